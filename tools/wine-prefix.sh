@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Creates the Wine prefix at <folder> once (Windows 10, no window manager waits), and with
+# "start" leaves a persistent wineserver running for it, or with "stop" ends that server.
+# Usage: tools/wine-prefix.sh <folder> [create|start|stop]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+prefix=$(realpath -m "$1")
+action=${2:-create}
+. "$here/wine-env.sh" "$prefix"
+
+create() {
+    mkdir -p "$(dirname "$prefix")"
+    exec 9>"$prefix.lock"
+    flock 9
+    if [ ! -f "$prefix/.ready" ]; then
+        rm -rf "$prefix"
+        wine wineboot -i </dev/null >/dev/null 2>&1
+        wine winecfg /v win10 </dev/null >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+        wineserver -w
+        touch "$prefix/.ready"
+    fi
+    flock -u 9
+}
+
+case "$action" in
+create) create ;;
+start)
+    create
+    # A persistent server with every standard stream on /dev/null: otherwise Wine's background
+    # services inherit CTest's output pipe and each test waits for it to close.
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine wineboot </dev/null >/dev/null 2>&1
+    ;;
+stop) wineserver -k </dev/null >/dev/null 2>&1 || true ;;
+*)
+    echo "usage: $0 <prefix> [create|start|stop]" >&2
+    exit 2
+    ;;
+esac
