@@ -29,3 +29,11 @@ if(PD_BUILD_TESTS)
     set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
     add_subdirectory("${PD_GTEST_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
 endif()
+
+# The native configuration checks every target, the libraries above included, with the sanitizers.
+if(PD_NATIVE)
+    foreach(target zstd_decompress fmt)
+        target_compile_options(${target} PUBLIC ${PD_SANITIZE})
+        target_link_options(${target} PUBLIC ${PD_SANITIZE})
+    endforeach()
+endif()

@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
-# Configures and builds Peldra.exe and its tests into build/ (or $PD_BUILD_DIR).
+# Configures and builds the windows configuration (Peldra.exe and its tests, in build/) and the
+# native one (platform-free libraries with sanitizers and fuzzers, in build-native/).
+# Usage: tools/build.sh [windows|native|all]   (default: all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${PD_BUILD_DIR:-$root/build}
+which=${1:-all}
 "$root/tools/setup.sh"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+configure_and_build() { # <build folder> [cmake options...]
+    local build=$1
+    shift
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    fi
+    cmake --build "$build" --parallel "$(nproc)"
+}
+
+if [ "$which" = windows ] || [ "$which" = all ]; then
+    configure_and_build "${PD_BUILD_DIR:-$root/build}"
 fi
-cmake --build "$build" --parallel "$(nproc)"
+if [ "$which" = native ] || [ "$which" = all ]; then
+    configure_and_build "${PD_NATIVE_BUILD_DIR:-$root/build-native}" -DPD_NATIVE=ON \
+        -DCMAKE_C_COMPILER=clang-19 -DCMAKE_CXX_COMPILER=clang++-19
+fi

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test. Extra arguments go to ctest
-# (for example: tools/test.sh -R core).
+# Installs what is missing, builds both configurations and runs every test: the windows one
+# under Wine, then the native one (sanitizers, and each fuzz target for a bounded time).
+# Extra arguments go to both ctest runs (for example: tools/test.sh -R core).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${PD_BUILD_DIR:-$root/build}
-"$root/tools/build.sh"
-cd "$build"
-ctest --output-on-failure --parallel "$(nproc)" "$@"
+"$root/tools/build.sh" all
+status=0
+(cd "${PD_BUILD_DIR:-$root/build}" && ctest --output-on-failure --parallel "$(nproc)" "$@") || status=1
+(cd "${PD_NATIVE_BUILD_DIR:-$root/build-native}" && ctest --output-on-failure --parallel "$(nproc)" "$@") || status=1
+exit $status

@@ -1,0 +1,40 @@
+// Every user-visible text by numeric id, in the current language, with the built-in English
+// texts of the string table as the fallback.
+#pragma once
+
+#include <fmt/xchar.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Pd::Core
+{
+
+// The text of an id in the current language; an empty or missing translation gives the
+// built-in text. Never fails.
+std::wstring Text(std::uint32_t id);
+
+// The built-in English text, or "#<id>" when the id has none.
+std::wstring DefaultText(std::uint32_t id);
+
+// The built-in English text, empty when there is none.
+std::wstring BuiltinText(std::uint32_t id);
+
+// Every id with a non-empty built-in text, ascending.
+const std::vector<std::uint32_t>& BuiltinTextIds();
+
+namespace Detail
+{
+std::wstring FormatTextWith(std::uint32_t id, fmt::wformat_args args);
+} // namespace Detail
+
+// Formats the text of an id with "{}" fields. A translation whose fields do not fit the
+// arguments falls back to the English text; if that fails too, the unformatted text is returned.
+template <typename... Args>
+std::wstring FormatText(std::uint32_t id, const Args&... args)
+{
+    return Detail::FormatTextWith(id, fmt::make_wformat_args(args...));
+}
+
+} // namespace Pd::Core
