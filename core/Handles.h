@@ -13,8 +13,7 @@ namespace Pd
 
 // Owns one value of type T that is released with Close; Invalid is the "holds nothing" value
 // (0 for most handles, -1 for file handles and sockets).
-template <typename T, auto Close, std::intptr_t Invalid = 0>
-class Unique
+template <typename T, auto Close, std::intptr_t Invalid = 0> class Unique
 {
 public:
     static T InvalidValue() noexcept
@@ -62,12 +61,12 @@ private:
     T value_ = InvalidValue();
 };
 
-using UniqueHandle = Unique<HANDLE, &::CloseHandle>;                       // events, mutexes, processes, threads
-using UniqueFile = Unique<HANDLE, &::CloseHandle, -1>;                     // CreateFileW (INVALID_HANDLE_VALUE)
-using UniqueFind = Unique<HANDLE, &::FindClose, -1>;                       // FindFirstFileW
-using UniqueRegKey = Unique<HKEY, &::RegCloseKey>;                         // RegOpenKeyExW, RegCreateKeyExW
-using UniqueLocal = Unique<HLOCAL, &::LocalFree>;                          // LocalAlloc, FormatMessageW buffers
-using UniqueModule = Unique<HMODULE, &::FreeLibrary>;                      // LoadLibraryExW
+using UniqueHandle = Unique<HANDLE, &::CloseHandle>;   // events, mutexes, processes, threads
+using UniqueFile = Unique<HANDLE, &::CloseHandle, -1>; // CreateFileW (INVALID_HANDLE_VALUE)
+using UniqueFind = Unique<HANDLE, &::FindClose, -1>;   // FindFirstFileW
+using UniqueRegKey = Unique<HKEY, &::RegCloseKey>;     // RegOpenKeyExW, RegCreateKeyExW
+using UniqueLocal = Unique<HLOCAL, &::LocalFree>;      // LocalAlloc, FormatMessageW buffers
+using UniqueModule = Unique<HMODULE, &::FreeLibrary>;  // LoadLibraryExW
 
 // Unregisters a thread-pool wait and waits for a callback that is running; never release a
 // wait from inside its own callback.
@@ -78,8 +77,7 @@ inline BOOL UnregisterWaitAndDrain(HANDLE wait) noexcept
 using UniqueWait = Unique<HANDLE, &UnregisterWaitAndDrain>; // RegisterWaitForSingleObject
 
 // Owns one reference to a COM interface.
-template <typename I>
-class ComPtr
+template <typename I> class ComPtr
 {
 public:
     ComPtr() noexcept = default;
@@ -120,8 +118,7 @@ public:
     void** PutVoid() noexcept { return reinterpret_cast<void**>(Put()); }
 
     // QueryInterface into another wrapper; an empty result when the object lacks it.
-    template <typename J>
-    ComPtr<J> As() const noexcept
+    template <typename J> ComPtr<J> As() const noexcept
     {
         ComPtr<J> result;
         if (ptr_)

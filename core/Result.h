@@ -9,8 +9,7 @@
 namespace Pd
 {
 
-template <typename T = void>
-using Result = std::expected<T, std::wstring>;
+template <typename T = void> using Result = std::expected<T, std::wstring>;
 
 // `return Pd::Fail(text);` from any function returning a Pd::Result.
 inline std::unexpected<std::wstring> Fail(std::wstring text)

@@ -31,8 +31,7 @@ std::wstring FormatTextWith(std::uint32_t id, fmt::wformat_args args);
 
 // Formats the text of an id with "{}" fields. A translation whose fields do not fit the
 // arguments falls back to the English text; if that fails too, the unformatted text is returned.
-template <typename... Args>
-std::wstring FormatText(std::uint32_t id, const Args&... args)
+template <typename... Args> std::wstring FormatText(std::uint32_t id, const Args&... args)
 {
     return Detail::FormatTextWith(id, fmt::make_wformat_args(args...));
 }

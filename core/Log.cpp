@@ -1,0 +1,78 @@
+#include "core/Log.h"
+
+#include "core/LogFile.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <ctime>
+#include <mutex>
+#include <string>
+
+namespace Pd::Core
+{
+namespace
+{
+
+struct LogState
+{
+    std::mutex lock; // serialises the sink, standard output and the file
+    LogSink sink;
+    std::once_flag fileOpened;
+    std::FILE* file = nullptr; // open until the process ends
+};
+
+LogState& State()
+{
+    static LogState* state = new LogState; // lives until exit: threads may log during shutdown
+    return *state;
+}
+
+std::string FormatLine(std::string_view text)
+{
+    auto now = std::chrono::system_clock::now();
+    std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    return fmt::format("[{:02}:{:02}:{:02}.{:03}] {}\n", local.tm_hour, local.tm_min, local.tm_sec, millis,
+                       text);
+}
+
+} // namespace
+
+void Log(std::string_view text)
+{
+    std::string line = FormatLine(text);
+    LogState& state = State();
+    std::lock_guard guard(state.lock);
+    if (state.sink)
+    {
+        state.sink(std::string_view(line).substr(0, line.size() - 1));
+    }
+    else
+    {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+    }
+    std::call_once(state.fileOpened, [&] { state.file = Detail::OpenLogFile(); });
+    if (state.file)
+    {
+        std::fwrite(line.data(), 1, line.size(), state.file);
+        std::fflush(state.file);
+    }
+}
+
+void SetLogSink(LogSink sink)
+{
+    LogState& state = State();
+    std::lock_guard guard(state.lock);
+    state.sink = std::move(sink);
+}
+
+} // namespace Pd::Core
