@@ -38,11 +38,6 @@ TEST(Utf, InvalidBytesBecomeReplacementCharacters)
     EXPECT_EQ(text[2], L'b');
 }
 
-TEST(Utf, KeepsEmbeddedZeros)
-{
-    EXPECT_EQ(FromUtf8(std::string_view("a\0b", 3)), std::wstring(L"a\0b", 3));
-}
-
 TEST(ToLower, LowersOnlyTheLettersAToZ)
 {
     EXPECT_EQ(ToLower(L"PT_BR-Mixed09"), L"pt_br-mixed09");

@@ -59,12 +59,6 @@ TEST(NormalizeFolder, MakesRelativePathsFullAgainstTheCurrentFolder)
     EXPECT_EQ(NormalizeFolder(L"sub\\"), expected + L"sub");
 }
 
-TEST(NormalizeFolder, ComparesEqualForTheSameFolderWrittenDifferently)
-{
-    EXPECT_EQ(NormalizeFolder(L"C:\\Program Files\\Peldra\\"),
-              NormalizeFolder(L"C:/Program Files/x/../Peldra"));
-}
-
 TEST(IsElevated, WineRunsEveryProcessElevated)
 {
     EXPECT_TRUE(IsElevated());
