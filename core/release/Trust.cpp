@@ -1,0 +1,212 @@
+#include "core/release/Trust.h"
+
+#include "core/Handles.h"
+#include "core/release/ReleaseConstants.h"
+#include "core/Sha256.h"
+
+#include <bcrypt.h>
+#include <mscat.h>
+#include <mssip.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace Pd::Core
+{
+namespace
+{
+
+constexpr const char* Sha256Oid = "2.16.840.1.101.3.4.2.1";
+constexpr std::size_t MaxCatalogBytes = 16u << 20;
+
+inline BOOL CloseCatalog(HANDLE catalog) noexcept
+{
+    return ::CryptCATClose(catalog);
+}
+using UniqueCatalog = Pd::Unique<HANDLE, &CloseCatalog, -1>; // CryptCATOpen
+
+// One WinVerifyTrust verification whose state is closed again, whatever the verdict.
+class TrustVerification
+{
+public:
+    TrustVerification(const std::wstring& path, HANDLE file)
+    {
+        file_.cbStruct = sizeof(file_);
+        file_.pcwszFilePath = path.c_str();
+        file_.hFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
+        data_.cbStruct = sizeof(data_);
+        data_.dwUIChoice = WTD_UI_NONE;
+        data_.fdwRevocationChecks = WTD_REVOKE_NONE;
+        data_.dwUnionChoice = WTD_CHOICE_FILE;
+        data_.pFile = &file_;
+        data_.dwStateAction = WTD_STATEACTION_VERIFY;
+        data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+        status_ = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+    }
+    TrustVerification(const TrustVerification&) = delete;
+    TrustVerification& operator=(const TrustVerification&) = delete;
+    ~TrustVerification()
+    {
+        data_.dwStateAction = WTD_STATEACTION_CLOSE;
+        ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+    }
+
+    LONG Status() const noexcept { return status_; }
+
+    // The first signer's chain, leaf first; empty when Windows kept none.
+    std::vector<PCCERT_CONTEXT> SignerChain() const
+    {
+        std::vector<PCCERT_CONTEXT> chain;
+        CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data_.hWVTStateData);
+        CRYPT_PROVIDER_SGNR* signer =
+            provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+        if (!signer || !signer->pasCertChain)
+            return chain;
+        for (DWORD i = 0; i < signer->csCertChain; ++i)
+            chain.push_back(signer->pasCertChain[i].pCert);
+        return chain;
+    }
+
+private:
+    GUID action_ = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    WINTRUST_FILE_INFO file_{};
+    WINTRUST_DATA data_{};
+    LONG status_ = 0;
+};
+
+std::wstring ToUpperHex(std::wstring text)
+{
+    std::ranges::transform(text, text.begin(), [](wchar_t c) { return c >= L'a' && c <= L'f' ? c - 32 : c; });
+    return text;
+}
+
+// The member lookup through the catalog functions: the member tagged with the digest must carry
+// SHA-256 indirect data with that digest.
+bool CatalogListsDigest(const std::wstring& catalogPath, const std::wstring& digest)
+{
+    std::wstring path = catalogPath;
+    UniqueCatalog catalog(::CryptCATOpen(path.data(), CRYPTCAT_OPEN_EXISTING, 0, CRYPTCAT_VERSION_2, 0));
+    if (!catalog)
+        return false;
+    std::wstring tag = ToUpperHex(digest);
+    CRYPTCATMEMBER* member = ::CryptCATGetMemberInfo(catalog.Get(), tag.data());
+    if (!member || !member->pIndirectData)
+        return false;
+    const SIP_INDIRECT_DATA& indirect = *member->pIndirectData;
+    return indirect.DigestAlgorithm.pszObjId &&
+           std::strcmp(indirect.DigestAlgorithm.pszObjId, Sha256Oid) == 0 &&
+           HexLower({indirect.Digest.pbData, indirect.Digest.cbData}) == digest;
+}
+
+std::wstring DataSha256(std::string_view data)
+{
+    Pd::Sha256 hasher;
+    hasher.Update(data);
+    return hasher.Finish();
+}
+
+// "<temp>\pld-<32 hex>.cat", or empty when the folder or the random name cannot be had.
+std::wstring TemporaryCatalogPath()
+{
+    std::array<wchar_t, MAX_PATH + 1> folder{};
+    DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length == 0 || length > MAX_PATH)
+        return {};
+    std::array<std::uint8_t, 16> random{};
+    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, random.data(), static_cast<ULONG>(random.size()),
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return {};
+    return std::wstring(folder.data(), length) + L"pld-" + HexLower(random) + L".cat";
+}
+
+} // namespace
+
+const PublisherPins& ProductPublisher()
+{
+    static const PublisherPins pins{std::wstring(PublisherSubject),
+                                    std::wstring(PublisherRootPrefix),
+                                    {std::wstring(PublisherRootKeys[0]), std::wstring(PublisherRootKeys[1])}};
+    return pins;
+}
+
+namespace Detail
+{
+
+SignatureState VerifyPublisherWith(const std::wstring& path, HANDLE file, const PublisherPins& pins)
+{
+    TrustVerification verification(path, file);
+    switch (static_cast<std::uint32_t>(verification.Status()))
+    {
+    case 0:
+        break;
+    case 0x800B0100: // no signature
+    case 0x800B0001: // unknown provider
+    case 0x800B0003: // unknown subject form
+        return SignatureState::NotSigned;
+    default:
+        return SignatureState::Modified;
+    }
+    const std::vector<PCCERT_CONTEXT> chain = verification.SignerChain();
+    return ChainMatchesPins(chain, pins) ? SignatureState::Official : SignatureState::OtherSigner;
+}
+
+bool VerifyCatalogMemberWith(const std::wstring& catalogPath, std::string_view data,
+                             const PublisherPins& pins)
+{
+    UniqueFile file(::CreateFileW(catalogPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file)
+        return false;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+    if (VerifyPublisherWith(catalogPath, file.Get(), pins) != SignatureState::Official)
+        return false;
+    const std::wstring digest = DataSha256(data);
+    return digest.size() == 64 && CatalogListsDigest(catalogPath, digest);
+}
+
+} // namespace Detail
+
+SignatureState VerifyPublisher(const std::wstring& path, HANDLE file)
+{
+    return Detail::VerifyPublisherWith(path, file, ProductPublisher());
+}
+
+bool VerifyCatalogMember(const std::wstring& catalogPath, std::string_view data)
+{
+    return Detail::VerifyCatalogMemberWith(catalogPath, data, ProductPublisher());
+}
+
+bool VerifyWithCatalogBytes(std::string_view catalog, std::string_view data)
+{
+    if (catalog.empty() || data.empty() || catalog.size() > MaxCatalogBytes)
+        return false;
+    const std::wstring path = TemporaryCatalogPath();
+    if (path.empty())
+        return false;
+    {
+        UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file)
+            return false;
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), catalog.data(), static_cast<DWORD>(catalog.size()), &written, nullptr) ||
+            written != catalog.size())
+        {
+            file.Reset();
+            ::DeleteFileW(path.c_str());
+            return false;
+        }
+    }
+    const bool listed = VerifyCatalogMember(path, data);
+    ::DeleteFileW(path.c_str());
+    return listed;
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,69 @@
+#include "platform/Certificates.h"
+
+#include "core/Sha256.h"
+
+#include <algorithm>
+
+namespace Pd::Core
+{
+
+std::wstring HexLower(std::span<const std::uint8_t> bytes)
+{
+    static constexpr wchar_t digits[] = L"0123456789abcdef";
+    std::wstring text;
+    text.reserve(bytes.size() * 2);
+    for (std::uint8_t byte : bytes)
+    {
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::wstring CertSimpleName(PCCERT_CONTEXT certificate)
+{
+    if (!certificate)
+        return {};
+    DWORD length = ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+    if (length <= 1)
+        return {};
+    std::wstring name(length, L'\0');
+    length =
+        ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), length);
+    name.resize(length > 0 ? length - 1 : 0);
+    return name;
+}
+
+std::wstring PublicKeyPin(PCCERT_CONTEXT certificate)
+{
+    if (!certificate || !certificate->pCertInfo)
+        return {};
+    DWORD size = 0;
+    const auto* info = &certificate->pCertInfo->SubjectPublicKeyInfo;
+    if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, info, 0, nullptr, nullptr, &size) ||
+        size == 0)
+        return {};
+    std::vector<std::uint8_t> encoded(size);
+    if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, info, 0, nullptr, encoded.data(),
+                               &size))
+        return {};
+    encoded.resize(size);
+    Pd::Sha256 hasher;
+    hasher.Update(std::span<const std::uint8_t>(encoded));
+    return hasher.Finish();
+}
+
+bool ChainMatchesPins(std::span<const PCCERT_CONTEXT> chain, const PublisherPins& pins)
+{
+    if (chain.size() < 2 || pins.subject.empty())
+        return false;
+    if (CertSimpleName(chain.front()) != pins.subject)
+        return false;
+    const std::wstring rootName = CertSimpleName(chain.back());
+    if (rootName.size() < pins.rootPrefix.size() || !rootName.starts_with(pins.rootPrefix))
+        return false;
+    const std::wstring rootKey = PublicKeyPin(chain.back());
+    return !rootKey.empty() && std::ranges::find(pins.rootKeys, rootKey) != pins.rootKeys.end();
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,56 @@
+// Certificates as the publisher checks see them: simple names, public-key pins, and the rule
+// that decides whether a signing chain is the pinned publisher's.
+#pragma once
+
+#include "core/Handles.h"
+
+#include <windows.h>
+
+#include <wincrypt.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Pd::Core
+{
+
+inline BOOL CloseCertStore(HCERTSTORE store) noexcept
+{
+    return ::CertCloseStore(store, 0);
+}
+using UniqueCertStore = Pd::Unique<HCERTSTORE, &CloseCertStore>;                     // CryptQueryObject
+using UniqueCryptMsg = Pd::Unique<HCRYPTMSG, &::CryptMsgClose>;                      // CryptQueryObject
+using UniqueCertificate = Pd::Unique<PCCERT_CONTEXT, &::CertFreeCertificateContext>; // CertGet...FromStore
+using UniqueCertChain =
+    Pd::Unique<PCCERT_CHAIN_CONTEXT, &::CertFreeCertificateChain>; // CertGetCertificateChain
+
+// The publisher a signature must come from: the leaf's exact simple name, the start of the
+// root's simple name, and the accepted root keys (SHA-256 of the DER SubjectPublicKeyInfo,
+// 64 lower-case hexadecimal characters).
+struct PublisherPins
+{
+    std::wstring subject;
+    std::wstring rootPrefix;
+    std::vector<std::wstring> rootKeys;
+};
+
+// Two lower-case hexadecimal characters per byte.
+std::wstring HexLower(std::span<const std::uint8_t> bytes);
+
+// The certificate's simple display name, without the terminating zero; empty when it has none.
+std::wstring CertSimpleName(PCCERT_CONTEXT certificate);
+
+// SHA-256 of the certificate's encoded SubjectPublicKeyInfo in lower-case hexadecimal; empty
+// when encoding or hashing fails.
+std::wstring PublicKeyPin(PCCERT_CONTEXT certificate);
+
+// Whether a chain, leaf first and root last, is the pinned publisher's: more than one
+// certificate, the leaf's simple name equal to the subject, the root's simple name at least as
+// long as the prefix and beginning with it (letter case counts), and the root's key pinned.
+// Only names and keys are compared: whether the chain's signatures hold is the caller's check.
+bool ChainMatchesPins(std::span<const PCCERT_CONTEXT> chain, const PublisherPins& pins);
+
+} // namespace Pd::Core
