@@ -219,15 +219,19 @@ def sign(publisher, source, target):
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
-def make_msi(target):
+TEST_UPGRADE_CODE = "7D1B4C0E-2F5A-4E61-9C3B-1A2B3C4D5E6F"
+PROGRAM_UPGRADE_CODE = "3C71D0A5-9B2E-4F68-A1D4-7E05C96B2F13"  # the program's own package
+
+
+def make_msi(target, upgrade_code=TEST_UPGRADE_CODE, name="Peldra Test"):
     """A small MSI package built with wixl: one text file in one component."""
     with tempfile.TemporaryDirectory() as scratch:
         scratch = Path(scratch)
         (scratch / "readme.txt").write_text("Peldra test package\n")
-        (scratch / "package.wxs").write_text("""<?xml version="1.0" encoding="utf-8"?>
+        (scratch / "package.wxs").write_text(f"""<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="Peldra Test" Language="1033" Version="0.1.2" Manufacturer="Peldra Tests"
-           UpgradeCode="7D1B4C0E-2F5A-4E61-9C3B-1A2B3C4D5E6F">
+  <Product Id="*" Name="{name}" Language="1033" Version="0.1.2" Manufacturer="Peldra Tests"
+           UpgradeCode="{upgrade_code}">
     <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine" />
     <Media Id="1" Cabinet="data.cab" EmbedCab="yes" />
     <Directory Id="TARGETDIR" Name="SourceDir">
@@ -240,6 +244,7 @@ def make_msi(target):
       </Directory>
     </Directory>
     <Feature Id="Main" Level="1"><ComponentRef Id="Readme" /></Feature>
+    <MajorUpgrade DowngradeErrorMessage="A newer version is installed." />
   </Product>
 </Wix>
 """)
@@ -274,6 +279,7 @@ def fixtures(folder, exe=None):
       nomemberinfo.cat              catalogs (see the names in the code)
       official.exe, foreign.exe, forged.exe, unsigned.exe, modified.exe    when an exe is given
       official.msi, foreign.msi, unsigned.msi, modified.msi
+      program.msi                   an unsigned package under the program's own upgrade code
     """
     folder = Path(folder).resolve()
     folder.mkdir(parents=True, exist_ok=True)
@@ -300,6 +306,7 @@ def fixtures(folder, exe=None):
     sign(test, unsigned_msi, folder / "official.msi")
     sign(foreign, unsigned_msi, folder / "foreign.msi")
     modify(folder / "official.msi", folder / "modified.msi")
+    make_msi(folder / "program.msi", PROGRAM_UPGRADE_CODE, "Peldra")
     if exe:
         shutil.copy(exe, folder / "unsigned.exe")
         sign(test, exe, folder / "official.exe")
