@@ -1,6 +1,5 @@
-// The program copies itself, with its language files, into the default install folder, so that
-// the background host and its scheduled task run from there. A program file that may be running
-// is replaced through a backup under ".old" that is dropped once the copy succeeded.
+// Replacing a program file that may be running: through a backup under ".old" that is dropped
+// once the copy succeeded.
 #pragma once
 
 #include "core/Result.h"
