@@ -47,7 +47,7 @@ struct Connected
 // Connects once and returns the link's record.
 std::shared_ptr<FakeLinkRecord> Connect(ControllerHarness& h, FakeRadio& radio)
 {
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     h.Command(0x200D, CreateConnection());
     EXPECT_TRUE(h.WaitForPackets(before + 2));
     std::lock_guard guard(radio.lock);
@@ -172,7 +172,7 @@ TEST(LeCreateConnection, HandlesRunUpTo0x0EFFAndStartOverAt0x0040)
     ControllerHarness h(c.Services());
     for (int i = 0x0040; i < 0x0EFF; ++i)
     {
-        std::size_t before = h.Sent().size();
+        std::size_t before = h.SentCount();
         h.Command(0x200D, CreateConnection());
         ASSERT_TRUE(h.WaitForPackets(before + 2));
     }
@@ -206,7 +206,7 @@ TEST(LinkLoss, DeviceLossIsReportedOnceWithItsReason)
     Connected c;
     ControllerHarness h(c.Services());
     auto link = Connect(h, c.radio);
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     link->onDisconnect(0x08);
     link->onDisconnect(0x08);
     auto sent = h.Sent();
@@ -256,7 +256,7 @@ TEST(AclData, LinkPdusLeaveAsAclFragmentsOfTheirHandle)
     Connected c;
     ControllerHarness h(c.Services());
     auto link = Connect(h, c.radio);
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     link->send(0x0004, Bytes(300, 0x77));
     auto sent = h.Sent();
     ASSERT_EQ(sent.size(), before + 2);
@@ -307,7 +307,7 @@ TEST(Inquiry, CompletesAfterItsLengthUnlessCancelled)
     ASSERT_TRUE(h.WaitForPackets(4));
     EXPECT_EQ(h.Sent()[3].second, Event(0x01, {0x00}));
     std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(h.Sent().size(), 4u);
+    EXPECT_EQ(h.SentCount(), 4u);
 }
 
 } // namespace

@@ -131,7 +131,7 @@ std::vector<Bytes> ControllerHarness::PacketsSince(std::size_t start)
 
 std::vector<Bytes> ControllerHarness::RawCommand(const Bytes& packet)
 {
-    std::size_t start = Sent().size();
+    std::size_t start = SentCount();
     controller_->HandleCommand(packet);
     return PacketsSince(start);
 }
@@ -146,7 +146,7 @@ std::vector<Bytes> ControllerHarness::Command(std::uint16_t opcode, const Bytes&
 
 std::vector<Bytes> ControllerHarness::Acl(const Bytes& packet)
 {
-    std::size_t start = Sent().size();
+    std::size_t start = SentCount();
     controller_->HandleAclData(packet);
     return PacketsSince(start);
 }
@@ -161,6 +161,12 @@ std::vector<std::pair<Hci::PacketType, Bytes>> ControllerHarness::Sent()
 {
     std::lock_guard guard(lock_);
     return sent_;
+}
+
+std::size_t ControllerHarness::SentCount()
+{
+    std::lock_guard guard(lock_);
+    return sent_.size();
 }
 
 std::vector<std::string> ControllerHarness::LogLines()

@@ -81,6 +81,7 @@ public:
     // Waits until at least count packets were sent in total.
     bool WaitForPackets(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     std::vector<std::pair<Hci::PacketType, Bytes>> Sent();
+    std::size_t SentCount();
     std::vector<std::string> LogLines();
     void Destroy() { controller_.reset(); }
 

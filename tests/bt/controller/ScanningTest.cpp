@@ -70,9 +70,9 @@ TEST(Scanning, PassiveScanDropsScanResponsesButLearnsTheirNames)
     ControllerHarness h(s.Services());
     h.Command(0x200B, {0x00});
     h.Command(0x200C, {0x01, 0x00});
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     s.Advertise(4, {0x04, 0x09, 'K', 'e', 'y'});
-    EXPECT_EQ(h.Sent().size(), before);
+    EXPECT_EQ(h.SentCount(), before);
     auto events = h.Command(0x0419, {0x66, 0x55, 0x44, 0x33, 0x22, 0x11});
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0], CommandStatus(0x0419, 0x00));
@@ -86,19 +86,19 @@ TEST(Scanning, DuplicateFilterReportsChangesAndEmptyDataEveryTime)
     Scanning s;
     ControllerHarness h(s.Services());
     h.Command(0x200C, {0x01, 0x01});
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     s.Advertise(0, {0x02, 0x01, 0x06});
     s.Advertise(0, {0x02, 0x01, 0x06});
     s.Advertise(3, {0x02, 0x01, 0x06}); // another kind is another key
     s.Advertise(0, {0x02, 0x01, 0x04});
     s.Advertise(0, {});
     s.Advertise(0, {});
-    EXPECT_EQ(h.Sent().size(), before + 5);
+    EXPECT_EQ(h.SentCount(), before + 5);
     // A new scan enable forgets what was reported.
     h.Command(0x200C, {0x01, 0x01});
-    before = h.Sent().size();
+    before = h.SentCount();
     s.Advertise(0, {0x02, 0x01, 0x04});
-    EXPECT_EQ(h.Sent().size(), before + 1);
+    EXPECT_EQ(h.SentCount(), before + 1);
 }
 
 TEST(Scanning, ResetStopsScanningAndClearsTheScanState)
@@ -108,9 +108,9 @@ TEST(Scanning, ResetStopsScanningAndClearsTheScanState)
     h.Command(0x200B, {0x00});
     h.Command(0x200C, {0x01, 0x01});
     h.Command(0x0C03);
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     s.Advertise(0, {0x02, 0x01, 0x06});
-    EXPECT_EQ(h.Sent().size(), before);
+    EXPECT_EQ(h.SentCount(), before);
     h.Command(0x200C, {0x01, 0x00});
     EXPECT_EQ(s.scanner.calls.back(), "start active") << "Reset makes the scan active again";
 }

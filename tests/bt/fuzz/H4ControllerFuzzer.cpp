@@ -38,7 +38,7 @@ void CheckSent(Hci::PacketType type, const Bytes& packet)
         return;
     }
     Check(type == Hci::PacketType::Acl);
-    Check(packet.size() >= 4 && (packet[2] | packet[3] << 8) == packet.size() - 4 &&
+    Check(packet.size() >= 4 && static_cast<std::size_t>(packet[2] | packet[3] << 8) == packet.size() - 4 &&
           packet.size() - 4 <= LeAclDataLength);
 }
 
