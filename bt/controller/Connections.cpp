@@ -243,10 +243,7 @@ void Controller::FinishConnection(const ConnectRequest& request, ConnectResult r
     {
         // The device went away before the link was entered: report the loss at once.
         CloseLinkAsync(std::move(setAside));
-        Bytes event{0x00};
-        Hci::AppendHandle(event, result.handle);
-        event.push_back(Hci::Status::ConnectionTimeout);
-        SendEvent(Hci::Event::DisconnectionComplete, event);
+        SendDisconnectionComplete(result.handle, Hci::Status::ConnectionTimeout);
     }
 }
 
@@ -288,10 +285,7 @@ void Controller::Disconnect(ByteView parameters)
     SendCommandStatus(Op::Disconnect, Hci::Status::Success);
     Core::Log(fmt::format("le: disconnecting handle 0x{:04X}", handle));
     CloseLinkAsync(std::move(link));
-    Bytes event{0x00};
-    Hci::AppendHandle(event, handle);
-    event.push_back(Hci::Status::TerminatedByLocalHost);
-    SendEvent(Hci::Event::DisconnectionComplete, event);
+    SendDisconnectionComplete(handle, Hci::Status::TerminatedByLocalHost);
 }
 
 void Controller::OnLinkDisconnected(std::uint16_t handle, std::uint8_t reason)
@@ -306,10 +300,12 @@ void Controller::OnLinkDisconnected(std::uint16_t handle, std::uint8_t reason)
         links_.erase(entry);
     }
     CloseLinkAsync(std::move(link));
-    Bytes event{0x00};
-    Hci::AppendHandle(event, handle);
-    event.push_back(reason);
-    SendEvent(Hci::Event::DisconnectionComplete, event);
+    SendDisconnectionComplete(handle, reason);
+}
+
+void Controller::SendDisconnectionComplete(std::uint16_t handle, std::uint8_t reason)
+{
+    SendEvent(Hci::Event::DisconnectionComplete, Hci::ConnectionEventParameters(handle, Bytes{reason}));
 }
 
 bool Controller::HasLink(std::uint16_t handle)
@@ -324,10 +320,9 @@ void Controller::ReadRemoteVersionInformation(ByteView parameters)
     if (AnswerUnknownHandle(Op::ReadRemoteVersionInformation, handle))
         return;
     SendCommandStatus(Op::ReadRemoteVersionInformation, Hci::Status::Success);
-    Bytes event{0x00};
-    Hci::AppendHandle(event, handle);
-    Append(event, Bytes{0x08, 0xFF, 0xFF, 0x00, 0x00}); // version 8, company 0xFFFF, subversion 0
-    SendEvent(Hci::Event::ReadRemoteVersionComplete, event);
+    // Version 8, company 0xFFFF, subversion 0.
+    SendEvent(Hci::Event::ReadRemoteVersionComplete,
+              Hci::ConnectionEventParameters(handle, Bytes{0x08, 0xFF, 0xFF, 0x00, 0x00}));
 }
 
 void Controller::LeConnectionUpdate(ByteView parameters)
@@ -338,10 +333,9 @@ void Controller::LeConnectionUpdate(ByteView parameters)
         return;
     SendCommandStatus(Op::LeConnectionUpdate, Hci::Status::Success);
     // Windows keeps its own parameters; Android is told what it asked for.
-    Bytes event{0x00};
-    Hci::AppendHandle(event, handle);
-    Append(event, parameters.subspan(4, 6)); // interval max, latency, supervision timeout
-    SendLeMetaEvent(Hci::LeSubevent::ConnectionUpdateComplete, event);
+    // Interval max, latency and supervision timeout as asked.
+    SendLeMetaEvent(Hci::LeSubevent::ConnectionUpdateComplete,
+                    Hci::ConnectionEventParameters(handle, parameters.subspan(4, 6)));
 }
 
 void Controller::LeReadRemoteFeatures(ByteView parameters)
@@ -350,10 +344,9 @@ void Controller::LeReadRemoteFeatures(ByteView parameters)
     if (AnswerUnknownHandle(Op::LeReadRemoteFeatures, handle))
         return;
     SendCommandStatus(Op::LeReadRemoteFeatures, Hci::Status::Success);
-    Bytes event{0x00};
-    Hci::AppendHandle(event, handle);
-    Append(event, Bytes{0x1F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
-    SendLeMetaEvent(Hci::LeSubevent::ReadRemoteFeaturesComplete, event);
+    SendLeMetaEvent(
+        Hci::LeSubevent::ReadRemoteFeaturesComplete,
+        Hci::ConnectionEventParameters(handle, Bytes{0x1F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
 }
 
 void Controller::LeStartEncryption(ByteView parameters)
@@ -368,10 +361,7 @@ void Controller::LeStartEncryption(ByteView parameters)
         return;
     }
     SendCommandStatus(Op::LeStartEncryption, Hci::Status::Success);
-    Bytes event{0x00};
-    Hci::AppendHandle(event, handle);
-    event.push_back(0x01); // encryption on
-    SendEvent(Hci::Event::EncryptionChange, event);
+    SendEvent(Hci::Event::EncryptionChange, Hci::ConnectionEventParameters(handle, Bytes{0x01})); // on
     entry->second.link->PushFromAndroid(KeyDistributionCid, {});
 }
 

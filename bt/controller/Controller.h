@@ -120,6 +120,7 @@ private:
     void LeReadRemoteFeatures(ByteView parameters);
     void LeStartEncryption(ByteView parameters);
     bool AnswerUnknownHandle(std::uint16_t opcode, std::uint16_t handle);
+    void SendDisconnectionComplete(std::uint16_t handle, std::uint8_t reason);
     std::uint16_t AllocateHandle();
     Bytes LeConnectionComplete(const ConnectRequest& request, std::uint8_t status,
                                std::uint16_t handle) const;

@@ -61,4 +61,13 @@ inline void AppendHandle(Bytes& out, std::uint16_t handle)
     AppendLe16(out, handle & 0x0FFF);
 }
 
+// The parameters of the events about one connection: status 0x00, the handle, the rest.
+inline Bytes ConnectionEventParameters(std::uint16_t handle, ByteView rest)
+{
+    Bytes parameters{Status::Success};
+    AppendHandle(parameters, handle);
+    Append(parameters, rest);
+    return parameters;
+}
+
 } // namespace Pd::Bt::Hci

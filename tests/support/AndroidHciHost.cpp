@@ -62,19 +62,24 @@ bool AndroidHciHost::SendCommand(std::uint16_t opcode, const Bytes& parameters)
     return SendRaw(packet);
 }
 
+bool AndroidHciHost::WaitReadable(std::chrono::steady_clock::time_point deadline)
+{
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return false;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket_, &readable);
+    timeval wait{static_cast<long>(left.count() / 1000), static_cast<long>(left.count() % 1000) * 1000};
+    return ::select(0, &readable, nullptr, nullptr, &wait) > 0;
+}
+
 bool AndroidHciHost::ReadExact(std::size_t count, Bytes& out, std::chrono::steady_clock::time_point deadline)
 {
     while (count > 0)
     {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(socket_, &readable);
-        timeval wait{static_cast<long>(left.count() / 1000), static_cast<long>(left.count() % 1000) * 1000};
-        if (::select(0, &readable, nullptr, nullptr, &wait) <= 0)
+        if (!WaitReadable(deadline))
             return false;
         char buffer[4096];
         int received =
@@ -134,15 +139,7 @@ bool AndroidHciHost::WaitForClose(std::chrono::milliseconds timeout)
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;)
     {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(socket_, &readable);
-        timeval wait{static_cast<long>(left.count() / 1000), static_cast<long>(left.count() % 1000) * 1000};
-        if (::select(0, &readable, nullptr, nullptr, &wait) <= 0)
+        if (!WaitReadable(deadline))
             return false;
         char buffer[4096];
         if (::recv(socket_, buffer, sizeof(buffer), 0) <= 0)

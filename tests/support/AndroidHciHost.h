@@ -46,6 +46,8 @@ public:
     bool WaitForClose(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 private:
+    // True when bytes (or the close) can be read before the deadline.
+    bool WaitReadable(std::chrono::steady_clock::time_point deadline);
     // Reads exactly count bytes; false on time-out or close.
     bool ReadExact(std::size_t count, Bytes& out, std::chrono::steady_clock::time_point deadline);
 
