@@ -10,12 +10,6 @@ namespace Pd::Bt::Detail
 namespace
 {
 
-NTSTATUS CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) noexcept
-{
-    return ::BCryptCloseAlgorithmProvider(algorithm, 0);
-}
-
-using UniqueAlgorithm = Unique<BCRYPT_ALG_HANDLE, &CloseAlgorithm>;
 using UniqueKey = Unique<BCRYPT_KEY_HANDLE, &::BCryptDestroyKey>;
 
 bool Succeeded(NTSTATUS status)
