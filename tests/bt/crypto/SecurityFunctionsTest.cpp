@@ -27,19 +27,6 @@ TEST(Aes128Encrypt, MatchesTheLeEncryptSampleData)
     EXPECT_EQ(Pd::Bt::Aes128Encrypt(key, plaintext), AirOrder("99AD1B5226A37E3E058E3B8E27C2C666"));
 }
 
-TEST(Aes128Encrypt, DependsOnEveryKeyByte)
-{
-    Block key = AirOrder("4C68384139F574D836BCF34E9DFB01BF");
-    Block plaintext{};
-    Block reference = Pd::Bt::Aes128Encrypt(key, plaintext);
-    for (std::size_t i = 0; i < key.size(); ++i)
-    {
-        Block changed = key;
-        changed[i] ^= 0x01;
-        EXPECT_NE(Pd::Bt::Aes128Encrypt(changed, plaintext), reference) << "key byte " << i;
-    }
-}
-
 TEST(PairingConfirm, MatchesTheC1SampleData)
 {
     // Pairing Request 0x07071000000101 and Response 0x05000800000302 in the order they travel.
@@ -48,27 +35,6 @@ TEST(PairingConfirm, MatchesTheC1SampleData)
     Block confirm = Pd::Bt::PairingConfirm(Block{}, AirOrder("5783D52156AD6F0E6388274EC6702EE0"), request,
                                            response, 1, 0xA1A2A3A4A5A6, 0, 0xB1B2B3B4B5B6);
     EXPECT_EQ(confirm, AirOrder("1E1E3FEF878988EAD2A74DC5BEF13B86"));
-}
-
-TEST(PairingConfirm, AddressTypesAndAddressesChangeTheValue)
-{
-    const std::uint8_t request[7] = {0x01, 0x04, 0x00, 0x2D, 0x10, 0x0F, 0x0F};
-    const std::uint8_t response[7] = {0x02, 0x03, 0x00, 0x01, 0x10, 0x00, 0x01};
-    Block random = AirOrder("00112233445566778899AABBCCDDEEFF");
-    Block reference =
-        Pd::Bt::PairingConfirm(Block{}, random, request, response, 0, 0x111111111111, 0, 0x222222222222);
-    EXPECT_NE(
-        Pd::Bt::PairingConfirm(Block{}, random, request, response, 1, 0x111111111111, 0, 0x222222222222),
-        reference);
-    EXPECT_NE(
-        Pd::Bt::PairingConfirm(Block{}, random, request, response, 0, 0x111111111111, 1, 0x222222222222),
-        reference);
-    EXPECT_NE(
-        Pd::Bt::PairingConfirm(Block{}, random, request, response, 0, 0x111111111112, 0, 0x222222222222),
-        reference);
-    EXPECT_NE(
-        Pd::Bt::PairingConfirm(Block{}, random, request, response, 0, 0x111111111111, 0, 0x222222222223),
-        reference);
 }
 
 TEST(RandomBytes, FillsTheWholeBufferWithFreshBytes)
