@@ -66,4 +66,20 @@ bool ChainMatchesPins(std::span<const PCCERT_CONTEXT> chain, const PublisherPins
     return !rootKey.empty() && std::ranges::find(pins.rootKeys, rootKey) != pins.rootKeys.end();
 }
 
+bool ChainSignaturesHold(std::span<const PCCERT_CONTEXT> chain)
+{
+    if (chain.empty())
+        return false;
+    for (std::size_t i = 0; i < chain.size(); ++i)
+    {
+        PCCERT_CONTEXT issuer = chain[std::min(i + 1, chain.size() - 1)];
+        if (!::CryptVerifyCertificateSignatureEx(0, X509_ASN_ENCODING, CRYPT_VERIFY_CERT_SIGN_SUBJECT_CERT,
+                                                 const_cast<CERT_CONTEXT*>(chain[i]),
+                                                 CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT,
+                                                 const_cast<CERT_CONTEXT*>(issuer), 0, nullptr))
+            return false;
+    }
+    return true;
+}
+
 } // namespace Pd::Core

@@ -50,7 +50,12 @@ std::wstring PublicKeyPin(PCCERT_CONTEXT certificate);
 // Whether a chain, leaf first and root last, is the pinned publisher's: more than one
 // certificate, the leaf's simple name equal to the subject, the root's simple name at least as
 // long as the prefix and beginning with it (letter case counts), and the root's key pinned.
-// Only names and keys are compared: whether the chain's signatures hold is the caller's check.
+// Only names and keys are compared; ChainSignaturesHold checks the signatures.
 bool ChainMatchesPins(std::span<const PCCERT_CONTEXT> chain, const PublisherPins& pins);
+
+// Whether every certificate of a chain (leaf first) is signed by the next one and the last one by
+// itself. Windows checks this while it builds a chain; Wine does not, and there a leaf forged under
+// the publisher's names, carrying the genuine root, would otherwise pass the pins.
+bool ChainSignaturesHold(std::span<const PCCERT_CONTEXT> chain);
 
 } // namespace Pd::Core

@@ -151,6 +151,8 @@ SignatureState VerifyPublisherWith(const std::wstring& path, HANDLE file, const 
         return SignatureState::Modified;
     }
     const std::vector<PCCERT_CONTEXT> chain = verification.SignerChain();
+    if (!ChainSignaturesHold(chain))
+        return SignatureState::Modified;
     return ChainMatchesPins(chain, pins) ? SignatureState::Official : SignatureState::OtherSigner;
 }
 

@@ -151,22 +151,6 @@ bool ListsMember(const std::wstring& path, std::wstring_view sha256)
 
 } // namespace
 
-bool ChainIsPublishers(std::span<const PCCERT_CONTEXT> chain, const Core::PublisherPins& pins)
-{
-    if (chain.size() < 2)
-        return false;
-    for (std::size_t i = 0; i < chain.size(); ++i)
-    {
-        PCCERT_CONTEXT issuer = chain[std::min(i + 1, chain.size() - 1)];
-        if (!::CryptVerifyCertificateSignatureEx(0, X509_ASN_ENCODING, CRYPT_VERIFY_CERT_SIGN_SUBJECT_CERT,
-                                                 const_cast<CERT_CONTEXT*>(chain[i]),
-                                                 CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT,
-                                                 const_cast<CERT_CONTEXT*>(issuer), 0, nullptr))
-            return false;
-    }
-    return Core::ChainMatchesPins(chain, pins);
-}
-
 bool CatalogListsMember(const std::wstring& path, std::span<const std::uint8_t> catalog,
                         const Core::PublisherPins& pins, std::wstring_view sha256)
 {
@@ -210,7 +194,7 @@ bool CatalogListsMember(const std::wstring& path, std::span<const std::uint8_t> 
     std::vector<PCCERT_CONTEXT> certificates;
     for (DWORD i = 0; i < simple->cElement; ++i)
         certificates.push_back(simple->rgpElement[i]->pCertContext);
-    if (!ChainIsPublishers(certificates, pins))
+    if (!Core::ChainSignaturesHold(certificates) || !Core::ChainMatchesPins(certificates, pins))
         return false;
 
     return ListsMember(path, sha256);

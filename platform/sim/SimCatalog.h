@@ -17,15 +17,12 @@ namespace Pd::Platform::Sim
 // hexadecimal characters). In this order: a PKCS#7 signed message whose inner content is a trust
 // list; its first signer's signature over the signed attributes holds, with SHA-256 as digest
 // algorithm; the signed messageDigest equals the SHA-256 of the trust list's contents octets; the
-// signer's chain (ChainIsPublishers) built without any error but an untrusted root; and then,
+// signer's chain built without any error but an untrusted root, its signatures holding and its
+// names and root key matching the pins; and then,
 // enumerating the catalog's members, one tagged with the digest in upper case whose indirect data
 // names SHA-256 and carries the digest. `catalog` holds the bytes of the file at `path`, which the
 // caller keeps open against writers; the file is enumerated only once everything else held.
 bool CatalogListsMember(const std::wstring& path, std::span<const std::uint8_t> catalog,
                         const Core::PublisherPins& pins, std::wstring_view sha256);
-
-// Whether a signing chain, leaf first, is the publisher's: every certificate is signed by the next
-// one, the root by itself, and the names and root key match the pins.
-bool ChainIsPublishers(std::span<const PCCERT_CONTEXT> chain, const Core::PublisherPins& pins);
 
 } // namespace Pd::Platform::Sim

@@ -115,10 +115,12 @@ TEST_F(PublisherChain, GenuineChainIsThePublishers)
     auto root = PdTest::LoadCertificate(L"test\\root.pem");
     ASSERT_TRUE(leaf && root);
     const std::vector<PCCERT_CONTEXT> chain{leaf.Get(), root.Get()};
-    EXPECT_TRUE(Pd::Platform::Sim::ChainIsPublishers(chain, PdTest::PublisherPinsOf(L"test")));
-    EXPECT_FALSE(Pd::Platform::Sim::ChainIsPublishers(chain, PdTest::PublisherPinsOf(L"foreign")));
-    EXPECT_FALSE(Pd::Platform::Sim::ChainIsPublishers(std::vector<PCCERT_CONTEXT>{leaf.Get()},
-                                                      PdTest::PublisherPinsOf(L"test")));
+    EXPECT_TRUE(Pd::Core::ChainSignaturesHold(chain));
+    EXPECT_TRUE(Pd::Core::ChainMatchesPins(chain, PdTest::PublisherPinsOf(L"test")));
+    EXPECT_FALSE(Pd::Core::ChainMatchesPins(chain, PdTest::PublisherPinsOf(L"foreign")));
+    EXPECT_FALSE(Pd::Core::ChainMatchesPins(std::vector<PCCERT_CONTEXT>{leaf.Get()},
+                                            PdTest::PublisherPinsOf(L"test")));
+    EXPECT_FALSE(Pd::Core::ChainSignaturesHold(std::vector<PCCERT_CONTEXT>{leaf.Get()})); // not self-signed
 }
 
 TEST_F(PublisherChain, ForgedLeafMatchesThePinsButNotTheSignatures)
@@ -128,7 +130,7 @@ TEST_F(PublisherChain, ForgedLeafMatchesThePinsButNotTheSignatures)
     ASSERT_TRUE(leaf && root);
     const std::vector<PCCERT_CONTEXT> chain{leaf.Get(), root.Get()};
     EXPECT_TRUE(Pd::Core::ChainMatchesPins(chain, PdTest::PublisherPinsOf(L"test")));
-    EXPECT_FALSE(Pd::Platform::Sim::ChainIsPublishers(chain, PdTest::PublisherPinsOf(L"test")));
+    EXPECT_FALSE(Pd::Core::ChainSignaturesHold(chain));
 }
 
 TEST_F(PublisherChain, RootNameMustBeginWithThePrefix)

@@ -59,6 +59,12 @@ TEST_F(PublisherSignature, ContentChangedAfterSigningIsModified)
     // and osslsigncode too): "modified.msi" passes there, so only the exe shows this here.
 }
 
+TEST_F(PublisherSignature, LeafForgedUnderThePublishersNamesIsModified)
+{
+    // Wine's own check accepts it; the chain's signatures give it away.
+    EXPECT_EQ(Check(L"forged.exe"), SignatureState::Modified);
+}
+
 TEST_F(PublisherSignature, TheProductsOwnPinsRejectTheTestPublisher)
 {
     EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.exe")), SignatureState::OtherSigner);
