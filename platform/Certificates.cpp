@@ -3,6 +3,7 @@
 #include "core/Sha256.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace Pd::Core
 {
@@ -64,6 +65,20 @@ bool ChainMatchesPins(std::span<const PCCERT_CONTEXT> chain, const PublisherPins
         return false;
     const std::wstring rootKey = PublicKeyPin(chain.back());
     return !rootKey.empty() && std::ranges::find(pins.rootKeys, rootKey) != pins.rootKeys.end();
+}
+
+std::wstring MemberTag(std::wstring_view sha256)
+{
+    std::wstring tag(sha256);
+    std::ranges::transform(tag, tag.begin(), [](wchar_t c) { return c >= L'a' && c <= L'f' ? c - 32 : c; });
+    return tag;
+}
+
+bool IndirectDataHolds(const SIP_INDIRECT_DATA* indirect, std::wstring_view sha256)
+{
+    return indirect && indirect->DigestAlgorithm.pszObjId &&
+           std::strcmp(indirect->DigestAlgorithm.pszObjId, Sha256Oid) == 0 &&
+           HexLower({indirect->Digest.pbData, indirect->Digest.cbData}) == sha256;
 }
 
 bool ChainSignaturesHold(std::span<const PCCERT_CONTEXT> chain)

@@ -1,5 +1,5 @@
-// Certificates as the publisher checks see them: simple names, public-key pins, and the rule
-// that decides whether a signing chain is the pinned publisher's.
+// Certificates and catalogs as the publisher checks see them: simple names, public-key pins, the
+// rule that decides whether a signing chain is the pinned publisher's, and catalog members.
 #pragma once
 
 #include "core/Handles.h"
@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <wincrypt.h>
+
+#include <mscat.h>
+#include <mssip.h>
 
 #include <cstdint>
 #include <span>
@@ -26,6 +29,13 @@ using UniqueCryptMsg = Pd::Unique<HCRYPTMSG, &::CryptMsgClose>;                 
 using UniqueCertificate = Pd::Unique<PCCERT_CONTEXT, &::CertFreeCertificateContext>; // CertGet...FromStore
 using UniqueCertChain =
     Pd::Unique<PCCERT_CHAIN_CONTEXT, &::CertFreeCertificateChain>; // CertGetCertificateChain
+inline BOOL CloseCatalog(HANDLE catalog) noexcept
+{
+    return ::CryptCATClose(catalog);
+}
+using UniqueCatalog = Pd::Unique<HANDLE, &CloseCatalog, -1>; // CryptCATOpen
+
+inline constexpr const char* Sha256Oid = "2.16.840.1.101.3.4.2.1";
 
 // The publisher a signature must come from: the leaf's exact simple name, the start of the
 // root's simple name, and the accepted root keys (SHA-256 of the DER SubjectPublicKeyInfo,
@@ -57,5 +67,11 @@ bool ChainMatchesPins(std::span<const PCCERT_CONTEXT> chain, const PublisherPins
 // itself. Windows checks this while it builds a chain; Wine does not, and there a leaf forged under
 // the publisher's names, carrying the genuine root, would otherwise pass the pins.
 bool ChainSignaturesHold(std::span<const PCCERT_CONTEXT> chain);
+
+// A catalog member's tag for data of this SHA-256: the 64 digits in upper case.
+std::wstring MemberTag(std::wstring_view sha256);
+
+// Whether a member's indirect data names SHA-256 and carries exactly this digest (lower case).
+bool IndirectDataHolds(const SIP_INDIRECT_DATA* indirect, std::wstring_view sha256);
 
 } // namespace Pd::Core

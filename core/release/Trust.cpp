@@ -20,14 +20,7 @@ namespace Pd::Core
 namespace
 {
 
-constexpr const char* Sha256Oid = "2.16.840.1.101.3.4.2.1";
 constexpr std::size_t MaxCatalogBytes = 16u << 20;
-
-inline BOOL CloseCatalog(HANDLE catalog) noexcept
-{
-    return ::CryptCATClose(catalog);
-}
-using UniqueCatalog = Pd::Unique<HANDLE, &CloseCatalog, -1>; // CryptCATOpen
 
 // One WinVerifyTrust verification whose state is closed again, whatever the verdict.
 class TrustVerification
@@ -78,12 +71,6 @@ private:
     LONG status_ = 0;
 };
 
-std::wstring ToUpperHex(std::wstring text)
-{
-    std::ranges::transform(text, text.begin(), [](wchar_t c) { return c >= L'a' && c <= L'f' ? c - 32 : c; });
-    return text;
-}
-
 // The member lookup through the catalog functions: the member tagged with the digest must carry
 // SHA-256 indirect data with that digest.
 bool CatalogListsDigest(const std::wstring& catalogPath, const std::wstring& digest)
@@ -92,14 +79,9 @@ bool CatalogListsDigest(const std::wstring& catalogPath, const std::wstring& dig
     UniqueCatalog catalog(::CryptCATOpen(path.data(), CRYPTCAT_OPEN_EXISTING, 0, CRYPTCAT_VERSION_2, 0));
     if (!catalog)
         return false;
-    std::wstring tag = ToUpperHex(digest);
+    std::wstring tag = MemberTag(digest);
     CRYPTCATMEMBER* member = ::CryptCATGetMemberInfo(catalog.Get(), tag.data());
-    if (!member || !member->pIndirectData)
-        return false;
-    const SIP_INDIRECT_DATA& indirect = *member->pIndirectData;
-    return indirect.DigestAlgorithm.pszObjId &&
-           std::strcmp(indirect.DigestAlgorithm.pszObjId, Sha256Oid) == 0 &&
-           HexLower({indirect.Digest.pbData, indirect.Digest.cbData}) == digest;
+    return member && IndirectDataHolds(member->pIndirectData, digest);
 }
 
 std::wstring DataSha256(std::string_view data)

@@ -16,16 +16,9 @@ namespace Pd::Platform::Sim
 namespace
 {
 
-constexpr const char* Sha256Oid = "2.16.840.1.101.3.4.2.1";
 constexpr const char* TrustListOid = "1.3.6.1.4.1.311.10.1";
 constexpr const char* MessageDigestOid = "1.2.840.113549.1.9.4";
 constexpr std::size_t MaxCatalogBytes = 16u << 20;
-
-inline BOOL CloseCatalog(HANDLE catalog) noexcept
-{
-    return ::CryptCATClose(catalog);
-}
-using UniqueCatalog = Pd::Unique<HANDLE, &CloseCatalog, -1>;
 
 std::optional<std::vector<std::uint8_t>> MessageParam(HCRYPTMSG message, DWORD type, DWORD index = 0)
 {
@@ -91,7 +84,8 @@ bool SignerUsesSha256(HCRYPTMSG message)
     if (!info || info->size() < sizeof(CMSG_SIGNER_INFO))
         return false;
     const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(info->data());
-    return signer->HashAlgorithm.pszObjId && std::strcmp(signer->HashAlgorithm.pszObjId, Sha256Oid) == 0;
+    return signer->HashAlgorithm.pszObjId &&
+           std::strcmp(signer->HashAlgorithm.pszObjId, Core::Sha256Oid) == 0;
 }
 
 // The signer's certificate from the message's own store, once its signature over the signed
@@ -130,22 +124,16 @@ Core::UniqueCertChain SignerChain(PCCERT_CONTEXT signer, HCERTSTORE store)
 bool ListsMember(const std::wstring& path, std::wstring_view sha256)
 {
     std::wstring file = path;
-    UniqueCatalog catalog(::CryptCATOpen(file.data(), CRYPTCAT_OPEN_EXISTING, 0, CRYPTCAT_VERSION_2, 0));
+    Core::UniqueCatalog catalog(
+        ::CryptCATOpen(file.data(), CRYPTCAT_OPEN_EXISTING, 0, CRYPTCAT_VERSION_2, 0));
     if (!catalog)
         return false;
-    std::wstring tag(sha256);
-    std::ranges::transform(tag, tag.begin(), [](wchar_t c) { return c >= L'a' && c <= L'f' ? c - 32 : c; });
+    const std::wstring tag = Core::MemberTag(sha256);
     for (CRYPTCATMEMBER* member = nullptr;
          (member = ::CryptCATEnumerateMember(catalog.Get(), member)) != nullptr;)
-    {
-        const SIP_INDIRECT_DATA* indirect = member->pIndirectData;
-        if (!member->pwszReferenceTag || tag != member->pwszReferenceTag || !indirect ||
-            !indirect->DigestAlgorithm.pszObjId ||
-            std::strcmp(indirect->DigestAlgorithm.pszObjId, Sha256Oid) != 0)
-            continue;
-        if (Core::HexLower({indirect->Digest.pbData, indirect->Digest.cbData}) == sha256)
+        if (member->pwszReferenceTag && tag == member->pwszReferenceTag &&
+            Core::IndirectDataHolds(member->pIndirectData, sha256))
             return true;
-    }
     return false;
 }
 
