@@ -13,22 +13,10 @@ namespace Pd::Core
 namespace
 {
 
-// A BSTR owned for the length of one call.
-class Bstr
+Pd::UniqueBstr Bstr(const std::wstring& text)
 {
-public:
-    explicit Bstr(const std::wstring& text)
-        : value_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
-    {
-    }
-    ~Bstr() { ::SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const noexcept { return value_; }
-
-private:
-    BSTR value_;
-};
+    return Pd::UniqueBstr(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
 
 HRESULT SetProxySecurity(IUnknown* proxy)
 {
@@ -94,7 +82,8 @@ Pd::Result<Pd::ComPtr<IWbemServices>> WmiConnect()
         return Pd::Fail(ErrorText(L"CoCreateInstance(WbemLocator)", static_cast<std::uint32_t>(hr)));
     const std::wstring path = L"ROOT\\CIMV2";
     Pd::ComPtr<IWbemServices> services;
-    hr = locator->ConnectServer(Bstr(path), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.Put());
+    hr = locator->ConnectServer(Bstr(path).Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                services.Put());
     if (FAILED(hr))
         return Pd::Fail(ErrorText(L"WMI " + path, static_cast<std::uint32_t>(hr)));
     SetProxySecurity(services.Get());
@@ -106,8 +95,8 @@ Pd::Result<std::vector<Pd::ComPtr<IWbemClassObject>>> WmiQuery(IWbemServices* se
 {
     Pd::ComPtr<IEnumWbemClassObject> enumerator;
     HRESULT hr =
-        services->ExecQuery(Bstr(L"WQL"), Bstr(query), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                            nullptr, enumerator.Put());
+        services->ExecQuery(Bstr(L"WQL").Get(), Bstr(query).Get(),
+                            WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, enumerator.Put());
     if (FAILED(hr))
         return Pd::Fail(ErrorText(query, static_cast<std::uint32_t>(hr)));
     SetProxySecurity(enumerator.Get());

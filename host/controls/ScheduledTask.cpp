@@ -44,24 +44,15 @@ constexpr const wchar_t* TaskTemplate =
     L"</Exec></Actions>\n"
     L"</Task>\n";
 
+UniqueBstr Bstr(const wchar_t* text)
+{
+    return UniqueBstr(::SysAllocString(text));
+}
+
 std::wstring TaskError(HRESULT hr)
 {
     return Core::ErrorText(Core::Text(18025), static_cast<std::uint32_t>(hr)); // "Task Scheduler"
 }
-
-// A BSTR owned for the length of one call.
-class Bstr
-{
-public:
-    explicit Bstr(const wchar_t* text) : value_(::SysAllocString(text)) {}
-    ~Bstr() { ::SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const noexcept { return value_; }
-
-private:
-    BSTR value_;
-};
 
 } // namespace
 
@@ -122,8 +113,8 @@ Pd::Result<Pd::ComPtr<ITaskFolder>> ConnectTaskService()
     if (FAILED(hr))
         return Pd::Fail(TaskError(hr));
     Pd::ComPtr<ITaskFolder> root;
-    Bstr rootPath(L"\\");
-    hr = service->GetFolder(rootPath, root.Put());
+    UniqueBstr rootPath = Bstr(L"\\");
+    hr = service->GetFolder(rootPath.Get(), root.Put());
     if (FAILED(hr))
         return Pd::Fail(TaskError(hr));
     return root;
@@ -135,8 +126,8 @@ bool IsTaskRegistered()
     if (!root)
         return false;
     Pd::ComPtr<IRegisteredTask> task;
-    Bstr name(TaskName);
-    return SUCCEEDED((*root)->GetTask(name, task.Put())) && task;
+    UniqueBstr name = Bstr(TaskName);
+    return SUCCEEDED((*root)->GetTask(name.Get(), task.Put())) && task;
 }
 
 Pd::Result<> SetTaskRegistered(bool on)
@@ -144,21 +135,21 @@ Pd::Result<> SetTaskRegistered(bool on)
     auto root = ConnectTaskService();
     if (!root)
         return Pd::Fail(root.error());
-    static_cast<void>((*root)->DeleteTask(Bstr(OlderTaskName), 0));
+    static_cast<void>((*root)->DeleteTask(Bstr(OlderTaskName).Get(), 0));
 
     if (!on)
     {
-        HRESULT hr = (*root)->DeleteTask(Bstr(TaskName), 0);
+        HRESULT hr = (*root)->DeleteTask(Bstr(TaskName).Get(), 0);
         if (FAILED(hr) && hr != TaskNotFound)
             return Pd::Fail(TaskError(hr));
         return {};
     }
 
-    Bstr xml(TaskXml(CurrentSamUserName(), HostExePath()).c_str());
+    UniqueBstr xml = Bstr(TaskXml(CurrentSamUserName(), HostExePath()).c_str());
     VARIANT empty{};
     ::VariantInit(&empty);
     Pd::ComPtr<IRegisteredTask> task;
-    HRESULT hr = (*root)->RegisterTask(Bstr(TaskName), xml, TASK_CREATE_OR_UPDATE, empty, empty,
+    HRESULT hr = (*root)->RegisterTask(Bstr(TaskName).Get(), xml.Get(), TASK_CREATE_OR_UPDATE, empty, empty,
                                        TASK_LOGON_INTERACTIVE_TOKEN, empty, task.Put());
     if (FAILED(hr))
         return Pd::Fail(TaskError(hr));

@@ -176,10 +176,8 @@ protected:
     {
         auto root = Pd::Host::ConnectTaskService();
         Pd::ComPtr<IRegisteredTask> task;
-        BSTR name = ::SysAllocString(L"Peldra Bluetooth");
-        bool found = root && SUCCEEDED((*root)->GetTask(name, task.Put()));
-        ::SysFreeString(name);
-        return found;
+        Pd::UniqueBstr name(::SysAllocString(L"Peldra Bluetooth"));
+        return root && SUCCEEDED((*root)->GetTask(name.Get(), task.Put()));
     }
 };
 
@@ -198,15 +196,14 @@ TEST_F(ScheduledTask, EveryChangeDeletesTheOlderTask)
 {
     auto root = Pd::Host::ConnectTaskService();
     ASSERT_TRUE(root);
-    BSTR name = ::SysAllocString(L"Peldra Bluetooth");
-    BSTR xml = ::SysAllocString(TaskXml(Pd::Host::CurrentSamUserName(), Pd::Host::HostExePath()).c_str());
+    Pd::UniqueBstr name(::SysAllocString(L"Peldra Bluetooth"));
+    Pd::UniqueBstr xml(
+        ::SysAllocString(TaskXml(Pd::Host::CurrentSamUserName(), Pd::Host::HostExePath()).c_str()));
     VARIANT empty;
     ::VariantInit(&empty);
     Pd::ComPtr<IRegisteredTask> older;
-    HRESULT hr = (*root)->RegisterTask(name, xml, TASK_CREATE_OR_UPDATE, empty, empty,
+    HRESULT hr = (*root)->RegisterTask(name.Get(), xml.Get(), TASK_CREATE_OR_UPDATE, empty, empty,
                                        TASK_LOGON_INTERACTIVE_TOKEN, empty, older.Put());
-    ::SysFreeString(xml);
-    ::SysFreeString(name);
     ASSERT_TRUE(SUCCEEDED(hr));
     ASSERT_TRUE(OlderTaskExists());
     EXPECT_TRUE(Pd::Host::SetTaskRegistered(false));
