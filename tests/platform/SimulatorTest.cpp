@@ -249,18 +249,4 @@ TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)
     ::WSACleanup();
 }
 
-TEST(SimulatedHvSocket, APortWhereNothingListensFails)
-{
-    std::uint16_t closedPort = 0;
-    {
-        Pd::Test::LoopbackPeer gone(Pd::Test::LoopbackPeer::CloseAtOnce);
-        closedPort = gone.Port();
-    }
-    SimScenario scenario(OneVm("", fmt::format(R"(,"services":{{"544B4254":{}}})", closedPort)));
-    WSADATA data{};
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-    EXPECT_FALSE(Pd::Platform::ConnectToGuest(VmGuid, 0x544B4254, 2000));
-    ::WSACleanup();
-}
-
 } // namespace

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <string>
+
 namespace
 {
 
@@ -20,33 +23,32 @@ WindowsInfo Info(std::uint32_t build, std::uint32_t ubr, std::wstring product, s
     return info;
 }
 
-TEST(WindowsText, NamesWindows11ByItsBuildThoughTheRegistrySays10)
+TEST(WindowsText, ComposesNameDisplayVersionBuildAndRevision)
 {
-    EXPECT_EQ(WindowsText(Info(22631, 4169, L"Windows 10 Pro", L"23H2")),
-              L"Windows 11 Pro 23H2 (22631.4169)");
-    EXPECT_EQ(WindowsText(Info(22000, 1, L"Windows 10 Home", L"")), L"Windows 11 Home (22000.1)");
-}
-
-TEST(WindowsText, KeepsWindows10BelowBuild22000)
-{
-    EXPECT_EQ(WindowsText(Info(19045, 4170, L"Windows 10 Pro", L"22H2")),
-              L"Windows 10 Pro 22H2 (19045.4170)");
-    EXPECT_EQ(WindowsText(Info(21999, 0, L"Windows 10 Pro", L"")), L"Windows 10 Pro (21999.0)");
-}
-
-TEST(WindowsText, ReplacesOnlyALeading10AndMatchesCase)
-{
-    EXPECT_EQ(WindowsText(Info(22631, 0, L"windows 10 Pro", L"")), L"windows 10 Pro (22631.0)");
-    EXPECT_EQ(WindowsText(Info(22631, 0, L"Microsoft Windows 10", L"")), L"Microsoft Windows 10 (22631.0)");
-    EXPECT_EQ(WindowsText(Info(22631, 0, L"Windows 10", L"")), L"Windows 11 (22631.0)");
-    EXPECT_EQ(WindowsText(Info(22631, 0, L"Windows 100", L"")), L"Windows 110 (22631.0)");
-    EXPECT_EQ(WindowsText(Info(22631, 0, L"Windows Server 2022", L"")), L"Windows Server 2022 (22631.0)");
-}
-
-TEST(WindowsText, AnEmptyProductNameReadsWindows)
-{
-    EXPECT_EQ(WindowsText(Info(22000, 0, L"", L"")), L"Windows (22000.0)");
-    EXPECT_EQ(WindowsText(Info(0, 0, L"", L"")), L"Windows (0.0)");
+    struct Case
+    {
+        std::uint32_t build, ubr;
+        const wchar_t* product;
+        const wchar_t* display;
+        const wchar_t* text;
+    };
+    for (const Case& c : {
+             // Windows 11 still names itself "Windows 10" in the registry: the build decides.
+             Case{22631, 4169, L"Windows 10 Pro", L"23H2", L"Windows 11 Pro 23H2 (22631.4169)"},
+             Case{22000, 1, L"Windows 10 Home", L"", L"Windows 11 Home (22000.1)"},
+             Case{22631, 0, L"Windows 10", L"", L"Windows 11 (22631.0)"},
+             Case{19045, 4170, L"Windows 10 Pro", L"22H2", L"Windows 10 Pro 22H2 (19045.4170)"},
+             Case{21999, 0, L"Windows 10 Pro", L"", L"Windows 10 Pro (21999.0)"},
+             // Only a leading "Windows 10", matched with its case.
+             Case{22631, 0, L"windows 10 Pro", L"", L"windows 10 Pro (22631.0)"},
+             Case{22631, 0, L"Microsoft Windows 10", L"", L"Microsoft Windows 10 (22631.0)"},
+             Case{22631, 0, L"Windows 100", L"", L"Windows 110 (22631.0)"},
+             // No product name at all.
+             Case{22000, 0, L"", L"", L"Windows (22000.0)"},
+             Case{0, 0, L"", L"", L"Windows (0.0)"},
+         })
+        EXPECT_EQ(WindowsText(Info(c.build, c.ubr, c.product, c.display)), c.text)
+            << std::string(c.product, c.product + std::wcslen(c.product)) << " " << c.build;
 }
 
 TEST(QueryWindows, GathersTheSimulatedPcAndTheCurrentAccountsPackage)

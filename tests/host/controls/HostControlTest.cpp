@@ -66,15 +66,6 @@ TEST(HostSettings, TheTrayIsOffOnlyForAStoredZero)
     EXPECT_FALSE(Pd::Host::BluetoothEnabled()) << "a value of another type cannot be read: off";
 }
 
-TEST(HostSettings, HelloRememberKeepsItsSpecialValues)
-{
-    SavedSettings saved(HostValues);
-    SavedSettings::SetDword(L"HelloRemember", 0xFFFFFFFF);
-    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0xFFFFFFFFu);
-    SavedSettings::SetDword(L"HelloRemember", 15);
-    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 15u);
-}
-
 TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
 {
     SavedSettings saved(HostValues);

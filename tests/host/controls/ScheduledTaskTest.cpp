@@ -141,25 +141,6 @@ TEST(TaskXml, AnUnknownUserLeavesTheUserIdsEmpty)
     EXPECT_EQ(xml.values[L"Task/Triggers/LogonTrigger/UserId"], L"");
 }
 
-TEST(TaskXml, PutsEachSectionOnALineOfItsOwn)
-{
-    std::wstring text = TaskXml(L"u", L"p");
-    for (const wchar_t* line : {L"\n  <RegistrationInfo>", L"\n  <Triggers>", L"\n  <Principals>",
-                                L"\n  <Settings>\n", L"\n    <Priority>7</Priority>\n  </Settings>\n",
-                                L"\n  <Actions Context=\"Author\">", L"\n</Task>\n"})
-        EXPECT_NE(text.find(line), std::wstring::npos) << std::string(line, line + std::wcslen(line));
-}
-
-TEST(CurrentSamUserName, IsDomainBackslashName)
-{
-    std::wstring user = Pd::Host::CurrentSamUserName();
-    ASSERT_FALSE(user.empty());
-    auto slash = user.find(L'\\');
-    ASSERT_NE(slash, std::wstring::npos);
-    EXPECT_GT(slash, 0u);
-    EXPECT_LT(slash + 1, user.size());
-}
-
 // The task scheduler under Wine keeps a registered task but not its trigger, run level or action;
 // what can be checked here is that the task comes and goes.
 class ScheduledTask : public testing::Test
