@@ -12,34 +12,24 @@ namespace
 using Pd::Cli::ClassifyHandle;
 using Pd::Cli::HandleKind;
 
-Pd::UniqueFile Open(const std::wstring& path, DWORD disposition)
-{
-    return Pd::UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition, 0,
-                                        nullptr));
-}
-
-TEST(ClassifyHandleTest, MissingHandlesAreNone)
+TEST(ClassifyHandleTest, FilesPipesAndTheNulDeviceAreRedirectionsAndMissingHandlesNone)
 {
     EXPECT_EQ(ClassifyHandle(nullptr), HandleKind::None);
     EXPECT_EQ(ClassifyHandle(INVALID_HANDLE_VALUE), HandleKind::None);
-}
 
-TEST(ClassifyHandleTest, FilesPipesAndTheNulDeviceAreRedirections)
-{
     PdTest::ScratchFolder folder;
-    Pd::UniqueFile file = Open((folder.Path() / L"out.txt").wstring(), CREATE_NEW);
+    Pd::UniqueFile file(::CreateFileW((folder.Path() / L"out.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, 0, nullptr));
     ASSERT_TRUE(file);
     EXPECT_EQ(ClassifyHandle(file.Get()), HandleKind::FileOrPipe);
 
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
+    HANDLE read = nullptr, write = nullptr;
     ASSERT_TRUE(::CreatePipe(&read, &write, nullptr, 0));
-    Pd::UniqueHandle readEnd(read);
-    Pd::UniqueHandle writeEnd(write);
+    Pd::UniqueHandle readEnd(read), writeEnd(write);
     EXPECT_EQ(ClassifyHandle(writeEnd.Get()), HandleKind::FileOrPipe);
 
-    Pd::UniqueFile nul = Open(L"NUL", OPEN_EXISTING);
+    Pd::UniqueFile nul(
+        ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(nul);
     EXPECT_EQ(ClassifyHandle(nul.Get()), HandleKind::FileOrPipe);
 }

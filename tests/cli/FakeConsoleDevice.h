@@ -1,5 +1,5 @@
 // A console device for tests: standard handles of chosen kinds, a settable clock and window width,
-// and a record of everything written, in order.
+// and a record of every write, in order.
 #pragma once
 
 #include "cli/ConsoleDevice.h"
@@ -10,20 +10,17 @@
 namespace PdTest
 {
 
-inline HANDLE FakeHandle(std::uintptr_t value)
-{
-    return reinterpret_cast<HANDLE>(value);
-}
-
 struct FakeConsoleState
 {
+    static inline const HANDLE StdOutput = reinterpret_cast<HANDLE>(0x10);
+    static inline const HANDLE StdError = reinterpret_cast<HANDLE>(0x20);
+    static inline const HANDLE ConsoleOutput = reinterpret_cast<HANDLE>(0x30);
+
     // What the process starts with.
     Pd::Cli::HandleKind outputKind = Pd::Cli::HandleKind::None;
     Pd::Cli::HandleKind errorKind = Pd::Cli::HandleKind::None;
     bool parentConsole = true; // AttachConsole succeeds
-    bool canAllocate = true;   // AllocConsole succeeds
-    bool canOpenOutput = true; // "CONOUT$" opens
-    bool escapesWork = true;   // the console takes escape sequences
+    bool escapesWork = true;
     std::optional<int> columns = 95;
     std::uint64_t now = 10'000;
 
@@ -31,34 +28,25 @@ struct FakeConsoleState
     struct Written
     {
         HANDLE handle;
-        bool console;
         std::wstring text; // console writes
         std::string bytes; // file and pipe writes
     };
     std::vector<Written> written;
-    int attachCalls = 0;
-    int allocateCalls = 0;
+    int attachCalls = 0, allocateCalls = 0, keyWaits = 0, enterPresses = 0, detaches = 0;
     std::wstring title;
-    int keyWaits = 0;
-    int enterPresses = 0;
-    int outputCloses = 0;
-    int detaches = 0;
 
-    // Everything written to a handle: console text as is, file bytes as UTF-8 text.
-    std::wstring ConsoleText(HANDLE handle) const
+    std::wstring OnConsole() const
     {
         std::wstring all;
         for (const Written& item : written)
-            if (item.handle == handle && item.console)
-                all += item.text;
+            all += item.handle == ConsoleOutput ? item.text : L"";
         return all;
     }
-    std::string FileBytes(HANDLE handle) const
+    std::string InFile(HANDLE handle) const
     {
         std::string all;
         for (const Written& item : written)
-            if (item.handle == handle && !item.console)
-                all += item.bytes;
+            all += item.handle == handle ? item.bytes : "";
         return all;
     }
 };
@@ -66,49 +54,35 @@ struct FakeConsoleState
 class FakeConsoleDevice final : public Pd::Cli::ConsoleDevice
 {
 public:
-    static inline const HANDLE StdOutput = FakeHandle(0x10);
-    static inline const HANDLE StdError = FakeHandle(0x20);
-    static inline const HANDLE ConsoleOutput = FakeHandle(0x30);
+    explicit FakeConsoleDevice(FakeConsoleState& state) : s_(state) {}
 
-    explicit FakeConsoleDevice(FakeConsoleState& state) : state_(state) {}
-
-    HANDLE StdHandle(DWORD which) override { return which == STD_OUTPUT_HANDLE ? StdOutput : StdError; }
+    HANDLE StdHandle(DWORD which) override { return which == STD_OUTPUT_HANDLE ? s_.StdOutput : s_.StdError; }
     Pd::Cli::HandleKind Classify(HANDLE handle) override
     {
-        return handle == StdOutput  ? state_.outputKind
-               : handle == StdError ? state_.errorKind
-                                    : Pd::Cli::HandleKind::None;
+        return handle == s_.StdOutput ? s_.outputKind : s_.errorKind;
     }
-    bool AttachToParent() override
-    {
-        ++state_.attachCalls;
-        return state_.parentConsole;
-    }
-    bool Allocate() override
-    {
-        ++state_.allocateCalls;
-        return state_.canAllocate;
-    }
-    HANDLE OpenConsoleOutput() override { return state_.canOpenOutput ? ConsoleOutput : nullptr; }
-    bool EnableEscapeSequences(HANDLE) override { return state_.escapesWork; }
-    void SetTitle(std::wstring_view title) override { state_.title = title; }
+    bool AttachToParent() override { return ++s_.attachCalls, s_.parentConsole; }
+    bool Allocate() override { return ++s_.allocateCalls, true; }
+    HANDLE OpenConsoleOutput() override { return s_.ConsoleOutput; }
+    bool EnableEscapeSequences(HANDLE) override { return s_.escapesWork; }
+    void SetTitle(std::wstring_view title) override { s_.title = title; }
     void WriteText(HANDLE console, std::wstring_view text) override
     {
-        state_.written.push_back({console, true, std::wstring(text), {}});
+        s_.written.push_back({console, std::wstring(text), {}});
     }
     void WriteBytes(HANDLE file, std::string_view bytes) override
     {
-        state_.written.push_back({file, false, {}, std::string(bytes)});
+        s_.written.push_back({file, {}, std::string(bytes)});
     }
-    std::optional<int> WindowColumns(HANDLE) override { return state_.columns; }
-    std::uint64_t TickCount() override { return state_.now; }
-    void WaitForKey() override { ++state_.keyWaits; }
-    void PressEnter() override { ++state_.enterPresses; }
-    void CloseConsoleOutput() override { ++state_.outputCloses; }
-    void Detach() override { ++state_.detaches; }
+    std::optional<int> WindowColumns(HANDLE) override { return s_.columns; }
+    std::uint64_t TickCount() override { return s_.now; }
+    void WaitForKey() override { ++s_.keyWaits; }
+    void PressEnter() override { ++s_.enterPresses; }
+    void CloseConsoleOutput() override {}
+    void Detach() override { ++s_.detaches; }
 
 private:
-    FakeConsoleState& state_;
+    FakeConsoleState& s_;
 };
 
 } // namespace PdTest
