@@ -58,22 +58,35 @@ Console::Console() : Console(MakeSystemConsoleDevice()) {}
 
 Console::Console(std::unique_ptr<ConsoleDevice> device) : device_(std::move(device))
 {
-    // Redirected streams stay as they are; a console handle is replaced by our own "CONOUT$".
-    auto keep = [this](DWORD which, Channel& channel) {
+    // Redirected streams stay as they are; a console handle gives way to the parent's console.
+    auto keep = [this](DWORD which, Channel& channel) -> HANDLE {
         HANDLE handle = device_->StdHandle(which);
-        if (device_->Classify(handle) == HandleKind::FileOrPipe)
+        HandleKind kind = device_->Classify(handle);
+        if (kind == HandleKind::FileOrPipe)
             channel = {handle, false};
+        return kind == HandleKind::Console ? handle : nullptr;
     };
-    keep(STD_OUTPUT_HANDLE, output_);
-    keep(STD_ERROR_HANDLE, error_);
+    HANDLE outputConsole = keep(STD_OUTPUT_HANDLE, output_);
+    HANDLE errorConsole = keep(STD_ERROR_HANDLE, error_);
 
+    bool escapesSwitchedOn = false;
     if (!output_.handle || !error_.handle)
     {
         attached_ = device_->AttachToParent();
-        if (!attached_ && !output_.handle && !error_.handle)
-            allocated_ = device_->Allocate();
+        if (!attached_)
+        {
+            // No parent console to attach to, yet the process was given a console (Wine in a Unix
+            // terminal, for one): writing there shows the output where the user typed the command.
+            if (!output_.handle && outputConsole)
+                output_ = {outputConsole, true};
+            if (!error_.handle && errorConsole)
+                error_ = {errorConsole, true};
+            if (output_.console)
+                escapesSwitchedOn = device_->EnableEscapeSequences(output_.handle);
+            if (!output_.handle && !error_.handle)
+                allocated_ = device_->Allocate();
+        }
     }
-    bool escapesSwitchedOn = false;
     if (attached_ || allocated_)
     {
         if (HANDLE console = device_->OpenConsoleOutput())

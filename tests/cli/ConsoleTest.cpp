@@ -96,6 +96,24 @@ TEST_F(ConsoleTest, WithoutAParentItOpensAConsoleTitledPeldraAndWaitsForAKeyOnce
     EXPECT_EQ(state.detaches, 1);
 }
 
+TEST_F(ConsoleTest, AGivenConsoleIsUsedWhenThereIsNoParentToAttachTo)
+{
+    state.outputKind = HandleKind::Console;
+    state.errorKind = HandleKind::Console;
+    state.parentConsole = false;
+    auto console = Open();
+    console->Row(Level::Warning, L"shown");
+    console->Row(Level::Error, L"too");
+    console->Close();
+
+    EXPECT_EQ(state.allocateCalls, 0);
+    ASSERT_EQ(state.written.size(), 2u);
+    EXPECT_EQ(state.written[0].handle, state.StdOutput);
+    EXPECT_EQ(state.written[0].text, L"\x1b[33m[WARN]\x1b[0m shown\n");
+    EXPECT_EQ(state.written[1].handle, state.StdError);
+    EXPECT_EQ(state.keyWaits + state.enterPresses + state.detaches, 0);
+}
+
 TEST_F(ConsoleTest, OneRedirectedStreamServesBothWhenThereIsNoParent)
 {
     state.outputKind = HandleKind::FileOrPipe;
