@@ -1,9 +1,9 @@
 // The console output of a command-line run. The program is built for the GUI subsystem, so a
 // command typed in a console gets no console of its own: this keeps standard output and error
 // when they are redirected to a file or pipe, and otherwise attaches to the parent's console (or,
-// without one, uses a console it was given, or opens one). It writes UTF-16 to a console and UTF-8 with CR LF
-// line ends to files and pipes, prints levelled rows with coloured tags, and draws one throttled progress
-// line.
+// without one, uses a console it was given, or opens one). It writes UTF-16 to a console and UTF-8
+// with CR LF line ends to files and pipes, prints levelled rows with coloured tags, and draws one
+// throttled progress line.
 #pragma once
 
 #include "cli/ConsoleDevice.h"
