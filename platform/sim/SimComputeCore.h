@@ -18,7 +18,8 @@ std::shared_ptr<ComputeCore> MakeComputeCore(const std::filesystem::path& folder
 bool IsComputeSystemRunning(const std::filesystem::path& folder, const GUID& id);
 
 // What Android's own shutdown does to the running compute systems: each whose scenario says
-// "shutdown": true ends after its shutdown delay. Returns how many will end.
+// "shutdown": true ends after its shutdown delay. Returns how many will end. The simulated
+// form of whatever starts Android's shutdown (the Android subsystem's client) calls this.
 int RequestGuestShutdown(const std::filesystem::path& folder);
 
 // Ends a compute system now, as if it had stopped by itself (scenario id as written).

@@ -1,5 +1,7 @@
 // The simulated package manager: the scenario's packages, each registered for the accounts
-// its "users" name ("current" standing for the account this process runs as).
+// its "users" name ("current" standing for the account this process runs as). Registration
+// and removal, when they join the interface, keep the changed list in state.json
+// ("packages"), which then stands in for the scenario's.
 #pragma once
 
 #include "platform/PackageManager.h"

@@ -17,9 +17,10 @@ namespace Pd::Platform::Sim
 
 inline constexpr const wchar_t* SimulationVariable = L"PELDRA_SIMULATION";
 
-// The folder PELDRA_SIMULATION names; none when the variable is unset or empty. Simulation is
-// on whenever it is set, even when the folder or its scenario is unusable: a mistyped
-// scenario then gives an empty PC, never the real services.
+// The folder PELDRA_SIMULATION names (give a full path: processes started elsewhere inherit
+// the variable); none when the variable is unset or empty. Simulation is on whenever it is
+// set, even when the folder or its scenario is unusable: a mistyped scenario then gives an
+// empty PC, never the real services.
 std::optional<std::filesystem::path> ActiveScenarioFolder();
 
 // Milliseconds since 1970 (UTC): the simulator's clock, the same in every process.
