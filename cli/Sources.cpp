@@ -1,5 +1,6 @@
 #include "cli/Sources.h"
 
+#include "core/InstallFolder.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
@@ -7,12 +8,6 @@
 #include <fmt/xchar.h>
 
 #include <windows.h>
-
-#include <knownfolders.h>
-#include <shlobj.h>
-
-#include <filesystem>
-#include <memory>
 
 namespace Pd::Cli
 {
@@ -66,18 +61,7 @@ Result<std::wstring> ResolveInstallFolder(const Args& args)
     std::wstring stored = Core::ReadUserString(L"InstallFolder", L"");
     if (!stored.empty())
         return stored;
-    return DefaultInstallFolder();
-}
-
-std::wstring DefaultInstallFolder()
-{
-    PWSTR raw = nullptr;
-    HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &raw);
-    std::unique_ptr<wchar_t, decltype(&::CoTaskMemFree)> owner(raw, &::CoTaskMemFree);
-    std::filesystem::path folder = SUCCEEDED(hr) && raw != nullptr && *raw != L'\0'
-                                       ? std::filesystem::path(raw)
-                                       : std::filesystem::path(L"C:\\Program Files");
-    return (folder / L"Peldra").wstring();
+    return Core::DefaultInstallFolder();
 }
 
 } // namespace Pd::Cli

@@ -27,8 +27,4 @@ std::wstring ManifestUrlForStoredSource(std::wstring_view storedSource, std::wst
 // cannot be made absolute.
 Result<std::wstring> ResolveInstallFolder(const Args& args);
 
-// The Program Files folder joined with "Peldra"; "C:\Program Files\Peldra" when the known folder
-// cannot be read. Release management's own default folder takes its place once that exists.
-std::wstring DefaultInstallFolder();
-
 } // namespace Pd::Cli

@@ -1,5 +1,7 @@
 #include "cli/Usage.h"
 
+#include "core/InstallFolder.h"
+
 #include "cli/Sources.h"
 #include "core/Strings.h"
 #include "core/Version.h"
@@ -130,7 +132,7 @@ std::wstring UsageText(std::wstring_view defaultInstallFolder)
 
 std::wstring UsageText()
 {
-    return UsageText(DefaultInstallFolder());
+    return UsageText(Core::DefaultInstallFolder());
 }
 
 bool IsHelpWord(std::wstring_view word)
