@@ -202,6 +202,29 @@ Pd::Result<> ReadWindows(const Json::Value& windows, ScenarioWindows& target)
     return {};
 }
 
+// "001A7DDA7113": a Bluetooth address as 12 hexadecimal digits.
+Pd::Result<> ReadBluetooth(const Json::Value& bluetooth, ScenarioBluetooth& target)
+{
+    std::wstring adapter;
+    if (auto read = ReadText(bluetooth, L"adapter", adapter); !read)
+        return read;
+    if (adapter.empty())
+        return {};
+    if (adapter.size() != 12)
+        return Wrong(L"adapter", L"a Bluetooth address of 12 hexadecimal digits");
+    std::uint64_t address = 0;
+    for (wchar_t c : adapter)
+    {
+        wchar_t lower = c >= L'A' && c <= L'F' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+        bool digit = lower >= L'0' && lower <= L'9';
+        if (!digit && !(lower >= L'a' && lower <= L'f'))
+            return Wrong(L"adapter", L"a Bluetooth address of 12 hexadecimal digits");
+        address = address << 4 | static_cast<std::uint64_t>(digit ? lower - L'0' : lower - L'a' + 10);
+    }
+    target.adapter = address;
+    return {};
+}
+
 } // namespace
 
 std::optional<GUID> ScenarioComputeSystem::Guid() const
@@ -239,6 +262,8 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
             return std::unexpected(read.error());
         scenario.packageWalkFailsAfter = failsAfter;
     }
+    if (auto read = ReadBluetooth(document.Member(L"bluetooth"), scenario.bluetooth); !read)
+        return std::unexpected(read.error());
     return scenario;
 }
 

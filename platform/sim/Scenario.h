@@ -24,7 +24,10 @@
 //       "users": ["current", "S-1-5-21-..."]  // accounts holding it; "current" is this one
 //     }
 //   ],
-//   "packageWalkFailsAfter": 2           // package walks fail after this many packages
+//   "packageWalkFailsAfter": 2,          // package walks fail after this many packages
+//   "bluetooth": {
+//     "adapter": "001A7DDA7113"          // the default adapter's address (12 hex digits);
+//   }                                    // absent: the PC has no Bluetooth adapter
 // }
 //
 // A compute system ends for good (also for other processes) when it is terminated, shut down
@@ -93,6 +96,11 @@ struct ScenarioPackage
     std::vector<std::wstring> users; // SIDs as text, or "current"
 };
 
+struct ScenarioBluetooth
+{
+    std::uint64_t adapter = 0; // 0: no adapter
+};
+
 struct Scenario
 {
     ScenarioWindows windows;
@@ -100,6 +108,7 @@ struct Scenario
     std::map<std::uint32_t, std::uint16_t> services; // vsock port -> loopback TCP port
     std::vector<ScenarioPackage> packages;
     std::optional<std::size_t> packageWalkFailsAfter;
+    ScenarioBluetooth bluetooth;
 };
 
 // Reads the scenario from its JSON; an error names the first key that is wrong.

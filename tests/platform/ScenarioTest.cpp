@@ -54,6 +54,14 @@ TEST(Scenario, ServicesAreKeyedByHexadecimalVsockPorts)
     EXPECT_EQ(scenario->services.at(0x544B4650), 1);
 }
 
+TEST(Scenario, TheBluetoothAdapterIsTwelveHexadecimalDigits)
+{
+    auto scenario = Parse(LR"({"bluetooth":{"adapter":"a0B1c2D3e4F5"}})");
+    ASSERT_TRUE(scenario);
+    EXPECT_EQ(scenario->bluetooth.adapter, 0xA0B1C2D3E4F5u);
+    EXPECT_EQ(Parse(L"{}")->bluetooth.adapter, 0u) << "no adapter unless the scenario gives one";
+}
+
 TEST(Scenario, PackagesReadTheirVersionUsersAndLocation)
 {
     auto scenario = Parse(LR"({"packages":[{"name":"TovikPackage","publisherId":"p","version":"1.0.65535.0",
@@ -85,6 +93,8 @@ TEST(Scenario, AWrongValueNamesItsKey)
              Case{LR"({"packages":[{"version":"1.2.3"}]})", L"\"version\""},
              Case{LR"({"packages":[{"version":"1.2.3.65536"}]})", L"\"version\""},
              Case{LR"({"packages":[{"users":[1]}]})", L"\"users\""},
+             Case{LR"({"bluetooth":{"adapter":"001A7DDA711"}})", L"\"adapter\""},
+             Case{LR"({"bluetooth":{"adapter":"001A7DDA711G"}})", L"\"adapter\""},
          })
     {
         auto scenario = Parse(c.json);
