@@ -14,6 +14,8 @@ AndroidHciHost::AndroidHciHost()
 AndroidHciHost::~AndroidHciHost()
 {
     Close();
+    if (listener_ != INVALID_SOCKET)
+        ::closesocket(listener_);
     if (started_)
         ::WSACleanup();
 }
@@ -31,6 +33,35 @@ bool AndroidHciHost::Connect(std::uint16_t port)
     address.sin_port = ::htons(port);
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     return ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+std::uint16_t AndroidHciHost::Listen()
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener_ == INVALID_SOCKET)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ::ntohs(address.sin_port);
+}
+
+bool AndroidHciHost::Accept(std::chrono::milliseconds timeout)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listener_, &readable);
+    timeval wait{static_cast<long>(timeout.count() / 1000), static_cast<long>(timeout.count() % 1000) * 1000};
+    if (::select(0, &readable, nullptr, nullptr, &wait) <= 0)
+        return false;
+    Close();
+    socket_ = ::accept(listener_, nullptr, nullptr);
+    return socket_ != INVALID_SOCKET;
 }
 
 void AndroidHciHost::Close()

@@ -1,5 +1,6 @@
-// A simulated Android Bluetooth stack for tests: connects to the bridge over loopback TCP,
-// sends H4 packets and reads the controller's packets back. It parses the stream on its own,
+// A simulated Android Bluetooth stack for tests: connects to the bridge over loopback TCP (or,
+// as the guest service it stands for, listens and lets the bridge connect), sends H4 packets
+// and reads the controller's packets back. It parses the stream on its own,
 // independently of the bridge's deframer.
 #pragma once
 
@@ -32,6 +33,11 @@ public:
     bool Connect(std::uint16_t port);
     void Close();
 
+    // Listens on a free loopback port and returns it (0 on failure); Accept then takes the
+    // bridge's connection, waiting up to the time given.
+    std::uint16_t Listen();
+    bool Accept(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
     bool SendRaw(const Bytes& bytes);
     bool SendCommand(std::uint16_t opcode, const Bytes& parameters = {});
 
@@ -52,6 +58,7 @@ private:
     bool ReadExact(std::size_t count, Bytes& out, std::chrono::steady_clock::time_point deadline);
 
     SOCKET socket_ = INVALID_SOCKET;
+    SOCKET listener_ = INVALID_SOCKET;
     bool started_ = false;
 };
 
