@@ -1,4 +1,5 @@
-// The system's deployment tool (dism.exe), which switches Windows features. Wine has none.
+// The system's deployment tool (dism.exe), which switches Windows features. Wine's dism.exe
+// does nothing and ends with 0; the simulator answers as its scenario says.
 #pragma once
 
 #include <cstdint>

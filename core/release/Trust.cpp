@@ -3,6 +3,7 @@
 #include "core/Handles.h"
 #include "core/release/ReleaseConstants.h"
 #include "core/Sha256.h"
+#include "platform/Publisher.h"
 
 #include <bcrypt.h>
 #include <mscat.h>
@@ -91,6 +92,19 @@ std::wstring DataSha256(std::string_view data)
     return hasher.Finish();
 }
 
+// The catalog file opened for reading against writers, unless it is a reparse point (a link or
+// junction); an invalid handle otherwise.
+UniqueFile OpenCatalog(const std::wstring& path)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!file || !::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return {};
+    return file;
+}
+
 // "<temp>\pld-<32 hex>.cat", or empty when the folder or the random name cannot be had.
 std::wstring TemporaryCatalogPath()
 {
@@ -106,6 +120,11 @@ std::wstring TemporaryCatalogPath()
 }
 
 } // namespace
+
+PublisherPins TrustedPublisher()
+{
+    return Platform::SimulatedPublisher().value_or(ProductPublisher());
+}
 
 const PublisherPins& ProductPublisher()
 {
@@ -155,15 +174,26 @@ bool VerifyCatalogMemberWith(const std::wstring& catalogPath, std::string_view d
     return digest.size() == 64 && CatalogListsDigest(catalogPath, digest);
 }
 
+bool VerifySimulatedCatalogMember(const std::wstring& catalogPath, std::string_view data,
+                                  const PublisherPins& pins)
+{
+    UniqueFile file = OpenCatalog(catalogPath);
+    const std::wstring digest = DataSha256(data);
+    return file && digest.size() == 64 &&
+           Platform::SimulatedCatalogListsMember(catalogPath, file.Get(), pins, digest);
+}
+
 } // namespace Detail
 
 SignatureState VerifyPublisher(const std::wstring& path, HANDLE file)
 {
-    return Detail::VerifyPublisherWith(path, file, ProductPublisher());
+    return Detail::VerifyPublisherWith(path, file, TrustedPublisher());
 }
 
 bool VerifyCatalogMember(const std::wstring& catalogPath, std::string_view data)
 {
+    if (auto simulated = Platform::SimulatedPublisher())
+        return Detail::VerifySimulatedCatalogMember(catalogPath, data, *simulated);
     return Detail::VerifyCatalogMemberWith(catalogPath, data, ProductPublisher());
 }
 

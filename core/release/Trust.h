@@ -21,8 +21,11 @@ enum class SignatureState : std::int32_t
     Modified = 3,    // any other failure: the content changed, the chain is not trusted, ...
 };
 
-// The publisher whose signatures count: the product's pinned publisher.
+// The program's own publisher, pinned.
 const PublisherPins& ProductPublisher();
+
+// The publisher whose signatures count: the program's own, or the simulated PC's test publisher.
+PublisherPins TrustedPublisher();
 
 // Asks Windows whether the file carries a valid Authenticode signature and whether its chain is
 // the publisher's. With an open handle of the file Windows checks the content behind it, so the

@@ -5,12 +5,16 @@
 #include "core/release/Trust.h"
 
 #include "core/Handles.h"
+#include "core/Json.h"
+#include "core/Strings.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SigningFixtures.h"
+#include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace
@@ -168,6 +172,69 @@ TEST_F(CatalogBytes, TemporaryCatalogIsDeletedAfterTheCheck)
     EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(PdTest::ReadFileBytes(SigningFile(L"official.cat")),
                                                   PdTest::ReadFileBytes(SigningFile(L"member.json"))));
     EXPECT_EQ(TemporaryCatalogs(), before);
+}
+
+// A simulated PC that trusts the test publisher; it checks catalogs itself.
+class SimulatedTrust : public PdTest::SigningTest
+{
+protected:
+    static std::string Scenario(const Pd::Core::PublisherPins& pins)
+    {
+        std::wstring keys;
+        for (const auto& key : pins.rootKeys)
+        {
+            keys += keys.empty() ? L"" : L",";
+            Pd::Json::AppendQuoted(key, keys);
+        }
+        std::wstring json = L"{\"trust\": {\"publisher\": ";
+        Pd::Json::AppendQuoted(pins.subject, json);
+        json += L", \"rootPrefix\": ";
+        Pd::Json::AppendQuoted(pins.rootPrefix, json);
+        json += L", \"rootKeys\": [" + keys + L"]}}";
+        return Pd::Core::ToUtf8(json);
+    }
+
+    bool Lists(const std::wstring& catalog) const
+    {
+        return Pd::Core::VerifyCatalogMember(SigningFile(catalog), member_);
+    }
+
+    std::string member_ = PdTest::ReadFileBytes(SigningFile(L"member.json"));
+    std::optional<Pd::Test::SimScenario> pc_;
+};
+
+TEST_F(SimulatedTrust, TheScenariosPublisherSignsOfficialFiles)
+{
+    pc_.emplace(Scenario(PdTest::PublisherPinsOf(L"test")));
+    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.exe")), SignatureState::Official);
+    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.msi")), SignatureState::Official);
+    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"foreign.exe")), SignatureState::OtherSigner);
+    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"forged.exe")), SignatureState::Modified);
+}
+
+TEST_F(SimulatedTrust, CatalogListingTheDataIsAccepted)
+{
+    pc_.emplace(Scenario(PdTest::PublisherPinsOf(L"test")));
+    EXPECT_TRUE(Lists(L"official.cat"));
+    EXPECT_TRUE(
+        Pd::Core::VerifyWithCatalogBytes(PdTest::ReadFileBytes(SigningFile(L"official.cat")), member_));
+    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(PdTest::ReadFileBytes(SigningFile(L"official.cat")),
+                                                  member_ + "\n"));
+}
+
+TEST_F(SimulatedTrust, EditedForgedForeignAndMissingCatalogsAreRefused)
+{
+    pc_.emplace(Scenario(PdTest::PublisherPinsOf(L"test")));
+    for (const wchar_t* catalog : {L"edited.cat", L"forged.cat", L"foreign.cat", L"missing.cat",
+                                   L"unsigned.cat", L"sha1.cat", L"nomemberinfo.cat", L"member.json"})
+        EXPECT_FALSE(Lists(catalog)) << catalog;
+}
+
+TEST_F(SimulatedTrust, ScenarioWithoutTrustTrustsNobody)
+{
+    pc_.emplace("{}");
+    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.exe")), SignatureState::OtherSigner);
+    EXPECT_FALSE(Lists(L"official.cat"));
 }
 
 } // namespace
