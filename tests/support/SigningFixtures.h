@@ -63,6 +63,23 @@ inline Pd::Core::PublisherPins PublisherPinsOf(const std::wstring& publisher)
     return pins;
 }
 
+// scenario.json of a simulated PC that trusts the publisher with these pins.
+inline std::string TrustingScenario(const Pd::Core::PublisherPins& pins)
+{
+    std::wstring json = L"{\"trust\": {\"publisher\": ";
+    Pd::Json::AppendQuoted(pins.subject, json);
+    json += L", \"rootPrefix\": ";
+    Pd::Json::AppendQuoted(pins.rootPrefix, json);
+    json += L", \"rootKeys\": [";
+    for (std::size_t i = 0; i < pins.rootKeys.size(); ++i)
+    {
+        json += i > 0 ? L", " : L"";
+        Pd::Json::AppendQuoted(pins.rootKeys[i], json);
+    }
+    json += L"]}}";
+    return Pd::Core::ToUtf8(json);
+}
+
 // A certificate from a PEM file of the fixture set.
 inline Pd::Core::UniqueCertificate LoadCertificate(const std::wstring& name)
 {

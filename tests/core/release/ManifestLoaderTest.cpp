@@ -1,9 +1,12 @@
 // Loading a manifest with its catalog from the loopback server. Under Wine the product's catalog
-// check can never succeed (its member lookup is a stub), so here a catalog is kept but never
-// makes the manifest signed; signed manifests are shown with the simulated PC.
+// check can never succeed (its member lookup is a stub), so there a catalog is kept but never
+// makes the manifest signed; signed manifests are shown on a simulated PC that trusts the test
+// publisher.
 #include "core/release/ManifestLoader.h"
 
 #include "tests/core/release/LoopbackServer.h"
+#include "tests/support/SigningFixtures.h"
+#include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +119,25 @@ TEST_F(ManifestLoading, StopDuringTheCatalogFetchCancels)
     auto manifest = Load(served_.Url(L"manifest.json"), stop.get_token());
     ASSERT_FALSE(manifest);
     EXPECT_EQ(manifest.error(), L"Canceled.");
+}
+
+TEST_F(ManifestLoading, PublishersCatalogMakesTheManifestSignedUntilOneByteChanges)
+{
+    Pd::Test::SimScenario pc(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
+    const auto& server = PdTest::LoopbackServer::Get();
+    auto manifest = Load(server.Url(L"signed/complete/manifest.json"));
+    ASSERT_TRUE(manifest) << manifest.error();
+    EXPECT_TRUE(manifest->isSigned);
+    EXPECT_EQ(manifest->catalogBytes, PdTest::ReadBytes(server.File(L"signed/complete/manifest.cat")));
+
+    std::string changed = PdTest::ReadBytes(server.File(L"signed/complete/manifest.json"));
+    changed.insert(changed.find('{') + 1, " ");
+    served_.Put(L"manifest.json", changed);
+    served_.Put(L"manifest.cat", manifest->catalogBytes);
+    auto edited = Load(served_.Url(L"manifest.json"));
+    ASSERT_TRUE(edited) << edited.error();
+    EXPECT_FALSE(edited->isSigned);
+    EXPECT_EQ(edited->catalogBytes, manifest->catalogBytes);
 }
 
 } // namespace

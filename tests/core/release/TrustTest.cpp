@@ -5,8 +5,6 @@
 #include "core/release/Trust.h"
 
 #include "core/Handles.h"
-#include "core/Json.h"
-#include "core/Strings.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"
@@ -178,22 +176,6 @@ TEST_F(CatalogBytes, TemporaryCatalogIsDeletedAfterTheCheck)
 class SimulatedTrust : public PdTest::SigningTest
 {
 protected:
-    static std::string Scenario(const Pd::Core::PublisherPins& pins)
-    {
-        std::wstring keys;
-        for (const auto& key : pins.rootKeys)
-        {
-            keys += keys.empty() ? L"" : L",";
-            Pd::Json::AppendQuoted(key, keys);
-        }
-        std::wstring json = L"{\"trust\": {\"publisher\": ";
-        Pd::Json::AppendQuoted(pins.subject, json);
-        json += L", \"rootPrefix\": ";
-        Pd::Json::AppendQuoted(pins.rootPrefix, json);
-        json += L", \"rootKeys\": [" + keys + L"]}}";
-        return Pd::Core::ToUtf8(json);
-    }
-
     bool Lists(const std::wstring& catalog) const
     {
         return Pd::Core::VerifyCatalogMember(SigningFile(catalog), member_);
@@ -205,7 +187,7 @@ protected:
 
 TEST_F(SimulatedTrust, TheScenariosPublisherSignsOfficialFiles)
 {
-    pc_.emplace(Scenario(PdTest::PublisherPinsOf(L"test")));
+    pc_.emplace(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
     EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.exe")), SignatureState::Official);
     EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.msi")), SignatureState::Official);
     EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"foreign.exe")), SignatureState::OtherSigner);
@@ -214,7 +196,7 @@ TEST_F(SimulatedTrust, TheScenariosPublisherSignsOfficialFiles)
 
 TEST_F(SimulatedTrust, CatalogListingTheDataIsAccepted)
 {
-    pc_.emplace(Scenario(PdTest::PublisherPinsOf(L"test")));
+    pc_.emplace(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
     EXPECT_TRUE(Lists(L"official.cat"));
     EXPECT_TRUE(
         Pd::Core::VerifyWithCatalogBytes(PdTest::ReadFileBytes(SigningFile(L"official.cat")), member_));
@@ -224,7 +206,7 @@ TEST_F(SimulatedTrust, CatalogListingTheDataIsAccepted)
 
 TEST_F(SimulatedTrust, EditedForgedForeignAndMissingCatalogsAreRefused)
 {
-    pc_.emplace(Scenario(PdTest::PublisherPinsOf(L"test")));
+    pc_.emplace(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
     for (const wchar_t* catalog : {L"edited.cat", L"forged.cat", L"foreign.cat", L"missing.cat",
                                    L"unsigned.cat", L"sha1.cat", L"nomemberinfo.cat", L"member.json"})
         EXPECT_FALSE(Lists(catalog)) << catalog;
