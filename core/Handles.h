@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <cstdint>
 #include <type_traits>
 #include <utility>
@@ -67,6 +69,13 @@ using UniqueFind = Unique<HANDLE, &::FindClose, -1>;   // FindFirstFileW
 using UniqueRegKey = Unique<HKEY, &::RegCloseKey>;     // RegOpenKeyExW, RegCreateKeyExW
 using UniqueLocal = Unique<HLOCAL, &::LocalFree>;      // LocalAlloc, FormatMessageW buffers
 using UniqueModule = Unique<HMODULE, &::FreeLibrary>;  // LoadLibraryExW
+
+inline NTSTATUS CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept
+{
+    return ::BCryptCloseAlgorithmProvider(provider, 0);
+}
+using UniqueAlgorithm = Unique<BCRYPT_ALG_HANDLE, &CloseAlgorithmProvider>; // BCryptOpenAlgorithmProvider
+using UniqueHash = Unique<BCRYPT_HASH_HANDLE, &::BCryptDestroyHash>;        // BCryptCreateHash
 
 // Unregisters a thread-pool wait and waits for a callback that is running; never release a
 // wait from inside its own callback.

@@ -48,23 +48,46 @@ std::string FormatLine(std::string_view text)
 
 void Log(std::string_view text)
 {
-    std::string line = FormatLine(text);
-    LogState& state = State();
-    std::lock_guard guard(state.lock);
-    if (state.sink)
+    // A sink that logs itself would wait for the lock it already holds: its lines are dropped.
+    thread_local bool writing = false;
+    if (writing)
+        return;
+    try
     {
-        state.sink(std::string_view(line).substr(0, line.size() - 1));
+        std::string line = FormatLine(text);
+        LogState& state = State();
+        std::lock_guard guard(state.lock);
+        writing = true;
+        struct Done
+        {
+            ~Done() { writing = false; }
+        } done;
+        try
+        {
+            if (state.sink)
+            {
+                state.sink(std::string_view(line).substr(0, line.size() - 1));
+            }
+            else
+            {
+                std::fwrite(line.data(), 1, line.size(), stdout);
+                std::fflush(stdout);
+            }
+        }
+        catch (...)
+        {
+            // A failing sink costs its own line only; the file still gets it.
+        }
+        std::call_once(state.fileOpened, [&] { state.file = Detail::OpenLogFile(); });
+        if (state.file)
+        {
+            std::fwrite(line.data(), 1, line.size(), state.file);
+            std::fflush(state.file);
+        }
     }
-    else
+    catch (...)
     {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
-    }
-    std::call_once(state.fileOpened, [&] { state.file = Detail::OpenLogFile(); });
-    if (state.file)
-    {
-        std::fwrite(line.data(), 1, line.size(), state.file);
-        std::fflush(state.file);
+        // Logging never fails towards its caller.
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,6 +62,34 @@ TEST(Log, RemovingTheSinkStopsDeliveryToIt)
     Pd::Core::SetLogSink({});
     Pd::Core::Log("two");
     EXPECT_EQ(lines.size(), 1u);
+}
+
+TEST(Log, ASinkThatThrowsDoesNotReachTheCaller)
+{
+    int calls = 0;
+    Pd::Core::SetLogSink([&](std::string_view) {
+        ++calls;
+        throw std::runtime_error("console gone");
+    });
+    EXPECT_NO_THROW(Pd::Core::Log("first"));
+    EXPECT_NO_THROW(Pd::Core::Log("second"));
+    Pd::Core::SetLogSink({});
+    EXPECT_EQ(calls, 2);
+}
+
+TEST(Log, ASinkThatLogsItselfDoesNotDeadlock)
+{
+    std::vector<std::string> lines;
+    Pd::Core::SetLogSink([&](std::string_view line) {
+        lines.emplace_back(line);
+        Pd::Core::Log("nested");
+    });
+    Pd::Core::Log("outer");
+    Pd::Core::Log("again");
+    Pd::Core::SetLogSink({});
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].ends_with("] outer"));
+    EXPECT_TRUE(lines[1].ends_with("] again"));
 }
 
 } // namespace

@@ -1,0 +1,92 @@
+#include "core/Elevation.h"
+
+#include "core/Handles.h"
+
+#include <windows.h>
+
+#include <exdisp.h>
+#include <oleauto.h>
+#include <shldisp.h>
+#include <shlobj.h>
+
+namespace Pd::Core
+{
+namespace
+{
+
+using UniqueBstr = Unique<BSTR, &::SysFreeString>;
+
+// Every step must succeed completely; the COM objects go before the apartment is left.
+bool ExecuteThroughDesktop(const wchar_t* target)
+{
+    ComPtr<IShellWindows> windows;
+    if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                  windows.PutVoid())))
+        return false;
+
+    VARIANT location{};
+    location.vt = VT_I4;
+    location.lVal = CSIDL_DESKTOP;
+    VARIANT empty{};
+    long window = 0;
+    ComPtr<IDispatch> desktop;
+    if (windows->FindWindowSW(&location, &empty, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, desktop.Put()) !=
+            S_OK ||
+        !desktop)
+        return false;
+
+    auto services = desktop.As<IServiceProvider>();
+    ComPtr<IShellBrowser> browser;
+    if (!services ||
+        FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.PutVoid())))
+        return false;
+    ComPtr<IShellView> view;
+    if (FAILED(browser->QueryActiveShellView(view.Put())) || !view)
+        return false;
+    ComPtr<IDispatch> background;
+    if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.PutVoid())) || !background)
+        return false;
+    auto folderView = background.As<IShellFolderViewDual>();
+    ComPtr<IDispatch> application;
+    if (!folderView || FAILED(folderView->get_Application(application.Put())) || !application)
+        return false;
+    auto shell = application.As<IShellDispatch2>();
+    if (!shell)
+        return false;
+
+    UniqueBstr file(::SysAllocString(target));
+    if (!file)
+        return false;
+    VARIANT none{};
+    VARIANT show{};
+    show.vt = VT_I4;
+    show.lVal = SW_SHOWNORMAL;
+    return SUCCEEDED(shell->ShellExecute(file.Get(), none, none, none, show));
+}
+
+} // namespace
+
+bool IsElevated()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put()))
+        return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size))
+        return false;
+    return elevation.TokenIsElevated != 0;
+}
+
+bool ShellExecuteUnelevated(const wchar_t* target)
+{
+    if (target == nullptr)
+        return false;
+    HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool ok = ExecuteThroughDesktop(target);
+    if (SUCCEEDED(init))
+        ::CoUninitialize();
+    return ok;
+}
+
+} // namespace Pd::Core

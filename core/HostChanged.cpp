@@ -1,0 +1,21 @@
+#include "core/HostChanged.h"
+
+#include "core/Handles.h"
+
+#include <windows.h>
+
+namespace Pd::Core
+{
+
+bool SignalNamedEvent(const wchar_t* name)
+{
+    UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+    return event && ::SetEvent(event.Get());
+}
+
+bool SignalHostChanged()
+{
+    return SignalNamedEvent(L"Local\\Peldra.Host.Changed");
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,73 @@
+#include "core/Sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+
+std::wstring Digest(std::string_view bytes)
+{
+    Pd::Sha256 hasher;
+    EXPECT_TRUE(hasher.Update(bytes));
+    return hasher.Finish();
+}
+
+TEST(Sha256, MatchesThePublishedVectors)
+{
+    EXPECT_EQ(Digest(""), L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Digest("abc"), L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Digest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Digest(std::string(1'000'000, 'a')),
+              L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(Sha256, EmptyInputIsADigestNotTheEmptyText)
+{
+    Pd::Sha256 hasher;
+    EXPECT_EQ(hasher.Finish(), L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
+TEST(Sha256, ChunksGiveTheSameDigestAsOneBuffer)
+{
+    std::string data;
+    for (int i = 0; i < 100'000; ++i)
+        data.push_back(static_cast<char>(i * 7 + i / 13));
+    Pd::Sha256 chunked;
+    std::size_t at = 0;
+    for (std::size_t size = 1; at < data.size(); size = size * 3 + 1)
+    {
+        std::size_t part = std::min(size, data.size() - at);
+        ASSERT_TRUE(chunked.Update(data.data() + at, part));
+        at += part;
+    }
+    EXPECT_EQ(chunked.Finish(), Digest(data));
+}
+
+TEST(Sha256, IsFinishedOnlyOnce)
+{
+    Pd::Sha256 hasher;
+    hasher.Update(std::string_view("abc"));
+    EXPECT_FALSE(hasher.Finish().empty());
+    EXPECT_EQ(hasher.Finish(), L"");
+    EXPECT_FALSE(hasher.Update(std::string_view("more")));
+}
+
+// A hasher whose algorithm cannot be opened.
+class BrokenHasher : public Pd::Sha256
+{
+public:
+    BrokenHasher() : Pd::Sha256(L"NO-SUCH-ALGORITHM") {}
+};
+
+TEST(Sha256, UnusableHasherGivesTheEmptyText)
+{
+    BrokenHasher hasher;
+    EXPECT_FALSE(hasher.Usable());
+    EXPECT_FALSE(hasher.Update(std::string_view("abc")));
+    EXPECT_EQ(hasher.Finish(), L"");
+}
+
+} // namespace
