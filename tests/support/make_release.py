@@ -25,7 +25,8 @@ Entry types: file (default), dir, symlink, hardlink, fifo.
 Per component, for tests of damaged downloads: "file" (name of the compressed file, default
 "<id>.zst"), "url" (default: that file name, relative to the manifest), "truncate": n (drop the
 last n bytes of the compressed file; the manifest describes the shortened file), "optional",
-"version", and "manifest": {member: value} overriding members of its manifest entry (a value of
+"version", "tarBytes": n (an archive's tar stream is cut to its first n bytes before it is
+compressed), and "manifest": {member: value} overriding members of its manifest entry (a value of
 null removes the member).
 
 A description may instead hold {"releases": {"<folder>": <description>, ...}}: each release is
@@ -138,6 +139,9 @@ def build_component(component, out, scratch):
              "url": component.get("url", packed_name)}
     if kind == "archive":
         entry["size"] = write_archive(component, raw, scratch)
+        if "tarBytes" in component:
+            with open(raw, "r+b") as data:
+                data.truncate(int(component["tarBytes"]))
     else:
         entry["size"], entry["sha256"] = write_content(component.get("content", ""), raw)
     packed = out / packed_name

@@ -12,7 +12,8 @@ path misbehave, and see what was asked of it, through two files beside the serve
                  {"redirect": "/other", "redirectStatus": 302}
                  {"ignoreRange": true}       answer 200 with the whole file even to a Range
                  {"resetAfter": n}           send n body bytes, then reset the connection
-                 {"stallAfter": n, "stallMs": t}  send n body bytes, wait t ms, go on
+                 {"stallAfter": n, "stallMs": t}  send n body bytes, wait t ms, go on (with
+                                             resetAfter n: the client has them before the reset)
                  {"append": n}               the body is n bytes longer than the file (announced)
                  {"overrun": n}              n bytes more than Content-Length announces
                  {"corruptAt": offset}       flip the bits of the byte at that file offset
@@ -214,12 +215,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 for mark in (reset_after, stall_after):
                     if mark is not None and sent < mark:
                         limit = min(limit, mark - sent)
-                if reset_after is not None and sent >= reset_after:
-                    raise _ResetConnection()
                 if stall_after is not None and sent == stall_after:
                     time.sleep(int(rule.get("stallMs", 1000)) / 1000.0)
                     stall_after = None
                     continue
+                if reset_after is not None and sent >= reset_after:
+                    raise _ResetConnection()
                 chunk = body.read(min(CHUNK, limit)) if position < file_size else b""
                 if len(chunk) < min(CHUNK, limit):  # past the file: the appended bytes
                     chunk += b"\xee" * (min(CHUNK, limit) - len(chunk))
