@@ -1,5 +1,6 @@
 #include "core/release/Unpack.h"
 
+#include "core/release/BackgroundFlush.h"
 #include "core/release/TarReader.h"
 #include "core/Text.h"
 
@@ -28,8 +29,7 @@ public:
     }
     std::expected<void, std::wstring> EndFile() override
     {
-        if (auto flushed = current_->Flush(); !flushed)
-            return flushed;
+        flush_.Add(*current_);
         staged_.Add(std::move(current_));
         return {};
     }
@@ -39,7 +39,13 @@ public:
         std::filesystem::create_directories(std::filesystem::path(Join(relativePath)), ignored);
     }
 
-    StagedFiles TakeStaged() { return std::move(staged_); }
+    // Waits for the flushes, then hands the staged files over.
+    Result<StagedFiles> Finish()
+    {
+        if (auto flushed = flush_.Finish(); !flushed)
+            return std::unexpected(std::move(flushed.error()));
+        return std::move(staged_);
+    }
 
 private:
     std::wstring Join(const std::wstring& relativePath) const
@@ -53,6 +59,7 @@ private:
     std::wstring folder_;
     std::unique_ptr<StagedFile> current_;
     StagedFiles staged_;
+    BackgroundFlush flush_; // after the files it flushes: it stops before they go
 };
 
 std::wstring TextOf(const TarError& error, const std::wstring& folder, std::uint64_t expectedSize)
@@ -95,12 +102,15 @@ Result<ArchiveReport> UnpackArchive(const std::wstring& path, const std::wstring
         return std::unexpected(std::move(decompressed.error()));
     if (auto finished = reader.Finish(); !finished)
         return Fail(TextOf(finished.error(), folder, expectedSize));
+    auto staged = output.Finish();
+    if (!staged)
+        return std::unexpected(std::move(staged.error()));
 
     ArchiveReport report;
     report.bytes = reader.Bytes();
     report.files = reader.Files();
     report.names = reader.Names();
-    report.staged = output.TakeStaged();
+    report.staged = std::move(*staged);
     return report;
 }
 
