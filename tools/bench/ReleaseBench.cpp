@@ -78,6 +78,7 @@ int DownloadCeiling(const std::wstring& url, const std::wstring& path)
     if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts))
         return measure.Report("download-ceiling", 0, L"crack");
     Internet session(::WinHttpOpen(L"ceiling", 4, nullptr, nullptr, 0));
+    ::WinHttpSetTimeouts(session.Get(), 15000, 15000, 60000, 60000); // as the product sets them
     Internet connection(::WinHttpConnect(session.Get(), host, parts.nPort, 0));
     Internet request(::WinHttpOpenRequest(connection.Get(), L"GET", urlPath, nullptr, nullptr, nullptr, 0));
     if (!request || !::WinHttpSendRequest(request.Get(), nullptr, 0, nullptr, 0, 0, 0) ||

@@ -174,12 +174,4 @@ TEST(ResolveUrl, RelativeAddressesResolveAgainstTheManifestFolderWithoutItsQuery
     EXPECT_EQ(ResolveUrl(L"https://h.example/a#frag/ment", L"b"), L"https://h.example/b");
 }
 
-TEST(IsSha256Hex, ExactlySixtyFourHexDigits)
-{
-    EXPECT_TRUE(Pd::Core::IsSha256Hex(std::wstring(32, L'a') + std::wstring(32, L'F')));
-    EXPECT_FALSE(Pd::Core::IsSha256Hex(std::wstring(63, L'a')));
-    EXPECT_FALSE(Pd::Core::IsSha256Hex(std::wstring(65, L'a')));
-    EXPECT_FALSE(Pd::Core::IsSha256Hex(std::wstring(63, L'a') + L"g"));
-}
-
 } // namespace

@@ -108,20 +108,4 @@ TEST(PlanRelease, OnlyTovikPatchIsOptionalAndOnlyFromBuild28000)
     EXPECT_FALSE(plan.items[3].needed);
 }
 
-TEST(ComponentPresent, ArchivesOtherThanWindowsAlwaysCountAsPresent)
-{
-    PdTest::ScratchFolder folder;
-    EXPECT_TRUE(Pd::Core::ComponentPresent(folder.Path().wstring(),
-                                           Make(L"tools", ComponentKind::Archive, L"none", 1, 1)));
-    EXPECT_FALSE(Pd::Core::ComponentPresent(folder.Path().wstring(),
-                                            Make(L"windows", ComponentKind::Archive, L"w", 1, 1)));
-    std::filesystem::create_directory(folder.Path() / L"w");
-    folder.Write(L"w\\AppxManifest.xml", "x");
-    EXPECT_TRUE(Pd::Core::ComponentPresent(folder.Path().wstring(),
-                                           Make(L"windows", ComponentKind::Archive, L"w", 1, 1)));
-    std::filesystem::create_directory(folder.Path() / L"disk-as-folder");
-    EXPECT_TRUE(Pd::Core::ComponentPresent(folder.Path().wstring(),
-                                           Make(L"d", ComponentKind::Disk, L"disk-as-folder", 1, 1)));
-}
-
 } // namespace

@@ -86,8 +86,8 @@ TarFault FaultOf(const Unpacked& u)
 TEST(TarReader, FilesAndFoldersArriveTheSameWhateverTheStreamIsCutInto)
 {
     std::string big(1500, 'b');
-    std::string stream = Block(TarHeader("bin/").Type('5')) + File("bin/tool", "tool data") +
-                         File("big", big) + File("empty", "") + End();
+    std::string stream = Block(TarHeader("bin/").Type('5')) + File("./bin//tool", "tool data") +
+                         File("/big", big) + File("empty", "") + End();
     for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{512}, std::size_t{1} << 20})
     {
         Unpacked u = Read(stream, piece);
@@ -102,16 +102,6 @@ TEST(TarReader, FilesAndFoldersArriveTheSameWhateverTheStreamIsCutInto)
         EXPECT_EQ(u.files, 3u);
         EXPECT_EQ(u.names, (std::set<std::wstring>{L"big", L"bin", L"empty"}));
     }
-}
-
-TEST(TarReader, LeadingDotsAndSlashesMakeNamesRelative)
-{
-    Unpacked u = Read(File("./bin/tool", "a") + File("/etc/x", "b") + File("a//b/", "c") + End());
-    ASSERT_FALSE(u.error);
-    EXPECT_EQ(u.output.files[0].path, L"bin\\tool");
-    EXPECT_EQ(u.output.files[1].path, L"etc\\x");
-    EXPECT_EQ(u.output.files[2].path, L"a\\b");
-    EXPECT_EQ(u.names, (std::set<std::wstring>{L"a", L"bin", L"etc"}));
 }
 
 TEST(TarReader, PosixPrefixIsJoinedButNotForTheGnuMagic)
@@ -262,18 +252,6 @@ TEST(TarReader, MalformedExtendedHeadersAreRefused)
     Unpacked past = Read(Extended('x', "99 path=never\n") + File("f", "1") + End());
     ASSERT_FALSE(past.error);
     EXPECT_EQ(past.output.files.at(0).path, L"f");
-}
-
-TEST(TarReader, OutputErrorsEndTheReadingWithTheirText)
-{
-    RecordingOutput output;
-    output.failBegin = L"Creating x.new: denied";
-    Pd::Install::TarReader reader(output, 0);
-    std::string stream = File("x", "1");
-    auto fed = reader.Feed(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size());
-    ASSERT_FALSE(fed);
-    EXPECT_EQ(fed.error().fault, TarFault::Output);
-    EXPECT_EQ(fed.error().detail, L"Creating x.new: denied");
 }
 
 } // namespace
