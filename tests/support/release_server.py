@@ -328,7 +328,11 @@ def _stop(state):
     pid_file = Path(state) / "pid"
     try:
         pid = int(pid_file.read_text())
-    except (OSError, ValueError):
+        # A pid file left from before a restart may name another program by now.
+        if b"release_server.py" not in Path(f"/proc/{pid}/cmdline").read_bytes():
+            raise ProcessLookupError
+    except (OSError, ValueError, ProcessLookupError):
+        pid_file.unlink(missing_ok=True)
         return
     try:
         os.kill(pid, signal.SIGTERM)
