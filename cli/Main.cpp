@@ -1,52 +1,51 @@
-// Process entry of Peldra.exe.
+// Process entry of Peldra.exe: hardens the process, splits the command line and starts the mode
+// its words ask for.
+#include "cli/Mode.h"
+#include "cli/Run.h"
 #include "core/Handles.h"
-#include "core/Version.h"
 
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace
 {
 
-// Writes UTF-8 text to a standard stream; a process without one writes nothing.
-void WriteStd(DWORD which, std::string_view text)
+// Before anything else runs: DLLs load from the system folder only, a corrupted heap ends the
+// process, and Windows shows no error boxes of its own.
+void HardenProcess()
 {
-    HANDLE out = ::GetStdHandle(which);
-    if (out == nullptr || out == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-std::string Utf8(std::wstring_view text)
-{
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                     nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                              nullptr, nullptr);
-    return result;
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+    UINT previous = ::SetErrorMode(0);
+    ::SetErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
 
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    int argc = 0;
-    Pd::UniqueLocal args(::CommandLineToArgvW(::GetCommandLineW(), &argc));
-    auto* argv = static_cast<LPWSTR*>(args.Get());
-    std::wstring command = (argv != nullptr && argc > 1) ? argv[1] : L"";
+    HardenProcess();
 
-    if (command == L"version" || command == L"--version")
+    int count = 0;
+    Pd::UniqueLocal argumentBlock(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    auto* arguments = static_cast<wchar_t**>(argumentBlock.Get());
+    bool split = arguments != nullptr;
+    std::vector<std::wstring> words;
+    for (int at = 0; split && at < count; ++at)
+        words.emplace_back(arguments[at]);
+
+    switch (Pd::Cli::ChooseMode(words, split))
     {
-        WriteStd(STD_OUTPUT_HANDLE, "Peldra " + Utf8(Pd::ProgramVersion) + "\n");
-        return 0;
+    // Until their targets exist these modes reach the command line, which answers with its usage.
+    case Pd::Cli::Mode::Window:         // the main window, Pd::Ui::MainWindow, is not built yet
+    case Pd::Cli::Mode::BackgroundHost: // the background host, Pd::Host::RunBackground, is not built yet
+    case Pd::Cli::Mode::Installer:      // Pd::Install::StopHostsInAllSessions and RunUninstallInUserSession
+    case Pd::Cli::Mode::CommandLine:
+        break;
     }
-    WriteStd(STD_ERROR_HANDLE, "unknown command " + Utf8(command) + "\n");
-    return 2;
+    return Pd::Cli::Run(split ? count : 0, arguments);
 }

@@ -14,8 +14,12 @@ if(PD_NATIVE)
     target_compile_options(pd_settings INTERFACE ${PD_SANITIZE} -fsanitize=fuzzer-no-link)
     target_link_options(pd_settings INTERFACE ${PD_SANITIZE})
 else()
+    # _GLIBCXX_USE_POSIX_SEMAPHORE: without a futex, GCC 12's std::binary_semaphore (atomic wait)
+    # can lose a wake-up, and ~std::stop_callback, waiting for a callback that request_stop runs on
+    # another thread, then hangs for ever. winpthreads' sem_t has no such fault.
     target_compile_definitions(pd_settings INTERFACE
-        UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 NTDDI_VERSION=0x0A00000B)
+        UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 NTDDI_VERSION=0x0A00000B
+        _GLIBCXX_USE_POSIX_SEMAPHORE=1)
     # Static runtime: the exe imports only Windows system DLLs.
     target_link_options(pd_settings INTERFACE -static -static-libgcc -static-libstdc++)
 endif()

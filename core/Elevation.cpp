@@ -14,8 +14,6 @@ namespace Pd::Core
 namespace
 {
 
-using UniqueBstr = Unique<BSTR, &::SysFreeString>;
-
 // Every step must succeed completely; the COM objects go before the apartment is left.
 bool ExecuteThroughDesktop(const wchar_t* target)
 {

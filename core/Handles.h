@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <oleauto.h>
 
 #include <cstdint>
 #include <type_traits>
@@ -69,6 +70,7 @@ using UniqueFind = Unique<HANDLE, &::FindClose, -1>;   // FindFirstFileW
 using UniqueRegKey = Unique<HKEY, &::RegCloseKey>;     // RegOpenKeyExW, RegCreateKeyExW
 using UniqueLocal = Unique<HLOCAL, &::LocalFree>;      // LocalAlloc, FormatMessageW buffers
 using UniqueModule = Unique<HMODULE, &::FreeLibrary>;  // LoadLibraryExW
+using UniqueBstr = Unique<BSTR, &::SysFreeString>;     // SysAllocString
 
 inline NTSTATUS CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept
 {

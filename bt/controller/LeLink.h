@@ -1,0 +1,54 @@
+// What the controller needs of one LE link: a real device behind an LE connection that Android
+// believes it made. The Windows implementation (device, GATT mirror, ATT server, pairing) plugs
+// in through a LinkConnector.
+#pragma once
+
+#include "bt/hci/Bytes.h"
+
+#include <functional>
+#include <memory>
+
+namespace Pd::Bt
+{
+
+// The two ends of one LE link.
+struct LinkAddresses
+{
+    std::uint64_t localAddress = 0; // Android's side, the initiator
+    bool localIsRandom = false;
+    std::uint64_t peerAddress = 0; // the real device, the responder
+    bool peerIsRandom = false;
+
+    friend bool operator==(const LinkAddresses&, const LinkAddresses&) = default;
+};
+
+class LeLink
+{
+public:
+    // Destroying a link closes it first.
+    virtual ~LeLink() = default;
+
+    // Queues one L2CAP PDU from Android (CID and payload) for the link's worker; never blocks
+    // for long. CID 0xFFFF with no payload asks the link to distribute its keys.
+    virtual void PushFromAndroid(std::uint16_t cid, Bytes pdu) = 0;
+
+    // True once the real device went away.
+    virtual bool IsDisconnected() const = 0;
+
+    // Stops the worker and releases the device; runs once, further calls return at once.
+    // Never calls the on-disconnect callback. Must not run inside that callback.
+    virtual void Close() = 0;
+};
+
+// Sends one L2CAP PDU (CID, payload) from the link to Android.
+using LinkSend = std::function<void(std::uint16_t cid, Bytes payload)>;
+
+// Tells the controller that the device went away, with the HCI reason; called at most once.
+using LinkDisconnected = std::function<void(std::uint8_t reason)>;
+
+// Opens the device of the addresses and returns its link, or null when that failed. Writes
+// 0x3E to status on failure and 0x00 with a link. May block for as long as Windows needs.
+using LinkConnector = std::function<std::unique_ptr<LeLink>(
+    const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect, std::uint8_t& status)>;
+
+} // namespace Pd::Bt

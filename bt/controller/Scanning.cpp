@@ -1,0 +1,124 @@
+// The controller's side of LE scanning: advertisement reports with the duplicate filter, and
+// the advertised names and signal strengths that answer Remote Name Request and Read RSSI.
+#include "bt/controller/Controller.h"
+
+#include "bt/controller/HciStatus.h"
+#include "bt/controller/Opcodes.h"
+#include "bt/hci/AdvertisingData.h"
+#include "bt/hci/Events.h"
+
+#include <algorithm>
+
+namespace Pd::Bt
+{
+namespace
+{
+
+constexpr std::uint8_t ScanResponse = 4;
+constexpr std::uint8_t UnknownRssi = 0xC4; // -60 dBm
+constexpr std::size_t NameLength = 248;
+
+} // namespace
+
+void Controller::OnAdvertisement(const Advertisement& advertisement)
+{
+    {
+        std::lock_guard guard(stateLock_);
+        rssiByAddress_[advertisement.address] = advertisement.rssi;
+        std::string name = NameFromAdvertisingData(advertisement.data);
+        if (!name.empty())
+            nameByAddress_[advertisement.address] = Bytes(name.begin(), name.end());
+        if (!scanEnabled_ || (!scanActive_ && advertisement.kind == ScanResponse))
+            return;
+        if (filterDuplicates_)
+        {
+            Bytes& reported = reportedAdvertisements_[{advertisement.address, advertisement.kind}];
+            if (!reported.empty() && reported == advertisement.data)
+                return;
+            reported = advertisement.data;
+        }
+    }
+    ByteView data = ByteView(advertisement.data).first(std::min<std::size_t>(advertisement.data.size(), 31));
+    Bytes report{0x01, advertisement.kind, static_cast<std::uint8_t>(advertisement.random ? 0x01 : 0x00)};
+    AppendAddress(report, advertisement.address);
+    report.push_back(static_cast<std::uint8_t>(data.size()));
+    Append(report, data);
+    report.push_back(static_cast<std::uint8_t>(advertisement.rssi));
+    SendLeMetaEvent(Hci::LeSubevent::AdvertisingReport, report);
+}
+
+Bytes Controller::LeSetScanParameters(ByteView parameters)
+{
+    Need(parameters, 1);
+    std::lock_guard guard(stateLock_);
+    scanActive_ = parameters[0] == 0x01;
+    return {};
+}
+
+Bytes Controller::LeSetScanEnable(ByteView parameters)
+{
+    Need(parameters, 2);
+    bool enabled = parameters[0] != 0;
+    bool active = false;
+    {
+        std::lock_guard guard(stateLock_);
+        scanEnabled_ = enabled;
+        filterDuplicates_ = parameters[1] != 0;
+        reportedAdvertisements_.clear();
+        active = scanActive_;
+    }
+    if (enabled)
+        scanner_->Start(active);
+    else
+        scanner_->Stop();
+    return {};
+}
+
+Bytes Controller::ReadRssi(ByteView parameters)
+{
+    std::uint16_t handle = ReadLe16(parameters, 0) & 0x0FFF;
+    std::uint64_t peer = 0;
+    {
+        std::lock_guard guard(linkLock_);
+        auto entry = links_.find(handle);
+        if (entry == links_.end())
+            throw HciStatus(Hci::Status::UnknownConnection);
+        peer = entry->second.peerAddress;
+    }
+    std::uint8_t rssi = UnknownRssi;
+    {
+        std::lock_guard guard(stateLock_);
+        if (auto found = rssiByAddress_.find(peer); found != rssiByAddress_.end())
+            rssi = static_cast<std::uint8_t>(found->second);
+    }
+    Bytes answer;
+    Hci::AppendHandle(answer, handle);
+    answer.push_back(rssi);
+    return answer;
+}
+
+void Controller::RemoteNameRequest(ByteView parameters)
+{
+    std::uint64_t address = ReadAddress(parameters, 0);
+    Bytes name;
+    {
+        std::lock_guard guard(stateLock_);
+        if (auto found = nameByAddress_.find(address); found != nameByAddress_.end())
+            name = found->second;
+    }
+    SendCommandStatus(Op::RemoteNameRequest, Hci::Status::Success);
+    Bytes event{name.empty() ? Hci::Status::PageTimeout : Hci::Status::Success};
+    AppendAddress(event, address);
+    Bytes padded(NameLength, 0);
+    std::copy_n(name.begin(), std::min(name.size(), NameLength - 1), padded.begin());
+    Append(event, padded);
+    SendEvent(Hci::Event::RemoteNameRequestComplete, event);
+}
+
+void Controller::RemoteNameRequestCancel(ByteView parameters)
+{
+    Need(parameters, 6);
+    SendCommandComplete(Op::RemoteNameRequestCancel, Hci::Status::Success, parameters.first(6));
+}
+
+} // namespace Pd::Bt

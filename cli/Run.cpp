@@ -1,0 +1,105 @@
+#include "cli/Run.h"
+
+#include "cli/Args.h"
+#include "cli/Commands.h"
+#include "cli/Usage.h"
+#include "core/Language.h"
+#include "core/Version.h"
+
+#include <fmt/xchar.h>
+
+#include <objbase.h>
+
+#include <vector>
+
+namespace Pd::Cli
+{
+namespace
+{
+
+using CommandFunction = ExitCode (*)(Console&, const Args&);
+
+struct Command
+{
+    std::wstring_view name;
+    CommandFunction run;
+};
+
+// The commands in the order they are compared with the command word. Still to come, in this
+// order as their operations arrive: status, check, install, uninstall, bluetooth, hello,
+// elevation and modem after version; verify, stop, launch, settings and register before
+// lng-export.
+constexpr Command Commands[] = {
+    {L"version", &Version},
+    {L"lng-export", &ExportLanguage},
+    {L"lng-check", &CheckLanguages},
+};
+
+// The command line's thread lives in the multithreaded apartment while a command runs.
+class ComApartment
+{
+public:
+    ComApartment() : entered_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment()
+    {
+        if (entered_)
+            ::CoUninitialize();
+    }
+
+private:
+    bool entered_;
+};
+
+ExitCode UsageError(Console& console, std::wstring_view message)
+{
+    console.EndProgress();
+    console.Write(Stream::Error, fmt::format(L"{}\n\n", message));
+    console.Write(Stream::Output, UsageText());
+    return ExitCode::Usage;
+}
+
+} // namespace
+
+ExitCode Version(Console& console, const Args&)
+{
+    console.Write(Stream::Output, fmt::format(L"{} {}\n", L"Peldra", ProgramVersion));
+    return ExitCode::Ok;
+}
+
+ExitCode Run(Console& console, std::span<const std::wstring> words)
+{
+    // Texts taken by id come out in English; the user's stored choice stays as it is.
+    Core::SetLanguage(L"en", false);
+
+    if (words.size() >= 2 && IsHelpWord(words[1]))
+    {
+        console.EndProgress();
+        console.Write(Stream::Output, UsageText());
+        return ExitCode::Ok;
+    }
+
+    Args args;
+    if (auto error = ParseArgs(words.empty() ? words : words.subspan(1), args))
+        return UsageError(console, *error);
+
+    ComApartment apartment;
+    for (const Command& command : Commands)
+        if (args.command == command.name)
+            return command.run(console, args);
+    return UsageError(console, fmt::format(L"unknown command {}", args.command));
+}
+
+int Run(int count, wchar_t** words)
+{
+    Console console;
+    std::vector<std::wstring> list;
+    for (int at = 0; words != nullptr && at < count; ++at)
+        list.emplace_back(words[at] != nullptr ? words[at] : L"");
+    ExitCode code = Run(console, list);
+    console.Close();
+    return static_cast<int>(code);
+}
+
+} // namespace Pd::Cli

@@ -1,0 +1,172 @@
+#include "guest/AndroidVm.h"
+
+#include "core/Handles.h"
+#include "core/Json.h"
+#include "core/Strings.h"
+#include "platform/Guid.h"
+
+namespace Pd::Guest
+{
+namespace
+{
+
+constexpr DWORD EnumerationTimeoutMs = 10000;
+
+// Owns an operation of the service.
+class Operation
+{
+public:
+    explicit Operation(Platform::ComputeCore& service) : service_(service), handle_(service.CreateOperation())
+    {
+    }
+    ~Operation()
+    {
+        if (handle_ != nullptr)
+            service_.CloseOperation(handle_);
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    explicit operator bool() const noexcept { return handle_ != nullptr; }
+    HCS_OPERATION Get() const noexcept { return handle_; }
+
+    // Waits for the result; a result document is freed here.
+    HRESULT Wait(DWORD timeoutMs, std::wstring* document = nullptr)
+    {
+        PWSTR raw = nullptr;
+        HRESULT hr = service_.WaitForOperationResult(handle_, timeoutMs, &raw);
+        UniqueLocal owner(raw);
+        if (document != nullptr && raw != nullptr)
+            *document = raw;
+        return hr;
+    }
+
+private:
+    Platform::ComputeCore& service_;
+    HCS_OPERATION handle_;
+};
+
+void CALLBACK OnComputeSystemEvent(HCS_EVENT* event, void* context)
+{
+    if (event != nullptr && (event->Type == HcsEventSystemExited || event->Type == HcsEventServiceDisconnect))
+        ::SetEvent(static_cast<HANDLE>(context));
+}
+
+bool Qualifies(const Json::Value& entry)
+{
+    std::wstring state = entry.TextOr(L"State", L"");
+    return Core::ToLower(entry.TextOr(L"Owner", L"")).find(L"android") != std::wstring::npos &&
+           entry.TextOr(L"SystemType", L"") == L"VirtualMachine" && (state.empty() || state == L"Running");
+}
+
+bool IsSet(HANDLE event)
+{
+    return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+// Whether the VM has gone: its exit was reported, or the service no longer lists it.
+bool HasEnded(const AndroidVm& vm, HANDLE exitEvent)
+{
+    if (IsSet(exitEvent))
+        return true;
+    std::optional<AndroidVm> now = FindAndroidVm();
+    return !now || now->id != vm.id;
+}
+
+} // namespace
+
+std::wstring EnumerateComputeSystems()
+{
+    std::shared_ptr<Platform::ComputeCore> service = Platform::ComputeService();
+    if (!service)
+        return {};
+    Operation operation(*service);
+    if (!operation)
+        return {};
+    std::wstring document;
+    if (FAILED(service->EnumerateComputeSystems(nullptr, operation.Get())) ||
+        FAILED(operation.Wait(EnumerationTimeoutMs, &document)))
+        return {};
+    return document;
+}
+
+std::optional<AndroidVm> SelectAndroidVm(std::wstring_view listing)
+{
+    // Through UTF-8 and back, without a byte-order mark, as the listing would be read from a file.
+    std::string bytes = Core::ToUtf8(listing);
+    std::string_view withoutMark = bytes;
+    if (withoutMark.starts_with("\xEF\xBB\xBF"))
+        withoutMark.remove_prefix(3);
+    std::wstring text = Core::FromUtf8(withoutMark);
+    auto document = Json::Parser(text).Parse();
+    if (!document)
+        return std::nullopt;
+    for (const Json::Value& entry : document->Items())
+    {
+        if (!Qualifies(entry))
+            continue;
+        std::optional<GUID> id = Platform::ParseGuid(L"{" + entry.TextOr(L"Id", L"") + L"}");
+        if (!id)
+            continue;
+        return AndroidVm{*id, Core::ToUtf8(entry.TextOr(L"Owner", L""))};
+    }
+    return std::nullopt;
+}
+
+std::optional<AndroidVm> FindAndroidVm()
+{
+    std::wstring listing = EnumerateComputeSystems();
+    if (listing.empty())
+        return std::nullopt;
+    return SelectAndroidVm(listing);
+}
+
+ComputeSystem OpenComputeSystem(const GUID& id, HANDLE exitEvent)
+{
+    std::shared_ptr<Platform::ComputeCore> service = Platform::ComputeService();
+    if (!service)
+        return {};
+    HCS_SYSTEM raw = nullptr;
+    if (FAILED(service->OpenComputeSystem(Platform::GuidText(id, false).c_str(), GENERIC_ALL, &raw)) ||
+        raw == nullptr)
+        return {};
+    ComputeSystem system(service, raw);
+    if (FAILED(service->SetComputeSystemCallback(raw, HcsEventOptionNone, exitEvent, &OnComputeSystemEvent)))
+        return {};
+    return system;
+}
+
+VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimings& timings)
+{
+    std::optional<AndroidVm> vm = FindAndroidVm();
+    if (!vm)
+        return VmStop::NotRunning;
+    UniqueHandle exited(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!exited)
+        return VmStop::Failed;
+    ComputeSystem system = OpenComputeSystem(vm->id, exited.Get());
+    if (!system)
+        return VmStop::Failed;
+
+    if (shutdownHook)
+        shutdownHook();
+    if (::WaitForSingleObject(exited.Get(), timings.shutdownMs) == WAIT_OBJECT_0)
+        return VmStop::ShutDown;
+
+    Operation terminate(system.Service());
+    if (!terminate)
+        return VmStop::Failed;
+    HRESULT hr = system.Service().TerminateComputeSystem(system.Get(), terminate.Get(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = terminate.Wait(timings.terminateMs);
+    if (FAILED(hr))
+    {
+        // A VM that ended on its own just as the termination was asked for is not a failure.
+        return HasEnded(*vm, exited.Get()) ? VmStop::ShutDown : VmStop::Failed;
+    }
+    return ::WaitForSingleObject(exited.Get(), timings.endAfterTerminateMs) == WAIT_OBJECT_0
+               ? VmStop::Terminated
+               : VmStop::Failed;
+}
+
+} // namespace Pd::Guest

@@ -1,0 +1,191 @@
+#include "guest/Vsock.h"
+
+#include "core/Handles.h"
+#include "core/Log.h"
+#include "core/SetEventOnStop.h"
+#include "core/Strings.h"
+#include "guest/AndroidVm.h"
+#include "host/controls/HostChange.h"
+#include "platform/Guid.h"
+#include "platform/HvSocket.h"
+
+#include <fmt/format.h>
+
+#include <exception>
+#include <optional>
+#include <string>
+
+namespace Pd::Guest
+{
+namespace
+{
+
+// Windows Sockets for the length of one loop; cleaned up only when it started.
+class WinsockSession
+{
+public:
+    WinsockSession()
+    {
+        WSADATA data{};
+        started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~WinsockSession()
+    {
+        if (started_)
+            ::WSACleanup();
+    }
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+
+private:
+    bool started_ = false;
+};
+
+// Shuts a socket down in both directions and cancels its pending I/O when stop is requested.
+struct ShutDownOnStop
+{
+    SOCKET socket;
+    void operator()() const noexcept
+    {
+        ::shutdown(socket, SD_BOTH);
+        ::CancelIoEx(reinterpret_cast<HANDLE>(socket), nullptr);
+    }
+};
+
+class Loop
+{
+public:
+    Loop(std::uint32_t serviceId, std::string_view name, const VsockHandler& handler, std::stop_token stop,
+         const VsockTimings& timings, HANDLE stopEvent, HANDLE exitEvent)
+        : serviceId_(serviceId), name_(name), handler_(handler), stop_(std::move(stop)), timings_(timings),
+          stopEvent_(stopEvent), exitEvent_(exitEvent)
+    {
+    }
+
+    void Run()
+    {
+        bool waitingLogged = false;
+        while (!stop_.stop_requested())
+        {
+            std::optional<AndroidVm> vm = FindAndroidVm();
+            if (!vm)
+            {
+                if (!waitingLogged)
+                    Core::Log(fmt::format("host: waiting for Tovik to start ({})", name_));
+                ::WaitForSingleObject(stopEvent_, timings_.vmLookupMs);
+                waitingLogged = true;
+                continue;
+            }
+            ServeVm(*vm);
+            waitingLogged = false;
+        }
+    }
+
+private:
+    void ServeVm(const AndroidVm& vm)
+    {
+        ::ResetEvent(exitEvent_);
+        ComputeSystem watch = OpenComputeSystem(vm.id, exitEvent_);
+        Core::Log(fmt::format("host: Tovik VM {} ({}), connecting to vsock port 0x{:08X}",
+                              Core::ToUtf8(Platform::GuidText(vm.id, true)), vm.owner, serviceId_));
+        Host::AnnounceHostChange();
+
+        while (!stop_.stop_requested() && !IsSet(exitEvent_))
+        {
+            ULONGLONG attemptStart = ::GetTickCount64();
+            if (Platform::UniqueSocket socket =
+                    Platform::ConnectToGuest(vm.id, serviceId_, timings_.connectTimeoutMs))
+                Serve(std::move(socket));
+            // At most one attempt per spacing period, also after a connection that ended at once:
+            // a guest that accepts and closes straight away must not make the loop spin.
+            ULONGLONG elapsed = ::GetTickCount64() - attemptStart;
+            if (elapsed < timings_.attemptSpacingMs)
+            {
+                HANDLE wakers[] = {stopEvent_, exitEvent_};
+                ::WaitForMultipleObjects(2, wakers, FALSE,
+                                         static_cast<DWORD>(timings_.attemptSpacingMs - elapsed));
+            }
+            if (!watch && !StillRunning(vm))
+                break;
+        }
+
+        if (!stop_.stop_requested())
+            Core::Log(fmt::format("host: Tovik VM ended ({})", name_));
+        Host::AnnounceHostChange();
+    }
+
+    void Serve(Platform::UniqueSocket socket)
+    {
+        Core::Log(fmt::format("host: {} connected", name_));
+        Host::AnnounceHostChange();
+        {
+            std::stop_callback<ShutDownOnStop> shutDown(stop_, ShutDownOnStop{socket.Get()});
+            try
+            {
+                handler_(socket.Get(), stop_);
+            }
+            catch (const std::exception& error)
+            {
+                Core::Log(fmt::format("host: {} connection handler failed: {}", name_, error.what()));
+            }
+            catch (...)
+            {
+                Core::Log(fmt::format("host: {} connection handler failed", name_));
+            }
+        }
+        socket.Reset();
+        Core::Log(fmt::format("host: {} disconnected", name_));
+        Host::AnnounceHostChange();
+    }
+
+    // Without an exit watch, the VM's end shows only in the listing.
+    static bool StillRunning(const AndroidVm& vm)
+    {
+        std::optional<AndroidVm> now = FindAndroidVm();
+        return now && now->id == vm.id;
+    }
+
+    static bool IsSet(HANDLE event) { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+    std::uint32_t serviceId_;
+    std::string_view name_;
+    const VsockHandler& handler_;
+    std::stop_token stop_;
+    VsockTimings timings_;
+    HANDLE stopEvent_;
+    HANDLE exitEvent_;
+};
+
+} // namespace
+
+void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const VsockHandler& handler,
+                std::stop_token stop, const VsockTimings& timings)
+{
+    if (!handler)
+    {
+        Core::Log(fmt::format("host: {} has no connection handler", serviceName));
+        return;
+    }
+    WinsockSession winsock;
+    UniqueHandle stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle exitEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stopEvent || !exitEvent)
+    {
+        Core::Log(fmt::format("host: {} cannot create its events (error {})", serviceName, ::GetLastError()));
+        return;
+    }
+    // Declared after the events, so that it is removed before they are closed: a late stop
+    // request must never set a closed handle.
+    std::stop_callback<Core::SetEventOnStop> wake(stop, Core::SetEventOnStop{stopEvent.Get()});
+    Loop(serviceId, serviceName, handler, stop, timings, stopEvent.Get(), exitEvent.Get()).Run();
+}
+
+bool RemoveVsockService(std::uint32_t serviceId)
+{
+    std::wstring key =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Virtualization\\GuestCommunicationServices\\" +
+        Platform::GuidText(Platform::VsockServiceGuid(serviceId), true);
+    return ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS;
+}
+
+} // namespace Pd::Guest

@@ -1,0 +1,43 @@
+// The Hyper-V socket loop every bridge runs on: Windows connects to a service that Android
+// offers on a vsock port inside its VM, hands each connection to the bridge's handler, and
+// follows the VM as it comes and goes.
+#pragma once
+
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string_view>
+
+namespace Pd::Guest
+{
+
+// Serves one connection. The loop owns and closes the socket; a stop request shuts it down
+// and cancels its I/O, so that blocking calls fail and the handler returns. The handler may
+// use the socket from its own threads until it returns.
+using VsockHandler = std::function<void(SOCKET socket, std::stop_token stop)>;
+
+// The loop's periods: how often it looks for a VM while none runs, the least time from the
+// start of one connection attempt to the next, and the connect time-out.
+struct VsockTimings
+{
+    DWORD vmLookupMs = 5000;
+    DWORD attemptSpacingMs = 2000;
+    DWORD connectTimeoutMs = 2000;
+};
+
+// Runs on the calling thread until stop is requested. Logs "host: ..." lines with the service
+// name, and announces a host change when the VM is found or ends and on each connection and
+// disconnection. A handler that throws is logged and its connection ended; the loop goes on.
+void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const VsockHandler& handler,
+                std::stop_token stop, const VsockTimings& timings = {});
+
+// Deletes the service's Hyper-V socket registration (the machine's key of the service GUID under
+// "Virtualization\GuestCommunicationServices") with everything below it. False when the key is
+// missing or cannot be deleted.
+bool RemoveVsockService(std::uint32_t serviceId);
+
+} // namespace Pd::Guest

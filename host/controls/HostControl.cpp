@@ -1,0 +1,75 @@
+#include "host/controls/HostControl.h"
+
+#include "core/ErrorText.h"
+#include "core/Handles.h"
+#include "core/HostChanged.h"
+#include "core/InstallFolder.h"
+#include "core/Module.h"
+#include "core/Text.h"
+#include "host/controls/HostObjects.h"
+
+#include <windows.h>
+
+#include <fmt/xchar.h>
+
+#include <filesystem>
+
+namespace Pd::Host
+{
+namespace
+{
+
+UniqueHandle OpenHostMutex()
+{
+    return UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, HostMutexName));
+}
+
+} // namespace
+
+std::wstring HostExePath()
+{
+    std::filesystem::path installed = std::filesystem::path(Core::DefaultInstallFolder()) / L"Peldra.exe";
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::status(installed, error)) && !error)
+        return installed.wstring();
+    return Core::ModulePath();
+}
+
+Pd::Result<> EnsureRunning()
+{
+    if (OpenHostMutex())
+        return {};
+    std::wstring path = HostExePath();
+    std::wstring commandLine = fmt::format(L"\"{}\" host --background", path);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
+        return Pd::Fail(Core::ErrorText(Core::Text(18026), ::GetLastError()));
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return {};
+}
+
+void Stop()
+{
+    UniqueHandle mutex = OpenHostMutex();
+    if (!mutex)
+        return;
+    Core::SignalNamedEvent(StopEventName);
+    // A host that ends without releasing its mutex leaves it abandoned: that counts as ended.
+    DWORD waited = ::WaitForSingleObject(mutex.Get(), 10000);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        ::ReleaseMutex(mutex.Get());
+}
+
+bool NotifyHostReload()
+{
+    if (!OpenHostMutex())
+        return false;
+    Core::SignalNamedEvent(ReloadEventName);
+    return true;
+}
+
+} // namespace Pd::Host

@@ -1,0 +1,16 @@
+#include "platform/Bluetooth.h"
+
+#include "platform/sim/Scenario.h"
+#include "platform/sim/Simulation.h"
+
+namespace Pd::Platform
+{
+
+Outcome<std::uint64_t> DefaultBluetoothAdapter()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::LoadScenario(*folder).bluetooth.adapter;
+    return Failure(REGDB_E_CLASSNOTREG, L"Windows Bluetooth is not available");
+}
+
+} // namespace Pd::Platform

@@ -1,0 +1,35 @@
+#include "platform/PackageManager.h"
+
+#include "platform/sim/SimPackageManager.h"
+#include "platform/sim/Simulation.h"
+
+namespace Pd::Platform
+{
+namespace
+{
+
+class UnavailablePackageManager final : public PackageManager
+{
+public:
+    PackageWalk FindPackagesForCurrentUser() override { return {{}, Unavailable()}; }
+    PackageWalk FindPackagesByFamilyName(const std::wstring&) override { return {{}, Unavailable()}; }
+    Outcome<std::vector<std::wstring>> FindUsers(const std::wstring&) override
+    {
+        return std::unexpected(Unavailable());
+    }
+
+private:
+    static Error Unavailable() { return Error{REGDB_E_CLASSNOTREG, L"The package manager is not available"}; }
+};
+
+} // namespace
+
+std::shared_ptr<PackageManager> Packages()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakePackageManager(*folder);
+    static const auto unavailable = std::make_shared<UnavailablePackageManager>();
+    return unavailable;
+}
+
+} // namespace Pd::Platform

@@ -1,0 +1,56 @@
+// The platform seam: Windows services that this build cannot simply call, and the one place
+// that decides whether the real service or the simulator answers.
+//
+// Three kinds of Windows service meet the product:
+//  1. Declared by mingw-w64 and implemented by Wine (registry, kernel objects, WinHTTP, Task
+//     Scheduler, ...): product code calls them directly; nothing of them is here.
+//  2. Declared by mingw-w64 but missing from Wine (the Host Compute Service, Hyper-V sockets,
+//     WMI's optional features, ...): the real calls live here, loaded at run time with
+//     LoadLibraryExW(LOAD_LIBRARY_SEARCH_SYSTEM32) and GetProcAddress, never import-linked (an
+//     exe that imports a DLL Wine lacks does not start). A missing DLL or function makes the
+//     service unavailable, and the product takes its ordinary failure path.
+//  3. Not declared by mingw-w64 (the Windows Runtime: package manager, Bluetooth LE, ...): a
+//     small synchronous interface of our own, written from what the product expects of it,
+//     with errors as an HRESULT and a text (Pd::Platform::Error). This build has no binding
+//     behind it: without simulation each such service answers "unavailable".
+//
+// The simulator (platform/sim/) stands in for every case-2 and case-3 service, and for the
+// Windows version report, when the environment variable PELDRA_SIMULATION names a folder that
+// holds scenario.json (the simulated PC). State that changes (a stopped VM, packages) is kept
+// in that folder, so that separate processes see the same PC.
+//
+// Adding a service:
+//  - declare its interface in its own header here (an abstract class for a service with
+//    several calls, a free function for a single query), in namespace Pd::Platform;
+//  - give it one accessor that returns the implementation to use: it asks
+//    Sim::ActiveScenarioFolder() and returns the simulator's implementation when that is set,
+//    otherwise the real one (case 2) or the unavailable one (case 3);
+//  - put the real implementation beside the accessor and the simulated one in platform/sim/,
+//    reading its part of scenario.json; document the scenario keys in platform/sim/Scenario.h;
+//  - test both: the real one as far as Wine allows, the simulated one against scenarios.
+// Product code calls only the accessor: it never learns whether it runs simulated.
+#pragma once
+
+#include <windows.h>
+
+#include <expected>
+#include <string>
+
+namespace Pd::Platform
+{
+
+// The failure of a case-3 service call: the HRESULT and a text for logs and messages.
+struct Error
+{
+    HRESULT code = E_FAIL;
+    std::wstring text;
+};
+
+template <typename T = void> using Outcome = std::expected<T, Error>;
+
+inline std::unexpected<Error> Failure(HRESULT code, std::wstring text)
+{
+    return std::unexpected<Error>(Error{code, std::move(text)});
+}
+
+} // namespace Pd::Platform

@@ -1,0 +1,287 @@
+#include "platform/sim/Scenario.h"
+
+#include "platform/Guid.h"
+#include "platform/sim/Simulation.h"
+
+#include <cwctype>
+#include <limits>
+
+namespace Pd::Platform::Sim
+{
+namespace
+{
+
+std::unexpected<std::wstring> Wrong(std::wstring_view where, std::wstring_view expected)
+{
+    return Pd::Fail(L"scenario.json: \"" + std::wstring(where) + L"\" must be " + std::wstring(expected));
+}
+
+// Readers of optional members: absent (or null) leaves the target as it is.
+Pd::Result<> ReadText(const Json::Value& object, std::wstring_view name, std::wstring& target)
+{
+    const Json::Value& value = object.Member(name);
+    if (value.kind == Json::Kind::Null)
+        return {};
+    if (value.kind != Json::Kind::String)
+        return Wrong(name, L"a text");
+    target = value.text;
+    return {};
+}
+
+Pd::Result<> ReadBool(const Json::Value& object, std::wstring_view name, bool& target)
+{
+    const Json::Value& value = object.Member(name);
+    if (value.kind == Json::Kind::Null)
+        return {};
+    if (!value.AsBool())
+        return Wrong(name, L"true or false");
+    target = *value.AsBool();
+    return {};
+}
+
+template <typename T> Pd::Result<> ReadNumber(const Json::Value& object, std::wstring_view name, T& target)
+{
+    const Json::Value& value = object.Member(name);
+    if (value.kind == Json::Kind::Null)
+        return {};
+    std::optional<std::uint64_t> number = value.AsUInt64();
+    if (!number || *number > std::numeric_limits<T>::max())
+        return Wrong(name, L"a whole number in range");
+    target = static_cast<T>(*number);
+    return {};
+}
+
+Pd::Result<TerminateMode> ReadTerminateMode(const Json::Value& object)
+{
+    std::wstring mode = L"works";
+    if (auto read = ReadText(object, L"terminate", mode); !read)
+        return std::unexpected(read.error());
+    if (mode == L"works")
+        return TerminateMode::Works;
+    if (mode == L"refused")
+        return TerminateMode::Refused;
+    if (mode == L"fails")
+        return TerminateMode::Fails;
+    if (mode == L"ignored")
+        return TerminateMode::Ignored;
+    if (mode == L"endedFirst")
+        return TerminateMode::EndedFirst;
+    return Wrong(L"terminate", L"works, refused, fails, ignored or endedFirst");
+}
+
+Pd::Result<ScenarioComputeSystem> ReadComputeSystem(const Json::Value& entry)
+{
+    if (entry.kind != Json::Kind::Object)
+        return Wrong(L"computeSystems", L"an array of objects");
+    ScenarioComputeSystem system;
+    std::uint64_t exitAfterMs = 0;
+    bool hasExit = entry.Member(L"exitAfterMs").kind != Json::Kind::Null;
+    Pd::Result<> read;
+    if (!(read = ReadText(entry, L"id", system.id)) || !(read = ReadText(entry, L"owner", system.owner)) ||
+        !(read = ReadText(entry, L"systemType", system.systemType)) ||
+        !(read = ReadText(entry, L"state", system.state)) ||
+        !(read = ReadNumber(entry, L"exitAfterMs", exitAfterMs)) ||
+        !(read = ReadBool(entry, L"shutdown", system.shutdown)) ||
+        !(read = ReadNumber(entry, L"shutdownDelayMs", system.shutdownDelayMs)))
+        return std::unexpected(read.error());
+    if (hasExit)
+        system.exitAfterMs = exitAfterMs;
+    auto mode = ReadTerminateMode(entry);
+    if (!mode)
+        return std::unexpected(mode.error());
+    system.terminate = *mode;
+    return system;
+}
+
+// "544B4254" or "0x544B4254".
+std::optional<std::uint32_t> ParseHexPort(std::wstring_view text)
+{
+    if (text.starts_with(L"0x") || text.starts_with(L"0X"))
+        text.remove_prefix(2);
+    if (text.empty() || text.size() > 8)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (wchar_t c : text)
+    {
+        if (!std::iswxdigit(c))
+            return std::nullopt;
+        value =
+            value << 4 | static_cast<std::uint32_t>(c <= L'9' ? c - L'0' : (std::towlower(c) - L'a' + 10));
+    }
+    return value;
+}
+
+Pd::Result<> ReadServices(const Json::Value& services, std::map<std::uint32_t, std::uint16_t>& target)
+{
+    if (services.kind == Json::Kind::Null)
+        return {};
+    if (services.kind != Json::Kind::Object)
+        return Wrong(L"services", L"an object of vsock ports");
+    for (const auto& [key, value] : *services.members)
+    {
+        std::optional<std::uint32_t> port = ParseHexPort(key);
+        std::optional<std::uint64_t> tcpPort = value.AsUInt64();
+        if (!port)
+            return Wrong(L"services", L"keyed by hexadecimal vsock ports");
+        if (!tcpPort || *tcpPort == 0 || *tcpPort > 65535)
+            return Wrong(L"services", L"a map to TCP ports 1 to 65535");
+        target[*port] = static_cast<std::uint16_t>(*tcpPort);
+    }
+    return {};
+}
+
+// "1.2.3.4": four decimal parts, each up to 65535.
+bool ParseVersion(std::wstring_view text, std::uint16_t (&parts)[4])
+{
+    for (int i = 0; i < 4; ++i)
+    {
+        size_t end = i < 3 ? text.find(L'.') : text.size();
+        if (end == std::wstring_view::npos || end == 0 || end > 5)
+            return false;
+        std::uint32_t value = 0;
+        for (wchar_t c : text.substr(0, end))
+        {
+            if (c < L'0' || c > L'9')
+                return false;
+            value = value * 10 + (c - L'0');
+        }
+        if (value > 65535)
+            return false;
+        parts[i] = static_cast<std::uint16_t>(value);
+        text.remove_prefix(i < 3 ? end + 1 : end);
+    }
+    return true;
+}
+
+Pd::Result<ScenarioPackage> ReadPackage(const Json::Value& entry)
+{
+    if (entry.kind != Json::Kind::Object)
+        return Wrong(L"packages", L"an array of objects");
+    ScenarioPackage package;
+    std::wstring version = L"1.0.0.0";
+    std::wstring location;
+    Pd::Result<> read;
+    if (!(read = ReadText(entry, L"name", package.name)) ||
+        !(read = ReadText(entry, L"publisherId", package.publisherId)) ||
+        !(read = ReadText(entry, L"version", version)) ||
+        !(read = ReadText(entry, L"architecture", package.architecture)) ||
+        !(read = ReadBool(entry, L"developmentMode", package.developmentMode)))
+        return std::unexpected(read.error());
+    if (!ParseVersion(version, package.version))
+        return Wrong(L"version", L"four decimal numbers up to 65535, such as 1.2.3.4");
+    if (entry.Member(L"installLocation").kind != Json::Kind::Null)
+    {
+        if (!(read = ReadText(entry, L"installLocation", location)))
+            return std::unexpected(read.error());
+        package.installLocation = location;
+    }
+    for (const Json::Value& user : entry.Member(L"users").Items())
+    {
+        if (user.kind != Json::Kind::String)
+            return Wrong(L"users", L"an array of texts");
+        package.users.push_back(user.text);
+    }
+    return package;
+}
+
+Pd::Result<> ReadWindows(const Json::Value& windows, ScenarioWindows& target)
+{
+    Pd::Result<> read;
+    if (!(read = ReadNumber(windows, L"build", target.build)) ||
+        !(read = ReadNumber(windows, L"ubr", target.ubr)) ||
+        !(read = ReadText(windows, L"productName", target.productName)) ||
+        !(read = ReadText(windows, L"displayVersion", target.displayVersion)))
+        return read;
+    if (windows.Member(L"virtualMachinePlatform").kind != Json::Kind::Null)
+    {
+        bool enabled = false;
+        if (!(read = ReadBool(windows, L"virtualMachinePlatform", enabled)))
+            return read;
+        target.virtualMachinePlatform = enabled;
+    }
+    return {};
+}
+
+// "001A7DDA7113": a Bluetooth address as 12 hexadecimal digits.
+Pd::Result<> ReadBluetooth(const Json::Value& bluetooth, ScenarioBluetooth& target)
+{
+    std::wstring adapter;
+    if (auto read = ReadText(bluetooth, L"adapter", adapter); !read)
+        return read;
+    if (adapter.empty())
+        return {};
+    if (adapter.size() != 12)
+        return Wrong(L"adapter", L"a Bluetooth address of 12 hexadecimal digits");
+    std::uint64_t address = 0;
+    for (wchar_t c : adapter)
+    {
+        wchar_t lower = c >= L'A' && c <= L'F' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+        bool digit = lower >= L'0' && lower <= L'9';
+        if (!digit && !(lower >= L'a' && lower <= L'f'))
+            return Wrong(L"adapter", L"a Bluetooth address of 12 hexadecimal digits");
+        address = address << 4 | static_cast<std::uint64_t>(digit ? lower - L'0' : lower - L'a' + 10);
+    }
+    target.adapter = address;
+    return {};
+}
+
+} // namespace
+
+std::optional<GUID> ScenarioComputeSystem::Guid() const
+{
+    return ParseGuid(L"{" + id + L"}");
+}
+
+Pd::Result<Scenario> ParseScenario(const Json::Value& document)
+{
+    if (document.kind != Json::Kind::Object)
+        return Pd::Fail(L"scenario.json: the document must be an object");
+    Scenario scenario;
+    if (auto read = ReadWindows(document.Member(L"windows"), scenario.windows); !read)
+        return std::unexpected(read.error());
+    for (const Json::Value& entry : document.Member(L"computeSystems").Items())
+    {
+        auto system = ReadComputeSystem(entry);
+        if (!system)
+            return std::unexpected(system.error());
+        scenario.computeSystems.push_back(std::move(*system));
+    }
+    if (auto read = ReadServices(document.Member(L"services"), scenario.services); !read)
+        return std::unexpected(read.error());
+    for (const Json::Value& entry : document.Member(L"packages").Items())
+    {
+        auto package = ReadPackage(entry);
+        if (!package)
+            return std::unexpected(package.error());
+        scenario.packages.push_back(std::move(*package));
+    }
+    if (document.Member(L"packageWalkFailsAfter").kind != Json::Kind::Null)
+    {
+        std::size_t failsAfter = 0;
+        if (auto read = ReadNumber(document, L"packageWalkFailsAfter", failsAfter); !read)
+            return std::unexpected(read.error());
+        scenario.packageWalkFailsAfter = failsAfter;
+    }
+    if (auto read = ReadBluetooth(document.Member(L"bluetooth"), scenario.bluetooth); !read)
+        return std::unexpected(read.error());
+    return scenario;
+}
+
+Scenario LoadScenario(const std::filesystem::path& folder)
+{
+    auto document = ReadJsonFile(folder / L"scenario.json");
+    if (!document)
+    {
+        ReportScenarioProblem(document.error());
+        return {};
+    }
+    auto scenario = ParseScenario(*document);
+    if (!scenario)
+    {
+        ReportScenarioProblem(scenario.error());
+        return {};
+    }
+    return std::move(*scenario);
+}
+
+} // namespace Pd::Platform::Sim

@@ -1,0 +1,121 @@
+// The simulated PC, as scenario.json describes it (UTF-8; every key optional):
+//
+// {
+//   "windows": {
+//     "build": 22631, "ubr": 4169, "productName": "Windows 10 Pro", "displayVersion": "23H2",
+//     "virtualMachinePlatform": true      // true or false; absent or null: WMI cannot answer
+//   },
+//   "computeSystems": [                   // the Host Compute Service's listing, in this order
+//     {
+//       "id": "2B1B9D9E-...",             // listed as written (need not be a valid GUID)
+//       "owner": "TovikAndroid", "systemType": "VirtualMachine", "state": "Running",
+//       "exitAfterMs": 500,               // ends this long after it was first listed
+//       "shutdown": true,                 // ends when Android is asked to shut down ...
+//       "shutdownDelayMs": 0,             // ... this long after the request
+//       "terminate": "works"              // works | refused | fails | ignored | endedFirst
+//     }
+//   ],
+//   "services": { "544B4254": 50123 },    // vsock port (hex) -> loopback TCP port of the peer
+//   "packages": [                         // registered packages, in enumeration order
+//     {
+//       "name": "TovikPackage", "publisherId": "...", "version": "1.2.3.4",
+//       "architecture": "x64", "installLocation": "C:\\Tovik",   // absent: unreadable
+//       "developmentMode": true,
+//       "users": ["current", "S-1-5-21-..."]  // accounts holding it; "current" is this one
+//     }
+//   ],
+//   "packageWalkFailsAfter": 2,          // package walks fail after this many packages
+//   "bluetooth": {
+//     "adapter": "001A7DDA7113"          // the default adapter's address (12 hex digits);
+//   }                                    // absent: the PC has no Bluetooth adapter
+// }
+//
+// A compute system ends for good (also for other processes) when it is terminated, shut down
+// or its exitAfterMs passes; a stopped one is no longer listed. Terminate modes: "refused"
+// rejects the request, "fails" accepts it and then reports failure, "ignored" succeeds without
+// ending the system, "endedFirst" has the system end by itself just before the request, which
+// then fails as the real service fails for a system that is gone.
+#pragma once
+
+#include "core/Json.h"
+#include "core/Result.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Pd::Platform::Sim
+{
+
+enum class TerminateMode
+{
+    Works,
+    Refused,
+    Fails,
+    Ignored,
+    EndedFirst,
+};
+
+struct ScenarioWindows
+{
+    std::uint32_t build = 0;
+    std::uint32_t ubr = 0;
+    std::wstring productName;
+    std::wstring displayVersion;
+    std::optional<bool> virtualMachinePlatform;
+};
+
+struct ScenarioComputeSystem
+{
+    std::wstring id;
+    std::wstring owner;
+    std::wstring systemType = L"VirtualMachine";
+    std::wstring state = L"Running";
+    std::optional<std::uint64_t> exitAfterMs;
+    bool shutdown = true;
+    std::uint64_t shutdownDelayMs = 0;
+    TerminateMode terminate = TerminateMode::Works;
+
+    // The id read as a GUID, when it is one.
+    std::optional<GUID> Guid() const;
+};
+
+struct ScenarioPackage
+{
+    std::wstring name;
+    std::wstring publisherId;
+    std::uint16_t version[4] = {};
+    std::wstring architecture = L"x64";
+    std::optional<std::wstring> installLocation;
+    bool developmentMode = false;
+    std::vector<std::wstring> users; // SIDs as text, or "current"
+};
+
+struct ScenarioBluetooth
+{
+    std::uint64_t adapter = 0; // 0: no adapter
+};
+
+struct Scenario
+{
+    ScenarioWindows windows;
+    std::vector<ScenarioComputeSystem> computeSystems;
+    std::map<std::uint32_t, std::uint16_t> services; // vsock port -> loopback TCP port
+    std::vector<ScenarioPackage> packages;
+    std::optional<std::size_t> packageWalkFailsAfter;
+    ScenarioBluetooth bluetooth;
+};
+
+// Reads the scenario from its JSON; an error names the first key that is wrong.
+Pd::Result<Scenario> ParseScenario(const Json::Value& document);
+
+// Reads "<folder>/scenario.json". A scenario that cannot be read is reported once (program
+// log) and gives the empty PC.
+Scenario LoadScenario(const std::filesystem::path& folder);
+
+} // namespace Pd::Platform::Sim

@@ -1,0 +1,297 @@
+#include "guest/Vsock.h"
+
+#include "core/Handles.h"
+#include "host/controls/TrayHooks.h"
+#include "platform/sim/SimComputeCore.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/LoopbackPeer.h"
+#include "tests/support/SimScenario.h"
+
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+using Pd::Test::LogCapture;
+using Pd::Test::LoopbackPeer;
+using Pd::Test::SimScenario;
+
+constexpr std::uint32_t ServiceId = 0x544B5445;
+constexpr const char* VmId = "0D1E2F3A-4B5C-4D6E-8F70-8192A3B4C5D6";
+constexpr const wchar_t* VmIdWide = L"0D1E2F3A-4B5C-4D6E-8F70-8192A3B4C5D6";
+
+std::string VmScenario(int tcpPort = 0)
+{
+    std::string services = tcpPort ? fmt::format(R"("services":{{"{:08X}":{}}},)", ServiceId, tcpPort) : "";
+    return fmt::format(R"({{{}"computeSystems":[{{"id":"{}","owner":"TovikAndroid"}}]}})", services, VmId);
+}
+
+constexpr const char* NoVm = R"({"computeSystems":[]})";
+
+// Counts the calls of the tray's refresh hook while it lives.
+class RefreshCounter
+{
+public:
+    RefreshCounter()
+    {
+        calls = 0;
+        Pd::Host::TrayHooks::refresh.store(&Count);
+    }
+    ~RefreshCounter() { Pd::Host::TrayHooks::refresh.store(nullptr); }
+    static int Calls() { return calls.load(); }
+
+    // Waits until the hook was called `count` times; the loop logs a line just before it announces.
+    static bool WaitForCalls(int count)
+    {
+        for (int i = 0; i < 1000 && calls.load() < count; ++i)
+            std::this_thread::sleep_for(10ms);
+        return calls.load() >= count;
+    }
+
+private:
+    static void Count() { ++calls; }
+    static inline std::atomic<int> calls{0};
+};
+
+// ServeVsock on its own thread, as a bridge runs it.
+class RunningLoop
+{
+public:
+    RunningLoop(Pd::Guest::VsockHandler handler, Pd::Guest::VsockTimings timings)
+        : handler_(std::move(handler)), returned_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          thread_([this, timings](std::stop_token stop) {
+              Pd::Guest::ServeVsock(ServiceId, "Test service", handler_, stop, timings);
+              ::SetEvent(returned_.Get());
+          })
+    {
+    }
+
+    // Requests stop and tells whether the loop returned within the limit.
+    bool StopAndWait(std::chrono::milliseconds limit = 10s)
+    {
+        thread_.request_stop();
+        return ::WaitForSingleObject(returned_.Get(), static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+    }
+
+    bool Returned() const { return ::WaitForSingleObject(returned_.Get(), 0) == WAIT_OBJECT_0; }
+
+private:
+    Pd::Guest::VsockHandler handler_;
+    Pd::UniqueHandle returned_;
+    std::jthread thread_;
+};
+
+// Reads until the loop shuts the socket down or the peer closes it.
+void ReadUntilClosed(SOCKET socket, std::stop_token)
+{
+    char buffer[64];
+    while (::recv(socket, buffer, sizeof(buffer), 0) > 0)
+    {
+    }
+}
+
+TEST(ServeVsock, LogsOneWaitingLinePerWaitingPeriod)
+{
+    LogCapture log;
+    SimScenario scenario(NoVm);
+    RunningLoop loop(ReadUntilClosed, {20, 100, 100});
+    ASSERT_TRUE(log.WaitFor("host: waiting for Tovik to start (Test service)"));
+    std::this_thread::sleep_for(300ms); // many more looks, still the one line
+    EXPECT_EQ(log.Count("waiting for Tovik"), 1u) << log.Dump();
+
+    scenario.Write(VmScenario());
+    ASSERT_TRUE(log.WaitFor(fmt::format(
+        "host: Tovik VM {{{}}} (TovikAndroid), connecting to vsock port 0x{:08X}", VmId, ServiceId)))
+        << log.Dump();
+    Pd::Platform::Sim::EndComputeSystem(scenario.Folder(), VmIdWide);
+    ASSERT_TRUE(log.WaitFor("host: Tovik VM ended (Test service)")) << log.Dump();
+    // A new waiting period logs its line again, once.
+    ASSERT_TRUE(log.WaitFor("waiting for Tovik", 2)) << log.Dump();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(log.Count("waiting for Tovik"), 2u) << log.Dump();
+    EXPECT_TRUE(loop.StopAndWait());
+}
+
+TEST(ServeVsock, AServiceThatDoesNotListenYetAddsNoLinesBeyondConnecting)
+{
+    LogCapture log;
+    SimScenario scenario(VmScenario());
+    RunningLoop loop(ReadUntilClosed, {20, 20, 100});
+    ASSERT_TRUE(log.WaitFor("connecting to vsock port"));
+    std::this_thread::sleep_for(300ms); // about fifteen failed attempts
+    EXPECT_TRUE(loop.StopAndWait());
+    EXPECT_EQ(log.Lines().size(), 1u) << log.Dump();
+}
+
+TEST(ServeVsock, AGuestThatAcceptsAndClosesAtOnceIsRetriedOnTheSpacingRhythmNotInATightLoop)
+{
+    constexpr auto Spacing = 250ms;
+    LoopbackPeer peer(LoopbackPeer::CloseAtOnce);
+    SimScenario scenario(VmScenario(peer.Port()));
+    LogCapture log;
+    RunningLoop loop(ReadUntilClosed, {20, static_cast<DWORD>(Spacing.count()), 1000});
+    ASSERT_TRUE(peer.WaitForConnections(4, 10s));
+    EXPECT_TRUE(loop.StopAndWait());
+    auto accepted = peer.Accepted();
+    // Each attempt starts at least one spacing after the one before (a little slack for the
+    // clocks of the two threads).
+    for (size_t i = 1; i < accepted.size(); ++i)
+        EXPECT_GE(accepted[i] - accepted[i - 1], Spacing - 30ms) << "attempt " << i;
+    EXPECT_GE(log.Count("host: Test service connected"), 4u);
+    EXPECT_EQ(log.Count("host: Test service connected"), log.Count("host: Test service disconnected"));
+}
+
+TEST(ServeVsock, AfterALongConnectionEndsTheNextAttemptFollowsAtOnce)
+{
+    constexpr auto Spacing = 400ms;
+    std::atomic<int> served{0};
+    LoopbackPeer::Clock::time_point firstClosed{};
+    LoopbackPeer peer([&](SOCKET connection) {
+        if (served++ == 0)
+        {
+            std::this_thread::sleep_for(Spacing + 200ms);
+            firstClosed = LoopbackPeer::Clock::now();
+            return; // the peer closes the connection
+        }
+        LoopbackPeer::HoldUntilClosed(connection);
+    });
+    SimScenario scenario(VmScenario(peer.Port()));
+    LogCapture log;
+    RunningLoop loop(ReadUntilClosed, {20, static_cast<DWORD>(Spacing.count()), 1000});
+    ASSERT_TRUE(peer.WaitForConnections(2, 10s));
+    EXPECT_TRUE(loop.StopAndWait());
+    EXPECT_LT(peer.Accepted()[1] - firstClosed, Spacing - 50ms);
+    EXPECT_TRUE(log.WaitFor("host: Test service disconnected"));
+}
+
+TEST(ServeVsock, TheVmEndingDuringThePauseBetweenAttemptsEndsThePauseAndAnnouncesIt)
+{
+    Pd::UniqueHandle changed(::CreateEventW(nullptr, FALSE, FALSE, L"Local\\Peldra.Host.Changed"));
+    ASSERT_TRUE(changed);
+    RefreshCounter refreshes;
+    LogCapture log;
+    SimScenario scenario(VmScenario()); // nothing listens: every attempt fails
+    RunningLoop loop(ReadUntilClosed, {20, 60000, 100});
+    ASSERT_TRUE(log.WaitFor("connecting to vsock port"));
+    EXPECT_EQ(::WaitForSingleObject(changed.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(RefreshCounter::WaitForCalls(1));
+
+    std::this_thread::sleep_for(100ms); // the loop now sits in its minute-long pause
+    auto ended = std::chrono::steady_clock::now();
+    Pd::Platform::Sim::EndComputeSystem(scenario.Folder(), VmIdWide);
+    ASSERT_TRUE(log.WaitFor("host: Tovik VM ended (Test service)", 1, 20s)) << log.Dump();
+    EXPECT_LT(std::chrono::steady_clock::now() - ended, 20s);
+    EXPECT_EQ(::WaitForSingleObject(changed.Get(), 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(log.WaitFor("waiting for Tovik")) << "back to looking for a VM";
+    EXPECT_TRUE(loop.StopAndWait());
+    EXPECT_EQ(RefreshCounter::Calls(), 2) << "the VM found, and the VM ended";
+}
+
+TEST(ServeVsock, StopWhileConnectedEndsTheHandlerAndTheCallWithoutAnEndedLine)
+{
+    RefreshCounter refreshes;
+    LoopbackPeer peer(LoopbackPeer::HoldUntilClosed);
+    SimScenario scenario(VmScenario(peer.Port()));
+    LogCapture log;
+    std::atomic<bool> handlerReturned{false};
+    RunningLoop loop(
+        [&](SOCKET socket, std::stop_token stop) {
+            ReadUntilClosed(socket, stop); // blocks until the loop shuts the socket down
+            handlerReturned = true;
+        },
+        {20, 100, 1000});
+    ASSERT_TRUE(log.WaitFor("host: Test service connected"));
+    EXPECT_TRUE(RefreshCounter::WaitForCalls(2)); // the VM found, the connection made
+    ASSERT_TRUE(loop.StopAndWait());
+    EXPECT_TRUE(handlerReturned);
+    EXPECT_EQ(log.Count("host: Test service disconnected"), 1u);
+    EXPECT_EQ(log.Count("Tovik VM ended"), 0u) << log.Dump();
+    EXPECT_EQ(RefreshCounter::Calls(), 4); // the disconnection, and the end of the VM's watch
+}
+
+TEST(ServeVsock, StopWhileWaitingForAVmReturnsWithoutAnotherLine)
+{
+    LogCapture log;
+    SimScenario scenario(NoVm);
+    RunningLoop loop(ReadUntilClosed, {60000, 100, 100});
+    ASSERT_TRUE(log.WaitFor("waiting for Tovik"));
+    ASSERT_TRUE(loop.StopAndWait(20s)) << "the minute-long wait must end on stop";
+    EXPECT_EQ(log.Lines().size(), 1u) << log.Dump();
+}
+
+TEST(ServeVsock, TheHandlerTalksOverTheConnectedSocket)
+{
+    std::atomic<bool> peerHeardPong{false};
+    LoopbackPeer peer([&](SOCKET connection) {
+        ::send(connection, "ping", 4, 0);
+        char buffer[4] = {};
+        peerHeardPong = ::recv(connection, buffer, sizeof(buffer), MSG_WAITALL) == 4 &&
+                        std::string_view(buffer, 4) == "pong";
+        LoopbackPeer::HoldUntilClosed(connection);
+    });
+    SimScenario scenario(VmScenario(peer.Port()));
+    RunningLoop loop(
+        [](SOCKET socket, std::stop_token stop) {
+            char buffer[4] = {};
+            if (::recv(socket, buffer, sizeof(buffer), MSG_WAITALL) == 4 &&
+                std::string_view(buffer, 4) == "ping")
+                ::send(socket, "pong", 4, 0);
+            ReadUntilClosed(socket, stop);
+        },
+        {20, 100, 1000});
+    for (int i = 0; i < 1000 && !peerHeardPong; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(peerHeardPong);
+    EXPECT_TRUE(loop.StopAndWait());
+}
+
+TEST(ServeVsock, AHandlerThatThrowsIsLoggedAndTheLoopCarriesOn)
+{
+    LoopbackPeer peer(LoopbackPeer::HoldUntilClosed);
+    SimScenario scenario(VmScenario(peer.Port()));
+    LogCapture log;
+    RunningLoop loop([](SOCKET, std::stop_token) { throw std::runtime_error("bad frame"); }, {20, 50, 1000});
+    ASSERT_TRUE(peer.WaitForConnections(2, 10s)) << log.Dump();
+    EXPECT_TRUE(loop.StopAndWait());
+    EXPECT_GE(log.Count("host: Test service connection handler failed: bad frame"), 1u) << log.Dump();
+    EXPECT_GE(log.Count("host: Test service disconnected"), 1u);
+}
+
+TEST(ServeVsock, AnEmptyHandlerIsRefusedAtOnce)
+{
+    LogCapture log;
+    std::stop_source never;
+    Pd::Guest::ServeVsock(ServiceId, "Test service", {}, never.get_token());
+    EXPECT_EQ(log.Count("host: Test service has no connection handler"), 1u);
+}
+
+TEST(RemoveVsockService, AServiceWithoutARegistrationGivesFalse)
+{
+    EXPECT_FALSE(Pd::Guest::RemoveVsockService(0x544B0000));
+}
+
+TEST(RemoveVsockService, DeletesTheServiceKeyWithEverythingBelowIt)
+{
+    const std::wstring key = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Virtualization\\"
+                             L"GuestCommunicationServices\\{544B5445-FACB-11E6-BD58-64006A7986D3}";
+    HKEY created = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (key + L"\\Below").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(created);
+    ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"ElementName", REG_SZ, L"x", 4);
+
+    EXPECT_TRUE(Pd::Guest::RemoveVsockService(ServiceId));
+    HKEY opened = nullptr;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(Pd::Guest::RemoveVsockService(ServiceId));
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+#include "host/controls/HostControl.h"
+#include "host/controls/HostSettings.h"
+
+#include "core/InstallFolder.h"
+#include "core/Module.h"
+#include "HostStandIn.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace
+{
+
+using Pd::Test::HostObjects;
+using Pd::Test::SavedSettings;
+
+const std::vector<std::wstring> HostValues = {
+    L"Bluetooth",        L"Elevation",       L"ElevationSu", L"ElevationMagisk",
+    L"MagiskOffPending", L"MagiskInAndroid", L"Tray",        L"HelloRemember"};
+
+bool InstalledHostExists()
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(Pd::Core::DefaultInstallFolder()) / L"Peldra.exe",
+                                   error);
+}
+
+// Watches for this test exe being started as the host.
+class HostStartWatch
+{
+public:
+    HostStartWatch() : started_(::CreateEventW(nullptr, TRUE, FALSE, Pd::Test::HostStartedEventName)) {}
+    bool Started(DWORD waitMs) const
+    {
+        return ::WaitForSingleObject(started_.Get(), waitMs) == WAIT_OBJECT_0;
+    }
+
+private:
+    Pd::UniqueHandle started_;
+};
+
+TEST(HostSettings, MissingValuesReadAsOffExceptTheTray)
+{
+    SavedSettings saved(HostValues);
+    EXPECT_FALSE(Pd::Host::BluetoothEnabled());
+    EXPECT_FALSE(Pd::Host::ElevationEnabled());
+    EXPECT_FALSE(Pd::Host::ElevationSuEnabled());
+    EXPECT_FALSE(Pd::Host::ElevationMagiskEnabled());
+    EXPECT_FALSE(Pd::Host::MagiskOffPending());
+    EXPECT_TRUE(Pd::Host::TrayEnabled());
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0u);
+}
+
+TEST(HostSettings, TheTrayIsOffOnlyForAStoredZero)
+{
+    SavedSettings saved(HostValues);
+    SavedSettings::SetDword(L"Tray", 0);
+    EXPECT_FALSE(Pd::Host::TrayEnabled());
+    SavedSettings::SetDword(L"Tray", 7);
+    EXPECT_TRUE(Pd::Host::TrayEnabled());
+    SavedSettings::SetText(L"Tray", L"0");
+    EXPECT_TRUE(Pd::Host::TrayEnabled()) << "a value of another type cannot be read: on";
+    SavedSettings::SetText(L"Bluetooth", L"1");
+    EXPECT_FALSE(Pd::Host::BluetoothEnabled()) << "a value of another type cannot be read: off";
+}
+
+TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
+{
+    SavedSettings saved(HostValues);
+    HostObjects host;
+    struct Setter
+    {
+        const wchar_t* value;
+        Pd::Result<> (*set)(bool);
+    };
+    for (const Setter& setter : {Setter{L"Bluetooth", &Pd::Host::SetBluetoothEnabled},
+                                 Setter{L"Elevation", &Pd::Host::SetElevationEnabled},
+                                 Setter{L"ElevationSu", &Pd::Host::SetElevationSu},
+                                 Setter{L"ElevationMagisk", &Pd::Host::SetElevationMagisk},
+                                 Setter{L"Tray", &Pd::Host::SetTrayEnabled}})
+    {
+        for (bool on : {true, false})
+        {
+            ASSERT_TRUE(setter.set(on)) << setter.value;
+            EXPECT_EQ(SavedSettings::Dword(setter.value), on ? 1u : 0u) << setter.value;
+            EXPECT_TRUE(host.ReloadSet()) << setter.value;
+            EXPECT_FALSE(host.ReloadSet()) << "the Reload event is auto-reset";
+        }
+    }
+}
+
+TEST(HostSettings, TurningRootOffInMagiskModeMarksMagiskForRemoval)
+{
+    SavedSettings saved(HostValues);
+    HostObjects host;
+    SavedSettings::SetDword(L"ElevationMagisk", 1);
+    SavedSettings::SetDword(L"Elevation", 1);
+    ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
+    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
+    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 0u);
+    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
+}
+
+TEST(HostSettings, TurningRootOnWithoutMagiskWritesOnlyElevation)
+{
+    SavedSettings saved(HostValues);
+    HostObjects host;
+    ASSERT_TRUE(Pd::Host::SetElevationEnabled(true));
+    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 1u);
+    EXPECT_FALSE(SavedSettings::Dword(L"MagiskOffPending"));
+    EXPECT_FALSE(SavedSettings::Dword(L"MagiskInAndroid"));
+}
+
+TEST(HostSettings, MagiskModeChangesAwaitAndroidsConfirmation)
+{
+    SavedSettings saved(HostValues);
+    HostObjects host;
+    ASSERT_TRUE(Pd::Host::SetElevationMagisk(false)); // already off
+    EXPECT_FALSE(SavedSettings::Dword(L"MagiskOffPending")) << "untouched";
+    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
+
+    ASSERT_TRUE(Pd::Host::SetElevationMagisk(true));
+    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 0u);
+    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
+
+    ASSERT_TRUE(Pd::Host::SetElevationMagisk(false));
+    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 0u);
+}
+
+TEST(HostSettings, SettingsWithoutABridgeNeverStartAHost)
+{
+    SavedSettings saved(HostValues);
+    HostStartWatch watch;
+    ASSERT_TRUE(Pd::Host::SetElevationSu(true));
+    ASSERT_TRUE(Pd::Host::SetTrayEnabled(false));
+    EXPECT_EQ(SavedSettings::Dword(L"ElevationSu"), 1u);
+    EXPECT_FALSE(watch.Started(1000));
+}
+
+TEST(HostSettings, TurningABridgeOffStillStartsAMissingHost)
+{
+    if (InstalledHostExists())
+        GTEST_SKIP() << "an installed Peldra.exe would be started instead of this test exe";
+    SavedSettings saved(HostValues);
+    HostStartWatch watch;
+    ASSERT_TRUE(Pd::Host::SetBluetoothEnabled(false));
+    EXPECT_EQ(SavedSettings::Dword(L"Bluetooth"), 0u);
+    EXPECT_TRUE(watch.Started(30000)) << "the host was started as \"<exe>\" host --background";
+}
+
+TEST(HostControl, EnsureRunningStartsNothingWhileAHostRuns)
+{
+    HostObjects host;
+    HostStartWatch watch;
+    EXPECT_TRUE(Pd::Host::EnsureRunning());
+    EXPECT_FALSE(watch.Started(1000));
+}
+
+TEST(HostControl, HostExePathIsThisProgramWhenNothingIsInstalled)
+{
+    if (InstalledHostExists())
+        GTEST_SKIP() << "Peldra.exe is installed in the default install folder";
+    EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
+}
+
+TEST(HostControl, StopWithoutAHostTouchesNoEvent)
+{
+    Pd::UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, Pd::Host::StopEventName));
+    Pd::Host::Stop();
+    EXPECT_EQ(::WaitForSingleObject(stop.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+TEST(HostControl, StopSetsTheStopEventAndReturnsWhenTheHostReleasesItsMutex)
+{
+    HostObjects host(true, false);
+    auto started = std::chrono::steady_clock::now();
+    Pd::Host::Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9)) << "not the 10 s time-out";
+    EXPECT_TRUE(host.StopSet());
+    EXPECT_TRUE(host.MutexFree()) << "Stop gave the mutex back";
+}
+
+TEST(HostControl, StopCountsAnAbandonedMutexAsTheHostsEnd)
+{
+    HostObjects host(true, true);
+    auto started = std::chrono::steady_clock::now();
+    Pd::Host::Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9)) << "not the 10 s time-out";
+    EXPECT_TRUE(host.StopSet());
+    EXPECT_TRUE(host.MutexFree()) << "Stop took the abandoned mutex and gave it back";
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+#include "platform/sim/Scenario.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using Pd::Platform::Sim::ParseScenario;
+using Pd::Platform::Sim::TerminateMode;
+
+Pd::Result<Pd::Platform::Sim::Scenario> Parse(const wchar_t* text)
+{
+    auto document = Pd::Json::Parser(text).Parse();
+    EXPECT_TRUE(document) << (document ? "" : std::string(document.error().begin(), document.error().end()));
+    return ParseScenario(*document);
+}
+
+TEST(Scenario, AnEmptyObjectIsAPcWithoutVmServicesOrPackages)
+{
+    auto scenario = Parse(L"{}");
+    ASSERT_TRUE(scenario);
+    EXPECT_TRUE(scenario->computeSystems.empty());
+    EXPECT_TRUE(scenario->services.empty());
+    EXPECT_TRUE(scenario->packages.empty());
+    EXPECT_FALSE(scenario->windows.virtualMachinePlatform);
+}
+
+TEST(Scenario, ComputeSystemsKeepTheirListingTextsAndBehaviour)
+{
+    auto scenario = Parse(LR"({"computeSystems":[
+        {"id":"x","owner":"o","exitAfterMs":500,"shutdown":false,"shutdownDelayMs":20,"terminate":"endedFirst"},
+        {"id":"y","systemType":"Container","state":"Paused"}]})");
+    ASSERT_TRUE(scenario);
+    ASSERT_EQ(scenario->computeSystems.size(), 2u);
+    const auto& first = scenario->computeSystems[0];
+    EXPECT_EQ(first.id, L"x");
+    EXPECT_EQ(first.systemType, L"VirtualMachine");
+    EXPECT_EQ(first.state, L"Running");
+    EXPECT_EQ(first.exitAfterMs, 500u);
+    EXPECT_FALSE(first.shutdown);
+    EXPECT_EQ(first.shutdownDelayMs, 20u);
+    EXPECT_EQ(first.terminate, TerminateMode::EndedFirst);
+    EXPECT_FALSE(first.Guid());
+    EXPECT_EQ(scenario->computeSystems[1].systemType, L"Container");
+    EXPECT_FALSE(scenario->computeSystems[1].exitAfterMs);
+    EXPECT_EQ(scenario->computeSystems[1].terminate, TerminateMode::Works);
+}
+
+TEST(Scenario, ServicesAreKeyedByHexadecimalVsockPorts)
+{
+    auto scenario = Parse(LR"({"services":{"544B4254":50123,"0x544b4650":1}})");
+    ASSERT_TRUE(scenario);
+    EXPECT_EQ(scenario->services.at(0x544B4254), 50123);
+    EXPECT_EQ(scenario->services.at(0x544B4650), 1);
+}
+
+TEST(Scenario, TheBluetoothAdapterIsTwelveHexadecimalDigits)
+{
+    auto scenario = Parse(LR"({"bluetooth":{"adapter":"a0B1c2D3e4F5"}})");
+    ASSERT_TRUE(scenario);
+    EXPECT_EQ(scenario->bluetooth.adapter, 0xA0B1C2D3E4F5u);
+    EXPECT_EQ(Parse(L"{}")->bluetooth.adapter, 0u) << "no adapter unless the scenario gives one";
+}
+
+TEST(Scenario, PackagesReadTheirVersionUsersAndLocation)
+{
+    auto scenario = Parse(LR"({"packages":[{"name":"TovikPackage","publisherId":"p","version":"1.0.65535.0",
+        "installLocation":"C:\\Tovik","developmentMode":true,"users":["current","S-1-5-21-1"]},{"name":"Other"}]})");
+    ASSERT_TRUE(scenario);
+    ASSERT_EQ(scenario->packages.size(), 2u);
+    const auto& tovik = scenario->packages[0];
+    EXPECT_EQ(tovik.version[2], 65535);
+    EXPECT_EQ(tovik.installLocation, L"C:\\Tovik");
+    EXPECT_TRUE(tovik.developmentMode);
+    EXPECT_EQ(tovik.users, (std::vector<std::wstring>{L"current", L"S-1-5-21-1"}));
+    EXPECT_FALSE(scenario->packages[1].installLocation) << "absent means unreadable";
+}
+
+TEST(Scenario, AWrongValueNamesItsKey)
+{
+    struct Case
+    {
+        const wchar_t* json;
+        const wchar_t* key;
+    };
+    for (const Case& c : {
+             Case{LR"({"windows":{"build":"22631"}})", L"\"build\""},
+             Case{LR"({"windows":{"virtualMachinePlatform":1}})", L"\"virtualMachinePlatform\""},
+             Case{LR"({"computeSystems":[{"terminate":"sometimes"}]})", L"\"terminate\""},
+             Case{LR"({"computeSystems":[7]})", L"\"computeSystems\""},
+             Case{LR"({"services":{"TK":5}})", L"\"services\""},
+             Case{LR"({"services":{"544B4254":70000}})", L"\"services\""},
+             Case{LR"({"packages":[{"version":"1.2.3"}]})", L"\"version\""},
+             Case{LR"({"packages":[{"version":"1.2.3.65536"}]})", L"\"version\""},
+             Case{LR"({"packages":[{"users":[1]}]})", L"\"users\""},
+             Case{LR"({"bluetooth":{"adapter":"001A7DDA711"}})", L"\"adapter\""},
+             Case{LR"({"bluetooth":{"adapter":"001A7DDA711G"}})", L"\"adapter\""},
+         })
+    {
+        auto scenario = Parse(c.json);
+        ASSERT_FALSE(scenario) << c.json;
+        EXPECT_NE(scenario.error().find(c.key), std::wstring::npos) << scenario.error();
+    }
+}
+
+TEST(Scenario, TheDocumentMustBeAnObject)
+{
+    EXPECT_FALSE(Parse(L"[]"));
+}
+
+} // namespace

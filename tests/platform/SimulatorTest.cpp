@@ -1,0 +1,252 @@
+#include "core/Json.h"
+#include "core/Module.h"
+#include "core/Strings.h"
+#include "platform/ComputeCore.h"
+#include "platform/HvSocket.h"
+#include "platform/PackageManager.h"
+#include "platform/sim/SimComputeCore.h"
+#include "platform/WindowsVersion.h"
+#include "platform/Wmi.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/LoopbackPeer.h"
+#include "tests/support/SimScenario.h"
+
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include <thread>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+using Pd::Test::SimScenario;
+
+constexpr const wchar_t* VmIdWide = L"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F";
+const GUID VmGuid = {0x2B1B9D9E, 0x0A4C, 0x4D3B, {0x9E, 0x8F, 0x7A, 0x6B, 0x5C, 0x4D, 0x3E, 0x2F}};
+
+std::string OneVm(std::string_view extra = "", std::string_view rest = "")
+{
+    return fmt::format(
+        R"({{"computeSystems":[{{"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android"{}}}]{}}})",
+        extra, rest);
+}
+
+// The listing text of one service object, freed as the service expects.
+std::wstring List(Pd::Platform::ComputeCore& service)
+{
+    HCS_OPERATION operation = service.CreateOperation();
+    std::wstring text;
+    if (SUCCEEDED(service.EnumerateComputeSystems(nullptr, operation)))
+    {
+        PWSTR document = nullptr;
+        if (SUCCEEDED(service.WaitForOperationResult(operation, 10000, &document)) && document != nullptr)
+            text = document;
+        ::LocalFree(document);
+    }
+    service.CloseOperation(operation);
+    return text;
+}
+
+bool Listed(Pd::Platform::ComputeCore& service)
+{
+    return List(service).find(VmIdWide) != std::wstring::npos;
+}
+
+TEST(WithoutSimulation, WinesMissingServicesAreUnavailable)
+{
+    // Wine has no computecore.dll, no Hyper-V sockets, no Windows Runtime package manager and no
+    // optional features in WMI; Windows itself has all of them.
+    EXPECT_EQ(Pd::Platform::ComputeService(), nullptr);
+    WSADATA data{};
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    EXPECT_FALSE(Pd::Platform::ConnectToGuest(VmGuid, 0x544B4254, 2000));
+    ::WSACleanup();
+    auto walk = Pd::Platform::Packages()->FindPackagesForCurrentUser();
+    EXPECT_TRUE(walk.packages.empty());
+    ASSERT_TRUE(walk.stoppedBy);
+    EXPECT_EQ(walk.stoppedBy->code, REGDB_E_CLASSNOTREG);
+    EXPECT_FALSE(Pd::Core::VmpInstallState());
+    EXPECT_GT(Pd::Platform::ReadWindowsVersion().build, 0u);
+}
+
+TEST(Wmi, QueriesRunAndBadQueriesNameThemselves)
+{
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    {
+        auto services = Pd::Core::WmiConnect();
+        ASSERT_TRUE(services) << Pd::Core::ToUtf8(services.error());
+        auto objects = Pd::Core::WmiQuery(services->Get(), L"SELECT * FROM Win32_OperatingSystem");
+        ASSERT_TRUE(objects);
+        EXPECT_FALSE(objects->empty());
+        EXPECT_FALSE(Pd::Core::WmiReadInstallState(objects->front().Get()))
+            << "the class has no InstallState";
+        auto bad = Pd::Core::WmiQuery(services->Get(), L"SELECT nothing FROM");
+        if (!bad) // Wine checks the syntax when the query runs; Windows may answer with an empty list
+        {
+            EXPECT_TRUE(bad.error().starts_with(L"SELECT nothing FROM: ")) << Pd::Core::ToUtf8(bad.error());
+        }
+    }
+    ::CoUninitialize();
+}
+
+TEST(SimulatedWindows, TheScenarioStandsInForVersionAndFeatures)
+{
+    SimScenario scenario(R"({"windows":{"build":22631,"ubr":4169,"productName":"Windows 10 Pro",
+        "displayVersion":"23H2","virtualMachinePlatform":false}})");
+    Pd::Platform::WindowsVersion version = Pd::Platform::ReadWindowsVersion();
+    EXPECT_EQ(version.build, 22631u);
+    EXPECT_EQ(version.ubr, 4169u);
+    EXPECT_EQ(version.productName, L"Windows 10 Pro");
+    EXPECT_EQ(version.displayVersion, L"23H2");
+    EXPECT_EQ(Pd::Core::VmpInstallState(), false);
+    scenario.Write(R"({"windows":{"virtualMachinePlatform":true}})");
+    EXPECT_EQ(Pd::Core::VmpInstallState(), true);
+    scenario.Write(R"({"windows":{}})");
+    EXPECT_FALSE(Pd::Core::VmpInstallState()) << "no answer, not false";
+}
+
+TEST(SimulatedWindows, ABrokenScenarioIsAnEmptyPcAndIsReportedOnce)
+{
+    Pd::Test::LogCapture log;
+    SimScenario scenario(R"({"computeSystems":[)");
+    auto service = Pd::Platform::ComputeService();
+    ASSERT_TRUE(service) << "simulation stays on: never the real services";
+    EXPECT_EQ(List(*service), L"[]");
+    EXPECT_EQ(List(*service), L"[]");
+    EXPECT_EQ(log.Count("simulation: "), 1u) << log.Dump();
+    EXPECT_EQ(Pd::Platform::ReadWindowsVersion().build, 0u);
+}
+
+TEST(SimulatedComputeService, ListsRunningSystemsWithTheirListingTexts)
+{
+    SimScenario scenario(
+        R"({"computeSystems":[{"id":"a","owner":"O1","systemType":"Container","state":"Paused"},
+        {"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android"}]})");
+    auto service = Pd::Platform::ComputeService();
+    ASSERT_TRUE(service);
+    auto listing = Pd::Json::Parser(List(*service)).Parse();
+    ASSERT_TRUE(listing);
+    ASSERT_EQ(listing->Items().size(), 2u);
+    EXPECT_EQ(listing->Items()[0].TextOr(L"Id", L""), L"a");
+    EXPECT_EQ(listing->Items()[0].TextOr(L"SystemType", L""), L"Container");
+    EXPECT_EQ(listing->Items()[0].TextOr(L"State", L""), L"Paused");
+    EXPECT_EQ(listing->Items()[1].TextOr(L"Owner", L""), L"android");
+    EXPECT_EQ(listing->Items()[1].TextOr(L"State", L""), L"Running");
+}
+
+TEST(SimulatedComputeService, ASystemEndsExitAfterMsAfterItWasFirstListed)
+{
+    SimScenario scenario(OneVm(R"(,"exitAfterMs":1000)"));
+    auto service = Pd::Platform::ComputeService();
+    EXPECT_TRUE(Listed(*service));
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_FALSE(Listed(*service));
+}
+
+TEST(SimulatedComputeService, ATerminationSeenByOneServiceObjectEndsTheWatchOfAnother)
+{
+    SimScenario scenario(OneVm());
+    auto watcher = Pd::Platform::ComputeService();
+    auto stopper = Pd::Platform::ComputeService();
+    Pd::UniqueHandle exited(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+
+    HCS_SYSTEM watched = nullptr;
+    ASSERT_EQ(watcher->OpenComputeSystem(VmIdWide, GENERIC_ALL, &watched), S_OK);
+    ASSERT_EQ(watcher->SetComputeSystemCallback(watched, HcsEventOptionNone, exited.Get(),
+                                                [](HCS_EVENT* event, void* context) {
+                                                    if (event->Type == HcsEventSystemExited)
+                                                        ::SetEvent(static_cast<HANDLE>(context));
+                                                }),
+              S_OK);
+
+    HCS_SYSTEM target = nullptr;
+    ASSERT_EQ(stopper->OpenComputeSystem(VmIdWide, GENERIC_ALL, &target), S_OK);
+    HCS_OPERATION operation = stopper->CreateOperation();
+    EXPECT_EQ(stopper->TerminateComputeSystem(target, operation, nullptr), S_OK);
+    EXPECT_EQ(stopper->WaitForOperationResult(operation, 1000, nullptr), S_OK);
+    stopper->CloseOperation(operation);
+    stopper->CloseComputeSystem(target);
+
+    EXPECT_EQ(::WaitForSingleObject(exited.Get(), 10000), WAIT_OBJECT_0);
+    watcher->CloseComputeSystem(watched);
+    EXPECT_FALSE(Listed(*watcher));
+    HCS_SYSTEM again = nullptr;
+    EXPECT_TRUE(FAILED(watcher->OpenComputeSystem(VmIdWide, GENERIC_ALL, &again)));
+}
+
+TEST(SimulatedComputeService, AGuestShutdownEndsOnlySystemsThatHonourItAfterTheirDelay)
+{
+    SimScenario scenario(R"({"computeSystems":[
+        {"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android","shutdownDelayMs":100000},
+        {"id":"B","owner":"stubborn","shutdown":false}]})");
+    EXPECT_EQ(Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder()), 1);
+    EXPECT_TRUE(Pd::Platform::Sim::IsComputeSystemRunning(scenario.Folder(), VmGuid))
+        << "still within its delay";
+    scenario.Write(R"({"computeSystems":[
+        {"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android","shutdownDelayMs":0},
+        {"id":"B","owner":"stubborn","shutdown":false}]})");
+    EXPECT_EQ(Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder()), 1);
+    EXPECT_FALSE(Pd::Platform::Sim::IsComputeSystemRunning(scenario.Folder(), VmGuid));
+    EXPECT_NE(List(*Pd::Platform::ComputeService()).find(L"stubborn"), std::wstring::npos);
+}
+
+// Run in a second process by the test below: ends the VM of the inherited scenario.
+TEST(SimulatorHelper, EndTheVmOfTheInheritedScenario)
+{
+    if (::GetEnvironmentVariableW(L"PELDRA_TEST_HELPER", nullptr, 0) == 0)
+        GTEST_SKIP() << "only run as the second process of SeparateProcessesSeeTheSameVm";
+    auto service = Pd::Platform::ComputeService();
+    HCS_SYSTEM system = nullptr;
+    ASSERT_EQ(service->OpenComputeSystem(VmIdWide, GENERIC_ALL, &system), S_OK);
+    HCS_OPERATION operation = service->CreateOperation();
+    ASSERT_EQ(service->TerminateComputeSystem(system, operation, nullptr), S_OK);
+    service->CloseOperation(operation);
+    service->CloseComputeSystem(system);
+}
+
+TEST(SimulatedComputeService, SeparateProcessesSeeTheSameVm)
+{
+    SimScenario scenario(OneVm());
+    ASSERT_TRUE(Listed(*Pd::Platform::ComputeService()));
+    std::wstring commandLine =
+        L"\"" + Pd::Core::ModulePath() + L"\" --gtest_filter=SimulatorHelper.EndTheVmOfTheInheritedScenario";
+    ::SetEnvironmentVariableW(L"PELDRA_TEST_HELPER", L"1");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                    &startup, &process);
+    ::SetEnvironmentVariableW(L"PELDRA_TEST_HELPER", nullptr);
+    ASSERT_TRUE(started);
+    Pd::UniqueHandle processHandle(process.hProcess);
+    Pd::UniqueHandle threadHandle(process.hThread);
+    ASSERT_EQ(::WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_FALSE(Listed(*Pd::Platform::ComputeService())) << "ended by the other process";
+}
+
+TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)
+{
+    Pd::Test::LoopbackPeer peer(Pd::Test::LoopbackPeer::HoldUntilClosed);
+    SimScenario scenario(OneVm("", fmt::format(R"(,"services":{{"544B4254":{}}})", peer.Port())));
+    WSADATA data{};
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    {
+        Pd::Platform::UniqueSocket socket = Pd::Platform::ConnectToGuest(VmGuid, 0x544B4254, 2000);
+        EXPECT_TRUE(socket);
+        EXPECT_FALSE(Pd::Platform::ConnectToGuest(VmGuid, 0x544B4255, 2000)) << "no such service";
+        GUID otherVm = VmGuid;
+        otherVm.Data1 ^= 1;
+        EXPECT_FALSE(Pd::Platform::ConnectToGuest(otherVm, 0x544B4254, 2000)) << "no such VM";
+        EXPECT_TRUE(peer.WaitForConnections(1, 10s));
+    }
+    Pd::Platform::Sim::EndComputeSystem(scenario.Folder(), VmIdWide);
+    EXPECT_FALSE(Pd::Platform::ConnectToGuest(VmGuid, 0x544B4254, 2000)) << "the VM has ended";
+    ::WSACleanup();
+}
+
+} // namespace
