@@ -1,5 +1,7 @@
 #include "core/release/ReleasePlan.h"
 
+#include "core/release/WindowsInfo.h"
+
 #include <filesystem>
 
 namespace Pd::Core
@@ -39,6 +41,12 @@ ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std
         }
     }
     return plan;
+}
+
+ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, const WindowsInfo& windows,
+                        const std::wstring& installFolder)
+{
+    return PlanRelease(manifest, state, windows.build, installFolder);
 }
 
 bool ComponentPresent(const std::wstring& installFolder, const Component& component)

@@ -13,6 +13,8 @@
 namespace Pd::Core
 {
 
+struct WindowsInfo;
+
 struct PlannedComponent
 {
     std::reference_wrapper<const Component> component; // inside the manifest, which outlives the plan
@@ -28,6 +30,9 @@ struct ReleasePlan
 
 // Optional components are planned only for "tovikpatch" on Windows build 28000 or later.
 ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std::uint32_t windowsBuild,
+                        const std::wstring& installFolder);
+// The same with the build of a Windows report, as the window and the command line have it.
+ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, const WindowsInfo& windows,
                         const std::wstring& installFolder);
 
 // Whether a component's files are on disk: a file or disk target must exist; an archive counts
