@@ -1,0 +1,34 @@
+// The state file "peldra.json" of an install folder: which release is installed, from which
+// manifest, the download digest of every installed component, and which names directly under
+// the folder belong to each component (and to the keys "release" and "host").
+#pragma once
+
+#include "core/Result.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace Pd::Core
+{
+
+struct InstallState
+{
+    std::wstring version;
+    std::wstring source;
+    std::map<std::wstring, std::wstring> components;           // id -> packedSha256
+    std::map<std::wstring, std::vector<std::wstring>> entries; // key -> names under the folder
+
+    // True when every component has an entry list (a state of an older version may lack them).
+    bool HasAllEntries() const;
+
+    bool operator==(const InstallState&) const = default;
+};
+
+// Writes "peldra.json.new" and moves it over "peldra.json".
+Result<> WriteState(const std::wstring& installFolder, const InstallState& state);
+
+// Never fails: a missing or damaged file reads as the empty state.
+InstallState ReadState(const std::wstring& installFolder);
+
+} // namespace Pd::Core

@@ -1,0 +1,60 @@
+#include "core/release/ReleasePlan.h"
+
+#include "core/release/WindowsInfo.h"
+
+#include <filesystem>
+
+namespace Pd::Core
+{
+namespace
+{
+
+bool Exists(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+bool IsPlanned(const Component& component, std::uint32_t windowsBuild)
+{
+    return !component.optional || (component.id == L"tovikpatch" && windowsBuild >= 28000);
+}
+
+} // namespace
+
+ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std::uint32_t windowsBuild,
+                        const std::wstring& installFolder)
+{
+    ReleasePlan plan;
+    for (const Component& component : manifest.components)
+    {
+        if (!IsPlanned(component, windowsBuild))
+            continue;
+        auto installed = state.components.find(component.id);
+        bool needed = installed == state.components.end() || installed->second != component.packedSha256 ||
+                      !ComponentPresent(installFolder, component);
+        plan.items.push_back({component, needed});
+        if (needed)
+        {
+            plan.downloadBytes += component.packedSize;
+            plan.diskBytes += component.size;
+        }
+    }
+    return plan;
+}
+
+ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, const WindowsInfo& windows,
+                        const std::wstring& installFolder)
+{
+    return PlanRelease(manifest, state, windows.build, installFolder);
+}
+
+bool ComponentPresent(const std::wstring& installFolder, const Component& component)
+{
+    std::filesystem::path target = std::filesystem::path(installFolder) / component.target;
+    if (component.kind == ComponentKind::Archive)
+        return Exists(target / L"AppxManifest.xml") || component.id != L"windows";
+    return Exists(target);
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,107 @@
+#include "core/release/InstallState.h"
+
+#include "tests/core/release/LoopbackServer.h"
+#include "tests/core/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using Pd::Core::InstallState;
+using Pd::Core::ReadState;
+using Pd::Core::WriteState;
+
+InstallState Sample()
+{
+    InstallState state;
+    state.version = L"1.0";
+    state.source = L"https://x.example/r\u00FC/manifest.json";
+    state.components = {{L"b", L"d2"}, {L"a", L"d1"}};
+    state.entries = {{L"a", {L"a.img"}}, {L"empty", {}}, {L"host", {L"Peldra.exe", L"language"}}};
+    return state;
+}
+
+TEST(StateFile, WritesExactlyTheseBytes)
+{
+    PdTest::ScratchFolder folder;
+    ASSERT_TRUE(WriteState(folder.Path().wstring(), Sample()));
+    EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"peldra.json"),
+              "{\n"
+              "  \"components\": {\n"
+              "    \"a\": \"d1\",\n"
+              "    \"b\": \"d2\"\n"
+              "  },\n"
+              "  \"entries\": {\n"
+              "    \"a\": [\n"
+              "      \"a.img\"\n"
+              "    ],\n"
+              "    \"empty\": [],\n"
+              "    \"host\": [\n"
+              "      \"Peldra.exe\",\n"
+              "      \"language\"\n"
+              "    ]\n"
+              "  },\n"
+              "  \"format\": 1,\n"
+              "  \"source\": \"https://x.example/r\xC3\xBC/manifest.json\",\n"
+              "  \"version\": \"1.0\"\n"
+              "}\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() / L"peldra.json.new"));
+}
+
+TEST(StateFile, RoundTripKeepsEverythingAndReplacesTheOldFile)
+{
+    PdTest::ScratchFolder folder;
+    InstallState older;
+    older.version = L"0.9";
+    ASSERT_TRUE(WriteState(folder.Path().wstring(), older));
+    ASSERT_TRUE(WriteState(folder.Path().wstring(), Sample()));
+    EXPECT_EQ(ReadState(folder.Path().wstring()), Sample());
+}
+
+TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterAndMembersOfTheWrongTypeAreSkipped)
+{
+    PdTest::ScratchFolder folder;
+    folder.Write(L"peldra.json", "\xEF\xBB\xBF"
+                                 R"({"format": 2, "version": 5, "source": "s",
+        "components": {"a": 1, "b": "x"}, "entries": {"s": "text", "l": [1, "one", null, "two"]}})");
+    InstallState state = ReadState(folder.Path().wstring());
+    EXPECT_EQ(state.version, L"");
+    EXPECT_EQ(state.source, L"s");
+    EXPECT_EQ(state.components, (std::map<std::wstring, std::wstring>{{L"b", L"x"}}));
+    EXPECT_EQ(state.entries.at(L"s"), std::vector<std::wstring>{});
+    EXPECT_EQ(state.entries.at(L"l"), (std::vector<std::wstring>{L"one", L"two"}));
+}
+
+TEST(StateFile, MissingOrDamagedFilesReadAsTheEmptyState)
+{
+    PdTest::ScratchFolder folder;
+    EXPECT_EQ(ReadState(folder.Path().wstring()), InstallState{});
+    for (const char* text : {"[]", "{\"version\": ", ""})
+    {
+        folder.Write(L"peldra.json", text);
+        EXPECT_EQ(ReadState(folder.Path().wstring()), InstallState{}) << text;
+    }
+}
+
+TEST(StateFile, UncreatableTemporaryFileFailsAndKeepsTheOldFile)
+{
+    PdTest::ScratchFolder folder;
+    folder.Write(L"peldra.json", "old");
+    std::filesystem::create_directory(folder.Path() / L"peldra.json.new"); // cannot be opened as a file
+    auto written = WriteState(folder.Path().wstring(), Sample());
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error(), L"Cannot create " + (folder.Path() / L"peldra.json.new").wstring() + L".");
+    EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"peldra.json"), "old");
+}
+
+TEST(StateFile, AllEntriesMeansOneListPerComponent)
+{
+    InstallState state = Sample();
+    EXPECT_FALSE(state.HasAllEntries()); // "b" has no list
+    state.entries[L"b"] = {};
+    EXPECT_TRUE(state.HasAllEntries());
+    EXPECT_TRUE(InstallState{}.HasAllEntries());
+}
+
+} // namespace
