@@ -40,7 +40,7 @@ Pd::Result<> DisableDeveloperMode()
     return {};
 }
 
-Pd::Result<bool> RunDism(bool enable, const std::function<void(const std::wstring&)>& log)
+Pd::Result<bool> RunDism(bool enable, const LogText& log)
 {
     const std::wstring step = Text(enable ? 18023 : 18009);
     std::array<wchar_t, MAX_PATH + 1> system{};
@@ -63,12 +63,12 @@ Pd::Result<bool> RunDism(bool enable, const std::function<void(const std::wstrin
     return Pd::Fail(ErrorText(step, *exitCode));
 }
 
-Pd::Result<bool> EnableVmp(const std::function<void(const std::wstring&)>& log)
+Pd::Result<bool> EnableVmp(const LogText& log)
 {
     return RunDism(true, log);
 }
 
-Pd::Result<bool> DisableVmp(const std::function<void(const std::wstring&)>& log)
+Pd::Result<bool> DisableVmp(const LogText& log)
 {
     return RunDism(false, log);
 }

@@ -3,9 +3,9 @@
 // administrator rights; remembering that an install turned them on is the callers' business.
 #pragma once
 
+#include "core/release/Callbacks.h"
 #include "core/Result.h"
 
-#include <functional>
 #include <string>
 
 namespace Pd::Core
@@ -17,10 +17,10 @@ Pd::Result<> DisableDeveloperMode();
 // Switch Virtual Machine Platform with the deployment tool; true when Windows must restart to
 // finish. The log callback hears one line before the tool starts. The tool runs until it ends
 // and cannot be cancelled.
-Pd::Result<bool> EnableVmp(const std::function<void(const std::wstring&)>& log);
-Pd::Result<bool> DisableVmp(const std::function<void(const std::wstring&)>& log);
+Pd::Result<bool> EnableVmp(const LogText& log);
+Pd::Result<bool> DisableVmp(const LogText& log);
 
 // Both directions of the feature switch.
-Pd::Result<bool> RunDism(bool enable, const std::function<void(const std::wstring&)>& log);
+Pd::Result<bool> RunDism(bool enable, const LogText& log);
 
 } // namespace Pd::Core
