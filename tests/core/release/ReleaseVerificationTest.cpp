@@ -4,9 +4,9 @@
 
 #include "core/Handles.h"
 #include "core/release/Trust.h"
-#include "tests/core/ScratchFolder.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/release/UserValues.h"
+#include "tests/core/ScratchFolder.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"
 
@@ -135,12 +135,13 @@ TEST(ReleaseFiles, ReplacedFileThatCannotBeMovedKeepsTheNewContentAside)
 {
     PdTest::ScratchFolder folder;
     const fs::path target = folder.Write(L"release.json", "old");
-    Pd::UniqueFile held(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
+    Pd::UniqueFile held(
+        ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     auto written = Pd::Core::WriteFileReplacing(target.wstring(), "new");
     ASSERT_FALSE(written);
-    EXPECT_TRUE(written.error().starts_with(L"Cannot create " + target.wstring() + L".: ")) << written.error();
+    EXPECT_TRUE(written.error().starts_with(L"Cannot create " + target.wstring() + L".: "))
+        << written.error();
     held.Reset();
     EXPECT_EQ(PdTest::ReadBytes(target), "old");
     EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"release.json.new"), "new");
