@@ -32,7 +32,12 @@ start)
     wineserver -p </dev/null >/dev/null 2>&1
     wine wineboot </dev/null >/dev/null 2>&1
     ;;
-stop) wineserver -k </dev/null >/dev/null 2>&1 || true ;;
+stop)
+    # Wait until the server is gone, so that a run started right after finds no server on its
+    # way out.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    ;;
 *)
     echo "usage: $0 <prefix> [create|start|stop]" >&2
     exit 2
