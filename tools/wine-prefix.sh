@@ -27,6 +27,10 @@ case "$action" in
 create) create ;;
 start)
     create
+    # A server left running (a test exe started by hand, an interrupted run) would make the new
+    # persistent one fail to start: end it first.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
     # A persistent server with every standard stream on /dev/null: otherwise Wine's background
     # services inherit CTest's output pipe and each test waits for it to close.
     wineserver -p </dev/null >/dev/null 2>&1
