@@ -27,12 +27,21 @@ case "$action" in
 create) create ;;
 start)
     create
+    # A server left running (a test exe started by hand, an interrupted run) would make the new
+    # persistent one fail to start: end it first.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
     # A persistent server with every standard stream on /dev/null: otherwise Wine's background
     # services inherit CTest's output pipe and each test waits for it to close.
     wineserver -p </dev/null >/dev/null 2>&1
     wine wineboot </dev/null >/dev/null 2>&1
     ;;
-stop) wineserver -k </dev/null >/dev/null 2>&1 || true ;;
+stop)
+    # Wait until the server is gone, so that a run started right after finds no server on its
+    # way out.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    ;;
 *)
     echo "usage: $0 <prefix> [create|start|stop]" >&2
     exit 2

@@ -251,7 +251,9 @@ Bytes Controller::LeCreateConnectionCancel()
 {
     if (!connectPending_)
         throw HciStatus(Hci::Status::CommandDisallowed);
-    CancelConnect();
+    // Android must hear this command's Command Complete before the LE Connection Complete of
+    // the cancelled attempt, which its worker may send the moment it is woken.
+    cancelConnectAfterAnswer_ = true;
     return {};
 }
 

@@ -172,6 +172,9 @@ private:
 
     // Set when the command being dispatched got its Command Complete or Status.
     std::atomic<bool> answered_{false};
+    // Set by LE Create Connection Cancel: the attempt is cancelled once its answer went out.
+    // Only the session thread, which dispatches commands, touches it.
+    bool cancelConnectAfterAnswer_ = false;
 };
 
 } // namespace Pd::Bt

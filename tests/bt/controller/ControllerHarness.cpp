@@ -109,6 +109,7 @@ ControllerHarness::ControllerHarness(ControllerServices services)
         [this](Hci::PacketType type, Bytes packet) {
             std::lock_guard guard(lock_);
             sent_.emplace_back(type, std::move(packet));
+            senders_.push_back(std::this_thread::get_id());
             arrived_.notify_all();
         },
         0x0000C0FFEE42, std::move(services));
@@ -125,7 +126,8 @@ std::vector<Bytes> ControllerHarness::PacketsSince(std::size_t start)
     std::lock_guard guard(lock_);
     std::vector<Bytes> packets;
     for (std::size_t i = start; i < sent_.size(); ++i)
-        packets.push_back(sent_[i].second);
+        if (senders_[i] == std::this_thread::get_id())
+            packets.push_back(sent_[i].second);
     return packets;
 }
 

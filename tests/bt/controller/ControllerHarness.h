@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace Pd::Bt::Test
@@ -72,7 +73,8 @@ public:
 
     Controller& controller() { return *controller_; }
 
-    // Sends one command packet; returns the events it caused at once.
+    // Sends one command packet; returns the events it caused at once (those sent on the calling
+    // thread, not those of the controller's workers).
     std::vector<Bytes> Command(std::uint16_t opcode, const Bytes& parameters = {});
     // Like Command, with a declared length different from the parameter count.
     std::vector<Bytes> RawCommand(const Bytes& packet);
@@ -91,6 +93,7 @@ private:
     std::mutex lock_;
     std::condition_variable arrived_;
     std::vector<std::pair<Hci::PacketType, Bytes>> sent_;
+    std::vector<std::thread::id> senders_; // the thread that sent each packet
     std::vector<std::string> log_;
     std::unique_ptr<Controller> controller_;
 };
