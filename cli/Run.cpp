@@ -26,11 +26,13 @@ struct Command
 };
 
 // The commands in the order they are compared with the command word. Still to come, in this
-// order as their operations arrive: status, check, install, uninstall, bluetooth, hello,
-// elevation and modem after version; verify, stop, launch, settings and register before
-// lng-export.
+// order as their operations arrive: install and uninstall after check; bluetooth, hello,
+// elevation and modem before verify; stop, launch, settings and register before lng-export.
 constexpr Command Commands[] = {
     {L"version", &Version},
+    {L"status", &Status},
+    {L"check", &Check},
+    {L"verify", &Verify},
     {L"lng-export", &ExportLanguage},
     {L"lng-check", &CheckLanguages},
 };
