@@ -1,0 +1,185 @@
+"""The release commands of Peldra.exe under Wine on a simulated Windows 11 PC, against the
+loopback release server with releases signed by a test publisher the simulated PC trusts: check,
+status and verify, with the rows, the files and the exit codes a user sees.
+
+Installs change the Wine prefix (program files, registry), so this script has a prefix of its
+own, given with --prefix, and keeps its wineserver warm while it runs."""
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+import signing  # noqa: E402
+from make_release import build_release  # noqa: E402
+from release_server import ReleaseServer  # noqa: E402
+from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from wine import ROOT  # noqa: E402
+
+WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
+
+scratch = None
+publisher = None
+server = None
+
+
+def setUpModule():
+    global scratch, publisher, server
+    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
+    scratch = Path(tempfile.mkdtemp(prefix="peldra-release-e2e-"))
+    publisher = signing.make_publisher(scratch / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
+    server = ReleaseServer(scratch / "served").start()
+
+
+def tearDownModule():
+    server.stop()
+    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "stop"], check=False)
+    shutil.rmtree(scratch, ignore_errors=True)
+
+
+def components(system_seed=1):
+    """A small release: an Android disk, a single file and the package archive."""
+    return [
+        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"mixed": 300000, "seed": system_seed}},
+        {"id": "kernel", "kind": "file", "target": "tools/kernel", "content": "kernel\n"},
+        {"id": "windows", "kind": "archive", "target": "windows",
+         "entries": [{"name": "AppxManifest.xml", "content": "<Package/>\n"}]},
+    ]
+
+
+def release(name, signed=True, **description):
+    """Builds a release under the server's root; returns its manifest address and its manifest."""
+    description = {"version": "2.0.0", "android": "Android 15", "variant": "Test", "components": components(),
+                   "catalog": signed, **description}
+    manifest = build_release(description, server.root / name, publisher if signed else None)
+    return f"{server.url}/{name}/manifest.json", manifest
+
+
+class ReleaseCommandTest(unittest.TestCase):
+    """Each test gets a simulated PC and a scratch folder of its own."""
+
+    def setUp(self):
+        self.folder = Path(tempfile.mkdtemp(dir=scratch))
+        self.pc = SimulatedPc(self.folder / "sim", publisher)
+
+    def run_program(self, *args):
+        return e2e.program.run(*args, env=self.pc.env)
+
+
+class CheckTest(ReleaseCommandTest):
+    def test_a_signed_release_lists_every_component_to_download(self):
+        address, manifest = release("check-signed")
+        target = self.folder / "target"
+        done = self.run_program("check", "--source", address, "--dir", windows_path(target))
+        self.assertEqual(done.code, 0, done.stderr)
+        lines = done.stdout.splitlines()
+        self.assertEqual(lines[:4], ["Peldra 2.0.0  Android 15  Test", f"Source  {address}",
+                                     f"Folder  {windows_path(target)}", "Release official (publisher signature)"])
+        rows = [line.split() for line in lines if line.startswith("  ")]
+        self.assertEqual([(row[0], row[1], row[-1]) for row in rows],
+                         [("system", "system.vhdx", "download"), ("kernel", "tools/kernel", "download"),
+                          ("windows", "windows", "download")])
+        self.assertTrue(lines[-1].startswith("To download: "), lines[-1])
+        self.assertEqual(done.stderr, "")
+
+    def test_unsigned_and_wrongly_signed_releases_are_unofficial(self):
+        address, _ = release("check-unsigned", signed=False)
+        done = self.run_program("check", "--source", address, "--dir", windows_path(self.folder))
+        self.assertEqual(done.code, 0, done.stderr)
+        self.assertIn("\nRelease unofficial (not signed)\n", done.stdout)
+
+        # The catalog of another release lists another manifest.
+        other, _ = release("check-other", version="3.0.0")
+        address, _ = release("check-foreign-catalog", signed=False)
+        shutil.copy(server.root / "check-other" / "manifest.cat", server.root / "check-foreign-catalog")
+        done = self.run_program("check", "--source", address, "--dir", windows_path(self.folder))
+        self.assertEqual(done.code, 0, done.stderr)
+        self.assertIn("\nRelease unofficial (signature not valid for this manifest)\n", done.stdout)
+
+    def test_a_manifest_that_cannot_be_read_is_unavailable(self):
+        for address in (f"{server.url}/nothing-here/manifest.json", "http://127.0.0.1:9/manifest.json"):
+            with self.subTest(address=address):
+                done = self.run_program("check", "--source", address)
+                self.assertEqual(done.code, 3)
+                self.assertEqual(done.stdout, "")
+                self.assertTrue(done.stderr.startswith("[FAIL] "), done.stderr)
+                self.assertEqual(done.stderr.count("\n"), 1, done.stderr)
+
+
+class StatusTest(ReleaseCommandTest):
+    def test_describes_the_simulated_pc_and_the_registered_package(self):
+        self.pc.scenario["windows"].update(build=28100, ubr=1, virtualMachinePlatform=False)
+        self.pc.scenario["packages"] = [{
+            "name": "TovikPackage", "publisherId": "tv9kp7a3nqe2r", "version": "2.0.0.0",
+            "installLocation": "C:\\Tovik", "developmentMode": True, "users": ["current"]}]
+        self.pc.write()
+        target = self.folder / "target"
+        done = self.run_program("status", "--dir", windows_path(target))
+        self.assertEqual(done.code, 0, done.stderr)
+        lines = done.stdout.splitlines()
+        self.assertEqual(lines[0], "Windows                   Windows 11 Pro 23H2 (28100.1)")
+        for line in ("Supported                 yes", "Virtual Machine Platform  no",
+                     "TovikPatch                needed on this build",
+                     "Tovik package             2.0.0.0 (C:\\Tovik)",
+                     f"Install folder            {windows_path(target)}", "Installed release         none"):
+            self.assertIn(line, lines)
+        self.assertEqual(done.stderr, "")
+
+    def test_an_unknown_feature_state_and_no_package(self):
+        del self.pc.scenario["windows"]["virtualMachinePlatform"]
+        self.pc.write()
+        done = self.run_program("status")
+        self.assertEqual(done.code, 0, done.stderr)
+        self.assertIn("Virtual Machine Platform  unknown\n", done.stdout)
+        self.assertIn("Tovik package             not registered\n", done.stdout)
+        self.assertNotIn("TovikPatch", done.stdout)
+
+
+class VerifyTest(ReleaseCommandTest):
+    def installed(self, name, signed=True):
+        """A release as an install leaves it in a folder, without the program's state."""
+        release(name, signed, installed="installed",
+                components=[c for c in components() if c["kind"] != "archive"])
+        return server.root / name / "installed"
+
+    def test_an_unchanged_official_release_verifies(self):
+        folder = self.installed("verify-good")
+        done = self.run_program("verify", windows_path(folder))
+        self.assertEqual((done.code, done.stdout), (0, f"Folder  {windows_path(folder)}\n"
+                                                       "[ OK ] official Peldra release, unchanged\n"))
+
+    def test_a_modified_file_fails(self):
+        folder = self.installed("verify-modified")
+        with open(folder / "tools" / "kernel", "ab") as kernel:
+            kernel.write(b"patched\n")
+        done = self.run_program("verify", windows_path(folder))
+        self.assertEqual(done.code, 1)
+        self.assertEqual(done.stderr, "[FAIL] official release, but its Android files were changed after installing\n")
+
+    def test_an_unsigned_release_is_not_official(self):
+        folder = self.installed("verify-unsigned", signed=False)
+        done = self.run_program("verify", windows_path(folder))
+        self.assertEqual(done.code, 1)
+        self.assertEqual(done.stderr, "[FAIL] not an official Peldra release (no valid publisher signature)\n")
+
+    def test_without_a_folder_the_registered_package_is_verified(self):
+        folder = self.installed("verify-package")
+        done = self.run_program("verify")
+        self.assertEqual(done.code, 3)
+        self.assertEqual((done.stdout, done.stderr), ("Folder  (Tovik not installed)\n",
+                                                      "[FAIL] Tovik is not installed\n"))
+
+        self.pc.scenario["packages"] = [{
+            "name": "TovikPackage", "publisherId": "tv9kp7a3nqe2r", "version": "2.0.0.0",
+            "installLocation": windows_path(folder), "developmentMode": True, "users": ["current"]}]
+        self.pc.write()
+        done = self.run_program("verify")
+        self.assertEqual(done.code, 0, done.stderr)
+        self.assertEqual(done.stdout.splitlines()[0], f"Folder  {windows_path(folder)}")
+
+
+if __name__ == "__main__":
+    e2e.main()
