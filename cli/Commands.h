@@ -6,8 +6,13 @@
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
 
+#include <string_view>
+
 namespace Pd::Cli
 {
+
+// The refusal of the commands that change the system.
+inline constexpr std::wstring_view NeedsAdministratorText = L"run this from an elevated (administrator) prompt";
 
 // "Peldra 0.1.2" on the output stream.
 ExitCode Version(Console& console, const Args& args);

@@ -40,13 +40,26 @@ def tearDownModule():
     shutil.rmtree(scratch, ignore_errors=True)
 
 
-def components(system_seed=1):
-    """A small release: an Android disk, a single file and the package archive."""
+PUBLISHER = "CN=Ormel Test"
+TOVIK_PUBLISHER_ID = "tv9kp7a3nqe2r"
+
+
+def identity(name, version):
+    return (f'<Package><Identity Name="{name}" Publisher="{PUBLISHER}" Version="{version}" '
+            'ProcessorArchitecture="x64"/>')
+
+
+def components(kernel="kernel 1\n"):
+    """A small release: an Android disk, a single file, and the package with its dependency
+    unpacked into the install folder itself."""
     return [
-        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"mixed": 300000, "seed": system_seed}},
-        {"id": "kernel", "kind": "file", "target": "tools/kernel", "content": "kernel\n"},
-        {"id": "windows", "kind": "archive", "target": "windows",
-         "entries": [{"name": "AppxManifest.xml", "content": "<Package/>\n"}]},
+        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"mixed": 300000, "seed": 1}},
+        {"id": "kernel", "kind": "file", "target": "tools/kernel", "content": kernel},
+        {"id": "app", "kind": "archive", "target": ".", "entries": [
+            {"name": "AppxManifest.xml", "content": identity("TovikPackage", "2.0.0.0") +
+             '<Dependencies><PackageDependency Name="Tovik.Runtime" MinVersion="1.0" '
+             f'Publisher="{PUBLISHER}"/></Dependencies></Package>\n'},
+            {"name": "Tovik.Runtime_x64.appx", "content": identity("Tovik.Runtime", "1.0.0.0") + "</Package>\n"}]},
     ]
 
 
@@ -63,7 +76,7 @@ class ReleaseCommandTest(unittest.TestCase):
 
     def setUp(self):
         self.folder = Path(tempfile.mkdtemp(dir=scratch))
-        self.pc = SimulatedPc(self.folder / "sim", publisher)
+        self.pc = SimulatedPc(self.folder / "sim", publisher, publisherIds={PUBLISHER: TOVIK_PUBLISHER_ID})
 
     def run_program(self, *args):
         return e2e.program.run(*args, env=self.pc.env)
@@ -81,7 +94,7 @@ class CheckTest(ReleaseCommandTest):
         rows = [line.split() for line in lines if line.startswith("  ")]
         self.assertEqual([(row[0], row[1], row[-1]) for row in rows],
                          [("system", "system.vhdx", "download"), ("kernel", "tools/kernel", "download"),
-                          ("windows", "windows", "download")])
+                          ("app", ".", "download")])
         self.assertTrue(lines[-1].startswith("To download: "), lines[-1])
         self.assertEqual(done.stderr, "")
 
@@ -113,7 +126,7 @@ class StatusTest(ReleaseCommandTest):
     def test_describes_the_simulated_pc_and_the_registered_package(self):
         self.pc.scenario["windows"].update(build=28100, ubr=1, virtualMachinePlatform=False)
         self.pc.scenario["packages"] = [{
-            "name": "TovikPackage", "publisherId": "tv9kp7a3nqe2r", "version": "2.0.0.0",
+            "name": "TovikPackage", "publisherId": TOVIK_PUBLISHER_ID, "version": "2.0.0.0",
             "installLocation": "C:\\Tovik", "developmentMode": True, "users": ["current"]}]
         self.pc.write()
         target = self.folder / "target"
@@ -173,7 +186,7 @@ class VerifyTest(ReleaseCommandTest):
                                                       "[FAIL] Tovik is not installed\n"))
 
         self.pc.scenario["packages"] = [{
-            "name": "TovikPackage", "publisherId": "tv9kp7a3nqe2r", "version": "2.0.0.0",
+            "name": "TovikPackage", "publisherId": TOVIK_PUBLISHER_ID, "version": "2.0.0.0",
             "installLocation": windows_path(folder), "developmentMode": True, "users": ["current"]}]
         self.pc.write()
         done = self.run_program("verify")
