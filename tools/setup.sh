@@ -10,6 +10,7 @@ packages=(
     cmake ninja-build git python3 dpkg-dev xz-utils ca-certificates
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine64 xvfb zstd googletest clang-19 libclang-rt-19-dev libssl-dev
+    osslsigncode wixl msitools openssl
 )
 
 sudo_cmd=()

@@ -25,6 +25,10 @@ Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::
                                  });
     if (!read)
         return std::unexpected(std::move(read.error()));
+    // A connection that breaks mid-body can end the reading as if the body were complete.
+    if (auto announced = Detail::ContentLength(response->request.Get());
+        announced && *announced != body.size())
+        return Fail(Core::Text(18003));
     return body;
 }
 

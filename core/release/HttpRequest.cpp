@@ -108,6 +108,32 @@ std::wstring LocationOf(HINTERNET request)
     return location;
 }
 
+} // namespace
+
+std::optional<std::uint64_t> ContentLength(HINTERNET request)
+{
+    // Read as text: the numeric form is limited to 32 bits, and Wine refuses its 64-bit form.
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text,
+                               &size, WINHTTP_NO_HEADER_INDEX))
+        return std::nullopt;
+    std::wstring_view digits(text, size / sizeof(wchar_t));
+    if (digits.empty() || digits.size() > 19)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (wchar_t c : digits)
+    {
+        if (c < L'0' || c > L'9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - L'0');
+    }
+    return value;
+}
+
+namespace
+{
+
 Result<> OpenSession(Response& response, std::uint32_t connectTimeoutMs, std::uint32_t receiveTimeoutMs)
 {
     std::wstring agent = fmt::format(L"Peldra/{}", ProgramVersion);

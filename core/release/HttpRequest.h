@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string_view>
 
@@ -32,6 +33,9 @@ struct Response
 // that is not followed is the answer.
 Result<Response> OpenRequest(std::wstring_view url, std::uint64_t offset, std::uint32_t connectTimeoutMs,
                              std::uint32_t receiveTimeoutMs);
+
+// The length the answer announced in Content-Length; none when it gave none or no number.
+std::optional<std::uint64_t> ContentLength(HINTERNET request);
 
 // Receives one chunk of the body; an error ends the reading with it.
 using ChunkSink = std::function<Result<>(const std::uint8_t* data, std::size_t size)>;

@@ -258,7 +258,8 @@ Pd::Result<> ReadWindows(const Json::Value& windows, ScenarioWindows& target)
     if (!(read = ReadNumber(windows, L"build", target.build)) ||
         !(read = ReadNumber(windows, L"ubr", target.ubr)) ||
         !(read = ReadText(windows, L"productName", target.productName)) ||
-        !(read = ReadText(windows, L"displayVersion", target.displayVersion)))
+        !(read = ReadText(windows, L"displayVersion", target.displayVersion)) ||
+        !(read = ReadNumber(windows, L"dismExitCode", target.dismExitCode)))
         return read;
     if (windows.Member(L"virtualMachinePlatform").kind != Json::Kind::Null)
     {
@@ -290,6 +291,24 @@ Pd::Result<> ReadBluetooth(const Json::Value& bluetooth, ScenarioBluetooth& targ
         address = address << 4 | static_cast<std::uint64_t>(digit ? lower - L'0' : lower - L'a' + 10);
     }
     target.adapter = address;
+    return {};
+}
+
+Pd::Result<> ReadTrust(const Json::Value& trust, ScenarioTrust& target)
+{
+    Pd::Result<> read;
+    if (!(read = ReadText(trust, L"publisher", target.publisher)) ||
+        !(read = ReadText(trust, L"rootPrefix", target.rootPrefix)))
+        return read;
+    const Json::Value& keys = trust.Member(L"rootKeys");
+    if (keys.kind != Json::Kind::Null && keys.kind != Json::Kind::Array)
+        return Wrong(L"rootKeys", L"an array of texts");
+    for (const Json::Value& key : keys.Items())
+    {
+        if (key.kind != Json::Kind::String)
+            return Wrong(L"rootKeys", L"an array of texts");
+        target.rootKeys.push_back(key.text);
+    }
     return {};
 }
 
@@ -341,6 +360,8 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
     scenario.appSettings = document.Member(L"appSettings");
     if (scenario.appSettings.kind != Json::Kind::Null && scenario.appSettings.kind != Json::Kind::Object)
         return Wrong(L"appSettings", L"an object of package families");
+    if (auto read = ReadTrust(document.Member(L"trust"), scenario.trust); !read)
+        return std::unexpected(read.error());
     return scenario;
 }
 

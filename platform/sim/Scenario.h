@@ -3,8 +3,9 @@
 // {
 //   "windows": {
 //     "build": 22631, "ubr": 4169, "productName": "Windows 10 Pro", "displayVersion": "23H2",
-//     "virtualMachinePlatform": true      // true or false; absent or null: WMI cannot answer
-//   },
+//     "virtualMachinePlatform": true,     // true or false; absent or null: WMI cannot answer
+//     "dismExitCode": 3010                // what dism.exe ends with (default 0); 0 and 3010 switch
+//   },                                    // the feature, anything else leaves it as it was
 //   "computeSystems": [                   // the Host Compute Service's listing, in this order
 //     {
 //       "id": "2B1B9D9E-...",             // listed as written (need not be a valid GUID)
@@ -35,8 +36,17 @@
 //   },
 //   "bluetooth": {
 //     "adapter": "001A7DDA7113"          // the default adapter's address (12 hex digits);
-//   }                                    // absent: the PC has no Bluetooth adapter
+//   },                                   // absent: the PC has no Bluetooth adapter
+//   "trust": {                           // the publisher this PC trusts in place of the
+//     "publisher": "Peldra Test ...",    // program's own: the leaf's simple name, the root
+//     "rootPrefix": "Peldra Test Code ", // name's prefix and the root keys (SHA-256 of the DER
+//     "rootKeys": ["89fe...", "..."]     // SubjectPublicKeyInfo); absent: it trusts nobody
+//   }
 // }
+//
+// A dism run with exit code 0 or 3010 sets Virtual Machine Platform to what it asked for, in
+// state.json ("features"), which then overrides "virtualMachinePlatform"; every run's command
+// line is kept there too ("dismRuns"), in order.
 //
 // Deployments keep the changed package list in state.json ("packages", the scenario's form),
 // which from then on stands in for the scenario's; settings values likewise ("appSettings").
@@ -83,6 +93,7 @@ struct ScenarioWindows
     std::wstring productName;
     std::wstring displayVersion;
     std::optional<bool> virtualMachinePlatform;
+    std::uint32_t dismExitCode = 0;
 };
 
 struct ScenarioComputeSystem
@@ -117,6 +128,14 @@ struct ScenarioBluetooth
     std::uint64_t adapter = 0; // 0: no adapter
 };
 
+// The trusted publisher's pins (Pd::Core::PublisherPins in the product's terms).
+struct ScenarioTrust
+{
+    std::wstring publisher;
+    std::wstring rootPrefix;
+    std::vector<std::wstring> rootKeys;
+};
+
 struct Scenario
 {
     ScenarioWindows windows;
@@ -128,6 +147,7 @@ struct Scenario
     std::map<std::wstring, HRESULT> deploymentFailures; // "add", "register", "remove"
     Json::Value appSettings;                            // family -> object of values
     ScenarioBluetooth bluetooth;
+    ScenarioTrust trust;
 };
 
 // Reads the scenario from its JSON; an error names the first key that is wrong.

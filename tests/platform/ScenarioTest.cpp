@@ -95,12 +95,29 @@ TEST(Scenario, AWrongValueNamesItsKey)
              Case{LR"({"packages":[{"users":[1]}]})", L"\"users\""},
              Case{LR"({"bluetooth":{"adapter":"001A7DDA711"}})", L"\"adapter\""},
              Case{LR"({"bluetooth":{"adapter":"001A7DDA711G"}})", L"\"adapter\""},
+             Case{LR"({"windows":{"dismExitCode":-1}})", L"\"dismExitCode\""},
+             Case{LR"({"trust":{"publisher":1}})", L"\"publisher\""},
+             Case{LR"({"trust":{"rootKeys":"89fe"}})", L"\"rootKeys\""},
+             Case{LR"({"trust":{"rootKeys":[1]}})", L"\"rootKeys\""},
          })
     {
         auto scenario = Parse(c.json);
         ASSERT_FALSE(scenario) << c.json;
         EXPECT_NE(scenario.error().find(c.key), std::wstring::npos) << scenario.error();
     }
+}
+
+TEST(Scenario, TrustNamesThePublisherAndItsRootKeys)
+{
+    auto scenario =
+        Parse(LR"({"trust":{"publisher":"Test Leaf","rootPrefix":"Test Root","rootKeys":["aa","bb"]},
+                               "windows":{"dismExitCode":3010}})");
+    ASSERT_TRUE(scenario) << scenario.error();
+    EXPECT_EQ(scenario->trust.publisher, L"Test Leaf");
+    EXPECT_EQ(scenario->trust.rootPrefix, L"Test Root");
+    EXPECT_EQ(scenario->trust.rootKeys, (std::vector<std::wstring>{L"aa", L"bb"}));
+    EXPECT_EQ(scenario->windows.dismExitCode, 3010u);
+    EXPECT_TRUE(Parse(L"{}")->trust.publisher.empty()) << "nobody is trusted unless the scenario says";
 }
 
 TEST(Scenario, TheDocumentMustBeAnObject)

@@ -29,11 +29,19 @@ last n bytes of the compressed file; the manifest describes the shortened file),
 compressed), and "manifest": {member: value} overriding members of its manifest entry (a value of
 null removes the member).
 
+Signed releases: "catalog": true writes "manifest.cat" beside the manifest, a catalog listing the
+manifest's SHA-256 and signed by the publisher given with --publisher (a folder that signing.py
+made; a string names another one). "installed": "<folder>" also writes the release as an install
+run leaves it, for the verification tests: "release.json" (the manifest's bytes), "release.cat"
+(the catalog) and the unpacked content of every disk and file component whose "installed" is not
+false; archives are not unpacked.
+
 A description may instead hold {"releases": {"<folder>": <description>, ...}}: each release is
 then built into its own folder below the output folder.
 
-Command line: make_release.py <description.json> <output folder>
+Command line: make_release.py <description.json> <output folder> [--publisher <folder>]
 """
+import argparse
 import hashlib
 import json
 import random
@@ -42,6 +50,8 @@ import sys
 import tarfile
 import tempfile
 from pathlib import Path
+
+import signing
 
 BLOCK = 1 << 16
 FORMATS = {"ustar": tarfile.USTAR_FORMAT, "gnu": tarfile.GNU_FORMAT, "pax": tarfile.PAX_FORMAT}
@@ -164,7 +174,22 @@ def build_component(component, out, scratch):
     return entry
 
 
-def build_release(description, out):
+def write_installed(description, manifest_bytes, catalog, folder):
+    """The release as an install run leaves it: its proof and its unpacked single files."""
+    folder = Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "release.json").write_bytes(manifest_bytes)
+    if catalog is not None:
+        (folder / "release.cat").write_bytes(catalog.read_bytes())
+    for component in description.get("components", []):
+        if component["kind"] == "archive" or component.get("installed") is False:
+            continue
+        target = folder / component["target"]
+        target.parent.mkdir(parents=True, exist_ok=True)
+        write_content(component.get("content", ""), target)
+
+
+def build_release(description, out, publisher=None):
     """Writes the components and the manifest into out; returns the manifest as a dict."""
     out = Path(out)
     out.mkdir(parents=True, exist_ok=True)
@@ -179,24 +204,37 @@ def build_release(description, out):
     if "app" in description:
         manifest["app"] = description["app"]
     text = json.dumps(manifest, indent=2) + "\n"
-    (out / description.get("manifest", "manifest.json")).write_text(text, encoding="utf-8")
+    manifest_bytes = text.encode("utf-8")
+    (out / description.get("manifest", "manifest.json")).write_bytes(manifest_bytes)
+    catalog = None
+    if description.get("catalog"):
+        owner = description["catalog"] if isinstance(description["catalog"], str) else publisher
+        if owner is None:
+            raise ValueError("a signed release needs a publisher (--publisher)")
+        catalog = out / "manifest.cat"
+        signing.write_catalog(catalog, [hashlib.sha256(manifest_bytes).hexdigest()], owner)
+    if "installed" in description:
+        write_installed(description, manifest_bytes, catalog, out / description["installed"])
     return manifest
 
 
-def build_releases(description, out):
+def build_releases(description, out, publisher=None):
     """Builds one release, or each of {"releases": {folder: description}} into its folder."""
     if "releases" not in description:
-        return {".": build_release(description, out)}
-    return {folder: build_release(release, Path(out) / folder)
+        return {".": build_release(description, out, publisher)}
+    return {folder: build_release(release, Path(out) / folder, publisher)
             for folder, release in description["releases"].items()}
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: make_release.py <description.json> <output folder>")
-    description = json.loads(Path(sys.argv[1]).read_text(encoding="utf-8"))
-    for folder, manifest in build_releases(description, sys.argv[2]).items():
-        print(f"make_release: {len(manifest['components'])} components in {Path(sys.argv[2]) / folder}")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("description")
+    parser.add_argument("out")
+    parser.add_argument("--publisher", help="the folder of the publisher that signs catalogs")
+    args = parser.parse_args()
+    description = json.loads(Path(args.description).read_text(encoding="utf-8"))
+    for folder, manifest in build_releases(description, args.out, args.publisher).items():
+        print(f"make_release: {len(manifest['components'])} components in {Path(args.out) / folder}")
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
+import signing
 from make_release import build_release, build_releases
 from release_server import ReleaseServer
 
@@ -149,6 +150,31 @@ class BuilderTest(unittest.TestCase):
         self.assertEqual(entry["size"], 1)
         self.assertNotEqual(subprocess.run(["zstd", "-d", "-q", "-c", str(self.out / "a" / "f.zst")],
                                            capture_output=True).returncode, 0)
+
+    def test_signed_release_has_a_catalog_of_its_manifest_and_an_installed_copy(self):
+        publisher = signing.make_publisher(self.out / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
+        build_release({"version": "3.0", "catalog": True, "installed": "installed", "components": [
+            {"id": "disk", "kind": "disk", "target": "d.vhdx", "content": "disk\n"},
+            {"id": "opt", "kind": "file", "target": "sub/o", "content": "o", "installed": False},
+            {"id": "arc", "kind": "archive", "target": "a", "entries": [{"name": "x", "content": "y"}]}]},
+            self.out / "r", publisher)
+        manifest = (self.out / "r" / "manifest.json").read_bytes()
+        catalog = (self.out / "r" / "manifest.cat").read_bytes()
+        tag = hashlib.sha256(manifest).hexdigest().upper().encode("utf-16-le")
+        self.assertIn(tag, catalog)
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", str(publisher / "root.pem"),
+                                   "-in", str(self.out / "r" / "manifest.cat")], capture_output=True)
+        self.assertEqual(verified.returncode, 0, verified.stdout.decode(errors="replace"))
+        installed = self.out / "r" / "installed"
+        self.assertEqual((installed / "release.json").read_bytes(), manifest)
+        self.assertEqual((installed / "release.cat").read_bytes(), catalog)
+        self.assertEqual((installed / "d.vhdx").read_bytes(), b"disk\n")
+        self.assertFalse((installed / "sub").exists())
+        self.assertFalse((installed / "a").exists())
+
+    def test_signed_release_needs_a_publisher(self):
+        with self.assertRaises(ValueError):
+            build_release({"catalog": True, "components": []}, self.out / "r")
 
 
 if __name__ == "__main__":

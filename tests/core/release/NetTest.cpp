@@ -83,6 +83,15 @@ TEST_F(Transfers, FetchTextTakesOneMebibyteAndNotOneByteMore)
     EXPECT_EQ(over.error(), L"The server sent more data than expected.");
 }
 
+TEST_F(Transfers, FetchTextRefusesABodyCutShortByABrokenConnection)
+{
+    served.Put(L"cut.json", std::string(200000, 'c'));
+    served.Rule(L"cut.json", R"({"resetAfter": 70000})");
+    auto cut = FetchText(served.Url(L"cut.json"), {}, 10000, 20000);
+    ASSERT_FALSE(cut) << "accepted " << cut->size() << " of 200000 bytes";
+    EXPECT_EQ(cut.error(), L"The download is incomplete.");
+}
+
 TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsed)
 {
     const std::wstring refused = L"Only https:// addresses are supported (http:// only for localhost).";

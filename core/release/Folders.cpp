@@ -1,0 +1,116 @@
+#include "core/release/Folders.h"
+
+#include "core/Handles.h"
+#include "core/Strings.h"
+
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+namespace Pd::Core
+{
+namespace
+{
+
+bool HasDrivePrefix(const std::wstring& path)
+{
+    return path.size() > 5 && path.starts_with(L"\\\\?\\") &&
+           ((path[4] >= L'A' && path[4] <= L'Z') || (path[4] >= L'a' && path[4] <= L'z')) && path[5] == L':';
+}
+
+// Lexically normal, one kind of separator, lower-cased.
+std::wstring Comparable(const std::wstring& path)
+{
+    return ToLower(std::filesystem::path(path).lexically_normal().make_preferred().wstring());
+}
+
+std::wstring ProgramFilesFolder()
+{
+    PWSTR folder = nullptr;
+    HRESULT result = ::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &folder);
+    std::wstring path = SUCCEEDED(result) && folder ? folder : L"";
+    ::CoTaskMemFree(folder);
+    return path;
+}
+
+bool Exists(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::status(path, error));
+}
+
+} // namespace
+
+std::wstring RelativePath(const std::wstring& path, const std::wstring& base)
+{
+    std::wstring p = path;
+    std::wstring b = base;
+    if (HasDrivePrefix(p) && HasDrivePrefix(b))
+    {
+        p.erase(0, 4);
+        b.erase(0, 4);
+    }
+    return std::filesystem::path(p).lexically_relative(std::filesystem::path(b)).wstring();
+}
+
+namespace Detail
+{
+
+bool IsUnderFolder(const std::wstring& folder, const std::wstring& programFiles)
+{
+    if (programFiles.empty())
+        return false;
+    const std::filesystem::path relative(RelativePath(Comparable(folder), Comparable(programFiles)));
+    if (relative.empty() || relative == L".")
+        return false;
+    return *relative.begin() != L"..";
+}
+
+} // namespace Detail
+
+bool IsUnderProgramFiles(const std::wstring& folder)
+{
+    return Detail::IsUnderFolder(folder, ProgramFilesFolder());
+}
+
+std::uint64_t FreeSpace(const std::wstring& folder)
+{
+    constexpr std::uint64_t unknown = std::numeric_limits<std::uint64_t>::max();
+    std::filesystem::path path(folder);
+    while (!path.empty() && !Exists(path))
+    {
+        std::filesystem::path parent = path.parent_path();
+        if (parent == path)
+            return unknown;
+        path = parent;
+    }
+    if (path.empty())
+        return unknown;
+    ULARGE_INTEGER freeToCaller{};
+    if (!::GetDiskFreeSpaceExW(path.c_str(), &freeToCaller, nullptr, nullptr))
+        return unknown;
+    return freeToCaller.QuadPart;
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b)
+{
+    auto identify = [](const std::wstring& path, FILE_ID_INFO& id) {
+        UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file && ::GetFileInformationByHandleEx(file.Get(), FileIdInfo, &id, sizeof(id));
+    };
+    FILE_ID_INFO first{};
+    FILE_ID_INFO second{};
+    if (!identify(a, first) || !identify(b, second))
+        return false;
+    return first.VolumeSerialNumber == second.VolumeSerialNumber &&
+           std::memcmp(&first.FileId, &second.FileId, sizeof(first.FileId)) == 0;
+}
+
+} // namespace Pd::Core

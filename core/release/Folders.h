@@ -1,0 +1,32 @@
+// Questions about folders and files on disk: whether a folder lies inside Program Files, how much
+// room its volume has, and whether two paths name the same file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace Pd::Core
+{
+
+// The lexical relative path from base to path ("." for the same path); empty when the two are not
+// comparable (other root names, one absolute and one not). A "\\?\X:" prefix on both is dropped.
+std::wstring RelativePath(const std::wstring& path, const std::wstring& base);
+
+// Whether the folder lies below the Program Files folder (Program Files itself does not). Letter
+// case, "." and ".." elements and a trailing separator do not matter.
+bool IsUnderProgramFiles(const std::wstring& folder);
+
+// Bytes free to the calling user on the volume of the folder or of its nearest existing parent;
+// all bits set when that cannot be determined, so that a free-space check passes.
+std::uint64_t FreeSpace(const std::wstring& folder);
+
+// Whether both paths can be opened and report the same volume serial number and file id.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+
+namespace Detail
+{
+// IsUnderProgramFiles with the Program Files folder given.
+bool IsUnderFolder(const std::wstring& folder, const std::wstring& programFiles);
+} // namespace Detail
+
+} // namespace Pd::Core

@@ -1,0 +1,86 @@
+#include "core/release/ProgramInstall.h"
+
+#include "core/InstallFolder.h"
+#include "core/Module.h"
+#include "core/release/Folders.h"
+#include "core/release/InstalledMsi.h"
+#include "core/release/ProgramCopy.h"
+#include "host/controls/HostControl.h"
+#include "host/controls/ScheduledTask.h"
+
+#include <filesystem>
+
+namespace Pd::Core
+{
+namespace
+{
+
+// Copies the ".lng" files of the folder "language" beside the program; single failures and a
+// failing enumeration end nothing but the walk.
+void CopyLanguageFiles(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(from, error))
+        return;
+    std::filesystem::create_directories(to, error);
+    std::filesystem::directory_iterator entries(from, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error))
+        if (entries->path().extension() == L".lng")
+            static_cast<void>(
+                ReplaceWithBackup(entries->path().wstring(), (to / entries->path().filename()).wstring()));
+}
+
+} // namespace
+
+namespace Detail
+{
+
+ProgramSetting CurrentSetting()
+{
+    return {ModulePath(),
+            DefaultInstallFolder(),
+            [] { return Install::FindInstalledMsi().has_value(); },
+            [](bool on) { return Host::SetTaskRegistered(on); },
+            [] { Host::Stop(); },
+            [] { return Host::EnsureRunning(); }};
+}
+
+Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState& state, bool withHost,
+                                const ProgramSetting& setting)
+{
+    const std::filesystem::path folder(setting.defaultFolder);
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+
+    const std::wstring installedExe = (folder / L"Peldra.exe").wstring();
+    if (!SameFile(setting.runningExe, installedExe) && !setting.installedByPackage())
+    {
+        if (auto copied = ReplaceWithBackup(setting.runningExe, installedExe); !copied)
+            return copied;
+        CopyLanguageFiles(std::filesystem::path(setting.runningExe).parent_path() / L"language",
+                          folder / L"language");
+    }
+
+    if (SameFile(installFolder, setting.defaultFolder))
+    {
+        state.entries[L"host"] = {L"Peldra.exe", L"language"};
+        if (auto written = WriteState(installFolder, state); !written)
+            return written;
+    }
+
+    if (!withHost)
+        return {};
+    if (auto registered = setting.setTaskRegistered(true); !registered)
+        return registered;
+    setting.stopHost();
+    return setting.startHost();
+}
+
+} // namespace Detail
+
+Pd::Result<> InstallProgram(const std::wstring& installFolder, InstallState& state, bool withHost)
+{
+    return Detail::InstallProgramWith(installFolder, state, withHost, Detail::CurrentSetting());
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,58 @@
+#include "core/release/ReleaseFiles.h"
+
+#include "core/ErrorText.h"
+#include "core/Handles.h"
+#include "core/Settings.h"
+#include "core/Text.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace Pd::Core
+{
+
+ReleaseState ReadReleaseState()
+{
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_CURRENT_USER, SettingsKey, L"ReleaseState", RRF_RT_REG_DWORD, nullptr, &value,
+                       &size) != ERROR_SUCCESS)
+        return ReleaseState::Cancelled;
+    return static_cast<ReleaseState>(value);
+}
+
+Pd::Result<> WriteFileReplacing(const std::wstring& path, std::string_view bytes)
+{
+    const std::wstring temporary = path + L".new";
+    {
+        std::ofstream out(std::filesystem::path(temporary), std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out)
+            return Pd::Fail(FormatText(18007, temporary));
+    }
+    if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Pd::Fail(ErrorText(FormatText(18007, path), ::GetLastError()));
+    return {};
+}
+
+std::string ReadFileBytes(const std::wstring& path, std::uint64_t limit)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.Get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > limit ||
+        size.QuadPart > 0x7FFFFFFF)
+        return {};
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() &&
+        (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+         read != bytes.size()))
+        return {};
+    return bytes;
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,142 @@
+// The program's copy of itself into the default install folder, with the running program, the
+// default folder and the host controls of the test's own making.
+#include "core/release/ProgramInstall.h"
+
+#include "core/Handles.h"
+#include "tests/core/release/LoopbackServer.h"
+#include "tests/core/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+using PdTest::ReadBytes;
+
+class ProgramInstall : public ::testing::Test
+{
+protected:
+    ProgramInstall()
+    {
+        PdTest::WriteBytes(running_, "program 0.1.2");
+        PdTest::WriteBytes(scratch_.Path() / L"bin" / L"language" / L"de.lng", "#name=Deutsch\n");
+        PdTest::WriteBytes(scratch_.Path() / L"bin" / L"language" / L"notes.txt", "not a language file");
+        setting_.runningExe = running_.wstring();
+        setting_.defaultFolder = default_.wstring();
+        setting_.installedByPackage = [this] { return installedByPackage_; };
+        setting_.setTaskRegistered = [this](bool on) -> Pd::Result<> {
+            calls_.push_back(on ? L"register" : L"remove");
+            return taskError_.empty() ? Pd::Result<>{} : Pd::Fail(taskError_);
+        };
+        setting_.stopHost = [this] { calls_.push_back(L"stop"); };
+        setting_.startHost = [this]() -> Pd::Result<> {
+            calls_.push_back(L"start");
+            return Pd::Result<>{};
+        };
+    }
+
+    Pd::Result<> Install(const fs::path& installFolder, bool withHost = false)
+    {
+        fs::create_directories(installFolder);
+        return Pd::Core::Detail::InstallProgramWith(installFolder.wstring(), state_, withHost, setting_);
+    }
+
+    PdTest::ScratchFolder scratch_;
+    fs::path running_ = scratch_.Path() / L"bin" / L"Peldra-0.1.2.exe";
+    fs::path default_ = scratch_.Path() / L"Program Files" / L"Peldra";
+    fs::path installed_ = default_ / L"Peldra.exe";
+    Pd::Core::Detail::ProgramSetting setting_;
+    Pd::Core::InstallState state_;
+    bool installedByPackage_ = false;
+    std::wstring taskError_;
+    std::vector<std::wstring> calls_;
+};
+
+TEST_F(ProgramInstall, CopiesTheProgramAndItsLanguageFiles)
+{
+    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
+    EXPECT_EQ(ReadBytes(installed_), "program 0.1.2");
+    EXPECT_EQ(ReadBytes(default_ / L"language" / L"de.lng"), "#name=Deutsch\n");
+    EXPECT_FALSE(fs::exists(default_ / L"language" / L"notes.txt"));
+    EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
+}
+
+TEST_F(ProgramInstall, ReplacesAnOlderCopyWithoutLeavingTheBackup)
+{
+    PdTest::WriteBytes(installed_, "program 0.1.1");
+    PdTest::WriteBytes(default_ / L"language" / L"de.lng", "old");
+    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
+    EXPECT_EQ(ReadBytes(installed_), "program 0.1.2");
+    EXPECT_EQ(ReadBytes(default_ / L"language" / L"de.lng"), "#name=Deutsch\n");
+    EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
+    EXPECT_FALSE(fs::exists(default_ / L"language" / L"de.lng.old"));
+}
+
+TEST_F(ProgramInstall, FailedCopyKeepsTheInstalledProgram)
+{
+    PdTest::WriteBytes(installed_, "program 0.1.1");
+    Pd::UniqueFile locked(
+        ::CreateFileW(running_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(locked);
+    auto result = Install(default_);
+    ASSERT_FALSE(result);
+    EXPECT_TRUE(result.error().starts_with(L"Cannot create " + installed_.wstring())) << result.error();
+    EXPECT_EQ(ReadBytes(installed_), "program 0.1.1");
+    EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
+    EXPECT_FALSE(state_.entries.contains(L"host"));
+    EXPECT_FALSE(fs::exists(default_ / L"peldra.json"));
+}
+
+TEST_F(ProgramInstall, ProgramRunningFromTheDefaultFolderIsNotCopiedButRecorded)
+{
+    PdTest::WriteBytes(installed_, "program 0.1.2 installed");
+    setting_.runningExe = (default_ / L"." / L"PELDRA.EXE").wstring(); // the same file by another name
+    ASSERT_TRUE(Install(default_));
+    EXPECT_EQ(ReadBytes(installed_), "program 0.1.2 installed");
+    EXPECT_FALSE(fs::exists(default_ / L"language"));
+    EXPECT_EQ(state_.entries[L"host"], (std::vector<std::wstring>{L"Peldra.exe", L"language"}));
+    EXPECT_EQ(Pd::Core::ReadState(default_.wstring()).entries[L"host"], state_.entries[L"host"]);
+}
+
+TEST_F(ProgramInstall, ProgramOfTheInstallerPackageIsNotCopied)
+{
+    installedByPackage_ = true;
+    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
+    EXPECT_FALSE(fs::exists(installed_));
+}
+
+TEST_F(ProgramInstall, ReleaseInAnotherFolderRecordsNoHostEntry)
+{
+    state_.entries[L"system"] = {L"system.vhdx"};
+    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
+    EXPECT_FALSE(state_.entries.contains(L"host"));
+    EXPECT_FALSE(fs::exists(scratch_.Path() / L"Tovik" / L"peldra.json"));
+}
+
+TEST_F(ProgramInstall, HostIsRegisteredThenRestarted)
+{
+    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik", true));
+    EXPECT_EQ(calls_, (std::vector<std::wstring>{L"register", L"stop", L"start"}));
+}
+
+TEST_F(ProgramInstall, FailedTaskRegistrationLeavesTheHostAlone)
+{
+    taskError_ = L"Task Scheduler: access denied";
+    auto result = Install(scratch_.Path() / L"Tovik", true);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), taskError_);
+    EXPECT_EQ(calls_, std::vector<std::wstring>{L"register"});
+}
+
+TEST_F(ProgramInstall, WithoutHostNothingIsRegistered)
+{
+    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik", false));
+    EXPECT_TRUE(calls_.empty());
+}
+
+} // namespace
