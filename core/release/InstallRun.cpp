@@ -172,7 +172,8 @@ std::wstring ComponentDisplayName(const Component& component)
 
 std::vector<std::wstring> ComponentEntries(const Component& component, const std::set<std::wstring>& archiveNames)
 {
-    for (const auto& element : std::filesystem::path(component.target).make_preferred())
+    std::filesystem::path target(component.target);
+    for (const auto& element : target.make_preferred())
         if (const std::wstring text = element.wstring(); !text.empty() && text != L"." && text != L"\\")
             return {text};
     if (component.kind != ComponentKind::Archive)
