@@ -30,7 +30,8 @@ std::filesystem::path Under(const std::wstring& folder, const std::wstring& rela
 Result<> CheckReleaseAndWindows(const Manifest& manifest, const Callbacks& callbacks, RunValues& run)
 {
     run.tracker.Stage(Text(16000), -1);
-    if (manifest.app && !manifest.app->minimum.empty() && CompareVersions(ProgramVersion, manifest.app->minimum) < 0)
+    if (manifest.app && !manifest.app->minimum.empty() &&
+        CompareVersions(ProgramVersion, manifest.app->minimum) < 0)
         return Pd::Fail(FormatText(16035, manifest.version, manifest.app->minimum));
     run.windows = QueryWindows();
     LogLine(callbacks, Level::Info, FormatText(17002, WindowsText(run.windows)));
@@ -84,9 +85,9 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
         const Net::ByteProgress bytes = [&](std::uint64_t done, std::uint64_t total) {
             run.tracker.Bytes(done, total, span.base, span.span);
         };
-        auto downloaded = Net::Download(component.url, DownloadPath(options.installFolder, component),
-                                        component.packedSize, component.packedSha256, DownloadAttempts, bytes, log,
-                                        stop);
+        auto downloaded =
+            Net::Download(component.url, DownloadPath(options.installFolder, component), component.packedSize,
+                          component.packedSha256, DownloadAttempts, bytes, log, stop);
         if (!downloaded)
             return Pd::Fail(FormatText(16022, name, downloaded.error()));
         before += component.packedSize;
@@ -96,7 +97,8 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
 }
 
 // Step 11: every downloaded component into staged files beside its targets.
-Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, RunValues& run, std::stop_token stop)
+Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, RunValues& run,
+                          std::stop_token stop)
 {
     std::int32_t index = 0;
     for (const PlannedComponent& item : run.plan.items)
@@ -119,13 +121,15 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
             auto report = Install::UnpackArchive(source, destination, component.size, bytes, stop);
             if (!report)
                 return Pd::Fail(FormatText(16023, name, report.error()));
-            LogLine(callbacks, Level::Success, FormatText(17010, name, report->files, FormatBytes(report->bytes)));
+            LogLine(callbacks, Level::Success,
+                    FormatText(17010, name, report->files, FormatBytes(report->bytes)));
             run.entries[component.id] = ComponentEntries(component, report->names);
             run.staged.Append(std::move(report->staged));
         }
         else
         {
-            auto report = Install::UnpackFile(source, destination, component.size, component.sha256, bytes, stop);
+            auto report =
+                Install::UnpackFile(source, destination, component.size, component.sha256, bytes, stop);
             if (!report)
                 return Pd::Fail(FormatText(16023, name, report.error()));
             LogLine(callbacks, Level::Success, FormatText(17009, name, FormatBytes(report->bytes)));
@@ -170,7 +174,8 @@ std::wstring ComponentDisplayName(const Component& component)
     return std::filesystem::path(component.target).make_preferred().filename().wstring();
 }
 
-std::vector<std::wstring> ComponentEntries(const Component& component, const std::set<std::wstring>& archiveNames)
+std::vector<std::wstring> ComponentEntries(const Component& component,
+                                           const std::set<std::wstring>& archiveNames)
 {
     std::filesystem::path target(component.target);
     for (const auto& element : target.make_preferred())
@@ -199,7 +204,8 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
         LogLine(callbacks, Level::Info, FormatText(17004, manifest.version));
     else
         LogLine(callbacks, Level::Info,
-                FormatText(17003, manifest.version, FormatBytes(run.plan.downloadBytes), FormatBytes(run.plan.diskBytes)));
+                FormatText(17003, manifest.version, FormatBytes(run.plan.downloadBytes),
+                           FormatBytes(run.plan.diskBytes)));
 
     if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run); !checked)
         return std::unexpected(checked.error());

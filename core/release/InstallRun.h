@@ -28,7 +28,7 @@ struct Options
 
 struct Outcome
 {
-    bool restartNeeded = false;      // enabling Virtual Machine Platform asked for a restart
+    bool restartNeeded = false;         // enabling Virtual Machine Platform asked for a restart
     std::int32_t componentsUpdated = 0; // the components the plan marked as needed
 };
 
@@ -45,7 +45,8 @@ std::wstring ComponentDisplayName(const Component& component);
 
 // The names directly under the install folder that a component owns: the target's first path
 // element, or for an archive unpacked into the folder itself every first element of its entries.
-std::vector<std::wstring> ComponentEntries(const Component& component, const std::set<std::wstring>& archiveNames);
+std::vector<std::wstring> ComponentEntries(const Component& component,
+                                           const std::set<std::wstring>& archiveNames);
 
 namespace Detail
 {

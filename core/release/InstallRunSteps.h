@@ -25,9 +25,9 @@ struct RunValues
     ReleasePlan plan;
     std::int32_t needed = 0;
     bool otherAccount = false;
-    Install::StagedFiles staged;                                // in unpack order
-    std::map<std::wstring, std::vector<std::wstring>> entries;  // component id -> its entry list
-    std::vector<const Component*> digests;                      // unpacked files with a sha256
+    Install::StagedFiles staged;                               // in unpack order
+    std::map<std::wstring, std::vector<std::wstring>> entries; // component id -> its entry list
+    std::vector<const Component*> digests;                     // unpacked files with a sha256
     ProgressTracker tracker;
 };
 

@@ -185,9 +185,11 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
 
     if (run.otherAccount)
     {
-        if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, false, program); !installed)
+        if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, false, program);
+            !installed)
             LogLine(callbacks, Level::Warning, installed.error());
-        LogLine(callbacks, Level::Success, FormatText(17053, manifest.version, run.windows.packageUser->account));
+        LogLine(callbacks, Level::Success,
+                FormatText(17053, manifest.version, run.windows.packageUser->account));
         return Done(run, false, *count);
     }
 
@@ -202,7 +204,8 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
     if (run.windows.build > LastBuildWithoutPatch)
         LogLine(callbacks, Level::Warning, FormatText(17020, run.windows.build));
 
-    if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, true, program); installed)
+    if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, true, program);
+        installed)
         LogLine(callbacks, Level::Success, Text(17045));
     else
         LogLine(callbacks, Level::Warning, installed.error());

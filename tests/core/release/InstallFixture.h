@@ -96,8 +96,8 @@ protected:
     {
         std::string trust = TrustingScenario(PublisherPinsOf(L"test"));
         trust.pop_back(); // the closing brace
-        return trust + R"(, "publisherIds": {"CN=Ormel Test": "tv9kp7a3nqe2r"}, "windows": {)" + std::string(windows) +
-               "}" + std::string(extra) + "}";
+        return trust + R"(, "publisherIds": {"CN=Ormel Test": "tv9kp7a3nqe2r"}, "windows": {)" +
+               std::string(windows) + "}" + std::string(extra) + "}";
     }
 
     // A simulated PC of the given scenario for the rest of the test.
@@ -136,8 +136,8 @@ protected:
                 }};
     }
 
-    Pd::Result<Pd::Core::Outcome> Install(const Pd::Core::Manifest& manifest, const Pd::Core::Options& options,
-                                          std::stop_token stop = {})
+    Pd::Result<Pd::Core::Outcome> Install(const Pd::Core::Manifest& manifest,
+                                          const Pd::Core::Options& options, std::stop_token stop = {})
     {
         progress_.clear();
         log_.clear();

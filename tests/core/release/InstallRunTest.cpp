@@ -71,7 +71,8 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
     ASSERT_TRUE(package);
     EXPECT_EQ(package->installLocation, folder_.wstring());
     EXPECT_TRUE(package->developmentMode);
-    auto seeded = Pd::Platform::Packages()->HasSettingValue(Pd::Install::TovikFamilyName, L"DeveloperModeEnabled");
+    auto seeded =
+        Pd::Platform::Packages()->HasSettingValue(Pd::Install::TovikFamilyName, L"DeveloperModeEnabled");
     EXPECT_TRUE(seeded && *seeded);
     EXPECT_TRUE(Logged(L"Installing Tovik.Runtime 1.0.", Level::Info));
     EXPECT_TRUE(Logged(L"Peldra 3.0.0 is registered.", Level::Success));
@@ -158,14 +159,16 @@ TEST_F(InstallChecks, WindowsBelowElevenOrBelowTheReleasesMinimumIsRefused)
         manifest = Load();
         auto refused = Install(manifest, Options());
         ASSERT_FALSE(refused);
-        EXPECT_EQ(refused.error(), L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).");
+        EXPECT_EQ(refused.error(),
+                  L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).");
         EXPECT_TRUE(Logged(L"Windows: Windows (21999.0)", Level::Info));
     }
     Pc(Scenario("", R"("build": 26000)"));
     manifest.minWindowsBuild = 26100;
     auto refused = Install(manifest, Options());
     ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), L"Windows build 26000 is too old (at least 26100 - Windows 11 - is required).");
+    EXPECT_EQ(refused.error(),
+              L"Windows build 26000 is too old (at least 26100 - Windows 11 - is required).");
     EXPECT_FALSE(fs::exists(folder_));
 }
 
@@ -176,8 +179,9 @@ TEST_F(InstallChecks, AnUnsignedManifestEndsTheRunBeforeAnythingIsFetched)
     manifest.isSigned = false;
     auto refused = Install(manifest, Options());
     ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), ManifestUrl() + L" is not an official Peldra release (no valid publisher signature). "
-                                               L"This Peldra installs official releases only.");
+    EXPECT_EQ(refused.error(), ManifestUrl() +
+                                   L" is not an official Peldra release (no valid publisher signature). "
+                                   L"This Peldra installs official releases only.");
     EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
     EXPECT_FALSE(fs::exists(folder_));
 }
@@ -189,7 +193,8 @@ TEST_F(InstallChecks, TooLittleFreeSpaceIsRefusedWithWhatIsNeeded)
     manifest.components[0].size = 1ull << 60;
     auto refused = Install(manifest, Options());
     ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().starts_with(L"Not enough free space: 1073741824")) << Pd::Core::ToUtf8(refused.error());
+    EXPECT_TRUE(refused.error().starts_with(L"Not enough free space: 1073741824"))
+        << Pd::Core::ToUtf8(refused.error());
     EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
 }
 
@@ -198,8 +203,8 @@ TEST_F(InstallChecks, AnotherAccountsTovikFromAnotherFolderIsRefused)
     Pc(Scenario(Packages(Tovik(L"D:\\Elsewhere", fmt::format(R"("{}")", Stranger)))));
     auto refused = Install(Load(), Options());
     ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().starts_with(fmt::format(L"Tovik is registered for the Windows user {} from D:\\Elsewhere.",
-                                                        Pd::Core::FromUtf8(Stranger))))
+    EXPECT_TRUE(refused.error().starts_with(fmt::format(
+        L"Tovik is registered for the Windows user {} from D:\\Elsewhere.", Pd::Core::FromUtf8(Stranger))))
         << Pd::Core::ToUtf8(refused.error());
     EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
 }
@@ -210,9 +215,10 @@ TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsRefusedWhileAndroidRun
     Pc(Scenario(Packages(Tovik(folder_.wstring(), fmt::format(R"("{}")", Stranger))) + RunningVm));
     auto refused = Install(Load(), Options());
     ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), fmt::format(L"Tovik is running for the Windows user {}. Close it on that account "
-                                           L"(Tovik Settings, Turn off) and install again.",
-                                           Pd::Core::FromUtf8(Stranger)));
+    EXPECT_EQ(refused.error(),
+              fmt::format(L"Tovik is running for the Windows user {}. Close it on that account "
+                          L"(Tovik Settings, Turn off) and install again.",
+                          Pd::Core::FromUtf8(Stranger)));
 }
 
 TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountWithoutRegistering)
@@ -223,14 +229,16 @@ TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountW
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     const std::wstring account = Pd::Core::FromUtf8(Stranger);
-    EXPECT_TRUE(Logged(fmt::format(L"Tovik is registered for the Windows user {} from this folder: this installation "
-                                   L"updates it for that user.",
-                                   account),
-                       Level::Info));
-    EXPECT_TRUE(Logged(fmt::format(L"Peldra 3.0.0 installed for the Windows user {}. Tovik stays registered for that "
-                                   L"user only: Windows lets one user at a time register an unpacked package.",
-                                   account),
-                       Level::Success));
+    EXPECT_TRUE(
+        Logged(fmt::format(L"Tovik is registered for the Windows user {} from this folder: this installation "
+                           L"updates it for that user.",
+                           account),
+               Level::Info));
+    EXPECT_TRUE(
+        Logged(fmt::format(L"Peldra 3.0.0 installed for the Windows user {}. Tovik stays registered for that "
+                           L"user only: Windows lets one user at a time register an unpacked package.",
+                           account),
+               Level::Success));
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
     EXPECT_TRUE(questions_.empty());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage()) << "not registered for this account";
@@ -248,8 +256,9 @@ TEST_F(InstallQuestions, DecliningDeveloperModeCancelsWithTheFilesRecordedAndNot
     auto outcome = Install(Load(), Options());
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error(), L"Canceled.");
-    EXPECT_EQ(questions_, std::vector<std::wstring>{L"Windows registers an unpacked app only in developer mode. "
-                                                    L"Turn developer mode on?"});
+    EXPECT_EQ(questions_,
+              std::vector<std::wstring>{L"Windows registers an unpacked app only in developer mode. "
+                                        L"Turn developer mode on?"});
     EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
     EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledDeveloperMode"));
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
@@ -269,8 +278,8 @@ TEST_F(InstallQuestions, AcceptedFeaturesAreSwitchedOnAndRemembered)
     DWORD size = sizeof(value);
     for (const wchar_t* name : {L"EnabledDeveloperMode", L"EnabledVirtualMachinePlatform"})
     {
-        EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value,
-                                 &size),
+        EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, name, RRF_RT_REG_DWORD, nullptr,
+                                 &value, &size),
                   ERROR_SUCCESS);
         EXPECT_EQ(value, 1u);
     }
@@ -295,13 +304,16 @@ TEST_F(InstallQuestions, AStoreTovikIsReplacedWithItsDataKeptOnlyAfterAsking)
                 R"(, "appSettings": {"TovikPackage_tv9kp7a3nqe2r": {"DeveloperModeEnabled": true}})"));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_EQ(questions_, std::vector<std::wstring>{L"Tovik 2.0.0.0 from the Microsoft Store is installed. It will be "
-                                                    L"replaced by Peldra; your Android apps and their data stay. "
-                                                    L"Continue?"});
+    EXPECT_EQ(questions_,
+              std::vector<std::wstring>{L"Tovik 2.0.0.0 from the Microsoft Store is installed. It will be "
+                                        L"replaced by Peldra; your Android apps and their data stay. "
+                                        L"Continue?"});
     EXPECT_TRUE(Logged(L"Tovik from the Microsoft Store removed (Android data kept).", Level::Info));
     EXPECT_EQ(Pd::Install::FindInstalledPackage()->installLocation, folder_.wstring());
-    const auto settings =
-        Pd::Platform::Sim::StateStore(pc_->Folder()).Read().Member(L"appSettings").Member(Pd::Install::TovikFamilyName);
+    const auto settings = Pd::Platform::Sim::StateStore(pc_->Folder())
+                              .Read()
+                              .Member(L"appSettings")
+                              .Member(Pd::Install::TovikFamilyName);
     EXPECT_EQ(settings.Member(L"DeveloperModeEnabled").AsBool(), true) << "the app data stayed";
 }
 
@@ -309,13 +321,15 @@ using InstallRegistration = InstallTest;
 
 TEST_F(InstallRegistration, AnOldFolderRegistrationThatWindowsKeepsIsRemovedAndRegisteredAgain)
 {
-    Pc(Scenario(Packages(Tovik(L"D:\\Old", R"("current")", R"(, "developmentMode": true, "keepsRegistration": true)"))));
+    Pc(Scenario(Packages(
+        Tovik(L"D:\\Old", R"("current")", R"(, "developmentMode": true, "keepsRegistration": true)"))));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_TRUE(Logged(L"Replaces the Tovik registered from D:\\Old (Android data kept).", Level::Info));
     bool retried = false;
     for (const auto& line : log_)
-        retried |= line.level == Level::Warning && line.text.starts_with(L"Windows kept the old registration (");
+        retried |=
+            line.level == Level::Warning && line.text.starts_with(L"Windows kept the old registration (");
     EXPECT_TRUE(retried);
     EXPECT_EQ(Pd::Install::FindInstalledPackage()->installLocation, folder_.wstring());
 }
@@ -325,7 +339,8 @@ TEST_F(InstallRegistration, AFailureForThisFolderIsNotRetried)
     Pc(Scenario(R"(, "deploymentFailures": {"register": "0x80073CF6"})"));
     auto outcome = Install(Load(), Options());
     ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error(), L"Registering the Tovik package: The simulated register operation failed (0x80073CF6)");
+    EXPECT_EQ(outcome.error(),
+              L"Registering the Tovik package: The simulated register operation failed (0x80073CF6)");
     for (const auto& line : log_)
         EXPECT_FALSE(line.text.starts_with(L"Windows kept the old registration"));
 }
@@ -334,9 +349,69 @@ TEST_F(InstallRegistration, OnBuild28000OrLaterTheRunAsksForThePatch)
 {
     Pc(Scenario("", R"("build": 28000)"));
     ASSERT_TRUE(Install(Load(), Options()));
-    EXPECT_TRUE(Logged(L"Windows build 28000 refuses Tovik without TovikPatch; run TovikPatch.exe from the install "
-                       L"folder.",
-                       Level::Warning));
+    EXPECT_TRUE(
+        Logged(L"Windows build 28000 refuses Tovik without TovikPatch; run TovikPatch.exe from the install "
+               L"folder.",
+               Level::Warning));
+}
+
+} // namespace
+
+namespace
+{
+
+using InstallCancellation = PdTest::InstallTest;
+
+TEST_F(InstallCancellation, AStopBetweenDownloadAndUnpackKeepsTheDownloadsAndStagesNothing)
+{
+    Pc(Scenario());
+    std::stop_source stop;
+    onLog_ = [&](const std::wstring& line) {
+        if (line == L"app files: SHA-256 verified.")
+            stop.request_stop();
+    };
+    auto outcome = Install(Load(), Options(), stop.get_token());
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error(), L"Canceled.");
+    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
+        EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
+    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
+}
+
+TEST_F(InstallCancellation, AStopInsideATransferEndsWithTheTransfersTextAndKeepsThePartialFile)
+{
+    Pc(Scenario());
+    served_.Rule(L"road/system.zst", R"({"stallAfter": 65536, "stallMs": 2000})");
+    std::stop_source stop;
+    onProgress_ = [&](const Pd::Core::Progress& progress) {
+        if (progress.stage == L"Downloading system.vhdx" && progress.bytesDone > 0)
+            stop.request_stop();
+    };
+    auto outcome = Install(Load(), Options(), stop.get_token());
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error(), L"system.vhdx: Canceled.");
+    const fs::path partial = folder_ / L".download" / L"system.zst";
+    ASSERT_TRUE(fs::exists(partial));
+    EXPECT_GT(fs::file_size(partial), 0u);
+    EXPECT_FALSE(fs::exists(folder_ / L".download" / L"kernel.zst")) << "no later download starts";
+}
+
+TEST_F(InstallCancellation, AStopWhileUnpackingLeavesNoStagedFileBehind)
+{
+    Pc(Scenario());
+    std::stop_source stop;
+    onProgress_ = [&](const Pd::Core::Progress& progress) {
+        if (progress.stage.starts_with(L"Unpacking"))
+            stop.request_stop();
+    };
+    auto outcome = Install(Load(), Options(), stop.get_token());
+    ASSERT_FALSE(outcome);
+    EXPECT_TRUE(outcome.error() == L"Canceled." || outcome.error().ends_with(L": Canceled."))
+        << Pd::Core::ToUtf8(outcome.error());
+    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_FALSE(fs::exists(folder_ / L"system.vhdx"));
+    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
 }
 
 } // namespace
