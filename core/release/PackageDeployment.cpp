@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/release/Manifest.h"
+#include "core/release/ReleaseFiles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "platform/PackageManager.h"
@@ -11,8 +12,6 @@
 #include <fmt/xchar.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <regex>
 
@@ -20,6 +19,9 @@ namespace Pd::Install
 {
 namespace
 {
+
+// A package manifest is a few kilobytes; anything far larger is no manifest.
+constexpr std::uint64_t MaxManifestBytes = 16 * 1024 * 1024;
 
 constexpr std::uint32_t AddOptions = Platform::ForceApplicationShutdown | Platform::ForceUpdateFromAnyVersion;
 constexpr std::uint32_t RegisterOptions =
@@ -80,9 +82,7 @@ std::uint64_t PackageVersionValue(std::wstring_view text)
 
 std::vector<Dependency> ReadPackageDependencies(const std::wstring& manifestPath)
 {
-    std::ifstream in(std::filesystem::path(manifestPath), std::ios::binary);
-    const std::wstring text =
-        Core::FromUtf8(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    const std::wstring text = Core::FromUtf8(Core::ReadFileBytes(manifestPath, MaxManifestBytes));
     static const std::wregex pattern(DependencyPattern);
     std::vector<Dependency> dependencies;
     for (std::wsregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match)

@@ -3,6 +3,7 @@
 #include "core/ErrorText.h"
 #include "core/release/KnownFolder.h"
 #include "core/release/Packages.h"
+#include "core/release/ReleaseFiles.h"
 #include "core/Text.h"
 #include "platform/PackageManager.h"
 
@@ -11,7 +12,6 @@
 #include <shellapi.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 namespace Pd::Install
@@ -20,7 +20,7 @@ namespace
 {
 
 constexpr DWORD ShutdownWaitMs = 60000;
-constexpr std::streamsize MaxReleaseFileBytes = 16 * 1024 * 1024;
+constexpr std::uint64_t MaxReleaseFileBytes = 16 * 1024 * 1024;
 
 // The folder as a new process's current directory, or null to inherit the caller's.
 const wchar_t* CurrentDirectoryFor(const std::wstring& workingFolder)
@@ -46,17 +46,6 @@ UniqueHandle StartClient(const std::wstring& alias, const std::wstring& argument
         return {};
     UniqueHandle thread(process.hThread);
     return UniqueHandle(process.hProcess);
-}
-
-std::string ReadReleaseFile(const std::wstring& folder)
-{
-    std::ifstream in(std::filesystem::path(folder) / L"release.json", std::ios::binary);
-    if (!in)
-        return {};
-    std::string bytes(static_cast<std::size_t>(MaxReleaseFileBytes), '\0');
-    in.read(bytes.data(), MaxReleaseFileBytes);
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
 }
 
 std::wstring InstallLocation()
@@ -147,7 +136,8 @@ Result<> OpenTovikStore()
     std::wstring target = SettingsTarget;
     if (!folder.empty())
     {
-        const std::string release = ReadReleaseFile(folder);
+        const std::string release = Core::ReadFileBytes(
+            (std::filesystem::path(folder) / L"release.json").wstring(), MaxReleaseFileBytes);
         std::smatch match;
         if (std::regex_search(release, match, VariantPattern()) &&
             match[1].str().find("Google") != std::string::npos)
