@@ -6,6 +6,7 @@
 #include "platform/sim/Scenario.h"
 #include "platform/sim/SimAppxManifest.h"
 #include "platform/sim/Simulation.h"
+#include "platform/WindowsVersion.h"
 
 #include <windows.h>
 
@@ -129,16 +130,6 @@ std::wstring PublisherId(const Scenario& scenario, const std::wstring& publisher
     return hash.Finish().substr(0, 13);
 }
 
-bool DeveloperModeOn()
-{
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    return ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
-                          L"AllowDevelopmentWithoutDevLicense", RRF_RT_REG_DWORD, nullptr, &value,
-                          &size) == ERROR_SUCCESS &&
-           value != 0;
-}
-
 std::optional<Error> InjectedFailure(const Scenario& scenario, const wchar_t* operation)
 {
     auto failure = scenario.deploymentFailures.find(operation);
@@ -216,7 +207,7 @@ public:
         if (!identity)
             return Failure(std::filesystem::exists(manifestPath) ? InvalidManifest : FileNotFound,
                            identity.error());
-        if ((options & DevelopmentMode) != 0 && !DeveloperModeOn())
+        if ((options & DevelopmentMode) != 0 && !Platform::DeveloperModeOn())
             return Failure(PolicyFailure, L"Registering an unpacked package needs developer mode.");
         const std::wstring folder = std::filesystem::path(manifestPath).parent_path().wstring();
         return Deploy(
