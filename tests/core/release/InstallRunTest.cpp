@@ -75,6 +75,7 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
         Pd::Platform::Packages()->HasSettingValue(Pd::Install::TovikFamilyName, L"DeveloperModeEnabled");
     EXPECT_TRUE(seeded && *seeded);
     EXPECT_TRUE(Logged(L"Installing Tovik.Runtime 1.0.", Level::Info));
+    EXPECT_TRUE(Logged(L"Registering " + (folder_ / L"AppxManifest.xml").wstring(), Level::Info));
     EXPECT_TRUE(Logged(L"Peldra 3.0.0 is registered.", Level::Success));
 
     // The program copy with its host, and the shortcut.

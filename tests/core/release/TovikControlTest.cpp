@@ -127,14 +127,6 @@ TEST(SeedTovikSettings, GivesMissingValuesFalseAndKeepsExistingOnes)
     EXPECT_EQ(settings.Member(L"OptionalDiagnosticDataEnabled").AsBool(), false);
 }
 
-TEST(SeedTovikSettings, WithoutTheFamilyNothingIsWritten)
-{
-    Pd::Test::SimScenario scenario("{}");
-    Pd::Install::SeedTovikSettings();
-    EXPECT_EQ(Pd::Platform::Sim::StateStore(scenario.Folder()).Read().Member(L"appSettings").kind,
-              Pd::Json::Kind::Null);
-}
-
 TEST(OpenTovikStore, OpensTheStoreOnlyForAVariantNamingGoogle)
 {
     struct Case
