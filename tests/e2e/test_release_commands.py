@@ -17,7 +17,7 @@ import signing  # noqa: E402
 from make_release import build_release  # noqa: E402
 from release_server import ReleaseServer  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import ROOT  # noqa: E402
+from wine import ROOT, WINE_RUN  # noqa: E402
 
 WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 
@@ -113,13 +113,105 @@ class CheckTest(ReleaseCommandTest):
         self.assertIn("\nRelease unofficial (signature not valid for this manifest)\n", done.stdout)
 
     def test_a_manifest_that_cannot_be_read_is_unavailable(self):
-        for address in (f"{server.url}/nothing-here/manifest.json", "http://127.0.0.1:9/manifest.json"):
+        for address in (f"{server.url}/no-such-manifest.json", "http://127.0.0.1:9/manifest.json"):
             with self.subTest(address=address):
                 done = self.run_program("check", "--source", address)
                 self.assertEqual(done.code, 3)
                 self.assertEqual(done.stdout, "")
                 self.assertTrue(done.stderr.startswith("[FAIL] "), done.stderr)
                 self.assertEqual(done.stderr.count("\n"), 1, done.stderr)
+
+
+def set_developer_mode(on):
+    """Developer mode is the prefix's own registry value, not part of the simulated PC."""
+    subprocess.run([str(WINE_RUN), e2e.program.prefix, "reg", "add",
+                    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
+                    "/v", "AllowDevelopmentWithoutDevLicense", "/t", "REG_DWORD", "/d", "1" if on else "0", "/f"],
+                   check=True, capture_output=True)
+
+
+def downloads(name):
+    """How often the server was asked for each component file of a release."""
+    return {path.name: len(server.requests(f"/{name}/{path.name}"))
+            for path in (server.root / name).glob("*.zst")}
+
+
+class InstallTest(ReleaseCommandTest):
+    def install(self, address, *extra):
+        return self.run_program("install", "--source", address, "--dir", windows_path(self.target), *extra)
+
+    def setUp(self):
+        super().setUp()
+        self.target = self.folder / "Tovik"
+
+    def test_a_fresh_install_then_nothing_to_do_then_only_the_changed_component(self):
+        set_developer_mode(False)
+        address, _ = release("install-road")
+        done = self.install(address, "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertEqual(done.stderr, "")
+        rows = done.stdout.splitlines()
+        self.assertEqual(rows[0], f"[INFO] manifest {address}")
+        self.assertIn("  --yes: accepted", rows)
+        self.assertEqual(rows[-1], f"[ OK ] Peldra 2.0.0 installed in {windows_path(self.target)}")
+        for name in ("system.vhdx", "tools/kernel", "AppxManifest.xml", "peldra.json", "release.json", "release.cat"):
+            self.assertTrue((self.target / name).is_file(), name)
+        self.assertEqual(downloads("install-road"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
+
+        status = self.run_program("status", "--dir", windows_path(self.target))
+        self.assertIn("Developer mode            on\n", status.stdout)
+        self.assertIn(f"Tovik package             2.0.0.0 ({windows_path(self.target)})\n", status.stdout)
+        self.assertIn("Installed release         2.0.0\n", status.stdout)
+        verify = self.run_program("verify")
+        self.assertEqual((verify.code, verify.stdout.splitlines()[-1]),
+                         (0, "[ OK ] official Peldra release, unchanged"))
+        check = self.run_program("check", "--source", address, "--dir", windows_path(self.target))
+        self.assertEqual(check.stdout.count("  installed\n"), 3, check.stdout)
+        self.assertTrue(check.stdout.endswith("[ OK ] up to date\n"), check.stdout)
+
+        again = self.install(address, "--yes")
+        self.assertEqual(again.code, 0, again.stdout + again.stderr)
+        self.assertEqual(downloads("install-road"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
+
+        changed, _ = release("install-road-update", version="2.1.0", components=components(kernel="kernel 2\n"))
+        update = self.install(changed, "--yes")
+        self.assertEqual(update.code, 0, update.stdout + update.stderr)
+        self.assertEqual(update.stdout.splitlines()[-1],
+                         f"[ OK ] Peldra 2.1.0 installed in {windows_path(self.target)}")
+        self.assertEqual(downloads("install-road-update"), {"system.zst": 0, "kernel.zst": 1, "app.zst": 0})
+        self.assertEqual((self.target / "tools" / "kernel").read_bytes(), b"kernel 2\n")
+
+    def test_a_declined_question_cancels_the_install(self):
+        set_developer_mode(False)
+        address, _ = release("install-declined")
+        done = self.install(address, "--no-progress")
+        self.assertEqual(done.code, 4, done.stdout + done.stderr)
+        self.assertIn("\n  not accepted (add --yes to accept)\n", done.stdout)
+        self.assertEqual(done.stderr, "[FAIL] Canceled.\n")
+        status = self.run_program("status")
+        self.assertIn("Developer mode            off\n", status.stdout)
+        self.assertIn("Tovik package             not registered\n", status.stdout)
+
+    def test_an_unsigned_release_is_refused(self):
+        address, _ = release("install-unsigned", signed=False)
+        done = self.install(address, "--yes")
+        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        self.assertTrue(done.stderr.startswith("[FAIL] "), done.stderr)
+        self.assertEqual(downloads("install-unsigned"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
+        self.assertFalse((self.target / "peldra.json").exists())
+
+    def test_progress_goes_to_redirected_output_once_per_stage_at_full_unless_switched_off(self):
+        set_developer_mode(True)
+        address, _ = release("install-progress")
+        done = self.install(address, "--yes", "--files-only")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        full = [line for line in done.stdout.splitlines() if " 100%  " in line]
+        self.assertEqual(len([line for line in full if line.startswith("  Downloading system.vhdx ")]), 1, full)
+
+        quiet = self.run_program("install", "--source", address, "--dir", windows_path(self.folder / "quiet"),
+                                 "--yes", "--files-only", "--no-progress")
+        self.assertEqual(quiet.code, 0, quiet.stdout + quiet.stderr)
+        self.assertEqual([line for line in quiet.stdout.splitlines() if not line.startswith("[")], [])
 
 
 class StatusTest(ReleaseCommandTest):
@@ -192,6 +284,23 @@ class VerifyTest(ReleaseCommandTest):
         done = self.run_program("verify")
         self.assertEqual(done.code, 0, done.stderr)
         self.assertEqual(done.stdout.splitlines()[0], f"Folder  {windows_path(folder)}")
+
+
+class TovikCommandTest(ReleaseCommandTest):
+    def test_without_tovik_stop_has_nothing_to_do_and_launch_and_settings_fail(self):
+        done = self.run_program("stop")
+        self.assertEqual((done.code, done.stdout, done.stderr), (0, "[INFO] Tovik is not running.\n", ""))
+        for command in ("launch", "settings"):
+            with self.subTest(command=command):
+                done = self.run_program(command)
+                self.assertEqual(done.code, 1)
+                self.assertEqual(done.stdout, "")
+                self.assertRegex(done.stderr, r"^\[FAIL\] \S.*\n$")
+
+    def test_register_needs_the_background_host(self):
+        done = self.run_program("register")
+        self.assertEqual((done.code, done.stdout, done.stderr),
+                         (1, "", "[FAIL] Peldra's background service is not running.\n"))
 
 
 if __name__ == "__main__":
