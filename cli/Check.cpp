@@ -2,6 +2,7 @@
 #include "cli/Check.h"
 
 #include "cli/Commands.h"
+#include "cli/ReleaseTarget.h"
 #include "cli/Sources.h"
 #include "core/release/InstallState.h"
 #include "core/release/Versions.h"
@@ -61,23 +62,15 @@ std::wstring CheckText(const Core::Manifest& manifest, const Core::ReleasePlan& 
 ExitCode Check(Console& console, const Args& args)
 {
     std::wstring address = ResolveManifestUrl(args);
-    Result<Core::Manifest> manifest = LoadCommandManifest(address);
-    if (!manifest)
-    {
-        console.Row(Level::Error, manifest.error());
-        return ExitCode::Unavailable;
-    }
-    Result<std::wstring> folder = ResolveInstallFolder(args);
-    if (!folder)
-    {
-        console.Row(Level::Error, folder.error());
-        return ExitCode::Failed;
-    }
+    auto target = LoadReleaseTarget(console, args, address);
+    if (!target)
+        return target.error();
+    const std::wstring& folder = target->folder;
     Core::ReleasePlan plan =
-        Core::PlanRelease(*manifest, Core::ReadState(*folder), Core::QueryWindows(), *folder);
+        Core::PlanRelease(target->manifest, Core::ReadState(folder), Core::QueryWindows(), folder);
 
     console.EndProgress();
-    console.Write(Stream::Output, CheckText(*manifest, plan, address, *folder));
+    console.Write(Stream::Output, CheckText(target->manifest, plan, address, folder));
     bool anythingToFetch = std::ranges::any_of(plan.items, [](const auto& item) { return item.needed; });
     if (!anythingToFetch)
         console.Row(Level::Success, L"up to date");

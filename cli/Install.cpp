@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 
 #include "cli/ReleaseReporting.h"
+#include "cli/ReleaseTarget.h"
 #include "cli/Sources.h"
 #include "core/Elevation.h"
 #include "core/release/InstallRun.h"
@@ -22,22 +23,15 @@ ExitCode Install(Console& console, const Args& args)
     }
     std::wstring address = ResolveManifestUrl(args);
     console.Row(Level::Info, fmt::format(L"manifest {}", address));
-    Result<Core::Manifest> manifest = LoadCommandManifest(address);
-    if (!manifest)
-    {
-        console.Row(Level::Error, manifest.error());
-        return ExitCode::Unavailable;
-    }
-    Result<std::wstring> folder = ResolveInstallFolder(args);
-    if (!folder)
-    {
-        console.Row(Level::Error, folder.error());
-        return ExitCode::Failed;
-    }
+    auto target = LoadReleaseTarget(console, args, address);
+    if (!target)
+        return target.error();
+    const Core::Manifest& manifest = target->manifest;
+    const std::wstring& folder = target->folder;
 
     console.SetProgressEnabled(!args.noProgress);
     Core::Options options;
-    options.installFolder = *folder;
+    options.installFolder = folder;
     options.registerPackage = !args.filesOnly;
     options.keepDownloads = args.keepDownloads;
     Core::Callbacks callbacks{
@@ -47,7 +41,7 @@ ExitCode Install(Console& console, const Args& args)
             return AnswerFromYes(console, question, yes);
         },
     };
-    Result<Core::Outcome> outcome = Core::Run(*manifest, options, callbacks, std::stop_token{});
+    Result<Core::Outcome> outcome = Core::Run(manifest, options, callbacks, std::stop_token{});
     console.FlushLine();
 
     if (!outcome)
@@ -56,7 +50,7 @@ ExitCode Install(Console& console, const Args& args)
         return FailureExitCode(outcome.error());
     }
     console.Row(Level::Success,
-                fmt::format(L"{} {} installed in {}", manifest->name, manifest->version, *folder));
+                fmt::format(L"{} {} installed in {}", manifest.name, manifest.version, folder));
     if (outcome->restartNeeded)
     {
         console.Row(Level::Warning, L"restart Windows to finish enabling Virtual Machine Platform");

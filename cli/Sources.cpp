@@ -2,7 +2,6 @@
 
 #include "core/InstallFolder.h"
 #include "core/Paths.h"
-#include "core/release/ManifestLoader.h"
 #include "core/release/Versions.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
@@ -29,11 +28,6 @@ std::wstring ResolveManifestUrl(const Args& args)
     if (!args.source.empty())
         return ManifestUrlForSource(args.source);
     return Core::ManifestSource();
-}
-
-Result<Core::Manifest> LoadCommandManifest(const std::wstring& address)
-{
-    return Core::LoadManifest(address, {}, 10000, 20000);
 }
 
 Result<std::wstring> ResolveInstallFolder(const Args& args)

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "cli/Args.h"
-#include "core/release/Manifest.h"
 #include "core/Result.h"
 
 #include <string>
@@ -19,10 +18,6 @@ std::wstring ManifestUrlForSource(std::wstring_view source);
 // The manifest address of a command: --source when given, else the one the stored Source and
 // CustomManifest values choose (release management reads those, for the window and the host too).
 std::wstring ResolveManifestUrl(const Args& args);
-
-// Loads the manifest at address with its catalog, waiting as long as the window does (10 s to
-// connect, 20 s for an answer). The command line cannot stop it: Ctrl+C ends the process.
-Result<Core::Manifest> LoadCommandManifest(const std::wstring& address);
 
 // The install folder of a command: --dir made absolute against the current folder, else the
 // per-user InstallFolder value, else the default install folder. Fails only for a --dir that
