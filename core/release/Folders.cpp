@@ -113,4 +113,11 @@ bool SameFile(const std::wstring& a, const std::wstring& b)
            std::memcmp(&first.FileId, &second.FileId, sizeof(first.FileId)) == 0;
 }
 
+std::wstring SystemFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : L"";
+}
+
 } // namespace Pd::Core

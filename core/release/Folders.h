@@ -23,6 +23,9 @@ std::uint64_t FreeSpace(const std::wstring& folder);
 // Whether both paths can be opened and report the same volume serial number and file id.
 bool SameFile(const std::wstring& a, const std::wstring& b);
 
+// The Windows system folder (System32); empty when Windows does not tell it.
+std::wstring SystemFolder();
+
 namespace Detail
 {
 // IsUnderProgramFiles with the Program Files folder given.
