@@ -90,7 +90,7 @@ std::wstring InstallerCommandLine(const std::wstring& commandProcessor, const st
                        commandProcessor, systemFolder, package, downloadFolder, installedProgram);
 }
 
-SelfUpdateSetting CurrentSetting()
+SelfUpdateSetting CurrentUpdateSetting()
 {
     return {DefaultInstallFolder(), SystemFolder(), [] { Host::Stop(); },
             [] { static_cast<void>(Host::EnsureRunning()); }};
@@ -156,7 +156,7 @@ void ReleaseKeptPackage()
 Pd::Result<> SelfUpdate(const AppInfo& app, const Net::ByteProgress& progress, const LogText& log,
                         std::stop_token stop)
 {
-    return Detail::SelfUpdateWith(app, progress, log, stop, Detail::CurrentSetting());
+    return Detail::SelfUpdateWith(app, progress, log, stop, Detail::CurrentUpdateSetting());
 }
 
 } // namespace Pd::Core

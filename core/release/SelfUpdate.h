@@ -41,7 +41,7 @@ struct SelfUpdateSetting
     std::function<void()> stopHost;
     std::function<void()> startHost;
 };
-SelfUpdateSetting CurrentSetting();
+SelfUpdateSetting CurrentUpdateSetting();
 Pd::Result<> SelfUpdateWith(const AppInfo& app, const Net::ByteProgress& progress, const LogText& log,
                             std::stop_token stop, const SelfUpdateSetting& setting);
 

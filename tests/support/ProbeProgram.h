@@ -51,7 +51,7 @@ inline bool PlaceProbe(const std::filesystem::path& target)
 // What the probe at that path recorded; none before it ran.
 inline std::optional<ProbeRecord> ReadProbeRecord(const std::filesystem::path& probe)
 {
-    std::ifstream in(probe.wstring() + L".args", std::ios::binary);
+    std::ifstream in(std::filesystem::path(probe.wstring() + L".args"), std::ios::binary);
     if (!in)
         return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
