@@ -184,7 +184,8 @@ std::uint32_t RunUninstallWith(const std::wstring& sid, bool removeEverything, c
                                const SessionAccess& access)
 {
     UniqueLocal user;
-    if (!::ConvertStringSidToSidW(sid.c_str(), reinterpret_cast<PSID*>(user.Put())))
+    if (!::ConvertStringSidToSidW(sid.c_str(), reinterpret_cast<PSID*>(user.Put())) ||
+        !::IsValidSid(static_cast<PSID>(user.Get())))
         return 2;
 
     for (const wchar_t* privilege : {SE_TCB_NAME, SE_ASSIGNPRIMARYTOKEN_NAME, SE_INCREASE_QUOTA_NAME})
