@@ -17,6 +17,26 @@ public:
     {
         return std::unexpected(Unavailable());
     }
+    Outcome<> AddPackage(const std::wstring&, std::uint32_t) override
+    {
+        return std::unexpected(Unavailable());
+    }
+    Outcome<> RegisterPackage(const std::wstring&, std::uint32_t) override
+    {
+        return std::unexpected(Unavailable());
+    }
+    Outcome<> RemovePackage(const std::wstring&, std::uint32_t) override
+    {
+        return std::unexpected(Unavailable());
+    }
+    Outcome<bool> HasSettingValue(const std::wstring&, const std::wstring&) override
+    {
+        return std::unexpected(Unavailable());
+    }
+    Outcome<> InsertSettingValue(const std::wstring&, const std::wstring&, bool) override
+    {
+        return std::unexpected(Unavailable());
+    }
 
 private:
     static Error Unavailable() { return Error{REGDB_E_CLASSNOTREG, L"The package manager is not available"}; }

@@ -1,6 +1,6 @@
 // The Windows package manager (a Windows Runtime service): the queries the Tovik package
-// lookup needs. Synchronous; every failure is an HRESULT with a text. Later: registration and
-// removal join this interface.
+// lookup needs, the deployments that register, add and remove packages, and a package family's
+// local settings values. Synchronous; every failure is an HRESULT with a text.
 #pragma once
 
 #include "platform/Platform.h"
@@ -29,6 +29,7 @@ struct Package
     std::wstring familyName; // name, "_", publisher id
     std::wstring fullName;   // name, version, architecture, resource id, publisher id
     PackageVersion version;
+    std::wstring architecture;                   // "x64", "x86", "arm64", "neutral", ...
     std::optional<std::wstring> installLocation; // none when it cannot be read
     bool developmentMode = false;                // registered from an unpacked folder
 };
@@ -40,6 +41,13 @@ struct PackageWalk
     std::vector<Package> packages;
     std::optional<Error> stoppedBy;
 };
+
+// Deployment options, as the package manager's flags.
+inline constexpr std::uint32_t ForceApplicationShutdown = 0x1;
+inline constexpr std::uint32_t DevelopmentMode = 0x2;
+inline constexpr std::uint32_t ForceUpdateFromAnyVersion = 0x40000;
+// Removal option: the package's app data stays for a later registration.
+inline constexpr std::uint32_t PreserveApplicationData = 0x1000;
 
 class PackageManager
 {
@@ -54,6 +62,20 @@ public:
 
     // The security identifiers (as text) of the accounts that have a package registered.
     virtual Outcome<std::vector<std::wstring>> FindUsers(const std::wstring& packageFullName) = 0;
+
+    // Deployments block until Windows has finished. A failure carries the deployment result's
+    // extended error code and error text, or the error that kept the operation from starting.
+    // AddPackageAsync of a package file.
+    virtual Outcome<> AddPackage(const std::wstring& packagePath, std::uint32_t options) = 0;
+    // RegisterPackageAsync of an unpacked folder's AppxManifest.xml.
+    virtual Outcome<> RegisterPackage(const std::wstring& manifestPath, std::uint32_t options) = 0;
+    // RemovePackageWithOptionsAsync for the current account.
+    virtual Outcome<> RemovePackage(const std::wstring& packageFullName, std::uint32_t options) = 0;
+
+    // The package family's local settings values (ApplicationData's LocalSettings.Values).
+    virtual Outcome<bool> HasSettingValue(const std::wstring& familyName, const std::wstring& name) = 0;
+    virtual Outcome<> InsertSettingValue(const std::wstring& familyName, const std::wstring& name,
+                                         bool value) = 0;
 };
 
 // The simulator's package manager when simulating; otherwise one that answers every call with

@@ -67,4 +67,14 @@ WindowsVersion ReadWindowsVersion()
                           ReadMachineString(L"DisplayVersion")};
 }
 
+bool DeveloperModeOn()
+{
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    return ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
+                          L"AllowDevelopmentWithoutDevLicense", RRF_RT_REG_DWORD, nullptr, &value,
+                          &size) == ERROR_SUCCESS &&
+           value != 0;
+}
+
 } // namespace Pd::Platform

@@ -20,4 +20,9 @@ struct WindowsVersion
 // "Windows NT\CurrentVersion" key; every part that cannot be read keeps its empty value.
 WindowsVersion ReadWindowsVersion();
 
+// Windows' developer mode (AppModelUnlock's AllowDevelopmentWithoutDevLicense is not 0): the
+// package manager registers unpacked apps only while it is on. The real setting, also when
+// simulating: the product turns it on itself.
+bool DeveloperModeOn();
+
 } // namespace Pd::Platform

@@ -8,20 +8,6 @@
 
 namespace Pd::Core
 {
-namespace
-{
-
-bool DeveloperModeOn()
-{
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    return ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
-                          L"AllowDevelopmentWithoutDevLicense", RRF_RT_REG_DWORD, nullptr, &value,
-                          &size) == ERROR_SUCCESS &&
-           value != 0;
-}
-
-} // namespace
 
 WindowsInfo QueryWindows()
 {
@@ -32,7 +18,7 @@ WindowsInfo QueryWindows()
     info.productName = std::move(version.productName);
     info.displayVersion = std::move(version.displayVersion);
     info.virtualMachinePlatform = VmpInstallState();
-    info.developerMode = DeveloperModeOn();
+    info.developerMode = Platform::DeveloperModeOn();
     info.installedPackage = Install::FindInstalledPackage();
     if (!info.installedPackage)
         info.packageUser = Install::FindPackageUsers();

@@ -3,6 +3,8 @@
 #include "platform/Guid.h"
 #include "platform/sim/Simulation.h"
 
+#include <fmt/xchar.h>
+
 #include <cwctype>
 #include <limits>
 
@@ -153,7 +155,9 @@ bool ParseVersion(std::wstring_view text, std::uint16_t (&parts)[4])
     return true;
 }
 
-Pd::Result<ScenarioPackage> ReadPackage(const Json::Value& entry)
+} // namespace
+
+Pd::Result<ScenarioPackage> ParsePackage(const Json::Value& entry)
 {
     if (entry.kind != Json::Kind::Object)
         return Wrong(L"packages", L"an array of objects");
@@ -165,7 +169,8 @@ Pd::Result<ScenarioPackage> ReadPackage(const Json::Value& entry)
         !(read = ReadText(entry, L"publisherId", package.publisherId)) ||
         !(read = ReadText(entry, L"version", version)) ||
         !(read = ReadText(entry, L"architecture", package.architecture)) ||
-        !(read = ReadBool(entry, L"developmentMode", package.developmentMode)))
+        !(read = ReadBool(entry, L"developmentMode", package.developmentMode)) ||
+        !(read = ReadBool(entry, L"keepsRegistration", package.keepsRegistration)))
         return std::unexpected(read.error());
     if (!ParseVersion(version, package.version))
         return Wrong(L"version", L"four decimal numbers up to 65535, such as 1.2.3.4");
@@ -182,6 +187,69 @@ Pd::Result<ScenarioPackage> ReadPackage(const Json::Value& entry)
         package.users.push_back(user.text);
     }
     return package;
+}
+
+Json::Value PackageJson(const ScenarioPackage& package)
+{
+    Json::Value entry = Json::Value::MakeObject();
+    auto& members = *entry.members;
+    members[L"name"] = Json::Value::MakeString(package.name);
+    members[L"publisherId"] = Json::Value::MakeString(package.publisherId);
+    members[L"version"] = Json::Value::MakeString(fmt::format(
+        L"{}.{}.{}.{}", package.version[0], package.version[1], package.version[2], package.version[3]));
+    members[L"architecture"] = Json::Value::MakeString(package.architecture);
+    if (package.installLocation)
+        members[L"installLocation"] = Json::Value::MakeString(*package.installLocation);
+    members[L"developmentMode"] = Json::Value::MakeBool(package.developmentMode);
+    members[L"keepsRegistration"] = Json::Value::MakeBool(package.keepsRegistration);
+    Json::Value users = Json::Value::MakeArray();
+    for (const std::wstring& user : package.users)
+        users.items->push_back(Json::Value::MakeString(user));
+    members[L"users"] = std::move(users);
+    return entry;
+}
+
+namespace
+{
+
+// "0x80073CF6" or the number itself.
+Pd::Result<> ReadDeploymentFailures(const Json::Value& failures, std::map<std::wstring, HRESULT>& target)
+{
+    if (failures.kind == Json::Kind::Null)
+        return {};
+    if (failures.kind != Json::Kind::Object)
+        return Wrong(L"deploymentFailures", L"an object");
+    for (const auto& [operation, value] : *failures.members)
+    {
+        if (operation != L"add" && operation != L"register" && operation != L"remove")
+            return Wrong(L"deploymentFailures", L"keyed by add, register or remove");
+        std::optional<std::uint32_t> code;
+        if (value.kind == Json::Kind::String)
+            code = ParseHexPort(value.text);
+        else if (auto number = value.AsUInt64(); number && *number <= 0xFFFFFFFFu)
+            code = static_cast<std::uint32_t>(*number);
+        if (!code || *code < 0x80000000u)
+            return Wrong(L"deploymentFailures", L"a map to failure HRESULTs");
+        target[operation] = static_cast<HRESULT>(*code);
+    }
+    return {};
+}
+
+Pd::Result<> ReadTextMap(const Json::Value& object, std::wstring_view name,
+                         std::map<std::wstring, std::wstring>& target)
+{
+    const Json::Value& map = object.Member(name);
+    if (map.kind == Json::Kind::Null)
+        return {};
+    if (map.kind != Json::Kind::Object)
+        return Wrong(name, L"an object of texts");
+    for (const auto& [key, value] : *map.members)
+    {
+        if (value.kind != Json::Kind::String)
+            return Wrong(name, L"an object of texts");
+        target[key] = value.text;
+    }
+    return {};
 }
 
 Pd::Result<> ReadWindows(const Json::Value& windows, ScenarioWindows& target)
@@ -269,7 +337,7 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
         return std::unexpected(read.error());
     for (const Json::Value& entry : document.Member(L"packages").Items())
     {
-        auto package = ReadPackage(entry);
+        auto package = ParsePackage(entry);
         if (!package)
             return std::unexpected(package.error());
         scenario.packages.push_back(std::move(*package));
@@ -283,6 +351,15 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
     }
     if (auto read = ReadBluetooth(document.Member(L"bluetooth"), scenario.bluetooth); !read)
         return std::unexpected(read.error());
+    if (auto read = ReadTextMap(document, L"publisherIds", scenario.publisherIds); !read)
+        return std::unexpected(read.error());
+    if (auto read =
+            ReadDeploymentFailures(document.Member(L"deploymentFailures"), scenario.deploymentFailures);
+        !read)
+        return std::unexpected(read.error());
+    scenario.appSettings = document.Member(L"appSettings");
+    if (scenario.appSettings.kind != Json::Kind::Null && scenario.appSettings.kind != Json::Kind::Object)
+        return Wrong(L"appSettings", L"an object of package families");
     if (auto read = ReadTrust(document.Member(L"trust"), scenario.trust); !read)
         return std::unexpected(read.error());
     return scenario;

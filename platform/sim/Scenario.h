@@ -22,10 +22,18 @@
 //       "name": "TovikPackage", "publisherId": "...", "version": "1.2.3.4",
 //       "architecture": "x64", "installLocation": "C:\\Tovik",   // absent: unreadable
 //       "developmentMode": true,
-//       "users": ["current", "S-1-5-21-..."]  // accounts holding it; "current" is this one
+//       "users": ["current", "S-1-5-21-..."], // accounts holding it; "current" is this one
+//       "keepsRegistration": true         // registering its name from another folder fails
 //     }
 //   ],
 //   "packageWalkFailsAfter": 2,          // package walks fail after this many packages
+//   "publisherIds": { "CN=Ormel": "tv9kp7a3nqe2r" },  // publisher -> id of registered packages
+//   "deploymentFailures": {              // these deployments fail with this HRESULT
+//     "add": "0x80073CF9", "register": "0x80073CF6", "remove": "0x80073CFA"
+//   },
+//   "appSettings": {                     // local settings values per package family
+//     "TovikPackage_tv9kp7a3nqe2r": { "DeveloperModeEnabled": true }
+//   },
 //   "bluetooth": {
 //     "adapter": "001A7DDA7113"          // the default adapter's address (12 hex digits);
 //   },                                   // absent: the PC has no Bluetooth adapter
@@ -39,6 +47,13 @@
 // A dism run with exit code 0 or 3010 sets Virtual Machine Platform to what it asked for, in
 // state.json ("features"), which then overrides "virtualMachinePlatform"; every run's command
 // line is kept there too ("dismRuns"), in order.
+//
+// Deployments keep the changed package list in state.json ("packages", the scenario's form),
+// which from then on stands in for the scenario's; settings values likewise ("appSettings").
+// A registration reads the Identity element (Name, Publisher, Version, ProcessorArchitecture)
+// and the PackageDependency elements of the AppxManifest.xml it is given; a simulated package
+// file (.appx) holds the text of its manifest. A publisher without an entry in "publisherIds"
+// gets the first 13 hexadecimal digits of the SHA-256 of its name as its id.
 //
 // A compute system ends for good (also for other processes) when it is terminated, shut down
 // or its exitAfterMs passes; a stopped one is no longer listed. Terminate modes: "refused"
@@ -105,6 +120,7 @@ struct ScenarioPackage
     std::optional<std::wstring> installLocation;
     bool developmentMode = false;
     std::vector<std::wstring> users; // SIDs as text, or "current"
+    bool keepsRegistration = false;
 };
 
 struct ScenarioBluetooth
@@ -127,12 +143,19 @@ struct Scenario
     std::map<std::uint32_t, std::uint16_t> services; // vsock port -> loopback TCP port
     std::vector<ScenarioPackage> packages;
     std::optional<std::size_t> packageWalkFailsAfter;
+    std::map<std::wstring, std::wstring> publisherIds;
+    std::map<std::wstring, HRESULT> deploymentFailures; // "add", "register", "remove"
+    Json::Value appSettings;                            // family -> object of values
     ScenarioBluetooth bluetooth;
     ScenarioTrust trust;
 };
 
 // Reads the scenario from its JSON; an error names the first key that is wrong.
 Pd::Result<Scenario> ParseScenario(const Json::Value& document);
+
+// One entry of "packages", read and written in the same form (state.json keeps the list).
+Pd::Result<ScenarioPackage> ParsePackage(const Json::Value& entry);
+Json::Value PackageJson(const ScenarioPackage& package);
 
 // Reads "<folder>/scenario.json". A scenario that cannot be read is reported once (program
 // log) and gives the empty PC.

@@ -99,6 +99,10 @@ TEST(Scenario, AWrongValueNamesItsKey)
              Case{LR"({"trust":{"publisher":1}})", L"\"publisher\""},
              Case{LR"({"trust":{"rootKeys":"89fe"}})", L"\"rootKeys\""},
              Case{LR"({"trust":{"rootKeys":[1]}})", L"\"rootKeys\""},
+             Case{LR"({"deploymentFailures":{"install":"0x80073CF6"}})", L"\"deploymentFailures\""},
+             Case{LR"({"deploymentFailures":{"add":"0x00000001"}})", L"\"deploymentFailures\""},
+             Case{LR"({"publisherIds":{"CN=x":1}})", L"\"publisherIds\""},
+             Case{LR"({"appSettings":[]})", L"\"appSettings\""},
          })
     {
         auto scenario = Parse(c.json);
@@ -118,6 +122,24 @@ TEST(Scenario, TrustNamesThePublisherAndItsRootKeys)
     EXPECT_EQ(scenario->trust.rootKeys, (std::vector<std::wstring>{L"aa", L"bb"}));
     EXPECT_EQ(scenario->windows.dismExitCode, 3010u);
     EXPECT_TRUE(Parse(L"{}")->trust.publisher.empty()) << "nobody is trusted unless the scenario says";
+}
+
+TEST(Scenario, DeploymentKeysReadFailuresPublishersAndAPackageThatKeepsItsRegistration)
+{
+    auto scenario = Parse(LR"({"deploymentFailures":{"register":"0x80073CF6","remove":2147958010},
+        "publisherIds":{"CN=Ormel":"tv9kp7a3nqe2r"},"packages":[{"name":"p","keepsRegistration":true}]})");
+    ASSERT_TRUE(scenario) << scenario.error();
+    EXPECT_EQ(scenario->deploymentFailures.at(L"register"), static_cast<HRESULT>(0x80073CF6));
+    EXPECT_EQ(scenario->deploymentFailures.at(L"remove"), static_cast<HRESULT>(0x80073CFA));
+    EXPECT_EQ(scenario->publisherIds.at(L"CN=Ormel"), L"tv9kp7a3nqe2r");
+    ASSERT_EQ(scenario->packages.size(), 1u);
+    EXPECT_TRUE(scenario->packages[0].keepsRegistration);
+    // A package written back to state.json reads as it was.
+    auto again = Pd::Platform::Sim::ParsePackage(Pd::Platform::Sim::PackageJson(scenario->packages[0]));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->name, L"p");
+    EXPECT_TRUE(again->keepsRegistration);
+    EXPECT_FALSE(again->installLocation) << "an unreadable location stays unreadable";
 }
 
 TEST(Scenario, TheDocumentMustBeAnObject)

@@ -1,0 +1,227 @@
+#include "core/release/InstallRun.h"
+
+#include "core/release/Folders.h"
+#include "core/release/InstallRunSteps.h"
+#include "core/release/Net.h"
+#include "core/release/Unpack.h"
+#include "core/release/Versions.h"
+#include "core/Strings.h"
+#include "core/Text.h"
+#include "core/Version.h"
+#include "guest/AndroidVm.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace Pd::Core
+{
+namespace
+{
+
+constexpr std::uint32_t FirstWindows11Build = 22000;
+constexpr int DownloadAttempts = 5;
+
+std::filesystem::path Under(const std::wstring& folder, const std::wstring& relative)
+{
+    return (std::filesystem::path(folder) / relative).make_preferred().lexically_normal();
+}
+
+// Steps 1 to 5: what must hold before anything is read or written.
+Result<> CheckReleaseAndWindows(const Manifest& manifest, const Callbacks& callbacks, RunValues& run)
+{
+    run.tracker.Stage(Text(16000), -1);
+    if (manifest.app && !manifest.app->minimum.empty() &&
+        CompareVersions(ProgramVersion, manifest.app->minimum) < 0)
+        return Pd::Fail(FormatText(16035, manifest.version, manifest.app->minimum));
+    run.windows = QueryWindows();
+    LogLine(callbacks, Level::Info, FormatText(17002, WindowsText(run.windows)));
+    if (run.windows.build < FirstWindows11Build)
+        return Pd::Fail(FormatText(16020, run.windows.build, FirstWindows11Build));
+    if (run.windows.build < manifest.minWindowsBuild)
+        return Pd::Fail(FormatText(16020, run.windows.build, manifest.minWindowsBuild));
+    if (!manifest.isSigned)
+        return Pd::Fail(FormatText(16029, manifest.url));
+    LogLine(callbacks, Level::Info, Text(17046));
+    return {};
+}
+
+// Steps 8 and 9: room on the volume, and no other account's registration in the way.
+Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& callbacks, RunValues& run)
+{
+    const std::uint64_t needed = run.plan.downloadBytes + run.plan.diskBytes;
+    const std::uint64_t free = FreeSpace(options.installFolder);
+    if (free < needed)
+        return Pd::Fail(FormatText(16021, FormatBytes(needed), FormatBytes(free)));
+
+    run.otherAccount = false;
+    if (run.windows.installedPackage || !run.windows.packageUser)
+        return {};
+    const Install::PackageUser& user = *run.windows.packageUser;
+    if (!SameFile(user.installLocation, options.installFolder))
+        return Pd::Fail(FormatText(16033, user.account, user.installLocation));
+    if (Guest::FindAndroidVm())
+        return Pd::Fail(FormatText(16034, user.account));
+    LogLine(callbacks, Level::Info, FormatText(17052, user.account));
+    run.otherAccount = true;
+    return {};
+}
+
+// Step 10: every needed component into the download folder, verified.
+Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, RunValues& run,
+                            std::stop_token stop)
+{
+    const LogText log = [&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); };
+    std::uint64_t before = 0;
+    std::int32_t index = 0;
+    for (const PlannedComponent& item : run.plan.items)
+    {
+        if (!item.needed)
+            continue;
+        const Component& component = item.component;
+        const std::wstring name = ComponentDisplayName(component);
+        run.tracker.BeginItem(FormatText(16001, name), ++index, run.needed);
+        LogLine(callbacks, Level::Info, FormatText(17005, component.url, FormatBytes(component.packedSize)));
+        const ProgressSpan span = DownloadSpan(before, component.packedSize, run.plan.downloadBytes);
+        const Net::ByteProgress bytes = [&](std::uint64_t done, std::uint64_t total) {
+            run.tracker.Bytes(done, total, span.base, span.span);
+        };
+        auto downloaded =
+            Net::Download(component.url, DownloadPath(options.installFolder, component), component.packedSize,
+                          component.packedSha256, DownloadAttempts, bytes, log, stop);
+        if (!downloaded)
+            return Pd::Fail(FormatText(16022, name, downloaded.error()));
+        before += component.packedSize;
+        LogLine(callbacks, Level::Success, FormatText(17008, name));
+    }
+    return {};
+}
+
+// Step 11: every downloaded component into staged files beside its targets.
+Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, RunValues& run,
+                          std::stop_token stop)
+{
+    std::int32_t index = 0;
+    for (const PlannedComponent& item : run.plan.items)
+    {
+        if (!item.needed)
+            continue;
+        if (stop.stop_requested())
+            return Pd::Fail(CanceledText());
+        const Component& component = item.component;
+        const std::wstring name = ComponentDisplayName(component);
+        run.tracker.BeginItem(FormatText(16002, name), ++index, run.needed);
+        const ProgressSpan span = UnpackSpan(index, run.needed);
+        const Net::ByteProgress bytes = [&](std::uint64_t done, std::uint64_t total) {
+            run.tracker.Bytes(done, total, span.base, span.span);
+        };
+        const std::wstring source = DownloadPath(options.installFolder, component);
+        const std::wstring destination = Under(options.installFolder, component.target).wstring();
+        if (component.kind == ComponentKind::Archive)
+        {
+            auto report = Install::UnpackArchive(source, destination, component.size, bytes, stop);
+            if (!report)
+                return Pd::Fail(FormatText(16023, name, report.error()));
+            LogLine(callbacks, Level::Success,
+                    FormatText(17010, name, report->files, FormatBytes(report->bytes)));
+            run.entries[component.id] = ComponentEntries(component, report->names);
+            run.staged.Append(std::move(report->staged));
+        }
+        else
+        {
+            auto report =
+                Install::UnpackFile(source, destination, component.size, component.sha256, bytes, stop);
+            if (!report)
+                return Pd::Fail(FormatText(16023, name, report.error()));
+            LogLine(callbacks, Level::Success, FormatText(17009, name, FormatBytes(report->bytes)));
+            run.entries[component.id] = ComponentEntries(component, {});
+            run.staged.Append(std::move(report->staged));
+            if (!component.sha256.empty())
+                run.digests.push_back(&component);
+        }
+    }
+    if (stop.stop_requested())
+        return Pd::Fail(CanceledText());
+    return {};
+}
+
+} // namespace
+
+std::wstring DownloadFolder(const std::wstring& installFolder)
+{
+    return Under(installFolder, L".download").wstring();
+}
+
+std::wstring DownloadPath(const std::wstring& installFolder, const Component& component)
+{
+    return (std::filesystem::path(DownloadFolder(installFolder)) / (component.id + L".zst")).wstring();
+}
+
+std::wstring CanceledText()
+{
+    return Text(10008);
+}
+
+void LogLine(const Callbacks& callbacks, Pd::Level level, const std::wstring& text)
+{
+    if (callbacks.log)
+        callbacks.log(level, text);
+}
+
+std::wstring ComponentDisplayName(const Component& component)
+{
+    if (component.kind == ComponentKind::Archive)
+        return FormatText(16005, component.id);
+    return std::filesystem::path(component.target).make_preferred().filename().wstring();
+}
+
+std::vector<std::wstring> ComponentEntries(const Component& component,
+                                           const std::set<std::wstring>& archiveNames)
+{
+    std::filesystem::path target(component.target);
+    for (const auto& element : target.make_preferred())
+        if (const std::wstring text = element.wstring(); !text.empty() && text != L"." && text != L"\\")
+            return {text};
+    if (component.kind != ComponentKind::Archive)
+        return {};
+    return {archiveNames.begin(), archiveNames.end()};
+}
+
+namespace Detail
+{
+
+Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
+                        std::stop_token stop, const ProgramSetting& program)
+{
+    RunValues run(callbacks);
+    if (auto checked = CheckReleaseAndWindows(manifest, callbacks, run); !checked)
+        return std::unexpected(checked.error());
+
+    run.state = ReadState(options.installFolder);
+    run.plan = PlanRelease(manifest, run.state, run.windows.build, options.installFolder);
+    run.needed = static_cast<std::int32_t>(
+        std::ranges::count_if(run.plan.items, [](const PlannedComponent& item) { return item.needed; }));
+    if (run.needed == 0)
+        LogLine(callbacks, Level::Info, FormatText(17004, manifest.version));
+    else
+        LogLine(callbacks, Level::Info,
+                FormatText(17003, manifest.version, FormatBytes(run.plan.downloadBytes),
+                           FormatBytes(run.plan.diskBytes)));
+
+    if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run); !checked)
+        return std::unexpected(checked.error());
+    if (auto downloaded = DownloadComponents(options, callbacks, run, stop); !downloaded)
+        return std::unexpected(downloaded.error());
+    if (auto unpacked = UnpackComponents(options, callbacks, run, stop); !unpacked)
+        return std::unexpected(unpacked.error());
+    return FinishInstall(manifest, options, callbacks, run, program);
+}
+
+} // namespace Detail
+
+Result<Outcome> Run(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
+                    std::stop_token stop)
+{
+    return Detail::RunWith(manifest, options, callbacks, std::move(stop), Detail::CurrentSetting());
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,45 @@
+// The working values that the install run's first half (checks, download, unpack) hands to its
+// second half (switch-over, records, registration), and that second half.
+#pragma once
+
+#include "core/release/InstallRun.h"
+#include "core/release/InstallState.h"
+#include "core/release/ProgressTracker.h"
+#include "core/release/ReleasePlan.h"
+#include "core/release/StagedFiles.h"
+#include "core/release/WindowsInfo.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace Pd::Core
+{
+
+struct RunValues
+{
+    explicit RunValues(const Callbacks& callbacks) : tracker(callbacks) {}
+
+    WindowsInfo windows;
+    InstallState state;
+    ReleasePlan plan;
+    std::int32_t needed = 0;
+    bool otherAccount = false;
+    Install::StagedFiles staged;                               // in unpack order
+    std::map<std::wstring, std::vector<std::wstring>> entries; // component id -> its entry list
+    std::vector<const Component*> digests;                     // unpacked files with a sha256
+    ProgressTracker tracker;
+};
+
+// Steps 14 on: switch-over, records, features, registration, program copy, shortcut.
+Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
+                              RunValues& run, const Detail::ProgramSetting& program);
+
+// "<folder>\.download" and the download of a component in it.
+std::wstring DownloadFolder(const std::wstring& installFolder);
+std::wstring DownloadPath(const std::wstring& installFolder, const Component& component);
+
+// The canceled run's error text.
+std::wstring CanceledText();
+
+} // namespace Pd::Core

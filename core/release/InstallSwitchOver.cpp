@@ -1,0 +1,221 @@
+// The second half of the install run: from the switch-over of the staged files to the package
+// registration, the program copy and the Start-menu shortcut.
+#include "core/release/DigestCache.h"
+#include "core/release/Features.h"
+#include "core/release/Folders.h"
+#include "core/release/InstallRunSteps.h"
+#include "core/release/PackageDeployment.h"
+#include "core/release/Packages.h"
+#include "core/release/ReleaseVerification.h"
+#include "core/release/SettingsShortcut.h"
+#include "core/release/TovikControl.h"
+#include "core/Settings.h"
+#include "core/Text.h"
+#include "guest/AndroidVm.h"
+
+#include <filesystem>
+
+namespace Pd::Core
+{
+namespace
+{
+
+constexpr std::uint32_t LastBuildWithoutPatch = 27999;
+
+LogText LogAt(const Callbacks& callbacks, Level level)
+{
+    return [&callbacks, level](const std::wstring& line) { LogLine(callbacks, level, line); };
+}
+
+bool Ask(const Callbacks& callbacks, const std::wstring& question)
+{
+    return callbacks.question && callbacks.question(question);
+}
+
+Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
+{
+    run.tracker.Stage(Text(16004), DonePosition);
+    return Outcome{restartNeeded, count};
+}
+
+// Step 14: the running Tovik is asked to end and the staged files take their targets' places.
+Result<> SwitchOver(const Options& options, const Callbacks& callbacks, RunValues& run)
+{
+    if (run.needed == 0)
+        return {};
+    if (run.windows.installedPackage)
+        Install::ShutdownTovik(run.windows.installedPackage->installLocation, LogAt(callbacks, Level::Info));
+    else if (run.otherAccount && Guest::FindAndroidVm())
+        return Pd::Fail(FormatText(16034, run.windows.packageUser->account));
+    run.tracker.Stage(Text(16032), SwitchOverPosition);
+    if (auto committed = run.staged.CommitAll(); !committed)
+        return committed;
+    if (IsUnderProgramFiles(options.installFolder))
+        for (const Component* component : run.digests)
+            RememberFileSha256(
+                (std::filesystem::path(options.installFolder) / component->target).make_preferred().wstring(),
+                component->sha256);
+    return {};
+}
+
+// Steps 15 to 17: the state file, the downloads, the release files. Returns the count of
+// components updated.
+Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& options, RunValues& run)
+{
+    std::int32_t count = 0;
+    for (const PlannedComponent& item : run.plan.items)
+    {
+        if (!item.needed)
+            continue;
+        const Component& component = item.component;
+        run.state.entries[component.id] = run.entries[component.id];
+        run.state.components[component.id] = component.packedSha256;
+        ++count;
+    }
+    run.state.version = manifest.version;
+    run.state.source = manifest.url;
+    if (auto written = WriteState(options.installFolder, run.state); !written)
+        return std::unexpected(written.error());
+
+    if (!options.keepDownloads)
+    {
+        std::error_code ignored;
+        for (const PlannedComponent& item : run.plan.items)
+            if (item.needed)
+                std::filesystem::remove(DownloadPath(options.installFolder, item.component), ignored);
+        if (std::filesystem::is_empty(DownloadFolder(options.installFolder), ignored) && !ignored)
+            std::filesystem::remove(DownloadFolder(options.installFolder), ignored);
+    }
+
+    if (auto written = WriteReleaseFiles(options.installFolder, manifest); !written)
+        return std::unexpected(written.error());
+    if (manifest.isSigned)
+        run.state.entries[L"release"] = {L"release.json", L"release.cat"};
+    else
+        run.state.entries.erase(L"release");
+    run.state.version = manifest.version;
+    run.state.source = manifest.url;
+    if (auto written = WriteState(options.installFolder, run.state); !written)
+        return std::unexpected(written.error());
+    return count;
+}
+
+// Steps 21 and 22: developer mode and Virtual Machine Platform, each after asking. Returns
+// whether Windows must restart.
+Result<bool> EnableFeatures(const Callbacks& callbacks, const RunValues& run)
+{
+    if (!run.windows.developerMode)
+    {
+        if (!Ask(callbacks, Text(16010)))
+            return Pd::Fail(CanceledText());
+        if (auto enabled = EnableDeveloperMode(); !enabled)
+            return std::unexpected(enabled.error());
+        WriteUserDword(L"EnabledDeveloperMode", 1);
+        LogLine(callbacks, Level::Success, Text(17012));
+    }
+    bool restart = false;
+    if (run.windows.virtualMachinePlatform && !*run.windows.virtualMachinePlatform)
+    {
+        if (!Ask(callbacks, Text(16011)))
+            return Pd::Fail(CanceledText());
+        auto enabled = EnableVmp(LogAt(callbacks, Level::Info));
+        if (!enabled)
+            return std::unexpected(enabled.error());
+        WriteUserDword(L"EnabledVirtualMachinePlatform", 1);
+        restart = *enabled;
+    }
+    return restart;
+}
+
+// Steps 23 to 25: the account's earlier Tovik makes way, the dependencies come in, and the
+// folder is registered, once more when Windows kept an old folder registration.
+Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const RunValues& run)
+{
+    const LogText info = LogAt(callbacks, Level::Info);
+    if (const auto& package = run.windows.installedPackage)
+    {
+        if (package->developmentMode)
+        {
+            if (!SameFile(package->installLocation, options.installFolder))
+                LogLine(callbacks, Level::Info, FormatText(17015, package->installLocation));
+        }
+        else
+        {
+            if (!Ask(callbacks, FormatText(16012, package->version)))
+                return Pd::Fail(CanceledText());
+            if (auto removed = Install::RemovePackage(package->fullName, true); !removed)
+                return removed;
+            LogLine(callbacks, Level::Info, Text(17014));
+        }
+    }
+    if (auto installed = Install::InstallDependencies(options.installFolder, info); !installed)
+        return installed;
+    auto registered = Install::RegisterPackage(options.installFolder, info);
+    if (registered)
+        return {};
+    const auto again = Install::FindInstalledPackage();
+    if (!again || !again->developmentMode || SameFile(again->installLocation, options.installFolder))
+        return registered;
+    LogLine(callbacks, Level::Warning, FormatText(17024, registered.error()));
+    if (auto removed = Install::RemovePackage(again->fullName, true); !removed)
+        return removed;
+    return Install::RegisterPackage(options.installFolder, info);
+}
+
+// The shortcut's icon: the installed program when it is there, else the running one.
+std::wstring ShortcutIcon(const Detail::ProgramSetting& program)
+{
+    const std::filesystem::path installed = std::filesystem::path(program.defaultFolder) / L"Peldra.exe";
+    std::error_code error;
+    return std::filesystem::exists(installed, error) ? installed.wstring() : program.runningExe;
+}
+
+} // namespace
+
+Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
+                              RunValues& run, const Detail::ProgramSetting& program)
+{
+    if (auto switched = SwitchOver(options, callbacks, run); !switched)
+        return std::unexpected(switched.error());
+    auto count = WriteRecords(manifest, options, run);
+    if (!count)
+        return std::unexpected(count.error());
+    if (!options.registerPackage)
+        return Done(run, false, *count);
+
+    if (run.otherAccount)
+    {
+        if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, false, program);
+            !installed)
+            LogLine(callbacks, Level::Warning, installed.error());
+        LogLine(callbacks, Level::Success,
+                FormatText(17053, manifest.version, run.windows.packageUser->account));
+        return Done(run, false, *count);
+    }
+
+    run.tracker.Stage(Text(16003), SwitchOverPosition);
+    auto restart = EnableFeatures(callbacks, run);
+    if (!restart)
+        return std::unexpected(restart.error());
+    if (auto registered = RegisterTovik(options, callbacks, run); !registered)
+        return std::unexpected(registered.error());
+    LogLine(callbacks, Level::Success, FormatText(17019, manifest.version));
+    Install::SeedTovikSettings();
+    if (run.windows.build > LastBuildWithoutPatch)
+        LogLine(callbacks, Level::Warning, FormatText(17020, run.windows.build));
+
+    if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, true, program);
+        installed)
+        LogLine(callbacks, Level::Success, Text(17045));
+    else
+        LogLine(callbacks, Level::Warning, installed.error());
+
+    const std::wstring name = Text(11038);
+    if (auto created = Install::CreateTovikSettingsShortcut(name, ShortcutIcon(program)); created)
+        LogLine(callbacks, Level::Info, FormatText(17055, name));
+    else
+        LogLine(callbacks, Level::Warning, created.error());
+    return Done(run, *restart, *count);
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,51 @@
+// Acting on a registered Tovik without installing anything: asking it to shut down through its
+// client executable, stopping its virtual machine, giving its app settings their first values,
+// and opening an Android activity (the settings or the store) in it.
+#pragma once
+
+#include "core/Handles.h"
+#include "core/release/Callbacks.h"
+#include "core/Result.h"
+#include "guest/AndroidVm.h"
+
+#include <regex>
+#include <string>
+
+namespace Pd::Install
+{
+
+// The Android components that a launch opens.
+inline constexpr const wchar_t* SettingsTarget = L"com.android.settings";
+inline constexpr const wchar_t* StoreTarget = L"com.android.vending";
+
+// "variant": "<text>" in the installed release.json (8-bit text); built once and kept.
+const std::regex& VariantPattern();
+
+// The client's app execution alias of the current account when anything exists there, else
+// empty: Local AppData\Microsoft\WindowsApps\<family name>\TovikClient.exe.
+std::wstring TovikClientAlias();
+
+// Starts "<alias> /shutdown" without a window, in the working folder when that is an existing
+// folder; the process handle, or none when there is no alias or it cannot be started.
+UniqueHandle StartTovikShutdown(const std::wstring& workingFolder);
+
+// Starts the shutdown request and waits up to 60 s for the client to end; silent when no
+// request could be started.
+void ShutdownTovik(const std::wstring& workingFolder, const Core::LogText& log);
+
+// Stops the current account's Tovik: its own shutdown first, then the VM is ended after the
+// wait. Not running when the account has no Tovik, whatever VM another account runs.
+Guest::VmStop Stop();
+
+// Gives the package's "DeveloperModeEnabled" and "OptionalDiagnosticDataEnabled" the value false
+// unless they already hold a value; every failure is silent.
+void SeedTovikSettings();
+
+// Opens "tovik://<target>" through the client alias, or else through the shell.
+Result<> LaunchTovikUri(const std::wstring& workingFolder, const std::wstring& target);
+
+// Android's store when the installed release's variant names "Google", else its settings.
+Result<> OpenTovikStore();
+Result<> OpenTovikSettings();
+
+} // namespace Pd::Install

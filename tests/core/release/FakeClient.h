@@ -1,0 +1,90 @@
+// Tovik's client stand-in (tests/support/FakeTovikClient.cpp) at the current account's alias
+// path, or another path, for the life of the object, with the starts it recorded.
+#pragma once
+
+#include "core/Json.h"
+#include "core/release/KnownFolder.h"
+#include "core/release/Packages.h"
+#include "core/Strings.h"
+#include "tests/core/release/LoopbackServer.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace PdTest
+{
+
+struct ClientStart
+{
+    std::wstring commandLine;
+    std::wstring currentFolder;
+};
+
+inline std::filesystem::path ClientAliasPath()
+{
+    return std::filesystem::path(Pd::Install::KnownFolderPath(FOLDERID_LocalAppData)) / L"Microsoft" /
+           L"WindowsApps" / Pd::Install::TovikFamilyName / L"TovikClient.exe";
+}
+
+class FakeClient
+{
+public:
+    explicit FakeClient(std::filesystem::path path = ClientAliasPath()) : path_(std::move(path))
+    {
+        wchar_t unix[1024];
+        DWORD length =
+            ::GetEnvironmentVariableW(L"PD_FAKE_TOVIK_CLIENT", unix, static_cast<DWORD>(std::size(unix)));
+        EXPECT_TRUE(length > 0 && length < std::size(unix))
+            << "PD_FAKE_TOVIK_CLIENT names the built stand-in";
+        std::wstring source = L"Z:" + std::wstring(unix, length);
+        for (wchar_t& c : source)
+            if (c == L'/')
+                c = L'\\';
+        std::filesystem::create_directories(path_.parent_path());
+        std::filesystem::copy_file(source, path_, std::filesystem::copy_options::overwrite_existing);
+        std::error_code ignored;
+        std::filesystem::remove(LogPath(), ignored);
+    }
+    ~FakeClient()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_.parent_path(), ignored);
+    }
+    FakeClient(const FakeClient&) = delete;
+    FakeClient& operator=(const FakeClient&) = delete;
+
+    std::wstring Alias() const { return path_.wstring(); }
+
+    // The starts recorded so far, after waiting up to 10 s for at least `expected` of them (a
+    // launch does not wait for the client).
+    std::vector<ClientStart> Starts(std::size_t expected = 0) const
+    {
+        for (int waited = 0; waited < 200 && Read().size() < expected; ++waited)
+            ::Sleep(50);
+        ::Sleep(expected > 0 ? 100 : 0); // lets the client end before its folder goes
+        return Read();
+    }
+
+private:
+    std::vector<ClientStart> Read() const
+    {
+        std::vector<ClientStart> starts;
+        std::istringstream lines(ReadBytes(LogPath()));
+        for (std::string line; std::getline(lines, line);)
+            if (auto value = Pd::Json::Parser(Pd::Core::FromUtf8(line)).Parse())
+                starts.push_back({value->TextOr(L"commandLine", L""), value->TextOr(L"currentFolder", L"")});
+        return starts;
+    }
+
+    std::filesystem::path LogPath() const { return path_.parent_path() / L"TovikClient.log"; }
+
+    std::filesystem::path path_;
+};
+
+} // namespace PdTest

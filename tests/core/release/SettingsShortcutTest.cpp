@@ -1,0 +1,107 @@
+#include "core/release/SettingsShortcut.h"
+
+#include "core/Handles.h"
+#include "core/Module.h"
+#include "core/release/KnownFolder.h"
+#include "core/release/Packages.h"
+#include "core/Strings.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace
+{
+
+class SettingsShortcut : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
+    void TearDown() override
+    {
+        for (const auto& path : Pd::Install::FindTovikSettingsShortcuts())
+            ::DeleteFileW(path.c_str());
+        std::error_code ignored;
+        std::filesystem::remove(Programs() / L"Other.lnk", ignored);
+        ::CoUninitialize();
+    }
+
+    static std::filesystem::path Programs() { return Pd::Install::KnownFolderPath(FOLDERID_Programs); }
+
+    struct Link
+    {
+        std::wstring target, arguments, description, icon;
+        int iconIndex = -1;
+    };
+
+    static Link Read(const std::filesystem::path& path)
+    {
+        Link link;
+        Pd::ComPtr<IShellLinkW> shell;
+        EXPECT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                                 IID_IShellLinkW, shell.PutVoid())));
+        auto file = shell.As<IPersistFile>();
+        if (!file || FAILED(file->Load(path.c_str(), STGM_READ)))
+            return link;
+        wchar_t text[1024] = {};
+        shell->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
+        link.target = text;
+        shell->GetArguments(text, 1024);
+        link.arguments = text;
+        shell->GetDescription(text, 1024);
+        link.description = text;
+        shell->GetIconLocation(text, 1024, &link.iconIndex);
+        link.icon = text;
+        return link;
+    }
+
+    static void WriteOther(const std::filesystem::path& path, const wchar_t* arguments)
+    {
+        Pd::ComPtr<IShellLinkW> shell;
+        ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                                 IID_IShellLinkW, shell.PutVoid())));
+        shell->SetPath(L"C:\\windows\\notepad.exe");
+        shell->SetArguments(arguments);
+        ASSERT_TRUE(SUCCEEDED(shell.As<IPersistFile>()->Save(path.c_str(), TRUE)));
+    }
+};
+
+TEST_F(SettingsShortcut, LaunchesAndroidsSettingsThroughTheClientAlias)
+{
+    const std::wstring icon = Pd::Core::ModulePath();
+    auto created = Pd::Install::CreateTovikSettingsShortcut(L"Android Settings", icon);
+    ASSERT_TRUE(created) << Pd::Core::ToUtf8(created.error());
+    auto found = Pd::Install::FindTovikSettingsShortcuts();
+    ASSERT_EQ(found, std::vector<std::wstring>{(Programs() / L"Android Settings.lnk").wstring()});
+    Link link = Read(found[0]);
+    EXPECT_EQ(link.target, Pd::Install::KnownFolderPath(FOLDERID_LocalAppData) +
+                               L"\\Microsoft\\WindowsApps\\" + Pd::Install::TovikFamilyName +
+                               L"\\TovikClient.exe");
+    EXPECT_EQ(link.arguments, L"/launch tovik://com.android.settings");
+    EXPECT_EQ(link.description, L"Android Settings");
+    EXPECT_EQ(link.icon, icon);
+    EXPECT_EQ(link.iconIndex, 1);
+}
+
+TEST_F(SettingsShortcut, CreatingItAgainUnderAnotherNameLeavesOneShortcut)
+{
+    ASSERT_TRUE(Pd::Install::CreateTovikSettingsShortcut(L"Android Settings", Pd::Core::ModulePath()));
+    ASSERT_TRUE(Pd::Install::CreateTovikSettingsShortcut(L"Android-Einstellungen", Pd::Core::ModulePath()));
+    EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts(),
+              std::vector<std::wstring>{(Programs() / L"Android-Einstellungen.lnk").wstring()});
+    EXPECT_FALSE(std::filesystem::exists(Programs() / L"Android Settings.lnk"));
+}
+
+TEST_F(SettingsShortcut, OnlyShortcutsWithTheSettingsArgumentsAreFound)
+{
+    WriteOther(Programs() / L"Other.lnk", L"/launch tovik://com.android.vending");
+    WriteOther(Programs() / L"Upper.lnk", L"/LAUNCH TOVIK://COM.ANDROID.SETTINGS");
+    EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts(),
+              std::vector<std::wstring>{(Programs() / L"Upper.lnk").wstring()});
+}
+
+} // namespace
