@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Handles.h"
+#include "core/release/Folders.h"
 #include "core/Text.h"
 
 #include <windows.h>
@@ -36,7 +37,7 @@ bool IsFolder(DWORD attributes)
 DWORD ListFolder(const std::wstring& folder, std::vector<Entry>& entries)
 {
     WIN32_FIND_DATAW data{};
-    UniqueFind find(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data,
+    UniqueFind find(::FindFirstFileExW(Core::JoinPath(folder, L"*").c_str(), FindExInfoBasic, &data,
                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find)
     {
@@ -48,7 +49,7 @@ DWORD ListFolder(const std::wstring& folder, std::vector<Entry>& entries)
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        entries.push_back({folder + L"\\" + name, data.dwFileAttributes,
+        entries.push_back({Core::JoinPath(folder, name), data.dwFileAttributes,
                            (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow});
     } while (::FindNextFileW(find.Get(), &data));
     const DWORD error = ::GetLastError();

@@ -3,6 +3,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Handles.h"
+#include "core/release/Folders.h"
 #include "core/release/Packages.h"
 #include "core/Text.h"
 
@@ -32,7 +33,7 @@ void CollectShortcuts(const std::wstring& folder, bool recursive, const std::wst
                       std::vector<std::wstring>& found)
 {
     WIN32_FIND_DATAW data{};
-    UniqueFind find(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data,
+    UniqueFind find(::FindFirstFileExW(Core::JoinPath(folder, L"*").c_str(), FindExInfoBasic, &data,
                                        FindExSearchNameMatch, nullptr, 0));
     if (!find)
         return;
@@ -42,7 +43,7 @@ void CollectShortcuts(const std::wstring& folder, bool recursive, const std::wst
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        const std::wstring path = folder + L"\\" + name;
+        const std::wstring path = Core::JoinPath(folder, name);
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         {
             if (recursive && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))

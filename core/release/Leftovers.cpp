@@ -1,5 +1,6 @@
 #include "core/release/Leftovers.h"
 
+#include "core/release/KnownFolder.h"
 #include "core/release/Packages.h"
 
 #include <shlobj.h>
@@ -14,15 +15,6 @@ namespace
 
 const std::wstring CurrentVersion = L"Software\\Microsoft\\Windows\\CurrentVersion";
 const std::wstring Classes = L"Software\\Classes";
-
-std::wstring KnownFolder(const KNOWNFOLDERID& id)
-{
-    PWSTR path = nullptr;
-    const HRESULT result = ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
-    std::wstring text = SUCCEEDED(result) && path ? path : L"";
-    ::CoTaskMemFree(path);
-    return text;
-}
 
 std::wstring Replaced(std::wstring text, wchar_t from, const std::wstring& to)
 {
@@ -110,7 +102,7 @@ std::wstring FolderPrefix(const std::wstring& folder)
 
 std::wstring TovikDataFolder()
 {
-    const std::wstring localAppData = KnownFolder(FOLDERID_LocalAppData);
+    const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
     if (localAppData.empty())
         return {};
     return localAppData + L"\\Packages\\" + TovikFamilyName;
@@ -121,7 +113,8 @@ namespace Detail
 
 LeftoverPlaces CurrentPlaces()
 {
-    return {KnownFolder(FOLDERID_Programs), KnownFolder(FOLDERID_Desktop), KnownFolder(FOLDERID_UserPinned),
+    return {KnownFolderPath(FOLDERID_Programs), KnownFolderPath(FOLDERID_Desktop),
+            KnownFolderPath(FOLDERID_UserPinned),
             [] { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }};
 }
 

@@ -25,10 +25,11 @@ struct ProbeRecord
     std::wstring currentFolder;
 };
 
-inline std::filesystem::path ProbeProgram()
+// A program that CTest names in an environment variable by its Unix path; empty when unset.
+inline std::filesystem::path ProgramFromEnvironment(const wchar_t* variable)
 {
     wchar_t path[1024];
-    DWORD length = ::GetEnvironmentVariableW(L"PD_PROBE_PROGRAM", path, static_cast<DWORD>(std::size(path)));
+    DWORD length = ::GetEnvironmentVariableW(variable, path, static_cast<DWORD>(std::size(path)));
     if (length == 0 || length >= std::size(path))
         return {};
     std::wstring windows = L"Z:" + std::wstring(path, length);
@@ -36,6 +37,11 @@ inline std::filesystem::path ProbeProgram()
         if (c == L'/')
             c = L'\\';
     return windows;
+}
+
+inline std::filesystem::path ProbeProgram()
+{
+    return ProgramFromEnvironment(L"PD_PROBE_PROGRAM");
 }
 
 // Copies the probe to the given path (folders created) and returns whether that worked.
