@@ -3,6 +3,8 @@
 // records how it was started in "<copy>.args" and ends with ProbeExitCode.
 #pragma once
 
+#include "tests/support/UnixPath.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -25,23 +27,9 @@ struct ProbeRecord
     std::wstring currentFolder;
 };
 
-// A program that CTest names in an environment variable by its Unix path; empty when unset.
-inline std::filesystem::path ProgramFromEnvironment(const wchar_t* variable)
-{
-    wchar_t path[1024];
-    DWORD length = ::GetEnvironmentVariableW(variable, path, static_cast<DWORD>(std::size(path)));
-    if (length == 0 || length >= std::size(path))
-        return {};
-    std::wstring windows = L"Z:" + std::wstring(path, length);
-    for (wchar_t& c : windows)
-        if (c == L'/')
-            c = L'\\';
-    return windows;
-}
-
 inline std::filesystem::path ProbeProgram()
 {
-    return ProgramFromEnvironment(L"PD_PROBE_PROGRAM");
+    return PathFromEnvironment(L"PD_PROBE_PROGRAM");
 }
 
 // Copies the probe to the given path (folders created) and returns whether that worked.

@@ -7,6 +7,7 @@
 #include "core/release/Folders.h"
 #include "core/release/InstalledMsi.h"
 #include "core/release/Packages.h"
+#include "tests/core/release/Msiexec.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/ProbeProgram.h"
 #include "tests/support/SigningFixtures.h"
@@ -287,15 +288,7 @@ class MsiUninstall : public PdTest::SigningTest
 
 TEST_F(MsiUninstall, RemovesTheProgramsPackageWithoutWaitingForIt)
 {
-    std::wstring install = L"msiexec.exe /i \"" + PdTest::SigningFile(L"program.msi") + L"\" /qn";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, install.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &startup, &process));
-    Pd::UniqueHandle thread(process.hThread);
-    Pd::UniqueHandle handle(process.hProcess);
-    ASSERT_EQ(::WaitForSingleObject(handle.Get(), 120'000), WAIT_OBJECT_0);
+    ASSERT_EQ(PdTest::RunMsiexec(L"/i \"" + PdTest::SigningFile(L"program.msi") + L"\""), 0u);
     const auto product = Pd::Install::FindInstalledMsi();
     ASSERT_TRUE(product);
 

@@ -7,6 +7,7 @@
 #include "core/release/Folders.h"
 #include "core/Sha256.h"
 #include "tests/core/release/LoopbackServer.h"
+#include "tests/core/release/Msiexec.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/ProbeProgram.h"
 #include "tests/support/SigningFixtures.h"
@@ -30,24 +31,6 @@ std::wstring Sha256Of(std::string_view bytes)
     Pd::Sha256 hasher;
     hasher.Update(bytes);
     return hasher.Finish();
-}
-
-// Runs "msiexec <arguments> /qn" and waits for it.
-DWORD RunMsiexec(const std::wstring& arguments)
-{
-    std::wstring command = L"msiexec.exe " + arguments + L" /qn";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        return ::GetLastError();
-    Pd::UniqueHandle thread(process.hThread);
-    Pd::UniqueHandle handle(process.hProcess);
-    ::WaitForSingleObject(handle.Get(), 120'000);
-    DWORD code = 1;
-    ::GetExitCodeProcess(handle.Get(), &code);
-    return code;
 }
 
 TEST(SelfUpdateNaming, PackageIsNamedAfterASafeVersionOnly)
@@ -193,7 +176,7 @@ TEST_F(SelfUpdate, InstallsThePackageAndStartsTheInstalledProgram)
     ASSERT_TRUE(PdTest::PlaceProbe(installedProgram));
     setting_.systemFolder = Pd::Core::SystemFolder();
     const fs::path installedFile = L"C:\\Program Files\\PeldraTest\\readme.txt";
-    RunMsiexec(L"/x \"" + PdTest::SigningFile(L"official.msi") + L"\"");
+    PdTest::RunMsiexec(L"/x \"" + PdTest::SigningFile(L"official.msi") + L"\"");
     ASSERT_FALSE(fs::exists(installedFile));
 
     ASSERT_TRUE(Update(Serve(L"official.msi")));
@@ -205,7 +188,7 @@ TEST_F(SelfUpdate, InstallsThePackageAndStartsTheInstalledProgram)
     // caller has not ended, the checked package stays as it was.
     EXPECT_EQ(PdTest::ReadBytes(Downloads() / L"Peldra-0.2.0.msi"), package_);
 
-    EXPECT_EQ(RunMsiexec(L"/x \"" + PdTest::SigningFile(L"official.msi") + L"\""), 0u);
+    EXPECT_EQ(PdTest::RunMsiexec(L"/x \"" + PdTest::SigningFile(L"official.msi") + L"\""), 0u);
 }
 
 } // namespace

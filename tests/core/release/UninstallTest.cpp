@@ -232,7 +232,7 @@ TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRe
     InstallRelease();
     // The uninstall runs in a process of its own whose program lies in the release folder.
     const fs::path program = folder_ / L"Peldra.exe";
-    ASSERT_TRUE(fs::copy_file(PdTest::ProgramFromEnvironment(L"PD_UNINSTALL_DRIVER"), program));
+    ASSERT_TRUE(fs::copy_file(PdTest::PathFromEnvironment(L"PD_UNINSTALL_DRIVER"), program));
     Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     state.entries[L"host"] = {L"Peldra.exe", L"language"};
     ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
