@@ -66,6 +66,9 @@ void RemoveOldPackages(const std::wstring& folder, const std::wstring& packageNa
             !SameName(name, packageName))
             old.push_back(folder + L"\\" + name);
     } while (::FindNextFileW(find.Get(), &data));
+    // A listing that broke off part-way ends the clean-up: the update does not depend on it.
+    if (::GetLastError() != ERROR_NO_MORE_FILES)
+        return;
     find.Reset();
     for (const std::wstring& path : old)
         ::DeleteFileW(path.c_str());

@@ -301,15 +301,6 @@ TEST_F(Leftovers, ShortcutsToTovikGoFromEachPlace)
     EXPECT_EQ(notifications_, 1);
 }
 
-TEST_F(Leftovers, MissingPlacesAreSkipped)
-{
-    places_.programs.clear();
-    places_.desktop = (scratch_.Path() / L"missing").wstring();
-    places_.userPinned = scratch_.Write(L"not-a-folder", "x").wstring();
-    EXPECT_EQ(Clean(InstallFolder), (LeftoverCounts{}));
-    EXPECT_TRUE(failures_.empty());
-}
-
 struct ShortcutCase
 {
     const wchar_t* name;
