@@ -234,11 +234,7 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
     {
         const std::wstring magisk = setting.defaultFolder + L"\\Magisk";
         if (Exists(magisk))
-            if (auto removed = Install::RemoveTree(magisk, FileRetries); !removed)
-            {
-                outcome.failures.push_back(magisk);
-                LogLine(callbacks, Level::Warning, removed.error());
-            }
+            RemoveOrNote(magisk, callbacks, outcome);
         RemoveReleaseFilesWith(folder, state, callbacks, outcome, ownInstallerPackage, setting);
         if (!ownInstallerPackage)
             RemoveProgramFilesWith(folder, callbacks, outcome, setting);

@@ -75,6 +75,10 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
                             const UninstallSetting& setting);
 void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
                             const UninstallSetting& setting);
+
+// Removes a file or folder with retries; when that fails the path stays in the outcome's failures
+// and the reason goes to the log at warning level.
+void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalOutcome& outcome);
 } // namespace Detail
 
 } // namespace Pd::Core

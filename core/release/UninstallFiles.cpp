@@ -40,16 +40,6 @@ bool DeleteAtRestart(const std::wstring& path)
     return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
-// A removal that failed: the path stays in the outcome, the reason goes to the log.
-void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalOutcome& outcome)
-{
-    if (auto removed = Install::RemoveTree(path, FileRetries); !removed)
-    {
-        outcome.failures.push_back(path);
-        LogLine(callbacks, Level::Warning, removed.error());
-    }
-}
-
 // Only a plain name of one entry directly in the folder may be deleted: never a path, a drive,
 // a name Windows would read as another one (trailing dots or blanks) or a device.
 bool IsDeletableName(const std::wstring& name)
@@ -92,6 +82,15 @@ void ForgetLanguageList(const std::wstring& dataFolder)
 
 namespace Detail
 {
+
+void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalOutcome& outcome)
+{
+    if (auto removed = Install::RemoveTree(path, FileRetries); !removed)
+    {
+        outcome.failures.push_back(path);
+        LogLine(callbacks, Level::Warning, removed.error());
+    }
+}
 
 void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
                             RemovalOutcome& outcome, bool ownInstallerPackage,

@@ -14,6 +14,7 @@
 #include "host/controls/ScheduledTask.h"
 #include "platform/Guid.h"
 #include "platform/HvSocket.h"
+#include "tests/core/release/FakeClient.h"
 #include "tests/core/release/InstallFixture.h"
 #include "tests/support/ProbeProgram.h"
 
@@ -267,6 +268,7 @@ TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRe
 TEST_F(Uninstall, KeepingDataRemovesPackageAndFilesOnly)
 {
     InstallRelease();
+    PdTest::FakeClient client;
     const fs::path data = Pd::Install::TovikDataFolder();
     PdTest::WriteBytes(data / L"LocalState" / L"language_list_for_populated_apps", "de,en");
     PdTest::WriteBytes(data / L"LocalState" / L"user.img", std::string(2048, 'u'));
@@ -296,6 +298,11 @@ TEST_F(Uninstall, KeepingDataRemovesPackageAndFilesOnly)
     EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Removing Tovik from Windows",
                                                    L"Deleting files", L"Done"}));
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"stop host", L"remove task"}));
+    // Tovik was asked to shut down from its folder before its package went.
+    EXPECT_TRUE(Logged(L"Shutting Tovik down.", Level::Info));
+    const auto starts = client.Starts(1);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_TRUE(starts[0].commandLine.ends_with(L" /shutdown")) << Pd::Core::ToUtf8(starts[0].commandLine);
 }
 
 TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
