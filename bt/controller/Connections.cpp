@@ -94,15 +94,19 @@ void Controller::LeCreateConnection(ByteView parameters)
     request.maxLatency = ReadLe16(parameters, 17);
     request.supervisionTimeout = ReadLe16(parameters, 19);
 
-    if (connectPending_.exchange(true))
+    if (connectPending_)
     {
         SendCommandStatus(Op::LeCreateConnection, Hci::Status::CommandDisallowed);
         return;
     }
-    connectCancel_ = false;
-    SendCommandStatus(Op::LeCreateConnection, Hci::Status::Success);
+    // The previous worker has reported its attempt but may still be on its way out: join it
+    // before the new attempt is marked pending, so that nothing it does on its way out can touch
+    // the new attempt's flags. Only this thread marks an attempt pending.
     if (connectWorker_.joinable())
         connectWorker_.join();
+    connectPending_ = true;
+    connectCancel_ = false;
+    SendCommandStatus(Op::LeCreateConnection, Hci::Status::Success);
     request.generation = generation_;
     try
     {

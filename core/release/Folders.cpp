@@ -1,6 +1,7 @@
 #include "core/release/Folders.h"
 
 #include "core/Handles.h"
+#include "core/release/KnownFolder.h"
 #include "core/Strings.h"
 
 #include <windows.h>
@@ -29,15 +30,6 @@ std::wstring Comparable(const std::wstring& path)
     return ToLower(std::filesystem::path(path).lexically_normal().make_preferred().wstring());
 }
 
-std::wstring ProgramFilesFolder()
-{
-    PWSTR folder = nullptr;
-    HRESULT result = ::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &folder);
-    std::wstring path = SUCCEEDED(result) && folder ? folder : L"";
-    ::CoTaskMemFree(folder);
-    return path;
-}
-
 bool Exists(const std::filesystem::path& path)
 {
     std::error_code error;
@@ -61,6 +53,23 @@ std::wstring RelativePath(const std::wstring& path, const std::wstring& base)
 namespace Detail
 {
 
+bool IsSystemFolderAmong(const std::wstring& folder, const std::vector<std::wstring>& systemFolders)
+{
+    const std::filesystem::path path(Comparable(folder));
+    if (path.empty() || !path.has_relative_path())
+        return true;
+    for (const std::wstring& system : systemFolders)
+    {
+        if (system.empty())
+            continue;
+        const std::filesystem::path relative(RelativePath(Comparable(system), path.wstring()));
+        // The system folder itself, or one below the folder.
+        if (!relative.empty() && *relative.begin() != L"..")
+            return true;
+    }
+    return false;
+}
+
 bool IsUnderFolder(const std::wstring& folder, const std::wstring& programFiles)
 {
     if (programFiles.empty())
@@ -75,7 +84,7 @@ bool IsUnderFolder(const std::wstring& folder, const std::wstring& programFiles)
 
 bool IsUnderProgramFiles(const std::wstring& folder)
 {
-    return Detail::IsUnderFolder(folder, ProgramFilesFolder());
+    return Detail::IsUnderFolder(folder, Install::KnownFolderPath(FOLDERID_ProgramFiles, 0));
 }
 
 std::uint64_t FreeSpace(const std::wstring& folder)
@@ -111,6 +120,37 @@ bool SameFile(const std::wstring& a, const std::wstring& b)
         return false;
     return first.VolumeSerialNumber == second.VolumeSerialNumber &&
            std::memcmp(&first.FileId, &second.FileId, sizeof(first.FileId)) == 0;
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
+{
+    if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/')
+        return folder + name;
+    return folder + L"\\" + name;
+}
+
+bool IsSystemFolder(const std::wstring& folder)
+{
+    static const KNOWNFOLDERID ids[] = {
+        FOLDERID_Windows,        FOLDERID_System,          FOLDERID_SystemX86,
+        FOLDERID_ProgramFiles,   FOLDERID_ProgramFilesX86, FOLDERID_ProgramFilesCommon,
+        FOLDERID_ProgramData,    FOLDERID_UserProfiles,    FOLDERID_Profile,
+        FOLDERID_Public,         FOLDERID_Desktop,         FOLDERID_PublicDesktop,
+        FOLDERID_Documents,      FOLDERID_Downloads,       FOLDERID_LocalAppData,
+        FOLDERID_RoamingAppData, FOLDERID_StartMenu,       FOLDERID_CommonStartMenu,
+        FOLDERID_Programs,       FOLDERID_CommonPrograms,
+    };
+    std::vector<std::wstring> folders;
+    for (const KNOWNFOLDERID& id : ids)
+        folders.push_back(Install::KnownFolderPath(id));
+    return Detail::IsSystemFolderAmong(folder, folders);
+}
+
+std::wstring SystemFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : L"";
 }
 
 } // namespace Pd::Core

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Pd::Core
 {
@@ -23,10 +24,25 @@ std::uint64_t FreeSpace(const std::wstring& folder);
 // Whether both paths can be opened and report the same volume serial number and file id.
 bool SameFile(const std::wstring& a, const std::wstring& b);
 
+// The path of an entry in a folder, with one backslash between them also when the folder is a
+// root that already ends with one ("C:\\").
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+
+// The Windows system folder (System32); empty when Windows does not tell it.
+std::wstring SystemFolder();
+
+// Whether the folder is a drive or share root, or one of Windows' own folders (Windows, Program
+// Files, ProgramData, the users' profiles, the user's profile, desktop, documents, downloads,
+// application data, Start menu) or a folder above one of them: no program's own install folder.
+bool IsSystemFolder(const std::wstring& folder);
+
 namespace Detail
 {
 // IsUnderProgramFiles with the Program Files folder given.
 bool IsUnderFolder(const std::wstring& folder, const std::wstring& programFiles);
+
+// IsSystemFolder with Windows' folders given.
+bool IsSystemFolderAmong(const std::wstring& folder, const std::vector<std::wstring>& systemFolders);
 } // namespace Detail
 
 } // namespace Pd::Core

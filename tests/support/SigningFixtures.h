@@ -6,6 +6,7 @@
 #include "core/Json.h"
 #include "core/Strings.h"
 #include "platform/Certificates.h"
+#include "tests/support/UnixPath.h"
 
 #include <windows.h>
 
@@ -23,16 +24,7 @@ namespace PdTest
 
 inline std::filesystem::path SigningFolder()
 {
-    wchar_t folder[1024];
-    DWORD length =
-        ::GetEnvironmentVariableW(L"PD_SIGNING_FIXTURES", folder, static_cast<DWORD>(std::size(folder)));
-    if (length == 0 || length >= std::size(folder))
-        return {};
-    std::wstring path = L"Z:" + std::wstring(folder, length);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
+    return PathFromEnvironment(L"PD_SIGNING_FIXTURES");
 }
 
 // A file of the fixture set, e.g. L"official.exe" or L"test\\root.pem".

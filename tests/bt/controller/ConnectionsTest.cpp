@@ -133,6 +133,26 @@ TEST(LeCreateConnection, CancelledFilterAcceptListAttemptReportsStatus0x02)
     EXPECT_EQ(h.Sent()[2].second, ConnectionComplete(0x02, 0));
 }
 
+TEST(LeCreateConnection, AnAttemptStartedAsThePreviousOneEndsStaysPendingUntilCancelled)
+{
+    // Android may answer an attempt's LE Connection Complete at once with its next LE Create
+    // Connection, while the previous worker is still on its way out.
+    Connected c;
+    ControllerHarness h(c.Services());
+    for (int round = 0; round < 50; ++round)
+    {
+        std::size_t before = h.SentCount();
+        h.Command(0x200D, CreateConnection());
+        ASSERT_TRUE(h.WaitForPackets(before + 2)) << "round " << round;
+        EXPECT_EQ(h.Command(0x200D, CreateConnection(0x01)), Events{CommandStatus(0x200D, 0x00)});
+        EXPECT_EQ(h.Command(0x200D, CreateConnection(0x01)), Events{CommandStatus(0x200D, 0x0C)})
+            << "round " << round << ": a second attempt was let in while the first still waits";
+        EXPECT_EQ(h.Command(0x200E), Events{CommandComplete(0x200E, 0x00)});
+        ASSERT_TRUE(h.WaitForPackets(before + 6)) << "round " << round;
+        h.Command(0x0C03); // Reset closes the link, so that the next round starts with no connection
+    }
+}
+
 TEST(LeCreateConnection, ResetDuringTheAttemptSilencesItAndClosesItsLink)
 {
     Connected c;

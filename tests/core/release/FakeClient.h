@@ -7,6 +7,7 @@
 #include "core/release/Packages.h"
 #include "core/Strings.h"
 #include "tests/core/release/LoopbackServer.h"
+#include "tests/support/UnixPath.h"
 
 #include <windows.h>
 
@@ -37,15 +38,8 @@ class FakeClient
 public:
     explicit FakeClient(std::filesystem::path path = ClientAliasPath()) : path_(std::move(path))
     {
-        wchar_t unix[1024];
-        DWORD length =
-            ::GetEnvironmentVariableW(L"PD_FAKE_TOVIK_CLIENT", unix, static_cast<DWORD>(std::size(unix)));
-        EXPECT_TRUE(length > 0 && length < std::size(unix))
-            << "PD_FAKE_TOVIK_CLIENT names the built stand-in";
-        std::wstring source = L"Z:" + std::wstring(unix, length);
-        for (wchar_t& c : source)
-            if (c == L'/')
-                c = L'\\';
+        const std::filesystem::path source = PathFromEnvironment(L"PD_FAKE_TOVIK_CLIENT");
+        EXPECT_FALSE(source.empty()) << "PD_FAKE_TOVIK_CLIENT names the built stand-in";
         std::filesystem::create_directories(path_.parent_path());
         std::filesystem::copy_file(source, path_, std::filesystem::copy_options::overwrite_existing);
         std::error_code ignored;

@@ -3,6 +3,7 @@
 #include "core/Handles.h"
 #include "core/release/InstallState.h"
 #include "tests/core/release/InstallFixture.h"
+#include "tests/support/UnixPath.h"
 
 #include <windows.h>
 
@@ -39,17 +40,7 @@ protected:
         ASSERT_EQ(which, WAIT_OBJECT_0) << "the driver ended or hung before it halted";
     }
 
-    static std::wstring DriverPath()
-    {
-        wchar_t unix[1024];
-        DWORD length =
-            ::GetEnvironmentVariableW(L"PD_INSTALL_DRIVER", unix, static_cast<DWORD>(std::size(unix)));
-        std::wstring path = L"Z:" + std::wstring(unix, length);
-        for (wchar_t& c : path)
-            if (c == L'/')
-                c = L'\\';
-        return path;
-    }
+    static std::wstring DriverPath() { return PdTest::PathFromEnvironment(L"PD_INSTALL_DRIVER").wstring(); }
 };
 
 TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun)

@@ -6,6 +6,7 @@
 
 #include "core/Json.h"
 #include "core/Strings.h"
+#include "tests/support/UnixPath.h"
 
 #include <windows.h>
 
@@ -61,18 +62,11 @@ public:
 private:
     LoopbackServer()
     {
-        wchar_t state[1024];
-        DWORD length =
-            ::GetEnvironmentVariableW(L"PD_RELEASE_SERVER", state, static_cast<DWORD>(std::size(state)));
-        if (length == 0 || length >= std::size(state))
+        const std::filesystem::path folder = PathFromEnvironment(L"PD_RELEASE_SERVER");
+        if (folder.empty())
             return;
-        // A Unix path; Wine's drive Z: is the Unix root.
-        std::wstring folder = L"Z:" + std::wstring(state, length);
-        for (wchar_t& c : folder)
-            if (c == L'/')
-                c = L'\\';
-        root_ = std::filesystem::path(folder) / L"root";
-        std::string port = ReadBytes(std::filesystem::path(folder) / L"port");
+        root_ = folder / L"root";
+        std::string port = ReadBytes(folder / L"port");
         port_ = port.empty() ? 0 : std::stoi(port);
     }
 

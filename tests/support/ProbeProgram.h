@@ -1,0 +1,73 @@
+// The probe program (tests/support/ProbeProgram.cpp) seen from a test exe under Wine: CTest gives
+// its path in PD_PROBE_PROGRAM as a Unix path, reached through Wine's drive Z:. A copy of it
+// records how it was started in "<copy>.args" and ends with ProbeExitCode.
+#pragma once
+
+#include "tests/support/UnixPath.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace PdTest
+{
+
+inline constexpr DWORD ProbeExitCode = 42;
+
+struct ProbeRecord
+{
+    std::wstring commandLine;
+    std::wstring currentFolder;
+};
+
+inline std::filesystem::path ProbeProgram()
+{
+    return PathFromEnvironment(L"PD_PROBE_PROGRAM");
+}
+
+// Copies the probe to the given path (folders created) and returns whether that worked.
+inline bool PlaceProbe(const std::filesystem::path& target)
+{
+    std::error_code error;
+    std::filesystem::create_directories(target.parent_path(), error);
+    return !ProbeProgram().empty() &&
+           std::filesystem::copy_file(ProbeProgram(), target,
+                                      std::filesystem::copy_options::overwrite_existing, error);
+}
+
+// What the probe at that path recorded; none before it ran.
+inline std::optional<ProbeRecord> ReadProbeRecord(const std::filesystem::path& probe)
+{
+    std::ifstream in(std::filesystem::path(probe.wstring() + L".args"), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+    const std::size_t line = text.find(L'\n');
+    return ProbeRecord{text.substr(0, line), line == std::wstring::npos ? L"" : text.substr(line + 1)};
+}
+
+// Polls for the record of a probe started by another process.
+inline std::optional<ProbeRecord> WaitForProbeRecord(const std::filesystem::path& probe,
+                                                     std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;)
+    {
+        if (auto record = ReadProbeRecord(probe))
+            return record;
+        if (std::chrono::steady_clock::now() >= end)
+            return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+} // namespace PdTest
