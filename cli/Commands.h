@@ -30,6 +30,11 @@ ExitCode Check(Console& console, const Args& args);
 // 5 when Windows must restart.
 ExitCode Install(Console& console, const Args& args);
 
+// uninstall [--all]: without --yes only says what would go (4); with it, hands over to the
+// program's own installer package when there is one (unless --from-setup, the package's own call),
+// or removes the release in place; 1 when items stayed behind, 5 when Windows must restart.
+ExitCode Uninstall(Console& console, const Args& args);
+
 // verify [folder]: whether the installed release (or the one in folder) is official and
 // unchanged: 0 yes, 1 no, 3 nothing installed.
 ExitCode Verify(Console& console, const Args& args);

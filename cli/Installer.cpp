@@ -1,5 +1,8 @@
 #include "cli/Installer.h"
 
+#include "cli/ExitCode.h"
+#include "core/Elevation.h"
+#include "core/release/InstallerModes.h"
 #include "core/Strings.h"
 
 namespace Pd::Cli
@@ -19,6 +22,22 @@ InstallerCall ParseInstallerCall(std::span<const std::wstring> words)
         call.all = words.size() == 5;
     }
     return call;
+}
+
+int RunInstaller(std::span<const std::wstring> words)
+{
+    if (!Core::IsElevated())
+        return static_cast<int>(ExitCode::Unavailable);
+    InstallerCall call = ParseInstallerCall(words);
+    switch (call.kind)
+    {
+    case InstallerCall::Kind::StopHosts:
+        return Install::StopHostsInAllSessions();
+    case InstallerCall::Kind::Uninstall:
+        return static_cast<int>(Install::RunUninstallInUserSession(call.sid, call.all));
+    default:
+        return static_cast<int>(ExitCode::Usage);
+    }
 }
 
 } // namespace Pd::Cli

@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -212,6 +213,149 @@ class InstallTest(ReleaseCommandTest):
                                  "--yes", "--files-only", "--no-progress")
         self.assertEqual(quiet.code, 0, quiet.stdout + quiet.stderr)
         self.assertEqual([line for line in quiet.stdout.splitlines() if not line.startswith("[")], [])
+
+
+def wine(*words, check=True):
+    return subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], check=check, capture_output=True)
+
+
+def tovik_data_folder():
+    """Local AppData\\Packages\\<Tovik's family name> of the prefix's user, as a Unix path."""
+    users = Path(e2e.program.prefix) / "drive_c" / "users"
+    user = next(path for path in users.iterdir() if path.name != "Public")
+    return user / "AppData" / "Local" / "Packages" / f"TovikPackage_{TOVIK_PUBLISHER_ID}"
+
+
+class UninstallTest(ReleaseCommandTest):
+    def setUp(self):
+        super().setUp()
+        set_developer_mode(True)
+        self.target = self.folder / "Tovik"
+        self.data = tovik_data_folder()
+        shutil.rmtree(self.data, ignore_errors=True)
+
+    def tearDown(self):
+        shutil.rmtree(self.data, ignore_errors=True)
+
+    def install(self):
+        address, _ = release("uninstall-" + self.id().rsplit(".", 1)[-1])
+        done = self.run_program("install", "--source", address, "--dir", windows_path(self.target), "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        # What Android keeps of its apps between installations.
+        (self.data / "LocalState").mkdir(parents=True, exist_ok=True)
+        (self.data / "LocalState" / "userdata.img").write_bytes(bytes(3 << 20))
+
+    def uninstall(self, *words):
+        return self.run_program("uninstall", "--dir", windows_path(self.target), *words)
+
+    def test_without_yes_it_only_says_what_would_go(self):
+        self.install()
+        data = "C:\\users\\" + self.data.parents[3].name + "\\AppData\\Local\\Packages\\" + self.data.name
+        done = self.uninstall()
+        self.assertEqual((done.code, done.stderr), (4, ""))
+        self.assertEqual(done.stdout, f"uninstall removes Peldra ({windows_path(self.target)}); the Android apps "
+                                      f"and their data stay in {data} for the next installation.\n"
+                                      "  not done (add --yes to confirm)\n")
+        done = self.uninstall("--all")
+        self.assertEqual((done.code, done.stderr), (4, ""))
+        self.assertEqual(done.stdout, f"uninstall --all removes Peldra ({windows_path(self.target)}) and "
+                                      "everything Tovik left in Windows, including the Android apps, their data "
+                                      f"and the Google account sign-in (3.0 MB in {data}).\n"
+                                      "  not done (add --yes to confirm)\n")
+        self.assertTrue((self.target / "peldra.json").exists())
+        self.assertIn("Tovik package             2.0.0.0", self.run_program("status").stdout)
+
+    def test_yes_removes_the_release_and_keeps_the_android_data(self):
+        self.install()
+        done = self.uninstall("--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertEqual(done.stdout.splitlines()[-1], "[ OK ] Peldra is uninstalled. Your Android apps and data "
+                                                       "are kept for the next installation.")
+        self.assertFalse((self.target / "peldra.json").exists())
+        self.assertFalse((self.target / "system.vhdx").exists())
+        self.assertTrue((self.data / "LocalState" / "userdata.img").exists())
+        self.assertIn("Tovik package             not registered\n", self.run_program("status").stdout)
+        verify = self.run_program("verify")
+        self.assertEqual(verify.code, 3, verify.stdout + verify.stderr)
+
+    def test_all_and_yes_remove_everything(self):
+        self.install()
+        done = self.uninstall("--all", "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertEqual(done.stdout.splitlines()[-1],
+                         "[ OK ] Peldra and everything it left in Windows are removed.")
+        self.assertFalse(self.target.exists())
+        self.assertFalse(self.data.exists())
+
+    def test_virtual_machine_platform_turned_on_and_off_again_asks_for_restarts(self):
+        self.pc.scenario["windows"].update(virtualMachinePlatform=False, dismExitCode=3010)
+        self.pc.write()
+        address, _ = release("uninstall-restart")
+        done = self.run_program("install", "--source", address, "--dir", windows_path(self.target), "--yes")
+        self.assertEqual(done.code, 5, done.stdout + done.stderr)
+        self.assertEqual(done.stdout.splitlines()[-2:],
+                         [f"[ OK ] Peldra 2.0.0 installed in {windows_path(self.target)}",
+                          "[WARN] restart Windows to finish enabling Virtual Machine Platform"])
+
+        done = self.uninstall("--all", "--yes")
+        self.assertEqual(done.code, 5, done.stdout + done.stderr)
+        self.assertEqual(done.stdout.splitlines()[-2:],
+                         ["[ OK ] Peldra and everything it left in Windows are removed.",
+                          "[WARN] restart Windows to finish disabling Virtual Machine Platform"])
+        state = self.pc.state()
+        self.assertEqual(state["features"], {"virtualMachinePlatform": False})
+        self.assertEqual(len(state["dismRuns"]), 2, state["dismRuns"])
+
+    def test_nothing_installed_fails(self):
+        done = self.uninstall("--yes")
+        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        self.assertTrue(done.stderr.startswith("[FAIL] "), done.stderr)
+
+    def test_with_the_programs_own_installer_package_windows_installer_removes_it(self):
+        package = self.folder / "Peldra.msi"
+        signing.make_msi(package, signing.PROGRAM_UPGRADE_CODE, "Peldra")
+        wine("msiexec", "/i", windows_path(package), "/qn")
+        try:
+            self.install()
+            # The package's own call removes the release in place.
+            done = self.uninstall("--yes", "--from-setup")
+            self.assertEqual(done.code, 0, done.stdout + done.stderr)
+            self.assertFalse((self.target / "peldra.json").exists())
+
+            done = self.uninstall("--yes")
+            self.assertEqual(done.code, 0, done.stdout + done.stderr)
+            self.assertRegex(done.stdout, r"^\[INFO\] Peldra Setup \(\{[0-9A-F-]{36}\}\) removes Peldra now\n$")
+            product = done.stdout[len("[INFO] Peldra Setup ("):][:38]
+            key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product
+            for _ in range(120):
+                if wine("reg", "query", key, check=False).returncode != 0:
+                    break
+                time.sleep(0.5)
+            else:
+                self.fail("Windows Installer did not remove the package")
+        finally:
+            wine("msiexec", "/x", windows_path(package), "/qn", check=False)
+
+
+class InstallerModeTest(ReleaseCommandTest):
+    def test_the_installer_forms_end_with_their_codes(self):
+        cases = [
+            (["msi", "stop-hosts"], 0),
+            (["MSI", "Stop-Hosts"], 0),
+            (["msi", "stop-hosts", "now"], 2),
+            (["msi", "uninstall"], 2),
+            (["msi", "uninstall", "S-1-5-18", "--yes"], 2),
+            (["msi", "remove", "S-1-5-18"], 2),
+            (["msi", "uninstall", "not-a-sid"], 2),
+            (["msi", "uninstall", "not-a-sid", "--ALL"], 2),
+            # Wine lists no sessions, so no session of the user has a token: ERROR_NO_TOKEN (1008),
+            # of which the shell sees the low 8 bits.
+            (["msi", "uninstall", "S-1-5-18"], 1008 & 0xFF),
+        ]
+        for words, code in cases:
+            with self.subTest(words=words):
+                done = self.run_program(*words)
+                self.assertEqual((done.code, done.stdout, done.stderr), (code, "", ""))
 
 
 class StatusTest(ReleaseCommandTest):
