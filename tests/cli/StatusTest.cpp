@@ -80,25 +80,4 @@ TEST(StatusTest, AStorePackageSaysSo)
         std::wstring::npos);
 }
 
-TEST(StatusTest, EveryReleaseStateHasItsWords)
-{
-    const std::pair<std::uint32_t, const wchar_t*> cases[] = {
-        {0, L"not checked yet"},
-        {1, L"official release, unchanged"},
-        {2, L"checking the Android disks"},
-        {3, L"not an official release"},
-        {4, L"official release changed after installing"},
-        {5, L"Tovik not installed"},
-        {77, L"not checked yet"},
-    };
-    for (const auto& [value, words] : cases)
-    {
-        StatusFacts facts = Windows11();
-        facts.releaseState = static_cast<ReleaseState>(value);
-        EXPECT_NE(StatusText(facts).find(L"Release check (host)      " + std::wstring(words) + L"\n"),
-                  std::wstring::npos)
-            << value;
-    }
-}
-
 } // namespace
