@@ -87,9 +87,10 @@ TEST_F(Transfers, FetchTextRefusesABodyCutShortByABrokenConnection)
 {
     served.Put(L"cut.json", std::string(200000, 'c'));
     served.Rule(L"cut.json", R"({"resetAfter": 70000})");
+    // Depending on when the reset reaches WinHTTP, it fails the request or ends the body early;
+    // either way the cut body must never come back as the document.
     auto cut = FetchText(served.Url(L"cut.json"), {}, 10000, 20000);
     ASSERT_FALSE(cut) << "accepted " << cut->size() << " of 200000 bytes";
-    EXPECT_EQ(cut.error(), L"The download is incomplete.");
 }
 
 TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsed)
