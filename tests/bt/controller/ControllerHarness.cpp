@@ -13,6 +13,22 @@ namespace
 
 using namespace std::chrono_literals;
 
+std::uint8_t Low(std::uint16_t value)
+{
+    return static_cast<std::uint8_t>(value);
+}
+
+std::uint8_t High(std::uint16_t value)
+{
+    return static_cast<std::uint8_t>(value >> 8);
+}
+
+Bytes Cat(Bytes head, const Bytes& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
 class FakeLink final : public LeLink
 {
 public:
@@ -143,10 +159,8 @@ Events ControllerHarness::RawCommand(const Bytes& packet)
 
 Events ControllerHarness::Command(std::uint16_t opcode, const Bytes& parameters)
 {
-    Bytes packet{static_cast<std::uint8_t>(opcode), static_cast<std::uint8_t>(opcode >> 8),
-                 static_cast<std::uint8_t>(parameters.size())};
-    packet.insert(packet.end(), parameters.begin(), parameters.end());
-    return RawCommand(packet);
+    return RawCommand(
+        Cat({Low(opcode), High(opcode), static_cast<std::uint8_t>(parameters.size())}, parameters));
 }
 
 Events ControllerHarness::Acl(const Bytes& packet)
@@ -194,29 +208,22 @@ Bytes CreateConnection(std::uint64_t peer, std::uint8_t filterPolicy, std::uint8
 
 Bytes Event(std::uint8_t code, const Bytes& parameters)
 {
-    Bytes packet{code, static_cast<std::uint8_t>(parameters.size())};
-    packet.insert(packet.end(), parameters.begin(), parameters.end());
-    return packet;
+    return Cat({code, static_cast<std::uint8_t>(parameters.size())}, parameters);
 }
 
 Bytes CommandComplete(std::uint16_t opcode, std::uint8_t status, const Bytes& returnParameters)
 {
-    Bytes parameters{0x01, static_cast<std::uint8_t>(opcode), static_cast<std::uint8_t>(opcode >> 8), status};
-    parameters.insert(parameters.end(), returnParameters.begin(), returnParameters.end());
-    return Event(0x0E, parameters);
+    return Event(0x0E, Cat({0x01, Low(opcode), High(opcode), status}, returnParameters));
 }
 
 Bytes CommandStatus(std::uint16_t opcode, std::uint8_t status)
 {
-    return Event(0x0F,
-                 {status, 0x01, static_cast<std::uint8_t>(opcode), static_cast<std::uint8_t>(opcode >> 8)});
+    return Event(0x0F, {status, 0x01, Low(opcode), High(opcode)});
 }
 
 Bytes LeMeta(std::uint8_t subevent, const Bytes& parameters)
 {
-    Bytes withSubevent{subevent};
-    withSubevent.insert(withSubevent.end(), parameters.begin(), parameters.end());
-    return Event(0x3E, withSubevent);
+    return Event(0x3E, Cat({subevent}, parameters));
 }
 
 } // namespace Pd::Bt::Test

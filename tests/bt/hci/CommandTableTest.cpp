@@ -22,13 +22,4 @@ TEST(CommandTable, EveryRowHasItsOwnOpcodeAndBitmapBit)
     }
 }
 
-TEST(CommandName, NamesTableRowsVendorCommandsAndUnknownOnes)
-{
-    EXPECT_EQ(CommandName(0x0C03), "RESET");
-    EXPECT_EQ(CommandName(0x209D), "LE_FRAME_SPACE_UPDATE");
-    EXPECT_EQ(CommandName(0xFC00), "VENDOR_SPECIFIC");
-    EXPECT_EQ(CommandName(0x0000), "?");
-    EXPECT_EQ(CommandName(0x1002), "?") << "Read Local Supported Commands has no row";
-}
-
 } // namespace
