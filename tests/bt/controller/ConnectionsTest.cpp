@@ -89,19 +89,23 @@ TEST(LeCreateConnection, AnAttemptStartedAsThePreviousOneEndsStaysPendingUntilCa
     }
 }
 
-TEST(LeCreateConnection, ResetDuringTheAttemptSilencesItAndClosesItsLink)
+TEST(Reset, ClosesEveryLinkAndSilencesTheAttemptUnderWay)
 {
     ControllerHarness h;
+    auto first = h.Connect(Peer);
     h.radio.hold = true;
     h.Command(0x200D, CreateConnection(Peer));
     ASSERT_TRUE(Held(h));
-    h.Command(0x0C03);
+    EXPECT_EQ(h.Command(0x0C03), Events{CommandComplete(0x0C03, 0x00)});
     h.radio.Release();
-    ASSERT_TRUE(h.radio.WaitUntil([&] { return !h.radio.links.empty() && h.radio.links[0]->closes > 0; }));
+    ASSERT_TRUE(h.radio.WaitUntil([&] { return h.radio.links.size() == 2 && h.radio.links[1]->closes > 0; }));
+    EXPECT_TRUE(Closed(h, *first));
     EXPECT_EQ(h.Command(0x0C19).size(), 1u); // the controller goes on
-    EXPECT_EQ(h.Sent().size(), 3u)
-        << "Command Status, Reset's Command Complete, Read Scan Enable: no LE Connection Complete";
+    EXPECT_EQ(h.Sent().size(), 5u) << "no Disconnection Complete, no LE Connection Complete after Reset";
     EXPECT_FALSE(h.controller().HasLink(0x0040));
+    EXPECT_FALSE(h.controller().HasLink(0x0041));
+    EXPECT_EQ(h.Acl({0x40, 0x20, 0x05, 0x00, 0x03, 0x00, 0x04, 0x00, 0x0A}).size(), 1u);
+    EXPECT_TRUE(first->pushed.empty());
 }
 
 TEST(LeCreateConnection, DeviceLostBeforeTheLinkWasEnteredIsReportedDisconnected)
@@ -196,17 +200,6 @@ TEST(AclData, PacketsAreAcknowledgedAndPdusTravelBothWaysOnTheLinksHandle)
               (Bytes{0x40, 0x20, 251, 0}));
     EXPECT_EQ(Bytes(sent[before + 1].second.begin(), sent[before + 1].second.begin() + 4),
               (Bytes{0x40, 0x10, 53, 0}));
-}
-
-TEST(Reset, ClosesEveryLinkWithoutDisconnectionComplete)
-{
-    ControllerHarness h;
-    auto link = h.Connect(Peer);
-    EXPECT_EQ(h.Command(0x0C03), Events{CommandComplete(0x0C03, 0x00)});
-    EXPECT_TRUE(Closed(h, *link));
-    EXPECT_FALSE(h.controller().HasLink(0x0040));
-    EXPECT_EQ(h.Acl({0x40, 0x20, 0x05, 0x00, 0x03, 0x00, 0x04, 0x00, 0x0A}).size(), 1u);
-    EXPECT_TRUE(link->pushed.empty());
 }
 
 TEST(Destruction, WaitsForTheAttemptInWindowsAndClosesEveryLink)
