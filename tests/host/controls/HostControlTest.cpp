@@ -41,7 +41,7 @@ private:
     Pd::UniqueHandle started_;
 };
 
-TEST(HostSettings, MissingValuesReadAsOffExceptTheTray)
+TEST(HostSettings, MissingOrUnreadableValuesReadAsOffExceptTheTray)
 {
     SavedSettings saved(HostValues);
     EXPECT_FALSE(Pd::Host::BluetoothEnabled());
@@ -51,13 +51,8 @@ TEST(HostSettings, MissingValuesReadAsOffExceptTheTray)
     EXPECT_FALSE(Pd::Host::MagiskOffPending());
     EXPECT_TRUE(Pd::Host::TrayEnabled());
     EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0u);
-}
-
-TEST(HostSettings, TheTrayIsOffOnlyForAStoredZero)
-{
-    SavedSettings saved(HostValues);
     SavedSettings::SetDword(L"Tray", 0);
-    EXPECT_FALSE(Pd::Host::TrayEnabled());
+    EXPECT_FALSE(Pd::Host::TrayEnabled()) << "off only for a stored zero";
     SavedSettings::SetDword(L"Tray", 7);
     EXPECT_TRUE(Pd::Host::TrayEnabled());
     SavedSettings::SetText(L"Tray", L"0");
@@ -91,33 +86,13 @@ TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
     }
 }
 
-TEST(HostSettings, TurningRootOffInMagiskModeMarksMagiskForRemoval)
-{
-    SavedSettings saved(HostValues);
-    HostObjects host;
-    SavedSettings::SetDword(L"ElevationMagisk", 1);
-    SavedSettings::SetDword(L"Elevation", 1);
-    ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
-    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 0u);
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
-}
-
-TEST(HostSettings, TurningRootOnWithoutMagiskWritesOnlyElevation)
+TEST(HostSettings, RootAndMagiskChangesAwaitAndroidsConfirmation)
 {
     SavedSettings saved(HostValues);
     HostObjects host;
     ASSERT_TRUE(Pd::Host::SetElevationEnabled(true));
     EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 1u);
-    EXPECT_FALSE(SavedSettings::Dword(L"MagiskOffPending"));
-    EXPECT_FALSE(SavedSettings::Dword(L"MagiskInAndroid"));
-}
-
-TEST(HostSettings, MagiskModeChangesAwaitAndroidsConfirmation)
-{
-    SavedSettings saved(HostValues);
-    HostObjects host;
+    EXPECT_FALSE(SavedSettings::Dword(L"MagiskInAndroid")) << "without Magisk only Elevation is written";
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(false)); // already off
     EXPECT_FALSE(SavedSettings::Dword(L"MagiskOffPending")) << "untouched";
     EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
@@ -125,7 +100,15 @@ TEST(HostSettings, MagiskModeChangesAwaitAndroidsConfirmation)
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(true));
     EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 0u);
     EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
+    // Root turned off in Magisk mode marks Magisk for removal.
+    SavedSettings::SetDword(L"MagiskInAndroid", 0);
+    ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
+    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
+    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 0u);
+    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
 
+    SavedSettings::SetDword(L"MagiskOffPending", 0);
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(false));
     EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
     EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 0u);
@@ -141,10 +124,11 @@ TEST(HostSettings, SettingsWithoutABridgeNeverStartAHost)
     EXPECT_FALSE(watch.Started(1000));
 }
 
-TEST(HostSettings, TurningABridgeOffStillStartsAMissingHost)
+TEST(HostSettings, TurningABridgeOffStillStartsAMissingHostFromThisProgram)
 {
     if (InstalledHostExists())
         GTEST_SKIP() << "an installed Peldra.exe would be started instead of this test exe";
+    EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
     SavedSettings saved(HostValues);
     HostStartWatch watch;
     ASSERT_TRUE(Pd::Host::SetBluetoothEnabled(false));
@@ -160,13 +144,6 @@ TEST(HostControl, EnsureRunningStartsNothingWhileAHostRuns)
     EXPECT_FALSE(watch.Started(1000));
 }
 
-TEST(HostControl, HostExePathIsThisProgramWhenNothingIsInstalled)
-{
-    if (InstalledHostExists())
-        GTEST_SKIP() << "Peldra.exe is installed in the default install folder";
-    EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
-}
-
 TEST(HostControl, StopWithoutAHostTouchesNoEvent)
 {
     Pd::UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, Pd::Host::StopEventName));
@@ -174,24 +151,18 @@ TEST(HostControl, StopWithoutAHostTouchesNoEvent)
     EXPECT_EQ(::WaitForSingleObject(stop.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
-TEST(HostControl, StopSetsTheStopEventAndReturnsWhenTheHostReleasesItsMutex)
+TEST(HostControl, StopSetsTheStopEventAndReturnsWhenTheHostReleasesOrAbandonsItsMutex)
 {
-    HostObjects host(true, false);
-    auto started = std::chrono::steady_clock::now();
-    Pd::Host::Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9)) << "not the 10 s time-out";
-    EXPECT_TRUE(host.StopSet());
-    EXPECT_TRUE(host.MutexFree()) << "Stop gave the mutex back";
-}
-
-TEST(HostControl, StopCountsAnAbandonedMutexAsTheHostsEnd)
-{
-    HostObjects host(true, true);
-    auto started = std::chrono::steady_clock::now();
-    Pd::Host::Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9)) << "not the 10 s time-out";
-    EXPECT_TRUE(host.StopSet());
-    EXPECT_TRUE(host.MutexFree()) << "Stop took the abandoned mutex and gave it back";
+    for (bool abandon : {false, true})
+    {
+        HostObjects host(true, abandon);
+        auto started = std::chrono::steady_clock::now();
+        Pd::Host::Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9))
+            << "not the 10 s time-out";
+        EXPECT_TRUE(host.StopSet());
+        EXPECT_TRUE(host.MutexFree()) << "Stop took the mutex and gave it back; abandoned: " << abandon;
+    }
 }
 
 } // namespace
