@@ -68,18 +68,4 @@ TEST_F(SettingsTest, RawStoredTextsAreReadUpToTheirEndOrFirstZero)
     }
 }
 
-TEST_F(SettingsTest, WritesAFourByteDword)
-{
-    ASSERT_EQ(WriteUserDword(Name(L"number"), 0xFFFFFFFFu), ERROR_SUCCESS);
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    DWORD type = 0;
-    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, SettingsKey, Name(L"number").c_str(), RRF_RT_ANY, &type,
-                             &value, &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(value, 0xFFFFFFFFu);
-}
-
 } // namespace

@@ -123,37 +123,6 @@ TEST(SimulatedComputeService, ListsSystemsWithTheirTextsUntilExitAfterMsAfterThe
     EXPECT_FALSE(Listed(*service));
 }
 
-TEST(SimulatedComputeService, ATerminationSeenByOneServiceObjectEndsTheWatchOfAnother)
-{
-    SimScenario scenario(OneVm());
-    auto watcher = Pd::Platform::ComputeService();
-    auto stopper = Pd::Platform::ComputeService();
-    Pd::UniqueHandle exited(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-
-    HCS_SYSTEM watched = nullptr;
-    ASSERT_EQ(watcher->OpenComputeSystem(VmIdWide, GENERIC_ALL, &watched), S_OK);
-    ASSERT_EQ(watcher->SetComputeSystemCallback(watched, HcsEventOptionNone, exited.Get(),
-                                                [](HCS_EVENT* event, void* context) {
-                                                    if (event->Type == HcsEventSystemExited)
-                                                        ::SetEvent(static_cast<HANDLE>(context));
-                                                }),
-              S_OK);
-
-    HCS_SYSTEM target = nullptr;
-    ASSERT_EQ(stopper->OpenComputeSystem(VmIdWide, GENERIC_ALL, &target), S_OK);
-    HCS_OPERATION operation = stopper->CreateOperation();
-    EXPECT_EQ(stopper->TerminateComputeSystem(target, operation, nullptr), S_OK);
-    EXPECT_EQ(stopper->WaitForOperationResult(operation, 1000, nullptr), S_OK);
-    stopper->CloseOperation(operation);
-    stopper->CloseComputeSystem(target);
-
-    EXPECT_EQ(::WaitForSingleObject(exited.Get(), 10000), WAIT_OBJECT_0);
-    watcher->CloseComputeSystem(watched);
-    EXPECT_FALSE(Listed(*watcher));
-    HCS_SYSTEM again = nullptr;
-    EXPECT_TRUE(FAILED(watcher->OpenComputeSystem(VmIdWide, GENERIC_ALL, &again)));
-}
-
 TEST(SimulatedComputeService, AGuestShutdownEndsOnlySystemsThatHonourItAfterTheirDelay)
 {
     constexpr const char* Stubborn = R"(,{"id":"B","owner":"stubborn","shutdown":false})";

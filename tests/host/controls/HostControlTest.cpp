@@ -13,8 +13,8 @@
 namespace
 {
 
+using Pd::Test::ClearedSettings;
 using Pd::Test::HostObjects;
-using Pd::Test::SavedSettings;
 
 const std::vector<std::wstring> HostValues = {
     L"Bluetooth",        L"Elevation",       L"ElevationSu", L"ElevationMagisk",
@@ -43,7 +43,7 @@ private:
 
 TEST(HostSettings, MissingOrUnreadableValuesReadAsOffExceptTheTray)
 {
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     EXPECT_FALSE(Pd::Host::BluetoothEnabled());
     EXPECT_FALSE(Pd::Host::ElevationEnabled());
     EXPECT_FALSE(Pd::Host::ElevationSuEnabled());
@@ -51,19 +51,19 @@ TEST(HostSettings, MissingOrUnreadableValuesReadAsOffExceptTheTray)
     EXPECT_FALSE(Pd::Host::MagiskOffPending());
     EXPECT_TRUE(Pd::Host::TrayEnabled());
     EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0u);
-    SavedSettings::SetDword(L"Tray", 0);
+    ClearedSettings::SetDword(L"Tray", 0);
     EXPECT_FALSE(Pd::Host::TrayEnabled()) << "off only for a stored zero";
-    SavedSettings::SetDword(L"Tray", 7);
+    ClearedSettings::SetDword(L"Tray", 7);
     EXPECT_TRUE(Pd::Host::TrayEnabled());
-    SavedSettings::SetText(L"Tray", L"0");
+    ClearedSettings::SetText(L"Tray", L"0");
     EXPECT_TRUE(Pd::Host::TrayEnabled()) << "a value of another type cannot be read: on";
-    SavedSettings::SetText(L"Bluetooth", L"1");
+    ClearedSettings::SetText(L"Bluetooth", L"1");
     EXPECT_FALSE(Pd::Host::BluetoothEnabled()) << "a value of another type cannot be read: off";
 }
 
 TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
 {
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     HostObjects host;
     struct Setter
     {
@@ -79,7 +79,7 @@ TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
         for (bool on : {true, false})
         {
             ASSERT_TRUE(setter.set(on)) << setter.value;
-            EXPECT_EQ(SavedSettings::Dword(setter.value), on ? 1u : 0u) << setter.value;
+            EXPECT_EQ(ClearedSettings::Dword(setter.value), on ? 1u : 0u) << setter.value;
             EXPECT_TRUE(host.ReloadSet()) << setter.value;
             EXPECT_FALSE(host.ReloadSet()) << "the Reload event is auto-reset";
         }
@@ -88,39 +88,39 @@ TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
 
 TEST(HostSettings, RootAndMagiskChangesAwaitAndroidsConfirmation)
 {
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     HostObjects host;
     ASSERT_TRUE(Pd::Host::SetElevationEnabled(true));
-    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 1u);
-    EXPECT_FALSE(SavedSettings::Dword(L"MagiskInAndroid")) << "without Magisk only Elevation is written";
+    EXPECT_EQ(ClearedSettings::Dword(L"Elevation"), 1u);
+    EXPECT_FALSE(ClearedSettings::Dword(L"MagiskInAndroid")) << "without Magisk only Elevation is written";
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(false)); // already off
-    EXPECT_FALSE(SavedSettings::Dword(L"MagiskOffPending")) << "untouched";
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
+    EXPECT_FALSE(ClearedSettings::Dword(L"MagiskOffPending")) << "untouched";
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskInAndroid"), 2u);
 
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(true));
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 0u);
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 1u);
     // Root turned off in Magisk mode marks Magisk for removal.
-    SavedSettings::SetDword(L"MagiskInAndroid", 0);
+    ClearedSettings::SetDword(L"MagiskInAndroid", 0);
     ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
-    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 0u);
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskInAndroid"), 2u);
+    EXPECT_EQ(ClearedSettings::Dword(L"Elevation"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 1u);
 
-    SavedSettings::SetDword(L"MagiskOffPending", 0);
+    ClearedSettings::SetDword(L"MagiskOffPending", 0);
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(false));
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
 }
 
 TEST(HostSettings, SettingsWithoutABridgeNeverStartAHost)
 {
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     HostStartWatch watch;
     ASSERT_TRUE(Pd::Host::SetElevationSu(true));
     ASSERT_TRUE(Pd::Host::SetTrayEnabled(false));
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationSu"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationSu"), 1u);
     EXPECT_FALSE(watch.Started(1000));
 }
 
@@ -129,10 +129,10 @@ TEST(HostSettings, TurningABridgeOffStillStartsAMissingHostFromThisProgram)
     if (InstalledHostExists())
         GTEST_SKIP() << "an installed Peldra.exe would be started instead of this test exe";
     EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     HostStartWatch watch;
     ASSERT_TRUE(Pd::Host::SetBluetoothEnabled(false));
-    EXPECT_EQ(SavedSettings::Dword(L"Bluetooth"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u);
     EXPECT_TRUE(watch.Started(30000)) << "the host was started as \"<exe>\" host --background";
 }
 
