@@ -41,9 +41,4 @@ TEST(ArgsTest, EveryFlagSetsItsOwnFieldInAnyCaseAndPosition)
                  none.fromSetup || none.listVms || none.check || none.test);
 }
 
-TEST(ArgsTest, TheFirstMistakeStopsParsing)
-{
-    EXPECT_FALSE(Parse({L"status", L"--Help", L"--yes"}, L"unknown option --Help").yes);
-}
-
 } // namespace

@@ -20,7 +20,6 @@ struct FakeConsoleState
     Pd::Cli::HandleKind outputKind = Pd::Cli::HandleKind::None;
     Pd::Cli::HandleKind errorKind = Pd::Cli::HandleKind::None;
     bool parentConsole = true; // AttachConsole succeeds
-    bool escapesWork = true;
     std::optional<int> columns = 95;
     std::uint64_t now = 10'000;
 
@@ -64,7 +63,7 @@ public:
     bool AttachToParent() override { return ++s_.attachCalls, s_.parentConsole; }
     bool Allocate() override { return ++s_.allocateCalls, true; }
     HANDLE OpenConsoleOutput() override { return s_.ConsoleOutput; }
-    bool EnableEscapeSequences(HANDLE) override { return s_.escapesWork; }
+    bool EnableEscapeSequences(HANDLE) override { return true; }
     void SetTitle(std::wstring_view title) override { s_.title = title; }
     void WriteText(HANDLE console, std::wstring_view text) override
     {

@@ -50,11 +50,9 @@ TEST(InstallerCallTest, TheTwoFormsInAnyCaseWithTheSidAsWrittenAndAnythingElseMa
               (Call{.kind = Kind::Uninstall, .sid = L"S-1-5-21-7", .all = true}));
 
     const std::vector<std::vector<std::wstring>> malformed = {
-        {L"stop-hosts", L"now"},
         {L"uninstall"},
         {L"uninstall", L"S-1-5-21-7", L"--yes"},
         {L"uninstall", L"S-1-5-21-7", L"--all", L"--all"},
-        {L"remove", L"S-1-5-21-7"},
         {L"--all", L"uninstall", L"S-1-5-21-7"},
     };
     for (const auto& words : malformed)

@@ -26,14 +26,6 @@ TEST(ProgressLineTest, BarCellsFollowTheWidthWithinTenToForty)
         EXPECT_EQ(Cells(ProgressLine(L"Downloading", 0.5, L"", {columns})), cells) << columns;
 }
 
-TEST(ProgressLineTest, LabelStandsInThirtyColumnsAndALongOneIsCut)
-{
-    EXPECT_EQ(ProgressLine(L"system.img", 0.0, L"", {120}).substr(0, 33),
-              L"  system.img" + std::wstring(21, L' '));
-    EXPECT_EQ(ProgressLine(std::wstring(31, L'x'), 0.0, L"", {120}).substr(0, 33),
-              L"  " + std::wstring(29, L'x') + L"\u2026 ");
-}
-
 TEST(ProgressLineTest, FractionIsClampedAndFlooredAndTheBarRoundsHalfAwayFromZero)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
