@@ -36,9 +36,6 @@ TEST(ArgsTest, EveryFlagSetsItsOwnFieldInAnyCaseAndPosition)
     EXPECT_TRUE(args.yes && args.filesOnly && args.keepDownloads && args.noProgress && args.all &&
                 args.fromSetup && args.listVms && args.check && args.test);
     EXPECT_TRUE(Parse({L"-Y"}).yes);
-    Args none = Parse({L"install"});
-    EXPECT_FALSE(none.yes || none.filesOnly || none.keepDownloads || none.noProgress || none.all ||
-                 none.fromSetup || none.listVms || none.check || none.test);
 }
 
 } // namespace
