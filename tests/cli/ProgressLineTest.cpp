@@ -56,14 +56,6 @@ TEST(ProgressLineTest, ALineThatIsTooWideLosesItsDetailFirstThenTheBarThenTheLab
     EXPECT_EQ(ProgressLine(L"label", 0.5, L"detail", {20}), L"  label" + std::wstring(12, L' '));
 }
 
-TEST(ProgressLineTest, ColourWrapsOnlyTheBarAndTakesNoColumns)
-{
-    std::wstring plain = ProgressLine(L"label", 0.5, std::wstring(60, L'd'), {80, false});
-    std::wstring coloured = ProgressLine(L"label", 0.5, std::wstring(60, L'd'), {80, true});
-    EXPECT_EQ(coloured, plain.substr(0, 33) + L"\x1b[38;2;215;10;83m" + plain.substr(33, 10) + L"\x1b[0m" +
-                            plain.substr(43));
-}
-
 // A redraw in place must cover whatever the longer line before it left.
 TEST(ProgressLineTest, FillWidthPadsToOneColumnShortOfTheWidth)
 {
