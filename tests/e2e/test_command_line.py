@@ -121,7 +121,7 @@ class LanguageCheckTest(unittest.TestCase):
 
         translated = -(-95 * total // 100)  # the fewest ids that still make 95 %
         self.assertEqual(translated * 100 // total, 95)
-        (app / "language" / "de.lng").write_bytes(language_file("Deutsch", entries[:translated]))
+        (app / "language" / "fr.lng").write_bytes(language_file("Fran\u00e7ais", entries[:translated]))
         broken = [(number, "{} " + text if number == 10000 else text) for number, text in entries]
         (app / "language" / "it.lng").write_bytes(language_file("Italiano", broken))
         (app / "language" / "nl.lng").write_bytes(language_file("Nederlands", [(99999, "x")]))
@@ -130,17 +130,17 @@ class LanguageCheckTest(unittest.TestCase):
         shutil.copy(e2e.program.exe, exe)
 
         # Missing translations alone do not fail.
-        done = run("lng-check", "language\\de.lng", cwd=app)
+        done = run("lng-check", "language\\fr.lng", cwd=app)
         self.assertEqual((done.code, done.err), (0, b""))
-        self.assertEqual(done.stdout, f"language\\de.lng (Deutsch): 95% translated, {total - translated} missing, "
-                                      "0 unknown, 0 broken placeholders\n")
+        self.assertEqual(done.stdout, f"language\\fr.lng (Fran\u00e7ais): 95% translated, {total - translated} "
+                                      "missing, 0 unknown, 0 broken placeholders\n")
 
         # Without a name every file of the folder beside the program is checked; unknown ids and
         # broken placeholders fail.
         done = run("lng-check", exe=str(exe))
         self.assertEqual(done.code, 1)
         self.assertEqual([re.sub(r"^.*\\language\\", "", line) for line in sorted(done.stdout.splitlines())], [
-            f"de.lng (Deutsch): 95% translated, {total - translated} missing, 0 unknown, 0 broken placeholders",
+            f"fr.lng (Fran\u00e7ais): 95% translated, {total - translated} missing, 0 unknown, 0 broken placeholders",
             "it.lng (Italiano): 100% translated, 0 missing, 0 unknown, 1 broken placeholders",
             f"nl.lng (Nederlands): 0% translated, {total} missing, 1 unknown, 0 broken placeholders"])
 

@@ -115,10 +115,8 @@ class InstallTest(ReleaseCommandTest):
         lines = check.stdout.splitlines()
         self.assertEqual(lines[:4], ["Peldra 2.0.0  Android 15  Test", f"Source  {address}",
                                      f"Folder  {windows_path(self.target)}", "Release official (publisher signature)"])
-        rows = [line.split() for line in lines if line.startswith("  ")]
-        self.assertEqual([(row[0], row[1], row[-1]) for row in rows],
-                         [("system", "system.vhdx", "download"), ("kernel", "tools/kernel", "download"),
-                          ("app", ".", "download")])
+        downloaded = [line.split()[0] for line in lines if line.endswith("  download")]
+        self.assertEqual(downloaded, ["system", "kernel", "app"])
         self.assertTrue(lines[-1].startswith("To download: "), lines[-1])
 
         done = self.install(address, "--yes")
@@ -226,7 +224,6 @@ class UninstallTest(ReleaseCommandTest):
         done = self.uninstall("--yes")
         self.assertEqual(done.stdout.splitlines()[-1], "[ OK ] Peldra is uninstalled. Your Android apps and data "
                                                        "are kept for the next installation.")
-        self.assertFalse((self.target / "peldra.json").exists())
         self.assertFalse((self.target / "system.vhdx").exists())
         self.assertTrue((self.data / "LocalState" / "userdata.img").exists())
         verify = self.run_program("verify")
@@ -291,7 +288,8 @@ class SmallCommandTest(ReleaseCommandTest):
 
     def test_verify_names_a_changed_and_an_unsigned_release(self):
         for name, signed, change, message in (
-                ("modified", True, b"patched\n", "official release, but its Android files were changed after installing"),
+                ("modified", True, b"patched\n",
+                 "official release, but its Android files were changed after installing"),
                 ("not-signed", False, b"", "not an official Peldra release (no valid publisher signature)")):
             with self.subTest(name=name):
                 # A release as an install leaves it in a folder, without the program's state.
