@@ -14,18 +14,17 @@ import e2e  # noqa: E402
 from wine import WINE_RUN  # noqa: E402
 
 USAGE_START = "Peldra 0.1.2 - Tovik with Android 15\n\nUsage: Peldra.exe <command> [options]"
+USAGE_END = "\nExit codes: 0 ok, 1 failed, 2 usage, 3 unavailable, 4 canceled, 5 restart Windows to finish\n"
 COMMANDS = ["version", "status", "check", "install", "uninstall", "verify", "stop", "launch", "settings", "register",
             "lng-export", "lng-check"]
-USAGE_END = "\nExit codes: 0 ok, 1 failed, 2 usage, 3 unavailable, 4 canceled, 5 restart Windows to finish\n"
 
 # DLLs that every Windows 10 and 11 installation has in System32.
 SYSTEM_DLLS = {
-    "advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "d2d1.dll",
-    "dwmapi.dll", "dwrite.dll", "gdi32.dll", "iphlpapi.dll", "kernel32.dll", "msi.dll",
-    "msvcrt.dll", "ncrypt.dll", "ole32.dll", "oleaut32.dll", "rpcrt4.dll", "secur32.dll",
-    "setupapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "userenv.dll", "uxtheme.dll",
-    "version.dll", "winhttp.dll", "wintrust.dll", "ws2_32.dll", "wtsapi32.dll", "cfgmgr32.dll",
-    "dnsapi.dll", "combase.dll", "api-ms-win-core-winrt-l1-1-0.dll",
+    "advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "d2d1.dll", "dwmapi.dll",
+    "dwrite.dll", "gdi32.dll", "iphlpapi.dll", "kernel32.dll", "msi.dll", "msvcrt.dll", "ncrypt.dll", "ole32.dll",
+    "oleaut32.dll", "rpcrt4.dll", "secur32.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+    "userenv.dll", "uxtheme.dll", "version.dll", "winhttp.dll", "wintrust.dll", "ws2_32.dll", "wtsapi32.dll",
+    "cfgmgr32.dll", "dnsapi.dll", "combase.dll", "api-ms-win-core-winrt-l1-1-0.dll",
     "api-ms-win-core-winrt-string-l1-1-0.dll", "taskschd.dll", "wbemuuid.dll", "netapi32.dll",
 }
 

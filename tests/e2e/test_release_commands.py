@@ -19,11 +19,6 @@ from wine import ROOT, WINE_RUN  # noqa: E402
 
 WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 
-scratch = None
-publisher = None
-server = None
-
-
 def setUpModule():
     global scratch, publisher, server
     subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
