@@ -9,12 +9,9 @@ namespace
 
 const std::wstring Usage = Pd::Cli::UsageText(L"D:\\Apps\\Peldra");
 
-TEST(UsageTest, BeginsWithTheProductAndTheCallAndNamesTheDefaultFolder)
+// The start and the end of the text are checked by the end-to-end runs.
+TEST(UsageTest, OptionsFollowTheCommandsAndNameTheDefaultFolder)
 {
-    EXPECT_TRUE(
-        Usage.starts_with(L"Peldra 0.1.2 - Tovik with Android 15\n\n"
-                          L"Usage: Peldra.exe <command> [options]   (no command: graphical interface)\n\n"
-                          L"Commands:\n  status "));
     EXPECT_NE(Usage.find(L"\n\nOptions:\n  --source <s> "), std::wstring::npos);
     EXPECT_NE(Usage.find(L"  --dir <folder>       install folder (default D:\\Apps\\Peldra)\n"),
               std::wstring::npos);

@@ -13,7 +13,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from wine import WINE_RUN  # noqa: E402
 
-USAGE_START = "Peldra 0.1.2 - Tovik with Android 15\n\nUsage: Peldra.exe <command> [options]"
+USAGE_START = ("Peldra 0.1.2 - Tovik with Android 15\n\n"
+               "Usage: Peldra.exe <command> [options]   (no command: graphical interface)\n\nCommands:\n  status ")
 USAGE_END = "\nExit codes: 0 ok, 1 failed, 2 usage, 3 unavailable, 4 canceled, 5 restart Windows to finish\n"
 COMMANDS = ["version", "status", "check", "install", "uninstall", "verify", "stop", "launch", "settings", "register",
             "lng-export", "lng-check"]
