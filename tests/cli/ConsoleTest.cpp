@@ -1,21 +1,97 @@
 #include "cli/Console.h"
-
-#include "FakeConsoleDevice.h"
+#include "core/Handles.h"
+#include "core/Strings.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace
 {
 
+// A console device with standard handles of chosen kinds, a settable clock and window width, and a
+// record of every write, in order.
+struct FakeConsoleState
+{
+    static inline const HANDLE StdOutput = reinterpret_cast<HANDLE>(0x10);
+    static inline const HANDLE StdError = reinterpret_cast<HANDLE>(0x20);
+    static inline const HANDLE ConsoleOutput = reinterpret_cast<HANDLE>(0x30);
+
+    // What the process starts with.
+    Pd::Cli::HandleKind outputKind = Pd::Cli::HandleKind::None;
+    Pd::Cli::HandleKind errorKind = Pd::Cli::HandleKind::None;
+    bool parentConsole = true; // AttachConsole succeeds
+    std::optional<int> columns = 95;
+    std::uint64_t now = 10'000;
+
+    // What the console did.
+    struct Written
+    {
+        HANDLE handle;
+        std::wstring text; // console writes
+        std::string bytes; // file and pipe writes
+    };
+    std::vector<Written> written;
+    int attachCalls = 0, allocateCalls = 0, keyWaits = 0, enterPresses = 0, detaches = 0;
+    std::wstring title;
+
+    std::wstring OnConsole() const
+    {
+        std::wstring all;
+        for (const Written& item : written)
+            all += item.handle == ConsoleOutput ? item.text : L"";
+        return all;
+    }
+    std::string InFile(HANDLE handle) const
+    {
+        std::string all;
+        for (const Written& item : written)
+            all += item.handle == handle ? item.bytes : "";
+        return all;
+    }
+};
+
+class FakeConsoleDevice final : public Pd::Cli::ConsoleDevice
+{
+public:
+    explicit FakeConsoleDevice(FakeConsoleState& state) : s_(state) {}
+
+    HANDLE StdHandle(DWORD which) override { return which == STD_OUTPUT_HANDLE ? s_.StdOutput : s_.StdError; }
+    Pd::Cli::HandleKind Classify(HANDLE handle) override
+    {
+        return handle == s_.StdOutput ? s_.outputKind : s_.errorKind;
+    }
+    bool AttachToParent() override { return ++s_.attachCalls, s_.parentConsole; }
+    bool Allocate() override { return ++s_.allocateCalls, true; }
+    HANDLE OpenConsoleOutput() override { return s_.ConsoleOutput; }
+    bool EnableEscapeSequences(HANDLE) override { return true; }
+    void SetTitle(std::wstring_view title) override { s_.title = title; }
+    void WriteText(HANDLE console, std::wstring_view text) override
+    {
+        s_.written.push_back({console, std::wstring(text), {}});
+    }
+    void WriteBytes(HANDLE file, std::string_view bytes) override
+    {
+        s_.written.push_back({file, {}, std::string(bytes)});
+    }
+    std::optional<int> WindowColumns(HANDLE) override { return s_.columns; }
+    std::uint64_t TickCount() override { return s_.now; }
+    void WaitForKey() override { ++s_.keyWaits; }
+    void PressEnter() override { ++s_.enterPresses; }
+    void CloseConsoleOutput() override {}
+    void Detach() override { ++s_.detaches; }
+
+private:
+    FakeConsoleState& s_;
+};
+
 using Pd::Level;
 using Pd::Cli::Console;
 using Pd::Cli::HandleKind;
-using Pd::Cli::Stream;
-using PdTest::FakeConsoleDevice;
-using PdTest::FakeConsoleState;
 
 class ConsoleTest : public ::testing::Test
 {
@@ -34,39 +110,62 @@ protected:
     FakeConsoleState state;
 };
 
-// Where the streams go
-
-TEST_F(ConsoleTest, RedirectedStreamsAreKeptAndNoConsoleIsAttached)
+// Pipes are classified in every end-to-end run; the NUL device is a character device.
+TEST(ClassifyHandleTest, TheNulDeviceIsARedirectionAndMissingHandlesNone)
 {
-    Redirect();
-    auto console = Open();
-    console->Row(Level::Info, L"reading");
-    console->Row(Level::Error, L"broken");
-    console->Close();
-
-    EXPECT_EQ(state.attachCalls + state.allocateCalls, 0);
-    EXPECT_EQ(OutputFile(), "[INFO] reading\r\n");
-    EXPECT_EQ(state.InFile(state.StdError), "[FAIL] broken\r\n");
-    EXPECT_EQ(state.enterPresses + state.keyWaits + state.detaches, 0);
+    EXPECT_EQ(Pd::Cli::ClassifyHandle(nullptr), HandleKind::None);
+    EXPECT_EQ(Pd::Cli::ClassifyHandle(INVALID_HANDLE_VALUE), HandleKind::None);
+    Pd::UniqueFile nul(
+        ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(Pd::Cli::ClassifyHandle(nul.Get()), HandleKind::FileOrPipe);
 }
 
-TEST_F(ConsoleTest, OutputInAFileKeepsRowsPlainWhileProgressIsDrawnOnTheConsole)
+// Which standard handles the program was given and whether its parent has a console decide where
+// an info row and a failure row land and how the run ends.
+TEST_F(ConsoleTest, RowsGoWhereTheStreamsPointAndTheRunEndsAsItsConsoleNeeds)
 {
-    state.outputKind = HandleKind::FileOrPipe;
-    state.errorKind = HandleKind::Console; // replaced by the attached console
-    auto console = Open();
-    console->Row(Level::Success, L"done");
-    console->Row(Level::Error, L"failed");
-    console->Progress(L"system.img", 0.5, L"1.0 MB / 2.0 MB");
+    struct Case
+    {
+        const char* start;
+        HandleKind output, error;
+        bool parent;
+        HANDLE info, failure;
+        int attach, allocate, enter, keyWaits, detaches;
+    };
+    const HANDLE out = state.StdOutput, err = state.StdError, con = state.ConsoleOutput;
+    const auto file = HandleKind::FileOrPipe, console = HandleKind::Console, none = HandleKind::None;
+    for (const Case& c : {
+             Case{"both redirected: kept, no console touched", file, file, true, out, err, 0, 0, 0, 0, 0},
+             Case{"output in a file, error a console", file, console, true, out, con, 1, 0, 1, 0, 1},
+             Case{"no streams: the parent's console", none, none, true, con, con, 1, 0, 1, 0, 1},
+             Case{"no streams, no parent: a console of its own", none, none, false, con, con, 1, 1, 0, 1, 1},
+             Case{"a given console without a parent, as Wine in a terminal", console, console, false, out,
+                  err, 1, 0, 0, 0, 0},
+             Case{"one redirected stream and no parent serves both", file, none, false, out, out, 1, 0, 0, 0,
+                  0},
+         })
+    {
+        SCOPED_TRACE(c.start);
+        state = {};
+        std::tie(state.outputKind, state.errorKind, state.parentConsole) =
+            std::tuple(c.output, c.error, c.parent);
+        auto opened = Open();
+        opened->Row(Level::Info, L"a");
+        opened->Row(Level::Error, L"b");
+        opened->Close();
+        opened.reset(); // the destructor does not close again
 
-    EXPECT_EQ(state.attachCalls, 1);
-    EXPECT_EQ(OutputFile(), "[ OK ] done\r\n");
-    std::wstring shown = state.OnConsole();
-    EXPECT_EQ(shown.find(L"[FAIL] failed\n\r  system.img"), 0u);
-    EXPECT_EQ(shown.find(L"\x1b["), std::wstring::npos); // escapes only when the output is a console
+        ASSERT_GE(state.written.size(), 2u);
+        EXPECT_EQ(std::tuple(state.written[0].handle, state.written[1].handle),
+                  std::tuple(c.info, c.failure));
+        EXPECT_EQ(std::tuple(state.attachCalls, state.allocateCalls, state.enterPresses, state.keyWaits,
+                             state.detaches),
+                  std::tuple(c.attach, c.allocate, c.enter, c.keyWaits, c.detaches));
+    }
 }
 
-TEST_F(ConsoleTest, WithoutStreamsItAttachesToTheParentColoursRowsAndGivesThePromptBack)
+// UTF-8 with CR LF in files and pipes is checked by the end-to-end runs.
+TEST_F(ConsoleTest, RowsAreColouredOnlyWhenTheOutputIsAConsole)
 {
     auto console = Open();
     console->Row(Level::Info, L"a");
@@ -76,117 +175,63 @@ TEST_F(ConsoleTest, WithoutStreamsItAttachesToTheParentColoursRowsAndGivesThePro
     EXPECT_EQ(state.OnConsole(), L"\x1b[90m[INFO]\x1b[0m a\n\x1b[32m[ OK ]\x1b[0m b\n"
                                  L"\x1b[33m[WARN]\x1b[0m c\n\x1b[91m[FAIL]\x1b[0m d\n");
 
-    console->Close();
-    EXPECT_EQ(state.allocateCalls, 0);
-    EXPECT_EQ(state.enterPresses, 1);
-    EXPECT_EQ(state.keyWaits, 0);
-    EXPECT_EQ(state.detaches, 1);
-}
-
-TEST_F(ConsoleTest, WithoutAParentItOpensAConsoleTitledPeldraAndWaitsForAKeyOnce)
-{
-    state.parentConsole = false;
-    auto console = Open();
-    EXPECT_EQ(state.title, L"Peldra");
-    console->Close();
-    console.reset(); // the destructor does not close again
-    EXPECT_EQ(state.OnConsole(), L"\nPress any key to close this window.");
-    EXPECT_EQ(state.keyWaits, 1);
-    EXPECT_EQ(state.enterPresses, 0);
-    EXPECT_EQ(state.detaches, 1);
-}
-
-TEST_F(ConsoleTest, AGivenConsoleIsUsedWhenThereIsNoParentToAttachTo)
-{
-    state.outputKind = HandleKind::Console;
-    state.errorKind = HandleKind::Console;
-    state.parentConsole = false;
-    auto console = Open();
-    console->Row(Level::Warning, L"shown");
-    console->Row(Level::Error, L"too");
-    console->Close();
-
-    EXPECT_EQ(state.allocateCalls, 0);
-    ASSERT_EQ(state.written.size(), 2u);
-    EXPECT_EQ(state.written[0].handle, state.StdOutput);
-    EXPECT_EQ(state.written[0].text, L"\x1b[33m[WARN]\x1b[0m shown\n");
-    EXPECT_EQ(state.written[1].handle, state.StdError);
-    EXPECT_EQ(state.keyWaits + state.enterPresses + state.detaches, 0);
-}
-
-TEST_F(ConsoleTest, OneRedirectedStreamServesBothWhenThereIsNoParent)
-{
+    state = {};
     state.outputKind = HandleKind::FileOrPipe;
+    Open()->Row(Level::Error, L"d");
+    EXPECT_EQ(state.OnConsole(), L"[FAIL] d\n");
+}
+
+TEST_F(ConsoleTest, AConsoleThatOpensItsOwnWindowTitlesItAndAsksForAKey)
+{
     state.parentConsole = false;
-    auto console = Open();
-    console->Row(Level::Error, L"here");
-    EXPECT_EQ(state.allocateCalls, 0);
-    EXPECT_EQ(OutputFile(), "[FAIL] here\r\n");
+    Open().reset();
+    EXPECT_EQ(state.title, L"Peldra");
+    EXPECT_EQ(state.OnConsole(), L"\nPress any key to close this window.");
 }
 
-TEST_F(ConsoleTest, FilesGetUtf8WithCrLfLineEnds)
+// A console line is redrawn in place at most every 100 ms; a file gets a line at most once a second.
+TEST_F(ConsoleTest, ProgressIsDrawnOncePerIntervalAndOneHundredPercentAtOnceButOnlyOnce)
 {
-    Redirect();
-    auto console = Open();
-    console->Write(Stream::Output, L"Gr\u00f6\u00dfe \u2026\nsecond\r\nthird\n");
-    EXPECT_EQ(OutputFile(), "Gr\xc3\xb6\xc3\x9f"
-                            "e \xe2\x80\xa6\r\nsecond\r\nthird\r\n");
-}
-
-// The progress line
-
-TEST_F(ConsoleTest, ConsoleProgressIsRedrawnInPlaceAtMostEveryHundredMillisecondsAndFullAtOnce)
-{
-    auto console = Open();
-    console->Progress(L"download", 0.1, L"");
-    state.now += 99;
-    console->Progress(L"download", 0.2, L"");
-    state.now += 1;
-    console->Progress(L"download", 0.3, L"");
-    console->Progress(L"download", 1.5, L"");
-    console->Progress(L"download", 1.0, L"");
-
-    ASSERT_EQ(state.written.size(), 3u);
-    for (const auto& draw : state.written)
+    for (bool toFile : {false, true})
     {
-        EXPECT_EQ(draw.text.front(), L'\r');
-        EXPECT_EQ(draw.text.find(L'\n'), std::wstring::npos);
+        state = {};
+        if (toFile)
+            Redirect();
+        auto console = Open();
+        console->Progress(L"download", 0.1, L"a");
+        state.now += toFile ? 999 : 99;
+        console->Progress(L"download", 0.2, L"b");
+        state.now += 1;
+        console->Progress(L"download", 0.3, L"c");
+        console->Progress(L"download", 1.5, L"d");
+        console->Progress(L"download", 1.0, L"e");
+
+        std::string drawn = toFile ? OutputFile() : Pd::Core::ToUtf8(state.OnConsole());
+        EXPECT_EQ(state.written.size(), 3u) << drawn;
+        std::string end = toFile ? "\r\n" : "";
+        EXPECT_NE(drawn.find("  30%  c" + end), std::string::npos) << drawn;
+        EXPECT_NE(drawn.find(" 100%  d" + end), std::string::npos) << drawn;
+        EXPECT_EQ(std::ranges::count(drawn, '\r'), 3) << drawn; // a console redraw starts with CR
+        EXPECT_EQ(drawn.find('\n') == std::string::npos, !toFile) << drawn;
+        EXPECT_EQ(drawn.contains("\x1b[38;2;215;10;83m"), !toFile) << "the bar is coloured on a console only";
     }
-    EXPECT_NE(state.written[1].text.find(L"  30%"), std::wstring::npos);
-    EXPECT_NE(state.written[2].text.find(L" 100%"), std::wstring::npos);
-    EXPECT_NE(state.written[2].text.find(L"\x1b[38;2;215;10;83m"), std::wstring::npos);
 }
 
-TEST_F(ConsoleTest, FileProgressIsOneLineASecondAndOneHundredPercentOncePerLabel)
-{
-    Redirect();
-    auto console = Open();
-    console->Progress(L"system.img", 0.1, L"a");
-    state.now += 999;
-    console->Progress(L"system.img", 0.2, L"b");
-    state.now += 1;
-    console->Progress(L"system.img", 0.3, L"c");
-    console->Progress(L"system.img", 1.0, L"d");
-    console->Progress(L"system.img", 1.0, L"e");
-
-    std::string file = OutputFile();
-    EXPECT_EQ(state.written.size(), 3u);
-    EXPECT_NE(file.find("  10%  a\r\n"), std::string::npos);
-    EXPECT_NE(file.find("  30%  c\r\n"), std::string::npos);
-    EXPECT_NE(file.find(" 100%  d\r\n"), std::string::npos);
-}
-
-TEST_F(ConsoleTest, ANewLabelEndsTheOpenLineAndIsDrawnAtOnce)
+TEST_F(ConsoleTest, ANewLabelOrFlushLineEndsTheOpenLineAndStartsAfresh)
 {
     auto console = Open();
     console->Progress(L"first", 1.0, L"");
+    console->FlushLine();
+    console->Progress(L"first", 1.0, L""); // the same label is drawn again after FlushLine
     console->Progress(L"second", 0.5, L"");
-    ASSERT_EQ(state.written.size(), 3u);
+    ASSERT_EQ(state.written.size(), 5u);
     EXPECT_EQ(state.written[1].text, L"\n");
-    EXPECT_NE(state.written[2].text.find(L"second"), std::wstring::npos);
+    EXPECT_NE(state.written[2].text.find(L"first"), std::wstring::npos);
+    EXPECT_EQ(state.written[3].text, L"\n");
+    EXPECT_NE(state.written[4].text.find(L"second"), std::wstring::npos);
 }
 
-TEST_F(ConsoleTest, ARowFirstBlanksAnOpenProgressLine)
+TEST_F(ConsoleTest, ARowFirstBlanksAnOpenProgressLineAcrossTheWindow)
 {
     state.columns = 60;
     auto console = Open();
@@ -198,33 +243,15 @@ TEST_F(ConsoleTest, ARowFirstBlanksAnOpenProgressLine)
     EXPECT_NE(state.written[3].text.find(L"again"), std::wstring::npos);
 }
 
-TEST_F(ConsoleTest, FlushLineKeepsTheLastStateAndForgetsTheLabel)
-{
-    auto console = Open();
-    console->Progress(L"download", 1.0, L"");
-    console->FlushLine();
-    console->Progress(L"download", 1.0, L""); // the same label starts afresh
-    ASSERT_EQ(state.written.size(), 3u);
-    EXPECT_EQ(state.written[1].text, L"\n");
-
-    console->SetProgressEnabled(false);
-    console->Progress(L"other", 1.0, L"");
-    EXPECT_EQ(state.written.size(), 3u);
-}
-
 TEST_F(ConsoleTest, WidthIsTheWindowsColumnsWithinFortyToTwoHundredAndEightyWithoutAConsole)
 {
     auto console = Open();
-    EXPECT_EQ(console->Width(), 95);
-    state.columns = 30;
-    EXPECT_EQ(console->Width(), 40);
-    state.columns = 300;
-    EXPECT_EQ(console->Width(), 200);
-    state.columns.reset();
-    EXPECT_EQ(console->Width(), 80);
-
+    for (auto [columns, width] : {std::pair{std::optional(95), 95}, {30, 40}, {300, 200}, {std::nullopt, 80}})
+    {
+        state.columns = columns;
+        EXPECT_EQ(console->Width(), width);
+    }
     Redirect();
-    state.columns = 150;
     EXPECT_EQ(Open()->Width(), 80);
 }
 

@@ -1,5 +1,5 @@
 #include "cli/Sources.h"
-#include "cli/HelloRemember.h"
+#include "core/release/Versions.h"
 #include "core/Settings.h"
 #include "tests/core/release/UserValues.h"
 
@@ -12,65 +12,40 @@ namespace
 
 using namespace Pd::Cli;
 
-const std::wstring GitHub = ManifestUrlForSource(L"github");
-const std::wstring Mirror = ManifestUrlForSource(L"mirror");
-
 TEST(SourcesTest, SourceWordsGiveTheirServersInAnyCaseAndAnythingElseIsAnAddress)
 {
-    EXPECT_TRUE(GitHub.starts_with(L"https://"));
-    EXPECT_TRUE(GitHub.ends_with(L"/peldra/releases/download/components/manifest.json"));
-    EXPECT_TRUE(Mirror.starts_with(L"https://"));
-    EXPECT_TRUE(Mirror.ends_with(L"/android/manifest.json"));
+    EXPECT_EQ(ManifestUrlForSource(L"GitHub"), Pd::Core::GithubManifestAddress());
+    EXPECT_EQ(ManifestUrlForSource(L"MIRROR"), Pd::Core::MirrorManifestAddress());
     EXPECT_EQ(ManifestUrlForSource(L"Local"), L"http://localhost/peldra/manifest.json");
     EXPECT_EQ(ManifestUrlForSource(L""), L"http://localhost/peldra/manifest.json");
-    EXPECT_EQ(ManifestUrlForSource(L"GitHub"), GitHub);
-    EXPECT_EQ(ManifestUrlForSource(L"custom"), L"custom");
-    EXPECT_EQ(ManifestUrlForSource(L"http://127.0.0.1:8080/Rel/manifest.json"),
-              L"http://127.0.0.1:8080/Rel/manifest.json");
+    EXPECT_EQ(ManifestUrlForSource(L"http://127.0.0.1:8080/Rel/m.json"), L"http://127.0.0.1:8080/Rel/m.json");
 }
 
-TEST(SourcesTest, StoredSourceAndTheSameSourceWordGiveTheSameAddress)
+TEST(SourcesTest, SourceWinsOverTheStoredChoice)
 {
-    PdTest::UserValues values({L"Source", L"CustomManifest"});
-    Args stored;
-    EXPECT_EQ(ResolveManifestUrl(stored), GitHub) << "no stored Source means github";
-    for (const wchar_t* word : {L"github", L"mirror", L"local"})
-    {
-        Pd::Core::WriteUserString(L"Source", word);
-        EXPECT_EQ(ResolveManifestUrl(stored), ManifestUrlForSource(word)) << word;
-    }
-
-    Pd::Core::WriteUserString(L"Source", L"custom");
-    Pd::Core::WriteUserString(L"CustomManifest", L"https://example.test/m.json");
-    EXPECT_EQ(ResolveManifestUrl(stored), L"https://example.test/m.json");
-
-    Args given;
-    given.source = L"MIRROR";
-    EXPECT_EQ(ResolveManifestUrl(given), Mirror) << "--source wins over the stored value";
+    PdTest::UserValues values({L"Source"});
+    Pd::Core::WriteUserString(L"Source", L"local");
+    Args args;
+    EXPECT_EQ(ResolveManifestUrl(args), L"http://localhost/peldra/manifest.json");
+    args.source = L"MIRROR";
+    EXPECT_EQ(ResolveManifestUrl(args), Pd::Core::MirrorManifestAddress());
 }
 
-TEST(SourcesTest, DirIsMadeAbsoluteAgainstTheCurrentFolderAndKeepsItsCase)
+std::wstring FolderFor(std::wstring dir)
 {
     Args args;
-    args.dir = L"Sub\\Tovik";
-    EXPECT_EQ(ResolveInstallFolder(args).value_or(L""),
-              (std::filesystem::current_path() / L"Sub\\Tovik").wstring());
-    args.dir = L"D:\\Apps\\Tovik\\";
-    EXPECT_EQ(ResolveInstallFolder(args).value_or(L""), L"D:\\Apps\\Tovik");
+    args.dir = std::move(dir);
+    return ResolveInstallFolder(args).value_or(L"");
 }
 
-TEST(SourcesTest, WithoutDirTheStoredInstallFolderIsUsed)
+TEST(SourcesTest, DirIsMadeAbsoluteAndLosesItsTrailingSlashAndWithoutItTheStoredFolderIsUsed)
 {
+    EXPECT_EQ(FolderFor(L"Sub\\Tovik"), (std::filesystem::current_path() / L"Sub\\Tovik").wstring());
+    EXPECT_EQ(FolderFor(L"D:\\Apps\\Tovik\\"), L"D:\\Apps\\Tovik");
+
     PdTest::UserValues values({L"InstallFolder"});
     Pd::Core::WriteUserString(L"InstallFolder", L"E:\\Android");
-    EXPECT_EQ(ResolveInstallFolder(Args{}).value_or(L""), L"E:\\Android");
-}
-
-TEST(HelloRememberTest, ValuesInWords)
-{
-    EXPECT_EQ(HelloRememberText(0), L"off (Windows Hello asks every time)");
-    EXPECT_EQ(HelloRememberText(0xFFFFFFFF), L"until Windows is locked");
-    EXPECT_EQ(HelloRememberText(30), L"for 30 minutes");
+    EXPECT_EQ(FolderFor(L""), L"E:\\Android");
 }
 
 } // namespace

@@ -1,130 +1,100 @@
-"""The command line of Peldra.exe under Wine, with standard output and error redirected to pipes:
-help words, version, usage errors and their exit codes, and the language-file commands."""
+"""Peldra.exe as built, and its command line under Wine with output and error on pipes: what it
+imports, help, version, usage errors with their exit codes, and the language-file commands."""
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
-from dataclasses import dataclass
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from wine import WINE_RUN  # noqa: E402
 
-USAGE_START = "Peldra 0.1.2 - Tovik with Android 15\n\nUsage: Peldra.exe <command> [options]"
+USAGE_START = ("Peldra 0.1.2 - Tovik with Android 15\n\n"
+               "Usage: Peldra.exe <command> [options]   (no command: graphical interface)\n\nCommands:\n  status ")
 USAGE_END = "\nExit codes: 0 ok, 1 failed, 2 usage, 3 unavailable, 4 canceled, 5 restart Windows to finish\n"
-HELP_WORDS = ["help", "--help", "-help", "-h", "-?", "/?", "/h", "/help", "/HELP", "Help"]
+COMMANDS = ["version", "status", "check", "install", "uninstall", "verify", "stop", "launch", "settings", "register",
+            "lng-export", "lng-check"]
+
+# DLLs that every Windows 10 and 11 installation has in System32.
+SYSTEM_DLLS = {
+    "advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "d2d1.dll", "dwmapi.dll",
+    "dwrite.dll", "gdi32.dll", "iphlpapi.dll", "kernel32.dll", "msi.dll", "msvcrt.dll", "ncrypt.dll", "ole32.dll",
+    "oleaut32.dll", "rpcrt4.dll", "secur32.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+    "userenv.dll", "uxtheme.dll", "version.dll", "winhttp.dll", "wintrust.dll", "ws2_32.dll", "wtsapi32.dll",
+    "cfgmgr32.dll", "dnsapi.dll", "combase.dll", "api-ms-win-core-winrt-l1-1-0.dll",
+    "api-ms-win-core-winrt-string-l1-1-0.dll", "taskschd.dll", "wbemuuid.dll", "netapi32.dll",
+}
 
 
-@dataclass
 class Done:
-    code: int
-    out: bytes
-    err: bytes
+    """A finished run: its exit code, its streams as bytes, and as text with LF line ends."""
 
-    @property
-    def stdout(self):
-        return self.out.decode("utf-8").replace("\r\n", "\n")
-
-    @property
-    def stderr(self):
-        return self.err.decode("utf-8").replace("\r\n", "\n")
+    def __init__(self, done):
+        self.code, self.out, self.err = done.returncode, done.stdout, done.stderr
+        self.stdout, self.stderr = (raw.decode("utf-8").replace("\r\n", "\n") for raw in (self.out, self.err))
 
 
 def run(*args, cwd=None, exe=None):
-    """Peldra.exe with its output and error streams on pipes, as bytes."""
-    done = subprocess.run([str(WINE_RUN), e2e.program.prefix, exe or e2e.program.exe, *args],
-                          capture_output=True, cwd=cwd, timeout=120)
-    return Done(done.returncode, done.stdout, done.stderr)
+    """Peldra.exe with its output and error streams on pipes."""
+    return Done(subprocess.run([str(WINE_RUN), e2e.program.prefix, exe or e2e.program.exe, *args],
+                               capture_output=True, cwd=cwd, timeout=120))
 
 
-class HelpAndVersionTest(unittest.TestCase):
-    def test_every_help_word_prints_the_usage_alone(self):
-        reference = run("help").stdout
-        self.assertTrue(reference.startswith(USAGE_START), reference[:200])
-        self.assertTrue(reference.endswith(USAGE_END), reference[-200:])
-        for word in HELP_WORDS:
-            with self.subTest(word=word):
-                done = run(word)
-                self.assertEqual(done.code, 0)
-                self.assertEqual(done.stdout, reference)
-                self.assertEqual(done.err, b"")
-
-    def test_help_words_count_only_as_the_first_word(self):
-        done = run("version", "help")
-        self.assertEqual((done.code, done.stdout), (0, "Peldra 0.1.2\n"))
-
-    def test_version_as_command_or_option_in_any_case(self):
-        for words in (["version"], ["VERSION"], ["--version"], ["--version", "status"], ["status", "--Version"]):
-            with self.subTest(words=words):
-                done = run(*words)
-                self.assertEqual(done.code, 0)
-                self.assertEqual(done.stdout, "Peldra 0.1.2\n")
-                self.assertEqual(done.err, b"")
+def run_each(word_lists):
+    """Runs of independent command lines at the same time, in the order given."""
+    with ThreadPoolExecutor(max_workers=8) as pool:
+        return list(pool.map(lambda words: run(*words), word_lists))
 
 
-class UsageErrorTest(unittest.TestCase):
+class ProgramTest(unittest.TestCase):
+    def test_is_a_64_bit_gui_program_importing_only_windows_system_dlls(self):
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", e2e.program.exe],
+                              capture_output=True, text=True, check=True).stdout
+        imported = {line.split("DLL Name:")[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line}
+        self.assertIn("kernel32.dll", imported)
+        self.assertEqual(imported - SYSTEM_DLLS, set())
+        self.assertIn("file format pei-x86-64", dump)
+        self.assertIn("Windows GUI", next(line for line in dump.splitlines() if line.startswith("Subsystem")))
+
+    def test_help_prints_the_usage_alone_as_utf8_with_crlf_and_no_colours(self):
+        for done in run_each([["/?"], ["Help"]]):
+            self.assertEqual((done.code, done.err), (0, b""))
+            self.assertTrue(done.stdout.startswith(USAGE_START), done.stdout[:200])
+            self.assertTrue(done.stdout.endswith(USAGE_END), done.stdout[-200:])
+            self.assertNotIn(b"\n", done.out.replace(b"\r\n", b""))
+            self.assertNotIn(b"\x1b", done.out)
+
+    def test_version_as_command_or_option_and_help_only_as_the_first_word(self):
+        for done in run_each([["VERSION"], ["status", "--Version"], ["version", "help"]]):
+            self.assertEqual((done.code, done.stdout, done.err), (0, "Peldra 0.1.2\n", b""))
+
     def test_usage_errors_name_the_mistake_show_the_usage_and_end_with_2(self):
         cases = [
             (["frobnicate"], "unknown command frobnicate"),
             (["Frob", "more"], "unknown command frob"),
             (["--yes"], "unknown command "),
             (["msi"], "unknown command msi"),
-            (["version", "--Frob"], "unknown option --Frob"),
-            (["status", "--help"], "unknown option --help"),
             (["host", "--background", "now"], "unknown option --background"),
-            (["install", "--source"], "--source needs a value"),
             (["nothing-like-it", "--DIR"], "--DIR needs a value"),
+            (["install", "--yes", "--source"], "--source needs a value"),
+            (["status", "--help"], "unknown option --help"),
         ]
-        for words, message in cases:
+        # Every command refuses a mistake before it runs; the first mistake is the one named.
+        cases += [([command, "-x", "--source"], "unknown option -x") for command in COMMANDS]
+        for (words, message), done in zip(cases, run_each([words for words, _ in cases])):
             with self.subTest(words=words):
-                done = run(*words)
-                self.assertEqual(done.code, 2)
-                self.assertEqual(done.stderr, message + "\n\n")
-                self.assertTrue(done.stdout.startswith(USAGE_START))
-                self.assertTrue(done.stdout.endswith(USAGE_END))
+                self.assertEqual((done.code, done.stderr), (2, message + "\n\n"))
+                self.assertTrue(done.stdout.startswith(USAGE_START) and done.stdout.endswith(USAGE_END))
 
-    def test_every_command_refuses_unknown_options_and_missing_values_before_it_runs(self):
-        commands = ["status", "check", "install", "uninstall", "verify", "stop", "launch", "settings",
-                    "register", "lng-export", "lng-check"]
-        for command in commands:
-            for words, message in (([command, "--everything"], "unknown option --everything"),
-                                   ([command, "-x", "--yes"], "unknown option -x"),
-                                   ([command, "--yes", "--source"], "--source needs a value")):
-                with self.subTest(words=words):
-                    done = run(*words)
-                    self.assertEqual(done.code, 2)
-                    self.assertEqual(done.stderr, message + "\n\n")
-                    self.assertTrue(done.stdout.startswith(USAGE_START))
-
-
-class RedirectedOutputTest(unittest.TestCase):
-    def test_output_is_utf8_with_crlf_line_ends_and_no_colours(self):
-        done = run("help")
-        self.assertIn(b"\r\n", done.out)
-        self.assertNotIn(b"\n", done.out.replace(b"\r\n", b""))
-        self.assertNotIn(b"\x1b", done.out)
-
-    def test_a_failure_row_goes_to_standard_error(self):
-        with tempfile.TemporaryDirectory() as folder:
-            done = run("lng-check", "missing.lng", cwd=folder)
-        self.assertEqual(done.code, 1)
-        self.assertEqual(done.out, b"")
-        self.assertEqual(done.err, b"[FAIL] cannot read the language file missing.lng\r\n")
-
-
-def exported_entries(folder):
-    """(id, escaped English text) of every built-in text, from the exported template."""
-    done = run("lng-export", "template.lng", cwd=folder)
-    assert done.code == 0, done
-    entries = []
-    for line in (Path(folder) / "template.lng").read_text(encoding="utf-8").splitlines():
-        match = re.fullmatch(r"(\d+)=(.*)", line)
-        if match:
-            entries.append((int(match.group(1)), match.group(2)))
-    return entries
+    def test_lng_export_needs_exactly_one_file_name_and_fails_silently_when_it_cannot_write(self):
+        results = run_each([["lng-export"], ["lng-export", "a.lng", "b.lng"], ["lng-export", "no-such\\de.lng"]])
+        for done in results[:2]:
+            self.assertEqual((done.code, done.stderr, done.out), (2, "lng-export needs a file name\n", b""))
+        self.assertEqual((results[2].code, results[2].out, results[2].err), (1, b"", b""))
 
 
 def language_file(name, entries):
@@ -132,85 +102,52 @@ def language_file(name, entries):
     return ("\n".join(lines) + "\n").encode("utf-8")
 
 
-class LanguageExportTest(unittest.TestCase):
-    def test_needs_exactly_one_file_name(self):
-        for words in (["lng-export"], ["lng-export", "a.lng", "b.lng"]):
-            with self.subTest(words=words):
-                done = run(*words)
-                self.assertEqual(done.code, 2)
-                self.assertEqual(done.stderr, "lng-export needs a file name\n")
-                self.assertEqual(done.out, b"")
-
-    def test_writes_every_built_in_text_and_prints_nothing(self):
-        with tempfile.TemporaryDirectory() as folder:
-            done = run("lng-export", "de.lng", cwd=folder)
-            self.assertEqual((done.code, done.out, done.err), (0, b"", b""))
-            text = (Path(folder) / "de.lng").read_text(encoding="utf-8")
-        self.assertIn("#name=English\n", text)
-        self.assertIn("10008=Canceled.\n", text)
-        self.assertIn("10009={}: {} (code {})\n", text)
-
-    def test_a_file_that_cannot_be_written_fails_silently(self):
-        with tempfile.TemporaryDirectory() as folder:
-            done = run("lng-export", "no-such-folder\\de.lng", cwd=folder)
-        self.assertEqual((done.code, done.out, done.err), (1, b"", b""))
-
-
 class LanguageCheckTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        with tempfile.TemporaryDirectory() as folder:
-            cls.entries = exported_entries(folder)
-        assert len(cls.entries) > 100, len(cls.entries)
+    def setUp(self):
+        self.folder = Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, self.folder)
 
-    def check(self, name, contents, *extra):
-        with tempfile.TemporaryDirectory() as folder:
-            (Path(folder) / name).write_bytes(contents)
-            return run("lng-check", name, *extra, cwd=folder)
+    def test_the_export_feeds_the_checks_of_a_named_file_and_of_the_language_folder(self):
+        app = self.folder / "app"
+        (app / "language").mkdir(parents=True)
+        done = run("lng-export", "template.lng", cwd=self.folder)
+        self.assertEqual((done.code, done.out, done.err), (0, b"", b""))
+        template = (self.folder / "template.lng").read_text(encoding="utf-8")
+        self.assertIn("#name=English\n", template)
+        self.assertIn("10009={}: {} (code {})\n", template)
+        entries = [(int(number), text) for number, text in re.findall(r"^(\d+)=(.*)$", template, re.M)]
+        total = len(entries)
+        self.assertGreater(total, 100)
 
-    def test_ninety_five_percent_and_an_unknown_id_fails_with_its_numbers(self):
-        total = len(self.entries)
         translated = -(-95 * total // 100)  # the fewest ids that still make 95 %
         self.assertEqual(translated * 100 // total, 95)
-        kept = [(number, "xx " + text) for number, text in self.entries[:translated]]
-        done = self.check("fr.lng", language_file("Fran\u00e7ais", kept + [(99999, "nobody asks for this")]))
-        self.assertEqual(done.code, 1)
-        self.assertEqual(done.stdout, f"fr.lng (Fran\u00e7ais): 95% translated, {total - translated} missing, "
-                                      "1 unknown, 0 broken placeholders\n")
-        self.assertEqual(done.err, b"")
+        (app / "language" / "fr.lng").write_bytes(language_file("Fran\u00e7ais", entries[:translated]))
+        broken = [(number, "{} " + text if number == 10000 else text) for number, text in entries]
+        (app / "language" / "it.lng").write_bytes(language_file("Italiano", broken))
+        (app / "language" / "nl.lng").write_bytes(language_file("Nederlands", [(99999, "x")]))
+        (app / "language" / "en.lng").write_bytes(language_file("English", []))  # built in, never read
+        exe = app / "Peldra.exe"
+        shutil.copy(e2e.program.exe, exe)
 
-    def test_missing_translations_alone_do_not_fail(self):
-        done = self.check("de.lng", language_file("Deutsch", self.entries[:10]))
-        self.assertEqual(done.code, 0)
-        percent = 10 * 100 // len(self.entries)
-        self.assertEqual(done.stdout, f"de.lng (Deutsch): {percent}% translated, {len(self.entries) - 10} missing, "
-                                      "0 unknown, 0 broken placeholders\n")
+        # Missing translations alone do not fail.
+        done = run("lng-check", "language\\fr.lng", cwd=app)
+        self.assertEqual((done.code, done.err), (0, b""))
+        self.assertEqual(done.stdout, f"language\\fr.lng (Fran\u00e7ais): 95% translated, {total - translated} "
+                                      "missing, 0 unknown, 0 broken placeholders\n")
 
-    def test_an_added_placeholder_is_broken(self):
-        entries = [(number, "{} " + text if number == 10000 else text) for number, text in self.entries]
-        done = self.check("it.lng", language_file("Italiano", entries))
+        # Without a name every file of the folder beside the program is checked; unknown ids and
+        # broken placeholders fail.
+        done = run("lng-check", exe=str(exe))
         self.assertEqual(done.code, 1)
-        self.assertEqual(done.stdout, "it.lng (Italiano): 100% translated, 0 missing, 0 unknown, "
-                                      "1 broken placeholders\n")
+        self.assertEqual([re.sub(r"^.*\\language\\", "", line) for line in sorted(done.stdout.splitlines())], [
+            f"fr.lng (Fran\u00e7ais): 95% translated, {total - translated} missing, 0 unknown, 0 broken placeholders",
+            "it.lng (Italiano): 100% translated, 0 missing, 0 unknown, 1 broken placeholders",
+            f"nl.lng (Nederlands): 0% translated, {total} missing, 1 unknown, 0 broken placeholders"])
 
-    def test_without_a_name_every_file_of_the_language_folder_is_checked(self):
-        with tempfile.TemporaryDirectory() as folder:
-            app = Path(folder) / "app"
-            (app / "language").mkdir(parents=True)
-            exe = app / "Peldra.exe"
-            shutil.copy(e2e.program.exe, exe)
-            (app / "language" / "de.lng").write_bytes(language_file("Deutsch", self.entries))
-            (app / "language" / "nl.lng").write_bytes(language_file("Nederlands", [(99999, "x")]))
-            (app / "language" / "en.lng").write_bytes(language_file("English", []))  # built in, never read
-            done = run("lng-check", exe=str(exe))
-        total = len(self.entries)
-        self.assertEqual(done.code, 1)
-        lines = sorted(done.stdout.splitlines())
-        self.assertEqual(len(lines), 2, done.stdout)
-        self.assertRegex(lines[0], r"\\language\\de\.lng \(Deutsch\): 100% translated, 0 missing, 0 unknown, "
-                                   r"0 broken placeholders$")
-        self.assertRegex(lines[1], rf"\\language\\nl\.lng \(Nederlands\): 0% translated, {total} missing, "
-                                   r"1 unknown, 0 broken placeholders$")
+    def test_a_named_file_that_cannot_be_read_is_a_failure_row_on_standard_error(self):
+        done = run("lng-check", "missing.lng", cwd=self.folder)
+        self.assertEqual((done.code, done.out), (1, b""))
+        self.assertEqual(done.err, b"[FAIL] cannot read the language file missing.lng\r\n")
 
 
 if __name__ == "__main__":

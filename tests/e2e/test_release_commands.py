@@ -1,9 +1,6 @@
 """The release commands of Peldra.exe under Wine on a simulated Windows 11 PC, against the
-loopback release server with releases signed by a test publisher the simulated PC trusts: check,
-status and verify, with the rows, the files and the exit codes a user sees.
-
-Installs change the Wine prefix (program files, registry), so this script has a prefix of its
-own, given with --prefix, and keeps its wineserver warm while it runs."""
+loopback release server with releases signed by a test publisher the simulated PC trusts. Installs
+change the Wine prefix, so this script has a prefix of its own and keeps its wineserver warm."""
 import shutil
 import subprocess
 import sys
@@ -21,11 +18,6 @@ from simulated_pc import SimulatedPc, windows_path  # noqa: E402
 from wine import ROOT, WINE_RUN  # noqa: E402
 
 WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
-
-scratch = None
-publisher = None
-server = None
-
 
 def setUpModule():
     global scratch, publisher, server
@@ -65,11 +57,11 @@ def components(kernel="kernel 1\n"):
 
 
 def release(name, signed=True, **description):
-    """Builds a release under the server's root; returns its manifest address and its manifest."""
+    """Builds a release under the server's root; returns its manifest address."""
     description = {"version": "2.0.0", "android": "Android 15", "variant": "Test", "components": components(),
                    "catalog": signed, **description}
-    manifest = build_release(description, server.root / name, publisher if signed else None)
-    return f"{server.url}/{name}/manifest.json", manifest
+    build_release(description, server.root / name, publisher if signed else None)
+    return f"{server.url}/{name}/manifest.json"
 
 
 class ReleaseCommandTest(unittest.TestCase):
@@ -78,57 +70,25 @@ class ReleaseCommandTest(unittest.TestCase):
     def setUp(self):
         self.folder = Path(tempfile.mkdtemp(dir=scratch))
         self.pc = SimulatedPc(self.folder / "sim", publisher, publisherIds={PUBLISHER: TOVIK_PUBLISHER_ID})
+        self.target = self.folder / "Tovik"
 
     def run_program(self, *args):
         return e2e.program.run(*args, env=self.pc.env)
 
+    def install(self, address, *extra, code=0):
+        done = self.run_program("install", "--source", address, "--dir", windows_path(self.target), *extra)
+        self.assertEqual(done.code, code, done.stdout + done.stderr)
+        return done
 
-class CheckTest(ReleaseCommandTest):
-    def test_a_signed_release_lists_every_component_to_download(self):
-        address, manifest = release("check-signed")
-        target = self.folder / "target"
-        done = self.run_program("check", "--source", address, "--dir", windows_path(target))
-        self.assertEqual(done.code, 0, done.stderr)
-        lines = done.stdout.splitlines()
-        self.assertEqual(lines[:4], ["Peldra 2.0.0  Android 15  Test", f"Source  {address}",
-                                     f"Folder  {windows_path(target)}", "Release official (publisher signature)"])
-        rows = [line.split() for line in lines if line.startswith("  ")]
-        self.assertEqual([(row[0], row[1], row[-1]) for row in rows],
-                         [("system", "system.vhdx", "download"), ("kernel", "tools/kernel", "download"),
-                          ("app", ".", "download")])
-        self.assertTrue(lines[-1].startswith("To download: "), lines[-1])
-        self.assertEqual(done.stderr, "")
 
-    def test_unsigned_and_wrongly_signed_releases_are_unofficial(self):
-        address, _ = release("check-unsigned", signed=False)
-        done = self.run_program("check", "--source", address, "--dir", windows_path(self.folder))
-        self.assertEqual(done.code, 0, done.stderr)
-        self.assertIn("\nRelease unofficial (not signed)\n", done.stdout)
-
-        # The catalog of another release lists another manifest.
-        other, _ = release("check-other", version="3.0.0")
-        address, _ = release("check-foreign-catalog", signed=False)
-        shutil.copy(server.root / "check-other" / "manifest.cat", server.root / "check-foreign-catalog")
-        done = self.run_program("check", "--source", address, "--dir", windows_path(self.folder))
-        self.assertEqual(done.code, 0, done.stderr)
-        self.assertIn("\nRelease unofficial (signature not valid for this manifest)\n", done.stdout)
-
-    def test_a_manifest_that_cannot_be_read_is_unavailable(self):
-        for address in (f"{server.url}/no-such-manifest.json", "http://127.0.0.1:9/manifest.json"):
-            with self.subTest(address=address):
-                done = self.run_program("check", "--source", address)
-                self.assertEqual(done.code, 3)
-                self.assertEqual(done.stdout, "")
-                self.assertTrue(done.stderr.startswith("[FAIL] "), done.stderr)
-                self.assertEqual(done.stderr.count("\n"), 1, done.stderr)
+def wine(*words, check=True):
+    return subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], check=check, capture_output=True)
 
 
 def set_developer_mode(on):
     """Developer mode is the prefix's own registry value, not part of the simulated PC."""
-    subprocess.run([str(WINE_RUN), e2e.program.prefix, "reg", "add",
-                    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
-                    "/v", "AllowDevelopmentWithoutDevLicense", "/t", "REG_DWORD", "/d", "1" if on else "0", "/f"],
-                   check=True, capture_output=True)
+    wine("reg", "add", "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock", "/v",
+         "AllowDevelopmentWithoutDevLicense", "/t", "REG_DWORD", "/d", "1" if on else "0", "/f")
 
 
 def downloads(name):
@@ -137,86 +97,80 @@ def downloads(name):
             for path in (server.root / name).glob("*.zst")}
 
 
+def progress_lines(output):
+    return [line for line in output.splitlines() if "%  " in line]
+
+
 class InstallTest(ReleaseCommandTest):
-    def install(self, address, *extra):
-        return self.run_program("install", "--source", address, "--dir", windows_path(self.target), *extra)
-
-    def setUp(self):
-        super().setUp()
-        self.target = self.folder / "Tovik"
-
-    def test_a_fresh_install_then_nothing_to_do_then_only_the_changed_component(self):
+    def test_check_install_status_verify_then_nothing_to_do_then_only_the_changed_component(self):
         set_developer_mode(False)
-        address, _ = release("install-road")
+        address = release("road")
+        check = self.run_program("check", "--source", address, "--dir", windows_path(self.target))
+        self.assertEqual((check.code, check.stderr), (0, ""))
+        lines = check.stdout.splitlines()
+        self.assertEqual(lines[:4], ["Peldra 2.0.0  Android 15  Test", f"Source  {address}",
+                                     f"Folder  {windows_path(self.target)}", "Release official (publisher signature)"])
+        downloaded = [line.split()[0] for line in lines if line.endswith("  download")]
+        self.assertEqual(downloaded, ["system", "kernel", "app"])
+        self.assertTrue(lines[-1].startswith("To download: "), lines[-1])
+
         done = self.install(address, "--yes")
-        self.assertEqual(done.code, 0, done.stdout + done.stderr)
         self.assertEqual(done.stderr, "")
         rows = done.stdout.splitlines()
         self.assertEqual(rows[0], f"[INFO] manifest {address}")
         self.assertIn("  --yes: accepted", rows)
         self.assertEqual(rows[-1], f"[ OK ] Peldra 2.0.0 installed in {windows_path(self.target)}")
+        # Redirected output gets one line at 100 % per stage.
+        self.assertEqual(len([line for line in progress_lines(done.stdout)
+                              if line.startswith("  Downloading system.vhdx ") and " 100%  " in line]), 1)
         for name in ("system.vhdx", "tools/kernel", "AppxManifest.xml", "peldra.json", "release.json", "release.cat"):
             self.assertTrue((self.target / name).is_file(), name)
-        self.assertEqual(downloads("install-road"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
+        self.assertEqual(downloads("road"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
 
         status = self.run_program("status", "--dir", windows_path(self.target))
         self.assertIn("Developer mode            on\n", status.stdout)
         self.assertIn(f"Tovik package             2.0.0.0 ({windows_path(self.target)})\n", status.stdout)
         self.assertIn("Installed release         2.0.0\n", status.stdout)
         verify = self.run_program("verify")
-        self.assertEqual((verify.code, verify.stdout.splitlines()[-1]),
-                         (0, "[ OK ] official Peldra release, unchanged"))
+        self.assertEqual((verify.code, verify.stdout), (0, f"Folder  {windows_path(self.target)}\n"
+                                                           "[ OK ] official Peldra release, unchanged\n"))
         check = self.run_program("check", "--source", address, "--dir", windows_path(self.target))
         self.assertEqual(check.stdout.count("  installed\n"), 3, check.stdout)
         self.assertTrue(check.stdout.endswith("[ OK ] up to date\n"), check.stdout)
 
-        again = self.install(address, "--yes")
-        self.assertEqual(again.code, 0, again.stdout + again.stderr)
-        self.assertEqual(downloads("install-road"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
+        self.install(address, "--yes")
+        self.assertEqual(downloads("road"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
 
-        changed, _ = release("install-road-update", version="2.1.0", components=components(kernel="kernel 2\n"))
+        changed = release("road-update", version="2.1.0", components=components(kernel="kernel 2\n"))
         update = self.install(changed, "--yes")
-        self.assertEqual(update.code, 0, update.stdout + update.stderr)
         self.assertEqual(update.stdout.splitlines()[-1],
                          f"[ OK ] Peldra 2.1.0 installed in {windows_path(self.target)}")
-        self.assertEqual(downloads("install-road-update"), {"system.zst": 0, "kernel.zst": 1, "app.zst": 0})
+        self.assertEqual(downloads("road-update"), {"system.zst": 0, "kernel.zst": 1, "app.zst": 0})
         self.assertEqual((self.target / "tools" / "kernel").read_bytes(), b"kernel 2\n")
 
-    def test_a_declined_question_cancels_the_install(self):
+    def test_a_declined_question_cancels_the_install_and_no_progress_draws_no_bar(self):
         set_developer_mode(False)
-        address, _ = release("install-declined")
-        done = self.install(address, "--no-progress")
-        self.assertEqual(done.code, 4, done.stdout + done.stderr)
+        address = release("declined")
+        done = self.install(address, "--no-progress", code=4)
         self.assertIn("\n  not accepted (add --yes to accept)\n", done.stdout)
         self.assertEqual(done.stderr, "[FAIL] Canceled.\n")
+        self.assertEqual(downloads("declined"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
+        self.assertEqual(progress_lines(done.stdout), [])
         status = self.run_program("status")
         self.assertIn("Developer mode            off\n", status.stdout)
         self.assertIn("Tovik package             not registered\n", status.stdout)
 
     def test_an_unsigned_release_is_refused(self):
-        address, _ = release("install-unsigned", signed=False)
-        done = self.install(address, "--yes")
-        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        address = release("unsigned", signed=False)
+        done = self.install(address, "--yes", code=1)
         self.assertTrue(done.stderr.startswith("[FAIL] "), done.stderr)
-        self.assertEqual(downloads("install-unsigned"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
+        self.assertEqual(downloads("unsigned"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
         self.assertFalse((self.target / "peldra.json").exists())
 
-    def test_progress_goes_to_redirected_output_once_per_stage_at_full_unless_switched_off(self):
-        set_developer_mode(True)
-        address, _ = release("install-progress")
-        done = self.install(address, "--yes", "--files-only")
-        self.assertEqual(done.code, 0, done.stdout + done.stderr)
-        full = [line for line in done.stdout.splitlines() if " 100%  " in line]
-        self.assertEqual(len([line for line in full if line.startswith("  Downloading system.vhdx ")]), 1, full)
-
-        quiet = self.run_program("install", "--source", address, "--dir", windows_path(self.folder / "quiet"),
-                                 "--yes", "--files-only", "--no-progress")
-        self.assertEqual(quiet.code, 0, quiet.stdout + quiet.stderr)
-        self.assertEqual([line for line in quiet.stdout.splitlines() if not line.startswith("[")], [])
-
-
-def wine(*words, check=True):
-    return subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], check=check, capture_output=True)
+    def test_a_manifest_that_cannot_be_read_is_unavailable(self):
+        done = self.run_program("check", "--source", f"{server.url}/no-such-manifest.json")
+        self.assertEqual((done.code, done.stdout), (3, ""))
+        self.assertRegex(done.stderr, r"^\[FAIL\] [^\n]+\n$")
 
 
 def tovik_data_folder():
@@ -230,123 +184,93 @@ class UninstallTest(ReleaseCommandTest):
     def setUp(self):
         super().setUp()
         set_developer_mode(True)
-        self.target = self.folder / "Tovik"
         self.data = tovik_data_folder()
         shutil.rmtree(self.data, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.data, ignore_errors=True)
 
-    def tearDown(self):
-        shutil.rmtree(self.data, ignore_errors=True)
-
-    def install(self):
-        address, _ = release("uninstall-" + self.id().rsplit(".", 1)[-1])
-        done = self.run_program("install", "--source", address, "--dir", windows_path(self.target), "--yes")
-        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+    def install_with_data(self, code=0):
+        address = release("uninstall-" + self.id().rsplit(".", 1)[-1])
+        done = self.install(address, "--yes", code=code)
         # What Android keeps of its apps between installations.
         (self.data / "LocalState").mkdir(parents=True, exist_ok=True)
         (self.data / "LocalState" / "userdata.img").write_bytes(bytes(3 << 20))
+        return done
 
-    def uninstall(self, *words):
-        return self.run_program("uninstall", "--dir", windows_path(self.target), *words)
+    def uninstall(self, *words, code=0):
+        done = self.run_program("uninstall", "--dir", windows_path(self.target), *words)
+        self.assertEqual(done.code, code, done.stdout + done.stderr)
+        return done
 
-    def test_without_yes_it_only_says_what_would_go(self):
-        self.install()
+    def test_a_preview_without_yes_then_a_removal_that_keeps_the_android_data(self):
+        self.assertTrue(self.uninstall("--yes", code=1).stderr.startswith("[FAIL] "))
+        self.install_with_data()
         data = "C:\\users\\" + self.data.parents[3].name + "\\AppData\\Local\\Packages\\" + self.data.name
-        done = self.uninstall()
-        self.assertEqual((done.code, done.stderr), (4, ""))
-        self.assertEqual(done.stdout, f"uninstall removes Peldra ({windows_path(self.target)}); the Android apps "
-                                      f"and their data stay in {data} for the next installation.\n"
-                                      "  not done (add --yes to confirm)\n")
-        done = self.uninstall("--all")
-        self.assertEqual((done.code, done.stderr), (4, ""))
-        self.assertEqual(done.stdout, f"uninstall --all removes Peldra ({windows_path(self.target)}) and "
-                                      "everything Tovik left in Windows, including the Android apps, their data "
-                                      f"and the Google account sign-in (3.0 MB in {data}).\n"
-                                      "  not done (add --yes to confirm)\n")
+        self.assertEqual(self.uninstall(code=4).stdout,
+                         f"uninstall removes Peldra ({windows_path(self.target)}); the Android apps "
+                         f"and their data stay in {data} for the next installation.\n"
+                         "  not done (add --yes to confirm)\n")
+        self.assertEqual(self.uninstall("--all", code=4).stdout,
+                         f"uninstall --all removes Peldra ({windows_path(self.target)}) and "
+                         "everything Tovik left in Windows, including the Android apps, their data "
+                         f"and the Google account sign-in (3.0 MB in {data}).\n"
+                         "  not done (add --yes to confirm)\n")
         self.assertTrue((self.target / "peldra.json").exists())
-        self.assertIn("Tovik package             2.0.0.0", self.run_program("status").stdout)
 
-    def test_yes_removes_the_release_and_keeps_the_android_data(self):
-        self.install()
         done = self.uninstall("--yes")
-        self.assertEqual(done.code, 0, done.stdout + done.stderr)
         self.assertEqual(done.stdout.splitlines()[-1], "[ OK ] Peldra is uninstalled. Your Android apps and data "
                                                        "are kept for the next installation.")
-        self.assertFalse((self.target / "peldra.json").exists())
         self.assertFalse((self.target / "system.vhdx").exists())
         self.assertTrue((self.data / "LocalState" / "userdata.img").exists())
-        self.assertIn("Tovik package             not registered\n", self.run_program("status").stdout)
         verify = self.run_program("verify")
-        self.assertEqual(verify.code, 3, verify.stdout + verify.stderr)
+        self.assertEqual((verify.code, verify.stdout, verify.stderr),
+                         (3, "Folder  (Tovik not installed)\n", "[FAIL] Tovik is not installed\n"))
 
-    def test_all_and_yes_remove_everything(self):
-        self.install()
-        done = self.uninstall("--all", "--yes")
-        self.assertEqual(done.code, 0, done.stdout + done.stderr)
-        self.assertEqual(done.stdout.splitlines()[-1],
-                         "[ OK ] Peldra and everything it left in Windows are removed.")
-        self.assertFalse(self.target.exists())
-        self.assertFalse(self.data.exists())
-
-    def test_virtual_machine_platform_turned_on_and_off_again_asks_for_restarts(self):
+    def test_all_removes_everything_and_virtual_machine_platform_turned_on_and_off_asks_for_restarts(self):
         self.pc.scenario["windows"].update(virtualMachinePlatform=False, dismExitCode=3010)
         self.pc.write()
-        address, _ = release("uninstall-restart")
-        done = self.run_program("install", "--source", address, "--dir", windows_path(self.target), "--yes")
-        self.assertEqual(done.code, 5, done.stdout + done.stderr)
+        done = self.install_with_data(code=5)
         self.assertEqual(done.stdout.splitlines()[-2:],
                          [f"[ OK ] Peldra 2.0.0 installed in {windows_path(self.target)}",
                           "[WARN] restart Windows to finish enabling Virtual Machine Platform"])
 
-        done = self.uninstall("--all", "--yes")
-        self.assertEqual(done.code, 5, done.stdout + done.stderr)
+        done = self.uninstall("--all", "--yes", code=5)
         self.assertEqual(done.stdout.splitlines()[-2:],
                          ["[ OK ] Peldra and everything it left in Windows are removed.",
                           "[WARN] restart Windows to finish disabling Virtual Machine Platform"])
+        self.assertFalse(self.target.exists())
+        self.assertFalse(self.data.exists())
         state = self.pc.state()
         self.assertEqual(state["features"], {"virtualMachinePlatform": False})
         self.assertEqual(len(state["dismRuns"]), 2, state["dismRuns"])
-
-    def test_nothing_installed_fails(self):
-        done = self.uninstall("--yes")
-        self.assertEqual(done.code, 1, done.stdout + done.stderr)
-        self.assertTrue(done.stderr.startswith("[FAIL] "), done.stderr)
 
     def test_with_the_programs_own_installer_package_windows_installer_removes_it(self):
         package = self.folder / "Peldra.msi"
         signing.make_msi(package, signing.PROGRAM_UPGRADE_CODE, "Peldra")
         wine("msiexec", "/i", windows_path(package), "/qn")
-        try:
-            self.install()
-            # The package's own call removes the release in place.
-            done = self.uninstall("--yes", "--from-setup")
-            self.assertEqual(done.code, 0, done.stdout + done.stderr)
-            self.assertFalse((self.target / "peldra.json").exists())
+        self.addCleanup(wine, "msiexec", "/x", windows_path(package), "/qn", check=False)
+        self.install_with_data()
+        # The package's own call removes the release in place.
+        self.uninstall("--yes", "--from-setup")
+        self.assertFalse((self.target / "peldra.json").exists())
 
-            done = self.uninstall("--yes")
-            self.assertEqual(done.code, 0, done.stdout + done.stderr)
-            self.assertRegex(done.stdout, r"^\[INFO\] Peldra Setup \(\{[0-9A-F-]{36}\}\) removes Peldra now\n$")
-            product = done.stdout[len("[INFO] Peldra Setup ("):][:38]
-            key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product
-            for _ in range(120):
-                if wine("reg", "query", key, check=False).returncode != 0:
-                    break
-                time.sleep(0.5)
-            else:
-                self.fail("Windows Installer did not remove the package")
-        finally:
-            wine("msiexec", "/x", windows_path(package), "/qn", check=False)
+        done = self.uninstall("--yes")
+        self.assertRegex(done.stdout, r"^\[INFO\] Peldra Setup \(\{[0-9A-F-]{36}\}\) removes Peldra now\n$")
+        product = done.stdout[len("[INFO] Peldra Setup ("):][:38]
+        key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product
+        for _ in range(120):
+            if wine("reg", "query", key, check=False).returncode != 0:
+                break
+            time.sleep(0.5)
+        else:
+            self.fail("Windows Installer did not remove the package")
 
 
-class InstallerModeTest(ReleaseCommandTest):
+class SmallCommandTest(ReleaseCommandTest):
     def test_the_installer_forms_end_with_their_codes(self):
         cases = [
-            (["msi", "stop-hosts"], 0),
             (["MSI", "Stop-Hosts"], 0),
             (["msi", "stop-hosts", "now"], 2),
-            (["msi", "uninstall"], 2),
-            (["msi", "uninstall", "S-1-5-18", "--yes"], 2),
             (["msi", "remove", "S-1-5-18"], 2),
-            (["msi", "uninstall", "not-a-sid"], 2),
             (["msi", "uninstall", "not-a-sid", "--ALL"], 2),
             # Wine lists no sessions, so no session of the user has a token: ERROR_NO_TOKEN (1008),
             # of which the shell sees the low 8 bits.
@@ -357,94 +281,33 @@ class InstallerModeTest(ReleaseCommandTest):
                 done = self.run_program(*words)
                 self.assertEqual((done.code, done.stdout, done.stderr), (code, "", ""))
 
+    def test_verify_names_a_changed_and_an_unsigned_release(self):
+        for name, signed, change, message in (
+                ("modified", True, b"patched\n",
+                 "official release, but its Android files were changed after installing"),
+                ("not-signed", False, b"", "not an official Peldra release (no valid publisher signature)")):
+            with self.subTest(name=name):
+                # A release as an install leaves it in a folder, without the program's state.
+                release(name, signed, installed="installed",
+                        components=[c for c in components() if c["kind"] != "archive"])
+                folder = server.root / name / "installed"
+                with open(folder / "tools" / "kernel", "ab") as kernel:
+                    kernel.write(change)
+                done = self.run_program("verify", windows_path(folder))
+                self.assertEqual((done.code, done.stdout, done.stderr),
+                                 (1, f"Folder  {windows_path(folder)}\n", f"[FAIL] {message}\n"))
 
-class StatusTest(ReleaseCommandTest):
-    def test_describes_the_simulated_pc_and_the_registered_package(self):
-        self.pc.scenario["windows"].update(build=28100, ubr=1, virtualMachinePlatform=False)
-        self.pc.scenario["packages"] = [{
-            "name": "TovikPackage", "publisherId": TOVIK_PUBLISHER_ID, "version": "2.0.0.0",
-            "installLocation": "C:\\Tovik", "developmentMode": True, "users": ["current"]}]
-        self.pc.write()
-        target = self.folder / "target"
-        done = self.run_program("status", "--dir", windows_path(target))
-        self.assertEqual(done.code, 0, done.stderr)
-        lines = done.stdout.splitlines()
-        self.assertEqual(lines[0], "Windows                   Windows 11 Pro 23H2 (28100.1)")
-        for line in ("Supported                 yes", "Virtual Machine Platform  no",
-                     "TovikPatch                needed on this build",
-                     "Tovik package             2.0.0.0 (C:\\Tovik)",
-                     f"Install folder            {windows_path(target)}", "Installed release         none"):
-            self.assertIn(line, lines)
-        self.assertEqual(done.stderr, "")
-
-    def test_an_unknown_feature_state_and_no_package(self):
-        del self.pc.scenario["windows"]["virtualMachinePlatform"]
-        self.pc.write()
-        done = self.run_program("status")
-        self.assertEqual(done.code, 0, done.stderr)
-        self.assertIn("Virtual Machine Platform  unknown\n", done.stdout)
-        self.assertIn("Tovik package             not registered\n", done.stdout)
-        self.assertNotIn("TovikPatch", done.stdout)
-
-
-class VerifyTest(ReleaseCommandTest):
-    def installed(self, name, signed=True):
-        """A release as an install leaves it in a folder, without the program's state."""
-        release(name, signed, installed="installed",
-                components=[c for c in components() if c["kind"] != "archive"])
-        return server.root / name / "installed"
-
-    def test_an_unchanged_official_release_verifies(self):
-        folder = self.installed("verify-good")
-        done = self.run_program("verify", windows_path(folder))
-        self.assertEqual((done.code, done.stdout), (0, f"Folder  {windows_path(folder)}\n"
-                                                       "[ OK ] official Peldra release, unchanged\n"))
-
-    def test_a_modified_file_fails(self):
-        folder = self.installed("verify-modified")
-        with open(folder / "tools" / "kernel", "ab") as kernel:
-            kernel.write(b"patched\n")
-        done = self.run_program("verify", windows_path(folder))
-        self.assertEqual(done.code, 1)
-        self.assertEqual(done.stderr, "[FAIL] official release, but its Android files were changed after installing\n")
-
-    def test_an_unsigned_release_is_not_official(self):
-        folder = self.installed("verify-unsigned", signed=False)
-        done = self.run_program("verify", windows_path(folder))
-        self.assertEqual(done.code, 1)
-        self.assertEqual(done.stderr, "[FAIL] not an official Peldra release (no valid publisher signature)\n")
-
-    def test_without_a_folder_the_registered_package_is_verified(self):
-        folder = self.installed("verify-package")
-        done = self.run_program("verify")
-        self.assertEqual(done.code, 3)
-        self.assertEqual((done.stdout, done.stderr), ("Folder  (Tovik not installed)\n",
-                                                      "[FAIL] Tovik is not installed\n"))
-
-        self.pc.scenario["packages"] = [{
-            "name": "TovikPackage", "publisherId": TOVIK_PUBLISHER_ID, "version": "2.0.0.0",
-            "installLocation": windows_path(folder), "developmentMode": True, "users": ["current"]}]
-        self.pc.write()
-        done = self.run_program("verify")
-        self.assertEqual(done.code, 0, done.stderr)
-        self.assertEqual(done.stdout.splitlines()[0], f"Folder  {windows_path(folder)}")
-
-
-class TovikCommandTest(ReleaseCommandTest):
-    def test_without_tovik_stop_has_nothing_to_do_and_launch_and_settings_fail(self):
+    def test_without_tovik_stop_has_nothing_to_do_and_the_others_fail(self):
         done = self.run_program("stop")
         self.assertEqual((done.code, done.stdout, done.stderr), (0, "[INFO] Tovik is not running.\n", ""))
-        for command in ("launch", "settings"):
-            with self.subTest(command=command):
-                done = self.run_program(command)
-                self.assertEqual(done.code, 1)
-                self.assertEqual(done.stdout, "")
-                self.assertRegex(done.stderr, r"^\[FAIL\] \S.*\n$")
-
-    def test_register_needs_the_background_host(self):
         done = self.run_program("register")
         self.assertEqual((done.code, done.stdout, done.stderr),
                          (1, "", "[FAIL] Peldra's background service is not running.\n"))
+        for command in ("launch", "settings"):
+            with self.subTest(command=command):
+                done = self.run_program(command)
+                self.assertEqual((done.code, done.stdout), (1, ""))
+                self.assertRegex(done.stderr, r"^\[FAIL\] \S.*\n$")
 
 
 if __name__ == "__main__":
