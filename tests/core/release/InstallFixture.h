@@ -5,14 +5,13 @@
 // shortcut are put back afterwards (the Wine prefix is shared).
 #pragma once
 
-#include "core/Json.h"
 #include "core/release/InstallRun.h"
 #include "core/release/ManifestLoader.h"
 #include "core/release/SettingsShortcut.h"
 #include "core/Strings.h"
-#include "tests/core/release/DeveloperMode.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
-#include "tests/core/release/UserValues.h"
+#include "tests/core/release/RegistryValues.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"
@@ -30,14 +29,6 @@ namespace PdTest
 {
 
 namespace fs = std::filesystem;
-
-// A JSON text as it stands inside a JSON string (quotes and backslashes escaped, no quotes).
-inline std::string JsonText(const std::wstring& text)
-{
-    std::wstring quoted;
-    Pd::Json::AppendQuoted(text, quoted);
-    return Pd::Core::ToUtf8(quoted.substr(1, quoted.size() - 2));
-}
 
 struct LoggedLine
 {

@@ -1,41 +1,30 @@
-// The install run on a simulated Windows 11 PC, from a signed test release on the loopback server.
+// The install run on a simulated Windows 11 PC, from a signed test release on the loopback server:
+// the road, the checks before anything is fetched, the questions, the registration, cancellation,
+// and a run killed part-way in a process of its own (InstallDriver.exe) and then run again.
 #include "core/release/InstallRun.h"
 
 #include "core/release/InstallState.h"
 #include "core/release/Packages.h"
-#include "core/Settings.h"
 #include "platform/PackageManager.h"
 #include "platform/sim/Simulation.h"
 #include "tests/core/release/InstallFixture.h"
+#include "tests/support/UnixPath.h"
 
 #include <gtest/gtest.h>
 
-#include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <algorithm>
+#include <functional>
 
 namespace
 {
 
 using PdTest::InstallTest;
-using PdTest::JsonText;
+using PdTest::PackagesMember;
+using PdTest::TovikPackage;
 namespace fs = std::filesystem;
 using Pd::Level;
 
-constexpr const char* Stranger = "S-1-5-21-1111111111-2222222222-3333333333-1001";
-constexpr const char* RunningVm =
-    R"(, "computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid"}])";
-
-std::string Tovik(const std::wstring& location, std::string_view users, std::string_view extra = "")
-{
-    return fmt::format(R"({{"name": "TovikPackage", "publisherId": "tv9kp7a3nqe2r", "version": "2.0.0.0",
-        "installLocation": "{}", "users": [{}]{}}})",
-                       JsonText(location), users, extra);
-}
-
-std::string Packages(const std::string& package)
-{
-    return R"(, "packages": [)" + package + "]";
-}
+const std::wstring Stranger = Pd::Core::FromUtf8(PdTest::Stranger);
 
 using InstallRoad = InstallTest;
 
@@ -109,22 +98,16 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
 }
 
-TEST_F(InstallRoad, KeepDownloadsLeavesTheDownloadedFiles)
-{
-    Pc(Scenario());
-    ASSERT_TRUE(Install(Load(), Options(true, true)));
-    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
-        EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
-}
-
-TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlace)
+TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlaceAndCanKeepTheDownloads)
 {
     PdTest::DeveloperModeSetting off(false);
     Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false)"));
-    auto outcome = Install(Load(), Options(false));
+    auto outcome = Install(Load(), Options(false, true));
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(outcome->componentsUpdated, 3);
     EXPECT_TRUE(fs::exists(folder_ / L"release.cat"));
+    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
+        EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
     EXPECT_EQ(progress_.back().stage, L"Done");
     EXPECT_EQ(progress_.back().position, 1000);
     EXPECT_TRUE(questions_.empty());
@@ -136,110 +119,91 @@ TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlace)
 
 using InstallChecks = InstallTest;
 
-TEST_F(InstallChecks, AReleaseForANewerProgramIsRefusedUnlessTheMinimumIsMet)
+// Each check ends the run before anything is fetched or written.
+TEST_F(InstallChecks, WhatMustHoldBeforeTheRunIsCheckedFirst)
 {
-    Pc(Scenario());
-    Pd::Core::Manifest manifest = Load();
-    manifest.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"};
-    auto refused = Install(manifest, Options(false));
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), L"Release 3.0.0 needs Peldra 0.1.3 or newer: update Peldra first.");
-    EXPECT_FALSE(fs::exists(folder_));
-    for (const wchar_t* minimum : {L"0.1.2", L""})
+    struct Case
     {
-        manifest.app->minimum = minimum;
-        EXPECT_TRUE(Install(manifest, Options(false))) << Pd::Core::ToUtf8(minimum);
-    }
-}
-
-TEST_F(InstallChecks, WindowsBelowElevenOrBelowTheReleasesMinimumIsRefused)
-{
-    Pd::Core::Manifest manifest;
+        const char* what;
+        std::string extra;
+        std::string windows;
+        std::function<void(Pd::Core::Manifest&)> change;
+        std::wstring error;              // the whole text, or its start when it ends with "..."
+        const wchar_t* logged = nullptr; // a line the run logged before it ended
+    };
+    const std::wstring elsewhere =
+        L"Tovik is registered for the Windows user " + Stranger + L" from D:\\Elsewhere.";
+    const Case cases[] = {
+        {"newer program", "", R"("build": 22631)",
+         [](auto& m) {
+             m.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"};
+         },
+         L"Release 3.0.0 needs Peldra 0.1.3 or newer: update Peldra first."},
+        {"Windows 10", "", R"("build": 21999)", [](auto&) {},
+         L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).",
+         L"Windows: Windows (21999.0)"},
+        {"release minimum", "", R"("build": 26000)", [](auto& m) { m.minWindowsBuild = 26100; },
+         L"Windows build 26000 is too old (at least 26100 - Windows 11 - is required)."},
+        {"unsigned", "", R"("build": 22631)", [](auto& m) { m.isSigned = false; },
+         ManifestUrl() + L" is not an official Peldra release (no valid publisher signature). This Peldra "
+                         L"installs official releases only."},
+        {"free space", "", R"("build": 22631)", [](auto& m) { m.components[0].size = 1ull << 60; },
+         L"Not enough free space: 1073741824..."},
+        {"other account elsewhere", PackagesMember(TovikPackage(L"D:\\Elsewhere", PdTest::StrangerUser)),
+         R"("build": 22631)", [](auto&) {}, elsewhere + L"..."},
+        {"other account running here",
+         PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser)) +
+             R"(, "computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid"}])",
+         R"("build": 22631)", [](auto&) {},
+         L"Tovik is running for the Windows user " + Stranger +
+             L". Close it on that account (Tovik Settings, Turn off) and install again."},
+    };
+    fs::create_directories(folder_); // the other account's folder
+    for (const Case& c : cases)
     {
-        Pc(Scenario("", R"("build": 21999)"));
-        manifest = Load();
+        Pc(Scenario(c.extra, c.windows));
+        Pd::Core::Manifest manifest = Load();
+        c.change(manifest);
         auto refused = Install(manifest, Options());
-        ASSERT_FALSE(refused);
-        EXPECT_EQ(refused.error(),
-                  L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).");
-        EXPECT_TRUE(Logged(L"Windows: Windows (21999.0)", Level::Info));
+        ASSERT_FALSE(refused) << c.what;
+        if (c.error.ends_with(L"..."))
+        {
+            EXPECT_TRUE(refused.error().starts_with(c.error.substr(0, c.error.size() - 3)))
+                << c.what << ": " << Pd::Core::ToUtf8(refused.error());
+        }
+        else
+        {
+            EXPECT_EQ(refused.error(), c.error) << c.what;
+        }
+        EXPECT_EQ(Requests(L"road", L"system.zst"), 0u) << c.what;
+        EXPECT_TRUE(fs::is_empty(folder_)) << c.what;
+        if (c.logged)
+        {
+            EXPECT_TRUE(Logged(c.logged, Level::Info)) << c.what;
+        }
     }
-    Pc(Scenario("", R"("build": 26000)"));
-    manifest.minWindowsBuild = 26100;
-    auto refused = Install(manifest, Options());
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(),
-              L"Windows build 26000 is too old (at least 26100 - Windows 11 - is required).");
-    EXPECT_FALSE(fs::exists(folder_));
-}
 
-TEST_F(InstallChecks, AnUnsignedManifestEndsTheRunBeforeAnythingIsFetched)
-{
+    // The program's own version is the release's minimum.
     Pc(Scenario());
     Pd::Core::Manifest manifest = Load();
-    manifest.isSigned = false;
-    auto refused = Install(manifest, Options());
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), ManifestUrl() +
-                                   L" is not an official Peldra release (no valid publisher signature). "
-                                   L"This Peldra installs official releases only.");
-    EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
-    EXPECT_FALSE(fs::exists(folder_));
-}
-
-TEST_F(InstallChecks, TooLittleFreeSpaceIsRefusedWithWhatIsNeeded)
-{
-    Pc(Scenario());
-    Pd::Core::Manifest manifest = Load();
-    manifest.components[0].size = 1ull << 60;
-    auto refused = Install(manifest, Options());
-    ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().starts_with(L"Not enough free space: 1073741824"))
-        << Pd::Core::ToUtf8(refused.error());
-    EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
-}
-
-TEST_F(InstallChecks, AnotherAccountsTovikFromAnotherFolderIsRefused)
-{
-    Pc(Scenario(Packages(Tovik(L"D:\\Elsewhere", fmt::format(R"("{}")", Stranger)))));
-    auto refused = Install(Load(), Options());
-    ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().starts_with(fmt::format(
-        L"Tovik is registered for the Windows user {} from D:\\Elsewhere.", Pd::Core::FromUtf8(Stranger))))
-        << Pd::Core::ToUtf8(refused.error());
-    EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
-}
-
-TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsRefusedWhileAndroidRuns)
-{
-    fs::create_directories(folder_);
-    Pc(Scenario(Packages(Tovik(folder_.wstring(), fmt::format(R"("{}")", Stranger))) + RunningVm));
-    auto refused = Install(Load(), Options());
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(),
-              fmt::format(L"Tovik is running for the Windows user {}. Close it on that account "
-                          L"(Tovik Settings, Turn off) and install again.",
-                          Pd::Core::FromUtf8(Stranger)));
+    manifest.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.2"};
+    EXPECT_TRUE(Install(manifest, Options(false)));
 }
 
 TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountWithoutRegistering)
 {
     PdTest::DeveloperModeSetting off(false);
     fs::create_directories(folder_);
-    Pc(Scenario(Packages(Tovik(folder_.wstring(), fmt::format(R"("{}")", Stranger)))));
+    Pc(Scenario(PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser))));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    const std::wstring account = Pd::Core::FromUtf8(Stranger);
-    EXPECT_TRUE(
-        Logged(fmt::format(L"Tovik is registered for the Windows user {} from this folder: this installation "
-                           L"updates it for that user.",
-                           account),
-               Level::Info));
-    EXPECT_TRUE(
-        Logged(fmt::format(L"Peldra 3.0.0 installed for the Windows user {}. Tovik stays registered for that "
-                           L"user only: Windows lets one user at a time register an unpacked package.",
-                           account),
-               Level::Success));
+    EXPECT_TRUE(Logged(L"Tovik is registered for the Windows user " + Stranger +
+                           L" from this folder: this installation updates it for that user.",
+                       Level::Info));
+    EXPECT_TRUE(Logged(L"Peldra 3.0.0 installed for the Windows user " + Stranger +
+                           L". Tovik stays registered for that user only: Windows lets one user at a time "
+                           L"register an unpacked package.",
+                       Level::Success));
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
     EXPECT_TRUE(questions_.empty());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage()) << "not registered for this account";
@@ -249,59 +213,39 @@ TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountW
 
 using InstallQuestions = InstallTest;
 
-TEST_F(InstallQuestions, DecliningDeveloperModeCancelsWithTheFilesRecordedAndNothingSwitchedOn)
+TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingSwitchedOn)
 {
-    PdTest::DeveloperModeSetting off(false);
-    Pc(Scenario());
-    answer_ = false;
-    auto outcome = Install(Load(), Options());
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error(), L"Canceled.");
-    EXPECT_EQ(questions_,
-              std::vector<std::wstring>{L"Windows registers an unpacked app only in developer mode. "
-                                        L"Turn developer mode on?"});
-    EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
-    EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledDeveloperMode"));
-    EXPECT_FALSE(Pd::Install::FindInstalledPackage());
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0") << "the switched files are recorded";
-}
-
-TEST_F(InstallQuestions, AcceptedFeaturesAreSwitchedOnAndRemembered)
-{
-    PdTest::DeveloperModeSetting off(false);
-    Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false, "dismExitCode": 3010)"));
-    auto outcome = Install(Load(), Options());
-    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(outcome->restartNeeded);
-    EXPECT_EQ(questions_.size(), 2u);
-    EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    for (const wchar_t* name : {L"EnabledDeveloperMode", L"EnabledVirtualMachinePlatform"})
+    struct Case
     {
-        EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, name, RRF_RT_REG_DWORD, nullptr,
-                                 &value, &size),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(value, 1u);
+        bool developerMode;
+        std::wstring question;
+    };
+    for (const Case& c :
+         {Case{false, L"Windows registers an unpacked app only in developer mode. Turn "
+                      L"developer mode on?"},
+          Case{true, L"Tovik runs in a virtual machine: the Windows feature Virtual Machine "
+                     L"Platform is needed. Enable it now? Windows has to restart afterwards."}})
+    {
+        PdTest::DeveloperModeSetting developerMode(c.developerMode);
+        Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false)"));
+        answer_ = false;
+        auto outcome = Install(Load(), Options());
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.error(), L"Canceled.");
+        EXPECT_EQ(questions_, std::vector<std::wstring>{c.question});
+        EXPECT_EQ(PdTest::DeveloperModeSetting::On(), c.developerMode);
+        EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledDeveloperMode"));
+        EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledVirtualMachinePlatform"));
+        EXPECT_EQ(Pd::Platform::Sim::StateStore(pc_->Folder()).Read().Member(L"dismRuns").Items().size(), 0u);
+        EXPECT_FALSE(Pd::Install::FindInstalledPackage());
+        EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0")
+            << "the switched files are recorded";
     }
-    EXPECT_TRUE(Logged(L"Developer mode turned on.", Level::Success));
-}
-
-TEST_F(InstallQuestions, DecliningVirtualMachinePlatformLeavesItOffAndUnremembered)
-{
-    Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false)"));
-    answer_ = false;
-    auto outcome = Install(Load(), Options());
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error(), L"Canceled.");
-    EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledVirtualMachinePlatform"));
-    EXPECT_EQ(Pd::Platform::Sim::StateStore(pc_->Folder()).Read().Member(L"dismRuns").Items().size(), 0u);
-    EXPECT_FALSE(Pd::Install::FindInstalledPackage());
 }
 
 TEST_F(InstallQuestions, AStoreTovikIsReplacedWithItsDataKeptOnlyAfterAsking)
 {
-    Pc(Scenario(Packages(Tovik(L"C:\\Program Files\\WindowsApps\\Tovik", R"("current")")) +
+    Pc(Scenario(PackagesMember(TovikPackage(L"C:\\Program Files\\WindowsApps\\Tovik")) +
                 R"(, "appSettings": {"TovikPackage_tv9kp7a3nqe2r": {"DeveloperModeEnabled": true}})"));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
@@ -322,16 +266,14 @@ using InstallRegistration = InstallTest;
 
 TEST_F(InstallRegistration, AnOldFolderRegistrationThatWindowsKeepsIsRemovedAndRegisteredAgain)
 {
-    Pc(Scenario(Packages(
-        Tovik(L"D:\\Old", R"("current")", R"(, "developmentMode": true, "keepsRegistration": true)"))));
+    Pc(Scenario(PackagesMember(TovikPackage(L"D:\\Old", R"("current")",
+                                            R"(, "developmentMode": true, "keepsRegistration": true)"))));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_TRUE(Logged(L"Replaces the Tovik registered from D:\\Old (Android data kept).", Level::Info));
-    bool retried = false;
-    for (const auto& line : log_)
-        retried |=
-            line.level == Level::Warning && line.text.starts_with(L"Windows kept the old registration (");
-    EXPECT_TRUE(retried);
+    EXPECT_TRUE(std::ranges::any_of(log_, [](const PdTest::LoggedLine& line) {
+        return line.level == Level::Warning && line.text.starts_with(L"Windows kept the old registration (");
+    }));
     EXPECT_EQ(Pd::Install::FindInstalledPackage()->installLocation, folder_.wstring());
 }
 
@@ -350,18 +292,12 @@ TEST_F(InstallRegistration, OnBuild28000OrLaterTheRunAsksForThePatch)
 {
     Pc(Scenario("", R"("build": 28000)"));
     ASSERT_TRUE(Install(Load(), Options()));
-    EXPECT_TRUE(
-        Logged(L"Windows build 28000 refuses Tovik without TovikPatch; run TovikPatch.exe from the install "
-               L"folder.",
-               Level::Warning));
+    EXPECT_TRUE(Logged(L"Windows build 28000 refuses Tovik without TovikPatch; run TovikPatch.exe from the "
+                       L"install folder.",
+                       Level::Warning));
 }
 
-} // namespace
-
-namespace
-{
-
-using InstallCancellation = PdTest::InstallTest;
+using InstallCancellation = InstallTest;
 
 TEST_F(InstallCancellation, AStopBetweenDownloadAndUnpackKeepsTheDownloadsAndStagesNothing)
 {
@@ -383,7 +319,7 @@ TEST_F(InstallCancellation, AStopBetweenDownloadAndUnpackKeepsTheDownloadsAndSta
 TEST_F(InstallCancellation, AStopInsideATransferEndsWithTheTransfersTextAndKeepsThePartialFile)
 {
     Pc(Scenario());
-    served_.Rule(L"road/system.zst", R"({"stallAfter": 65536, "stallMs": 2000})");
+    served_.Rule(L"road/system.zst", R"({"stallAfter": 65536, "stallMs": 300})");
     std::stop_source stop;
     onProgress_ = [&](const Pd::Core::Progress& progress) {
         if (progress.stage == L"Downloading system.vhdx" && progress.bytesDone > 0)
@@ -413,6 +349,76 @@ TEST_F(InstallCancellation, AStopWhileUnpackingLeavesNoStagedFileBehind)
     EXPECT_TRUE(Temporaries().empty());
     EXPECT_FALSE(fs::exists(folder_ / L"system.vhdx"));
     EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
+}
+
+class InstallCrash : public InstallTest
+{
+protected:
+    // Starts the driver, waits until it halts where asked ("download" or "switch"), and kills it.
+    void RunAndKill(const std::wstring& release, const wchar_t* halt)
+    {
+        const std::wstring event = L"Local\\PeldraInstallDriver." + std::to_wstring(::GetCurrentProcessId());
+        Pd::UniqueHandle halted(::CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+        ASSERT_TRUE(halted);
+        std::wstring commandLine = L"\"" + PdTest::PathFromEnvironment(L"PD_INSTALL_DRIVER").wstring() +
+                                   L"\" \"" + ManifestUrl(release) + L"\" \"" + folder_.wstring() + L"\" " +
+                                   halt + L" " + event;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                     nullptr, nullptr, &startup, &started))
+            << ::GetLastError();
+        Pd::UniqueHandle process(started.hProcess);
+        Pd::UniqueHandle thread(started.hThread);
+        HANDLE both[] = {halted.Get(), process.Get()};
+        const DWORD which = ::WaitForMultipleObjects(2, both, FALSE, 60'000);
+        ::TerminateProcess(process.Get(), 9);
+        ::WaitForSingleObject(process.Get(), 10'000);
+        ASSERT_EQ(which, WAIT_OBJECT_0) << "the driver ended or hung before it halted";
+    }
+};
+
+TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun)
+{
+    Pc(Scenario());
+    // The stall keeps the rest of the file from arriving before the driver is killed.
+    served_.Rule(L"road/system.zst", R"([{"stallAfter": 65536, "stallMs": 3000}, {}])");
+    RunAndKill(L"road", L"download");
+    const auto partial = fs::file_size(folder_ / L".download" / L"system.zst");
+    EXPECT_GT(partial, 0u);
+    EXPECT_LT(partial, Load().components[0].packedSize);
+    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
+
+    auto outcome = Install(Load(), Options(false));
+    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+    EXPECT_EQ(outcome->componentsUpdated, 3);
+    const auto requests = served_.Requests(L"road/system.zst");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].range, L"bytes=" + std::to_wstring(partial) + L"-") << "the second run resumed";
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
+}
+
+TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
+{
+    Pc(Scenario());
+    ASSERT_TRUE(Install(Load(), Options(false)));
+    const Pd::Core::InstallState before = Pd::Core::ReadState(folder_.wstring());
+    const std::string kernelBefore = PdTest::ReadBytes(folder_ / L"tools" / L"kernel");
+    const std::string releaseBefore = PdTest::ReadBytes(folder_ / L"release.json");
+
+    Serve(L"road-update");
+    RunAndKill(L"road-update", L"switch");
+    EXPECT_FALSE(Temporaries().empty()) << "the update was staged when it was killed";
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), kernelBefore);
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), releaseBefore);
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()), before) << "the state file is the previous one, whole";
+
+    auto outcome = Install(Load(L"road-update"), Options(false));
+    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
+    EXPECT_TRUE(Temporaries().empty());
 }
 
 } // namespace
