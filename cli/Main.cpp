@@ -1,5 +1,6 @@
 // Process entry of Peldra.exe: hardens the process, splits the command line and starts the mode
 // its words ask for.
+#include "cli/Installer.h"
 #include "cli/Mode.h"
 #include "cli/Run.h"
 #include "core/Handles.h"
@@ -40,10 +41,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     switch (Pd::Cli::ChooseMode(words, split))
     {
+    case Pd::Cli::Mode::Installer:
+        return Pd::Cli::RunInstaller(words);
     // Until their targets exist these modes reach the command line, which answers with its usage.
     case Pd::Cli::Mode::Window:         // the main window, Pd::Ui::MainWindow, is not built yet
     case Pd::Cli::Mode::BackgroundHost: // the background host, Pd::Host::RunBackground, is not built yet
-    case Pd::Cli::Mode::Installer:      // Pd::Install::StopHostsInAllSessions and RunUninstallInUserSession
     case Pd::Cli::Mode::CommandLine:
         break;
     }

@@ -26,11 +26,18 @@ struct Command
 };
 
 // The commands in the order they are compared with the command word. Still to come, in this
-// order as their operations arrive: status, check, install, uninstall, bluetooth, hello,
-// elevation and modem after version; verify, stop, launch, settings and register before
-// lng-export.
+// order as their subsystems arrive: bluetooth, hello, elevation and modem before verify.
 constexpr Command Commands[] = {
     {L"version", &Version},
+    {L"status", &Status},
+    {L"check", &Check},
+    {L"install", &Install},
+    {L"uninstall", &Uninstall},
+    {L"verify", &Verify},
+    {L"stop", &StopTovik},
+    {L"launch", &Launch},
+    {L"settings", &OpenSettings},
+    {L"register", &Register},
     {L"lng-export", &ExportLanguage},
     {L"lng-check", &CheckLanguages},
 };

@@ -2,51 +2,32 @@
 
 #include "core/InstallFolder.h"
 #include "core/Paths.h"
+#include "core/release/Versions.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 
 #include <fmt/xchar.h>
 
-#include <windows.h>
-
 namespace Pd::Cli
 {
-namespace
-{
-
-constexpr std::wstring_view GitHubManifest =
-    L"https://github.com/ormel/peldra/releases/download/components/manifest.json";
-constexpr std::wstring_view MirrorManifest = L"https://mirror.ormel.example/android/manifest.json";
-constexpr std::wstring_view LocalManifest = L"http://localhost/peldra/manifest.json";
-
-} // namespace
 
 std::wstring ManifestUrlForSource(std::wstring_view source)
 {
     std::wstring word = Core::ToLower(source);
     if (word == L"github")
-        return std::wstring(GitHubManifest);
+        return Core::GithubManifestAddress();
     if (word == L"mirror")
-        return std::wstring(MirrorManifest);
+        return Core::MirrorManifestAddress();
     if (word.empty() || word == L"local")
-        return std::wstring(LocalManifest);
+        return std::wstring(Core::LocalManifestAddress);
     return std::wstring(source);
-}
-
-std::wstring ManifestUrlForStoredSource(std::wstring_view storedSource, std::wstring_view customManifest)
-{
-    if (storedSource == L"custom")
-        return std::wstring(customManifest);
-    return ManifestUrlForSource(storedSource);
 }
 
 std::wstring ResolveManifestUrl(const Args& args)
 {
     if (!args.source.empty())
         return ManifestUrlForSource(args.source);
-    std::wstring stored = Core::ReadUserString(L"Source", L"github");
-    std::wstring custom = stored == L"custom" ? Core::ReadUserString(L"CustomManifest", L"") : L"";
-    return ManifestUrlForStoredSource(stored, custom);
+    return Core::ManifestSource();
 }
 
 Result<std::wstring> ResolveInstallFolder(const Args& args)

@@ -1,5 +1,5 @@
-// Where a command works: the manifest address from the source words and settings, and the install
-// folder from --dir and settings.
+// Where a command works: the manifest address from --source or the stored release source, and
+// the install folder from --dir or the stored install folder.
 #pragma once
 
 #include "cli/Args.h"
@@ -11,16 +11,13 @@
 namespace Pd::Cli
 {
 
-// The manifest address of a source word: "github", "mirror", "local" (also an empty word) in any
-// letter case; any other word is taken as the address of a manifest itself.
+// The manifest address of a --source word: "github", "mirror", "local" (also an empty word) in
+// any letter case; any other word is taken as the address of a manifest itself.
 std::wstring ManifestUrlForSource(std::wstring_view source);
 
-// The manifest address of a command: --source when given, else the per-user Source value.
+// The manifest address of a command: --source when given, else the one the stored Source and
+// CustomManifest values choose (release management reads those, for the window and the host too).
 std::wstring ResolveManifestUrl(const Args& args);
-
-// The manifest address of the stored Source and CustomManifest values. Only the exact word
-// "custom" selects the custom address; any other value goes through the source words.
-std::wstring ManifestUrlForStoredSource(std::wstring_view storedSource, std::wstring_view customManifest);
 
 // The install folder of a command: --dir made absolute against the current folder, else the
 // per-user InstallFolder value, else the default install folder. Fails only for a --dir that

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds Peldra.exe and runs it under Wine, showing what it does so far.
+# The main job: builds Peldra.exe, then installs a signed test release from the loopback release
+# server under Wine on a simulated Windows 11 PC, and shows status and verify afterwards.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PD_BUILD_DIR:-$root/build}
 "$root/tools/build.sh" windows >/dev/null
-echo "\$ Peldra.exe version"
-"$root/tools/wine-run.sh" "$build/wineprefix" "$build/cli/Peldra.exe" version
+exec python3 "$root/tools/demo.py" --exe "$build/cli/Peldra.exe" --folder "$build/demo"

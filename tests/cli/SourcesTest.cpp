@@ -1,5 +1,7 @@
 #include "cli/Sources.h"
 #include "cli/HelloRemember.h"
+#include "core/Settings.h"
+#include "tests/core/release/UserValues.h"
 
 #include <gtest/gtest.h>
 
@@ -22,20 +24,29 @@ TEST(SourcesTest, SourceWordsGiveTheirServersInAnyCaseAndAnythingElseIsAnAddress
     EXPECT_EQ(ManifestUrlForSource(L"Local"), L"http://localhost/peldra/manifest.json");
     EXPECT_EQ(ManifestUrlForSource(L""), L"http://localhost/peldra/manifest.json");
     EXPECT_EQ(ManifestUrlForSource(L"GitHub"), GitHub);
+    EXPECT_EQ(ManifestUrlForSource(L"custom"), L"custom");
     EXPECT_EQ(ManifestUrlForSource(L"http://127.0.0.1:8080/Rel/manifest.json"),
               L"http://127.0.0.1:8080/Rel/manifest.json");
-
-    Args args;
-    args.source = L"MIRROR";
-    EXPECT_EQ(ResolveManifestUrl(args), Mirror);
 }
 
-TEST(SourcesTest, OnlyTheExactStoredWordCustomSelectsTheCustomAddress)
+TEST(SourcesTest, StoredSourceAndTheSameSourceWordGiveTheSameAddress)
 {
-    EXPECT_EQ(ManifestUrlForStoredSource(L"custom", L"https://example.test/m.json"),
-              L"https://example.test/m.json");
-    EXPECT_EQ(ManifestUrlForStoredSource(L"Custom", L"https://example.test/m.json"), L"Custom");
-    EXPECT_EQ(ManifestUrlForStoredSource(L"Mirror", L""), Mirror);
+    PdTest::UserValues values({L"Source", L"CustomManifest"});
+    Args stored;
+    EXPECT_EQ(ResolveManifestUrl(stored), GitHub) << "no stored Source means github";
+    for (const wchar_t* word : {L"github", L"mirror", L"local"})
+    {
+        Pd::Core::WriteUserString(L"Source", word);
+        EXPECT_EQ(ResolveManifestUrl(stored), ManifestUrlForSource(word)) << word;
+    }
+
+    Pd::Core::WriteUserString(L"Source", L"custom");
+    Pd::Core::WriteUserString(L"CustomManifest", L"https://example.test/m.json");
+    EXPECT_EQ(ResolveManifestUrl(stored), L"https://example.test/m.json");
+
+    Args given;
+    given.source = L"MIRROR";
+    EXPECT_EQ(ResolveManifestUrl(given), Mirror) << "--source wins over the stored value";
 }
 
 TEST(SourcesTest, DirIsMadeAbsoluteAgainstTheCurrentFolderAndKeepsItsCase)
@@ -46,6 +57,13 @@ TEST(SourcesTest, DirIsMadeAbsoluteAgainstTheCurrentFolderAndKeepsItsCase)
               (std::filesystem::current_path() / L"Sub\\Tovik").wstring());
     args.dir = L"D:\\Apps\\Tovik\\";
     EXPECT_EQ(ResolveInstallFolder(args).value_or(L""), L"D:\\Apps\\Tovik");
+}
+
+TEST(SourcesTest, WithoutDirTheStoredInstallFolderIsUsed)
+{
+    PdTest::UserValues values({L"InstallFolder"});
+    Pd::Core::WriteUserString(L"InstallFolder", L"E:\\Android");
+    EXPECT_EQ(ResolveInstallFolder(Args{}).value_or(L""), L"E:\\Android");
 }
 
 TEST(HelloRememberTest, ValuesInWords)

@@ -86,6 +86,19 @@ class UsageErrorTest(unittest.TestCase):
                 self.assertTrue(done.stdout.startswith(USAGE_START))
                 self.assertTrue(done.stdout.endswith(USAGE_END))
 
+    def test_every_command_refuses_unknown_options_and_missing_values_before_it_runs(self):
+        commands = ["status", "check", "install", "uninstall", "verify", "stop", "launch", "settings",
+                    "register", "lng-export", "lng-check"]
+        for command in commands:
+            for words, message in (([command, "--everything"], "unknown option --everything"),
+                                   ([command, "-x", "--yes"], "unknown option -x"),
+                                   ([command, "--yes", "--source"], "--source needs a value")):
+                with self.subTest(words=words):
+                    done = run(*words)
+                    self.assertEqual(done.code, 2)
+                    self.assertEqual(done.stderr, message + "\n\n")
+                    self.assertTrue(done.stdout.startswith(USAGE_START))
+
 
 class RedirectedOutputTest(unittest.TestCase):
     def test_output_is_utf8_with_crlf_line_ends_and_no_colours(self):

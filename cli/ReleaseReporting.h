@@ -1,0 +1,24 @@
+// How the install and uninstall commands report on the console: the progress callback, the
+// answer to a question, and the exit code of a failed install.
+#pragma once
+
+#include "cli/Console.h"
+#include "cli/ExitCode.h"
+#include "core/release/Callbacks.h"
+
+#include <string>
+
+namespace Pd::Cli
+{
+
+// Draws the progress line of the current stage from its bytes ("1.0 MB / 2.0 MB  512.0 KB/s");
+// a report without a position or without a byte total draws nothing.
+void ShowProgress(Console& console, const Core::Progress& progress);
+
+// Prints the question and the answer that --yes gives, and returns that answer.
+bool AnswerFromYes(Console& console, const std::wstring& question, bool yes);
+
+// 4 when an operation ended with "Canceled.", otherwise 1.
+ExitCode FailureExitCode(const std::wstring& error);
+
+} // namespace Pd::Cli

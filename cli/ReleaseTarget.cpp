@@ -1,0 +1,27 @@
+#include "cli/ReleaseTarget.h"
+
+#include "cli/Sources.h"
+#include "core/release/ManifestLoader.h"
+
+namespace Pd::Cli
+{
+
+std::expected<ReleaseTarget, ExitCode> LoadReleaseTarget(Console& console, const Args& args,
+                                                         const std::wstring& address)
+{
+    Result<Core::Manifest> manifest = Core::LoadManifest(address, {}, 10000, 20000);
+    if (!manifest)
+    {
+        console.Row(Level::Error, manifest.error());
+        return std::unexpected(ExitCode::Unavailable);
+    }
+    Result<std::wstring> folder = ResolveInstallFolder(args);
+    if (!folder)
+    {
+        console.Row(Level::Error, folder.error());
+        return std::unexpected(ExitCode::Failed);
+    }
+    return ReleaseTarget{std::move(*manifest), std::move(*folder)};
+}
+
+} // namespace Pd::Cli

@@ -1,0 +1,26 @@
+// What "status" prints: the facts it gathers and the lines they make.
+#pragma once
+
+#include "core/release/ReleaseFiles.h"
+#include "core/release/WindowsInfo.h"
+
+#include <cstdint>
+#include <string>
+
+namespace Pd::Cli
+{
+
+struct StatusFacts
+{
+    Core::WindowsInfo windows;
+    std::wstring installFolder;    // or the reason it cannot be used
+    std::wstring installedVersion; // from the folder's state file; empty for none
+    Core::ReleaseState releaseState = Core::ReleaseState::Cancelled;
+    std::uint32_t helloRememberMinutes = 0;
+    bool rootForApps = false;
+};
+
+// One line per fact: the label padded to 26 columns, then the value.
+std::wstring StatusText(const StatusFacts& facts);
+
+} // namespace Pd::Cli

@@ -1,0 +1,41 @@
+// verify: whether the installed Android is an official release, unchanged. Needs no
+// administrator rights.
+#include "cli/Commands.h"
+
+#include "core/release/Packages.h"
+#include "core/release/ReleaseVerification.h"
+
+#include <fmt/xchar.h>
+
+namespace Pd::Cli
+{
+
+ExitCode Verify(Console& console, const Args& args)
+{
+    std::wstring folder;
+    if (!args.positional.empty())
+        folder = args.positional.front();
+    else if (auto package = Install::FindInstalledPackage())
+        folder = package->installLocation;
+
+    Core::ReleaseState result = Core::VerifyRelease(folder, {});
+    console.Write(Stream::Output,
+                  fmt::format(L"Folder  {}\n", folder.empty() ? L"(Tovik not installed)" : folder));
+    switch (result)
+    {
+    case Core::ReleaseState::Verified:
+        console.Row(Level::Success, L"official Peldra release, unchanged");
+        return ExitCode::Ok;
+    case Core::ReleaseState::Modified:
+        console.Row(Level::Error, L"official release, but its Android files were changed after installing");
+        return ExitCode::Failed;
+    case Core::ReleaseState::NoInstallFolder:
+        console.Row(Level::Error, L"Tovik is not installed");
+        return ExitCode::Unavailable;
+    default:
+        console.Row(Level::Error, L"not an official Peldra release (no valid publisher signature)");
+        return ExitCode::Failed;
+    }
+}
+
+} // namespace Pd::Cli
