@@ -8,7 +8,7 @@
 #include "platform/sim/Simulation.h"
 #include "platform/Wmi.h"
 #include "tests/core/release/Helpers.h"
-#include "tests/core/release/RegistryValues.h"
+#include "tests/core/release/UserValues.h"
 #include "tests/support/SimScenario.h"
 
 #include <windows.h>

@@ -64,6 +64,20 @@ inline std::string PackagesMember(const std::string& packages)
     return R"(, "packages": [)" + packages + "]";
 }
 
+// Whether a text is the pattern, or starts with it when the pattern ends with "...".
+inline bool Matches(std::wstring_view text, std::wstring_view pattern)
+{
+    return pattern.ends_with(L"...") ? text.starts_with(pattern.substr(0, pattern.size() - 3))
+                                     : text == pattern;
+}
+
+// Whether every path exists (or, with `exists` false, none); the failure names the path.
+inline void ExpectPaths(std::initializer_list<std::filesystem::path> paths, bool exists = true)
+{
+    for (const auto& path : paths)
+        EXPECT_EQ(std::filesystem::exists(path), exists) << path.string();
+}
+
 // A shortcut made and saved by the shell's link object, as Windows and installers make them.
 inline void MakeShortcut(const std::filesystem::path& file, const std::wstring& target,
                          const std::wstring& arguments = L"")

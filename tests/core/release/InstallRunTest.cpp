@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 namespace
 {
@@ -30,7 +31,7 @@ using InstallRoad = InstallTest;
 
 TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFetchesOnlyWhatChanged)
 {
-    Pc(Scenario());
+    Pc();
     const Pd::Core::Manifest manifest = Load();
     auto outcome = Install(manifest, Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
@@ -39,21 +40,21 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
 
     // The files, the records and the release's proof.
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 1\n");
-    EXPECT_TRUE(fs::exists(folder_ / L"assets" / L"logo.txt"));
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), manifest.manifestBytes);
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.cat"), manifest.catalogBytes);
     const Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     EXPECT_EQ(state.version, L"3.0.0");
     EXPECT_EQ(state.source, ManifestUrl());
     using Names = std::vector<std::wstring>;
-    EXPECT_EQ(state.entries.at(L"system"), Names{L"system.vhdx"});
-    EXPECT_EQ(state.entries.at(L"kernel"), Names{L"tools"});
-    EXPECT_EQ(state.entries.at(L"app"), (Names{L"AppxManifest.xml", L"Tovik.Runtime_x64.appx", L"assets"}));
-    EXPECT_EQ(state.entries.at(L"release"), (Names{L"release.json", L"release.cat"}));
+    EXPECT_EQ(state.entries, (std::map<std::wstring, Names>{
+                                 {L"system", {L"system.vhdx"}},
+                                 {L"kernel", {L"tools"}},
+                                 {L"app", {L"AppxManifest.xml", L"Tovik.Runtime_x64.appx", L"assets"}},
+                                 {L"release", {L"release.json", L"release.cat"}}}));
     for (const auto& component : manifest.components)
         EXPECT_EQ(state.components.at(component.id), component.packedSha256);
     EXPECT_FALSE(fs::exists(folder_ / L".download")) << "downloads go once recorded";
-    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_EQ(Temporaries(), 0u);
 
     // Windows knows the package, its dependency and its first settings.
     auto package = Pd::Install::FindInstalledPackage();
@@ -63,18 +64,19 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
     auto seeded =
         Pd::Platform::Packages()->HasSettingValue(Pd::Install::TovikFamilyName, L"DeveloperModeEnabled");
     EXPECT_TRUE(seeded && *seeded);
-    EXPECT_TRUE(Logged(L"Installing Tovik.Runtime 1.0.", Level::Info));
-    EXPECT_TRUE(Logged(L"Registering " + (folder_ / L"AppxManifest.xml").wstring(), Level::Info));
+    ExpectLogged({L"Installing Tovik.Runtime 1.0.",
+                  L"Registering " + (folder_ / L"AppxManifest.xml").wstring(),
+                  L"Android's settings are in the Start menu: Android Settings"},
+                 Level::Info);
     EXPECT_TRUE(Logged(L"Peldra 3.0.0 is registered.", Level::Success));
 
     // The program copy with its host, and the shortcut.
     EXPECT_EQ(PdTest::ReadBytes(fs::path(program_.defaultFolder) / L"Peldra.exe"), "the running program");
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"register task", L"stop host", L"start host"}));
     EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts().size(), 1u);
-    EXPECT_TRUE(Logged(L"Android's settings are in the Start menu: Android Settings", Level::Info));
     EXPECT_TRUE(questions_.empty()) << "developer mode and Virtual Machine Platform were on";
     ASSERT_FALSE(progress_.empty());
-    EXPECT_EQ(progress_.back().stage, L"Done");
+    EXPECT_EQ(Stages().back(), L"Done");
     EXPECT_EQ(progress_.back().position, 1000);
 
     // The same release again: nothing to fetch, the registration runs again.
@@ -91,9 +93,8 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
     auto update = Install(Load(L"road-update"), Options());
     ASSERT_TRUE(update) << Pd::Core::ToUtf8(update.error());
     EXPECT_EQ(update->componentsUpdated, 1);
-    EXPECT_EQ(Requests(L"road-update", L"kernel.zst"), 1u);
-    EXPECT_EQ(Requests(L"road-update", L"system.zst"), 0u);
-    EXPECT_EQ(Requests(L"road-update", L"app.zst"), 0u);
+    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
+        EXPECT_EQ(Requests(L"road-update", file), file == std::wstring(L"kernel.zst") ? 1u : 0u);
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
 }
@@ -101,15 +102,14 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
 TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlaceAndCanKeepTheDownloads)
 {
     PdTest::DeveloperModeSetting off(false);
-    Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false)"));
+    Pc("", R"("build": 22631, "virtualMachinePlatform": false)");
     auto outcome = Install(Load(), Options(false, true));
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(outcome->componentsUpdated, 3);
     EXPECT_TRUE(fs::exists(folder_ / L"release.cat"));
     for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
         EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
-    EXPECT_EQ(progress_.back().stage, L"Done");
-    EXPECT_EQ(progress_.back().position, 1000);
+    EXPECT_EQ(Stages().back(), L"Done");
     EXPECT_TRUE(questions_.empty());
     EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
@@ -161,20 +161,13 @@ TEST_F(InstallChecks, WhatMustHoldBeforeTheRunIsCheckedFirst)
     fs::create_directories(folder_); // the other account's folder
     for (const Case& c : cases)
     {
-        Pc(Scenario(c.extra, c.windows));
+        Pc(c.extra, c.windows);
         Pd::Core::Manifest manifest = Load();
         c.change(manifest);
         auto refused = Install(manifest, Options());
         ASSERT_FALSE(refused) << c.what;
-        if (c.error.ends_with(L"..."))
-        {
-            EXPECT_TRUE(refused.error().starts_with(c.error.substr(0, c.error.size() - 3)))
-                << c.what << ": " << Pd::Core::ToUtf8(refused.error());
-        }
-        else
-        {
-            EXPECT_EQ(refused.error(), c.error) << c.what;
-        }
+        EXPECT_TRUE(PdTest::Matches(refused.error(), c.error))
+            << c.what << ": " << Pd::Core::ToUtf8(refused.error());
         EXPECT_EQ(Requests(L"road", L"system.zst"), 0u) << c.what;
         EXPECT_TRUE(fs::is_empty(folder_)) << c.what;
         if (c.logged)
@@ -184,7 +177,7 @@ TEST_F(InstallChecks, WhatMustHoldBeforeTheRunIsCheckedFirst)
     }
 
     // The program's own version is the release's minimum.
-    Pc(Scenario());
+    Pc();
     Pd::Core::Manifest manifest = Load();
     manifest.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.2"};
     EXPECT_TRUE(Install(manifest, Options(false)));
@@ -194,7 +187,7 @@ TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountW
 {
     PdTest::DeveloperModeSetting off(false);
     fs::create_directories(folder_);
-    Pc(Scenario(PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser))));
+    Pc(PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser)));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_TRUE(Logged(L"Tovik is registered for the Windows user " + Stranger +
@@ -227,7 +220,7 @@ TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingS
                      L"Platform is needed. Enable it now? Windows has to restart afterwards."}})
     {
         PdTest::DeveloperModeSetting developerMode(c.developerMode);
-        Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false)"));
+        Pc("", R"("build": 22631, "virtualMachinePlatform": false)");
         answer_ = false;
         auto outcome = Install(Load(), Options());
         ASSERT_FALSE(outcome);
@@ -245,8 +238,8 @@ TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingS
 
 TEST_F(InstallQuestions, AStoreTovikIsReplacedWithItsDataKeptOnlyAfterAsking)
 {
-    Pc(Scenario(PackagesMember(TovikPackage(L"C:\\Program Files\\WindowsApps\\Tovik")) +
-                R"(, "appSettings": {"TovikPackage_tv9kp7a3nqe2r": {"DeveloperModeEnabled": true}})"));
+    Pc(PackagesMember(TovikPackage(L"C:\\Program Files\\WindowsApps\\Tovik")) +
+       R"(, "appSettings": {"TovikPackage_tv9kp7a3nqe2r": {"DeveloperModeEnabled": true}})");
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(questions_,
@@ -266,31 +259,28 @@ using InstallRegistration = InstallTest;
 
 TEST_F(InstallRegistration, AnOldFolderRegistrationThatWindowsKeepsIsRemovedAndRegisteredAgain)
 {
-    Pc(Scenario(PackagesMember(TovikPackage(L"D:\\Old", R"("current")",
-                                            R"(, "developmentMode": true, "keepsRegistration": true)"))));
+    Pc(PackagesMember(
+        TovikPackage(L"D:\\Old", R"("current")", R"(, "developmentMode": true, "keepsRegistration": true)")));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_TRUE(Logged(L"Replaces the Tovik registered from D:\\Old (Android data kept).", Level::Info));
-    EXPECT_TRUE(std::ranges::any_of(log_, [](const PdTest::LoggedLine& line) {
-        return line.level == Level::Warning && line.text.starts_with(L"Windows kept the old registration (");
-    }));
+    EXPECT_TRUE(Logged(L"Windows kept the old registration (...", Level::Warning));
     EXPECT_EQ(Pd::Install::FindInstalledPackage()->installLocation, folder_.wstring());
 }
 
 TEST_F(InstallRegistration, AFailureForThisFolderIsNotRetried)
 {
-    Pc(Scenario(R"(, "deploymentFailures": {"register": "0x80073CF6"})"));
+    Pc(R"(, "deploymentFailures": {"register": "0x80073CF6"})");
     auto outcome = Install(Load(), Options());
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error(),
               L"Registering the Tovik package: The simulated register operation failed (0x80073CF6)");
-    for (const auto& line : log_)
-        EXPECT_FALSE(line.text.starts_with(L"Windows kept the old registration"));
+    EXPECT_FALSE(Logged(L"Windows kept the old registration...", Level::Warning));
 }
 
 TEST_F(InstallRegistration, OnBuild28000OrLaterTheRunAsksForThePatch)
 {
-    Pc(Scenario("", R"("build": 28000)"));
+    Pc("", R"("build": 28000)");
     ASSERT_TRUE(Install(Load(), Options()));
     EXPECT_TRUE(Logged(L"Windows build 28000 refuses Tovik without TovikPatch; run TovikPatch.exe from the "
                        L"install folder.",
@@ -301,7 +291,7 @@ using InstallCancellation = InstallTest;
 
 TEST_F(InstallCancellation, AStopBetweenDownloadAndUnpackKeepsTheDownloadsAndStagesNothing)
 {
-    Pc(Scenario());
+    Pc();
     std::stop_source stop;
     onLog_ = [&](const std::wstring& line) {
         if (line == L"app files: SHA-256 verified.")
@@ -310,15 +300,15 @@ TEST_F(InstallCancellation, AStopBetweenDownloadAndUnpackKeepsTheDownloadsAndSta
     auto outcome = Install(Load(), Options(), stop.get_token());
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error(), L"Canceled.");
-    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
-        EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
-    EXPECT_TRUE(Temporaries().empty());
+    PdTest::ExpectPaths({folder_ / L".download" / L"system.zst", folder_ / L".download" / L"kernel.zst",
+                         folder_ / L".download" / L"app.zst"});
+    EXPECT_EQ(Temporaries(), 0u);
     EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
 }
 
 TEST_F(InstallCancellation, AStopInsideATransferEndsWithTheTransfersTextAndKeepsThePartialFile)
 {
-    Pc(Scenario());
+    Pc();
     served_.Rule(L"road/system.zst", R"({"stallAfter": 65536, "stallMs": 300})");
     std::stop_source stop;
     onProgress_ = [&](const Pd::Core::Progress& progress) {
@@ -336,7 +326,7 @@ TEST_F(InstallCancellation, AStopInsideATransferEndsWithTheTransfersTextAndKeeps
 
 TEST_F(InstallCancellation, AStopWhileUnpackingLeavesNoStagedFileBehind)
 {
-    Pc(Scenario());
+    Pc();
     std::stop_source stop;
     onProgress_ = [&](const Pd::Core::Progress& progress) {
         if (progress.stage.starts_with(L"Unpacking"))
@@ -346,9 +336,8 @@ TEST_F(InstallCancellation, AStopWhileUnpackingLeavesNoStagedFileBehind)
     ASSERT_FALSE(outcome);
     EXPECT_TRUE(outcome.error() == L"Canceled." || outcome.error().ends_with(L": Canceled."))
         << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(Temporaries().empty());
-    EXPECT_FALSE(fs::exists(folder_ / L"system.vhdx"));
-    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
+    EXPECT_EQ(Temporaries(), 0u);
+    PdTest::ExpectPaths({folder_ / L"system.vhdx", folder_ / L"peldra.json"}, false);
 }
 
 class InstallCrash : public InstallTest
@@ -381,7 +370,7 @@ protected:
 
 TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun)
 {
-    Pc(Scenario());
+    Pc();
     // The stall keeps the rest of the file from arriving before the driver is killed.
     served_.Rule(L"road/system.zst", R"([{"stallAfter": 65536, "stallMs": 3000}, {}])");
     RunAndKill(L"road", L"download");
@@ -401,7 +390,7 @@ TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun
 
 TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
 {
-    Pc(Scenario());
+    Pc();
     ASSERT_TRUE(Install(Load(), Options(false)));
     const Pd::Core::InstallState before = Pd::Core::ReadState(folder_.wstring());
     const std::string kernelBefore = PdTest::ReadBytes(folder_ / L"tools" / L"kernel");
@@ -409,7 +398,7 @@ TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
 
     Serve(L"road-update");
     RunAndKill(L"road-update", L"switch");
-    EXPECT_FALSE(Temporaries().empty()) << "the update was staged when it was killed";
+    EXPECT_GT(Temporaries(), 0u) << "the update was staged when it was killed";
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), kernelBefore);
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), releaseBefore);
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()), before) << "the state file is the previous one, whole";
@@ -418,7 +407,7 @@ TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
-    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_EQ(Temporaries(), 0u);
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "platform/PackageManager.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
-#include "tests/core/release/RegistryValues.h"
+#include "tests/core/release/UserValues.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SimScenario.h"
 

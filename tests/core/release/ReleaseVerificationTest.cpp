@@ -5,7 +5,7 @@
 #include "core/Handles.h"
 #include "core/release/Trust.h"
 #include "tests/core/release/LoopbackServer.h"
-#include "tests/core/release/RegistryValues.h"
+#include "tests/core/release/UserValues.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"

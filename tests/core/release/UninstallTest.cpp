@@ -88,7 +88,7 @@ protected:
 
     Pd::Core::Outcome InstallRelease(std::string_view windows = R"("build": 22631)")
     {
-        Pc(Scenario("", windows));
+        Pc("", windows);
         auto installed = Install(Load(), Options());
         EXPECT_TRUE(installed) << Pd::Core::ToUtf8(installed.error());
         return installed.value_or(Pd::Core::Outcome{});
@@ -96,18 +96,7 @@ protected:
 
     Pd::Result<Pd::Core::RemovalOutcome> Remove(const fs::path& folder, Removal removal)
     {
-        progress_.clear();
-        log_.clear();
-        hostCalls_.clear();
         return Pd::Core::Detail::UninstallWith(folder.wstring(), removal, Callbacks(), setting_);
-    }
-
-    std::vector<std::wstring> Stages() const
-    {
-        std::vector<std::wstring> stages;
-        for (const auto& progress : progress_)
-            stages.push_back(progress.stage);
-        return stages;
     }
 
     static void SetIcon(const std::wstring& icon)
@@ -157,44 +146,35 @@ TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfT
     EXPECT_TRUE(outcome->failures.empty()) << Pd::Core::ToUtf8(outcome->failures.front());
     EXPECT_TRUE(outcome->restartNeeded);
 
-    // Files: the release, the program's copy, Magisk, the Android data, the program's data.
-    EXPECT_FALSE(fs::exists(folder_));
-    EXPECT_FALSE(fs::exists(program_.defaultFolder));
-    EXPECT_FALSE(fs::exists(data));
-    EXPECT_FALSE(fs::exists(setting_.programDataFolder));
-    // Windows: the package, the task, the shortcuts, the leftovers, the features.
+    PdTest::ExpectPaths({folder_, program_.defaultFolder, data, setting_.programDataFolder, programsShortcut},
+                        false);
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
     EXPECT_FALSE(Pd::Host::IsTaskRegistered());
     EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
-    EXPECT_FALSE(fs::exists(programsShortcut));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallKey));
     EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
     EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(false));
-    // The registry: the program's keys, the digest cache and the bridges' registrations.
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        EXPECT_FALSE(KeyExists(root, Pd::Core::SettingsKey));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, Pd::Core::DigestCacheKey));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, VsockKey(0x544B4254)));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, VsockKey(0x544B4650)));
+    for (const auto& [root, key] : {std::pair{HKEY_CURRENT_USER, std::wstring(Pd::Core::SettingsKey)},
+                                    {HKEY_LOCAL_MACHINE, Pd::Core::SettingsKey},
+                                    {HKEY_LOCAL_MACHINE, Pd::Core::DigestCacheKey},
+                                    {HKEY_LOCAL_MACHINE, VsockKey(0x544B4254)},
+                                    {HKEY_LOCAL_MACHINE, VsockKey(0x544B4650)}})
+        EXPECT_FALSE(KeyExists(root, key)) << Pd::Core::ToUtf8(key);
 
     EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Removing Tovik from Windows",
                                                    L"Deleting files", L"Removing what Tovik left in Windows",
                                                    L"Done"}));
     EXPECT_EQ(progress_.back().position, 1000);
-    for (const std::wstring& line :
-         {std::wstring(L"Tovik package and its data removed."),
-          L"Android data deleted: " + data.wstring() + L" (2.9 KB).",
-          std::wstring(L"Windows entries of Tovik removed: 1 shortcuts, 1 registry keys, 0 registry values."),
-          std::wstring(L"Developer mode turned off again (Peldra had turned it on)."),
-          std::wstring(L"Virtual Machine Platform disabled again (Peldra had enabled it)."),
-          std::wstring(L"Bluetooth and Windows Hello bridges stopped; their registrations, start with "
-                       L"Windows and log removed."),
-          std::wstring(L"Settings of Peldra removed (HKCU\\Software\\Ormel\\Peldra).")})
-        EXPECT_TRUE(Logged(line, Level::Success)) << Pd::Core::ToUtf8(line);
-    EXPECT_TRUE(std::ranges::any_of(log_, [&](const PdTest::LoggedLine& line) {
-        return line.level == Level::Success &&
-               line.text.starts_with(L"Files of Peldra deleted from " + folder_.wstring() + L" (");
-    }));
+    ExpectLogged(
+        {L"Tovik package and its data removed.", L"Android data deleted: " + data.wstring() + L" (2.9 KB).",
+         L"Windows entries of Tovik removed: 1 shortcuts, 1 registry keys, 0 registry values.",
+         L"Developer mode turned off again (Peldra had turned it on).",
+         L"Virtual Machine Platform disabled again (Peldra had enabled it).",
+         L"Bluetooth and Windows Hello bridges stopped; their registrations, start with Windows and log "
+         L"removed.",
+         L"Settings of Peldra removed (HKCU\\Software\\Ormel\\Peldra).",
+         L"Files of Peldra deleted from " + folder_.wstring() + L" (..."},
+        Level::Success);
 }
 
 TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRestart)
@@ -253,17 +233,15 @@ TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPac
     // Wine sometimes still holds the folder as the ended client's current folder for a moment, so
     // the emptied folder may stay here (sharing violation); Windows lets it go with the process.
     EXPECT_TRUE(!fs::exists(folder_) || fs::is_empty(folder_));
-    EXPECT_TRUE(fs::exists(elsewhere));
-    EXPECT_FALSE(fs::exists(program_.defaultFolder));
     EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
-    // The Android data stays, without the language list that a new install fills again.
-    EXPECT_TRUE(fs::exists(data / L"LocalState" / L"user.img"));
-    EXPECT_FALSE(fs::exists(data / L"LocalState" / L"language_list_for_populated_apps"));
+    // The Android data stays, without the language list that a new install fills again; Windows
+    // keeps the rest.
+    PdTest::ExpectPaths({program_.defaultFolder, data / L"LocalState" / L"language_list_for_populated_apps"},
+                        false);
+    PdTest::ExpectPaths({elsewhere, data / L"LocalState" / L"user.img", setting_.programDataFolder});
     EXPECT_TRUE(Logged(L"Tovik package removed. Android data kept in " + data.wstring() + L" (2.0 KB).",
                        Level::Success));
-    // Windows keeps the rest.
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallKey));
-    EXPECT_TRUE(fs::exists(setting_.programDataFolder));
     EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Pd::Core::SettingsKey));
     EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Removing Tovik from Windows",
@@ -278,7 +256,7 @@ TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPac
 
 TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
 {
-    Pc(Scenario());
+    Pc();
     PdTest::WriteBytes(folder_ / L"mine.txt", "the user's");
     auto refused = Remove(folder_, Removal::KeepData);
     ASSERT_FALSE(refused);
@@ -310,7 +288,7 @@ TEST_F(Uninstall, PackageRemovalFailureEndsTheRunAfterTheTask)
 // folder: Wine's desktop folder is the Unix home folder, which tests must not touch.)
 TEST_F(Uninstall, ShortcutsAreMatchedByFolderOnlyInAProvenFolderThatIsNoSystemFolder)
 {
-    Pc(Scenario());
+    Pc();
     const fs::path programs = Pd::Install::KnownFolderPath(FOLDERID_Programs);
     const std::vector<std::pair<fs::path, fs::path>> cases = {
         {L"C:\\", L"C:\\PdTestTools\\tool.exe"}, // a drive root given by mistake
@@ -386,9 +364,9 @@ TEST_F(UnregisteredFolder, TovikRegisteredElsewhereStaysWithWhatItNeeds)
     {
         const std::wstring location =
             developmentMode ? L"C:\\OtherTovik" : L"C:\\Program Files\\WindowsApps\\T";
-        Pc(Scenario(PackagesMember(TovikPackage(location, R"("current")",
-                                                developmentMode ? R"(, "developmentMode": true)" : "")),
-                    Vmp));
+        Pc(PackagesMember(
+               TovikPackage(location, R"("current")", developmentMode ? R"(, "developmentMode": true)" : "")),
+           Vmp);
         WriteRelease();
         auto outcome = Remove(folder_, Removal::Everything);
         ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
@@ -422,7 +400,7 @@ TEST_F(UnregisteredFolder, TovikRegisteredElsewhereStaysWithWhatItNeeds)
 
 TEST_F(UnregisteredFolder, AnotherAccountHoldingTovikHereKeepsItsFilesAndFeatures)
 {
-    Pc(Scenario(PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser)), Vmp));
+    Pc(PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser)), Vmp);
     WriteRelease();
     taskRegistered_ = true;
     auto outcome = Remove(folder_, Removal::Everything);
@@ -434,20 +412,18 @@ TEST_F(UnregisteredFolder, AnotherAccountHoldingTovikHereKeepsItsFilesAndFeature
                            L": its files, and what it needs in Windows, stay. Remove it on that account.",
                        Level::Warning));
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"stop host"})) << "the task stays";
-    EXPECT_TRUE(fs::exists(folder_ / L"peldra.json"));
-    EXPECT_TRUE(fs::exists(folder_ / L"assets" / L"logo.txt"));
-    EXPECT_TRUE(fs::exists(fs::path(program_.defaultFolder) / L"Magisk" / L"Magisk.apk"));
+    PdTest::ExpectPaths({folder_ / L"peldra.json", folder_ / L"assets" / L"logo.txt",
+                         fs::path(program_.defaultFolder) / L"Magisk" / L"Magisk.apk"});
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallKey)) << "no Windows entries clean-up";
-    EXPECT_TRUE(Logged(L"Developer mode stays on: other unpacked apps need it (Tovik (" + account + L")).",
-                       Level::Info));
-    EXPECT_TRUE(
-        Logged(L"Virtual Machine Platform stays enabled: Tovik (" + account + L") uses it.", Level::Info));
+    ExpectLogged({L"Developer mode stays on: other unpacked apps need it (Tovik (" + account + L")).",
+                  L"Virtual Machine Platform stays enabled: Tovik (" + account + L") uses it."},
+                 Level::Info);
     EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
 }
 
 TEST_F(UnregisteredFolder, AnotherAccountsTovikElsewhereDoesNotHoldThisFolder)
 {
-    Pc(Scenario(PackagesMember(TovikPackage(L"C:\\TheirTovik", PdTest::StrangerUser))));
+    Pc(PackagesMember(TovikPackage(L"C:\\TheirTovik", PdTest::StrangerUser)));
     WriteRelease();
     ASSERT_TRUE(Remove(folder_, Removal::KeepData));
     EXPECT_FALSE(fs::exists(folder_));
@@ -457,25 +433,25 @@ TEST_F(UnregisteredFolder, AnotherAccountsTovikElsewhereDoesNotHoldThisFolder)
 
 TEST_F(UnregisteredFolder, OtherUnpackedAppsAndWslKeepTheirFeatures)
 {
-    Pc(Scenario(
-        PackagesMember(R"({"name": "Contoso.Tool", "publisherId": "abcdefghijklm", "version": "1.0.0.0",
+    Pc(PackagesMember(R"({"name": "Contoso.Tool", "publisherId": "abcdefghijklm", "version": "1.0.0.0",
         "installLocation": "C:\\Tool", "developmentMode": true, "users": ["current"]})"),
-        Vmp));
+       Vmp);
     WriteRelease();
     const std::wstring lxss = L"Software\\Microsoft\\Windows\\CurrentVersion\\Lxss\\{pd-test-distribution}";
     ::RegSetKeyValueW(HKEY_CURRENT_USER, lxss.c_str(), L"DistributionName", REG_SZ, L"x", 4);
     auto outcome = Remove(folder_, Removal::Everything);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Lxss");
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(Logged(L"Developer mode stays on: other unpacked apps need it (Contoso.Tool).", Level::Info));
-    EXPECT_TRUE(Logged(L"Virtual Machine Platform stays enabled: WSL uses it.", Level::Info));
+    ExpectLogged({L"Developer mode stays on: other unpacked apps need it (Contoso.Tool).",
+                  L"Virtual Machine Platform stays enabled: WSL uses it."},
+                 Level::Info);
     EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
     EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(true));
 }
 
 TEST_F(UnregisteredFolder, OwnInstallerPackageKeepsTheProgramItInstalled)
 {
-    Pc(Scenario());
+    Pc();
     const fs::path installed = program_.defaultFolder;
     // The release elsewhere: the program in the default folder belongs to the package.
     WriteRelease();
@@ -495,8 +471,7 @@ TEST_F(UnregisteredFolder, OwnInstallerPackageKeepsTheProgramItInstalled)
     ASSERT_TRUE(Remove(folder_, Removal::KeepData));
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"Peldra.exe"), "installed by the package");
     EXPECT_TRUE(fs::exists(folder_ / L"language" / L"de.lng"));
-    for (const wchar_t* gone : {L"peldra.json", L"assets", L"Magisk"})
-        EXPECT_FALSE(fs::exists(folder_ / gone)) << Pd::Core::ToUtf8(gone);
+    PdTest::ExpectPaths({folder_ / L"peldra.json", folder_ / L"assets", folder_ / L"Magisk"}, false);
     for (const auto& line : log_)
         EXPECT_EQ(line.text.find(L"still holds files"), std::wstring::npos) << Pd::Core::ToUtf8(line.text);
 
@@ -506,14 +481,13 @@ TEST_F(UnregisteredFolder, OwnInstallerPackageKeepsTheProgramItInstalled)
     WriteRelease();
     PdTest::WriteBytes(installed / L"language" / L"notes.txt", "not ours");
     ASSERT_TRUE(Remove(folder_, Removal::KeepData));
-    EXPECT_FALSE(fs::exists(installed / L"Peldra.exe"));
-    EXPECT_FALSE(fs::exists(installed / L"language" / L"de.lng"));
+    PdTest::ExpectPaths({installed / L"Peldra.exe", installed / L"language" / L"de.lng"}, false);
     EXPECT_TRUE(fs::exists(installed / L"language" / L"notes.txt"));
 }
 
 TEST_F(UnregisteredFolder, NamesFromTheStateFileNeverReachBeyondTheirOwnEntry)
 {
-    Pc(Scenario());
+    Pc();
     WriteRelease();
     Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     state.entries[L"app"] = {L"...",     L"..",         L".",         L"trail.",     L"trail ", L"CON",
@@ -526,18 +500,16 @@ TEST_F(UnregisteredFolder, NamesFromTheStateFileNeverReachBeyondTheirOwnEntry)
 
     auto outcome = Remove(folder_, Removal::KeepData);
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_FALSE(fs::exists(folder_ / L"assets"));
-    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
-    for (const fs::path& kept : {folder_ / L"mine.txt", folder_ / L"trail", folder_ / L"sub" / L"inner",
-                                 scratch_.Path() / L"victim"})
-        EXPECT_TRUE(fs::exists(kept)) << kept.string();
+    PdTest::ExpectPaths({folder_ / L"assets", folder_ / L"peldra.json"}, false);
+    PdTest::ExpectPaths({folder_ / L"mine.txt", folder_ / L"trail", folder_ / L"sub" / L"inner",
+                         scratch_.Path() / L"victim"});
     EXPECT_TRUE(Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
                        Level::Warning));
 }
 
 TEST_F(UnregisteredFolder, OlderStateInToviksOwnFolderTakesEverythingInIt)
 {
-    Pc(Scenario());
+    Pc();
     Pd::Core::InstallState state;
     state.components[L"app"] = std::wstring(64, L'a'); // no entry list: written by an older version
     for (const fs::path& folder : {scratch_.Path() / L"peldra", scratch_.Path() / L"Apps"})

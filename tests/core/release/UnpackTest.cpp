@@ -2,6 +2,7 @@
 #include "core/release/Unpack.h"
 
 #include "core/release/Net.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
 
@@ -89,14 +90,7 @@ TEST_F(Unpack, FileThatDiffersFromTheReleaseOrEndsEarlyLeavesNoTemporaryFile)
     {
         auto report = UnpackFile(c.source, Target(L"hello.txt").wstring(), c.size, c.sha256, {}, {});
         ASSERT_FALSE(report) << Pd::Core::ToUtf8(c.error);
-        if (c.error.ends_with(L"..."))
-        {
-            EXPECT_TRUE(report.error().starts_with(c.error.substr(0, c.error.size() - 3))) << report.error();
-        }
-        else
-        {
-            EXPECT_EQ(report.error(), c.error);
-        }
+        EXPECT_TRUE(PdTest::Matches(report.error(), c.error)) << report.error();
         EXPECT_EQ(Temporaries(), 0u) << Pd::Core::ToUtf8(c.error);
     }
     EXPECT_TRUE(UnpackFile(FixtureFile(L"hello"), Target(L"hello.txt").wstring(), 15, hello.sha256, {}, {}));
@@ -124,7 +118,7 @@ TEST_F(Unpack, StopBetweenChunksCancelsAndLeavesNoStagedFileAndTheTargetAlone)
     EXPECT_EQ(Temporaries(), 0u);
 }
 
-TEST_F(Unpack, UstarArchiveStagesItsFilesAndCreatesItsFoldersAtOnce)
+TEST_F(Unpack, ArchivesStageTheirFilesUnderLongNamesTooAndCreateTheirFoldersAtOnce)
 {
     fs::path into = folder.Path() / L"ustar";
     auto report = UnpackArchive(FixtureFile(L"ustar"), into.wstring(), Fixture(L"ustar").size, {}, {});
@@ -140,10 +134,8 @@ TEST_F(Unpack, UstarArchiveStagesItsFilesAndCreatesItsFoldersAtOnce)
     EXPECT_EQ(PdTest::ReadBytes(into / L"bin" / L"tool"), "tool\n");
     EXPECT_EQ(PdTest::ReadBytes(into / L"readme"), "read me\n");
     EXPECT_EQ(fs::file_size(into / L"empty"), 0u);
-}
 
-TEST_F(Unpack, GnuAndPaxLongNamesReachTheirFiles)
-{
+    // GNU and pax long names.
     auto gnu = UnpackArchive(FixtureFile(L"gnu"), folder.Path().wstring(), Fixture(L"gnu").size, {}, {});
     ASSERT_TRUE(gnu) << gnu.error();
     EXPECT_EQ(gnu->names, (std::set<std::wstring>{L"data", L"deep"}));

@@ -3,7 +3,7 @@
 #include "core/release/InstallState.h"
 #include "core/release/Updates.h"
 #include "core/Settings.h"
-#include "tests/core/release/RegistryValues.h"
+#include "tests/core/release/UserValues.h"
 #include "tests/core/ScratchFolder.h"
 
 #include <gtest/gtest.h>
