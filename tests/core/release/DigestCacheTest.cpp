@@ -62,7 +62,7 @@ protected:
                            0x77};
 };
 
-TEST_F(DigestCache, ValueHoldsTheIdentityThenTheDigestAsUtf16)
+TEST_F(DigestCache, ValueHoldsTheIdentityThenTheDigestAsUtf16AndServesOnlyThatIdentity)
 {
     const std::wstring digest = Sha256Of("disk image");
     auto value = Pd::Core::EncodeCacheValue(identity_, digest);
@@ -77,11 +77,8 @@ TEST_F(DigestCache, ValueHoldsTheIdentityThenTheDigestAsUtf16)
     EXPECT_EQ(value[48], static_cast<std::uint8_t>(digest[0]));
     EXPECT_EQ(value[49], 0);
     EXPECT_EQ(Pd::Core::DecodeCacheValue(value, identity_), digest);
-}
 
-TEST_F(DigestCache, ValueOfAnotherIdentityOrShapeIsNotUsed)
-{
-    const auto value = Pd::Core::EncodeCacheValue(identity_, Sha256Of("disk image"));
+    // A value of another identity or shape is not used.
     for (auto change : {+[](FileIdentity& i) { ++i.size; }, +[](FileIdentity& i) { ++i.usn; },
                         +[](FileIdentity& i) { ++i.changeTime; }, +[](FileIdentity& i) { i.fileId[15] = 0; },
                         +[](FileIdentity& i) { ++i.volumeSerial; }})
@@ -125,15 +122,12 @@ TEST_F(DigestCache, ForeignEntryOnlyCostsAFullHashAndAFileWithoutUsnIsNeverCache
     EXPECT_EQ(CacheValue(other_.wstring()), std::nullopt);
 }
 
-TEST_F(DigestCache, StopOrUnreadableFileGivesNoDigest)
+TEST_F(DigestCache, RememberedDigestIsUsedWithoutReadingAndStopOrAMissingFileGivesNone)
 {
     EXPECT_EQ(Digest([] { return true; }), L"");
     EXPECT_EQ(CacheValue(file_.wstring()), std::nullopt);
     EXPECT_EQ(Pd::Core::Detail::CachedFileSha256With(other_.wstring(), {}, Source()), L"");
-}
 
-TEST_F(DigestCache, RememberedDigestIsUsedWithoutReading)
-{
     const std::wstring told = Sha256Of("what the install run wrote");
     Pd::Core::Detail::RememberFileSha256With(file_.wstring(), told, Source());
     EXPECT_EQ(Digest(), told);

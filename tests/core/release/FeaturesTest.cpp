@@ -22,15 +22,6 @@
 namespace
 {
 
-TEST(DeveloperMode, SwitchesWriteTheUnlockValue)
-{
-    PdTest::DeveloperModeSetting saved(false);
-    ASSERT_TRUE(Pd::Core::EnableDeveloperMode());
-    EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
-    ASSERT_TRUE(Pd::Core::DisableDeveloperMode());
-    EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
-}
-
 TEST(VirtualMachinePlatform, WinesToolExitingWithZeroNeedsNoRestart)
 {
     std::vector<std::wstring> lines;

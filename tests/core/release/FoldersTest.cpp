@@ -210,17 +210,4 @@ TEST_F(RemoveTree, DriveRootIsNeverRemoved)
     EXPECT_TRUE(fs::exists(L"C:\\windows\\system32"));
 }
 
-TEST(DirectorySize, AddsTheFilesAtEveryLevelAndIsZeroForAMissingFolderOrAFile)
-{
-    PdTest::ScratchFolder scratch;
-    PdTest::WriteBytes(scratch.Path() / L"a.bin", std::string(1000, 'a'));
-    PdTest::WriteBytes(scratch.Path() / L"sub" / L"b.bin", std::string(234, 'b'));
-    PdTest::WriteBytes(scratch.Path() / L"sub" / L"deeper" / L"c.bin", std::string(5, 'c'));
-    fs::create_directories(scratch.Path() / L"empty");
-    EXPECT_EQ(DirectorySize(scratch.Path().wstring()), 1239u);
-    EXPECT_EQ(DirectorySize((scratch.Path() / L"sub").wstring()), 239u);
-    EXPECT_EQ(DirectorySize((scratch.Path() / L"missing").wstring()), 0u);
-    EXPECT_EQ(DirectorySize((scratch.Path() / L"a.bin").wstring()), 0u);
-}
-
 } // namespace

@@ -258,10 +258,4 @@ TEST_F(Leftovers, ShortcutTargetsDecideWhatPointsToTovik)
                                                     Pd::Install::FolderPrefix(InstallFolder)));
 }
 
-TEST(TovikDataFolder, IsThePackagesFolderOfLocalAppData)
-{
-    const std::wstring folder = Pd::Install::TovikDataFolder();
-    EXPECT_TRUE(folder.ends_with(L"\\AppData\\Local\\Packages\\" + Family)) << fs::path(folder).string();
-}
-
 } // namespace

@@ -21,7 +21,6 @@
 namespace
 {
 
-using Pd::Install::Dependency;
 using Pd::Install::PackageVersionValue;
 using PdTest::ScratchFolder;
 
@@ -111,18 +110,6 @@ TEST(PackageVersionValue, ReadsUpToFourNumericPartsAndPadsTheRest)
     for (const Case& c : cases)
         EXPECT_EQ(PackageVersionValue(c.text), c.value) << Pd::Core::ToUtf8(c.text);
     EXPECT_GT(PackageVersionValue(L"10.0"), PackageVersionValue(L"9.65535.65535.65535"));
-}
-
-TEST(ReadPackageDependencies, FindsNameThenMinVersionInDocumentOrder)
-{
-    ScratchFolder folder;
-    auto manifest = folder.Write(
-        L"AppxManifest.xml",
-        Dependencies({{"First", "1.0"}, {"Second", "2.0.1"}}) +
-            R"(<PackageDependency MinVersion="3.0" Name="Reversed"/><PackageDependency Name="Third" MinVersion="3"/>)");
-    EXPECT_EQ(Pd::Install::ReadPackageDependencies(manifest.wstring()),
-              (std::vector<Dependency>{{L"First", L"1.0"}, {L"Second", L"2.0.1"}, {L"Third", L"3"}}));
-    EXPECT_TRUE(Pd::Install::ReadPackageDependencies((folder.Path() / L"missing.xml").wstring()).empty());
 }
 
 TEST(InstallDependencies, AnX64VersionAtTheMinimumIsKeptAndOtherwiseTheReleasesPackageIsAdded)

@@ -64,21 +64,13 @@ TEST(SelfUpdateNaming, PackageIsNamedAfterASafeVersionOnly)
         EXPECT_EQ(PackageFileName(unsafe), L"Peldra-update.msi") << Pd::Core::ToUtf8(unsafe);
 }
 
-TEST(InstallerCommands, UninstallAndUpdateRunPassivelyAndTheUpdateStartsTheProgramWhenDone)
+TEST(InstallerCommands, UninstallRunsPassivelyAndRemovesTheDataOnlyWhenAsked)
 {
     const std::wstring product = L"{11111111-2222-3333-4444-555555555555}";
     EXPECT_EQ(Pd::Install::Detail::MsiUninstallCommandLine(L"C:\\W\\msiexec.exe", product, false),
               L"\"C:\\W\\msiexec.exe\" /x " + product + L" /passive");
     EXPECT_EQ(Pd::Install::Detail::MsiUninstallCommandLine(L"C:\\W\\msiexec.exe", product, true),
               L"\"C:\\W\\msiexec.exe\" /x " + product + L" /passive REMOVEDATA=1");
-    EXPECT_EQ(Pd::Core::Detail::InstallerCommandLine(L"C:\\W\\cmd.exe", L"C:\\W",
-                                                     L"C:\\P\\.download\\Peldra-0.2.0.msi",
-                                                     L"C:\\P\\.download", L"C:\\P\\Peldra.exe"),
-              L"\"C:\\W\\cmd.exe\" /d /s /c \"start \"\" /wait \"C:\\W\\msiexec.exe\" /i "
-              L"\"C:\\P\\.download\\Peldra-0.2.0.msi\" "
-              L"/passive /norestart & del /f /q \"C:\\P\\.download\\Peldra-0.2.0.msi\" & rd "
-              L"\"C:\\P\\.download\" 2>nul & "
-              L"start \"\" \"C:\\P\\Peldra.exe\"\"");
 }
 
 class SelfUpdate : public PdTest::SigningTest
