@@ -91,23 +91,35 @@ inline void MakeShortcut(const std::filesystem::path& file, const std::wstring& 
     ASSERT_HRESULT_SUCCEEDED(link.As<IPersistFile>()->Save(file.c_str(), TRUE));
 }
 
-// Runs the Wine prefix's own "msiexec <arguments> /qn", waits up to 2 minutes and returns its
-// exit code.
-inline DWORD RunMsiexec(const std::wstring& arguments)
+// Starts a program by its command line; the process, or none.
+inline Pd::UniqueHandle StartProgram(std::wstring commandLine)
 {
-    std::wstring command = L"msiexec.exe " + arguments + L" /qn";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &started))
+        return {};
+    Pd::UniqueHandle thread(started.hThread);
+    return Pd::UniqueHandle(started.hProcess);
+}
+
+// Runs a program, waits up to 2 minutes and returns its exit code (or why it could not start).
+inline DWORD RunProgram(const std::wstring& commandLine)
+{
+    Pd::UniqueHandle process = StartProgram(commandLine);
+    if (!process)
         return ::GetLastError();
-    Pd::UniqueHandle thread(process.hThread);
-    Pd::UniqueHandle handle(process.hProcess);
-    ::WaitForSingleObject(handle.Get(), 120'000);
+    ::WaitForSingleObject(process.Get(), 120'000);
     DWORD code = 1;
-    ::GetExitCodeProcess(handle.Get(), &code);
+    ::GetExitCodeProcess(process.Get(), &code);
     return code;
+}
+
+// Runs the Wine prefix's own "msiexec <arguments> /qn".
+inline DWORD RunMsiexec(const std::wstring& arguments)
+{
+    return RunProgram(L"msiexec.exe " + arguments + L" /qn");
 }
 
 inline bool KeyExists(HKEY root, const std::wstring& key)

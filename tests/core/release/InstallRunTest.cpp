@@ -1,6 +1,6 @@
 // The install run on a simulated Windows 11 PC, from a signed test release on the loopback server:
 // the road, the checks before anything is fetched, the questions, the registration, cancellation,
-// and a run killed part-way in a process of its own (InstallDriver.exe) and then run again.
+// and a run killed part-way in a process of its own (ReleaseDriver.exe) and then run again.
 #include "core/release/InstallRun.h"
 
 #include "core/release/InstallState.h"
@@ -340,20 +340,13 @@ protected:
     // Starts the driver, waits until it halts where asked ("download" or "switch"), and kills it.
     void RunAndKill(const std::wstring& release, const wchar_t* halt)
     {
-        const std::wstring event = L"Local\\PeldraInstallDriver." + std::to_wstring(::GetCurrentProcessId());
+        const std::wstring event = L"Local\\PeldraReleaseDriver." + std::to_wstring(::GetCurrentProcessId());
         Pd::UniqueHandle halted(::CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
         ASSERT_TRUE(halted);
-        std::wstring commandLine = L"\"" + PdTest::PathFromEnvironment(L"PD_INSTALL_DRIVER").wstring() +
-                                   L"\" \"" + ManifestUrl(release) + L"\" \"" + folder_.wstring() + L"\" " +
-                                   halt + L" " + event;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION started{};
-        ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                                     nullptr, nullptr, &startup, &started))
-            << ::GetLastError();
-        Pd::UniqueHandle process(started.hProcess);
-        Pd::UniqueHandle thread(started.hThread);
+        Pd::UniqueHandle process = PdTest::StartProgram(
+            L"\"" + PdTest::PathFromEnvironment(L"PD_RELEASE_DRIVER").wstring() + L"\" install \"" +
+            ManifestUrl(release) + L"\" \"" + folder_.wstring() + L"\" " + halt + L" " + event);
+        ASSERT_TRUE(process) << ::GetLastError();
         HANDLE both[] = {halted.Get(), process.Get()};
         const DWORD which = ::WaitForMultipleObjects(2, both, FALSE, 60'000);
         ::TerminateProcess(process.Get(), 9);

@@ -208,15 +208,12 @@ TEST_F(ManifestLoading, CatalogFromTheManifestsFolderIsKeptAsFetchedAndAMissingO
     EXPECT_EQ(served_.Requests(L"manifest.cat").size(), 2u);
 }
 
-TEST_F(ManifestLoading, InvalidManifestCostsOneRequest)
+TEST_F(ManifestLoading, InvalidManifestOrACatalogThatCannotBeFetchedEndsLoadingWithTheError)
 {
     served_.Put(L"bad.json", R"({"format": 2})");
     EXPECT_EQ(PdTest::ErrorOf(Load(L"bad.json")), L"The release needs a newer Peldra.");
-    EXPECT_EQ(served_.Requests(L"manifest.cat").size(), 0u);
-}
+    EXPECT_EQ(served_.Requests(L"manifest.cat").size(), 0u) << "an invalid manifest costs one request";
 
-TEST_F(ManifestLoading, CatalogThatCannotBeFetchedEndsLoadingWithTheError)
-{
     served_.Rule(L"manifest.cat", R"({"status": 500})");
     EXPECT_EQ(PdTest::ErrorOf(Load(L"manifest.json")),
               L"The server answered HTTP 500 for " + served_.Url(L"manifest.cat") + L".");

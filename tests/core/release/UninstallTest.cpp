@@ -182,23 +182,14 @@ TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRe
     InstallRelease();
     // The uninstall runs in a process of its own whose program lies in the release folder.
     const fs::path program = folder_ / L"Peldra.exe";
-    ASSERT_TRUE(fs::copy_file(PdTest::PathFromEnvironment(L"PD_UNINSTALL_DRIVER"), program));
+    ASSERT_TRUE(fs::copy_file(PdTest::PathFromEnvironment(L"PD_RELEASE_DRIVER"), program));
     Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     state.entries[L"host"] = {L"Peldra.exe", L"language"};
     ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
     TakePendingRenames();
 
-    std::wstring commandLine = L"\"" + program.wstring() + L"\" \"" + folder_.wstring() + L"\" keep";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &process));
-    Pd::UniqueHandle thread(process.hThread);
-    Pd::UniqueHandle child(process.hProcess);
-    ASSERT_EQ(::WaitForSingleObject(child.Get(), 120'000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    ::GetExitCodeProcess(child.Get(), &exitCode);
+    const DWORD exitCode =
+        PdTest::RunProgram(L"\"" + program.wstring() + L"\" uninstall \"" + folder_.wstring() + L"\"");
     const std::wstring pending = TakePendingRenames();
 
     EXPECT_EQ(exitCode, 0u) << "the run failed or collected failures (see its lines above)";
@@ -380,16 +371,11 @@ TEST_F(UnregisteredFolder, TovikRegisteredElsewhereStaysWithWhatItNeeds)
                    Level::Warning));
         EXPECT_TRUE(fs::exists(Pd::Install::TovikDataFolder()));
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallKey));
-        if (developmentMode)
-        {
-            EXPECT_TRUE(Logged(L"Developer mode stays on: other unpacked apps need it (Tovik 2.0.0.0).",
-                               Level::Info));
-        }
-        else
-        {
-            EXPECT_TRUE(
-                Logged(L"Developer mode turned off again (Peldra had turned it on).", Level::Success));
-        }
+        EXPECT_TRUE(
+            developmentMode
+                ? Logged(L"Developer mode stays on: other unpacked apps need it (Tovik 2.0.0.0).",
+                         Level::Info)
+                : Logged(L"Developer mode turned off again (Peldra had turned it on).", Level::Success));
         EXPECT_EQ(PdTest::DeveloperModeSetting::On(), developmentMode);
         EXPECT_TRUE(Logged(L"Virtual Machine Platform stays enabled: Tovik 2.0.0.0 uses it.", Level::Info));
         EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(true));
