@@ -287,7 +287,7 @@ TEST_F(InstallCancellation, AStopBetweenOrInsideStepsKeepsTheDownloadsAndStagesN
     {
         const char* what;
         std::function<bool(const std::wstring&, std::uint64_t)> stopAt; // a stage with its bytes, or a line
-        std::wstring error;
+        std::wstring error;                                             // "...": any text that ends so
         std::set<std::wstring> downloaded;
     };
     const std::set<std::wstring> all = {L"system.zst", L"kernel.zst", L"app.zst"};
@@ -302,8 +302,8 @@ TEST_F(InstallCancellation, AStopBetweenOrInsideStepsKeepsTheDownloadsAndStagesN
          L"system.vhdx: Canceled.",
          {L"system.zst"}},
         {"while unpacking",
-         [](const std::wstring& text, std::uint64_t) { return text.starts_with(L"Unpacking"); }, L"Canceled.",
-         all},
+         [](const std::wstring& text, std::uint64_t) { return text.starts_with(L"Unpacking"); },
+         L"...Canceled.", all},
     };
     Pc();
     for (const Case& c : cases)
@@ -321,7 +321,8 @@ TEST_F(InstallCancellation, AStopBetweenOrInsideStepsKeepsTheDownloadsAndStagesN
         };
         auto outcome = Install(Load(), Options(), stop.get_token());
         ASSERT_FALSE(outcome) << c.what;
-        EXPECT_TRUE(outcome.error().ends_with(c.error))
+        EXPECT_TRUE(c.error.starts_with(L"...") ? outcome.error().ends_with(c.error.substr(3))
+                                                : outcome.error() == c.error)
             << c.what << ": " << Pd::Core::ToUtf8(outcome.error());
         for (const std::wstring& file : all)
         {
