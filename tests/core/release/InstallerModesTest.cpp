@@ -227,7 +227,6 @@ TEST(UninstallAsUser, EachFailureHasItsOwnExitCode)
     PdTest::ScratchFolder scratch;
     const SessionAccess access = Sessions({{1, true}});
     const std::wstring me = Pd::Install::CurrentUserSid();
-    EXPECT_EQ(RunUninstallWith(L"not-a-sid", false, L"C:\\x.exe", access), 2u);
     EXPECT_EQ(RunUninstallWith(L"S-1-5-21-x", true, L"C:\\x.exe", access), 2u);
     EXPECT_EQ(RunUninstallWith(L"S-1-5-18", false, L"C:\\x.exe", access), 1008u);
     EXPECT_EQ(RunUninstallWith(me, false, (scratch.Path() / L"missing.exe").wstring(), access),

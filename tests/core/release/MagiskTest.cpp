@@ -131,6 +131,11 @@ TEST_F(MagiskDownload, LatestReleaseIsFetchedRecordedAndFetchedAgainOnlyWhenItNo
     ASSERT_TRUE(Fetch(*release));
     EXPECT_EQ(served_.Requests(ApkPath).size(), 2u);
     EXPECT_TRUE(Verified());
+
+    // The server's own errors pass through.
+    served_.Rule(L"repos/owner/Magisk/releases/latest", R"({"status": 403})");
+    EXPECT_TRUE(PdTest::ErrorOf(Magisk::Detail::FindLatestAt(hosts_, {}))
+                    .starts_with(L"The server answered HTTP 403 for "));
 }
 
 TEST_F(MagiskDownload, RecordWithAShortDigestVerifiesNothing)
@@ -152,13 +157,6 @@ TEST_F(MagiskDownload, RecordThatCannotBeWrittenFailsTheDownload)
     std::filesystem::create_directories(folder_.Path() / L"Magisk.txt.new");
     EXPECT_TRUE(PdTest::ErrorOf(Fetch(*release)).starts_with(L"Cannot create "));
     EXPECT_FALSE(Verified());
-}
-
-TEST_F(MagiskDownload, LookupErrorsOfTheServerPassThrough)
-{
-    served_.Rule(L"repos/owner/Magisk/releases/latest", R"({"status": 403})");
-    EXPECT_TRUE(PdTest::ErrorOf(Magisk::Detail::FindLatestAt(hosts_, {}))
-                    .starts_with(L"The server answered HTTP 403 for "));
 }
 
 } // namespace

@@ -291,7 +291,6 @@ TEST_F(Uninstall, ShortcutsAreMatchedByFolderOnlyInAProvenFolderThatIsNoSystemFo
     for (std::size_t i = 0; i < cases.size(); ++i)
         PdTest::MakeShortcut(programs / (L"PdTest " + std::to_wstring(i) + L".lnk"),
                              cases[i].second.wstring());
-    std::vector<bool> kept;
     for (std::size_t i = 0; i < cases.size(); ++i)
     {
         auto outcome = Remove(cases[i].first, Removal::Everything);
