@@ -73,17 +73,6 @@ TEST(FreeSpace, IsThatOfTheNearestExistingParentAndUnknownWithoutOne)
     EXPECT_EQ(Pd::Core::FreeSpace(drive), unknown);
 }
 
-TEST(SameFile, NamesOfOneFileAreTheSameFile)
-{
-    PdTest::ScratchFolder scratch;
-    const auto file = scratch.Write(L"Peldra.exe", "program");
-    scratch.Write(L"Other.exe", "program");
-    EXPECT_TRUE(Pd::Core::SameFile(file.wstring(), (scratch.Path() / L"." / L"PELDRA.EXE").wstring()));
-    EXPECT_TRUE(Pd::Core::SameFile(scratch.Path().wstring(), scratch.Path().wstring() + L"\\"));
-    EXPECT_FALSE(Pd::Core::SameFile(file.wstring(), (scratch.Path() / L"Other.exe").wstring()));
-    EXPECT_FALSE(Pd::Core::SameFile(file.wstring(), (scratch.Path() / L"missing.exe").wstring()));
-}
-
 class RemoveTree : public ::testing::Test
 {
 protected:
