@@ -27,40 +27,30 @@ LanguageFile File(const wchar_t* code, std::vector<std::wstring> locales = {})
     return file;
 }
 
-TEST(AutoLanguage, MatchesThePartBeforeTheDash)
+TEST(AutoLanguage, PrefersLocalesThenFullCodesThenThePartBeforeTheDashThenEnglish)
 {
-    EXPECT_EQ(AutoLanguageFor({L"de-AT", L"en-US"}, {File(L"de", {L"de"})}), L"de");
-    EXPECT_EQ(AutoLanguageFor({L"de-AT"}, {File(L"de")}), L"de");
-}
-
-TEST(AutoLanguage, AnyEnglishVariantPicksTheBuiltinLanguage)
-{
-    EXPECT_EQ(AutoLanguageFor({L"en-GB", L"de-DE"}, {File(L"de", {L"de"})}), L"en");
-}
-
-TEST(AutoLanguage, PrefersFullNamesAndLocalesInThatOrder)
-{
-    std::vector<LanguageFile> files{File(L"pt", {L"pt"}), File(L"br", {L"pt-br"}), File(L"pt-br")};
-    EXPECT_EQ(AutoLanguageFor({L"pt-BR"}, files), L"br"); // locale list with the full name
-    EXPECT_EQ(AutoLanguageFor({L"pt-PT"}, files), L"pt"); // then the part before the dash
-    EXPECT_EQ(AutoLanguageFor({L"pt-BR"}, {File(L"pt-br"), File(L"pt", {L"pt"})}), L"pt-br"); // full code
-}
-
-TEST(AutoLanguage, FirstFileInFolderOrderWinsATie)
-{
-    EXPECT_EQ(AutoLanguageFor({L"fr-FR"}, {File(L"one", {L"fr-fr"}), File(L"two", {L"fr-fr"})}), L"one");
-}
-
-TEST(AutoLanguage, FallsBackToThreeLetterLanguageNames)
-{
-    EXPECT_EQ(AutoLanguageFor({L"de-DE"}, {File(L"deu")}), L"deu");
-}
-
-TEST(AutoLanguage, LaterPreferredLanguagesAndFinallyEnglish)
-{
-    EXPECT_EQ(AutoLanguageFor({L"ja-JP", L"fr-FR"}, {File(L"fr")}), L"fr");
-    EXPECT_EQ(AutoLanguageFor({L"ja-JP"}, {File(L"fr")}), L"en");
-    EXPECT_EQ(AutoLanguageFor({}, {File(L"fr")}), L"en");
+    struct Case
+    {
+        std::vector<std::wstring> preferred;
+        std::vector<LanguageFile> files;
+        const wchar_t* chosen;
+    };
+    const std::vector<LanguageFile> portuguese{File(L"pt", {L"pt"}), File(L"br", {L"pt-br"}), File(L"pt-br")};
+    const Case cases[] = {
+        {{L"de-AT", L"en-US"}, {File(L"de", {L"de"})}, L"de"},
+        {{L"de-AT"}, {File(L"de")}, L"de"},
+        {{L"en-GB", L"de-DE"}, {File(L"de", {L"de"})}, L"en"}, // any English variant: the built-in texts
+        {{L"pt-BR"}, portuguese, L"br"},                       // a locale list with the full name
+        {{L"pt-PT"}, portuguese, L"pt"},                       // then the part before the dash
+        {{L"pt-BR"}, {File(L"pt-br"), File(L"pt", {L"pt"})}, L"pt-br"},             // the full code
+        {{L"fr-FR"}, {File(L"one", {L"fr-fr"}), File(L"two", {L"fr-fr"})}, L"one"}, // folder order
+        {{L"de-DE"}, {File(L"deu")}, L"deu"}, // three-letter language names
+        {{L"ja-JP", L"fr-FR"}, {File(L"fr")}, L"fr"},
+        {{L"ja-JP"}, {File(L"fr")}, L"en"},
+        {{}, {File(L"fr")}, L"en"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(AutoLanguageFor(cases[i].preferred, cases[i].files), cases[i].chosen) << "case " << i;
 }
 
 // Language files in the folder "language" beside this exe (no other test exe shares it), and the
@@ -108,7 +98,7 @@ protected:
     std::optional<std::wstring> saved_;
 };
 
-TEST_F(LanguageChoice, ExplicitCodeLoadsItsFileCaseInsensitively)
+TEST_F(LanguageChoice, ExplicitCodeLoadsItsFileAndAFailureLeavesEnglish)
 {
     Write(L"de.lng", "#name=Deutsch\n10008=Abgebrochen.\n");
     EXPECT_TRUE(SetLanguage(L"DE", false));
@@ -116,17 +106,10 @@ TEST_F(LanguageChoice, ExplicitCodeLoadsItsFileCaseInsensitively)
     EXPECT_FALSE(Current().automatic);
     EXPECT_EQ(Text(10008), L"Abgebrochen.");
     EXPECT_EQ(Text(10000), L"on");
-    EXPECT_FALSE(ReadStored().has_value());
-}
-
-TEST_F(LanguageChoice, FailureLeavesEnglishAndStoresNothing)
-{
-    Write(L"de.lng", "10008=Abgebrochen.\n");
-    ASSERT_TRUE(SetLanguage(L"de", false));
     EXPECT_FALSE(SetLanguage(L"fr", true));
     EXPECT_EQ(Current().code, L"en");
     EXPECT_EQ(Text(10008), L"Canceled.");
-    EXPECT_FALSE(ReadStored().has_value());
+    EXPECT_FALSE(ReadStored().has_value()) << "neither stores anything";
 }
 
 TEST_F(LanguageChoice, CodesThatCouldNameOtherFilesAreRefused)
@@ -143,7 +126,7 @@ TEST_F(LanguageChoice, CodesThatCouldNameOtherFilesAreRefused)
     EXPECT_FALSE(ReadStored().has_value());
 }
 
-TEST_F(LanguageChoice, StoringWritesTheCodeOrAuto)
+TEST_F(LanguageChoice, StoringWritesTheCodeOrAutoAndApplyingReadsItBack)
 {
     Write(L"de.lng", "10008=Abgebrochen.\n");
     EXPECT_TRUE(SetLanguage(L"De", true));
@@ -157,22 +140,14 @@ TEST_F(LanguageChoice, StoringWritesTheCodeOrAuto)
     EXPECT_TRUE(SetLanguage(L"en", true));
     EXPECT_EQ(ReadStored(), L"en");
     EXPECT_FALSE(Current().automatic);
-}
 
-TEST_F(LanguageChoice, ApplyingUsesTheStoredChoiceWithoutRewritingIt)
-{
-    Write(L"de.lng", "10008=Abgebrochen.\n");
     WriteUserString(L"Language", L"de");
     ApplyLanguageSetting();
     EXPECT_EQ(Current().code, L"de");
-    EXPECT_EQ(ReadStored(), L"de");
-}
-
-TEST_F(LanguageChoice, StoredLanguageWhoseFileIsGoneFallsBackToAuto)
-{
+    EXPECT_EQ(ReadStored(), L"de") << "applied without rewriting it";
     WriteUserString(L"Language", L"fr");
     ApplyLanguageSetting();
-    EXPECT_TRUE(Current().automatic);
+    EXPECT_TRUE(Current().automatic) << "a stored language whose file is gone falls back to auto";
     EXPECT_EQ(ReadStored(), L"fr");
 }
 
@@ -199,13 +174,6 @@ TEST_F(LanguageChoice, MenuListsEnglishFirstThenFilesByName)
     EXPECT_EQ(items[3].translated, total);
     for (const auto& item : items)
         EXPECT_EQ(item.total, total);
-}
-
-TEST_F(LanguageChoice, MenuWithoutFilesHoldsEnglishAlone)
-{
-    auto items = LanguageMenuItems();
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].translated, items[0].total);
 }
 
 } // namespace

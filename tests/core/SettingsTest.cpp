@@ -22,95 +22,50 @@ protected:
         return name;
     }
 
-    void Store(const std::wstring& name, DWORD type, const void* data, DWORD size)
-    {
-        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, SettingsKey, name.c_str(), type, data, size),
-                  ERROR_SUCCESS);
-    }
-
     void TearDown() override
     {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-            return;
         for (const auto& name : names_)
-            ::RegDeleteValueW(key, name.c_str());
-        ::RegCloseKey(key);
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, SettingsKey, name.c_str());
     }
 
 private:
     std::vector<std::wstring> names_;
 };
 
-TEST_F(SettingsTest, ReadsAStoredText)
+TEST_F(SettingsTest, ReadsTextsAsStoredOrTheDefault)
 {
-    auto name = Name(L"text");
-    ASSERT_EQ(WriteUserString(name, L"mirror"), ERROR_SUCCESS);
-    EXPECT_EQ(ReadUserString(name, L"github"), L"mirror");
-}
-
-TEST_F(SettingsTest, MissingValueGivesTheDefault)
-{
+    std::wstring longText(5000, L'x');
+    ASSERT_EQ(WriteUserString(Name(L"text"), L"mirror"), ERROR_SUCCESS);
+    ASSERT_EQ(WriteUserString(Name(L"long"), longText), ERROR_SUCCESS);
+    EXPECT_EQ(ReadUserString(Name(L"text"), L"github"), L"mirror");
+    EXPECT_EQ(ReadUserString(Name(L"long"), L""), longText);
     EXPECT_EQ(ReadUserString(Name(L"missing"), L"github"), L"github");
+    ASSERT_EQ(WriteUserDword(Name(L"dword"), 7), ERROR_SUCCESS);
+    EXPECT_EQ(ReadUserString(Name(L"dword"), L"fallback"), L"fallback") << "a value of another type";
 }
 
-TEST_F(SettingsTest, ValueOfAnotherTypeGivesTheDefault)
+TEST_F(SettingsTest, RawStoredTextsAreReadUpToTheirEndOrFirstZero)
 {
-    auto name = Name(L"dword");
-    ASSERT_EQ(WriteUserDword(name, 7), ERROR_SUCCESS);
-    EXPECT_EQ(ReadUserString(name, L"fallback"), L"fallback");
-}
-
-TEST_F(SettingsTest, DataShorterThanOneCharacterGivesTheDefault)
-{
-    auto name = Name(L"short");
-    Store(name, REG_SZ, "x", 1);
-    EXPECT_EQ(ReadUserString(name, L"fallback"), L"fallback");
-    Store(name, REG_SZ, "", 0);
-    EXPECT_EQ(ReadUserString(name, L"fallback"), L"fallback");
-}
-
-TEST_F(SettingsTest, StoredEmptyStringIsEmptyNotTheDefault)
-{
-    auto name = Name(L"empty");
-    Store(name, REG_SZ, L"", sizeof(wchar_t));
-    EXPECT_EQ(ReadUserString(name, L"fallback"), L"");
-}
-
-TEST_F(SettingsTest, TextWithoutTerminatorIsReadWhole)
-{
-    auto name = Name(L"unterminated");
-    Store(name, REG_SZ, L"abc", 3 * sizeof(wchar_t));
-    EXPECT_EQ(ReadUserString(name, L"fallback"), L"abc");
-}
-
-TEST_F(SettingsTest, TextEndsAtItsFirstZero)
-{
-    auto name = Name(L"zero");
-    Store(name, REG_SZ, L"ab\0cd", 6 * sizeof(wchar_t));
-    EXPECT_EQ(ReadUserString(name, L"fallback"), L"ab");
-}
-
-TEST_F(SettingsTest, WritesAFourByteDword)
-{
-    auto name = Name(L"number");
-    ASSERT_EQ(WriteUserDword(name, 0xFFFFFFFFu), ERROR_SUCCESS);
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    DWORD type = 0;
-    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, SettingsKey, name.c_str(), RRF_RT_ANY, &type, &value, &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(value, 0xFFFFFFFFu);
-}
-
-TEST_F(SettingsTest, ReadsLongTexts)
-{
-    auto name = Name(L"long");
-    std::wstring text(5000, L'x');
-    ASSERT_EQ(WriteUserString(name, text), ERROR_SUCCESS);
-    EXPECT_EQ(ReadUserString(name, L""), text);
+    struct Case
+    {
+        const wchar_t* name;
+        const void* data;
+        DWORD size;
+        const wchar_t* expected;
+    };
+    for (const Case& c : {
+             Case{L"odd", "x", 1, L"fallback"}, // shorter than one character
+             Case{L"none", "", 0, L"fallback"},
+             Case{L"empty", L"", sizeof(wchar_t), L""},
+             Case{L"unterminated", L"abc", 3 * sizeof(wchar_t), L"abc"},
+             Case{L"zero", L"ab\0cd", 6 * sizeof(wchar_t), L"ab"},
+         })
+    {
+        ASSERT_EQ(
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, SettingsKey, Name(c.name).c_str(), REG_SZ, c.data, c.size),
+            ERROR_SUCCESS);
+        EXPECT_EQ(ReadUserString(Name(c.name), L"fallback"), c.expected) << c.name;
+    }
 }
 
 } // namespace

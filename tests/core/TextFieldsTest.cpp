@@ -8,7 +8,7 @@ namespace
 using Pd::Core::BreaksFieldRule;
 using Pd::Core::ParseTextFields;
 
-TEST(TextFields, CountsAutomaticNumberedFieldsAndSpecs)
+TEST(TextFields, CountsAutomaticNumberedFieldsAndSpecsAndFindsBrokenTexts)
 {
     auto fields = ParseTextFields(L"{} of {:08X} and {{literal}} {:.1f}");
     EXPECT_TRUE(fields.valid);
@@ -16,56 +16,47 @@ TEST(TextFields, CountsAutomaticNumberedFieldsAndSpecs)
     EXPECT_TRUE(fields.numbered.empty());
     EXPECT_EQ(fields.specs, (std::vector<std::wstring>{L":08X", L":.1f"}));
 
-    fields = ParseTextFields(L"{1} {0} {1:>4}");
+    fields = ParseTextFields(L"{1} {0} {1:>4} {4294967296}");
     EXPECT_TRUE(fields.valid);
     EXPECT_EQ(fields.automatic, 0u);
-    EXPECT_EQ(fields.numbered, (std::vector<std::uint32_t>{1, 0, 1}));
+    EXPECT_EQ(fields.numbered, (std::vector<std::uint32_t>{1, 0, 1, 4294967295u}))
+        << "huge numbers never wrap";
     EXPECT_EQ(fields.specs, (std::vector<std::wstring>{L":>4"}));
-}
 
-TEST(TextFields, FindsBrokenTexts)
-{
-    EXPECT_FALSE(ParseTextFields(L"a } b").valid);
-    EXPECT_FALSE(ParseTextFields(L"a { b").valid);
-    EXPECT_FALSE(ParseTextFields(L"{name}").valid);
-    EXPECT_FALSE(ParseTextFields(L"{} {0}").valid);
+    for (const wchar_t* broken : {L"a } b", L"a { b", L"{name}", L"{} {0}"})
+        EXPECT_FALSE(ParseTextFields(broken).valid) << broken;
     EXPECT_TRUE(ParseTextFields(L"}} {{").valid);
     EXPECT_TRUE(ParseTextFields(L"").valid);
 }
 
-TEST(TextFields, HugeFieldNumbersDoNotWrapAround)
+TEST(FieldRule, TranslationsMayUseFewerOrReorderedFieldsWithTheEnglishSpecsOnly)
 {
-    auto fields = ParseTextFields(L"{4294967296}");
-    ASSERT_EQ(fields.numbered.size(), 1u);
-    EXPECT_EQ(fields.numbered[0], 4294967295u);
-    EXPECT_TRUE(BreaksFieldRule(L"{0}", L"{4294967296}"));
-}
-
-TEST(FieldRule, AgainstTwoAutomaticFields)
-{
-    const wchar_t* english = L"Attempt {} of {} failed.";
-    EXPECT_FALSE(BreaksFieldRule(english, L"{1} von {0}"));
-    EXPECT_FALSE(BreaksFieldRule(english, L"kein Feld"));
-    EXPECT_FALSE(BreaksFieldRule(english, L"{} {}"));
-    EXPECT_TRUE(BreaksFieldRule(english, L"{2}"));
-    EXPECT_TRUE(BreaksFieldRule(english, L"{} {} {}"));
-    EXPECT_TRUE(BreaksFieldRule(english, L"{:x}"));
-    EXPECT_TRUE(BreaksFieldRule(english, L"{"));
-}
-
-TEST(FieldRule, NumberedPatternsAlwaysAllowTheCapitalisedVariant)
-{
-    EXPECT_FALSE(BreaksFieldRule(L"{0} is installed.", L"{1} ist installiert."));
-    EXPECT_TRUE(BreaksFieldRule(L"{0} is installed.", L"{2} ist installiert."));
-    EXPECT_FALSE(BreaksFieldRule(L"Release {0}: {1} to download, {2} on disk.", L"{2}, {2}, {0}"));
-    EXPECT_TRUE(BreaksFieldRule(L"Release {0}: {1} to download, {2} on disk.", L"{3}"));
-}
-
-TEST(FieldRule, SpecificationsMustMatchTheEnglishOnesExactly)
-{
-    EXPECT_FALSE(BreaksFieldRule(L"code 0x{:08X}", L"Code 0x{:08X}"));
-    EXPECT_TRUE(BreaksFieldRule(L"code 0x{:08X}", L"Code 0x{:08x}"));
-    EXPECT_TRUE(BreaksFieldRule(L"no fields", L"{}"));
+    struct Case
+    {
+        const wchar_t* english;
+        const wchar_t* translation;
+        bool breaks;
+    };
+    const wchar_t* two = L"Attempt {} of {} failed.";
+    const wchar_t* three = L"Release {0}: {1} to download, {2} on disk.";
+    for (const Case& c : {
+             Case{two, L"{1} von {0}", false},
+             Case{two, L"kein Feld", false},
+             Case{two, L"{} {}", false},
+             Case{two, L"{2}", true},
+             Case{two, L"{} {} {}", true},
+             Case{two, L"{:x}", true},
+             Case{two, L"{", true},
+             Case{L"{0} is installed.", L"{1} ist installiert.", false}, // the capitalised variant
+             Case{L"{0} is installed.", L"{2} ist installiert.", true},
+             Case{three, L"{2}, {2}, {0}", false},
+             Case{three, L"{3}", true},
+             Case{L"code 0x{:08X}", L"Code 0x{:08X}", false},
+             Case{L"code 0x{:08X}", L"Code 0x{:08x}", true},
+             Case{L"no fields", L"{}", true},
+             Case{L"{0}", L"{4294967296}", true},
+         })
+        EXPECT_EQ(BreaksFieldRule(c.english, c.translation), c.breaks) << c.english << " / " << c.translation;
 }
 
 } // namespace

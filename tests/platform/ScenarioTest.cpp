@@ -6,7 +6,6 @@ namespace
 {
 
 using Pd::Platform::Sim::ParseScenario;
-using Pd::Platform::Sim::TerminateMode;
 
 Pd::Result<Pd::Platform::Sim::Scenario> Parse(const wchar_t* text)
 {
@@ -15,7 +14,7 @@ Pd::Result<Pd::Platform::Sim::Scenario> Parse(const wchar_t* text)
     return ParseScenario(*document);
 }
 
-TEST(Scenario, AnEmptyObjectIsAPcWithoutVmServicesOrPackages)
+TEST(Scenario, AnEmptyObjectIsAPcWithoutVmServicesPackagesAdapterOrTrust)
 {
     auto scenario = Parse(L"{}");
     ASSERT_TRUE(scenario);
@@ -23,57 +22,25 @@ TEST(Scenario, AnEmptyObjectIsAPcWithoutVmServicesOrPackages)
     EXPECT_TRUE(scenario->services.empty());
     EXPECT_TRUE(scenario->packages.empty());
     EXPECT_FALSE(scenario->windows.virtualMachinePlatform);
+    EXPECT_EQ(scenario->bluetooth.adapter, 0u);
+    EXPECT_TRUE(scenario->trust.publisher.empty()) << "nobody is trusted unless the scenario says";
+    EXPECT_FALSE(Parse(L"[]")) << "the document must be an object";
 }
 
-TEST(Scenario, ComputeSystemsKeepTheirListingTextsAndBehaviour)
+TEST(Scenario, ReadsServicesByHexadecimalPortTheAdapterAndTrust)
 {
-    auto scenario = Parse(LR"({"computeSystems":[
-        {"id":"x","owner":"o","exitAfterMs":500,"shutdown":false,"shutdownDelayMs":20,"terminate":"endedFirst"},
-        {"id":"y","systemType":"Container","state":"Paused"}]})");
-    ASSERT_TRUE(scenario);
-    ASSERT_EQ(scenario->computeSystems.size(), 2u);
-    const auto& first = scenario->computeSystems[0];
-    EXPECT_EQ(first.id, L"x");
-    EXPECT_EQ(first.systemType, L"VirtualMachine");
-    EXPECT_EQ(first.state, L"Running");
-    EXPECT_EQ(first.exitAfterMs, 500u);
-    EXPECT_FALSE(first.shutdown);
-    EXPECT_EQ(first.shutdownDelayMs, 20u);
-    EXPECT_EQ(first.terminate, TerminateMode::EndedFirst);
-    EXPECT_FALSE(first.Guid());
-    EXPECT_EQ(scenario->computeSystems[1].systemType, L"Container");
-    EXPECT_FALSE(scenario->computeSystems[1].exitAfterMs);
-    EXPECT_EQ(scenario->computeSystems[1].terminate, TerminateMode::Works);
-}
-
-TEST(Scenario, ServicesAreKeyedByHexadecimalVsockPorts)
-{
-    auto scenario = Parse(LR"({"services":{"544B4254":50123,"0x544b4650":1}})");
-    ASSERT_TRUE(scenario);
+    auto scenario =
+        Parse(LR"({"services":{"544B4254":50123,"0x544b4650":1},"bluetooth":{"adapter":"a0B1c2D3e4F5"},
+        "trust":{"publisher":"Test Leaf","rootPrefix":"Test Root","rootKeys":["aa","bb"]},
+        "windows":{"dismExitCode":3010}})");
+    ASSERT_TRUE(scenario) << scenario.error();
     EXPECT_EQ(scenario->services.at(0x544B4254), 50123);
     EXPECT_EQ(scenario->services.at(0x544B4650), 1);
-}
-
-TEST(Scenario, TheBluetoothAdapterIsTwelveHexadecimalDigits)
-{
-    auto scenario = Parse(LR"({"bluetooth":{"adapter":"a0B1c2D3e4F5"}})");
-    ASSERT_TRUE(scenario);
     EXPECT_EQ(scenario->bluetooth.adapter, 0xA0B1C2D3E4F5u);
-    EXPECT_EQ(Parse(L"{}")->bluetooth.adapter, 0u) << "no adapter unless the scenario gives one";
-}
-
-TEST(Scenario, PackagesReadTheirVersionUsersAndLocation)
-{
-    auto scenario = Parse(LR"({"packages":[{"name":"TovikPackage","publisherId":"p","version":"1.0.65535.0",
-        "installLocation":"C:\\Tovik","developmentMode":true,"users":["current","S-1-5-21-1"]},{"name":"Other"}]})");
-    ASSERT_TRUE(scenario);
-    ASSERT_EQ(scenario->packages.size(), 2u);
-    const auto& tovik = scenario->packages[0];
-    EXPECT_EQ(tovik.version[2], 65535);
-    EXPECT_EQ(tovik.installLocation, L"C:\\Tovik");
-    EXPECT_TRUE(tovik.developmentMode);
-    EXPECT_EQ(tovik.users, (std::vector<std::wstring>{L"current", L"S-1-5-21-1"}));
-    EXPECT_FALSE(scenario->packages[1].installLocation) << "absent means unreadable";
+    EXPECT_EQ(scenario->trust.publisher, L"Test Leaf");
+    EXPECT_EQ(scenario->trust.rootPrefix, L"Test Root");
+    EXPECT_EQ(scenario->trust.rootKeys, (std::vector<std::wstring>{L"aa", L"bb"}));
+    EXPECT_EQ(scenario->windows.dismExitCode, 3010u);
 }
 
 TEST(Scenario, AWrongValueNamesItsKey)
@@ -111,19 +78,6 @@ TEST(Scenario, AWrongValueNamesItsKey)
     }
 }
 
-TEST(Scenario, TrustNamesThePublisherAndItsRootKeys)
-{
-    auto scenario =
-        Parse(LR"({"trust":{"publisher":"Test Leaf","rootPrefix":"Test Root","rootKeys":["aa","bb"]},
-                               "windows":{"dismExitCode":3010}})");
-    ASSERT_TRUE(scenario) << scenario.error();
-    EXPECT_EQ(scenario->trust.publisher, L"Test Leaf");
-    EXPECT_EQ(scenario->trust.rootPrefix, L"Test Root");
-    EXPECT_EQ(scenario->trust.rootKeys, (std::vector<std::wstring>{L"aa", L"bb"}));
-    EXPECT_EQ(scenario->windows.dismExitCode, 3010u);
-    EXPECT_TRUE(Parse(L"{}")->trust.publisher.empty()) << "nobody is trusted unless the scenario says";
-}
-
 TEST(Scenario, DeploymentKeysReadFailuresPublishersAndAPackageThatKeepsItsRegistration)
 {
     auto scenario = Parse(LR"({"deploymentFailures":{"register":"0x80073CF6","remove":2147958010},
@@ -140,11 +94,6 @@ TEST(Scenario, DeploymentKeysReadFailuresPublishersAndAPackageThatKeepsItsRegist
     EXPECT_EQ(again->name, L"p");
     EXPECT_TRUE(again->keepsRegistration);
     EXPECT_FALSE(again->installLocation) << "an unreadable location stays unreadable";
-}
-
-TEST(Scenario, TheDocumentMustBeAnObject)
-{
-    EXPECT_FALSE(Parse(L"[]"));
 }
 
 } // namespace

@@ -26,11 +26,12 @@ using Pd::Test::SimScenario;
 constexpr const wchar_t* VmIdWide = L"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F";
 const GUID VmGuid = {0x2B1B9D9E, 0x0A4C, 0x4D3B, {0x9E, 0x8F, 0x7A, 0x6B, 0x5C, 0x4D, 0x3E, 0x2F}};
 
-std::string OneVm(std::string_view extra = "", std::string_view rest = "")
+// One VM with the extra keys, then further systems, then further scenario keys.
+std::string OneVm(std::string_view extra = "", std::string_view systems = "", std::string_view rest = "")
 {
     return fmt::format(
-        R"({{"computeSystems":[{{"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android"{}}}]{}}})",
-        extra, rest);
+        R"({{"computeSystems":[{{"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android"{}}}{}]{}}})",
+        extra, systems, rest);
 }
 
 // The listing text of one service object, freed as the service expects.
@@ -91,22 +92,6 @@ TEST(Wmi, QueriesRunAndBadQueriesNameThemselves)
     ::CoUninitialize();
 }
 
-TEST(SimulatedWindows, TheScenarioStandsInForVersionAndFeatures)
-{
-    SimScenario scenario(R"({"windows":{"build":22631,"ubr":4169,"productName":"Windows 10 Pro",
-        "displayVersion":"23H2","virtualMachinePlatform":false}})");
-    Pd::Platform::WindowsVersion version = Pd::Platform::ReadWindowsVersion();
-    EXPECT_EQ(version.build, 22631u);
-    EXPECT_EQ(version.ubr, 4169u);
-    EXPECT_EQ(version.productName, L"Windows 10 Pro");
-    EXPECT_EQ(version.displayVersion, L"23H2");
-    EXPECT_EQ(Pd::Core::VmpInstallState(), false);
-    scenario.Write(R"({"windows":{"virtualMachinePlatform":true}})");
-    EXPECT_EQ(Pd::Core::VmpInstallState(), true);
-    scenario.Write(R"({"windows":{}})");
-    EXPECT_FALSE(Pd::Core::VmpInstallState()) << "no answer, not false";
-}
-
 TEST(SimulatedWindows, ABrokenScenarioIsAnEmptyPcAndIsReportedOnce)
 {
     Pd::Test::LogCapture log;
@@ -119,74 +104,32 @@ TEST(SimulatedWindows, ABrokenScenarioIsAnEmptyPcAndIsReportedOnce)
     EXPECT_EQ(Pd::Platform::ReadWindowsVersion().build, 0u);
 }
 
-TEST(SimulatedComputeService, ListsRunningSystemsWithTheirListingTexts)
+TEST(SimulatedComputeService, ListsSystemsWithTheirTextsUntilExitAfterMsAfterTheyWereFirstListed)
 {
-    SimScenario scenario(
-        R"({"computeSystems":[{"id":"a","owner":"O1","systemType":"Container","state":"Paused"},
-        {"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android"}]})");
+    SimScenario scenario(OneVm(R"(,"exitAfterMs":1000)",
+                               R"(,{"id":"a","owner":"O1","systemType":"Container","state":"Paused"})"));
     auto service = Pd::Platform::ComputeService();
     ASSERT_TRUE(service);
     auto listing = Pd::Json::Parser(List(*service)).Parse();
     ASSERT_TRUE(listing);
     ASSERT_EQ(listing->Items().size(), 2u);
-    EXPECT_EQ(listing->Items()[0].TextOr(L"Id", L""), L"a");
-    EXPECT_EQ(listing->Items()[0].TextOr(L"SystemType", L""), L"Container");
-    EXPECT_EQ(listing->Items()[0].TextOr(L"State", L""), L"Paused");
-    EXPECT_EQ(listing->Items()[1].TextOr(L"Owner", L""), L"android");
-    EXPECT_EQ(listing->Items()[1].TextOr(L"State", L""), L"Running");
-}
-
-TEST(SimulatedComputeService, ASystemEndsExitAfterMsAfterItWasFirstListed)
-{
-    SimScenario scenario(OneVm(R"(,"exitAfterMs":1000)"));
-    auto service = Pd::Platform::ComputeService();
-    EXPECT_TRUE(Listed(*service));
+    EXPECT_EQ(listing->Items()[0].TextOr(L"Owner", L""), L"android");
+    EXPECT_EQ(listing->Items()[0].TextOr(L"SystemType", L""), L"VirtualMachine");
+    EXPECT_EQ(listing->Items()[0].TextOr(L"State", L""), L"Running");
+    EXPECT_EQ(listing->Items()[1].TextOr(L"Id", L""), L"a");
+    EXPECT_EQ(listing->Items()[1].TextOr(L"SystemType", L""), L"Container");
+    EXPECT_EQ(listing->Items()[1].TextOr(L"State", L""), L"Paused");
     std::this_thread::sleep_for(1200ms);
     EXPECT_FALSE(Listed(*service));
 }
 
-TEST(SimulatedComputeService, ATerminationSeenByOneServiceObjectEndsTheWatchOfAnother)
-{
-    SimScenario scenario(OneVm());
-    auto watcher = Pd::Platform::ComputeService();
-    auto stopper = Pd::Platform::ComputeService();
-    Pd::UniqueHandle exited(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-
-    HCS_SYSTEM watched = nullptr;
-    ASSERT_EQ(watcher->OpenComputeSystem(VmIdWide, GENERIC_ALL, &watched), S_OK);
-    ASSERT_EQ(watcher->SetComputeSystemCallback(watched, HcsEventOptionNone, exited.Get(),
-                                                [](HCS_EVENT* event, void* context) {
-                                                    if (event->Type == HcsEventSystemExited)
-                                                        ::SetEvent(static_cast<HANDLE>(context));
-                                                }),
-              S_OK);
-
-    HCS_SYSTEM target = nullptr;
-    ASSERT_EQ(stopper->OpenComputeSystem(VmIdWide, GENERIC_ALL, &target), S_OK);
-    HCS_OPERATION operation = stopper->CreateOperation();
-    EXPECT_EQ(stopper->TerminateComputeSystem(target, operation, nullptr), S_OK);
-    EXPECT_EQ(stopper->WaitForOperationResult(operation, 1000, nullptr), S_OK);
-    stopper->CloseOperation(operation);
-    stopper->CloseComputeSystem(target);
-
-    EXPECT_EQ(::WaitForSingleObject(exited.Get(), 10000), WAIT_OBJECT_0);
-    watcher->CloseComputeSystem(watched);
-    EXPECT_FALSE(Listed(*watcher));
-    HCS_SYSTEM again = nullptr;
-    EXPECT_TRUE(FAILED(watcher->OpenComputeSystem(VmIdWide, GENERIC_ALL, &again)));
-}
-
 TEST(SimulatedComputeService, AGuestShutdownEndsOnlySystemsThatHonourItAfterTheirDelay)
 {
-    SimScenario scenario(R"({"computeSystems":[
-        {"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android","shutdownDelayMs":100000},
-        {"id":"B","owner":"stubborn","shutdown":false}]})");
+    constexpr const char* Stubborn = R"(,{"id":"B","owner":"stubborn","shutdown":false})";
+    SimScenario scenario(OneVm(R"(,"shutdownDelayMs":100000)", Stubborn));
     EXPECT_EQ(Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder()), 1);
-    EXPECT_TRUE(Pd::Platform::Sim::IsComputeSystemRunning(scenario.Folder(), VmGuid))
-        << "still within its delay";
-    scenario.Write(R"({"computeSystems":[
-        {"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"android","shutdownDelayMs":0},
-        {"id":"B","owner":"stubborn","shutdown":false}]})");
+    EXPECT_TRUE(Pd::Platform::Sim::IsComputeSystemRunning(scenario.Folder(), VmGuid)) << "within its delay";
+    scenario.Write(OneVm(R"(,"shutdownDelayMs":0)", Stubborn));
     EXPECT_EQ(Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder()), 1);
     EXPECT_FALSE(Pd::Platform::Sim::IsComputeSystemRunning(scenario.Folder(), VmGuid));
     EXPECT_NE(List(*Pd::Platform::ComputeService()).find(L"stubborn"), std::wstring::npos);
@@ -232,7 +175,7 @@ TEST(SimulatedComputeService, SeparateProcessesSeeTheSameVm)
 TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)
 {
     Pd::Test::LoopbackPeer peer(Pd::Test::LoopbackPeer::HoldUntilClosed);
-    SimScenario scenario(OneVm("", fmt::format(R"(,"services":{{"544B4254":{}}})", peer.Port())));
+    SimScenario scenario(OneVm("", "", fmt::format(R"(,"services":{{"544B4254":{}}})", peer.Port())));
     WSADATA data{};
     ::WSAStartup(MAKEWORD(2, 2), &data);
     {

@@ -2,33 +2,80 @@
 
 #include "core/Log.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 namespace Pd::Bt::Test
 {
-
-void FakeLink::PushFromAndroid(std::uint16_t cid, Bytes pdu)
+namespace
 {
-    std::lock_guard guard(record_->lock);
-    if (record_->throwOnPush)
-        throw std::runtime_error("link queue refused");
-    record_->pushed.emplace_back(cid, std::move(pdu));
+
+using namespace std::chrono_literals;
+
+std::uint8_t Low(std::uint16_t value)
+{
+    return static_cast<std::uint8_t>(value);
 }
 
-bool FakeLink::IsDisconnected() const
+std::uint8_t High(std::uint16_t value)
 {
-    std::lock_guard guard(record_->lock);
-    return record_->disconnected;
+    return static_cast<std::uint8_t>(value >> 8);
 }
 
-void FakeLink::Close()
+Bytes Cat(Bytes head, const Bytes& tail)
 {
-    if (closed_)
-        return;
-    closed_ = true;
-    std::lock_guard guard(record_->lock);
-    ++record_->closes;
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
 }
+
+class FakeLink final : public LeLink
+{
+public:
+    FakeLink(FakeRadio& radio, std::shared_ptr<FakeLinkRecord> record)
+        : radio_(radio), record_(std::move(record))
+    {
+    }
+    ~FakeLink() override { Close(); }
+    void PushFromAndroid(std::uint16_t cid, Bytes pdu) override
+    {
+        std::lock_guard guard(radio_.lock);
+        if (record_->throwOnPush)
+            throw std::runtime_error("link queue refused");
+        record_->pushed.emplace_back(cid, std::move(pdu));
+    }
+    bool IsDisconnected() const override
+    {
+        std::lock_guard guard(radio_.lock);
+        return record_->disconnected;
+    }
+    void Close() override
+    {
+        std::lock_guard guard(radio_.lock);
+        if (std::exchange(closed_, true))
+            return;
+        ++record_->closes;
+        radio_.changed.notify_all();
+    }
+
+private:
+    FakeRadio& radio_;
+    std::shared_ptr<FakeLinkRecord> record_;
+    bool closed_ = false;
+};
+
+class RecordingScanner final : public Scanner
+{
+public:
+    explicit RecordingScanner(FakeScanner& owner) : owner_(owner) {}
+    void Start(bool active) override { owner_.calls.push_back(active ? "start active" : "start passive"); }
+    void Stop() override { owner_.calls.push_back("stop"); }
+
+private:
+    FakeScanner& owner_;
+};
+
+} // namespace
 
 LinkConnector FakeRadio::Connector()
 {
@@ -40,17 +87,14 @@ LinkConnector FakeRadio::Connector()
         changed.notify_all();
         changed.wait(guard, [this] { return !hold; });
         --waiting;
-        auto record = std::make_shared<FakeLinkRecord>();
-        record->addresses = addresses;
-        record->send = std::move(send);
-        record->onDisconnect = std::move(onDisconnect);
-        record->disconnected = lostWhileOpening;
+        auto record = std::make_shared<FakeLinkRecord>(
+            FakeLinkRecord{{}, addresses, std::move(send), std::move(onDisconnect), lostWhileOpening});
         links.push_back(record);
         changed.notify_all();
         if (fail)
             return nullptr;
         status = 0x00;
-        return std::make_unique<FakeLink>(record);
+        return std::make_unique<FakeLink>(*this, record);
     };
 }
 
@@ -61,42 +105,10 @@ void FakeRadio::Release()
     changed.notify_all();
 }
 
-bool FakeRadio::WaitUntilHeld(std::chrono::milliseconds timeout)
+bool FakeRadio::WaitUntil(const std::function<bool()>& condition)
 {
     std::unique_lock guard(lock);
-    return changed.wait_for(guard, timeout, [this] { return waiting > 0; });
-}
-
-namespace
-{
-
-class RecordingScanner final : public Scanner
-{
-public:
-    explicit RecordingScanner(FakeScanner& owner) : owner_(owner) {}
-    void Start(bool active) override
-    {
-        std::lock_guard guard(owner_.lock);
-        owner_.calls.push_back(active ? "start active" : "start passive");
-    }
-    void Stop() override
-    {
-        std::lock_guard guard(owner_.lock);
-        owner_.calls.push_back("stop");
-    }
-
-private:
-    FakeScanner& owner_;
-};
-
-} // namespace
-
-ScannerFactory FakeScanner::Factory()
-{
-    return [this](AdvertisementCallback callback) {
-        report = std::move(callback);
-        return std::make_unique<RecordingScanner>(*this);
-    };
+    return changed.wait_for(guard, 5s, condition);
 }
 
 ControllerHarness::ControllerHarness(ControllerServices services)
@@ -105,6 +117,13 @@ ControllerHarness::ControllerHarness(ControllerServices services)
         std::lock_guard guard(lock_);
         log_.emplace_back(line.substr(line.find(']') + 2));
     });
+    if (!services.connectLink)
+        services.connectLink = radio.Connector();
+    if (!services.makeScanner)
+        services.makeScanner = [this](AdvertisementCallback callback) {
+            scanner.report = std::move(callback);
+            return std::make_unique<RecordingScanner>(scanner);
+        };
     controller_ = std::make_unique<Controller>(
         [this](Hci::PacketType type, Bytes packet) {
             std::lock_guard guard(lock_);
@@ -121,42 +140,49 @@ ControllerHarness::~ControllerHarness()
     Core::SetLogSink({});
 }
 
-std::vector<Bytes> ControllerHarness::PacketsSince(std::size_t start)
+Events ControllerHarness::PacketsSince(std::size_t start)
 {
     std::lock_guard guard(lock_);
-    std::vector<Bytes> packets;
+    Events packets;
     for (std::size_t i = start; i < sent_.size(); ++i)
         if (senders_[i] == std::this_thread::get_id())
             packets.push_back(sent_[i].second);
     return packets;
 }
 
-std::vector<Bytes> ControllerHarness::RawCommand(const Bytes& packet)
+Events ControllerHarness::RawCommand(const Bytes& packet)
 {
-    std::size_t start = SentCount();
+    std::size_t start = Sent().size();
     controller_->HandleCommand(packet);
     return PacketsSince(start);
 }
 
-std::vector<Bytes> ControllerHarness::Command(std::uint16_t opcode, const Bytes& parameters)
+Events ControllerHarness::Command(std::uint16_t opcode, const Bytes& parameters)
 {
-    Bytes packet{static_cast<std::uint8_t>(opcode), static_cast<std::uint8_t>(opcode >> 8),
-                 static_cast<std::uint8_t>(parameters.size())};
-    packet.insert(packet.end(), parameters.begin(), parameters.end());
-    return RawCommand(packet);
+    return RawCommand(
+        Cat({Low(opcode), High(opcode), static_cast<std::uint8_t>(parameters.size())}, parameters));
 }
 
-std::vector<Bytes> ControllerHarness::Acl(const Bytes& packet)
+Events ControllerHarness::Acl(const Bytes& packet)
 {
-    std::size_t start = SentCount();
+    std::size_t start = Sent().size();
     controller_->HandleAclData(packet);
     return PacketsSince(start);
 }
 
-bool ControllerHarness::WaitForPackets(std::size_t count, std::chrono::milliseconds timeout)
+std::shared_ptr<FakeLinkRecord> ControllerHarness::Connect(std::uint64_t peer)
+{
+    std::size_t before = Sent().size();
+    Command(0x200D, CreateConnection(peer));
+    EXPECT_TRUE(WaitForPackets(before + 2));
+    std::lock_guard guard(radio.lock);
+    return radio.links.back();
+}
+
+bool ControllerHarness::WaitForPackets(std::size_t count)
 {
     std::unique_lock guard(lock_);
-    return arrived_.wait_for(guard, timeout, [&] { return sent_.size() >= count; });
+    return arrived_.wait_for(guard, 5s, [&] { return sent_.size() >= count; });
 }
 
 std::vector<std::pair<Hci::PacketType, Bytes>> ControllerHarness::Sent()
@@ -165,43 +191,39 @@ std::vector<std::pair<Hci::PacketType, Bytes>> ControllerHarness::Sent()
     return sent_;
 }
 
-std::size_t ControllerHarness::SentCount()
-{
-    std::lock_guard guard(lock_);
-    return sent_.size();
-}
-
 std::vector<std::string> ControllerHarness::LogLines()
 {
     std::lock_guard guard(lock_);
     return log_;
 }
 
+Bytes CreateConnection(std::uint64_t peer, std::uint8_t filterPolicy, std::uint8_t ownType)
+{
+    Bytes p = {0x60, 0x00, 0x30, 0x00, filterPolicy, 0x01};
+    for (int i = 0; i < 6; ++i)
+        p.push_back(static_cast<std::uint8_t>(peer >> (8 * i)));
+    p.insert(p.end(), {ownType, 0x18, 0x00, 0x28, 0x00, 0x02, 0x00, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x00});
+    return p;
+}
+
 Bytes Event(std::uint8_t code, const Bytes& parameters)
 {
-    Bytes packet{code, static_cast<std::uint8_t>(parameters.size())};
-    packet.insert(packet.end(), parameters.begin(), parameters.end());
-    return packet;
+    return Cat({code, static_cast<std::uint8_t>(parameters.size())}, parameters);
 }
 
 Bytes CommandComplete(std::uint16_t opcode, std::uint8_t status, const Bytes& returnParameters)
 {
-    Bytes parameters{0x01, static_cast<std::uint8_t>(opcode), static_cast<std::uint8_t>(opcode >> 8), status};
-    parameters.insert(parameters.end(), returnParameters.begin(), returnParameters.end());
-    return Event(0x0E, parameters);
+    return Event(0x0E, Cat({0x01, Low(opcode), High(opcode), status}, returnParameters));
 }
 
 Bytes CommandStatus(std::uint16_t opcode, std::uint8_t status)
 {
-    return Event(0x0F,
-                 {status, 0x01, static_cast<std::uint8_t>(opcode), static_cast<std::uint8_t>(opcode >> 8)});
+    return Event(0x0F, {status, 0x01, Low(opcode), High(opcode)});
 }
 
 Bytes LeMeta(std::uint8_t subevent, const Bytes& parameters)
 {
-    Bytes withSubevent{subevent};
-    withSubevent.insert(withSubevent.end(), parameters.begin(), parameters.end());
-    return Event(0x3E, withSubevent);
+    return Event(0x3E, Cat({subevent}, parameters));
 }
 
 } // namespace Pd::Bt::Test

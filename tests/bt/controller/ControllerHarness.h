@@ -1,10 +1,11 @@
-// A controller whose packets are captured, with fake links and a fake scanner behind it.
+// A controller whose packets and log lines are captured, with a fake radio and a fake scanner
+// behind it.
 #pragma once
 
 #include "bt/controller/Controller.h"
 
-#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,10 +15,11 @@
 namespace Pd::Bt::Test
 {
 
+using Events = std::vector<Bytes>;
+
 // What a fake link saw; shared with the test, which outlives the link.
 struct FakeLinkRecord
 {
-    std::mutex lock;
     std::vector<std::pair<std::uint16_t, Bytes>> pushed;
     LinkAddresses addresses;
     LinkSend send;
@@ -27,21 +29,8 @@ struct FakeLinkRecord
     int closes = 0;
 };
 
-class FakeLink final : public LeLink
-{
-public:
-    explicit FakeLink(std::shared_ptr<FakeLinkRecord> record) : record_(std::move(record)) {}
-    ~FakeLink() override { Close(); }
-    void PushFromAndroid(std::uint16_t cid, Bytes pdu) override;
-    bool IsDisconnected() const override;
-    void Close() override;
-
-private:
-    std::shared_ptr<FakeLinkRecord> record_;
-    bool closed_ = false;
-};
-
-// Opens fake links; can hold an attempt inside "Windows" until released.
+// Opens fake links; can hold an attempt inside "Windows" until released. Its lock guards the
+// links' records too.
 struct FakeRadio
 {
     std::mutex lock;
@@ -54,41 +43,43 @@ struct FakeRadio
 
     LinkConnector Connector();
     void Release();
-    bool WaitUntilHeld(std::chrono::milliseconds timeout);
+    // Waits up to 5 s until the condition, checked under the lock, holds.
+    bool WaitUntil(const std::function<bool()>& condition);
 };
 
 struct FakeScanner
 {
-    std::mutex lock;
     std::vector<std::string> calls; // "start active", "start passive", "stop"
     AdvertisementCallback report;
-    ScannerFactory Factory();
 };
 
 class ControllerHarness
 {
 public:
+    // The fake radio and scanner stand in for the services that are not given.
     explicit ControllerHarness(ControllerServices services = {});
     ~ControllerHarness();
 
+    FakeRadio radio;
+    FakeScanner scanner;
     Controller& controller() { return *controller_; }
-
-    // Sends one command packet; returns the events it caused at once (those sent on the calling
-    // thread, not those of the controller's workers).
-    std::vector<Bytes> Command(std::uint16_t opcode, const Bytes& parameters = {});
-    // Like Command, with a declared length different from the parameter count.
-    std::vector<Bytes> RawCommand(const Bytes& packet);
-    std::vector<Bytes> Acl(const Bytes& packet);
-
-    // Waits until at least count packets were sent in total.
-    bool WaitForPackets(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    std::vector<std::pair<Hci::PacketType, Bytes>> Sent();
-    std::size_t SentCount();
-    std::vector<std::string> LogLines();
     void Destroy() { controller_.reset(); }
 
+    // Sends one command packet; returns the events it caused on the calling thread (not those of
+    // the controller's workers).
+    Events Command(std::uint16_t opcode, const Bytes& parameters = {});
+    Events RawCommand(const Bytes& packet);
+    Events Acl(const Bytes& packet);
+    // Connects to the peer and returns its link once LE Connection Complete went out.
+    std::shared_ptr<FakeLinkRecord> Connect(std::uint64_t peer);
+
+    // Waits up to 5 s until at least count packets were sent in total.
+    bool WaitForPackets(std::size_t count);
+    std::vector<std::pair<Hci::PacketType, Bytes>> Sent();
+    std::vector<std::string> LogLines();
+
 private:
-    std::vector<Bytes> PacketsSince(std::size_t start);
+    Events PacketsSince(std::size_t start);
 
     std::mutex lock_;
     std::condition_variable arrived_;
@@ -98,12 +89,13 @@ private:
     std::unique_ptr<Controller> controller_;
 };
 
-using Events = std::vector<Bytes>;
+// LE Create Connection parameters to a peer with a random address.
+Bytes CreateConnection(std::uint64_t peer, std::uint8_t filterPolicy = 0, std::uint8_t ownType = 0);
 
 // Expected events.
+Bytes Event(std::uint8_t code, const Bytes& parameters);
 Bytes CommandComplete(std::uint16_t opcode, std::uint8_t status, const Bytes& returnParameters = {});
 Bytes CommandStatus(std::uint16_t opcode, std::uint8_t status);
-Bytes Event(std::uint8_t code, const Bytes& parameters);
 Bytes LeMeta(std::uint8_t subevent, const Bytes& parameters);
 
 } // namespace Pd::Bt::Test

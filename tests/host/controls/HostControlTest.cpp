@@ -13,8 +13,8 @@
 namespace
 {
 
+using Pd::Test::ClearedSettings;
 using Pd::Test::HostObjects;
-using Pd::Test::SavedSettings;
 
 const std::vector<std::wstring> HostValues = {
     L"Bluetooth",        L"Elevation",       L"ElevationSu", L"ElevationMagisk",
@@ -41,9 +41,9 @@ private:
     Pd::UniqueHandle started_;
 };
 
-TEST(HostSettings, MissingValuesReadAsOffExceptTheTray)
+TEST(HostSettings, MissingOrUnreadableValuesReadAsOffExceptTheTray)
 {
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     EXPECT_FALSE(Pd::Host::BluetoothEnabled());
     EXPECT_FALSE(Pd::Host::ElevationEnabled());
     EXPECT_FALSE(Pd::Host::ElevationSuEnabled());
@@ -51,24 +51,19 @@ TEST(HostSettings, MissingValuesReadAsOffExceptTheTray)
     EXPECT_FALSE(Pd::Host::MagiskOffPending());
     EXPECT_TRUE(Pd::Host::TrayEnabled());
     EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0u);
-}
-
-TEST(HostSettings, TheTrayIsOffOnlyForAStoredZero)
-{
-    SavedSettings saved(HostValues);
-    SavedSettings::SetDword(L"Tray", 0);
-    EXPECT_FALSE(Pd::Host::TrayEnabled());
-    SavedSettings::SetDword(L"Tray", 7);
+    ClearedSettings::SetDword(L"Tray", 0);
+    EXPECT_FALSE(Pd::Host::TrayEnabled()) << "off only for a stored zero";
+    ClearedSettings::SetDword(L"Tray", 7);
     EXPECT_TRUE(Pd::Host::TrayEnabled());
-    SavedSettings::SetText(L"Tray", L"0");
+    ClearedSettings::SetText(L"Tray", L"0");
     EXPECT_TRUE(Pd::Host::TrayEnabled()) << "a value of another type cannot be read: on";
-    SavedSettings::SetText(L"Bluetooth", L"1");
+    ClearedSettings::SetText(L"Bluetooth", L"1");
     EXPECT_FALSE(Pd::Host::BluetoothEnabled()) << "a value of another type cannot be read: off";
 }
 
 TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
 {
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     HostObjects host;
     struct Setter
     {
@@ -84,71 +79,60 @@ TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
         for (bool on : {true, false})
         {
             ASSERT_TRUE(setter.set(on)) << setter.value;
-            EXPECT_EQ(SavedSettings::Dword(setter.value), on ? 1u : 0u) << setter.value;
+            EXPECT_EQ(ClearedSettings::Dword(setter.value), on ? 1u : 0u) << setter.value;
             EXPECT_TRUE(host.ReloadSet()) << setter.value;
             EXPECT_FALSE(host.ReloadSet()) << "the Reload event is auto-reset";
         }
     }
 }
 
-TEST(HostSettings, TurningRootOffInMagiskModeMarksMagiskForRemoval)
+TEST(HostSettings, RootAndMagiskChangesAwaitAndroidsConfirmation)
 {
-    SavedSettings saved(HostValues);
-    HostObjects host;
-    SavedSettings::SetDword(L"ElevationMagisk", 1);
-    SavedSettings::SetDword(L"Elevation", 1);
-    ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
-    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 0u);
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
-}
-
-TEST(HostSettings, TurningRootOnWithoutMagiskWritesOnlyElevation)
-{
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     HostObjects host;
     ASSERT_TRUE(Pd::Host::SetElevationEnabled(true));
-    EXPECT_EQ(SavedSettings::Dword(L"Elevation"), 1u);
-    EXPECT_FALSE(SavedSettings::Dword(L"MagiskOffPending"));
-    EXPECT_FALSE(SavedSettings::Dword(L"MagiskInAndroid"));
-}
-
-TEST(HostSettings, MagiskModeChangesAwaitAndroidsConfirmation)
-{
-    SavedSettings saved(HostValues);
-    HostObjects host;
+    EXPECT_EQ(ClearedSettings::Dword(L"Elevation"), 1u);
+    EXPECT_FALSE(ClearedSettings::Dword(L"MagiskInAndroid")) << "without Magisk only Elevation is written";
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(false)); // already off
-    EXPECT_FALSE(SavedSettings::Dword(L"MagiskOffPending")) << "untouched";
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskInAndroid"), 2u);
+    EXPECT_FALSE(ClearedSettings::Dword(L"MagiskOffPending")) << "untouched";
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskInAndroid"), 2u);
 
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(true));
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 0u);
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 1u);
+    // Root turned off in Magisk mode marks Magisk for removal.
+    ClearedSettings::SetDword(L"MagiskInAndroid", 0);
+    ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskInAndroid"), 2u);
+    EXPECT_EQ(ClearedSettings::Dword(L"Elevation"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 1u);
 
+    ClearedSettings::SetDword(L"MagiskOffPending", 0);
     ASSERT_TRUE(Pd::Host::SetElevationMagisk(false));
-    EXPECT_EQ(SavedSettings::Dword(L"MagiskOffPending"), 1u);
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationMagisk"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
 }
 
 TEST(HostSettings, SettingsWithoutABridgeNeverStartAHost)
 {
-    SavedSettings saved(HostValues);
+    ClearedSettings cleared(HostValues);
     HostStartWatch watch;
     ASSERT_TRUE(Pd::Host::SetElevationSu(true));
     ASSERT_TRUE(Pd::Host::SetTrayEnabled(false));
-    EXPECT_EQ(SavedSettings::Dword(L"ElevationSu"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationSu"), 1u);
     EXPECT_FALSE(watch.Started(1000));
 }
 
-TEST(HostSettings, TurningABridgeOffStillStartsAMissingHost)
+TEST(HostSettings, TurningABridgeOffStillStartsAMissingHostFromThisProgram)
 {
     if (InstalledHostExists())
         GTEST_SKIP() << "an installed Peldra.exe would be started instead of this test exe";
-    SavedSettings saved(HostValues);
+    EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
+    ClearedSettings cleared(HostValues);
     HostStartWatch watch;
     ASSERT_TRUE(Pd::Host::SetBluetoothEnabled(false));
-    EXPECT_EQ(SavedSettings::Dword(L"Bluetooth"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u);
     EXPECT_TRUE(watch.Started(30000)) << "the host was started as \"<exe>\" host --background";
 }
 
@@ -160,13 +144,6 @@ TEST(HostControl, EnsureRunningStartsNothingWhileAHostRuns)
     EXPECT_FALSE(watch.Started(1000));
 }
 
-TEST(HostControl, HostExePathIsThisProgramWhenNothingIsInstalled)
-{
-    if (InstalledHostExists())
-        GTEST_SKIP() << "Peldra.exe is installed in the default install folder";
-    EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
-}
-
 TEST(HostControl, StopWithoutAHostTouchesNoEvent)
 {
     Pd::UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, Pd::Host::StopEventName));
@@ -174,24 +151,18 @@ TEST(HostControl, StopWithoutAHostTouchesNoEvent)
     EXPECT_EQ(::WaitForSingleObject(stop.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
-TEST(HostControl, StopSetsTheStopEventAndReturnsWhenTheHostReleasesItsMutex)
+TEST(HostControl, StopSetsTheStopEventAndReturnsWhenTheHostReleasesOrAbandonsItsMutex)
 {
-    HostObjects host(true, false);
-    auto started = std::chrono::steady_clock::now();
-    Pd::Host::Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9)) << "not the 10 s time-out";
-    EXPECT_TRUE(host.StopSet());
-    EXPECT_TRUE(host.MutexFree()) << "Stop gave the mutex back";
-}
-
-TEST(HostControl, StopCountsAnAbandonedMutexAsTheHostsEnd)
-{
-    HostObjects host(true, true);
-    auto started = std::chrono::steady_clock::now();
-    Pd::Host::Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9)) << "not the 10 s time-out";
-    EXPECT_TRUE(host.StopSet());
-    EXPECT_TRUE(host.MutexFree()) << "Stop took the abandoned mutex and gave it back";
+    for (bool abandon : {false, true})
+    {
+        HostObjects host(true, abandon);
+        auto started = std::chrono::steady_clock::now();
+        Pd::Host::Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9))
+            << "not the 10 s time-out";
+        EXPECT_TRUE(host.StopSet());
+        EXPECT_TRUE(host.MutexFree()) << "Stop took the mutex and gave it back; abandoned: " << abandon;
+    }
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Test support for the host controls: the host's named objects as a running host holds them,
-// and the saved per-user settings that a test changes.
+// and the per-user settings that a test changes.
 #pragma once
 
 #include "core/Handles.h"
@@ -77,40 +77,15 @@ private:
     std::thread owner_;
 };
 
-// Keeps the named per-user values as they were before the test and puts them back after it.
-class SavedSettings
+// Removes the named per-user values before and after a test (the test prefix is nobody's real
+// settings).
+class ClearedSettings
 {
 public:
-    explicit SavedSettings(std::vector<std::wstring> names)
-    {
-        for (std::wstring& name : names)
-        {
-            Saved saved{std::move(name), 0, {}};
-            DWORD size = 0;
-            if (::RegGetValueW(HKEY_CURRENT_USER, Key, saved.name.c_str(), RRF_RT_ANY, &saved.type, nullptr,
-                               &size) == ERROR_SUCCESS)
-            {
-                saved.data.emplace(size, 0);
-                ::RegGetValueW(HKEY_CURRENT_USER, Key, saved.name.c_str(), RRF_RT_ANY, nullptr,
-                               saved.data->data(), &size);
-            }
-            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, Key, saved.name.c_str());
-            saved_.push_back(std::move(saved));
-        }
-    }
-    ~SavedSettings()
-    {
-        for (const Saved& saved : saved_)
-        {
-            if (saved.data)
-                ::RegSetKeyValueW(HKEY_CURRENT_USER, Key, saved.name.c_str(), saved.type, saved.data->data(),
-                                  static_cast<DWORD>(saved.data->size()));
-            else
-                ::RegDeleteKeyValueW(HKEY_CURRENT_USER, Key, saved.name.c_str());
-        }
-    }
-    SavedSettings(const SavedSettings&) = delete;
-    SavedSettings& operator=(const SavedSettings&) = delete;
+    explicit ClearedSettings(std::vector<std::wstring> names) : names_(std::move(names)) { Clear(); }
+    ~ClearedSettings() { Clear(); }
+    ClearedSettings(const ClearedSettings&) = delete;
+    ClearedSettings& operator=(const ClearedSettings&) = delete;
 
     static void SetDword(const wchar_t* name, DWORD value)
     {
@@ -133,14 +108,14 @@ public:
     }
 
 private:
-    static constexpr const wchar_t* Key = L"Software\\Ormel\\Peldra";
-    struct Saved
+    void Clear() const
     {
-        std::wstring name;
-        DWORD type;
-        std::optional<std::vector<unsigned char>> data;
-    };
-    std::vector<Saved> saved_;
+        for (const std::wstring& name : names_)
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, Key, name.c_str());
+    }
+
+    static constexpr const wchar_t* Key = L"Software\\Ormel\\Peldra";
+    std::vector<std::wstring> names_;
 };
 
 } // namespace Pd::Test

@@ -16,7 +16,6 @@
 namespace
 {
 
-using Pd::Host::EscapeXml;
 using Pd::Host::TaskXml;
 
 // The task definition as an XML reader sees it: the text of each element and the value of each
@@ -88,53 +87,47 @@ ParsedXml ParseXml(const std::wstring& xml)
     return parsed;
 }
 
-TEST(EscapeXml, WritesTheFourMarkupCharactersAsEntitiesAndKeepsTheApostrophe)
-{
-    EXPECT_EQ(EscapeXml(L"a&b<c>d\"e'f"), L"a&amp;b&lt;c&gt;d&quot;e'f");
-    EXPECT_EQ(EscapeXml(L"&amp;"), L"&amp;amp;") << "already escaped text is escaped again";
-    EXPECT_EQ(EscapeXml(L""), L"");
-}
-
 TEST(TaskXml, StartsTheHostAtTheUsersLogonWithHighestRights)
 {
     ParsedXml xml = ParseXml(TaskXml(L"PC\\ann", L"C:\\Program Files\\Peldra\\Peldra.exe"));
     ASSERT_TRUE(xml.wellFormed);
-    auto& v = xml.values;
-    EXPECT_EQ(v[L"Task@version"], L"1.4");
-    EXPECT_EQ(v[L"Task@xmlns"], L"http://schemas.microsoft.com/windows/2004/02/mit/task");
-    EXPECT_EQ(v[L"Task/Triggers/LogonTrigger/Enabled"], L"true");
-    EXPECT_EQ(v[L"Task/Triggers/LogonTrigger/UserId"], L"PC\\ann");
-    EXPECT_EQ(v[L"Task/Principals/Principal@id"], L"Author");
-    EXPECT_EQ(v[L"Task/Principals/Principal/UserId"], L"PC\\ann");
-    EXPECT_EQ(v[L"Task/Principals/Principal/LogonType"], L"InteractiveToken");
-    EXPECT_EQ(v[L"Task/Principals/Principal/RunLevel"], L"HighestAvailable");
-    EXPECT_EQ(v[L"Task/Settings/MultipleInstancesPolicy"], L"IgnoreNew");
-    EXPECT_EQ(v[L"Task/Settings/DisallowStartIfOnBatteries"], L"false");
-    EXPECT_EQ(v[L"Task/Settings/StopIfGoingOnBatteries"], L"false");
-    EXPECT_EQ(v[L"Task/Settings/ExecutionTimeLimit"], L"PT0S");
-    EXPECT_EQ(v[L"Task/Settings/AllowStartOnDemand"], L"true");
-    EXPECT_EQ(v[L"Task/Settings/Priority"], L"7");
-    EXPECT_EQ(v[L"Task/Actions@Context"], L"Author");
-    EXPECT_EQ(v[L"Task/Actions/Exec/Command"], L"\"C:\\Program Files\\Peldra\\Peldra.exe\"");
-    EXPECT_EQ(v[L"Task/Actions/Exec/Arguments"], L"host --background");
+    const std::pair<const wchar_t*, const wchar_t*> expected[] = {
+        {L"Task@version", L"1.4"},
+        {L"Task@xmlns", L"http://schemas.microsoft.com/windows/2004/02/mit/task"},
+        {L"Task/Triggers/LogonTrigger/Enabled", L"true"},
+        {L"Task/Triggers/LogonTrigger/UserId", L"PC\\ann"},
+        {L"Task/Principals/Principal@id", L"Author"},
+        {L"Task/Principals/Principal/UserId", L"PC\\ann"},
+        {L"Task/Principals/Principal/LogonType", L"InteractiveToken"},
+        {L"Task/Principals/Principal/RunLevel", L"HighestAvailable"},
+        {L"Task/Settings/MultipleInstancesPolicy", L"IgnoreNew"},
+        {L"Task/Settings/DisallowStartIfOnBatteries", L"false"},
+        {L"Task/Settings/StopIfGoingOnBatteries", L"false"},
+        {L"Task/Settings/ExecutionTimeLimit", L"PT0S"},
+        {L"Task/Settings/AllowStartOnDemand", L"true"},
+        {L"Task/Settings/Priority", L"7"},
+        {L"Task/Actions@Context", L"Author"},
+        {L"Task/Actions/Exec/Command", L"\"C:\\Program Files\\Peldra\\Peldra.exe\""},
+        {L"Task/Actions/Exec/Arguments", L"host --background"},
+    };
+    for (const auto& [path, value] : expected)
+        EXPECT_EQ(xml.values[path], value) << path;
 }
 
 TEST(TaskXml, MarkupInTheUserOrPathIsEscapedSoTheDefinitionStaysIntact)
 {
-    const std::wstring user = L"PC\\A&B <\"x\"> O'Neil";
+    const std::wstring user = L"PC\\A&B <\"x\"> O'Neil &amp;";
     const std::wstring path = L"C:\\Tools & <Games>\\\"Peldra's\".exe";
     std::wstring text = TaskXml(user, path);
-    EXPECT_NE(text.find(L"<UserId>PC\\A&amp;B &lt;&quot;x&quot;&gt; O'Neil</UserId>"), std::wstring::npos);
+    EXPECT_NE(text.find(L"<UserId>PC\\A&amp;B &lt;&quot;x&quot;&gt; O'Neil &amp;amp;</UserId>"),
+              std::wstring::npos);
     ParsedXml xml = ParseXml(text);
     ASSERT_TRUE(xml.wellFormed);
     EXPECT_EQ(xml.values[L"Task/Triggers/LogonTrigger/UserId"], user);
     EXPECT_EQ(xml.values[L"Task/Principals/Principal/UserId"], user);
     EXPECT_EQ(xml.values[L"Task/Actions/Exec/Command"], L"\"" + path + L"\"");
-}
 
-TEST(TaskXml, AnUnknownUserLeavesTheUserIdsEmpty)
-{
-    ParsedXml xml = ParseXml(TaskXml(L"", L"C:\\Peldra.exe"));
+    xml = ParseXml(TaskXml(L"", L"C:\\Peldra.exe")); // an unknown user leaves the user ids empty
     ASSERT_TRUE(xml.wellFormed);
     EXPECT_TRUE(xml.values.contains(L"Task/Principals/Principal/UserId"));
     EXPECT_EQ(xml.values[L"Task/Principals/Principal/UserId"], L"");

@@ -11,7 +11,7 @@ namespace
 
 using namespace Pd::Host;
 
-// A message-only window standing in for the tray window: it records what the hooks post.
+// A message-only window standing in for the tray window: it collects what the hooks post.
 class TrayStandIn
 {
 public:
@@ -23,29 +23,31 @@ public:
     };
 
     TrayStandIn()
+        : window_(
+              ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
     {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = &Procedure;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"Peldra.Test.Tray";
-        ::RegisterClassExW(&windowClass);
-        window_ = ::CreateWindowExW(0, L"Peldra.Test.Tray", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    windowClass.hInstance, nullptr);
-        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~TrayStandIn() { ::DestroyWindow(window_); }
 
     HWND Window() const { return window_; }
 
-    // Dispatches what arrived, until `count` hook messages were seen or a second has passed.
+    // Collects hook messages until `count` arrived or a second has passed.
     const std::vector<Received>& Pump(size_t count)
     {
         for (int i = 0; i < 100 && received_.size() < count; ++i)
         {
             MSG message;
-            while (::PeekMessageW(&message, window_, 0, 0, PM_REMOVE))
-                ::DispatchMessageW(&message);
+            while (::PeekMessageW(&message, window_, TrayRefreshMessage, TrayRegistrationMessage, PM_REMOVE))
+            {
+                Received received{message.message, {}, {}};
+                if (message.message == TrayBalloonMessage)
+                {
+                    std::unique_ptr<TrayBalloon> balloon(reinterpret_cast<TrayBalloon*>(message.lParam));
+                    received.title = balloon->title;
+                    received.text = balloon->text;
+                }
+                received_.push_back(std::move(received));
+            }
             if (received_.size() < count)
                 ::Sleep(10);
         }
@@ -53,39 +55,9 @@ public:
     }
 
 private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        auto* self = reinterpret_cast<TrayStandIn*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self != nullptr && message >= TrayRefreshMessage && message <= TrayRegistrationMessage)
-        {
-            Received received{message, {}, {}};
-            if (message == TrayBalloonMessage)
-            {
-                std::unique_ptr<TrayBalloon> balloon(reinterpret_cast<TrayBalloon*>(lParam));
-                received.title = balloon->title;
-                received.text = balloon->text;
-            }
-            self->received_.push_back(std::move(received));
-            return 0;
-        }
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-
     HWND window_ = nullptr;
     std::vector<Received> received_;
 };
-
-TEST(TrayHooks, WithoutAnIconEveryHookIsEmptyAndCallingThemDoesNothing)
-{
-    ClearTrayHooks();
-    EXPECT_EQ(TrayHooks::refresh.load(), nullptr);
-    EXPECT_EQ(TrayHooks::balloon.load(), nullptr);
-    EXPECT_EQ(TrayHooks::registrationOffer.load(), nullptr);
-    CallRefreshHook();
-    CallBalloonHook(L"title", L"text");
-    EXPECT_FALSE(CallRegistrationOfferHook());
-    EXPECT_FALSE(NotifyRegistrationOffer());
-}
 
 TEST(TrayHooks, PublishedHooksPostToTheTrayWindowFromAnyThread)
 {
@@ -118,11 +90,15 @@ TEST(TrayHooks, ClearingTakesEveryHookAndTheWindowAway)
     ClearTrayHooks();
     EXPECT_EQ(TrayHooks::window.load(), nullptr);
     EXPECT_EQ(TrayHooks::refresh.load(), nullptr);
+    EXPECT_EQ(TrayHooks::balloon.load(), nullptr);
+    EXPECT_EQ(TrayHooks::registrationOffer.load(), nullptr);
     CallRefreshHook();
+    CallBalloonHook(L"title", L"text");
     EXPECT_FALSE(CallRegistrationOfferHook());
     // The hook functions themselves find no window either.
     NotifyRefresh();
     NotifyBalloon(L"t", L"x");
+    EXPECT_FALSE(NotifyRegistrationOffer());
     EXPECT_TRUE(tray.Pump(1).empty());
 }
 
