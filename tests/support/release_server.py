@@ -9,15 +9,13 @@ path misbehave, and see what was asked of it, through two files beside the serve
                of that path (the last one also holds for every later request). Actions:
                  {}                          serve normally
                  {"status": 404}             answer that status with a short text body
-                 {"redirect": "/other", "redirectStatus": 302}
+                 {"redirect": "/other"}      answer 302 with that Location
                  {"ignoreRange": true}       answer 200 with the whole file even to a Range
                  {"resetAfter": n}           send n body bytes, then reset the connection
                  {"stallAfter": n, "stallMs": t}  send n body bytes, wait t ms, go on (with
                                              resetAfter n: the client has them before the reset)
                  {"append": n}               the body is n bytes longer than the file (announced)
-                 {"overrun": n}              n bytes more than Content-Length announces
                  {"corruptAt": offset}       flip the bits of the byte at that file offset
-                 {"bodyFile": "other/file"}  serve another file's bytes under this path
                Keys combine where they make sense (for example resetAfter with ignoreRange).
   <file>.log   JSON lines, one per request of that path: method, path, range, userAgent,
                status. The number of lines is the number of requests so far.
@@ -146,8 +144,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         with Handler.log_lock:
             rule = _load_rule(str(target) + ".rule", self._request_number(target))
-            source = self._file_for("/" + rule["bodyFile"]) if "bodyFile" in rule else target
-            status = self._decide_status(rule, source)
+            status = self._decide_status(rule, target)
             self._record(target, status)
         if "status" in rule:
             self._answer_text(status, f"status {status}\n")
@@ -155,17 +152,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "redirect" in rule:
             self._answer_text(status, "moved\n", [("Location", rule["redirect"])])
             return
-        if source is None or not source.is_file():
+        if not target.is_file():
             self._answer_text(404, "not found\n")
             return
-        self._send_file(source, rule, status, with_body)
+        self._send_file(target, rule, status, with_body)
 
     def _decide_status(self, rule, source):
         if "status" in rule:
             return int(rule["status"])
         if "redirect" in rule:
-            return int(rule.get("redirectStatus", 302))
-        if source is None or not source.is_file():
+            return 302
+        if not source.is_file():
             return 404
         if rule.get("ignoreRange"):
             return 200
@@ -196,10 +193,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if with_body:
             self._send_body(source, rule, start, length)
-            overrun = int(rule.get("overrun", 0))
-            if overrun:
-                self.wfile.write(b"\xee" * overrun)
-                self.close_connection = True
 
     def _send_body(self, source, rule, start, length):
         reset_after = rule.get("resetAfter")

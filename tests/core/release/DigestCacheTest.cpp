@@ -3,7 +3,7 @@
 #include "core/release/DigestCache.h"
 
 #include "core/Handles.h"
-#include "core/Sha256.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +15,7 @@ namespace
 {
 
 using Pd::Core::FileIdentity;
-
-std::wstring Sha256Of(std::string_view bytes)
-{
-    Pd::Sha256 hasher;
-    hasher.Update(bytes);
-    return hasher.Finish();
-}
+using PdTest::Sha256Of;
 
 std::optional<std::vector<std::uint8_t>> CacheValue(const std::wstring& path)
 {
@@ -48,7 +42,6 @@ protected:
     Pd::Core::Detail::IdentitySource Source()
     {
         return [this](HANDLE, FileIdentity& identity) {
-            ++identified_;
             identity = identity_;
             return true;
         };
@@ -67,10 +60,9 @@ protected:
                            10,
                            0x01DA000000000000ll,
                            0x77};
-    int identified_ = 0;
 };
 
-TEST_F(DigestCache, ValueHoldsTheIdentityThenTheDigestAsUtf16)
+TEST_F(DigestCache, ValueHoldsTheIdentityThenTheDigestAsUtf16AndServesOnlyThatIdentity)
 {
     const std::wstring digest = Sha256Of("disk image");
     auto value = Pd::Core::EncodeCacheValue(identity_, digest);
@@ -85,11 +77,8 @@ TEST_F(DigestCache, ValueHoldsTheIdentityThenTheDigestAsUtf16)
     EXPECT_EQ(value[48], static_cast<std::uint8_t>(digest[0]));
     EXPECT_EQ(value[49], 0);
     EXPECT_EQ(Pd::Core::DecodeCacheValue(value, identity_), digest);
-}
 
-TEST_F(DigestCache, ValueOfAnotherIdentityOrShapeIsNotUsed)
-{
-    const auto value = Pd::Core::EncodeCacheValue(identity_, Sha256Of("disk image"));
+    // A value of another identity or shape is not used.
     for (auto change : {+[](FileIdentity& i) { ++i.size; }, +[](FileIdentity& i) { ++i.usn; },
                         +[](FileIdentity& i) { ++i.changeTime; }, +[](FileIdentity& i) { i.fileId[15] = 0; },
                         +[](FileIdentity& i) { ++i.volumeSerial; }})
@@ -105,35 +94,19 @@ TEST_F(DigestCache, ValueOfAnotherIdentityOrShapeIsNotUsed)
     EXPECT_EQ(Pd::Core::DecodeCacheValue(upper, identity_), std::nullopt);
 }
 
-TEST_F(DigestCache, FirstHashIsCachedAndAnUnchangedFileIsNotReadAgain)
+TEST_F(DigestCache, FirstHashIsCachedAndUsedUntilTheIdentityChanges)
 {
     EXPECT_EQ(Digest(), Sha256Of("disk image"));
-    auto value = CacheValue(file_.wstring());
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, Pd::Core::EncodeCacheValue(identity_, Sha256Of("disk image")));
-
+    EXPECT_EQ(CacheValue(file_.wstring()), Pd::Core::EncodeCacheValue(identity_, Sha256Of("disk image")));
     // Same identity, other content: only the cache can answer the old digest.
     scratch_.Write(L"system.vhdx", "DISK IMAGE");
     EXPECT_EQ(Digest(), Sha256Of("disk image"));
-}
-
-TEST_F(DigestCache, ChangedIdentityHashesAgainAndOverwritesTheEntry)
-{
-    EXPECT_EQ(Digest(), Sha256Of("disk image"));
-    scratch_.Write(L"system.vhdx", "DISK IMAGE");
     identity_.usn += 1;
     EXPECT_EQ(Digest(), Sha256Of("DISK IMAGE"));
     EXPECT_EQ(CacheValue(file_.wstring()), Pd::Core::EncodeCacheValue(identity_, Sha256Of("DISK IMAGE")));
 }
 
-TEST_F(DigestCache, FileWithoutUsnIsNeverCached)
-{
-    identity_.usn = 0;
-    EXPECT_EQ(Digest(), Sha256Of("disk image"));
-    EXPECT_EQ(CacheValue(file_.wstring()), std::nullopt);
-}
-
-TEST_F(DigestCache, ForeignEntryOnlyCostsAFullHash)
+TEST_F(DigestCache, ForeignEntryOnlyCostsAFullHashAndAFileWithoutUsnIsNeverCached)
 {
     const std::uint8_t junk[] = {1, 2, 3};
     ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, Pd::Core::DigestCacheKey,
@@ -142,26 +115,24 @@ TEST_F(DigestCache, ForeignEntryOnlyCostsAFullHash)
               ERROR_SUCCESS);
     EXPECT_EQ(Digest(), Sha256Of("disk image"));
     EXPECT_EQ(CacheValue(file_.wstring()), Pd::Core::EncodeCacheValue(identity_, Sha256Of("disk image")));
+
+    scratch_.Write(L"other.vhdx", "other");
+    identity_.usn = 0;
+    EXPECT_EQ(Pd::Core::Detail::CachedFileSha256With(other_.wstring(), {}, Source()), Sha256Of("other"));
+    EXPECT_EQ(CacheValue(other_.wstring()), std::nullopt);
 }
 
-TEST_F(DigestCache, StopOrUnreadableFileGivesNoDigest)
+TEST_F(DigestCache, RememberedDigestIsUsedWithoutReadingAndStopOrAMissingFileGivesNone)
 {
     EXPECT_EQ(Digest([] { return true; }), L"");
     EXPECT_EQ(CacheValue(file_.wstring()), std::nullopt);
     EXPECT_EQ(Pd::Core::Detail::CachedFileSha256With(other_.wstring(), {}, Source()), L"");
-}
 
-TEST_F(DigestCache, RememberedDigestIsUsedWithoutReading)
-{
     const std::wstring told = Sha256Of("what the install run wrote");
     Pd::Core::Detail::RememberFileSha256With(file_.wstring(), told, Source());
     EXPECT_EQ(Digest(), told);
     Pd::Core::Detail::RememberFileSha256With(other_.wstring(), told, Source()); // missing file: ignored
     EXPECT_EQ(CacheValue(other_.wstring()), std::nullopt);
-}
-
-TEST_F(DigestCache, ValueNameIsTheNormalLowerCasePath)
-{
     EXPECT_EQ(Pd::Core::CacheValueName(L"C:/Program Files/Peldra/./System/../system.VHDX"),
               L"c:\\program files\\peldra\\system.vhdx");
 }

@@ -1,44 +1,44 @@
+// Folders and files on disk: Program Files, free space, same files, and removing and measuring
+// folder trees, with waits counted instead of slept and links made the Unix way (Wine cannot make
+// Windows links).
 #include "core/release/Folders.h"
+#include "core/release/FileTree.h"
 
+#include "core/Handles.h"
+#include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
+#include "tests/support/UnixLink.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <limits>
+#include <string>
 
 namespace
 {
 
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using Pd::Core::RelativePath;
-using Pd::Core::Detail::IsUnderFolder;
+using Pd::Install::DirectorySize;
 
-TEST(ProgramFiles, FoldersBelowItInAnyLetterCaseAreUnderIt)
+TEST(ProgramFiles, OnlyFoldersBelowItInAnyLetterCaseAreUnderIt)
 {
     const std::wstring programFiles = L"D:\\Program Files";
-    EXPECT_TRUE(IsUnderFolder(L"D:\\Program Files\\Peldra", programFiles));
-    EXPECT_TRUE(IsUnderFolder(L"d:\\PROGRAM FILES\\peldra\\", programFiles));
-    EXPECT_TRUE(IsUnderFolder(L"D:/Program Files/Peldra/./release", programFiles));
-}
+    for (const wchar_t* folder :
+         {L"D:\\Program Files\\Peldra", L"d:\\PROGRAM FILES\\peldra\\", L"D:/Program Files/Peldra/./release"})
+        EXPECT_TRUE(Pd::Core::Detail::IsUnderFolder(folder, programFiles)) << fs::path(folder).string();
+    for (const wchar_t* folder :
+         {L"D:\\Program Files", L"D:\\Program Files\\", L"D:\\Program Files (x86)\\Peldra",
+          L"D:\\Program Files\\..\\Peldra", L"E:\\Peldra", L"Peldra"})
+        EXPECT_FALSE(Pd::Core::Detail::IsUnderFolder(folder, programFiles)) << fs::path(folder).string();
+    EXPECT_FALSE(Pd::Core::Detail::IsUnderFolder(L"D:\\Program Files\\Peldra", L""));
 
-TEST(ProgramFiles, ItselfItsNeighboursAndOtherDrivesAreNot)
-{
-    const std::wstring programFiles = L"D:\\Program Files";
-    EXPECT_FALSE(IsUnderFolder(L"D:\\Program Files", programFiles));
-    EXPECT_FALSE(IsUnderFolder(L"D:\\Program Files\\", programFiles));
-    EXPECT_FALSE(IsUnderFolder(L"D:\\Program Files (x86)\\Peldra", programFiles));
-    EXPECT_FALSE(IsUnderFolder(L"D:\\Program Files\\..\\Peldra", programFiles));
-    EXPECT_FALSE(IsUnderFolder(L"E:\\Peldra", programFiles));
-    EXPECT_FALSE(IsUnderFolder(L"Peldra", programFiles));
-    EXPECT_FALSE(IsUnderFolder(L"D:\\Program Files\\Peldra", L""));
-}
-
-TEST(ProgramFiles, TheMachinesProgramFilesFolderIsUsed)
-{
-    wchar_t folder[MAX_PATH] = {};
-    ASSERT_GT(::ExpandEnvironmentStringsW(L"%ProgramFiles%", folder, MAX_PATH), 0u);
-    EXPECT_TRUE(Pd::Core::IsUnderProgramFiles(std::wstring(folder) + L"\\Peldra"));
-    EXPECT_FALSE(Pd::Core::IsUnderProgramFiles(folder));
+    wchar_t machine[MAX_PATH] = {};
+    ASSERT_GT(::ExpandEnvironmentStringsW(L"%ProgramFiles%", machine, MAX_PATH), 0u);
+    EXPECT_TRUE(Pd::Core::IsUnderProgramFiles(std::wstring(machine) + L"\\Peldra"));
     EXPECT_FALSE(Pd::Core::IsUnderProgramFiles(L"C:\\Peldra"));
 }
 
@@ -52,38 +52,151 @@ TEST(RelativePaths, ExtendedPrefixCountsOnlyOnBoth)
     EXPECT_EQ(RelativePath(L"a\\b", L"D:\\a"), L"");
 }
 
-TEST(FreeSpace, FolderNotYetCreatedHasTheSpaceOfItsNearestParent)
+TEST(FreeSpace, IsThatOfTheNearestExistingParentAndUnknownWithoutOne)
 {
     PdTest::ScratchFolder scratch;
+    constexpr auto unknown = std::numeric_limits<std::uint64_t>::max();
     const auto existing = Pd::Core::FreeSpace(scratch.Path().wstring());
-    ASSERT_NE(existing, std::numeric_limits<std::uint64_t>::max());
     const auto missing = Pd::Core::FreeSpace((scratch.Path() / L"not" / L"yet").wstring());
-    ASSERT_NE(missing, std::numeric_limits<std::uint64_t>::max());
+    ASSERT_NE(existing, unknown);
+    ASSERT_NE(missing, unknown);
     // The volume may change a little between the two queries, never by a gigabyte.
     EXPECT_LT(existing > missing ? existing - missing : missing - existing, 1ull << 30);
-}
 
-TEST(FreeSpace, DriveThatDoesNotExistCannotBeDetermined)
-{
-    // Wine maps only a few drive letters; pick one that is not there.
+    // Wine maps only a few drive letters; a missing one has no parent to ask.
     std::wstring drive;
     for (wchar_t letter = L'Q'; letter <= L'Y' && drive.empty(); ++letter)
-        if (!std::filesystem::exists(std::wstring(1, letter) + L":\\"))
+        if (!fs::exists(std::wstring(1, letter) + L":\\"))
             drive = std::wstring(1, letter) + L":";
     ASSERT_FALSE(drive.empty());
-    EXPECT_EQ(Pd::Core::FreeSpace(drive + L"\\Peldra\\release"), std::numeric_limits<std::uint64_t>::max());
-    EXPECT_EQ(Pd::Core::FreeSpace(drive), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(Pd::Core::FreeSpace(drive + L"\\Peldra\\release"), unknown);
+    EXPECT_EQ(Pd::Core::FreeSpace(drive), unknown);
 }
 
-TEST(SameFile, NamesOfOneFileAreTheSameFile)
+class RemoveTree : public ::testing::Test
 {
-    PdTest::ScratchFolder scratch;
-    const auto file = scratch.Write(L"Peldra.exe", "program");
-    scratch.Write(L"Other.exe", "program");
-    EXPECT_TRUE(Pd::Core::SameFile(file.wstring(), (scratch.Path() / L"." / L"PELDRA.EXE").wstring()));
-    EXPECT_TRUE(Pd::Core::SameFile(scratch.Path().wstring(), scratch.Path().wstring() + L"\\"));
-    EXPECT_FALSE(Pd::Core::SameFile(file.wstring(), (scratch.Path() / L"Other.exe").wstring()));
-    EXPECT_FALSE(Pd::Core::SameFile(file.wstring(), (scratch.Path() / L"missing.exe").wstring()));
+protected:
+    Pd::Result<> Remove(const fs::path& path, int retries)
+    {
+        return Pd::Install::Detail::RemoveTreeWith(path.wstring(), retries,
+                                                   [this](std::chrono::steady_clock::time_point until) {
+                                                       ++waits_;
+                                                       ahead_ = until - std::chrono::steady_clock::now();
+                                                       if (onWait_)
+                                                           onWait_();
+                                                   });
+    }
+
+    // Opened without delete sharing: Windows refuses to delete the file while it is held.
+    static Pd::UniqueFile Hold(const fs::path& file)
+    {
+        return Pd::UniqueFile(
+            ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+
+    PdTest::ScratchFolder scratch_;
+    int waits_ = 0;
+    std::chrono::steady_clock::duration ahead_{}; // how far ahead the last wait was to end
+    std::function<void()> onWait_;
+};
+
+TEST_F(RemoveTree, RemovesAFileOrAFolderWithEverythingBelowItReadOnlyFilesIncluded)
+{
+    const fs::path tree = scratch_.Path() / L"tree";
+    PdTest::WriteBytes(tree / L"a.txt", "a");
+    PdTest::WriteBytes(tree / L"sub" / L"deeper" / L"b.bin", "bb");
+    fs::create_directories(tree / L"empty");
+    PdTest::WriteBytes(tree / L"sub" / L"ro.txt", "r");
+    ASSERT_TRUE(::SetFileAttributesW((tree / L"sub" / L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(Remove(tree, 0));
+    EXPECT_FALSE(fs::exists(tree));
+    EXPECT_TRUE(fs::exists(scratch_.Path()));
+
+    const fs::path file = scratch_.Write(L"single.txt", "x");
+    ASSERT_TRUE(Remove(file, 0));
+    EXPECT_FALSE(fs::exists(file));
+    // What is not there is gone already.
+    EXPECT_TRUE(Remove(scratch_.Path() / L"missing", 20));
+    EXPECT_TRUE(Remove(scratch_.Path() / L"missing" / L"deeper" / L"file", 20));
+    EXPECT_EQ(waits_, 0);
+}
+
+TEST_F(RemoveTree, UnreadableStatusIsAFailureNotSuccess)
+{
+    // A malformed name cannot be looked at: that proves nothing was there to delete.
+    const fs::path path = scratch_.Path() / L"bad<name";
+    auto result = Remove(path, 2);
+    ASSERT_FALSE(result);
+    EXPECT_TRUE(result.error().starts_with(L"Deleting " + path.wstring() + L": ")) << result.error();
+    EXPECT_TRUE(result.error().ends_with(L"(code 123)")) << result.error();
+    EXPECT_EQ(waits_, 2);
+}
+
+TEST_F(RemoveTree, HeldFileIsRetriedAfterEachWaitAndTheRestGoesAtOnce)
+{
+    const fs::path tree = scratch_.Path() / L"tree";
+    const fs::path held = tree / L"held.bin";
+    PdTest::WriteBytes(held, "held");
+    PdTest::WriteBytes(tree / L"free.txt", "free");
+    Pd::UniqueFile lock = Hold(held);
+    ASSERT_TRUE(lock);
+    onWait_ = [&] {
+        EXPECT_FALSE(fs::exists(tree / L"free.txt")) << "the first attempt removes what it can";
+        if (waits_ == 2)
+            lock.Reset();
+    };
+    ASSERT_TRUE(Remove(tree, 5));
+    EXPECT_EQ(waits_, 2);
+    EXPECT_FALSE(fs::exists(tree));
+}
+
+TEST_F(RemoveTree, FileHeldThroughAllRetriesFailsWithTheLastErrorAfterWaitsOfOneSecond)
+{
+    const fs::path held = scratch_.Write(L"held.bin", "held");
+    Pd::UniqueFile lock = Hold(held);
+    ASSERT_TRUE(lock);
+    auto result = Remove(held, 3);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(waits_, 3) << "3 retries: 4 attempts with a wait between each";
+    EXPECT_GT(ahead_, 900ms);
+    EXPECT_LE(ahead_, 1s);
+    EXPECT_TRUE(result.error().starts_with(L"Deleting " + held.wstring() + L": ")) << result.error();
+    EXPECT_TRUE(result.error().ends_with(L"(code 32)")) << result.error();
+    EXPECT_TRUE(fs::exists(held));
+}
+
+// Windows removes a directory link as itself with RemoveDirectoryW. Wine follows the link there and
+// answers "not empty", so under Wine the link stays and the removal fails; either way nothing
+// behind the link may be touched, and nothing behind it counts in a folder's size.
+TEST_F(RemoveTree, NeverEntersALinkToAFolder)
+{
+    const fs::path outside = scratch_.Path() / L"outside";
+    PdTest::WriteBytes(outside / L"keep.txt", std::string(4096, 'k'));
+    const fs::path tree = scratch_.Path() / L"tree";
+    PdTest::WriteBytes(tree / L"own.txt", "own");
+    PdTest::UnixLinks links;
+    ASSERT_TRUE(links.Make(outside.wstring(), (tree / L"link").wstring()));
+    ASSERT_TRUE(links.Make(outside.wstring(), (scratch_.Path() / L"link").wstring()));
+    ASSERT_EQ(::GetFileAttributesW((tree / L"link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT,
+              DWORD{FILE_ATTRIBUTE_REPARSE_POINT});
+    EXPECT_EQ(DirectorySize(tree.wstring()), 3u);
+
+    static_cast<void>(Remove(tree, 0));
+    static_cast<void>(Remove(scratch_.Path() / L"link", 0));
+    EXPECT_FALSE(fs::exists(tree / L"own.txt"));
+    EXPECT_EQ(PdTest::ReadBytes(outside / L"keep.txt"), std::string(4096, 'k'));
+}
+
+TEST_F(RemoveTree, DriveRootIsNeverRemoved)
+{
+    for (const wchar_t* root : {L"C:\\", L"C:\\.", L"Z:\\tmp\\.."})
+    {
+        auto result = Remove(root, 3);
+        ASSERT_FALSE(result) << root;
+        EXPECT_TRUE(result.error().ends_with(L"(code 5)")) << result.error();
+    }
+    EXPECT_EQ(waits_, 0);
+    EXPECT_TRUE(fs::exists(L"C:\\windows\\system32"));
 }
 
 } // namespace

@@ -5,12 +5,11 @@
 // shortcut are put back afterwards (the Wine prefix is shared).
 #pragma once
 
-#include "core/Json.h"
 #include "core/release/InstallRun.h"
 #include "core/release/ManifestLoader.h"
 #include "core/release/SettingsShortcut.h"
 #include "core/Strings.h"
-#include "tests/core/release/DeveloperMode.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/release/UserValues.h"
 #include "tests/core/ScratchFolder.h"
@@ -21,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -30,14 +30,6 @@ namespace PdTest
 {
 
 namespace fs = std::filesystem;
-
-// A JSON text as it stands inside a JSON string (quotes and backslashes escaped, no quotes).
-inline std::string JsonText(const std::wstring& text)
-{
-    std::wstring quoted;
-    Pd::Json::AppendQuoted(text, quoted);
-    return Pd::Core::ToUtf8(quoted.substr(1, quoted.size() - 2));
-}
 
 struct LoggedLine
 {
@@ -91,7 +83,8 @@ protected:
         return served_.Url(release + L"/manifest.json");
     }
 
-    // The scenario: Windows 11 trusting the test publisher, whose packages get Tovik's family.
+    // A simulated Windows 11 PC for the rest of the test, trusting the test publisher, whose
+    // packages get Tovik's family.
     std::string Scenario(std::string_view extra = "", std::string_view windows = R"("build": 22631)") const
     {
         std::string trust = TrustingScenario(PublisherPinsOf(L"test"));
@@ -99,9 +92,10 @@ protected:
         return trust + R"(, "publisherIds": {"CN=Ormel Test": "tv9kp7a3nqe2r"}, "windows": {)" +
                std::string(windows) + "}" + std::string(extra) + "}";
     }
-
-    // A simulated PC of the given scenario for the rest of the test.
-    void Pc(const std::string& scenario) { pc_.emplace(scenario); }
+    void Pc(std::string_view extra = "", std::string_view windows = R"("build": 22631)")
+    {
+        pc_.emplace(Scenario(extra, windows));
+    }
 
     Pd::Core::Manifest Load(const std::wstring& release = L"road")
     {
@@ -118,6 +112,10 @@ protected:
 
     Pd::Core::Callbacks Callbacks()
     {
+        progress_.clear();
+        log_.clear();
+        questions_.clear();
+        hostCalls_.clear();
         return {[this](const Pd::Core::Progress& progress) {
                     std::lock_guard guard(lock_);
                     progress_.push_back(progress);
@@ -139,19 +137,28 @@ protected:
     Pd::Result<Pd::Core::Outcome> Install(const Pd::Core::Manifest& manifest,
                                           const Pd::Core::Options& options, std::stop_token stop = {})
     {
-        progress_.clear();
-        log_.clear();
-        questions_.clear();
-        hostCalls_.clear();
         return Pd::Core::Detail::RunWith(manifest, options, Callbacks(), stop, program_);
     }
 
+    // Whether a line of that level was logged that is the text, or starts with it when it ends
+    // with "...".
     bool Logged(const std::wstring& text, Pd::Level level) const
     {
-        for (const auto& line : log_)
-            if (line.text == text && line.level == level)
-                return true;
-        return false;
+        return std::ranges::any_of(
+            log_, [&](const LoggedLine& line) { return line.level == level && Matches(line.text, text); });
+    }
+    void ExpectLogged(std::initializer_list<std::wstring> lines, Pd::Level level) const
+    {
+        for (const std::wstring& line : lines)
+            EXPECT_TRUE(Logged(line, level)) << Pd::Core::ToUtf8(line);
+    }
+
+    std::vector<std::wstring> Stages() const
+    {
+        std::vector<std::wstring> stages;
+        for (const auto& progress : progress_)
+            stages.push_back(progress.stage);
+        return stages;
     }
 
     // The requests the server saw for one file of a served release.
@@ -161,13 +168,12 @@ protected:
     }
 
     // The ".new" files left anywhere below the install folder.
-    std::vector<fs::path> Temporaries() const
+    std::size_t Temporaries() const
     {
-        std::vector<fs::path> found;
+        std::size_t found = 0;
         std::error_code ignored;
         for (fs::recursive_directory_iterator it(folder_, ignored), end; it != end; it.increment(ignored))
-            if (it->path().extension() == L".new")
-                found.push_back(it->path());
+            found += it->path().extension() == L".new" ? 1 : 0;
         return found;
     }
 

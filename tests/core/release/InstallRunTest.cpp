@@ -1,47 +1,38 @@
-// The install run on a simulated Windows 11 PC, from a signed test release on the loopback server.
+// The install run on a simulated Windows 11 PC, from a signed test release on the loopback server:
+// the road, the checks before anything is fetched, the questions, the registration, cancellation,
+// and a run killed part-way in a process of its own (ReleaseDriver.exe) and then run again.
 #include "core/release/InstallRun.h"
 
 #include "core/release/InstallState.h"
 #include "core/release/Packages.h"
-#include "core/Settings.h"
 #include "platform/PackageManager.h"
 #include "platform/sim/Simulation.h"
 #include "tests/core/release/InstallFixture.h"
+#include "tests/support/UnixPath.h"
 
 #include <gtest/gtest.h>
 
-#include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
 
 namespace
 {
 
 using PdTest::InstallTest;
-using PdTest::JsonText;
+using PdTest::PackagesMember;
+using PdTest::TovikPackage;
 namespace fs = std::filesystem;
 using Pd::Level;
 
-constexpr const char* Stranger = "S-1-5-21-1111111111-2222222222-3333333333-1001";
-constexpr const char* RunningVm =
-    R"(, "computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid"}])";
-
-std::string Tovik(const std::wstring& location, std::string_view users, std::string_view extra = "")
-{
-    return fmt::format(R"({{"name": "TovikPackage", "publisherId": "tv9kp7a3nqe2r", "version": "2.0.0.0",
-        "installLocation": "{}", "users": [{}]{}}})",
-                       JsonText(location), users, extra);
-}
-
-std::string Packages(const std::string& package)
-{
-    return R"(, "packages": [)" + package + "]";
-}
+const std::wstring Stranger = Pd::Core::FromUtf8(PdTest::Stranger);
 
 using InstallRoad = InstallTest;
 
-TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFetchesOnlyWhatChanged)
+TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
 {
-    Pc(Scenario());
+    Pc();
     const Pd::Core::Manifest manifest = Load();
     auto outcome = Install(manifest, Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
@@ -50,21 +41,21 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
 
     // The files, the records and the release's proof.
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 1\n");
-    EXPECT_TRUE(fs::exists(folder_ / L"assets" / L"logo.txt"));
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), manifest.manifestBytes);
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.cat"), manifest.catalogBytes);
     const Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     EXPECT_EQ(state.version, L"3.0.0");
     EXPECT_EQ(state.source, ManifestUrl());
     using Names = std::vector<std::wstring>;
-    EXPECT_EQ(state.entries.at(L"system"), Names{L"system.vhdx"});
-    EXPECT_EQ(state.entries.at(L"kernel"), Names{L"tools"});
-    EXPECT_EQ(state.entries.at(L"app"), (Names{L"AppxManifest.xml", L"Tovik.Runtime_x64.appx", L"assets"}));
-    EXPECT_EQ(state.entries.at(L"release"), (Names{L"release.json", L"release.cat"}));
+    EXPECT_EQ(state.entries, (std::map<std::wstring, Names>{
+                                 {L"system", {L"system.vhdx"}},
+                                 {L"kernel", {L"tools"}},
+                                 {L"app", {L"AppxManifest.xml", L"Tovik.Runtime_x64.appx", L"assets"}},
+                                 {L"release", {L"release.json", L"release.cat"}}}));
     for (const auto& component : manifest.components)
         EXPECT_EQ(state.components.at(component.id), component.packedSha256);
     EXPECT_FALSE(fs::exists(folder_ / L".download")) << "downloads go once recorded";
-    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_EQ(Temporaries(), 0u);
 
     // Windows knows the package, its dependency and its first settings.
     auto package = Pd::Install::FindInstalledPackage();
@@ -74,18 +65,19 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
     auto seeded =
         Pd::Platform::Packages()->HasSettingValue(Pd::Install::TovikFamilyName, L"DeveloperModeEnabled");
     EXPECT_TRUE(seeded && *seeded);
-    EXPECT_TRUE(Logged(L"Installing Tovik.Runtime 1.0.", Level::Info));
-    EXPECT_TRUE(Logged(L"Registering " + (folder_ / L"AppxManifest.xml").wstring(), Level::Info));
+    ExpectLogged({L"Installing Tovik.Runtime 1.0.",
+                  L"Registering " + (folder_ / L"AppxManifest.xml").wstring(),
+                  L"Android's settings are in the Start menu: Android Settings"},
+                 Level::Info);
     EXPECT_TRUE(Logged(L"Peldra 3.0.0 is registered.", Level::Success));
 
     // The program copy with its host, and the shortcut.
     EXPECT_EQ(PdTest::ReadBytes(fs::path(program_.defaultFolder) / L"Peldra.exe"), "the running program");
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"register task", L"stop host", L"start host"}));
     EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts().size(), 1u);
-    EXPECT_TRUE(Logged(L"Android's settings are in the Start menu: Android Settings", Level::Info));
     EXPECT_TRUE(questions_.empty()) << "developer mode and Virtual Machine Platform were on";
     ASSERT_FALSE(progress_.empty());
-    EXPECT_EQ(progress_.back().stage, L"Done");
+    EXPECT_EQ(Stages().back(), L"Done");
     EXPECT_EQ(progress_.back().position, 1000);
 
     // The same release again: nothing to fetch, the registration runs again.
@@ -96,37 +88,19 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownloadThenFet
     for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
         EXPECT_EQ(Requests(L"road", file), 1u) << Pd::Core::ToUtf8(file);
     EXPECT_TRUE(Logged(L"Peldra 3.0.0 is registered.", Level::Success));
-
-    // An update that changed one component fetches that one only.
-    Serve(L"road-update");
-    auto update = Install(Load(L"road-update"), Options());
-    ASSERT_TRUE(update) << Pd::Core::ToUtf8(update.error());
-    EXPECT_EQ(update->componentsUpdated, 1);
-    EXPECT_EQ(Requests(L"road-update", L"kernel.zst"), 1u);
-    EXPECT_EQ(Requests(L"road-update", L"system.zst"), 0u);
-    EXPECT_EQ(Requests(L"road-update", L"app.zst"), 0u);
-    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
 }
 
-TEST_F(InstallRoad, KeepDownloadsLeavesTheDownloadedFiles)
-{
-    Pc(Scenario());
-    ASSERT_TRUE(Install(Load(), Options(true, true)));
-    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
-        EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
-}
-
-TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlace)
+TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlaceAndCanKeepTheDownloads)
 {
     PdTest::DeveloperModeSetting off(false);
-    Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false)"));
-    auto outcome = Install(Load(), Options(false));
+    Pc("", R"("build": 22631, "virtualMachinePlatform": false)");
+    auto outcome = Install(Load(), Options(false, true));
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(outcome->componentsUpdated, 3);
     EXPECT_TRUE(fs::exists(folder_ / L"release.cat"));
-    EXPECT_EQ(progress_.back().stage, L"Done");
-    EXPECT_EQ(progress_.back().position, 1000);
+    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
+        EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
+    EXPECT_EQ(Stages().back(), L"Done");
     EXPECT_TRUE(questions_.empty());
     EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
@@ -136,110 +110,84 @@ TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlace)
 
 using InstallChecks = InstallTest;
 
-TEST_F(InstallChecks, AReleaseForANewerProgramIsRefusedUnlessTheMinimumIsMet)
+// Each check ends the run before anything is fetched or written.
+TEST_F(InstallChecks, WhatMustHoldBeforeTheRunIsCheckedFirst)
 {
-    Pc(Scenario());
-    Pd::Core::Manifest manifest = Load();
-    manifest.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"};
-    auto refused = Install(manifest, Options(false));
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), L"Release 3.0.0 needs Peldra 0.1.3 or newer: update Peldra first.");
-    EXPECT_FALSE(fs::exists(folder_));
-    for (const wchar_t* minimum : {L"0.1.2", L""})
+    struct Case
     {
-        manifest.app->minimum = minimum;
-        EXPECT_TRUE(Install(manifest, Options(false))) << Pd::Core::ToUtf8(minimum);
-    }
-}
-
-TEST_F(InstallChecks, WindowsBelowElevenOrBelowTheReleasesMinimumIsRefused)
-{
-    Pd::Core::Manifest manifest;
+        const char* what;
+        std::string extra;
+        std::string windows;
+        std::function<void(Pd::Core::Manifest&)> change;
+        std::wstring error;              // the whole text, or its start when it ends with "..."
+        const wchar_t* logged = nullptr; // a line the run logged before it ended
+    };
+    const std::wstring elsewhere =
+        L"Tovik is registered for the Windows user " + Stranger + L" from D:\\Elsewhere.";
+    const Case cases[] = {
+        {"newer program", "", R"("build": 22631)",
+         [](auto& m) {
+             m.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"};
+         },
+         L"Release 3.0.0 needs Peldra 0.1.3 or newer: update Peldra first."},
+        {"Windows 10", "", R"("build": 21999)", [](auto&) {},
+         L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).",
+         L"Windows: Windows (21999.0)"},
+        {"release minimum", "", R"("build": 26000)", [](auto& m) { m.minWindowsBuild = 26100; },
+         L"Windows build 26000 is too old (at least 26100 - Windows 11 - is required)."},
+        {"unsigned", "", R"("build": 22631)", [](auto& m) { m.isSigned = false; },
+         ManifestUrl() + L" is not an official Peldra release (no valid publisher signature). This Peldra "
+                         L"installs official releases only."},
+        {"free space", "", R"("build": 22631)", [](auto& m) { m.components[0].size = 1ull << 60; },
+         L"Not enough free space: 1073741824..."},
+        {"other account elsewhere", PackagesMember(TovikPackage(L"D:\\Elsewhere", PdTest::StrangerUser)),
+         R"("build": 22631)", [](auto&) {}, elsewhere + L"..."},
+        {"other account running here",
+         PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser)) +
+             R"(, "computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid"}])",
+         R"("build": 22631)", [](auto&) {},
+         L"Tovik is running for the Windows user " + Stranger +
+             L". Close it on that account (Tovik Settings, Turn off) and install again."},
+    };
+    fs::create_directories(folder_); // the other account's folder
+    for (const Case& c : cases)
     {
-        Pc(Scenario("", R"("build": 21999)"));
-        manifest = Load();
+        Pc(c.extra, c.windows);
+        Pd::Core::Manifest manifest = Load();
+        c.change(manifest);
         auto refused = Install(manifest, Options());
-        ASSERT_FALSE(refused);
-        EXPECT_EQ(refused.error(),
-                  L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).");
-        EXPECT_TRUE(Logged(L"Windows: Windows (21999.0)", Level::Info));
+        ASSERT_FALSE(refused) << c.what;
+        EXPECT_TRUE(PdTest::Matches(refused.error(), c.error))
+            << c.what << ": " << Pd::Core::ToUtf8(refused.error());
+        EXPECT_EQ(Requests(L"road", L"system.zst"), 0u) << c.what;
+        EXPECT_TRUE(fs::is_empty(folder_)) << c.what;
+        if (c.logged)
+        {
+            EXPECT_TRUE(Logged(c.logged, Level::Info)) << c.what;
+        }
     }
-    Pc(Scenario("", R"("build": 26000)"));
-    manifest.minWindowsBuild = 26100;
-    auto refused = Install(manifest, Options());
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(),
-              L"Windows build 26000 is too old (at least 26100 - Windows 11 - is required).");
-    EXPECT_FALSE(fs::exists(folder_));
-}
 
-TEST_F(InstallChecks, AnUnsignedManifestEndsTheRunBeforeAnythingIsFetched)
-{
-    Pc(Scenario());
+    // The program's own version is the release's minimum.
+    Pc();
     Pd::Core::Manifest manifest = Load();
-    manifest.isSigned = false;
-    auto refused = Install(manifest, Options());
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), ManifestUrl() +
-                                   L" is not an official Peldra release (no valid publisher signature). "
-                                   L"This Peldra installs official releases only.");
-    EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
-    EXPECT_FALSE(fs::exists(folder_));
-}
-
-TEST_F(InstallChecks, TooLittleFreeSpaceIsRefusedWithWhatIsNeeded)
-{
-    Pc(Scenario());
-    Pd::Core::Manifest manifest = Load();
-    manifest.components[0].size = 1ull << 60;
-    auto refused = Install(manifest, Options());
-    ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().starts_with(L"Not enough free space: 1073741824"))
-        << Pd::Core::ToUtf8(refused.error());
-    EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
-}
-
-TEST_F(InstallChecks, AnotherAccountsTovikFromAnotherFolderIsRefused)
-{
-    Pc(Scenario(Packages(Tovik(L"D:\\Elsewhere", fmt::format(R"("{}")", Stranger)))));
-    auto refused = Install(Load(), Options());
-    ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().starts_with(fmt::format(
-        L"Tovik is registered for the Windows user {} from D:\\Elsewhere.", Pd::Core::FromUtf8(Stranger))))
-        << Pd::Core::ToUtf8(refused.error());
-    EXPECT_EQ(Requests(L"road", L"system.zst"), 0u);
-}
-
-TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsRefusedWhileAndroidRuns)
-{
-    fs::create_directories(folder_);
-    Pc(Scenario(Packages(Tovik(folder_.wstring(), fmt::format(R"("{}")", Stranger))) + RunningVm));
-    auto refused = Install(Load(), Options());
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(),
-              fmt::format(L"Tovik is running for the Windows user {}. Close it on that account "
-                          L"(Tovik Settings, Turn off) and install again.",
-                          Pd::Core::FromUtf8(Stranger)));
+    manifest.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.2"};
+    EXPECT_TRUE(Install(manifest, Options(false)));
 }
 
 TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountWithoutRegistering)
 {
     PdTest::DeveloperModeSetting off(false);
     fs::create_directories(folder_);
-    Pc(Scenario(Packages(Tovik(folder_.wstring(), fmt::format(R"("{}")", Stranger)))));
+    Pc(PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser)));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    const std::wstring account = Pd::Core::FromUtf8(Stranger);
-    EXPECT_TRUE(
-        Logged(fmt::format(L"Tovik is registered for the Windows user {} from this folder: this installation "
-                           L"updates it for that user.",
-                           account),
-               Level::Info));
-    EXPECT_TRUE(
-        Logged(fmt::format(L"Peldra 3.0.0 installed for the Windows user {}. Tovik stays registered for that "
-                           L"user only: Windows lets one user at a time register an unpacked package.",
-                           account),
-               Level::Success));
+    EXPECT_TRUE(Logged(L"Tovik is registered for the Windows user " + Stranger +
+                           L" from this folder: this installation updates it for that user.",
+                       Level::Info));
+    EXPECT_TRUE(Logged(L"Peldra 3.0.0 installed for the Windows user " + Stranger +
+                           L". Tovik stays registered for that user only: Windows lets one user at a time "
+                           L"register an unpacked package.",
+                       Level::Success));
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
     EXPECT_TRUE(questions_.empty());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage()) << "not registered for this account";
@@ -249,60 +197,40 @@ TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountW
 
 using InstallQuestions = InstallTest;
 
-TEST_F(InstallQuestions, DecliningDeveloperModeCancelsWithTheFilesRecordedAndNothingSwitchedOn)
+TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingSwitchedOn)
 {
-    PdTest::DeveloperModeSetting off(false);
-    Pc(Scenario());
-    answer_ = false;
-    auto outcome = Install(Load(), Options());
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error(), L"Canceled.");
-    EXPECT_EQ(questions_,
-              std::vector<std::wstring>{L"Windows registers an unpacked app only in developer mode. "
-                                        L"Turn developer mode on?"});
-    EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
-    EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledDeveloperMode"));
-    EXPECT_FALSE(Pd::Install::FindInstalledPackage());
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0") << "the switched files are recorded";
-}
-
-TEST_F(InstallQuestions, AcceptedFeaturesAreSwitchedOnAndRemembered)
-{
-    PdTest::DeveloperModeSetting off(false);
-    Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false, "dismExitCode": 3010)"));
-    auto outcome = Install(Load(), Options());
-    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(outcome->restartNeeded);
-    EXPECT_EQ(questions_.size(), 2u);
-    EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    for (const wchar_t* name : {L"EnabledDeveloperMode", L"EnabledVirtualMachinePlatform"})
+    struct Case
     {
-        EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, name, RRF_RT_REG_DWORD, nullptr,
-                                 &value, &size),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(value, 1u);
+        bool developerMode;
+        std::wstring question;
+    };
+    for (const Case& c :
+         {Case{false, L"Windows registers an unpacked app only in developer mode. Turn "
+                      L"developer mode on?"},
+          Case{true, L"Tovik runs in a virtual machine: the Windows feature Virtual Machine "
+                     L"Platform is needed. Enable it now? Windows has to restart afterwards."}})
+    {
+        PdTest::DeveloperModeSetting developerMode(c.developerMode);
+        Pc("", R"("build": 22631, "virtualMachinePlatform": false)");
+        answer_ = false;
+        auto outcome = Install(Load(), Options());
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.error(), L"Canceled.");
+        EXPECT_EQ(questions_, std::vector<std::wstring>{c.question});
+        EXPECT_EQ(PdTest::DeveloperModeSetting::On(), c.developerMode);
+        EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledDeveloperMode"));
+        EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledVirtualMachinePlatform"));
+        EXPECT_EQ(Pd::Platform::Sim::StateStore(pc_->Folder()).Read().Member(L"dismRuns").Items().size(), 0u);
+        EXPECT_FALSE(Pd::Install::FindInstalledPackage());
+        EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0")
+            << "the switched files are recorded";
     }
-    EXPECT_TRUE(Logged(L"Developer mode turned on.", Level::Success));
-}
-
-TEST_F(InstallQuestions, DecliningVirtualMachinePlatformLeavesItOffAndUnremembered)
-{
-    Pc(Scenario("", R"("build": 22631, "virtualMachinePlatform": false)"));
-    answer_ = false;
-    auto outcome = Install(Load(), Options());
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error(), L"Canceled.");
-    EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledVirtualMachinePlatform"));
-    EXPECT_EQ(Pd::Platform::Sim::StateStore(pc_->Folder()).Read().Member(L"dismRuns").Items().size(), 0u);
-    EXPECT_FALSE(Pd::Install::FindInstalledPackage());
 }
 
 TEST_F(InstallQuestions, AStoreTovikIsReplacedWithItsDataKeptOnlyAfterAsking)
 {
-    Pc(Scenario(Packages(Tovik(L"C:\\Program Files\\WindowsApps\\Tovik", R"("current")")) +
-                R"(, "appSettings": {"TovikPackage_tv9kp7a3nqe2r": {"DeveloperModeEnabled": true}})"));
+    Pc(PackagesMember(TovikPackage(L"C:\\Program Files\\WindowsApps\\Tovik")) +
+       R"(, "appSettings": {"TovikPackage_tv9kp7a3nqe2r": {"DeveloperModeEnabled": true}})");
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(questions_,
@@ -322,97 +250,152 @@ using InstallRegistration = InstallTest;
 
 TEST_F(InstallRegistration, AnOldFolderRegistrationThatWindowsKeepsIsRemovedAndRegisteredAgain)
 {
-    Pc(Scenario(Packages(
-        Tovik(L"D:\\Old", R"("current")", R"(, "developmentMode": true, "keepsRegistration": true)"))));
+    Pc(PackagesMember(
+        TovikPackage(L"D:\\Old", R"("current")", R"(, "developmentMode": true, "keepsRegistration": true)")));
     auto outcome = Install(Load(), Options());
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_TRUE(Logged(L"Replaces the Tovik registered from D:\\Old (Android data kept).", Level::Info));
-    bool retried = false;
-    for (const auto& line : log_)
-        retried |=
-            line.level == Level::Warning && line.text.starts_with(L"Windows kept the old registration (");
-    EXPECT_TRUE(retried);
+    EXPECT_TRUE(Logged(L"Windows kept the old registration (...", Level::Warning));
     EXPECT_EQ(Pd::Install::FindInstalledPackage()->installLocation, folder_.wstring());
 }
 
 TEST_F(InstallRegistration, AFailureForThisFolderIsNotRetried)
 {
-    Pc(Scenario(R"(, "deploymentFailures": {"register": "0x80073CF6"})"));
+    Pc(R"(, "deploymentFailures": {"register": "0x80073CF6"})");
     auto outcome = Install(Load(), Options());
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error(),
               L"Registering the Tovik package: The simulated register operation failed (0x80073CF6)");
-    for (const auto& line : log_)
-        EXPECT_FALSE(line.text.starts_with(L"Windows kept the old registration"));
+    EXPECT_FALSE(Logged(L"Windows kept the old registration...", Level::Warning));
 }
 
 TEST_F(InstallRegistration, OnBuild28000OrLaterTheRunAsksForThePatch)
 {
-    Pc(Scenario("", R"("build": 28000)"));
+    Pc("", R"("build": 28000)");
     ASSERT_TRUE(Install(Load(), Options()));
-    EXPECT_TRUE(
-        Logged(L"Windows build 28000 refuses Tovik without TovikPatch; run TovikPatch.exe from the install "
-               L"folder.",
-               Level::Warning));
+    EXPECT_TRUE(Logged(L"Windows build 28000 refuses Tovik without TovikPatch; run TovikPatch.exe from the "
+                       L"install folder.",
+                       Level::Warning));
 }
 
-} // namespace
+using InstallCancellation = InstallTest;
 
-namespace
+// A stop ends the run with the step's text, keeps what was downloaded and leaves nothing staged.
+TEST_F(InstallCancellation, AStopBetweenOrInsideStepsKeepsTheDownloadsAndStagesNothing)
 {
-
-using InstallCancellation = PdTest::InstallTest;
-
-TEST_F(InstallCancellation, AStopBetweenDownloadAndUnpackKeepsTheDownloadsAndStagesNothing)
-{
-    Pc(Scenario());
-    std::stop_source stop;
-    onLog_ = [&](const std::wstring& line) {
-        if (line == L"app files: SHA-256 verified.")
-            stop.request_stop();
+    struct Case
+    {
+        const char* what;
+        std::function<bool(const std::wstring&, std::uint64_t)> stopAt; // a stage with its bytes, or a line
+        std::wstring error;                                             // "...": any text that ends so
+        std::set<std::wstring> downloaded;
     };
-    auto outcome = Install(Load(), Options(), stop.get_token());
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error(), L"Canceled.");
-    for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
-        EXPECT_TRUE(fs::exists(folder_ / L".download" / file)) << Pd::Core::ToUtf8(file);
-    EXPECT_TRUE(Temporaries().empty());
+    const std::set<std::wstring> all = {L"system.zst", L"kernel.zst", L"app.zst"};
+    const Case cases[] = {
+        {"between download and unpack",
+         [](const std::wstring& text, std::uint64_t) { return text == L"app files: SHA-256 verified."; },
+         L"Canceled.", all},
+        {"inside a transfer",
+         [](const std::wstring& text, std::uint64_t bytes) {
+             return text == L"Downloading system.vhdx" && bytes > 0;
+         },
+         L"system.vhdx: Canceled.",
+         {L"system.zst"}},
+        {"while unpacking",
+         [](const std::wstring& text, std::uint64_t) { return text.starts_with(L"Unpacking"); },
+         L"...Canceled.", all},
+    };
+    Pc();
+    for (const Case& c : cases)
+    {
+        fs::remove_all(folder_);
+        served_.Rule(L"road/system.zst", R"({"stallAfter": 65536, "stallMs": 300})");
+        std::stop_source stop;
+        onProgress_ = [&](const Pd::Core::Progress& progress) {
+            if (c.stopAt(progress.stage, progress.bytesDone))
+                stop.request_stop();
+        };
+        onLog_ = [&](const std::wstring& line) {
+            if (c.stopAt(line, 0))
+                stop.request_stop();
+        };
+        auto outcome = Install(Load(), Options(), stop.get_token());
+        ASSERT_FALSE(outcome) << c.what;
+        EXPECT_TRUE(c.error.starts_with(L"...") ? outcome.error().ends_with(c.error.substr(3))
+                                                : outcome.error() == c.error)
+            << c.what << ": " << Pd::Core::ToUtf8(outcome.error());
+        for (const std::wstring& file : all)
+        {
+            const fs::path download = folder_ / L".download" / file;
+            EXPECT_EQ(fs::exists(download) && fs::file_size(download) > 0, c.downloaded.contains(file))
+                << c.what << ": " << download.string();
+        }
+        EXPECT_EQ(Temporaries(), 0u) << c.what;
+        PdTest::ExpectPaths({folder_ / L"system.vhdx", folder_ / L"peldra.json"}, false);
+    }
+}
+
+class InstallCrash : public InstallTest
+{
+protected:
+    // Starts the driver, waits until it halts where asked ("download" or "switch"), and kills it.
+    void RunAndKill(const std::wstring& release, const wchar_t* halt)
+    {
+        const std::wstring event = L"Local\\PeldraReleaseDriver." + std::to_wstring(::GetCurrentProcessId());
+        Pd::UniqueHandle halted(::CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+        ASSERT_TRUE(halted);
+        Pd::UniqueHandle process = PdTest::StartProgram(
+            L"\"" + PdTest::PathFromEnvironment(L"PD_RELEASE_DRIVER").wstring() + L"\" install \"" +
+            ManifestUrl(release) + L"\" \"" + folder_.wstring() + L"\" " + halt + L" " + event);
+        ASSERT_TRUE(process) << ::GetLastError();
+        HANDLE both[] = {halted.Get(), process.Get()};
+        const DWORD which = ::WaitForMultipleObjects(2, both, FALSE, 60'000);
+        ::TerminateProcess(process.Get(), 9);
+        ::WaitForSingleObject(process.Get(), 10'000);
+        ASSERT_EQ(which, WAIT_OBJECT_0) << "the driver ended or hung before it halted";
+    }
+};
+
+TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun)
+{
+    Pc();
+    // The stall keeps the rest of the file from arriving before the driver is killed.
+    served_.Rule(L"road/system.zst", R"([{"stallAfter": 65536, "stallMs": 3000}, {}])");
+    RunAndKill(L"road", L"download");
+    const auto partial = fs::file_size(folder_ / L".download" / L"system.zst");
+    EXPECT_GT(partial, 0u);
+    EXPECT_LT(partial, Load().components[0].packedSize);
     EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
+
+    auto outcome = Install(Load(), Options(false));
+    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+    EXPECT_EQ(outcome->componentsUpdated, 3);
+    const auto requests = served_.Requests(L"road/system.zst");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].range, L"bytes=" + std::to_wstring(partial) + L"-") << "the second run resumed";
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
 }
 
-TEST_F(InstallCancellation, AStopInsideATransferEndsWithTheTransfersTextAndKeepsThePartialFile)
+TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
 {
-    Pc(Scenario());
-    served_.Rule(L"road/system.zst", R"({"stallAfter": 65536, "stallMs": 2000})");
-    std::stop_source stop;
-    onProgress_ = [&](const Pd::Core::Progress& progress) {
-        if (progress.stage == L"Downloading system.vhdx" && progress.bytesDone > 0)
-            stop.request_stop();
-    };
-    auto outcome = Install(Load(), Options(), stop.get_token());
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error(), L"system.vhdx: Canceled.");
-    const fs::path partial = folder_ / L".download" / L"system.zst";
-    ASSERT_TRUE(fs::exists(partial));
-    EXPECT_GT(fs::file_size(partial), 0u);
-    EXPECT_FALSE(fs::exists(folder_ / L".download" / L"kernel.zst")) << "no later download starts";
-}
+    Pc();
+    ASSERT_TRUE(Install(Load(), Options(false)));
+    const Pd::Core::InstallState before = Pd::Core::ReadState(folder_.wstring());
+    const std::string kernelBefore = PdTest::ReadBytes(folder_ / L"tools" / L"kernel");
+    const std::string releaseBefore = PdTest::ReadBytes(folder_ / L"release.json");
 
-TEST_F(InstallCancellation, AStopWhileUnpackingLeavesNoStagedFileBehind)
-{
-    Pc(Scenario());
-    std::stop_source stop;
-    onProgress_ = [&](const Pd::Core::Progress& progress) {
-        if (progress.stage.starts_with(L"Unpacking"))
-            stop.request_stop();
-    };
-    auto outcome = Install(Load(), Options(), stop.get_token());
-    ASSERT_FALSE(outcome);
-    EXPECT_TRUE(outcome.error() == L"Canceled." || outcome.error().ends_with(L": Canceled."))
-        << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(Temporaries().empty());
-    EXPECT_FALSE(fs::exists(folder_ / L"system.vhdx"));
-    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
+    Serve(L"road-update");
+    RunAndKill(L"road-update", L"switch");
+    EXPECT_GT(Temporaries(), 0u) << "the update was staged when it was killed";
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), kernelBefore);
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), releaseBefore);
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()), before) << "the state file is the previous one, whole";
+
+    auto outcome = Install(Load(L"road-update"), Options(false));
+    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
+    EXPECT_EQ(Temporaries(), 0u);
 }
 
 } // namespace

@@ -5,19 +5,20 @@
 #include "core/release/InstallerModes.h"
 
 #include "core/release/Folders.h"
-#include "core/release/InstalledMsi.h"
 #include "core/release/Packages.h"
-#include "tests/core/release/Msiexec.h"
+#include "core/Strings.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/ProbeProgram.h"
-#include "tests/support/SigningFixtures.h"
 
 #include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@ namespace
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Pd::Install::Detail::SessionAccess;
+using Pd::Install::Detail::StopHostsNamed;
 
 // A background host as far as the stop is concerned: it holds its mutex and, once its Stop event
 // is set, lets go of it after a delay, by releasing it or by ending without releasing it.
@@ -38,12 +40,12 @@ public:
     {
         Release,
         Abandon,
+        NoStopEvent, // an older host that cannot be asked to stop
     };
 
-    FakeHost(const std::wstring& name, std::chrono::milliseconds delay, Ending ending = Ending::Release,
-             bool withStopEvent = true)
+    FakeHost(const std::wstring& name, std::chrono::milliseconds delay, Ending ending = Ending::Release)
     {
-        if (withStopEvent)
+        if (ending != Ending::NoStopEvent)
             stop_.Reset(::CreateEventW(nullptr, TRUE, FALSE, (name + L".Stop").c_str()));
         Pd::UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         thread_ = std::thread([this, name, delay, ending, ready = ready.Get()] {
@@ -53,9 +55,9 @@ public:
             if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 && stop_)
             {
                 stopAsked_ = true;
-                ::Sleep(static_cast<DWORD>(delay.count()));
+                ::WaitForSingleObject(quit_.Get(), static_cast<DWORD>(delay.count()));
             }
-            if (ending == Ending::Release)
+            if (ending != Ending::Abandon)
                 ::ReleaseMutex(mutex.Get());
         });
         ::WaitForSingleObject(ready.Get(), 10000);
@@ -80,48 +82,32 @@ std::wstring UniqueName(const wchar_t* host)
     return L"Local\\PdTest." + std::to_wstring(::GetCurrentProcessId()) + L"." + host;
 }
 
-TEST(StopHosts, NoHostRunningEndsAtOnceWithNothingLate)
+// Under Wine every process runs in session 1, where "Local\" names live.
+TEST(StopHosts, HostsThatStopInTimeOrCannotBeAskedAreNotLateAndSessionNamesReachTheirHost)
 {
-    EXPECT_FALSE(Pd::Install::Detail::StopHostsNamed({UniqueName(L"none1"), UniqueName(L"none2")}, 10000));
-}
-
-TEST(StopHosts, HostsThatStopInTimeAreNotLate)
-{
-    FakeHost first(UniqueName(L"a"), 50ms);
+    EXPECT_EQ(Pd::Install::Detail::SessionHostMutexName(3), L"Global\\Session\\3\\Peldra.Host");
+    DWORD session = 0;
+    ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
+    FakeHost releasing(L"Local\\Peldra.Host", 50ms);
     FakeHost abandoning(UniqueName(L"b"), 50ms, FakeHost::Ending::Abandon);
-    EXPECT_FALSE(Pd::Install::Detail::StopHostsNamed({UniqueName(L"a"), UniqueName(L"b")}, 10000));
-    EXPECT_TRUE(first.StopAsked());
+    FakeHost deaf(UniqueName(L"deaf"), 0ms, FakeHost::Ending::NoStopEvent);
+    EXPECT_FALSE(StopHostsNamed({UniqueName(L"none"), Pd::Install::Detail::SessionHostMutexName(session),
+                                 UniqueName(L"b"), UniqueName(L"deaf")},
+                                10000));
+    EXPECT_TRUE(releasing.StopAsked());
     EXPECT_TRUE(abandoning.StopAsked());
 }
 
-TEST(StopHosts, OneDeadlineForAllMakesTheSlowHostLate)
+TEST(StopHosts, OneDeadlineForAllMakesTheSlowHostsLate)
 {
     FakeHost quick(UniqueName(L"quick"), 100ms);
-    FakeHost slow(UniqueName(L"slow"), 1500ms);
+    FakeHost slow(UniqueName(L"slow"), 5000ms);
+    FakeHost slower(UniqueName(L"slower"), 5000ms);
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(Pd::Install::Detail::StopHostsNamed({UniqueName(L"quick"), UniqueName(L"slow")}, 400));
-    // The slow host's wait ends at the shared deadline, not a full wait after the quick host stopped.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 1200ms);
-    EXPECT_TRUE(quick.StopAsked());
-    EXPECT_TRUE(slow.StopAsked());
-}
-
-TEST(StopHosts, HostWithoutStopEventIsSkipped)
-{
-    FakeHost deaf(UniqueName(L"deaf"), 0ms, FakeHost::Ending::Release, false);
-    EXPECT_FALSE(Pd::Install::Detail::StopHostsNamed({UniqueName(L"deaf")}, 10000));
-}
-
-TEST(StopHosts, SessionNamesReachTheHostOfThatSession)
-{
-    EXPECT_EQ(Pd::Install::Detail::SessionHostMutexName(3), L"Global\\Session\\3\\Peldra.Host");
-    // Under Wine every process runs in session 1, where "Local\" names live.
-    DWORD session = 0;
-    ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
-    FakeHost host(L"Local\\Peldra.Host", 50ms);
-    EXPECT_FALSE(
-        Pd::Install::Detail::StopHostsNamed({Pd::Install::Detail::SessionHostMutexName(session)}, 10000));
-    EXPECT_TRUE(host.StopAsked());
+    EXPECT_TRUE(StopHostsNamed({UniqueName(L"quick"), UniqueName(L"slow"), UniqueName(L"slower")}, 400));
+    // Each wait ends at the shared deadline, not a full wait after the one before.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 750ms);
+    EXPECT_TRUE(quick.StopAsked() && slow.StopAsked() && slower.StopAsked());
 }
 
 // This process's token as a primary token, or its linked limited token.
@@ -153,93 +139,69 @@ TOKEN_ELEVATION_TYPE ElevationType(HANDLE token)
     return type;
 }
 
-// Sessions of the test's making: id -> active; the user's token in every session.
-SessionAccess Sessions(std::vector<std::pair<DWORD, bool>> sessions, bool limited = false)
+// Sessions of the test's making: id -> active; the user's token in every session but those
+// without one.
+SessionAccess Sessions(std::vector<std::pair<DWORD, bool>> sessions, bool limited = false,
+                       std::vector<DWORD> withoutToken = {})
 {
     std::map<DWORD, bool> active(sessions.begin(), sessions.end());
     std::vector<DWORD> ids;
     for (const auto& [id, isActive] : sessions)
         ids.push_back(id);
     return {[ids] { return ids; }, [active](DWORD id) { return active.at(id); },
-            [limited](DWORD) { return OwnToken(limited); }};
+            [limited, withoutToken](DWORD id) {
+                return std::ranges::find(withoutToken, id) != withoutToken.end() ? Pd::UniqueHandle()
+                                                                                 : OwnToken(limited);
+            }};
 }
 
-class UserToken : public ::testing::Test
+Pd::UniqueHandle FindToken(const std::wstring& sid, const SessionAccess& access, DWORD& session)
 {
-protected:
-    Pd::UniqueHandle Find(const std::wstring& sid, const SessionAccess& access)
+    Pd::UniqueLocal user;
+    EXPECT_TRUE(::ConvertStringSidToSidW(sid.c_str(), reinterpret_cast<PSID*>(user.Put())));
+    return Pd::Install::Detail::FindUserTokenWith(static_cast<PSID>(user.Get()), session, access);
+}
+
+TEST(UserToken, ActiveSessionsOfTheUserComeFirstAndSessionsWithoutTokenArePassedOver)
+{
+    const std::wstring me = Pd::Install::CurrentUserSid();
+    ASSERT_FALSE(me.empty());
+    struct Case
     {
-        Pd::UniqueLocal user;
-        EXPECT_TRUE(::ConvertStringSidToSidW(sid.c_str(), reinterpret_cast<PSID*>(user.Put())));
-        return Pd::Install::Detail::FindUserTokenWith(static_cast<PSID>(user.Get()), session_, access);
+        std::wstring sid;
+        SessionAccess access;
+        std::optional<DWORD> session; // none: no token
+    };
+    const Case cases[] = {
+        {me, Sessions({{4, false}, {7, true}, {9, true}}), 7},
+        {me, Sessions({{5, false}, {6, false}}), 5}, // a disconnected session when none is active
+        {me, Sessions({{3, true}, {8, true}}, false, {3}), 8},
+        {L"S-1-5-18", Sessions({{1, true}, {2, false}}), std::nullopt}, // other users' sessions
+        {me, Sessions({}), std::nullopt},
+    };
+    for (const Case& c : cases)
+    {
+        DWORD session = 99;
+        const bool found = static_cast<bool>(FindToken(c.sid, c.access, session));
+        EXPECT_EQ(found, c.session.has_value());
+        EXPECT_EQ(session, c.session.value_or(99));
     }
-
-    const std::wstring me_ = Pd::Install::CurrentUserSid();
-    DWORD session_ = 0;
-};
-
-TEST_F(UserToken, ActiveSessionWinsOverAnEarlierDisconnectedOne)
-{
-    ASSERT_FALSE(me_.empty());
-    EXPECT_TRUE(Find(me_, Sessions({{4, false}, {7, true}, {9, true}})));
-    EXPECT_EQ(session_, 7u);
 }
 
-TEST_F(UserToken, DisconnectedSessionServesWhenNoneIsActive)
-{
-    EXPECT_TRUE(Find(me_, Sessions({{5, false}, {6, false}})));
-    EXPECT_EQ(session_, 5u);
-}
-
-TEST_F(UserToken, OtherUsersSessionsGiveNoToken)
-{
-    session_ = 99;
-    EXPECT_FALSE(Find(L"S-1-5-18", Sessions({{1, true}, {2, false}})));
-    EXPECT_FALSE(Find(me_, Sessions({})));
-    EXPECT_EQ(session_, 99u);
-}
-
-TEST_F(UserToken, SessionWithoutTokenIsPassedOver)
-{
-    SessionAccess access = Sessions({{3, true}, {8, true}});
-    access.userToken = [](DWORD id) { return id == 3 ? Pd::UniqueHandle() : OwnToken(); };
-    EXPECT_TRUE(Find(me_, access));
-    EXPECT_EQ(session_, 8u);
-}
-
-TEST_F(UserToken, SplitAdministratorGetsTheFullToken)
+TEST(UserToken, SplitAdministratorGetsTheFullToken)
 {
     Pd::UniqueHandle limited = OwnToken(true);
     ASSERT_TRUE(limited);
     ASSERT_EQ(ElevationType(limited.Get()), TokenElevationTypeLimited);
 
-    Pd::UniqueHandle token = Find(me_, Sessions({{1, true}}, true));
+    DWORD session = 0;
+    Pd::UniqueHandle token = FindToken(Pd::Install::CurrentUserSid(), Sessions({{1, true}}, true), session);
     ASSERT_TRUE(token);
     EXPECT_EQ(ElevationType(token.Get()), TokenElevationTypeFull);
     // A full token is not exchanged.
     Pd::UniqueHandle full = OwnToken();
     const HANDLE before = full.Get();
     EXPECT_EQ(Pd::Install::Detail::FullToken(std::move(full)).Get(), before);
-}
-
-TEST(UninstallAsUser, CommandLineCarriesTheWordsAndRemoveEverything)
-{
-    using Pd::Install::Detail::UserUninstallCommandLine;
-    EXPECT_EQ(UserUninstallCommandLine(L"C:\\Program Files\\Peldra\\Peldra.exe", false),
-              L"\"C:\\Program Files\\Peldra\\Peldra.exe\" uninstall --yes --from-setup");
-    EXPECT_EQ(UserUninstallCommandLine(L"C:\\P\\Peldra.exe", true),
-              L"\"C:\\P\\Peldra.exe\" uninstall --yes --from-setup --all");
-}
-
-TEST(UninstallAsUser, InvalidSidAndMissingTokenHaveTheirOwnCodes)
-{
-    using Pd::Install::Detail::RunUninstallWith;
-    const SessionAccess access = Sessions({{1, true}});
-    EXPECT_EQ(RunUninstallWith(L"not-a-sid", false, L"C:\\x.exe", access), 2u);
-    EXPECT_EQ(RunUninstallWith(L"S-1-5-21-x", true, L"C:\\x.exe", access), 2u);
-    EXPECT_EQ(RunUninstallWith(L"S-1-5-18", false, L"C:\\x.exe", access), 1008u);
-    // Wine lists no sessions, so no user has a session token there.
-    EXPECT_EQ(Pd::Install::RunUninstallInUserSession(Pd::Install::CurrentUserSid(), false), 1008u);
 }
 
 TEST(UninstallAsUser, RunsTheProgramAsTheUserAndPassesItsExitCodeThrough)
@@ -255,14 +217,19 @@ TEST(UninstallAsUser, RunsTheProgramAsTheUserAndPassesItsExitCodeThrough)
     ASSERT_TRUE(record);
     EXPECT_EQ(record->commandLine, L"\"" + program.wstring() + L"\" uninstall --yes --from-setup --all");
     EXPECT_EQ(Pd::Core::ToLower(record->currentFolder), Pd::Core::ToLower(Pd::Core::SystemFolder()));
+    EXPECT_EQ(Pd::Install::Detail::UserUninstallCommandLine(L"C:\\P\\Peldra.exe", false),
+              L"\"C:\\P\\Peldra.exe\" uninstall --yes --from-setup");
 }
 
-TEST(UninstallAsUser, ProgramThatCannotStartGivesTheWindowsError)
+TEST(UninstallAsUser, EachFailureHasItsOwnExitCode)
 {
+    using Pd::Install::Detail::RunUninstallWith;
     PdTest::ScratchFolder scratch;
-    EXPECT_EQ(Pd::Install::Detail::RunUninstallWith(Pd::Install::CurrentUserSid(), false,
-                                                    (scratch.Path() / L"missing.exe").wstring(),
-                                                    Sessions({{1, true}})),
+    const SessionAccess access = Sessions({{1, true}});
+    const std::wstring me = Pd::Install::CurrentUserSid();
+    EXPECT_EQ(RunUninstallWith(L"S-1-5-21-x", true, L"C:\\x.exe", access), 2u);
+    EXPECT_EQ(RunUninstallWith(L"S-1-5-18", false, L"C:\\x.exe", access), 1008u);
+    EXPECT_EQ(RunUninstallWith(me, false, (scratch.Path() / L"missing.exe").wstring(), access),
               static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -270,33 +237,6 @@ TEST(Privileges, OnlyAPrivilegeTheTokenHoldsIsEnabled)
 {
     EXPECT_TRUE(Pd::Install::EnablePrivilege(SE_CHANGE_NOTIFY_NAME));
     EXPECT_FALSE(Pd::Install::EnablePrivilege(L"SeNoSuchPrivilege"));
-}
-
-TEST(MsiUninstallCommand, EndsWithPassiveAndTheDataChoice)
-{
-    using Pd::Install::Detail::MsiUninstallCommandLine;
-    const std::wstring product = L"{11111111-2222-3333-4444-555555555555}";
-    EXPECT_EQ(MsiUninstallCommandLine(L"C:\\Windows\\system32\\msiexec.exe", product, false),
-              L"\"C:\\Windows\\system32\\msiexec.exe\" /x " + product + L" /passive");
-    EXPECT_EQ(MsiUninstallCommandLine(L"C:\\Windows\\system32\\msiexec.exe", product, true),
-              L"\"C:\\Windows\\system32\\msiexec.exe\" /x " + product + L" /passive REMOVEDATA=1");
-}
-
-class MsiUninstall : public PdTest::SigningTest
-{
-};
-
-TEST_F(MsiUninstall, RemovesTheProgramsPackageWithoutWaitingForIt)
-{
-    ASSERT_EQ(PdTest::RunMsiexec(L"/i \"" + PdTest::SigningFile(L"program.msi") + L"\""), 0u);
-    const auto product = Pd::Install::FindInstalledMsi();
-    ASSERT_TRUE(product);
-
-    ASSERT_TRUE(Pd::Install::StartMsiUninstall(*product, false));
-    const auto end = std::chrono::steady_clock::now() + 90s;
-    while (Pd::Install::FindInstalledMsi() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(Pd::Install::FindInstalledMsi(), std::nullopt);
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // The loopback release server (tests/support/release_server.py) that the CTest fixture starts,
 // seen from a test exe under Wine: its state folder comes in PD_RELEASE_SERVER, the port in the
 // file "port" there, and the served files and their ".rule" and ".log" companions lie below
-// "root", reached through Wine's drive Z:.
+// "root", reached through Wine's drive Z:. The fixture also builds the components of
+// fixtures.json under "fixtures/".
 #pragma once
 
 #include "core/Json.h"
+#include "core/release/Manifest.h"
 #include "core/Strings.h"
 #include "tests/support/UnixPath.h"
 
@@ -83,24 +85,20 @@ public:
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         name_ = L"t/" + Pd::Core::FromUtf8(std::string(test->test_suite_name()) + "." + test->name()) + L"/";
         std::error_code ignored;
-        std::filesystem::remove_all(Server().File(name_), ignored);
-        std::filesystem::create_directories(Server().File(name_));
+        std::filesystem::remove_all(LoopbackServer::Get().File(name_), ignored);
+        std::filesystem::create_directories(LoopbackServer::Get().File(name_));
     }
 
-    const LoopbackServer& Server() const { return LoopbackServer::Get(); }
-    std::wstring Url(std::wstring_view file) const { return Server().Url(name_ + std::wstring(file)); }
+    std::wstring Url(std::wstring_view file) const
+    {
+        return LoopbackServer::Get().Url(name_ + std::wstring(file));
+    }
     std::filesystem::path File(std::wstring_view file) const
     {
-        return Server().File(name_ + std::wstring(file));
+        return LoopbackServer::Get().File(name_ + std::wstring(file));
     }
 
     void Put(std::wstring_view file, std::string_view bytes) const { WriteBytes(File(file), bytes); }
-    // Serves a copy of a file the fixture built under "fixtures/".
-    void PutFixture(std::wstring_view file, std::wstring_view fixture) const
-    {
-        std::filesystem::copy_file(Server().File(L"fixtures/" + std::wstring(fixture)), File(file),
-                                   std::filesystem::copy_options::overwrite_existing);
-    }
     // One action (a JSON object) or a list of them for the first, second, ... request.
     void Rule(std::wstring_view file, std::string_view json) const
     {
@@ -112,18 +110,36 @@ public:
         std::vector<ServedRequest> requests;
         std::ifstream log(File(std::wstring(file) + L".log"), std::ios::binary);
         for (std::string line; std::getline(log, line);)
-        {
-            auto value = Pd::Json::Parser(Pd::Core::FromUtf8(line)).Parse();
-            if (!value)
-                continue;
-            requests.push_back({value->TextOr(L"range", L""), value->TextOr(L"userAgent", L""),
-                                value->Member(L"status").AsUInt64().value_or(0)});
-        }
+            if (auto value = Pd::Json::Parser(Pd::Core::FromUtf8(line)).Parse())
+                requests.push_back({value->TextOr(L"range", L""), value->TextOr(L"userAgent", L""),
+                                    value->Member(L"status").AsUInt64().value_or(0)});
         return requests;
     }
 
 private:
     std::wstring name_;
 };
+
+// A component the fixture built from fixtures.json, with the sizes and digests the builder
+// computed.
+inline const Pd::Core::Component& Fixture(std::wstring_view id)
+{
+    static const Pd::Core::Manifest manifest = [] {
+        auto parsed = Pd::Core::ParseManifest(
+            ReadBytes(LoopbackServer::Get().File(L"fixtures/manifest.json")), L"fixtures/");
+        EXPECT_TRUE(parsed) << "the release_fixtures test builds the fixtures";
+        return parsed ? std::move(*parsed) : Pd::Core::Manifest{};
+    }();
+    static const Pd::Core::Component none;
+    const auto* component = manifest.FindComponent(id);
+    EXPECT_NE(component, nullptr) << "no fixture " << Pd::Core::ToUtf8(id);
+    return component ? *component : none;
+}
+
+// The compressed file of a fixture component.
+inline std::wstring FixtureFile(std::wstring_view id)
+{
+    return LoopbackServer::Get().File(L"fixtures/" + std::wstring(id) + L".zst").wstring();
+}
 
 } // namespace PdTest

@@ -1,8 +1,20 @@
+// The release manifest: parsing with every rule it enforces, and loading it with its catalog from
+// the loopback server. Under Wine the product's catalog check can never succeed (its member lookup
+// is a stub), so there a catalog is kept but never makes the manifest signed; signed manifests are
+// shown on a simulated PC that trusts the test publisher.
 #include "core/release/Manifest.h"
+#include "core/release/ManifestLoader.h"
+
+#include "tests/core/release/Helpers.h"
+#include "tests/core/release/LoopbackServer.h"
+#include "tests/support/SigningFixtures.h"
+#include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace
 {
@@ -30,11 +42,9 @@ std::wstring Invalid(const std::wstring& detail)
     return L"The release manifest is not valid: " + detail;
 }
 
-std::wstring ErrorOf(const std::string& document)
+std::wstring ParseError(const std::string& document)
 {
-    auto parsed = ParseManifest(document, Address);
-    EXPECT_FALSE(parsed.has_value()) << document;
-    return parsed ? std::wstring() : parsed.error();
+    return PdTest::ErrorOf(ParseManifest(document, Address));
 }
 
 TEST(ParseManifest, ReadsEveryMemberWithItsDefaults)
@@ -75,94 +85,76 @@ TEST(ParseManifest, ReadsEveryMemberWithItsDefaults)
     EXPECT_EQ(parsed->FindComponent(L"Tools"), nullptr);
 }
 
-TEST(ParseManifest, FormatMustBeExactlyTheNumberOne)
+TEST(ParseManifest, TheFirstRuleBrokenIsTheError)
 {
-    for (const char* format : {"2", "1.0", "\"1\"", "-1"})
-        EXPECT_EQ(ErrorOf("{\"format\": " + std::string(format) + ", \"version\": \"1\", \"components\": [" +
-                          Component("") + "]}"),
-                  L"The release needs a newer Peldra.")
-            << format;
-    EXPECT_EQ(ErrorOf("{\"version\": \"1\", \"components\": [" + Component("") + "]}"),
-              L"The release needs a newer Peldra.");
+    const std::string component = Component("");
+    auto withFormat = [&](const std::string& format) {
+        return "{" + format + R"("version": "1", "components": [)" + component + "]}";
+    };
+    std::string fractionalSize = component;
+    fractionalSize.replace(component.find(R"("packedSize": 10)"), 16, R"("packedSize": 1.5)");
+    const std::wstring newer = L"The release needs a newer Peldra.";
+    const std::pair<std::string, std::wstring> cases[] = {
+        {withFormat(R"("format": 2, )"), newer},
+        {withFormat(R"("format": 1.0, )"), newer},
+        {withFormat(R"("format": "1", )"), newer},
+        {withFormat(""), newer},
+        {"[1]", Invalid(L"object expected")},
+        {R"({"format": 1,)", Invalid(L"JSON: member name expected (line 1, column 14)")},
+        {R"({"format": 1, "components": [)" + component + "]}", Invalid(L"\"version\" (text) is missing")},
+        {Document(""), Invalid(L"no components")},
+        {R"({"format": 1, "version": "1"})", Invalid(L"no components")},
+        {Document(R"({"kind": 1})"), Invalid(L"\"id\" (text) is missing")},
+        {Document(R"({"id": "a", "kind": "disk", "target": "a", "url": "u"})"),
+         Invalid(L"\"packedSha256\" (text) is missing")},
+        {Document(fractionalSize), Invalid(L"\"packedSize\" (number) is missing")},
+        {Document(Component(R"("kind": "Archive")")), Invalid(L"unknown kind \"Archive\" of \"system\"")},
+        {Document(Component(R"("packedSha256": "abc")")), Invalid(L"bad packedSha256 of \"system\"")},
+        {Document(Component(R"("sha256": "xyz")")), Invalid(L"bad sha256 of \"system\"")},
+    };
+    for (const auto& [document, error] : cases)
+        EXPECT_EQ(ParseError(document), error) << document;
+    EXPECT_TRUE(ParseManifest(Document(Component(R"("sha256": "")")), Address));
 }
 
-TEST(ParseManifest, DocumentErrorsNameWhatIsWrong)
-{
-    EXPECT_EQ(ErrorOf("[1]"), Invalid(L"object expected"));
-    EXPECT_EQ(ErrorOf("{\"format\": 1,"), Invalid(L"JSON: member name expected (line 1, column 14)"));
-    EXPECT_EQ(ErrorOf("{\"format\": 1, \"components\": [" + Component("") + "]}"),
-              Invalid(L"\"version\" (text) is missing"));
-    EXPECT_EQ(ErrorOf(Document("")), Invalid(L"no components"));
-    EXPECT_EQ(ErrorOf("{\"format\": 1, \"version\": \"1\"}"), Invalid(L"no components"));
-}
-
-TEST(ParseManifest, ComponentMembersAreCheckedInOrder)
-{
-    EXPECT_EQ(ErrorOf(Document("{\"kind\": 1}")), Invalid(L"\"id\" (text) is missing"));
-    EXPECT_EQ(ErrorOf(Document("{\"id\": \"a\", \"kind\": \"disk\", \"target\": \"a\", \"url\": \"u\"}")),
-              Invalid(L"\"packedSha256\" (text) is missing"));
-    EXPECT_EQ(ErrorOf(Document(Component("").replace(Component("").find("\"packedSize\": 10"), 16,
-                                                     "\"packedSize\": 1.5"))),
-              Invalid(L"\"packedSize\" (number) is missing"));
-    EXPECT_EQ(ErrorOf(Document(Component("\"kind\": \"Archive\""))),
-              Invalid(L"unknown kind \"Archive\" of \"system\""));
-    EXPECT_EQ(ErrorOf(Document(Component("\"packedSha256\": \"abc\""))),
-              Invalid(L"bad packedSha256 of \"system\""));
-    EXPECT_EQ(ErrorOf(Document(Component("\"sha256\": \"xyz\""))), Invalid(L"bad sha256 of \"system\""));
-    EXPECT_TRUE(ParseManifest(Document(Component("\"sha256\": \"\"")), Address));
-}
-
-TEST(ParseManifest, UnsafeTargetsAreRefusedAndTheDotOnlyForArchives)
+TEST(ParseManifest, TargetsAndIdsMustBeSafeNamesAndIdsDifferInMoreThanCase)
 {
     for (const char* target : {"../x", "a/../b", "a//b", "a/", "C:x", "/abs", "\\\\abs", "dir/con.txt",
-                               "name.", "a*b", "a\\u0000b"})
-        EXPECT_TRUE(ErrorOf(Document(Component("\"target\": \"" + std::string(target) + "\"")))
+                               "name.", "a*b", "a\\u0000b", "."}) // the dot only for archives
+        EXPECT_TRUE(ParseError(Document(Component(R"("target": ")" + std::string(target) + "\"")))
                         .starts_with(Invalid(L"unsafe target \"")))
             << target;
-    EXPECT_EQ(ErrorOf(Document(Component("\"target\": \".\""))), Invalid(L"unsafe target \".\""));
-    EXPECT_TRUE(ParseManifest(Document(Component("\"target\": \"a\\\\b/c.img\"")), Address));
-}
-
-TEST(ParseManifest, ComponentIdsMustBeSafeFileNamesThatDifferInMoreThanCase)
-{
+    EXPECT_TRUE(ParseManifest(Document(Component(R"("target": "a\\b/c.img")")), Address));
     for (const char* id : {"", ".", "..", "a/b", "a\\\\b", "con", "LPT1", "x.", "x ", "a:b", "a?b",
                            "a\\u0000b", "a\\tb", "release", "Host"})
-        EXPECT_TRUE(ErrorOf(Document(Component("\"id\": \"" + std::string(id) + "\"")))
+        EXPECT_TRUE(ParseError(Document(Component(R"("id": ")" + std::string(id) + "\"")))
                         .starts_with(Invalid(L"unsafe id \"")))
             << id;
-    EXPECT_EQ(ErrorOf(Document(Component("") + "," + Component(""))),
-              Invalid(L"component \"system\" listed twice"));
-    EXPECT_EQ(ErrorOf(Document(Component("") + "," + Component("\"id\": \"System\""))),
+    EXPECT_EQ(ParseError(Document(Component("") + "," + Component(R"("id": "System")"))),
               Invalid(L"component \"System\" listed twice"));
-    EXPECT_TRUE(ParseManifest(Document(Component("\"id\": \"tovik-1.0_x64\"")), Address));
+    EXPECT_TRUE(ParseManifest(Document(Component(R"("id": "tovik-1.0_x64")")), Address));
 }
 
-TEST(ParseManifest, AppRecordIsKeptOnlyWhenComplete)
+TEST(ParseManifest, AppRecordIsKeptOnlyWhenCompleteAndABuildBeyond32BitsIsOneNoWindowsHas)
 {
-    std::string app = "\"version\": \"0.2.0\", \"url\": \"/app/Peldra.msi\", \"sha256\": \"" +
-                      std::string(64, 'C') + "\", \"minimum\": \"0.1.0\"";
-    auto complete = ParseManifest(Document(Component(""), ", \"app\": {" + app + ", \"size\": 7}"), Address);
+    std::string app = R"("version": "0.2.0", "url": "/app/Peldra.msi", "sha256": ")" + std::string(64, 'C') +
+                      R"(", "minimum": "0.1.0")";
+    auto complete =
+        ParseManifest(Document(Component(""), R"(, "app": {)" + app + R"(, "size": 7})"), Address);
     ASSERT_TRUE(complete && complete->app);
     EXPECT_EQ(complete->app->url, L"https://releases.example/app/Peldra.msi");
     EXPECT_EQ(complete->app->sha256, std::wstring(64, L'c'));
     EXPECT_EQ(complete->app->size, 7u);
     EXPECT_EQ(complete->app->minimum, L"0.1.0");
-    auto withoutSize = ParseManifest(Document(Component(""), ", \"app\": {" + app + "}"), Address);
-    ASSERT_TRUE(withoutSize);
-    EXPECT_FALSE(withoutSize->app);
-    auto notAnObject = ParseManifest(Document(Component(""), ", \"app\": [1]"), Address);
-    ASSERT_TRUE(notAnObject);
-    EXPECT_FALSE(notAnObject->app);
-}
+    for (const std::string& incomplete : {R"(, "app": {)" + app + "}", std::string(R"(, "app": [1])")})
+        EXPECT_FALSE(ParseManifest(Document(Component(""), incomplete), Address).value().app) << incomplete;
 
-TEST(ParseManifest, MinimumWindowsBuildOutside32BitsIsOneNoWindowsHas)
-{
-    auto huge = ParseManifest(Document(Component(""), ", \"minWindowsBuild\": 4294967296"), Address);
-    ASSERT_TRUE(huge);
-    EXPECT_EQ(huge->minWindowsBuild, 4294967295u);
-    auto negative = ParseManifest(Document(Component(""), ", \"minWindowsBuild\": -5"), Address);
-    ASSERT_TRUE(negative);
-    EXPECT_EQ(negative->minWindowsBuild, 0u);
+    auto build = [](const std::string& number) {
+        auto parsed = ParseManifest(Document(Component(""), R"(, "minWindowsBuild": )" + number), Address);
+        return parsed ? parsed->minWindowsBuild : 1u;
+    };
+    EXPECT_EQ(build("4294967296"), 4294967295u);
+    EXPECT_EQ(build("-5"), 0u);
 }
 
 TEST(ResolveUrl, RelativeAddressesResolveAgainstTheManifestFolderWithoutItsQuery)
@@ -172,6 +164,94 @@ TEST(ResolveUrl, RelativeAddressesResolveAgainstTheManifestFolderWithoutItsQuery
     EXPECT_EQ(ResolveUrl(Address, L"/root.zst"), L"https://releases.example/root.zst");
     EXPECT_EQ(ResolveUrl(Address, L"http://127.0.0.1:8080/x"), L"http://127.0.0.1:8080/x");
     EXPECT_EQ(ResolveUrl(L"https://h.example/a#frag/ment", L"b"), L"https://h.example/b");
+}
+
+const std::string ManifestText = R"({"format": 1, "version": "1.0.0", "components": [
+  {"id": "system", "kind": "disk", "target": "system.vhdx", "url": "system.zst",
+   "packedSha256": "0000000000000000000000000000000000000000000000000000000000000000", "packedSize": 1}]}
+)";
+
+class ManifestLoading : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(PdTest::LoopbackServer::Get().Running()) << "PD_RELEASE_SERVER is not set";
+        served_.Put(L"manifest.json", ManifestText);
+    }
+
+    Pd::Result<Pd::Core::Manifest> Load(const std::wstring& file, std::stop_token stop = {})
+    {
+        return Pd::Core::LoadManifest(served_.Url(file), stop, 10'000, 20'000);
+    }
+
+    PdTest::ServedFolder served_;
+};
+
+TEST_F(ManifestLoading, CatalogFromTheManifestsFolderIsKeptAsFetchedAndAMissingOneLeavesItUnsigned)
+{
+    auto manifest = Load(L"manifest.json");
+    ASSERT_TRUE(manifest) << manifest.error();
+    EXPECT_EQ(manifest->version, L"1.0.0");
+    EXPECT_EQ(manifest->manifestBytes, ManifestText);
+    EXPECT_EQ(manifest->catalogBytes, "");
+    EXPECT_FALSE(manifest->isSigned);
+    EXPECT_EQ(manifest->components.at(0).url, served_.Url(L"system.zst"));
+
+    // Asked for without the manifest address's query; not the publisher's, so not signed.
+    const std::string catalog("\x30\x03\x02\x01\x00 catalog bytes", 20);
+    served_.Put(L"manifest.cat", catalog);
+    auto withCatalog = Load(L"manifest.json?channel=beta#top");
+    ASSERT_TRUE(withCatalog) << withCatalog.error();
+    EXPECT_EQ(withCatalog->catalogBytes, catalog);
+    EXPECT_FALSE(withCatalog->isSigned);
+    EXPECT_EQ(served_.Requests(L"manifest.cat").size(), 2u);
+}
+
+TEST_F(ManifestLoading, InvalidManifestOrACatalogThatCannotBeFetchedEndsLoadingWithTheError)
+{
+    served_.Put(L"bad.json", R"({"format": 2})");
+    EXPECT_EQ(PdTest::ErrorOf(Load(L"bad.json")), L"The release needs a newer Peldra.");
+    EXPECT_EQ(served_.Requests(L"manifest.cat").size(), 0u) << "an invalid manifest costs one request";
+
+    served_.Rule(L"manifest.cat", R"({"status": 500})");
+    EXPECT_EQ(PdTest::ErrorOf(Load(L"manifest.json")),
+              L"The server answered HTTP 500 for " + served_.Url(L"manifest.cat") + L".");
+    // Redirected to a loopback port where nothing listens.
+    served_.Rule(L"manifest.cat", R"({"redirect": "http://127.0.0.1:1/manifest.cat"})");
+    EXPECT_TRUE(PdTest::ErrorOf(Load(L"manifest.json")).starts_with(L"Sending the request: "));
+}
+
+TEST_F(ManifestLoading, StopDuringTheCatalogFetchCancels)
+{
+    served_.Put(L"manifest.cat", "catalog");
+    served_.Rule(L"manifest.cat", R"({"stallAfter": 0, "stallMs": 800})");
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        while (served_.Requests(L"manifest.cat").empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        stop.request_stop();
+    });
+    EXPECT_EQ(PdTest::ErrorOf(Load(L"manifest.json", stop.get_token())), L"Canceled.");
+}
+
+TEST_F(ManifestLoading, PublishersCatalogMakesTheManifestSignedUntilOneByteChanges)
+{
+    Pd::Test::SimScenario pc(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
+    const auto& server = PdTest::LoopbackServer::Get();
+    auto manifest = Pd::Core::LoadManifest(server.Url(L"signed/complete/manifest.json"), {}, 10'000, 20'000);
+    ASSERT_TRUE(manifest) << manifest.error();
+    EXPECT_TRUE(manifest->isSigned);
+    EXPECT_EQ(manifest->catalogBytes, PdTest::ReadBytes(server.File(L"signed/complete/manifest.cat")));
+
+    std::string changed = PdTest::ReadBytes(server.File(L"signed/complete/manifest.json"));
+    changed.insert(changed.find('{') + 1, " ");
+    served_.Put(L"manifest.json", changed);
+    served_.Put(L"manifest.cat", manifest->catalogBytes);
+    auto edited = Load(L"manifest.json");
+    ASSERT_TRUE(edited) << edited.error();
+    EXPECT_FALSE(edited->isSigned);
+    EXPECT_EQ(edited->catalogBytes, manifest->catalogBytes);
 }
 
 } // namespace

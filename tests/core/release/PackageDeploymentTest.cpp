@@ -1,10 +1,13 @@
+// Dependencies, registration and removal of the Tovik package through the simulated package
+// manager, which keeps the deployments and the apps' settings in its state.
 #include "core/release/PackageDeployment.h"
 
 #include "core/release/Packages.h"
 #include "core/Strings.h"
 #include "platform/PackageManager.h"
-#include "tests/core/release/DeveloperMode.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
+#include "tests/core/release/UserValues.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SimScenario.h"
 
@@ -18,11 +21,8 @@
 namespace
 {
 
-using Pd::Install::Dependency;
 using Pd::Install::PackageVersionValue;
 using PdTest::ScratchFolder;
-
-constexpr const char* TovikPublisher = "CN=Ormel Test";
 
 std::string Dependencies(std::initializer_list<std::pair<const char*, const char*>> dependencies)
 {
@@ -36,31 +36,31 @@ std::string Dependencies(std::initializer_list<std::pair<const char*, const char
 std::string AppxManifest(std::string_view name, std::string_view version, std::string_view dependencies = "")
 {
     return fmt::format(R"(<?xml version="1.0" encoding="utf-8"?>
-<Package><Identity Name="{}" Publisher="{}" Version="{}" ProcessorArchitecture="x64"/>
+<Package><Identity Name="{}" Publisher="CN=Ormel Test" Version="{}" ProcessorArchitecture="x64"/>
 <Dependencies>{}</Dependencies></Package>
 )",
-                       name, TovikPublisher, version, dependencies);
+                       name, version, dependencies);
 }
 
-std::string InstalledPackage(std::string_view name, std::string_view version,
-                             std::string_view architecture = "x64")
+std::string Installed(std::string_view name, std::string_view version, std::string_view architecture = "x64")
 {
     return fmt::format(R"({{"name":"{}","publisherId":"maker","version":"{}","architecture":"{}",
         "installLocation":"C:\\Program Files\\WindowsApps\\{}","users":["current"]}})",
                        name, version, architecture, name);
 }
 
+// A simulated PC with these packages whose Tovik packages get Tovik's family.
 std::string Scenario(std::initializer_list<std::string> packages, std::string_view extra = "")
 {
     std::string list;
     for (const std::string& package : packages)
         list += (list.empty() ? "" : ",") + package;
-    return fmt::format(R"({{"publisherIds":{{"{}":"tv9kp7a3nqe2r"}},"packages":[{}]{}}})", TovikPublisher,
-                       list, extra);
+    return fmt::format(R"({{"publisherIds":{{"CN=Ormel Test":"tv9kp7a3nqe2r"}},"packages":[{}]{}}})", list,
+                       extra);
 }
 
-// The versions of a package name that the current account has, by architecture.
-std::vector<std::wstring> Installed(std::wstring_view name)
+// The versions of a package name that the current account has, by architecture, sorted.
+std::vector<std::wstring> VersionsOf(std::wstring_view name)
 {
     std::vector<std::wstring> found;
     for (const auto& package : Pd::Platform::Packages()->FindPackagesForCurrentUser().packages)
@@ -68,9 +68,11 @@ std::vector<std::wstring> Installed(std::wstring_view name)
             found.push_back(fmt::format(L"{}.{}.{}.{} {}", package.version.major, package.version.minor,
                                         package.version.build, package.version.revision,
                                         package.architecture));
+    std::ranges::sort(found);
     return found;
 }
 
+// A release folder with Tovik's AppxManifest.xml and the dependencies it ships.
 struct Release
 {
     ScratchFolder folder;
@@ -89,6 +91,7 @@ struct Release
     {
         folder.Write(Pd::Core::FromUtf8(name) + L"_x64.appx", AppxManifest(name, version));
     }
+    Pd::Result<> InstallDependencies() { return Pd::Install::InstallDependencies(Path(), Log()); }
 };
 
 TEST(PackageVersionValue, ReadsUpToFourNumericPartsAndPadsTheRest)
@@ -109,43 +112,21 @@ TEST(PackageVersionValue, ReadsUpToFourNumericPartsAndPadsTheRest)
     EXPECT_GT(PackageVersionValue(L"10.0"), PackageVersionValue(L"9.65535.65535.65535"));
 }
 
-TEST(ReadPackageDependencies, FindsNameThenMinVersionInDocumentOrder)
-{
-    ScratchFolder folder;
-    auto manifest = folder.Write(
-        L"AppxManifest.xml",
-        Dependencies({{"First", "1.0"}, {"Second", "2.0.1"}}) +
-            R"(<PackageDependency MinVersion="3.0" Name="Reversed"/><PackageDependency Name="Third" MinVersion="3"/>)");
-    EXPECT_EQ(Pd::Install::ReadPackageDependencies(manifest.wstring()),
-              (std::vector<Dependency>{{L"First", L"1.0"}, {L"Second", L"2.0.1"}, {L"Third", L"3"}}));
-    EXPECT_TRUE(Pd::Install::ReadPackageDependencies((folder.Path() / L"missing.xml").wstring()).empty());
-}
-
-TEST(InstallDependencies, AnInstalledVersionAtTheMinimumOrHigherIsKept)
+TEST(InstallDependencies, AnX64VersionAtTheMinimumIsKeptAndOtherwiseTheReleasesPackageIsAdded)
 {
     Pd::Test::SimScenario scenario(
-        Scenario({InstalledPackage("Runtime", "14.0.0.0"), InstalledPackage("Ui", "1.0.0.0"),
-                  InstalledPackage("Ui", "3.0.0.0")}));
-    Release release(Dependencies({{"Runtime", "14.0"}, {"Ui", "2.0"}}));
-    ASSERT_TRUE(Pd::Install::InstallDependencies(release.Path(), release.Log()));
+        Scenario({Installed("Runtime", "14.0.0.0"), Installed("Ui", "1.0.0.0"), Installed("Ui", "3.0.0.0"),
+                  Installed("Old", "13.0.0.0"), Installed("Arm", "9.0.0.0", "x86")}));
+    Release release(Dependencies({{"Runtime", "14.0"}, {"Ui", "2.0"}, {"Old", "14.0"}, {"Arm", "2.0"}}));
+    release.Ship("Old", "14.0.1.0");
+    release.Ship("Arm", "2.0.0.0");
+    ASSERT_TRUE(release.InstallDependencies());
     EXPECT_EQ(release.log,
-              (std::vector<std::wstring>{L"Runtime 14.0.0.0 is installed.", L"Ui 3.0.0.0 is installed."}));
-}
-
-TEST(InstallDependencies, ALowerVersionOrAnotherArchitectureIsAddedFromTheRelease)
-{
-    Pd::Test::SimScenario scenario(
-        Scenario({InstalledPackage("Runtime", "13.0.0.0"), InstalledPackage("Ui", "9.0.0.0", "x86")}));
-    Release release(Dependencies({{"Runtime", "14.0"}, {"Ui", "2.0"}}));
-    release.Ship("Runtime", "14.0.1.0");
-    release.Ship("Ui", "2.0.0.0");
-    ASSERT_TRUE(Pd::Install::InstallDependencies(release.Path(), release.Log()));
-    EXPECT_EQ(release.log, (std::vector<std::wstring>{L"Installing Runtime 14.0.", L"Installing Ui 2.0."}));
-    EXPECT_EQ(Installed(L"Runtime"), std::vector<std::wstring>{L"14.0.1.0 x64"})
+              (std::vector<std::wstring>{L"Runtime 14.0.0.0 is installed.", L"Ui 3.0.0.0 is installed.",
+                                         L"Installing Old 14.0.", L"Installing Arm 2.0."}));
+    EXPECT_EQ(VersionsOf(L"Old"), std::vector<std::wstring>{L"14.0.1.0 x64"})
         << "the added one replaces 13.0";
-    auto ui = Installed(L"Ui");
-    std::ranges::sort(ui);
-    EXPECT_EQ(ui, (std::vector<std::wstring>{L"2.0.0.0 x64", L"9.0.0.0 x86"}));
+    EXPECT_EQ(VersionsOf(L"Arm"), (std::vector<std::wstring>{L"2.0.0.0 x64", L"9.0.0.0 x86"}));
 }
 
 TEST(InstallDependencies, AMissingPackageFileEndsWithTheFirstMissingDependency)
@@ -154,11 +135,10 @@ TEST(InstallDependencies, AMissingPackageFileEndsWithTheFirstMissingDependency)
     Release release(Dependencies({{"Present", "1.0"}, {"Absent", "1.5"}, {"Later", "1.0"}}));
     release.Ship("Present", "1.0.0.0");
     release.Ship("Later", "1.0.0.0");
-    auto result = Pd::Install::InstallDependencies(release.Path(), release.Log());
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), L"The package Absent 1.5 is needed but not part of the release.");
-    EXPECT_EQ(Installed(L"Present").size(), 1u) << "what came before stays installed";
-    EXPECT_TRUE(Installed(L"Later").empty()) << "nothing after the missing one is looked at";
+    EXPECT_EQ(PdTest::ErrorOf(release.InstallDependencies()),
+              L"The package Absent 1.5 is needed but not part of the release.");
+    EXPECT_EQ(VersionsOf(L"Present").size(), 1u) << "what came before stays installed";
+    EXPECT_TRUE(VersionsOf(L"Later").empty()) << "nothing after the missing one is looked at";
 }
 
 TEST(InstallDependencies, NamesThatWouldReachOutsideTheReleaseFolderAreRefused)
@@ -168,53 +148,42 @@ TEST(InstallDependencies, NamesThatWouldReachOutsideTheReleaseFolderAreRefused)
     {
         Release release(Dependencies({{name, "1.0"}}));
         // A package file the unsafe name would reach, were it used as a path.
-        std::filesystem::create_directories(release.folder.Path() / L"sub");
-        PdTest::WriteBytes(release.folder.Path().parent_path() / L"Outside_x64.appx",
-                           AppxManifest("Outside", "1.0.0.0"));
+        const auto outside = release.folder.Path().parent_path() / L"Outside_x64.appx";
+        PdTest::WriteBytes(outside, AppxManifest("Outside", "1.0.0.0"));
         PdTest::WriteBytes(release.folder.Path() / L"sub" / L"Inner_x64.appx",
                            AppxManifest("Inner", "1.0.0.0"));
-        auto result = Pd::Install::InstallDependencies(release.Path(), release.Log());
-        std::filesystem::remove(release.folder.Path().parent_path() / L"Outside_x64.appx");
-        ASSERT_FALSE(result) << name;
-        EXPECT_EQ(result.error(), fmt::format(L"The package {} 1.0 is needed but not part of the release.",
-                                              Pd::Core::FromUtf8(name)));
-        EXPECT_TRUE(Installed(L"Outside").empty() && Installed(L"Inner").empty()) << name;
+        auto result = release.InstallDependencies();
+        std::filesystem::remove(outside);
+        EXPECT_EQ(PdTest::ErrorOf(result),
+                  fmt::format(L"The package {} 1.0 is needed but not part of the release.",
+                              Pd::Core::FromUtf8(name)));
+        EXPECT_TRUE(VersionsOf(L"Outside").empty() && VersionsOf(L"Inner").empty()) << name;
     }
 }
 
-TEST(InstallDependencies, AFailedAddNamesTheDependencyAndEndsWithTheCode)
+TEST(PackageDeployments, AFailureNamesTheStepAndEndsWithTheCode)
 {
-    Pd::Test::SimScenario scenario(Scenario({}, R"(,"deploymentFailures":{"add":"0x80073CF9"})"));
-    Release release(Dependencies({{"Runtime", "14.0"}}));
-    release.Ship("Runtime", "14.0.0.0");
-    auto result = Pd::Install::InstallDependencies(release.Path(), release.Log());
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), L"Runtime: The simulated add operation failed (0x80073CF9)");
-}
-
-TEST(RegisterPackage, AFailureNamesTheStepAndEndsWithTheCode)
-{
-    PdTest::DeveloperModeSetting developerMode(false);
-    Pd::Test::SimScenario scenario(Scenario({}));
-    Release release;
-    auto result = Pd::Install::RegisterPackage(release.Path(), {});
-    ASSERT_FALSE(result);
-    EXPECT_TRUE(result.error().starts_with(L"Registering the Tovik package: "))
-        << Pd::Core::ToUtf8(result.error());
-    EXPECT_TRUE(result.error().ends_with(L" (0x80073CFF)")) << Pd::Core::ToUtf8(result.error());
-    EXPECT_FALSE(Pd::Install::FindInstalledPackage());
-}
-
-TEST(RegisterPackage, WithoutAPackageManagerTheStepSaysSo)
-{
-    Release release;
-    auto result = Pd::Install::RegisterPackage(release.Path(), {});
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(),
+    {
+        Pd::Test::SimScenario scenario(Scenario({}, R"(,"deploymentFailures":{"add":"0x80073CF9"})"));
+        Release release(Dependencies({{"Runtime", "14.0"}}));
+        release.Ship("Runtime", "14.0.0.0");
+        EXPECT_EQ(PdTest::ErrorOf(release.InstallDependencies()),
+                  L"Runtime: The simulated add operation failed (0x80073CF9)");
+    }
+    {
+        // The simulated package manager refuses a development registration without developer mode.
+        PdTest::DeveloperModeSetting developerMode(false);
+        Pd::Test::SimScenario scenario(Scenario({}));
+        const std::wstring error = PdTest::ErrorOf(Pd::Install::RegisterPackage(Release().Path(), {}));
+        EXPECT_TRUE(error.starts_with(L"Registering the Tovik package: ")) << Pd::Core::ToUtf8(error);
+        EXPECT_TRUE(error.ends_with(L" (0x80073CFF)")) << Pd::Core::ToUtf8(error);
+        EXPECT_FALSE(Pd::Install::FindInstalledPackage());
+    }
+    // Without a package manager (this build has no Windows Runtime binding) each step says so.
+    EXPECT_EQ(PdTest::ErrorOf(Pd::Install::RegisterPackage(Release().Path(), {})),
               L"Registering the Tovik package: The package manager is not available (0x80040154)");
-    auto removed = Pd::Install::RemovePackage(L"TovikPackage_1.0.0.0_x64__tv9kp7a3nqe2r", true);
-    ASSERT_FALSE(removed);
-    EXPECT_TRUE(removed.error().starts_with(L"Removing the Tovik package: "));
+    EXPECT_TRUE(PdTest::ErrorOf(Pd::Install::RemovePackage(L"TovikPackage_1.0.0.0_x64__tv9kp7a3nqe2r", true))
+                    .starts_with(L"Removing the Tovik package: "));
 }
 
 TEST(RemovePackage, KeepingTheDataLeavesItForTheNextRegistration)

@@ -1,8 +1,11 @@
 // The program's copy of itself into the default install folder, with the running program, the
-// default folder and the host controls of the test's own making.
+// default folder and the host controls of the test's own making, and the replacement with a
+// backup that the copy uses. (The install road shows the host's registration and restart.)
 #include "core/release/ProgramInstall.h"
+#include "core/release/ProgramCopy.h"
 
 #include "core/Handles.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
 
@@ -17,6 +20,13 @@ namespace
 
 namespace fs = std::filesystem;
 using PdTest::ReadBytes;
+
+// Opened without sharing, a file can be neither read nor renamed by others.
+Pd::UniqueFile Lock(const fs::path& file, DWORD share = 0)
+{
+    return Pd::UniqueFile(
+        ::CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+}
 
 class ProgramInstall : public ::testing::Test
 {
@@ -57,35 +67,28 @@ protected:
     std::vector<std::wstring> calls_;
 };
 
-TEST_F(ProgramInstall, CopiesTheProgramAndItsLanguageFiles)
+TEST_F(ProgramInstall, CopiesTheProgramAndItsLanguageFilesOverAnOlderCopyWithoutLeavingTheBackups)
 {
+    PdTest::WriteBytes(installed_, "program 0.1.1");
+    PdTest::WriteBytes(default_ / L"language" / L"de.lng", "old");
+    state_.entries[L"system"] = {L"system.vhdx"};
     ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
     EXPECT_EQ(ReadBytes(installed_), "program 0.1.2");
     EXPECT_EQ(ReadBytes(default_ / L"language" / L"de.lng"), "#name=Deutsch\n");
     EXPECT_FALSE(fs::exists(default_ / L"language" / L"notes.txt"));
     EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
-}
-
-TEST_F(ProgramInstall, ReplacesAnOlderCopyWithoutLeavingTheBackup)
-{
-    PdTest::WriteBytes(installed_, "program 0.1.1");
-    PdTest::WriteBytes(default_ / L"language" / L"de.lng", "old");
-    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
-    EXPECT_EQ(ReadBytes(installed_), "program 0.1.2");
-    EXPECT_EQ(ReadBytes(default_ / L"language" / L"de.lng"), "#name=Deutsch\n");
-    EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
     EXPECT_FALSE(fs::exists(default_ / L"language" / L"de.lng.old"));
+    // The release lies in another folder: no host entry.
+    EXPECT_FALSE(state_.entries.contains(L"host"));
+    EXPECT_FALSE(fs::exists(scratch_.Path() / L"Tovik" / L"peldra.json"));
 }
 
-TEST_F(ProgramInstall, FailedCopyKeepsTheInstalledProgram)
+TEST_F(ProgramInstall, FailedCopyKeepsTheInstalledProgramAndRecordsNothing)
 {
     PdTest::WriteBytes(installed_, "program 0.1.1");
-    Pd::UniqueFile locked(
-        ::CreateFileW(running_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    Pd::UniqueFile locked = Lock(running_);
     ASSERT_TRUE(locked);
-    auto result = Install(default_);
-    ASSERT_FALSE(result);
-    EXPECT_TRUE(result.error().starts_with(L"Cannot create " + installed_.wstring())) << result.error();
+    EXPECT_TRUE(PdTest::ErrorOf(Install(default_)).starts_with(L"Cannot create " + installed_.wstring()));
     EXPECT_EQ(ReadBytes(installed_), "program 0.1.1");
     EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
     EXPECT_FALSE(state_.entries.contains(L"host"));
@@ -110,33 +113,40 @@ TEST_F(ProgramInstall, ProgramOfTheInstallerPackageIsNotCopied)
     EXPECT_FALSE(fs::exists(installed_));
 }
 
-TEST_F(ProgramInstall, ReleaseInAnotherFolderRecordsNoHostEntry)
-{
-    state_.entries[L"system"] = {L"system.vhdx"};
-    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
-    EXPECT_FALSE(state_.entries.contains(L"host"));
-    EXPECT_FALSE(fs::exists(scratch_.Path() / L"Tovik" / L"peldra.json"));
-}
-
-TEST_F(ProgramInstall, HostIsRegisteredThenRestarted)
-{
-    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik", true));
-    EXPECT_EQ(calls_, (std::vector<std::wstring>{L"register", L"stop", L"start"}));
-}
-
 TEST_F(ProgramInstall, FailedTaskRegistrationLeavesTheHostAlone)
 {
     taskError_ = L"Task Scheduler: access denied";
-    auto result = Install(scratch_.Path() / L"Tovik", true);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), taskError_);
+    EXPECT_EQ(PdTest::ErrorOf(Install(scratch_.Path() / L"Tovik", true)), taskError_);
     EXPECT_EQ(calls_, std::vector<std::wstring>{L"register"});
 }
 
-TEST_F(ProgramInstall, WithoutHostNothingIsRegistered)
+class ReplaceWithBackup : public ::testing::Test
 {
-    ASSERT_TRUE(Install(scratch_.Path() / L"Tovik", false));
-    EXPECT_TRUE(calls_.empty());
+protected:
+    PdTest::ScratchFolder scratch_;
+    fs::path source_ = scratch_.Write(L"new.exe", "new program");
+    fs::path target_ = scratch_.Path() / L"Peldra.exe";
+    fs::path backup_ = scratch_.Path() / L"Peldra.exe.old";
+};
+
+TEST_F(ReplaceWithBackup, FailedCopyWithoutOldTargetLeavesNothing)
+{
+    Pd::UniqueFile locked = Lock(source_);
+    ASSERT_TRUE(locked);
+    EXPECT_FALSE(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()));
+    EXPECT_FALSE(fs::exists(target_));
+    EXPECT_FALSE(fs::exists(backup_));
+}
+
+TEST_F(ReplaceWithBackup, TargetThatCannotBeMovedAsideIsReported)
+{
+    scratch_.Write(L"Peldra.exe", "old program");
+    Pd::UniqueFile held = Lock(target_, FILE_SHARE_READ);
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(PdTest::ErrorOf(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()))
+                    .starts_with(L"Replacing " + target_.wstring() + L": "));
+    held.Reset();
+    EXPECT_EQ(ReadBytes(target_), "old program");
 }
 
 } // namespace

@@ -50,7 +50,7 @@ InstallState Installed(const Manifest& manifest, const PdTest::ScratchFolder& fo
     return state;
 }
 
-std::vector<std::pair<std::wstring, bool>> Rows(const Pd::Core::ReleasePlan& plan)
+std::vector<std::pair<std::wstring, bool>> RowsOf(const Pd::Core::ReleasePlan& plan)
 {
     std::vector<std::pair<std::wstring, bool>> rows;
     for (const auto& item : plan.items)
@@ -58,41 +58,28 @@ std::vector<std::pair<std::wstring, bool>> Rows(const Pd::Core::ReleasePlan& pla
     return rows;
 }
 
-TEST(PlanRelease, FreshFolderNeedsEveryPlannedComponent)
+TEST(PlanRelease, AComponentIsNeededWhenItIsNewItsDigestChangedOrItsFilesAreMissing)
 {
+    using Rows = std::vector<std::pair<std::wstring, bool>>;
     PdTest::ScratchFolder folder;
     Manifest manifest = Sample();
-    auto plan = PlanRelease(manifest, {}, 26100, folder.Path().wstring());
-    EXPECT_EQ(Rows(plan), (std::vector<std::pair<std::wstring, bool>>{
-                              {L"system", true}, {L"windows", true}, {L"tools", true}}));
-    EXPECT_EQ(plan.downloadBytes, 327u);
-    EXPECT_EQ(plan.diskBytes, 1059u);
-    EXPECT_EQ(&plan.items[0].component.get(), &manifest.components[0]);
-}
+    auto fresh = PlanRelease(manifest, {}, 26100, folder.Path().wstring());
+    EXPECT_EQ(RowsOf(fresh), (Rows{{L"system", true}, {L"windows", true}, {L"tools", true}}));
+    EXPECT_EQ(fresh.downloadBytes, 327u);
+    EXPECT_EQ(fresh.diskBytes, 1059u);
+    EXPECT_EQ(&fresh.items[0].component.get(), &manifest.components[0]);
 
-TEST(PlanRelease, NothingNeededWhenDigestsMatchAndFilesArePresent)
-{
-    PdTest::ScratchFolder folder;
-    Manifest manifest = Sample();
-    auto plan = PlanRelease(manifest, Installed(manifest, folder), 26100, folder.Path().wstring());
-    EXPECT_EQ(Rows(plan), (std::vector<std::pair<std::wstring, bool>>{
-                              {L"system", false}, {L"windows", false}, {L"tools", false}}));
-    EXPECT_EQ(plan.downloadBytes, 0u);
-    EXPECT_EQ(plan.diskBytes, 0u);
-}
-
-TEST(PlanRelease, ChangedDigestOrMissingFilesMakeAComponentNeeded)
-{
-    PdTest::ScratchFolder folder;
-    Manifest manifest = Sample();
     InstallState state = Installed(manifest, folder);
+    auto installed = PlanRelease(manifest, state, 26100, folder.Path().wstring());
+    EXPECT_EQ(RowsOf(installed), (Rows{{L"system", false}, {L"windows", false}, {L"tools", false}}));
+    EXPECT_EQ(installed.downloadBytes, 0u);
+    EXPECT_EQ(installed.diskBytes, 0u);
+
     state.components[L"tools"] = std::wstring(64, L'f'); // an older release's download
     std::filesystem::remove(folder.Path() / L"system.vhdx");
-    auto plan = PlanRelease(manifest, state, 26100, folder.Path().wstring());
-    EXPECT_EQ(Rows(plan), (std::vector<std::pair<std::wstring, bool>>{
-                              {L"system", true}, {L"windows", false}, {L"tools", true}}));
-    EXPECT_EQ(plan.downloadBytes, 307u);
-
+    auto changed = PlanRelease(manifest, state, 26100, folder.Path().wstring());
+    EXPECT_EQ(RowsOf(changed), (Rows{{L"system", true}, {L"windows", false}, {L"tools", true}}));
+    EXPECT_EQ(changed.downloadBytes, 307u);
     std::filesystem::remove(folder.Path() / L"AppxManifest.xml");
     EXPECT_TRUE(PlanRelease(manifest, state, 26100, folder.Path().wstring()).items[1].needed);
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace
@@ -28,6 +29,7 @@ protected:
     fs::path Installed(const std::wstring& release)
     {
         const fs::path folder = scratch_.Path() / release;
+        fs::remove_all(folder);
         fs::copy(PdTest::LoopbackServer::Get().File(L"signed/" + release + L"/installed"), folder,
                  fs::copy_options::recursive);
         return folder;
@@ -42,90 +44,72 @@ protected:
     PdTest::ScratchFolder scratch_;
 };
 
-TEST_F(ReleaseVerification, UntouchedReleaseIsVerified)
+TEST_F(ReleaseVerification, EveryFileWithADigestIsCheckedAgainstTheSignedManifest)
 {
-    // The optional kernel was never installed and the archive is not verified.
-    EXPECT_EQ(Verify(Installed(L"complete")), ReleaseState::Verified);
+    struct Case
+    {
+        const wchar_t* release;
+        const char* change;
+        std::function<void(const fs::path&)> apply;
+        ReleaseState state;
+    };
+    const Case cases[] = {
+        // The optional kernel was never installed and the archive is not verified.
+        {L"complete", "untouched", [](const fs::path&) {}, ReleaseState::Verified},
+        {L"complete", "one bit of the disk changed",
+         [](const fs::path& folder) {
+             std::string image = PdTest::ReadBytes(folder / L"system.vhdx");
+             image[image.size() / 2] ^= 1;
+             PdTest::WriteBytes(folder / L"system.vhdx", image);
+         },
+         ReleaseState::Modified},
+        {L"complete", "the disk removed", [](const fs::path& folder) { fs::remove(folder / L"system.vhdx"); },
+         ReleaseState::Modified},
+        {L"complete", "another optional kernel",
+         [](const fs::path& folder) {
+             PdTest::WriteBytes(folder / L"tools" / L"kernel", "not the kernel\n");
+         },
+         ReleaseState::Modified},
+        {L"complete", "the optional kernel installed",
+         [](const fs::path& folder) { PdTest::WriteBytes(folder / L"tools" / L"kernel", "kernel\n"); },
+         ReleaseState::Verified},
+        {L"complete", "one byte more in the manifest",
+         [](const fs::path& folder) {
+             PdTest::WriteBytes(folder / L"release.json", PdTest::ReadBytes(folder / L"release.json") + " ");
+         },
+         ReleaseState::Unverifiable},
+        {L"complete", "no catalog", [](const fs::path& folder) { fs::remove(folder / L"release.cat"); },
+         ReleaseState::Unverifiable},
+        {L"unsigned", "untouched", [](const fs::path&) {}, ReleaseState::Unverifiable},
+        {L"archives", "nothing but archives", [](const fs::path&) {}, ReleaseState::Unverifiable},
+        {L"nodigest", "a disk without digest", [](const fs::path&) {}, ReleaseState::Unverifiable},
+    };
+    for (const Case& c : cases)
+    {
+        const fs::path folder = Installed(c.release);
+        c.apply(folder);
+        EXPECT_EQ(Verify(folder), c.state) << c.change;
+    }
 }
 
-TEST_F(ReleaseVerification, ChangedFileIsModified)
+TEST_F(ReleaseVerification, StopUntrustedPublisherAndMissingFolderHaveTheirOwnStates)
 {
-    const fs::path folder = Installed(L"complete");
-    std::string image = PdTest::ReadBytes(folder / L"system.vhdx");
-    image[image.size() / 2] ^= 1;
-    PdTest::WriteBytes(folder / L"system.vhdx", image);
-    EXPECT_EQ(Verify(folder), ReleaseState::Modified);
-}
-
-TEST_F(ReleaseVerification, MissingRequiredFileIsModified)
-{
-    const fs::path folder = Installed(L"complete");
-    fs::remove(folder / L"system.vhdx");
-    EXPECT_EQ(Verify(folder), ReleaseState::Modified);
-}
-
-TEST_F(ReleaseVerification, InstalledOptionalFileIsVerifiedToo)
-{
-    const fs::path folder = Installed(L"complete");
-    PdTest::WriteBytes(folder / L"tools" / L"kernel", "not the kernel\n");
-    EXPECT_EQ(Verify(folder), ReleaseState::Modified);
-    PdTest::WriteBytes(folder / L"tools" / L"kernel", "kernel\n");
-    EXPECT_EQ(Verify(folder), ReleaseState::Verified);
-}
-
-TEST_F(ReleaseVerification, ManifestChangedByOneByteCannotBeVerified)
-{
-    const fs::path folder = Installed(L"complete");
-    PdTest::WriteBytes(folder / L"release.json", PdTest::ReadBytes(folder / L"release.json") + " ");
-    EXPECT_EQ(Verify(folder), ReleaseState::Unverifiable);
-}
-
-TEST_F(ReleaseVerification, ReleaseWithoutProofCannotBeVerified)
-{
-    EXPECT_EQ(Verify(Installed(L"unsigned")), ReleaseState::Unverifiable);
-    const fs::path folder = Installed(L"complete");
-    fs::remove(folder / L"release.cat");
-    EXPECT_EQ(Verify(folder), ReleaseState::Unverifiable);
-    fs::remove(folder / L"release.json");
-    EXPECT_EQ(Verify(folder), ReleaseState::Unverifiable);
-}
-
-TEST_F(ReleaseVerification, NothingVerifiableCannotBeVerified)
-{
-    EXPECT_EQ(Verify(Installed(L"archives")), ReleaseState::Unverifiable);
-    EXPECT_EQ(Verify(Installed(L"nodigest")), ReleaseState::Unverifiable);
-}
-
-TEST_F(ReleaseVerification, PcThatDoesNotTrustThePublisherCannotVerify)
-{
+    EXPECT_EQ(Verify(Installed(L"complete"), [] { return true; }), ReleaseState::Cancelled);
+    EXPECT_EQ(Verify(L""), ReleaseState::NoInstallFolder);
+    EXPECT_EQ(Verify(scratch_.Path() / L"missing"), ReleaseState::NoInstallFolder);
+    EXPECT_EQ(Verify(scratch_.Write(L"file", "not a folder")), ReleaseState::NoInstallFolder);
     pc_.Write("{}");
     EXPECT_EQ(Verify(Installed(L"complete")), ReleaseState::Unverifiable);
 }
 
-TEST_F(ReleaseVerification, MissingFolderIsNoInstallFolder)
-{
-    EXPECT_EQ(Verify(L""), ReleaseState::NoInstallFolder);
-    EXPECT_EQ(Verify(scratch_.Path() / L"missing"), ReleaseState::NoInstallFolder);
-    EXPECT_EQ(Verify(scratch_.Write(L"file", "not a folder")), ReleaseState::NoInstallFolder);
-}
-
-TEST_F(ReleaseVerification, StopDuringTheCheckIsCancelled)
-{
-    EXPECT_EQ(Verify(Installed(L"complete"), [] { return true; }), ReleaseState::Cancelled);
-}
-
-TEST(ReleaseFiles, SignedManifestLeavesItsProofUnsignedRemovesIt)
+// (The install road shows a signed manifest leaving its proof.)
+TEST(ReleaseFiles, UnsignedManifestRemovesTheProofOfAnEarlierOne)
 {
     PdTest::ScratchFolder folder;
+    folder.Write(L"release.json", "{}");
+    folder.Write(L"release.cat", "catalog");
     Pd::Core::Manifest manifest;
-    manifest.manifestBytes = std::string("\xEF\xBB\xBF{\"format\": 1}\r\n", 17);
-    manifest.catalogBytes = std::string("\x30\x00catalog", 9);
-    manifest.isSigned = true;
-    ASSERT_TRUE(Pd::Core::WriteReleaseFiles(folder.Path().wstring(), manifest));
-    EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"release.json"), manifest.manifestBytes);
-    EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"release.cat"), manifest.catalogBytes);
-
-    manifest.isSigned = false;
+    manifest.manifestBytes = "{\"format\": 1}";
     ASSERT_TRUE(Pd::Core::WriteReleaseFiles(folder.Path().wstring(), manifest));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.json"));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.cat"));

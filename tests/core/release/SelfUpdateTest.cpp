@@ -1,13 +1,13 @@
-// The self-update against the loopback server with installer packages signed at test time, on a
-// simulated PC that trusts the test publisher. The full run lets Wine's own cmd and msiexec
-// install the package and start a probe program in place of the installed Peldra.
+// The program's own installer package: found by its upgrade code and removed, and the
+// self-update through it, against the loopback server with installer packages signed at test
+// time, on a simulated PC that trusts the test publisher. The full run lets Wine's own cmd and
+// msiexec install the package and start a probe program in place of the installed Peldra.
 #include "core/release/SelfUpdate.h"
+#include "core/release/InstalledMsi.h"
 
-#include "core/Handles.h"
 #include "core/release/Folders.h"
-#include "core/Sha256.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
-#include "tests/core/release/Msiexec.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/ProbeProgram.h"
 #include "tests/support/SigningFixtures.h"
@@ -18,6 +18,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -25,36 +26,51 @@ namespace
 
 namespace fs = std::filesystem;
 using Pd::Core::Detail::PackageFileName;
+using namespace std::chrono_literals;
 
-std::wstring Sha256Of(std::string_view bytes)
+class InstalledMsi : public PdTest::SigningTest
 {
-    Pd::Sha256 hasher;
-    hasher.Update(bytes);
-    return hasher.Finish();
+};
+
+TEST_F(InstalledMsi, OnlyTheProgramsUpgradeCodeIsFoundAndItsUninstallRemovesIt)
+{
+    // A package left by an earlier, interrupted run would hide the "not installed" case.
+    if (auto left = Pd::Install::FindInstalledMsi())
+        PdTest::RunMsiexec(L"/x " + *left);
+    ASSERT_EQ(PdTest::RunMsiexec(L"/i \"" + PdTest::SigningFile(L"unsigned.msi") + L"\""), 0u);
+    EXPECT_EQ(Pd::Install::FindInstalledMsi(), std::nullopt) << "another upgrade code";
+    PdTest::RunMsiexec(L"/x \"" + PdTest::SigningFile(L"unsigned.msi") + L"\"");
+
+    ASSERT_EQ(PdTest::RunMsiexec(L"/i \"" + PdTest::SigningFile(L"program.msi") + L"\""), 0u);
+    const auto product = Pd::Install::FindInstalledMsi();
+    ASSERT_TRUE(product.has_value());
+    EXPECT_EQ(product->size(), 38u);
+    EXPECT_TRUE(product->starts_with(L"{") && product->ends_with(L"}"));
+
+    // The uninstall is started, not waited for.
+    ASSERT_TRUE(Pd::Install::StartMsiUninstall(*product, false));
+    const auto end = std::chrono::steady_clock::now() + 90s;
+    while (Pd::Install::FindInstalledMsi() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Pd::Install::FindInstalledMsi(), std::nullopt);
 }
 
 TEST(SelfUpdateNaming, PackageIsNamedAfterASafeVersionOnly)
 {
     EXPECT_EQ(PackageFileName(L"0.2.0"), L"Peldra-0.2.0.msi");
-    EXPECT_EQ(PackageFileName(L"10"), L"Peldra-10.msi");
     EXPECT_EQ(PackageFileName(std::wstring(32, L'1')), L"Peldra-" + std::wstring(32, L'1') + L".msi");
-    EXPECT_EQ(PackageFileName(std::wstring(33, L'1')), L"Peldra-update.msi");
-    EXPECT_EQ(PackageFileName(L""), L"Peldra-update.msi");
-    EXPECT_EQ(PackageFileName(L"0.2.0-beta"), L"Peldra-update.msi");
-    EXPECT_EQ(PackageFileName(L"..\\..\\evil"), L"Peldra-update.msi");
-    EXPECT_EQ(PackageFileName(L"1 .2"), L"Peldra-update.msi");
+    for (const std::wstring& unsafe : {std::wstring(33, L'1'), std::wstring(), std::wstring(L"0.2.0-beta"),
+                                       std::wstring(L"..\\..\\evil"), std::wstring(L"1 .2")})
+        EXPECT_EQ(PackageFileName(unsafe), L"Peldra-update.msi") << Pd::Core::ToUtf8(unsafe);
 }
 
-TEST(SelfUpdateCommand, InstallsPassivelyThenDeletesAndStartsTheProgram)
+TEST(InstallerCommands, UninstallRunsPassivelyAndRemovesTheDataOnlyWhenAsked)
 {
-    EXPECT_EQ(Pd::Core::Detail::InstallerCommandLine(
-                  L"C:\\Windows\\system32\\cmd.exe", L"C:\\Windows\\system32",
-                  L"C:\\P\\.download\\Peldra-0.2.0.msi", L"C:\\P\\.download", L"C:\\P\\Peldra.exe"),
-              L"\"C:\\Windows\\system32\\cmd.exe\" /d /s /c \"start \"\" /wait "
-              L"\"C:\\Windows\\system32\\msiexec.exe\" "
-              L"/i \"C:\\P\\.download\\Peldra-0.2.0.msi\" /passive /norestart & del /f /q "
-              L"\"C:\\P\\.download\\Peldra-0.2.0.msi\" & rd \"C:\\P\\.download\" 2>nul & start \"\" "
-              L"\"C:\\P\\Peldra.exe\"\"");
+    const std::wstring product = L"{11111111-2222-3333-4444-555555555555}";
+    EXPECT_EQ(Pd::Install::Detail::MsiUninstallCommandLine(L"C:\\W\\msiexec.exe", product, false),
+              L"\"C:\\W\\msiexec.exe\" /x " + product + L" /passive");
+    EXPECT_EQ(Pd::Install::Detail::MsiUninstallCommandLine(L"C:\\W\\msiexec.exe", product, true),
+              L"\"C:\\W\\msiexec.exe\" /x " + product + L" /passive REMOVEDATA=1");
 }
 
 class SelfUpdate : public PdTest::SigningTest
@@ -63,7 +79,7 @@ protected:
     void SetUp() override
     {
         PdTest::SigningTest::SetUp();
-        ASSERT_TRUE(server_.Server().Running()) << "the release server fixture is not running";
+        ASSERT_TRUE(PdTest::LoopbackServer::Get().Running()) << "the release server fixture is not running";
         setting_.defaultFolder = (scratch_.Path() / L"Peldra").wstring();
         // No command processor there: the update stops just before the installer would run.
         setting_.systemFolder = (scratch_.Path() / L"no-system").wstring();
@@ -76,13 +92,12 @@ protected:
     {
         package_ = PdTest::ReadFileBytes(PdTest::SigningFile(fixture));
         server_.Put(L"setup.msi", package_);
-        return {L"0.2.0", server_.Url(L"setup.msi"), package_.size(), Sha256Of(package_), L""};
+        return {L"0.2.0", server_.Url(L"setup.msi"), package_.size(), PdTest::Sha256Of(package_), L""};
     }
 
-    Pd::Result<> Update(const Pd::Core::AppInfo& app)
+    Pd::Result<> Update(const Pd::Core::AppInfo& app, std::stop_token stop = {})
     {
-        auto result = Pd::Core::Detail::SelfUpdateWith(app, {}, {}, {}, setting_);
-        return result;
+        return Pd::Core::Detail::SelfUpdateWith(app, {}, {}, stop, setting_);
     }
 
     fs::path Downloads() const { return fs::path(setting_.defaultFolder) / L".download"; }
@@ -97,7 +112,7 @@ protected:
     std::string package_;
 };
 
-TEST_F(SelfUpdate, OlderPackagesGoAndItsOwnPartialDownloadIsResumed)
+TEST_F(SelfUpdate, OlderPackagesGoItsOwnIsResumedAndAnInstallerThatCannotStartRestartsTheHost)
 {
     const Pd::Core::AppInfo app = Serve(L"official.msi");
     for (const wchar_t* name : {L"Peldra-0.1.0.msi", L"Peldra-update.msi", L"peldra-0.0.9.msi",
@@ -105,54 +120,44 @@ TEST_F(SelfUpdate, OlderPackagesGoAndItsOwnPartialDownloadIsResumed)
         PdTest::WriteBytes(Downloads() / name, "old");
     PdTest::WriteBytes(Downloads() / L"Peldra-0.2.0.msi", package_.substr(0, 1000));
 
-    static_cast<void>(Update(app));
+    auto result = Update(app);
+    EXPECT_TRUE(PdTest::ErrorOf(result).starts_with(L"Starting Peldra Setup: ")) << PdTest::ErrorOf(result);
+    EXPECT_EQ(calls_, (std::vector<std::wstring>{L"stop host", L"start host"}));
     EXPECT_FALSE(fs::exists(Downloads() / L"Peldra-0.1.0.msi"));
     EXPECT_FALSE(fs::exists(Downloads() / L"Peldra-update.msi"));
     for (const wchar_t* name :
          {L"peldra-0.0.9.msi", L"Peldra-0.1.0.msi.bak", L"Peldra-0.0.8.MSI", L"Notes.msi"})
         EXPECT_TRUE(fs::exists(Downloads() / name)) << fs::path(name).string();
-    EXPECT_EQ(PdTest::ReadBytes(Downloads() / L"Peldra-0.2.0.msi"), package_);
+    EXPECT_EQ(PdTest::ReadBytes(Downloads() / L"Peldra-0.2.0.msi"), package_) << "the package is kept";
     const auto requests = server_.Requests(L"setup.msi");
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].range, L"bytes=1000-");
 }
 
-TEST_F(SelfUpdate, InstallerThatCannotStartRestartsTheHostAndKeepsThePackage)
+// (A package changed after signing cannot be shown here: Wine does not check an installer
+// package's streams against its signature.)
+TEST_F(SelfUpdate, PackageOfAnotherPublisherIsDeletedAndACancelledDownloadEndsAndNothingStarts)
 {
-    auto result = Update(Serve(L"official.msi"));
-    ASSERT_FALSE(result);
-    EXPECT_TRUE(result.error().starts_with(L"Starting Peldra Setup: ")) << result.error();
-    EXPECT_EQ(calls_, (std::vector<std::wstring>{L"stop host", L"start host"}));
-    EXPECT_EQ(PdTest::ReadBytes(Downloads() / L"Peldra-0.2.0.msi"), package_);
-}
-
-TEST_F(SelfUpdate, PackageOfAnotherPublisherIsDeletedAndNothingStarts)
-{
-    // (A package changed after signing cannot be shown here: Wine does not check an installer
-    // package's streams against its signature.)
-    for (const wchar_t* fixture : {L"foreign.msi", L"unsigned.msi"})
+    const std::wstring foreign =
+        L"The downloaded Peldra Setup is not signed by Peldra's publisher. It was deleted and not started.";
+    std::stop_source stopped;
+    stopped.request_stop();
+    struct Case
     {
-        calls_.clear();
-        auto result = Update(Serve(fixture));
-        ASSERT_FALSE(result) << fs::path(fixture).string();
-        EXPECT_EQ(result.error(),
-                  L"The downloaded Peldra Setup is not signed by Peldra's publisher. It was deleted "
-                  L"and not started.")
-            << fs::path(fixture).string();
-        EXPECT_FALSE(fs::exists(Downloads() / L"Peldra-0.2.0.msi"));
+        const wchar_t* fixture;
+        std::stop_token stop;
+        std::wstring error;
+    };
+    for (const Case& c : {Case{L"foreign.msi", {}, foreign}, Case{L"unsigned.msi", {}, foreign},
+                          Case{L"official.msi", stopped.get_token(), L"Canceled."}})
+    {
+        EXPECT_EQ(PdTest::ErrorOf(Update(Serve(c.fixture), c.stop)), c.error) << fs::path(c.fixture).string();
+        if (c.error == foreign)
+        {
+            EXPECT_FALSE(fs::exists(Downloads() / L"Peldra-0.2.0.msi")) << fs::path(c.fixture).string();
+        }
         EXPECT_TRUE(calls_.empty()) << "the host keeps running";
     }
-}
-
-TEST_F(SelfUpdate, CancelledDownloadEndsWithItsErrorAndLeavesTheHostAlone)
-{
-    std::stop_source stop;
-    stop.request_stop();
-    auto result =
-        Pd::Core::Detail::SelfUpdateWith(Serve(L"official.msi"), {}, {}, stop.get_token(), setting_);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), L"Canceled.");
-    EXPECT_TRUE(calls_.empty());
 }
 
 TEST_F(SelfUpdate, KeptPackageCannotBeDeletedUntilTheNextUpdateTakesTheSlot)

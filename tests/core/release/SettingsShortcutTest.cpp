@@ -5,6 +5,7 @@
 #include "core/release/KnownFolder.h"
 #include "core/release/Packages.h"
 #include "core/Strings.h"
+#include "tests/core/release/Helpers.h"
 
 #include <windows.h>
 
@@ -58,19 +59,9 @@ protected:
         link.icon = text;
         return link;
     }
-
-    static void WriteOther(const std::filesystem::path& path, const wchar_t* arguments)
-    {
-        Pd::ComPtr<IShellLinkW> shell;
-        ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                                 IID_IShellLinkW, shell.PutVoid())));
-        shell->SetPath(L"C:\\windows\\notepad.exe");
-        shell->SetArguments(arguments);
-        ASSERT_TRUE(SUCCEEDED(shell.As<IPersistFile>()->Save(path.c_str(), TRUE)));
-    }
 };
 
-TEST_F(SettingsShortcut, LaunchesAndroidsSettingsThroughTheClientAlias)
+TEST_F(SettingsShortcut, LaunchesAndroidsSettingsThroughTheClientAliasAndIsMadeOnlyOnce)
 {
     const std::wstring icon = Pd::Core::ModulePath();
     auto created = Pd::Install::CreateTovikSettingsShortcut(L"Android Settings", icon);
@@ -85,21 +76,19 @@ TEST_F(SettingsShortcut, LaunchesAndroidsSettingsThroughTheClientAlias)
     EXPECT_EQ(link.description, L"Android Settings");
     EXPECT_EQ(link.icon, icon);
     EXPECT_EQ(link.iconIndex, 1);
-}
 
-TEST_F(SettingsShortcut, CreatingItAgainUnderAnotherNameLeavesOneShortcut)
-{
-    ASSERT_TRUE(Pd::Install::CreateTovikSettingsShortcut(L"Android Settings", Pd::Core::ModulePath()));
-    ASSERT_TRUE(Pd::Install::CreateTovikSettingsShortcut(L"Android-Einstellungen", Pd::Core::ModulePath()));
+    // Made again under another name (another language), it replaces the first one.
+    ASSERT_TRUE(Pd::Install::CreateTovikSettingsShortcut(L"Android-Einstellungen", icon));
     EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts(),
               std::vector<std::wstring>{(Programs() / L"Android-Einstellungen.lnk").wstring()});
-    EXPECT_FALSE(std::filesystem::exists(Programs() / L"Android Settings.lnk"));
 }
 
 TEST_F(SettingsShortcut, OnlyShortcutsWithTheSettingsArgumentsAreFound)
 {
-    WriteOther(Programs() / L"Other.lnk", L"/launch tovik://com.android.vending");
-    WriteOther(Programs() / L"Upper.lnk", L"/LAUNCH TOVIK://COM.ANDROID.SETTINGS");
+    PdTest::MakeShortcut(Programs() / L"Other.lnk", L"C:\\windows\\notepad.exe",
+                         L"/launch tovik://com.android.vending");
+    PdTest::MakeShortcut(Programs() / L"Upper.lnk", L"C:\\windows\\notepad.exe",
+                         L"/LAUNCH TOVIK://COM.ANDROID.SETTINGS");
     EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts(),
               std::vector<std::wstring>{(Programs() / L"Upper.lnk").wstring()});
 }

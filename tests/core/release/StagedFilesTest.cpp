@@ -30,11 +30,12 @@ std::unique_ptr<StagedFile> Staged(const fs::path& target, std::string_view cont
     return file;
 }
 
-TEST(StagedFile, WritesBesideTheTargetAndReplacesAReadOnlyTargetOnCommit)
+TEST(StagedFile, WritesBesideTheTargetInNewFoldersAndReplacesAReadOnlyTargetOnCommit)
 {
     PdTest::ScratchFolder folder;
     fs::path target = folder.Write(L"system.img", "old");
     ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    folder.Write(L"system.img.new", "left over from an earlier run, much longer");
     auto file = Staged(target, "new content");
     EXPECT_EQ(PdTest::ReadBytes(target), "old");
     EXPECT_TRUE(fs::exists(target.wstring() + L".new"));
@@ -48,18 +49,12 @@ TEST(StagedFile, WritesBesideTheTargetAndReplacesAReadOnlyTargetOnCommit)
     EXPECT_EQ(PdTest::ReadBytes(target), "new content");
     EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
     EXPECT_EQ(::GetFileAttributesW(target.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
-}
 
-TEST(StagedFile, CreatesMissingFoldersAndTargetsAndReplacesAnOlderTemporaryFile)
-{
-    PdTest::ScratchFolder folder;
-    fs::path target = folder.Path() / L"a" / L"b" / L"c.bin";
-    fs::create_directories(target.parent_path());
-    PdTest::WriteBytes(target.wstring() + L".new", "left over from an earlier run, much longer");
-    auto file = Staged(target, "x");
-    ASSERT_TRUE(file->Commit());
-    file.reset();
-    EXPECT_EQ(PdTest::ReadBytes(target), "x");
+    fs::path deeper = folder.Path() / L"a" / L"b" / L"c.bin";
+    auto other = Staged(deeper, "x");
+    ASSERT_TRUE(other->Commit());
+    other.reset();
+    EXPECT_EQ(PdTest::ReadBytes(deeper), "x");
 }
 
 TEST(StagedFile, OpeningWhereNoFileCanBeCreatedNamesTheTemporaryPath)

@@ -22,9 +22,12 @@ InstallState Sample()
     return state;
 }
 
-TEST(StateFile, WritesExactlyTheseBytes)
+TEST(StateFile, ReplacesTheOldFileWithExactlyTheseBytesAndReadsThemBack)
 {
     PdTest::ScratchFolder folder;
+    InstallState older;
+    older.version = L"0.9";
+    ASSERT_TRUE(WriteState(folder.Path().wstring(), older));
     ASSERT_TRUE(WriteState(folder.Path().wstring(), Sample()));
     EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"peldra.json"),
               "{\n"
@@ -47,19 +50,10 @@ TEST(StateFile, WritesExactlyTheseBytes)
               "  \"version\": \"1.0\"\n"
               "}\n");
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / L"peldra.json.new"));
-}
-
-TEST(StateFile, RoundTripKeepsEverythingAndReplacesTheOldFile)
-{
-    PdTest::ScratchFolder folder;
-    InstallState older;
-    older.version = L"0.9";
-    ASSERT_TRUE(WriteState(folder.Path().wstring(), older));
-    ASSERT_TRUE(WriteState(folder.Path().wstring(), Sample()));
     EXPECT_EQ(ReadState(folder.Path().wstring()), Sample());
 }
 
-TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterAndMembersOfTheWrongTypeAreSkipped)
+TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterMembersOfTheWrongTypeAreSkippedDamageReadsAsEmpty)
 {
     PdTest::ScratchFolder folder;
     folder.Write(L"peldra.json", "\xEF\xBB\xBF"
@@ -71,11 +65,8 @@ TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterAndMembersOfTheWrongTypeAreSkip
     EXPECT_EQ(state.components, (std::map<std::wstring, std::wstring>{{L"b", L"x"}}));
     EXPECT_EQ(state.entries.at(L"s"), std::vector<std::wstring>{});
     EXPECT_EQ(state.entries.at(L"l"), (std::vector<std::wstring>{L"one", L"two"}));
-}
 
-TEST(StateFile, MissingOrDamagedFilesReadAsTheEmptyState)
-{
-    PdTest::ScratchFolder folder;
+    std::filesystem::remove(folder.Path() / L"peldra.json");
     EXPECT_EQ(ReadState(folder.Path().wstring()), InstallState{});
     for (const char* text : {"[]", "{\"version\": ", ""})
     {

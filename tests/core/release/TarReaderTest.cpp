@@ -1,4 +1,7 @@
+// The path rules and the streaming tar reader, on raw tar streams built block by block
+// (TarBlocks.h), including forms no archiver writes.
 #include "core/release/TarReader.h"
+#include "core/release/PathRules.h"
 
 #include "tests/core/release/TarBlocks.h"
 
@@ -11,8 +14,47 @@
 namespace
 {
 
+using Pd::Install::IsReservedName;
+using Pd::Install::RelativeEntryPath;
 using Pd::Install::TarFault;
+using Pd::Install::Utf16FromUtf8;
 using namespace PdTest;
+
+TEST(ReservedNames, DeviceNamesBeforeTheFirstDotAndTrailingDotsOrBlanksAreReservedInAnyCase)
+{
+    for (const wchar_t* name :
+         {L"CON", L"con", L"Prn.txt", L"aux.tar.gz", L"NUL", L"conin$", L"CONOUT$.x", L"COM0", L"com9",
+          L"LPT1", L"lpt\u00B9", L"COM\u00B2", L"LPT\u00B3.log", L"con .txt", L"name.", L"name ", L"aux "})
+        EXPECT_TRUE(IsReservedName(name)) << name;
+    for (const wchar_t* name : {L"", L".", L"..", L"COM10", L"console", L"LPT", L"COMA", L"CON1", L"xcon",
+                                L"COM\u2074", L".con", L"a.b"})
+        EXPECT_FALSE(IsReservedName(name)) << name;
+}
+
+TEST(Utf8Conversion, ValidSequencesConvertAndInvalidBytesBecomeReplacementCharactersNeverSeparators)
+{
+    EXPECT_EQ(Utf16FromUtf8("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), L"a\u00E9\u20AC\xD83D\xDE00");
+    // An overlong slash, a lone continuation byte, a truncated sequence, an encoded surrogate and
+    // a code point beyond U+10FFFF.
+    EXPECT_EQ(Utf16FromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");
+    EXPECT_EQ(Utf16FromUtf8("a\x80"
+                            "b"),
+              L"a\uFFFDb");
+    EXPECT_EQ(Utf16FromUtf8("\xE2\x82"), L"\uFFFD\uFFFD");
+    EXPECT_EQ(Utf16FromUtf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(Utf16FromUtf8("\xF4\x90\x80\x80"), L"\uFFFD\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(RelativeEntryPath("..\xC0\xAF"
+                                "etc"),
+              L"..\uFFFD\uFFFDetc");
+}
+
+TEST(RelativeEntryPaths, SeparatorsAreUnifiedAndEmptyPartsDropped)
+{
+    EXPECT_EQ(RelativeEntryPath("a/b\\c"), L"a\\b\\c");
+    EXPECT_EQ(RelativeEntryPath("//./a/./b//"), L"a\\b");
+    EXPECT_EQ(RelativeEntryPath("./"), L"");
+    EXPECT_EQ(RelativeEntryPath("...x/..y"), L"...x\\..y");
+}
 
 struct RecordingOutput : Pd::Install::TarOutput
 {
@@ -25,8 +67,6 @@ struct RecordingOutput : Pd::Install::TarOutput
 
     std::expected<void, std::wstring> BeginFile(const std::wstring& path) override
     {
-        if (failBegin)
-            return std::unexpected(*failBegin);
         files.push_back({path, {}, false});
         return {};
     }
@@ -45,7 +85,6 @@ struct RecordingOutput : Pd::Install::TarOutput
 
     std::vector<Entry> files;
     std::vector<std::wstring> folders;
-    std::optional<std::wstring> failBegin;
 };
 
 struct Unpacked
@@ -77,12 +116,6 @@ Unpacked Read(const std::string& stream, std::size_t piece = 1 << 20, std::uint6
     return result;
 }
 
-TarFault FaultOf(const Unpacked& u)
-{
-    EXPECT_TRUE(u.error.has_value());
-    return u.error ? u.error->fault : TarFault::Output;
-}
-
 TEST(TarReader, FilesAndFoldersArriveTheSameWhateverTheStreamIsCutInto)
 {
     std::string big(1500, 'b');
@@ -104,14 +137,17 @@ TEST(TarReader, FilesAndFoldersArriveTheSameWhateverTheStreamIsCutInto)
     }
 }
 
-TEST(TarReader, PosixPrefixIsJoinedButNotForTheGnuMagic)
+TEST(TarReader, PosixPrefixNotForTheGnuMagicAndBase256FieldsAreRead)
 {
-    std::string posix = Block(TarHeader("file").Size(1).Prefix("deep/dir")) + Padded("p");
-    std::string gnu = Block(TarHeader("file").Size(1).Magic("ustar  ").Prefix("deep/dir")) + Padded("g");
-    Unpacked u = Read(posix + gnu + End());
+    std::string data(700, 'x');
+    Unpacked u = Read(Block(TarHeader("file").Size(1).Prefix("deep/dir")) + Padded("p") +
+                      Block(TarHeader("file").Size(1).Magic("ustar  ").Prefix("deep/dir")) + Padded("g") +
+                      Block(TarHeader("f").Size(700).Base256Size().Base256Checksum()) + Padded(data) + End());
     ASSERT_FALSE(u.error);
+    ASSERT_EQ(u.output.files.size(), 3u);
     EXPECT_EQ(u.output.files[0].path, L"deep\\dir\\file");
     EXPECT_EQ(u.output.files[1].path, L"file");
+    EXPECT_EQ(u.output.files[2].data, data);
 }
 
 TEST(TarReader, ExtendedHeadersNameAndSizeTheNextEntryOnly)
@@ -134,124 +170,91 @@ TEST(TarReader, ExtendedHeadersNameAndSizeTheNextEntryOnly)
     EXPECT_EQ(u.output.files[3].path, L"plain");
 }
 
-TEST(TarReader, Base256SizeIsReadFromTheFieldsLastEightBytes)
-{
-    std::string data(700, 'x');
-    Unpacked u = Read(Block(TarHeader("f").Size(700).Base256Size()) + Padded(data) + End());
-    ASSERT_FALSE(u.error);
-    EXPECT_EQ(u.output.files.at(0).data, data);
-}
-
-TEST(TarReader, ChecksumIsVerifiedInOctalAndBase256)
-{
-    EXPECT_EQ(FaultOf(Read(Block(TarHeader("f").ChecksumError(1)) + End())), TarFault::HeaderChecksum);
-    EXPECT_FALSE(Read(Block(TarHeader("f").Base256Checksum()) + End()).error);
-    EXPECT_EQ(FaultOf(Read(Block(TarHeader("f").Base256Checksum().ChecksumError(-1)) + End())),
-              TarFault::HeaderChecksum);
-}
-
-TEST(TarReader, UnsafeNamesAreRefusedWithTheConvertedName)
+// Everything that is not a safe regular file or folder ends the reading before its data is given.
+TEST(TarReader, RefusedEntriesNameTheirFault)
 {
     struct Case
     {
-        std::string name;
-        std::wstring shown;
+        std::string what;
+        std::string stream;
+        TarFault fault;
+        std::wstring detail;
     };
-    for (const Case& c : std::vector<Case>{{"../x", L"..\\x"},
-                                           {"a/../../b", L"a\\..\\..\\b"},
-                                           {"C:/Windows/x", L"C:\\Windows\\x"},
-                                           {"dir/con.txt", L"dir\\con.txt"},
-                                           {"COM1", L"COM1"},
-                                           {"lpt\xC2\xB9", L"lpt\u00B9"},
-                                           {"aux ", L"aux "},
-                                           {"name.", L"name."},
-                                           {"a\x01"
-                                            "b",
-                                            L"a\x01"
-                                            L"b"},
-                                           {"what?", L"what?"},
-                                           {"a\\..\\b", L"a\\..\\b"}})
-    {
-        Unpacked u = Read(File(c.name, "x") + End());
-        ASSERT_TRUE(u.error) << c.name;
-        EXPECT_EQ(u.error->fault, TarFault::UnsafePath) << c.name;
-        EXPECT_EQ(u.error->detail, c.shown) << c.name;
-        EXPECT_TRUE(u.output.files.empty());
-    }
-    Unpacked accepted = Read(File("COM10", "x") + File("console", "y") + End());
-    EXPECT_FALSE(accepted.error);
-    EXPECT_EQ(accepted.files, 2u);
-}
-
-TEST(TarReader, PaxPathWithANulByteIsRefused)
-{
-    std::string path("a\0b", 3);
-    Unpacked u = Read(Extended('x', PaxRecord("path", path)) + File("x", "1") + End());
-    EXPECT_EQ(FaultOf(u), TarFault::UnsafePath);
-}
-
-TEST(TarReader, EmptyPathIsAcceptedForAFolderButNotForAFile)
-{
-    EXPECT_FALSE(Read(Block(TarHeader("./").Type('5')) + End()).error);
-    Unpacked u = Read(File("./", "x") + End());
-    EXPECT_EQ(FaultOf(u), TarFault::UnsafePath);
-    EXPECT_EQ(u.error->detail, L".\\");
-}
-
-TEST(TarReader, LinksDevicesAndOtherTypesAreRefusedByTheirTypeCharacter)
-{
+    const std::string file = File("f", std::string(300, 'd'));
+    std::vector<Case> cases = {
+        {"checksum", Block(TarHeader("f").ChecksumError(1)), TarFault::HeaderChecksum, L""},
+        {"base-256 checksum", Block(TarHeader("f").Base256Checksum().ChecksumError(-1)),
+         TarFault::HeaderChecksum, L""},
+        {"parent", File("../x", "x"), TarFault::UnsafePath, L"..\\x"},
+        {"parents", File("a/../../b", "x"), TarFault::UnsafePath, L"a\\..\\..\\b"},
+        {"backslash parent", File("a\\..\\b", "x"), TarFault::UnsafePath, L"a\\..\\b"},
+        {"drive", File("C:/Windows/x", "x"), TarFault::UnsafePath, L"C:\\Windows\\x"},
+        {"device", File("dir/con.txt", "x"), TarFault::UnsafePath, L"dir\\con.txt"},
+        {"control character",
+         File("a\x01"
+              "b",
+              "x"),
+         TarFault::UnsafePath,
+         L"a\x01"
+         L"b"},
+        {"wildcard", File("what?", "x"), TarFault::UnsafePath, L"what?"},
+        {"pax path with NUL", Extended('x', PaxRecord("path", std::string("a\0b", 3))) + File("x", "1"),
+         TarFault::UnsafePath, L""},
+        {"file without name", File("./", "x"), TarFault::UnsafePath, L".\\"},
+        {"huge extended header",
+         Block(TarHeader("x").Type('x').Size(Pd::Install::TarReader::MaxExtendedHeader + 1)),
+         TarFault::ExtendedHeader, L""},
+        {"record shorter than its length", Extended('x', "1 ") + File("f", "1"), TarFault::ExtendedHeader,
+         L""},
+        {"record without newline", Extended('x', "2 path=x\n") + File("f", "1"), TarFault::ExtendedHeader,
+         L""},
+        {"size not a number", Extended('x', PaxRecord("size", "12z")) + File("f", "1"),
+         TarFault::ExtendedHeader, L""},
+        {"ends inside data", file.substr(0, 512 + 100), TarFault::EndsEarly, L""},
+        {"ends inside a header", file + std::string(100, 'h'), TarFault::EndsEarly, L""},
+    };
     for (char type : {'1', '2', '3', '4', '6', '7', 'K', 'S', 'V'})
+        cases.push_back({std::string("type ") + type, Block(TarHeader("entry").Type(type)),
+                         TarFault::UnsupportedEntry, std::wstring(1, static_cast<wchar_t>(type))});
+    for (const Case& c : cases)
     {
-        Unpacked u = Read(Block(TarHeader("entry").Type(type)) + End());
-        ASSERT_EQ(FaultOf(u), TarFault::UnsupportedEntry) << type;
-        EXPECT_EQ(u.error->detail, std::wstring(1, static_cast<wchar_t>(type)));
+        Unpacked u = Read(c.fault == TarFault::EndsEarly ? c.stream : c.stream + End());
+        ASSERT_TRUE(u.error) << c.what;
+        EXPECT_EQ(u.error->fault, c.fault) << c.what;
+        if (!c.detail.empty())
+        {
+            EXPECT_EQ(u.error->detail, c.detail) << c.what;
+        }
+        if (c.fault == TarFault::UnsafePath)
+        {
+            EXPECT_TRUE(u.output.files.empty()) << c.what;
+        }
     }
 }
 
-TEST(TarReader, StreamEndingInsideDataOrAHeaderIsTooShortButAfterPaddingIsComplete)
+TEST(TarReader, UsableNamesEmptyFolderNamesAndWhatFollowsTheEndAreAccepted)
 {
-    std::string file = File("f", std::string(300, 'd'));
-    EXPECT_EQ(FaultOf(Read(file.substr(0, 512 + 100))), TarFault::EndsEarly);
-    EXPECT_EQ(FaultOf(Read(file + std::string(100, 'h'))), TarFault::EndsEarly);
-    Unpacked complete = Read(file);
-    EXPECT_FALSE(complete.error);
-    EXPECT_EQ(complete.files, 1u);
-    Unpacked insidePadding = Read(file.substr(0, 512 + 400));
-    EXPECT_FALSE(insidePadding.error);
+    Unpacked u = Read(File("COM10", "x") + File("console", "y") + Block(TarHeader("./").Type('5')) +
+                      Extended('x', "99 path=never\n") + File("f", "1") + // a record running past the data
+                      File("padded", std::string(300, 'd')).substr(0, 512 + 400));
+    ASSERT_FALSE(u.error);
+    EXPECT_EQ(u.files, 4u) << "the stream may end inside the last padding";
+    EXPECT_EQ(u.output.files.at(2).path, L"f");
+
+    Unpacked ended =
+        Read(File("a", "1") + std::string(512, '\0') + "garbage that is no header" + File("b", "2"));
+    ASSERT_FALSE(ended.error);
+    EXPECT_EQ(ended.files, 1u);
 }
 
 TEST(TarReader, FilesBeyondTheExpectedSizeStopAtTheFirstExtraByte)
 {
     Unpacked u = Read(File("a", std::string(600, 'a')) + File("b", std::string(500, 'b')) + End(), 1, 1000);
-    EXPECT_EQ(FaultOf(u), TarFault::LargerThanExpected);
+    ASSERT_TRUE(u.error);
+    EXPECT_EQ(u.error->fault, TarFault::LargerThanExpected);
     ASSERT_EQ(u.output.files.size(), 2u);
     EXPECT_EQ(u.output.files[0].data.size() + u.output.files[1].data.size(), 1000u);
     EXPECT_FALSE(Read(File("a", std::string(1000, 'a')) + End(), 1 << 20, 1000).error);
-}
-
-TEST(TarReader, EverythingAfterTheFirstZeroBlockIsIgnored)
-{
-    Unpacked u = Read(File("a", "1") + std::string(512, '\0') + "garbage that is no header" + File("b", "2"));
-    ASSERT_FALSE(u.error);
-    EXPECT_EQ(u.files, 1u);
-}
-
-TEST(TarReader, MalformedExtendedHeadersAreRefused)
-{
-    // Larger than 1 MiB.
-    std::string huge = Block(TarHeader("x").Type('x').Size(Pd::Install::TarReader::MaxExtendedHeader + 1));
-    EXPECT_EQ(FaultOf(Read(huge)), TarFault::ExtendedHeader);
-    // A record shorter than its own length prefix, blank and newline.
-    for (std::string record : {"1 ", "2 path=x\n"})
-        EXPECT_EQ(FaultOf(Read(Extended('x', record) + File("f", "1") + End())), TarFault::ExtendedHeader)
-            << record;
-    // A size that is not a decimal number.
-    EXPECT_EQ(FaultOf(Read(Extended('x', PaxRecord("size", "12z")) + File("f", "1") + End())),
-              TarFault::ExtendedHeader);
-    // A record running past the data ends the records without an error.
-    Unpacked past = Read(Extended('x', "99 path=never\n") + File("f", "1") + End());
-    ASSERT_FALSE(past.error);
-    EXPECT_EQ(past.output.files.at(0).path, L"f");
 }
 
 } // namespace

@@ -1,9 +1,12 @@
+// Tovik's control through its client, with the stand-in client at the alias path recording how it
+// was started, on simulated PCs.
 #include "core/release/TovikControl.h"
 
 #include "core/Strings.h"
 #include "platform/PackageManager.h"
 #include "platform/sim/Simulation.h"
 #include "tests/core/release/FakeClient.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SimScenario.h"
 
@@ -11,14 +14,14 @@
 
 #include <gtest/gtest.h>
 
-#include <fmt/format.h>
-#include <fmt/xchar.h>
-
 namespace
 {
 
 using PdTest::FakeClient;
 using PdTest::ScratchFolder;
+
+const std::string RunningVm =
+    R"("computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "shutdown": true}])";
 
 std::wstring CurrentFolder()
 {
@@ -30,87 +33,55 @@ std::wstring CurrentFolder()
 // Tovik registered for this account from a folder, with the VM running that it brings.
 std::string RegisteredTovik(const std::filesystem::path& folder, std::string_view extra = "")
 {
-    std::string location = Pd::Core::ToUtf8(folder.wstring());
-    std::string escaped;
-    for (char c : location)
-        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    return fmt::format(
-        R"({{"packages":[{{"name":"TovikPackage","publisherId":"tv9kp7a3nqe2r","version":"1.0.0.0",
-        "installLocation":"{}","developmentMode":true,"users":["current"]}}],
-        "computeSystems":[{{"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"TovikAndroid","shutdown":true}}]{}}})",
-        escaped, extra);
+    return "{" + RunningVm +
+           PdTest::PackagesMember(
+               PdTest::TovikPackage(folder.wstring(), R"("current")", R"(, "developmentMode": true)")) +
+           std::string(extra) + "}";
 }
 
-struct Lines
-{
-    std::vector<std::wstring> lines;
-    Pd::Core::LogText Log()
-    {
-        return [this](const std::wstring& line) { lines.push_back(line); };
-    }
-};
-
-TEST(TovikClientAlias, IsEmptyUntilTheAliasExists)
+TEST(ShutdownTovik, StartsTheClientAliasInTheWorkingFolderWhenThatIsAFolder)
 {
     std::filesystem::remove_all(PdTest::ClientAliasPath().parent_path());
     EXPECT_EQ(Pd::Install::TovikClientAlias(), L"");
+    std::vector<std::wstring> log;
+    Pd::Install::ShutdownTovik(L"", [&](const std::wstring& line) { log.push_back(line); });
+    EXPECT_TRUE(log.empty()) << "without the client nothing is started or logged";
+    EXPECT_FALSE(Pd::Install::StartTovikShutdown(L""));
+
     FakeClient client;
     EXPECT_EQ(Pd::Install::TovikClientAlias(), client.Alias());
-}
-
-TEST(ShutdownTovik, StartsTheClientInTheWorkingFolderAndWaitsForIt)
-{
-    FakeClient client;
     ScratchFolder folder;
-    Lines log;
-    Pd::Install::ShutdownTovik(folder.Path().wstring(), log.Log());
-    EXPECT_EQ(log.lines, std::vector<std::wstring>{L"Shutting Tovik down."});
+    Pd::Install::ShutdownTovik(folder.Path().wstring(),
+                               [&](const std::wstring& line) { log.push_back(line); });
+    EXPECT_EQ(log, std::vector<std::wstring>{L"Shutting Tovik down."});
     auto starts = client.Starts();
     ASSERT_EQ(starts.size(), 1u) << "the client ended before the call returned";
     EXPECT_EQ(starts[0].commandLine, L"\"" + client.Alias() + L"\" /shutdown");
     EXPECT_EQ(starts[0].currentFolder, folder.Path().wstring());
+
+    Pd::Install::ShutdownTovik((folder.Path() / L"missing").wstring(), {});
+    Pd::Install::ShutdownTovik(folder.Write(L"file.txt", "x").wstring(), {});
+    starts = client.Starts();
+    ASSERT_EQ(starts.size(), 3u);
+    EXPECT_EQ(starts[1].currentFolder, CurrentFolder());
+    EXPECT_EQ(starts[2].currentFolder, CurrentFolder());
 }
 
-TEST(ShutdownTovik, AWorkingFolderThatIsNoFolderLeavesTheCallersCurrentFolder)
+TEST(Stop, AsksAndroidToShutDownThroughTheClientOnlyForThisAccountsTovik)
 {
     FakeClient client;
-    ScratchFolder folder;
-    auto file = folder.Write(L"file.txt", "x");
-    Pd::Install::ShutdownTovik((folder.Path() / L"missing").wstring(), {});
-    Pd::Install::ShutdownTovik(file.wstring(), {});
-    auto starts = client.Starts();
-    ASSERT_EQ(starts.size(), 2u);
-    EXPECT_EQ(starts[0].currentFolder, CurrentFolder());
-    EXPECT_EQ(starts[1].currentFolder, CurrentFolder());
-}
-
-TEST(ShutdownTovik, WithoutTheClientNothingIsStartedOrLogged)
-{
-    Lines log;
-    Pd::Install::ShutdownTovik(L"", log.Log());
-    EXPECT_TRUE(log.lines.empty());
-    EXPECT_FALSE(Pd::Install::StartTovikShutdown(L""));
-}
-
-TEST(Stop, AsksAndroidToShutDownThroughTheClient)
-{
+    {
+        Pd::Test::SimScenario scenario("{" + RunningVm + "}");
+        EXPECT_EQ(Pd::Install::Stop(), Pd::Guest::VmStop::NotRunning) << "another account's VM";
+        EXPECT_TRUE(client.Starts().empty());
+    }
     ScratchFolder folder;
     Pd::Test::SimScenario scenario(RegisteredTovik(folder.Path()));
-    FakeClient client;
     EXPECT_EQ(Pd::Install::Stop(), Pd::Guest::VmStop::ShutDown);
     auto starts = client.Starts();
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].currentFolder, folder.Path().wstring()) << "the package's install location";
     EXPECT_EQ(Pd::Install::Stop(), Pd::Guest::VmStop::NotRunning) << "the VM has ended";
-}
-
-TEST(Stop, AnAccountWithoutTovikIsNotRunningWhateverVmRuns)
-{
-    Pd::Test::SimScenario scenario(
-        R"({"computeSystems":[{"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"TovikAndroid"}]})");
-    FakeClient client;
-    EXPECT_EQ(Pd::Install::Stop(), Pd::Guest::VmStop::NotRunning);
-    EXPECT_TRUE(client.Starts().empty());
 }
 
 TEST(SeedTovikSettings, GivesMissingValuesFalseAndKeepsExistingOnes)
@@ -127,18 +98,22 @@ TEST(SeedTovikSettings, GivesMissingValuesFalseAndKeepsExistingOnes)
     EXPECT_EQ(settings.Member(L"OptionalDiagnosticDataEnabled").AsBool(), false);
 }
 
-TEST(OpenTovikStore, OpensTheStoreOnlyForAVariantNamingGoogle)
+TEST(OpenTovikStore, OpensTheStoreOnlyForAVariantNamingGoogleFromTheInstallFolder)
 {
     struct Case
     {
+        bool registered;
         const char* release; // null: no release.json
         const wchar_t* uri;
+        bool settingsToo = false; // the settings open whatever the variant
     };
     const Case cases[] = {
-        {R"({"variant": "Google Play"})", L"tovik://com.android.vending"},
-        {R"({"name":"x","variant" :"with google"})", L"tovik://com.android.settings"},
-        {R"({"variant":""})", L"tovik://com.android.settings"},
-        {nullptr, L"tovik://com.android.settings"},
+        {true, R"({"variant": "Google Play"})", L"tovik://com.android.vending", true},
+        {true, R"({"name":"x","variant" :"with google"})", L"tovik://com.android.settings"},
+        {true, R"({"variant":""})", L"tovik://com.android.settings"},
+        {true, nullptr, L"tovik://com.android.settings"},
+        {false, R"({"variant": "Google Play"})", L"tovik://com.android.settings",
+         true}, // the caller's folder
     };
     FakeClient client;
     std::size_t launches = 0;
@@ -147,28 +122,21 @@ TEST(OpenTovikStore, OpensTheStoreOnlyForAVariantNamingGoogle)
         ScratchFolder folder;
         if (c.release)
             folder.Write(L"release.json", c.release);
-        Pd::Test::SimScenario scenario(RegisteredTovik(folder.Path()));
-        ASSERT_TRUE(Pd::Install::OpenTovikStore());
-        auto starts = client.Starts(++launches);
-        ASSERT_EQ(starts.size(), launches);
-        EXPECT_EQ(starts.back().commandLine, L"\"" + client.Alias() + L"\" /launch " + c.uri)
-            << (c.release ? c.release : "no release.json");
-        EXPECT_EQ(starts.back().currentFolder, folder.Path().wstring());
-    }
-}
-
-TEST(OpenTovikSettings, WithoutARegistrationOpensTheSettingsFromTheCallersFolder)
-{
-    Pd::Test::SimScenario scenario("{}");
-    FakeClient client;
-    ASSERT_TRUE(Pd::Install::OpenTovikStore());
-    ASSERT_TRUE(Pd::Install::OpenTovikSettings());
-    auto starts = client.Starts(2);
-    ASSERT_EQ(starts.size(), 2u);
-    for (const auto& start : starts)
-    {
-        EXPECT_EQ(start.commandLine, L"\"" + client.Alias() + L"\" /launch tovik://com.android.settings");
-        EXPECT_EQ(start.currentFolder, CurrentFolder());
+        Pd::Test::SimScenario scenario(c.registered ? RegisteredTovik(folder.Path()) : "{}");
+        const std::wstring where = c.registered ? folder.Path().wstring() : CurrentFolder();
+        // Each launch is waited for: two clients started at once may record in either order.
+        for (bool store : {true, false})
+        {
+            if (!store && !c.settingsToo)
+                break;
+            ASSERT_TRUE(store ? Pd::Install::OpenTovikStore() : Pd::Install::OpenTovikSettings());
+            auto starts = client.Starts(++launches);
+            ASSERT_EQ(starts.size(), launches);
+            EXPECT_EQ(starts.back().commandLine, L"\"" + client.Alias() + L"\" /launch " +
+                                                     (store ? c.uri : L"tovik://com.android.settings"))
+                << (c.release ? c.release : "no release.json");
+            EXPECT_EQ(starts.back().currentFolder, where);
+        }
     }
 }
 
@@ -198,10 +166,9 @@ private:
 TEST(LaunchTovikUri, WithoutTheClientAliasTheShellOpensTheUriOrTheStepFails)
 {
     Pd::Test::SimScenario scenario("{}");
-    auto unhandled = Pd::Install::LaunchTovikUri(L"", L"com.android.settings");
-    ASSERT_FALSE(unhandled) << "nothing in this prefix handles tovik://";
-    EXPECT_TRUE(unhandled.error().starts_with(L"Opening tovik://com.android.settings: "))
-        << Pd::Core::ToUtf8(unhandled.error());
+    const std::wstring unhandled = PdTest::ErrorOf(Pd::Install::LaunchTovikUri(L"", L"com.android.settings"));
+    EXPECT_TRUE(unhandled.starts_with(L"Opening tovik://com.android.settings: "))
+        << Pd::Core::ToUtf8(unhandled);
     ScratchFolder folder;
     FakeClient handler(folder.Path() / L"handler" / L"TovikClient.exe");
     TovikProtocol protocol(handler.Alias());

@@ -21,54 +21,35 @@ namespace
 using Pd::Core::SignatureState;
 using PdTest::SigningFile;
 
-class PublisherSignature : public PdTest::SigningTest
-{
-protected:
-    SignatureState Check(const std::wstring& file) const
-    {
-        return Pd::Core::Detail::VerifyPublisherWith(SigningFile(file), nullptr,
-                                                     PdTest::PublisherPinsOf(L"test"));
-    }
+// Whether each fixture is signed by the test publisher (Official), by another one, not at all,
+// or changed: first with the test publisher's pins given, then on a simulated PC trusting it.
+const std::pair<const wchar_t*, SignatureState> Signatures[] = {
+    {L"official.exe", SignatureState::Official},
+    {L"official.msi", SignatureState::Official},
+    {L"foreign.exe", SignatureState::OtherSigner},
+    {L"foreign.msi", SignatureState::OtherSigner},
+    {L"unsigned.exe", SignatureState::NotSigned},
+    {L"unsigned.msi", SignatureState::NotSigned},
+    {L"member.json", SignatureState::NotSigned},
+    // The content changed after signing. (Wine does not compare an installer package's streams with
+    // its signed digest, as Windows does: "modified.msi" passes there, so only the exe shows this.)
+    {L"modified.exe", SignatureState::Modified},
+    // Wine's own check accepts a leaf forged under the publisher's names; the chain gives it away.
+    {L"forged.exe", SignatureState::Modified},
 };
 
-TEST_F(PublisherSignature, ExeSignedByThePinnedPublisherIsOfficial)
+class PublisherSignature : public PdTest::SigningTest
 {
-    EXPECT_EQ(Check(L"official.exe"), SignatureState::Official);
-}
+};
 
-TEST_F(PublisherSignature, InstallerPackageSignedByThePinnedPublisherIsOfficial)
+TEST_F(PublisherSignature, OnlyTheUnchangedFilesOfThePinnedPublisherAreOfficial)
 {
-    EXPECT_EQ(Check(L"official.msi"), SignatureState::Official);
-}
-
-TEST_F(PublisherSignature, ValidSignatureOfAnotherPublisherIsOtherSigner)
-{
-    EXPECT_EQ(Check(L"foreign.exe"), SignatureState::OtherSigner);
-    EXPECT_EQ(Check(L"foreign.msi"), SignatureState::OtherSigner);
-}
-
-TEST_F(PublisherSignature, FilesWithoutSignatureAreNotSigned)
-{
-    EXPECT_EQ(Check(L"unsigned.exe"), SignatureState::NotSigned);
-    EXPECT_EQ(Check(L"unsigned.msi"), SignatureState::NotSigned);
-    EXPECT_EQ(Check(L"member.json"), SignatureState::NotSigned);
-}
-
-TEST_F(PublisherSignature, ContentChangedAfterSigningIsModified)
-{
-    EXPECT_EQ(Check(L"modified.exe"), SignatureState::Modified);
-    // Wine does not compare an installer package's streams with its signed digest (Windows does,
-    // and osslsigncode too): "modified.msi" passes there, so only the exe shows this here.
-}
-
-TEST_F(PublisherSignature, LeafForgedUnderThePublishersNamesIsModified)
-{
-    // Wine's own check accepts it; the chain's signatures give it away.
-    EXPECT_EQ(Check(L"forged.exe"), SignatureState::Modified);
-}
-
-TEST_F(PublisherSignature, TheProductsOwnPinsRejectTheTestPublisher)
-{
+    for (const auto& [file, state] : Signatures)
+        EXPECT_EQ(Pd::Core::Detail::VerifyPublisherWith(SigningFile(file), nullptr,
+                                                        PdTest::PublisherPinsOf(L"test")),
+                  state)
+            << std::filesystem::path(file).string();
+    // The product's own pins reject the test publisher.
     EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.exe")), SignatureState::OtherSigner);
 }
 
@@ -105,42 +86,6 @@ TEST_F(PublisherSignature, ChecksTheContentBehindAnOpenHandle)
         SignatureState::Official);
 }
 
-class CatalogMember : public PdTest::SigningTest
-{
-protected:
-    bool Check(const std::wstring& catalog) const
-    {
-        return Pd::Core::Detail::VerifyCatalogMemberWith(
-            catalog, PdTest::ReadFileBytes(SigningFile(L"member.json")), PdTest::PublisherPinsOf(L"test"));
-    }
-};
-
-TEST_F(CatalogMember, MissingCatalogIsRefused)
-{
-    EXPECT_FALSE(Check(SigningFile(L"missing.cat")));
-}
-
-TEST_F(CatalogMember, FileThatIsNoCatalogIsRefused)
-{
-    EXPECT_FALSE(Check(SigningFile(L"member.json")));
-}
-
-TEST_F(CatalogMember, UnsignedCatalogIsRefused)
-{
-    EXPECT_FALSE(Check(SigningFile(L"unsigned.cat")));
-}
-
-TEST_F(CatalogMember, CatalogOfAnotherPublisherIsRefused)
-{
-    EXPECT_FALSE(Check(SigningFile(L"foreign.cat")));
-}
-
-TEST_F(CatalogMember, TheProductsPinsRefuseTheTestPublishersCatalog)
-{
-    EXPECT_FALSE(Pd::Core::VerifyCatalogMember(SigningFile(L"official.cat"),
-                                               PdTest::ReadFileBytes(SigningFile(L"member.json"))));
-}
-
 // The temporary catalogs "pld-*.cat" currently in the temporary folder.
 int TemporaryCatalogs()
 {
@@ -153,70 +98,47 @@ int TemporaryCatalogs()
     return count;
 }
 
-class CatalogBytes : public PdTest::SigningTest
+class Catalog : public PdTest::SigningTest
 {
+protected:
+    std::string member_ = PdTest::ReadFileBytes(SigningFile(L"member.json"));
+    std::string official_ = PdTest::ReadFileBytes(SigningFile(L"official.cat"));
 };
 
-TEST_F(CatalogBytes, EmptyCatalogOrDataIsRefused)
+TEST_F(Catalog, OnWineEveryCatalogIsRefusedAndTheTemporaryCopyDeleted)
 {
-    const std::string catalog = PdTest::ReadFileBytes(SigningFile(L"official.cat"));
-    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes("", "data"));
-    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(catalog, ""));
-}
-
-TEST_F(CatalogBytes, TemporaryCatalogIsDeletedAfterTheCheck)
-{
+    for (const wchar_t* catalog : {L"missing.cat", L"member.json", L"unsigned.cat", L"foreign.cat"})
+        EXPECT_FALSE(Pd::Core::Detail::VerifyCatalogMemberWith(SigningFile(catalog), member_,
+                                                               PdTest::PublisherPinsOf(L"test")))
+            << std::filesystem::path(catalog).string();
+    EXPECT_FALSE(Pd::Core::VerifyCatalogMember(SigningFile(L"official.cat"), member_))
+        << "the product's pins";
+    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes("", member_));
+    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(official_, ""));
     const int before = TemporaryCatalogs();
-    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(PdTest::ReadFileBytes(SigningFile(L"official.cat")),
-                                                  PdTest::ReadFileBytes(SigningFile(L"member.json"))));
+    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(official_, member_));
     EXPECT_EQ(TemporaryCatalogs(), before);
 }
 
-// A simulated PC that trusts the test publisher; it checks catalogs itself.
-class SimulatedTrust : public PdTest::SigningTest
+TEST_F(Catalog, ASimulatedPcTrustingThePublisherAcceptsItsCatalogsOnlyForTheirOwnData)
 {
-protected:
-    bool Lists(const std::wstring& catalog) const
-    {
-        return Pd::Core::VerifyCatalogMember(SigningFile(catalog), member_);
-    }
-
-    std::string member_ = PdTest::ReadFileBytes(SigningFile(L"member.json"));
-    std::optional<Pd::Test::SimScenario> pc_;
-};
-
-TEST_F(SimulatedTrust, TheScenariosPublisherSignsOfficialFiles)
-{
-    pc_.emplace(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
-    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.exe")), SignatureState::Official);
-    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.msi")), SignatureState::Official);
-    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"foreign.exe")), SignatureState::OtherSigner);
-    EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"forged.exe")), SignatureState::Modified);
-}
-
-TEST_F(SimulatedTrust, CatalogListingTheDataIsAccepted)
-{
-    pc_.emplace(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
-    EXPECT_TRUE(Lists(L"official.cat"));
-    EXPECT_TRUE(
-        Pd::Core::VerifyWithCatalogBytes(PdTest::ReadFileBytes(SigningFile(L"official.cat")), member_));
-    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(PdTest::ReadFileBytes(SigningFile(L"official.cat")),
-                                                  member_ + "\n"));
-}
-
-TEST_F(SimulatedTrust, EditedForgedForeignAndMissingCatalogsAreRefused)
-{
-    pc_.emplace(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
+    std::optional<Pd::Test::SimScenario> pc(PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test")));
+    for (const auto& [file, state] : Signatures)
+        EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(file)), state)
+            << std::filesystem::path(file).string();
+    EXPECT_TRUE(Pd::Core::VerifyCatalogMember(SigningFile(L"official.cat"), member_));
+    EXPECT_TRUE(Pd::Core::VerifyWithCatalogBytes(official_, member_));
+    EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(official_, member_ + "\n"));
     for (const wchar_t* catalog : {L"edited.cat", L"forged.cat", L"foreign.cat", L"missing.cat",
                                    L"unsigned.cat", L"sha1.cat", L"nomemberinfo.cat", L"member.json"})
-        EXPECT_FALSE(Lists(catalog)) << catalog;
-}
+        EXPECT_FALSE(Pd::Core::VerifyCatalogMember(SigningFile(catalog), member_))
+            << std::filesystem::path(catalog).string();
 
-TEST_F(SimulatedTrust, ScenarioWithoutTrustTrustsNobody)
-{
-    pc_.emplace("{}");
+    // A scenario without trust trusts nobody.
+    pc.reset();
+    pc.emplace("{}");
     EXPECT_EQ(Pd::Core::VerifyPublisher(SigningFile(L"official.exe")), SignatureState::OtherSigner);
-    EXPECT_FALSE(Lists(L"official.cat"));
+    EXPECT_FALSE(Pd::Core::VerifyCatalogMember(SigningFile(L"official.cat"), member_));
 }
 
 } // namespace

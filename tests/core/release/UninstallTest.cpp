@@ -16,16 +16,10 @@
 #include "platform/HvSocket.h"
 #include "tests/core/release/FakeClient.h"
 #include "tests/core/release/InstallFixture.h"
-#include "tests/support/ProbeProgram.h"
-
-#include <objidl.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
-#include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <algorithm>
 
 namespace
 {
@@ -33,19 +27,13 @@ namespace
 namespace fs = std::filesystem;
 using Pd::Level;
 using Pd::Core::Removal;
-using PdTest::JsonText;
+using PdTest::KeyExists;
+using PdTest::PackagesMember;
+using PdTest::TovikPackage;
 
-constexpr const char* Stranger = "S-1-5-21-1111111111-2222222222-3333333333-1001";
-const std::wstring Family = Pd::Install::TovikFamilyName;
 const std::wstring UninstallKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PdTestTovikEntry";
-
-std::string Tovik(const std::wstring& location, std::string_view users, bool developmentMode = true)
-{
-    return fmt::format(R"(, "packages": [{{"name": "TovikPackage", "publisherId": "tv9kp7a3nqe2r",
-        "version": "2.0.0.0", "installLocation": "{}", "developmentMode": {}, "users": [{}]}}])",
-                       JsonText(location), developmentMode ? "true" : "false", users);
-}
+const std::string Vmp = R"("build": 22631, "virtualMachinePlatform": true)";
 
 std::wstring VsockKey(std::uint32_t service)
 {
@@ -53,42 +41,22 @@ std::wstring VsockKey(std::uint32_t service)
            Pd::Platform::GuidText(Pd::Platform::VsockServiceGuid(service), true);
 }
 
-bool KeyExists(HKEY root, const std::wstring& key)
-{
-    Pd::UniqueRegKey handle;
-    return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, handle.Put()) == ERROR_SUCCESS;
-}
-
-void MakeShortcut(const fs::path& file, const std::wstring& target)
-{
-    Pd::ComPtr<IShellLinkW> link;
-    ASSERT_HRESULT_SUCCEEDED(
-        ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid()));
-    ASSERT_HRESULT_SUCCEEDED(link->SetPath(target.c_str()));
-    ASSERT_HRESULT_SUCCEEDED(link.As<IPersistFile>()->Save(file.c_str(), TRUE));
-}
-
-// What MoveFileExW left for the next start of Windows, as one text.
-std::wstring PendingRenames()
+// What MoveFileExW left for the next start of Windows, as one text; read once, then forgotten.
+std::wstring TakePendingRenames()
 {
     const wchar_t* key = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
     DWORD size = 0;
+    std::wstring text;
     if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
-                       nullptr, &size) != ERROR_SUCCESS)
-        return {};
-    std::wstring text(size / sizeof(wchar_t), L'\0');
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
-                   text.data(), &size);
-    for (wchar_t& c : text)
-        if (c == L'\0')
-            c = L'|';
+                       nullptr, &size) == ERROR_SUCCESS)
+    {
+        text.resize(size / sizeof(wchar_t));
+        ::RegGetValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
+                       text.data(), &size);
+        std::ranges::replace(text, L'\0', L'|');
+    }
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations");
     return text;
-}
-
-void ForgetPendingRenames()
-{
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                         L"PendingFileRenameOperations");
 }
 
 class Uninstall : public PdTest::InstallTest
@@ -118,35 +86,23 @@ protected:
         InstallTest::TearDown();
     }
 
-    void InstallRelease(std::string_view windows = R"("build": 22631)")
+    Pd::Core::Outcome InstallRelease(std::string_view windows = R"("build": 22631)")
     {
-        Pc(Scenario("", windows));
+        Pc("", windows);
         auto installed = Install(Load(), Options());
-        ASSERT_TRUE(installed) << Pd::Core::ToUtf8(installed.error());
+        EXPECT_TRUE(installed) << Pd::Core::ToUtf8(installed.error());
+        return installed.value_or(Pd::Core::Outcome{});
     }
 
     Pd::Result<Pd::Core::RemovalOutcome> Remove(const fs::path& folder, Removal removal)
     {
-        progress_.clear();
-        log_.clear();
-        hostCalls_.clear();
         return Pd::Core::Detail::UninstallWith(folder.wstring(), removal, Callbacks(), setting_);
     }
 
-    std::vector<std::wstring> Stages() const
+    static void SetIcon(const std::wstring& icon)
     {
-        std::vector<std::wstring> stages;
-        for (const auto& progress : progress_)
-            stages.push_back(progress.stage);
-        return stages;
-    }
-
-    bool LoggedStart(const std::wstring& start, Level level) const
-    {
-        for (const auto& line : log_)
-            if (line.text.starts_with(start) && line.level == level)
-                return true;
-        return false;
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, UninstallKey.c_str(), L"DisplayIcon", REG_SZ, icon.c_str(),
+                          static_cast<DWORD>((icon.size() + 1) * sizeof(wchar_t)));
     }
 
     Pd::Core::Detail::UninstallSetting setting_;
@@ -154,12 +110,15 @@ protected:
     bool taskRegistered_ = false;
 };
 
-TEST_F(Uninstall, EverythingAfterAnInstallLeavesNothingOfTheRelease)
+TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfTheRelease)
 {
-    // The install turns developer mode and Virtual Machine Platform on and registers the real task.
+    // The install asks for developer mode and Virtual Machine Platform and registers the real task.
     PdTest::DeveloperModeSetting developerModeOff(false);
     program_.setTaskRegistered = [](bool on) { return Pd::Host::SetTaskRegistered(on); };
-    InstallRelease(R"("build": 22631, "virtualMachinePlatform": false, "dismExitCode": 3010)");
+    EXPECT_TRUE(InstallRelease(R"("build": 22631, "virtualMachinePlatform": false, "dismExitCode": 3010)")
+                    .restartNeeded);
+    EXPECT_EQ(questions_.size(), 2u);
+    EXPECT_TRUE(Logged(L"Developer mode turned on.", Level::Success));
     ASSERT_TRUE(PdTest::DeveloperModeSetting::On());
     ASSERT_TRUE(Pd::Host::IsTaskRegistered());
     ASSERT_EQ(Pd::Install::FindTovikSettingsShortcuts().size(), 1u);
@@ -175,13 +134,10 @@ TEST_F(Uninstall, EverythingAfterAnInstallLeavesNothingOfTheRelease)
             ERROR_SUCCESS);
     Pd::Core::RememberFileSha256((folder_ / L"release.json").wstring(), std::wstring(64, L'a'));
     ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, Pd::Core::DigestCacheKey, L"c:\\x", REG_BINARY, "x", 1);
-    const std::wstring icon = data.wstring() + L"\\icon.ico";
-    ::RegSetKeyValueW(HKEY_CURRENT_USER, UninstallKey.c_str(), L"DisplayIcon", REG_SZ, icon.c_str(),
-                      static_cast<DWORD>((icon.size() + 1) * sizeof(wchar_t)));
+    SetIcon(data.wstring() + L"\\icon.ico");
     const fs::path programsShortcut =
         fs::path(Pd::Install::KnownFolderPath(FOLDERID_Programs)) / L"PdTest Kernel.lnk";
-    MakeShortcut(programsShortcut, (folder_ / L"tools" / L"kernel").wstring());
-    taskRegistered_ = true;
+    PdTest::MakeShortcut(programsShortcut, (folder_ / L"tools" / L"kernel").wstring());
     setting_.taskRegistered = [] { return Pd::Host::IsTaskRegistered(); };
     setting_.setTaskRegistered = [](bool on) { return Pd::Host::SetTaskRegistered(on); };
 
@@ -190,42 +146,35 @@ TEST_F(Uninstall, EverythingAfterAnInstallLeavesNothingOfTheRelease)
     EXPECT_TRUE(outcome->failures.empty()) << Pd::Core::ToUtf8(outcome->failures.front());
     EXPECT_TRUE(outcome->restartNeeded);
 
-    // Files: the release, the program's copy, Magisk, the Android data, the program's data.
-    EXPECT_FALSE(fs::exists(folder_));
-    EXPECT_FALSE(fs::exists(program_.defaultFolder));
-    EXPECT_FALSE(fs::exists(data));
-    EXPECT_FALSE(fs::exists(setting_.programDataFolder));
-    // Windows: the package, the task, the shortcuts, the leftovers, the features.
+    PdTest::ExpectPaths({folder_, program_.defaultFolder, data, setting_.programDataFolder, programsShortcut},
+                        false);
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
     EXPECT_FALSE(Pd::Host::IsTaskRegistered());
     EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
-    EXPECT_FALSE(fs::exists(programsShortcut));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallKey));
     EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
     EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(false));
-    // The registry: the program's keys, the digest cache and the bridges' registrations.
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Pd::Core::SettingsKey));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, Pd::Core::DigestCacheKey));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, Pd::Core::SettingsKey));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, VsockKey(0x544B4254)));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, VsockKey(0x544B4650)));
+    for (const auto& [root, key] : {std::pair{HKEY_CURRENT_USER, std::wstring(Pd::Core::SettingsKey)},
+                                    {HKEY_LOCAL_MACHINE, Pd::Core::SettingsKey},
+                                    {HKEY_LOCAL_MACHINE, Pd::Core::DigestCacheKey},
+                                    {HKEY_LOCAL_MACHINE, VsockKey(0x544B4254)},
+                                    {HKEY_LOCAL_MACHINE, VsockKey(0x544B4650)}})
+        EXPECT_FALSE(KeyExists(root, key)) << Pd::Core::ToUtf8(key);
 
     EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Removing Tovik from Windows",
                                                    L"Deleting files", L"Removing what Tovik left in Windows",
                                                    L"Done"}));
     EXPECT_EQ(progress_.back().position, 1000);
-    EXPECT_TRUE(Logged(L"Tovik package and its data removed.", Level::Success));
-    EXPECT_TRUE(LoggedStart(L"Files of Peldra deleted from " + folder_.wstring() + L" (", Level::Success));
-    EXPECT_TRUE(Logged(L"Android data deleted: " + data.wstring() + L" (2.9 KB).", Level::Success));
-    EXPECT_TRUE(Logged(L"Windows entries of Tovik removed: 1 shortcuts, 1 registry keys, 0 registry values.",
-                       Level::Success));
-    EXPECT_TRUE(Logged(L"Developer mode turned off again (Peldra had turned it on).", Level::Success));
-    EXPECT_TRUE(Logged(L"Virtual Machine Platform disabled again (Peldra had enabled it).", Level::Success));
-    EXPECT_TRUE(
-        Logged(L"Bluetooth and Windows Hello bridges stopped; their registrations, start with Windows and "
-               L"log removed.",
-               Level::Success));
-    EXPECT_TRUE(Logged(L"Settings of Peldra removed (HKCU\\Software\\Ormel\\Peldra).", Level::Success));
+    ExpectLogged(
+        {L"Tovik package and its data removed.", L"Android data deleted: " + data.wstring() + L" (2.9 KB).",
+         L"Windows entries of Tovik removed: 1 shortcuts, 1 registry keys, 0 registry values.",
+         L"Developer mode turned off again (Peldra had turned it on).",
+         L"Virtual Machine Platform disabled again (Peldra had enabled it).",
+         L"Bluetooth and Windows Hello bridges stopped; their registrations, start with Windows and log "
+         L"removed.",
+         L"Settings of Peldra removed (HKCU\\Software\\Ormel\\Peldra).",
+         L"Files of Peldra deleted from " + folder_.wstring() + L" (..."},
+        Level::Success);
 }
 
 TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRestart)
@@ -233,25 +182,15 @@ TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRe
     InstallRelease();
     // The uninstall runs in a process of its own whose program lies in the release folder.
     const fs::path program = folder_ / L"Peldra.exe";
-    ASSERT_TRUE(fs::copy_file(PdTest::PathFromEnvironment(L"PD_UNINSTALL_DRIVER"), program));
+    ASSERT_TRUE(fs::copy_file(PdTest::PathFromEnvironment(L"PD_RELEASE_DRIVER"), program));
     Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     state.entries[L"host"] = {L"Peldra.exe", L"language"};
     ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
-    ForgetPendingRenames();
+    TakePendingRenames();
 
-    std::wstring commandLine = L"\"" + program.wstring() + L"\" \"" + folder_.wstring() + L"\" keep";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &process));
-    Pd::UniqueHandle thread(process.hThread);
-    Pd::UniqueHandle child(process.hProcess);
-    ASSERT_EQ(::WaitForSingleObject(child.Get(), 120'000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    ::GetExitCodeProcess(child.Get(), &exitCode);
-    const std::wstring pending = PendingRenames();
-    ForgetPendingRenames();
+    const DWORD exitCode =
+        PdTest::RunProgram(L"\"" + program.wstring() + L"\" uninstall \"" + folder_.wstring() + L"\"");
+    const std::wstring pending = TakePendingRenames();
 
     EXPECT_EQ(exitCode, 0u) << "the run failed or collected failures (see its lines above)";
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
@@ -259,42 +198,41 @@ TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRe
     for (const auto& entry : fs::directory_iterator(folder_))
         left.push_back(entry.path().filename().wstring());
     EXPECT_EQ(left, std::vector<std::wstring>{L"Peldra.exe"});
-    EXPECT_NE(pending.find(L"\\??\\" + program.wstring() + L"||"), std::wstring::npos)
-        << Pd::Core::ToUtf8(pending);
-    EXPECT_NE(pending.find(L"\\??\\" + folder_.wstring() + L"||"), std::wstring::npos)
-        << Pd::Core::ToUtf8(pending);
+    for (const fs::path& path : {program, folder_})
+        EXPECT_NE(pending.find(L"\\??\\" + path.wstring() + L"||"), std::wstring::npos)
+            << Pd::Core::ToUtf8(pending);
 }
 
-TEST_F(Uninstall, KeepingDataRemovesPackageAndFilesOnly)
+TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPackageAndFilesOnly)
 {
     InstallRelease();
     PdTest::FakeClient client;
     const fs::path data = Pd::Install::TovikDataFolder();
     PdTest::WriteBytes(data / L"LocalState" / L"language_list_for_populated_apps", "de,en");
     PdTest::WriteBytes(data / L"LocalState" / L"user.img", std::string(2048, 'u'));
-    ::RegSetKeyValueW(HKEY_CURRENT_USER, UninstallKey.c_str(), L"DisplayIcon", REG_SZ,
-                      (data.wstring() + L"\\icon.ico").c_str(),
-                      static_cast<DWORD>((data.wstring().size() + 10) * sizeof(wchar_t)));
+    SetIcon(data.wstring() + L"\\icon.ico");
     PdTest::WriteBytes(fs::path(setting_.programDataFolder) / L"bluetooth.log", "log");
     Pd::Core::WriteUserDword(L"EnabledDeveloperMode", 1);
+    // Asked for another folder, the run removes the registered one, which holds a state file.
+    const fs::path elsewhere = scratch_.Path() / L"Elsewhere";
+    fs::create_directories(elsewhere);
 
-    auto outcome = Remove(folder_, Removal::KeepData);
+    auto outcome = Remove(elsewhere, Removal::KeepData);
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_TRUE(outcome->failures.empty());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
     // Wine sometimes still holds the folder as the ended client's current folder for a moment, so
     // the emptied folder may stay here (sharing violation); Windows lets it go with the process.
     EXPECT_TRUE(!fs::exists(folder_) || fs::is_empty(folder_));
-    EXPECT_FALSE(fs::exists(program_.defaultFolder));
     EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
-    // The Android data stays, without the language list that a new install fills again.
-    EXPECT_TRUE(fs::exists(data / L"LocalState" / L"user.img"));
-    EXPECT_FALSE(fs::exists(data / L"LocalState" / L"language_list_for_populated_apps"));
+    // The Android data stays, without the language list that a new install fills again; Windows
+    // keeps the rest.
+    PdTest::ExpectPaths({program_.defaultFolder, data / L"LocalState" / L"language_list_for_populated_apps"},
+                        false);
+    PdTest::ExpectPaths({elsewhere, data / L"LocalState" / L"user.img", setting_.programDataFolder});
     EXPECT_TRUE(Logged(L"Tovik package removed. Android data kept in " + data.wstring() + L" (2.0 KB).",
                        Level::Success));
-    // Windows keeps the rest.
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallKey));
-    EXPECT_TRUE(fs::exists(setting_.programDataFolder));
     EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Pd::Core::SettingsKey));
     EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Removing Tovik from Windows",
@@ -309,8 +247,7 @@ TEST_F(Uninstall, KeepingDataRemovesPackageAndFilesOnly)
 
 TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
 {
-    Pc(Scenario());
-    fs::create_directories(folder_);
+    Pc();
     PdTest::WriteBytes(folder_ / L"mine.txt", "the user's");
     auto refused = Remove(folder_, Removal::KeepData);
     ASSERT_FALSE(refused);
@@ -324,18 +261,6 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
                        Level::Warning));
 }
 
-TEST_F(Uninstall, RegisteredFolderWithStateFileIsTheOneRemoved)
-{
-    InstallRelease();
-    const fs::path elsewhere = scratch_.Path() / L"Elsewhere";
-    fs::create_directories(elsewhere);
-    auto outcome = Remove(elsewhere, Removal::KeepData);
-    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_FALSE(fs::exists(folder_));
-    EXPECT_TRUE(fs::exists(elsewhere));
-    EXPECT_FALSE(Pd::Install::FindInstalledPackage());
-}
-
 TEST_F(Uninstall, PackageRemovalFailureEndsTheRunAfterTheTask)
 {
     InstallRelease();
@@ -347,6 +272,56 @@ TEST_F(Uninstall, PackageRemovalFailureEndsTheRunAfterTheTask)
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"stop host", L"remove task"}));
     EXPECT_TRUE(fs::exists(folder_ / L"peldra.json"));
     EXPECT_TRUE(Pd::Install::FindInstalledPackage());
+}
+
+// Entries tied to Tovik only by lying in the folder never go for a folder that no state file proves
+// to be the program's, or for one of Windows' own. (The shortcuts go to the Start menu's programs
+// folder: Wine's desktop folder is the Unix home folder, which tests must not touch.)
+TEST_F(Uninstall, ShortcutsAreMatchedByFolderOnlyInAProvenFolderThatIsNoSystemFolder)
+{
+    Pc();
+    const fs::path programs = Pd::Install::KnownFolderPath(FOLDERID_Programs);
+    const std::vector<std::pair<fs::path, fs::path>> cases = {
+        {L"C:\\", L"C:\\PdTestTools\\tool.exe"}, // a drive root given by mistake
+        {folder_, folder_ / L"mine.exe"},        // no state file
+        {programs, programs / L"notes.txt"},     // a state file, but a folder of Windows
+    };
+    ASSERT_TRUE(Pd::Core::WriteState(programs.wstring(), Pd::Core::InstallState{}));
+    fs::create_directories(folder_);
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        PdTest::MakeShortcut(programs / (L"PdTest " + std::to_wstring(i) + L".lnk"),
+                             cases[i].second.wstring());
+    for (std::size_t i = 0; i < cases.size(); ++i)
+    {
+        auto outcome = Remove(cases[i].first, Removal::Everything);
+        EXPECT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+        EXPECT_TRUE(
+            Logged(L"Windows entries of Tovik removed: 0 shortcuts, 0 registry keys, 0 registry values.",
+                   Level::Success))
+            << cases[i].first.string();
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i)
+    {
+        const fs::path shortcut = programs / (L"PdTest " + std::to_wstring(i) + L".lnk");
+        EXPECT_TRUE(fs::exists(shortcut)) << cases[i].first.string();
+        ::DeleteFileW(shortcut.c_str());
+    }
+    ::DeleteFileW((programs / L"peldra.json").c_str());
+    EXPECT_TRUE(fs::exists(programs));
+}
+
+TEST(SystemFolders, RootsWindowsFoldersAndTheirParentsAreNoInstallFolders)
+{
+    const std::vector<std::wstring> system = {L"C:\\Windows", L"C:\\Program Files",
+                                              L"C:\\Users\\ann\\Desktop"};
+    for (const wchar_t* folder : {L"C:\\", L"D:\\", L"c:\\program files\\", L"C:\\Users", L"C:\\Users\\Ann",
+                                  L"C:\\Users\\ann\\Desktop\\."})
+        EXPECT_TRUE(Pd::Core::Detail::IsSystemFolderAmong(folder, system)) << Pd::Core::ToUtf8(folder);
+    for (const wchar_t* folder : {L"C:\\Program Files\\Peldra", L"C:\\Users\\ann\\Desktop\\Tovik",
+                                  L"D:\\Apps\\Peldra", L"C:\\Program Files Extra"})
+        EXPECT_FALSE(Pd::Core::Detail::IsSystemFolderAmong(folder, system)) << Pd::Core::ToUtf8(folder);
+    EXPECT_TRUE(Pd::Core::IsSystemFolder(Pd::Install::KnownFolderPath(FOLDERID_ProgramFiles)));
+    EXPECT_FALSE(Pd::Core::IsSystemFolder(Pd::Install::KnownFolderPath(FOLDERID_ProgramFiles) + L"\\Peldra"));
 }
 
 // A release folder with a state file but without this account's registration from it.
@@ -365,81 +340,75 @@ protected:
         PdTest::WriteBytes(folder_ / L"assets" / L"logo.txt", "logo");
         PdTest::WriteBytes(fs::path(program_.defaultFolder) / L"Magisk" / L"Magisk.apk", "apk");
         PdTest::WriteBytes(Pd::Install::TovikDataFolder() + L"\\LocalState\\user.img", "data");
-        ::RegSetKeyValueW(HKEY_CURRENT_USER, UninstallKey.c_str(), L"DisplayIcon", REG_SZ,
-                          (Pd::Install::TovikDataFolder() + L"\\i.ico").c_str(),
-                          static_cast<DWORD>((Pd::Install::TovikDataFolder().size() + 7) * sizeof(wchar_t)));
+        SetIcon(Pd::Install::TovikDataFolder() + L"\\i.ico");
         Pd::Core::WriteUserDword(L"EnabledDeveloperMode", 1);
         Pd::Core::WriteUserDword(L"EnabledVirtualMachinePlatform", 1);
     }
 };
 
-TEST_F(UnregisteredFolder, TovikFromAnotherFolderStaysWithWhatItNeeds)
+// Tovik registered from another folder is an unpacked app that needs developer mode; one from the
+// Store is not. Both keep the feature, the Android data and the Windows entries.
+TEST_F(UnregisteredFolder, TovikRegisteredElsewhereStaysWithWhatItNeeds)
 {
-    Pc(Scenario(Tovik(L"C:\\OtherTovik", R"("current")"),
-                R"("build": 22631, "virtualMachinePlatform": true)"));
-    WriteRelease();
-    auto outcome = Remove(folder_, Removal::Everything);
-    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+    for (bool developmentMode : {true, false})
+    {
+        const std::wstring location =
+            developmentMode ? L"C:\\OtherTovik" : L"C:\\Program Files\\WindowsApps\\T";
+        Pc(PackagesMember(
+               TovikPackage(location, R"("current")", developmentMode ? R"(, "developmentMode": true)" : "")),
+           Vmp);
+        WriteRelease();
+        auto outcome = Remove(folder_, Removal::Everything);
+        ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
 
-    EXPECT_TRUE(
-        Logged(L"Tovik 2.0.0.0 is registered from C:\\OtherTovik, not by Peldra: it stays.", Level::Warning));
-    EXPECT_TRUE(Pd::Install::FindInstalledPackage());
-    EXPECT_FALSE(fs::exists(folder_)) << "this folder's release files go";
-    EXPECT_TRUE(
-        Logged(L"Android data, shortcuts and settings belong to the Tovik that stays registered: kept.",
-               Level::Warning));
-    EXPECT_TRUE(fs::exists(Pd::Install::TovikDataFolder()));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallKey));
-    // Developer mode and the feature stay for that Tovik.
-    EXPECT_TRUE(
-        Logged(L"Developer mode stays on: other unpacked apps need it (Tovik 2.0.0.0).", Level::Info));
-    EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
-    EXPECT_TRUE(Logged(L"Virtual Machine Platform stays enabled: Tovik 2.0.0.0 uses it.", Level::Info));
-    EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(true));
-    EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Deleting files",
-                                                   L"Removing what Tovik left in Windows", L"Done"}));
-}
-
-TEST_F(UnregisteredFolder, StoreTovikKeepsTheFeatureButNotDeveloperMode)
-{
-    Pc(Scenario(Tovik(L"C:\\Program Files\\WindowsApps\\Tovik", R"("current")", false),
-                R"("build": 22631, "virtualMachinePlatform": true)"));
-    WriteRelease();
-    ASSERT_TRUE(Remove(folder_, Removal::Everything));
-    EXPECT_TRUE(Logged(L"Developer mode turned off again (Peldra had turned it on).", Level::Success));
-    EXPECT_FALSE(PdTest::DeveloperModeSetting::On());
-    EXPECT_TRUE(Logged(L"Virtual Machine Platform stays enabled: Tovik 2.0.0.0 uses it.", Level::Info));
+        EXPECT_TRUE(Logged(L"Tovik 2.0.0.0 is registered from " + location + L", not by Peldra: it stays.",
+                           Level::Warning));
+        EXPECT_TRUE(Pd::Install::FindInstalledPackage());
+        EXPECT_FALSE(fs::exists(folder_)) << "this folder's release files go";
+        EXPECT_TRUE(
+            Logged(L"Android data, shortcuts and settings belong to the Tovik that stays registered: kept.",
+                   Level::Warning));
+        EXPECT_TRUE(fs::exists(Pd::Install::TovikDataFolder()));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallKey));
+        EXPECT_TRUE(
+            developmentMode
+                ? Logged(L"Developer mode stays on: other unpacked apps need it (Tovik 2.0.0.0).",
+                         Level::Info)
+                : Logged(L"Developer mode turned off again (Peldra had turned it on).", Level::Success));
+        EXPECT_EQ(PdTest::DeveloperModeSetting::On(), developmentMode);
+        EXPECT_TRUE(Logged(L"Virtual Machine Platform stays enabled: Tovik 2.0.0.0 uses it.", Level::Info));
+        EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(true));
+        EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Deleting files",
+                                                       L"Removing what Tovik left in Windows", L"Done"}));
+    }
 }
 
 TEST_F(UnregisteredFolder, AnotherAccountHoldingTovikHereKeepsItsFilesAndFeatures)
 {
-    Pc(Scenario(Tovik(folder_.wstring(), fmt::format("\"{}\"", Stranger)),
-                R"("build": 22631, "virtualMachinePlatform": true)"));
+    Pc(PackagesMember(TovikPackage(folder_.wstring(), PdTest::StrangerUser)), Vmp);
     WriteRelease();
     taskRegistered_ = true;
     auto outcome = Remove(folder_, Removal::Everything);
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
 
-    const std::wstring account = Pd::Core::FromUtf8(Stranger);
+    const std::wstring account = Pd::Core::FromUtf8(PdTest::Stranger);
     EXPECT_TRUE(Logged(L"Tovik is registered for the Windows user " + account + L" from " +
                            folder_.wstring() +
                            L": its files, and what it needs in Windows, stay. Remove it on that account.",
                        Level::Warning));
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"stop host"})) << "the task stays";
-    EXPECT_TRUE(fs::exists(folder_ / L"peldra.json"));
-    EXPECT_TRUE(fs::exists(folder_ / L"assets" / L"logo.txt"));
-    EXPECT_TRUE(fs::exists(fs::path(program_.defaultFolder) / L"Magisk" / L"Magisk.apk"));
+    PdTest::ExpectPaths({folder_ / L"peldra.json", folder_ / L"assets" / L"logo.txt",
+                         fs::path(program_.defaultFolder) / L"Magisk" / L"Magisk.apk"});
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallKey)) << "no Windows entries clean-up";
-    EXPECT_TRUE(Logged(L"Developer mode stays on: other unpacked apps need it (Tovik (" + account + L")).",
-                       Level::Info));
-    EXPECT_TRUE(
-        Logged(L"Virtual Machine Platform stays enabled: Tovik (" + account + L") uses it.", Level::Info));
+    ExpectLogged({L"Developer mode stays on: other unpacked apps need it (Tovik (" + account + L")).",
+                  L"Virtual Machine Platform stays enabled: Tovik (" + account + L") uses it."},
+                 Level::Info);
     EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
 }
 
 TEST_F(UnregisteredFolder, AnotherAccountsTovikElsewhereDoesNotHoldThisFolder)
 {
-    Pc(Scenario(Tovik(L"C:\\TheirTovik", fmt::format("\"{}\"", Stranger))));
+    Pc(PackagesMember(TovikPackage(L"C:\\TheirTovik", PdTest::StrangerUser)));
     WriteRelease();
     ASSERT_TRUE(Remove(folder_, Removal::KeepData));
     EXPECT_FALSE(fs::exists(folder_));
@@ -449,91 +418,61 @@ TEST_F(UnregisteredFolder, AnotherAccountsTovikElsewhereDoesNotHoldThisFolder)
 
 TEST_F(UnregisteredFolder, OtherUnpackedAppsAndWslKeepTheirFeatures)
 {
-    Pc(Scenario(
-        R"(, "packages": [{"name": "Contoso.Tool", "publisherId": "abcdefghijklm", "version": "1.0.0.0",
-        "installLocation": "C:\\Tool", "developmentMode": true, "users": ["current"]}])",
-        R"("build": 22631, "virtualMachinePlatform": true)"));
+    Pc(PackagesMember(R"({"name": "Contoso.Tool", "publisherId": "abcdefghijklm", "version": "1.0.0.0",
+        "installLocation": "C:\\Tool", "developmentMode": true, "users": ["current"]})"),
+       Vmp);
     WriteRelease();
     const std::wstring lxss = L"Software\\Microsoft\\Windows\\CurrentVersion\\Lxss\\{pd-test-distribution}";
     ::RegSetKeyValueW(HKEY_CURRENT_USER, lxss.c_str(), L"DistributionName", REG_SZ, L"x", 4);
     auto outcome = Remove(folder_, Removal::Everything);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Lxss");
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(Logged(L"Developer mode stays on: other unpacked apps need it (Contoso.Tool).", Level::Info));
-    EXPECT_TRUE(Logged(L"Virtual Machine Platform stays enabled: WSL uses it.", Level::Info));
+    ExpectLogged({L"Developer mode stays on: other unpacked apps need it (Contoso.Tool).",
+                  L"Virtual Machine Platform stays enabled: WSL uses it."},
+                 Level::Info);
     EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
     EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(true));
 }
 
-TEST_F(UnregisteredFolder, OwnInstallerPackageKeepsTheProgramInTheDefaultFolder)
+TEST_F(UnregisteredFolder, OwnInstallerPackageKeepsTheProgramItInstalled)
 {
-    Pc(Scenario());
-    folder_ = program_.defaultFolder;
+    Pc();
+    const fs::path installed = program_.defaultFolder;
+    // The release elsewhere: the program in the default folder belongs to the package.
+    WriteRelease();
+    PdTest::WriteBytes(installed / L"Peldra.exe", "installed by the package");
+    ownInstallerPackage_ = true;
+    ASSERT_TRUE(Remove(folder_, Removal::KeepData));
+    EXPECT_FALSE(fs::exists(folder_));
+    EXPECT_TRUE(fs::exists(installed / L"Peldra.exe"));
+
+    // The release in the default folder: the host entry's files stay, the release's go.
+    folder_ = installed;
     WriteRelease();
     Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     state.entries[L"host"] = {L"Peldra.exe", L"language"};
     ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
-    PdTest::WriteBytes(folder_ / L"Peldra.exe", "installed by the package");
     PdTest::WriteBytes(folder_ / L"language" / L"de.lng", "#name=Deutsch\n");
-    ownInstallerPackage_ = true;
-
     ASSERT_TRUE(Remove(folder_, Removal::KeepData));
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"Peldra.exe"), "installed by the package");
     EXPECT_TRUE(fs::exists(folder_ / L"language" / L"de.lng"));
-    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
-    EXPECT_FALSE(fs::exists(folder_ / L"assets"));
-    EXPECT_FALSE(fs::exists(folder_ / L"Magisk"));
+    PdTest::ExpectPaths({folder_ / L"peldra.json", folder_ / L"assets", folder_ / L"Magisk"}, false);
     for (const auto& line : log_)
         EXPECT_EQ(line.text.find(L"still holds files"), std::wstring::npos) << Pd::Core::ToUtf8(line.text);
-}
 
-TEST_F(UnregisteredFolder, OwnInstallerPackageKeepsTheProgramCopyElsewhere)
-{
-    Pc(Scenario());
-    WriteRelease();
-    PdTest::WriteBytes(fs::path(program_.defaultFolder) / L"Peldra.exe", "installed by the package");
-    ownInstallerPackage_ = true;
-    ASSERT_TRUE(Remove(folder_, Removal::KeepData));
-    EXPECT_FALSE(fs::exists(folder_));
-    EXPECT_TRUE(fs::exists(fs::path(program_.defaultFolder) / L"Peldra.exe"));
-
+    // Without the package, the program copy and its language files go, other files stay.
     ownInstallerPackage_ = false;
+    folder_ = scratch_.Path() / L"Tovik";
     WriteRelease();
-    PdTest::WriteBytes(fs::path(program_.defaultFolder) / L"language" / L"de.lng", "#name=Deutsch\n");
-    PdTest::WriteBytes(fs::path(program_.defaultFolder) / L"language" / L"notes.txt", "not ours");
+    PdTest::WriteBytes(installed / L"language" / L"notes.txt", "not ours");
     ASSERT_TRUE(Remove(folder_, Removal::KeepData));
-    EXPECT_FALSE(fs::exists(fs::path(program_.defaultFolder) / L"Peldra.exe"));
-    EXPECT_FALSE(fs::exists(fs::path(program_.defaultFolder) / L"language" / L"de.lng"));
-    EXPECT_TRUE(fs::exists(fs::path(program_.defaultFolder) / L"language" / L"notes.txt"));
-}
-
-TEST_F(UnregisteredFolder, RunningProgramInsideTheFolderGoesAtTheNextRestart)
-{
-    Pc(Scenario());
-    WriteRelease();
-    Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
-    state.entries[L"host"] = {L"Peldra.exe"};
-    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
-    PdTest::WriteBytes(folder_ / L"Peldra.exe", "running");
-    setting_.runningExe = (folder_ / L"Peldra.exe").wstring();
-    ForgetPendingRenames();
-
-    auto outcome = Remove(folder_, Removal::KeepData);
-    const std::wstring pending = PendingRenames();
-    ForgetPendingRenames();
-    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(outcome->failures.empty());
-    EXPECT_TRUE(fs::exists(folder_ / L"Peldra.exe"));
-    EXPECT_FALSE(fs::exists(folder_ / L"assets"));
-    EXPECT_NE(pending.find(L"\\??\\" + (folder_ / L"Peldra.exe").wstring() + L"||"), std::wstring::npos)
-        << Pd::Core::ToUtf8(pending);
-    EXPECT_NE(pending.find(L"\\??\\" + folder_.wstring() + L"||"), std::wstring::npos)
-        << Pd::Core::ToUtf8(pending);
+    PdTest::ExpectPaths({installed / L"Peldra.exe", installed / L"language" / L"de.lng"}, false);
+    EXPECT_TRUE(fs::exists(installed / L"language" / L"notes.txt"));
 }
 
 TEST_F(UnregisteredFolder, NamesFromTheStateFileNeverReachBeyondTheirOwnEntry)
 {
-    Pc(Scenario());
+    Pc();
     WriteRelease();
     Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     state.entries[L"app"] = {L"...",     L"..",         L".",         L"trail.",     L"trail ", L"CON",
@@ -546,94 +485,35 @@ TEST_F(UnregisteredFolder, NamesFromTheStateFileNeverReachBeyondTheirOwnEntry)
 
     auto outcome = Remove(folder_, Removal::KeepData);
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_FALSE(fs::exists(folder_ / L"assets"));
-    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
-    EXPECT_TRUE(fs::exists(folder_ / L"mine.txt"));
-    EXPECT_TRUE(fs::exists(folder_ / L"trail"));
-    EXPECT_TRUE(fs::exists(folder_ / L"sub" / L"inner"));
-    EXPECT_TRUE(fs::exists(scratch_.Path() / L"victim"));
+    PdTest::ExpectPaths({folder_ / L"assets", folder_ / L"peldra.json"}, false);
+    PdTest::ExpectPaths({folder_ / L"mine.txt", folder_ / L"trail", folder_ / L"sub" / L"inner",
+                         scratch_.Path() / L"victim"});
     EXPECT_TRUE(Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
                        Level::Warning));
 }
 
 TEST_F(UnregisteredFolder, OlderStateInToviksOwnFolderTakesEverythingInIt)
 {
-    Pc(Scenario());
-    folder_ = scratch_.Path() / L"peldra";
+    Pc();
     Pd::Core::InstallState state;
     state.components[L"app"] = std::wstring(64, L'a'); // no entry list: written by an older version
-    fs::create_directories(folder_);
-    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
-    PdTest::WriteBytes(folder_ / L"AppxManifest.xml",
-                       "<Identity Name=\"TovikPackage\" Version=\"1.0.0.0\"/>");
-    PdTest::WriteBytes(folder_ / L"system.vhdx", "disk");
-    ASSERT_TRUE(Remove(folder_, Removal::KeepData));
-    EXPECT_FALSE(fs::exists(folder_));
-
+    for (const fs::path& folder : {scratch_.Path() / L"peldra", scratch_.Path() / L"Apps"})
+    {
+        fs::create_directories(folder);
+        ASSERT_TRUE(Pd::Core::WriteState(folder.wstring(), state));
+        PdTest::WriteBytes(folder / L"AppxManifest.xml",
+                           "<Identity Name=\"TovikPackage\" Version=\"1.0.0.0\"/>");
+        ASSERT_TRUE(Remove(folder, Removal::KeepData));
+    }
+    EXPECT_FALSE(fs::exists(scratch_.Path() / L"peldra"));
     const fs::path other = scratch_.Path() / L"Apps";
-    fs::create_directories(other);
-    ASSERT_TRUE(Pd::Core::WriteState(other.wstring(), state));
-    PdTest::WriteBytes(other / L"AppxManifest.xml", "<Identity Name=\"TovikPackage\"/>");
-    ASSERT_TRUE(Remove(other, Removal::KeepData));
     EXPECT_TRUE(fs::exists(other / L"AppxManifest.xml"));
     EXPECT_FALSE(fs::exists(other / L"peldra.json"));
-    EXPECT_TRUE(Logged(other.wstring() +
-                           L" was installed by an older Peldra and is not its own folder: only the "
-                           L"files known to be Peldra's are deleted.",
-                       Level::Warning));
-}
-
-// (The tests put their shortcuts in the Start menu's programs folder: Wine's desktop folder is the
-// Unix home folder, which tests must not touch.)
-TEST_F(Uninstall, MistakenDriveRootNeverMatchesTheUsersShortcutsByFolder)
-{
-    Pc(Scenario());
-    const fs::path programs = Pd::Install::KnownFolderPath(FOLDERID_Programs);
-    const fs::path shortcut = programs / L"PdTest Tool.lnk";
-    MakeShortcut(shortcut, L"C:\\PdTestTools\\tool.exe");
-    auto outcome = Remove(L"C:\\", Removal::Everything);
-    const bool kept = fs::exists(shortcut);
-    ::DeleteFileW(shortcut.c_str());
-    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(kept);
-    EXPECT_TRUE(Logged(L"Windows entries of Tovik removed: 0 shortcuts, 0 registry keys, 0 registry values.",
-                       Level::Success));
-}
-
-TEST_F(Uninstall, ReleaseInASystemFolderNeverMatchesByFolder)
-{
-    Pc(Scenario());
-    // A state file proves the folder is the program's, but the folder is the user's Start menu.
-    const fs::path programs = Pd::Install::KnownFolderPath(FOLDERID_Programs);
-    ASSERT_TRUE(Pd::Core::WriteState(programs.wstring(), Pd::Core::InstallState{}));
-    const fs::path shortcut = programs / L"PdTest Notes.lnk";
-    MakeShortcut(shortcut, (programs / L"notes.txt").wstring());
-    auto outcome = Remove(programs, Removal::Everything);
-    const bool kept = fs::exists(shortcut);
-    ::DeleteFileW(shortcut.c_str());
-    ::DeleteFileW((programs / L"peldra.json").c_str());
-    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
-    EXPECT_TRUE(kept);
-    EXPECT_TRUE(fs::exists(programs));
-}
-
-TEST(SystemFolders, RootsWindowsFoldersAndTheirParentsAreNoInstallFolders)
-{
-    using Pd::Core::Detail::IsSystemFolderAmong;
-    const std::vector<std::wstring> system = {L"C:\\Windows", L"C:\\Program Files",
-                                              L"C:\\Users\\ann\\Desktop"};
-    EXPECT_TRUE(IsSystemFolderAmong(L"C:\\", system));
-    EXPECT_TRUE(IsSystemFolderAmong(L"D:\\", system));
-    EXPECT_TRUE(IsSystemFolderAmong(L"c:\\program files\\", system));
-    EXPECT_TRUE(IsSystemFolderAmong(L"C:\\Users", system));
-    EXPECT_TRUE(IsSystemFolderAmong(L"C:\\Users\\Ann", system));
-    EXPECT_TRUE(IsSystemFolderAmong(L"C:\\Users\\ann\\Desktop\\.", system));
-    EXPECT_FALSE(IsSystemFolderAmong(L"C:\\Program Files\\Peldra", system));
-    EXPECT_FALSE(IsSystemFolderAmong(L"C:\\Users\\ann\\Desktop\\Tovik", system));
-    EXPECT_FALSE(IsSystemFolderAmong(L"D:\\Apps\\Peldra", system));
-    EXPECT_FALSE(IsSystemFolderAmong(L"C:\\Program Files Extra", system));
-    EXPECT_TRUE(Pd::Core::IsSystemFolder(Pd::Install::KnownFolderPath(FOLDERID_ProgramFiles)));
-    EXPECT_FALSE(Pd::Core::IsSystemFolder(Pd::Install::KnownFolderPath(FOLDERID_ProgramFiles) + L"\\Peldra"));
+    EXPECT_TRUE(
+        Logged(other.wstring() +
+                   L" was installed by an older Peldra and is not its own folder: only the files known "
+                   L"to be Peldra's are deleted.",
+               Level::Warning));
 }
 
 } // namespace

@@ -1,12 +1,10 @@
-// Per-user values that a test changes under "Software\Ormel\Peldra", put back as they were at the
-// end of the test (other test exes share the Wine prefix's registry).
+// Registry values that a test changes, saved when it starts and put back when it ends: the Wine
+// prefix's registry is shared by every test exe.
 #pragma once
 
 #include "core/Settings.h"
 
 #include <windows.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
@@ -16,51 +14,40 @@
 namespace PdTest
 {
 
-class UserValues
+// Saves the named values of a key and deletes them; the destructor restores them as they were.
+class SavedValues
 {
 public:
-    explicit UserValues(std::vector<std::wstring> names) : names_(std::move(names))
+    SavedValues(HKEY root, std::wstring key, std::vector<std::wstring> names)
+        : root_(root), key_(std::move(key)), names_(std::move(names))
     {
         for (const auto& name : names_)
         {
             Saved saved;
             DWORD size = 0;
-            if (::RegGetValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, name.c_str(), RRF_RT_ANY,
-                               &saved.type, nullptr, &size) == ERROR_SUCCESS)
+            if (::RegGetValueW(root_, key_.c_str(), name.c_str(), RRF_RT_ANY, &saved.type, nullptr, &size) ==
+                ERROR_SUCCESS)
             {
                 saved.data.resize(size);
-                ::RegGetValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, name.c_str(), RRF_RT_ANY,
-                               &saved.type, saved.data.data(), &size);
+                ::RegGetValueW(root_, key_.c_str(), name.c_str(), RRF_RT_ANY, &saved.type, saved.data.data(),
+                               &size);
                 saved.present = true;
             }
             saved_.push_back(std::move(saved));
-            Delete(name);
+            ::RegDeleteKeyValueW(root_, key_.c_str(), name.c_str());
         }
     }
-    UserValues(const UserValues&) = delete;
-    UserValues& operator=(const UserValues&) = delete;
-    ~UserValues()
+    SavedValues(const SavedValues&) = delete;
+    SavedValues& operator=(const SavedValues&) = delete;
+    ~SavedValues()
     {
         for (std::size_t i = 0; i < names_.size(); ++i)
         {
-            Delete(names_[i]);
+            ::RegDeleteKeyValueW(root_, key_.c_str(), names_[i].c_str());
             if (saved_[i].present)
-                ::RegSetKeyValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, names_[i].c_str(), saved_[i].type,
+                ::RegSetKeyValueW(root_, key_.c_str(), names_[i].c_str(), saved_[i].type,
                                   saved_[i].data.data(), static_cast<DWORD>(saved_[i].data.size()));
         }
-    }
-
-    static void Delete(const std::wstring& name)
-    {
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, name.c_str());
-    }
-
-    static std::optional<std::wstring> Text(const std::wstring& name)
-    {
-        std::wstring value = Pd::Core::ReadUserString(name, L"\x01missing");
-        if (value == L"\x01missing")
-            return std::nullopt;
-        return value;
     }
 
 private:
@@ -70,8 +57,50 @@ private:
         DWORD type = 0;
         std::vector<std::uint8_t> data;
     };
+    HKEY root_;
+    std::wstring key_;
     std::vector<std::wstring> names_;
     std::vector<Saved> saved_;
+};
+
+// Per-user values under "Software\Ormel\Peldra".
+class UserValues : public SavedValues
+{
+public:
+    explicit UserValues(std::vector<std::wstring> names)
+        : SavedValues(HKEY_CURRENT_USER, Pd::Core::SettingsKey, std::move(names))
+    {
+    }
+
+    static std::optional<std::wstring> Text(const std::wstring& name)
+    {
+        std::wstring value = Pd::Core::ReadUserString(name, L"\x01missing");
+        return value == L"\x01missing" ? std::nullopt : std::optional(value);
+    }
+};
+
+// Windows' developer-mode switch (HKLM), set for one test.
+class DeveloperModeSetting : public SavedValues
+{
+public:
+    explicit DeveloperModeSetting(bool on) : SavedValues(HKEY_LOCAL_MACHINE, Key, {Name})
+    {
+        const DWORD value = on ? 1 : 0;
+        ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, Key, Name, REG_DWORD, &value, sizeof(value));
+    }
+
+    static bool On()
+    {
+        DWORD value = 0;
+        DWORD size = sizeof(value);
+        return ::RegGetValueW(HKEY_LOCAL_MACHINE, Key, Name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+                   ERROR_SUCCESS &&
+               value != 0;
+    }
+
+private:
+    static constexpr const wchar_t* Key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock";
+    static constexpr const wchar_t* Name = L"AllowDevelopmentWithoutDevLicense";
 };
 
 } // namespace PdTest
