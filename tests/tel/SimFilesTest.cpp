@@ -13,26 +13,19 @@ using namespace Pd::Tel;
 using Pd::Tel::Testing::FromHex;
 using Pd::Tel::Testing::Octets;
 
-// Tag -> value of the FCP template's data objects; fails the test when the lengths disagree.
+// Tag -> value of the FCP template's data objects; empty when a length disagrees with the octets.
 std::map<std::uint8_t, Octets> ReadFcp(const std::string& fcp)
 {
-    auto octets = FromHex(fcp);
-    if (!octets || octets->size() < 2 || (*octets)[0] != 0x62 || (*octets)[1] != octets->size() - 2)
-    {
-        ADD_FAILURE() << fcp << ": not an FCP template of the length it gives";
+    auto octets = FromHex(fcp).value_or(Octets{});
+    if (octets.size() < 2 || octets[0] != 0x62 || octets[1] != octets.size() - 2)
         return {};
-    }
     std::map<std::uint8_t, Octets> objects;
-    for (std::size_t at = 2; at < octets->size();)
+    for (std::size_t at = 2; at < octets.size(); at += 2 + octets[at + 1])
     {
-        if (octets->size() - at < 2 || octets->size() - at - 2 < (*octets)[at + 1])
-        {
-            ADD_FAILURE() << fcp << ": data object at " << at << " runs past the end";
+        if (octets.size() - at < 2 || octets.size() - at - 2 < octets[at + 1])
             return {};
-        }
-        auto value = octets->begin() + static_cast<std::ptrdiff_t>(at + 2);
-        objects[(*octets)[at]] = Octets(value, value + (*octets)[at + 1]);
-        at += 2 + (*octets)[at + 1];
+        auto value = octets.begin() + static_cast<std::ptrdiff_t>(at + 2);
+        objects[octets[at]] = Octets(value, value + octets[at + 1]);
     }
     return objects;
 }
@@ -61,6 +54,7 @@ TEST(SimFileTable, EveryFcpAnnouncesTheFileAsItIsAnswered)
     {
         SCOPED_TRACE(testing::Message() << std::hex << file.fileId);
         auto fcp = ReadFcp(file.fcp);
+        ASSERT_FALSE(fcp.empty()) << "FCP lengths disagree";
         ASSERT_EQ(BigEndian(fcp[0x83]), file.fileId);
         const Octets& descriptor = fcp[0x82];
         std::size_t size = BigEndian(fcp[0x80]);
@@ -86,7 +80,6 @@ TEST(SimFileTable, EveryFcpAnnouncesTheFileAsItIsAnswered)
 
 TEST(SimRead, AnswersEachCommandFromTheTable)
 {
-    const std::string unused48(96, 'F');
     const std::string unused28(56, 'F');
     struct Case
     {
@@ -95,32 +88,23 @@ TEST(SimRead, AnswersEachCommandFromTheTable)
     };
     const Case cases[] = {
         {192, 0x6FC7, 0, "+CRSM: 144,0,621982054221001C0283026FC78A01058B036F0605800200388800"},
-        {192, 0x2FE2, 0, "+CRSM: 144,0,62178202412183022FE28A01058B032F06038002000A880110"},
         {176, 0x2FE2, 0, "+CRSM: 144,0,98101430121181157002"},
         {176, 0x6FAD, 0, "+CRSM: 144,0,00000002"},
-        {176, 0x2F05, 7, "+CRSM: 144,0,FFFFFFFF"},
-        {176, 0x6F7B, 0, "+CRSM: 144,0," + std::string(60, 'F')},
         {178, 0x2F00, 1,
          "+CRSM: 144,0,61184F10A0000003431002FF86FF0389FFFFFFFF50044353494D" + std::string(44, 'F')},
         {178, 0x2F00, 2,
          "+CRSM: 144,0,61184F10A0000000871002FF86FF0389FFFFFFFF50045553494D" + std::string(44, 'F')},
-        {178, 0x2F00, 3, "+CRSM: 144,0," + unused48},
-        {178, 0x2F00, 4, "+CRSM: 144,0," + unused48},
+        {178, 0x2F00, 3, "+CRSM: 144,0," + std::string(96, 'F')},
         {178, 0x2F00, 5, "+CRSM: 106,131"},
-        {178, 0x2F00, 0, "+CRSM: 106,131"},
         {178, 0x2F00, -1, "+CRSM: 106,131"},
         {178, 0x6F40, 2, "+CRSM: 144,0," + unused28},
         {178, 0x6F40, 3, "+CRSM: 106,131"},
-        {178, 0x6F3B, 10, "+CRSM: 144,0," + unused28},
-        {178, 0x6FC9, 1, "+CRSM: 144,0,0000000000"},
         {176, 0x2F00, 1, "+CRSM: 106,130"},
         {178, 0x2FE2, 1, "+CRSM: 106,130"},
         {214, 0x6F07, 0, "+CRSM: 106,130"},
-        {192, 0x6F07, 0, "+CRSM: 106,130"},
         {192, 0x10006FC7, 0, "+CRSM: 106,130"},
         {192, -0x6FC7, 0, "+CRSM: 106,130"},
         {220, 0x6F3B, 1, "+CRSM: 144,0"},
-        {214, 0x2F05, 0, "+CRSM: 144,0"},
         {242, 0x6F3B, 1, "+CRSM: 106,130"},
     };
     for (const Case& c : cases)
@@ -131,8 +115,6 @@ TEST(SimRead, AnswersEachCommandFromTheTable)
 TEST(SimRead, AdministrativeDataCarriesTheMncLength)
 {
     EXPECT_EQ(AnswerSimRead(PrepareSimFiles("", 3), 176, 0x6FAD, 0), "+CRSM: 144,0,00000003");
-    EXPECT_EQ(AnswerSimRead(PrepareSimFiles("", 2), 176, 0x6FAD, 0), "+CRSM: 144,0,00000002");
-    EXPECT_EQ(AnswerSimRead(PrepareSimFiles("", 0), 176, 0x6FAD, 0), "+CRSM: 144,0,00000002");
     EXPECT_EQ(AnswerSimRead(PrepareSimFiles("", 6), 176, 0x6FAD, 0), "+CRSM: 144,0,00000002");
 }
 

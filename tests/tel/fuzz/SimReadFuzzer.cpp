@@ -4,12 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 namespace
 {
-
-using namespace Pd::Tel;
 
 void Check(bool condition)
 {
@@ -17,56 +14,32 @@ void Check(bool condition)
         std::abort();
 }
 
-std::int32_t TakeInt(const std::uint8_t*& data, std::size_t& size)
-{
-    std::int32_t value = 0;
-    std::size_t count = size < sizeof value ? size : sizeof value;
-    std::memcpy(&value, data, count);
-    data += count;
-    size -= count;
-    return value;
-}
-
-// Picks a command or file of the table most of the time, so that every road is reached.
-std::int32_t Command(std::uint8_t choice, std::int32_t raw)
-{
-    constexpr std::int32_t commands[] = {SimCommand::ReadBinary, SimCommand::ReadRecord,
-                                         SimCommand::GetResponse, SimCommand::UpdateBinary,
-                                         SimCommand::UpdateRecord};
-    return choice < 5 * 40 ? commands[choice % 5] : raw;
-}
-
-std::int32_t FileId(std::uint8_t choice, std::int32_t raw)
-{
-    auto files = SimFiles();
-    return choice < files.size() * 20 ? static_cast<std::int32_t>(files[choice % files.size()].fileId) : raw;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Input: command choice, file choice, MNC length, then command, file id, P1 as 32-bit values,
-    // then the ICCID text.
-    if (size < 3)
+    using namespace Pd::Tel;
+    // Input: command choice, file choice, MNC length, then command, file id and P1 as 32-bit
+    // values, then the ICCID text. Low choices pick a known command or file, so every road is hit.
+    std::int32_t values[3] = {};
+    if (size < 3 + sizeof values)
         return 0;
-    std::uint8_t commandChoice = data[0], fileChoice = data[1];
-    std::int32_t mncLength = static_cast<std::int8_t>(data[2]);
-    data += 3;
-    size -= 3;
-    std::int32_t command = Command(commandChoice, TakeInt(data, size));
-    std::int32_t fileId = FileId(fileChoice, TakeInt(data, size));
-    std::int32_t p1 = TakeInt(data, size);
-    std::string_view iccid(reinterpret_cast<const char*>(data), size);
+    std::memcpy(values, data + 3, sizeof values);
+    constexpr std::int32_t commands[] = {176, 178, 192, 214, 220};
+    auto files = SimFiles();
+    std::int32_t command = data[0] < 200 ? commands[data[0] % 5] : values[0];
+    std::int32_t fileId =
+        data[1] < 200 ? static_cast<std::int32_t>(files[data[1] % files.size()].fileId) : values[1];
+    std::size_t iccidAt = 3 + sizeof values;
 
-    SimCard card = PrepareSimFiles(iccid, mncLength);
+    SimCard card = PrepareSimFiles({reinterpret_cast<const char*>(data) + iccidAt, size - iccidAt},
+                                   static_cast<std::int8_t>(data[2]));
     Check(card.iccidContent.size() <= 20 && card.iccidContent.size() % 2 == 0);
     Check(card.mncLength == 2 || card.mncLength == 3);
 
-    std::string answer = AnswerSimRead(card, command, fileId, p1);
-    Check(answer.starts_with("+CRSM: "));
-    Check(answer.size() <= 13 + 96);
-    for (char c : std::string_view(answer).substr(7))
+    std::string answer = AnswerSimRead(card, command, fileId, values[2]);
+    Check(answer.starts_with("+CRSM: ") && answer.size() <= 13 + 96);
+    for (char c : answer.substr(7))
         Check((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == ',');
     return 0;
 }
