@@ -3,25 +3,15 @@
 // exactly the WSP push they were cut from.
 #include "tel/sms/MmsNoticePdu.h"
 
+#include "tests/tel/fuzz/Check.h"
 #include "tests/tel/SmsDeliverReader.h"
 
 #include <algorithm>
-#include <cstdlib>
-
-namespace
-{
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace Pd::Tel;
+    using Testing::Check;
     // Input: originator length, content type length (0xFF: the MMS type), reference, six time
     // values, the originator, the content type, then the body.
     if (size < 9)
