@@ -63,6 +63,15 @@ TEST(Scenario, AWrongValueNamesItsKey)
              Case{LR"({"bluetooth":{"adapter":"001A7DDA711"}})", L"\"adapter\""},
              Case{LR"({"bluetooth":{"adapter":"001A7DDA711G"}})", L"\"adapter\""},
              Case{LR"({"windows":{"dismExitCode":-1}})", L"\"dismExitCode\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"address":"12"}]}})", L"\"address\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"rssi":-32769}]}})", L"\"rssi\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"rssi":"-60"}]}})", L"\"rssi\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"type":256}]}})", L"\"type\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"everyMs":0}]}})", L"\"everyMs\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"sections":[{"type":256}]}]}})", L"\"type\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"sections":[{"hex":"ABC"}]}]}})", L"\"hex\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"sections":[{"hex":"0x"}]}]}})", L"\"hex\""},
+             Case{LR"({"bluetooth":{"advertisers":[{"sections":[{"hex":"G0"}]}]}})", L"\"hex\""},
              Case{LR"({"trust":{"publisher":1}})", L"\"publisher\""},
              Case{LR"({"trust":{"rootKeys":"89fe"}})", L"\"rootKeys\""},
              Case{LR"({"trust":{"rootKeys":[1]}})", L"\"rootKeys\""},
@@ -94,6 +103,31 @@ TEST(Scenario, DeploymentKeysReadFailuresPublishersAndAPackageThatKeepsItsRegist
     EXPECT_EQ(again->name, L"p");
     EXPECT_TRUE(again->keepsRegistration);
     EXPECT_FALSE(again->installLocation) << "an unreadable location stays unreadable";
+}
+
+TEST(Scenario, ReadsAdvertisersWithSignedSignalsAndHexSections)
+{
+    auto scenario = Parse(LR"({"bluetooth":{"advertisers":[
+        {"address":"C0FFEE000001","random":true,"type":5,"connectable":true,"rssi":-128,
+         "sections":[{"type":9,"hex":"4b6579"},{"type":255,"hex":""}],"everyMs":250},
+        {"rssi":25}]}})");
+    ASSERT_TRUE(scenario) << scenario.error();
+    const auto& advertisers = scenario->bluetooth.advertisers;
+    ASSERT_EQ(advertisers.size(), 2u);
+    EXPECT_EQ(advertisers[0].address, 0xC0FFEE000001u);
+    EXPECT_TRUE(advertisers[0].random);
+    EXPECT_EQ(advertisers[0].type, 5);
+    EXPECT_TRUE(advertisers[0].connectable);
+    EXPECT_FALSE(advertisers[0].scannable);
+    EXPECT_EQ(advertisers[0].rssi, -128);
+    EXPECT_EQ(advertisers[0].everyMs, 250u);
+    ASSERT_EQ(advertisers[0].sections.size(), 2u);
+    EXPECT_EQ(advertisers[0].sections[0].type, 9);
+    EXPECT_EQ(advertisers[0].sections[0].data, (std::vector<std::uint8_t>{0x4B, 0x65, 0x79}));
+    EXPECT_EQ(advertisers[0].sections[1].type, 255);
+    EXPECT_TRUE(advertisers[0].sections[1].data.empty());
+    EXPECT_EQ(advertisers[1].rssi, 25);
+    EXPECT_EQ(advertisers[1].everyMs, 100u);
 }
 
 } // namespace

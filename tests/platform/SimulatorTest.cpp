@@ -1,6 +1,7 @@
 #include "core/Json.h"
 #include "core/Module.h"
 #include "core/Strings.h"
+#include "platform/Bluetooth.h"
 #include "platform/ComputeCore.h"
 #include "platform/HvSocket.h"
 #include "platform/PackageManager.h"
@@ -15,6 +16,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace
@@ -68,6 +72,9 @@ TEST(WithoutSimulation, WinesMissingServicesAreUnavailable)
     EXPECT_TRUE(walk.packages.empty());
     ASSERT_TRUE(walk.stoppedBy);
     EXPECT_EQ(walk.stoppedBy->code, REGDB_E_CLASSNOTREG);
+    auto watcher = Pd::Platform::CreateAdvertisementWatcher(Pd::Platform::ScanningMode::Active);
+    ASSERT_FALSE(watcher);
+    EXPECT_EQ(watcher.error().code, REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(Pd::Core::VmpInstallState());
     EXPECT_GT(Pd::Platform::ReadWindowsVersion().build, 0u);
 }
@@ -190,6 +197,95 @@ TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)
     Pd::Platform::Sim::EndComputeSystem(scenario.Folder(), VmIdWide);
     EXPECT_FALSE(Pd::Platform::ConnectToGuest(VmGuid, 0x544B4254, 2000)) << "the VM has ended";
     ::WSACleanup();
+}
+
+// Collects what a watcher's Received handler was given, from the watcher's thread.
+struct Heard
+{
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Pd::Platform::ReceivedAdvertisement> events;
+    std::vector<std::thread::id> threads;
+
+    Pd::Platform::ReceivedHandler Handler()
+    {
+        return [this](const Pd::Platform::ReceivedAdvertisement& received) {
+            std::lock_guard guard(lock);
+            events.push_back(received);
+            threads.push_back(std::this_thread::get_id());
+            changed.notify_all();
+        };
+    }
+    std::size_t CountFrom(std::uint64_t address)
+    {
+        std::lock_guard guard(lock);
+        return std::ranges::count(events, address, &Pd::Platform::ReceivedAdvertisement::address);
+    }
+    bool WaitFor(std::uint64_t address, std::size_t count)
+    {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 10s, [&] {
+            return std::ranges::count(events, address, &Pd::Platform::ReceivedAdvertisement::address) >=
+                   static_cast<std::ptrdiff_t>(count);
+        });
+    }
+};
+
+constexpr std::uint64_t First = 0xC0FFEE000001;
+constexpr std::uint64_t Second = 0xC0FFEE000002;
+constexpr const char* Advertisers = R"({"bluetooth":{"advertisers":[
+    {"address":"C0FFEE000001","random":true,"type":5,"scannable":true,"rssi":-70,
+     "sections":[{"type":1,"hex":"06"},{"type":9,"hex":"4B6579"}],"everyMs":20},
+    {"address":"C0FFEE000002","type":4,"everyMs":20}]}})";
+
+TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersOnItsOwnThreadOnlyWhileStarted)
+{
+    SimScenario scenario(Advertisers);
+    Heard heard;
+    auto watcher = Pd::Platform::CreateAdvertisementWatcher(Pd::Platform::ScanningMode::Active);
+    ASSERT_TRUE(watcher);
+    ASSERT_TRUE((*watcher)->AddReceived(heard.Handler()));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(heard.CountFrom(First), 0u) << "nothing before Start";
+    ASSERT_TRUE((*watcher)->Start());
+    ASSERT_TRUE(heard.WaitFor(First, 3)) << "repeated every everyMs";
+    ASSERT_TRUE(heard.WaitFor(Second, 1)) << "an active scan hears scan responses";
+    ASSERT_TRUE((*watcher)->Stop());
+    std::size_t afterStop = heard.CountFrom(First);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(heard.CountFrom(First), afterStop) << "nothing once Stop returned";
+
+    std::lock_guard guard(heard.lock);
+    auto found = std::ranges::find(heard.events, First, &Pd::Platform::ReceivedAdvertisement::address);
+    ASSERT_NE(found, heard.events.end());
+    const Pd::Platform::ReceivedAdvertisement& first = *found;
+    EXPECT_TRUE(first.randomAddress);
+    EXPECT_EQ(first.type, Pd::Platform::AdvertisementType::Extended);
+    EXPECT_FALSE(first.isConnectable);
+    EXPECT_TRUE(first.isScannable);
+    EXPECT_EQ(first.rawSignalStrengthInDBm, -70);
+    ASSERT_EQ(first.sections.size(), 2u);
+    EXPECT_EQ(first.sections[1].type, 9);
+    EXPECT_EQ(first.sections[1].data, (std::vector<std::uint8_t>{'K', 'e', 'y'}));
+    EXPECT_NE(heard.threads.front(), std::this_thread::get_id());
+}
+
+TEST(SimulatedAdvertisementWatcher, APassiveScanHearsNoScanResponsesAndARemovedHandlerNothing)
+{
+    SimScenario scenario(Advertisers);
+    Heard passive;
+    Heard removed;
+    auto watcher = Pd::Platform::CreateAdvertisementWatcher(Pd::Platform::ScanningMode::Passive);
+    ASSERT_TRUE(watcher);
+    ASSERT_TRUE((*watcher)->AddReceived(passive.Handler()));
+    auto token = (*watcher)->AddReceived(removed.Handler());
+    ASSERT_TRUE(token);
+    (*watcher)->RemoveReceived(*token);
+    ASSERT_TRUE((*watcher)->Start());
+    ASSERT_TRUE(passive.WaitFor(First, 3));
+    watcher->reset(); // releasing a running watcher stops it
+    EXPECT_EQ(passive.CountFrom(Second), 0u);
+    EXPECT_EQ(removed.CountFrom(First), 0u);
 }
 
 } // namespace
