@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <future>
 #include <thread>
 
@@ -67,6 +68,83 @@ TEST(Bridge, DefaultAdapterIsZeroWithoutABluetoothService)
     EXPECT_EQ(Pd::Bt::DefaultAdapter(), 0u);
     SimScenario pc(R"({"bluetooth":{"adapter":"A0B1C2D3E4F5"}})");
     EXPECT_EQ(Pd::Bt::DefaultAdapter(), 0xA0B1C2D3E4F5u);
+}
+
+// Two advertisers around the simulated PC: a connectable one with a section too long for a
+// legacy report between two that fit, and a scan response with too strong a signal.
+constexpr const char* Advertisers = R"("advertisers":[
+    {"address":"C0FFEE000001","random":true,"type":0,"rssi":-128,"everyMs":30,"sections":[
+        {"type":1,"hex":"06"},
+        {"type":255,"hex":"000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D"},
+        {"type":9,"hex":"4B6579"}]},
+    {"address":"C0FFEE000002","type":4,"rssi":25,"everyMs":30,"sections":[{"type":9,"hex":"5363616E"}]}])";
+
+// The LE Advertising Report of one advertiser: one report, kind, address type, address, data, RSSI.
+AndroidHciHost::Bytes Report(std::uint8_t kind, std::uint8_t addressType, std::uint8_t lastAddressByte,
+                             const AndroidHciHost::Bytes& data, std::uint8_t rssi)
+{
+    AndroidHciHost::Bytes event{0x3E,
+                                0,
+                                0x02,
+                                0x01,
+                                kind,
+                                addressType,
+                                lastAddressByte,
+                                0x00,
+                                0x00,
+                                0xEE,
+                                0xFF,
+                                0xC0,
+                                static_cast<std::uint8_t>(data.size())};
+    for (std::uint8_t byte : data)
+        event.push_back(byte);
+    event.push_back(rssi);
+    event[1] = static_cast<std::uint8_t>(event.size() - 2);
+    return event;
+}
+
+TEST(Bridge, AndroidScanningHearsTheAdvertisersOfThePcReencodedUntilItStops)
+{
+    LogCapture log;
+    AndroidHciHost android;
+    std::uint16_t port = android.Listen();
+    ASSERT_NE(port, 0);
+    SimScenario pc(fmt::format(
+        R"({{"computeSystems":[{}],"services":{{"544B4254":{}}},"bluetooth":{{"adapter":"001A7DDA7113",{}}}}})",
+        Vm, port, Advertisers));
+    std::stop_source stop;
+    auto bridge =
+        std::async(std::launch::async, [token = stop.get_token()] { return Pd::Bt::RunBridge(token); });
+    ASSERT_TRUE(android.Accept(15s)) << "the bridge never connected to the guest service";
+
+    ASSERT_EQ(android.Command(0x0C03), (AndroidHciHost::Bytes{0x00}));
+    ASSERT_EQ(android.Command(0x200B, {0x01, 0x10, 0x00, 0x10, 0x00, 0x00, 0x00}),
+              (AndroidHciHost::Bytes{0x00}));
+    ASSERT_EQ(android.Command(0x200C, {0x01, 0x01}), (AndroidHciHost::Bytes{0x00}));
+    const auto connectable = Report(0, 0x01, 0x01, {0x02, 0x01, 0x06, 0x04, 0x09, 'K', 'e', 'y'}, 0x81);
+    const auto scanResponse = Report(4, 0x00, 0x02, {0x05, 0x09, 'S', 'c', 'a', 'n'}, 20);
+    std::vector<AndroidHciHost::Bytes> reports;
+    while (reports.size() < 2)
+    {
+        auto packet = android.Receive();
+        ASSERT_TRUE(packet) << "no advertising report came";
+        EXPECT_EQ(packet->type, 4);
+        reports.push_back(packet->bytes);
+    }
+    // Both advertise every 30 ms: with duplicates filtered, each is reported once.
+    EXPECT_FALSE(android.Receive(300ms)) << "a duplicate was reported";
+    EXPECT_TRUE(std::ranges::find(reports, connectable) != reports.end());
+    EXPECT_TRUE(std::ranges::find(reports, scanResponse) != reports.end());
+    EXPECT_EQ(log.Count("scan: started (active)"), 1u) << log.Dump();
+
+    // Once scanning is disabled, no report follows its Command Complete.
+    EXPECT_EQ(android.Command(0x200C, {0x00, 0x00}), (AndroidHciHost::Bytes{0x00}));
+    EXPECT_FALSE(android.Receive(200ms));
+    EXPECT_EQ(log.Count("scan: stopped"), 1u);
+
+    stop.request_stop();
+    ASSERT_EQ(bridge.wait_for(15s), std::future_status::ready);
+    EXPECT_EQ(bridge.get(), BridgeResult::Stopped);
 }
 
 } // namespace
