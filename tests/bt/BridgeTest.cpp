@@ -109,30 +109,6 @@ constexpr const char* Advertisers = R"(,"advertisers":[
         {"type":9,"hex":"4B6579"}]},
     {"address":"C0FFEE000002","type":4,"rssi":25,"everyMs":30,"sections":[{"type":9,"hex":"5363616E"}]}])";
 
-// The LE Advertising Report of one advertiser: one report, kind, address type, address, data, RSSI.
-AndroidHciHost::Bytes Report(std::uint8_t kind, std::uint8_t addressType, std::uint8_t lastAddressByte,
-                             const AndroidHciHost::Bytes& data, std::uint8_t rssi)
-{
-    AndroidHciHost::Bytes event{0x3E,
-                                0,
-                                0x02,
-                                0x01,
-                                kind,
-                                addressType,
-                                lastAddressByte,
-                                0x00,
-                                0x00,
-                                0xEE,
-                                0xFF,
-                                0xC0,
-                                static_cast<std::uint8_t>(data.size())};
-    for (std::uint8_t byte : data)
-        event.push_back(byte);
-    event.push_back(rssi);
-    event[1] = static_cast<std::uint8_t>(event.size() - 2);
-    return event;
-}
-
 TEST(Bridge, AndroidScanningHearsTheAdvertisersOfThePcReencodedUntilItStops)
 {
     LogCapture log;
@@ -144,8 +120,12 @@ TEST(Bridge, AndroidScanningHearsTheAdvertisersOfThePcReencodedUntilItStops)
     ASSERT_EQ(android.Command(0x200B, {0x01, 0x10, 0x00, 0x10, 0x00, 0x00, 0x00}),
               (AndroidHciHost::Bytes{0x00}));
     ASSERT_EQ(android.Command(0x200C, {0x01, 0x01}), (AndroidHciHost::Bytes{0x00}));
-    const auto connectable = Report(0, 0x01, 0x01, {0x02, 0x01, 0x06, 0x04, 0x09, 'K', 'e', 'y'}, 0x81);
-    const auto scanResponse = Report(4, 0x00, 0x02, {0x05, 0x09, 'S', 'c', 'a', 'n'}, 20);
+    // LE Meta, LE Advertising Report: one report, kind, address type, address, data, RSSI.
+    const AndroidHciHost::Bytes connectable = {0x3E, 0x14, 0x02, 0x01, 0,   0x01, 0x01, 0x00,
+                                               0x00, 0xEE, 0xFF, 0xC0, 8,   0x02, 0x01, 0x06,
+                                               0x04, 0x09, 'K',  'e',  'y', 0x81};
+    const AndroidHciHost::Bytes scanResponse = {0x3E, 0x12, 0x02, 0x01, 4,    0x00, 0x02, 0x00, 0x00, 0xEE,
+                                                0xFF, 0xC0, 6,    0x05, 0x09, 'S',  'c',  'a',  'n',  20};
     std::vector<AndroidHciHost::Bytes> reports;
     while (reports.size() < 2)
     {

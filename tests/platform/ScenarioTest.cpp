@@ -105,23 +105,4 @@ TEST(Scenario, DeploymentKeysReadFailuresPublishersAndAPackageThatKeepsItsRegist
     EXPECT_FALSE(again->installLocation) << "an unreadable location stays unreadable";
 }
 
-TEST(Scenario, ReadsAdvertisersWithSignedSignalsAndHexSections)
-{
-    auto scenario = Parse(LR"({"bluetooth":{"advertisers":[
-        {"address":"C0FFEE000001","random":true,"type":5,"rssi":-128,"everyMs":250,
-         "sections":[{"type":9,"hex":"4b6579"},{"type":255,"hex":""}]},
-        {"rssi":25}]}})");
-    ASSERT_TRUE(scenario) << scenario.error();
-    const auto& advertisers = scenario->bluetooth.advertisers;
-    ASSERT_EQ(advertisers.size(), 2u);
-    EXPECT_EQ(advertisers[0].address, 0xC0FFEE000001u);
-    EXPECT_EQ(advertisers[0].rssi, -128);
-    EXPECT_EQ(advertisers[0].everyMs, 250u);
-    ASSERT_EQ(advertisers[0].sections.size(), 2u);
-    EXPECT_EQ(advertisers[0].sections[0].data, (std::vector<std::uint8_t>{0x4B, 0x65, 0x79}));
-    EXPECT_EQ(advertisers[0].sections[1].type, 255);
-    EXPECT_EQ(advertisers[1].rssi, 25);
-    EXPECT_EQ(advertisers[1].everyMs, 100u) << "the default";
-}
-
 } // namespace

@@ -16,7 +16,6 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -199,83 +198,45 @@ TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)
     ::WSACleanup();
 }
 
-// Collects what a watcher's Received handler was given, from the watcher's thread.
-struct Heard
+TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnItsOwnThreadOnlyWhileStarted)
 {
+    SimScenario scenario(R"({"bluetooth":{"advertisers":[
+        {"address":"C0FFEE000001","random":true,"type":5,"scannable":true,"rssi":-70,"everyMs":20},
+        {"address":"C0FFEE000002","type":4,"everyMs":20}]}})");
     std::mutex lock;
     std::condition_variable changed;
-    std::vector<Pd::Platform::ReceivedAdvertisement> events;
-
-    Pd::Platform::ReceivedHandler Handler()
-    {
-        return [this](const Pd::Platform::ReceivedAdvertisement& received) {
-            std::lock_guard guard(lock);
-            events.push_back(received);
-            changed.notify_all();
-        };
-    }
-    std::size_t CountFrom(std::uint64_t address)
-    {
-        std::lock_guard guard(lock);
-        return std::ranges::count(events, address, &Pd::Platform::ReceivedAdvertisement::address);
-    }
-    bool WaitFor(std::uint64_t address, std::size_t count)
-    {
-        std::unique_lock guard(lock);
-        return changed.wait_for(guard, 10s, [&] {
-            return std::ranges::count(events, address, &Pd::Platform::ReceivedAdvertisement::address) >=
-                   static_cast<std::ptrdiff_t>(count);
-        });
-    }
-};
-
-constexpr std::uint64_t First = 0xC0FFEE000001;
-constexpr std::uint64_t Second = 0xC0FFEE000002;
-constexpr const char* Advertisers = R"({"bluetooth":{"advertisers":[
-    {"address":"C0FFEE000001","random":true,"type":5,"scannable":true,"rssi":-70,
-     "everyMs":20},
-    {"address":"C0FFEE000002","type":4,"everyMs":20}]}})";
-
-TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnlyWhileStarted)
-{
-    SimScenario scenario(Advertisers);
-    Heard heard;
-    auto watcher = Pd::Platform::CreateAdvertisementWatcher(Pd::Platform::ScanningMode::Active);
-    ASSERT_TRUE(watcher);
-    ASSERT_TRUE((*watcher)->AddReceived(heard.Handler()));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(heard.CountFrom(First), 0u) << "nothing before Start";
-    ASSERT_TRUE((*watcher)->Start());
-    ASSERT_TRUE(heard.WaitFor(First, 3)) << "repeated every everyMs";
-    ASSERT_TRUE(heard.WaitFor(Second, 1)) << "an active scan hears scan responses";
-    ASSERT_TRUE((*watcher)->Stop());
-    std::size_t afterStop = heard.CountFrom(First);
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(heard.CountFrom(First), afterStop) << "nothing once Stop returned";
-    std::lock_guard guard(heard.lock);
-    auto first = std::ranges::find(heard.events, First, &Pd::Platform::ReceivedAdvertisement::address);
-    ASSERT_NE(first, heard.events.end());
-    EXPECT_EQ(first->type, Pd::Platform::AdvertisementType::Extended);
-    EXPECT_TRUE(first->randomAddress && first->isScannable && !first->isConnectable);
-    EXPECT_EQ(first->rawSignalStrengthInDBm, -70);
-}
-
-TEST(SimulatedAdvertisementWatcher, APassiveScanHearsNoScanResponsesAndARemovedHandlerNothing)
-{
-    SimScenario scenario(Advertisers);
-    Heard passive;
-    Heard removed;
+    std::vector<Pd::Platform::ReceivedAdvertisement> heard;
+    const std::thread::id testThread = std::this_thread::get_id();
+    bool onTestThread = false;
     auto watcher = Pd::Platform::CreateAdvertisementWatcher(Pd::Platform::ScanningMode::Passive);
     ASSERT_TRUE(watcher);
-    ASSERT_TRUE((*watcher)->AddReceived(passive.Handler()));
-    auto token = (*watcher)->AddReceived(removed.Handler());
-    ASSERT_TRUE(token);
-    (*watcher)->RemoveReceived(*token);
+    ASSERT_TRUE((*watcher)->AddReceived([&](const Pd::Platform::ReceivedAdvertisement& received) {
+        std::lock_guard guard(lock);
+        onTestThread = onTestThread || std::this_thread::get_id() == testThread;
+        heard.push_back(received);
+        changed.notify_all();
+    }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(heard.empty()) << "nothing before Start";
     ASSERT_TRUE((*watcher)->Start());
-    ASSERT_TRUE(passive.WaitFor(First, 3));
-    watcher->reset(); // releasing a running watcher stops it
-    EXPECT_EQ(passive.CountFrom(Second), 0u);
-    EXPECT_EQ(removed.CountFrom(First), 0u);
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, 10s, [&] { return heard.size() >= 3; }))
+            << "repeated every everyMs";
+    }
+    ASSERT_TRUE((*watcher)->Stop());
+    std::lock_guard guard(lock);
+    std::size_t afterStop = heard.size();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(heard.size(), afterStop) << "nothing once Stop returned";
+    EXPECT_FALSE(onTestThread) << "delivered on the watcher's own thread";
+    for (const auto& received : heard)
+    {
+        EXPECT_EQ(received.address, 0xC0FFEE000001u) << "a passive scan hears no scan responses";
+        EXPECT_EQ(received.type, Pd::Platform::AdvertisementType::Extended);
+        EXPECT_TRUE(received.randomAddress && received.isScannable && !received.isConnectable);
+        EXPECT_EQ(received.rawSignalStrengthInDBm, -70);
+    }
 }
 
 } // namespace

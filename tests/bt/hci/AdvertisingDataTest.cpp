@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -22,50 +24,41 @@ TEST(NameFromAdvertisingData, TakesTheCompleteNameElseTheLastShortenedOneWithinB
         EXPECT_EQ(Pd::Bt::NameFromAdvertisingData(data), name) << ::testing::PrintToString(data);
 }
 
-// Section values of the given lengths, each filled with its own index so that a test sees which
-// sections were kept and in what order.
-Bytes Encode(const std::vector<std::size_t>& lengths)
+// Section i has the type 0xA0 + i and a value of its length filled with i. Appends every
+// section, or only the AD structures of the kept ones.
+Bytes Sections(const std::vector<std::size_t>& lengths, bool appendAll,
+               const std::vector<std::size_t>& kept = {})
 {
     Bytes data;
     for (std::size_t i = 0; i < lengths.size(); ++i)
-        Pd::Bt::AppendAdStructure(data, static_cast<std::uint8_t>(0xA0 + i),
-                                  Bytes(lengths[i], static_cast<std::uint8_t>(i)));
+    {
+        auto type = static_cast<std::uint8_t>(0xA0 + i);
+        Bytes value(lengths[i], static_cast<std::uint8_t>(i));
+        if (appendAll)
+            Pd::Bt::AppendAdStructure(data, type, value);
+        else if (std::ranges::find(kept, i) != kept.end())
+        {
+            data.insert(data.end(), {static_cast<std::uint8_t>(value.size() + 1), type});
+            data.insert(data.end(), value.begin(), value.end());
+        }
+    }
     return data;
-}
-
-// The AD structure that Encode makes of section i.
-Bytes Structure(std::size_t i, std::size_t length)
-{
-    Bytes structure{static_cast<std::uint8_t>(length + 1), static_cast<std::uint8_t>(0xA0 + i)};
-    structure.resize(length + 2, static_cast<std::uint8_t>(i));
-    return structure;
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
 }
 
 TEST(AppendAdStructure, KeepsSectionsInOrderWhileTheyFitIn31BytesAndSkipsTheRest)
 {
-    const std::pair<std::vector<std::size_t>, Bytes> cases[] = {
-        {{29}, Structure(0, 29)},                                                 // exactly 31 bytes
-        {{30, 1}, Structure(1, 1)},                                               // 30 bytes never fit
-        {{1, 29}, Structure(0, 1)},                                               // 3 + 31 would pass 31
-        {{1, 29, 26}, Concat({Structure(0, 1), Structure(2, 26)})},               // a later one still fits
-        {{1, 26, 0}, Concat({Structure(0, 1), Structure(1, 26)})},                // full: not even 2 more
-        {{0, 1, 2}, Concat({Structure(0, 0), Structure(1, 1), Structure(2, 2)})}, // empty values
-        {{}, {}},
+    using List = std::vector<std::size_t>;
+    const std::pair<List, List> cases[] = {
+        // section lengths, indices of the kept ones
+        {{29}, {0}},           // exactly 31 bytes
+        {{30, 1}, {1}},        // 30 bytes never fit
+        {{1, 29, 26}, {0, 2}}, // a later, shorter one still fits
+        {{1, 26, 0}, {0, 1}},  // full: not even an empty one more
+        {{0, 1, 2}, {0, 1, 2}},
     };
-    for (const auto& [lengths, expected] : cases)
-    {
-        Bytes data = Encode(lengths);
-        EXPECT_EQ(data, expected) << ::testing::PrintToString(lengths);
-        EXPECT_LE(data.size(), Pd::Bt::MaxAdvertisingData);
-    }
+    for (const auto& [lengths, kept] : cases)
+        EXPECT_EQ(Sections(lengths, true), Sections(lengths, false, kept))
+            << ::testing::PrintToString(lengths);
 }
 
 } // namespace
