@@ -1,5 +1,6 @@
 #include "bt/Session.h"
 
+#include "bt/AdvertisementScanner.h"
 #include "bt/controller/Controller.h"
 #include "bt/hci/H4.h"
 #include "bt/HostSignal.h"
@@ -50,6 +51,14 @@ void Route(Controller& controller, Hci::PacketType type, ByteView packet)
     }
 }
 
+// What the controller reaches of Windows: the advertisement watcher.
+ControllerServices WindowsServices()
+{
+    ControllerServices services;
+    services.makeScanner = AdvertisementScannerFactory();
+    return services;
+}
+
 void Serve(SOCKET socket, std::uint64_t adapterAddress)
 {
     std::mutex sendLock; // taken last: no other lock is ever taken while it is held
@@ -59,7 +68,7 @@ void Serve(SOCKET socket, std::uint64_t adapterAddress)
             std::lock_guard guard(sendLock);
             SendWhole(socket, framed);
         },
-        adapterAddress);
+        adapterAddress, WindowsServices());
     H4Deframer deframer(
         [&controller](Hci::PacketType type, ByteView packet) { Route(controller, type, packet); });
     std::vector<std::uint8_t> buffer(ReceiveBufferSize);

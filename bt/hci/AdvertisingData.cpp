@@ -25,4 +25,15 @@ std::string NameFromAdvertisingData(ByteView data)
     return shortened;
 }
 
+bool AppendAdStructure(Bytes& data, std::uint8_t type, ByteView value)
+{
+    constexpr std::size_t MaxValue = MaxAdvertisingData - 2;
+    if (value.size() > MaxValue || data.size() + value.size() + 2 > MaxAdvertisingData)
+        return false;
+    data.push_back(static_cast<std::uint8_t>(value.size() + 1));
+    data.push_back(type);
+    Append(data, value);
+    return true;
+}
+
 } // namespace Pd::Bt

@@ -271,26 +271,116 @@ Pd::Result<> ReadWindows(const Json::Value& windows, ScenarioWindows& target)
     return {};
 }
 
-// "001A7DDA7113": a Bluetooth address as 12 hexadecimal digits.
-Pd::Result<> ReadBluetooth(const Json::Value& bluetooth, ScenarioBluetooth& target)
+// "001A7DDA7113": a Bluetooth address as 12 hexadecimal digits; absent or empty leaves 0.
+Pd::Result<> ReadBluetoothAddress(const Json::Value& object, std::wstring_view name, std::uint64_t& target)
 {
-    std::wstring adapter;
-    if (auto read = ReadText(bluetooth, L"adapter", adapter); !read)
+    std::wstring text;
+    if (auto read = ReadText(object, name, text); !read)
         return read;
-    if (adapter.empty())
+    if (text.empty())
         return {};
-    if (adapter.size() != 12)
-        return Wrong(L"adapter", L"a Bluetooth address of 12 hexadecimal digits");
+    if (text.size() != 12)
+        return Wrong(name, L"a Bluetooth address of 12 hexadecimal digits");
     std::uint64_t address = 0;
-    for (wchar_t c : adapter)
+    for (wchar_t c : text)
     {
         wchar_t lower = c >= L'A' && c <= L'F' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
         bool digit = lower >= L'0' && lower <= L'9';
         if (!digit && !(lower >= L'a' && lower <= L'f'))
-            return Wrong(L"adapter", L"a Bluetooth address of 12 hexadecimal digits");
+            return Wrong(name, L"a Bluetooth address of 12 hexadecimal digits");
         address = address << 4 | static_cast<std::uint64_t>(digit ? lower - L'0' : lower - L'a' + 10);
     }
-    target.adapter = address;
+    target = address;
+    return {};
+}
+
+// ---- LE advertisers ----
+
+// A whole number that may be negative, within the bounds (which have at most 6 digits).
+Pd::Result<> ReadSigned(const Json::Value& object, std::wstring_view name, std::int32_t low,
+                        std::int32_t high, std::int32_t& target)
+{
+    const Json::Value& value = object.Member(name);
+    if (value.kind == Json::Kind::Null)
+        return {};
+    std::wstring_view digits = value.kind == Json::Kind::Number ? std::wstring_view(value.text) : L"";
+    bool negative = digits.starts_with(L'-');
+    if (negative)
+        digits.remove_prefix(1);
+    bool valid = !digits.empty() && digits.size() <= 6;
+    std::int32_t magnitude = 0;
+    for (std::size_t i = 0; valid && i < digits.size(); ++i)
+    {
+        valid = digits[i] >= L'0' && digits[i] <= L'9';
+        magnitude = magnitude * 10 + (digits[i] - L'0');
+    }
+    std::int32_t number = negative ? -magnitude : magnitude;
+    if (!valid || number < low || number > high)
+        return Wrong(name, fmt::format(L"a whole number from {} to {}", low, high));
+    target = number;
+    return {};
+}
+
+Pd::Result<AdvertisementSection> ReadSection(const Json::Value& entry)
+{
+    if (entry.kind != Json::Kind::Object)
+        return Wrong(L"sections", L"an array of objects");
+    AdvertisementSection section;
+    std::wstring hex;
+    Pd::Result<> read;
+    if (!(read = ReadNumber(entry, L"type", section.type)) || !(read = ReadText(entry, L"hex", hex)))
+        return std::unexpected(read.error());
+    if (hex.size() % 2 != 0)
+        return Wrong(L"hex", L"pairs of hexadecimal digits");
+    for (std::size_t at = 0; at < hex.size(); at += 2)
+    {
+        auto byte = ParseHexPort(std::wstring_view(hex).substr(at, 2));
+        if (!byte)
+            return Wrong(L"hex", L"pairs of hexadecimal digits");
+        section.data.push_back(static_cast<std::uint8_t>(*byte));
+    }
+    return section;
+}
+
+Pd::Result<ScenarioAdvertiser> ReadAdvertiser(const Json::Value& entry)
+{
+    if (entry.kind != Json::Kind::Object)
+        return Wrong(L"advertisers", L"an array of objects");
+    ScenarioAdvertiser advertiser;
+    std::int32_t rssi = advertiser.rssi;
+    Pd::Result<> read;
+    if (!(read = ReadBluetoothAddress(entry, L"address", advertiser.address)) ||
+        !(read = ReadBool(entry, L"random", advertiser.random)) ||
+        !(read = ReadSigned(entry, L"type", 0, 255, advertiser.type)) ||
+        !(read = ReadBool(entry, L"connectable", advertiser.connectable)) ||
+        !(read = ReadBool(entry, L"scannable", advertiser.scannable)) ||
+        !(read = ReadSigned(entry, L"rssi", -32768, 32767, rssi)) ||
+        !(read = ReadNumber(entry, L"everyMs", advertiser.everyMs)))
+        return std::unexpected(read.error());
+    if (advertiser.everyMs == 0)
+        return Wrong(L"everyMs", L"at least 1");
+    advertiser.rssi = static_cast<std::int16_t>(rssi);
+    for (const Json::Value& item : entry.Member(L"sections").Items())
+    {
+        auto section = ReadSection(item);
+        if (!section)
+            return std::unexpected(section.error());
+        advertiser.sections.push_back(std::move(*section));
+    }
+    return advertiser;
+}
+
+Pd::Result<> ReadBluetooth(const Json::Value& bluetooth, ScenarioBluetooth& target)
+{
+    if (auto read = ReadBluetoothAddress(bluetooth, L"adapter", target.adapter); !read)
+        return read;
+    for (const Json::Value& entry : bluetooth.Member(L"advertisers").Items())
+    {
+        auto advertiser = ReadAdvertiser(entry);
+        if (!advertiser)
+            return std::unexpected(advertiser.error());
+        target.advertisers.push_back(std::move(*advertiser));
+    }
     return {};
 }
 

@@ -35,8 +35,10 @@
 //     "TovikPackage_tv9kp7a3nqe2r": { "DeveloperModeEnabled": true }
 //   },
 //   "bluetooth": {
-//     "adapter": "001A7DDA7113"          // the default adapter's address (12 hex digits);
-//   },                                   // absent: the PC has no Bluetooth adapter
+//     "adapter": "001A7DDA7113",         // the default adapter's address (12 hex digits);
+//                                        // absent: the PC has no Bluetooth adapter
+//     "advertisers": [ ... ]             // LE advertisers around the PC (below)
+//   },
 //   "trust": {                           // the publisher this PC trusts in place of the
 //     "publisher": "Peldra Test ...",    // program's own: the leaf's simple name, the root
 //     "rootPrefix": "Peldra Test Code ", // name's prefix and the root keys (SHA-256 of the DER
@@ -55,6 +57,15 @@
 // file (.appx) holds the text of its manifest. A publisher without an entry in "publisherIds"
 // gets the first 13 hexadecimal digits of the SHA-256 of its name as its id.
 //
+// LE advertisers, each heard by a running advertisement watcher when it starts and then every
+// everyMs (default 100) on the watcher's own delivery thread, as Windows delivers them:
+//   { "address": "C0FFEE000001", "random": true,  // 12 hex digits; random address (default false)
+//     "type": 0,                      // Windows' advertisement type number, 5 extended (default 0)
+//     "connectable": true, "scannable": false,    // what an extended advertisement says
+//     "rssi": -60,                    // raw signal strength in dBm (default -60)
+//     "sections": [{"type": 9, "hex": "4B6579"}], // data sections in order: AD type, bytes
+//     "everyMs": 100 }
+//
 // A compute system ends for good (also for other processes) when it is terminated, shut down
 // or its exitAfterMs passes; a stopped one is no longer listed. Terminate modes: "refused"
 // rejects the request, "fails" accepts it and then reports failure, "ignored" succeeds without
@@ -64,6 +75,7 @@
 
 #include "core/Json.h"
 #include "core/Result.h"
+#include "platform/Bluetooth.h"
 
 #include <windows.h>
 
@@ -123,9 +135,23 @@ struct ScenarioPackage
     bool keepsRegistration = false;
 };
 
+// An LE device that advertises around the simulated PC.
+struct ScenarioAdvertiser
+{
+    std::uint64_t address = 0;
+    bool random = false;
+    std::int32_t type = 0; // Pd::Platform::AdvertisementType's number
+    bool connectable = false;
+    bool scannable = false;
+    std::int16_t rssi = -60;
+    std::vector<AdvertisementSection> sections;
+    std::uint32_t everyMs = 100;
+};
+
 struct ScenarioBluetooth
 {
     std::uint64_t adapter = 0; // 0: no adapter
+    std::vector<ScenarioAdvertiser> advertisers;
 };
 
 // The trusted publisher's pins (Pd::Core::PublisherPins in the product's terms).

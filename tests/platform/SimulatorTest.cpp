@@ -1,6 +1,7 @@
 #include "core/Json.h"
 #include "core/Module.h"
 #include "core/Strings.h"
+#include "platform/Bluetooth.h"
 #include "platform/ComputeCore.h"
 #include "platform/HvSocket.h"
 #include "platform/PackageManager.h"
@@ -15,6 +16,8 @@
 
 #include <fmt/format.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace
@@ -68,6 +71,9 @@ TEST(WithoutSimulation, WinesMissingServicesAreUnavailable)
     EXPECT_TRUE(walk.packages.empty());
     ASSERT_TRUE(walk.stoppedBy);
     EXPECT_EQ(walk.stoppedBy->code, REGDB_E_CLASSNOTREG);
+    auto watcher = Pd::Platform::CreateAdvertisementWatcher(Pd::Platform::ScanningMode::Active);
+    ASSERT_FALSE(watcher);
+    EXPECT_EQ(watcher.error().code, REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(Pd::Core::VmpInstallState());
     EXPECT_GT(Pd::Platform::ReadWindowsVersion().build, 0u);
 }
@@ -190,6 +196,47 @@ TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)
     Pd::Platform::Sim::EndComputeSystem(scenario.Folder(), VmIdWide);
     EXPECT_FALSE(Pd::Platform::ConnectToGuest(VmGuid, 0x544B4254, 2000)) << "the VM has ended";
     ::WSACleanup();
+}
+
+TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnItsOwnThreadOnlyWhileStarted)
+{
+    SimScenario scenario(R"({"bluetooth":{"advertisers":[
+        {"address":"C0FFEE000001","random":true,"type":5,"scannable":true,"rssi":-70,"everyMs":20},
+        {"address":"C0FFEE000002","type":4,"everyMs":20}]}})");
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Pd::Platform::ReceivedAdvertisement> heard;
+    const std::thread::id testThread = std::this_thread::get_id();
+    bool onTestThread = false;
+    auto watcher = Pd::Platform::CreateAdvertisementWatcher(Pd::Platform::ScanningMode::Passive);
+    ASSERT_TRUE(watcher);
+    ASSERT_TRUE((*watcher)->AddReceived([&](const Pd::Platform::ReceivedAdvertisement& received) {
+        std::lock_guard guard(lock);
+        onTestThread = onTestThread || std::this_thread::get_id() == testThread;
+        heard.push_back(received);
+        changed.notify_all();
+    }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(heard.empty()) << "nothing before Start";
+    ASSERT_TRUE((*watcher)->Start());
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, 10s, [&] { return heard.size() >= 3; }))
+            << "repeated every everyMs";
+    }
+    ASSERT_TRUE((*watcher)->Stop());
+    std::lock_guard guard(lock);
+    std::size_t afterStop = heard.size();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(heard.size(), afterStop) << "nothing once Stop returned";
+    EXPECT_FALSE(onTestThread) << "delivered on the watcher's own thread";
+    for (const auto& received : heard)
+    {
+        EXPECT_EQ(received.address, 0xC0FFEE000001u) << "a passive scan hears no scan responses";
+        EXPECT_EQ(received.type, Pd::Platform::AdvertisementType::Extended);
+        EXPECT_TRUE(received.randomAddress && received.isScannable && !received.isConnectable);
+        EXPECT_EQ(received.rawSignalStrengthInDBm, -70);
+    }
 }
 
 } // namespace
