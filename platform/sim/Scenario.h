@@ -37,6 +37,12 @@
 //   "bluetooth": {
 //     "adapter": "001A7DDA7113"          // the default adapter's address (12 hex digits);
 //   },                                   // absent: the PC has no Bluetooth adapter
+//   "hello": {                           // Windows Hello; members default to 0 (absent: no device)
+//     "availability": 0,                 // what the availability check answers: 0-4 (any whole
+//                                        // number passes as Windows hands it) or "fails"
+//     "result": 0,                       // how every prompt ends: 0-6, or "fails"
+//     "promptMs": 1500                   // how long a prompt stays open before it ends
+//   },
 //   "trust": {                           // the publisher this PC trusts in place of the
 //     "publisher": "Peldra Test ...",    // program's own: the leaf's simple name, the root
 //     "rootPrefix": "Peldra Test Code ", // name's prefix and the root keys (SHA-256 of the DER
@@ -54,6 +60,10 @@
 // and the PackageDependency elements of the AppxManifest.xml it is given; a simulated package
 // file (.appx) holds the text of its manifest. A publisher without an entry in "publisherIds"
 // gets the first 13 hexadecimal digits of the SHA-256 of its name as its id.
+//
+// Every Windows Hello prompt is kept in state.json ("helloPrompts": its text and whether it had
+// an owner window), so that a test can see what was shown. A prompt cancelled before promptMs
+// ends as canceled; without a "hello" key the check and every prompt answer 1 (device not present).
 //
 // A compute system ends for good (also for other processes) when it is terminated, shut down
 // or its exitAfterMs passes; a stopped one is no longer listed. Terminate modes: "refused"
@@ -128,6 +138,20 @@ struct ScenarioBluetooth
     std::uint64_t adapter = 0; // 0: no adapter
 };
 
+// One Windows Hello answer: a value as Windows hands it, or a failed call.
+struct ScenarioHelloAnswer
+{
+    std::uint32_t value = 0;
+    bool fails = false;
+};
+
+struct ScenarioHello
+{
+    ScenarioHelloAnswer availability{1}; // device not present
+    ScenarioHelloAnswer result{1};
+    std::uint32_t promptMs = 0;
+};
+
 // The trusted publisher's pins (Pd::Core::PublisherPins in the product's terms).
 struct ScenarioTrust
 {
@@ -147,6 +171,7 @@ struct Scenario
     std::map<std::wstring, HRESULT> deploymentFailures; // "add", "register", "remove"
     Json::Value appSettings;                            // family -> object of values
     ScenarioBluetooth bluetooth;
+    ScenarioHello hello;
     ScenarioTrust trust;
 };
 
