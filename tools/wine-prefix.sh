@@ -20,9 +20,10 @@ create() {
         wineserver -w
         touch "$prefix/.ready"
     fi
-    # Wine's null graphics driver: top-level windows, messages and timers work without an X
-    # display (the Windows Hello prompt's owner window is one). Also added to older prefixes.
-    if [ ! -f "$prefix/.null-graphics" ]; then
+    # With PD_WINE_NULL_GRAPHICS=1 (the unit tests' prefix): Wine's null graphics driver, so that
+    # top-level windows, messages and timers work without an X display (the Windows Hello
+    # prompt's owner window is one). Also added to older prefixes.
+    if [ "${PD_WINE_NULL_GRAPHICS:-}" = 1 ] && [ ! -f "$prefix/.null-graphics" ]; then
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
         wineserver -w
         touch "$prefix/.null-graphics"
