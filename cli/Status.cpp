@@ -69,8 +69,7 @@ std::wstring StatusText(const StatusFacts& facts)
     AddLine(text, L"Install folder", facts.installFolder);
     AddLine(text, L"Installed release", facts.installedVersion.empty() ? L"none" : facts.installedVersion);
     AddLine(text, L"Release check (host)", ReleaseStateText(facts.releaseState));
-    // The "Windows Hello" line (whether the reader or PIN is set up) joins here with the Windows
-    // Hello verification service.
+    AddLine(text, L"Windows Hello", Bio::AvailabilityText(facts.hello));
     AddLine(text, L"Remember Windows Hello", HelloRememberText(facts.helloRememberMinutes));
     AddLine(text, L"Root for Android apps",
             facts.rootForApps ? L"on (confirmed with Windows Hello)" : L"off");
@@ -91,6 +90,7 @@ ExitCode Status(Console& console, const Args& args)
         facts.installFolder = folder.error();
     }
     facts.releaseState = Core::ReadReleaseState();
+    facts.hello = Bio::CheckAvailability();
     facts.helloRememberMinutes = Host::HelloRememberMinutes();
     facts.rootForApps = Host::ElevationEnabled();
 

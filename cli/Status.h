@@ -3,6 +3,7 @@
 
 #include "core/release/ReleaseFiles.h"
 #include "core/release/WindowsInfo.h"
+#include "host/hello/WindowsHello.h"
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,7 @@ struct StatusFacts
     std::wstring installFolder;    // or the reason it cannot be used
     std::wstring installedVersion; // from the folder's state file; empty for none
     Core::ReleaseState releaseState = Core::ReleaseState::Cancelled;
+    Bio::Availability hello = Bio::Availability::CheckFailed;
     std::uint32_t helloRememberMinutes = 0;
     bool rootForApps = false;
 };

@@ -20,6 +20,14 @@ create() {
         wineserver -w
         touch "$prefix/.ready"
     fi
+    # With PD_WINE_NULL_GRAPHICS=1 (the unit tests' prefix): Wine's null graphics driver, so that
+    # top-level windows, messages and timers work without an X display (the Windows Hello
+    # prompt's owner window is one). Also added to older prefixes.
+    if [ "${PD_WINE_NULL_GRAPHICS:-}" = 1 ] && [ ! -f "$prefix/.null-graphics" ]; then
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+        wineserver -w
+        touch "$prefix/.null-graphics"
+    fi
     flock -u 9
 }
 

@@ -384,6 +384,36 @@ Pd::Result<> ReadBluetooth(const Json::Value& bluetooth, ScenarioBluetooth& targ
     return {};
 }
 
+// Windows Hello: each answer a whole number or "fails".
+Pd::Result<> ReadHelloAnswer(const Json::Value& hello, std::wstring_view name, ScenarioHelloAnswer& target)
+{
+    const Json::Value& value = hello.Member(name);
+    if (value.kind == Json::Kind::String && value.text == L"fails")
+    {
+        target.fails = true;
+        return {};
+    }
+    if (value.kind != Json::Kind::Null && value.kind != Json::Kind::Number)
+        return Wrong(name, L"a whole number or \"fails\"");
+    return ReadNumber(hello, name, target.value);
+}
+
+Pd::Result<> ReadHello(const Json::Value& hello, ScenarioHello& target)
+{
+    if (hello.kind != Json::Kind::Null && hello.kind != Json::Kind::Object)
+        return Wrong(L"hello", L"an object");
+    if (hello.kind == Json::Kind::Null)
+        return {};
+    // A PC with a "hello" key has a working Windows Hello unless the key says otherwise.
+    target = ScenarioHello{{0}, {0}, 0};
+    Pd::Result<> read;
+    if (!(read = ReadHelloAnswer(hello, L"availability", target.availability)) ||
+        !(read = ReadHelloAnswer(hello, L"result", target.result)) ||
+        !(read = ReadNumber(hello, L"promptMs", target.promptMs)))
+        return read;
+    return {};
+}
+
 Pd::Result<> ReadTrust(const Json::Value& trust, ScenarioTrust& target)
 {
     Pd::Result<> read;
@@ -440,6 +470,8 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
         scenario.packageWalkFailsAfter = failsAfter;
     }
     if (auto read = ReadBluetooth(document.Member(L"bluetooth"), scenario.bluetooth); !read)
+        return std::unexpected(read.error());
+    if (auto read = ReadHello(document.Member(L"hello"), scenario.hello); !read)
         return std::unexpected(read.error());
     if (auto read = ReadTextMap(document, L"publisherIds", scenario.publisherIds); !read)
         return std::unexpected(read.error());

@@ -39,6 +39,12 @@
 //                                        // absent: the PC has no Bluetooth adapter
 //     "advertisers": [ ... ]             // LE advertisers around the PC (below)
 //   },
+//   "hello": {                           // Windows Hello; members default to 0 (absent: no device)
+//     "availability": 0,                 // what the availability check answers: 0-4 (any whole
+//                                        // number passes as Windows hands it) or "fails"
+//     "result": 0,                       // how every prompt ends: 0-6, or "fails"
+//     "promptMs": 1500                   // how long a prompt stays open before it ends
+//   },
 //   "trust": {                           // the publisher this PC trusts in place of the
 //     "publisher": "Peldra Test ...",    // program's own: the leaf's simple name, the root
 //     "rootPrefix": "Peldra Test Code ", // name's prefix and the root keys (SHA-256 of the DER
@@ -65,6 +71,10 @@
 //     "rssi": -60,                    // raw signal strength in dBm (default -60)
 //     "sections": [{"type": 9, "hex": "4B6579"}], // data sections in order: AD type, bytes
 //     "everyMs": 100 }
+//
+// Every Windows Hello prompt is kept in state.json ("helloPrompts": its text and whether it had
+// an owner window), so that a test can see what was shown. A prompt cancelled before promptMs
+// ends as canceled; without a "hello" key the check and every prompt answer 1 (device not present).
 //
 // A compute system ends for good (also for other processes) when it is terminated, shut down
 // or its exitAfterMs passes; a stopped one is no longer listed. Terminate modes: "refused"
@@ -154,6 +164,20 @@ struct ScenarioBluetooth
     std::vector<ScenarioAdvertiser> advertisers;
 };
 
+// One Windows Hello answer: a value as Windows hands it, or a failed call.
+struct ScenarioHelloAnswer
+{
+    std::uint32_t value = 0;
+    bool fails = false;
+};
+
+struct ScenarioHello
+{
+    ScenarioHelloAnswer availability{1}; // device not present
+    ScenarioHelloAnswer result{1};
+    std::uint32_t promptMs = 0;
+};
+
 // The trusted publisher's pins (Pd::Core::PublisherPins in the product's terms).
 struct ScenarioTrust
 {
@@ -173,6 +197,7 @@ struct Scenario
     std::map<std::wstring, HRESULT> deploymentFailures; // "add", "register", "remove"
     Json::Value appSettings;                            // family -> object of values
     ScenarioBluetooth bluetooth;
+    ScenarioHello hello;
     ScenarioTrust trust;
 };
 

@@ -33,6 +33,7 @@ TEST_F(StatusTest, LabelsArePaddedTo26ColumnsInTheirOrder)
     facts.windows.installedPackage = Pd::Install::PackageInfo{L"full", L"2.1.0.0", L"C:\\Tovik", true};
     facts.installedVersion = L"2.1.0";
     facts.releaseState = Pd::Core::ReleaseState::Verified;
+    facts.hello = Pd::Bio::Availability::NotConfiguredForUser;
     facts.helloRememberMinutes = 5;
     facts.rootForApps = true;
 
@@ -44,6 +45,8 @@ TEST_F(StatusTest, LabelsArePaddedTo26ColumnsInTheirOrder)
                                  L"Install folder            C:\\Program Files\\Peldra\n"
                                  L"Installed release         2.1.0\n"
                                  L"Release check (host)      official release, unchanged\n"
+                                 L"Windows Hello             not configured for this Windows user (set up "
+                                 L"Windows Hello PIN/fingerprint in Settings)\n"
                                  L"Remember Windows Hello    for 5 minutes\n"
                                  L"Root for Android apps     on (confirmed with Windows Hello)\n");
 }

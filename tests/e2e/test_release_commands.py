@@ -127,8 +127,11 @@ class InstallTest(ReleaseCommandTest):
             self.assertTrue((self.target / name).is_file(), name)
         self.assertEqual(downloads("road"), {"system.zst": 1, "kernel.zst": 1, "app.zst": 1})
 
+        self.pc.scenario["hello"] = {"availability": 0}
+        self.pc.write()
         status = self.run_program("status", "--dir", windows_path(self.target))
         self.assertIn("Developer mode            on\n", status.stdout)
+        self.assertIn("Windows Hello             available (fingerprint / Windows Hello ready)\n", status.stdout)
         self.assertIn(f"Tovik package             2.0.0.0 ({windows_path(self.target)})\n", status.stdout)
         self.assertIn("Installed release         2.0.0\n", status.stdout)
         verify = self.run_program("verify")
@@ -159,6 +162,7 @@ class InstallTest(ReleaseCommandTest):
         status = self.run_program("status")
         self.assertIn("Developer mode            off\n", status.stdout)
         self.assertIn("Tovik package             not registered\n", status.stdout)
+        self.assertIn("Windows Hello             no biometric / Windows Hello device present\n", status.stdout)
 
     def test_an_unsigned_release_is_refused(self):
         address = release("unsigned", signed=False)

@@ -79,12 +79,30 @@ TEST(Scenario, AWrongValueNamesItsKey)
              Case{LR"({"deploymentFailures":{"add":"0x00000001"}})", L"\"deploymentFailures\""},
              Case{LR"({"publisherIds":{"CN=x":1}})", L"\"publisherIds\""},
              Case{LR"({"appSettings":[]})", L"\"appSettings\""},
+             Case{LR"({"hello":true})", L"\"hello\""},
+             Case{LR"({"hello":{"result":"maybe"}})", L"\"result\""},
+             Case{LR"({"hello":{"availability":-1}})", L"\"availability\""},
+             Case{LR"({"hello":{"promptMs":"1000"}})", L"\"promptMs\""},
          })
     {
         auto scenario = Parse(c.json);
         ASSERT_FALSE(scenario) << c.json;
         EXPECT_NE(scenario.error().find(c.key), std::wstring::npos) << scenario.error();
     }
+}
+
+TEST(Scenario, HelloIsAbsentDeviceUnlessNamedAndThenWorksUnlessItsKeysSayOtherwise)
+{
+    auto without = Parse(L"{}");
+    ASSERT_TRUE(without);
+    EXPECT_EQ(without->hello.availability.value, 1u);
+    EXPECT_EQ(without->hello.result.value, 1u);
+    auto with = Parse(LR"({"hello":{"result":"fails","promptMs":250}})");
+    ASSERT_TRUE(with) << with.error();
+    EXPECT_EQ(with->hello.availability.value, 0u);
+    EXPECT_FALSE(with->hello.availability.fails);
+    EXPECT_TRUE(with->hello.result.fails);
+    EXPECT_EQ(with->hello.promptMs, 250u);
 }
 
 TEST(Scenario, DeploymentKeysReadFailuresPublishersAndAPackageThatKeepsItsRegistration)

@@ -1,0 +1,34 @@
+#include "platform/UserConsent.h"
+
+#include "platform/sim/Simulation.h"
+#include "platform/sim/SimUserConsent.h"
+
+namespace Pd::Platform
+{
+namespace
+{
+
+class UnavailableVerifier final : public UserConsentVerifier
+{
+public:
+    Outcome<std::uint32_t> CheckAvailability() override { return std::unexpected(Unavailable()); }
+    Outcome<std::unique_ptr<ConsentRequest>> RequestVerification(HWND, const std::wstring&) override
+    {
+        return std::unexpected(Unavailable());
+    }
+
+private:
+    static Error Unavailable() { return Error{REGDB_E_CLASSNOTREG, L"Windows Hello is not available"}; }
+};
+
+} // namespace
+
+std::shared_ptr<UserConsentVerifier> UserConsent()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakeUserConsentVerifier(*folder);
+    static const auto unavailable = std::make_shared<UnavailableVerifier>();
+    return unavailable;
+}
+
+} // namespace Pd::Platform
