@@ -81,6 +81,22 @@
 // rejects the request, "fails" accepts it and then reports failure, "ignored" succeeds without
 // ending the system, "endedFirst" has the system end by itself just before the request, which
 // then fails as the real service fails for a system that is gone.
+//
+// Cellular access points ("cellular"; absent: the PC has no cellular modem and every acquisition
+// fails with "class not registered"):
+//   "cellular": {
+//     "acquire": "opens",       // opens | noSession (completes without a session) | noAdapter
+//                               // (a session without an adapter) | canceled | "0x80070490"
+//                               // (fails with that HRESULT)
+//     "acquireMs": 0,           // how long an acquisition takes; a stop request cancels it
+//     "adapter": "loopback",    // the opened access point's interface: "loopback" (this PC's
+//                               // loopback interface, so that traffic stays on 127.0.0.1 and ::1)
+//                               // or a GUID in braces
+//     "closeFails": false,      // closing a session fails
+//     "names": { "mms.example": ["127.0.0.1", "::1"] }  // what the access point's DNS servers
+//   }                           // answer: A records from the IPv4 entries, AAAA from the IPv6 ones
+// Every acquisition that opens a session is kept in state.json ("apnSessions": the access point,
+// user, password, authentication type number and whether the session was closed), in order.
 #pragma once
 
 #include "core/Json.h"

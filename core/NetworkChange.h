@@ -1,0 +1,19 @@
+// The IP Helper notification callback that only wakes a waiting thread: it sets the event
+// handle given as the registration's caller context. Waits on network changes register it and
+// look again themselves, so the callback (on a system thread) touches nothing else.
+#pragma once
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <iphlpapi.h>
+
+namespace Pd::Core
+{
+
+inline void WINAPI SignalNetworkChange(PVOID context, PMIB_UNICASTIPADDRESS_ROW, MIB_NOTIFICATION_TYPE)
+{
+    ::SetEvent(static_cast<HANDLE>(context));
+}
+
+} // namespace Pd::Core
