@@ -34,7 +34,8 @@ DnsQueryExFunction LoadDnsQueryEx()
 {
     static const DnsQueryExFunction function = [] {
         HMODULE module = ::LoadLibraryExW(L"dnsapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        return module ? reinterpret_cast<DnsQueryExFunction>(::GetProcAddress(module, "DnsQueryEx"))
+        return module ? reinterpret_cast<DnsQueryExFunction>(
+                            reinterpret_cast<void*>(::GetProcAddress(module, "DnsQueryEx")))
                       : nullptr;
     }(); // the module stays loaded for the process
     return function;

@@ -178,7 +178,8 @@ Outcome<std::vector<std::vector<std::uint8_t>>> QueryApnDns(const std::filesyste
 {
     const int family = type == 1 ? AF_INET : AF_INET6;
     std::vector<std::vector<std::uint8_t>> addresses;
-    for (const Json::Value& entry : CellularKey(folder).Member(L"names").Member(name).Items())
+    const Json::Value cellular = CellularKey(folder); // the loop below only borrows from it
+    for (const Json::Value& entry : cellular.Member(L"names").Member(name).Items())
     {
         std::uint8_t bytes[16] = {};
         if (entry.kind == Json::Kind::String && ::InetPtonW(family, entry.text.c_str(), bytes) == 1)
@@ -192,7 +193,8 @@ Outcome<std::vector<std::vector<std::uint8_t>>> QueryApnDns(const std::filesyste
 std::vector<ApnSessionRecord> RecordedApnSessions(const std::filesystem::path& folder)
 {
     std::vector<ApnSessionRecord> sessions;
-    for (const Json::Value& entry : StateStore(folder).Read().Member(SessionsKey).Items())
+    const Json::Value state = StateStore(folder).Read(); // the loop below only borrows from it
+    for (const Json::Value& entry : state.Member(SessionsKey).Items())
     {
         ApnSessionRecord record;
         record.context.accessPointName = entry.Member(L"apn").text;
