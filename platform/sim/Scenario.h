@@ -194,6 +194,17 @@ struct ScenarioHello
     std::uint32_t promptMs = 0;
 };
 
+// The cellular modem's access points; present only with a "cellular" key.
+struct ScenarioCellular
+{
+    bool present = false;
+    std::wstring acquire = L"opens"; // opens | noSession | noAdapter | canceled | "0x..." HRESULT
+    std::uint32_t acquireMs = 0;
+    std::optional<GUID> adapter; // absent: the loopback interface
+    bool closeFails = false;
+    std::map<std::wstring, std::vector<std::wstring>> names; // host -> addresses as text
+};
+
 // The trusted publisher's pins (Pd::Core::PublisherPins in the product's terms).
 struct ScenarioTrust
 {
@@ -214,6 +225,7 @@ struct Scenario
     Json::Value appSettings;                            // family -> object of values
     ScenarioBluetooth bluetooth;
     ScenarioHello hello;
+    ScenarioCellular cellular;
     ScenarioTrust trust;
 };
 

@@ -1,6 +1,6 @@
 #include "platform/sim/SimCellularApn.h"
 
-#include "platform/Guid.h"
+#include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
 
 #include <winsock2.h>
@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cwchar>
+#include <memory>
 #include <thread>
 
 namespace Pd::Platform::Sim
@@ -25,40 +26,22 @@ Error ScenarioFailure(HRESULT code)
     return Error{code, L"The simulated cellular connection failed"};
 }
 
-Json::Value CellularKey(const std::filesystem::path& folder)
-{
-    auto document = ReadJsonFile(folder / L"scenario.json");
-    if (!document)
-    {
-        ReportScenarioProblem(document.error());
-        return {};
-    }
-    return document->Member(L"cellular");
-}
-
 // The GUID of this PC's loopback interface, which stands in for the access point's adapter.
 std::optional<GUID> LoopbackInterfaceGuid()
 {
-    PMIB_IF_TABLE2 table = nullptr;
-    if (::GetIfTable2(&table) != NO_ERROR)
+    PMIB_IF_TABLE2 raw = nullptr;
+    if (::GetIfTable2(&raw) != NO_ERROR)
         return std::nullopt;
-    std::optional<GUID> guid;
-    for (ULONG i = 0; i < table->NumEntries && !guid; ++i)
+    std::unique_ptr<MIB_IF_TABLE2, decltype(&::FreeMibTable)> table(raw, &::FreeMibTable);
+    for (ULONG i = 0; i < table->NumEntries; ++i)
         if (table->Table[i].Type == IF_TYPE_SOFTWARE_LOOPBACK)
-            guid = table->Table[i].InterfaceGuid;
-    ::FreeMibTable(table);
-    return guid;
+            return table->Table[i].InterfaceGuid;
+    return std::nullopt;
 }
 
-std::optional<GUID> ScenarioAdapter(const Json::Value& cellular)
+std::optional<GUID> AdapterOf(const ScenarioCellular& cellular)
 {
-    std::wstring adapter = cellular.TextOr(L"adapter", L"loopback");
-    if (adapter == L"loopback")
-        return LoopbackInterfaceGuid();
-    auto guid = ParseGuid(adapter);
-    if (!guid)
-        ReportScenarioProblem(L"scenario.json: \"adapter\" must be loopback or a GUID in braces");
-    return guid;
+    return cellular.adapter ? cellular.adapter : LoopbackInterfaceGuid();
 }
 
 Pd::Result<> UpdateSession(const std::filesystem::path& folder,
@@ -112,13 +95,12 @@ public:
     Outcome<std::unique_ptr<ConnectionSession>> AcquireConnection(const ApnContext& context,
                                                                   std::stop_token stop) override
     {
-        const Json::Value cellular = CellularKey(folder_);
-        if (cellular.kind == Json::Kind::Null)
+        const ScenarioCellular cellular = LoadScenario(folder_).cellular;
+        if (!cellular.present)
             return Failure(REGDB_E_CLASSNOTREG, L"The simulated PC has no cellular modem");
 
         // The acquisition takes acquireMs; a stop request cancels it.
-        const auto until = std::chrono::steady_clock::now() +
-                           std::chrono::milliseconds(cellular.Member(L"acquireMs").AsUInt64().value_or(0));
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(cellular.acquireMs);
         while (std::chrono::steady_clock::now() < until)
         {
             if (stop.stop_requested())
@@ -126,7 +108,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
 
-        std::wstring outcome = cellular.TextOr(L"acquire", L"opens");
+        const std::wstring& outcome = cellular.acquire;
         if (outcome == L"canceled")
             return Failure(Canceled, L"The operation was canceled");
         if (outcome.starts_with(L"0x"))
@@ -138,9 +120,8 @@ public:
         std::size_t record = Record(context);
         std::optional<GUID> adapter;
         if (outcome != L"noAdapter")
-            adapter = ScenarioAdapter(cellular);
-        return std::make_unique<SimConnectionSession>(
-            folder_, record, adapter, cellular.Member(L"closeFails").AsBool().value_or(false));
+            adapter = AdapterOf(cellular);
+        return std::make_unique<SimConnectionSession>(folder_, record, adapter, cellular.closeFails);
     }
 
 private:
@@ -178,11 +159,13 @@ Outcome<std::vector<std::vector<std::uint8_t>>> QueryApnDns(const std::filesyste
 {
     const int family = type == 1 ? AF_INET : AF_INET6;
     std::vector<std::vector<std::uint8_t>> addresses;
-    const Json::Value cellular = CellularKey(folder); // the loop below only borrows from it
-    for (const Json::Value& entry : cellular.Member(L"names").Member(name).Items())
+    const ScenarioCellular cellular = LoadScenario(folder).cellular;
+    auto found = cellular.names.find(name);
+    for (const std::wstring& entry :
+         found != cellular.names.end() ? found->second : std::vector<std::wstring>{})
     {
         std::uint8_t bytes[16] = {};
-        if (entry.kind == Json::Kind::String && ::InetPtonW(family, entry.text.c_str(), bytes) == 1)
+        if (::InetPtonW(family, entry.c_str(), bytes) == 1)
             addresses.emplace_back(bytes, bytes + (family == AF_INET ? 4 : 16));
     }
     if (addresses.empty())

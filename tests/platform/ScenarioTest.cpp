@@ -83,6 +83,11 @@ TEST(Scenario, AWrongValueNamesItsKey)
              Case{LR"({"hello":{"result":"maybe"}})", L"\"result\""},
              Case{LR"({"hello":{"availability":-1}})", L"\"availability\""},
              Case{LR"({"hello":{"promptMs":"1000"}})", L"\"promptMs\""},
+             Case{LR"({"cellular":[]})", L"\"cellular\""},
+             Case{LR"({"cellular":{"acquire":"sometimes"}})", L"\"acquire\""},
+             Case{LR"({"cellular":{"acquire":"0x8007"}})", L"\"acquire\""},
+             Case{LR"({"cellular":{"adapter":"eth0"}})", L"\"adapter\""},
+             Case{LR"({"cellular":{"names":{"mms.example":"127.0.0.1"}}})", L"\"names\""},
          })
     {
         auto scenario = Parse(c.json);
