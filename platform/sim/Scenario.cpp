@@ -399,6 +399,21 @@ Pd::Result<std::uint16_t> ReadHandle(const Json::Value& object, std::uint32_t& n
     return static_cast<std::uint16_t>(handle);
 }
 
+// The handle and UUID every attribute of the GATT database has.
+Pd::Result<> ReadAttribute(const Json::Value& entry, std::uint32_t& next, std::uint32_t following,
+                           std::uint16_t& handle, GUID& uuid)
+{
+    auto readHandle = ReadHandle(entry, next, following);
+    if (!readHandle)
+        return std::unexpected(readHandle.error());
+    auto readUuid = ReadUuid(entry);
+    if (!readUuid)
+        return std::unexpected(readUuid.error());
+    handle = *readHandle;
+    uuid = *readUuid;
+    return {};
+}
+
 template <typename T, typename Read>
 Pd::Result<> ReadList(const Json::Value& object, std::wstring_view name, std::uint32_t& next,
                       std::vector<T>& target, Read read)
@@ -420,28 +435,18 @@ Pd::Result<> ReadList(const Json::Value& object, std::wstring_view name, std::ui
 
 Pd::Result<ScenarioGattDescriptor> ReadGattDescriptor(const Json::Value& entry, std::uint32_t& next)
 {
-    auto handle = ReadHandle(entry, next, 0);
-    if (!handle)
-        return std::unexpected(handle.error());
-    auto uuid = ReadUuid(entry);
-    if (!uuid)
-        return std::unexpected(uuid.error());
-    return ScenarioGattDescriptor{*handle, *uuid};
+    ScenarioGattDescriptor descriptor;
+    if (auto read = ReadAttribute(entry, next, 0, descriptor.handle, descriptor.uuid); !read)
+        return std::unexpected(read.error());
+    return descriptor;
 }
 
 Pd::Result<ScenarioGattCharacteristic> ReadGattCharacteristic(const Json::Value& entry, std::uint32_t& next)
 {
     ScenarioGattCharacteristic characteristic;
-    auto handle = ReadHandle(entry, next, 1);
-    if (!handle)
-        return std::unexpected(handle.error());
-    characteristic.handle = *handle;
-    auto uuid = ReadUuid(entry);
-    if (!uuid)
-        return std::unexpected(uuid.error());
-    characteristic.uuid = *uuid;
     Pd::Result<> read;
-    if (!(read = ReadNumber(entry, L"properties", characteristic.properties)) ||
+    if (!(read = ReadAttribute(entry, next, 1, characteristic.handle, characteristic.uuid)) ||
+        !(read = ReadNumber(entry, L"properties", characteristic.properties)) ||
         !(read = ReadSigned(entry, L"status", 0, 255, characteristic.status)) ||
         !(read = ReadList(entry, L"descriptors", next, characteristic.descriptors, ReadGattDescriptor)))
         return std::unexpected(read.error());
@@ -451,16 +456,9 @@ Pd::Result<ScenarioGattCharacteristic> ReadGattCharacteristic(const Json::Value&
 Pd::Result<ScenarioGattService> ReadGattService(const Json::Value& entry, std::uint32_t& next)
 {
     ScenarioGattService service;
-    auto handle = ReadHandle(entry, next, 0);
-    if (!handle)
-        return std::unexpected(handle.error());
-    service.handle = *handle;
-    auto uuid = ReadUuid(entry);
-    if (!uuid)
-        return std::unexpected(uuid.error());
-    service.uuid = *uuid;
     Pd::Result<> read;
-    if (!(read = ReadSigned(entry, L"status", 0, 255, service.status)) ||
+    if (!(read = ReadAttribute(entry, next, 0, service.handle, service.uuid)) ||
+        !(read = ReadSigned(entry, L"status", 0, 255, service.status)) ||
         !(read = ReadList(entry, L"characteristics", next, service.characteristics, ReadGattCharacteristic)))
         return std::unexpected(read.error());
     return service;
