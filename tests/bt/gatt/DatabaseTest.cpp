@@ -223,14 +223,4 @@ TEST(GattTable, HandlesAtTheTopOfTheRange)
     EXPECT_EQ(database.FindAttribute(0x0000), nullptr);
 }
 
-TEST(GattTable, DeclarationValueOnlyForDeclarations)
-{
-    GattDatabase database =
-        BuildGattDatabase({Service(0x0001, Uuid16(0x180F), {Characteristic(0x0002, Uuid16(0x2A19), 0x12)})});
-    EXPECT_FALSE(database.DeclarationValue(*database.FindAttribute(0x0003)));
-    AttributeEntry stale = database.table[1];
-    stale.characteristic = 7;
-    EXPECT_FALSE(database.DeclarationValue(stale));
-}
-
 } // namespace
