@@ -1,6 +1,5 @@
 // Windows Bluetooth (a Windows Runtime service): what the bridge asks of the radio. Synchronous;
-// every failure is an HRESULT with a text. The LE device, GATT and advertisement services join
-// this interface with the LE links.
+// every failure is an HRESULT with a text.
 #pragma once
 
 #include "platform/Platform.h"
@@ -76,5 +75,65 @@ public:
 // A new watcher scanning in the given mode, not started. Without simulation the class is not
 // registered (0x80040154).
 Outcome<std::unique_ptr<AdvertisementWatcher>> CreateAdvertisementWatcher(ScanningMode mode);
+
+// ---- LE devices and their GATT databases ----
+// Every listing asks the device itself, not Windows' cache of it. Handles, UUIDs and properties
+// are plain values as Windows reports them; the objects stay open while held, so that values
+// can later be read and written through them.
+
+// Windows' GattCommunicationStatus numbers.
+enum class GattStatus : std::int32_t
+{
+    Success = 0,
+    Unreachable = 1,
+    ProtocolError = 2,
+    AccessDenied = 3,
+};
+
+// One listing: its status, and the items when that is Success.
+template <typename T> struct GattListing
+{
+    GattStatus status = GattStatus::Success;
+    std::vector<std::shared_ptr<T>> items;
+};
+
+class GattDescriptor
+{
+public:
+    virtual ~GattDescriptor() = default;
+    virtual std::uint16_t AttributeHandle() const = 0;
+    virtual GUID Uuid() const = 0;
+};
+
+class GattCharacteristic
+{
+public:
+    virtual ~GattCharacteristic() = default;
+    virtual std::uint16_t AttributeHandle() const = 0; // the declaration's handle
+    virtual GUID Uuid() const = 0;
+    virtual std::uint32_t Properties() const = 0; // Windows' GattCharacteristicProperties
+    virtual Outcome<GattListing<GattDescriptor>> GetDescriptors() = 0;
+};
+
+class GattDeviceService
+{
+public:
+    virtual ~GattDeviceService() = default;
+    virtual std::uint16_t AttributeHandle() const = 0;
+    virtual GUID Uuid() const = 0;
+    virtual Outcome<GattListing<GattCharacteristic>> GetCharacteristics() = 0;
+};
+
+class LeDevice
+{
+public:
+    virtual ~LeDevice() = default;
+    virtual Outcome<GattListing<GattDeviceService>> GetGattServices() = 0;
+};
+
+// Opens the LE device with this address (48 bits) and address type; null when Windows does not
+// know it. Blocks for as long as Windows needs. Without simulation the class is not registered
+// (0x80040154).
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress);
 
 } // namespace Pd::Platform

@@ -370,8 +370,128 @@ Pd::Result<ScenarioAdvertiser> ReadAdvertiser(const Json::Value& entry)
     return advertiser;
 }
 
+// ---- LE devices and their GATT databases ----
+
+// "180F" (a 16-bit UUID on the Bluetooth base) or "0000180F-0000-1000-8000-00805F9B34FB".
+Pd::Result<GUID> ReadUuid(const Json::Value& object)
+{
+    std::wstring text;
+    if (auto read = ReadText(object, L"uuid", text); !read)
+        return std::unexpected(read.error());
+    if (text.size() == 4)
+        text = L"0000" + text + L"-0000-1000-8000-00805F9B34FB";
+    std::optional<GUID> guid = ParseGuid(L"{" + text + L"}");
+    if (!guid)
+        return Wrong(L"uuid", L"4 hexadecimal digits or a GUID");
+    return *guid;
+}
+
+// Handles as a GATT server numbers them: an attribute without "handle" takes `next`; `next`
+// then moves past the attribute and the `following` handles that belong to it.
+Pd::Result<std::uint16_t> ReadHandle(const Json::Value& object, std::uint32_t& next, std::uint32_t following)
+{
+    std::uint32_t handle = next;
+    if (auto read = ReadNumber(object, L"handle", handle); !read)
+        return std::unexpected(read.error());
+    if (handle == 0 || handle > 0xFFFF)
+        return Wrong(L"handle", L"a handle from 1 to 65535");
+    next = handle + 1 + following;
+    return static_cast<std::uint16_t>(handle);
+}
+
+// The handle and UUID every attribute of the GATT database has.
+Pd::Result<> ReadAttribute(const Json::Value& entry, std::uint32_t& next, std::uint32_t following,
+                           std::uint16_t& handle, GUID& uuid)
+{
+    auto readHandle = ReadHandle(entry, next, following);
+    if (!readHandle)
+        return std::unexpected(readHandle.error());
+    auto readUuid = ReadUuid(entry);
+    if (!readUuid)
+        return std::unexpected(readUuid.error());
+    handle = *readHandle;
+    uuid = *readUuid;
+    return {};
+}
+
+template <typename T, typename Read>
+Pd::Result<> ReadList(const Json::Value& object, std::wstring_view name, std::uint32_t& next,
+                      std::vector<T>& target, Read read)
+{
+    const Json::Value& list = object.Member(name);
+    if (list.kind != Json::Kind::Null && list.kind != Json::Kind::Array)
+        return Wrong(name, L"an array of objects");
+    for (const Json::Value& entry : list.Items())
+    {
+        if (entry.kind != Json::Kind::Object)
+            return Wrong(name, L"an array of objects");
+        auto item = read(entry, next);
+        if (!item)
+            return std::unexpected(item.error());
+        target.push_back(std::move(*item));
+    }
+    return {};
+}
+
+Pd::Result<ScenarioGattDescriptor> ReadGattDescriptor(const Json::Value& entry, std::uint32_t& next)
+{
+    ScenarioGattDescriptor descriptor;
+    if (auto read = ReadAttribute(entry, next, 0, descriptor.handle, descriptor.uuid); !read)
+        return std::unexpected(read.error());
+    return descriptor;
+}
+
+Pd::Result<ScenarioGattCharacteristic> ReadGattCharacteristic(const Json::Value& entry, std::uint32_t& next)
+{
+    ScenarioGattCharacteristic characteristic;
+    Pd::Result<> read;
+    if (!(read = ReadAttribute(entry, next, 1, characteristic.handle, characteristic.uuid)) ||
+        !(read = ReadNumber(entry, L"properties", characteristic.properties)) ||
+        !(read = ReadSigned(entry, L"status", 0, 255, characteristic.status)) ||
+        !(read = ReadList(entry, L"descriptors", next, characteristic.descriptors, ReadGattDescriptor)))
+        return std::unexpected(read.error());
+    return characteristic;
+}
+
+Pd::Result<ScenarioGattService> ReadGattService(const Json::Value& entry, std::uint32_t& next)
+{
+    ScenarioGattService service;
+    Pd::Result<> read;
+    if (!(read = ReadAttribute(entry, next, 0, service.handle, service.uuid)) ||
+        !(read = ReadSigned(entry, L"status", 0, 255, service.status)) ||
+        !(read = ReadList(entry, L"characteristics", next, service.characteristics, ReadGattCharacteristic)))
+        return std::unexpected(read.error());
+    return service;
+}
+
+Pd::Result<ScenarioLeDevice> ReadLeDevice(const Json::Value& entry, std::uint32_t&)
+{
+    ScenarioLeDevice device;
+    std::wstring error;
+    std::uint32_t next = 1;
+    Pd::Result<> read;
+    if (!(read = ReadBluetoothAddress(entry, L"address", device.address)) ||
+        !(read = ReadBool(entry, L"random", device.random)) ||
+        !(read = ReadText(entry, L"name", device.name)) ||
+        !(read = ReadSigned(entry, L"servicesStatus", 0, 255, device.servicesStatus)) ||
+        !(read = ReadText(entry, L"servicesError", error)) ||
+        !(read = ReadList(entry, L"services", next, device.services, ReadGattService)))
+        return std::unexpected(read.error());
+    if (!error.empty())
+    {
+        std::optional<std::uint32_t> code = ParseHexPort(error);
+        if (!code || *code == 0)
+            return Wrong(L"servicesError", L"a failure HRESULT");
+        device.servicesError = static_cast<HRESULT>(*code);
+    }
+    return device;
+}
+
 Pd::Result<> ReadBluetooth(const Json::Value& bluetooth, ScenarioBluetooth& target)
 {
+    std::uint32_t unused = 0;
+    if (auto read = ReadList(bluetooth, L"devices", unused, target.devices, ReadLeDevice); !read)
+        return read;
     if (auto read = ReadBluetoothAddress(bluetooth, L"adapter", target.adapter); !read)
         return read;
     for (const Json::Value& entry : bluetooth.Member(L"advertisers").Items())

@@ -37,7 +37,8 @@
 //   "bluetooth": {
 //     "adapter": "001A7DDA7113",         // the default adapter's address (12 hex digits);
 //                                        // absent: the PC has no Bluetooth adapter
-//     "advertisers": [ ... ]             // LE advertisers around the PC (below)
+//     "advertisers": [ ... ],            // LE advertisers around the PC (below)
+//     "devices": [ ... ]                 // LE devices Windows can open, with their GATT (below)
 //   },
 //   "hello": {                           // Windows Hello; members default to 0 (absent: no device)
 //     "availability": 0,                 // what the availability check answers: 0-4 (any whole
@@ -71,6 +72,21 @@
 //     "rssi": -60,                    // raw signal strength in dBm (default -60)
 //     "sections": [{"type": 9, "hex": "4B6579"}], // data sections in order: AD type, bytes
 //     "everyMs": 100 }
+//
+// LE devices with their GATT databases, opened by address and address type:
+//   { "address": "C0FFEE000001", "random": true, "name": "Thermometer",
+//     "servicesStatus": 0,            // Windows' GattCommunicationStatus of the service listing
+//     "servicesError": "0x80070005",  // the service listing fails with this HRESULT instead
+//     "services": [
+//       { "uuid": "180F",             // 4 hex digits (a 16-bit UUID) or the 36-character GUID
+//         "handle": 1,                // optional, see below
+//         "status": 0,                // status of its characteristic listing
+//         "characteristics": [
+//           { "uuid": "2A19", "handle": 2, "properties": 18, "status": 0,   // of its descriptors
+//             "descriptors": [{ "uuid": "2902", "handle": 4 }] } ] } ] }
+// Listings come in the order written. Without a "handle", an attribute takes the next one after
+// what precedes it in the file, as a GATT server numbers them: a service the next handle, a
+// characteristic the next (its value the one after), a descriptor the next; the first is 1.
 //
 // Every Windows Hello prompt is kept in state.json ("helloPrompts": its text and whether it had
 // an owner window), so that a test can see what was shown. A prompt cancelled before promptMs
@@ -174,10 +190,46 @@ struct ScenarioAdvertiser
     std::uint32_t everyMs = 100;
 };
 
+// ---- LE devices and their GATT databases ----
+
+struct ScenarioGattDescriptor
+{
+    std::uint16_t handle = 0;
+    GUID uuid{};
+};
+
+struct ScenarioGattCharacteristic
+{
+    std::uint16_t handle = 0;
+    GUID uuid{};
+    std::uint32_t properties = 0;
+    std::int32_t status = 0; // of the descriptor listing
+    std::vector<ScenarioGattDescriptor> descriptors;
+};
+
+struct ScenarioGattService
+{
+    std::uint16_t handle = 0;
+    GUID uuid{};
+    std::int32_t status = 0; // of the characteristic listing
+    std::vector<ScenarioGattCharacteristic> characteristics;
+};
+
+struct ScenarioLeDevice
+{
+    std::uint64_t address = 0;
+    bool random = false;
+    std::wstring name;
+    std::int32_t servicesStatus = 0;
+    std::optional<HRESULT> servicesError;
+    std::vector<ScenarioGattService> services;
+};
+
 struct ScenarioBluetooth
 {
     std::uint64_t adapter = 0; // 0: no adapter
     std::vector<ScenarioAdvertiser> advertisers;
+    std::vector<ScenarioLeDevice> devices;
 };
 
 // One Windows Hello answer: a value as Windows hands it, or a failed call.

@@ -129,3 +129,66 @@ TEST(Scenario, DeploymentKeysReadFailuresPublishersAndAPackageThatKeepsItsRegist
 }
 
 } // namespace
+
+namespace
+{
+
+TEST(ScenarioGatt, HandlesWithoutANumberFollowWhatPrecedesThemAsAServerNumbersThem)
+{
+    auto scenario = Parse(LR"({"bluetooth":{"devices":[{"address":"C0FFEE000001","random":true,
+        "services":[
+          {"uuid":"180F","characteristics":[
+             {"uuid":"2A19","properties":18,"descriptors":[{"uuid":"2902"},{"uuid":"2901"}]},
+             {"uuid":"2A1A"}]},
+          {"uuid":"F000AA00-0451-4000-B000-000000000000","handle":32,"status":3,
+           "characteristics":[{"uuid":"2A00","handle":40},{"uuid":"2A01"}]}]}]}})");
+    ASSERT_TRUE(scenario) << scenario.error();
+    ASSERT_EQ(scenario->bluetooth.devices.size(), 1u);
+    const auto& device = scenario->bluetooth.devices[0];
+    EXPECT_EQ(device.address, 0xC0FFEE000001u);
+    EXPECT_TRUE(device.random);
+    ASSERT_EQ(device.services.size(), 2u);
+    const auto& battery = device.services[0];
+    EXPECT_EQ(battery.handle, 1);
+    EXPECT_EQ(battery.uuid.Data1, 0x180Fu);
+    EXPECT_EQ(battery.uuid.Data3, 0x1000);
+    EXPECT_EQ(battery.uuid.Data4[7], 0xFB);
+    ASSERT_EQ(battery.characteristics.size(), 2u);
+    EXPECT_EQ(battery.characteristics[0].handle, 2); // value at 3
+    EXPECT_EQ(battery.characteristics[0].properties, 18u);
+    EXPECT_EQ(battery.characteristics[0].descriptors[0].handle, 4);
+    EXPECT_EQ(battery.characteristics[0].descriptors[1].handle, 5);
+    EXPECT_EQ(battery.characteristics[1].handle, 6);
+    const auto& vendor = device.services[1];
+    EXPECT_EQ(vendor.handle, 32);
+    EXPECT_EQ(vendor.status, 3);
+    EXPECT_EQ(vendor.uuid.Data1, 0xF000AA00u);
+    EXPECT_EQ(vendor.characteristics[1].handle, 42);
+}
+
+TEST(ScenarioGatt, AWrongDeviceValueNamesItsKey)
+{
+    struct Case
+    {
+        const wchar_t* json;
+        const wchar_t* key;
+    };
+    for (const Case& c : {
+             Case{LR"({"bluetooth":{"devices":{}}})", L"\"devices\""},
+             Case{LR"({"bluetooth":{"devices":[{"services":[{"uuid":"18"}]}]}})", L"\"uuid\""},
+             Case{LR"({"bluetooth":{"devices":[{"services":[{"uuid":"180F","handle":0}]}]}})", L"\"handle\""},
+             Case{LR"({"bluetooth":{"devices":[{"services":[{"uuid":"180F","handle":65535,
+                 "characteristics":[{"uuid":"2A19"}]}]}]}})",
+                  L"\"handle\""},
+             Case{LR"({"bluetooth":{"devices":[{"servicesError":"0"}]}})", L"\"servicesError\""},
+             Case{LR"({"bluetooth":{"devices":[{"services":[{"uuid":"180F","characteristics":[7]}]}]}})",
+                  L"\"characteristics\""},
+         })
+    {
+        auto scenario = Parse(c.json);
+        ASSERT_FALSE(scenario) << std::wstring(c.json);
+        EXPECT_NE(scenario.error().find(c.key), std::wstring::npos) << scenario.error();
+    }
+}
+
+} // namespace
