@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 namespace Pd::Platform::Sim
 {
@@ -120,10 +121,29 @@ Pd::Result<> WriteJsonFile(const std::filesystem::path& file, const Json::Value&
             written != bytes.size())
             return Pd::Fail(Describe(temporary, L"cannot be written"));
     }
-    if (!::MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (!ReplaceFileWhenUnread(temporary, file))
         return Pd::Fail(
             Describe(file, L"cannot be replaced (error " + std::to_wstring(::GetLastError()) + L")"));
     return {};
+}
+
+bool ReplaceFileWhenUnread(const std::filesystem::path& replacement, const std::filesystem::path& file)
+{
+    constexpr auto Patience = std::chrono::seconds(2);
+    const auto until = std::chrono::steady_clock::now() + Patience;
+    for (;;)
+    {
+        if (::MoveFileExW(replacement.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+            std::chrono::steady_clock::now() >= until)
+        {
+            ::SetLastError(error);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 Json::Value StateStore::Read() const

@@ -32,6 +32,11 @@ Pd::Result<Json::Value> ReadJsonFile(const std::filesystem::path& file);
 // Writes the value as UTF-8 to "<file>.new" and moves it over the file.
 Pd::Result<> WriteJsonFile(const std::filesystem::path& file, const Json::Value& value);
 
+// Moves `replacement` over `file`. Windows refuses to replace a file that is open, even one
+// opened for sharing with deletion, and another process may be reading it this moment: the
+// move is tried again for up to two seconds while it is refused for that reason.
+bool ReplaceFileWhenUnread(const std::filesystem::path& replacement, const std::filesystem::path& file);
+
 // The simulator's changing state in state.json: an object whose members belong to the
 // simulated services ("computeSystems", "packages").
 class StateStore

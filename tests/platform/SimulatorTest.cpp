@@ -6,6 +6,7 @@
 #include "platform/HvSocket.h"
 #include "platform/PackageManager.h"
 #include "platform/sim/SimComputeCore.h"
+#include "platform/sim/Simulation.h"
 #include "platform/WindowsVersion.h"
 #include "platform/Wmi.h"
 #include "tests/support/LogCapture.h"
@@ -139,6 +140,31 @@ TEST(SimulatedComputeService, AGuestShutdownEndsOnlySystemsThatHonourItAfterThei
     EXPECT_EQ(Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder()), 1);
     EXPECT_FALSE(Pd::Platform::Sim::IsComputeSystemRunning(scenario.Folder(), VmGuid));
     EXPECT_NE(List(*Pd::Platform::ComputeService()).find(L"stubborn"), std::wstring::npos);
+}
+
+// Windows refuses to replace a file while anyone has it open; the simulator's readers hold its
+// files for a moment, so a write must wait for them rather than be lost.
+TEST(SimulatedState, AWriteWaitsForAReaderThatHasTheFileOpen)
+{
+    SimScenario scenario("{}");
+    const std::filesystem::path file = scenario.Folder() / L"state.json";
+    Pd::Platform::Sim::StateStore store(scenario.Folder());
+    ASSERT_TRUE(store.Update([](Pd::Json::Value&) { return true; }));
+    Pd::UniqueFile reader(::CreateFileW(file.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader);
+    std::jthread release([&reader] {
+        std::this_thread::sleep_for(200ms);
+        reader.Reset();
+    });
+    auto written = store.Update([](Pd::Json::Value& state) {
+        (*state.members)[L"mark"] = Pd::Json::Value::MakeBool(true);
+        return true;
+    });
+    ASSERT_TRUE(written) << Pd::Core::ToUtf8(written.error());
+    release.join();
+    EXPECT_EQ(store.Read().Member(L"mark").AsBool(), true);
 }
 
 // Run in a second process by the test below: ends the VM of the inherited scenario.

@@ -2,11 +2,14 @@
 // PELDRA_SIMULATION for the life of the object (this process and the processes it starts).
 #pragma once
 
+#include "platform/sim/Simulation.h"
+
 #include <windows.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -37,7 +40,8 @@ public:
     SimScenario(const SimScenario&) = delete;
     SimScenario& operator=(const SimScenario&) = delete;
 
-    // Replaces scenario.json at once (written beside it, then moved over it).
+    // Replaces scenario.json at once (written beside it, then moved over it, also while the
+    // simulator is reading it); a scenario that cannot be replaced ends the test program.
     void Write(std::string_view scenarioJson) const
     {
         std::filesystem::path next = folder_ / L"scenario.json.next";
@@ -45,7 +49,8 @@ public:
             std::ofstream out(next, std::ios::binary | std::ios::trunc);
             out << scenarioJson;
         }
-        ::MoveFileExW(next.c_str(), (folder_ / L"scenario.json").c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (!Pd::Platform::Sim::ReplaceFileWhenUnread(next, folder_ / L"scenario.json"))
+            throw std::runtime_error("scenario.json could not be replaced");
     }
 
     const std::filesystem::path& Folder() const { return folder_; }
