@@ -9,6 +9,7 @@
 #include <fmt/xchar.h>
 
 #include <cstring>
+#include <memory>
 
 namespace Pd::Platform
 {
@@ -60,9 +61,11 @@ Outcome<std::vector<std::vector<std::uint8_t>>> QueryWindows(const std::wstring&
     if (status != ERROR_SUCCESS)
         return std::unexpected(DnsFailure(status));
 
+    auto freeRecords = [](DNS_RECORDW* records) { ::DnsFree(records, DnsFreeRecordList); };
+    std::unique_ptr<DNS_RECORDW, decltype(freeRecords)> records(
+        reinterpret_cast<DNS_RECORDW*>(result.pQueryRecords), freeRecords);
     std::vector<std::vector<std::uint8_t>> addresses;
-    for (const DNS_RECORDW* record = reinterpret_cast<const DNS_RECORDW*>(result.pQueryRecords); record;
-         record = record->pNext)
+    for (const DNS_RECORDW* record = records.get(); record; record = record->pNext)
     {
         if (record->wType != type)
             continue;
@@ -77,8 +80,6 @@ Outcome<std::vector<std::vector<std::uint8_t>>> QueryWindows(const std::wstring&
             addresses.emplace_back(bytes, bytes + 16);
         }
     }
-    if (result.pQueryRecords)
-        ::DnsFree(result.pQueryRecords, DnsFreeRecordList);
     return addresses;
 }
 
