@@ -125,10 +125,11 @@ TEST(ServeVsock, AGuestThatAcceptsAndClosesAtOnceIsRetriedOnTheSpacingRhythmNotI
     ASSERT_TRUE(peer.WaitForConnections(4, 10s));
     EXPECT_TRUE(loop.StopAndWait());
     auto accepted = peer.Accepted();
-    // Each attempt starts at least one spacing after the one before (a little slack for the
-    // clocks of the two threads).
+    // Each attempt follows the one before by about one spacing. The peer stamps an attempt when
+    // its accept thread runs, which a loaded machine can delay, so one gap may look shorter by
+    // that delay; a tight loop would still show gaps of a few milliseconds.
     for (size_t i = 1; i < accepted.size(); ++i)
-        EXPECT_GE(accepted[i] - accepted[i - 1], Spacing - 30ms) << "attempt " << i;
+        EXPECT_GE(accepted[i] - accepted[i - 1], Spacing / 2) << "attempt " << i;
     EXPECT_GE(log.Count("host: Test service connected"), 4u);
     EXPECT_EQ(log.Count("host: Test service connected"), log.Count("host: Test service disconnected"));
 }
