@@ -13,7 +13,6 @@ namespace Pd::Bt
 namespace
 {
 
-constexpr std::uint32_t HciServiceId = 0x544B4254;
 constexpr const char* HciServiceName = "Android Bluetooth stack";
 constexpr const char* BridgeVersion = "0.1.0";
 
@@ -42,7 +41,7 @@ BridgeResult RunBridge(std::stop_token stop)
     Core::Log(fmt::format("adapter {:012X}", address));
 
     Guest::ServeVsock(
-        HciServiceId, HciServiceName,
+        Guest::BluetoothServiceId, HciServiceName,
         [address](SOCKET socket, std::stop_token connectionStop) {
             RunSession(socket, address, connectionStop);
         },

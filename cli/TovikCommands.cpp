@@ -28,11 +28,7 @@ ExitCode FromOpened(Console& console, const Result<>& opened)
 // Android handed its device id to the host once the host stored GooglePlayIdKnown as non-zero.
 bool DeviceIdKnown()
 {
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    return ::RegGetValueW(HKEY_CURRENT_USER, Core::SettingsKey, L"GooglePlayIdKnown", RRF_RT_REG_DWORD,
-                          nullptr, &value, &size) == ERROR_SUCCESS &&
-           value != 0;
+    return Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0;
 }
 
 } // namespace

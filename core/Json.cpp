@@ -1,5 +1,7 @@
 #include "core/Json.h"
 
+#include "core/Hex.h"
+
 #include <algorithm>
 
 namespace Pd::Json
@@ -15,17 +17,6 @@ bool IsBlank(wchar_t unit)
 bool IsDigit(wchar_t unit)
 {
     return unit >= L'0' && unit <= L'9';
-}
-
-int HexValue(wchar_t unit)
-{
-    if (unit >= L'0' && unit <= L'9')
-        return unit - L'0';
-    if (unit >= L'a' && unit <= L'f')
-        return unit - L'a' + 10;
-    if (unit >= L'A' && unit <= L'F')
-        return unit - L'A' + 10;
-    return -1;
 }
 
 const Value& NullValue()
@@ -285,7 +276,7 @@ Result<Value> Parser::ParseString()
             std::uint32_t code = 0;
             for (int i = 0; i < 4; ++i)
             {
-                int digit = HexValue(text_[position_++]);
+                int digit = Core::HexValue(text_[position_++]);
                 if (digit < 0)
                     return Error(L"bad \\u escape");
                 code = code * 16 + static_cast<std::uint32_t>(digit);
@@ -364,7 +355,6 @@ Result<Value> Parser::ParseObject(int depth)
 
 void AppendQuoted(std::wstring_view text, std::wstring& out)
 {
-    static constexpr wchar_t hex[] = L"0123456789abcdef";
     out.push_back(L'"');
     for (wchar_t unit : text)
     {
@@ -389,8 +379,8 @@ void AppendQuoted(std::wstring_view text, std::wstring& out)
             if (static_cast<std::uint32_t>(unit) < 0x20)
             {
                 out += L"\\u00";
-                out.push_back(hex[(unit >> 4) & 0x0F]);
-                out.push_back(hex[unit & 0x0F]);
+                out.push_back(static_cast<wchar_t>(Core::LowerHexDigits[(unit >> 4) & 0x0F]));
+                out.push_back(static_cast<wchar_t>(Core::LowerHexDigits[unit & 0x0F]));
             }
             else
             {

@@ -26,6 +26,16 @@ std::wstring ReadUserString(const std::wstring& name, const std::wstring& fallba
     return std::wstring(buffer.data());
 }
 
+std::optional<std::uint32_t> ReadUserDword(const std::wstring& name)
+{
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_CURRENT_USER, SettingsKey, name.c_str(), RRF_RT_REG_DWORD, nullptr, &value,
+                       &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
 long WriteUserDword(const std::wstring& name, std::uint32_t value)
 {
     DWORD data = value;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,9 @@ inline constexpr const wchar_t* SettingsKey = L"Software\\Ormel\\Peldra";
 // The REG_SZ value's text, or the default when it is missing, of another type or shorter than one
 // character. A stored empty string gives an empty text.
 std::wstring ReadUserString(const std::wstring& name, const std::wstring& fallback);
+
+// The REG_DWORD value; none when it is missing or of another type.
+std::optional<std::uint32_t> ReadUserDword(const std::wstring& name);
 
 // Writes a REG_DWORD, creating the key when it is missing; returns the registry status (0 on success).
 long WriteUserDword(const std::wstring& name, std::uint32_t value);

@@ -1,7 +1,10 @@
 #include "core/Sha256.h"
 
+#include "core/Hex.h"
+
 #include <algorithm>
 #include <array>
+#include <memory>
 
 namespace Pd
 {
@@ -59,15 +62,32 @@ std::wstring Sha256::Finish()
     std::array<std::uint8_t, 32> digest{};
     if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash_.Get(), digest.data(), static_cast<ULONG>(digest.size()), 0)))
         return {};
-    constexpr wchar_t digits[] = L"0123456789abcdef";
-    std::wstring text;
-    text.reserve(digest.size() * 2);
-    for (std::uint8_t byte : digest)
+    return Core::HexLower(digest);
+}
+
+DWORD HashFile(HANDLE file, Sha256& hasher, const std::function<bool()>& stopped, std::uint64_t limit,
+               const std::function<void(std::uint64_t)>& progress)
+{
+    constexpr DWORD ChunkBytes = 1u << 20;
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(ChunkBytes);
+    std::uint64_t done = 0;
+    while (done < limit)
     {
-        text.push_back(digits[byte >> 4]);
-        text.push_back(digits[byte & 0x0F]);
+        if (stopped && stopped())
+            return ERROR_CANCELLED;
+        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(limit - done, ChunkBytes));
+        DWORD read = 0;
+        if (!::ReadFile(file, buffer.get(), wanted, &read, nullptr))
+            return ::GetLastError();
+        if (read == 0)
+            return limit == WholeFile ? ERROR_SUCCESS : ERROR_HANDLE_EOF;
+        if (!hasher.Update(buffer.get(), read))
+            return ERROR_SUCCESS;
+        done += read;
+        if (progress)
+            progress(done);
     }
-    return text;
+    return ERROR_SUCCESS;
 }
 
 } // namespace Pd

@@ -56,6 +56,32 @@ std::wstring ToLower(std::wstring_view text)
     return result;
 }
 
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    return a.empty() || ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix)
+{
+    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool ContainsIgnoringCase(std::wstring_view text, std::wstring_view part)
+{
+    for (std::size_t start = 0; start + part.size() <= text.size(); ++start)
+        if (EqualsIgnoringCase(text.substr(start, part.size()), part))
+            return true;
+    return false;
+}
+
+bool EqualsAsciiIgnoringCase(std::wstring_view a, std::wstring_view b)
+{
+    return a.size() == b.size() && ToLower(a) == ToLower(b);
+}
+
 std::wstring FormatBytes(std::uint64_t bytes)
 {
     constexpr std::uint64_t MiB = 1024ull * 1024;

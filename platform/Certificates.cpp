@@ -8,19 +8,6 @@
 namespace Pd::Core
 {
 
-std::wstring HexLower(std::span<const std::uint8_t> bytes)
-{
-    static constexpr wchar_t digits[] = L"0123456789abcdef";
-    std::wstring text;
-    text.reserve(bytes.size() * 2);
-    for (std::uint8_t byte : bytes)
-    {
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0F];
-    }
-    return text;
-}
-
 std::wstring CertSimpleName(PCCERT_CONTEXT certificate)
 {
     if (!certificate)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/Handles.h"
+#include "core/Hex.h"
 
 #include <windows.h>
 
@@ -46,9 +47,6 @@ struct PublisherPins
     std::wstring rootPrefix;
     std::vector<std::wstring> rootKeys;
 };
-
-// Two lower-case hexadecimal characters per byte.
-std::wstring HexLower(std::span<const std::uint8_t> bytes);
 
 // The certificate's simple display name, without the terminating zero; empty when it has none.
 std::wstring CertSimpleName(PCCERT_CONTEXT certificate);

@@ -1,5 +1,7 @@
 #include "platform/Guid.h"
 
+#include "core/Hex.h"
+
 #include <fmt/xchar.h>
 
 namespace Pd::Platform
@@ -7,27 +9,16 @@ namespace Pd::Platform
 namespace
 {
 
-std::optional<unsigned> HexDigit(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return std::nullopt;
-}
-
 // Reads `digits` hexadecimal digits at `position` and moves past them.
 std::optional<unsigned long long> ReadHex(std::wstring_view text, size_t& position, size_t digits)
 {
     unsigned long long value = 0;
     for (size_t i = 0; i < digits; ++i, ++position)
     {
-        auto digit = HexDigit(text[position]);
-        if (!digit)
+        int digit = Core::HexValue(text[position]);
+        if (digit < 0)
             return std::nullopt;
-        value = value << 4 | *digit;
+        value = value << 4 | static_cast<unsigned>(digit);
     }
     return value;
 }

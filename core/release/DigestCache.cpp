@@ -15,8 +15,6 @@ namespace Pd::Core
 namespace
 {
 
-constexpr DWORD ReadBufferBytes = 1u << 20;
-
 void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value)
 {
     for (int i = 0; i < 8; ++i)
@@ -88,20 +86,7 @@ std::wstring HashOpenFile(HANDLE file, const StopPredicate& stop)
 {
     BackgroundMode background;
     Pd::Sha256 hasher;
-    std::vector<std::uint8_t> buffer(ReadBufferBytes);
-    for (;;)
-    {
-        if (stop && stop())
-            return {};
-        DWORD read = 0;
-        if (!::ReadFile(file, buffer.data(), ReadBufferBytes, &read, nullptr))
-            return {};
-        if (read == 0)
-            break;
-        if (!hasher.Update(buffer.data(), read))
-            return {};
-    }
-    return hasher.Finish();
+    return Pd::HashFile(file, hasher, stop) == ERROR_SUCCESS ? hasher.Finish() : std::wstring();
 }
 
 } // namespace

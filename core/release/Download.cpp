@@ -18,7 +18,6 @@ namespace Pd::Net
 namespace
 {
 
-constexpr std::size_t BufferSize = 1048576;
 constexpr std::uint32_t AttemptConnectTimeoutMs = 15000;
 constexpr std::uint32_t AttemptReceiveTimeoutMs = 60000;
 
@@ -52,25 +51,24 @@ std::unexpected<std::wstring> Canceled()
     return Fail(Core::Text(10008));
 }
 
+// What a hash of the file at `path` ended with, as a result.
+Result<> Hashed(DWORD status, const std::wstring& path)
+{
+    if (status == ERROR_CANCELLED)
+        return Canceled();
+    if (status != ERROR_SUCCESS)
+        return Fail(Core::ErrorText(Core::FormatText(18016, path), status));
+    return {};
+}
+
 // Feeds the first `count` bytes of the file on disk into the hasher.
 Result<> HashExisting(const std::wstring& path, std::uint64_t count, Sha256& hasher, std::stop_token stop)
 {
     UniqueFile file = OpenForReading(path);
     if (!file)
         return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
-    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(BufferSize);
-    while (count > 0)
-    {
-        if (stop.stop_requested())
-            return Canceled();
-        DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(count, BufferSize));
-        DWORD read = 0;
-        if (!::ReadFile(file.Get(), buffer.get(), wanted, &read, nullptr) || read != wanted)
-            return Fail(Core::ErrorText(Core::FormatText(18016, path), ::GetLastError()));
-        hasher.Update(buffer.get(), read);
-        count -= read;
-    }
-    return {};
+    auto stopped = [&stop] { return stop.stop_requested(); };
+    return Hashed(HashFile(file.Get(), hasher, stopped, count), path);
 }
 
 // Where the file on disk lets the download continue. A file larger than the expected size holds
@@ -244,22 +242,13 @@ Result<std::wstring> FileSha256(const std::wstring& path, const ByteProgress& pr
     UniqueFile file = OpenForReading(path);
     if (!file)
         return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
-    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(BufferSize);
-    std::uint64_t done = 0;
-    for (;;)
-    {
-        if (stop.stop_requested())
-            return Canceled();
-        DWORD read = 0;
-        if (!::ReadFile(file.Get(), buffer.get(), BufferSize, &read, nullptr))
-            return Fail(Core::ErrorText(Core::FormatText(18016, path), ::GetLastError()));
-        if (read == 0)
-            break;
-        hasher.Update(buffer.get(), read);
-        done += read;
+    auto stopped = [&stop] { return stop.stop_requested(); };
+    auto told = [&](std::uint64_t done) {
         if (progress)
             progress(done, size);
-    }
+    };
+    if (auto hashed = Hashed(HashFile(file.Get(), hasher, stopped, WholeFile, told), path); !hashed)
+        return std::unexpected(hashed.error());
     return hasher.Finish();
 }
 

@@ -3,6 +3,7 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/release/Folders.h"
+#include "core/Strings.h"
 #include "core/Text.h"
 
 #include <windows.h>
@@ -110,7 +111,7 @@ bool IsRoot(const std::wstring& path)
         a.pop_back();
     while (!b.empty() && b.back() == L'\\')
         b.pop_back();
-    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+    return Core::EqualsIgnoringCase(a, b);
 }
 
 // One attempt: 0 when the path is gone afterwards.

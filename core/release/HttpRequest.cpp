@@ -44,11 +44,6 @@ bool IsLoopbackHost(std::wstring_view host)
     return lower == L"localhost" || lower == L"127.0.0.1" || lower == L"[::1]" || lower == L"::1";
 }
 
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix)
-{
-    return text.size() >= prefix.size() && Core::ToLower(text.substr(0, prefix.size())) == prefix;
-}
-
 std::unexpected<std::wstring> SchemeRefused()
 {
     return Fail(Core::Text(18000));
@@ -57,7 +52,8 @@ std::unexpected<std::wstring> SchemeRefused()
 Result<Address> Crack(std::wstring_view url)
 {
     // Only http and https are ever split; anything else is refused as a scheme, not as an address.
-    if (!StartsWithNoCase(url, L"https://") && !StartsWithNoCase(url, L"http://"))
+    if (!Core::EqualsAsciiIgnoringCase(url.substr(0, 8), L"https://") &&
+        !Core::EqualsAsciiIgnoringCase(url.substr(0, 7), L"http://"))
         return SchemeRefused();
     wchar_t host[256];
     wchar_t path[2048];

@@ -3,9 +3,8 @@
 
 #include "core/ErrorText.h"
 #include "core/Handles.h"
+#include "core/Strings.h"
 #include "core/Text.h"
-
-#include <cwctype>
 
 namespace Pd::Install
 {
@@ -21,31 +20,6 @@ UniqueRegKey OpenUserKey(const std::wstring& key, REGSAM access)
 }
 
 } // namespace
-
-bool ContainsNoCase(const std::wstring& text, const std::wstring& part)
-{
-    if (part.size() > text.size())
-        return false;
-    for (std::size_t start = 0; start + part.size() <= text.size(); ++start)
-    {
-        std::size_t i = 0;
-        while (i < part.size() && std::towlower(text[start + i]) == std::towlower(part[i]))
-            ++i;
-        if (i == part.size())
-            return true;
-    }
-    return false;
-}
-
-bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix)
-{
-    if (prefix.size() > text.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::towlower(text[i]) != std::towlower(prefix[i]))
-            return false;
-    return true;
-}
 
 std::vector<std::wstring> RegSubkeyNames(const std::wstring& key)
 {
@@ -141,7 +115,7 @@ void RegDeleteMatchingSubkeys(LeftoverCleanup& cleanup, const std::wstring& key,
     if (prefix.empty())
         return;
     for (const std::wstring& name : RegSubkeyNames(key))
-        if (StartsWithNoCase(name, prefix))
+        if (Core::StartsWithIgnoringCase(name, prefix))
             RegDeleteTree(cleanup, key + L"\\" + name);
 }
 

@@ -5,6 +5,7 @@
 #include "core/Handles.h"
 #include "core/release/Folders.h"
 #include "core/release/Packages.h"
+#include "core/Strings.h"
 #include "core/Text.h"
 
 #include <objidl.h>
@@ -24,7 +25,7 @@ constexpr std::size_t ArgumentChars = 1024;
 bool IsShortcutName(const std::wstring& name)
 {
     return name.size() >= 4 &&
-           ::CompareStringOrdinal(name.c_str() + name.size() - 4, 4, L".lnk", 4, TRUE) == CSTR_EQUAL;
+           Core::EqualsIgnoringCase(std::wstring_view(name).substr(name.size() - 4), L".lnk");
 }
 
 // Gathers the shortcuts to Tovik below a folder; links to folders are not entered, and a folder
@@ -77,13 +78,13 @@ bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const std::wstring&
     const std::wstring argumentText =
         SUCCEEDED(link->GetArguments(arguments, static_cast<int>(ArgumentChars))) ? arguments : L"";
 
-    if (ContainsNoCase(targetPath, TovikFamilyName))
+    if (Core::ContainsIgnoringCase(targetPath, TovikFamilyName))
         return true;
-    if (!folderPrefix.empty() && StartsWithNoCase(targetPath, folderPrefix))
+    if (!folderPrefix.empty() && Core::StartsWithIgnoringCase(targetPath, folderPrefix))
         return true;
     // The client's alias is matched exactly: the name alone, in any letter case, proves nothing.
     return targetPath.size() >= 14 && targetPath.ends_with(L"\\TovikClient.exe") &&
-           ContainsNoCase(argumentText, L"tovik://");
+           Core::ContainsIgnoringCase(argumentText, L"tovik://");
 }
 
 void DeleteTovikShortcuts(LeftoverCleanup& cleanup, const std::wstring& folder, bool recursive,

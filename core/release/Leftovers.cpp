@@ -2,6 +2,7 @@
 
 #include "core/release/KnownFolder.h"
 #include "core/release/Packages.h"
+#include "core/Strings.h"
 
 #include <shlobj.h>
 
@@ -28,7 +29,7 @@ void DeleteMatchingValues(LeftoverCleanup& cleanup, const std::wstring& key, con
     if (prefix.empty())
         return;
     for (const std::wstring& name : RegValueNames(key))
-        if (StartsWithNoCase(name, prefix))
+        if (Core::StartsWithIgnoringCase(name, prefix))
             RegDeleteValue(cleanup, key, name);
 }
 
@@ -40,7 +41,7 @@ void CleanUninstallEntries(LeftoverCleanup& cleanup)
     const std::wstring iconMark = L"\\Packages\\" + std::wstring(TovikFamilyName) + L"\\";
     std::set<std::wstring> entries;
     for (const std::wstring& name : RegSubkeyNames(uninstall))
-        if (ContainsNoCase(RegReadString(uninstall + L"\\" + name, L"DisplayIcon"), iconMark))
+        if (Core::ContainsIgnoringCase(RegReadString(uninstall + L"\\" + name, L"DisplayIcon"), iconMark))
             entries.insert(name);
 
     const std::wstring registered = L"Software\\RegisteredApplications";
@@ -48,7 +49,7 @@ void CleanUninstallEntries(LeftoverCleanup& cleanup)
     for (const std::wstring& value : RegValueNames(registered))
     {
         const std::wstring text = RegReadString(registered, value.c_str());
-        if (!StartsWithNoCase(text, pointer))
+        if (!Core::StartsWithIgnoringCase(text, pointer))
             continue;
         const std::wstring rest = text.substr(pointer.size());
         if (entries.contains(rest.substr(0, rest.find(L'\\'))))
@@ -64,9 +65,9 @@ void CleanProgIds(LeftoverCleanup& cleanup)
     const std::vector<std::wstring> classes = RegSubkeyNames(Classes);
     std::set<std::wstring> progIds;
     for (const std::wstring& name : classes)
-        if (StartsWithNoCase(name, L"tovik.") &&
-            ContainsNoCase(RegReadString(Classes + L"\\" + name + L"\\Shell\\Open\\Command", nullptr),
-                           TovikFamilyName))
+        if (Core::StartsWithIgnoringCase(name, L"tovik.") &&
+            Core::ContainsIgnoringCase(
+                RegReadString(Classes + L"\\" + name + L"\\Shell\\Open\\Command", nullptr), TovikFamilyName))
             progIds.insert(name);
     if (progIds.empty())
         return;
@@ -142,7 +143,7 @@ LeftoverCounts CleanTovikLeftoversIn(const std::wstring& installFolder, const Fa
     }
 
     const std::wstring appPath = CurrentVersion + L"\\App Paths\\TovikClient.exe";
-    if (ContainsNoCase(RegReadString(appPath, nullptr), family))
+    if (Core::ContainsIgnoringCase(RegReadString(appPath, nullptr), family))
         RegDeleteTree(cleanup, appPath);
 
     DeleteMatchingValues(

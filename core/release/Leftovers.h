@@ -82,10 +82,6 @@ void DeleteTovikShortcuts(LeftoverCleanup& cleanup, const std::wstring& folder, 
 // be loaded does not. The calling thread has COM initialised.
 bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const std::wstring& folderPrefix);
 
-// Letter-case-blind text tests, character by character after the runtime's lower-casing.
-bool ContainsNoCase(const std::wstring& text, const std::wstring& part);
-bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix);
-
 namespace Detail
 {
 // Where the shortcuts are looked for, and how the shell hears that associations changed.

@@ -1,6 +1,7 @@
 #include "core/release/Magisk.h"
 
 #include "core/ErrorText.h"
+#include "core/Hex.h"
 #include "core/InstallFolder.h"
 #include "core/Json.h"
 #include "core/release/Net.h"
@@ -24,9 +25,7 @@ constexpr std::uint64_t RecordLimit = 4096;
 
 bool IsHexDigest(std::wstring_view text)
 {
-    return text.size() == 64 && std::ranges::all_of(text, [](wchar_t c) {
-               return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-           });
+    return text.size() == 64 && std::ranges::all_of(text, [](wchar_t c) { return HexValue(c) >= 0; });
 }
 
 std::unexpected<std::wstring> NotFound(const std::wstring& what)

@@ -37,12 +37,6 @@ bool IsSafeSegment(std::wstring_view segment)
     });
 }
 
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b)
-{
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
 std::optional<ComponentKind> KindFromText(std::wstring_view kind)
 {
     if (kind == L"disk")

@@ -94,8 +94,7 @@ Result<> WaitDeployment(const Platform::Outcome<>& deployment, const std::wstrin
 {
     if (deployment)
         return {};
-    return Pd::Fail(fmt::format(L"{}: {} (0x{:08X})", step, deployment.error().text,
-                                static_cast<std::uint32_t>(deployment.error().code)));
+    return Pd::Fail(Core::ErrorText(step, static_cast<std::uint32_t>(deployment.error().code)));
 }
 
 Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogText& log)
@@ -124,8 +123,8 @@ Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogT
             return Pd::Fail(Core::FormatText(16025, dependency.name, dependency.minVersion));
         if (log)
             log(Core::FormatText(17017, dependency.name, dependency.minVersion));
-        if (auto added =
-                WaitDeployment(Platform::Packages()->AddPackage(file.wstring(), AddOptions), dependency.name);
+        if (auto added = WaitDeployment(Platform::Packages()->AddPackage(file.wstring(), AddOptions),
+                                        Core::FormatText(18090, dependency.name));
             !added)
             return added;
     }

@@ -35,7 +35,7 @@ std::uint64_t PackageVersionValue(std::wstring_view text);
 // The dependencies of an AppxManifest.xml in document order; none when it cannot be read.
 std::vector<Dependency> ReadPackageDependencies(const std::wstring& manifestPath);
 
-// The finished deployment's result: success, or "<step>: <Windows' text> (0x<code>)".
+// The finished deployment's result: success, or the error text of the step and the HRESULT.
 Result<> WaitDeployment(const Platform::Outcome<>& deployment, const std::wstring& step);
 
 // Adds every dependency the current account lacks at its minimum version from the package file

@@ -1,6 +1,7 @@
 #include "core/release/Packages.h"
 
 #include "core/Handles.h"
+#include "core/Strings.h"
 #include "platform/Account.h"
 #include "platform/PackageManager.h"
 
@@ -18,12 +19,6 @@ namespace
 std::wstring VersionText(const Platform::PackageVersion& version)
 {
     return fmt::format(L"{}.{}.{}.{}", version.major, version.minor, version.build, version.revision);
-}
-
-bool SameSid(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // The account name (without domain) of a SID text; the SID text itself when it has none.
@@ -80,7 +75,7 @@ std::optional<PackageUser> FindPackageUsers()
             return std::nullopt;
         for (const std::wstring& sid : *users)
         {
-            if (SameSid(sid, me))
+            if (Core::EqualsIgnoringCase(sid, me))
                 return std::nullopt; // the current account holds it as well
             if (!first)
                 first = PackageUser{AccountName(sid), package.installLocation.value_or(L"")};

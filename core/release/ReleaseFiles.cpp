@@ -15,12 +15,8 @@ namespace Pd::Core
 
 ReleaseState ReadReleaseState()
 {
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegGetValueW(HKEY_CURRENT_USER, SettingsKey, L"ReleaseState", RRF_RT_REG_DWORD, nullptr, &value,
-                       &size) != ERROR_SUCCESS)
-        return ReleaseState::Cancelled;
-    return static_cast<ReleaseState>(value);
+    std::optional<std::uint32_t> value = ReadUserDword(L"ReleaseState");
+    return value ? static_cast<ReleaseState>(*value) : ReleaseState::Cancelled;
 }
 
 Pd::Result<> WriteFileReplacing(const std::wstring& path, std::string_view bytes)

@@ -6,6 +6,7 @@
 #include "core/release/Folders.h"
 #include "core/release/Net.h"
 #include "core/release/Trust.h"
+#include "core/Strings.h"
 #include "core/Text.h"
 #include "host/controls/HostControl.h"
 
@@ -44,11 +45,6 @@ bool IsVersionForFileName(std::wstring_view version)
            std::ranges::all_of(version, [](wchar_t c) { return (c >= L'0' && c <= L'9') || c == L'.'; });
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
 // Deletes the packages earlier updates left in the download folder, except the one this update
 // downloads into (a partial download of it is resumed).
 void RemoveOldPackages(const std::wstring& folder, const std::wstring& packageName)
@@ -63,7 +59,7 @@ void RemoveOldPackages(const std::wstring& folder, const std::wstring& packageNa
         const std::wstring name = data.cFileName;
         const std::size_t dot = name.rfind(L'.');
         if (name.starts_with(L"Peldra-") && dot != std::wstring::npos && name.substr(dot) == L".msi" &&
-            !SameName(name, packageName))
+            !Core::EqualsIgnoringCase(name, packageName))
             old.push_back(folder + L"\\" + name);
     } while (::FindNextFileW(find.Get(), &data));
     // A listing that broke off part-way ends the clean-up: the update does not depend on it.

@@ -32,12 +32,6 @@ bool IsShortcutFile(const std::filesystem::path& path)
     return Core::ToLower(path.extension().wstring()) == L".lnk";
 }
 
-bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 // The shortcut's arguments; empty when it cannot be loaded.
 std::wstring ShortcutArguments(const std::wstring& path)
 {
@@ -83,7 +77,8 @@ std::vector<std::wstring> FindTovikSettingsShortcuts()
          !error && it != end; it.increment(error))
     {
         const std::filesystem::path& path = it->path();
-        if (IsShortcutFile(path) && SameTextIgnoringCase(ShortcutArguments(path), SettingsShortcutArguments))
+        if (IsShortcutFile(path) &&
+            Core::EqualsIgnoringCase(ShortcutArguments(path), SettingsShortcutArguments))
             found.push_back(path.wstring());
     }
     return found;

@@ -36,8 +36,6 @@ namespace Pd::Core
 namespace
 {
 
-constexpr std::uint32_t BluetoothService = 0x544B4254;
-constexpr std::uint32_t HelloService = 0x544B4650;
 constexpr DWORD ShutdownWaitMs = 60000;
 constexpr int FileRetries = 20;
 constexpr int DataFolderRetries = 5;
@@ -51,17 +49,6 @@ void Stage(const Callbacks& callbacks, std::uint32_t text, std::int32_t position
 bool Exists(const std::wstring& path)
 {
     return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The per-user DWORD the install left; none when it is missing or of another type.
-std::optional<DWORD> ReadUserDword(const wchar_t* name)
-{
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegGetValueW(HKEY_CURRENT_USER, SettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    return value;
 }
 
 // Subkeys and values of a key of the current user; none when it cannot be read.
@@ -279,8 +266,8 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
     SwitchFeaturesOff(callbacks, outcome, report, stayingPackage,
                       other ? fmt::format(L"Tovik ({})", other->account) : L"");
 
-    const bool bluetoothRemoved = Guest::RemoveVsockService(BluetoothService);
-    const bool helloRemoved = Guest::RemoveVsockService(HelloService);
+    const bool bluetoothRemoved = Guest::RemoveVsockService(Guest::BluetoothServiceId);
+    const bool helloRemoved = Guest::RemoveVsockService(Guest::HelloServiceId);
     bool dataRemoved = false;
     if (Exists(setting.programDataFolder))
     {

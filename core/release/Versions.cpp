@@ -72,12 +72,7 @@ std::wstring ManifestSource()
 
 bool UpdateCheckEnabled()
 {
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegGetValueW(HKEY_CURRENT_USER, SettingsKey, L"UpdateCheck", RRF_RT_REG_DWORD, nullptr, &value,
-                       &size) != ERROR_SUCCESS)
-        return true;
-    return value != 0;
+    return ReadUserDword(L"UpdateCheck").value_or(1) != 0;
 }
 
 } // namespace Pd::Core

@@ -15,19 +15,9 @@ namespace
 // MagiskInAndroid: 2 means that Android has yet to confirm a change of Magisk mode.
 constexpr std::uint32_t MagiskChangePending = 2;
 
-std::optional<std::uint32_t> ReadDword(const wchar_t* name)
-{
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegGetValueW(HKEY_CURRENT_USER, Core::SettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value,
-                       &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return value;
-}
-
 bool ReadFlag(const wchar_t* name, bool whenMissing)
 {
-    std::optional<std::uint32_t> value = ReadDword(name);
+    std::optional<std::uint32_t> value = Core::ReadUserDword(name);
     return value ? *value != 0 : whenMissing;
 }
 
@@ -84,7 +74,7 @@ bool TrayEnabled()
 
 std::uint32_t HelloRememberMinutes()
 {
-    return ReadDword(L"HelloRemember").value_or(0);
+    return Core::ReadUserDword(L"HelloRemember").value_or(0);
 }
 
 Pd::Result<> SetBluetoothEnabled(bool on)

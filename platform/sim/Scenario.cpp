@@ -1,11 +1,11 @@
 #include "platform/sim/Scenario.h"
 
+#include "core/Hex.h"
 #include "platform/Guid.h"
 #include "platform/sim/Simulation.h"
 
 #include <fmt/xchar.h>
 
-#include <cwctype>
 #include <limits>
 
 namespace Pd::Platform::Sim
@@ -105,10 +105,10 @@ std::optional<std::uint32_t> ParseHexPort(std::wstring_view text)
     std::uint32_t value = 0;
     for (wchar_t c : text)
     {
-        if (!std::iswxdigit(c))
+        int digit = Core::HexValue(c);
+        if (digit < 0)
             return std::nullopt;
-        value =
-            value << 4 | static_cast<std::uint32_t>(c <= L'9' ? c - L'0' : (std::towlower(c) - L'a' + 10));
+        value = value << 4 | static_cast<std::uint32_t>(digit);
     }
     return value;
 }
@@ -284,11 +284,10 @@ Pd::Result<> ReadBluetoothAddress(const Json::Value& object, std::wstring_view n
     std::uint64_t address = 0;
     for (wchar_t c : text)
     {
-        wchar_t lower = c >= L'A' && c <= L'F' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-        bool digit = lower >= L'0' && lower <= L'9';
-        if (!digit && !(lower >= L'a' && lower <= L'f'))
+        int digit = Core::HexValue(c);
+        if (digit < 0)
             return Wrong(name, L"a Bluetooth address of 12 hexadecimal digits");
-        address = address << 4 | static_cast<std::uint64_t>(digit ? lower - L'0' : lower - L'a' + 10);
+        address = address << 4 | static_cast<std::uint64_t>(digit);
     }
     target = address;
     return {};

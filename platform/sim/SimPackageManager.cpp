@@ -62,24 +62,20 @@ PackageVersionNumber VersionOf(const ScenarioPackage& entry)
     return value;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 bool HeldByCurrent(const ScenarioPackage& entry)
 {
     const std::wstring me = ProcessUserSid();
-    return std::ranges::any_of(
-        entry.users, [&](const std::wstring& user) { return user == CurrentAccount || SameText(user, me); });
+    return std::ranges::any_of(entry.users, [&](const std::wstring& user) {
+        return user == CurrentAccount || Core::EqualsIgnoringCase(user, me);
+    });
 }
 
 void DropCurrent(ScenarioPackage& entry)
 {
     const std::wstring me = ProcessUserSid();
-    std::erase_if(entry.users,
-                  [&](const std::wstring& user) { return user == CurrentAccount || SameText(user, me); });
+    std::erase_if(entry.users, [&](const std::wstring& user) {
+        return user == CurrentAccount || Core::EqualsIgnoringCase(user, me);
+    });
 }
 
 // The package list as deployments left it (state.json), else the scenario's.
@@ -219,7 +215,8 @@ public:
                 {
                     if (package.name != identity->name || package.users.empty())
                         continue;
-                    bool sameFolder = package.installLocation && SameText(*package.installLocation, folder);
+                    bool sameFolder =
+                        package.installLocation && Core::EqualsIgnoringCase(*package.installLocation, folder);
                     if (sameFolder && package.developmentMode)
                     {
                         // Registering the same folder again takes its place for every account.

@@ -1,5 +1,6 @@
 #include "tel/sim/SimFiles.h"
 
+#include "core/Hex.h"
 #include "tel/sms/Hex.h"
 
 #include <algorithm>
@@ -56,11 +57,6 @@ const std::array<SimFile, 10>& Table()
     return table;
 }
 
-bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 char Upper(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -114,7 +110,7 @@ SimCard PrepareSimFiles(std::string_view iccid, std::int32_t mncLength)
     // hex digits, so that nothing else can reach the line, and no more than the file holds.
     std::string digits;
     for (char c : iccid)
-        if (IsHexDigit(c) && digits.size() < IccidDigits)
+        if (Core::HexValue(c) >= 0 && digits.size() < IccidDigits)
             digits.push_back(Upper(c));
     if (digits.size() % 2 != 0)
         digits.push_back('F');

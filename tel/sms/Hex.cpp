@@ -1,13 +1,14 @@
 #include "tel/sms/Hex.h"
 
+#include "core/Hex.h"
+
 namespace Pd::Tel
 {
 
 void AppendHexByte(std::string& text, std::uint8_t octet)
 {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    text.push_back(digits[octet >> 4]);
-    text.push_back(digits[octet & 0x0F]);
+    text.push_back(Core::UpperHexDigits[octet >> 4]);
+    text.push_back(Core::UpperHexDigits[octet & 0x0F]);
 }
 
 void AppendHexBytes(std::string& text, std::span<const std::uint8_t> octets)

@@ -68,4 +68,13 @@ TEST_F(SettingsTest, RawStoredTextsAreReadUpToTheirEndOrFirstZero)
     }
 }
 
+TEST_F(SettingsTest, ReadsNumbersAsStoredOrNone)
+{
+    ASSERT_EQ(WriteUserDword(Name(L"number"), 0xFFFFFFFE), ERROR_SUCCESS);
+    ASSERT_EQ(WriteUserString(Name(L"text"), L"1"), ERROR_SUCCESS);
+    EXPECT_EQ(ReadUserDword(Name(L"number")), 0xFFFFFFFEu);
+    EXPECT_EQ(ReadUserDword(Name(L"text")), std::nullopt) << "a value of another type";
+    EXPECT_EQ(ReadUserDword(Name(L"missing")), std::nullopt);
+}
+
 } // namespace

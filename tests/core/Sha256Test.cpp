@@ -1,8 +1,11 @@
 #include "core/Sha256.h"
 
+#include "tests/core/ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -59,6 +62,66 @@ TEST(Sha256, AFinishedOrUnusableHasherGivesTheEmptyText)
     EXPECT_FALSE(broken.Usable());
     EXPECT_FALSE(broken.Update(std::string_view("abc")));
     EXPECT_EQ(broken.Finish(), L"");
+}
+
+class HashFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        for (std::size_t i = 0; i < bytes_.size(); ++i)
+            bytes_[i] = static_cast<char>(i * 7 + i / 13);
+        path_ = scratch_.Write(L"data", bytes_);
+    }
+
+    Pd::UniqueFile Open() const
+    {
+        return Pd::UniqueFile(
+            ::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+
+    std::string bytes_ = std::string((2u << 20) + 5, '\0'); // crosses two chunk boundaries
+    PdTest::ScratchFolder scratch_;
+    std::filesystem::path path_;
+};
+
+TEST_F(HashFileTest, HashesUpToTheLimitOrTheEnd)
+{
+    struct Case
+    {
+        std::uint64_t limit;
+        DWORD status;
+        std::size_t hashed;
+    };
+    for (const Case& c : {
+             Case{Pd::WholeFile, ERROR_SUCCESS, bytes_.size()},
+             Case{(1u << 20) + 3, ERROR_SUCCESS, (1u << 20) + 3},
+             Case{0, ERROR_SUCCESS, 0},
+             Case{bytes_.size() + 1, ERROR_HANDLE_EOF, 0},
+         })
+    {
+        Pd::UniqueFile file = Open();
+        ASSERT_TRUE(file);
+        Pd::Sha256 hasher;
+        EXPECT_EQ(Pd::HashFile(file.Get(), hasher, {}, c.limit), c.status) << c.limit;
+        if (c.status == ERROR_SUCCESS)
+        {
+            EXPECT_EQ(hasher.Finish(), Digest(std::string_view(bytes_).substr(0, c.hashed))) << c.limit;
+        }
+    }
+}
+
+TEST_F(HashFileTest, StopsBeforeTheNextChunk)
+{
+    Pd::UniqueFile file = Open();
+    ASSERT_TRUE(file);
+    Pd::Sha256 hasher;
+    std::vector<std::uint64_t> told;
+    EXPECT_EQ(Pd::HashFile(
+                  file.Get(), hasher, [&told] { return !told.empty(); }, Pd::WholeFile,
+                  [&told](std::uint64_t done) { told.push_back(done); }),
+              static_cast<DWORD>(ERROR_CANCELLED));
+    EXPECT_EQ(told, std::vector<std::uint64_t>{1u << 20});
 }
 
 } // namespace

@@ -236,6 +236,7 @@ TEST_F(Leftovers, ShortcutTargetsDecideWhatPointsToTovik)
         {L"family in other case", L"C:\\WindowsApps\\TOVIKPACKAGE_TV9KP7A3NQE2R\\x.exe", L"", L"", true},
         {L"in the folder", L"D:\\Apps\\Peldra\\Peldra.exe", L"", InstallFolder, true},
         {L"folder in other case", L"d:\\apps\\peldra\\sub\\tool.exe", L"", L"D:/Apps/x/../Peldra/.", true},
+        {L"accented folder in other case", L"d:\\\u00E4pps\\x.exe", L"", L"D:\\\u00C4pps", true},
         {L"beside the folder", L"D:\\Apps\\PeldraOther\\x.exe", L"", InstallFolder, false},
         {L"without a folder", L"D:\\Apps\\Peldra\\Peldra.exe", L"", L"", false},
         {L"client with address", L"C:\\Any\\TovikClient.exe", L"/launch TOVIK://com.android.settings", L"",
