@@ -52,6 +52,23 @@ std::wstring WithCrLf(std::wstring_view text)
     return result;
 }
 
+// Row texts often carry what came from outside (server answers, archive names, file contents):
+// control characters are shown as \xNN, as log lines show them, so that none can end the line,
+// move the cursor or switch colours.
+std::wstring Escaped(std::wstring_view text)
+{
+    std::wstring result;
+    result.reserve(text.size());
+    for (wchar_t c : text)
+    {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            result += fmt::format(L"\\x{:02x}", static_cast<unsigned>(c));
+        else
+            result += c;
+    }
+    return result;
+}
+
 } // namespace
 
 Console::Console() : Console(MakeSystemConsoleDevice()) {}
@@ -139,8 +156,9 @@ void Console::Row(Level level, std::wstring_view text)
 {
     EndProgress();
     RowLook look = LookOf(level);
-    std::wstring line = escapes_ ? fmt::format(L"{}{}\x1b[0m {}\n", look.colour, look.tag, text)
-                                 : fmt::format(L"{} {}\n", look.tag, text);
+    std::wstring shown = Escaped(text);
+    std::wstring line = escapes_ ? fmt::format(L"{}{}\x1b[0m {}\n", look.colour, look.tag, shown)
+                                 : fmt::format(L"{} {}\n", look.tag, shown);
     Write(level == Level::Error ? Stream::Error : Stream::Output, line);
 }
 

@@ -38,7 +38,8 @@ public:
     // Writes text as it stands; nothing when the stream is missing or the text empty.
     void Write(Stream stream, std::wstring_view text);
 
-    // One line "[INFO] text" (or [ OK ], [WARN], [FAIL]); failures go to the error stream.
+    // One line "[INFO] text" (or [ OK ], [WARN], [FAIL]); failures go to the error stream. Control
+    // characters in the text are shown as \xNN.
     void Row(Level level, std::wstring_view text);
 
     // Columns of the console window that shows the progress line (40 to 200), else 80.

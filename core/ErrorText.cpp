@@ -28,6 +28,54 @@ HMODULE WmiMessages()
     return module.Get();
 }
 
+// WinHTTP's codes have their messages in winhttp.dll, where Windows has them at all.
+HMODULE WinHttpMessages()
+{
+    static const UniqueModule module(
+        ::LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_AS_DATAFILE));
+    return module.Get();
+}
+
+bool IsWinHttpCode(std::uint32_t code)
+{
+    return code >= 12000 && code <= 12999;
+}
+
+// Our own words for the network failures a user meets, for systems without a message for them.
+std::uint32_t NetworkTextId(std::uint32_t code)
+{
+    switch (code)
+    {
+    case 12029: // cannot connect
+        return 18070;
+    case 12007: // name not resolved
+        return 18071;
+    case 12002: // timeout
+        return 18072;
+    case 12030: // connection error
+        return 18073;
+    case 12157: // secure channel error
+    case 12175: // secure failure
+        return 18074;
+    case 12038: // certificate for another name
+        return 18075;
+    case 12037: // certificate date
+        return 18076;
+    case 12045: // unknown certificate authority
+        return 18077;
+    case 12169: // invalid certificate
+    case 12170: // revoked certificate
+    case 12179: // wrong certificate usage
+        return 18078;
+    case 12044: // client certificate needed
+        return 18079;
+    case 12152: // invalid server response
+        return 18080;
+    default:
+        return 0;
+    }
+}
+
 std::wstring Message(DWORD flags, HMODULE source, std::uint32_t code, LANGID language)
 {
     wchar_t* buffer = nullptr;
@@ -45,6 +93,9 @@ std::wstring SystemMessage(std::uint32_t code)
     std::wstring message = Message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, language);
     if (message.empty() && language != 0)
         message = Message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0);
+    if (message.empty() && IsWinHttpCode(code))
+        if (HMODULE winHttp = WinHttpMessages())
+            message = Message(FORMAT_MESSAGE_FROM_HMODULE, winHttp, code, 0);
     if (message.empty())
         if (HMODULE wmi = WmiMessages())
             message = Message(FORMAT_MESSAGE_FROM_HMODULE, wmi, code, 0);
@@ -58,6 +109,9 @@ std::wstring SystemMessage(std::uint32_t code)
 std::wstring ErrorText(const std::wstring& step, std::uint32_t code)
 {
     std::wstring message = SystemMessage(code);
+    if (message.empty())
+        if (std::uint32_t id = NetworkTextId(code))
+            message = Text(id);
     if (message.empty())
         message = Text(10010);
     std::wstring number = code < 0x80000000u ? fmt::format(L"{}", code) : fmt::format(L"0x{:08X}", code);

@@ -127,19 +127,17 @@ Result<> Attempt(Transfer& transfer, std::stop_token stop)
         return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
     transfer.Report();
 
-    return Detail::ReadBody(
-        response->request.Get(), stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
-            if (transfer.offset + size > transfer.expectedSize)
-                return Fail(Core::Text(18004));
-            DWORD written = 0;
-            if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) ||
-                written != size)
-                return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
-            transfer.hasher->Update(data, size);
-            transfer.offset += size;
-            transfer.Report();
-            return {};
-        });
+    return Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
+        if (transfer.offset + size > transfer.expectedSize)
+            return Fail(Core::Text(18004));
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size)
+            return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
+        transfer.hasher->Update(data, size);
+        transfer.offset += size;
+        transfer.Report();
+        return {};
+    });
 }
 
 // Attempts until the file holds the expected size, with waits of 20 slices of i x 100 ms after
@@ -211,6 +209,7 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
     }
 
     std::wstring digest;
+    bool restarted = false;
     for (;;)
     {
         if (auto done = RunAttempts(transfer, attempts, log, stop, waitSlice); !done)
@@ -221,8 +220,11 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
         ::DeleteFileW(path.c_str());
         // A resumed prefix may have come from another file (an older release left a partial
         // download under the same name): the whole file is fetched once more from the start.
-        if (!transfer.resumed)
+        // Only once: the fresh transfer resumes after a broken connection too, and a server that
+        // keeps sending wrong bytes must not keep it going.
+        if (!transfer.resumed || restarted)
             break;
+        restarted = true;
         transfer.hasher.emplace();
         transfer.offset = 0;
         transfer.resumed = false;

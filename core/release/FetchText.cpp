@@ -16,13 +16,13 @@ Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::
     if (response->status != 200)
         return Fail(Core::FormatText(18002, response->status, std::wstring(url)));
     std::string body;
-    auto read = Detail::ReadBody(response->request.Get(), stop,
-                                 [&](const std::uint8_t* data, std::size_t size) -> Result<> {
-                                     if (body.size() + size > Limit)
-                                         return Fail(Core::Text(18004));
-                                     body.append(reinterpret_cast<const char*>(data), size);
-                                     return {};
-                                 });
+    auto read =
+        Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
+            if (body.size() + size > Limit)
+                return Fail(Core::Text(18004));
+            body.append(reinterpret_cast<const char*>(data), size);
+            return {};
+        });
     if (!read)
         return std::unexpected(std::move(read.error()));
     // A connection that breaks mid-body can end the reading as if the body were complete.

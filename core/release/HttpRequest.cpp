@@ -151,7 +151,7 @@ Result<> Send(Response& response, const Address& address, std::uint64_t offset)
     response.connection.Reset(
         ::WinHttpConnect(response.session.Get(), address.host.c_str(), address.port, 0));
     if (!response.connection)
-        return Fail(Core::ErrorText(Core::Text(18011), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(18060, response.url), ::GetLastError()));
     response.request.Reset(::WinHttpOpenRequest(response.connection.Get(), L"GET", address.path.c_str(),
                                                 nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                 address.secure ? WINHTTP_FLAG_SECURE : 0));
@@ -166,13 +166,13 @@ Result<> Send(Response& response, const Address& address, std::uint64_t offset)
             response.request.Get(), range.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : range.c_str(),
             range.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !::WinHttpReceiveResponse(response.request.Get(), nullptr))
-        return Fail(Core::ErrorText(Core::Text(18012), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(18061, response.url), ::GetLastError()));
 
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!::WinHttpQueryHeaders(response.request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-        return Fail(Core::ErrorText(Core::Text(18013), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(18062, response.url), ::GetLastError()));
     response.status = status;
     return {};
 }
@@ -189,7 +189,7 @@ Result<Response> OpenRequest(std::wstring_view url, std::uint64_t offset, std::u
     if (auto opened = OpenSession(response, connectTimeoutMs, receiveTimeoutMs); !opened)
         return std::unexpected(std::move(opened.error()));
 
-    std::wstring current(url);
+    response.url = url;
     for (int redirects = 0;; ++redirects)
     {
         if (auto sent = Send(response, *address, offset); !sent)
@@ -199,17 +199,18 @@ Result<Response> OpenRequest(std::wstring_view url, std::uint64_t offset, std::u
         std::wstring location = LocationOf(response.request.Get());
         if (location.empty())
             return response;
-        std::wstring next = Core::ResolveUrl(current, location);
+        std::wstring next = Core::ResolveUrl(response.url, location);
         auto nextAddress = Crack(next);
         if (!nextAddress || (address->secure && !nextAddress->secure))
             return response;
-        current = std::move(next);
+        response.url = std::move(next);
         address = std::move(nextAddress);
     }
 }
 
-Result<> ReadBody(HINTERNET request, std::stop_token stop, const ChunkSink& sink)
+Result<> ReadBody(const Response& response, std::stop_token stop, const ChunkSink& sink)
 {
+    HINTERNET request = response.request.Get();
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(ChunkSize);
     for (;;)
     {
@@ -217,12 +218,12 @@ Result<> ReadBody(HINTERNET request, std::stop_token stop, const ChunkSink& sink
             return Fail(Core::Text(10008));
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available))
-            return Fail(Core::ErrorText(Core::Text(18014), ::GetLastError()));
+            return Fail(Core::ErrorText(Core::FormatText(18063, response.url), ::GetLastError()));
         if (available == 0)
             return {};
         DWORD read = 0;
         if (!::WinHttpReadData(request, buffer.get(), std::min<DWORD>(available, ChunkSize), &read))
-            return Fail(Core::ErrorText(Core::Text(18014), ::GetLastError()));
+            return Fail(Core::ErrorText(Core::FormatText(18063, response.url), ::GetLastError()));
         if (read == 0)
             return {};
         if (auto taken = sink(buffer.get(), read); !taken)

@@ -25,6 +25,7 @@ struct Response
     UniqueInternet connection;
     UniqueInternet request;
     std::uint32_t status = 0;
+    std::wstring url; // the address that answered, after redirects; errors name it
 };
 
 // Sends a GET for url, from byte `offset` on when it is not 0 ("Range: bytes=<offset>-").
@@ -41,6 +42,6 @@ std::optional<std::uint64_t> ContentLength(HINTERNET request);
 using ChunkSink = std::function<Result<>(const std::uint8_t* data, std::size_t size)>;
 
 // Reads the body to its end in chunks of at most 1 MiB, checking stop before each.
-Result<> ReadBody(HINTERNET request, std::stop_token stop, const ChunkSink& sink);
+Result<> ReadBody(const Response& response, std::stop_token stop, const ChunkSink& sink);
 
 } // namespace Pd::Net::Detail

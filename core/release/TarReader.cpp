@@ -20,9 +20,9 @@ constexpr std::size_t TypeOffset = 156;
 constexpr std::size_t MagicOffset = 257;
 constexpr std::size_t PrefixOffset = 345, PrefixSize = 155;
 
-std::unexpected<TarError> Error(TarFault fault, std::wstring detail = {})
+std::unexpected<TarError> Error(TarFault fault, std::wstring detail = {}, std::wstring entry = {})
 {
-    return std::unexpected(TarError{fault, std::move(detail)});
+    return std::unexpected(TarError{fault, std::move(detail), std::move(entry)});
 }
 
 // Text of a field up to its first NUL.
@@ -75,6 +75,25 @@ std::wstring ConvertedName(std::string_view name)
     std::wstring converted = Utf16FromUtf8(name);
     std::ranges::replace(converted, L'/', L'\\');
     return converted;
+}
+
+// The upper-case form Windows compares file names in, for the letters of the Latin, Greek and
+// Cyrillic alphabets. Two names that differ in rarer letters still clash when the second file is
+// created, only with a less telling error.
+std::wstring FoldCase(std::wstring_view path)
+{
+    std::wstring folded(path);
+    for (wchar_t& c : folded)
+    {
+        if ((c >= L'a' && c <= L'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+            (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) || (c >= 0x430 && c <= 0x44F))
+            c = static_cast<wchar_t>(c - 0x20);
+        else if (c >= 0x450 && c <= 0x45F)
+            c = static_cast<wchar_t>(c - 0x50);
+        else if (c == 0xFF)
+            c = 0x178;
+    }
+    return folded;
 }
 
 } // namespace
@@ -138,7 +157,7 @@ std::expected<void, TarError> TarReader::Feed(const std::uint8_t* data, std::siz
 
 std::expected<void, TarError> TarReader::Finish() const
 {
-    if (!finished_ && (inEntry_ || headerFill_ > 0))
+    if (!finished_ && (inEntry_ || headerFill_ > 0 || describedNext_))
         return Error(TarFault::EndsEarly);
     return {};
 }
@@ -147,6 +166,8 @@ std::expected<void, TarError> TarReader::ProcessHeader()
 {
     if (std::all_of(header_, header_ + BlockSize, [](std::uint8_t b) { return b == 0; }))
     {
+        if (describedNext_)
+            return Error(TarFault::EndsEarly);
         finished_ = true;
         return {};
     }
@@ -177,6 +198,7 @@ std::expected<void, TarError> TarReader::ProcessHeader()
             return Error(TarFault::ExtendedHeader);
         collecting_ = type;
         collected_.clear();
+        describedNext_ = describedNext_ || type != 'g';
         return StartEntry(size);
     }
 
@@ -187,9 +209,11 @@ std::expected<void, TarError> TarReader::ProcessHeader()
         name = *pendingPaxPath_;
     if (pendingPaxSize_)
         size = *pendingPaxSize_;
+    std::optional<std::string> sparseName = std::exchange(pendingSparse_, std::nullopt);
     pendingLongName_.reset();
     pendingPaxPath_.reset();
     pendingPaxSize_.reset();
+    describedNext_ = false;
 
     auto path = RelativeEntryPath(name);
     if (!path)
@@ -203,6 +227,12 @@ std::expected<void, TarError> TarReader::ProcessHeader()
     case '0':
         if (path->empty())
             return Error(TarFault::UnsafePath, ConvertedName(name));
+        // Sparse files in pax form look like regular files whose data is only the stored parts.
+        if (sparseName)
+            return Error(TarFault::UnsupportedEntry, L"S",
+                         ConvertedName(sparseName->empty() ? name : *sparseName));
+        if (!filePaths_.insert(FoldCase(*path)).second)
+            return Error(TarFault::DuplicateName, *path);
         if (auto begun = output_.BeginFile(*path); !begun)
             return Error(TarFault::Output, std::move(begun.error()));
         fileOpen_ = true;
@@ -213,7 +243,8 @@ std::expected<void, TarError> TarReader::ProcessHeader()
             output_.MakeDirectory(*path);
         return {};
     default:
-        return Error(TarFault::UnsupportedEntry, std::wstring(1, static_cast<wchar_t>(header_[TypeOffset])));
+        return Error(TarFault::UnsupportedEntry, std::wstring(1, static_cast<wchar_t>(header_[TypeOffset])),
+                     ConvertedName(name));
     }
 }
 
@@ -249,7 +280,7 @@ std::expected<void, TarError> TarReader::EndEntry()
     return {};
 }
 
-// Records "<length> <key>=<value>\n"; only "path" and "size" matter here.
+// Records "<length> <key>=<value>\n"; only "path", "size" and the GNU sparse keys matter here.
 std::expected<void, TarError> TarReader::ParsePaxRecords()
 {
     std::string_view data = collected_;
@@ -272,7 +303,14 @@ std::expected<void, TarError> TarReader::ParsePaxRecords()
         {
             std::string_view key = text.substr(0, equals);
             std::string_view value = text.substr(equals + 1);
-            if (key == "path")
+            if (key.starts_with("GNU.sparse."))
+            {
+                if (key == "GNU.sparse.name")
+                    pendingSparse_ = std::string(value);
+                else if (!pendingSparse_)
+                    pendingSparse_.emplace();
+            }
+            else if (key == "path")
             {
                 pendingPaxPath_ = std::string(value);
             }

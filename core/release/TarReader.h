@@ -18,8 +18,10 @@ enum class TarFault
     HeaderChecksum,     // a header's stored checksum differs from its bytes
     ExtendedHeader,     // an extended header is too large or its records are malformed
     EndsEarly,          // the stream ended inside an entry's data or a header
-    UnsupportedEntry,   // links, devices and every other type; detail: the type character
+    UnsupportedEntry,   // links, devices, sparse files and every other type; detail: the type
+                        // character ('S' for every sparse form), entry: the entry's name
     UnsafePath,         // detail: the entry's name as converted, with backslashes
+    DuplicateName,      // a file listed twice, also in another letter case; detail: its path
     LargerThanExpected, // the files hold more bytes than the release says
     Output,             // detail: the output's own error text
 };
@@ -28,6 +30,7 @@ struct TarError
 {
     TarFault fault;
     std::wstring detail;
+    std::wstring entry; // the entry's name as converted, where the fault concerns one entry
 };
 
 // Receives the accepted entries. Paths are relative, with backslashes, never empty for files.
@@ -52,7 +55,8 @@ public:
     // Consumes the next piece of the stream. After an error the reader must not be fed again.
     std::expected<void, TarError> Feed(const std::uint8_t* data, std::size_t size);
 
-    // The stream has ended: fails when it ended inside an entry's data or inside a header.
+    // The stream has ended: fails when it ended inside an entry's data or a header, or right
+    // after an extended header that announced one more entry.
     std::expected<void, TarError> Finish() const;
 
     std::uint64_t Bytes() const { return bytes_; }
@@ -85,6 +89,9 @@ private:
     std::optional<std::string> pendingLongName_;
     std::optional<std::string> pendingPaxPath_;
     std::optional<std::uint64_t> pendingPaxSize_;
+    std::optional<std::string> pendingSparse_; // the name GNU.sparse.* records give, maybe empty
+    bool describedNext_ = false;               // an extended header announced an entry that has not come yet
+    std::set<std::wstring> filePaths_;         // case-folded paths of the files so far
     bool finished_ = false;
     std::uint64_t bytes_ = 0;
     std::uint32_t files_ = 0;

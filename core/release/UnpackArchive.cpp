@@ -73,9 +73,11 @@ std::wstring TextOf(const TarError& error, const std::wstring& folder, std::uint
     case TarFault::EndsEarly:
         return Core::Text(18042);
     case TarFault::UnsupportedEntry:
-        return Core::FormatText(18043, error.detail);
+        return Core::FormatText(18064, error.entry, error.detail);
     case TarFault::UnsafePath:
         return Core::FormatText(18044, error.detail);
+    case TarFault::DuplicateName:
+        return Core::FormatText(18065, error.detail);
     case TarFault::LargerThanExpected:
         return Core::FormatText(16030, folder, expectedSize);
     case TarFault::Output:

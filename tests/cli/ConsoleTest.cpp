@@ -181,6 +181,14 @@ TEST_F(ConsoleTest, RowsAreColouredOnlyWhenTheOutputIsAConsole)
     EXPECT_EQ(state.OnConsole(), L"[FAIL] d\n");
 }
 
+TEST_F(ConsoleTest, ControlCharactersInARowAreShownEscaped)
+{
+    Redirect();
+    Open()->Row(Level::Error, std::wstring(L"a\0b\x1b[31mc\r\nd\x7f\x85 C:\\x\u00e9", 20));
+    EXPECT_EQ(state.InFile(state.StdError),
+              "[FAIL] a\\x00b\\x1b[31mc\\x0d\\x0ad\\x7f\\x85 C:\\x\xC3\xA9\r\n");
+}
+
 TEST_F(ConsoleTest, AConsoleThatOpensItsOwnWindowTitlesItAndAsksForAKey)
 {
     state.parentConsole = false;

@@ -67,6 +67,20 @@ TEST(ErrorText, NamesTheStepTheMessageAndTheCode)
     EXPECT_EQ(ErrorText(L"Step", 0xA000ABCDu), L"Step: unknown error (code 0xA000ABCD)");
 }
 
+// Wine has no messages for WinHTTP's codes: ours stand in for those a user meets.
+TEST(ErrorText, NetworkFailuresAreSaidInWords)
+{
+    for (std::uint32_t code :
+         {12029u, 12007u, 12002u, 12030u, 12157u, 12175u, 12038u, 12037u, 12045u, 12169u, 12044u, 12152u})
+    {
+        std::wstring text = ErrorText(L"Step", code);
+        EXPECT_TRUE(std::regex_match(
+            text, std::wregex(LR"(Step: [^\r\n]*\S \(code )" + std::to_wstring(code) + L"\\)")))
+            << text;
+        EXPECT_EQ(text.find(L"unknown error"), std::wstring::npos) << text;
+    }
+}
+
 TEST(HostChanged, SetsTheNamedEventOnceAndIgnoresAMissingOne)
 {
     Pd::UniqueHandle changed(::CreateEventW(nullptr, FALSE, FALSE, L"Local\\Peldra.Host.Changed"));

@@ -219,7 +219,8 @@ TEST_F(ManifestLoading, InvalidManifestOrACatalogThatCannotBeFetchedEndsLoadingW
               L"The server answered HTTP 500 for " + served_.Url(L"manifest.cat") + L".");
     // Redirected to a loopback port where nothing listens.
     served_.Rule(L"manifest.cat", R"({"redirect": "http://127.0.0.1:1/manifest.cat"})");
-    EXPECT_TRUE(PdTest::ErrorOf(Load(L"manifest.json")).starts_with(L"Sending the request: "));
+    EXPECT_TRUE(PdTest::ErrorOf(Load(L"manifest.json"))
+                    .starts_with(L"Sending the request to http://127.0.0.1:1/manifest.cat: "));
 }
 
 TEST_F(ManifestLoading, StopDuringTheCatalogFetchCancels)

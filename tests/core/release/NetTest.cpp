@@ -252,6 +252,18 @@ TEST_F(Transfers, DigestThatStillDiffersIsDiscardedWithoutRetry)
     EXPECT_TRUE(ErrorOf(Get()).starts_with(L"SHA-256 mismatch"));
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(served.Requests(L"large.zst").size(), 3u);
+
+    // The fetch from the start breaks and resumes; its wrong digest ends the call all the same.
+    fs::remove(served.File(L"large.zst.log"));
+    PdTest::WriteBytes(target, LargeBytes().substr(0, 1000000));
+    served.Rule(L"large.zst", R"([{"corruptAt": 2000000},
+        {"corruptAt": 2000000, "stallAfter": 1500000, "stallMs": 300, "resetAfter": 1500000},
+        {"corruptAt": 2000000}])");
+    EXPECT_TRUE(ErrorOf(Get(2)).starts_with(L"SHA-256 mismatch"));
+    std::vector<std::wstring> ranges;
+    for (const auto& request : served.Requests(L"large.zst"))
+        ranges.push_back(request.range);
+    EXPECT_EQ(ranges, (std::vector<std::wstring>{L"bytes=1000000-", L"", L"bytes=1500000-"}));
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -179,8 +181,10 @@ TEST(TarReader, RefusedEntriesNameTheirFault)
         std::string stream;
         TarFault fault;
         std::wstring detail;
+        std::wstring entry = {};
     };
     const std::string file = File("f", std::string(300, 'd'));
+    const std::string extended = Extended('x', PaxRecord("path", "p"));
     std::vector<Case> cases = {
         {"checksum", Block(TarHeader("f").ChecksumError(1)), TarFault::HeaderChecksum, L""},
         {"base-256 checksum", Block(TarHeader("f").Base256Checksum().ChecksumError(-1)),
@@ -212,10 +216,36 @@ TEST(TarReader, RefusedEntriesNameTheirFault)
          TarFault::ExtendedHeader, L""},
         {"ends inside data", file.substr(0, 512 + 100), TarFault::EndsEarly, L""},
         {"ends inside a header", file + std::string(100, 'h'), TarFault::EndsEarly, L""},
+        {"ends after a pax header", file + extended, TarFault::EndsEarly, L""},
+        {"ends after a long name", file + Extended('L', "long"), TarFault::EndsEarly, L""},
+        {"pax header before the end", extended + End(), TarFault::EndsEarly, L""},
+        // Sparse files in the three pax forms: their stored data is not the file.
+        {"pax sparse 0.0",
+         Extended('x', PaxRecord("GNU.sparse.size", "1000") + PaxRecord("GNU.sparse.numblocks", "1") +
+                           PaxRecord("GNU.sparse.offset", "990") + PaxRecord("GNU.sparse.numbytes", "10")) +
+             File("dir/sparse", "0123456789"),
+         TarFault::UnsupportedEntry, L"S", L"dir\\sparse"},
+        {"pax sparse 0.1",
+         Extended('x', PaxRecord("GNU.sparse.numblocks", "1") + PaxRecord("GNU.sparse.map", "990,10") +
+                           PaxRecord("GNU.sparse.name", "real")) +
+             File("GNUSparseFile.7/real", "0123456789"),
+         TarFault::UnsupportedEntry, L"S", L"real"},
+        {"pax sparse 1.0",
+         Extended('x', PaxRecord("GNU.sparse.major", "1") + PaxRecord("GNU.sparse.minor", "0") +
+                           PaxRecord("GNU.sparse.name", "real") + PaxRecord("GNU.sparse.realsize", "1000")) +
+             File("GNUSparseFile.7/real", Padded("1\n990 10\n") + "0123456789"),
+         TarFault::UnsupportedEntry, L"S", L"real"},
+        {"same file twice", File("a/b", "1") + File("a//b", "2"), TarFault::DuplicateName, L"a\\b"},
+        {"same file in another case", File("Dir/DATA", "1") + File("dir/data", "2"), TarFault::DuplicateName,
+         L"dir\\data"},
+        {"same accented file in another case",
+         File("\xC3\x89t\xC3\xA9", "1") + File("\xC3\xA9T\xC3\x89", "2"), TarFault::DuplicateName,
+         L"\u00E9T\u00C9"},
     };
     for (char type : {'1', '2', '3', '4', '6', '7', 'K', 'S', 'V'})
-        cases.push_back({std::string("type ") + type, Block(TarHeader("entry").Type(type)),
-                         TarFault::UnsupportedEntry, std::wstring(1, static_cast<wchar_t>(type))});
+        cases.push_back({std::string("type ") + type, Block(TarHeader("dir/entry").Type(type)),
+                         TarFault::UnsupportedEntry, std::wstring(1, static_cast<wchar_t>(type)),
+                         L"dir\\entry"});
     for (const Case& c : cases)
     {
         Unpacked u = Read(c.fault == TarFault::EndsEarly ? c.stream : c.stream + End());
@@ -224,6 +254,10 @@ TEST(TarReader, RefusedEntriesNameTheirFault)
         if (!c.detail.empty())
         {
             EXPECT_EQ(u.error->detail, c.detail) << c.what;
+        }
+        if (!c.entry.empty())
+        {
+            EXPECT_EQ(u.error->entry, c.entry) << c.what;
         }
         if (c.fault == TarFault::UnsafePath)
         {
@@ -255,6 +289,35 @@ TEST(TarReader, FilesBeyondTheExpectedSizeStopAtTheFirstExtraByte)
     ASSERT_EQ(u.output.files.size(), 2u);
     EXPECT_EQ(u.output.files[0].data.size() + u.output.files[1].data.size(), 1000u);
     EXPECT_FALSE(Read(File("a", std::string(1000, 'a')) + End(), 1 << 20, 1000).error);
+}
+
+// Archives GNU tar wrote (the fuzzer's seeds: two bytes of fuzzer settings, then the stream):
+// sparse files in its three pax forms, which GNU tar and Python's tarfile expand, and a stream
+// cut right after a pax header, which Python's tarfile refuses.
+TEST(TarReader, ArchiverWrittenSparseFilesAndCutStreamsAreRefused)
+{
+    struct Case
+    {
+        const char* file;
+        TarFault fault;
+    };
+    for (const Case& c :
+         {Case{"pax-sparse-0.0", TarFault::UnsupportedEntry},
+          Case{"pax-sparse-0.1", TarFault::UnsupportedEntry},
+          Case{"pax-sparse-1.0", TarFault::UnsupportedEntry}, Case{"pax-cut", TarFault::EndsEarly}})
+    {
+        std::ifstream in(std::string(PD_TAR_CORPUS) + "/" + c.file, std::ios::binary);
+        std::string seed(std::istreambuf_iterator<char>(in), {});
+        ASSERT_GT(seed.size(), 2u) << c.file;
+        Unpacked u = Read(seed.substr(2), 100);
+        ASSERT_TRUE(u.error) << c.file;
+        EXPECT_EQ(u.error->fault, c.fault) << c.file;
+        EXPECT_TRUE(u.output.files.empty()) << c.file;
+        if (c.fault == TarFault::UnsupportedEntry)
+        {
+            EXPECT_EQ(u.error->entry, L"sparse") << c.file;
+        }
+    }
 }
 
 } // namespace

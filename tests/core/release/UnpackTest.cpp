@@ -160,7 +160,11 @@ TEST_F(Unpack, RefusedOrOversizeArchivesEndTheUnpackingWithoutTemporaryFiles)
         std::wstring error;
     };
     for (const Case& c :
-         {Case{L"symlink", Fixture(L"symlink").size, L"The archive holds an unsupported entry (type 2)."},
+         {Case{L"symlink", Fixture(L"symlink").size,
+               L"The archive holds an unsupported entry: link (type 2)."},
+          Case{L"twice", Fixture(L"twice").size,
+               L"The archive holds data more than once (names that differ only in letter case count as the "
+               L"same)."},
           Case{L"unsafe", Fixture(L"unsafe").size, L"The archive holds an unsafe path: ..\\evil"},
           Case{L"cutarchive", Fixture(L"cutarchive").size, L"The archive ends too early."},
           Case{L"gnu", Fixture(L"gnu").size - 1,
