@@ -3,6 +3,7 @@
 #include "core/Hex.h"
 
 #include <algorithm>
+#include <variant>
 
 namespace Pd::Json
 {
@@ -17,6 +18,16 @@ bool IsBlank(wchar_t unit)
 bool IsDigit(wchar_t unit)
 {
     return unit >= L'0' && unit <= L'9';
+}
+
+bool IsHighSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 const Value& NullValue()
@@ -235,13 +246,20 @@ Result<Value> Parser::ParseString()
     {
         if (AtEnd())
             return Error(L"unterminated string");
+        // A high surrogate, written or escaped, must be followed directly by a low one: a lone
+        // half can become no file name, registry value or UTF-8 text.
+        const bool afterHigh = !text.empty() && IsHighSurrogate(text.back());
         wchar_t unit = text_[position_++];
+        if (afterHigh && unit != L'\\' && !IsLowSurrogate(unit))
+            return Error(L"lone surrogate in a string");
         if (unit == L'"')
             break;
         if (static_cast<std::uint32_t>(unit) < 0x20)
             return Error(L"control character in a string");
         if (unit != L'\\')
         {
+            if (IsLowSurrogate(unit) && !afterHigh)
+                return Error(L"lone surrogate in a string");
             text.push_back(unit);
             continue;
         }
@@ -281,12 +299,16 @@ Result<Value> Parser::ParseString()
                     return Error(L"bad \\u escape");
                 code = code * 16 + static_cast<std::uint32_t>(digit);
             }
+            if (IsLowSurrogate(code) != afterHigh)
+                return Error(L"lone surrogate in a string");
             text.push_back(static_cast<wchar_t>(code));
-            break;
+            continue;
         }
         default:
             return Error(L"bad escape");
         }
+        if (afterHigh)
+            return Error(L"lone surrogate in a string");
     }
     Value value;
     value.kind = Kind::String;
@@ -389,6 +411,68 @@ void AppendQuoted(std::wstring_view text, std::wstring& out)
         }
     }
     out.push_back(L'"');
+}
+
+namespace
+{
+
+// UTF-16 units of strict UTF-8, or the 0-based offset of the first byte that is not.
+std::variant<std::wstring, std::size_t> DecodeUtf8(std::string_view bytes)
+{
+    std::wstring text;
+    text.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size())
+    {
+        const auto lead = static_cast<std::uint8_t>(bytes[i]);
+        if (lead < 0x80)
+        {
+            text.push_back(static_cast<wchar_t>(lead));
+            ++i;
+            continue;
+        }
+        // The length, the bits of the lead byte and the lowest value that needs this length.
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        std::uint32_t lowest = 0;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2, code = lead & 0x1Fu, lowest = 0x80;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            length = 3, code = lead & 0x0Fu, lowest = 0x800;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            length = 4, code = lead & 0x07u, lowest = 0x10000;
+        else
+            return i;
+        for (std::size_t k = 1; k < length; ++k)
+        {
+            if (i + k >= bytes.size() || (static_cast<std::uint8_t>(bytes[i + k]) & 0xC0) != 0x80)
+                return i;
+            code = code << 6 | (static_cast<std::uint8_t>(bytes[i + k]) & 0x3Fu);
+        }
+        if (code < lowest || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code))
+            return i;
+        if (code >= 0x10000)
+        {
+            text.push_back(static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10)));
+            text.push_back(static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        }
+        else
+            text.push_back(static_cast<wchar_t>(code));
+        i += length;
+    }
+    return text;
+}
+
+} // namespace
+
+Result<Value> ParseUtf8(std::string_view bytes)
+{
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+    auto decoded = DecodeUtf8(bytes);
+    if (const std::size_t* offset = std::get_if<std::size_t>(&decoded))
+        return Fail(L"JSON: invalid UTF-8 (byte " + std::to_wstring(*offset + 1) + L")");
+    return Parser(std::get<std::wstring>(decoded)).Parse();
 }
 
 void Write(const Value& value, int indent, std::wstring& out)

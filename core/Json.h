@@ -88,6 +88,11 @@ private:
     std::size_t position_ = 0;
 };
 
+// Reads a UTF-8 document after an optional byte-order mark. Bytes that are not UTF-8 (overlong
+// forms and encoded surrogates included) are refused, never replaced: "JSON: invalid UTF-8 (byte
+// <n>)", counted from 1 after the mark.
+Result<Value> ParseUtf8(std::string_view bytes);
+
 // Appends the value's text: two more spaces of indent per level, members in name order, no line
 // end after the top-level value. Numbers are written as unsigned integers ("0" for any other).
 void Write(const Value& value, int indent, std::wstring& out);

@@ -1,4 +1,5 @@
 #include "core/release/HttpRequest.h"
+#include "core/release/Manifest.h"
 #include "core/release/Net.h"
 
 #include "core/ErrorText.h"
@@ -187,6 +188,9 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
                   std::wstring_view expectedSha256, int attempts, const ByteProgress& progress,
                   const Core::LogText& log, std::stop_token stop, const WaitSlice& waitSlice)
 {
+    // A refused address stays refused: no attempt, no wait.
+    if (!Core::IsFetchableAddress(url))
+        return Fail(Core::Text(18000));
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
 

@@ -19,7 +19,7 @@ Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::
     auto read =
         Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
             if (body.size() + size > Limit)
-                return Fail(Core::Text(18004));
+                return Fail(Core::FormatText(16061, std::wstring(url), Limit));
             body.append(reinterpret_cast<const char*>(data), size);
             return {};
         });

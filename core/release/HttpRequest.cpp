@@ -38,12 +38,6 @@ struct Address
     std::wstring path; // URL path followed by the query
 };
 
-bool IsLoopbackHost(std::wstring_view host)
-{
-    std::wstring lower = Core::ToLower(host);
-    return lower == L"localhost" || lower == L"127.0.0.1" || lower == L"[::1]" || lower == L"::1";
-}
-
 std::unexpected<std::wstring> SchemeRefused()
 {
     return Fail(Core::Text(18000));
@@ -78,7 +72,7 @@ Result<Address> Crack(std::wstring_view url)
     // Some WinHTTP versions split an IPv6 literal into a host of "[" and port 0.
     if (address.host.empty() || address.host == L"[" || address.port == 0)
         return Fail(Core::ErrorText(Core::Text(18010), ERROR_WINHTTP_INVALID_URL));
-    if (!address.secure && !IsLoopbackHost(address.host))
+    if (!address.secure && !Core::IsLoopbackHost(address.host))
         return SchemeRefused();
     return address;
 }

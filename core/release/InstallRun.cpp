@@ -161,6 +161,11 @@ std::wstring CanceledText()
     return Text(10008);
 }
 
+bool Ask(const Callbacks& callbacks, const std::wstring& question)
+{
+    return callbacks.question && callbacks.question(question);
+}
+
 void LogLine(const Callbacks& callbacks, Pd::Level level, const std::wstring& text)
 {
     if (callbacks.log)
@@ -197,6 +202,10 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
         return std::unexpected(checked.error());
 
     run.state = ReadState(options.installFolder);
+    // Going back is allowed, never by surprise: an older release is only installed when asked.
+    if (!run.state.version.empty() && CompareVersions(manifest.version, run.state.version) < 0 &&
+        !Ask(callbacks, FormatText(16060, manifest.version, run.state.version)))
+        return Pd::Fail(CanceledText());
     run.plan = PlanRelease(manifest, run.state, run.windows.build, options.installFolder);
     run.needed = static_cast<std::int32_t>(
         std::ranges::count_if(run.plan.items, [](const PlannedComponent& item) { return item.needed; }));

@@ -42,4 +42,7 @@ std::wstring DownloadPath(const std::wstring& installFolder, const Component& co
 // The canceled run's error text.
 std::wstring CanceledText();
 
+// Asks the front end; no answer is no.
+bool Ask(const Callbacks& callbacks, const std::wstring& question);
+
 } // namespace Pd::Core

@@ -27,11 +27,6 @@ LogText LogAt(const Callbacks& callbacks, Level level)
     return [&callbacks, level](const std::wstring& line) { LogLine(callbacks, level, line); };
 }
 
-bool Ask(const Callbacks& callbacks, const std::wstring& question)
-{
-    return callbacks.question && callbacks.question(question);
-}
-
 Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
 {
     run.tracker.Stage(Text(16004), DonePosition);

@@ -37,6 +37,57 @@ bool IsSafeSegment(std::wstring_view segment)
     });
 }
 
+// A member's value as the manifest wrote it, shortened: error texts name what was refused.
+std::wstring Shown(const Json::Value& value)
+{
+    constexpr std::size_t MaxShown = 64;
+    std::wstring text;
+    switch (value.kind)
+    {
+    case Json::Kind::Number:
+        text = value.text;
+        break;
+    case Json::Kind::String:
+        Json::AppendQuoted(value.text, text);
+        break;
+    case Json::Kind::Bool:
+        text = value.flag ? L"true" : L"false";
+        break;
+    case Json::Kind::Array:
+        return L"[...]";
+    case Json::Kind::Object:
+        return L"{...}";
+    case Json::Kind::Null:
+        return L"null";
+    }
+    if (text.size() > MaxShown)
+        text = text.substr(0, MaxShown) + L"...";
+    return text;
+}
+
+// A byte count: absent (null) is none, anything but a whole number of 64 bits is refused.
+Result<std::optional<std::uint64_t>> ReadSize(const Json::Value& item, const wchar_t* name,
+                                              const std::wstring& id)
+{
+    const Json::Value& value = item.Member(name);
+    if (value.kind == Json::Kind::Null)
+        return std::nullopt;
+    auto size = value.AsUInt64();
+    if (!size)
+        return Invalid(FormatText(16063, name, Shown(value), id));
+    return size;
+}
+
+// Adds to the release's running total of bytes, which every later sum (download, disk, free
+// space needed, progress) stays below.
+Result<> AddToTotal(std::uint64_t& total, std::uint64_t bytes, const wchar_t* name, const std::wstring& id)
+{
+    if (bytes > std::numeric_limits<std::uint64_t>::max() - total)
+        return Invalid(FormatText(16064, name, bytes, id));
+    total += bytes;
+    return {};
+}
+
 std::optional<ComponentKind> KindFromText(std::wstring_view kind)
 {
     if (kind == L"disk")
@@ -48,7 +99,7 @@ std::optional<ComponentKind> KindFromText(std::wstring_view kind)
     return std::nullopt;
 }
 
-Result<Component> ParseComponent(const Json::Value& item, const Manifest& manifest)
+Result<Component> ParseComponent(const Json::Value& item, const Manifest& manifest, std::uint64_t& total)
 {
     Component component;
     std::wstring kindText;
@@ -64,10 +115,12 @@ Result<Component> ParseComponent(const Json::Value& item, const Manifest& manife
             return Invalid(value.error());
         *text = std::move(*value);
     }
-    auto packedSize = item.Member(L"packedSize").AsUInt64();
+    auto packedSize = ReadSize(item, L"packedSize", component.id);
     if (!packedSize)
+        return std::unexpected(std::move(packedSize.error()));
+    if (!*packedSize)
         return Invalid(fmt::format(L"\"{}\" (number) is missing", L"packedSize"));
-    component.packedSize = *packedSize;
+    component.packedSize = **packedSize;
 
     if (!IsSafeComponentId(component.id))
         return Invalid(fmt::format(L"unsafe id \"{}\"", component.id));
@@ -85,13 +138,20 @@ Result<Component> ParseComponent(const Json::Value& item, const Manifest& manife
     component.sha256 = ToLower(item.TextOr(L"sha256", L""));
     if (!component.sha256.empty() && !IsSha256Hex(component.sha256))
         return Invalid(fmt::format(L"bad sha256 of \"{}\"", component.id));
-    component.size = item.Member(L"size").AsUInt64().value_or(0);
+    auto size = ReadSize(item, L"size", component.id);
+    if (!size)
+        return std::unexpected(std::move(size.error()));
+    component.size = size->value_or(0);
+    if (auto added = AddToTotal(total, component.packedSize, L"packedSize", component.id); !added)
+        return std::unexpected(std::move(added.error()));
+    if (auto added = AddToTotal(total, component.size, L"size", component.id); !added)
+        return std::unexpected(std::move(added.error()));
     component.version = item.TextOr(L"version", manifest.version);
     component.optional = item.Member(L"optional").AsBool().value_or(false);
 
     // Ids name files on a file system that ignores letter case, so they must differ in more.
     for (const Component& earlier : manifest.components)
-        if (EqualsIgnoringCase(earlier.id, component.id))
+        if (Core::EqualsIgnoringCase(earlier.id, component.id))
             return Invalid(fmt::format(L"component \"{}\" listed twice", component.id));
     return component;
 }
@@ -119,10 +179,7 @@ const Component* Manifest::FindComponent(std::wstring_view id) const
 
 Result<Manifest> ParseManifest(std::string_view bytes, std::wstring_view url)
 {
-    if (bytes.size() > 2 && bytes.starts_with("\xEF\xBB\xBF"))
-        bytes.remove_prefix(3);
-    std::wstring text = FromUtf8(bytes);
-    auto root = Json::Parser(text).Parse();
+    auto root = Json::ParseUtf8(bytes);
     if (!root)
         return Invalid(root.error());
     if (root->kind != Json::Kind::Object)
@@ -139,13 +196,18 @@ Result<Manifest> ParseManifest(std::string_view bytes, std::wstring_view url)
     manifest.version = std::move(*version);
     manifest.android = root->TextOr(L"android", L"");
     manifest.variant = root->TextOr(L"variant", L"");
-    // A build beyond 32 bits is one no Windows has, not one that wraps to a small number.
-    manifest.minWindowsBuild = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-        root->Member(L"minWindowsBuild").AsUInt64().value_or(0), std::numeric_limits<std::uint32_t>::max()));
+    if (const Json::Value& build = root->Member(L"minWindowsBuild"); build.kind != Json::Kind::Null)
+    {
+        auto number = build.AsUInt64();
+        if (!number || *number > std::numeric_limits<std::uint32_t>::max())
+            return Invalid(FormatText(16065, Shown(build)));
+        manifest.minWindowsBuild = static_cast<std::uint32_t>(*number);
+    }
 
+    std::uint64_t total = 0;
     for (const Json::Value& item : root->Member(L"components").Items())
     {
-        auto component = ParseComponent(item, manifest);
+        auto component = ParseComponent(item, manifest, total);
         if (!component)
             return std::unexpected(std::move(component.error()));
         manifest.components.push_back(std::move(*component));
@@ -176,7 +238,7 @@ bool IsSafeComponentId(std::wstring_view id)
 {
     return IsSafeSegment(id) &&
            std::ranges::none_of(id, [](wchar_t c) { return c < 0x20 || IsSeparator(c); }) &&
-           !EqualsIgnoringCase(id, L"release") && !EqualsIgnoringCase(id, L"host");
+           !Core::EqualsIgnoringCase(id, L"release") && !Core::EqualsIgnoringCase(id, L"host");
 }
 
 std::wstring ResolveUrl(std::wstring_view manifestUrl, std::wstring_view reference)
@@ -194,6 +256,48 @@ std::wstring ResolveUrl(std::wstring_view manifestUrl, std::wstring_view referen
                 return std::wstring(base.substr(0, path)).append(reference);
     }
     return std::wstring(base).append(reference);
+}
+
+bool IsLoopbackHost(std::wstring_view host)
+{
+    const std::wstring lower = ToLower(host);
+    return lower == L"localhost" || lower == L"127.0.0.1" || lower == L"[::1]" || lower == L"::1";
+}
+
+bool IsFetchableAddress(std::wstring_view url)
+{
+    constexpr std::size_t MaxHost = 255;
+    const std::size_t schemeEnd = url.find(L"://");
+    if (schemeEnd == std::wstring_view::npos)
+        return false;
+    const std::wstring scheme = ToLower(url.substr(0, schemeEnd));
+    if (scheme != L"https" && scheme != L"http")
+        return false;
+    std::wstring_view authority = url.substr(schemeEnd + 3);
+    authority = authority.substr(0, authority.find_first_of(L"/?#"));
+    if (std::size_t at = authority.rfind(L'@'); at != std::wstring_view::npos)
+        authority.remove_prefix(at + 1);
+    std::wstring_view host;
+    if (authority.starts_with(L'['))
+    {
+        const std::size_t close = authority.find(L']');
+        if (close == std::wstring_view::npos || close < 2)
+            return false;
+        host = authority.substr(0, close + 1);
+    }
+    else
+        host = authority.substr(0, authority.find(L':'));
+    if (host.empty() || host.size() > MaxHost)
+        return false;
+    return scheme == L"https" || IsLoopbackHost(host);
+}
+
+Result<> CheckAddresses(const Manifest& manifest)
+{
+    for (const Component& component : manifest.components)
+        if (!IsFetchableAddress(component.url))
+            return Invalid(FormatText(16062, component.url, component.id));
+    return {};
 }
 
 bool IsSha256Hex(std::wstring_view text)

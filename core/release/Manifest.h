@@ -85,6 +85,16 @@ bool IsSafeComponentId(std::wstring_view id);
 // An address relative to the manifest's address made absolute; one with "://" stays as it is.
 std::wstring ResolveUrl(std::wstring_view manifestUrl, std::wstring_view reference);
 
+// localhost, 127.0.0.1 or ::1 (bracketed or not), in any letter case.
+bool IsLoopbackHost(std::wstring_view host);
+
+// Whether an address can ever be fetched: https with a host, or http to a loopback host.
+bool IsFetchableAddress(std::wstring_view url);
+
+// Every component address fetchable; else the refusal naming the first that is not and its id.
+// Checked where a manifest is loaded for download, not for a stored copy read from a file.
+Result<> CheckAddresses(const Manifest& manifest);
+
 // Exactly 64 hexadecimal digits in either case.
 bool IsSha256Hex(std::wstring_view text);
 

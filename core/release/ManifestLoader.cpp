@@ -27,6 +27,8 @@ Pd::Result<Manifest> LoadManifest(std::wstring_view url, std::stop_token stop, s
     auto manifest = ParseManifest(*body, url);
     if (!manifest)
         return Pd::Fail(std::move(manifest.error()));
+    if (auto fetchable = CheckAddresses(*manifest); !fetchable)
+        return Pd::Fail(std::move(fetchable.error()));
     manifest->manifestBytes = std::move(*body);
 
     const std::wstring catalogUrl = ResolveUrl(url, L"manifest.cat");

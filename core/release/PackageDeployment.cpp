@@ -5,6 +5,7 @@
 #include "core/release/ReleaseFiles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "core/XmlTags.h"
 #include "platform/PackageManager.h"
 
 #include <windows.h>
@@ -13,7 +14,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <regex>
 
 namespace Pd::Install
 {
@@ -83,10 +83,14 @@ std::uint64_t PackageVersionValue(std::wstring_view text)
 std::vector<Dependency> ReadPackageDependencies(const std::wstring& manifestPath)
 {
     const std::wstring text = Core::FromUtf8(Core::ReadFileBytes(manifestPath, MaxManifestBytes));
-    static const std::wregex pattern(DependencyPattern);
     std::vector<Dependency> dependencies;
-    for (std::wsregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match)
-        dependencies.push_back({(*match)[1].str(), (*match)[2].str()});
+    for (std::wstring_view tag : Core::StartTags(text, L"PackageDependency"))
+    {
+        auto name = Core::TagAttribute(tag, L"Name");
+        auto minVersion = Core::TagAttribute(tag, L"MinVersion");
+        if (name && !name->empty() && minVersion && !minVersion->empty())
+            dependencies.push_back({std::wstring(*name), std::wstring(*minVersion)});
+    }
     return dependencies;
 }
 

@@ -24,15 +24,12 @@ struct Dependency
     bool operator==(const Dependency&) const = default;
 };
 
-// A PackageDependency element with Name before MinVersion (ECMAScript grammar, case-sensitive).
-inline constexpr const wchar_t* DependencyPattern =
-    L"<PackageDependency\\s+[^>]*Name=\"([^\"]+)\"[^>]*MinVersion=\"([^\"]+)\"";
-
 // A dotted version of up to four 16-bit parts as one number, the first part highest; missing
 // parts count as 0 and reading stops at the first character that is neither digit nor point.
 std::uint64_t PackageVersionValue(std::wstring_view text);
 
-// The dependencies of an AppxManifest.xml in document order; none when it cannot be read.
+// The dependencies of an AppxManifest.xml in document order (PackageDependency elements with a
+// Name and a MinVersion); none when it cannot be read.
 std::vector<Dependency> ReadPackageDependencies(const std::wstring& manifestPath);
 
 // The finished deployment's result: success, or the error text of the step and the HRESULT.

@@ -1,6 +1,7 @@
 #include "core/release/TovikControl.h"
 
 #include "core/ErrorText.h"
+#include "core/Json.h"
 #include "core/release/KnownFolder.h"
 #include "core/release/Packages.h"
 #include "core/release/ReleaseFiles.h"
@@ -56,10 +57,10 @@ std::wstring InstallLocation()
 
 } // namespace
 
-const std::regex& VariantPattern()
+std::wstring ReleaseVariant(std::string_view releaseJson)
 {
-    static const std::regex pattern("\"variant\"\\s*:\\s*\"([^\"]*)\"");
-    return pattern;
+    auto release = Json::ParseUtf8(releaseJson);
+    return release ? release->TextOr(L"variant", L"") : std::wstring();
 }
 
 std::wstring TovikClientAlias()
@@ -138,9 +139,7 @@ Result<> OpenTovikStore()
     {
         const std::string release = Core::ReadFileBytes(
             (std::filesystem::path(folder) / L"release.json").wstring(), MaxReleaseFileBytes);
-        std::smatch match;
-        if (std::regex_search(release, match, VariantPattern()) &&
-            match[1].str().find("Google") != std::string::npos)
+        if (ReleaseVariant(release).find(L"Google") != std::wstring::npos)
             target = StoreTarget;
     }
     return LaunchTovikUri(folder, target);

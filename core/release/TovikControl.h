@@ -8,8 +8,8 @@
 #include "core/Result.h"
 #include "guest/AndroidVm.h"
 
-#include <regex>
 #include <string>
+#include <string_view>
 
 namespace Pd::Install
 {
@@ -18,8 +18,9 @@ namespace Pd::Install
 inline constexpr const wchar_t* SettingsTarget = L"com.android.settings";
 inline constexpr const wchar_t* StoreTarget = L"com.android.vending";
 
-// "variant": "<text>" in the installed release.json (8-bit text); built once and kept.
-const std::regex& VariantPattern();
+// The top-level "variant" of an installed release.json; empty when the file holds none or is
+// no JSON document.
+std::wstring ReleaseVariant(std::string_view releaseJson);
 
 // The client's app execution alias of the current account when anything exists there, else
 // empty: Local AppData\Microsoft\WindowsApps\<family name>\TovikClient.exe.

@@ -1,10 +1,10 @@
 #include "platform/sim/SimAppxManifest.h"
 
 #include "core/Strings.h"
+#include "core/XmlTags.h"
 
 #include <fstream>
 #include <iterator>
-#include <regex>
 
 namespace Pd::Platform::Sim
 {
@@ -13,12 +13,9 @@ namespace
 
 constexpr std::streamsize MaxManifestBytes = 1024 * 1024;
 
-// The value of one attribute inside an element's text (attributes in any order).
-std::wstring Attribute(const std::wstring& element, const wchar_t* name)
+std::wstring Attribute(std::wstring_view tag, std::wstring_view name)
 {
-    std::wregex pattern(std::wstring(L"\\s") + name + L"\\s*=\\s*\"([^\"]*)\"");
-    std::wsmatch match;
-    return std::regex_search(element, match, pattern) ? match[1].str() : std::wstring();
+    return std::wstring(Core::TagAttribute(tag, name).value_or(std::wstring_view()));
 }
 
 } // namespace
@@ -43,13 +40,10 @@ PackageVersionNumber ReadPackageVersion(std::wstring_view text)
 
 Pd::Result<AppxIdentity> ParseAppxManifest(std::wstring_view text)
 {
-    const std::wstring document(text);
-    static const std::wregex identityPattern(L"<Identity\\b[^>]*>");
-    static const std::wregex dependencyPattern(L"<PackageDependency\\b[^>]*>");
-    std::wsmatch identityMatch;
-    if (!std::regex_search(document, identityMatch, identityPattern))
+    const std::vector<std::wstring_view> identities = Core::StartTags(text, L"Identity");
+    if (identities.empty())
         return Pd::Fail(L"The package manifest has no Identity element.");
-    const std::wstring identityText = identityMatch.str();
+    const std::wstring_view identityText = identities.front();
     AppxIdentity identity;
     identity.name = Attribute(identityText, L"Name");
     if (identity.name.empty())
@@ -60,12 +54,9 @@ Pd::Result<AppxIdentity> ParseAppxManifest(std::wstring_view text)
         identity.version[part] = static_cast<std::uint16_t>(version >> (48 - 16 * part));
     if (std::wstring architecture = Attribute(identityText, L"ProcessorArchitecture"); !architecture.empty())
         identity.architecture = architecture;
-    for (std::wsregex_iterator it(document.begin(), document.end(), dependencyPattern), end; it != end; ++it)
-    {
-        const std::wstring element = it->str();
+    for (std::wstring_view element : Core::StartTags(text, L"PackageDependency"))
         identity.dependencies.push_back(
             {Attribute(element, L"Name"), ReadPackageVersion(Attribute(element, L"MinVersion"))});
-    }
     return identity;
 }
 

@@ -1,6 +1,6 @@
 // Feeds arbitrary text to the JSON reader. Input starting with FF FE is UTF-16LE; anything else is
 // taken byte by byte as units, so that the seed files stay readable. Whatever reads must write
-// and read back to the same text.
+// and read back to the same text. The bytes are also read as a UTF-8 document.
 #include "core/Json.h"
 
 #include <cstddef>
@@ -32,6 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size > 1 << 20)
         return 0;
+    // The same bytes as a UTF-8 document: read or refused with the reader's own kind of error.
+    if (auto utf8 = Pd::Json::ParseUtf8({reinterpret_cast<const char*>(data), size});
+        !utf8 && utf8.error().rfind(L"JSON: ", 0) != 0)
+        std::abort();
     auto value = Pd::Json::Parser(Units(data, size)).Parse();
     if (!value)
     {

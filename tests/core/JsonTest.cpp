@@ -76,6 +76,13 @@ TEST(JsonReader, RefusesBrokenDocumentsWithPositionedErrors)
         {L"\"\\x\"", L"bad escape (line 1, column 4)"},
         {L"\"\\u12", L"incomplete \\u escape (line 1, column 4)"},
         {L"\"\\u12\" ", L"bad \\u escape (line 1, column 7)"},
+        // A surrogate half, escaped or not, must come with its other half.
+        {L"\"\\ud800\"", L"lone surrogate in a string (line 1, column 9)"},
+        {L"\"\\ud800\\n\"", L"lone surrogate in a string (line 1, column 10)"},
+        {L"\"\\ud800\\u0041\"", L"lone surrogate in a string (line 1, column 14)"},
+        {L"\"a\\udc00\"", L"lone surrogate in a string (line 1, column 9)"},
+        {std::wstring(L"\"") + wchar_t(0xDC00) + L"\"", L"lone surrogate in a string (line 1, column 3)"},
+        {std::wstring(L"\"") + wchar_t(0xD800) + L"x\"", L"lone surrogate in a string (line 1, column 4)"},
         // 65 nested containers are the most; a value inside them is one level too deep as well.
         {Nested(66, L""), L"nested too deeply (line 1, column 66)"},
         {Nested(65, L"1"), L"nested too deeply (line 1, column 66)"},
@@ -93,12 +100,45 @@ TEST(JsonReader, DecodesEscapesWithoutCombiningSurrogatesAndLetsTheLastRepeatedN
 {
     EXPECT_EQ(Read(L"\"\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00e9\\u00E9\"").text,
               std::wstring(L"\"\\/\b\f\n\r\t") + wchar_t(0xE9) + wchar_t(0xE9));
-    std::wstring units = Read(L"\"\\ud83d\\ude00\\ud800\\u0000\"").text;
-    EXPECT_EQ(units, (std::wstring{wchar_t(0xD83D), wchar_t(0xDE00), wchar_t(0xD800), wchar_t(0)}));
+    std::wstring units = Read(L"\"\\ud83d\\ude00\\u0000\"").text;
+    EXPECT_EQ(units, (std::wstring{wchar_t(0xD83D), wchar_t(0xDE00), wchar_t(0)}));
+    EXPECT_EQ(Read(std::wstring(L"[\"") + wchar_t(0xD83D) + L"\\ude00\"]").Items().at(0).text.size(), 2u);
 
     Value value = Read(L"{\"a\": 1, \"b\": 3, \"a\": 2}");
     ASSERT_EQ(value.members->size(), 2u);
     EXPECT_EQ(value.Member(L"a").text, L"2");
+}
+
+TEST(JsonReader, Utf8IsDecodedStrictlyAndBadBytesAreRefusedByPosition)
+{
+    auto text = Pd::Json::ParseUtf8("\xEF\xBB\xBF\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"");
+    ASSERT_TRUE(text) << std::string(text.error().begin(), text.error().end());
+    EXPECT_EQ(text->text, (std::wstring{wchar_t(0xE9), wchar_t(0x20AC), wchar_t(0xD83D), wchar_t(0xDE00)}));
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"\"\xFF\"", 2},
+        {"\"a\xC3\"", 3},
+        {"\"\xC0\xAF\"", 2},         // overlong
+        {"\"\xED\xA0\x80\"", 2},     // an encoded surrogate
+        {"\"\xF4\x90\x80\x80\"", 2}, // beyond U+10FFFF
+        {"\"\xE2\x82\"", 2},
+        {"\xEF\xBB", 1},
+    };
+    for (const auto& [bytes, position] : cases)
+    {
+        auto value = Pd::Json::ParseUtf8(bytes);
+        ASSERT_FALSE(value) << bytes;
+        EXPECT_EQ(value.error(), L"JSON: invalid UTF-8 (byte " + std::to_wstring(position) + L")");
+    }
+}
+
+TEST(JsonReader, MebibyteStringsReadInOnePass)
+{
+    const std::string long2Byte = "\"" + std::string(1 << 20, 'x') + "\xC3\xA9\"";
+    EXPECT_EQ(Pd::Json::ParseUtf8(long2Byte).value_or(Value()).text.size(), (1u << 20) + 1);
+    std::wstring escapes = L"\"";
+    for (int i = 0; i < (1 << 20) / 12; ++i)
+        escapes += L"\\ud83d\\ude00";
+    EXPECT_EQ(Read(escapes + L"\"").text.size(), static_cast<std::size_t>((1 << 20) / 12 * 2));
 }
 
 TEST(JsonValue, AsUInt64AcceptsExactlyTheUnsigned64BitRange)

@@ -246,6 +246,27 @@ TEST_F(InstallQuestions, AStoreTovikIsReplacedWithItsDataKeptOnlyAfterAsking)
     EXPECT_EQ(settings.Member(L"DeveloperModeEnabled").AsBool(), true) << "the app data stayed";
 }
 
+TEST_F(InstallQuestions, AnOlderReleaseIsInstalledOverANewerOneOnlyAfterAskingWithBothVersions)
+{
+    Pc();
+    Serve(L"road-update");
+    ASSERT_TRUE(Install(Load(L"road-update"), Options(false)));
+    const std::vector<std::wstring> asked{
+        L"Release 3.0.0 is older than the installed release 3.1.0. Install the older release?"};
+    answer_ = false;
+    auto declined = Install(Load(), Options(false));
+    ASSERT_FALSE(declined);
+    EXPECT_EQ(declined.error(), L"Canceled.");
+    EXPECT_EQ(questions_, asked);
+    EXPECT_EQ(Requests(L"road", L"kernel.zst"), 0u) << "nothing fetched before the answer";
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
+
+    answer_ = true;
+    ASSERT_TRUE(Install(Load(), Options(false)));
+    EXPECT_EQ(questions_, asked);
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
+}
+
 using InstallRegistration = InstallTest;
 
 TEST_F(InstallRegistration, AnOldFolderRegistrationThatWindowsKeepsIsRemovedAndRegisteredAgain)

@@ -4,6 +4,7 @@
 // shown on a simulated PC that trusts the test publisher.
 #include "core/release/Manifest.h"
 #include "core/release/ManifestLoader.h"
+#include "core/Strings.h"
 
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
@@ -55,7 +56,7 @@ TEST(ParseManifest, ReadsEveryMemberWithItsDefaults)
             Document(Component("\"sha256\": \"" + upper + "\", \"size\": 99, \"optional\": true") + "," +
                          "{\"id\": \"tools\", \"kind\": \"archive\", \"target\": \".\", \"url\": "
                          "\"https://cdn.example/t.zst\", \"packedSha256\": \"" +
-                         upper + "\", \"packedSize\": 5, \"version\": \"2.0\", \"size\": -1}",
+                         upper + "\", \"packedSize\": 5, \"version\": \"2.0\", \"size\": null}",
                      ", \"android\": \"15\", \"minWindowsBuild\": 26100, \"unknown\": [1]"),
         Address);
     ASSERT_TRUE(parsed) << parsed.error();
@@ -107,7 +108,8 @@ TEST(ParseManifest, TheFirstRuleBrokenIsTheError)
         {Document(R"({"kind": 1})"), Invalid(L"\"id\" (text) is missing")},
         {Document(R"({"id": "a", "kind": "disk", "target": "a", "url": "u"})"),
          Invalid(L"\"packedSha256\" (text) is missing")},
-        {Document(fractionalSize), Invalid(L"\"packedSize\" (number) is missing")},
+        {Document(fractionalSize), Invalid(L"\"packedSize\" 1.5 of \"system\" is not a byte count (a whole "
+                                           L"number from 0 to 18446744073709551615)")},
         {Document(Component(R"("kind": "Archive")")), Invalid(L"unknown kind \"Archive\" of \"system\"")},
         {Document(Component(R"("packedSha256": "abc")")), Invalid(L"bad packedSha256 of \"system\"")},
         {Document(Component(R"("sha256": "xyz")")), Invalid(L"bad sha256 of \"system\"")},
@@ -135,7 +137,7 @@ TEST(ParseManifest, TargetsAndIdsMustBeSafeNamesAndIdsDifferInMoreThanCase)
     EXPECT_TRUE(ParseManifest(Document(Component(R"("id": "tovik-1.0_x64")")), Address));
 }
 
-TEST(ParseManifest, AppRecordIsKeptOnlyWhenCompleteAndABuildBeyond32BitsIsOneNoWindowsHas)
+TEST(ParseManifest, AppRecordIsKeptOnlyWhenComplete)
 {
     std::string app = R"("version": "0.2.0", "url": "/app/Peldra.msi", "sha256": ")" + std::string(64, 'C') +
                       R"(", "minimum": "0.1.0")";
@@ -148,13 +150,66 @@ TEST(ParseManifest, AppRecordIsKeptOnlyWhenCompleteAndABuildBeyond32BitsIsOneNoW
     EXPECT_EQ(complete->app->minimum, L"0.1.0");
     for (const std::string& incomplete : {R"(, "app": {)" + app + "}", std::string(R"(, "app": [1])")})
         EXPECT_FALSE(ParseManifest(Document(Component(""), incomplete), Address).value().app) << incomplete;
+}
 
-    auto build = [](const std::string& number) {
-        auto parsed = ParseManifest(Document(Component(""), R"(, "minWindowsBuild": )" + number), Address);
-        return parsed ? parsed->minWindowsBuild : 1u;
+// Numbers the release depends on are refused by name and value, never read as missing or capped.
+TEST(ParseManifest, SizesAndBuildsOutsideTheirRangeAreRefusedNamingFieldAndValue)
+{
+    const std::wstring notBytes = L" is not a byte count (a whole number from 0 to 18446744073709551615)";
+    const std::wstring notBuild = L" is not a Windows build number (a whole number from 0 to 4294967295)";
+    const std::wstring addsUp = L" makes the release's sizes add up to more than 18446744073709551615 bytes";
+    const std::string most = "18446744073709551615";
+    const std::pair<std::string, std::wstring> cases[] = {
+        {Document(Component(R"("packedSize": -1)")), L"\"packedSize\" -1 of \"system\"" + notBytes},
+        {Document(Component(R"("packedSize": "10")")), L"\"packedSize\" \"10\" of \"system\"" + notBytes},
+        {Document(Component(R"("size": 18446744073709551616)")),
+         L"\"size\" 18446744073709551616 of \"system\"" + notBytes},
+        {Document(Component(R"("size": 1e3)")), L"\"size\" 1e3 of \"system\"" + notBytes},
+        {Document(Component(R"("size": [1])")), L"\"size\" [...] of \"system\"" + notBytes},
+        {Document(Component(R"("packedSize": )" + most + R"(, "size": 1)")),
+         L"\"size\" 1 of \"system\"" + addsUp},
+        {Document(Component(R"("packedSize": 5, "size": 18446744073709551610)") + "," +
+                  Component(R"("id": "b", "target": "b")")),
+         L"\"packedSize\" 10 of \"b\"" + addsUp},
+        {Document(Component(""), R"(, "minWindowsBuild": 4294967296)"),
+         L"\"minWindowsBuild\" 4294967296" + notBuild},
+        {Document(Component(""), R"(, "minWindowsBuild": -5)"), L"\"minWindowsBuild\" -5" + notBuild},
+        {Document(Component(""), R"(, "minWindowsBuild": "26100")"),
+         L"\"minWindowsBuild\" \"26100\"" + notBuild},
+        {Document(Component(R"("id": "a\ud800")")), L"JSON: lone surrogate in a string (line 1, column 244)"},
+        {Document(Component("\"version\": \"\xC0\xAF\"")), L"JSON: invalid UTF-8 (byte 241)"}, // overlong "/"
     };
-    EXPECT_EQ(build("4294967296"), 4294967295u);
-    EXPECT_EQ(build("-5"), 0u);
+    for (const auto& [document, error] : cases)
+        EXPECT_EQ(ParseError(document), Invalid(error)) << document;
+    auto largest = ParseManifest(Document(Component(R"("packedSize": 1, "size": 18446744073709551614)"),
+                                          R"(, "minWindowsBuild": 4294967295)"),
+                                 Address);
+    ASSERT_TRUE(largest) << largest.error();
+    EXPECT_EQ(largest->minWindowsBuild, 4294967295u);
+    EXPECT_EQ(largest->components.at(0).size, 18446744073709551614u);
+}
+
+TEST(IsFetchableAddress, HttpsWithAHostOrHttpToThisComputer)
+{
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"https://cdn.example/a.zst", true},
+        {L"HTTPS://user@cdn.example:8443/a.zst?x#y", true},
+        {L"http://localhost:8080/a", true},
+        {L"http://127.0.0.1/a", true},
+        {L"http://[::1]:9000/a", true},
+        {L"http://example.com/a", false},
+        {L"http://127.0.0.1.example.com/a", false},
+        {L"http://localhost@example.com/a", false},
+        {L"ftp://cdn.example/a", false},
+        {L"file:///C:/a.zst", false},
+        {L"https:///a.zst", false},
+        {L"https://:443/a", false},
+        {L"https://[/a", false},
+        {L"C:\\releases\\a.zst", false},
+    };
+    for (const auto& [url, fetchable] : cases)
+        EXPECT_EQ(Pd::Core::IsFetchableAddress(url), fetchable) << Pd::Core::ToUtf8(url);
+    EXPECT_FALSE(Pd::Core::IsFetchableAddress(L"https://" + std::wstring(256, L'h') + L"/a"));
 }
 
 TEST(ResolveUrl, RelativeAddressesResolveAgainstTheManifestFolderWithoutItsQuery)
@@ -213,6 +268,18 @@ TEST_F(ManifestLoading, InvalidManifestOrACatalogThatCannotBeFetchedEndsLoadingW
     served_.Put(L"bad.json", R"({"format": 2})");
     EXPECT_EQ(PdTest::ErrorOf(Load(L"bad.json")), L"The release needs a newer Peldra.");
     EXPECT_EQ(served_.Requests(L"manifest.cat").size(), 0u) << "an invalid manifest costs one request";
+
+    // An address that can never be fetched is refused here, not after the download's attempts.
+    served_.Put(L"ftp.json", R"({"format": 1, "version": "1", "components": [{"id": "system", "kind": "disk",
+        "target": "s.vhdx", "url": "ftp://releases.example/s.zst", "packedSha256": ")" +
+                                 Digest + R"(", "packedSize": 1}]})");
+    EXPECT_EQ(
+        PdTest::ErrorOf(Load(L"ftp.json")),
+        Invalid(L"address \"ftp://releases.example/s.zst\" of \"system\" can never be fetched: only https:// "
+                L"addresses are supported (http:// only for localhost)"));
+    served_.Put(L"huge.json", std::string(1048577, ' '));
+    EXPECT_EQ(PdTest::ErrorOf(Load(L"huge.json")),
+              served_.Url(L"huge.json") + L" is larger than the limit of 1048576 bytes.");
 
     served_.Rule(L"manifest.cat", R"({"status": 500})");
     EXPECT_EQ(PdTest::ErrorOf(Load(L"manifest.json")),

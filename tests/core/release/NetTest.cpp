@@ -82,7 +82,7 @@ TEST_F(Transfers, FetchTextReturnsTheWholeBodyOfA200UpToOneMebibyte)
     EXPECT_EQ(requests[0].userAgent, L"Peldra/0.1.2");
     EXPECT_EQ(requests[0].range, L"");
     EXPECT_EQ(Fetch(L"exact").value_or("").size(), 1048576u);
-    EXPECT_EQ(ErrorOf(Fetch(L"over")), L"The server sent more data than expected.");
+    EXPECT_EQ(ErrorOf(Fetch(L"over")), served.Url(L"over") + L" is larger than the limit of 1048576 bytes.");
     // A reset fails the request or ends the body early; either way the cut body is refused.
     auto cut = Fetch(L"cut.json");
     ASSERT_FALSE(cut) << "accepted " << cut->size() << " of 200000 bytes";
@@ -95,6 +95,13 @@ TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsedAndRedirectsStaySo)
     for (const wchar_t* url :
          {L"ftp://127.0.0.1/x", L"http://example.com/x", L"http://127.0.0.2/x", L"file:///C:/x"})
         EXPECT_EQ(ErrorOf(FetchText(url, {}, 2000, 2000)), refused) << Pd::Core::ToUtf8(url);
+    // A download from such an address is refused at once: no attempt, no wait between attempts.
+    const auto refusedDownload = Download(
+        L"ftp://127.0.0.1/large.zst", target.wstring(), 1, largeSha, 5, {},
+        [this](const std::wstring& line) { log.push_back(line); }, {},
+        [this](std::chrono::milliseconds) { slices.push_back(0); });
+    EXPECT_EQ(ErrorOf(refusedDownload), refused);
+    EXPECT_TRUE(log.empty() && slices.empty());
     served.Put(L"x", "local");
     std::wstring upper = served.Url(L"x");
     upper.replace(upper.find(L"127.0.0.1"), 9, L"LOCALHOST");

@@ -113,6 +113,24 @@ TEST(PackageVersionValue, ReadsUpToFourNumericPartsAndPadsTheRest)
     EXPECT_GT(PackageVersionValue(L"10.0"), PackageVersionValue(L"9.65535.65535.65535"));
 }
 
+// The manifest comes with the release: names of any length cost one pass, never the stack.
+TEST(ReadPackageDependencies, ReadsEveryDependencyWithBothAttributesInOnePass)
+{
+    ScratchFolder folder;
+    const std::string huge(1 << 20, 'n');
+    folder.Write(L"AppxManifest.xml",
+                 AppxManifest("TovikPackage", "1.0.0.0",
+                              R"(<PackageDependency MinVersion="2.0" Name="Reversed"/>)"
+                              R"(<PackageDependency Name="NoVersion"/>)" +
+                                  Dependencies({{"Runtime", "14.0"}, {huge.c_str(), "1.0"}})));
+    const auto dependencies =
+        Pd::Install::ReadPackageDependencies((folder.Path() / L"AppxManifest.xml").wstring());
+    ASSERT_EQ(dependencies.size(), 3u);
+    EXPECT_EQ(dependencies[0], (Pd::Install::Dependency{L"Reversed", L"2.0"}));
+    EXPECT_EQ(dependencies[1], (Pd::Install::Dependency{L"Runtime", L"14.0"}));
+    EXPECT_EQ(dependencies[2].name.size(), huge.size());
+}
+
 TEST(InstallDependencies, AnX64VersionAtTheMinimumIsKeptAndOtherwiseTheReleasesPackageIsAdded)
 {
     Pd::Test::SimScenario scenario(

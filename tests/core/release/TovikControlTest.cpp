@@ -98,6 +98,20 @@ TEST(SeedTovikSettings, GivesMissingValuesFalseAndKeepsExistingOnes)
     EXPECT_EQ(settings.Member(L"OptionalDiagnosticDataEnabled").AsBool(), false);
 }
 
+TEST(ReleaseVariant, IsTheTopLevelMemberOfAReleaseOfAnySize)
+{
+    const std::string longVariant(1 << 20, 'v');
+    const std::pair<std::string, std::wstring> cases[] = {
+        {R"({"variant": "Google Play"})", L"Google Play"},
+        {R"({"app": {"variant": "Google"}, "variant": "AOSP"})", L"AOSP"},
+        {R"({"variant": "Google)", L""}, // cut off
+        {"{\"variant\": \"Google \xFF\"}", L""},
+        {"{\"variant\": \"" + longVariant + "\"}", std::wstring(longVariant.begin(), longVariant.end())},
+    };
+    for (const auto& [release, variant] : cases)
+        EXPECT_EQ(Pd::Install::ReleaseVariant(release), variant) << release.substr(0, 60);
+}
+
 TEST(OpenTovikStore, OpensTheStoreOnlyForAVariantNamingGoogleFromTheInstallFolder)
 {
     struct Case

@@ -144,6 +144,10 @@ TEST_F(UpdateRecords, NewerProgramAndReleaseAreRecordedOnceAndClearedWhenNothing
     EXPECT_TRUE(Record(Offer(L"1.1", L"0.1.2", true)));
     EXPECT_EQ(Value(L"UpdateApp"), L"");
     EXPECT_EQ(Value(L"UpdateRelease"), L"");
+
+    Install(L"1.2");
+    EXPECT_FALSE(Record(Offer(L"1.1.9", L"0.1.2", true)));
+    EXPECT_EQ(Value(L"UpdateRelease"), L"") << "a signed older release is never offered";
 }
 
 TEST_F(UpdateRecords, PendingUpdatesNeedAnInstalledReleaseAndEndOnceReached)
