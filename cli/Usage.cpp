@@ -82,8 +82,8 @@ std::vector<Entry> OptionEntries(std::wstring_view defaultInstallFolder)
         {L"--files-only", {L"install: files only, do not touch the Windows registration"}},
         {L"--keep-downloads", {L"install: keep the compressed downloads"}},
         {L"--yes",
-         {L"install: accept the questions (developer mode, Virtual Machine Platform,",
-          L"replacing Tovik from the Microsoft Store); uninstall: confirm"}},
+         {L"install: accept the questions (a folder holding other files, developer mode,",
+          L"Virtual Machine Platform, replacing Tovik from the Microsoft Store); uninstall: confirm"}},
         {L"--no-progress", {L"no progress bar"}},
     };
 }

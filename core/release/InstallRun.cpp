@@ -1,6 +1,8 @@
 #include "core/release/InstallRun.h"
 
+#include "core/Paths.h"
 #include "core/release/Folders.h"
+#include "core/release/InstallRecords.h"
 #include "core/release/InstallRunSteps.h"
 #include "core/release/Net.h"
 #include "core/release/Unpack.h"
@@ -66,6 +68,19 @@ Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& call
     return {};
 }
 
+// A folder that holds files of the user's and no state file is used only when the user says so:
+// files of the release with the same names would replace theirs.
+Result<> ConfirmForeignFolder(const Options& options, const Callbacks& callbacks,
+                              const Detail::ProgramSetting& program)
+{
+    const bool isDefault = SameFile(options.installFolder, program.defaultFolder);
+    if (!HoldsForeignFiles(options.installFolder, isDefault))
+        return {};
+    if (!callbacks.question || !callbacks.question(FormatText(16050, NormalizeFolder(options.installFolder))))
+        return Pd::Fail(CanceledText());
+    return {};
+}
+
 // Step 10: every needed component into the download folder, verified.
 Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, RunValues& run,
                             std::stop_token stop)
@@ -116,6 +131,8 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         };
         const std::wstring source = DownloadPath(options.installFolder, component);
         const std::wstring destination = Under(options.installFolder, component.target).wstring();
+        const std::set<std::wstring> foldersBefore = ExistingFolders(options.installFolder, component.target);
+        Install::StagedFiles staged;
         if (component.kind == ComponentKind::Archive)
         {
             auto report = Install::UnpackArchive(source, destination, component.size, bytes, stop);
@@ -124,7 +141,7 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
             LogLine(callbacks, Level::Success,
                     FormatText(17010, name, report->files, FormatBytes(report->bytes)));
             run.entries[component.id] = ComponentEntries(component, report->names);
-            run.staged.Append(std::move(report->staged));
+            staged = std::move(report->staged);
         }
         else
         {
@@ -134,10 +151,16 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
                 return Pd::Fail(FormatText(16023, name, report.error()));
             LogLine(callbacks, Level::Success, FormatText(17009, name, FormatBytes(report->bytes)));
             run.entries[component.id] = ComponentEntries(component, {});
-            run.staged.Append(std::move(report->staged));
+            staged = std::move(report->staged);
             if (!component.sha256.empty())
                 run.digests.push_back(&component);
         }
+        std::vector<std::wstring> files;
+        for (std::size_t file = 0; file < staged.Size(); ++file)
+            files.push_back(staged[file].TargetPath());
+        run.placed[component.id] = PlacedRecord(options.installFolder, files, foldersBefore,
+                                                ExistingFolders(options.installFolder, component.target));
+        run.staged.Append(std::move(staged));
     }
     if (stop.stop_requested())
         return Pd::Fail(CanceledText());
@@ -218,6 +241,8 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
 
     if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run); !checked)
         return std::unexpected(checked.error());
+    if (auto confirmed = ConfirmForeignFolder(options, callbacks, program); !confirmed)
+        return std::unexpected(confirmed.error());
     if (auto downloaded = DownloadComponents(options, callbacks, run, stop); !downloaded)
         return std::unexpected(downloaded.error());
     if (auto unpacked = UnpackComponents(options, callbacks, run, stop); !unpacked)

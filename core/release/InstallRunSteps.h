@@ -27,6 +27,7 @@ struct RunValues
     bool otherAccount = false;
     Install::StagedFiles staged;                               // in unpack order
     std::map<std::wstring, std::vector<std::wstring>> entries; // component id -> its entry list
+    std::map<std::wstring, std::vector<std::wstring>> placed;  // component id -> what it created
     std::vector<const Component*> digests;                     // unpacked files with a sha256
     ProgressTracker tracker;
 };

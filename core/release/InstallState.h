@@ -1,6 +1,7 @@
 // The state file "peldra.json" of an install folder: which release is installed, from which
 // manifest, the download digest of every installed component, and which names directly under
-// the folder belong to each component (and to the keys "release" and "host").
+// the folder belong to each component (and to the keys "release" and "host"), and every file and
+// folder each of them placed there.
 #pragma once
 
 #include "core/Result.h"
@@ -18,6 +19,10 @@ struct InstallState
     std::wstring source;
     std::map<std::wstring, std::wstring> components;           // id -> packedSha256
     std::map<std::wstring, std::vector<std::wstring>> entries; // key -> names under the folder
+    // key -> every file and folder the install created for it, relative to the install folder,
+    // a folder with a trailing backslash. A key of entries without a list here was written by an
+    // older version: the uninstall then goes by its names alone.
+    std::map<std::wstring, std::vector<std::wstring>> placed;
 
     // True when every component has an entry list (a state of an older version may lack them).
     bool HasAllEntries() const;

@@ -3,6 +3,7 @@
 #include "core/release/DigestCache.h"
 #include "core/release/Features.h"
 #include "core/release/Folders.h"
+#include "core/release/InstallRecords.h"
 #include "core/release/InstallRunSteps.h"
 #include "core/release/PackageDeployment.h"
 #include "core/release/Packages.h"
@@ -63,6 +64,13 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
         if (!item.needed)
             continue;
         const Component& component = item.component;
+        // A state of an older version names only the top entries; those that are folders stay
+        // recorded, so that they go once empty.
+        const std::vector<std::wstring> earlier =
+            run.state.placed.contains(component.id)
+                ? run.state.placed[component.id]
+                : FolderRecords(options.installFolder, run.state.entries[component.id]);
+        run.state.placed[component.id] = JoinRecords(earlier, run.placed[component.id]);
         run.state.entries[component.id] = run.entries[component.id];
         run.state.components[component.id] = component.packedSha256;
         ++count;
@@ -85,9 +93,15 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
     if (auto written = WriteReleaseFiles(options.installFolder, manifest); !written)
         return std::unexpected(written.error());
     if (manifest.isSigned)
+    {
         run.state.entries[L"release"] = {L"release.json", L"release.cat"};
+        run.state.placed[L"release"] = {L"release.json", L"release.cat"};
+    }
     else
+    {
         run.state.entries.erase(L"release");
+        run.state.placed.erase(L"release");
+    }
     run.state.version = manifest.version;
     run.state.source = manifest.url;
     if (auto written = WriteState(options.installFolder, run.state); !written)

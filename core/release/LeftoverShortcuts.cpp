@@ -30,7 +30,7 @@ bool IsShortcutName(const std::wstring& name)
 
 // Gathers the shortcuts to Tovik below a folder; links to folders are not entered, and a folder
 // that cannot be listed is passed over.
-void CollectShortcuts(const std::wstring& folder, bool recursive, const std::wstring& prefix,
+void CollectShortcuts(const std::wstring& folder, bool recursive, const OwnedPaths& owned,
                       std::vector<std::wstring>& found)
 {
     WIN32_FIND_DATAW data{};
@@ -51,17 +51,17 @@ void CollectShortcuts(const std::wstring& folder, bool recursive, const std::wst
                 subfolders.push_back(path);
         }
         else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsShortcutName(name) &&
-                 ShortcutPointsToTovik(path, prefix))
+                 ShortcutPointsToTovik(path, owned))
             found.push_back(path);
     } while (::FindNextFileW(find.Get(), &data));
     find.Reset();
     for (const std::wstring& subfolder : subfolders)
-        CollectShortcuts(subfolder, recursive, prefix, found);
+        CollectShortcuts(subfolder, recursive, owned, found);
 }
 
 } // namespace
 
-bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const std::wstring& folderPrefix)
+bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const OwnedPaths& owned)
 {
     ComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -80,7 +80,7 @@ bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const std::wstring&
 
     if (Core::ContainsIgnoringCase(targetPath, TovikFamilyName))
         return true;
-    if (!folderPrefix.empty() && Core::StartsWithIgnoringCase(targetPath, folderPrefix))
+    if (!targetPath.empty() && owned.Holds(targetPath))
         return true;
     // The client's alias is matched exactly: the name alone, in any letter case, proves nothing.
     return targetPath.size() >= 14 && targetPath.ends_with(L"\\TovikClient.exe") &&
@@ -88,7 +88,7 @@ bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const std::wstring&
 }
 
 void DeleteTovikShortcuts(LeftoverCleanup& cleanup, const std::wstring& folder, bool recursive,
-                          const std::wstring& folderPrefix)
+                          const OwnedPaths& owned)
 {
     if (folder.empty())
         return;
@@ -96,7 +96,7 @@ void DeleteTovikShortcuts(LeftoverCleanup& cleanup, const std::wstring& folder, 
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
     std::vector<std::wstring> found;
-    CollectShortcuts(folder, recursive, folderPrefix, found);
+    CollectShortcuts(folder, recursive, owned, found);
     for (const std::wstring& path : found)
     {
         if (::DeleteFileW(path.c_str()))

@@ -6,7 +6,7 @@
 
 #include <shlobj.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <set>
 
 namespace Pd::Install
@@ -26,11 +26,35 @@ std::wstring Replaced(std::wstring text, wchar_t from, const std::wstring& to)
 
 void DeleteMatchingValues(LeftoverCleanup& cleanup, const std::wstring& key, const std::wstring& prefix)
 {
-    if (prefix.empty())
-        return;
     for (const std::wstring& name : RegValueNames(key))
         if (Core::StartsWithIgnoringCase(name, prefix))
             RegDeleteValue(cleanup, key, name);
+}
+
+void DeleteOwnedValues(LeftoverCleanup& cleanup, const std::wstring& key, const OwnedPaths& owned)
+{
+    for (const std::wstring& name : RegValueNames(key))
+        if (owned.NamedBy(name))
+            RegDeleteValue(cleanup, key, name);
+}
+
+void DeleteOwnedSubkeys(LeftoverCleanup& cleanup, const std::wstring& key, const OwnedPaths& owned,
+                        const std::wstring& separator)
+{
+    for (const std::wstring& name : RegSubkeyNames(key))
+        if (owned.NamedBy(name, separator))
+            RegDeleteTree(cleanup, key + L"\\" + name);
+}
+
+// Whether the text is the path spelt with the separator, or starts with it followed by `next`
+// (L'\0' allows nothing after it).
+bool StartsWithPath(const std::wstring& text, const std::wstring& path, const std::wstring& separator,
+                    wchar_t next)
+{
+    if (path.empty())
+        return false;
+    const std::wstring spelt = Replaced(path, L'\\', separator);
+    return Core::StartsWithIgnoringCase(text, spelt) && (text.size() == spelt.size() || text[spelt.size()] == next);
 }
 
 // Uninstall entries whose icon lies in the package's folder, with the registered applications
@@ -91,14 +115,23 @@ std::wstring AppPrefix()
     return std::wstring(TovikFamilyName) + L"!";
 }
 
-std::wstring FolderPrefix(const std::wstring& folder)
+bool OwnedPaths::Holds(const std::wstring& path) const
 {
-    if (folder.empty())
-        return {};
-    std::wstring prefix = std::filesystem::path(folder).lexically_normal().make_preferred().wstring();
-    if (!prefix.ends_with(L'\\'))
-        prefix.push_back(L'\\');
-    return prefix;
+    return std::ranges::any_of(
+               files, [&](const std::wstring& file) { return StartsWithPath(path, file, L"\\", L'\0'); }) ||
+           std::ranges::any_of(
+               trees, [&](const std::wstring& tree) { return StartsWithPath(path, tree, L"\\", L'\\'); });
+}
+
+bool OwnedPaths::NamedBy(const std::wstring& registryName, const std::wstring& separator) const
+{
+    return std::ranges::any_of(files,
+                               [&](const std::wstring& file) {
+                                   return StartsWithPath(registryName, file, separator, L'.');
+                               }) ||
+           std::ranges::any_of(trees, [&](const std::wstring& tree) {
+               return StartsWithPath(registryName, tree, separator, separator.front());
+           });
 }
 
 std::wstring TovikDataFolder()
@@ -119,13 +152,12 @@ LeftoverPlaces CurrentPlaces()
             [] { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }};
 }
 
-LeftoverCounts CleanTovikLeftoversIn(const std::wstring& installFolder, const FailureReporter& report,
+LeftoverCounts CleanTovikLeftoversIn(const OwnedPaths& owned, const FailureReporter& report,
                                      const LeftoverPlaces& places)
 {
     LeftoverCleanup cleanup{{}, report};
     const std::wstring family = TovikFamilyName;
     const std::wstring app = AppPrefix();
-    const std::wstring prefix = FolderPrefix(installFolder);
 
     CleanUninstallEntries(cleanup);
     CleanProgIds(cleanup);
@@ -135,35 +167,33 @@ LeftoverCounts CleanTovikLeftoversIn(const std::wstring& installFolder, const Fa
     RegDeleteTree(cleanup, CurrentVersion + L"\\BackgroundAccessApplications\\" + family);
 
     const std::wstring consents = CurrentVersion + L"\\CapabilityAccessManager\\ConsentStore";
-    const std::wstring consentPrefix = prefix.empty() ? L"" : Replaced(prefix, L'\\', L"#");
     for (const std::wstring& capability : RegSubkeyNames(consents))
     {
         RegDeleteTree(cleanup, consents + L"\\" + capability + L"\\" + family);
-        RegDeleteMatchingSubkeys(cleanup, consents + L"\\" + capability + L"\\NonPackaged", consentPrefix);
+        DeleteOwnedSubkeys(cleanup, consents + L"\\" + capability + L"\\NonPackaged", owned, L"#");
     }
 
     const std::wstring appPath = CurrentVersion + L"\\App Paths\\TovikClient.exe";
     if (Core::ContainsIgnoringCase(RegReadString(appPath, nullptr), family))
         RegDeleteTree(cleanup, appPath);
 
-    DeleteMatchingValues(
-        cleanup, Classes + L"\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache", prefix);
-    DeleteMatchingValues(
+    DeleteOwnedValues(cleanup, Classes + L"\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache",
+                      owned);
+    DeleteOwnedValues(
         cleanup,
         L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Store",
-        prefix);
+        owned);
     const std::wstring featureUsage = CurrentVersion + L"\\Explorer\\FeatureUsage";
     for (const std::wstring& feature : RegSubkeyNames(featureUsage))
     {
-        DeleteMatchingValues(cleanup, featureUsage + L"\\" + feature, prefix);
+        DeleteOwnedValues(cleanup, featureUsage + L"\\" + feature, owned);
         DeleteMatchingValues(cleanup, featureUsage + L"\\" + feature, app);
     }
-    RegDeleteMatchingSubkeys(cleanup, Classes + L"\\Local Settings\\MrtCache",
-                             prefix.empty() ? L"" : Replaced(prefix, L'\\', L"%5C"));
+    DeleteOwnedSubkeys(cleanup, Classes + L"\\Local Settings\\MrtCache", owned, L"%5C");
 
-    DeleteTovikShortcuts(cleanup, places.programs, true, prefix);
-    DeleteTovikShortcuts(cleanup, places.desktop, false, prefix);
-    DeleteTovikShortcuts(cleanup, places.userPinned, true, prefix);
+    DeleteTovikShortcuts(cleanup, places.programs, true, owned);
+    DeleteTovikShortcuts(cleanup, places.desktop, false, owned);
+    DeleteTovikShortcuts(cleanup, places.userPinned, true, owned);
 
     if (cleanup.counts != LeftoverCounts{} && places.associationsChanged)
         places.associationsChanged();
@@ -172,9 +202,9 @@ LeftoverCounts CleanTovikLeftoversIn(const std::wstring& installFolder, const Fa
 
 } // namespace Detail
 
-LeftoverCounts CleanTovikLeftovers(const std::wstring& installFolder, const FailureReporter& report)
+LeftoverCounts CleanTovikLeftovers(const OwnedPaths& owned, const FailureReporter& report)
 {
-    return Detail::CleanTovikLeftoversIn(installFolder, report, Detail::CurrentPlaces());
+    return Detail::CleanTovikLeftoversIn(owned, report, Detail::CurrentPlaces());
 }
 
 } // namespace Pd::Install

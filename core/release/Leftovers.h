@@ -1,5 +1,5 @@
 // What Windows keeps of Tovik after its package is gone: registry entries of the current user
-// that name the package or its install folder, and shortcuts on the Start menu, the desktop and
+// that name the package or a file the install placed, and shortcuts on the Start menu, the desktop and
 // the taskbar. The clean-up deletes them, counts what it deleted and hands every failure to the
 // caller's reporter. Every registry operation here works under HKEY_CURRENT_USER.
 //
@@ -36,12 +36,23 @@ using FailureReporter = Core::LogText;
 // The package family name followed by "!": how the app user model ids of Tovik's apps begin.
 std::wstring AppPrefix();
 
-// The folder made lexically normal with one trailing backslash; empty for an empty folder.
-std::wstring FolderPrefix(const std::wstring& folder);
+// What the install recorded as its own, as full paths: files, matched as themselves, and the
+// names an older state file recorded, matched with everything below them. Lying in the install
+// folder alone never makes a path the program's: other programs may live below it.
+struct OwnedPaths
+{
+    std::vector<std::wstring> files;
+    std::vector<std::wstring> trees;
 
-// Deletes Tovik's registry entries and shortcuts. Entries that only a folder prefix ties to
-// Tovik are matched against the install folder; an empty folder matches none of them.
-LeftoverCounts CleanTovikLeftovers(const std::wstring& installFolder, const FailureReporter& report);
+    // Whether the path is one of them (letter case aside). A registry name may carry a suffix
+    // after the path (".FriendlyAppName"), and spell its backslashes as `separator`.
+    bool Holds(const std::wstring& path) const;
+    bool NamedBy(const std::wstring& registryName, const std::wstring& separator = L"\\") const;
+};
+
+// Deletes Tovik's registry entries and shortcuts. Entries that only a path ties to Tovik are
+// matched against the paths the install owns.
+LeftoverCounts CleanTovikLeftovers(const OwnedPaths& owned, const FailureReporter& report);
 
 // Local AppData\Packages\<family name>: the Android data of the current account (not checked to
 // exist); empty when Local AppData cannot be resolved.
@@ -75,12 +86,12 @@ void RegDeleteMatchingSubkeys(LeftoverCleanup& cleanup, const std::wstring& key,
 
 // Deletes the shortcuts in a folder (and below it when recursive) that point to Tovik.
 void DeleteTovikShortcuts(LeftoverCleanup& cleanup, const std::wstring& folder, bool recursive,
-                          const std::wstring& folderPrefix);
+                          const OwnedPaths& owned);
 
-// Whether a shortcut file points to Tovik: its target names the package family, or lies in the
-// install folder, or is Tovik's client started with a "tovik://" address. A shortcut that cannot
+// Whether a shortcut file points to Tovik: its target names the package family, or is a path the
+// install owns, or is Tovik's client started with a "tovik://" address. A shortcut that cannot
 // be loaded does not. The calling thread has COM initialised.
-bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const std::wstring& folderPrefix);
+bool ShortcutPointsToTovik(const std::wstring& shortcutPath, const OwnedPaths& owned);
 
 namespace Detail
 {
@@ -93,7 +104,7 @@ struct LeftoverPlaces
     std::function<void()> associationsChanged;
 };
 LeftoverPlaces CurrentPlaces();
-LeftoverCounts CleanTovikLeftoversIn(const std::wstring& installFolder, const FailureReporter& report,
+LeftoverCounts CleanTovikLeftoversIn(const OwnedPaths& owned, const FailureReporter& report,
                                      const LeftoverPlaces& places);
 } // namespace Detail
 

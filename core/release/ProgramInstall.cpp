@@ -30,6 +30,18 @@ void CopyLanguageFiles(const std::filesystem::path& from, const std::filesystem:
                 ReplaceWithBackup(entries->path().wstring(), (to / entries->path().filename()).wstring()));
 }
 
+// The program, its language folder and the language files in it, as the state file records them.
+std::vector<std::wstring> ProgramRecord(const std::filesystem::path& folder)
+{
+    std::vector<std::wstring> record = {L"Peldra.exe", L"language\\"};
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder / L"language", error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error))
+        if (entries->path().extension() == L".lng")
+            record.push_back(L"language\\" + entries->path().filename().wstring());
+    return record;
+}
+
 } // namespace
 
 namespace Detail
@@ -64,6 +76,7 @@ Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState&
     if (SameFile(installFolder, setting.defaultFolder))
     {
         state.entries[L"host"] = {L"Peldra.exe", L"language"};
+        state.placed[L"host"] = ProgramRecord(folder);
         if (auto written = WriteState(installFolder, state); !written)
             return written;
     }

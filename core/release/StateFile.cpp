@@ -25,23 +25,47 @@ std::wstring StatePath(const std::wstring& installFolder)
     return path + L"peldra.json";
 }
 
+using Lists = std::map<std::wstring, std::vector<std::wstring>>;
+
+Json::Value ListsToJson(const Lists& lists)
+{
+    Json::Value object = Json::Value::MakeObject();
+    for (const auto& [key, names] : lists)
+    {
+        Json::Value list = Json::Value::MakeArray();
+        for (const std::wstring& name : names)
+            list.items->push_back(Json::Value::MakeString(name));
+        (*object.members)[key] = std::move(list);
+    }
+    return object;
+}
+
+// Every member becomes a key; a value that is no array gives an empty list, and elements that
+// are no strings are skipped.
+Lists ListsFromJson(const Json::Value& object)
+{
+    Lists lists;
+    if (object.kind == Json::Kind::Object)
+        for (const auto& [key, names] : *object.members)
+        {
+            auto& list = lists[key];
+            for (const Json::Value& name : names.Items())
+                if (name.kind == Json::Kind::String)
+                    list.push_back(name.text);
+        }
+    return lists;
+}
+
 Json::Value ToJson(const InstallState& state)
 {
     Json::Value components = Json::Value::MakeObject();
     for (const auto& [id, digest] : state.components)
         (*components.members)[id] = Json::Value::MakeString(digest);
-    Json::Value entries = Json::Value::MakeObject();
-    for (const auto& [key, names] : state.entries)
-    {
-        Json::Value list = Json::Value::MakeArray();
-        for (const std::wstring& name : names)
-            list.items->push_back(Json::Value::MakeString(name));
-        (*entries.members)[key] = std::move(list);
-    }
     Json::Value root = Json::Value::MakeObject();
     (*root.members)[L"components"] = std::move(components);
-    (*root.members)[L"entries"] = std::move(entries);
+    (*root.members)[L"entries"] = ListsToJson(state.entries);
     (*root.members)[L"format"] = Json::Value::MakeNumber(1);
+    (*root.members)[L"placed"] = ListsToJson(state.placed);
     (*root.members)[L"source"] = Json::Value::MakeString(state.source);
     (*root.members)[L"version"] = Json::Value::MakeString(state.version);
     return root;
@@ -98,15 +122,8 @@ InstallState ReadState(const std::wstring& installFolder)
         for (const auto& [id, digest] : *components.members)
             if (digest.kind == Json::Kind::String)
                 state.components[id] = digest.text;
-    const Json::Value& entries = root->Member(L"entries");
-    if (entries.kind == Json::Kind::Object)
-        for (const auto& [key, names] : *entries.members)
-        {
-            auto& list = state.entries[key];
-            for (const Json::Value& name : names.Items())
-                if (name.kind == Json::Kind::String)
-                    list.push_back(name.text);
-        }
+    state.entries = ListsFromJson(root->Member(L"entries"));
+    state.placed = ListsFromJson(root->Member(L"placed"));
     return state;
 }
 

@@ -1,17 +1,22 @@
-// The file part of the uninstall run: the release's files in its folder and the program's copy
-// in the default install folder.
+// The file part of the uninstall run: the release's files in its folder, the program's copy in
+// the default install folder, Magisk and the settings shortcut.
 #include "core/release/Uninstall.h"
 
 #include "core/Paths.h"
 #include "core/release/FileTree.h"
 #include "core/release/Folders.h"
+#include "core/release/InstallRecords.h"
 #include "core/release/InstallRun.h"
 #include "core/release/PathRules.h"
 #include "core/release/ReleaseFiles.h"
+#include "core/release/SettingsShortcut.h"
+#include "core/release/UninstallSteps.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -35,6 +40,13 @@ bool IsFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsRealFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool DeleteAtRestart(const std::wstring& path)
 {
     return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
@@ -56,6 +68,32 @@ bool IsOwnReleaseFolder(const std::wstring& folder)
         return false;
     const std::string manifest = ReadFileBytes(JoinPath(folder, L"AppxManifest.xml"));
     return manifest.find("Name=\"" + ToUtf8(Install::TovikPackageName) + "\"") != std::string::npos;
+}
+
+// Names that the program's own installer package owns in the default install folder.
+bool IsInstallerOwned(const std::wstring& name)
+{
+    return name == L"Peldra.exe" || name == L"Peldra.exe.new" || name == L"language" ||
+           name == L"language.new";
+}
+
+std::wstring FirstElement(const std::wstring& record)
+{
+    return record.substr(0, record.find(L'\\'));
+}
+
+// Deepest first, so that a folder comes after everything recorded in it.
+std::vector<std::wstring> DeepestFirst(const std::vector<std::wstring>& records)
+{
+    std::vector<std::wstring> sorted = records;
+    std::ranges::sort(sorted);
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    const auto depth = [](const std::wstring& record) {
+        return std::ranges::count(record, L'\\') - (IsFolderRecord(record) ? 1 : 0);
+    };
+    std::ranges::stable_sort(
+        sorted, [&](const std::wstring& a, const std::wstring& b) { return depth(a) > depth(b); });
+    return sorted;
 }
 
 std::vector<std::wstring> NamesIn(const std::wstring& folder)
@@ -98,9 +136,12 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
 {
     if (!IsFolder(folder))
         return;
+    // Keys with a record lose exactly what it lists; keys of an older state only their names,
+    // each removed whole.
     std::set<std::wstring> known;
     for (const auto& [key, names] : state.entries)
-        known.insert(names.begin(), names.end());
+        if (!state.placed.contains(key))
+            known.insert(names.begin(), names.end());
     if (!state.HasAllEntries())
     {
         if (IsOwnReleaseFolder(folder))
@@ -109,6 +150,11 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
         else
             LogLine(callbacks, Level::Warning, FormatText(17030, folder));
     }
+    std::vector<std::wstring> records;
+    for (const auto& [key, placed] : state.placed)
+        for (const std::wstring& record : placed)
+            if (IsSafeRecord(record) && !(ownInstallerPackage && IsInstallerOwned(FirstElement(record))))
+                records.push_back(record);
 
     std::set<std::wstring> names = {L"peldra.json", L"peldra.json.new", L".download",
                                     L"microsoft.system.package.metadata"};
@@ -118,22 +164,35 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
         names.insert(name + L".new");
     }
     if (ownInstallerPackage)
-        for (const wchar_t* owned : {L"Peldra.exe", L"Peldra.exe.new", L"language", L"language.new"})
-            names.erase(owned);
+        std::erase_if(names, IsInstallerOwned);
 
     const std::uint64_t before = Install::DirectorySize(folder);
     bool programScheduled = false;
-    for (const std::wstring& name : names)
-    {
-        if (!IsDeletableName(name))
-            continue;
-        const std::wstring path = JoinPath(folder, name);
+    const auto removeFile = [&](const std::wstring& path) {
         if (SameFile(path, setting.runningExe) && DeleteAtRestart(path))
-        {
             programScheduled = true;
-            continue;
+        else
+            RemoveOrNote(path, callbacks, outcome);
+    };
+    for (const std::wstring& name : names)
+        if (IsDeletableName(name))
+            removeFile(JoinPath(folder, name));
+    for (const std::wstring& record : DeepestFirst(records))
+    {
+        const std::wstring path =
+            JoinPath(folder, IsFolderRecord(record) ? record.substr(0, record.size() - 1) : record);
+        // A folder goes only when nothing is left in it; what now stands where a file was placed
+        // goes only when it is no folder.
+        if (IsFolderRecord(record))
+        {
+            if (IsRealFolder(path))
+                ::RemoveDirectoryW(path.c_str());
         }
-        RemoveOrNote(path, callbacks, outcome);
+        else if (!IsRealFolder(path))
+        {
+            removeFile(path);
+            removeFile(path + L".new");
+        }
     }
     const std::uint64_t after = Install::DirectorySize(folder);
     LogLine(callbacks, Level::Success,
@@ -171,6 +230,40 @@ void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbac
 }
 
 } // namespace Detail
+
+void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& setting, UninstallValues& run)
+{
+    UninstallStage(callbacks, 16007);
+    const bool ownInstallerPackage = setting.ownInstallerPackage();
+    if (!run.other)
+    {
+        const std::wstring magisk = setting.defaultFolder + L"\\Magisk";
+        if (Exists(magisk))
+            Detail::RemoveOrNote(magisk, callbacks, run.outcome);
+        Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome, ownInstallerPackage,
+                                       setting);
+        if (!ownInstallerPackage)
+            Detail::RemoveProgramFilesWith(run.folder, callbacks, run.outcome, setting);
+    }
+    for (const std::wstring& shortcut : Install::FindTovikSettingsShortcuts())
+        if (::DeleteFileW(shortcut.c_str()))
+            ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, shortcut.c_str(), nullptr);
+}
+
+Install::OwnedPaths OwnedPathsOf(const std::wstring& folder, const InstallState& state)
+{
+    Install::OwnedPaths owned;
+    for (const auto& [key, names] : state.entries)
+        if (!state.placed.contains(key))
+            for (const std::wstring& name : names)
+                if (IsDeletableName(name))
+                    owned.trees.push_back(JoinPath(folder, name));
+    for (const auto& [key, records] : state.placed)
+        for (const std::wstring& record : records)
+            if (IsSafeRecord(record) && !IsFolderRecord(record))
+                owned.files.push_back(JoinPath(folder, record));
+    return owned;
+}
 
 void RemoveReleaseFiles(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
                         RemovalOutcome& outcome, bool ownInstallerPackage)

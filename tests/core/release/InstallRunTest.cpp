@@ -52,6 +52,14 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
                                  {L"kernel", {L"tools"}},
                                  {L"app", {L"AppxManifest.xml", L"Tovik.Runtime_x64.appx", L"assets"}},
                                  {L"release", {L"release.json", L"release.cat"}}}));
+    // Every file and every folder the run created; the download folder is no part of a release.
+    EXPECT_EQ(
+        state.placed,
+        (std::map<std::wstring, Names>{
+            {L"system", {L"system.vhdx"}},
+            {L"kernel", {L"tools\\kernel", L"tools\\"}},
+            {L"app", {L"AppxManifest.xml", L"Tovik.Runtime_x64.appx", L"assets\\logo.txt", L"assets\\"}},
+            {L"release", {L"release.json", L"release.cat"}}}));
     for (const auto& component : manifest.components)
         EXPECT_EQ(state.components.at(component.id), component.packedSha256);
     EXPECT_FALSE(fs::exists(folder_ / L".download")) << "downloads go once recorded";
@@ -225,6 +233,31 @@ TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingS
         EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0")
             << "the switched files are recorded";
     }
+}
+
+TEST_F(InstallQuestions, AFolderHoldingOtherFilesIsUsedOnlyAfterAsking)
+{
+    Pc();
+    PdTest::WriteBytes(folder_ / L"system.vhdx", "the user's");
+    answer_ = false;
+    auto declined = Install(Load(), Options());
+    ASSERT_FALSE(declined);
+    EXPECT_EQ(declined.error(), L"Canceled.");
+    EXPECT_EQ(questions_,
+              std::vector<std::wstring>{
+                  folder_.wstring() +
+                  L" already holds files that Peldra did not install. Files of the release with the "
+                  L"same names replace them; an uninstall later leaves the others where they are. "
+                  L"Install into this folder?"});
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"system.vhdx"), "the user's");
+    EXPECT_EQ(Requests(L"road", L"system.zst"), 0u) << "nothing is fetched before the answer";
+
+    answer_ = true;
+    ASSERT_TRUE(Install(Load(), Options()));
+    EXPECT_EQ(questions_.size(), 1u);
+    // Its state file makes the folder the program's: the next run asks nothing.
+    ASSERT_TRUE(Install(Load(), Options()));
+    EXPECT_TRUE(questions_.empty());
 }
 
 TEST_F(InstallQuestions, AStoreTovikIsReplacedWithItsDataKeptOnlyAfterAsking)

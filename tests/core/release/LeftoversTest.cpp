@@ -23,6 +23,10 @@ const std::wstring Family = Pd::Install::TovikFamilyName;
 const std::wstring App = Family + L"!App";
 const std::wstring CV = L"Software\\Microsoft\\Windows\\CurrentVersion";
 const std::wstring InstallFolder = L"D:\\Apps\\Peldra";
+// Files an install placed there.
+const Pd::Install::OwnedPaths Placed{{InstallFolder + L"\\Peldra.exe", InstallFolder + L"\\TovikClient.exe",
+                                      InstallFolder + L"\\x.exe", InstallFolder + L"\\resources.pri"},
+                                     {}};
 const std::wstring ClientAlias =
     L"C:\\users\\root\\AppData\\Local\\Microsoft\\WindowsApps\\" + Family + L"\\TovikClient.exe";
 const std::wstring OpenWith = L"Software\\Classes\\.pdtestapk\\OpenWithProgids";
@@ -58,8 +62,8 @@ const std::vector<std::wstring> TouchedKeys = {
 enum class Goes
 {
     Never,
-    WithThePackage, // whatever the folder
-    WithTheFolder,  // only when the install folder is given
+    WithThePackage, // whatever the install placed
+    WithItsFiles,   // only with the files the install placed
 };
 
 // A key (no value name) or a string value, and when the clean-up takes it.
@@ -107,15 +111,18 @@ const std::vector<Entry> Entries = {
     {CV + L"\\App Paths\\TovikClient.exe", nullptr, ClientAlias, Goes::WithThePackage},
     {Feature, App.c_str(), L"1", Goes::WithThePackage},
     {Feature, L"Other.App!Main", L"1", Goes::Never},
-    // The folder's entries in the three spellings Windows uses for them.
-    {Consent + L"webcam\\NonPackaged\\D:#Apps#Peldra#TovikClient.exe", nullptr, L"", Goes::WithTheFolder},
-    {Consent + L"webcam\\NonPackaged\\d:#apps#peldra#x.exe", nullptr, L"", Goes::WithTheFolder},
+    // Entries of placed files in the three spellings Windows uses for them; another program's
+    // below the install folder stay.
+    {Consent + L"webcam\\NonPackaged\\D:#Apps#Peldra#TovikClient.exe", nullptr, L"", Goes::WithItsFiles},
+    {Consent + L"webcam\\NonPackaged\\d:#apps#peldra#x.exe", nullptr, L"", Goes::WithItsFiles},
     {Consent + L"webcam\\NonPackaged\\D:#Apps#PeldraOther#x.exe", nullptr, L"", Goes::Never},
-    {MuiCache, L"D:\\Apps\\Peldra\\Peldra.exe.FriendlyAppName", L"Peldra", Goes::WithTheFolder},
+    {Consent + L"webcam\\NonPackaged\\D:#Apps#Peldra#OtherApp#other.exe", nullptr, L"", Goes::Never},
+    {MuiCache, L"D:\\Apps\\Peldra\\Peldra.exe.FriendlyAppName", L"Peldra", Goes::WithItsFiles},
     {MuiCache, L"D:\\Apps\\PeldraOther\\x.exe.FriendlyAppName", L"x", Goes::Never},
-    {Compatibility, L"D:\\Apps\\Peldra\\Peldra.exe", L"", Goes::WithTheFolder},
-    {Feature, L"D:\\Apps\\Peldra\\Peldra.exe", L"1", Goes::WithTheFolder},
-    {MrtCache + L"D:%5CApps%5CPeldra%5Cresources.pri\\1d2", nullptr, L"", Goes::WithTheFolder},
+    {MuiCache, L"D:\\Apps\\Peldra\\OtherApp\\other.exe.FriendlyAppName", L"x", Goes::Never},
+    {Compatibility, L"D:\\Apps\\Peldra\\Peldra.exe", L"", Goes::WithItsFiles},
+    {Feature, L"D:\\Apps\\Peldra\\Peldra.exe", L"1", Goes::WithItsFiles},
+    {MrtCache + L"D:%5CApps%5CPeldra%5Cresources.pri\\1d2", nullptr, L"", Goes::WithItsFiles},
     {MrtCache + L"D:%5CApps%5CPeldraOther%5Cresources.pri", nullptr, L"", Goes::Never},
 };
 
@@ -143,10 +150,10 @@ protected:
             ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     }
 
-    LeftoverCounts Clean(const std::wstring& folder)
+    LeftoverCounts Clean(const Pd::Install::OwnedPaths& owned)
     {
         return Pd::Install::Detail::CleanTovikLeftoversIn(
-            folder, [this](const std::wstring& failure) { failures_.push_back(failure); }, places_);
+            owned, [this](const std::wstring& failure) { failures_.push_back(failure); }, places_);
     }
 
     PdTest::ScratchFolder scratch_;
@@ -182,17 +189,18 @@ TEST_F(Leftovers, RegistryEntriesOfThePackageGoAndThoseOfTheFolderOnlyWithIt)
                       ERROR_SUCCESS);
         }
     }
-    // An empty folder proves nothing; then the folder's entries go too, in any letter case.
-    EXPECT_EQ(Clean(L""), (LeftoverCounts{0, 9, 5}));
+    // Without records only the package's entries go; then those of the placed files too, in any
+    // letter case.
+    EXPECT_EQ(Clean({}), (LeftoverCounts{0, 9, 5}));
     for (const Entry& entry : Entries)
         EXPECT_EQ(Present(entry), entry.goes != Goes::WithThePackage) << Name(entry);
     EXPECT_EQ(notifications_, 1);
-    EXPECT_EQ(Clean(InstallFolder + L"\\"), (LeftoverCounts{0, 3, 3}));
+    EXPECT_EQ(Clean(Placed), (LeftoverCounts{0, 3, 3}));
     for (const Entry& entry : Entries)
         EXPECT_EQ(Present(entry), entry.goes == Goes::Never) << Name(entry);
     EXPECT_EQ(notifications_, 2);
     // Nothing left to delete: the shell hears nothing.
-    EXPECT_EQ(Clean(InstallFolder), (LeftoverCounts{}));
+    EXPECT_EQ(Clean(Placed), (LeftoverCounts{}));
     EXPECT_EQ(notifications_, 2);
     EXPECT_TRUE(failures_.empty());
 }
@@ -205,15 +213,17 @@ TEST_F(Leftovers, ShortcutsToTovikGoFromEachPlace)
     PdTest::MakeShortcut(programs / L"Tovik" / L"Play Store.lnk", ClientAlias,
                          L"/launch tovik://com.android.vending");
     PdTest::MakeShortcut(programs / L"Other.lnk", L"C:\\Tools\\other.exe");
+    PdTest::MakeShortcut(programs / L"Below.lnk", InstallFolder + L"\\OtherApp\\other.exe");
     PdTest::MakeShortcut(desktop / L"Peldra.LNK", InstallFolder + L"\\Peldra.exe");
     PdTest::MakeShortcut(desktop / L"Folder" / L"Peldra.lnk", InstallFolder + L"\\Peldra.exe"); // not walked
     PdTest::MakeShortcut(pinned / L"TaskBar" / L"Settings.lnk", L"C:\\Elsewhere\\TovikClient.exe",
                          L"/launch tovik://com.android.settings");
     PdTest::MakeShortcut(pinned / L"TaskBar" / L"Note.lnk", L"C:\\Windows\\notepad.exe", L"tovik://x");
 
-    EXPECT_EQ(Clean(InstallFolder), (LeftoverCounts{3, 0, 0}));
+    EXPECT_EQ(Clean(Placed), (LeftoverCounts{3, 0, 0}));
     EXPECT_FALSE(fs::exists(programs / L"Tovik" / L"Play Store.lnk"));
     EXPECT_TRUE(fs::exists(programs / L"Other.lnk"));
+    EXPECT_TRUE(fs::exists(programs / L"Below.lnk"));
     EXPECT_FALSE(fs::exists(desktop / L"Peldra.LNK"));
     EXPECT_TRUE(fs::exists(desktop / L"Folder" / L"Peldra.lnk"));
     EXPECT_FALSE(fs::exists(pinned / L"TaskBar" / L"Settings.lnk"));
@@ -228,35 +238,43 @@ TEST_F(Leftovers, ShortcutTargetsDecideWhatPointsToTovik)
         const wchar_t* name;
         std::wstring target;
         std::wstring arguments;
-        std::wstring folder; // the install folder the clean-up was given
+        Pd::Install::OwnedPaths owned; // what the install recorded
         bool pointsToTovik;
     };
+    const Pd::Install::OwnedPaths olderNames{{}, {InstallFolder + L"\\tools"}};
     const Case cases[] = {
-        {L"alias", ClientAlias, L"", L"", true},
-        {L"family in other case", L"C:\\WindowsApps\\TOVIKPACKAGE_TV9KP7A3NQE2R\\x.exe", L"", L"", true},
-        {L"in the folder", L"D:\\Apps\\Peldra\\Peldra.exe", L"", InstallFolder, true},
-        {L"folder in other case", L"d:\\apps\\peldra\\sub\\tool.exe", L"", L"D:/Apps/x/../Peldra/.", true},
-        {L"accented folder in other case", L"d:\\\u00E4pps\\x.exe", L"", L"D:\\\u00C4pps", true},
-        {L"beside the folder", L"D:\\Apps\\PeldraOther\\x.exe", L"", InstallFolder, false},
-        {L"without a folder", L"D:\\Apps\\Peldra\\Peldra.exe", L"", L"", false},
-        {L"client with address", L"C:\\Any\\TovikClient.exe", L"/launch TOVIK://com.android.settings", L"",
+        {L"alias", ClientAlias, L"", {}, true},
+        {L"family in other case", L"C:\\WindowsApps\\TOVIKPACKAGE_TV9KP7A3NQE2R\\x.exe", L"", {}, true},
+        {L"placed", L"D:\\Apps\\Peldra\\Peldra.exe", L"", Placed, true},
+        {L"placed in other case", L"d:\\apps\\peldra\\x.EXE", L"", Placed, true},
+        {L"other program below the folder", L"D:\\Apps\\Peldra\\OtherApp\\other.exe", L"", Placed, false},
+        {L"longer name", L"D:\\Apps\\Peldra\\Peldra.exe2", L"", Placed, false},
+        {L"without records", L"D:\\Apps\\Peldra\\Peldra.exe", L"", {}, false},
+        {L"in an older name", L"D:\\Apps\\Peldra\\tools\\kernel", L"", olderNames, true},
+        {L"beside an older name", L"D:\\Apps\\Peldra\\toolsx\\kernel", L"", olderNames, false},
+        {L"client with address",
+         L"C:\\Any\\TovikClient.exe",
+         L"/launch TOVIK://com.android.settings",
+         {},
          true},
-        {L"client without address", L"C:\\Any\\TovikClient.exe", L"/launch", L"", false},
-        {L"client in other case", L"C:\\Any\\tovikclient.EXE", L"/launch tovik://com.android.settings", L"",
+        {L"client without address", L"C:\\Any\\TovikClient.exe", L"/launch", {}, false},
+        {L"client in other case",
+         L"C:\\Any\\tovikclient.EXE",
+         L"/launch tovik://com.android.settings",
+         {},
          false},
-        {L"address only", L"C:\\Windows\\notepad.exe", L"tovik://x", L"", false},
+        {L"address only", L"C:\\Windows\\notepad.exe", L"tovik://x", {}, false},
     };
     for (const Case& c : cases)
     {
         const fs::path file = scratch_.Path() / (std::wstring(c.name) + L".lnk");
         PdTest::MakeShortcut(file, c.target, c.arguments);
-        EXPECT_EQ(Pd::Install::ShortcutPointsToTovik(file.wstring(), Pd::Install::FolderPrefix(c.folder)),
-                  c.pointsToTovik)
+        EXPECT_EQ(Pd::Install::ShortcutPointsToTovik(file.wstring(), c.owned), c.pointsToTovik)
             << fs::path(c.name).string();
     }
     // Something that is no shortcut points nowhere.
-    EXPECT_FALSE(Pd::Install::ShortcutPointsToTovik(scratch_.Write(L"junk.lnk", "not a link").wstring(),
-                                                    Pd::Install::FolderPrefix(InstallFolder)));
+    EXPECT_FALSE(
+        Pd::Install::ShortcutPointsToTovik(scratch_.Write(L"junk.lnk", "not a link").wstring(), Placed));
 }
 
 } // namespace

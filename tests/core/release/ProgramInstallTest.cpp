@@ -104,6 +104,12 @@ TEST_F(ProgramInstall, ProgramRunningFromTheDefaultFolderIsNotCopiedButRecorded)
     EXPECT_FALSE(fs::exists(default_ / L"language"));
     EXPECT_EQ(state_.entries[L"host"], (std::vector<std::wstring>{L"Peldra.exe", L"language"}));
     EXPECT_EQ(Pd::Core::ReadState(default_.wstring()).entries[L"host"], state_.entries[L"host"]);
+
+    // Copied into the default folder that holds the release, the program records its files.
+    setting_.runningExe = running_.wstring();
+    ASSERT_TRUE(Install(default_));
+    EXPECT_EQ(Pd::Core::ReadState(default_.wstring()).placed[L"host"],
+              (std::vector<std::wstring>{L"Peldra.exe", L"language\\", L"language\\de.lng"}));
 }
 
 TEST_F(ProgramInstall, ProgramOfTheInstallerPackageIsNotCopied)

@@ -19,6 +19,7 @@ InstallState Sample()
     state.source = L"https://x.example/r\u00FC/manifest.json";
     state.components = {{L"b", L"d2"}, {L"a", L"d1"}};
     state.entries = {{L"a", {L"a.img"}}, {L"empty", {}}, {L"host", {L"Peldra.exe", L"language"}}};
+    state.placed = {{L"a", {L"a.img", L"tools\\"}}};
     return state;
 }
 
@@ -46,6 +47,12 @@ TEST(StateFile, ReplacesTheOldFileWithExactlyTheseBytesAndReadsThemBack)
               "    ]\n"
               "  },\n"
               "  \"format\": 1,\n"
+              "  \"placed\": {\n"
+              "    \"a\": [\n"
+              "      \"a.img\",\n"
+              "      \"tools\\\\\"\n"
+              "    ]\n"
+              "  },\n"
               "  \"source\": \"https://x.example/r\xC3\xBC/manifest.json\",\n"
               "  \"version\": \"1.0\"\n"
               "}\n");
@@ -58,13 +65,15 @@ TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterMembersOfTheWrongTypeAreSkipped
     PdTest::ScratchFolder folder;
     folder.Write(L"peldra.json", "\xEF\xBB\xBF"
                                  R"({"format": 2, "version": 5, "source": "s",
-        "components": {"a": 1, "b": "x"}, "entries": {"s": "text", "l": [1, "one", null, "two"]}})");
+        "components": {"a": 1, "b": "x"}, "entries": {"s": "text", "l": [1, "one", null, "two"]},
+        "placed": {"l": ["one", 2]}})");
     InstallState state = ReadState(folder.Path().wstring());
     EXPECT_EQ(state.version, L"");
     EXPECT_EQ(state.source, L"s");
     EXPECT_EQ(state.components, (std::map<std::wstring, std::wstring>{{L"b", L"x"}}));
     EXPECT_EQ(state.entries.at(L"s"), std::vector<std::wstring>{});
     EXPECT_EQ(state.entries.at(L"l"), (std::vector<std::wstring>{L"one", L"two"}));
+    EXPECT_EQ(state.placed, (std::map<std::wstring, std::vector<std::wstring>>{{L"l", {L"one"}}}));
 
     std::filesystem::remove(folder.Path() / L"peldra.json");
     EXPECT_EQ(ReadState(folder.Path().wstring()), InstallState{});

@@ -138,6 +138,9 @@ TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfT
     const fs::path programsShortcut =
         fs::path(Pd::Install::KnownFolderPath(FOLDERID_Programs)) / L"PdTest Kernel.lnk";
     PdTest::MakeShortcut(programsShortcut, (folder_ / L"tools" / L"kernel").wstring());
+    // Another program's shortcut below the install folder is not Tovik's.
+    const fs::path otherShortcut = programsShortcut.parent_path() / L"PdTest Other.lnk";
+    PdTest::MakeShortcut(otherShortcut, (folder_ / L"OtherApp" / L"other.exe").wstring());
     setting_.taskRegistered = [] { return Pd::Host::IsTaskRegistered(); };
     setting_.setTaskRegistered = [](bool on) { return Pd::Host::SetTaskRegistered(on); };
 
@@ -148,6 +151,8 @@ TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfT
 
     PdTest::ExpectPaths({folder_, program_.defaultFolder, data, setting_.programDataFolder, programsShortcut},
                         false);
+    EXPECT_TRUE(fs::exists(otherShortcut));
+    ::DeleteFileW(otherShortcut.c_str());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
     EXPECT_FALSE(Pd::Host::IsTaskRegistered());
     EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
@@ -175,6 +180,39 @@ TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfT
          L"Settings of Peldra removed (HKCU\\Software\\Ormel\\Peldra).",
          L"Files of Peldra deleted from " + folder_.wstring() + L" (..."},
         Level::Success);
+}
+
+// The user's files in a folder of the release and in the install folder outlive the uninstall; a
+// state file of an older version, which recorded names only, still removes those whole.
+TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
+{
+    for (bool olderState : {false, true})
+    {
+        PdTest::WriteBytes(folder_ / L"mine" / L"notes.txt", "the user's");
+        InstallRelease();
+        ASSERT_EQ(questions_.size(), 1u) << "the folder held the user's files";
+        PdTest::WriteBytes(folder_ / L"tools" / L"my-notes.txt", "the user's");
+        if (olderState)
+        {
+            Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+            state.placed.clear();
+            ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
+        }
+
+        auto outcome = Remove(folder_, Removal::KeepData);
+        ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+        EXPECT_TRUE(outcome->failures.empty());
+        EXPECT_EQ(fs::exists(folder_ / L"tools" / L"my-notes.txt"), !olderState);
+        EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine" / L"notes.txt"), "the user's");
+        PdTest::ExpectPaths({folder_ / L"tools" / L"kernel", folder_ / L"system.vhdx", folder_ / L"assets",
+                             folder_ / L"AppxManifest.xml", folder_ / L"release.json",
+                             folder_ / L"peldra.json"},
+                            false);
+        EXPECT_TRUE(
+            Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
+                   Level::Warning));
+        fs::remove_all(folder_);
+    }
 }
 
 TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRestart)
