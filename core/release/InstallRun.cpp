@@ -1,8 +1,10 @@
 #include "core/release/InstallRun.h"
 
+#include "core/release/FolderAccess.h"
 #include "core/release/Folders.h"
 #include "core/release/InstallRunSteps.h"
 #include "core/release/Net.h"
+#include "core/release/NoLinks.h"
 #include "core/release/Unpack.h"
 #include "core/release/Versions.h"
 #include "core/Strings.h"
@@ -80,6 +82,10 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
         const Component& component = item.component;
         const std::wstring name = ComponentDisplayName(component);
         run.tracker.BeginItem(FormatText(16001, name), ++index, run.needed);
+        if (auto made =
+                Install::CreateFoldersBelow(options.installFolder, DownloadFolder(options.installFolder));
+            !made)
+            return Pd::Fail(FormatText(16022, name, made.error()));
         LogLine(callbacks, Level::Info, FormatText(17005, component.url, FormatBytes(component.packedSize)));
         const ProgressSpan span = DownloadSpan(before, component.packedSize, run.plan.downloadBytes);
         const Net::ByteProgress bytes = [&](std::uint64_t done, std::uint64_t total) {
@@ -116,6 +122,12 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         };
         const std::wstring source = DownloadPath(options.installFolder, component);
         const std::wstring destination = Under(options.installFolder, component.target).wstring();
+        // The unpackers keep to their folder; the way down to it is checked here.
+        const std::wstring folder = component.kind == ComponentKind::Archive
+                                        ? destination
+                                        : std::filesystem::path(destination).parent_path().wstring();
+        if (auto made = Install::CreateFoldersBelow(options.installFolder, folder); !made)
+            return Pd::Fail(FormatText(16023, name, made.error()));
         if (component.kind == ComponentKind::Archive)
         {
             auto report = Install::UnpackArchive(source, destination, component.size, bytes, stop);
@@ -209,6 +221,8 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
 
     if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run); !checked)
         return std::unexpected(checked.error());
+    if (auto prepared = Install::PrepareInstallFolder(options.installFolder); !prepared)
+        return std::unexpected(prepared.error());
     if (auto downloaded = DownloadComponents(options, callbacks, run, stop); !downloaded)
         return std::unexpected(downloaded.error());
     if (auto unpacked = UnpackComponents(options, callbacks, run, stop); !unpacked)
