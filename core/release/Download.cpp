@@ -3,6 +3,7 @@
 #include "core/release/Net.h"
 
 #include "core/ErrorText.h"
+#include "core/release/NoLinks.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"
 #include "core/Text.h"
@@ -47,6 +48,12 @@ UniqueFile OpenForReading(const std::wstring& path)
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+// The folder of the download: nothing in it is written through a link.
+std::wstring FolderOf(const std::wstring& path)
+{
+    return std::filesystem::path(path).parent_path().wstring();
+}
+
 std::unexpected<std::wstring> Canceled()
 {
     return Fail(Core::Text(10008));
@@ -83,10 +90,11 @@ Result<std::uint64_t> ResumePoint(const std::wstring& path, std::uint64_t expect
     std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     if (size <= expectedSize)
         return size;
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    auto file = Install::OpenBelow(FolderOf(path), path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
     if (!file)
-        return Fail(Core::ErrorText(Core::FormatText(18017, path), ::GetLastError()));
+        return std::unexpected(std::move(file.error()));
+    if (!::SetEndOfFile(file->Get()))
+        return Fail(Core::ErrorText(Core::FormatText(18018, path), ::GetLastError()));
     return 0;
 }
 
@@ -118,10 +126,11 @@ Result<> Attempt(Transfer& transfer, std::stop_token stop)
         return Fail(Core::FormatText(18001, status));
     }
 
-    UniqueFile file(::CreateFileW(transfer.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return Fail(Core::ErrorText(Core::FormatText(18017, transfer.path), ::GetLastError()));
+    auto opened = Install::OpenBelow(FolderOf(transfer.path), transfer.path, GENERIC_WRITE, FILE_SHARE_READ,
+                                     OPEN_ALWAYS);
+    if (!opened)
+        return std::unexpected(std::move(opened.error()));
+    const UniqueFile file = std::move(*opened);
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(transfer.offset);
     if (!::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get()))
@@ -221,7 +230,7 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
         digest = transfer.hasher->Finish();
         if (digest == expectedSha256)
             return {};
-        ::DeleteFileW(path.c_str());
+        static_cast<void>(Install::DeleteBelow(FolderOf(path), path));
         // A resumed prefix may have come from another file (an older release left a partial
         // download under the same name): the whole file is fetched once more from the start.
         // Only once: the fresh transfer resumes after a broken connection too, and a server that

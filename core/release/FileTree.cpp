@@ -98,22 +98,6 @@ DWORD RemoveEntry(const Entry& entry)
     return ::RemoveDirectoryW(entry.path.c_str()) ? 0 : ::GetLastError();
 }
 
-bool IsRoot(const std::wstring& path)
-{
-    wchar_t full[MAX_PATH + 1];
-    wchar_t root[MAX_PATH + 1];
-    const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH + 1, full, nullptr);
-    if (length == 0 || length > MAX_PATH || !::GetVolumePathNameW(full, root, MAX_PATH + 1))
-        return false;
-    std::wstring a = full;
-    std::wstring b = root;
-    while (!a.empty() && a.back() == L'\\')
-        a.pop_back();
-    while (!b.empty() && b.back() == L'\\')
-        b.pop_back();
-    return Core::EqualsIgnoringCase(a, b);
-}
-
 // One attempt: 0 when the path is gone afterwards.
 DWORD RemoveOnce(const std::wstring& path)
 {
@@ -133,7 +117,7 @@ namespace Detail
 
 Result<> RemoveTreeWith(const std::wstring& path, int retries, const WaitUntil& wait)
 {
-    if (IsRoot(path))
+    if (Core::IsVolumeRoot(path))
         return Fail(Core::ErrorText(Core::FormatText(18024, path), ERROR_ACCESS_DENIED));
     for (int attempt = 0;; ++attempt)
     {

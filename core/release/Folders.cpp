@@ -146,6 +146,22 @@ bool IsSystemFolder(const std::wstring& folder)
     return Detail::IsSystemFolderAmong(folder, folders);
 }
 
+bool IsVolumeRoot(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH + 1];
+    wchar_t root[MAX_PATH + 1];
+    const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH + 1, full, nullptr);
+    if (length == 0 || length > MAX_PATH || !::GetVolumePathNameW(full, root, MAX_PATH + 1))
+        return false;
+    std::wstring a = full;
+    std::wstring b = root;
+    while (!a.empty() && a.back() == L'\\')
+        a.pop_back();
+    while (!b.empty() && b.back() == L'\\')
+        b.pop_back();
+    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 std::wstring SystemFolder()
 {
     wchar_t folder[MAX_PATH] = {};

@@ -28,6 +28,9 @@ bool SameFile(const std::wstring& a, const std::wstring& b);
 // root that already ends with one ("C:\\").
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
+// Whether the path names the root of a volume: a drive ("C:\\"), a share or a mount point.
+bool IsVolumeRoot(const std::wstring& path);
+
 // The Windows system folder (System32); empty when Windows does not tell it.
 std::wstring SystemFolder();
 

@@ -1,10 +1,12 @@
 #include "core/release/InstallRun.h"
 
 #include "core/Paths.h"
+#include "core/release/FolderAccess.h"
 #include "core/release/Folders.h"
 #include "core/release/InstallRecords.h"
 #include "core/release/InstallRunSteps.h"
 #include "core/release/Net.h"
+#include "core/release/NoLinks.h"
 #include "core/release/Unpack.h"
 #include "core/release/Versions.h"
 #include "core/Strings.h"
@@ -95,6 +97,10 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
         const Component& component = item.component;
         const std::wstring name = ComponentDisplayName(component);
         run.tracker.BeginItem(FormatText(16001, name), ++index, run.needed);
+        if (auto made =
+                Install::CreateFoldersBelow(options.installFolder, DownloadFolder(options.installFolder));
+            !made)
+            return Pd::Fail(FormatText(16022, name, made.error()));
         LogLine(callbacks, Level::Info, FormatText(17005, component.url, FormatBytes(component.packedSize)));
         const ProgressSpan span = DownloadSpan(before, component.packedSize, run.plan.downloadBytes);
         const Net::ByteProgress bytes = [&](std::uint64_t done, std::uint64_t total) {
@@ -133,6 +139,12 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         const std::wstring destination = Under(options.installFolder, component.target).wstring();
         const std::set<std::wstring> foldersBefore = ExistingFolders(options.installFolder, component.target);
         Install::StagedFiles staged;
+        // The unpackers keep to their folder; the way down to it is checked here.
+        const std::wstring folder = component.kind == ComponentKind::Archive
+                                        ? destination
+                                        : std::filesystem::path(destination).parent_path().wstring();
+        if (auto made = Install::CreateFoldersBelow(options.installFolder, folder); !made)
+            return Pd::Fail(FormatText(16023, name, made.error()));
         if (component.kind == ComponentKind::Archive)
         {
             auto report = Install::UnpackArchive(source, destination, component.size, bytes, stop);
@@ -241,6 +253,8 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
 
     if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run); !checked)
         return std::unexpected(checked.error());
+    if (auto prepared = Install::PrepareInstallFolder(options.installFolder); !prepared)
+        return std::unexpected(prepared.error());
     if (auto confirmed = ConfirmForeignFolder(options, callbacks, program); !confirmed)
         return std::unexpected(confirmed.error());
     if (auto downloaded = DownloadComponents(options, callbacks, run, stop); !downloaded)

@@ -2,13 +2,13 @@
 
 #include "core/ErrorText.h"
 #include "core/Handles.h"
+#include "core/release/NoLinks.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 
 namespace Pd::Core
 {
@@ -22,13 +22,11 @@ ReleaseState ReadReleaseState()
 Pd::Result<> WriteFileReplacing(const std::wstring& path, std::string_view bytes)
 {
     const std::wstring temporary = path + L".new";
-    {
-        std::ofstream out(std::filesystem::path(temporary), std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            return Pd::Fail(FormatText(18007, temporary));
-    }
+    // Never written through a link planted in the file's place or on the way to it.
+    if (auto written =
+            Install::WriteWholeFile(std::filesystem::path(path).parent_path().wstring(), temporary, bytes);
+        !written)
+        return written;
     if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Pd::Fail(ErrorText(FormatText(18007, path), ::GetLastError()));
     return {};

@@ -1,6 +1,7 @@
 #include "core/release/StagedFiles.h"
 
 #include "core/ErrorText.h"
+#include "core/release/NoLinks.h"
 #include "core/Text.h"
 
 #include <windows.h>
@@ -14,56 +15,38 @@ namespace Pd::Install
 namespace
 {
 
-// Renames by handle need a full path: a relative one would resolve against the current folder.
-std::wstring FullPath(const std::wstring& path)
-{
-    DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed)
-        return path;
-    full.resize(length);
-    return full;
-}
-
-HANDLE CreateTemporary(const std::wstring& path, DWORD disposition)
-{
-    return ::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 } // namespace
 
 StagedFile::~StagedFile()
 {
-    file_.Reset();
-    if (!temporary_.empty())
-        ::DeleteFileW(temporary_.c_str());
+    // Deleted through the handle: the file that was created, whatever has happened to its path.
+    if (!temporary_.empty() && file_)
+    {
+        FILE_DISPOSITION_INFO remove{TRUE};
+        ::SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &remove, sizeof(remove));
+    }
 }
 
-Result<> StagedFile::Open(const std::wstring& target)
+Result<> StagedFile::Open(const std::wstring& target, const std::wstring& folder)
 {
     target_ = FullPath(target);
-    temporary_ = target_ + L".new";
+    const std::wstring parent = std::filesystem::path(target_).parent_path().wstring();
+    folder_ = folder.empty() ? parent : FullPath(folder);
+    const std::wstring temporary = target_ + L".new";
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(target_).parent_path(), ignored);
+    std::filesystem::create_directories(folder_, ignored);
+    if (auto made = CreateFoldersBelow(folder_, parent); !made)
+        return made;
 
-    // An older ".new" file is removed first and the new one created fresh: Wine truncates a file
-    // created over an existing one when it is closed, which costs time for large files.
-    ::DeleteFileW(temporary_.c_str());
-    HANDLE file = CreateTemporary(temporary_, CREATE_NEW);
-    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS)
-        file = CreateTemporary(temporary_, CREATE_ALWAYS);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        DWORD error = ::GetLastError();
-        std::wstring failed = temporary_;
-        temporary_.clear(); // nothing of ours to delete
-        return Fail(Core::ErrorText(Core::FormatText(18017, failed), error));
-    }
-    file_.Reset(file);
+    // Opened without truncating, so that nothing is lost when the handle turns out to reach a
+    // file behind a link; an older ".new" file is emptied afterwards.
+    auto file = OpenBelow(folder_, temporary, GENERIC_WRITE | DELETE, 0, OPEN_ALWAYS);
+    if (!file)
+        return std::unexpected(std::move(file.error()));
+    if (!::SetEndOfFile(file->Get()))
+        return Fail(Core::ErrorText(Core::FormatText(18018, temporary), ::GetLastError()));
+    file_ = std::move(*file);
+    temporary_ = temporary;
     bytesWritten_ = 0;
     return {};
 }
@@ -93,6 +76,12 @@ Result<> StagedFile::Flush()
 
 Result<> StagedFile::Commit()
 {
+    // Time has passed since the open: the file must still lie where it was staged, and its
+    // target must not be a link.
+    if (auto checked = CheckHandleBelow(file_.Get(), folder_, temporary_); !checked)
+        return checked;
+    if (auto checked = RefuseLinks(folder_, target_); !checked)
+        return checked;
     ::SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     std::size_t nameBytes = target_.size() * sizeof(wchar_t);

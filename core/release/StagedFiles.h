@@ -23,8 +23,9 @@ public:
     // Closes the file and, when it was not committed, deletes the ".new" file.
     ~StagedFile();
 
-    // Creates "<target>.new" (an older one is replaced) and the folders above it.
-    Result<> Open(const std::wstring& target);
+    // Creates "<target>.new" (an older one is emptied) and the folders between folder (the
+    // target's own when empty) and the target. Nothing from folder down may be a link.
+    Result<> Open(const std::wstring& target, const std::wstring& folder = {});
     Result<> Write(const void* bytes, std::uint64_t count);
     Result<> Flush();
     // Moves the ".new" file over the target; on failure it stays staged.
@@ -38,6 +39,7 @@ public:
 private:
     std::wstring target_;
     std::wstring temporary_;
+    std::wstring folder_; // nothing below it is written through a link
     UniqueFile file_;
     std::uint64_t bytesWritten_ = 0;
 };

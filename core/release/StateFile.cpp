@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Json.h"
+#include "core/release/NoLinks.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 
@@ -88,13 +89,8 @@ Result<> WriteState(const std::wstring& installFolder, const InstallState& state
 
     std::wstring path = StatePath(installFolder);
     std::wstring temporary = path + L".new";
-    {
-        std::ofstream file(std::filesystem::path(temporary), std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        if (file.fail())
-            return Fail(FormatText(18007, temporary));
-    }
+    if (auto written = Install::WriteWholeFile(installFolder, temporary, bytes); !written)
+        return written;
     if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Fail(ErrorText(FormatText(18019, path), ::GetLastError()));
     return {};

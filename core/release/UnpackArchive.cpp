@@ -1,6 +1,7 @@
 #include "core/release/Unpack.h"
 
 #include "core/release/BackgroundFlush.h"
+#include "core/release/NoLinks.h"
 #include "core/release/TarReader.h"
 #include "core/Text.h"
 
@@ -21,7 +22,7 @@ public:
     std::expected<void, std::wstring> BeginFile(const std::wstring& relativePath) override
     {
         current_ = std::make_unique<StagedFile>();
-        return current_->Open(Join(relativePath));
+        return current_->Open(Join(relativePath), folder_);
     }
     std::expected<void, std::wstring> WriteFile(const std::uint8_t* data, std::size_t size) override
     {
@@ -35,8 +36,10 @@ public:
     }
     void MakeDirectory(const std::wstring& relativePath) override
     {
+        // A failure shows at the first file in it.
         std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(Join(relativePath)), ignored);
+        std::filesystem::create_directories(folder_, ignored);
+        static_cast<void>(CreateFoldersBelow(folder_, Join(relativePath)));
     }
 
     // Waits for the flushes, then hands the staged files over.

@@ -1,0 +1,48 @@
+// Writing below a folder without ever going through a link. A symbolic link, junction or mount
+// point planted inside an install folder would let an elevated install write wherever it points:
+// every folder the install creates and every file it opens for writing below its folder is
+// checked component by component, and a file is opened without following a final link and then
+// checked again through its handle (its attributes and the path Windows resolved for it), so a
+// link swapped in between the check and the open is caught before a byte is written.
+#pragma once
+
+#include "core/Handles.h"
+#include "core/Result.h"
+
+#include <string>
+#include <string_view>
+
+namespace Pd::Install
+{
+
+// The absolute form of a path ("." and ".." resolved); the path itself when Windows cannot tell.
+std::wstring FullPath(const std::wstring& path);
+
+// Fails naming the first component of path, from folder itself down, that is a link, junction or
+// mount point. The walk ends at the first component that does not exist. A path outside folder
+// is refused.
+Result<> RefuseLinks(const std::wstring& folder, const std::wstring& path);
+
+// Creates path and every missing folder between folder and path, refusing links on the way.
+Result<> CreateFoldersBelow(const std::wstring& folder, const std::wstring& path);
+
+// Opens the file at path below folder with CREATE_NEW, OPEN_EXISTING or OPEN_ALWAYS (never a
+// truncating disposition: the caller truncates once the handle is known to be the file at
+// path). Refused when a component is a link or the handle reached another file; a file this
+// call created before refusing is deleted again. The error of the open is "Creating <path>".
+Result<UniqueFile> OpenBelow(const std::wstring& folder, const std::wstring& path, DWORD access, DWORD share,
+                             DWORD disposition);
+
+// Writes the bytes as the whole content of the file at path below folder (created, or emptied
+// first), opened as OpenBelow opens it. A file that cannot be opened or written gives "Cannot create
+// <path>."; a link, OpenBelow's text.
+Result<> WriteWholeFile(const std::wstring& folder, const std::wstring& path, std::string_view bytes);
+
+// Deletes the file at path below folder through a handle that was checked like OpenBelow's, so
+// that the file a link points to is never deleted in its place. A missing file succeeds.
+Result<> DeleteBelow(const std::wstring& folder, const std::wstring& path);
+
+// Whether the handle still names the file at path below folder, not one reached through a link.
+Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::wstring& path);
+
+} // namespace Pd::Install
