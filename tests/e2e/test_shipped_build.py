@@ -4,6 +4,7 @@ and refuses a release signed by that publisher. Peldra-simulated.exe, given the 
 the scenario does claim all of it."""
 import argparse
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -15,7 +16,9 @@ import signing  # noqa: E402
 from make_release import build_release  # noqa: E402
 from release_server import ReleaseServer  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import Program  # noqa: E402
+from wine import ROOT, Program  # noqa: E402
+
+WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 
 SIMULATED = None  # Peldra-simulated.exe, from --simulated
 
@@ -48,6 +51,7 @@ class TraceTest(unittest.TestCase):
 class EnvironmentTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
         cls.scratch = Path(tempfile.mkdtemp(prefix="peldra-shipped-e2e-"))
         publisher = signing.make_publisher(cls.scratch / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
         cls.server = ReleaseServer(cls.scratch / "served").start()
@@ -60,6 +64,7 @@ class EnvironmentTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.server.stop()
+        subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "stop"], check=False)
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
     def run_each(self, *words):
