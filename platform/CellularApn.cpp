@@ -1,7 +1,6 @@
 #include "platform/CellularApn.h"
 
-#include "platform/sim/SimCellularApn.h"
-#include "platform/sim/Simulation.h"
+#include "platform/RealServices.h"
 
 namespace Pd::Platform
 {
@@ -19,10 +18,8 @@ public:
 
 } // namespace
 
-std::shared_ptr<CellularConnectivity> CellularConnections()
+std::shared_ptr<CellularConnectivity> Real::CellularConnections()
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::MakeCellularConnectivity(*folder);
     static const auto unavailable = std::make_shared<UnavailableConnectivity>();
     return unavailable;
 }

@@ -1,7 +1,6 @@
 #include "platform/ComputeCore.h"
 
-#include "platform/sim/SimComputeCore.h"
-#include "platform/sim/Simulation.h"
+#include "platform/RealServices.h"
 
 namespace Pd::Platform
 {
@@ -79,10 +78,8 @@ private:
 
 } // namespace
 
-std::shared_ptr<ComputeCore> ComputeService()
+std::shared_ptr<ComputeCore> Real::ComputeService()
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::MakeComputeCore(*folder);
     static const std::shared_ptr<RealComputeCore> real = RealComputeCore::Load();
     return real;
 }

@@ -1,19 +1,16 @@
 #include "platform/DeploymentTool.h"
 
 #include "core/Handles.h"
-#include "platform/sim/Simulation.h"
-#include "platform/sim/SimWindows.h"
+#include "platform/RealServices.h"
 
 #include <windows.h>
 
 namespace Pd::Platform
 {
 
-std::expected<std::uint32_t, std::uint32_t> RunDeploymentTool(const std::wstring& program,
-                                                              const std::wstring& commandLine)
+std::expected<std::uint32_t, std::uint32_t> Real::RunDeploymentTool(const std::wstring& program,
+                                                                    const std::wstring& commandLine)
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::RunDism(*folder, commandLine);
     std::wstring command = commandLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

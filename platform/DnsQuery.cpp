@@ -1,8 +1,7 @@
 #include "platform/DnsQuery.h"
 
 #include "core/Handles.h"
-#include "platform/sim/SimCellularApn.h"
-#include "platform/sim/Simulation.h"
+#include "platform/RealServices.h"
 
 #include <windns.h>
 
@@ -85,11 +84,9 @@ Outcome<std::vector<std::vector<std::uint8_t>>> QueryWindows(const std::wstring&
 
 } // namespace
 
-Outcome<std::vector<std::vector<std::uint8_t>>> QueryInterfaceDns(const std::wstring& name, WORD type,
-                                                                  std::uint32_t interfaceIndex)
+Outcome<std::vector<std::vector<std::uint8_t>>> Real::QueryInterfaceDns(const std::wstring& name, WORD type,
+                                                                        std::uint32_t interfaceIndex)
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::QueryApnDns(*folder, name, type);
     return QueryWindows(name, type, interfaceIndex);
 }
 

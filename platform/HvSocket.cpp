@@ -1,7 +1,6 @@
 #include "platform/HvSocket.h"
 
-#include "platform/sim/SimHvSocket.h"
-#include "platform/sim/Simulation.h"
+#include "platform/RealServices.h"
 
 #include <hvsocket.h>
 
@@ -38,10 +37,8 @@ GUID VsockServiceGuid(std::uint32_t port)
     return guid;
 }
 
-UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectTimeoutMs)
+UniqueSocket Real::ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectTimeoutMs)
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::ConnectToGuest(*folder, vmId, port, connectTimeoutMs);
     return ConnectHyperV(vmId, port, connectTimeoutMs);
 }
 

@@ -1,7 +1,6 @@
 #include "platform/PackageManager.h"
 
-#include "platform/sim/SimPackageManager.h"
-#include "platform/sim/Simulation.h"
+#include "platform/RealServices.h"
 
 namespace Pd::Platform
 {
@@ -44,10 +43,8 @@ private:
 
 } // namespace
 
-std::shared_ptr<PackageManager> Packages()
+std::shared_ptr<PackageManager> Real::Packages()
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::MakePackageManager(*folder);
     static const auto unavailable = std::make_shared<UnavailablePackageManager>();
     return unavailable;
 }

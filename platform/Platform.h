@@ -1,5 +1,5 @@
-// The platform seam: Windows services that this build cannot simply call, and the one place
-// that decides whether the real service or the simulator answers.
+// The platform seam: Windows services that this build cannot simply call, and the accessors that
+// decide whether the real service or the simulator answers.
 //
 // Three kinds of Windows service meet the product:
 //  1. Declared by mingw-w64 and implemented by Wine (registry, kernel objects, WinHTTP, Task
@@ -12,21 +12,29 @@
 //  3. Not declared by mingw-w64 (the Windows Runtime: package manager, Bluetooth LE, ...): a
 //     small synchronous interface of our own, written from what the product expects of it,
 //     with errors as an HRESULT and a text (Pd::Platform::Error). This build has no binding
-//     behind it: without simulation each such service answers "unavailable".
+//     behind it: each such service answers "unavailable".
 //
-// The simulator (platform/sim/) stands in for every case-2 and case-3 service, and for the
-// Windows version report, when the environment variable PELDRA_SIMULATION names a folder that
-// holds scenario.json (the simulated PC). State that changes (a stopped VM, packages) is kept
-// in that folder, so that separate processes see the same PC.
+// The accessors are chosen when an exe is linked, and product libraries are built once:
+//  - Peldra.exe, the shipped program, links pd_platform_shipped (ShippedServices.cpp): every
+//    accessor returns the real service. It holds no simulator, ignores PELDRA_SIMULATION, and
+//    trusts only the publisher compiled into it.
+//  - Peldra-simulated.exe and the test exes link pd_platform_simulated
+//    (sim/SimulatedServices.cpp): while the environment variable PELDRA_SIMULATION names a folder
+//    that holds scenario.json (the simulated PC), the simulator (platform/sim/) stands in for
+//    every case-2 and case-3 service, the Windows version report and the trusted publisher.
+//    State that changes (a stopped VM, packages) is kept in that folder, so that separate
+//    processes see the same PC. Without the variable they too get the real services.
 //
 // Adding a service:
 //  - declare its interface in its own header here (an abstract class for a service with
 //    several calls, a free function for a single query), in namespace Pd::Platform;
-//  - give it one accessor that returns the implementation to use: it asks
-//    Sim::ActiveScenarioFolder() and returns the simulator's implementation when that is set,
-//    otherwise the real one (case 2) or the unavailable one (case 3);
-//  - put the real implementation beside the accessor and the simulated one in platform/sim/,
-//    reading its part of scenario.json; document the scenario keys in platform/sim/Scenario.h;
+//  - put the real implementation (or the unavailable one) here, as a function in
+//    Pd::Platform::Real declared in RealServices.h;
+//  - give it one accessor, defined twice: in ShippedServices.cpp returning the real one, and in
+//    sim/SimulatedServices.cpp returning the simulator's when Sim::ActiveScenarioFolder() is set,
+//    else the real one;
+//  - put the simulated implementation in platform/sim/, reading its part of scenario.json, and
+//    document the scenario keys in platform/sim/Scenario.h;
 //  - test both: the real one as far as Wine allows, the simulated one against scenarios.
 // Product code calls only the accessor: it never learns whether it runs simulated.
 #pragma once

@@ -1,7 +1,8 @@
-// The publisher whose signatures the PC trusts. Outside simulation that is the program's own
-// publisher, and Windows proves catalog membership; the simulated PC trusts its scenario's test
-// publisher instead and proves membership itself (Windows' catalog functions do not work under
-// Wine).
+// The publisher whose signatures the PC trusts. Peldra.exe trusts only the program's own
+// publisher, compiled in, and Windows proves catalog membership: it has no simulator, so the
+// functions below answer "none" and "not listed" there. Only the simulated build, while
+// simulation is on, trusts its scenario's test publisher instead and proves membership itself
+// (Windows' catalog functions do not work under Wine).
 #pragma once
 
 #include "platform/Certificates.h"
@@ -16,7 +17,7 @@ namespace Pd::Platform
 {
 
 // The scenario's publisher in simulation (empty pins, trusting nobody, when it names none);
-// none outside simulation.
+// none outside simulation and always none in Peldra.exe.
 std::optional<Core::PublisherPins> SimulatedPublisher();
 
 // The simulated PC's catalog check of an open catalog file (read through the handle, at most

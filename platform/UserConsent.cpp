@@ -1,7 +1,6 @@
 #include "platform/UserConsent.h"
 
-#include "platform/sim/Simulation.h"
-#include "platform/sim/SimUserConsent.h"
+#include "platform/RealServices.h"
 
 namespace Pd::Platform
 {
@@ -23,10 +22,8 @@ private:
 
 } // namespace
 
-std::shared_ptr<UserConsentVerifier> UserConsent()
+std::shared_ptr<UserConsentVerifier> Real::UserConsent()
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::MakeUserConsentVerifier(*folder);
     static const auto unavailable = std::make_shared<UnavailableVerifier>();
     return unavailable;
 }

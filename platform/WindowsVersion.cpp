@@ -1,7 +1,6 @@
 #include "platform/WindowsVersion.h"
 
-#include "platform/sim/Simulation.h"
-#include "platform/sim/SimWindows.h"
+#include "platform/RealServices.h"
 
 #include <windows.h>
 
@@ -59,10 +58,8 @@ std::wstring ReadMachineString(const wchar_t* name)
 
 } // namespace
 
-WindowsVersion ReadWindowsVersion()
+WindowsVersion Real::ReadWindowsVersion()
 {
-    if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::ReadWindowsVersion(*folder);
     return WindowsVersion{RealBuild(), ReadMachineDword(L"UBR"), ReadMachineString(L"ProductName"),
                           ReadMachineString(L"DisplayVersion")};
 }

@@ -1,8 +1,7 @@
 #include "platform/Wmi.h"
 
 #include "core/ErrorText.h"
-#include "platform/sim/Simulation.h"
-#include "platform/sim/SimWindows.h"
+#include "platform/RealServices.h"
 
 #include <oleauto.h>
 
@@ -148,11 +147,14 @@ std::optional<std::uint32_t> WmiReadInstallState(IWbemClassObject* object)
     return result;
 }
 
-std::optional<bool> VmpInstallState()
+} // namespace Pd::Core
+
+namespace Pd::Platform
 {
-    if (auto folder = Platform::Sim::ActiveScenarioFolder())
-        return Platform::Sim::VirtualMachinePlatformState(*folder);
-    return RealVmpInstallState();
+
+std::optional<bool> Real::VmpInstallState()
+{
+    return Core::RealVmpInstallState();
 }
 
-} // namespace Pd::Core
+} // namespace Pd::Platform

@@ -3,7 +3,7 @@
 Peldra.exe under Wine on a simulated Windows 11 PC that trusts the test publisher, then looked at
 with status and verify. Everything lives in a demo folder that each run starts afresh.
 
-Usage: tools/demo.py --exe build/cli/Peldra.exe --folder build/demo"""
+Usage: tools/demo.py --exe build/cli/Peldra-simulated.exe --folder build/demo"""
 import argparse
 import os
 import shutil

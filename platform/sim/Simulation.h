@@ -1,7 +1,8 @@
-// The simulator's switch and its files. PELDRA_SIMULATION names a folder holding scenario.json
-// (the simulated PC, read afresh on every call, so that a test or another process may change
-// it) and state.json (what changed since: written only by the simulator, under a lock, and
-// replaced atomically, so that separate processes agree).
+// The simulator's switch and its files (only in exes that link the simulator, never in
+// Peldra.exe). PELDRA_SIMULATION names a folder holding scenario.json (the simulated PC, read
+// afresh on every call, so that a test or another process may change it) and state.json (what
+// changed since: written only by the simulator, under a lock, and replaced atomically, so that
+// separate processes agree).
 #pragma once
 
 #include "core/Json.h"

@@ -1,3 +1,5 @@
+// The simulated build's trust: the scenario's test publisher, and the simulator's own catalog
+// check. The shipped build answers "none" and "not listed" (ShippedServices.cpp).
 #include "platform/Publisher.h"
 
 #include "platform/sim/Scenario.h"

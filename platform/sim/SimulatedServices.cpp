@@ -1,0 +1,112 @@
+// The accessors of the simulated build: the simulator's service while PELDRA_SIMULATION names a
+// scenario folder, the real one (or unavailable) otherwise.
+#include "platform/DeploymentTool.h"
+#include "platform/DnsQuery.h"
+#include "platform/RealServices.h"
+#include "platform/sim/Scenario.h"
+#include "platform/sim/SimAdvertisementWatcher.h"
+#include "platform/sim/SimCellularApn.h"
+#include "platform/sim/SimComputeCore.h"
+#include "platform/sim/SimHvSocket.h"
+#include "platform/sim/SimLeDevice.h"
+#include "platform/sim/SimPackageManager.h"
+#include "platform/sim/Simulation.h"
+#include "platform/sim/SimUserConsent.h"
+#include "platform/sim/SimWindows.h"
+#include "platform/Wmi.h"
+
+namespace Pd::Platform
+{
+
+Outcome<std::uint64_t> DefaultBluetoothAdapter()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::LoadScenario(*folder).bluetooth.adapter;
+    return Real::DefaultBluetoothAdapter();
+}
+
+Outcome<std::unique_ptr<AdvertisementWatcher>> CreateAdvertisementWatcher(ScanningMode mode)
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::CreateAdvertisementWatcher(Sim::LoadScenario(*folder).bluetooth.advertisers, mode);
+    return Real::CreateAdvertisementWatcher(mode);
+}
+
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress)
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::OpenLeDevice(Sim::LoadScenario(*folder).bluetooth.devices, address, randomAddress);
+    return Real::OpenLeDevice(address, randomAddress);
+}
+
+std::shared_ptr<CellularConnectivity> CellularConnections()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakeCellularConnectivity(*folder);
+    return Real::CellularConnections();
+}
+
+std::shared_ptr<ComputeCore> ComputeService()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakeComputeCore(*folder);
+    return Real::ComputeService();
+}
+
+std::expected<std::uint32_t, std::uint32_t> RunDeploymentTool(const std::wstring& program,
+                                                              const std::wstring& commandLine)
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::RunDism(*folder, commandLine);
+    return Real::RunDeploymentTool(program, commandLine);
+}
+
+Outcome<std::vector<std::vector<std::uint8_t>>> QueryInterfaceDns(const std::wstring& name, WORD type,
+                                                                  std::uint32_t interfaceIndex)
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::QueryApnDns(*folder, name, type);
+    return Real::QueryInterfaceDns(name, type, interfaceIndex);
+}
+
+UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectTimeoutMs)
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::ConnectToGuest(*folder, vmId, port, connectTimeoutMs);
+    return Real::ConnectToGuest(vmId, port, connectTimeoutMs);
+}
+
+std::shared_ptr<PackageManager> Packages()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakePackageManager(*folder);
+    return Real::Packages();
+}
+
+std::shared_ptr<UserConsentVerifier> UserConsent()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakeUserConsentVerifier(*folder);
+    return Real::UserConsent();
+}
+
+WindowsVersion ReadWindowsVersion()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::ReadWindowsVersion(*folder);
+    return Real::ReadWindowsVersion();
+}
+
+} // namespace Pd::Platform
+
+namespace Pd::Core
+{
+
+std::optional<bool> VmpInstallState()
+{
+    if (auto folder = Platform::Sim::ActiveScenarioFolder())
+        return Platform::Sim::VirtualMachinePlatformState(*folder);
+    return Platform::Real::VmpInstallState();
+}
+
+} // namespace Pd::Core
