@@ -38,7 +38,9 @@ cleanup() {
     sleep 1
     local i
     for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-        mountpoint -q "$dir/${mounts[i]}" && { umount "$dir/${mounts[i]}" || umount -l "$dir/${mounts[i]}"; }
+        if mountpoint -q "$dir/${mounts[i]}"; then
+            umount "$dir/${mounts[i]}" || umount -l "$dir/${mounts[i]}"
+        fi
     done
 }
 trap cleanup EXIT
