@@ -77,6 +77,7 @@ echo "$user ALL=(ALL) NOPASSWD: ALL" >"$dir/etc/sudoers.d/$user"
 chmod 0440 "$dir/etc/sudoers.d/$user"
 
 # The committed HEAD only: what anyone who clones would get.
+commit=$(git -C "$repo" rev-parse --short HEAD)
 git -C "$repo" bundle create "$dir/tmp/peldra.bundle" HEAD 2>/dev/null
 chmod 0644 "$dir/tmp/peldra.bundle"
 
@@ -86,7 +87,7 @@ as_user() { # <command line>: a login-like shell of the normal user, in the clon
         bash -c "cd ~ && $1"
 }
 as_user "git -c advice.detachedHead=false clone -q /tmp/peldra.bundle peldra"
-echo "fresh-debian-check: cloned $(git -C "$repo" rev-parse --short HEAD) as $user"
+echo "fresh-debian-check: cloned $commit as $user"
 
 timed() { # <name> <command line>: runs it in the clone, sets elapsed and returns its status
     local start=$EPOCHREALTIME status=0
