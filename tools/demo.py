@@ -84,4 +84,8 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except subprocess.CalledProcessError as error:
+        # The failing step has already said why.
+        sys.exit(f"demo: {' '.join(map(str, error.cmd))} ended with exit code {error.returncode}")
