@@ -94,6 +94,7 @@ timed() { # <name> <command line>: runs it in the clone, sets elapsed and return
     echo "fresh-debian-check: \$ $1"
     as_user "cd peldra && $1" || status=$?
     elapsed=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { s = b - a; printf "%dm%02ds", s / 60, s % 60 }')
+    echo "fresh-debian-check: $1 ended with exit code $status after $elapsed (load average: $(cut -d' ' -f1-3 /proc/loadavg))"
     return $status
 }
 demo_status=0 test_status=0
