@@ -7,12 +7,23 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 which=${1:-all}
 "$root/tools/setup.sh"
 
+# Configures quietly (its output is shown when it fails); the build shows ninja's progress.
 configure_and_build() { # <build folder> [cmake options...]
     local build=$1
     shift
     if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+        echo "build: configuring $build"
+        local log
+        log=$(mktemp)
+        if ! cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$log" 2>&1; then
+            cat "$log" >&2
+            rm -f "$log" "$build/CMakeCache.txt"
+            echo "build: configuring $build failed" >&2
+            exit 1
+        fi
+        rm -f "$log"
     fi
+    echo "build: building $build"
     cmake --build "$build" --parallel "$(nproc)"
 }
 

@@ -5,6 +5,7 @@ with status and verify. Everything lives in a demo folder that each run starts a
 
 Usage: tools/demo.py --exe build/cli/Peldra-simulated.exe --folder build/demo"""
 import argparse
+import contextlib
 import os
 import shutil
 import subprocess
@@ -58,16 +59,19 @@ def main():
     say("Preparing: a test publisher, a signed release on the loopback server, a simulated PC")
     publisher = signing.make_publisher(folder / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
     build_release(RELEASE, folder / "server" / "root" / "peldra", publisher)
-    subprocess.run([sys.executable, str(ROOT / "tests" / "support" / "release_server.py"), "start",
-                    "--state", str(folder / "server")], check=True)
-    port = (folder / "server" / "port").read_text().strip()
-    address = f"http://127.0.0.1:{port}/peldra/manifest.json"
-    pc = SimulatedPc(folder / "simulation", publisher, publisherIds={PUBLISHER: PUBLISHER_ID})
-    env = dict(os.environ, **pc.env)
-    subprocess.run([str(WINE_PREFIX), str(prefix), "start"], check=True)
-
     failed = []
-    try:
+    # Whatever fails from here on, the release server and the wineserver do not outlive the demo.
+    with contextlib.ExitStack() as cleanup:
+        server = [sys.executable, str(ROOT / "tests" / "support" / "release_server.py")]
+        cleanup.callback(subprocess.run, [*server, "stop", "--state", str(folder / "server")], check=False)
+        subprocess.run([*server, "start", "--state", str(folder / "server")], check=True)
+        port = (folder / "server" / "port").read_text().strip()
+        address = f"http://127.0.0.1:{port}/peldra/manifest.json"
+        pc = SimulatedPc(folder / "simulation", publisher, publisherIds={PUBLISHER: PUBLISHER_ID})
+        env = dict(os.environ, **pc.env)
+        cleanup.callback(subprocess.run, [str(WINE_PREFIX), str(prefix), "stop"], check=False)
+        subprocess.run([str(WINE_PREFIX), str(prefix), "start"], check=True)
+
         for words in (["version"], ["check", "--source", address], ["install", "--source", address, "--yes"],
                       ["status"], ["verify"]):
             say("$ Peldra.exe " + " ".join(words))
@@ -75,13 +79,13 @@ def main():
             print(f"(exit code {code})", flush=True)
             if code != 0:
                 failed.append(words[0])
-    finally:
-        subprocess.run([str(WINE_PREFIX), str(prefix), "stop"], check=False)
-        subprocess.run([sys.executable, str(ROOT / "tests" / "support" / "release_server.py"), "stop",
-                        "--state", str(folder / "server")], check=False)
     if failed:
         sys.exit(f"demo: {', '.join(failed)} did not succeed")
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except subprocess.CalledProcessError as error:
+        # The failing step has already said why.
+        sys.exit(f"demo: {' '.join(map(str, error.cmd))} ended with exit code {error.returncode}")

@@ -4,5 +4,5 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PD_BUILD_DIR:-$root/build}
-"$root/tools/build.sh" windows >/dev/null
+"$root/tools/build.sh" windows
 exec python3 "$root/tools/demo.py" --exe "$build/cli/Peldra-simulated.exe" --folder "$build/demo"

@@ -8,15 +8,30 @@ prefix=$(realpath -m "$1")
 action=${2:-create}
 . "$here/wine-env.sh" "$prefix"
 
+# Runs a Wine command with its output in a file (Wine's background services inherit it, so
+# never a pipe) and stops with what Wine said when it fails.
+wine_step() {
+    local log
+    log=$(mktemp)
+    if ! "$@" </dev/null >"$log" 2>&1; then
+        echo "wine-prefix: '$*' failed in $prefix:" >&2
+        cat "$log" >&2
+        rm -f "$log"
+        exit 1
+    fi
+    rm -f "$log"
+}
+
 create() {
     mkdir -p "$(dirname "$prefix")"
     exec 9>"$prefix.lock"
     flock 9
     if [ ! -f "$prefix/.ready" ]; then
         rm -rf "$prefix"
-        wine wineboot -i </dev/null >/dev/null 2>&1
-        wine winecfg /v win10 </dev/null >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+        echo "wine-prefix: creating the Wine prefix $prefix" >&2
+        wine_step wine wineboot -i
+        wine_step wine winecfg /v win10
+        wine_step wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
         wineserver -w
         touch "$prefix/.ready"
     fi
@@ -24,7 +39,7 @@ create() {
     # top-level windows, messages and timers work without an X display (the Windows Hello
     # prompt's owner window is one). Also added to older prefixes.
     if [ "${PD_WINE_NULL_GRAPHICS:-}" = 1 ] && [ ! -f "$prefix/.null-graphics" ]; then
-        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+        wine_step wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
         wineserver -w
         touch "$prefix/.null-graphics"
     fi
@@ -41,8 +56,9 @@ start)
     wineserver -w </dev/null >/dev/null 2>&1 || true
     # A persistent server with every standard stream on /dev/null: otherwise Wine's background
     # services inherit CTest's output pipe and each test waits for it to close.
-    wineserver -p </dev/null >/dev/null 2>&1
-    wine wineboot </dev/null >/dev/null 2>&1
+    # Should that fail, a second try shows why (a server it might leave has its streams on a file).
+    wineserver -p </dev/null >/dev/null 2>&1 || wine_step wineserver -p
+    wine_step wine wineboot
     ;;
 stop)
     # Wait until the server is gone, so that a run started right after finds no server on its
