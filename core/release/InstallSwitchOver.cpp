@@ -35,6 +35,17 @@ Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
     return Outcome{restartNeeded, count};
 }
 
+// Adds what this run placed for the component to the state's record of it. A state of an older
+// version names only the top entries; those that are folders stay recorded, so that they go once
+// empty.
+void JoinPlaced(const Options& options, RunValues& run, const std::wstring& id)
+{
+    const std::vector<std::wstring> earlier = run.state.placed.contains(id)
+                                                  ? run.state.placed[id]
+                                                  : FolderRecords(options.installFolder, run.state.entries[id]);
+    run.state.placed[id] = JoinRecords(earlier, run.placed[id]);
+}
+
 // Until the records and the release files catch up with the switched files, the folder holds a
 // mix of two releases: the state file says so, and already lists the new names, so that an
 // uninstall of a cut-off update still finds them.
@@ -46,6 +57,7 @@ Result<> MarkSwitching(const Options& options, RunValues& run)
         if (!item.needed)
             continue;
         const Component& component = item.component;
+        JoinPlaced(options, run, component.id);
         std::vector<std::wstring>& names = run.state.entries[component.id];
         for (const std::wstring& name : run.entries[component.id])
             if (std::ranges::find(names, name) == names.end())
@@ -86,13 +98,7 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
         if (!item.needed)
             continue;
         const Component& component = item.component;
-        // A state of an older version names only the top entries; those that are folders stay
-        // recorded, so that they go once empty.
-        const std::vector<std::wstring> earlier =
-            run.state.placed.contains(component.id)
-                ? run.state.placed[component.id]
-                : FolderRecords(options.installFolder, run.state.entries[component.id]);
-        run.state.placed[component.id] = JoinRecords(earlier, run.placed[component.id]);
+        JoinPlaced(options, run, component.id);
         run.state.entries[component.id] = run.entries[component.id];
         run.state.components[component.id] = component.packedSha256;
         ++count;
