@@ -1,5 +1,8 @@
 #include "cli/ReleaseReporting.h"
 
+#include "core/InstallFolder.h"
+#include "core/release/InstallState.h"
+#include "core/release/RunLock.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 
@@ -11,6 +14,9 @@ namespace
 {
 
 constexpr std::uint32_t CanceledText = 10008;
+constexpr std::uint32_t RunInProgressText = 16071;
+constexpr std::uint32_t UpdateCutOffText = 16072;
+constexpr std::uint32_t ProgramUnfinishedText = 16073;
 
 } // namespace
 
@@ -34,6 +40,19 @@ bool AnswerFromYes(Console& console, const std::wstring& question, bool yes)
     console.Write(Stream::Output, question + L"\n");
     console.Write(Stream::Output, yes ? L"  --yes: accepted\n" : L"  not accepted (add --yes to accept)\n");
     return yes;
+}
+
+InstallationNote NoteOnInstallation(const std::wstring& installFolder)
+{
+    using enum InstallationNote::Kind;
+    if (Core::RunLock::HeldElsewhere())
+        return {RunInProgress, Core::Text(RunInProgressText)};
+    const std::wstring unfinished = installFolder.empty() ? L"" : Core::ReadState(installFolder).unfinished;
+    if (unfinished == Core::UnfinishedUpdate)
+        return {UpdateCutOff, Core::Text(UpdateCutOffText)};
+    if (unfinished == Core::UnfinishedProgram)
+        return {ProgramUnfinished, Core::FormatText(ProgramUnfinishedText, Core::DefaultInstallFolder())};
+    return {};
 }
 
 ExitCode FailureExitCode(const std::wstring& error)

@@ -18,6 +18,22 @@ void ShowProgress(Console& console, const Core::Progress& progress);
 // Prints the question and the answer that --yes gives, and returns that answer.
 bool AnswerFromYes(Console& console, const std::wstring& question, bool yes);
 
+// Why the files of the install folder cannot be taken at face value now: a run is changing the
+// installation, or the state file says an update or the program copy was cut off. Empty when
+// neither holds.
+struct InstallationNote
+{
+    enum class Kind
+    {
+        None,
+        RunInProgress,
+        UpdateCutOff,
+        ProgramUnfinished,
+    } kind = Kind::None;
+    std::wstring text;
+};
+InstallationNote NoteOnInstallation(const std::wstring& installFolder);
+
 // 4 when an operation ended with "Canceled.", otherwise 1.
 ExitCode FailureExitCode(const std::wstring& error);
 

@@ -3,8 +3,10 @@
 
 #include "cli/Commands.h"
 #include "cli/HelloRemember.h"
+#include "cli/ReleaseReporting.h"
 #include "cli/Sources.h"
 #include "core/release/InstallState.h"
+#include "core/release/Uninstall.h"
 #include "host/controls/HostSettings.h"
 
 #include <fmt/xchar.h>
@@ -50,6 +52,15 @@ std::wstring PackageText(const std::optional<Install::PackageInfo>& package)
                        package->developmentMode ? L"" : L", Microsoft Store");
 }
 
+// --dir, else the folder of a registration this program made (as verify and uninstall follow it),
+// else the stored or default install folder.
+Result<std::wstring> StatusFolder(const Args& args, const Core::WindowsInfo& windows)
+{
+    if (args.dir.empty() && windows.installedPackage && Core::HasStateFile(*windows.installedPackage))
+        return windows.installedPackage->installLocation;
+    return ResolveInstallFolder(args);
+}
+
 } // namespace
 
 std::wstring StatusText(const StatusFacts& facts)
@@ -68,6 +79,8 @@ std::wstring StatusText(const StatusFacts& facts)
     AddLine(text, L"Tovik package", PackageText(windows.installedPackage));
     AddLine(text, L"Install folder", facts.installFolder);
     AddLine(text, L"Installed release", facts.installedVersion.empty() ? L"none" : facts.installedVersion);
+    if (!facts.installationNote.empty())
+        AddLine(text, L"Installation", facts.installationNote);
     AddLine(text, L"Release check (host)", ReleaseStateText(facts.releaseState));
     AddLine(text, L"Windows Hello", Bio::AvailabilityText(facts.hello));
     AddLine(text, L"Remember Windows Hello", HelloRememberText(facts.helloRememberMinutes));
@@ -80,10 +93,11 @@ ExitCode Status(Console& console, const Args& args)
 {
     StatusFacts facts;
     facts.windows = Core::QueryWindows();
-    if (Result<std::wstring> folder = ResolveInstallFolder(args))
+    if (Result<std::wstring> folder = StatusFolder(args, facts.windows))
     {
         facts.installFolder = *folder;
         facts.installedVersion = Core::ReadState(*folder).version;
+        facts.installationNote = NoteOnInstallation(*folder).text;
     }
     else
     {

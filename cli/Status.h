@@ -16,6 +16,7 @@ struct StatusFacts
     Core::WindowsInfo windows;
     std::wstring installFolder;    // or the reason it cannot be used
     std::wstring installedVersion; // from the folder's state file; empty for none
+    std::wstring installationNote; // a run in progress or a cut-off one; empty for none
     Core::ReleaseState releaseState = Core::ReleaseState::Cancelled;
     Bio::Availability hello = Bio::Availability::CheckFailed;
     std::uint32_t helloRememberMinutes = 0;

@@ -2,6 +2,7 @@
 // administrator rights.
 #include "cli/Commands.h"
 
+#include "cli/ReleaseReporting.h"
 #include "core/release/Packages.h"
 #include "core/release/ReleaseVerification.h"
 
@@ -18,14 +19,30 @@ ExitCode Verify(Console& console, const Args& args)
     else if (auto package = Install::FindInstalledPackage())
         folder = package->installLocation;
 
-    Core::ReleaseState result = Core::VerifyRelease(folder, {});
     console.Write(Stream::Output,
                   fmt::format(L"Folder  {}\n", folder.empty() ? L"(Tovik not installed)" : folder));
+    // Files that a run is placing, or that a cut-off update left half placed, are no tampering.
+    const InstallationNote note = NoteOnInstallation(folder);
+    using enum InstallationNote::Kind;
+    if (note.kind == RunInProgress)
+    {
+        console.Row(Level::Warning, note.text);
+        return ExitCode::Unavailable;
+    }
+    if (note.kind == UpdateCutOff)
+    {
+        console.Row(Level::Error, note.text);
+        return ExitCode::Failed;
+    }
+    if (note.kind == ProgramUnfinished)
+        console.Row(Level::Warning, note.text);
+
+    Core::ReleaseState result = Core::VerifyRelease(folder, {});
     switch (result)
     {
     case Core::ReleaseState::Verified:
         console.Row(Level::Success, L"official Peldra release, unchanged");
-        return ExitCode::Ok;
+        return note.kind == None ? ExitCode::Ok : ExitCode::Failed;
     case Core::ReleaseState::Modified:
         console.Row(Level::Error, L"official release, but its Android files were changed after installing");
         return ExitCode::Failed;

@@ -7,6 +7,7 @@
 #include "core/release/InstallRunSteps.h"
 #include "core/release/Net.h"
 #include "core/release/NoLinks.h"
+#include "core/release/RunLock.h"
 #include "core/release/Unpack.h"
 #include "core/release/Versions.h"
 #include "core/Strings.h"
@@ -269,6 +270,10 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
 Result<Outcome> Run(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
                     std::stop_token stop)
 {
+    auto lock =
+        RunLock::Acquire([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); }, stop);
+    if (!lock)
+        return std::unexpected(lock.error());
     return Detail::RunWith(manifest, options, callbacks, std::move(stop), Detail::CurrentSetting());
 }
 

@@ -24,11 +24,21 @@ struct InstallState
     // older version: the uninstall then goes by its names alone.
     std::map<std::wstring, std::vector<std::wstring>> placed;
 
+    // The step of an install run that began and has not ended yet (UnfinishedUpdate,
+    // UnfinishedProgram); empty once the run has got through. Written only when set.
+    std::wstring unfinished;
+
     // True when every component has an entry list (a state of an older version may lack them).
     bool HasAllEntries() const;
 
     bool operator==(const InstallState&) const = default;
 };
+
+// The install run's steps that leave the folder half done when they are cut off: switching the
+// new files in until the records and release files agree with them, and copying the program and
+// setting up its background host.
+inline constexpr const wchar_t* UnfinishedUpdate = L"update";
+inline constexpr const wchar_t* UnfinishedProgram = L"program";
 
 // Writes "peldra.json.new" and moves it over "peldra.json".
 Result<> WriteState(const std::wstring& installFolder, const InstallState& state);

@@ -14,6 +14,7 @@
 #include "core/Text.h"
 #include "guest/AndroidVm.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace Pd::Core
@@ -34,6 +35,37 @@ Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
     return Outcome{restartNeeded, count};
 }
 
+// Adds what this run placed for the component to the state's record of it. A state of an older
+// version names only the top entries; those that are folders stay recorded, so that they go once
+// empty.
+void JoinPlaced(const Options& options, RunValues& run, const std::wstring& id)
+{
+    const std::vector<std::wstring> earlier = run.state.placed.contains(id)
+                                                  ? run.state.placed[id]
+                                                  : FolderRecords(options.installFolder, run.state.entries[id]);
+    run.state.placed[id] = JoinRecords(earlier, run.placed[id]);
+}
+
+// Until the records and the release files catch up with the switched files, the folder holds a
+// mix of two releases: the state file says so, and already lists the new names, so that an
+// uninstall of a cut-off update still finds them.
+Result<> MarkSwitching(const Options& options, RunValues& run)
+{
+    run.state.unfinished = UnfinishedUpdate;
+    for (const PlannedComponent& item : run.plan.items)
+    {
+        if (!item.needed)
+            continue;
+        const Component& component = item.component;
+        JoinPlaced(options, run, component.id);
+        std::vector<std::wstring>& names = run.state.entries[component.id];
+        for (const std::wstring& name : run.entries[component.id])
+            if (std::ranges::find(names, name) == names.end())
+                names.push_back(name);
+    }
+    return WriteState(options.installFolder, run.state);
+}
+
 // Step 14: the running Tovik is asked to end and the staged files take their targets' places.
 Result<> SwitchOver(const Options& options, const Callbacks& callbacks, RunValues& run)
 {
@@ -44,6 +76,8 @@ Result<> SwitchOver(const Options& options, const Callbacks& callbacks, RunValue
     else if (run.otherAccount && Guest::FindAndroidVm())
         return Pd::Fail(FormatText(16034, run.windows.packageUser->account));
     run.tracker.Stage(Text(16032), SwitchOverPosition);
+    if (auto marked = MarkSwitching(options, run); !marked)
+        return marked;
     if (auto committed = run.staged.CommitAll(); !committed)
         return committed;
     if (IsUnderProgramFiles(options.installFolder))
@@ -64,13 +98,7 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
         if (!item.needed)
             continue;
         const Component& component = item.component;
-        // A state of an older version names only the top entries; those that are folders stay
-        // recorded, so that they go once empty.
-        const std::vector<std::wstring> earlier =
-            run.state.placed.contains(component.id)
-                ? run.state.placed[component.id]
-                : FolderRecords(options.installFolder, run.state.entries[component.id]);
-        run.state.placed[component.id] = JoinRecords(earlier, run.placed[component.id]);
+        JoinPlaced(options, run, component.id);
         run.state.entries[component.id] = run.entries[component.id];
         run.state.components[component.id] = component.packedSha256;
         ++count;
@@ -104,6 +132,8 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
     }
     run.state.version = manifest.version;
     run.state.source = manifest.url;
+    // What the folder needs is in place; the program copy and its host may still be to come.
+    run.state.unfinished = options.registerPackage ? UnfinishedProgram : L"";
     if (auto written = WriteState(options.installFolder, run.state); !written)
         return std::unexpected(written.error());
     return count;
@@ -171,6 +201,17 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
     return Install::RegisterPackage(options.installFolder, info);
 }
 
+// The program and its host are in place: the state file no longer says otherwise.
+Result<> InstallProgramAndRecord(const Options& options, RunValues& run, bool withHost,
+                                 const Detail::ProgramSetting& program)
+{
+    if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, withHost, program);
+        !installed)
+        return installed;
+    run.state.unfinished.clear();
+    return WriteState(options.installFolder, run.state);
+}
+
 // The shortcut's icon: the installed program when it is there, else the running one.
 std::wstring ShortcutIcon(const Detail::ProgramSetting& program)
 {
@@ -194,8 +235,7 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
 
     if (run.otherAccount)
     {
-        if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, false, program);
-            !installed)
+        if (auto installed = InstallProgramAndRecord(options, run, false, program); !installed)
             LogLine(callbacks, Level::Warning, installed.error());
         LogLine(callbacks, Level::Success,
                 FormatText(17053, manifest.version, run.windows.packageUser->account));
@@ -213,8 +253,7 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
     if (run.windows.build > LastBuildWithoutPatch)
         LogLine(callbacks, Level::Warning, FormatText(17020, run.windows.build));
 
-    if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, true, program);
-        installed)
+    if (auto installed = InstallProgramAndRecord(options, run, true, program); installed)
         LogLine(callbacks, Level::Success, Text(17045));
     else
         LogLine(callbacks, Level::Warning, installed.error());

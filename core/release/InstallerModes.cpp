@@ -2,6 +2,7 @@
 
 #include "core/Module.h"
 #include "core/release/Folders.h"
+#include "core/release/RunLock.h"
 
 #include <sddl.h>
 #include <userenv.h>
@@ -73,6 +74,10 @@ UniqueHandle FindUserToken(PSID user, DWORD& sessionId)
 
 int StopHostsInAllSessions()
 {
+    // The installer is about to replace the program: not while another run changes the installation.
+    auto lock = Core::RunLock::Acquire({}, {});
+    if (!lock)
+        return 1;
     std::vector<std::wstring> names;
     for (DWORD session : ListSessionIds())
         names.push_back(Detail::SessionHostMutexName(session));
@@ -81,6 +86,7 @@ int StopHostsInAllSessions()
 
 std::uint32_t RunUninstallInUserSession(const std::wstring& sid, bool removeEverything)
 {
+    // No lock here: the uninstall this starts takes it itself and would only wait for this one.
     return Detail::RunUninstallWith(sid, removeEverything, Core::ModulePath(), Detail::CurrentSessions());
 }
 

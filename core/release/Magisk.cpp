@@ -7,6 +7,7 @@
 #include "core/release/Net.h"
 #include "core/release/ReleaseConstants.h"
 #include "core/release/ReleaseFiles.h"
+#include "core/release/RunLock.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 
@@ -134,6 +135,9 @@ Pd::Result<Release> FindLatest(std::stop_token stop)
 Pd::Result<> Download(const Release& release, const Net::ByteProgress& progress, const LogText& log,
                       std::stop_token stop)
 {
+    auto lock = RunLock::Acquire(log, stop);
+    if (!lock)
+        return std::unexpected(lock.error());
     return Detail::DownloadInto(DefaultFolder(), release, progress, log, stop);
 }
 

@@ -1,5 +1,6 @@
-// Replacing a program file that may be running: through a backup under ".old" that is dropped
-// once the copy succeeded.
+// Replacing a program file that may be running: the new program is copied beside the target and
+// renamed over it, so that the target is at every moment either the old program or the new one,
+// whole; a running target, which Windows only lets rename, goes aside as ".old" first.
 #pragma once
 
 #include "core/Result.h"
@@ -9,9 +10,17 @@
 namespace Pd::Core
 {
 
-// Copies source over target, keeping the old target as "<target>.old" until the copy succeeded;
-// after a failed copy the old target is put back. A backup that cannot be deleted (a running
-// program) is deleted at the next restart of Windows.
+// Copies source to "<target>.new" and renames that over target. When the target cannot be
+// replaced in place (a running program), it is moved to "<target>.old" first and put back if the
+// rename fails; a backup that cannot be deleted afterwards is deleted at the next restart of
+// Windows. A failure leaves the old target in place and no ".new" file.
 Pd::Result<> ReplaceWithBackup(const std::wstring& source, const std::wstring& target);
+
+namespace Detail
+{
+// The first half of ReplaceWithBackup: source copied to "<target>.new" (a leftover of a copy that
+// was cut off is overwritten); returns that path. The target is not touched.
+Pd::Result<std::wstring> CopyBeside(const std::wstring& source, const std::wstring& target);
+} // namespace Detail
 
 } // namespace Pd::Core

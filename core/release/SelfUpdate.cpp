@@ -5,6 +5,7 @@
 #include "core/InstallFolder.h"
 #include "core/release/Folders.h"
 #include "core/release/Net.h"
+#include "core/release/RunLock.h"
 #include "core/release/Trust.h"
 #include "core/Strings.h"
 #include "core/Text.h"
@@ -155,6 +156,9 @@ void ReleaseKeptPackage()
 Pd::Result<> SelfUpdate(const AppInfo& app, const Net::ByteProgress& progress, const LogText& log,
                         std::stop_token stop)
 {
+    auto lock = RunLock::Acquire(log, stop);
+    if (!lock)
+        return std::unexpected(lock.error());
     return Detail::SelfUpdateWith(app, progress, log, stop, Detail::CurrentUpdateSetting());
 }
 

@@ -58,8 +58,11 @@ Result<> StagedFile::Write(const void* bytes, std::uint64_t count)
     {
         DWORD piece = static_cast<DWORD>(std::min<std::uint64_t>(count, 0x40000000));
         DWORD written = 0;
-        if (!::WriteFile(file_.Get(), next, piece, &written, nullptr) || written != piece)
+        if (!::WriteFile(file_.Get(), next, piece, &written, nullptr))
             return Fail(Core::ErrorText(Core::FormatText(18018, temporary_), ::GetLastError()));
+        // A write that succeeds with fewer bytes has run out of room on the volume.
+        if (written != piece)
+            return Fail(Core::FormatText(16074, temporary_));
         bytesWritten_ += piece;
         next += piece;
         count -= piece;

@@ -69,6 +69,8 @@ Json::Value ToJson(const InstallState& state)
     (*root.members)[L"placed"] = ListsToJson(state.placed);
     (*root.members)[L"source"] = Json::Value::MakeString(state.source);
     (*root.members)[L"version"] = Json::Value::MakeString(state.version);
+    if (!state.unfinished.empty())
+        (*root.members)[L"unfinished"] = Json::Value::MakeString(state.unfinished);
     return root;
 }
 
@@ -113,6 +115,7 @@ InstallState ReadState(const std::wstring& installFolder)
 
     state.version = root->TextOr(L"version", L"");
     state.source = root->TextOr(L"source", L"");
+    state.unfinished = root->TextOr(L"unfinished", L"");
     const Json::Value& components = root->Member(L"components");
     if (components.kind == Json::Kind::Object)
         for (const auto& [id, digest] : *components.members)

@@ -10,6 +10,7 @@
 #include "core/release/InstalledMsi.h"
 #include "core/release/InstallRun.h"
 #include "core/release/PackageDeployment.h"
+#include "core/release/RunLock.h"
 #include "core/release/TovikControl.h"
 #include "core/release/UninstallSteps.h"
 #include "core/Strings.h"
@@ -153,6 +154,10 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
 Result<RemovalOutcome> Uninstall(const std::wstring& installFolder, Removal removal,
                                  const Callbacks& callbacks)
 {
+    auto lock =
+        RunLock::Acquire([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); }, {});
+    if (!lock)
+        return std::unexpected(lock.error());
     return Detail::UninstallWith(installFolder, removal, callbacks, Detail::CurrentUninstallSetting());
 }
 

@@ -46,6 +46,7 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
     const Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     EXPECT_EQ(state.version, L"3.0.0");
     EXPECT_EQ(state.source, ManifestUrl());
+    EXPECT_EQ(state.unfinished, L"") << "the run got through";
     using Names = std::vector<std::wstring>;
     EXPECT_EQ(state.entries, (std::map<std::wstring, Names>{
                                  {L"system", {L"system.vhdx"}},
@@ -232,6 +233,8 @@ TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingS
         EXPECT_FALSE(Pd::Install::FindInstalledPackage());
         EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0")
             << "the switched files are recorded";
+        EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).unfinished, L"program")
+            << "the program copy and its host are still to come";
     }
 }
 
@@ -429,6 +432,29 @@ TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].range, L"bytes=" + std::to_wstring(partial) + L"-") << "the second run resumed";
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
+}
+
+TEST_F(InstallCrash, ASwitchOverCutOffHalfWaySaysSoInTheStateFileUntilTheNextRunFinishesIt)
+{
+    Pc();
+    ASSERT_TRUE(Install(Load(), Options(false)));
+    Serve(L"road-update");
+    {
+        // The kernel cannot be replaced while it is open without delete sharing.
+        Pd::UniqueFile held(::CreateFileW((folder_ / L"tools" / L"kernel").c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        ASSERT_FALSE(Install(Load(L"road-update"), Options(false)));
+    }
+    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
+    EXPECT_EQ(cutOff.unfinished, L"update");
+    EXPECT_EQ(cutOff.version, L"3.0.0");
+
+    ASSERT_TRUE(Install(Load(L"road-update"), Options(false)));
+    const Pd::Core::InstallState finished = Pd::Core::ReadState(folder_.wstring());
+    EXPECT_EQ(finished.unfinished, L"");
+    EXPECT_EQ(finished.version, L"3.1.0");
+    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
 }
 
 TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)

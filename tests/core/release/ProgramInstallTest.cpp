@@ -144,6 +144,32 @@ TEST_F(ReplaceWithBackup, FailedCopyWithoutOldTargetLeavesNothing)
     EXPECT_FALSE(fs::exists(backup_));
 }
 
+TEST_F(ReplaceWithBackup, ARunCutOffBetweenCopyAndRenameLeavesTheOldProgramWholeForTheNextRun)
+{
+    scratch_.Write(L"Peldra.exe", "old program");
+    scratch_.Write(L"Peldra.exe.new", "cut-off copy of an earlier run, longer than the new one");
+    // The first half alone is what a run killed before the rename leaves behind.
+    auto copied = Pd::Core::Detail::CopyBeside(source_.wstring(), target_.wstring());
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(ReadBytes(target_), "old program");
+    EXPECT_EQ(ReadBytes(*copied), "new program");
+
+    ASSERT_TRUE(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()));
+    EXPECT_EQ(ReadBytes(target_), "new program");
+    PdTest::ExpectPaths({*copied, backup_}, false);
+}
+
+TEST_F(ReplaceWithBackup, AProgramInUseGoesAsideAndTheCopyTakesItsName)
+{
+    scratch_.Write(L"Peldra.exe", "old program");
+    // Open with delete sharing, like a running program: it can be renamed but not replaced.
+    Pd::UniqueFile running = Lock(target_, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    ASSERT_TRUE(running);
+    ASSERT_TRUE(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()));
+    EXPECT_EQ(ReadBytes(target_), "new program");
+    EXPECT_FALSE(fs::exists(target_.wstring() + L".new"));
+}
+
 TEST_F(ReplaceWithBackup, TargetThatCannotBeMovedAsideIsReported)
 {
     scratch_.Write(L"Peldra.exe", "old program");
@@ -153,6 +179,7 @@ TEST_F(ReplaceWithBackup, TargetThatCannotBeMovedAsideIsReported)
                     .starts_with(L"Replacing " + target_.wstring() + L": "));
     held.Reset();
     EXPECT_EQ(ReadBytes(target_), "old program");
+    EXPECT_FALSE(fs::exists(target_.wstring() + L".new"));
 }
 
 } // namespace

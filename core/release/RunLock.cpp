@@ -1,0 +1,92 @@
+#include "core/release/RunLock.h"
+
+#include "core/ErrorText.h"
+#include "core/SetEventOnStop.h"
+#include "core/Text.h"
+
+#include <windows.h>
+
+#include <sddl.h>
+
+namespace Pd::Core
+{
+namespace
+{
+
+constexpr std::uint32_t RefusedText = 16070;
+constexpr std::uint32_t WaitingText = 17080;
+constexpr std::uint32_t CanceledText = 10008;
+constexpr std::uint32_t OpeningText = 18015;
+
+// Waiting and releasing is all any run needs, so that is all it asks for: a lock created by an
+// elevated run must open for an unelevated one, and the other way round.
+constexpr DWORD LockAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
+// Full access for the system and administrators, waiting and releasing for every interactive user.
+constexpr const wchar_t* LockSecurity = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;IU)";
+
+UniqueHandle CreateLock(const wchar_t* name)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(LockSecurity, SDDL_REVISION_1, &descriptor,
+                                                           nullptr);
+    UniqueLocal owner(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    UniqueHandle mutex(::CreateMutexExW(descriptor ? &attributes : nullptr, name, 0, LockAccess));
+    if (!mutex)
+        mutex.Reset(::OpenMutexW(LockAccess, FALSE, name));
+    return mutex;
+}
+
+bool Taken(DWORD wait)
+{
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+} // namespace
+
+Result<RunLock> RunLock::Acquire(const LogText& log, std::stop_token stop, std::chrono::milliseconds wait,
+                                 const wchar_t* name)
+{
+    UniqueHandle mutex = CreateLock(name);
+    if (!mutex)
+        return Fail(ErrorText(FormatText(OpeningText, name), ::GetLastError()));
+    if (Taken(::WaitForSingleObject(mutex.Get(), 0)))
+        return RunLock(std::move(mutex));
+
+    if (log)
+        log(FormatText(WaitingText, (wait.count() + 999) / 1000));
+    UniqueHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stopped)
+        return Fail(ErrorText(FormatText(OpeningText, name), ::GetLastError()));
+    DWORD result = WAIT_FAILED;
+    {
+        std::stop_callback<SetEventOnStop> wake(stop, SetEventOnStop{stopped.Get()});
+        const HANDLE handles[] = {mutex.Get(), stopped.Get()};
+        result = ::WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(wait.count()));
+    }
+    if (Taken(result))
+        return RunLock(std::move(mutex));
+    if (result == WAIT_OBJECT_0 + 1)
+        return Fail(Text(CanceledText));
+    return Fail(Text(RefusedText));
+}
+
+bool RunLock::HeldElsewhere(const wchar_t* name)
+{
+    UniqueHandle mutex(::OpenMutexW(LockAccess, FALSE, name));
+    if (!mutex)
+        return false;
+    if (!Taken(::WaitForSingleObject(mutex.Get(), 0)))
+        return true;
+    ::ReleaseMutex(mutex.Get());
+    return false;
+}
+
+RunLock::~RunLock()
+{
+    if (mutex_)
+        ::ReleaseMutex(mutex_.Get());
+}
+
+} // namespace Pd::Core

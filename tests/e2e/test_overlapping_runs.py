@@ -1,0 +1,159 @@
+"""Runs of Peldra.exe that overlap, and what verify and status say about a run that is going on or
+was cut off, under Wine on a simulated Windows 11 PC against the loopback release server. Installs
+change the Wine prefix, so this script has a prefix of its own and keeps its wineserver warm."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+import signing  # noqa: E402
+from make_release import build_release  # noqa: E402
+from release_server import ReleaseServer  # noqa: E402
+from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from wine import ROOT, WINE_RUN  # noqa: E402
+
+WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
+PUBLISHER = "CN=Ormel Test"
+RUNNING = "A Peldra run is changing the installation right now: check again when it has finished."
+
+
+def setUpModule():
+    global scratch, publisher, server
+    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
+    scratch = Path(tempfile.mkdtemp(prefix="peldra-overlap-e2e-"))
+    publisher = signing.make_publisher(scratch / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
+    server = ReleaseServer(scratch / "served").start()
+    # Developer mode on, so that installs ask nothing.
+    subprocess.run([str(WINE_RUN), e2e.program.prefix, "reg", "add",
+                    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock", "/v",
+                    "AllowDevelopmentWithoutDevLicense", "/t", "REG_DWORD", "/d", "1", "/f"],
+                   check=True, capture_output=True)
+
+
+def tearDownModule():
+    server.stop()
+    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "stop"], check=False)
+    shutil.rmtree(scratch, ignore_errors=True)
+
+
+def release(name):
+    """A small signed release under the server's root; returns its manifest address."""
+    identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
+                'ProcessorArchitecture="x64"/></Package>\n')
+    build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
+        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"mixed": 300000, "seed": 1}},
+        {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
+    ]}, server.root / name, publisher)
+    return f"{server.url}/{name}/manifest.json"
+
+
+class Started:
+    """A Peldra.exe started in the background, its output lines gathered as they come."""
+
+    def __init__(self, pc, *args):
+        env = dict(os.environ)
+        env.update(pc.env)
+        self.process = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, *args],
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        self.lines = []
+        self.errors = b""
+        self._readers = [threading.Thread(target=self._read, daemon=True),
+                         threading.Thread(target=self._read_errors, daemon=True)]
+        for reader in self._readers:
+            reader.start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.append(line.decode("utf-8", "replace").rstrip("\r\n"))
+
+    def _read_errors(self):
+        self.errors = self.process.stderr.read()
+
+    def wait_for_line(self, start, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if any(line.startswith(start) for line in self.lines):
+                return
+            if self.process.poll() is not None and not self._readers[0].is_alive():
+                break
+            time.sleep(0.05)
+        raise AssertionError(f"no line starting {start!r} in {self.lines}")
+
+    def finish(self, timeout=120):
+        code = self.process.wait(timeout=timeout)
+        for reader in self._readers:
+            reader.join()
+        return code
+
+
+class OverlappingRunsTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = Path(tempfile.mkdtemp(dir=scratch))
+        self.pc = SimulatedPc(self.folder / "sim", publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"})
+        self.target = self.folder / "Tovik"
+
+    def run_program(self, *args):
+        return e2e.program.run(*args, env=self.pc.env)
+
+    def test_an_uninstall_started_during_an_install_waits_for_it_and_then_removes_it_whole(self):
+        address = release("overlap")
+        # The disk's download stalls, so that the install holds the lock while the others start.
+        server.set_rule("/overlap/system.zst", [{"stallAfter": 65536, "stallMs": 8000}, {}])
+        folder = windows_path(self.target)
+        install = Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir", folder)
+        install.wait_for_line("[INFO] Downloading ")
+
+        verify = self.run_program("verify", folder)
+        self.assertEqual((verify.code, verify.stdout, verify.stderr), (3, f"Folder  {folder}\n[WARN] {RUNNING}\n", ""))
+        status = self.run_program("status", "--dir", folder)
+        self.assertIn(f"Installation              {RUNNING}\n", status.stdout)
+
+        uninstall = Started(self.pc, "uninstall", "--yes", "--dir", folder)
+        uninstall.wait_for_line("[INFO] Another Peldra run is changing the installation: waiting for it to finish")
+        self.assertIsNone(install.process.poll(), "the uninstall waits while the install runs")
+
+        self.assertEqual(install.finish(), 0, install.lines)
+        self.assertEqual(install.lines[-1], f"[ OK ] Peldra 2.0.0 installed in {folder}")
+        self.assertEqual(uninstall.finish(), 0, uninstall.lines + [uninstall.errors])
+        self.assertEqual(uninstall.lines[-1],
+                         "[ OK ] Peldra is uninstalled. Your Android apps and data are kept for the next installation.")
+        # The uninstall came after the whole install: nothing of it stays, and Windows agrees.
+        self.assertFalse(self.target.exists(), list(self.target.rglob("*")) if self.target.exists() else None)
+        verify = self.run_program("verify")
+        self.assertEqual((verify.code, verify.stdout, verify.stderr),
+                         (3, "Folder  (Tovik not installed)\n", "[FAIL] Tovik is not installed\n"))
+
+    def test_status_follows_the_registered_folder_and_verify_names_a_cut_off_run(self):
+        folder = windows_path(self.target)
+        done = self.run_program("install", "--yes", "--no-progress", "--source", release("cut-off"), "--dir", folder)
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        status = self.run_program("status")
+        self.assertIn(f"Install folder            {folder}\n", status.stdout)
+        self.assertIn("Installed release         2.0.0\n", status.stdout)
+        self.assertNotIn("Installation ", status.stdout)
+
+        record = self.target / "peldra.json"
+        state = json.loads(record.read_text(encoding="utf-8"))
+        for unfinished, stdout, stderr in (
+                ("update", f"Folder  {folder}\n",
+                 "[FAIL] An install or update was cut off while it switched the files in: run install again "
+                 "to finish it.\n"),
+                ("program", f"Folder  {folder}\n[WARN] Peldra's copy in C:\\Program Files\\Peldra or its "
+                 "background host was not set up completely: run install again to finish it.\n"
+                 "[ OK ] official Peldra release, unchanged\n", "")):
+            with self.subTest(unfinished=unfinished):
+                record.write_text(json.dumps({**state, "unfinished": unfinished}), encoding="utf-8")
+                verify = self.run_program("verify")
+                self.assertEqual((verify.code, verify.stdout, verify.stderr), (1, stdout, stderr))
+
+
+if __name__ == "__main__":
+    e2e.main()
