@@ -58,7 +58,9 @@ start)
     # services inherit CTest's output pipe and each test waits for it to close.
     # Should that fail, a second try shows why (a server it might leave has its streams on a file).
     wineserver -p </dev/null >/dev/null 2>&1 || wine_step wineserver -p
-    wine_step wine wineboot
+    # Under a parallel test run, wineboot has been seen to fail once without a word while the new
+    # server settles; a second try says what Wine says if it fails again.
+    wine wineboot </dev/null >/dev/null 2>&1 || { wineserver -p </dev/null >/dev/null 2>&1 || true; wine_step wine wineboot; }
     ;;
 stop)
     # Wait until the server is gone, so that a run started right after finds no server on its
