@@ -4,9 +4,7 @@ by its names, and `uninstall --all` keeps another program's shortcut below the i
 install into a folder that holds files of the user's asks first. Installs change the Wine prefix,
 so this script has a prefix of its own."""
 import json
-import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -15,32 +13,20 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-import signing  # noqa: E402
 from make_release import build_release  # noqa: E402
-from release_server import ReleaseServer  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import ROOT, WINE_RUN  # noqa: E402
 
-WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 PUBLISHER = "CN=Ormel Test"
 
 
 def setUpModule():
-    global scratch, publisher, server
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
-    scratch = Path(tempfile.mkdtemp(prefix="peldra-exact-uninstall-"))
-    publisher = signing.make_publisher(scratch / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
-    server = ReleaseServer(scratch / "served").start()
-    subprocess.run([str(WINE_RUN), e2e.program.prefix, "reg", "add",
-                    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock", "/v",
-                    "AllowDevelopmentWithoutDevLicense", "/t", "REG_DWORD", "/d", "1", "/f"],
-                   check=True, capture_output=True)
+    global road, scratch, publisher, server
+    road = e2e.ReleaseRoad("exact-uninstall", developer_mode=True)
+    scratch, publisher, server = road.scratch, road.publisher, road.server
 
 
 def tearDownModule():
-    server.stop()
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "stop"], check=False)
-    shutil.rmtree(scratch, ignore_errors=True)
+    road.stop()
 
 
 def release(name):

@@ -1,7 +1,5 @@
 """Peldra.exe under Wine refusing manifest values it cannot act on when the manifest is read, by
 check and install alike, and asking before it installs a release older than the installed one."""
-import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -9,29 +7,21 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-import signing  # noqa: E402
 from make_release import build_release  # noqa: E402
-from release_server import ReleaseServer  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import ROOT  # noqa: E402
 
-WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 INVALID = "[FAIL] The release manifest is not valid: "
 NOT_BYTES = " is not a byte count (a whole number from 0 to 18446744073709551615)\n"
 
 
 def setUpModule():
-    global scratch, publisher, server
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
-    scratch = Path(tempfile.mkdtemp(prefix="peldra-manifest-e2e-"))
-    publisher = signing.make_publisher(scratch / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
-    server = ReleaseServer(scratch / "served").start()
+    global road, scratch, publisher, server
+    road = e2e.ReleaseRoad("manifest")
+    scratch, publisher, server = road.scratch, road.publisher, road.server
 
 
 def tearDownModule():
-    server.stop()
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "stop"], check=False)
-    shutil.rmtree(scratch, ignore_errors=True)
+    road.stop()
 
 
 def release(name, version="2.0.0", kernel=None, **description):

@@ -3,7 +3,6 @@ was cut off, under Wine on a simulated Windows 11 PC against the loopback releas
 change the Wine prefix, so this script has a prefix of its own and keeps its wineserver warm."""
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -14,34 +13,22 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-import signing  # noqa: E402
 from make_release import build_release  # noqa: E402
-from release_server import ReleaseServer  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import ROOT, WINE_RUN  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
 
-WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 PUBLISHER = "CN=Ormel Test"
 RUNNING = "A Peldra run is changing the installation right now: check again when it has finished."
 
 
 def setUpModule():
-    global scratch, publisher, server
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
-    scratch = Path(tempfile.mkdtemp(prefix="peldra-overlap-e2e-"))
-    publisher = signing.make_publisher(scratch / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
-    server = ReleaseServer(scratch / "served").start()
-    # Developer mode on, so that installs ask nothing.
-    subprocess.run([str(WINE_RUN), e2e.program.prefix, "reg", "add",
-                    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock", "/v",
-                    "AllowDevelopmentWithoutDevLicense", "/t", "REG_DWORD", "/d", "1", "/f"],
-                   check=True, capture_output=True)
+    global road, scratch, publisher, server
+    road = e2e.ReleaseRoad("overlap", developer_mode=True)
+    scratch, publisher, server = road.scratch, road.publisher, road.server
 
 
 def tearDownModule():
-    server.stop()
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "stop"], check=False)
-    shutil.rmtree(scratch, ignore_errors=True)
+    road.stop()
 
 
 def release(name):

@@ -1,9 +1,7 @@
 """How Peldra.exe under Wine reports failed transfers and refused archives: the address and what
 happened, in words, and entry names with their control characters escaped."""
 import re
-import shutil
 import socket
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -11,27 +9,18 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-import signing  # noqa: E402
 from make_release import build_release  # noqa: E402
-from release_server import ReleaseServer  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import ROOT  # noqa: E402
-
-WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 
 
 def setUpModule():
-    global scratch, publisher, server
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "start"], check=True)
-    scratch = Path(tempfile.mkdtemp(prefix="peldra-transfers-e2e-"))
-    publisher = signing.make_publisher(scratch / "publisher", signing.TEST_LEAF, signing.TEST_ROOT)
-    server = ReleaseServer(scratch / "served").start()
+    global road, scratch, publisher, server
+    road = e2e.ReleaseRoad("transfers")
+    scratch, publisher, server = road.scratch, road.publisher, road.server
 
 
 def tearDownModule():
-    server.stop()
-    subprocess.run([str(WINE_PREFIX), e2e.program.prefix, "stop"], check=False)
-    shutil.rmtree(scratch, ignore_errors=True)
+    road.stop()
 
 
 def dead_port():
