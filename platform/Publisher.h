@@ -16,13 +16,13 @@
 namespace Pd::Platform
 {
 
-// The scenario's publisher in simulation (empty pins, trusting nobody, when it names none);
-// none outside simulation and always none in Peldra.exe.
-std::optional<Core::PublisherPins> SimulatedPublisher();
+// A publisher that stands in for the program's own: the scenario's in simulation (empty pins,
+// trusting nobody, when it names none); none outside simulation and always none in Peldra.exe.
+std::optional<Core::PublisherPins> StandInPublisher();
 
-// The simulated PC's catalog check of an open catalog file (read through the handle, at most
+// The stand-in's catalog check (the simulated PC's) of an open catalog file (read through the handle, at most
 // 16 MiB): whether it is the publisher's and lists data of the SHA-256 digest.
-bool SimulatedCatalogListsMember(const std::wstring& path, HANDLE file, const Core::PublisherPins& publisher,
-                                 std::wstring_view sha256);
+bool StandInCatalogListsMember(const std::wstring& path, HANDLE file, const Core::PublisherPins& publisher,
+                               std::wstring_view sha256);
 
 } // namespace Pd::Platform

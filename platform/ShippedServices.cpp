@@ -67,12 +67,12 @@ WindowsVersion ReadWindowsVersion()
     return Real::ReadWindowsVersion();
 }
 
-std::optional<Core::PublisherPins> SimulatedPublisher()
+std::optional<Core::PublisherPins> StandInPublisher()
 {
     return std::nullopt;
 }
 
-bool SimulatedCatalogListsMember(const std::wstring&, HANDLE, const Core::PublisherPins&, std::wstring_view)
+bool StandInCatalogListsMember(const std::wstring&, HANDLE, const Core::PublisherPins&, std::wstring_view)
 {
     return false;
 }

@@ -123,7 +123,7 @@ std::wstring TemporaryCatalogPath()
 
 PublisherPins TrustedPublisher()
 {
-    return Platform::SimulatedPublisher().value_or(ProductPublisher());
+    return Platform::StandInPublisher().value_or(ProductPublisher());
 }
 
 const PublisherPins& ProductPublisher()
@@ -174,13 +174,13 @@ bool VerifyCatalogMemberWith(const std::wstring& catalogPath, std::string_view d
     return digest.size() == 64 && CatalogListsDigest(catalogPath, digest);
 }
 
-bool VerifySimulatedCatalogMember(const std::wstring& catalogPath, std::string_view data,
-                                  const PublisherPins& pins)
+bool VerifyStandInCatalogMember(const std::wstring& catalogPath, std::string_view data,
+                                const PublisherPins& pins)
 {
     UniqueFile file = OpenCatalog(catalogPath);
     const std::wstring digest = DataSha256(data);
     return file && digest.size() == 64 &&
-           Platform::SimulatedCatalogListsMember(catalogPath, file.Get(), pins, digest);
+           Platform::StandInCatalogListsMember(catalogPath, file.Get(), pins, digest);
 }
 
 } // namespace Detail
@@ -192,8 +192,8 @@ SignatureState VerifyPublisher(const std::wstring& path, HANDLE file)
 
 bool VerifyCatalogMember(const std::wstring& catalogPath, std::string_view data)
 {
-    if (auto simulated = Platform::SimulatedPublisher())
-        return Detail::VerifySimulatedCatalogMember(catalogPath, data, *simulated);
+    if (auto standIn = Platform::StandInPublisher())
+        return Detail::VerifyStandInCatalogMember(catalogPath, data, *standIn);
     return Detail::VerifyCatalogMemberWith(catalogPath, data, ProductPublisher());
 }
 

@@ -12,7 +12,7 @@
 namespace Pd::Platform
 {
 
-std::optional<Core::PublisherPins> SimulatedPublisher()
+std::optional<Core::PublisherPins> StandInPublisher()
 {
     auto folder = Sim::ActiveScenarioFolder();
     if (!folder)
@@ -22,8 +22,8 @@ std::optional<Core::PublisherPins> SimulatedPublisher()
                                std::move(trust.rootKeys)};
 }
 
-bool SimulatedCatalogListsMember(const std::wstring& path, HANDLE file, const Core::PublisherPins& publisher,
-                                 std::wstring_view sha256)
+bool StandInCatalogListsMember(const std::wstring& path, HANDLE file, const Core::PublisherPins& publisher,
+                               std::wstring_view sha256)
 {
     constexpr DWORD Limit = 16u << 20;
     LARGE_INTEGER size{};
