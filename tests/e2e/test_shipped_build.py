@@ -23,11 +23,12 @@ WINE_PREFIX = ROOT / "tools" / "wine-prefix.sh"
 SIMULATED = None  # Peldra-simulated.exe, from --simulated
 
 # What the simulator leaves in an exe that links it: its switch and its scenario file's name (as
-# wide or narrow text), and the symbols of its namespace.
+# wide or narrow text), the symbols of its namespace, and names that speak of simulating.
 TRACES = {
     "the variable": ["PELDRA_SIMULATION"],
     "the scenario file": ["scenario.json"],
     "simulator symbols": [b"N2Pd8Platform3Sim"],
+    "simulated names": [b"Simulated"],
 }
 
 
