@@ -91,13 +91,18 @@ TEST(RequestVerification, AStopWhileThePromptIsOpenClosesItAndItsTransparentOwne
     BYTE alpha = 0xFF;
     bool visible = false;
     std::jthread user([&] {
+        // The owner is created first and shown a moment later: wait for both.
         HWND owner = nullptr;
-        for (int i = 0; i < 500 && !(owner = FindOwnerWindow()); ++i)
+        for (int i = 0; i < 500; ++i)
+        {
+            owner = FindOwnerWindow();
+            if (owner && (visible = ::IsWindowVisible(owner)))
+                break;
             std::this_thread::sleep_for(20ms);
+        }
         if (owner)
         {
             exStyle = ::GetWindowLongW(owner, GWL_EXSTYLE);
-            visible = ::IsWindowVisible(owner);
             DWORD flags = 0;
             ::GetLayeredWindowAttributes(owner, nullptr, &alpha, &flags);
         }
