@@ -9,7 +9,8 @@ namespace Pd::Cli
 std::expected<ReleaseTarget, ExitCode> LoadReleaseTarget(Console& console, const Args& args,
                                                          const std::wstring& address)
 {
-    Result<Core::Manifest> manifest = Core::LoadManifest(address, {}, 10000, 20000);
+    Result<Core::Manifest> manifest = Core::LoadManifest(
+        address, {}, 10000, 20000, [&console](const std::wstring& line) { console.Row(Level::Info, line); });
     if (!manifest)
     {
         console.Row(Level::Error, manifest.error());

@@ -23,22 +23,41 @@ namespace
 constexpr std::uint32_t AttemptConnectTimeoutMs = 15000;
 constexpr std::uint32_t AttemptReceiveTimeoutMs = 60000;
 
-// What one call knows about the file it fills: bytes written and hashed so far, and whether
-// any of them came from before a Range continuation (a prefix that may belong to another file).
+// What one call knows about the file it fills: bytes written and hashed so far, whether any of
+// them came from before a Range continuation (a prefix that may belong to another file), and the
+// validator of the answer they came from, which a continuation sends back in If-Range.
 struct Transfer
 {
     std::wstring_view url;
     const std::wstring& path;
     std::uint64_t expectedSize;
     const ByteProgress& progress;
-    std::optional<Sha256> hasher;
+    const Core::LogText& log;
+    std::optional<Sha256> hasher{};
     std::uint64_t offset = 0;
     bool resumed = false;
+    std::wstring validator{};
+    bool droppedForShorterFile = false;
 
     void Report() const
     {
         if (progress)
             progress(offset, expectedSize);
+    }
+
+    void Log(const std::wstring& line) const
+    {
+        if (log)
+            log(line);
+    }
+
+    // The bytes so far are of no use: the next ones are written from byte 0.
+    void StartAgain()
+    {
+        offset = 0;
+        hasher.emplace();
+        resumed = false;
+        validator.clear();
     }
 };
 
@@ -79,6 +98,17 @@ Result<> HashExisting(const std::wstring& path, std::uint64_t count, Sha256& has
     return Hashed(HashFile(file.Get(), hasher, stopped, count), path);
 }
 
+// Cuts the file on disk to no bytes.
+Result<> Empty(const std::wstring& path)
+{
+    auto file = Install::OpenBelow(FolderOf(path), path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    if (!file)
+        return std::unexpected(std::move(file.error()));
+    if (!::SetEndOfFile(file->Get()))
+        return Fail(Core::ErrorText(Core::FormatText(18018, path), ::GetLastError()));
+    return {};
+}
+
 // Where the file on disk lets the download continue. A file larger than the expected size holds
 // stale bytes: it is emptied, so that they can never be taken for the download.
 Result<std::uint64_t> ResumePoint(const std::wstring& path, std::uint64_t expectedSize)
@@ -90,41 +120,94 @@ Result<std::uint64_t> ResumePoint(const std::wstring& path, std::uint64_t expect
     std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     if (size <= expectedSize)
         return size;
-    auto file = Install::OpenBelow(FolderOf(path), path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
-    if (!file)
-        return std::unexpected(std::move(file.error()));
-    if (!::SetEndOfFile(file->Get()))
-        return Fail(Core::ErrorText(Core::FormatText(18018, path), ::GetLastError()));
+    if (auto emptied = Empty(path); !emptied)
+        return std::unexpected(std::move(emptied.error()));
     return 0;
+}
+
+std::wstring ShorterFile(const Transfer& transfer, std::uint64_t serverSize)
+{
+    return Core::FormatText(18082, std::wstring(transfer.url), serverSize, transfer.expectedSize);
+}
+
+// The answer to a request that asked for the rest from transfer.offset: whether its body continues
+// the bytes on disk. Else the transfer starts again from byte 0 (logged), and the answer is of no use
+// unless it is the whole file (200). An error when the server's file is shorter than what is here
+// a second time: starting again once is enough.
+Result<bool> Continues(Transfer& transfer, const Detail::Response& response)
+{
+    HINTERNET request = response.request.Get();
+    const std::uint64_t asked = transfer.offset;
+    if (response.status == 200)
+    {
+        transfer.Log(Core::FormatText(18057, std::wstring(transfer.url), asked));
+        transfer.StartAgain();
+        return true;
+    }
+    auto rangeText = Detail::Header(request, WINHTTP_QUERY_CONTENT_RANGE);
+    const auto range = Detail::ParseContentRange(rangeText.value_or(L""));
+    if (response.status == 416)
+    {
+        // The server's file ends at or before the bytes already here: they are of another file.
+        if (transfer.droppedForShorterFile)
+            return Fail(range && range->total ? ShorterFile(transfer, *range->total) : Core::Text(18003));
+        if (auto emptied = Empty(transfer.path); !emptied)
+            return std::unexpected(std::move(emptied.error()));
+        transfer.Log(Core::FormatText(18081, std::wstring(transfer.url), Core::FormatBytes(asked)));
+        transfer.droppedForShorterFile = true;
+        transfer.StartAgain();
+        return false;
+    }
+    if (response.status != 206)
+        return Fail(Core::FormatText(18001, response.status));
+    if (range && range->first == asked && (!range->total || *range->total == transfer.expectedSize))
+        return true;
+    transfer.Log(Core::FormatText(18058, std::wstring(transfer.url), asked, rangeText.value_or(L"none")));
+    transfer.StartAgain();
+    return false;
+}
+
+// Opens the request for the rest of the file, or for the whole file when what is here cannot be
+// continued; the answer's body then goes to the file from transfer.offset.
+Result<Detail::Response> OpenFor(Transfer& transfer)
+{
+    for (;;)
+    {
+        const bool continuing = transfer.offset > 0;
+        auto response =
+            Detail::OpenRequest(transfer.url, {transfer.offset, continuing ? transfer.validator : L""},
+                                AttemptConnectTimeoutMs, AttemptReceiveTimeoutMs);
+        if (!response)
+            return Fail(std::move(response.error().text));
+        if (continuing)
+        {
+            auto continues = Continues(transfer, *response);
+            if (!continues)
+                return std::unexpected(std::move(continues.error()));
+            if (!*continues)
+                continue; // again, from byte 0: at most once more, since no range is asked for
+            if (transfer.offset > 0)
+                return std::move(*response);
+        }
+        if (response->status != 200)
+            return Fail(Core::FormatText(18001, response->status));
+        // A whole file shorter than the release says can never become the release's file.
+        if (auto announced = Detail::ContentLength(response->request.Get());
+            announced && *announced < transfer.expectedSize)
+            return Fail(ShorterFile(transfer, *announced));
+        transfer.validator = Detail::Validator(response->request.Get());
+        return std::move(*response);
+    }
 }
 
 // One request and one pass over its body into the file.
 Result<> Attempt(Transfer& transfer, std::stop_token stop)
 {
-    auto response =
-        Detail::OpenRequest(transfer.url, transfer.offset, AttemptConnectTimeoutMs, AttemptReceiveTimeoutMs);
+    auto response = OpenFor(transfer);
     if (!response)
         return std::unexpected(std::move(response.error()));
-    std::uint32_t status = response->status;
-    if (transfer.offset > 0 && status == 200)
-    {
-        // The server ignored the range: the whole body follows, from byte 0.
-        transfer.offset = 0;
-        transfer.hasher.emplace();
-        transfer.resumed = false;
-    }
-    else if (transfer.offset > 0 && status == 416)
-    {
-        return {};
-    }
-    else if (transfer.offset > 0 && status == 206)
-    {
-        transfer.resumed = true;
-    }
-    else if (!(transfer.offset == 0 && status == 200))
-    {
-        return Fail(Core::FormatText(18001, status));
-    }
+    if (auto plain = Detail::CheckNotEncoded(*response); !plain)
+        return plain;
 
     auto opened = Install::OpenBelow(FolderOf(transfer.path), transfer.path, GENERIC_WRITE, FILE_SHARE_READ,
                                      OPEN_ALWAYS);
@@ -137,17 +220,22 @@ Result<> Attempt(Transfer& transfer, std::stop_token stop)
         return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
     transfer.Report();
 
-    return Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
-        if (transfer.offset + size > transfer.expectedSize)
-            return Fail(Core::Text(18004));
-        DWORD written = 0;
-        if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size)
-            return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
-        transfer.hasher->Update(data, size);
-        transfer.offset += size;
-        transfer.Report();
-        return {};
-    });
+    auto read =
+        Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
+            if (transfer.offset + size > transfer.expectedSize)
+                return Fail(Core::Text(18004));
+            DWORD written = 0;
+            if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+                written != size)
+                return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
+            transfer.hasher->Update(data, size);
+            transfer.offset += size;
+            transfer.Report();
+            return {};
+        });
+    if (!read)
+        return Fail(std::move(read.error().text));
+    return {};
 }
 
 // Attempts until the file holds the expected size, with waits of 20 slices of i x 100 ms after
@@ -176,16 +264,7 @@ Result<> RunAttempts(Transfer& transfer, int attempts, const Core::LogText& log,
             break;
         if (log)
             log(Core::FormatText(17007, i, count, lastError));
-        for (int slice = 0; slice < 20; ++slice)
-        {
-            if (stop.stop_requested())
-                return Canceled();
-            if (waitSlice)
-                waitSlice(std::chrono::milliseconds(i * 100));
-            else
-                ::Sleep(static_cast<DWORD>(i * 100));
-        }
-        if (stop.stop_requested())
+        if (!Detail::WaitAfterFailure(i, stop, waitSlice))
             return Canceled();
     }
     return Fail(lastError);
@@ -203,7 +282,7 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
 
-    Transfer transfer{url, path, expectedSize, progress, std::nullopt, 0, false};
+    Transfer transfer{url, path, expectedSize, progress, log};
     transfer.hasher.emplace();
     if (!transfer.hasher->Usable())
         return Fail(Core::Text(18005));
@@ -238,9 +317,7 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
         if (!transfer.resumed || restarted)
             break;
         restarted = true;
-        transfer.hasher.emplace();
-        transfer.offset = 0;
-        transfer.resumed = false;
+        transfer.StartAgain();
     }
     return Fail(Core::FormatText(18006, std::wstring(expectedSha256), digest));
 }

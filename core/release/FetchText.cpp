@@ -3,18 +3,26 @@
 
 #include "core/Text.h"
 
+#include <algorithm>
+
 namespace Pd::Net
 {
-
-Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::uint32_t connectTimeoutMs,
-                              std::uint32_t receiveTimeoutMs)
+namespace
 {
-    constexpr std::size_t Limit = 1048576;
-    auto response = Detail::OpenRequest(url, 0, connectTimeoutMs, receiveTimeoutMs);
+
+constexpr std::size_t Limit = 1048576;
+
+Detail::RequestResult<std::string> FetchOnce(std::wstring_view url, std::stop_token stop,
+                                             std::uint32_t connectTimeoutMs, std::uint32_t receiveTimeoutMs)
+{
+    auto response = Detail::OpenRequest(url, {}, connectTimeoutMs, receiveTimeoutMs);
     if (!response)
         return std::unexpected(std::move(response.error()));
     if (response->status != 200)
-        return Fail(Core::FormatText(18002, response->status, std::wstring(url)));
+        return Detail::Failed(Core::FormatText(18002, response->status, std::wstring(url)),
+                              Detail::IsTransientStatus(response->status));
+    if (auto plain = Detail::CheckNotEncoded(*response); !plain)
+        return Detail::Failed(std::move(plain.error()));
     std::string body;
     auto read =
         Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
@@ -28,8 +36,34 @@ Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::
     // A connection that breaks mid-body can end the reading as if the body were complete.
     if (auto announced = Detail::ContentLength(response->request.Get());
         announced && *announced != body.size())
-        return Fail(Core::Text(18003));
+        return Detail::Failed(Core::Text(18003), true);
     return body;
+}
+
+} // namespace
+
+Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::uint32_t connectTimeoutMs,
+                              std::uint32_t receiveTimeoutMs, const Retries& retries)
+{
+    const int attempts = std::max(retries.attempts, 1);
+    for (int i = 1;; ++i)
+    {
+        auto body = FetchOnce(url, stop, connectTimeoutMs, receiveTimeoutMs);
+        if (stop.stop_requested())
+            return Fail(Core::Text(10008));
+        if (body)
+            return std::move(*body);
+        std::wstring error = std::move(body.error().text);
+        // Every failure names the address asked for; most texts do already.
+        if (error.find(url) == std::wstring::npos)
+            error = Core::FormatText(18059, std::wstring(url), error);
+        if (!body.error().transient || i == attempts)
+            return Fail(std::move(error));
+        if (retries.log)
+            retries.log(Core::FormatText(17007, i, attempts, error));
+        if (!Detail::WaitAfterFailure(i, stop, retries.waitSlice))
+            return Fail(Core::Text(10008));
+    }
 }
 
 } // namespace Pd::Net

@@ -21,6 +21,9 @@
 #ifndef WINHTTP_PROTOCOL_FLAG_HTTP2
 #define WINHTTP_PROTOCOL_FLAG_HTTP2 0x1
 #endif
+#ifndef WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT
+#define WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT 7
+#endif
 
 namespace Pd::Net::Detail
 {
@@ -82,33 +85,36 @@ bool IsRedirect(std::uint32_t status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-std::wstring LocationOf(HINTERNET request)
+// Failures of the connection that a later attempt may not meet: it broke, was reset, or timed out
+// (WinHTTP's codes, and the socket's codes Wine gives in their place).
+bool IsTransientCode(DWORD code)
 {
-    DWORD size = 0;
-    ::WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
-                          WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
-        return {};
-    std::wstring location(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(location.size() * sizeof(wchar_t));
-    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location.data(),
-                               &size, WINHTTP_NO_HEADER_INDEX))
-        return {};
-    location.resize(size / sizeof(wchar_t));
-    return location;
+    switch (code)
+    {
+    case ERROR_WINHTTP_TIMEOUT:
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+    case WSAECONNABORTED:
+    case WSAECONNRESET:
+    case WSAETIMEDOUT:
+        return true;
+    default:
+        return false;
+    }
 }
 
-} // namespace
-
-std::optional<std::uint64_t> ContentLength(HINTERNET request)
+std::unexpected<RequestError> Network(const std::wstring& step, DWORD code)
 {
-    // Read as text: the numeric form is limited to 32 bits, and Wine refuses its 64-bit form.
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text) - sizeof(wchar_t);
-    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text,
-                               &size, WINHTTP_NO_HEADER_INDEX))
-        return std::nullopt;
-    std::wstring_view digits(text, size / sizeof(wchar_t));
+    return Failed(Core::ErrorText(step, code), IsTransientCode(code));
+}
+
+bool IsPrintableAscii(std::wstring_view text)
+{
+    return std::ranges::all_of(text, [](wchar_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+std::optional<std::uint64_t> Number(std::wstring_view digits)
+{
     if (digits.empty() || digits.size() > 19)
         return std::nullopt;
     std::uint64_t value = 0;
@@ -121,64 +127,175 @@ std::optional<std::uint64_t> ContentLength(HINTERNET request)
     return value;
 }
 
+} // namespace
+
+bool IsTransientStatus(std::uint32_t status)
+{
+    return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
+}
+
+std::optional<std::wstring> Header(HINTERNET request, DWORD query, std::size_t maxCharacters)
+{
+    DWORD size = 0;
+    ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                          WINHTTP_NO_HEADER_INDEX);
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size / sizeof(wchar_t) > maxCharacters + 1)
+        return std::nullopt;
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                               WINHTTP_NO_HEADER_INDEX))
+        return std::nullopt;
+    text.resize(std::min<std::size_t>(size / sizeof(wchar_t), maxCharacters));
+    return text;
+}
+
+std::optional<std::uint64_t> ContentLength(HINTERNET request)
+{
+    // Read as text: the numeric form is limited to 32 bits, and Wine refuses its 64-bit form.
+    auto text = Header(request, WINHTTP_QUERY_CONTENT_LENGTH);
+    return text ? Number(*text) : std::nullopt;
+}
+
+std::optional<ContentRange> ParseContentRange(std::wstring_view text)
+{
+    if (!text.starts_with(L"bytes "))
+        return std::nullopt;
+    text.remove_prefix(6);
+    std::size_t slash = text.find(L'/');
+    if (slash == std::wstring_view::npos)
+        return std::nullopt;
+    std::wstring_view span = text.substr(0, slash);
+    std::wstring_view total = text.substr(slash + 1);
+    ContentRange range;
+    if (total != L"*")
+    {
+        range.total = Number(total);
+        if (!range.total)
+            return std::nullopt;
+    }
+    if (span == L"*")
+        return range.total ? std::optional(range) : std::nullopt;
+    std::size_t dash = span.find(L'-');
+    if (dash == std::wstring_view::npos)
+        return std::nullopt;
+    range.first = Number(span.substr(0, dash));
+    auto last = Number(span.substr(dash + 1));
+    if (!range.first || !last || *last < *range.first || (range.total && *last >= *range.total))
+        return std::nullopt;
+    return range;
+}
+
+std::wstring Validator(HINTERNET request)
+{
+    // Sent back as a header line: only printable ASCII, so that nothing from the server can add a line.
+    auto usable = [](const std::optional<std::wstring>& value) {
+        return value && !value->empty() && value->size() <= 256 && IsPrintableAscii(*value);
+    };
+    // A weak ETag may not be used for a range.
+    if (auto tag = Header(request, WINHTTP_QUERY_ETAG); usable(tag) && !tag->starts_with(L"W/"))
+        return *tag;
+    if (auto modified = Header(request, WINHTTP_QUERY_LAST_MODIFIED); usable(modified))
+        return *modified;
+    return {};
+}
+
+Result<> CheckNotEncoded(const Response& response)
+{
+    auto encoding = Header(response.request.Get(), WINHTTP_QUERY_CONTENT_ENCODING);
+    if (!encoding || encoding->empty() || Core::EqualsAsciiIgnoringCase(*encoding, L"identity"))
+        return {};
+    std::wstring shown = encoding->size() > 40 ? encoding->substr(0, 40) + L"..." : *encoding;
+    return Fail(Core::FormatText(18083, response.url, shown));
+}
+
+Result<> CheckRedirect(std::wstring_view from, std::wstring_view to)
+{
+    if (Core::EqualsAsciiIgnoringCase(from.substr(0, 8), L"https://") &&
+        Core::EqualsAsciiIgnoringCase(to.substr(0, 7), L"http://"))
+        return Fail(Core::FormatText(18055, std::wstring(from), std::wstring(to)));
+    if (auto next = Crack(to); !next)
+        return Fail(Core::FormatText(18056, std::wstring(from), std::wstring(to), next.error()));
+    return {};
+}
+
 namespace
 {
 
-Result<> OpenSession(Response& response, std::uint32_t connectTimeoutMs, std::uint32_t receiveTimeoutMs)
+RequestResult<> OpenSession(Response& response, std::uint32_t connectTimeoutMs,
+                            std::uint32_t receiveTimeoutMs)
 {
     std::wstring agent = fmt::format(L"Peldra/{}", ProgramVersion);
     response.session.Reset(::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!response.session)
-        return Fail(Core::ErrorText(L"WinHttpOpen", ::GetLastError()));
+        return Failed(Core::ErrorText(L"WinHttpOpen", ::GetLastError()));
     ::WinHttpSetTimeouts(response.session.Get(), static_cast<int>(connectTimeoutMs),
                          static_cast<int>(connectTimeoutMs), static_cast<int>(receiveTimeoutMs),
                          static_cast<int>(receiveTimeoutMs));
+    // The receive time-out bounds each read of the body, not the wait for the headers, which has a
+    // time-out of its own (90 s on Windows, none under Wine): the headers get the same deadline.
+    DWORD headers = receiveTimeoutMs;
+    ::WinHttpSetOption(response.session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headers,
+                       sizeof(headers));
     DWORD http2 = WINHTTP_PROTOCOL_FLAG_HTTP2;
     ::WinHttpSetOption(response.session.Get(), WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL, &http2, sizeof(http2));
     return {};
 }
 
-Result<> Send(Response& response, const Address& address, std::uint64_t offset)
+RequestResult<> Send(Response& response, const Address& address, const RequestOptions& options,
+                     std::uint32_t receiveTimeoutMs)
 {
     response.request.Reset();
     response.connection.Reset(
         ::WinHttpConnect(response.session.Get(), address.host.c_str(), address.port, 0));
     if (!response.connection)
-        return Fail(Core::ErrorText(Core::FormatText(18060, response.url), ::GetLastError()));
+        return Network(Core::FormatText(18060, response.url), ::GetLastError());
     response.request.Reset(::WinHttpOpenRequest(response.connection.Get(), L"GET", address.path.c_str(),
                                                 nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                 address.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!response.request)
-        return Fail(Core::ErrorText(L"WinHttpOpenRequest", ::GetLastError()));
+        return Failed(Core::ErrorText(L"WinHttpOpenRequest", ::GetLastError()));
     // Redirects are followed by OpenRequest, which checks where they lead first.
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     ::WinHttpSetOption(response.request.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
 
-    std::wstring range = offset != 0 ? fmt::format(L"Range: bytes={}-\r\n", offset) : std::wstring();
+    std::wstring headers;
+    if (options.offset != 0)
+    {
+        headers = fmt::format(L"Range: bytes={}-\r\n", options.offset);
+        if (!options.ifRange.empty())
+            headers += fmt::format(L"If-Range: {}\r\n", options.ifRange);
+    }
     if (!::WinHttpSendRequest(
-            response.request.Get(), range.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : range.c_str(),
-            range.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !::WinHttpReceiveResponse(response.request.Get(), nullptr))
-        return Fail(Core::ErrorText(Core::FormatText(18061, response.url), ::GetLastError()));
+            response.request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+            headers.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        return Network(Core::FormatText(18061, response.url), ::GetLastError());
+    if (!::WinHttpReceiveResponse(response.request.Get(), nullptr))
+    {
+        DWORD code = ::GetLastError();
+        if (code == ERROR_WINHTTP_TIMEOUT || code == WSAETIMEDOUT)
+            return Failed(Core::FormatText(18053, response.url, receiveTimeoutMs / 1000), true);
+        return Network(Core::FormatText(18061, response.url), code);
+    }
 
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!::WinHttpQueryHeaders(response.request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-        return Fail(Core::ErrorText(Core::FormatText(18062, response.url), ::GetLastError()));
+        return Network(Core::FormatText(18062, response.url), ::GetLastError());
     response.status = status;
     return {};
 }
 
 } // namespace
 
-Result<Response> OpenRequest(std::wstring_view url, std::uint64_t offset, std::uint32_t connectTimeoutMs,
-                             std::uint32_t receiveTimeoutMs)
+RequestResult<Response> OpenRequest(std::wstring_view url, const RequestOptions& options,
+                                    std::uint32_t connectTimeoutMs, std::uint32_t receiveTimeoutMs)
 {
     auto address = Crack(url);
     if (!address)
-        return std::unexpected(std::move(address.error()));
+        return Failed(std::move(address.error()));
     Response response;
     if (auto opened = OpenSession(response, connectTimeoutMs, receiveTimeoutMs); !opened)
         return std::unexpected(std::move(opened.error()));
@@ -186,43 +303,58 @@ Result<Response> OpenRequest(std::wstring_view url, std::uint64_t offset, std::u
     response.url = url;
     for (int redirects = 0;; ++redirects)
     {
-        if (auto sent = Send(response, *address, offset); !sent)
+        if (auto sent = Send(response, *address, options, receiveTimeoutMs); !sent)
             return std::unexpected(std::move(sent.error()));
-        if (!IsRedirect(response.status) || redirects == MaxRedirects)
+        if (!IsRedirect(response.status))
             return response;
-        std::wstring location = LocationOf(response.request.Get());
-        if (location.empty())
+        auto location = Header(response.request.Get(), WINHTTP_QUERY_LOCATION, 65536);
+        if (!location || location->empty())
             return response;
-        std::wstring next = Core::ResolveUrl(response.url, location);
-        auto nextAddress = Crack(next);
-        if (!nextAddress || (address->secure && !nextAddress->secure))
-            return response;
+        if (redirects == MaxRedirects)
+            return Failed(Core::FormatText(18054, MaxRedirects, std::wstring(url)));
+        std::wstring next = Core::ResolveUrl(response.url, *location);
+        if (auto allowed = CheckRedirect(response.url, next); !allowed)
+            return Failed(std::move(allowed.error()));
+        address = Crack(next);
         response.url = std::move(next);
-        address = std::move(nextAddress);
     }
 }
 
-Result<> ReadBody(const Response& response, std::stop_token stop, const ChunkSink& sink)
+RequestResult<> ReadBody(const Response& response, std::stop_token stop, const ChunkSink& sink)
 {
     HINTERNET request = response.request.Get();
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(ChunkSize);
     for (;;)
     {
         if (stop.stop_requested())
-            return Fail(Core::Text(10008));
+            return Failed(Core::Text(10008));
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available))
-            return Fail(Core::ErrorText(Core::FormatText(18063, response.url), ::GetLastError()));
+            return Network(Core::FormatText(18063, response.url), ::GetLastError());
         if (available == 0)
             return {};
         DWORD read = 0;
         if (!::WinHttpReadData(request, buffer.get(), std::min<DWORD>(available, ChunkSize), &read))
-            return Fail(Core::ErrorText(Core::FormatText(18063, response.url), ::GetLastError()));
+            return Network(Core::FormatText(18063, response.url), ::GetLastError());
         if (read == 0)
             return {};
         if (auto taken = sink(buffer.get(), read); !taken)
-            return taken;
+            return Failed(std::move(taken.error()));
     }
+}
+
+bool WaitAfterFailure(int failed, std::stop_token stop, const WaitSlice& waitSlice)
+{
+    for (int slice = 0; slice < 20; ++slice)
+    {
+        if (stop.stop_requested())
+            return false;
+        if (waitSlice)
+            waitSlice(std::chrono::milliseconds(failed * 100));
+        else
+            ::Sleep(static_cast<DWORD>(failed * 100));
+    }
+    return !stop.stop_requested();
 }
 
 } // namespace Pd::Net::Detail

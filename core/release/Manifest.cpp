@@ -182,9 +182,13 @@ Result<Manifest> ParseManifest(std::string_view bytes, std::wstring_view url)
     auto root = Json::ParseUtf8(bytes);
     if (!root)
         return Invalid(root.error());
+    // A release manifest of any format says which: JSON without it is some other document.
     if (root->kind != Json::Kind::Object)
-        return Invalid(L"object expected");
-    if (root->Member(L"format").AsUInt64() != 1u)
+        return Fail(FormatText(18084, std::wstring(url), L"a JSON object is expected"));
+    const Json::Value& format = root->Member(L"format");
+    if (format.kind == Json::Kind::Null)
+        return Fail(FormatText(18084, std::wstring(url), L"it has no \"format\""));
+    if (format.AsUInt64() != 1u)
         return Fail(Text(16027));
 
     Manifest manifest;

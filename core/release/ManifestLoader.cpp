@@ -9,6 +9,9 @@ namespace Pd::Core
 namespace
 {
 
+// As many as a component download gets.
+constexpr int FetchAttempts = 5;
+
 // Whether a fetch error says that the server has no such file: the transfer's own text for the
 // statuses 404 and 410, formed in the same language as the transfer formed it.
 bool IsMissingOnServer(const std::wstring& error, const std::wstring& url)
@@ -19,9 +22,11 @@ bool IsMissingOnServer(const std::wstring& error, const std::wstring& url)
 } // namespace
 
 Pd::Result<Manifest> LoadManifest(std::wstring_view url, std::stop_token stop, std::uint32_t connectTimeoutMs,
-                                  std::uint32_t receiveTimeoutMs)
+                                  std::uint32_t receiveTimeoutMs, const LogText& log,
+                                  const Net::WaitSlice& waitSlice)
 {
-    auto body = Net::FetchText(url, stop, connectTimeoutMs, receiveTimeoutMs);
+    const Net::Retries retries{FetchAttempts, log, waitSlice};
+    auto body = Net::FetchText(url, stop, connectTimeoutMs, receiveTimeoutMs, retries);
     if (!body)
         return Pd::Fail(std::move(body.error()));
     auto manifest = ParseManifest(*body, url);
@@ -32,7 +37,7 @@ Pd::Result<Manifest> LoadManifest(std::wstring_view url, std::stop_token stop, s
     manifest->manifestBytes = std::move(*body);
 
     const std::wstring catalogUrl = ResolveUrl(url, L"manifest.cat");
-    auto catalog = Net::FetchText(catalogUrl, stop, connectTimeoutMs, receiveTimeoutMs);
+    auto catalog = Net::FetchText(catalogUrl, stop, connectTimeoutMs, receiveTimeoutMs, retries);
     if (stop.stop_requested())
         return Pd::Fail(Text(10008));
     if (!catalog)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/release/Manifest.h"
+#include "core/release/Net.h"
 #include "core/Result.h"
 
 #include <cstdint>
@@ -16,8 +17,11 @@ namespace Pd::Core
 // without the manifest address's query). A catalog the server does not have (404 or 410) leaves
 // the manifest unsigned; a stop request ("Canceled.") or any other failure of the catalog fetch
 // ends loading with that error, so that a network problem never passes for an unofficial release.
-// Both time-outs go to each fetch unchanged.
+// Both time-outs go to each fetch unchanged. Each fetch gets five attempts, as a component
+// download does, but only a transient failure is tried again (logged to `log`); every failure
+// names the address of the document that failed.
 Pd::Result<Manifest> LoadManifest(std::wstring_view url, std::stop_token stop, std::uint32_t connectTimeoutMs,
-                                  std::uint32_t receiveTimeoutMs);
+                                  std::uint32_t receiveTimeoutMs, const LogText& log = {},
+                                  const Net::WaitSlice& waitSlice = {});
 
 } // namespace Pd::Core

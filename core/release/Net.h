@@ -16,12 +16,23 @@
 namespace Pd::Net
 {
 
-// One GET that must answer 200 with a body of at most 1 MiB.
-Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::uint32_t connectTimeoutMs,
-                              std::uint32_t receiveTimeoutMs);
-
 // Sleeps one slice of the wait between two attempts; tests pass their own to stay fast.
 using WaitSlice = std::function<void(std::chrono::milliseconds)>;
+
+// How often a text fetch is tried. Only a transient failure (a broken or timed-out connection, a
+// body cut short, a busy server: 408, 429, 500, 502, 503, 504) is tried again, after the waits of
+// a download; each retry is logged.
+struct Retries
+{
+    int attempts = 1;
+    Core::LogText log;
+    WaitSlice waitSlice;
+};
+
+// One GET that must answer 200 with an uncompressed body of at most 1 MiB. Every error but
+// "Canceled." names the address.
+Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::uint32_t connectTimeoutMs,
+                              std::uint32_t receiveTimeoutMs, const Retries& retries = {});
 
 // Brings the file at path to exactly expectedSize bytes with the expected SHA-256, resuming a
 // partial file, in up to `attempts` attempts with growing waits between them. A partial file

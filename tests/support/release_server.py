@@ -16,9 +16,19 @@ path misbehave, and see what was asked of it, through two files beside the serve
                                              resetAfter n: the client has them before the reset)
                  {"append": n}               the body is n bytes longer than the file (announced)
                  {"corruptAt": offset}       flip the bits of the byte at that file offset
+                 {"from": "name"}            serve the file of that name in the same folder
+                                             instead (its bytes and validators): the file
+                                             as it was, or as it will be, on the server
+                 {"stallHeaders": t}         wait t ms before the status line
+                 {"gzip": true}              send the body gzip-compressed, with
+                                             Content-Encoding: gzip (whether asked or not)
+                 {"validators": false}       send neither ETag nor Last-Modified
                Keys combine where they make sense (for example resetAfter with ignoreRange).
-  <file>.log   JSON lines, one per request of that path: method, path, range, userAgent,
-               status. The number of lines is the number of requests so far.
+               File answers carry an ETag and Last-Modified of the file served; a Range with
+               an If-Range that names neither is answered with the whole file (200).
+  <file>.log   JSON lines, one per request of that path: method, path, range, ifRange,
+               userAgent, status. The number of lines is the number of requests so far.
+  <file>.sent  one line per answer of that path: the body bytes sent (written when it ends).
 
 Tests use their own folder below the root, so rules and logs never mix between tests.
 
@@ -29,6 +39,8 @@ Command line:
   release_server.py stop --state DIR
 """
 import argparse
+import email.utils
+import gzip
 import http.server
 import json
 import os
@@ -113,7 +125,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def _record(self, target, status):
         line = json.dumps({"method": self.command, "path": self.path,
-                           "range": self.headers.get("Range"),
+                           "range": self.headers.get("Range"), "ifRange": self.headers.get("If-Range"),
                            "userAgent": self.headers.get("User-Agent"), "status": status})
         with open(str(target) + ".log", "a", encoding="utf-8") as log:
             log.write(line + "\n")
@@ -144,18 +156,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         with Handler.log_lock:
             rule = _load_rule(str(target) + ".rule", self._request_number(target))
-            status = self._decide_status(rule, target)
+            source = target.parent / rule["from"] if "from" in rule else target
+            status = self._decide_status(rule, source)
             self._record(target, status)
+        if "stallHeaders" in rule:
+            time.sleep(int(rule["stallHeaders"]) / 1000.0)
         if "status" in rule:
             self._answer_text(status, f"status {status}\n")
             return
         if "redirect" in rule:
             self._answer_text(status, "moved\n", [("Location", rule["redirect"])])
             return
-        if not target.is_file():
+        if not source.is_file():
             self._answer_text(404, "not found\n")
             return
-        self._send_file(target, rule, status, with_body)
+        self.sent = 0
+        try:
+            self._send_file(source, rule, status, with_body)
+        finally:
+            with open(str(target) + ".sent", "a", encoding="utf-8") as sent:
+                sent.write(f"{self.sent}\n")
 
     def _decide_status(self, rule, source):
         if "status" in rule:
@@ -164,12 +184,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return 302
         if not source.is_file():
             return 404
-        if rule.get("ignoreRange"):
+        if rule.get("ignoreRange") or rule.get("gzip"):
+            return 200
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range not in self._validators(source, rule).values():
             return 200
         wanted = _parse_range(self.headers.get("Range"), self._body_size(source, rule))
         if wanted == "unsatisfiable":
             return 416
         return 206 if wanted else 200
+
+    @staticmethod
+    def _validators(source, rule):
+        if rule.get("validators", True) is False:
+            return {}
+        state = source.stat()
+        return {"ETag": f'"{state.st_size:x}-{state.st_mtime_ns:x}"',
+                "Last-Modified": email.utils.formatdate(state.st_mtime, usegmt=True)}
 
     @staticmethod
     def _body_size(source, rule):
@@ -180,6 +211,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if status == 416:
             self._answer_text(416, "range not satisfiable\n", [("Content-Range", f"bytes */{size}")])
             return
+        if rule.get("gzip"):
+            body = gzip.compress(source.read_bytes())
+            self.send_response(status)
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Content-Encoding", "gzip")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if with_body:
+                self.wfile.write(body)
+                self.sent = len(body)
+            return
         start, end = 0, size - 1
         if status == 206:
             start, end = _parse_range(self.headers.get("Range"), size)
@@ -189,6 +231,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(length))
         if status == 206:
             self.send_header("Content-Range", f"bytes {start}-{end}/{size}")
+        for name, value in self._validators(source, rule).items():
+            self.send_header(name, value)
         self.send_header("Accept-Ranges", "bytes")
         self.end_headers()
         if with_body:
@@ -221,6 +265,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     i = corrupt_at - position
                     chunk = chunk[:i] + bytes([chunk[i] ^ 0xFF]) + chunk[i + 1:]
                 self.wfile.write(chunk)
+                self.sent += len(chunk)
                 sent += len(chunk)
                 position += len(chunk)
 
@@ -267,6 +312,13 @@ class ReleaseServer:
         target = self.root / url_path.lstrip("/")
         target.parent.mkdir(parents=True, exist_ok=True)
         Path(str(target) + ".rule").write_text(json.dumps(rule), encoding="utf-8")
+
+    def bytes_sent(self, url_path):
+        """The body bytes sent for that path so far, over all answers."""
+        sent = Path(str(self.root / url_path.lstrip("/")) + ".sent")
+        if not sent.exists():
+            return 0
+        return sum(int(line) for line in sent.read_text(encoding="utf-8").split())
 
     def requests(self, url_path):
         log = Path(str(self.root / url_path.lstrip("/")) + ".log")

@@ -41,6 +41,7 @@ inline void WriteBytes(const std::filesystem::path& file, std::string_view bytes
 struct ServedRequest
 {
     std::wstring range; // empty when the request had none
+    std::wstring ifRange;
     std::wstring userAgent;
     std::uint64_t status = 0;
 };
@@ -111,7 +112,8 @@ public:
         std::ifstream log(File(std::wstring(file) + L".log"), std::ios::binary);
         for (std::string line; std::getline(log, line);)
             if (auto value = Pd::Json::Parser(Pd::Core::FromUtf8(line)).Parse())
-                requests.push_back({value->TextOr(L"range", L""), value->TextOr(L"userAgent", L""),
+                requests.push_back({value->TextOr(L"range", L""), value->TextOr(L"ifRange", L""),
+                                    value->TextOr(L"userAgent", L""),
                                     value->Member(L"status").AsUInt64().value_or(0)});
         return requests;
     }

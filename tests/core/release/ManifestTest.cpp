@@ -99,8 +99,9 @@ TEST(ParseManifest, TheFirstRuleBrokenIsTheError)
         {withFormat(R"("format": 2, )"), newer},
         {withFormat(R"("format": 1.0, )"), newer},
         {withFormat(R"("format": "1", )"), newer},
-        {withFormat(""), newer},
-        {"[1]", Invalid(L"object expected")},
+        {withFormat(""), std::wstring(Address) + L" is not a release manifest (it has no \"format\")."},
+        {"{}", std::wstring(Address) + L" is not a release manifest (it has no \"format\")."},
+        {"[1]", std::wstring(Address) + L" is not a release manifest (a JSON object is expected)."},
         {R"({"format": 1,)", Invalid(L"JSON: member name expected (line 1, column 14)")},
         {R"({"format": 1, "components": [)" + component + "]}", Invalid(L"\"version\" (text) is missing")},
         {Document(""), Invalid(L"no components")},
@@ -281,13 +282,36 @@ TEST_F(ManifestLoading, InvalidManifestOrACatalogThatCannotBeFetchedEndsLoadingW
     EXPECT_EQ(PdTest::ErrorOf(Load(L"huge.json")),
               served_.Url(L"huge.json") + L" is larger than the limit of 1048576 bytes.");
 
-    served_.Rule(L"manifest.cat", R"({"status": 500})");
+    served_.Rule(L"manifest.cat", R"({"status": 403})");
     EXPECT_EQ(PdTest::ErrorOf(Load(L"manifest.json")),
-              L"The server answered HTTP 500 for " + served_.Url(L"manifest.cat") + L".");
+              L"The server answered HTTP 403 for " + served_.Url(L"manifest.cat") + L".");
     // Redirected to a loopback port where nothing listens.
     served_.Rule(L"manifest.cat", R"({"redirect": "http://127.0.0.1:1/manifest.cat"})");
     EXPECT_TRUE(PdTest::ErrorOf(Load(L"manifest.json"))
-                    .starts_with(L"Sending the request to http://127.0.0.1:1/manifest.cat: "));
+                    .starts_with(L"Fetching " + served_.Url(L"manifest.cat") +
+                                 L": Sending the request to http://127.0.0.1:1/manifest.cat: "));
+}
+
+TEST_F(ManifestLoading, BusyServerIsAskedAgainLikeForAComponentAndTheFailureNamesTheAddress)
+{
+    std::vector<std::wstring> log;
+    auto load = [&](const std::wstring& file) {
+        return Pd::Core::LoadManifest(
+            served_.Url(file), {}, 10'000, 20'000, [&](const std::wstring& line) { log.push_back(line); },
+            [](std::chrono::milliseconds) {});
+    };
+    served_.Rule(L"manifest.json", R"([{"status": 503}, {"status": 500}, {}])");
+    EXPECT_TRUE(load(L"manifest.json"));
+    EXPECT_EQ(log.size(), 2u);
+
+    log.clear();
+    served_.Rule(L"manifest.json", R"({"status": 503})");
+    std::error_code ignored;
+    std::filesystem::remove(served_.File(L"manifest.json.log"), ignored);
+    EXPECT_EQ(PdTest::ErrorOf(load(L"manifest.json")),
+              L"The server answered HTTP 503 for " + served_.Url(L"manifest.json") + L".");
+    EXPECT_EQ(served_.Requests(L"manifest.json").size(), 5u);
+    EXPECT_EQ(log.size(), 4u);
 }
 
 TEST_F(ManifestLoading, StopDuringTheCatalogFetchCancels)

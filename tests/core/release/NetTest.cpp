@@ -2,6 +2,8 @@
 // retries, digest checks and cancellation.
 #include "core/release/Net.h"
 
+#include "core/release/HttpRequest.h"
+
 #include "core/Strings.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
@@ -94,7 +96,8 @@ TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsedAndRedirectsStaySo)
     const std::wstring refused = L"Only https:// addresses are supported (http:// only for localhost).";
     for (const wchar_t* url :
          {L"ftp://127.0.0.1/x", L"http://example.com/x", L"http://127.0.0.2/x", L"file:///C:/x"})
-        EXPECT_EQ(ErrorOf(FetchText(url, {}, 2000, 2000)), refused) << Pd::Core::ToUtf8(url);
+        EXPECT_EQ(ErrorOf(FetchText(url, {}, 2000, 2000)), L"Fetching " + std::wstring(url) + L": " + refused)
+            << Pd::Core::ToUtf8(url);
     // A download from such an address is refused at once: no attempt, no wait between attempts.
     const auto refusedDownload = Download(
         L"ftp://127.0.0.1/large.zst", target.wstring(), 1, largeSha, 5, {},
@@ -112,7 +115,115 @@ TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsedAndRedirectsStaySo)
     EXPECT_EQ(Fetch(L"hop").value_or("failed"), "local");
     served.Put(L"away", "");
     served.Rule(L"away", R"({"redirect": "http://example.com/real"})");
-    EXPECT_EQ(ErrorOf(Fetch(L"away")), L"The server answered HTTP 302 for " + served.Url(L"away") + L".");
+    EXPECT_EQ(ErrorOf(Fetch(L"away")),
+              served.Url(L"away") + L" was redirected to http://example.com/real: " + refused);
+    served.Put(L"loop", "");
+    served.Rule(L"loop", R"({"redirect": "loop"})");
+    EXPECT_EQ(ErrorOf(Fetch(L"loop")),
+              L"Too many redirects (more than 10) from " + served.Url(L"loop") + L".");
+    EXPECT_EQ(served.Requests(L"loop").size(), 11u);
+}
+
+TEST(Redirects, NeverFromHttpsToHttpNorToAnAddressThatCouldNotBeAskedFirst)
+{
+    using Pd::Net::Detail::CheckRedirect;
+    const std::wstring secure = L"https://releases.example/r/manifest.json";
+    EXPECT_TRUE(CheckRedirect(secure, L"https://cdn.example/x?sig=1"));
+    EXPECT_TRUE(CheckRedirect(L"http://127.0.0.1:8080/m", L"https://cdn.example/x"));
+    EXPECT_TRUE(CheckRedirect(L"http://127.0.0.1:8080/m", L"http://localhost:9/x"));
+    for (const wchar_t* plain : {L"http://cdn.example/x", L"HTTP://127.0.0.1/x"})
+        EXPECT_EQ(ErrorOf(CheckRedirect(secure, plain)),
+                  secure + L" was redirected to http (" + plain + L"), but only https is accepted.");
+    EXPECT_EQ(
+        ErrorOf(CheckRedirect(L"http://127.0.0.1/m", L"ftp://127.0.0.1/x")),
+        L"http://127.0.0.1/m was redirected to ftp://127.0.0.1/x: Only https:// addresses are supported "
+        L"(http:// only for localhost).");
+}
+
+TEST(ContentRange, ReadsTheServedSpanOrTheUnsatisfiedTotal)
+{
+    using Pd::Net::Detail::ParseContentRange;
+    struct Case
+    {
+        const wchar_t* text;
+        std::optional<std::uint64_t> first, total;
+        bool valid;
+    };
+    const Case cases[] = {
+        {L"bytes 100-199/200", 100, 200, true},
+        {L"bytes 0-0/*", 0, std::nullopt, true},
+        {L"bytes */150", std::nullopt, 150, true},
+        {L"bytes 100-99/200", {}, {}, false},
+        {L"bytes 100-200/200", {}, {}, false},
+        {L"bytes */*", {}, {}, false},
+        {L"bytes -5-9/10", {}, {}, false},
+        {L"items 1-2/3", {}, {}, false},
+        {L"bytes 1-2", {}, {}, false},
+        {L"bytes 99999999999999999999-1/2", {}, {}, false},
+    };
+    for (const Case& c : cases)
+    {
+        auto range = ParseContentRange(c.text);
+        ASSERT_EQ(range.has_value(), c.valid) << Pd::Core::ToUtf8(c.text);
+        if (range)
+        {
+            EXPECT_EQ(range->first, c.first) << Pd::Core::ToUtf8(c.text);
+            EXPECT_EQ(range->total, c.total) << Pd::Core::ToUtf8(c.text);
+        }
+    }
+}
+
+// Only what may pass is tried again, and the wait before the headers is bounded like every read.
+TEST_F(Transfers, TextFetchRetriesOnlyTransientFailuresAndNamesTheAddress)
+{
+    struct Case
+    {
+        const char* what;
+        std::string rule;
+        std::uint32_t receiveMs;
+        std::size_t requests;
+        std::wstring error; // empty: fetched; else with {} for the address
+    };
+    const std::wstring stalled = L"The server did not answer in time: no answer from {} within 1 seconds.";
+    const Case cases[] = {
+        {"busy, then served", R"([{"status": 503}, {}])", 20000, 2, L""},
+        {"no headers in time, then served", R"([{"stallHeaders": 2500}, {}])", 1000, 2, L""},
+        {"cut short, then served", R"([{"stallAfter": 5, "stallMs": 200, "resetAfter": 5}, {}])", 20000, 2,
+         L""},
+        {"never answers", R"({"stallHeaders": 1500})", 1000, 3, stalled},
+        {"busy throughout", R"({"status": 502})", 20000, 3, L"The server answered HTTP 502 for {}."},
+        {"not there", R"({"status": 404})", 20000, 1, L"The server answered HTTP 404 for {}."},
+        {"compressed", R"({"gzip": true})", 20000, 1,
+         L"The server sent {} compressed (Content-Encoding: gzip). Peldra takes it only as it is stored: "
+         L"turn "
+         L"compression off for this file on the server."},
+    };
+    for (const Case& c : cases)
+    {
+        served.Put(L"m.json", "{\"format\": 1, \"padding\": \"0123456789\"}");
+        std::error_code ignored;
+        fs::remove(served.File(L"m.json.log"), ignored);
+        served.Rule(L"m.json", c.rule);
+        log.clear();
+        const std::wstring url = served.Url(L"m.json");
+        auto body = FetchText(
+            url, {}, 10000, c.receiveMs,
+            {3, [this](const std::wstring& line) { log.push_back(line); }, [](std::chrono::milliseconds) {}});
+        EXPECT_EQ(served.Requests(L"m.json").size(), c.requests) << c.what;
+        EXPECT_EQ(log.size(), std::min<std::size_t>(c.requests, 3) - 1) << c.what;
+        if (c.error.empty())
+        {
+            EXPECT_EQ(body.value_or(""), "{\"format\": 1, \"padding\": \"0123456789\"}") << c.what;
+            continue;
+        }
+        std::wstring error = c.error;
+        error.replace(error.find(L"{}"), 2, url);
+        EXPECT_EQ(ErrorOf(body), error) << c.what;
+        if (!log.empty())
+        {
+            EXPECT_EQ(log.back(), L"Attempt 2 of 3 failed: " + error + L" - trying again.") << c.what;
+        }
+    }
 }
 
 // What is on disk before the download decides what is asked of the server; the file always ends
@@ -137,6 +248,9 @@ TEST_F(Transfers, FileOnDiskIsResumedOnlyWhereItCanBeAndProvedByTheWholeDigest)
     const std::string other = PdTest::ReadBytes(PdTest::LoopbackServer::Get().File(L"fixtures/other.zst"));
     const std::wstring continuing = L"Continuing a download: 976.6 KB of 3.0 MB already here.";
     using Log = std::vector<std::wstring>;
+    const std::wstring url = served.Url(L"large.zst");
+    served.Put(L"longer.zst", LargeBytes() + "x");
+    served.Put(L"short.zst", LargeBytes().substr(0, 999999));
     const Case cases[] = {
         {"fresh", "", "", 1, {{L"", 200}}, Log{}},
         {"partial", LargeBytes().substr(0, 1000000), "", 1, {{L"bytes=1000000-", 206}}, Log{continuing}},
@@ -145,7 +259,29 @@ TEST_F(Transfers, FileOnDiskIsResumedOnlyWhereItCanBeAndProvedByTheWholeDigest)
          R"({"ignoreRange": true})",
          1,
          {{L"bytes=1000000-", 200}},
-         Log{continuing}},
+         Log{continuing,
+             url + L": the server sent the whole file instead of the part from byte 1000000 (the file "
+                   L"changed on the server, or the server does not continue downloads); starting "
+                   L"again from the beginning."}},
+        {"part of another size",
+         LargeBytes().substr(0, 1000000),
+         R"([{"from": "longer.zst"}, {}])",
+         1,
+         {{L"bytes=1000000-", 206}, {L"", 200}},
+         Log{continuing, url +
+                             L": the server's part does not continue the download at byte 1000000 "
+                             L"(Content-Range: bytes 1000000-" +
+                             std::to_wstring(LargeBytes().size()) + L"/" +
+                             std::to_wstring(LargeBytes().size() + 1) +
+                             L"); starting again from the beginning."}},
+        {"file now shorter than the part here",
+         LargeBytes().substr(0, 1000000),
+         R"([{"from": "short.zst"}, {}])",
+         1,
+         {{L"bytes=1000000-", 416}, {L"", 200}},
+         Log{continuing, url +
+                             L": the server's file is now shorter than the 976.6 KB already downloaded; the "
+                             L"partial download was dropped, starting again from the beginning."}},
         {"complete", LargeBytes(), "", 1, {}, Log{L"Continuing a download: 3.0 MB of 3.0 MB already here."}},
         {"stale tail", LargeBytes() + "stale tail", "", 1, {{L"", 200}}, Log{}},
         {"prefix of another file",
@@ -194,16 +330,41 @@ TEST_F(Transfers, FileOnDiskIsResumedOnlyWhereItCanBeAndProvedByTheWholeDigest)
     }
 }
 
-TEST_F(Transfers, RangePastTheServersFileIsAnIncompleteDownload)
+TEST_F(Transfers, ServersFileShorterThanTheReleaseSaysIsNamedAfterOneFreshStart)
 {
     served.Put(L"short.zst", std::string(100, 's'));
     fs::path file = folder.Path() / L"short.zst";
     PdTest::WriteBytes(file, std::string(150, 's'));
     auto done =
         Download(served.Url(L"short.zst"), file.wstring(), 200, std::wstring(64, L'0'), 1, {}, {}, {});
-    EXPECT_EQ(ErrorOf(done), L"The download is incomplete.");
-    EXPECT_EQ(served.Requests(L"short.zst").at(0).status, 416u);
-    EXPECT_EQ(fs::file_size(file), 150u);
+    EXPECT_EQ(ErrorOf(done), L"The server's file " + served.Url(L"short.zst") +
+                                 L" has 100 bytes, fewer than the 200 bytes the release says.");
+    std::vector<std::uint64_t> statuses;
+    for (const auto& request : served.Requests(L"short.zst"))
+        statuses.push_back(request.status);
+    EXPECT_EQ(statuses, (std::vector<std::uint64_t>{416, 200}));
+    EXPECT_EQ(fs::file_size(file), 0u) << "the partial download of another file is dropped";
+}
+
+// The file on the server changed after the cut: the resume names the first answer's version, and the
+// server's whole new file is taken from the start instead of a tail spliced onto the old bytes.
+TEST_F(Transfers, ResumeAfterTheServersFileChangedStartsAgainOnceWithoutFetchingTwice)
+{
+    std::string old = LargeBytes();
+    old[10] ^= 0x55;
+    served.Put(L"old.zst", old);
+    served.Rule(L"large.zst",
+                R"([{"from": "old.zst", "stallAfter": 200000, "stallMs": 300, "resetAfter": 200000},
+        {}])");
+    ASSERT_TRUE(Get(2)) << "the new file is the release's";
+    EXPECT_EQ(PdTest::ReadBytes(target), LargeBytes());
+    const auto requests = served.Requests(L"large.zst");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].range, L"bytes=200000-");
+    EXPECT_TRUE(requests[1].ifRange.starts_with(L"\"")) << "the ETag of the first answer";
+    EXPECT_EQ(requests[1].status, 200u);
+    const std::string sent = PdTest::ReadBytes(served.File(L"large.zst.sent"));
+    EXPECT_EQ(sent, "200000\n" + std::to_string(LargeBytes().size()) + "\n");
 }
 
 TEST_F(Transfers, FailedAttemptsWaitLongerEachTimeAndTheLastErrorIsReturned)
