@@ -160,11 +160,21 @@ Result<bool> Continues(Transfer& transfer, const Detail::Response& response)
     }
     if (response.status != 206)
         return Fail(Core::FormatText(18001, response.status));
-    if (range && range->first == asked && (!range->total || *range->total == transfer.expectedSize))
-        return true;
-    transfer.Log(Core::FormatText(18058, std::wstring(transfer.url), asked, rangeText.value_or(L"none")));
-    transfer.StartAgain();
-    return false;
+    if (!range || range->first != asked || (range->total && *range->total != transfer.expectedSize))
+    {
+        transfer.Log(Core::FormatText(18058, std::wstring(transfer.url), asked, rangeText.value_or(L"none")));
+        transfer.StartAgain();
+        return false;
+    }
+    // A server that ignores If-Range still shows the version it sent in its ETag.
+    if (transfer.validator.starts_with(L'"'))
+        if (auto tag = Detail::Header(request, WINHTTP_QUERY_ETAG); tag && *tag != transfer.validator)
+        {
+            transfer.Log(Core::FormatText(18085, std::wstring(transfer.url), transfer.validator, *tag));
+            transfer.StartAgain();
+            return false;
+        }
+    return true;
 }
 
 // Opens the request for the rest of the file, or for the whole file when what is here cannot be
@@ -179,6 +189,8 @@ Result<Detail::Response> OpenFor(Transfer& transfer)
                                 AttemptConnectTimeoutMs, AttemptReceiveTimeoutMs);
         if (!response)
             return Fail(std::move(response.error().text));
+        if (auto plain = Detail::CheckNotEncoded(*response); !plain)
+            return std::unexpected(std::move(plain.error()));
         if (continuing)
         {
             auto continues = Continues(transfer, *response);
@@ -206,8 +218,6 @@ Result<> Attempt(Transfer& transfer, std::stop_token stop)
     auto response = OpenFor(transfer);
     if (!response)
         return std::unexpected(std::move(response.error()));
-    if (auto plain = Detail::CheckNotEncoded(*response); !plain)
-        return plain;
 
     auto opened = Install::OpenBelow(FolderOf(transfer.path), transfer.path, GENERIC_WRITE, FILE_SHARE_READ,
                                      OPEN_ALWAYS);

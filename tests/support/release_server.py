@@ -23,6 +23,7 @@ path misbehave, and see what was asked of it, through two files beside the serve
                  {"gzip": true}              send the body gzip-compressed, with
                                              Content-Encoding: gzip (whether asked or not)
                  {"validators": false}       send neither ETag nor Last-Modified
+                 {"ignoreIfRange": true}     serve a Range whatever If-Range says
                Keys combine where they make sense (for example resetAfter with ignoreRange).
                File answers carry an ETag and Last-Modified of the file served; a Range with
                an If-Range that names neither is answered with the whole file (200).
@@ -187,7 +188,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if rule.get("ignoreRange") or rule.get("gzip"):
             return 200
         if_range = self.headers.get("If-Range")
-        if if_range is not None and if_range not in self._validators(source, rule).values():
+        if if_range is not None and not rule.get("ignoreIfRange") and \
+                if_range not in self._validators(source, rule).values():
             return 200
         wanted = _parse_range(self.headers.get("Range"), self._body_size(source, rule))
         if wanted == "unsatisfiable":

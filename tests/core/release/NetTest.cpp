@@ -346,6 +346,19 @@ TEST_F(Transfers, ServersFileShorterThanTheReleaseSaysIsNamedAfterOneFreshStart)
     EXPECT_EQ(fs::file_size(file), 0u) << "the partial download of another file is dropped";
 }
 
+TEST_F(Transfers, CompressedAnswerIsRefusedNamingTheEncoding)
+{
+    served.Put(L"small.zst", std::string(100000, 'z'));
+    served.Rule(L"small.zst", R"({"gzip": true})");
+    fs::path file = folder.Path() / L"small.zst";
+    EXPECT_EQ(
+        ErrorOf(Download(served.Url(L"small.zst"), file.wstring(), 100000, std::wstring(64, L'0'), 1, {}, {},
+                         {})),
+        L"The server sent " + served.Url(L"small.zst") +
+            L" compressed (Content-Encoding: gzip). Peldra takes it only as it is stored: turn compression "
+            L"off for this file on the server.");
+}
+
 // The file on the server changed after the cut: the resume names the first answer's version, and the
 // server's whole new file is taken from the start instead of a tail spliced onto the old bytes.
 TEST_F(Transfers, ResumeAfterTheServersFileChangedStartsAgainOnceWithoutFetchingTwice)
@@ -363,8 +376,25 @@ TEST_F(Transfers, ResumeAfterTheServersFileChangedStartsAgainOnceWithoutFetching
     EXPECT_EQ(requests[1].range, L"bytes=200000-");
     EXPECT_TRUE(requests[1].ifRange.starts_with(L"\"")) << "the ETag of the first answer";
     EXPECT_EQ(requests[1].status, 200u);
-    const std::string sent = PdTest::ReadBytes(served.File(L"large.zst.sent"));
-    EXPECT_EQ(sent, "200000\n" + std::to_string(LargeBytes().size()) + "\n");
+    const std::string size = std::to_string(LargeBytes().size());
+    EXPECT_EQ(PdTest::ReadBytes(served.File(L"large.zst.sent")), "200000\n" + size + "\n");
+
+    // A server that ignores If-Range: its part of the new file is refused by its ETag.
+    std::error_code ignored;
+    fs::remove(target, ignored);
+    fs::remove(served.File(L"large.zst.sent"), ignored);
+    fs::remove(served.File(L"large.zst.log"), ignored);
+    served.Rule(L"large.zst",
+                R"([{"from": "old.zst", "stallAfter": 200000, "stallMs": 300, "resetAfter": 200000},
+        {"ignoreIfRange": true}, {}])");
+    log.clear();
+    ASSERT_TRUE(Get(2));
+    EXPECT_EQ(PdTest::ReadBytes(target), LargeBytes());
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_TRUE(log[1].find(L": the file on the server changed since the download began (ETag ") !=
+                std::wstring::npos)
+        << Pd::Core::ToUtf8(log[1]);
+    EXPECT_EQ(served.Requests(L"large.zst").size(), 3u);
 }
 
 TEST_F(Transfers, FailedAttemptsWaitLongerEachTimeAndTheLastErrorIsReturned)
