@@ -143,34 +143,14 @@ TEST(Redirects, NeverFromHttpsToHttpNorToAnAddressThatCouldNotBeAskedFirst)
 TEST(ContentRange, ReadsTheServedSpanOrTheUnsatisfiedTotal)
 {
     using Pd::Net::Detail::ParseContentRange;
-    struct Case
-    {
-        const wchar_t* text;
-        std::optional<std::uint64_t> first, total;
-        bool valid;
-    };
-    const Case cases[] = {
-        {L"bytes 100-199/200", 100, 200, true},
-        {L"bytes 0-0/*", 0, std::nullopt, true},
-        {L"bytes */150", std::nullopt, 150, true},
-        {L"bytes 100-99/200", {}, {}, false},
-        {L"bytes 100-200/200", {}, {}, false},
-        {L"bytes */*", {}, {}, false},
-        {L"bytes -5-9/10", {}, {}, false},
-        {L"items 1-2/3", {}, {}, false},
-        {L"bytes 1-2", {}, {}, false},
-        {L"bytes 99999999999999999999-1/2", {}, {}, false},
-    };
-    for (const Case& c : cases)
-    {
-        auto range = ParseContentRange(c.text);
-        ASSERT_EQ(range.has_value(), c.valid) << Pd::Core::ToUtf8(c.text);
-        if (range)
-        {
-            EXPECT_EQ(range->first, c.first) << Pd::Core::ToUtf8(c.text);
-            EXPECT_EQ(range->total, c.total) << Pd::Core::ToUtf8(c.text);
-        }
-    }
+    auto range = ParseContentRange(L"bytes 100-199/200");
+    EXPECT_EQ(std::pair(range->first, range->total),
+              std::pair(std::optional<std::uint64_t>(100), std::optional<std::uint64_t>(200)));
+    EXPECT_EQ(ParseContentRange(L"bytes */150")->total, 150u);
+    EXPECT_EQ(ParseContentRange(L"bytes 0-0/*")->total, std::nullopt);
+    for (const wchar_t* bad : {L"bytes 100-99/200", L"bytes 100-200/200", L"bytes */*", L"bytes -5-9/10",
+                               L"items 1-2/3", L"bytes 1-2", L"bytes 99999999999999999999-1/2"})
+        EXPECT_FALSE(ParseContentRange(bad)) << Pd::Core::ToUtf8(bad);
 }
 
 // Only what may pass is tried again, and the wait before the headers is bounded like every read.
@@ -193,10 +173,6 @@ TEST_F(Transfers, TextFetchRetriesOnlyTransientFailuresAndNamesTheAddress)
         {"never answers", R"({"stallHeaders": 1500})", 1000, 3, stalled},
         {"busy throughout", R"({"status": 502})", 20000, 3, L"The server answered HTTP 502 for {}."},
         {"not there", R"({"status": 404})", 20000, 1, L"The server answered HTTP 404 for {}."},
-        {"compressed", R"({"gzip": true})", 20000, 1,
-         L"The server sent {} compressed (Content-Encoding: gzip). Peldra takes it only as it is stored: "
-         L"turn "
-         L"compression off for this file on the server."},
     };
     for (const Case& c : cases)
     {
@@ -250,7 +226,6 @@ TEST_F(Transfers, FileOnDiskIsResumedOnlyWhereItCanBeAndProvedByTheWholeDigest)
     using Log = std::vector<std::wstring>;
     const std::wstring url = served.Url(L"large.zst");
     served.Put(L"longer.zst", LargeBytes() + "x");
-    served.Put(L"short.zst", LargeBytes().substr(0, 999999));
     const Case cases[] = {
         {"fresh", "", "", 1, {{L"", 200}}, Log{}},
         {"partial", LargeBytes().substr(0, 1000000), "", 1, {{L"bytes=1000000-", 206}}, Log{continuing}},
@@ -274,14 +249,6 @@ TEST_F(Transfers, FileOnDiskIsResumedOnlyWhereItCanBeAndProvedByTheWholeDigest)
                              std::to_wstring(LargeBytes().size()) + L"/" +
                              std::to_wstring(LargeBytes().size() + 1) +
                              L"); starting again from the beginning."}},
-        {"file now shorter than the part here",
-         LargeBytes().substr(0, 1000000),
-         R"([{"from": "short.zst"}, {}])",
-         1,
-         {{L"bytes=1000000-", 416}, {L"", 200}},
-         Log{continuing, url +
-                             L": the server's file is now shorter than the 976.6 KB already downloaded; the "
-                             L"partial download was dropped, starting again from the beginning."}},
         {"complete", LargeBytes(), "", 1, {}, Log{L"Continuing a download: 3.0 MB of 3.0 MB already here."}},
         {"stale tail", LargeBytes() + "stale tail", "", 1, {{L"", 200}}, Log{}},
         {"prefix of another file",
@@ -359,42 +326,26 @@ TEST_F(Transfers, CompressedAnswerIsRefusedNamingTheEncoding)
             L"off for this file on the server.");
 }
 
-// The file on the server changed after the cut: the resume names the first answer's version, and the
-// server's whole new file is taken from the start instead of a tail spliced onto the old bytes.
-TEST_F(Transfers, ResumeAfterTheServersFileChangedStartsAgainOnceWithoutFetchingTwice)
+// The file on the server changed after the cut, and the server ignores If-Range: its part of the new
+// file shows another ETag and is not spliced onto the old bytes.
+TEST_F(Transfers, PartOfAnotherVersionOfTheFileIsRefusedByItsETag)
 {
     std::string old = LargeBytes();
     old[10] ^= 0x55;
     served.Put(L"old.zst", old);
     served.Rule(L"large.zst",
                 R"([{"from": "old.zst", "stallAfter": 200000, "stallMs": 300, "resetAfter": 200000},
-        {}])");
-    ASSERT_TRUE(Get(2)) << "the new file is the release's";
-    EXPECT_EQ(PdTest::ReadBytes(target), LargeBytes());
-    const auto requests = served.Requests(L"large.zst");
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].range, L"bytes=200000-");
-    EXPECT_TRUE(requests[1].ifRange.starts_with(L"\"")) << "the ETag of the first answer";
-    EXPECT_EQ(requests[1].status, 200u);
-    const std::string size = std::to_string(LargeBytes().size());
-    EXPECT_EQ(PdTest::ReadBytes(served.File(L"large.zst.sent")), "200000\n" + size + "\n");
-
-    // A server that ignores If-Range: its part of the new file is refused by its ETag.
-    std::error_code ignored;
-    fs::remove(target, ignored);
-    fs::remove(served.File(L"large.zst.sent"), ignored);
-    fs::remove(served.File(L"large.zst.log"), ignored);
-    served.Rule(L"large.zst",
-                R"([{"from": "old.zst", "stallAfter": 200000, "stallMs": 300, "resetAfter": 200000},
         {"ignoreIfRange": true}, {}])");
-    log.clear();
     ASSERT_TRUE(Get(2));
     EXPECT_EQ(PdTest::ReadBytes(target), LargeBytes());
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_TRUE(log[1].find(L": the file on the server changed since the download began (ETag ") !=
-                std::wstring::npos)
+    EXPECT_TRUE(log[1].starts_with(served.Url(L"large.zst") +
+                                   L": the file on the server changed since the download began (ETag \""))
         << Pd::Core::ToUtf8(log[1]);
-    EXPECT_EQ(served.Requests(L"large.zst").size(), 3u);
+    const auto requests = served.Requests(L"large.zst");
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_TRUE(requests[1].ifRange.starts_with(L"\"")) << "the ETag of the first answer";
+    EXPECT_EQ(requests[2].range, L"");
 }
 
 TEST_F(Transfers, FailedAttemptsWaitLongerEachTimeAndTheLastErrorIsReturned)
