@@ -174,6 +174,7 @@ Result<bool> Continues(Transfer& transfer, const Detail::Response& response)
             transfer.StartAgain();
             return false;
         }
+    transfer.resumed = true;
     return true;
 }
 

@@ -263,6 +263,12 @@ TEST_F(Transfers, FileOnDiskIsResumedOnlyWhereItCanBeAndProvedByTheWholeDigest)
          2,
          {{L"", 200}, {L"bytes=500000-", 206}},
          std::nullopt},
+        {"wrong bytes after a resume in the same call",
+         "",
+         R"([{"stallAfter": 500000, "stallMs": 300, "resetAfter": 500000}, {"corruptAt": 2000000}, {}])",
+         2,
+         {{L"", 200}, {L"bytes=500000-", 206}, {L"", 200}},
+         std::nullopt},
     };
     for (const Case& c : cases)
     {
