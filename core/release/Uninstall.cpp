@@ -29,6 +29,12 @@ namespace
 
 constexpr DWORD ShutdownWaitMs = 60000;
 
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 } // namespace
 
 void UninstallValues::Report(const Callbacks& callbacks, const std::wstring& text)
@@ -56,10 +62,11 @@ Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const
     run.stateFile =
         ::GetFileAttributesW(JoinPath(run.folder, L"peldra.json").c_str()) != INVALID_FILE_ATTRIBUTES;
     run.leftovers = HasInstallLeftovers(run.folder);
-    // What a run cut off before its state file was written, or after it was deleted, left behind
-    // is removed too.
+    // What a run cut off before its state file was written, or after an older version deleted
+    // it, left behind is removed too: the folder's leftovers, or the settings shortcut beside a
+    // folder that is still there.
     if (!run.ours && !run.stateFile && !run.leftovers && removal != Removal::Everything &&
-        Install::FindTovikSettingsShortcuts().empty())
+        (!IsFolder(run.folder) || Install::FindTovikSettingsShortcuts().empty()))
         return Fail(FormatText(16028, run.folder));
     if (run.package && !run.ours)
         LogLine(callbacks, Level::Warning,

@@ -302,45 +302,49 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
 
 // The state file goes last: an uninstall cut off after the release files is finished by the next
 // one. One of an older version, which deleted the state file first, is finished from what is
-// left (here the Start-menu shortcut); with everything to go, files that no record names are a
-// failure that names the folder.
+// left (the Start-menu shortcut beside the folder); with everything to go, files that no record
+// names are a failure that names the folder.
 TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
 {
-    for (bool stateDeleted : {false, true})
+    struct Case
+    {
+        const char* what;
+        bool stateDeleted;
+        const char* releaseLeft; // a release file the older version had not deleted yet
+        Removal removal;
+    };
+    const std::wstring unrecorded =
+        folder_.wstring() + L" still holds files, and no record of the install tells which of them are "
+                            L"Peldra's: check the folder and delete Peldra's files yourself.";
+    for (const Case& c :
+         {Case{"state kept", false, nullptr, Removal::KeepData},
+          Case{"state deleted", true, nullptr, Removal::KeepData},
+          Case{"state deleted, release files left", true, "release.json", Removal::Everything}})
     {
         InstallRelease();
         Pd::Core::RemovalOutcome cutOff;
         Pd::Core::Detail::RemoveReleaseFilesWith(folder_.wstring(), Pd::Core::ReadState(folder_.wstring()),
                                                  Callbacks(), cutOff, false, setting_);
-        ASSERT_TRUE(cutOff.failures.empty());
-        ASSERT_TRUE(fs::exists(folder_ / L"peldra.json"));
-        PdTest::WriteBytes(folder_ / L"release.json", "what an older version left");
-        if (stateDeleted)
+        ASSERT_TRUE(cutOff.failures.empty()) << c.what;
+        ASSERT_TRUE(fs::exists(folder_ / L"peldra.json")) << c.what;
+        if (c.stateDeleted)
         {
             fs::remove(folder_ / L"peldra.json");
             ASSERT_TRUE(Pd::Install::RemovePackage(Pd::Install::FindInstalledPackage()->fullName, true));
         }
+        if (c.releaseLeft)
+            PdTest::WriteBytes(folder_ / c.releaseLeft, "what the older version left");
 
-        auto finished = Remove(folder_, stateDeleted ? Removal::Everything : Removal::KeepData);
-        ASSERT_TRUE(finished) << Pd::Core::ToUtf8(finished.error());
-        EXPECT_FALSE(Pd::Install::FindInstalledPackage());
-        EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
-        if (stateDeleted)
-        {
-            EXPECT_EQ(finished->failures,
-                      std::vector<std::wstring>{
-                          folder_.wstring() + L" still holds files, and no record of the install tells which "
-                                              L"of them are Peldra's: check the folder and delete Peldra's "
-                                              L"files yourself."});
-            EXPECT_TRUE(fs::exists(folder_ / L"release.json"));
-            fs::remove_all(folder_);
-        }
-        else
-        {
-            EXPECT_TRUE(finished->failures.empty());
-            EXPECT_FALSE(fs::exists(folder_));
-        }
-        ASSERT_FALSE(Remove(folder_, Removal::KeepData)) << "nothing is left to finish";
+        auto finished = Remove(folder_, c.removal);
+        ASSERT_TRUE(finished) << c.what << ": " << Pd::Core::ToUtf8(finished.error());
+        EXPECT_FALSE(Pd::Install::FindInstalledPackage()) << c.what;
+        EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty()) << c.what;
+        EXPECT_EQ(finished->failures,
+                  c.releaseLeft ? std::vector<std::wstring>{unrecorded} : std::vector<std::wstring>{})
+            << c.what;
+        EXPECT_EQ(fs::exists(folder_), c.releaseLeft != nullptr) << c.what;
+        fs::remove_all(folder_);
+        ASSERT_FALSE(Remove(folder_, Removal::KeepData)) << c.what << ": nothing is left to finish";
     }
 }
 
