@@ -102,7 +102,12 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
 
     // A file of a component gone: the component is fetched again. What in the download folder
     // belongs to no installed release goes with the successful run.
+    // A file an earlier release placed and that is gone since is no longer recorded, so that it
+    // does not make the component count as missing for ever.
     fs::remove(folder_ / L"assets" / L"logo.txt");
+    Pd::Core::InstallState earlier = Pd::Core::ReadState(folder_.wstring());
+    earlier.placed[L"app"].push_back(L"gone.txt");
+    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), earlier));
     PdTest::WriteBytes(folder_ / L".download" / L"old.zst", "an older release's");
     auto repaired = Install(Load(), Options());
     ASSERT_TRUE(repaired) << Pd::Core::ToUtf8(repaired.error());
@@ -110,6 +115,10 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
     EXPECT_EQ(Requests(L"road", L"app.zst"), 2u);
     EXPECT_TRUE(fs::exists(folder_ / L"assets" / L"logo.txt"));
     EXPECT_FALSE(fs::exists(folder_ / L".download"));
+    const std::vector<std::wstring> app = Pd::Core::ReadState(folder_.wstring()).placed.at(L"app");
+    EXPECT_EQ(std::set<std::wstring>(app.begin(), app.end()),
+              std::set<std::wstring>(state.placed.at(L"app").begin(), state.placed.at(L"app").end()));
+    EXPECT_EQ(Install(Load(), Options())->componentsUpdated, 0);
 }
 
 TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlaceAndCanKeepTheDownloads)
