@@ -84,25 +84,6 @@ TEST(PlanRelease, AComponentIsNeededWhenItIsNewItsDigestChangedOrItsFilesAreMiss
     EXPECT_TRUE(PlanRelease(manifest, state, 26100, folder.Path().wstring()).items[1].needed);
 }
 
-// With a record of what a component placed, any of its files missing makes it needed again,
-// whatever its kind or id; its folders alone do not count.
-TEST(PlanRelease, AComponentWithARecordIsNeededWhenAnyRecordedFileIsMissing)
-{
-    PdTest::ScratchFolder folder;
-    Manifest manifest = Sample();
-    InstallState state = Installed(manifest, folder);
-    std::filesystem::create_directories(folder.Path() / L"tools");
-    folder.Write(L"tools\\kernel", "k");
-    state.placed[L"tools"] = {L"tools\\kernel", L"tools\\"};
-    state.placed[L"windows"] = {L"AppxManifest.xml", L"Tovik.appx", L"assets\\"};
-    auto plan = PlanRelease(manifest, state, 26100, folder.Path().wstring());
-    EXPECT_TRUE(plan.items[1].needed) << "Tovik.appx is missing although AppxManifest.xml is there";
-    EXPECT_FALSE(plan.items[2].needed);
-    std::filesystem::remove(folder.Path() / L"tools" / L"kernel");
-    EXPECT_TRUE(PlanRelease(manifest, state, 26100, folder.Path().wstring()).items[2].needed)
-        << "an archive other than windows is looked at through its record";
-}
-
 TEST(PlanRelease, OnlyTovikPatchIsOptionalAndOnlyFromBuild28000)
 {
     PdTest::ScratchFolder folder;

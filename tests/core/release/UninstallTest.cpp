@@ -306,45 +306,34 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
 // names are a failure that names the folder.
 TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
 {
-    struct Case
-    {
-        const char* what;
-        bool stateDeleted;
-        const char* releaseLeft; // a release file the older version had not deleted yet
-        Removal removal;
-    };
     const std::wstring unrecorded =
         folder_.wstring() + L" still holds files, and no record of the install tells which of them are "
                             L"Peldra's: check the folder and delete Peldra's files yourself.";
-    for (const Case& c :
-         {Case{"state kept", false, nullptr, Removal::KeepData},
-          Case{"state deleted", true, nullptr, Removal::KeepData},
-          Case{"state deleted, release files left", true, "release.json", Removal::Everything}})
+    // State file deleted by the older version; a release file it had not deleted yet.
+    for (const auto& [stateDeleted, releaseLeft] : {std::pair{false, false}, {true, false}, {true, true}})
     {
+        SCOPED_TRACE(testing::Message() << stateDeleted << releaseLeft);
         InstallRelease();
         Pd::Core::RemovalOutcome cutOff;
         Pd::Core::Detail::RemoveReleaseFilesWith(folder_.wstring(), Pd::Core::ReadState(folder_.wstring()),
                                                  Callbacks(), cutOff, false, setting_);
-        ASSERT_TRUE(cutOff.failures.empty()) << c.what;
-        ASSERT_TRUE(fs::exists(folder_ / L"peldra.json")) << c.what;
-        if (c.stateDeleted)
+        ASSERT_TRUE(cutOff.failures.empty() && fs::exists(folder_ / L"peldra.json"));
+        if (stateDeleted)
         {
             fs::remove(folder_ / L"peldra.json");
             ASSERT_TRUE(Pd::Install::RemovePackage(Pd::Install::FindInstalledPackage()->fullName, true));
         }
-        if (c.releaseLeft)
-            PdTest::WriteBytes(folder_ / c.releaseLeft, "what the older version left");
+        if (releaseLeft)
+            PdTest::WriteBytes(folder_ / L"release.json", "what the older version left");
 
-        auto finished = Remove(folder_, c.removal);
-        ASSERT_TRUE(finished) << c.what << ": " << Pd::Core::ToUtf8(finished.error());
-        EXPECT_FALSE(Pd::Install::FindInstalledPackage()) << c.what;
-        EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty()) << c.what;
-        EXPECT_EQ(finished->failures,
-                  c.releaseLeft ? std::vector<std::wstring>{unrecorded} : std::vector<std::wstring>{})
-            << c.what;
-        EXPECT_EQ(fs::exists(folder_), c.releaseLeft != nullptr) << c.what;
+        auto finished = Remove(folder_, releaseLeft ? Removal::Everything : Removal::KeepData);
+        ASSERT_TRUE(finished) << Pd::Core::ToUtf8(finished.error());
+        EXPECT_FALSE(Pd::Install::FindInstalledPackage());
+        EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
+        EXPECT_EQ(finished->failures, releaseLeft ? std::vector{unrecorded} : std::vector<std::wstring>{});
+        EXPECT_EQ(fs::exists(folder_), releaseLeft);
         fs::remove_all(folder_);
-        ASSERT_FALSE(Remove(folder_, Removal::KeepData)) << c.what << ": nothing is left to finish";
+        ASSERT_FALSE(Remove(folder_, Removal::KeepData)) << "nothing is left to finish";
     }
 }
 
