@@ -9,17 +9,18 @@ namespace Pd::Cli
 std::expected<ReleaseTarget, ExitCode> LoadReleaseTarget(Console& console, const Args& args,
                                                          const std::wstring& address)
 {
-    Result<Core::Manifest> manifest = Core::LoadManifest(address, {}, 10000, 20000);
-    if (!manifest)
-    {
-        console.Row(Level::Error, manifest.error());
-        return std::unexpected(ExitCode::Unavailable);
-    }
+    // The folder first: one that cannot be used is refused without waiting for the network.
     Result<std::wstring> folder = ResolveInstallFolder(args);
     if (!folder)
     {
         console.Row(Level::Error, folder.error());
         return std::unexpected(ExitCode::Failed);
+    }
+    Result<Core::Manifest> manifest = Core::LoadManifest(address, {}, 10000, 20000);
+    if (!manifest)
+    {
+        console.Row(Level::Error, manifest.error());
+        return std::unexpected(ExitCode::Unavailable);
     }
     return ReleaseTarget{std::move(*manifest), std::move(*folder)};
 }

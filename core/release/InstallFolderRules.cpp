@@ -143,8 +143,10 @@ std::wstring Parent(const std::wstring& folder)
                                                             : folder.substr(0, separator);
 }
 
-// Creates and removes a file in the folder when it exists, else a folder in its nearest existing
-// parent: what the install does first.
+// Creates a new file in the folder when it exists, else a new folder in its nearest existing
+// parent (what the install does first), and removes it again. Only a name that did not exist is
+// used, so nothing planted under that name is opened or removed. A folder that is a link is left
+// to the install's own refusal, without writing through it.
 Result<> ProbeWriting(const std::wstring& folder)
 {
     std::wstring existing = folder;
@@ -158,20 +160,32 @@ Result<> ProbeWriting(const std::wstring& folder)
         return Fail(Core::ErrorText(Core::FormatText(16095, folder), ::GetLastError()));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Fail(Core::FormatText(16094, existing));
-    const std::wstring probe =
-        Core::JoinPath(existing, fmt::format(L".peldra-check-{}", ::GetCurrentProcessId()));
-    if (existing == folder)
-    {
-        UniqueFile file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        if (!file)
-            return Fail(Core::ErrorText(Core::FormatText(16095, folder), ::GetLastError()));
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return {};
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const std::wstring probe =
+            Core::JoinPath(existing, fmt::format(L".peldra-check-{}-{}", ::GetCurrentProcessId(),
+                                                 ::GetTickCount64() + attempt));
+        if (existing == folder)
+        {
+            UniqueFile file(::CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+            if (file)
+                return {};
+        }
+        else if (::CreateDirectoryW(probe.c_str(), nullptr))
+        {
+            ::RemoveDirectoryW(probe.c_str());
+            return {};
+        }
+        error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            break;
     }
-    if (!::CreateDirectoryW(probe.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
-        return Fail(Core::ErrorText(Core::FormatText(16096, folder, existing), ::GetLastError()));
-    ::RemoveDirectoryW(probe.c_str());
-    return {};
+    return Fail(existing == folder ? Core::ErrorText(Core::FormatText(16095, folder), error)
+                                   : Core::ErrorText(Core::FormatText(16096, folder, existing), error));
 }
 
 // Whether Windows holds this program to MAX_PATH. Windows 10 1607 and later tell (long paths need

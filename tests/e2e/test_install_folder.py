@@ -99,15 +99,23 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.assertEqual(sorted(path.name for path in (prefix / "drive_c").iterdir()), drive_c)
         self.assertFalse(Path("/fileserver").exists())
 
-    @unittest.skipIf(os.geteuid() == 0, "root writes into any Unix folder")
-    def test_a_folder_that_cannot_be_written_is_refused_before_any_download(self):
+    def test_a_drive_or_folder_that_cannot_be_written_is_refused_before_any_download(self):
         address = releases.release("read-only")
-        self.target.mkdir()
-        self.target.chmod(0o555)
-        self.addCleanup(self.target.chmod, 0o755)
-        done = self.install(address, "--yes", code=1)
-        self.assertIn(f"The install folder {windows_path(self.target)} cannot be written: ", done.stderr)
-        self.assertEqual(list(self.target.iterdir()), [])
+        # A drive letter on /sys, where nobody may create anything, not even root.
+        drive = next(Path(e2e.program.prefix) / "dosdevices" / f"{letter}:" for letter in "rstuv"
+                     if not (Path(e2e.program.prefix) / "dosdevices" / f"{letter}:").exists())
+        drive.symlink_to("/sys")
+        self.addCleanup(drive.unlink)
+        letter = drive.name[0].upper()
+        done = self.run_program("install", "--source", address, "--dir", f"{letter}:\\Tovik", "--yes")
+        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        self.assertIn(f"The install folder {letter}:\\Tovik cannot be created in {letter}:\\: ", done.stderr)
+        if os.geteuid() != 0:  # root writes into any Unix folder
+            self.target.mkdir()
+            self.target.chmod(0o555)
+            self.addCleanup(self.target.chmod, 0o755)
+            done = self.install(address, "--yes", code=1)
+            self.assertIn(f"The install folder {windows_path(self.target)} cannot be written: ", done.stderr)
         self.assertEqual(releases.downloads("read-only"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
 
     def test_the_extended_form_and_trailing_blanks_name_the_same_folder_in_every_command(self):
