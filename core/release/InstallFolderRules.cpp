@@ -160,7 +160,7 @@ Result<> ProbeWriting(const std::wstring& folder)
         return Fail(Core::ErrorText(Core::FormatText(16095, folder), ::GetLastError()));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Fail(Core::FormatText(16094, existing));
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    if (existing == folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return {};
     DWORD error = ERROR_SUCCESS;
     for (int attempt = 0; attempt < 8; ++attempt)
