@@ -19,8 +19,8 @@ struct ReleaseTarget
     std::wstring folder;
 };
 
-// Loads the manifest at address with its catalog, waiting as long as the window does (10 s to
-// connect, 20 s for an answer; Ctrl+C ends the process), and resolves the install folder. A
+// Resolves the install folder, then loads the manifest at address with its catalog, waiting as
+// long as the window does (10 s to connect, 20 s for an answer; Ctrl+C ends the process). A
 // failure is printed as a FAIL row and gives the exit code: 3 for a manifest that cannot be read,
 // 1 for a folder that cannot be used.
 std::expected<ReleaseTarget, ExitCode> LoadReleaseTarget(Console& console, const Args& args,

@@ -1,12 +1,10 @@
 #include "cli/Sources.h"
 
 #include "core/InstallFolder.h"
-#include "core/Paths.h"
+#include "core/release/InstallFolderRules.h"
 #include "core/release/Versions.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
-
-#include <fmt/xchar.h>
 
 namespace Pd::Cli
 {
@@ -33,15 +31,10 @@ std::wstring ResolveManifestUrl(const Args& args)
 Result<std::wstring> ResolveInstallFolder(const Args& args)
 {
     if (!args.dir.empty())
-    {
-        std::wstring folder = Core::NormalizeFolder(args.dir);
-        if (folder.empty())
-            return Fail(fmt::format(L"--dir {} is not a folder path that can be used", args.dir));
-        return folder;
-    }
+        return Install::InstallFolderFromText(args.dir);
     std::wstring stored = Core::ReadUserString(L"InstallFolder", L"");
     if (!stored.empty())
-        return stored;
+        return Install::InstallFolderFromText(stored);
     return Core::DefaultInstallFolder();
 }
 

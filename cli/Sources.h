@@ -19,9 +19,9 @@ std::wstring ManifestUrlForSource(std::wstring_view source);
 // CustomManifest values choose (release management reads those, for the window and the host too).
 std::wstring ResolveManifestUrl(const Args& args);
 
-// The install folder of a command: --dir made absolute against the current folder, else the
-// per-user InstallFolder value, else the default install folder. Fails only for a --dir that
-// cannot be made absolute.
+// The install folder of a command in its one normal form: --dir, else the per-user InstallFolder
+// value, else the default install folder. Fails for a folder that cannot be an install folder
+// (a relative one among them: an elevated command often starts in System32).
 Result<std::wstring> ResolveInstallFolder(const Args& args);
 
 } // namespace Pd::Cli

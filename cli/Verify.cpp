@@ -1,8 +1,9 @@
-// verify: whether the installed Android is an official release, unchanged. Needs no
-// administrator rights.
+// verify: whether the installed Android is an official release, unchanged, in the folder given
+// (as a word or with --dir) or else the installed package's. Needs no administrator rights.
 #include "cli/Commands.h"
 
 #include "cli/ReleaseReporting.h"
+#include "core/release/InstallFolderRules.h"
 #include "core/release/Packages.h"
 #include "core/release/ReleaseVerification.h"
 
@@ -13,11 +14,24 @@ namespace Pd::Cli
 
 ExitCode Verify(Console& console, const Args& args)
 {
+    // The folder as typed goes through the same rules as every other command's, so that the same
+    // text names the same folder.
     std::wstring folder;
-    if (!args.positional.empty())
-        folder = args.positional.front();
+    const std::wstring& typed = !args.positional.empty() ? args.positional.front() : args.dir;
+    if (!typed.empty())
+    {
+        Result<std::wstring> normal = Install::InstallFolderFromText(typed);
+        if (!normal)
+        {
+            console.Row(Level::Error, normal.error());
+            return ExitCode::Failed;
+        }
+        folder = *normal;
+    }
     else if (auto package = Install::FindInstalledPackage())
+    {
         folder = package->installLocation;
+    }
 
     console.Write(Stream::Output,
                   fmt::format(L"Folder  {}\n", folder.empty() ? L"(Tovik not installed)" : folder));

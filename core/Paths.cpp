@@ -35,6 +35,14 @@ std::wstring NormalizeFolder(const std::wstring& folder)
     std::wstring full = FullPath(folder);
     if (full.empty())
         return {};
+    // The path library reads "\\server\share" as a folder "\server" on the current drive; the
+    // system's full path is already normal.
+    if (full.starts_with(L"\\\\"))
+    {
+        while (full.size() > 2 && full.back() == L'\\')
+            full.pop_back();
+        return full;
+    }
     std::filesystem::path normal = std::filesystem::path(full).lexically_normal();
     normal.make_preferred();
     std::wstring text = normal.wstring();

@@ -129,7 +129,7 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
     return folder + L"\\" + name;
 }
 
-bool IsSystemFolder(const std::wstring& folder)
+std::vector<std::wstring> SystemFolders()
 {
     static const KNOWNFOLDERID ids[] = {
         FOLDERID_Windows,        FOLDERID_System,          FOLDERID_SystemX86,
@@ -143,7 +143,12 @@ bool IsSystemFolder(const std::wstring& folder)
     std::vector<std::wstring> folders;
     for (const KNOWNFOLDERID& id : ids)
         folders.push_back(Install::KnownFolderPath(id));
-    return Detail::IsSystemFolderAmong(folder, folders);
+    return folders;
+}
+
+bool IsSystemFolder(const std::wstring& folder)
+{
+    return Detail::IsSystemFolderAmong(folder, SystemFolders());
 }
 
 bool IsVolumeRoot(const std::wstring& path)

@@ -39,6 +39,9 @@ std::wstring SystemFolder();
 // application data, Start menu) or a folder above one of them: no program's own install folder.
 bool IsSystemFolder(const std::wstring& folder);
 
+// The paths of those Windows folders (an empty entry for one that cannot be resolved).
+std::vector<std::wstring> SystemFolders();
+
 namespace Detail
 {
 // IsUnderProgramFiles with the Program Files folder given.

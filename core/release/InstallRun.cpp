@@ -3,6 +3,7 @@
 #include "core/Paths.h"
 #include "core/release/FolderAccess.h"
 #include "core/release/Folders.h"
+#include "core/release/InstallFolderRules.h"
 #include "core/release/InstallRecords.h"
 #include "core/release/InstallRunSteps.h"
 #include "core/release/Net.h"
@@ -373,11 +374,20 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
 Result<Outcome> Run(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
                     std::stop_token stop)
 {
+    // Whoever chose the folder (the command line, the window, a stored setting), it is read one
+    // way and refused before anything is downloaded or waited for.
+    auto folder = Install::InstallFolderFromText(options.installFolder);
+    if (!folder)
+        return std::unexpected(folder.error());
+    if (auto usable = Install::CheckInstallFolderUsable(*folder, manifest); !usable)
+        return std::unexpected(usable.error());
+    Options normal = options;
+    normal.installFolder = *folder;
     auto lock =
         RunLock::Acquire([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); }, stop);
     if (!lock)
         return std::unexpected(lock.error());
-    return Detail::RunWith(manifest, options, callbacks, std::move(stop), Detail::CurrentSetting());
+    return Detail::RunWith(manifest, normal, callbacks, std::move(stop), Detail::CurrentSetting());
 }
 
 } // namespace Pd::Core

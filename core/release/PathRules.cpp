@@ -21,13 +21,6 @@ bool IsDeviceDigit(wchar_t c)
     return (c >= L'0' && c <= L'9') || c == 0x00B9 || c == 0x00B2 || c == 0x00B3;
 }
 
-bool HasForbiddenCharacter(std::wstring_view component)
-{
-    return std::ranges::any_of(component, [](wchar_t c) {
-        return c < 0x20 || std::wstring_view(L":*?\"<>|").find(c) != std::wstring_view::npos;
-    });
-}
-
 // Length of the UTF-8 sequence a lead byte starts and the smallest code point it may encode
 // (anything smaller is an overlong form); 0 for a byte that starts no sequence.
 struct Lead
@@ -51,6 +44,13 @@ Lead ReadLead(std::uint8_t byte)
 }
 
 } // namespace
+
+bool HasForbiddenCharacter(std::wstring_view component)
+{
+    return std::ranges::any_of(component, [](wchar_t c) {
+        return c < 0x20 || std::wstring_view(L":*?\"<>|").find(c) != std::wstring_view::npos;
+    });
+}
 
 bool IsReservedName(std::wstring_view component)
 {

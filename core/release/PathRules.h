@@ -15,6 +15,9 @@ namespace Pd::Install
 // the superscript-digit forms) before its first dot. Empty, "." and ".." give false.
 bool IsReservedName(std::wstring_view component);
 
+// True when the component holds one of :*?"<>| or a character below U+0020.
+bool HasForbiddenCharacter(std::wstring_view component);
+
 // The UTF-16 form of UTF-8 text; every byte that does not start a valid sequence becomes
 // U+FFFD, as the Windows conversion does.
 std::wstring Utf16FromUtf8(std::string_view utf8);

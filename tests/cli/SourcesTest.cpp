@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace
 {
 
@@ -38,9 +36,9 @@ std::wstring FolderFor(std::wstring dir)
     return ResolveInstallFolder(args).value_or(L"");
 }
 
-TEST(SourcesTest, DirIsMadeAbsoluteAndLosesItsTrailingSlashAndWithoutItTheStoredFolderIsUsed)
+TEST(SourcesTest, DirMustBeFullAndLosesItsTrailingSlashAndWithoutItTheStoredFolderIsUsed)
 {
-    EXPECT_EQ(FolderFor(L"Sub\\Tovik"), (std::filesystem::current_path() / L"Sub\\Tovik").wstring());
+    EXPECT_EQ(FolderFor(L"Sub\\Tovik"), L"");
     EXPECT_EQ(FolderFor(L"D:\\Apps\\Tovik\\"), L"D:\\Apps\\Tovik");
 
     PdTest::UserValues values({L"InstallFolder"});

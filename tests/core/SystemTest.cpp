@@ -32,13 +32,14 @@ TEST(Process, ModuleIsThisExeAndWineRunsItElevated)
     EXPECT_TRUE(IsElevated());
 }
 
-TEST(NormalizeFolder, ResolvesDotsSeparatorsAndRelativePaths)
+TEST(NormalizeFolder, ResolvesDotsSeparatorsAndRelativePathsAndKeepsShares)
 {
     EXPECT_EQ(NormalizeFolder(L"C:\\a\\b\\..\\c\\"), L"C:\\a\\c");
     EXPECT_EQ(NormalizeFolder(L"C:/a/./b//"), L"C:\\a\\b");
     EXPECT_EQ(NormalizeFolder(L"C:\\"), L"C:\\");
     EXPECT_EQ(NormalizeFolder(L"C:\\a\\.."), L"C:\\");
     EXPECT_EQ(NormalizeFolder(L""), L"");
+    EXPECT_EQ(NormalizeFolder(L"//server/share/a/../b/"), L"\\\\server\\share\\b");
     std::filesystem::path current = std::filesystem::current_path() / L"sub";
     EXPECT_EQ(NormalizeFolder(L"sub\\"), current.wstring());
 }

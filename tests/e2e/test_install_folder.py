@@ -2,7 +2,10 @@
 and a folder that every user may change, or a drive root, is refused. Wine keeps no access lists
 of its own (it derives them from the Unix mode), so a world-writable Unix folder stands for a
 folder every user may change; the list the install gives a folder it creates is checked by the
-unit tests."""
+unit tests. Folders Windows users really type are read one way by every command, and the ones
+that cannot be an install folder are refused before anything is downloaded or written. Wine has
+no 260-character limit and no real network shares: those cases are the unit tests'."""
+import os
 import sys
 import unittest
 from pathlib import Path
@@ -54,6 +57,80 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.assertEqual(done.code, 1, done.stdout + done.stderr)
         self.assertIn("C:\\ is the root of a drive and cannot be the install folder", done.stderr)
         self.assertEqual(releases.downloads("shared"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
+
+    def test_folders_that_cannot_be_install_folders_are_refused_at_once_and_nothing_is_written(self):
+        address = releases.release("refused")
+        prefix = Path(e2e.program.prefix)
+        missing = next(letter for letter in "qjkwy" if not (prefix / "dosdevices" / f"{letter}:").exists())
+        (self.folder / "a-file").write_bytes(b"x")
+        in_scratch = windows_path(self.folder)
+        drive_c = sorted(path.name for path in (prefix / "drive_c").iterdir())
+        before = sorted(self.folder.rglob("*"))
+        cases = [
+            ("Tovik", "Tovik is not a full path: a relative folder would depend on the folder the command"),
+            ("\\\\fileserver\\share\\Tovik", "\\\\fileserver\\share\\Tovik is on a network share"),
+            ("C:\\CON\\Tovik", '"CON" in C:\\CON\\Tovik is a name Windows keeps for a device'),
+            (in_scratch + "\\aux", f'"aux" in {in_scratch}\\aux is a name Windows keeps for a device'),
+            ("C:\\ProgramData", "C:\\ProgramData is one of Windows' own folders"),
+            ("c:/users/public/desktop/", "c:\\users\\public\\desktop is one of Windows' own folders"),
+            ("C:\\windows\\system32\\Tovik", "C:\\windows\\system32\\Tovik lies in the Windows folder"),
+            (f"{missing}:\\Tovik", f"Drive {missing}: does not exist on this PC"),
+            (in_scratch + "\\a-file\\Tovik", f"{in_scratch}\\a-file is a file, not a folder"),
+        ]
+        for folder, message in cases:
+            with self.subTest(folder):
+                done = e2e.program.run("install", "--source", address, "--dir", folder, "--yes",
+                                       env=self.pc.env, cwd=self.folder)
+                self.assertEqual(done.code, 1, done.stdout + done.stderr)
+                self.assertIn(message, done.stderr)
+        # The other commands read the folder the same way.
+        verify = e2e.program.run("verify", "\\\\fileserver\\share\\Tovik", env=self.pc.env)
+        self.assertEqual(verify.code, 1, verify.stdout + verify.stderr)
+        self.assertIn("is on a network share", verify.stderr)
+        uninstall = e2e.program.run("uninstall", "--dir", "Tovik", "--yes", env=self.pc.env, cwd=self.folder)
+        self.assertEqual(uninstall.code, 1, uninstall.stdout + uninstall.stderr)
+        self.assertIn("Tovik is not a full path", uninstall.stderr)
+
+        self.assertEqual(releases.downloads("refused"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
+        self.assertEqual(sorted(path for path in self.folder.rglob("*") if "sim" not in path.parts),
+                         [path for path in before if "sim" not in path.parts])
+        self.assertEqual(sorted(path.name for path in (prefix / "drive_c").iterdir()), drive_c)
+        self.assertFalse(Path("/fileserver").exists())
+
+    def test_a_drive_or_folder_that_cannot_be_written_is_refused_before_any_download(self):
+        address = releases.release("read-only")
+        # A drive letter on /sys, where nobody may create anything, not even root.
+        drive = next(Path(e2e.program.prefix) / "dosdevices" / f"{letter}:" for letter in "rstuv"
+                     if not (Path(e2e.program.prefix) / "dosdevices" / f"{letter}:").exists())
+        drive.symlink_to("/sys")
+        self.addCleanup(drive.unlink)
+        letter = drive.name[0].upper()
+        done = self.run_program("install", "--source", address, "--dir", f"{letter}:\\Tovik", "--yes")
+        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        self.assertIn(f"The install folder {letter}:\\Tovik cannot be created in {letter}:\\: ", done.stderr)
+        if os.geteuid() != 0:  # root writes into any Unix folder
+            self.target.mkdir()
+            self.target.chmod(0o555)
+            self.addCleanup(self.target.chmod, 0o755)
+            done = self.install(address, "--yes", code=1)
+            self.assertIn(f"The install folder {windows_path(self.target)} cannot be written: ", done.stderr)
+        self.assertEqual(releases.downloads("read-only"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
+
+    def test_the_extended_form_and_trailing_blanks_name_the_same_folder_in_every_command(self):
+        address = releases.release("forms")
+        plain = windows_path(self.target)
+        done = self.run_program("install", "--source", address, "--dir", "\\\\?\\" + plain + " ", "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertEqual(done.stdout.splitlines()[-1], f"[ OK ] Peldra 2.0.0 installed in {plain}")
+        self.assertTrue((self.target / "peldra.json").is_file())
+        for words in ([plain + " "], [plain.replace("\\", "/") + "/. "], ["--dir", "\\\\?\\" + plain]):
+            with self.subTest(words):
+                verify = self.run_program("verify", *words)
+                self.assertEqual((verify.code, verify.stdout),
+                                 (0, f"Folder  {plain}\n[ OK ] official Peldra release, unchanged\n"))
+        status = self.run_program("status", "--dir", plain + ". ")
+        self.assertIn(f"Install folder            {plain}\n", status.stdout)
+        self.assertIn("Installed release         2.0.0\n", status.stdout)
 
 
 if __name__ == "__main__":

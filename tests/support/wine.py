@@ -22,12 +22,12 @@ class Program:
         self.exe = str(exe)
         self.prefix = str(prefix)
 
-    def run(self, *args, env=None, timeout=120, stdin=None):
+    def run(self, *args, env=None, timeout=120, stdin=None, cwd=None):
         full_env = dict(os.environ)
         full_env.update(env or {})
         done = subprocess.run(
             [str(WINE_RUN), self.prefix, self.exe, *args],
-            input=stdin, capture_output=True, env=full_env, timeout=timeout)
+            input=stdin, capture_output=True, env=full_env, timeout=timeout, cwd=cwd)
         return Completed(done.returncode,
                          done.stdout.decode("utf-8", "replace").replace("\r\n", "\n"),
                          done.stderr.decode("utf-8", "replace").replace("\r\n", "\n"))
