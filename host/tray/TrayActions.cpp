@@ -1,0 +1,55 @@
+#include "core/DataFolder.h"
+#include "core/release/Folders.h"
+#include "core/release/TovikControl.h"
+#include "core/Text.h"
+#include "host/controls/HostControl.h"
+#include "host/tray/TrayIcon.h"
+
+#include <shellapi.h>
+
+namespace Pd::Host
+{
+namespace
+{
+
+// Brings the open window forward, or starts the program, which opens it.
+void OpenWindow()
+{
+    if (HWND window = ::FindWindowW(L"Peldra.MainWindow", nullptr))
+    {
+        if (::IsIconic(window))
+            ::ShowWindow(window, SW_RESTORE);
+        ::SetForegroundWindow(window);
+        return;
+    }
+    ::ShellExecuteW(nullptr, L"open", HostExePath().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool ConfirmRoot(HWND owner)
+{
+    const std::wstring caption = Core::Text(15023);
+    const std::wstring text = Core::Text(15024);
+    return ::MessageBoxW(owner, text.c_str(), caption.c_str(),
+                         MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+}
+
+void OpenBluetoothLog()
+{
+    const std::wstring log = Core::JoinPath(Core::DataFolder(), L"bluetooth.log");
+    ::ShellExecuteW(nullptr, L"open", log.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+} // namespace
+
+TrayActions DefaultTrayActions()
+{
+    TrayActions actions;
+    actions.openWindow = &OpenWindow;
+    actions.openAndroidSettings = [] { static_cast<void>(Install::OpenTovikSettings()); };
+    actions.confirmRoot = &ConfirmRoot;
+    actions.stopAndroid = [] { static_cast<void>(Install::Stop()); };
+    actions.openBluetoothLog = &OpenBluetoothLog;
+    return actions;
+}
+
+} // namespace Pd::Host

@@ -1,0 +1,67 @@
+// The notification-area icon of the background host: a thread of its own with a hidden window,
+// the icon, its menu and its balloons. Other threads reach it only through the hooks of
+// host/controls/TrayHooks.h, which are set while the icon exists.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace Pd::Host
+{
+
+// What the menu's commands and the registration balloon do beyond the host settings, which the
+// tray changes itself. Every member is called on the tray thread, except stopAndroid, which runs
+// on a detached thread of its own.
+struct TrayActions
+{
+    std::function<void()> openWindow;                 // "Open Peldra" and the update items
+    std::function<void()> openAndroidSettings;        // failures are ignored
+    std::function<bool()> registrationWaiting;        // Android handed over a device id not yet registered
+    std::function<void(HWND owner)> openRegistration; // the Google Play page, owned by the tray window
+    std::function<bool(HWND owner)> confirmRoot;      // asks before root for apps is turned on
+    std::function<void()> stopAndroid;                // "Stop Tovik"
+    std::function<void()> openBluetoothLog;
+};
+
+// The real actions. Registration is not part of the tray: until registrationWaiting and
+// openRegistration are set, the registration item is not shown and a balloon click opens nothing.
+TrayActions DefaultTrayActions();
+
+// One icon and its thread. The destructor closes the window and joins the thread; it returns
+// also when the thread has not created its window yet or failed to create one.
+class Tray
+{
+public:
+    // Starts the tray thread. stopEvent is the host's Stop event (borrowed, set by the last menu
+    // command); it must outlive the tray.
+    static std::unique_ptr<Tray> Start(HANDLE stopEvent, TrayActions actions = DefaultTrayActions());
+
+    ~Tray() { Close(); }
+    Tray(const Tray&) = delete;
+    Tray& operator=(const Tray&) = delete;
+
+    // Ends the icon and joins the thread; later calls do nothing. Call on the owning thread.
+    void Close();
+
+private:
+    Tray(HANDLE stopEvent, TrayActions actions);
+    void Run();
+
+    HANDLE stopEvent_;
+    TrayActions actions_;
+
+    // Close and the tray thread meet here: the thread stores its window only while no close was
+    // asked for, and a close takes the window it finds. A window created after the close is
+    // destroyed at once by its own thread, which then ends.
+    std::mutex lock_;
+    HWND window_ = nullptr;
+    bool closing_ = false;
+
+    std::jthread thread_;
+};
+
+} // namespace Pd::Host

@@ -1,0 +1,110 @@
+#include "host/tray/TrayStatus.h"
+
+#include "core/Handles.h"
+#include "core/InstallFolder.h"
+#include "core/release/Updates.h"
+#include "core/Settings.h"
+#include "core/Text.h"
+#include "guest/AndroidVm.h"
+#include "host/controls/HostSettings.h"
+
+#include <windows.h>
+
+namespace Pd::Host
+{
+namespace
+{
+
+constexpr std::size_t TooltipLimit = 127; // szTip less its terminator
+
+bool BluetoothConnected()
+{
+    UniqueHandle connected(::OpenEventW(SYNCHRONIZE, FALSE, L"Local\\Peldra.Bluetooth.Connected"));
+    return connected && ::WaitForSingleObject(connected.Get(), 0) == WAIT_OBJECT_0;
+}
+
+// Cut to at most limit UTF-16 units without leaving half a surrogate pair.
+std::wstring CutText(std::wstring text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    text.resize(limit);
+    if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF)
+        text.pop_back();
+    return text;
+}
+
+std::wstring AppUpdateText(const TrayStatus& status)
+{
+    return Core::FormatText(19020, status.appUpdate);
+}
+
+std::wstring ReleaseUpdateText(const TrayStatus& status)
+{
+    return Core::FormatText(19021, status.releaseUpdate);
+}
+
+} // namespace
+
+TrayStatus ReadTrayStatus()
+{
+    TrayStatus status;
+    status.androidRunning = Guest::FindAndroidVm().has_value();
+    status.bluetoothOn = BluetoothEnabled();
+    status.bluetoothConnected = status.bluetoothOn && BluetoothConnected();
+    status.elevationOn = ElevationEnabled();
+    status.elevationSuOn = ElevationSuEnabled();
+    std::wstring folder = Core::ReadUserString(L"InstallFolder", L"");
+    if (folder.empty())
+        folder = Core::DefaultInstallFolder();
+    Core::UpdateVersions updates = Core::PendingUpdates(folder);
+    status.appUpdate = std::move(updates.app);
+    status.releaseUpdate = std::move(updates.release);
+    return status;
+}
+
+std::wstring TrayTooltip(const TrayStatus& status)
+{
+    std::wstring tip = L"Peldra";
+    auto line = [&tip](const std::wstring& text) { tip += L'\n' + text; };
+    if (!status.appUpdate.empty())
+        line(AppUpdateText(status));
+    if (!status.releaseUpdate.empty())
+        line(ReleaseUpdateText(status));
+    line(Core::Text(status.androidRunning ? 19008 : 19009));
+    line(Core::Text(!status.bluetoothOn ? 19012 : status.bluetoothConnected ? 19010 : 19011));
+    line(Core::Text(status.elevationOn ? 19013 : 19014));
+    return CutText(std::move(tip), TooltipLimit);
+}
+
+std::vector<TrayMenuItem> TrayMenuItems(const TrayStatus& status)
+{
+    auto item = [](TrayCommand id, std::wstring text, bool checked = false, bool greyed = false) {
+        return TrayMenuItem{static_cast<std::uint16_t>(id), std::move(text), checked, greyed};
+    };
+    const TrayMenuItem separator;
+    std::vector<TrayMenuItem> items{item(TrayCommand::OpenWindow, Core::Text(19004))};
+    if (!status.appUpdate.empty())
+        items.push_back(item(TrayCommand::Update, AppUpdateText(status) + L"\u2026"));
+    if (!status.releaseUpdate.empty())
+        items.push_back(item(TrayCommand::Update, ReleaseUpdateText(status) + L"\u2026"));
+    if (items.size() > 1)
+        items.push_back(separator);
+    items.push_back(item(TrayCommand::AndroidSettings, Core::Text(11037)));
+    if (status.registrationWaiting)
+        items.push_back(item(TrayCommand::Register, Core::Text(19019)));
+    items.push_back(separator);
+    items.push_back(item(TrayCommand::Bluetooth, Core::Text(19005), status.bluetoothOn));
+    items.push_back(item(TrayCommand::Elevation, Core::Text(11029), status.elevationOn));
+    items.push_back(
+        item(TrayCommand::ElevationSu, Core::Text(11030), status.elevationSuOn, !status.elevationOn));
+    items.push_back(separator);
+    items.push_back(item(TrayCommand::StopAndroid, Core::Text(11027), false, !status.androidRunning));
+    items.push_back(item(TrayCommand::BluetoothLog, Core::Text(11026)));
+    items.push_back(separator);
+    items.push_back(item(TrayCommand::HideIcon, Core::Text(19006)));
+    items.push_back(item(TrayCommand::StopHost, Core::Text(19007)));
+    return items;
+}
+
+} // namespace Pd::Host

@@ -1,0 +1,315 @@
+#include "host/tray/TrayWindow.h"
+
+#include "core/Handles.h"
+#include "core/Text.h"
+#include "host/controls/HostSettings.h"
+#include "host/controls/TrayHooks.h"
+#include "host/tray/TrayBadge.h"
+#include "host/tray/TrayStatus.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+namespace Pd::Host
+{
+namespace
+{
+
+constexpr const wchar_t* ClassName = L"Peldra.Tray";
+constexpr UINT IconId = 1;
+
+using UniqueIcon = Unique<HICON, &::DestroyIcon>;
+using UniqueMenu = Unique<HMENU, &::DestroyMenu>;
+
+// Icon resource 1 of the executable at the small-icon size; null when it cannot be loaded.
+UniqueIcon LoadPlainIcon()
+{
+    HICON icon = nullptr;
+    if (FAILED(::LoadIconMetric(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), LIM_SMALL, &icon)))
+        return {};
+    return UniqueIcon(icon);
+}
+
+// Copies text into a fixed shell field, cut to the field less its terminator.
+template <std::size_t N> void CopyField(wchar_t (&field)[N], const std::wstring& text)
+{
+    const std::size_t length = std::min(text.size(), N - 1);
+    std::copy_n(text.data(), length, field);
+    field[length] = L'\0';
+}
+
+} // namespace
+
+HWND TrayWindow::Create()
+{
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &TrayWindow::Procedure;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = ClassName;
+    ::RegisterClassExW(&windowClass); // fails harmlessly when an earlier tray registered it
+    HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"Peldra", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                    nullptr, instance, this);
+    if (window == nullptr)
+        return nullptr;
+    // Explorer's restart message and the icon's events reach the window also when the host runs
+    // elevated and the shell does not.
+    taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+    if (taskbarCreated_ != 0)
+        ::ChangeWindowMessageFilterEx(window, taskbarCreated_, MSGFLT_ALLOW, nullptr);
+    ::ChangeWindowMessageFilterEx(window, TrayIconMessage, MSGFLT_ALLOW, nullptr);
+    return window;
+}
+
+LRESULT CALLBACK TrayWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+    {
+        auto* self = static_cast<TrayWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_ = window;
+    }
+    auto* self = reinterpret_cast<TrayWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr || self->window_ == nullptr)
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    try
+    {
+        return self->Handle(message, wParam, lParam);
+    }
+    catch (...)
+    {
+        // Nothing may unwind through the system's dispatch; the message is dropped.
+        return 0;
+    }
+}
+
+LRESULT TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (taskbarCreated_ != 0 && message == taskbarCreated_)
+    {
+        AddIcon();
+        return 0;
+    }
+    switch (message)
+    {
+    case TrayIconMessage:
+        OnIconEvent(LOWORD(lParam));
+        return 0;
+    case TrayRefreshMessage:
+        Refresh();
+        return 0;
+    case TrayBalloonMessage: {
+        std::unique_ptr<TrayBalloon> balloon(reinterpret_cast<TrayBalloon*>(lParam));
+        if (balloon)
+            ShowBalloon(balloon->title, balloon->text);
+        offerPending_ = false;
+        return 0;
+    }
+    case TrayRegistrationMessage:
+        ShowBalloon(Core::Text(19017), Core::Text(19018));
+        offerPending_ = true;
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        return 0;
+    case WM_CLOSE:
+        ::DestroyWindow(window_);
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    default:
+        return ::DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void TrayWindow::OnIconEvent(UINT event)
+{
+    switch (event)
+    {
+    case WM_CONTEXTMENU:
+        ShowMenu();
+        break;
+    case WM_LBUTTONDBLCLK:
+    case NIN_SELECT:
+    case NIN_KEYSELECT:
+        OnCommand(static_cast<UINT>(TrayCommand::OpenWindow));
+        break;
+    case NIN_BALLOONUSERCLICK:
+        // Only the registration offer acts on a click; a root-grant notice does not.
+        if (offerPending_)
+        {
+            offerPending_ = false;
+            if (actions_.openRegistration)
+                actions_.openRegistration(window_);
+            Refresh();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TrayWindow::OnCommand(UINT id)
+{
+    switch (static_cast<TrayCommand>(id))
+    {
+    case TrayCommand::OpenWindow:
+    case TrayCommand::Update:
+        if (actions_.openWindow)
+            actions_.openWindow();
+        break;
+    case TrayCommand::AndroidSettings:
+        if (actions_.openAndroidSettings)
+            actions_.openAndroidSettings();
+        break;
+    case TrayCommand::Register:
+        offerPending_ = false;
+        if (actions_.openRegistration)
+            actions_.openRegistration(window_);
+        break;
+    case TrayCommand::Bluetooth:
+        static_cast<void>(SetBluetoothEnabled(!BluetoothEnabled()));
+        break;
+    case TrayCommand::Elevation:
+        if (ElevationEnabled())
+            static_cast<void>(SetElevationEnabled(false));
+        else if (actions_.confirmRoot && actions_.confirmRoot(window_))
+            static_cast<void>(SetElevationEnabled(true));
+        break;
+    case TrayCommand::ElevationSu:
+        static_cast<void>(SetElevationSu(!ElevationSuEnabled()));
+        break;
+    case TrayCommand::StopAndroid:
+        if (actions_.stopAndroid)
+        {
+            // Stopping Android waits up to a minute; the menu stays usable meanwhile.
+            std::thread([stop = actions_.stopAndroid] {
+                try
+                {
+                    stop();
+                }
+                catch (...)
+                {
+                }
+            }).detach();
+        }
+        break;
+    case TrayCommand::BluetoothLog:
+        if (actions_.openBluetoothLog)
+            actions_.openBluetoothLog();
+        break;
+    case TrayCommand::HideIcon:
+        static_cast<void>(SetTrayEnabled(false)); // the host closes the icon on its next pass
+        break;
+    case TrayCommand::StopHost:
+        ::SetEvent(stopEvent_); // the host closes the icon while it stops
+        break;
+    }
+    Refresh();
+}
+
+void TrayWindow::OnDestroy()
+{
+    ClearTrayHooks();
+    NOTIFYICONDATAW data = IconData(0);
+    ::Shell_NotifyIconW(NIM_DELETE, &data);
+    ::PostQuitMessage(0);
+    window_ = nullptr;
+}
+
+NOTIFYICONDATAW TrayWindow::IconData(UINT flags) const
+{
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = window_;
+    data.uID = IconId;
+    data.uFlags = flags;
+    return data;
+}
+
+void TrayWindow::AddIcon()
+{
+    NOTIFYICONDATAW data = IconData(0);
+    ::Shell_NotifyIconW(NIM_DELETE, &data); // a stale icon of this window
+    UniqueIcon icon = LoadPlainIcon();
+    data = IconData(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
+    data.uCallbackMessage = TrayIconMessage;
+    data.hIcon = icon.Get();
+    CopyField(data.szTip, L"Peldra");
+    ::Shell_NotifyIconW(NIM_ADD, &data);
+    data.uVersion = NOTIFYICON_VERSION_4;
+    ::Shell_NotifyIconW(NIM_SETVERSION, &data);
+    badgeShown_ = false;
+    Refresh();
+}
+
+void TrayWindow::RefreshIcon(bool updatePending)
+{
+    if (updatePending == badgeShown_)
+        return;
+    UniqueIcon plain = LoadPlainIcon();
+    if (!plain)
+        return;
+    UniqueIcon badged(updatePending ? ComposeBadgedIcon(plain.Get()) : nullptr);
+    NOTIFYICONDATAW data = IconData(NIF_ICON);
+    data.hIcon = badged ? badged.Get() : plain.Get();
+    if (::Shell_NotifyIconW(NIM_MODIFY, &data))
+        badgeShown_ = static_cast<bool>(badged);
+}
+
+void TrayWindow::Refresh()
+{
+    if (window_ == nullptr)
+        return;
+    const TrayStatus status = ReadTrayStatus();
+    RefreshIcon(!status.appUpdate.empty() || !status.releaseUpdate.empty());
+    NOTIFYICONDATAW data = IconData(NIF_TIP | NIF_SHOWTIP);
+    CopyField(data.szTip, TrayTooltip(status));
+    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void TrayWindow::ShowBalloon(const std::wstring& title, const std::wstring& text)
+{
+    if (window_ == nullptr)
+        return;
+    NOTIFYICONDATAW data = IconData(NIF_INFO);
+    data.dwInfoFlags = NIIF_INFO;
+    CopyField(data.szInfoTitle, title);
+    CopyField(data.szInfo, text);
+    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void TrayWindow::ShowMenu()
+{
+    TrayStatus status = ReadTrayStatus();
+    status.registrationWaiting = actions_.registrationWaiting && actions_.registrationWaiting();
+    UniqueMenu menu(::CreatePopupMenu());
+    if (!menu)
+        return;
+    for (const TrayMenuItem& item : TrayMenuItems(status))
+    {
+        if (item.id == 0)
+        {
+            ::AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        const UINT flags = MF_STRING | (item.checked ? MF_CHECKED : 0) | (item.greyed ? MF_GRAYED : 0);
+        ::AppendMenuW(menu.Get(), flags, item.id, item.text.c_str());
+    }
+    ::SetMenuDefaultItem(menu.Get(), static_cast<UINT>(TrayCommand::OpenWindow), FALSE);
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    ::SetForegroundWindow(window_);
+    ::TrackPopupMenuEx(menu.Get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, window_, nullptr);
+    if (window_ != nullptr)
+        ::PostMessageW(window_, WM_NULL, 0, 0);
+}
+
+} // namespace Pd::Host

@@ -1,0 +1,50 @@
+// The tray thread's hidden window: it owns the notification icon and answers the icon's events,
+// the hooks' messages and the menu's commands. Everything here runs on the tray thread.
+#pragma once
+
+#include "host/tray/TrayIcon.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+
+namespace Pd::Host
+{
+
+class TrayWindow
+{
+public:
+    TrayWindow(HANDLE stopEvent, const TrayActions& actions) : stopEvent_(stopEvent), actions_(actions) {}
+    TrayWindow(const TrayWindow&) = delete;
+    TrayWindow& operator=(const TrayWindow&) = delete;
+
+    // Registers the class (an earlier tray of the process may have done so) and creates the
+    // window; null when it cannot be created.
+    HWND Create();
+
+    // Adds the icon anew (also after the shell restarted) and refreshes it.
+    void AddIcon();
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnIconEvent(UINT event);
+    void OnCommand(UINT id);
+    void OnDestroy();
+    void Refresh();
+    void RefreshIcon(bool updatePending);
+    void ShowBalloon(const std::wstring& title, const std::wstring& text);
+    void ShowMenu();
+    NOTIFYICONDATAW IconData(UINT flags) const;
+
+    HANDLE stopEvent_;
+    const TrayActions& actions_;
+    HWND window_ = nullptr; // null once the window is destroyed
+    UINT taskbarCreated_ = 0;
+    bool offerPending_ = false; // the balloon on screen is the registration offer
+    bool badgeShown_ = false;   // the icon shown carries the update badge
+};
+
+} // namespace Pd::Host

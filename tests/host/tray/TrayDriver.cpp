@@ -1,0 +1,38 @@
+// Runs one notification-area icon with the program's icon and real actions, says when it is up,
+// and ends when its "Stop the background services" command sets the Stop event (exit 0), or
+// after 120 s (exit 1).
+#include "core/Handles.h"
+#include "host/controls/TrayHooks.h"
+#include "host/tray/TrayIcon.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+namespace
+{
+
+void Say(std::string_view line)
+{
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
+                nullptr);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    Pd::UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop)
+        return 2;
+    auto tray = Pd::Host::Tray::Start(stop.Get());
+    for (int i = 0; i < 1000 && Pd::Host::TrayHooks::window.load() == nullptr; ++i)
+        ::Sleep(10);
+    Say(Pd::Host::TrayHooks::window.load() != nullptr ? "tray: up\n" : "tray: no window\n");
+    const bool stopped = ::WaitForSingleObject(stop.Get(), 120000) == WAIT_OBJECT_0;
+    Say(stopped ? "tray: stop command\n" : "tray: no stop command within 120 s\n");
+    tray->Close();
+    Say("tray: closed\n");
+    return stopped ? 0 : 1;
+}
