@@ -3,14 +3,29 @@
 #include "host/controls/TrayHooks.h"
 #include "host/tray/TrayWindow.h"
 
+#include <system_error>
+
 namespace Pd::Host
 {
 
 std::unique_ptr<Tray> Tray::Start(HANDLE stopEvent, TrayActions actions)
 {
     std::unique_ptr<Tray> tray(new Tray(stopEvent, std::move(actions)));
-    tray->thread_ = std::jthread([raw = tray.get()] { raw->Run(); });
+    try
+    {
+        tray->thread_ = std::jthread([raw = tray.get()] { raw->Run(); });
+    }
+    catch (const std::system_error&)
+    {
+        // No thread, no icon: the host goes on without it.
+    }
     return tray;
+}
+
+std::function<void()> StartTrayIcon(HANDLE stopEvent, TrayActions actions)
+{
+    std::shared_ptr<Tray> tray = Tray::Start(stopEvent, std::move(actions));
+    return [tray] { tray->Close(); };
 }
 
 Tray::Tray(HANDLE stopEvent, TrayActions actions) : stopEvent_(stopEvent), actions_(std::move(actions)) {}
@@ -21,7 +36,14 @@ void Tray::Run()
     HWND handle = window.Create();
     if (handle == nullptr)
         return;
-    window.AddIcon();
+    try
+    {
+        window.AddIcon();
+    }
+    catch (...)
+    {
+        // Without its tooltip the icon still serves; nothing may leave the thread.
+    }
     {
         std::lock_guard guard(lock_);
         if (closing_)

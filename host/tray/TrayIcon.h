@@ -37,7 +37,8 @@ class Tray
 {
 public:
     // Starts the tray thread. stopEvent is the host's Stop event (borrowed, set by the last menu
-    // command); it must outlive the tray.
+    // command); it must outlive the tray. When no thread can be started the tray shows nothing,
+    // as when its window cannot be created.
     static std::unique_ptr<Tray> Start(HANDLE stopEvent, TrayActions actions = DefaultTrayActions());
 
     ~Tray() { Close(); }
@@ -63,5 +64,9 @@ private:
 
     std::jthread thread_;
 };
+
+// The same for a caller that keeps a close function: calling it (or dropping it) closes the
+// tray and joins its thread.
+std::function<void()> StartTrayIcon(HANDLE stopEvent, TrayActions actions = DefaultTrayActions());
 
 } // namespace Pd::Host

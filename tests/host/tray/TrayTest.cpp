@@ -11,6 +11,7 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -115,6 +116,11 @@ TEST_F(TrayTest, ClosesInEveryStateWithoutHanging)
         auto tray = Tray::Start(stop_.Get(), RecordingActions());
         ASSERT_NE(WaitForTrayWindow(), nullptr);
     }
+    EXPECT_TRUE(NoIconLeft());
+    // The host loop's way: a close function.
+    std::function<void()> close = StartTrayIcon(stop_.Get(), RecordingActions());
+    ASSERT_NE(WaitForTrayWindow(), nullptr);
+    close();
     EXPECT_TRUE(NoIconLeft());
     EXPECT_TRUE(Calls().empty());
 }
