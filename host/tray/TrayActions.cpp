@@ -35,7 +35,10 @@ bool ConfirmRoot(HWND owner)
 
 void OpenBluetoothLog()
 {
-    const std::wstring log = Core::JoinPath(Core::DataFolder(), L"bluetooth.log");
+    const std::wstring folder = Core::DataFolder();
+    if (folder.empty())
+        return; // no known folder: nothing sensible to open
+    const std::wstring log = Core::JoinPath(folder, L"bluetooth.log");
     ::ShellExecuteW(nullptr, L"open", log.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

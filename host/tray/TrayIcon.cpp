@@ -61,6 +61,10 @@ void Tray::Run()
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    // The loop ends with the window's destruction; should it end otherwise, the window must not
+    // outlive the object its procedure points to.
+    if (::IsWindow(handle))
+        ::DestroyWindow(handle);
     std::lock_guard guard(lock_);
     window_ = nullptr;
 }
