@@ -125,6 +125,23 @@ TEST_F(TrayTest, ClosesInEveryStateWithoutHanging)
     EXPECT_TRUE(Calls().empty());
 }
 
+TEST_F(TrayTest, ClosesWhileItsQuestionIsOpen)
+{
+    TrayActions actions = RecordingActions();
+    actions.confirmRoot = [this](HWND owner) {
+        ::SetEvent(calledAction_.Get());
+        return ::MessageBoxW(owner, L"Turn root on?", L"Root", MB_YESNO) == IDYES;
+    };
+    auto tray = Tray::Start(stop_.Get(), std::move(actions));
+    HWND window = WaitForTrayWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_COMMAND, 6, 0);
+    ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), 5000), WAIT_OBJECT_0);
+    tray->Close();
+    EXPECT_TRUE(NoIconLeft());
+    EXPECT_EQ(Core::ReadUserDword(L"Elevation"), 0u);
+}
+
 TEST_F(TrayTest, TheBalloonClickOpensTheRegistrationPageOnlyForTheOffer)
 {
     // The clicks are posted behind the hooks' messages; closing the tray handles them all.
