@@ -118,7 +118,8 @@ Outcome<> OpenWebPage(const std::filesystem::path& folder, const std::wstring& a
 std::vector<std::wstring> OpenedWebPages(const std::filesystem::path& folder)
 {
     std::vector<std::wstring> pages;
-    for (const Json::Value& entry : StateStore(folder).Read().Member(OpenedPagesKey).Items())
+    const Json::Value state = StateStore(folder).Read();
+    for (const Json::Value& entry : state.Member(OpenedPagesKey).Items())
         pages.push_back(entry.text);
     return pages;
 }

@@ -155,7 +155,8 @@ TEST_F(RegistrationTest, ARegisterRequestBeforeTheIdOpensThePageWhenItArrives)
         AndroidPeer android;
         EXPECT_EQ(android.HandOver("777"), 'O');
     }
-    EXPECT_EQ(Pd::Platform::Sim::OpenedWebPages(pc_.Folder()).size(), 1u);
+    EXPECT_EQ(Pd::Platform::Sim::OpenedWebPages(pc_.Folder()),
+              std::vector<std::wstring>{L"https://www.google.com/android/uncertified"});
     EXPECT_EQ(Registered(), fmt::format(L"{:016X}", Pd::Host::RegistrationIdHash(L"777")));
 
     // Registered from Windows before: later hand-overs are done without an offer.
