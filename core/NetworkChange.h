@@ -16,4 +16,20 @@ inline void WINAPI SignalNetworkChange(PVOID context, PMIB_UNICASTIPADDRESS_ROW,
     ::SetEvent(static_cast<HANDLE>(context));
 }
 
+// NL_NETWORK_CONNECTIVITY_HINT (netioapi.h), which mingw-w64 does not declare.
+struct NetworkConnectivityHint
+{
+    INT32 connectivityLevel; // NL_NETWORK_CONNECTIVITY_LEVEL_HINT
+    INT32 connectivityCost;  // NL_NETWORK_CONNECTIVITY_COST_HINT
+    BOOLEAN approachingDataLimit;
+    BOOLEAN overDataLimit;
+    BOOLEAN roaming;
+};
+
+// The same for NotifyNetworkConnectivityHintChange.
+inline void WINAPI SignalNetworkChange(PVOID context, NetworkConnectivityHint)
+{
+    ::SetEvent(static_cast<HANDLE>(context));
+}
+
 } // namespace Pd::Core

@@ -8,8 +8,10 @@
 #include "platform/CellularApn.h"
 #include "platform/ComputeCore.h"
 #include "platform/HvSocket.h"
+#include "platform/NetworkConnectivity.h"
 #include "platform/PackageManager.h"
 #include "platform/UserConsent.h"
+#include "platform/WebPage.h"
 #include "platform/WindowsVersion.h"
 
 #include <cstdint>
@@ -32,6 +34,8 @@ std::expected<std::uint32_t, std::uint32_t> RunDeploymentTool(const std::wstring
 Outcome<std::vector<std::vector<std::uint8_t>>> QueryInterfaceDns(const std::wstring& name, WORD type,
                                                                   std::uint32_t interfaceIndex);
 UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectTimeoutMs);
+std::shared_ptr<NetworkConnectivity> NetworkHints();
+Outcome<> OpenWebPage(const std::wstring& address);
 std::shared_ptr<PackageManager> Packages();
 std::shared_ptr<UserConsentVerifier> UserConsent();
 WindowsVersion ReadWindowsVersion();

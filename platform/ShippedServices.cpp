@@ -52,6 +52,16 @@ UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectT
     return Real::ConnectToGuest(vmId, port, connectTimeoutMs);
 }
 
+std::shared_ptr<NetworkConnectivity> NetworkHints()
+{
+    return Real::NetworkHints();
+}
+
+Outcome<> OpenWebPage(const std::wstring& address)
+{
+    return Real::OpenWebPage(address);
+}
+
 std::shared_ptr<PackageManager> Packages()
 {
     return Real::Packages();

@@ -533,6 +533,32 @@ Pd::Result<> ReadHello(const Json::Value& hello, ScenarioHello& target)
     return {};
 }
 
+Pd::Result<> ReadNetwork(const Json::Value& network, ScenarioNetwork& target)
+{
+    if (network.kind == Json::Kind::Null)
+        return {};
+    if (network.kind != Json::Kind::Object)
+        return Wrong(L"network", L"an object");
+    target.present = true;
+    std::wstring connectivity = L"internet";
+    Pd::Result<> read;
+    if (!(read = ReadText(network, L"connectivity", connectivity)) ||
+        !(read = ReadNumber(network, L"changes", target.changes)))
+        return read;
+    static constexpr const wchar_t* Levels[] = {L"unknown",  L"none",        L"local",
+                                                L"internet", L"constrained", L"hidden"};
+    for (std::int32_t level = 0; level < 6; ++level)
+        if (connectivity == Levels[level])
+        {
+            target.level = level;
+            return {};
+        }
+    if (connectivity != L"fails")
+        return Wrong(L"connectivity", L"unknown, none, local, internet, constrained, hidden or fails");
+    target.fails = true;
+    return {};
+}
+
 Pd::Result<> ReadCellular(const Json::Value& cellular, ScenarioCellular& target)
 {
     if (cellular.kind == Json::Kind::Null)
@@ -635,6 +661,13 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
     if (auto read = ReadHello(document.Member(L"hello"), scenario.hello); !read)
         return std::unexpected(read.error());
     if (auto read = ReadCellular(document.Member(L"cellular"), scenario.cellular); !read)
+        return std::unexpected(read.error());
+    if (auto read = ReadNetwork(document.Member(L"network"), scenario.network); !read)
+        return std::unexpected(read.error());
+    const Json::Value& shell = document.Member(L"shell");
+    if (shell.kind != Json::Kind::Null && shell.kind != Json::Kind::Object)
+        return Wrong(L"shell", L"an object");
+    if (auto read = ReadBool(shell, L"opensPages", scenario.opensWebPages); !read)
         return std::unexpected(read.error());
     if (auto read = ReadTextMap(document, L"publisherIds", scenario.publisherIds); !read)
         return std::unexpected(read.error());

@@ -46,6 +46,12 @@
 //     "result": 0,                       // how every prompt ends: 0-6, or "fails"
 //     "promptMs": 1500                   // how long a prompt stays open before it ends
 //   },
+//   "network": {                         // the connectivity hint (absent: unavailable, as in Wine)
+//     "connectivity": "internet",        // unknown | none | local | internet | constrained |
+//                                        // hidden, or "fails" (the hint cannot be read)
+//     "changes": 0                       // raise it to notify a change that keeps the level
+//   },
+//   "shell": { "opensPages": true },     // false: opening a web page fails
 //   "trust": {                           // the publisher this PC trusts in place of the
 //     "publisher": "Peldra Test ...",    // program's own: the leaf's simple name, the root
 //     "rootPrefix": "Peldra Test Code ", // name's prefix and the root keys (SHA-256 of the DER
@@ -97,6 +103,10 @@
 // rejects the request, "fails" accepts it and then reports failure, "ignored" succeeds without
 // ending the system, "endedFirst" has the system end by itself just before the request, which
 // then fails as the real service fails for a system that is gone.
+//
+// Watchers of the connectivity hint are told once at once, and then whenever "network" changes
+// (level, failure or "changes"), as soon as scenario.json is replaced. Every web page opened is
+// kept in state.json ("openedPages"), in order.
 //
 // Cellular access points ("cellular"; absent: the PC has no cellular modem and every acquisition
 // fails with "class not registered"):
@@ -257,6 +267,17 @@ struct ScenarioCellular
     std::map<std::wstring, std::vector<std::wstring>> names; // host -> addresses as text
 };
 
+// The connectivity hint; present only with a "network" key.
+struct ScenarioNetwork
+{
+    bool present = false;
+    std::int32_t level = 0; // Pd::Platform::ConnectivityLevel's number
+    bool fails = false;
+    std::uint64_t changes = 0;
+
+    bool operator==(const ScenarioNetwork&) const = default;
+};
+
 // The trusted publisher's pins (Pd::Core::PublisherPins in the product's terms).
 struct ScenarioTrust
 {
@@ -278,6 +299,8 @@ struct Scenario
     ScenarioBluetooth bluetooth;
     ScenarioHello hello;
     ScenarioCellular cellular;
+    ScenarioNetwork network;
+    bool opensWebPages = true;
     ScenarioTrust trust;
 };
 

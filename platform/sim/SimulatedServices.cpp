@@ -9,6 +9,7 @@
 #include "platform/sim/SimComputeCore.h"
 #include "platform/sim/SimHvSocket.h"
 #include "platform/sim/SimLeDevice.h"
+#include "platform/sim/SimNetwork.h"
 #include "platform/sim/SimPackageManager.h"
 #include "platform/sim/Simulation.h"
 #include "platform/sim/SimUserConsent.h"
@@ -74,6 +75,20 @@ UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectT
     if (auto folder = Sim::ActiveScenarioFolder())
         return Sim::ConnectToGuest(*folder, vmId, port, connectTimeoutMs);
     return Real::ConnectToGuest(vmId, port, connectTimeoutMs);
+}
+
+std::shared_ptr<NetworkConnectivity> NetworkHints()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakeNetworkHints(*folder);
+    return Real::NetworkHints();
+}
+
+Outcome<> OpenWebPage(const std::wstring& address)
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::OpenWebPage(*folder, address);
+    return Real::OpenWebPage(address);
 }
 
 std::shared_ptr<PackageManager> Packages()

@@ -1,0 +1,127 @@
+#include "platform/sim/SimNetwork.h"
+
+#include "core/Handles.h"
+#include "platform/sim/Scenario.h"
+#include "platform/sim/Simulation.h"
+
+#include <thread>
+
+namespace Pd::Platform::Sim
+{
+namespace
+{
+
+constexpr const wchar_t* OpenedPagesKey = L"openedPages";
+
+Error HintUnavailable()
+{
+    return Error{HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), L"the simulated PC has no connectivity hint"};
+}
+
+using UniqueChangeNotification = Unique<HANDLE, &::FindCloseChangeNotification, -1>;
+
+// Tells the watcher's event once at once and then whenever the scenario's "network" changes.
+// The scenario folder's change notification wakes it, so an idle watcher costs nothing.
+class SimConnectivityWatch final : public ConnectivityWatch
+{
+public:
+    SimConnectivityWatch(std::filesystem::path folder, HANDLE wake, UniqueChangeNotification folderChanged)
+        : folder_(std::move(folder)), wake_(wake), folderChanged_(std::move(folderChanged)),
+          stopped_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), worker_([this] { Run(); })
+    {
+    }
+    ~SimConnectivityWatch() override
+    {
+        ::SetEvent(stopped_.Get());
+        worker_.join();
+    }
+
+private:
+    void Run()
+    {
+        ScenarioNetwork seen = LoadScenario(folder_).network;
+        ::SetEvent(wake_);
+        HANDLE handles[] = {stopped_.Get(), folderChanged_.Get()};
+        while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        {
+            ::FindNextChangeNotification(folderChanged_.Get());
+            ScenarioNetwork now = LoadScenario(folder_).network;
+            if (now != seen)
+            {
+                seen = now;
+                ::SetEvent(wake_);
+            }
+        }
+    }
+
+    std::filesystem::path folder_;
+    HANDLE wake_;
+    UniqueChangeNotification folderChanged_;
+    UniqueHandle stopped_;
+    std::thread worker_; // last: it starts once everything it uses exists
+};
+
+class SimNetworkHints final : public NetworkConnectivity
+{
+public:
+    explicit SimNetworkHints(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+    Outcome<ConnectivityLevel> Level() override
+    {
+        ScenarioNetwork network = LoadScenario(folder_).network;
+        if (!network.present)
+            return std::unexpected(HintUnavailable());
+        if (network.fails)
+            return Failure(E_FAIL, L"the simulated connectivity hint failed");
+        return static_cast<ConnectivityLevel>(network.level);
+    }
+
+    Outcome<std::unique_ptr<ConnectivityWatch>> Watch(HANDLE wake) override
+    {
+        if (!LoadScenario(folder_).network.present)
+            return std::unexpected(HintUnavailable());
+        UniqueChangeNotification changed(::FindFirstChangeNotificationW(
+            folder_.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
+        if (!changed)
+            return Failure(HRESULT_FROM_WIN32(::GetLastError()), L"the scenario folder cannot be watched");
+        return std::make_unique<SimConnectivityWatch>(folder_, wake, std::move(changed));
+    }
+
+private:
+    std::filesystem::path folder_;
+};
+
+} // namespace
+
+std::shared_ptr<NetworkConnectivity> MakeNetworkHints(const std::filesystem::path& folder)
+{
+    return std::make_shared<SimNetworkHints>(folder);
+}
+
+Outcome<> OpenWebPage(const std::filesystem::path& folder, const std::wstring& address)
+{
+    if (!LoadScenario(folder).opensWebPages)
+        return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
+                       L"the shell could not open it (code " + std::to_wstring(ERROR_NO_ASSOCIATION) + L")");
+    auto recorded = StateStore(folder).Update([&](Json::Value& state) {
+        Json::Value& pages = (*state.members)[OpenedPagesKey];
+        if (pages.kind != Json::Kind::Array)
+            pages = Json::Value::MakeArray();
+        pages.items->push_back(Json::Value::MakeString(address));
+        return true;
+    });
+    if (!recorded)
+        ReportScenarioProblem(recorded.error());
+    return {};
+}
+
+std::vector<std::wstring> OpenedWebPages(const std::filesystem::path& folder)
+{
+    std::vector<std::wstring> pages;
+    const Json::Value state = StateStore(folder).Read();
+    for (const Json::Value& entry : state.Member(OpenedPagesKey).Items())
+        pages.push_back(entry.text);
+    return pages;
+}
+
+} // namespace Pd::Platform::Sim
