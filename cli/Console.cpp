@@ -100,11 +100,12 @@ Console::Console(std::unique_ptr<ConsoleDevice> device) : device_(std::move(devi
                 error_ = {errorConsole, true};
             if (output_.console)
                 escapesSwitchedOn = device_->EnableEscapeSequences(output_.handle);
-            if (!output_.handle && !error_.handle)
-                allocated_ = device_->Allocate();
+            // Started without any console (detached, by the Task Scheduler or another program):
+            // no console is opened, since nobody could answer one that waits for a key. The exit
+            // code is the run's only result.
         }
     }
-    if (attached_ || allocated_)
+    if (attached_)
     {
         if (HANDLE console = device_->OpenConsoleOutput())
         {
@@ -121,8 +122,6 @@ Console::Console(std::unique_ptr<ConsoleDevice> device) : device_(std::move(devi
         error_ = output_;
     progress_ = error_.console ? error_ : output_;
     escapes_ = escapesSwitchedOn && output_.console;
-    if (allocated_)
-        device_->SetTitle(L"Peldra");
 }
 
 Console::~Console()
@@ -237,19 +236,10 @@ void Console::Close()
         return;
     closed_ = true;
     FlushLine();
-    if (allocated_)
-    {
-        // The program opened this console window: keep it until the user has read it.
-        EndProgress();
-        Write(Stream::Output, L"\nPress any key to close this window.");
-        device_->WaitForKey();
-    }
-    else if (attached_)
-    {
+    if (attached_)
         device_->PressEnter();
-    }
     device_->CloseConsoleOutput();
-    if (attached_ || allocated_)
+    if (attached_)
         device_->Detach();
 }
 

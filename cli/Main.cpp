@@ -4,6 +4,8 @@
 #include "cli/Mode.h"
 #include "cli/Run.h"
 #include "core/Handles.h"
+#include "core/Language.h"
+#include "host/background/BackgroundHost.h"
 
 #include <windows.h>
 
@@ -43,9 +45,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     {
     case Pd::Cli::Mode::Installer:
         return Pd::Cli::RunInstaller(words);
-    // Until their targets exist these modes reach the command line, which answers with its usage.
-    case Pd::Cli::Mode::Window:         // the main window, Pd::Ui::MainWindow, is not built yet
-    case Pd::Cli::Mode::BackgroundHost: // the background host, Pd::Host::RunBackground, is not built yet
+    case Pd::Cli::Mode::BackgroundHost:
+        Pd::Core::ApplyLanguageSetting();
+        return Pd::Host::RunBackground();
+    // Until the main window exists this mode reaches the command line, which answers with its usage.
+    case Pd::Cli::Mode::Window:
     case Pd::Cli::Mode::CommandLine:
         break;
     }

@@ -44,8 +44,6 @@ public:
 
     bool AttachToParent() override { return ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE; }
 
-    bool Allocate() override { return ::AllocConsole() != FALSE; }
-
     HANDLE OpenConsoleOutput() override
     {
         output_ = OpenConsoleFile(L"CONOUT$");
@@ -60,8 +58,6 @@ public:
         return ::SetConsoleMode(console,
                                 mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
     }
-
-    void SetTitle(std::wstring_view title) override { ::SetConsoleTitleW(std::wstring(title).c_str()); }
 
     void WriteText(HANDLE console, std::wstring_view text) override
     {
@@ -86,23 +82,6 @@ public:
     }
 
     std::uint64_t TickCount() override { return ::GetTickCount64(); }
-
-    void WaitForKey() override
-    {
-        UniqueFile input = OpenConsoleFile(L"CONIN$");
-        if (!input)
-            return;
-        ::FlushConsoleInputBuffer(input.Get());
-        for (;;)
-        {
-            INPUT_RECORD record{};
-            DWORD read = 0;
-            if (!::ReadConsoleInputW(input.Get(), &record, 1, &read) || read == 0)
-                return;
-            if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)
-                return;
-        }
-    }
 
     void PressEnter() override
     {

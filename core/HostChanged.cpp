@@ -1,6 +1,7 @@
 #include "core/HostChanged.h"
 
 #include "core/Handles.h"
+#include "core/ObjectSecurity.h"
 
 #include <windows.h>
 
@@ -15,7 +16,12 @@ bool SignalNamedEvent(const wchar_t* name)
 
 bool SignalHostChanged()
 {
-    return SignalNamedEvent(L"Local\\Peldra.Host.Changed");
+    return SignalNamedEvent(HostChangedEventName);
+}
+
+UniqueHandle CreateHostChangedEvent()
+{
+    return CreateSessionEvent(HostChangedEventName, false);
 }
 
 } // namespace Pd::Core

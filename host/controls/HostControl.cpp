@@ -21,10 +21,22 @@ namespace
 
 UniqueHandle OpenHostMutex()
 {
-    return UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, HostMutexName));
+    return UniqueHandle(Detail::OpenHostMutexFunction(SYNCHRONIZE, FALSE, HostMutexName));
 }
 
 } // namespace
+
+HostPresence FindHost()
+{
+    if (OpenHostMutex())
+        return HostPresence::Running;
+    return ::GetLastError() == ERROR_ACCESS_DENIED ? HostPresence::Unreachable : HostPresence::None;
+}
+
+std::wstring UnreachableHostText()
+{
+    return Core::Text(17100);
+}
 
 std::wstring HostExePath()
 {
@@ -37,8 +49,15 @@ std::wstring HostExePath()
 
 Pd::Result<> EnsureRunning()
 {
-    if (OpenHostMutex())
+    switch (FindHost())
+    {
+    case HostPresence::Running:
         return {};
+    case HostPresence::Unreachable:
+        return Pd::Fail(UnreachableHostText());
+    case HostPresence::None:
+        break;
+    }
     std::wstring path = HostExePath();
     std::wstring commandLine = fmt::format(L"\"{}\" host --background", path);
     STARTUPINFOW startup{};

@@ -4,23 +4,46 @@
 
 #include "core/Result.h"
 
+#include <windows.h>
+
 #include <string>
 
 namespace Pd::Host
 {
 
+enum class HostPresence
+{
+    None,        // no host runs in this session
+    Running,     // a host runs and this process can reach its objects
+    Unreachable, // a host runs, but its objects refuse this process (created with other rights)
+};
+
+HostPresence FindHost();
+
+// The error of every control that finds the host Unreachable.
+std::wstring UnreachableHostText();
+
 // "Peldra.exe" in the default install folder when that file exists, else the running executable.
 std::wstring HostExePath();
 
 // Starts "<HostExePath> host --background" detached and without a window unless a host already
-// runs. Does not wait for the new host. The error is a finished user-facing text.
+// runs. Does not wait for the new host. The error is a finished user-facing text; a host that
+// runs but refuses this process is an error, never a reason to start another.
 Pd::Result<> EnsureRunning();
 
 // Asks a running host to end (its Stop event) and waits up to 10 s for its mutex. Silent: a
 // host that is still running afterwards is left running.
 void Stop();
 
-// Wakes a running host so that it re-reads its settings. Returns false when no host runs.
+// Wakes a running host so that it re-reads its settings. Returns false when no host runs or it
+// cannot be reached.
 bool NotifyHostReload();
+
+namespace Detail
+{
+// How the controls open the host's mutex: a test puts a stand-in here to play a host whose
+// objects refuse this process (Wine enforces no integrity levels).
+inline decltype(&::OpenMutexW) OpenHostMutexFunction = &::OpenMutexW;
+} // namespace Detail
 
 } // namespace Pd::Host

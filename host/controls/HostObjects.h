@@ -8,5 +8,6 @@ namespace Pd::Host
 inline constexpr const wchar_t* HostMutexName = L"Local\\Peldra.Host";          // exists while a host runs
 inline constexpr const wchar_t* StopEventName = L"Local\\Peldra.Host.Stop";     // manual reset
 inline constexpr const wchar_t* ReloadEventName = L"Local\\Peldra.Host.Reload"; // auto reset
+inline constexpr const wchar_t* RegisterEventName = L"Local\\Peldra.Host.Register"; // auto reset
 
 } // namespace Pd::Host

@@ -34,9 +34,11 @@ Pd::Result<> TellOrStartHost()
     return EnsureRunning();
 }
 
+// Starts nothing; only a host that runs but refuses this process is reported.
 Pd::Result<> TellRunningHost()
 {
-    NotifyHostReload();
+    if (!NotifyHostReload() && FindHost() == HostPresence::Unreachable)
+        return Pd::Fail(UnreachableHostText());
     return {};
 }
 

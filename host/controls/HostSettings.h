@@ -29,7 +29,7 @@ Pd::Result<> SetBluetoothEnabled(bool on);
 Pd::Result<> SetElevationEnabled(bool on);
 Pd::Result<> SetElevationMagisk(bool on);
 
-// These two only wake a running host and always succeed.
+// These two only wake a running host; they fail only when a host runs that refuses this process.
 Pd::Result<> SetElevationSu(bool on);
 Pd::Result<> SetTrayEnabled(bool on);
 

@@ -1,6 +1,7 @@
 """Runs Windows programs of the build under Wine, as the end-to-end tests need them."""
 import os
 import subprocess
+import tempfile
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -25,9 +26,14 @@ class Program:
     def run(self, *args, env=None, timeout=120, stdin=None, cwd=None):
         full_env = dict(os.environ)
         full_env.update(env or {})
-        done = subprocess.run(
-            [str(WINE_RUN), self.prefix, self.exe, *args],
-            input=stdin, capture_output=True, env=full_env, timeout=timeout, cwd=cwd)
-        return Completed(done.returncode,
-                         done.stdout.decode("utf-8", "replace").replace("\r\n", "\n"),
-                         done.stderr.decode("utf-8", "replace").replace("\r\n", "\n"))
+        # Output goes to files, not pipes: a background host that the program starts (an install
+        # does) inherits them under Wine and would keep a pipe open for as long as it runs.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(
+                [str(WINE_RUN), self.prefix, self.exe, *args],
+                input=stdin, stdout=out, stderr=err, env=full_env, timeout=timeout, cwd=cwd)
+            out.seek(0)
+            err.seek(0)
+            return Completed(done.returncode,
+                             out.read().decode("utf-8", "replace").replace("\r\n", "\n"),
+                             err.read().decode("utf-8", "replace").replace("\r\n", "\n"))

@@ -3,6 +3,7 @@
 
 #include "core/InstallFolder.h"
 #include "core/Module.h"
+#include "core/Text.h"
 #include "HostStandIn.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +164,30 @@ TEST(HostControl, StopSetsTheStopEventAndReturnsWhenTheHostReleasesOrAbandonsIts
         EXPECT_TRUE(host.StopSet());
         EXPECT_TRUE(host.MutexFree()) << "Stop took the mutex and gave it back; abandoned: " << abandon;
     }
+}
+
+// An elevated host's objects refuse an unelevated caller; Wine enforces no integrity levels, so
+// the refusal is played through the controls' opener.
+TEST(HostControl, AHostThatRefusesThisProcessIsReportedAndNoSecondHostStarts)
+{
+    ClearedSettings cleared(HostValues);
+    auto original = Pd::Host::Detail::OpenHostMutexFunction;
+    Pd::Host::Detail::OpenHostMutexFunction = [](DWORD, BOOL, LPCWSTR) -> HANDLE {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    };
+    HostStartWatch watch;
+    const std::wstring refused = Pd::Core::Text(17100);
+    EXPECT_EQ(Pd::Host::FindHost(), Pd::Host::HostPresence::Unreachable);
+    EXPECT_FALSE(Pd::Host::NotifyHostReload());
+    for (const Pd::Result<>& result :
+         {Pd::Host::EnsureRunning(), Pd::Host::SetBluetoothEnabled(true),
+          Pd::Host::SetElevationEnabled(false), Pd::Host::SetElevationMagisk(false),
+          Pd::Host::SetElevationSu(true), Pd::Host::SetTrayEnabled(true)})
+        EXPECT_EQ(result, Pd::Result<>(Pd::Fail(refused)));
+    Pd::Host::Detail::OpenHostMutexFunction = original;
+    EXPECT_FALSE(watch.Started(1000));
+    EXPECT_EQ(Pd::Host::FindHost(), Pd::Host::HostPresence::None);
 }
 
 } // namespace

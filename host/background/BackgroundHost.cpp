@@ -1,0 +1,230 @@
+#include "host/background/BackgroundHost.h"
+
+#include "bt/Bridge.h"
+#include "core/Handles.h"
+#include "core/Log.h"
+#include "core/ObjectSecurity.h"
+#include "core/release/Packages.h"
+#include "core/release/ReleaseVerification.h"
+#include "core/Settings.h"
+#include "host/background/HostThreads.h"
+#include "host/controls/HostChange.h"
+#include "host/controls/HostObjects.h"
+#include "host/controls/HostSettings.h"
+
+#include <objbase.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace Pd::Host
+{
+namespace
+{
+
+using Core::ReleaseState;
+
+void WriteReleaseState(ReleaseState state)
+{
+    Core::WriteUserDword(L"ReleaseState", static_cast<std::uint32_t>(state));
+    AnnounceHostChange();
+}
+
+const char* NotServedReason(ReleaseState state)
+{
+    switch (state)
+    {
+    case ReleaseState::Modified:
+        return "an official release changed after installing";
+    case ReleaseState::NoInstallFolder:
+        return "missing";
+    default:
+        return "not an official Peldra release";
+    }
+}
+
+// Its result tells only why it returned; the bridge logs its own failures.
+void RunBluetoothBridge(std::stop_token stop)
+{
+    static_cast<void>(Bt::RunBridge(stop));
+}
+
+bool IsSignalled(HANDLE event)
+{
+    return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+// The main thread enters a single-threaded apartment only while it opens the registration page.
+void HandleRegister(const HostParts& parts)
+{
+    HRESULT entered = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (!parts.openRegistrationPage())
+    {
+        parts.registrationAsked->store(true);
+        Core::Log("host: Google Play registration asked for - done when Android hands over the device ID");
+    }
+    if (SUCCEEDED(entered))
+        ::CoUninitialize();
+}
+
+// What runs while the release is verified: the threads, the tray and the waits.
+class Serving
+{
+public:
+    Serving(const HostParts& parts, HANDLE stop, HANDLE reload) : parts_(parts), stop_(stop), reload_(reload)
+    {
+    }
+    Serving(const Serving&) = delete;
+    Serving& operator=(const Serving&) = delete;
+
+    void Run()
+    {
+        Start();
+        for (;;)
+        {
+            Pass();
+            if (!WaitForReload())
+                break;
+        }
+        End();
+    }
+
+private:
+    void Start()
+    {
+        // The Windows Hello and telephony bridges start here, before and after the registration
+        // helper, once they are built.
+        if (parts_.openRegistrationPage && parts_.registrationAsked)
+            register_ = Core::CreateSessionEvent(RegisterEventName, false); // may fail: no requests then
+        Core::WriteUserDword(L"GooglePlayIdKnown", 0);
+        if (parts_.registration)
+            StartThread(registration_, "registration helper", parts_.registration, true);
+        if (parts_.updateNotices)
+            StartThread(updateNotices_, "update notices", parts_.updateNotices);
+        AnnounceHostChange();
+    }
+
+    // Applies the settings. The elevation bridge joins these passes once it is built.
+    void Pass()
+    {
+        SetBluetoothBridgeRunningWith(bluetooth_, BluetoothEnabled(), parts_.bluetooth);
+        bool trayOn = TrayEnabled();
+        if (trayOn && !closeTray_ && parts_.startTray)
+            closeTray_ = parts_.startTray(stop_);
+        else if (!trayOn && closeTray_)
+            CloseTray();
+        AnnounceHostChange();
+    }
+
+    // False when the host is to stop (its Stop event, or a failed wait).
+    bool WaitForReload()
+    {
+        std::array<HANDLE, 3> events{stop_, reload_, register_.Get()};
+        DWORD count = register_ ? 3 : 2;
+        for (;;)
+        {
+            DWORD woken = ::WaitForMultipleObjects(count, events.data(), FALSE, INFINITE);
+            if (woken == WAIT_OBJECT_0 + 2)
+                HandleRegister(parts_);
+            else
+                return woken == WAIT_OBJECT_0 + 1;
+        }
+    }
+
+    void CloseTray() { std::exchange(closeTray_, {})(); }
+
+    void End()
+    {
+        Core::Log("host: stopping");
+        if (closeTray_)
+            CloseTray();
+        // Fixed order: update notices, elevation bridge (when built), Bluetooth bridge, telephony
+        // bridge (when built), registration helper, Windows Hello bridge (when built).
+        StopThread(updateNotices_);
+        StopThread(bluetooth_);
+        StopThread(registration_);
+        AnnounceHostChange();
+    }
+
+    const HostParts& parts_;
+    HANDLE stop_;
+    HANDLE reload_;
+    UniqueHandle register_;
+    std::jthread registration_;
+    std::jthread updateNotices_;
+    std::jthread bluetooth_;
+    std::function<void()> closeTray_;
+};
+
+} // namespace
+
+void SetBluetoothBridgeRunningWith(std::jthread& slot, bool on, const ThreadBody& body)
+{
+    if (on && !slot.joinable() && body)
+        StartThread(slot, "Bluetooth bridge", body);
+    else if (!on)
+        StopThread(slot);
+}
+
+void SetBluetoothBridgeRunning(std::jthread& slot, bool on)
+{
+    SetBluetoothBridgeRunningWith(slot, on, &RunBluetoothBridge);
+}
+
+HostParts BuiltHostParts()
+{
+    HostParts parts;
+    parts.verifyRelease = [](const Core::StopPredicate& stop) {
+        auto package = Install::FindInstalledPackage();
+        return Core::VerifyRelease(package ? package->installLocation : std::wstring(), stop);
+    };
+    parts.bluetooth = &RunBluetoothBridge;
+    // The components built apart plug in here, one line each:
+    //   parts.startTray = ...;             the notification-area icon (its Start and Close)
+    //   parts.updateNotices = ...;         the update notices' thread body
+    //   parts.registration = ...;          the registration helper's thread body
+    //   parts.openRegistrationPage = ...;  and its page opener, with
+    //   parts.registrationAsked = ...;     the flag it takes a remembered request from
+    // Not served yet: the Windows Hello, elevation and telephony bridges.
+    return parts;
+}
+
+int RunBackground()
+{
+    return RunBackgroundWith(BuiltHostParts());
+}
+
+int RunBackgroundWith(const HostParts& parts)
+{
+    UniqueHandle mutex = Core::CreateSessionMutex(HostMutexName, true);
+    if (!mutex)
+        return 0;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0; // another host serves this session
+    UniqueHandle stop = Core::CreateSessionEvent(StopEventName, true);
+    UniqueHandle reload = Core::CreateSessionEvent(ReloadEventName, false);
+    if (!stop || !reload)
+        return 1;
+    ::ResetEvent(stop.Get()); // a stop signal left over from an earlier host
+
+    Core::Log("host: started");
+    WriteReleaseState(ReleaseState::Running);
+    ReleaseState state = parts.verifyRelease([event = stop.Get()] { return IsSignalled(event); });
+    WriteReleaseState(state);
+    if (state == ReleaseState::Cancelled)
+        return 0;
+    if (state != ReleaseState::Verified)
+    {
+        Core::Log(std::string("host: the installed Android is ") + NotServedReason(state) +
+                  " - Bluetooth and Windows Hello are not served");
+        return 4;
+    }
+
+    Serving serving(parts, stop.Get(), reload.Get());
+    serving.Run();
+    return 0;
+}
+
+} // namespace Pd::Host

@@ -1,0 +1,54 @@
+// The background host: one per Windows session, started as "host --background". It verifies the
+// installed release, then serves the bridges and keeps them in line with the settings each time
+// its Reload event wakes it, until its Stop event ends it.
+#pragma once
+
+#include "core/release/DigestCache.h"
+#include "core/release/ReleaseFiles.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <stop_token>
+#include <thread>
+
+namespace Pd::Host
+{
+
+// The body of one host thread; it returns when its stop token is triggered.
+using ThreadBody = std::function<void(std::stop_token)>;
+
+// Starts the notification-area icon, handing it the Stop event that its last command sets; the
+// returned function closes the icon and joins its thread.
+using TrayStart = std::function<std::function<void()>(HANDLE stopEvent)>;
+
+// What the host runs. An empty body is a component that is not built: its thread is not started.
+struct HostParts
+{
+    // Checks the installed release; the predicate turns true when the host is asked to stop.
+    std::function<Core::ReleaseState(const Core::StopPredicate&)> verifyRelease;
+    ThreadBody bluetooth;
+    ThreadBody registration; // enters its own COM apartment
+    ThreadBody updateNotices;
+    TrayStart startTray;
+    // Opens the Google Play registration page; false while Android has not handed over the id.
+    std::function<bool()> openRegistrationPage;
+    std::atomic<bool>* registrationAsked = nullptr; // set when the page could not open yet
+};
+
+// The parts of this build (see BackgroundHost.cpp for what is not served yet).
+HostParts BuiltHostParts();
+
+// Returns 0 when another host runs, the mutex cannot be created, the host was stopped (also during
+// the release check) or after a normal stop; 1 when the Stop or Reload event cannot be created;
+// 4 when the installed release is not verified.
+int RunBackground();
+int RunBackgroundWith(const HostParts& parts);
+
+// Starts the Bluetooth thread in an empty slot when on; stops, joins and empties a running one
+// when off. A slot whose body already returned still counts as running until it is turned off.
+void SetBluetoothBridgeRunning(std::jthread& slot, bool on);
+void SetBluetoothBridgeRunningWith(std::jthread& slot, bool on, const ThreadBody& body);
+
+} // namespace Pd::Host

@@ -1,0 +1,71 @@
+#include "host/background/HostThreads.h"
+
+#include "core/Log.h"
+
+#include <objbase.h>
+
+#include <fmt/format.h>
+
+#include <exception>
+#include <string>
+#include <system_error>
+
+namespace Pd::Host
+{
+namespace
+{
+
+class MultithreadedApartment
+{
+public:
+    explicit MultithreadedApartment(bool enter)
+        : entered_(enter && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+    {
+    }
+    MultithreadedApartment(const MultithreadedApartment&) = delete;
+    MultithreadedApartment& operator=(const MultithreadedApartment&) = delete;
+    ~MultithreadedApartment()
+    {
+        if (entered_)
+            ::CoUninitialize();
+    }
+
+private:
+    bool entered_;
+};
+
+} // namespace
+
+void StartThread(std::jthread& slot, std::string_view name, const ThreadBody& body, bool ownApartment)
+{
+    try
+    {
+        slot = std::jthread([body, ownApartment, name = std::string(name)](std::stop_token stop) {
+            MultithreadedApartment apartment(!ownApartment);
+            try
+            {
+                body(stop);
+            }
+            catch (const std::exception& error)
+            {
+                Core::Log(fmt::format("host: the {} ended with an error: {}", name, error.what()));
+            }
+        });
+    }
+    catch (const std::system_error& error)
+    {
+        Core::Log(fmt::format("host: the {} could not be started: {}", name, error.what()));
+        slot = std::jthread();
+    }
+}
+
+void StopThread(std::jthread& slot)
+{
+    if (!slot.joinable())
+        return;
+    slot.request_stop();
+    slot.join();
+    slot = std::jthread();
+}
+
+} // namespace Pd::Host

@@ -1,0 +1,227 @@
+"""The background host under Wine on a simulated Windows 11 PC, started as the install starts it
+(detached, without a console): one host per session, the release check before anything is served,
+the Bluetooth bridge following its setting, and the stop, seen through the host's log, the
+registry and the simulated Android's Bluetooth stack. A prefix of its own: the host lives in it."""
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+from make_release import build_release  # noqa: E402
+from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
+
+PUBLISHER = "CN=Ormel Test"
+VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
+      "state": "Running"}
+BLUETOOTH_PORT = "544B4254"
+HCI_RESET = bytes([0x01, 0x03, 0x0C, 0x00])
+NOT_SERVED = "host: the installed Android is missing - Bluetooth and Windows Hello are not served"
+driver = None
+
+
+class AndroidBluetoothStack:
+    """Android's Bluetooth stack as the simulated VM offers it: a loopback port that the bridge
+    connects to. On each connection it sends HCI Reset and waits for the controller's Command
+    Complete; it notes every connection, answer and disconnection."""
+
+    def __init__(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener.settimeout(0.2)
+        self.port = self.listener.getsockname()[1]
+        self.events = []
+        self.running = True
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        while self.running:
+            try:
+                connection, _ = self.listener.accept()
+            except socket.timeout:
+                continue
+            with connection:
+                self.events.append("connected")
+                connection.settimeout(None)
+                connection.sendall(HCI_RESET)
+                if self._reset_answered(connection):
+                    self.events.append("reset answered")
+                while connection.recv(4096):
+                    pass
+                self.events.append("disconnected")
+
+    @staticmethod
+    def _reset_answered(connection):
+        """Reads H4 packets until the Command Complete of HCI Reset; False when the link ends."""
+        stream = connection.makefile("rb")
+        while True:
+            kind = stream.read(1)
+            if kind != b"\x04":  # only events are expected before the reset is answered
+                return False
+            header = stream.read(2)
+            if len(header) < 2:
+                return False
+            body = stream.read(header[1])
+            if header[0] == 0x0E and body[1:3] == b"\x03\x0C":
+                return body[3] == 0
+
+    def count(self, event):
+        return self.events.count(event)
+
+    def wait_for(self, event, count=1, timeout=60):
+        deadline = time.monotonic() + timeout
+        while self.count(event) < count and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return self.count(event) >= count
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        self.listener.close()
+
+
+def setUpModule():
+    global road, android, pc
+    road = e2e.ReleaseRoad("host", developer_mode=True)
+    android = AndroidBluetoothStack()
+    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
+                     computeSystems=[VM], services={BLUETOOTH_PORT: android.port},
+                     bluetooth={"adapter": "001A7DDA7113"})
+
+
+def tearDownModule():
+    run(str(driver), "stop")
+    android.stop()
+    road.stop()
+
+
+def run(*words, timeout=120):
+    """Runs a program in the prefix. Its output goes to files, not pipes: a host it starts inherits
+    them under Wine and would keep a pipe open for as long as it runs."""
+    env = dict(os.environ)
+    env.update(pc.env)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env=env, stdout=out, stderr=err,
+                              timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(done.args, done.returncode, out.read(), err.read())
+
+
+def release():
+    """A signed release whose disk takes the release check a moment to hash."""
+    identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
+                'ProcessorArchitecture="x64"/></Package>\n')
+    build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
+        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 384 << 20}},
+        {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
+    ]}, road.server.root / "host", road.publisher)
+    return f"{road.server.url}/host/manifest.json"
+
+
+def host_log_path():
+    """The program log of the prefix's user, where the detached host writes."""
+    users = Path(e2e.program.prefix) / "drive_c" / "users"
+    user = next(path for path in users.iterdir() if path.name != "Public")
+    return user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
+
+
+def host_log():
+    path = host_log_path()
+    return path.read_text(encoding="utf-8", errors="replace") if path.exists() else ""
+
+
+def user_value(name):
+    done = run("reg", "query", "HKCU\\Software\\Ormel\\Peldra", "/v", name)
+    for line in done.stdout.decode("utf-8", "replace").splitlines():
+        words = line.split()
+        if words[:2] == [name, "REG_DWORD"]:
+            return int(words[2], 16)
+    return None
+
+
+def host_presence():
+    return run(str(driver), "presence").stdout.decode().strip()
+
+
+class BackgroundHostTest(unittest.TestCase):
+    def wait_for_log(self, text, count=1, timeout=60):
+        deadline = time.monotonic() + timeout
+        while host_log().count(text) < count and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertGreaterEqual(host_log().count(text), count, f"{text!r} in\n{host_log()}")
+
+    def test_a_program_started_without_a_console_never_waits_for_a_key(self):
+        for words, code in ((["host", "--background", "--again"], 2), (["version"], 0)):
+            with self.subTest(words=words):
+                done = run(str(driver), "detached", "20000", e2e.program.exe, *words)
+                self.assertEqual(done.returncode, code, "259: still running, waiting on a console")
+
+    def test_the_host_as_the_install_starts_it(self):
+        log = host_log_path()
+        if log.exists():
+            log.unlink()  # a kept prefix holds the lines of earlier runs
+        # Nothing installed: the check finds no Android, nothing is served.
+        done = run(e2e.program.exe, "host", "--background")
+        self.assertEqual(done.returncode, 4)
+        self.assertIn(NOT_SERVED, done.stdout.decode("utf-8", "replace"))
+        self.assertEqual(user_value("ReleaseState"), 5)
+
+        # The install starts the host; with Bluetooth on, the bridge reaches Android.
+        run("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "Bluetooth", "/t", "REG_DWORD", "/d", "1", "/f")
+        installed = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source", release(), "--dir",
+                        windows_path(road.scratch / "Tovik"), timeout=300)
+        self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+        self.assertTrue(android.wait_for("reset answered"), android.events)
+        self.wait_for_log("host: Android Bluetooth stack connected")
+        self.assertEqual((user_value("ReleaseState"), host_presence()), (1, "running"))
+
+        # A second host ends at once with 0 and changes nothing.
+        before = host_log().count("host: started")
+        again = run(e2e.program.exe, "host", "--background")
+        self.assertEqual((again.returncode, again.stdout), (0, b""))
+        self.assertEqual((host_log().count("host: started"), android.count("connected")), (before, 1))
+        self.assertEqual(user_value("ReleaseState"), 1)
+
+        # Bluetooth off (the setter's Reload) ends the connection; on again reconnects.
+        self.assertEqual(run(str(driver), "setting", "bluetooth", "off").returncode, 0)
+        self.assertTrue(android.wait_for("disconnected"), android.events)
+        self.wait_for_log("bridge stopped")
+        self.assertEqual(run(str(driver), "setting", "bluetooth", "on").returncode, 0)
+        self.assertTrue(android.wait_for("reset answered", 2), android.events)
+
+        # The stop that install, uninstall and self-update use ends the host: threads joined,
+        # Android let go, the mutex gone.
+        self.assertEqual(run(str(driver), "stop").returncode, 0)
+        self.assertTrue(android.wait_for("disconnected", 2), android.events)
+        self.wait_for_log("host: stopping")
+        self.assertEqual(host_log().count("bridge stopped"), 2)
+        self.assertEqual(host_presence(), "none")
+
+        # Stop during the release check: it ends with 0, ReleaseState 0 and nothing served.
+        connections = android.count("connected")
+        started = host_log().count("host: started")
+        host = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, str(driver), "detached", "120000",
+                                 e2e.program.exe, "host", "--background"], env={**os.environ, **pc.env},
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wait_for_log("host: started", started + 1)
+        run(str(driver), "stop")
+        self.assertEqual(host.wait(timeout=120), 0)
+        self.assertEqual(user_value("ReleaseState"), 0, host_log())
+        self.assertEqual(host_log().count("host: stopping"), 1, "the check was stopped, nothing was served")
+        self.assertEqual(android.count("connected"), connections)
+
+
+if __name__ == "__main__":
+    arguments = sys.argv[1:]
+    at = arguments.index("--driver")
+    driver = arguments[at + 1]
+    sys.argv[1 + at:3 + at] = []
+    e2e.main()

@@ -1,0 +1,219 @@
+#include "host/background/BackgroundHost.h"
+
+#include "core/Handles.h"
+#include "core/HostChanged.h"
+#include "host/controls/HostControl.h"
+#include "host/controls/HostObjects.h"
+#include "tests/host/controls/HostStandIn.h"
+#include "tests/support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using Pd::Core::ReleaseState;
+using Pd::Test::ClearedSettings;
+
+// What the stand-in threads and tray did, in order.
+class Events
+{
+public:
+    void Add(std::string event)
+    {
+        {
+            std::lock_guard guard(lock_);
+            events_.push_back(std::move(event));
+        }
+        changed_.notify_all();
+    }
+    // Waits until the event has happened `count` times in all.
+    bool WaitFor(const std::string& event, size_t count = 1)
+    {
+        std::unique_lock guard(lock_);
+        return changed_.wait_for(guard, std::chrono::seconds(10), [&] {
+            return std::count(events_.begin(), events_.end(), event) >= long(count);
+        });
+    }
+    std::vector<std::string> All()
+    {
+        std::lock_guard guard(lock_);
+        return events_;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> events_;
+};
+
+class BackgroundHostTest : public ::testing::Test
+{
+protected:
+    BackgroundHostTest()
+    {
+        parts.verifyRelease = [this](const Pd::Core::StopPredicate&) {
+            events.Add("verify");
+            return ReleaseState::Verified;
+        };
+        parts.bluetooth = Body("bluetooth");
+        parts.registration = Body("registration");
+        parts.updateNotices = Body("notices");
+        parts.startTray = [this](HANDLE stop) {
+            events.Add(stop ? "tray start" : "tray without stop");
+            return [this] { events.Add("tray close"); };
+        };
+        parts.openRegistrationPage = [] { return false; };
+        parts.registrationAsked = &asked;
+    }
+
+    Pd::Host::ThreadBody Body(std::string name)
+    {
+        return [this, name](std::stop_token stop) {
+            events.Add(name + " start");
+            std::mutex lock;
+            std::condition_variable_any wake;
+            std::unique_lock guard(lock);
+            wake.wait(guard, stop, [] { return false; });
+            events.Add(name + " stop");
+        };
+    }
+
+    std::future<int> Start()
+    {
+        return std::async(std::launch::async, [this] { return Pd::Host::RunBackgroundWith(parts); });
+    }
+
+    static void Reload() { ASSERT_TRUE(Pd::Host::NotifyHostReload()); }
+
+    ClearedSettings settings{{L"Bluetooth", L"Tray", L"ReleaseState", L"GooglePlayIdKnown"}};
+    Pd::Test::LogCapture log;
+    Events events;
+    std::atomic<bool> asked{false};
+    Pd::Host::HostParts parts;
+};
+
+TEST_F(BackgroundHostTest, ASecondHostEndsAtOnceAndChangesNothing)
+{
+    Pd::UniqueHandle running(::CreateMutexW(nullptr, FALSE, Pd::Host::HostMutexName));
+    ClearedSettings::SetDword(L"ReleaseState", 77);
+    EXPECT_EQ(Pd::Host::RunBackgroundWith(parts), 0);
+    EXPECT_EQ(ClearedSettings::Dword(L"ReleaseState"), 77u);
+    EXPECT_TRUE(events.All().empty());
+}
+
+TEST_F(BackgroundHostTest, AnUnverifiedOrCancelledReleaseServesNothing)
+{
+    struct Case
+    {
+        ReleaseState state;
+        int exitCode;
+        const char* logged;
+    };
+    ClearedSettings::SetDword(L"Bluetooth", 1);
+    for (const Case& c : {
+             Case{ReleaseState::Modified, 4,
+                  "host: the installed Android is an official release changed after "
+                  "installing - Bluetooth and Windows Hello are not served"},
+             Case{ReleaseState::NoInstallFolder, 4, "host: the installed Android is missing - "},
+             Case{ReleaseState::Unverifiable, 4,
+                  "host: the installed Android is not an official Peldra release - "},
+             Case{ReleaseState::Cancelled, 0, "host: started"},
+         })
+    {
+        SCOPED_TRACE(static_cast<int>(c.state));
+        Pd::Test::LogCapture log;
+        std::optional<DWORD> stateDuringCheck;
+        parts.verifyRelease = [&](const Pd::Core::StopPredicate& stop) {
+            stateDuringCheck = ClearedSettings::Dword(L"ReleaseState");
+            if (c.state != ReleaseState::Cancelled)
+                return c.state;
+            Pd::Core::SignalNamedEvent(Pd::Host::StopEventName); // Stop during the check ends it
+            while (!stop())
+                ::Sleep(1);
+            return ReleaseState::Cancelled;
+        };
+        EXPECT_EQ(Pd::Host::RunBackgroundWith(parts), c.exitCode);
+        EXPECT_EQ(stateDuringCheck, 2u);
+        EXPECT_EQ(ClearedSettings::Dword(L"ReleaseState"), static_cast<DWORD>(c.state));
+        EXPECT_EQ(log.Count(c.logged), 1u) << log.Dump();
+        EXPECT_TRUE(events.All().empty()) << "no thread started";
+        EXPECT_FALSE(Pd::UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Pd::Host::HostMutexName)));
+    }
+}
+
+// Bluetooth and the tray follow the settings on each Reload; Register is remembered while Android
+// has no id; Stop closes the tray and joins the threads in their fixed order.
+TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
+{
+    ClearedSettings::SetDword(L"Bluetooth", 1);
+    std::future<int> host = Start();
+    ASSERT_TRUE(events.WaitFor("bluetooth start"));
+    ASSERT_TRUE(events.WaitFor("tray start"));
+    ASSERT_TRUE(events.WaitFor("registration start"));
+    ASSERT_TRUE(events.WaitFor("notices start"));
+    EXPECT_EQ(ClearedSettings::Dword(L"ReleaseState"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"GooglePlayIdKnown"), 0u);
+
+    ClearedSettings::SetDword(L"Bluetooth", 0);
+    ClearedSettings::SetDword(L"Tray", 0);
+    Reload();
+    EXPECT_TRUE(events.WaitFor("bluetooth stop"));
+    EXPECT_TRUE(events.WaitFor("tray close"));
+
+    ClearedSettings::SetDword(L"Bluetooth", 1);
+    ClearedSettings::SetDword(L"Tray", 1);
+    Reload();
+    EXPECT_TRUE(events.WaitFor("bluetooth start", 2));
+    EXPECT_TRUE(events.WaitFor("tray start", 2));
+
+    for (int request = 1; request <= 2; ++request)
+    {
+        Pd::Core::SignalNamedEvent(Pd::Host::RegisterEventName);
+        EXPECT_TRUE(log.WaitFor("host: Google Play registration asked for - done when Android hands over the "
+                                "device ID",
+                                request));
+    }
+    EXPECT_TRUE(asked.load());
+
+    Pd::Host::Stop();
+    ASSERT_EQ(host.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(host.get(), 0);
+    std::vector<std::string> all = events.All();
+    EXPECT_EQ(
+        std::vector<std::string>(all.end() - 4, all.end()),
+        (std::vector<std::string>{"tray close", "notices stop", "bluetooth stop", "registration stop"}));
+    EXPECT_EQ(log.Count("host: stopping"), 1u);
+    EXPECT_FALSE(Pd::UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Pd::Host::HostMutexName)));
+}
+
+// A body that has returned still holds its slot: it starts again only after the setting went off.
+TEST(BluetoothSlot, AnEndedBridgeIsNotRestartedUntilTurnedOff)
+{
+    std::atomic<int> starts{0};
+    std::promise<void> firstEnded;
+    Pd::Host::ThreadBody body = [&](std::stop_token) {
+        if (++starts == 1)
+            firstEnded.set_value(); // ends on its own, as without an adapter
+    };
+    std::jthread slot;
+    Pd::Host::SetBluetoothBridgeRunningWith(slot, true, body);
+    firstEnded.get_future().wait();
+    Pd::Host::SetBluetoothBridgeRunningWith(slot, true, body);
+    Pd::Host::SetBluetoothBridgeRunningWith(slot, false, body);
+    EXPECT_EQ(starts.load(), 1);
+    EXPECT_FALSE(slot.joinable());
+    Pd::Host::SetBluetoothBridgeRunningWith(slot, true, body);
+    slot.join();
+    EXPECT_EQ(starts.load(), 2);
+}
+
+} // namespace
