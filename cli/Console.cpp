@@ -100,12 +100,13 @@ Console::Console(std::unique_ptr<ConsoleDevice> device) : device_(std::move(devi
                 error_ = {errorConsole, true};
             if (output_.console)
                 escapesSwitchedOn = device_->EnableEscapeSequences(output_.handle);
-            // Started without any console (detached, by the Task Scheduler or another program):
-            // no console is opened, since nobody could answer one that waits for a key. The exit
-            // code is the run's only result.
+            // A console of its own only for a start that shows a window (Explorer, a shortcut): a
+            // program started hidden or detached has nobody to read it or press a key.
+            if (!output_.handle && !error_.handle && device_->StartedToBeShown())
+                allocated_ = device_->Allocate();
         }
     }
-    if (attached_)
+    if (attached_ || allocated_)
     {
         if (HANDLE console = device_->OpenConsoleOutput())
         {
@@ -122,6 +123,8 @@ Console::Console(std::unique_ptr<ConsoleDevice> device) : device_(std::move(devi
         error_ = output_;
     progress_ = error_.console ? error_ : output_;
     escapes_ = escapesSwitchedOn && output_.console;
+    if (allocated_)
+        device_->SetTitle(L"Peldra");
 }
 
 Console::~Console()
@@ -236,10 +239,19 @@ void Console::Close()
         return;
     closed_ = true;
     FlushLine();
-    if (attached_)
+    if (allocated_)
+    {
+        // The program opened this console window: keep it until the user has read it.
+        EndProgress();
+        Write(Stream::Output, L"\nPress any key to close this window.");
+        device_->WaitForKey();
+    }
+    else if (attached_)
+    {
         device_->PressEnter();
+    }
     device_->CloseConsoleOutput();
-    if (attached_)
+    if (attached_ || allocated_)
         device_->Detach();
 }
 

@@ -1,10 +1,9 @@
 // The console output of a command-line run. The program is built for the GUI subsystem, so a
 // command typed in a console gets no console of its own: this keeps standard output and error
 // when they are redirected to a file or pipe, and otherwise attaches to the parent's console (or,
-// without one, uses a console it was given; started without any console it opens none and never
-// waits for a key). It writes UTF-16 to a console and UTF-8
-// with CR LF line ends to files and pipes, prints levelled rows with coloured tags, and draws one
-// throttled progress line.
+// without one, uses a console it was given, or opens one when it was started to be shown). It writes UTF-16
+// to a console and UTF-8 with CR LF line ends to files and pipes, prints levelled rows with coloured tags,
+// and draws one throttled progress line.
 #pragma once
 
 #include "cli/ConsoleDevice.h"
@@ -59,8 +58,8 @@ public:
 
     void SetProgressEnabled(bool enabled) { progressEnabled_ = enabled; }
 
-    // End of the run: gives the parent shell its prompt back and lets the console go. Runs once; the
-    // destructor calls it too.
+    // End of the run: waits for a key in a console the program opened, gives the parent shell its
+    // prompt back, and lets the console go. Runs once; the destructor calls it too.
     void Close();
 
 private:
@@ -78,6 +77,7 @@ private:
     Channel error_;
     Channel progress_;
     bool attached_ = false;
+    bool allocated_ = false;
     bool escapes_ = false;
     bool progressEnabled_ = true;
     bool lineOpen_ = false;

@@ -44,6 +44,16 @@ public:
 
     bool AttachToParent() override { return ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE; }
 
+    bool StartedToBeShown() override
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        ::GetStartupInfoW(&startup);
+        return (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow != SW_HIDE;
+    }
+
+    bool Allocate() override { return ::AllocConsole() != FALSE; }
+
     HANDLE OpenConsoleOutput() override
     {
         output_ = OpenConsoleFile(L"CONOUT$");
@@ -58,6 +68,8 @@ public:
         return ::SetConsoleMode(console,
                                 mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
     }
+
+    void SetTitle(std::wstring_view title) override { ::SetConsoleTitleW(std::wstring(title).c_str()); }
 
     void WriteText(HANDLE console, std::wstring_view text) override
     {
@@ -82,6 +94,23 @@ public:
     }
 
     std::uint64_t TickCount() override { return ::GetTickCount64(); }
+
+    void WaitForKey() override
+    {
+        UniqueFile input = OpenConsoleFile(L"CONIN$");
+        if (!input)
+            return;
+        ::FlushConsoleInputBuffer(input.Get());
+        for (;;)
+        {
+            INPUT_RECORD record{};
+            DWORD read = 0;
+            if (!::ReadConsoleInputW(input.Get(), &record, 1, &read) || read == 0)
+                return;
+            if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)
+                return;
+        }
+    }
 
     void PressEnter() override
     {

@@ -11,6 +11,9 @@
 #include "host/controls/HostChange.h"
 #include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/notices/Registration.h"
+#include "host/notices/UpdateNotices.h"
+#include "host/tray/TrayIcon.h"
 
 #include <objbase.h>
 
@@ -56,19 +59,6 @@ bool IsSignalled(HANDLE event)
     return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
-// The main thread enters a single-threaded apartment only while it opens the registration page.
-void HandleRegister(const HostParts& parts)
-{
-    HRESULT entered = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (!parts.openRegistrationPage())
-    {
-        parts.registrationAsked->store(true);
-        Core::Log("host: Google Play registration asked for - done when Android hands over the device ID");
-    }
-    if (SUCCEEDED(entered))
-        ::CoUninitialize();
-}
-
 // What runs while the release is verified: the threads, the tray and the waits.
 class Serving
 {
@@ -96,7 +86,7 @@ private:
     {
         // The Windows Hello and telephony bridges start here, before and after the registration
         // helper, once they are built.
-        if (parts_.openRegistrationPage && parts_.registrationAsked)
+        if (parts_.handleRegister)
             register_ = Core::CreateSessionEvent(RegisterEventName, false); // may fail: no requests then
         Core::WriteUserDword(L"GooglePlayIdKnown", 0);
         if (parts_.registration)
@@ -127,7 +117,7 @@ private:
         {
             DWORD woken = ::WaitForMultipleObjects(count, events.data(), FALSE, INFINITE);
             if (woken == WAIT_OBJECT_0 + 2)
-                HandleRegister(parts_);
+                parts_.handleRegister();
             else
                 return woken == WAIT_OBJECT_0 + 1;
         }
@@ -181,12 +171,18 @@ HostParts BuiltHostParts()
         return Core::VerifyRelease(package ? package->installLocation : std::wstring(), stop);
     };
     parts.bluetooth = &RunBluetoothBridge;
-    // The components built apart plug in here, one line each:
-    //   parts.startTray = ...;             the notification-area icon (its Start and Close)
-    //   parts.updateNotices = ...;         the update notices' thread body
-    //   parts.registration = ...;          the registration helper's thread body
-    //   parts.openRegistrationPage = ...;  and its page opener, with
-    //   parts.registrationAsked = ...;     the flag it takes a remembered request from
+    parts.registration = &RunRegistration;
+    parts.handleRegister = &HandleRegisterSignal;
+    parts.updateNotices = &UpdateNotices;
+    parts.startTray = [](HANDLE stop) {
+        TrayActions actions = DefaultTrayActions();
+        actions.registrationWaiting = [] {
+            std::lock_guard lock(RegistrationLock);
+            return !WaitingDeviceId.empty();
+        };
+        actions.openRegistration = [](HWND owner) { static_cast<void>(OpenRegistrationPage(owner)); };
+        return StartTrayIcon(stop, std::move(actions));
+    };
     // Not served yet: the Windows Hello, elevation and telephony bridges.
     return parts;
 }

@@ -32,9 +32,9 @@ struct HostParts
     ThreadBody registration; // enters its own COM apartment
     ThreadBody updateNotices;
     TrayStart startTray;
-    // Opens the Google Play registration page; false while Android has not handed over the id.
-    std::function<bool()> openRegistrationPage;
-    std::atomic<bool>* registrationAsked = nullptr; // set when the page could not open yet
+    // Runs on the main thread when the Register event is set: opens the Google Play registration
+    // page, or remembers the request until Android hands over the device id.
+    std::function<void()> handleRegister;
 };
 
 // The parts of this build (see BackgroundHost.cpp for what is not served yet).

@@ -25,6 +25,7 @@ struct FakeConsoleState
     Pd::Cli::HandleKind outputKind = Pd::Cli::HandleKind::None;
     Pd::Cli::HandleKind errorKind = Pd::Cli::HandleKind::None;
     bool parentConsole = true; // AttachConsole succeeds
+    bool shown = true;         // the starter asked for a visible window
     std::optional<int> columns = 95;
     std::uint64_t now = 10'000;
 
@@ -36,7 +37,8 @@ struct FakeConsoleState
         std::string bytes; // file and pipe writes
     };
     std::vector<Written> written;
-    int attachCalls = 0, enterPresses = 0, detaches = 0;
+    int attachCalls = 0, allocateCalls = 0, keyWaits = 0, enterPresses = 0, detaches = 0;
+    std::wstring title;
 
     std::wstring OnConsole() const
     {
@@ -65,8 +67,11 @@ public:
         return handle == s_.StdOutput ? s_.outputKind : s_.errorKind;
     }
     bool AttachToParent() override { return ++s_.attachCalls, s_.parentConsole; }
+    bool StartedToBeShown() override { return s_.shown; }
+    bool Allocate() override { return ++s_.allocateCalls, true; }
     HANDLE OpenConsoleOutput() override { return s_.ConsoleOutput; }
     bool EnableEscapeSequences(HANDLE) override { return true; }
+    void SetTitle(std::wstring_view title) override { s_.title = title; }
     void WriteText(HANDLE console, std::wstring_view text) override
     {
         s_.written.push_back({console, std::wstring(text), {}});
@@ -77,6 +82,7 @@ public:
     }
     std::optional<int> WindowColumns(HANDLE) override { return s_.columns; }
     std::uint64_t TickCount() override { return s_.now; }
+    void WaitForKey() override { ++s_.keyWaits; }
     void PressEnter() override { ++s_.enterPresses; }
     void CloseConsoleOutput() override {}
     void Detach() override { ++s_.detaches; }
@@ -124,27 +130,31 @@ TEST_F(ConsoleTest, RowsGoWhereTheStreamsPointAndTheRunEndsAsItsConsoleNeeds)
     {
         const char* start;
         HandleKind output, error;
-        bool parent;
+        bool parent, shown;
         HANDLE info, failure;
-        int attach, enter, detaches;
+        int attach, allocate, enter, keyWaits, detaches;
     };
     const HANDLE out = state.StdOutput, err = state.StdError, con = state.ConsoleOutput;
     const auto file = HandleKind::FileOrPipe, console = HandleKind::Console, none = HandleKind::None;
     for (const Case& c : {
-             Case{"both redirected: kept, no console touched", file, file, true, out, err, 0, 0, 0},
-             Case{"output in a file, error a console", file, console, true, out, con, 1, 1, 1},
-             Case{"no streams: the parent's console", none, none, true, con, con, 1, 1, 1},
-             Case{"no streams, no parent: started detached, nothing shown and nothing waits", none, none,
-                  false, nullptr, nullptr, 1, 0, 0},
-             Case{"a given console without a parent, as Wine in a terminal", console, console, false, out,
-                  err, 1, 0, 0},
-             Case{"one redirected stream and no parent serves both", file, none, false, out, out, 1, 0, 0},
+             Case{"both redirected: kept, no console touched", file, file, true, true, out, err, 0, 0, 0, 0,
+                  0},
+             Case{"output in a file, error a console", file, console, true, true, out, con, 1, 0, 1, 0, 1},
+             Case{"no streams: the parent's console", none, none, true, true, con, con, 1, 0, 1, 0, 1},
+             Case{"no streams, no parent: a console of its own", none, none, false, true, con, con, 1, 1, 0,
+                  1, 1},
+             Case{"started hidden or detached: nothing opens, nothing waits", none, none, false, false,
+                  nullptr, nullptr, 1, 0, 0, 0, 0},
+             Case{"a given console without a parent, as Wine in a terminal", console, console, false, true,
+                  out, err, 1, 0, 0, 0, 0},
+             Case{"one redirected stream and no parent serves both", file, none, false, true, out, out, 1, 0,
+                  0, 0, 0},
          })
     {
         SCOPED_TRACE(c.start);
         state = {};
-        std::tie(state.outputKind, state.errorKind, state.parentConsole) =
-            std::tuple(c.output, c.error, c.parent);
+        std::tie(state.outputKind, state.errorKind, state.parentConsole, state.shown) =
+            std::tuple(c.output, c.error, c.parent, c.shown);
         auto opened = Open();
         opened->Row(Level::Info, L"a");
         opened->Row(Level::Error, L"b");
@@ -152,14 +162,12 @@ TEST_F(ConsoleTest, RowsGoWhereTheStreamsPointAndTheRunEndsAsItsConsoleNeeds)
         opened.reset(); // the destructor does not close again
 
         std::vector<HANDLE> targets;
-        for (const auto& write : state.written)
-            targets.push_back(write.handle);
-        std::vector<HANDLE> expected;
-        if (c.info)
-            expected = {c.info, c.failure};
-        EXPECT_EQ(targets, expected);
-        EXPECT_EQ(std::tuple(state.attachCalls, state.enterPresses, state.detaches),
-                  std::tuple(c.attach, c.enter, c.detaches));
+        for (std::size_t at = 0; at < std::min<std::size_t>(2, state.written.size()); ++at)
+            targets.push_back(state.written[at].handle); // the two rows; a closing line may follow
+        EXPECT_EQ(targets, (c.info ? std::vector<HANDLE>{c.info, c.failure} : std::vector<HANDLE>{}));
+        EXPECT_EQ(std::tuple(state.attachCalls, state.allocateCalls, state.enterPresses, state.keyWaits,
+                             state.detaches),
+                  std::tuple(c.attach, c.allocate, c.enter, c.keyWaits, c.detaches));
     }
 }
 
@@ -186,6 +194,14 @@ TEST_F(ConsoleTest, ControlCharactersInARowAreShownEscaped)
     Open()->Row(Level::Error, std::wstring(L"a\0b\x1b[31mc\r\nd\x7f\x85 C:\\x\u00e9", 20));
     EXPECT_EQ(state.InFile(state.StdError),
               "[FAIL] a\\x00b\\x1b[31mc\\x0d\\x0ad\\x7f\\x85 C:\\x\xC3\xA9\r\n");
+}
+
+TEST_F(ConsoleTest, AConsoleThatOpensItsOwnWindowTitlesItAndAsksForAKey)
+{
+    state.parentConsole = false;
+    Open().reset();
+    EXPECT_EQ(state.title, L"Peldra");
+    EXPECT_EQ(state.OnConsole(), L"\nPress any key to close this window.");
 }
 
 // A console line is redrawn in place at most every 100 ms; a file gets a line at most once a second.
