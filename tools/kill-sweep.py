@@ -73,17 +73,15 @@ class Sweep:
             raise SystemExit(f"kill-sweep: the reference {kind} failed: {run.lines} {run.errors!r}")
         return seen, time.monotonic() - started
 
-    def point(self, kind, label, after_line=None, after_seconds=None):
+    def point(self, kind, label, after_lines=None, after_seconds=None):
         self.prepare(kind)
         run = e2e.Started(self.pc, *self.command(kind))
-        try:
-            if after_line is not None:
-                run.wait_for_line(after_line)
-            else:
-                time.sleep(after_seconds)
-            killed = run.kill()
-        except AssertionError:
-            killed = run.kill()
+        if after_lines is not None:
+            while len(run.lines) < after_lines and run.process.poll() is None:
+                time.sleep(0.005)
+        else:
+            time.sleep(after_seconds)
+        killed = run.kill()
         left = self.traces.left(self.target) if killed else "(ended before the kill)"
         rerun = e2e.program.run(*self.command("uninstall" if kind == "uninstall" else kind), env=self.pc.env)
         rerun_text = f"{rerun.code} {last_line(rerun.stdout + rerun.stderr)}"
@@ -103,8 +101,8 @@ class Sweep:
     def sweep(self, kind, steps):
         lines, duration = self.reference(kind)
         print(f"# {kind}: reference run {duration:.1f} s, {len(lines)} lines", flush=True)
-        for line, at in lines[:-1]:
-            self.point(kind, f"after '{line[:46]}' ({at:.2f} s)", after_line=line)
+        for count, (line, at) in enumerate(lines[:-1], start=1):
+            self.point(kind, f"after '{short(line)}' ({at:.2f} s)", after_lines=count)
         for step in range(1, steps + 1):
             at = duration * step / (steps + 1)
             self.point(kind, f"at {at:.2f} s", after_seconds=at)
@@ -116,9 +114,15 @@ class Sweep:
             print(" | ".join(cell.ljust(width) for cell, width in zip(row, widths)))
 
 
+def short(line):
+    """A line without the addresses and folders that differ from run to run."""
+    words = [word for word in line.split() if not word.startswith(("http:", "Z:\\", "C:\\"))]
+    return " ".join(words)[:44]
+
+
 def last_line(text):
     lines = [line for line in text.splitlines() if line.strip()]
-    return lines[-1][:90] if lines else "(no output)"
+    return short(lines[-1]) if lines else "(no output)"
 
 
 def main():

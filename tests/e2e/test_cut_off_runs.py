@@ -16,7 +16,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-from cut_off import PUBLISHER_ID, RELEASE_FILES, USER_FILE, PUBLISHER, Traces, build_releases  # noqa: E402
+from cut_off import PUBLISHER, PUBLISHER_ID, USER_FILE, Traces, build_releases  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
 from wine import WINE_RUN  # noqa: E402
 
