@@ -43,8 +43,10 @@ class Terminal:
     def __init__(self, command):
         self.socket = f"peldra-e2e-{os.getpid()}-{time.monotonic_ns()}"
         shell = f"{command}; echo \"exit=$?\"; sleep 600"
+        # A session of its own even when the tests themselves run inside tmux.
+        outside = {name: value for name, value in os.environ.items() if name != "TMUX"}
         subprocess.run(["tmux", "-L", self.socket, "new-session", "-d", "-s", "run", "-x", "250", "-y", "80",
-                        shell], check=True)
+                        shell], check=True, env=outside)
 
     def screen(self):
         shown = subprocess.run(["tmux", "-L", self.socket, "capture-pane", "-p", "-J", "-S", "-", "-t", "run"],
@@ -142,8 +144,16 @@ class CutOffRunsTest(unittest.TestCase):
         self.kill_at(run, "[INFO] Downloading ")
         self.assertFalse((self.target / "system.vhdx").exists())
         self.install(first)
-        self.assertFalse((self.target / ".download").exists())
+        self.assertFalse((self.target / ".download").exists(), traces.left(self.target))
         self.assert_installed("1.0.0")
+
+        # An update killed during its download, then the installed release again: nothing is
+        # needed, yet the update's partial download does not outlive the run.
+        road.server.set_rule("/cut/1.1.0/system.zst", [{"stallAfter": 300000, "stallMs": 10000}, {}])
+        run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
+        self.kill_at(run, "[INFO] Downloading ")
+        self.assertIn("Release 1.0.0 is installed; nothing to download.", self.install(first).stdout)
+        self.assertFalse((self.target / ".download").exists(), traces.left(self.target))
 
         # An update killed while it registers: its files are in place, its state is not final.
         run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
