@@ -82,7 +82,8 @@ class Sweep:
         else:
             time.sleep(after_seconds)
         killed = run.kill()
-        left = self.traces.left(self.target) if killed else "(ended before the kill)"
+        left = self.traces.left(self.target) if killed else \
+            f"(ended first: {run.process.returncode} {short(run.lines[-1]) if run.lines else ''})"
         rerun = e2e.program.run(*self.command("uninstall" if kind == "uninstall" else kind), env=self.pc.env)
         rerun_text = f"{rerun.code} {last_line(rerun.stdout + rerun.stderr)}"
         if kind == "uninstall":
@@ -100,6 +101,8 @@ class Sweep:
 
     def sweep(self, kind, steps):
         lines, duration = self.reference(kind)
+        if kind == "uninstall":  # few lines: more steps in time
+            steps *= 3
         print(f"# {kind}: reference run {duration:.1f} s, {len(lines)} lines", flush=True)
         for count, (line, at) in enumerate(lines[:-1], start=1):
             self.point(kind, f"after '{short(line)}' ({at:.2f} s)", after_lines=count)
