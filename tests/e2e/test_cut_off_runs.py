@@ -75,6 +75,14 @@ class Terminal:
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], check=False, capture_output=True)
 
 
+def wait_for_file(path, timeout=30):
+    deadline = time.monotonic() + timeout
+    while not path.exists():
+        if time.monotonic() > deadline:
+            raise AssertionError(f"{path} did not appear")
+        time.sleep(0.01)
+
+
 def hold_open(path, seconds):
     """A Windows process that holds the file open without sharing its deletion for about that
     long; it is started and holding when this returns."""
@@ -151,6 +159,7 @@ class CutOffRunsTest(unittest.TestCase):
         # needed, yet the update's partial download does not outlive the run.
         road.server.set_rule("/cut/1.1.0/system.zst", [{"stallAfter": 300000, "stallMs": 10000}, {}])
         run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
+        wait_for_file(self.target / ".download" / "system.zst")
         self.kill_at(run, "[INFO] Downloading ")
         self.assertIn("Release 1.0.0 is installed; nothing to download.", self.install(first).stdout)
         self.assertFalse((self.target / ".download").exists(), traces.left(self.target))
