@@ -85,12 +85,22 @@ def wait_for_file(path, timeout=30):
 
 def hold_open(path, seconds):
     """A Windows process that holds the file open without sharing its deletion for about that
-    long; it is started and holding when this returns."""
-    holder = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c",
-                               f"ping -n {seconds + 1} 127.0.0.1 >nul <{windows_path(path)}"],
+    long: cmd opens the file as the input of ping, so the hold is in place once ping runs."""
+    pinging = f"ping -n {seconds + 1} 127.0.0.1"
+    holder = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c", f"{pinging} >nul <{windows_path(path)}"],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(1)
-    return holder
+    ours = f"WINEPREFIX={Path(e2e.program.prefix).resolve()}".encode()
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        for process in Path("/proc").glob("[0-9]*"):
+            try:
+                if process.joinpath("cmdline").read_bytes().replace(b"\0", b" ").strip() == pinging.encode() and \
+                        ours in process.joinpath("environ").read_bytes().split(b"\0"):
+                    return holder
+            except OSError:
+                pass
+        time.sleep(0.05)
+    raise AssertionError(f"{pinging} did not start")
 
 
 class CutOffRunsTest(unittest.TestCase):
