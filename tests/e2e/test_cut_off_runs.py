@@ -1,6 +1,6 @@
 """Runs of Peldra.exe cut off under Wine on a simulated Windows 11 PC: ended at once (as
-TerminateProcess ends a process) during a download, around the switch-over of an update and during
-an uninstall, and stopped with Ctrl+C in a terminal. The run after each must finish what was cut
+TerminateProcess ends a process) during a download, while an update registers and during an
+uninstall, and stopped with Ctrl+C in a terminal. The run after each must finish what was cut
 off, verify and status must tell the truth meanwhile, and the user's own file in the install
 folder stays. Installs change the Wine prefix, so this script has a prefix of its own."""
 import os
@@ -217,16 +217,20 @@ class CutOffRunsTest(unittest.TestCase):
         self.assert_removed()
         self.install(first)
 
-        # During an uninstall, right after the package went: the state never claims removed files.
+        # During an uninstall, after the package went, while it waits for a file held open: the
+        # state never claims removed files.
+        holder = hold_open(self.target / "tools" / "kernel", seconds=6)
         terminal = Terminal(f"{program} uninstall --yes --dir {shlex.quote(self.dir)}")
         self.addCleanup(terminal.close)
         terminal.wait_for(re.escape(PACKAGE_REMOVED))
+        time.sleep(2)
         terminal.press_ctrl_c()
         self.assertTrue(terminal.cut_off(UNINSTALLED), terminal.screen())
+        holder.wait(timeout=30)
         left = traces.left(self.target)
         verify = self.run_program("verify", self.dir)
         status = self.run_program("status", "--dir", self.dir)
-        if not (self.target / "system.vhdx").exists():
+        if not all((self.target / name).exists() for name in ("system.vhdx", "AppxManifest.xml")):
             self.assertNotEqual(verify.code, 0, left)
             self.assertNotIn(UNCHANGED, verify.stdout, left)
             self.assertNotIn("Installed release         1.0.0\n", status.stdout, left)
