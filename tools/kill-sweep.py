@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Kills Peldra-simulated.exe under Wine at many points of an install, an update and an uninstall
 (after each output line of a reference run, and at even time steps through it), runs the same
-command again, and prints a table: the point, what the killed run left, how the re-run ended and
-what verify said. Every point starts on a new simulated PC with a new install folder holding a
+command again, and prints a table: the point, what the killed run left, what verify said of it,
+how the re-run ended and what verify said then (after an uninstall: what was left). Every point starts on a new simulated PC with a new install folder holding a
 file of the user's, which must outlive everything. Not part of CI: a full sweep takes minutes.
 
 Usage: tools/kill-sweep.py [--exe build/cli/Peldra-simulated.exe] [--prefix DIR] [--steps N]
@@ -84,20 +84,28 @@ class Sweep:
         killed = run.kill()
         left = self.traces.left(self.target) if killed else \
             f"(ended first: {run.process.returncode} {short(run.lines[-1]) if run.lines else ''})"
-        rerun = e2e.program.run(*self.command("uninstall" if kind == "uninstall" else kind), env=self.pc.env)
+        verified_now = self.verify_text() if killed else ""
+        rerun = e2e.program.run(*self.command(kind), env=self.pc.env)
         rerun_text = f"{rerun.code} {last_line(rerun.stdout + rerun.stderr)}"
         if kind == "uninstall":
             after = self.traces.left(self.target)
             verified = "all removed" if after == "nothing" else f"LEFT: {after}"
         else:
-            verify = e2e.program.run("verify", self.dir, env=self.pc.env)
-            verified = f"{verify.code} {last_line(verify.stdout + verify.stderr)}"
+            verified = self.verify_text()
             if not self.traces.program_copy_whole():
                 verified += " EXE-CUT"
-        if (self.target / USER_FILE).read_text() != "the user's":
+        user_file = self.target / USER_FILE
+        if not user_file.exists() or user_file.read_text() != "the user's":
             verified += " USER-FILE-LOST"
-        self.rows.append((f"{kind} {label}", left, rerun_text, verified))
+        self.rows.append((f"{kind} {label}", left, verified_now, rerun_text, verified))
         print(" | ".join(self.rows[-1]), flush=True)
+
+    def verify_text(self):
+        """Its exit code and its first warning or failure, else its last line."""
+        verify = e2e.program.run("verify", self.dir, env=self.pc.env)
+        lines = (verify.stdout + verify.stderr).splitlines()
+        told = [line for line in lines if line.startswith(("[WARN]", "[FAIL]"))]
+        return f"{verify.code} {short(told[0]) if told else last_line(verify.stdout)}"
 
     def sweep(self, kind, steps):
         lines, duration = self.reference(kind)
@@ -111,8 +119,8 @@ class Sweep:
             self.point(kind, f"at {at:.2f} s", after_seconds=at)
 
     def table(self):
-        headers = ("point", "left by the killed run", "re-run", "verify (uninstall: left after)")
-        widths = [max(len(row[i]) for row in [headers, *self.rows]) for i in range(4)]
+        headers = ("point", "left by the killed run", "verify then", "re-run", "verify after (uninstall: left)")
+        widths = [max(len(row[i]) for row in [headers, *self.rows]) for i in range(len(headers))]
         for row in [headers, tuple("-" * width for width in widths), *self.rows]:
             print(" | ".join(cell.ljust(width) for cell, width in zip(row, widths)))
 
