@@ -97,8 +97,11 @@ class Started:
 
     def finish(self, timeout=120):
         code = self.process.wait(timeout=timeout)
+        # A process it started may hold the pipes on (Wine's explorer.exe /desktop inherits the
+        # standard handles of the first program that makes a window): the output is what came.
         for reader in self._readers:
-            reader.join()
-        self.process.stdout.close()
-        self.process.stderr.close()
+            reader.join(timeout=5)
+        if not any(reader.is_alive() for reader in self._readers):
+            self.process.stdout.close()
+            self.process.stderr.close()
         return code
