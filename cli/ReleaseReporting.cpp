@@ -17,6 +17,7 @@ constexpr std::uint32_t CanceledText = 10008;
 constexpr std::uint32_t RunInProgressText = 16071;
 constexpr std::uint32_t UpdateCutOffText = 16072;
 constexpr std::uint32_t ProgramUnfinishedText = 16073;
+constexpr std::uint32_t InstallCutOffText = 16076;
 
 } // namespace
 
@@ -47,7 +48,13 @@ InstallationNote NoteOnInstallation(const std::wstring& installFolder)
     using enum InstallationNote::Kind;
     if (Core::RunLock::HeldElsewhere())
         return {RunInProgress, Core::Text(RunInProgressText)};
-    const std::wstring unfinished = installFolder.empty() ? L"" : Core::ReadState(installFolder).unfinished;
+    const Core::InstallState state =
+        installFolder.empty() ? Core::InstallState{} : Core::ReadState(installFolder);
+    const std::wstring& unfinished = state.unfinished;
+    // A run that placed nothing final leaves an installed release as it was; without one, nothing
+    // is installed yet.
+    if (unfinished == Core::UnfinishedInstall && state.version.empty())
+        return {InstallCutOff, Core::Text(InstallCutOffText)};
     if (unfinished == Core::UnfinishedUpdate)
         return {UpdateCutOff, Core::Text(UpdateCutOffText)};
     if (unfinished == Core::UnfinishedProgram)

@@ -19,14 +19,15 @@ void ShowProgress(Console& console, const Core::Progress& progress);
 bool AnswerFromYes(Console& console, const std::wstring& question, bool yes);
 
 // Why the files of the install folder cannot be taken at face value now: a run is changing the
-// installation, or the state file says an update or the program copy was cut off. Empty when
-// neither holds.
+// installation, or the state file says a first install, an update or the program copy was cut
+// off. Empty when none holds.
 struct InstallationNote
 {
     enum class Kind
     {
         None,
         RunInProgress,
+        InstallCutOff,
         UpdateCutOff,
         ProgramUnfinished,
     } kind = Kind::None;

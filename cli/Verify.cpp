@@ -29,6 +29,11 @@ ExitCode Verify(Console& console, const Args& args)
         console.Row(Level::Warning, note.text);
         return ExitCode::Unavailable;
     }
+    if (note.kind == InstallCutOff)
+    {
+        console.Row(Level::Error, note.text);
+        return ExitCode::Unavailable;
+    }
     if (note.kind == UpdateCutOff)
     {
         console.Row(Level::Error, note.text);

@@ -97,8 +97,10 @@ Result<> RefuseOutsideWriters(const std::wstring& folder)
 }
 
 // Creates the folder and its missing parents; the first one created gets the descriptor (when
-// given), and everything below it inherits its access list.
-Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor)
+// given), and everything below it inherits its access list. Those it created are added to
+// created (when given), deepest first.
+Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor,
+                           std::vector<std::wstring>* created)
 {
     std::vector<std::wstring> missing;
     for (std::filesystem::path path(folder); ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
@@ -112,8 +114,12 @@ Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR desc
     for (auto next = missing.rbegin(); next != missing.rend(); ++next)
     {
         const bool first = next == missing.rbegin();
-        if (!::CreateDirectoryW(next->c_str(), first && descriptor ? &attributes : nullptr) &&
-            ::GetLastError() != ERROR_ALREADY_EXISTS)
+        if (::CreateDirectoryW(next->c_str(), first && descriptor ? &attributes : nullptr))
+        {
+            if (created)
+                created->insert(created->begin(), *next);
+        }
+        else if (::GetLastError() != ERROR_ALREADY_EXISTS)
             return Fail(Core::ErrorText(Core::FormatText(18017, *next), ::GetLastError()));
     }
     return {};
@@ -168,7 +174,7 @@ std::wstring OutsideWriter(PSECURITY_DESCRIPTOR descriptor, PSID administrator)
 
 } // namespace Detail
 
-Result<> PrepareInstallFolder(const std::wstring& folder)
+Result<> PrepareInstallFolder(const std::wstring& folder, std::vector<std::wstring>* created)
 {
     const std::wstring full = FullPath(folder);
     if (Core::IsVolumeRoot(full))
@@ -177,8 +183,8 @@ Result<> PrepareInstallFolder(const std::wstring& folder)
     if (::GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES)
     {
         const UniqueLocal descriptor = underProgramFiles ? UniqueLocal() : Detail::InstallFolderDescriptor();
-        if (auto created = CreateFolderChain(full, descriptor.Get()); !created)
-            return created;
+        if (auto made = CreateFolderChain(full, descriptor.Get(), created); !made)
+            return made;
     }
     const DWORD attributes = ::GetFileAttributesW(full.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))

@@ -8,14 +8,16 @@
 #include "core/Result.h"
 
 #include <string>
+#include <vector>
 
 namespace Pd::Install
 {
 
 // Makes sure the install folder may take a release: a drive root, a link in the folder's place
 // and an existing folder outside Program Files that others can change are refused; a missing
-// folder is created, outside Program Files with the protected access list below.
-Result<> PrepareInstallFolder(const std::wstring& folder);
+// folder is created, outside Program Files with the protected access list below. When given,
+// created receives the folders this call created, the install folder first, then upwards.
+Result<> PrepareInstallFolder(const std::wstring& folder, std::vector<std::wstring>* created = nullptr);
 
 namespace Detail
 {

@@ -103,6 +103,25 @@ std::vector<std::wstring> JoinRecords(const std::vector<std::wstring>& earlier,
     return joined;
 }
 
+std::vector<std::wstring> RecordsStillThere(const std::wstring& installFolder,
+                                            const std::vector<std::wstring>& records)
+{
+    const std::wstring root = NormalizeFolder(installFolder);
+    std::vector<std::wstring> there;
+    for (const std::wstring& record : records)
+    {
+        if (!IsSafeRecord(record))
+            continue;
+        const std::wstring path =
+            JoinPath(root, IsFolderRecord(record) ? record.substr(0, record.size() - 1) : record);
+        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+            (!IsFolderRecord(record) &&
+             ::GetFileAttributesW((path + L".new").c_str()) != INVALID_FILE_ATTRIBUTES))
+            there.push_back(record);
+    }
+    return there;
+}
+
 std::vector<std::wstring> FolderRecords(const std::wstring& installFolder,
                                         const std::vector<std::wstring>& names)
 {

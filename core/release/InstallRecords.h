@@ -30,6 +30,12 @@ std::vector<std::wstring> PlacedRecord(const std::wstring& installFolder,
 std::vector<std::wstring> JoinRecords(const std::vector<std::wstring>& earlier,
                                       const std::vector<std::wstring>& added);
 
+// The records whose path, or the staged "<path>.new" of a file, is still there: what an earlier
+// run recorded and is gone since is no longer the release's, so it neither stays recorded nor
+// makes a component count as missing.
+std::vector<std::wstring> RecordsStillThere(const std::wstring& installFolder,
+                                            const std::vector<std::wstring>& records);
+
 // The names that are folders directly in the install folder, as folder records.
 std::vector<std::wstring> FolderRecords(const std::wstring& installFolder,
                                         const std::vector<std::wstring>& names);

@@ -15,6 +15,8 @@
 #include "core/Version.h"
 #include "guest/AndroidVm.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -50,11 +52,35 @@ Result<> CheckReleaseAndWindows(const Manifest& manifest, const Callbacks& callb
     return {};
 }
 
-// Steps 8 and 9: room on the volume, and no other account's registration in the way.
-Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& callbacks, RunValues& run)
+// The packed bytes of needed components whose complete download is already in the download
+// folder with the right digest: the transfer takes those up without fetching anything.
+std::uint64_t VerifiedDownloadBytes(const Options& options, const RunValues& run, std::stop_token stop)
 {
-    const std::uint64_t needed = run.plan.downloadBytes + run.plan.diskBytes;
-    const std::uint64_t free = FreeSpace(options.installFolder);
+    std::uint64_t verified = 0;
+    for (const PlannedComponent& item : run.plan.items)
+    {
+        const Component& component = item.component;
+        const std::wstring path = DownloadPath(options.installFolder, component);
+        std::error_code error;
+        if (!item.needed || std::filesystem::file_size(path, error) != component.packedSize || error)
+            continue;
+        if (auto digest = Net::FileSha256(path, {}, stop);
+            digest && EqualsIgnoringCase(*digest, component.packedSha256))
+            verified += component.packedSize;
+    }
+    return verified;
+}
+
+// Steps 8 and 9: room on the volume, and no other account's registration in the way.
+Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& callbacks, RunValues& run,
+                                   const Detail::ProgramSetting& program, std::stop_token stop)
+{
+    std::uint64_t needed = run.plan.downloadBytes + run.plan.diskBytes;
+    const std::uint64_t free =
+        program.freeSpace ? program.freeSpace(options.installFolder) : FreeSpace(options.installFolder);
+    // Hashing what an earlier run downloaded costs time: only when the room would not do.
+    if (free < needed)
+        needed -= std::min(needed, VerifiedDownloadBytes(options, run, stop));
     if (free < needed)
         return Pd::Fail(FormatText(16021, FormatBytes(needed), FormatBytes(free)));
 
@@ -82,6 +108,51 @@ Result<> ConfirmForeignFolder(const Options& options, const Callbacks& callbacks
     if (!callbacks.question || !callbacks.question(FormatText(16050, NormalizeFolder(options.installFolder))))
         return Pd::Fail(CanceledText());
     return {};
+}
+
+// How many folders, counting up from the install folder itself, are among those created.
+std::uint32_t CreatedLevels(const std::wstring& installFolder, const std::vector<std::wstring>& created)
+{
+    std::uint32_t levels = 0;
+    std::filesystem::path folder = std::filesystem::path(NormalizeFolder(installFolder));
+    for (const std::wstring& made : created)
+    {
+        if (!EqualsIgnoringCase(NormalizeFolder(made), folder.wstring()) || folder.parent_path() == folder)
+            break;
+        ++levels;
+        folder = folder.parent_path();
+    }
+    return levels;
+}
+
+// Before anything is placed in the folder, the state file says that a run is under way and
+// names what it will place as far as that is known (the targets of file components, and the
+// folders the run created for the install folder), so that an uninstall of a run cut off finds
+// it. An earlier cut-off step keeps its mark: the folder may still be a mix of two releases.
+Result<> MarkStarted(const Options& options, RunValues& run, bool hadStateFile,
+                     const std::vector<std::wstring>& createdFolders)
+{
+    if (!run.state.createdFolders && !hadStateFile)
+        run.state.createdFolders = CreatedLevels(options.installFolder, createdFolders);
+    if (run.state.unfinished.empty())
+        run.state.unfinished = UnfinishedInstall;
+    for (const PlannedComponent& item : run.plan.items)
+    {
+        const Component& component = item.component;
+        const bool recorded = run.state.placed.contains(component.id);
+        if (!recorded && run.state.entries.contains(component.id))
+            run.namesOnly.insert(component.id);
+        run.earlier[component.id] =
+            recorded ? run.state.placed[component.id]
+                     : FolderRecords(options.installFolder, run.state.entries[component.id]);
+        if (!item.needed || run.namesOnly.contains(component.id))
+            continue;
+        if (component.kind != ComponentKind::Archive)
+            run.placed[component.id] = PlacedRecord(
+                options.installFolder, {Under(options.installFolder, component.target).wstring()}, {}, {});
+        RecordPlaced(options, run, component.id);
+    }
+    return WriteState(options.installFolder, run.state);
 }
 
 // Step 10: every needed component into the download folder, verified.
@@ -118,6 +189,20 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
     return {};
 }
 
+// The folder an archive is unpacked into, as the state's staging list names it.
+std::wstring StagingRecord(const std::wstring& installFolder, const std::wstring& destination)
+{
+    const std::wstring relative = RelativePath(NormalizeFolder(destination), NormalizeFolder(installFolder));
+    return relative.empty() || relative == L"." ? L"" : relative + L"\\";
+}
+
+Result<> WriteProgress(const Options& options, RunValues& run, const std::wstring& id, bool exact)
+{
+    if (exact || !run.namesOnly.contains(id))
+        RecordPlaced(options, run, id);
+    return WriteState(options.installFolder, run.state);
+}
+
 // Step 11: every downloaded component into staged files beside its targets.
 Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, RunValues& run,
                           std::stop_token stop)
@@ -141,12 +226,20 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         const std::set<std::wstring> foldersBefore = ExistingFolders(options.installFolder, component.target);
         Install::StagedFiles staged;
         // The unpackers keep to their folder; the way down to it is checked here.
-        const std::wstring folder = component.kind == ComponentKind::Archive
-                                        ? destination
-                                        : std::filesystem::path(destination).parent_path().wstring();
+        const bool archive = component.kind == ComponentKind::Archive;
+        const std::wstring folder =
+            archive ? destination : std::filesystem::path(destination).parent_path().wstring();
         if (auto made = Install::CreateFoldersBelow(options.installFolder, folder); !made)
             return Pd::Fail(FormatText(16023, name, made.error()));
-        if (component.kind == ComponentKind::Archive)
+        // The folders made for it are recorded before anything is written into them.
+        run.placed[component.id] = PlacedRecord(
+            options.installFolder, archive ? std::vector<std::wstring>{} : std::vector{destination},
+            foldersBefore, ExistingFolders(options.installFolder, component.target));
+        if (archive)
+            run.state.staging = {StagingRecord(options.installFolder, destination)};
+        if (auto recorded = WriteProgress(options, run, component.id, false); !recorded)
+            return recorded;
+        if (archive)
         {
             auto report = Install::UnpackArchive(source, destination, component.size, bytes, stop);
             if (!report)
@@ -174,6 +267,10 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         run.placed[component.id] = PlacedRecord(options.installFolder, files, foldersBefore,
                                                 ExistingFolders(options.installFolder, component.target));
         run.staged.Append(std::move(staged));
+        run.state.staging.clear();
+        // Exactly what it staged is recorded before the next component begins.
+        if (auto recorded = WriteProgress(options, run, component.id, true); !recorded)
+            return recorded;
     }
     if (stop.stop_requested())
         return Pd::Fail(CanceledText());
@@ -252,12 +349,18 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
                 FormatText(17003, manifest.version, FormatBytes(run.plan.downloadBytes),
                            FormatBytes(run.plan.diskBytes)));
 
-    if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run); !checked)
+    if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run, program, stop); !checked)
         return std::unexpected(checked.error());
-    if (auto prepared = Install::PrepareInstallFolder(options.installFolder); !prepared)
+    const bool hadStateFile =
+        ::GetFileAttributesW(JoinPath(NormalizeFolder(options.installFolder), L"peldra.json").c_str()) !=
+        INVALID_FILE_ATTRIBUTES;
+    std::vector<std::wstring> createdFolders;
+    if (auto prepared = Install::PrepareInstallFolder(options.installFolder, &createdFolders); !prepared)
         return std::unexpected(prepared.error());
     if (auto confirmed = ConfirmForeignFolder(options, callbacks, program); !confirmed)
         return std::unexpected(confirmed.error());
+    if (auto marked = MarkStarted(options, run, hadStateFile, createdFolders); !marked)
+        return std::unexpected(marked.error());
     if (auto downloaded = DownloadComponents(options, callbacks, run, stop); !downloaded)
         return std::unexpected(downloaded.error());
     if (auto unpacked = UnpackComponents(options, callbacks, run, stop); !unpacked)

@@ -10,6 +10,7 @@
 #include "core/release/WindowsInfo.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,13 +29,21 @@ struct RunValues
     Install::StagedFiles staged;                               // in unpack order
     std::map<std::wstring, std::vector<std::wstring>> entries; // component id -> its entry list
     std::map<std::wstring, std::vector<std::wstring>> placed;  // component id -> what it created
-    std::vector<const Component*> digests;                     // unpacked files with a sha256
+    std::map<std::wstring, std::vector<std::wstring>> earlier; // component id -> earlier runs' record
+    // Components an older state names by their entries only: the uninstall removes those names
+    // whole, so they get a record only once the exact one is known.
+    std::set<std::wstring> namesOnly;
+    std::vector<const Component*> digests; // unpacked files with a sha256
     ProgressTracker tracker;
 };
 
 // Steps 14 on: switch-over, records, features, registration, program copy, shortcut.
 Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
                               RunValues& run, const Detail::ProgramSetting& program);
+
+// The state's record of a component: what earlier runs placed and is still there, joined with
+// what this run placed so far.
+void RecordPlaced(const Options& options, RunValues& run, const std::wstring& id);
 
 // "<folder>\.download" and the download of a component in it.
 std::wstring DownloadFolder(const std::wstring& installFolder);

@@ -6,7 +6,9 @@
 
 #include "core/Result.h"
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,9 +26,20 @@ struct InstallState
     // older version: the uninstall then goes by its names alone.
     std::map<std::wstring, std::vector<std::wstring>> placed;
 
-    // The step of an install run that began and has not ended yet (UnfinishedUpdate,
-    // UnfinishedProgram); empty once the run has got through. Written only when set.
+    // The step of an install run that began and has not ended yet (UnfinishedInstall,
+    // UnfinishedUpdate, UnfinishedProgram); empty once the run has got through. Written only when
+    // set.
     std::wstring unfinished;
+
+    // The folders (relative, trailing backslash; empty for the install folder itself) into which
+    // a run is unpacking an archive right now: a run cut off leaves staged "*.new" files there
+    // that no record names yet. Written only when not empty.
+    std::vector<std::wstring> staging;
+
+    // How many folders the first install created, counting up from the install folder itself
+    // (1: the folder, 3: the folder and the two above it). Unknown in a state of an older
+    // version, which the uninstall treats as before: the folder goes when it is empty.
+    std::optional<std::uint32_t> createdFolders;
 
     // True when every component has an entry list (a state of an older version may lack them).
     bool HasAllEntries() const;
@@ -34,9 +47,11 @@ struct InstallState
     bool operator==(const InstallState&) const = default;
 };
 
-// The install run's steps that leave the folder half done when they are cut off: switching the
-// new files in until the records and release files agree with them, and copying the program and
-// setting up its background host.
+// The install run's steps that leave the folder half done when they are cut off: downloading and
+// unpacking, which place nothing final (staged files and downloads only); switching the new files
+// in until the records and release files agree with them; and copying the program and setting up
+// its background host.
+inline constexpr const wchar_t* UnfinishedInstall = L"install";
 inline constexpr const wchar_t* UnfinishedUpdate = L"update";
 inline constexpr const wchar_t* UnfinishedProgram = L"program";
 

@@ -2,6 +2,7 @@
 // registration, the program copy and the Start-menu shortcut.
 #include "core/release/DigestCache.h"
 #include "core/release/Features.h"
+#include "core/release/FileTree.h"
 #include "core/release/Folders.h"
 #include "core/release/InstallRecords.h"
 #include "core/release/InstallRunSteps.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 namespace Pd::Core
 {
@@ -35,15 +37,28 @@ Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
     return Outcome{restartNeeded, count};
 }
 
-// Adds what this run placed for the component to the state's record of it. A state of an older
-// version names only the top entries; those that are folders stay recorded, so that they go once
-// empty.
-void JoinPlaced(const Options& options, RunValues& run, const std::wstring& id)
+// What in the download folder belongs to the installed release: the complete downloads of
+// components this run did not need, and with keep downloads those it fetched. Everything else
+// (an older release's downloads, partial files of a run cut off) goes.
+void CleanDownloads(const Options& options, const RunValues& run)
 {
-    const std::vector<std::wstring> earlier = run.state.placed.contains(id)
-                                                  ? run.state.placed[id]
-                                                  : FolderRecords(options.installFolder, run.state.entries[id]);
-    run.state.placed[id] = JoinRecords(earlier, run.placed[id]);
+    const std::wstring folder = DownloadFolder(options.installFolder);
+    std::set<std::wstring> keep;
+    for (const PlannedComponent& item : run.plan.items)
+    {
+        const Component& component = item.component;
+        const std::wstring path = DownloadPath(options.installFolder, component);
+        std::error_code error;
+        const auto size = std::filesystem::file_size(path, error);
+        if (item.needed ? options.keepDownloads : !error && size == component.packedSize)
+            keep.insert(std::filesystem::path(path).filename().wstring());
+    }
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        if (const std::wstring name = it->path().filename().wstring(); !keep.contains(name))
+            (void)Install::RemoveTree(it->path().wstring(), 0);
+    if (std::filesystem::is_empty(folder, error) && !error)
+        std::filesystem::remove(folder, error);
 }
 
 // Until the records and the release files catch up with the switched files, the folder holds a
@@ -57,7 +72,7 @@ Result<> MarkSwitching(const Options& options, RunValues& run)
         if (!item.needed)
             continue;
         const Component& component = item.component;
-        JoinPlaced(options, run, component.id);
+        RecordPlaced(options, run, component.id);
         std::vector<std::wstring>& names = run.state.entries[component.id];
         for (const std::wstring& name : run.entries[component.id])
             if (std::ranges::find(names, name) == names.end())
@@ -98,25 +113,18 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
         if (!item.needed)
             continue;
         const Component& component = item.component;
-        JoinPlaced(options, run, component.id);
+        RecordPlaced(options, run, component.id);
         run.state.entries[component.id] = run.entries[component.id];
         run.state.components[component.id] = component.packedSha256;
         ++count;
     }
     run.state.version = manifest.version;
     run.state.source = manifest.url;
+    run.state.staging.clear();
     if (auto written = WriteState(options.installFolder, run.state); !written)
         return std::unexpected(written.error());
 
-    if (!options.keepDownloads)
-    {
-        std::error_code ignored;
-        for (const PlannedComponent& item : run.plan.items)
-            if (item.needed)
-                std::filesystem::remove(DownloadPath(options.installFolder, item.component), ignored);
-        if (std::filesystem::is_empty(DownloadFolder(options.installFolder), ignored) && !ignored)
-            std::filesystem::remove(DownloadFolder(options.installFolder), ignored);
-    }
+    CleanDownloads(options, run);
 
     if (auto written = WriteReleaseFiles(options.installFolder, manifest); !written)
         return std::unexpected(written.error());
@@ -221,6 +229,12 @@ std::wstring ShortcutIcon(const Detail::ProgramSetting& program)
 }
 
 } // namespace
+
+void RecordPlaced(const Options& options, RunValues& run, const std::wstring& id)
+{
+    run.state.placed[id] =
+        JoinRecords(RecordsStillThere(options.installFolder, run.earlier[id]), run.placed[id]);
+}
 
 Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
                               RunValues& run, const Detail::ProgramSetting& program)

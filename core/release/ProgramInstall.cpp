@@ -54,7 +54,8 @@ ProgramSetting CurrentSetting()
             [] { return Install::FindInstalledMsi().has_value(); },
             [](bool on) { return Host::SetTaskRegistered(on); },
             [] { Host::Stop(); },
-            [] { return Host::EnsureRunning(); }};
+            [] { return Host::EnsureRunning(); },
+            {}};
 }
 
 Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState& state, bool withHost,

@@ -29,6 +29,8 @@ struct ProgramSetting
     std::function<Pd::Result<>(bool)> setTaskRegistered;
     std::function<void()> stopHost;
     std::function<Pd::Result<>()> startHost;
+    // The install folder volume's free bytes; FreeSpace when not set.
+    std::function<std::uint64_t(const std::wstring&)> freeSpace;
 };
 ProgramSetting CurrentSetting();
 Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState& state, bool withHost,

@@ -1,5 +1,6 @@
 #include "core/release/ReleasePlan.h"
 
+#include "core/release/InstallRecords.h"
 #include "core/release/WindowsInfo.h"
 
 #include <filesystem>
@@ -32,7 +33,7 @@ ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std
             continue;
         auto installed = state.components.find(component.id);
         bool needed = installed == state.components.end() || installed->second != component.packedSha256 ||
-                      !ComponentPresent(installFolder, component);
+                      !ComponentPresent(installFolder, component, state);
         plan.items.push_back({component, needed});
         if (needed)
         {
@@ -49,8 +50,22 @@ ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, con
     return PlanRelease(manifest, state, windows.build, installFolder);
 }
 
-bool ComponentPresent(const std::wstring& installFolder, const Component& component)
+bool ComponentPresent(const std::wstring& installFolder, const Component& component,
+                      const InstallState& state)
 {
+    if (const auto record = state.placed.find(component.id); record != state.placed.end())
+    {
+        bool recordedFiles = false;
+        for (const std::wstring& placed : record->second)
+            if (IsSafeRecord(placed) && !IsFolderRecord(placed))
+            {
+                if (!Exists(std::filesystem::path(installFolder) / placed))
+                    return false;
+                recordedFiles = true;
+            }
+        if (recordedFiles)
+            return true;
+    }
     std::filesystem::path target = std::filesystem::path(installFolder) / component.target;
     if (component.kind == ComponentKind::Archive)
         return Exists(target / L"AppxManifest.xml") || component.id != L"windows";

@@ -35,8 +35,10 @@ ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std
 ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, const WindowsInfo& windows,
                         const std::wstring& installFolder);
 
-// Whether a component's files are on disk: a file or disk target must exist; an archive counts
-// as present unless it is "windows" and its folder lacks "AppxManifest.xml".
-bool ComponentPresent(const std::wstring& installFolder, const Component& component);
+// Whether a component's files are on disk: with a record of what it placed, every file of that
+// record must exist; without one, a file or disk target must exist and an archive counts as
+// present unless it is "windows" and its folder lacks "AppxManifest.xml".
+bool ComponentPresent(const std::wstring& installFolder, const Component& component,
+                      const InstallState& state = {});
 
 } // namespace Pd::Core

@@ -64,11 +64,20 @@ Json::Value ToJson(const InstallState& state)
         (*components.members)[id] = Json::Value::MakeString(digest);
     Json::Value root = Json::Value::MakeObject();
     (*root.members)[L"components"] = std::move(components);
+    if (state.createdFolders)
+        (*root.members)[L"createdFolders"] = Json::Value::MakeNumber(*state.createdFolders);
     (*root.members)[L"entries"] = ListsToJson(state.entries);
     (*root.members)[L"format"] = Json::Value::MakeNumber(1);
     (*root.members)[L"placed"] = ListsToJson(state.placed);
     (*root.members)[L"source"] = Json::Value::MakeString(state.source);
     (*root.members)[L"version"] = Json::Value::MakeString(state.version);
+    if (!state.staging.empty())
+    {
+        Json::Value staging = Json::Value::MakeArray();
+        for (const std::wstring& folder : state.staging)
+            staging.items->push_back(Json::Value::MakeString(folder));
+        (*root.members)[L"staging"] = std::move(staging);
+    }
     if (!state.unfinished.empty())
         (*root.members)[L"unfinished"] = Json::Value::MakeString(state.unfinished);
     return root;
@@ -116,6 +125,8 @@ InstallState ReadState(const std::wstring& installFolder)
     state.version = root->TextOr(L"version", L"");
     state.source = root->TextOr(L"source", L"");
     state.unfinished = root->TextOr(L"unfinished", L"");
+    if (const auto created = root->Member(L"createdFolders").AsUInt64(); created && *created <= UINT32_MAX)
+        state.createdFolders = static_cast<std::uint32_t>(*created);
     const Json::Value& components = root->Member(L"components");
     if (components.kind == Json::Kind::Object)
         for (const auto& [id, digest] : *components.members)
@@ -123,6 +134,9 @@ InstallState ReadState(const std::wstring& installFolder)
                 state.components[id] = digest.text;
     state.entries = ListsFromJson(root->Member(L"entries"));
     state.placed = ListsFromJson(root->Member(L"placed"));
+    for (const Json::Value& folder : root->Member(L"staging").Items())
+        if (folder.kind == Json::Kind::String)
+            state.staging.push_back(folder.text);
     return state;
 }
 

@@ -11,6 +11,7 @@
 #include "core/release/InstallRun.h"
 #include "core/release/PackageDeployment.h"
 #include "core/release/RunLock.h"
+#include "core/release/SettingsShortcut.h"
 #include "core/release/TovikControl.h"
 #include "core/release/UninstallSteps.h"
 #include "core/Strings.h"
@@ -27,6 +28,12 @@ namespace
 {
 
 constexpr DWORD ShutdownWaitMs = 60000;
+
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 } // namespace
 
@@ -54,7 +61,12 @@ Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const
     run.state = ReadState(run.folder);
     run.stateFile =
         ::GetFileAttributesW(JoinPath(run.folder, L"peldra.json").c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (!run.ours && !run.stateFile && removal != Removal::Everything)
+    run.leftovers = HasInstallLeftovers(run.folder);
+    // What a run cut off before its state file was written, or after an older version deleted
+    // it, left behind is removed too: the folder's leftovers, or the settings shortcut beside a
+    // folder that is still there.
+    if (!run.ours && !run.stateFile && !run.leftovers && removal != Removal::Everything &&
+        (!IsFolder(run.folder) || Install::FindTovikSettingsShortcuts().empty()))
         return Fail(FormatText(16028, run.folder));
     if (run.package && !run.ours)
         LogLine(callbacks, Level::Warning,
@@ -136,6 +148,7 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
     RemoveFiles(callbacks, setting, run);
     if (removal == Removal::KeepData)
     {
+        RemoveStateAndFolder(removal, callbacks, setting, run);
         UninstallStage(callbacks, 16004, 1000);
         return run.outcome;
     }
@@ -145,6 +158,7 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
     SwitchFeaturesOff(callbacks, run);
     RemoveBridgesAndData(callbacks, setting, run);
     DeleteProgramKeys(callbacks);
+    RemoveStateAndFolder(removal, callbacks, setting, run);
     UninstallStage(callbacks, 16004, 1000);
     return run.outcome;
 }

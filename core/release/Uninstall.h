@@ -31,8 +31,8 @@ struct RemovalOutcome
     std::vector<std::wstring> failures; // paths that stayed and error texts, each also logged
 };
 
-// Fails only when there is nothing of the program in the folder ("Peldra is not installed in
-// ...", nothing changed) or when the package cannot be removed; every other failure is collected
+// Fails only when there is nothing of the program in the folder or the Start menu ("Peldra is not
+// installed in ...", nothing changed) or when the package cannot be removed; every other failure is collected
 // in the outcome and the run goes on. The progress and log callbacks must be set.
 Result<RemovalOutcome> Uninstall(const std::wstring& installFolder, Removal removal,
                                  const Callbacks& callbacks);
@@ -41,7 +41,7 @@ Result<RemovalOutcome> Uninstall(const std::wstring& installFolder, Removal remo
 bool HasStateFile(const Install::PackageInfo& package);
 
 // Deletes the files the state file names (and the program's own records) from the folder, then
-// the folder when nothing else is left in it.
+// the state file, then the folder when the install made it and nothing else is left in it.
 void RemoveReleaseFiles(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
                         RemovalOutcome& outcome, bool ownInstallerPackage);
 
@@ -70,9 +70,13 @@ struct UninstallSetting
 UninstallSetting CurrentUninstallSetting();
 Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal removal,
                                      const Callbacks& callbacks, const UninstallSetting& setting);
-void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
+// Returns whether the running program was scheduled for deletion at the next restart.
+bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
                             RemovalOutcome& outcome, bool ownInstallerPackage,
                             const UninstallSetting& setting);
+void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& state,
+                              const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
+                              bool programScheduled, const UninstallSetting& setting);
 void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
                             const UninstallSetting& setting);
 

@@ -28,6 +28,8 @@ namespace
 {
 
 constexpr int FileRetries = 20;
+constexpr std::uint32_t UnrecordedFilesText = 16075;
+constexpr std::uint32_t NoRecordText = 17081;
 
 bool Exists(const std::wstring& path)
 {
@@ -105,7 +107,47 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder)
     return names;
 }
 
+// A folder the install created holds nothing of the user's: files staged there by a run that was
+// cut off go with it.
+template <typename Remove> void RemoveStagedFiles(const std::wstring& folder, const Remove& remove)
+{
+    for (const std::wstring& name : NamesIn(folder))
+        if (const std::wstring path = JoinPath(folder, name); name.ends_with(L".new") && !IsFolder(path))
+            remove(path);
+}
+
+// Below a folder an archive was being unpacked into when the run was cut off: every staged file,
+// and the folders that held nothing else, without entering links. Returns whether the folder is
+// now empty because of it.
+template <typename Remove> bool RemoveStagedTree(const std::wstring& folder, const Remove& remove)
+{
+    const std::vector<std::wstring> names = NamesIn(folder);
+    bool emptied = !names.empty();
+    for (const std::wstring& name : names)
+    {
+        const std::wstring path = JoinPath(folder, name);
+        if (IsRealFolder(path))
+        {
+            if (!RemoveStagedTree(path, remove) || !::RemoveDirectoryW(path.c_str()))
+                emptied = false;
+        }
+        else if (name.ends_with(L".new") && !IsFolder(path))
+            remove(path);
+        else
+            emptied = false;
+    }
+    return emptied && NamesIn(folder).empty();
+}
+
 } // namespace
+
+bool HasInstallLeftovers(const std::wstring& folder)
+{
+    for (const wchar_t* name : {L".download", L"peldra.json.new", L"release.json", L"release.cat"})
+        if (Exists(JoinPath(folder, name)))
+            return true;
+    return IsOwnReleaseFolder(folder);
+}
 
 bool HasStateFile(const Install::PackageInfo& package)
 {
@@ -130,25 +172,26 @@ void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalO
     }
 }
 
-void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
+bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
                             RemovalOutcome& outcome, bool ownInstallerPackage,
                             const UninstallSetting& setting)
 {
     if (!IsFolder(folder))
-        return;
+        return false;
     // Keys with a record lose exactly what it lists; keys of an older state only their names,
     // each removed whole.
     std::set<std::wstring> known;
     for (const auto& [key, names] : state.entries)
         if (!state.placed.contains(key))
             known.insert(names.begin(), names.end());
-    if (!state.HasAllEntries())
+    const bool stateFile = Exists(JoinPath(folder, L"peldra.json"));
+    if (!stateFile || !state.HasAllEntries())
     {
         if (IsOwnReleaseFolder(folder))
             for (const std::wstring& name : NamesIn(folder))
                 known.insert(name);
         else
-            LogLine(callbacks, Level::Warning, FormatText(17030, folder));
+            LogLine(callbacks, Level::Warning, FormatText(stateFile ? 17030 : NoRecordText, folder));
     }
     std::vector<std::wstring> records;
     for (const auto& [key, placed] : state.placed)
@@ -156,8 +199,7 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
             if (IsSafeRecord(record) && !(ownInstallerPackage && IsInstallerOwned(FirstElement(record))))
                 records.push_back(record);
 
-    std::set<std::wstring> names = {L"peldra.json", L"peldra.json.new", L".download",
-                                    L"microsoft.system.package.metadata"};
+    std::set<std::wstring> names = {L"peldra.json.new", L".download", L"microsoft.system.package.metadata"};
     for (const std::wstring& name : known)
     {
         names.insert(name);
@@ -165,6 +207,9 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
     }
     if (ownInstallerPackage)
         std::erase_if(names, IsInstallerOwned);
+    // The state file goes last (RemoveStateAndFolderWith): a run cut off before then is finished by
+    // the next one.
+    names.erase(L"peldra.json");
 
     const std::uint64_t before = Install::DirectorySize(folder);
     bool programScheduled = false;
@@ -177,6 +222,12 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
     for (const std::wstring& name : names)
         if (IsDeletableName(name))
             removeFile(JoinPath(folder, name));
+    for (const std::wstring& staging : state.staging)
+        if (staging.empty() || (IsFolderRecord(staging) && IsSafeRecord(staging)))
+            if (const std::wstring path =
+                    staging.empty() ? folder : JoinPath(folder, staging.substr(0, staging.size() - 1));
+                IsRealFolder(path))
+                RemoveStagedTree(path, removeFile);
     for (const std::wstring& record : DeepestFirst(records))
     {
         const std::wstring path =
@@ -186,7 +237,10 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
         if (IsFolderRecord(record))
         {
             if (IsRealFolder(path))
+            {
+                RemoveStagedFiles(path, removeFile);
                 ::RemoveDirectoryW(path.c_str());
+            }
         }
         else if (!IsRealFolder(path))
         {
@@ -197,12 +251,37 @@ void RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
     const std::uint64_t after = Install::DirectorySize(folder);
     LogLine(callbacks, Level::Success,
             FormatText(17028, folder, FormatBytes(before - std::min(after, before))));
+    return programScheduled;
+}
 
+void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& state,
+                              const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
+                              bool programScheduled, const UninstallSetting& setting)
+{
+    if (!IsFolder(folder))
+        return;
+    RemoveOrNote(JoinPath(folder, L"peldra.json"), callbacks, outcome);
     if (programScheduled)
+    {
         DeleteAtRestart(folder);
-    else if (!::RemoveDirectoryW(folder.c_str()) && Exists(folder) &&
-             !(ownInstallerPackage && SameFile(folder, setting.defaultFolder)))
-        LogLine(callbacks, Level::Warning, FormatText(17029, folder));
+        return;
+    }
+    // A folder the user had before the install stays, even empty, as do the folders above it.
+    const std::uint32_t created = state.createdFolders.value_or(1);
+    if (created == 0 || !::RemoveDirectoryW(folder.c_str()))
+    {
+        if (!NamesIn(folder).empty() && !(ownInstallerPackage && SameFile(folder, setting.defaultFolder)))
+            LogLine(callbacks, Level::Warning, FormatText(17029, folder));
+        return;
+    }
+    std::filesystem::path parent(folder);
+    for (std::uint32_t level = 1;
+         level < created && parent.has_parent_path() && parent.parent_path() != parent; ++level)
+    {
+        parent = parent.parent_path();
+        if (IsVolumeRoot(parent.wstring()) || !::RemoveDirectoryW(parent.c_str()))
+            break;
+    }
 }
 
 void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
@@ -240,14 +319,28 @@ void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& set
         const std::wstring magisk = setting.defaultFolder + L"\\Magisk";
         if (Exists(magisk))
             Detail::RemoveOrNote(magisk, callbacks, run.outcome);
-        Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome, ownInstallerPackage,
-                                       setting);
+        run.programScheduled = Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome,
+                                                              ownInstallerPackage, setting);
         if (!ownInstallerPackage)
             Detail::RemoveProgramFilesWith(run.folder, callbacks, run.outcome, setting);
     }
     for (const std::wstring& shortcut : Install::FindTovikSettingsShortcuts())
         if (::DeleteFileW(shortcut.c_str()))
             ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, shortcut.c_str(), nullptr);
+}
+
+void RemoveStateAndFolder(Removal removal, const Callbacks& callbacks,
+                          const Detail::UninstallSetting& setting, UninstallValues& run)
+{
+    if (run.other)
+        return;
+    Detail::RemoveStateAndFolderWith(run.folder, run.state, callbacks, run.outcome,
+                                     setting.ownInstallerPackage(), run.programScheduled, setting);
+    // Without a full record nobody can tell the release's files from the user's: what is left
+    // may be either, and "everything" was not removed.
+    if (removal == Removal::Everything && (run.stateFile || run.leftovers) &&
+        (!run.stateFile || !run.state.HasAllEntries()) && !run.programScheduled && Exists(run.folder))
+        run.Report(callbacks, FormatText(UnrecordedFilesText, run.folder));
 }
 
 Install::OwnedPaths OwnedPathsOf(const std::wstring& folder, const InstallState& state)
@@ -268,8 +361,11 @@ Install::OwnedPaths OwnedPathsOf(const std::wstring& folder, const InstallState&
 void RemoveReleaseFiles(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
                         RemovalOutcome& outcome, bool ownInstallerPackage)
 {
-    Detail::RemoveReleaseFilesWith(folder, state, callbacks, outcome, ownInstallerPackage,
-                                   Detail::CurrentUninstallSetting());
+    const Detail::UninstallSetting setting = Detail::CurrentUninstallSetting();
+    const bool scheduled =
+        Detail::RemoveReleaseFilesWith(folder, state, callbacks, outcome, ownInstallerPackage, setting);
+    Detail::RemoveStateAndFolderWith(folder, state, callbacks, outcome, ownInstallerPackage, scheduled,
+                                     setting);
 }
 
 void RemoveProgramFiles(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome)

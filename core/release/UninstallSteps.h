@@ -17,10 +17,12 @@ struct UninstallValues
     bool ours = false;                           // registered in development mode from the folder
     InstallState state;                          // of the folder
     bool stateFile = false;                      // "peldra.json" exists in the folder
+    bool leftovers = false;                      // the folder holds what only an install leaves
     std::optional<Install::PackageUser> other;   // another account holds Tovik from the folder
     std::wstring dataFolder;                     // the Android data of this account
     bool hostRan = false;
     bool taskExisted = false;
+    bool programScheduled = false; // the running program in the folder goes at the next restart
     RemovalOutcome outcome;
 
     // Appends a failure to the outcome and logs it at warning level.
@@ -43,6 +45,16 @@ Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, Uninsta
 
 // Magisk, the release and program files, and the settings shortcut.
 void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& setting, UninstallValues& run);
+
+// The state file, then the folder when the install made it and nothing else is in it, then the
+// folders above it that the install made, when empty. Last, so that a run cut off before can be
+// finished: with Removal 1, a folder left without a full record is a failure.
+void RemoveStateAndFolder(Removal removal, const Callbacks& callbacks,
+                          const Detail::UninstallSetting& setting, UninstallValues& run);
+
+// Whether the folder holds what an install leaves besides its state file: downloads, a state
+// being written, the release's proof, or Tovik's own release folder.
+bool HasInstallLeftovers(const std::wstring& folder);
 
 // The paths the state file shows the install placed in the folder.
 Install::OwnedPaths OwnedPathsOf(const std::wstring& folder, const InstallState& state);

@@ -47,6 +47,8 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
     EXPECT_EQ(state.version, L"3.0.0");
     EXPECT_EQ(state.source, ManifestUrl());
     EXPECT_EQ(state.unfinished, L"") << "the run got through";
+    EXPECT_TRUE(state.staging.empty());
+    EXPECT_EQ(state.createdFolders, std::optional<std::uint32_t>(1)) << "the folder, not the one above";
     using Names = std::vector<std::wstring>;
     EXPECT_EQ(state.entries, (std::map<std::wstring, Names>{
                                  {L"system", {L"system.vhdx"}},
@@ -97,6 +99,26 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
     for (const wchar_t* file : {L"system.zst", L"kernel.zst", L"app.zst"})
         EXPECT_EQ(Requests(L"road", file), 1u) << Pd::Core::ToUtf8(file);
     EXPECT_TRUE(Logged(L"Peldra 3.0.0 is registered.", Level::Success));
+
+    // A file of a component gone: the component is fetched again. What in the download folder
+    // belongs to no installed release goes with the successful run.
+    // A file an earlier release placed and that is gone since is no longer recorded, so that it
+    // does not make the component count as missing for ever.
+    fs::remove(folder_ / L"assets" / L"logo.txt");
+    Pd::Core::InstallState earlier = Pd::Core::ReadState(folder_.wstring());
+    earlier.placed[L"app"].push_back(L"gone.txt");
+    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), earlier));
+    PdTest::WriteBytes(folder_ / L".download" / L"old.zst", "an older release's");
+    auto repaired = Install(Load(), Options());
+    ASSERT_TRUE(repaired) << Pd::Core::ToUtf8(repaired.error());
+    EXPECT_EQ(repaired->componentsUpdated, 1);
+    EXPECT_EQ(Requests(L"road", L"app.zst"), 2u);
+    EXPECT_TRUE(fs::exists(folder_ / L"assets" / L"logo.txt"));
+    EXPECT_FALSE(fs::exists(folder_ / L".download"));
+    const std::vector<std::wstring> app = Pd::Core::ReadState(folder_.wstring()).placed.at(L"app");
+    EXPECT_EQ(std::set<std::wstring>(app.begin(), app.end()),
+              std::set<std::wstring>(state.placed.at(L"app").begin(), state.placed.at(L"app").end()));
+    EXPECT_EQ(Install(Load(), Options())->componentsUpdated, 0);
 }
 
 TEST_F(InstallRoad, WithoutRegisteringItStopsOnceTheReleaseFilesAreInPlaceAndCanKeepTheDownloads)
@@ -176,9 +198,29 @@ TEST_F(InstallChecks, WhatMustHoldBeforeTheRunIsCheckedFirst)
         }
     }
 
-    // The program's own version is the release's minimum.
+    // A download that an earlier run completed and that has the release's digest is not fetched
+    // again, so its bytes need no room; one of the same size with other bytes does.
     Pc();
     Pd::Core::Manifest manifest = Load();
+    const auto system = std::ranges::find(manifest.components, L"system", &Pd::Core::Component::id);
+    std::uint64_t needed = 0;
+    for (const auto& component : manifest.components)
+        needed += component.packedSize + component.size;
+    program_.freeSpace = [&](const std::wstring&) { return needed - system->packedSize; };
+    const fs::path download = folder_ / L".download" / L"system.zst";
+    PdTest::WriteBytes(download, std::string(system->packedSize, 'x'));
+    auto refused = Install(manifest, Options(false));
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(refused.error().starts_with(L"Not enough free space")) << Pd::Core::ToUtf8(refused.error());
+    fs::copy_file(served_.File(L"road/system.zst"), download, fs::copy_options::overwrite_existing);
+    auto installed = Install(manifest, Options(false));
+    EXPECT_TRUE(installed) << Pd::Core::ToUtf8(installed.error());
+    program_.freeSpace = {};
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+
+    // The program's own version is the release's minimum.
+    manifest = Load();
     manifest.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.2"};
     EXPECT_TRUE(Install(manifest, Options(false)));
 }
@@ -389,7 +431,12 @@ TEST_F(InstallCancellation, AStopBetweenOrInsideStepsKeepsTheDownloadsAndStagesN
                 << c.what << ": " << download.string();
         }
         EXPECT_EQ(Temporaries(), 0u) << c.what;
-        PdTest::ExpectPaths({folder_ / L"system.vhdx", folder_ / L"peldra.json"}, false);
+        EXPECT_FALSE(fs::exists(folder_ / L"system.vhdx")) << c.what;
+        // Recorded as begun and not installed, so that an uninstall finds what it left.
+        const Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+        EXPECT_EQ(state.version, L"") << c.what;
+        EXPECT_EQ(state.unfinished, L"install") << c.what;
+        EXPECT_EQ(state.placed.at(L"system"), std::vector<std::wstring>{L"system.vhdx"}) << c.what;
     }
 }
 
@@ -423,7 +470,7 @@ TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun
     const auto partial = fs::file_size(folder_ / L".download" / L"system.zst");
     EXPECT_GT(partial, 0u);
     EXPECT_LT(partial, Load().components[0].packedSize);
-    EXPECT_FALSE(fs::exists(folder_ / L"peldra.json"));
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"") << "nothing is installed yet";
 
     auto outcome = Install(Load(), Options(false));
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
@@ -470,13 +517,40 @@ TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
     EXPECT_GT(Temporaries(), 0u) << "the update was staged when it was killed";
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), kernelBefore);
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), releaseBefore);
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()), before) << "the state file is the previous one, whole";
+    // The previous release stays recorded; the state only says that a run had begun.
+    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
+    EXPECT_EQ(cutOff.version, before.version);
+    EXPECT_EQ(cutOff.components, before.components);
+    EXPECT_EQ(cutOff.entries, before.entries);
+    EXPECT_EQ(cutOff.unfinished, L"install");
 
     auto outcome = Install(Load(L"road-update"), Options(false));
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
     EXPECT_EQ(Temporaries(), 0u);
+}
+
+// The state file comes before anything is placed, and names each component's staged files before
+// the next one begins: a first install killed inside an archive is no installation, and the
+// uninstall takes all of it, the folder the install created included.
+TEST_F(InstallCrash, AFirstInstallKilledWhileUnpackingIsRemovedWholeByAnUninstall)
+{
+    Pc();
+    RunAndKill(L"road", L"unpack");
+    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
+    EXPECT_EQ(cutOff.version, L"");
+    EXPECT_EQ(cutOff.unfinished, L"install");
+    EXPECT_EQ(cutOff.staging, std::vector<std::wstring>{L""})
+        << "the app archive goes into the folder itself";
+    EXPECT_EQ(cutOff.placed.at(L"kernel"), (std::vector<std::wstring>{L"tools\\kernel", L"tools\\"}));
+    EXPECT_GT(Temporaries(), 2u);
+
+    const DWORD exitCode =
+        PdTest::RunProgram(L"\"" + PdTest::PathFromEnvironment(L"PD_RELEASE_DRIVER").wstring() +
+                           L"\" uninstall \"" + folder_.wstring() + L"\"");
+    EXPECT_EQ(exitCode, 0u) << "the run failed or collected failures (see its lines above)";
+    EXPECT_FALSE(fs::exists(folder_));
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // Runs one install or uninstall in a process of its own, for the tests that kill a run part-way
 // or run the uninstall from inside the install folder, as the installed program would.
 //
-//   ReleaseDriver.exe install <manifest address> <install folder> <download|switch|none> <event>
+//   ReleaseDriver.exe install <manifest address> <install folder> <download|unpack|switch|none> <event>
 //     Installs without registering. "download" halts at the first byte report of a download,
+//     "unpack" at the first byte report of an archive's unpacking (earlier components staged),
 //     "switch" when the switch-over begins (everything staged, nothing committed); when it halts
 //     it sets the named event and waits to be killed.
 //   ReleaseDriver.exe uninstall <install folder>
@@ -45,6 +46,9 @@ int Install(const std::wstring& address, const std::wstring& folder, const std::
     Pd::Core::Callbacks callbacks{[&](const Pd::Core::Progress& progress) {
                                       if (halt == L"download" && progress.stage.starts_with(L"Downloading") &&
                                           progress.bytesDone > 0)
+                                          haltHere();
+                                      if (halt == L"unpack" && progress.stage.starts_with(L"Unpacking") &&
+                                          progress.stage.ends_with(L" files") && progress.bytesDone > 0)
                                           haltHere();
                                       if (halt == L"switch" && progress.stage == switching)
                                           haltHere();

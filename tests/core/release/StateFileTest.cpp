@@ -20,6 +20,8 @@ InstallState Sample()
     state.components = {{L"b", L"d2"}, {L"a", L"d1"}};
     state.entries = {{L"a", {L"a.img"}}, {L"empty", {}}, {L"host", {L"Peldra.exe", L"language"}}};
     state.placed = {{L"a", {L"a.img", L"tools\\"}}};
+    state.unfinished = Pd::Core::UnfinishedInstall;
+    state.createdFolders = 2;
     return state;
 }
 
@@ -36,6 +38,7 @@ TEST(StateFile, ReplacesTheOldFileWithExactlyTheseBytesAndReadsThemBack)
               "    \"a\": \"d1\",\n"
               "    \"b\": \"d2\"\n"
               "  },\n"
+              "  \"createdFolders\": 2,\n"
               "  \"entries\": {\n"
               "    \"a\": [\n"
               "      \"a.img\"\n"
@@ -54,6 +57,7 @@ TEST(StateFile, ReplacesTheOldFileWithExactlyTheseBytesAndReadsThemBack)
               "    ]\n"
               "  },\n"
               "  \"source\": \"https://x.example/r\xC3\xBC/manifest.json\",\n"
+              "  \"unfinished\": \"install\",\n"
               "  \"version\": \"1.0\"\n"
               "}\n");
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / L"peldra.json.new"));
@@ -66,7 +70,7 @@ TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterMembersOfTheWrongTypeAreSkipped
     folder.Write(L"peldra.json", "\xEF\xBB\xBF"
                                  R"({"format": 2, "version": 5, "source": "s",
         "components": {"a": 1, "b": "x"}, "entries": {"s": "text", "l": [1, "one", null, "two"]},
-        "placed": {"l": ["one", 2]}})");
+        "placed": {"l": ["one", 2]}, "createdFolders": -1})");
     InstallState state = ReadState(folder.Path().wstring());
     EXPECT_EQ(state.version, L"");
     EXPECT_EQ(state.source, L"s");
@@ -74,6 +78,7 @@ TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterMembersOfTheWrongTypeAreSkipped
     EXPECT_EQ(state.entries.at(L"s"), std::vector<std::wstring>{});
     EXPECT_EQ(state.entries.at(L"l"), (std::vector<std::wstring>{L"one", L"two"}));
     EXPECT_EQ(state.placed, (std::map<std::wstring, std::vector<std::wstring>>{{L"l", {L"one"}}}));
+    EXPECT_FALSE(state.createdFolders) << "unknown, as in a state of an older version";
 
     std::filesystem::remove(folder.Path() / L"peldra.json");
     EXPECT_EQ(ReadState(folder.Path().wstring()), InstallState{});

@@ -8,6 +8,7 @@
 #include "core/release/Folders.h"
 #include "core/release/KnownFolder.h"
 #include "core/release/Leftovers.h"
+#include "core/release/PackageDeployment.h"
 #include "core/release/SettingsShortcut.h"
 #include "core/release/WindowsInfo.h"
 #include "core/Settings.h"
@@ -297,6 +298,74 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine.txt"), "the user's");
     EXPECT_TRUE(Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
                        Level::Warning));
+}
+
+// The state file goes last: an uninstall cut off after the release files is finished by the next
+// one. One of an older version, which deleted the state file first, is finished from what is
+// left (the Start-menu shortcut beside the folder); with everything to go, files that no record
+// names are a failure that names the folder.
+TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
+{
+    const std::wstring unrecorded =
+        folder_.wstring() + L" still holds files, and no record of the install tells which of them are "
+                            L"Peldra's: check the folder and delete Peldra's files yourself.";
+    // State file deleted by the older version; a release file it had not deleted yet.
+    for (const auto& [stateDeleted, releaseLeft] : {std::pair{false, false}, {true, false}, {true, true}})
+    {
+        SCOPED_TRACE(testing::Message() << stateDeleted << releaseLeft);
+        InstallRelease();
+        Pd::Core::RemovalOutcome cutOff;
+        Pd::Core::Detail::RemoveReleaseFilesWith(folder_.wstring(), Pd::Core::ReadState(folder_.wstring()),
+                                                 Callbacks(), cutOff, false, setting_);
+        ASSERT_TRUE(cutOff.failures.empty() && fs::exists(folder_ / L"peldra.json"));
+        if (stateDeleted)
+        {
+            fs::remove(folder_ / L"peldra.json");
+            ASSERT_TRUE(Pd::Install::RemovePackage(Pd::Install::FindInstalledPackage()->fullName, true));
+        }
+        if (releaseLeft)
+            PdTest::WriteBytes(folder_ / L"release.json", "what the older version left");
+
+        auto finished = Remove(folder_, releaseLeft ? Removal::Everything : Removal::KeepData);
+        ASSERT_TRUE(finished) << Pd::Core::ToUtf8(finished.error());
+        EXPECT_FALSE(Pd::Install::FindInstalledPackage());
+        EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
+        EXPECT_EQ(finished->failures, releaseLeft ? std::vector{unrecorded} : std::vector<std::wstring>{});
+        EXPECT_EQ(fs::exists(folder_), releaseLeft);
+        fs::remove_all(folder_);
+        ASSERT_FALSE(Remove(folder_, Removal::KeepData)) << "nothing is left to finish";
+    }
+}
+
+// The folders the first install created go when empty, from the install folder up; one the user
+// had, and everything above it, stays.
+TEST_F(Uninstall, FoldersTheInstallCreatedGoWhenEmptyThoseTheUserHadStay)
+{
+    const fs::path programme = scratch_.Path() / L"Programme";
+    struct Case
+    {
+        const char* what;
+        bool userHadFolder;
+        bool userFileAbove;
+    };
+    for (const Case& c : {Case{"all created", false, false}, Case{"a user's file above", false, true},
+                          Case{"the user's folder", true, false}})
+    {
+        folder_ = programme / L"\u00DCbung" / L"Tovik";
+        if (c.userHadFolder)
+            fs::create_directories(folder_);
+        InstallRelease();
+        if (c.userFileAbove)
+            PdTest::WriteBytes(programme / L"mine.txt", "the user's");
+        auto outcome = Remove(folder_, Removal::KeepData);
+        ASSERT_TRUE(outcome) << c.what << ": " << Pd::Core::ToUtf8(outcome.error());
+        EXPECT_TRUE(outcome->failures.empty()) << c.what;
+        EXPECT_EQ(fs::exists(folder_), c.userHadFolder) << c.what;
+        EXPECT_EQ(fs::exists(folder_.parent_path()), c.userHadFolder) << c.what;
+        EXPECT_EQ(fs::exists(programme), c.userHadFolder || c.userFileAbove) << c.what;
+        EXPECT_TRUE(fs::exists(scratch_.Path()));
+        fs::remove_all(programme);
+    }
 }
 
 TEST_F(Uninstall, PackageRemovalFailureEndsTheRunAfterTheTask)
