@@ -182,12 +182,12 @@ class CutOffRunsTest(unittest.TestCase):
 
         # An uninstall killed while it deletes the files: one of them is held open, so that it
         # waits for it while the kill comes. A second uninstall removes what is left.
-        holder = hold_open(self.target / "tools" / "kernel", seconds=6)
+        holder = hold_open(self.target / "system.vhdx", seconds=6)
         run = self.start("uninstall", "--yes", "--dir", self.dir)
         run.wait_for_line(PACKAGE_REMOVED)
         time.sleep(2)
         self.assertTrue(run.kill(), run.lines)
-        self.assertTrue((self.target / "tools" / "kernel").exists(), "the kill came before the held file went")
+        self.assertTrue((self.target / "system.vhdx").exists(), "the kill came before the held file went")
         holder.wait(timeout=30)
         again = self.run_program("uninstall", "--yes", "--dir", self.dir)
         self.assertEqual((again.code, again.stdout.splitlines()[-1:]), (0, [UNINSTALLED]), again.stdout + again.stderr)
@@ -219,7 +219,7 @@ class CutOffRunsTest(unittest.TestCase):
 
         # During an uninstall, after the package went, while it waits for a file held open: the
         # state never claims removed files.
-        holder = hold_open(self.target / "tools" / "kernel", seconds=6)
+        holder = hold_open(self.target / "system.vhdx", seconds=6)
         terminal = Terminal(f"{program} uninstall --yes --dir {shlex.quote(self.dir)}")
         self.addCleanup(terminal.close)
         terminal.wait_for(re.escape(PACKAGE_REMOVED))
