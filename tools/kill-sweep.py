@@ -31,6 +31,7 @@ class Sweep:
         self.first, self.second = build_releases(self.road.server, self.road.publisher, "sweep",
                                                  disk_bytes=args.disk_mb << 20)
         self.rows = []
+        self.folder = None
 
     def fresh(self):
         """A new simulated PC, no program copy or shortcut in the prefix, an install folder
@@ -38,7 +39,9 @@ class Sweep:
         shutil.rmtree(self.traces.program_copy.parent, ignore_errors=True)
         if shortcut := self.traces.shortcut():
             shortcut.unlink()
-        folder = Path(tempfile.mkdtemp(dir=self.road.scratch))
+        if self.folder:  # the point before: its folders hold a release each
+            shutil.rmtree(self.folder, ignore_errors=True)
+        folder = self.folder = Path(tempfile.mkdtemp(dir=self.road.scratch))
         self.pc = SimulatedPc(folder / "sim", self.road.publisher, publisherIds={PUBLISHER: PUBLISHER_ID})
         self.target = folder / "Tovik"
         self.target.mkdir()
