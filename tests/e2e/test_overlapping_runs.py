@@ -2,12 +2,8 @@
 was cut off, under Wine on a simulated Windows 11 PC against the loopback release server. Installs
 change the Wine prefix, so this script has a prefix of its own and keeps its wineserver warm."""
 import json
-import os
-import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 from pathlib import Path
 
@@ -15,7 +11,6 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from make_release import build_release  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
 
 PUBLISHER = "CN=Ormel Test"
 RUNNING = "A Peldra run is changing the installation right now: check again when it has finished."
@@ -42,45 +37,6 @@ def release(name):
     return f"{server.url}/{name}/manifest.json"
 
 
-class Started:
-    """A Peldra.exe started in the background, its output lines gathered as they come."""
-
-    def __init__(self, pc, *args):
-        env = dict(os.environ)
-        env.update(pc.env)
-        self.process = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, *args],
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-        self.lines = []
-        self.errors = b""
-        self._readers = [threading.Thread(target=self._read, daemon=True),
-                         threading.Thread(target=self._read_errors, daemon=True)]
-        for reader in self._readers:
-            reader.start()
-
-    def _read(self):
-        for line in self.process.stdout:
-            self.lines.append(line.decode("utf-8", "replace").rstrip("\r\n"))
-
-    def _read_errors(self):
-        self.errors = self.process.stderr.read()
-
-    def wait_for_line(self, start, timeout=60):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if any(line.startswith(start) for line in self.lines):
-                return
-            if self.process.poll() is not None and not self._readers[0].is_alive():
-                break
-            time.sleep(0.05)
-        raise AssertionError(f"no line starting {start!r} in {self.lines}")
-
-    def finish(self, timeout=120):
-        code = self.process.wait(timeout=timeout)
-        for reader in self._readers:
-            reader.join()
-        return code
-
-
 class OverlappingRunsTest(unittest.TestCase):
     def setUp(self):
         self.folder = Path(tempfile.mkdtemp(dir=scratch))
@@ -95,7 +51,7 @@ class OverlappingRunsTest(unittest.TestCase):
         # The disk's download stalls, so that the install holds the lock while the others start.
         server.set_rule("/overlap/system.zst", [{"stallAfter": 65536, "stallMs": 8000}, {}])
         folder = windows_path(self.target)
-        install = Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir", folder)
+        install = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir", folder)
         install.wait_for_line("[INFO] Downloading ")
 
         verify = self.run_program("verify", folder)
@@ -103,7 +59,7 @@ class OverlappingRunsTest(unittest.TestCase):
         status = self.run_program("status", "--dir", folder)
         self.assertIn(f"Installation              {RUNNING}\n", status.stdout)
 
-        uninstall = Started(self.pc, "uninstall", "--yes", "--dir", folder)
+        uninstall = e2e.Started(self.pc, "uninstall", "--yes", "--dir", folder)
         uninstall.wait_for_line("[INFO] Another Peldra run is changing the installation: waiting for it to finish")
         self.assertIsNone(install.process.poll(), "the uninstall waits while the install runs")
 

@@ -1,10 +1,14 @@
 """Common start-up of the end-to-end test scripts: `--exe` and `--prefix`, then unittest; and what
 the release road scripts share."""
 import argparse
+import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 from pathlib import Path
 
@@ -47,3 +51,57 @@ class ReleaseRoad:
         self.server.stop()
         subprocess.run([str(self.prefix_script), program.prefix, "stop"], check=False)
         shutil.rmtree(self.scratch, ignore_errors=True)
+
+
+class Started:
+    """A Peldra.exe started in the background, its output lines gathered as they come."""
+
+    def __init__(self, pc, *args):
+        env = dict(os.environ)
+        env.update(pc.env)
+        # wine-run.sh and Wine's loader exec one another: the child's pid is the Windows process.
+        self.process = subprocess.Popen([str(WINE_RUN), program.prefix, program.exe, *args],
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        self.lines = []
+        self.errors = b""
+        self._readers = [threading.Thread(target=self._read, daemon=True),
+                         threading.Thread(target=self._read_errors, daemon=True)]
+        for reader in self._readers:
+            reader.start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.append(line.decode("utf-8", "replace").rstrip("\r\n"))
+
+    def _read_errors(self):
+        self.errors = self.process.stderr.read()
+
+    def wait_for_line(self, start, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if any(line.startswith(start) for line in self.lines):
+                return
+            if self.process.poll() is not None and not self._readers[0].is_alive():
+                break
+            time.sleep(0.01)
+        raise AssertionError(f"no line starting {start!r} in {self.lines}")
+
+    def kill(self):
+        """Ends the Windows process at once, as TerminateProcess does (under Wine that is this
+        very signal); returns whether it was still running, so killed mid-work."""
+        try:
+            self.process.send_signal(signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        return self.finish() == -signal.SIGKILL
+
+    def finish(self, timeout=120):
+        code = self.process.wait(timeout=timeout)
+        # A process it started may hold the pipes on (Wine's explorer.exe /desktop inherits the
+        # standard handles of the first program that makes a window): the output is what came.
+        for reader in self._readers:
+            reader.join(timeout=5)
+        if not any(reader.is_alive() for reader in self._readers):
+            self.process.stdout.close()
+            self.process.stderr.close()
+        return code
