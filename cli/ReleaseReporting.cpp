@@ -18,6 +18,7 @@ constexpr std::uint32_t RunInProgressText = 16071;
 constexpr std::uint32_t UpdateCutOffText = 16072;
 constexpr std::uint32_t ProgramUnfinishedText = 16073;
 constexpr std::uint32_t InstallCutOffText = 16076;
+constexpr std::uint32_t UninstallCutOffText = 16077;
 
 } // namespace
 
@@ -57,6 +58,8 @@ InstallationNote NoteOnInstallation(const std::wstring& installFolder)
         return {InstallCutOff, Core::Text(InstallCutOffText)};
     if (unfinished == Core::UnfinishedUpdate)
         return {UpdateCutOff, Core::Text(UpdateCutOffText)};
+    if (unfinished == Core::UnfinishedUninstall)
+        return {UninstallCutOff, Core::Text(UninstallCutOffText)};
     if (unfinished == Core::UnfinishedProgram)
         return {ProgramUnfinished, Core::FormatText(ProgramUnfinishedText, Core::DefaultInstallFolder())};
     return {};

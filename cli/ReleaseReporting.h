@@ -19,8 +19,8 @@ void ShowProgress(Console& console, const Core::Progress& progress);
 bool AnswerFromYes(Console& console, const std::wstring& question, bool yes);
 
 // Why the files of the install folder cannot be taken at face value now: a run is changing the
-// installation, or the state file says a first install, an update or the program copy was cut
-// off. Empty when none holds.
+// installation, or the state file says a first install, an update, the program copy or an
+// uninstall was cut off. Empty when none holds.
 struct InstallationNote
 {
     enum class Kind
@@ -29,6 +29,7 @@ struct InstallationNote
         RunInProgress,
         InstallCutOff,
         UpdateCutOff,
+        UninstallCutOff,
         ProgramUnfinished,
     } kind = Kind::None;
     std::wstring text;

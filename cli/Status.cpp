@@ -96,8 +96,11 @@ ExitCode Status(Console& console, const Args& args)
     if (Result<std::wstring> folder = StatusFolder(args, facts.windows))
     {
         facts.installFolder = *folder;
-        facts.installedVersion = Core::ReadState(*folder).version;
-        facts.installationNote = NoteOnInstallation(*folder).text;
+        const InstallationNote note = NoteOnInstallation(*folder);
+        // A release that an uninstall began removing is no longer installed, whatever is left.
+        if (note.kind != InstallationNote::Kind::UninstallCutOff)
+            facts.installedVersion = Core::ReadState(*folder).version;
+        facts.installationNote = note.text;
     }
     else
     {

@@ -48,7 +48,7 @@ ExitCode Verify(Console& console, const Args& args)
         console.Row(Level::Error, note.text);
         return ExitCode::Unavailable;
     }
-    if (note.kind == UpdateCutOff)
+    if (note.kind == UpdateCutOff || note.kind == UninstallCutOff)
     {
         console.Row(Level::Error, note.text);
         return ExitCode::Failed;

@@ -54,6 +54,8 @@ struct InstallState
 inline constexpr const wchar_t* UnfinishedInstall = L"install";
 inline constexpr const wchar_t* UnfinishedUpdate = L"update";
 inline constexpr const wchar_t* UnfinishedProgram = L"program";
+// An uninstall that began removing: the files the record lists may be gone in part.
+inline constexpr const wchar_t* UnfinishedUninstall = L"uninstall";
 
 // Writes "peldra.json.new" and moves it over "peldra.json".
 Result<> WriteState(const std::wstring& installFolder, const InstallState& state);

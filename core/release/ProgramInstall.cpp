@@ -42,6 +42,29 @@ std::vector<std::wstring> ProgramRecord(const std::filesystem::path& folder)
     return record;
 }
 
+// The program and its language files into the default folder, unless they run from there or
+// the installer package owns them; recorded when the release lies in that folder too.
+Pd::Result<> CopyAndRecord(const std::wstring& installFolder, const std::wstring& installedExe,
+                           InstallState& state, const Detail::ProgramSetting& setting)
+{
+    const std::filesystem::path folder(setting.defaultFolder);
+    if (!SameFile(setting.runningExe, installedExe) && !setting.installedByPackage())
+    {
+        if (auto copied = ReplaceWithBackup(setting.runningExe, installedExe); !copied)
+            return copied;
+        CopyLanguageFiles(std::filesystem::path(setting.runningExe).parent_path() / L"language",
+                          folder / L"language");
+    }
+    if (SameFile(installFolder, setting.defaultFolder))
+    {
+        state.entries[L"host"] = {L"Peldra.exe", L"language"};
+        state.placed[L"host"] = ProgramRecord(folder);
+        if (auto written = WriteState(installFolder, state); !written)
+            return written;
+    }
+    return {};
+}
+
 } // namespace
 
 namespace Detail
@@ -66,28 +89,16 @@ Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState&
     std::filesystem::create_directories(folder, ignored);
 
     const std::wstring installedExe = (folder / L"Peldra.exe").wstring();
-    if (!SameFile(setting.runningExe, installedExe) && !setting.installedByPackage())
-    {
-        if (auto copied = ReplaceWithBackup(setting.runningExe, installedExe); !copied)
-            return copied;
-        CopyLanguageFiles(std::filesystem::path(setting.runningExe).parent_path() / L"language",
-                          folder / L"language");
-    }
-
-    if (SameFile(installFolder, setting.defaultFolder))
-    {
-        state.entries[L"host"] = {L"Peldra.exe", L"language"};
-        state.placed[L"host"] = ProgramRecord(folder);
-        if (auto written = WriteState(installFolder, state); !written)
-            return written;
-    }
-
+    // A host running from the copy would keep the old program aside as "Peldra.exe.old" until the
+    // next restart: it ends first, and comes back whatever happens below.
+    if (withHost)
+        setting.stopHost();
+    Pd::Result<> copied = CopyAndRecord(installFolder, installedExe, state, setting);
     if (!withHost)
-        return {};
-    if (auto registered = setting.setTaskRegistered(true); !registered)
-        return registered;
-    setting.stopHost();
-    return setting.startHost();
+        return copied;
+    Pd::Result<> done = copied ? setting.setTaskRegistered(true) : copied;
+    Pd::Result<> started = setting.startHost();
+    return done ? started : done;
 }
 
 } // namespace Detail

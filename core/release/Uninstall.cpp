@@ -118,6 +118,15 @@ Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, Uninsta
     return {};
 }
 
+void MarkRemoving(const Callbacks& callbacks, UninstallValues& run)
+{
+    if (!run.stateFile || run.other)
+        return;
+    run.state.unfinished = UnfinishedUninstall;
+    if (auto written = WriteState(run.folder, run.state); !written)
+        LogLine(callbacks, Level::Warning, written.error());
+}
+
 namespace Detail
 {
 
@@ -145,6 +154,7 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
     run.dataFolder = Install::TovikDataFolder();
     if (auto removed = RemoveTovikPackage(removal, callbacks, run); !removed)
         return std::unexpected(removed.error());
+    MarkRemoving(callbacks, run);
     RemoveFiles(callbacks, setting, run);
     if (removal == Removal::KeepData)
     {

@@ -289,16 +289,20 @@ void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbac
 {
     const std::wstring defaultFolder = NormalizeFolder(setting.defaultFolder);
     const std::wstring program = defaultFolder + L"\\Peldra.exe";
-    if (SameFile(NormalizeFolder(folder), defaultFolder) || !Exists(program))
+    // A copy cut short leaves only its ".new" file.
+    const std::wstring copy = program + L".new";
+    if (SameFile(NormalizeFolder(folder), defaultFolder) || (!Exists(program) && !Exists(copy)))
         return;
 
     const bool scheduled = SameFile(program, setting.runningExe) && DeleteAtRestart(program);
-    if (!scheduled)
+    if (!scheduled && Exists(program))
         RemoveOrNote(program, callbacks, outcome);
+    if (Exists(copy))
+        RemoveOrNote(copy, callbacks, outcome);
 
     const std::wstring languages = defaultFolder + L"\\language";
     for (const std::wstring& name : NamesIn(languages))
-        if (name.ends_with(L".lng"))
+        if (name.ends_with(L".lng") || name.ends_with(L".lng.new"))
             ::DeleteFileW((languages + L"\\" + name).c_str());
     ::RemoveDirectoryW(languages.c_str());
 

@@ -43,6 +43,9 @@ void StopHostAndTask(const Callbacks& callbacks, const Detail::UninstallSetting&
 // Shuts Tovik down and removes the package, when it is ours; a failure ends the run.
 Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, UninstallValues& run);
 
+// From here on the folder may hold part of the release: the state file says so until it goes.
+void MarkRemoving(const Callbacks& callbacks, UninstallValues& run);
+
 // Magisk, the release and program files, and the settings shortcut.
 void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& setting, UninstallValues& run);
 

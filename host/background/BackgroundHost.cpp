@@ -194,16 +194,21 @@ int RunBackground()
 
 int RunBackgroundWith(const HostParts& parts)
 {
-    UniqueHandle mutex = Core::CreateSessionMutex(HostMutexName, true);
-    if (!mutex)
-        return 0;
-    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+    // The events exist before the mutex: a Stop that finds the mutex always finds its event too.
+    // While no host runs, a set Stop event is left over from an earlier host.
+    if (UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, HostMutexName)) ||
+        ::GetLastError() == ERROR_ACCESS_DENIED)
         return 0; // another host serves this session
     UniqueHandle stop = Core::CreateSessionEvent(StopEventName, true);
     UniqueHandle reload = Core::CreateSessionEvent(ReloadEventName, false);
     if (!stop || !reload)
         return 1;
-    ::ResetEvent(stop.Get()); // a stop signal left over from an earlier host
+    ::ResetEvent(stop.Get());
+    UniqueHandle mutex = Core::CreateSessionMutex(HostMutexName, true);
+    if (!mutex)
+        return 0;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0; // another host started at the same moment
 
     Core::Log("host: started");
     WriteReleaseState(ReleaseState::Running);

@@ -19,6 +19,8 @@ namespace Pd::Host
 namespace
 {
 
+constexpr int HostStartWaitMs = 10000;
+
 UniqueHandle OpenHostMutex()
 {
     return UniqueHandle(Detail::OpenHostMutexFunction(SYNCHRONIZE, FALSE, HostMutexName));
@@ -66,8 +68,13 @@ Pd::Result<> EnsureRunning()
     if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                           CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
         return Pd::Fail(Core::ErrorText(Core::Text(18026), ::GetLastError()));
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    UniqueHandle thread(process.hThread), host(process.hProcess);
+    // Until the host holds its mutex, a Stop cannot reach it: a caller that stops the host right
+    // after starting it (an uninstall after an install) would leave it running. Wait, bounded,
+    // until it holds the mutex or has ended.
+    for (int waited = 0; waited < HostStartWaitMs && FindHost() == HostPresence::None; waited += 50)
+        if (::WaitForSingleObject(host.Get(), 50) == WAIT_OBJECT_0)
+            break;
     return {};
 }
 

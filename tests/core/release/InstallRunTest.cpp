@@ -84,7 +84,7 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
 
     // The program copy with its host, and the shortcut.
     EXPECT_EQ(PdTest::ReadBytes(fs::path(program_.defaultFolder) / L"Peldra.exe"), "the running program");
-    EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"register task", L"stop host", L"start host"}));
+    EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"stop host", L"register task", L"start host"}));
     EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts().size(), 1u);
     EXPECT_TRUE(questions_.empty()) << "developer mode and Virtual Machine Platform were on";
     ASSERT_FALSE(progress_.empty());

@@ -5,6 +5,7 @@
 #include "core/release/ProgramCopy.h"
 
 #include "core/Handles.h"
+#include "core/Strings.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
@@ -119,11 +120,16 @@ TEST_F(ProgramInstall, ProgramOfTheInstallerPackageIsNotCopied)
     EXPECT_FALSE(fs::exists(installed_));
 }
 
-TEST_F(ProgramInstall, FailedTaskRegistrationLeavesTheHostAlone)
+// The host ends before its program is replaced (no "Peldra.exe.old" stays beside a running one)
+// and comes back also when the task cannot be registered.
+TEST_F(ProgramInstall, TheHostEndsBeforeTheCopyAndComesBackWhateverFails)
 {
+    PdTest::WriteBytes(installed_, "program 0.1.1");
+    setting_.stopHost = [this] { calls_.push_back(L"stop at " + Pd::Core::FromUtf8(ReadBytes(installed_))); };
     taskError_ = L"Task Scheduler: access denied";
     EXPECT_EQ(PdTest::ErrorOf(Install(scratch_.Path() / L"Tovik", true)), taskError_);
-    EXPECT_EQ(calls_, std::vector<std::wstring>{L"register"});
+    EXPECT_EQ(calls_, (std::vector<std::wstring>{L"stop at program 0.1.1", L"register", L"start"}));
+    EXPECT_EQ(ReadBytes(installed_), "program 0.1.2");
 }
 
 class ReplaceWithBackup : public ::testing::Test
