@@ -156,17 +156,10 @@ class CutOffRunsTest(unittest.TestCase):
         self.assertEqual((verify.code, verify.stderr), (3, "[FAIL] Tovik is not installed\n"))
 
     def test_runs_killed_at_once_are_finished_by_the_next_run(self):
-        # During the download: the disk's transfer stalls, so the kill lands in it.
-        road.server.set_rule("/cut/1.0.0/system.zst", [{"stallAfter": 300000, "stallMs": 10000}, {}])
-        run = self.start("install", "--yes", "--no-progress", "--source", first, "--dir", self.dir)
-        self.kill_at(run, "[INFO] Downloading ")
-        self.assertFalse((self.target / "system.vhdx").exists())
+        # An update killed during its download (the disk's transfer stalls, so the kill lands in
+        # it), then the installed release again: nothing is needed, yet the update's partial
+        # download does not outlive the run.
         self.install(first)
-        self.assertFalse((self.target / ".download").exists(), traces.left(self.target))
-        self.assert_installed("1.0.0")
-
-        # An update killed during its download, then the installed release again: nothing is
-        # needed, yet the update's partial download does not outlive the run.
         road.server.set_rule("/cut/1.1.0/system.zst", [{"stallAfter": 300000, "stallMs": 10000}, {}])
         run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
         wait_for_file(self.target / ".download" / "system.zst")
