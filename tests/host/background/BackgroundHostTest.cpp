@@ -99,15 +99,6 @@ protected:
     Pd::Host::HostParts parts;
 };
 
-TEST_F(BackgroundHostTest, ASecondHostEndsAtOnceAndChangesNothing)
-{
-    Pd::UniqueHandle running(::CreateMutexW(nullptr, FALSE, Pd::Host::HostMutexName));
-    ClearedSettings::SetDword(L"ReleaseState", 77);
-    EXPECT_EQ(Pd::Host::RunBackgroundWith(parts), 0);
-    EXPECT_EQ(ClearedSettings::Dword(L"ReleaseState"), 77u);
-    EXPECT_TRUE(events.All().empty());
-}
-
 TEST_F(BackgroundHostTest, AnUnverifiedOrCancelledReleaseServesNothing)
 {
     struct Case
@@ -121,7 +112,6 @@ TEST_F(BackgroundHostTest, AnUnverifiedOrCancelledReleaseServesNothing)
              Case{ReleaseState::Modified, 4,
                   "host: the installed Android is an official release changed after "
                   "installing - Bluetooth and Windows Hello are not served"},
-             Case{ReleaseState::NoInstallFolder, 4, "host: the installed Android is missing - "},
              Case{ReleaseState::Unverifiable, 4,
                   "host: the installed Android is not an official Peldra release - "},
              Case{ReleaseState::Cancelled, 0, "host: started"},
