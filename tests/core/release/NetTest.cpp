@@ -117,11 +117,6 @@ TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsedAndRedirectsStaySo)
     served.Rule(L"away", R"({"redirect": "http://example.com/real"})");
     EXPECT_EQ(ErrorOf(Fetch(L"away")),
               served.Url(L"away") + L" was redirected to http://example.com/real: " + refused);
-    served.Put(L"loop", "");
-    served.Rule(L"loop", R"({"redirect": "loop"})");
-    EXPECT_EQ(ErrorOf(Fetch(L"loop")),
-              L"Too many redirects (more than 10) from " + served.Url(L"loop") + L".");
-    EXPECT_EQ(served.Requests(L"loop").size(), 11u);
 }
 
 TEST(Redirects, NeverFromHttpsToHttpNorToAnAddressThatCouldNotBeAskedFirst)
@@ -134,10 +129,6 @@ TEST(Redirects, NeverFromHttpsToHttpNorToAnAddressThatCouldNotBeAskedFirst)
     for (const wchar_t* plain : {L"http://cdn.example/x", L"HTTP://127.0.0.1/x"})
         EXPECT_EQ(ErrorOf(CheckRedirect(secure, plain)),
                   secure + L" was redirected to http (" + plain + L"), but only https is accepted.");
-    EXPECT_EQ(
-        ErrorOf(CheckRedirect(L"http://127.0.0.1/m", L"ftp://127.0.0.1/x")),
-        L"http://127.0.0.1/m was redirected to ftp://127.0.0.1/x: Only https:// addresses are supported "
-        L"(http:// only for localhost).");
 }
 
 TEST(ContentRange, ReadsTheServedSpanOrTheUnsatisfiedTotal)
@@ -167,7 +158,6 @@ TEST_F(Transfers, TextFetchRetriesOnlyTransientFailuresAndNamesTheAddress)
     const std::wstring stalled = L"The server did not answer in time: no answer from {} within 1 seconds.";
     const Case cases[] = {
         {"busy, then served", R"([{"status": 503}, {}])", 20000, 2, L""},
-        {"no headers in time, then served", R"([{"stallHeaders": 2500}, {}])", 1000, 2, L""},
         {"cut short, then served", R"([{"stallAfter": 5, "stallMs": 200, "resetAfter": 5}, {}])", 20000, 2,
          L""},
         {"never answers", R"({"stallHeaders": 1500})", 1000, 3, stalled},
