@@ -257,7 +257,7 @@ Bytes Controller::LeCreateConnectionCancel()
         throw HciStatus(Hci::Status::CommandDisallowed);
     // Android must hear this command's Command Complete before the LE Connection Complete of
     // the cancelled attempt, which its worker may send the moment it is woken.
-    cancelConnectAfterAnswer_ = true;
+    afterAnswer_ = [this] { CancelConnect(); };
     return {};
 }
 

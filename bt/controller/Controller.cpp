@@ -224,8 +224,8 @@ void Controller::RunMapCommand(std::uint16_t opcode, CommandHandler handler, Byt
         status = Hci::Status::HardwareFailure;
     }
     SendCommandComplete(opcode, status, returnParameters);
-    if (std::exchange(cancelConnectAfterAnswer_, false))
-        CancelConnect();
+    if (auto work = std::exchange(afterAnswer_, nullptr))
+        work();
 }
 
 void Controller::AnswerUnsupported(std::uint16_t opcode, ByteView parameters)

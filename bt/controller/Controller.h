@@ -172,9 +172,10 @@ private:
 
     // Set when the command being dispatched got its Command Complete or Status.
     std::atomic<bool> answered_{false};
-    // Set by LE Create Connection Cancel: the attempt is cancelled once its answer went out.
-    // Only the session thread, which dispatches commands, touches it.
-    bool cancelConnectAfterAnswer_ = false;
+    // Work a command leaves to be done once its Command Complete went out, so that nothing it
+    // starts can reach Android ahead of that answer. Only the session thread, which dispatches
+    // commands, touches it.
+    std::function<void()> afterAnswer_;
 };
 
 } // namespace Pd::Bt

@@ -67,8 +67,9 @@ Bytes Controller::LeSetScanEnable(ByteView parameters)
         reportedAdvertisements_.clear();
         active = scanActive_;
     }
+    // The first report must not reach Android ahead of this command's answer.
     if (enabled)
-        scanner_->Start(active);
+        afterAnswer_ = [this, active] { scanner_->Start(active); };
     else
         scanner_->Stop();
     return {};

@@ -68,7 +68,12 @@ class RecordingScanner final : public Scanner
 {
 public:
     explicit RecordingScanner(FakeScanner& owner) : owner_(owner) {}
-    void Start(bool active) override { owner_.calls.push_back(active ? "start active" : "start passive"); }
+    void Start(bool active) override
+    {
+        owner_.calls.push_back(active ? "start active" : "start passive");
+        if (owner_.heardAtStart)
+            owner_.report(*owner_.heardAtStart);
+    }
     void Stop() override { owner_.calls.push_back("stop"); }
 
 private:

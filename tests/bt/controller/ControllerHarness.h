@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,6 +52,7 @@ struct FakeScanner
 {
     std::vector<std::string> calls; // "start active", "start passive", "stop"
     AdvertisementCallback report;
+    std::optional<Advertisement> heardAtStart; // reported from within Start, as Windows may
 };
 
 class ControllerHarness

@@ -32,12 +32,16 @@ TEST(Scanning, ScanEnableStartsTheScannerInTheModeOfTheScanParametersUntilReset)
               (std::vector<std::string>{"start active", "stop", "start passive", "stop", "start active"}));
 }
 
-TEST(Scanning, AdvertisementsAreReportedOnlyWhileScanning)
+TEST(Scanning, AdvertisementsAreReportedOnlyWhileScanningAndAfterScanEnablesAnswer)
 {
     ControllerHarness h;
     Advertise(h, 0, {0x02, 0x01, 0x06});
     EXPECT_TRUE(h.Sent().empty());
-    h.Command(0x200C, {0x01, 0x00});
+    // An advertisement heard the moment the scan starts follows the command's answer.
+    h.scanner.heardAtStart = Advertisement{Device, false, 0, -60, {0x02, 0x01, 0x06}};
+    EXPECT_EQ(h.Command(0x200C, {0x01, 0x00}),
+              (Events{CommandComplete(0x200C, 0x00), LeMeta(0x02, {0x01, 0, 0x00, 0x66, 0x55, 0x44, 0x33,
+                                                                   0x22, 0x11, 3, 0x02, 0x01, 0x06, 0xC4})}));
     Advertise(h, 3, {0x02, 0x01, 0x06}, -50, true);
     EXPECT_EQ(h.Sent().back().second,
               LeMeta(0x02, {0x01, 3, 0x01, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 3, 0x02, 0x01, 0x06, 0xCE}));
