@@ -21,6 +21,15 @@ bool IsUnderProgramFiles(const std::wstring& folder);
 // all bits set when that cannot be determined, so that a free-space check passes.
 std::uint64_t FreeSpace(const std::wstring& folder);
 
+// Whether something exists at the path (a file, a folder or a link; false for an empty path).
+bool PathExists(const std::wstring& path);
+
+// Whether the path names a folder (a link to one counts).
+bool IsFolder(const std::wstring& path);
+
+// Whether the path names a folder that is not a link or other reparse point.
+bool IsRealFolder(const std::wstring& path);
+
 // Whether both paths can be opened and report the same volume serial number and file id.
 bool SameFile(const std::wstring& a, const std::wstring& b);
 

@@ -21,13 +21,6 @@ std::wstring Below(const std::wstring& root, const std::wstring& relative)
     return relative.empty() ? root : JoinPath(root, relative);
 }
 
-bool IsRealFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // Every folder below a folder, without entering links.
 void AddFoldersBelow(const std::wstring& root, const std::wstring& relative, std::set<std::wstring>& folders)
 {
@@ -114,9 +107,7 @@ std::vector<std::wstring> RecordsStillThere(const std::wstring& installFolder,
             continue;
         const std::wstring path =
             JoinPath(root, IsFolderRecord(record) ? record.substr(0, record.size() - 1) : record);
-        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
-            (!IsFolderRecord(record) &&
-             ::GetFileAttributesW((path + L".new").c_str()) != INVALID_FILE_ATTRIBUTES))
+        if (PathExists(path) || (!IsFolderRecord(record) && PathExists(path + L".new")))
             there.push_back(record);
     }
     return there;
@@ -153,8 +144,7 @@ bool IsSafeRecord(const std::wstring& record)
 bool HoldsForeignFiles(const std::wstring& installFolder, bool isDefaultFolder)
 {
     const std::wstring folder = NormalizeFolder(installFolder);
-    if (folder.empty() ||
-        ::GetFileAttributesW(JoinPath(folder, L"peldra.json").c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (folder.empty() || PathExists(JoinPath(folder, L"peldra.json")))
         return false;
     WIN32_FIND_DATAW data{};
     UniqueFind find(::FindFirstFileExW(JoinPath(folder, L"*").c_str(), FindExInfoBasic, &data,

@@ -92,8 +92,7 @@ void DeleteTovikShortcuts(LeftoverCleanup& cleanup, const std::wstring& folder, 
 {
     if (folder.empty())
         return;
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!Core::IsFolder(folder))
         return;
     std::vector<std::wstring> found;
     CollectShortcuts(folder, recursive, owned, found);

@@ -54,7 +54,8 @@ bool StartsWithPath(const std::wstring& text, const std::wstring& path, const st
     if (path.empty())
         return false;
     const std::wstring spelt = Replaced(path, L'\\', separator);
-    return Core::StartsWithIgnoringCase(text, spelt) && (text.size() == spelt.size() || text[spelt.size()] == next);
+    return Core::StartsWithIgnoringCase(text, spelt) &&
+           (text.size() == spelt.size() || text[spelt.size()] == next);
 }
 
 // Uninstall entries whose icon lies in the package's folder, with the registered applications

@@ -1,6 +1,7 @@
 #include "core/release/ProgramCopy.h"
 
 #include "core/ErrorText.h"
+#include "core/release/Folders.h"
 #include "core/Text.h"
 
 #include <windows.h>
@@ -9,11 +10,6 @@ namespace Pd::Core
 {
 namespace
 {
-
-bool PathExists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool Rename(const std::wstring& from, const std::wstring& to)
 {

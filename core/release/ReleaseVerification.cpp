@@ -1,5 +1,6 @@
 #include "core/release/ReleaseVerification.h"
 
+#include "core/release/Folders.h"
 #include "core/release/Trust.h"
 
 #include <windows.h>
@@ -36,7 +37,7 @@ ReleaseState VerifyRelease(const std::wstring& installFolder, const StopPredicat
         if (component.kind == ComponentKind::Archive)
             continue;
         const std::wstring file = (folder / component.target).wstring();
-        if (component.optional && ::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (component.optional && !PathExists(file))
             continue;
         if (component.sha256.empty())
             return ReleaseState::Unverifiable;

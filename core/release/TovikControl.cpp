@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Json.h"
+#include "core/release/Folders.h"
 #include "core/release/KnownFolder.h"
 #include "core/release/Packages.h"
 #include "core/release/ReleaseFiles.h"
@@ -28,8 +29,7 @@ const wchar_t* CurrentDirectoryFor(const std::wstring& workingFolder)
 {
     if (workingFolder.empty())
         return nullptr;
-    const DWORD attributes = ::GetFileAttributesW(workingFolder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    if (!Core::IsFolder(workingFolder))
         return nullptr;
     return workingFolder.c_str();
 }
@@ -70,7 +70,7 @@ std::wstring TovikClientAlias()
         return {};
     std::wstring alias =
         localAppData + L"\\Microsoft\\WindowsApps\\" + TovikFamilyName + L"\\TovikClient.exe";
-    return ::GetFileAttributesW(alias.c_str()) != INVALID_FILE_ATTRIBUTES ? alias : std::wstring();
+    return Core::PathExists(alias) ? alias : std::wstring();
 }
 
 UniqueHandle StartTovikShutdown(const std::wstring& workingFolder)

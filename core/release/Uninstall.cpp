@@ -29,12 +29,6 @@ namespace
 
 constexpr DWORD ShutdownWaitMs = 60000;
 
-bool IsFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 void UninstallValues::Report(const Callbacks& callbacks, const std::wstring& text)
@@ -59,8 +53,7 @@ Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const
     run.ours =
         run.package && run.package->developmentMode && SameFile(run.package->installLocation, run.folder);
     run.state = ReadState(run.folder);
-    run.stateFile =
-        ::GetFileAttributesW(JoinPath(run.folder, L"peldra.json").c_str()) != INVALID_FILE_ATTRIBUTES;
+    run.stateFile = PathExists(JoinPath(run.folder, L"peldra.json"));
     run.leftovers = HasInstallLeftovers(run.folder);
     // What a run cut off before its state file was written, or after an older version deleted
     // it, left behind is removed too: the folder's leftovers, or the settings shortcut beside a

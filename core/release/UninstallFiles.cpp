@@ -31,24 +31,6 @@ constexpr int FileRetries = 20;
 constexpr std::uint32_t UnrecordedFilesText = 16075;
 constexpr std::uint32_t NoRecordText = 17081;
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsRealFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 bool DeleteAtRestart(const std::wstring& path)
 {
     return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
@@ -144,7 +126,7 @@ template <typename Remove> bool RemoveStagedTree(const std::wstring& folder, con
 bool HasInstallLeftovers(const std::wstring& folder)
 {
     for (const wchar_t* name : {L".download", L"peldra.json.new", L"release.json", L"release.cat"})
-        if (Exists(JoinPath(folder, name)))
+        if (PathExists(JoinPath(folder, name)))
             return true;
     return IsOwnReleaseFolder(folder);
 }
@@ -152,7 +134,7 @@ bool HasInstallLeftovers(const std::wstring& folder)
 bool HasStateFile(const Install::PackageInfo& package)
 {
     return package.developmentMode && !package.installLocation.empty() &&
-           Exists(package.installLocation + L"\\peldra.json");
+           PathExists(package.installLocation + L"\\peldra.json");
 }
 
 void ForgetLanguageList(const std::wstring& dataFolder)
@@ -184,7 +166,7 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
     for (const auto& [key, names] : state.entries)
         if (!state.placed.contains(key))
             known.insert(names.begin(), names.end());
-    const bool stateFile = Exists(JoinPath(folder, L"peldra.json"));
+    const bool stateFile = PathExists(JoinPath(folder, L"peldra.json"));
     if (!stateFile || !state.HasAllEntries())
     {
         if (IsOwnReleaseFolder(folder))
@@ -291,13 +273,13 @@ void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbac
     const std::wstring program = defaultFolder + L"\\Peldra.exe";
     // A copy cut short leaves only its ".new" file.
     const std::wstring copy = program + L".new";
-    if (SameFile(NormalizeFolder(folder), defaultFolder) || (!Exists(program) && !Exists(copy)))
+    if (SameFile(NormalizeFolder(folder), defaultFolder) || (!PathExists(program) && !PathExists(copy)))
         return;
 
     const bool scheduled = SameFile(program, setting.runningExe) && DeleteAtRestart(program);
-    if (!scheduled && Exists(program))
+    if (!scheduled && PathExists(program))
         RemoveOrNote(program, callbacks, outcome);
-    if (Exists(copy))
+    if (PathExists(copy))
         RemoveOrNote(copy, callbacks, outcome);
 
     const std::wstring languages = defaultFolder + L"\\language";
@@ -321,7 +303,7 @@ void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& set
     if (!run.other)
     {
         const std::wstring magisk = setting.defaultFolder + L"\\Magisk";
-        if (Exists(magisk))
+        if (PathExists(magisk))
             Detail::RemoveOrNote(magisk, callbacks, run.outcome);
         run.programScheduled = Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome,
                                                               ownInstallerPackage, setting);
@@ -343,7 +325,7 @@ void RemoveStateAndFolder(Removal removal, const Callbacks& callbacks,
     // Without a full record nobody can tell the release's files from the user's: what is left
     // may be either, and "everything" was not removed.
     if (removal == Removal::Everything && (run.stateFile || run.leftovers) &&
-        (!run.stateFile || !run.state.HasAllEntries()) && !run.programScheduled && Exists(run.folder))
+        (!run.stateFile || !run.state.HasAllEntries()) && !run.programScheduled && PathExists(run.folder))
         run.Report(callbacks, FormatText(UnrecordedFilesText, run.folder));
 }
 

@@ -24,11 +24,6 @@ namespace
 constexpr int FileRetries = 20;
 constexpr int DataFolderRetries = 5;
 
-bool Exists(const std::wstring& path)
-{
-    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Subkeys and values of a key of the current user; none when it cannot be read.
 std::optional<std::pair<DWORD, DWORD>> CountUserKey(const wchar_t* key)
 {
@@ -71,7 +66,7 @@ void RemoveAndroidLeftovers(const Callbacks& callbacks, UninstallValues& run)
         LogLine(callbacks, Level::Warning, Text(17033));
         return;
     }
-    if (Exists(run.dataFolder))
+    if (PathExists(run.dataFolder))
     {
         const std::uint64_t size = Install::DirectorySize(run.dataFolder);
         if (auto removed = Install::RemoveTree(run.dataFolder, FileRetries); removed)
@@ -137,7 +132,7 @@ void RemoveBridgesAndData(const Callbacks& callbacks, const Detail::UninstallSet
     const bool bluetoothRemoved = Guest::RemoveVsockService(Guest::BluetoothServiceId);
     const bool helloRemoved = Guest::RemoveVsockService(Guest::HelloServiceId);
     bool dataRemoved = false;
-    if (Exists(setting.programDataFolder))
+    if (PathExists(setting.programDataFolder))
     {
         if (auto removed = Install::RemoveTree(setting.programDataFolder, DataFolderRetries); removed)
             dataRemoved = true;
