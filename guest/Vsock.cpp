@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <string>
@@ -19,6 +20,18 @@ namespace Pd::Guest
 {
 namespace
 {
+
+// Loops that currently serve a VM (between its discovery and its end).
+std::atomic<int> loopsWithVm{0};
+
+class VmSeen
+{
+public:
+    VmSeen() noexcept { ++loopsWithVm; }
+    ~VmSeen() { --loopsWithVm; }
+    VmSeen(const VmSeen&) = delete;
+    VmSeen& operator=(const VmSeen&) = delete;
+};
 
 // Windows Sockets for the length of one loop; cleaned up only when it started.
 class WinsockSession
@@ -86,6 +99,7 @@ private:
     {
         ::ResetEvent(exitEvent_);
         ComputeSystem watch = OpenComputeSystem(vm.id, exitEvent_);
+        std::optional<VmSeen> seen(std::in_place);
         Core::Log(fmt::format("host: Tovik VM {} ({}), connecting to vsock port 0x{:08X}",
                               Core::ToUtf8(Platform::GuidText(vm.id, true)), vm.owner, serviceId_));
         Host::AnnounceHostChange();
@@ -109,6 +123,7 @@ private:
                 break;
         }
 
+        seen.reset();
         if (!stop_.stop_requested())
             Core::Log(fmt::format("host: Tovik VM ended ({})", name_));
         Host::AnnounceHostChange();
@@ -178,6 +193,11 @@ void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const Vso
     // request must never set a closed handle.
     std::stop_callback<Core::SetEventOnStop> wake(stop, Core::SetEventOnStop{stopEvent.Get()});
     Loop(serviceId, serviceName, handler, stop, timings, stopEvent.Get(), exitEvent.Get()).Run();
+}
+
+bool AndroidVmSeen() noexcept
+{
+    return loopsWithVm.load() > 0;
 }
 
 bool RemoveVsockService(std::uint32_t serviceId)

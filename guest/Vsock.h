@@ -39,6 +39,12 @@ struct VsockTimings
 void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const VsockHandler& handler,
                 std::stop_token stop, const VsockTimings& timings = {});
 
+// Whether a loop of this process has found the Android VM and not yet seen it end: what the
+// host knows of the VM without asking the Host Compute Service, which can take seconds. Turns
+// true before the loop announces the VM and false before it announces the end. False while no
+// loop runs.
+bool AndroidVmSeen() noexcept;
+
 // Deletes the service's Hyper-V socket registration (the machine's key of the service GUID under
 // "Virtualization\GuestCommunicationServices") with everything below it. False when the key is
 // missing or cannot be deleted.

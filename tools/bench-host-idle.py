@@ -14,6 +14,9 @@ process's peak working set (from VmHWM) but neither its CPU times nor its privat
 figures judged are: CPU = utime + stime over the window, private = RssAnon + VmSwap, peak working
 set = PeakWorkingSetSize (Windows). Targets: the host takes no
 more CPU time than the do-nothing program, and no more than 1.5 times its memory.
+
+A third process, the same do-nothing program after loading every DLL the host's image imports,
+shows the floor that Wine itself sets for a program of the host's build; it is shown, not judged.
 """
 import argparse
 import os
@@ -38,6 +41,8 @@ VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "sy
       "state": "Running"}
 HOST_IMAGE = "Peldra.exe"  # the installed copy, which the install starts as the host
 IDLE_IMAGE = "pd_idle_program.exe"
+IMPORTS_IMAGE = "pd_idle_imports.exe"  # the do-nothing program with the host's DLLs loaded
+IMAGES = (HOST_IMAGE, IDLE_IMAGE, IMPORTS_IMAGE)
 
 
 def built(name):
@@ -56,9 +61,16 @@ def run(pc, *words, timeout=300):
         return done.returncode, out.read().decode("utf-8", "replace")
 
 
+def imported_dlls(exe):
+    """The DLL names the image imports, as its import table lists them."""
+    table = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(exe)], capture_output=True, text=True,
+                           check=True).stdout
+    return [line.split(":", 1)[1].strip() for line in table.splitlines() if "DLL Name:" in line]
+
+
 def windows_view(pc, meter):
     """{image: (pid, threads, cpu seconds, private bytes, peak working set)} from inside Wine."""
-    code, text = run(pc, meter, HOST_IMAGE, IDLE_IMAGE)
+    code, text = run(pc, meter, *IMAGES)
     if code != 0:
         sys.exit(f"bench: the meter failed:\n{text}")
     view = {}
@@ -105,6 +117,8 @@ def measure(seconds):
     exe = built_exe.with_name("Peldra-simulated-stripped.exe")
     subprocess.run(["x86_64-w64-mingw32-strip", "--strip-debug", "-o", str(exe), str(built_exe)], check=True)
     idle, meter = built(IDLE_IMAGE), built("pd_process_meter.exe")
+    with_imports = idle.with_name(IMPORTS_IMAGE)
+    subprocess.run(["cp", str(idle), str(with_imports)], check=True)
     subprocess.run(["rm", "-rf", str(PREFIX)], check=True)  # a fresh install each run
     e2e.program = Program(exe, PREFIX)
     road = e2e.ReleaseRoad("bench-host", developer_mode=True)
@@ -112,7 +126,7 @@ def measure(seconds):
     pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
                      computeSystems=[VM], services={BLUETOOTH_PORT: android.port},
                      bluetooth={"adapter": "001A7DDA7113"})
-    idler = None
+    idlers = []
     try:
         identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
                     'ProcessorArchitecture="x64"/></Package>\n')
@@ -129,22 +143,24 @@ def measure(seconds):
             sys.exit(f"bench: the install failed ({code}):\n{text}")
         if not android.wait_for("reset answered"):
             sys.exit(f"bench: the Bluetooth bridge did not connect: {android.events}")
-        idler = subprocess.Popen([str(WINE_RUN), str(PREFIX), str(idle), str((seconds + 60) * 1000)],
-                                 env={**os.environ, **pc.env}, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(5)  # both settled: the host connected, the do-nothing program in its loop
-        before, unix_before = windows_view(pc, meter), {i: unix_view(i) for i in (HOST_IMAGE, IDLE_IMAGE)}
+        for program, dlls in ((idle, []), (with_imports, imported_dlls(exe))):
+            idlers.append(subprocess.Popen([str(WINE_RUN), str(PREFIX), str(program), str((seconds + 60) * 1000),
+                                            *dlls], env={**os.environ, **pc.env}, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL))
+        time.sleep(5)  # all settled: the host connected, the do-nothing programs in their loops
+        before, unix_before = windows_view(pc, meter), {i: unix_view(i) for i in IMAGES}
         threads_before = thread_times(HOST_IMAGE)
         time.sleep(seconds)
         threads_after = thread_times(HOST_IMAGE)
         busy = sorted(((threads_after[tid] - threads_before.get(tid, 0), tid) for tid in threads_after), reverse=True)
         print("host threads by CPU s over the window (Linux tid):",
               ", ".join(f"{tid} {cpu:.2f}" for cpu, tid in busy if cpu > 0))
-        after, unix_after = windows_view(pc, meter), {i: unix_view(i) for i in (HOST_IMAGE, IDLE_IMAGE)}
+        after, unix_after = windows_view(pc, meter), {i: unix_view(i) for i in IMAGES}
         connected = android.count("connected") == 1 and android.count("disconnected") == 0
         return before, after, unix_before, unix_after, connected
     finally:
         run(pc, driver, "stop")
-        if idler:
+        for idler in idlers:
             idler.kill()
             idler.wait()
         android.stop()
@@ -160,7 +176,7 @@ def main():
     print(f"\nidle for {seconds} s, Bluetooth bridge connected throughout: {'yes' if connected else 'NO'}")
     print(f"{'process':<22}{'pid':>6}{'threads':>9}{'CPU s':>9}{'private MiB':>13}{'peak WS MiB':>13}"
           f"{'Windows CPU s':>15}{'Windows private MiB':>21}")
-    for image in (HOST_IMAGE, IDLE_IMAGE):
+    for image in IMAGES:
         if not unix_before[image] or not unix_after[image]:
             sys.exit(f"bench: no Wine process runs {image}")
         pid, _, wcpu0, _, _ = before[image]

@@ -5,7 +5,7 @@
 #include "core/release/Updates.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "guest/AndroidVm.h"
+#include "guest/Vsock.h"
 #include "host/controls/HostSettings.h"
 
 #include <windows.h>
@@ -49,7 +49,9 @@ std::wstring ReleaseUpdateText(const TrayStatus& status)
 TrayStatus ReadTrayStatus()
 {
     TrayStatus status;
-    status.androidRunning = Guest::FindAndroidVm().has_value();
+    // What the host's socket loops know: a lookup of the VM can take seconds, and the tray thread
+    // must stay responsive. The host runs the registration helper's loop whenever it serves.
+    status.androidRunning = Guest::AndroidVmSeen();
     status.bluetoothOn = BluetoothEnabled();
     status.bluetoothConnected = status.bluetoothOn && BluetoothConnected();
     status.elevationOn = ElevationEnabled();

@@ -20,8 +20,9 @@ struct TrayStatus
     std::wstring releaseUpdate; // a pending release version, or empty
 };
 
-// Reads the VM, the settings, the Bluetooth bridge's connected event and the pending updates;
-// registrationWaiting is left false (the caller asks the registration helper).
+// Reads whether the host's socket loops see the VM (no lookup), the settings, the Bluetooth
+// bridge's connected event and the pending updates; registrationWaiting is left false (the
+// caller asks the registration helper).
 TrayStatus ReadTrayStatus();
 
 // The lines "Peldra", the pending updates, Android, Bluetooth and root, joined with a line feed

@@ -1,7 +1,8 @@
 """The background host under Wine on a simulated Windows 11 PC, started as the install starts it
 (detached, without a console): one host per session, the release check before anything is served,
-the Bluetooth bridge following its setting, and the stop, seen through the host's log, the
-registry and the simulated Android's Bluetooth stack. A prefix of its own: the host lives in it."""
+the Bluetooth bridge following its setting, the notification-area icon following its setting (seen
+in Wine's system tray under Xvfb), and the stop, seen through the host's log, the registry and the
+simulated Android's Bluetooth stack. A prefix of its own: the host lives in it."""
 import os
 import subprocess
 import sys
@@ -22,6 +23,7 @@ VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "sy
       "state": "Running"}
 NOT_SERVED = "host: the installed Android is missing - Bluetooth and Windows Hello are not served"
 driver = None
+installed = False
 
 
 def setUpModule():
@@ -61,6 +63,43 @@ def release():
         {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
     ]}, road.server.root / "host", road.publisher)
     return f"{road.server.url}/host/manifest.json"
+
+
+def install():
+    """Installs the release once per run (the install starts the host); empty, or what a failed
+    install said."""
+    global installed
+    if not installed:
+        done = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source", release(), "--dir",
+                   windows_path(road.scratch / "Tovik"), timeout=300)
+        if done.returncode != 0:
+            return (done.stdout + done.stderr).decode("utf-8", "replace")
+        installed = True
+    return ""
+
+
+def start_xvfb():
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten",
+                               "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        return server, f":{pipe.readline().strip()}"
+
+
+def tray_shown():
+    """Whether Wine's system tray window (shown while it holds an icon) is on the display."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Wine System Tray$"],
+                           capture_output=True, text=True)
+    return found.returncode == 0 and bool(found.stdout.split())
+
+
+def end_wine():
+    """Ends every Wine process of the prefix: its desktop process keeps the display it started with."""
+    subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": e2e.program.prefix},
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env={**os.environ, "WINEPREFIX": e2e.program.prefix},
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def host_log_path():
@@ -113,9 +152,7 @@ class BackgroundHostTest(unittest.TestCase):
 
         # The install starts the host; with Bluetooth on, the bridge reaches Android.
         run("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "Bluetooth", "/t", "REG_DWORD", "/d", "1", "/f")
-        installed = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source", release(), "--dir",
-                        windows_path(road.scratch / "Tovik"), timeout=300)
-        self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+        self.assertEqual(install(), "")
         self.assertTrue(android.wait_for("reset answered"), android.events)
         self.wait_for_log("host: Android Bluetooth stack connected")
         self.assertEqual((user_value("ReleaseState"), host_presence()), (1, "running"))
@@ -154,6 +191,42 @@ class BackgroundHostTest(unittest.TestCase):
         self.assertEqual(user_value("ReleaseState"), 0, host_log())
         self.assertEqual(host_log().count("host: stopping"), 1, "the check was stopped, nothing was served")
         self.assertEqual(android.count("connected"), connections)
+
+    def test_the_tray_follows_its_setting_while_the_host_runs(self):
+        self.assertEqual(install(), "")
+        run(str(driver), "stop")
+        end_wine()  # Wine's desktop process must start on the display below
+        xvfb, display = start_xvfb()
+        saved = os.environ.get("DISPLAY")
+        os.environ["DISPLAY"] = display
+        host = None
+        try:
+            self.assertEqual(run(str(driver), "setting", "tray", "on").returncode, 0)
+            host = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, "host", "--background"],
+                                    env={**os.environ, **pc.env}, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            for step, (setting, shown) in enumerate((("on", True), ("off", False), ("on", True), ("off", False))):
+                with self.subTest(step=step, tray=setting):
+                    if step:
+                        self.assertEqual(run(str(driver), "setting", "tray", setting).returncode, 0)
+                    deadline = time.monotonic() + (180 if step == 0 else 30)  # the first waits for the check
+                    while tray_shown() != shown and time.monotonic() < deadline:
+                        time.sleep(0.1)
+                    self.assertEqual(tray_shown(), shown, host_log())
+            self.assertEqual(host_presence(), "running", "the host outlives its icon")
+            run(str(driver), "stop")
+            self.assertEqual(host.wait(timeout=60), 0)
+        finally:
+            if host and host.poll() is None:
+                run(str(driver), "stop")
+                host.kill()
+            end_wine()
+            xvfb.terminate()
+            xvfb.wait()
+            if saved is None:
+                os.environ.pop("DISPLAY", None)
+            else:
+                os.environ["DISPLAY"] = saved
 
 
 if __name__ == "__main__":

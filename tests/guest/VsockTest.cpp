@@ -14,6 +14,7 @@
 #include <atomic>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -35,14 +36,19 @@ std::string VmScenario(int tcpPort = 0)
 
 constexpr const char* NoVm = R"({"computeSystems":[]})";
 
-// Counts the calls of the tray's refresh hook while it lives.
+// Counts the calls of the tray's refresh hook while it lives, and notes what each call would
+// show of the VM.
 class RefreshCounter
 {
 public:
     RefreshCounter()
     {
         calls = 0;
-        Pd::Host::TrayHooks::refresh.store([] { ++calls; });
+        seen.clear();
+        Pd::Host::TrayHooks::refresh.store([] {
+            seen.push_back(Pd::Guest::AndroidVmSeen());
+            ++calls;
+        });
     }
     ~RefreshCounter() { Pd::Host::TrayHooks::refresh.store(nullptr); }
 
@@ -54,6 +60,7 @@ public:
         return calls >= count;
     }
     static inline std::atomic<int> calls{0};
+    static inline std::vector<bool> seen; // written by the one loop thread, read after it stopped
 };
 
 // ServeVsock on its own thread, as a bridge runs it.
@@ -178,6 +185,8 @@ TEST(ServeVsock, TheVmEndingDuringThePauseBetweenAttemptsEndsThePauseAndAnnounce
     ASSERT_TRUE(log.WaitFor("waiting for Tovik")) << "back to looking for a VM";
     EXPECT_TRUE(loop.StopAndWait());
     EXPECT_EQ(RefreshCounter::calls, 2) << "the VM found, and the VM ended";
+    EXPECT_EQ(RefreshCounter::seen, (std::vector<bool>{true, false})) << "the tray shows what was announced";
+    EXPECT_FALSE(Pd::Guest::AndroidVmSeen());
 }
 
 TEST(ServeVsock, TheHandlerTalksOverTheSocketUntilStopEndsItWithoutAnEndedLine)
