@@ -58,6 +58,23 @@ std::vector<ServiceListing> Listings(ByteView records)
     return services;
 }
 
+// A CCCD the mirror added takes a handle no other attribute has.
+void CheckAddedClientConfigurations(const GattDatabase& database)
+{
+    const auto& table = database.table;
+    for (std::size_t i = 0; i < table.size(); ++i)
+    {
+        const AttributeEntry& entry = table[i];
+        if (entry.kind != AttributeKind::Descriptor || database.services[entry.service]
+                                                           .characteristics[entry.characteristic]
+                                                           .descriptors[entry.descriptor]
+                                                           .source)
+            continue;
+        Check(i == 0 || table[i - 1].handle != entry.handle);
+        Check(i + 1 == table.size() || table[i + 1].handle != entry.handle);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -70,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t records = std::min<std::size_t>(input[0] % 16 * 4, input.size() - 1);
     GattDatabase database = BuildGattDatabase(Listings(input.subspan(1, records)));
     input = input.subspan(1 + records);
+    CheckAddedClientConfigurations(database);
 
     HashedDevice device;
     std::vector<Bytes> sent;
