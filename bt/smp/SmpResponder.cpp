@@ -19,8 +19,9 @@ constexpr std::int32_t AlreadyPaired = 3;
 
 Bytes WithCode(std::uint8_t code, ByteView value)
 {
-    Bytes pdu{code};
-    Append(pdu, value);
+    Bytes pdu(1 + value.size());
+    pdu[0] = code;
+    std::copy(value.begin(), value.end(), pdu.begin() + 1);
     return pdu;
 }
 
