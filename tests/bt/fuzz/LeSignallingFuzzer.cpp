@@ -1,5 +1,5 @@
-// ACL packets from Android through reassembly into the LE signalling channel: whatever arrives,
-// a signalling PDU gets at most one answer, a well-formed Command Reject with its identifier.
+// ACL packets from Android through reassembly into the LE signalling channel: every command gets
+// a well-formed Command Reject with its identifier; responses, rejects and short PDUs get none.
 #include "bt/hci/Acl.h"
 #include "bt/l2cap/LeSignalling.h"
 
@@ -32,12 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto pdu = ReassembleAcl(state, packet);
         if (!pdu || pdu->cid != LeSignallingCid)
             continue;
-        auto answer = AnswerLeSignalling(pdu->payload);
-        if (!answer)
-            continue;
-        Check(pdu->payload.size() >= 4);
-        Check(*answer == (Bytes{0x01, pdu->payload[1], 0x02, 0x00, 0x00, 0x00}));
-        Check(pdu->payload[0] != 0x01);
+        // Only a Command Reject, a Connection Parameter Update Response and the credit-based
+        // connection responses are taken without an answer.
+        const ByteView payload = pdu->payload;
+        const bool ignored = payload.size() < 4 || payload[0] == 0x01 || payload[0] == 0x13 ||
+                             payload[0] == 0x15 || payload[0] == 0x18;
+        auto answer = AnswerLeSignalling(payload);
+        Check(answer.has_value() != ignored);
+        Check(!answer || *answer == (Bytes{0x01, payload[1], 0x02, 0x00, 0x00, 0x00}));
     }
     return 0;
 }

@@ -91,11 +91,8 @@ TEST_F(SmpResponderTest, JustWorksPairingEndsInFreshKeysWhenAsked)
 
 TEST_F(SmpResponderTest, FailuresEndThePairingWithoutKeys)
 {
-    const struct
-    {
-        std::vector<Bytes> pdus;
-        Bytes answer; // to the last PDU
-    } cases[] = {
+    // PDUs, and the answer to the last one.
+    const std::pair<std::vector<Bytes>, Bytes> cases[] = {
         {{{0x03, 1}}, {0x05, 0x08}},                                 // confirm before any request
         {{Request}, {0x02, 0x03, 0x00, 0x01, 0x10, 0x00, 0x01}},     // keys asked, nothing proved
         {{Request, Bytes(17, 0x04)}, {0x05, 0x08}},                  // random before the confirm exchange
@@ -105,15 +102,15 @@ TEST_F(SmpResponderTest, FailuresEndThePairingWithoutKeys)
         {{Request, Bytes(16, 0x03)}, {0x05, 0x08}},
         {{Request, Bytes(17, 0x03), Bytes(16, 0x04)}, {0x05, 0x08}},
     };
-    for (const auto& c : cases)
+    for (const auto& [pdus, answer] : cases)
     {
         SmpResponder fresh{Addresses, windows, [this](Bytes pdu) { sent.push_back(std::move(pdu)); }};
-        for (const Bytes& pdu : c.pdus)
+        for (const Bytes& pdu : pdus)
         {
             sent.clear();
             ASSERT_TRUE(fresh.HandlePdu(pdu));
         }
-        EXPECT_EQ(sent, std::vector<Bytes>{c.answer});
+        EXPECT_EQ(sent, std::vector<Bytes>{answer});
         sent.clear();
         ASSERT_TRUE(fresh.CompleteBonding());
         EXPECT_TRUE(sent.empty());
