@@ -1,6 +1,7 @@
 #include "bt/gatt/Database.h"
 
 #include <algorithm>
+#include <set>
 
 namespace Pd::Bt
 {
@@ -43,16 +44,39 @@ CharacteristicRecord MirrorCharacteristic(const CharacteristicListing& listing, 
     return record;
 }
 
+// Every handle Windows listed for the mirrored services, with the value handles they imply.
+using UsedHandles = std::set<std::uint32_t>;
+
+UsedHandles ListedHandles(const std::vector<ServiceListing>& services)
+{
+    UsedHandles used;
+    for (const ServiceListing& service : services)
+    {
+        if (!IsMirroredService(service.uuid))
+            continue;
+        used.insert(service.handle);
+        for (const CharacteristicListing& characteristic : service.characteristics)
+        {
+            used.insert({characteristic.handle, characteristic.handle + 1u});
+            for (const DescriptorListing& descriptor : characteristic.descriptors)
+                used.insert(descriptor.handle);
+        }
+    }
+    return used;
+}
+
 // A notifying or indicating characteristic without a CCCD gets one right after its value, when
-// that handle lies below the limit and no descriptor holds it already.
-void AddMissingClientConfiguration(CharacteristicRecord& characteristic, std::uint32_t limit)
+// that handle lies below the limit and no descriptor holds it already. Nor may any other
+// attribute hold it: Windows may list a characteristic outside its service's range.
+void AddMissingClientConfiguration(CharacteristicRecord& characteristic, std::uint32_t limit,
+                                   UsedHandles& used)
 {
     if ((characteristic.properties & (NotifyProperty | IndicateProperty)) == 0)
         return;
     const Uuid cccd = Uuid16(ClientConfigurationUuid);
     std::uint32_t candidate = characteristic.valueHandle + 1u;
     auto& descriptors = characteristic.descriptors;
-    if (candidate >= limit ||
+    if (candidate >= limit || used.contains(candidate) ||
         std::any_of(descriptors.begin(), descriptors.end(),
                     [&](const DescriptorRecord& d) { return d.uuid == cccd || d.handle == candidate; }))
         return;
@@ -60,10 +84,12 @@ void AddMissingClientConfiguration(CharacteristicRecord& characteristic, std::ui
         std::lower_bound(descriptors.begin(), descriptors.end(), candidate,
                          [](const DescriptorRecord& d, std::uint32_t handle) { return d.handle < handle; });
     descriptors.insert(at, DescriptorRecord{static_cast<std::uint16_t>(candidate), cccd, std::nullopt});
+    used.insert(candidate);
 }
 
 // limit: the first handle that belongs to the next service (0xFFFF after the last one).
-ServiceRecord MirrorService(const ServiceListing& listing, std::size_t source, std::uint32_t limit)
+ServiceRecord MirrorService(const ServiceListing& listing, std::size_t source, std::uint32_t limit,
+                            UsedHandles& used)
 {
     ServiceRecord service;
     service.startHandle = listing.handle;
@@ -82,7 +108,7 @@ ServiceRecord MirrorService(const ServiceListing& listing, std::size_t source, s
     {
         std::uint32_t next =
             i + 1 < characteristics.size() ? characteristics[i + 1].declarationHandle : limit;
-        AddMissingClientConfiguration(characteristics[i], next);
+        AddMissingClientConfiguration(characteristics[i], next, used);
     }
     for (const CharacteristicRecord& characteristic : characteristics)
     {
@@ -131,6 +157,7 @@ bool IsMirroredService(const Uuid& uuid)
 GattDatabase BuildGattDatabase(const std::vector<ServiceListing>& services)
 {
     GattDatabase database;
+    UsedHandles used = ListedHandles(services);
     std::vector<std::size_t> mirrored;
     for (std::size_t at : OrderByHandle(services))
         if (IsMirroredService(services[at].uuid))
@@ -139,7 +166,7 @@ GattDatabase BuildGattDatabase(const std::vector<ServiceListing>& services)
     {
         // A CCCD added at the end of a service must not take the next service's first handle.
         std::uint32_t limit = i + 1 < mirrored.size() ? services[mirrored[i + 1]].handle : 0xFFFFu;
-        database.services.push_back(MirrorService(services[mirrored[i]], mirrored[i], limit));
+        database.services.push_back(MirrorService(services[mirrored[i]], mirrored[i], limit, used));
     }
     database.table = BuildTable(database.services);
     return database;

@@ -195,6 +195,17 @@ TEST(GattCccd, AddedCccdGrowsTheEndHandleAndKeepsHandlesUnique)
         EXPECT_LT(database.table[i - 1].handle, database.table[i].handle);
 }
 
+TEST(GattCccd, NeverTakesAHandleListedElsewhere)
+{
+    // Windows lists the second service's characteristic inside the first service's range.
+    GattDatabase database =
+        BuildGattDatabase({Service(0x0001, Uuid16(0x180D), {Characteristic(0x0002, Uuid16(0x2A37), 0x10)}),
+                           Service(0x0020, Uuid16(0x180F), {Characteristic(0x0004, Uuid16(0x2A19), 0x12)})});
+    for (std::size_t i = 1; i < database.table.size(); ++i)
+        EXPECT_LT(database.table[i - 1].handle, database.table[i].handle);
+    EXPECT_TRUE(database.services[0].characteristics[0].descriptors.empty());
+}
+
 TEST(GattTable, EndHandleIsTheLastDescriptorOrValue)
 {
     // A service at 0x0001 with one characteristic at 0x0002 and a CCCD at 0x0004.

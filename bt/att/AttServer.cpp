@@ -1,0 +1,279 @@
+#include "bt/att/AttServer.h"
+
+#include "bt/att/AttPdu.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace Pd::Bt
+{
+namespace
+{
+
+// Each accepted Prepare Write Request costs its length plus this much of the queue's budget.
+constexpr std::size_t PreparedOverhead = 59;
+constexpr std::size_t PreparedBudget = 65536;
+constexpr std::size_t WaitingIndications = 64;
+
+} // namespace
+
+AttServer::AttServer(const GattDatabase& database, AttDevice& device, AttSend send)
+    : database_(database), device_(device), send_(std::move(send)), mtu_(Att::DefaultMtu)
+{
+}
+
+std::expected<void, std::string> AttServer::HandlePdu(ByteView pdu)
+{
+    if (pdu.empty())
+        return {};
+    if (pdu.size() < Att::ShortestPdu(pdu[0]))
+    {
+        if (auto answer = Att::ErrorAnswer(pdu, Att::InvalidPdu))
+            send_(std::move(*answer));
+        return {};
+    }
+    Handled handled = Dispatch(pdu);
+    if (!handled)
+    {
+        if (auto answer = Att::ErrorAnswer(pdu, Att::UnlikelyError))
+            send_(std::move(*answer));
+    }
+    return handled;
+}
+
+AttServer::Handled AttServer::Dispatch(ByteView pdu)
+{
+    switch (pdu[0])
+    {
+    case Att::ExchangeMtuRequest:
+        ExchangeMtu(pdu);
+        return {};
+    case Att::FindInformationRequest:
+        FindInformation(pdu);
+        return {};
+    case Att::FindByTypeValueRequest:
+        FindByTypeValue(pdu);
+        return {};
+    case Att::ReadByTypeRequest:
+        return ReadByType(pdu);
+    case Att::ReadRequest:
+    case Att::ReadBlobRequest:
+        return Read(pdu);
+    case Att::ReadByGroupTypeRequest:
+        ReadByGroupType(pdu);
+        return {};
+    case Att::WriteRequest:
+    case Att::WriteCommand:
+        return Write(pdu);
+    case Att::PrepareWriteRequest:
+        PrepareWrite(pdu);
+        return {};
+    case Att::ExecuteWriteRequest:
+        return ExecuteWrite(pdu);
+    case Att::HandleValueConfirmation:
+        Confirmation();
+        return {};
+    default:
+        // Other commands (Signed Write among them) are ignored; other requests unsupported.
+        if ((pdu[0] & Att::CommandFlag) == 0)
+            SendError(pdu[0], 0x0000, Att::RequestNotSupported);
+        return {};
+    }
+}
+
+void AttServer::SendError(std::uint8_t request, std::uint16_t handle, std::uint8_t code)
+{
+    send_(Att::ErrorResponseFor(request, handle, code));
+}
+
+void AttServer::ExchangeMtu(ByteView pdu)
+{
+    std::uint16_t clientMtu = ReadLe16(pdu, 1);
+    mtu_.store(std::clamp(clientMtu, Att::DefaultMtu, Att::ServerMtu));
+    Bytes response{Att::ExchangeMtuResponse};
+    AppendLe16(response, Att::ServerMtu);
+    send_(std::move(response));
+}
+
+DeviceAnswer AttServer::ReadAttribute(const AttributeEntry& entry)
+{
+    if (auto declaration = database_.DeclarationValue(entry))
+        return {0, std::move(*declaration), {}};
+    return device_.Read(entry);
+}
+
+AttServer::Handled AttServer::Read(ByteView pdu)
+{
+    const std::uint8_t opcode = pdu[0];
+    const std::uint16_t handle = ReadLe16(pdu, 1);
+    const AttributeEntry* entry = database_.FindAttribute(handle);
+    if (!entry)
+    {
+        SendError(opcode, handle, Att::InvalidHandle);
+        return {};
+    }
+    DeviceAnswer answer = ReadAttribute(*entry);
+    if (!answer.failure.empty())
+        return std::unexpected(std::move(answer.failure));
+    if (answer.error != 0)
+    {
+        SendError(opcode, handle, answer.error);
+        return {};
+    }
+    // Every part of a long read asks the device again: nothing is cached between them.
+    Bytes value = std::move(answer.value);
+    if (opcode == Att::ReadBlobRequest)
+    {
+        std::uint16_t offset = ReadLe16(pdu, 3);
+        if (offset > value.size())
+        {
+            SendError(opcode, handle, Att::InvalidOffset);
+            return {};
+        }
+        value.erase(value.begin(), value.begin() + offset);
+    }
+    value.resize(std::min<std::size_t>(value.size(), Mtu() - 1u));
+    Bytes response{opcode == Att::ReadRequest ? Att::ReadResponse : Att::ReadBlobResponse};
+    Append(response, value);
+    send_(std::move(response));
+    return {};
+}
+
+DeviceAnswer AttServer::WriteToDevice(std::uint16_t handle, ByteView value, bool withResponse)
+{
+    const AttributeEntry* entry = database_.FindAttribute(handle);
+    if (!entry)
+        return {Att::InvalidHandle, {}, {}};
+    if (entry->kind == AttributeKind::Service || entry->kind == AttributeKind::CharacteristicDeclaration)
+        return {Att::WriteNotPermitted, {}, {}};
+    if (entry->kind == AttributeKind::Descriptor)
+    {
+        if (entry->type == Uuid16(ClientConfigurationUuid))
+        {
+            std::uint16_t bits = value.size() >= 2 ? ReadLe16(value, 0) : 0;
+            auto mode = (bits & 0x02)   ? ClientConfiguration::Indicate
+                        : (bits & 0x01) ? ClientConfiguration::Notify
+                                        : ClientConfiguration::None;
+            DeviceAnswer written = device_.WriteClientConfiguration(*entry, mode);
+            if (written.error != 0 || !written.failure.empty())
+                return written;
+            // Reserved bits alone configure nothing, so they subscribe to nothing either.
+            return device_.Subscribe(*entry, mode != ClientConfiguration::None,
+                                     mode == ClientConfiguration::Indicate);
+        }
+        const auto& descriptors =
+            database_.services[entry->service].characteristics[entry->characteristic].descriptors;
+        if (!descriptors[entry->descriptor].source)
+            return {Att::WriteNotPermitted, {}, {}};
+    }
+    return device_.Write(*entry, value, withResponse);
+}
+
+std::expected<bool, std::string> AttServer::WriteAttribute(std::uint16_t handle, ByteView value,
+                                                           std::uint8_t request)
+{
+    DeviceAnswer answer = WriteToDevice(handle, value, request != Att::WriteCommand);
+    if (!answer.failure.empty())
+        return std::unexpected(std::move(answer.failure));
+    if (answer.error != 0)
+    {
+        if (request != Att::WriteCommand)
+            SendError(request, handle, answer.error);
+        return false;
+    }
+    if (request == Att::WriteRequest)
+        send_(Bytes{Att::WriteResponse});
+    return true;
+}
+
+AttServer::Handled AttServer::Write(ByteView pdu)
+{
+    auto written = WriteAttribute(ReadLe16(pdu, 1), pdu.subspan(3), pdu[0]);
+    if (!written)
+        return std::unexpected(std::move(written.error()));
+    return {};
+}
+
+void AttServer::PrepareWrite(ByteView pdu)
+{
+    const std::uint16_t handle = ReadLe16(pdu, 1);
+    const std::uint16_t offset = ReadLe16(pdu, 3);
+    ByteView value = pdu.subspan(5);
+    if (!database_.FindAttribute(handle))
+        return SendError(Att::PrepareWriteRequest, handle, Att::InvalidHandle);
+    // The response echoes the request, so a request longer than the MTU cannot be answered.
+    if (pdu.size() > Mtu())
+        return SendError(Att::PrepareWriteRequest, handle, Att::InvalidPdu);
+    if (offset + value.size() > Att::MaximumValueLength)
+        return SendError(Att::PrepareWriteRequest, handle, Att::InvalidAttributeValueLength);
+    if (preparedBudget_ + pdu.size() + PreparedOverhead > PreparedBudget)
+        return SendError(Att::PrepareWriteRequest, handle, Att::PrepareQueueFull);
+    auto entry = std::find_if(prepared_.begin(), prepared_.end(),
+                              [&](const PreparedWrite& write) { return write.handle == handle; });
+    if (entry == prepared_.end())
+        entry = prepared_.insert(prepared_.end(), PreparedWrite{handle, {}});
+    entry->fragments.push_back({offset, Bytes(value.begin(), value.end())});
+    preparedBudget_ += pdu.size() + PreparedOverhead;
+    Bytes response(pdu.begin(), pdu.end());
+    response[0] = Att::PrepareWriteResponse;
+    send_(std::move(response));
+}
+
+AttServer::Handled AttServer::ExecuteWrite(ByteView pdu)
+{
+    std::vector<PreparedWrite> queue = std::exchange(prepared_, {});
+    preparedBudget_ = 0;
+    if (pdu[1] == 0x01)
+    {
+        for (const PreparedWrite& write : queue)
+        {
+            Bytes value;
+            for (const Fragment& fragment : write.fragments)
+            {
+                // Gaps stay zero; later fragments overwrite earlier ones where they overlap.
+                value.resize(std::max(value.size(), fragment.offset + fragment.value.size()));
+                std::copy(fragment.value.begin(), fragment.value.end(), value.begin() + fragment.offset);
+            }
+            auto written = WriteAttribute(write.handle, value, Att::ExecuteWriteRequest);
+            if (!written)
+                return std::unexpected(std::move(written.error()));
+            if (!*written)
+                return {}; // answered with the failed write's error
+        }
+    }
+    send_(Bytes{Att::ExecuteWriteResponse});
+    return {};
+}
+
+void AttServer::QueueNotification(std::uint16_t valueHandle, ByteView value, bool indicate)
+{
+    Bytes pdu{indicate ? Att::HandleValueIndication : Att::HandleValueNotification};
+    AppendLe16(pdu, valueHandle);
+    Append(pdu, value.first(std::min<std::size_t>(value.size(), Mtu() - 3u)));
+    if (!indicate)
+        return send_(std::move(pdu));
+    std::lock_guard lock(indicationLock_);
+    if (!indicationOutstanding_)
+    {
+        indicationOutstanding_ = true;
+        return send_(std::move(pdu));
+    }
+    if (waitingIndications_.size() >= WaitingIndications)
+        waitingIndications_.pop_front();
+    waitingIndications_.push_back(std::move(pdu));
+}
+
+void AttServer::Confirmation()
+{
+    std::lock_guard lock(indicationLock_);
+    if (waitingIndications_.empty())
+    {
+        indicationOutstanding_ = false;
+        return;
+    }
+    Bytes next = std::move(waitingIndications_.front());
+    waitingIndications_.pop_front();
+    send_(std::move(next));
+}
+
+} // namespace Pd::Bt

@@ -1,0 +1,45 @@
+// ACL packets from Android through reassembly into the LE signalling channel: every command gets
+// a well-formed Command Reject with its identifier; responses, rejects and short PDUs get none.
+#include "bt/hci/Acl.h"
+#include "bt/l2cap/LeSignalling.h"
+
+#include <cstdlib>
+
+namespace
+{
+
+using namespace Pd::Bt;
+
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // Input: ACL packets, each one length byte followed by that many bytes (cut at the end).
+    AclReassembly state;
+    ByteView input(data, size);
+    while (!input.empty())
+    {
+        std::size_t length = std::min<std::size_t>(input[0], input.size() - 1);
+        ByteView packet = input.subspan(1, length);
+        input = input.subspan(1 + length);
+
+        auto pdu = ReassembleAcl(state, packet);
+        if (!pdu || pdu->cid != LeSignallingCid)
+            continue;
+        // Only a Command Reject, a Connection Parameter Update Response and the credit-based
+        // connection responses are taken without an answer.
+        const ByteView payload = pdu->payload;
+        const bool ignored = payload.size() < 4 || payload[0] == 0x01 || payload[0] == 0x13 ||
+                             payload[0] == 0x15 || payload[0] == 0x18;
+        auto answer = AnswerLeSignalling(payload);
+        Check(answer.has_value() != ignored);
+        Check(!answer || *answer == (Bytes{0x01, payload[1], 0x02, 0x00, 0x00, 0x00}));
+    }
+    return 0;
+}
