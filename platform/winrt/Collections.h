@@ -50,8 +50,9 @@ Outcome<> WalkIterable(Abi::IIterable<T>* iterable, Visit&& visit, const std::ws
     return {};
 }
 
-template <typename T, typename Visit>
-Outcome<> WalkVectorView(Abi::IVectorView<T>* view, Visit&& visit, const std::wstring& step)
+// The same over IVectorView<T> or IVector<T> (whose first slots are alike).
+template <typename T, typename Vector, typename Visit>
+Outcome<> WalkVector(Vector* view, Visit&& visit, const std::wstring& step)
 {
     std::uint32_t size = 0;
     if (HRESULT hr = view->get_Size(&size); FAILED(hr))

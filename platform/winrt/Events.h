@@ -60,6 +60,7 @@ public:
 
     void Reset();
     explicit operator bool() const noexcept { return static_cast<bool>(handler_); }
+    Abi::EventToken Token() const noexcept { return token_; }
 
 private:
     ComPtr<EventHandler> handler_;

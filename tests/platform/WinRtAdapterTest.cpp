@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace Pd::Platform
@@ -21,7 +24,7 @@ protected:
     {
         for (const wchar_t* name :
              {L"PD_TEST_PACKAGES", L"PD_TEST_FAMILIES", L"PD_TEST_DEPLOY", L"PD_TEST_WALK",
-              L"PD_TEST_AVAILABILITY", L"PD_TEST_VERIFY", L"PD_TEST_CALLS"})
+              L"PD_TEST_AVAILABILITY", L"PD_TEST_VERIFY", L"PD_TEST_CALLS", L"PD_TEST_ADVERTISEMENT"})
             ::SetEnvironmentVariableW(name, nullptr);
     }
     static void Script(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
@@ -168,12 +171,56 @@ TEST_F(WinRtAdapter, FailedPromptCarriesItsCode)
     EXPECT_EQ(result.error().code, HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
 }
 
+TEST_F(WinRtAdapter, WatcherDeliversAdvertisementsUntilTheHandlerIsRemoved)
+{
+    Script(L"PD_TEST_ADVERTISEMENT", L"A1B2C3D4E5F6 1 2 -60 0 1 09:54657374 ff:4c00");
+    auto watcher = Real::CreateAdvertisementWatcher(ScanningMode::Active);
+    ASSERT_TRUE(watcher) << Core::ToUtf8(watcher.error().text);
+    std::mutex mutex;
+    std::optional<ReceivedAdvertisement> first;
+    std::atomic<int> calls{0};
+    std::atomic<bool> removed{false}, late{false};
+    auto token = (*watcher)->AddReceived([&](const ReceivedAdvertisement& received) {
+        if (removed)
+            late = true;
+        {
+            std::lock_guard lock(mutex);
+            if (!first)
+                first = received;
+        }
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(token);
+    ASSERT_TRUE((*watcher)->Start());
+    for (int i = 0; i < 5000 && calls < 20; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    (*watcher)->RemoveReceived(*token); // while the source fires from its own thread
+    removed = true;
+    const int seen = calls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(calls.load(), seen);
+    EXPECT_FALSE(late.load());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->address, 0xA1B2C3D4E5F6u);
+    EXPECT_TRUE(first->randomAddress);
+    EXPECT_EQ(first->type, AdvertisementType::ScannableUndirected);
+    EXPECT_EQ(first->rawSignalStrengthInDBm, -60);
+    EXPECT_FALSE(first->isConnectable);
+    EXPECT_TRUE(first->isScannable);
+    ASSERT_EQ(first->sections.size(), 2u);
+    EXPECT_EQ(first->sections[0].type, 0x09);
+    EXPECT_EQ(first->sections[0].data, (std::vector<std::uint8_t>{'T', 'e', 's', 't'}));
+    EXPECT_EQ(first->sections[1].data, (std::vector<std::uint8_t>{0x4c, 0x00}));
+    EXPECT_NE(Calls().find(L"ScanningMode 1\nRemoveReceived " + std::to_wstring(*token)), std::wstring::npos);
+}
+
 TEST_F(WinRtAdapter, UnregisteredClassIsReportedAsSuch)
 {
-    auto factory = WinRt::ActivateInstanceOf(L"Windows.Devices.Bluetooth.BluetoothAdapter");
+    auto factory = WinRt::ActivateInstanceOf(L"Windows.Devices.Bluetooth.BluetoothLEDevice");
     ASSERT_FALSE(factory);
     EXPECT_EQ(factory.error().code, REGDB_E_CLASSNOTREG);
-    EXPECT_NE(factory.error().text.find(L"RoActivateInstance(Windows.Devices.Bluetooth.BluetoothAdapter)"),
+    EXPECT_NE(factory.error().text.find(L"RoActivateInstance(Windows.Devices.Bluetooth.BluetoothLEDevice)"),
               std::wstring::npos);
 }
 

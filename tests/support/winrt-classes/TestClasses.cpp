@@ -7,8 +7,11 @@
 //   PD_TEST_DEPLOY    "" (succeeds at once), "thread" (later, on another thread),
 //                     "error <hex> <text>" (fails later with that deployment result),
 //                     "start <hex>" (the call itself fails)
+//   PD_TEST_ADVERTISEMENT  "<address hex> <address type> <type> <rssi> <connectable> <scannable>
+//                     <AD type hex>:<data hex>...", fired from another thread while started
 //   PD_TEST_AVAILABILITY  the availability value; PD_TEST_VERIFY as PD_TEST_DEPLOY, with
 //                     "<n>" for the verification result and "hang" (ends only when canceled)
+#include "platform/winrt/AbiAdvertisement.h"
 #include "platform/winrt/AbiConsent.h"
 #include "platform/winrt/AbiDeployment.h"
 #include "tests/support/winrt-classes/TestObjects.h"
@@ -556,6 +559,247 @@ HRESULT Verify(const std::wstring& call, Abi::ConsentOperation** operation)
     return S_OK;
 }
 
+// ---- the advertisement watcher ------------------------------------------------------------
+
+std::vector<std::uint8_t> Bytes(const std::wstring& hex)
+{
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+    return bytes;
+}
+
+class ByteBuffer final : public Inspectable<Abi::IBuffer>, public Abi::IBufferByteAccess
+{
+public:
+    explicit ByteBuffer(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    ULONG STDMETHODCALLTYPE AddRef() override { return Inspectable::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return Inspectable::Release(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        if (asked != Abi::IBufferByteAccess::Iid)
+            return Answer(asked, Abi::IBuffer::Iid, out);
+        *out = static_cast<Abi::IBufferByteAccess*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Capacity(std::uint32_t* v) override { return *v = bytes_.size(), S_OK; }
+    HRESULT STDMETHODCALLTYPE get_Length(std::uint32_t* v) override { return *v = bytes_.size(), S_OK; }
+    HRESULT STDMETHODCALLTYPE put_Length(std::uint32_t) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Buffer(BYTE** v) override { return *v = bytes_.data(), S_OK; }
+    std::vector<std::uint8_t> bytes_;
+};
+
+class DataSection final : public Inspectable<Abi::IBluetoothLEAdvertisementDataSection>
+{
+public:
+    DataSection(std::uint8_t type, std::vector<std::uint8_t> data) : type_(type), data_(std::move(data)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        return Answer(asked, Abi::IBluetoothLEAdvertisementDataSection::Iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE get_DataType(std::uint8_t* v) override { return *v = type_, S_OK; }
+    HRESULT STDMETHODCALLTYPE put_DataType(std::uint8_t) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Data(Abi::IBuffer** v) override
+    {
+        *v = new ByteBuffer(data_);
+        return S_OK;
+    }
+    std::uint8_t type_;
+    std::vector<std::uint8_t> data_;
+};
+
+using SectionVectorBase = Abi::IVector<Abi::IBluetoothLEAdvertisementDataSection*>;
+
+class Advertisement final : public Inspectable<Abi::IBluetoothLEAdvertisement>, public SectionVectorBase
+{
+public:
+    explicit Advertisement(std::vector<std::wstring> sections) : sections_(std::move(sections)) {}
+    PD_TEST_FORWARD_INSPECTABLE(Abi::IBluetoothLEAdvertisement)
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        if (asked != Abi::Instances::DataSectionVector.iid)
+            return Answer(asked, Abi::IBluetoothLEAdvertisement::Iid, out);
+        *out = static_cast<SectionVectorBase*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Flags(IInspectable** v) override { return *v = nullptr, S_OK; }
+    HRESULT STDMETHODCALLTYPE put_Flags(IInspectable*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocalName(HSTRING* v) override { return *v = nullptr, S_OK; }
+    HRESULT STDMETHODCALLTYPE put_LocalName(HSTRING) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ServiceUuids(IInspectable** v) override { return *v = nullptr, E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ManufacturerData(IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_DataSections(SectionVectorBase** v) override
+    {
+        *v = static_cast<SectionVectorBase*>(this); // the advertisement holds its own list
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetAt(std::uint32_t index,
+                                    Abi::IBluetoothLEAdvertisementDataSection** v) override
+    {
+        if (index >= sections_.size())
+            return static_cast<HRESULT>(0x8000000BL);
+        const std::wstring& entry = sections_[index]; // "<type hex>:<data hex>"
+        *v = new DataSection(static_cast<std::uint8_t>(std::wcstoul(entry.substr(0, 2).c_str(), nullptr, 16)),
+                             Bytes(entry.substr(3)));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Size(std::uint32_t* v) override { return *v = sections_.size(), S_OK; }
+    std::vector<std::wstring> sections_;
+};
+
+class ReceivedArgs final : public Inspectable<Abi::IBluetoothLEAdvertisementReceivedEventArgs>,
+                           public Abi::IBluetoothLEAdvertisementReceivedEventArgs2
+{
+public:
+    explicit ReceivedArgs(std::vector<std::wstring> fields) : f_(std::move(fields)) {}
+    PD_TEST_FORWARD_INSPECTABLE(Abi::IBluetoothLEAdvertisementReceivedEventArgs)
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        if (asked != Abi::IBluetoothLEAdvertisementReceivedEventArgs2::Iid)
+            return Answer(asked, Abi::IBluetoothLEAdvertisementReceivedEventArgs::Iid, out);
+        *out = static_cast<Abi::IBluetoothLEAdvertisementReceivedEventArgs2*>(this);
+        AddRef();
+        return S_OK;
+    }
+    std::int32_t Field(std::size_t i) const { return std::wcstol(f_[i].c_str(), nullptr, 10); }
+    HRESULT STDMETHODCALLTYPE get_RawSignalStrengthInDBm(std::int16_t* v) override
+    {
+        return *v = static_cast<std::int16_t>(Field(3)), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddress(std::uint64_t* v) override
+    {
+        return *v = std::wcstoull(f_[0].c_str(), nullptr, 16), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_AdvertisementType(std::int32_t* v) override { return *v = Field(2), S_OK; }
+    HRESULT STDMETHODCALLTYPE get_Timestamp(std::int64_t* v) override { return *v = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_Advertisement(Abi::IBluetoothLEAdvertisement** v) override
+    {
+        *v = new Advertisement(std::vector<std::wstring>(f_.begin() + 6, f_.end()));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddressType(std::int32_t* v) override
+    {
+        return *v = Field(1), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_TransmitPowerLevelInDBm(IInspectable** v) override
+    {
+        return *v = nullptr, S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_IsAnonymous(Abi::Boolean* v) override { return *v = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_IsConnectable(Abi::Boolean* v) override { return *v = Field(4) != 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_IsScannable(Abi::Boolean* v) override { return *v = Field(5) != 0, S_OK; }
+    std::vector<std::wstring> f_;
+};
+
+// Fires Received from its own thread while started, to the handlers registered at that moment;
+// like Windows, a handler may still run once after its removal returned.
+class Watcher final : public Inspectable<Abi::IBluetoothLEAdvertisementWatcher>
+{
+public:
+    ~Watcher() override { Stop(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        return Answer(asked, Abi::IBluetoothLEAdvertisementWatcher::Iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE get_MinSamplingInterval(std::int64_t* v) override { return *v = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_MaxSamplingInterval(std::int64_t* v) override { return *v = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_MinOutOfRangeTimeout(std::int64_t* v) override { return *v = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_MaxOutOfRangeTimeout(std::int64_t* v) override { return *v = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_Status(std::int32_t* v) override
+    {
+        return *v = thread_.joinable() ? 1 : 0, S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_ScanningMode(std::int32_t* v) override { return *v = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE put_ScanningMode(std::int32_t mode) override
+    {
+        Note(L"ScanningMode " + std::to_wstring(mode));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_SignalStrengthFilter(IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_SignalStrengthFilter(IInspectable*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_AdvertisementFilter(IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_AdvertisementFilter(IInspectable*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Start() override
+    {
+        if (thread_.joinable())
+            return S_OK;
+        std::wistringstream words(Script(L"PD_TEST_ADVERTISEMENT"));
+        std::vector<std::wstring> fields;
+        for (std::wstring word; words >> word;)
+            fields.push_back(word);
+        if (fields.size() < 6)
+            return E_INVALIDARG;
+        thread_ = std::jthread([this, fields](std::stop_token stop) {
+            while (!stop.stop_requested())
+            {
+                std::vector<Abi::ITypedEventHandler*> handlers;
+                {
+                    std::lock_guard lock(mutex_);
+                    for (auto& [token, handler] : handlers_)
+                        handler->AddRef(), handlers.push_back(handler);
+                }
+                auto* args = new ReceivedArgs(fields);
+                for (Abi::ITypedEventHandler* handler : handlers)
+                {
+                    handler->Invoke(static_cast<Abi::IBluetoothLEAdvertisementWatcher*>(this),
+                                    static_cast<Abi::IBluetoothLEAdvertisementReceivedEventArgs*>(args));
+                    handler->Release();
+                }
+                args->Release();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Stop() override
+    {
+        thread_ = std::jthread();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE add_Received(Abi::ITypedEventHandler* handler, Abi::EventToken* token) override
+    {
+        Abi::ITypedEventHandler* typed = nullptr;
+        if (FAILED(handler->QueryInterface(Abi::Instances::ReceivedHandler.iid,
+                                           reinterpret_cast<void**>(&typed))))
+            return E_INVALIDARG;
+        std::lock_guard lock(mutex_);
+        *token = ++lastToken_;
+        handlers_[*token] = typed;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE remove_Received(Abi::EventToken token) override
+    {
+        Note(L"RemoveReceived " + std::to_wstring(token));
+        Abi::ITypedEventHandler* handler = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (auto found = handlers_.find(token); found != handlers_.end())
+                handler = found->second, handlers_.erase(found);
+        }
+        if (handler)
+            handler->Release();
+        return S_OK;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<Abi::EventToken, Abi::ITypedEventHandler*> handlers_;
+    Abi::EventToken lastToken_ = 0;
+    std::jthread thread_;
+};
+
 // ---- activation factories -----------------------------------------------------------------
 
 // One factory object per class: IActivationFactory plus the class's statics or factory.
@@ -591,9 +835,12 @@ public:
 
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** instance) override
     {
-        if (class_ != Abi::PackageManagerClass)
+        if (class_ == Abi::AdvertisementWatcherClass)
+            *instance = new Watcher();
+        else if (class_ == Abi::PackageManagerClass)
+            *instance = static_cast<Abi::IPackageManager*>(new PackageManager());
+        else
             return *instance = nullptr, E_NOTIMPL;
-        *instance = static_cast<Abi::IPackageManager*>(new PackageManager());
         return S_OK;
     }
 
@@ -665,8 +912,9 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
     if (!factory)
         return E_POINTER;
     const std::wstring name = TextOf(classId);
-    for (const wchar_t* known : {Abi::PackageManagerClass, Abi::ApplicationDataManagerClass, Abi::UriClass,
-                                 Abi::PropertyValueClass, Abi::UserConsentVerifierClass})
+    for (const wchar_t* known :
+         {Abi::PackageManagerClass, Abi::ApplicationDataManagerClass, Abi::UriClass, Abi::PropertyValueClass,
+          Abi::UserConsentVerifierClass, Abi::AdvertisementWatcherClass})
         if (name == known)
         {
             *factory = new (std::nothrow) Factory(name);
