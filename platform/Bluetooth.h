@@ -72,8 +72,8 @@ public:
     virtual Outcome<> Stop() = 0;
 };
 
-// A new watcher scanning in the given mode, not started. Without simulation the class is not
-// registered (0x80040154).
+// A new watcher scanning in the given mode, not started. Without simulation it is Windows' own
+// (0x80040154 where the system has none).
 Outcome<std::unique_ptr<AdvertisementWatcher>> CreateAdvertisementWatcher(ScanningMode mode);
 
 // ---- LE devices and their GATT databases ----

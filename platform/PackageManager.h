@@ -78,8 +78,8 @@ public:
                                          bool value) = 0;
 };
 
-// The simulator's package manager when simulating; otherwise one that answers every call with
-// "class not registered", since this build has no Windows Runtime binding.
+// The simulator's package manager when simulating; otherwise Windows' own (through the Windows
+// Runtime), which answers "class not registered" where the system has no package manager.
 std::shared_ptr<PackageManager> Packages();
 
 } // namespace Pd::Platform

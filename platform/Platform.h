@@ -11,8 +11,9 @@
 //     service unavailable, and the product takes its ordinary failure path.
 //  3. Not declared by mingw-w64 (the Windows Runtime: package manager, Bluetooth LE, ...): a
 //     small synchronous interface of our own, written from what the product expects of it,
-//     with errors as an HRESULT and a text (Pd::Platform::Error). This build has no binding
-//     behind it: each such service answers "unavailable".
+//     with errors as an HRESULT and a text (Pd::Platform::Error). Behind it, the real adapter
+//     calls the Windows Runtime through our own ABI declarations (platform/winrt/); a service
+//     without an adapter yet answers "unavailable".
 //
 // The accessors are chosen when an exe is linked, and product libraries are built once:
 //  - Peldra.exe, the shipped program, links pd_platform_shipped (ShippedServices.cpp): every

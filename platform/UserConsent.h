@@ -59,8 +59,8 @@ public:
                                                                          const std::wstring& text) = 0;
 };
 
-// The simulator's verifier when simulating; otherwise one that answers every call with "class
-// not registered", since this build has no Windows Runtime binding.
+// The simulator's verifier when simulating; otherwise Windows' own (through the Windows Runtime),
+// which answers "class not registered" where the system has none.
 std::shared_ptr<UserConsentVerifier> UserConsent();
 
 } // namespace Pd::Platform

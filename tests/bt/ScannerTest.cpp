@@ -193,7 +193,7 @@ TEST(AdvertisementScanner, WithoutAWatcherInWindowsScanEnableIsStillAnswered)
                           0x001A7DDA7113, std::move(services));
     controller.HandleCommand(Bytes{0x0C, 0x20, 0x02, 0x01, 0x00}); // LE Set Scan Enable: on
     EXPECT_EQ(events, (std::vector<Bytes>{{0x0E, 0x04, 0x01, 0x0C, 0x20, 0x00}}));
-    EXPECT_EQ(log.Count("scan: cannot start: 0x80040154 Class not registered"), 1u) << log.Dump();
+    EXPECT_EQ(log.Count("scan: cannot start: 0x80040154 "), 1u) << log.Dump(); // the class is not registered
 }
 
 } // namespace

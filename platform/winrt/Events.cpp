@@ -1,0 +1,121 @@
+#include "platform/winrt/Events.h"
+
+#include "platform/winrt/Runtime.h"
+
+#include <algorithm>
+#include <new>
+
+namespace Pd::Platform::WinRt
+{
+
+ComPtr<EventHandler> EventHandler::Make(const GUID& iid, EventCallback callback)
+{
+    return ComPtr<EventHandler>::Attach(new (std::nothrow) EventHandler(iid, std::move(callback)));
+}
+
+HRESULT STDMETHODCALLTYPE EventHandler::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    if (iid == iid_ || iid == IID_IUnknown || iid == Abi::IidAgileObject)
+    {
+        *out = static_cast<Abi::ITypedEventHandler*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE EventHandler::AddRef()
+{
+    return ++references_;
+}
+
+ULONG STDMETHODCALLTYPE EventHandler::Release()
+{
+    const ULONG left = --references_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT STDMETHODCALLTYPE EventHandler::Invoke(IInspectable* sender, IInspectable* args)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (detached_)
+            return S_OK;
+        running_.push_back(std::this_thread::get_id());
+    }
+    try
+    {
+        callback_(sender, args);
+    }
+    catch (...)
+    {
+        // never across the event source's edge
+    }
+    std::lock_guard lock(mutex_);
+    running_.erase(std::ranges::find(running_, std::this_thread::get_id()));
+    idle_.notify_all();
+    return S_OK;
+}
+
+void EventHandler::Detach()
+{
+    std::unique_lock lock(mutex_);
+    detached_ = true;
+    // A callback that detaches its own handler must not wait for itself.
+    idle_.wait(lock, [&] {
+        return std::ranges::all_of(running_,
+                                   [](std::thread::id id) { return id == std::this_thread::get_id(); });
+    });
+}
+
+EventSubscription::EventSubscription(ComPtr<EventHandler> handler, Abi::EventToken token, Remove remove)
+    : handler_(std::move(handler)), token_(token), remove_(std::move(remove))
+{
+}
+
+EventSubscription& EventSubscription::operator=(EventSubscription&& other) noexcept
+{
+    if (this != &other)
+    {
+        Reset();
+        handler_ = std::move(other.handler_);
+        token_ = other.token_;
+        remove_ = std::move(other.remove_);
+    }
+    return *this;
+}
+
+void EventSubscription::Reset()
+{
+    if (!handler_)
+        return;
+    if (remove_)
+        remove_(token_);
+    handler_->Detach();
+    handler_.Reset();
+    remove_ = nullptr;
+}
+
+Outcome<EventSubscription> Subscribe(
+    const GUID& handlerIid, EventCallback callback,
+    const std::function<HRESULT(Abi::ITypedEventHandler*, Abi::EventToken*)>& add,
+    EventSubscription::Remove remove, const std::wstring& step)
+{
+    ComPtr<EventHandler> handler = EventHandler::Make(handlerIid, std::move(callback));
+    if (!handler)
+        return Failed(step, E_OUTOFMEMORY);
+    Abi::EventToken token = 0;
+    if (const HRESULT hr = add(handler.Get(), &token); FAILED(hr))
+    {
+        handler->Detach();
+        return Failed(step, hr);
+    }
+    return EventSubscription(std::move(handler), token, std::move(remove));
+}
+
+} // namespace Pd::Platform::WinRt

@@ -1,0 +1,228 @@
+// The real Windows Runtime adapters against the test classes registered in this test's prefix
+// (tests/support/winrt-classes), scripted through the environment.
+#include "core/Strings.h"
+#include "platform/RealServices.h"
+#include "platform/winrt/Runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace Pd::Platform
+{
+namespace
+{
+
+class WinRtAdapter : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        for (const wchar_t* name :
+             {L"PD_TEST_PACKAGES", L"PD_TEST_FAMILIES", L"PD_TEST_DEPLOY", L"PD_TEST_WALK",
+              L"PD_TEST_AVAILABILITY", L"PD_TEST_VERIFY", L"PD_TEST_CALLS", L"PD_TEST_ADVERTISEMENT"})
+            ::SetEnvironmentVariableW(name, nullptr);
+    }
+    static void Script(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
+    static std::wstring Calls()
+    {
+        wchar_t value[8192];
+        const DWORD length = ::GetEnvironmentVariableW(L"PD_TEST_CALLS", value, 8192);
+        return length < 8192 ? std::wstring(value, length) : std::wstring();
+    }
+};
+
+TEST_F(WinRtAdapter, PackagesAreDescribedAndFilteredByFamily)
+{
+    Script(L"PD_TEST_PACKAGES", L"Tovik|8wekyb3d8bbwe|1.2.3.4|9|C:\\Apps\\Tovik|1;Other|abc|2.0.0.0|12||0");
+    PackageWalk mine = Real::Packages()->FindPackagesForCurrentUser();
+    ASSERT_FALSE(mine.stoppedBy) << Core::ToUtf8(mine.stoppedBy->text);
+    ASSERT_EQ(mine.packages.size(), 2u);
+    const Package& tovik = mine.packages[0];
+    EXPECT_EQ(tovik.name, L"Tovik");
+    EXPECT_EQ(tovik.familyName, L"Tovik_8wekyb3d8bbwe");
+    EXPECT_EQ(tovik.fullName, L"Tovik_1.2.3.4_x64__8wekyb3d8bbwe");
+    EXPECT_EQ(tovik.version.revision, 4);
+    EXPECT_EQ(tovik.architecture, L"x64");
+    EXPECT_EQ(tovik.installLocation, L"C:\\Apps\\Tovik");
+    EXPECT_TRUE(tovik.developmentMode);
+    EXPECT_EQ(mine.packages[1].architecture, L"arm64");
+    EXPECT_FALSE(mine.packages[1].installLocation); // unreadable, not empty
+    EXPECT_NE(Calls().find(L"FindPackagesByUserSecurityId []"), std::wstring::npos);
+
+    PackageWalk family = Real::Packages()->FindPackagesByFamilyName(L"Other_abc");
+    ASSERT_EQ(family.packages.size(), 1u);
+    EXPECT_EQ(family.packages[0].name, L"Other");
+}
+
+TEST_F(WinRtAdapter, BrokenWalkKeepsWhatWasRead)
+{
+    Script(L"PD_TEST_PACKAGES", L"A|p|1.0.0.0|9||0;B|p|1.0.0.0|9||0");
+    Script(L"PD_TEST_WALK", L"break");
+    PackageWalk walk = Real::Packages()->FindPackagesForCurrentUser();
+    ASSERT_EQ(walk.packages.size(), 1u);
+    ASSERT_TRUE(walk.stoppedBy);
+    EXPECT_EQ(walk.stoppedBy->code, HRESULT_FROM_WIN32(ERROR_NOT_READY));
+}
+
+TEST_F(WinRtAdapter, DeploymentsPassTheirPathAsFileUriAndReportTheResult)
+{
+    const struct
+    {
+        const wchar_t* script;
+        HRESULT code; // S_OK: succeeds
+        const wchar_t* text;
+    } rows[] = {
+        {L"", S_OK, L""},
+        {L"thread", S_OK, L""},
+        {L"error 80073CFB The package could not be installed because resources it modifies are in use.",
+         static_cast<HRESULT>(0x80073CFBL), L"resources it modifies are in use."},
+        {L"start 80070005", E_ACCESSDENIED, L""},
+    };
+    for (const auto& row : rows)
+    {
+        SetUp();
+        Script(L"PD_TEST_DEPLOY", row.script);
+        auto registered =
+            Real::Packages()->RegisterPackage(L"C:\\Tovik 1#\\AppxManifest.xml", DevelopmentMode);
+        EXPECT_EQ(registered ? S_OK : registered.error().code, row.code) << Core::ToUtf8(row.script);
+        if (!registered)
+        {
+            EXPECT_NE(registered.error().text.find(row.text), std::wstring::npos)
+                << Core::ToUtf8(registered.error().text);
+        }
+        EXPECT_EQ(Calls(), L"RegisterPackageAsync file:///C:/Tovik%201%23/AppxManifest.xml 2\n");
+    }
+    SetUp();
+    EXPECT_TRUE(Real::Packages()->RemovePackage(L"Tovik_1.2.3.4_x64__p", PreserveApplicationData));
+    EXPECT_TRUE(Real::Packages()->AddPackage(L"\\\\server\\share\\Dep.appx", ForceApplicationShutdown));
+    EXPECT_EQ(Calls(), L"RemovePackageWithOptionsAsync Tovik_1.2.3.4_x64__p 4096\n"
+                       L"AddPackageAsync file://server/share/Dep.appx 1\n");
+}
+
+TEST_F(WinRtAdapter, SettingValuesOfAFamily)
+{
+    Script(L"PD_TEST_FAMILIES", L"Tovik_p");
+    auto packages = Real::Packages();
+    EXPECT_EQ(packages->HasSettingValue(L"Tovik_p", L"Ready"), false);
+    ASSERT_TRUE(packages->InsertSettingValue(L"Tovik_p", L"Ready", false));
+    EXPECT_EQ(packages->HasSettingValue(L"Tovik_p", L"Ready"), true);
+    auto unknown = packages->HasSettingValue(L"Gone_p", L"Ready");
+    ASSERT_FALSE(unknown);
+    EXPECT_EQ(unknown.error().code, HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+}
+
+TEST_F(WinRtAdapter, ConsentAvailabilityAndAnsweredPrompt)
+{
+    Script(L"PD_TEST_AVAILABILITY", L"3");
+    EXPECT_EQ(Real::UserConsent()->CheckAvailability(), 3u);
+
+    Script(L"PD_TEST_VERIFY", L"0");
+    const HWND owner =
+        ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    auto request = Real::UserConsent()->RequestVerification(owner, L"Allow root?");
+    ASSERT_TRUE(request) << Core::ToUtf8(request.error().text);
+    HANDLE ended = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD endedOn = 0;
+    (*request)->OnCompleted([&] {
+        endedOn = ::GetCurrentThreadId();
+        ::SetEvent(ended);
+    });
+    ASSERT_EQ(::WaitForSingleObject(ended, 5000), WAIT_OBJECT_0);
+    EXPECT_NE(endedOn, ::GetCurrentThreadId());
+    EXPECT_EQ((*request)->Status(), ConsentStatus::Completed);
+    EXPECT_EQ((*request)->Result(), 0u);
+    EXPECT_NE(Calls().find(L"RequestVerificationForWindowAsync window Allow root?"), std::wstring::npos);
+    ::CloseHandle(ended);
+    ::DestroyWindow(owner);
+}
+
+TEST_F(WinRtAdapter, CanceledPromptHasNoResult)
+{
+    Script(L"PD_TEST_VERIFY", L"hang");
+    auto request = Real::UserConsent()->RequestVerification(nullptr, L"Allow?");
+    ASSERT_TRUE(request);
+    EXPECT_EQ((*request)->Status(), ConsentStatus::Started);
+    EXPECT_FALSE((*request)->Result());
+    bool ran = false;
+    (*request)->Cancel();
+    (*request)->OnCompleted([&] { ran = true; }); // already ended: runs at once, here
+    EXPECT_TRUE(ran);
+    EXPECT_EQ((*request)->Status(), ConsentStatus::Canceled);
+    auto result = (*request)->Result();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_NE(Calls().find(L"RequestVerificationAsync Allow?"), std::wstring::npos);
+}
+
+TEST_F(WinRtAdapter, FailedPromptCarriesItsCode)
+{
+    Script(L"PD_TEST_VERIFY", L"error 80070490");
+    auto request = Real::UserConsent()->RequestVerification(nullptr, L"Allow?");
+    ASSERT_TRUE(request);
+    while ((*request)->Status() == ConsentStatus::Started)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto result = (*request)->Result();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+}
+
+TEST_F(WinRtAdapter, WatcherDeliversAdvertisementsUntilTheHandlerIsRemoved)
+{
+    Script(L"PD_TEST_ADVERTISEMENT", L"A1B2C3D4E5F6 1 2 -60 0 1 09:54657374 ff:4c00");
+    auto watcher = Real::CreateAdvertisementWatcher(ScanningMode::Active);
+    ASSERT_TRUE(watcher) << Core::ToUtf8(watcher.error().text);
+    std::mutex mutex;
+    std::optional<ReceivedAdvertisement> first;
+    std::atomic<int> calls{0};
+    std::atomic<bool> removed{false}, late{false};
+    auto token = (*watcher)->AddReceived([&](const ReceivedAdvertisement& received) {
+        if (removed)
+            late = true;
+        {
+            std::lock_guard lock(mutex);
+            if (!first)
+                first = received;
+        }
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(token);
+    ASSERT_TRUE((*watcher)->Start());
+    for (int i = 0; i < 5000 && calls < 20; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    (*watcher)->RemoveReceived(*token); // while the source fires from its own thread
+    removed = true;
+    const int seen = calls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(calls.load(), seen);
+    EXPECT_FALSE(late.load());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->address, 0xA1B2C3D4E5F6u);
+    EXPECT_TRUE(first->randomAddress);
+    EXPECT_EQ(first->type, AdvertisementType::ScannableUndirected);
+    EXPECT_EQ(first->rawSignalStrengthInDBm, -60);
+    EXPECT_FALSE(first->isConnectable);
+    EXPECT_TRUE(first->isScannable);
+    ASSERT_EQ(first->sections.size(), 2u);
+    EXPECT_EQ(first->sections[0].type, 0x09);
+    EXPECT_EQ(first->sections[0].data, (std::vector<std::uint8_t>{'T', 'e', 's', 't'}));
+    EXPECT_EQ(first->sections[1].data, (std::vector<std::uint8_t>{0x4c, 0x00}));
+    EXPECT_NE(Calls().find(L"ScanningMode 1\nRemoveReceived " + std::to_wstring(*token)), std::wstring::npos);
+}
+
+TEST_F(WinRtAdapter, UnregisteredClassIsReportedAsSuch)
+{
+    auto factory = WinRt::ActivateInstanceOf(L"Windows.Devices.Bluetooth.BluetoothLEDevice");
+    ASSERT_FALSE(factory);
+    EXPECT_EQ(factory.error().code, REGDB_E_CLASSNOTREG);
+    EXPECT_NE(factory.error().text.find(L"RoActivateInstance(Windows.Devices.Bluetooth.BluetoothLEDevice)"),
+              std::wstring::npos);
+}
+
+} // namespace
+} // namespace Pd::Platform

@@ -1,0 +1,240 @@
+// Test implementations of Windows Runtime objects, shared by the test classes DLL and the
+// platform tests: an IInspectable base, an async operation whose ending the test scripts
+// (at once, later on another thread, on cancel only, with an error), and a plain buffer.
+#pragma once
+
+#include "platform/winrt/AbiFoundation.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Pd::TestClasses
+{
+
+namespace Abi = Platform::WinRt::Abi;
+
+// Reference counting and IInspectable for an object that answers the given interfaces.
+template <typename Primary> class Inspectable : public Primary
+{
+public:
+    virtual ~Inspectable() = default;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --references_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetIids(ULONG* count, IID** iids) override
+    {
+        *count = 0;
+        *iids = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* name) override
+    {
+        *name = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* level) override
+    {
+        *level = BaseTrust;
+        return S_OK;
+    }
+
+protected:
+    // Answers IUnknown, IInspectable, IAgileObject and `iid` as the primary interface.
+    HRESULT Answer(REFIID asked, const GUID& iid, void** out)
+    {
+        if (asked == iid || asked == IID_IUnknown || asked == Abi::IidInspectable ||
+            asked == Abi::IidAgileObject)
+        {
+            *out = static_cast<Primary*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+
+private:
+    std::atomic<ULONG> references_{1};
+};
+
+// For a class with more than one IInspectable-based interface: the IUnknown and IInspectable
+// methods of every base resolve to those of Inspectable<Primary>.
+#define PD_TEST_FORWARD_INSPECTABLE(Primary)                                                                 \
+    ULONG STDMETHODCALLTYPE AddRef() override                                                                \
+    {                                                                                                        \
+        return Inspectable<Primary>::AddRef();                                                               \
+    }                                                                                                        \
+    ULONG STDMETHODCALLTYPE Release() override                                                               \
+    {                                                                                                        \
+        return Inspectable<Primary>::Release();                                                              \
+    }                                                                                                        \
+    HRESULT STDMETHODCALLTYPE GetIids(ULONG* c, IID** i) override                                            \
+    {                                                                                                        \
+        return Inspectable<Primary>::GetIids(c, i);                                                          \
+    }                                                                                                        \
+    HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* n) override                                       \
+    {                                                                                                        \
+        return Inspectable<Primary>::GetRuntimeClassName(n);                                                 \
+    }                                                                                                        \
+    HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* l) override                                          \
+    {                                                                                                        \
+        return Inspectable<Primary>::GetTrustLevel(l);                                                       \
+    }
+
+// How a scripted operation ends.
+struct Ending
+{
+    enum class When
+    {
+        AtOnce,      // before the caller sets its handler
+        OtherThread, // 50 ms later, from another thread
+        OnCancelOnly // never by itself
+    } when = When::AtOnce;
+    HRESULT error = S_OK; // a failure ends it as Error with this code
+};
+
+// IAsyncOperation<T> (or ...WithProgress, by `Base`) plus IAsyncInfo, ending as scripted.
+template <typename Base, typename T> class Operation final : public Inspectable<Base>, public Abi::IAsyncInfo
+{
+public:
+    Operation(const GUID& iid, T result, Ending ending) : iid_(iid), result_(result), ending_(ending)
+    {
+        if constexpr (std::is_pointer_v<T>)
+            if (result_)
+                result_->AddRef();
+        if (ending.when == Ending::When::AtOnce)
+            End(FAILED(ending.error) ? Abi::AsyncStatus::Error : Abi::AsyncStatus::Completed);
+        else if (ending.when == Ending::When::OtherThread)
+        {
+            this->AddRef();
+            std::thread([this] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                End(FAILED(ending_.error) ? Abi::AsyncStatus::Error : Abi::AsyncStatus::Completed);
+                this->Release();
+            }).detach();
+        }
+    }
+    ~Operation() override
+    {
+        if (handler_)
+            handler_->Release();
+        if constexpr (std::is_pointer_v<T>)
+            if (result_)
+                result_->Release();
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        if (asked == Abi::IAsyncInfo::Iid)
+        {
+            *out = static_cast<Abi::IAsyncInfo*>(this);
+            this->AddRef();
+            return S_OK;
+        }
+        return this->Answer(asked, iid_, out);
+    }
+    PD_TEST_FORWARD_INSPECTABLE(Base)
+
+    HRESULT STDMETHODCALLTYPE put_Completed(Abi::IAsyncCompletedHandler* handler) override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (handler_)
+                return static_cast<HRESULT>(0x80000018L); // set once
+            handler->AddRef();
+            handler_ = handler;
+        }
+        FireIfEnded(); // at once for an operation that has already ended, as Windows does
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Completed(Abi::IAsyncCompletedHandler** handler) override
+    {
+        *handler = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetResults(T* result) override
+    {
+        std::lock_guard lock(mutex_);
+        if (status_ == Abi::AsyncStatus::Started)
+            return static_cast<HRESULT>(0x8000000EL);
+        if (status_ == Abi::AsyncStatus::Canceled)
+            return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if constexpr (std::is_pointer_v<T>)
+            if (result_)
+                result_->AddRef();
+        *result = result_;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_Id(std::uint32_t* id) override
+    {
+        *id = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Status(Abi::AsyncStatus* status) override
+    {
+        std::lock_guard lock(mutex_);
+        *status = status_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_ErrorCode(HRESULT* code) override
+    {
+        std::lock_guard lock(mutex_);
+        *code = status_ == Abi::AsyncStatus::Error ? ending_.error : S_OK;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Cancel() override
+    {
+        ++cancels;
+        End(Abi::AsyncStatus::Canceled);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Close() override { return S_OK; }
+
+    std::atomic<int> cancels{0};
+
+private:
+    void End(Abi::AsyncStatus status)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (status_ != Abi::AsyncStatus::Started)
+                return;
+            status_ = status;
+        }
+        FireIfEnded();
+    }
+    void FireIfEnded()
+    {
+        Abi::AsyncStatus status;
+        {
+            std::lock_guard lock(mutex_);
+            if (!handler_ || fired_ || status_ == Abi::AsyncStatus::Started)
+                return;
+            fired_ = true;
+            status = status_;
+        }
+        handler_->Invoke(static_cast<Base*>(this), status);
+    }
+
+    GUID iid_;
+    T result_;
+    Ending ending_;
+    std::mutex mutex_;
+    Abi::AsyncStatus status_ = Abi::AsyncStatus::Started;
+    Abi::IAsyncCompletedHandler* handler_ = nullptr;
+    bool fired_ = false;
+};
+
+} // namespace Pd::TestClasses
