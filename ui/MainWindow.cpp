@@ -77,6 +77,20 @@ void Place(HWND control, const D2D1_RECT_F& r)
                    round(r.bottom) - round(r.top), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The icon at a size, scaled down from a larger image; the import library lacks the loader, so
+// it is looked up in the common controls already loaded.
+HICON LoadScaledIcon(HINSTANCE instance, int width, int height)
+{
+    using Loader = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    HICON icon = nullptr;
+    if (HMODULE controls = ::GetModuleHandleW(L"comctl32.dll"))
+        if (auto load = reinterpret_cast<Loader>(
+                reinterpret_cast<void*>(::GetProcAddress(controls, "LoadIconWithScaleDown"))))
+            if (SUCCEEDED(load(instance, MAKEINTRESOURCEW(1), width, height, &icon)))
+                return icon;
+    return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, width, height, 0));
+}
+
 void DrawCard(Canvas& canvas, const D2D1_RECT_F& card, float radius)
 {
     canvas.FillRect(card, CardFill, radius);
@@ -101,13 +115,9 @@ CreateOutcome MainWindow::Create(int showCommand)
         ::SetForegroundWindow(other);
         return CreateOutcome::AnotherWindow;
     }
-    auto loadIcon = [this](int width, int height) {
-        HICON icon = nullptr;
-        ::LoadIconWithScaleDown(instance_, MAKEINTRESOURCEW(1), width, height, &icon);
-        return icon;
-    };
-    largeIcon_.Reset(loadIcon(::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON)));
-    smallIcon_.Reset(loadIcon(::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON)));
+    largeIcon_.Reset(LoadScaledIcon(instance_, ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON)));
+    smallIcon_.Reset(
+        LoadScaledIcon(instance_, ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON)));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = StaticWndProc;
