@@ -23,7 +23,7 @@ import tempfile
 import time
 
 HERE = pathlib.Path(__file__).resolve().parent
-SCREEN = (1024, 768)
+SCREEN = (1280, 1024)
 KEY = r"HKCU\Software\Ormel\Peldra"
 
 
@@ -204,7 +204,7 @@ def check_placement_and_menus(wine, exe):
     say(f"closing stored the placement {stored}")
 
     cases = [("100 50 700 650", (100, 50, 700, 650)), ("-3000 -2000 700 650", (0, 0, 700, 650)),
-             ("5000 300 640 900", (SCREEN[0] - 640, 0, 640, SCREEN[1]))]
+             ("5000 300 640 900", (SCREEN[0] - 640, min(300, SCREEN[1] - 900), 640, 900))]
     for text, expected in cases:
         wine.set_value("WindowRect", "REG_SZ", text)
         process, window = start_window(wine, exe)

@@ -383,7 +383,10 @@ void MainWindow::RestoreWindowRect(int showCommand)
     int height = std::min<int>(work.bottom - work.top, frame.bottom - frame.top);
     int x = work.left + (work.right - work.left - width) / 2;
     int y = work.top + (work.bottom - work.top - height) / 2;
-    ::SetWindowPos(window_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // At a high scale on a small screen the default width alone can exceed the work area.
+    RECT fitted = FitOntoWorkArea(RECT{x, y, x + width, y + height}, work);
+    ::SetWindowPos(window_, nullptr, fitted.left, fitted.top, fitted.right - fitted.left,
+                   fitted.bottom - fitted.top, SWP_NOZORDER | SWP_NOACTIVATE);
     // The stored rectangle is a normal placement in workspace coordinates: it goes back through
     // SetWindowPlacement, which takes the same coordinates.
     if (auto stored = StoredWindowPlacement())
