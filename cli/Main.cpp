@@ -3,13 +3,22 @@
 #include "cli/Installer.h"
 #include "cli/Mode.h"
 #include "cli/Run.h"
+#include "core/Elevation.h"
+#include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/Language.h"
+#include "core/Module.h"
+#include "core/Text.h"
 #include "host/background/BackgroundHost.h"
+#include "ui/MainWindow.h"
 
 #include <windows.h>
 
+#include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
+
+#include <cwctype>
 
 #include <string>
 #include <vector>
@@ -27,9 +36,96 @@ void HardenProcess()
     ::SetErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
 
+void ShowError(const std::wstring& text)
+{
+    ::MessageBoxW(nullptr, text.c_str(), L"Peldra", MB_ICONERROR);
+}
+
+// Without administrator rights the window starts again elevated; the user's refusal of the
+// prompt ends silently.
+int RelaunchElevated()
+{
+    std::wstring path = Pd::Core::ModulePath();
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpVerb = L"runas";
+    info.lpFile = path.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (::ShellExecuteExW(&info))
+        return 0;
+    DWORD error = ::GetLastError();
+    if (error != ERROR_CANCELLED)
+        ShowError(Pd::Core::ErrorText(Pd::Core::Text(10011), error));
+    return 1;
+}
+
+// Alt with a menu letter opens that menu of the window's bar, whichever of its controls has the
+// focus.
+bool OpensMenu(Pd::Ui::MainWindow& window, const MSG& message)
+{
+    if (message.message != WM_SYSCHAR || ::GetAncestor(message.hwnd, GA_ROOT) != window.Window())
+        return false;
+    auto character = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(LOWORD(message.wParam))));
+    const auto& menus = window.Bar().Menus();
+    for (std::size_t at = 0; at < menus.size(); ++at)
+        if (menus[at].mnemonic != 0 && menus[at].mnemonic == character)
+        {
+            window.Bar().Open(window.Window(), static_cast<int>(at), true);
+            return true;
+        }
+    return false;
+}
+
+int RunWindowLoop(Pd::Ui::MainWindow& window)
+{
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+    {
+        if (OpensMenu(window, message))
+            continue;
+        if (window.Accelerators() &&
+            ::TranslateAcceleratorW(window.Window(), window.Accelerators(), &message))
+            continue;
+        if (::IsDialogMessageW(window.Window(), &message))
+            continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return static_cast<int>(static_cast<std::uint32_t>(message.wParam));
+}
+
+int RunWindow(HINSTANCE instance, int showCommand)
+{
+    Pd::Core::ApplyLanguageSetting();
+    if (!Pd::Core::IsElevated())
+        return RelaunchElevated();
+    bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    int code = 1;
+    {
+        Pd::Ui::MainWindow window(instance);
+        switch (window.Create(showCommand))
+        {
+        case Pd::Ui::CreateOutcome::Created:
+            code = RunWindowLoop(window);
+            break;
+        case Pd::Ui::CreateOutcome::AnotherWindow:
+            break;
+        case Pd::Ui::CreateOutcome::Failed:
+            ShowError(Pd::Core::Text(10012));
+            break;
+        }
+    }
+    if (com)
+        ::CoUninitialize();
+    return code;
+}
+
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
     HardenProcess();
 
@@ -48,8 +144,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     case Pd::Cli::Mode::BackgroundHost:
         Pd::Core::ApplyLanguageSetting();
         return Pd::Host::RunBackground();
-    // Until the main window exists this mode reaches the command line, which answers with its usage.
     case Pd::Cli::Mode::Window:
+        return RunWindow(instance, showCommand);
     case Pd::Cli::Mode::CommandLine:
         break;
     }

@@ -1,0 +1,122 @@
+// The modal dialog under Wine's null graphics driver: a timer on the UI thread plays the user.
+#include "ui/Dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace Pd::Ui
+{
+namespace
+{
+
+std::vector<std::function<void(HWND)>> steps;
+std::size_t nextStep = 0;
+bool ownerWasDisabled = false;
+HWND owner = nullptr;
+
+void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dialog = ::FindWindowW(DialogClass, nullptr);
+    if (!dialog || nextStep >= steps.size())
+        return;
+    ownerWasDisabled = ownerWasDisabled || (owner && !::IsWindowEnabled(owner));
+    steps[nextStep++](dialog);
+}
+
+DialogResult Play(const DialogSpec& spec, std::vector<std::function<void(HWND)>> played)
+{
+    steps = std::move(played);
+    nextStep = 0;
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 30, PlayStep);
+    DialogResult result = ShowDialog(owner, spec);
+    ::KillTimer(nullptr, timer);
+    return result;
+}
+
+void Key(HWND target, WPARAM key)
+{
+    ::PostMessageW(target, WM_KEYDOWN, key, 0);
+}
+
+void Type(HWND dialog, int id, const wchar_t* text)
+{
+    ::SetWindowTextW(::GetDlgItem(dialog, id), text);
+}
+
+class Dialogs : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr,
+                                  nullptr, nullptr, nullptr);
+        ASSERT_NE(owner, nullptr);
+        ownerWasDisabled = false;
+    }
+    void TearDown() override { ::DestroyWindow(owner); }
+};
+
+TEST_F(Dialogs, AValidatorKeepsTheDialogOpenUntilTheInputIsRight)
+{
+    DialogSpec spec;
+    spec.title = L"Custom manifest";
+    spec.fields = {{L"Address", L"", L"", nullptr}};
+    int calls = 0;
+    spec.validator = [&calls](const std::vector<std::wstring>& values) -> std::optional<std::wstring> {
+        ++calls;
+        if (values[0].empty())
+            return L"Enter an address.";
+        return std::nullopt;
+    };
+    auto result = Play(spec, {
+                                 [](HWND d) { ::PostMessageW(d, WM_COMMAND, 1, 0); },
+                                 [](HWND d) { Type(d, 100, L"  \"C:\\x y\\m.json\" "); },
+                                 [](HWND d) { ::PostMessageW(d, WM_COMMAND, 1, 0); },
+                             });
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(result.button, 1);
+    ASSERT_EQ(result.values.size(), 1u);
+    EXPECT_EQ(result.values[0], L"C:\\x y\\m.json");
+    EXPECT_TRUE(ownerWasDisabled);
+    EXPECT_TRUE(::IsWindowEnabled(owner));
+}
+
+TEST_F(Dialogs, EscapeAndCloseCancelOnlyWhenThereIsACancelButton)
+{
+    DialogSpec spec;
+    spec.title = L"Question";
+    EXPECT_EQ(Play(spec, {[](HWND d) { Key(::GetFocus(), VK_ESCAPE), static_cast<void>(d); }}).button, 0);
+    EXPECT_EQ(Play(spec, {[](HWND d) { ::PostMessageW(d, WM_CLOSE, 0, 0); }}).button, 0);
+    spec.cancelShown = false;
+    EXPECT_EQ(Play(spec, {[](HWND d) { ::PostMessageW(d, WM_CLOSE, 0, 0); }}).button, 1);
+    EXPECT_EQ(Play(spec, {[](HWND d) { Key(::GetFocus(), VK_ESCAPE), static_cast<void>(d); }}).button, 1);
+}
+
+TEST_F(Dialogs, TheThirdButtonCarriesTheValuesAndEnterIsOk)
+{
+    DialogSpec spec;
+    spec.fields = {{L"Folder", L"C:\\Tovik", L"", nullptr}};
+    spec.thirdText = L"Reset";
+    auto third = Play(spec, {[](HWND d) { ::PostMessageW(d, WM_COMMAND, 3, 0); }});
+    EXPECT_EQ(third.button, 2);
+    ASSERT_EQ(third.values.size(), 1u);
+    EXPECT_EQ(third.values[0], L"C:\\Tovik");
+    auto enter = Play(spec, {[](HWND d) { Key(::GetDlgItem(d, 100), VK_RETURN); }});
+    EXPECT_EQ(enter.button, 1);
+}
+
+TEST_F(Dialogs, AQuitDuringTheDialogCancelsItAndReachesTheOuterLoop)
+{
+    DialogSpec spec;
+    auto result = Play(spec, {[](HWND) { ::PostQuitMessage(7); }});
+    EXPECT_EQ(result.button, 0);
+    EXPECT_TRUE(result.values.empty());
+    MSG message{};
+    ASSERT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 7u);
+}
+
+} // namespace
+} // namespace Pd::Ui

@@ -1,0 +1,184 @@
+// Drives the interface for the window check under Xvfb: "main" runs the main window and reports
+// where its parts are and what its log pane holds; "dialog <rounds>" opens the modal dialog over
+// an owner window again and again and reports each answer.
+#include "core/Level.h"
+#include "ui/Dialog.h"
+#include "ui/MainWindow.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <fmt/format.h>
+#include <fmt/xchar.h>
+
+#include <string>
+
+namespace
+{
+
+void Say(const std::string& line)
+{
+    std::string text = line + "\n";
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
+                nullptr);
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    return out;
+}
+
+void SayRect(const std::string& name, HWND window)
+{
+    RECT r{};
+    ::GetClientRect(window, &r);
+    POINT origin{0, 0};
+    ::ClientToScreen(window, &origin);
+    Say(fmt::format("{} {} {} {} {}", name, origin.x, origin.y, r.right, r.bottom));
+}
+
+std::wstring Clipboard()
+{
+    std::wstring text;
+    if (!::OpenClipboard(nullptr))
+        return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT))
+        if (auto* chars = static_cast<const wchar_t*>(::GlobalLock(data)))
+        {
+            text = chars;
+            ::GlobalUnlock(data);
+        }
+    ::CloseClipboard();
+    return text;
+}
+
+Pd::Ui::MainWindow* mainWindow = nullptr;
+
+void CALLBACK ReportLog(HWND, UINT, UINT_PTR, DWORD)
+{
+    static std::string last, lastClipboard;
+    const auto& lines = mainWindow->Log().Lines();
+    auto selection = lines.Selection();
+    std::string state =
+        fmt::format("log: lines={} first={} selection={} position={:.0f} follow={}", lines.Entries().size(),
+                    lines.Entries().empty() ? "-" : Narrow(lines.Entries().front().text),
+                    selection ? fmt::format("{}-{}", selection->first, selection->second) : "none",
+                    mainWindow->Log().ScrollState().position, mainWindow->Log().ScrollState().follow ? 1 : 0);
+    if (state != last)
+        Say(last = state);
+    std::wstring clip = Clipboard();
+    std::string clipState =
+        fmt::format("clipboard: rows={} text={}", std::count(clip.begin(), clip.end(), L'\n'),
+                    Narrow(clip.substr(0, 120)));
+    if (clipState != lastClipboard)
+        Say(lastClipboard = clipState);
+}
+
+int RunMain(HINSTANCE instance, int lines)
+{
+    Pd::Ui::MainWindow window(instance);
+    mainWindow = &window;
+    if (window.Create(SW_SHOWNORMAL) != Pd::Ui::CreateOutcome::Created)
+        return 1;
+    for (int at = 1; at <= lines; ++at)
+        window.AppendLog(at % 4 == 0 ? Pd::Level::Warning : Pd::Level::Info,
+                         fmt::format(L"line {} of the driver's log", at));
+    ::UpdateWindow(window.Window());
+    SayRect("client", window.Window());
+    for (int id : {1007, 1005, 1022, 1001, 1002, 1000, 1016, 1035})
+        SayRect(fmt::format("button {}", id), ::GetDlgItem(window.Window(), id));
+    SayRect("logpane", window.Log().Window());
+    for (const auto& menu : window.Bar().Menus())
+        Say(fmt::format("caption {} {:.0f} {:.0f} {:.0f} {:.0f}", Narrow(menu.caption), menu.rect.left,
+                        menu.rect.top, menu.rect.right, menu.rect.bottom));
+    Say("main: up");
+    ::SetTimer(nullptr, 0, 100, ReportLog);
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+    {
+        if (::TranslateAcceleratorW(window.Window(), window.Accelerators(), &message))
+            continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    Say("main: closed");
+    return 0;
+}
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && LOWORD(wParam) == 7)
+        Say("owner: clicked");
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+void CALLBACK ReportDialog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = ::FindWindowW(Pd::Ui::DialogClass, nullptr);
+    if (!dialog || !::IsWindowVisible(dialog))
+        return;
+    ::KillTimer(nullptr, timer);
+    HWND owner = ::GetWindow(dialog, GW_OWNER);
+    SayRect("dialog", dialog);
+    for (int id : {3, 1, 2})
+        if (HWND button = ::GetDlgItem(dialog, id))
+            SayRect(fmt::format("dialog button {}", id), button);
+    Say(fmt::format("dialog: open owner-enabled={}", ::IsWindowEnabled(owner) ? 1 : 0));
+}
+
+int RunDialogs(HINSTANCE instance, int rounds)
+{
+    WNDCLASSW ownerClass{};
+    ownerClass.lpfnWndProc = OwnerProc;
+    ownerClass.hInstance = instance;
+    ownerClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH));
+    ownerClass.lpszClassName = L"DriverOwner";
+    ::RegisterClassW(&ownerClass);
+    HWND owner = ::CreateWindowExW(0, L"DriverOwner", L"Driver owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20,
+                                   20, 900, 700, nullptr, nullptr, instance, nullptr);
+    HWND button = ::CreateWindowExW(0, L"BUTTON", L"Owner", WS_CHILD | WS_VISIBLE, 10, 10, 100, 30, owner,
+                                    reinterpret_cast<HMENU>(7), instance, nullptr);
+    SayRect("owner button", button);
+    for (int round = 1; round <= rounds; ++round)
+    {
+        Pd::Ui::DialogSpec spec;
+        spec.title = L"Change to Windows";
+        spec.text = L"Peldra turns on a Windows feature. Windows restarts afterwards.";
+        spec.fields = {{L"Name", L"  \"first value\" ", L"", nullptr}};
+        spec.thirdText = L"Later";
+        ::SetTimer(nullptr, 0, 100, ReportDialog);
+        auto result = Pd::Ui::ShowDialog(owner, spec);
+        Say(fmt::format("dialog: result round={} button={} value={}", round, result.button,
+                        result.values.empty() ? "-" : Narrow(result.values[0])));
+    }
+    ::DestroyWindow(owner);
+    return 0;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    int count = 0;
+    wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::wstring mode = count > 1 ? words[1] : L"";
+    int number = count > 2 ? _wtoi(words[2]) : 0;
+    ::LocalFree(words);
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    int code = 2;
+    if (mode == L"main")
+        code = RunMain(instance, number);
+    else if (mode == L"dialog")
+        code = RunDialogs(instance, number);
+    ::CoUninitialize();
+    return code;
+}

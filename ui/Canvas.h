@@ -1,0 +1,140 @@
+// The drawing layer every window of the interface paints through: Direct2D into one shared GDI
+// back buffer, DirectWrite text formats per window and DPI, and the dark window theme.
+#pragma once
+
+#include "core/Handles.h"
+
+#include <windows.h>
+
+#include <d2d1.h>
+#include <dwrite.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string_view>
+
+namespace Pd::Ui
+{
+
+// Process-wide factories and the back buffer; UI thread only (painting never nests).
+class Graphics
+{
+public:
+    static Graphics& Get();
+
+    bool HasFontFamily(const wchar_t* family);
+    // The memory DC with a DIB of at least width x height, or null.
+    HDC BackBuffer(int width, int height);
+
+    bool backdrop = false;
+    ComPtr<ID2D1Factory> d2dFactory;
+    ComPtr<IDWriteFactory> writeFactory;
+    ComPtr<ID2D1DCRenderTarget> renderTarget;
+    HDC memoryDc = nullptr;
+    HBITMAP dib = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    int width = 0;
+    int height = 0;
+
+    Graphics(const Graphics&) = delete;
+    Graphics& operator=(const Graphics&) = delete;
+    ~Graphics();
+
+private:
+    Graphics();
+};
+
+// Size the back buffer grows to for a request: each side rounded up to 256, never below the old.
+int GrownBufferSide(int old, int request);
+
+// The first family the test says is present; the last candidate when none is.
+const wchar_t* FirstPresentFamily(std::initializer_list<const wchar_t*> candidates,
+                                  const std::function<bool(const wchar_t*)>& present);
+
+inline constexpr int FontFormatCount = 8;
+
+// One window's text formats, built for its DPI.
+struct Fonts
+{
+    static void Create(Fonts& fonts, int dpi);
+
+    // Device pixels of a DIP value at these fonts' DPI.
+    float Px(float dip) const { return dip * static_cast<float>(dpi) / 96.0f; }
+
+    int dpi = 96;
+    const wchar_t* uiFamily = L"Segoe UI";
+    std::array<ComPtr<IDWriteTextFormat>, FontFormatCount> formats;
+    std::array<float, FontFormatCount> sizes{};
+};
+
+class Canvas
+{
+public:
+    Canvas(ID2D1RenderTarget* target, const Fonts& fonts) : renderTarget_(target), fonts_(fonts) {}
+
+    void FillRect(const D2D1_RECT_F& rect, const D2D1_COLOR_F& colour, float radius = 0.0f);
+    void StrokeRect(const D2D1_RECT_F& rect, const D2D1_COLOR_F& colour, float radius, float width);
+    void Line(D2D1_POINT_2F from, D2D1_POINT_2F to, const D2D1_COLOR_F& colour, float width);
+    void FillEllipse(D2D1_POINT_2F centre, float radius, const D2D1_COLOR_F& colour);
+    // Wrapped text clipped at the rectangle's width; returns the drawn height.
+    float Text(std::wstring_view text, const D2D1_RECT_F& rect, int format, const D2D1_COLOR_F& colour);
+    // One line in a format as built (vertically centred, ellipsis), with the given alignment.
+    void DrawText(std::wstring_view text, const D2D1_RECT_F& rect, int format, const D2D1_COLOR_F& colour,
+                  DWRITE_TEXT_ALIGNMENT alignment);
+    void Clear(const D2D1_COLOR_F& colour) { renderTarget_->Clear(colour); }
+
+    ID2D1RenderTarget* Target() const { return renderTarget_; }
+    const Pd::Ui::Fonts& UiFonts() const { return fonts_; }
+    ID2D1SolidColorBrush* Brush(const D2D1_COLOR_F& colour);
+
+private:
+    ID2D1RenderTarget* renderTarget_;
+    const Pd::Ui::Fonts& fonts_;
+    ComPtr<ID2D1SolidColorBrush> brush_;
+};
+
+using DrawCallback = std::function<void(Canvas&)>;
+using GdiCallback = std::function<void(HDC)>;
+
+void PaintWithCanvas(HDC target, const RECT& rect, const Fonts& fonts, const DrawCallback& draw,
+                     const GdiCallback& gdiDraw = {});
+
+float MeasureText(const Fonts& fonts, int format, std::wstring_view text);
+float MeasureTextWrapped(const Fonts& fonts, int format, std::wstring_view text, float maxWidth);
+
+HRESULT ApplyWindowTheme(HWND window);
+COLORREF ColorRefFromRgba(const D2D1_COLOR_F& colour);
+
+constexpr D2D1_COLOR_F Rgba(float r, float g, float b, float a)
+{
+    return D2D1_COLOR_F{r, g, b, a};
+}
+constexpr D2D1_RECT_F RectF(float l, float t, float r, float b)
+{
+    return D2D1_RECT_F{l, t, r, b};
+}
+inline D2D1_RECT_F RectF(const RECT& rect)
+{
+    return RectF(static_cast<float>(rect.left), static_cast<float>(rect.top), static_cast<float>(rect.right),
+                 static_cast<float>(rect.bottom));
+}
+
+// Ends a WM_PAINT pass with EndPaint when it goes out of scope.
+class PaintScope
+{
+public:
+    explicit PaintScope(HWND window) : window_(window) { dc_ = ::BeginPaint(window, &paint_); }
+    ~PaintScope() { ::EndPaint(window_, &paint_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC Dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_ = nullptr;
+};
+
+} // namespace Pd::Ui
