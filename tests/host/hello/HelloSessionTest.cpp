@@ -118,6 +118,7 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
 {
     SimScenario pc(R"({"hello":{"result":0}})");
     Pd::Core::WriteUserDword(L"HelloRemember", 5);
+    Remembered().memory = {}; // process-wide: an earlier test's success would answer at once
     StartLockWatch();
     HWND watch = nullptr;
     for (int tries = 0; tries < 100 && (watch == nullptr || !Remembered().sessionNotifications); ++tries)
