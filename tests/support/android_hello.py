@@ -29,7 +29,10 @@ class HelloLink:
 
     def next(self, kind):
         while not self.waiting[kind]:
-            header = self.stream.read(8)
+            try:
+                header = self.stream.read(8)
+            except ConnectionResetError:  # closed with bytes unread, as after a dropped frame
+                return None
             if len(header) < 8:
                 return None
             magic, got, value, length = struct.unpack("<IBBH", header)
