@@ -35,6 +35,17 @@ ExitCode Install(Console& console, const Args& args);
 // or removes the release in place; 1 when items stayed behind, 5 when Windows must restart.
 ExitCode Uninstall(Console& console, const Args& args);
 
+// bluetooth [--list-vms]: the Bluetooth bridge until Ctrl+C (administrator); 3 when it cannot serve.
+ExitCode Bluetooth(Console& console, const Args& args);
+
+// hello [--check|--test|remember ...]: the Windows Hello bridge until Ctrl+C (administrator), the
+// availability check (3 when unavailable) or a test prompt (0 verified, 4 canceled, 1 otherwise).
+ExitCode Hello(Console& console, const Args& args);
+
+// hello remember [off|5|30|lock] [--yes]: shows or stores how long a confirmation is remembered;
+// 2 for another word, 4 when a remembering value lacks --yes, 1 when it cannot be stored.
+ExitCode HelloRemember(Console& console, const Args& args);
+
 // verify [folder]: whether the installed release (or the one in folder) is official and
 // unchanged: 0 yes, 1 no, 3 nothing installed.
 ExitCode Verify(Console& console, const Args& args);

@@ -46,7 +46,6 @@ const Entry CommandEntries[] = {
      {L"let Android apps that ask for a fingerprint in without asking again for 5 or",
       L"30 minutes, or until Windows is locked, after one Windows Hello confirmation",
       L"(off by default; locking Windows always ends it; root still asks every time)"}},
-    {L"modem", {L"the PC's modem as Android sees it: SIM, network, signal, SMS centre (diagnostics)"}},
     {L"elevation [on|off]",
      {L"root for Android apps: an app runs \"0 [command]\" (root is uid 0) and Windows",
       L"Hello confirms every request on this PC (off by default)"}},

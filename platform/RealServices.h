@@ -7,6 +7,7 @@
 #include "platform/Bluetooth.h"
 #include "platform/CellularApn.h"
 #include "platform/ComputeCore.h"
+#include "platform/DeviceNotifications.h"
 #include "platform/HvSocket.h"
 #include "platform/NetworkConnectivity.h"
 #include "platform/PackageManager.h"
@@ -38,6 +39,7 @@ std::shared_ptr<NetworkConnectivity> NetworkHints();
 Outcome<> OpenWebPage(const std::wstring& address);
 std::shared_ptr<PackageManager> Packages();
 std::shared_ptr<UserConsentVerifier> UserConsent();
+Outcome<std::unique_ptr<DeviceWatch>> WatchDeviceInterface(const GUID& interfaceClass, HANDLE wake);
 WindowsVersion ReadWindowsVersion();
 std::optional<bool> VmpInstallState();
 

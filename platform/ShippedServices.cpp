@@ -72,6 +72,11 @@ std::shared_ptr<UserConsentVerifier> UserConsent()
     return Real::UserConsent();
 }
 
+Outcome<std::unique_ptr<DeviceWatch>> WatchDeviceInterface(const GUID& interfaceClass, HANDLE wake)
+{
+    return Real::WatchDeviceInterface(interfaceClass, wake);
+}
+
 WindowsVersion ReadWindowsVersion()
 {
     return Real::ReadWindowsVersion();

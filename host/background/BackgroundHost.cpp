@@ -11,6 +11,7 @@
 #include "host/controls/HostChange.h"
 #include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/hello/HelloBridge.h"
 #include "host/notices/Registration.h"
 #include "host/notices/UpdateNotices.h"
 #include "host/tray/TrayIcon.h"
@@ -84,8 +85,9 @@ public:
 private:
     void Start()
     {
-        // The Windows Hello and telephony bridges start here, before and after the registration
-        // helper, once they are built.
+        // The telephony bridge starts after the registration helper once it is built.
+        if (parts_.hello)
+            StartThread(hello_, "Windows Hello bridge", parts_.hello);
         if (parts_.handleRegister)
             register_ = Core::CreateSessionEvent(RegisterEventName, false); // may fail: no requests then
         Core::WriteUserDword(L"GooglePlayIdKnown", 0);
@@ -131,10 +133,11 @@ private:
         if (closeTray_)
             CloseTray();
         // Fixed order: update notices, elevation bridge (when built), Bluetooth bridge, telephony
-        // bridge (when built), registration helper, Windows Hello bridge (when built).
+        // bridge (when built), registration helper, Windows Hello bridge.
         StopThread(updateNotices_);
         StopThread(bluetooth_);
         StopThread(registration_);
+        StopThread(hello_);
         AnnounceHostChange();
     }
 
@@ -145,6 +148,7 @@ private:
     std::jthread registration_;
     std::jthread updateNotices_;
     std::jthread bluetooth_;
+    std::jthread hello_;
     std::function<void()> closeTray_;
 };
 
@@ -171,6 +175,7 @@ HostParts BuiltHostParts()
         return Core::VerifyRelease(package ? package->installLocation : std::wstring(), stop);
     };
     parts.bluetooth = &RunBluetoothBridge;
+    parts.hello = [](std::stop_token stop) { static_cast<void>(Bio::Hello::RunBridge(stop)); };
     parts.registration = &RunRegistration;
     parts.handleRegister = &HandleRegisterSignal;
     parts.updateNotices = &UpdateNotices;
@@ -183,7 +188,7 @@ HostParts BuiltHostParts()
         actions.openRegistration = [](HWND owner) { static_cast<void>(OpenRegistrationPage(owner)); };
         return StartTrayIcon(stop, std::move(actions));
     };
-    // Not served yet: the Windows Hello, elevation and telephony bridges.
+    // Not served yet: the elevation and telephony bridges.
     return parts;
 }
 

@@ -29,6 +29,7 @@ struct HostParts
     // Checks the installed release; the predicate turns true when the host is asked to stop.
     std::function<Core::ReleaseState(const Core::StopPredicate&)> verifyRelease;
     ThreadBody bluetooth;
+    ThreadBody hello; // always served while the release is verified
     ThreadBody registration; // enters its own COM apartment
     ThreadBody updateNotices;
     TrayStart startTray;

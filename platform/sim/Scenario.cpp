@@ -528,7 +528,8 @@ Pd::Result<> ReadHello(const Json::Value& hello, ScenarioHello& target)
     Pd::Result<> read;
     if (!(read = ReadHelloAnswer(hello, L"availability", target.availability)) ||
         !(read = ReadHelloAnswer(hello, L"result", target.result)) ||
-        !(read = ReadNumber(hello, L"promptMs", target.promptMs)))
+        !(read = ReadNumber(hello, L"promptMs", target.promptMs)) ||
+        !(read = ReadNumber(hello, L"readers", target.readers)))
         return read;
     return {};
 }

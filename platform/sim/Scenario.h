@@ -44,8 +44,9 @@
 //     "availability": 0,                 // what the availability check answers: 0-4 (any whole
 //                                        // number passes as Windows hands it) or "fails"
 //     "result": 0,                       // how every prompt ends: 0-6, or "fails"
-//     "promptMs": 1500                   // how long a prompt stays open before it ends
-//   },
+//     "promptMs": 1500,                  // how long a prompt stays open before it ends
+//     "readers": 1                       // biometric readers plugged in (default 0): each one
+//   },                                   // that arrives or leaves notifies the device watches
 //   "network": {                         // the connectivity hint (absent: unavailable, as in Wine)
 //     "connectivity": "internet",        // unknown | none | local | internet | constrained |
 //                                        // hidden, or "fails" (the hint cannot be read)
@@ -254,6 +255,7 @@ struct ScenarioHello
     ScenarioHelloAnswer availability{1}; // device not present
     ScenarioHelloAnswer result{1};
     std::uint32_t promptMs = 0;
+    std::uint32_t readers = 0;
 };
 
 // The cellular modem's access points; present only with a "cellular" key.

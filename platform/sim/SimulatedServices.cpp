@@ -7,6 +7,7 @@
 #include "platform/sim/SimAdvertisementWatcher.h"
 #include "platform/sim/SimCellularApn.h"
 #include "platform/sim/SimComputeCore.h"
+#include "platform/sim/SimDeviceNotifications.h"
 #include "platform/sim/SimHvSocket.h"
 #include "platform/sim/SimLeDevice.h"
 #include "platform/sim/SimNetwork.h"
@@ -103,6 +104,13 @@ std::shared_ptr<UserConsentVerifier> UserConsent()
     if (auto folder = Sim::ActiveScenarioFolder())
         return Sim::MakeUserConsentVerifier(*folder);
     return Real::UserConsent();
+}
+
+Outcome<std::unique_ptr<DeviceWatch>> WatchDeviceInterface(const GUID& interfaceClass, HANDLE wake)
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::WatchDeviceInterface(*folder, interfaceClass, wake);
+    return Real::WatchDeviceInterface(interfaceClass, wake);
 }
 
 WindowsVersion ReadWindowsVersion()

@@ -176,7 +176,7 @@ class BackgroundHostTest(unittest.TestCase):
         self.assertEqual(run(str(driver), "stop").returncode, 0)
         self.assertTrue(android.wait_for("disconnected", 2), android.events)
         self.wait_for_log("host: stopping")
-        self.assertEqual(host_log().count("bridge stopped"), 2)
+        self.assertEqual(host_log().count("] bridge stopped"), 2)  # the Bluetooth bridge only
         self.assertEqual(host_presence(), "none")
 
         # Stop during the release check: it ends with 0, ReleaseState 0 and nothing served.

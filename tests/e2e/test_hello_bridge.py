@@ -1,0 +1,188 @@
+"""The Windows Hello bridge of the background host under Wine on a simulated Windows 11 PC, against
+the simulated Android's fingerprint service: every answer, device arrivals and removals, malformed
+and truncated frames, a request sent the moment an answer is read; then the bluetooth and hello
+commands with their exit codes. A prefix of its own: the host lives in it."""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+from android_hello import AVAILABILITY, CANCEL, VERIFY, HELLO_PORT, AndroidFingerprintService, frame  # noqa: E402
+from make_release import build_release  # noqa: E402
+from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
+
+PUBLISHER = "CN=Ormel Test"
+VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
+      "state": "Running"}
+HOST_REFUSES = "the Peldra background host already serves Windows Hello (see the log in %LOCALAPPDATA%\\Peldra)"
+driver = None
+
+
+def setUpModule():
+    global road, android, pc
+    road = e2e.ReleaseRoad("hello", developer_mode=True)
+    android = AndroidFingerprintService()
+    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
+                     computeSystems=[VM], services={HELLO_PORT: android.port}, hello={"result": 0, "readers": 1})
+    identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
+                'ProcessorArchitecture="x64"/></Package>\n')
+    build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
+        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 1 << 20}},
+        {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
+    ]}, road.server.root / "hello", road.publisher)
+    # The install starts the host, which serves Windows Hello whatever the settings say.
+    installed = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source",
+                    f"{road.server.url}/hello/manifest.json", "--dir", windows_path(road.scratch / "Tovik"),
+                    timeout=300)
+    assert installed.returncode == 0, installed.stdout + installed.stderr
+
+
+def tearDownModule():
+    run(str(driver), "stop")
+    android.stop()
+    road.stop()
+
+
+def run(*words, timeout=120):
+    """Runs a program in the prefix, its output in files: a host it starts would hold a pipe open."""
+    env = dict(os.environ)
+    env.update(pc.env)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env=env, stdout=out, stderr=err,
+                              timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(done.args, done.returncode, out.read().decode("utf-8", "replace"),
+                                           err.read().decode("utf-8", "replace"))
+
+
+def host_log():
+    users = Path(e2e.program.prefix) / "drive_c" / "users"
+    user = next(path for path in users.iterdir() if path.name != "Public")
+    path = user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
+    return path.read_text(encoding="utf-8", errors="replace") if path.exists() else ""
+
+
+def set_hello(**hello):
+    """Windows Hello with one reader plugged in unless the test says otherwise: the baseline every
+    new connection starts from."""
+    pc.scenario["hello"] = {"readers": 1, **hello}
+    pc.write()
+
+
+class HelloBridgeTest(unittest.TestCase):
+    def fresh_link(self):
+        """The bridge's next connection, after its first availability announcement."""
+        link = android.next_link()
+        self.assertIsNotNone(link.next(AVAILABILITY))
+        return link
+
+    def test_every_answer_android_can_get(self):
+        link = self.fresh_link()
+        for result, answer in ((0, 1), (5, 5), (1, 3), (4, 4), (6, 2), ("fails", 5)):
+            with self.subTest(result=result):
+                set_hello(result=result)
+                self.assertEqual(link.verify(), answer)
+        # Cancelled while the prompt is open; the prompt answers its own request, a second is busy.
+        set_hello(result=0, promptMs=20000)
+        link.send(frame(VERIFY))
+        link.send(frame(VERIFY))
+        self.assertEqual(link.next(VERIFY), 4)
+        link.send(frame(CANCEL))
+        self.assertEqual(link.next(VERIFY), 2)
+        link.close()
+
+    def test_a_request_sent_the_moment_an_answer_is_read_is_served(self):
+        set_hello(result=0)
+        link = self.fresh_link()
+        answers = [link.verify() for _ in range(10)]
+        self.assertEqual(answers, [1] * 10, "4 is busy, though nothing ran")
+        link.close()
+
+    def test_a_reader_that_leaves_and_comes_back_while_connected(self):
+        link = android.next_link()
+        self.assertEqual(link.next(AVAILABILITY), 0)
+        set_hello(availability=1, result=0, readers=0)
+        self.assertEqual(link.next(AVAILABILITY), 3)
+        set_hello(availability=0, result=0, readers=1)
+        self.assertEqual(link.next(AVAILABILITY), 0)
+        link.close()
+
+    def test_bad_frames_drop_the_connection_and_the_next_is_served(self):
+        set_hello(result=0)
+        for name, data in (("wrong magic", frame(VERIFY, magic=0x54464B50)),
+                           ("payload of 513", frame(VERIFY, length=513, payload=bytes(513)))):
+            with self.subTest(name):
+                link = self.fresh_link()
+                link.send(data)
+                self.assertIsNone(link.next(VERIFY), "the bridge ends the connection")
+                link.close()
+        self.assertIn("hello: invalid frame (magic=0x54464B50, len=0), dropping the connection", host_log())
+        self.assertIn("hello: invalid frame (magic=0x50464B54, len=513), dropping the connection", host_log())
+
+        # A frame cut off by Android's side ends the connection silently.
+        link = self.fresh_link()
+        link.send(frame(VERIFY, length=10, payload=b"abc"))
+        link.close()
+
+        # Unknown kinds and payloads up to 512 bytes are read whole and dropped.
+        link = self.fresh_link()
+        link.send(frame(9, 1, payload=bytes(512)) + frame(AVAILABILITY, payload=b"x" * 7))
+        self.assertEqual(link.verify(), 1)
+        link.close()
+
+
+class HelloCommandsTest(unittest.TestCase):
+    def test_hello_and_bluetooth_commands(self):
+        cases = [
+            # words, scenario's hello, exit code, text in the output
+            (["hello", "--check"], {"availability": 0}, 0,
+             "Windows Hello  available (fingerprint / Windows Hello ready)"),
+            (["hello", "--check"], None, 3, "Windows Hello  no biometric / Windows Hello device present"),
+            (["hello", "--test"], {"result": 0}, 0, "[ OK ] Result: verified"),
+            (["hello", "--test"], {"result": 6}, 4, "Result: canceled"),
+            (["hello", "--test"], {"result": 5}, 1, "Result: failed"),
+            (["hello", "--test"], None, 3, "Windows Hello  no biometric"),
+            (["hello"], {}, 3, HOST_REFUSES),
+            (["hello", "remember", "30"], {}, 4, "add --yes to accept this at your own responsibility"),
+            (["hello", "remember", "30", "--yes"], {}, 0, "Remember Windows Hello: for 30 minutes"),
+            (["hello", "Remember"], {}, 0, "Remember Windows Hello  for 30 minutes"),
+            (["hello", "remember", "LOCK", "--yes"], {}, 0, "Remember Windows Hello: until Windows is locked"),
+            (["hello", "remember", "10"], {}, 2, "hello remember: off, 5, 30 or lock"),
+            (["hello", "remember", "off"], {}, 0, "Remember Windows Hello: off (Windows Hello asks every time)"),
+            # The host runs with Bluetooth off: the command serves it, and this PC has no adapter.
+            (["bluetooth"], {}, 3, "no Bluetooth adapter is available in Windows"),
+            (["bluetooth", "--list-vms"], {}, 0, VM["id"]),
+        ]
+        for words, hello, code, text in cases:
+            with self.subTest(words=words, hello=hello):
+                if hello is None:
+                    pc.scenario.pop("hello", None)
+                    pc.write()
+                else:
+                    set_hello(**hello)
+                done = run(e2e.program.exe, *words)
+                self.assertEqual(done.returncode, code, done.stdout + done.stderr)
+                self.assertIn(text, done.stdout + done.stderr)
+        stored = run("reg", "query", "HKCU\\Software\\Ormel\\Peldra", "/v", "HelloRemember")
+        self.assertIn("0x0", stored.stdout)
+        set_hello(result=0)
+
+    def test_help_lists_only_what_works(self):
+        usage = run(e2e.program.exe, "help").stdout
+        self.assertIn("  hello --check", usage)
+        self.assertNotIn("  modem", usage)
+
+
+if __name__ == "__main__":
+    arguments = sys.argv[1:]
+    at = arguments.index("--driver")
+    driver = arguments[at + 1]
+    sys.argv[1 + at:3 + at] = []
+    e2e.main()

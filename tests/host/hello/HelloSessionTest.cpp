@@ -1,0 +1,147 @@
+#include "host/hello/HelloSession.h"
+#include "core/Handles.h"
+#include "core/Settings.h"
+#include "platform/sim/SimUserConsent.h"
+#include "tests/support/SimScenario.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+using namespace Pd::Bio;
+using namespace Pd::Bio::Hello;
+using Pd::Test::SimScenario;
+
+TEST(HelloMemory, RequestsAreAnsweredFromMemoryOnlyWhileItHolds)
+{
+    constexpr std::uint64_t Minute = 60000;
+    struct Case
+    {
+        const char* name;
+        std::uint32_t minutes;
+        bool watched;
+        std::uint64_t generation;
+        std::uint64_t elapsed;
+        bool answered;
+        bool keptValid;
+    };
+    const Case cases[] = {
+        {"4 of 5 minutes", 5, true, 7, 4 * Minute, true, true},
+        {"6 of 5 minutes: prompt, memory kept", 5, true, 7, 6 * Minute, false, true},
+        {"until locked, a day later", 0xFFFFFFFF, true, 7, 1440 * Minute, true, true},
+        {"locked since", 0xFFFFFFFF, true, 8, 0, false, false},
+        {"setting off", 0, true, 7, 0, false, false},
+        {"no session notifications", 30, false, 7, 0, false, false},
+    };
+    for (const Case& c : cases)
+    {
+        RememberedVerification memory{true, 1000, 7};
+        EXPECT_EQ(AnswerFromMemory(memory, c.minutes, c.watched, c.generation, 1000 + c.elapsed), c.answered)
+            << c.name;
+        EXPECT_EQ(memory.valid, c.keptValid) << c.name;
+    }
+}
+
+// Android's side of a session: the frames the bridge sent, in order. After each answer to a
+// request the sender holds on for a moment, as a slow send would.
+class Peer
+{
+public:
+    FrameSender Sender()
+    {
+        return [this](FrameKind kind, std::uint8_t value) {
+            {
+                std::lock_guard guard(lock_);
+                frames_.push_back({static_cast<std::uint8_t>(kind), value});
+            }
+            arrived_.notify_all();
+            if (kind == FrameKind::Verify)
+                std::this_thread::sleep_for(200ms);
+        };
+    }
+
+    // The value of the next answer to a request; 0 when none came in time.
+    std::uint8_t NextAnswer()
+    {
+        std::unique_lock guard(lock_);
+        for (;;)
+        {
+            if (!arrived_.wait_for(guard, 10s, [this] { return !frames_.empty(); }))
+                return 0;
+            auto [kind, value] = frames_.front();
+            frames_.pop_front();
+            if (kind == static_cast<std::uint8_t>(FrameKind::Verify))
+                return value;
+        }
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::deque<std::pair<std::uint8_t, std::uint8_t>> frames_;
+};
+
+class HelloSessionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { Pd::Core::WriteUserDword(L"HelloRemember", 0); }
+    void TearDown() override { Pd::Core::WriteUserDword(L"HelloRemember", 0); }
+
+    static FrameHeader Frame(FrameKind kind) { return {FrameMagic, static_cast<std::uint8_t>(kind), 0, 0}; }
+
+    Pd::UniqueHandle changed_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    Peer peer_;
+};
+
+TEST_F(HelloSessionTest, ARequestSentTheMomentAnAnswerIsReadIsServed)
+{
+    SimScenario pc(R"({"hello":{"result":0}})");
+    Session session(peer_.Sender(), changed_.Get());
+    session.OnFrame(Frame(FrameKind::Verify));
+    EXPECT_EQ(peer_.NextAnswer(), 1);
+    session.OnFrame(Frame(FrameKind::Verify)); // while the answer's send still returns
+    EXPECT_EQ(peer_.NextAnswer(), 1) << "4 would be busy, though nothing ran";
+    EXPECT_EQ(Pd::Platform::Sim::RecordedHelloPrompts(pc.Folder()).size(), 2u);
+}
+
+TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
+{
+    SimScenario pc(R"({"hello":{"result":0}})");
+    Pd::Core::WriteUserDword(L"HelloRemember", 5);
+    Remembered().memory = {}; // process-wide: an earlier test's success would answer at once
+    StartLockWatch();
+    HWND watch = nullptr;
+    for (int tries = 0; tries < 100 && (watch == nullptr || !Remembered().sessionNotifications); ++tries)
+    {
+        std::this_thread::sleep_for(20ms);
+        watch = ::FindWindowExW(HWND_MESSAGE, nullptr, L"Peldra.HelloLockWatch", nullptr);
+    }
+    ASSERT_NE(watch, nullptr);
+    {
+        Session session(peer_.Sender(), changed_.Get());
+        for (int request = 0; request < 2; ++request)
+        {
+            session.OnFrame(Frame(FrameKind::Verify));
+            EXPECT_EQ(peer_.NextAnswer(), 1);
+        }
+        EXPECT_EQ(Pd::Platform::Sim::RecordedHelloPrompts(pc.Folder()).size(), 1u)
+            << "the second was remembered";
+        ::SendMessageW(watch, WM_WTSSESSION_CHANGE, 7 /* WTS_SESSION_LOCK */, 0);
+        session.OnFrame(Frame(FrameKind::Verify));
+        EXPECT_EQ(peer_.NextAnswer(), 1);
+        EXPECT_EQ(Pd::Platform::Sim::RecordedHelloPrompts(pc.Folder()).size(), 2u);
+    }
+    StopLockWatch();
+}
+
+} // namespace
