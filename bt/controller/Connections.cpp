@@ -112,6 +112,9 @@ Bytes Controller::LeCreateConnection(ByteView parameters)
     // each attempt has a stop source of its own, so a late cancel cannot reach the new one.
     if (connectWorker_.joinable())
         connectWorker_.join();
+    // Links exist only from here on: the worker that closes them starts with the first attempt.
+    if (!closer_.joinable())
+        closer_ = std::jthread([this](std::stop_token stop) { RunCloser(stop); });
     connectPending_ = true;
     SendCommandStatus(Op::LeCreateConnection, Hci::Status::Success);
     request.generation = generation_;

@@ -87,7 +87,6 @@ Controller::Controller(SendFunction send, std::uint64_t adapterAddress, Controll
             [this](const Advertisement& advertisement) { OnAdvertisement(advertisement); });
     if (!scanner_)
         scanner_ = std::make_unique<IdleScanner>();
-    closer_ = std::jthread([this](std::stop_token stop) { RunCloser(stop); });
 }
 
 Controller::~Controller()
@@ -107,8 +106,14 @@ Controller::~Controller()
         if (connection.link)
             connection.link->Close();
     // The closer worker ends once it has closed everything queued.
-    closer_.request_stop();
-    closer_.join();
+    if (closer_.joinable())
+    {
+        closer_.request_stop();
+        closer_.join();
+    }
+    for (ClosingLink& left : closing_) // only when the worker never started
+        left.link->Close();
+    closing_.clear();
     taken.clear();
     StopInquiry();
     scanner_.reset();

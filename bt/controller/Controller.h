@@ -225,7 +225,7 @@ private:
 
     std::jthread connectWorker_; // stop requested = the attempt is cancelled
     std::jthread inquiryWorker_;
-    std::jthread closer_; // last: started when everything it uses exists
+    std::jthread closer_; // started by the first connection attempt
 
     // Set when the command being dispatched got its Command Complete or Status.
     std::atomic<bool> answered_{false};

@@ -2,9 +2,13 @@
 // settings and the dispatch rules for short packets, failing handlers and unsupported commands.
 #include "ControllerHarness.h"
 
+#include "bt/hci/CommandTable.h"
+
 #include <gtest/gtest.h>
 
 #include <fmt/format.h>
+
+#include <set>
 
 namespace
 {
@@ -162,6 +166,18 @@ TEST(Commands, SupportedCommandsBitmapIsExactlyTheAnsweredCommands)
         expected[octet] = value;
     ControllerHarness h;
     EXPECT_EQ(h.Command(0x1002), Events{CommandComplete(0x1002, 0x00, expected)});
+}
+
+TEST(Commands, EachIsRegisteredOnceAndKnownToTheCommandTable)
+{
+    std::set<std::uint16_t> seen;
+    for (const CommandEntry& entry : Controller::CommandEntries())
+    {
+        EXPECT_TRUE(seen.insert(entry.opcode).second) << std::hex << entry.opcode << " shadowed";
+        if (entry.opcode != 0x1002) // Read Local Supported Commands has no bit of its own
+            EXPECT_NE(Hci::FindCommand(entry.opcode), nullptr)
+                << std::hex << entry.opcode << " has no bitmap bit";
+    }
 }
 
 TEST(Commands, LeRandAnswersEightFreshBytes)
