@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace Pd::Bt
@@ -20,6 +21,7 @@ namespace
 constexpr std::uint16_t FirstHandle = 0x0040;
 constexpr std::uint16_t LastHandle = 0x0EFF;
 constexpr std::uint16_t KeyDistributionCid = 0xFFFF;
+constexpr std::uint8_t ConnectionLimitExceeded = 0x09; // every handle is in use or being torn down
 
 std::uint16_t HandleAt(ByteView parameters)
 {
@@ -28,7 +30,7 @@ std::uint16_t HandleAt(ByteView parameters)
 
 } // namespace
 
-void Controller::Inquiry(ByteView parameters)
+Bytes Controller::Inquiry(ByteView parameters)
 {
     int length = parameters.size() >= 4 ? parameters[3] : 1;
     auto duration = std::chrono::milliseconds(std::min(length * 1280, 10240));
@@ -37,15 +39,10 @@ void Controller::Inquiry(ByteView parameters)
     try
     {
         inquiryWorker_ = std::jthread([this, duration](std::stop_token stop) {
-            auto deadline = std::chrono::steady_clock::now() + duration;
-            std::unique_lock guard(inquiryLock_);
-            inquiryWake_.wait_until(guard, stop, deadline, [] { return false; });
-            guard.unlock();
-            if (stop.stop_requested())
-                return;
             try
             {
-                SendEvent(Hci::Event::InquiryComplete, Bytes{0x00});
+                if (services_.wait(stop, duration))
+                    SendEvent(Hci::Event::InquiryComplete, Bytes{0x00});
             }
             catch (...)
             {
@@ -59,12 +56,14 @@ void Controller::Inquiry(ByteView parameters)
         Core::Log(fmt::format("hci: command 0x{:04X} failed: {}", Op::Inquiry, error.what()));
         SendEvent(Hci::Event::InquiryComplete, Bytes{Hci::Status::HardwareFailure});
     }
+    return {};
 }
 
-void Controller::InquiryCancel(ByteView)
+Bytes Controller::InquiryCancel(ByteView)
 {
     StopInquiry();
     SendCommandComplete(Op::InquiryCancel, Hci::Status::Success);
+    return {};
 }
 
 void Controller::StopInquiry()
@@ -74,15 +73,24 @@ void Controller::StopInquiry()
         inquiryWorker_.join();
 }
 
-std::uint16_t Controller::AllocateHandle()
+std::optional<std::uint16_t> Controller::AllocateHandle()
 {
     std::lock_guard guard(linkLock_);
-    std::uint16_t handle = nextHandle_;
-    nextHandle_ = handle >= LastHandle ? FirstHandle : static_cast<std::uint16_t>(handle + 1);
-    return handle;
+    std::lock_guard closers(closerLock_);
+    // A handle still in the table or whose link is still being torn down is skipped: Android
+    // must never see two connections under one handle.
+    for (int tried = FirstHandle; tried <= LastHandle; ++tried)
+    {
+        std::uint16_t handle = nextHandle_;
+        nextHandle_ = handle >= LastHandle ? FirstHandle : static_cast<std::uint16_t>(handle + 1);
+        if (!links_.contains(handle) &&
+            std::find(tearingDown_.begin(), tearingDown_.end(), handle) == tearingDown_.end())
+            return handle;
+    }
+    return std::nullopt;
 }
 
-void Controller::LeCreateConnection(ByteView parameters)
+Bytes Controller::LeCreateConnection(ByteView parameters)
 {
     Need(parameters, 21);
     ConnectRequest request;
@@ -97,20 +105,23 @@ void Controller::LeCreateConnection(ByteView parameters)
     if (connectPending_)
     {
         SendCommandStatus(Op::LeCreateConnection, Hci::Status::CommandDisallowed);
-        return;
+        return {};
     }
     // The previous worker has reported its attempt but may still be on its way out: join it
-    // before the new attempt is marked pending, so that nothing it does on its way out can touch
-    // the new attempt's flags. Only this thread marks an attempt pending.
+    // before the new attempt is marked pending. Only this thread marks an attempt pending, and
+    // each attempt has a stop source of its own, so a late cancel cannot reach the new one.
     if (connectWorker_.joinable())
         connectWorker_.join();
+    // Links exist only from here on: the worker that closes them starts with the first attempt.
+    if (!closer_.joinable())
+        closer_ = std::jthread([this](std::stop_token stop) { RunCloser(stop); });
     connectPending_ = true;
-    connectCancel_ = false;
     SendCommandStatus(Op::LeCreateConnection, Hci::Status::Success);
     request.generation = generation_;
     try
     {
-        connectWorker_ = std::jthread([this, request] { RunConnectWorker(request); });
+        connectWorker_ =
+            std::jthread([this, request](std::stop_token cancel) { RunConnectWorker(request, cancel); });
     }
     catch (const std::exception& error)
     {
@@ -120,22 +131,23 @@ void Controller::LeCreateConnection(ByteView parameters)
                         LeConnectionComplete(request, Hci::Status::HardwareFailure, 0));
         connectPending_ = false;
     }
+    return {};
 }
 
-void Controller::RunConnectWorker(const ConnectRequest& request) noexcept
+void Controller::RunConnectWorker(const ConnectRequest& request, std::stop_token cancel) noexcept
 {
     try
     {
         ConnectResult result;
         try
         {
-            result = AttemptConnection(request);
+            result = AttemptConnection(request, cancel);
         }
         catch (const std::exception& error)
         {
             Core::Log(fmt::format("le: connection to {:012X} failed: {}", request.peerAddress, error.what()));
+            CloseLinkAsync(result.handle, std::move(result.link));
             result.status = Hci::Status::ConnectionFailed;
-            result.link.reset();
         }
         FinishConnection(request, std::move(result));
     }
@@ -146,23 +158,25 @@ void Controller::RunConnectWorker(const ConnectRequest& request) noexcept
     connectPending_ = false;
 }
 
-Controller::ConnectResult Controller::AttemptConnection(const ConnectRequest& request)
+Controller::ConnectResult Controller::AttemptConnection(const ConnectRequest& request, std::stop_token cancel)
 {
     if (request.toFilterAcceptList)
     {
         // No device is sought for the filter accept list: the attempt lasts until cancelled.
         std::unique_lock guard(connectWaitLock_);
-        connectWait_.wait(guard, [this] { return connectCancel_.load(); });
+        connectWait_.wait(guard, cancel, [] { return false; });
         return {Hci::Status::UnknownConnection, 0, nullptr};
     }
 
     ConnectResult result;
-    result.handle = AllocateHandle();
+    std::optional<std::uint16_t> free = AllocateHandle();
+    if (!free)
+        return {ConnectionLimitExceeded, 0, nullptr};
+    std::uint16_t handle = result.handle = *free;
     Core::Log(fmt::format("le: connecting to {:012X}", request.peerAddress));
     bool ownRandom = request.ownAddressType & 0x01;
     LinkAddresses addresses{ownRandom ? ownRandomAddress_.load() : adapterAddress_, ownRandom,
                             request.peerAddress, (request.peerAddressType & 0x01) != 0};
-    std::uint16_t handle = result.handle;
     LinkSend send = [this, handle](std::uint16_t cid, Bytes payload) {
         for (Bytes& packet : FragmentL2cap(handle, cid, payload))
             Send(Hci::PacketType::Acl, std::move(packet));
@@ -170,20 +184,21 @@ Controller::ConnectResult Controller::AttemptConnection(const ConnectRequest& re
     LinkDisconnected onDisconnect = [this, handle](std::uint8_t reason) {
         OnLinkDisconnected(handle, reason);
     };
+    LinkCreditsFreed creditsFreed = [this, handle] { ReturnHeldCredits(handle); };
 
     result.status = Hci::Status::ConnectionFailed;
     if (services_.connectLink)
-        result.link =
-            services_.connectLink(addresses, std::move(send), std::move(onDisconnect), result.status);
+        result.link = services_.connectLink(addresses, std::move(send), std::move(onDisconnect),
+                                            std::move(creditsFreed), result.status);
     if (!result.link)
     {
         if (result.status == Hci::Status::Success)
             result.status = Hci::Status::ConnectionFailed;
         return result;
     }
-    if (connectCancel_)
+    if (cancel.stop_requested())
     {
-        CloseLinkAsync(std::move(result.link));
+        CloseLinkAsync(handle, std::move(result.link));
         result.status = Hci::Status::UnknownConnection;
         return result;
     }
@@ -209,26 +224,25 @@ Bytes Controller::LeConnectionComplete(const ConnectRequest& request, std::uint8
 
 void Controller::FinishConnection(const ConnectRequest& request, ConnectResult result)
 {
+    // Held until LE Connection Complete (and a Disconnection Complete that follows it) went out:
+    // a loss of the device, a Disconnect or a Reset reports only after it.
+    std::lock_guard report(reportLock_);
     if (generation_ != request.generation)
     {
         // A Reset came in between: Android no longer expects this attempt.
-        CloseLinkAsync(std::move(result.link));
+        CloseLinkAsync(result.handle, std::move(result.link));
         return;
     }
-    std::unique_ptr<LeLink> setAside;
+    bool lost = false;
     if (result.link)
     {
+        // The link reports a loss it saw from now on through OnLinkDisconnected, which waits for
+        // the report lock and then finds the entry.
+        lost = result.link->IsDisconnected();
+        if (!lost)
         {
             std::lock_guard guard(linkLock_);
-            if (result.link->IsDisconnected())
-                setAside = std::move(result.link);
-            else
-            {
-                // A handle in use since its last round gives its old link up for closing.
-                Connection& entry = links_[result.handle];
-                CloseLinkAsync(std::move(entry.link));
-                entry = Connection{std::move(result.link), {}, request.peerAddress};
-            }
+            links_[result.handle] = Connection{std::move(result.link), {}, request.peerAddress};
         }
         Core::Log(
             fmt::format("le: connected to {:012X} as handle 0x{:04X}", request.peerAddress, result.handle));
@@ -243,15 +257,15 @@ void Controller::FinishConnection(const ConnectRequest& request, ConnectResult r
     connectPending_ = false;
     SendLeMetaEvent(Hci::LeSubevent::ConnectionComplete,
                     LeConnectionComplete(request, result.status, result.handle));
-    if (setAside)
+    if (lost)
     {
         // The device went away before the link was entered: report the loss at once.
-        CloseLinkAsync(std::move(setAside));
+        CloseLinkAsync(result.handle, std::move(result.link));
         SendDisconnectionComplete(result.handle, Hci::Status::ConnectionTimeout);
     }
 }
 
-Bytes Controller::LeCreateConnectionCancel()
+Bytes Controller::LeCreateConnectionCancel(ByteView)
 {
     if (!connectPending_)
         throw HciStatus(Hci::Status::CommandDisallowed);
@@ -261,24 +275,23 @@ Bytes Controller::LeCreateConnectionCancel()
     return {};
 }
 
-bool Controller::AnswerUnknownHandle(std::uint16_t opcode, std::uint16_t handle)
+std::shared_ptr<LeLink> Controller::FindLink(std::uint16_t handle)
 {
-    if (HasLink(handle))
-        return false;
-    SendCommandStatus(opcode, Hci::Status::UnknownConnection);
-    return true;
+    std::lock_guard guard(linkLock_);
+    auto entry = links_.find(handle);
+    return entry == links_.end() ? nullptr : entry->second.link;
 }
 
-void Controller::Disconnect(ByteView parameters)
+Bytes Controller::Disconnect(ByteView parameters)
 {
     std::uint16_t handle = HandleAt(parameters);
-    std::unique_ptr<LeLink> link;
+    std::lock_guard report(reportLock_);
     bool found = false;
     {
         std::lock_guard guard(linkLock_);
         if (auto entry = links_.find(handle); entry != links_.end())
         {
-            link = std::move(entry->second.link);
+            CloseLinkAsync(handle, std::move(entry->second.link));
             links_.erase(entry);
             found = true;
         }
@@ -286,26 +299,25 @@ void Controller::Disconnect(ByteView parameters)
     if (!found)
     {
         SendCommandStatus(Op::Disconnect, Hci::Status::UnknownConnection);
-        return;
+        return {};
     }
     SendCommandStatus(Op::Disconnect, Hci::Status::Success);
     Core::Log(fmt::format("le: disconnecting handle 0x{:04X}", handle));
-    CloseLinkAsync(std::move(link));
     SendDisconnectionComplete(handle, Hci::Status::TerminatedByLocalHost);
+    return {};
 }
 
 void Controller::OnLinkDisconnected(std::uint16_t handle, std::uint8_t reason)
 {
-    std::unique_ptr<LeLink> link;
+    std::lock_guard report(reportLock_);
     {
         std::lock_guard guard(linkLock_);
         auto entry = links_.find(handle);
         if (entry == links_.end())
             return;
-        link = std::move(entry->second.link);
+        CloseLinkAsync(handle, std::move(entry->second.link));
         links_.erase(entry);
     }
-    CloseLinkAsync(std::move(link));
     SendDisconnectionComplete(handle, reason);
 }
 
@@ -320,71 +332,126 @@ bool Controller::HasLink(std::uint16_t handle)
     return links_.contains(handle & 0x0FFF);
 }
 
-void Controller::ReadRemoteVersionInformation(ByteView parameters)
+Bytes Controller::ReadRemoteVersionInformation(ByteView parameters)
 {
     std::uint16_t handle = HandleAt(parameters);
-    if (AnswerUnknownHandle(Op::ReadRemoteVersionInformation, handle))
-        return;
+    std::lock_guard report(reportLock_);
+    if (!FindLink(handle))
+    {
+        SendCommandStatus(Op::ReadRemoteVersionInformation, Hci::Status::UnknownConnection);
+        return {};
+    }
     SendCommandStatus(Op::ReadRemoteVersionInformation, Hci::Status::Success);
     // Version 8, company 0xFFFF, subversion 0.
     SendEvent(Hci::Event::ReadRemoteVersionComplete,
               Hci::ConnectionEventParameters(handle, Bytes{0x08, 0xFF, 0xFF, 0x00, 0x00}));
+    return {};
 }
 
-void Controller::LeConnectionUpdate(ByteView parameters)
+Bytes Controller::LeConnectionUpdate(ByteView parameters)
 {
     Need(parameters, 10);
     std::uint16_t handle = HandleAt(parameters);
-    if (AnswerUnknownHandle(Op::LeConnectionUpdate, handle))
-        return;
+    std::lock_guard report(reportLock_);
+    if (!FindLink(handle))
+    {
+        SendCommandStatus(Op::LeConnectionUpdate, Hci::Status::UnknownConnection);
+        return {};
+    }
     SendCommandStatus(Op::LeConnectionUpdate, Hci::Status::Success);
-    // Windows keeps its own parameters; Android is told what it asked for.
-    // Interval max, latency and supervision timeout as asked.
+    // Windows keeps its own parameters; Android is told what it asked for: interval max,
+    // latency and supervision timeout.
     SendLeMetaEvent(Hci::LeSubevent::ConnectionUpdateComplete,
                     Hci::ConnectionEventParameters(handle, parameters.subspan(4, 6)));
+    return {};
 }
 
-void Controller::LeReadRemoteFeatures(ByteView parameters)
+Bytes Controller::LeReadRemoteFeatures(ByteView parameters)
 {
     std::uint16_t handle = HandleAt(parameters);
-    if (AnswerUnknownHandle(Op::LeReadRemoteFeatures, handle))
-        return;
+    std::lock_guard report(reportLock_);
+    if (!FindLink(handle))
+    {
+        SendCommandStatus(Op::LeReadRemoteFeatures, Hci::Status::UnknownConnection);
+        return {};
+    }
     SendCommandStatus(Op::LeReadRemoteFeatures, Hci::Status::Success);
     SendLeMetaEvent(
         Hci::LeSubevent::ReadRemoteFeaturesComplete,
         Hci::ConnectionEventParameters(handle, Bytes{0x1F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    return {};
 }
 
-void Controller::LeStartEncryption(ByteView parameters)
+Bytes Controller::LeStartEncryption(ByteView parameters)
 {
     std::uint16_t handle = HandleAt(parameters);
-    // Held throughout, so that no disconnection removes the link between the events and the push.
-    std::lock_guard guard(linkLock_);
-    auto entry = links_.find(handle);
-    if (entry == links_.end())
+    // Held throughout, so that no disconnection is reported between the events and the push.
+    std::lock_guard report(reportLock_);
+    std::shared_ptr<LeLink> link = FindLink(handle);
+    if (!link)
     {
         SendCommandStatus(Op::LeStartEncryption, Hci::Status::UnknownConnection);
-        return;
+        return {};
     }
     SendCommandStatus(Op::LeStartEncryption, Hci::Status::Success);
     SendEvent(Hci::Event::EncryptionChange, Hci::ConnectionEventParameters(handle, Bytes{0x01})); // on
-    entry->second.link->PushFromAndroid(KeyDistributionCid, {});
+    link->PushFromAndroid(KeyDistributionCid, {});
+    return {};
+}
+
+void Controller::SendCompletedPackets(std::uint16_t handle, std::uint32_t packets)
+{
+    while (packets > 0)
+    {
+        auto count = static_cast<std::uint16_t>(std::min<std::uint32_t>(packets, 0xFFFF));
+        packets -= count;
+        Bytes completed{0x01};
+        Hci::AppendHandle(completed, handle);
+        AppendLe16(completed, count);
+        SendEvent(Hci::Event::NumberOfCompletedPackets, completed);
+    }
 }
 
 void Controller::HandleAclData(ByteView packet)
 {
     if (packet.size() <= 3)
         return;
-    // Every packet is acknowledged at once, known handle or not: Android's buffer count stays full.
-    Bytes completed{0x01, packet[0], static_cast<std::uint8_t>(packet[1] & 0x0F), 0x01, 0x00};
-    SendEvent(Hci::Event::NumberOfCompletedPackets, completed);
-
-    std::lock_guard guard(linkLock_);
-    auto entry = links_.find(ReadLe16(packet, 0) & 0x0FFF);
-    if (entry == links_.end())
+    std::uint16_t handle = ReadLe16(packet, 0) & 0x0FFF;
+    std::optional<L2capPdu> pdu;
+    std::shared_ptr<LeLink> link;
+    {
+        std::lock_guard guard(linkLock_);
+        if (auto entry = links_.find(handle); entry != links_.end())
+        {
+            pdu = ReassembleAcl(entry->second.reassembly, packet);
+            link = entry->second.link;
+        }
+    }
+    // Every packet is acknowledged at once, known handle or not, so that Android's buffer count
+    // stays full; only a link whose queue is full holds the credit of the packet that completed
+    // its PDU back. Pushes come only from this thread, so PDUs reach the link in order.
+    if (!pdu || !link || link->PushFromAndroid(pdu->cid, std::move(pdu->payload)))
+    {
+        SendCompletedPackets(handle, 1);
         return;
-    if (auto pdu = ReassembleAcl(entry->second.reassembly, packet))
-        entry->second.link->PushFromAndroid(pdu->cid, std::move(pdu->payload));
+    }
+    std::lock_guard guard(linkLock_);
+    if (auto entry = links_.find(handle); entry != links_.end() && entry->second.link == link)
+        ++entry->second.heldCredits;
+    // A link already removed had its Disconnection Complete, which returns its credits.
+}
+
+void Controller::ReturnHeldCredits(std::uint16_t handle)
+{
+    // After a Disconnection Complete the handle's credits are Android's already.
+    std::lock_guard report(reportLock_);
+    std::uint32_t held = 0;
+    {
+        std::lock_guard guard(linkLock_);
+        if (auto entry = links_.find(handle); entry != links_.end())
+            held = std::exchange(entry->second.heldCredits, 0);
+    }
+    SendCompletedPackets(handle, held);
 }
 
 } // namespace Pd::Bt

@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace Pd::Bt
 {
@@ -54,7 +55,28 @@ void LogFailure(std::uint16_t opcode, std::string_view what)
     Core::Log(fmt::format("hci: command 0x{:04X} failed: {}", opcode, what));
 }
 
+// What a failed Command Complete repeats of the command's parameters; nothing when they are too
+// short to hold it.
+Bytes Echoed(CommandEcho echo, ByteView parameters)
+{
+    Bytes echoed;
+    if (echo == CommandEcho::Handle && parameters.size() >= 2)
+        Hci::AppendHandle(echoed, ReadLe16(parameters, 0));
+    else if (echo == CommandEcho::Address && parameters.size() >= 6)
+        Append(echoed, parameters.first(6));
+    return echoed;
+}
+
 } // namespace
+
+bool WaitUnlessStopped(std::stop_token stop, std::chrono::milliseconds duration)
+{
+    std::mutex lock;
+    std::condition_variable_any never;
+    std::unique_lock guard(lock);
+    never.wait_for(guard, stop, duration, [] { return false; });
+    return !stop.stop_requested();
+}
 
 Controller::Controller(SendFunction send, std::uint64_t adapterAddress, ControllerServices services)
     : send_(std::move(send)), adapterAddress_(adapterAddress),
@@ -65,7 +87,6 @@ Controller::Controller(SendFunction send, std::uint64_t adapterAddress, Controll
             [this](const Advertisement& advertisement) { OnAdvertisement(advertisement); });
     if (!scanner_)
         scanner_ = std::make_unique<IdleScanner>();
-    RegisterCommands();
 }
 
 Controller::~Controller()
@@ -84,12 +105,16 @@ Controller::~Controller()
     for (auto& [handle, connection] : taken)
         if (connection.link)
             connection.link->Close();
+    // The closer worker ends once it has closed everything queued.
+    if (closer_.joinable())
     {
-        std::unique_lock guard(closerLock_);
-        closersDone_.wait(guard, [this] { return closers_ == 0; });
+        closer_.request_stop();
+        closer_.join();
     }
+    for (ClosingLink& left : closing_) // only when the worker never started
+        left.link->Close();
+    closing_.clear();
     taken.clear();
-    unclosedLinks_.clear();
     StopInquiry();
     scanner_.reset();
 }
@@ -102,7 +127,9 @@ void Controller::Send(Hci::PacketType type, Bytes packet)
 void Controller::SendCommandComplete(std::uint16_t opcode, std::uint8_t status, ByteView returnParameters)
 {
     answered_ = true;
-    Send(Hci::PacketType::Event, Hci::CommandCompleteEvent(opcode, status, returnParameters));
+    Bytes parameters{0x01, static_cast<std::uint8_t>(opcode), static_cast<std::uint8_t>(opcode >> 8), status};
+    Append(parameters, returnParameters);
+    SendEvent(Hci::Event::CommandComplete, parameters);
 }
 
 void Controller::SendCommandStatus(std::uint16_t opcode, std::uint8_t status)
@@ -129,81 +156,24 @@ void Controller::HandleCommand(ByteView packet)
     // A packet shorter than its declared length is handled with the bytes it has.
     ByteView parameters = packet.subspan(3, std::min<std::size_t>(packet[2], packet.size() - 3));
     answered_ = false;
+    afterAnswer_ = nullptr;
 
-    if (SpecialCommand command = FindSpecialCommand(opcode))
-        RunSpecialCommand(opcode, command, parameters);
-    else if (auto found = handlers_.find(opcode); found != handlers_.end())
-        RunMapCommand(opcode, found->second, parameters);
+    auto commands = CommandEntries();
+    auto found = std::find_if(commands.begin(), commands.end(),
+                              [opcode](const CommandEntry& entry) { return entry.opcode == opcode; });
+    if (found != commands.end())
+        RunCommand(*found, parameters);
     else
         AnswerUnsupported(opcode, parameters);
 }
 
-Controller::SpecialCommand Controller::FindSpecialCommand(std::uint16_t opcode)
-{
-    switch (opcode)
-    {
-    case Op::Inquiry:
-        return &Controller::Inquiry;
-    case Op::InquiryCancel:
-        return &Controller::InquiryCancel;
-    case Op::Disconnect:
-        return &Controller::Disconnect;
-    case Op::RemoteNameRequest:
-        return &Controller::RemoteNameRequest;
-    case Op::RemoteNameRequestCancel:
-        return &Controller::RemoteNameRequestCancel;
-    case Op::ReadRemoteVersionInformation:
-        return &Controller::ReadRemoteVersionInformation;
-    case Op::LeCreateConnection:
-        return &Controller::LeCreateConnection;
-    case Op::LeConnectionUpdate:
-        return &Controller::LeConnectionUpdate;
-    case Op::LeReadRemoteFeatures:
-        return &Controller::LeReadRemoteFeatures;
-    case Op::LeStartEncryption:
-        return &Controller::LeStartEncryption;
-    }
-    return nullptr;
-}
-
-void Controller::RunSpecialCommand(std::uint16_t opcode, SpecialCommand command, ByteView parameters)
-{
-    std::string failure;
-    try
-    {
-        (this->*command)(parameters);
-        return;
-    }
-    catch (const std::out_of_range&)
-    {
-        SendCommandStatus(opcode, Hci::Status::InvalidParameters);
-        return;
-    }
-    catch (const std::exception& error)
-    {
-        failure = error.what();
-    }
-    catch (...)
-    {
-        failure = "unknown error";
-    }
-    // Allocation or thread creation failed: the command fails, the connection goes on.
-    LogFailure(opcode, failure);
-    if (answered_)
-        return;
-    if (opcode == Op::InquiryCancel || opcode == Op::RemoteNameRequestCancel)
-        SendCommandComplete(opcode, Hci::Status::HardwareFailure);
-    else
-        SendCommandStatus(opcode, Hci::Status::HardwareFailure);
-}
-
-void Controller::RunMapCommand(std::uint16_t opcode, CommandHandler handler, ByteView parameters)
+void Controller::RunCommand(const CommandEntry& command, ByteView parameters)
 {
     Bytes returnParameters;
     std::uint8_t status = Hci::Status::Success;
     try
     {
-        returnParameters = handler(*this, parameters);
+        returnParameters = command.run(*this, parameters);
     }
     catch (const std::out_of_range&)
     {
@@ -215,19 +185,35 @@ void Controller::RunMapCommand(std::uint16_t opcode, CommandHandler handler, Byt
     }
     catch (const std::exception& error)
     {
-        LogFailure(opcode, error.what());
+        LogFailure(command.opcode, error.what());
         status = Hci::Status::HardwareFailure;
     }
     catch (...)
     {
-        LogFailure(opcode, "unknown error");
+        LogFailure(command.opcode, "unknown error");
         status = Hci::Status::HardwareFailure;
     }
-    SendCommandComplete(opcode, status, returnParameters);
+    if (status == Hci::Status::Success && command.answer != CommandAnswer::Returns)
+        return;
+    if (status != Hci::Status::Success)
+    {
+        if (answered_)
+            return; // failed after its answer went out: logged, never answered twice
+        // The controller's own commands answer too-short parameters with Command Status.
+        bool complete =
+            command.answer == CommandAnswer::Returns ||
+            (command.answer == CommandAnswer::OwnComplete && status != Hci::Status::InvalidParameters);
+        if (!complete)
+        {
+            SendCommandStatus(command.opcode, status);
+            return;
+        }
+        returnParameters = Echoed(command.echo, parameters);
+    }
+    SendCommandComplete(command.opcode, status, returnParameters);
     if (auto work = std::exchange(afterAnswer_, nullptr))
         work();
 }
-
 void Controller::AnswerUnsupported(std::uint16_t opcode, ByteView parameters)
 {
     Core::Log(fmt::format("hci: unsupported command 0x{:04X} {} params {}", opcode, Hci::CommandName(opcode),
@@ -240,16 +226,19 @@ void Controller::AnswerUnsupported(std::uint16_t opcode, ByteView parameters)
         SendCommandStatus(opcode, Hci::Status::UnknownCommand);
 }
 
-Bytes Controller::Reset()
+Bytes Controller::Reset(ByteView)
 {
     scanner_->Stop();
     inquiryWorker_.request_stop();
-    ++generation_;
     CancelConnect();
     {
+        // An attempt that reports after this sees the new generation and stays silent; one that
+        // reported before is removed here, after its LE Connection Complete went out.
+        std::lock_guard report(reportLock_);
+        ++generation_;
         std::lock_guard guard(linkLock_);
         for (auto& [handle, connection] : links_)
-            CloseLinkAsync(std::move(connection.link));
+            CloseLinkAsync(handle, std::move(connection.link));
         links_.clear();
     }
     {
@@ -266,45 +255,55 @@ Bytes Controller::Reset()
 void Controller::CancelConnect()
 {
     {
+        // Taken so that the request cannot fall between the worker's check and its wait.
         std::lock_guard guard(connectWaitLock_);
-        connectCancel_ = true;
+        connectWorker_.request_stop();
     }
     connectWait_.notify_all();
 }
 
-void Controller::CloseLinkAsync(std::unique_ptr<LeLink> link) noexcept
+void Controller::CloseLinkAsync(std::uint16_t handle, std::shared_ptr<LeLink> link) noexcept
 {
     if (!link)
         return;
-    std::lock_guard guard(closerLock_);
-    std::shared_ptr<std::unique_ptr<LeLink>> owned;
     try
     {
-        owned = std::make_shared<std::unique_ptr<LeLink>>(std::move(link));
-        std::thread([this, owned] {
-            owned->reset(); // destroying the link closes it
-            std::lock_guard closerGuard(closerLock_);
-            if (--closers_ == 0)
-                closersDone_.notify_all();
-        }).detach();
-        ++closers_;
+        std::lock_guard guard(closerLock_);
+        tearingDown_.push_back(handle);
+        try
+        {
+            closing_.push_back({handle, link});
+        }
+        catch (...)
+        {
+            tearingDown_.pop_back();
+            throw;
+        }
+        closerWake_.notify_one();
         return;
     }
     catch (...)
     {
     }
-    // No thread could be started: keep the link for the destructor, which closes it. Closing it
-    // here could deadlock when the call comes from the link's own disconnect notice.
-    if (owned)
-        link = std::move(*owned);
-    try
+    // Out of memory: closing here may wait long for Windows, which beats losing the device.
+    link->Close();
+}
+
+void Controller::RunCloser(std::stop_token stop) noexcept
+{
+    std::unique_lock guard(closerLock_);
+    while (closerWake_.wait(guard, stop, [this] { return !closing_.empty(); }))
     {
-        unclosedLinks_.push_back(std::move(link));
-        Core::Log("hci: no thread to close a link; it closes with the connection");
-    }
-    catch (...)
-    {
-        // Out of memory as well: the link closes here, which beats losing it.
+        ClosingLink next = std::move(closing_.front());
+        closing_.pop_front();
+        guard.unlock();
+        next.link->Close();
+        next.link.reset();
+        guard.lock();
+        // The handle may be handed out again only now that its link is gone.
+        auto at = std::find(tearingDown_.begin(), tearingDown_.end(), next.handle);
+        if (at != tearingDown_.end())
+            tearingDown_.erase(at);
     }
 }
 

@@ -10,10 +10,14 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <stop_token>
 #include <thread>
 #include <utility>
@@ -25,6 +29,39 @@ namespace Pd::Bt
 // Sends one HCI packet (without its H4 type byte) to Android; called from any thread.
 using SendFunction = std::function<void(Hci::PacketType type, Bytes packet)>;
 
+class Controller;
+
+// How a command of the controller's table is answered.
+enum class CommandAnswer : std::uint8_t
+{
+    Returns,     // the dispatch sends Command Complete with what the handler returns
+    OwnStatus,   // the handler sends Command Status and its events itself
+    OwnComplete, // the handler sends Command Complete itself
+};
+
+// What a failed Command Complete carries after its status, taken from the command's parameters,
+// so that the host can tell which connection or device the failure is about.
+enum class CommandEcho : std::uint8_t
+{
+    None,
+    Handle,  // the connection handle of parameter bytes 0-1
+    Address, // the Bluetooth address of parameter bytes 0-5
+};
+
+// One command the controller answers. Each command is registered once, in CommandEntries().
+struct CommandEntry
+{
+    std::uint16_t opcode;
+    Bytes (*run)(Controller&, ByteView parameters);
+    CommandAnswer answer;
+    CommandEcho echo = CommandEcho::None;
+};
+
+// Lock order, outermost first: report lock, link lock, closer lock; the session's send lock is
+// always taken last. The state lock is never held together with the report or link lock, and
+// the connect wait lock is taken alone. Nothing calls out to a link or to the send function under
+// the link lock or the closer lock; under the report lock only the link calls that never block
+// for long (IsDisconnected, PushFromAndroid) and sends happen.
 class Controller
 {
 public:
@@ -36,19 +73,23 @@ public:
     // One command packet: opcode, parameter length, parameters. Answers it; never throws.
     void HandleCommand(ByteView packet);
 
-    // One ACL packet from Android: acknowledged at once, then reassembled for its link.
+    // One ACL packet from Android: acknowledged at once (unless its link holds the credit back),
+    // then reassembled for its link.
     void HandleAclData(ByteView packet);
 
+    // Command Complete carries the return parameters given, whatever the status.
     void SendCommandComplete(std::uint16_t opcode, std::uint8_t status, ByteView returnParameters = {});
     void SendCommandStatus(std::uint16_t opcode, std::uint8_t status);
     void SendEvent(std::uint8_t code, ByteView parameters);
     void SendLeMetaEvent(std::uint8_t subevent, ByteView parameters);
 
-    // Ends the wait of a connection attempt to the filter accept list and marks it cancelled.
+    // Ends the connection attempt under way, whether it waits for the filter accept list or in
+    // Windows; an attempt that still makes its link reports status 0x02 and closes it.
     void CancelConnect();
 
-    // Closes a link on a thread of its own; closing can wait long for Windows.
-    void CloseLinkAsync(std::unique_ptr<LeLink> link) noexcept;
+    // Hands a removed link to the closer worker; its handle is not handed out again until the
+    // link is closed. Never blocks and never calls out.
+    void CloseLinkAsync(std::uint16_t handle, std::shared_ptr<LeLink> link) noexcept;
 
     // A received advertisement (from the scanner's thread).
     void OnAdvertisement(const Advertisement& advertisement);
@@ -56,17 +97,28 @@ public:
     // The real device of a link went away.
     void OnLinkDisconnected(std::uint16_t handle, std::uint8_t reason);
 
+    // A link that held back ACL credits has room again: Android gets them back.
+    void ReturnHeldCredits(std::uint16_t handle);
+
     bool HasLink(std::uint16_t handle);
 
-private:
-    using CommandHandler = Bytes (*)(Controller&, ByteView);
-    using SpecialCommand = void (Controller::*)(ByteView);
+    // Every command the controller answers, and the supported-commands bitmap they make.
+    static std::span<const CommandEntry> CommandEntries();
+    static std::array<std::uint8_t, 64> SupportedCommands();
 
+private:
     struct Connection
     {
-        std::unique_ptr<LeLink> link;
+        std::shared_ptr<LeLink> link;
         AclReassembly reassembly;
         std::uint64_t peerAddress = 0;
+        std::uint32_t heldCredits = 0; // ACL packets acknowledged only once the link has room
+    };
+
+    struct ClosingLink
+    {
+        std::uint16_t handle = 0;
+        std::shared_ptr<LeLink> link;
     };
 
     struct ConnectRequest
@@ -85,43 +137,47 @@ private:
     {
         std::uint8_t status = 0;
         std::uint16_t handle = 0;
-        std::unique_ptr<LeLink> link;
+        std::shared_ptr<LeLink> link;
     };
 
-    void RegisterCommands();
+    template <Bytes (Controller::*Handler)(ByteView)> static Bytes Call(Controller& c, ByteView p)
+    {
+        return (c.*Handler)(p);
+    }
+
     void Send(Hci::PacketType type, Bytes packet);
-    static SpecialCommand FindSpecialCommand(std::uint16_t opcode);
-    void RunSpecialCommand(std::uint16_t opcode, SpecialCommand command, ByteView parameters);
-    void RunMapCommand(std::uint16_t opcode, CommandHandler handler, ByteView parameters);
+    void RunCommand(const CommandEntry& command, ByteView parameters);
     void AnswerUnsupported(std::uint16_t opcode, ByteView parameters);
+    void RunCloser(std::stop_token stop) noexcept;
 
     // Fixed and stored answers.
-    Bytes Reset();
+    Bytes Reset(ByteView);
     Bytes WriteLocalName(ByteView parameters);
-    Bytes ReadLocalName();
-    Bytes ReadBdAddr() const;
-    Bytes ReadLocalSupportedCommands() const;
+    Bytes ReadLocalName(ByteView);
+    Bytes ReadBdAddr(ByteView);
+    Bytes ReadLocalSupportedCommands(ByteView);
     Bytes LeSetRandomAddress(ByteView parameters);
     Bytes LeEncrypt(ByteView parameters);
-    Bytes LeRand();
+    Bytes LeRand(ByteView);
 
     // Inquiry, connections and commands on a connection.
-    void Inquiry(ByteView parameters);
-    void InquiryCancel(ByteView parameters);
+    Bytes Inquiry(ByteView parameters);
+    Bytes InquiryCancel(ByteView);
     void StopInquiry();
-    void LeCreateConnection(ByteView parameters);
-    void RunConnectWorker(const ConnectRequest& request) noexcept;
-    ConnectResult AttemptConnection(const ConnectRequest& request);
+    Bytes LeCreateConnection(ByteView parameters);
+    void RunConnectWorker(const ConnectRequest& request, std::stop_token cancel) noexcept;
+    ConnectResult AttemptConnection(const ConnectRequest& request, std::stop_token cancel);
     void FinishConnection(const ConnectRequest& request, ConnectResult result);
-    Bytes LeCreateConnectionCancel();
-    void Disconnect(ByteView parameters);
-    void ReadRemoteVersionInformation(ByteView parameters);
-    void LeConnectionUpdate(ByteView parameters);
-    void LeReadRemoteFeatures(ByteView parameters);
-    void LeStartEncryption(ByteView parameters);
-    bool AnswerUnknownHandle(std::uint16_t opcode, std::uint16_t handle);
+    Bytes LeCreateConnectionCancel(ByteView);
+    Bytes Disconnect(ByteView parameters);
+    Bytes ReadRemoteVersionInformation(ByteView parameters);
+    Bytes LeConnectionUpdate(ByteView parameters);
+    Bytes LeReadRemoteFeatures(ByteView parameters);
+    Bytes LeStartEncryption(ByteView parameters);
+    std::shared_ptr<LeLink> FindLink(std::uint16_t handle);
     void SendDisconnectionComplete(std::uint16_t handle, std::uint8_t reason);
-    std::uint16_t AllocateHandle();
+    void SendCompletedPackets(std::uint16_t handle, std::uint32_t packets);
+    std::optional<std::uint16_t> AllocateHandle();
     Bytes LeConnectionComplete(const ConnectRequest& request, std::uint8_t status,
                                std::uint16_t handle) const;
 
@@ -129,14 +185,12 @@ private:
     Bytes LeSetScanParameters(ByteView parameters);
     Bytes LeSetScanEnable(ByteView parameters);
     Bytes ReadRssi(ByteView parameters);
-    void RemoteNameRequest(ByteView parameters);
-    void RemoteNameRequestCancel(ByteView parameters);
+    Bytes RemoteNameRequest(ByteView parameters);
+    Bytes RemoteNameRequestCancel(ByteView parameters);
 
     SendFunction send_;
     const std::uint64_t adapterAddress_;
     ControllerServices services_;
-    std::map<std::uint16_t, CommandHandler> handlers_;
-    std::array<std::uint8_t, 64> supportedCommands_{};
 
     std::mutex stateLock_; // guards the name, the scan flags and the advertisement maps
     Bytes localName_;
@@ -149,26 +203,29 @@ private:
 
     std::unique_ptr<Scanner> scanner_;
 
+    // Held while a change of the link table is reported to Android (LE Connection Complete,
+    // Disconnection Complete, Reset, the answers of commands on a connection, returned credits),
+    // so that the events about one link leave in the order its table entry changed.
+    std::mutex reportLock_;
+
     std::mutex linkLock_; // guards the link table and the next handle
     std::map<std::uint16_t, Connection> links_;
     std::uint16_t nextHandle_ = 0x0040;
 
     std::atomic<bool> connectPending_{false};
-    std::atomic<bool> connectCancel_{false};
     std::mutex connectWaitLock_;
-    std::condition_variable connectWait_;
+    std::condition_variable_any connectWait_;
     std::atomic<std::uint32_t> generation_{0};
     std::atomic<std::uint64_t> ownRandomAddress_{0};
 
-    std::mutex closerLock_;
-    std::condition_variable closersDone_;
-    std::uint32_t closers_ = 0;
-    std::vector<std::unique_ptr<LeLink>> unclosedLinks_; // no thread could be started to close them
+    std::mutex closerLock_; // guards the closing queue and the handles being torn down
+    std::condition_variable_any closerWake_;
+    std::deque<ClosingLink> closing_;
+    std::vector<std::uint16_t> tearingDown_; // queued or being closed
 
-    std::mutex inquiryLock_;
-    std::condition_variable_any inquiryWake_;
-    std::jthread connectWorker_;
+    std::jthread connectWorker_; // stop requested = the attempt is cancelled
     std::jthread inquiryWorker_;
+    std::jthread closer_; // started by the first connection attempt
 
     // Set when the command being dispatched got its Command Complete or Status.
     std::atomic<bool> answered_{false};

@@ -7,11 +7,16 @@
 #include "bt/controller/Scanner.h"
 #include "bt/crypto/SecurityFunctions.h"
 
+#include <chrono>
 #include <functional>
 #include <span>
+#include <stop_token>
 
 namespace Pd::Bt
 {
+
+// Waits for the duration unless stop is requested first; true when the time ran out.
+bool WaitUnlessStopped(std::stop_token stop, std::chrono::milliseconds duration);
 
 struct ControllerServices
 {
@@ -20,6 +25,8 @@ struct ControllerServices
     // Throw std::exception with the failure's text.
     std::function<void(std::span<std::uint8_t>)> random = RandomBytes;
     std::function<Block(const Block& key, const Block& plaintext)> encrypt = Aes128Encrypt;
+    // How the controller lets time pass (the inquiry's length); tests pass a clock of their own.
+    std::function<bool(std::stop_token, std::chrono::milliseconds)> wait = WaitUnlessStopped;
 };
 
 } // namespace Pd::Bt

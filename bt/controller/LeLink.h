@@ -29,8 +29,11 @@ public:
     virtual ~LeLink() = default;
 
     // Queues one L2CAP PDU from Android (CID and payload) for the link's worker; never blocks
-    // for long. CID 0xFFFF with no payload asks the link to distribute its keys.
-    virtual void PushFromAndroid(std::uint16_t cid, Bytes pdu) = 0;
+    // for long. CID 0xFFFF with no payload asks the link to distribute its keys. Returns false
+    // to hold back the ACL credit of the packet that completed the PDU (its queue is full): the
+    // controller keeps it until the link calls its LinkCreditsFreed, and Android, out of
+    // credits, stops sending meanwhile.
+    virtual bool PushFromAndroid(std::uint16_t cid, Bytes pdu) = 0;
 
     // True once the real device went away.
     virtual bool IsDisconnected() const = 0;
@@ -46,9 +49,14 @@ using LinkSend = std::function<void(std::uint16_t cid, Bytes payload)>;
 // Tells the controller that the device went away, with the HCI reason; called at most once.
 using LinkDisconnected = std::function<void(std::uint8_t reason)>;
 
+// Tells the controller that the link has room again: Android gets back every ACL credit the link
+// held back. Harmless when none is held.
+using LinkCreditsFreed = std::function<void()>;
+
 // Opens the device of the addresses and returns its link, or null when that failed. Writes
 // 0x3E to status on failure and 0x00 with a link. May block for as long as Windows needs.
 using LinkConnector = std::function<std::unique_ptr<LeLink>(
-    const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect, std::uint8_t& status)>;
+    const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect,
+    LinkCreditsFreed creditsFreed, std::uint8_t& status)>;
 
 } // namespace Pd::Bt

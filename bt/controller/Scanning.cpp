@@ -98,7 +98,7 @@ Bytes Controller::ReadRssi(ByteView parameters)
     return answer;
 }
 
-void Controller::RemoteNameRequest(ByteView parameters)
+Bytes Controller::RemoteNameRequest(ByteView parameters)
 {
     std::uint64_t address = ReadAddress(parameters, 0);
     Bytes name;
@@ -114,12 +114,14 @@ void Controller::RemoteNameRequest(ByteView parameters)
     std::copy_n(name.begin(), std::min(name.size(), NameLength - 1), padded.begin());
     Append(event, padded);
     SendEvent(Hci::Event::RemoteNameRequestComplete, event);
+    return {};
 }
 
-void Controller::RemoteNameRequestCancel(ByteView parameters)
+Bytes Controller::RemoteNameRequestCancel(ByteView parameters)
 {
     Need(parameters, 6);
     SendCommandComplete(Op::RemoteNameRequestCancel, Hci::Status::Success, parameters.first(6));
+    return {};
 }
 
 } // namespace Pd::Bt

@@ -2,9 +2,13 @@
 // settings and the dispatch rules for short packets, failing handlers and unsupported commands.
 #include "ControllerHarness.h"
 
+#include "bt/hci/CommandTable.h"
+
 #include <gtest/gtest.h>
 
 #include <fmt/format.h>
+
+#include <set>
 
 namespace
 {
@@ -96,7 +100,9 @@ TEST(Commands, AnswerWithTheirReturnParametersOrTheStatusOfTheirCheck)
         {0x041A, Bytes(5), {CommandStatus(0x041A, 0x12)}},
         // Nothing to cancel, and handles without a link.
         {0x200E, {}, {CommandComplete(0x200E, 0x0C)}},
-        {0x1405, {0x40, 0x00}, {CommandComplete(0x1405, 0x02)}},
+        // A failed Command Complete still names the connection it is about.
+        {0x1405, {0x40, 0x00}, {CommandComplete(0x1405, 0x02, {0x40, 0x00})}},
+        {0x1405, {0x41, 0xF0}, {CommandComplete(0x1405, 0x02, {0x41, 0x00})}},
         {0x0406, {0x40, 0x00, 0x13}, {CommandStatus(0x0406, 0x02)}},
         {0x041D, {0x41, 0x00}, {CommandStatus(0x041D, 0x02)}},
         {0x2013, {0x41, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, {CommandStatus(0x2013, 0x02)}},
@@ -160,6 +166,18 @@ TEST(Commands, SupportedCommandsBitmapIsExactlyTheAnsweredCommands)
         expected[octet] = value;
     ControllerHarness h;
     EXPECT_EQ(h.Command(0x1002), Events{CommandComplete(0x1002, 0x00, expected)});
+}
+
+TEST(Commands, EachIsRegisteredOnceAndKnownToTheCommandTable)
+{
+    std::set<std::uint16_t> seen;
+    for (const CommandEntry& entry : Controller::CommandEntries())
+    {
+        EXPECT_TRUE(seen.insert(entry.opcode).second) << std::hex << entry.opcode << " shadowed";
+        // Read Local Supported Commands (0x1002) has no bit of its own.
+        bool hasBit = entry.opcode == 0x1002 || Hci::FindCommand(entry.opcode) != nullptr;
+        EXPECT_TRUE(hasBit) << std::hex << entry.opcode << " has no bitmap bit";
+    }
 }
 
 TEST(Commands, LeRandAnswersEightFreshBytes)

@@ -74,7 +74,7 @@ TEST(LeCreateConnection, AnAttemptStartedAsThePreviousOneEndsStaysPendingUntilCa
     for (int round = 0; round < 50; ++round)
     {
         SCOPED_TRACE(round);
-        std::size_t before = h.Sent().size();
+        std::size_t before = h.SentCount();
         h.Command(0x200D, CreateConnection(Peer));
         ASSERT_TRUE(h.WaitForPackets(before + 2));
         EXPECT_EQ(h.Command(0x200D, CreateConnection(Peer, 0x01)), Events{CommandStatus(0x200D, 0x00)});
@@ -101,7 +101,7 @@ TEST(Reset, ClosesEveryLinkAndSilencesTheAttemptUnderWay)
     ASSERT_TRUE(h.radio.WaitUntil([&] { return h.radio.links.size() == 2 && h.radio.links[1]->closes > 0; }));
     EXPECT_TRUE(Closed(h, *first));
     EXPECT_EQ(h.Command(0x0C19).size(), 1u); // the controller goes on
-    EXPECT_EQ(h.Sent().size(), 5u) << "no Disconnection Complete, no LE Connection Complete after Reset";
+    EXPECT_EQ(h.SentCount(), 5u) << "no Disconnection Complete, no LE Connection Complete after Reset";
     EXPECT_FALSE(h.controller().HasLink(0x0040));
     EXPECT_FALSE(h.controller().HasLink(0x0041));
     EXPECT_EQ(h.Acl({0x40, 0x20, 0x05, 0x00, 0x03, 0x00, 0x04, 0x00, 0x0A}).size(), 1u);
@@ -120,13 +120,18 @@ TEST(LeCreateConnection, DeviceLostBeforeTheLinkWasEnteredIsReportedDisconnected
     EXPECT_FALSE(h.controller().HasLink(0x0040));
 }
 
-TEST(LeCreateConnection, HandlesRunUpTo0x0EFFAndStartOverAt0x0040)
+TEST(LeCreateConnection, HandlesWrapAt0x0EFFSkippingThoseInUseOrStillBeingClosed)
 {
     ControllerHarness h;
+    auto kept = h.Connect(Peer); // 0x0040 stays connected
+    auto closing = h.Connect(Peer);
+    h.radio.holdClose = true;
+    h.Command(0x0406, {0x41, 0x00, 0x13}); // 0x0041's link is still being torn down
+    ASSERT_TRUE(h.radio.WaitUntil([&] { return h.radio.closing == 1; }));
     h.radio.fail = true;
-    for (int i = 0x0040; i < 0x0EFF; ++i)
+    for (int i = 0x0042; i < 0x0EFF; ++i)
     {
-        std::size_t before = h.Sent().size();
+        std::size_t before = h.SentCount();
         h.Command(0x200D, CreateConnection(Peer));
         ASSERT_TRUE(h.WaitForPackets(before + 2));
     }
@@ -134,7 +139,48 @@ TEST(LeCreateConnection, HandlesRunUpTo0x0EFFAndStartOverAt0x0040)
     h.Connect(Peer);
     EXPECT_TRUE(h.controller().HasLink(0x0EFF));
     h.Connect(Peer);
+    EXPECT_TRUE(h.controller().HasLink(0x0042));
     EXPECT_TRUE(h.controller().HasLink(0x0040));
+    h.radio.Release();
+    EXPECT_TRUE(Closed(h, *closing));
+    EXPECT_EQ(kept->closes, 0);
+}
+
+// Whatever reports on a link while its LE Connection Complete is on its way waits for it.
+TEST(LeCreateConnection, ConnectionCompleteLeavesBeforeAnyLaterReportOnTheLink)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(ControllerHarness&)> meanwhile;
+        Bytes follows; // the report that must come after LE Connection Complete
+    };
+    const Case cases[] = {
+        {"device lost", [](ControllerHarness& h) { h.radio.links.back()->onDisconnect(0x08); },
+         Event(0x05, {0x00, 0x40, 0x00, 0x08})},
+        {"reset", [](ControllerHarness& h) { h.Command(0x0C03); }, CommandComplete(0x0C03, 0x00)},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ControllerHarness h;
+        std::thread other;
+        h.beforeRecording = [&](const Bytes& packet) {
+            if (packet.size() < 3 || packet[0] != 0x3E || packet[2] != 0x01)
+                return; // only LE Connection Complete, which comes once
+            other = std::thread([&] { c.meanwhile(h); });
+            // The report must not overtake this one; give it every chance to.
+            h.radio.WaitUntil([&] { return false; }, std::chrono::milliseconds(200));
+        };
+        h.Command(0x200D, CreateConnection(Peer));
+        ASSERT_TRUE(h.WaitForPackets(3));
+        other.join();
+        auto sent = h.Sent();
+        ASSERT_EQ(sent.size(), 3u);
+        EXPECT_EQ(sent[1].second, ConnectionComplete(0x00, 0x0040));
+        EXPECT_EQ(sent[2].second, c.follows);
+        EXPECT_FALSE(h.controller().HasLink(0x0040));
+    }
 }
 
 TEST(Disconnect, KnownHandleClosesTheLinkAndReportsReason0x16)
@@ -152,7 +198,7 @@ TEST(Disconnect, DeviceLossIsReportedOnceWithItsReason)
 {
     ControllerHarness h;
     auto link = h.Connect(Peer);
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     link->onDisconnect(0x08);
     link->onDisconnect(0x08);
     auto sent = h.Sent();
@@ -191,7 +237,7 @@ TEST(AclData, PacketsAreAcknowledgedAndPdusTravelBothWaysOnTheLinksHandle)
     EXPECT_EQ(h.Acl({0x99, 0x21, 0x00, 0x00}), Events{Event(0x13, {0x01, 0x99, 0x01, 0x01, 0x00})});
     EXPECT_TRUE(h.Acl({0x40, 0x20, 0x00}).empty());
 
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     link->send(0x0004, Bytes(300, 0x77));
     auto sent = h.Sent();
     ASSERT_EQ(sent.size(), before + 2);
@@ -218,18 +264,43 @@ TEST(Destruction, WaitsForTheAttemptInWindowsAndClosesEveryLink)
     EXPECT_EQ(h->radio.links[1]->closes, 1);
 }
 
-TEST(Inquiry, CompletesAfterItsLengthUnlessCancelled)
+TEST(AclData, ALinkWithAFullQueueHoldsItsCreditsUntilItHasRoom)
 {
     ControllerHarness h;
-    // Length 1 (1.28 s), cancelled at once: no Inquiry Complete for it.
+    auto link = h.Connect(Peer);
+    link->holdCredits = true;
+    const Bytes pdu = {0x40, 0x20, 0x05, 0x00, 0x01, 0x00, 0x04, 0x00, 0x52};
+    EXPECT_TRUE(h.Acl(pdu).empty());
+    EXPECT_TRUE(h.Acl(pdu).empty());
+    EXPECT_EQ(h.Acl({0x40, 0x20, 0x02, 0x00, 0x01, 0x00}).size(), 1u) << "a first fragment is no PDU yet";
+    link->creditsFreed();
+    EXPECT_EQ(h.Sent().back().second, Event(0x13, {0x01, 0x40, 0x00, 0x02, 0x00}));
+    std::size_t before = h.SentCount();
+    link->creditsFreed();
+    EXPECT_EQ(h.SentCount(), before) << "no credit returned twice";
+    EXPECT_EQ(link->pushed.size(), 2u);
+}
+
+TEST(Inquiry, CompletesAfterItsLengthUnlessCancelledOrRestarted)
+{
+    ControllerHarness h;
     EXPECT_EQ(h.Command(0x0401, {0x33, 0x8B, 0x9E, 0x01, 0x00}), Events{CommandStatus(0x0401, 0x00)});
+    ASSERT_TRUE(h.clock.WaitForWaiters(1));
     EXPECT_EQ(h.Command(0x0402), Events{CommandComplete(0x0402, 0x00)});
-    // Length 0 completes at once.
-    h.Command(0x0401, {0x33, 0x8B, 0x9E, 0x00, 0x00});
-    ASSERT_TRUE(h.WaitForPackets(4));
-    EXPECT_EQ(h.Sent()[3].second, Event(0x01, {0x00}));
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(h.Sent().size(), 4u);
+    h.Command(0x0401, {0x33, 0x8B, 0x9E, 0x03, 0x00});
+    h.Command(0x0401, {0x33, 0x8B, 0x9E, 0x30, 0x00}); // restarts the wait
+    ASSERT_TRUE(h.clock.WaitForWaiters(1));
+    h.clock.Advance();
+    ASSERT_TRUE(h.WaitForPackets(5));
+    EXPECT_EQ(h.Sent()[4].second, Event(0x01, {0x00}));
+    h.Command(0x0401, {0x33, 0x8B, 0x9E, 0x02, 0x00});
+    ASSERT_TRUE(h.clock.WaitForWaiters(1));
+    h.Command(0x0C03); // Reset ends the inquiry too
+    h.Destroy();
+    EXPECT_EQ(h.SentCount(), 7u) << "one Inquiry Complete only";
+    using std::chrono::milliseconds;
+    EXPECT_EQ(h.clock.waits, (std::vector<milliseconds>{milliseconds(1280), milliseconds(3840),
+                                                        milliseconds(10240), milliseconds(2560)}));
 }
 
 } // namespace

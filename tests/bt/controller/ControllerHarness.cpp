@@ -37,12 +37,13 @@ public:
     {
     }
     ~FakeLink() override { Close(); }
-    void PushFromAndroid(std::uint16_t cid, Bytes pdu) override
+    bool PushFromAndroid(std::uint16_t cid, Bytes pdu) override
     {
         std::lock_guard guard(radio_.lock);
         if (record_->throwOnPush)
             throw std::runtime_error("link queue refused");
         record_->pushed.emplace_back(cid, std::move(pdu));
+        return !record_->holdCredits;
     }
     bool IsDisconnected() const override
     {
@@ -51,9 +52,13 @@ public:
     }
     void Close() override
     {
-        std::lock_guard guard(radio_.lock);
+        std::unique_lock guard(radio_.lock);
         if (std::exchange(closed_, true))
             return;
+        ++radio_.closing;
+        radio_.changed.notify_all();
+        radio_.changed.wait(guard, [this] { return !radio_.holdClose; });
+        --radio_.closing;
         ++record_->closes;
         radio_.changed.notify_all();
     }
@@ -85,15 +90,19 @@ private:
 LinkConnector FakeRadio::Connector()
 {
     return [this](const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect,
-                  std::uint8_t& status) -> std::unique_ptr<LeLink> {
+                  LinkCreditsFreed creditsFreed, std::uint8_t& status) -> std::unique_ptr<LeLink> {
         status = 0x3E;
         std::unique_lock guard(lock);
         ++waiting;
         changed.notify_all();
         changed.wait(guard, [this] { return !hold; });
         --waiting;
-        auto record = std::make_shared<FakeLinkRecord>(
-            FakeLinkRecord{{}, addresses, std::move(send), std::move(onDisconnect), lostWhileOpening});
+        auto record = std::make_shared<FakeLinkRecord>(FakeLinkRecord{{},
+                                                                      addresses,
+                                                                      std::move(send),
+                                                                      std::move(onDisconnect),
+                                                                      std::move(creditsFreed),
+                                                                      lostWhileOpening});
         links.push_back(record);
         changed.notify_all();
         if (fail)
@@ -107,13 +116,40 @@ void FakeRadio::Release()
 {
     std::lock_guard guard(lock);
     hold = false;
+    holdClose = false;
     changed.notify_all();
 }
 
-bool FakeRadio::WaitUntil(const std::function<bool()>& condition)
+bool FakeClock::Wait(std::stop_token stop, std::chrono::milliseconds duration)
 {
     std::unique_lock guard(lock);
-    return changed.wait_for(guard, 5s, condition);
+    waits.push_back(duration);
+    ++waiting;
+    changed.notify_all();
+    unsigned start = ticks;
+    bool ranOut = changed.wait(guard, stop, [&] { return ticks != start; });
+    --waiting;
+    changed.notify_all();
+    return ranOut;
+}
+
+void FakeClock::Advance()
+{
+    std::lock_guard guard(lock);
+    ++ticks;
+    changed.notify_all();
+}
+
+bool FakeClock::WaitForWaiters(int count)
+{
+    std::unique_lock guard(lock);
+    return changed.wait_for(guard, 5s, [&] { return waiting == count; });
+}
+
+bool FakeRadio::WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    std::unique_lock guard(lock);
+    return changed.wait_for(guard, limit, condition);
 }
 
 ControllerHarness::ControllerHarness(ControllerServices services)
@@ -124,6 +160,9 @@ ControllerHarness::ControllerHarness(ControllerServices services)
     });
     if (!services.connectLink)
         services.connectLink = radio.Connector();
+    services.wait = [this](std::stop_token stop, std::chrono::milliseconds duration) {
+        return clock.Wait(stop, duration);
+    };
     if (!services.makeScanner)
         services.makeScanner = [this](AdvertisementCallback callback) {
             scanner.report = std::move(callback);
@@ -131,6 +170,8 @@ ControllerHarness::ControllerHarness(ControllerServices services)
         };
     controller_ = std::make_unique<Controller>(
         [this](Hci::PacketType type, Bytes packet) {
+            if (beforeRecording)
+                beforeRecording(packet);
             std::lock_guard guard(lock_);
             sent_.emplace_back(type, std::move(packet));
             senders_.push_back(std::this_thread::get_id());
@@ -155,9 +196,15 @@ Events ControllerHarness::PacketsSince(std::size_t start)
     return packets;
 }
 
+std::size_t ControllerHarness::SentCount()
+{
+    std::lock_guard guard(lock_);
+    return sent_.size();
+}
+
 Events ControllerHarness::RawCommand(const Bytes& packet)
 {
-    std::size_t start = Sent().size();
+    std::size_t start = SentCount();
     controller_->HandleCommand(packet);
     return PacketsSince(start);
 }
@@ -170,14 +217,14 @@ Events ControllerHarness::Command(std::uint16_t opcode, const Bytes& parameters)
 
 Events ControllerHarness::Acl(const Bytes& packet)
 {
-    std::size_t start = Sent().size();
+    std::size_t start = SentCount();
     controller_->HandleAclData(packet);
     return PacketsSince(start);
 }
 
 std::shared_ptr<FakeLinkRecord> ControllerHarness::Connect(std::uint64_t peer)
 {
-    std::size_t before = Sent().size();
+    std::size_t before = SentCount();
     Command(0x200D, CreateConnection(peer));
     EXPECT_TRUE(WaitForPackets(before + 2));
     std::lock_guard guard(radio.lock);

@@ -4,6 +4,7 @@
 
 #include "bt/controller/Controller.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -25,8 +26,10 @@ struct FakeLinkRecord
     LinkAddresses addresses;
     LinkSend send;
     LinkDisconnected onDisconnect;
+    LinkCreditsFreed creditsFreed;
     bool disconnected = false;
     bool throwOnPush = false;
+    bool holdCredits = false; // the link's queue is full
     int closes = 0;
 };
 
@@ -40,12 +43,31 @@ struct FakeRadio
     bool fail = false;                                  // attempts fail with 0x3E
     bool lostWhileOpening = false;                      // the device is gone by the time the link comes back
     bool hold = false;                                  // attempts wait until released
+    bool holdClose = false;                             // closing waits until released
     int waiting = 0;
+    int closing = 0; // closes waiting for release
 
     LinkConnector Connector();
     void Release();
-    // Waits up to 5 s until the condition, checked under the lock, holds.
-    bool WaitUntil(const std::function<bool()>& condition);
+    // Waits until the condition, checked under the lock, holds (up to 5 s unless told).
+    bool WaitUntil(const std::function<bool()>& condition,
+                   std::chrono::milliseconds limit = std::chrono::seconds(5));
+};
+
+// Time that passes only when the test says so.
+struct FakeClock
+{
+    std::mutex lock;
+    std::condition_variable_any changed;
+    std::vector<std::chrono::milliseconds> waits; // every wait asked for, in order
+    int waiting = 0;
+    unsigned ticks = 0;
+
+    // Waits until the next Advance or until stopped; true when the time ran out.
+    bool Wait(std::stop_token stop, std::chrono::milliseconds duration);
+    // Lets the time of every current wait run out.
+    void Advance();
+    bool WaitForWaiters(int count);
 };
 
 struct FakeScanner
@@ -64,6 +86,7 @@ public:
 
     FakeRadio radio;
     FakeScanner scanner;
+    FakeClock clock;
     Controller& controller() { return *controller_; }
     void Destroy() { controller_.reset(); }
 
@@ -77,6 +100,9 @@ public:
 
     // Waits up to 5 s until at least count packets were sent in total.
     bool WaitForPackets(std::size_t count);
+    std::size_t SentCount();
+    // Runs before each packet is recorded, on the sending thread.
+    std::function<void(const Bytes& packet)> beforeRecording;
     std::vector<std::pair<Hci::PacketType, Bytes>> Sent();
     std::vector<std::string> LogLines();
 

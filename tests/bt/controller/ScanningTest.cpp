@@ -26,7 +26,7 @@ TEST(Scanning, ScanEnableStartsTheScannerInTheModeOfTheScanParametersUntilReset)
     h.Command(0x200C, {0x01, 0x00});
     h.Command(0x0C03); // stops scanning and makes the scan active again
     Advertise(h, 0, {0x02, 0x01, 0x06});
-    EXPECT_EQ(h.Sent().size(), 5u) << "nothing reported after Reset";
+    EXPECT_EQ(h.SentCount(), 5u) << "nothing reported after Reset";
     h.Command(0x200C, {0x01, 0x00});
     EXPECT_EQ(h.scanner.calls,
               (std::vector<std::string>{"start active", "stop", "start passive", "stop", "start active"}));
@@ -52,9 +52,9 @@ TEST(Scanning, PassiveScanDropsScanResponsesButLearnsTheirNames)
     ControllerHarness h;
     h.Command(0x200B, {0x00});
     h.Command(0x200C, {0x01, 0x00});
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     Advertise(h, 4, {0x04, 0x09, 'K', 'e', 'y'});
-    EXPECT_EQ(h.Sent().size(), before);
+    EXPECT_EQ(h.SentCount(), before);
     Bytes name = {0x00, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 'K', 'e', 'y'};
     name.resize(255, 0x00);
     EXPECT_EQ(h.Command(0x0419, {0x66, 0x55, 0x44, 0x33, 0x22, 0x11}),
@@ -65,19 +65,19 @@ TEST(Scanning, DuplicateFilterReportsChangesAndEmptyDataEveryTime)
 {
     ControllerHarness h;
     h.Command(0x200C, {0x01, 0x01});
-    std::size_t before = h.Sent().size();
+    std::size_t before = h.SentCount();
     Advertise(h, 0, {0x02, 0x01, 0x06});
     Advertise(h, 0, {0x02, 0x01, 0x06});
     Advertise(h, 3, {0x02, 0x01, 0x06}); // another kind is another key
     Advertise(h, 0, {0x02, 0x01, 0x04});
     Advertise(h, 0, {});
     Advertise(h, 0, {});
-    EXPECT_EQ(h.Sent().size(), before + 5);
+    EXPECT_EQ(h.SentCount(), before + 5);
     // A new scan enable forgets what was reported.
     h.Command(0x200C, {0x01, 0x01});
-    before = h.Sent().size();
+    before = h.SentCount();
     Advertise(h, 0, {0x02, 0x01, 0x04});
-    EXPECT_EQ(h.Sent().size(), before + 1);
+    EXPECT_EQ(h.SentCount(), before + 1);
 }
 
 TEST(ReadRssi, AnswersTheLastSeenSignalOfTheLinksDeviceOrMinus60)

@@ -16,7 +16,11 @@ class EchoLink final : public LeLink
 {
 public:
     explicit EchoLink(LinkSend send) : send_(std::move(send)) {}
-    void PushFromAndroid(std::uint16_t cid, Bytes pdu) override { send_(cid, std::move(pdu)); }
+    bool PushFromAndroid(std::uint16_t cid, Bytes pdu) override
+    {
+        send_(cid, std::move(pdu));
+        return true;
+    }
     bool IsDisconnected() const override { return false; }
     void Close() override {}
 
@@ -56,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ControllerServices services;
     services.connectLink = [](const LinkAddresses& addresses, LinkSend send, LinkDisconnected,
-                              std::uint8_t& status) -> std::unique_ptr<LeLink> {
+                              LinkCreditsFreed, std::uint8_t& status) -> std::unique_ptr<LeLink> {
         status = 0x3E;
         if (addresses.peerAddress & 1)
             return nullptr;
