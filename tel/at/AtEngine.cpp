@@ -22,9 +22,9 @@ const std::string CmeNoSim = "+CME ERROR: 10";
 
 // Set commands that change nothing here and are answered "OK", tried in this order.
 constexpr std::array<std::string_view, 28> AcceptedSetCommands = {
-    "E",       "S0=",     "H",       "+CMEE=",  "+CCWA=",   "+CMOD=",  "+CMUT=",  "+CSSN=", "+COLP=", "+CSCS=",
-    "+CUSD=",  "+CGEREP=", "+CMGF=0", "+CNMI=",  "+CSMS=",   "+CSCB=",  "%CPI=",   "%CSTAT=", "%CTZV=", "%CPHS=",
-    "+CLIR=",  "+CGQREQ=", "+CGQMIN=", "+WSOS=", "+CSCA=",   "+CREG=",  "+CGREG=", "+CEREG=",
+    "E",      "S0=",      "H",        "+CMEE=", "+CCWA=", "+CMOD=", "+CMUT=",  "+CSSN=",  "+COLP=", "+CSCS=",
+    "+CUSD=", "+CGEREP=", "+CMGF=0",  "+CNMI=", "+CSMS=", "+CSCB=", "%CPI=",   "%CSTAT=", "%CTZV=", "%CPHS=",
+    "+CLIR=", "+CGQREQ=", "+CGQMIN=", "+WSOS=", "+CSCA=", "+CREG=", "+CGREG=", "+CEREG=",
 };
 
 // The decimal value of one parameter field: an optional '-', then digits up to the first
@@ -73,7 +73,8 @@ std::string RegistrationExtension(const ModemState& snapshot, std::int32_t mode)
 
 std::string SolicitedRegistration(const ModemState& snapshot, std::string_view prefix, std::int32_t mode)
 {
-    return fmt::format("{} {},{}", prefix, mode, snapshot.registration) + RegistrationExtension(snapshot, mode);
+    return fmt::format("{} {},{}", prefix, mode, snapshot.registration) +
+           RegistrationExtension(snapshot, mode);
 }
 
 Lines Operator(AtState& state, const ModemState& snapshot, std::string_view command, bool& ok)
@@ -298,7 +299,8 @@ void Modem::FormatRegistration(const ModemState& snapshot, std::string_view pref
 {
     if (mode == 0)
         return;
-    lines.push_back(fmt::format("{} {}", prefix, snapshot.registration) + RegistrationExtension(snapshot, mode));
+    lines.push_back(fmt::format("{} {}", prefix, snapshot.registration) +
+                    RegistrationExtension(snapshot, mode));
 }
 
 std::string Modem::FormatSignalQuality(const ModemState& snapshot)
@@ -306,8 +308,8 @@ std::string Modem::FormatSignalQuality(const ModemState& snapshot)
     constexpr std::int64_t M = 2147483647;
     std::int32_t s = snapshot.signal;
     std::int64_t r = s >= 0 && s <= 31 ? std::clamp<std::int64_t>(140 - 2 * s, 44, 140) : M;
-    return fmt::format("+CSQ: {},99,-1,-1,-1,-1,-1,{},{},{},{},{},{},{},{},99,{},{},{},{},{},{}", s, s, r, M, M, M,
-                       M, M, s, M, M, M, M, M, M);
+    return fmt::format("+CSQ: {},99,-1,-1,-1,-1,-1,{},{},{},{},{},{},{},{},99,{},{},{},{},{},{}", s, s, r, M,
+                       M, M, M, M, s, M, M, M, M, M, M);
 }
 
 } // namespace Pd::Tel

@@ -53,7 +53,8 @@ public:
     static AtReply HandleLine(AtState& state, std::string_view line);
     static std::vector<std::string> HandleCommand(AtState& state, std::string_view command, bool& ok);
     static AtReply SubmitPdu(AtState& state, std::string_view text);
-    static std::vector<std::string> FormatNewMessage(AtState& state, std::string_view pdu, std::uint32_t index);
+    static std::vector<std::string> FormatNewMessage(AtState& state, std::string_view pdu,
+                                                     std::uint32_t index);
     static void FormatRegistration(const ModemState& snapshot, std::string_view prefix, std::int32_t mode,
                                    std::vector<std::string>& lines);
     static std::string FormatSignalQuality(const ModemState& snapshot);

@@ -121,7 +121,8 @@ SimCard Modem::PrepareSimFiles(std::string_view iccid, std::int32_t mncLength)
     return SimCard{.iccidContent = std::move(digits), .mncLength = mncLength == 3 ? 3 : 2};
 }
 
-std::string Modem::AnswerSimRead(const SimCard& card, std::int32_t command, std::int32_t fileId, std::int32_t p1)
+std::string Modem::AnswerSimRead(const SimCard& card, std::int32_t command, std::int32_t fileId,
+                                 std::int32_t p1)
 {
     const auto& table = Table();
     auto file = std::ranges::find_if(table, [&](const SimFile& row) {

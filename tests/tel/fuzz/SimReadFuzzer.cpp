@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t iccidAt = 3 + sizeof values;
 
     SimCard card = Modem::PrepareSimFiles({reinterpret_cast<const char*>(data) + iccidAt, size - iccidAt},
-                                   static_cast<std::int8_t>(data[2]));
+                                          static_cast<std::int8_t>(data[2]));
     Check(card.iccidContent.size() <= 20 && card.iccidContent.size() % 2 == 0);
     Check(card.mncLength == 2 || card.mncLength == 3);
 
