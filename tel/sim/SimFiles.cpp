@@ -1,5 +1,7 @@
 #include "tel/sim/SimFiles.h"
 
+#include "tel/at/Modem.h"
+
 #include "core/Hex.h"
 #include "tel/sms/Hex.h"
 
@@ -104,7 +106,7 @@ std::span<const SimFile> SimFiles()
     return Table();
 }
 
-SimCard PrepareSimFiles(std::string_view iccid, std::int32_t mncLength)
+SimCard Modem::PrepareSimFiles(std::string_view iccid, std::int32_t mncLength)
 {
     // The ICCID comes from the modem's firmware and ends up inside an AT answer line: keep only
     // hex digits, so that nothing else can reach the line, and no more than the file holds.
@@ -119,7 +121,8 @@ SimCard PrepareSimFiles(std::string_view iccid, std::int32_t mncLength)
     return SimCard{.iccidContent = std::move(digits), .mncLength = mncLength == 3 ? 3 : 2};
 }
 
-std::string AnswerSimRead(const SimCard& card, std::int32_t command, std::int32_t fileId, std::int32_t p1)
+std::string Modem::AnswerSimRead(const SimCard& card, std::int32_t command, std::int32_t fileId,
+                                 std::int32_t p1)
 {
     const auto& table = Table();
     auto file = std::ranges::find_if(table, [&](const SimFile& row) {

@@ -1,4 +1,5 @@
-// The emulated SIM card's elementary files, answered to "+CRSM=" (restricted SIM access).
+// The emulated SIM card's elementary files, answered to "+CRSM=" (restricted SIM access) by
+// Modem::PrepareSimFiles and Modem::AnswerSimRead (tel/at/Modem.h).
 // Windows gives no access to the real card's files, so a fixed table describes a UICC with a USIM
 // and a CSIM application; only the ICCID and the length of the MNC come from the real modem.
 #pragma once
@@ -45,12 +46,5 @@ constexpr std::int32_t UpdateRecord = 220;
 
 // The file table, in its fixed order.
 std::span<const SimFile> SimFiles();
-
-// The card for one connection, from the ICCID the modem reports and the MNC length (3 when the
-// operator id has six digits, anything else counts as 2).
-SimCard PrepareSimFiles(std::string_view iccid, std::int32_t mncLength);
-
-// The one "+CRSM: ..." answer line of a restricted SIM access. Every value comes from the guest.
-std::string AnswerSimRead(const SimCard& card, std::int32_t command, std::int32_t fileId, std::int32_t p1);
 
 } // namespace Pd::Tel

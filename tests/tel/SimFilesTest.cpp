@@ -1,4 +1,4 @@
-#include "tel/sim/SimFiles.h"
+#include "tel/at/Modem.h"
 
 #include "tests/tel/SmsDeliverReader.h"
 
@@ -38,12 +38,12 @@ std::size_t BigEndian(const Octets& value)
     return number;
 }
 
-const SimCard Card = PrepareSimFiles("89014103211118510720", 2);
+const SimCard Card = Modem::PrepareSimFiles("89014103211118510720", 2);
 
 // What a read of the file answers, body only; empty when the read fails.
 std::string Body(std::int32_t command, std::uint32_t fileId, std::int32_t p1 = 0)
 {
-    std::string line = AnswerSimRead(Card, command, static_cast<std::int32_t>(fileId), p1);
+    std::string line = Modem::AnswerSimRead(Card, command, static_cast<std::int32_t>(fileId), p1);
     const std::string success = "+CRSM: 144,0,";
     return line.starts_with(success) ? line.substr(success.size()) : "";
 }
@@ -108,14 +108,14 @@ TEST(SimRead, AnswersEachCommandFromTheTable)
         {242, 0x6F3B, 1, "+CRSM: 106,130"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(AnswerSimRead(Card, c.command, c.fileId, c.p1), c.answer)
+        EXPECT_EQ(Modem::AnswerSimRead(Card, c.command, c.fileId, c.p1), c.answer)
             << c.command << " " << std::hex << c.fileId << " " << std::dec << c.p1;
 }
 
 TEST(SimRead, AdministrativeDataCarriesTheMncLength)
 {
-    EXPECT_EQ(AnswerSimRead(PrepareSimFiles("", 3), 176, 0x6FAD, 0), "+CRSM: 144,0,00000003");
-    EXPECT_EQ(AnswerSimRead(PrepareSimFiles("", 6), 176, 0x6FAD, 0), "+CRSM: 144,0,00000002");
+    EXPECT_EQ(Modem::AnswerSimRead(Modem::PrepareSimFiles("", 3), 176, 0x6FAD, 0), "+CRSM: 144,0,00000003");
+    EXPECT_EQ(Modem::AnswerSimRead(Modem::PrepareSimFiles("", 6), 176, 0x6FAD, 0), "+CRSM: 144,0,00000002");
 }
 
 TEST(PrepareSimFiles, IccidBecomesSwappedSemiOctetsOfHexDigitsOnly)
@@ -129,7 +129,7 @@ TEST(PrepareSimFiles, IccidBecomesSwappedSemiOctetsOfHexDigitsOnly)
         {"8901410321111851072012", "98101430121181157002"}, // EF.ICCID holds 10 octets
     };
     for (const auto& [iccid, content] : cases)
-        EXPECT_EQ(PrepareSimFiles(iccid, 2).iccidContent, content) << iccid;
+        EXPECT_EQ(Modem::PrepareSimFiles(iccid, 2).iccidContent, content) << iccid;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // A restricted SIM access with guest-chosen parameters on a card prepared from an arbitrary
 // ICCID: the answer must be one well-formed "+CRSM:" line that nothing can break out of.
-#include "tel/sim/SimFiles.h"
+#include "tel/at/Modem.h"
 #include "tests/tel/fuzz/Check.h"
 
 #include <cstring>
@@ -22,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         data[1] < 200 ? static_cast<std::int32_t>(files[data[1] % files.size()].fileId) : values[1];
     std::size_t iccidAt = 3 + sizeof values;
 
-    SimCard card = PrepareSimFiles({reinterpret_cast<const char*>(data) + iccidAt, size - iccidAt},
-                                   static_cast<std::int8_t>(data[2]));
+    SimCard card = Modem::PrepareSimFiles({reinterpret_cast<const char*>(data) + iccidAt, size - iccidAt},
+                                          static_cast<std::int8_t>(data[2]));
     Check(card.iccidContent.size() <= 20 && card.iccidContent.size() % 2 == 0);
     Check(card.mncLength == 2 || card.mncLength == 3);
 
-    std::string answer = AnswerSimRead(card, command, fileId, values[2]);
+    std::string answer = Modem::AnswerSimRead(card, command, fileId, values[2]);
     Check(answer.starts_with("+CRSM: ") && answer.size() <= 13 + 96);
     for (char c : answer.substr(7))
         Check((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == ',');
