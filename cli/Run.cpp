@@ -26,13 +26,14 @@ struct Command
 };
 
 // The commands in the order they are compared with the command word. Still to come, in this
-// order as their subsystems arrive: bluetooth, hello, elevation and modem before verify.
+// order as their subsystems arrive: bluetooth, hello and modem before verify.
 constexpr Command Commands[] = {
     {L"version", &Version},
     {L"status", &Status},
     {L"check", &Check},
     {L"install", &Install},
     {L"uninstall", &Uninstall},
+    {L"elevation", &Elevation},
     {L"verify", &Verify},
     {L"stop", &StopTovik},
     {L"launch", &Launch},

@@ -11,6 +11,7 @@
 #include "host/controls/HostChange.h"
 #include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/elevation/ElevationBridge.h"
 #include "host/notices/Registration.h"
 #include "host/notices/UpdateNotices.h"
 #include "host/tray/TrayIcon.h"
@@ -94,12 +95,14 @@ private:
         if (parts_.updateNotices)
             StartThread(updateNotices_, "update notices", parts_.updateNotices);
         AnnounceHostChange();
+        elevationMode_ = ElevationModeFromSettings();
     }
 
-    // Applies the settings. The elevation bridge joins these passes once it is built.
+    // Applies the settings.
     void Pass()
     {
         SetBluetoothBridgeRunningWith(bluetooth_, BluetoothEnabled(), parts_.bluetooth);
+        PassElevation();
         bool trayOn = TrayEnabled();
         if (trayOn && !closeTray_ && parts_.startTray)
             closeTray_ = parts_.startTray(stop_);
@@ -123,6 +126,24 @@ private:
         }
     }
 
+    // The bridge runs while root is on, or while Magisk mode is being turned off until Android
+    // confirms; a new mode restarts it, since a run serves one mode for its life.
+    void PassElevation()
+    {
+        Bio::Elevation::Mode mode = ElevationModeFromSettings();
+        if (mode != elevationMode_)
+        {
+            elevationMode_ = mode;
+            StopThread(elevation_);
+        }
+        const bool on = ElevationEnabled() || mode.magiskTurningOff;
+        if (on && !elevation_.joinable() && parts_.elevation)
+            StartThread(elevation_, "elevation bridge",
+                        [body = parts_.elevation, mode](std::stop_token stop) { body(stop, mode); });
+        else if (!on)
+            StopThread(elevation_);
+    }
+
     void CloseTray() { std::exchange(closeTray_, {})(); }
 
     void End()
@@ -130,9 +151,10 @@ private:
         Core::Log("host: stopping");
         if (closeTray_)
             CloseTray();
-        // Fixed order: update notices, elevation bridge (when built), Bluetooth bridge, telephony
-        // bridge (when built), registration helper, Windows Hello bridge (when built).
+        // Fixed order: update notices, elevation bridge, Bluetooth bridge, telephony bridge (when
+        // built), registration helper, Windows Hello bridge (when built).
         StopThread(updateNotices_);
+        StopThread(elevation_);
         StopThread(bluetooth_);
         StopThread(registration_);
         AnnounceHostChange();
@@ -145,6 +167,8 @@ private:
     std::jthread registration_;
     std::jthread updateNotices_;
     std::jthread bluetooth_;
+    std::jthread elevation_;
+    Bio::Elevation::Mode elevationMode_;
     std::function<void()> closeTray_;
 };
 
@@ -163,6 +187,12 @@ void SetBluetoothBridgeRunning(std::jthread& slot, bool on)
     SetBluetoothBridgeRunningWith(slot, on, &RunBluetoothBridge);
 }
 
+Bio::Elevation::Mode ElevationModeFromSettings()
+{
+    const bool root = ElevationEnabled();
+    return {root && ElevationSuEnabled(), root && ElevationMagiskEnabled(), !root && MagiskOffPending()};
+}
+
 HostParts BuiltHostParts()
 {
     HostParts parts;
@@ -171,6 +201,7 @@ HostParts BuiltHostParts()
         return Core::VerifyRelease(package ? package->installLocation : std::wstring(), stop);
     };
     parts.bluetooth = &RunBluetoothBridge;
+    parts.elevation = &Bio::Elevation::RunBridge;
     parts.registration = &RunRegistration;
     parts.handleRegister = &HandleRegisterSignal;
     parts.updateNotices = &UpdateNotices;
@@ -183,7 +214,7 @@ HostParts BuiltHostParts()
         actions.openRegistration = [](HWND owner) { static_cast<void>(OpenRegistrationPage(owner)); };
         return StartTrayIcon(stop, std::move(actions));
     };
-    // Not served yet: the Windows Hello, elevation and telephony bridges.
+    // Not served yet: the Windows Hello and telephony bridges.
     return parts;
 }
 
