@@ -9,8 +9,6 @@
 
 #include <fmt/xchar.h>
 
-#include <optional>
-
 namespace Pd::Cli
 {
 namespace
@@ -47,13 +45,17 @@ ExitCode ShowSettings(Console& console)
     return ExitCode::Ok;
 }
 
-// "on" or "off" as a bool; none for any other word.
-std::optional<bool> OnOff(std::wstring_view word)
+enum class Switch
+{
+    On,
+    Off,
+    Other,
+};
+
+Switch SwitchOf(std::wstring_view word)
 {
     const std::wstring lower = Core::ToLower(word);
-    if (lower == L"on" || lower == L"off")
-        return lower == L"on";
-    return std::nullopt;
+    return lower == L"on" ? Switch::On : lower == L"off" ? Switch::Off : Switch::Other;
 }
 
 ExitCode Fail(Console& console, const std::wstring& text, ExitCode code)
@@ -141,13 +143,15 @@ ExitCode Elevation(Console& console, const Args& args)
     if (args.positional.empty())
         return ShowSettings(console);
     const std::wstring form = Core::ToLower(args.positional[0]);
-    const std::optional<bool> value = args.positional.size() > 1 ? OnOff(args.positional[1]) : std::nullopt;
+    const Switch value = args.positional.size() > 1 ? SwitchOf(args.positional[1]) : Switch::Other;
     if (form == L"su")
-        return value ? SetSu(console, *value) : UsageHint(console, L"elevation su: on or off");
+        return value != Switch::Other ? SetSu(console, value == Switch::On)
+                                      : UsageHint(console, L"elevation su: on or off");
     if (form == L"magisk")
-        return value ? SetMagisk(console, args, *value) : UsageHint(console, L"elevation magisk: on or off");
-    if (auto on = OnOff(form))
-        return SetRoot(console, *on);
+        return value != Switch::Other ? SetMagisk(console, args, value == Switch::On)
+                                      : UsageHint(console, L"elevation magisk: on or off");
+    if (const Switch root = SwitchOf(form); root != Switch::Other)
+        return SetRoot(console, root == Switch::On);
     return UsageHint(console, L"elevation: on or off");
 }
 

@@ -209,6 +209,7 @@ class ElevationTest(unittest.TestCase):
         (folder / "Magisk.apk").write_bytes(apk)
         (folder / "Magisk.txt").write_text(f"v27.0 {hashlib.sha256(apk).hexdigest()}")
         run(str(driver), "stop")
+        daemon.drop_waiting()
         set_value("ElevationMagisk", 1)
         self.assertEqual(peldra("elevation", "on").returncode, 0)  # starts the host
         android = daemon.next_connection()
@@ -230,6 +231,7 @@ class ElevationTest(unittest.TestCase):
                 if restart:
                     run(str(driver), "stop")
                     self.assertTrue(android.dropped())
+                    daemon.drop_waiting()
                     self.assertEqual(peldra("elevation", "off").returncode, 0)  # starts the host
                 android = self.connect(state=0x80)
                 shown = len(prompts())

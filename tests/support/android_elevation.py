@@ -3,6 +3,7 @@ import queue
 import socket
 import struct
 import threading
+import time
 
 ELEVATION_PORT = "544B4556"  # the VM's service that the simulated PC maps to the daemon's port
 MAGIC = 0x56454B54
@@ -40,6 +41,12 @@ class AndroidElevationDaemon:
 
     def next_connection(self, timeout=60):
         return self.connections.get(timeout=timeout)
+
+    def drop_waiting(self):
+        """Closes the connections no test took yet (those of a host that has ended)."""
+        time.sleep(0.5)  # one the listener has not accepted yet
+        while not self.connections.empty():
+            self.connections.get().close()
 
     def stop(self):
         self.running = False

@@ -185,7 +185,7 @@ TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
 // it with that mode, another setting leaves it alone.
 TEST_F(BackgroundHostTest, TheElevationBridgeRestartsOnlyForANewMode)
 {
-    ClearedSettings elevation{{L"Elevation", L"ElevationSu", L"ElevationMagisk", L"MagiskOffPending"}};
+    ClearedSettings elevationSettings{{L"Elevation", L"ElevationSu", L"ElevationMagisk", L"MagiskOffPending"}};
     parts.elevation = [this](std::stop_token stop, Pd::Bio::Elevation::Mode mode) {
         Body(fmt::format("elevation {}{}{}", int(mode.su), int(mode.magisk), int(mode.magiskTurningOff)))(
             stop);
@@ -211,13 +211,13 @@ TEST_F(BackgroundHostTest, TheElevationBridgeRestartsOnlyForANewMode)
 
     Pd::Host::Stop();
     ASSERT_EQ(host.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    std::vector<std::string> all = events.All();
-    EXPECT_EQ(
-        std::count_if(all.begin(), all.end(), [](const std::string& e) { return e.ends_with(" start"); }),
-        std::count_if(all.begin(), all.end(), [](const std::string& e) { return e.ends_with(" stop"); }));
-    EXPECT_EQ(std::count_if(all.begin(), all.end(),
-                            [](const std::string& e) { return e.starts_with("elevation"); }),
-              6);
+    std::vector<std::string> elevation;
+    for (const std::string& event : events.All())
+        if (event.starts_with("elevation"))
+            elevation.push_back(event);
+    EXPECT_EQ(elevation,
+              (std::vector<std::string>{"elevation 000 start", "elevation 000 stop", "elevation 110 start",
+                                        "elevation 110 stop", "elevation 001 start", "elevation 001 stop"}));
 }
 
 // A body that has returned still holds its slot: it starts again only after the setting went off.
