@@ -7,20 +7,15 @@ import time
 
 ELEVATION_PORT = "544B4556"  # the VM's service that the simulated PC maps to the daemon's port
 MAGIC = 0x56454B54
-REQUEST, ANSWER, CANCEL, STATE, MAGISK_APK = 1, 2, 3, 4, 5
+REQUEST, ANSWER, CANCEL, STATE, APK = 1, 2, 3, 4, 5
 
 
 def frame(kind, value=0, payload=b"", magic=MAGIC, length=None):
     return struct.pack("<IBBH", magic, kind, value, len(payload) if length is None else length) + payload
 
 
-def request_record(request_id, uid, app, command):
-    return struct.pack("<IIH", request_id, uid, len(app)) + app + struct.pack("<H", len(command)) + command
-
-
 class AndroidElevationDaemon:
-    """Android's elevation daemon as the simulated VM offers it: a loopback port that the bridge
-    connects to. Each connection the bridge makes waits in a queue for the test to drive it."""
+    """A loopback port the bridge connects to; each connection waits in a queue for the test."""
 
     def __init__(self):
         self.listener = socket.create_server(("127.0.0.1", 0))
@@ -34,17 +29,16 @@ class AndroidElevationDaemon:
     def _accept(self):
         while self.running:
             try:
-                connection, _ = self.listener.accept()
+                self.connections.put(DaemonConnection(self.listener.accept()[0]))
             except socket.timeout:
-                continue
-            self.connections.put(DaemonConnection(connection))
+                pass
 
-    def next_connection(self, timeout=60):
-        return self.connections.get(timeout=timeout)
+    def next_connection(self):
+        return self.connections.get(timeout=60)
 
     def drop_waiting(self):
-        """Closes the connections no test took yet (those of a host that has ended)."""
-        time.sleep(0.5)  # one the listener has not accepted yet
+        """Closes the connections of a host that has ended, once the listener took them."""
+        time.sleep(0.5)
         while not self.connections.empty():
             self.connections.get().close()
 
@@ -69,38 +63,32 @@ class DaemonConnection:
         return data
 
     def read_frame(self):
-        """(kind, value, payload); the Magisk APK frame's payload is the APK."""
+        """(kind, value, payload); the payload of the Magisk APK frame is the APK."""
         magic, kind, value, length = struct.unpack("<IBBH", self._read(8))
         assert magic == MAGIC, hex(magic)
         payload = self._read(length)
-        if kind == MAGISK_APK:
-            payload = self._read(struct.unpack("<I", self._read(4))[0])
-        return kind, value, payload
+        return kind, value, self._read(struct.unpack("<I", self._read(4))[0]) if kind == APK else payload
 
     def opening(self):
-        """The frames a connection starts with: (the Magisk APK or None, the state byte)."""
-        apk = None
-        while True:
-            kind, value, payload = self.read_frame()
-            if kind == MAGISK_APK:
-                apk = payload
-            elif kind == STATE:
-                return apk, value
+        """(the Magisk APK or None, the state byte) a connection starts with."""
+        kind, value, apk = self.read_frame()
+        return (apk, self.read_frame()[1]) if kind == APK else (None, value)
 
     def send(self, data):
         self.socket.sendall(data)
 
     def request(self, request_id, uid=10123, app=b"com.example.term", command=b"id"):
-        self.send(frame(REQUEST, 0, request_record(request_id, uid, app, command)))
+        record = struct.pack("<IIH", request_id, uid, len(app)) + app + struct.pack("<H", len(command)) + command
+        self.send(frame(REQUEST, 0, record))
 
     def answer(self):
-        """(answer, request id) of the next answer frame."""
+        """(answer, request id) of the next frame, which must be an answer."""
         kind, value, payload = self.read_frame()
         assert (kind, len(payload)) == (ANSWER, 4), (kind, payload)
         return value, struct.unpack("<I", payload)[0]
 
     def dropped(self):
-        """Whether the bridge ends the connection without sending anything more."""
+        """Whether the bridge ends the connection, sending nothing more."""
         try:
             return self.socket.recv(1) == b""
         except ConnectionResetError:

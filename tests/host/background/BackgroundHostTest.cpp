@@ -7,7 +7,6 @@
 #include "tests/host/controls/HostStandIn.h"
 #include "tests/support/LogCapture.h"
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -179,45 +178,6 @@ TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
         (std::vector<std::string>{"tray close", "notices stop", "bluetooth stop", "registration stop"}));
     EXPECT_EQ(log.Count("host: stopping"), 1u);
     EXPECT_FALSE(Pd::UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Pd::Host::HostMutexName)));
-}
-
-// The elevation bridge runs with root on, or while Magisk is being turned off; a new mode restarts
-// it with that mode, another setting leaves it alone.
-TEST_F(BackgroundHostTest, TheElevationBridgeRestartsOnlyForANewMode)
-{
-    ClearedSettings elevationSettings{{L"Elevation", L"ElevationSu", L"ElevationMagisk", L"MagiskOffPending"}};
-    parts.elevation = [this](std::stop_token stop, Pd::Bio::Elevation::Mode mode) {
-        Body(fmt::format("elevation {}{}{}", int(mode.su), int(mode.magisk), int(mode.magiskTurningOff)))(
-            stop);
-    };
-    ClearedSettings::SetDword(L"Elevation", 1);
-    std::future<int> host = Start();
-    ASSERT_TRUE(events.WaitFor("elevation 000 start"));
-
-    ClearedSettings::SetDword(L"Bluetooth", 1);
-    Reload();
-    ASSERT_TRUE(events.WaitFor("bluetooth start"));
-    ClearedSettings::SetDword(L"ElevationSu", 1);
-    ClearedSettings::SetDword(L"ElevationMagisk", 1);
-    Reload();
-    ASSERT_TRUE(events.WaitFor("elevation 110 start"));
-    ClearedSettings::SetDword(L"Elevation", 0); // Magisk mode turning off until Android confirms
-    ClearedSettings::SetDword(L"MagiskOffPending", 1);
-    Reload();
-    ASSERT_TRUE(events.WaitFor("elevation 001 start"));
-    ClearedSettings::SetDword(L"MagiskOffPending", 0);
-    Reload();
-    ASSERT_TRUE(events.WaitFor("elevation 001 stop"));
-
-    Pd::Host::Stop();
-    ASSERT_EQ(host.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    std::vector<std::string> elevation;
-    for (const std::string& event : events.All())
-        if (event.starts_with("elevation"))
-            elevation.push_back(event);
-    EXPECT_EQ(elevation,
-              (std::vector<std::string>{"elevation 000 start", "elevation 000 stop", "elevation 110 start",
-                                        "elevation 110 stop", "elevation 001 start", "elevation 001 stop"}));
 }
 
 // A body that has returned still holds its slot: it starts again only after the setting went off.
