@@ -63,6 +63,11 @@ ExitCode OpenSettings(Console& console, const Args& args);
 // first when it has not handed over its device id yet.
 ExitCode Register(Console& console, const Args& args);
 
+// elevation [on|off | su on|off | magisk on|off]: the root settings of the host's elevation
+// bridge; without a word, the settings. 2 for a usage mistake, 1 when a setter or the Magisk
+// download fails, 3 when no Magisk release is found.
+ExitCode Elevation(Console& console, const Args& args);
+
 // lng-export <file>: the translator's template with every built-in text.
 ExitCode ExportLanguage(Console& console, const Args& args);
 

@@ -26,7 +26,7 @@ struct Command
 };
 
 // The commands in the order they are compared with the command word. Still to come, in this
-// order as their subsystems arrive: elevation and modem before verify.
+// order as their subsystems arrive: modem before verify.
 constexpr Command Commands[] = {
     {L"version", &Version},
     {L"status", &Status},
@@ -35,6 +35,7 @@ constexpr Command Commands[] = {
     {L"uninstall", &Uninstall},
     {L"bluetooth", &Bluetooth},
     {L"hello", &Hello},
+    {L"elevation", &Elevation},
     {L"verify", &Verify},
     {L"stop", &StopTovik},
     {L"launch", &Launch},

@@ -18,6 +18,7 @@ namespace Pd::Guest
 // The service ids (vsock ports) of the bridges that Android offers in its VM.
 inline constexpr std::uint32_t BluetoothServiceId = 0x544B4254;
 inline constexpr std::uint32_t HelloServiceId = 0x544B4650;
+inline constexpr std::uint32_t ElevationServiceId = 0x544B4556;
 
 // Serves one connection. The loop owns and closes the socket; a stop request shuts it down
 // and cancels its I/O, so that blocking calls fail and the handler returns. The handler may

@@ -11,6 +11,7 @@
 #include "host/controls/HostChange.h"
 #include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/elevation/ElevationBridge.h"
 #include "host/hello/HelloBridge.h"
 #include "host/notices/Registration.h"
 #include "host/notices/UpdateNotices.h"
@@ -96,12 +97,14 @@ private:
         if (parts_.updateNotices)
             StartThread(updateNotices_, "update notices", parts_.updateNotices);
         AnnounceHostChange();
+        elevationMode_ = ElevationModeFromSettings();
     }
 
-    // Applies the settings. The elevation bridge joins these passes once it is built.
+    // Applies the settings.
     void Pass()
     {
         SetBluetoothBridgeRunningWith(bluetooth_, BluetoothEnabled(), parts_.bluetooth);
+        PassElevation();
         bool trayOn = TrayEnabled();
         if (trayOn && !closeTray_ && parts_.startTray)
             closeTray_ = parts_.startTray(stop_);
@@ -125,6 +128,24 @@ private:
         }
     }
 
+    // The bridge runs while root is on, or while Magisk mode is being turned off until Android
+    // confirms; a new mode restarts it, since a run serves one mode for its life.
+    void PassElevation()
+    {
+        Bio::Elevation::Mode mode = ElevationModeFromSettings();
+        if (mode != elevationMode_)
+        {
+            elevationMode_ = mode;
+            StopThread(elevation_);
+        }
+        const bool on = ElevationEnabled() || mode.magiskTurningOff;
+        if (on && !elevation_.joinable() && parts_.elevation)
+            StartThread(elevation_, "elevation bridge",
+                        [body = parts_.elevation, mode](std::stop_token stop) { body(stop, mode); });
+        else if (!on)
+            StopThread(elevation_);
+    }
+
     void CloseTray() { std::exchange(closeTray_, {})(); }
 
     void End()
@@ -132,9 +153,10 @@ private:
         Core::Log("host: stopping");
         if (closeTray_)
             CloseTray();
-        // Fixed order: update notices, elevation bridge (when built), Bluetooth bridge, telephony
-        // bridge (when built), registration helper, Windows Hello bridge.
+        // Fixed order: update notices, elevation bridge, Bluetooth bridge, telephony bridge (when
+        // built), registration helper, Windows Hello bridge.
         StopThread(updateNotices_);
+        StopThread(elevation_);
         StopThread(bluetooth_);
         StopThread(registration_);
         StopThread(hello_);
@@ -149,6 +171,8 @@ private:
     std::jthread updateNotices_;
     std::jthread bluetooth_;
     std::jthread hello_;
+    std::jthread elevation_;
+    Bio::Elevation::Mode elevationMode_;
     std::function<void()> closeTray_;
 };
 
@@ -167,6 +191,12 @@ void SetBluetoothBridgeRunning(std::jthread& slot, bool on)
     SetBluetoothBridgeRunningWith(slot, on, &RunBluetoothBridge);
 }
 
+Bio::Elevation::Mode ElevationModeFromSettings()
+{
+    const bool root = ElevationEnabled();
+    return {root && ElevationSuEnabled(), root && ElevationMagiskEnabled(), !root && MagiskOffPending()};
+}
+
 HostParts BuiltHostParts()
 {
     HostParts parts;
@@ -176,6 +206,7 @@ HostParts BuiltHostParts()
     };
     parts.bluetooth = &RunBluetoothBridge;
     parts.hello = [](std::stop_token stop) { static_cast<void>(Bio::Hello::RunBridge(stop)); };
+    parts.elevation = &Bio::Elevation::RunBridge;
     parts.registration = &RunRegistration;
     parts.handleRegister = &HandleRegisterSignal;
     parts.updateNotices = &UpdateNotices;
@@ -188,7 +219,7 @@ HostParts BuiltHostParts()
         actions.openRegistration = [](HWND owner) { static_cast<void>(OpenRegistrationPage(owner)); };
         return StartTrayIcon(stop, std::move(actions));
     };
-    // Not served yet: the elevation and telephony bridges.
+    // Not served yet: the telephony bridge.
     return parts;
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/release/DigestCache.h"
 #include "core/release/ReleaseFiles.h"
+#include "host/elevation/Frames.h"
 
 #include <windows.h>
 
@@ -30,6 +31,8 @@ struct HostParts
     std::function<Core::ReleaseState(const Core::StopPredicate&)> verifyRelease;
     ThreadBody bluetooth;
     ThreadBody hello; // always served while the release is verified
+    // The elevation bridge, run with the mode the settings give; restarted when the mode changes.
+    std::function<void(std::stop_token, Bio::Elevation::Mode)> elevation;
     ThreadBody registration; // enters its own COM apartment
     ThreadBody updateNotices;
     TrayStart startTray;
@@ -51,5 +54,8 @@ int RunBackgroundWith(const HostParts& parts);
 // when off. A slot whose body already returned still counts as running until it is turned off.
 void SetBluetoothBridgeRunning(std::jthread& slot, bool on);
 void SetBluetoothBridgeRunningWith(std::jthread& slot, bool on, const ThreadBody& body);
+
+// The elevation mode the settings give now.
+Bio::Elevation::Mode ElevationModeFromSettings();
 
 } // namespace Pd::Host

@@ -1,0 +1,23 @@
+// Text from outside the program (a guest, a peer, a file) made safe for a log line or a prompt:
+// nothing in it can end the line, start a forged one, or reorder what is shown around it.
+// Platform-free.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace Pd::Core
+{
+
+// Characters that would break or disguise a line when shown: C0 and C1 controls, DEL, the Arabic
+// letter mark, zero-width characters and direction marks, line and paragraph separators,
+// direction embeddings, overrides and isolates, and the byte-order mark.
+bool IsHiddenCharacter(char32_t character);
+
+// UTF-8 for a log line: hidden characters and invalid bytes become "\xNN" (a byte) or "\uNNNN",
+// a backslash becomes "\\", everything else stays. After maxCharacters characters of input the
+// rest is cut and "…" marks the cut.
+std::string EscapeForLog(std::string_view text, std::size_t maxCharacters = 300);
+
+} // namespace Pd::Core

@@ -1,0 +1,234 @@
+"""The elevation bridge of the real background host against a simulated Android elevation daemon
+(root requests, the Windows Hello prompt, malformed frames, Magisk mode across a host restart), and
+the elevation command that steers it. A prefix of its own: the host lives in it."""
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+from android_elevation import CANCEL, ELEVATION_PORT, APK, REQUEST, STATE, AndroidElevationDaemon, frame  # noqa: E402
+from make_release import build_release  # noqa: E402
+from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
+
+PUBLISHER = "CN=Ormel Test"
+VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
+      "state": "Running"}
+GRANTED, DENIED, NOT_SET_UP, BUSY = 1, 2, 3, 4
+KEY = "HKCU\\Software\\Ormel\\Peldra"
+driver = None
+
+
+def setUpModule():
+    global road, daemon, pc, magisk, log
+    road = e2e.ReleaseRoad("elevation", developer_mode=True)
+    daemon = AndroidElevationDaemon()
+    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
+                     computeSystems=[VM], services={ELEVATION_PORT: daemon.port},
+                     hello={"availability": 0, "result": 0, "promptMs": 200})
+    drive = Path(e2e.program.prefix) / "drive_c"
+    magisk = drive / "Program Files" / "Peldra" / "Magisk"
+    user = next(path for path in (drive / "users").iterdir() if path.name != "Public")
+    log = user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
+    # A kept prefix holds the host, settings, Magisk download and log lines of earlier runs.
+    run(driver, "stop")
+    run("reg", "delete", KEY, "/f")
+    shutil.rmtree(magisk, ignore_errors=True)
+    log.unlink(missing_ok=True)
+
+
+def tearDownModule():
+    run(driver, "stop")
+    daemon.stop()
+    road.stop()
+
+
+def run(*words, timeout=300):
+    """(exit code, output, error output); files, not pipes: a host it starts would hold pipes open."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env={**os.environ, **pc.env},
+                              stdout=out, stderr=err, timeout=timeout).returncode
+        out.seek(0)
+        err.seek(0)
+        return code, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace").strip()
+
+
+def peldra(*words):
+    return run(e2e.program.exe, *words)
+
+
+def host_log():
+    return log.read_text(encoding="utf-8", errors="replace") if log.exists() else ""
+
+
+def set_value(name, value):
+    run("reg", "add", KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+
+
+def values(*names):
+    words = [line.split() for line in run("reg", "query", KEY)[1].splitlines()]
+    found = {w[0]: int(w[2], 16) for w in words if len(w) == 3 and w[1] == "REG_DWORD"}
+    return tuple(found.get(name) for name in names)
+
+
+def row(label, value):
+    return f"{label:<23}{value}"
+
+
+def last_prompt():
+    return pc.state()["helloPrompts"][-1]["text"]
+
+
+def hello(**members):
+    pc.scenario["hello"].update(members)
+    pc.write()
+
+
+class ElevationTest(unittest.TestCase):
+    def wait_for_log(self, text, count=1):
+        deadline = time.monotonic() + 60
+        while host_log().count(text) < count and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertGreaterEqual(host_log().count(text), count, f"{text!r} in\n{host_log()}")
+
+    def connect(self, state, apk=None):
+        android = daemon.next_connection()
+        self.addCleanup(android.close)
+        self.assertEqual(android.opening(), (apk, state))
+        return android
+
+    def test_1_root_requests(self):
+        set_value("Elevation", 1)
+        set_value("ElevationSu", 1)
+        identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
+                    'ProcessorArchitecture="x64"/></Package>\n')
+        build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
+            {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 1 << 20}},
+            {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
+        ]}, road.server.root / "elevation", road.publisher)
+        installed = peldra("install", "--yes", "--no-progress", "--source", f"{road.server.url}/elevation/manifest.json",
+                           "--dir", windows_path(road.scratch / "Tovik"))  # starts the host
+        self.assertEqual(installed[0], 0, installed)
+        android = self.connect(state=0x01)
+        self.wait_for_log("elevation bridge ready (vsock port 0x544B4556, su for root apps on, Magisk mode off)")
+        for result, answer in ((0, GRANTED), (6, DENIED), (1, NOT_SET_UP), (4, BUSY)):
+            hello(result=result)
+            android.request(10 + result)
+            self.assertEqual(android.answer(), (answer, 10 + result))
+        hello(result=0)
+        # Back to back, as "su -c a; su -c b" sends them: each request follows an answer at once.
+        for request_id in range(20, 24):
+            android.request(request_id)
+            self.assertEqual(android.answer(), (GRANTED, request_id))
+
+        # A prompt is open: another request is busy, a cancel of another id (or a short one) does
+        # nothing, a cancel of its own id closes the prompt.
+        hello(promptMs=20000)
+        android.request(30)
+        self.wait_for_log("elevate: com.example.term (uid 10123) asks for root: id", 9)
+        android.request(31)
+        self.assertEqual(android.answer(), (BUSY, 31))
+        android.send(frame(CANCEL, 0, struct.pack("<I", 99)) + frame(CANCEL, 0, b"\x1e\x00\x00") +
+                     frame(CANCEL, 0, struct.pack("<I", 30)))
+        self.assertEqual(android.answer(), (DENIED, 30))
+        hello(promptMs=200)
+
+        # Android's strings reach neither the log nor the prompt as they stand.
+        forged = "[00:00:00.000] elevate: request 77 granted"
+        android.request(40, app=b"com.evil\n" + forged.encode(), command="ls\u202e\ncat /x".encode() + b"y" * 400)
+        self.assertEqual(android.answer(), (GRANTED, 40))
+        self.assertFalse([line for line in host_log().splitlines() if line.startswith(forged[:15])])
+        self.assertIn(f"elevate: com.evil\\x0A{forged} (uid 10123) asks for root: ls\\u202E\\x0Acat /x", host_log())
+        self.assertIn("com.evil??00:00:00.000??elevate:?request?77?granted (uid 10123) wants to run as root: "
+                      "\u201cls??cat /x" + "y" * 290 + "\u2026\u201d", last_prompt())
+        android.request(41, uid=0, app=b"com.evil", command=b"")
+        self.assertEqual(android.answer(), (GRANTED, 41))
+        self.assertIn("root (uid 0) wants to run as root: an interactive shell", last_prompt())
+
+    def test_2_malformed_frames_drop_the_connection_and_the_next_is_served(self):
+        for data, line in ((frame(REQUEST, magic=0x50464B54), "invalid frame (magic=0x50464B54, len=0), dropping"),
+                           (frame(REQUEST, length=2049), "invalid frame (magic=0x56454B54, len=2049), dropping"),
+                           (frame(REQUEST, 0, struct.pack("<IIH", 1, 2, 5) + b"ab"), "malformed request, dropping")):
+            android = self.connect(state=0x01)
+            android.send(frame(9, 0, b"ignored") + frame(APK, 0) + data)
+            self.assertTrue(android.dropped(), line)
+            self.wait_for_log("elevate: " + line)
+        android = self.connect(state=0x01)
+        android.send(frame(REQUEST, 0, length=100) + b"cut off")  # ends silently
+        android.close()
+        android = self.connect(state=0x01)
+        android.request(50)
+        self.assertEqual(android.answer(), (GRANTED, 50))
+
+    def test_3_magisk_mode_on_and_off_across_a_host_restart(self):
+        apk = os.urandom(100_000)
+        magisk.mkdir(parents=True, exist_ok=True)
+        (magisk / "Magisk.apk").write_bytes(apk)
+        (magisk / "Magisk.txt").write_text(f"v27.0 {hashlib.sha256(apk).hexdigest()}")
+        run(driver, "stop")
+        daemon.drop_waiting()
+        set_value("ElevationMagisk", 1)
+        self.assertEqual(peldra("elevation", "on")[0], 0)  # starts the host
+        android = self.connect(state=0x82, apk=apk)
+        android.send(frame(APK, 1) + frame(STATE, 0x02))
+        self.wait_for_log("elevate: Magisk v27.0 sent to Android (100000 bytes)")
+        self.wait_for_log("elevate: Android stored the Magisk APK")
+        self.wait_for_log("elevate: Magisk mode is on in Android (from its next start)")
+        self.assertEqual(values("MagiskInAndroid"), (1,))
+        self.assertIn(row("Magisk mode", "on (Magisk v27.0 kept for Android)"), peldra("elevation")[1])
+
+        # Root off with Magisk on: the bridge runs on, turning Magisk off, and denies every request,
+        # also after a host restart.
+        self.assertEqual(peldra("elevation", "off")[0], 0)
+        self.assertEqual(values("MagiskOffPending", "MagiskInAndroid"), (1, 2))
+        self.assertTrue(android.dropped())
+        for restart in (False, True):
+            if restart:
+                run(driver, "stop")
+                self.assertTrue(android.dropped())
+                daemon.drop_waiting()
+                self.assertEqual(peldra("elevation", "off")[0], 0)  # starts the host
+            android = self.connect(state=0x80)
+            shown = len(pc.state()["helloPrompts"])
+            android.request(60)
+            self.assertEqual((android.answer(), len(pc.state()["helloPrompts"])), ((DENIED, 60), shown))
+
+        # Android runs without Magisk: the turn-off ends, and the bridge with it.
+        stopped = host_log().count("elevation bridge stopped")
+        android.send(frame(STATE, 0))
+        self.assertTrue(android.dropped())
+        self.wait_for_log("elevation bridge stopped", stopped + 1)
+        self.assertEqual(values("MagiskOffPending", "MagiskInAndroid"), (0, 0))
+
+    def test_4_the_command_and_its_exit_codes(self):
+        for words, hint in ((["maybe"], "elevation: on or off"), (["su"], "elevation su: on or off"),
+                            (["magisk", "maybe"], "elevation magisk: on or off")):
+            self.assertEqual(peldra("elevation", *words)[::2], (2, hint))
+        hello(availability=2)
+        code, out, _ = peldra("elevation", "ON")
+        self.assertEqual(code, 0)
+        self.assertIn("[WARN] Windows Hello is not set up for this account", out)
+        self.assertIn("[ OK ] root for Android apps is on: apps ask with the command 0", out)
+        self.assertEqual(peldra("elevation", "su", "Off")[0], 0)
+        code, out, _ = peldra("elevation", "magisk", "off")
+        self.assertIn("[ OK ] Magisk mode is off: Android drops Magisk at its next start", out)
+        self.assertEqual(peldra("elevation")[1].splitlines(), [
+            row("Root for Android apps", "on (every request is confirmed with Windows Hello)"),
+            row("su for root apps", "off"), row("Magisk mode", "off (Magisk v27.0 kept for Android)"),
+            row("Magisk in Android", "waiting for Android to confirm the change")])
+        self.assertIn("elevation magisk on|off", peldra("help")[1])
+
+
+if __name__ == "__main__":
+    at = sys.argv.index("--driver")
+    driver = sys.argv.pop(at + 1)
+    sys.argv.pop(at)
+    e2e.main()

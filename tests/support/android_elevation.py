@@ -1,0 +1,100 @@
+"""The simulated Android's elevation daemon, which the host's elevation bridge connects to."""
+import queue
+import socket
+import struct
+import threading
+import time
+
+ELEVATION_PORT = "544B4556"  # the VM's service that the simulated PC maps to the daemon's port
+MAGIC = 0x56454B54
+REQUEST, ANSWER, CANCEL, STATE, APK = 1, 2, 3, 4, 5
+
+
+def frame(kind, value=0, payload=b"", magic=MAGIC, length=None):
+    return struct.pack("<IBBH", magic, kind, value, len(payload) if length is None else length) + payload
+
+
+class AndroidElevationDaemon:
+    """A loopback port the bridge connects to; each connection waits in a queue for the test."""
+
+    def __init__(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener.settimeout(0.2)
+        self.port = self.listener.getsockname()[1]
+        self.connections = queue.Queue()
+        self.running = True
+        self.thread = threading.Thread(target=self._accept, daemon=True)
+        self.thread.start()
+
+    def _accept(self):
+        while self.running:
+            try:
+                self.connections.put(DaemonConnection(self.listener.accept()[0]))
+            except socket.timeout:
+                pass
+
+    def next_connection(self):
+        return self.connections.get(timeout=60)
+
+    def drop_waiting(self):
+        """Closes the connections of a host that has ended, once the listener took them."""
+        time.sleep(0.5)
+        while not self.connections.empty():
+            self.connections.get().close()
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        self.listener.close()
+
+
+class DaemonConnection:
+    def __init__(self, connection):
+        self.socket = connection
+        self.socket.settimeout(30)
+
+    def _read(self, size):
+        data = b""
+        while len(data) < size:
+            chunk = self.socket.recv(size - len(data))
+            if not chunk:
+                raise EOFError(f"the bridge ended the connection after {len(data)} of {size} bytes")
+            data += chunk
+        return data
+
+    def read_frame(self):
+        """(kind, value, payload); the payload of the Magisk APK frame is the APK."""
+        magic, kind, value, length = struct.unpack("<IBBH", self._read(8))
+        assert magic == MAGIC, hex(magic)
+        payload = self._read(length)
+        return kind, value, self._read(struct.unpack("<I", self._read(4))[0]) if kind == APK else payload
+
+    def opening(self):
+        """(the Magisk APK or None, the state byte) a connection starts with."""
+        kind, value, apk = self.read_frame()
+        return (apk, self.read_frame()[1]) if kind == APK else (None, value)
+
+    def send(self, data):
+        self.socket.sendall(data)
+
+    def request(self, request_id, uid=10123, app=b"com.example.term", command=b"id"):
+        record = struct.pack("<IIH", request_id, uid, len(app)) + app + struct.pack("<H", len(command)) + command
+        self.send(frame(REQUEST, 0, record))
+
+    def answer(self):
+        """(answer, request id) of the next frame, which must be an answer."""
+        kind, value, payload = self.read_frame()
+        assert (kind, len(payload)) == (ANSWER, 4), (kind, payload)
+        return value, struct.unpack("<I", payload)[0]
+
+    def dropped(self):
+        """Whether the bridge ends the connection, sending nothing more."""
+        try:
+            return self.socket.recv(1) == b""
+        except ConnectionResetError:
+            return True
+        except socket.timeout:
+            return False
+
+    def close(self):
+        self.socket.close()
