@@ -182,12 +182,11 @@ class BackgroundHostTest(unittest.TestCase):
         # Stop during the release check: it ends with 0, ReleaseState 0 and nothing served.
         connections = android.count("connected")
         started = host_log().count("host: started")
-        host = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, str(driver), "detached", "120000",
-                                 e2e.program.exe, "host", "--background"], env={**os.environ, **pc.env},
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.wait_for_log("host: started", started + 1)
-        run(str(driver), "stop")
-        self.assertEqual(host.wait(timeout=120), 0)
+        host = subprocess.run([str(WINE_RUN), e2e.program.prefix, str(driver), "detached-stop", "120000",
+                               e2e.program.exe, "host", "--background"], env={**os.environ, **pc.env},
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
+        self.assertEqual(host.returncode, 0)
+        self.assertEqual(host_log().count("host: started"), started + 1)
         self.assertEqual(user_value("ReleaseState"), 0, host_log())
         self.assertEqual(host_log().count("host: stopping"), 1, "the check was stopped, nothing was served")
         self.assertEqual(android.count("connected"), connections)

@@ -10,6 +10,8 @@
 //                                                  detached, no window, no console, no handles;
 //                                                  ends with its exit code, or 259 after
 //                                                  terminating one still running after ms
+//   HostDriver detached-stop <ms> <exe> [words...]  the same, and asks the host to end the moment
+//                                                  it holds the session (during its release check)
 #include "core/Handles.h"
 #include "host/controls/HostControl.h"
 #include "host/controls/HostSettings.h"
@@ -33,7 +35,7 @@ int ChangeSetting(std::wstring_view name, std::wstring_view value)
     return 1;
 }
 
-int StartDetached(DWORD waitMs, int count, wchar_t** words)
+int StartDetached(DWORD waitMs, bool stopOnceRunning, int count, wchar_t** words)
 {
     std::wstring commandLine;
     for (int at = 0; at < count; ++at)
@@ -45,6 +47,15 @@ int StartDetached(DWORD waitMs, int count, wchar_t** words)
                           CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
         return 1;
     Pd::UniqueHandle thread(process.hThread), child(process.hProcess);
+    if (stopOnceRunning)
+    {
+        // Polled from here rather than from the test, so that the stop comes within milliseconds.
+        while (Pd::Host::FindHost() != Pd::Host::HostPresence::Running &&
+               ::WaitForSingleObject(child.Get(), 5) == WAIT_TIMEOUT)
+        {
+        }
+        Pd::Host::Stop();
+    }
     if (::WaitForSingleObject(child.Get(), waitMs) != WAIT_OBJECT_0)
     {
         ::TerminateProcess(child.Get(), STILL_ACTIVE);
@@ -72,9 +83,10 @@ int wmain(int count, wchar_t** words)
                                                                               : "none");
         return 0;
     }
-    if (command == L"detached" && count >= 4)
-        return StartDetached(static_cast<DWORD>(std::wcstoul(words[2], nullptr, 10)), count - 3, words + 3);
-    std::fwprintf(stderr, L"usage: HostDriver setting <bluetooth|tray> <on|off> | stop | presence | detached "
-                          L"<ms> <exe> [words...]\n");
+    if ((command == L"detached" || command == L"detached-stop") && count >= 4)
+        return StartDetached(static_cast<DWORD>(std::wcstoul(words[2], nullptr, 10)),
+                             command == L"detached-stop", count - 3, words + 3);
+    std::fwprintf(stderr, L"usage: HostDriver setting <bluetooth|tray> <on|off> | stop | presence | "
+                          L"detached[-stop] <ms> <exe> [words...]\n");
     return 2;
 }
