@@ -1,5 +1,7 @@
 #include "cli/Run.h"
 
+#include "core/ComApartment.h"
+
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Usage.h"
@@ -45,23 +47,6 @@ constexpr Command Commands[] = {
     {L"lng-check", &CheckLanguages},
 };
 
-// The command line's thread lives in the multithreaded apartment while a command runs.
-class ComApartment
-{
-public:
-    ComApartment() : entered_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment()
-    {
-        if (entered_)
-            ::CoUninitialize();
-    }
-
-private:
-    bool entered_;
-};
-
 ExitCode UsageError(Console& console, std::wstring_view message)
 {
     console.EndProgress();
@@ -94,7 +79,7 @@ ExitCode Run(Console& console, std::span<const std::wstring> words)
     if (auto error = ParseArgs(words.empty() ? words : words.subspan(1), args))
         return UsageError(console, *error);
 
-    ComApartment apartment;
+    Core::MultithreadedApartment apartment;
     for (const Command& command : Commands)
         if (args.command == command.name)
             return command.run(console, args);

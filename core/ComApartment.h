@@ -6,11 +6,15 @@
 namespace Pd::Core
 {
 
-// Leaves the apartment only when entering it succeeded.
+// Leaves the apartment only when entering it succeeded; enter false makes it do nothing, for a
+// thread whose code enters an apartment of its own.
 class MultithreadedApartment
 {
 public:
-    MultithreadedApartment() : entered_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    explicit MultithreadedApartment(bool enter = true)
+        : entered_(enter && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+    {
+    }
     MultithreadedApartment(const MultithreadedApartment&) = delete;
     MultithreadedApartment& operator=(const MultithreadedApartment&) = delete;
     ~MultithreadedApartment()

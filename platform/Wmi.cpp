@@ -1,5 +1,7 @@
 #include "platform/Wmi.h"
 
+#include "core/ComApartment.h"
+
 #include "core/ErrorText.h"
 #include "platform/RealServices.h"
 
@@ -36,26 +38,9 @@ std::wstring EscapeWql(std::wstring_view text)
     return result;
 }
 
-// Balances a successful CoInitializeEx on the same thread.
-class ComApartment
-{
-public:
-    ComApartment() : initialised_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    ~ComApartment()
-    {
-        if (initialised_)
-            ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialised_;
-};
-
 std::optional<bool> RealVmpInstallState()
 {
-    ComApartment apartment;
+    MultithreadedApartment apartment;
     auto services = WmiConnect();
     if (!services)
         return std::nullopt;

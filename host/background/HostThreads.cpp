@@ -1,5 +1,7 @@
 #include "host/background/HostThreads.h"
 
+#include "core/ComApartment.h"
+
 #include "core/Log.h"
 
 #include <objbase.h>
@@ -12,36 +14,13 @@
 
 namespace Pd::Host
 {
-namespace
-{
-
-class MultithreadedApartment
-{
-public:
-    explicit MultithreadedApartment(bool enter)
-        : entered_(enter && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
-    {
-    }
-    MultithreadedApartment(const MultithreadedApartment&) = delete;
-    MultithreadedApartment& operator=(const MultithreadedApartment&) = delete;
-    ~MultithreadedApartment()
-    {
-        if (entered_)
-            ::CoUninitialize();
-    }
-
-private:
-    bool entered_;
-};
-
-} // namespace
 
 void StartThread(std::jthread& slot, std::string_view name, const ThreadBody& body, bool ownApartment)
 {
     try
     {
         slot = std::jthread([body, ownApartment, name = std::string(name)](std::stop_token stop) {
-            MultithreadedApartment apartment(!ownApartment);
+            Core::MultithreadedApartment apartment(!ownApartment);
             try
             {
                 body(stop);

@@ -1,6 +1,8 @@
 // The request thread: asks the user with Windows Hello whether Android may run a command as root.
 #include "host/elevation/Connection.h"
 
+#include "core/ComApartment.h"
+
 #include "core/Log.h"
 #include "core/LogEscape.h"
 #include "core/Text.h"
@@ -38,27 +40,11 @@ std::wstring CommandText(const Request& request)
     return L"\u201C" + SanitizeForDisplay(request.command) + L"\u201D";
 }
 
-class MultithreadedApartment
-{
-public:
-    MultithreadedApartment() : entered_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    MultithreadedApartment(const MultithreadedApartment&) = delete;
-    MultithreadedApartment& operator=(const MultithreadedApartment&) = delete;
-    ~MultithreadedApartment()
-    {
-        if (entered_)
-            ::CoUninitialize();
-    }
-
-private:
-    bool entered_;
-};
-
 } // namespace
 
 void AskForRoot(Connection& connection, std::stop_token cancel, const Request& request)
 {
-    MultithreadedApartment apartment;
+    Core::MultithreadedApartment apartment;
     const std::wstring caller = DescribeCaller(request);
     const std::wstring command = CommandText(request);
     const std::wstring uid = std::to_wstring(request.uid);
