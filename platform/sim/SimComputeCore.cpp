@@ -1,12 +1,16 @@
 #include "platform/sim/SimComputeCore.h"
 
+#include "core/Handles.h"
 #include "core/Json.h"
 #include "platform/Guid.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace Pd::Platform::Sim
 {
@@ -15,7 +19,9 @@ namespace
 
 // What the real service answers for a system that does not exist (any more).
 constexpr HRESULT SystemNotFound = static_cast<HRESULT>(0xC037010EL);
-constexpr DWORD WatchPeriodMs = 50;
+constexpr DWORD WatchPeriodMs = 50; // only when the folder cannot be watched
+
+using UniqueChangeNotification = Unique<HANDLE, &::FindCloseChangeNotification, -1>;
 
 // state.json: "computeSystems": { "<id>": { "firstListed": ms, "endsAt": ms } }
 const Json::Value& SystemState(const Json::Value& state, const std::wstring& id)
@@ -45,14 +51,20 @@ bool SetEnd(Json::Value& state, const std::wstring& id, std::uint64_t when)
     return true;
 }
 
-bool Running(const ScenarioComputeSystem& system, const Json::Value& state, std::uint64_t now)
+// When the system ends (or ended): its recorded end or its exitAfterMs clock, whichever comes first.
+std::optional<std::uint64_t> EndTime(const ScenarioComputeSystem& system, const Json::Value& state)
 {
     const Json::Value& saved = SystemState(state, system.id);
-    if (auto endsAt = saved.Member(L"endsAt").AsUInt64(); endsAt && now >= *endsAt)
-        return false;
+    std::optional<std::uint64_t> end = saved.Member(L"endsAt").AsUInt64();
     if (auto firstListed = saved.Member(L"firstListed").AsUInt64(); firstListed && system.exitAfterMs)
-        return now < *firstListed + *system.exitAfterMs;
-    return true;
+        end = std::min(end.value_or(UINT64_MAX), *firstListed + *system.exitAfterMs);
+    return end;
+}
+
+bool Running(const ScenarioComputeSystem& system, const Json::Value& state, std::uint64_t now)
+{
+    std::optional<std::uint64_t> end = EndTime(system, state);
+    return !end || now < *end;
 }
 
 const ScenarioComputeSystem* FindSystem(const Scenario& scenario, const GUID& id)
@@ -111,29 +123,49 @@ struct Operation
     std::wstring document;
 };
 
-// An open compute system. Its exit watch is a thread-pool timer that looks at the scenario
-// and the state every WatchPeriodMs and reports the end once.
+// An open compute system. Its exit watch is a thread that looks at the scenario and the state
+// when a file in the folder changes and when the system's end falls due, and reports the end once;
+// at rest it does not wake.
 struct OpenSystem
 {
     std::filesystem::path folder;
     GUID guid{};
     std::wstring id;
-    HANDLE timer = nullptr;
     HCS_EVENT_CALLBACK callback = nullptr;
     void* context = nullptr;
-    std::atomic<bool> reported{false};
+    UniqueHandle stop;
+    UniqueChangeNotification folderChanged;
+    std::thread watch;
 };
 
-void CALLBACK WatchTick(PVOID parameter, BOOLEAN)
+void WatchForExit(OpenSystem* system)
 {
-    auto* system = static_cast<OpenSystem*>(parameter);
-    if (system->reported.load() || IsComputeSystemRunning(system->folder, system->guid))
-        return;
-    if (system->reported.exchange(true))
-        return;
-    std::wstring data = L"{\"Id\":\"" + system->id + L"\"}";
-    HCS_EVENT event{HcsEventSystemExited, data.c_str(), nullptr};
-    system->callback(&event, system->context);
+    for (;;)
+    {
+        Scenario scenario = LoadScenario(system->folder);
+        const ScenarioComputeSystem* entry = FindSystem(scenario, system->guid);
+        const std::uint64_t now = NowMs();
+        std::optional<std::uint64_t> end;
+        if (entry != nullptr)
+            end = EndTime(*entry, StateStore(system->folder).Read());
+        if (entry == nullptr || (end && now >= *end))
+        {
+            std::wstring data = L"{\"Id\":\"" + system->id + L"\"}";
+            HCS_EVENT event{HcsEventSystemExited, data.c_str(), nullptr};
+            system->callback(&event, system->context);
+            return;
+        }
+        DWORD waitMs = end ? static_cast<DWORD>(std::min<std::uint64_t>(*end - now, INFINITE - 1)) : INFINITE;
+        HANDLE handles[] = {system->stop.Get(), system->folderChanged.Get()};
+        const DWORD count = system->folderChanged ? 2 : 1;
+        if (!system->folderChanged)
+            waitMs = std::min(waitMs, WatchPeriodMs);
+        const DWORD woken = ::WaitForMultipleObjects(count, handles, FALSE, waitMs);
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED)
+            return;
+        if (woken == WAIT_OBJECT_0 + 1)
+            ::FindNextChangeNotification(system->folderChanged.Get());
+    }
 }
 
 class SimComputeCore final : public ComputeCore
@@ -200,15 +232,22 @@ public:
                                      HCS_EVENT_CALLBACK callback) override
     {
         OpenSystem* system = AsSystem(handle);
-        if (system == nullptr || callback == nullptr || system->timer != nullptr)
+        if (system == nullptr || callback == nullptr || system->watch.joinable())
             return E_INVALIDARG;
         system->callback = callback;
         system->context = const_cast<void*>(context);
-        if (!::CreateTimerQueueTimer(&system->timer, nullptr, &WatchTick, system, 0, WatchPeriodMs,
-                                     WT_EXECUTEDEFAULT))
-        {
-            system->timer = nullptr;
+        system->stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!system->stop)
             return HRESULT_FROM_WIN32(::GetLastError());
+        system->folderChanged.Reset(::FindFirstChangeNotificationW(
+            system->folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
+        try
+        {
+            system->watch = std::thread(&WatchForExit, system);
+        }
+        catch (const std::system_error& error)
+        {
+            return HRESULT_FROM_WIN32(static_cast<DWORD>(error.code().value()));
         }
         return S_OK;
     }
@@ -246,8 +285,15 @@ public:
         OpenSystem* system = AsSystem(handle);
         if (system == nullptr)
             return;
-        if (system->timer != nullptr)
-            ::DeleteTimerQueueTimer(nullptr, system->timer, INVALID_HANDLE_VALUE); // waits for a running tick
+        if (system->watch.joinable())
+        {
+            ::SetEvent(system->stop.Get());
+            // Closed from its own exit callback, the watch has nothing left to do but return.
+            if (system->watch.get_id() == std::this_thread::get_id())
+                system->watch.detach();
+            else
+                system->watch.join();
+        }
         delete system;
     }
 

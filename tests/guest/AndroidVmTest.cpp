@@ -93,6 +93,25 @@ TEST(ComputeSystems, TheSimulatedVmIsFoundAndItsExitWatchFiresWhenItEnds)
     EXPECT_FALSE(Pd::Guest::FindAndroidVm());
 }
 
+TEST(ComputeSystems, TheExitWatchFiresWhenAnEndFallsDueWithoutAnyFileChanging)
+{
+    // The clock of exitAfterMs, and a shutdown whose delay runs out after it was recorded.
+    for (std::string_view extra : {R"(,"exitAfterMs":1500)", R"(,"shutdownDelayMs":1500)"})
+    {
+        Pd::Test::SimScenario scenario(OneVm(extra));
+        Pd::UniqueHandle exited(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        auto vm = Pd::Guest::FindAndroidVm();
+        ASSERT_EQ(IdOf(vm), VmId);
+        Pd::Guest::ComputeSystem system = Pd::Guest::OpenComputeSystem(vm->id, exited.Get());
+        ASSERT_TRUE(system);
+        if (extra.find("shutdown") != std::string_view::npos)
+        {
+            EXPECT_EQ(Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder()), 1);
+        }
+        EXPECT_EQ(::WaitForSingleObject(exited.Get(), 10000), WAIT_OBJECT_0) << extra;
+    }
+}
+
 TEST(StopAndroidVm, ShutsDownThenTerminatesAndReportsWhatEndedTheVm)
 {
     // A wait that is expected to end early is long, so that a slow machine cannot change the
