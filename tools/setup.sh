@@ -13,7 +13,7 @@ packages=(
     cmake ninja-build git python3 dpkg-dev xz-utils ca-certificates curl
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine wine64 xvfb xdotool zstd googletest clang-19 libclang-rt-19-dev libssl-dev
-    osslsigncode wixl msitools openssl tmux python3-gammu
+    osslsigncode wixl msitools openssl tmux python3-gammu imagemagick
 )
 
 sudo_cmd=()
