@@ -9,6 +9,8 @@
 #include "tel/sim/SimFiles.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,21 @@ class Modem
 {
 public:
     virtual ~Modem() = default;
+
+    // Opens the PC's first mobile broadband modem; null when there is no usable one.
+    static std::unique_ptr<Modem> Open();
+
+    // What a connected radio-interface session is told: one message for Android (PDU in hex and
+    // its store index or notice id), and that registration, packet service or signal changed.
+    struct Handlers
+    {
+        std::function<void(const std::string& pdu, std::uint32_t index)> onMessage;
+        std::function<void()> onChange;
+    };
+    // Connects the modem's events to a session; paired with one DisconnectSinks before the next.
+    virtual void SetMessageHandler(Handlers handlers) = 0;
+    // Disconnects them: once it returns, neither handler runs again.
+    virtual void DisconnectSinks() = 0;
 
     // Asks Windows afresh; nothing is cached.
     virtual ModemState ReadState() = 0;

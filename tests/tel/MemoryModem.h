@@ -36,6 +36,10 @@ public:
             onMessage(pdu, id);
     }
     void NackMessage(std::uint32_t id) override { nacked.push_back(id); }
+    void SetMessageHandler(Handlers given) override { handlers = std::move(given); }
+    void DisconnectSinks() override { handlers = {}; }
+
+    Handlers handlers;
 
 protected:
     void DeleteStored(std::uint32_t index) override { deleted.push_back(index); }
