@@ -90,7 +90,7 @@ void ReadFrames(Connection& connection)
         std::array<std::uint8_t, FrameHeaderSize> raw{};
         if (!ReadAll(connection.socket, raw.data(), raw.size()))
             return;
-        const FrameHeader header = ReadFrameHeader(raw);
+        const FrameHeader header = DecodeFrameHeader(raw);
         if (!Acceptable(header))
         {
             Core::Log(fmt::format("elevate: invalid frame (magic=0x{:08X}, len={}), dropping the connection",

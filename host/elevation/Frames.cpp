@@ -44,22 +44,6 @@ std::optional<std::uint16_t> TakeU16(std::string_view& text)
 
 } // namespace
 
-FrameHeader ReadFrameHeader(const std::array<std::uint8_t, FrameHeaderSize>& bytes)
-{
-    return {ReadU32(bytes.data()), bytes[4], bytes[5], static_cast<std::uint16_t>(bytes[6] | bytes[7] << 8)};
-}
-
-std::array<std::uint8_t, FrameHeaderSize> WriteFrameHeader(const FrameHeader& header)
-{
-    std::array<std::uint8_t, FrameHeaderSize> bytes{};
-    WriteU32(bytes.data(), header.magic);
-    bytes[4] = header.kind;
-    bytes[5] = header.value;
-    bytes[6] = static_cast<std::uint8_t>(header.length);
-    bytes[7] = static_cast<std::uint8_t>(header.length >> 8);
-    return bytes;
-}
-
 std::uint8_t StateByte(const Mode& mode, bool magiskOffPending)
 {
     std::uint8_t state = 0;
@@ -108,7 +92,7 @@ std::optional<std::uint32_t> ParseCancel(std::string_view payload)
 std::array<std::uint8_t, 12> AnswerFrame(Answer answer, std::uint32_t requestId)
 {
     std::array<std::uint8_t, 12> frame{};
-    auto header = WriteFrameHeader(
+    auto header = EncodeFrameHeader(
         {Magic, static_cast<std::uint8_t>(Kind::Answer), static_cast<std::uint8_t>(answer), 4});
     std::copy(header.begin(), header.end(), frame.begin());
     WriteU32(frame.data() + FrameHeaderSize, requestId);
@@ -117,13 +101,13 @@ std::array<std::uint8_t, 12> AnswerFrame(Answer answer, std::uint32_t requestId)
 
 std::array<std::uint8_t, FrameHeaderSize> StateFrame(std::uint8_t state)
 {
-    return WriteFrameHeader({Magic, static_cast<std::uint8_t>(Kind::State), state, 0});
+    return EncodeFrameHeader({Magic, static_cast<std::uint8_t>(Kind::State), state, 0});
 }
 
 std::array<std::uint8_t, 12> ApkFrameStart(std::uint32_t size)
 {
     std::array<std::uint8_t, 12> frame{};
-    auto header = WriteFrameHeader({Magic, static_cast<std::uint8_t>(Kind::MagiskApk), 0, 0});
+    auto header = EncodeFrameHeader({Magic, static_cast<std::uint8_t>(Kind::MagiskApk), 0, 0});
     std::copy(header.begin(), header.end(), frame.begin());
     WriteU32(frame.data() + FrameHeaderSize, size);
     return frame;

@@ -2,6 +2,8 @@
 // the answer, state and Magisk APK frames. Bytes in and out, no Windows: fuzzed natively.
 #pragma once
 
+#include "host/frames/FrameHeader.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -11,20 +13,6 @@
 
 namespace Pd::Bio::Elevation
 {
-
-// The 8-byte frame header (the Windows Hello bridge uses the same layout with its own magic).
-struct FrameHeader
-{
-    std::uint32_t magic = 0;
-    std::uint8_t kind = 0;
-    std::uint8_t value = 0;
-    std::uint16_t length = 0;
-};
-
-inline constexpr std::size_t FrameHeaderSize = 8;
-
-FrameHeader ReadFrameHeader(const std::array<std::uint8_t, FrameHeaderSize>& bytes);
-std::array<std::uint8_t, FrameHeaderSize> WriteFrameHeader(const FrameHeader& header);
 
 inline constexpr std::uint32_t Magic = 0x56454B54; // "TKEV"
 inline constexpr std::uint16_t MaxPayload = 2048;  // the most Android may send in one frame

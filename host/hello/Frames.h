@@ -2,6 +2,8 @@
 // payload length) and a payload that is read and dropped. Platform-free: bytes in and out.
 #pragma once
 
+#include "host/frames/FrameHeader.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +15,6 @@ namespace Pd::Bio
 {
 
 inline constexpr std::uint32_t FrameMagic = 0x50464B54; // "TKFP" on the wire
-inline constexpr std::size_t FrameHeaderSize = 8;
 inline constexpr std::uint16_t MaxFramePayload = 512;
 
 // The kinds the bridge acts on; every other kind is read whole and dropped.
@@ -23,20 +24,6 @@ enum class FrameKind : std::uint8_t
     Availability = 4, // Windows tells: 0 available, 3 not available
     Cancel = 5,       // Android cancels the running verification
 };
-
-struct FrameHeader
-{
-    std::uint32_t magic = FrameMagic;
-    std::uint8_t kind = 0;
-    std::uint8_t value = 0;
-    std::uint16_t length = 0;
-
-    bool operator==(const FrameHeader&) const = default;
-};
-
-// A header as the wire carries it (no payload).
-std::array<std::uint8_t, FrameHeaderSize> EncodeFrame(FrameHeader header);
-FrameHeader DecodeFrameHeader(std::span<const std::uint8_t, FrameHeaderSize> bytes);
 
 // Fills the whole buffer from the peer, or returns false when the stream ended or failed first.
 using ReadExactly = std::function<bool(std::span<std::uint8_t> buffer)>;

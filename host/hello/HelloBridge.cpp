@@ -34,7 +34,7 @@ using UniqueServiceHandle = Unique<SC_HANDLE, &::CloseServiceHandle>;
 // connection goes on until reading fails.
 void SendFrame(SOCKET socket, std::mutex& sendLock, FrameKind kind, std::uint8_t value)
 {
-    const auto bytes = EncodeFrame({FrameMagic, static_cast<std::uint8_t>(kind), value, 0});
+    const auto bytes = EncodeFrameHeader({FrameMagic, static_cast<std::uint8_t>(kind), value, 0});
     std::lock_guard guard(sendLock);
     for (std::size_t sent = 0; sent < bytes.size();)
     {

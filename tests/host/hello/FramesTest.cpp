@@ -14,7 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Frame(std::uint8_t kind, std::uint8_t value, std::uint16_t length, std::uint32_t magic = FrameMagic)
 {
-    const auto header = EncodeFrame({magic, kind, value, length});
+    const auto header = EncodeFrameHeader({magic, kind, value, length});
     Bytes bytes(header.begin(), header.end());
     bytes.resize(bytes.size() + length, 0xA5);
     return bytes;
@@ -50,7 +50,7 @@ std::vector<std::string> ReadAll(const Bytes& stream)
 
 TEST(HelloFrames, WireBytesAreLittleEndianWithTheAsciiMagic)
 {
-    const auto bytes = EncodeFrame({FrameMagic, 3, 2, 0x0201});
+    const auto bytes = EncodeFrameHeader({FrameMagic, 3, 2, 0x0201});
     EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), (Bytes{'T', 'K', 'F', 'P', 3, 2, 0x01, 0x02}));
     EXPECT_EQ(DecodeFrameHeader(bytes), (FrameHeader{FrameMagic, 3, 2, 0x0201}));
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+using namespace Pd::Bio;
 using namespace Pd::Bio::Elevation;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -16,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::array<std::uint8_t, FrameHeaderSize> raw{};
         std::memcpy(raw.data(), stream.data(), raw.size());
         stream.remove_prefix(FrameHeaderSize);
-        const FrameHeader header = ReadFrameHeader(raw);
-        if (WriteFrameHeader(header) != raw)
+        const FrameHeader header = DecodeFrameHeader(raw);
+        if (EncodeFrameHeader(header) != raw)
             std::abort();
         if (!Acceptable(header) || header.length > stream.size())
             break;

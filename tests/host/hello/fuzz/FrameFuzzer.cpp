@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
             return 0;
         }
-        const auto bytes = EncodeFrame(*frame);
+        const auto bytes = EncodeFrameHeader(*frame);
         if (std::memcmp(bytes.data(), data + start, FrameHeaderSize) != 0 ||
             frame->length > MaxFramePayload || at != start + FrameHeaderSize + frame->length)
             std::abort();
