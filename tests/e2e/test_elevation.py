@@ -220,6 +220,11 @@ class ElevationTest(unittest.TestCase):
         self.assertEqual(peldra("elevation", "su", "Off")[0], 0)
         code, out, _ = peldra("elevation", "magisk", "off")
         self.assertIn("[ OK ] Magisk mode is off: Android drops Magisk at its next start", out)
+        # Offline, the latest Magisk cannot be looked up: nothing is switched on.
+        code, out, err = peldra("elevation", "magisk", "on")
+        self.assertEqual(code, 3, err)
+        self.assertIn("[FAIL] ", err)
+        self.assertNotIn("Magisk mode is on", out + err)
         self.assertEqual(peldra("elevation")[1].splitlines(), [
             row("Root for Android apps", "on (every request is confirmed with Windows Hello)"),
             row("su for root apps", "off"), row("Magisk mode", "off (Magisk v27.0 kept for Android)"),
