@@ -6,7 +6,6 @@ simulated Android's Bluetooth stack. A prefix of its own: the host lives in it."
 import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
@@ -14,66 +13,35 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from android_bluetooth import BLUETOOTH_PORT, AndroidBluetoothStack  # noqa: E402
-from make_release import build_release  # noqa: E402
-from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from host_road import SETTINGS_KEY, HostRoad  # noqa: E402
 from wine import WINE_RUN  # noqa: E402
 
-PUBLISHER = "CN=Ormel Test"
-VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
-      "state": "Running"}
 NOT_SERVED = "host: the installed Android is missing - Bluetooth and Windows Hello are not served"
 driver = None
 installed = False
 
 
 def setUpModule():
-    global road, android, pc
-    road = e2e.ReleaseRoad("host", developer_mode=True)
+    global road, android, run, host_log
     android = AndroidBluetoothStack()
-    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
-                     computeSystems=[VM], services={BLUETOOTH_PORT: android.port},
-                     bluetooth={"adapter": "001A7DDA7113"})
+    road = HostRoad("host", services={BLUETOOTH_PORT: android.port}, bluetooth={"adapter": "001A7DDA7113"})
+    run, host_log = road.run, road.host_log
 
 
 def tearDownModule():
-    run(str(driver), "stop")
+    run(driver, "stop")
     android.stop()
     road.stop()
 
 
-def run(*words, timeout=120):
-    """Runs a program in the prefix. Its output goes to files, not pipes: a host it starts inherits
-    them under Wine and would keep a pipe open for as long as it runs."""
-    env = dict(os.environ)
-    env.update(pc.env)
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env=env, stdout=out, stderr=err,
-                              timeout=timeout)
-        out.seek(0)
-        err.seek(0)
-        return subprocess.CompletedProcess(done.args, done.returncode, out.read(), err.read())
-
-
-def release():
-    """A signed release whose disk takes the release check a moment to hash."""
-    identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
-                'ProcessorArchitecture="x64"/></Package>\n')
-    build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
-        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 384 << 20}},
-        {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
-    ]}, road.server.root / "host", road.publisher)
-    return f"{road.server.url}/host/manifest.json"
-
-
 def install():
     """Installs the release once per run (the install starts the host); empty, or what a failed
-    install said."""
+    install said. Its disk takes the release check a moment to hash."""
     global installed
     if not installed:
-        done = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source", release(), "--dir",
-                   windows_path(road.scratch / "Tovik"), timeout=300)
+        done = road.install(disk_bytes=384 << 20)
         if done.returncode != 0:
-            return (done.stdout + done.stderr).decode("utf-8", "replace")
+            return done.stdout + done.stderr
         installed = True
     return ""
 
@@ -102,21 +70,9 @@ def end_wine():
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def host_log_path():
-    """The program log of the prefix's user, where the detached host writes."""
-    users = Path(e2e.program.prefix) / "drive_c" / "users"
-    user = next(path for path in users.iterdir() if path.name != "Public")
-    return user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
-
-
-def host_log():
-    path = host_log_path()
-    return path.read_text(encoding="utf-8", errors="replace") if path.exists() else ""
-
-
 def user_value(name):
-    done = run("reg", "query", "HKCU\\Software\\Ormel\\Peldra", "/v", name)
-    for line in done.stdout.decode("utf-8", "replace").splitlines():
+    done = run("reg", "query", SETTINGS_KEY, "/v", name)
+    for line in done.stdout.splitlines():
         words = line.split()
         if words[:2] == [name, "REG_DWORD"]:
             return int(words[2], 16)
@@ -124,34 +80,32 @@ def user_value(name):
 
 
 def host_presence():
-    return run(str(driver), "presence").stdout.decode().strip()
+    return run(driver, "presence").stdout.strip()
 
 
 class BackgroundHostTest(unittest.TestCase):
-    def wait_for_log(self, text, count=1, timeout=60):
-        deadline = time.monotonic() + timeout
-        while host_log().count(text) < count and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertGreaterEqual(host_log().count(text), count, f"{text!r} in\n{host_log()}")
+    def wait_for_log(self, text, count=1):
+        log = road.wait_for_log(text, count)
+        self.assertGreaterEqual(log.count(text), count, f"{text!r} in\n{log}")
 
     def test_a_program_started_without_a_console_never_waits_for_a_key(self):
         for words, code in ((["host", "--background", "--again"], 2), (["version"], 0)):
             with self.subTest(words=words):
-                done = run(str(driver), "detached", "20000", e2e.program.exe, *words)
+                done = run(driver, "detached", "20000", e2e.program.exe, *words)
                 self.assertEqual(done.returncode, code, "259: still running, waiting on a console")
 
     def test_the_host_as_the_install_starts_it(self):
-        log = host_log_path()
+        log = road.host_log_path()
         if log.exists():
             log.unlink()  # a kept prefix holds the lines of earlier runs
         # Nothing installed: the check finds no Android, nothing is served.
         done = run(e2e.program.exe, "host", "--background")
         self.assertEqual(done.returncode, 4)
-        self.assertIn(NOT_SERVED, done.stdout.decode("utf-8", "replace"))
+        self.assertIn(NOT_SERVED, done.stdout)
         self.assertEqual(user_value("ReleaseState"), 5)
 
         # The install starts the host; with Bluetooth on, the bridge reaches Android.
-        run("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "Bluetooth", "/t", "REG_DWORD", "/d", "1", "/f")
+        run("reg", "add", SETTINGS_KEY, "/v", "Bluetooth", "/t", "REG_DWORD", "/d", "1", "/f")
         self.assertEqual(install(), "")
         self.assertTrue(android.wait_for("reset answered"), android.events)
         self.wait_for_log("host: Android Bluetooth stack connected")
@@ -160,20 +114,20 @@ class BackgroundHostTest(unittest.TestCase):
         # A second host ends at once with 0 and changes nothing.
         before = host_log().count("host: started")
         again = run(e2e.program.exe, "host", "--background")
-        self.assertEqual((again.returncode, again.stdout), (0, b""))
+        self.assertEqual((again.returncode, again.stdout), (0, ""))
         self.assertEqual((host_log().count("host: started"), android.count("connected")), (before, 1))
         self.assertEqual(user_value("ReleaseState"), 1)
 
         # Bluetooth off (the setter's Reload) ends the connection; on again reconnects.
-        self.assertEqual(run(str(driver), "setting", "bluetooth", "off").returncode, 0)
+        self.assertEqual(run(driver, "setting", "bluetooth", "off").returncode, 0)
         self.assertTrue(android.wait_for("disconnected"), android.events)
         self.wait_for_log("bridge stopped")
-        self.assertEqual(run(str(driver), "setting", "bluetooth", "on").returncode, 0)
+        self.assertEqual(run(driver, "setting", "bluetooth", "on").returncode, 0)
         self.assertTrue(android.wait_for("reset answered", 2), android.events)
 
         # The stop that install, uninstall and self-update use ends the host: threads joined,
         # Android let go, the mutex gone.
-        self.assertEqual(run(str(driver), "stop").returncode, 0)
+        self.assertEqual(run(driver, "stop").returncode, 0)
         self.assertTrue(android.wait_for("disconnected", 2), android.events)
         self.wait_for_log("host: stopping")
         self.assertEqual(host_log().count("] bridge stopped"), 2)  # the Bluetooth bridge only
@@ -183,7 +137,7 @@ class BackgroundHostTest(unittest.TestCase):
         connections = android.count("connected")
         started = host_log().count("host: started")
         host = subprocess.run([str(WINE_RUN), e2e.program.prefix, str(driver), "detached-stop", "120000",
-                               e2e.program.exe, "host", "--background"], env={**os.environ, **pc.env},
+                               e2e.program.exe, "host", "--background"], env={**os.environ, **road.pc.env},
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
         self.assertEqual(host.returncode, 0)
         self.assertEqual(host_log().count("host: started"), started + 1)
@@ -193,31 +147,31 @@ class BackgroundHostTest(unittest.TestCase):
 
     def test_the_tray_follows_its_setting_while_the_host_runs(self):
         self.assertEqual(install(), "")
-        run(str(driver), "stop")
+        run(driver, "stop")
         end_wine()  # Wine's desktop process must start on the display below
         xvfb, display = start_xvfb()
         saved = os.environ.get("DISPLAY")
         os.environ["DISPLAY"] = display
         host = None
         try:
-            self.assertEqual(run(str(driver), "setting", "tray", "on").returncode, 0)
+            self.assertEqual(run(driver, "setting", "tray", "on").returncode, 0)
             host = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, "host", "--background"],
-                                    env={**os.environ, **pc.env}, stdout=subprocess.DEVNULL,
+                                    env={**os.environ, **road.pc.env}, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
             for step, (setting, shown) in enumerate((("on", True), ("off", False), ("on", True), ("off", False))):
                 with self.subTest(step=step, tray=setting):
                     if step:
-                        self.assertEqual(run(str(driver), "setting", "tray", setting).returncode, 0)
+                        self.assertEqual(run(driver, "setting", "tray", setting).returncode, 0)
                     deadline = time.monotonic() + (180 if step == 0 else 30)  # the first waits for the check
                     while tray_shown() != shown and time.monotonic() < deadline:
                         time.sleep(0.1)
                     self.assertEqual(tray_shown(), shown, host_log())
             self.assertEqual(host_presence(), "running", "the host outlives its icon")
-            run(str(driver), "stop")
+            run(driver, "stop")
             self.assertEqual(host.wait(timeout=60), 0)
         finally:
             if host and host.poll() is None:
-                run(str(driver), "stop")
+                run(driver, "stop")
                 host.kill()
             end_wine()
             xvfb.terminate()

@@ -5,44 +5,31 @@ import hashlib
 import os
 import shutil
 import struct
-import subprocess
 import sys
-import tempfile
-import time
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from android_elevation import CANCEL, ELEVATION_PORT, APK, REQUEST, STATE, AndroidElevationDaemon, frame  # noqa: E402
-from make_release import build_release  # noqa: E402
-from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
+from host_road import SETTINGS_KEY as KEY, HostRoad  # noqa: E402
 
-PUBLISHER = "CN=Ormel Test"
-VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
-      "state": "Running"}
 GRANTED, DENIED, NOT_SET_UP, BUSY = 1, 2, 3, 4
-KEY = "HKCU\\Software\\Ormel\\Peldra"
 driver = None
 
 
 def setUpModule():
-    global road, daemon, pc, magisk, log
-    road = e2e.ReleaseRoad("elevation", developer_mode=True)
+    global road, daemon, pc, magisk, host_log
     daemon = AndroidElevationDaemon()
-    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
-                     computeSystems=[VM], services={ELEVATION_PORT: daemon.port},
-                     hello={"availability": 0, "result": 0, "promptMs": 200})
-    drive = Path(e2e.program.prefix) / "drive_c"
-    magisk = drive / "Program Files" / "Peldra" / "Magisk"
-    user = next(path for path in (drive / "users").iterdir() if path.name != "Public")
-    log = user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
+    road = HostRoad("elevation", services={ELEVATION_PORT: daemon.port},
+                    hello={"availability": 0, "result": 0, "promptMs": 200})
+    pc, host_log = road.pc, road.host_log
+    magisk = Path(e2e.program.prefix) / "drive_c" / "Program Files" / "Peldra" / "Magisk"
     # A kept prefix holds the host, settings, Magisk download and log lines of earlier runs.
     run(driver, "stop")
     run("reg", "delete", KEY, "/f")
     shutil.rmtree(magisk, ignore_errors=True)
-    log.unlink(missing_ok=True)
+    road.host_log_path().unlink(missing_ok=True)
 
 
 def tearDownModule():
@@ -51,22 +38,14 @@ def tearDownModule():
     road.stop()
 
 
-def run(*words, timeout=300):
-    """(exit code, output, error output); files, not pipes: a host it starts would hold pipes open."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env={**os.environ, **pc.env},
-                              stdout=out, stderr=err, timeout=timeout).returncode
-        out.seek(0)
-        err.seek(0)
-        return code, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace").strip()
+def run(*words):
+    """(exit code, output, error output)."""
+    done = road.run(*words, timeout=300)
+    return done.returncode, done.stdout, done.stderr.strip()
 
 
 def peldra(*words):
     return run(e2e.program.exe, *words)
-
-
-def host_log():
-    return log.read_text(encoding="utf-8", errors="replace") if log.exists() else ""
 
 
 def set_value(name, value):
@@ -94,10 +73,8 @@ def hello(**members):
 
 class ElevationTest(unittest.TestCase):
     def wait_for_log(self, text, count=1):
-        deadline = time.monotonic() + 60
-        while host_log().count(text) < count and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertGreaterEqual(host_log().count(text), count, f"{text!r} in\n{host_log()}")
+        log = road.wait_for_log(text, count)
+        self.assertGreaterEqual(log.count(text), count, f"{text!r} in\n{log}")
 
     def connect(self, state, apk=None):
         android = daemon.next_connection()
@@ -108,15 +85,8 @@ class ElevationTest(unittest.TestCase):
     def test_1_root_requests(self):
         set_value("Elevation", 1)
         set_value("ElevationSu", 1)
-        identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
-                    'ProcessorArchitecture="x64"/></Package>\n')
-        build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
-            {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 1 << 20}},
-            {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
-        ]}, road.server.root / "elevation", road.publisher)
-        installed = peldra("install", "--yes", "--no-progress", "--source", f"{road.server.url}/elevation/manifest.json",
-                           "--dir", windows_path(road.scratch / "Tovik"))  # starts the host
-        self.assertEqual(installed[0], 0, installed)
+        installed = road.install()  # starts the host
+        self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
         android = self.connect(state=0x01)
         self.wait_for_log("elevation bridge ready (vsock port 0x544B4556, su for root apps on, Magisk mode off)")
         for result, answer in ((0, GRANTED), (6, DENIED), (1, NOT_SET_UP), (4, BUSY)):

@@ -2,71 +2,33 @@
 the simulated Android's fingerprint service: every answer, device arrivals and removals, malformed
 and truncated frames, a request sent the moment an answer is read; then the bluetooth and hello
 commands with their exit codes. A prefix of its own: the host lives in it."""
-import os
-import subprocess
 import sys
-import tempfile
-import time
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from android_hello import AVAILABILITY, CANCEL, VERIFY, HELLO_PORT, AndroidFingerprintService, frame  # noqa: E402
-from make_release import build_release  # noqa: E402
-from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
+from host_road import RUNNING_VM as VM, SETTINGS_KEY, HostRoad  # noqa: E402
 
-PUBLISHER = "CN=Ormel Test"
-VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
-      "state": "Running"}
 HOST_REFUSES = "the Peldra background host already serves Windows Hello (see the log in %LOCALAPPDATA%\\Peldra)"
 driver = None
 
 
 def setUpModule():
-    global road, android, pc
-    road = e2e.ReleaseRoad("hello", developer_mode=True)
+    global road, android, pc, run, host_log
     android = AndroidFingerprintService()
-    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
-                     computeSystems=[VM], services={HELLO_PORT: android.port}, hello={"result": 0, "readers": 1})
-    identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
-                'ProcessorArchitecture="x64"/></Package>\n')
-    build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
-        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 1 << 20}},
-        {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
-    ]}, road.server.root / "hello", road.publisher)
+    road = HostRoad("hello", services={HELLO_PORT: android.port}, hello={"result": 0, "readers": 1})
+    pc, run, host_log = road.pc, road.run, road.host_log
     # The install starts the host, which serves Windows Hello whatever the settings say.
-    installed = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source",
-                    f"{road.server.url}/hello/manifest.json", "--dir", windows_path(road.scratch / "Tovik"),
-                    timeout=300)
+    installed = road.install()
     assert installed.returncode == 0, installed.stdout + installed.stderr
 
 
 def tearDownModule():
-    run(str(driver), "stop")
+    run(driver, "stop")
     android.stop()
     road.stop()
-
-
-def run(*words, timeout=120):
-    """Runs a program in the prefix, its output in files: a host it starts would hold a pipe open."""
-    env = dict(os.environ)
-    env.update(pc.env)
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env=env, stdout=out, stderr=err,
-                              timeout=timeout)
-        out.seek(0)
-        err.seek(0)
-        return subprocess.CompletedProcess(done.args, done.returncode, out.read().decode("utf-8", "replace"),
-                                           err.read().decode("utf-8", "replace"))
-
-
-def host_log():
-    users = Path(e2e.program.prefix) / "drive_c" / "users"
-    user = next(path for path in users.iterdir() if path.name != "Public")
-    path = user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
-    return path.read_text(encoding="utf-8", errors="replace") if path.exists() else ""
 
 
 def set_hello(**hello):
@@ -170,7 +132,7 @@ class HelloCommandsTest(unittest.TestCase):
                 done = run(e2e.program.exe, *words)
                 self.assertEqual(done.returncode, code, done.stdout + done.stderr)
                 self.assertIn(text, done.stdout + done.stderr)
-        stored = run("reg", "query", "HKCU\\Software\\Ormel\\Peldra", "/v", "HelloRemember")
+        stored = run("reg", "query", SETTINGS_KEY, "/v", "HelloRemember")
         self.assertIn("0x0", stored.stdout)
         set_hello(result=0)
 
