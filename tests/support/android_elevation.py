@@ -1,9 +1,9 @@
 """The simulated Android's elevation daemon, which the host's elevation bridge connects to."""
-import queue
 import socket
 import struct
-import threading
 import time
+
+from loopback import LoopbackService
 
 ELEVATION_PORT = "544B4556"  # the VM's service that the simulated PC maps to the daemon's port
 MAGIC = 0x56454B54
@@ -14,38 +14,15 @@ def frame(kind, value=0, payload=b"", magic=MAGIC, length=None):
     return struct.pack("<IBBH", magic, kind, value, len(payload) if length is None else length) + payload
 
 
-class AndroidElevationDaemon:
-    """A loopback port the bridge connects to; each connection waits in a queue for the test."""
-
+class AndroidElevationDaemon(LoopbackService):
     def __init__(self):
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.listener.settimeout(0.2)
-        self.port = self.listener.getsockname()[1]
-        self.connections = queue.Queue()
-        self.running = True
-        self.thread = threading.Thread(target=self._accept, daemon=True)
-        self.thread.start()
-
-    def _accept(self):
-        while self.running:
-            try:
-                self.connections.put(DaemonConnection(self.listener.accept()[0]))
-            except socket.timeout:
-                pass
-
-    def next_connection(self):
-        return self.connections.get(timeout=60)
+        super().__init__(DaemonConnection)
 
     def drop_waiting(self):
         """Closes the connections of a host that has ended, once the listener took them."""
         time.sleep(0.5)
         while not self.connections.empty():
             self.connections.get().close()
-
-    def stop(self):
-        self.running = False
-        self.thread.join()
-        self.listener.close()
 
 
 class DaemonConnection:

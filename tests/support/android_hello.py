@@ -1,8 +1,7 @@
 """The simulated Android's fingerprint service, which the host's Windows Hello bridge connects to."""
-import queue
-import socket
 import struct
-import threading
+
+from loopback import LoopbackService
 
 HELLO_PORT = "544B4650"  # the VM's service that the simulated PC maps to this service's port
 MAGIC = 0x50464B54
@@ -49,30 +48,9 @@ class HelloLink:
         self.connection.close()
 
 
-class AndroidFingerprintService:
-    """A loopback port that the bridge connects to; each connection waits in a queue for a test."""
-
+class AndroidFingerprintService(LoopbackService):
     def __init__(self):
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.listener.settimeout(0.2)
-        self.port = self.listener.getsockname()[1]
-        self.links = queue.Queue()
-        self.running = True
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
-
-    def _serve(self):
-        while self.running:
-            try:
-                connection, _ = self.listener.accept()
-            except socket.timeout:
-                continue
-            self.links.put(HelloLink(connection))
+        super().__init__(HelloLink)
 
     def next_link(self, timeout=120):
-        return self.links.get(timeout=timeout)
-
-    def stop(self):
-        self.running = False
-        self.thread.join()
-        self.listener.close()
+        return self.next_connection(timeout)
