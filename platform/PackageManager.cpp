@@ -209,12 +209,12 @@ public:
         auto walked = WalkIterable<Abi::IPackageUserInformation*>(
             found->Get(),
             [&](ComPtr<Abi::IPackageUserInformation> user) {
+                if (broken)
+                    return;
                 HString sid;
                 HRESULT hr = user ? user->get_UserSecurityId(sid.Put()) : E_POINTER;
                 if (SUCCEEDED(hr) && !sid.Get())
                     hr = E_UNEXPECTED; // a user without an identifier cannot be told apart
-                if (broken)
-                    return;
                 if (FAILED(hr))
                     broken = Failed(step, hr).error();
                 else
