@@ -154,9 +154,4 @@ Outcome<std::unique_ptr<AdvertisementWatcher>> CreateAdvertisementWatcher(Scanni
     return std::make_unique<WinRtWatcher>(std::move(*watcher));
 }
 
-Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t, bool)
-{
-    return Failure(REGDB_E_CLASSNOTREG, L"Class not registered");
-}
-
 } // namespace Pd::Platform::Real

@@ -59,8 +59,8 @@ public:
                                                                           std::stop_token stop) = 0;
 };
 
-// The simulator's access points when simulating; otherwise a service that answers every call
-// with "class not registered", since this build has no Windows Runtime binding.
+// The simulator's access points when simulating; otherwise Windows' own (through the Windows
+// Runtime), which answers "class not registered" where the system has no cellular service.
 std::shared_ptr<CellularConnectivity> CellularConnections();
 
 } // namespace Pd::Platform

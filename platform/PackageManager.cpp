@@ -10,6 +10,8 @@
 
 #include <fmt/xchar.h>
 
+#include <optional>
+
 namespace Pd::Platform
 {
 namespace
@@ -190,10 +192,40 @@ public:
                     step);
     }
 
-    Outcome<std::vector<std::wstring>> FindUsers(const std::wstring&) override
+    Outcome<std::vector<std::wstring>> FindUsers(const std::wstring& packageFullName) override
     {
-        // The user information class's interface is not among the ABI facts this build holds.
-        return Failed(L"PackageManager.FindUsers", E_NOTIMPL);
+        const std::wstring step = L"PackageManager.FindUsers";
+        auto name = HString::Make(packageFullName);
+        if (!name)
+            return std::unexpected(name.error());
+        auto found = Find<Abi::PackageUserIterable>(
+            step, [&](Abi::IPackageManager* manager, Abi::PackageUserIterable** users) {
+                return manager->FindUsers(name->Get(), users);
+            });
+        if (!found)
+            return std::unexpected(found.error());
+        std::vector<std::wstring> users;
+        std::optional<Error> broken;
+        auto walked = WalkIterable<Abi::IPackageUserInformation*>(
+            found->Get(),
+            [&](ComPtr<Abi::IPackageUserInformation> user) {
+                if (broken)
+                    return;
+                HString sid;
+                HRESULT hr = user ? user->get_UserSecurityId(sid.Put()) : E_POINTER;
+                if (SUCCEEDED(hr) && !sid.Get())
+                    hr = E_UNEXPECTED; // a user without an identifier cannot be told apart
+                if (FAILED(hr))
+                    broken = Failed(step, hr).error();
+                else
+                    users.push_back(sid.Text());
+            },
+            step);
+        if (broken)
+            return std::unexpected(std::move(*broken));
+        if (!walked)
+            return std::unexpected(walked.error());
+        return users;
     }
 
     Outcome<> AddPackage(const std::wstring& packagePath, std::uint32_t options) override
@@ -265,13 +297,13 @@ public:
     }
 
 private:
-    template <typename Call>
-    static Outcome<ComPtr<Abi::PackageIterable>> Find(const std::wstring& step, Call&& call)
+    template <typename Iterable = Abi::PackageIterable, typename Call>
+    static Outcome<ComPtr<Iterable>> Find(const std::wstring& step, Call&& call)
     {
         auto manager = Activate<Abi::IPackageManager>(Abi::PackageManagerClass);
         if (!manager)
             return std::unexpected(manager.error());
-        ComPtr<Abi::PackageIterable> found;
+        ComPtr<Iterable> found;
         if (HRESULT hr = call(manager->Get(), found.Put()); FAILED(hr))
             return Failed(step, hr);
         if (!found)

@@ -17,7 +17,9 @@ reg_file="$prefix/drive_c/pd-test-classes/classes.reg"
     printf 'Windows Registry Editor Version 5.00\r\n'
     for class in Windows.Management.Deployment.PackageManager Windows.Management.Core.ApplicationDataManager \
         Windows.Foundation.Uri Windows.Foundation.PropertyValue Windows.Security.Credentials.UI.UserConsentVerifier \
-        Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher; do
+        Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher \
+        Windows.Devices.Bluetooth.BluetoothLEDevice Windows.Networking.Connectivity.ConnectivityManager \
+        Windows.Networking.Connectivity.CellularApnContext; do
         printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\WindowsRuntime\\ActivatableClassId\\%s]\r\n' "$class"
         printf '"DllPath"="%s"\r\n' "${target//\\/\\\\}"
     done

@@ -63,8 +63,16 @@ struct IDeploymentResult : IInspectable
     virtual HRESULT STDMETHODCALLTYPE get_ExtendedErrorCode(HRESULT* value) = 0;
 };
 
+struct IPackageUserInformation : IInspectable
+{
+    static constexpr GUID Iid = GuidOf("f6383423-fa09-4cbc-9055-15ca275e2e7e");
+    virtual HRESULT STDMETHODCALLTYPE get_UserSecurityId(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_InstallState(std::int32_t* value) = 0;
+};
+
 using DeploymentOperation = IAsyncOperationWithProgress<IDeploymentResult*>;
 using PackageIterable = IIterable<IPackage*>;
+using PackageUserIterable = IIterable<IPackageUserInformation*>;
 
 struct IPackageManager : IInspectable
 {
@@ -91,7 +99,7 @@ struct IPackageManager : IInspectable
                                                                   PackageIterable** packages) = 0;
     virtual HRESULT STDMETHODCALLTYPE FindPackagesByUserSecurityIdNamePublisher(
         HSTRING userSecurityId, HSTRING name, HSTRING publisher, PackageIterable** packages) = 0;
-    virtual HRESULT STDMETHODCALLTYPE FindUsers(HSTRING packageFullName, IInspectable** users) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FindUsers(HSTRING packageFullName, PackageUserIterable** users) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetPackageState(HSTRING packageFullName, std::int32_t state) = 0;
     virtual HRESULT STDMETHODCALLTYPE FindPackageByPackageFullName(HSTRING packageFullName,
                                                                    IPackage** package) = 0;
@@ -155,6 +163,12 @@ inline constexpr TypeInstance PackageIterable =
 inline constexpr TypeInstance PackageIterator =
     Instance("pinterface({6a79e863-4300-459a-9966-cbb660963ee1};"
              "rc(Windows.ApplicationModel.Package;{163c792f-bd75-413c-bf23-b1fe7b95d825}))");
+inline constexpr TypeInstance PackageUserIterable = Instance(
+    "pinterface({faa585ea-6214-4217-afda-7f46de5869b3};"
+    "rc(Windows.Management.Deployment.PackageUserInformation;{f6383423-fa09-4cbc-9055-15ca275e2e7e}))");
+inline constexpr TypeInstance PackageUserIterator = Instance(
+    "pinterface({6a79e863-4300-459a-9966-cbb660963ee1};"
+    "rc(Windows.Management.Deployment.PackageUserInformation;{f6383423-fa09-4cbc-9055-15ca275e2e7e}))");
 } // namespace Instances
 
 inline constexpr wchar_t PackageManagerClass[] = L"Windows.Management.Deployment.PackageManager";

@@ -27,35 +27,8 @@ ComPtr<CompletionHandler> CompletionHandler::Make(const GUID& iid, std::function
 }
 
 CompletionHandler::CompletionHandler(const GUID& iid, std::function<void()> onEnd, UniqueHandle ended)
-    : iid_(iid), onEnd_(std::move(onEnd)), ended_(std::move(ended))
+    : Delegate(iid), onEnd_(std::move(onEnd)), ended_(std::move(ended))
 {
-}
-
-HRESULT STDMETHODCALLTYPE CompletionHandler::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (iid == iid_ || iid == IID_IUnknown || iid == Abi::IidAgileObject)
-    {
-        *out = static_cast<Abi::IAsyncCompletedHandler*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CompletionHandler::AddRef()
-{
-    return ++references_;
-}
-
-ULONG STDMETHODCALLTYPE CompletionHandler::Release()
-{
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT STDMETHODCALLTYPE CompletionHandler::Invoke(IInspectable*, Abi::AsyncStatus status)

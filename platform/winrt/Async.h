@@ -5,6 +5,7 @@
 #include "core/Handles.h"
 #include "platform/Platform.h"
 #include "platform/winrt/AbiFoundation.h"
+#include "platform/winrt/Delegate.h"
 #include "platform/winrt/Runtime.h"
 
 #include <atomic>
@@ -19,14 +20,11 @@ namespace Pd::Platform::WinRt
 
 // Our completion handler: answers the handler's (parameterized) interface id, records the final
 // status, signals an event and runs an optional callback. Callable from any thread.
-class CompletionHandler final : public Abi::IAsyncCompletedHandler
+class CompletionHandler final : public Delegate<Abi::IAsyncCompletedHandler>
 {
 public:
     static ComPtr<CompletionHandler> Make(const GUID& iid, std::function<void()> onEnd = {});
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Invoke(IInspectable* asyncInfo, Abi::AsyncStatus status) override;
 
     HANDLE Ended() const noexcept { return ended_.Get(); }
@@ -35,8 +33,6 @@ public:
 private:
     CompletionHandler(const GUID& iid, std::function<void()> onEnd, UniqueHandle ended);
 
-    std::atomic<ULONG> references_{1};
-    GUID iid_;
     std::function<void()> onEnd_;
     UniqueHandle ended_;
     std::atomic<Abi::AsyncStatus> status_{Abi::AsyncStatus::Started};

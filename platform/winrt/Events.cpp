@@ -13,33 +13,6 @@ ComPtr<EventHandler> EventHandler::Make(const GUID& iid, EventCallback callback)
     return ComPtr<EventHandler>::Attach(new (std::nothrow) EventHandler(iid, std::move(callback)));
 }
 
-HRESULT STDMETHODCALLTYPE EventHandler::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (iid == iid_ || iid == IID_IUnknown || iid == Abi::IidAgileObject)
-    {
-        *out = static_cast<Abi::ITypedEventHandler*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE EventHandler::AddRef()
-{
-    return ++references_;
-}
-
-ULONG STDMETHODCALLTYPE EventHandler::Release()
-{
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 HRESULT STDMETHODCALLTYPE EventHandler::Invoke(IInspectable* sender, IInspectable* args)
 {
     {

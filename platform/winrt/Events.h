@@ -4,8 +4,8 @@
 #include "core/Handles.h"
 #include "platform/Platform.h"
 #include "platform/winrt/AbiFoundation.h"
+#include "platform/winrt/Delegate.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -21,23 +21,18 @@ using EventCallback = std::function<void(IInspectable* sender, IInspectable* arg
 // Our TypedEventHandler: answers its (parameterized) interface id and runs the callback until
 // it is detached. Detach waits for callbacks running on other threads, so that once it returns
 // the callback's captures may go.
-class EventHandler final : public Abi::ITypedEventHandler
+class EventHandler final : public Delegate<Abi::ITypedEventHandler>
 {
 public:
     static ComPtr<EventHandler> Make(const GUID& iid, EventCallback callback);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Invoke(IInspectable* sender, IInspectable* args) override;
 
     void Detach();
 
 private:
-    EventHandler(const GUID& iid, EventCallback callback) : iid_(iid), callback_(std::move(callback)) {}
+    EventHandler(const GUID& iid, EventCallback callback) : Delegate(iid), callback_(std::move(callback)) {}
 
-    std::atomic<ULONG> references_{1};
-    GUID iid_;
     EventCallback callback_;
     std::mutex mutex_;
     std::condition_variable idle_;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <thread>
 
 namespace Pd::Platform
@@ -24,7 +25,9 @@ protected:
     {
         for (const wchar_t* name :
              {L"PD_TEST_PACKAGES", L"PD_TEST_FAMILIES", L"PD_TEST_DEPLOY", L"PD_TEST_WALK",
-              L"PD_TEST_AVAILABILITY", L"PD_TEST_VERIFY", L"PD_TEST_CALLS", L"PD_TEST_ADVERTISEMENT"})
+              L"PD_TEST_AVAILABILITY", L"PD_TEST_VERIFY", L"PD_TEST_CALLS", L"PD_TEST_ADVERTISEMENT",
+              L"PD_TEST_USERS", L"PD_TEST_LE_OPEN", L"PD_TEST_GATT", L"PD_TEST_GATT_STATUS",
+              L"PD_TEST_GATT_LIST", L"PD_TEST_APN", L"PD_TEST_APN_PROFILE", L"PD_TEST_UNREGISTERED"})
             ::SetEnvironmentVariableW(name, nullptr);
     }
     static void Script(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
@@ -102,6 +105,36 @@ TEST_F(WinRtAdapter, DeploymentsPassTheirPathAsFileUriAndReportTheResult)
     EXPECT_TRUE(Real::Packages()->AddPackage(L"\\\\server\\share\\Dep.appx", ForceApplicationShutdown));
     EXPECT_EQ(Calls(), L"RemovePackageWithOptionsAsync Tovik_1.2.3.4_x64__p 4096\n"
                        L"AddPackageAsync file://server/share/Dep.appx 1\n");
+}
+
+TEST_F(WinRtAdapter, UsersOfAPackageAreListedByTheirSecurityIds)
+{
+    const struct
+    {
+        const wchar_t* users;
+        const wchar_t* walk;
+        HRESULT code; // S_OK: these users
+        std::vector<std::wstring> expected;
+    } rows[] = {
+        {L"S-1-5-21-1;S-1-5-21-2", L"", S_OK, {L"S-1-5-21-1", L"S-1-5-21-2"}},
+        {L"", L"", S_OK, {}},
+        {L"start 80070005", L"", E_ACCESSDENIED, {}},
+        {L"S-1-5-21-1;S-1-5-21-2", L"break", HRESULT_FROM_WIN32(ERROR_NOT_READY), {}},
+        {L"S-1-5-21-1;;S-1-5-21-2", L"", E_UNEXPECTED, {}}, // a user without an id is not skipped
+    };
+    for (const auto& row : rows)
+    {
+        SetUp();
+        Script(L"PD_TEST_USERS", row.users);
+        Script(L"PD_TEST_WALK", row.walk);
+        auto users = Real::Packages()->FindUsers(L"Tovik_1.0.0.0_x64__p");
+        EXPECT_EQ(users ? S_OK : users.error().code, row.code) << Core::ToUtf8(row.users);
+        if (users)
+        {
+            EXPECT_EQ(*users, row.expected);
+        }
+        EXPECT_EQ(Calls(), L"FindUsers Tovik_1.0.0.0_x64__p\n");
+    }
 }
 
 TEST_F(WinRtAdapter, SettingValuesOfAFamily)
@@ -215,12 +248,146 @@ TEST_F(WinRtAdapter, WatcherDeliversAdvertisementsUntilTheHandlerIsRemoved)
     EXPECT_NE(Calls().find(L"ScanningMode 1\nRemoveReceived " + std::to_wstring(*token)), std::wstring::npos);
 }
 
+TEST_F(WinRtAdapter, LeDeviceListsItsGattDatabaseFromTheDevice)
+{
+    Script(L"PD_TEST_LE_OPEN", L"thread");
+    Script(L"PD_TEST_GATT_LIST", L"thread"); // every listing ends later, on another thread
+    Script(L"PD_TEST_GATT", L"s:1:1800:0;c:2:2a00:10:0;d:4:2901;d:5:2902;s:10:180f:3;c:11:2a19:2:0");
+    auto device = Real::OpenLeDevice(0xC0FFEE000001, true);
+    ASSERT_TRUE(device && *device);
+    auto services = (*device)->GetGattServices();
+    ASSERT_TRUE(services) << Core::ToUtf8(services.error().text);
+    ASSERT_EQ(services->items.size(), 2u);
+    EXPECT_EQ(services->items[0]->AttributeHandle(), 1);
+    EXPECT_EQ(services->items[1]->Uuid().Data1, 0x180Fu);
+    auto characteristics = services->items[0]->GetCharacteristics();
+    ASSERT_TRUE(characteristics && characteristics->items.size() == 1u);
+    const auto& name = *characteristics->items[0];
+    EXPECT_EQ(name.AttributeHandle(), 2);
+    EXPECT_EQ(name.Uuid().Data1, 0x2A00u);
+    EXPECT_EQ(name.Properties(), 10u);
+    auto descriptors = characteristics->items[0]->GetDescriptors();
+    ASSERT_TRUE(descriptors && descriptors->items.size() == 2u);
+    EXPECT_EQ(descriptors->items[1]->AttributeHandle(), 5);
+    EXPECT_EQ(descriptors->items[1]->Uuid().Data1, 0x2902u);
+    auto denied = services->items[1]->GetCharacteristics();
+    ASSERT_TRUE(denied);
+    EXPECT_EQ(denied->status, GattStatus::AccessDenied);
+    EXPECT_TRUE(denied->items.empty()) << "nothing listed unless the status is Success";
+    EXPECT_EQ(Calls(), L"FromBluetoothAddress C0FFEE000001 1\nGetGattServices 1\nGetCharacteristics 1 1\n"
+                       L"GetDescriptors 2 1\nGetCharacteristics 10 1\n");
+}
+
+TEST_F(WinRtAdapter, LeDeviceFailuresCarryTheirCode)
+{
+    const struct
+    {
+        const wchar_t* open;
+        const wchar_t* list;
+        const wchar_t* walk;
+        const wchar_t* unregistered;
+        HRESULT openCode; // S_OK: the device opens, or is unknown (`known`)
+        bool known;
+        HRESULT listCode;
+    } rows[] = {
+        {L"error 80070005", L"", L"", L"", E_ACCESSDENIED, false, S_OK},
+        {L"start 8007001F", L"", L"", L"", HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), false, S_OK},
+        {L"none", L"", L"", L"", S_OK, false, S_OK},
+        {L"", L"", L"", L"Windows.Devices.Bluetooth.BluetoothLEDevice", REGDB_E_CLASSNOTREG, false, S_OK},
+        {L"", L"error 8007048F", L"", L"", S_OK, true, HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)},
+        {L"", L"start 80004005", L"", L"", S_OK, true, E_FAIL},
+        {L"", L"", L"break", L"", S_OK, true, HRESULT_FROM_WIN32(ERROR_NOT_READY)},
+    };
+    for (const auto& row : rows)
+    {
+        SetUp();
+        Script(L"PD_TEST_LE_OPEN", row.open);
+        Script(L"PD_TEST_GATT_LIST", row.list);
+        Script(L"PD_TEST_WALK", row.walk);
+        Script(L"PD_TEST_UNREGISTERED", row.unregistered);
+        Script(L"PD_TEST_GATT", L"s:1:1800:0;s:5:180a:0");
+        auto device = Real::OpenLeDevice(0xC0FFEE000002, false);
+        ASSERT_EQ(device ? S_OK : device.error().code, row.openCode) << Core::ToUtf8(row.open);
+        if (!device)
+        {
+            EXPECT_NE(device.error().text.find(L"BluetoothLEDevice"), std::wstring::npos);
+        }
+        if (!device || !row.known)
+        {
+            EXPECT_FALSE(device && *device);
+            continue;
+        }
+        auto services = (*device)->GetGattServices();
+        EXPECT_EQ(services ? S_OK : services.error().code, row.listCode) << Core::ToUtf8(row.list);
+    }
+}
+
+TEST_F(WinRtAdapter, AccessPointIsAcquiredWithItsContextAndNamesItsAdapter)
+{
+    Script(L"PD_TEST_APN", L"thread");
+    auto session = Real::CellularConnections()->AcquireConnection(
+        {L"internet", L"me", L"secret", ApnAuthenticationType::Chap}, {});
+    ASSERT_TRUE(session && *session) << (session ? "no session" : Core::ToUtf8(session.error().text));
+    auto adapter = (*session)->NetworkAdapterId();
+    ASSERT_TRUE(adapter && *adapter);
+    EXPECT_EQ((*adapter)->Data1, 0x6a5b4c3du);
+    for (const wchar_t* missing : {L"noprofile", L"noadapter"})
+    {
+        Script(L"PD_TEST_APN_PROFILE", missing);
+        auto none = (*session)->NetworkAdapterId();
+        ASSERT_TRUE(none);
+        EXPECT_FALSE(*none) << Core::ToUtf8(missing);
+    }
+    EXPECT_TRUE((*session)->Close());
+    EXPECT_EQ(Calls(), L"AcquireConnectionAsync internet|me|secret|2\nClose\n");
+}
+
+TEST_F(WinRtAdapter, AccessPointFailuresCarryTheirCode)
+{
+    const struct
+    {
+        const wchar_t* script;
+        const wchar_t* unregistered;
+        DWORD stopAfterMs; // 0: never
+        HRESULT code;      // S_OK: completes without a session
+    } rows[] = {
+        {L"error 80070490", L"", 0, HRESULT_FROM_WIN32(ERROR_NOT_FOUND)},
+        {L"start 80004005", L"", 0, E_FAIL},
+        {L"nosession", L"", 0, S_OK},
+        {L"hang", L"", 100, HRESULT_FROM_WIN32(ERROR_CANCELLED)},
+        {L"", L"Windows.Networking.Connectivity.CellularApnContext", 0, REGDB_E_CLASSNOTREG},
+        {L"", L"Windows.Networking.Connectivity.ConnectivityManager", 0, REGDB_E_CLASSNOTREG},
+    };
+    for (const auto& row : rows)
+    {
+        SetUp();
+        Script(L"PD_TEST_APN", row.script);
+        Script(L"PD_TEST_UNREGISTERED", row.unregistered);
+        std::stop_source stop;
+        std::jthread stopper([&] {
+            if (row.stopAfterMs == 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(row.stopAfterMs));
+            stop.request_stop();
+        });
+        auto session = Real::CellularConnections()->AcquireConnection(
+            {L"mms", L"", L"", ApnAuthenticationType::None}, stop.get_token());
+        EXPECT_EQ(session ? S_OK : session.error().code, row.code) << Core::ToUtf8(row.script);
+        EXPECT_FALSE(session && *session);
+        if (*row.unregistered)
+        {
+            ASSERT_FALSE(session);
+            EXPECT_NE(session.error().text.find(row.unregistered), std::wstring::npos);
+        }
+    }
+}
+
 TEST_F(WinRtAdapter, UnregisteredClassIsReportedAsSuch)
 {
-    auto factory = WinRt::ActivateInstanceOf(L"Windows.Devices.Bluetooth.BluetoothLEDevice");
+    auto factory = WinRt::ActivateInstanceOf(L"Windows.Devices.Sms.SmsFilterRules");
     ASSERT_FALSE(factory);
     EXPECT_EQ(factory.error().code, REGDB_E_CLASSNOTREG);
-    EXPECT_NE(factory.error().text.find(L"RoActivateInstance(Windows.Devices.Bluetooth.BluetoothLEDevice)"),
+    EXPECT_NE(factory.error().text.find(L"RoActivateInstance(Windows.Devices.Sms.SmsFilterRules)"),
               std::wstring::npos);
 }
 

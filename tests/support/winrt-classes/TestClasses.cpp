@@ -11,10 +11,12 @@
 //                     <AD type hex>:<data hex>...", fired from another thread while started
 //   PD_TEST_AVAILABILITY  the availability value; PD_TEST_VERIFY as PD_TEST_DEPLOY, with
 //                     "<n>" for the verification result and "hang" (ends only when canceled)
+//   PD_TEST_USERS     the security ids FindUsers lists, ';'-separated; "start <hex>" fails the call
+// The LE device and the access point connection script themselves in their own files.
 #include "platform/winrt/AbiAdvertisement.h"
 #include "platform/winrt/AbiConsent.h"
 #include "platform/winrt/AbiDeployment.h"
-#include "tests/support/winrt-classes/TestObjects.h"
+#include "tests/support/winrt-classes/Scripting.h"
 
 #include <activation.h>
 #include <winstring.h>
@@ -30,81 +32,6 @@ namespace Pd::TestClasses
 {
 namespace
 {
-
-std::wstring Script(const wchar_t* name)
-{
-    wchar_t value[4096];
-    const DWORD length = ::GetEnvironmentVariableW(name, value, 4096);
-    return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
-}
-
-std::mutex g_callsMutex;
-
-void Note(const std::wstring& call)
-{
-    std::lock_guard lock(g_callsMutex);
-    std::wstring calls = Script(L"PD_TEST_CALLS");
-    calls += call + L"\n";
-    ::SetEnvironmentVariableW(L"PD_TEST_CALLS", calls.c_str());
-}
-
-std::wstring TextOf(HSTRING value)
-{
-    UINT32 length = 0;
-    const wchar_t* raw = ::WindowsGetStringRawBuffer(value, &length);
-    return raw ? std::wstring(raw, length) : std::wstring();
-}
-
-HSTRING MakeString(const std::wstring& text)
-{
-    HSTRING result = nullptr;
-    ::WindowsCreateString(text.c_str(), static_cast<UINT32>(text.size()), &result);
-    return result;
-}
-
-std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator)
-{
-    std::vector<std::wstring> parts;
-    std::wstringstream stream(text);
-    for (std::wstring part; std::getline(stream, part, separator);)
-        parts.push_back(part);
-    return parts;
-}
-
-// "thread", "error <hex> <text>", "start <hex>", "hang", or anything else: at once.
-struct Scripted
-{
-    Ending ending;
-    HRESULT startFails = S_OK;
-    std::wstring rest; // the error text, or the result value
-};
-
-Scripted ReadScript(const wchar_t* name)
-{
-    Scripted scripted;
-    std::wistringstream words(Script(name));
-    std::wstring verb;
-    words >> verb;
-    auto hex = [&] {
-        std::wstring code;
-        words >> code;
-        return static_cast<HRESULT>(std::wcstoul(code.c_str(), nullptr, 16));
-    };
-    if (verb == L"thread")
-        scripted.ending.when = Ending::When::OtherThread;
-    else if (verb == L"hang")
-        scripted.ending.when = Ending::When::OnCancelOnly;
-    else if (verb == L"error")
-        scripted.ending = {Ending::When::OtherThread, hex()};
-    else if (verb == L"start")
-        scripted.startFails = hex();
-    else
-        scripted.rest = verb;
-    std::getline(words >> std::ws, scripted.rest, L'\0');
-    if (scripted.rest.empty() && verb != L"error")
-        scripted.rest = verb;
-    return scripted;
-}
 
 // ---- URIs and property values -------------------------------------------------------------
 
@@ -460,6 +387,19 @@ std::wstring UriText(Abi::IUriRuntimeClass* uri)
     return result;
 }
 
+class PackageUser final : public Inspectable<Abi::IPackageUserInformation>
+{
+public:
+    explicit PackageUser(std::wstring sid) : sid_(std::move(sid)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        return Answer(asked, Abi::IPackageUserInformation::Iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE get_UserSecurityId(HSTRING* v) override { return *v = MakeString(sid_), S_OK; }
+    HRESULT STDMETHODCALLTYPE get_InstallState(std::int32_t* v) override { return *v = 4, S_OK; } // Installed
+    std::wstring sid_;
+};
+
 class PackageManager final : public Inspectable<Abi::IPackageManager>, public Abi::IPackageManager2
 {
 public:
@@ -513,7 +453,21 @@ public:
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE FindUsers(HSTRING, IInspectable**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FindUsers(HSTRING fullName, Abi::PackageUserIterable** found) override
+    {
+        Note(L"FindUsers " + TextOf(fullName));
+        const std::wstring script = Script(L"PD_TEST_USERS");
+        if (script.starts_with(L"start "))
+            return *found = nullptr, static_cast<HRESULT>(std::wcstoul(script.c_str() + 6, nullptr, 16));
+        std::vector<Abi::IPackageUserInformation*> users;
+        for (const std::wstring& sid : Split(script, L';'))
+            users.push_back(new PackageUser(sid));
+        const std::size_t failAt = Script(L"PD_TEST_WALK") == L"break" ? 1 : SIZE_MAX;
+        *found = new Iterable<Abi::IPackageUserInformation>(Abi::Instances::PackageUserIterable.iid,
+                                                            Abi::Instances::PackageUserIterator.iid,
+                                                            {std::move(users), failAt});
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE SetPackageState(HSTRING, std::int32_t) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE FindPackageByPackageFullName(HSTRING, Abi::IPackage**) override
     {
@@ -560,14 +514,6 @@ HRESULT Verify(const std::wstring& call, Abi::ConsentOperation** operation)
 }
 
 // ---- the advertisement watcher ------------------------------------------------------------
-
-std::vector<std::uint8_t> Bytes(const std::wstring& hex)
-{
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-    return bytes;
-}
 
 class ByteBuffer final : public Inspectable<Abi::IBuffer>, public Abi::IBufferByteAccess
 {
@@ -912,6 +858,9 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
     if (!factory)
         return E_POINTER;
     const std::wstring name = TextOf(classId);
+    *factory = nullptr;
+    if (Unregistered(name))
+        return REGDB_E_CLASSNOTREG;
     for (const wchar_t* known :
          {Abi::PackageManagerClass, Abi::ApplicationDataManagerClass, Abi::UriClass, Abi::PropertyValueClass,
           Abi::UserConsentVerifierClass, Abi::AdvertisementWatcherClass})
@@ -920,7 +869,8 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
             *factory = new (std::nothrow) Factory(name);
             return *factory ? S_OK : E_OUTOFMEMORY;
         }
-    *factory = nullptr;
+    if ((*factory = MakeBluetoothLeFactory(name)) || (*factory = MakeConnectivityFactory(name)))
+        return S_OK;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

@@ -237,4 +237,111 @@ private:
     bool fired_ = false;
 };
 
+// A fixed list of objects, one reference held on each; `failAt` scripts a walk that breaks at
+// that index (ERROR_NOT_READY), as a device going away mid-listing does.
+template <typename T> class Items
+{
+public:
+    Items(std::vector<T*> taken, std::size_t failAt) : items_(std::move(taken)), failAt_(failAt) {}
+    Items(const Items& other) : items_(other.items_), failAt_(other.failAt_)
+    {
+        for (T* item : items_)
+            item->AddRef();
+    }
+    Items& operator=(const Items&) = delete;
+    ~Items()
+    {
+        for (T* item : items_)
+            item->Release();
+    }
+    std::uint32_t Size() const { return static_cast<std::uint32_t>(items_.size()); }
+    HRESULT Hand(std::size_t index, T** item) const
+    {
+        *item = nullptr;
+        if (index == failAt_)
+            return HRESULT_FROM_WIN32(ERROR_NOT_READY);
+        if (index >= items_.size())
+            return static_cast<HRESULT>(0x8000000BL); // E_BOUNDS
+        *item = items_[index];
+        (*item)->AddRef();
+        return S_OK;
+    }
+
+private:
+    std::vector<T*> items_;
+    std::size_t failAt_;
+};
+
+template <typename T> class Iterator final : public Inspectable<Abi::IIterator<T*>>
+{
+public:
+    Iterator(const GUID& iid, Items<T> items) : iid_(iid), items_(std::move(items)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        return this->Answer(asked, iid_, out);
+    }
+    HRESULT STDMETHODCALLTYPE get_Current(T** item) override { return items_.Hand(next_, item); }
+    HRESULT STDMETHODCALLTYPE get_HasCurrent(Abi::Boolean* has) override
+    {
+        return *has = next_ < items_.Size(), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE MoveNext(Abi::Boolean* has) override
+    {
+        ++next_;
+        return get_HasCurrent(has);
+    }
+    HRESULT STDMETHODCALLTYPE GetMany(std::uint32_t, T**, std::uint32_t*) override { return E_NOTIMPL; }
+
+private:
+    GUID iid_;
+    Items<T> items_;
+    std::uint32_t next_ = 0;
+};
+
+template <typename T> class Iterable final : public Inspectable<Abi::IIterable<T*>>
+{
+public:
+    Iterable(const GUID& iid, const GUID& iteratorIid, Items<T> items)
+        : iid_(iid), iteratorIid_(iteratorIid), items_(std::move(items))
+    {
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        return this->Answer(asked, iid_, out);
+    }
+    HRESULT STDMETHODCALLTYPE First(Abi::IIterator<T*>** first) override
+    {
+        *first = new Iterator<T>(iteratorIid_, items_);
+        return S_OK;
+    }
+
+private:
+    GUID iid_, iteratorIid_;
+    Items<T> items_;
+};
+
+template <typename T> class VectorView final : public Inspectable<Abi::IVectorView<T*>>
+{
+public:
+    VectorView(const GUID& iid, Items<T> items) : iid_(iid), items_(std::move(items)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
+    {
+        return this->Answer(asked, iid_, out);
+    }
+    HRESULT STDMETHODCALLTYPE GetAt(std::uint32_t index, T** item) override
+    {
+        return items_.Hand(index, item);
+    }
+    HRESULT STDMETHODCALLTYPE get_Size(std::uint32_t* size) override { return *size = items_.Size(), S_OK; }
+    HRESULT STDMETHODCALLTYPE IndexOf(T*, std::uint32_t*, Abi::Boolean*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMany(std::uint32_t, std::uint32_t, T**, std::uint32_t*) override
+    {
+        return E_NOTIMPL;
+    }
+
+private:
+    GUID iid_;
+    Items<T> items_;
+};
+
 } // namespace Pd::TestClasses

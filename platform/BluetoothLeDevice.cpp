@@ -1,0 +1,239 @@
+// The real LE device: opened by address through the Windows Runtime, its GATT database listed
+// service by service, always from the device itself (cache mode Uncached).
+#include "platform/RealServices.h"
+#include "platform/winrt/AbiBluetoothLe.h"
+#include "platform/winrt/Async.h"
+#include "platform/winrt/Collections.h"
+#include "platform/winrt/Runtime.h"
+
+#include <optional>
+
+namespace Pd::Platform::Real
+{
+namespace
+{
+
+using namespace WinRt;
+
+// Starts a listing with `start`, waits for it and reads its status; on Success, each listed
+// object becomes a Wrapper. An object that cannot be described fails the whole listing, so that
+// no database is mirrored with a hole in it.
+template <typename Wrapper, typename Result, typename Start>
+Outcome<GattListing<typename Wrapper::Interface>> List(const std::wstring& step, const GUID& handlerIid,
+                                                       Start&& start)
+{
+    using Item = typename Wrapper::Object;
+    ComPtr<Abi::IAsyncOperation<Result*>> operation;
+    if (HRESULT hr = start(operation.Put()); FAILED(hr))
+        return Failed(step, hr);
+    if (!operation)
+        return Failed(step, E_POINTER);
+    ComPtr<Result> result;
+    if (auto ended = Await(operation.Get(), handlerIid, result.Put(), {}, step); !ended)
+        return std::unexpected(ended.error());
+    if (!result)
+        return Failed(step, E_POINTER);
+    std::int32_t status = 0;
+    if (HRESULT hr = result->get_Status(&status); FAILED(hr))
+        return Failed(step, hr);
+    GattListing<typename Wrapper::Interface> listing;
+    listing.status = static_cast<GattStatus>(status);
+    if (listing.status != GattStatus::Success)
+        return listing;
+    ComPtr<Abi::IVectorView<Item*>> items;
+    if (HRESULT hr = result->get_Items(items.Put()); FAILED(hr) || !items)
+        return Failed(step, FAILED(hr) ? hr : E_POINTER);
+    std::optional<Error> broken;
+    auto walked = WalkVector<Item*>(
+        items.Get(),
+        [&](ComPtr<Item> item) {
+            if (broken)
+                return;
+            if (auto wrapped = Wrapper::Make(std::move(item), step))
+                listing.items.push_back(std::move(*wrapped));
+            else
+                broken = wrapped.error();
+        },
+        step);
+    if (broken)
+        return std::unexpected(std::move(*broken));
+    if (!walked)
+        return std::unexpected(walked.error());
+    return listing;
+}
+
+// Reads an object's handle and UUID (and whatever else `more` reads) once, as plain values.
+template <typename Object, typename More>
+Outcome<std::pair<std::uint16_t, GUID>> Identity(Object* object, const std::wstring& step, More&& more)
+{
+    if (!object)
+        return Failed(step, E_POINTER);
+    std::pair<std::uint16_t, GUID> identity{};
+    for (HRESULT hr :
+         {object->get_AttributeHandle(&identity.first), object->get_Uuid(&identity.second), more()})
+        if (FAILED(hr))
+            return Failed(step, hr);
+    return identity;
+}
+
+class WinRtDescriptor final : public GattDescriptor
+{
+public:
+    using Interface = GattDescriptor;
+    using Object = Abi::IGattDescriptor;
+
+    static Outcome<std::shared_ptr<GattDescriptor>> Make(ComPtr<Object> descriptor, const std::wstring& step)
+    {
+        auto identity = Identity(descriptor.Get(), step, [] { return S_OK; });
+        if (!identity)
+            return std::unexpected(identity.error());
+        return std::make_shared<WinRtDescriptor>(std::move(descriptor), *identity);
+    }
+
+    WinRtDescriptor(ComPtr<Object> descriptor, std::pair<std::uint16_t, GUID> identity)
+        : descriptor_(std::move(descriptor)), handle_(identity.first), uuid_(identity.second)
+    {
+    }
+    std::uint16_t AttributeHandle() const override { return handle_; }
+    GUID Uuid() const override { return uuid_; }
+
+private:
+    ComPtr<Object> descriptor_; // held open for the value reads and writes through it
+    std::uint16_t handle_;
+    GUID uuid_;
+};
+
+class WinRtCharacteristic final : public GattCharacteristic
+{
+public:
+    using Interface = GattCharacteristic;
+    using Object = Abi::IGattCharacteristic;
+
+    static Outcome<std::shared_ptr<GattCharacteristic>> Make(ComPtr<Object> characteristic,
+                                                             const std::wstring& step)
+    {
+        std::uint32_t properties = 0;
+        auto identity = Identity(characteristic.Get(), step,
+                                 [&] { return characteristic->get_CharacteristicProperties(&properties); });
+        if (!identity)
+            return std::unexpected(identity.error());
+        return std::make_shared<WinRtCharacteristic>(std::move(characteristic), *identity, properties);
+    }
+
+    WinRtCharacteristic(ComPtr<Object> characteristic, std::pair<std::uint16_t, GUID> identity,
+                        std::uint32_t properties)
+        : characteristic_(std::move(characteristic)), handle_(identity.first), uuid_(identity.second),
+          properties_(properties)
+    {
+    }
+    std::uint16_t AttributeHandle() const override { return handle_; }
+    GUID Uuid() const override { return uuid_; }
+    std::uint32_t Properties() const override { return properties_; }
+
+    Outcome<GattListing<GattDescriptor>> GetDescriptors() override
+    {
+        const std::wstring step = L"GattCharacteristic.GetDescriptorsAsync";
+        auto characteristic3 = QueryAs<WinRt::Abi::IGattCharacteristic3>(characteristic_.Get());
+        if (!characteristic3)
+            return Failed(step, E_NOINTERFACE);
+        return List<WinRtDescriptor, WinRt::Abi::IGattDescriptorsResult>(
+            step, WinRt::Abi::Instances::DescriptorsCompletedHandler.iid,
+            [&](WinRt::Abi::DescriptorsOperation** operation) {
+                return characteristic3->GetDescriptorsWithCacheModeAsync(WinRt::Abi::CacheModeUncached,
+                                                                         operation);
+            });
+    }
+
+private:
+    ComPtr<Object> characteristic_;
+    std::uint16_t handle_;
+    GUID uuid_;
+    std::uint32_t properties_;
+};
+
+class WinRtService final : public GattDeviceService
+{
+public:
+    using Interface = GattDeviceService;
+    using Object = Abi::IGattDeviceService;
+
+    static Outcome<std::shared_ptr<GattDeviceService>> Make(ComPtr<Object> service, const std::wstring& step)
+    {
+        auto identity = Identity(service.Get(), step, [] { return S_OK; });
+        if (!identity)
+            return std::unexpected(identity.error());
+        return std::make_shared<WinRtService>(std::move(service), *identity);
+    }
+
+    WinRtService(ComPtr<Object> service, std::pair<std::uint16_t, GUID> identity)
+        : service_(std::move(service)), handle_(identity.first), uuid_(identity.second)
+    {
+    }
+    std::uint16_t AttributeHandle() const override { return handle_; }
+    GUID Uuid() const override { return uuid_; }
+
+    Outcome<GattListing<GattCharacteristic>> GetCharacteristics() override
+    {
+        const std::wstring step = L"GattDeviceService.GetCharacteristicsAsync";
+        auto service3 = QueryAs<WinRt::Abi::IGattDeviceService3>(service_.Get());
+        if (!service3)
+            return Failed(step, E_NOINTERFACE);
+        return List<WinRtCharacteristic, WinRt::Abi::IGattCharacteristicsResult>(
+            step, WinRt::Abi::Instances::CharacteristicsCompletedHandler.iid,
+            [&](WinRt::Abi::CharacteristicsOperation** operation) {
+                return service3->GetCharacteristicsWithCacheModeAsync(WinRt::Abi::CacheModeUncached,
+                                                                      operation);
+            });
+    }
+
+private:
+    ComPtr<Object> service_; // held open: its characteristics work through it
+    std::uint16_t handle_;
+    GUID uuid_;
+};
+
+class WinRtLeDevice final : public LeDevice
+{
+public:
+    explicit WinRtLeDevice(ComPtr<Abi::IBluetoothLEDevice3> device) : device_(std::move(device)) {}
+
+    Outcome<GattListing<GattDeviceService>> GetGattServices() override
+    {
+        return List<WinRtService, Abi::IGattDeviceServicesResult>(
+            L"BluetoothLEDevice.GetGattServicesAsync", Abi::Instances::ServicesCompletedHandler.iid,
+            [&](Abi::ServicesOperation** operation) {
+                return device_->GetGattServicesWithCacheModeAsync(Abi::CacheModeUncached, operation);
+            });
+    }
+
+private:
+    ComPtr<Abi::IBluetoothLEDevice3> device_;
+};
+
+} // namespace
+
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress)
+{
+    const std::wstring step = L"BluetoothLEDevice.FromBluetoothAddressAsync";
+    auto statics = Factory<Abi::IBluetoothLEDeviceStatics2>(Abi::LeDeviceClass);
+    if (!statics)
+        return std::unexpected(statics.error());
+    ComPtr<Abi::DeviceOperation> operation;
+    if (HRESULT hr = (*statics)->FromBluetoothAddressWithBluetoothAddressTypeAsync(
+            address, randomAddress ? Abi::AddressRandom : Abi::AddressPublic, operation.Put());
+        FAILED(hr) || !operation)
+        return Failed(step, FAILED(hr) ? hr : E_POINTER);
+    ComPtr<Abi::IBluetoothLEDevice> device;
+    if (auto ended =
+            Await(operation.Get(), Abi::Instances::DeviceCompletedHandler.iid, device.Put(), {}, step);
+        !ended)
+        return std::unexpected(ended.error());
+    if (!device)
+        return std::unique_ptr<LeDevice>(); // Windows does not know the device
+    auto device3 = QueryAs<Abi::IBluetoothLEDevice3>(device.Get());
+    if (!device3)
+        return Failed(step, E_NOINTERFACE);
+    return std::make_unique<WinRtLeDevice>(std::move(device3));
+}
+
+} // namespace Pd::Platform::Real
