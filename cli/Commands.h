@@ -68,6 +68,10 @@ ExitCode Register(Console& console, const Args& args);
 // download fails, 3 when no Magisk release is found.
 ExitCode Elevation(Console& console, const Args& args);
 
+// modem: the messages in the PC's modem and the emulated modem's answers to probe lines; 3 when
+// the PC has no mobile broadband modem.
+ExitCode Modem(Console& console, const Args& args);
+
 // lng-export <file>: the translator's template with every built-in text.
 ExitCode ExportLanguage(Console& console, const Args& args);
 

@@ -27,8 +27,7 @@ struct Command
     CommandFunction run;
 };
 
-// The commands in the order they are compared with the command word. Still to come, in this
-// order as their subsystems arrive: modem before verify.
+// The commands in the order they are compared with the command word.
 constexpr Command Commands[] = {
     {L"version", &Version},
     {L"status", &Status},
@@ -38,6 +37,7 @@ constexpr Command Commands[] = {
     {L"bluetooth", &Bluetooth},
     {L"hello", &Hello},
     {L"elevation", &Elevation},
+    {L"modem", &Modem},
     {L"verify", &Verify},
     {L"stop", &StopTovik},
     {L"launch", &Launch},

@@ -9,6 +9,7 @@
 #include "platform/ComputeCore.h"
 #include "platform/DeviceNotifications.h"
 #include "platform/HvSocket.h"
+#include "platform/MobileBroadband.h"
 #include "platform/NetworkConnectivity.h"
 #include "platform/PackageManager.h"
 #include "platform/UserConsent.h"
@@ -35,6 +36,7 @@ std::expected<std::uint32_t, std::uint32_t> RunDeploymentTool(const std::wstring
 Outcome<std::vector<std::vector<std::uint8_t>>> QueryInterfaceDns(const std::wstring& name, WORD type,
                                                                   std::uint32_t interfaceIndex);
 UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectTimeoutMs);
+Outcome<std::shared_ptr<MbnInterfaceManager>> MobileBroadband();
 std::shared_ptr<NetworkConnectivity> NetworkHints();
 Outcome<> OpenWebPage(const std::wstring& address);
 std::shared_ptr<PackageManager> Packages();

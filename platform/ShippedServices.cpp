@@ -52,6 +52,11 @@ UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectT
     return Real::ConnectToGuest(vmId, port, connectTimeoutMs);
 }
 
+Outcome<std::shared_ptr<MbnInterfaceManager>> MobileBroadband()
+{
+    return Real::MobileBroadband();
+}
+
 std::shared_ptr<NetworkConnectivity> NetworkHints()
 {
     return Real::NetworkHints();

@@ -16,6 +16,7 @@
 #include "host/notices/Registration.h"
 #include "host/notices/UpdateNotices.h"
 #include "host/tray/TrayIcon.h"
+#include "tel/bridge/Bridge.h"
 
 #include <objbase.h>
 
@@ -86,7 +87,6 @@ public:
 private:
     void Start()
     {
-        // The telephony bridge starts after the registration helper once it is built.
         if (parts_.hello)
             StartThread(hello_, "Windows Hello bridge", parts_.hello);
         if (parts_.handleRegister)
@@ -94,6 +94,8 @@ private:
         Core::WriteUserDword(L"GooglePlayIdKnown", 0);
         if (parts_.registration)
             StartThread(registration_, "registration helper", parts_.registration, true);
+        if (parts_.telephony)
+            StartThread(telephony_, "telephony bridge", parts_.telephony);
         if (parts_.updateNotices)
             StartThread(updateNotices_, "update notices", parts_.updateNotices);
         AnnounceHostChange();
@@ -153,11 +155,12 @@ private:
         Core::Log("host: stopping");
         if (closeTray_)
             CloseTray();
-        // Fixed order: update notices, elevation bridge, Bluetooth bridge, telephony bridge (when
-        // built), registration helper, Windows Hello bridge.
+        // Fixed order: update notices, elevation bridge, Bluetooth bridge, telephony bridge,
+        // registration helper, Windows Hello bridge.
         StopThread(updateNotices_);
         StopThread(elevation_);
         StopThread(bluetooth_);
+        StopThread(telephony_);
         StopThread(registration_);
         StopThread(hello_);
         AnnounceHostChange();
@@ -170,6 +173,7 @@ private:
     std::jthread registration_;
     std::jthread updateNotices_;
     std::jthread bluetooth_;
+    std::jthread telephony_;
     std::jthread hello_;
     std::jthread elevation_;
     Bio::Elevation::Mode elevationMode_;
@@ -208,6 +212,7 @@ HostParts BuiltHostParts()
     parts.hello = [](std::stop_token stop) { static_cast<void>(Bio::Hello::RunBridge(stop)); };
     parts.elevation = &Bio::Elevation::RunBridge;
     parts.registration = &RunRegistration;
+    parts.telephony = &Tel::RunBridge;
     parts.handleRegister = &HandleRegisterSignal;
     parts.updateNotices = &UpdateNotices;
     parts.startTray = [](HANDLE stop) {
@@ -219,7 +224,6 @@ HostParts BuiltHostParts()
         actions.openRegistration = [](HWND owner) { static_cast<void>(OpenRegistrationPage(owner)); };
         return StartTrayIcon(stop, std::move(actions));
     };
-    // Not served yet: the telephony bridge.
     return parts;
 }
 

@@ -34,6 +34,7 @@ struct HostParts
     // The elevation bridge, run with the mode the settings give; restarted when the mode changes.
     std::function<void(std::stop_token, Bio::Elevation::Mode)> elevation;
     ThreadBody registration; // enters its own COM apartment
+    ThreadBody telephony;
     ThreadBody updateNotices;
     TrayStart startTray;
     // Runs on the main thread when the Register event is set: opens the Google Play registration

@@ -10,6 +10,7 @@
 #include "platform/sim/SimDeviceNotifications.h"
 #include "platform/sim/SimHvSocket.h"
 #include "platform/sim/SimLeDevice.h"
+#include "platform/sim/SimModem.h"
 #include "platform/sim/SimNetwork.h"
 #include "platform/sim/SimPackageManager.h"
 #include "platform/sim/Simulation.h"
@@ -76,6 +77,13 @@ UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectT
     if (auto folder = Sim::ActiveScenarioFolder())
         return Sim::ConnectToGuest(*folder, vmId, port, connectTimeoutMs);
     return Real::ConnectToGuest(vmId, port, connectTimeoutMs);
+}
+
+Outcome<std::shared_ptr<MbnInterfaceManager>> MobileBroadband()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakeMobileBroadband(*folder);
+    return Real::MobileBroadband();
 }
 
 std::shared_ptr<NetworkConnectivity> NetworkHints()

@@ -66,6 +66,7 @@ protected:
         };
         parts.bluetooth = Body("bluetooth");
         parts.registration = Body("registration");
+        parts.telephony = Body("telephony");
         parts.updateNotices = Body("notices");
         parts.startTray = [this](HANDLE stop) {
             events.Add(stop ? "tray start" : "tray without stop");
@@ -147,6 +148,7 @@ TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
     ASSERT_TRUE(events.WaitFor("bluetooth start"));
     ASSERT_TRUE(events.WaitFor("tray start"));
     ASSERT_TRUE(events.WaitFor("registration start"));
+    ASSERT_TRUE(events.WaitFor("telephony start"));
     ASSERT_TRUE(events.WaitFor("notices start"));
     EXPECT_EQ(ClearedSettings::Dword(L"ReleaseState"), 1u);
     EXPECT_EQ(ClearedSettings::Dword(L"GooglePlayIdKnown"), 0u);
@@ -173,9 +175,9 @@ TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
     ASSERT_EQ(host.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(host.get(), 0);
     std::vector<std::string> all = events.All();
-    EXPECT_EQ(
-        std::vector<std::string>(all.end() - 4, all.end()),
-        (std::vector<std::string>{"tray close", "notices stop", "bluetooth stop", "registration stop"}));
+    EXPECT_EQ(std::vector<std::string>(all.end() - 5, all.end()),
+              (std::vector<std::string>{"tray close", "notices stop", "bluetooth stop", "telephony stop",
+                                        "registration stop"}));
     EXPECT_EQ(log.Count("host: stopping"), 1u);
     EXPECT_FALSE(Pd::UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Pd::Host::HostMutexName)));
 }

@@ -1,0 +1,176 @@
+"""The telephony bridge of the background host under Wine on a simulated Windows 11 PC, against a
+scripted Android radio interface: the start-up sequence, unsolicited registration and signal
+changes, SMS sent and cancelled, stored and incoming messages, a reconnect; then a PC without a
+modem. Every PDU handed to Android is decoded by python-gammu. A prefix of its own: the host
+lives in it."""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+from android_ril import RIL_PORT, AndroidRadioInterface, decode  # noqa: E402
+from make_release import build_release  # noqa: E402
+from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
+
+PUBLISHER = "CN=Ormel Test"
+VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
+      "state": "Running"}
+driver = None
+
+STORED = "07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07"
+INCOMING = ["07911326040000F00405812143F500005230704150900002C834",
+            "07911326040000F00405812143F500005230704150900003C7F70D"]
+# To +31641600986, "How are you?": 25 octets after the empty service centre.
+SUBMIT = "0011000B911346610089F60000AA0CC8F71D14969741F977FD07"
+# What gammu reads from each "+CMT" PDU, in the order they reach Android: the stored message
+# twice (refused the first time), then the two incoming ones.
+HANDED = [("+31641600986", "How are you?")] * 2 + [("12345", "Hi"), ("12345", "Go7")]
+MODEM = {"imei": "490154203237518", "iccid": "89014103211118510720", "imsi": "310410123456789",
+         "registerState": 2, "providerId": "310410", "providerName": "Nord\nwind", "dataClass": 32,
+         "signal": 20, "serviceCentre": "+31624000000", "store": [{"index": 1, "status": 0, "pdu": STORED}]}
+OK = ["OK"]
+
+
+def setUpModule():
+    global road, android, pc, log_start
+    road = e2e.ReleaseRoad("telephony", developer_mode=True)
+    log_start = len(host_log())  # a kept prefix holds the lines of earlier runs
+    android = AndroidRadioInterface()
+    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
+                     computeSystems=[VM], services={RIL_PORT: android.port}, modem=MODEM)
+    identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
+                'ProcessorArchitecture="x64"/></Package>\n')
+    build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
+        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 1 << 20}},
+        {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
+    ]}, road.server.root / "tel", road.publisher)
+    # The install starts the host.
+    installed = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source",
+                    f"{road.server.url}/tel/manifest.json", "--dir", windows_path(road.scratch / "Tovik"),
+                    timeout=300)
+    assert installed.returncode == 0, installed.stdout + installed.stderr
+
+
+def tearDownModule():
+    run(str(driver), "stop")
+    android.stop()
+    road.stop()
+
+
+def run(*words, timeout=120):
+    """Runs a program in the prefix, its output in files: a host it starts would hold a pipe open."""
+    with tempfile.TemporaryFile() as out:
+        done = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env={**os.environ, **pc.env},
+                              stdout=out, stderr=subprocess.STDOUT, timeout=timeout)
+        out.seek(0)
+        return subprocess.CompletedProcess(done.args, done.returncode, out.read().decode("utf-8", "replace"))
+
+
+def host_log():
+    users = Path(e2e.program.prefix) / "drive_c" / "users"
+    user = next(path for path in users.iterdir() if path.name != "Public")
+    path = user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
+    return path.read_text(encoding="utf-8", errors="replace") if path.exists() else ""
+
+
+def change_modem(**changes):
+    pc.scenario["modem"].update(changes)
+    pc.write()
+
+
+def wait_for(condition, what, timeout=60):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError(f"no {what} in {timeout} s")
+        time.sleep(0.2)
+
+
+class TelephonyRoadTest(unittest.TestCase):
+    def test_1_radio_interface_road(self):
+        link = android.next_link()
+        handed = []
+
+        def cmt():
+            report = link.next_unsolicited()
+            self.assertIsInstance(report, tuple, report)
+            header, pdu = report
+            self.assertEqual(header, f"+CMT: ,{len(pdu) // 2 - int(pdu[:2], 16) - 1}")
+            handed.append(pdu)
+
+        start_up = [
+            ("ATE0", OK), ("AT+CMEE=1", OK), ("AT+CPIN?", ["+CPIN: READY", "OK"]),
+            ("AT+CIMI", ["310410123456789", "OK"]), ("AT+CGSN", ["490154203237518", "OK"]),
+            ("AT+CRSM=176,12258,0,0,10", ["+CRSM: 144,0,98101430121181157002", "OK"]),
+            ("AT+CREG=2", OK), ("AT+CGREG=2", OK), ("AT+CREG?", ["+CREG: 2,2", "OK"]),
+        ]
+        for line, answer in start_up:
+            self.assertEqual(link.command(line), answer, line)
+        self.assertTrue(link.command("AT+CSQ")[0].startswith("+CSQ: 20,"))
+        cmt()  # the stored message, handed once "AT+CIMI" shows Android takes messages
+        self.assertEqual(link.command("AT+CNMA=2"), OK, "refused: handed again on the next CNMI")
+        self.assertEqual(link.command("AT+CNMI=2,2,0,1,0"), OK)
+        cmt()
+        self.assertEqual(link.command("AT+CNMA"), OK)
+        wait_for(lambda: pc.state().get("modemStore") == [], "deletion of the acknowledged message")
+
+        change_modem(registerState=3)
+        lte = '1,"0001","00000001",7'
+        self.assertEqual([link.next_unsolicited() for _ in range(3)][:2], [f"+CREG: {lte}", f"+CGREG: {lte}"])
+        change_modem(signal=12)
+        self.assertTrue(link.next_unsolicited().startswith("+CSQ: 12,"))
+
+        self.assertEqual(link.command("AT+CMGS=25"), ["> "])
+        self.assertEqual(link.command(SUBMIT, end=b"\x1b"), OK, "cancelled")
+        self.assertEqual(link.command("AT+CMGS=25"), ["> "])
+        self.assertEqual(link.command(SUBMIT, end=b"\x1a"), ["+CMGS: 0", "OK"])
+        self.assertEqual([sent[-50:] for sent in pc.state()["modemSent"]], [SUBMIT[2:]])
+
+        change_modem(incoming=[{"pdu": INCOMING[0]}])
+        cmt()
+        self.assertEqual(link.command("AT+CNMA"), OK)
+
+        # While no connection is open, a message waits in the store for the next one's CNMI.
+        link.close()
+        wait_for(lambda: "host: Android RIL disconnected" in host_log(), "end of the first connection")
+        change_modem(incoming=[{"pdu": pdu} for pdu in INCOMING])
+        wait_for(lambda: pc.state().get("modemIncoming") == 2, "stored incoming message")
+        link = android.next_link()
+        self.assertEqual(link.command("AT+CNMI=2,2,0,1,0"), OK)
+        cmt()
+        link.close()
+
+        got = [(pdu["Type"], pdu["Number"], pdu["Text"], pdu["SMSC"]) for pdu in decode(handed)]
+        self.assertEqual(got, [("Deliver", number, text, "+31624000000") for number, text in HANDED])
+        log = host_log()[log_start:]
+        self.assertIn("modem: ready - SIM ready, network Nord\\x0Awind (310410), signal 20", log)
+        self.assertEqual(log.count("modem: RIL first sent AT+CRSM"), 1)
+        self.assertIn("modem: Android takes messages (CIMI) - giving it the ones waiting in the modem", log)
+
+    def test_2_no_modem_no_service(self):
+        run(str(driver), "stop")
+        del pc.scenario["modem"]
+        pc.write()
+        host = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, "host", "--background"],
+                                env={**os.environ, **pc.env}, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: "modem: no mobile broadband modem on this PC - Android shows no SIM" in host_log(),
+                 "log line of the missing modem")
+        time.sleep(10)
+        self.assertIsNone(host.poll(), "the host runs on")
+        self.assertTrue(android.links.empty(), "the radio-interface service was offered")
+        run(str(driver), "stop")
+        self.assertEqual(host.wait(timeout=60), 0)
+
+
+if __name__ == "__main__":
+    arguments = sys.argv[1:]
+    at = arguments.index("--driver")
+    driver = arguments[at + 1]
+    sys.argv[1 + at:3 + at] = []
+    e2e.main()
