@@ -337,7 +337,8 @@ Pd::Result<std::vector<std::uint8_t>> HexBytes(std::wstring_view hex, std::wstri
     return bytes;
 }
 
-Pd::Result<> ReadHexBytes(const Json::Value& object, std::wstring_view name, std::vector<std::uint8_t>& target)
+Pd::Result<> ReadHexBytes(const Json::Value& object, std::wstring_view name,
+                          std::vector<std::uint8_t>& target)
 {
     std::wstring hex;
     if (auto read = ReadText(object, name, hex); !read)
@@ -535,7 +536,8 @@ Pd::Result<> ReadPairing(const Json::Value& pairing, ScenarioLeDevice& device)
     if (pairing.kind != Json::Kind::Object)
         return Wrong(L"pairing", L"an object");
     Pd::Result<> read;
-    if (!(read = ReadBool(pairing, L"paired", device.paired)) || !(read = ReadBool(pairing, L"canPair", device.canPair)) ||
+    if (!(read = ReadBool(pairing, L"paired", device.paired)) ||
+        !(read = ReadBool(pairing, L"canPair", device.canPair)) ||
         !(read = ReadSigned(pairing, L"result", 0, 255, device.pairingResult)) ||
         !(read = ReadNumber(pairing, L"ms", device.pairingMs)))
         return read;
@@ -563,8 +565,10 @@ Pd::Result<ScenarioLeDevice> ReadLeDevice(const Json::Value& entry, std::uint32_
         return Wrong(L"hangs", L"an array of operation names");
     for (const Json::Value& item : hangs.Items())
     {
-        static constexpr std::wstring_view Known[] = {L"open", L"session", L"read", L"write", L"configure", L"pair"};
-        if (item.kind != Json::Kind::String || std::find(std::begin(Known), std::end(Known), item.text) == std::end(Known))
+        static constexpr std::wstring_view Known[] = {L"open",  L"session",   L"read",
+                                                      L"write", L"configure", L"pair"};
+        if (item.kind != Json::Kind::String ||
+            std::find(std::begin(Known), std::end(Known), item.text) == std::end(Known))
             return Wrong(L"hangs", L"names among open, session, read, write, configure and pair");
         device.hangs.push_back(item.text);
     }

@@ -261,8 +261,8 @@ struct ScenarioLeDevice
     std::int32_t servicesStatus = 0;
     std::optional<HRESULT> servicesError;
     std::vector<ScenarioGattService> services;
-    std::uint32_t operationMs = 0;      // how long every GATT operation and the opening take
-    std::vector<std::wstring> hangs;    // operations that never complete until cancelled
+    std::uint32_t operationMs = 0;       // how long every GATT operation and the opening take
+    std::vector<std::wstring> hangs;     // operations that never complete until cancelled
     std::uint32_t disconnectAfterMs = 0; // 0: the device stays
     bool paired = false;
     bool canPair = true;
