@@ -50,10 +50,11 @@ struct Recorder
         std::unique_lock guard(lock);
         return changed.wait_for(guard, 10s, [&] { return predicate(); });
     }
-    bool WaitForSent(const Bytes& pdu)
+    bool WaitForSent(const Bytes& pdu, std::uint16_t cid = 4)
     {
         return WaitFor([&] {
-            return std::find(sent.begin(), sent.end(), std::pair<std::uint16_t, Bytes>(4, pdu)) != sent.end();
+            return std::find(sent.begin(), sent.end(), std::pair<std::uint16_t, Bytes>(cid, pdu)) !=
+                   sent.end();
         });
     }
     std::size_t Sent()
@@ -127,6 +128,40 @@ TEST(LeLink, GattOperationsReachTheDeviceAndItsAnswersReachAndroid)
     std::size_t after = recorder.Sent();
     std::this_thread::sleep_for(100ms); // value changes would arrive every 20 ms
     EXPECT_EQ(recorder.Sent(), after) << "sent after Close";
+}
+
+TEST(LeLink, AndroidsPairingRequestPairsTheDeviceInWindowsFirst)
+{
+    const Bytes request{0x01, 0x04, 0x00, 0x2D, 0x10, 0x0F, 0x0F};
+    const Bytes response{0x02, 0x03, 0x00, 0x01, 0x10, 0x00, 0x01};
+    struct Case
+    {
+        const char* pairing;
+        Bytes answer;
+        const char* windowsLine; // none when Windows is not asked
+    } cases[] = {
+        {R"({"result":0})", response, "smp C0FFEE000001: Windows pairing result 0"},
+        {R"({"result":9})", {0x05, 0x08}, "smp C0FFEE000001: Windows pairing result 9"},
+        {R"({"result":7,"ms":30})", {0x05, 0x08}, "smp C0FFEE000001: Windows pairing result 7"},
+        {R"({"paired":true,"result":9})", response, nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.pairing);
+        SimScenario pc(Scenario(std::string(R"("pairing":)") + c.pairing + ","));
+        LogCapture log;
+        Recorder recorder;
+        std::uint8_t status = 0xFF;
+        auto link = Connect(recorder, status);
+        ASSERT_TRUE(link);
+        link->PushFromAndroid(6, request);
+        EXPECT_TRUE(recorder.WaitForSent(c.answer, 6));
+        EXPECT_EQ(log.Count("smp C0FFEE000001: pairing in Windows"), c.windowsLine ? 1u : 0u) << log.Dump();
+        if (c.windowsLine)
+        {
+            EXPECT_EQ(log.Count(c.windowsLine), 1u) << log.Dump();
+        }
+    }
 }
 
 TEST(LeLink, DeviceLostDuringARequestIsReportedOnceAndTheRequestFails)
