@@ -4,6 +4,7 @@
 #include "bt/controller/Controller.h"
 #include "bt/hci/H4.h"
 #include "bt/HostSignal.h"
+#include "bt/link/WindowsLeLink.h"
 #include "core/Handles.h"
 #include "core/Log.h"
 
@@ -51,11 +52,12 @@ void Route(Controller& controller, Hci::PacketType type, ByteView packet)
     }
 }
 
-// What the controller reaches of Windows: the advertisement watcher.
+// What the controller reaches of Windows: the advertisement watcher and the LE devices.
 ControllerServices WindowsServices()
 {
     ControllerServices services;
     services.makeScanner = AdvertisementScannerFactory();
+    services.connectLink = WindowsLinkConnector();
     return services;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace Pd::Platform
@@ -97,12 +99,63 @@ template <typename T> struct GattListing
     std::vector<std::shared_ptr<T>> items;
 };
 
+// ---- GATT operations on an open device ----
+// Every operation waits for Windows' answer. A stop request cancels it (IAsyncInfo::Cancel) and
+// it fails with HRESULT_FROM_WIN32(ERROR_CANCELLED). Operations added after the listings answer
+// "unavailable" (E_NOTIMPL) where a build has no binding for them.
+
+// The result of ReadValueAsync (cache mode Uncached): the value when the status is Success;
+// ProtocolError carries the device's ATT error byte when Windows provides it.
+struct GattReadResult
+{
+    GattStatus status = GattStatus::Success;
+    std::optional<std::uint8_t> protocolError;
+    std::vector<std::uint8_t> value;
+};
+
+// The result of a Write...WithResultAsync.
+struct GattWriteResult
+{
+    GattStatus status = GattStatus::Success;
+    std::optional<std::uint8_t> protocolError;
+};
+
+// Windows' GattWriteOption.
+enum class GattWriteOption : std::int32_t
+{
+    WriteWithResponse = 0,
+    WriteWithoutResponse = 1,
+};
+
+// Windows' GattClientCharacteristicConfigurationDescriptorValue.
+enum class GattClientConfiguration : std::int32_t
+{
+    None = 0,
+    Notify = 1,
+    Indicate = 2,
+};
+
+// ReadClientCharacteristicConfigurationDescriptorAsync: the configuration when Success.
+struct GattConfigurationResult
+{
+    GattStatus status = GattStatus::Success;
+    std::optional<std::uint8_t> protocolError;
+    GattClientConfiguration configuration = GattClientConfiguration::None;
+};
+
+// A ValueChanged event's value. Runs on a Windows thread, possibly shortly after removal.
+using GattValueChangedHandler = std::function<void(const std::vector<std::uint8_t>& value)>;
+
 class GattDescriptor
 {
 public:
     virtual ~GattDescriptor() = default;
     virtual std::uint16_t AttributeHandle() const = 0;
     virtual GUID Uuid() const = 0;
+
+    virtual Outcome<GattReadResult> ReadValue(std::stop_token stop);
+    virtual Outcome<GattWriteResult> WriteValueWithResult(const std::vector<std::uint8_t>& value,
+                                                          std::stop_token stop);
 };
 
 class GattCharacteristic
@@ -113,6 +166,19 @@ public:
     virtual GUID Uuid() const = 0;
     virtual std::uint32_t Properties() const = 0; // Windows' GattCharacteristicProperties
     virtual Outcome<GattListing<GattDescriptor>> GetDescriptors() = 0;
+
+    virtual Outcome<GattReadResult> ReadValue(std::stop_token stop);
+    virtual Outcome<GattWriteResult> WriteValueWithResult(const std::vector<std::uint8_t>& value,
+                                                          GattWriteOption option, std::stop_token stop);
+    virtual Outcome<GattConfigurationResult> ReadClientCharacteristicConfigurationDescriptor(
+        std::stop_token stop);
+    virtual Outcome<GattWriteResult> WriteClientCharacteristicConfigurationDescriptorWithResult(
+        GattClientConfiguration configuration, std::stop_token stop);
+
+    // Registers the ValueChanged handler; the token removes it again. Once removal returned,
+    // the handler no longer runs.
+    virtual Outcome<std::int64_t> AddValueChanged(GattValueChangedHandler handler);
+    virtual void RemoveValueChanged(std::int64_t token);
 };
 
 class GattDeviceService
@@ -124,16 +190,81 @@ public:
     virtual Outcome<GattListing<GattCharacteristic>> GetCharacteristics() = 0;
 };
 
+// Windows' GattSessionStatus.
+enum class GattSessionStatus : std::int32_t
+{
+    Closed = 0,
+    Active = 1,
+};
+
+// Runs on a Windows thread with the new status, possibly shortly after removal.
+using GattSessionStatusHandler = std::function<void(GattSessionStatus status)>;
+
+// The GATT session of a device (GattSession.FromDeviceIdAsync). Releasing it closes it.
+class GattSession
+{
+public:
+    virtual ~GattSession() = default;
+    virtual Outcome<> SetMaintainConnection(bool maintain) = 0;
+    virtual Outcome<GattSessionStatus> SessionStatus() = 0;
+    // SessionStatusChanged; once removal returned, the handler no longer runs.
+    virtual Outcome<std::int64_t> AddSessionStatusChanged(GattSessionStatusHandler handler) = 0;
+    virtual void RemoveSessionStatusChanged(std::int64_t token) = 0;
+};
+
+// Windows' BluetoothConnectionStatus.
+enum class BluetoothConnectionStatus : std::int32_t
+{
+    Disconnected = 0,
+    Connected = 1,
+};
+
+// Windows' DevicePairingResultStatus numbers that the bridge tells apart; others pass as they
+// come.
+inline constexpr std::int32_t PairingPaired = 0;
+inline constexpr std::int32_t PairingAlreadyPaired = 3;
+
+// The device's DeviceInformation.Pairing, paired through its Custom pairing with the
+// ConfirmOnly kind: Windows asks the user to confirm, and PairingRequested accepts.
+class DeviceInformationPairing
+{
+public:
+    virtual ~DeviceInformationPairing() = default;
+    virtual Outcome<bool> IsPaired() = 0;
+    virtual Outcome<bool> CanPair() = 0;
+    // Custom.PairAsync: the DevicePairingResultStatus.
+    virtual Outcome<std::int32_t> PairAsync(std::stop_token stop) = 0;
+};
+
 class LeDevice
 {
 public:
     virtual ~LeDevice() = default;
     virtual Outcome<GattListing<GattDeviceService>> GetGattServices() = 0;
+
+    virtual Outcome<BluetoothConnectionStatus> ConnectionStatus();
+    // ConnectionStatusChanged, with the new status; once removal returned it no longer runs.
+    virtual Outcome<std::int64_t> AddConnectionStatusChanged(
+        std::function<void(BluetoothConnectionStatus)> handler);
+    virtual void RemoveConnectionStatusChanged(std::int64_t token);
+
+    // GattSession.FromDeviceIdAsync with the device's BluetoothDeviceId.
+    virtual Outcome<std::shared_ptr<GattSession>> OpenGattSession(std::stop_token stop);
+
+    // DeviceInformation.Pairing.
+    virtual Outcome<std::shared_ptr<DeviceInformationPairing>> Pairing();
 };
 
 // Opens the LE device with this address (48 bits) and address type; null when Windows does not
 // know it. Blocks for as long as Windows needs. Without simulation the class is not registered
 // (0x80040154).
 Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress);
+
+// The same, cancelled by a stop request (HRESULT_FROM_WIN32(ERROR_CANCELLED)).
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress,
+                                                std::stop_token stop);
+
+// The failure of an operation a stop request cancelled.
+Error CancelledOperation();
 
 } // namespace Pd::Platform

@@ -29,6 +29,7 @@ namespace Pd::Platform::Real
 Outcome<std::uint64_t> DefaultBluetoothAdapter();
 Outcome<std::unique_ptr<AdvertisementWatcher>> CreateAdvertisementWatcher(ScanningMode mode);
 Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress);
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress, std::stop_token stop);
 std::shared_ptr<CellularConnectivity> CellularConnections();
 std::shared_ptr<ComputeCore> ComputeService();
 std::expected<std::uint32_t, std::uint32_t> RunDeploymentTool(const std::wstring& program,

@@ -25,6 +25,11 @@ Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool rand
     return Real::OpenLeDevice(address, randomAddress);
 }
 
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress, std::stop_token stop)
+{
+    return Real::OpenLeDevice(address, randomAddress, stop);
+}
+
 std::shared_ptr<CellularConnectivity> CellularConnections()
 {
     return Real::CellularConnections();

@@ -189,7 +189,7 @@ Controller::ConnectResult Controller::AttemptConnection(const ConnectRequest& re
     result.status = Hci::Status::ConnectionFailed;
     if (services_.connectLink)
         result.link = services_.connectLink(addresses, std::move(send), std::move(onDisconnect),
-                                            std::move(creditsFreed), result.status);
+                                            std::move(creditsFreed), result.status, cancel);
     if (!result.link)
     {
         if (result.status == Hci::Status::Success)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <stop_token>
 
 namespace Pd::Bt
 {
@@ -54,9 +55,10 @@ using LinkDisconnected = std::function<void(std::uint8_t reason)>;
 using LinkCreditsFreed = std::function<void()>;
 
 // Opens the device of the addresses and returns its link, or null when that failed. Writes
-// 0x3E to status on failure and 0x00 with a link. May block for as long as Windows needs.
+// 0x3E to status on failure and 0x00 with a link. May block for as long as Windows needs, until
+// stop is requested (the attempt is cancelled or the controller goes away), which ends it.
 using LinkConnector = std::function<std::unique_ptr<LeLink>(
     const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect,
-    LinkCreditsFreed creditsFreed, std::uint8_t& status)>;
+    LinkCreditsFreed creditsFreed, std::uint8_t& status, std::stop_token stop)>;
 
 } // namespace Pd::Bt

@@ -6,6 +6,7 @@
 
 #include <fmt/xchar.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace Pd::Platform::Sim
@@ -320,6 +321,35 @@ Pd::Result<> ReadSigned(const Json::Value& object, std::wstring_view name, std::
     return {};
 }
 
+// Bytes written as pairs of hexadecimal digits.
+Pd::Result<std::vector<std::uint8_t>> HexBytes(std::wstring_view hex, std::wstring_view name)
+{
+    if (hex.size() % 2 != 0)
+        return Wrong(name, L"pairs of hexadecimal digits");
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t at = 0; at < hex.size(); at += 2)
+    {
+        auto byte = ParseHexPort(hex.substr(at, 2));
+        if (!byte)
+            return Wrong(name, L"pairs of hexadecimal digits");
+        bytes.push_back(static_cast<std::uint8_t>(*byte));
+    }
+    return bytes;
+}
+
+Pd::Result<> ReadHexBytes(const Json::Value& object, std::wstring_view name,
+                          std::vector<std::uint8_t>& target)
+{
+    std::wstring hex;
+    if (auto read = ReadText(object, name, hex); !read)
+        return read;
+    auto bytes = HexBytes(hex, name);
+    if (!bytes)
+        return std::unexpected(bytes.error());
+    target = std::move(*bytes);
+    return {};
+}
+
 Pd::Result<AdvertisementSection> ReadSection(const Json::Value& entry)
 {
     if (entry.kind != Json::Kind::Object)
@@ -329,15 +359,10 @@ Pd::Result<AdvertisementSection> ReadSection(const Json::Value& entry)
     Pd::Result<> read;
     if (!(read = ReadNumber(entry, L"type", section.type)) || !(read = ReadText(entry, L"hex", hex)))
         return std::unexpected(read.error());
-    if (hex.size() % 2 != 0)
-        return Wrong(L"hex", L"pairs of hexadecimal digits");
-    for (std::size_t at = 0; at < hex.size(); at += 2)
-    {
-        auto byte = ParseHexPort(std::wstring_view(hex).substr(at, 2));
-        if (!byte)
-            return Wrong(L"hex", L"pairs of hexadecimal digits");
-        section.data.push_back(static_cast<std::uint8_t>(*byte));
-    }
+    auto bytes = HexBytes(hex, L"hex");
+    if (!bytes)
+        return std::unexpected(bytes.error());
+    section.data = std::move(*bytes);
     return section;
 }
 
@@ -435,9 +460,46 @@ Pd::Result<> ReadList(const Json::Value& object, std::wstring_view name, std::ui
 Pd::Result<ScenarioGattDescriptor> ReadGattDescriptor(const Json::Value& entry, std::uint32_t& next)
 {
     ScenarioGattDescriptor descriptor;
-    if (auto read = ReadAttribute(entry, next, 0, descriptor.handle, descriptor.uuid); !read)
+    Pd::Result<> read;
+    if (!(read = ReadAttribute(entry, next, 0, descriptor.handle, descriptor.uuid)) ||
+        !(read = ReadHexBytes(entry, L"value", descriptor.value)))
         return std::unexpected(read.error());
     return descriptor;
+}
+
+// "<kind>Status" and "<kind>Error": how one kind of operation ends.
+Pd::Result<> ReadGattAnswer(const Json::Value& entry, std::wstring_view kind, ScenarioGattAnswer& target)
+{
+    std::wstring status = std::wstring(kind) + L"Status", error = std::wstring(kind) + L"Error";
+    std::int32_t code = -1;
+    if (auto read = ReadSigned(entry, status, 0, 255, target.status); !read)
+        return read;
+    if (auto read = ReadSigned(entry, error, 0, 255, code); !read)
+        return read;
+    if (code >= 0)
+        target.protocolError = static_cast<std::uint8_t>(code);
+    return {};
+}
+
+Pd::Result<> ReadChanges(const Json::Value& entry, ScenarioGattCharacteristic& target)
+{
+    const Json::Value& list = entry.Member(L"changes");
+    if (list.kind != Json::Kind::Null && list.kind != Json::Kind::Array)
+        return Wrong(L"changes", L"an array of hexadecimal texts");
+    for (const Json::Value& item : list.Items())
+    {
+        if (item.kind != Json::Kind::String)
+            return Wrong(L"changes", L"an array of hexadecimal texts");
+        auto bytes = HexBytes(item.text, L"changes");
+        if (!bytes)
+            return std::unexpected(bytes.error());
+        target.changes.push_back(std::move(*bytes));
+    }
+    if (auto read = ReadNumber(entry, L"changeEveryMs", target.changeEveryMs); !read)
+        return read;
+    if (target.changeEveryMs == 0)
+        return Wrong(L"changeEveryMs", L"at least 1");
+    return {};
 }
 
 Pd::Result<ScenarioGattCharacteristic> ReadGattCharacteristic(const Json::Value& entry, std::uint32_t& next)
@@ -447,7 +509,11 @@ Pd::Result<ScenarioGattCharacteristic> ReadGattCharacteristic(const Json::Value&
     if (!(read = ReadAttribute(entry, next, 1, characteristic.handle, characteristic.uuid)) ||
         !(read = ReadNumber(entry, L"properties", characteristic.properties)) ||
         !(read = ReadSigned(entry, L"status", 0, 255, characteristic.status)) ||
-        !(read = ReadList(entry, L"descriptors", next, characteristic.descriptors, ReadGattDescriptor)))
+        !(read = ReadList(entry, L"descriptors", next, characteristic.descriptors, ReadGattDescriptor)) ||
+        !(read = ReadHexBytes(entry, L"value", characteristic.value)) ||
+        !(read = ReadGattAnswer(entry, L"read", characteristic.read)) ||
+        !(read = ReadGattAnswer(entry, L"write", characteristic.write)) ||
+        !(read = ReadChanges(entry, characteristic)))
         return std::unexpected(read.error());
     return characteristic;
 }
@@ -463,6 +529,21 @@ Pd::Result<ScenarioGattService> ReadGattService(const Json::Value& entry, std::u
     return service;
 }
 
+Pd::Result<> ReadPairing(const Json::Value& pairing, ScenarioLeDevice& device)
+{
+    if (pairing.kind == Json::Kind::Null)
+        return {};
+    if (pairing.kind != Json::Kind::Object)
+        return Wrong(L"pairing", L"an object");
+    Pd::Result<> read;
+    if (!(read = ReadBool(pairing, L"paired", device.paired)) ||
+        !(read = ReadBool(pairing, L"canPair", device.canPair)) ||
+        !(read = ReadSigned(pairing, L"result", 0, 255, device.pairingResult)) ||
+        !(read = ReadNumber(pairing, L"ms", device.pairingMs)))
+        return read;
+    return {};
+}
+
 Pd::Result<ScenarioLeDevice> ReadLeDevice(const Json::Value& entry, std::uint32_t&)
 {
     ScenarioLeDevice device;
@@ -474,8 +555,23 @@ Pd::Result<ScenarioLeDevice> ReadLeDevice(const Json::Value& entry, std::uint32_
         !(read = ReadText(entry, L"name", device.name)) ||
         !(read = ReadSigned(entry, L"servicesStatus", 0, 255, device.servicesStatus)) ||
         !(read = ReadText(entry, L"servicesError", error)) ||
-        !(read = ReadList(entry, L"services", next, device.services, ReadGattService)))
+        !(read = ReadList(entry, L"services", next, device.services, ReadGattService)) ||
+        !(read = ReadNumber(entry, L"operationMs", device.operationMs)) ||
+        !(read = ReadNumber(entry, L"disconnectAfterMs", device.disconnectAfterMs)) ||
+        !(read = ReadPairing(entry.Member(L"pairing"), device)))
         return std::unexpected(read.error());
+    const Json::Value& hangs = entry.Member(L"hangs");
+    if (hangs.kind != Json::Kind::Null && hangs.kind != Json::Kind::Array)
+        return Wrong(L"hangs", L"an array of operation names");
+    for (const Json::Value& item : hangs.Items())
+    {
+        static constexpr std::wstring_view Known[] = {L"open",  L"session",   L"read",
+                                                      L"write", L"configure", L"pair"};
+        if (item.kind != Json::Kind::String ||
+            std::find(std::begin(Known), std::end(Known), item.text) == std::end(Known))
+            return Wrong(L"hangs", L"names among open, session, read, write, configure and pair");
+        device.hangs.push_back(item.text);
+    }
     if (!error.empty())
     {
         std::optional<std::uint32_t> code = ParseHexPort(error);

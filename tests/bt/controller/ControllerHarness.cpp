@@ -90,7 +90,7 @@ private:
 LinkConnector FakeRadio::Connector()
 {
     return [this](const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect,
-                  LinkCreditsFreed creditsFreed, std::uint8_t& status) -> std::unique_ptr<LeLink> {
+                  LinkCreditsFreed creditsFreed, std::uint8_t& status, std::stop_token) -> std::unique_ptr<LeLink> {
         status = 0x3E;
         std::unique_lock guard(lock);
         ++waiting;

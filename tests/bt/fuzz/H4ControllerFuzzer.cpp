@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ControllerServices services;
     services.connectLink = [](const LinkAddresses& addresses, LinkSend send, LinkDisconnected,
-                              LinkCreditsFreed, std::uint8_t& status) -> std::unique_ptr<LeLink> {
+                              LinkCreditsFreed, std::uint8_t& status, std::stop_token) -> std::unique_ptr<LeLink> {
         status = 0x3E;
         if (addresses.peerAddress & 1)
             return nullptr;

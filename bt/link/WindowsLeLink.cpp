@@ -1,0 +1,365 @@
+#include "bt/link/WindowsLeLink.h"
+
+#include "bt/att/AttPdu.h"
+#include "bt/att/AttServer.h"
+#include "bt/device/GattOperations.h"
+#include "bt/device/WindowsPairing.h"
+#include "bt/gatt/Mirror.h"
+#include "bt/l2cap/LeSignalling.h"
+#include "bt/smp/SmpResponder.h"
+#include "core/Log.h"
+#include "core/Strings.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
+
+namespace Pd::Bt
+{
+namespace
+{
+
+constexpr std::uint16_t AttCid = 0x0004;
+constexpr std::uint16_t SmpCid = 0x0006;
+constexpr std::uint16_t KeyDistributionCid = 0xFFFF;
+constexpr std::uint8_t ConnectionFailed = 0x3E;
+constexpr std::uint8_t ConnectionTimeout = 0x08;
+constexpr std::uint8_t InsufficientResources = 0x11;
+
+using Platform::GattSessionStatus;
+
+class LinkImpl : public std::enable_shared_from_this<LinkImpl>
+{
+public:
+    LinkImpl(const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect,
+             LinkCreditsFreed creditsFreed, InboundLimits limits)
+        : addresses_(addresses), peer_(addresses.peerAddress), send_(std::move(send)),
+          onDisconnect_(std::move(onDisconnect)), creditsFreed_(std::move(creditsFreed)), limits_(limits)
+    {
+    }
+
+    ~LinkImpl()
+    {
+        Close();
+        // Close ran on the worker itself earlier: the worker ends on its own.
+        if (worker_.joinable())
+            worker_.get_id() == std::this_thread::get_id() ? worker_.detach() : worker_.join();
+    }
+
+    // Opens the device, its session and its mirror and starts the worker; false (logged) when
+    // that failed, the link then closed.
+    bool Open(const LeDeviceOpener& open, std::stop_token stop)
+    {
+        auto opened = OpenDevice(open, stop);
+        if (!opened)
+        {
+            Core::Log(fmt::format("gatt {:012X}: cannot connect: 0x{:08X} {}", peer_,
+                                  static_cast<std::uint32_t>(opened.error().code),
+                                  Core::ToUtf8(opened.error().text)));
+            Close();
+            return false;
+        }
+        if (!*opened)
+            Close();
+        return *opened;
+    }
+
+    bool Push(std::uint16_t cid, Bytes pdu)
+    {
+        if (closed_.load())
+            return true;
+        {
+            std::lock_guard guard(inboundLock_);
+            bool full = inbound_.size() >= limits_.entries || inboundBytes_ + pdu.size() > limits_.bytes;
+            if (!full || cid == KeyDistributionCid)
+            {
+                inboundBytes_ += pdu.size();
+                inbound_.push_back({cid, std::move(pdu)});
+                inboundReady_.notify_one();
+                if (!BelowHalf())
+                    creditsHeld_ = true;
+                return !creditsHeld_;
+            }
+        }
+        Overflow(cid, pdu);
+        return true;
+    }
+
+    bool IsDisconnected() const { return disconnected_.load(); }
+
+    void Close()
+    {
+        if (closed_.exchange(true))
+            return;
+        closing_.store(true);
+        {
+            std::lock_guard sending(sendLock_); // a send in progress ends first
+        }
+        stop_.request_stop(); // cancels the Windows operation the worker waits for
+        {
+            std::lock_guard guard(inboundLock_);
+            inbound_.clear();
+            inboundBytes_ = 0;
+        }
+        if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
+            worker_.join();
+        // Every Windows handler still running leaves; later ones see the closed flag.
+        std::unique_lock{callbackLock_}.unlock();
+        if (operations_)
+            operations_->RevokeAll();
+        if (session_)
+        {
+            session_->RemoveSessionStatusChanged(sessionToken_);
+            session_.reset();
+        }
+    }
+
+private:
+    struct Entry
+    {
+        std::uint16_t cid = 0;
+        Bytes pdu;
+    };
+
+    Platform::Outcome<bool> OpenDevice(const LeDeviceOpener& open, std::stop_token stop)
+    {
+        auto device = open(addresses_.peerAddress, addresses_.peerIsRandom, stop);
+        if (!device)
+            return std::unexpected(device.error());
+        if (!*device)
+        {
+            Core::Log(fmt::format("gatt {:012X}: device not found", peer_));
+            return false;
+        }
+        device_ = std::move(*device);
+        auto session = device_->OpenGattSession(stop);
+        if (!session)
+            return std::unexpected(session.error());
+        if (!*session)
+            return std::unexpected(Platform::Error{E_POINTER, L"No GATT session"});
+        session_ = std::move(*session);
+        if (auto maintained = session_->SetMaintainConnection(true); !maintained)
+            return std::unexpected(maintained.error());
+
+        auto mirror = MirrorGattDatabase(*device_, peer_);
+        if (!mirror)
+            return std::unexpected(mirror.error());
+        if (!*mirror)
+            return false;
+        mirror_.emplace(std::move(**mirror));
+        std::weak_ptr<LinkImpl> weak = weak_from_this();
+        operations_ = std::make_unique<GattOperations>(
+            *mirror_, stop_.get_token(), [weak](std::uint16_t handle, const Bytes& value, bool indicate) {
+                if (auto self = weak.lock())
+                    self->OnValueChanged(handle, value, indicate);
+            });
+        att_ = std::make_unique<AttServer>(mirror_->Database(), *operations_,
+                                           [this](Bytes pdu) { SendL2cap(AttCid, std::move(pdu)); });
+        pairing_ = std::make_unique<WindowsPairing>(device_.get(), stop_.get_token());
+        smp_ = std::make_unique<SmpResponder>(addresses_, *pairing_,
+                                              [this](Bytes pdu) { SendL2cap(SmpCid, std::move(pdu)); });
+
+        auto token = session_->AddSessionStatusChanged([weak](GattSessionStatus status) {
+            if (auto self = weak.lock(); self && status == GattSessionStatus::Closed)
+                self->OnSessionClosed();
+        });
+        if (!token)
+            return std::unexpected(token.error());
+        sessionToken_ = *token;
+        auto status = session_->SessionStatus();
+        if (!status)
+            return std::unexpected(status.error());
+        if (*status == GattSessionStatus::Closed)
+        {
+            auto connection = device_->ConnectionStatus();
+            if (!connection)
+                return std::unexpected(connection.error());
+            if (*connection == Platform::BluetoothConnectionStatus::Disconnected)
+                OnDisconnected();
+        }
+        worker_ = std::thread([this] { Run(stop_.get_token()); });
+        return true;
+    }
+
+    void OnSessionClosed()
+    {
+        std::shared_lock guard(callbackLock_);
+        if (!closed_.load())
+            OnDisconnected();
+    }
+
+    void OnDisconnected()
+    {
+        if (closing_.exchange(true))
+            return;
+        disconnected_.store(true);
+        Core::Log(fmt::format("gatt {:012X}: the device disconnected", peer_));
+        onDisconnect_(ConnectionTimeout);
+    }
+
+    void OnValueChanged(std::uint16_t handle, const Bytes& value, bool indicate)
+    {
+        std::shared_lock guard(callbackLock_);
+        if (!closing_.load())
+            att_->QueueNotification(handle, value, indicate);
+    }
+
+    // Nothing goes out once Close began: the controller may already have given the handle up.
+    void SendL2cap(std::uint16_t cid, Bytes pdu)
+    {
+        std::lock_guard guard(sendLock_);
+        if (!closed_.load())
+            send_(cid, std::move(pdu));
+    }
+
+    bool BelowHalf() const
+    {
+        return inbound_.size() < (limits_.entries + 1) / 2 && inboundBytes_ < (limits_.bytes + 1) / 2;
+    }
+
+    // A PDU past the bound: an ATT request is refused, anything else dropped.
+    void Overflow(std::uint16_t cid, const Bytes& pdu)
+    {
+        if (!overflowLogged_.exchange(true))
+            Core::Log(fmt::format("gatt {:012X}: inbound queue full; dropping PDUs and refusing ATT requests",
+                                  peer_));
+        if (cid == AttCid && !pdu.empty() && (pdu[0] & Att::CommandFlag) == 0 &&
+            pdu[0] != Att::HandleValueConfirmation)
+            SendL2cap(AttCid, Att::ErrorResponseFor(pdu[0], 0x0000, InsufficientResources));
+    }
+
+    void Run(std::stop_token stop)
+    {
+        for (;;)
+        {
+            Entry entry;
+            bool freed = false;
+            {
+                std::unique_lock guard(inboundLock_);
+                inboundReady_.wait(guard, stop, [this] { return !inbound_.empty(); });
+                if (stop.stop_requested())
+                    return;
+                entry = std::move(inbound_.front());
+                inbound_.pop_front();
+                inboundBytes_ -= entry.pdu.size();
+                if (creditsHeld_ && BelowHalf())
+                {
+                    creditsHeld_ = false;
+                    freed = true;
+                }
+            }
+            if (freed)
+                creditsFreed_();
+            Handle(entry);
+        }
+    }
+
+    void Handle(const Entry& entry)
+    {
+        try
+        {
+            std::expected<void, std::string> handled;
+            switch (entry.cid)
+            {
+            case AttCid:
+                handled = att_->HandlePdu(entry.pdu);
+                break;
+            case LeSignallingCid:
+                if (auto answer = AnswerLeSignalling(entry.pdu))
+                    SendL2cap(LeSignallingCid, std::move(*answer));
+                break;
+            case SmpCid:
+                handled = smp_->HandlePdu(entry.pdu);
+                break;
+            case KeyDistributionCid:
+                handled = smp_->CompleteBonding();
+                break;
+            default:
+                break;
+            }
+            if (!handled)
+                Core::Log(fmt::format("gatt {:012X}: {}", peer_, handled.error()));
+        }
+        catch (const std::exception& error)
+        {
+            Core::Log(fmt::format("gatt {:012X}: {}", peer_, error.what()));
+            if (entry.cid == AttCid)
+                if (auto answer = Att::ErrorAnswer(entry.pdu, Att::UnlikelyError))
+                    SendL2cap(AttCid, std::move(*answer));
+        }
+    }
+
+    const LinkAddresses addresses_;
+    const std::uint64_t peer_;
+    LinkSend send_;
+    LinkDisconnected onDisconnect_;
+    LinkCreditsFreed creditsFreed_;
+    const InboundLimits limits_;
+    std::mutex sendLock_;
+
+    std::unique_ptr<Platform::LeDevice> device_;
+    std::shared_ptr<Platform::GattSession> session_;
+    std::int64_t sessionToken_ = 0;
+    std::optional<GattMirror> mirror_;
+    std::stop_source stop_; // the worker's, and every Windows operation's
+    std::unique_ptr<GattOperations> operations_;
+    std::unique_ptr<AttServer> att_;
+    std::unique_ptr<WindowsPairing> pairing_;
+    std::unique_ptr<SmpResponder> smp_;
+
+    std::mutex inboundLock_;
+    std::condition_variable_any inboundReady_;
+    std::deque<Entry> inbound_;
+    std::size_t inboundBytes_ = 0;
+    bool creditsHeld_ = false;
+    std::atomic<bool> overflowLogged_{false};
+
+    std::shared_mutex callbackLock_;
+    std::atomic<bool> closing_{false}, closed_{false}, disconnected_{false};
+    std::thread worker_; // joined by Close, which the destructor runs first
+};
+
+class WindowsLeLink final : public LeLink
+{
+public:
+    explicit WindowsLeLink(std::shared_ptr<LinkImpl> impl) : impl_(std::move(impl)) {}
+    ~WindowsLeLink() override { impl_->Close(); }
+    bool PushFromAndroid(std::uint16_t cid, Bytes pdu) override { return impl_->Push(cid, std::move(pdu)); }
+    bool IsDisconnected() const override { return impl_->IsDisconnected(); }
+    void Close() override { impl_->Close(); }
+
+private:
+    std::shared_ptr<LinkImpl> impl_;
+};
+
+} // namespace
+
+LinkConnector WindowsLinkConnector(LeDeviceOpener open, InboundLimits limits)
+{
+    return [open = std::move(open), limits](const LinkAddresses& addresses, LinkSend send,
+                                            LinkDisconnected onDisconnect, LinkCreditsFreed creditsFreed,
+                                            std::uint8_t& status,
+                                            std::stop_token stop) -> std::unique_ptr<LeLink> {
+        status = ConnectionFailed;
+        auto impl = std::make_shared<LinkImpl>(addresses, std::move(send), std::move(onDisconnect),
+                                               std::move(creditsFreed), limits);
+        if (!impl->Open(open, stop))
+            return nullptr;
+        status = 0x00;
+        return std::make_unique<WindowsLeLink>(std::move(impl));
+    };
+}
+
+LinkConnector WindowsLinkConnector()
+{
+    return WindowsLinkConnector([](std::uint64_t address, bool random, std::stop_token stop) {
+        return Platform::OpenLeDevice(address, random, stop);
+    });
+}
+
+} // namespace Pd::Bt

@@ -1,0 +1,85 @@
+#include "platform/sim/SimGattOperations.h"
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace Pd::Platform::Sim
+{
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+class Pump
+{
+public:
+    Pump() : thread_([this](std::stop_token stop) { Run(stop); }) {}
+
+    void Add(std::chrono::milliseconds delay, std::function<void()> event)
+    {
+        {
+            std::lock_guard guard(lock_);
+            events_.emplace(Clock::now() + delay, std::move(event));
+        }
+        changed_.notify_all();
+    }
+
+private:
+    void Run(std::stop_token stop)
+    {
+        std::unique_lock guard(lock_);
+        while (!stop.stop_requested())
+        {
+            if (events_.empty())
+            {
+                changed_.wait(guard, stop, [this] { return !events_.empty(); });
+                continue;
+            }
+            auto due = events_.begin()->first;
+            if (Clock::now() < due)
+            {
+                changed_.wait_until(guard, stop, due, [] { return false; });
+                continue;
+            }
+            std::function<void()> event = std::move(events_.begin()->second);
+            events_.erase(events_.begin());
+            guard.unlock();
+            event();
+            event = nullptr; // what it held goes here, on the pump
+            guard.lock();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable_any changed_;
+    std::multimap<Clock::time_point, std::function<void()>> events_;
+    std::jthread thread_; // last: stops before the events go
+};
+
+} // namespace
+
+Outcome<> SimulateOperation(std::chrono::milliseconds duration, bool hangs, std::stop_token stop)
+{
+    if (!hangs && duration.count() == 0)
+        return stop.stop_requested() ? Outcome<>(std::unexpected(CancelledOperation())) : Outcome<>();
+    std::mutex lock;
+    std::condition_variable_any never;
+    std::unique_lock guard(lock);
+    if (hangs)
+        never.wait(guard, stop, [] { return false; });
+    else
+        never.wait_for(guard, stop, duration, [] { return false; });
+    if (stop.stop_requested())
+        return std::unexpected(CancelledOperation());
+    return {};
+}
+
+void RunLater(std::chrono::milliseconds delay, std::function<void()> event)
+{
+    static Pump pump;
+    pump.Add(delay, std::move(event));
+}
+
+} // namespace Pd::Platform::Sim
