@@ -11,6 +11,7 @@
 #include "platform/HvSocket.h"
 #include "platform/NetworkConnectivity.h"
 #include "platform/PackageManager.h"
+#include "platform/SmsRouter.h"
 #include "platform/UserConsent.h"
 #include "platform/WebPage.h"
 #include "platform/WindowsVersion.h"
@@ -38,6 +39,7 @@ UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectT
 std::shared_ptr<NetworkConnectivity> NetworkHints();
 Outcome<> OpenWebPage(const std::wstring& address);
 std::shared_ptr<PackageManager> Packages();
+std::shared_ptr<SmsRouter> SmsRouting();
 std::shared_ptr<UserConsentVerifier> UserConsent();
 Outcome<std::unique_ptr<DeviceWatch>> WatchDeviceInterface(const GUID& interfaceClass, HANDLE wake);
 WindowsVersion ReadWindowsVersion();

@@ -320,24 +320,95 @@ Pd::Result<> ReadSigned(const Json::Value& object, std::wstring_view name, std::
     return {};
 }
 
+// Bytes as pairs of hexadecimal digits; absent leaves none.
+Pd::Result<> ReadHexBytes(const Json::Value& object, std::wstring_view name,
+                          std::vector<std::uint8_t>& target)
+{
+    std::wstring hex;
+    if (auto read = ReadText(object, name, hex); !read)
+        return read;
+    if (hex.size() % 2 != 0)
+        return Wrong(name, L"pairs of hexadecimal digits");
+    for (std::size_t at = 0; at < hex.size(); at += 2)
+    {
+        auto byte = ParseHexPort(std::wstring_view(hex).substr(at, 2));
+        if (!byte)
+            return Wrong(name, L"pairs of hexadecimal digits");
+        target.push_back(static_cast<std::uint8_t>(*byte));
+    }
+    return {};
+}
+
+// "0x80070005": a failure HRESULT; absent or empty leaves none.
+Pd::Result<> ReadFailure(const Json::Value& object, std::wstring_view name, std::optional<HRESULT>& target)
+{
+    std::wstring text;
+    if (auto read = ReadText(object, name, text); !read || text.empty())
+        return read;
+    std::optional<std::uint32_t> code = ParseHexPort(text);
+    if (!code || static_cast<HRESULT>(*code) >= 0)
+        return Wrong(name, L"a failure HRESULT as 0x and 8 hex digits");
+    target = static_cast<HRESULT>(*code);
+    return {};
+}
+
+Pd::Result<ScenarioSmsMessage> ReadSmsMessage(const Json::Value& entry)
+{
+    if (entry.kind != Json::Kind::Object)
+        return Wrong(L"messages", L"an array of objects");
+    ScenarioSmsMessage message;
+    Pd::Result<> read;
+    if (!(read = ReadSigned(entry, L"type", 0, 6, message.type)) ||
+        !(read = ReadText(entry, L"from", message.from)) ||
+        !(read = ReadText(entry, L"contentType", message.contentType)) ||
+        !(read = ReadHexBytes(entry, L"hex", message.body)) ||
+        !(read = ReadNumber(entry, L"timestamp", message.timestamp)) ||
+        !(read = ReadNumber(entry, L"afterMs", message.afterMs)) ||
+        !(read = ReadFailure(entry, L"readFails", message.readFails)))
+        return std::unexpected(read.error());
+    return message;
+}
+
+Pd::Result<> ReadSmsRouter(const Json::Value& router, ScenarioSmsRouter& target)
+{
+    if (router.kind == Json::Kind::Null)
+        return {};
+    if (router.kind != Json::Kind::Object)
+        return Wrong(L"smsRouter", L"an object");
+    target.present = true;
+    if (auto read = ReadFailure(router, L"registerFails", target.registerFails); !read)
+        return read;
+    const Json::Value& registrations = router.Member(L"registrations");
+    if (registrations.kind != Json::Kind::Null && registrations.kind != Json::Kind::Array)
+        return Wrong(L"registrations", L"an array of texts");
+    for (const Json::Value& id : registrations.Items())
+    {
+        if (id.kind != Json::Kind::String)
+            return Wrong(L"registrations", L"an array of texts");
+        target.registrations.push_back(id.text);
+    }
+    const Json::Value& messages = router.Member(L"messages");
+    if (messages.kind != Json::Kind::Null && messages.kind != Json::Kind::Array)
+        return Wrong(L"messages", L"an array of objects");
+    for (const Json::Value& entry : messages.Items())
+    {
+        auto message = ReadSmsMessage(entry);
+        if (!message)
+            return std::unexpected(message.error());
+        target.messages.push_back(std::move(*message));
+    }
+    return {};
+}
+
 Pd::Result<AdvertisementSection> ReadSection(const Json::Value& entry)
 {
     if (entry.kind != Json::Kind::Object)
         return Wrong(L"sections", L"an array of objects");
     AdvertisementSection section;
-    std::wstring hex;
     Pd::Result<> read;
-    if (!(read = ReadNumber(entry, L"type", section.type)) || !(read = ReadText(entry, L"hex", hex)))
+    if (!(read = ReadNumber(entry, L"type", section.type)) ||
+        !(read = ReadHexBytes(entry, L"hex", section.data)))
         return std::unexpected(read.error());
-    if (hex.size() % 2 != 0)
-        return Wrong(L"hex", L"pairs of hexadecimal digits");
-    for (std::size_t at = 0; at < hex.size(); at += 2)
-    {
-        auto byte = ParseHexPort(std::wstring_view(hex).substr(at, 2));
-        if (!byte)
-            return Wrong(L"hex", L"pairs of hexadecimal digits");
-        section.data.push_back(static_cast<std::uint8_t>(*byte));
-    }
     return section;
 }
 
@@ -664,6 +735,8 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
     if (auto read = ReadCellular(document.Member(L"cellular"), scenario.cellular); !read)
         return std::unexpected(read.error());
     if (auto read = ReadNetwork(document.Member(L"network"), scenario.network); !read)
+        return std::unexpected(read.error());
+    if (auto read = ReadSmsRouter(document.Member(L"smsRouter"), scenario.smsRouter); !read)
         return std::unexpected(read.error());
     const Json::Value& shell = document.Member(L"shell");
     if (shell.kind != Json::Kind::Null && shell.kind != Json::Kind::Object)

@@ -124,6 +124,21 @@
 //   }                           // answer: A records from the IPv4 entries, AAAA from the IPv6 ones
 // Every acquisition that opens a session is kept in state.json ("apnSessions": the access point,
 // user, password, authentication type number and whether the session was closed), in order.
+//
+// Windows' SMS router ("smsRouter"; absent: every call fails with "class not registered"):
+//   "smsRouter": {
+//     "registerFails": "0x80070005",     // registering fails with this HRESULT
+//     "registrations": ["Peldra"],       // ids registered before the program runs (earlier runs)
+//     "messages": [                      // what the router hands every registration, each on
+//       { "type": 2,                     // the router's own thread afterMs after the registration;
+//         "from": "+4915112345678",      // type is SmsMessageType's number (2 WAP), all are
+//         "contentType": "application/vnd.wap.mms-message",    // delivered whatever the type,
+//         "hex": "8C82...",              // the body; timestamp in 100-ns units since 1601;
+//         "timestamp": 133497000000000000, "afterMs": 200,     // readFails: reading the message
+//         "readFails": "0x8000000E" } ]  // fails with this HRESULT
+//   }
+// The registrations as they stand are kept in state.json ("smsRegistrations", ids in order);
+// they outlive the program, as the router's do.
 #pragma once
 
 #include "core/Json.h"
@@ -269,6 +284,27 @@ struct ScenarioCellular
     std::map<std::wstring, std::vector<std::wstring>> names; // host -> addresses as text
 };
 
+// A message of Windows' SMS router; see "smsRouter" above.
+struct ScenarioSmsMessage
+{
+    std::int32_t type = 2;
+    std::wstring from;
+    std::wstring contentType;
+    std::vector<std::uint8_t> body;
+    std::uint64_t timestamp = 0;
+    std::uint32_t afterMs = 0;
+    std::optional<HRESULT> readFails;
+};
+
+// Windows' SMS router; present only with a "smsRouter" key.
+struct ScenarioSmsRouter
+{
+    bool present = false;
+    std::optional<HRESULT> registerFails;
+    std::vector<std::wstring> registrations;
+    std::vector<ScenarioSmsMessage> messages;
+};
+
 // The connectivity hint; present only with a "network" key.
 struct ScenarioNetwork
 {
@@ -301,6 +337,7 @@ struct Scenario
     ScenarioBluetooth bluetooth;
     ScenarioHello hello;
     ScenarioCellular cellular;
+    ScenarioSmsRouter smsRouter;
     ScenarioNetwork network;
     bool opensWebPages = true;
     ScenarioTrust trust;
