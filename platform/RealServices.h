@@ -12,6 +12,7 @@
 #include "platform/MobileBroadband.h"
 #include "platform/NetworkConnectivity.h"
 #include "platform/PackageManager.h"
+#include "platform/SmsRouter.h"
 #include "platform/UserConsent.h"
 #include "platform/WebPage.h"
 #include "platform/WindowsVersion.h"
@@ -41,6 +42,7 @@ Outcome<std::shared_ptr<MbnInterfaceManager>> MobileBroadband();
 std::shared_ptr<NetworkConnectivity> NetworkHints();
 Outcome<> OpenWebPage(const std::wstring& address);
 std::shared_ptr<PackageManager> Packages();
+std::shared_ptr<SmsRouter> SmsRouting();
 std::shared_ptr<UserConsentVerifier> UserConsent();
 Outcome<std::unique_ptr<DeviceWatch>> WatchDeviceInterface(const GUID& interfaceClass, HANDLE wake);
 WindowsVersion ReadWindowsVersion();

@@ -77,6 +77,11 @@ std::shared_ptr<PackageManager> Packages()
     return Real::Packages();
 }
 
+std::shared_ptr<SmsRouter> SmsRouting()
+{
+    return Real::SmsRouting();
+}
+
 std::shared_ptr<UserConsentVerifier> UserConsent()
 {
     return Real::UserConsent();

@@ -350,19 +350,74 @@ Pd::Result<> ReadHexBytes(const Json::Value& object, std::wstring_view name,
     return {};
 }
 
+// "0x80070005": a failure HRESULT; absent leaves none.
+Pd::Result<> ReadHresult(const Json::Value& object, std::wstring_view name, std::optional<HRESULT>& target)
+{
+    const Json::Value& value = object.Member(name);
+    if (value.kind == Json::Kind::Null)
+        return {};
+    if (value.kind != Json::Kind::String || !(target = ParseFailureHresult(value.text)))
+        return Wrong(name, L"a failure HRESULT as 0x and 8 hex digits");
+    return {};
+}
+
+Pd::Result<ScenarioSmsMessage> ReadSmsMessage(const Json::Value& entry)
+{
+    if (entry.kind != Json::Kind::Object)
+        return Wrong(L"messages", L"an array of objects");
+    ScenarioSmsMessage message;
+    Pd::Result<> read;
+    if (!(read = ReadSigned(entry, L"type", 0, 6, message.type)) ||
+        !(read = ReadText(entry, L"from", message.from)) ||
+        !(read = ReadText(entry, L"contentType", message.contentType)) ||
+        !(read = ReadHexBytes(entry, L"hex", message.body)) ||
+        !(read = ReadNumber(entry, L"timestamp", message.timestamp)) ||
+        !(read = ReadNumber(entry, L"afterMs", message.afterMs)) ||
+        !(read = ReadHresult(entry, L"readFails", message.readFails)))
+        return std::unexpected(read.error());
+    return message;
+}
+
+Pd::Result<> ReadSmsRouter(const Json::Value& router, ScenarioSmsRouter& target)
+{
+    if (router.kind == Json::Kind::Null)
+        return {};
+    if (router.kind != Json::Kind::Object)
+        return Wrong(L"smsRouter", L"an object");
+    target.present = true;
+    if (auto read = ReadHresult(router, L"registerFails", target.registerFails); !read)
+        return read;
+    const Json::Value& registrations = router.Member(L"registrations");
+    if (registrations.kind != Json::Kind::Null && registrations.kind != Json::Kind::Array)
+        return Wrong(L"registrations", L"an array of texts");
+    for (const Json::Value& id : registrations.Items())
+    {
+        if (id.kind != Json::Kind::String)
+            return Wrong(L"registrations", L"an array of texts");
+        target.registrations.push_back(id.text);
+    }
+    const Json::Value& messages = router.Member(L"messages");
+    if (messages.kind != Json::Kind::Null && messages.kind != Json::Kind::Array)
+        return Wrong(L"messages", L"an array of objects");
+    for (const Json::Value& entry : messages.Items())
+    {
+        auto message = ReadSmsMessage(entry);
+        if (!message)
+            return std::unexpected(message.error());
+        target.messages.push_back(std::move(*message));
+    }
+    return {};
+}
+
 Pd::Result<AdvertisementSection> ReadSection(const Json::Value& entry)
 {
     if (entry.kind != Json::Kind::Object)
         return Wrong(L"sections", L"an array of objects");
     AdvertisementSection section;
-    std::wstring hex;
     Pd::Result<> read;
-    if (!(read = ReadNumber(entry, L"type", section.type)) || !(read = ReadText(entry, L"hex", hex)))
+    if (!(read = ReadNumber(entry, L"type", section.type)) ||
+        !(read = ReadHexBytes(entry, L"hex", section.data)))
         return std::unexpected(read.error());
-    auto bytes = HexBytes(hex, L"hex");
-    if (!bytes)
-        return std::unexpected(bytes.error());
-    section.data = std::move(*bytes);
     return section;
 }
 
@@ -698,15 +753,6 @@ Pd::Result<> ReadCellular(const Json::Value& cellular, ScenarioCellular& target)
     return {};
 }
 
-Pd::Result<> ReadHresult(const Json::Value& object, std::wstring_view name, std::optional<HRESULT>& target)
-{
-    const Json::Value& value = object.Member(name);
-    if (value.kind == Json::Kind::Null)
-        return {};
-    if (value.kind != Json::Kind::String || !(target = ParseFailureHresult(value.text)))
-        return Wrong(name, L"a failure HRESULT as 0x and 8 hex digits");
-    return {};
-}
 
 // A result that is one of two words or a failure HRESULT.
 Pd::Result<> ReadOutcome(const Json::Value& object, std::wstring_view name, std::wstring_view first,
@@ -859,6 +905,8 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
     if (auto read = ReadModem(document.Member(L"modem"), scenario.modem); !read)
         return std::unexpected(read.error());
     if (auto read = ReadNetwork(document.Member(L"network"), scenario.network); !read)
+        return std::unexpected(read.error());
+    if (auto read = ReadSmsRouter(document.Member(L"smsRouter"), scenario.smsRouter); !read)
         return std::unexpected(read.error());
     const Json::Value& shell = document.Member(L"shell");
     if (shell.kind != Json::Kind::Null && shell.kind != Json::Kind::Object)

@@ -13,6 +13,7 @@
 #include "platform/sim/SimModem.h"
 #include "platform/sim/SimNetwork.h"
 #include "platform/sim/SimPackageManager.h"
+#include "platform/sim/SimSmsRouter.h"
 #include "platform/sim/Simulation.h"
 #include "platform/sim/SimUserConsent.h"
 #include "platform/sim/SimWindows.h"
@@ -112,6 +113,13 @@ std::shared_ptr<PackageManager> Packages()
     if (auto folder = Sim::ActiveScenarioFolder())
         return Sim::MakePackageManager(*folder);
     return Real::Packages();
+}
+
+std::shared_ptr<SmsRouter> SmsRouting()
+{
+    if (auto folder = Sim::ActiveScenarioFolder())
+        return Sim::MakeSmsRouter(*folder);
+    return Real::SmsRouting();
 }
 
 std::shared_ptr<UserConsentVerifier> UserConsent()

@@ -1,6 +1,7 @@
 #include "tel/apn/ApnConnection.h"
 
 #include "core/Log.h"
+#include "core/LogEscape.h"
 #include "core/Strings.h"
 
 #include <fmt/format.h>
@@ -14,7 +15,7 @@ constexpr HRESULT Canceled = HRESULT_FROM_WIN32(ERROR_CANCELLED);
 
 void LogNotOpened(const MmsRequest& request, HRESULT code)
 {
-    Core::Log(fmt::format("mms: Windows did not open APN {} (0x{:08X})", request.apn,
+    Core::Log(fmt::format("mms: Windows did not open APN {} (0x{:08X})", Core::EscapeForLog(request.apn),
                           static_cast<std::uint32_t>(code)));
 }
 
@@ -82,7 +83,8 @@ std::optional<ApnConnection> OpenApn(const MmsRequest& request, std::stop_token 
     std::unique_ptr<Platform::ConnectionSession> session = std::move(*acquired);
     if (!session)
     {
-        Core::Log(fmt::format("mms: Windows opened APN {} but gave no interface", request.apn));
+        Core::Log(
+            fmt::format("mms: Windows opened APN {} but gave no interface", Core::EscapeForLog(request.apn)));
         return std::nullopt;
     }
 
@@ -92,7 +94,8 @@ std::optional<ApnConnection> OpenApn(const MmsRequest& request, std::stop_token 
         if (!adapter)
             LogNotOpened(request, adapter.error().code);
         else
-            Core::Log(fmt::format("mms: Windows opened APN {} but gave no interface", request.apn));
+            Core::Log(fmt::format("mms: Windows opened APN {} but gave no interface",
+                                  Core::EscapeForLog(request.apn)));
         CloseApn(session);
         return std::nullopt;
     }
@@ -102,7 +105,8 @@ std::optional<ApnConnection> OpenApn(const MmsRequest& request, std::stop_token 
     if (::ConvertInterfaceGuidToLuid(&**adapter, &luid) != NO_ERROR ||
         ::ConvertInterfaceLuidToIndex(&luid, &index) != NO_ERROR)
     {
-        Core::Log(fmt::format("mms: the interface of APN {} is not known to the network stack", request.apn));
+        Core::Log(fmt::format("mms: the interface of APN {} is not known to the network stack",
+                              Core::EscapeForLog(request.apn)));
         CloseApn(session);
         return std::nullopt;
     }
@@ -114,7 +118,7 @@ std::optional<ApnConnection> OpenApn(const MmsRequest& request, std::stop_token 
         if (stop.stop_requested())
             LogNotOpened(request, Canceled);
         else
-            Core::Log(fmt::format("mms: APN {} got no address within {} s", request.apn,
+            Core::Log(fmt::format("mms: APN {} got no address within {} s", Core::EscapeForLog(request.apn),
                                   std::chrono::duration_cast<std::chrono::seconds>(ApnAddressLimit).count()));
         CloseApn(session);
         return std::nullopt;

@@ -1,6 +1,7 @@
 #include "tel/apn/ApnConnection.h"
 
 #include "core/Log.h"
+#include "core/LogEscape.h"
 #include "core/Strings.h"
 #include "platform/DnsQuery.h"
 
@@ -53,7 +54,8 @@ std::vector<SOCKADDR_INET> ResolveThroughApn(const MmsRequest& request, const Ap
                     addresses.push_back(MakeAddress(family, bytes.data(), request.port));
     }
     if (addresses.empty())
-        Core::Log(fmt::format("mms: the name {} is not known through APN {}", request.host, request.apn));
+        Core::Log(fmt::format("mms: the name {} is not known through APN {}",
+                              Core::EscapeForLog(request.host), Core::EscapeForLog(request.apn)));
     return addresses;
 }
 

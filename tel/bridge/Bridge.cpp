@@ -4,11 +4,13 @@
 #include "core/LogEscape.h"
 #include "guest/Vsock.h"
 #include "tel/bridge/Session.h"
+#include "tel/mms/MmsRelay.h"
 
 #include <fmt/format.h>
 
 #include <memory>
 #include <string_view>
+#include <thread>
 
 namespace Pd::Tel
 {
@@ -60,12 +62,13 @@ void RunBridge(std::stop_token stop)
         return;
     }
     LogSnapshot(modem->ReadState());
-    // The MMS relay joins here once it is built: started on a thread of its own with this stop
-    // token before the service, joined after it.
+    // The relay follows the bridge's own stop token: once the service below returns, it is ending too.
+    std::jthread relay([stop] { RunMmsRelay(stop); });
     Guest::ServeVsock(
         RilServiceId, ServiceName,
         [&modem](SOCKET socket, std::stop_token connection) { RunSession(*modem, socket, connection); },
         stop);
+    relay.join();
     modem.reset();
 }
 

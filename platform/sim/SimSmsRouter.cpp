@@ -1,0 +1,163 @@
+#include "platform/sim/SimSmsRouter.h"
+
+#include "platform/sim/Scenario.h"
+#include "platform/sim/Simulation.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace Pd::Platform::Sim
+{
+namespace
+{
+
+constexpr const wchar_t* RegistrationsKey = L"smsRegistrations";
+
+std::unexpected<Error> NotRegistered()
+{
+    return Failure(REGDB_E_CLASSNOTREG, L"Windows' SMS router is not available");
+}
+
+// Edits the registered ids; the scenario's "registrations" stand until the first change.
+Pd::Result<> UpdateRegistrations(const std::filesystem::path& folder, const ScenarioSmsRouter& router,
+                                 const std::function<void(std::vector<std::wstring>&)>& change)
+{
+    return StateStore(folder).Update([&](Json::Value& state) {
+        Json::Value& stored = (*state.members)[RegistrationsKey];
+        std::vector<std::wstring> ids;
+        if (stored.kind == Json::Kind::Array)
+            for (const Json::Value& id : stored.Items())
+                ids.push_back(id.text);
+        else
+            ids = router.registrations;
+        change(ids);
+        stored = Json::Value::MakeArray();
+        for (const std::wstring& id : ids)
+            stored.items->push_back(Json::Value::MakeString(id));
+        return true;
+    });
+}
+
+class SimRegistration final : public SmsRegistration
+{
+public:
+    SimRegistration(std::filesystem::path folder, ScenarioSmsRouter router, std::wstring id,
+                    RoutedSmsHandler handler)
+        : folder_(std::move(folder)), router_(std::move(router)), id_(std::move(id))
+    {
+        thread_ = std::jthread(
+            [this, handler = std::move(handler)](std::stop_token stop) { Deliver(stop, handler); });
+    }
+
+    Outcome<> Unregister() override
+    {
+        bool found = false;
+        auto updated = UpdateRegistrations(folder_, router_, [&](std::vector<std::wstring>& ids) {
+            auto at = std::find(ids.begin(), ids.end(), id_);
+            if ((found = at != ids.end()))
+                ids.erase(at);
+        });
+        if (!updated)
+            return Failure(E_FAIL, updated.error());
+        if (!found)
+            return Failure(E_INVALIDARG, L"The SMS registration is no longer registered");
+        return {};
+    }
+
+private:
+    // The router's callback thread: each message at its time after the registration, in time order.
+    void Deliver(std::stop_token stop, const RoutedSmsHandler& handler)
+    {
+        auto start = std::chrono::steady_clock::now();
+        std::vector<const ScenarioSmsMessage*> order;
+        for (const ScenarioSmsMessage& message : router_.messages)
+            order.push_back(&message);
+        std::stable_sort(order.begin(), order.end(),
+                         [](auto* a, auto* b) { return a->afterMs < b->afterMs; });
+        std::mutex lock;
+        std::condition_variable_any wake;
+        for (const ScenarioSmsMessage* message : order)
+        {
+            std::unique_lock guard(lock);
+            if (wake.wait_until(guard, stop, start + std::chrono::milliseconds(message->afterMs),
+                                [] { return false; }) ||
+                stop.stop_requested())
+                return;
+            guard.unlock();
+            if (message->readFails)
+                handler(Failure(*message->readFails, L"The simulated SMS message cannot be read"));
+            else
+                handler(RoutedSmsMessage{static_cast<SmsMessageType>(message->type), message->from,
+                                         message->contentType, message->body,
+                                         static_cast<std::int64_t>(message->timestamp)});
+        }
+    }
+
+    std::filesystem::path folder_;
+    ScenarioSmsRouter router_;
+    std::wstring id_;
+    std::jthread thread_; // last: stopped and joined before the rest goes
+};
+
+class SimRouter final : public SmsRouter
+{
+public:
+    explicit SimRouter(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+    Outcome<std::size_t> UnregisterAll(std::wstring_view id) override
+    {
+        ScenarioSmsRouter router = LoadScenario(folder_).smsRouter;
+        if (!router.present)
+            return NotRegistered();
+        std::size_t removed = 0;
+        auto updated = UpdateRegistrations(folder_, router, [&](std::vector<std::wstring>& ids) {
+            removed = static_cast<std::size_t>(std::erase(ids, std::wstring(id)));
+        });
+        if (!updated)
+            return Failure(E_FAIL, updated.error());
+        return removed;
+    }
+
+    Outcome<std::unique_ptr<SmsRegistration>> RegisterWapPeek(std::wstring_view id,
+                                                              RoutedSmsHandler handler) override
+    {
+        ScenarioSmsRouter router = LoadScenario(folder_).smsRouter;
+        if (!router.present)
+            return NotRegistered();
+        if (router.registerFails)
+            return Failure(*router.registerFails, L"The simulated SMS router refused the registration");
+        auto updated = UpdateRegistrations(folder_, router,
+                                           [&](std::vector<std::wstring>& ids) { ids.emplace_back(id); });
+        if (!updated)
+            return Failure(E_FAIL, updated.error());
+        return std::make_unique<SimRegistration>(folder_, std::move(router), std::wstring(id),
+                                                 std::move(handler));
+    }
+
+private:
+    std::filesystem::path folder_;
+};
+
+} // namespace
+
+std::shared_ptr<SmsRouter> MakeSmsRouter(const std::filesystem::path& folder)
+{
+    return std::make_shared<SimRouter>(folder);
+}
+
+std::vector<std::wstring> SmsRegistrations(const std::filesystem::path& folder)
+{
+    const Json::Value state = StateStore(folder).Read();
+    const Json::Value& stored = state.Member(RegistrationsKey);
+    if (stored.kind != Json::Kind::Array)
+        return LoadScenario(folder).smsRouter.registrations;
+    std::vector<std::wstring> ids;
+    for (const Json::Value& id : stored.Items())
+        ids.push_back(id.text);
+    return ids;
+}
+
+} // namespace Pd::Platform::Sim

@@ -1,0 +1,169 @@
+"""The MMS relay under Wine on a simulated PC whose cellular access point is the loopback
+interface: curl, standing in for Android's MMS app, sends and fetches messages through it to a
+loopback MMS centre; a centre that is slow, refuses, resets or answers more than it announced; and
+a stop while a transfer runs."""
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+from android_mms import MMS_RELAY_PORT, AndroidMms  # noqa: E402
+from mms_centre import MmsCentre  # noqa: E402
+from simulated_pc import SimulatedPc  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
+
+VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
+      "state": "Running"}
+driver = None
+
+
+def relay_command():
+    """What serves the relay on the simulated PC. The telephony bridge will start it in the host."""
+    return [driver]
+
+
+class Relay:
+    """The relay's process, its log lines gathered as they come."""
+
+    def __init__(self, pc):
+        env = dict(os.environ)
+        env.update(pc.env)
+        self.process = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, *relay_command()], env=env,
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.lines = []
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.append(line.decode("utf-8", "replace").rstrip("\r\n"))
+
+    def count(self, text):
+        return sum(text in line for line in self.lines)
+
+    def wait_for(self, text, count=1, timeout=30):
+        deadline = time.monotonic() + timeout
+        while self.count(text) < count and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return self.count(text) >= count
+
+    def stop(self, timeout=60):
+        """Asks the relay to stop; how long it took to end."""
+        start = time.monotonic()
+        self.process.stdin.write(b"stop\n")
+        self.process.stdin.flush()
+        self.process.wait(timeout=timeout)
+        took = time.monotonic() - start
+        self.process.stdin.close()
+        self.reader.join(timeout=5)
+        self.process.stdout.close()
+        return took
+
+
+def setUpModule():
+    global road, centre, android, pc, relay
+    road = e2e.ReleaseRoad("mms")
+    centre = MmsCentre()
+    android = AndroidMms("mms.carrier", "mms.example", centre.port)
+    pc = SimulatedPc(road.scratch / "sim", computeSystems=[VM], services={MMS_RELAY_PORT: android.relay_port},
+                     cellular={"adapter": "loopback", "names": {"mms.example": ["127.0.0.1"]}})
+    relay = Relay(pc)
+
+
+def tearDownModule():
+    if relay.process.poll() is None:
+        relay.stop()
+    android.stop()
+    centre.stop()
+    road.stop()
+
+
+def curl(path, *options, timeout=60):
+    """curl through the relay: its exit code and what it received."""
+    with tempfile.NamedTemporaryFile() as body:
+        done = subprocess.run(["curl", "-sS", "--max-time", str(timeout), "-o", body.name, *options,
+                               f"http://127.0.0.1:{android.app_port}{path}"], capture_output=True)
+        return done.returncode, Path(body.name).read_bytes()
+
+
+class MmsRelay(unittest.TestCase):
+    def setUp(self):
+        android.target = ("mms.carrier", "mms.example", centre.port)
+        self.exchanges = relay.count("mms: exchange done")
+
+    def exchange_done(self):
+        """Waits for the log line of the next exchange's end."""
+        self.exchanges += 1
+        self.assertTrue(relay.wait_for("mms: exchange done", self.exchanges), relay.lines)
+
+    def test_messages_are_sent_and_fetched(self):
+        message = bytes(range(256)) * 1200  # a picture message of 300 KiB
+        with tempfile.NamedTemporaryFile() as upload:
+            Path(upload.name).write_bytes(message)
+            code, answer = curl("/send", "--data-binary", f"@{upload.name}", "-H",
+                                "Content-Type: application/vnd.wap.mms-message")
+        self.assertEqual((code, answer[:5]), (0, b"sent "))
+        self.exchange_done()
+        code, fetched = curl(f"/message/{answer[5:].decode()}")
+        self.assertEqual(code, 0)
+        self.assertEqual(fetched, message)
+        self.assertTrue(relay.wait_for(f"mms: Android's MMS exchange with mms.example:{centre.port} through APN "
+                                       "mms.carrier", 2))
+        self.exchange_done()
+        deadline = time.monotonic() + 10  # each access point is closed just after its exchange
+        while not all(session["closed"] for session in pc.state()["apnSessions"]) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertTrue(all(session["closed"] for session in pc.state()["apnSessions"]))
+
+    def test_a_misbehaving_centre(self):
+        # A reset reaches curl as a connection closed without an answer.
+        for path, works, expected in [("/slow/3000", True, b"slow"), ("/reset", False, b""),
+                                      ("/overlong/100", True, b"m" * 16)]:
+            with self.subTest(path=path):
+                code, answer = curl(path)
+                self.assertEqual((code == 0, answer), (works, expected))
+                self.exchange_done()
+
+    def test_a_refusing_centre_and_a_name_with_a_control_character(self):
+        gone = MmsCentre()
+        gone.stop()
+        for target, answer, logged in [
+                (("mms.carrier", "127.0.0.1", gone.port), b"ERR\tserver unreachable",
+                 f"mms: 127.0.0.1:{gone.port} did not answer through APN mms.carrier"),
+                (("mms\x1b]0;x\x07carrier", "mms.example", centre.port), b"ERR\tbad request",
+                 "mms: Android sent a request the host does not understand")]:
+            with self.subTest(target=target):
+                android.target = target
+                code, received = curl("/send")
+                self.assertEqual((code != 0, received), (True, b""))  # closed without an answer
+                self.assertEqual(android.answers[-1], answer)
+                self.assertTrue(relay.wait_for(logged))
+        self.assertFalse(any("\x1b" in line for line in relay.lines))
+
+    def test_z_a_stop_ends_a_running_transfer(self):
+        result = {}
+        started = relay.count("mms: Android's MMS exchange with mms.example")
+        transfer = threading.Thread(target=lambda: result.update(done=curl("/trickle/2000")))
+        transfer.start()
+        self.assertTrue(relay.wait_for("mms: Android's MMS exchange with mms.example", started + 1))
+        time.sleep(1)
+        took = relay.stop()
+        transfer.join(timeout=60)
+        self.assertLess(took, 10)
+        self.assertEqual(relay.process.returncode, 0)
+        self.assertNotEqual(result["done"][0], 0)  # cut short
+        self.exchange_done()
+
+
+if __name__ == "__main__":
+    arguments = sys.argv[1:]
+    at = arguments.index("--driver")
+    driver = arguments[at + 1]
+    sys.argv[1 + at:3 + at] = []
+    e2e.main()
