@@ -411,6 +411,8 @@ struct ScenarioModem
     std::wstring read = L"answers"; // answers | silent | an HRESULT as text
     std::uint32_t readParts = 1;
     std::optional<HRESULT> deleteStatus;
+};
+
 // A message of Windows' SMS router; see "smsRouter" above.
 struct ScenarioSmsMessage
 {
