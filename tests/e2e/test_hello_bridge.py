@@ -139,7 +139,7 @@ class HelloCommandsTest(unittest.TestCase):
     def test_help_lists_only_what_works(self):
         usage = run(e2e.program.exe, "help").stdout
         self.assertIn("  hello --check", usage)
-        self.assertNotIn("  modem", usage)
+        self.assertIn("  modem   ", usage)
 
 
 if __name__ == "__main__":
