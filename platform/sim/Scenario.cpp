@@ -753,7 +753,6 @@ Pd::Result<> ReadCellular(const Json::Value& cellular, ScenarioCellular& target)
     return {};
 }
 
-
 // A result that is one of two words or a failure HRESULT.
 Pd::Result<> ReadOutcome(const Json::Value& object, std::wstring_view name, std::wstring_view first,
                          std::wstring_view second, std::wstring& target)

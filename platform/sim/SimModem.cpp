@@ -83,7 +83,8 @@ class Device
 public:
     Device(std::filesystem::path folder, UniqueChangeNotification folderChanged)
         : folder_(std::move(folder)), openedMs_(NowMs()), folderChanged_(std::move(folderChanged)),
-          wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)), worker_([this] { Run(); })
+          wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          worker_([this, opened = Radio()] { Run(opened); })
     {
     }
     ~Device()
@@ -200,9 +201,10 @@ public:
     const std::filesystem::path& Folder() const { return folder_; }
 
 private:
-    void Run()
+    // Starts from the state at opening, not at the thread's start: a change that falls due before
+    // a late start is still reported.
+    void Run(ScenarioModemRadio last)
     {
-        ScenarioModemRadio last = Radio();
         for (;;)
         {
             TakeIncoming();
