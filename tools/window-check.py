@@ -363,6 +363,19 @@ def check_dialog_shot(shot, process, buttons, name):
     say(f"dialog at {name}: text in every button and the title")
 
 
+def start_display():
+    """A bare X server of the screen's size, made this process's display; (process, display)."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+                             "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        display = ":" + pipe.readline().strip()
+    os.environ["DISPLAY"] = display
+    return xvfb, display
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
@@ -376,14 +389,7 @@ def main():
     subprocess.run([str(HERE / "wine-prefix.sh"), str(prefix), "create"], check=True)
     if (prefix / ".null-graphics").exists():
         fail(f"{prefix} uses Wine's null graphics driver: give a prefix of its own")
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-                             "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        display = ":" + pipe.readline().strip()
-    os.environ["DISPLAY"] = display
+    xvfb, display = start_display()
     wine = Wine(prefix, display)
     try:
         wine.run("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "96", "/f")
