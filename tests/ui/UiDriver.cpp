@@ -1,7 +1,7 @@
 // Drives the interface for the window check under Xvfb: "main" runs the main window and reports
 // where its parts are and what its log pane holds; "dialog <rounds>" opens the modal dialog over
 // an owner window again and again and reports each answer; "inspect" reports the state of the
-// program's open window.
+// program's open window ("inspect 1": without its log).
 #include "core/Level.h"
 #include "ui/Dialog.h"
 #include "ui/MainWindow.h"
@@ -85,7 +85,7 @@ void CALLBACK ReportLog(HWND, UINT, UINT_PTR, DWORD)
 // Reports the program's window as another process sees it: each action button's text and
 // whether it is enabled and shown, the window's client size, and the log pane's text, copied
 // with the window's own Copy log command.
-int Inspect()
+int Inspect(bool withLog)
 {
     HWND window = ::FindWindowW(Pd::Ui::MainWindowClass, nullptr);
     if (!window)
@@ -99,7 +99,7 @@ int Inspect()
         HWND button = ::GetDlgItem(window, id);
         wchar_t text[128]{};
         ::GetWindowTextW(button, text, 128);
-        buttons += fmt::format(" {}={}{}:{}", id, ::IsWindowEnabled(button) ? "on" : "off",
+        buttons += fmt::format("|{}={}{}:{}", id, ::IsWindowEnabled(button) ? "on" : "off",
                                ::IsWindowVisible(button) ? "" : ",hidden", Narrow(text));
     }
     Say("inspect:" + buttons);
@@ -107,6 +107,8 @@ int Inspect()
     for (int id : {1000, 1001, 1002, 1007, 1016})
         SayRect(fmt::format("button {}", id), ::GetDlgItem(window, id));
     SayRect("logpane", ::GetDlgItem(window, 2001));
+    if (!withLog)
+        return 0;
     if (::OpenClipboard(nullptr))
     {
         ::EmptyClipboard();
@@ -227,7 +229,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     else if (mode == L"dialog")
         code = RunDialogs(instance, number);
     else if (mode == L"inspect")
-        code = Inspect();
+        code = Inspect(number == 0);
     ::CoUninitialize();
     return code;
 }
