@@ -3,6 +3,7 @@
 #include "cli/Installer.h"
 #include "cli/Mode.h"
 #include "cli/Run.h"
+#include "cli/Usage.h"
 #include "core/Elevation.h"
 #include "core/ErrorText.h"
 #include "core/Handles.h"
@@ -105,7 +106,7 @@ int RunWindow(HINSTANCE instance, int showCommand)
     ::InitCommonControlsEx(&controls);
     int code = 1;
     {
-        Pd::Ui::MainWindow window(instance);
+        Pd::Ui::MainWindow window(instance, Pd::Cli::UsageText());
         switch (window.Create(showCommand))
         {
         case Pd::Ui::CreateOutcome::Created:

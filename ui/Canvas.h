@@ -130,6 +130,7 @@ public:
     PaintScope(const PaintScope&) = delete;
     PaintScope& operator=(const PaintScope&) = delete;
     HDC Dc() const { return dc_; }
+    const RECT& Area() const { return paint_.rcPaint; }
 
 private:
     HWND window_;

@@ -1,10 +1,16 @@
 #include "ui/MainWindow.h"
 
+#include "ui/MainWindowParts.h"
+
+#include "core/HostChanged.h"
+#include "core/InstallFolder.h"
+#include "core/release/InstallState.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "host/controls/HostControl.h"
 #include "pd/ProgramVersion.h"
 #include "ui/Dialog.h"
+#include "ui/ProgressText.h"
 #include "ui/WindowPlacement.h"
 
 #include <commctrl.h>
@@ -18,17 +24,25 @@ namespace Pd::Ui
 namespace
 {
 
-constexpr int LogPaneId = 2001;
 constexpr DWORD OverlappedStyle = 0x00CF0000;
 
-struct ButtonRow
+// The icon at a size, scaled down from a larger image; the import library lacks the loader, so
+// it is looked up in the common controls already loaded.
+HICON LoadScaledIcon(HINSTANCE instance, int width, int height)
 {
-    int id;
-    std::uint32_t text;
-    ButtonLook look;
-};
+    using Loader = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    HICON icon = nullptr;
+    if (HMODULE controls = ::GetModuleHandleW(L"comctl32.dll"))
+        if (auto load = reinterpret_cast<Loader>(
+                reinterpret_cast<void*>(::GetProcAddress(controls, "LoadIconWithScaleDown"))))
+            if (SUCCEEDED(load(instance, MAKEINTRESOURCEW(1), width, height, &icon)))
+                return icon;
+    return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, width, height, 0));
+}
 
-const std::array<ButtonRow, 10>& ButtonTable()
+} // namespace
+
+const std::array<ButtonRow, 10>& MainButtons()
 {
     static const std::array<ButtonRow, 10> rows{{
         {1007, 0, MakeLook(ButtonSelector, 0, true)},
@@ -47,29 +61,6 @@ const std::array<ButtonRow, 10>& ButtonTable()
     return rows;
 }
 
-constexpr D2D1_COLOR_F CardFill = Rgba(1, 1, 1, 0.05f);
-constexpr D2D1_COLOR_F CardOutline = Rgba(1, 1, 1, 0.075f);
-
-D2D1_COLOR_F StatusColour(Pd::Level level)
-{
-    switch (level)
-    {
-    case Pd::Level::Error:
-        return Rgba(1, 0.6f, 0.6431f, 1);
-    case Pd::Level::Warning:
-        return Rgba(0.9882f, 0.8824f, 0, 1);
-    case Pd::Level::Success:
-        return Rgba(0.4235f, 0.7961f, 0.3725f, 1);
-    default:
-        return Rgba(1, 1, 1, 0.786f);
-    }
-}
-
-D2D1_RECT_F Scale(const D2D1_RECT_F& r, float scale)
-{
-    return RectF(r.left * scale, r.top * scale, r.right * scale, r.bottom * scale);
-}
-
 void Place(HWND control, const D2D1_RECT_F& r)
 {
     auto round = [](float v) { return static_cast<int>(std::lround(v)); };
@@ -77,30 +68,9 @@ void Place(HWND control, const D2D1_RECT_F& r)
                    round(r.bottom) - round(r.top), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The icon at a size, scaled down from a larger image; the import library lacks the loader, so
-// it is looked up in the common controls already loaded.
-HICON LoadScaledIcon(HINSTANCE instance, int width, int height)
-{
-    using Loader = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
-    HICON icon = nullptr;
-    if (HMODULE controls = ::GetModuleHandleW(L"comctl32.dll"))
-        if (auto load = reinterpret_cast<Loader>(
-                reinterpret_cast<void*>(::GetProcAddress(controls, "LoadIconWithScaleDown"))))
-            if (SUCCEEDED(load(instance, MAKEINTRESOURCEW(1), width, height, &icon)))
-                return icon;
-    return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, width, height, 0));
-}
-
-void DrawCard(Canvas& canvas, const D2D1_RECT_F& card, float radius)
-{
-    canvas.FillRect(card, CardFill, radius);
-    canvas.StrokeRect(card, CardOutline, radius, 1.0f);
-}
-
-} // namespace
-
-MainWindow::MainWindow(HINSTANCE instance)
-    : instance_(instance), menuBar_(fonts_, Rgba(0.1725f, 0.1725f, 0.1725f, 1)), logView_(fonts_)
+MainWindow::MainWindow(HINSTANCE instance, std::wstring usageText)
+    : instance_(instance), usageText_(std::move(usageText)),
+      menuBar_(fonts_, Rgba(0.1725f, 0.1725f, 0.1725f, 1)), logView_(fonts_)
 {
 }
 
@@ -138,6 +108,7 @@ CreateOutcome MainWindow::Create(int showCommand)
         return CreateOutcome::Failed;
     RestoreWindowRect(showCommand);
     AppendLog(Pd::Level::Info, Pd::Core::FormatText(17000, L"Peldra", PD_VERSION_WTEXT));
+    CheckRelease(false);
     return CreateOutcome::Created;
 }
 
@@ -175,7 +146,7 @@ void MainWindow::OnCreate()
     };
     accelerators_.Reset(::CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size())));
 
-    for (const auto& row : ButtonTable())
+    for (const auto& row : MainButtons())
     {
         CreateButton(window_, row.id, row.text ? Pd::Core::Text(row.text) : std::wstring());
         buttonLooks_[row.id] = row.look;
@@ -187,292 +158,24 @@ void MainWindow::OnCreate()
     buttonLooks_[1016].expanded = logVisible_;
     if (logView_.Window())
         ::ShowWindow(logView_.Window(), logVisible_ ? SW_SHOW : SW_HIDE);
+    installFolder_ = Pd::Core::ReadUserString(L"InstallFolder", L"");
+    if (installFolder_.empty())
+        installFolder_ = Pd::Core::DefaultInstallFolder();
+    installState_ = Pd::Core::ReadState(installFolder_);
+    ::SetWindowTextW(::GetDlgItem(window_, 1007), SourceLabel().c_str());
     SetStatus(Pd::Level::Info, Pd::Core::Text(14000));
+    UpdateButtons();
+    hostChangedEvent_ = Pd::Core::CreateHostChangedEvent();
+    if (hostChangedEvent_)
+        ::RegisterWaitForSingleObject(
+            hostChangedWait_.Put(), hostChangedEvent_.Get(),
+            [](void* context, BOOLEAN) {
+                ::PostMessageW(static_cast<HWND>(context), MessageHostChanged, 0, 0);
+            },
+            window_, INFINITE, WT_EXECUTEDEFAULT);
+    RefreshHostState();
     if (auto started = Pd::Host::EnsureRunning(); !started)
         AppendLog(Pd::Level::Warning, started.error());
-}
-
-void MainWindow::BuildMenus()
-{
-    using Pd::Core::Text;
-    auto& bar = menuBar_;
-    HMENU file = bar.AddMenu(Text(11000));
-    bar.AddItem(file, 1000, Text(11004), L"Ctrl+I", false, false);
-    bar.AddItem(file, 1001, Text(10004), L"Esc", false, false);
-    bar.AddItem(file, 1003, Text(11005), L"F5", false, false);
-    bar.AddSeparator(file);
-    bar.AddItem(file, 1002, Text(11006), L"Ctrl+R", false, false);
-    bar.AddItem(file, 1025, Text(11027), L"Ctrl+Shift+R", false, false);
-    bar.AddItem(file, 1004, Text(11007), L"", false, false);
-    bar.AddItem(file, 1005, Text(11008), L"", false, false);
-    bar.AddSeparator(file);
-    bar.AddItem(file, 1019, Text(11021), L"", false, false);
-    bar.AddSeparator(file);
-    bar.AddItem(file, 1006, Text(11009), L"Ctrl+Q", false, false);
-
-    sourceMenu_ = bar.AddMenu(Text(11001));
-    bar.AddItem(sourceMenu_, 1010, Text(11012), L"", true, false);
-    bar.AddItem(sourceMenu_, 1009, Text(11011), L"", true, false);
-    bar.AddItem(sourceMenu_, 1008, Text(11010), L"", true, false);
-    bar.AddItem(sourceMenu_, 1011, Text(11013), L"Ctrl+E", true, false);
-    bar.AddSeparator(sourceMenu_);
-    bar.AddItem(sourceMenu_, 1012, Text(11019), L"", false, false);
-
-    HMENU bluetooth = bar.AddMenu(Text(11022));
-    bar.AddItem(bluetooth, 1020, Text(11023), L"Ctrl+B", false, false);
-    bar.AddItem(bluetooth, 1021, Text(11024), L"", false, false);
-    bar.AddSeparator(bluetooth);
-    bar.AddItem(bluetooth, 1023, Text(11025), L"", false, false);
-    bar.AddSeparator(bluetooth);
-    bar.AddItem(bluetooth, 1024, Text(11026), L"", false, false);
-
-    HMENU android = bar.AddMenu(Text(11028));
-    bar.AddItem(android, 1033, Text(11037), L"", false, false);
-    bar.AddItem(android, 1034, Text(19019), L"", false, false);
-    bar.AddSeparator(android);
-    bar.AddItem(android, 1026, Text(11029), L"", false, false);
-    bar.AddItem(android, 1027, Text(11030), L"", false, false);
-    bar.AddItem(android, 1038, Text(11041), L"", false, false);
-    bar.AddSeparator(android);
-    HMENU remember = bar.AddSubmenu(android, Text(11032));
-    for (int id = 1029; id <= 1032; ++id)
-        bar.AddItem(remember, id, Text(static_cast<std::uint32_t>(11033 + id - 1029)), L"", true, false);
-    bar.AddSeparator(android);
-    bar.AddItem(android, 1028, Text(11031), L"", false, false);
-
-    HMENU view = bar.AddMenu(Text(11002));
-    bar.AddItem(view, 1013, Text(11014), L"Ctrl+L", false, false);
-    bar.AddItem(view, 1014, Text(11015), L"", false, false);
-    bar.AddItem(view, 1015, Text(11016), L"", false, false);
-    bar.AddSeparator(view);
-    HMENU language = bar.AddSubmenu(view, Text(11017));
-    languages_ = Pd::Core::LanguageMenuItems();
-    std::wstring automatic = Pd::Core::AutoLanguage();
-    for (const auto& entry : languages_)
-        if (entry.code == automatic)
-            automatic = entry.name;
-    bar.AddItem(language, 1100, Pd::Core::FormatText(10013, automatic), L"", true, false);
-    bar.AddSeparator(language);
-    for (std::size_t at = 0; at < languages_.size() && 1101 + at <= 1199; ++at)
-    {
-        const auto& entry = languages_[at];
-        std::wstring share;
-        if (entry.code != L"en")
-            share = fmt::format(L"{}%", entry.total ? entry.translated * 100 / entry.total : 100);
-        bar.AddItem(language, static_cast<int>(1101 + at), entry.name, share, true, at > 0 && at % 20 == 0);
-    }
-
-    HMENU help = bar.AddMenu(Text(11003));
-    bar.AddItem(help, 1036, Text(11039), L"", false, false);
-    bar.AddItem(help, 1037, Text(11040), L"", false, false);
-    bar.AddSeparator(help);
-    bar.AddItem(help, 1017, Text(11018), L"F1", false, false);
-    bar.AddItem(help, 1018, Text(11020), L"", false, false);
-
-    logMenu_ = bar.NewPopup();
-    bar.AddItem(logMenu_, 1014, Text(11015), L"Ctrl+C", false, false);
-    bar.AddItem(logMenu_, 1015, Text(11016), L"", false, false);
-
-    RECT client{};
-    ::GetClientRect(window_, &client);
-    if (client.right > 0)
-        Layout();
-}
-
-float MainWindow::ButtonWidth() const
-{
-    float widest = 120.0f;
-    for (int id : {1001, 1002, 1000, 1005, 1022, 1036, 1035})
-    {
-        wchar_t text[128]{};
-        ::GetWindowTextW(::GetDlgItem(window_, id), text, 128);
-        auto look = buttonLooks_.find(id);
-        float width = MeasureText(fonts_, 0, text) / Px(1) +
-                      (look != buttonLooks_.end() && look->second.glyph ? 22.0f : 0.0f) + 30.0f;
-        widest = std::max(widest, width);
-    }
-    return std::ceil(widest);
-}
-
-float MainWindow::MinimumHeight(bool logVisible) const
-{
-    return MinimumClientHeight(0, logVisible);
-}
-
-void MainWindow::Layout()
-{
-    if (!logView_.Window())
-        return;
-    RECT client{};
-    ::GetClientRect(window_, &client);
-    const float scale = Px(1);
-    MainLayoutInput in;
-    in.right = static_cast<float>(client.right) / scale;
-    in.height = static_cast<float>(client.bottom) / scale;
-    in.buttonWidth = ButtonWidth();
-    in.logVisible = logVisible_;
-    float labels = 0.0f;
-    for (std::uint32_t id : {12020u, 12021u, 12022u})
-        labels = std::max(labels, MeasureText(fonts_, 3, Pd::Core::Text(id)) / scale + 16);
-    in.labelWidth = std::max(80.0f, std::ceil(labels));
-    in.registerWidth = std::ceil(MeasureText(fonts_, 0, Pd::Core::Text(12007)) / scale + 52);
-    for (const auto& menu : menuBar_.Menus())
-        in.captionWidths.push_back(MeasureText(fonts_, 0, menu.caption) / scale);
-    MainLayout dip = LayOutMainWindow(in);
-
-    auto scaled = [scale](const D2D1_RECT_F& r) { return Scale(r, scale); };
-    layout_ = dip;
-    for (auto* r : {&layout_.headerCard, &layout_.hostCard, &layout_.componentsCard, &layout_.logCard,
-                    &layout_.titleLine, &layout_.releaseLine, &layout_.sourceRow, &layout_.folderRow,
-                    &layout_.downloadRow, &layout_.progressTrack, &layout_.statusLine})
-        *r = scaled(*r);
-    auto& menus = menuBar_.Menus();
-    for (std::size_t at = 0; at < menus.size() && at < dip.captions.size(); ++at)
-        menus[at].rect = scaled(dip.captions[at]);
-
-    auto control = [this](int id) { return ::GetDlgItem(window_, id); };
-    Place(control(1035), scaled(dip.donate));
-    Place(control(1036), scaled(dip.updateApp));
-    ::ShowWindow(control(1036), SW_HIDE);
-    Place(control(1007), scaled(dip.source));
-    Place(control(1005), scaled(dip.change));
-    Place(control(1022), scaled(dip.bluetooth));
-    Place(control(1000), scaled(dip.install));
-    Place(control(1002), scaled(dip.launch));
-    Place(control(1001), scaled(dip.cancel));
-    Place(control(1016), scaled(dip.logButton));
-    if (logVisible_)
-        Place(logView_.Window(), scaled(dip.logPane));
-    Place(control(1034), scaled(dip.reg));
-    ::ShowWindow(control(1034), SW_HIDE);
-    ::InvalidateRect(window_, nullptr, FALSE);
-}
-
-void MainWindow::Paint(Canvas& canvas)
-{
-    canvas.Clear(Graphics::Get().backdrop ? Rgba(0, 0, 0, 0) : Rgba(0.1255f, 0.1255f, 0.1255f, 1));
-    menuBar_.DrawBar(canvas);
-    const float radius = Px(8);
-    DrawCard(canvas, layout_.headerCard, radius);
-    const auto& title = layout_.titleLine;
-    canvas.FillEllipse(D2D1::Point2F(title.left + Px(5), (title.top + title.bottom) / 2), Px(5),
-                       Rgba(0.2392f, 0.8627f, 0.5176f, 1));
-    canvas.DrawText(Pd::Core::Text(12010), RectF(title.left + Px(15), title.top, title.right, title.bottom),
-                    7, Rgba(1, 1, 1, 1), DWRITE_TEXT_ALIGNMENT_LEADING);
-    canvas.FillRect(layout_.progressTrack, Rgba(1, 1, 1, 0.1f),
-                    (layout_.progressTrack.bottom - layout_.progressTrack.top) / 2);
-    canvas.DrawText(statusText_, layout_.statusLine, 2, StatusColour(statusLevel_),
-                    DWRITE_TEXT_ALIGNMENT_LEADING);
-    DrawCard(canvas, layout_.hostCard, radius);
-    DrawCard(canvas, layout_.componentsCard, radius);
-    if (logVisible_)
-        DrawCard(canvas, layout_.logCard, radius);
-}
-
-void MainWindow::RestoreWindowRect(int showCommand)
-{
-    UINT dpi = ::GetDpiForWindow(window_);
-    RECT frame{0, 0, ::MulDiv(720, static_cast<int>(dpi), 96),
-               ::MulDiv(static_cast<int>(MinimumHeight(logVisible_)), static_cast<int>(dpi), 96)};
-    ::AdjustWindowRectExForDpi(&frame, OverlappedStyle, FALSE, 0, dpi);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& work = monitor.rcWork;
-    int width = frame.right - frame.left;
-    int height = std::min<int>(work.bottom - work.top, frame.bottom - frame.top);
-    int x = work.left + (work.right - work.left - width) / 2;
-    int y = work.top + (work.bottom - work.top - height) / 2;
-    // At a high scale on a small screen the default width alone can exceed the work area.
-    RECT fitted = FitOntoWorkArea(RECT{x, y, x + width, y + height}, work);
-    ::SetWindowPos(window_, nullptr, fitted.left, fitted.top, fitted.right - fitted.left,
-                   fitted.bottom - fitted.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    // The stored rectangle is a normal placement in workspace coordinates: it goes back through
-    // SetWindowPlacement, which takes the same coordinates.
-    if (auto stored = StoredWindowPlacement())
-    {
-        WINDOWPLACEMENT placement{};
-        placement.length = sizeof placement;
-        ::GetWindowPlacement(window_, &placement);
-        placement.flags = 0;
-        placement.showCmd = SW_HIDE;
-        placement.rcNormalPosition = *stored;
-        ::SetWindowPlacement(window_, &placement);
-    }
-    Layout();
-    if (showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE)
-        showCommand = SW_SHOWNORMAL;
-    ::ShowWindow(window_, showCommand);
-    ::UpdateWindow(window_);
-}
-
-void MainWindow::ToggleLog(bool visible)
-{
-    if (visible == logVisible_)
-        return;
-    logVisible_ = visible;
-    Pd::Core::WriteUserDword(L"LogVisible", visible ? 1 : 0);
-    if (visible)
-        unseenLogLines_ = 0;
-    buttonLooks_[1016].expanded = visible;
-    buttonLooks_[1016].badge.clear();
-    ::ShowWindow(logView_.Window(), visible ? SW_SHOW : SW_HIDE);
-    if (!::IsZoomed(window_) && !::IsIconic(window_))
-    {
-        RECT rect{};
-        ::GetWindowRect(window_, &rect);
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
-        const RECT& work = monitor.rcWork;
-        int d = ::MulDiv(180, fonts_.dpi, 96) * (visible ? 1 : -1);
-        int grown = rect.bottom - rect.top + d;
-        int top = work.bottom >= rect.bottom + d ? rect.top : std::max<int>(work.top, work.bottom - grown);
-        int height = std::min<int>(grown, work.bottom - work.top);
-        ::SetWindowPos(window_, nullptr, rect.left, top, rect.right - rect.left, height,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    Layout();
-    ::InvalidateRect(::GetDlgItem(window_, 1016), nullptr, FALSE);
-}
-
-void MainWindow::AppendLog(Pd::Level level, std::wstring text)
-{
-    if (!logVisible_)
-        ++unseenLogLines_;
-    logView_.Append(static_cast<std::int32_t>(level), std::move(text));
-}
-
-void MainWindow::SetStatus(Pd::Level level, std::wstring text)
-{
-    statusLevel_ = level;
-    statusText_ = std::move(text);
-    RECT line{static_cast<LONG>(std::floor(layout_.statusLine.left)),
-              static_cast<LONG>(std::floor(layout_.statusLine.top)),
-              static_cast<LONG>(std::ceil(layout_.statusLine.right)),
-              static_cast<LONG>(std::ceil(layout_.statusLine.bottom))};
-    ::InvalidateRect(window_, &line, FALSE);
-}
-
-void MainWindow::OnCommand(int id)
-{
-    // The window's other commands come with the commands and operations that act on the release.
-    switch (id)
-    {
-    case 1006:
-        ::PostMessageW(window_, WM_CLOSE, 0, 0);
-        break;
-    case 1013:
-    case 1016:
-        ToggleLog(!logVisible_);
-        break;
-    case 1014:
-        CopyToClipboard(window_, logView_.CopyText());
-        break;
-    case 1015:
-        logView_.Clear();
-        break;
-    }
 }
 
 void MainWindow::OnClose()
@@ -482,6 +185,7 @@ void MainWindow::OnClose()
     if (busy_ && !Confirm(window_, Pd::Core::Text(15004), Pd::Core::Text(15005), Pd::Core::Text(15006), 0))
         return;
     closing_ = true;
+    worker_.request_stop();
     if (!skipWindowRect_)
         SaveWindowPlacement(window_);
     ::DestroyWindow(window_);
@@ -504,17 +208,30 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         OnCreate();
         return 0;
     case WM_DESTROY:
+        ::KillTimer(window_, ProgressTimer);
+        hostChangedWait_.Reset();
         ::PostQuitMessage(0);
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE)
+            RefreshHostState();
+        return ::DefWindowProcW(window_, message, wParam, lParam);
+    case WM_TIMER:
+        if (wParam == ProgressTimer)
+            OnTimer();
+        return 0;
+    case WM_INITMENUPOPUP:
+        OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
         return 0;
     case WM_SIZE:
         if (wParam != SIZE_MINIMIZED)
             Layout();
         return 0;
     case WM_PAINT: {
+        // Only the invalid area is rasterised and copied: the progress animation invalidates
+        // the bar alone, 66 times a second.
         PaintScope paint(window_);
-        RECT client{};
-        ::GetClientRect(window_, &client);
-        PaintWithCanvas(paint.Dc(), client, fonts_, [this](Canvas& canvas) { Paint(canvas); });
+        PaintWithCanvas(paint.Dc(), paint.Area(), fonts_, [this](Canvas& canvas) { Paint(canvas); });
         return 0;
     }
     case WM_CLOSE:
@@ -529,7 +246,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_GETMINMAXINFO: {
         UINT dpi = ::GetDpiForWindow(window_);
         RECT frame{0, 0, ::MulDiv(560, static_cast<int>(dpi), 96),
-                   static_cast<LONG>(MinimumHeight(false) * static_cast<float>(dpi) / 96.0f)};
+                   static_cast<LONG>(MinimumHeight(logVisible_) * static_cast<float>(dpi) / 96.0f)};
         ::AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0, dpi);
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
         info->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
@@ -622,16 +339,55 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
         return 0;
     }
-    case MessageLogLine: {
-        std::unique_ptr<LogLineMessage> line(reinterpret_cast<LogLineMessage*>(lParam));
-        if (line)
+    case MessageLogLine:
+    case MessageProgress:
+    case MessageFinished:
+    case MessageQuestion:
+    case MessageReleaseCheck:
+    case MessageHostChanged:
+        return HandleWorkerMessage(message, lParam);
+    }
+    return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleWorkerMessage(UINT message, LPARAM lParam)
+{
+    switch (message)
+    {
+    case MessageLogLine:
+        if (auto line = TakePayload<LogLineMessage>(lParam))
         {
             if (line->level == Pd::Level::Warning || line->level == Pd::Level::Error)
                 SetStatus(line->level, line->text);
             AppendLog(line->level, std::move(line->text));
         }
         return 0;
-    }
+    case MessageProgress:
+        if (auto report = TakePayload<Pd::Core::Progress>(lParam))
+        {
+            progress_ = *report;
+            if (taskbar_)
+            {
+                if (report->position < 0)
+                    taskbar_->SetProgressState(window_, TBPF_INDETERMINATE);
+                else
+                {
+                    taskbar_->SetProgressState(window_, TBPF_NORMAL);
+                    taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(report->position), 1000);
+                }
+            }
+            SetStatus(Pd::Level::Info, FormatProgressLine(*report));
+            ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+        }
+        return 0;
+    case MessageFinished:
+        if (auto result = TakePayload<OperationResult>(lParam))
+        {
+            if (worker_.joinable())
+                worker_.join();
+            OnFinished(*result);
+        }
+        return 0;
     case MessageQuestion:
         if (closing_ || !lParam)
             return 0;
@@ -639,8 +395,36 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
                        Pd::Core::Text(10014), 0)
                    ? 1
                    : 0;
+    case MessageReleaseCheck:
+        if (auto result = TakePayload<ReleaseCheckResult>(lParam))
+        {
+            if (worker_.joinable() && !busy_)
+                worker_.join();
+            bluetoothAdapter_ = result->bluetoothAdapter;
+            startWithWindows_ = result->startWithWindows;
+            releaseChecked_ = true;
+            OnReleaseChecked(std::move(result->windows), std::move(result->manifest),
+                             std::move(result->error));
+        }
+        return 0;
+    case MessageHostChanged:
+        RefreshHostState();
+        return 0;
     }
-    return ::DefWindowProcW(window_, message, wParam, lParam);
+    return 0;
+}
+
+void MainWindow::OnTimer()
+{
+    float target =
+        progress_.position >= 0 ? static_cast<float>(progress_.position) / 1000.0f : shownFraction_;
+    shownFraction_ += (target - shownFraction_) * 0.18f;
+    if (std::fabs(target - shownFraction_) < 0.001f)
+        shownFraction_ = target;
+    if (shownFraction_ == target && (progress_.position >= 0 || (!busy_ && !checking_)))
+        ::KillTimer(window_, ProgressTimer);
+    D2D1_RECT_F track = layout_.progressTrack;
+    InvalidateRectF(RectF(track.left - 1, track.top - 1, track.right + 1, track.bottom + 1));
 }
 
 } // namespace Pd::Ui

@@ -4,17 +4,25 @@
 #include "core/Handles.h"
 #include "core/Language.h"
 #include "core/Level.h"
+#include "core/release/InstallState.h"
+#include "core/release/Manifest.h"
+#include "core/release/ReleasePlan.h"
+#include "core/release/WindowsInfo.h"
 #include "ui/Button.h"
 #include "ui/Canvas.h"
 #include "ui/LogView.h"
 #include "ui/MainLayout.h"
 #include "ui/MenuBar.h"
+#include "ui/WorkerMessages.h"
 
 #include <windows.h>
 
 #include <shobjidl.h>
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -23,15 +31,7 @@ namespace Pd::Ui
 
 inline constexpr const wchar_t* MainWindowClass = L"Peldra.MainWindow";
 
-// Private messages the worker and the host-change wait send to the window.
-inline constexpr UINT MessageLogLine = WM_APP + 1;  // lParam: heap LogLineMessage
-inline constexpr UINT MessageQuestion = WM_APP + 4; // lParam: the sender's question text
-
-struct LogLineMessage
-{
-    Pd::Level level = Pd::Level::Info;
-    std::wstring text;
-};
+struct CommandState;
 
 enum class CreateOutcome
 {
@@ -46,7 +46,8 @@ using UniqueIcon = Unique<HICON, &::DestroyIcon>;
 class MainWindow
 {
 public:
-    explicit MainWindow(HINSTANCE instance);
+    // The usage text is what the command-line help shows.
+    MainWindow(HINSTANCE instance, std::wstring usageText);
     ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -65,19 +66,82 @@ public:
 
 private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleWorkerMessage(UINT message, LPARAM lParam);
     void OnCreate();
-    void OnCommand(int id);
     void OnClose();
+    void OnTimer();
+
+    // Commands.
+    void OnCommand(int id);
+    void LaunchAndroid();
+    void ChangeInstallFolder();
+    void SetSource(const std::wstring& word);
+    void EditCustomSource();
+    void TurnBluetoothOn();
+    void TurnBluetoothOff();
+    void ToggleStartWithWindows();
+    void ToggleRoot();
+    void ToggleSu();
+    void SetHelloRemember(std::uint32_t minutes, std::uint32_t textId);
+    void RegisterWithPlay();
+    void SetLanguage(int id);
+    void RebuildTexts();
+    void ShowCommandLineHelp();
+    void ReportError(const std::wstring& text);
+    void OpenAddress(const std::wstring& address);
+
+    // Menus and command state.
     void BuildMenus();
+    void OnInitMenuPopup(HMENU popup);
+    bool IsCommandEnabled(unsigned id) const;
+    CommandState CurrentCommandState() const;
+    void UpdateButtons();
+
+    // Layout and painting.
     void Layout();
     void Paint(Canvas& canvas);
+    void PaintHeader(Canvas& canvas);
+    void PaintProgress(Canvas& canvas);
+    void PaintHostCard(Canvas& canvas);
+    void PaintComponents(Canvas& canvas);
     void RestoreWindowRect(int showCommand);
     void ToggleLog(bool visible);
     float ButtonWidth() const;
     float MinimumHeight(bool logVisible) const;
+    bool ShowsRegistration() const;
     float Px(float dip) const { return fonts_.Px(dip); }
+    void InvalidateRectF(const D2D1_RECT_F& rect);
+
+    // Release check and host state.
+    static std::wstring ReadSource();
+    static std::wstring SourceLabel();
+    void CheckRelease(bool keepProgress);
+    void OnReleaseChecked(Pd::Core::WindowsInfo facts, std::optional<Pd::Core::Manifest> manifest,
+                          std::wstring error);
+    void UpdateComponents();
+    void DescribeRelease();
+    void SetTaskbarProgress(TBPFLAG state, int value);
+    void RefreshHostState();
+
+    // Operations on the worker.
+    template <typename Body> void StartWorker(Body body);
+    void ResetProgress();
+    void StartInstall();
+    void UpdateApp();
+    void Uninstall();
+    void StopTovik();
+    void ToggleMagisk();
+    void OnFinished(const OperationResult& result);
+    void OnInstallFinished(bool ok, bool canceled, bool restart, const std::wstring& error);
+    void OnUninstallFinished(bool ok, bool removeEverything, bool restart, std::uint64_t failedItems,
+                             const std::wstring& error);
+    void OnStopFinished(std::int32_t result);
+    void OnMagiskFinished(bool ok, bool canceled, const std::wstring& error, const std::wstring& tag);
+    void FinishLook(bool succeeded, bool failed);
+    void Report(Pd::Level level, const std::wstring& text);
 
     HINSTANCE instance_;
+    std::wstring usageText_;
     HWND window_ = nullptr;
     Fonts fonts_;
     MenuBar menuBar_;
@@ -90,16 +154,45 @@ private:
     std::unordered_map<int, ButtonLook> buttonLooks_{16};
     ComPtr<ITaskbarList3> taskbar_;
     UINT taskbarButtonCreated_ = 0;
-    MainLayout layout_{}; // pixels
+    MainLayout layout_{};       // pixels
+    float labelWidth_ = 80;     // pixels
+    float registerWidth_ = 100; // pixels
     bool trackingMouse_ = false;
+    std::optional<Pd::Core::WindowsInfo> windows_;
+    // Shared read-only with an install worker, which needs the same manifest the window shows.
+    std::shared_ptr<const Pd::Core::Manifest> manifest_;
+    std::wstring releaseError_;
+    std::wstring installFolder_;
+    Pd::Core::InstallState installState_;
+    Pd::Core::ReleasePlan plan_;
+    bool checking_ = false;
     bool logVisible_ = false;
     bool closing_ = false;
     std::uint64_t unseenLogLines_ = 0;
     Pd::Level statusLevel_ = Pd::Level::Info;
     std::wstring statusText_;
     bool busy_ = false;
+    Pd::Core::Progress progress_;
+    float shownFraction_ = 0;
+    bool progressFailed_ = false;
+    bool progressSucceeded_ = false;
+    std::uint64_t bluetoothAdapter_ = 0;
+    bool releaseChecked_ = false;
+    bool bluetoothBridgeOn_ = false;
+    bool bluetoothConnected_ = false;
+    bool startWithWindows_ = false;
+    std::uint32_t releaseState_ = 0;
+    bool playRegistered_ = false;
+    bool registrationRequested_ = false;
+    std::wstring appUpdateVersion_;
+    bool magiskRestartPending_ = false;
+    bool reopenAfterStop_ = false;
+    UniqueHandle hostChangedEvent_;
+    UniqueWait hostChangedWait_;
     bool uninstalling_ = false;
     bool skipWindowRect_ = false;
+    std::uint64_t progressStart_ = 0;
+    std::jthread worker_;
 };
 
 } // namespace Pd::Ui

@@ -1,6 +1,7 @@
 // Drives the interface for the window check under Xvfb: "main" runs the main window and reports
 // where its parts are and what its log pane holds; "dialog <rounds>" opens the modal dialog over
-// an owner window again and again and reports each answer.
+// an owner window again and again and reports each answer; "inspect" reports the state of the
+// program's open window ("inspect 1": without its log).
 #include "core/Level.h"
 #include "ui/Dialog.h"
 #include "ui/MainWindow.h"
@@ -81,9 +82,57 @@ void CALLBACK ReportLog(HWND, UINT, UINT_PTR, DWORD)
         Say(lastClipboard = clipState);
 }
 
+// Reports the program's window as another process sees it: each action button's text and
+// whether it is enabled and shown, the window's client size, and the log pane's text, copied
+// with the window's own Copy log command.
+int Inspect(bool withLog)
+{
+    HWND window = ::FindWindowW(Pd::Ui::MainWindowClass, nullptr);
+    if (!window)
+    {
+        Say("inspect: no window");
+        return 1;
+    }
+    std::string buttons;
+    for (int id : {1000, 1001, 1002, 1005, 1007, 1022, 1034, 1036})
+    {
+        HWND button = ::GetDlgItem(window, id);
+        wchar_t text[128]{};
+        ::GetWindowTextW(button, text, 128);
+        buttons += fmt::format("|{}={}{}:{}", id, ::IsWindowEnabled(button) ? "on" : "off",
+                               ::IsWindowVisible(button) ? "" : ",hidden", Narrow(text));
+    }
+    Say("inspect:" + buttons);
+    SayRect("client", window);
+    for (int id : {1000, 1001, 1002, 1007, 1016})
+        SayRect(fmt::format("button {}", id), ::GetDlgItem(window, id));
+    SayRect("logpane", ::GetDlgItem(window, 2001));
+    if (!withLog)
+        return 0;
+    if (::OpenClipboard(nullptr))
+    {
+        ::EmptyClipboard();
+        ::CloseClipboard();
+    }
+    ::SendMessageW(window, WM_COMMAND, 1014, 0);
+    std::wstring text = Clipboard();
+    for (std::size_t start = 0; start < text.size();)
+    {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        Say("logline: " + Narrow(line));
+        start = end + 1;
+    }
+    return 0;
+}
+
 int RunMain(HINSTANCE instance, int lines)
 {
-    Pd::Ui::MainWindow window(instance);
+    Pd::Ui::MainWindow window(instance, L"usage");
     mainWindow = &window;
     if (window.Create(SW_SHOWNORMAL) != Pd::Ui::CreateOutcome::Created)
         return 1;
@@ -179,6 +228,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         code = RunMain(instance, number);
     else if (mode == L"dialog")
         code = RunDialogs(instance, number);
+    else if (mode == L"inspect")
+        code = Inspect(number == 0);
     ::CoUninitialize();
     return code;
 }

@@ -1,0 +1,23 @@
+// Small decisions of the main window's commands that need no window.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Pd::Ui
+{
+
+// The install folder for a folder the user picked: the folder itself when it is empty or already
+// holds "peldra.json", else its subfolder "Peldra", so that an install never spreads over a
+// folder of other files. A folder whose state cannot be read counts as not empty.
+std::wstring InstallFolderForChoice(const std::wstring& picked);
+
+// The parent of a path: up to its last separator, without trailing separators.
+std::wstring ParentFolder(const std::wstring& path);
+
+// Empty when the first value is an https:// address or a loopback http address with a path,
+// else the error text to show.
+std::optional<std::wstring> ValidateManifestUrl(const std::vector<std::wstring>& values);
+
+} // namespace Pd::Ui

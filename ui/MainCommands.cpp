@@ -1,0 +1,342 @@
+#include "ui/MainWindow.h"
+
+#include "core/DataFolder.h"
+#include "core/Elevation.h"
+#include "core/Language.h"
+#include "core/LanguageState.h"
+#include "core/release/Folders.h"
+#include "core/release/ReleaseConstants.h"
+#include "core/release/TovikControl.h"
+#include "core/release/Versions.h"
+#include "core/Settings.h"
+#include "core/Text.h"
+#include "host/controls/HostObjects.h"
+#include "host/controls/HostSettings.h"
+#include "host/controls/ScheduledTask.h"
+#include "pd/ProgramVersion.h"
+#include "ui/Dialog.h"
+#include "ui/FolderChoice.h"
+#include "ui/MainWindowParts.h"
+
+#include <shellapi.h>
+
+#include <fmt/xchar.h>
+
+namespace Pd::Ui
+{
+
+void MainWindow::OnCommand(int id)
+{
+    if (id == IDOK)
+        return;
+    if (id == IDCANCEL)
+        id = 1001;
+    if (id >= 1100 && id <= 1199)
+        return SetLanguage(id);
+    if (id < 1000 || id > 1038 || !IsCommandEnabled(static_cast<unsigned>(id)))
+        return;
+    switch (id)
+    {
+    case 1000:
+        return StartInstall();
+    case 1001:
+        worker_.request_stop();
+        return SetStatus(Pd::Level::Warning, Pd::Core::Text(14013));
+    case 1002:
+        return LaunchAndroid();
+    case 1003:
+        return CheckRelease(false);
+    case 1004:
+        ::ShellExecuteW(window_, L"open", installFolder_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        return;
+    case 1005:
+        return ChangeInstallFolder();
+    case 1006:
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        return;
+    case 1007: {
+        RECT button{};
+        ::GetWindowRect(::GetDlgItem(window_, 1007), &button);
+        UINT chosen =
+            static_cast<UINT>(::TrackPopupMenuEx(sourceMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, button.left,
+                                                 button.bottom + static_cast<int>(Px(2)), window_, nullptr));
+        if (chosen)
+            ::PostMessageW(window_, WM_COMMAND, chosen, 0);
+        return;
+    }
+    case 1008:
+        return SetSource(L"local");
+    case 1009:
+        return SetSource(L"mirror");
+    case 1010:
+        return SetSource(L"github");
+    case 1011:
+        return EditCustomSource();
+    case 1012:
+        return OpenAddress(
+            fmt::format(L"https://{}/{}/releases", Pd::Core::ReleaseWebHost, Pd::Core::ReleaseRepository));
+    case 1013:
+    case 1016:
+        return ToggleLog(!logVisible_);
+    case 1014:
+        CopyToClipboard(window_, logView_.CopyText());
+        return;
+    case 1015:
+        logView_.Clear();
+        UpdateButtons();
+        return;
+    case 1017:
+        return ShowCommandLineHelp();
+    case 1018:
+        return ShowMessage(window_, Pd::Core::Text(15008),
+                           Pd::Core::FormatText(15009, L"Peldra", PD_VERSION_WTEXT,
+                                                L"Made by Ormel Software.", Pd::Core::ReleaseRepository));
+    case 1019:
+        return Uninstall();
+    case 1020:
+        return TurnBluetoothOn();
+    case 1021:
+        return TurnBluetoothOff();
+    case 1022:
+        return bluetoothBridgeOn_ ? TurnBluetoothOff() : TurnBluetoothOn();
+    case 1023:
+        return ToggleStartWithWindows();
+    case 1024:
+        ::ShellExecuteW(window_, L"open",
+                        Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log").c_str(), nullptr,
+                        nullptr, SW_SHOWNORMAL);
+        return;
+    case 1025:
+        return StopTovik();
+    case 1026:
+        return ToggleRoot();
+    case 1027:
+        return ToggleSu();
+    case 1028:
+        if (auto tray = Pd::Host::SetTrayEnabled(!Pd::Host::TrayEnabled()); !tray)
+            AppendLog(Pd::Level::Error, tray.error());
+        ::InvalidateRect(window_, nullptr, FALSE);
+        return;
+    case 1029:
+        return SetHelloRemember(0, 11033);
+    case 1030:
+        return SetHelloRemember(5, 11034);
+    case 1031:
+        return SetHelloRemember(30, 11035);
+    case 1032:
+        return SetHelloRemember(0xFFFFFFFF, 11036);
+    case 1033:
+        if (auto opened = Pd::Install::OpenTovikSettings(); !opened)
+            ReportError(opened.error());
+        return;
+    case 1034:
+        return RegisterWithPlay();
+    case 1035:
+        return OpenAddress(L"https://ormel.software/peldra");
+    case 1036:
+        return UpdateApp();
+    case 1037:
+        Pd::Core::WriteUserDword(L"UpdateCheck", Pd::Core::UpdateCheckEnabled() ? 0 : 1);
+        return;
+    case 1038:
+        return ToggleMagisk();
+    }
+}
+
+void MainWindow::ReportError(const std::wstring& text)
+{
+    Report(Pd::Level::Error, text);
+}
+
+void MainWindow::OpenAddress(const std::wstring& address)
+{
+    ::AllowSetForegroundWindow(ASFW_ANY);
+    if (!Pd::Core::ShellExecuteUnelevated(address.c_str()))
+        ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void MainWindow::LaunchAndroid()
+{
+    AppendLog(Pd::Level::Info, Pd::Core::Text(17021));
+    if (auto opened = Pd::Install::OpenTovikStore(); !opened)
+        ReportError(opened.error());
+}
+
+void MainWindow::ChangeInstallFolder()
+{
+    ComPtr<IFileOpenDialog> picker;
+    if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                                  picker.PutVoid())))
+        return;
+    FILEOPENDIALOGOPTIONS options = 0;
+    picker->GetOptions(&options);
+    picker->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    std::wstring title = Pd::Core::Text(15011);
+    picker->SetTitle(title.c_str());
+    std::wstring start = Pd::Core::IsFolder(installFolder_) ? installFolder_ : ParentFolder(installFolder_);
+    ComPtr<IShellItem> startItem;
+    if (!start.empty() &&
+        SUCCEEDED(::SHCreateItemFromParsingName(start.c_str(), nullptr, IID_IShellItem, startItem.PutVoid())))
+        picker->SetFolder(startItem.Get());
+    ComPtr<IShellItem> chosen;
+    if (FAILED(picker->Show(window_)) || FAILED(picker->GetResult(chosen.Put())))
+        return;
+    PWSTR path = nullptr;
+    if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path)
+        return;
+    std::wstring picked = path;
+    ::CoTaskMemFree(path);
+    installFolder_ = InstallFolderForChoice(picked);
+    Pd::Core::WriteUserString(L"InstallFolder", installFolder_);
+    installState_ = Pd::Core::ReadState(installFolder_);
+    UpdateComponents();
+    DescribeRelease();
+    UpdateButtons();
+}
+
+void MainWindow::SetSource(const std::wstring& word)
+{
+    Pd::Core::WriteUserString(L"Source", word);
+    std::wstring label = SourceLabel();
+    ::SetWindowTextW(::GetDlgItem(window_, 1007), label.c_str());
+    ::InvalidateRect(::GetDlgItem(window_, 1007), nullptr, FALSE);
+    AppendLog(Pd::Level::Info, Pd::Core::FormatText(17022, label));
+    CheckRelease(false);
+}
+
+void MainWindow::EditCustomSource()
+{
+    DialogSpec spec;
+    spec.title = Pd::Core::Text(15000);
+    spec.text = Pd::Core::Text(15001);
+    spec.fields.push_back(DialogField{Pd::Core::Text(15002), Pd::Core::ReadUserString(L"CustomManifest", L""),
+                                      L"https://example.org/peldra/manifest.json", nullptr});
+    spec.width = 560;
+    spec.validator = ValidateManifestUrl;
+    DialogResult result = ShowDialog(window_, spec);
+    if (result.button != 1 || result.values.empty())
+        return;
+    Pd::Core::WriteUserString(L"CustomManifest", result.values.front());
+    SetSource(L"custom");
+}
+
+void MainWindow::TurnBluetoothOn()
+{
+    if (auto on = Pd::Host::SetBluetoothEnabled(true); !on)
+        return ReportError(on.error());
+    Report(Pd::Level::Success, Pd::Core::Text(17041));
+    RefreshHostState();
+}
+
+void MainWindow::TurnBluetoothOff()
+{
+    if (auto off = Pd::Host::SetBluetoothEnabled(false); !off)
+        AppendLog(Pd::Level::Warning, off.error());
+    Report(Pd::Level::Info, Pd::Core::Text(17042));
+    RefreshHostState();
+}
+
+void MainWindow::ToggleStartWithWindows()
+{
+    if (auto done = Pd::Host::SetTaskRegistered(!startWithWindows_); !done)
+        return ReportError(done.error());
+    startWithWindows_ = !startWithWindows_;
+    AppendLog(Pd::Level::Success,
+              startWithWindows_ ? Pd::Core::FormatText(17043, L"Peldra") : Pd::Core::Text(17044));
+    ::InvalidateRect(window_, nullptr, FALSE);
+}
+
+void MainWindow::ToggleRoot()
+{
+    const bool on = Pd::Core::ReadUserDword(L"Elevation").value_or(0) == 0;
+    if (on && !Confirm(window_, Pd::Core::Text(15023), Pd::Core::Text(15024), Pd::Core::Text(15025), 1))
+        return;
+    if (auto done = Pd::Host::SetElevationEnabled(on); !done)
+        return ReportError(done.error());
+    AppendLog(Pd::Level::Success, Pd::Core::Text(on ? 17048 : 17049));
+    magiskRestartPending_ = Pd::Core::ReadUserDword(L"ElevationMagisk").value_or(0) != 0;
+    ::InvalidateRect(window_, nullptr, FALSE);
+}
+
+void MainWindow::ToggleSu()
+{
+    const bool wasOn = Pd::Core::ReadUserDword(L"ElevationSu").value_or(0) != 0;
+    if (auto done = Pd::Host::SetElevationSu(!wasOn); !done)
+        return ReportError(done.error());
+    AppendLog(Pd::Level::Success, Pd::Core::Text(wasOn ? 17051 : 17050));
+    ::InvalidateRect(window_, nullptr, FALSE);
+}
+
+void MainWindow::SetHelloRemember(std::uint32_t minutes, std::uint32_t textId)
+{
+    if (minutes != 0 && Pd::Core::ReadUserDword(L"HelloRemember").value_or(0) == 0 &&
+        !Confirm(window_, Pd::Core::Text(15026), Pd::Core::Text(15027), Pd::Core::Text(15028), 1))
+        return;
+    Pd::Core::WriteUserDword(L"HelloRemember", minutes);
+    AppendLog(Pd::Level::Success, Pd::Core::Text(11032) + L": " + Pd::Core::Text(textId));
+}
+
+void MainWindow::RegisterWithPlay()
+{
+    UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, Pd::Host::RegisterEventName));
+    if (!event)
+        return ReportError(Pd::Core::Text(14031));
+    ::AllowSetForegroundWindow(ASFW_ANY);
+    ::SetEvent(event.Get());
+    event.Reset();
+    if (Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
+        return Report(Pd::Level::Info, Pd::Core::Text(14029));
+    registrationRequested_ = true;
+    Report(Pd::Level::Info, Pd::Core::Text(14030));
+    InvalidateRectF(layout_.hostCard);
+    LaunchAndroid();
+}
+
+void MainWindow::SetLanguage(int id)
+{
+    std::wstring code;
+    if (id == 1100)
+        code = L"auto";
+    else if (auto at = static_cast<std::size_t>(id - 1101); id >= 1101 && at < languages_.size())
+        code = languages_[at].code;
+    if (code.empty() || !Pd::Core::SetLanguage(code, true))
+        return;
+    RebuildTexts();
+    std::wstring current = Pd::Core::LanguageState::Instance().Code(), name = current;
+    for (const auto& entry : languages_)
+        if (entry.code == current)
+            name = entry.name;
+    AppendLog(Pd::Level::Info, Pd::Core::FormatText(10015, name));
+}
+
+void MainWindow::RebuildTexts()
+{
+    menuBar_.DestroyItems();
+    menuBar_.ClearHot();
+    BuildMenus();
+    for (const auto& row : MainButtons())
+        if (row.text)
+            ::SetWindowTextW(::GetDlgItem(window_, row.id), Pd::Core::Text(row.text).c_str());
+    ::SetWindowTextW(::GetDlgItem(window_, 1007), SourceLabel().c_str());
+    UpdateComponents();
+    if (!busy_)
+        DescribeRelease();
+    Layout();
+    ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void MainWindow::ShowCommandLineHelp()
+{
+    DialogSpec spec;
+    spec.title = Pd::Core::Text(15010);
+    spec.text = Pd::Core::FormatText(15015, L"Peldra.exe");
+    spec.details = usageText_;
+    spec.okText = Pd::Core::Text(10005);
+    spec.cancelShown = false;
+    spec.thirdText = Pd::Core::Text(10006);
+    spec.width = 720;
+    if (ShowDialog(window_, spec).button == 2)
+        CopyToClipboard(window_, usageText_);
+}
+
+} // namespace Pd::Ui

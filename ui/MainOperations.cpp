@@ -1,0 +1,355 @@
+#include "ui/MainWindow.h"
+
+#include "core/ComApartment.h"
+#include "core/release/FileTree.h"
+#include "core/release/InstalledMsi.h"
+#include "core/release/InstallRun.h"
+#include "core/release/Leftovers.h"
+#include "core/release/Magisk.h"
+#include "core/release/ReleaseConstants.h"
+#include "core/release/SelfUpdate.h"
+#include "core/release/TovikControl.h"
+#include "core/release/Uninstall.h"
+#include "core/release/Updates.h"
+#include "core/Strings.h"
+#include "core/Text.h"
+#include "host/controls/HostSettings.h"
+#include "ui/Dialog.h"
+#include "ui/MainWindowParts.h"
+
+#include <shellapi.h>
+
+#include <fmt/xchar.h>
+
+namespace Pd::Ui
+{
+namespace
+{
+
+void RestartWindowsWhenAsked(HWND window, const std::wstring& text)
+{
+    if (Confirm(window, Pd::Core::Text(15013), text, Pd::Core::Text(15014), 0))
+        ::ShellExecuteW(nullptr, L"open", L"shutdown.exe", L"/r /t 0", nullptr, SW_HIDE);
+}
+
+void PostResult(HWND window, OperationResult result)
+{
+    PostPayload(window, MessageFinished, std::make_unique<OperationResult>(std::move(result)));
+}
+
+} // namespace
+
+// The body runs on a new worker thread with its stop token; the previous worker is asked to stop
+// and joined by the assignment.
+template <typename Body> void MainWindow::StartWorker(Body body)
+{
+    worker_ = std::jthread(std::move(body));
+}
+
+void MainWindow::ResetProgress()
+{
+    if (worker_.joinable())
+        worker_.join();
+    busy_ = true;
+    progressFailed_ = progressSucceeded_ = false;
+    progress_ = Pd::Core::Progress{};
+    shownFraction_ = 0;
+    progressStart_ = ::GetTickCount64();
+    UpdateButtons();
+    if (taskbar_)
+        taskbar_->SetProgressState(window_, TBPF_INDETERMINATE);
+    ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+}
+
+void MainWindow::Report(Pd::Level level, const std::wstring& text)
+{
+    AppendLog(level, text);
+    SetStatus(level, text);
+}
+
+void MainWindow::FinishLook(bool succeeded, bool failed)
+{
+    busy_ = false;
+    progressSucceeded_ = succeeded;
+    progressFailed_ = failed;
+    ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+    SetTaskbarProgress(failed ? TBPF_ERROR : TBPF_NOPROGRESS, 1000);
+}
+
+void MainWindow::StartInstall()
+{
+    if (!manifest_)
+        return;
+    uninstalling_ = false;
+    ResetProgress();
+    Pd::Core::Options options;
+    options.installFolder = installFolder_;
+    StartWorker([window = window_, manifest = manifest_, options](std::stop_token stop) {
+        OperationResult result;
+        {
+            Pd::Core::MultithreadedApartment apartment;
+            auto outcome = Pd::Core::Run(*manifest, options, WindowCallbacks(window), stop);
+            result.ok = outcome.has_value();
+            result.restartNeeded = outcome && outcome->restartNeeded;
+            if (!outcome)
+                result.errorText = outcome.error();
+        }
+        result.canceled = stop.stop_requested();
+        PostResult(window, std::move(result));
+    });
+}
+
+void MainWindow::OnInstallFinished(bool ok, bool canceled, bool restart, const std::wstring& error)
+{
+    FinishLook(ok, !ok && !canceled);
+    if (ok)
+        progress_.position = 1000;
+    installState_ = Pd::Core::ReadState(installFolder_);
+    std::wstring version = manifest_ ? manifest_->version : std::wstring();
+    // A run that ended with "Canceled." after a stop request is a cancellation, not a failure.
+    Pd::Level level = ok ? Pd::Level::Success : canceled ? Pd::Level::Warning : Pd::Level::Error;
+    std::wstring text = ok         ? Pd::Core::FormatText(restart ? 14006 : 14005, version)
+                        : canceled ? Pd::Core::Text(14008)
+                                   : Pd::Core::FormatText(14007, error);
+    Report(level, text);
+    if (ok)
+    {
+        FLASHWINFO flash{sizeof flash, window_, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+        ::FlashWindowEx(&flash);
+        if (restart)
+            RestartWindowsWhenAsked(window_, text);
+    }
+    CheckRelease(true);
+    SetStatus(level, text);
+}
+
+void MainWindow::UpdateApp()
+{
+    if (!manifest_)
+        return;
+    auto app = Pd::Core::AppUpdate(*manifest_);
+    if (!app)
+        return;
+    if (!Pd::Install::FindInstalledMsi())
+    {
+        ::AllowSetForegroundWindow(ASFW_ANY);
+        OpenAddress(fmt::format(L"https://{}/{}/releases/latest", Pd::Core::ReleaseWebHost,
+                                Pd::Core::ReleaseRepository));
+        return;
+    }
+    uninstalling_ = false;
+    ResetProgress();
+    std::wstring line = Pd::Core::FormatText(17056, app->version, Pd::Core::FormatBytes(app->size));
+    AppendLog(Pd::Level::Info, line);
+    StartWorker([window = window_, app = *app, line](std::stop_token stop) {
+        auto done = Pd::Core::SelfUpdate(
+            app,
+            [window, &line](std::uint64_t now, std::uint64_t total) {
+                PostProgress(window, ByteProgressReport(line, now, total));
+            },
+            [window](const std::wstring& text) { PostLogLine(window, Pd::Level::Info, text); }, stop);
+        OperationResult result;
+        result.isSelfUpdate = true;
+        result.ok = done.has_value();
+        if (!done)
+            result.errorText = done.error();
+        result.canceled = stop.stop_requested();
+        PostResult(window, std::move(result));
+    });
+}
+
+void MainWindow::Uninstall()
+{
+    std::wstring size = Pd::Core::FormatBytes(Pd::Install::DirectorySize(Pd::Install::TovikDataFolder()));
+    DialogSpec spec;
+    spec.title = Pd::Core::Text(15016);
+    spec.text = Pd::Core::FormatText(15017, installFolder_, size);
+    spec.okText = Pd::Core::Text(15018);
+    spec.thirdText = Pd::Core::Text(15019);
+    spec.width = 560;
+    int choice = ShowDialog(window_, spec).button;
+    if (choice != 1 && choice != 2)
+        return;
+    const bool everything = choice == 2;
+    if (everything &&
+        !Confirm(window_, Pd::Core::Text(15020), Pd::Core::FormatText(15021, size), Pd::Core::Text(15022), 1))
+        return;
+    if (auto product = Pd::Install::FindInstalledMsi())
+    {
+        if (auto started = Pd::Install::StartMsiUninstall(*product, everything); started)
+            ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        else
+            Report(Pd::Level::Error, started.error());
+        return;
+    }
+    uninstalling_ = true;
+    ResetProgress();
+    StartWorker([window = window_, folder = installFolder_, everything](std::stop_token) {
+        OperationResult result;
+        result.isUninstall = true;
+        result.removeEverything = everything;
+        {
+            Pd::Core::MultithreadedApartment apartment;
+            Pd::Core::Callbacks callbacks = WindowCallbacks(window);
+            callbacks.question = [](const std::wstring&) { return true; };
+            auto outcome = Pd::Core::Uninstall(
+                folder, everything ? Pd::Core::Removal::Everything : Pd::Core::Removal::KeepData, callbacks);
+            result.ok = outcome.has_value();
+            if (outcome)
+            {
+                result.restartNeeded = outcome->restartNeeded;
+                result.failedItems = outcome->failures.size();
+            }
+            else
+                result.errorText = outcome.error();
+        }
+        PostResult(window, std::move(result));
+    });
+}
+
+void MainWindow::OnUninstallFinished(bool ok, bool removeEverything, bool restart, std::uint64_t failedItems,
+                                     const std::wstring& error)
+{
+    uninstalling_ = false;
+    const bool clean = ok && failedItems == 0;
+    FinishLook(clean, !clean);
+    progress_.position = 1000;
+    if (ok && removeEverything)
+        skipWindowRect_ = true;
+    installState_ = Pd::Core::ReadState(installFolder_);
+    std::wstring text =
+        !ok ? Pd::Core::FormatText(14017, error) : Pd::Core::Text(removeEverything ? 14016 : 14015);
+    Pd::Level level = !ok ? Pd::Level::Error : failedItems > 0 ? Pd::Level::Warning : Pd::Level::Success;
+    AppendLog(level, text);
+    CheckRelease(true);
+    SetStatus(level, text);
+    if (ok && restart)
+        RestartWindowsWhenAsked(window_, Pd::Core::Text(17037));
+}
+
+void MainWindow::StopTovik()
+{
+    ResetProgress();
+    SetStatus(Pd::Level::Info, Pd::Core::Text(14028));
+    StartWorker([window = window_](std::stop_token) {
+        OperationResult result;
+        result.isStop = true;
+        {
+            Pd::Core::MultithreadedApartment apartment;
+            result.stopResult = static_cast<std::int32_t>(Pd::Install::Stop());
+        }
+        result.ok = result.stopResult != 3;
+        PostResult(window, std::move(result));
+    });
+}
+
+void MainWindow::OnStopFinished(std::int32_t stopped)
+{
+    const bool failed = stopped == 3;
+    FinishLook(!failed, failed);
+    progress_.position = 1000;
+    static constexpr std::pair<std::uint32_t, Pd::Level> outcomes[] = {
+        {14026, Pd::Level::Success},
+        {14024, Pd::Level::Success},
+        {14025, Pd::Level::Warning},
+        {14027, Pd::Level::Error},
+    };
+    auto [text, level] = outcomes[std::clamp(stopped, 0, 3)];
+    Report(level, Pd::Core::Text(text));
+    UpdateButtons();
+    const bool reopen = std::exchange(reopenAfterStop_, false);
+    if (reopen && (stopped == 1 || stopped == 2))
+        if (auto opened = Pd::Install::OpenTovikSettings(); !opened)
+            AppendLog(Pd::Level::Error, opened.error());
+}
+
+void MainWindow::ToggleMagisk()
+{
+    if (Pd::Host::ElevationMagiskEnabled())
+    {
+        if (auto off = Pd::Host::SetElevationMagisk(false); off)
+        {
+            AppendLog(Pd::Level::Success, Pd::Core::Text(17059));
+            SetStatus(Pd::Level::Info, Pd::Core::Text(17059));
+            magiskRestartPending_ = true;
+            RefreshHostState();
+        }
+        else
+            Report(Pd::Level::Error, off.error());
+        return;
+    }
+    if (!Confirm(window_, Pd::Core::Text(15029), Pd::Core::Text(15030), Pd::Core::Text(15031), 1))
+        return;
+    uninstalling_ = false;
+    ResetProgress();
+    StartWorker([window = window_](std::stop_token stop) {
+        OperationResult result;
+        result.isMagisk = true;
+        auto release = Pd::Core::Magisk::FindLatest(stop);
+        if (!release)
+            result.errorText = release.error();
+        else
+        {
+            result.magiskTag = release->tag;
+            std::wstring line =
+                Pd::Core::FormatText(17057, release->tag, Pd::Core::FormatBytes(release->size));
+            auto stored = Pd::Core::Magisk::Verified();
+            if (!stored || stored->sha256 != release->sha256)
+                PostLogLine(window, Pd::Level::Info, line);
+            auto done = Pd::Core::Magisk::Download(
+                *release,
+                [window, &line](std::uint64_t now, std::uint64_t total) {
+                    PostProgress(window, ByteProgressReport(line, now, total));
+                },
+                [window](const std::wstring& text) { PostLogLine(window, Pd::Level::Info, text); }, stop);
+            result.ok = done.has_value();
+            if (!done)
+                result.errorText = done.error();
+        }
+        result.canceled = stop.stop_requested();
+        PostResult(window, std::move(result));
+    });
+}
+
+void MainWindow::OnMagiskFinished(bool ok, bool canceled, const std::wstring& error, const std::wstring& tag)
+{
+    FinishLook(ok, !ok && !canceled);
+    if (ok)
+    {
+        if (auto on = Pd::Host::SetElevationMagisk(true); on)
+        {
+            Report(Pd::Level::Success, Pd::Core::FormatText(17058, tag));
+            magiskRestartPending_ = true;
+        }
+        else
+            Report(Pd::Level::Error, on.error());
+    }
+    else if (canceled)
+        Report(Pd::Level::Warning, Pd::Core::Text(10008));
+    else
+        Report(Pd::Level::Error, error);
+    UpdateButtons();
+}
+
+void MainWindow::OnFinished(const OperationResult& result)
+{
+    if (result.isStop)
+        return OnStopFinished(result.stopResult);
+    if (result.isSelfUpdate)
+    {
+        if (!result.ok)
+            return OnInstallFinished(false, result.canceled, false, result.errorText);
+        busy_ = false;
+        Report(Pd::Level::Info, Pd::Core::FormatText(14032, appUpdateVersion_));
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        return;
+    }
+    if (result.isMagisk)
+        return OnMagiskFinished(result.ok, result.canceled, result.errorText, result.magiskTag);
+    if (result.isUninstall)
+        return OnUninstallFinished(result.ok, result.removeEverything, result.restartNeeded,
+                                   result.failedItems, result.errorText);
+    OnInstallFinished(result.ok, result.canceled, result.restartNeeded, result.errorText);
+}
+
+} // namespace Pd::Ui

@@ -1,0 +1,235 @@
+#include "ui/MainWindow.h"
+
+#include "bt/Bridge.h"
+#include "core/ComApartment.h"
+#include "core/release/ManifestLoader.h"
+#include "core/release/ReleaseConstants.h"
+#include "core/release/ReleaseFiles.h"
+#include "core/release/Updates.h"
+#include "core/release/Versions.h"
+#include "core/Settings.h"
+#include "core/Strings.h"
+#include "core/Text.h"
+#include "host/controls/HostObjects.h"
+#include "host/controls/HostSettings.h"
+#include "host/controls/ScheduledTask.h"
+#include "pd/ProgramVersion.h"
+#include "ui/MainWindowParts.h"
+
+#include <fmt/xchar.h>
+
+#include <algorithm>
+
+namespace Pd::Ui
+{
+namespace
+{
+
+bool NamedMutexExists(const wchar_t* name)
+{
+    UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, name));
+    return static_cast<bool>(mutex);
+}
+
+bool NamedEventSignalled(const wchar_t* name)
+{
+    UniqueHandle event(::OpenEventW(SYNCHRONIZE, FALSE, name));
+    return event && ::WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
+}
+
+void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address)
+{
+    auto result = std::make_unique<ReleaseCheckResult>();
+    {
+        Pd::Core::MultithreadedApartment apartment;
+        result->windows = Pd::Core::QueryWindows();
+        result->bluetoothAdapter = Pd::Bt::DefaultAdapter();
+        result->startWithWindows = Pd::Host::IsTaskRegistered();
+        if (address.empty())
+            result->error = Pd::Core::Text(15003);
+        else if (auto manifest = Pd::Core::LoadManifest(address, stop, 10000, 20000))
+            result->manifest = std::move(*manifest);
+        else
+            result->error = manifest.error();
+    }
+    PostPayload(window, MessageReleaseCheck, std::move(result));
+}
+
+} // namespace
+
+std::wstring MainWindow::ReadSource()
+{
+    std::wstring source = Pd::Core::ReadUserString(L"Source", L"github");
+    return source == L"local" || source == L"mirror" || source == L"custom" ? source : L"github";
+}
+
+std::wstring MainWindow::SourceLabel()
+{
+    std::wstring source = ReadSource();
+    if (source == L"local")
+        return Pd::Core::FormatText(14020, Pd::Core::LocalManifestAddress);
+    if (source == L"mirror")
+        return Pd::Core::FormatText(14021, Pd::Core::MirrorManifestAddress());
+    if (source == L"custom")
+        return Pd::Core::FormatText(14023, Pd::Core::ReadUserString(L"CustomManifest", L""));
+    return Pd::Core::FormatText(14022, Pd::Core::ReleaseRepository);
+}
+
+void MainWindow::CheckRelease(bool keepProgress)
+{
+    if (busy_ || checking_)
+        return;
+    checking_ = true;
+    if (!keepProgress)
+        progress_ = Pd::Core::Progress{};
+    progressStart_ = ::GetTickCount64();
+    ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+    SetStatus(Pd::Level::Info, Pd::Core::Text(14000));
+    UpdateButtons();
+    if (worker_.joinable())
+        worker_.join();
+    // ManifestSource gives the address of every source word, CustomManifest's for "custom".
+    std::wstring address = ReadSource() == L"custom" ? Pd::Core::ReadUserString(L"CustomManifest", L"")
+                                                     : Pd::Core::ManifestSource();
+    worker_ = std::jthread(RunReleaseCheck, window_, std::move(address));
+}
+
+void MainWindow::OnReleaseChecked(Pd::Core::WindowsInfo facts, std::optional<Pd::Core::Manifest> manifest,
+                                  std::wstring error)
+{
+    checking_ = false;
+    windows_ = std::move(facts);
+    // The plan refers into the old manifest: it goes first.
+    plan_ = Pd::Core::ReleasePlan{};
+    manifest_ = manifest ? std::make_shared<const Pd::Core::Manifest>(std::move(*manifest)) : nullptr;
+    releaseError_ = std::move(error);
+    installState_ = Pd::Core::ReadState(installFolder_);
+    if (manifest_)
+        AppendLog(Pd::Level::Info, Pd::Core::FormatText(17001, manifest_->version, manifest_->android,
+                                                        manifest_->variant, manifest_->url));
+    else
+        AppendLog(Pd::Level::Error, Pd::Core::FormatText(14004, releaseError_));
+    appUpdateVersion_.clear();
+    if (manifest_)
+    {
+        if (auto app = Pd::Core::AppUpdate(*manifest_))
+        {
+            appUpdateVersion_ = app->version;
+            AppendLog(Pd::Level::Info, Pd::Core::FormatText(19020, appUpdateVersion_));
+        }
+        if (Pd::Core::RecordUpdates(*manifest_, installFolder_) && NamedMutexExists(Pd::Host::HostMutexName))
+        {
+            UniqueHandle reload(::OpenEventW(EVENT_MODIFY_STATE, FALSE, Pd::Host::ReloadEventName));
+            if (reload)
+                ::SetEvent(reload.Get());
+        }
+    }
+    AppendLog(Pd::Level::Info, Pd::Core::FormatText(17002, Pd::Core::WindowsText(*windows_)));
+    UpdateComponents();
+    DescribeRelease();
+    Layout();
+    UpdateButtons();
+}
+
+void MainWindow::UpdateComponents()
+{
+    plan_ = manifest_ && windows_
+                ? Pd::Core::PlanRelease(*manifest_, installState_, *windows_, installFolder_)
+                : Pd::Core::ReleasePlan{};
+    const bool fetch =
+        std::any_of(plan_.items.begin(), plan_.items.end(), [](const auto& row) { return row.needed; });
+    std::uint32_t label = installState_.components.empty() ? 12000 : fetch ? 12001 : 12002;
+    ::SetWindowTextW(::GetDlgItem(window_, 1000), Pd::Core::Text(label).c_str());
+    auto& install = buttonLooks_[1000];
+    install.glyph = label == 12000 ? 0xE896 : label == 12001 ? 0xE895 : 0xE90F;
+    install.kind = label == 12002 ? ButtonNormal : ButtonAccent;
+    buttonLooks_[1002].kind = label == 12002 ? ButtonAccent : ButtonNormal;
+    ::InvalidateRect(::GetDlgItem(window_, 1000), nullptr, FALSE);
+    ::InvalidateRect(::GetDlgItem(window_, 1002), nullptr, FALSE);
+    ::InvalidateRect(window_, nullptr, FALSE);
+}
+
+void MainWindow::DescribeRelease()
+{
+    if (windows_ && windows_->build < 22000)
+        return SetStatus(Pd::Level::Error, Pd::Core::FormatText(14009, Pd::Core::Text(13005)));
+    if (!manifest_)
+        return SetStatus(Pd::Level::Error, Pd::Core::Text(14014));
+    if (manifest_->app && !manifest_->app->minimum.empty() &&
+        Pd::Core::CompareVersions(PD_VERSION_WTEXT, manifest_->app->minimum) < 0)
+        return SetStatus(Pd::Level::Warning,
+                         Pd::Core::FormatText(16035, manifest_->version, manifest_->app->minimum));
+    if (std::any_of(plan_.items.begin(), plan_.items.end(), [](const auto& row) { return row.needed; }))
+        return SetStatus(Pd::Level::Info,
+                         Pd::Core::FormatText(installState_.components.empty() ? 14001 : 14002,
+                                              manifest_->version,
+                                              Pd::Core::FormatBytes(plan_.downloadBytes)));
+    SetStatus(Pd::Level::Success, Pd::Core::FormatText(14003, manifest_->version));
+}
+
+void MainWindow::SetStatus(Pd::Level level, std::wstring text)
+{
+    statusLevel_ = level;
+    statusText_ = std::move(text);
+    InvalidateRectF(layout_.statusLine);
+}
+
+void MainWindow::AppendLog(Pd::Level level, std::wstring text)
+{
+    logView_.Append(static_cast<std::int32_t>(level), std::move(text));
+    if (logVisible_)
+        return;
+    ++unseenLogLines_;
+    buttonLooks_[1016].badge = unseenLogLines_ >= 100 ? L"99+" : fmt::format(L"{}", unseenLogLines_);
+    ::InvalidateRect(::GetDlgItem(window_, 1016), nullptr, FALSE);
+}
+
+void MainWindow::SetTaskbarProgress(TBPFLAG state, int value)
+{
+    if (!taskbar_)
+        return;
+    taskbar_->SetProgressState(window_, state);
+    if (state == TBPF_NORMAL || state == TBPF_ERROR)
+        taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(std::max(value, 0)), 1000);
+}
+
+void MainWindow::RefreshHostState()
+{
+    const bool hostRuns = NamedMutexExists(Pd::Host::HostMutexName);
+    const bool bridgeOn = hostRuns && Pd::Host::BluetoothEnabled();
+    const bool connected = bridgeOn && NamedEventSignalled(L"Local\\Peldra.Bluetooth.Connected");
+    const auto state = static_cast<std::uint32_t>(Pd::Core::ReadReleaseState());
+    const bool registered = !Pd::Core::ReadUserString(L"GooglePlayRegistered", L"").empty();
+    bool requested = registrationRequested_;
+    if (requested && Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
+    {
+        SetStatus(Pd::Level::Info, Pd::Core::Text(14029));
+        requested = false;
+    }
+    auto magisk = Pd::Core::ReadUserDword(L"MagiskInAndroid");
+    if (magiskRestartPending_ && !busy_ && !(magisk && *magisk == 2))
+    {
+        bool wanted = Pd::Host::ElevationEnabled() && Pd::Host::ElevationMagiskEnabled();
+        bool has = magisk && *magisk != 0 && *magisk != 2;
+        if (has == wanted)
+        {
+            magiskRestartPending_ = false;
+            reopenAfterStop_ = true;
+            AppendLog(Pd::Level::Info, Pd::Core::Text(17060));
+            StopTovik();
+        }
+    }
+    if (bridgeOn == bluetoothBridgeOn_ && connected == bluetoothConnected_ && state == releaseState_ &&
+        registered == playRegistered_ && requested == registrationRequested_)
+        return;
+    bluetoothBridgeOn_ = bridgeOn;
+    bluetoothConnected_ = connected;
+    releaseState_ = state;
+    playRegistered_ = registered;
+    registrationRequested_ = requested;
+    UpdateButtons();
+    ::InvalidateRect(::GetDlgItem(window_, 1022), nullptr, FALSE);
+    InvalidateRectF(layout_.hostCard);
+}
+
+} // namespace Pd::Ui
