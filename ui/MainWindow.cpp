@@ -248,8 +248,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         RECT frame{0, 0, ::MulDiv(560, static_cast<int>(dpi), 96),
                    static_cast<LONG>(MinimumHeight(logVisible_) * static_cast<float>(dpi) / 96.0f)};
         ::AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0, dpi);
+        // On a small screen at a high scale the content may need more than the screen holds: the
+        // minimum never exceeds the work area, or the window could not be placed on the screen.
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT& work = monitor.rcWork;
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        info->ptMinTrackSize = {std::min(frame.right - frame.left, work.right - work.left),
+                                std::min(frame.bottom - frame.top, work.bottom - work.top)};
         return 0;
     }
     case WM_DRAWITEM: {
