@@ -1,6 +1,8 @@
 // A sequence of ACL packets through reassembly: every PDU that comes out must be consistent,
 // and fragmenting it again must reassemble to the same PDU.
 #include "bt/hci/Acl.h"
+#include "tests/bt/fuzz/AclPackets.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <cstdlib>
 
@@ -9,29 +11,18 @@ namespace
 
 using namespace Pd::Bt;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using PdTest::Check;
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Input: packets, each one length byte followed by that many bytes (cut at the end).
     AclReassembly state;
-    ByteView input(data, size);
-    while (!input.empty())
-    {
-        std::size_t length = std::min<std::size_t>(input[0], input.size() - 1);
-        ByteView packet = input.subspan(1, length);
-        input = input.subspan(1 + length);
-
+    PdTest::ForEachAclPacket(ByteView(data, size), [&](ByteView packet) {
         auto pdu = ReassembleAcl(state, packet);
         Check(state.collected.size() <= 0xFFFF + 4 + 0xFFFF);
         if (!pdu)
-            continue;
+            return;
         Check(pdu->handle <= 0x0FFF);
         Check(state.collected.empty() && state.expected == 0);
 
@@ -45,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             roundTrip = ReassembleAcl(again, fragments[i]);
         }
         Check(roundTrip && *roundTrip == *pdu);
-    }
+    });
     return 0;
 }

@@ -2,6 +2,7 @@
 // answer that fits the MTU (its response or an Error Response for it), commands get none.
 #include "bt/att/AttPdu.h"
 #include "bt/att/AttServer.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <cstdlib>
 
@@ -10,11 +11,7 @@ namespace
 
 using namespace Pd::Bt;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using PdTest::Check;
 
 // Answers by handle: some fail, some refuse, values of many lengths up to beyond 512 bytes.
 struct HashedDevice : AttDevice

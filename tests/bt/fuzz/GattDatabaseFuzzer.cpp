@@ -2,6 +2,7 @@
 // out consistent: a sorted table whose entries point at existing records, found by handle,
 // with well-formed declaration values.
 #include "bt/gatt/Database.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <cstdlib>
 
@@ -10,11 +11,7 @@ namespace
 
 using namespace Pd::Bt;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using PdTest::Check;
 
 Uuid PickUuid(std::uint8_t choice)
 {

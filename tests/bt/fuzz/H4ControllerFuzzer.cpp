@@ -3,6 +3,7 @@
 #include "bt/controller/Controller.h"
 #include "bt/hci/H4.h"
 #include "core/Log.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <cstdlib>
 
@@ -28,11 +29,7 @@ private:
     LinkSend send_;
 };
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using PdTest::Check;
 
 void CheckSent(Hci::PacketType type, const Bytes& packet)
 {
@@ -60,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ControllerServices services;
     services.connectLink = [](const LinkAddresses& addresses, LinkSend send, LinkDisconnected,
-                              LinkCreditsFreed, std::uint8_t& status, std::stop_token) -> std::unique_ptr<LeLink> {
+                              LinkCreditsFreed, std::uint8_t& status,
+                              std::stop_token) -> std::unique_ptr<LeLink> {
         status = 0x3E;
         if (addresses.peerAddress & 1)
             return nullptr;

@@ -2,6 +2,8 @@
 // a well-formed Command Reject with its identifier; responses, rejects and short PDUs get none.
 #include "bt/hci/Acl.h"
 #include "bt/l2cap/LeSignalling.h"
+#include "tests/bt/fuzz/AclPackets.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <cstdlib>
 
@@ -10,28 +12,17 @@ namespace
 
 using namespace Pd::Bt;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using PdTest::Check;
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Input: ACL packets, each one length byte followed by that many bytes (cut at the end).
     AclReassembly state;
-    ByteView input(data, size);
-    while (!input.empty())
-    {
-        std::size_t length = std::min<std::size_t>(input[0], input.size() - 1);
-        ByteView packet = input.subspan(1, length);
-        input = input.subspan(1 + length);
-
+    PdTest::ForEachAclPacket(ByteView(data, size), [&](ByteView packet) {
         auto pdu = ReassembleAcl(state, packet);
         if (!pdu || pdu->cid != LeSignallingCid)
-            continue;
+            return;
         // Only a Command Reject, a Connection Parameter Update Response and the credit-based
         // connection responses are taken without an answer.
         const ByteView payload = pdu->payload;
@@ -40,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto answer = AnswerLeSignalling(payload);
         Check(answer.has_value() != ignored);
         Check(!answer || *answer == (Bytes{0x01, payload[1], 0x02, 0x00, 0x00, 0x00}));
-    }
+    });
     return 0;
 }

@@ -1,6 +1,7 @@
 // Any SMP PDUs from Android, with bonding requests between them: each PDU gets at most one
 // answer and every PDU sent is well-formed for its code.
 #include "bt/smp/SmpResponder.h"
+#include "tests/support/FuzzCheck.h"
 
 #include "core/Log.h"
 
@@ -11,11 +12,7 @@ namespace
 
 using namespace Pd::Bt;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using PdTest::Check;
 
 struct ScriptedPairing : DevicePairing
 {

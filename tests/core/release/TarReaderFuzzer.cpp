@@ -2,6 +2,7 @@
 // the output: never an unsafe path, never data outside a file, never more than the limit.
 #include "core/release/PathRules.h"
 #include "core/release/TarReader.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,11 +11,7 @@
 namespace
 {
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using PdTest::Check;
 
 void CheckSafe(const std::wstring& path)
 {

@@ -3,7 +3,7 @@
 // must not depend on where the stream was cut, and nothing malformed may reach the modem.
 #include "core/Log.h"
 #include "tel/at/AtSession.h"
-#include "tests/tel/fuzz/Check.h"
+#include "tests/support/FuzzCheck.h"
 #include "tests/tel/MemoryModem.h"
 
 #include <algorithm>
@@ -13,7 +13,7 @@ namespace
 {
 
 using namespace Pd::Tel;
-using Testing::Check;
+using PdTest::Check;
 
 // Either the PDU prompt alone, or answer lines each framed by CR LF with no line end inside.
 void CheckFramed(std::string_view text)

@@ -3,7 +3,7 @@
 // exactly the WSP push they were cut from.
 #include "tel/sms/MmsNoticePdu.h"
 
-#include "tests/tel/fuzz/Check.h"
+#include "tests/support/FuzzCheck.h"
 #include "tests/tel/SmsDeliverReader.h"
 
 #include <algorithm>
@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace Pd::Tel;
-    using Testing::Check;
+    using PdTest::Check;
     // Input: originator length, content type length (0xFF: the MMS type), reference, six time
     // values, the originator, the content type, then the body.
     if (size < 9)

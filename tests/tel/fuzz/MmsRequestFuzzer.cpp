@@ -2,7 +2,7 @@
 // A parsed request must keep the promises the relay relies on (names without line breaks or
 // control characters, a port in range) and must read back the same when written out again.
 #include "tel/mms/MmsRequest.h"
-#include "tests/tel/fuzz/Check.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <string>
 
@@ -10,7 +10,7 @@ namespace
 {
 
 using namespace Pd::Tel;
-using Testing::Check;
+using PdTest::Check;
 
 bool Clean(const std::string& text)
 {

@@ -1,14 +1,14 @@
 // A restricted SIM access with guest-chosen parameters on a card prepared from an arbitrary
 // ICCID: the answer must be one well-formed "+CRSM:" line that nothing can break out of.
 #include "tel/at/Modem.h"
-#include "tests/tel/fuzz/Check.h"
+#include "tests/support/FuzzCheck.h"
 
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace Pd::Tel;
-    using Testing::Check;
+    using PdTest::Check;
     // Input: command choice, file choice, MNC length, then command, file id and P1 as 32-bit
     // values, then the ICCID text. Low choices pick a known command or file, so every road is hit.
     std::int32_t values[3] = {};

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-namespace Pd::Tel::Testing
+namespace PdTest
 {
 
 inline void Check(bool condition)
@@ -12,4 +12,4 @@ inline void Check(bool condition)
         std::abort();
 }
 
-} // namespace Pd::Tel::Testing
+} // namespace PdTest
