@@ -183,8 +183,5 @@ class BackgroundHostTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    arguments = sys.argv[1:]
-    at = arguments.index("--driver")
-    driver = arguments[at + 1]
-    sys.argv[1 + at:3 + at] = []
+    driver = e2e.take_option("--driver")
     e2e.main()

@@ -203,7 +203,5 @@ class ElevationTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    at = sys.argv.index("--driver")
-    driver = sys.argv.pop(at + 1)
-    sys.argv.pop(at)
+    driver = e2e.take_option("--driver")
     e2e.main()

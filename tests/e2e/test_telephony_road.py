@@ -6,7 +6,6 @@ lives in it."""
 import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
@@ -14,13 +13,9 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from android_ril import RIL_PORT, AndroidRadioInterface, decode  # noqa: E402
-from make_release import build_release  # noqa: E402
-from simulated_pc import SimulatedPc, windows_path  # noqa: E402
+from host_road import HostRoad  # noqa: E402
 from wine import WINE_RUN  # noqa: E402
 
-PUBLISHER = "CN=Ormel Test"
-VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
-      "state": "Running"}
 driver = None
 
 STORED = "07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07"
@@ -38,45 +33,19 @@ OK = ["OK"]
 
 
 def setUpModule():
-    global road, android, pc, log_start
-    road = e2e.ReleaseRoad("telephony", developer_mode=True)
-    log_start = len(host_log())  # a kept prefix holds the lines of earlier runs
+    global road, android, pc, run, host_log, log_start
     android = AndroidRadioInterface()
-    pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"},
-                     computeSystems=[VM], services={RIL_PORT: android.port}, modem=MODEM)
-    identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
-                'ProcessorArchitecture="x64"/></Package>\n')
-    build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True, "components": [
-        {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"zeros": 1 << 20}},
-        {"id": "app", "kind": "archive", "target": ".", "entries": [{"name": "AppxManifest.xml", "content": identity}]},
-    ]}, road.server.root / "tel", road.publisher)
-    # The install starts the host.
-    installed = run(e2e.program.exe, "install", "--yes", "--no-progress", "--source",
-                    f"{road.server.url}/tel/manifest.json", "--dir", windows_path(road.scratch / "Tovik"),
-                    timeout=300)
+    road = HostRoad("telephony", services={RIL_PORT: android.port}, modem=MODEM)
+    pc, run, host_log = road.pc, road.run, road.host_log
+    log_start = len(host_log())  # a kept prefix holds the lines of earlier runs
+    installed = road.install()  # starts the host
     assert installed.returncode == 0, installed.stdout + installed.stderr
 
 
 def tearDownModule():
-    run(str(driver), "stop")
+    run(driver, "stop")
     android.stop()
     road.stop()
-
-
-def run(*words, timeout=120):
-    """Runs a program in the prefix, its output in files: a host it starts would hold a pipe open."""
-    with tempfile.TemporaryFile() as out:
-        done = subprocess.run([str(WINE_RUN), e2e.program.prefix, *words], env={**os.environ, **pc.env},
-                              stdout=out, stderr=subprocess.STDOUT, timeout=timeout)
-        out.seek(0)
-        return subprocess.CompletedProcess(done.args, done.returncode, out.read().decode("utf-8", "replace"))
-
-
-def host_log():
-    users = Path(e2e.program.prefix) / "drive_c" / "users"
-    user = next(path for path in users.iterdir() if path.name != "Public")
-    path = user / "AppData" / "Local" / "Peldra" / "bluetooth.log"
-    return path.read_text(encoding="utf-8", errors="replace") if path.exists() else ""
 
 
 def change_modem(**changes):
@@ -154,7 +123,7 @@ class TelephonyRoadTest(unittest.TestCase):
         self.assertIn("modem: Android takes messages (CIMI) - giving it the ones waiting in the modem", log)
 
     def test_2_no_modem_no_service(self):
-        run(str(driver), "stop")
+        run(driver, "stop")
         del pc.scenario["modem"]
         pc.write()
         host = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, "host", "--background"],
@@ -163,14 +132,11 @@ class TelephonyRoadTest(unittest.TestCase):
                  "log line of the missing modem")
         time.sleep(10)
         self.assertIsNone(host.poll(), "the host runs on")
-        self.assertTrue(android.links.empty(), "the radio-interface service was offered")
-        run(str(driver), "stop")
+        self.assertTrue(android.connections.empty(), "the radio-interface service was offered")
+        run(driver, "stop")
         self.assertEqual(host.wait(timeout=60), 0)
 
 
 if __name__ == "__main__":
-    arguments = sys.argv[1:]
-    at = arguments.index("--driver")
-    driver = arguments[at + 1]
-    sys.argv[1 + at:3 + at] = []
+    driver = e2e.take_option("--driver")
     e2e.main()

@@ -9,6 +9,8 @@ import subprocess
 import sys
 import threading
 
+from loopback import LoopbackService
+
 RIL_PORT = "544B524C"  # the VM's service that the simulated PC maps to this service's port
 FINAL = ("OK", "ERROR", "+CME ERROR:", "+CMS ERROR:")
 PROMPT = "> "
@@ -21,6 +23,7 @@ class RilLink:
 
     def __init__(self, connection):
         self.connection = connection
+        self.connection.settimeout(None)
         self.answers = queue.Queue()
         self.unsolicited = queue.Queue()
         self.waiting = False
@@ -88,34 +91,12 @@ class RilLink:
         self.connection.close()
 
 
-class AndroidRadioInterface:
-    """A loopback port that the bridge connects to; each connection waits in a queue for a test."""
-
+class AndroidRadioInterface(LoopbackService):
     def __init__(self):
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.listener.settimeout(0.2)
-        self.port = self.listener.getsockname()[1]
-        self.links = queue.Queue()
-        self.running = True
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
-
-    def _serve(self):
-        while self.running:
-            try:
-                connection, _ = self.listener.accept()
-            except socket.timeout:
-                continue
-            connection.settimeout(None)
-            self.links.put(RilLink(connection))
+        super().__init__(RilLink)
 
     def next_link(self, timeout=120):
-        return self.links.get(timeout=timeout)
-
-    def stop(self):
-        self.running = False
-        self.thread.join()
-        self.listener.close()
+        return self.next_connection(timeout)
 
 
 def decode(pdus):

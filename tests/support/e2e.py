@@ -19,6 +19,14 @@ from wine import ROOT, WINE_RUN, Program
 program = None
 
 
+def take_option(name):
+    """The value of an option of the test script's own, taken out of the command line."""
+    at = sys.argv.index(name)
+    value = sys.argv[at + 1]
+    del sys.argv[at:at + 2]
+    return value
+
+
 def main():
     global program
     parser = argparse.ArgumentParser()
