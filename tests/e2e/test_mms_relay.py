@@ -1,8 +1,8 @@
-"""The MMS relay under Wine on a simulated PC whose cellular access point is the loopback
-interface: curl, standing in for Android's MMS app, sends and fetches messages through it to a
-loopback MMS centre; a centre that is slow, refuses, resets or answers more than it announced; and
-a stop while a transfer runs."""
-import os
+"""The MMS relay of the installed host's telephony bridge under Wine on a simulated PC whose
+cellular access point is the loopback interface: curl, standing in for Android's MMS app, sends
+and fetches messages through it to a loopback MMS centre; a centre that is slow, refuses, resets
+or answers more than it announced; and a stop of the host while a transfer runs. A prefix of its
+own: the host lives in it."""
 import subprocess
 import sys
 import tempfile
@@ -14,70 +14,53 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from android_mms import MMS_RELAY_PORT, AndroidMms  # noqa: E402
+from host_road import HostRoad  # noqa: E402
 from mms_centre import MmsCentre  # noqa: E402
-from simulated_pc import SimulatedPc  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
 
-VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", "systemType": "VirtualMachine",
-      "state": "Running"}
 driver = None
 
 
-def relay_command():
-    """What serves the relay on the simulated PC. The telephony bridge will start it in the host."""
-    return [driver]
-
-
 class Relay:
-    """The relay's process, its log lines gathered as they come."""
+    """The relay as the installed host's telephony bridge serves it, seen through the host's log."""
 
-    def __init__(self, pc):
-        env = dict(os.environ)
-        env.update(pc.env)
-        self.process = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, *relay_command()], env=env,
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.lines = []
-        self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
+    def __init__(self):
+        self.start = len(road.host_log())  # a kept prefix holds the lines of earlier runs
+        installed = road.install()  # starts the host
+        assert installed.returncode == 0, installed.stdout + installed.stderr
+        self.returncode = None
 
-    def _read(self):
-        for line in self.process.stdout:
-            self.lines.append(line.decode("utf-8", "replace").rstrip("\r\n"))
+    @property
+    def lines(self):
+        return road.host_log()[self.start:].splitlines()
 
     def count(self, text):
         return sum(text in line for line in self.lines)
 
-    def wait_for(self, text, count=1, timeout=30):
+    def wait_for(self, text, count=1, timeout=60):
         deadline = time.monotonic() + timeout
         while self.count(text) < count and time.monotonic() < deadline:
             time.sleep(0.05)
         return self.count(text) >= count
 
-    def stop(self, timeout=60):
-        """Asks the relay to stop; how long it took to end."""
+    def stop(self):
+        """Stops the host; how long it took to end."""
         start = time.monotonic()
-        self.process.stdin.write(b"stop\n")
-        self.process.stdin.flush()
-        self.process.wait(timeout=timeout)
-        took = time.monotonic() - start
-        self.process.stdin.close()
-        self.reader.join(timeout=5)
-        self.process.stdout.close()
-        return took
+        self.returncode = road.run(driver, "stop").returncode
+        return time.monotonic() - start
 
 
 def setUpModule():
     global road, centre, android, pc, relay
-    road = e2e.ReleaseRoad("mms")
     centre = MmsCentre()
     android = AndroidMms("mms.carrier", "mms.example", centre.port)
-    pc = SimulatedPc(road.scratch / "sim", computeSystems=[VM], services={MMS_RELAY_PORT: android.relay_port},
-                     cellular={"adapter": "loopback", "names": {"mms.example": ["127.0.0.1"]}})
-    relay = Relay(pc)
+    road = HostRoad("mms", services={MMS_RELAY_PORT: android.relay_port}, modem={},
+                    cellular={"adapter": "loopback", "names": {"mms.example": ["127.0.0.1"]}})
+    pc = road.pc
+    relay = Relay()
 
 
 def tearDownModule():
-    if relay.process.poll() is None:
+    if relay.returncode is None:
         relay.stop()
     android.stop()
     centre.stop()
@@ -156,7 +139,7 @@ class MmsRelay(unittest.TestCase):
         took = relay.stop()
         transfer.join(timeout=60)
         self.assertLess(took, 10)
-        self.assertEqual(relay.process.returncode, 0)
+        self.assertEqual(relay.returncode, 0)
         self.assertNotEqual(result["done"][0], 0)  # cut short
         self.exchange_done()
 
