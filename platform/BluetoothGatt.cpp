@@ -83,17 +83,4 @@ Outcome<std::shared_ptr<DeviceInformationPairing>> LeDevice::Pairing()
     return Unavailable();
 }
 
-namespace Real
-{
-
-Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress,
-                                                std::stop_token stop)
-{
-    if (stop.stop_requested())
-        return std::unexpected(CancelledOperation());
-    return OpenLeDevice(address, randomAddress);
-}
-
-} // namespace Real
-
 } // namespace Pd::Platform

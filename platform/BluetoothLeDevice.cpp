@@ -1,8 +1,11 @@
 // The real LE device: opened by address through the Windows Runtime, its GATT database listed
-// service by service, always from the device itself (cache mode Uncached).
+// service by service, always from the device itself (cache mode Uncached); values, sessions and
+// pairing go through platform/BluetoothGattValues.cpp and BluetoothGattSession.cpp.
+#include "platform/BluetoothGattWinRt.h"
 #include "platform/RealServices.h"
 #include "platform/winrt/AbiBluetoothLe.h"
 #include "platform/winrt/Async.h"
+#include "platform/winrt/Buffer.h"
 #include "platform/winrt/Collections.h"
 #include "platform/winrt/Runtime.h"
 
@@ -97,6 +100,34 @@ public:
     std::uint16_t AttributeHandle() const override { return handle_; }
     GUID Uuid() const override { return uuid_; }
 
+    Outcome<GattReadResult> ReadValue(std::stop_token stop) override
+    {
+        return Gatt::Read(
+            L"GattDescriptor.ReadValueAsync",
+            [&](Abi::ReadOperation** operation) {
+                return descriptor_->ReadValueWithCacheModeAsync(Abi::CacheModeUncached, operation);
+            },
+            stop);
+    }
+
+    Outcome<GattWriteResult> WriteValueWithResult(const std::vector<std::uint8_t>& value,
+                                                  std::stop_token stop) override
+    {
+        const std::wstring step = L"GattDescriptor.WriteValueWithResultAsync";
+        auto descriptor2 = QueryAs<Abi::IGattDescriptor2>(descriptor_.Get());
+        if (!descriptor2)
+            return Failed(step, E_NOINTERFACE);
+        auto buffer = MakeBuffer(value);
+        if (!buffer)
+            return std::unexpected(buffer.error());
+        return Gatt::Write(
+            step,
+            [&](Abi::WriteOperation** operation) {
+                return descriptor2->WriteValueWithResultAsync(buffer->Get(), operation);
+            },
+            stop);
+    }
+
 private:
     ComPtr<Object> descriptor_; // held open for the value reads and writes through it
     std::uint16_t handle_;
@@ -144,11 +175,97 @@ public:
             });
     }
 
+    Outcome<GattReadResult> ReadValue(std::stop_token stop) override
+    {
+        return Gatt::Read(
+            L"GattCharacteristic.ReadValueAsync",
+            [&](Abi::ReadOperation** operation) {
+                return characteristic_->ReadValueWithCacheModeAsync(Abi::CacheModeUncached, operation);
+            },
+            stop);
+    }
+
+    Outcome<GattWriteResult> WriteValueWithResult(const std::vector<std::uint8_t>& value,
+                                                  GattWriteOption option, std::stop_token stop) override
+    {
+        const std::wstring step = L"GattCharacteristic.WriteValueWithResultAsync";
+        auto characteristic3 = QueryAs<Abi::IGattCharacteristic3>(characteristic_.Get());
+        if (!characteristic3)
+            return Failed(step, E_NOINTERFACE);
+        auto buffer = MakeBuffer(value);
+        if (!buffer)
+            return std::unexpected(buffer.error());
+        return Gatt::Write(
+            step,
+            [&](Abi::WriteOperation** operation) {
+                return characteristic3->WriteValueWithResultAndOptionAsync(
+                    buffer->Get(), static_cast<std::int32_t>(option), operation);
+            },
+            stop);
+    }
+
+    Outcome<GattConfigurationResult> ReadClientCharacteristicConfigurationDescriptor(
+        std::stop_token stop) override
+    {
+        return Gatt::ReadConfiguration(
+            L"GattCharacteristic.ReadClientCharacteristicConfigurationDescriptorAsync",
+            [&](Abi::ConfigurationOperation** operation) {
+                return characteristic_->ReadClientCharacteristicConfigurationDescriptorAsync(operation);
+            },
+            stop);
+    }
+
+    Outcome<GattWriteResult> WriteClientCharacteristicConfigurationDescriptorWithResult(
+        GattClientConfiguration configuration, std::stop_token stop) override
+    {
+        const std::wstring step = L"GattCharacteristic.WriteClientCharacteristicConfigurationDescriptorAsync";
+        auto characteristic3 = QueryAs<Abi::IGattCharacteristic3>(characteristic_.Get());
+        if (!characteristic3)
+            return Failed(step, E_NOINTERFACE);
+        return Gatt::Write(
+            step,
+            [&](Abi::WriteOperation** operation) {
+                return characteristic3->WriteClientCharacteristicConfigurationDescriptorWithResultAsync(
+                    static_cast<std::int32_t>(configuration), operation);
+            },
+            stop);
+    }
+
+    Outcome<std::int64_t> AddValueChanged(GattValueChangedHandler handler) override
+    {
+        return subscriptions_->Keep(Subscribe(
+            Abi::Instances::ValueChangedHandler.iid,
+            [handler = std::move(handler)](IInspectable*, IInspectable* args) {
+                auto changed = QueryAs<Abi::IGattValueChangedEventArgs>(args);
+                ComPtr<Abi::IBuffer> value;
+                if (!changed || FAILED(changed->get_CharacteristicValue(value.Put())))
+                    return;
+                std::vector<std::uint8_t> bytes;
+                if (value)
+                {
+                    auto read = BytesOf(value.Get());
+                    if (!read)
+                        return; // a value that cannot be read is not passed on as empty
+                    bytes = std::move(*read);
+                }
+                handler(bytes);
+            },
+            [&](Abi::ITypedEventHandler* typed, Abi::EventToken* token) {
+                return characteristic_->add_ValueChanged(typed, token);
+            },
+            [raw = characteristic_.Get()](Abi::EventToken token) { return raw->remove_ValueChanged(token); },
+            L"GattCharacteristic.ValueChanged"));
+    }
+
+    void RemoveValueChanged(std::int64_t token) override { subscriptions_->Remove(token); }
+
 private:
     ComPtr<Object> characteristic_;
     std::uint16_t handle_;
     GUID uuid_;
     std::uint32_t properties_;
+    // Destroyed before the characteristic: each removal calls it.
+    std::unique_ptr<Gatt::Subscriptions> subscriptions_ = std::make_unique<Gatt::Subscriptions>();
 };
 
 class WinRtService final : public GattDeviceService
@@ -195,24 +312,87 @@ private:
 class WinRtLeDevice final : public LeDevice
 {
 public:
-    explicit WinRtLeDevice(ComPtr<Abi::IBluetoothLEDevice3> device) : device_(std::move(device)) {}
+    WinRtLeDevice(ComPtr<Abi::IBluetoothLEDevice> device, ComPtr<Abi::IBluetoothLEDevice3> device3)
+        : device_(std::move(device)), device3_(std::move(device3))
+    {
+    }
 
     Outcome<GattListing<GattDeviceService>> GetGattServices() override
     {
         return List<WinRtService, Abi::IGattDeviceServicesResult>(
             L"BluetoothLEDevice.GetGattServicesAsync", Abi::Instances::ServicesCompletedHandler.iid,
             [&](Abi::ServicesOperation** operation) {
-                return device_->GetGattServicesWithCacheModeAsync(Abi::CacheModeUncached, operation);
+                return device3_->GetGattServicesWithCacheModeAsync(Abi::CacheModeUncached, operation);
             });
     }
 
+    Outcome<BluetoothConnectionStatus> ConnectionStatus() override
+    {
+        std::int32_t status = 0;
+        if (HRESULT hr = device_->get_ConnectionStatus(&status); FAILED(hr))
+            return Failed(L"BluetoothLEDevice.ConnectionStatus", hr);
+        return static_cast<BluetoothConnectionStatus>(status);
+    }
+
+    // The event carries no status: the handler reads the device's at that moment.
+    Outcome<std::int64_t> AddConnectionStatusChanged(
+        std::function<void(BluetoothConnectionStatus)> handler) override
+    {
+        return subscriptions_->Keep(Subscribe(
+            Abi::Instances::ConnectionStatusChangedHandler.iid,
+            [handler = std::move(handler)](IInspectable* sender, IInspectable*) {
+                auto device = QueryAs<Abi::IBluetoothLEDevice>(sender);
+                std::int32_t status = 0;
+                if (device && SUCCEEDED(device->get_ConnectionStatus(&status)))
+                    handler(static_cast<BluetoothConnectionStatus>(status));
+            },
+            [&](Abi::ITypedEventHandler* typed, Abi::EventToken* token) {
+                return device_->add_ConnectionStatusChanged(typed, token);
+            },
+            [raw = device_.Get()](Abi::EventToken token) {
+                return raw->remove_ConnectionStatusChanged(token);
+            },
+            L"BluetoothLEDevice.ConnectionStatusChanged"));
+    }
+
+    void RemoveConnectionStatusChanged(std::int64_t token) override { subscriptions_->Remove(token); }
+
+    Outcome<std::shared_ptr<GattSession>> OpenGattSession(std::stop_token stop) override
+    {
+        const std::wstring step = L"BluetoothLEDevice.BluetoothDeviceId";
+        auto device4 = QueryAs<Abi::IBluetoothLEDevice4>(device_.Get());
+        if (!device4)
+            return Failed(step, E_NOINTERFACE);
+        ComPtr<IInspectable> id;
+        if (HRESULT hr = device4->get_BluetoothDeviceId(id.Put()); FAILED(hr) || !id)
+            return Failed(step, FAILED(hr) ? hr : E_POINTER);
+        return Gatt::OpenSession(id.Get(), stop);
+    }
+
+    Outcome<std::shared_ptr<DeviceInformationPairing>> Pairing() override
+    {
+        auto device2 = QueryAs<Abi::IBluetoothLEDevice2>(device_.Get());
+        if (!device2)
+            return Failed(L"BluetoothLEDevice.DeviceInformation", E_NOINTERFACE);
+        return Gatt::PairingOf(device2.Get());
+    }
+
 private:
-    ComPtr<Abi::IBluetoothLEDevice3> device_;
+    ComPtr<Abi::IBluetoothLEDevice> device_;
+    ComPtr<Abi::IBluetoothLEDevice3> device3_;
+    // Destroyed before the device: each removal calls it.
+    std::unique_ptr<Gatt::Subscriptions> subscriptions_ = std::make_unique<Gatt::Subscriptions>();
 };
 
 } // namespace
 
 Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress)
+{
+    return OpenLeDevice(address, randomAddress, std::stop_token());
+}
+
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress,
+                                                std::stop_token stop)
 {
     const std::wstring step = L"BluetoothLEDevice.FromBluetoothAddressAsync";
     auto statics = Factory<Abi::IBluetoothLEDeviceStatics2>(Abi::LeDeviceClass);
@@ -225,7 +405,7 @@ Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool rand
         return Failed(step, FAILED(hr) ? hr : E_POINTER);
     ComPtr<Abi::IBluetoothLEDevice> device;
     if (auto ended =
-            Await(operation.Get(), Abi::Instances::DeviceCompletedHandler.iid, device.Put(), {}, step);
+            Await(operation.Get(), Abi::Instances::DeviceCompletedHandler.iid, device.Put(), stop, step);
         !ended)
         return std::unexpected(ended.error());
     if (!device)
@@ -233,7 +413,7 @@ Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool rand
     auto device3 = QueryAs<Abi::IBluetoothLEDevice3>(device.Get());
     if (!device3)
         return Failed(step, E_NOINTERFACE);
-    return std::make_unique<WinRtLeDevice>(std::move(device3));
+    return std::make_unique<WinRtLeDevice>(std::move(device), std::move(device3));
 }
 
 } // namespace Pd::Platform::Real

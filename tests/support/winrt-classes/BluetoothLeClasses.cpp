@@ -5,7 +5,9 @@
 //                        status>" a characteristic of it, "d:<handle>:<uuid16>" a descriptor of that
 //   PD_TEST_GATT_STATUS  the services listing's status; PD_TEST_GATT_LIST how every listing ends
 //   PD_TEST_WALK=break   the services list breaks at its second entry
+// Values, events, session and pairing: see BluetoothLeValueClasses.cpp.
 #include "platform/winrt/AbiBluetoothLe.h"
+#include "tests/support/winrt-classes/BluetoothLeValueClasses.h"
 #include "tests/support/winrt-classes/Scripting.h"
 
 #include <cwchar>
@@ -119,13 +121,34 @@ HRESULT StartListing(const std::wstring& call, const GUID& operationIid, const G
     return S_OK;
 }
 
-class Descriptor final : public Inspectable<Abi::IGattDescriptor>
+class Descriptor final : public Inspectable<Abi::IGattDescriptor>, public Abi::IGattDescriptor2
 {
 public:
     explicit Descriptor(DescriptorFacts facts) : facts_(facts) {}
+    PD_TEST_FORWARD_INSPECTABLE(Abi::IGattDescriptor)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        return Answer(asked, Abi::IGattDescriptor::Iid, out);
+        if (asked != Abi::IGattDescriptor2::Iid)
+            return Answer(asked, Abi::IGattDescriptor::Iid, out);
+        *out = static_cast<Abi::IGattDescriptor2*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ReadValueAsync(Abi::ReadOperation** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE ReadValueWithCacheModeAsync(std::int32_t mode, Abi::ReadOperation** v) override
+    {
+        return mode == Abi::CacheModeUncached ? StartRead(facts_.handle, v) : (*v = nullptr, E_INVALIDARG);
+    }
+    HRESULT STDMETHODCALLTYPE WriteValueAsync(Abi::IBuffer*, IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE WriteValueWithResultAsync(Abi::IBuffer* value, Abi::WriteOperation** v) override
+    {
+        return StartWrite(L"WriteValue " + std::to_wstring(facts_.handle) + L" " + HexOf(value), v);
     }
     HRESULT STDMETHODCALLTYPE get_ProtectionLevel(std::int32_t* v) override { return *v = 0, S_OK; }
     HRESULT STDMETHODCALLTYPE put_ProtectionLevel(std::int32_t) override { return E_NOTIMPL; }
@@ -140,7 +163,12 @@ public:
 class Characteristic final : public Inspectable<Abi::IGattCharacteristic>, public Abi::IGattCharacteristic3
 {
 public:
-    explicit Characteristic(CharacteristicFacts facts) : facts_(std::move(facts)) {}
+    explicit Characteristic(CharacteristicFacts facts)
+        : facts_(std::move(facts)),
+          changes_(L"ValueChanged", Abi::Instances::ValueChangedHandler.iid,
+                   static_cast<Abi::IGattCharacteristic*>(this), MakeValueChangedArgs)
+    {
+    }
     PD_TEST_FORWARD_INSPECTABLE(Abi::IGattCharacteristic)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
@@ -181,7 +209,74 @@ public:
             Abi::Instances::DescriptorsOperation.iid, Abi::Instances::DescriptorVectorView.iid, facts_.status,
             {std::move(descriptors), SIZE_MAX}, v);
     }
+    HRESULT STDMETHODCALLTYPE get_PresentationFormats(IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE ReadValueAsync(Abi::ReadOperation** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE ReadValueWithCacheModeAsync(std::int32_t mode, Abi::ReadOperation** v) override
+    {
+        return mode == Abi::CacheModeUncached ? StartRead(facts_.handle, v) : (*v = nullptr, E_INVALIDARG);
+    }
+    HRESULT STDMETHODCALLTYPE WriteValueAsync(Abi::IBuffer*, IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE WriteValueWithOptionAsync(Abi::IBuffer*, std::int32_t,
+                                                        IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE
+    ReadClientCharacteristicConfigurationDescriptorAsync(Abi::ConfigurationOperation** v) override
+    {
+        return StartConfigurationRead(facts_.handle, v);
+    }
+    HRESULT STDMETHODCALLTYPE WriteClientCharacteristicConfigurationDescriptorAsync(std::int32_t,
+                                                                                    IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE add_ValueChanged(Abi::ITypedEventHandler* handler,
+                                               Abi::EventToken* token) override
+    {
+        return changes_.Add(handler, token);
+    }
+    HRESULT STDMETHODCALLTYPE remove_ValueChanged(Abi::EventToken token) override
+    {
+        return changes_.Remove(token);
+    }
+    HRESULT STDMETHODCALLTYPE GetDescriptorsForUuidAsync(GUID, Abi::DescriptorsOperation** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDescriptorsForUuidWithCacheModeAsync(GUID, std::int32_t,
+                                                                      Abi::DescriptorsOperation** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE WriteValueWithResultAsync(Abi::IBuffer*, Abi::WriteOperation** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE WriteValueWithResultAndOptionAsync(Abi::IBuffer* value, std::int32_t option,
+                                                                 Abi::WriteOperation** v) override
+    {
+        return StartWrite(L"WriteValue " + std::to_wstring(facts_.handle) + L" " + HexOf(value) +
+                              L" option " + std::to_wstring(option),
+                          v);
+    }
+    HRESULT STDMETHODCALLTYPE WriteClientCharacteristicConfigurationDescriptorWithResultAsync(
+        std::int32_t value, Abi::WriteOperation** v) override
+    {
+        return StartWrite(
+            L"WriteConfiguration " + std::to_wstring(facts_.handle) + L" " + std::to_wstring(value), v);
+    }
     CharacteristicFacts facts_;
+    EventSource changes_; // fires the scripted PD_TEST_GATT_NOTIFY value
 };
 
 class Service final : public Inspectable<Abi::IGattDeviceService>, public Abi::IGattDeviceService3
@@ -243,16 +338,75 @@ public:
     ServiceFacts facts_;
 };
 
-class Device final : public Inspectable<Abi::IBluetoothLEDevice>, public Abi::IBluetoothLEDevice3
+// The connection status comes from PD_TEST_LE_STATUS; ConnectionStatusChanged fires while
+// registered, the sender carrying the status.
+class Device final : public Inspectable<Abi::IBluetoothLEDevice>,
+                     public Abi::IBluetoothLEDevice2,
+                     public Abi::IBluetoothLEDevice3,
+                     public Abi::IBluetoothLEDevice4
 {
 public:
+    explicit Device(std::uint64_t address)
+        : address_(address),
+          changes_(L"ConnectionStatusChanged", Abi::Instances::ConnectionStatusChangedHandler.iid,
+                   static_cast<Abi::IBluetoothLEDevice*>(this), [] { return nullptr; })
+    {
+    }
     PD_TEST_FORWARD_INSPECTABLE(Abi::IBluetoothLEDevice)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBluetoothLEDevice3::Iid)
+        if (asked == Abi::IBluetoothLEDevice2::Iid)
+            *out = static_cast<Abi::IBluetoothLEDevice2*>(this);
+        else if (asked == Abi::IBluetoothLEDevice3::Iid)
+            *out = static_cast<Abi::IBluetoothLEDevice3*>(this);
+        else if (asked == Abi::IBluetoothLEDevice4::Iid)
+            *out = static_cast<Abi::IBluetoothLEDevice4*>(this);
+        else
             return Answer(asked, Abi::IBluetoothLEDevice::Iid, out);
-        *out = static_cast<Abi::IBluetoothLEDevice3*>(this);
         AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_DeviceId(HSTRING* v) override { return *v = nullptr, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_Name(HSTRING* v) override { return *v = nullptr, S_OK; }
+    HRESULT STDMETHODCALLTYPE get_GattServices(IInspectable** v) override { return *v = nullptr, E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ConnectionStatus(std::int32_t* v) override
+    {
+        const std::wstring status = Script(L"PD_TEST_LE_STATUS");
+        *v = status.empty() ? 1 : static_cast<std::int32_t>(Number(status));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddress(std::uint64_t* v) override { return *v = address_, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetGattService(GUID, IInspectable** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE add_NameChanged(Abi::ITypedEventHandler*, Abi::EventToken*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE remove_NameChanged(Abi::EventToken) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE add_GattServicesChanged(Abi::ITypedEventHandler*, Abi::EventToken*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE remove_GattServicesChanged(Abi::EventToken) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE add_ConnectionStatusChanged(Abi::ITypedEventHandler* handler,
+                                                          Abi::EventToken* token) override
+    {
+        return changes_.Add(handler, token);
+    }
+    HRESULT STDMETHODCALLTYPE remove_ConnectionStatusChanged(Abi::EventToken token) override
+    {
+        return changes_.Remove(token);
+    }
+    HRESULT STDMETHODCALLTYPE get_DeviceInformation(Abi::IDeviceInformation** v) override
+    {
+        *v = reinterpret_cast<Abi::IDeviceInformation*>(MakeDeviceInformation());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_BluetoothDeviceId(IInspectable** v) override
+    {
+        *v = MakeDeviceId(address_);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_DeviceAccessInformation(IInspectable** v) override
@@ -279,6 +433,10 @@ public:
             static_cast<std::int32_t>(Number(Script(L"PD_TEST_GATT_STATUS"))),
             {std::move(services), Script(L"PD_TEST_WALK") == L"break" ? 1 : SIZE_MAX}, v);
     }
+
+private:
+    std::uint64_t address_;
+    EventSource changes_;
 };
 
 using DeviceOperation = Operation<Abi::DeviceOperation, Abi::IBluetoothLEDevice*>;
@@ -333,7 +491,7 @@ public:
         const Scripted scripted = ReadScript(L"PD_TEST_LE_OPEN");
         if (FAILED(scripted.startFails))
             return scripted.startFails;
-        Device* device = scripted.rest == L"none" ? nullptr : new Device();
+        Device* device = scripted.rest == L"none" ? nullptr : new Device(address);
         *operation = new DeviceOperation(Abi::Instances::DeviceOperation.iid, device, scripted.ending);
         if (device)
             device->Release();
@@ -346,7 +504,7 @@ public:
 IActivationFactory* MakeBluetoothLeFactory(const std::wstring& className)
 {
     if (className != Abi::LeDeviceClass)
-        return nullptr;
+        return MakeGattValueFactory(className);
     return new (std::nothrow) DeviceFactory();
 }
 
