@@ -187,6 +187,8 @@
 //         "timestamp": 133497000000000000, "afterMs": 200,     // readFails: reading the message
 //         "readFails": "0x8000000E" } ]  // fails with this HRESULT
 //   }
+// Messages appended to the list while a registration lives reach it too, at once when their
+// afterMs is past.
 // The registrations as they stand are kept in state.json ("smsRegistrations", ids in order);
 // they outlive the program, as the router's do.
 #pragma once

@@ -15,6 +15,8 @@ namespace
 {
 
 constexpr const wchar_t* RegistrationsKey = L"smsRegistrations";
+// How often a registration looks for messages added to the scenario.
+constexpr std::chrono::milliseconds ScenarioPoll{200};
 
 std::unexpected<Error> NotRegistered()
 {
@@ -68,31 +70,47 @@ public:
     }
 
 private:
-    // The router's callback thread: each message at its time after the registration, in time order.
+    // The router's callback thread: each message at its time after the registration, in time
+    // order. Messages added to the scenario while registered arrive too (at once when their time
+    // is past); a message is known by its position in the list.
     void Deliver(std::stop_token stop, const RoutedSmsHandler& handler)
     {
         auto start = std::chrono::steady_clock::now();
-        std::vector<const ScenarioSmsMessage*> order;
-        for (const ScenarioSmsMessage& message : router_.messages)
-            order.push_back(&message);
-        std::stable_sort(order.begin(), order.end(),
-                         [](auto* a, auto* b) { return a->afterMs < b->afterMs; });
+        std::vector<ScenarioSmsMessage> messages = router_.messages;
+        std::vector<bool> delivered;
         std::mutex lock;
         std::condition_variable_any wake;
-        for (const ScenarioSmsMessage* message : order)
+        while (!stop.stop_requested())
         {
+            auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            delivered.resize(std::max(delivered.size(), messages.size()));
+            std::vector<std::size_t> due;
+            auto next = elapsed + ScenarioPoll;
+            for (std::size_t i = 0; i < messages.size(); ++i)
+                if (!delivered[i] && std::chrono::milliseconds(messages[i].afterMs) <= elapsed)
+                    due.push_back(i);
+                else if (!delivered[i])
+                    next = std::min(next, std::chrono::milliseconds(messages[i].afterMs));
+            std::ranges::stable_sort(due, {}, [&](std::size_t i) { return messages[i].afterMs; });
+            for (std::size_t i : due)
+            {
+                if (stop.stop_requested())
+                    return;
+                delivered[i] = true;
+                const ScenarioSmsMessage& message = messages[i];
+                if (message.readFails)
+                    handler(Failure(*message.readFails, L"The simulated SMS message cannot be read"));
+                else
+                    handler(RoutedSmsMessage{static_cast<SmsMessageType>(message.type), message.from,
+                                             message.contentType, message.body,
+                                             static_cast<std::int64_t>(message.timestamp)});
+            }
             std::unique_lock guard(lock);
-            if (wake.wait_until(guard, stop, start + std::chrono::milliseconds(message->afterMs),
-                                [] { return false; }) ||
-                stop.stop_requested())
-                return;
+            wake.wait_until(guard, stop, start + next, [] { return false; });
             guard.unlock();
-            if (message->readFails)
-                handler(Failure(*message->readFails, L"The simulated SMS message cannot be read"));
-            else
-                handler(RoutedSmsMessage{static_cast<SmsMessageType>(message->type), message->from,
-                                         message->contentType, message->body,
-                                         static_cast<std::int64_t>(message->timestamp)});
+            if (!stop.stop_requested())
+                messages = LoadScenario(folder_).smsRouter.messages;
         }
     }
 

@@ -5,6 +5,7 @@
 #include "guest/Vsock.h"
 #include "tel/bridge/Session.h"
 #include "tel/mms/MmsRelay.h"
+#include "tel/modem/WindowsModem.h"
 
 #include <fmt/format.h>
 
@@ -55,13 +56,14 @@ void RunSession(Modem& modem, SOCKET socket, std::stop_token)
 
 void RunBridge(std::stop_token stop)
 {
-    std::unique_ptr<Modem> modem = Modem::Open();
+    std::unique_ptr<WindowsModem> modem = WindowsModem::OpenFirst();
     if (!modem)
     {
         Core::Log("modem: no mobile broadband modem on this PC - Android shows no SIM");
         return;
     }
     LogSnapshot(modem->ReadState());
+    modem->ReceiveRoutedNotices();
     // The relay follows the bridge's own stop token: once the service below returns, it is ending too.
     std::jthread relay([stop] { RunMmsRelay(stop); });
     Guest::ServeVsock(

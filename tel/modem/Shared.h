@@ -1,4 +1,4 @@
-// What the PC's modem shares with its event sink (and, later, the SMS router's handler): the
+// What the PC's modem shares with its event sink and the SMS router's handler: the
 // session's handlers, the requests waiting for their completion events and the delivery
 // bookkeeping. Held by std::shared_ptr, so that an event arriving while the modem is being closed
 // touches only this.
@@ -73,6 +73,8 @@ struct Shared
     std::vector<KeptNotice> keptNotices;
     std::uint32_t noticeCounter = 0;
     std::uint8_t referenceCounter = 0;
+    // Set when the modem closes: a routed message arriving later is dropped.
+    bool closed = false;
 
     // Handler calls under way: DisconnectSinks waits for them, so that no handler runs once it
     // has returned.

@@ -52,7 +52,14 @@ void WindowsModem::Close()
 {
     if (!manager_)
         return;
+    {
+        std::lock_guard lock(shared_->lock);
+        shared_->closed = true;
+    }
     DisconnectSinks();
+    if (routerRegistration_)
+        (void)routerRegistration_->Unregister(); // a failure leaves nothing to do
+    routerRegistration_.reset();
     advices_.clear();
     sink_.reset();
     shared_.reset();

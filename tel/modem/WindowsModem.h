@@ -1,9 +1,10 @@
 // The PC's first mobile broadband modem behind the emulated modem: its state read on request,
 // its SMS, signal and registration events taken by a sink while a session is connected, SMS
-// sending and the message store.
+// sending, the message store and the MMS notices Windows' SMS router copies to it.
 #pragma once
 
 #include "platform/MobileBroadband.h"
+#include "platform/SmsRouter.h"
 #include "tel/at/Modem.h"
 #include "tel/modem/Shared.h"
 
@@ -27,8 +28,12 @@ public:
     WindowsModem(const WindowsModem&) = delete;
     WindowsModem& operator=(const WindowsModem&) = delete;
 
-    // Disconnects the sink and lets go of the service.
+    // Disconnects the sink, unregisters from the SMS router and lets go of the service.
     void Close();
+
+    // Registers with Windows' SMS router for the MMS notices it routes, which are kept until
+    // Android acknowledges them. Failures are logged; the modem works on without them.
+    void ReceiveRoutedNotices();
 
     ModemState ReadState() override;
     void SetMessageHandler(Handlers handlers) override;
@@ -60,6 +65,7 @@ private:
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::shared_ptr<Platform::MbnEvents> sink_;
     std::vector<Advice> advices_;
+    std::unique_ptr<Platform::SmsRegistration> routerRegistration_;
 };
 
 } // namespace Pd::Tel

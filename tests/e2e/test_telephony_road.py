@@ -1,7 +1,8 @@
 """The telephony bridge of the background host under Wine on a simulated Windows 11 PC, against a
 scripted Android radio interface: the start-up sequence, unsolicited registration and signal
-changes, SMS sent and cancelled, stored and incoming messages, a reconnect; then a PC without a
-modem. Every PDU handed to Android is decoded by python-gammu. A prefix of its own: the host
+changes, SMS sent and cancelled, stored and incoming messages, a reconnect; MMS notices routed by
+Windows' SMS router, before and during a connection and again after a reconnect; then a PC without
+a modem. Every PDU handed to Android is decoded by python-gammu. A prefix of its own: the host
 lives in it."""
 import os
 import subprocess
@@ -30,12 +31,16 @@ MODEM = {"imei": "490154203237518", "iccid": "89014103211118510720", "imsi": "31
          "registerState": 2, "providerId": "310410", "providerName": "Nord\nwind", "dataClass": 32,
          "signal": 20, "serviceCentre": "+31624000000", "store": [{"index": 1, "status": 0, "pdu": STORED}]}
 OK = ["OK"]
+# MMS notices as the SMS router hands them, and the WSP push each one's "+CMT" PDUs carry.
+PUSH = {"type": 2, "from": "+4915112345678", "contentType": "application/vnd.wap.mms-message",
+        "timestamp": 133858299090000000}
+NOTICES = ["8C82980141", "8C82" + "41" * 298]
 
 
 def setUpModule():
     global road, android, pc, run, host_log, log_start
     android = AndroidRadioInterface()
-    road = HostRoad("telephony", services={RIL_PORT: android.port}, modem=MODEM)
+    road = HostRoad("telephony", services={RIL_PORT: android.port}, modem=MODEM, smsRouter={"messages": []})
     pc, run, host_log = road.pc, road.run, road.host_log
     log_start = len(host_log())  # a kept prefix holds the lines of earlier runs
     installed = road.install()  # starts the host
@@ -121,6 +126,39 @@ class TelephonyRoadTest(unittest.TestCase):
         self.assertIn("modem: ready - SIM ready, network Nord\\x0Awind (310410), signal 20", log)
         self.assertEqual(log.count("modem: RIL first sent AT+CRSM"), 1)
         self.assertIn("modem: Android takes messages (CIMI) - giving it the ones waiting in the modem", log)
+
+    def test_1a_routed_mms_notices(self):
+        def push(body):
+            pc.scenario["smsRouter"]["messages"].append({**PUSH, "hex": body})
+            pc.write()
+
+        def connect(ended):
+            wait_for(lambda: host_log()[log_start:].count("Android RIL disconnected") == ended, "disconnection")
+            link = android.next_link()
+            self.assertEqual(link.command("AT+CNMI=2,2,0,1,0"), OK)
+            return link, lambda count: [link.next_unsolicited() for _ in range(count)]
+
+        push(NOTICES[0])
+        kept = "router (5 octets, 1 part) - kept until Android starts"
+        wait_for(lambda: kept in host_log()[log_start:], "kept notice")
+        link, cmts = connect(2)
+        first = cmts(2)  # the notice and the message the last connection left unacknowledged
+        self.assertEqual([link.command("AT+CNMA") for _ in first], [OK, OK])
+        push(NOTICES[1])
+        parts = cmts(3)
+        link.close()
+        link, cmts = connect(3)
+        self.assertEqual(cmts(3), parts, "unacknowledged notices are handed again")
+        self.assertEqual(link.command("AT"), OK)
+        self.assertTrue(link.unsolicited.empty(), "an acknowledged one is not")
+        link.close()
+
+        notice = [pdu for pdu in decode([pdu for _, pdu in first + parts]) if pdu["Number"] == PUSH["from"]]
+        self.assertEqual({(pdu["Type"], pdu["Coding"], pdu["DateTime"][:19]) for pdu in notice},
+                         {("Deliver", "8bit", "2025-03-07T14:05:09")})
+        self.assertEqual([notice[0]["Text"], "".join(pdu["Text"] for pdu in notice[1:])],
+                         ["000603beaf84" + body.lower() for body in NOTICES])
+        self.assertIn("router (300 octets, 3 parts)", host_log()[log_start:])
 
     def test_2_no_modem_no_service(self):
         run(driver, "stop")
