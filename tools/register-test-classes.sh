@@ -19,7 +19,9 @@ reg_file="$prefix/drive_c/pd-test-classes/classes.reg"
         Windows.Foundation.Uri Windows.Foundation.PropertyValue Windows.Security.Credentials.UI.UserConsentVerifier \
         Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher \
         Windows.Devices.Bluetooth.BluetoothLEDevice Windows.Networking.Connectivity.ConnectivityManager \
-        Windows.Networking.Connectivity.CellularApnContext; do
+        Windows.Networking.Connectivity.CellularApnContext \
+        Windows.Devices.Sms.SmsMessageRegistration Windows.Devices.Sms.SmsFilterRules \
+        Windows.Devices.Sms.SmsFilterRule; do
         printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\WindowsRuntime\\ActivatableClassId\\%s]\r\n' "$class"
         printf '"DllPath"="%s"\r\n' "${target//\\/\\\\}"
     done
