@@ -64,8 +64,7 @@ public:
                                                                       RoutedSmsHandler handler) = 0;
 };
 
-// The simulator's router when simulating; otherwise a service that answers every call with
-// "class not registered", since this build has no Windows Runtime binding for it yet.
+// The simulator's router when simulating; otherwise Windows' own.
 std::shared_ptr<SmsRouter> SmsRouting();
 
 } // namespace Pd::Platform

@@ -20,7 +20,9 @@ reg_file="$prefix/drive_c/pd-test-classes/classes.reg"
         Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher \
         Windows.Devices.Bluetooth.BluetoothLEDevice Windows.Networking.Connectivity.ConnectivityManager \
         Windows.Networking.Connectivity.CellularApnContext \
-        Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession Windows.Storage.Streams.Buffer; do
+        Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession Windows.Storage.Streams.Buffer \
+        Windows.Devices.Sms.SmsMessageRegistration Windows.Devices.Sms.SmsFilterRules \
+        Windows.Devices.Sms.SmsFilterRule; do
         printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\WindowsRuntime\\ActivatableClassId\\%s]\r\n' "$class"
         printf '"DllPath"="%s"\r\n' "${target//\\/\\\\}"
     done

@@ -5,6 +5,7 @@
 #include "platform/winrt/AbiConnectivity.h"
 #include "platform/winrt/AbiConsent.h"
 #include "platform/winrt/AbiDeployment.h"
+#include "platform/winrt/AbiSms.h"
 
 namespace Pd::Platform::WinRt
 {
@@ -462,6 +463,52 @@ const std::vector<DeclaredInterface>& DeclaredInterfaces()
          &Abi::IDevicePairingResult::Iid,
          {{"get_Status", SlotOf(&Abi::IDevicePairingResult::get_Status)},
           {"get_ProtectionLevelUsed", SlotOf(&Abi::IDevicePairingResult::get_ProtectionLevelUsed)}}},
+        {"ISmsFilterRule",
+         &Abi::ISmsFilterRule::Iid,
+         {{"get_MessageType", SlotOf(&Abi::ISmsFilterRule::get_MessageType)}}},
+        {"IVector",
+         nullptr,
+         {{"GetAt", SlotOf(&Abi::ISmsFilterRuleVector::GetAt)},
+          {"get_Size", SlotOf(&Abi::ISmsFilterRuleVector::get_Size)},
+          {"GetView", SlotOf(&Abi::ISmsFilterRuleVector::GetView)},
+          {"IndexOf", SlotOf(&Abi::ISmsFilterRuleVector::IndexOf)},
+          {"SetAt", SlotOf(&Abi::ISmsFilterRuleVector::SetAt)},
+          {"InsertAt", SlotOf(&Abi::ISmsFilterRuleVector::InsertAt)},
+          {"RemoveAt", SlotOf(&Abi::ISmsFilterRuleVector::RemoveAt)},
+          {"Append", SlotOf(&Abi::ISmsFilterRuleVector::Append)}}},
+        {"ISmsFilterRuleFactory",
+         &Abi::ISmsFilterRuleFactory::Iid,
+         {{"CreateFilterRule", SlotOf(&Abi::ISmsFilterRuleFactory::CreateFilterRule)}}},
+        {"ISmsFilterRules",
+         &Abi::ISmsFilterRules::Iid,
+         {{"get_ActionType", SlotOf(&Abi::ISmsFilterRules::get_ActionType)},
+          {"get_Rules", SlotOf(&Abi::ISmsFilterRules::get_Rules)}}},
+        {"ISmsFilterRulesFactory",
+         &Abi::ISmsFilterRulesFactory::Iid,
+         {{"CreateFilterRules", SlotOf(&Abi::ISmsFilterRulesFactory::CreateFilterRules)}}},
+        {"ISmsWapMessage",
+         &Abi::ISmsWapMessage::Iid,
+         {{"get_Timestamp", SlotOf(&Abi::ISmsWapMessage::get_Timestamp)},
+          {"get_To", SlotOf(&Abi::ISmsWapMessage::get_To)},
+          {"get_From", SlotOf(&Abi::ISmsWapMessage::get_From)},
+          {"get_ApplicationId", SlotOf(&Abi::ISmsWapMessage::get_ApplicationId)},
+          {"get_ContentType", SlotOf(&Abi::ISmsWapMessage::get_ContentType)},
+          {"get_BinaryBody", SlotOf(&Abi::ISmsWapMessage::get_BinaryBody)}}},
+        {"ISmsMessageReceivedTriggerDetails",
+         &Abi::ISmsMessageReceivedTriggerDetails::Iid,
+         {{"get_MessageType", SlotOf(&Abi::ISmsMessageReceivedTriggerDetails::get_MessageType)},
+          {"get_TextMessage", SlotOf(&Abi::ISmsMessageReceivedTriggerDetails::get_TextMessage)},
+          {"get_WapMessage", SlotOf(&Abi::ISmsMessageReceivedTriggerDetails::get_WapMessage)}}},
+        {"ISmsMessageRegistration",
+         &Abi::ISmsMessageRegistration::Iid,
+         {{"get_Id", SlotOf(&Abi::ISmsMessageRegistration::get_Id)},
+          {"Unregister", SlotOf(&Abi::ISmsMessageRegistration::Unregister)},
+          {"add_MessageReceived", SlotOf(&Abi::ISmsMessageRegistration::add_MessageReceived)},
+          {"remove_MessageReceived", SlotOf(&Abi::ISmsMessageRegistration::remove_MessageReceived)}}},
+        {"ISmsMessageRegistrationStatics",
+         &Abi::ISmsMessageRegistrationStatics::Iid,
+         {{"get_AllRegistrations", SlotOf(&Abi::ISmsMessageRegistrationStatics::get_AllRegistrations)},
+          {"Register", SlotOf(&Abi::ISmsMessageRegistrationStatics::Register)}}},
         {"IBluetoothLEDevice3",
          &Abi::IBluetoothLEDevice3::Iid,
          {{"get_DeviceAccessInformation", SlotOf(&Abi::IBluetoothLEDevice3::get_DeviceAccessInformation)},
@@ -586,6 +633,11 @@ const std::vector<DeclaredInstance>& DeclaredInstances()
         row("IAsyncOperation<Windows.Networking.Connectivity.ConnectionSession>", SessionOperation),
         row("AsyncOperationCompletedHandler<Windows.Networking.Connectivity.ConnectionSession>",
             SessionCompletedHandler),
+        row("IVectorView<Windows.Devices.Sms.SmsMessageRegistration>", RegistrationVectorView),
+        row("IVector<Windows.Devices.Sms.SmsFilterRule>", FilterRuleVector),
+        row("TypedEventHandler<Windows.Devices.Sms.SmsMessageRegistration, "
+            "Windows.Devices.Sms.SmsMessageReceivedTriggerDetails>",
+            MessageReceivedHandler),
     };
     return table;
 }

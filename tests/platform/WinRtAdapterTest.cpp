@@ -384,10 +384,10 @@ TEST_F(WinRtAdapter, AccessPointFailuresCarryTheirCode)
 
 TEST_F(WinRtAdapter, UnregisteredClassIsReportedAsSuch)
 {
-    auto factory = WinRt::ActivateInstanceOf(L"Windows.Devices.Sms.SmsFilterRules");
+    auto factory = WinRt::ActivateInstanceOf(L"Windows.Devices.Sms.SmsTextMessage2");
     ASSERT_FALSE(factory);
     EXPECT_EQ(factory.error().code, REGDB_E_CLASSNOTREG);
-    EXPECT_NE(factory.error().text.find(L"RoActivateInstance(Windows.Devices.Sms.SmsFilterRules)"),
+    EXPECT_NE(factory.error().text.find(L"RoActivateInstance(Windows.Devices.Sms.SmsTextMessage2)"),
               std::wstring::npos);
 }
 

@@ -36,5 +36,9 @@ bool Unregistered(const std::wstring& className);
 // The factories of the classes these files stand for; null for a class they do not know.
 IActivationFactory* MakeBluetoothLeFactory(const std::wstring& className);
 IActivationFactory* MakeConnectivityFactory(const std::wstring& className);
+IActivationFactory* MakeSmsFactory(const std::wstring& className);
+
+// A buffer holding `bytes` (IBuffer with IBufferByteAccess).
+Abi::IBuffer* MakeByteBuffer(std::vector<std::uint8_t> bytes);
 
 } // namespace Pd::TestClasses

@@ -850,6 +850,12 @@ private:
 };
 
 } // namespace
+
+Abi::IBuffer* MakeByteBuffer(std::vector<std::uint8_t> bytes)
+{
+    return new ByteBuffer(std::move(bytes));
+}
+
 } // namespace Pd::TestClasses
 
 extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFactory** factory)
@@ -869,6 +875,8 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
             *factory = new (std::nothrow) Factory(name);
             return *factory ? S_OK : E_OUTOFMEMORY;
         }
+    if ((*factory = MakeSmsFactory(name)))
+        return S_OK;
     if ((*factory = MakeBluetoothLeFactory(name)) || (*factory = MakeConnectivityFactory(name)))
         return S_OK;
     return CLASS_E_CLASSNOTAVAILABLE;

@@ -1,0 +1,107 @@
+"""The shipped Peldra.exe on a PC whose Windows Runtime classes are the test classes
+(tests/support/winrt-classes, registered in this test's prefix as Windows' own), with no
+PELDRA_SIMULATION: status and the Windows Hello commands reach the package manager and the
+consent verifier through the real adapters. The shipped exe installs only an official release on
+Windows 11, which Wine never reports and no test may sign, so the install's registration step
+(dependencies, the folder registered, Tovik's settings seeded) runs through the same adapters
+from a driver exe."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import e2e  # noqa: E402
+from simulated_pc import windows_path  # noqa: E402
+from wine import ROOT, Program  # noqa: E402
+
+TOOLS = ROOT / "tools"
+FAMILY = "TovikPackage_tv9kp7a3nqe2r"
+CLASSES = None  # pd_winrt_test_classes.dll, from --classes
+DRIVER = None  # pd_winrt_road_driver.exe, from --driver
+
+
+class WinRtRoad(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        env = {"PD_WINE_NULL_GRAPHICS": "1"}  # the Windows Hello prompt's owner window
+        subprocess.run([str(TOOLS / "wine-prefix.sh"), e2e.program.prefix, "start"], check=True,
+                       env={**os.environ, **env})
+        subprocess.run([str(TOOLS / "register-test-classes.sh"), e2e.program.prefix, CLASSES], check=True)
+        cls.scratch = Path(tempfile.mkdtemp(prefix="peldra-winrt-road-e2e-"))
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([str(TOOLS / "wine-prefix.sh"), e2e.program.prefix, "stop"], check=False)
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def test_status_shows_the_registered_package_and_windows_hello(self):
+        folder = self.scratch / "Tovik"
+        folder.mkdir(exist_ok=True)
+        (folder / "peldra.json").write_text('{"version": "2.0.0", "components": {}}', encoding="utf-8")
+        registered = f"TovikPackage|tv9kp7a3nqe2r|2.0.0.0|9|{windows_path(folder)}|1"
+        rows = [
+            ({"PD_TEST_PACKAGES": registered, "PD_TEST_AVAILABILITY": "0"},
+             [f"Tovik package             2.0.0.0 ({windows_path(folder)})\n",
+              "Installed release         2.0.0\n",
+              "Windows Hello             available (fingerprint / Windows Hello ready)\n"]),
+            ({"PD_TEST_PACKAGES": "Other|abc|1.0.0.0|9||0", "PD_TEST_AVAILABILITY": "1"},
+             ["Tovik package             not registered\n",
+              "Windows Hello             no biometric / Windows Hello device present\n"]),
+            ({"PD_TEST_UNREGISTERED": "Windows.Security.Credentials.UI.UserConsentVerifier"},
+             ["Windows Hello             unavailable (WinRT check failed)\n"]),
+        ]
+        for env, lines in rows:
+            status = e2e.program.run("status", env=env)
+            self.assertEqual(status.code, 0, status.stdout + status.stderr)
+            for line in lines:
+                self.assertIn(line, status.stdout, env)
+
+    def test_hello_check_and_test_go_through_the_consent_verifier(self):
+        checked = e2e.program.run("hello", "--check", env={"PD_TEST_AVAILABILITY": "2"})
+        self.assertIn("Windows Hello  not configured for this Windows user", checked.stdout)
+        self.assertNotEqual(checked.code, 0)
+        for verify, word in [("0", "verified"), ("thread 0", "verified"), ("6", "canceled")]:
+            tested = e2e.program.run("hello", "--test",
+                                     env={"PD_TEST_AVAILABILITY": "0", "PD_TEST_VERIFY": verify})
+            self.assertIn("Windows Hello  available", tested.stdout)
+            self.assertIn(f"Result: {word}", tested.stdout + tested.stderr, verify)
+            self.assertEqual(tested.code == 0, word == "verified", tested.stdout + tested.stderr)
+
+    def test_the_install_registration_step_runs_through_the_real_adapters(self):
+        folder = self.scratch / "Release"
+        folder.mkdir(exist_ok=True)
+        (folder / "AppxManifest.xml").write_text(
+            '<Package><Dependencies><PackageDependency Name="Tovik.Runtime" MinVersion="1.2.0.0"/>'
+            '</Dependencies></Package>', encoding="utf-8")
+        (folder / "Tovik.Runtime_x64.appx").write_bytes(b"appx")
+        uri = "file:///" + windows_path(folder).replace("\\", "/")
+        driver = Program(DRIVER, e2e.program.prefix)
+        env = {"PD_TEST_FAMILIES": FAMILY, "PD_TEST_DEPLOY": "thread",
+               "PD_TEST_PACKAGES": "Tovik.Runtime|p|1.1.0.0|9||0"}  # older than the release needs
+        done = driver.run("register", windows_path(folder), env=env)
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        calls = done.stdout.split("calls:\n", 1)[1].splitlines()
+        self.assertEqual([call.split(" ")[:2] for call in calls],
+                         [["FindPackagesByUserSecurityId", "[]"],  # the account's own packages
+                          ["AddPackageAsync", f"{uri}/Tovik.Runtime_x64.appx"],
+                          ["RegisterPackageAsync", f"{uri}/AppxManifest.xml"]])
+        self.assertIn("setting DeveloperModeEnabled present\n", done.stdout)
+        self.assertIn("setting OptionalDiagnosticDataEnabled present\n", done.stdout)
+
+        env["PD_TEST_PACKAGES"] = "Tovik.Runtime|p|1.2.0.0|9||0"
+        env["PD_TEST_DEPLOY"] = "error 80073CFB Resources it modifies are in use."
+        failed = driver.run("register", windows_path(folder), env=env)
+        self.assertEqual(failed.code, 1, failed.stdout + failed.stderr)
+        self.assertNotIn("AddPackageAsync", failed.stdout)
+        self.assertIn("[FAIL] ", failed.stdout)
+        self.assertIn("(code 0x80073CFB)", failed.stdout)
+
+
+if __name__ == "__main__":
+    CLASSES = e2e.take_option("--classes")
+    DRIVER = e2e.take_option("--driver")
+    e2e.main()
