@@ -1,7 +1,7 @@
 // Benchmark of the Bluetooth bridge on a simulated PC (run by tools/bench-bt.py, not a test).
 //
 //   pd_bt_bench [--reads 10000] [--value-bytes 20] [--operation-ms 0]
-//               [--notifications 20000] [--notifiers 16]
+//               [--notifications 20000] [--notifiers 200]
 //
 // An Android host on one end of a loopback TCP connection, the real H4 session (controller, LE
 // link, ATT server, GATT operations) on the other, as the guest loop runs it. The host resets
@@ -9,8 +9,10 @@
 // time, timing each read from the write of its request to the parse of its response. The same
 // read called directly on the simulated device gives the device's own answer time. Then the
 // host subscribes to characteristics that the device changes every millisecond (the
-// simulator's fastest) and counts the notifications it receives. Prints RESULT lines; exits
-// non-zero when the bridge answers wrongly or stalls.
+// simulator's fastest) and counts the notifications it receives, against the value changes
+// the device raises on its own and the same packets sent over a bare loopback connection.
+// Prints RESULT lines; exits non-zero when the bridge answers wrongly or stalls.
+#include "bt/hci/Bytes.h"
 #include "bt/Session.h"
 #include "core/Log.h"
 #include "platform/Bluetooth.h"
@@ -35,6 +37,7 @@ namespace
 
 using namespace Pd::Bench;
 using Clock = std::chrono::steady_clock;
+using Pd::Bt::AppendLe16;
 
 constexpr std::uint64_t Adapter = 0x001A7DDA7113;
 constexpr std::uint64_t Device = 0xC0FFEE0000B1; // random static
@@ -49,7 +52,7 @@ struct Options
     int valueBytes = 20; // one Read Response at the default MTU of 23
     int operationMs = 0;
     int notifications = 20000;
-    int notifiers = 16;
+    int notifiers = 200;
 };
 
 struct Failure
@@ -95,12 +98,6 @@ std::string ScenarioJson(const Options& options)
            R"("operationMs":)" +
            std::to_string(options.operationMs) +
            R"(,"services":[{"uuid":"180A","handle":1,"characteristics":[)" + characteristics + "]}]}]}}";
-}
-
-void AppendLe16(Bytes& out, std::uint16_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
 double Microseconds(Clock::duration duration)
@@ -355,8 +352,9 @@ std::pair<SOCKET, SOCKET> LoopbackPair()
     return {host, bridge};
 }
 
-// The ceiling of the notifications: the same packets sent one send call each, as the session
-// sends them, over a loopback connection of their own with nothing else in the way.
+// The ceiling of the notifications: the same packets sent one send call each over a loopback
+// connection of their own, with a thread waiting in recv on the sending socket meanwhile, as
+// the session's does.
 void LoopbackSends(const Options& options)
 {
     auto [receiving, sending] = LoopbackPair();
@@ -364,6 +362,12 @@ void LoopbackSends(const Options& options)
     ::setsockopt(sending, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
     Bytes packet{0x02, 0x40, 0x20, 27, 0x00, 23, 0x00, 0x04, 0x00, 0x1B, 0x05, 0x00};
     packet.resize(packet.size() + 20);
+    std::thread reader([sending] {
+        char ignored[64];
+        while (::recv(sending, ignored, sizeof(ignored), 0) > 0)
+        {
+        }
+    });
     std::thread sender([sending, &packet, count = options.notifications] {
         for (int i = 0; i < count; ++i)
             if (::send(sending, reinterpret_cast<const char*>(packet.data()), static_cast<int>(packet.size()),
@@ -377,12 +381,54 @@ void LoopbackSends(const Options& options)
         ++received;
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     sender.join();
+    ::closesocket(receiving); // ends the reader's recv
+    reader.join();
     ::closesocket(sending);
-    ::closesocket(receiving);
     if (received < options.notifications)
         throw Failure{"the loopback connection stopped"};
     std::printf("RESULT loopback-sends count=%d seconds=%.3f per_s=%.0f\n", received, seconds,
                 received / seconds);
+}
+
+// The floor of a read's round trip: a bare loopback peer that answers each request the way the
+// session does (a completed-packets event, then the response, one send call each).
+std::vector<double> LoopbackRoundTrips(const Options& options)
+{
+    auto [hostSocket, peerSocket] = LoopbackPair();
+    const Bytes completed{0x04, 0x13, 0x05, 0x01, 0x40, 0x00, 0x01, 0x00};
+    Bytes response{0x02, 0x40, 0x20, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x0B};
+    Bytes value = Value(options.valueBytes, 0x10);
+    response.insert(response.end(), value.begin(), value.end());
+    response[3] = static_cast<std::uint8_t>(response.size() - 5);
+    response[5] = static_cast<std::uint8_t>(response.size() - 9);
+    std::thread peer([peerSocket, &completed, &response, count = options.reads + WarmUp] {
+        HciStream stream(peerSocket, StallTimeout);
+        for (int i = 0; i < count && stream.Next(); ++i)
+            if (!stream.Send(completed) || !stream.Send(response))
+                break;
+    });
+    struct Ending
+    {
+        SOCKET host, peer;
+        std::thread& thread;
+        ~Ending()
+        {
+            ::closesocket(host);
+            thread.join();
+            ::closesocket(peer);
+        }
+    } ending{hostSocket, peerSocket, peer};
+    HciStream host(hostSocket, StallTimeout);
+    std::vector<double> samples;
+    for (int i = -WarmUp; i < options.reads; ++i)
+    {
+        auto start = Clock::now();
+        if (Request(host, 0x0040, {0x0A, ReadDeclaration + 1, 0x00}, 0x0B).size() != response.size() - 9)
+            throw Failure{"the loopback peer answered wrongly"};
+        if (i >= 0)
+            samples.push_back(Microseconds(Clock::now() - start));
+    }
+    return samples;
 }
 
 void Run(const Options& options)
@@ -411,6 +457,7 @@ void Run(const Options& options)
     std::size_t readKib = CommittedKib();
     SimulatedDevice device = OpenDevice(options);
     PrintLatencies("device-read", DeviceReads(device, options));
+    PrintLatencies("loopback-read", LoopbackRoundTrips(options));
     if (options.notifications > 0 && options.notifiers > 0)
     {
         DeviceNotifications(device, options);

@@ -1,5 +1,7 @@
 #include "tests/bt/bench/HciStream.h"
 
+#include "bt/hci/Bytes.h"
+
 namespace Pd::Bench
 {
 namespace
@@ -10,17 +12,6 @@ constexpr std::uint8_t AclPacket = 0x02;
 constexpr std::uint8_t EventPacket = 0x04;
 constexpr std::uint16_t AttCid = 0x0004;
 constexpr std::size_t ReceiveChunk = 65536;
-
-void AppendLe16(Bytes& out, std::uint16_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-std::uint16_t Le16(const Bytes& bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
 
 } // namespace
 
@@ -49,7 +40,7 @@ bool HciStream::Send(const Bytes& h4)
 bool HciStream::SendCommand(std::uint16_t opcode, const Bytes& parameters)
 {
     Bytes packet{CommandPacket};
-    AppendLe16(packet, opcode);
+    Bt::AppendLe16(packet, opcode);
     packet.push_back(static_cast<std::uint8_t>(parameters.size()));
     packet.insert(packet.end(), parameters.begin(), parameters.end());
     return Send(packet);
@@ -58,10 +49,10 @@ bool HciStream::SendCommand(std::uint16_t opcode, const Bytes& parameters)
 bool HciStream::SendAtt(std::uint16_t handle, const Bytes& att)
 {
     Bytes packet{AclPacket};
-    AppendLe16(packet, handle & 0x0FFF); // first fragment, not automatically flushable
-    AppendLe16(packet, static_cast<std::uint16_t>(att.size() + 4));
-    AppendLe16(packet, static_cast<std::uint16_t>(att.size()));
-    AppendLe16(packet, AttCid);
+    Bt::AppendLe16(packet, handle & 0x0FFF); // first fragment, not automatically flushable
+    Bt::AppendLe16(packet, static_cast<std::uint16_t>(att.size() + 4));
+    Bt::AppendLe16(packet, static_cast<std::uint16_t>(att.size()));
+    Bt::AppendLe16(packet, AttCid);
     packet.insert(packet.end(), att.begin(), att.end());
     return Send(packet);
 }
@@ -122,9 +113,9 @@ std::optional<std::uint8_t> HciStream::Command(std::uint16_t opcode, const Bytes
         const Bytes& b = packet->bytes;
         if (packet->type != EventPacket)
             continue;
-        if (b[0] == 0x0E && b.size() >= 6 && Le16(b, 3) == opcode)
+        if (b[0] == 0x0E && b.size() >= 6 && Bt::ReadLe16(b, 3) == opcode)
             return b[5];
-        if (b[0] == 0x0F && b.size() >= 6 && Le16(b, 4) == opcode)
+        if (b[0] == 0x0F && b.size() >= 6 && Bt::ReadLe16(b, 4) == opcode)
             return b[2];
     }
     return std::nullopt;
@@ -133,8 +124,8 @@ std::optional<std::uint8_t> HciStream::Command(std::uint16_t opcode, const Bytes
 std::optional<Bytes> AttPayload(const HciPacket& packet)
 {
     const Bytes& b = packet.bytes;
-    if (packet.type != AclPacket || b.size() < 8 || (Le16(b, 0) & 0x1000) != 0 || Le16(b, 6) != AttCid ||
-        Le16(b, 4) != b.size() - 8)
+    if (packet.type != AclPacket || b.size() < 8 || (Bt::ReadLe16(b, 0) & 0x1000) != 0 ||
+        Bt::ReadLe16(b, 6) != AttCid || Bt::ReadLe16(b, 4) != b.size() - 8)
         return std::nullopt;
     return Bytes(b.begin() + 8, b.end());
 }
