@@ -17,7 +17,8 @@ The bare loopback round trip is the transport's floor under Wine: a peer that an
 request as the session does (a completed-packets event, then the response, a send call each).
 The notification figures come with two for comparison: the value changes the simulated device
 raises on its own (handlers called directly), and the bare loopback transport (the same packets
-sent one send call each with nothing else in the way).
+sent one send call each, with a thread waiting in recv on the sending socket as the session's
+does: under Wine that wait makes every send dearer).
 
 The simulated device answers at once unless --operation-ms gives it a delay per GATT operation;
 no radio is simulated, so neither figure includes a connection interval.
@@ -70,8 +71,8 @@ def report(operation_ms, results, load_before, load_after):
         print(f"  notifications through the bridge: {n['per_s']:.0f}/s, {n['value_bytes_per_s']:.0f} value bytes/s "
               f"({n['h4_bytes_per_s']:.0f} H4 bytes/s), {n['count']:.0f} from {n['notifiers']:.0f} characteristics")
         print(f"  the device's own value changes:  {device['per_s']:.0f}/s (the same characteristics, no bridge)")
-        print(f"  bare loopback sends:             {ceiling['per_s']:.0f}/s (one packet a send call, as the "
-              f"session sends: the transport's ceiling under Wine)")
+        print(f"  bare loopback sends:             {ceiling['per_s']:.0f}/s (one packet a send call, recv pending "
+              f"on the socket, as in the session: the transport's ceiling under Wine)")
     m = results["memory"]
     print(f"  committed memory: {m['connected_kib']:.0f} KiB connected, {m['after_reads_kib']:.0f} KiB after "
           f"the reads, {m['after_notifications_kib']:.0f} KiB after the notifications")
