@@ -63,6 +63,11 @@ ControllerServices WindowsServices()
 
 void Serve(SOCKET socket, std::uint64_t adapterAddress)
 {
+    // Android waits for each packet, and an answer often follows a small event at once (Number
+    // Of Completed Packets, then the ATT response): over TCP, Nagle would hold the answer back
+    // until the peer's delayed acknowledgement. A socket that is not TCP refuses the option.
+    BOOL noDelay = TRUE;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
     std::mutex sendLock; // taken last: no other lock is ever taken while it is held
     Controller controller(
         [socket, &sendLock](Hci::PacketType type, Bytes packet) {

@@ -38,6 +38,7 @@ protected:
         SOCKET bridgeSocket = ::accept(listener, nullptr, nullptr);
         ::closesocket(listener);
         ASSERT_NE(bridgeSocket, INVALID_SOCKET);
+        bridge_ = bridgeSocket;
         session_ = std::thread([bridgeSocket] {
             Pd::Bt::RunSession(bridgeSocket, 0x001A7DDA7113, {});
             ::closesocket(bridgeSocket); // as the service loop does once the session returned
@@ -55,6 +56,7 @@ protected:
     Pd::Test::LogCapture log_;
     Pd::Test::AndroidHciHost android_;
     std::thread session_;
+    SOCKET bridge_ = INVALID_SOCKET; // the session's end, closed by the session thread
     Pd::UniqueHandle hostChanged_;
 };
 
@@ -102,6 +104,16 @@ TEST_F(Session, PacketsOfOtherTypesAreIgnoredAndAclIsAcknowledged)
     EXPECT_TRUE(log_.WaitFor("hci: packet type 4 ignored (2 bytes)"));
     EXPECT_TRUE(log_.WaitFor("hci: packet type 5 ignored (5 bytes)"));
     EXPECT_EQ(android_.Command(0x0C19), (Bytes{0x00, 0x00}));
+}
+
+// An answer that follows a small event at once must not wait for the peer's acknowledgement.
+TEST_F(Session, SendsEachPacketWithoutWaitingToCoalesceIt)
+{
+    ASSERT_EQ(android_.Command(0x0C03), Bytes{0x00}); // the session serves the socket by now
+    BOOL noDelay = FALSE;
+    int size = sizeof(noDelay);
+    ASSERT_EQ(::getsockopt(bridge_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&noDelay), &size), 0);
+    EXPECT_TRUE(noDelay);
 }
 
 TEST_F(Session, BadPacketTypeDropsTheConnection)
