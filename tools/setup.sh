@@ -14,6 +14,7 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine wine64 xvfb xdotool zstd googletest clang-19 libclang-rt-19-dev libssl-dev
     osslsigncode wixl msitools openssl tmux python3-gammu imagemagick
+    tshark python3-cryptography
 )
 
 sudo_cmd=()
@@ -26,6 +27,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]} (the first time: several minutes)"
     "${sudo_cmd[@]}" apt-get update -q
+    # tshark's package asks whether non-root users may capture; the tests only read files.
+    echo 'wireshark-common wireshark-common/install-setuid boolean false' |
+        "${sudo_cmd[@]}" debconf-set-selections
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
         "${missing[@]}"
 fi
