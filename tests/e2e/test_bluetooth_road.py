@@ -83,7 +83,7 @@ class BluetoothRoadTest(unittest.TestCase):
         self.assertEqual(host.command(0x1405, struct.pack("<H", handle)), b"\x02" + struct.pack("<H", handle))
 
         # Again, with a device that drops a while after its session opened.
-        road.pc.scenario["bluetooth"]["devices"][0]["disconnectAfterMs"] = 3000
+        road.pc.scenario["bluetooth"]["devices"][0]["disconnectAfterMs"] = 5000
         road.pc.write()
         again = self.connect(host)
         self.assertNotEqual(again, handle)
@@ -111,7 +111,13 @@ class BluetoothRoadTest(unittest.TestCase):
         self.assertEqual(host.command(0x200D, parameters), b"\0")
         complete = host.event(LE_META, 0x01)
         self.assertEqual((complete[1], complete[4:12]), (0, b"\x00\x01" + PEER_AIR), complete.hex())
-        return struct.unpack_from("<H", complete, 2)[0]
+        handle = struct.unpack_from("<H", complete, 2)[0]
+        # What Android asks of every new connection.
+        self.assertEqual(host.command(0x2016, struct.pack("<H", handle)), b"\0")
+        self.assertEqual(host.event(LE_META, 0x04), b"\x04\0" + struct.pack("<H", handle) + b"\x1f" + bytes(7))
+        self.assertEqual(host.command(0x041D, struct.pack("<H", handle)), b"\0")
+        self.assertEqual(host.event(0x0C), b"\0" + struct.pack("<HBHH", handle, 8, 0xFFFF, 0))
+        return handle
 
     def use_the_database(self, host, handle):
         self.assertEqual(host.att(handle, b"\x02\xb9\x00"), b"\x03\x05\x02")  # Exchange MTU: 185, 517
