@@ -77,10 +77,11 @@ class BluetoothRoadTest(unittest.TestCase):
         self.use_the_database(host, handle)
         self.pair(host, handle)
 
-        # Android ends the link: reason 0x16 whatever it gave; the handle is then unknown.
+        # Android ends the link: reason 0x16 whatever it gave; the handle is then unknown, and a
+        # command on it fails with every return parameter still there.
         self.assertEqual(host.command(0x0406, struct.pack("<HB", handle, 0x13)), b"\0")
         self.assertEqual(host.event(0x05), b"\0" + struct.pack("<H", handle) + b"\x16")
-        self.assertEqual(host.command(0x1405, struct.pack("<H", handle)), b"\x02" + struct.pack("<H", handle))
+        self.assertEqual(host.command(0x1405, struct.pack("<H", handle)), b"\x02" + struct.pack("<HB", handle, 0))
 
         # Again, with a device that drops a while after its session opened.
         road.pc.scenario["bluetooth"]["devices"][0]["disconnectAfterMs"] = 5000
