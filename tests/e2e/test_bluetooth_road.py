@@ -49,7 +49,8 @@ PAIRING_REQUEST = bytes([0x01, 0x03, 0x00, 0x01, 0x10, 0x00, 0x01])  # bonding, 
 def setUpModule():
     global road, android
     android = AndroidBluetoothStack()
-    advertiser = {"address": PEER, "random": True, "sections": [{"type": 1, "hex": "06"}, {"type": 9, "hex": NAME.hex()}]}
+    advertiser = {"address": PEER, "random": True,
+                  "sections": [{"type": 1, "hex": "06"}, {"type": 9, "hex": NAME.hex()}]}
     road = HostRoad("bluetooth", services={BLUETOOTH_PORT: android.port},
                     bluetooth={"adapter": ADAPTER, "advertisers": [advertiser], "devices": [DEVICE]})
     android.capture = Capture(road.scratch / "bluetooth.pcap")
