@@ -54,6 +54,7 @@ def setUpModule():
     road = HostRoad("bluetooth", services={BLUETOOTH_PORT: android.port},
                     bluetooth={"adapter": ADAPTER, "advertisers": [advertiser], "devices": [DEVICE]})
     android.capture = Capture(road.scratch / "bluetooth.pcap")
+    road.host_log_path().unlink(missing_ok=True)  # a kept prefix holds the lines of earlier runs
     road.run("reg", "add", SETTINGS_KEY, "/v", "Bluetooth", "/t", "REG_DWORD", "/d", "1", "/f")
     installed = road.install()  # starts the host
     assert installed.returncode == 0, installed.stdout + installed.stderr
