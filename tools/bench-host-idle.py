@@ -141,8 +141,13 @@ def measure(seconds):
                          f"{road.server.url}/bench/manifest.json", "--dir", windows_path(road.scratch / "Tovik"))
         if code != 0:
             sys.exit(f"bench: the install failed ({code}):\n{text}")
-        if not android.wait_for("reset answered"):
-            sys.exit(f"bench: the Bluetooth bridge did not connect: {android.events}")
+        try:
+            stack = android.next_host()
+            reset = stack.reset()
+        except Exception as error:  # none came, or it ended before the answer
+            reset = error
+        if reset != 0:
+            sys.exit(f"bench: the Bluetooth bridge did not connect: {reset}")
         for program, dlls in ((idle, []), (with_imports, imported_dlls(exe))):
             idlers.append(subprocess.Popen([str(WINE_RUN), str(PREFIX), str(program), str((seconds + 60) * 1000),
                                             *dlls], env={**os.environ, **pc.env}, stdout=subprocess.DEVNULL,
@@ -156,7 +161,7 @@ def measure(seconds):
         print("host threads by CPU s over the window (Linux tid):",
               ", ".join(f"{tid} {cpu:.2f}" for cpu, tid in busy if cpu > 0))
         after, unix_after = windows_view(pc, meter), {i: unix_view(i) for i in IMAGES}
-        connected = android.count("connected") == 1 and android.count("disconnected") == 0
+        connected = not stack.closed and android.connections.empty()
         return before, after, unix_before, unix_after, connected
     finally:
         run(pc, driver, "stop")

@@ -55,15 +55,17 @@ void LogFailure(std::uint16_t opcode, std::string_view what)
     Core::Log(fmt::format("hci: command 0x{:04X} failed: {}", opcode, what));
 }
 
-// What a failed Command Complete repeats of the command's parameters; nothing when they are too
-// short to hold it.
-Bytes Echoed(CommandEcho echo, ByteView parameters)
+// What a failed Command Complete carries after its status: the command's handle or address, then
+// zeros up to its full return parameters; nothing when the parameters are too short to echo.
+Bytes Echoed(const CommandEntry& command, ByteView parameters)
 {
     Bytes echoed;
-    if (echo == CommandEcho::Handle && parameters.size() >= 2)
+    if (command.echo == CommandEcho::Handle && parameters.size() >= 2)
         Hci::AppendHandle(echoed, ReadLe16(parameters, 0));
-    else if (echo == CommandEcho::Address && parameters.size() >= 6)
+    else if (command.echo == CommandEcho::Address && parameters.size() >= 6)
         Append(echoed, parameters.first(6));
+    if (!echoed.empty() && echoed.size() < command.returnSize)
+        echoed.resize(command.returnSize);
     return echoed;
 }
 
@@ -208,7 +210,7 @@ void Controller::RunCommand(const CommandEntry& command, ByteView parameters)
             SendCommandStatus(command.opcode, status);
             return;
         }
-        returnParameters = Echoed(command.echo, parameters);
+        returnParameters = Echoed(command, parameters);
     }
     SendCommandComplete(command.opcode, status, returnParameters);
     if (auto work = std::exchange(afterAnswer_, nullptr))

@@ -55,6 +55,9 @@ struct CommandEntry
     Bytes (*run)(Controller&, ByteView parameters);
     CommandAnswer answer;
     CommandEcho echo = CommandEcho::None;
+    // The size of its return parameters after the status. A failure that echoes the handle or
+    // address still fills them all (zeros after the echo): hosts parse the whole structure.
+    std::uint8_t returnSize = 0;
 };
 
 // Lock order, outermost first: report lock, link lock, closer lock; the session's send lock is

@@ -107,7 +107,8 @@ class BackgroundHostTest(unittest.TestCase):
         # The install starts the host; with Bluetooth on, the bridge reaches Android.
         run("reg", "add", SETTINGS_KEY, "/v", "Bluetooth", "/t", "REG_DWORD", "/d", "1", "/f")
         self.assertEqual(install(), "")
-        self.assertTrue(android.wait_for("reset answered"), android.events)
+        stack = android.next_host()
+        self.assertEqual(stack.reset(), 0)
         self.wait_for_log("host: Android Bluetooth stack connected")
         self.assertEqual((user_value("ReleaseState"), host_presence()), (1, "running"))
 
@@ -115,26 +116,26 @@ class BackgroundHostTest(unittest.TestCase):
         before = host_log().count("host: started")
         again = run(e2e.program.exe, "host", "--background")
         self.assertEqual((again.returncode, again.stdout), (0, ""))
-        self.assertEqual((host_log().count("host: started"), android.count("connected")), (before, 1))
+        self.assertEqual((host_log().count("host: started"), android.connections.empty()), (before, True))
         self.assertEqual(user_value("ReleaseState"), 1)
 
         # Bluetooth off (the setter's Reload) ends the connection; on again reconnects.
         self.assertEqual(run(driver, "setting", "bluetooth", "off").returncode, 0)
-        self.assertTrue(android.wait_for("disconnected"), android.events)
+        self.assertTrue(stack.wait_closed())
         self.wait_for_log("bridge stopped")
         self.assertEqual(run(driver, "setting", "bluetooth", "on").returncode, 0)
-        self.assertTrue(android.wait_for("reset answered", 2), android.events)
+        stack = android.next_host()
+        self.assertEqual(stack.reset(), 0)
 
         # The stop that install, uninstall and self-update use ends the host: threads joined,
         # Android let go, the mutex gone.
         self.assertEqual(run(driver, "stop").returncode, 0)
-        self.assertTrue(android.wait_for("disconnected", 2), android.events)
+        self.assertTrue(stack.wait_closed())
         self.wait_for_log("host: stopping")
         self.assertEqual(host_log().count("] bridge stopped"), 2)  # the Bluetooth bridge only
         self.assertEqual(host_presence(), "none")
 
         # Stop during the release check: it ends with 0, ReleaseState 0 and nothing served.
-        connections = android.count("connected")
         started = host_log().count("host: started")
         host = subprocess.run([str(WINE_RUN), e2e.program.prefix, str(driver), "detached-stop", "120000",
                                e2e.program.exe, "host", "--background"], env={**os.environ, **road.pc.env},
@@ -143,7 +144,7 @@ class BackgroundHostTest(unittest.TestCase):
         self.assertEqual(host_log().count("host: started"), started + 1)
         self.assertEqual(user_value("ReleaseState"), 0, host_log())
         self.assertEqual(host_log().count("host: stopping"), 1, "the check was stopped, nothing was served")
-        self.assertEqual(android.count("connected"), connections)
+        self.assertTrue(android.connections.empty(), "nothing was served")
 
     def test_the_tray_follows_its_setting_while_the_host_runs(self):
         self.assertEqual(install(), "")

@@ -100,9 +100,10 @@ TEST(Commands, AnswerWithTheirReturnParametersOrTheStatusOfTheirCheck)
         {0x041A, Bytes(5), {CommandStatus(0x041A, 0x12)}},
         // Nothing to cancel, and handles without a link.
         {0x200E, {}, {CommandComplete(0x200E, 0x0C)}},
-        // A failed Command Complete still names the connection it is about.
-        {0x1405, {0x40, 0x00}, {CommandComplete(0x1405, 0x02, {0x40, 0x00})}},
-        {0x1405, {0x41, 0xF0}, {CommandComplete(0x1405, 0x02, {0x41, 0x00})}},
+        // A failed Command Complete still names the connection it is about, with every return
+        // parameter a host's parser reads (the RSSI zero).
+        {0x1405, {0x40, 0x00}, {CommandComplete(0x1405, 0x02, {0x40, 0x00, 0x00})}},
+        {0x1405, {0x41, 0xF0}, {CommandComplete(0x1405, 0x02, {0x41, 0x00, 0x00})}},
         {0x0406, {0x40, 0x00, 0x13}, {CommandStatus(0x0406, 0x02)}},
         {0x041D, {0x41, 0x00}, {CommandStatus(0x041D, 0x02)}},
         {0x2013, {0x41, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, {CommandStatus(0x2013, 0x02)}},
