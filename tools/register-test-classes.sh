@@ -20,7 +20,8 @@ reg_file="$prefix/drive_c/pd-test-classes/classes.reg"
         Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher \
         Windows.Devices.Bluetooth.BluetoothLEDevice Windows.Networking.Connectivity.ConnectivityManager \
         Windows.Networking.Connectivity.CellularApnContext \
-        Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession Windows.Storage.Streams.Buffer; do
+        Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession Windows.Storage.Streams.Buffer \
+        Windows.Devices.Bluetooth.BluetoothAdapter; do
         printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\WindowsRuntime\\ActivatableClassId\\%s]\r\n' "$class"
         printf '"DllPath"="%s"\r\n' "${target//\\/\\\\}"
     done

@@ -36,5 +36,6 @@ bool Unregistered(const std::wstring& className);
 // The factories of the classes these files stand for; null for a class they do not know.
 IActivationFactory* MakeBluetoothLeFactory(const std::wstring& className);
 IActivationFactory* MakeConnectivityFactory(const std::wstring& className);
+IActivationFactory* MakeBluetoothAdapterFactory(const std::wstring& className);
 
 } // namespace Pd::TestClasses

@@ -869,7 +869,8 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
             *factory = new (std::nothrow) Factory(name);
             return *factory ? S_OK : E_OUTOFMEMORY;
         }
-    if ((*factory = MakeBluetoothLeFactory(name)) || (*factory = MakeConnectivityFactory(name)))
+    if ((*factory = MakeBluetoothLeFactory(name)) || (*factory = MakeConnectivityFactory(name)) ||
+        (*factory = MakeBluetoothAdapterFactory(name)))
         return S_OK;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
