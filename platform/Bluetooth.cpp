@@ -1,5 +1,7 @@
 #include "platform/RealServices.h"
 #include "platform/winrt/AbiAdvertisement.h"
+#include "platform/winrt/AbiBluetoothAdapter.h"
+#include "platform/winrt/Async.h"
 #include "platform/winrt/Buffer.h"
 #include "platform/winrt/Collections.h"
 #include "platform/winrt/Events.h"
@@ -141,7 +143,24 @@ private:
 
 Outcome<std::uint64_t> DefaultBluetoothAdapter()
 {
-    return Failure(REGDB_E_CLASSNOTREG, L"Windows Bluetooth is not available");
+    const std::wstring step = L"BluetoothAdapter.GetDefaultAsync";
+    auto statics = Factory<Abi::IBluetoothAdapterStatics>(Abi::AdapterClass);
+    if (!statics)
+        return std::unexpected(statics.error());
+    ComPtr<Abi::AdapterOperation> operation;
+    if (HRESULT hr = (*statics)->GetDefaultAsync(operation.Put()); FAILED(hr) || !operation)
+        return Failed(step, FAILED(hr) ? hr : E_POINTER);
+    ComPtr<Abi::IBluetoothAdapter> adapter;
+    if (auto ended = Await(operation.Get(), Abi::Instances::AdapterCompletedHandler.iid, adapter.Put(),
+                           std::stop_token(), step);
+        !ended)
+        return std::unexpected(ended.error());
+    if (!adapter)
+        return 0; // no radio: Windows answers without an adapter
+    std::uint64_t address = 0;
+    if (HRESULT hr = adapter->get_BluetoothAddress(&address); FAILED(hr))
+        return Failed(L"BluetoothAdapter.BluetoothAddress", hr);
+    return address & 0xFFFF'FFFF'FFFFull;
 }
 
 Outcome<std::unique_ptr<AdvertisementWatcher>> CreateAdvertisementWatcher(ScanningMode mode)

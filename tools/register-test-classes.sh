@@ -22,7 +22,7 @@ reg_file="$prefix/drive_c/pd-test-classes/classes.reg"
         Windows.Networking.Connectivity.CellularApnContext \
         Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession Windows.Storage.Streams.Buffer \
         Windows.Devices.Sms.SmsMessageRegistration Windows.Devices.Sms.SmsFilterRules \
-        Windows.Devices.Sms.SmsFilterRule; do
+        Windows.Devices.Sms.SmsFilterRule Windows.Devices.Bluetooth.BluetoothAdapter; do
         printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\WindowsRuntime\\ActivatableClassId\\%s]\r\n' "$class"
         printf '"DllPath"="%s"\r\n' "${target//\\/\\\\}"
     done

@@ -1,6 +1,7 @@
 #include "platform/winrt/AbiTable.h"
 
 #include "platform/winrt/AbiAdvertisement.h"
+#include "platform/winrt/AbiBluetoothAdapter.h"
 #include "platform/winrt/AbiBluetoothLe.h"
 #include "platform/winrt/AbiConnectivity.h"
 #include "platform/winrt/AbiConsent.h"
@@ -533,6 +534,22 @@ const std::vector<DeclaredInterface>& DeclaredInterfaces()
            SlotOf(&Abi::IBluetoothLEDeviceStatics2::GetDeviceSelectorFromAppearance)},
           {"FromBluetoothAddressWithBluetoothAddressTypeAsync",
            SlotOf(&Abi::IBluetoothLEDeviceStatics2::FromBluetoothAddressWithBluetoothAddressTypeAsync)}}},
+        {"IBluetoothAdapter",
+         &Abi::IBluetoothAdapter::Iid,
+         {{"get_DeviceId", SlotOf(&Abi::IBluetoothAdapter::get_DeviceId)},
+          {"get_BluetoothAddress", SlotOf(&Abi::IBluetoothAdapter::get_BluetoothAddress)},
+          {"get_IsClassicSupported", SlotOf(&Abi::IBluetoothAdapter::get_IsClassicSupported)},
+          {"get_IsLowEnergySupported", SlotOf(&Abi::IBluetoothAdapter::get_IsLowEnergySupported)},
+          {"get_IsPeripheralRoleSupported", SlotOf(&Abi::IBluetoothAdapter::get_IsPeripheralRoleSupported)},
+          {"get_IsCentralRoleSupported", SlotOf(&Abi::IBluetoothAdapter::get_IsCentralRoleSupported)},
+          {"get_IsAdvertisementOffloadSupported",
+           SlotOf(&Abi::IBluetoothAdapter::get_IsAdvertisementOffloadSupported)},
+          {"GetRadioAsync", SlotOf(&Abi::IBluetoothAdapter::GetRadioAsync)}}},
+        {"IBluetoothAdapterStatics",
+         &Abi::IBluetoothAdapterStatics::Iid,
+         {{"GetDeviceSelector", SlotOf(&Abi::IBluetoothAdapterStatics::GetDeviceSelector)},
+          {"FromIdAsync", SlotOf(&Abi::IBluetoothAdapterStatics::FromIdAsync)},
+          {"GetDefaultAsync", SlotOf(&Abi::IBluetoothAdapterStatics::GetDefaultAsync)}}},
     };
     return table;
 }
@@ -571,6 +588,9 @@ const std::vector<DeclaredInstance>& DeclaredInstances()
             ReceivedHandler),
         row("IVector<Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementDataSection>",
             DataSectionVector),
+        row("IAsyncOperation<Windows.Devices.Bluetooth.BluetoothAdapter>", AdapterOperation),
+        row("AsyncOperationCompletedHandler<Windows.Devices.Bluetooth.BluetoothAdapter>",
+            AdapterCompletedHandler),
         row("IAsyncOperation<Windows.Devices.Bluetooth.BluetoothLEDevice>", DeviceOperation),
         row("AsyncOperationCompletedHandler<Windows.Devices.Bluetooth.BluetoothLEDevice>",
             DeviceCompletedHandler),

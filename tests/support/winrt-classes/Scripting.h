@@ -40,5 +40,6 @@ IActivationFactory* MakeSmsFactory(const std::wstring& className);
 
 // A buffer holding `bytes` (IBuffer with IBufferByteAccess).
 Abi::IBuffer* MakeByteBuffer(std::vector<std::uint8_t> bytes);
+IActivationFactory* MakeBluetoothAdapterFactory(const std::wstring& className);
 
 } // namespace Pd::TestClasses

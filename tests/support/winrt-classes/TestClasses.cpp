@@ -877,7 +877,8 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
         }
     if ((*factory = MakeSmsFactory(name)))
         return S_OK;
-    if ((*factory = MakeBluetoothLeFactory(name)) || (*factory = MakeConnectivityFactory(name)))
+    if ((*factory = MakeBluetoothLeFactory(name)) || (*factory = MakeConnectivityFactory(name)) ||
+        (*factory = MakeBluetoothAdapterFactory(name)))
         return S_OK;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
