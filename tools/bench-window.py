@@ -6,15 +6,10 @@ reports arrive as fast as a download at full speed sends them (one every 250 us 
 Usage: tools/bench-window.py --bench <pd_window_bench.exe> --prefix <wine prefix> [--runs N]"""
 
 import argparse
-import importlib.util
 import pathlib
 import statistics
-import subprocess
 
-HERE = pathlib.Path(__file__).resolve().parent
-spec = importlib.util.spec_from_file_location("window_check", HERE / "window-check.py")
-wc = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(wc)
+from xvfb_session import Session
 
 
 def run(wine, bench, mode):
@@ -35,10 +30,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
     prefix = pathlib.Path(args.prefix).resolve()
-    subprocess.run([str(HERE / "wine-prefix.sh"), str(prefix), "create"], check=True)
-    xvfb, display = wc.start_display()
-    wine = wc.Wine(prefix, display)
-    try:
+    with Session(prefix) as session:
+        wine = session.wine
         wine.set_value("Tray", "REG_DWORD", 0)
         wine.set_value("Source", "REG_SZ", "custom")
         wine.set_value("CustomManifest", "REG_SZ", "")  # no network: the check ends at once
@@ -50,10 +43,6 @@ def main():
             median = {key: statistics.median(row[key] for row in rows) for key in rows[0]}
             print(f"{mode:8} {median['first']:15.0f} {median['fps']:9.1f} {median['mean']:14.2f}"
                   f" {median['p95']:6.2f} {median['max']:7.2f} {median['reports']:8.0f}")
-    finally:
-        wine.stop()
-        xvfb.terminate()
-        xvfb.wait()
 
 
 if __name__ == "__main__":

@@ -18,18 +18,16 @@ Usage: tools/window-road.py --exe <Peldra-simulated.exe> --driver <pd_ui_driver.
                             --prefix <wine prefix> [--shots <folder>]"""
 
 import argparse
-import importlib.util
 import json
 import os
 import pathlib
 import sys
 import time
 
+import xvfb_session as xs
+
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests" / "support"))
-spec = importlib.util.spec_from_file_location("window_check", HERE / "window-check.py")
-wc = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(wc)
 
 import e2e  # noqa: E402
 from make_release import build_release  # noqa: E402
@@ -42,10 +40,6 @@ PUBLISHER = "CN=Ormel Test"
 def identity(name, version):
     return (f'<Package><Identity Name="{name}" Publisher="{PUBLISHER}" Version="{version}" '
             'ProcessorArchitecture="x64"/>')
-
-
-def say(text):
-    print(f"window-road: {text}", flush=True)
 
 
 class Window:
@@ -81,7 +75,7 @@ class Window:
             return last if last and test(last) else None
 
         try:
-            return wc.wait_for(what, check, seconds)
+            return xs.wait_for(what, check, seconds)
         except SystemExit:
             print("\n".join(last.get("said", []) + last.get("log", [])[-15:]), file=sys.stderr)
             raise
@@ -91,28 +85,28 @@ class Window:
 
     def click(self, state, button):
         x, y, w, h = state["rects"][f"button {button}"]
-        wc.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
+        xs.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
 
 
 def keys(window, *sequence):
-    xid = wc.peldra_window()
-    wc.xdotool("windowactivate", xid)
+    xid = xs.peldra_window()
+    xs.xdotool("windowactivate", xid)
     for key in sequence:
-        wc.xdotool("key", key)
+        xs.xdotool("key", key)
         time.sleep(0.5)
 
 
 def answer_dialog(before):
     """Enter in the dialog that opened after the windows in before."""
-    dialog = wc.wait_for("a dialog", lambda: next(iter(wc.visible_windows() - before), None), 120)
+    dialog = xs.wait_for("a dialog", lambda: next(iter(xs.visible_windows() - before), None), 120)
     time.sleep(1.5)
-    wc.xdotool("windowactivate", dialog)
-    wc.xdotool("key", "Return")
+    xs.xdotool("windowactivate", dialog)
+    xs.xdotool("key", "Return")
     return dialog
 
 
 def shot(shots, name):
-    wc.Shot(shots / f"window2-{name}.png" if shots else None)
+    xs.Shot(shots / f"window2-{name}.png" if shots else None)
 
 
 def main():
@@ -126,13 +120,17 @@ def main():
     if args.shots:
         args.shots.mkdir(parents=True, exist_ok=True)
     e2e.program = Program(args.exe, str(prefix))
-    road = e2e.ReleaseRoad("window-road")
-    xvfb, display = wc.start_display()
-    wine = wc.Wine(prefix, display)
+    with xs.Session(prefix) as session:
+        road = e2e.ReleaseRoad("window-road")
+        try:
+            walk(session.wine, road, args)
+        finally:
+            road.stop()
+
+
+def walk(wine, road, args):
     process = None
     try:
-        if (prefix / ".null-graphics").exists():
-            wc.fail(f"{prefix} uses Wine's null graphics driver: give a prefix of its own")
         components = [
             {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"mixed": 3000000, "seed": 1}},
             {"id": "kernel", "kind": "file", "target": "tools/kernel", "content": "kernel 1\n"},
@@ -158,90 +156,87 @@ def main():
         window = Window(wine, args.driver)
 
         process = wine.start(args.exe)
-        wc.wait_for("the Peldra window", wc.peldra_window, 180)
+        xs.wait_for("the Peldra window", xs.peldra_window, 180)
         ready = window.wait("the release to be read", lambda s: s[1000]["on"] and s[1000]["text"] == "Install")
         if not any("Release 2.0.0 (Android 15, Test) from" in line for line in ready["log"]):
-            wc.fail(f"no release line in the log: {ready['log']}")
+            xs.fail(f"no release line in the log: {ready['log']}")
         if not wine.value("UpdateChecked"):
-            wc.fail("the release check recorded no UpdateChecked time")
-        say("the window read the release: Install is enabled, the check is recorded")
+            xs.fail("the release check recorded no UpdateChecked time")
+        xs.say("the window read the release: Install is enabled, the check is recorded")
         shot(args.shots, "ready")
 
         # The smallest window still holds the cards and a log pane of its minimum height.
-        wc.xdotool("windowsize", wc.peldra_window(), "300", "300")
+        xs.xdotool("windowsize", xs.peldra_window(), "300", "300")
         time.sleep(2)
         small = window.inspect()
         client, pane = small["rects"]["client"], small["rects"]["logpane"]
         if client[3] < 804 or pane[3] < 110:
-            wc.fail(f"with the log shown the window shrank to a client of {client[2:]} and a log pane of {pane[3]}")
-        say(f"the smallest window with the log: client {client[2]} x {client[3]}, log pane {pane[3]} high")
-        wc.xdotool("windowsize", wc.peldra_window(), "760", "900")
+            xs.fail(f"with the log shown the window shrank to a client of {client[2:]} and a log pane of {pane[3]}")
+        xs.say(f"the smallest window with the log: client {client[2]} x {client[3]}, log pane {pane[3]} high")
+        xs.xdotool("windowsize", xs.peldra_window(), "760", "900")
         time.sleep(1)
         ready = window.inspect(with_log=False)
 
         # A stalled download, canceled from the window.
         system = road.server.root / "road" / "system.zst"
         road.server.set_rule("/road/system.zst", {"stallAfter": 400000, "stallMs": 60000})
-        before = wc.visible_windows()
+        before = xs.visible_windows()
         window.click(ready, 1000)
         answer_dialog(before)
-        say("Install asked its question; Enter answered it")
+        xs.say("Install asked its question; Enter answered it")
         # The download stalls for a minute: the install runs meanwhile. (A screenshot waits for
         # a still screen, which the moving progress bar never gives.)
         time.sleep(3)
         window.click(ready, 1001)
         canceled = window.wait_log("Canceled - the downloads continue where they stopped next time.", 90)
         if not canceled[1000]["on"] or canceled[1001]["on"]:
-            wc.fail("after the cancel Install is not enabled again, or Cancel still is")
-        say("Cancel stopped the stalled download")
+            xs.fail("after the cancel Install is not enabled again, or Cancel still is")
+        xs.say("Cancel stopped the stalled download")
         shot(args.shots, "canceled")
 
         road.server.set_rule("/road/system.zst", {})
-        before = wc.visible_windows()
+        before = xs.visible_windows()
         window.click(canceled, 1000)
         answer_dialog(before)
         installed = window.wait_log("2.0.0 is installed.", 300)
         window.wait("the release check after the install", lambda s: s[1000]["text"] == "Repair" and s[1000]["on"])
         ranges = [json.loads(line).get("range") for line in (system.parent / "system.zst.log").read_text().splitlines()]
         if not any(ranges):
-            wc.fail(f"the second install did not resume the download: ranges {ranges}")
+            xs.fail(f"the second install did not resume the download: ranges {ranges}")
         for name in ("system.vhdx", "tools/kernel", "peldra.json"):
             if not (target / name).is_file():
-                wc.fail(f"{name} is missing after the install")
-        say(f"the second Install resumed the download (ranges {ranges}) and installed")
+                xs.fail(f"{name} is missing after the install")
+        xs.say(f"the second Install resumed the download (ranges {ranges}) and installed")
         shot(args.shots, "installed")
 
         keys(window, "F5")
         checked = window.wait_log("2.0.0 is installed and up to date.", 120)
-        say("F5 read the release again: up to date, the button reads Repair")
+        xs.say("F5 read the release again: up to date, the button reads Repair")
 
         keys(window, "alt+h", "Down", "Return")
-        wc.wait_for("UpdateCheck to be 0", lambda: wine.value("UpdateCheck") == "0x0", 30)
-        say("Help, Check for updates automatically turned UpdateCheck off")
+        xs.wait_for("UpdateCheck to be 0", lambda: wine.value("UpdateCheck") == "0x0", 30)
+        xs.say("Help, Check for updates automatically turned UpdateCheck off")
 
         keys(window, "ctrl+shift+r")
         stopped = window.wait("Tovik to be stopped", lambda s: any(
             line.endswith(("Tovik is not running.", "It starts with the next Android app."))
             for line in s["log"]), 120)
-        say("Ctrl+Shift+R stopped Tovik")
+        xs.say("Ctrl+Shift+R stopped Tovik")
 
-        before = wc.visible_windows()
+        before = xs.visible_windows()
         keys(window, "alt+f", "Up", "Up", "Return")
         answer_dialog(before)
         window.wait_log("Peldra is uninstalled. Your Android apps and data are kept for the next installation.", 300)
         if (target / "peldra.json").exists() or (target / "system.vhdx").exists():
-            wc.fail("the release files are still there after the uninstall")
-        say("File, Uninstall… removed the release and kept the Android data")
+            xs.fail("the release files are still there after the uninstall")
+        xs.say("File, Uninstall… removed the release and kept the Android data")
         shot(args.shots, "uninstalled")
-        wc.close_with_keys(process, wc.peldra_window())
+        xs.close_with_keys(process, xs.peldra_window())
         process = None
-        say("OK")
+        xs.say("OK")
     finally:
         if process:
             process.kill()
-        xvfb.terminate()
-        xvfb.wait()
-        road.stop()
 
 
 if __name__ == "__main__":

@@ -1,16 +1,16 @@
-// Measures the main window for tools/bench-window.py: "main" or "bare" (a window that only clears
-// and fills a rectangle with Direct2D, the floor any window here can reach). Each reports the time
-// from process creation to its first painted frame, then, while a thread posts progress reports
-// as fast as a download at full speed does, how long each paint takes and how many there were.
+// Measures the main window for tools/bench-window.py: "main" or "bare" (a
+// window that only clears and fills a rectangle with Direct2D, the floor any
+// window here can reach). Each reports the time from process creation to its
+// first painted frame, then, while a thread posts progress reports as fast as a
+// download at full speed does, how long each paint takes and how many there
+// were.
 #include "core/release/Callbacks.h"
+#include "DriverMain.h"
 #include "ui/MainWindow.h"
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <d2d1.h>
-#include <objbase.h>
-#include <shellapi.h>
 
 #include <fmt/format.h>
 
@@ -25,14 +25,7 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
-
-void Say(const std::string& line)
-{
-    std::string text = line + "\n";
-    DWORD written = 0;
-    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
-                nullptr);
-}
+using Pd::UiDriver::Say;
 
 double MillisecondsSinceProcessStart()
 {
@@ -106,7 +99,8 @@ HWND CreateBare(HINSTANCE instance)
     return window;
 }
 
-// Posts reports for the given time, as a download's progress callback does, one every 250 us.
+// Posts reports for the given time, as a download's progress callback does, one
+// every 250 us.
 void Flood(HWND window, std::chrono::milliseconds length, std::atomic<long>& posted)
 {
     auto start = Clock::now();
@@ -158,23 +152,17 @@ int Measure(HWND window, HACCEL accelerators)
                    ? 0.0
                    : paints[std::min(paints.size() - 1, static_cast<std::size_t>(share * paints.size()))];
     };
-    Say(fmt::format(
-        "reports {} paints {} frames-per-second {:.1f} paint-ms mean {:.2f} p95 {:.2f} max {:.2f}",
-        posted.load(), paints.size(), static_cast<double>(paints.size()) / seconds, mean, at(0.95), at(1.0)));
+    Say(fmt::format("reports {} paints {} frames-per-second {:.1f} paint-ms mean "
+                    "{:.2f} p95 {:.2f} max {:.2f}",
+                    posted.load(), paints.size(), static_cast<double>(paints.size()) / seconds, mean,
+                    at(0.95), at(1.0)));
     return 0;
 }
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int)
 {
-    int count = 0;
-    wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    std::wstring mode = count > 1 ? words[1] : L"";
-    ::LocalFree(words);
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
     int code = 2;
     if (mode == L"main")
     {
@@ -185,6 +173,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     else if (mode == L"bare")
         code = Measure(CreateBare(instance), nullptr);
     bare = {};
-    ::CoUninitialize();
     return code;
 }
