@@ -130,6 +130,29 @@ class Wine:
     def delete_value(self, name):
         self.run("reg", "delete", KEY, "/v", name, "/f")
 
+    def import_values(self, keys):
+        """Writes many values with one Wine process: {key: {name: value}}, where an int is a
+        REG_DWORD, a str a REG_SZ and None deletes the value. Keys are full names
+        (HKEY_CURRENT_USER\\...)."""
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for key, values in keys.items():
+            lines.append(f"[{key}]")
+            for name, value in values.items():
+                if value is None:
+                    data = "-"
+                elif isinstance(value, int):
+                    data = f"dword:{value:08x}"
+                else:
+                    data = '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
+                lines.append(f'"{name}"={data}')
+            lines.append("")
+        with tempfile.TemporaryDirectory() as folder:
+            path = pathlib.Path(folder) / "values.reg"
+            path.write_text("\r\n".join(lines), encoding="utf-16")
+            done = self.run("reg", "import", "Z:" + str(path).replace("/", "\\"))
+        if done.returncode != 0:
+            fail(f"reg import failed: {done.stdout} {done.stderr}")
+
     def value(self, name):
         for line in self.run("reg", "query", KEY, "/v", name).stdout.splitlines():
             parts = line.split(None, 2)
@@ -157,12 +180,13 @@ def said(process):
 
 
 class Shot:
-    """The root window as RGB rows, read from a PPM once the screen holds still."""
+    """The root window as RGB rows, read from a PPM once the screen holds still (or at once, for a
+    screen that moves)."""
 
-    def __init__(self, save=None):
+    def __init__(self, save=None, settle=True):
         # Wine paints a window's children one after the other: wait until two captures agree.
         data, previous = None, b""
-        for _ in range(40):
+        for _ in range(40 if settle else 1):
             data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True,
                                   check=True).stdout
             if data == previous:
