@@ -1,9 +1,7 @@
-// Measures the main window for tools/bench-window.py: "main" or "bare" (a
-// window that only clears and fills a rectangle with Direct2D, the floor any
-// window here can reach). Each reports the time from process creation to its
-// first painted frame, then, while a thread posts progress reports as fast as a
-// download at full speed does, how long each paint takes and how many there
-// were.
+// Measures the main window for tools/bench-window.py: "main" or "bare" (a window that only clears
+// and fills a rectangle with Direct2D, the floor any window here can reach). Each reports the time
+// from process creation to its first painted frame, then, while a thread posts progress reports
+// as fast as a download at full speed does, how long each paint takes and how many there were.
 #include "core/release/Callbacks.h"
 #include "DriverMain.h"
 #include "ui/MainWindow.h"
@@ -99,8 +97,7 @@ HWND CreateBare(HINSTANCE instance)
     return window;
 }
 
-// Posts reports for the given time, as a download's progress callback does, one
-// every 250 us.
+// Posts reports for the given time, as a download's progress callback does, one every 250 us.
 void Flood(HWND window, std::chrono::milliseconds length, std::atomic<long>& posted)
 {
     auto start = Clock::now();
@@ -144,18 +141,15 @@ int Measure(HWND window, HACCEL accelerators)
     flood.join();
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::sort(paints.begin(), paints.end());
-    double mean = 0;
-    for (double p : paints)
-        mean += p / static_cast<double>(std::max<std::size_t>(paints.size(), 1));
     auto at = [&](double share) {
         return paints.empty()
                    ? 0.0
                    : paints[std::min(paints.size() - 1, static_cast<std::size_t>(share * paints.size()))];
     };
-    Say(fmt::format("reports {} paints {} frames-per-second {:.1f} paint-ms mean "
-                    "{:.2f} p95 {:.2f} max {:.2f}",
-                    posted.load(), paints.size(), static_cast<double>(paints.size()) / seconds, mean,
-                    at(0.95), at(1.0)));
+    Say(fmt::format(
+        "reports {} paints {} frames-per-second {:.1f} paint-ms median {:.2f} p99 {:.2f} max {:.2f}",
+        posted.load(), paints.size(), static_cast<double>(paints.size()) / seconds, at(0.5), at(0.99),
+        at(1.0)));
     return 0;
 }
 
