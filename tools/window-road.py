@@ -108,8 +108,20 @@ def answer_dialog(before, shots=None, name=None):
 
 
 def shot(shots, name, settle=True):
-    if shots:
-        xs.Shot(shots / f"window2-{name}.png", settle)
+    return xs.Shot(shots / f"window2-{name}.png" if shots else None, settle)
+
+
+def yellow(pixel):
+    return pixel[0] > 150 and pixel[1] > 130 and pixel[2] < 60
+
+
+def check_status(picture, state, colour, what):
+    """The status line, left of Cancel in the row of the action buttons, still shows the result."""
+    cx, cy = state["rects"]["client"][:2]
+    bx, by, _, bh = state["rects"]["button 1001"]
+    found = picture.count((cx + 26, by, bx - 12, by + bh), colour)
+    if found < 20:
+        xs.fail(f"after the release check the status line no longer shows {what} ({found} pixels of its colour)")
 
 
 def main():
@@ -194,11 +206,15 @@ def walk(wine, road, args):
         # The screenshot does not wait for a still screen, which the moving progress bar never gives.
         shot(args.shots, "progress", settle=False)
         window.click(busy, 1001)
-        canceled = window.wait_log("Canceled - the downloads continue where they stopped next time.", 90)
+        window.wait_log("Canceled - the downloads continue where they stopped next time.", 90)
+        xs.say("Cancel stopped the stalled download")
+        # A release check follows; Install is enabled again when it ends.
+        release = "Release 2.0.0 (Android 15, Test) from"
+        canceled = window.wait("the release check after the cancel",
+                               lambda s: release in s["log"][-1] or release in s["log"][-2])
         if not canceled[1000]["on"] or canceled[1001]["on"]:
             xs.fail("after the cancel Install is not enabled again, or Cancel still is")
-        xs.say("Cancel stopped the stalled download")
-        shot(args.shots, "canceled")
+        check_status(shot(args.shots, "canceled"), canceled, yellow, "the cancel")
 
         # The second Install resumes the download and asks its question (developer mode), answered
         # with Enter.
@@ -219,7 +235,6 @@ def walk(wine, road, args):
         shot(args.shots, "installed")
 
         # The up-to-date verdict goes to the status line; the log gets the release line once more.
-        release = "Release 2.0.0 (Android 15, Test) from"
         checks = sum(release in line for line in window.wait("the window", lambda s: True)["log"])
         keys(window, "F5")
         window.wait("the release line of the second check", lambda s: sum(release in line for line in s["log"]) >
