@@ -97,8 +97,10 @@ HWND CreateBare(HINSTANCE instance)
     return window;
 }
 
-// Posts reports for the given time, as a download's progress callback does, one every 250 us.
-void Flood(HWND window, std::chrono::milliseconds length, std::atomic<long>& posted)
+// Posts reports for the given time, as a download's progress callback does: one per chunk of a
+// megabyte, so one every 1000 us at a gigabyte a second.
+void Flood(HWND window, std::chrono::milliseconds length, std::chrono::microseconds every,
+           std::atomic<long>& posted)
 {
     auto start = Clock::now();
     while (Clock::now() - start < length)
@@ -115,18 +117,18 @@ void Flood(HWND window, std::chrono::milliseconds length, std::atomic<long>& pos
             report.release();
             ++posted;
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(250));
+        std::this_thread::sleep_for(every);
     }
     ::PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
-int Measure(HWND window, HACCEL accelerators)
+int Measure(HWND window, HACCEL accelerators, std::chrono::microseconds every)
 {
     Say(fmt::format("first-frame-ms {:.1f}", MillisecondsSinceProcessStart()));
     std::atomic<long> posted = 0;
     std::vector<double> paints;
     auto start = Clock::now();
-    std::thread flood(Flood, window, std::chrono::milliseconds(5000), std::ref(posted));
+    std::thread flood(Flood, window, std::chrono::milliseconds(5000), every, std::ref(posted));
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0)
     {
@@ -155,17 +157,19 @@ int Measure(HWND window, HACCEL accelerators)
 
 } // namespace
 
-int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int)
+// The number is the time between two reports in microseconds (1000 when missing).
+int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int number)
 {
+    const std::chrono::microseconds every(number > 0 ? number : 1000);
     int code = 2;
     if (mode == L"main")
     {
         Pd::Ui::MainWindow window(instance, L"usage");
         if (window.Create(SW_SHOWNORMAL) == Pd::Ui::CreateOutcome::Created)
-            code = Measure(window.Window(), window.Accelerators());
+            code = Measure(window.Window(), window.Accelerators(), every);
     }
     else if (mode == L"bare")
-        code = Measure(CreateBare(instance), nullptr);
+        code = Measure(CreateBare(instance), nullptr, every);
     bare = {};
     return code;
 }
