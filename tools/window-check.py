@@ -15,79 +15,11 @@ Usage: tools/window-check.py --exe <Peldra(-simulated).exe> --driver <pd_ui_driv
 Needs Xvfb, xdotool and ImageMagick's import."""
 
 import argparse
-import os
 import pathlib
-import subprocess
-import sys
-import tempfile
 import time
 
-HERE = pathlib.Path(__file__).resolve().parent
-SCREEN = (1280, 1024)
-KEY = r"HKCU\Software\Ormel\Peldra"
-
-
-def fail(text):
-    print(f"window-check: FAIL: {text}", file=sys.stderr)
-    sys.exit(1)
-
-
-def say(text):
-    print(f"window-check: {text}", flush=True)
-
-
-def wait_for(what, predicate, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        result = predicate()
-        if result:
-            return result
-        time.sleep(0.2)
-    fail(f"{what} within {seconds} s")
-
-
-def xdotool(*args):
-    run = subprocess.run(["xdotool", *args], capture_output=True, text=True)
-    return run.stdout.split() if run.returncode == 0 else []
-
-
-def geometry(window):
-    values = dict(line.split("=", 1) for line in
-                  subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
-                                 capture_output=True, text=True).stdout.split())
-    return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
-
-
-def visible_windows():
-    return set(xdotool("search", "--onlyvisible", "--name", ""))
-
-
-class Shot:
-    """The root window as RGB rows, read from a PPM."""
-
-    def __init__(self, save=None):
-        # Wine paints a window's children one after the other: wait until two captures agree.
-        data, previous = None, b""
-        for _ in range(40):
-            data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
-            if data == previous:
-                break
-            previous = data
-            time.sleep(0.5)
-        header, rest = data.split(b"\n", 3)[:3], data.split(b"\n", 3)[3]
-        self.width, self.height = (int(v) for v in header[1].split())
-        self.pixels = rest
-        if save:
-            subprocess.run(["convert", "ppm:-", str(save)], input=data, check=True)
-
-    def at(self, x, y):
-        offset = (y * self.width + x) * 3
-        return tuple(self.pixels[offset:offset + 3])
-
-    def count(self, box, test):
-        x0, y0, x1, y1 = (int(v) for v in box)
-        return sum(1 for y in range(max(0, y0), min(self.height, y1)) for x in range(max(0, x0), min(self.width, x1))
-                   if test(self.at(x, y)))
+from xvfb_session import (SCREEN, Session, Shot, close_with_keys, fail, geometry, peldra_window, said, say, start_window,
+                          visible_windows, wait_for, xdotool)
 
 
 def bright(pixel):
@@ -98,77 +30,11 @@ def texty(pixel):
     return max(pixel) > 100
 
 
-class Wine:
-    def __init__(self, prefix, display):
-        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEARCH="win64", DISPLAY=display,
-                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d")
-        self.env.pop("PELDRA_SIMULATION", None)
-
-    def run(self, *args):
-        return subprocess.run(["wine", *args], env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
-                              text=True, errors="replace")
-
-    def set_value(self, name, kind, data):
-        self.run("reg", "add", KEY, "/v", name, "/t", kind, "/d", str(data), "/f")
-
-    def delete_value(self, name):
-        self.run("reg", "delete", KEY, "/v", name, "/f")
-
-    def value(self, name):
-        for line in self.run("reg", "query", KEY, "/v", name).stdout.splitlines():
-            parts = line.split(None, 2)
-            if len(parts) == 3 and parts[0] == name:
-                return parts[2].strip()
-        return None
-
-    def start(self, *args):
-        log = tempfile.NamedTemporaryFile("w+", suffix=".log", delete=False)
-        process = subprocess.Popen(["wine", *args], env=self.env, stdin=subprocess.DEVNULL, stdout=log,
-                                   stderr=subprocess.STDOUT)
-        process.log = pathlib.Path(log.name)
-        return process
-
-    def stop(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def said(process):
-    return process.log.read_text(errors="replace").splitlines()
-
-
 def reported(process, prefix):
     """Numbers of the last driver line that starts with prefix."""
     lines = [line for line in said(process) if line.startswith(prefix + " ") and
              line[len(prefix) + 1:].split()[0].lstrip("-").isdigit()]
     return [int(v) for v in lines[-1][len(prefix) + 1:].split()[:4]] if lines else None
-
-
-def peldra_window():
-    found = xdotool("search", "--onlyvisible", "--name", "^Peldra$")
-    return found[0] if found else None
-
-
-def start_window(wine, exe):
-    process = wine.start(exe)
-    window = wait_for("the Peldra window", peldra_window, 180)
-    time.sleep(1)
-    return process, window
-
-
-def close_with_keys(process, window):
-    # A window that has only just been mapped may not hold the X focus yet when the keys go out
-    # under load: the keys are sent again, to the activated window, before the test gives up.
-    for _ in range(3):
-        xdotool("windowactivate", window)
-        xdotool("windowfocus", window)
-        xdotool("key", "--window", window, "ctrl+q")
-        try:
-            process.wait(30)
-            return
-        except subprocess.TimeoutExpired:
-            pass
-    fail("Ctrl+Q did not end the program")
 
 
 def check_placement_and_menus(wine, exe):
@@ -364,19 +230,6 @@ def check_dialog_shot(shot, process, buttons, name):
     say(f"dialog at {name}: text in every button and the title")
 
 
-def start_display():
-    """A bare X server of the screen's size, made this process's display; (process, display)."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-                             "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        display = ":" + pipe.readline().strip()
-    os.environ["DISPLAY"] = display
-    return xvfb, display
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
@@ -387,42 +240,44 @@ def main():
     prefix = pathlib.Path(args.prefix).resolve()
     if args.shots:
         args.shots.mkdir(parents=True, exist_ok=True)
-    subprocess.run([str(HERE / "wine-prefix.sh"), str(prefix), "create"], check=True)
-    if (prefix / ".null-graphics").exists():
-        fail(f"{prefix} uses Wine's null graphics driver: give a prefix of its own")
-    xvfb, display = start_display()
-    wine = Wine(prefix, display)
-    try:
-        wine.run("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "96", "/f")
-        wine.set_value("Tray", "REG_DWORD", 0)
-        wine.stop()
-        check_placement_and_menus(wine, args.exe)
-        wine.stop()
-        check_log_view(wine, args.driver, args.shots)
-        results = check_dialog(wine, args.driver, args.shots, 1.0, "100",
-                               [("key", "Return"), ("click", 2), ("click", 3)])
-        expected = ["button=1 value=first value", "button=0 value=first value", "button=2 value=first value"]
-        for result, want in zip(results, expected):
-            if want not in result:
-                fail(f"dialog answered {result!r}, expected {want!r}")
-        say("the dialog answered Enter with OK, a click on Cancel with 0 and on the third button with 2")
-        wine.stop()
+    with Session(prefix) as session:
+        wine = session.wine
+        try:
+            run_checks(wine, args)
+        finally:
+            set_scale(wine, 96)
 
-        wine.run("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f")
-        wine.stop()
-        wine.delete_value("WindowRect")
-        process = driver_main(wine, args.driver, 80)
-        check_main_shot(Shot(args.shots / "window-main-150.png" if args.shots else None), process, 1.5,
-                        "main window at 150 %")
-        xdotool("key", "ctrl+q")
-        process.wait(60)
-        check_dialog(wine, args.driver, args.shots, 1.5, "150", [("key", "Escape")])
-        say("OK")
-    finally:
-        wine.run("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "96", "/f")
-        wine.stop()
-        xvfb.terminate()
-        xvfb.wait()
+
+def set_scale(wine, dpi):
+    wine.run("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+    wine.stop()
+
+
+def run_checks(wine, args):
+    set_scale(wine, 96)
+    wine.set_value("Tray", "REG_DWORD", 0)
+    wine.stop()
+    check_placement_and_menus(wine, args.exe)
+    wine.stop()
+    check_log_view(wine, args.driver, args.shots)
+    results = check_dialog(wine, args.driver, args.shots, 1.0, "100",
+                           [("key", "Return"), ("click", 2), ("click", 3)])
+    expected = ["button=1 value=first value", "button=0 value=first value", "button=2 value=first value"]
+    for result, want in zip(results, expected):
+        if want not in result:
+            fail(f"dialog answered {result!r}, expected {want!r}")
+    say("the dialog answered Enter with OK, a click on Cancel with 0 and on the third button with 2")
+    wine.stop()
+
+    set_scale(wine, 144)
+    wine.delete_value("WindowRect")
+    process = driver_main(wine, args.driver, 80)
+    check_main_shot(Shot(args.shots / "window-main-150.png" if args.shots else None), process, 1.5,
+                    "main window at 150 %")
+    xdotool("key", "ctrl+q")
+    process.wait(60)
+    check_dialog(wine, args.driver, args.shots, 1.5, "150", [("key", "Escape")])
+    say("OK")
 
 
 if __name__ == "__main__":

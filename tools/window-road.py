@@ -4,8 +4,8 @@ with the loopback release server, driven with keys and clicks as a user would:
 
 1. the window reads the release; with the log shown it cannot be made smaller than its cards and
    the log pane need;
-2. Install asks its question (answered with Enter), shows progress and is canceled with the Cancel
-   button while a download stalls; a second Install resumes that download and installs;
+2. Install shows progress and is canceled with the Cancel button while a download stalls; a second
+   Install resumes that download, asks its question (answered with Enter) and installs;
 3. F5 checks again: everything is current and the Install button reads "Repair";
 4. Help, "Check for updates automatically" turns the per-user value UpdateCheck off;
 5. Ctrl+Shift+R stops Tovik;
@@ -18,18 +18,16 @@ Usage: tools/window-road.py --exe <Peldra-simulated.exe> --driver <pd_ui_driver.
                             --prefix <wine prefix> [--shots <folder>]"""
 
 import argparse
-import importlib.util
 import json
 import os
 import pathlib
 import sys
 import time
 
+import xvfb_session as xs
+
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests" / "support"))
-spec = importlib.util.spec_from_file_location("window_check", HERE / "window-check.py")
-wc = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(wc)
 
 import e2e  # noqa: E402
 from make_release import build_release  # noqa: E402
@@ -42,10 +40,6 @@ PUBLISHER = "CN=Ormel Test"
 def identity(name, version):
     return (f'<Package><Identity Name="{name}" Publisher="{PUBLISHER}" Version="{version}" '
             'ProcessorArchitecture="x64"/>')
-
-
-def say(text):
-    print(f"window-road: {text}", flush=True)
 
 
 class Window:
@@ -81,7 +75,7 @@ class Window:
             return last if last and test(last) else None
 
         try:
-            return wc.wait_for(what, check, seconds)
+            return xs.wait_for(what, check, seconds)
         except SystemExit:
             print("\n".join(last.get("said", []) + last.get("log", [])[-15:]), file=sys.stderr)
             raise
@@ -91,28 +85,43 @@ class Window:
 
     def click(self, state, button):
         x, y, w, h = state["rects"][f"button {button}"]
-        wc.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
+        xs.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
 
 
 def keys(window, *sequence):
-    xid = wc.peldra_window()
-    wc.xdotool("windowactivate", xid)
+    xid = xs.peldra_window()
+    xs.xdotool("windowactivate", xid)
     for key in sequence:
-        wc.xdotool("key", key)
+        xs.xdotool("key", key)
         time.sleep(0.5)
 
 
-def answer_dialog(before):
+def answer_dialog(before, shots=None, name=None):
     """Enter in the dialog that opened after the windows in before."""
-    dialog = wc.wait_for("a dialog", lambda: next(iter(wc.visible_windows() - before), None), 120)
+    dialog = xs.wait_for("a dialog", lambda: next(iter(xs.visible_windows() - before), None), 120)
     time.sleep(1.5)
-    wc.xdotool("windowactivate", dialog)
-    wc.xdotool("key", "Return")
+    if name:
+        shot(shots, name)
+    xs.xdotool("windowactivate", dialog)
+    xs.xdotool("key", "Return")
     return dialog
 
 
-def shot(shots, name):
-    wc.Shot(shots / f"window2-{name}.png" if shots else None)
+def shot(shots, name, settle=True):
+    return xs.Shot(shots / f"window2-{name}.png" if shots else None, settle)
+
+
+def yellow(pixel):
+    return pixel[0] > 150 and pixel[1] > 130 and pixel[2] < 60
+
+
+def check_status(picture, state, colour, what):
+    """The status line, left of Cancel in the row of the action buttons, still shows the result."""
+    cx, cy = state["rects"]["client"][:2]
+    bx, by, _, bh = state["rects"]["button 1001"]
+    found = picture.count((cx + 26, by, bx - 12, by + bh), colour)
+    if found < 20:
+        xs.fail(f"after the release check the status line no longer shows {what} ({found} pixels of its colour)")
 
 
 def main():
@@ -126,13 +135,17 @@ def main():
     if args.shots:
         args.shots.mkdir(parents=True, exist_ok=True)
     e2e.program = Program(args.exe, str(prefix))
-    road = e2e.ReleaseRoad("window-road")
-    xvfb, display = wc.start_display()
-    wine = wc.Wine(prefix, display)
+    with xs.Session(prefix) as session:
+        road = e2e.ReleaseRoad("window-road")
+        try:
+            walk(session.wine, road, args)
+        finally:
+            road.stop()
+
+
+def walk(wine, road, args):
     process = None
     try:
-        if (prefix / ".null-graphics").exists():
-            wc.fail(f"{prefix} uses Wine's null graphics driver: give a prefix of its own")
         components = [
             {"id": "system", "kind": "disk", "target": "system.vhdx", "content": {"mixed": 3000000, "seed": 1}},
             {"id": "kernel", "kind": "file", "target": "tools/kernel", "content": "kernel 1\n"},
@@ -147,101 +160,115 @@ def main():
         pc = SimulatedPc(road.scratch / "sim", road.publisher, publisherIds={PUBLISHER: "tv9kp7a3nqe2r"})
         wine.env.update(pc.env)
         target = road.scratch / "Tovik"
-        wine.run("reg", "add", r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\AppModelUnlock", "/v",
-                 "AllowDevelopmentWithoutDevLicense", "/t", "REG_DWORD", "/d", "0", "/f")
-        for name, kind, value in (("Source", "REG_SZ", "custom"),
-                                  ("CustomManifest", "REG_SZ", f"{road.server.url}/road/manifest.json"),
-                                  ("InstallFolder", "REG_SZ", windows_path(target)), ("LogVisible", "REG_DWORD", 1),
-                                  ("Tray", "REG_DWORD", 0), ("UpdateCheck", "REG_DWORD", 1)):
-            wine.set_value(name, kind, value)
-        wine.delete_value("WindowRect")
+        # Developer mode off, so that the install asks its question.
+        wine.import_values({
+            r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\AppModelUnlock":
+                {"AllowDevelopmentWithoutDevLicense": 0},
+            r"HKEY_CURRENT_USER\Software\Ormel\Peldra": {
+                "Source": "custom", "CustomManifest": f"{road.server.url}/road/manifest.json",
+                "InstallFolder": windows_path(target), "LogVisible": 1, "Tray": 0, "UpdateCheck": 1,
+                "WindowRect": None}})
         window = Window(wine, args.driver)
 
+        # The first window of a prefix starts Wine's desktop process, and gives up on it when it
+        # is slow to come (a loaded machine): the driver's look for the window starts it first.
+        window.inspect(with_log=False)
         process = wine.start(args.exe)
-        wc.wait_for("the Peldra window", wc.peldra_window, 180)
+        xs.wait_for("the Peldra window", xs.peldra_window, 180)
         ready = window.wait("the release to be read", lambda s: s[1000]["on"] and s[1000]["text"] == "Install")
         if not any("Release 2.0.0 (Android 15, Test) from" in line for line in ready["log"]):
-            wc.fail(f"no release line in the log: {ready['log']}")
+            xs.fail(f"no release line in the log: {ready['log']}")
         if not wine.value("UpdateChecked"):
-            wc.fail("the release check recorded no UpdateChecked time")
-        say("the window read the release: Install is enabled, the check is recorded")
-        shot(args.shots, "ready")
+            xs.fail("the release check recorded no UpdateChecked time")
+        xs.say("the window read the release: Install is enabled, the check is recorded")
+        shot(args.shots, "idle")
 
         # The smallest window still holds the cards and a log pane of its minimum height.
-        wc.xdotool("windowsize", wc.peldra_window(), "300", "300")
+        xs.xdotool("windowsize", xs.peldra_window(), "300", "300")
         time.sleep(2)
         small = window.inspect()
         client, pane = small["rects"]["client"], small["rects"]["logpane"]
         if client[3] < 804 or pane[3] < 110:
-            wc.fail(f"with the log shown the window shrank to a client of {client[2:]} and a log pane of {pane[3]}")
-        say(f"the smallest window with the log: client {client[2]} x {client[3]}, log pane {pane[3]} high")
-        wc.xdotool("windowsize", wc.peldra_window(), "760", "900")
+            xs.fail(f"with the log shown the window shrank to a client of {client[2:]} and a log pane of {pane[3]}")
+        xs.say(f"the smallest window with the log: client {client[2]} x {client[3]}, log pane {pane[3]} high")
+        xs.xdotool("windowsize", xs.peldra_window(), "760", "900")
         time.sleep(1)
         ready = window.inspect(with_log=False)
 
-        # A stalled download, canceled from the window.
+        # A stalled download, canceled from the window. The download notices the cancel when the
+        # stall ends (kept below the download's receive time-out, so that it is not retried).
         system = road.server.root / "road" / "system.zst"
-        road.server.set_rule("/road/system.zst", {"stallAfter": 400000, "stallMs": 60000})
-        before = wc.visible_windows()
+        road.server.set_rule("/road/system.zst", {"stallAfter": 400000, "stallMs": 20000})
         window.click(ready, 1000)
-        answer_dialog(before)
-        say("Install asked its question; Enter answered it")
-        # The download stalls for a minute: the install runs meanwhile. (A screenshot waits for
-        # a still screen, which the moving progress bar never gives.)
-        time.sleep(3)
-        window.click(ready, 1001)
-        canceled = window.wait_log("Canceled - the downloads continue where they stopped next time.", 90)
+        busy = window.wait("the download's progress", lambda s: s[1001]["on"] and not s[1000]["on"], 120,
+                           with_log=False)
+        time.sleep(2)
+        # The screenshot does not wait for a still screen, which the moving progress bar never gives.
+        shot(args.shots, "progress", settle=False)
+        window.click(busy, 1001)
+        window.wait_log("Canceled - the downloads continue where they stopped next time.", 90)
+        xs.say("Cancel stopped the stalled download")
+        # A release check follows; Install is enabled again when it ends.
+        release = "Release 2.0.0 (Android 15, Test) from"
+        canceled = window.wait("the release check after the cancel",
+                               lambda s: release in s["log"][-1] or release in s["log"][-2])
         if not canceled[1000]["on"] or canceled[1001]["on"]:
-            wc.fail("after the cancel Install is not enabled again, or Cancel still is")
-        say("Cancel stopped the stalled download")
-        shot(args.shots, "canceled")
+            xs.fail("after the cancel Install is not enabled again, or Cancel still is")
+        check_status(shot(args.shots, "canceled"), canceled, yellow, "the cancel")
 
+        # The second Install resumes the download and asks its question (developer mode), answered
+        # with Enter.
         road.server.set_rule("/road/system.zst", {})
-        before = wc.visible_windows()
+        before = xs.visible_windows()
         window.click(canceled, 1000)
-        answer_dialog(before)
-        installed = window.wait_log("2.0.0 is installed.", 300)
+        answer_dialog(before, args.shots, "questions")
+        xs.say("Install asked its question; Enter answered it")
+        window.wait_log("2.0.0 is installed.", 300)
         window.wait("the release check after the install", lambda s: s[1000]["text"] == "Repair" and s[1000]["on"])
         ranges = [json.loads(line).get("range") for line in (system.parent / "system.zst.log").read_text().splitlines()]
         if not any(ranges):
-            wc.fail(f"the second install did not resume the download: ranges {ranges}")
+            xs.fail(f"the second install did not resume the download: ranges {ranges}")
         for name in ("system.vhdx", "tools/kernel", "peldra.json"):
             if not (target / name).is_file():
-                wc.fail(f"{name} is missing after the install")
-        say(f"the second Install resumed the download (ranges {ranges}) and installed")
+                xs.fail(f"{name} is missing after the install")
+        xs.say(f"the second Install resumed the download (ranges {ranges}) and installed")
         shot(args.shots, "installed")
 
+        # The up-to-date verdict goes to the status line; the log gets the release line once more.
+        checks = sum(release in line for line in window.wait("the window", lambda s: True)["log"])
         keys(window, "F5")
-        checked = window.wait_log("2.0.0 is installed and up to date.", 120)
-        say("F5 read the release again: up to date, the button reads Repair")
+        window.wait("the release line of the second check", lambda s: sum(release in line for line in s["log"]) >
+                    checks and s[1000]["on"] and s[1000]["text"] == "Repair", 120)
+        xs.say("F5 read the release again: up to date, the button reads Repair")
 
         keys(window, "alt+h", "Down", "Return")
-        wc.wait_for("UpdateCheck to be 0", lambda: wine.value("UpdateCheck") == "0x0", 30)
-        say("Help, Check for updates automatically turned UpdateCheck off")
+        xs.wait_for("UpdateCheck to be 0", lambda: wine.value("UpdateCheck") == "0x0", 30)
+        xs.say("Help, Check for updates automatically turned UpdateCheck off")
 
         keys(window, "ctrl+shift+r")
-        stopped = window.wait("Tovik to be stopped", lambda s: any(
+        window.wait("Tovik to be stopped", lambda s: any(
             line.endswith(("Tovik is not running.", "It starts with the next Android app."))
             for line in s["log"]), 120)
-        say("Ctrl+Shift+R stopped Tovik")
+        xs.say("Ctrl+Shift+R stopped Tovik")
 
-        before = wc.visible_windows()
+        before = xs.visible_windows()
         keys(window, "alt+f", "Up", "Up", "Return")
         answer_dialog(before)
         window.wait_log("Peldra is uninstalled. Your Android apps and data are kept for the next installation.", 300)
         if (target / "peldra.json").exists() or (target / "system.vhdx").exists():
-            wc.fail("the release files are still there after the uninstall")
-        say("File, Uninstall… removed the release and kept the Android data")
+            xs.fail("the release files are still there after the uninstall")
+        xs.say("File, Uninstall… removed the release and kept the Android data")
         shot(args.shots, "uninstalled")
-        wc.close_with_keys(process, wc.peldra_window())
+        xs.close_with_keys(process, xs.peldra_window())
         process = None
-        say("OK")
+        xs.say("OK")
+    except SystemExit:
+        if process:
+            print("\n".join(["the program said:"] + xs.said(process)[-30:]), file=sys.stderr)
+        raise
     finally:
         if process:
             process.kill()
-        xvfb.terminate()
-        xvfb.wait()
-        road.stop()
 
 
 if __name__ == "__main__":

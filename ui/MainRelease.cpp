@@ -19,6 +19,7 @@
 #include <fmt/xchar.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace Pd::Ui
 {
@@ -80,6 +81,8 @@ void MainWindow::CheckRelease(bool keepProgress)
     if (busy_ || checking_)
         return;
     checking_ = true;
+    // The check that follows an operation keeps its result in the status line.
+    holdResult_ = keepProgress;
     if (!keepProgress)
         progress_ = Pd::Core::Progress{};
     progressStart_ = ::GetTickCount64();
@@ -151,6 +154,9 @@ void MainWindow::UpdateComponents()
 
 void MainWindow::DescribeRelease()
 {
+    // After an operation only a problem replaces its result: "ready" or "up to date" would hide
+    // it (a cancel, an error, an install) within a second of its arrival.
+    const bool hold = std::exchange(holdResult_, false);
     if (windows_ && windows_->build < 22000)
         return SetStatus(Pd::Level::Error, Pd::Core::FormatText(14009, Pd::Core::Text(13005)));
     if (!manifest_)
@@ -159,6 +165,8 @@ void MainWindow::DescribeRelease()
         Pd::Core::CompareVersions(PD_VERSION_WTEXT, manifest_->app->minimum) < 0)
         return SetStatus(Pd::Level::Warning,
                          Pd::Core::FormatText(16035, manifest_->version, manifest_->app->minimum));
+    if (hold)
+        return;
     if (std::any_of(plan_.items.begin(), plan_.items.end(), [](const auto& row) { return row.needed; }))
         return SetStatus(Pd::Level::Info,
                          Pd::Core::FormatText(installState_.components.empty() ? 14001 : 14002,

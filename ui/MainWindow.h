@@ -166,6 +166,7 @@ private:
     Pd::Core::InstallState installState_;
     Pd::Core::ReleasePlan plan_;
     bool checking_ = false;
+    bool holdResult_ = false; // the running check follows an operation whose result is shown
     bool logVisible_ = false;
     bool closing_ = false;
     std::uint64_t unseenLogLines_ = 0;

@@ -3,14 +3,11 @@
 // an owner window again and again and reports each answer; "inspect" reports the state of the
 // program's open window ("inspect 1": without its log).
 #include "core/Level.h"
+#include "DriverMain.h"
 #include "ui/Dialog.h"
 #include "ui/MainWindow.h"
 
 #include <windows.h>
-
-#include <commctrl.h>
-#include <objbase.h>
-#include <shellapi.h>
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
@@ -20,13 +17,7 @@
 namespace
 {
 
-void Say(const std::string& line)
-{
-    std::string text = line + "\n";
-    DWORD written = 0;
-    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
-                nullptr);
-}
+using Pd::UiDriver::Say;
 
 std::string Narrow(const std::wstring& text)
 {
@@ -213,23 +204,13 @@ int RunDialogs(HINSTANCE instance, int rounds)
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int number)
 {
-    int count = 0;
-    wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    std::wstring mode = count > 1 ? words[1] : L"";
-    int number = count > 2 ? _wtoi(words[2]) : 0;
-    ::LocalFree(words);
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
-    int code = 2;
     if (mode == L"main")
-        code = RunMain(instance, number);
-    else if (mode == L"dialog")
-        code = RunDialogs(instance, number);
-    else if (mode == L"inspect")
-        code = Inspect(number == 0);
-    ::CoUninitialize();
-    return code;
+        return RunMain(instance, number);
+    if (mode == L"dialog")
+        return RunDialogs(instance, number);
+    if (mode == L"inspect")
+        return Inspect(number == 0);
+    return 2;
 }

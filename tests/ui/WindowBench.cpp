@@ -3,14 +3,12 @@
 // from process creation to its first painted frame, then, while a thread posts progress reports
 // as fast as a download at full speed does, how long each paint takes and how many there were.
 #include "core/release/Callbacks.h"
+#include "DriverMain.h"
 #include "ui/MainWindow.h"
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <d2d1.h>
-#include <objbase.h>
-#include <shellapi.h>
 
 #include <fmt/format.h>
 
@@ -25,14 +23,7 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
-
-void Say(const std::string& line)
-{
-    std::string text = line + "\n";
-    DWORD written = 0;
-    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
-                nullptr);
-}
+using Pd::UiDriver::Say;
 
 double MillisecondsSinceProcessStart()
 {
@@ -106,8 +97,10 @@ HWND CreateBare(HINSTANCE instance)
     return window;
 }
 
-// Posts reports for the given time, as a download's progress callback does, one every 250 us.
-void Flood(HWND window, std::chrono::milliseconds length, std::atomic<long>& posted)
+// Posts reports for the given time, as a download's progress callback does: one per chunk of a
+// megabyte, so one every 1000 us at a gigabyte a second.
+void Flood(HWND window, std::chrono::milliseconds length, std::chrono::microseconds every,
+           std::atomic<long>& posted)
 {
     auto start = Clock::now();
     while (Clock::now() - start < length)
@@ -124,18 +117,18 @@ void Flood(HWND window, std::chrono::milliseconds length, std::atomic<long>& pos
             report.release();
             ++posted;
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(250));
+        std::this_thread::sleep_for(every);
     }
     ::PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
-int Measure(HWND window, HACCEL accelerators)
+int Measure(HWND window, HACCEL accelerators, std::chrono::microseconds every)
 {
     Say(fmt::format("first-frame-ms {:.1f}", MillisecondsSinceProcessStart()));
     std::atomic<long> posted = 0;
     std::vector<double> paints;
     auto start = Clock::now();
-    std::thread flood(Flood, window, std::chrono::milliseconds(5000), std::ref(posted));
+    std::thread flood(Flood, window, std::chrono::milliseconds(5000), every, std::ref(posted));
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0)
     {
@@ -150,41 +143,33 @@ int Measure(HWND window, HACCEL accelerators)
     flood.join();
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::sort(paints.begin(), paints.end());
-    double mean = 0;
-    for (double p : paints)
-        mean += p / static_cast<double>(std::max<std::size_t>(paints.size(), 1));
     auto at = [&](double share) {
         return paints.empty()
                    ? 0.0
                    : paints[std::min(paints.size() - 1, static_cast<std::size_t>(share * paints.size()))];
     };
     Say(fmt::format(
-        "reports {} paints {} frames-per-second {:.1f} paint-ms mean {:.2f} p95 {:.2f} max {:.2f}",
-        posted.load(), paints.size(), static_cast<double>(paints.size()) / seconds, mean, at(0.95), at(1.0)));
+        "reports {} paints {} frames-per-second {:.1f} paint-ms median {:.2f} p99 {:.2f} max {:.2f}",
+        posted.load(), paints.size(), static_cast<double>(paints.size()) / seconds, at(0.5), at(0.99),
+        at(1.0)));
     return 0;
 }
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+// The number is the time between two reports in microseconds (1000 when missing).
+int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int number)
 {
-    int count = 0;
-    wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    std::wstring mode = count > 1 ? words[1] : L"";
-    ::LocalFree(words);
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
+    const std::chrono::microseconds every(number > 0 ? number : 1000);
     int code = 2;
     if (mode == L"main")
     {
         Pd::Ui::MainWindow window(instance, L"usage");
         if (window.Create(SW_SHOWNORMAL) == Pd::Ui::CreateOutcome::Created)
-            code = Measure(window.Window(), window.Accelerators());
+            code = Measure(window.Window(), window.Accelerators(), every);
     }
     else if (mode == L"bare")
-        code = Measure(CreateBare(instance), nullptr);
+        code = Measure(CreateBare(instance), nullptr, every);
     bare = {};
-    ::CoUninitialize();
     return code;
 }
