@@ -141,8 +141,8 @@ public:
     virtual void Unadvise(MbnEventFamily family, std::uint32_t cookie) = 0;
 };
 
-// CoCreateInstance of the interface manager; the simulator's modem when simulating. This build
-// has no binding to the real service yet: it answers "class not registered" (no modem).
+// CoCreateInstance of the interface manager; the simulator's modem when simulating. Where the
+// service is missing this fails with its HRESULT (class not registered: no modem).
 Outcome<std::shared_ptr<MbnInterfaceManager>> MobileBroadband();
 
 } // namespace Pd::Platform

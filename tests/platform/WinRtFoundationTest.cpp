@@ -3,6 +3,7 @@
 #include "core/Json.h"
 #include "core/Strings.h"
 #include "platform/Guid.h"
+#include "platform/mbn/AbiMbnTable.h"
 #include "platform/winrt/AbiTable.h"
 #include "platform/winrt/Async.h"
 #include "platform/winrt/Buffer.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -77,7 +79,10 @@ TEST(WinRtAbi, DeclarationsMatchThePublishedFacts)
                 return &entry;
         return nullptr;
     };
-    for (const DeclaredInterface& declared : DeclaredInterfaces())
+    // The Windows Runtime interfaces, then the Mobile Broadband COM ones.
+    std::vector<DeclaredInterface> declaredInterfaces = DeclaredInterfaces();
+    std::ranges::copy(Mbn::DeclaredComInterfaces(), std::back_inserter(declaredInterfaces));
+    for (const DeclaredInterface& declared : declaredInterfaces)
     {
         const Json::Value* entry = find(L"interfaces", declared.name);
         ASSERT_NE(entry, nullptr) << declared.name;
