@@ -162,6 +162,9 @@ class TelephonyRoadTest(unittest.TestCase):
 
     def test_2_no_modem_no_service(self):
         run(driver, "stop")
+        # The stopped host may have connected once more after the last link closed.
+        while not android.connections.empty():
+            android.connections.get_nowait().close()
         del pc.scenario["modem"]
         pc.write()
         host = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, "host", "--background"],
