@@ -493,57 +493,24 @@ public:
 
 } // namespace
 
-EventSource::~EventSource()
-{
-    thread_ = std::jthread();
-    for (auto& [token, handler] : handlers_)
-        handler->Release();
-}
-
 HRESULT EventSource::Add(Abi::ITypedEventHandler* handler, Abi::EventToken* token)
 {
-    Abi::ITypedEventHandler* typed = nullptr;
-    if (!handler || FAILED(handler->QueryInterface(handlerIid_, reinterpret_cast<void**>(&typed))))
-        return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
-    *token = ++lastToken_;
-    handlers_[*token] = typed;
-    if (!thread_.joinable())
-        thread_ = std::jthread([this](std::stop_token stop) { Fire(stop); });
-    return S_OK;
-}
-
-HRESULT EventSource::Remove(Abi::EventToken token)
-{
-    Note(L"Remove" + name_ + L" " + std::to_wstring(token));
-    Abi::ITypedEventHandler* handler = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        if (auto found = handlers_.find(token); found != handlers_.end())
-            handler = found->second, handlers_.erase(found);
-    }
-    if (handler)
-        handler->Release();
-    return S_OK;
+    return handlers_.Add(handler, token, [this](Abi::EventToken) {
+        if (!thread_.joinable())
+            thread_ = std::jthread([this](std::stop_token stop) { Fire(stop); });
+    });
 }
 
 void EventSource::Fire(std::stop_token stop)
 {
     while (!stop.stop_requested())
     {
-        std::vector<Abi::ITypedEventHandler*> handlers;
-        {
-            std::lock_guard lock(mutex_);
-            for (auto& [token, handler] : handlers_)
-                handler->AddRef(), handlers.push_back(handler);
-        }
-        for (Abi::ITypedEventHandler* handler : handlers)
+        for (Abi::ITypedEventHandler* handler : handlers_.Current())
         {
             IInspectable* args = makeArgs_();
-            handler->Invoke(sender_, args);
+            EventHandlers::Invoke({handler}, sender_, args);
             if (args)
                 args->Release();
-            handler->Release();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
