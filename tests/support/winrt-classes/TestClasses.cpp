@@ -407,11 +407,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IPackageManager)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IPackageManager2::Iid)
-            return Answer(asked, Abi::IPackageManager::Iid, out);
-        *out = static_cast<Abi::IPackageManager2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IPackageManager2>(this, asked, Abi::IPackageManager::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE AddPackageAsync(Abi::IUriRuntimeClass* uri, IInspectable*,
                                               std::uint32_t options, Abi::DeploymentOperation** op) override
@@ -524,11 +520,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return Inspectable::Release(); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBufferByteAccess::Iid)
-            return Answer(asked, Abi::IBuffer::Iid, out);
-        *out = static_cast<Abi::IBufferByteAccess*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBufferByteAccess>(this, asked, Abi::IBuffer::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_Capacity(std::uint32_t* v) override { return *v = bytes_.size(), S_OK; }
     HRESULT STDMETHODCALLTYPE get_Length(std::uint32_t* v) override { return *v = bytes_.size(), S_OK; }
@@ -608,11 +600,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IBluetoothLEAdvertisementReceivedEventArgs)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBluetoothLEAdvertisementReceivedEventArgs2::Iid)
-            return Answer(asked, Abi::IBluetoothLEAdvertisementReceivedEventArgs::Iid, out);
-        *out = static_cast<Abi::IBluetoothLEAdvertisementReceivedEventArgs2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBluetoothLEAdvertisementReceivedEventArgs2>(this, asked, Abi::IBluetoothLEAdvertisementReceivedEventArgs::Iid, out);
     }
     std::int32_t Field(std::size_t i) const { return std::wcstol(f_[i].c_str(), nullptr, 10); }
     HRESULT STDMETHODCALLTYPE get_RawSignalStrengthInDBm(std::int16_t* v) override
