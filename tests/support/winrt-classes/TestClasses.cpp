@@ -600,7 +600,8 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IBluetoothLEAdvertisementReceivedEventArgs)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        return AnswerAlso<Abi::IBluetoothLEAdvertisementReceivedEventArgs2>(this, asked, Abi::IBluetoothLEAdvertisementReceivedEventArgs::Iid, out);
+        return AnswerAlso<Abi::IBluetoothLEAdvertisementReceivedEventArgs2>(
+            this, asked, Abi::IBluetoothLEAdvertisementReceivedEventArgs::Iid, out);
     }
     std::int32_t Field(std::size_t i) const { return std::wcstol(f_[i].c_str(), nullptr, 10); }
     HRESULT STDMETHODCALLTYPE get_RawSignalStrengthInDBm(std::int16_t* v) override
@@ -698,7 +699,10 @@ public:
     {
         return handlers_.Add(handler, token);
     }
-    HRESULT STDMETHODCALLTYPE remove_Received(Abi::EventToken token) override { return handlers_.Remove(token); }
+    HRESULT STDMETHODCALLTYPE remove_Received(Abi::EventToken token) override
+    {
+        return handlers_.Remove(token);
+    }
 
 private:
     EventHandlers handlers_{L"Received", Abi::Instances::ReceivedHandler.iid};
