@@ -59,6 +59,22 @@ Outcome<std::optional<std::uint8_t>> ProtocolError(GattStatus status, Target* ta
     return ProtocolErrorOf(reference.Get(), step);
 }
 
+// The status of a finished `result`, with the protocol error read through `second`.
+template <typename Answer, typename Result, typename Second>
+Outcome<Answer> StatusOf(Result* result, Second* second, const std::wstring& step)
+{
+    std::int32_t status = 0;
+    if (HRESULT hr = result->get_Status(&status); FAILED(hr))
+        return Failed(step, hr);
+    Answer answer;
+    answer.status = static_cast<GattStatus>(status);
+    auto error = ProtocolError(answer.status, second, step);
+    if (!error)
+        return std::unexpected(error.error());
+    answer.protocolError = *error;
+    return answer;
+}
+
 } // namespace
 
 Outcome<GattReadResult> Read(const std::wstring& step, const Start<Abi::ReadOperation>& start,
@@ -67,16 +83,9 @@ Outcome<GattReadResult> Read(const std::wstring& step, const Start<Abi::ReadOper
     auto result = Finish<Abi::IGattReadResult>(step, start, Abi::Instances::ReadCompletedHandler.iid, stop);
     if (!result)
         return std::unexpected(result.error());
-    std::int32_t status = 0;
-    if (HRESULT hr = (*result)->get_Status(&status); FAILED(hr))
-        return Failed(step, hr);
-    GattReadResult read;
-    read.status = static_cast<GattStatus>(status);
-    auto error = ProtocolError(read.status, QueryAs<Abi::IGattReadResult2>(result->Get()).Get(), step);
-    if (!error)
-        return std::unexpected(error.error());
-    read.protocolError = *error;
-    if (read.status != GattStatus::Success)
+    auto read =
+        StatusOf<GattReadResult>(result->Get(), QueryAs<Abi::IGattReadResult2>(result->Get()).Get(), step);
+    if (!read || read->status != GattStatus::Success)
         return read;
     ComPtr<Abi::IBuffer> value;
     if (HRESULT hr = (*result)->get_Value(value.Put()); FAILED(hr))
@@ -86,7 +95,7 @@ Outcome<GattReadResult> Read(const std::wstring& step, const Start<Abi::ReadOper
         auto bytes = BytesOf(value.Get());
         if (!bytes)
             return std::unexpected(bytes.error());
-        read.value = std::move(*bytes);
+        read->value = std::move(*bytes);
     }
     return read;
 }
@@ -97,16 +106,7 @@ Outcome<GattWriteResult> Write(const std::wstring& step, const Start<Abi::WriteO
     auto result = Finish<Abi::IGattWriteResult>(step, start, Abi::Instances::WriteCompletedHandler.iid, stop);
     if (!result)
         return std::unexpected(result.error());
-    std::int32_t status = 0;
-    if (HRESULT hr = (*result)->get_Status(&status); FAILED(hr))
-        return Failed(step, hr);
-    GattWriteResult written;
-    written.status = static_cast<GattStatus>(status);
-    auto error = ProtocolError(written.status, result->Get(), step);
-    if (!error)
-        return std::unexpected(error.error());
-    written.protocolError = *error;
-    return written;
+    return StatusOf<GattWriteResult>(result->Get(), result->Get(), step);
 }
 
 Outcome<GattConfigurationResult> ReadConfiguration(const std::wstring& step,
@@ -117,23 +117,15 @@ Outcome<GattConfigurationResult> ReadConfiguration(const std::wstring& step,
     auto result = Finish<Result>(step, start, Abi::Instances::ConfigurationCompletedHandler.iid, stop);
     if (!result)
         return std::unexpected(result.error());
-    std::int32_t status = 0;
-    std::int32_t configuration = 0;
-    if (HRESULT hr = (*result)->get_Status(&status); FAILED(hr))
-        return Failed(step, hr);
-    GattConfigurationResult read;
-    read.status = static_cast<GattStatus>(status);
-    auto error = ProtocolError(
-        read.status,
+    auto read = StatusOf<GattConfigurationResult>(
+        result->Get(),
         QueryAs<Abi::IGattReadClientCharacteristicConfigurationDescriptorResult2>(result->Get()).Get(), step);
-    if (!error)
-        return std::unexpected(error.error());
-    read.protocolError = *error;
-    if (read.status != GattStatus::Success)
+    if (!read || read->status != GattStatus::Success)
         return read;
+    std::int32_t configuration = 0;
     if (HRESULT hr = (*result)->get_ClientCharacteristicConfigurationDescriptor(&configuration); FAILED(hr))
         return Failed(step, hr);
-    read.configuration = static_cast<GattClientConfiguration>(configuration);
+    read->configuration = static_cast<GattClientConfiguration>(configuration);
     return read;
 }
 

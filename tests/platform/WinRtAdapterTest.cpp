@@ -3,8 +3,7 @@
 #include "core/Strings.h"
 #include "platform/RealServices.h"
 #include "platform/winrt/Runtime.h"
-
-#include <gtest/gtest.h>
+#include "tests/platform/WinRtScripted.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,24 +17,15 @@ namespace Pd::Platform
 namespace
 {
 
-class WinRtAdapter : public testing::Test
+class WinRtAdapter : public WinRtScripted
 {
 protected:
     void SetUp() override
     {
-        for (const wchar_t* name :
-             {L"PD_TEST_PACKAGES", L"PD_TEST_FAMILIES", L"PD_TEST_DEPLOY", L"PD_TEST_WALK",
-              L"PD_TEST_AVAILABILITY", L"PD_TEST_VERIFY", L"PD_TEST_CALLS", L"PD_TEST_ADVERTISEMENT",
-              L"PD_TEST_USERS", L"PD_TEST_LE_OPEN", L"PD_TEST_GATT", L"PD_TEST_GATT_STATUS",
-              L"PD_TEST_GATT_LIST", L"PD_TEST_APN", L"PD_TEST_APN_PROFILE", L"PD_TEST_UNREGISTERED"})
-            ::SetEnvironmentVariableW(name, nullptr);
-    }
-    static void Script(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
-    static std::wstring Calls()
-    {
-        wchar_t value[8192];
-        const DWORD length = ::GetEnvironmentVariableW(L"PD_TEST_CALLS", value, 8192);
-        return length < 8192 ? std::wstring(value, length) : std::wstring();
+        Clear({L"PD_TEST_PACKAGES", L"PD_TEST_FAMILIES", L"PD_TEST_DEPLOY", L"PD_TEST_WALK",
+               L"PD_TEST_AVAILABILITY", L"PD_TEST_VERIFY", L"PD_TEST_CALLS", L"PD_TEST_ADVERTISEMENT",
+               L"PD_TEST_USERS", L"PD_TEST_LE_OPEN", L"PD_TEST_GATT", L"PD_TEST_GATT_STATUS",
+               L"PD_TEST_GATT_LIST", L"PD_TEST_APN", L"PD_TEST_APN_PROFILE", L"PD_TEST_UNREGISTERED"});
     }
 };
 

@@ -2,8 +2,7 @@
 // (tests/support/winrt-classes/BluetoothLeValueClasses.cpp), scripted through the environment.
 #include "core/Strings.h"
 #include "platform/RealServices.h"
-
-#include <gtest/gtest.h>
+#include "tests/platform/WinRtScripted.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,17 +14,15 @@ namespace Pd::Platform
 namespace
 {
 
-class WinRtGatt : public testing::Test
+class WinRtGatt : public WinRtScripted
 {
 protected:
     void SetUp() override
     {
-        for (const wchar_t* name :
-             {L"PD_TEST_CALLS", L"PD_TEST_LE_OPEN", L"PD_TEST_GATT_LIST", L"PD_TEST_GATT_STATUS",
-              L"PD_TEST_WALK", L"PD_TEST_GATT_READ", L"PD_TEST_GATT_WRITE", L"PD_TEST_GATT_CONFIG",
-              L"PD_TEST_GATT_NOTIFY", L"PD_TEST_LE_STATUS", L"PD_TEST_GATT_SESSION", L"PD_TEST_PAIRING",
-              L"PD_TEST_PAIR", L"PD_TEST_UNREGISTERED"})
-            ::SetEnvironmentVariableW(name, nullptr);
+        Clear({L"PD_TEST_CALLS", L"PD_TEST_LE_OPEN", L"PD_TEST_GATT_LIST", L"PD_TEST_GATT_STATUS",
+               L"PD_TEST_WALK", L"PD_TEST_GATT_READ", L"PD_TEST_GATT_WRITE", L"PD_TEST_GATT_CONFIG",
+               L"PD_TEST_GATT_NOTIFY", L"PD_TEST_LE_STATUS", L"PD_TEST_GATT_SESSION", L"PD_TEST_PAIRING",
+               L"PD_TEST_PAIR", L"PD_TEST_UNREGISTERED"});
         Script(L"PD_TEST_GATT", L"s:1:1800:0;c:2:2a00:10:0;d:4:2902");
         auto device = Real::OpenLeDevice(0xC0FFEE000001, false);
         ASSERT_TRUE(device && *device);
@@ -38,13 +35,6 @@ protected:
         auto descriptors = characteristic_->GetDescriptors();
         ASSERT_TRUE(descriptors && descriptors->items.size() == 1u);
         descriptor_ = descriptors->items[0];
-    }
-    static void Script(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
-    static std::wstring Calls()
-    {
-        wchar_t value[8192];
-        const DWORD length = ::GetEnvironmentVariableW(L"PD_TEST_CALLS", value, 8192);
-        return length < 8192 ? std::wstring(value, length) : std::wstring();
     }
     static bool Called(const std::wstring& call) { return Calls().find(call + L"\n") != std::wstring::npos; }
 

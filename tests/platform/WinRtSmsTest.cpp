@@ -1,8 +1,7 @@
 // The real SMS router adapter against the test classes (tests/support/winrt-classes/SmsClasses.cpp).
 #include "core/Strings.h"
 #include "platform/RealServices.h"
-
-#include <gtest/gtest.h>
+#include "tests/platform/WinRtScripted.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,21 +13,13 @@ namespace Pd::Platform
 namespace
 {
 
-class WinRtSms : public testing::Test
+class WinRtSms : public WinRtScripted
 {
 protected:
     void SetUp() override
     {
-        for (const wchar_t* name : {L"PD_TEST_SMS_REGISTRATIONS", L"PD_TEST_SMS_FAIL",
-                                    L"PD_TEST_SMS_MESSAGES", L"PD_TEST_CALLS", L"PD_TEST_UNREGISTERED"})
-            ::SetEnvironmentVariableW(name, nullptr);
-    }
-    static void Script(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
-    static std::wstring Read(const wchar_t* name)
-    {
-        wchar_t value[8192];
-        const DWORD length = ::GetEnvironmentVariableW(name, value, 8192);
-        return length < 8192 ? std::wstring(value, length) : std::wstring();
+        Clear({L"PD_TEST_SMS_REGISTRATIONS", L"PD_TEST_SMS_FAIL", L"PD_TEST_SMS_MESSAGES", L"PD_TEST_CALLS",
+               L"PD_TEST_UNREGISTERED"});
     }
 };
 

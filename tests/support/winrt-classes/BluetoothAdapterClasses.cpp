@@ -50,11 +50,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(IActivationFactory)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBluetoothAdapterStatics::Iid)
-            return Answer(asked, Abi::IidActivationFactory, out);
-        *out = static_cast<Abi::IBluetoothAdapterStatics*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBluetoothAdapterStatics>(this, asked, Abi::IidActivationFactory, out);
     }
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** v) override { return *v = nullptr, E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetDeviceSelector(HSTRING* v) override { return *v = nullptr, E_NOTIMPL; }

@@ -128,11 +128,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IGattDescriptor)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IGattDescriptor2::Iid)
-            return Answer(asked, Abi::IGattDescriptor::Iid, out);
-        *out = static_cast<Abi::IGattDescriptor2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IGattDescriptor2>(this, asked, Abi::IGattDescriptor::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE ReadValueAsync(Abi::ReadOperation** v) override
     {
@@ -172,11 +168,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IGattCharacteristic)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IGattCharacteristic3::Iid)
-            return Answer(asked, Abi::IGattCharacteristic::Iid, out);
-        *out = static_cast<Abi::IGattCharacteristic3*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IGattCharacteristic3>(this, asked, Abi::IGattCharacteristic::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE GetDescriptors(GUID, IInspectable** v) override
     {
@@ -286,11 +278,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IGattDeviceService)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IGattDeviceService3::Iid)
-            return Answer(asked, Abi::IGattDeviceService::Iid, out);
-        *out = static_cast<Abi::IGattDeviceService3*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IGattDeviceService3>(this, asked, Abi::IGattDeviceService::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE GetCharacteristics(GUID, IInspectable** v) override
     {
@@ -447,11 +435,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(IActivationFactory)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBluetoothLEDeviceStatics2::Iid)
-            return Answer(asked, Abi::IidActivationFactory, out);
-        *out = static_cast<Abi::IBluetoothLEDeviceStatics2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBluetoothLEDeviceStatics2>(this, asked, Abi::IidActivationFactory, out);
     }
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** v) override { return *v = nullptr, E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetDeviceSelectorFromPairingState(Abi::Boolean, HSTRING*) override

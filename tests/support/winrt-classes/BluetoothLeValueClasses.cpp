@@ -73,11 +73,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return Inspectable::Release(); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBufferByteAccess::Iid)
-            return Answer(asked, Abi::IBuffer::Iid, out);
-        *out = static_cast<Abi::IBufferByteAccess*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBufferByteAccess>(this, asked, Abi::IBuffer::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_Capacity(std::uint32_t* v) override
     {
@@ -111,11 +107,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IGattReadResult)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IGattReadResult2::Iid)
-            return Answer(asked, Abi::IGattReadResult::Iid, out);
-        *out = static_cast<Abi::IGattReadResult2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IGattReadResult2>(this, asked, Abi::IGattReadResult::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_Status(std::int32_t* v) override { return *v = Int(Word(words_, 0)), S_OK; }
     HRESULT STDMETHODCALLTYPE get_Value(Abi::IBuffer** v) override
@@ -156,11 +148,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(ConfigurationBase)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != ConfigurationBase2::Iid)
-            return Answer(asked, ConfigurationBase::Iid, out);
-        *out = static_cast<ConfigurationBase2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<ConfigurationBase2>(this, asked, ConfigurationBase::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_Status(std::int32_t* v) override { return *v = Int(Word(words_, 0)), S_OK; }
     HRESULT STDMETHODCALLTYPE get_ClientCharacteristicConfigurationDescriptor(std::int32_t* v) override
@@ -295,11 +283,8 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IDeviceInformationPairing)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IDeviceInformationPairing2::Iid)
-            return Answer(asked, Abi::IDeviceInformationPairing::Iid, out);
-        *out = static_cast<Abi::IDeviceInformationPairing2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IDeviceInformationPairing2>(this, asked, Abi::IDeviceInformationPairing::Iid,
+                                                           out);
     }
     HRESULT STDMETHODCALLTYPE get_IsPaired(Abi::Boolean* v) override
     {
@@ -323,11 +308,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IDeviceInformation)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IDeviceInformation2::Iid)
-            return Answer(asked, Abi::IDeviceInformation::Iid, out);
-        *out = static_cast<Abi::IDeviceInformation2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IDeviceInformation2>(this, asked, Abi::IDeviceInformation::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_Kind(std::int32_t* v) override { return *v = 5, S_OK; }
     HRESULT STDMETHODCALLTYPE get_Pairing(Abi::IDeviceInformationPairing** v) override
@@ -381,11 +362,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IGattSession)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IClosable::Iid)
-            return Answer(asked, Abi::IGattSession::Iid, out);
-        *out = static_cast<Abi::IClosable*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IClosable>(this, asked, Abi::IGattSession::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_DeviceId(IInspectable** v) override { return *v = nullptr, E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_CanMaintainConnection(Abi::Boolean* v) override { return *v = 1, S_OK; }
@@ -428,11 +405,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(IActivationFactory)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IGattSessionStatics::Iid)
-            return Answer(asked, Abi::IidActivationFactory, out);
-        *out = static_cast<Abi::IGattSessionStatics*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IGattSessionStatics>(this, asked, Abi::IidActivationFactory, out);
     }
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** v) override { return *v = nullptr, E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE FromDeviceIdAsync(IInspectable* deviceId,
@@ -477,11 +450,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(IActivationFactory)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBufferFactory::Iid)
-            return Answer(asked, Abi::IidActivationFactory, out);
-        *out = static_cast<Abi::IBufferFactory*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBufferFactory>(this, asked, Abi::IidActivationFactory, out);
     }
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** v) override { return *v = nullptr, E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Create(std::uint32_t capacity, Abi::IBuffer** buffer) override
@@ -493,57 +462,24 @@ public:
 
 } // namespace
 
-EventSource::~EventSource()
-{
-    thread_ = std::jthread();
-    for (auto& [token, handler] : handlers_)
-        handler->Release();
-}
-
 HRESULT EventSource::Add(Abi::ITypedEventHandler* handler, Abi::EventToken* token)
 {
-    Abi::ITypedEventHandler* typed = nullptr;
-    if (!handler || FAILED(handler->QueryInterface(handlerIid_, reinterpret_cast<void**>(&typed))))
-        return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
-    *token = ++lastToken_;
-    handlers_[*token] = typed;
-    if (!thread_.joinable())
-        thread_ = std::jthread([this](std::stop_token stop) { Fire(stop); });
-    return S_OK;
-}
-
-HRESULT EventSource::Remove(Abi::EventToken token)
-{
-    Note(L"Remove" + name_ + L" " + std::to_wstring(token));
-    Abi::ITypedEventHandler* handler = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        if (auto found = handlers_.find(token); found != handlers_.end())
-            handler = found->second, handlers_.erase(found);
-    }
-    if (handler)
-        handler->Release();
-    return S_OK;
+    return handlers_.Add(handler, token, [this](Abi::EventToken) {
+        if (!thread_.joinable())
+            thread_ = std::jthread([this](std::stop_token stop) { Fire(stop); });
+    });
 }
 
 void EventSource::Fire(std::stop_token stop)
 {
     while (!stop.stop_requested())
     {
-        std::vector<Abi::ITypedEventHandler*> handlers;
-        {
-            std::lock_guard lock(mutex_);
-            for (auto& [token, handler] : handlers_)
-                handler->AddRef(), handlers.push_back(handler);
-        }
-        for (Abi::ITypedEventHandler* handler : handlers)
+        for (Abi::ITypedEventHandler* handler : handlers_.Current())
         {
             IInspectable* args = makeArgs_();
-            handler->Invoke(sender_, args);
+            EventHandlers::Invoke({handler}, sender_, args);
             if (args)
                 args->Release();
-            handler->Release();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

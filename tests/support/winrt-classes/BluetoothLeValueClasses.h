@@ -2,14 +2,13 @@
 #pragma once
 
 #include "platform/winrt/AbiBluetoothLe.h"
+#include "tests/support/winrt-classes/EventHandlers.h"
 #include "tests/support/winrt-classes/TestObjects.h"
 
 #include <activation.h>
 
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -24,23 +23,19 @@ class EventSource
 public:
     using MakeArgs = std::function<IInspectable*()>; // a new reference, or null
     EventSource(std::wstring name, const GUID& handlerIid, IInspectable* sender, MakeArgs makeArgs)
-        : name_(std::move(name)), handlerIid_(handlerIid), sender_(sender), makeArgs_(std::move(makeArgs))
+        : handlers_(std::move(name), handlerIid), sender_(sender), makeArgs_(std::move(makeArgs))
     {
     }
-    ~EventSource();
+    ~EventSource() { thread_ = std::jthread(); }
     HRESULT Add(Abi::ITypedEventHandler* handler, Abi::EventToken* token);
-    HRESULT Remove(Abi::EventToken token);
+    HRESULT Remove(Abi::EventToken token) { return handlers_.Remove(token); }
 
 private:
     void Fire(std::stop_token stop);
 
-    std::wstring name_;
-    GUID handlerIid_;
+    EventHandlers handlers_;
     IInspectable* sender_;
     MakeArgs makeArgs_;
-    std::mutex mutex_;
-    std::map<Abi::EventToken, Abi::ITypedEventHandler*> handlers_;
-    Abi::EventToken lastToken_ = 0;
     std::jthread thread_;
 };
 

@@ -52,11 +52,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IConnectionSession)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IClosable::Iid)
-            return Answer(asked, Abi::IConnectionSession::Iid, out);
-        *out = static_cast<Abi::IClosable*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IClosable>(this, asked, Abi::IConnectionSession::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_ConnectionProfile(Abi::IConnectionProfile** v) override
     {

@@ -7,11 +7,11 @@
 //                              from another thread while a handler is added; type "fail" makes
 //                              reading MessageType fail
 #include "platform/winrt/AbiSms.h"
+#include "tests/support/winrt-classes/EventHandlers.h"
 #include "tests/support/winrt-classes/Scripting.h"
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -210,34 +210,19 @@ public:
     {
         if (HRESULT hr = ScriptedFailure(L"MessageReceived"); FAILED(hr))
             return hr;
-        Abi::ITypedEventHandler* typed = nullptr;
-        if (!handler || FAILED(handler->QueryInterface(Abi::Instances::MessageReceivedHandler.iid,
-                                                       reinterpret_cast<void**>(&typed))))
-            return E_INVALIDARG;
-        std::lock_guard lock(mutex_);
-        *token = ++lastToken_;
-        handlers_[*token] = typed;
-        Note(L"AddMessageReceived " + std::to_wstring(*token));
-        if (!firing_ && !ScriptedMessages().empty())
-        {
-            firing_ = true;
-            AddRef(); // the firing thread's, released when it ends
-            std::thread([this] { Fire(); }).detach();
-        }
-        return S_OK;
+        return handlers_.Add(handler, token, [this](Abi::EventToken added) {
+            Note(L"AddMessageReceived " + std::to_wstring(added));
+            if (!firing_ && !ScriptedMessages().empty())
+            {
+                firing_ = true;
+                AddRef(); // the firing thread's, released when it ends
+                std::thread([this] { Fire(); }).detach();
+            }
+        });
     }
     HRESULT STDMETHODCALLTYPE remove_MessageReceived(Abi::EventToken token) override
     {
-        Note(L"RemoveMessageReceived " + std::to_wstring(token));
-        Abi::ITypedEventHandler* handler = nullptr;
-        {
-            std::lock_guard lock(mutex_);
-            if (auto found = handlers_.find(token); found != handlers_.end())
-                handler = found->second, handlers_.erase(found);
-        }
-        if (handler)
-            handler->Release();
-        return S_OK;
+        return handlers_.Remove(token);
     }
 
 private:
@@ -248,23 +233,12 @@ private:
         for (bool more = true; more;)
             for (const MessageFacts& message : messages)
             {
-                std::vector<Abi::ITypedEventHandler*> handlers;
-                {
-                    std::lock_guard lock(mutex_);
-                    for (auto& [token, handler] : handlers_)
-                        handler->AddRef(), handlers.push_back(handler);
-                    if (handlers.empty())
-                    {
-                        firing_ = more = false;
-                        break;
-                    }
-                }
+                std::vector<Abi::ITypedEventHandler*> handlers =
+                    handlers_.Current([&] { firing_ = more = false; });
+                if (handlers.empty())
+                    break;
                 auto* args = new TriggerDetails(message);
-                for (Abi::ITypedEventHandler* handler : handlers)
-                {
-                    handler->Invoke(this, args);
-                    handler->Release();
-                }
+                EventHandlers::Invoke(handlers, this, args);
                 args->Release();
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
@@ -272,9 +246,7 @@ private:
     }
 
     std::wstring id_;
-    std::mutex mutex_;
-    std::map<Abi::EventToken, Abi::ITypedEventHandler*> handlers_;
-    Abi::EventToken lastToken_ = 0;
+    EventHandlers handlers_{L"MessageReceived", Abi::Instances::MessageReceivedHandler.iid};
     bool firing_ = false;
 };
 

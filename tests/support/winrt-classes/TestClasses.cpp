@@ -16,6 +16,7 @@
 #include "platform/winrt/AbiAdvertisement.h"
 #include "platform/winrt/AbiConsent.h"
 #include "platform/winrt/AbiDeployment.h"
+#include "tests/support/winrt-classes/EventHandlers.h"
 #include "tests/support/winrt-classes/Scripting.h"
 
 #include <activation.h>
@@ -406,11 +407,7 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IPackageManager)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IPackageManager2::Iid)
-            return Answer(asked, Abi::IPackageManager::Iid, out);
-        *out = static_cast<Abi::IPackageManager2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IPackageManager2>(this, asked, Abi::IPackageManager::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE AddPackageAsync(Abi::IUriRuntimeClass* uri, IInspectable*,
                                               std::uint32_t options, Abi::DeploymentOperation** op) override
@@ -523,11 +520,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return Inspectable::Release(); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBufferByteAccess::Iid)
-            return Answer(asked, Abi::IBuffer::Iid, out);
-        *out = static_cast<Abi::IBufferByteAccess*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBufferByteAccess>(this, asked, Abi::IBuffer::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_Capacity(std::uint32_t* v) override { return *v = bytes_.size(), S_OK; }
     HRESULT STDMETHODCALLTYPE get_Length(std::uint32_t* v) override { return *v = bytes_.size(), S_OK; }
@@ -607,11 +600,8 @@ public:
     PD_TEST_FORWARD_INSPECTABLE(Abi::IBluetoothLEAdvertisementReceivedEventArgs)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        if (asked != Abi::IBluetoothLEAdvertisementReceivedEventArgs2::Iid)
-            return Answer(asked, Abi::IBluetoothLEAdvertisementReceivedEventArgs::Iid, out);
-        *out = static_cast<Abi::IBluetoothLEAdvertisementReceivedEventArgs2*>(this);
-        AddRef();
-        return S_OK;
+        return AnswerAlso<Abi::IBluetoothLEAdvertisementReceivedEventArgs2>(
+            this, asked, Abi::IBluetoothLEAdvertisementReceivedEventArgs::Iid, out);
     }
     std::int32_t Field(std::size_t i) const { return std::wcstol(f_[i].c_str(), nullptr, 10); }
     HRESULT STDMETHODCALLTYPE get_RawSignalStrengthInDBm(std::int16_t* v) override
@@ -690,19 +680,10 @@ public:
         thread_ = std::jthread([this, fields](std::stop_token stop) {
             while (!stop.stop_requested())
             {
-                std::vector<Abi::ITypedEventHandler*> handlers;
-                {
-                    std::lock_guard lock(mutex_);
-                    for (auto& [token, handler] : handlers_)
-                        handler->AddRef(), handlers.push_back(handler);
-                }
+                std::vector<Abi::ITypedEventHandler*> handlers = handlers_.Current();
                 auto* args = new ReceivedArgs(fields);
-                for (Abi::ITypedEventHandler* handler : handlers)
-                {
-                    handler->Invoke(static_cast<Abi::IBluetoothLEAdvertisementWatcher*>(this),
-                                    static_cast<Abi::IBluetoothLEAdvertisementReceivedEventArgs*>(args));
-                    handler->Release();
-                }
+                EventHandlers::Invoke(handlers, static_cast<Abi::IBluetoothLEAdvertisementWatcher*>(this),
+                                      static_cast<Abi::IBluetoothLEAdvertisementReceivedEventArgs*>(args));
                 args->Release();
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
@@ -716,33 +697,15 @@ public:
     }
     HRESULT STDMETHODCALLTYPE add_Received(Abi::ITypedEventHandler* handler, Abi::EventToken* token) override
     {
-        Abi::ITypedEventHandler* typed = nullptr;
-        if (FAILED(handler->QueryInterface(Abi::Instances::ReceivedHandler.iid,
-                                           reinterpret_cast<void**>(&typed))))
-            return E_INVALIDARG;
-        std::lock_guard lock(mutex_);
-        *token = ++lastToken_;
-        handlers_[*token] = typed;
-        return S_OK;
+        return handlers_.Add(handler, token);
     }
     HRESULT STDMETHODCALLTYPE remove_Received(Abi::EventToken token) override
     {
-        Note(L"RemoveReceived " + std::to_wstring(token));
-        Abi::ITypedEventHandler* handler = nullptr;
-        {
-            std::lock_guard lock(mutex_);
-            if (auto found = handlers_.find(token); found != handlers_.end())
-                handler = found->second, handlers_.erase(found);
-        }
-        if (handler)
-            handler->Release();
-        return S_OK;
+        return handlers_.Remove(token);
     }
 
 private:
-    std::mutex mutex_;
-    std::map<Abi::EventToken, Abi::ITypedEventHandler*> handlers_;
-    Abi::EventToken lastToken_ = 0;
+    EventHandlers handlers_{L"Received", Abi::Instances::ReceivedHandler.iid};
     std::jthread thread_;
 };
 

@@ -63,6 +63,16 @@ protected:
         *out = nullptr;
         return E_NOINTERFACE;
     }
+    // As Answer, and `Second`, another base of `self`, as itself.
+    template <typename Second, typename Self>
+    HRESULT AnswerAlso(Self* self, REFIID asked, const GUID& iid, void** out)
+    {
+        if (asked != Second::Iid)
+            return Answer(asked, iid, out);
+        *out = static_cast<Second*>(self);
+        AddRef();
+        return S_OK;
+    }
 
 private:
     std::atomic<ULONG> references_{1};
