@@ -20,6 +20,8 @@ from wine import ROOT, Program  # noqa: E402
 
 TOOLS = ROOT / "tools"
 FAMILY = "TovikPackage_tv9kp7a3nqe2r"
+TEXT = "07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07"
+MMS_NOTICE = "004405912143F50004523070415090000F0605040B8423F0000603BEAF848C82"
 CLASSES = None  # pd_winrt_test_classes.dll, from --classes
 DRIVER = None  # pd_winrt_road_driver.exe, from --driver
 
@@ -70,6 +72,22 @@ class WinRtRoad(unittest.TestCase):
             self.assertIn("Windows Hello  available", tested.stdout)
             self.assertIn(f"Result: {word}", tested.stdout + tested.stderr, verify)
             self.assertEqual(tested.code == 0, word == "verified", tested.stdout + tested.stderr)
+
+    def test_modem_reads_the_store_and_answers_the_probes_through_mobile_broadband(self):
+        modem = {"PD_TEST_MBN_MODEM": "490154203237518|310410123456789|89014103211118510720|1|3|310410|"
+                                      "Nordwind|32|20|+31624000000|2|4",
+                 "PD_TEST_MBN_STORE": f"1:1:{TEXT};4:0:{MMS_NOTICE}"}
+        done = e2e.program.run("modem", env=modem)
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        lines = [line for line in done.stdout.splitlines() if not line.startswith("[")]
+        self.assertEqual(lines[0], "Messages in the modem  2", lines)
+        self.assertEqual(sorted(lines[1:3]), ["  #1   read    2002-08-26 19:37:41   38 octets  text",
+                                              "  #4   unread  2025-03-07 14:05:09   32 octets  MMS notice"])
+        self.assertIn(f"{'AT+CPIN?':<40} +CPIN: READY | OK", lines)
+
+        none = e2e.program.run("modem", env={**modem, "PD_TEST_MBN_INTERFACES": "none"})
+        self.assertEqual((none.code, none.stdout.splitlines()[-1:]),
+                         (3, ["Modem  none (no mobile broadband modem on this PC): Android shows no SIM"]))
 
     def test_the_install_registration_step_runs_through_the_real_adapters(self):
         folder = self.scratch / "Release"
