@@ -6,10 +6,13 @@ Windows 11, which Wine never reports and no test may sign, so the install's regi
 (dependencies, the folder registered, Tovik's settings seeded) runs through the same adapters
 from a driver exe."""
 import os
+import struct
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 from pathlib import Path
 
@@ -17,6 +20,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from simulated_pc import windows_path  # noqa: E402
 from wine import ROOT, Program  # noqa: E402
+from android_bluetooth import LE_META, AndroidBluetoothStack  # noqa: E402
 
 TOOLS = ROOT / "tools"
 FAMILY = "TovikPackage_tv9kp7a3nqe2r"
@@ -117,6 +121,50 @@ class WinRtRoad(unittest.TestCase):
         self.assertNotIn("AddPackageAsync", failed.stdout)
         self.assertIn("[FAIL] ", failed.stdout)
         self.assertIn("(code 0x80073CFB)", failed.stdout)
+
+    def test_the_bluetooth_road_runs_through_the_real_adapters(self):
+        """The driver reads the default adapter and serves one H4 session to the scripted Android
+        host: a scan that reports the watcher's advertisement, then a connection to that device
+        with its GATT session opened through the LE device and session classes."""
+        adapter, peer, name = "001A7DDA7113", "C0FFEE000001", b"Thermo"
+        env = {"PD_TEST_ADAPTER": adapter,
+               "PD_TEST_ADVERTISEMENT": f"{peer} 1 0 -60 1 1 01:06 09:{name.hex()}",
+               "PD_TEST_GATT": "s:1:1800:0;c:2:2a00:2:0", "PD_TEST_GATT_SESSION": "now 1",
+               "PD_TEST_PAIRING": "0 1"}
+        android = AndroidBluetoothStack()
+        self.addCleanup(android.stop)
+        served = {}
+        driver = threading.Thread(target=lambda: served.update(done=Program(DRIVER, e2e.program.prefix).run(
+            "bluetooth", str(android.port), env=env, timeout=180)))
+        driver.start()
+        host = android.next_host()
+        self.addCleanup(host.close)
+
+        self.assertEqual(host.reset(), 0)
+        self.assertEqual(host.command(0x1009), b"\0" + bytes.fromhex(adapter)[::-1])  # Read BD_ADDR
+        peer_air = bytes.fromhex(peer)[::-1]
+        self.assertEqual(host.command(0x200B, struct.pack("<BHHBB", 1, 0x10, 0x10, 0, 0)), b"\0")
+        self.assertEqual(host.command(0x200C, b"\x01\x01"), b"\0")
+        report = host.event(LE_META, 0x02)
+        self.assertEqual(report[4:10], peer_air, report.hex())
+        self.assertIn(bytes([len(name) + 1, 9]) + name, report, report.hex())
+        self.assertEqual(host.command(0x200C, b"\x00\x00"), b"\0")
+
+        parameters = struct.pack("<HHBB6sBHHHHHH", 0x60, 0x30, 0, 1, peer_air, 0, 0x18, 0x28, 0, 0x1F4, 0, 0)
+        self.assertEqual(host.command(0x200D, parameters), b"\0")
+        complete = host.event(LE_META, 0x01)
+        self.assertEqual((complete[1], complete[6:12]), (0, peer_air), complete.hex())
+        handle = struct.unpack_from("<H", complete, 2)[0]
+
+        # The road stops here: the test session's SessionStatusChanged reports Closed whenever it
+        # fires, so the link ends as a device that went away does, before discovery can run.
+        self.assertEqual(host.event(0x05), b"\0" + struct.pack("<H", handle) + b"\x08")
+        host.connection.shutdown(socket.SHUT_RDWR)  # the reader's file keeps the socket open
+        driver.join(60)
+        done = served["done"]
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertIn(f"adapter {adapter}", done.stdout)
+        self.assertIn(f"FromDeviceIdAsync device {peer}", done.stdout)
 
 
 if __name__ == "__main__":
