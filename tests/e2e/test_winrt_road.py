@@ -6,10 +6,13 @@ Windows 11, which Wine never reports and no test may sign, so the install's regi
 (dependencies, the folder registered, Tovik's settings seeded) runs through the same adapters
 from a driver exe."""
 import os
+import struct
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 from pathlib import Path
 
@@ -17,6 +20,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from simulated_pc import windows_path  # noqa: E402
 from wine import ROOT, Program  # noqa: E402
+from android_bluetooth import ATT_CID, ATT_NOTIFICATION, LE_META, AndroidBluetoothStack, discover  # noqa: E402
 
 TOOLS = ROOT / "tools"
 FAMILY = "TovikPackage_tv9kp7a3nqe2r"
@@ -117,6 +121,61 @@ class WinRtRoad(unittest.TestCase):
         self.assertNotIn("AddPackageAsync", failed.stdout)
         self.assertIn("[FAIL] ", failed.stdout)
         self.assertIn("(code 0x80073CFB)", failed.stdout)
+
+    def test_the_bluetooth_road_runs_through_the_real_adapters(self):
+        """The driver reads the default adapter and serves one H4 session to the scripted Android
+        host: a scan that reports the watcher's advertisement, a connection to that device,
+        discovery, a read, a write and a notification, answered by the test classes as scripted."""
+        adapter, peer, name = "001A7DDA7113", "C0FFEE000001", b"Thermo"
+        env = {"PD_TEST_ADAPTER": adapter,
+               "PD_TEST_ADVERTISEMENT": f"{peer} 1 0 -60 1 1 01:06 09:{name.hex()}",
+               "PD_TEST_GATT": "s:1:1800:0;c:2:2a00:2:0;s:4:180f:0;c:5:2a19:26:0;d:7:2902",
+               "PD_TEST_GATT_READ": "thread 0 - 64", "PD_TEST_GATT_WRITE": "now 0 -",
+               "PD_TEST_GATT_CONFIG": "now 0 - 0", "PD_TEST_GATT_NOTIFY": "63",
+               "PD_TEST_GATT_SESSION": "now 1", "PD_TEST_GATT_SESSION_EVENT": "1", "PD_TEST_PAIRING": "0 1"}
+        android = AndroidBluetoothStack()
+        self.addCleanup(android.stop)
+        served = {}
+        driver = threading.Thread(target=lambda: served.update(done=Program(DRIVER, e2e.program.prefix).run(
+            "bluetooth", str(android.port), env=env, timeout=180)))
+        driver.start()
+        host = android.next_host()
+        self.addCleanup(host.close)
+
+        self.assertEqual(host.reset(), 0)
+        self.assertEqual(host.command(0x1009), b"\0" + bytes.fromhex(adapter)[::-1])  # Read BD_ADDR
+        peer_air = bytes.fromhex(peer)[::-1]
+        self.assertEqual(host.command(0x200B, struct.pack("<BHHBB", 1, 0x10, 0x10, 0, 0)), b"\0")
+        self.assertEqual(host.command(0x200C, b"\x01\x01"), b"\0")
+        report = host.event(LE_META, 0x02)
+        self.assertEqual(report[4:10], peer_air, report.hex())
+        self.assertIn(bytes([len(name) + 1, 9]) + name, report, report.hex())
+        self.assertEqual(host.command(0x200C, b"\x00\x00"), b"\0")
+
+        parameters = struct.pack("<HHBB6sBHHHHHH", 0x60, 0x30, 0, 1, peer_air, 0, 0x18, 0x28, 0, 0x1F4, 0, 0)
+        self.assertEqual(host.command(0x200D, parameters), b"\0")
+        complete = host.event(LE_META, 0x01)
+        self.assertEqual((complete[1], complete[6:12]), (0, peer_air), complete.hex())
+        handle = struct.unpack_from("<H", complete, 2)[0]
+
+        self.assertEqual(discover(host, handle), {"1800": {"2a00": (0x02, 3, {})},
+                                                  "180f": {"2a19": (0x1A, 6, {"2902": 7})}})
+        self.assertEqual(host.att(handle, struct.pack("<BH", 0x0A, 6)), b"\x0b\x64")
+        self.assertEqual(host.att(handle, struct.pack("<BHB", 0x12, 6, 0x2A)), b"\x13")
+        self.assertEqual(host.att(handle, struct.pack("<BHH", 0x12, 7, 1)), b"\x13")
+        self.assertEqual(host.l2cap(handle, ATT_CID, lambda pdu: pdu[0] == ATT_NOTIFICATION), b"\x1b\x06\x00\x63")
+        self.assertEqual(host.att(handle, struct.pack("<BHH", 0x12, 7, 0)), b"\x13")
+        self.assertEqual(host.command(0x0406, struct.pack("<HB", handle, 0x13)), b"\0")
+        self.assertEqual(host.event(0x05)[:3], b"\0" + struct.pack("<H", handle))
+        host.connection.shutdown(socket.SHUT_RDWR)  # the reader's file keeps the socket open
+        driver.join(60)
+        done = served["done"]
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertIn(f"adapter {adapter}", done.stdout)
+        calls = done.stdout.split("calls:\n", 1)[1].splitlines()
+        for call in (f"FromDeviceIdAsync device {peer}", "ReadValue 5", "WriteValue 5 2A option 0",
+                     "WriteConfiguration 5 1", "WriteConfiguration 5 0"):
+            self.assertIn(call, calls)
 
 
 if __name__ == "__main__":

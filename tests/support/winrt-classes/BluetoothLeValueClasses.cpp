@@ -6,7 +6,8 @@
 //   PD_TEST_GATT_CONFIG  "<when> <status> <protocol error hex or -> <configuration>"
 //   PD_TEST_GATT_NOTIFY  the value of every ValueChanged event (hex)
 //   PD_TEST_LE_STATUS    the device's connection status (default 1, connected)
-//   PD_TEST_GATT_SESSION "<when> <session status>"; its SessionStatusChanged reports Closed
+//   PD_TEST_GATT_SESSION "<when> <session status>"; its SessionStatusChanged reports the status
+//                        in PD_TEST_GATT_SESSION_EVENT (default 0, Closed)
 //   PD_TEST_PAIRING      "<is paired> <can pair>"; PD_TEST_PAIR "<when> <result status>"
 // Windows.Storage.Streams.Buffer is answered here too: the writes need it.
 #include "tests/support/winrt-classes/BluetoothLeValueClasses.h"
@@ -347,7 +348,10 @@ public:
         return Answer(asked, Abi::IGattSessionStatusChangedEventArgs::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_Error(std::int32_t* v) override { return *v = 0, S_OK; }
-    HRESULT STDMETHODCALLTYPE get_Status(std::int32_t* v) override { return *v = 0, S_OK; } // Closed
+    HRESULT STDMETHODCALLTYPE get_Status(std::int32_t* v) override // Closed unless scripted
+    {
+        return *v = Int(Script(L"PD_TEST_GATT_SESSION_EVENT")), S_OK;
+    }
 };
 
 class Session final : public Inspectable<Abi::IGattSession>, public Abi::IClosable
