@@ -64,6 +64,8 @@
 // state.json ("features"), which then overrides "virtualMachinePlatform"; every run's command
 // line is kept there too ("dismRuns"), in order.
 //
+// While the folder holds a file named deployments.hold, every deployment waits before it changes
+// anything (a test ends a run there, then removes the file).
 // Deployments keep the changed package list in state.json ("packages", the scenario's form),
 // which from then on stands in for the scenario's; settings values likewise ("appSettings").
 // A registration reads the Identity element (Name, Publisher, Version, ProcessorArchitecture)

@@ -13,6 +13,7 @@
 #include <fmt/xchar.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace Pd::Platform::Sim
 {
@@ -339,6 +340,7 @@ private:
     // are written back only when the deployment succeeds.
     template <typename Change> Outcome<> Deploy(const wchar_t* operation, Change&& change)
     {
+        WaitWhileHeld();
         Scenario scenario = LoadScenario(folder_);
         if (auto failure = InjectedFailure(scenario, operation))
             return std::unexpected(*failure);
@@ -356,6 +358,17 @@ private:
         if (!written)
             return Failure(E_FAIL, written.error());
         return result;
+    }
+
+    // A test that needs a run to be inside a deployment (to end it there) holds deployments with
+    // the file deployments.hold in the folder; a guard ends the hold after ten minutes.
+    void WaitWhileHeld() const
+    {
+        const auto held = folder_ / L"deployments.hold";
+        const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+        std::error_code error;
+        while (std::filesystem::exists(held, error) && std::chrono::steady_clock::now() < guard)
+            ::Sleep(20);
     }
 
     std::filesystem::path folder_;

@@ -11,7 +11,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
+from wine import WINE_RUN, processes_of  # noqa: E402
 
 USAGE_START = ("Peldra 0.1.2 - Tovik with Android 15\n\n"
                "Usage: Peldra.exe <command> [options]   (no command: graphical interface)\n\nCommands:\n  status ")
@@ -40,8 +40,12 @@ class Done:
 
 def run(*args, cwd=None, exe=None):
     """Peldra.exe with its output and error streams on pipes."""
-    return Done(subprocess.run([str(WINE_RUN), e2e.program.prefix, exe or e2e.program.exe, *args],
-                               capture_output=True, cwd=cwd, timeout=120))
+    try:
+        return Done(subprocess.run([str(WINE_RUN), e2e.program.prefix, exe or e2e.program.exe, *args],
+                                   capture_output=True, cwd=cwd, timeout=120))
+    except subprocess.TimeoutExpired as late:
+        raise AssertionError(f"{' '.join(args)} did not end; in the prefix then (pid, command, standard "
+                             f"streams on pipes):\n{processes_of(e2e.program.prefix)}") from late
 
 
 def run_each(word_lists):
