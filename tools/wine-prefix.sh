@@ -55,6 +55,15 @@ set_up_alone() {
     flock -u 8
 }
 
+# Whether Wine's desktop process runs for this prefix.
+desktop_running() {
+    local pid
+    for pid in $(pgrep -f 'explorer.exe /desktop' || true); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && return 0
+    done
+    return 1
+}
+
 create() {
     mkdir -p "$(dirname "$prefix")"
     exec 9>"$prefix.lock"
@@ -100,6 +109,17 @@ start)
     # Under a parallel test run, wineboot has been seen to fail once without a word while the new
     # server settles; a second try says what Wine says if it fails again.
     wine wineboot </dev/null >/dev/null 2>&1 || { wineserver -p </dev/null >/dev/null 2>&1 || true; wine_step wine wineboot || exit 1; }
+    # With PD_DESKTOP_KEEPER (the test fixtures): the desktop process started by the keeper, with
+    # its streams on /dev/null, and kept while the server runs. Started by a test's program it would
+    # take that program's standard error and hold the test's pipe open while others use the desktop.
+    if [ -n "${PD_DESKTOP_KEEPER:-}" ]; then
+        wine "$PD_DESKTOP_KEEPER" </dev/null >/dev/null 2>&1 &
+        for _ in $(seq 600); do
+            desktop_running && break
+            sleep 0.1
+        done
+        desktop_running || echo "wine-prefix: the desktop of $prefix did not start" >&2
+    fi
     ;;
 stop)
     # Wait until the server is gone, so that a run started right after finds no server on its
