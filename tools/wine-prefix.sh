@@ -64,16 +64,26 @@ desktop_running() {
     return 1
 }
 
+# The prefix as a copy of the template. Wine's own programs and libraries in system32 (630 MB, which
+# neither Wine nor a test writes into once the prefix is set up; new files there, such as stored
+# tasks, are the prefix's own) are hard links to the template's; the rest, the registry among it,
+# is copied.
+copy_template() {
+    local copy="$prefix.copy" system=drive_c/windows/system32
+    rm -rf "$prefix" "$copy"
+    mkdir -p "$copy"
+    tar -C "$template" --exclude="./$system" --exclude=./.ready -cf - . | tar -C "$copy" -xf -
+    cp -al "$template/$system" "$copy/$system"
+    mv "$copy" "$prefix"
+}
+
 create() {
     mkdir -p "$(dirname "$prefix")"
     exec 9>"$prefix.lock"
     flock 9
     if [ ! -f "$prefix/.ready" ]; then
         if [ "$prefix" != "$template" ] && [ -f "$template/.ready" ]; then
-            rm -rf "$prefix" "$prefix.copy"
-            cp -a "$template" "$prefix.copy"
-            rm -f "$prefix.copy/.ready"
-            mv "$prefix.copy" "$prefix"
+            copy_template
         else
             set_up_alone
         fi

@@ -5,6 +5,7 @@
 #include "host/controls/HostObjects.h"
 #include "host/controls/TrayHooks.h"
 #include "host/tray/TrayIcon.h"
+#include "tests/support/OwnWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ bool NoIconLeft()
 {
     return TrayHooks::window.load() == nullptr && TrayHooks::refresh.load() == nullptr &&
            TrayHooks::balloon.load() == nullptr && TrayHooks::registrationOffer.load() == nullptr &&
-           ::FindWindowW(L"Peldra.Tray", nullptr) == nullptr;
+           Pd::Test::FindOwnWindow(L"Peldra.Tray", nullptr) == nullptr;
 }
 
 class TrayTest : public testing::Test
