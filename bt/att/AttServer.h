@@ -33,8 +33,8 @@ public:
 
     // Handles one PDU from the client and sends its answer; only requests are answered (an
     // indication is confirmed). A request shorter than its opcode's fixed part is answered with
-    // Invalid PDU. The error is the text of a device call that
-    // could not run; it has been answered already.
+    // Invalid PDU. The error is the text of a device call that could not run; it has been
+    // answered already.
     std::expected<void, std::string> HandlePdu(ByteView pdu);
 
     // A value change of the characteristic value at this handle: sent at once as a

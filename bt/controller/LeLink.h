@@ -30,10 +30,9 @@ public:
     virtual ~LeLink() = default;
 
     // Queues one L2CAP PDU from Android (CID and payload) for the link's worker; never blocks
-    // for long. Returns false
-    // to hold back the ACL credit of the packet that completed the PDU (its queue is full): the
-    // controller keeps it until the link calls its LinkCreditsFreed, and Android, out of
-    // credits, stops sending meanwhile.
+    // for long. Returns false to hold back the ACL credit of the packet that completed the PDU
+    // (its queue is full): the controller keeps it until the link calls its LinkCreditsFreed,
+    // and Android, out of credits, stops sending meanwhile.
     virtual bool PushFromAndroid(std::uint16_t cid, Bytes pdu) = 0;
 
     // Encryption is on: the link distributes its keys once the PDUs queued before have been

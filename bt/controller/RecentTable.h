@@ -46,8 +46,6 @@ public:
         order_.clear();
     }
 
-    std::size_t Size() const { return entries_.size(); }
-
 private:
     std::size_t capacity_;
     std::list<Key> order_; // most recent first
