@@ -27,8 +27,9 @@ Bytes Controller::WriteLocalName(ByteView parameters)
         std::lock_guard guard(stateLock_);
         localName_.assign(name.begin(), name.end());
     }
-    Core::Log(fmt::format("hci: local name \"{}\"",
-                          Core::EscapeQuotedForLog({reinterpret_cast<const char*>(name.data()), name.size()})));
+    Core::Log(
+        fmt::format("hci: local name \"{}\"",
+                    Core::EscapeQuotedForLog({reinterpret_cast<const char*>(name.data()), name.size()})));
     return {};
 }
 
