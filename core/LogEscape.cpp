@@ -66,4 +66,12 @@ std::string EscapeForLog(std::string_view text, std::size_t maxCharacters)
     return out;
 }
 
+std::string EscapeQuotedForLog(std::string_view text, std::size_t maxCharacters)
+{
+    std::string out;
+    for (char c : EscapeForLog(text, maxCharacters))
+        c == '"' ? out += "\\x22" : out += c;
+    return out;
+}
+
 } // namespace Pd::Core

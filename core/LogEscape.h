@@ -20,4 +20,8 @@ bool IsHiddenCharacter(char32_t character);
 // rest is cut and "…" marks the cut.
 std::string EscapeForLog(std::string_view text, std::size_t maxCharacters = 300);
 
+// The same for a field the line shows between double quotes: a '"' becomes "\x22" too, so that
+// the field cannot seem to end early.
+std::string EscapeQuotedForLog(std::string_view text, std::size_t maxCharacters = 300);
+
 } // namespace Pd::Core

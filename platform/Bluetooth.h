@@ -165,7 +165,8 @@ public:
     virtual std::uint16_t AttributeHandle() const = 0; // the declaration's handle
     virtual GUID Uuid() const = 0;
     virtual std::uint32_t Properties() const = 0; // Windows' GattCharacteristicProperties
-    virtual Outcome<GattListing<GattDescriptor>> GetDescriptors() = 0;
+    // The listings below ask the device; a stop request cancels them.
+    virtual Outcome<GattListing<GattDescriptor>> GetDescriptors(std::stop_token stop) = 0;
 
     virtual Outcome<GattReadResult> ReadValue(std::stop_token stop);
     virtual Outcome<GattWriteResult> WriteValueWithResult(const std::vector<std::uint8_t>& value,
@@ -187,7 +188,7 @@ public:
     virtual ~GattDeviceService() = default;
     virtual std::uint16_t AttributeHandle() const = 0;
     virtual GUID Uuid() const = 0;
-    virtual Outcome<GattListing<GattCharacteristic>> GetCharacteristics() = 0;
+    virtual Outcome<GattListing<GattCharacteristic>> GetCharacteristics(std::stop_token stop) = 0;
 };
 
 // Windows' GattSessionStatus.
@@ -240,7 +241,7 @@ class LeDevice
 {
 public:
     virtual ~LeDevice() = default;
-    virtual Outcome<GattListing<GattDeviceService>> GetGattServices() = 0;
+    virtual Outcome<GattListing<GattDeviceService>> GetGattServices(std::stop_token stop) = 0;
 
     virtual Outcome<BluetoothConnectionStatus> ConnectionStatus();
     // ConnectionStatusChanged, with the new status; once removal returned it no longer runs.

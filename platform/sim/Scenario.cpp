@@ -620,11 +620,11 @@ Pd::Result<ScenarioLeDevice> ReadLeDevice(const Json::Value& entry, std::uint32_
         return Wrong(L"hangs", L"an array of operation names");
     for (const Json::Value& item : hangs.Items())
     {
-        static constexpr std::wstring_view Known[] = {L"open",  L"session",   L"read",
+        static constexpr std::wstring_view Known[] = {L"open",  L"session",   L"discover", L"read",
                                                       L"write", L"configure", L"pair"};
         if (item.kind != Json::Kind::String ||
             std::find(std::begin(Known), std::end(Known), item.text) == std::end(Known))
-            return Wrong(L"hangs", L"names among open, session, read, write, configure and pair");
+            return Wrong(L"hangs", L"names among open, session, discover, read, write, configure and pair");
         device.hangs.push_back(item.text);
     }
     if (!error.empty())

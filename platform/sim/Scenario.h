@@ -101,11 +101,12 @@
 //     raising ValueChanged);
 //   descriptor: "value": "4B6579";
 //   device: "operationMs": 50 (every GATT operation and the opening take this long),
-//     "hangs": ["open", "session", "read", "write", "configure", "pair"] (these never complete;
-//     only a cancel ends them), "disconnectAfterMs": 500 (the session closes and the device
-//     disconnects this long after the session opened; then every operation is Unreachable),
-//     "pairing": { "paired": false, "canPair": true, "result": 0, "ms": 0 } (a pairing ends
-//     after ms with this DevicePairingResultStatus: 0 paired, 7 timed out, 9 refused...).
+//     "hangs": ["open", "session", "discover", "read", "write", "configure", "pair"] (these never
+//     complete; only a cancel ends them; "discover" is every listing of the database),
+//     "disconnectAfterMs": 500 (the session closes and the device disconnects this long after the
+//     session opened; then every operation is Unreachable), "pairing": { "paired": false,
+//     "canPair": true, "result": 0, "ms": 0 } (a pairing ends after ms with this
+//     DevicePairingResultStatus: 0 paired, 7 timed out, 9 refused...).
 // Listings come in the order written. Without a "handle", an attribute takes the next one after
 // what precedes it in the file, as a GATT server numbers them: a service the next handle, a
 // characteristic the next (its value the one after), a descriptor the next; the first is 1.
