@@ -486,13 +486,12 @@ TEST_F(InstallCrash, ASwitchOverCutOffHalfWaySaysSoInTheStateFileUntilTheNextRun
     Pc();
     ASSERT_TRUE(Install(Load(), Options(false)));
     Serve(L"road-update");
-    {
-        // The kernel cannot be replaced while it is open without delete sharing.
-        Pd::UniqueFile held(::CreateFileW((folder_ / L"tools" / L"kernel").c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(held);
-        ASSERT_FALSE(Install(Load(L"road-update"), Options(false)));
-    }
+    // A folder in the kernel's place cannot be replaced by a file (a reader would only delay it).
+    const fs::path kernel = folder_ / L"tools" / L"kernel";
+    fs::remove(kernel);
+    fs::create_directories(kernel / L"inside");
+    ASSERT_FALSE(Install(Load(L"road-update"), Options(false)));
+    fs::remove_all(kernel);
     const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
     EXPECT_EQ(cutOff.unfinished, L"update");
     EXPECT_EQ(cutOff.version, L"3.0.0");

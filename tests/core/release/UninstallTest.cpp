@@ -12,6 +12,7 @@
 #include "core/release/SettingsShortcut.h"
 #include "core/release/WindowsInfo.h"
 #include "core/Settings.h"
+#include "core/Text.h"
 #include "host/controls/ScheduledTask.h"
 #include "platform/Guid.h"
 #include "platform/HvSocket.h"
@@ -301,9 +302,10 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
 }
 
 // The state file goes last: an uninstall cut off after the release files is finished by the next
-// one. One of an older version, which deleted the state file first, is finished from what is
-// left (the Start-menu shortcut beside the folder); with everything to go, files that no record
-// names are a failure that names the folder.
+// one. One of an older version, which deleted the state file first, is finished from what is left
+// in the folder; with everything to go, files that no record names are a failure that names the
+// folder. The settings shortcut alone, with nothing in the folder, is no evidence: nothing changes,
+// and the empty folder stays with a message that says so.
 TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
 {
     const std::wstring unrecorded =
@@ -326,7 +328,18 @@ TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
         if (releaseLeft)
             PdTest::WriteBytes(folder_ / L"release.json", "what the older version left");
 
+        hostCalls_.clear();
         auto finished = Remove(folder_, releaseLeft ? Removal::Everything : Removal::KeepData);
+        if (stateDeleted && !releaseLeft)
+        {
+            ASSERT_FALSE(finished);
+            EXPECT_EQ(finished.error(), Pd::Core::FormatText(16078, folder_.wstring()));
+            EXPECT_TRUE(hostCalls_.empty());
+            EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts().size(), 1u);
+            EXPECT_TRUE(fs::is_directory(folder_));
+            fs::remove_all(folder_);
+            continue;
+        }
         ASSERT_TRUE(finished) << Pd::Core::ToUtf8(finished.error());
         EXPECT_FALSE(Pd::Install::FindInstalledPackage());
         EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());
