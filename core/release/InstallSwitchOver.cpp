@@ -11,6 +11,7 @@
 #include "core/release/Packages.h"
 #include "core/release/ReleaseVerification.h"
 #include "core/release/SettingsShortcut.h"
+#include "core/release/StagingJournal.h"
 #include "core/release/TovikControl.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
@@ -45,6 +46,8 @@ Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
 void CleanDownloads(const Options& options, const RunValues& run)
 {
     const std::wstring folder = DownloadFolder(options.installFolder);
+    // What a run cut off staged for a component this run did not unpack goes with its journal.
+    UndoStagingJournals(options.installFolder);
     std::set<std::wstring> keep;
     if (options.keepDownloads)
         for (const PlannedComponent& item : run.plan.items)

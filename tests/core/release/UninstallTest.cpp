@@ -184,8 +184,9 @@ TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfT
         Level::Success);
 }
 
-// The user's files in a folder of the release and in the install folder outlive the uninstall; a
-// state file of an older version, which recorded names only, still removes those whole.
+// The user's files in a folder of the release and in the install folder outlive the uninstall,
+// "*.new" ones too (only the staged names the install recorded go); a state file of an older
+// version, which recorded names only, still removes those whole.
 TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
 {
     for (bool olderState : {false, true})
@@ -194,6 +195,9 @@ TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
         InstallRelease();
         ASSERT_EQ(questions_.size(), 1u) << "the folder held the user's files";
         PdTest::WriteBytes(folder_ / L"tools" / L"my-notes.txt", "the user's");
+        PdTest::WriteBytes(folder_ / L"tools" / L"notes.new", "the user's");
+        PdTest::WriteBytes(folder_ / L"notes.new", "the user's");
+        PdTest::WriteBytes(folder_ / L"tools" / L"kernel.new", "staged by a run cut off");
         if (olderState)
         {
             Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
@@ -205,8 +209,11 @@ TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
         ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
         EXPECT_TRUE(outcome->failures.empty());
         EXPECT_EQ(fs::exists(folder_ / L"tools" / L"my-notes.txt"), !olderState);
+        EXPECT_EQ(fs::exists(folder_ / L"tools" / L"notes.new"), !olderState);
         EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine" / L"notes.txt"), "the user's");
-        PdTest::ExpectPaths({folder_ / L"tools" / L"kernel", folder_ / L"system.vhdx", folder_ / L"assets",
+        EXPECT_EQ(PdTest::ReadBytes(folder_ / L"notes.new"), "the user's");
+        PdTest::ExpectPaths({folder_ / L"tools" / L"kernel", folder_ / L"tools" / L"kernel.new",
+                             folder_ / L"system.vhdx", folder_ / L"assets",
                              folder_ / L"AppxManifest.xml", folder_ / L"release.json",
                              folder_ / L"peldra.json"},
                             false);
