@@ -306,6 +306,23 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine.txt"), "the user's");
     EXPECT_TRUE(Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
                        Level::Warning));
+
+    // An empty folder, as an install cut off at its start leaves it: the one the user named stays
+    // and the message says so; the default install folder, which only an install makes, goes.
+    const fs::path empty = scratch_.Path() / L"Empty";
+    fs::create_directories(empty);
+    fs::create_directories(setting_.defaultFolder);
+    hostCalls_.clear();
+    refused = Remove(empty, Removal::KeepData);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), Pd::Core::FormatText(16078, empty.wstring()));
+    EXPECT_TRUE(fs::is_directory(empty));
+    auto removed = Remove(setting_.defaultFolder, Removal::KeepData);
+    ASSERT_TRUE(removed) << Pd::Core::ToUtf8(removed.error());
+    EXPECT_TRUE(removed->failures.empty());
+    EXPECT_FALSE(fs::exists(setting_.defaultFolder));
+    EXPECT_TRUE(Logged(Pd::Core::FormatText(17082, setting_.defaultFolder), Level::Success));
+    EXPECT_TRUE(hostCalls_.empty()) << "nothing else is changed";
 }
 
 // The state file goes last: an uninstall cut off after the release files is finished by the next
