@@ -30,7 +30,8 @@ std::wstring ResolveManifestUrl(const Args& args)
 
 Result<std::wstring> ResolveInstallFolder(const Args& args, FolderUse use)
 {
-    const auto read = use == FolderUse::Install ? Install::InstallFolderFromText : Install::InstalledFolderFromText;
+    const auto read =
+        use == FolderUse::Install ? Install::InstallFolderFromText : Install::InstalledFolderFromText;
     if (!args.dir.empty())
         return read(args.dir);
     std::wstring stored = Core::ReadUserString(L"InstallFolder", L"");

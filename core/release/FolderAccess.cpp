@@ -104,7 +104,8 @@ Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR desc
                            std::vector<std::wstring>* created)
 {
     std::vector<std::wstring> missing;
-    for (std::filesystem::path path(folder); ::GetFileAttributesW(LongPathForm(path.wstring()).c_str()) == INVALID_FILE_ATTRIBUTES;
+    for (std::filesystem::path path(folder);
+         ::GetFileAttributesW(LongPathForm(path.wstring()).c_str()) == INVALID_FILE_ATTRIBUTES;
          path = path.parent_path())
     {
         missing.push_back(path.wstring());

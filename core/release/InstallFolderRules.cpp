@@ -177,8 +177,9 @@ Result<> ProbeWriting(const std::wstring& folder)
                                                  ::GetTickCount64() + attempt));
         if (existing == folder)
         {
-            UniqueFile file(::CreateFileW(LongPathForm(probe).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+            UniqueFile file(::CreateFileW(LongPathForm(probe).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
             if (file)
                 return {};
         }

@@ -292,7 +292,8 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
 // A first install that failed before anything was switched in takes back what it made (staged
 // files, the folders the unpack made, downloads, the state file and the folders made for the
 // install folder), so that the folder holds only what the user had. Folders go only when empty.
-void DiscardFirstInstall(const Options& options, RunValues& run, const std::vector<std::wstring>& createdFolders)
+void DiscardFirstInstall(const Options& options, RunValues& run,
+                         const std::vector<std::wstring>& createdFolders)
 {
     const std::wstring root = NormalizeFolder(options.installFolder);
     run.staged = {};
@@ -303,10 +304,7 @@ void DiscardFirstInstall(const Options& options, RunValues& run, const std::vect
         for (const std::wstring& record : records)
             if (IsFolderRecord(record) && IsSafeRecord(record))
                 folders.push_back(JoinPath(root, record.substr(0, record.size() - 1)));
-    std::ranges::sort(folders, [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
-    for (const std::wstring& folder : folders)
-        if (IsRealFolder(folder))
-            ::RemoveDirectoryW(Install::LongPathForm(folder).c_str());
+    Install::RemoveEmptyFolders(std::move(folders));
     static_cast<void>(Install::DeleteBelow(root, JoinPath(root, L"peldra.json")));
     for (const std::wstring& folder : createdFolders)
         if (!::RemoveDirectoryW(Install::LongPathForm(folder).c_str()))

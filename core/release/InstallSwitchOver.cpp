@@ -58,8 +58,8 @@ void CleanDownloads(const Options& options, const RunValues& run)
             if (std::filesystem::file_size(path, error) != component.packedSize || error)
                 continue;
             // What this run fetched was verified as it came; an earlier run's is checked now.
-            if (item.needed || EqualsIgnoringCase(Net::FileSha256(path, {}, {}).value_or(L""),
-                                                  component.packedSha256))
+            if (item.needed ||
+                EqualsIgnoringCase(Net::FileSha256(path, {}, {}).value_or(L""), component.packedSha256))
                 keep.insert(std::filesystem::path(path).filename().wstring());
         }
     if (keep.empty())

@@ -136,8 +136,8 @@ Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogT
             return Pd::Fail(Core::FormatText(16025, dependency.name, dependency.minVersion));
         if (log)
             log(Core::FormatText(17017, dependency.name, dependency.minVersion));
-        if (auto added = WaitDeployment(Platform::Packages()->AddPackage(file.wstring(), AddOptions),
-                                        dependency.name);
+        if (auto added =
+                WaitDeployment(Platform::Packages()->AddPackage(file.wstring(), AddOptions), dependency.name);
             !added)
             return added;
     }

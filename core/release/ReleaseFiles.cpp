@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-
 namespace Pd::Core
 {
 namespace

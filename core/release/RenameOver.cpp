@@ -43,7 +43,8 @@ BOOL RenameOnce(HANDLE file, const std::wstring& target, bool& posix)
         if (::SetFileInformationByHandle(file, RenameInfoEx, rename, static_cast<DWORD>(buffer.size())))
             return TRUE;
         const DWORD error = ::GetLastError();
-        if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION)
+        if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+            error != ERROR_INVALID_FUNCTION)
             return FALSE;
         posix = false;
     }

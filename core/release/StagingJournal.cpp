@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Paths.h"
+#include "core/release/FileTree.h"
 #include "core/release/Folders.h"
 #include "core/release/InstallRecords.h"
 #include "core/release/NoLinks.h"
@@ -43,15 +44,11 @@ void Undo(const std::wstring& installFolder, const std::wstring& journal)
         if (!IsSafeRecord(record))
             continue;
         if (IsFolderRecord(record))
-            folders.push_back(record.substr(0, record.size() - 1));
+            folders.push_back(JoinPath(root, record.substr(0, record.size() - 1)));
         else if (record.ends_with(L".new")) // a journal names staged files only
             static_cast<void>(Install::DeleteBelow(root, JoinPath(root, record)));
     }
-    // Deepest first, so that a folder comes after the folders in it; only empty ones go.
-    std::ranges::sort(folders, [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
-    for (const std::wstring& folder : folders)
-        if (const std::wstring path = JoinPath(root, folder); IsRealFolder(path))
-            ::RemoveDirectoryW(Install::LongPathForm(path).c_str());
+    Install::RemoveEmptyFolders(std::move(folders));
     static_cast<void>(Install::DeleteBelow(root, journal));
 }
 
@@ -100,9 +97,8 @@ void UndoStagingJournals(const std::wstring& installFolder)
     const std::wstring downloads = DownloadsOf(installFolder);
     std::vector<std::wstring> journals;
     WIN32_FIND_DATAW entry{};
-    UniqueFind find(
-        ::FindFirstFileW(Install::LongPathForm(JoinPath(downloads, L"*") + std::wstring(JournalSuffix)).c_str(),
-                         &entry));
+    UniqueFind find(::FindFirstFileW(
+        Install::LongPathForm(JoinPath(downloads, L"*") + std::wstring(JournalSuffix)).c_str(), &entry));
     if (!find)
         return;
     do

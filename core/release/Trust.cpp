@@ -121,8 +121,9 @@ bool IsTemporaryCatalogName(std::wstring_view name)
     constexpr std::size_t HexDigits = 32;
     if (name.size() != 4 + HexDigits + 4 || !name.starts_with(L"pld-") || !name.ends_with(L".cat"))
         return false;
-    return std::ranges::all_of(name.substr(4, HexDigits),
-                               [](wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); });
+    return std::ranges::all_of(name.substr(4, HexDigits), [](wchar_t c) {
+        return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+    });
 }
 
 // "<temp>\pld-<32 hex>.cat", or empty when the folder or the random name cannot be had.
@@ -130,9 +131,9 @@ std::wstring TemporaryCatalogPath()
 {
     const std::wstring folder = TemporaryFolder();
     std::array<std::uint8_t, 16> random{};
-    if (folder.empty() || !BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, random.data(),
-                                                            static_cast<ULONG>(random.size()),
-                                                            BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    if (folder.empty() ||
+        !BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, random.data(), static_cast<ULONG>(random.size()),
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         return {};
     return folder + L"pld-" + HexLower(random) + L".cat";
 }

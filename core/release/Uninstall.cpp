@@ -126,7 +126,8 @@ namespace
 // No install in the folder: an empty default install folder goes, any other empty one stays and
 // the message says so.
 Result<RemovalOutcome> RemoveEmptyDefaultFolder(const std::wstring& folder, const Callbacks& callbacks,
-                                                const Detail::UninstallSetting& setting, const std::wstring& notInstalled)
+                                                const Detail::UninstallSetting& setting,
+                                                const std::wstring& notInstalled)
 {
     std::error_code error;
     if (!IsRealFolder(folder) || !std::filesystem::is_empty(folder, error) || error)

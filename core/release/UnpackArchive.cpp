@@ -77,8 +77,8 @@ private:
         if (!notice_)
             return {};
         std::vector<std::wstring> missing;
-        for (std::filesystem::path path(folder); path.wstring().size() > folder_.size() &&
-                                                 !known_.contains(path.wstring());
+        for (std::filesystem::path path(folder);
+             path.wstring().size() > folder_.size() && !known_.contains(path.wstring());
              path = path.parent_path())
         {
             if (::GetFileAttributesW(LongPathForm(path.wstring()).c_str()) == INVALID_FILE_ATTRIBUTES)

@@ -209,10 +209,11 @@ public:
     {
         auto identity = ReadAppxManifest(manifestPath);
         if (!identity)
-            return AsDeployment(Failure(std::filesystem::exists(manifestPath) ? InvalidManifest : FileNotFound,
-                                        identity.error()));
+            return AsDeployment(Failure(
+                std::filesystem::exists(manifestPath) ? InvalidManifest : FileNotFound, identity.error()));
         if ((options & DevelopmentMode) != 0 && !Platform::DeveloperModeOn())
-            return AsDeployment(Failure(PolicyFailure, L"Registering an unpacked package needs developer mode."));
+            return AsDeployment(
+                Failure(PolicyFailure, L"Registering an unpacked package needs developer mode."));
         const std::wstring folder = std::filesystem::path(manifestPath).parent_path().wstring();
         return AsDeployment(Deploy(
             L"register",

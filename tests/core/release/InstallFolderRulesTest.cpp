@@ -28,7 +28,7 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
     const struct
     {
         const wchar_t* typed;
-        std::wstring result;             // the folder, or the whole refusal
+        std::wstring result;                // the folder, or the whole refusal
         const wchar_t* installed = nullptr; // the folder of an install made there; else as result
     } cases[] = {
         {L"C:\\Tovik ", L"C:\\Tovik"},

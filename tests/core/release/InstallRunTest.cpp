@@ -473,11 +473,13 @@ TEST_F(InstallFailure, AFirstInstallThatFailsWhileUnpackingLeavesOnlyWhatTheUser
             c.change(manifest);
             auto failed = Install(manifest, Options());
             ASSERT_FALSE(failed) << c.what;
-            EXPECT_TRUE(failed.error().ends_with(c.error)) << c.what << ": " << Pd::Core::ToUtf8(failed.error());
+            EXPECT_TRUE(failed.error().ends_with(c.error))
+                << c.what << ": " << Pd::Core::ToUtf8(failed.error());
             ASSERT_EQ(fs::exists(folder_), userHadFolder) << c.what;
             if (userHadFolder)
             {
-                EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1) << c.what;
+                EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1)
+                    << c.what;
                 EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine.txt"), "the user's") << c.what;
             }
         }

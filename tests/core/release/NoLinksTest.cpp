@@ -128,7 +128,8 @@ TEST_F(NoLinks, PathsPastMaxPathAreCheckedAndACheckThatCannotBeMadeSaysSo)
     Pd::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     auto unknown = Pd::Install::CheckHandleBelow(event.Get(), folder, kernel);
     ASSERT_FALSE(unknown);
-    EXPECT_TRUE(unknown.error().starts_with(Pd::Core::FormatText(18091, kernel) + L": ")) << ToUtf8(unknown.error());
+    EXPECT_TRUE(unknown.error().starts_with(Pd::Core::FormatText(18091, kernel) + L": "))
+        << ToUtf8(unknown.error());
 }
 
 TEST(FolderAccess, TheCreatedFoldersListLetsOnlyAdministratorsChangeIt)

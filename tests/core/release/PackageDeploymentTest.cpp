@@ -188,8 +188,9 @@ TEST(PackageDeployments, AFailureNamesTheStepAndGivesTheDeploymentsOwnText)
         Pd::Test::SimScenario scenario(Scenario({}, R"(,"deploymentFailures":{"add":"0x80073CF9"})"));
         Release release(Dependencies({{"Runtime", "14.0"}}));
         release.Ship("Runtime", "14.0.0.0");
-        EXPECT_EQ(PdTest::ErrorOf(release.InstallDependencies()),
-                  Pd::Core::ErrorText(L"Runtime: The simulated add operation failed. Windows says", 0x80073CF9));
+        EXPECT_EQ(
+            PdTest::ErrorOf(release.InstallDependencies()),
+            Pd::Core::ErrorText(L"Runtime: The simulated add operation failed. Windows says", 0x80073CF9));
     }
     {
         // The simulated package manager refuses a development registration without developer mode.

@@ -127,7 +127,8 @@ TEST(ReleaseFiles, AReaderDelaysTheReplacementAndNeverFailsIt)
     const fs::path target = folder.Write(L"release.cat", content);
     for (const DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}, DWORD{FILE_SHARE_READ}})
     {
-        Pd::UniqueFile held(::CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+        Pd::UniqueFile held(
+            ::CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         EXPECT_EQ(Pd::Core::ReadFileBytes(target.wstring()), content) << "readers do not exclude each other";
         std::jthread reader([&held] {

@@ -97,7 +97,8 @@ TEST(StateFile, UncreatableTemporaryFileFailsAndKeepsTheOldFile)
     std::filesystem::create_directory(folder.Path() / L"peldra.json.new"); // cannot be opened as a file
     auto written = WriteState(folder.Path().wstring(), Sample());
     ASSERT_FALSE(written);
-    EXPECT_TRUE(written.error().starts_with(L"Creating " + (folder.Path() / L"peldra.json.new").wstring() + L": "))
+    EXPECT_TRUE(
+        written.error().starts_with(L"Creating " + (folder.Path() / L"peldra.json.new").wstring() + L": "))
         << Pd::Core::ToUtf8(written.error());
     EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"peldra.json"), "old");
 }

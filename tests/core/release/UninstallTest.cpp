@@ -213,9 +213,8 @@ TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
         EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine" / L"notes.txt"), "the user's");
         EXPECT_EQ(PdTest::ReadBytes(folder_ / L"notes.new"), "the user's");
         PdTest::ExpectPaths({folder_ / L"tools" / L"kernel", folder_ / L"tools" / L"kernel.new",
-                             folder_ / L"system.vhdx", folder_ / L"assets",
-                             folder_ / L"AppxManifest.xml", folder_ / L"release.json",
-                             folder_ / L"peldra.json"},
+                             folder_ / L"system.vhdx", folder_ / L"assets", folder_ / L"AppxManifest.xml",
+                             folder_ / L"release.json", folder_ / L"peldra.json"},
                             false);
         EXPECT_TRUE(
             Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
