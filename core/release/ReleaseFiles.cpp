@@ -1,11 +1,9 @@
 #include "core/release/ReleaseFiles.h"
 
-#include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/release/RenameOver.h"
 #include "core/release/StagedFiles.h"
 #include "core/Settings.h"
-#include "core/Text.h"
 
 #include <windows.h>
 

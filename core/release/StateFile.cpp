@@ -1,15 +1,10 @@
 #include "core/release/InstallState.h"
 
-#include "core/ErrorText.h"
 #include "core/Json.h"
 #include "core/release/ReleaseFiles.h"
 #include "core/Strings.h"
-#include "core/Text.h"
-
-#include <windows.h>
 
 #include <algorithm>
-#include <filesystem>
 
 namespace Pd::Core
 {
