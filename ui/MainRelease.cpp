@@ -10,6 +10,7 @@
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "host/controls/HostControl.h"
 #include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
 #include "host/controls/ScheduledTask.h"
@@ -38,11 +39,14 @@ bool NamedEventSignalled(const wchar_t* name)
     return event && ::WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
 }
 
-void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address)
+void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address, bool startHost)
 {
     auto result = std::make_unique<ReleaseCheckResult>();
     {
         Pd::Core::MultithreadedApartment apartment;
+        if (startHost)
+            if (auto started = Pd::Host::EnsureRunning(); !started)
+                PostLogLine(window, Pd::Level::Warning, started.error());
         result->windows = Pd::Core::QueryWindows();
         result->bluetoothAdapter = Pd::Bt::DefaultAdapter();
         result->startWithWindows = Pd::Host::IsTaskRegistered();
@@ -76,7 +80,7 @@ std::wstring MainWindow::SourceLabel()
     return Pd::Core::FormatText(14022, Pd::Core::ReleaseRepository);
 }
 
-void MainWindow::CheckRelease(bool keepProgress)
+void MainWindow::CheckRelease(bool keepProgress, bool startHost)
 {
     if (busy_ || checking_)
         return;
@@ -94,7 +98,7 @@ void MainWindow::CheckRelease(bool keepProgress)
     // ManifestSource gives the address of every source word, CustomManifest's for "custom".
     std::wstring address = ReadSource() == L"custom" ? Pd::Core::ReadUserString(L"CustomManifest", L"")
                                                      : Pd::Core::ManifestSource();
-    worker_ = std::jthread(RunReleaseCheck, window_, std::move(address));
+    worker_ = std::jthread(RunReleaseCheck, window_, std::move(address), startHost);
 }
 
 void MainWindow::OnReleaseChecked(Pd::Core::WindowsInfo facts, std::optional<Pd::Core::Manifest> manifest,

@@ -104,6 +104,34 @@ TEST_F(NoLinks, NothingIsCreatedOrOpenedForWritingThroughALink)
     EXPECT_TRUE(Pd::Install::CheckHandleBelow(file->Get(), folder, folder + L"\\assets\\icons\\a.png"));
 }
 
+// Past MAX_PATH Wine gives no final path ("more data" whatever the buffer): files there are made
+// and checked all the same, a link on the way is still found, and a handle whose place cannot be
+// read at all is reported as a check that could not be made, never as a link.
+TEST_F(NoLinks, PathsPastMaxPathAreCheckedAndACheckThatCannotBeMadeSaysSo)
+{
+    const std::wstring folder = folder_.wstring();
+    const fs::path deep = folder_ / std::wstring(120, L'd') / std::wstring(120, L'e');
+    const std::wstring kernel = (deep / L"kernel").wstring();
+    ASSERT_GT(kernel.size(), std::size_t{MAX_PATH});
+    ASSERT_TRUE(Pd::Install::CreateFoldersBelow(folder, deep.wstring()));
+    auto file = Pd::Install::OpenBelow(folder, kernel, GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_TRUE(file) << ToUtf8(file.error());
+    EXPECT_TRUE(Pd::Install::CheckHandleBelow(file->Get(), folder, kernel));
+
+    const std::wstring linked = (deep / L"kernel.new").wstring();
+    ASSERT_TRUE(links_.Make((outside_ / L"kernel.new").wstring(), linked));
+    auto behind = Pd::Install::OpenBelow(folder, linked, GENERIC_WRITE, 0, OPEN_ALWAYS);
+    ASSERT_FALSE(behind);
+    EXPECT_EQ(behind.error(), Pd::Core::FormatText(18051, linked));
+    ExpectOutsideWhole();
+
+    Pd::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto unknown = Pd::Install::CheckHandleBelow(event.Get(), folder, kernel);
+    ASSERT_FALSE(unknown);
+    EXPECT_TRUE(unknown.error().starts_with(Pd::Core::FormatText(18091, kernel) + L": "))
+        << ToUtf8(unknown.error());
+}
+
 TEST(FolderAccess, TheCreatedFoldersListLetsOnlyAdministratorsChangeIt)
 {
     const Pd::UniqueLocal descriptor = Pd::Install::Detail::InstallFolderDescriptor();
