@@ -29,10 +29,7 @@ public:
 
     bool Opened() const { return opened_; }
 
-    bool Close()
-    {
-        return std::exchange(opened_, false) && ::CloseClipboard();
-    }
+    bool Close() { return std::exchange(opened_, false) && ::CloseClipboard(); }
 
 private:
     bool opened_ = false;

@@ -105,7 +105,8 @@ void StoreValidator(const Transfer& transfer)
     const std::wstring stored = ValidatorPath(transfer.path);
     // Only the cost of a later resume hangs on it: the digest still proves the file.
     if (transfer.validator.empty() ||
-        !Install::WriteWholeFile(folder, stored, std::string(transfer.validator.begin(), transfer.validator.end())))
+        !Install::WriteWholeFile(folder, stored,
+                                 std::string(transfer.validator.begin(), transfer.validator.end())))
         static_cast<void>(Install::DeleteBelow(folder, stored));
 }
 
@@ -244,7 +245,8 @@ RequestResult<Detail::Response> OpenFor(Transfer& transfer, std::uint32_t receiv
                 return std::move(*response);
         }
         if (response->status != 200)
-            return std::unexpected(Detail::StatusFailure(response->request.Get(), response->status, response->url));
+            return std::unexpected(
+                Detail::StatusFailure(response->request.Get(), response->status, response->url));
         // A whole file shorter than the release says can never become the release's file.
         if (auto announced = Detail::ContentLength(response->request.Get());
             announced && *announced < transfer.expectedSize)
@@ -259,7 +261,8 @@ RequestResult<Detail::Response> OpenFor(Transfer& transfer, std::uint32_t receiv
 RequestResult<> Attempt(Transfer& transfer, std::stop_token stop)
 {
     // Never 0, which WinHTTP takes for no time-out at all.
-    const std::uint32_t timeoutMs = std::max<std::uint32_t>(std::min(transfer.receiveTimeoutMs, transfer.stallLeftMs), 1);
+    const std::uint32_t timeoutMs =
+        std::max<std::uint32_t>(std::min(transfer.receiveTimeoutMs, transfer.stallLeftMs), 1);
     auto charged = [&](RequestResult<> result) {
         if (!result && result.error().failure == Failure::Stalled)
             transfer.stallLeftMs -= std::min(timeoutMs, transfer.stallLeftMs);

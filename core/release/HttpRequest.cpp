@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -367,7 +367,8 @@ RequestResult<> Send(Response& response, const Address& address, const RequestOp
     DWORD secureFailure = 0;
     auto context = reinterpret_cast<DWORD_PTR>(&secureFailure);
     ::WinHttpSetOption(response.request.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
-    ::WinHttpSetStatusCallback(response.request.Get(), &NoteSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
+    ::WinHttpSetStatusCallback(response.request.Get(), &NoteSecureFailure,
+                               WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
     struct ClearContext
     {
         HINTERNET request;

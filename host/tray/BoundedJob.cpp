@@ -29,7 +29,8 @@ BoundedJob::~BoundedJob()
         thread_.join();
         return;
     }
-    Core::Log(fmt::format("host: {} still runs after {} ms; it finishes on its own", name_, endWait_.count()));
+    Core::Log(
+        fmt::format("host: {} still runs after {} ms; it finishes on its own", name_, endWait_.count()));
     thread_.detach();
 }
 

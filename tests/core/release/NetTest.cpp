@@ -99,10 +99,10 @@ TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsedAndRedirectsStaySo)
         EXPECT_EQ(ErrorOf(FetchText(url, {}, 2000, 2000)), L"Fetching " + std::wstring(url) + L": " + refused)
             << Pd::Core::ToUtf8(url);
     // A download from such an address is refused at once: no attempt, no wait between attempts.
-    const auto refusedDownload = Download(
-        L"ftp://127.0.0.1/large.zst", target.wstring(), 1, largeSha, 5, {},
-        [this](const std::wstring& line) { log.push_back(line); }, {},
-        {.waitSlice = [this](std::chrono::milliseconds) { slices.push_back(0); }});
+    const auto refusedDownload =
+        Download(L"ftp://127.0.0.1/large.zst", target.wstring(), 1, largeSha, 5, {},
+                 [this](const std::wstring& line) { log.push_back(line); }, {},
+                 {.waitSlice = [this](std::chrono::milliseconds) { slices.push_back(0); }});
     EXPECT_EQ(ErrorOf(refusedDownload), refused);
     EXPECT_TRUE(log.empty() && slices.empty());
     served.Put(L"x", "local");
@@ -476,8 +476,9 @@ TEST(SecureFailure, NamesEachCheckThatFailed)
 {
     const std::pair<DWORD, const wchar_t*> cases[] = {
         {0x10, L"the server's certificate is for another name"},
-        {0x30, L"the server's certificate is for another name; the server's certificate has expired or is not "
-               L"valid yet"},
+        {0x30,
+         L"the server's certificate is for another name; the server's certificate has expired or is not "
+         L"valid yet"},
         {0x08, L"the server's certificate is not from a trusted authority"},
         {0x04, L"the server's certificate has been revoked"},
         {0x42, L"the server's certificate is not valid"},
