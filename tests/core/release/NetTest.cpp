@@ -52,6 +52,25 @@ protected:
             attempts, progress, [this](const std::wstring& line) { log.push_back(line); }, stop, pacing);
     }
 
+    // Starts a case of a table afresh: no file here, no request logged, the rule given.
+    void Fresh(std::string_view rule)
+    {
+        std::error_code ignored;
+        fs::remove(target, ignored);
+        fs::remove(served.File(L"large.zst.log"), ignored);
+        served.Rule(L"large.zst", rule);
+        log.clear();
+        slices.clear();
+    }
+
+    // The text with the address of large.zst in place of "{}"; empty stays empty.
+    std::wstring Named(std::wstring text) const
+    {
+        if (const auto at = text.find(L"{}"); at != std::wstring::npos)
+            text.replace(at, 2, served.Url(L"large.zst"));
+        return text;
+    }
+
     Pd::Result<std::string> Fetch(std::wstring_view file)
     {
         return FetchText(served.Url(file), {}, 10000, 20000);
@@ -396,21 +415,14 @@ TEST_F(Transfers, AnswersThatEndOrDelayTheAttempts)
     };
     for (const Case& c : cases)
     {
-        std::error_code ignored;
-        fs::remove(served.File(L"large.zst.log"), ignored);
-        fs::remove(target, ignored);
-        served.Rule(L"large.zst", c.rule);
-        slices.clear();
+        Fresh(c.rule);
         auto done = Get(5);
         EXPECT_EQ(served.Requests(L"large.zst").size(), c.requests) << c.what;
         std::vector<int> expected;
         for (int wait : c.slices)
             expected.insert(expected.end(), 20, wait);
         EXPECT_EQ(slices, expected) << c.what;
-        std::wstring error = c.error;
-        if (!error.empty())
-            error.replace(error.find(L"{}"), 2, served.Url(L"large.zst"));
-        EXPECT_EQ(done ? L"" : done.error(), error) << c.what;
+        EXPECT_EQ(done ? L"" : done.error(), Named(c.error)) << c.what;
     }
 }
 
@@ -433,14 +445,8 @@ TEST_F(Transfers, StallsEndTheDownloadWhenTheyUsedUpTheirTime)
     };
     for (const Case& c : cases)
     {
-        std::error_code ignored;
-        fs::remove(served.File(L"large.zst.log"), ignored);
-        fs::remove(target, ignored);
-        served.Rule(L"large.zst", c.rule);
-        log.clear();
-        std::wstring error = c.error;
-        error.replace(error.find(L"{}"), 2, served.Url(L"large.zst"));
-        EXPECT_EQ(ErrorOf(Get(5, {}, {}, {}, pacing)), error) << c.what;
+        Fresh(c.rule);
+        EXPECT_EQ(ErrorOf(Get(5, {}, {}, {}, pacing)), Named(c.error)) << c.what;
         EXPECT_EQ(served.Requests(L"large.zst").size(), 3u) << c.what;
         EXPECT_EQ(log.size(), 2u) << c.what; // two retries, then the budget is used up
         EXPECT_EQ(fs::exists(target) ? fs::file_size(target) : 0u, c.kept) << c.what;
