@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "core/Clipboard.h"
 #include "core/DataFolder.h"
 #include "core/Elevation.h"
 #include "core/Language.h"
@@ -10,8 +11,8 @@
 #include "core/release/Versions.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/controls/RegistrationRequest.h"
 #include "host/controls/ScheduledTask.h"
 #include "pd/ProgramVersion.h"
 #include "ui/Dialog.h"
@@ -79,7 +80,7 @@ void MainWindow::OnCommand(int id)
     case 1016:
         return ToggleLog(!logVisible_);
     case 1014:
-        CopyToClipboard(window_, logView_.CopyText());
+        Pd::Core::CopyToClipboard(window_, logView_.CopyText());
         return;
     case 1015:
         logView_.Clear();
@@ -272,23 +273,21 @@ void MainWindow::SetHelloRemember(std::uint32_t minutes, std::uint32_t textId)
     if (minutes != 0 && Pd::Core::ReadUserDword(L"HelloRemember").value_or(0) == 0 &&
         !Confirm(window_, Pd::Core::Text(15026), Pd::Core::Text(15027), Pd::Core::Text(15028), 1))
         return;
-    Pd::Core::WriteUserDword(L"HelloRemember", minutes);
+    if (long status = Pd::Core::WriteUserDword(L"HelloRemember", minutes); status != ERROR_SUCCESS)
+        return ReportError(Pd::Core::FormatText(17101, status));
     AppendLog(Pd::Level::Success, Pd::Core::Text(11032) + L": " + Pd::Core::Text(textId));
 }
 
 void MainWindow::RegisterWithPlay()
 {
-    UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, Pd::Host::RegisterEventName));
-    if (!event)
-        return ReportError(Pd::Core::Text(14031));
-    ::AllowSetForegroundWindow(ASFW_ANY);
-    ::SetEvent(event.Get());
-    event.Reset();
-    if (Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
-        return Report(Pd::Level::Info, Pd::Core::Text(14029));
+    if (auto asked = Pd::Host::RequestRegistration(); !asked)
+        return ReportError(asked.error());
+    // The host's answer, whether the id went to the clipboard, comes with a host change.
     registrationRequested_ = true;
-    Report(Pd::Level::Info, Pd::Core::Text(14030));
     InvalidateRectF(layout_.hostCard);
+    if (Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
+        return;
+    Report(Pd::Level::Info, Pd::Core::Text(14030));
     LaunchAndroid();
 }
 
@@ -336,7 +335,7 @@ void MainWindow::ShowCommandLineHelp()
     spec.thirdText = Pd::Core::Text(10006);
     spec.width = 720;
     if (ShowDialog(window_, spec).button == 2)
-        CopyToClipboard(window_, usageText_);
+        Pd::Core::CopyToClipboard(window_, usageText_);
 }
 
 } // namespace Pd::Ui

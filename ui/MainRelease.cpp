@@ -13,6 +13,7 @@
 #include "host/controls/HostControl.h"
 #include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/controls/RegistrationRequest.h"
 #include "host/controls/ScheduledTask.h"
 #include "pd/ProgramVersion.h"
 #include "ui/MainWindowParts.h"
@@ -213,9 +214,13 @@ void MainWindow::RefreshHostState()
     const auto state = static_cast<std::uint32_t>(Pd::Core::ReadReleaseState());
     const bool registered = !Pd::Core::ReadUserString(L"GooglePlayRegistered", L"").empty();
     bool requested = registrationRequested_;
-    if (requested && Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
+    if (const auto copy = requested ? Pd::Host::ReadIdCopy() : Pd::Host::IdCopy::Pending;
+        copy != Pd::Host::IdCopy::Pending)
     {
-        SetStatus(Pd::Level::Info, Pd::Core::Text(14029));
+        if (copy == Pd::Host::IdCopy::Copied)
+            SetStatus(Pd::Level::Info, Pd::Core::Text(14029));
+        else
+            SetStatus(Pd::Level::Error, Pd::Core::Text(14033));
         requested = false;
     }
     auto magisk = Pd::Core::ReadUserDword(L"MagiskInAndroid");

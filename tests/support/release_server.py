@@ -9,6 +9,7 @@ path misbehave, and see what was asked of it, through two files beside the serve
                of that path (the last one also holds for every later request). Actions:
                  {}                          serve normally
                  {"status": 404}             answer that status with a short text body
+                 {"status": 503, "retryAfter": "7"}  the same with that Retry-After header
                  {"redirect": "/other"}      answer 302 with that Location
                  {"ignoreRange": true}       answer 200 with the whole file even to a Range
                  {"resetAfter": n}           send n body bytes, then reset the connection
@@ -166,7 +167,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "stallHeaders" in rule:
             time.sleep(int(rule["stallHeaders"]) / 1000.0)
         if "status" in rule:
-            self._answer_text(status, f"status {status}\n")
+            extra = [("Retry-After", str(rule["retryAfter"]))] if "retryAfter" in rule else []
+            self._answer_text(status, f"status {status}\n", extra)
             return
         if "redirect" in rule:
             self._answer_text(status, "moved\n", [("Location", rule["redirect"])])
