@@ -1,7 +1,6 @@
 #include "ui/MainWindow.h"
 
 #include "core/DataFolder.h"
-#include "core/Elevation.h"
 #include "core/Language.h"
 #include "core/LanguageState.h"
 #include "core/release/Folders.h"
@@ -14,6 +13,7 @@
 #include "host/controls/HostSettings.h"
 #include "host/controls/ScheduledTask.h"
 #include "pd/ProgramVersion.h"
+#include "platform/WebPage.h"
 #include "ui/Dialog.h"
 #include "ui/FolderChoice.h"
 #include "ui/MainWindowParts.h"
@@ -47,7 +47,8 @@ void MainWindow::OnCommand(int id)
     case 1003:
         return CheckRelease(false);
     case 1004:
-        ::ShellExecuteW(window_, L"open", installFolder_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        if (auto opened = OpenInstallFolder(installFolder_); !opened)
+            ReportError(opened.error());
         return;
     case 1005:
         return ChangeInstallFolder();
@@ -102,10 +103,7 @@ void MainWindow::OnCommand(int id)
     case 1023:
         return ToggleStartWithWindows();
     case 1024:
-        ::ShellExecuteW(window_, L"open",
-                        Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log").c_str(), nullptr,
-                        nullptr, SW_SHOWNORMAL);
-        return;
+        return OpenAddress(Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log"));
     case 1025:
         return StopTovik();
     case 1026:
@@ -151,8 +149,8 @@ void MainWindow::ReportError(const std::wstring& text)
 void MainWindow::OpenAddress(const std::wstring& address)
 {
     ::AllowSetForegroundWindow(ASFW_ANY);
-    if (!Pd::Core::ShellExecuteUnelevated(address.c_str()))
-        ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (auto opened = Pd::Platform::OpenAsUser({address, {}, {}}); !opened)
+        ReportError(Pd::Core::FormatText(18015, address) + L": " + opened.error().text);
 }
 
 void MainWindow::LaunchAndroid()
@@ -269,10 +267,11 @@ void MainWindow::ToggleSu()
 
 void MainWindow::SetHelloRemember(std::uint32_t minutes, std::uint32_t textId)
 {
-    if (minutes != 0 && Pd::Core::ReadUserDword(L"HelloRemember").value_or(0) == 0 &&
+    if (minutes != 0 && Pd::Host::HelloRememberMinutes() == 0 &&
         !Confirm(window_, Pd::Core::Text(15026), Pd::Core::Text(15027), Pd::Core::Text(15028), 1))
         return;
-    Pd::Core::WriteUserDword(L"HelloRemember", minutes);
+    if (auto stored = Pd::Host::SetHelloRememberMinutes(minutes); !stored)
+        return ReportError(stored.error());
     AppendLog(Pd::Level::Success, Pd::Core::Text(11032) + L": " + Pd::Core::Text(textId));
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sim/Scenario.h"
 
 #include "core/Hex.h"
+#include "platform/Account.h"
 #include "platform/Guid.h"
 #include "platform/sim/Simulation.h"
 
@@ -72,6 +73,8 @@ Pd::Result<TerminateMode> ReadTerminateMode(const Json::Value& object)
     return Wrong(L"terminate", L"works, refused, fails, ignored or endedFirst");
 }
 
+Pd::Result<> ReadServices(const Json::Value& services, std::map<std::uint32_t, std::uint16_t>& target);
+
 Pd::Result<ScenarioComputeSystem> ReadComputeSystem(const Json::Value& entry)
 {
     if (entry.kind != Json::Kind::Object)
@@ -85,8 +88,12 @@ Pd::Result<ScenarioComputeSystem> ReadComputeSystem(const Json::Value& entry)
         !(read = ReadText(entry, L"state", system.state)) ||
         !(read = ReadNumber(entry, L"exitAfterMs", exitAfterMs)) ||
         !(read = ReadBool(entry, L"shutdown", system.shutdown)) ||
-        !(read = ReadNumber(entry, L"shutdownDelayMs", system.shutdownDelayMs)))
+        !(read = ReadNumber(entry, L"shutdownDelayMs", system.shutdownDelayMs)) ||
+        !(read = ReadText(entry, L"account", system.account)))
         return std::unexpected(read.error());
+    if (entry.Member(L"services").kind != Json::Kind::Null)
+        if (!(read = ReadServices(entry.Member(L"services"), system.services.emplace())))
+            return std::unexpected(read.error());
     if (hasExit)
         system.exitAfterMs = exitAfterMs;
     auto mode = ReadTerminateMode(entry);
@@ -863,6 +870,13 @@ Pd::Result<> ReadTrust(const Json::Value& trust, ScenarioTrust& target)
 std::optional<GUID> ScenarioComputeSystem::Guid() const
 {
     return ParseGuid(L"{" + id + L"}");
+}
+
+std::wstring ScenarioComputeSystem::ListedOwner() const
+{
+    if (account.empty())
+        return owner;
+    return owner + L" " + (account == L"current" ? ProcessUserSid() : account);
 }
 
 Pd::Result<Scenario> ParseScenario(const Json::Value& document)
