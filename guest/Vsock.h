@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+// After Windows Sockets, which must come before windows.h.
 #include "guest/AndroidVm.h"
 
 #include <cstdint>
