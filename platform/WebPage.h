@@ -32,6 +32,9 @@ Outcome<> OpenWebPage(const std::wstring& address);
 
 namespace Detail
 {
+// The scheme of an address ("tovik" of "tovik://..."); empty for a path ("C:\\...") or no address.
+std::wstring SchemeOf(const std::wstring& target);
+
 // The decision of OpenAsUser, with the two ways to open: the desktop shell's (true when it took
 // the request) and the process's own (0, or the Windows error).
 using ShellRoute = std::function<DWORD(const ShellRequest& request)>;

@@ -926,6 +926,18 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
         return Wrong(L"shell", L"an object");
     if (auto read = ReadBool(shell, L"opensPages", scenario.opensWebPages); !read)
         return std::unexpected(read.error());
+    if (shell.Member(L"schemes").kind != Json::Kind::Null)
+    {
+        if (shell.Member(L"schemes").kind != Json::Kind::Array)
+            return Wrong(L"schemes", L"an array of texts");
+        scenario.shellSchemes.clear();
+        for (const Json::Value& scheme : shell.Member(L"schemes").Items())
+        {
+            if (scheme.kind != Json::Kind::String)
+                return Wrong(L"schemes", L"an array of texts");
+            scenario.shellSchemes.push_back(scheme.text);
+        }
+    }
     if (auto read = ReadTextMap(document, L"publisherIds", scenario.publisherIds); !read)
         return std::unexpected(read.error());
     if (auto read =

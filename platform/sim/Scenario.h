@@ -56,8 +56,11 @@
 //                                        // hidden, or "fails" (the hint cannot be read)
 //     "changes": 0                       // raise it to notify a change that keeps the level
 //   },
-//   "shell": { "opensPages": true },     // false: the desktop shell opens nothing (pages, files,
+//   "shell": {
+//     "opensPages": true,                // false: the desktop shell opens nothing (pages, files,
 //                                        // folders, programs)
+//     "schemes": ["http", "https"]       // the address schemes a program opens (this default);
+//   },                                   // the shell refuses an address of another one (1155)
 //   "trust": {                           // the publisher this PC trusts in place of the
 //     "publisher": "Peldra Test ...",    // program's own: the leaf's simple name, the root
 //     "rootPrefix": "Peldra Test Code ", // name's prefix and the root keys (SHA-256 of the DER
@@ -483,6 +486,7 @@ struct Scenario
     ScenarioSmsRouter smsRouter;
     ScenarioNetwork network;
     bool opensWebPages = true;
+    std::vector<std::wstring> shellSchemes{L"http", L"https"}; // address schemes a program opens
     ScenarioTrust trust;
 };
 

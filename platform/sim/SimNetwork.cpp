@@ -5,6 +5,7 @@
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace Pd::Platform::Sim
@@ -129,7 +130,12 @@ std::shared_ptr<NetworkConnectivity> MakeNetworkHints(const std::filesystem::pat
 
 Outcome<> OpenAsUser(const std::filesystem::path& folder, const ShellRequest& request)
 {
-    if (!LoadScenario(folder).opensWebPages)
+    const Scenario scenario = LoadScenario(folder);
+    const std::wstring scheme = Detail::SchemeOf(request.target);
+    if (!scenario.opensWebPages ||
+        (!scheme.empty() && std::ranges::none_of(scenario.shellSchemes, [&](const std::wstring& handled) {
+            return Core::EqualsIgnoringCase(handled, scheme);
+        })))
         return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
                        L"the shell could not open it (code " + std::to_wstring(ERROR_NO_ASSOCIATION) + L")");
     const std::wstring opened =

@@ -182,10 +182,10 @@ private:
 TEST(LaunchTovikUri, WithoutTheClientAliasTheUsersShellOpensTheUriOrTheStepFails)
 {
     {
-        Pd::Test::SimScenario scenario(R"({"shell": {"opensPages": false}})");
+        Pd::Test::SimScenario scenario("{}"); // no program opens "tovik:" addresses
         EXPECT_EQ(PdTest::ErrorOf(Pd::Install::LaunchTovikUri(L"", L"com.android.settings")),
                   L"Opening tovik://com.android.settings: the shell could not open it (code 1155)");
-        scenario.Write("{}");
+        scenario.Write(R"({"shell": {"schemes": ["tovik"]}})");
         ASSERT_TRUE(Pd::Install::LaunchTovikUri(L"", L"com.android.settings"));
         EXPECT_EQ(Pd::Platform::Sim::OpenedWebPages(scenario.Folder()),
                   std::vector<std::wstring>{L"tovik://com.android.settings"});
