@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace Pd::Core
 {
@@ -14,6 +15,10 @@ namespace Pd::Core
 // letter mark, zero-width characters and direction marks, line and paragraph separators,
 // direction embeddings, overrides and isolates, and the byte-order mark.
 bool IsHiddenCharacter(char32_t character);
+
+// The length and code point of the UTF-8 sequence that starts a non-empty text; length 0 when it
+// is not a complete, shortest-form sequence of a Unicode scalar value.
+std::pair<std::size_t, char32_t> DecodeUtf8(std::string_view text);
 
 // UTF-8 for a log line: hidden characters and invalid bytes become "\xNN" (a byte) or "\uNNNN",
 // a backslash becomes "\\", everything else stays. After maxCharacters characters of input the

@@ -225,15 +225,15 @@ enum class BluetoothConnectionStatus : std::int32_t
 inline constexpr std::int32_t PairingPaired = 0;
 inline constexpr std::int32_t PairingAlreadyPaired = 3;
 
-// The device's DeviceInformation.Pairing, paired through its Custom pairing with the
-// ConfirmOnly kind: Windows asks the user to confirm, and PairingRequested accepts.
+// The device's DeviceInformation.Pairing, paired through Windows' ordinary pairing: Windows shows
+// its own prompt, and only the user accepts.
 class DeviceInformationPairing
 {
 public:
     virtual ~DeviceInformationPairing() = default;
     virtual Outcome<bool> IsPaired() = 0;
     virtual Outcome<bool> CanPair() = 0;
-    // Custom.PairAsync: the DevicePairingResultStatus.
+    // PairAsync: the DevicePairingResultStatus.
     virtual Outcome<std::int32_t> PairAsync(std::stop_token stop) = 0;
 };
 

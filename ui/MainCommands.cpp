@@ -2,7 +2,6 @@
 
 #include "core/Clipboard.h"
 #include "core/DataFolder.h"
-#include "core/Elevation.h"
 #include "core/Language.h"
 #include "core/LanguageState.h"
 #include "core/release/Folders.h"
@@ -15,6 +14,7 @@
 #include "host/controls/RegistrationRequest.h"
 #include "host/controls/ScheduledTask.h"
 #include "pd/ProgramVersion.h"
+#include "platform/WebPage.h"
 #include "ui/Dialog.h"
 #include "ui/FolderChoice.h"
 #include "ui/MainWindowParts.h"
@@ -48,7 +48,8 @@ void MainWindow::OnCommand(int id)
     case 1003:
         return CheckRelease(false);
     case 1004:
-        ::ShellExecuteW(window_, L"open", installFolder_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        if (auto opened = OpenInstallFolder(installFolder_); !opened)
+            ReportError(opened.error());
         return;
     case 1005:
         return ChangeInstallFolder();
@@ -103,10 +104,7 @@ void MainWindow::OnCommand(int id)
     case 1023:
         return ToggleStartWithWindows();
     case 1024:
-        ::ShellExecuteW(window_, L"open",
-                        Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log").c_str(), nullptr,
-                        nullptr, SW_SHOWNORMAL);
-        return;
+        return OpenAddress(Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log"));
     case 1025:
         return StopTovik();
     case 1026:
@@ -152,8 +150,8 @@ void MainWindow::ReportError(const std::wstring& text)
 void MainWindow::OpenAddress(const std::wstring& address)
 {
     ::AllowSetForegroundWindow(ASFW_ANY);
-    if (!Pd::Core::ShellExecuteUnelevated(address.c_str()))
-        ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (auto opened = Pd::Platform::OpenAsUser({address, {}, {}}); !opened)
+        ReportError(Pd::Core::FormatText(18015, address) + L": " + opened.error().text);
 }
 
 void MainWindow::LaunchAndroid()
@@ -270,11 +268,11 @@ void MainWindow::ToggleSu()
 
 void MainWindow::SetHelloRemember(std::uint32_t minutes, std::uint32_t textId)
 {
-    if (minutes != 0 && Pd::Core::ReadUserDword(L"HelloRemember").value_or(0) == 0 &&
+    if (minutes != 0 && Pd::Host::HelloRememberMinutes() == 0 &&
         !Confirm(window_, Pd::Core::Text(15026), Pd::Core::Text(15027), Pd::Core::Text(15028), 1))
         return;
-    if (long status = Pd::Core::WriteUserDword(L"HelloRemember", minutes); status != ERROR_SUCCESS)
-        return ReportError(Pd::Core::FormatText(17101, status));
+    if (auto stored = Pd::Host::SetHelloRememberMinutes(minutes); !stored)
+        return ReportError(stored.error());
     AppendLog(Pd::Level::Success, Pd::Core::Text(11032) + L": " + Pd::Core::Text(textId));
 }
 

@@ -26,12 +26,6 @@
 
 namespace Pd::Core
 {
-namespace
-{
-
-constexpr DWORD ShutdownWaitMs = 60000;
-
-} // namespace
 
 void UninstallValues::Report(const Callbacks& callbacks, const std::wstring& text)
 {
@@ -92,11 +86,8 @@ Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, Uninsta
     if (!run.ours)
         return {};
     UninstallStage(callbacks, 16006);
-    if (UniqueHandle shutdown = Install::StartTovikShutdown(run.folder))
-    {
-        LogLine(callbacks, Level::Info, Text(17011));
-        ::WaitForSingleObject(shutdown.Get(), ShutdownWaitMs);
-    }
+    Install::ShutdownTovik(run.folder,
+                           [&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); });
     if (auto removed = Install::RemovePackage(run.package->fullName, removal == Removal::KeepData); !removed)
         return removed;
     if (removal == Removal::Everything)

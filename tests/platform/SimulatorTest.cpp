@@ -2,6 +2,7 @@
 #include "core/Json.h"
 #include "core/Module.h"
 #include "core/Strings.h"
+#include "platform/Account.h"
 #include "platform/Bluetooth.h"
 #include "platform/ComputeCore.h"
 #include "platform/HvSocket.h"
@@ -122,7 +123,8 @@ TEST(SimulatedComputeService, ListsSystemsWithTheirTextsUntilExitAfterMsAfterThe
     auto listing = Pd::Json::Parser(List(*service)).Parse();
     ASSERT_TRUE(listing);
     ASSERT_EQ(listing->Items().size(), 2u);
-    EXPECT_EQ(listing->Items()[0].TextOr(L"Owner", L""), L"android");
+    EXPECT_EQ(listing->Items()[0].TextOr(L"Owner", L""), L"android " + Pd::Platform::ProcessUserSid())
+        << "the owner names this account";
     EXPECT_EQ(listing->Items()[0].TextOr(L"SystemType", L""), L"VirtualMachine");
     EXPECT_EQ(listing->Items()[0].TextOr(L"State", L""), L"Running");
     EXPECT_EQ(listing->Items()[1].TextOr(L"Id", L""), L"a");

@@ -163,10 +163,10 @@ int RunMain(HINSTANCE instance, int lines)
 class RefusingSettings
 {
 public:
-    RefusingSettings()
+    explicit RefusingSettings(HKEY root)
     {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, 0, nullptr, 0, READ_CONTROL | WRITE_DAC,
-                          nullptr, key_.Put(), nullptr);
+        ::RegCreateKeyExW(root, Pd::Core::SettingsKey, 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr,
+                          key_.Put(), nullptr);
         DWORD size = static_cast<DWORD>(saved_.size());
         if (!key_ || ::RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) != 0)
             return;
@@ -197,8 +197,9 @@ int RunRefusedSetting(HINSTANCE instance)
     if (window.Create(SW_SHOWNORMAL) != Pd::Ui::CreateOutcome::Created)
         return 1;
     {
-        RefusingSettings refusing;
-        if (!refusing.Refusing())
+        // The per-user value and the machine-wide store the remember time is kept in.
+        RefusingSettings user(HKEY_CURRENT_USER), machine(HKEY_LOCAL_MACHINE);
+        if (!user.Refusing() || !machine.Refusing())
             return 1;
         ::SendMessageW(window.Window(), WM_COMMAND, 1029, 0); // Windows Hello: ask every time
     }

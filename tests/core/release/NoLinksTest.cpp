@@ -6,7 +6,9 @@
 // checked as built, and a world-writable Unix folder stands for a folder that every user may change.
 #include "core/release/NoLinks.h"
 #include "core/release/FolderAccess.h"
+#include "core/release/KnownFolder.h"
 #include "core/release/StagedFiles.h"
+#include "core/release/UserFolderFiles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "tests/core/release/Helpers.h"
@@ -130,6 +132,45 @@ TEST_F(NoLinks, PathsPastMaxPathAreCheckedAndACheckThatCannotBeMadeSaysSo)
     ASSERT_FALSE(unknown);
     EXPECT_TRUE(unknown.error().starts_with(Pd::Core::FormatText(18091, kernel) + L": "))
         << ToUtf8(unknown.error());
+}
+
+// The elevated host's program log: a link planted as the data folder, or above it in the user's
+// folders, is refused and nothing is written through it; the refusal says where and why.
+TEST_F(NoLinks, TheProgramLogIsNeverWrittenThroughALinkInTheUsersFolders)
+{
+    const fs::path profile = scratch_.Path() / L"profile";
+    fs::create_directories(profile / L"AppData" / L"Local");
+    fs::create_directories(scratch_.Path() / L"elsewhere" / L"Local");
+    ASSERT_TRUE(links_.Make(outside_.wstring(), (profile / L"AppData" / L"Local" / L"Peldra").wstring()));
+    ASSERT_TRUE(links_.Make((scratch_.Path() / L"elsewhere").wstring(), (profile / L"Roaming").wstring()));
+    for (const fs::path& folder :
+         {profile / L"AppData" / L"Local" / L"Peldra", profile / L"Roaming" / L"Local" / L"Peldra"})
+    {
+        std::string problem;
+        EXPECT_EQ(Pd::Install::OpenLogBelow(profile.wstring(), folder.wstring(), problem), nullptr);
+        EXPECT_TRUE(
+            problem.starts_with("not written to " + ToUtf8((folder / L"bluetooth.log").wstring()) + ": "))
+            << problem;
+        EXPECT_NE(problem.find("link, junction or mount point"), std::string::npos) << problem;
+    }
+    ExpectOutsideWhole();
+    EXPECT_FALSE(fs::exists(scratch_.Path() / L"elsewhere" / L"Local" / L"Peldra"));
+
+    // Without links the folder is made and the file appended to, by two writers at once.
+    const fs::path folder = profile / L"AppData" / L"Local" / L"Real";
+    std::string problem;
+    std::FILE* first = Pd::Install::OpenLogBelow(profile.wstring(), folder.wstring(), problem);
+    std::FILE* second = Pd::Install::OpenLogBelow(profile.wstring(), folder.wstring(), problem);
+    ASSERT_TRUE(first && second) << problem;
+    std::fputs("one\n", first);
+    std::fflush(first);
+    std::fputs("two\n", second);
+    std::fclose(second);
+    std::fputs("three\n", first);
+    std::fclose(first);
+    EXPECT_EQ(PdTest::ReadBytes(folder / L"bluetooth.log"), "one\ntwo\nthree\n");
+    EXPECT_EQ(Pd::Install::UserFolderRoot(Pd::Install::KnownFolderPath(FOLDERID_LocalAppData)),
+              Pd::Install::KnownFolderPath(FOLDERID_Profile));
 }
 
 TEST(FolderAccess, TheCreatedFoldersListLetsOnlyAdministratorsChangeIt)

@@ -259,6 +259,8 @@ TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPac
     SetIcon(data.wstring() + L"\\icon.ico");
     PdTest::WriteBytes(fs::path(setting_.programDataFolder) / L"bluetooth.log", "log");
     Pd::Core::WriteUserDword(L"EnabledDeveloperMode", 1);
+    pc_->Write(Scenario(
+        R"(, "computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid"}])"));
     // Asked for another folder, the run removes the registered one, which holds a state file.
     const fs::path elsewhere = scratch_.Path() / L"Elsewhere";
     fs::create_directories(elsewhere);
@@ -284,7 +286,7 @@ TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPac
     EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Removing Tovik from Windows",
                                                    L"Deleting files", L"Done"}));
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"stop host", L"remove task"}));
-    // Tovik was asked to shut down from its folder before its package went.
+    // Tovik was running: it was asked to shut down from its folder before its package went.
     EXPECT_TRUE(Logged(L"Shutting Tovik down.", Level::Info));
     const auto starts = client.Starts(1);
     ASSERT_EQ(starts.size(), 1u);
