@@ -40,12 +40,17 @@ std::wstring UnreachableHostText()
     return Core::Text(17100);
 }
 
+std::wstring InstalledHostExePath()
+{
+    return (std::filesystem::path(Core::DefaultInstallFolder()) / L"Peldra.exe").wstring();
+}
+
 std::wstring HostExePath()
 {
-    std::filesystem::path installed = std::filesystem::path(Core::DefaultInstallFolder()) / L"Peldra.exe";
+    std::wstring installed = InstalledHostExePath();
     std::error_code error;
-    if (std::filesystem::exists(std::filesystem::status(installed, error)) && !error)
-        return installed.wstring();
+    if (std::filesystem::is_regular_file(installed, error))
+        return installed;
     return Core::ModulePath();
 }
 

@@ -23,7 +23,10 @@ HostPresence FindHost();
 // The error of every control that finds the host Unreachable.
 std::wstring UnreachableHostText();
 
-// "Peldra.exe" in the default install folder when that file exists, else the running executable.
+// "Peldra.exe" in the default install folder (which only administrators can change).
+std::wstring InstalledHostExePath();
+
+// InstalledHostExePath when that file exists, else the running executable.
 std::wstring HostExePath();
 
 // Starts "<HostExePath> host --background" detached and without a window unless a host already

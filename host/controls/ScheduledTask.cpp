@@ -12,6 +12,8 @@
 
 #include <fmt/xchar.h>
 
+#include <filesystem>
+
 #include <vector>
 
 namespace Pd::Host
@@ -145,7 +147,13 @@ Pd::Result<> SetTaskRegistered(bool on)
         return {};
     }
 
-    UniqueBstr xml = Bstr(TaskXml(CurrentSamUserName(), HostExePath()).c_str());
+    // The task starts the host with the highest rights at every logon: from the installed copy
+    // only, never from a copy elsewhere that the user's own programs could replace.
+    const std::wstring installed = InstalledHostExePath();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(installed, error))
+        return Pd::Fail(Core::FormatText(17104, installed));
+    UniqueBstr xml = Bstr(TaskXml(CurrentSamUserName(), installed).c_str());
     VARIANT empty{};
     ::VariantInit(&empty);
     Pd::ComPtr<IRegisteredTask> task;

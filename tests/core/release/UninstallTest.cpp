@@ -13,6 +13,7 @@
 #include "core/release/WindowsInfo.h"
 #include "core/Settings.h"
 #include "core/Text.h"
+#include "host/controls/HostControl.h"
 #include "host/controls/ScheduledTask.h"
 #include "platform/Guid.h"
 #include "platform/HvSocket.h"
@@ -114,8 +115,15 @@ protected:
 
 TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfTheRelease)
 {
-    // The install asks for developer mode and Virtual Machine Platform and registers the real task.
+    // The install asks for developer mode and Virtual Machine Platform and registers the real task,
+    // which runs only Peldra's copy in the real install folder.
     PdTest::DeveloperModeSetting developerModeOff(false);
+    struct InstalledCopy
+    {
+        const fs::path path = Pd::Host::InstalledHostExePath();
+        InstalledCopy() { PdTest::WriteBytes(path, "MZ"); }
+        ~InstalledCopy() { fs::remove(path); }
+    } installedCopy;
     program_.setTaskRegistered = [](bool on) { return Pd::Host::SetTaskRegistered(on); };
     EXPECT_TRUE(InstallRelease(R"("build": 22631, "virtualMachinePlatform": false, "dismExitCode": 3010)")
                     .restartNeeded);

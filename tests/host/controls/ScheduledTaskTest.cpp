@@ -2,6 +2,9 @@
 
 #include "host/controls/HostControl.h"
 
+#include "core/Module.h"
+#include "core/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <objbase.h>
@@ -9,6 +12,7 @@
 #include <shlwapi.h>
 #include <xmllite.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -155,8 +159,18 @@ protected:
     }
 };
 
-TEST_F(ScheduledTask, RegistersUpdatesAndRemovesTheTask)
+TEST_F(ScheduledTask, RegistersOnlyTheInstalledCopyAndUpdatesAndRemovesTheTask)
 {
+    const std::filesystem::path installed = Pd::Host::InstalledHostExePath();
+    std::error_code ignored;
+    std::filesystem::remove(installed, ignored);
+    auto refused = Pd::Host::SetTaskRegistered(true);
+    ASSERT_FALSE(refused) << "the running copy is not the installed one";
+    EXPECT_EQ(refused.error(), Pd::Core::FormatText(17104, installed.wstring()));
+    EXPECT_FALSE(Pd::Host::IsTaskRegistered());
+
+    std::filesystem::create_directories(installed.parent_path());
+    ASSERT_TRUE(std::filesystem::copy_file(Pd::Core::ModulePath(), installed));
     ASSERT_TRUE(Pd::Host::SetTaskRegistered(true));
     EXPECT_TRUE(Pd::Host::IsTaskRegistered());
     EXPECT_TRUE(Pd::Host::SetTaskRegistered(true)) << "a second registration updates the task";
@@ -164,6 +178,7 @@ TEST_F(ScheduledTask, RegistersUpdatesAndRemovesTheTask)
     EXPECT_TRUE(Pd::Host::SetTaskRegistered(false));
     EXPECT_FALSE(Pd::Host::IsTaskRegistered());
     EXPECT_TRUE(Pd::Host::SetTaskRegistered(false)) << "removing a missing task succeeds";
+    std::filesystem::remove(installed);
 }
 
 TEST_F(ScheduledTask, EveryChangeDeletesTheOlderTask)
