@@ -1,5 +1,7 @@
 #include "guest/AndroidVm.h"
 
+#include "guest/SignedInAccounts.h"
+
 #include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/Json.h"
@@ -9,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace Pd::Guest
@@ -167,24 +170,39 @@ VmAccount AccountOfOwner(std::string_view owner, std::wstring_view userSid)
     return thisUser ? VmAccount::ThisUser : VmAccount::OtherUser;
 }
 
-OwnVmLookup SelectOwnAndroidVm(std::wstring_view listing, std::wstring_view userSid)
+OwnVmLookup SelectOwnAndroidVm(std::wstring_view listing, std::wstring_view userSid,
+                               bool anotherAccountSignedIn)
 {
+    std::vector<AndroidVm> vms = AndroidVms(listing);
+    std::vector<VmAccount> accounts;
+    for (const AndroidVm& vm : vms)
+        accounts.push_back(userSid.empty() ? VmAccount::Unknown : AccountOfOwner(vm.owner, userSid));
     OwnVmLookup lookup;
-    for (AndroidVm& vm : AndroidVms(listing))
-    {
-        const VmAccount account = userSid.empty() ? VmAccount::Unknown : AccountOfOwner(vm.owner, userSid);
-        if (account == VmAccount::ThisUser)
+    for (std::size_t at = 0; at < vms.size(); ++at)
+        if (accounts[at] == VmAccount::ThisUser)
         {
-            lookup.vm = std::move(vm);
+            lookup.vm = std::move(vms[at]);
+            return lookup;
+        }
+    // An owner that names no account is this user's only when no other account could run a VM.
+    const bool othersRun = anotherAccountSignedIn || userSid.empty() ||
+                           std::ranges::count(accounts, VmAccount::OtherUser) > 0 ||
+                           std::ranges::count(accounts, VmAccount::Unknown) > 1;
+    for (std::size_t at = 0; at < vms.size(); ++at)
+    {
+        if (accounts[at] == VmAccount::Unknown && !othersRun)
+        {
+            lookup.vm = std::move(vms[at]);
             lookup.passedOver.clear();
             return lookup;
         }
         if (!lookup.passedOver.empty())
             lookup.passedOver += "; ";
-        lookup.passedOver += fmt::format(
-            "Android VM {} (owner {}) {}", Core::ToUtf8(Platform::GuidText(vm.id, true)),
-            Core::EscapeForLog(vm.owner),
-            account == VmAccount::OtherUser ? "belongs to another account" : "names no account of its own");
+        lookup.passedOver +=
+            fmt::format("Android VM {} (owner {}) {}", Core::ToUtf8(Platform::GuidText(vms[at].id, true)),
+                        Core::EscapeForLog(vms[at].owner),
+                        accounts[at] == VmAccount::OtherUser ? "belongs to another account"
+                                                             : "names no account of its own");
     }
     return lookup;
 }
@@ -194,7 +212,7 @@ OwnVmLookup FindOwnAndroidVm()
     std::wstring listing = EnumerateComputeSystems();
     if (listing.empty())
         return {};
-    return SelectOwnAndroidVm(listing, Core::ProcessUserSid());
+    return SelectOwnAndroidVm(listing, Core::ProcessUserSid(), AnotherAccountSignedIn());
 }
 
 ComputeSystem OpenComputeSystem(const GUID& id, HANDLE exitEvent)

@@ -43,8 +43,8 @@ std::optional<AndroidVm> FindAndroidVm();
 // "android" in any case and whose id is a GUID; what FindAndroidVm applies to the listing.
 std::optional<AndroidVm> SelectAndroidVm(std::wstring_view listing);
 
-// Whose Android a VM is. Tovik's runtime gives each account's VM an owner text that names the
-// account by its SID ("TovikAndroid S-1-5-21-..."); nothing else in the listing tells.
+// Whose Android a VM is, as far as its owner text tells: one that names an account by its SID
+// ("TovikAndroid S-1-5-21-...") is that account's.
 enum class VmAccount
 {
     ThisUser,
@@ -63,11 +63,13 @@ struct OwnVmLookup
     std::string passedOver;
 };
 
-// The first Android VM (as SelectAndroidVm qualifies them) whose owner names the user; VMs of
-// other accounts and VMs whose owner names no account are passed over, never served.
-OwnVmLookup SelectOwnAndroidVm(std::wstring_view listing, std::wstring_view userSid);
+// The first Android VM (as SelectAndroidVm qualifies them) whose owner names the user, else the
+// only one whose owner names no account, while no other account is signed in to the PC (a VM of
+// another account in the listing says that one is); VMs of other accounts are never served.
+OwnVmLookup SelectOwnAndroidVm(std::wstring_view listing, std::wstring_view userSid,
+                               bool anotherAccountSignedIn);
 
-// SelectOwnAndroidVm for the service's listing and this process's user.
+// SelectOwnAndroidVm for the service's listing, this process's user and the PC's sessions.
 OwnVmLookup FindOwnAndroidVm();
 
 // An open compute system with its exit watch; closing it (through the service it came from)

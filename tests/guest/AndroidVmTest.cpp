@@ -67,8 +67,8 @@ TEST(SelectAndroidVm, TakesTheFirstRunningVirtualMachineWhoseOwnerMentionsAndroi
     EXPECT_EQ(SelectAndroidVm(L"[" + Entry(VmIdWide, L"TovikANDROIDHost") + L"]")->owner, "TovikANDROIDHost");
 }
 
-// Another account's Android is never this user's: only an owner that names this user's SID, as a
-// word of its own, makes a VM theirs.
+// Another account's Android is never this user's: an owner that names this user's SID, as a word
+// of its own, makes a VM theirs; one that names no account does only while nobody else can run one.
 TEST(SelectOwnAndroidVm, TakesOnlyAVmWhoseOwnerNamesThisUser)
 {
     using Pd::Guest::VmAccount;
@@ -90,10 +90,10 @@ TEST(SelectOwnAndroidVm, TakesOnlyAVmWhoseOwnerNamesThisUser)
                                  Entry(L"11111111-2222-3333-4444-555555555555", L"android S-1-5-21-9") +
                                  L"," + Entry(L"22222222-2222-3333-4444-555555555555", L"android") + L"," +
                                  Entry(VmIdWide, L"android " + me) + L"]";
-    auto lookup = Pd::Guest::SelectOwnAndroidVm(listing, me);
+    auto lookup = Pd::Guest::SelectOwnAndroidVm(listing, me, false);
     EXPECT_EQ(IdOf(lookup.vm), VmId);
     EXPECT_EQ(lookup.passedOver, "");
-    lookup = Pd::Guest::SelectOwnAndroidVm(listing, L"S-1-5-21-4");
+    lookup = Pd::Guest::SelectOwnAndroidVm(listing, L"S-1-5-21-4", false);
     EXPECT_EQ(IdOf(lookup.vm), "none");
     EXPECT_EQ(
         lookup.passedOver,
@@ -101,7 +101,19 @@ TEST(SelectOwnAndroidVm, TakesOnlyAVmWhoseOwnerNamesThisUser)
         "account; Android VM {22222222-2222-3333-4444-555555555555} (owner android) names no account of its "
         "own; Android VM {6A2B9C1D-3E4F-4A5B-8C7D-9E0F1A2B3C4D} (owner android S-1-5-21-1-2-3-1001) belongs "
         "to another account");
-    EXPECT_EQ(IdOf(Pd::Guest::SelectOwnAndroidVm(listing, L"").vm), "none") << "an unknown user owns nothing";
+    EXPECT_EQ(IdOf(Pd::Guest::SelectOwnAndroidVm(listing, L"", false).vm), "none")
+        << "an unknown user owns nothing";
+
+    // A VM whose owner names nobody: this user's while nobody else is signed in, and alone.
+    const std::wstring unnamed = Entry(VmIdWide, L"android");
+    EXPECT_EQ(IdOf(Pd::Guest::SelectOwnAndroidVm(L"[" + unnamed + L"]", me, false).vm), VmId);
+    EXPECT_EQ(IdOf(Pd::Guest::SelectOwnAndroidVm(L"[" + unnamed + L"]", me, true).vm), "none");
+    EXPECT_EQ(
+        IdOf(Pd::Guest::SelectOwnAndroidVm(
+                 L"[" + unnamed + L"," + Entry(L"22222222-2222-3333-4444-555555555555", L"android") + L"]",
+                 me, false)
+                 .vm),
+        "none");
 }
 
 std::string OneVm(std::string_view extra = "")
