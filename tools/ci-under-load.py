@@ -30,14 +30,12 @@ def clone(repo, target):
                           capture_output=True, text=True, check=True).stdout.strip()
 
 
-class Load:
-    """Native builds from scratch, one after another, until stopped."""
+class Background:
+    """Work on a thread of its own for the length of a `with` block (its `_run`, which ends once
+    `_stop` is set)."""
 
-    def __init__(self, folder):
-        self.folder = folder
-        self.builds = 0
+    def __init__(self):
         self._stop = threading.Event()
-        self._process = None
         self._thread = threading.Thread(target=self._run, daemon=True)
 
     def __enter__(self):
@@ -46,9 +44,25 @@ class Load:
 
     def __exit__(self, *exc):
         self._stop.set()
+        self._stopping()
+        self._thread.join()
+
+    def _stopping(self):
+        pass
+
+
+class Load(Background):
+    """Native builds from scratch, one after another, until stopped."""
+
+    def __init__(self, folder):
+        super().__init__()
+        self.folder = folder
+        self.builds = 0
+        self._process = None
+
+    def _stopping(self):
         if self._process and self._process.poll() is None:
             self._process.kill()
-        self._thread.join()
 
     def _run(self):
         build = self.folder / "build-native"
@@ -67,21 +81,12 @@ class Load:
             self.builds += 1
 
 
-class Sampler:
+class Sampler(Background):
     """The 1-minute load average and the available memory, every 10 s."""
 
     def __init__(self):
+        super().__init__()
         self.loads, self.free_mib = [], []
-        self._stop = threading.Event()
-        self._thread = threading.Thread(target=self._run, daemon=True)
-
-    def __enter__(self):
-        self._thread.start()
-        return self
-
-    def __exit__(self, *exc):
-        self._stop.set()
-        self._thread.join()
 
     def _run(self):
         while not self._stop.wait(10):
