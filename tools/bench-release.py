@@ -117,11 +117,13 @@ def best_pair(runs, ours_args, ceiling_args, cleanup=lambda: None):
     """Our operation and its ceiling, alternating so that both see the same machine load; the
     fastest run of each counts."""
     ours, ceiling = [], []
-    for _ in range(runs):
+    for run in range(runs):
         ours.append(run_bench(*ours_args))
         cleanup()
         ceiling.append(run_bench(*ceiling_args))
         cleanup()
+        print(f"bench: {ours_args[0]} run {run + 1}: ours {ours[-1]['seconds']:.2f} s, ceiling "
+              f"{ceiling[-1]['seconds']:.2f} s, load {os.getloadavg()[0]:.1f}", flush=True)
     fastest = lambda results: min(results, key=lambda r: r["seconds"])  # noqa: E731
     return fastest(ours), fastest(ceiling)
 
