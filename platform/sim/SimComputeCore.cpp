@@ -223,10 +223,7 @@ public:
         system->context = const_cast<void*>(context);
         system->watch =
             std::make_unique<FolderWatch>(system->folder, [system] { return CheckForExit(system); });
-        if (!*system->watch)
-            return HRESULT_FROM_WIN32(::GetLastError());
-        system->watch->Start(0);
-        return S_OK;
+        return system->watch->Start(0) ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
     }
 
     HRESULT TerminateComputeSystem(HCS_SYSTEM handle, HCS_OPERATION operationHandle, PCWSTR) override
