@@ -127,7 +127,9 @@ private:
             }
             if (watch == changed)
                 ::FindNextChangeNotification(watch->changes_.Get());
-            const std::optional<DWORD> next = watch->check_(); // may end, and destroy, its watch
+            // A copy runs: the check may end, and destroy, its watch with the original.
+            const FolderWatch::Check check = watch->check_;
+            const std::optional<DWORD> next = check();
             {
                 std::lock_guard guard(lock_);
                 checking_ = nullptr;

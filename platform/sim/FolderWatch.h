@@ -20,7 +20,7 @@ class FolderWatch
 {
 public:
     // The longest wait until the check runs again (INFINITE: until a change), or nothing when the
-    // watch is over; a check that destroys its watch must return nothing, and touch nothing after.
+    // watch is over; a check that destroys its watch returns nothing.
     using Check = std::function<std::optional<DWORD>()>;
 
     FolderWatch(const std::filesystem::path& folder, Check check);
