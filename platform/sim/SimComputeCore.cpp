@@ -223,7 +223,7 @@ public:
         system->context = const_cast<void*>(context);
         system->watch =
             std::make_unique<FolderWatch>(system->folder, [system] { return CheckForExit(system); });
-        return system->watch->Start(0) ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
+        return system->watch->Start(0) ? S_OK : E_FAIL;
     }
 
     HRESULT TerminateComputeSystem(HCS_SYSTEM handle, HCS_OPERATION operationHandle, PCWSTR) override

@@ -18,9 +18,9 @@ public:
         : folder_(std::move(folder)), wake_(wake), readers_(LoadScenario(folder_).hello.readers),
           watch_(folder_, [this] { return Check(); })
     {
-        watch_.Start(INFINITE);
     }
     const FolderWatch& Watch() const { return watch_; }
+    bool Start() { return watch_.Start(INFINITE); }
 
 private:
     std::optional<DWORD> Check()
@@ -55,6 +55,8 @@ Outcome<std::unique_ptr<DeviceWatch>> WatchDeviceInterface(const std::filesystem
     auto watch = std::make_unique<SimReaderWatch>(folder, wake);
     if (!watch->Watch().SeesChanges())
         return Failure(watch->Watch().ChangesError(), L"the scenario folder cannot be watched");
+    if (!watch->Start())
+        return Failure(E_FAIL, L"the scenario folder cannot be watched");
     return watch;
 }
 

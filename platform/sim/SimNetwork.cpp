@@ -26,9 +26,9 @@ public:
           watch_(folder_, [this] { return Check(); })
     {
         ::SetEvent(wake_);
-        watch_.Start(INFINITE);
     }
     const FolderWatch& Watch() const { return watch_; }
+    bool Start() { return watch_.Start(INFINITE); }
 
 private:
     std::optional<DWORD> Check()
@@ -70,6 +70,8 @@ public:
         auto watch = std::make_unique<SimConnectivityWatch>(folder_, wake);
         if (!watch->Watch().SeesChanges())
             return Failure(watch->Watch().ChangesError(), L"the scenario folder cannot be watched");
+        if (!watch->Start())
+            return Failure(E_FAIL, L"the scenario folder cannot be watched");
         return watch;
     }
 
