@@ -43,8 +43,7 @@ Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool rand
     return Real::OpenLeDevice(address, randomAddress);
 }
 
-Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress,
-                                                std::stop_token stop)
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress, std::stop_token stop)
 {
     if (auto folder = Sim::ActiveScenarioFolder())
         return Sim::OpenLeDevice(Sim::LoadScenario(*folder).bluetooth.devices, address, randomAddress, stop);
