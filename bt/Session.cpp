@@ -7,6 +7,7 @@
 #include "bt/link/WindowsLeLink.h"
 #include "core/Handles.h"
 #include "core/Log.h"
+#include "core/ObjectSecurity.h"
 
 #include <fmt/format.h>
 
@@ -109,7 +110,7 @@ void LogSessionFailure(const char* what) noexcept
 
 void RunSession(SOCKET socket, std::uint64_t adapterAddress, std::stop_token) noexcept
 {
-    UniqueHandle connected(::CreateEventW(nullptr, TRUE, FALSE, L"Local\\Peldra.Bluetooth.Connected"));
+    UniqueHandle connected = Core::CreateSessionEvent(L"Local\\Peldra.Bluetooth.Connected", true);
     if (connected)
         ::SetEvent(connected.Get());
     SignalHostChanged();

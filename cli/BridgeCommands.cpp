@@ -28,8 +28,6 @@ namespace Pd::Cli
 namespace
 {
 
-constexpr std::uint32_t RememberNotStoredTextId = 17101;
-
 // One command per process: the sources are never reset.
 std::stop_source& BluetoothStop()
 {
@@ -169,7 +167,7 @@ ExitCode HelloRemember(Console& console, const Args& args)
 {
     if (args.positional.empty())
     {
-        const std::uint32_t stored = Core::ReadUserDword(L"HelloRemember").value_or(0);
+        const std::uint32_t stored = Host::HelloRememberMinutes();
         console.Write(Stream::Output,
                       fmt::format(L"Remember Windows Hello  {}\n", HelloRememberText(stored)));
         return ExitCode::Ok;
@@ -199,9 +197,9 @@ ExitCode HelloRemember(Console& console, const Args& args)
         return ExitCode::Canceled;
     }
     // The running host's bridge reads the value at each request: nothing to signal.
-    if (long status = Core::WriteUserDword(L"HelloRemember", value); status != ERROR_SUCCESS)
+    if (auto stored = Host::SetHelloRememberMinutes(value); !stored)
     {
-        console.Row(Level::Error, Core::FormatText(RememberNotStoredTextId, status));
+        console.Row(Level::Error, stored.error());
         return ExitCode::Failed;
     }
     console.Row(Level::Success, fmt::format(L"Remember Windows Hello: {}", HelloRememberText(value)));

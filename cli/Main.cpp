@@ -8,7 +8,9 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/Language.h"
+#include "core/Log.h"
 #include "core/Module.h"
+#include "core/release/UserFolderFiles.h"
 #include "core/Text.h"
 #include "host/background/BackgroundHost.h"
 #include "ui/MainWindow.h"
@@ -129,6 +131,7 @@ int RunWindow(HINSTANCE instance, int showCommand)
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
     HardenProcess();
+    Pd::Core::SetLogFileOpener(&Pd::Install::OpenDataFolderLog);
 
     int count = 0;
     Pd::UniqueLocal argumentBlock(::CommandLineToArgvW(::GetCommandLineW(), &count));

@@ -28,13 +28,15 @@ std::wstring ResolveManifestUrl(const Args& args)
     return Core::ManifestSource();
 }
 
-Result<std::wstring> ResolveInstallFolder(const Args& args)
+Result<std::wstring> ResolveInstallFolder(const Args& args, FolderUse use)
 {
+    const auto read =
+        use == FolderUse::Install ? Install::InstallFolderFromText : Install::InstalledFolderFromText;
     if (!args.dir.empty())
-        return Install::InstallFolderFromText(args.dir);
+        return read(args.dir);
     std::wstring stored = Core::ReadUserString(L"InstallFolder", L"");
     if (!stored.empty())
-        return Install::InstallFolderFromText(stored);
+        return read(stored);
     return Core::DefaultInstallFolder();
 }
 

@@ -19,9 +19,18 @@ std::wstring ManifestUrlForSource(std::wstring_view source);
 // CustomManifest values choose (release management reads those, for the window and the host too).
 std::wstring ResolveManifestUrl(const Args& args);
 
+// What a command does with its install folder: install into it, or remove, check or show the
+// install that is there (allowed also where today's rules would not let an install go).
+enum class FolderUse
+{
+    Install,
+    Existing,
+};
+
 // The install folder of a command in its one normal form: --dir, else the per-user InstallFolder
 // value, else the default install folder. Fails for a folder that cannot be an install folder
-// (a relative one among them: an elevated command often starts in System32).
-Result<std::wstring> ResolveInstallFolder(const Args& args);
+// (a relative one among them: an elevated command often starts in System32); for an existing
+// install, only for one that cannot name a folder on this PC.
+Result<std::wstring> ResolveInstallFolder(const Args& args, FolderUse use = FolderUse::Install);
 
 } // namespace Pd::Cli

@@ -58,7 +58,7 @@ Result<std::wstring> StatusFolder(const Args& args, const Core::WindowsInfo& win
 {
     if (args.dir.empty() && windows.installedPackage && Core::HasStateFile(*windows.installedPackage))
         return windows.installedPackage->installLocation;
-    return ResolveInstallFolder(args);
+    return ResolveInstallFolder(args, FolderUse::Existing);
 }
 
 } // namespace

@@ -2,20 +2,20 @@
 #include "cli/Commands.h"
 
 #include "core/Elevation.h"
-#include "core/Handles.h"
 #include "core/release/TovikControl.h"
 #include "core/Settings.h"
 #include "core/Text.h"
+#include "host/controls/RegistrationRequest.h"
 
-#include <windows.h>
+#include <chrono>
 
 namespace Pd::Cli
 {
 namespace
 {
 
-// Created by the background host; setting it asks the host to register this PC with Google Play.
-constexpr const wchar_t* RegisterEventName = L"Local\\Peldra.Host.Register";
+// How long register waits for the host to open Google's page with an id it already has.
+constexpr std::chrono::seconds PageOpenTimeout{10};
 
 ExitCode FromOpened(Console& console, const Result<>& opened)
 {
@@ -69,24 +69,28 @@ ExitCode OpenSettings(Console& console, const Args&)
 
 ExitCode Register(Console& console, const Args&)
 {
-    UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, RegisterEventName));
-    if (!event)
+    if (auto asked = Host::RequestRegistration(); !asked)
     {
-        console.Row(Level::Error, Core::Text(14031));
+        console.Row(Level::Error, asked.error());
         return ExitCode::Failed;
     }
-    // The host opens Google's page; it may come to the front only with this process's consent.
-    ::AllowSetForegroundWindow(ASFW_ANY);
-    ::SetEvent(event.Get());
-    event = {};
-
-    if (DeviceIdKnown())
+    if (!DeviceIdKnown())
     {
+        console.Row(Level::Info, Core::Text(14030));
+        return FromOpened(console, Install::OpenTovikStore());
+    }
+    switch (Host::WaitForIdCopy(PageOpenTimeout))
+    {
+    case Host::IdCopy::Copied:
         console.Row(Level::Success, Core::Text(14029));
         return ExitCode::Ok;
+    case Host::IdCopy::NotCopied:
+        console.Row(Level::Error, Core::Text(14033));
+        return ExitCode::Failed;
+    default:
+        console.Row(Level::Error, Core::FormatText(14034, PageOpenTimeout.count()));
+        return ExitCode::Failed;
     }
-    console.Row(Level::Info, Core::Text(14030));
-    return FromOpened(console, Install::OpenTovikStore());
 }
 
 } // namespace Pd::Cli

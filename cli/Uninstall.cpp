@@ -78,7 +78,7 @@ ExitCode Uninstall(Console& console, const Args& args)
         console.Row(Level::Error, NeedsAdministratorText);
         return ExitCode::Unavailable;
     }
-    Result<std::wstring> folder = ResolveInstallFolder(args);
+    Result<std::wstring> folder = ResolveInstallFolder(args, FolderUse::Existing);
     if (!folder)
     {
         console.Row(Level::Error, folder.error());

@@ -14,13 +14,13 @@ namespace Pd::Cli
 
 ExitCode Verify(Console& console, const Args& args)
 {
-    // The folder as typed goes through the same rules as every other command's, so that the same
-    // text names the same folder.
+    // The folder as typed is read as every other command reads it, so that the same text names the
+    // same folder; where an install may go does not matter for checking one that is there.
     std::wstring folder;
     const std::wstring& typed = !args.positional.empty() ? args.positional.front() : args.dir;
     if (!typed.empty())
     {
-        Result<std::wstring> normal = Install::InstallFolderFromText(typed);
+        Result<std::wstring> normal = Install::InstalledFolderFromText(typed);
         if (!normal)
         {
             console.Row(Level::Error, normal.error());

@@ -57,7 +57,7 @@ function(pd_portable_library name)
 endfunction()
 
 function(pd_add_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;DEPS")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;DEPS;ARGS")
     add_executable(${name} ${arg_SOURCES})
     target_link_libraries(${name} PRIVATE pd_settings ${arg_DEPS} GTest::gmock GTest::gtest_main)
     if(PD_NATIVE)
@@ -65,12 +65,12 @@ function(pd_add_test name)
         set_tests_properties(${name} PROPERTIES TIMEOUT 300)
     else()
         add_test(NAME ${name}
-            COMMAND "${CMAKE_SOURCE_DIR}/tools/run-gtest.sh" "${PD_WINEPREFIX}" $<TARGET_FILE:${name}>)
+            COMMAND "${CMAKE_SOURCE_DIR}/tools/run-gtest.sh" "${PD_WINEPREFIX}" $<TARGET_FILE:${name}> ${arg_ARGS})
         set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
     endif()
 endfunction()
 
-# pd_test(<name> SOURCES <files>... [DEPS <targets>...])
+# pd_test(<name> SOURCES <files>... [DEPS <targets>...] [ARGS <test exe arguments>...])
 # The GoogleTest exe of one test folder, run by CTest under Wine in the build's own prefix.
 function(pd_test name)
     if(NOT PD_NATIVE)

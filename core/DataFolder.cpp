@@ -1,11 +1,8 @@
 #include "core/DataFolder.h"
 
-#include "core/LogFile.h"
-
 #include <windows.h>
 
 #include <knownfolders.h>
-#include <share.h>
 #include <shlobj.h>
 
 #include <filesystem>
@@ -24,23 +21,4 @@ std::wstring DataFolder()
     return (std::filesystem::path(raw) / L"Peldra").wstring();
 }
 
-namespace Detail
-{
-
-std::FILE* OpenLogFile()
-{
-    std::wstring folder = DataFolder();
-    if (folder.empty())
-        return nullptr;
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        return nullptr;
-    // Binary append, shared for reading and writing: the host and a command-line bridge may
-    // append to the same file at once.
-    std::wstring path = (std::filesystem::path(folder) / L"bluetooth.log").wstring();
-    return ::_wfsopen(path.c_str(), L"ab", _SH_DENYNO);
-}
-
-} // namespace Detail
 } // namespace Pd::Core

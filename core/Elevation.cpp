@@ -6,16 +6,37 @@
 
 #include <exdisp.h>
 #include <oleauto.h>
+#include <sddl.h>
 #include <shldisp.h>
 #include <shlobj.h>
+
+#include <vector>
 
 namespace Pd::Core
 {
 namespace
 {
 
+// A string VARIANT for the call, or an empty one.
+struct TextArgument
+{
+    explicit TextArgument(const wchar_t* text) : text_(text && *text ? ::SysAllocString(text) : nullptr)
+    {
+        if (text_)
+        {
+            value.vt = VT_BSTR;
+            value.bstrVal = text_.Get();
+        }
+    }
+    bool Missing(const wchar_t* text) const { return text && *text && !text_; }
+    VARIANT value{};
+
+private:
+    UniqueBstr text_;
+};
+
 // Every step must succeed completely; the COM objects go before the apartment is left.
-bool ExecuteThroughDesktop(const wchar_t* target)
+bool ExecuteThroughDesktop(const wchar_t* target, const wchar_t* arguments, const wchar_t* folder)
 {
     ComPtr<IShellWindows> windows;
     if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
@@ -53,13 +74,15 @@ bool ExecuteThroughDesktop(const wchar_t* target)
         return false;
 
     UniqueBstr file(::SysAllocString(target));
-    if (!file)
+    TextArgument parameters(arguments);
+    TextArgument directory(folder);
+    if (!file || parameters.Missing(arguments) || directory.Missing(folder))
         return false;
     VARIANT none{};
     VARIANT show{};
     show.vt = VT_I4;
     show.lVal = SW_SHOWNORMAL;
-    return SUCCEEDED(shell->ShellExecute(file.Get(), none, none, none, show));
+    return SUCCEEDED(shell->ShellExecute(file.Get(), parameters.value, directory.value, none, show));
 }
 
 } // namespace
@@ -76,12 +99,31 @@ bool IsElevated()
     return elevation.TokenIsElevated != 0;
 }
 
-bool ShellExecuteUnelevated(const wchar_t* target)
+std::wstring ProcessUserSid()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put()))
+        return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    if (size < sizeof(TOKEN_USER))
+        return {};
+    std::vector<unsigned char> buffer(size);
+    if (!::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size))
+        return {};
+    PWSTR text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        return {};
+    UniqueLocal owner(text);
+    return std::wstring(text);
+}
+
+bool ShellExecuteUnelevated(const wchar_t* target, const wchar_t* arguments, const wchar_t* folder)
 {
     if (target == nullptr)
         return false;
     HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    bool ok = ExecuteThroughDesktop(target);
+    bool ok = ExecuteThroughDesktop(target, arguments, folder);
     if (SUCCEEDED(init))
         ::CoUninitialize();
     return ok;

@@ -2,16 +2,22 @@
 // from an elevated process.
 #pragma once
 
+#include <string>
+
 namespace Pd::Core
 {
 
 // True when the process token is elevated; any failure counts as not elevated.
 bool IsElevated();
 
-// Asks the desktop's shell to open a program or address, so that it runs with the rights of the
-// desktop shell instead of this process's administrator rights. Enters a single-threaded COM
-// apartment on the calling thread itself. False when the shell did not take the request (no
-// desktop shell window, for one); callers then fall back to an ordinary shell execution.
-bool ShellExecuteUnelevated(const wchar_t* target);
+// The process token's user as a SID text ("S-1-5-21-..."); empty on any failure.
+std::wstring ProcessUserSid();
+
+// Asks the desktop's shell to open a program (with its arguments, in the folder when given),
+// file, folder or address, so that it runs with the rights of the desktop shell instead of this
+// process's administrator rights. Enters a single-threaded COM apartment on the calling thread
+// itself. False when the shell did not take the request (no desktop shell window, for one).
+bool ShellExecuteUnelevated(const wchar_t* target, const wchar_t* arguments = nullptr,
+                            const wchar_t* folder = nullptr);
 
 } // namespace Pd::Core

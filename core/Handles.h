@@ -71,6 +71,8 @@ using UniqueRegKey = Unique<HKEY, &::RegCloseKey>;     // RegOpenKeyExW, RegCrea
 using UniqueLocal = Unique<HLOCAL, &::LocalFree>;      // LocalAlloc, FormatMessageW buffers
 using UniqueModule = Unique<HMODULE, &::FreeLibrary>;  // LoadLibraryExW
 using UniqueBstr = Unique<BSTR, &::SysFreeString>;     // SysAllocString
+using UniqueGlobal = Unique<HGLOBAL, &::GlobalFree>;   // GlobalAlloc
+using UniqueWindow = Unique<HWND, &::DestroyWindow>;   // CreateWindowExW, on the thread that made it
 
 inline NTSTATUS CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept
 {

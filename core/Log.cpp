@@ -1,9 +1,8 @@
 #include "core/Log.h"
 
-#include "core/LogFile.h"
-
 #include <fmt/format.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <mutex>
@@ -18,6 +17,7 @@ struct LogState
 {
     std::mutex lock; // serialises the sink, standard output and the file
     LogSink sink;
+    std::atomic<LogFileOpener> opener{nullptr};
     std::once_flag fileOpened;
     std::FILE* file = nullptr; // open until the process ends
 };
@@ -44,6 +44,38 @@ std::string FormatLine(std::string_view text)
                        text);
 }
 
+// The line to the sink, or else to standard output.
+void Show(LogState& state, const std::string& line)
+{
+    try
+    {
+        if (state.sink)
+        {
+            state.sink(std::string_view(line).substr(0, line.size() - 1));
+        }
+        else
+        {
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fflush(stdout);
+        }
+    }
+    catch (...)
+    {
+        // A failing sink costs its own line only; the file still gets it.
+    }
+}
+
+void OpenFile(LogState& state)
+{
+    const LogFileOpener opener = state.opener.load();
+    if (opener == nullptr)
+        return;
+    std::string problem;
+    state.file = opener(problem);
+    if (!problem.empty())
+        Show(state, FormatLine("log: " + problem));
+}
+
 } // namespace
 
 void Log(std::string_view text)
@@ -62,23 +94,8 @@ void Log(std::string_view text)
         {
             ~Done() { writing = false; }
         } done;
-        try
-        {
-            if (state.sink)
-            {
-                state.sink(std::string_view(line).substr(0, line.size() - 1));
-            }
-            else
-            {
-                std::fwrite(line.data(), 1, line.size(), stdout);
-                std::fflush(stdout);
-            }
-        }
-        catch (...)
-        {
-            // A failing sink costs its own line only; the file still gets it.
-        }
-        std::call_once(state.fileOpened, [&] { state.file = Detail::OpenLogFile(); });
+        Show(state, line);
+        std::call_once(state.fileOpened, [&] { OpenFile(state); });
         if (state.file)
         {
             std::fwrite(line.data(), 1, line.size(), state.file);
@@ -89,6 +106,11 @@ void Log(std::string_view text)
     {
         // Logging never fails towards its caller.
     }
+}
+
+void SetLogFileOpener(LogFileOpener opener)
+{
+    State().opener.store(opener);
 }
 
 void SetLogSink(LogSink sink)

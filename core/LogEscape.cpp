@@ -6,12 +6,8 @@
 
 namespace Pd::Core
 {
-namespace
-{
 
-// The length and code point of the UTF-8 sequence that starts the text; length 0 when it is not a
-// complete, shortest-form sequence of a Unicode scalar value.
-std::pair<std::size_t, char32_t> DecodeOne(std::string_view text)
+std::pair<std::size_t, char32_t> DecodeUtf8(std::string_view text)
 {
     const auto lead = static_cast<unsigned char>(text[0]);
     const std::size_t length = lead < 0x80             ? 1
@@ -35,8 +31,6 @@ std::pair<std::size_t, char32_t> DecodeOne(std::string_view text)
     return {length, character};
 }
 
-} // namespace
-
 bool IsHiddenCharacter(char32_t c)
 {
     return c <= 0x1F || (c >= 0x7F && c <= 0x9F) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
@@ -50,7 +44,7 @@ std::string EscapeForLog(std::string_view text, std::size_t maxCharacters)
     {
         if (count == maxCharacters)
             return out + "\xE2\x80\xA6";
-        auto [length, character] = DecodeOne(text);
+        auto [length, character] = DecodeUtf8(text);
         if (length == 0)
             out += fmt::format("\\x{:02X}", static_cast<unsigned char>(text[0]));
         else if (character < 0x80 && IsHiddenCharacter(character))
@@ -63,6 +57,14 @@ std::string EscapeForLog(std::string_view text, std::size_t maxCharacters)
             out += text.substr(0, length);
         text.remove_prefix(length == 0 ? 1 : length);
     }
+    return out;
+}
+
+std::string EscapeQuotedForLog(std::string_view text, std::size_t maxCharacters)
+{
+    std::string out;
+    for (char c : EscapeForLog(text, maxCharacters))
+        c == '"' ? out += "\\x22" : out += c;
     return out;
 }
 

@@ -1,25 +1,68 @@
 #include "core/ObjectSecurity.h"
 
+#include "core/Elevation.h"
+
+#include <aclapi.h>
 #include <sddl.h>
 
 namespace Pd::Core
 {
+
+std::wstring SessionObjectSddl(std::wstring_view userSid, bool elevated)
+{
+    const std::wstring user(userSid);
+    return L"O:" + (elevated ? std::wstring(L"BA") : user) + L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100002;;;" +
+           user + L")S:(ML;;NW;;;ME)";
+}
+
 SessionObjectSecurity::SessionObjectSecurity()
 {
+    const std::wstring user = ProcessUserSid();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(SessionObjectSddl, SDDL_REVISION_1,
-                                                               &descriptor, nullptr))
+    if (!user.empty() &&
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(SessionObjectSddl(user, IsElevated()).c_str(),
+                                                               SDDL_REVISION_1, &descriptor, nullptr))
         descriptor_.Reset(descriptor);
     attributes_.nLength = sizeof(attributes_);
-    attributes_.lpSecurityDescriptor = descriptor;
+    attributes_.lpSecurityDescriptor = descriptor_ ? descriptor : nullptr;
     attributes_.bInheritHandle = FALSE;
+}
+
+bool IsTrustedOwner(PSID owner, PSID user)
+{
+    if (owner == nullptr || !::IsValidSid(owner))
+        return false;
+    return ::IsWellKnownSid(owner, WinLocalSystemSid) ||
+           ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+           (user != nullptr && ::IsValidSid(user) && ::EqualSid(owner, user));
+}
+
+std::optional<std::wstring> ForeignOwner(HANDLE object, bool userMayOwn)
+{
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                          nullptr, &descriptor) != ERROR_SUCCESS)
+        return L"unknown";
+    UniqueLocal ownerDescriptor(descriptor);
+    PSID user = nullptr;
+    UniqueLocal userSid;
+    if (userMayOwn && ::ConvertStringSidToSidW(ProcessUserSid().c_str(), &user))
+        userSid.Reset(user);
+    if (IsTrustedOwner(owner, user))
+        return std::nullopt;
+    PWSTR text = nullptr;
+    if (owner == nullptr || !::ConvertSidToStringSidW(owner, &text))
+        return L"unknown";
+    UniqueLocal textOwner(text);
+    return std::wstring(text);
 }
 
 namespace
 {
 
 // Callers read ERROR_ALREADY_EXISTS after creating: the descriptor's release must not change it.
-template <typename Create> UniqueHandle CreateKeepingLastError(Create create)
+template <typename Create> UniqueHandle CreateChecked(Create create, std::wstring* foreignOwner)
 {
     UniqueHandle handle;
     DWORD error = 0;
@@ -28,22 +71,32 @@ template <typename Create> UniqueHandle CreateKeepingLastError(Create create)
         handle.Reset(create(security.Attributes()));
         error = ::GetLastError();
     }
+    if (handle && error == ERROR_ALREADY_EXISTS)
+        if (auto owner = ForeignOwner(handle.Get(), true))
+        {
+            handle.Reset();
+            error = ERROR_INVALID_OWNER;
+            if (foreignOwner != nullptr)
+                *foreignOwner = std::move(*owner);
+        }
     ::SetLastError(error);
     return handle;
 }
 
 } // namespace
 
-UniqueHandle CreateSessionEvent(const wchar_t* name, bool manualReset)
+UniqueHandle CreateSessionEvent(const wchar_t* name, bool manualReset, std::wstring* foreignOwner)
 {
-    return CreateKeepingLastError(
-        [&](SECURITY_ATTRIBUTES* security) { return ::CreateEventW(security, manualReset, FALSE, name); });
+    return CreateChecked(
+        [&](SECURITY_ATTRIBUTES* security) { return ::CreateEventW(security, manualReset, FALSE, name); },
+        foreignOwner);
 }
 
-UniqueHandle CreateSessionMutex(const wchar_t* name, bool initiallyOwned)
+UniqueHandle CreateSessionMutex(const wchar_t* name, bool initiallyOwned, std::wstring* foreignOwner)
 {
-    return CreateKeepingLastError(
-        [&](SECURITY_ATTRIBUTES* security) { return ::CreateMutexW(security, initiallyOwned, name); });
+    return CreateChecked(
+        [&](SECURITY_ATTRIBUTES* security) { return ::CreateMutexW(security, initiallyOwned, name); },
+        foreignOwner);
 }
 
 } // namespace Pd::Core

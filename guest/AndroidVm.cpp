@@ -1,9 +1,15 @@
 #include "guest/AndroidVm.h"
 
+#include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/Json.h"
+#include "core/LogEscape.h"
 #include "core/Strings.h"
 #include "platform/Guid.h"
+
+#include <fmt/format.h>
+
+#include <vector>
 
 namespace Pd::Guest
 {
@@ -59,6 +65,41 @@ bool Qualifies(const Json::Value& entry)
            entry.TextOr(L"SystemType", L"") == L"VirtualMachine" && (state.empty() || state == L"Running");
 }
 
+// Every entry of a listing that qualifies as an Android VM, in the listing's order.
+std::vector<AndroidVm> AndroidVms(std::wstring_view listing)
+{
+    // Through UTF-8 and back, without a byte-order mark, as the listing would be read from a file.
+    std::string bytes = Core::ToUtf8(listing);
+    std::string_view withoutMark = bytes;
+    if (withoutMark.starts_with("\xEF\xBB\xBF"))
+        withoutMark.remove_prefix(3);
+    std::wstring text = Core::FromUtf8(withoutMark);
+    std::vector<AndroidVm> vms;
+    auto document = Json::Parser(text).Parse();
+    if (!document)
+        return vms;
+    for (const Json::Value& entry : document->Items())
+    {
+        if (!Qualifies(entry))
+            continue;
+        std::optional<GUID> id = Platform::ParseGuid(L"{" + entry.TextOr(L"Id", L"") + L"}");
+        if (id)
+            vms.push_back(AndroidVm{*id, Core::ToUtf8(entry.TextOr(L"Owner", L""))});
+    }
+    return vms;
+}
+
+bool IsSidCharacter(char c)
+{
+    return (c >= '0' && c <= '9') || c == '-' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool StartsSid(std::string_view text)
+{
+    return text.size() > 4 && (text[0] == 'S' || text[0] == 's') && text.substr(1, 3) == "-1-" &&
+           text[4] >= '0' && text[4] <= '9';
+}
+
 bool IsSet(HANDLE event)
 {
     return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -69,7 +110,7 @@ bool HasEnded(const AndroidVm& vm, HANDLE exitEvent)
 {
     if (IsSet(exitEvent))
         return true;
-    std::optional<AndroidVm> now = FindAndroidVm();
+    std::optional<AndroidVm> now = FindOwnAndroidVm().vm;
     return !now || now->id != vm.id;
 }
 
@@ -92,25 +133,10 @@ std::wstring EnumerateComputeSystems()
 
 std::optional<AndroidVm> SelectAndroidVm(std::wstring_view listing)
 {
-    // Through UTF-8 and back, without a byte-order mark, as the listing would be read from a file.
-    std::string bytes = Core::ToUtf8(listing);
-    std::string_view withoutMark = bytes;
-    if (withoutMark.starts_with("\xEF\xBB\xBF"))
-        withoutMark.remove_prefix(3);
-    std::wstring text = Core::FromUtf8(withoutMark);
-    auto document = Json::Parser(text).Parse();
-    if (!document)
+    std::vector<AndroidVm> vms = AndroidVms(listing);
+    if (vms.empty())
         return std::nullopt;
-    for (const Json::Value& entry : document->Items())
-    {
-        if (!Qualifies(entry))
-            continue;
-        std::optional<GUID> id = Platform::ParseGuid(L"{" + entry.TextOr(L"Id", L"") + L"}");
-        if (!id)
-            continue;
-        return AndroidVm{*id, Core::ToUtf8(entry.TextOr(L"Owner", L""))};
-    }
-    return std::nullopt;
+    return vms.front();
 }
 
 std::optional<AndroidVm> FindAndroidVm()
@@ -119,6 +145,56 @@ std::optional<AndroidVm> FindAndroidVm()
     if (listing.empty())
         return std::nullopt;
     return SelectAndroidVm(listing);
+}
+
+VmAccount AccountOfOwner(std::string_view owner, std::wstring_view userSid)
+{
+    bool thisUser = false;
+    bool otherUser = false;
+    for (std::size_t at = 0; at < owner.size(); ++at)
+    {
+        if (!StartsSid(owner.substr(at)) || (at > 0 && IsSidCharacter(owner[at - 1])))
+            continue;
+        std::size_t end = at + 2;
+        while (end < owner.size() && IsSidCharacter(owner[end]))
+            ++end;
+        const std::wstring sid = Core::FromUtf8(owner.substr(at, end - at));
+        (Core::EqualsIgnoringCase(sid, userSid) ? thisUser : otherUser) = true;
+        at = end;
+    }
+    if (thisUser == otherUser)
+        return VmAccount::Unknown;
+    return thisUser ? VmAccount::ThisUser : VmAccount::OtherUser;
+}
+
+OwnVmLookup SelectOwnAndroidVm(std::wstring_view listing, std::wstring_view userSid)
+{
+    OwnVmLookup lookup;
+    for (AndroidVm& vm : AndroidVms(listing))
+    {
+        const VmAccount account = userSid.empty() ? VmAccount::Unknown : AccountOfOwner(vm.owner, userSid);
+        if (account == VmAccount::ThisUser)
+        {
+            lookup.vm = std::move(vm);
+            lookup.passedOver.clear();
+            return lookup;
+        }
+        if (!lookup.passedOver.empty())
+            lookup.passedOver += "; ";
+        lookup.passedOver += fmt::format(
+            "Android VM {} (owner {}) {}", Core::ToUtf8(Platform::GuidText(vm.id, true)),
+            Core::EscapeForLog(vm.owner),
+            account == VmAccount::OtherUser ? "belongs to another account" : "names no account of its own");
+    }
+    return lookup;
+}
+
+OwnVmLookup FindOwnAndroidVm()
+{
+    std::wstring listing = EnumerateComputeSystems();
+    if (listing.empty())
+        return {};
+    return SelectOwnAndroidVm(listing, Core::ProcessUserSid());
 }
 
 ComputeSystem OpenComputeSystem(const GUID& id, HANDLE exitEvent)
@@ -138,7 +214,7 @@ ComputeSystem OpenComputeSystem(const GUID& id, HANDLE exitEvent)
 
 VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimings& timings)
 {
-    std::optional<AndroidVm> vm = FindAndroidVm();
+    std::optional<AndroidVm> vm = FindOwnAndroidVm().vm;
     if (!vm)
         return VmStop::NotRunning;
     UniqueHandle exited(::CreateEventW(nullptr, TRUE, FALSE, nullptr));

@@ -35,12 +35,40 @@ enum class VmStop : std::int32_t
 // cannot be asked or does not answer within 10 s.
 std::wstring EnumerateComputeSystems();
 
-// The running Android VM, when the service lists one.
+// A running Android VM of any account, when the service lists one (the elevated host sees every
+// account's VMs).
 std::optional<AndroidVm> FindAndroidVm();
 
 // The first entry of a listing that is a running "VirtualMachine" whose owner contains
 // "android" in any case and whose id is a GUID; what FindAndroidVm applies to the listing.
 std::optional<AndroidVm> SelectAndroidVm(std::wstring_view listing);
+
+// Whose Android a VM is. Tovik's runtime gives each account's VM an owner text that names the
+// account by its SID ("TovikAndroid S-1-5-21-..."); nothing else in the listing tells.
+enum class VmAccount
+{
+    ThisUser,
+    OtherUser,
+    Unknown, // the owner names no account, or this one and another
+};
+
+// What the owner text names, as a word of its own, compared with the user's SID text.
+VmAccount AccountOfOwner(std::string_view owner, std::wstring_view userSid);
+
+// The current user's running Android VM; when there is none, the Android VMs passed over and why,
+// as one text for the log (empty when none runs at all).
+struct OwnVmLookup
+{
+    std::optional<AndroidVm> vm;
+    std::string passedOver;
+};
+
+// The first Android VM (as SelectAndroidVm qualifies them) whose owner names the user; VMs of
+// other accounts and VMs whose owner names no account are passed over, never served.
+OwnVmLookup SelectOwnAndroidVm(std::wstring_view listing, std::wstring_view userSid);
+
+// SelectOwnAndroidVm for the service's listing and this process's user.
+OwnVmLookup FindOwnAndroidVm();
 
 // An open compute system with its exit watch; closing it (through the service it came from)
 // also ends the watch's callback.
@@ -96,9 +124,10 @@ struct VmStopTimings
     DWORD endAfterTerminateMs = 15000;
 };
 
-// Stops the Android VM: calls the hook (which starts Android's own shutdown), waits for the end,
-// and terminates the VM through the service when it does not end in time. The hook is not
-// called when no VM runs or the VM cannot be opened.
+// Stops the current user's Android VM: calls the hook (which starts Android's own shutdown), waits
+// for the end, and terminates the VM through the service when it does not end in time. The hook
+// is not called when no VM of the user runs or the VM cannot be opened. Another account's VM is
+// never stopped.
 VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimings& timings = {});
 
 } // namespace Pd::Guest

@@ -2,6 +2,7 @@
 
 #include "core/Handles.h"
 #include "core/Log.h"
+#include "core/LogEscape.h"
 #include "core/SetEventOnStop.h"
 #include "core/Strings.h"
 #include "guest/AndroidVm.h"
@@ -68,7 +69,7 @@ struct ShutDownOnStop
 class Loop
 {
 public:
-    Loop(std::uint32_t serviceId, std::string_view name, const VsockHandler& handler, std::stop_token stop,
+    Loop(std::uint32_t serviceId, std::string_view name, const VsockVmHandler& handler, std::stop_token stop,
          const VsockTimings& timings, HANDLE stopEvent, HANDLE exitEvent)
         : serviceId_(serviceId), name_(name), handler_(handler), stop_(std::move(stop)), timings_(timings),
           stopEvent_(stopEvent), exitEvent_(exitEvent)
@@ -78,19 +79,24 @@ public:
     void Run()
     {
         bool waitingLogged = false;
+        std::string passedOverLogged;
         while (!stop_.stop_requested())
         {
-            std::optional<AndroidVm> vm = FindAndroidVm();
-            if (!vm)
+            OwnVmLookup lookup = FindOwnAndroidVm();
+            if (!lookup.vm)
             {
                 if (!waitingLogged)
                     Core::Log(fmt::format("host: waiting for Tovik to start ({})", name_));
+                if (lookup.passedOver != passedOverLogged && !lookup.passedOver.empty())
+                    Core::Log(fmt::format("host: {} - not served ({})", lookup.passedOver, name_));
+                passedOverLogged = std::move(lookup.passedOver);
                 ::WaitForSingleObject(stopEvent_, timings_.vmLookupMs);
                 waitingLogged = true;
                 continue;
             }
-            ServeVm(*vm);
+            ServeVm(*lookup.vm);
             waitingLogged = false;
+            passedOverLogged.clear();
         }
     }
 
@@ -101,7 +107,8 @@ private:
         ComputeSystem watch = OpenComputeSystem(vm.id, exitEvent_);
         std::optional<VmSeen> seen(std::in_place);
         Core::Log(fmt::format("host: Tovik VM {} ({}), connecting to vsock port 0x{:08X}",
-                              Core::ToUtf8(Platform::GuidText(vm.id, true)), vm.owner, serviceId_));
+                              Core::ToUtf8(Platform::GuidText(vm.id, true)), Core::EscapeForLog(vm.owner),
+                              serviceId_));
         Host::AnnounceHostChange();
 
         while (!stop_.stop_requested() && !IsSet(exitEvent_))
@@ -109,7 +116,16 @@ private:
             ULONGLONG attemptStart = ::GetTickCount64();
             if (Platform::UniqueSocket socket =
                     Platform::ConnectToGuest(vm.id, serviceId_, timings_.connectTimeoutMs))
-                Serve(std::move(socket));
+            {
+                // The VM could have ended and its id gone to another account's in between.
+                if (!StillOurs(vm))
+                {
+                    Core::Log(fmt::format("host: Tovik VM {} is no longer this user's ({})",
+                                          Core::ToUtf8(Platform::GuidText(vm.id, true)), name_));
+                    break;
+                }
+                Serve(std::move(socket), vm);
+            }
             // At most one attempt per spacing period, also after a connection that ended at once:
             // a guest that accepts and closes straight away must not make the loop spin.
             ULONGLONG elapsed = ::GetTickCount64() - attemptStart;
@@ -119,7 +135,7 @@ private:
                 ::WaitForMultipleObjects(2, wakers, FALSE,
                                          static_cast<DWORD>(timings_.attemptSpacingMs - elapsed));
             }
-            if (!watch && !StillRunning(vm))
+            if (!watch && !StillOurs(vm))
                 break;
         }
 
@@ -129,7 +145,7 @@ private:
         Host::AnnounceHostChange();
     }
 
-    void Serve(Platform::UniqueSocket socket)
+    void Serve(Platform::UniqueSocket socket, const AndroidVm& vm)
     {
         Core::Log(fmt::format("host: {} connected", name_));
         Host::AnnounceHostChange();
@@ -137,7 +153,7 @@ private:
             std::stop_callback<ShutDownOnStop> shutDown(stop_, ShutDownOnStop{socket.Get()});
             try
             {
-                handler_(socket.Get(), stop_);
+                handler_(socket.Get(), vm, stop_);
             }
             catch (const std::exception& error)
             {
@@ -153,10 +169,11 @@ private:
         Host::AnnounceHostChange();
     }
 
-    // Without an exit watch, the VM's end shows only in the listing.
-    static bool StillRunning(const AndroidVm& vm)
+    // Whether the listing still shows the VM as the user's; without an exit watch, also the only
+    // sign of its end.
+    static bool StillOurs(const AndroidVm& vm)
     {
-        std::optional<AndroidVm> now = FindAndroidVm();
+        std::optional<AndroidVm> now = FindOwnAndroidVm().vm;
         return now && now->id == vm.id;
     }
 
@@ -164,7 +181,7 @@ private:
 
     std::uint32_t serviceId_;
     std::string_view name_;
-    const VsockHandler& handler_;
+    const VsockVmHandler& handler_;
     std::stop_token stop_;
     VsockTimings timings_;
     HANDLE stopEvent_;
@@ -174,6 +191,15 @@ private:
 } // namespace
 
 void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const VsockHandler& handler,
+                std::stop_token stop, const VsockTimings& timings)
+{
+    VsockVmHandler withVm;
+    if (handler)
+        withVm = [&handler](SOCKET socket, const AndroidVm&, std::stop_token stop) { handler(socket, stop); };
+    ServeVsock(serviceId, serviceName, withVm, std::move(stop), timings);
+}
+
+void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const VsockVmHandler& handler,
                 std::stop_token stop, const VsockTimings& timings)
 {
     if (!handler)

@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+// After Windows Sockets, which must come before windows.h.
+#include "guest/AndroidVm.h"
+
 #include <cstdint>
 #include <functional>
 #include <stop_token>
@@ -25,6 +28,9 @@ inline constexpr std::uint32_t ElevationServiceId = 0x544B4556;
 // use the socket from its own threads until it returns.
 using VsockHandler = std::function<void(SOCKET socket, std::stop_token stop)>;
 
+// A handler that also learns which VM the connection goes to.
+using VsockVmHandler = std::function<void(SOCKET socket, const AndroidVm& vm, std::stop_token stop)>;
+
 // The loop's periods: how often it looks for a VM while none runs, the least time from the
 // start of one connection attempt to the next, and the connect time-out.
 struct VsockTimings
@@ -34,10 +40,15 @@ struct VsockTimings
     DWORD connectTimeoutMs = 2000;
 };
 
-// Runs on the calling thread until stop is requested. Logs "host: ..." lines with the service
-// name, and announces a host change when the VM is found or ends and on each connection and
-// disconnection. A handler that throws is logged and its connection ended; the loop goes on.
+// Runs on the calling thread until stop is requested. Serves only the current user's Android VM
+// (FindOwnAndroidVm), checked again before each connection is handed over; Android VMs of other
+// accounts, or whose owner names no account, are never connected to, and why is logged once for
+// each change. Logs "host: ..." lines with the service name, and announces a host change when the
+// VM is found or ends and on each connection and disconnection. A handler that throws is logged
+// and its connection ended; the loop goes on.
 void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const VsockHandler& handler,
+                std::stop_token stop, const VsockTimings& timings = {});
+void ServeVsock(std::uint32_t serviceId, std::string_view serviceName, const VsockVmHandler& handler,
                 std::stop_token stop, const VsockTimings& timings = {});
 
 // Whether a loop of this process has found the Android VM and not yet seen it end: what the

@@ -165,7 +165,8 @@ public:
     virtual std::uint16_t AttributeHandle() const = 0; // the declaration's handle
     virtual GUID Uuid() const = 0;
     virtual std::uint32_t Properties() const = 0; // Windows' GattCharacteristicProperties
-    virtual Outcome<GattListing<GattDescriptor>> GetDescriptors() = 0;
+    // The listings below ask the device; a stop request cancels them.
+    virtual Outcome<GattListing<GattDescriptor>> GetDescriptors(std::stop_token stop) = 0;
 
     virtual Outcome<GattReadResult> ReadValue(std::stop_token stop);
     virtual Outcome<GattWriteResult> WriteValueWithResult(const std::vector<std::uint8_t>& value,
@@ -187,7 +188,7 @@ public:
     virtual ~GattDeviceService() = default;
     virtual std::uint16_t AttributeHandle() const = 0;
     virtual GUID Uuid() const = 0;
-    virtual Outcome<GattListing<GattCharacteristic>> GetCharacteristics() = 0;
+    virtual Outcome<GattListing<GattCharacteristic>> GetCharacteristics(std::stop_token stop) = 0;
 };
 
 // Windows' GattSessionStatus.
@@ -224,15 +225,15 @@ enum class BluetoothConnectionStatus : std::int32_t
 inline constexpr std::int32_t PairingPaired = 0;
 inline constexpr std::int32_t PairingAlreadyPaired = 3;
 
-// The device's DeviceInformation.Pairing, paired through its Custom pairing with the
-// ConfirmOnly kind: Windows asks the user to confirm, and PairingRequested accepts.
+// The device's DeviceInformation.Pairing, paired through Windows' ordinary pairing: Windows shows
+// its own prompt, and only the user accepts.
 class DeviceInformationPairing
 {
 public:
     virtual ~DeviceInformationPairing() = default;
     virtual Outcome<bool> IsPaired() = 0;
     virtual Outcome<bool> CanPair() = 0;
-    // Custom.PairAsync: the DevicePairingResultStatus.
+    // PairAsync: the DevicePairingResultStatus.
     virtual Outcome<std::int32_t> PairAsync(std::stop_token stop) = 0;
 };
 
@@ -240,7 +241,7 @@ class LeDevice
 {
 public:
     virtual ~LeDevice() = default;
-    virtual Outcome<GattListing<GattDeviceService>> GetGattServices() = 0;
+    virtual Outcome<GattListing<GattDeviceService>> GetGattServices(std::stop_token stop) = 0;
 
     virtual Outcome<BluetoothConnectionStatus> ConnectionStatus();
     // ConnectionStatusChanged, with the new status; once removal returned it no longer runs.

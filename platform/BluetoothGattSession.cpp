@@ -1,5 +1,5 @@
 // The real LE device's GATT session (GattSession.FromDeviceIdAsync) and its pairing through
-// DeviceInformation.Pairing, custom pairing with the ConfirmOnly kind.
+// DeviceInformation.Pairing, Windows' ordinary pairing with its own prompt to the user.
 #include "platform/BluetoothGattWinRt.h"
 #include "platform/RealServices.h"
 #include "platform/winrt/AbiConnectivity.h"
@@ -82,34 +82,13 @@ public:
         return Flag(&Abi::IDeviceInformationPairing::get_CanPair, L"CanPair");
     }
 
+    // Windows' ordinary pairing: Windows shows its own prompt and the user confirms the device.
+    // Nothing here accepts a pairing on the user's behalf.
     Outcome<std::int32_t> PairAsync(std::stop_token stop) override
     {
-        const std::wstring step = L"DeviceInformationCustomPairing.PairAsync";
-        auto pairing2 = QueryAs<Abi::IDeviceInformationPairing2>(pairing_.Get());
-        if (!pairing2)
-            return Failed(step, E_NOINTERFACE);
-        ComPtr<Abi::IDeviceInformationCustomPairing> custom;
-        if (HRESULT hr = pairing2->get_Custom(custom.Put()); FAILED(hr) || !custom)
-            return Failed(step, FAILED(hr) ? hr : E_POINTER);
-        // Windows asks the user to confirm; the request itself is accepted here. The handler
-        // stays registered until the pairing has ended.
-        Subscriptions requests;
-        auto accepting = requests.Keep(Subscribe(
-            Abi::Instances::PairingRequestedHandler.iid,
-            [](IInspectable*, IInspectable* args) {
-                if (auto request = QueryAs<Abi::IDevicePairingRequestedEventArgs>(args))
-                    request->Accept();
-            },
-            [&](Abi::ITypedEventHandler* typed, Abi::EventToken* token) {
-                return custom->add_PairingRequested(typed, token);
-            },
-            [raw = custom.Get()](Abi::EventToken token) { return raw->remove_PairingRequested(token); },
-            step));
-        if (!accepting)
-            return std::unexpected(accepting.error());
+        const std::wstring step = L"DeviceInformationPairing.PairAsync";
         ComPtr<Abi::PairingOperation> operation;
-        if (HRESULT hr = custom->PairAsync(Abi::PairingKindConfirmOnly, operation.Put());
-            FAILED(hr) || !operation)
+        if (HRESULT hr = pairing_->PairAsync(operation.Put()); FAILED(hr) || !operation)
             return Failed(step, FAILED(hr) ? hr : E_POINTER);
         ComPtr<Abi::IDevicePairingResult> result;
         if (auto ended =

@@ -18,12 +18,13 @@ namespace
 
 using namespace WinRt;
 
-// Starts a listing with `start`, waits for it and reads its status; on Success, each listed
+// Starts a listing with `start`, waits for it (until stop is requested, which cancels it) and
+// reads its status; on Success, each listed
 // object becomes a Wrapper. An object that cannot be described fails the whole listing, so that
 // no database is mirrored with a hole in it.
 template <typename Wrapper, typename Result, typename Start>
 Outcome<GattListing<typename Wrapper::Interface>> List(const std::wstring& step, const GUID& handlerIid,
-                                                       Start&& start)
+                                                       std::stop_token stop, Start&& start)
 {
     using Item = typename Wrapper::Object;
     ComPtr<Abi::IAsyncOperation<Result*>> operation;
@@ -32,7 +33,7 @@ Outcome<GattListing<typename Wrapper::Interface>> List(const std::wstring& step,
     if (!operation)
         return Failed(step, E_POINTER);
     ComPtr<Result> result;
-    if (auto ended = Await(operation.Get(), handlerIid, result.Put(), {}, step); !ended)
+    if (auto ended = Await(operation.Get(), handlerIid, result.Put(), stop, step); !ended)
         return std::unexpected(ended.error());
     if (!result)
         return Failed(step, E_POINTER);
@@ -161,14 +162,14 @@ public:
     GUID Uuid() const override { return uuid_; }
     std::uint32_t Properties() const override { return properties_; }
 
-    Outcome<GattListing<GattDescriptor>> GetDescriptors() override
+    Outcome<GattListing<GattDescriptor>> GetDescriptors(std::stop_token stop) override
     {
         const std::wstring step = L"GattCharacteristic.GetDescriptorsAsync";
         auto characteristic3 = QueryAs<WinRt::Abi::IGattCharacteristic3>(characteristic_.Get());
         if (!characteristic3)
             return Failed(step, E_NOINTERFACE);
         return List<WinRtDescriptor, WinRt::Abi::IGattDescriptorsResult>(
-            step, WinRt::Abi::Instances::DescriptorsCompletedHandler.iid,
+            step, WinRt::Abi::Instances::DescriptorsCompletedHandler.iid, stop,
             [&](WinRt::Abi::DescriptorsOperation** operation) {
                 return characteristic3->GetDescriptorsWithCacheModeAsync(WinRt::Abi::CacheModeUncached,
                                                                          operation);
@@ -289,14 +290,14 @@ public:
     std::uint16_t AttributeHandle() const override { return handle_; }
     GUID Uuid() const override { return uuid_; }
 
-    Outcome<GattListing<GattCharacteristic>> GetCharacteristics() override
+    Outcome<GattListing<GattCharacteristic>> GetCharacteristics(std::stop_token stop) override
     {
         const std::wstring step = L"GattDeviceService.GetCharacteristicsAsync";
         auto service3 = QueryAs<WinRt::Abi::IGattDeviceService3>(service_.Get());
         if (!service3)
             return Failed(step, E_NOINTERFACE);
         return List<WinRtCharacteristic, WinRt::Abi::IGattCharacteristicsResult>(
-            step, WinRt::Abi::Instances::CharacteristicsCompletedHandler.iid,
+            step, WinRt::Abi::Instances::CharacteristicsCompletedHandler.iid, stop,
             [&](WinRt::Abi::CharacteristicsOperation** operation) {
                 return service3->GetCharacteristicsWithCacheModeAsync(WinRt::Abi::CacheModeUncached,
                                                                       operation);
@@ -317,10 +318,10 @@ public:
     {
     }
 
-    Outcome<GattListing<GattDeviceService>> GetGattServices() override
+    Outcome<GattListing<GattDeviceService>> GetGattServices(std::stop_token stop) override
     {
         return List<WinRtService, Abi::IGattDeviceServicesResult>(
-            L"BluetoothLEDevice.GetGattServicesAsync", Abi::Instances::ServicesCompletedHandler.iid,
+            L"BluetoothLEDevice.GetGattServicesAsync", Abi::Instances::ServicesCompletedHandler.iid, stop,
             [&](Abi::ServicesOperation** operation) {
                 return device3_->GetGattServicesWithCacheModeAsync(Abi::CacheModeUncached, operation);
             });

@@ -161,7 +161,10 @@ Outcome<> FinishDeployment(HRESULT started, Abi::DeploymentOperation* operation,
         code = extended;
     Error error{code, Core::ErrorText(step, static_cast<std::uint32_t>(code))};
     if (HString text; SUCCEEDED(result->get_ErrorText(text.Put())) && text.Get())
-        error.text += L" " + text.Text();
+    {
+        error.detail = text.Text();
+        error.text += L" " + error.detail;
+    }
     return std::unexpected(std::move(error));
 }
 

@@ -64,7 +64,8 @@ public:
     virtual Outcome<std::vector<std::wstring>> FindUsers(const std::wstring& packageFullName) = 0;
 
     // Deployments block until Windows has finished. A failure carries the deployment result's
-    // extended error code and error text, or the error that kept the operation from starting.
+    // extended error code and error text (as its detail), or the error that kept the operation
+    // from starting.
     // AddPackageAsync of a package file.
     virtual Outcome<> AddPackage(const std::wstring& packagePath, std::uint32_t options) = 0;
     // RegisterPackageAsync of an unpacked folder's AppxManifest.xml.

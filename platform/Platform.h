@@ -48,11 +48,13 @@
 namespace Pd::Platform
 {
 
-// The failure of a case-3 service call: the HRESULT and a text for logs and messages.
+// The failure of a case-3 service call: the HRESULT and a text for logs and messages, and what
+// the failed operation itself said, where it says more than its code (a deployment's error text).
 struct Error
 {
     HRESULT code = E_FAIL;
     std::wstring text;
+    std::wstring detail = {};
 };
 
 template <typename T = void> using Outcome = std::expected<T, Error>;

@@ -30,7 +30,8 @@ namespace Pd::Platform::Real
 Outcome<std::uint64_t> DefaultBluetoothAdapter();
 Outcome<std::unique_ptr<AdvertisementWatcher>> CreateAdvertisementWatcher(ScanningMode mode);
 Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress);
-Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress, std::stop_token stop);
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress,
+                                                std::stop_token stop);
 std::shared_ptr<CellularConnectivity> CellularConnections();
 std::shared_ptr<ComputeCore> ComputeService();
 std::expected<std::uint32_t, std::uint32_t> RunDeploymentTool(const std::wstring& program,
@@ -40,7 +41,7 @@ Outcome<std::vector<std::vector<std::uint8_t>>> QueryInterfaceDns(const std::wst
 UniqueSocket ConnectToGuest(const GUID& vmId, std::uint32_t port, DWORD connectTimeoutMs);
 Outcome<std::shared_ptr<MbnInterfaceManager>> MobileBroadband();
 std::shared_ptr<NetworkConnectivity> NetworkHints();
-Outcome<> OpenWebPage(const std::wstring& address);
+Outcome<> OpenAsUser(const ShellRequest& request);
 std::shared_ptr<PackageManager> Packages();
 std::shared_ptr<SmsRouter> SmsRouting();
 std::shared_ptr<UserConsentVerifier> UserConsent();

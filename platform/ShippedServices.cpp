@@ -25,7 +25,8 @@ Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool rand
     return Real::OpenLeDevice(address, randomAddress);
 }
 
-Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress, std::stop_token stop)
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress,
+                                                std::stop_token stop)
 {
     return Real::OpenLeDevice(address, randomAddress, stop);
 }
@@ -67,9 +68,9 @@ std::shared_ptr<NetworkConnectivity> NetworkHints()
     return Real::NetworkHints();
 }
 
-Outcome<> OpenWebPage(const std::wstring& address)
+Outcome<> OpenAsUser(const ShellRequest& request)
 {
-    return Real::OpenWebPage(address);
+    return Real::OpenAsUser(request);
 }
 
 std::shared_ptr<PackageManager> Packages()

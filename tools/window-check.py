@@ -4,7 +4,8 @@
 1. Peldra.exe without arguments opens its window; its position and size persist across starts
    (closed with Ctrl+Q, which stores the placement); a stored position off every monitor comes
    back onto the screen; Alt and the arrow keys open each menu of the bar, a click opens one too.
-2. The UI driver's main window: the log pane scrolls, selects, copies and clears (View, Clear log).
+2. The UI driver's main window: the log pane scrolls, selects, copies and clears (View, Clear log);
+   a Windows Hello setting that the registry refuses is reported as not stored.
 3. The UI driver's modal dialog: its owner takes no clicks; Enter, a click on Cancel and a click on
    the third button give their answers.
 4. Screenshots of the main window and the dialog at 100 % and 150 % (the prefix's LogPixels),
@@ -200,6 +201,15 @@ def check_log_view(wine, driver, shots):
     process.wait(60)
 
 
+def check_refused_setting(wine, driver):
+    process = wine.start(driver, "refused")
+    process.wait(120)
+    line = next((l for l in said(process) if l.startswith("refused: ")), "")
+    if "The Windows Hello setting could not be stored (registry error 5)." not in line:
+        fail(f"a Windows Hello setting the registry refused was reported as {line!r}")
+    say("a Windows Hello setting the registry refused was reported as not stored")
+
+
 def check_dialog(wine, driver, shots, scale, name, rounds):
     process = wine.start(driver, "dialog", str(len(rounds)))
     results = []
@@ -270,6 +280,7 @@ def run_checks(wine, args):
     check_placement_and_menus(wine, args.exe)
     wine.stop()
     check_log_view(wine, args.driver, args.shots)
+    check_refused_setting(wine, args.driver)
     results = check_dialog(wine, args.driver, args.shots, 1.0, "100",
                            [("key", "Return"), ("click", 2), ("click", 3)])
     expected = ["button=1 value=first value", "button=0 value=first value", "button=2 value=first value"]

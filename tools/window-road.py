@@ -195,10 +195,10 @@ def walk(wine, road, args):
         time.sleep(1)
         ready = window.inspect(with_log=False)
 
-        # A stalled download, canceled from the window. The download notices the cancel when the
-        # stall ends (kept below the download's receive time-out, so that it is not retried).
+        # A held download, canceled from the window: the server holds it (a byte a second, so the
+        # download sees the cancel at once) until the cancel ends the transfer.
         system = road.server.root / "road" / "system.zst"
-        road.server.set_rule("/road/system.zst", {"stallAfter": 400000, "stallMs": 20000})
+        road.server.set_rule("/road/system.zst", {"holdAfter": 400000})
         window.click(ready, 1000)
         busy = window.wait("the download's progress", lambda s: s[1001]["on"] and not s[1000]["on"], 120,
                            with_log=False)

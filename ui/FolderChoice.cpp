@@ -2,6 +2,7 @@
 
 #include "core/release/Folders.h"
 #include "core/Text.h"
+#include "platform/WebPage.h"
 
 #include <filesystem>
 
@@ -20,6 +21,15 @@ bool EmptyFolder(const std::filesystem::path& folder)
 }
 
 } // namespace
+
+Pd::Result<> OpenInstallFolder(const std::wstring& folder)
+{
+    if (folder.empty() || !Pd::Core::IsFolder(folder))
+        return Pd::Fail(Pd::Core::FormatText(14035, folder));
+    if (auto opened = Pd::Platform::OpenAsUser({folder, {}, {}}); !opened)
+        return Pd::Fail(Pd::Core::FormatText(18015, folder) + L": " + opened.error().text);
+    return {};
+}
 
 std::wstring InstallFolderForChoice(const std::wstring& picked)
 {

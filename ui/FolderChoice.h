@@ -1,6 +1,8 @@
 // Small decisions of the main window's commands that need no window.
 #pragma once
 
+#include "core/Result.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +14,11 @@ namespace Pd::Ui
 // holds "peldra.json", else its subfolder "Peldra", so that an install never spreads over a
 // folder of other files. A folder whose state cannot be read counts as not empty.
 std::wstring InstallFolderForChoice(const std::wstring& picked);
+
+// Opens the install folder for the user, with the user's normal rights. The folder comes from the
+// user's settings, which any program of the user can change: only an existing folder is opened,
+// never a file or program, and a refusal names what is there.
+Pd::Result<> OpenInstallFolder(const std::wstring& folder);
 
 // The parent of a path: up to its last separator, without trailing separators.
 std::wstring ParentFolder(const std::wstring& path);

@@ -1,5 +1,6 @@
 #include "ui/LogView.h"
 
+#include "core/Clipboard.h"
 #include "core/Text.h"
 
 #include <windowsx.h>
@@ -35,28 +36,6 @@ RECT ClientOf(HWND window)
 }
 
 } // namespace
-
-bool CopyToClipboard(HWND owner, const std::wstring& text)
-{
-    if (!::OpenClipboard(owner))
-        return false;
-    bool done = false;
-    ::EmptyClipboard();
-    std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes))
-    {
-        if (void* target = ::GlobalLock(memory))
-        {
-            std::wmemcpy(static_cast<wchar_t*>(target), text.c_str(), text.size() + 1);
-            ::GlobalUnlock(memory);
-            done = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-        }
-        if (!done)
-            ::GlobalFree(memory);
-    }
-    ::CloseClipboard();
-    return done;
-}
 
 void LogView::Append(std::int32_t level, std::wstring text)
 {
@@ -219,7 +198,7 @@ LRESULT LogView::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
         bool control = ::GetKeyState(VK_CONTROL) < 0;
         if (control && wParam == 'C')
         {
-            CopyToClipboard(window_, lines_.CopyText());
+            Pd::Core::CopyToClipboard(window_, lines_.CopyText());
             return 0;
         }
         if (control && wParam == 'A')

@@ -59,7 +59,4 @@ private:
     float dragStartPosition_ = 0.0f;
 };
 
-// Puts the text on the clipboard as Unicode text; false when any step fails.
-bool CopyToClipboard(HWND owner, const std::wstring& text);
-
 } // namespace Pd::Ui

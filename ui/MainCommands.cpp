@@ -1,7 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "core/Clipboard.h"
 #include "core/DataFolder.h"
-#include "core/Elevation.h"
 #include "core/Language.h"
 #include "core/LanguageState.h"
 #include "core/release/Folders.h"
@@ -10,10 +10,11 @@
 #include "core/release/Versions.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/controls/RegistrationRequest.h"
 #include "host/controls/ScheduledTask.h"
 #include "pd/ProgramVersion.h"
+#include "platform/WebPage.h"
 #include "ui/Dialog.h"
 #include "ui/FolderChoice.h"
 #include "ui/MainWindowParts.h"
@@ -47,7 +48,8 @@ void MainWindow::OnCommand(int id)
     case 1003:
         return CheckRelease(false);
     case 1004:
-        ::ShellExecuteW(window_, L"open", installFolder_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        if (auto opened = OpenInstallFolder(installFolder_); !opened)
+            ReportError(opened.error());
         return;
     case 1005:
         return ChangeInstallFolder();
@@ -79,7 +81,7 @@ void MainWindow::OnCommand(int id)
     case 1016:
         return ToggleLog(!logVisible_);
     case 1014:
-        CopyToClipboard(window_, logView_.CopyText());
+        Pd::Core::CopyToClipboard(window_, logView_.CopyText());
         return;
     case 1015:
         logView_.Clear();
@@ -102,10 +104,7 @@ void MainWindow::OnCommand(int id)
     case 1023:
         return ToggleStartWithWindows();
     case 1024:
-        ::ShellExecuteW(window_, L"open",
-                        Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log").c_str(), nullptr,
-                        nullptr, SW_SHOWNORMAL);
-        return;
+        return OpenAddress(Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log"));
     case 1025:
         return StopTovik();
     case 1026:
@@ -151,8 +150,8 @@ void MainWindow::ReportError(const std::wstring& text)
 void MainWindow::OpenAddress(const std::wstring& address)
 {
     ::AllowSetForegroundWindow(ASFW_ANY);
-    if (!Pd::Core::ShellExecuteUnelevated(address.c_str()))
-        ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (auto opened = Pd::Platform::OpenAsUser({address, {}, {}}); !opened)
+        ReportError(Pd::Core::FormatText(18015, address) + L": " + opened.error().text);
 }
 
 void MainWindow::LaunchAndroid()
@@ -269,26 +268,24 @@ void MainWindow::ToggleSu()
 
 void MainWindow::SetHelloRemember(std::uint32_t minutes, std::uint32_t textId)
 {
-    if (minutes != 0 && Pd::Core::ReadUserDword(L"HelloRemember").value_or(0) == 0 &&
+    if (minutes != 0 && Pd::Host::HelloRememberMinutes() == 0 &&
         !Confirm(window_, Pd::Core::Text(15026), Pd::Core::Text(15027), Pd::Core::Text(15028), 1))
         return;
-    Pd::Core::WriteUserDword(L"HelloRemember", minutes);
+    if (auto stored = Pd::Host::SetHelloRememberMinutes(minutes); !stored)
+        return ReportError(stored.error());
     AppendLog(Pd::Level::Success, Pd::Core::Text(11032) + L": " + Pd::Core::Text(textId));
 }
 
 void MainWindow::RegisterWithPlay()
 {
-    UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, Pd::Host::RegisterEventName));
-    if (!event)
-        return ReportError(Pd::Core::Text(14031));
-    ::AllowSetForegroundWindow(ASFW_ANY);
-    ::SetEvent(event.Get());
-    event.Reset();
-    if (Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
-        return Report(Pd::Level::Info, Pd::Core::Text(14029));
+    if (auto asked = Pd::Host::RequestRegistration(); !asked)
+        return ReportError(asked.error());
+    // The host's answer, whether the id went to the clipboard, comes with a host change.
     registrationRequested_ = true;
-    Report(Pd::Level::Info, Pd::Core::Text(14030));
     InvalidateRectF(layout_.hostCard);
+    if (Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
+        return;
+    Report(Pd::Level::Info, Pd::Core::Text(14030));
     LaunchAndroid();
 }
 
@@ -336,7 +333,7 @@ void MainWindow::ShowCommandLineHelp()
     spec.thirdText = Pd::Core::Text(10006);
     spec.width = 720;
     if (ShowDialog(window_, spec).button == 2)
-        CopyToClipboard(window_, usageText_);
+        Pd::Core::CopyToClipboard(window_, usageText_);
 }
 
 } // namespace Pd::Ui

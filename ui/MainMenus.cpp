@@ -28,15 +28,6 @@ bool Exists(const std::wstring& path)
     return !path.empty() && std::filesystem::exists(std::filesystem::path(path), error) && !error;
 }
 
-std::uint32_t HelloRememberValue()
-{
-    DWORD value = 0, size = sizeof value;
-    if (::RegGetValueW(HKEY_CURRENT_USER, Pd::Core::SettingsKey, L"HelloRemember", RRF_RT_REG_DWORD, nullptr,
-                       &value, &size) != ERROR_SUCCESS)
-        return 0;
-    return value;
-}
-
 } // namespace
 
 void MainWindow::BuildMenus()
@@ -168,7 +159,7 @@ void MainWindow::OnInitMenuPopup(HMENU popup)
 {
     const std::wstring source = ReadSource();
     const auto language = Pd::Core::LanguageState::Instance().Current();
-    const std::uint32_t remember = HelloRememberValue();
+    const std::uint32_t remember = Pd::Host::HelloRememberMinutes();
     const CommandState state = CurrentCommandState();
     for (int at = 0; at < ::GetMenuItemCount(popup); ++at)
     {

@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "core/release/Folders.h"
+
 #include "core/ComApartment.h"
 #include "core/release/FileTree.h"
 #include "core/release/InstalledMsi.h"
@@ -28,8 +30,11 @@ namespace
 
 void RestartWindowsWhenAsked(HWND window, const std::wstring& text)
 {
+    // By its full path: a bare name is looked up through App Paths, which the user's own
+    // programs can change.
     if (Confirm(window, Pd::Core::Text(15013), text, Pd::Core::Text(15014), 0))
-        ::ShellExecuteW(nullptr, L"open", L"shutdown.exe", L"/r /t 0", nullptr, SW_HIDE);
+        ::ShellExecuteW(nullptr, L"open", (Pd::Core::SystemFolder() + L"\\shutdown.exe").c_str(), L"/r /t 0",
+                        nullptr, SW_HIDE);
 }
 
 void PostResult(HWND window, OperationResult result)

@@ -10,8 +10,10 @@
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "host/controls/HostControl.h"
 #include "host/controls/HostObjects.h"
 #include "host/controls/HostSettings.h"
+#include "host/controls/RegistrationRequest.h"
 #include "host/controls/ScheduledTask.h"
 #include "pd/ProgramVersion.h"
 #include "ui/MainWindowParts.h"
@@ -38,11 +40,14 @@ bool NamedEventSignalled(const wchar_t* name)
     return event && ::WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
 }
 
-void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address)
+void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address, bool startHost)
 {
     auto result = std::make_unique<ReleaseCheckResult>();
     {
         Pd::Core::MultithreadedApartment apartment;
+        if (startHost)
+            if (auto started = Pd::Host::EnsureRunning(); !started)
+                PostLogLine(window, Pd::Level::Warning, started.error());
         result->windows = Pd::Core::QueryWindows();
         result->bluetoothAdapter = Pd::Bt::DefaultAdapter();
         result->startWithWindows = Pd::Host::IsTaskRegistered();
@@ -76,7 +81,7 @@ std::wstring MainWindow::SourceLabel()
     return Pd::Core::FormatText(14022, Pd::Core::ReleaseRepository);
 }
 
-void MainWindow::CheckRelease(bool keepProgress)
+void MainWindow::CheckRelease(bool keepProgress, bool startHost)
 {
     if (busy_ || checking_)
         return;
@@ -94,7 +99,7 @@ void MainWindow::CheckRelease(bool keepProgress)
     // ManifestSource gives the address of every source word, CustomManifest's for "custom".
     std::wstring address = ReadSource() == L"custom" ? Pd::Core::ReadUserString(L"CustomManifest", L"")
                                                      : Pd::Core::ManifestSource();
-    worker_ = std::jthread(RunReleaseCheck, window_, std::move(address));
+    worker_ = std::jthread(RunReleaseCheck, window_, std::move(address), startHost);
 }
 
 void MainWindow::OnReleaseChecked(Pd::Core::WindowsInfo facts, std::optional<Pd::Core::Manifest> manifest,
@@ -210,9 +215,13 @@ void MainWindow::RefreshHostState()
     const auto state = static_cast<std::uint32_t>(Pd::Core::ReadReleaseState());
     const bool registered = !Pd::Core::ReadUserString(L"GooglePlayRegistered", L"").empty();
     bool requested = registrationRequested_;
-    if (requested && Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
+    if (const auto copy = requested ? Pd::Host::ReadIdCopy() : Pd::Host::IdCopy::Pending;
+        copy != Pd::Host::IdCopy::Pending)
     {
-        SetStatus(Pd::Level::Info, Pd::Core::Text(14029));
+        if (copy == Pd::Host::IdCopy::Copied)
+            SetStatus(Pd::Level::Info, Pd::Core::Text(14029));
+        else
+            SetStatus(Pd::Level::Error, Pd::Core::Text(14033));
         requested = false;
     }
     auto magisk = Pd::Core::ReadUserDword(L"MagiskInAndroid");

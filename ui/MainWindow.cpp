@@ -109,7 +109,9 @@ CreateOutcome MainWindow::Create(int showCommand)
         return CreateOutcome::Failed;
     RestoreWindowRect(showCommand);
     AppendLog(Pd::Level::Info, Pd::Core::FormatText(17000, L"Peldra", PD_VERSION_WTEXT));
-    CheckRelease(false);
+    // The first release check also starts the background host, on the worker: the start waits for
+    // the host, and the window never does.
+    CheckRelease(false, true);
     return CreateOutcome::Created;
 }
 
@@ -175,8 +177,6 @@ void MainWindow::OnCreate()
             },
             window_, INFINITE, WT_EXECUTEDEFAULT);
     RefreshHostState();
-    if (auto started = Pd::Host::EnsureRunning(); !started)
-        AppendLog(Pd::Level::Warning, started.error());
 }
 
 void MainWindow::OnClose()

@@ -120,7 +120,8 @@ private:
     // Release check and host state.
     static std::wstring ReadSource();
     static std::wstring SourceLabel();
-    void CheckRelease(bool keepProgress);
+    // startHost: start the background host first when it does not run.
+    void CheckRelease(bool keepProgress, bool startHost = false);
     void OnReleaseChecked(Pd::Core::WindowsInfo facts, std::optional<Pd::Core::Manifest> manifest,
                           std::wstring error);
     void UpdateComponents();

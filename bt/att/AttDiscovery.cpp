@@ -203,6 +203,8 @@ void AttServer::ReadByGroupType(ByteView pdu)
                 break;
         }
     }
+    else if (*type != Uuid16(SecondaryServiceUuid)) // a group type; every service is primary here
+        return SendError(Att::ReadByGroupTypeRequest, start, Att::UnsupportedGroupType);
     if (response.size() == 2)
         return SendError(Att::ReadByGroupTypeRequest, start, Att::AttributeNotFound);
     send_(std::move(response));

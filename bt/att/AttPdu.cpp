@@ -3,6 +3,33 @@
 namespace Pd::Bt::Att
 {
 
+bool IsRequest(std::uint8_t opcode)
+{
+    switch (opcode)
+    {
+    case ErrorResponse:
+    case ExchangeMtuResponse:
+    case FindInformationResponse:
+    case FindByTypeValueResponse:
+    case ReadByTypeResponse:
+    case ReadResponse:
+    case ReadBlobResponse:
+    case ReadMultipleResponse:
+    case ReadByGroupTypeResponse:
+    case WriteResponse:
+    case PrepareWriteResponse:
+    case ExecuteWriteResponse:
+    case HandleValueNotification:
+    case HandleValueIndication:
+    case HandleValueConfirmation:
+    case ReadMultipleVariableResponse:
+    case MultipleHandleValueNotification:
+        return false;
+    default:
+        return (opcode & CommandFlag) == 0;
+    }
+}
+
 Bytes ErrorResponseFor(std::uint8_t request, std::uint16_t handle, std::uint8_t code)
 {
     Bytes pdu{ErrorResponse, request};
@@ -13,7 +40,7 @@ Bytes ErrorResponseFor(std::uint8_t request, std::uint16_t handle, std::uint8_t 
 
 std::optional<Bytes> ErrorAnswer(ByteView pdu, std::uint8_t code)
 {
-    if (pdu.empty() || (pdu[0] & CommandFlag) != 0)
+    if (pdu.empty() || !IsRequest(pdu[0]))
         return std::nullopt;
     return ErrorResponseFor(pdu[0], 0x0000, code);
 }

@@ -24,6 +24,7 @@ inline constexpr std::uint8_t ReadRequest = 0x0A;
 inline constexpr std::uint8_t ReadResponse = 0x0B;
 inline constexpr std::uint8_t ReadBlobRequest = 0x0C;
 inline constexpr std::uint8_t ReadBlobResponse = 0x0D;
+inline constexpr std::uint8_t ReadMultipleResponse = 0x0F;
 inline constexpr std::uint8_t ReadByGroupTypeRequest = 0x10;
 inline constexpr std::uint8_t ReadByGroupTypeResponse = 0x11;
 inline constexpr std::uint8_t WriteRequest = 0x12;
@@ -35,6 +36,8 @@ inline constexpr std::uint8_t ExecuteWriteResponse = 0x19;
 inline constexpr std::uint8_t HandleValueNotification = 0x1B;
 inline constexpr std::uint8_t HandleValueIndication = 0x1D;
 inline constexpr std::uint8_t HandleValueConfirmation = 0x1E;
+inline constexpr std::uint8_t ReadMultipleVariableResponse = 0x21;
+inline constexpr std::uint8_t MultipleHandleValueNotification = 0x23;
 inline constexpr std::uint8_t WriteCommand = 0x52;
 inline constexpr std::uint8_t SignedWriteCommand = 0xD2;
 
@@ -51,16 +54,22 @@ inline constexpr std::uint8_t PrepareQueueFull = 0x09;
 inline constexpr std::uint8_t AttributeNotFound = 0x0A;
 inline constexpr std::uint8_t InvalidAttributeValueLength = 0x0D;
 inline constexpr std::uint8_t UnlikelyError = 0x0E;
+inline constexpr std::uint8_t UnsupportedGroupType = 0x10;
 
 inline constexpr std::uint16_t DefaultMtu = 23;
 inline constexpr std::uint16_t ServerMtu = 517;
 inline constexpr std::size_t MaximumValueLength = 512;
 
+// Whether a server answers this opcode, with an Error Response when nothing else: every opcode
+// without the command flag except the responses, notifications, indications and confirmations,
+// which a peer's own server or client sends and which no error may answer.
+bool IsRequest(std::uint8_t opcode);
+
 // Error Response: 0x01, the request's opcode, the handle, the code.
 Bytes ErrorResponseFor(std::uint8_t request, std::uint16_t handle, std::uint8_t code);
 
 // The error answer at handle 0x0000 to a PDU the server could not handle; none for an empty
-// PDU or a command.
+// PDU or anything but a request.
 std::optional<Bytes> ErrorAnswer(ByteView pdu, std::uint8_t code);
 
 // The length of the opcode's fixed part: a shorter PDU is answered with Invalid PDU.

@@ -73,9 +73,14 @@ AttServer::Handled AttServer::Dispatch(ByteView pdu)
     case Att::HandleValueConfirmation:
         Confirmation();
         return {};
+    case Att::HandleValueIndication:
+        // From Android's own server: confirmed, as its client would, so that it can go on.
+        send_(Bytes{Att::HandleValueConfirmation});
+        return {};
     default:
-        // Other commands (Signed Write among them) are ignored; other requests unsupported.
-        if ((pdu[0] & Att::CommandFlag) == 0)
+        // Commands (Signed Write among them), notifications and stray responses are ignored;
+        // other requests are unsupported.
+        if (Att::IsRequest(pdu[0]))
             SendError(pdu[0], 0x0000, Att::RequestNotSupported);
         return {};
     }
@@ -186,9 +191,23 @@ std::expected<bool, std::string> AttServer::WriteAttribute(std::uint16_t handle,
     return true;
 }
 
+bool AttServer::WriteFits(ByteView pdu, std::size_t valueEnd) const
+{
+    return pdu.size() <= Mtu() && valueEnd <= Att::MaximumValueLength;
+}
+
 AttServer::Handled AttServer::Write(ByteView pdu)
 {
-    auto written = WriteAttribute(ReadLe16(pdu, 1), pdu.subspan(3), pdu[0]);
+    const std::uint16_t handle = ReadLe16(pdu, 1);
+    ByteView value = pdu.subspan(3);
+    if (!WriteFits(pdu, value.size()))
+    {
+        // A Write Command gets no answer, not even this one: it is dropped.
+        if (pdu[0] == Att::WriteRequest)
+            SendError(Att::WriteRequest, handle, Att::InvalidAttributeValueLength);
+        return {};
+    }
+    auto written = WriteAttribute(handle, value, pdu[0]);
     if (!written)
         return std::unexpected(std::move(written.error()));
     return {};
@@ -201,10 +220,8 @@ void AttServer::PrepareWrite(ByteView pdu)
     ByteView value = pdu.subspan(5);
     if (!database_.FindAttribute(handle))
         return SendError(Att::PrepareWriteRequest, handle, Att::InvalidHandle);
-    // The response echoes the request, so a request longer than the MTU cannot be answered.
-    if (pdu.size() > Mtu())
-        return SendError(Att::PrepareWriteRequest, handle, Att::InvalidPdu);
-    if (offset + value.size() > Att::MaximumValueLength)
+    // The response echoes the request, so a request longer than the MTU could not be answered.
+    if (!WriteFits(pdu, offset + value.size()))
         return SendError(Att::PrepareWriteRequest, handle, Att::InvalidAttributeValueLength);
     if (preparedBudget_ + pdu.size() + PreparedOverhead > PreparedBudget)
         return SendError(Att::PrepareWriteRequest, handle, Att::PrepareQueueFull);

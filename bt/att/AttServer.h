@@ -31,9 +31,10 @@ public:
     // The database and the device must outlive the server.
     AttServer(const GattDatabase& database, AttDevice& device, AttSend send);
 
-    // Handles one PDU from the client and sends its answer. A PDU shorter than its opcode's
-    // fixed part is answered with Invalid PDU. The error is the text of a device call that
-    // could not run; it has been answered already.
+    // Handles one PDU from the client and sends its answer; only requests are answered (an
+    // indication is confirmed). A request shorter than its opcode's fixed part is answered with
+    // Invalid PDU. The error is the text of a device call that could not run; it has been
+    // answered already.
     std::expected<void, std::string> HandlePdu(ByteView pdu);
 
     // A value change of the characteristic value at this handle: sent at once as a
@@ -75,6 +76,8 @@ private:
     DeviceAnswer WriteToDevice(std::uint16_t handle, ByteView value, bool withResponse);
     void ExchangeMtu(ByteView pdu);
     Handled Read(ByteView pdu);
+    // Whether a write's PDU fits the MTU and its value, up to valueEnd, the longest attribute.
+    bool WriteFits(ByteView pdu, std::size_t valueEnd) const;
     Handled Write(ByteView pdu);
     void PrepareWrite(ByteView pdu);
     Handled ExecuteWrite(ByteView pdu);

@@ -20,7 +20,6 @@ namespace
 
 constexpr std::uint16_t FirstHandle = 0x0040;
 constexpr std::uint16_t LastHandle = 0x0EFF;
-constexpr std::uint16_t KeyDistributionCid = 0xFFFF;
 constexpr std::uint8_t ConnectionLimitExceeded = 0x09; // every handle is in use or being torn down
 
 std::uint16_t HandleAt(ByteView parameters)
@@ -395,7 +394,7 @@ Bytes Controller::LeStartEncryption(ByteView parameters)
     }
     SendCommandStatus(Op::LeStartEncryption, Hci::Status::Success);
     SendEvent(Hci::Event::EncryptionChange, Hci::ConnectionEventParameters(handle, Bytes{0x01})); // on
-    link->PushFromAndroid(KeyDistributionCid, {});
+    link->DistributeKeys();
     return {};
 }
 

@@ -248,7 +248,7 @@ Bytes Controller::Reset(ByteView)
         scanActive_ = true;
         scanEnabled_ = false;
         filterDuplicates_ = false;
-        reportedAdvertisements_.clear();
+        ForgetAdvertisers();
     }
     Core::Log("hci: reset");
     return {};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bt/controller/ControllerServices.h"
+#include "bt/controller/RecentTable.h"
 #include "bt/hci/Acl.h"
 #include "bt/hci/Bytes.h"
 #include "bt/hci/PacketType.h"
@@ -64,7 +65,7 @@ struct CommandEntry
 // always taken last. The state lock is never held together with the report or link lock, and
 // the connect wait lock is taken alone. Nothing calls out to a link or to the send function under
 // the link lock or the closer lock; under the report lock only the link calls that never block
-// for long (IsDisconnected, PushFromAndroid) and sends happen.
+// for long (IsDisconnected, PushFromAndroid, DistributeKeys) and sends happen.
 class Controller
 {
 public:
@@ -195,14 +196,25 @@ private:
     const std::uint64_t adapterAddress_;
     ControllerServices services_;
 
-    std::mutex stateLock_; // guards the name, the scan flags and the advertisement maps
+    // What was last heard from an advertiser's address.
+    struct Heard
+    {
+        std::int8_t rssi = 0;
+        Bytes name; // empty until one is advertised
+    };
+
+    // Forgets every advertiser: the tables hold only what the current scan heard.
+    void ForgetAdvertisers();
+
+    std::mutex stateLock_; // guards the name, the scan flags and the advertisement tables
     Bytes localName_;
     bool scanActive_ = true;
     bool scanEnabled_ = false;
     bool filterDuplicates_ = false;
-    std::map<std::pair<std::uint64_t, std::uint8_t>, Bytes> reportedAdvertisements_;
-    std::map<std::uint64_t, std::int8_t> rssiByAddress_;
-    std::map<std::uint64_t, Bytes> nameByAddress_;
+    // Bounded, so that advertisers that rotate their addresses cannot grow the host: the one
+    // heard longest ago goes first.
+    RecentTable<std::pair<std::uint64_t, std::uint8_t>, Bytes> reportedAdvertisements_{1024};
+    RecentTable<std::uint64_t, Heard> heard_{512};
 
     std::unique_ptr<Scanner> scanner_;
 

@@ -4,6 +4,7 @@
 
 #include "bt/controller/Opcodes.h"
 #include "core/Log.h"
+#include "core/LogEscape.h"
 
 #include <fmt/format.h>
 
@@ -16,33 +17,19 @@ namespace
 
 constexpr std::size_t NameLength = 248;
 
-// The name as a log line shows it: bytes that could break the line are escaped.
-std::string Printable(const Bytes& name)
-{
-    std::string shown;
-    for (std::uint8_t byte : name)
-    {
-        if (byte < 0x20 || byte == 0x7F || byte == '\\')
-            shown += fmt::format("\\x{:02x}", byte);
-        else
-            shown += static_cast<char>(byte);
-    }
-    return shown;
-}
-
 } // namespace
 
 Bytes Controller::WriteLocalName(ByteView parameters)
 {
     ByteView name = parameters.first(std::min(parameters.size(), NameLength));
     name = name.first(static_cast<std::size_t>(std::find(name.begin(), name.end(), 0) - name.begin()));
-    std::string shown;
     {
         std::lock_guard guard(stateLock_);
         localName_.assign(name.begin(), name.end());
-        shown = Printable(localName_);
     }
-    Core::Log(fmt::format("hci: local name \"{}\"", shown));
+    Core::Log(
+        fmt::format("hci: local name \"{}\"",
+                    Core::EscapeQuotedForLog({reinterpret_cast<const char*>(name.data()), name.size()})));
     return {};
 }
 

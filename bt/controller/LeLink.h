@@ -30,11 +30,14 @@ public:
     virtual ~LeLink() = default;
 
     // Queues one L2CAP PDU from Android (CID and payload) for the link's worker; never blocks
-    // for long. CID 0xFFFF with no payload asks the link to distribute its keys. Returns false
-    // to hold back the ACL credit of the packet that completed the PDU (its queue is full): the
-    // controller keeps it until the link calls its LinkCreditsFreed, and Android, out of
-    // credits, stops sending meanwhile.
+    // for long. Returns false to hold back the ACL credit of the packet that completed the PDU
+    // (its queue is full): the controller keeps it until the link calls its LinkCreditsFreed,
+    // and Android, out of credits, stops sending meanwhile.
     virtual bool PushFromAndroid(std::uint16_t cid, Bytes pdu) = 0;
+
+    // Encryption is on: the link distributes its keys once the PDUs queued before have been
+    // handled. Asking again before that changes nothing; never blocks for long.
+    virtual void DistributeKeys() = 0;
 
     // True once the real device went away.
     virtual bool IsDisconnected() const = 0;

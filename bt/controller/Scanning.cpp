@@ -24,15 +24,19 @@ void Controller::OnAdvertisement(const Advertisement& advertisement)
 {
     {
         std::lock_guard guard(stateLock_);
-        rssiByAddress_[advertisement.address] = advertisement.rssi;
+        // Stopping the scan forgot the advertisers: one that arrives after it is not kept.
+        if (!scanEnabled_)
+            return;
+        Heard& heard = heard_.Refresh(advertisement.address);
+        heard.rssi = advertisement.rssi;
         std::string name = NameFromAdvertisingData(advertisement.data);
         if (!name.empty())
-            nameByAddress_[advertisement.address] = Bytes(name.begin(), name.end());
-        if (!scanEnabled_ || (!scanActive_ && advertisement.kind == ScanResponse))
+            heard.name.assign(name.begin(), name.end());
+        if (!scanActive_ && advertisement.kind == ScanResponse)
             return;
         if (filterDuplicates_)
         {
-            Bytes& reported = reportedAdvertisements_[{advertisement.address, advertisement.kind}];
+            Bytes& reported = reportedAdvertisements_.Refresh({advertisement.address, advertisement.kind});
             if (!reported.empty() && reported == advertisement.data)
                 return;
             reported = advertisement.data;
@@ -45,6 +49,12 @@ void Controller::OnAdvertisement(const Advertisement& advertisement)
     Append(report, data);
     report.push_back(static_cast<std::uint8_t>(advertisement.rssi));
     SendLeMetaEvent(Hci::LeSubevent::AdvertisingReport, report);
+}
+
+void Controller::ForgetAdvertisers()
+{
+    reportedAdvertisements_.Clear();
+    heard_.Clear();
 }
 
 Bytes Controller::LeSetScanParameters(ByteView parameters)
@@ -64,7 +74,9 @@ Bytes Controller::LeSetScanEnable(ByteView parameters)
         std::lock_guard guard(stateLock_);
         scanEnabled_ = enabled;
         filterDuplicates_ = parameters[1] != 0;
-        reportedAdvertisements_.clear();
+        reportedAdvertisements_.Clear();
+        if (!enabled)
+            ForgetAdvertisers();
         active = scanActive_;
     }
     // The first report must not reach Android ahead of this command's answer.
@@ -89,8 +101,8 @@ Bytes Controller::ReadRssi(ByteView parameters)
     std::uint8_t rssi = UnknownRssi;
     {
         std::lock_guard guard(stateLock_);
-        if (auto found = rssiByAddress_.find(peer); found != rssiByAddress_.end())
-            rssi = static_cast<std::uint8_t>(found->second);
+        if (const Heard* heard = heard_.Find(peer))
+            rssi = static_cast<std::uint8_t>(heard->rssi);
     }
     Bytes answer;
     Hci::AppendHandle(answer, handle);
@@ -104,8 +116,8 @@ Bytes Controller::RemoteNameRequest(ByteView parameters)
     Bytes name;
     {
         std::lock_guard guard(stateLock_);
-        if (auto found = nameByAddress_.find(address); found != nameByAddress_.end())
-            name = found->second;
+        if (const Heard* heard = heard_.Find(address))
+            name = heard->name;
     }
     SendCommandStatus(Op::RemoteNameRequest, Hci::Status::Success);
     Bytes event{name.empty() ? Hci::Status::PageTimeout : Hci::Status::Success};

@@ -14,14 +14,14 @@ using Platform::GattStatus;
 // The characteristic's listing and objects; a failed descriptor listing leaves it without any.
 Platform::Outcome<CharacteristicListing> ReadCharacteristic(
     const std::shared_ptr<Platform::GattCharacteristic>& characteristic,
-    GattMirror::CharacteristicObjects& objects)
+    GattMirror::CharacteristicObjects& objects, std::stop_token stop)
 {
     CharacteristicListing listing{characteristic->AttributeHandle(),
                                   GuidToUuid(characteristic->Uuid()),
                                   characteristic->Properties(),
                                   {}};
     objects.characteristic = characteristic;
-    auto descriptors = characteristic->GetDescriptors();
+    auto descriptors = characteristic->GetDescriptors(stop);
     if (!descriptors)
         return std::unexpected(descriptors.error());
     if (descriptors->status != GattStatus::Success)
@@ -37,20 +37,20 @@ Platform::Outcome<CharacteristicListing> ReadCharacteristic(
 // The service's listing and objects; unmirrored services are not asked for their
 // characteristics, and a failed characteristic listing leaves the service without any.
 Platform::Outcome<ServiceListing> ReadService(const std::shared_ptr<Platform::GattDeviceService>& service,
-                                              GattMirror::ServiceObjects& objects)
+                                              GattMirror::ServiceObjects& objects, std::stop_token stop)
 {
     ServiceListing listing{service->AttributeHandle(), GuidToUuid(service->Uuid()), {}};
     objects.service = service;
     if (!IsMirroredService(listing.uuid))
         return listing;
-    auto characteristics = service->GetCharacteristics();
+    auto characteristics = service->GetCharacteristics(stop);
     if (!characteristics)
         return std::unexpected(characteristics.error());
     if (characteristics->status != GattStatus::Success)
         return listing;
     for (const auto& characteristic : characteristics->items)
     {
-        auto read = ReadCharacteristic(characteristic, objects.characteristics.emplace_back());
+        auto read = ReadCharacteristic(characteristic, objects.characteristics.emplace_back(), stop);
         if (!read)
             return std::unexpected(read.error());
         listing.characteristics.push_back(std::move(*read));
@@ -97,9 +97,10 @@ std::shared_ptr<Platform::GattDescriptor> GattMirror::Descriptor(std::size_t ser
 }
 
 Platform::Outcome<std::optional<GattMirror>> MirrorGattDatabase(Platform::LeDevice& device,
-                                                                std::uint64_t peerAddress)
+                                                                std::uint64_t peerAddress,
+                                                                std::stop_token stop)
 {
-    auto services = device.GetGattServices();
+    auto services = device.GetGattServices(stop);
     if (!services)
         return std::unexpected(services.error());
     if (services->status != GattStatus::Success)
@@ -112,7 +113,7 @@ Platform::Outcome<std::optional<GattMirror>> MirrorGattDatabase(Platform::LeDevi
     std::vector<GattMirror::ServiceObjects> objects;
     for (const auto& service : services->items)
     {
-        auto read = ReadService(service, objects.emplace_back());
+        auto read = ReadService(service, objects.emplace_back(), stop);
         if (!read)
             return std::unexpected(read.error());
         listings.push_back(std::move(*read));

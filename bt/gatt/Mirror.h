@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace Pd::Bt
 {
@@ -51,8 +52,10 @@ private:
 
 // Reads the device's services, characteristics and descriptors and builds the mirror, logging
 // its size. None when Windows could not list the services (logged with its status); an error
-// when a Windows call failed, which the caller reports.
+// when a Windows call failed or stop was requested (which cancels the listing under way), which
+// the caller reports.
 Platform::Outcome<std::optional<GattMirror>> MirrorGattDatabase(Platform::LeDevice& device,
-                                                                std::uint64_t peerAddress);
+                                                                std::uint64_t peerAddress,
+                                                                std::stop_token stop);
 
 } // namespace Pd::Bt

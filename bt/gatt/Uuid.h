@@ -22,6 +22,7 @@ Uuid Uuid16(std::uint16_t value);
 std::optional<std::uint16_t> ShortUuid(const Uuid& uuid);
 
 inline constexpr std::uint16_t PrimaryServiceUuid = 0x2800;
+inline constexpr std::uint16_t SecondaryServiceUuid = 0x2801;
 inline constexpr std::uint16_t IncludeUuid = 0x2802;
 inline constexpr std::uint16_t CharacteristicUuid = 0x2803;
 inline constexpr std::uint16_t ClientConfigurationUuid = 0x2902;

@@ -26,7 +26,6 @@ namespace
 
 constexpr std::uint16_t AttCid = 0x0004;
 constexpr std::uint16_t SmpCid = 0x0006;
-constexpr std::uint16_t KeyDistributionCid = 0xFFFF;
 constexpr std::uint8_t ConnectionFailed = 0x3E;
 constexpr std::uint8_t ConnectionTimeout = 0x08;
 constexpr std::uint8_t InsufficientResources = 0x11;
@@ -76,7 +75,7 @@ public:
         {
             std::lock_guard guard(inboundLock_);
             bool full = inbound_.size() >= limits_.entries || inboundBytes_ + pdu.size() > limits_.bytes;
-            if (!full || cid == KeyDistributionCid)
+            if (!full)
             {
                 inboundBytes_ += pdu.size();
                 inbound_.push_back({cid, std::move(pdu)});
@@ -88,6 +87,16 @@ public:
         }
         Overflow(cid, pdu);
         return true;
+    }
+
+    // Marks the key distribution due behind the PDUs queued now; one is due at most.
+    void DistributeKeys()
+    {
+        std::lock_guard guard(inboundLock_);
+        if (closed_.load() || keysAfter_)
+            return;
+        keysAfter_ = inbound_.size();
+        inboundReady_.notify_one();
     }
 
     bool IsDisconnected() const { return disconnected_.load(); }
@@ -105,6 +114,7 @@ public:
             std::lock_guard guard(inboundLock_);
             inbound_.clear();
             inboundBytes_ = 0;
+            keysAfter_.reset();
         }
         if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
             worker_.join();
@@ -124,6 +134,7 @@ private:
     {
         std::uint16_t cid = 0;
         Bytes pdu;
+        bool distributeKeys = false; // no PDU: the key distribution that became due
     };
 
     Platform::Outcome<bool> OpenDevice(const LeDeviceOpener& open, std::stop_token stop)
@@ -146,7 +157,7 @@ private:
         if (auto maintained = session_->SetMaintainConnection(true); !maintained)
             return std::unexpected(maintained.error());
 
-        auto mirror = MirrorGattDatabase(*device_, peer_);
+        auto mirror = MirrorGattDatabase(*device_, peer_, stop);
         if (!mirror)
             return std::unexpected(mirror.error());
         if (!*mirror)
@@ -228,9 +239,10 @@ private:
         if (!overflowLogged_.exchange(true))
             Core::Log(fmt::format("gatt {:012X}: inbound queue full; dropping PDUs and refusing ATT requests",
                                   peer_));
-        if (cid == AttCid && !pdu.empty() && (pdu[0] & Att::CommandFlag) == 0 &&
-            pdu[0] != Att::HandleValueConfirmation)
-            SendL2cap(AttCid, Att::ErrorResponseFor(pdu[0], 0x0000, InsufficientResources));
+        if (cid != AttCid)
+            return;
+        if (auto refusal = Att::ErrorAnswer(pdu, InsufficientResources))
+            SendL2cap(AttCid, std::move(*refusal));
     }
 
     void Run(std::stop_token stop)
@@ -241,9 +253,18 @@ private:
             bool freed = false;
             {
                 std::unique_lock guard(inboundLock_);
-                inboundReady_.wait(guard, stop, [this] { return !inbound_.empty(); });
+                inboundReady_.wait(guard, stop, [this] { return !inbound_.empty() || keysAfter_ == 0u; });
                 if (stop.stop_requested())
                     return;
+                if (keysAfter_ == 0u)
+                {
+                    keysAfter_.reset();
+                    guard.unlock();
+                    Handle({.cid = 0, .pdu = {}, .distributeKeys = true});
+                    continue;
+                }
+                if (keysAfter_)
+                    --*keysAfter_;
                 entry = std::move(inbound_.front());
                 inbound_.pop_front();
                 inboundBytes_ -= entry.pdu.size();
@@ -264,24 +285,24 @@ private:
         try
         {
             std::expected<void, std::string> handled;
-            switch (entry.cid)
-            {
-            case AttCid:
-                handled = att_->HandlePdu(entry.pdu);
-                break;
-            case LeSignallingCid:
-                if (auto answer = AnswerLeSignalling(entry.pdu))
-                    SendL2cap(LeSignallingCid, std::move(*answer));
-                break;
-            case SmpCid:
-                handled = smp_->HandlePdu(entry.pdu);
-                break;
-            case KeyDistributionCid:
+            if (entry.distributeKeys)
                 handled = smp_->CompleteBonding();
-                break;
-            default:
-                break;
-            }
+            else
+                switch (entry.cid)
+                {
+                case AttCid:
+                    handled = att_->HandlePdu(entry.pdu);
+                    break;
+                case LeSignallingCid:
+                    if (auto answer = AnswerLeSignalling(entry.pdu))
+                        SendL2cap(LeSignallingCid, std::move(*answer));
+                    break;
+                case SmpCid:
+                    handled = smp_->HandlePdu(entry.pdu);
+                    break;
+                default:
+                    break;
+                }
             if (!handled)
                 Core::Log(fmt::format("gatt {:012X}: {}", peer_, handled.error()));
         }
@@ -316,6 +337,8 @@ private:
     std::condition_variable_any inboundReady_;
     std::deque<Entry> inbound_;
     std::size_t inboundBytes_ = 0;
+    // Set while a key distribution is due: how many queued PDUs come before it.
+    std::optional<std::size_t> keysAfter_;
     bool creditsHeld_ = false;
     std::atomic<bool> overflowLogged_{false};
 
@@ -330,6 +353,7 @@ public:
     explicit WindowsLeLink(std::shared_ptr<LinkImpl> impl) : impl_(std::move(impl)) {}
     ~WindowsLeLink() override { impl_->Close(); }
     bool PushFromAndroid(std::uint16_t cid, Bytes pdu) override { return impl_->Push(cid, std::move(pdu)); }
+    void DistributeKeys() override { impl_->DistributeKeys(); }
     bool IsDisconnected() const override { return impl_->IsDisconnected(); }
     void Close() override { impl_->Close(); }
 

@@ -5,8 +5,10 @@
 // The inbound queue is bounded in entries and bytes: from half the bound on, the link holds
 // back Android's ACL credits until the worker has caught up, so a host that keeps to flow
 // control never reaches the bound; past it, commands and other PDUs are dropped and ATT
-// requests answered with Insufficient Resources (logged once per link). Close discards what is
-// still queued and cancels the Windows operation the worker waits for.
+// requests answered with Insufficient Resources (logged once per link). A key distribution the
+// controller asks for is a single mark behind the PDUs queued at that moment, never an entry of
+// its own. Close discards what is still queued and cancels the Windows operation the worker
+// waits for.
 //
 // Threads: the controller's (Connect, PushFromAndroid, Close), the worker, and Windows threads
 // (session status and value changes). Lock order: callback lock, indication lock (the ATT

@@ -21,11 +21,15 @@ namespace
 {
 
 constexpr std::uint32_t AttemptConnectTimeoutMs = 15000;
-constexpr std::uint32_t AttemptReceiveTimeoutMs = 60000;
+
+using Detail::Failed;
+using Detail::Failure;
+using Detail::RequestResult;
 
 // What one call knows about the file it fills: bytes written and hashed so far, whether any of
-// them came from before a Range continuation (a prefix that may belong to another file), and the
-// validator of the answer they came from, which a continuation sends back in If-Range.
+// them came from before a Range continuation (a prefix that may belong to another file), the
+// validator of the answer they came from, which a continuation sends back in If-Range, and how
+// much longer stalls may hold the download up.
 struct Transfer
 {
     std::wstring_view url;
@@ -33,6 +37,8 @@ struct Transfer
     std::uint64_t expectedSize;
     const ByteProgress& progress;
     const Core::LogText& log;
+    std::uint32_t receiveTimeoutMs;
+    std::uint32_t stallLeftMs;
     std::optional<Sha256> hasher{};
     std::uint64_t offset = 0;
     bool resumed = false;
@@ -71,6 +77,42 @@ UniqueFile OpenForReading(const std::wstring& path)
 std::wstring FolderOf(const std::wstring& path)
 {
     return std::filesystem::path(path).parent_path().wstring();
+}
+
+// Beside the partial file: the validator of the answer its bytes came from, so that a later call
+// continues it only from the same version of the file.
+std::wstring ValidatorPath(const std::wstring& path)
+{
+    return path + L".validator";
+}
+
+// The stored validator, when there is one that may be sent back.
+std::wstring StoredValidator(const std::wstring& path)
+{
+    UniqueFile file = OpenForReading(ValidatorPath(path));
+    char bytes[Detail::MaxValidatorLength + 1];
+    DWORD read = 0;
+    if (!file || !::ReadFile(file.Get(), bytes, sizeof(bytes), &read, nullptr))
+        return {};
+    std::wstring validator(bytes, bytes + read);
+    return Detail::IsSendableValidator(validator) ? validator : std::wstring();
+}
+
+// Keeps the validator of a whole answer beside the file it fills; without one, none stays.
+void StoreValidator(const Transfer& transfer)
+{
+    const std::wstring folder = FolderOf(transfer.path);
+    const std::wstring stored = ValidatorPath(transfer.path);
+    // Only the cost of a later resume hangs on it: the digest still proves the file.
+    if (transfer.validator.empty() ||
+        !Install::WriteWholeFile(folder, stored,
+                                 std::string(transfer.validator.begin(), transfer.validator.end())))
+        static_cast<void>(Install::DeleteBelow(folder, stored));
+}
+
+void DropValidator(const std::wstring& path)
+{
+    static_cast<void>(Install::DeleteBelow(FolderOf(path), ValidatorPath(path)));
 }
 
 std::unexpected<std::wstring> Canceled()
@@ -134,7 +176,7 @@ std::wstring ShorterFile(const Transfer& transfer, std::uint64_t serverSize)
 // the bytes on disk. Else the transfer starts again from byte 0 (logged), and the answer is of no use
 // unless it is the whole file (200). An error when the server's file is shorter than what is here
 // a second time: starting again once is enough.
-Result<bool> Continues(Transfer& transfer, const Detail::Response& response)
+RequestResult<bool> Continues(Transfer& transfer, const Detail::Response& response)
 {
     HINTERNET request = response.request.Get();
     const std::uint64_t asked = transfer.offset;
@@ -150,16 +192,16 @@ Result<bool> Continues(Transfer& transfer, const Detail::Response& response)
     {
         // The server's file ends at or before the bytes already here: they are of another file.
         if (transfer.droppedForShorterFile)
-            return Fail(range && range->total ? ShorterFile(transfer, *range->total) : Core::Text(18003));
+            return Failed(range && range->total ? ShorterFile(transfer, *range->total) : Core::Text(18003));
         if (auto emptied = Empty(transfer.path); !emptied)
-            return std::unexpected(std::move(emptied.error()));
+            return Failed(std::move(emptied.error()));
         transfer.Log(Core::FormatText(18081, std::wstring(transfer.url), Core::FormatBytes(asked)));
         transfer.droppedForShorterFile = true;
         transfer.StartAgain();
         return false;
     }
     if (response.status != 206)
-        return Fail(Core::FormatText(18001, response.status));
+        return std::unexpected(Detail::StatusFailure(request, response.status, response.url));
     if (!range || range->first != asked || (range->total && *range->total != transfer.expectedSize))
     {
         transfer.Log(Core::FormatText(18058, std::wstring(transfer.url), asked, rangeText.value_or(L"none")));
@@ -180,18 +222,18 @@ Result<bool> Continues(Transfer& transfer, const Detail::Response& response)
 
 // Opens the request for the rest of the file, or for the whole file when what is here cannot be
 // continued; the answer's body then goes to the file from transfer.offset.
-Result<Detail::Response> OpenFor(Transfer& transfer)
+RequestResult<Detail::Response> OpenFor(Transfer& transfer, std::uint32_t receiveTimeoutMs)
 {
     for (;;)
     {
         const bool continuing = transfer.offset > 0;
         auto response =
             Detail::OpenRequest(transfer.url, {transfer.offset, continuing ? transfer.validator : L""},
-                                AttemptConnectTimeoutMs, AttemptReceiveTimeoutMs);
+                                AttemptConnectTimeoutMs, receiveTimeoutMs);
         if (!response)
-            return Fail(std::move(response.error().text));
+            return std::unexpected(std::move(response.error()));
         if (auto plain = Detail::CheckNotEncoded(*response); !plain)
-            return std::unexpected(std::move(plain.error()));
+            return Failed(std::move(plain.error()));
         if (continuing)
         {
             auto continues = Continues(transfer, *response);
@@ -203,35 +245,49 @@ Result<Detail::Response> OpenFor(Transfer& transfer)
                 return std::move(*response);
         }
         if (response->status != 200)
-            return Fail(Core::FormatText(18001, response->status));
+            return std::unexpected(
+                Detail::StatusFailure(response->request.Get(), response->status, response->url));
         // A whole file shorter than the release says can never become the release's file.
         if (auto announced = Detail::ContentLength(response->request.Get());
             announced && *announced < transfer.expectedSize)
-            return Fail(ShorterFile(transfer, *announced));
+            return Failed(ShorterFile(transfer, *announced));
         transfer.validator = Detail::Validator(response->request.Get());
         return std::move(*response);
     }
 }
 
-// One request and one pass over its body into the file.
-Result<> Attempt(Transfer& transfer, std::stop_token stop)
+// One request and one pass over its body into the file. A stall, before the headers or in the
+// body, is charged to what is left of the stall budget.
+RequestResult<> Attempt(Transfer& transfer, std::stop_token stop)
 {
-    auto response = OpenFor(transfer);
+    // Never 0, which WinHTTP takes for no time-out at all.
+    const std::uint32_t timeoutMs =
+        std::max<std::uint32_t>(std::min(transfer.receiveTimeoutMs, transfer.stallLeftMs), 1);
+    auto charged = [&](RequestResult<> result) {
+        if (!result && result.error().failure == Failure::Stalled)
+            transfer.stallLeftMs -= std::min(timeoutMs, transfer.stallLeftMs);
+        return result;
+    };
+    auto response = OpenFor(transfer, timeoutMs);
     if (!response)
-        return std::unexpected(std::move(response.error()));
+        return charged(std::unexpected(std::move(response.error())));
 
     auto opened = Install::OpenBelow(FolderOf(transfer.path), transfer.path, GENERIC_WRITE, FILE_SHARE_READ,
                                      OPEN_ALWAYS);
     if (!opened)
-        return std::unexpected(std::move(opened.error()));
+        return Failed(std::move(opened.error()));
     const UniqueFile file = std::move(*opened);
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(transfer.offset);
     if (!::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get()))
-        return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
+        return Failed(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
+    // Stored once the old bytes are gone and before a new one is written: the validator beside the
+    // file always names the answer its bytes came from.
+    if (transfer.offset == 0)
+        StoreValidator(transfer);
     transfer.Report();
 
-    auto read =
+    return charged(
         Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
             if (transfer.offset + size > transfer.expectedSize)
                 return Fail(Core::Text(18004));
@@ -243,49 +299,52 @@ Result<> Attempt(Transfer& transfer, std::stop_token stop)
             transfer.offset += size;
             transfer.Report();
             return {};
-        });
-    if (!read)
-        return Fail(std::move(read.error().text));
-    return {};
+        }));
 }
 
-// Attempts until the file holds the expected size, with waits of 20 slices of i x 100 ms after
-// the i-th failure.
+// Attempts until the file holds the expected size, with the waits of Detail::RetryWaits between
+// them. An answer that says the file is not there, a busy server that asks for more time than the
+// waits leave, and stalls that used up the budget end the attempts at once.
 Result<> RunAttempts(Transfer& transfer, int attempts, const Core::LogText& log, std::stop_token stop,
                      const WaitSlice& waitSlice)
 {
-    int count = std::max(attempts, 1);
-    std::wstring lastError;
+    const int count = std::max(attempts, 1);
+    Detail::RetryWaits waits(count);
+    Detail::RequestError last;
     for (int i = 1; i <= count; ++i)
     {
         if (transfer.offset == transfer.expectedSize)
             return {};
         auto attempt = Attempt(transfer, stop);
         if (!attempt)
-            lastError = std::move(attempt.error());
+            last = std::move(attempt.error());
         if (stop.stop_requested())
             return Canceled();
         if (attempt)
         {
             if (transfer.offset == transfer.expectedSize)
                 return {};
-            lastError = Core::Text(18003);
+            last = {Core::Text(18003), Failure::Transient};
         }
-        if (i == count)
+        if (i == count || last.failure == Failure::Final ||
+            (last.failure == Failure::Stalled && transfer.stallLeftMs == 0))
             break;
+        auto wait = waits.After(i, last);
+        if (!wait)
+            return Fail(Detail::TooBusyText(last));
         if (log)
-            log(Core::FormatText(17007, i, count, lastError));
-        if (!Detail::WaitAfterFailure(i, stop, waitSlice))
+            log(Core::FormatText(17007, i, count, last.text));
+        if (!Detail::Wait(*wait, stop, waitSlice))
             return Canceled();
     }
-    return Fail(lastError);
+    return Fail(std::move(last.text));
 }
 
 } // namespace
 
 Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t expectedSize,
                   std::wstring_view expectedSha256, int attempts, const ByteProgress& progress,
-                  const Core::LogText& log, std::stop_token stop, const WaitSlice& waitSlice)
+                  const Core::LogText& log, std::stop_token stop, const Pacing& pacing)
 {
     // A refused address stays refused: no attempt, no wait.
     if (!Core::IsFetchableAddress(url))
@@ -293,7 +352,7 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
 
-    Transfer transfer{url, path, expectedSize, progress, log};
+    Transfer transfer{url, path, expectedSize, progress, log, pacing.receiveTimeoutMs, pacing.stallBudgetMs};
     transfer.hasher.emplace();
     if (!transfer.hasher->Usable())
         return Fail(Core::Text(18005));
@@ -309,15 +368,17 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
             log(Core::FormatText(17006, Core::FormatBytes(transfer.offset), Core::FormatBytes(expectedSize)));
         if (auto hashed = HashExisting(path, transfer.offset, *transfer.hasher, stop); !hashed)
             return hashed;
+        transfer.validator = StoredValidator(path);
     }
 
     std::wstring digest;
     bool restarted = false;
     for (;;)
     {
-        if (auto done = RunAttempts(transfer, attempts, log, stop, waitSlice); !done)
+        if (auto done = RunAttempts(transfer, attempts, log, stop, pacing.waitSlice); !done)
             return done;
         digest = transfer.hasher->Finish();
+        DropValidator(path); // the file is whole: nothing continues it
         if (digest == expectedSha256)
             return {};
         static_cast<void>(Install::DeleteBelow(FolderOf(path), path));

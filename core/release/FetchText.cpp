@@ -19,8 +19,7 @@ Detail::RequestResult<std::string> FetchOnce(std::wstring_view url, std::stop_to
     if (!response)
         return std::unexpected(std::move(response.error()));
     if (response->status != 200)
-        return Detail::Failed(Core::FormatText(18002, response->status, std::wstring(url)),
-                              Detail::IsTransientStatus(response->status));
+        return std::unexpected(Detail::StatusFailure(response->request.Get(), response->status, url));
     if (auto plain = Detail::CheckNotEncoded(*response); !plain)
         return Detail::Failed(std::move(plain.error()));
     std::string body;
@@ -36,7 +35,7 @@ Detail::RequestResult<std::string> FetchOnce(std::wstring_view url, std::stop_to
     // A connection that breaks mid-body can end the reading as if the body were complete.
     if (auto announced = Detail::ContentLength(response->request.Get());
         announced && *announced != body.size())
-        return Detail::Failed(Core::Text(18003), true);
+        return Detail::Failed(Core::Text(18003), Detail::Failure::Transient);
     return body;
 }
 
@@ -46,6 +45,7 @@ Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::
                               std::uint32_t receiveTimeoutMs, const Retries& retries)
 {
     const int attempts = std::max(retries.attempts, 1);
+    Detail::RetryWaits waits(attempts);
     for (int i = 1;; ++i)
     {
         auto body = FetchOnce(url, stop, connectTimeoutMs, receiveTimeoutMs);
@@ -53,15 +53,18 @@ Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::
             return Fail(Core::Text(10008));
         if (body)
             return std::move(*body);
-        std::wstring error = std::move(body.error().text);
+        Detail::RequestError& failure = body.error();
         // Every failure names the address asked for; most texts do already.
-        if (error.find(url) == std::wstring::npos)
-            error = Core::FormatText(18059, std::wstring(url), error);
-        if (!body.error().transient || i == attempts)
-            return Fail(std::move(error));
+        if (failure.text.find(url) == std::wstring::npos)
+            failure.text = Core::FormatText(18059, std::wstring(url), failure.text);
+        if (!failure.Transient() || i == attempts)
+            return Fail(std::move(failure.text));
+        auto wait = waits.After(i, failure);
+        if (!wait)
+            return Fail(Detail::TooBusyText(failure));
         if (retries.log)
-            retries.log(Core::FormatText(17007, i, attempts, error));
-        if (!Detail::WaitAfterFailure(i, stop, retries.waitSlice))
+            retries.log(Core::FormatText(17007, i, attempts, failure.text));
+        if (!Detail::Wait(*wait, stop, retries.waitSlice))
             return Fail(Core::Text(10008));
     }
 }

@@ -3,11 +3,13 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/release/Folders.h"
+#include "core/release/NoLinks.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -131,6 +133,16 @@ Result<> RemoveTreeWith(const std::wstring& path, int retries, const WaitUntil& 
 }
 
 } // namespace Detail
+
+void RemoveEmptyFolders(std::vector<std::wstring> folders)
+{
+    // A folder's path is longer than the path of every folder it lies in.
+    std::ranges::sort(folders,
+                      [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : folders)
+        if (Core::IsRealFolder(folder))
+            ::RemoveDirectoryW(LongPathForm(folder).c_str());
+}
 
 Result<> RemoveTree(const std::wstring& path, int retries)
 {

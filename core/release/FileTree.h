@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Pd::Install
 {
@@ -19,6 +20,10 @@ namespace Pd::Install
 // `retries` more times, so that a process that was just stopped can let go of its files. The
 // error is "Deleting <path>" with the last Windows error. A drive or share root is never removed.
 Result<> RemoveTree(const std::wstring& path, int retries);
+
+// Removes each of the folders that is empty, deepest first (a folder after those inside it); a
+// link or a file of that name stays.
+void RemoveEmptyFolders(std::vector<std::wstring> folders);
 
 // Total bytes of the regular files below the folder, from the directory listings; folders that
 // cannot be opened are skipped and links to folders are not followed. 0 for a missing folder.

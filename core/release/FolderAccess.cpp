@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/release/Folders.h"
+#include "core/release/InstallFolderRules.h"
 #include "core/release/NoLinks.h"
 #include "core/Text.h"
 
@@ -82,7 +83,7 @@ std::vector<BYTE> ElevatedUser()
 Result<> RefuseOutsideWriters(const std::wstring& folder)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD error = ::GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT,
+    const DWORD error = ::GetNamedSecurityInfoW(LongPathForm(folder).c_str(), SE_FILE_OBJECT,
                                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                                 nullptr, nullptr, nullptr, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
@@ -92,7 +93,7 @@ Result<> RefuseOutsideWriters(const std::wstring& folder)
     const PSID administrator =
         user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
     if (const std::wstring writer = Detail::OutsideWriter(descriptor, administrator); !writer.empty())
-        return Fail(Core::FormatText(16041, folder, writer));
+        return Fail(HowToGoOn(Core::FormatText(16041, folder, writer), folder));
     return {};
 }
 
@@ -103,7 +104,8 @@ Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR desc
                            std::vector<std::wstring>* created)
 {
     std::vector<std::wstring> missing;
-    for (std::filesystem::path path(folder); ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    for (std::filesystem::path path(folder);
+         ::GetFileAttributesW(LongPathForm(path.wstring()).c_str()) == INVALID_FILE_ATTRIBUTES;
          path = path.parent_path())
     {
         missing.push_back(path.wstring());
@@ -114,7 +116,7 @@ Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR desc
     for (auto next = missing.rbegin(); next != missing.rend(); ++next)
     {
         const bool first = next == missing.rbegin();
-        if (::CreateDirectoryW(next->c_str(), first && descriptor ? &attributes : nullptr))
+        if (::CreateDirectoryW(LongPathForm(*next).c_str(), first && descriptor ? &attributes : nullptr))
         {
             if (created)
                 created->insert(created->begin(), *next);
@@ -180,13 +182,13 @@ Result<> PrepareInstallFolder(const std::wstring& folder, std::vector<std::wstri
     if (Core::IsVolumeRoot(full))
         return Fail(Core::FormatText(16040, full));
     const bool underProgramFiles = Core::IsUnderProgramFiles(full);
-    if (::GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (::GetFileAttributesW(LongPathForm(full).c_str()) == INVALID_FILE_ATTRIBUTES)
     {
         const UniqueLocal descriptor = underProgramFiles ? UniqueLocal() : Detail::InstallFolderDescriptor();
         if (auto made = CreateFolderChain(full, descriptor.Get(), created); !made)
             return made;
     }
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
+    const DWORD attributes = ::GetFileAttributesW(LongPathForm(full).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Fail(Core::FormatText(18050, full));
     // Also for a folder just created: another account may have made it first.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -103,9 +104,30 @@ bool IsTransientCode(DWORD code)
     }
 }
 
+bool IsTimeout(DWORD code)
+{
+    return code == ERROR_WINHTTP_TIMEOUT || code == WSAETIMEDOUT;
+}
+
 std::unexpected<RequestError> Network(const std::wstring& step, DWORD code)
 {
-    return Failed(Core::ErrorText(step, code), IsTransientCode(code));
+    return Failed(Core::ErrorText(step, code), IsTransientCode(code) ? Failure::Transient : Failure::Lasting);
+}
+
+// The words for a failed secure connection come from the checks WinHTTP reported in its
+// secure-failure callback; without them, from the code.
+std::unexpected<RequestError> SendFailure(const std::wstring& step, DWORD code, DWORD secureFailure)
+{
+    if (std::wstring checks = SecureFailureText(secureFailure); !checks.empty())
+        return Failed(Core::FormatText(10009, step, checks, code));
+    return Network(step, code);
+}
+
+void CALLBACK NoteSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD length)
+{
+    if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && context != 0 && information != nullptr &&
+        length >= sizeof(DWORD))
+        *reinterpret_cast<DWORD*>(context) |= *static_cast<const DWORD*>(information);
 }
 
 bool IsPrintableAscii(std::wstring_view text)
@@ -127,11 +149,92 @@ std::optional<std::uint64_t> Number(std::wstring_view digits)
     return value;
 }
 
+// An HTTP date as servers send it today: "Sun, 06 Nov 1994 08:49:37 GMT". Windows' own parser takes
+// almost any text for a date.
+bool ParseHttpDate(std::wstring_view text, FILETIME& time)
+{
+    static constexpr std::wstring_view Months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                                   L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    if (text.size() != 29 || text.substr(3, 2) != L", " || text[7] != L' ' || text[11] != L' ' ||
+        text[16] != L' ' || text[19] != L':' || text[22] != L':' || text.substr(25) != L" GMT")
+        return false;
+    const auto month = std::ranges::find(Months, text.substr(8, 3));
+    const auto day = Number(text.substr(5, 2)), year = Number(text.substr(12, 4));
+    const auto hour = Number(text.substr(17, 2)), minute = Number(text.substr(20, 2));
+    const auto second = Number(text.substr(23, 2));
+    if (month == std::end(Months) || !day || !year || !hour || !minute || !second)
+        return false;
+    SYSTEMTIME date{};
+    date.wYear = static_cast<WORD>(*year);
+    date.wMonth = static_cast<WORD>(month - std::begin(Months) + 1);
+    date.wDay = static_cast<WORD>(*day);
+    date.wHour = static_cast<WORD>(*hour);
+    date.wMinute = static_cast<WORD>(*minute);
+    date.wSecond = static_cast<WORD>(*second);
+    return ::SystemTimeToFileTime(&date, &time); // refuses what is no date, such as 31 Feb
+}
+
 } // namespace
 
 bool IsTransientStatus(std::uint32_t status)
 {
     return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
+}
+
+RequestError StatusFailure(HINTERNET request, std::uint32_t status, std::wstring_view url)
+{
+    RequestError error{Core::FormatText(18002, status, std::wstring(url))};
+    if (status == 404 || status == 403 || status == 410)
+        error.failure = Failure::Final;
+    else if (IsTransientStatus(status))
+        error.failure = Failure::Transient;
+    if (status == 429 || status == 503)
+        if (auto asked = Header(request, WINHTTP_QUERY_RETRY_AFTER, 64))
+        {
+            FILETIME now{};
+            ::GetSystemTimeAsFileTime(&now);
+            error.retryAfter = ParseRetryAfter(*asked, now);
+        }
+    return error;
+}
+
+std::optional<std::chrono::seconds> ParseRetryAfter(std::wstring_view text, const FILETIME& now)
+{
+    constexpr std::uint64_t Day = 86400;
+    if (auto seconds = Number(text))
+        return std::chrono::seconds(std::min(*seconds, Day));
+    FILETIME then{};
+    if (!ParseHttpDate(text, then))
+        return std::nullopt;
+    auto ticks = [](const FILETIME& time) {
+        return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    };
+    const std::uint64_t later = ticks(then) > ticks(now) ? (ticks(then) - ticks(now)) / 10000000 : 0;
+    return std::chrono::seconds(std::min(later, Day));
+}
+
+std::wstring SecureFailureText(DWORD flags)
+{
+    // From the most telling check to the least; WINHTTP_CALLBACK_STATUS_FLAG_* values.
+    static constexpr std::pair<DWORD, std::uint32_t> Checks[] = {
+        {0x00000010, 18075}, // the certificate's name is not the server's
+        {0x00000020, 18076}, // expired or not valid yet
+        {0x00000008, 18077}, // unknown certificate authority
+        {0x00000004, 18088}, // revoked
+        {0x00000001, 18089}, // revocation could not be checked
+        {0x00000002, 18078}, // invalid certificate
+        {0x00000040, 18078}, // wrong usage
+        {0x80000000, 18074}, // secure channel error
+    };
+    std::wstring text;
+    std::uint32_t named = 0;
+    for (const auto& [flag, id] : Checks)
+        if ((flags & flag) != 0 && id != named)
+        {
+            text += (text.empty() ? L"" : L"; ") + Core::Text(id);
+            named = id;
+        }
+    return text;
 }
 
 std::optional<std::wstring> Header(HINTERNET request, DWORD query, std::size_t maxCharacters)
@@ -186,17 +289,17 @@ std::optional<ContentRange> ParseContentRange(std::wstring_view text)
     return range;
 }
 
+bool IsSendableValidator(std::wstring_view validator)
+{
+    return !validator.empty() && validator.size() <= MaxValidatorLength && IsPrintableAscii(validator) &&
+           !validator.starts_with(L"W/");
+}
+
 std::wstring Validator(HINTERNET request)
 {
-    // Sent back as a header line: only printable ASCII, so that nothing from the server can add a line.
-    auto usable = [](const std::optional<std::wstring>& value) {
-        return value && !value->empty() && value->size() <= 256 && IsPrintableAscii(*value);
-    };
-    // A weak ETag may not be used for a range.
-    if (auto tag = Header(request, WINHTTP_QUERY_ETAG); usable(tag) && !tag->starts_with(L"W/"))
-        return *tag;
-    if (auto modified = Header(request, WINHTTP_QUERY_LAST_MODIFIED); usable(modified))
-        return *modified;
+    for (DWORD query : {WINHTTP_QUERY_ETAG, WINHTTP_QUERY_LAST_MODIFIED})
+        if (auto value = Header(request, query); value && IsSendableValidator(*value))
+            return *value;
     return {};
 }
 
@@ -259,6 +362,22 @@ RequestResult<> Send(Response& response, const Address& address, const RequestOp
     // Redirects are followed by OpenRequest, which checks where they lead first.
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     ::WinHttpSetOption(response.request.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
+    // Which certificate check failed comes only through the callback, on this thread while the
+    // request is sent; the context is cleared before the flags go out of scope.
+    DWORD secureFailure = 0;
+    auto context = reinterpret_cast<DWORD_PTR>(&secureFailure);
+    ::WinHttpSetOption(response.request.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
+    ::WinHttpSetStatusCallback(response.request.Get(), &NoteSecureFailure,
+                               WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
+    struct ClearContext
+    {
+        HINTERNET request;
+        ~ClearContext()
+        {
+            DWORD_PTR none = 0;
+            ::WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &none, sizeof(none));
+        }
+    } clear{response.request.Get()};
 
     std::wstring headers;
     if (options.offset != 0)
@@ -270,13 +389,16 @@ RequestResult<> Send(Response& response, const Address& address, const RequestOp
     if (!::WinHttpSendRequest(
             response.request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
             headers.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-        return Network(Core::FormatText(18061, response.url), ::GetLastError());
+    {
+        DWORD code = ::GetLastError();
+        return SendFailure(Core::FormatText(18061, response.url), code, secureFailure);
+    }
     if (!::WinHttpReceiveResponse(response.request.Get(), nullptr))
     {
         DWORD code = ::GetLastError();
-        if (code == ERROR_WINHTTP_TIMEOUT || code == WSAETIMEDOUT)
-            return Failed(Core::FormatText(18053, response.url, receiveTimeoutMs / 1000), true);
-        return Network(Core::FormatText(18061, response.url), code);
+        if (IsTimeout(code))
+            return Failed(Core::FormatText(18053, response.url, receiveTimeoutMs / 1000), Failure::Stalled);
+        return SendFailure(Core::FormatText(18061, response.url), code, secureFailure);
     }
 
     DWORD status = 0;
@@ -301,6 +423,7 @@ RequestResult<Response> OpenRequest(std::wstring_view url, const RequestOptions&
         return std::unexpected(std::move(opened.error()));
 
     response.url = url;
+    response.receiveTimeoutMs = receiveTimeoutMs;
     for (int redirects = 0;; ++redirects)
     {
         if (auto sent = Send(response, *address, options, receiveTimeoutMs); !sent)
@@ -323,6 +446,12 @@ RequestResult<Response> OpenRequest(std::wstring_view url, const RequestOptions&
 RequestResult<> ReadBody(const Response& response, std::stop_token stop, const ChunkSink& sink)
 {
     HINTERNET request = response.request.Get();
+    auto readFailure = [&response](DWORD code) {
+        if (IsTimeout(code))
+            return Failed(Core::FormatText(18086, response.url, response.receiveTimeoutMs / 1000),
+                          Failure::Stalled);
+        return Network(Core::FormatText(18063, response.url), code);
+    };
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(ChunkSize);
     for (;;)
     {
@@ -330,12 +459,12 @@ RequestResult<> ReadBody(const Response& response, std::stop_token stop, const C
             return Failed(Core::Text(10008));
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available))
-            return Network(Core::FormatText(18063, response.url), ::GetLastError());
+            return readFailure(::GetLastError());
         if (available == 0)
             return {};
         DWORD read = 0;
         if (!::WinHttpReadData(request, buffer.get(), std::min<DWORD>(available, ChunkSize), &read))
-            return Network(Core::FormatText(18063, response.url), ::GetLastError());
+            return readFailure(::GetLastError());
         if (read == 0)
             return {};
         if (auto taken = sink(buffer.get(), read); !taken)
@@ -343,18 +472,53 @@ RequestResult<> ReadBody(const Response& response, std::stop_token stop, const C
     }
 }
 
-bool WaitAfterFailure(int failed, std::stop_token stop, const WaitSlice& waitSlice)
+namespace
 {
-    for (int slice = 0; slice < 20; ++slice)
+
+std::chrono::milliseconds ScheduledWait(int failed)
+{
+    return std::chrono::milliseconds(2000 * failed);
+}
+
+} // namespace
+
+RetryWaits::RetryWaits(int attempts) : left_(0)
+{
+    for (int failed = 1; failed < attempts; ++failed)
+        left_ += ScheduledWait(failed);
+}
+
+std::optional<std::chrono::milliseconds> RetryWaits::After(int failed, const RequestError& error)
+{
+    std::chrono::milliseconds wait = ScheduledWait(failed);
+    if (error.retryAfter && *error.retryAfter > wait)
+    {
+        if (*error.retryAfter > left_)
+            return std::nullopt;
+        wait = *error.retryAfter;
+    }
+    left_ -= std::min(wait, left_);
+    return wait;
+}
+
+bool Wait(std::chrono::milliseconds wait, std::stop_token stop, const WaitSlice& waitSlice)
+{
+    const std::chrono::milliseconds slice = wait / 20;
+    for (int i = 0; i < 20; ++i)
     {
         if (stop.stop_requested())
             return false;
         if (waitSlice)
-            waitSlice(std::chrono::milliseconds(failed * 100));
+            waitSlice(slice);
         else
-            ::Sleep(static_cast<DWORD>(failed * 100));
+            ::Sleep(static_cast<DWORD>(slice.count()));
     }
     return !stop.stop_requested();
+}
+
+std::wstring TooBusyText(const RequestError& error)
+{
+    return Core::FormatText(18087, error.text, error.retryAfter.value_or(std::chrono::seconds(0)).count());
 }
 
 } // namespace Pd::Net::Detail

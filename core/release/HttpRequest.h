@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -21,24 +22,50 @@ namespace Pd::Net::Detail
 
 using UniqueInternet = Unique<HINTERNET, &::WinHttpCloseHandle>;
 
-// Why a request failed: the complete text, and whether the same request may well succeed a little
-// later (the connection broke or timed out, the server was busy). An address that is refused, a
-// certificate that does not fit or an answer that says no stays so and is not tried again.
+// What a failure says about the next attempt.
+enum class Failure
+{
+    Lasting,   // may well stay so (a refused address, a certificate that does not fit): a text fetch
+               // stops, a download tries again as it does for every failure
+    Transient, // the connection broke or timed out, the server was busy: worth another attempt
+    Stalled,   // the server stopped sending (before its headers or in the body) until the time-out
+    Final,     // the server said the file is not there for us (404, 403, 410): no attempt changes that
+};
+
+// Why a request failed: the complete text, what it means for another attempt, and the wait a busy
+// server asked for in Retry-After.
 struct RequestError
 {
     std::wstring text;
-    bool transient = false;
+    Failure failure = Failure::Lasting;
+    std::optional<std::chrono::seconds> retryAfter{};
+
+    // Whether the same request may well succeed a little later.
+    bool Transient() const { return failure == Failure::Transient || failure == Failure::Stalled; }
 };
 
 template <typename T = void> using RequestResult = std::expected<T, RequestError>;
 
-inline std::unexpected<RequestError> Failed(std::wstring text, bool transient = false)
+inline std::unexpected<RequestError> Failed(std::wstring text, Failure failure = Failure::Lasting)
 {
-    return std::unexpected(RequestError{std::move(text), transient});
+    return std::unexpected(RequestError{std::move(text), failure});
 }
 
 // Whether an HTTP status says that the server may answer the same request later.
 bool IsTransientStatus(std::uint32_t status);
+
+// The failure of an answer with a status that is neither what was asked for nor a redirect:
+// "The server answered HTTP <status> for <url>.", transient or final as the status says, with the
+// Retry-After of a busy answer (429, 503).
+RequestError StatusFailure(HINTERNET request, std::uint32_t status, std::wstring_view url);
+
+// What a Retry-After header asks for: delta-seconds, or an HTTP date as seen from `now` (UTC);
+// none when it is neither. A date in the past asks for no wait; anything is held to a day.
+std::optional<std::chrono::seconds> ParseRetryAfter(std::wstring_view text, const FILETIME& now);
+
+// The words for the checks WinHTTP's secure-failure flags say failed, joined by "; "; empty
+// when the flags name none.
+std::wstring SecureFailureText(DWORD flags);
 
 // An opened request with its answer's status. Dropping it closes request, connection, session.
 struct Response
@@ -48,6 +75,7 @@ struct Response
     UniqueInternet request;
     std::uint32_t status = 0;
     std::wstring url; // the address that answered, after redirects; errors name it
+    std::uint32_t receiveTimeoutMs = 0;
 };
 
 struct RequestOptions
@@ -85,6 +113,12 @@ std::optional<ContentRange> ParseContentRange(std::wstring_view text);
 // empty when the answer has neither in a form that can be sent back as it is.
 std::wstring Validator(HINTERNET request);
 
+// Whether a validator can be sent back as a header value as it is: 1 to 256 printable ASCII
+// characters, so that nothing from the server can add a line, and no weak ETag, which may not be
+// used for a range.
+inline constexpr std::size_t MaxValidatorLength = 256;
+bool IsSendableValidator(std::wstring_view validator);
+
 // The refusal of an answer in a Content-Encoding other than identity: we never ask for one, and
 // the bytes must be the resource's own.
 Result<> CheckNotEncoded(const Response& response);
@@ -92,12 +126,31 @@ Result<> CheckNotEncoded(const Response& response);
 // Receives one chunk of the body; an error ends the reading with it.
 using ChunkSink = std::function<Result<>(const std::uint8_t* data, std::size_t size)>;
 
-// Reads the body to its end in chunks of at most 1 MiB, checking stop before each. A failed read
-// is transient; an error of the sink is not.
+// Reads the body to its end in chunks of at most 1 MiB, checking stop before each. A read that
+// timed out means the server stopped sending; another failed read is transient; an error of the
+// sink is neither.
 RequestResult<> ReadBody(const Response& response, std::stop_token stop, const ChunkSink& sink);
 
-// The wait after the `failed`-th failed attempt: 20 slices of failed x 100 ms. False when stop was
-// requested before or during it.
-bool WaitAfterFailure(int failed, std::stop_token stop, const WaitSlice& waitSlice);
+// The waits between attempts: after the i-th failure 20 slices of i x 100 ms, unless a busy
+// server asked for a wait of its own (Retry-After), which is kept when it ends no later than the
+// waits of every attempt left would have in all (the retry deadline).
+class RetryWaits
+{
+public:
+    explicit RetryWaits(int attempts);
+
+    // The wait after the `failed`-th failed attempt; none when the server asks for more than the
+    // deadline leaves.
+    std::optional<std::chrono::milliseconds> After(int failed, const RequestError& error);
+
+private:
+    std::chrono::milliseconds left_;
+};
+
+// Waits in 20 slices, checking stop before each. False when stop was requested before or during it.
+bool Wait(std::chrono::milliseconds wait, std::stop_token stop, const WaitSlice& waitSlice);
+
+// The error of a failure whose asked wait goes past the retry deadline.
+std::wstring TooBusyText(const RequestError& error);
 
 } // namespace Pd::Net::Detail

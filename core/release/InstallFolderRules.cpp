@@ -4,6 +4,7 @@
 #include "core/Handles.h"
 #include "core/release/Folders.h"
 #include "core/release/KnownFolder.h"
+#include "core/release/NoLinks.h"
 #include "core/release/PathRules.h"
 #include "core/Strings.h"
 #include "core/Text.h"
@@ -135,6 +136,12 @@ bool DirectlyIn(const std::wstring& folder, const std::wstring& parent)
            relative.find(L'\\') == std::wstring::npos;
 }
 
+// A folder in normal form that is a drive's root ("C:\\").
+bool IsDriveRoot(const std::wstring& folder)
+{
+    return folder.size() == 3;
+}
+
 // The parent of a folder in normal form; a drive root is its own parent.
 std::wstring Parent(const std::wstring& folder)
 {
@@ -150,11 +157,11 @@ std::wstring Parent(const std::wstring& folder)
 Result<> ProbeWriting(const std::wstring& folder)
 {
     std::wstring existing = folder;
-    DWORD attributes = ::GetFileAttributesW(existing.c_str());
+    DWORD attributes = ::GetFileAttributesW(LongPathForm(existing).c_str());
     while (attributes == INVALID_FILE_ATTRIBUTES && Parent(existing) != existing)
     {
         existing = Parent(existing);
-        attributes = ::GetFileAttributesW(existing.c_str());
+        attributes = ::GetFileAttributesW(LongPathForm(existing).c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return Fail(Core::ErrorText(Core::FormatText(16095, folder), ::GetLastError()));
@@ -170,14 +177,15 @@ Result<> ProbeWriting(const std::wstring& folder)
                                                  ::GetTickCount64() + attempt));
         if (existing == folder)
         {
-            UniqueFile file(::CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+            UniqueFile file(::CreateFileW(LongPathForm(probe).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
             if (file)
                 return {};
         }
-        else if (::CreateDirectoryW(probe.c_str(), nullptr))
+        else if (::CreateDirectoryW(LongPathForm(probe).c_str(), nullptr))
         {
-            ::RemoveDirectoryW(probe.c_str());
+            ::RemoveDirectoryW(LongPathForm(probe).c_str());
             return {};
         }
         error = ::GetLastError();
@@ -217,7 +225,7 @@ WindowsFolders CurrentWindowsFolders()
     return folders;
 }
 
-Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsFolders& windows)
+Result<std::wstring> NormalFolderForm(std::wstring_view typed)
 {
     const std::wstring_view text = Trimmed(typed, L" \t");
     const std::wstring shown(text);
@@ -232,15 +240,22 @@ Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsF
         if (IsReservedName(element))
             return Fail(Core::FormatText(16086, element, shown));
     }
-    const std::wstring folder = Joined(drive->first, elements);
-    if (elements.empty())
-        return Fail(Core::FormatText(16040, folder));
-    if (Core::Detail::IsUnderFolder(folder, windows.windows))
-        return Fail(Core::FormatText(16089, folder, windows.windows));
-    if (!windows.users.empty() && DirectlyIn(folder, windows.users))
-        return Fail(Core::FormatText(16090, folder, windows.users));
-    if (Core::Detail::IsSystemFolderAmong(folder, windows.owned))
-        return Fail(Core::FormatText(16088, folder));
+    return Joined(drive->first, elements);
+}
+
+Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsFolders& windows)
+{
+    auto folder = NormalFolderForm(typed);
+    if (!folder)
+        return folder;
+    if (IsDriveRoot(*folder))
+        return Fail(HowToGoOn(Core::FormatText(16040, *folder), *folder));
+    if (Core::Detail::IsUnderFolder(*folder, windows.windows))
+        return Fail(HowToGoOn(Core::FormatText(16089, *folder, windows.windows), *folder));
+    if (!windows.users.empty() && DirectlyIn(*folder, windows.users))
+        return Fail(HowToGoOn(Core::FormatText(16090, *folder, windows.users), *folder));
+    if (Core::Detail::IsSystemFolderAmong(*folder, windows.owned))
+        return Fail(HowToGoOn(Core::FormatText(16088, *folder), *folder));
     return folder;
 }
 
@@ -280,6 +295,18 @@ Result<> CheckPathLengths(const std::wstring& folder, const Core::Manifest& mani
 Result<std::wstring> InstallFolderFromText(std::wstring_view typed)
 {
     return Detail::NormalInstallFolder(typed, Detail::CurrentWindowsFolders());
+}
+
+Result<std::wstring> InstalledFolderFromText(std::wstring_view typed)
+{
+    return Detail::NormalFolderForm(typed);
+}
+
+std::wstring HowToGoOn(const std::wstring& refusal, const std::wstring& folder)
+{
+    if (folder.empty() || !Core::PathExists(Core::JoinPath(folder, L"peldra.json")))
+        return refusal;
+    return Core::FormatText(16098, refusal);
 }
 
 Result<> CheckInstallFolderUsable(const std::wstring& folder, const Core::Manifest& manifest)

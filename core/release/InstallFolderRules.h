@@ -18,8 +18,17 @@ namespace Pd::Install
 {
 
 // The typed folder in its one normal form ("\\?\C:\x" becomes "C:\x"), or the reason it cannot
-// be an install folder, naming what is wrong.
+// be an install folder, naming what is wrong. For installs and updates.
 Result<std::wstring> InstallFolderFromText(std::wstring_view typed);
+
+// The folder of an install already made, read the same way but refused only when it cannot name a
+// folder on a drive of this PC: where an install may go is a rule for creating and writing one,
+// while removing, checking or showing one made before the rules is always allowed.
+Result<std::wstring> InstalledFolderFromText(std::wstring_view typed);
+
+// A refusal of an install folder, and when the folder already holds an install (made before the
+// rule that now refuses it), what to do: uninstall there and install into another folder.
+std::wstring HowToGoOn(const std::wstring& refusal, const std::wstring& folder);
 
 // Before a release is downloaded into a folder in normal form: its drive exists, it is a folder
 // (or can be created) and can be written, and the release's paths fit the path length Windows
@@ -38,6 +47,9 @@ struct WindowsFolders
 };
 
 WindowsFolders CurrentWindowsFolders();
+
+// InstalledFolderFromText: the normal form, without the rules on where an install may go.
+Result<std::wstring> NormalFolderForm(std::wstring_view typed);
 
 // InstallFolderFromText with Windows' folders given.
 Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsFolders& windows);

@@ -1,6 +1,7 @@
 #include "core/release/InstallRun.h"
 
 #include "core/Paths.h"
+#include "core/release/FileTree.h"
 #include "core/release/FolderAccess.h"
 #include "core/release/Folders.h"
 #include "core/release/InstallFolderRules.h"
@@ -9,6 +10,7 @@
 #include "core/release/Net.h"
 #include "core/release/NoLinks.h"
 #include "core/release/RunLock.h"
+#include "core/release/StagingJournal.h"
 #include "core/release/Unpack.h"
 #include "core/release/Versions.h"
 #include "core/Strings.h"
@@ -224,10 +226,16 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         };
         const std::wstring source = DownloadPath(options.installFolder, component);
         const std::wstring destination = Under(options.installFolder, component.target).wstring();
+        const bool archive = component.kind == ComponentKind::Archive;
+        // What an archive's unpack creates is noted before it is created (a journal of a run cut
+        // off before goes first, with what it lists).
+        StagingJournal journal;
+        if (archive)
+            if (auto opened = journal.Open(options.installFolder, component.id); !opened)
+                return Pd::Fail(FormatText(16023, name, opened.error()));
         const std::set<std::wstring> foldersBefore = ExistingFolders(options.installFolder, component.target);
         Install::StagedFiles staged;
         // The unpackers keep to their folder; the way down to it is checked here.
-        const bool archive = component.kind == ComponentKind::Archive;
         const std::wstring folder =
             archive ? destination : std::filesystem::path(destination).parent_path().wstring();
         if (auto made = Install::CreateFoldersBelow(options.installFolder, folder); !made)
@@ -242,7 +250,9 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
             return recorded;
         if (archive)
         {
-            auto report = Install::UnpackArchive(source, destination, component.size, bytes, stop);
+            auto report = Install::UnpackArchive(
+                source, destination, component.size, bytes, stop,
+                [&journal](const std::wstring& path, bool folder) { return journal.Add(path, folder); });
             if (!report)
                 return Pd::Fail(FormatText(16023, name, report.error()));
             LogLine(callbacks, Level::Success,
@@ -272,10 +282,33 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         // Exactly what it staged is recorded before the next component begins.
         if (auto recorded = WriteProgress(options, run, component.id, true); !recorded)
             return recorded;
+        journal.Discard();
     }
     if (stop.stop_requested())
         return Pd::Fail(CanceledText());
     return {};
+}
+
+// A first install that failed before anything was switched in takes back what it made (staged
+// files, the folders the unpack made, downloads, the state file and the folders made for the
+// install folder), so that the folder holds only what the user had. Folders go only when empty.
+void DiscardFirstInstall(const Options& options, RunValues& run,
+                         const std::vector<std::wstring>& createdFolders)
+{
+    const std::wstring root = NormalizeFolder(options.installFolder);
+    run.staged = {};
+    UndoStagingJournals(root);
+    static_cast<void>(Install::RemoveTree(DownloadFolder(root), 0));
+    std::vector<std::wstring> folders;
+    for (const auto& [id, records] : run.state.placed)
+        for (const std::wstring& record : records)
+            if (IsFolderRecord(record) && IsSafeRecord(record))
+                folders.push_back(JoinPath(root, record.substr(0, record.size() - 1)));
+    Install::RemoveEmptyFolders(std::move(folders));
+    static_cast<void>(Install::DeleteBelow(root, JoinPath(root, L"peldra.json")));
+    for (const std::wstring& folder : createdFolders)
+        if (!::RemoveDirectoryW(Install::LongPathForm(folder).c_str()))
+            break;
 }
 
 } // namespace
@@ -360,12 +393,20 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
         return std::unexpected(prepared.error());
     if (auto confirmed = ConfirmForeignFolder(options, callbacks, program); !confirmed)
         return std::unexpected(confirmed.error());
-    if (auto marked = MarkStarted(options, run, hadStateFile, createdFolders); !marked)
-        return std::unexpected(marked.error());
-    if (auto downloaded = DownloadComponents(options, callbacks, run, stop); !downloaded)
-        return std::unexpected(downloaded.error());
-    if (auto unpacked = UnpackComponents(options, callbacks, run, stop); !unpacked)
-        return std::unexpected(unpacked.error());
+    // A failed download stays for the next run to resume, as does what a cancelled run fetched;
+    // any other failure of a first install before the switch-over leaves nothing behind.
+    auto started = MarkStarted(options, run, hadStateFile, createdFolders);
+    if (started)
+        if (auto downloaded = DownloadComponents(options, callbacks, run, stop); !downloaded)
+            return std::unexpected(downloaded.error());
+    if (started)
+        started = UnpackComponents(options, callbacks, run, stop);
+    if (!started)
+    {
+        if (!hadStateFile && !stop.stop_requested())
+            DiscardFirstInstall(options, run, createdFolders);
+        return std::unexpected(started.error());
+    }
     return FinishInstall(manifest, options, callbacks, run, program);
 }
 

@@ -6,12 +6,15 @@
 #include "core/release/Folders.h"
 #include "core/release/InstallRecords.h"
 #include "core/release/InstallRunSteps.h"
+#include "core/release/Net.h"
 #include "core/release/PackageDeployment.h"
 #include "core/release/Packages.h"
 #include "core/release/ReleaseVerification.h"
 #include "core/release/SettingsShortcut.h"
+#include "core/release/StagingJournal.h"
 #include "core/release/TovikControl.h"
 #include "core/Settings.h"
+#include "core/Strings.h"
 #include "core/Text.h"
 #include "guest/AndroidVm.h"
 
@@ -37,28 +40,37 @@ Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
     return Outcome{restartNeeded, count};
 }
 
-// What in the download folder belongs to the installed release: the complete downloads of
-// components this run did not need, and with keep downloads those it fetched. Everything else
-// (an older release's downloads, partial files of a run cut off) goes.
+// After a successful run the download folder holds only what the installed release needs: with
+// keep downloads the complete, verified download of each of its components, else nothing. An
+// older release's downloads, partial files and journals of runs cut off all go.
 void CleanDownloads(const Options& options, const RunValues& run)
 {
     const std::wstring folder = DownloadFolder(options.installFolder);
+    // What a run cut off staged for a component this run did not unpack goes with its journal.
+    UndoStagingJournals(options.installFolder);
     std::set<std::wstring> keep;
-    for (const PlannedComponent& item : run.plan.items)
+    if (options.keepDownloads)
+        for (const PlannedComponent& item : run.plan.items)
+        {
+            const Component& component = item.component;
+            const std::wstring path = DownloadPath(options.installFolder, component);
+            std::error_code error;
+            if (std::filesystem::file_size(path, error) != component.packedSize || error)
+                continue;
+            // What this run fetched was verified as it came; an earlier run's is checked now.
+            if (item.needed ||
+                EqualsIgnoringCase(Net::FileSha256(path, {}, {}).value_or(L""), component.packedSha256))
+                keep.insert(std::filesystem::path(path).filename().wstring());
+        }
+    if (keep.empty())
     {
-        const Component& component = item.component;
-        const std::wstring path = DownloadPath(options.installFolder, component);
-        std::error_code error;
-        const auto size = std::filesystem::file_size(path, error);
-        if (item.needed ? options.keepDownloads : !error && size == component.packedSize)
-            keep.insert(std::filesystem::path(path).filename().wstring());
+        static_cast<void>(Install::RemoveTree(folder, 0));
+        return;
     }
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
         if (const std::wstring name = it->path().filename().wstring(); !keep.contains(name))
-            (void)Install::RemoveTree(it->path().wstring(), 0);
-    if (std::filesystem::is_empty(folder, error) && !error)
-        std::filesystem::remove(folder, error);
+            static_cast<void>(Install::RemoveTree(it->path().wstring(), 0));
 }
 
 // Until the records and the release files catch up with the switched files, the folder holds a

@@ -2,7 +2,6 @@
 
 #include "core/Module.h"
 #include "core/release/Folders.h"
-#include "core/release/RunLock.h"
 
 #include <sddl.h>
 #include <userenv.h>
@@ -74,10 +73,8 @@ UniqueHandle FindUserToken(PSID user, DWORD& sessionId)
 
 int StopHostsInAllSessions()
 {
-    // The installer is about to replace the program: not while another run changes the installation.
-    auto lock = Core::RunLock::Acquire({}, {});
-    if (!lock)
-        return 1;
+    // No installation lock: stopping the hosts changes nothing of the installation, and the
+    // installer that asks must not wait minutes for another run.
     std::vector<std::wstring> names;
     for (DWORD session : ListSessionIds())
         names.push_back(Detail::SessionHostMutexName(session));

@@ -5,12 +5,20 @@
 
 #include <windows.h>
 
+#include <fmt/xchar.h>
+
+#include <algorithm>
+#include <expected>
 #include <optional>
+#include <vector>
 
 namespace Pd::Install
 {
 namespace
 {
+
+// The longest path Windows knows, in characters without the terminator.
+constexpr std::size_t LongestPath = 32767;
 
 std::wstring WithoutTrailingSeparator(std::wstring path)
 {
@@ -44,23 +52,50 @@ std::unexpected<std::wstring> Behind(const std::wstring& path)
     return Fail(Core::FormatText(18051, path));
 }
 
-// The path Windows resolved for an open handle, every link followed.
-std::wstring ResolvedPath(HANDLE handle)
+DWORD Attributes(const std::wstring& path)
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;)
+    return ::GetFileAttributesW(LongPathForm(path).c_str());
+}
+
+// How a handle's resolved place is read; both sides of a comparison are read the same way.
+enum class Resolution
+{
+    FinalPath,  // the final path, every link followed
+    VolumePath, // the volume's serial number and the path on it, every link followed as well
+};
+
+// Where Windows resolved an open handle to, or the Windows error of the failed call. Wine answers
+// "more data" for a final path past MAX_PATH whatever the buffer; the volume path works there.
+std::expected<std::wstring, DWORD> ResolvedPath(HANDLE handle, Resolution resolution)
+{
+    if (resolution == Resolution::FinalPath)
     {
-        const DWORD length =
-            ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-        if (length == 0)
-            return {};
-        if (length < path.size())
+        std::wstring path(MAX_PATH, L'\0');
+        for (;;)
         {
-            path.resize(length);
-            return path;
+            const DWORD length =
+                ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+            const DWORD error = ::GetLastError();
+            if (length > 0 && length < path.size())
+            {
+                path.resize(length);
+                return WithoutTrailingSeparator(path);
+            }
+            // Too short a buffer gets the longest one before anything is concluded.
+            if ((length == 0 && error != ERROR_MORE_DATA && error != ERROR_NOT_ENOUGH_MEMORY) ||
+                path.size() > LongestPath)
+                return std::unexpected(length == 0 ? error : ERROR_MORE_DATA);
+            path.resize(LongestPath + 1);
         }
-        path.resize(length + 1);
     }
+    BY_HANDLE_FILE_INFORMATION file{};
+    std::vector<std::uint8_t> buffer(sizeof(FILE_NAME_INFO) + LongestPath * sizeof(wchar_t));
+    auto* name = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (!::GetFileInformationByHandle(handle, &file) ||
+        !::GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(buffer.size())))
+        return std::unexpected(::GetLastError());
+    return fmt::format(L"{:08X}:", file.dwVolumeSerialNumber) +
+           WithoutTrailingSeparator(std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t)));
 }
 
 bool IsLink(HANDLE handle)
@@ -70,20 +105,18 @@ bool IsLink(HANDLE handle)
            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Where the folder itself lies, opened as itself: a link in its place is refused.
-Result<std::wstring> ResolvedFolder(const std::wstring& folder)
+// The folder opened as itself: a link in its place is refused.
+Result<UniqueFile> OpenFolderItself(const std::wstring& folder)
 {
-    UniqueFile handle(::CreateFileW(
-        folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFile handle(::CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
     if (!handle)
         return Fail(Core::ErrorText(Core::FormatText(18015, folder), ::GetLastError()));
     if (IsLink(handle.Get()))
         return Fail(Core::FormatText(18050, folder));
-    std::wstring resolved = ResolvedPath(handle.Get());
-    if (resolved.empty())
-        return Fail(Core::ErrorText(Core::FormatText(18015, folder), ::GetLastError()));
-    return WithoutTrailingSeparator(resolved);
+    return handle;
 }
 
 } // namespace
@@ -101,6 +134,18 @@ std::wstring FullPath(const std::wstring& path)
     return full;
 }
 
+std::wstring LongPathForm(const std::wstring& path)
+{
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\"))
+        return path;
+    const std::wstring full = FullPath(path);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\')
+        return L"\\\\?\\" + full;
+    if (full.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return full;
+}
+
 Result<> RefuseLinks(const std::wstring& folder, const std::wstring& path)
 {
     const std::wstring base = WithoutTrailingSeparator(FullPath(folder));
@@ -112,7 +157,7 @@ Result<> RefuseLinks(const std::wstring& folder, const std::wstring& path)
     for (;;)
     {
         const std::wstring current = full.substr(0, end);
-        const DWORD attributes = ::GetFileAttributesW(current.c_str());
+        const DWORD attributes = Attributes(current);
         if (attributes == INVALID_FILE_ATTRIBUTES)
         {
             const DWORD error = ::GetLastError();
@@ -143,10 +188,10 @@ Result<> CreateFoldersBelow(const std::wstring& folder, const std::wstring& path
         if (end == std::wstring::npos)
             end = full.size();
         const std::wstring current = full.substr(0, end);
-        if (::CreateDirectoryW(current.c_str(), nullptr))
+        if (::CreateDirectoryW(LongPathForm(current).c_str(), nullptr))
             continue;
         const DWORD error = ::GetLastError();
-        const DWORD attributes = ::GetFileAttributesW(current.c_str());
+        const DWORD attributes = Attributes(current);
         if (error != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES ||
             !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return Fail(Core::ErrorText(Core::FormatText(18017, current), error));
@@ -161,18 +206,30 @@ Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::ws
     const std::wstring full = FullPath(path);
     if (IsLink(file))
         return Fail(Core::FormatText(18050, full));
-    auto resolvedFolder = ResolvedFolder(WithoutTrailingSeparator(FullPath(folder)));
-    if (!resolvedFolder)
-        return std::unexpected(std::move(resolvedFolder.error()));
-    const auto rest = Below(WithoutTrailingSeparator(FullPath(folder)), full);
+    const std::wstring base = WithoutTrailingSeparator(FullPath(folder));
+    auto folderHandle = OpenFolderItself(base);
+    if (!folderHandle)
+        return std::unexpected(std::move(folderHandle.error()));
+    const auto rest = Below(base, full);
     if (!rest)
         return Behind(full);
     // Windows resolves every link on the way; a path that differs from the folder's own resolved
     // path plus the names below it went through one.
-    const std::wstring expected = rest->empty() ? *resolvedFolder : *resolvedFolder + L"\\" + *rest;
-    if (!SameText(ResolvedPath(file), expected))
-        return Behind(full);
-    return {};
+    DWORD error = ERROR_SUCCESS;
+    for (const Resolution resolution : {Resolution::FinalPath, Resolution::VolumePath})
+    {
+        auto resolvedFolder = ResolvedPath(folderHandle->Get(), resolution);
+        auto resolvedFile = resolvedFolder ? ResolvedPath(file, resolution) : resolvedFolder;
+        if (!resolvedFile)
+        {
+            error = resolvedFile.error();
+            continue;
+        }
+        const std::wstring expected = rest->empty() ? *resolvedFolder : *resolvedFolder + L"\\" + *rest;
+        return SameText(*resolvedFile, expected) ? Result<>{} : Behind(full);
+    }
+    // A check that cannot be made is no proof of a link: it says what kept it from being made.
+    return Fail(Core::ErrorText(Core::FormatText(18091, full), error));
 }
 
 namespace
@@ -187,8 +244,8 @@ Result<UniqueFile> OpenChecked(const std::wstring& folder, const std::wstring& p
         return std::unexpected(std::move(checked.error()));
     // DELETE lets a file created through a link go again.
     const DWORD extra = disposition == OPEN_EXISTING ? 0 : DELETE;
-    UniqueFile file(::CreateFileW(full.c_str(), access | extra | FILE_READ_ATTRIBUTES, share, nullptr,
-                                  disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+    UniqueFile file(::CreateFileW(LongPathForm(full).c_str(), access | extra | FILE_READ_ATTRIBUTES, share,
+                                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
     const DWORD error = ::GetLastError();
     if (!file)
@@ -242,7 +299,7 @@ Result<> DeleteBelow(const std::wstring& folder, const std::wstring& path)
                           OPEN_EXISTING);
     if (!file)
     {
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        const DWORD attributes = Attributes(path);
         if (attributes == INVALID_FILE_ATTRIBUTES && ::GetLastError() == ERROR_FILE_NOT_FOUND)
             return {};
         return std::unexpected(std::move(file.error()));

@@ -18,6 +18,10 @@ namespace Pd::Install
 // The absolute form of a path ("." and ".." resolved); the path itself when Windows cannot tell.
 std::wstring FullPath(const std::wstring& path);
 
+// The absolute path in the form Windows opens whatever its length ("\\?\C:\..."); a path already
+// in that form or a device path as it is. Every path the checks here open goes through it.
+std::wstring LongPathForm(const std::wstring& path);
+
 // Fails naming the first component of path, from folder itself down, that is a link, junction or
 // mount point. The walk ends at the first component that does not exist. A path outside folder
 // is refused.
@@ -43,6 +47,8 @@ Result<> WriteWholeFile(const std::wstring& folder, const std::wstring& path, st
 Result<> DeleteBelow(const std::wstring& folder, const std::wstring& path);
 
 // Whether the handle still names the file at path below folder, not one reached through a link.
+// Where Windows cannot tell where the handle leads, the failure says so ("Checking whether ..."),
+// never that a link was found.
 Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::wstring& path);
 
 } // namespace Pd::Install

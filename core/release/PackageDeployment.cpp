@@ -12,6 +12,7 @@
 
 #include <fmt/xchar.h>
 
+#include <cwctype>
 #include <filesystem>
 #include <optional>
 
@@ -98,7 +99,15 @@ Result<> WaitDeployment(const Platform::Outcome<>& deployment, const std::wstrin
 {
     if (deployment)
         return {};
-    return Pd::Fail(Core::ErrorText(step, static_cast<std::uint32_t>(deployment.error().code)));
+    // Windows' text for the code is generic; the deployment's own text says what went wrong.
+    const Platform::Error& error = deployment.error();
+    std::wstring detail = error.detail;
+    while (!detail.empty() && std::iswspace(detail.back()))
+        detail.pop_back();
+    if (!detail.empty() && detail.back() != L'.')
+        detail.push_back(L'.');
+    return Pd::Fail(Core::ErrorText(detail.empty() ? step : Core::FormatText(18092, step, detail),
+                                    static_cast<std::uint32_t>(error.code)));
 }
 
 Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogText& log)
@@ -127,8 +136,8 @@ Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogT
             return Pd::Fail(Core::FormatText(16025, dependency.name, dependency.minVersion));
         if (log)
             log(Core::FormatText(17017, dependency.name, dependency.minVersion));
-        if (auto added = WaitDeployment(Platform::Packages()->AddPackage(file.wstring(), AddOptions),
-                                        Core::FormatText(18090, dependency.name));
+        if (auto added =
+                WaitDeployment(Platform::Packages()->AddPackage(file.wstring(), AddOptions), dependency.name);
             !added)
             return added;
     }

@@ -32,11 +32,13 @@ std::uint64_t PackageVersionValue(std::wstring_view text);
 // Name and a MinVersion); none when it cannot be read.
 std::vector<Dependency> ReadPackageDependencies(const std::wstring& manifestPath);
 
-// The finished deployment's result: success, or the error text of the step and the HRESULT.
+// The finished deployment's result: success, or the error text of the step and the HRESULT with
+// the deployment's own text before Windows' text for the code.
 Result<> WaitDeployment(const Platform::Outcome<>& deployment, const std::wstring& step);
 
 // Adds every dependency the current account lacks at its minimum version from the package file
-// "<name>_x64.appx" in the release folder; stops at the first one that cannot be had.
+// "<name>_x64.appx" in the release folder; stops at the first one that cannot be had. A failed
+// addition's error begins with the dependency's name.
 Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogText& log);
 
 // Registers the release folder's AppxManifest.xml in development mode, once.

@@ -1,17 +1,21 @@
 #include "core/release/ReleaseFiles.h"
 
-#include "core/ErrorText.h"
 #include "core/Handles.h"
-#include "core/release/NoLinks.h"
+#include "core/release/RenameOver.h"
+#include "core/release/StagedFiles.h"
 #include "core/Settings.h"
-#include "core/Text.h"
 
 #include <windows.h>
 
-#include <filesystem>
-
 namespace Pd::Core
 {
+namespace
+{
+
+constexpr int ReaderAttempts = 20;
+constexpr DWORD ReaderPauseMs = 50;
+
+} // namespace
 
 ReleaseState ReadReleaseState()
 {
@@ -21,21 +25,29 @@ ReleaseState ReadReleaseState()
 
 Pd::Result<> WriteFileReplacing(const std::wstring& path, std::string_view bytes)
 {
-    const std::wstring temporary = path + L".new";
-    // Never written through a link planted in the file's place or on the way to it.
-    if (auto written =
-            Install::WriteWholeFile(std::filesystem::path(path).parent_path().wstring(), temporary, bytes);
-        !written)
+    // Staged as "<path>.new", never through a link planted in the file's place or on the way to
+    // it, and renamed over the file past its readers.
+    Install::StagedFile staged;
+    if (auto opened = staged.Open(path); !opened)
+        return opened;
+    if (auto written = staged.Write(bytes.data(), bytes.size()); !written)
         return written;
-    if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Pd::Fail(ErrorText(FormatText(18007, path), ::GetLastError()));
-    return {};
+    return staged.Commit();
 }
 
 std::string ReadFileBytes(const std::wstring& path, std::uint64_t limit)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Shared for deleting, so that a writer can rename a new file over this one meanwhile; a
+    // writer's rename that is under way at this moment is waited for briefly.
+    UniqueFile file;
+    for (int attempt = 0; attempt < ReaderAttempts; ++attempt)
+    {
+        file.Reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (file || !Install::IsSharingConflict(::GetLastError()))
+            break;
+        ::Sleep(ReaderPauseMs);
+    }
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.Get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > limit ||
         size.QuadPart > 0x7FFFFFFF)

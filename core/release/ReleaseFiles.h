@@ -26,10 +26,12 @@ enum class ReleaseState : std::uint32_t
 // The stored per-user value; Cancelled when it is missing or not a REG_DWORD.
 ReleaseState ReadReleaseState();
 
-// Writes "<path>.new" and moves it over the path; the ".new" file stays when the move fails.
+// Writes "<path>.new" and renames it over the path, waiting for readers of the path to let go
+// (RenameOver); the ".new" file goes again when anything fails.
 Pd::Result<> WriteFileReplacing(const std::wstring& path, std::string_view bytes);
 
-// The whole file; empty when it cannot be read or is larger than the limit.
+// The whole file, read with delete sharing so that no writer has to wait for it; empty when it
+// cannot be read or is larger than the limit.
 std::string ReadFileBytes(const std::wstring& path,
                           std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
 

@@ -1,6 +1,7 @@
 #include "core/release/RunLock.h"
 
 #include "core/ErrorText.h"
+#include "core/ObjectSecurity.h"
 #include "core/SetEventOnStop.h"
 #include "core/Text.h"
 
@@ -14,16 +15,16 @@ namespace
 {
 
 constexpr std::uint32_t RefusedText = 16070;
+constexpr std::uint32_t ForeignText = 16079;
 constexpr std::uint32_t WaitingText = 17080;
 constexpr std::uint32_t CanceledText = 10008;
 constexpr std::uint32_t OpeningText = 18015;
 
-// Waiting and releasing is all any run needs, so that is all it asks for: a lock created by an
-// elevated run must open for an unelevated one, and the other way round.
-constexpr DWORD LockAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-
-// Full access for the system and administrators, waiting and releasing for every interactive user.
-constexpr const wchar_t* LockSecurity = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;IU)";
+// Waiting and releasing is all a run needs, and every run that changes the installation runs with
+// administrator rights: only they (and the system, for the installer's modes) may hold it. Anyone
+// else could hold it to block every install, update and uninstall.
+constexpr DWORD LockAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL;
+constexpr const wchar_t* LockSecurity = L"O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)";
 
 UniqueHandle CreateLock(const wchar_t* name)
 {
@@ -51,6 +52,8 @@ Result<RunLock> RunLock::Acquire(const LogText& log, std::stop_token stop, std::
     UniqueHandle mutex = CreateLock(name);
     if (!mutex)
         return Fail(ErrorText(FormatText(OpeningText, name), ::GetLastError()));
+    if (auto owner = ForeignOwner(mutex.Get(), false))
+        return Fail(FormatText(ForeignText, name, *owner));
     if (Taken(::WaitForSingleObject(mutex.Get(), 0)))
         return RunLock(std::move(mutex));
 
@@ -76,7 +79,7 @@ bool RunLock::HeldElsewhere(const wchar_t* name)
 {
     UniqueHandle mutex(::OpenMutexW(LockAccess, FALSE, name));
     if (!mutex)
-        return false;
+        return ::GetLastError() == ERROR_ACCESS_DENIED; // it exists only while a run holds it
     if (!Taken(::WaitForSingleObject(mutex.Get(), 0)))
         return true;
     ::ReleaseMutex(mutex.Get());

@@ -58,9 +58,12 @@ void RemoveOldPackages(const std::wstring& folder, const std::wstring& packageNa
     do
     {
         const std::wstring name = data.cFileName;
-        const std::size_t dot = name.rfind(L'.');
-        if (name.starts_with(L"Peldra-") && dot != std::wstring::npos && name.substr(dot) == L".msi" &&
-            !Core::EqualsIgnoringCase(name, packageName))
+        // A partial package may have its download's validator beside it.
+        std::wstring_view package = name;
+        if (package.ends_with(L".validator"))
+            package.remove_suffix(10);
+        if (package.starts_with(L"Peldra-") && package.ends_with(L".msi") &&
+            !Core::EqualsIgnoringCase(package, packageName))
             old.push_back(folder + L"\\" + name);
     } while (::FindNextFileW(find.Get(), &data));
     // A listing that broke off part-way ends the clean-up: the update does not depend on it.

@@ -3,8 +3,10 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/release/KnownFolder.h"
+#include "core/release/NoLinks.h"
 #include "core/release/Packages.h"
 #include "core/release/TovikControl.h"
+#include "core/release/UserFolderFiles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 
@@ -26,6 +28,7 @@ namespace
 {
 
 constexpr int ArgumentsCapacity = 1024;
+constexpr std::uint64_t MaxShortcutBytes = 1 << 20;
 
 bool IsShortcutFile(const std::filesystem::path& path)
 {
@@ -62,6 +65,34 @@ HRESULT SetAppId(IShellLinkW& link, const wchar_t* appId)
     return SUCCEEDED(hr) ? store->Commit() : hr;
 }
 
+// The shortcut's bytes, as IPersistFile::Save would write them.
+HRESULT ShortcutBytes(IShellLinkW& link, std::string& bytes)
+{
+    ComPtr<IPersistStream> persist;
+    HRESULT hr = link.QueryInterface(IID_IPersistStream, persist.PutVoid());
+    ComPtr<IStream> stream;
+    if (SUCCEEDED(hr))
+        hr = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
+    if (SUCCEEDED(hr))
+        hr = persist->Save(stream.Get(), TRUE);
+    STATSTG status{};
+    if (SUCCEEDED(hr))
+        hr = stream->Stat(&status, STATFLAG_NONAME);
+    if (SUCCEEDED(hr) && status.cbSize.QuadPart > MaxShortcutBytes)
+        hr = E_UNEXPECTED;
+    if (SUCCEEDED(hr))
+        hr = stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    ULONG read = 0;
+    if (SUCCEEDED(hr))
+    {
+        bytes.resize(static_cast<std::size_t>(status.cbSize.QuadPart));
+        hr = stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+    }
+    if (SUCCEEDED(hr) && read != bytes.size())
+        hr = E_UNEXPECTED;
+    return hr;
+}
+
 } // namespace
 
 std::vector<std::wstring> FindTovikSettingsShortcuts()
@@ -92,8 +123,10 @@ Result<> CreateTovikSettingsShortcut(const std::wstring& name, const std::wstrin
         return Pd::Fail(Core::Text(10010));
     const std::wstring target =
         localAppData + L"\\Microsoft\\WindowsApps\\" + TovikFamilyName + L"\\TovikClient.exe";
+    // The Start menu is the user's: nothing is deleted or written there through a link.
+    const std::wstring root = UserFolderRoot(programs);
     for (const std::wstring& old : FindTovikSettingsShortcuts())
-        ::DeleteFileW(old.c_str());
+        static_cast<void>(DeleteBelow(root, old));
 
     const std::wstring path = programs + L"\\" + name + L".lnk";
     ComPtr<IShellLinkW> link;
@@ -109,13 +142,13 @@ Result<> CreateTovikSettingsShortcut(const std::wstring& name, const std::wstrin
         hr = link->SetDescription(name.c_str());
     if (SUCCEEDED(hr))
         hr = SetAppId(*link.Get(), SettingsTarget);
-    ComPtr<IPersistFile> file;
+    std::string bytes;
     if (SUCCEEDED(hr))
-        hr = link->QueryInterface(IID_IPersistFile, file.PutVoid());
-    if (SUCCEEDED(hr))
-        hr = file->Save(path.c_str(), TRUE);
+        hr = ShortcutBytes(*link.Get(), bytes);
     if (FAILED(hr))
         return Pd::Fail(Core::ErrorText(path, static_cast<std::uint32_t>(hr)));
+    if (auto written = WriteWholeFile(root, path, bytes); !written)
+        return written;
     ::SHChangeNotify(SHCNE_CREATE, SHCNF_PATHW, path.c_str(), nullptr);
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/release/NoLinks.h"
+#include "core/release/RenameOver.h"
 #include "core/Text.h"
 
 #include <windows.h>
@@ -85,17 +86,11 @@ Result<> StagedFile::Commit()
         return checked;
     if (auto checked = RefuseLinks(folder_, target_); !checked)
         return checked;
-    ::SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(LongPathForm(target_).c_str(), FILE_ATTRIBUTE_NORMAL);
 
-    std::size_t nameBytes = target_.size() * sizeof(wchar_t);
-    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(nameBytes);
-    std::copy(target_.begin(), target_.end(), rename->FileName);
-    if (!::SetFileInformationByHandle(file_.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
-        return Fail(Core::ErrorText(Core::FormatText(18019, target_), ::GetLastError()));
+    // A reader of the target (a verify, the host's start-up check) delays the rename, never fails it.
+    if (auto renamed = RenameOver(file_.Get(), target_); !renamed)
+        return renamed;
     temporary_.clear();
     return {};
 }

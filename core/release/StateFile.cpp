@@ -1,22 +1,18 @@
 #include "core/release/InstallState.h"
 
-#include "core/ErrorText.h"
 #include "core/Json.h"
-#include "core/release/NoLinks.h"
+#include "core/release/ReleaseFiles.h"
 #include "core/Strings.h"
-#include "core/Text.h"
-
-#include <windows.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace Pd::Core
 {
 namespace
 {
+
+// A state lists every file of the release: far more than any release holds.
+constexpr std::uint64_t MaxStateBytes = 64u << 20;
 
 std::wstring StatePath(const std::wstring& installFolder)
 {
@@ -96,24 +92,16 @@ Result<> WriteState(const std::wstring& installFolder, const InstallState& state
     std::wstring text;
     Json::Write(ToJson(state), 0, text);
     text.push_back(L'\n');
-    std::string bytes = ToUtf8(text);
-
-    std::wstring path = StatePath(installFolder);
-    std::wstring temporary = path + L".new";
-    if (auto written = Install::WriteWholeFile(installFolder, temporary, bytes); !written)
-        return written;
-    if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Fail(ErrorText(FormatText(18019, path), ::GetLastError()));
-    return {};
+    return WriteFileReplacing(StatePath(installFolder), ToUtf8(text));
 }
 
 InstallState ReadState(const std::wstring& installFolder)
 {
     InstallState state;
-    std::ifstream file(std::filesystem::path(StatePath(installFolder)), std::ios::binary);
-    if (!file)
+    // Read past a writer that renames a new state over it (delete sharing), bounded in size.
+    const std::string bytes = ReadFileBytes(StatePath(installFolder), MaxStateBytes);
+    if (bytes.empty())
         return state;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::string_view body = bytes;
     if (body.starts_with("\xEF\xBB\xBF"))
         body.remove_prefix(3);

@@ -1,6 +1,6 @@
 #include "core/release/TovikControl.h"
 
-#include "core/ErrorText.h"
+#include "core/Handles.h"
 #include "core/Json.h"
 #include "core/release/Folders.h"
 #include "core/release/KnownFolder.h"
@@ -8,10 +8,9 @@
 #include "core/release/ReleaseFiles.h"
 #include "core/Text.h"
 #include "platform/PackageManager.h"
+#include "platform/WebPage.h"
 
 #include <windows.h>
-
-#include <shellapi.h>
 
 #include <filesystem>
 #include <optional>
@@ -24,29 +23,10 @@ namespace
 constexpr DWORD ShutdownWaitMs = 60000;
 constexpr std::uint64_t MaxReleaseFileBytes = 16 * 1024 * 1024;
 
-// The folder as a new process's current directory, or null to inherit the caller's.
-const wchar_t* CurrentDirectoryFor(const std::wstring& workingFolder)
+// The folder a started client runs in, or empty for the shell's choice.
+std::wstring CurrentDirectoryFor(const std::wstring& workingFolder)
 {
-    if (workingFolder.empty())
-        return nullptr;
-    if (!Core::IsFolder(workingFolder))
-        return nullptr;
-    return workingFolder.c_str();
-}
-
-// Starts the client with its arguments; the process handle, or none.
-UniqueHandle StartClient(const std::wstring& alias, const std::wstring& arguments,
-                         const std::wstring& workingFolder, DWORD flags)
-{
-    std::wstring commandLine = L"\"" + alias + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(alias.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                          CurrentDirectoryFor(workingFolder), &startup, &process))
-        return {};
-    UniqueHandle thread(process.hThread);
-    return UniqueHandle(process.hProcess);
+    return !workingFolder.empty() && Core::IsFolder(workingFolder) ? workingFolder : std::wstring();
 }
 
 std::wstring InstallLocation()
@@ -73,22 +53,26 @@ std::wstring TovikClientAlias()
     return Core::PathExists(alias) ? alias : std::wstring();
 }
 
-UniqueHandle StartTovikShutdown(const std::wstring& workingFolder)
+bool RequestTovikShutdown(const std::wstring& workingFolder)
 {
     const std::wstring alias = TovikClientAlias();
-    if (alias.empty())
-        return {};
-    return StartClient(alias, L"/shutdown", workingFolder, CREATE_NO_WINDOW);
+    return !alias.empty() &&
+           Platform::OpenAsUser({alias, L"/shutdown", CurrentDirectoryFor(workingFolder)}).has_value();
 }
 
 void ShutdownTovik(const std::wstring& workingFolder, const Core::LogText& log)
 {
-    UniqueHandle process = StartTovikShutdown(workingFolder);
-    if (!process)
+    const std::optional<Guest::AndroidVm> vm = Guest::FindOwnAndroidVm().vm;
+    UniqueHandle ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!vm || !ended)
+        return;
+    Guest::ComputeSystem watch = Guest::OpenComputeSystem(vm->id, ended.Get());
+    if (!RequestTovikShutdown(workingFolder))
         return;
     if (log)
         log(Core::Text(17011));
-    ::WaitForSingleObject(process.Get(), ShutdownWaitMs);
+    if (watch)
+        ::WaitForSingleObject(ended.Get(), ShutdownWaitMs);
 }
 
 Guest::VmStop Stop()
@@ -96,9 +80,8 @@ Guest::VmStop Stop()
     std::optional<PackageInfo> package = FindInstalledPackage();
     if (!package)
         return Guest::VmStop::NotRunning;
-    UniqueHandle request;
     // The hook does not wait for the client: the VM's own end is what the stop waits for.
-    return Guest::StopAndroidVm([&] { request = StartTovikShutdown(package->installLocation); });
+    return Guest::StopAndroidVm([&] { RequestTovikShutdown(package->installLocation); });
 }
 
 void SeedTovikSettings()
@@ -118,17 +101,12 @@ Result<> LaunchTovikUri(const std::wstring& workingFolder, const std::wstring& t
 {
     const std::wstring uri = L"tovik://" + target;
     if (const std::wstring alias = TovikClientAlias(); !alias.empty())
-        if (StartClient(alias, L"/launch " + uri, workingFolder, 0))
+        if (Platform::OpenAsUser({alias, L"/launch " + uri, CurrentDirectoryFor(workingFolder)}))
             return {};
-    SHELLEXECUTEINFOW execute{};
-    execute.cbSize = sizeof(execute);
-    execute.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    execute.lpVerb = L"open";
-    execute.lpFile = uri.c_str();
-    execute.nShow = SW_SHOWNORMAL;
-    if (::ShellExecuteExW(&execute))
+    auto opened = Platform::OpenAsUser({uri, {}, {}});
+    if (opened)
         return {};
-    return Pd::Fail(Core::ErrorText(Core::FormatText(18015, uri), ::GetLastError()));
+    return Pd::Fail(Core::FormatText(18015, uri) + L": " + opened.error().text);
 }
 
 Result<> OpenTovikStore()

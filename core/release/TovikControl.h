@@ -3,7 +3,6 @@
 // and opening an Android activity (the settings or the store) in it.
 #pragma once
 
-#include "core/Handles.h"
 #include "core/release/Callbacks.h"
 #include "core/Result.h"
 #include "guest/AndroidVm.h"
@@ -23,15 +22,17 @@ inline constexpr const wchar_t* StoreTarget = L"com.android.vending";
 std::wstring ReleaseVariant(std::string_view releaseJson);
 
 // The client's app execution alias of the current account when anything exists there, else
-// empty: Local AppData\Microsoft\WindowsApps\<family name>\TovikClient.exe.
+// empty: Local AppData\Microsoft\WindowsApps\<family name>\TovikClient.exe. It lies in a folder
+// the user can write: it is only ever started with the user's normal rights.
 std::wstring TovikClientAlias();
 
-// Starts "<alias> /shutdown" without a window, in the working folder when that is an existing
-// folder; the process handle, or none when there is no alias or it cannot be started.
-UniqueHandle StartTovikShutdown(const std::wstring& workingFolder);
+// Asks the client to shut Tovik down ("<alias> /shutdown"), started with the user's normal rights
+// through the desktop shell, in the working folder when that is an existing folder. False when
+// there is no alias or it was not started. Does not wait.
+bool RequestTovikShutdown(const std::wstring& workingFolder);
 
-// Starts the shutdown request and waits up to 60 s for the client to end; silent when no
-// request could be started.
+// When the current account's Tovik VM runs: asks for its shutdown and waits up to 60 s for the VM
+// to end. Silent when no VM of the account runs or no request could be started.
 void ShutdownTovik(const std::wstring& workingFolder, const Core::LogText& log);
 
 // Stops the current account's Tovik: its own shutdown first, then the VM is ended after the
@@ -42,7 +43,9 @@ Guest::VmStop Stop();
 // unless they already hold a value; every failure is silent.
 void SeedTovikSettings();
 
-// Opens "tovik://<target>" through the client alias, or else through the shell.
+// Opens "tovik://<target>" through the client alias, or else the address itself, both with the
+// user's normal rights through the desktop shell (never through this process's file
+// associations: the user's own could name any program).
 Result<> LaunchTovikUri(const std::wstring& workingFolder, const std::wstring& target);
 
 // Android's store when the installed release's variant names "Google", else its settings.

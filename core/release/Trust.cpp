@@ -93,11 +93,11 @@ std::wstring DataSha256(std::string_view data)
 }
 
 // The catalog file opened for reading against writers, unless it is a reparse point (a link or
-// junction); an invalid handle otherwise.
+// junction); an invalid handle otherwise. A writer may still rename a new catalog over it.
 UniqueFile OpenCatalog(const std::wstring& path)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!file || !::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -105,18 +105,87 @@ UniqueFile OpenCatalog(const std::wstring& path)
     return file;
 }
 
-// "<temp>\pld-<32 hex>.cat", or empty when the folder or the random name cannot be had.
-std::wstring TemporaryCatalogPath()
+// The temporary folder with its separator; empty when Windows does not tell it.
+std::wstring TemporaryFolder()
 {
     std::array<wchar_t, MAX_PATH + 1> folder{};
     DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
     if (length == 0 || length > MAX_PATH)
         return {};
+    return std::wstring(folder.data(), length);
+}
+
+// "pld-<32 hex>.cat": the name of a temporary catalog, and nothing else.
+bool IsTemporaryCatalogName(std::wstring_view name)
+{
+    constexpr std::size_t HexDigits = 32;
+    if (name.size() != 4 + HexDigits + 4 || !name.starts_with(L"pld-") || !name.ends_with(L".cat"))
+        return false;
+    return std::ranges::all_of(name.substr(4, HexDigits), [](wchar_t c) {
+        return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+    });
+}
+
+// "<temp>\pld-<32 hex>.cat", or empty when the folder or the random name cannot be had.
+std::wstring TemporaryCatalogPath()
+{
+    const std::wstring folder = TemporaryFolder();
     std::array<std::uint8_t, 16> random{};
-    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, random.data(), static_cast<ULONG>(random.size()),
+    if (folder.empty() ||
+        !BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, random.data(), static_cast<ULONG>(random.size()),
                                           BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         return {};
-    return std::wstring(folder.data(), length) + L"pld-" + HexLower(random) + L".cat";
+    return folder + L"pld-" + HexLower(random) + L".cat";
+}
+
+// The temporary catalogs that runs ended without deleting (killed while checking a manifest).
+// A run's own stays open without delete sharing while it checks, so it is never taken here; a
+// link of that name is left alone.
+void SweepTemporaryCatalogs()
+{
+    const std::wstring folder = TemporaryFolder();
+    if (folder.empty())
+        return;
+    WIN32_FIND_DATAW entry{};
+    UniqueFind find(::FindFirstFileW((folder + L"pld-*.cat").c_str(), &entry));
+    if (!find)
+        return;
+    do
+    {
+        if (!IsTemporaryCatalogName(entry.cFileName) ||
+            (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+            continue;
+        UniqueFile file(::CreateFileW((folder + entry.cFileName).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        FILE_DISPOSITION_INFO remove{TRUE};
+        if (file && ::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) &&
+            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &remove, sizeof(remove));
+    } while (::FindNextFileW(find.Get(), &entry));
+}
+
+// Writes the catalog as a new temporary file and returns a handle that keeps it: readable by the
+// catalog functions, never deletable by another run's sweep while this run checks it.
+UniqueFile WriteTemporaryCatalog(const std::wstring& path, std::string_view catalog)
+{
+    UniqueFile writer(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!writer)
+        return {};
+    UniqueFile keeper(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD written = 0;
+    if (!keeper ||
+        !::WriteFile(writer.Get(), catalog.data(), static_cast<DWORD>(catalog.size()), &written, nullptr) ||
+        written != catalog.size())
+    {
+        writer.Reset();
+        keeper.Reset();
+        ::DeleteFileW(path.c_str());
+        return {};
+    }
+    return keeper;
 }
 
 } // namespace
@@ -160,13 +229,8 @@ SignatureState VerifyPublisherWith(const std::wstring& path, HANDLE file, const 
 bool VerifyCatalogMemberWith(const std::wstring& catalogPath, std::string_view data,
                              const PublisherPins& pins)
 {
-    UniqueFile file(::CreateFileW(catalogPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFile file = OpenCatalog(catalogPath);
     if (!file)
-        return false;
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return false;
     if (VerifyPublisherWith(catalogPath, file.Get(), pins) != SignatureState::Official)
         return false;
@@ -201,24 +265,15 @@ bool VerifyWithCatalogBytes(std::string_view catalog, std::string_view data)
 {
     if (catalog.empty() || data.empty() || catalog.size() > MaxCatalogBytes)
         return false;
+    SweepTemporaryCatalogs();
     const std::wstring path = TemporaryCatalogPath();
     if (path.empty())
         return false;
-    {
-        UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file)
-            return false;
-        DWORD written = 0;
-        if (!::WriteFile(file.Get(), catalog.data(), static_cast<DWORD>(catalog.size()), &written, nullptr) ||
-            written != catalog.size())
-        {
-            file.Reset();
-            ::DeleteFileW(path.c_str());
-            return false;
-        }
-    }
+    UniqueFile keeper = WriteTemporaryCatalog(path, catalog);
+    if (!keeper)
+        return false;
     const bool listed = VerifyCatalogMember(path, data);
+    keeper.Reset();
     ::DeleteFileW(path.c_str());
     return listed;
 }

@@ -22,14 +22,10 @@
 
 #include <windows.h>
 
+#include <filesystem>
+
 namespace Pd::Core
 {
-namespace
-{
-
-constexpr DWORD ShutdownWaitMs = 60000;
-
-} // namespace
 
 void UninstallValues::Report(const Callbacks& callbacks, const std::wstring& text)
 {
@@ -55,11 +51,9 @@ Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const
     run.state = ReadState(run.folder);
     run.stateFile = PathExists(JoinPath(run.folder, L"peldra.json"));
     run.leftovers = HasInstallLeftovers(run.folder);
-    // What a run cut off before its state file was written, or after an older version deleted
-    // it, left behind is removed too: the folder's leftovers, or the settings shortcut beside a
-    // folder that is still there.
-    if (!run.ours && !run.stateFile && !run.leftovers && removal != Removal::Everything &&
-        (!IsFolder(run.folder) || Install::FindTovikSettingsShortcuts().empty()))
+    // Without a state file only what the folder itself holds tells that a run cut off before its
+    // state was written (or an older version) installed there: never a shortcut elsewhere.
+    if (!run.ours && !run.stateFile && !run.leftovers && removal != Removal::Everything)
         return Fail(FormatText(16028, run.folder));
     if (run.package && !run.ours)
         LogLine(callbacks, Level::Warning,
@@ -92,11 +86,8 @@ Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, Uninsta
     if (!run.ours)
         return {};
     UninstallStage(callbacks, 16006);
-    if (UniqueHandle shutdown = Install::StartTovikShutdown(run.folder))
-    {
-        LogLine(callbacks, Level::Info, Text(17011));
-        ::WaitForSingleObject(shutdown.Get(), ShutdownWaitMs);
-    }
+    Install::ShutdownTovik(run.folder,
+                           [&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); });
     if (auto removed = Install::RemovePackage(run.package->fullName, removal == Removal::KeepData); !removed)
         return removed;
     if (removal == Removal::Everything)
@@ -120,6 +111,29 @@ void MarkRemoving(const Callbacks& callbacks, UninstallValues& run)
         LogLine(callbacks, Level::Warning, written.error());
 }
 
+namespace
+{
+
+// No install in the folder: an empty default install folder goes, any other empty one stays and
+// the message says so.
+Result<RemovalOutcome> RemoveEmptyDefaultFolder(const std::wstring& folder, const Callbacks& callbacks,
+                                                const Detail::UninstallSetting& setting,
+                                                const std::wstring& notInstalled)
+{
+    std::error_code error;
+    if (!IsRealFolder(folder) || !std::filesystem::is_empty(folder, error) || error)
+        return Fail(notInstalled);
+    // Only an install cut off at once leaves the default install folder empty; a folder the
+    // user named may be the user's own.
+    if (!SameFile(folder, NormalizeFolder(setting.defaultFolder)) || !::RemoveDirectoryW(folder.c_str()))
+        return Fail(FormatText(16078, folder));
+    LogLine(callbacks, Level::Success, FormatText(17082, folder));
+    UninstallStage(callbacks, 16004, 1000);
+    return RemovalOutcome{};
+}
+
+} // namespace
+
 namespace Detail
 {
 
@@ -142,7 +156,7 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
     UninstallValues run;
     UninstallStage(callbacks, 16000);
     if (auto found = FindInstalled(installFolder, removal, callbacks, run); !found)
-        return std::unexpected(found.error());
+        return RemoveEmptyDefaultFolder(run.folder, callbacks, setting, found.error());
     StopHostAndTask(callbacks, setting, run);
     run.dataFolder = Install::TovikDataFolder();
     if (auto removed = RemoveTovikPackage(removal, callbacks, run); !removed)

@@ -10,6 +10,7 @@
 #include "core/release/PathRules.h"
 #include "core/release/ReleaseFiles.h"
 #include "core/release/SettingsShortcut.h"
+#include "core/release/StagingJournal.h"
 #include "core/release/UninstallSteps.h"
 #include "core/Strings.h"
 #include "core/Text.h"
@@ -89,38 +90,6 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder)
     return names;
 }
 
-// A folder the install created holds nothing of the user's: files staged there by a run that was
-// cut off go with it.
-template <typename Remove> void RemoveStagedFiles(const std::wstring& folder, const Remove& remove)
-{
-    for (const std::wstring& name : NamesIn(folder))
-        if (const std::wstring path = JoinPath(folder, name); name.ends_with(L".new") && !IsFolder(path))
-            remove(path);
-}
-
-// Below a folder an archive was being unpacked into when the run was cut off: every staged file,
-// and the folders that held nothing else, without entering links. Returns whether the folder is
-// now empty because of it.
-template <typename Remove> bool RemoveStagedTree(const std::wstring& folder, const Remove& remove)
-{
-    const std::vector<std::wstring> names = NamesIn(folder);
-    bool emptied = !names.empty();
-    for (const std::wstring& name : names)
-    {
-        const std::wstring path = JoinPath(folder, name);
-        if (IsRealFolder(path))
-        {
-            if (!RemoveStagedTree(path, remove) || !::RemoveDirectoryW(path.c_str()))
-                emptied = false;
-        }
-        else if (name.ends_with(L".new") && !IsFolder(path))
-            remove(path);
-        else
-            emptied = false;
-    }
-    return emptied && NamesIn(folder).empty();
-}
-
 } // namespace
 
 bool HasInstallLeftovers(const std::wstring& folder)
@@ -181,7 +150,10 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
             if (IsSafeRecord(record) && !(ownInstallerPackage && IsInstallerOwned(FirstElement(record))))
                 records.push_back(record);
 
-    std::set<std::wstring> names = {L"peldra.json.new", L".download", L"microsoft.system.package.metadata"};
+    // The program's own working names; every other "*.new" goes only as a staged name the install
+    // recorded (a record's, or one its journal lists), never because of its suffix.
+    std::set<std::wstring> names = {L"peldra.json.new", L"release.json.new", L"release.cat.new", L".download",
+                                    L"microsoft.system.package.metadata"};
     for (const std::wstring& name : known)
     {
         names.insert(name);
@@ -201,15 +173,11 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
         else
             RemoveOrNote(path, callbacks, outcome);
     };
+    // What an unpack cut off had staged, before the download folder with its journals goes.
+    UndoStagingJournals(folder);
     for (const std::wstring& name : names)
         if (IsDeletableName(name))
             removeFile(JoinPath(folder, name));
-    for (const std::wstring& staging : state.staging)
-        if (staging.empty() || (IsFolderRecord(staging) && IsSafeRecord(staging)))
-            if (const std::wstring path =
-                    staging.empty() ? folder : JoinPath(folder, staging.substr(0, staging.size() - 1));
-                IsRealFolder(path))
-                RemoveStagedTree(path, removeFile);
     for (const std::wstring& record : DeepestFirst(records))
     {
         const std::wstring path =
@@ -219,10 +187,7 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
         if (IsFolderRecord(record))
         {
             if (IsRealFolder(path))
-            {
-                RemoveStagedFiles(path, removeFile);
                 ::RemoveDirectoryW(path.c_str());
-            }
         }
         else if (!IsRealFolder(path))
         {

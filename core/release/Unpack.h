@@ -45,10 +45,14 @@ struct ArchiveReport
     StagedFiles staged;           // one per regular file, in archive order
 };
 
+// Told of every staged file ("<target>.new") and every folder below its folder before the unpack
+// creates it; an error stops the unpack.
+using CreationNotice = std::function<Result<>(const std::wstring& path, bool folder)>;
+
 // Unpacks a compressed tar archive under folder: regular files become staged files, folders are
 // created at once, everything else is refused. An expected size of 0 sets no limit.
 Result<ArchiveReport> UnpackArchive(const std::wstring& path, const std::wstring& folder,
                                     std::uint64_t expectedSize, const Net::ByteProgress& progress,
-                                    std::stop_token stop);
+                                    std::stop_token stop, const CreationNotice& notice = {});
 
 } // namespace Pd::Install

@@ -7,6 +7,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <vector>
+
+#include <windows.h>
 
 namespace Pd::Install
 {
@@ -17,12 +21,18 @@ namespace
 class StagedOutput : public TarOutput
 {
 public:
-    explicit StagedOutput(const std::wstring& folder) : folder_(folder) {}
+    StagedOutput(const std::wstring& folder, const CreationNotice& notice) : folder_(folder), notice_(notice)
+    {
+    }
 
     std::expected<void, std::wstring> BeginFile(const std::wstring& relativePath) override
     {
+        const std::wstring target = Join(relativePath);
+        if (auto told = Announce(std::filesystem::path(target).parent_path().wstring(), target + L".new");
+            !told)
+            return told;
         current_ = std::make_unique<StagedFile>();
-        return current_->Open(Join(relativePath), folder_);
+        return current_->Open(target, folder_);
     }
     std::expected<void, std::wstring> WriteFile(const std::uint8_t* data, std::size_t size) override
     {
@@ -39,7 +49,8 @@ public:
         // A failure shows at the first file in it.
         std::error_code ignored;
         std::filesystem::create_directories(folder_, ignored);
-        static_cast<void>(CreateFoldersBelow(folder_, Join(relativePath)));
+        if (Announce(Join(relativePath), {}))
+            static_cast<void>(CreateFoldersBelow(folder_, Join(relativePath)));
     }
 
     // Waits for the flushes, then hands the staged files over.
@@ -59,7 +70,30 @@ private:
         return path + relativePath;
     }
 
+    // Tells the notice of the folders missing on the way to a folder below the unpack's folder,
+    // outermost first, then of the file (when given).
+    Result<> Announce(const std::wstring& folder, const std::wstring& file)
+    {
+        if (!notice_)
+            return {};
+        std::vector<std::wstring> missing;
+        for (std::filesystem::path path(folder);
+             path.wstring().size() > folder_.size() && !known_.contains(path.wstring());
+             path = path.parent_path())
+        {
+            if (::GetFileAttributesW(LongPathForm(path.wstring()).c_str()) == INVALID_FILE_ATTRIBUTES)
+                missing.push_back(path.wstring());
+            known_.insert(path.wstring());
+        }
+        for (auto next = missing.rbegin(); next != missing.rend(); ++next)
+            if (auto told = notice_(*next, true); !told)
+                return told;
+        return file.empty() ? Result<>{} : notice_(file, false);
+    }
+
     std::wstring folder_;
+    const CreationNotice& notice_;
+    std::set<std::wstring> known_; // folders below folder_ that exist or were announced
     std::unique_ptr<StagedFile> current_;
     StagedFiles staged_;
     BackgroundFlush flush_; // after the files it flushes: it stops before they go
@@ -93,9 +127,9 @@ std::wstring TextOf(const TarError& error, const std::wstring& folder, std::uint
 
 Result<ArchiveReport> UnpackArchive(const std::wstring& path, const std::wstring& folder,
                                     std::uint64_t expectedSize, const Net::ByteProgress& progress,
-                                    std::stop_token stop)
+                                    std::stop_token stop, const CreationNotice& notice)
 {
-    StagedOutput output(folder);
+    StagedOutput output(folder, notice);
     TarReader reader(output, expectedSize);
     auto decompressed =
         DecompressFile(path, progress, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {

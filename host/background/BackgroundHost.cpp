@@ -1,12 +1,14 @@
 #include "host/background/BackgroundHost.h"
 
 #include "bt/Bridge.h"
+#include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/Log.h"
 #include "core/ObjectSecurity.h"
 #include "core/release/Packages.h"
 #include "core/release/ReleaseVerification.h"
 #include "core/Settings.h"
+#include "core/Strings.h"
 #include "host/background/HostThreads.h"
 #include "host/controls/HostChange.h"
 #include "host/controls/HostObjects.h"
@@ -19,6 +21,8 @@
 #include "tel/bridge/Bridge.h"
 
 #include <objbase.h>
+
+#include <fmt/format.h>
 
 #include <array>
 #include <cstdint>
@@ -57,6 +61,51 @@ void RunBluetoothBridge(std::stop_token stop)
     static_cast<void>(Bt::RunBridge(stop));
 }
 
+// Logs that an object of the host's exists under another account's ownership; silent when foreign
+// is empty (the object was created, or failed for another reason).
+void RefuseForeign(const wchar_t* name, const std::wstring& foreign)
+{
+    if (!foreign.empty())
+        Core::Log(fmt::format("host: another program holds Peldra's name {} (owner {}), refused",
+                              Core::ToUtf8(name), Core::ToUtf8(foreign)));
+}
+
+UniqueHandle CreateHostEvent(const wchar_t* name, bool manualReset)
+{
+    std::wstring foreign;
+    UniqueHandle event = Core::CreateSessionEvent(name, manualReset, &foreign);
+    RefuseForeign(name, foreign);
+    return event;
+}
+
+enum class OtherHostSeen
+{
+    None,
+    Ours,    // a host of this session: SYSTEM's, the Administrators' or this user's
+    Foreign, // another account made the mutex first
+};
+
+OtherHostSeen OtherHost()
+{
+    UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, HostMutexName));
+    if (!mutex)
+    {
+        if (::GetLastError() != ERROR_ACCESS_DENIED)
+            return OtherHostSeen::None;
+        // An elevated host's mutex refuses an unelevated one; every host's lets administrators in.
+        if (!Core::IsElevated())
+            return OtherHostSeen::Ours;
+        RefuseForeign(HostMutexName, L"unknown");
+        return OtherHostSeen::Foreign;
+    }
+    if (auto owner = Core::ForeignOwner(mutex.Get(), true))
+    {
+        RefuseForeign(HostMutexName, *owner);
+        return OtherHostSeen::Foreign;
+    }
+    return OtherHostSeen::Ours;
+}
+
 bool IsSignalled(HANDLE event)
 {
     return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -90,7 +139,7 @@ private:
         if (parts_.hello)
             StartThread(hello_, "Windows Hello bridge", parts_.hello);
         if (parts_.handleRegister)
-            register_ = Core::CreateSessionEvent(RegisterEventName, false); // may fail: no requests then
+            register_ = CreateHostEvent(RegisterEventName, false); // may fail: no requests then
         Core::WriteUserDword(L"GooglePlayIdKnown", 0);
         if (parts_.registration)
             StartThread(registration_, "registration helper", parts_.registration, true);
@@ -236,17 +285,18 @@ int RunBackgroundWith(const HostParts& parts)
 {
     // The events exist before the mutex: a Stop that finds the mutex always finds its event too.
     // While no host runs, a set Stop event is left over from an earlier host.
-    if (UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, HostMutexName)) ||
-        ::GetLastError() == ERROR_ACCESS_DENIED)
-        return 0; // another host serves this session
-    UniqueHandle stop = Core::CreateSessionEvent(StopEventName, true);
-    UniqueHandle reload = Core::CreateSessionEvent(ReloadEventName, false);
+    if (auto other = OtherHost(); other != OtherHostSeen::None)
+        return other == OtherHostSeen::Foreign ? 1 : 0;
+    UniqueHandle stop = CreateHostEvent(StopEventName, true);
+    UniqueHandle reload = stop ? CreateHostEvent(ReloadEventName, false) : UniqueHandle();
     if (!stop || !reload)
         return 1;
     ::ResetEvent(stop.Get());
-    UniqueHandle mutex = Core::CreateSessionMutex(HostMutexName, true);
+    std::wstring foreign;
+    UniqueHandle mutex = Core::CreateSessionMutex(HostMutexName, true, &foreign);
+    RefuseForeign(HostMutexName, foreign);
     if (!mutex)
-        return 0;
+        return foreign.empty() ? 0 : 1;
     if (::GetLastError() == ERROR_ALREADY_EXISTS)
         return 0; // another host started at the same moment
 

@@ -46,8 +46,9 @@ struct HostParts
 HostParts BuiltHostParts();
 
 // Returns 0 when another host runs, the mutex cannot be created, the host was stopped (also during
-// the release check) or after a normal stop; 1 when the Stop or Reload event cannot be created;
-// 4 when the installed release is not verified.
+// the release check) or after a normal stop; 1 when the Stop or Reload event cannot be created or
+// one of the host's objects exists under another account's ownership (logged: "another program
+// holds Peldra's name"); 4 when the installed release is not verified.
 int RunBackground();
 int RunBackgroundWith(const HostParts& parts);
 

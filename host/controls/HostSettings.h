@@ -7,6 +7,7 @@
 #include "core/Result.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace Pd::Host
 {
@@ -20,8 +21,22 @@ bool MagiskOffPending();
 bool TrayEnabled();
 
 // Minutes a Windows Hello verification is remembered: 0 asks every time, 0xFFFFFFFF keeps it
-// until Windows is locked; 0 when missing.
+// until Windows is locked. Remembering weakens the fingerprint prompt, so only a value that only
+// administrators can change counts: the machine's value for this user (HKEY_LOCAL_MACHINE
+// "Software\Ormel\Peldra", "HelloRemember-<user's SID>"), 0 when missing. The per-user value
+// that older versions kept is still read, but it can only shorten the time, never lengthen it.
 std::uint32_t HelloRememberMinutes();
+
+// Stores the minutes in both values. A longer time than "ask every time" needs administrator
+// rights (the machine's value must take it); "ask every time" always takes effect, since the
+// per-user value alone shortens it.
+Pd::Result<> SetHelloRememberMinutes(std::uint32_t minutes);
+
+namespace Detail
+{
+// The minutes that count, from the machine's value and the per-user one.
+std::uint32_t TrustedRememberMinutes(std::optional<std::uint32_t> machine, std::optional<std::uint32_t> user);
+} // namespace Detail
 
 // These three start the host when none runs, whatever the new value: the error is the one of
 // EnsureRunning.

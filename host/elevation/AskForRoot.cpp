@@ -37,7 +37,8 @@ std::wstring CommandText(const Request& request)
 {
     if (request.command.empty())
         return Core::Text(19002);
-    return L"\u201C" + SanitizeForDisplay(request.command) + L"\u201D";
+    const ShownCommand shown = SanitizeForDisplay(request.command);
+    return L"\u201C" + shown.text + L"\u201D" + CutNote(shown);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <winsock2.h>
 
+#include <cstddef>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -21,9 +22,24 @@ void RunBridge(std::stop_token stop, Mode mode);
 // Serves one connection until reading fails.
 void HandleClient(SOCKET socket, const Mode& mode);
 
-// Command text for a prompt: hidden characters become "?", and at 300 UTF-16 units the text is
-// cut and ends in "…".
-std::wstring SanitizeForDisplay(std::string_view utf8);
+// A command as the prompt shows it.
+struct ShownCommand
+{
+    std::wstring text;
+    bool cut = false;           // the text ends in "…" where it was cut
+    std::size_t characters = 0; // of the whole command (an invalid byte counts as one)
+};
+
+// Command text for a prompt: printable ASCII and the visible letters of the Latin, Greek and
+// Cyrillic blocks show as themselves, a single space or a run of up to three as spaces; every
+// other character is escaped ("\x0A", "\u3000", a backslash as "\\"), a run of more than three
+// spaces, or of two or more of one escaped character, is shown once with its count ("\x20×40");
+// an invalid byte shows as "\xNN". At 300 UTF-16 units the text is cut, never inside an escape,
+// and ends in "…".
+ShownCommand SanitizeForDisplay(std::string_view utf8);
+
+// " (cut: N characters in all)" for a cut command, else empty.
+std::wstring CutNote(const ShownCommand& shown);
 
 // "root", "adb shell", "an unknown app", or the first 200 bytes of the app name with every byte
 // outside a-z, A-Z, 0-9 and ",-.:_" shown as "?".

@@ -4,7 +4,9 @@
 #include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/Log.h"
+#include "core/ObjectSecurity.h"
 #include "core/SetEventOnStop.h"
+#include "core/Strings.h"
 #include "guest/Vsock.h"
 #include "host/hello/HelloSession.h"
 #include "host/hello/WindowsHello.h"
@@ -141,7 +143,7 @@ void WatchAvailability(std::stop_token stop, HANDLE changed, const FrameSender& 
 
 } // namespace
 
-void HandleClient(SOCKET socket, std::stop_token)
+void HandleClient(SOCKET socket, const Guest::AndroidVm& vm, std::stop_token)
 {
     UniqueHandle changed(::CreateEventW(nullptr, FALSE, TRUE, nullptr)); // the first availability at once
     if (!changed)
@@ -153,7 +155,7 @@ void HandleClient(SOCKET socket, std::stop_token)
     BiometricWatch biometrics(changed.Get());
     std::jthread watcher([&](std::stop_token stop) { WatchAvailability(stop, changed.Get(), send); });
     {
-        Session session(send, changed.Get());
+        Session session(send, changed.Get(), vm.id);
         const ReadExactly read = [socket](std::span<std::uint8_t> buffer) {
             return ReceiveExactly(socket, buffer);
         };
@@ -182,10 +184,15 @@ int RunBridge(std::stop_token stop)
         Core::Log("hello: administrator rights are required (Host Compute Service)");
         return 1;
     }
-    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, InstanceMutexName));
+    std::wstring foreign;
+    UniqueHandle mutex = Core::CreateSessionMutex(InstanceMutexName, false, &foreign);
     if (!mutex)
     {
-        Core::Log(fmt::format("hello: cannot create the instance mutex (error {})", ::GetLastError()));
+        if (!foreign.empty())
+            Core::Log(fmt::format("hello: another program holds Peldra's name {} (owner {}), refused",
+                                  Core::ToUtf8(InstanceMutexName), Core::ToUtf8(foreign)));
+        else
+            Core::Log(fmt::format("hello: cannot create the instance mutex (error {})", ::GetLastError()));
         return 0;
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS)

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "guest/AndroidVm.h"
+
 #include <stop_token>
 
 namespace Pd::Bio::Hello
@@ -15,7 +17,7 @@ namespace Pd::Bio::Hello
 // also at once when another process of this session serves Windows Hello.
 int RunBridge(std::stop_token stop);
 
-// Serves one connection until reading fails or a bad frame arrives (the loop's handler).
-void HandleClient(SOCKET socket, std::stop_token stop);
+// Serves one connection to the VM until reading fails or a bad frame arrives (the loop's handler).
+void HandleClient(SOCKET socket, const Guest::AndroidVm& vm, std::stop_token stop);
 
 } // namespace Pd::Bio::Hello

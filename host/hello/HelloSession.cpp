@@ -30,10 +30,13 @@ std::uint8_t AnswerOf(VerifyResult result)
 } // namespace
 
 bool AnswerFromMemory(RememberedVerification& memory, std::uint32_t minutes, bool sessionNotifications,
-                      std::uint64_t generation, std::uint64_t now)
+                      std::uint64_t generation, std::uint64_t now, const GUID& vm)
 {
-    if (minutes == 0 || !sessionNotifications || !memory.valid || memory.generation != generation)
+    if (minutes == 0 || !sessionNotifications || !memory.valid || memory.generation != generation ||
+        !::IsEqualGUID(memory.vm, vm))
     {
+        if (memory.valid && !::IsEqualGUID(memory.vm, vm))
+            Core::Log("hello: another Android VM asks, a remembered verification is forgotten");
         memory.valid = false;
         return false;
     }
@@ -46,8 +49,8 @@ RememberedState& Remembered()
     return *state;
 }
 
-Session::Session(FrameSender send, HANDLE availabilityChanged)
-    : send_(std::move(send)), availabilityChanged_(availabilityChanged)
+Session::Session(FrameSender send, HANDLE availabilityChanged, const GUID& vm)
+    : send_(std::move(send)), availabilityChanged_(availabilityChanged), vm_(vm)
 {
 }
 
@@ -88,7 +91,7 @@ void Session::Request()
     {
         std::lock_guard guard(state.lock);
         remembered = AnswerFromMemory(state.memory, minutes, state.sessionNotifications.load(),
-                                      state.generation.load(), ::GetTickCount64());
+                                      state.generation.load(), ::GetTickCount64(), vm_);
     }
     if (remembered)
     {
@@ -121,7 +124,7 @@ void Session::VerifyAndAnswer(std::wstring text, std::stop_token cancel)
     {
         std::lock_guard guard(state.lock);
         if (result == VerifyResult::Verified)
-            state.memory = {true, ::GetTickCount64(), state.generation.load()};
+            state.memory = {true, ::GetTickCount64(), state.generation.load(), vm_};
         else if (result == VerifyResult::Failed)
             state.memory.valid = false;
     }

@@ -27,13 +27,15 @@ struct RememberedVerification
     bool valid = false;
     std::uint64_t tick = 0;       // GetTickCount64 at the success
     std::uint64_t generation = 0; // lock generation at the success
+    GUID vm{};                    // the Android VM whose request it answered
 };
 
-// Whether a request may be answered from memory with `minutes` of HelloRemember (0xFFFFFFFF: until
-// locked). Forgets the memory when the setting is off, the session is not watched or Windows was
-// locked since; a memory that only ran out of time is kept.
+// Whether a request of the VM `vm` may be answered from memory with `minutes` of HelloRemember
+// (0xFFFFFFFF: until locked). Forgets the memory when the setting is off, the session is not
+// watched, Windows was locked since or the request comes from another VM than the one the
+// verification was given for; a memory that only ran out of time is kept.
 bool AnswerFromMemory(RememberedVerification& memory, std::uint32_t minutes, bool sessionNotifications,
-                      std::uint64_t generation, std::uint64_t now);
+                      std::uint64_t generation, std::uint64_t now, const GUID& vm);
 
 // The process-wide remembered state; `lock` guards `memory`.
 struct RememberedState
@@ -54,7 +56,8 @@ class Session
 {
 public:
     // `availabilityChanged` is signalled after each verification; it must outlive the session.
-    Session(FrameSender send, HANDLE availabilityChanged);
+    // `vm` is the Android VM the connection goes to.
+    Session(FrameSender send, HANDLE availabilityChanged, const GUID& vm);
     // Cancels a running verification and waits for its answer.
     ~Session();
     Session(const Session&) = delete;
@@ -69,6 +72,7 @@ private:
 
     FrameSender send_;
     HANDLE availabilityChanged_;
+    GUID vm_;
     std::atomic<bool> busy_{false}; // from an accepted request until its answer goes out
     std::stop_source cancel_;
     std::thread verification_;

@@ -14,8 +14,6 @@ namespace Pd::Bio
 namespace
 {
 
-using UniqueWindow = Unique<HWND, &::DestroyWindow>;
-
 // UserConsentVerificationResult, as Windows numbers it.
 enum ConsentResult : std::uint32_t
 {

@@ -1,10 +1,12 @@
 #include "host/notices/Registration.h"
 
+#include "core/Clipboard.h"
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "guest/Vsock.h"
 #include "host/controls/HostChange.h"
+#include "host/controls/RegistrationRequest.h"
 #include "host/controls/TrayHooks.h"
 #include "platform/WebPage.h"
 
@@ -68,28 +70,6 @@ std::optional<std::wstring> ReceiveDeviceId(SOCKET socket)
 std::wstring RegisteredText(std::wstring_view id)
 {
     return Core::FromUtf8(fmt::format("{:016X}", RegistrationIdHash(id)));
-}
-
-bool CopyToClipboard(HWND owner, const std::wstring& text)
-{
-    if (!::OpenClipboard(owner))
-        return false;
-    bool copied = false;
-    ::EmptyClipboard();
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes))
-    {
-        if (void* target = ::GlobalLock(memory))
-        {
-            std::memcpy(target, text.c_str(), bytes);
-            ::GlobalUnlock(memory);
-            copied = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-        }
-        if (!copied)
-            ::GlobalFree(memory); // the clipboard owns it only once it took it
-    }
-    ::CloseClipboard();
-    return copied;
 }
 
 char ChooseAnswer(const std::wstring& id, bool offered)
@@ -166,7 +146,7 @@ RegistrationPage TryOpenRegistrationPage(HWND owner)
     }
     if (id.empty())
         return RegistrationPage::NoDeviceId;
-    const bool copied = CopyToClipboard(owner, id);
+    const bool copied = Core::CopyToClipboard(owner, id);
     ::AllowSetForegroundWindow(ASFW_ANY);
     if (auto opened = Platform::OpenWebPage(RegistrationPageAddress); !opened)
     {
@@ -180,6 +160,7 @@ RegistrationPage TryOpenRegistrationPage(HWND owner)
         return RegistrationPage::NotOpened;
     }
     Core::WriteUserString(L"GooglePlayRegistered", RegisteredText(id));
+    WriteIdCopy(copied ? IdCopy::Copied : IdCopy::NotCopied);
     Core::Log(std::string("host: Google Play registration page opened") +
               (copied ? ", device ID copied" : ", the device ID could not be copied"));
     AnnounceHostChange();

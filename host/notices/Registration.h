@@ -46,7 +46,9 @@ enum class RegistrationPage
     NotOpened,  // the page could not be opened: logged, and the request stays pending
 };
 
-// Copies the waiting id to the clipboard and opens the registration page.
+// Copies the waiting id to the clipboard (owned by the owner window, or by a window of its own)
+// and opens the registration page; once it is open, GooglePlayIdCopied says whether the id was
+// copied.
 RegistrationPage TryOpenRegistrationPage(HWND owner);
 
 // The same for callers that only need to know whether an id was waiting: false only when none was.

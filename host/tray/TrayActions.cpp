@@ -4,6 +4,7 @@
 #include "core/Text.h"
 #include "host/controls/HostControl.h"
 #include "host/tray/TrayIcon.h"
+#include "platform/WebPage.h"
 
 #include <shellapi.h>
 
@@ -38,8 +39,8 @@ void OpenBluetoothLog()
     const std::wstring folder = Core::DataFolder();
     if (folder.empty())
         return; // no known folder: nothing sensible to open
-    const std::wstring log = Core::JoinPath(folder, L"bluetooth.log");
-    ::ShellExecuteW(nullptr, L"open", log.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // With the user's own rights: the file's association is the user's to choose.
+    static_cast<void>(Platform::OpenAsUser({Core::JoinPath(folder, L"bluetooth.log"), {}, {}}));
 }
 
 } // namespace

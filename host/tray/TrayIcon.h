@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,7 +16,7 @@ namespace Pd::Host
 
 // What the menu's commands and the registration balloon do beyond the host settings, which the
 // tray changes itself. Every member is called on the tray thread, except stopAndroid, which runs
-// on a detached thread of its own.
+// on a thread of its own (one at a time) that the tray's close waits for up to stopAndroidWait.
 struct TrayActions
 {
     std::function<void()> openWindow;                 // "Open Peldra" and the update items
@@ -25,6 +26,8 @@ struct TrayActions
     std::function<bool(HWND owner)> confirmRoot;      // asks before root for apps is turned on
     std::function<void()> stopAndroid;                // "Stop Tovik"
     std::function<void()> openBluetoothLog;
+    // Well inside the 10 s in which a host must end when asked to.
+    std::chrono::milliseconds stopAndroidWait{5000};
 };
 
 // The real actions. Registration is not part of the tray: until registrationWaiting and

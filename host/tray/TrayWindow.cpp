@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <thread>
 
 namespace Pd::Host
 {
@@ -187,18 +186,7 @@ void TrayWindow::OnCommand(UINT id)
         break;
     case TrayCommand::StopAndroid:
         if (actions_.stopAndroid)
-        {
-            // Stopping Android waits up to a minute; the menu stays usable meanwhile.
-            std::thread([stop = actions_.stopAndroid] {
-                try
-                {
-                    stop();
-                }
-                catch (...)
-                {
-                }
-            }).detach();
-        }
+            stopAndroid_.Start(actions_.stopAndroid); // a click while it runs adds nothing
         break;
     case TrayCommand::BluetoothLog:
         if (actions_.openBluetoothLog)

@@ -2,6 +2,7 @@
 // the hooks' messages and the menu's commands. Everything here runs on the tray thread.
 #pragma once
 
+#include "host/tray/BoundedJob.h"
 #include "host/tray/TrayIcon.h"
 
 #include <windows.h>
@@ -16,7 +17,10 @@ namespace Pd::Host
 class TrayWindow
 {
 public:
-    TrayWindow(HANDLE stopEvent, const TrayActions& actions) : stopEvent_(stopEvent), actions_(actions) {}
+    TrayWindow(HANDLE stopEvent, const TrayActions& actions)
+        : stopEvent_(stopEvent), actions_(actions), stopAndroid_("Stop Tovik", actions.stopAndroidWait)
+    {
+    }
     TrayWindow(const TrayWindow&) = delete;
     TrayWindow& operator=(const TrayWindow&) = delete;
 
@@ -45,6 +49,7 @@ private:
     UINT taskbarCreated_ = 0;
     bool offerPending_ = false; // the balloon on screen is the registration offer
     bool badgeShown_ = false;   // the icon shown carries the update badge
+    BoundedJob stopAndroid_;    // stopping Android waits up to a minute; the menu stays usable
 };
 
 } // namespace Pd::Host

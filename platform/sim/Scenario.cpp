@@ -1,6 +1,7 @@
 #include "platform/sim/Scenario.h"
 
 #include "core/Hex.h"
+#include "platform/Account.h"
 #include "platform/Guid.h"
 #include "platform/sim/Simulation.h"
 
@@ -72,6 +73,8 @@ Pd::Result<TerminateMode> ReadTerminateMode(const Json::Value& object)
     return Wrong(L"terminate", L"works, refused, fails, ignored or endedFirst");
 }
 
+Pd::Result<> ReadServices(const Json::Value& services, std::map<std::uint32_t, std::uint16_t>& target);
+
 Pd::Result<ScenarioComputeSystem> ReadComputeSystem(const Json::Value& entry)
 {
     if (entry.kind != Json::Kind::Object)
@@ -85,8 +88,12 @@ Pd::Result<ScenarioComputeSystem> ReadComputeSystem(const Json::Value& entry)
         !(read = ReadText(entry, L"state", system.state)) ||
         !(read = ReadNumber(entry, L"exitAfterMs", exitAfterMs)) ||
         !(read = ReadBool(entry, L"shutdown", system.shutdown)) ||
-        !(read = ReadNumber(entry, L"shutdownDelayMs", system.shutdownDelayMs)))
+        !(read = ReadNumber(entry, L"shutdownDelayMs", system.shutdownDelayMs)) ||
+        !(read = ReadText(entry, L"account", system.account)))
         return std::unexpected(read.error());
+    if (entry.Member(L"services").kind != Json::Kind::Null)
+        if (!(read = ReadServices(entry.Member(L"services"), system.services.emplace())))
+            return std::unexpected(read.error());
     if (hasExit)
         system.exitAfterMs = exitAfterMs;
     auto mode = ReadTerminateMode(entry);
@@ -620,11 +627,11 @@ Pd::Result<ScenarioLeDevice> ReadLeDevice(const Json::Value& entry, std::uint32_
         return Wrong(L"hangs", L"an array of operation names");
     for (const Json::Value& item : hangs.Items())
     {
-        static constexpr std::wstring_view Known[] = {L"open",  L"session",   L"read",
+        static constexpr std::wstring_view Known[] = {L"open",  L"session",   L"discover", L"read",
                                                       L"write", L"configure", L"pair"};
         if (item.kind != Json::Kind::String ||
             std::find(std::begin(Known), std::end(Known), item.text) == std::end(Known))
-            return Wrong(L"hangs", L"names among open, session, read, write, configure and pair");
+            return Wrong(L"hangs", L"names among open, session, discover, read, write, configure and pair");
         device.hangs.push_back(item.text);
     }
     if (!error.empty())
@@ -865,6 +872,13 @@ std::optional<GUID> ScenarioComputeSystem::Guid() const
     return ParseGuid(L"{" + id + L"}");
 }
 
+std::wstring ScenarioComputeSystem::ListedOwner() const
+{
+    if (account.empty())
+        return owner;
+    return owner + L" " + (account == L"current" ? ProcessUserSid() : account);
+}
+
 Pd::Result<Scenario> ParseScenario(const Json::Value& document)
 {
     if (document.kind != Json::Kind::Object)
@@ -912,6 +926,18 @@ Pd::Result<Scenario> ParseScenario(const Json::Value& document)
         return Wrong(L"shell", L"an object");
     if (auto read = ReadBool(shell, L"opensPages", scenario.opensWebPages); !read)
         return std::unexpected(read.error());
+    if (shell.Member(L"schemes").kind != Json::Kind::Null)
+    {
+        if (shell.Member(L"schemes").kind != Json::Kind::Array)
+            return Wrong(L"schemes", L"an array of texts");
+        scenario.shellSchemes.clear();
+        for (const Json::Value& scheme : shell.Member(L"schemes").Items())
+        {
+            if (scheme.kind != Json::Kind::String)
+                return Wrong(L"schemes", L"an array of texts");
+            scenario.shellSchemes.push_back(scheme.text);
+        }
+    }
     if (auto read = ReadTextMap(document, L"publisherIds", scenario.publisherIds); !read)
         return std::unexpected(read.error());
     if (auto read =

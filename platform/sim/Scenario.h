@@ -13,7 +13,11 @@
 //       "exitAfterMs": 500,               // ends this long after it was first listed
 //       "shutdown": true,                 // ends when Android is asked to shut down ...
 //       "shutdownDelayMs": 0,             // ... this long after the request
-//       "terminate": "works"              // works | refused | fails | ignored | endedFirst
+//       "terminate": "works",             // works | refused | fails | ignored | endedFirst
+//       "account": "current",             // whose VM it is: "current" (this process's user, the
+//                                         // default), a SID text, or "" (the owner names none);
+//                                         // listed as the owner followed by the SID
+//       "services": { "544B4650": 50124 } // its own guest services (default: the scenario's)
 //     }
 //   ],
 //   "services": { "544B4254": 50123 },    // vsock port (hex) -> loopback TCP port of the peer
@@ -52,7 +56,11 @@
 //                                        // hidden, or "fails" (the hint cannot be read)
 //     "changes": 0                       // raise it to notify a change that keeps the level
 //   },
-//   "shell": { "opensPages": true },     // false: opening a web page fails
+//   "shell": {
+//     "opensPages": true,                // false: the desktop shell opens nothing (pages, files,
+//                                        // folders, programs)
+//     "schemes": ["http", "https"]       // the address schemes a program opens (this default);
+//   },                                   // the shell refuses an address of another one (1155)
 //   "trust": {                           // the publisher this PC trusts in place of the
 //     "publisher": "Peldra Test ...",    // program's own: the leaf's simple name, the root
 //     "rootPrefix": "Peldra Test Code ", // name's prefix and the root keys (SHA-256 of the DER
@@ -64,6 +72,8 @@
 // state.json ("features"), which then overrides "virtualMachinePlatform"; every run's command
 // line is kept there too ("dismRuns"), in order.
 //
+// While the folder holds a file named deployments.hold, every deployment waits before it changes
+// anything (a test ends a run there, then removes the file).
 // Deployments keep the changed package list in state.json ("packages", the scenario's form),
 // which from then on stands in for the scenario's; settings values likewise ("appSettings").
 // A registration reads the Identity element (Name, Publisher, Version, ProcessorArchitecture)
@@ -99,11 +109,12 @@
 //     raising ValueChanged);
 //   descriptor: "value": "4B6579";
 //   device: "operationMs": 50 (every GATT operation and the opening take this long),
-//     "hangs": ["open", "session", "read", "write", "configure", "pair"] (these never complete;
-//     only a cancel ends them), "disconnectAfterMs": 500 (the session closes and the device
-//     disconnects this long after the session opened; then every operation is Unreachable),
-//     "pairing": { "paired": false, "canPair": true, "result": 0, "ms": 0 } (a pairing ends
-//     after ms with this DevicePairingResultStatus: 0 paired, 7 timed out, 9 refused...).
+//     "hangs": ["open", "session", "discover", "read", "write", "configure", "pair"] (these never
+//     complete; only a cancel ends them; "discover" is every listing of the database),
+//     "disconnectAfterMs": 500 (the session closes and the device disconnects this long after the
+//     session opened; then every operation is Unreachable), "pairing": { "paired": false,
+//     "canPair": true, "result": 0, "ms": 0 } (a pairing ends after ms with this
+//     DevicePairingResultStatus: 0 paired, 7 timed out, 9 refused...).
 // Listings come in the order written. Without a "handle", an attribute takes the next one after
 // what precedes it in the file, as a GATT server numbers them: a service the next handle, a
 // characteristic the next (its value the one after), a descriptor the next; the first is 1.
@@ -119,8 +130,8 @@
 // then fails as the real service fails for a system that is gone.
 //
 // Watchers of the connectivity hint are told once at once, and then whenever "network" changes
-// (level, failure or "changes"), as soon as scenario.json is replaced. Every web page opened is
-// kept in state.json ("openedPages"), in order.
+// (level, failure or "changes"), as soon as scenario.json is replaced. Everything the desktop shell
+// opens for the user is kept in state.json ("openedPages"), in order; a program is also started.
 //
 // Cellular access points ("cellular"; absent: the PC has no cellular modem and every acquisition
 // fails with "class not registered"):
@@ -238,6 +249,12 @@ struct ScenarioComputeSystem
     bool shutdown = true;
     std::uint64_t shutdownDelayMs = 0;
     TerminateMode terminate = TerminateMode::Works;
+    std::wstring account = L"current"; // whose VM it is: "current", a SID text, or "" for none
+    std::optional<std::map<std::uint32_t, std::uint16_t>> services; // its own, else the scenario's
+
+    // The owner text the listing shows: the owner, then the account's SID ("current" stands for
+    // this process's user) when there is one.
+    std::wstring ListedOwner() const;
 
     // The id read as a GUID, when it is one.
     std::optional<GUID> Guid() const;
@@ -472,6 +489,7 @@ struct Scenario
     ScenarioSmsRouter smsRouter;
     ScenarioNetwork network;
     bool opensWebPages = true;
+    std::vector<std::wstring> shellSchemes{L"http", L"https"}; // address schemes a program opens
     ScenarioTrust trust;
 };
 

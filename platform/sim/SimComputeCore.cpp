@@ -81,7 +81,7 @@ std::wstring Listing(const Scenario& scenario, const Json::Value& state, std::ui
             continue;
         Json::Value entry = Json::Value::MakeObject();
         (*entry.members)[L"Id"] = Json::Value::MakeString(system.id);
-        (*entry.members)[L"Owner"] = Json::Value::MakeString(system.owner);
+        (*entry.members)[L"Owner"] = Json::Value::MakeString(system.ListedOwner());
         (*entry.members)[L"SystemType"] = Json::Value::MakeString(system.systemType);
         (*entry.members)[L"State"] = Json::Value::MakeString(system.state);
         listing.items->push_back(std::move(entry));

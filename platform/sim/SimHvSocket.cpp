@@ -49,8 +49,13 @@ UniqueSocket ConnectToGuest(const std::filesystem::path& folder, const GUID& vmI
                             DWORD connectTimeoutMs)
 {
     Scenario scenario = LoadScenario(folder);
-    auto service = scenario.services.find(port);
-    if (service == scenario.services.end() || !IsComputeSystemRunning(folder, vmId))
+    const ScenarioComputeSystem* system = nullptr;
+    for (const ScenarioComputeSystem& candidate : scenario.computeSystems)
+        if (candidate.Guid() == vmId)
+            system = &candidate;
+    const auto& services = system && system->services ? *system->services : scenario.services;
+    auto service = services.find(port);
+    if (service == services.end() || !IsComputeSystemRunning(folder, vmId))
         return {};
     UniqueSocket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!socket)

@@ -42,6 +42,13 @@ public:
         return connected_ ? GattStatus::Success : GattStatus::Unreachable;
     }
 
+    // A listing of the database lasts only when the scenario makes "discover" hang.
+    Outcome<> Discover(std::stop_token stop)
+    {
+        bool hangs = std::find(data_.hangs.begin(), data_.hangs.end(), L"discover") != data_.hangs.end();
+        return SimulateOperation(std::chrono::milliseconds(0), hangs, stop);
+    }
+
     Bytes Value(std::uint16_t handle)
     {
         std::lock_guard guard(lock_);
@@ -254,8 +261,10 @@ public:
     std::uint16_t AttributeHandle() const override { return data_.handle; }
     GUID Uuid() const override { return data_.uuid; }
     std::uint32_t Properties() const override { return data_.properties; }
-    Outcome<GattListing<GattDescriptor>> GetDescriptors() override
+    Outcome<GattListing<GattDescriptor>> GetDescriptors(std::stop_token stop) override
     {
+        if (auto waited = state_->Discover(stop); !waited)
+            return std::unexpected(waited.error());
         return List<SimDescriptor>(data_.status, data_.descriptors, state_);
     }
 
@@ -317,8 +326,10 @@ public:
     SimService(const ScenarioGattService& data, State state) : data_(data), state_(std::move(state)) {}
     std::uint16_t AttributeHandle() const override { return data_.handle; }
     GUID Uuid() const override { return data_.uuid; }
-    Outcome<GattListing<GattCharacteristic>> GetCharacteristics() override
+    Outcome<GattListing<GattCharacteristic>> GetCharacteristics(std::stop_token stop) override
     {
+        if (auto waited = state_->Discover(stop); !waited)
+            return std::unexpected(waited.error());
         return List<SimCharacteristic>(data_.status, data_.characteristics, state_);
     }
 
@@ -376,8 +387,10 @@ class SimLeDevice final : public LeDevice
 {
 public:
     explicit SimLeDevice(ScenarioLeDevice data) : state_(std::make_shared<DeviceState>(std::move(data))) {}
-    Outcome<GattListing<GattDeviceService>> GetGattServices() override
+    Outcome<GattListing<GattDeviceService>> GetGattServices(std::stop_token stop) override
     {
+        if (auto waited = state_->Discover(stop); !waited)
+            return std::unexpected(waited.error());
         const ScenarioLeDevice& data = state_->Data();
         if (data.servicesError)
             return Failure(*data.servicesError, L"The GATT services could not be read");

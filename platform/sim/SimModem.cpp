@@ -77,24 +77,60 @@ MbnSmsMessage AsMessage(const ScenarioStoredSms& stored)
 }
 
 // The simulated device behind every object of one interface manager: its clock, connection
-// points, requests and the event thread that completes them.
+// points, and the requests its event thread (owned by the manager) completes.
 class Device
 {
 public:
     Device(std::filesystem::path folder, UniqueChangeNotification folderChanged)
         : folder_(std::move(folder)), openedMs_(NowMs()), folderChanged_(std::move(folderChanged)),
-          wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-          worker_([this, opened = Radio()] { Run(opened); })
+          wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr))
     {
     }
-    ~Device()
+
+    // Ends Run.
+    void Stop()
     {
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
         }
         ::SetEvent(wake_.Get());
-        worker_.join();
+    }
+
+    // The event thread: due tasks, the network's messages and the radio's changes until Stop.
+    // Starts from the state at opening, not at the thread's start: a change that falls due before
+    // a late start is still reported.
+    void Run(ScenarioModemRadio last)
+    {
+        for (;;)
+        {
+            TakeIncoming();
+            ReportRadioChanges(last);
+            std::vector<std::function<void()>> due;
+            DWORD waitMs = INFINITE;
+            {
+                std::lock_guard lock(mutex_);
+                if (stopping_)
+                    return;
+                const std::uint64_t now = NowMs();
+                while (!tasks_.empty() && tasks_.begin()->first <= now)
+                {
+                    due.push_back(std::move(tasks_.begin()->second));
+                    tasks_.erase(tasks_.begin());
+                }
+                if (!tasks_.empty())
+                    waitMs = static_cast<DWORD>(std::min<std::uint64_t>(tasks_.begin()->first - now, 60000));
+            }
+            for (auto& task : due)
+                task();
+            if (!due.empty())
+                continue;
+            if (auto change = NextChangeMs(); change && *change < waitMs)
+                waitMs = *change;
+            HANDLE handles[] = {wake_.Get(), folderChanged_.Get()};
+            if (::WaitForMultipleObjects(2, handles, FALSE, waitMs) == WAIT_OBJECT_0 + 1)
+                ::FindNextChangeNotification(folderChanged_.Get());
+        }
     }
 
     ScenarioModem Modem() const { return LoadScenario(folder_).modem; }
@@ -201,41 +237,6 @@ public:
     const std::filesystem::path& Folder() const { return folder_; }
 
 private:
-    // Starts from the state at opening, not at the thread's start: a change that falls due before
-    // a late start is still reported.
-    void Run(ScenarioModemRadio last)
-    {
-        for (;;)
-        {
-            TakeIncoming();
-            ReportRadioChanges(last);
-            std::vector<std::function<void()>> due;
-            DWORD waitMs = INFINITE;
-            {
-                std::lock_guard lock(mutex_);
-                if (stopping_)
-                    return;
-                const std::uint64_t now = NowMs();
-                while (!tasks_.empty() && tasks_.begin()->first <= now)
-                {
-                    due.push_back(std::move(tasks_.begin()->second));
-                    tasks_.erase(tasks_.begin());
-                }
-                if (!tasks_.empty())
-                    waitMs = static_cast<DWORD>(std::min<std::uint64_t>(tasks_.begin()->first - now, 60000));
-            }
-            for (auto& task : due)
-                task();
-            if (!due.empty())
-                continue;
-            if (auto change = NextChangeMs(); change && *change < waitMs)
-                waitMs = *change;
-            HANDLE handles[] = {wake_.Get(), folderChanged_.Get()};
-            if (::WaitForMultipleObjects(2, handles, FALSE, waitMs) == WAIT_OBJECT_0 + 1)
-                ::FindNextChangeNotification(folderChanged_.Get());
-        }
-    }
-
     std::optional<DWORD> NextChangeMs() const
     {
         const std::uint64_t elapsed = NowMs() - openedMs_;
@@ -318,7 +319,6 @@ private:
     std::uint32_t lastRequest_ = 0;
     std::multimap<std::uint64_t, std::function<void()>> tasks_;
     MbnSmsStatus lastStatus_;
-    std::thread worker_; // last: it starts once everything it uses exists
 };
 
 class SimRegistration final : public MbnRegistration
@@ -539,10 +539,24 @@ private:
     std::shared_ptr<MbnSms> sms_;
 };
 
+// The one owner of the event thread. Every simulated object shares the device, and a sink the
+// thread calls may hold the last of those shares (through the SMS object it keeps), so the device
+// is released wherever that happens while the thread stays with the manager, which no sink holds.
 class SimManager final : public MbnInterfaceManager
 {
 public:
-    explicit SimManager(std::shared_ptr<Device> device) : device_(std::move(device)) {}
+    explicit SimManager(std::shared_ptr<Device> device)
+        : device_(std::move(device)),
+          events_([device = device_, opened = device_->Radio()] { device->Run(opened); })
+    {
+    }
+    ~SimManager() override
+    {
+        device_->Stop();
+        events_.join();
+    }
+    SimManager(const SimManager&) = delete;
+    SimManager& operator=(const SimManager&) = delete;
 
     Outcome<std::vector<std::shared_ptr<MbnInterface>>> GetInterfaces() override
     {
@@ -562,6 +576,7 @@ public:
 
 private:
     std::shared_ptr<Device> device_;
+    std::thread events_; // last: it starts once the device exists
 };
 
 } // namespace

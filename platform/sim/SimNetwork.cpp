@@ -1,9 +1,12 @@
 #include "platform/sim/SimNetwork.h"
 
 #include "core/Handles.h"
+#include "core/Strings.h"
 #include "platform/sim/FolderWatch.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
+
+#include <algorithm>
 
 namespace Pd::Platform::Sim
 {
@@ -11,6 +14,34 @@ namespace
 {
 
 constexpr const wchar_t* OpenedPagesKey = L"openedPages";
+
+bool IsProgram(const std::wstring& target)
+{
+    const std::filesystem::path path(target);
+    std::error_code error;
+    return Core::EqualsIgnoringCase(path.extension().wstring(), L".exe") &&
+           std::filesystem::is_regular_file(path, error);
+}
+
+// Starts a program as the user's shell would, but with this process's environment, so that a
+// test's stand-in sees the simulated PC too.
+void StartProgram(const ShellRequest& request)
+{
+    std::wstring commandLine = L"\"" + request.target + L"\"";
+    if (!request.arguments.empty())
+        commandLine += L" " + request.arguments;
+    std::error_code error;
+    const bool inFolder = !request.folder.empty() && std::filesystem::is_directory(request.folder, error);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (::CreateProcessW(request.target.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         inFolder ? request.folder.c_str() : nullptr, &startup, &process))
+    {
+        UniqueHandle thread(process.hThread);
+        UniqueHandle started(process.hProcess);
+    }
+}
 
 Error HintUnavailable()
 {
@@ -86,20 +117,29 @@ std::shared_ptr<NetworkConnectivity> MakeNetworkHints(const std::filesystem::pat
     return std::make_shared<SimNetworkHints>(folder);
 }
 
-Outcome<> OpenWebPage(const std::filesystem::path& folder, const std::wstring& address)
+Outcome<> OpenAsUser(const std::filesystem::path& folder, const ShellRequest& request)
 {
-    if (!LoadScenario(folder).opensWebPages)
+    const Scenario scenario = LoadScenario(folder);
+    const std::wstring scheme = Detail::SchemeOf(request.target);
+    if (!scenario.opensWebPages ||
+        (!scheme.empty() && std::ranges::none_of(scenario.shellSchemes, [&](const std::wstring& handled) {
+            return Core::EqualsIgnoringCase(handled, scheme);
+        })))
         return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
                        L"the shell could not open it (code " + std::to_wstring(ERROR_NO_ASSOCIATION) + L")");
+    const std::wstring opened =
+        request.arguments.empty() ? request.target : request.target + L" " + request.arguments;
     auto recorded = StateStore(folder).Update([&](Json::Value& state) {
         Json::Value& pages = (*state.members)[OpenedPagesKey];
         if (pages.kind != Json::Kind::Array)
             pages = Json::Value::MakeArray();
-        pages.items->push_back(Json::Value::MakeString(address));
+        pages.items->push_back(Json::Value::MakeString(opened));
         return true;
     });
     if (!recorded)
         ReportScenarioProblem(recorded.error());
+    if (IsProgram(request.target))
+        StartProgram(request);
     return {};
 }
 

@@ -13,6 +13,7 @@
 #include <fmt/xchar.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace Pd::Platform::Sim
 {
@@ -126,6 +127,14 @@ std::wstring PublisherId(const Scenario& scenario, const std::wstring& publisher
     return hash.Finish().substr(0, 13);
 }
 
+// A deployment's failure: its text is what the deployment itself reports.
+Outcome<> AsDeployment(Outcome<> outcome)
+{
+    if (!outcome && outcome.error().detail.empty())
+        outcome.error().detail = outcome.error().text;
+    return outcome;
+}
+
 std::optional<Error> InjectedFailure(const Scenario& scenario, const wchar_t* operation)
 {
     auto failure = scenario.deploymentFailures.find(operation);
@@ -201,12 +210,13 @@ public:
     {
         auto identity = ReadAppxManifest(manifestPath);
         if (!identity)
-            return Failure(std::filesystem::exists(manifestPath) ? InvalidManifest : FileNotFound,
-                           identity.error());
+            return AsDeployment(Failure(
+                std::filesystem::exists(manifestPath) ? InvalidManifest : FileNotFound, identity.error()));
         if ((options & DevelopmentMode) != 0 && !Platform::DeveloperModeOn())
-            return Failure(PolicyFailure, L"Registering an unpacked package needs developer mode.");
+            return AsDeployment(
+                Failure(PolicyFailure, L"Registering an unpacked package needs developer mode."));
         const std::wstring folder = std::filesystem::path(manifestPath).parent_path().wstring();
-        return Deploy(
+        return AsDeployment(Deploy(
             L"register",
             [&](const Scenario& scenario, std::vector<ScenarioPackage>& packages, Json::Value&) -> Outcome<> {
                 if (auto missing = MissingDependency(*identity, packages))
@@ -236,16 +246,16 @@ public:
                 entry.developmentMode = (options & DevelopmentMode) != 0;
                 packages.push_back(std::move(entry));
                 return {};
-            });
+            }));
     }
 
     Outcome<> AddPackage(const std::wstring& packagePath, std::uint32_t) override
     {
         auto identity = ReadAppxManifest(packagePath);
         if (!identity)
-            return Failure(std::filesystem::exists(packagePath) ? InvalidManifest : FileNotFound,
-                           identity.error());
-        return Deploy(
+            return AsDeployment(Failure(std::filesystem::exists(packagePath) ? InvalidManifest : FileNotFound,
+                                        identity.error()));
+        return AsDeployment(Deploy(
             L"add",
             [&](const Scenario& scenario, std::vector<ScenarioPackage>& packages, Json::Value&) -> Outcome<> {
                 ScenarioPackage entry = NewEntry(scenario, *identity);
@@ -255,12 +265,12 @@ public:
                 entry.installLocation = L"C:\\Program Files\\WindowsApps\\" + FullName(entry);
                 packages.push_back(std::move(entry));
                 return {};
-            });
+            }));
     }
 
     Outcome<> RemovePackage(const std::wstring& packageFullName, std::uint32_t options) override
     {
-        return Deploy(
+        return AsDeployment(Deploy(
             L"remove",
             [&](const Scenario&, std::vector<ScenarioPackage>& packages, Json::Value& settings) -> Outcome<> {
                 auto held = std::ranges::find_if(packages, [&](const ScenarioPackage& package) {
@@ -273,7 +283,7 @@ public:
                 if ((options & PreserveApplicationData) == 0)
                     settings.members->erase(FamilyName(*held)); // the app data goes with the package
                 return {};
-            });
+            }));
     }
 
     Outcome<bool> HasSettingValue(const std::wstring& familyName, const std::wstring& name) override
@@ -339,6 +349,7 @@ private:
     // are written back only when the deployment succeeds.
     template <typename Change> Outcome<> Deploy(const wchar_t* operation, Change&& change)
     {
+        WaitWhileHeld();
         Scenario scenario = LoadScenario(folder_);
         if (auto failure = InjectedFailure(scenario, operation))
             return std::unexpected(*failure);
@@ -356,6 +367,17 @@ private:
         if (!written)
             return Failure(E_FAIL, written.error());
         return result;
+    }
+
+    // A test that needs a run to be inside a deployment (to end it there) holds deployments with
+    // the file deployments.hold in the folder; a guard ends the hold after ten minutes.
+    void WaitWhileHeld() const
+    {
+        const auto held = folder_ / L"deployments.hold";
+        const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+        std::error_code error;
+        while (std::filesystem::exists(held, error) && std::chrono::steady_clock::now() < guard)
+            ::Sleep(20);
     }
 
     std::filesystem::path folder_;

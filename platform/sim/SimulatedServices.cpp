@@ -43,7 +43,8 @@ Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool rand
     return Real::OpenLeDevice(address, randomAddress);
 }
 
-Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress, std::stop_token stop)
+Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(std::uint64_t address, bool randomAddress,
+                                                std::stop_token stop)
 {
     if (auto folder = Sim::ActiveScenarioFolder())
         return Sim::OpenLeDevice(Sim::LoadScenario(*folder).bluetooth.devices, address, randomAddress, stop);
@@ -101,11 +102,11 @@ std::shared_ptr<NetworkConnectivity> NetworkHints()
     return Real::NetworkHints();
 }
 
-Outcome<> OpenWebPage(const std::wstring& address)
+Outcome<> OpenAsUser(const ShellRequest& request)
 {
     if (auto folder = Sim::ActiveScenarioFolder())
-        return Sim::OpenWebPage(*folder, address);
-    return Real::OpenWebPage(address);
+        return Sim::OpenAsUser(*folder, request);
+    return Real::OpenAsUser(request);
 }
 
 std::shared_ptr<PackageManager> Packages()

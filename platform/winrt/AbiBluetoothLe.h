@@ -207,40 +207,15 @@ struct IDevicePairingResult : IInspectable
 };
 using PairingOperation = IAsyncOperation<IDevicePairingResult*>;
 
+// PairAsync is Windows' ordinary pairing: Windows itself asks the user.
 struct IDeviceInformationPairing : IInspectable
 {
     static constexpr GUID Iid = GuidOf("2c4769f5-f684-40d5-8469-e8dbaab70485");
     virtual HRESULT STDMETHODCALLTYPE get_IsPaired(Boolean* value) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_CanPair(Boolean* value) = 0;
-};
-
-struct IDeviceInformationCustomPairing : IInspectable
-{
-    static constexpr GUID Iid = GuidOf("85138c02-4ee6-4914-8370-107a39144c0e");
-    virtual HRESULT STDMETHODCALLTYPE PairAsync(std::uint32_t kinds, PairingOperation** operation) = 0;
-    virtual HRESULT STDMETHODCALLTYPE PairWithProtectionLevelAsync(std::uint32_t kinds, std::int32_t level,
+    virtual HRESULT STDMETHODCALLTYPE PairAsync(PairingOperation** operation) = 0;
+    virtual HRESULT STDMETHODCALLTYPE PairWithProtectionLevelAsync(std::int32_t level,
                                                                    PairingOperation** operation) = 0;
-    virtual HRESULT STDMETHODCALLTYPE PairWithProtectionLevelAndSettingsAsync(
-        std::uint32_t kinds, std::int32_t level, IInspectable* settings, PairingOperation** operation) = 0;
-    virtual HRESULT STDMETHODCALLTYPE add_PairingRequested(ITypedEventHandler* handler,
-                                                           EventToken* token) = 0;
-    virtual HRESULT STDMETHODCALLTYPE remove_PairingRequested(EventToken token) = 0;
-};
-
-struct IDeviceInformationPairing2 : IInspectable
-{
-    static constexpr GUID Iid = GuidOf("f68612fd-0aee-4328-85cc-1c742bb1790d");
-    virtual HRESULT STDMETHODCALLTYPE get_ProtectionLevel(std::int32_t* value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Custom(IDeviceInformationCustomPairing** value) = 0;
-};
-
-struct IDevicePairingRequestedEventArgs : IInspectable
-{
-    static constexpr GUID Iid = GuidOf("f717fc56-de6b-487f-8376-0180aca69963");
-    virtual HRESULT STDMETHODCALLTYPE get_DeviceInformation(IDeviceInformation** value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_PairingKind(std::uint32_t* value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Pin(HSTRING* value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Accept() = 0;
 };
 
 struct IDeviceInformation2 : IInspectable
@@ -382,13 +357,6 @@ inline constexpr TypeInstance SessionStatusChangedHandler =
              ";" PD_GATT_RC("GattSessionStatusChangedEventArgs", "7605b72e-837f-404c-ab34-3163f39ddf32") ")");
 inline constexpr TypeInstance ConnectionStatusChangedHandler =
     Instance(PD_TYPED_HANDLER PD_DEVICE_RC ";cinterface(IInspectable))");
-inline constexpr TypeInstance PairingRequestedHandler =
-    Instance(
-        PD_TYPED_HANDLER PD_ENUMERATION_RC(
-            "DeviceInformationCustomPairing",
-            "85138c02-4ee6-4914-8370-107a39144c0e") ";" PD_ENUMERATION_RC("DevicePairingRequestedEventArgs",
-                                                                          "f717fc56-de6b-487f-8376-"
-                                                                          "0180aca69963") ")");
 inline constexpr TypeInstance DescriptorVectorView =
     Instance(PD_VECTOR_VIEW PD_GATT_RC("GattDescriptor", "92055f2b-8084-4344-b4c2-284de19a8506") ")");
 #undef PD_GATT_RC
@@ -411,6 +379,5 @@ inline constexpr TypeInstance DescriptorVectorView =
 inline constexpr wchar_t LeDeviceClass[] = L"Windows.Devices.Bluetooth.BluetoothLEDevice";
 inline constexpr wchar_t GattSessionClass[] =
     L"Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession";
-inline constexpr std::uint32_t PairingKindConfirmOnly = 1; // DevicePairingKinds
 
 } // namespace Pd::Platform::WinRt::Abi

@@ -19,6 +19,7 @@
 #include <optional>
 #include <span>
 #include <stop_token>
+#include <string_view>
 #include <vector>
 
 namespace Pd::Tel
@@ -58,9 +59,22 @@ std::optional<SOCKADDR_INET> WaitForApnAddress(NET_LUID luid, std::stop_token st
 std::optional<SOCKADDR_INET> FindApnAddress(NET_LUID luid, std::span<const MIB_UNICASTIPADDRESS_ROW> ipv4,
                                             std::span<const MIB_UNICASTIPADDRESS_ROW> ipv6);
 
+// Every unicast address of this PC, of every interface and family.
+std::vector<SOCKADDR_INET> OwnAddresses();
+
+// Why the relay, which leads to the carrier's MMS centre, does not connect to the address: it
+// leads into this PC (a loopback address, one of `ownAddresses`) or to no single server out there
+// (unspecified, multicast, broadcast, link-local); none when it may connect. IPv4-mapped IPv6
+// addresses count as the IPv4 ones. When the access point's own address is a loopback one, the
+// loopback network is the access point's and its addresses are not refused.
+std::optional<std::string_view> RefusedServerAddress(const SOCKADDR_INET& address,
+                                                     const SOCKADDR_INET& apnAddress,
+                                                     std::span<const SOCKADDR_INET> ownAddresses);
+
 // The server's addresses in the access point's family, each with the request's port; an
 // address literal of that family is used as it stands, anything else is asked of the
-// interface's DNS servers. Empty after a logged failure.
+// interface's DNS servers. Addresses the relay refuses (RefusedServerAddress) are left out, each
+// logged. Empty after a logged failure.
 std::vector<SOCKADDR_INET> ResolveThroughApn(const MmsRequest& request, const ApnConnection& connection);
 
 // Closes and releases the session; a failing close is ignored (the access point goes anyway).

@@ -1,8 +1,10 @@
 // The AT command engine: one line from Android's radio interface in, the answer lines out.
 #include "core/Hex.h"
 #include "core/Log.h"
+#include "core/LogEscape.h"
 #include "tel/at/AtText.h"
 #include "tel/at/Modem.h"
+#include "tel/sms/SubmitPdu.h"
 
 #include <fmt/format.h>
 
@@ -10,6 +12,7 @@
 #include <array>
 #include <iterator>
 #include <limits>
+#include <optional>
 
 namespace Pd::Tel
 {
@@ -20,6 +23,7 @@ using Lines = std::vector<std::string>;
 
 const std::string CmeUnknown = "+CME ERROR: 4";
 const std::string CmeNoSim = "+CME ERROR: 10";
+const std::string CmsInvalidPdu = "+CMS ERROR: 304";
 
 // Set commands that change nothing here and are answered "OK", tried in this order.
 constexpr std::array<std::string_view, 28> AcceptedSetCommands = {
@@ -27,6 +31,43 @@ constexpr std::array<std::string_view, 28> AcceptedSetCommands = {
     "+CUSD=", "+CGEREP=", "+CMGF=0",  "+CNMI=", "+CSMS=", "+CSCB=", "%CPI=",   "%CSTAT=", "%CTZV=", "%CPHS=",
     "+CLIR=", "+CGQREQ=", "+CGQMIN=", "+WSOS=", "+CSCA=", "+CREG=", "+CGREG=", "+CEREG=",
 };
+
+// Commands, besides the accepted set commands, whose test form "=?" is answered with plain OK.
+constexpr std::array<std::string_view, 20> TestedCommands = {
+    "+CMGS",  "+CRSM", "+CFUN", "+CPIN", "+CIMI", "+CICCID", "+CGSN",  "+CLCK",    "+CREG", "+CGREG",
+    "+CEREG", "+CSQ",  "+CSCA", "+CNMA", "+CMUT", "+CLCC",   "+CGACT", "+CGDCONT", "+CNUM", "+CUSATD",
+};
+
+bool IsTestForm(std::string_view command)
+{
+    return command.ends_with("=?");
+}
+
+// Whether the engine knows the command of this name (without its "=?").
+bool Recognised(std::string_view name)
+{
+    auto same = [name](std::string_view known) {
+        return known.size() == name.size() && StartsWithNoCase(name, known);
+    };
+    return std::ranges::any_of(TestedCommands, same) ||
+           std::ranges::any_of(AcceptedSetCommands, [&](std::string_view prefix) {
+               return same(prefix.substr(0, prefix.find('=')));
+           });
+}
+
+// The <length> of "+CMGS=": a decimal number from 1 to 255 and nothing else.
+std::optional<std::int32_t> SubmitLength(std::string_view text)
+{
+    if (text.empty() || text.size() > 3 ||
+        !std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    std::int32_t value = 0;
+    for (char c : text)
+        value = value * 10 + (c - '0');
+    if (value < 1 || value > 255)
+        return std::nullopt;
+    return value;
+}
 
 // The decimal value of one parameter field: an optional '-', then digits up to the first
 // non-digit. No digit, or a value beyond 32 bits, reads as 0.
@@ -62,6 +103,12 @@ Lines Fail(bool& ok, const std::string& line)
 {
     ok = false;
     return {line};
+}
+
+Lines Unsupported(std::string_view command, bool& ok)
+{
+    Core::Log(fmt::format("modem: unsupported AT{}", Core::EscapeForLog(command, 40)));
+    return Fail(ok, CmeUnknown);
 }
 
 // The fixed location area code and cell id follow the status when the mode asks for them.
@@ -176,8 +223,7 @@ Lines WithModemState(AtState& state, std::string_view command, bool& ok)
         return {};
     if (is("+CUSATD?"))
         return {"+CUSATD: 0,0"};
-    Core::Log(fmt::format("modem: unsupported AT{}", Printable(command.substr(0, 40))));
-    return Fail(ok, CmeUnknown);
+    return Unsupported(command, ok);
 }
 
 } // namespace
@@ -185,13 +231,14 @@ Lines WithModemState(AtState& state, std::string_view command, bool& ok)
 std::vector<std::int32_t> ParseIntegers(std::string_view command)
 {
     std::vector<std::int32_t> values;
-    std::size_t equals = command.find('=');
+    std::size_t equals = FindUnquoted(command, "=");
     if (equals == std::string_view::npos)
         return values;
     std::string_view rest = command.substr(equals + 1);
     while (!rest.empty())
     {
-        std::size_t comma = rest.find(',');
+        // A string constant is one field, whatever commas it holds; it reads as 0.
+        std::size_t comma = FindUnquoted(rest, ",");
         values.push_back(ParseField(rest.substr(0, comma)));
         if (comma == std::string_view::npos)
             break;
@@ -204,19 +251,26 @@ AtReply Modem::HandleLine(AtState& state, std::string_view line)
 {
     if (line.size() < 2 || UpperAscii(line[0]) != 'A' || UpperAscii(line[1]) != 'T')
         return {};
+    // A string constant that never ends leaves no command whose end is known: none runs.
+    if (!QuotesClosed(line))
+        return {.lines = {"ERROR"}};
     // Nothing is dialled or answered.
     if ((line.size() > 2 && UpperAscii(line[2]) == 'D') || (line.size() == 3 && UpperAscii(line[2]) == 'A'))
         return {.lines = {CmeUnknown}};
     std::string_view rest = line.substr(2);
-    if (rest.size() >= 6 && StartsWithNoCase(rest, "+CMGS="))
+    if (StartsWithNoCase(rest, "+CMGS=") && !IsTestForm(rest.substr(0, FindUnquoted(rest, ";"))))
     {
-        state.pendingLength = FirstOr0(ParseIntegers(rest));
+        // A length the PDU could never match gets no prompt: the PDU text would follow as lines.
+        std::optional<std::int32_t> length = SubmitLength(rest.substr(6));
+        if (!length)
+            return {.lines = {CmsInvalidPdu}};
+        state.pendingLength = *length;
         return {.lines = {}, .awaitPdu = true};
     }
     AtReply reply;
     while (true)
     {
-        std::size_t semicolon = rest.find(';');
+        std::size_t semicolon = FindUnquoted(rest, ";");
         bool ok = true;
         Lines lines = HandleCommand(state, rest.substr(0, semicolon), ok);
         if (!ok)
@@ -236,6 +290,14 @@ AtReply Modem::HandleLine(AtState& state, std::string_view line)
 std::vector<std::string> Modem::HandleCommand(AtState& state, std::string_view command, bool& ok)
 {
     ok = true;
+    // The test form asks whether the command exists: it changes nothing. "+COPS=?" lists the
+    // operators, so it is answered below.
+    if (IsTestForm(command) && !StartsWithNoCase(command, "+COPS=?"))
+    {
+        if (Recognised(command.substr(0, command.size() - 2)))
+            return {};
+        return Unsupported(command, ok);
+    }
     for (std::string_view prefix : AcceptedSetCommands)
     {
         if (!StartsWithNoCase(command, prefix))
@@ -267,11 +329,12 @@ AtReply Modem::SubmitPdu(AtState& state, std::string_view text)
     for (char c : text)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\v' && c != '\f')
             pdu.push_back(c);
-    // Only an even run of hex digits with a TPDU length that fits its octet goes to Windows.
-    bool wellFormed = !pdu.empty() && pdu.size() % 2 == 0 &&
-                      std::ranges::all_of(pdu, [](char c) { return Core::HexValue(c) >= 0; }) &&
-                      state.pendingLength > 0 && state.pendingLength <= 255;
-    if (!wellFormed || !state.modem.SendSms(pdu, static_cast<std::uint8_t>(state.pendingLength)))
+    // Only an SMS-SUBMIT in hex whose lengths agree with each other and with "+CMGS=" goes to
+    // Windows.
+    if (state.pendingLength < 1 || state.pendingLength > 255 ||
+        !IsWellFormedSubmit(pdu, static_cast<std::size_t>(state.pendingLength)))
+        return {.lines = {CmsInvalidPdu}};
+    if (!state.modem.SendSms(pdu, static_cast<std::uint8_t>(state.pendingLength)))
         return {.lines = {"+CMS ERROR: 500"}};
     AtReply reply{.lines = {fmt::format("+CMGS: {}", state.messageReference), "OK"}};
     state.messageReference = (state.messageReference + 1) % 256;

@@ -1,10 +1,12 @@
 #include "tel/at/AtSession.h"
 
 #include "core/Log.h"
+#include "tel/at/AtText.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace Pd::Tel
 {
@@ -13,6 +15,7 @@ namespace
 
 constexpr char CtrlZ = 0x1A;
 constexpr std::string_view PduEnds = "\x1A\x1B"; // Ctrl-Z sends, ESC cancels
+constexpr std::string_view LineEnds = "\r\n";
 
 // Distinct command words logged per connection; a peer inventing words cannot flood the log.
 constexpr std::size_t MaxLoggedWords = 64;
@@ -39,46 +42,52 @@ AtSession::AtSession(Modem& modem, Send send) : modem_(modem), send_(std::move(s
     state_.lastSignal = -1;
 }
 
-bool AtSession::Receive(std::string_view bytes)
+void AtSession::Receive(std::string_view bytes)
 {
-    if (cutOff_)
-        return false;
     pending_.append(bytes);
     while (true)
     {
-        if (pduMode_)
+        std::size_t end = pending_.find_first_of(pduMode_ ? PduEnds : LineEnds);
+        if (end == std::string::npos)
         {
-            std::size_t end = pending_.find_first_of(PduEnds);
-            if (end == std::string::npos)
-                break;
-            std::string pdu = pending_.substr(0, end);
-            bool send = pending_[end] == CtrlZ;
-            pending_.erase(0, end + 1);
-            pduMode_ = false;
-            // Without the session lock: the send blocks until Windows answers, and only this
-            // thread touches the PDU fields of the state.
-            PostLines(send ? Modem::SubmitPdu(state_, pdu).lines : std::vector<std::string>{"OK"});
-            Flush();
+            // What is kept of a line already too long would only be dropped at its end.
+            if (pending_.size() > MaxLine)
+            {
+                overlong_ = true;
+                pending_.clear();
+            }
+            break;
+        }
+        std::string text = pending_.substr(0, end);
+        const char terminator = pending_[end];
+        pending_.erase(0, end + 1);
+        const bool overlong = std::exchange(overlong_, false) || text.size() > MaxLine;
+        if (!pduMode_)
+        {
+            if (overlong)
+                Answer("line", {"ERROR"});
+            else if (!text.empty())
+                HandleLine(text);
             continue;
         }
-        std::size_t end = pending_.find_first_of("\r\n");
-        if (end == std::string::npos)
-            break;
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        if (!line.empty())
-            HandleLine(line);
+        pduMode_ = false;
+        if (terminator != CtrlZ)
+            Answer({}, {"OK"}); // cancelled
+        else if (overlong)
+            Answer("PDU", {"+CMS ERROR: 304"}); // no valid PDU is that long: nothing is sent
+        else
+            // Without the session lock: the send blocks until Windows answers, and only this
+            // thread touches the PDU fields of the state.
+            Answer({}, Modem::SubmitPdu(state_, text).lines);
     }
-    if (pending_.size() > MaxPending)
-    {
-        Core::Log(fmt::format("modem: Android sent {} bytes without ending its {} - closing the connection",
-                              pending_.size(), pduMode_ ? "PDU" : "line"));
-        pending_.clear();
-        pending_.shrink_to_fit();
-        cutOff_ = true;
-        return false;
-    }
-    return true;
+}
+
+void AtSession::Answer(std::string_view overlong, const std::vector<std::string>& lines)
+{
+    if (!overlong.empty())
+        Core::Log(fmt::format("modem: Android sent a {} longer than {} bytes - refused", overlong, MaxLine));
+    PostLines(lines);
+    Flush();
 }
 
 void AtSession::HandleLine(std::string_view line)
@@ -97,7 +106,7 @@ void AtSession::HandleLine(std::string_view line)
     else
         PostLines(reply.lines);
     Flush();
-    bool cnmi = line.find("+CNMI=") != std::string_view::npos;
+    bool cnmi = FindUnquoted(line, "+CNMI=") != std::string_view::npos;
     if (cnmi || line.starts_with("AT+CIMI"))
     {
         Core::Log(fmt::format("modem: Android takes messages ({}) - giving it the ones waiting in the modem",

@@ -22,16 +22,16 @@ public:
     // Writes one framed text to Android; continues a partial send and gives up on an error.
     using Send = std::function<void(std::string_view text)>;
 
-    // Bytes that may wait for their line end or PDU terminator. Android's longest line, a PDU of
-    // 176 octets in hex, fits many times over.
-    static constexpr std::size_t MaxPending = 4096;
+    // The longest line or PDU text taken, without its end. Android's longest line, a PDU of 176
+    // octets in hex, fits many times over.
+    static constexpr std::size_t MaxLine = 4096;
 
     AtSession(Modem& modem, Send send);
 
-    // Consumes received bytes on the receiving thread, answering every complete line and PDU.
-    // False when the peer sent more than MaxPending bytes without an end: the caller closes the
-    // connection, and later calls consume nothing.
-    bool Receive(std::string_view bytes);
+    // Consumes received bytes on the receiving thread, answering every complete line and PDU. A
+    // longer line is dropped up to its end, however it was cut into receives, and answered ERROR
+    // (a longer PDU "+CMS ERROR: 304"); the connection goes on.
+    void Receive(std::string_view bytes);
 
     // The modem's message handler: announces one SMS to Android. Any thread.
     void ForwardMessage(const std::string& pdu, std::uint32_t index);
@@ -41,6 +41,9 @@ public:
 
 private:
     void HandleLine(std::string_view line);
+    // Sends the answer to a PDU or to a line or PDU that was too long (logged as the `overlong`
+    // one unless that is empty).
+    void Answer(std::string_view overlong, const std::vector<std::string>& lines);
     void LogCommandWord(std::string_view line);
     // Queues texts for Android; the queue's order is the order on the wire.
     void Post(std::string text);
@@ -56,7 +59,7 @@ private:
     // The receiving thread's own.
     std::string pending_;
     bool pduMode_ = false;
-    bool cutOff_ = false;
+    bool overlong_ = false; // the current line or PDU passed MaxLine: dropped up to its end
     std::set<std::string> firstSent_;
 
     // Taken inside the session lock or the send lock, never around either.

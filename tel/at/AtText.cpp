@@ -1,6 +1,6 @@
 #include "tel/at/AtText.h"
 
-#include <fmt/format.h>
+#include <algorithm>
 
 namespace Pd::Tel
 {
@@ -25,6 +25,24 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
     return true;
 }
 
+bool QuotesClosed(std::string_view text)
+{
+    return std::ranges::count(text, '"') % 2 == 0;
+}
+
+std::size_t FindUnquoted(std::string_view text, std::string_view wanted)
+{
+    bool quoted = false;
+    for (std::size_t at = 0; at < text.size(); ++at)
+    {
+        if (text[at] == '"')
+            quoted = !quoted;
+        else if (!quoted && text.substr(at).starts_with(wanted))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 std::string LineField(std::string_view text, bool quoted)
 {
     std::string field(text);
@@ -32,19 +50,6 @@ std::string LineField(std::string_view text, bool quoted)
         if (IsControl(c) || (quoted && c == '"'))
             c = '?';
     return field;
-}
-
-std::string Printable(std::string_view text)
-{
-    std::string shown;
-    for (char c : text)
-    {
-        if (IsControl(c) || c == '\\')
-            shown += fmt::format("\\x{:02x}", static_cast<unsigned char>(c));
-        else
-            shown += c;
-    }
-    return shown;
 }
 
 } // namespace Pd::Tel

@@ -58,8 +58,9 @@ void ServeStream(Modem& modem, const Stream& stream)
     for (;;)
     {
         int got = stream.receive(buffer);
-        if (got <= 0 || !session.Receive({buffer.data(), static_cast<std::size_t>(got)}))
+        if (got <= 0)
             break;
+        session.Receive({buffer.data(), static_cast<std::size_t>(got)});
     }
     // A handler blocked in a send to a peer that stopped reading would hold up the disarming.
     stream.shutdown();

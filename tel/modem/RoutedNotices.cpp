@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <numeric>
 #include <utility>
 
 namespace Pd::Tel
@@ -45,7 +46,44 @@ SYSTEMTIME Timestamp(std::int64_t fileTime)
 void LogRefused(std::string_view reason, const std::wstring& from)
 {
     Core::Log(fmt::format("modem: an MMS notice from Windows' SMS router was refused: {} (from \"{}\")",
-                          reason, Core::EscapeForLog(Core::ToUtf8(from), LoggedOriginator)));
+                          reason, Core::EscapeQuotedForLog(Core::ToUtf8(from), LoggedOriginator)));
+}
+
+// The media type without parameters, compared as media types are: without case.
+bool IsMmsNotification(std::wstring_view contentType)
+{
+    contentType = contentType.substr(0, contentType.find(L';'));
+    while (!contentType.empty() && (contentType.back() == L' ' || contentType.back() == L'\t'))
+        contentType.remove_suffix(1);
+    return contentType.size() == MmsContentType.size() &&
+           std::ranges::equal(contentType, MmsContentType, [](wchar_t a, char b) {
+               return (a >= L'A' && a <= L'Z' ? a - L'A' + L'a' : a) == static_cast<wchar_t>(b);
+           });
+}
+
+// Drops the oldest kept notices, each with all its parts, until `parts` fit beside the rest.
+void MakeRoom(Shared& shared, const std::vector<std::string>& parts)
+{
+    std::vector<KeptNotice>& kept = shared.keptNotices;
+    auto text = [](std::size_t sum, const auto& pdu) { return sum + pdu.size(); };
+    std::size_t count = kept.size() + parts.size();
+    std::size_t bytes = std::accumulate(parts.begin(), parts.end(), std::size_t{0}, text);
+    for (const KeptNotice& notice : kept)
+        bytes += notice.pdu.size();
+    while (!kept.empty() && (count > MaxKeptNotices || bytes > MaxKeptNoticeText))
+    {
+        const std::uint32_t message = kept.front().message;
+        auto end = std::ranges::find_if(
+            kept, [message](const KeptNotice& notice) { return notice.message != message; });
+        const auto dropped = static_cast<std::size_t>(end - kept.begin());
+        count -= dropped;
+        for (auto at = kept.begin(); at != end; ++at)
+            bytes -= at->pdu.size();
+        kept.erase(kept.begin(), end);
+        Core::Log(
+            fmt::format("modem: too many MMS notices wait for Android - the oldest ({} part{}) was dropped",
+                        dropped, dropped > 1 ? "s" : ""));
+    }
 }
 
 bool Closed(Shared& shared)
@@ -66,6 +104,11 @@ std::optional<std::string> RefuseRoutedPush(const Platform::RoutedSmsMessage& me
         return "its originator is too long or holds control characters";
     if (message.contentType.size() > MaxFieldLength || HasControl(message.contentType))
         return "its content type is too long or holds control characters";
+    // Provisioning and service indications or loadings would reach Android as if the network had
+    // sent them through its own SMS path.
+    if (!IsMmsNotification(message.contentType))
+        return fmt::format("it carries {}, not an MMS notification",
+                           Core::EscapeForLog(Core::ToUtf8(message.contentType)));
     return std::nullopt;
 }
 
@@ -98,13 +141,15 @@ void OnRoutedMessage(Shared& shared, Platform::Outcome<Platform::RoutedSmsMessag
         return LogRefused("it does not fit in 255 SMS", message->from);
     }
     auto handler = shared.messageHandler;
+    MakeRoom(shared, parts);
     std::vector<std::pair<std::uint32_t, std::string>> handing;
+    const std::uint32_t firstId = (shared.noticeCounter & NoticeIdMask) | FirstNoticeId;
     for (std::string& part : parts)
     {
         const std::uint32_t id = (shared.noticeCounter++ & NoticeIdMask) | FirstNoticeId;
         if (handler)
             handing.emplace_back(id, part);
-        shared.keptNotices.push_back({id, std::move(part), static_cast<bool>(handler)});
+        shared.keptNotices.push_back({id, std::move(part), static_cast<bool>(handler), firstId});
     }
     Core::Log(fmt::format("modem: an MMS notice from Windows' SMS router ({} octets, {} part{}){}",
                           message->body.size(), parts.size(), parts.size() > 1 ? "s" : "",

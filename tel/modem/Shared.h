@@ -30,12 +30,13 @@ struct StoredMessage
     std::string pdu;         // hexadecimal
 };
 
-// An MMS notice from Windows' SMS router, kept until Android acknowledges it.
+// One PDU of an MMS notice from Windows' SMS router, kept until Android acknowledges it.
 struct KeptNotice
 {
     std::uint32_t id = 0;
     std::string pdu;
     bool delivered = false;
+    std::uint32_t message = 0; // the id of the notice's first PDU: its parts go together
 };
 
 struct Shared

@@ -46,7 +46,7 @@ TEST(GattMirror, SimulatedDeviceIsMirroredWithItsOwnHandlesAndObjects)
     LogCapture log;
     auto device = Open(0xC0FFEE000001, true);
     ASSERT_TRUE(device);
-    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000001);
+    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000001, {});
     ASSERT_TRUE(mirror);
     ASSERT_TRUE(*mirror);
     const GattDatabase& database = (*mirror)->Database();
@@ -100,7 +100,7 @@ TEST(GattMirror, ADeviceWithOnlyHumanInterfaceDeviceGivesAnEmptyTable)
     LogCapture log;
     auto device = Open(0xC0FFEE000002);
     ASSERT_TRUE(device);
-    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000002);
+    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000002, {});
     ASSERT_TRUE(mirror && *mirror);
     EXPECT_TRUE((*mirror)->Database().table.empty());
     EXPECT_EQ(log.Count("gatt C0FFEE000002: 0 services, 0 characteristics, 0 attributes"), 1u) << log.Dump();
@@ -114,7 +114,7 @@ TEST(GattMirror, FailedListingsOfCharacteristicsOrDescriptorsLeaveThemOut)
             "descriptors":[{"uuid":"2901"}]}]}]}]}})");
     auto device = Open(0xC0FFEE000003);
     ASSERT_TRUE(device);
-    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000003);
+    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000003, {});
     ASSERT_TRUE(mirror && *mirror);
     const GattDatabase& database = (*mirror)->Database();
     ASSERT_EQ(database.services.size(), 2u);
@@ -135,7 +135,7 @@ TEST(GattMirror, UnlistableServicesAreLoggedWithTheirStatus)
     LogCapture log;
     auto device = Open(0xC0FFEE000004);
     ASSERT_TRUE(device);
-    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000004);
+    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000004, {});
     ASSERT_TRUE(mirror);
     EXPECT_FALSE(*mirror);
     EXPECT_EQ(log.Count("gatt C0FFEE000004: services unavailable (status 1)"), 1u) << log.Dump();
@@ -147,7 +147,7 @@ TEST(GattMirror, AWindowsFailureIsHandedToTheCaller)
     LogCapture log;
     auto device = Open(0xC0FFEE000005);
     ASSERT_TRUE(device);
-    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000005);
+    auto mirror = MirrorGattDatabase(*device, 0xC0FFEE000005, {});
     ASSERT_FALSE(mirror);
     EXPECT_EQ(static_cast<std::uint32_t>(mirror.error().code), 0x80070005u);
     EXPECT_EQ(log.Count("gatt C0FFEE000005"), 0u) << "the caller logs the failure";

@@ -27,6 +27,7 @@ TEST(EscapeForLog, LeavesNothingThatBreaksOrDisguisesALine)
     };
     for (const Case& c : cases)
         EXPECT_EQ(Pd::Core::EscapeForLog(c.in), c.out) << c.in;
+    EXPECT_EQ(Pd::Core::EscapeQuotedForLog("say \"hi\"\n"), "say \\x22hi\\x22\\x0A");
 }
 
 TEST(EscapeForLog, CutsAfterTheLimitInCharacters)

@@ -1,7 +1,10 @@
 // The security of the host's and the window's named objects. Wine enforces no integrity levels,
-// so the descriptor itself is checked: what the objects carry once created, ACE by ACE.
+// so the descriptor itself is checked: what the objects carry once created, ACE by ACE, and who
+// owns an object that existed before.
 #include "core/ObjectSecurity.h"
+#include "core/Elevation.h"
 #include "core/HostChanged.h"
+#include "tests/support/PlantedObject.h"
 
 #include <gtest/gtest.h>
 
@@ -45,29 +48,46 @@ std::map<std::wstring, DWORD> AcesOf(PSECURITY_DESCRIPTOR descriptor, bool label
     return aces;
 }
 
-// The interactive user may wait on and set the objects; SYSTEM and the administrators keep full
-// access; nobody else is let in.
+std::wstring SidText(PSID sid)
+{
+    wchar_t* text = nullptr;
+    if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text))
+        return L"";
+    std::wstring copy = text;
+    ::LocalFree(text);
+    return copy;
+}
+
+// This user may wait on and set the objects; SYSTEM and the administrators keep full access;
+// nobody else is let in; the administrators own what an elevated process made.
 void ExpectSessionAccess(PSECURITY_DESCRIPTOR descriptor)
 {
+    const std::wstring user = Pd::Core::ProcessUserSid();
     std::map<std::wstring, DWORD> found = AcesOf(descriptor, false);
     // A created object may carry the generic rights mapped to its specific ones.
     for (auto& [sid, mask] : found)
-        if (sid != L"S-1-5-4" && (mask & 0x001F0003) == 0x001F0003)
+        if (sid != user && (mask & 0x001F0003) == 0x001F0003)
             mask = GENERIC_ALL;
     EXPECT_EQ(found, (std::map<std::wstring, DWORD>{{L"S-1-5-18", GENERIC_ALL},
                                                     {L"S-1-5-32-544", GENERIC_ALL},
-                                                    {L"S-1-5-4", SYNCHRONIZE | EVENT_MODIFY_STATE}}));
+                                                    {user, SYNCHRONIZE | EVENT_MODIFY_STATE}}));
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ASSERT_TRUE(::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+    EXPECT_EQ(SidText(owner), L"S-1-5-32-544");
 }
 
-// The DACL is checked on the objects created with the descriptor; the medium integrity label
-// on the descriptor itself.
-TEST(ObjectSecurity, CreatedObjectsLetTheInteractiveUserWaitAndSetAndTellWhetherTheyExisted)
+// The DACL and owner are checked on the objects created with the descriptor; the medium integrity
+// label on the descriptor itself.
+TEST(ObjectSecurity, CreatedObjectsLetThisUserWaitAndSetAndTellWhetherTheyExisted)
 {
     Pd::Core::SessionObjectSecurity security;
     ASSERT_NE(security.Attributes(), nullptr);
     EXPECT_FALSE(security.Attributes()->bInheritHandle);
     EXPECT_EQ(AcesOf(security.Attributes()->lpSecurityDescriptor, true),
               (std::map<std::wstring, DWORD>{{L"S-1-16-8192", SYSTEM_MANDATORY_LABEL_NO_WRITE_UP}}));
+    EXPECT_EQ(Pd::Core::SessionObjectSddl(L"S-1-5-21-7", false),
+              L"O:S-1-5-21-7D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100002;;;S-1-5-21-7)S:(ML;;NW;;;ME)");
 
     std::wstring name = L"Local\\Peldra.Test.Security." + std::to_wstring(::GetCurrentProcessId());
     Pd::UniqueHandle changed = Pd::Core::CreateHostChangedEvent();
@@ -75,6 +95,7 @@ TEST(ObjectSecurity, CreatedObjectsLetTheInteractiveUserWaitAndSetAndTellWhether
     ASSERT_TRUE(changed && mutex);
     EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     Pd::UniqueHandle again = Pd::Core::CreateSessionMutex(name.c_str(), true);
+    EXPECT_TRUE(again) << "a trusted owner's object is used";
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
         << "kept past the descriptor's release";
 
@@ -82,12 +103,53 @@ TEST(ObjectSecurity, CreatedObjectsLetTheInteractiveUserWaitAndSetAndTellWhether
     {
         std::vector<BYTE> buffer(4096);
         DWORD needed = 0;
-        ASSERT_TRUE(::GetKernelObjectSecurity(object, DACL_SECURITY_INFORMATION, buffer.data(),
-                                              static_cast<DWORD>(buffer.size()), &needed));
+        ASSERT_TRUE(::GetKernelObjectSecurity(object, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
+                                              buffer.data(), static_cast<DWORD>(buffer.size()), &needed));
         ExpectSessionAccess(buffer.data());
     }
     EXPECT_TRUE(Pd::Core::SignalHostChanged());
     EXPECT_EQ(::WaitForSingleObject(changed.Get(), 0), WAIT_OBJECT_0);
+}
+
+// Another account that made an object under one of the names first (Wine lets a test give an
+// object any owner) does not get it used: no handle, and the owner is named.
+TEST(ObjectSecurity, AnObjectAnotherAccountMadeFirstIsRefusedNamingItsOwner)
+{
+    const std::wstring base = L"Local\\Peldra.Test.Foreign." + std::to_wstring(::GetCurrentProcessId());
+    for (const wchar_t* owner : {L"S-1-5-21-1-2-3-4", L"S-1-1-0", L"S-1-5-4"})
+    {
+        const std::wstring name = base + owner;
+        Pd::UniqueHandle planted = PdTest::PlantObject(name, owner, PdTest::Planted::Event);
+        ASSERT_TRUE(planted);
+        std::wstring foreign;
+        EXPECT_FALSE(Pd::Core::CreateSessionEvent(name.c_str(), true, &foreign));
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_OWNER));
+        EXPECT_EQ(foreign, owner);
+    }
+
+    struct Case
+    {
+        const wchar_t* owner;
+        bool userMayOwn;
+        bool trusted;
+    };
+    const std::wstring user = Pd::Core::ProcessUserSid();
+    const Case cases[] = {
+        {L"S-1-5-18", false, true},   {L"S-1-5-32-544", false, true},     {user.c_str(), true, true},
+        {user.c_str(), false, false}, {L"S-1-5-21-1-2-3-4", true, false}, {L"S-1-5-32-545", true, false},
+    };
+    PSID userSid = nullptr;
+    ASSERT_TRUE(::ConvertStringSidToSidW(user.c_str(), &userSid));
+    for (const Case& c : cases)
+    {
+        PSID owner = nullptr;
+        ASSERT_TRUE(::ConvertStringSidToSidW(c.owner, &owner));
+        EXPECT_EQ(Pd::Core::IsTrustedOwner(owner, c.userMayOwn ? userSid : nullptr), c.trusted)
+            << SidText(owner) << " user may own: " << c.userMayOwn;
+        ::LocalFree(owner);
+    }
+    EXPECT_FALSE(Pd::Core::IsTrustedOwner(nullptr, userSid));
+    ::LocalFree(userSid);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/HostChanged.h"
 #include "core/Module.h"
 #include "core/Paths.h"
+#include "core/Strings.h"
 
 #include "core/Handles.h"
 
@@ -15,6 +16,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace
@@ -49,12 +51,23 @@ TEST(ShellExecuteUnelevated, StartsAProgramThroughTheDesktopShell)
     EXPECT_FALSE(ShellExecuteUnelevated(nullptr));
     // Wine's desktop (explorer.exe) serves the shell's window list, so the request goes through.
     PdTest::ScratchFolder folder;
-    auto script = folder.Write(L"mark.cmd", "@echo started> \"%~dp0started.txt\"\r\n");
-    ASSERT_TRUE(ShellExecuteUnelevated(script.c_str()));
+    auto script = folder.Write(L"mark.cmd", "@cd> \"%~dp0folder.txt\"\r\n@echo %1> \"%~dp0started.txt\"\r\n");
+    const auto elsewhere = folder.Path() / L"elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    ASSERT_TRUE(ShellExecuteUnelevated(script.c_str(), L"/shutdown", elsewhere.c_str()));
     auto marker = folder.Path() / L"started.txt";
     for (int slice = 0; slice < 200 && !std::filesystem::exists(marker); ++slice)
         ::Sleep(50);
-    EXPECT_TRUE(std::filesystem::exists(marker));
+    ::Sleep(100); // written whole
+    const auto firstLine = [](const std::filesystem::path& file) {
+        std::string line;
+        std::getline(std::ifstream(file), line);
+        return line.substr(0, line.find_last_not_of(" \r") + 1);
+    };
+    EXPECT_EQ(firstLine(marker), "/shutdown") << "its arguments";
+    EXPECT_TRUE(
+        EqualsIgnoringCase(Pd::Core::FromUtf8(firstLine(folder.Path() / L"folder.txt")), elsewhere.wstring()))
+        << "its folder";
 }
 
 TEST(ErrorText, NamesTheStepTheMessageAndTheCode)

@@ -1,17 +1,18 @@
 """Peldra.exe as built, and its command line under Wine with output and error on pipes: what it
-imports, help, version, usage errors with their exit codes, and the language-file commands."""
+imports and carries, help, version, usage errors with their exit codes, and the language-file commands."""
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
+from wine import WINE_RUN, processes_of  # noqa: E402
 
 USAGE_START = ("Peldra 0.1.2 - Tovik with Android 15\n\n"
                "Usage: Peldra.exe <command> [options]   (no command: graphical interface)\n\nCommands:\n  status ")
@@ -40,8 +41,12 @@ class Done:
 
 def run(*args, cwd=None, exe=None):
     """Peldra.exe with its output and error streams on pipes."""
-    return Done(subprocess.run([str(WINE_RUN), e2e.program.prefix, exe or e2e.program.exe, *args],
-                               capture_output=True, cwd=cwd, timeout=120))
+    try:
+        return Done(subprocess.run([str(WINE_RUN), e2e.program.prefix, exe or e2e.program.exe, *args],
+                                   capture_output=True, cwd=cwd, timeout=120))
+    except subprocess.TimeoutExpired as late:
+        raise AssertionError(f"{' '.join(args)} did not end; in the prefix then (pid, command, standard "
+                             f"streams on pipes):\n{processes_of(e2e.program.prefix)}") from late
 
 
 def run_each(word_lists):
@@ -59,6 +64,25 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(imported - SYSTEM_DLLS, set())
         self.assertIn("file format pei-x86-64", dump)
         self.assertIn("Windows GUI", next(line for line in dump.splitlines() if line.startswith("Subsystem")))
+
+    def test_ships_without_debug_sections_and_links_the_symbols_beside_it(self):
+        def sections(path):
+            dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-h", str(path)],
+                                  capture_output=True, text=True, check=True).stdout
+            return {line.split()[1] for line in dump.splitlines() if re.match(r"^\s*\d+ ", line)}
+
+        exe = Path(e2e.program.exe)
+        self.assertEqual({name for name in sections(exe) if name.startswith(".debug")}, set())
+        # The debug link: the symbols file's name, zero-padded to 4 bytes, then its CRC-32.
+        with tempfile.TemporaryDirectory() as scratch:
+            dumped = Path(scratch) / "link"
+            subprocess.run(["x86_64-w64-mingw32-objcopy", "--dump-section", f".gnu_debuglink={dumped}", str(exe),
+                            str(Path(scratch) / "copy")], check=True)
+            link = dumped.read_bytes()
+        name = link.split(b"\0", 1)[0].decode()
+        symbols = exe.parent / name
+        self.assertEqual(int.from_bytes(link[-4:], "little"), zlib.crc32(symbols.read_bytes()))
+        self.assertIn(".debug_info", sections(symbols))
 
     def test_help_prints_the_usage_alone_as_utf8_with_crlf_and_no_colours(self):
         for done in run_each([["/?"], ["Help"]]):

@@ -3,10 +3,12 @@ TerminateProcess ends a process) during a download, while an update registers an
 uninstall, and stopped with Ctrl+C in a terminal. The run after each must finish what was cut
 off, verify and status must tell the truth meanwhile, and the user's own file in the install
 folder stays. Installs change the Wine prefix, so this script has a prefix of its own."""
+import json
 import os
 import re
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -83,10 +85,24 @@ def wait_for_file(path, timeout=30):
         time.sleep(0.01)
 
 
-def hold_open(path, seconds):
-    """A Windows process that holds the file open without sharing its deletion for about that
-    long: cmd opens the file as the input of ping, so the hold is in place once ping runs."""
-    pinging = f"ping -n {seconds + 1} 127.0.0.1"
+class HeldOpen:
+    """A file held open by a Windows process without sharing its deletion, until let go: cmd opens
+    the file as the input of ping, so the hold is in place once ping runs."""
+
+    def __init__(self, cmd, ping):
+        self.cmd, self.ping = cmd, ping
+
+    def let_go(self):
+        for pid in (self.ping, self.cmd.pid):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        self.cmd.wait(timeout=30)
+
+
+def hold_open(path):
+    pinging = "ping -n 600 127.0.0.1"
     holder = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c", f"{pinging} >nul <{windows_path(path)}"],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     ours = f"WINEPREFIX={Path(e2e.program.prefix).resolve()}".encode()
@@ -96,7 +112,7 @@ def hold_open(path, seconds):
             try:
                 if process.joinpath("cmdline").read_bytes().replace(b"\0", b" ").strip() == pinging.encode() and \
                         ours in process.joinpath("environ").read_bytes().split(b"\0"):
-                    return holder
+                    return HeldOpen(holder, int(process.name))
             except OSError:
                 pass
         time.sleep(0.05)
@@ -134,6 +150,21 @@ class CutOffRunsTest(unittest.TestCase):
         run.wait_for_line(line)
         self.assertTrue(run.kill(), f"{run.lines} ended before it was killed")
 
+    def wait_until_removing(self, lines, timeout=120):
+        """Until an uninstall has removed the package and marked the state file before it deletes
+        the files (where a held file keeps it waiting); `lines` gives its output so far."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            shown = lines() if callable(lines) else lines
+            try:
+                removing = json.loads((self.target / "peldra.json").read_text(encoding="utf-8")).get("unfinished")
+            except (OSError, ValueError):
+                removing = None
+            if any(PACKAGE_REMOVED in line for line in shown) and removing == "uninstall":
+                return
+            time.sleep(0.02)
+        raise AssertionError(f"the uninstall did not start removing files: {lines() if callable(lines) else lines}")
+
     def assert_installed(self, version):
         """verify finds the release whole and nothing unfinished, the program copy is whole, and the
         user's file is as it was."""
@@ -156,32 +187,35 @@ class CutOffRunsTest(unittest.TestCase):
         self.assertEqual((verify.code, verify.stderr), (3, "[FAIL] Tovik is not installed\n"))
 
     def test_runs_killed_at_once_are_finished_by_the_next_run(self):
-        # An update killed during its download (the disk's transfer stalls, so the kill lands in
+        # An update killed during its download (the disk's transfer is held, so the kill lands in
         # it), then the installed release again: nothing is needed, yet the update's partial
         # download does not outlive the run.
         self.install(first)
-        road.server.set_rule("/cut/1.1.0/system.zst", [{"stallAfter": 300000, "stallMs": 10000}, {}])
+        road.server.set_rule("/cut/1.1.0/system.zst", [{"holdAfter": 300000}, {}])
         run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
         wait_for_file(self.target / ".download" / "system.zst")
         self.kill_at(run, "[INFO] Downloading ")
         self.assertIn("Release 1.0.0 is installed; nothing to download.", self.install(first).stdout)
         self.assertFalse((self.target / ".download").exists(), traces.left(self.target))
 
-        # An update killed while it registers: its files are in place, its state is not final.
+        # An update killed while it registers (the simulated deployment is held until then): its
+        # files are in place, its state is not final.
+        held = self.pc.folder / "deployments.hold"
+        held.touch()
         run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
         self.kill_at(run, "[INFO] Registering ")
+        held.unlink()
         self.install(second)
         self.assert_installed("1.1.0")
 
         # An uninstall killed while it deletes the files: one of them is held open, so that it
         # waits for it while the kill comes. A second uninstall removes what is left.
-        holder = hold_open(self.target / "system.vhdx", seconds=6)
+        holder = hold_open(self.target / "system.vhdx")
         run = self.start("uninstall", "--yes", "--dir", self.dir)
-        run.wait_for_line(PACKAGE_REMOVED)
-        time.sleep(2)
+        self.wait_until_removing(run.lines)
         self.assertTrue(run.kill(), run.lines)
         self.assertTrue((self.target / "system.vhdx").exists(), "the kill came before the held file went")
-        holder.wait(timeout=30)
+        holder.let_go()
         again = self.run_program("uninstall", "--yes", "--dir", self.dir)
         self.assertEqual((again.code, again.stdout.splitlines()[-1:]), (0, [UNINSTALLED]), again.stdout + again.stderr)
         self.assert_removed()
@@ -212,14 +246,13 @@ class CutOffRunsTest(unittest.TestCase):
 
         # During an uninstall, after the package went, while it waits for a file held open: the
         # state never claims removed files.
-        holder = hold_open(self.target / "system.vhdx", seconds=6)
+        holder = hold_open(self.target / "system.vhdx")
         terminal = Terminal(f"{program} uninstall --yes --dir {shlex.quote(self.dir)}")
         self.addCleanup(terminal.close)
-        terminal.wait_for(re.escape(PACKAGE_REMOVED))
-        time.sleep(2)
+        self.wait_until_removing(terminal.screen)
         terminal.press_ctrl_c()
         self.assertTrue(terminal.cut_off(UNINSTALLED), terminal.screen())
-        holder.wait(timeout=30)
+        holder.let_go()
         left = traces.left(self.target)
         verify = self.run_program("verify", self.dir)
         status = self.run_program("status", "--dir", self.dir)

@@ -118,7 +118,8 @@ class ElevationTest(unittest.TestCase):
         self.assertFalse([line for line in host_log().splitlines() if line.startswith(forged[:15])])
         self.assertIn(f"elevate: com.evil\\x0A{forged} (uid 10123) asks for root: ls\\u202E\\x0Acat /x", host_log())
         self.assertIn("com.evil??00:00:00.000??elevate:?request?77?granted (uid 10123) wants to run as root: "
-                      "\u201cls??cat /x" + "y" * 290 + "\u2026\u201d", last_prompt())
+                      "\u201cls\\u202E\\x0Acat /x" + "y" * 282 + "\u2026\u201d (cut: 410 characters in all)",
+                      last_prompt())
         android.request(41, uid=0, app=b"com.evil", command=b"")
         self.assertEqual(android.answer(), (GRANTED, 41))
         self.assertIn("root (uid 0) wants to run as root: an interactive shell", last_prompt())

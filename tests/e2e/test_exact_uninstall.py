@@ -13,6 +13,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
+from cut_off import Traces  # noqa: E402
 from make_release import build_release  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
 
@@ -104,6 +105,34 @@ class ExactUninstallTest(unittest.TestCase):
             self.assertFalse((self.target / gone).exists(), gone)
         self.assertFalse(ours.exists())
         self.assertTrue(other.exists())
+
+    def test_the_users_new_files_outlive_uninstall(self):
+        """Only the staged names the install recorded go, never a user's file for its suffix."""
+        self.install(release("suffix"), "--yes")
+        for path in (self.target / "notes.new", self.target / "tools" / "notes.new"):
+            path.write_text("the user's")
+        self.run_program("uninstall", "--dir", windows_path(self.target), "--yes")
+        self.assertEqual(sorted(str(path.relative_to(self.target)) for path in self.target.rglob("*")),
+                         ["notes.new", "tools", "tools/notes.new"])
+        self.assertEqual((self.target / "tools" / "notes.new").read_text(), "the user's")
+
+    def test_a_mistyped_folder_after_the_package_went_changes_nothing(self):
+        """Without a state file only what the named folder holds is evidence of an install: the
+        settings shortcut of an install elsewhere is none."""
+        self.install(release("mistyped"), "--yes")
+        state = self.pc.state()
+        state["packages"] = []  # removed outside Peldra
+        (self.pc.folder / "state.json").write_text(json.dumps(state), encoding="utf-8")
+        other = self.folder / "Tovic"
+        other.mkdir()
+        (other / "notes.txt").write_text("the user's")
+        traces = Traces(e2e.program.prefix, e2e.program.exe)
+        before = traces.left(self.target)
+        self.assertIn("lnk", before)
+        done = self.run_program("uninstall", "--dir", windows_path(other), "--yes", code=1)
+        self.assertEqual(done.stderr, f"[FAIL] Peldra is not installed in {windows_path(other)}.\n")
+        self.assertEqual(traces.left(self.target), before)
+        self.assertEqual(sorted(path.name for path in other.iterdir()), ["notes.txt"])
 
     def test_an_older_state_file_still_uninstalls_by_its_names(self):
         self.install(release("older"), "--yes")

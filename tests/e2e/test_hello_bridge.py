@@ -2,6 +2,7 @@
 the simulated Android's fingerprint service: every answer, device arrivals and removals, malformed
 and truncated frames, a request sent the moment an answer is read; then the bluetooth and hello
 commands with their exit codes. A prefix of its own: the host lives in it."""
+import queue
 import sys
 import unittest
 from pathlib import Path
@@ -100,6 +101,42 @@ class HelloBridgeTest(unittest.TestCase):
         link.close()
 
 
+class OwnVmTest(unittest.TestCase):
+    def test_only_this_users_vm_is_served_and_a_verification_answers_only_the_vm_it_was_given_for(self):
+        """Another account's VM, listed first with its own fingerprint service, is never served; a
+        remembered verification is forgotten when this user's Tovik comes back as a new VM."""
+        other = AndroidFingerprintService()
+        others_vm = {"id": "0D1E2F3A-4B5C-4D6E-8F70-8192A3B4C5D6", "owner": "TovikAndroid",
+                     "account": "S-1-5-21-9-9-9-1001", "services": {HELLO_PORT: other.port}}
+        new_vm = {**VM, "id": "5C4D3E2F-0A4C-4D3B-9E8F-7A6B2B1B9D9E"}
+        set_hello(result=0)
+        self.assertEqual(run(e2e.program.exe, "hello", "remember", "30", "--yes").returncode, 0)
+        try:
+            link = android.next_link()
+            self.assertIsNotNone(link.next(AVAILABILITY))
+            self.assertEqual([link.verify(), link.verify()], [1, 1])
+            prompts = len(pc.state().get("helloPrompts", []))
+            self.assertIn("hello: verification requested, remembered (setting HelloRemember)", host_log())
+
+            pc.scenario["computeSystems"] = [others_vm, new_vm]
+            pc.write()
+            link.close()  # as the VM's end ends its connections
+            link = android.next_link()
+            self.assertIsNotNone(link.next(AVAILABILITY))
+            self.assertEqual(link.verify(), 1)
+            self.assertEqual(len(pc.state()["helloPrompts"]), prompts + 1, "asked again for the new VM")
+            self.assertIn("hello: another Android VM asks, a remembered verification is forgotten", host_log())
+            self.assertIn(f"host: Tovik VM {{{new_vm['id']}}}", host_log())
+            with self.assertRaises(queue.Empty):
+                other.next_connection(timeout=5)
+            link.close()
+        finally:
+            run(e2e.program.exe, "hello", "remember", "off")
+            pc.scenario["computeSystems"] = [VM]
+            pc.write()
+            other.stop()
+
+
 class HelloCommandsTest(unittest.TestCase):
     def test_hello_and_bluetooth_commands(self):
         cases = [
@@ -135,6 +172,25 @@ class HelloCommandsTest(unittest.TestCase):
         stored = run("reg", "query", SETTINGS_KEY, "/v", "HelloRemember")
         self.assertIn("0x0", stored.stdout)
         set_hello(result=0)
+
+    def test_a_link_planted_as_the_data_folder_is_never_written_through(self):
+        """A program of the user can put a link where the elevated program keeps its log: the log is
+        then not written, and says so, and the command works on."""
+        data = road.host_log_path().parent
+        kept, planted = data.with_name("Peldra.kept"), road.scratch / "planted"
+        planted.mkdir(exist_ok=True)
+        data.rename(kept)
+        data.symlink_to(planted, target_is_directory=True)
+        try:
+            done = run(e2e.program.exe, "bluetooth")
+            self.assertEqual(done.returncode, 3, done.stdout + done.stderr)
+            self.assertIn("no Bluetooth adapter is available in Windows", done.stdout + done.stderr)
+            self.assertRegex(done.stdout + done.stderr, r"log: not written to .*Peldra\\bluetooth\.log: "
+                                                        r".*Peldra is a link, junction or mount point")
+            self.assertEqual(list(planted.iterdir()), [])
+        finally:
+            data.unlink()
+            kept.rename(data)
 
     def test_help_lists_only_what_works(self):
         usage = run(e2e.program.exe, "help").stdout

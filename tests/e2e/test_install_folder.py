@@ -3,9 +3,11 @@ and a folder that every user may change, or a drive root, is refused. Wine keeps
 of its own (it derives them from the Unix mode), so a world-writable Unix folder stands for a
 folder every user may change; the list the install gives a folder it creates is checked by the
 unit tests. Folders Windows users really type are read one way by every command, and the ones
-that cannot be an install folder are refused before anything is downloaded or written. Wine has
-no 260-character limit and no real network shares: those cases are the unit tests'."""
+that cannot be an install folder are refused before anything is downloaded or written; an install
+made before those rules can still be shown, checked and removed. Wine has no 260-character limit,
+so folders past it install as any other; it has no real network shares: those are the unit tests'."""
 import os
+import shutil
 import sys
 import unittest
 from pathlib import Path
@@ -53,6 +55,9 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         done = self.install(address, "--yes", code=1)
         self.assertIn(f"{windows_path(self.target)} can be changed by Everyone, not only by administrators",
                       done.stderr)
+        (self.target / "peldra.json").write_text("{}")  # an install made before the rule
+        done = self.install(address, "--yes", code=1)
+        self.assertIn("It already holds a release that Peldra installed before this rule", done.stderr)
         done = self.run_program("install", "--source", address, "--dir", "C:\\", "--yes")
         self.assertEqual(done.code, 1, done.stdout + done.stderr)
         self.assertIn("C:\\ is the root of a drive and cannot be the install folder", done.stderr)
@@ -115,6 +120,46 @@ class InstallFolderTest(releases.ReleaseCommandTest):
             done = self.install(address, "--yes", code=1)
             self.assertIn(f"The install folder {windows_path(self.target)} cannot be written: ", done.stderr)
         self.assertEqual(releases.downloads("read-only"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
+
+    def test_a_folder_past_300_characters_installs_verifies_and_uninstalls_leaving_nothing(self):
+        address = releases.release("long")
+        self.target = self.folder / ("d" * 100) / ("e" * 100) / ("f" * 100)
+        folder = windows_path(self.target)
+        self.assertGreater(len(folder + "\\Tovik.Runtime_x64.appx"), 300)
+        done = self.install(address, "--yes")
+        self.assertEqual(done.stdout.splitlines()[-1], f"[ OK ] Peldra 2.0.0 installed in {folder}")
+        verify = self.run_program("verify", folder)
+        self.assertEqual((verify.code, verify.stdout), (0, f"Folder  {folder}\n[ OK ] official Peldra release, unchanged\n"))
+        uninstall = self.run_program("uninstall", "--dir", folder, "--yes")
+        self.assertEqual(uninstall.code, 0, uninstall.stdout + uninstall.stderr)
+        self.assertFalse((self.folder / ("d" * 100)).exists(), "the folders the install made go with it")
+
+    def test_a_stored_folder_that_the_rules_now_refuse_is_still_shown_checked_and_removed(self):
+        """An install made before today's rules, in a folder directly in the profiles' folder: the
+        rules keep the next install out, and say what to do, but status, verify and uninstall work."""
+        address = releases.release("before-rules")
+        self.install(address, "--yes")
+        profiles = Path(e2e.program.prefix) / "drive_c" / "users"
+        moved = profiles / f"Tovik-{self.folder.name}"
+        self.target.rename(moved)
+        self.addCleanup(shutil.rmtree, moved, ignore_errors=True)
+        stored = f"C:\\users\\{moved.name}"
+        releases.wine("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder", "/d", stored, "/f")
+        self.addCleanup(releases.wine, "reg", "delete", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder",
+                        "/f", check=False)
+        status = self.run_program("status")
+        self.assertIn(f"Install folder            {stored}\n", status.stdout)
+        self.assertIn("Installed release         2.0.0\n", status.stdout)
+        verify = self.run_program("verify", stored)
+        self.assertEqual((verify.code, verify.stdout), (0, f"Folder  {stored}\n[ OK ] official Peldra release, unchanged\n"))
+        update = self.run_program("install", "--source", address, "--yes")
+        self.assertEqual(update.code, 1, update.stdout + update.stderr)
+        self.assertIn(f"{stored} lies directly in C:\\Users, where Windows keeps the users' profiles", update.stderr)
+        self.assertIn("It already holds a release that Peldra installed before this rule: uninstall it there",
+                      update.stderr)
+        uninstall = self.run_program("uninstall", "--yes")
+        self.assertIn(f"Files of Peldra deleted from {stored}", uninstall.stdout)
+        self.assertFalse((moved / "peldra.json").exists())
 
     def test_the_extended_form_and_trailing_blanks_name_the_same_folder_in_every_command(self):
         address = releases.release("forms")

@@ -116,7 +116,12 @@ class MmsRelay(unittest.TestCase):
     def test_a_refusing_centre_and_a_name_with_a_control_character(self):
         gone = MmsCentre()
         gone.stop()
-        for target, answer, logged in [
+        # The relay leads to the carrier's network only: never to a link-local, multicast or
+        # unspecified address (the loopback network is this simulated PC's access point's own).
+        refused = [(("mms.carrier", host, centre.port), b"ERR\tserver unreachable", f"mms: {host} leads to {host}, {kind}")
+                   for host, kind in [("169.254.0.1", "a link-local address"), ("224.0.0.1", "a multicast address"),
+                                      ("0.0.0.0", "an unspecified address")]]
+        for target, answer, logged in refused + [
                 (("mms.carrier", "127.0.0.1", gone.port), b"ERR\tserver unreachable",
                  f"mms: 127.0.0.1:{gone.port} did not answer through APN mms.carrier"),
                 (("mms\x1b]0;x\x07carrier", "mms.example", centre.port), b"ERR\tbad request",

@@ -48,8 +48,9 @@ class OverlappingRunsTest(unittest.TestCase):
 
     def test_an_uninstall_started_during_an_install_waits_for_it_and_then_removes_it_whole(self):
         address = release("overlap")
-        # The disk's download stalls, so that the install holds the lock while the others start.
-        server.set_rule("/overlap/system.zst", [{"stallAfter": 65536, "stallMs": 8000}, {}])
+        # The disk's download is held until the uninstall waits, so that the install holds the
+        # lock while the others start, however long they take to.
+        server.set_rule("/overlap/system.zst", [{"holdAfter": 65536}, {}])
         folder = windows_path(self.target)
         install = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir", folder)
         install.wait_for_line("[INFO] Downloading ")
@@ -62,6 +63,7 @@ class OverlappingRunsTest(unittest.TestCase):
         uninstall = e2e.Started(self.pc, "uninstall", "--yes", "--dir", folder)
         uninstall.wait_for_line("[INFO] Another Peldra run is changing the installation: waiting for it to finish")
         self.assertIsNone(install.process.poll(), "the uninstall waits while the install runs")
+        server.let_go("/overlap/system.zst")
 
         self.assertEqual(install.finish(), 0, install.lines)
         self.assertEqual(install.lines[-1], f"[ OK ] Peldra 2.0.0 installed in {folder}")

@@ -165,6 +165,38 @@ class InstallTest(ReleaseCommandTest):
         self.assertEqual(downloads("unsigned"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
         self.assertFalse((self.target / "peldra.json").exists())
 
+    def test_an_install_and_an_update_beside_a_process_holding_the_release_files_succeed(self):
+        """Another process that has release.cat or peldra.json open (a verify, the host's start-up
+        check) only delays their replacement: the install waits for it and does not fail."""
+        address = release("held")
+        self.install(address, "--yes")
+        changed = release("held-update", version="2.1.0", components=components(kernel="kernel 2\n"))
+        for name, source, version in (("release.cat", address, "2.0.0"), ("peldra.json", changed, "2.1.0")):
+            with self.subTest(name):
+                # cmd keeps the redirected file open for as long as ping runs (about 3 s).
+                holder = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c",
+                                           f"ping -n 4 127.0.0.1 >nul <{windows_path(self.target / name)}"],
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                time.sleep(1)
+                self.assertIsNone(holder.poll(), "the holder ended too early")
+                done = self.install(source, "--yes")
+                self.assertEqual(done.stdout.splitlines()[-1],
+                                 f"[ OK ] Peldra {version} installed in {windows_path(self.target)}")
+                holder.wait(timeout=30)
+        verify = self.run_program("verify", windows_path(self.target))
+        self.assertEqual(verify.code, 0, verify.stdout + verify.stderr)
+
+    def test_stopping_the_hosts_does_not_wait_for_a_run_that_holds_the_lock(self):
+        address = release("locked")
+        server.set_rule("/locked/system.zst", [{"stallAfter": 65536, "stallMs": 8000}, {}])
+        install = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir",
+                              windows_path(self.target))
+        install.wait_for_line("[INFO] Downloading ")
+        stop = e2e.program.run("msi", "stop-hosts", env=self.pc.env, timeout=30)
+        self.assertEqual((stop.code, stop.stdout, stop.stderr), (0, "", ""))
+        self.assertIsNone(install.process.poll(), "the install still holds the lock")
+        self.assertEqual(install.finish(), 0, install.lines)
+
     def test_a_manifest_that_cannot_be_read_is_unavailable(self):
         done = self.run_program("check", "--source", f"{server.url}/no-such-manifest.json")
         self.assertEqual((done.code, done.stdout), (3, ""))

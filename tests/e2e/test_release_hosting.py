@@ -1,9 +1,10 @@
 """Peldra.exe under Wine against a release host that misbehaves as real ones do: no headers, a file
-replaced or shortened between a cut and the resume, a compressed manifest, a redirect loop, and a
-document that is no release manifest."""
+replaced or shortened between a cut and the resume, also across two runs, a component that is not
+there, a compressed manifest, a redirect loop, and a document that is no release manifest."""
 import shutil
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -71,6 +72,42 @@ class HostingTest(unittest.TestCase):
         self.assertEqual([(r["range"], r["ifRange"] is not None, r["status"]) for r in requests],
                          [(None, False, 200), (f"bytes={CUT}-", True, 200)])
         self.assertLessEqual(server.bytes_sent("/replaced/system.zst"), 1.1 * packed.stat().st_size)
+
+    def test_file_published_anew_between_two_runs_is_fetched_whole_once(self):
+        address, packed = release("republished")
+        old = bytearray(packed.read_bytes())
+        old[100] ^= 0xFF
+        (packed.parent / "system.old").write_bytes(old)
+        served = "/republished/system.zst"
+        server.set_rule(served, [{"from": "system.old", "stallAfter": CUT, "stallMs": 5000, "resetAfter": CUT}, {}])
+        first = e2e.Started(self.pc, "install", "--source", address, "--dir", self.target, "--yes", "--files-only",
+                            "--no-progress")
+        partial = self.folder / "Tovik" / ".download" / "system.zst"
+        deadline = time.monotonic() + 60
+        while not (partial.exists() and partial.stat().st_size >= CUT):
+            self.assertLess(time.monotonic(), deadline, "the first run's part never came")
+            time.sleep(0.02)
+        self.assertTrue(first.kill(), "the first run ended before it was cut off")
+        output = self.installed(address)
+        self.assertIn(f"the server sent the whole file instead of the part from byte {CUT}", output)
+        requests = server.requests(served)
+        self.assertEqual([(r["range"], r["ifRange"] is not None, r["status"]) for r in requests],
+                         [(None, False, 200), (f"bytes={CUT}-", True, 200)])
+        # The first answer's count comes when its stall ends.
+        sent = server.root / "republished" / "system.zst.sent"
+        while len(sent.read_text().split()) < len(requests):
+            self.assertLess(time.monotonic(), deadline + 30)
+            time.sleep(0.1)
+        self.assertLessEqual(server.bytes_sent(served), 1.1 * packed.stat().st_size)
+
+    def test_component_that_is_not_there_fails_at_once_naming_address_and_answer(self):
+        address, _ = release("missing")
+        server.set_rule("/missing/system.zst", {"status": 404})
+        done = self.run_program("install", address)
+        self.assertNotEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertIn(f"The server answered HTTP 404 for {server.url}/missing/system.zst.", done.stderr)
+        self.assertNotIn("trying again", done.stdout)
+        self.assertEqual(len(server.requests("/missing/system.zst")), 1)
 
     def test_server_file_shorter_than_the_part_already_here_is_dropped_and_fetched_again(self):
         address, packed = release("shorter")

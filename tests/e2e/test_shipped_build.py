@@ -1,7 +1,7 @@
-"""Peldra.exe as shipped has no simulator: no trace of it in the file, and with PELDRA_SIMULATION
-naming a simulated Windows 11 PC that trusts a test publisher it still reports Wine's real Windows
-and refuses a release signed by that publisher. Peldra-simulated.exe, given the same, shows that
-the scenario does claim all of it."""
+"""Peldra.exe as shipped has no simulator: no trace of it in the file or in its symbols beside it,
+and with PELDRA_SIMULATION naming a simulated Windows 11 PC that trusts a test publisher it still
+reports Wine's real Windows and refuses a release signed by that publisher. Peldra-simulated.exe,
+given the same, shows that the scenario does claim all of it."""
 import argparse
 import shutil
 import subprocess
@@ -33,7 +33,9 @@ TRACES = {
 
 
 def traces_in(exe):
-    data = Path(exe).read_bytes()
+    """The traces in the exe and in the symbols file beside it, which holds its debug sections."""
+    symbols = Path(f"{exe}.debug")
+    data = Path(exe).read_bytes() + (symbols.read_bytes() if symbols.exists() else b"")
 
     def present(pattern):
         if isinstance(pattern, bytes):

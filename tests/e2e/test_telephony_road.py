@@ -104,7 +104,17 @@ class TelephonyRoadTest(unittest.TestCase):
         self.assertEqual(link.command(SUBMIT, end=b"\x1b"), OK, "cancelled")
         self.assertEqual(link.command("AT+CMGS=25"), ["> "])
         self.assertEqual(link.command(SUBMIT, end=b"\x1a"), ["+CMGS: 0", "OK"])
+        # A PDU whose octets disagree with the length given is refused, and nothing is sent.
+        self.assertEqual(link.command("AT+CMGS=24"), ["> "])
+        self.assertEqual(link.command(SUBMIT, end=b"\x1a"), ["+CMS ERROR: 304"])
         self.assertEqual([sent[-50:] for sent in pc.state()["modemSent"]], [SUBMIT[2:]])
+
+        # A ";" inside quotes ends no command: the "+CFUN=0" in the string does not run.
+        self.assertEqual(link.command('AT+CSCA="+3162;+CFUN=0",145;+CFUN?'), ["+CFUN: 1", "OK"])
+        # A line past 4 KiB is answered ERROR, sent whole or byte by byte, and the connection stays.
+        for piece in (None, 1):
+            self.assertEqual(link.command("AT" + "E" * 5000, piece=piece), ["ERROR"], piece)
+            self.assertEqual(link.command("AT"), OK)
 
         change_modem(incoming=[{"pdu": INCOMING[0]}])
         cmt()

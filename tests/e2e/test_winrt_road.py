@@ -119,8 +119,15 @@ class WinRtRoad(unittest.TestCase):
         failed = driver.run("register", windows_path(folder), env=env)
         self.assertEqual(failed.code, 1, failed.stdout + failed.stderr)
         self.assertNotIn("AddPackageAsync", failed.stdout)
-        self.assertIn("[FAIL] ", failed.stdout)
+        # The deployment's own text comes before Windows' text for the code.
+        self.assertIn("[FAIL] Registering the Tovik package: Resources it modifies are in use. Windows says: ",
+                      failed.stdout)
         self.assertIn("(code 0x80073CFB)", failed.stdout)
+        # A dependency that cannot be added is named first.
+        env["PD_TEST_PACKAGES"] = "Tovik.Runtime|p|1.1.0.0|9||0"
+        failed = driver.run("register", windows_path(folder), env=env)
+        self.assertEqual(failed.code, 1, failed.stdout + failed.stderr)
+        self.assertIn("[FAIL] Tovik.Runtime: Resources it modifies are in use. Windows says: ", failed.stdout)
 
     def test_the_bluetooth_road_runs_through_the_real_adapters(self):
         """The driver reads the default adapter and serves one H4 session to the scripted Android

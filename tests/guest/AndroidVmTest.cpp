@@ -67,6 +67,43 @@ TEST(SelectAndroidVm, TakesTheFirstRunningVirtualMachineWhoseOwnerMentionsAndroi
     EXPECT_EQ(SelectAndroidVm(L"[" + Entry(VmIdWide, L"TovikANDROIDHost") + L"]")->owner, "TovikANDROIDHost");
 }
 
+// Another account's Android is never this user's: only an owner that names this user's SID, as a
+// word of its own, makes a VM theirs.
+TEST(SelectOwnAndroidVm, TakesOnlyAVmWhoseOwnerNamesThisUser)
+{
+    using Pd::Guest::VmAccount;
+    const std::wstring me = L"S-1-5-21-1-2-3-1001";
+    const std::pair<const char*, VmAccount> owners[] = {
+        {"TovikAndroid S-1-5-21-1-2-3-1001", VmAccount::ThisUser},
+        {"TovikAndroid (s-1-5-21-1-2-3-1001)", VmAccount::ThisUser},
+        {"TovikAndroid S-1-5-21-1-2-3-1002", VmAccount::OtherUser},
+        {"TovikAndroid S-1-5-21-1-2-3-10011", VmAccount::OtherUser},
+        {"TovikAndroid S-1-5-21-1-2-3-1001x", VmAccount::OtherUser},
+        {"TovikAndroidS-1-5-21-1-2-3-1001", VmAccount::Unknown},
+        {"TovikAndroid", VmAccount::Unknown},
+        {"TovikAndroid S-1-5-21-1-2-3-1001 S-1-5-21-1-2-3-1002", VmAccount::Unknown},
+    };
+    for (const auto& [owner, account] : owners)
+        EXPECT_EQ(Pd::Guest::AccountOfOwner(owner, me), account) << owner;
+
+    const std::wstring listing = L"[" +
+                                 Entry(L"11111111-2222-3333-4444-555555555555", L"android S-1-5-21-9") +
+                                 L"," + Entry(L"22222222-2222-3333-4444-555555555555", L"android") + L"," +
+                                 Entry(VmIdWide, L"android " + me) + L"]";
+    auto lookup = Pd::Guest::SelectOwnAndroidVm(listing, me);
+    EXPECT_EQ(IdOf(lookup.vm), VmId);
+    EXPECT_EQ(lookup.passedOver, "");
+    lookup = Pd::Guest::SelectOwnAndroidVm(listing, L"S-1-5-21-4");
+    EXPECT_EQ(IdOf(lookup.vm), "none");
+    EXPECT_EQ(
+        lookup.passedOver,
+        "Android VM {11111111-2222-3333-4444-555555555555} (owner android S-1-5-21-9) belongs to another "
+        "account; Android VM {22222222-2222-3333-4444-555555555555} (owner android) names no account of its "
+        "own; Android VM {6A2B9C1D-3E4F-4A5B-8C7D-9E0F1A2B3C4D} (owner android S-1-5-21-1-2-3-1001) belongs "
+        "to another account");
+    EXPECT_EQ(IdOf(Pd::Guest::SelectOwnAndroidVm(listing, L"").vm), "none") << "an unknown user owns nothing";
+}
+
 std::string OneVm(std::string_view extra = "")
 {
     return fmt::format(R"({{"computeSystems":[{{"id":"{}","owner":"TovikAndroid"{}}}]}})", VmId, extra);

@@ -1,6 +1,8 @@
 #include "guest/Vsock.h"
 
+#include "core/Elevation.h"
 #include "core/Handles.h"
+#include "core/Strings.h"
 #include "host/controls/TrayHooks.h"
 #include "platform/sim/SimComputeCore.h"
 #include "tests/support/LogCapture.h"
@@ -108,8 +110,9 @@ TEST(ServeVsock, LogsOneLinePerWaitingPeriodAndNoneForAServiceThatDoesNotListenY
     EXPECT_EQ(log.Lines().size(), 1u) << log.Dump();
 
     scenario.Write(VmScenario());
-    ASSERT_TRUE(log.WaitFor(fmt::format(
-        "host: Tovik VM {{{}}} (TovikAndroid), connecting to vsock port 0x{:08X}", VmId, ServiceId)))
+    ASSERT_TRUE(
+        log.WaitFor(fmt::format("host: Tovik VM {{{}}} (TovikAndroid {}), connecting to vsock port 0x{:08X}",
+                                VmId, Pd::Core::ToUtf8(Pd::Core::ProcessUserSid()), ServiceId)))
         << log.Dump();
     std::this_thread::sleep_for(300ms); // about fifteen failed attempts
     EXPECT_EQ(log.Lines().size(), 2u) << log.Dump();
@@ -247,11 +250,47 @@ TEST(ServeVsock, AHandlerThatThrowsIsLoggedAndTheLoopCarriesOn)
     EXPECT_GE(log.Count("host: Test service disconnected"), 1u);
 }
 
+// The elevated host sees every account's VMs: it serves only the one whose owner names this user,
+// says once why it passes over the others, and never connects to them.
+TEST(ServeVsock, OnlyThisUsersAndroidVmIsServed)
+{
+    LoopbackPeer others(LoopbackPeer::HoldUntilClosed);
+    LoopbackPeer ours(LoopbackPeer::HoldUntilClosed);
+    const std::string other =
+        fmt::format(R"({{"id":"{}","owner":"TovikAndroid","account":"S-1-5-21-9-9-9-1001",)"
+                    R"("services":{{"{:08X}":{}}}}})",
+                    VmId, ServiceId, others.Port());
+    const std::string unnamed =
+        fmt::format(R"({{"id":"2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F","owner":"TovikAndroid",)"
+                    R"("account":"","services":{{"{:08X}":{}}}}})",
+                    ServiceId, others.Port());
+    const std::string own = R"({"id":"5C4D3E2F-0A4C-4D3B-9E8F-7A6B2B1B9D9E","owner":"TovikAndroid"})";
+    LogCapture log;
+    SimScenario scenario(R"({"computeSystems":[)" + other + "," + unnamed + "]}");
+    RunningLoop loop(ReadUntilClosed, {20, 20, 100});
+    ASSERT_TRUE(log.WaitFor("(owner TovikAndroid) names no account of its own - not served (Test service)"))
+        << log.Dump();
+    EXPECT_EQ(
+        log.Count(fmt::format("host: Android VM {{{}}} (owner TovikAndroid S-1-5-21-9-9-9-1001) belongs to "
+                              "another account; ",
+                              VmId)),
+        1u)
+        << log.Dump();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(log.Count("not served"), 1u) << "once while nothing changes\n" << log.Dump();
+
+    scenario.Write(fmt::format(R"({{"services":{{"{:08X}":{}}},"computeSystems":[{},{},{}]}})", ServiceId,
+                               ours.Port(), other, unnamed, own));
+    ASSERT_TRUE(ours.WaitForConnections(1, 10s)) << log.Dump();
+    EXPECT_TRUE(loop.StopAndWait());
+    EXPECT_TRUE(others.Accepted().empty());
+}
+
 TEST(ServeVsock, AnEmptyHandlerIsRefusedAtOnce)
 {
     LogCapture log;
     std::stop_source never;
-    Pd::Guest::ServeVsock(ServiceId, "Test service", {}, never.get_token());
+    Pd::Guest::ServeVsock(ServiceId, "Test service", Pd::Guest::VsockHandler{}, never.get_token());
     EXPECT_EQ(log.Count("host: Test service has no connection handler"), 1u);
 }
 

@@ -1,6 +1,7 @@
 #include "core/Handles.h"
 #include "platform/NetworkConnectivity.h"
 #include "platform/sim/FolderWatch.h"
+#include "platform/WebPage.h"
 #include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,42 @@ TEST(SimFolderWatch, ChecksRunOnChangesAndTimeOutsEndFromWithinAndEndOnlyOnceThe
     EXPECT_TRUE(returned);
     releaser.join();
     EXPECT_EQ(endingRuns, 2);
+}
+
+// An elevated process that the desktop shell turns down opens nothing in its own token (a per-user
+// file association or program would run with administrator rights); only an unelevated one falls
+// back. Under Wine every process is elevated and the desktop shell always answers, so the decision
+// is shown with stand-ins for the two ways to open.
+TEST(OpenAsUser, AnElevatedProcessNeverFallsBackToItsOwnToken)
+{
+    struct Case
+    {
+        bool desktopTakes;
+        bool elevated;
+        DWORD own;
+        bool opened;
+        bool ownAsked;
+    };
+    for (const Case& c :
+         {Case{true, true, 0, true, false}, Case{false, true, 0, false, false},
+          Case{false, false, 0, true, true}, Case{false, false, ERROR_NO_ASSOCIATION, false, true}})
+    {
+        bool ownAsked = false;
+        auto opened = Pd::Platform::Detail::OpenAsUserWith(
+            {L"C:\\Users\\me\\x.txt", {}, {}}, c.elevated, [&](const auto&) { return c.desktopTakes; },
+            [&](const auto&) {
+                ownAsked = true;
+                return c.own;
+            });
+        EXPECT_EQ(opened.has_value(), c.opened) << c.desktopTakes << c.elevated << c.own;
+        EXPECT_EQ(ownAsked, c.ownAsked) << c.desktopTakes << c.elevated << c.own;
+        if (!opened && c.elevated)
+        {
+            EXPECT_EQ(
+                opened.error().text,
+                L"the desktop shell did not take it, and Peldra opens nothing with administrator rights");
+        }
+    }
 }
 
 } // namespace

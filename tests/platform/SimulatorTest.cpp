@@ -1,9 +1,12 @@
+#include "core/Handles.h"
 #include "core/Json.h"
 #include "core/Module.h"
 #include "core/Strings.h"
+#include "platform/Account.h"
 #include "platform/Bluetooth.h"
 #include "platform/ComputeCore.h"
 #include "platform/HvSocket.h"
+#include "platform/MobileBroadband.h"
 #include "platform/PackageManager.h"
 #include "platform/sim/SimComputeCore.h"
 #include "platform/sim/Simulation.h"
@@ -120,7 +123,8 @@ TEST(SimulatedComputeService, ListsSystemsWithTheirTextsUntilExitAfterMsAfterThe
     auto listing = Pd::Json::Parser(List(*service)).Parse();
     ASSERT_TRUE(listing);
     ASSERT_EQ(listing->Items().size(), 2u);
-    EXPECT_EQ(listing->Items()[0].TextOr(L"Owner", L""), L"android");
+    EXPECT_EQ(listing->Items()[0].TextOr(L"Owner", L""), L"android " + Pd::Platform::ProcessUserSid())
+        << "the owner names this account";
     EXPECT_EQ(listing->Items()[0].TextOr(L"SystemType", L""), L"VirtualMachine");
     EXPECT_EQ(listing->Items()[0].TextOr(L"State", L""), L"Running");
     EXPECT_EQ(listing->Items()[1].TextOr(L"Id", L""), L"a");
@@ -262,6 +266,59 @@ TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnItsOwnThre
         EXPECT_EQ(received.type, Pd::Platform::AdvertisementType::Extended);
         EXPECT_TRUE(received.randomAddress && received.isScannable && !received.isConnectable);
         EXPECT_EQ(received.rawSignalStrengthInDBm, -70);
+    }
+}
+
+// A sink that keeps the modem's SMS object, as the telephony sink does, and stays a while in its
+// signal call: everything else is let go meanwhile, so the event thread's copy of the sink is the
+// last share of the simulated device. The event thread must never be ended from itself (that
+// aborts the process), and the manager's release waits for the call.
+class SlowSink final : public Pd::Platform::MbnEvents
+{
+public:
+    SlowSink(std::shared_ptr<Pd::Platform::MbnSms> sms, HANDLE entered)
+        : sms_(std::move(sms)), entered_(entered)
+    {
+    }
+    void OnSmsSendComplete(std::uint32_t, HRESULT) override {}
+    void OnSmsReadComplete(std::uint32_t, const std::vector<Pd::Platform::MbnSmsMessage>&, bool,
+                           std::uint32_t, HRESULT) override
+    {
+    }
+    void OnSmsNewClass0Message(std::uint32_t, const std::vector<Pd::Platform::MbnSmsMessage>&) override {}
+    void OnSmsDeleteComplete(std::uint32_t, HRESULT) override {}
+    void OnSmsStatusChange() override {}
+    void OnSignalStateChange() override
+    {
+        ::SetEvent(entered_);
+        std::this_thread::sleep_for(100ms);
+    }
+    void OnRegisterStateChange() override {}
+    void OnPacketServiceStateChange() override {}
+
+private:
+    std::shared_ptr<Pd::Platform::MbnSms> sms_;
+    HANDLE entered_;
+};
+
+TEST(SimulatedModem, LettingGoWhileItsThreadCallsASinkNeverEndsThatThreadFromItself)
+{
+    SimScenario scenario(R"({"modem": {"signal": 20, "changes": [{"afterMs": 20, "signal": 12}]}})");
+    for (int round = 0; round < 5; ++round)
+    {
+        Pd::UniqueHandle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        auto manager = Pd::Platform::MobileBroadband();
+        ASSERT_TRUE(manager && *manager);
+        auto interfaces = (*manager)->GetInterfaces();
+        ASSERT_TRUE(interfaces && interfaces->size() == 1);
+        auto sink = std::make_shared<SlowSink>(interfaces->front()->Sms(), entered.Get());
+        auto cookie = (*manager)->Advise(Pd::Platform::MbnEventFamily::Signal, sink);
+        ASSERT_TRUE(cookie);
+        ASSERT_EQ(::WaitForSingleObject(entered.Get(), 10000), WAIT_OBJECT_0);
+        (*manager)->Unadvise(Pd::Platform::MbnEventFamily::Signal, *cookie);
+        sink.reset();
+        interfaces->clear();
+        manager->reset();
     }
 }
 

@@ -245,22 +245,22 @@ TEST_F(WinRtAdapter, LeDeviceListsItsGattDatabaseFromTheDevice)
     Script(L"PD_TEST_GATT", L"s:1:1800:0;c:2:2a00:10:0;d:4:2901;d:5:2902;s:10:180f:3;c:11:2a19:2:0");
     auto device = Real::OpenLeDevice(0xC0FFEE000001, true);
     ASSERT_TRUE(device && *device);
-    auto services = (*device)->GetGattServices();
+    auto services = (*device)->GetGattServices({});
     ASSERT_TRUE(services) << Core::ToUtf8(services.error().text);
     ASSERT_EQ(services->items.size(), 2u);
     EXPECT_EQ(services->items[0]->AttributeHandle(), 1);
     EXPECT_EQ(services->items[1]->Uuid().Data1, 0x180Fu);
-    auto characteristics = services->items[0]->GetCharacteristics();
+    auto characteristics = services->items[0]->GetCharacteristics({});
     ASSERT_TRUE(characteristics && characteristics->items.size() == 1u);
     const auto& name = *characteristics->items[0];
     EXPECT_EQ(name.AttributeHandle(), 2);
     EXPECT_EQ(name.Uuid().Data1, 0x2A00u);
     EXPECT_EQ(name.Properties(), 10u);
-    auto descriptors = characteristics->items[0]->GetDescriptors();
+    auto descriptors = characteristics->items[0]->GetDescriptors({});
     ASSERT_TRUE(descriptors && descriptors->items.size() == 2u);
     EXPECT_EQ(descriptors->items[1]->AttributeHandle(), 5);
     EXPECT_EQ(descriptors->items[1]->Uuid().Data1, 0x2902u);
-    auto denied = services->items[1]->GetCharacteristics();
+    auto denied = services->items[1]->GetCharacteristics({});
     ASSERT_TRUE(denied);
     EXPECT_EQ(denied->status, GattStatus::AccessDenied);
     EXPECT_TRUE(denied->items.empty()) << "nothing listed unless the status is Success";
@@ -307,7 +307,7 @@ TEST_F(WinRtAdapter, LeDeviceFailuresCarryTheirCode)
             EXPECT_FALSE(device && *device);
             continue;
         }
-        auto services = (*device)->GetGattServices();
+        auto services = (*device)->GetGattServices({});
         EXPECT_EQ(services ? S_OK : services.error().code, row.listCode) << Core::ToUtf8(row.list);
     }
 }

@@ -13,6 +13,7 @@ BLUETOOTH_PORT = "544B4254"  # the VM's service that the simulated PC maps to th
 COMMAND, ACL, EVENT = 1, 2, 4
 COMMAND_COMPLETE, COMMAND_STATUS, LE_META = 0x0E, 0x0F, 0x3E
 ATT_CID, SMP_CID = 0x0004, 0x0006
+LE_ACL_LENGTH = 251
 ATT_ERROR, ATT_NOTIFICATION, ATT_INDICATION = 0x01, 0x1B, 0x1D
 LINKTYPE_BLUETOOTH_HCI_H4_WITH_PHDR = 201
 
@@ -134,9 +135,12 @@ class HciHost:
     # ---- L2CAP on an LE connection ----
 
     def send_l2cap(self, handle, cid, payload):
-        """One PDU in one ACL packet (the road's PDUs stay within the controller's 251 bytes)."""
+        """One PDU in ACL packets of at most the controller's 251 bytes, continued as needed."""
         pdu = struct.pack("<HH", len(payload), cid) + payload
-        self.send(ACL, struct.pack("<HH", handle | 0x2000, len(pdu)) + pdu)
+        for at in range(0, len(pdu), LE_ACL_LENGTH):
+            fragment = pdu[at:at + LE_ACL_LENGTH]
+            flags = 0x2000 if at == 0 else 0x1000
+            self.send(ACL, struct.pack("<HH", handle | flags, len(fragment)) + fragment)
 
     def l2cap(self, handle, cid, match=lambda payload: True, timeout=30):
         return self.take(lambda item: item[0] == "l2cap" and item[1:3] == (handle, cid) and match(item[3]),

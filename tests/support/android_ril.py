@@ -66,10 +66,17 @@ class RilLink:
     def send(self, data):
         self.connection.sendall(data)
 
-    def command(self, line, end=b"\r"):
-        """The answer's lines up to and with the final result, or up to the PDU prompt."""
+    def command(self, line, end=b"\r", piece=None):
+        """The answer's lines up to and with the final result, or up to the PDU prompt. With a
+        piece size, the line goes out in sends of that many bytes."""
         self.waiting = True
-        self.send(line.encode("ascii") + end)
+        data = line.encode("ascii") + end
+        if piece is None:
+            self.send(data)
+        else:
+            self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            for at in range(0, len(data), piece):
+                self.send(data[at:at + piece])
         lines = []
         while True:
             got = self.answers.get(timeout=30)

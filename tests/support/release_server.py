@@ -9,6 +9,7 @@ path misbehave, and see what was asked of it, through two files beside the serve
                of that path (the last one also holds for every later request). Actions:
                  {}                          serve normally
                  {"status": 404}             answer that status with a short text body
+                 {"status": 503, "retryAfter": "7"}  the same with that Retry-After header
                  {"redirect": "/other"}      answer 302 with that Location
                  {"ignoreRange": true}       answer 200 with the whole file even to a Range
                  {"resetAfter": n}           send n body bytes, then reset the connection
@@ -19,6 +20,9 @@ path misbehave, and see what was asked of it, through two files beside the serve
                  {"from": "name"}            serve the file of that name in the same folder
                                              instead (its bytes and validators): the file
                                              as it was, or as it will be, on the server
+                 {"holdAfter": n}            send n body bytes, then one byte a second (a live
+                                             but held transfer) until the test lets the path
+                                             go (ReleaseServer.let_go: <file>.go), then the rest
                  {"stallHeaders": t}         wait t ms before the status line
                  {"gzip": true}              send the body gzip-compressed, with
                                              Content-Encoding: gzip (whether asked or not)
@@ -163,7 +167,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "stallHeaders" in rule:
             time.sleep(int(rule["stallHeaders"]) / 1000.0)
         if "status" in rule:
-            self._answer_text(status, f"status {status}\n")
+            extra = [("Retry-After", str(rule["retryAfter"]))] if "retryAfter" in rule else []
+            self._answer_text(status, f"status {status}\n", extra)
             return
         if "redirect" in rule:
             self._answer_text(status, "moved\n", [("Location", rule["redirect"])])
@@ -172,6 +177,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self._answer_text(404, "not found\n")
             return
         self.sent = 0
+        self._target = target
         try:
             self._send_file(source, rule, status, with_body)
         finally:
@@ -243,6 +249,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def _send_body(self, source, rule, start, length):
         reset_after = rule.get("resetAfter")
         stall_after = rule.get("stallAfter")
+        hold_after = rule.get("holdAfter")
+        let_go = Path(str(self._target) + ".go")
+        hold_deadline = time.monotonic() + 600  # a guard, not a timing: tests let go themselves
         corrupt_at = rule.get("corruptAt")
         file_size = source.stat().st_size
         sent = 0
@@ -251,9 +260,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             position = start
             while sent < length:
                 limit = length - sent
-                for mark in (reset_after, stall_after):
+                for mark in (reset_after, stall_after, hold_after):
                     if mark is not None and sent < mark:
                         limit = min(limit, mark - sent)
+                if hold_after is not None and sent >= hold_after:
+                    if let_go.exists() or time.monotonic() > hold_deadline:
+                        hold_after = None
+                        continue
+                    limit = 1
+                    time.sleep(1)
                 if stall_after is not None and sent == stall_after:
                     time.sleep(int(rule.get("stallMs", 1000)) / 1000.0)
                     stall_after = None
@@ -314,6 +329,10 @@ class ReleaseServer:
         target = self.root / url_path.lstrip("/")
         target.parent.mkdir(parents=True, exist_ok=True)
         Path(str(target) + ".rule").write_text(json.dumps(rule), encoding="utf-8")
+
+    def let_go(self, url_path):
+        """Ends a holdAfter of that path."""
+        Path(str(self.root / url_path.lstrip("/")) + ".go").touch()
 
     def bytes_sent(self, url_path):
         """The body bytes sent for that path so far, over all answers."""

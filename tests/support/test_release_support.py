@@ -49,6 +49,17 @@ class ServerTest(unittest.TestCase):
         self.assertEqual(log[0]["userAgent"], "probe/1")
         self.assertEqual(log[1]["range"], "bytes=5-")
 
+    def test_a_held_transfer_trickles_until_let_go_and_then_ends_whole(self):
+        self.server.set_rule("/t/file", {"holdAfter": 100})
+        connection = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=10)
+        connection.request("GET", "/t/file")
+        response = connection.getresponse()
+        held = response.read(102)  # the bytes before the hold, then two trickled ones
+        self.assertEqual(self.server.bytes_sent("/t/file"), 0, "the answer is still going on")
+        self.server.let_go("/t/file")
+        self.assertEqual(held + response.read(), self.data)
+        connection.close()
+
 def tar_types(path):
     """The type flags of the raw header blocks of an uncompressed tar file, in order."""
     data = Path(path).read_bytes()

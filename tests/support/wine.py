@@ -37,3 +37,21 @@ class Program:
             return Completed(done.returncode,
                              out.read().decode("utf-8", "replace").replace("\r\n", "\n"),
                              err.read().decode("utf-8", "replace").replace("\r\n", "\n"))
+
+
+def processes_of(prefix):
+    """What runs in a prefix, for a test that timed out to say what was still going on: each Wine
+    process of it, with the pipes it holds open."""
+    ours = f"WINEPREFIX={Path(prefix).resolve()}".encode()
+    found = []
+    for process in Path("/proc").glob("[0-9]*"):
+        try:
+            if ours not in process.joinpath("environ").read_bytes().split(b"\0"):
+                continue
+            command = process.joinpath("cmdline").read_bytes().replace(b"\0", b" ").decode("utf-8", "replace")
+            pipes = sorted(f"{fd.name}->{os.readlink(fd)}" for fd in process.joinpath("fd").iterdir()
+                           if os.readlink(fd).startswith("pipe:") and int(fd.name) <= 2)
+            found.append(f"{process.name} {command.strip()} {' '.join(pipes)}")
+        except OSError:
+            pass
+    return "\n".join(found)

@@ -22,7 +22,8 @@ using namespace std::chrono_literals;
 constexpr const char* Names = R"({"cellular": {"names": {
     "mms.example": ["10.0.0.7", "2001:db8::7", "10.0.0.8"],
     "::1": ["10.1.1.1"],
-    "v6.example": ["2001:db8::9"]}}})";
+    "v6.example": ["2001:db8::9"],
+    "inside.example": ["127.0.0.1", "169.254.0.9", "10.0.0.9"]}}})";
 
 Pd::Tel::MmsRequest Request(std::string host, std::uint16_t port = 8080)
 {
@@ -86,6 +87,52 @@ TEST(ResolveThroughApn, ANameWithoutAddressesOfTheFamilyIsLoggedAndGivesNone)
     EXPECT_EQ(log.Count("mms: the name nowhere.example is not known through APN internet"), 1u) << log.Dump();
     EXPECT_EQ(log.Count("mms: the name v6.example is not known through APN internet"), 1u) << log.Dump();
     EXPECT_EQ(log.Lines().size(), 3u) << log.Dump();
+}
+
+SOCKADDR_INET Address(const char* text)
+{
+    SOCKADDR_INET address{};
+    address.si_family = std::string_view(text).contains(':') ? AF_INET6 : AF_INET;
+    ::inet_pton(address.si_family, text,
+                address.si_family == AF_INET ? static_cast<void*>(&address.Ipv4.sin_addr)
+                                             : &address.Ipv6.sin6_addr);
+    return address;
+}
+
+TEST(ResolveThroughApn, AddressesIntoThisPcOrOfNoSingleServerAreRefused)
+{
+    const SOCKADDR_INET cellular = Address("10.64.0.2"), loopback = Address("127.0.0.1");
+    const SOCKADDR_INET own[] = {cellular, Address("192.168.1.20"), Address("2001:db8::20")};
+    const std::pair<const char*, const char*> cases[] = {
+        // The address, and why it is refused (none: the relay connects).
+        {"10.0.0.7", "none"},
+        {"2001:db8::7", "none"},
+        {"0.1.2.3", "an unspecified address"},
+        {"::", "an unspecified address"},
+        {"127.9.9.9", "a loopback address"},
+        {"::ffff:127.0.0.1", "a loopback address"},
+        {"169.254.0.9", "a link-local address"},
+        {"fe80::1", "a link-local address"},
+        {"224.0.0.1", "a multicast address"},
+        {"ff02::1", "a multicast address"},
+        {"255.255.255.255", "the broadcast address"},
+        {"10.64.0.2", "an address of this PC"},
+        {"::ffff:192.168.1.20", "an address of this PC"},
+        {"2001:db8::20", "an address of this PC"},
+    };
+    for (const auto& [address, refused] : cases)
+        EXPECT_EQ(Pd::Tel::RefusedServerAddress(Address(address), cellular, own).value_or("none"), refused)
+            << address;
+    // An access point on the loopback interface carries the loopback network.
+    EXPECT_FALSE(Pd::Tel::RefusedServerAddress(Address("127.0.0.1"), loopback, own));
+
+    SimScenario pc(Names);
+    LogCapture log;
+    EXPECT_EQ(Texts(Pd::Tel::ResolveThroughApn(Request("inside.example"), Connection(AF_INET)), 8080),
+              (std::vector<std::string>{"10.0.0.9"}));
+    EXPECT_EQ(log.Count("mms: inside.example leads to 127.0.0.1, a loopback address - refused"), 1u)
+        << log.Dump();
+    EXPECT_EQ(log.Count("mms: inside.example leads to 169.254.0.9, a link-local address - refused"), 1u);
 }
 
 TEST(ApnConnection, ASocketBoundToTheAccessPointReachesTheResolvedServer)

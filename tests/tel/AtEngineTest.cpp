@@ -1,3 +1,4 @@
+#include "core/Log.h"
 #include "tests/tel/MemoryModem.h"
 
 #include <gtest/gtest.h>
@@ -70,21 +71,87 @@ TEST(AtEngine, WithoutSimOrNetworkAndWithHostileTextTheAnswersStayWellFormed)
               (std::vector<std::int32_t>{-7, 0, 3, 0, 0, INT32_MIN}));
 }
 
+// To +31641600986, "How are you?": 25 octets after the empty service centre.
+const std::string Submit = "0011000B911346610089F60000AA0CC8F71D14969741F977FD07";
+
 TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
 {
     MemoryModem modem;
     AtState state(modem);
-    EXPECT_TRUE(Modem::HandleLine(state, "AT+CMGS=23").awaitPdu);
-    EXPECT_EQ(Modem::SubmitPdu(state, " 0011 00\r\n0B").lines, (std::vector<std::string>{"+CMGS: 0", "OK"}));
-    EXPECT_EQ(modem.sent.at(0), (std::pair<std::string, std::uint8_t>{"0011000B", 23}));
+    EXPECT_TRUE(Modem::HandleLine(state, "AT+CMGS=25").awaitPdu);
+    EXPECT_EQ(Modem::SubmitPdu(state, " " + Submit.substr(0, 8) + "\r\n" + Submit.substr(8)).lines,
+              (std::vector<std::string>{"+CMGS: 0", "OK"}));
+    EXPECT_EQ(modem.sent.at(0), (std::pair<std::string, std::uint8_t>{Submit, 25}));
     for (int i = 1; i < 256; ++i)
-        Modem::SubmitPdu(state, "00");
-    EXPECT_EQ(Modem::SubmitPdu(state, "00").lines.front(), "+CMGS: 0") << "the reference wraps after 255";
-    for (const char* bad : {" \t", "0G", "001"})
-        EXPECT_EQ(Modem::SubmitPdu(state, bad).lines.front(), "+CMS ERROR: 500") << bad;
-    Modem::HandleLine(state, "AT+CMGS=300");
-    EXPECT_EQ(Modem::SubmitPdu(state, "00").lines.front(), "+CMS ERROR: 500");
-    EXPECT_EQ(modem.sent.size(), 257u) << "nothing malformed was sent";
+        Modem::SubmitPdu(state, Submit);
+    EXPECT_EQ(Modem::SubmitPdu(state, Submit).lines.front(), "+CMGS: 0") << "the reference wraps after 255";
+    modem.sendSucceeds = false;
+    EXPECT_EQ(Modem::SubmitPdu(state, Submit).lines.front(), "+CMS ERROR: 500") << "refused by Windows";
+    ASSERT_EQ(modem.sent.size(), 258u);
+
+    const struct
+    {
+        const char* length;
+        std::string pdu;
+        bool sent;
+    } cases[] = {
+        {"25", Submit + "0", false},
+        {"24", Submit, false},                               // one octet more than given
+        {"25", "07911326040000F0" + Submit.substr(2), true}, // with a service centre
+        {"25", "FF" + Submit.substr(2), false},              // or runs past the PDU
+        {"6", "0011000B911346", false},                      // the address runs past the TPDU
+        {"13", Submit.substr(0, 28), false},                 // no TP-UDL
+        {"14", Submit.substr(0, 28) + "00", true},           // no user data
+        {"25", "0010" + Submit.substr(4), false},            // an SMS-DELIVER's type
+        {"14", "0019" + Submit.substr(4, 26), false},        // an absolute TP-VP is 7 octets
+        {"31", "0019" + Submit.substr(4, 22) + "00000000000000" + Submit.substr(28), true},
+        {"19", "0011001591" + std::string(22, '1') + "0000AA00", false}, // 21 digits
+    };
+    for (const auto& c : cases)
+    {
+        modem.sent.clear();
+        modem.sendSucceeds = true;
+        ASSERT_TRUE(Modem::HandleLine(state, std::string("AT+CMGS=") + c.length).awaitPdu);
+        EXPECT_EQ(Modem::SubmitPdu(state, c.pdu).lines.front(), c.sent ? "+CMGS: 0" : "+CMS ERROR: 304")
+            << c.length << " " << c.pdu;
+        EXPECT_EQ(modem.sent.size(), c.sent ? 1u : 0u) << c.pdu;
+        state.messageReference = 0;
+    }
+    // A length that no PDU could match gets no prompt; the test form gets OK.
+    for (const char* line : {"AT+CMGS=0", "AT+CMGS=256", "AT+CMGS=x", "AT+CMGS=", "AT+CMGS=25,1"})
+    {
+        AtReply reply = Modem::HandleLine(state, line);
+        EXPECT_FALSE(reply.awaitPdu) << line;
+        EXPECT_EQ(reply.lines, std::vector<std::string>{"+CMS ERROR: 304"}) << line;
+    }
+    EXPECT_FALSE(Modem::HandleLine(state, "AT+CMGS=?").awaitPdu);
+}
+
+TEST(AtEngine, QuotesBoundStringsAndTestFormsChangeNothing)
+{
+    MemoryModem modem;
+    AtState state(modem);
+    ExpectAnswers(state, {{"AT+CSCA=\"+3162;+CFUN=0\",145;+CFUN?", "+CFUN: 1|OK"},
+                          {"AT+CSCA=\"+31;+CFUN=0", "ERROR"},
+                          {"AT+CFUN?", "+CFUN: 1|OK"},
+                          {"AT+CMGS=?;+CRSM=?;+CMGF=?;+cfun=?;S0=?", "OK"},
+                          {"AT+CREG=2;+CREG=?;+CREG?", "+CREG: 2,1,\"0001\",\"00000001\",7|OK"},
+                          {"AT+COPS=?", "+COPS: (2,\"Nordwind\",\"Nordwind\",\"310410\",7)|OK"},
+                          {"AT+XYZ=?", "+CME ERROR: 4"},
+                          {"AT+CMEE=?X", "OK"}}); // not a test form: a set command
+    EXPECT_EQ(ParseIntegers("+X=\"1,2\",3,\"=\""), (std::vector<std::int32_t>{0, 3, 0}));
+}
+
+TEST(AtEngine, UnsupportedCommandsAreLoggedEscaped)
+{
+    std::string log;
+    Pd::Core::SetLogSink([&](std::string_view line) { log = line; });
+    MemoryModem modem;
+    AtState state(modem);
+    // Invalid UTF-8, a C1 control, a line separator and a right-to-left override.
+    Modem::HandleLine(state, "AT+X\xFF\xC2\x85\xE2\x80\xA8\xE2\x80\xAE");
+    Pd::Core::SetLogSink({});
+    EXPECT_TRUE(log.ends_with("modem: unsupported AT+X\\xFF\\u0085\\u2028\\u202E")) << log;
 }
 
 TEST(AtEngine, AcknowledgementsAnswerTheOldestReportAndTellStoreFromNotice)

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <thread>
 
 namespace
@@ -34,15 +35,16 @@ struct Connection
     {
         cuts.push_back(stream.size());
         for (std::size_t at = 0, i = 0; i < cuts.size(); at = cuts[i++])
-            EXPECT_TRUE(session.Receive(stream.substr(at, cuts[i] - at)));
+            session.Receive(stream.substr(at, cuts[i] - at));
         return std::exchange(wire, {});
     }
 };
 
 TEST(AtSession, LinesPromptsAndPdusComeOutTheSameHoweverTheStreamIsCut)
 {
-    const std::string stream = "ATE0\r\nAT+CPIN?\rAT+CMGS=23\r0011000B\r\n00\x1A"
-                               "AT\r\nAT+CMGS=5\r0011\x1B";
+    const std::string stream =
+        "ATE0\r\nAT+CPIN?\rAT+CMGS=25\r0011000B91\r\n1346610089F60000AA0CC8F71D14969741F977FD07\x1A"
+        "AT\r\nAT+CMGS=5\r0011\x1B";
     const std::string expected = "\r\nOK\r\n\r\n+CPIN: READY\r\n\r\nOK\r\n\r\n> \r\n+CMGS: 0\r\n\r\nOK\r\n"
                                  "\r\nOK\r\n\r\n> \r\nOK\r\n";
     std::vector<std::size_t> everyByte;
@@ -52,7 +54,8 @@ TEST(AtSession, LinesPromptsAndPdusComeOutTheSameHoweverTheStreamIsCut)
         {
             Connection c;
             EXPECT_EQ(c.Feed(stream, cuts), expected) << "cut at " << split << " or before every byte";
-            EXPECT_EQ(c.modem.sent, (decltype(c.modem.sent){{"0011000B00", 23}}))
+            EXPECT_EQ(c.modem.sent,
+                      (decltype(c.modem.sent){{"0011000B911346610089F60000AA0CC8F71D14969741F977FD07", 25}}))
                 << "cancelled PDU is not sent";
         }
         everyByte.push_back(split + 1);
@@ -76,6 +79,7 @@ TEST(AtSession, ChangesArriveUnsolicitedAndWaitingMessagesFollowCnmi)
     c.modem.stored = {{Testing::TextSmsPdu, 4}};
     const std::string cmt = "\r\n+CMT: ,30\r\n\r\n" + Testing::TextSmsPdu + "\r\n";
     EXPECT_EQ(c.Feed("at+cimi\r"), "\r\n310410123456789\r\n\r\nOK\r\n");
+    EXPECT_EQ(c.Feed("AT+CSCA=\"+CNMI=1\",145\r"), "\r\nOK\r\n") << "a quoted +CNMI= asks for nothing";
     EXPECT_EQ(c.Feed("AT+CNMI=2,2,0,1,0\r"), "\r\nOK\r\n" + cmt);
     c.Feed("AT+CNMA=2\rAT+CIMI\rAT+CNMA\r");
     EXPECT_EQ(c.modem.nacked, std::vector<std::uint32_t>{4});
@@ -83,17 +87,31 @@ TEST(AtSession, ChangesArriveUnsolicitedAndWaitingMessagesFollowCnmi)
     EXPECT_TRUE(c.log.contains("modem: RIL first sent AT+CREG\n"));
 }
 
-TEST(AtSession, PeerThatNeverEndsItsLineOrPduIsCutOff)
+TEST(AtSession, OverlongLinesAndPdusAreRefusedHoweverTheyArriveAndTheConnectionStays)
 {
-    for (std::string start : {"AT\r", "AT+CMGS=5\r"})
+    const std::size_t longest = AtSession::MaxLine;
+    const struct
     {
-        Connection c;
-        start += std::string(AtSession::MaxPending, '0');
-        EXPECT_TRUE(c.session.Receive(start)) << "a full buffer is kept";
-        EXPECT_FALSE(c.session.Receive("0"));
-        EXPECT_FALSE(c.session.Receive("\r\x1A")) << "and stays cut off";
-        EXPECT_TRUE(
-            c.log.contains(fmt::format("without ending its {} - closing", start[2] == '+' ? "PDU" : "line")));
+        std::string stream, answers;
+    } cases[] = {
+        {"AT" + std::string(longest - 2, 'E') + "\r", "\r\nOK\r\n"},
+        {"AT" + std::string(longest - 1, 'E') + "\r", "\r\nERROR\r\n"},
+        {"AT+CMGS=25\r" + std::string(longest + 1, '0') + "\x1A", "\r\n> \r\n+CMS ERROR: 304\r\n"},
+        {"AT+CMGS=25\r" + std::string(longest + 1, '0') + "\x1B", "\r\n> \r\nOK\r\n"},
+    };
+    for (const auto& c : cases)
+    {
+        std::vector<std::size_t> everyByte(c.stream.size() - 1);
+        std::iota(everyByte.begin(), everyByte.end(), 1);
+        for (const auto& cuts : {std::vector<std::size_t>{}, everyByte})
+        {
+            Connection connection;
+            EXPECT_EQ(connection.Feed(c.stream + "AT\r", cuts), c.answers + "\r\nOK\r\n")
+                << c.stream.substr(0, 12) << (cuts.empty() ? " whole" : " byte by byte");
+            EXPECT_TRUE(connection.modem.sent.empty());
+            EXPECT_EQ(connection.log.find("longer than 4096 bytes - refused") != std::string::npos,
+                      c.answers.find("ERROR") != std::string::npos);
+        }
     }
 }
 

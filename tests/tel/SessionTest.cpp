@@ -89,15 +89,23 @@ TEST(Session, HandlersRunningAsTheConnectionEndsFinishAndLaterOnesDoNothing)
     EXPECT_EQ(wire, answered);
 }
 
-TEST(Session, PeerThatNeverEndsItsLineIsCutOff)
+TEST(Session, ALineThatRunsOnAndOnIsRefusedAndTheConnectionStays)
 {
     Testing::MemoryModem modem;
-    int shutdowns = 0;
-    ServeStream(modem, {[](std::span<char> buffer) {
-                            std::ranges::fill(buffer, 'A');
-                            return static_cast<int>(buffer.size());
+    int receives = 0, shutdowns = 0;
+    std::string wire;
+    ServeStream(modem, {[&](std::span<char> buffer) {
+                            if (++receives <= 1000) // a megabyte without a line end
+                            {
+                                std::ranges::fill(buffer, 'A');
+                                return static_cast<int>(buffer.size());
+                            }
+                            if (receives > 1001)
+                                return 0;
+                            return static_cast<int>(std::string_view("\rAT\r").copy(buffer.data(), 4));
                         },
-                        [](std::string_view) {}, [&] { ++shutdowns; }});
+                        [&](std::string_view text) { wire += text; }, [&] { ++shutdowns; }});
+    EXPECT_EQ(wire, "\r\nERROR\r\n\r\nOK\r\n");
     EXPECT_EQ(shutdowns, 1);
 }
 

@@ -1,6 +1,8 @@
 // The modal dialog under Wine's null graphics driver: a timer on the UI thread plays the user.
 #include "ui/Dialog.h"
 
+#include "tests/support/OwnWindow.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -18,7 +20,7 @@ HWND owner = nullptr;
 
 void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD)
 {
-    HWND dialog = ::FindWindowW(DialogClass, nullptr);
+    HWND dialog = Pd::Test::FindOwnWindow(DialogClass, nullptr);
     if (!dialog || nextStep >= steps.size())
         return;
     ownerWasDisabled = ownerWasDisabled || (owner && !::IsWindowEnabled(owner));

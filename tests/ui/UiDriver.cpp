@@ -1,18 +1,24 @@
 // Drives the interface for the window check under Xvfb: "main" runs the main window and reports
 // where its parts are and what its log pane holds; "dialog <rounds>" opens the modal dialog over
 // an owner window again and again and reports each answer; "inspect" reports the state of the
-// program's open window ("inspect 1": without its log).
+// program's open window ("inspect 1": without its log); "refused" chooses a Windows Hello setting
+// while the settings key refuses writes and reports the log's last line.
+#include "core/Handles.h"
 #include "core/Level.h"
+#include "core/Settings.h"
 #include "DriverMain.h"
 #include "ui/Dialog.h"
 #include "ui/MainWindow.h"
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -152,6 +158,57 @@ int RunMain(HINSTANCE instance, int lines)
     return 0;
 }
 
+// Replaces the settings key's access list by one that refuses new values to everyone, and puts the
+// old one back when it goes.
+class RefusingSettings
+{
+public:
+    explicit RefusingSettings(HKEY root)
+    {
+        ::RegCreateKeyExW(root, Pd::Core::SettingsKey, 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr,
+                          key_.Put(), nullptr);
+        DWORD size = static_cast<DWORD>(saved_.size());
+        if (!key_ || ::RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) != 0)
+            return;
+        PSECURITY_DESCRIPTOR refusing = nullptr;
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;0x2;;;WD)(A;;KA;;;WD)",
+                                                                   SDDL_REVISION_1, &refusing, nullptr))
+        {
+            refusing_ = ::RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, refusing) == 0;
+            ::LocalFree(refusing);
+        }
+    }
+    ~RefusingSettings()
+    {
+        if (refusing_)
+            ::RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved_.data());
+    }
+    bool Refusing() const { return refusing_; }
+
+private:
+    Pd::UniqueRegKey key_;
+    std::vector<BYTE> saved_ = std::vector<BYTE>(4096);
+    bool refusing_ = false;
+};
+
+int RunRefusedSetting(HINSTANCE instance)
+{
+    Pd::Ui::MainWindow window(instance, L"usage");
+    if (window.Create(SW_SHOWNORMAL) != Pd::Ui::CreateOutcome::Created)
+        return 1;
+    {
+        // The per-user value and the machine-wide store the remember time is kept in.
+        RefusingSettings user(HKEY_CURRENT_USER), machine(HKEY_LOCAL_MACHINE);
+        if (!user.Refusing() || !machine.Refusing())
+            return 1;
+        ::SendMessageW(window.Window(), WM_COMMAND, 1029, 0); // Windows Hello: ask every time
+    }
+    const auto& entries = window.Log().Lines().Entries();
+    Say("refused: " + (entries.empty() ? std::string("-") : Narrow(entries.back().text)));
+    ::DestroyWindow(window.Window());
+    return 0;
+}
+
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_COMMAND && LOWORD(wParam) == 7)
@@ -212,5 +269,7 @@ int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int numb
         return RunDialogs(instance, number);
     if (mode == L"inspect")
         return Inspect(number == 0);
+    if (mode == L"refused")
+        return RunRefusedSetting(instance);
     return 2;
 }

@@ -1,4 +1,6 @@
 #include "core/Text.h"
+#include "platform/sim/SimNetwork.h"
+#include "tests/support/SimScenario.h"
 #include "ui/CommandState.h"
 #include "ui/FolderChoice.h"
 #include "ui/HostRows.h"
@@ -169,6 +171,27 @@ TEST(FolderChoice, ManifestAddressesAndPickedFolders)
     EXPECT_EQ(InstallFolderForChoice((root / "empty").wstring()), (root / "empty").wstring());
     EXPECT_EQ(InstallFolderForChoice((root / "installed").wstring()), (root / "installed").wstring());
     EXPECT_EQ(InstallFolderForChoice((root / "full").wstring()), (root / "full").wstring() + L"\\Peldra");
+    std::filesystem::remove_all(root);
+}
+
+// "Open install folder" takes the folder from the user's settings, which the user's unelevated
+// programs can change: a file or program there is refused and named, never opened; a folder is
+// opened by the user's own shell.
+TEST(FolderChoice, OnlyAFolderIsOpenedAsTheInstallFolder)
+{
+    Pd::Test::SimScenario pc("{}");
+    const auto root = std::filesystem::temp_directory_path() / "pd-open-install-folder";
+    std::filesystem::create_directories(root);
+    std::ofstream(root / "cmd.exe") << "MZ";
+    for (const std::filesystem::path& wrong : {root / "cmd.exe", root / "missing", std::filesystem::path()})
+    {
+        auto refused = OpenInstallFolder(wrong.wstring());
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(refused.error(), Pd::Core::FormatText(14035, wrong.wstring()));
+    }
+    EXPECT_TRUE(Pd::Platform::Sim::OpenedWebPages(pc.Folder()).empty());
+    ASSERT_TRUE(OpenInstallFolder(root.wstring()));
+    EXPECT_EQ(Pd::Platform::Sim::OpenedWebPages(pc.Folder()), std::vector<std::wstring>{root.wstring()});
     std::filesystem::remove_all(root);
 }
 

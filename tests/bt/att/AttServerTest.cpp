@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -19,6 +20,12 @@ Bytes Hex(std::string_view text)
             bytes.push_back(
                 static_cast<std::uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
     return bytes;
+}
+
+// Bytes of an over-long value, as hex.
+std::string Ee(std::size_t bytes)
+{
+    return std::string(bytes * 2, 'E');
 }
 
 const Uuid Custom = UuidFromGuidFields(0xF000AA00, 0x0451, 0x4000, {0xB0, 0, 0, 0, 0, 0, 0, 0});
@@ -126,6 +133,8 @@ TEST_F(AttServerTest, RequestsGetTheirExactAnswers)
         {"0A 14 00", "01 0A 14 00 05"}, // refused by the device
         {"12 14 00 01", "01 12 14 00 05"},
         {"52 14 00 01", ""},
+        {"10 01 00 FF FF 01 28", "01 10 01 00 0A"}, // secondary services: none
+        {"10 01 00 FF FF 03 28", "01 10 01 00 10"}, // not a group type
         {"08 13 00 FF FF 00 2A", "01 08 14 00 05"},
         {"0E 03 00 06 00", "01 0E 00 00 06"},
         {"12 02 00 01", "01 12 02 00 03"},
@@ -134,10 +143,26 @@ TEST_F(AttServerTest, RequestsGetTheirExactAnswers)
         {"16 03 00 F4 01" + std::string(26, '0'), "01 16 03 00 0D"}, // offset 500, 13 bytes
         {"16 03 00 F4 01" + std::string(24, '0'), "17 03 00 F4 01" + std::string(24, '0')},
         {"1E", ""},
-        {"02 58 02", "03 05 02"}, // last: the MTU stays 517 after it
+        // What Android's own server and client send: only an indication is answered.
+        {"1B 03 00 01", ""},
+        {"23 03 00 01 00 01", ""},
+        {"1D 03 00 01", "1E"},
+        {"0B 01", ""},
+        {"01 0A 03 00 0A", ""},
+        // Writes longer than the MTU (23 bytes here) or 512 bytes reach nothing.
+        {"12 06 00" + Ee(21), "01 12 06 00 0D"},
+        {"52 06 00" + Ee(21), ""},
+        {"16 03 00 00 00" + Ee(19), "01 16 03 00 0D"},
+        {"12 06 00" + std::string(40, '0'), "13"},
+        {"02 58 02", "03 05 02"}, // from here the MTU is 517
+        {"12 06 00" + Ee(513), "01 12 06 00 0D"},
+        {"52 06 00" + Ee(513), ""},
+        {"12 06 00" + std::string(1024, '0'), "13"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Ask(c.request), Hex(c.answer)) << c.request;
+    for (const auto& [handle, value] : device.writes)
+        EXPECT_EQ(std::ranges::count(value, 0xEE), 0) << "an over-long write reached the device";
 }
 
 TEST_F(AttServerTest, LongReadsAskTheDeviceForEveryPartAndFailuresAreAnswered)

@@ -249,10 +249,10 @@ SimulatedDevice OpenDevice(const Options& options)
     if (!device || !*device)
         throw Failure{"the simulated device cannot be opened"};
     opened.device = std::move(*device);
-    auto services = opened.device->GetGattServices();
+    auto services = opened.device->GetGattServices({});
     if (!services || services->items.empty())
         throw Failure{"the simulated device lists no service"};
-    auto characteristics = services->items[0]->GetCharacteristics();
+    auto characteristics = services->items[0]->GetCharacteristics({});
     if (!characteristics ||
         characteristics->items.size() != static_cast<std::size_t>(options.notifiers) + 1 ||
         characteristics->items[0]->AttributeHandle() != ReadDeclaration)

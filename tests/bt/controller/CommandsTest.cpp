@@ -81,7 +81,12 @@ TEST(Commands, AnswerWithTheirReturnParametersOrTheStatusOfTheirCheck)
         {0x0C13, {'P', 'i', 'x', 0x00, 'Z'}, {CommandComplete(0x0C13, 0)}, "hci: local name \"Pix\""},
         {0x0C03, {}, {CommandComplete(0x0C03, 0)}, "hci: reset"},
         {0x0C14, {}, {CommandComplete(0x0C14, 0, Padded({'P', 'i', 'x'}, 248))}},
-        {0x0C13, {'a', '\n', 'b'}, {CommandComplete(0x0C13, 0)}, "hci: local name \"a\\x0ab\""},
+        {0x0C13, {'a', '\n', 'b'}, {CommandComplete(0x0C13, 0)}, "hci: local name \"a\\x0Ab\""},
+        // Invalid UTF-8, a C1 control, a line separator, a right-to-left override and a quote.
+        {0x0C13,
+         {'"', 0xFF, 0xC2, 0x85, 0xE2, 0x80, 0xA8, 0xE2, 0x80, 0xAE, 'x'},
+         {CommandComplete(0x0C13, 0)},
+         "hci: local name \"\\x22\\xFF\\u0085\\u2028\\u202Ex\""},
         {0x0C13, Bytes(248, 'N'), {CommandComplete(0x0C13, 0)}},
         {0x0C14, {}, {CommandComplete(0x0C14, 0, Padded(Bytes(247, 'N'), 248))}}, // room for the zero
         {0x0C13, {}, {CommandComplete(0x0C13, 0)}, "hci: local name \"\""},

@@ -45,6 +45,13 @@ public:
         record_->pushed.emplace_back(cid, std::move(pdu));
         return !record_->holdCredits;
     }
+    void DistributeKeys() override
+    {
+        std::lock_guard guard(radio_.lock);
+        if (record_->throwOnPush)
+            throw std::runtime_error("link queue refused");
+        ++record_->keyDistributions;
+    }
     bool IsDisconnected() const override
     {
         std::lock_guard guard(radio_.lock);
@@ -90,7 +97,8 @@ private:
 LinkConnector FakeRadio::Connector()
 {
     return [this](const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect,
-                  LinkCreditsFreed creditsFreed, std::uint8_t& status, std::stop_token) -> std::unique_ptr<LeLink> {
+                  LinkCreditsFreed creditsFreed, std::uint8_t& status,
+                  std::stop_token) -> std::unique_ptr<LeLink> {
         status = 0x3E;
         std::unique_lock guard(lock);
         ++waiting;

@@ -28,9 +28,10 @@ struct FakeLinkRecord
     LinkDisconnected onDisconnect;
     LinkCreditsFreed creditsFreed;
     bool disconnected = false;
-    bool throwOnPush = false;
+    bool throwOnPush = false; // pushes and key distributions fail
     bool holdCredits = false; // the link's queue is full
     int closes = 0;
+    int keyDistributions = 0;
 };
 
 // Opens fake links; can hold an attempt inside "Windows" until released. Its lock guards the

@@ -80,13 +80,53 @@ TEST(Scanning, DuplicateFilterReportsChangesAndEmptyDataEveryTime)
     EXPECT_EQ(h.SentCount(), before + 1);
 }
 
-TEST(ReadRssi, AnswersTheLastSeenSignalOfTheLinksDeviceOrMinus60)
+// The status of Remote Name Request Complete for the address: 0x00 with a name, 0x04 without.
+std::uint8_t NameStatus(ControllerHarness& h, std::uint64_t address)
+{
+    Bytes parameters;
+    for (int i = 0; i < 6; ++i)
+        parameters.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
+    return h.Command(0x0419, parameters).at(1).at(2);
+}
+
+TEST(Scanning, AdvertisersHeardLongestAgoGoFirstAndAllOnceTheScanStops)
+{
+    for (const Bytes& stop : {Bytes{0x0C, 0x20, 0x02, 0x00, 0x00}, Bytes{0x03, 0x0C, 0x00}}) // disable, Reset
+    {
+        ControllerHarness h;
+        h.Command(0x200C, {0x01, 0x01});
+        auto hear = [&](std::uint64_t address) {
+            std::size_t before = h.SentCount();
+            h.scanner.report(Advertisement{address, true, 0, -50, {0x03, 0x09, 'A', 'B'}});
+            return h.SentCount() - before; // reports sent
+        };
+        // Names and signals are kept for 512 addresses, the duplicate filter's entries for 1024.
+        for (std::uint64_t address = 1; address <= 1024; ++address)
+            hear(address);
+        EXPECT_EQ(hear(513), 0u) << "a duplicate, heard again: now the newest";
+        hear(1025);
+        EXPECT_EQ(NameStatus(h, 513), 0x00);
+        EXPECT_EQ(NameStatus(h, 514), 0x04) << "the name heard longest ago is forgotten";
+        EXPECT_EQ(NameStatus(h, 1025), 0x00);
+        EXPECT_EQ(hear(2), 0u);
+        EXPECT_EQ(hear(1), 1u) << "forgotten by the duplicate filter";
+        h.RawCommand(stop);
+        hear(3); // late from Windows, after the stop
+        for (std::uint64_t address : {1, 3, 1025})
+            EXPECT_EQ(NameStatus(h, address), 0x04) << address;
+    }
+}
+
+TEST(ReadRssi, AnswersTheSignalOfTheLinksDeviceHeardInThisScanOrMinus60)
 {
     ControllerHarness h;
     h.Connect(Device);
     EXPECT_EQ(h.Command(0x1405, {0x40, 0x00}), Events{CommandComplete(0x1405, 0x00, {0x40, 0x00, 0xC4})});
+    h.Command(0x200C, {0x01, 0x00});
     Advertise(h, 0, {}, -71);
     EXPECT_EQ(h.Command(0x1405, {0x40, 0x00}), Events{CommandComplete(0x1405, 0x00, {0x40, 0x00, 0xB9})});
+    h.Command(0x200C, {0x00, 0x00});
+    EXPECT_EQ(h.Command(0x1405, {0x40, 0x00}), Events{CommandComplete(0x1405, 0x00, {0x40, 0x00, 0xC4})});
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Any table the mirror can build and any PDUs a client sends: every request gets exactly one
-// answer that fits the MTU (its response or an Error Response for it), commands get none.
+// answer that fits the MTU (its response or an Error Response for it), an indication its
+// confirmation, commands, notifications and responses none; no over-long write reaches the device.
 #include "bt/att/AttPdu.h"
 #include "bt/att/AttServer.h"
 #include "tests/support/FuzzCheck.h"
@@ -25,12 +26,21 @@ struct HashedDevice : AttDevice
         return {0, Bytes((handle * 37u) % 600u, static_cast<std::uint8_t>(handle)), {}};
     }
     DeviceAnswer Read(const AttributeEntry& entry) override { return Answer(entry.handle); }
-    DeviceAnswer Write(const AttributeEntry& entry, ByteView, bool) override { return Answer(entry.handle); }
+    // A single write fits the MTU and a value the longest attribute (an executed one only the latter).
+    DeviceAnswer Write(const AttributeEntry& entry, ByteView value, bool) override
+    {
+        Check(value.size() <= 512);
+        Check(executing || value.size() + 3 <= mtu);
+        return Answer(entry.handle);
+    }
     DeviceAnswer WriteClientConfiguration(const AttributeEntry& entry, ClientConfiguration) override
     {
         return Answer(entry.handle);
     }
     DeviceAnswer Subscribe(const AttributeEntry&, bool, bool) override { return {}; }
+
+    std::uint16_t mtu = 23;
+    bool executing = false;
 };
 
 // Listings from 4-byte records as the database fuzzer reads them: what, a choice, the handle.
@@ -103,15 +113,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(sent.size() <= 1 && (sent.empty() || sent[0].size() <= server.Mtu()));
             continue;
         }
+        device.mtu = server.Mtu();
+        device.executing = !pdu.empty() && pdu[0] == Att::ExecuteWriteRequest;
         (void)server.HandlePdu(pdu);
-        if (pdu.empty() || (pdu[0] & Att::CommandFlag) != 0)
-        {
-            Check(sent.empty());
-            continue;
-        }
-        if (pdu[0] == Att::HandleValueConfirmation)
+        if (!pdu.empty() && pdu[0] == Att::HandleValueConfirmation)
         {
             Check(sent.size() <= 1 && (sent.empty() || sent[0][0] == Att::HandleValueIndication));
+            continue;
+        }
+        if (!pdu.empty() && pdu[0] == Att::HandleValueIndication)
+        {
+            Check(sent == std::vector<Bytes>{Bytes{Att::HandleValueConfirmation}});
+            continue;
+        }
+        if (pdu.empty() || !Att::IsRequest(pdu[0]))
+        {
+            Check(sent.empty());
             continue;
         }
         Check(sent.size() == 1);

@@ -22,6 +22,7 @@ public:
         send_(cid, std::move(pdu));
         return true;
     }
+    void DistributeKeys() override {}
     bool IsDisconnected() const override { return false; }
     void Close() override {}
 

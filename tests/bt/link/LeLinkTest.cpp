@@ -3,6 +3,8 @@
 // bound of the inbound queue.
 #include "bt/link/WindowsLeLink.h"
 
+#include "bt/crypto/SecurityFunctions.h"
+
 #include "tests/support/LogCapture.h"
 #include "tests/support/SimScenario.h"
 
@@ -22,6 +24,12 @@ using Pd::Test::LogCapture;
 using Pd::Test::SimScenario;
 
 constexpr std::uint64_t Peer = 0xC0FFEE000001;
+
+Bytes Cat(Bytes head, std::span<const std::uint8_t> tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
 
 // Service 1; characteristics at 2 (read, notify; CCCD 4), 5 (read, write), 7 (refused by the
 // device with Insufficient Authentication) and 9 (refused by Windows: access denied).
@@ -164,6 +172,51 @@ TEST(LeLink, AndroidsPairingRequestPairsTheDeviceInWindowsFirst)
     }
 }
 
+TEST(LeLink, KeysGoOutBehindWhatWasQueuedAndOnlyWhenTheControllerAsks)
+{
+    SimScenario pc(Scenario(R"("operationMs":100,"pairing":{"paired":true},)"));
+    Recorder recorder;
+    std::uint8_t status = 0xFF;
+    auto link = Connect(recorder, status);
+    ASSERT_TRUE(link);
+    // Android's side of a Just Works pairing that asks for the link's key, up to its random value.
+    const Bytes request{0x01, 0x04, 0x00, 0x2D, 0x10, 0x0F, 0x0F};
+    const Bytes response{0x02, 0x03, 0x00, 0x01, 0x10, 0x00, 0x01};
+    const Block random{1, 2, 3};
+    const Block confirm =
+        PairingConfirm(Block{}, random, std::span<const std::uint8_t, 7>(request.data(), 7),
+                       std::span<const std::uint8_t, 7>(response.data(), 7), 0, 0x112233445566, 1, Peer);
+    auto pair = [&] {
+        link->PushFromAndroid(6, request);
+        link->PushFromAndroid(6, Cat({0x03}, confirm));
+        link->PushFromAndroid(6, Cat({0x04}, random));
+    };
+    auto smpSent = [&] {
+        std::lock_guard guard(recorder.lock);
+        std::string codes;
+        for (const auto& [cid, pdu] : recorder.sent)
+            if (cid == 6)
+                codes += std::to_string(pdu.at(0));
+        return codes;
+    };
+    // Asked while a slow write and the pairing still wait: the keys follow the pairing.
+    link->PushFromAndroid(4, {0x12, 0x06, 0x00, 0x01});
+    pair();
+    link->DistributeKeys();
+    link->DistributeKeys();
+    ASSERT_TRUE(recorder.WaitFor([&] { return recorder.sent.size() >= 6; })) << smpSent();
+    EXPECT_EQ(smpSent(), "23467");
+    // Android's own PDU on CID 0xFFFF is no request for keys.
+    pair();
+    link->PushFromAndroid(0xFFFF, {});
+    link->PushFromAndroid(4, {0x0A, 0x06, 0x00});
+    ASSERT_TRUE(recorder.WaitForSent({0x0B, 0x01}));
+    EXPECT_EQ(smpSent(), "23467234");
+    link->DistributeKeys();
+    ASSERT_TRUE(recorder.WaitFor([&] { return recorder.sent.size() >= 12; })) << smpSent();
+    EXPECT_EQ(smpSent(), "2346723467");
+}
+
 TEST(LeLink, DeviceLostDuringARequestIsReportedOnceAndTheRequestFails)
 {
     SimScenario pc(Scenario(R"("operationMs":150,"disconnectAfterMs":50,)"));
@@ -208,18 +261,22 @@ TEST(LeLink, CloseCancelsWhatNeverCompletesAndDiscardsTheQueue)
         EXPECT_EQ(recorder.Sent(), 0u) << "answered after Close";
     }
 
-    // The opening itself, cancelled by the controller's stop.
-    SimScenario pc(Scenario(R"("hangs":["open"],)"));
-    Recorder recorder;
-    std::uint8_t status = 0xFF;
-    std::stop_source stop;
-    auto connecting =
-        std::async(std::launch::async, [&] { return Connect(recorder, status, stop.get_token()); });
-    std::this_thread::sleep_for(50ms);
-    stop.request_stop();
-    ASSERT_EQ(connecting.wait_for(10s), std::future_status::ready);
-    EXPECT_FALSE(connecting.get());
-    EXPECT_EQ(status, 0x3E);
+    // The opening itself and the reading of the database, cancelled by the controller's stop.
+    for (const char* hangs : {"open", "discover"})
+    {
+        SCOPED_TRACE(hangs);
+        SimScenario pc(Scenario(std::string(R"("hangs":[")") + hangs + R"("],)"));
+        Recorder recorder;
+        std::uint8_t status = 0xFF;
+        std::stop_source stop;
+        auto connecting =
+            std::async(std::launch::async, [&] { return Connect(recorder, status, stop.get_token()); });
+        std::this_thread::sleep_for(50ms);
+        stop.request_stop();
+        ASSERT_EQ(connecting.wait_for(10s), std::future_status::ready);
+        EXPECT_FALSE(connecting.get());
+        EXPECT_EQ(status, 0x3E);
+    }
 }
 
 TEST(LeLink, InboundQueueHoldsCreditsThenRefusesRequestsPastItsBound)

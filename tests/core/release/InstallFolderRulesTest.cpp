@@ -4,6 +4,7 @@
 
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "tests/core/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,15 @@ const Pd::Install::Detail::WindowsFolders Windows{
      L"C:\\Users\\me\\Documents", L"C:\\Program Files"},
 };
 
+// Where an install may go is a rule for installs: an install made before the rules is still read
+// (to remove, check or show it) wherever its folder lies, only its form must be one of this PC's.
 TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatIsWrong)
 {
     const struct
     {
         const wchar_t* typed;
-        std::wstring result; // the folder, or the whole refusal
+        std::wstring result;                // the folder, or the whole refusal
+        const wchar_t* installed = nullptr; // the folder of an install made there; else as result
     } cases[] = {
         {L"C:\\Tovik ", L"C:\\Tovik"},
         {L"  C:/Tovik. . /", L"C:\\Tovik"},
@@ -48,19 +52,35 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
         {L"C:\\Tovik\\Com1.txt", FormatText(16086, L"Com1.txt", L"C:\\Tovik\\Com1.txt")},
         {L"C:\\To:vik", FormatText(16087, L"To:vik", L"C:\\To:vik")},
         {L"C:\\Tovik \\x", FormatText(16087, L"Tovik ", L"C:\\Tovik \\x")},
-        {L"C:\\", FormatText(16040, L"C:\\")},
-        {L"\\\\?\\C:", FormatText(16040, L"C:\\")},
-        {L"C:\\WINDOWS\\System32\\Tovik", FormatText(16089, L"C:\\WINDOWS\\System32\\Tovik", L"C:\\Windows")},
-        {L"C:\\Users\\Tovik\\", FormatText(16090, L"C:\\Users\\Tovik", L"C:\\Users")},
-        {L"C:\\Windows", FormatText(16088, L"C:\\Windows")},
-        {L"C:\\ProgramData", FormatText(16088, L"C:\\ProgramData")},
-        {L"c:\\users\\public\\desktop\\", FormatText(16088, L"c:\\users\\public\\desktop")},
+        {L"C:\\", FormatText(16040, L"C:\\"), L"C:\\"},
+        {L"\\\\?\\C:", FormatText(16040, L"C:\\"), L"C:\\"},
+        {L"C:\\WINDOWS\\System32\\Tovik", FormatText(16089, L"C:\\WINDOWS\\System32\\Tovik", L"C:\\Windows"),
+         L"C:\\WINDOWS\\System32\\Tovik"},
+        {L"C:\\Users\\Tovik\\", FormatText(16090, L"C:\\Users\\Tovik", L"C:\\Users"), L"C:\\Users\\Tovik"},
+        {L"C:\\Windows", FormatText(16088, L"C:\\Windows"), L"C:\\Windows"},
+        {L"C:\\ProgramData", FormatText(16088, L"C:\\ProgramData"), L"C:\\ProgramData"},
+        {L"c:\\users\\public\\desktop\\", FormatText(16088, L"c:\\users\\public\\desktop"),
+         L"c:\\users\\public\\desktop"},
     };
     for (const auto& each : cases)
     {
         const auto folder = Pd::Install::Detail::NormalInstallFolder(each.typed, Windows);
         EXPECT_EQ(ToUtf8(folder ? *folder : folder.error()), ToUtf8(each.result)) << ToUtf8(each.typed);
+        const auto installed = Pd::Install::Detail::NormalFolderForm(each.typed);
+        EXPECT_EQ(ToUtf8(installed ? *installed : installed.error()),
+                  ToUtf8(each.installed ? each.installed : each.result))
+            << ToUtf8(each.typed);
     }
+}
+
+// A refusal of a folder that holds an install says how to go on from there.
+TEST(InstallFolderRules, ARefusedFolderHoldingAnInstallSaysWhatToDo)
+{
+    PdTest::ScratchFolder folder;
+    const std::wstring refusal = FormatText(16041, folder.Path().wstring(), L"Everyone");
+    EXPECT_EQ(Pd::Install::HowToGoOn(refusal, folder.Path().wstring()), refusal);
+    folder.Write(L"peldra.json", "{}");
+    EXPECT_EQ(Pd::Install::HowToGoOn(refusal, folder.Path().wstring()), FormatText(16098, refusal));
 }
 
 TEST(InstallFolderRules, TheReleasesLongestPathMustFitTheLimits)

@@ -440,6 +440,51 @@ TEST_F(InstallCancellation, AStopBetweenOrInsideStepsKeepsTheDownloadsAndStagesN
     }
 }
 
+using InstallFailure = InstallTest;
+
+// A first install that fails before the switch-over (not a download, which the next run resumes,
+// nor a cancel) leaves nothing but what the user had: no staged file, no folder of the unpack, no
+// download, no state file, and the install folder only when the user had it.
+TEST_F(InstallFailure, AFirstInstallThatFailsWhileUnpackingLeavesOnlyWhatTheUserHad)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(Pd::Core::Manifest&)> change;
+        std::wstring error; // the end of the text
+    };
+    const auto component = [](Pd::Core::Manifest& manifest, const wchar_t* id) -> Pd::Core::Component& {
+        return *std::ranges::find(manifest.components, id, &Pd::Core::Component::id);
+    };
+    const Case cases[] = {
+        {"a file", [&](auto& m) { component(m, L"kernel").sha256 = std::wstring(64, L'0'); },
+         L"does not match the release after unpacking (SHA-256)."},
+        {"inside an archive", [&](auto& m) { component(m, L"app").size = 300; },
+         L"is larger after unpacking than the release says (300 bytes)."},
+    };
+    Pc();
+    for (const Case& c : cases)
+        for (const bool userHadFolder : {false, true})
+        {
+            fs::remove_all(folder_);
+            if (userHadFolder)
+                PdTest::WriteBytes(folder_ / L"mine.txt", "the user's");
+            Pd::Core::Manifest manifest = Load();
+            c.change(manifest);
+            auto failed = Install(manifest, Options());
+            ASSERT_FALSE(failed) << c.what;
+            EXPECT_TRUE(failed.error().ends_with(c.error))
+                << c.what << ": " << Pd::Core::ToUtf8(failed.error());
+            ASSERT_EQ(fs::exists(folder_), userHadFolder) << c.what;
+            if (userHadFolder)
+            {
+                EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1)
+                    << c.what;
+                EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine.txt"), "the user's") << c.what;
+            }
+        }
+}
+
 class InstallCrash : public InstallTest
 {
 protected:
@@ -486,13 +531,12 @@ TEST_F(InstallCrash, ASwitchOverCutOffHalfWaySaysSoInTheStateFileUntilTheNextRun
     Pc();
     ASSERT_TRUE(Install(Load(), Options(false)));
     Serve(L"road-update");
-    {
-        // The kernel cannot be replaced while it is open without delete sharing.
-        Pd::UniqueFile held(::CreateFileW((folder_ / L"tools" / L"kernel").c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(held);
-        ASSERT_FALSE(Install(Load(L"road-update"), Options(false)));
-    }
+    // A folder in the kernel's place cannot be replaced by a file (a reader would only delay it).
+    const fs::path kernel = folder_ / L"tools" / L"kernel";
+    fs::remove(kernel);
+    fs::create_directories(kernel / L"inside");
+    ASSERT_FALSE(Install(Load(L"road-update"), Options(false)));
+    fs::remove_all(kernel);
     const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
     EXPECT_EQ(cutOff.unfinished, L"update");
     EXPECT_EQ(cutOff.version, L"3.0.0");
@@ -504,6 +548,8 @@ TEST_F(InstallCrash, ASwitchOverCutOffHalfWaySaysSoInTheStateFileUntilTheNextRun
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
 }
 
+// An update killed when the switch-over begins leaves the previous release whole; the next run
+// finishes it and leaves no download and nothing staged behind.
 TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
 {
     Pc();
@@ -529,6 +575,7 @@ TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
     EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
     EXPECT_EQ(Temporaries(), 0u);
+    EXPECT_FALSE(fs::exists(folder_ / L".download"));
 }
 
 // The state file comes before anything is placed, and names each component's staged files before

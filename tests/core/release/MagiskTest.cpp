@@ -155,7 +155,7 @@ TEST_F(MagiskDownload, RecordThatCannotBeWrittenFailsTheDownload)
     ASSERT_TRUE(release);
     // A folder where the record's temporary file must go.
     std::filesystem::create_directories(folder_.Path() / L"Magisk.txt.new");
-    EXPECT_TRUE(PdTest::ErrorOf(Fetch(*release)).starts_with(L"Cannot create "));
+    EXPECT_TRUE(PdTest::ErrorOf(Fetch(*release)).starts_with(L"Creating "));
     EXPECT_FALSE(Verified());
 }
 

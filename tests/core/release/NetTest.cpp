@@ -40,16 +40,35 @@ protected:
 
     // Downloads the served large.zst into the scratch folder with recorded logs and waits.
     Pd::Result<> Get(int attempts = 1, std::wstring_view sha = {}, std::stop_token stop = {},
-                     const Pd::Net::ByteProgress& progress = {})
+                     const Pd::Net::ByteProgress& progress = {}, Pd::Net::Pacing pacing = {})
     {
+        pacing.waitSlice = [this](std::chrono::milliseconds slice) {
+            slices.push_back(static_cast<int>(slice.count()));
+            if (onSlice)
+                onSlice();
+        };
         return Download(
             served.Url(L"large.zst"), target.wstring(), LargeBytes().size(), sha.empty() ? largeSha : sha,
-            attempts, progress, [this](const std::wstring& line) { log.push_back(line); }, stop,
-            [this](std::chrono::milliseconds slice) {
-                slices.push_back(static_cast<int>(slice.count()));
-                if (onSlice)
-                    onSlice();
-            });
+            attempts, progress, [this](const std::wstring& line) { log.push_back(line); }, stop, pacing);
+    }
+
+    // Starts a case of a table afresh: no file here, no request logged, the rule given.
+    void Fresh(std::string_view rule)
+    {
+        std::error_code ignored;
+        fs::remove(target, ignored);
+        fs::remove(served.File(L"large.zst.log"), ignored);
+        served.Rule(L"large.zst", rule);
+        log.clear();
+        slices.clear();
+    }
+
+    // The text with the address of large.zst in place of "{}"; empty stays empty.
+    std::wstring Named(std::wstring text) const
+    {
+        if (const auto at = text.find(L"{}"); at != std::wstring::npos)
+            text.replace(at, 2, served.Url(L"large.zst"));
+        return text;
     }
 
     Pd::Result<std::string> Fetch(std::wstring_view file)
@@ -99,10 +118,10 @@ TEST_F(Transfers, OnlyHttpsOrLoopbackHttpAddressesAreUsedAndRedirectsStaySo)
         EXPECT_EQ(ErrorOf(FetchText(url, {}, 2000, 2000)), L"Fetching " + std::wstring(url) + L": " + refused)
             << Pd::Core::ToUtf8(url);
     // A download from such an address is refused at once: no attempt, no wait between attempts.
-    const auto refusedDownload = Download(
-        L"ftp://127.0.0.1/large.zst", target.wstring(), 1, largeSha, 5, {},
-        [this](const std::wstring& line) { log.push_back(line); }, {},
-        [this](std::chrono::milliseconds) { slices.push_back(0); });
+    const auto refusedDownload =
+        Download(L"ftp://127.0.0.1/large.zst", target.wstring(), 1, largeSha, 5, {},
+                 [this](const std::wstring& line) { log.push_back(line); }, {},
+                 {.waitSlice = [this](std::chrono::milliseconds) { slices.push_back(0); }});
     EXPECT_EQ(ErrorOf(refusedDownload), refused);
     EXPECT_TRUE(log.empty() && slices.empty());
     served.Put(L"x", "local");
@@ -344,16 +363,149 @@ TEST_F(Transfers, PartOfAnotherVersionOfTheFileIsRefusedByItsETag)
     EXPECT_EQ(requests[2].range, L"");
 }
 
+// The file changed on the server between two calls (a cut-off run and the next one): the second
+// call sends the validator kept beside the partial file and gets the whole new file at once.
+TEST_F(Transfers, ResumeInALaterCallSendsTheValidatorKeptBesideThePartialFile)
+{
+    std::string old = LargeBytes();
+    old[10] ^= 0x55;
+    served.Put(L"old.zst", old);
+    served.Rule(L"large.zst",
+                R"([{"from": "old.zst", "stallAfter": 1000000, "stallMs": 300, "resetAfter": 1000000}, {}])");
+    const fs::path validator = target.wstring() + L".validator";
+    ASSERT_FALSE(Get(1));
+    ASSERT_EQ(fs::file_size(target), 1000000u);
+    const std::string kept = PdTest::ReadBytes(validator);
+    EXPECT_TRUE(kept.starts_with('"')) << kept;
+
+    ASSERT_TRUE(Get(1));
+    EXPECT_EQ(PdTest::ReadBytes(target), LargeBytes());
+    const auto requests = served.Requests(L"large.zst");
+    ASSERT_EQ(requests.size(), 2u) << "the old part is never spliced onto the new file";
+    EXPECT_EQ(requests[1].range, L"bytes=1000000-");
+    EXPECT_EQ(requests[1].ifRange, Pd::Core::FromUtf8(kept));
+    EXPECT_EQ(requests[1].status, 200u);
+    EXPECT_FALSE(fs::exists(validator)) << "a whole file needs none";
+}
+
+// Answers that say the file is not there end the download at once; a busy server's wait is kept
+// while it fits in the waits of the attempts left.
+TEST_F(Transfers, AnswersThatEndOrDelayTheAttempts)
+{
+    struct Case
+    {
+        const char* what;
+        std::string rule;
+        std::size_t requests;
+        std::vector<int> slices; // each value stands for 20 slices of it
+        std::wstring error;      // empty: downloaded; else with {} for the address
+    };
+    auto busy = [](const wchar_t* seconds) {
+        return L"The server answered HTTP 503 for {}. It asks to be asked again in " + std::wstring(seconds) +
+               L" seconds, later than Peldra goes on trying: try again then.";
+    };
+    const Case cases[] = {
+        {"not found", R"({"status": 404})", 1, {}, L"The server answered HTTP 404 for {}."},
+        {"forbidden", R"({"status": 403})", 1, {}, L"The server answered HTTP 403 for {}."},
+        {"gone", R"({"status": 410})", 1, {}, L"The server answered HTTP 410 for {}."},
+        {"busy for 7 s", R"([{"status": 503, "retryAfter": "7"}, {}])", 2, {350}, L""},
+        {"busy for less than the wait", R"([{"status": 429, "retryAfter": "1"}, {}])", 2, {100}, L""},
+        {"busy for an hour", R"({"status": 503, "retryAfter": "3600"})", 1, {}, busy(L"3600")},
+        {"busy for 7 s each time", R"({"status": 503, "retryAfter": "7"})", 3, {350, 350}, busy(L"7")},
+    };
+    for (const Case& c : cases)
+    {
+        Fresh(c.rule);
+        auto done = Get(5);
+        EXPECT_EQ(served.Requests(L"large.zst").size(), c.requests) << c.what;
+        std::vector<int> expected;
+        for (int wait : c.slices)
+            expected.insert(expected.end(), 20, wait);
+        EXPECT_EQ(slices, expected) << c.what;
+        EXPECT_EQ(done ? L"" : done.error(), Named(c.error)) << c.what;
+    }
+}
+
+// A server that stops sending, before its headers or in the body, holds the download up for the
+// stall budget in all, whatever attempts are left; the bytes that came stay for a later call.
+TEST_F(Transfers, StallsEndTheDownloadWhenTheyUsedUpTheirTime)
+{
+    const Pd::Net::Pacing pacing{.receiveTimeoutMs = 1000, .stallBudgetMs = 3000, .waitSlice = {}};
+    struct Case
+    {
+        const char* what;
+        std::string rule;
+        std::uint64_t kept;
+        std::wstring error;
+    } cases[] = {
+        {"before the headers", R"({"stallHeaders": 2500})", 0,
+         L"The server did not answer in time: no answer from {} within 1 seconds."},
+        {"in the body", R"({"stallAfter": 100000, "stallMs": 2500})", 300000,
+         L"The server stopped sending: nothing came from {} for 1 seconds."},
+    };
+    for (const Case& c : cases)
+    {
+        Fresh(c.rule);
+        EXPECT_EQ(ErrorOf(Get(5, {}, {}, {}, pacing)), Named(c.error)) << c.what;
+        EXPECT_EQ(served.Requests(L"large.zst").size(), 3u) << c.what;
+        EXPECT_EQ(log.size(), 2u) << c.what; // two retries, then the budget is used up
+        EXPECT_EQ(fs::exists(target) ? fs::file_size(target) : 0u, c.kept) << c.what;
+    }
+}
+
+TEST(RetryAfter, IsDelaySecondsOrAnHttpDateHeldToADay)
+{
+    const SYSTEMTIME noon{2024, 5, 3, 1, 12, 0, 0, 0};
+    FILETIME now{};
+    ASSERT_TRUE(::SystemTimeToFileTime(&noon, &now));
+    const std::pair<const wchar_t*, std::optional<std::int64_t>> cases[] = {
+        {L"120", 120},
+        {L"0", 0},
+        {L"90000", 86400},
+        {L"Wed, 01 May 2024 12:01:00 GMT", 60},
+        {L"Wed, 01 May 2024 11:00:00 GMT", 0},
+        {L"Fri, 31 Feb 2024 12:00:00 GMT", std::nullopt},
+        {L"Wed, 01 May 2024 12:01:00 UTC", std::nullopt},
+        {L"", std::nullopt},
+        {L"-5", std::nullopt},
+        {L"soon", std::nullopt},
+        {L"99999999999999999999", std::nullopt},
+    };
+    for (const auto& [text, seconds] : cases)
+    {
+        auto parsed = Pd::Net::Detail::ParseRetryAfter(text, now);
+        EXPECT_EQ(parsed ? std::optional(parsed->count()) : std::nullopt, seconds) << Pd::Core::ToUtf8(text);
+    }
+}
+
+TEST(SecureFailure, NamesEachCheckThatFailed)
+{
+    const std::pair<DWORD, const wchar_t*> cases[] = {
+        {0x10, L"the server's certificate is for another name"},
+        {0x30,
+         L"the server's certificate is for another name; the server's certificate has expired or is not "
+         L"valid yet"},
+        {0x08, L"the server's certificate is not from a trusted authority"},
+        {0x04, L"the server's certificate has been revoked"},
+        {0x42, L"the server's certificate is not valid"},
+        {0x80000000, L"the secure (TLS) connection could not be set up"},
+        {0, L""},
+    };
+    for (const auto& [flags, text] : cases)
+        EXPECT_EQ(Pd::Net::Detail::SecureFailureText(flags), text) << flags;
+}
+
 TEST_F(Transfers, FailedAttemptsWaitLongerEachTimeAndTheLastErrorIsReturned)
 {
     served.Rule(L"large.zst", R"([{"append": 10}, {"status": 500}])");
-    EXPECT_EQ(ErrorOf(Get(5)), L"The server answered HTTP 500.");
+    EXPECT_EQ(ErrorOf(Get(5)), L"The server answered HTTP 500 for " + served.Url(L"large.zst") + L".");
     const auto requests = served.Requests(L"large.zst");
     ASSERT_EQ(requests.size(), 5u);
     EXPECT_TRUE(requests[1].range.starts_with(L"bytes=")) << "the part before the excess is kept";
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0], L"Attempt 1 of 5 failed: The server sent more data than expected. - trying again.");
-    EXPECT_EQ(log[3], L"Attempt 4 of 5 failed: The server answered HTTP 500. - trying again.");
+    EXPECT_EQ(log[3], L"Attempt 4 of 5 failed: The server answered HTTP 500 for " + served.Url(L"large.zst") +
+                          L". - trying again.");
     std::vector<int> expected;
     for (int wait : {100, 200, 300, 400})
         expected.insert(expected.end(), 20, wait);

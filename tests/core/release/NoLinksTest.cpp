@@ -6,7 +6,9 @@
 // checked as built, and a world-writable Unix folder stands for a folder that every user may change.
 #include "core/release/NoLinks.h"
 #include "core/release/FolderAccess.h"
+#include "core/release/KnownFolder.h"
 #include "core/release/StagedFiles.h"
+#include "core/release/UserFolderFiles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "tests/core/release/Helpers.h"
@@ -102,6 +104,73 @@ TEST_F(NoLinks, NothingIsCreatedOrOpenedForWritingThroughALink)
         Pd::Install::OpenBelow(folder, folder + L"\\assets\\icons\\a.png", GENERIC_WRITE, 0, CREATE_NEW);
     ASSERT_TRUE(file) << ToUtf8(file.error());
     EXPECT_TRUE(Pd::Install::CheckHandleBelow(file->Get(), folder, folder + L"\\assets\\icons\\a.png"));
+}
+
+// Past MAX_PATH Wine gives no final path ("more data" whatever the buffer): files there are made
+// and checked all the same, a link on the way is still found, and a handle whose place cannot be
+// read at all is reported as a check that could not be made, never as a link.
+TEST_F(NoLinks, PathsPastMaxPathAreCheckedAndACheckThatCannotBeMadeSaysSo)
+{
+    const std::wstring folder = folder_.wstring();
+    const fs::path deep = folder_ / std::wstring(120, L'd') / std::wstring(120, L'e');
+    const std::wstring kernel = (deep / L"kernel").wstring();
+    ASSERT_GT(kernel.size(), std::size_t{MAX_PATH});
+    ASSERT_TRUE(Pd::Install::CreateFoldersBelow(folder, deep.wstring()));
+    auto file = Pd::Install::OpenBelow(folder, kernel, GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_TRUE(file) << ToUtf8(file.error());
+    EXPECT_TRUE(Pd::Install::CheckHandleBelow(file->Get(), folder, kernel));
+
+    const std::wstring linked = (deep / L"kernel.new").wstring();
+    ASSERT_TRUE(links_.Make((outside_ / L"kernel.new").wstring(), linked));
+    auto behind = Pd::Install::OpenBelow(folder, linked, GENERIC_WRITE, 0, OPEN_ALWAYS);
+    ASSERT_FALSE(behind);
+    EXPECT_EQ(behind.error(), Pd::Core::FormatText(18051, linked));
+    ExpectOutsideWhole();
+
+    Pd::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto unknown = Pd::Install::CheckHandleBelow(event.Get(), folder, kernel);
+    ASSERT_FALSE(unknown);
+    EXPECT_TRUE(unknown.error().starts_with(Pd::Core::FormatText(18091, kernel) + L": "))
+        << ToUtf8(unknown.error());
+}
+
+// The elevated host's program log: a link planted as the data folder, or above it in the user's
+// folders, is refused and nothing is written through it; the refusal says where and why.
+TEST_F(NoLinks, TheProgramLogIsNeverWrittenThroughALinkInTheUsersFolders)
+{
+    const fs::path profile = scratch_.Path() / L"profile";
+    fs::create_directories(profile / L"AppData" / L"Local");
+    fs::create_directories(scratch_.Path() / L"elsewhere" / L"Local");
+    ASSERT_TRUE(links_.Make(outside_.wstring(), (profile / L"AppData" / L"Local" / L"Peldra").wstring()));
+    ASSERT_TRUE(links_.Make((scratch_.Path() / L"elsewhere").wstring(), (profile / L"Roaming").wstring()));
+    for (const fs::path& folder :
+         {profile / L"AppData" / L"Local" / L"Peldra", profile / L"Roaming" / L"Local" / L"Peldra"})
+    {
+        std::string problem;
+        EXPECT_EQ(Pd::Install::OpenLogBelow(profile.wstring(), folder.wstring(), problem), nullptr);
+        EXPECT_TRUE(
+            problem.starts_with("not written to " + ToUtf8((folder / L"bluetooth.log").wstring()) + ": "))
+            << problem;
+        EXPECT_NE(problem.find("link, junction or mount point"), std::string::npos) << problem;
+    }
+    ExpectOutsideWhole();
+    EXPECT_FALSE(fs::exists(scratch_.Path() / L"elsewhere" / L"Local" / L"Peldra"));
+
+    // Without links the folder is made and the file appended to, by two writers at once.
+    const fs::path folder = profile / L"AppData" / L"Local" / L"Real";
+    std::string problem;
+    std::FILE* first = Pd::Install::OpenLogBelow(profile.wstring(), folder.wstring(), problem);
+    std::FILE* second = Pd::Install::OpenLogBelow(profile.wstring(), folder.wstring(), problem);
+    ASSERT_TRUE(first && second) << problem;
+    std::fputs("one\n", first);
+    std::fflush(first);
+    std::fputs("two\n", second);
+    std::fclose(second);
+    std::fputs("three\n", first);
+    std::fclose(first);
+    EXPECT_EQ(PdTest::ReadBytes(folder / L"bluetooth.log"), "one\ntwo\nthree\n");
+    EXPECT_EQ(Pd::Install::UserFolderRoot(Pd::Install::KnownFolderPath(FOLDERID_LocalAppData)),
+              Pd::Install::KnownFolderPath(FOLDERID_Profile));
 }
 
 TEST(FolderAccess, TheCreatedFoldersListLetsOnlyAdministratorsChangeIt)

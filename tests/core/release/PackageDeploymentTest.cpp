@@ -180,23 +180,26 @@ TEST(InstallDependencies, NamesThatWouldReachOutsideTheReleaseFolderAreRefused)
     }
 }
 
-TEST(PackageDeployments, AFailureNamesTheStepAndEndsWithTheCode)
+// A failed deployment names its step (a dependency by its name) and gives the deployment's own
+// text before Windows' text for the code, which ends it.
+TEST(PackageDeployments, AFailureNamesTheStepAndGivesTheDeploymentsOwnText)
 {
     {
         Pd::Test::SimScenario scenario(Scenario({}, R"(,"deploymentFailures":{"add":"0x80073CF9"})"));
         Release release(Dependencies({{"Runtime", "14.0"}}));
         release.Ship("Runtime", "14.0.0.0");
-        const std::wstring error = PdTest::ErrorOf(release.InstallDependencies());
-        EXPECT_TRUE(error.starts_with(L"Installing the package Runtime: ")) << Pd::Core::ToUtf8(error);
-        EXPECT_TRUE(error.ends_with(L" (code 0x80073CF9)")) << Pd::Core::ToUtf8(error);
+        EXPECT_EQ(
+            PdTest::ErrorOf(release.InstallDependencies()),
+            Pd::Core::ErrorText(L"Runtime: The simulated add operation failed. Windows says", 0x80073CF9));
     }
     {
         // The simulated package manager refuses a development registration without developer mode.
         PdTest::DeveloperModeSetting developerMode(false);
         Pd::Test::SimScenario scenario(Scenario({}));
-        const std::wstring error = PdTest::ErrorOf(Pd::Install::RegisterPackage(Release().Path(), {}));
-        EXPECT_TRUE(error.starts_with(L"Registering the Tovik package: ")) << Pd::Core::ToUtf8(error);
-        EXPECT_TRUE(error.ends_with(L" (code 0x80073CFF)")) << Pd::Core::ToUtf8(error);
+        EXPECT_EQ(PdTest::ErrorOf(Pd::Install::RegisterPackage(Release().Path(), {})),
+                  Pd::Core::ErrorText(L"Registering the Tovik package: Registering an unpacked package needs "
+                                      L"developer mode. Windows says",
+                                      0x80073CFF));
         EXPECT_FALSE(Pd::Install::FindInstalledPackage());
     }
     // Without a package manager (this build has no Windows Runtime binding) each step says so.

@@ -4,6 +4,7 @@
 
 #include "core/Handles.h"
 #include "core/release/Trust.h"
+#include "core/Strings.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/release/UserValues.h"
 #include "tests/core/ScratchFolder.h"
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace
 {
@@ -115,20 +117,37 @@ TEST(ReleaseFiles, UnsignedManifestRemovesTheProofOfAnEarlierOne)
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.cat"));
 }
 
-TEST(ReleaseFiles, ReplacedFileThatCannotBeMovedKeepsTheNewContentAside)
+// A reader of a release file (a verify, the host's start-up check) delays its replacement and
+// never fails it, whether it shares deleting as the program's own readers do or not; a folder in
+// the file's place fails the replacement at once, leaving nothing aside.
+TEST(ReleaseFiles, AReaderDelaysTheReplacementAndNeverFailsIt)
 {
     PdTest::ScratchFolder folder;
-    const fs::path target = folder.Write(L"release.json", "old");
-    Pd::UniqueFile held(
-        ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(held);
-    auto written = Pd::Core::WriteFileReplacing(target.wstring(), "new");
+    std::string content = "old";
+    const fs::path target = folder.Write(L"release.cat", content);
+    for (const DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}, DWORD{FILE_SHARE_READ}})
+    {
+        Pd::UniqueFile held(
+            ::CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_EQ(Pd::Core::ReadFileBytes(target.wstring()), content) << "readers do not exclude each other";
+        std::jthread reader([&held] {
+            ::Sleep(300);
+            held.Reset();
+        });
+        content = "new " + std::to_string(share);
+        auto written = Pd::Core::WriteFileReplacing(target.wstring(), content);
+        ASSERT_TRUE(written) << Pd::Core::ToUtf8(written.error());
+        EXPECT_EQ(PdTest::ReadBytes(target), content);
+        EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
+    }
+    const fs::path blocked = folder.Path() / L"release.json";
+    fs::create_directories(blocked / L"inside");
+    auto written = Pd::Core::WriteFileReplacing(blocked.wstring(), "new");
     ASSERT_FALSE(written);
-    EXPECT_TRUE(written.error().starts_with(L"Cannot create " + target.wstring() + L".: "))
-        << written.error();
-    held.Reset();
-    EXPECT_EQ(PdTest::ReadBytes(target), "old");
-    EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"release.json.new"), "new");
+    EXPECT_TRUE(written.error().starts_with(L"Replacing " + blocked.wstring() + L": "))
+        << Pd::Core::ToUtf8(written.error());
+    EXPECT_FALSE(fs::exists(blocked.wstring() + L".new"));
 }
 
 TEST(ReleaseFiles, StoredStateIsReadAsADword)

@@ -5,8 +5,11 @@
 #include "core/release/RunLock.h"
 
 #include "core/Handles.h"
+#include "tests/support/PlantedObject.h"
 
 #include <gtest/gtest.h>
+
+#include <aclapi.h>
 
 #include <chrono>
 #include <cstring>
@@ -35,7 +38,7 @@ public:
     OtherRun(const std::wstring& name, bool abandon)
         : letGo_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           holding_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread_([this, name, abandon] {
-              Pd::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
+              Pd::UniqueHandle mutex = PdTest::PlantObject(name, L"BA", PdTest::Planted::Mutex);
               ::WaitForSingleObject(mutex.Get(), INFINITE);
               ::SetEvent(holding_.Get());
               ::WaitForSingleObject(letGo_.Get(), INFINITE);
@@ -79,7 +82,7 @@ TEST(RunLock, AFreeOrAbandonedLockIsTakenAtOnceAndSeenByOthersUntilDropped)
     const std::wstring name = LockName();
     EXPECT_FALSE(RunLock::HeldElsewhere(name.c_str()));
     // Keeps the mutex in existence after its owner ended, as the other runs of a machine would.
-    Pd::UniqueHandle kept(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    Pd::UniqueHandle kept = PdTest::PlantObject(name, L"BA", PdTest::Planted::Mutex);
     {
         OtherRun killed(name, true);
         EXPECT_TRUE(RunLock::HeldElsewhere(name.c_str()));
@@ -115,6 +118,32 @@ TEST(RunLock, AHeldLockIsWaitedForWithOneLineThenRefusedOrTakenWhenReleased)
     release.join();
     EXPECT_TRUE(waited.lock);
     EXPECT_EQ(waited.lines.size(), 1u);
+}
+
+// Anyone may create a mutex under the lock's name first; only one of the administrators' or the
+// system's is a run's.
+TEST(RunLock, ALockAnotherAccountMadeIsRefusedAtOnceNamingItsOwner)
+{
+    const std::wstring name = LockName();
+    Pd::UniqueHandle planted = PdTest::PlantObject(name, L"S-1-5-21-1-2-3-4", PdTest::Planted::Mutex);
+    Attempt refused = Acquire(name, 10s);
+    ASSERT_FALSE(refused.lock);
+    EXPECT_EQ(refused.lock.error(),
+              L"Another program holds Peldra's name " + name +
+                  L" (its owner is S-1-5-21-1-2-3-4): Peldra changes nothing while it does. "
+                  L"End that program, or restart Windows, and try again.");
+    EXPECT_TRUE(refused.lines.empty()) << "no wait";
+    planted.Reset();
+    Attempt own = Acquire(name, 0ms);
+    ASSERT_TRUE(own.lock);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    Pd::UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
+    ASSERT_EQ(::GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                nullptr, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(::IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) << "the lock a run makes";
+    ::LocalFree(descriptor);
 }
 
 TEST(RunLock, AStopRequestEndsTheWait)

@@ -6,6 +6,9 @@
 #include "core/release/Packages.h"
 #include "core/Strings.h"
 #include "tests/core/release/Helpers.h"
+#include "tests/core/release/LoopbackServer.h"
+#include "tests/core/ScratchFolder.h"
+#include "tests/support/UnixLink.h"
 
 #include <windows.h>
 
@@ -81,6 +84,17 @@ TEST_F(SettingsShortcut, LaunchesAndroidsSettingsThroughTheClientAliasAndIsMadeO
     ASSERT_TRUE(Pd::Install::CreateTovikSettingsShortcut(L"Android-Einstellungen", icon));
     EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts(),
               std::vector<std::wstring>{(Programs() / L"Android-Einstellungen.lnk").wstring()});
+
+    // The Start menu is the user's: a link planted under the shortcut's name is not written through.
+    PdTest::ScratchFolder scratch;
+    const auto precious = scratch.Write(L"precious.txt", "precious");
+    PdTest::UnixLinks links;
+    ASSERT_TRUE(links.Make(precious.wstring(), (Programs() / L"Planted.lnk").wstring()));
+    auto refused = Pd::Install::CreateTovikSettingsShortcut(L"Planted", icon);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().find(L"link, junction or mount point"), std::wstring::npos)
+        << Pd::Core::ToUtf8(refused.error());
+    EXPECT_EQ(PdTest::ReadBytes(precious), "precious");
 }
 
 TEST_F(SettingsShortcut, OnlyShortcutsWithTheSettingsArgumentsAreFound)

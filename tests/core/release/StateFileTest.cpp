@@ -1,5 +1,6 @@
 #include "core/release/InstallState.h"
 
+#include "core/Strings.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
 
@@ -96,7 +97,9 @@ TEST(StateFile, UncreatableTemporaryFileFailsAndKeepsTheOldFile)
     std::filesystem::create_directory(folder.Path() / L"peldra.json.new"); // cannot be opened as a file
     auto written = WriteState(folder.Path().wstring(), Sample());
     ASSERT_FALSE(written);
-    EXPECT_EQ(written.error(), L"Cannot create " + (folder.Path() / L"peldra.json.new").wstring() + L".");
+    EXPECT_TRUE(
+        written.error().starts_with(L"Creating " + (folder.Path() / L"peldra.json.new").wstring() + L": "))
+        << Pd::Core::ToUtf8(written.error());
     EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"peldra.json"), "old");
 }
 

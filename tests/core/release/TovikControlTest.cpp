@@ -4,6 +4,7 @@
 
 #include "core/Strings.h"
 #include "platform/PackageManager.h"
+#include "platform/sim/SimNetwork.h"
 #include "platform/sim/Simulation.h"
 #include "tests/core/release/FakeClient.h"
 #include "tests/core/release/Helpers.h"
@@ -39,32 +40,33 @@ std::string RegisteredTovik(const std::filesystem::path& folder, std::string_vie
            std::string(extra) + "}";
 }
 
-TEST(ShutdownTovik, StartsTheClientAliasInTheWorkingFolderWhenThatIsAFolder)
+// The install and the uninstall ask this account's running Tovik to shut down, through its client
+// started with the user's rights by the desktop shell, and wait for its VM to end.
+TEST(ShutdownTovik, AsksThisAccountsRunningTovikThroughTheUsersShellAndWaitsForItsVm)
 {
-    std::filesystem::remove_all(PdTest::ClientAliasPath().parent_path());
-    EXPECT_EQ(Pd::Install::TovikClientAlias(), L"");
     std::vector<std::wstring> log;
-    Pd::Install::ShutdownTovik(L"", [&](const std::wstring& line) { log.push_back(line); });
-    EXPECT_TRUE(log.empty()) << "without the client nothing is started or logged";
-    EXPECT_FALSE(Pd::Install::StartTovikShutdown(L""));
-
+    const auto logLine = [&](const std::wstring& line) { log.push_back(line); };
     FakeClient client;
-    EXPECT_EQ(Pd::Install::TovikClientAlias(), client.Alias());
     ScratchFolder folder;
-    Pd::Install::ShutdownTovik(folder.Path().wstring(),
-                               [&](const std::wstring& line) { log.push_back(line); });
+    {
+        Pd::Test::SimScenario scenario(
+            R"({"computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid", )"
+            R"("account": "S-1-5-21-9-9-9-1001"}]})");
+        Pd::Install::ShutdownTovik(folder.Path().wstring(), logLine);
+        EXPECT_TRUE(log.empty() && client.Starts().empty()) << "another account's Tovik is not asked";
+    }
+    Pd::Test::SimScenario scenario("{" + RunningVm + "}");
+    Pd::Install::ShutdownTovik(folder.Path().wstring(), logLine);
     EXPECT_EQ(log, std::vector<std::wstring>{L"Shutting Tovik down."});
-    auto starts = client.Starts();
-    ASSERT_EQ(starts.size(), 1u) << "the client ended before the call returned";
+    EXPECT_FALSE(Pd::Guest::FindOwnAndroidVm().vm) << "returned once the VM had ended";
+    EXPECT_EQ(Pd::Platform::Sim::OpenedWebPages(scenario.Folder()),
+              std::vector<std::wstring>{client.Alias() + L" /shutdown"});
+    ASSERT_TRUE(Pd::Install::RequestTovikShutdown((folder.Path() / L"missing").wstring()));
+    auto starts = client.Starts(2);
+    ASSERT_EQ(starts.size(), 2u);
     EXPECT_EQ(starts[0].commandLine, L"\"" + client.Alias() + L"\" /shutdown");
     EXPECT_EQ(starts[0].currentFolder, folder.Path().wstring());
-
-    Pd::Install::ShutdownTovik((folder.Path() / L"missing").wstring(), {});
-    Pd::Install::ShutdownTovik(folder.Write(L"file.txt", "x").wstring(), {});
-    starts = client.Starts();
-    ASSERT_EQ(starts.size(), 3u);
-    EXPECT_EQ(starts[1].currentFolder, CurrentFolder());
-    EXPECT_EQ(starts[2].currentFolder, CurrentFolder());
+    EXPECT_EQ(starts[1].currentFolder, CurrentFolder()) << "not a folder: the caller's";
 }
 
 TEST(Stop, AsksAndroidToShutDownThroughTheClientOnlyForThisAccountsTovik)
@@ -177,12 +179,18 @@ private:
     static constexpr const wchar_t* Key = L"tovik";
 };
 
-TEST(LaunchTovikUri, WithoutTheClientAliasTheShellOpensTheUriOrTheStepFails)
+TEST(LaunchTovikUri, WithoutTheClientAliasTheUsersShellOpensTheUriOrTheStepFails)
 {
-    Pd::Test::SimScenario scenario("{}");
-    const std::wstring unhandled = PdTest::ErrorOf(Pd::Install::LaunchTovikUri(L"", L"com.android.settings"));
-    EXPECT_TRUE(unhandled.starts_with(L"Opening tovik://com.android.settings: "))
-        << Pd::Core::ToUtf8(unhandled);
+    {
+        Pd::Test::SimScenario scenario("{}"); // no program opens "tovik:" addresses
+        EXPECT_EQ(PdTest::ErrorOf(Pd::Install::LaunchTovikUri(L"", L"com.android.settings")),
+                  L"Opening tovik://com.android.settings: the shell could not open it (code 1155)");
+        scenario.Write(R"({"shell": {"schemes": ["tovik"]}})");
+        ASSERT_TRUE(Pd::Install::LaunchTovikUri(L"", L"com.android.settings"));
+        EXPECT_EQ(Pd::Platform::Sim::OpenedWebPages(scenario.Folder()),
+                  std::vector<std::wstring>{L"tovik://com.android.settings"});
+    }
+    // Without a simulated PC: Wine's desktop shell opens it, through the machine's "tovik" class.
     ScratchFolder folder;
     FakeClient handler(folder.Path() / L"handler" / L"TovikClient.exe");
     TovikProtocol protocol(handler.Alias());

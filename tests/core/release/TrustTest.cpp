@@ -5,6 +5,7 @@
 #include "core/release/Trust.h"
 
 #include "core/Handles.h"
+#include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"
@@ -115,9 +116,25 @@ TEST_F(Catalog, OnWineEveryCatalogIsRefusedAndTheTemporaryCopyDeleted)
         << "the product's pins";
     EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes("", member_));
     EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(official_, ""));
+    // What a run killed while it checked left goes with the next check; another run's catalog,
+    // held open while that run checks it, and a file of another name stay.
+    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+    const std::filesystem::path left = temp / L"pld-0123456789abcdef0123456789abcdef.cat";
+    const std::filesystem::path checking = temp / L"pld-fedcba9876543210fedcba9876543210.cat";
+    const std::filesystem::path other = temp / L"pld-mine.cat";
+    for (const auto& file : {left, checking, other})
+        PdTest::WriteBytes(file, "catalog");
+    Pd::UniqueFile held(::CreateFileW(checking.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
     const int before = TemporaryCatalogs();
     EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(official_, member_));
-    EXPECT_EQ(TemporaryCatalogs(), before);
+    EXPECT_EQ(TemporaryCatalogs(), before - 1);
+    EXPECT_FALSE(std::filesystem::exists(left));
+    EXPECT_TRUE(std::filesystem::exists(checking) && std::filesystem::exists(other));
+    held.Reset();
+    std::filesystem::remove(checking);
+    std::filesystem::remove(other);
 }
 
 TEST_F(Catalog, ASimulatedPcTrustingThePublisherAcceptsItsCatalogsOnlyForTheirOwnData)

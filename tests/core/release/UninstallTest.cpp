@@ -12,6 +12,7 @@
 #include "core/release/SettingsShortcut.h"
 #include "core/release/WindowsInfo.h"
 #include "core/Settings.h"
+#include "core/Text.h"
 #include "host/controls/ScheduledTask.h"
 #include "platform/Guid.h"
 #include "platform/HvSocket.h"
@@ -183,8 +184,9 @@ TEST_F(Uninstall, EverythingAfterAnInstallThatSwitchedFeaturesOnLeavesNothingOfT
         Level::Success);
 }
 
-// The user's files in a folder of the release and in the install folder outlive the uninstall; a
-// state file of an older version, which recorded names only, still removes those whole.
+// The user's files in a folder of the release and in the install folder outlive the uninstall,
+// "*.new" ones too (only the staged names the install recorded go); a state file of an older
+// version, which recorded names only, still removes those whole.
 TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
 {
     for (bool olderState : {false, true})
@@ -193,6 +195,9 @@ TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
         InstallRelease();
         ASSERT_EQ(questions_.size(), 1u) << "the folder held the user's files";
         PdTest::WriteBytes(folder_ / L"tools" / L"my-notes.txt", "the user's");
+        PdTest::WriteBytes(folder_ / L"tools" / L"notes.new", "the user's");
+        PdTest::WriteBytes(folder_ / L"notes.new", "the user's");
+        PdTest::WriteBytes(folder_ / L"tools" / L"kernel.new", "staged by a run cut off");
         if (olderState)
         {
             Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
@@ -204,10 +209,12 @@ TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
         ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
         EXPECT_TRUE(outcome->failures.empty());
         EXPECT_EQ(fs::exists(folder_ / L"tools" / L"my-notes.txt"), !olderState);
+        EXPECT_EQ(fs::exists(folder_ / L"tools" / L"notes.new"), !olderState);
         EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine" / L"notes.txt"), "the user's");
-        PdTest::ExpectPaths({folder_ / L"tools" / L"kernel", folder_ / L"system.vhdx", folder_ / L"assets",
-                             folder_ / L"AppxManifest.xml", folder_ / L"release.json",
-                             folder_ / L"peldra.json"},
+        EXPECT_EQ(PdTest::ReadBytes(folder_ / L"notes.new"), "the user's");
+        PdTest::ExpectPaths({folder_ / L"tools" / L"kernel", folder_ / L"tools" / L"kernel.new",
+                             folder_ / L"system.vhdx", folder_ / L"assets", folder_ / L"AppxManifest.xml",
+                             folder_ / L"release.json", folder_ / L"peldra.json"},
                             false);
         EXPECT_TRUE(
             Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
@@ -252,6 +259,8 @@ TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPac
     SetIcon(data.wstring() + L"\\icon.ico");
     PdTest::WriteBytes(fs::path(setting_.programDataFolder) / L"bluetooth.log", "log");
     Pd::Core::WriteUserDword(L"EnabledDeveloperMode", 1);
+    pc_->Write(Scenario(
+        R"(, "computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid"}])"));
     // Asked for another folder, the run removes the registered one, which holds a state file.
     const fs::path elsewhere = scratch_.Path() / L"Elsewhere";
     fs::create_directories(elsewhere);
@@ -277,7 +286,7 @@ TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPac
     EXPECT_EQ(Stages(), (std::vector<std::wstring>{L"Checking Windows", L"Removing Tovik from Windows",
                                                    L"Deleting files", L"Done"}));
     EXPECT_EQ(hostCalls_, (std::vector<std::wstring>{L"stop host", L"remove task"}));
-    // Tovik was asked to shut down from its folder before its package went.
+    // Tovik was running: it was asked to shut down from its folder before its package went.
     EXPECT_TRUE(Logged(L"Shutting Tovik down.", Level::Info));
     const auto starts = client.Starts(1);
     ASSERT_EQ(starts.size(), 1u);
@@ -298,12 +307,30 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine.txt"), "the user's");
     EXPECT_TRUE(Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
                        Level::Warning));
+
+    // An empty folder, as an install cut off at its start leaves it: the one the user named stays
+    // and the message says so; the default install folder, which only an install makes, goes.
+    const fs::path empty = scratch_.Path() / L"Empty";
+    fs::create_directories(empty);
+    fs::create_directories(setting_.defaultFolder);
+    hostCalls_.clear();
+    refused = Remove(empty, Removal::KeepData);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), Pd::Core::FormatText(16078, empty.wstring()));
+    EXPECT_TRUE(fs::is_directory(empty));
+    auto removed = Remove(setting_.defaultFolder, Removal::KeepData);
+    ASSERT_TRUE(removed) << Pd::Core::ToUtf8(removed.error());
+    EXPECT_TRUE(removed->failures.empty());
+    EXPECT_FALSE(fs::exists(setting_.defaultFolder));
+    EXPECT_TRUE(Logged(Pd::Core::FormatText(17082, setting_.defaultFolder), Level::Success));
+    EXPECT_TRUE(hostCalls_.empty()) << "nothing else is changed";
 }
 
 // The state file goes last: an uninstall cut off after the release files is finished by the next
-// one. One of an older version, which deleted the state file first, is finished from what is
-// left (the Start-menu shortcut beside the folder); with everything to go, files that no record
-// names are a failure that names the folder.
+// one. One of an older version, which deleted the state file first, is finished from what is left
+// in the folder; with everything to go, files that no record names are a failure that names the
+// folder. The settings shortcut alone, with nothing in the folder, is no evidence: nothing changes,
+// and the empty folder stays with a message that says so.
 TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
 {
     const std::wstring unrecorded =
@@ -326,7 +353,18 @@ TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
         if (releaseLeft)
             PdTest::WriteBytes(folder_ / L"release.json", "what the older version left");
 
+        hostCalls_.clear();
         auto finished = Remove(folder_, releaseLeft ? Removal::Everything : Removal::KeepData);
+        if (stateDeleted && !releaseLeft)
+        {
+            ASSERT_FALSE(finished);
+            EXPECT_EQ(finished.error(), Pd::Core::FormatText(16078, folder_.wstring()));
+            EXPECT_TRUE(hostCalls_.empty());
+            EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts().size(), 1u);
+            EXPECT_TRUE(fs::is_directory(folder_));
+            fs::remove_all(folder_);
+            continue;
+        }
         ASSERT_TRUE(finished) << Pd::Core::ToUtf8(finished.error());
         EXPECT_FALSE(Pd::Install::FindInstalledPackage());
         EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty());

@@ -2,10 +2,12 @@
 
 #include "core/Handles.h"
 #include "core/HostChanged.h"
+#include "core/Strings.h"
 #include "host/controls/HostControl.h"
 #include "host/controls/HostObjects.h"
 #include "tests/host/controls/HostStandIn.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PlantedObject.h"
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,34 @@ TEST_F(BackgroundHostTest, AnUnverifiedOrCancelledReleaseServesNothing)
         EXPECT_TRUE(events.All().empty()) << "no thread started";
         EXPECT_FALSE(Pd::UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Pd::Host::HostMutexName)));
     }
+}
+
+// Another account that made one of the host's objects first keeps it from starting, and says so;
+// a host's own leftover objects (the administrators') do not.
+TEST_F(BackgroundHostTest, ObjectsAnotherAccountMadeFirstKeepTheHostFromStarting)
+{
+    using PdTest::Planted;
+    const std::pair<const wchar_t*, Planted> names[] = {{Pd::Host::HostMutexName, Planted::Mutex},
+                                                        {Pd::Host::StopEventName, Planted::Event},
+                                                        {Pd::Host::ReloadEventName, Planted::Event}};
+    for (const auto& [name, kind] : names)
+    {
+        SCOPED_TRACE(Pd::Core::ToUtf8(name));
+        Pd::UniqueHandle planted = PdTest::PlantObject(name, L"S-1-5-21-1-2-3-4", kind);
+        ASSERT_TRUE(planted);
+        EXPECT_EQ(Pd::Host::RunBackgroundWith(parts), 1);
+        EXPECT_EQ(log.Count("host: another program holds Peldra's name " + Pd::Core::ToUtf8(name) +
+                            " (owner S-1-5-21-1-2-3-4), refused"),
+                  1u)
+            << log.Dump();
+        EXPECT_TRUE(events.All().empty()) << "nothing checked or started";
+    }
+    Pd::UniqueHandle leftover = PdTest::PlantObject(Pd::Host::StopEventName, L"BA", Planted::Event);
+    ::SetEvent(leftover.Get());
+    auto host = Start();
+    ASSERT_TRUE(events.WaitFor("verify"));
+    Pd::Host::Stop();
+    EXPECT_EQ(host.get(), 0);
 }
 
 // Bluetooth and the tray follow the settings on each Reload; Register is remembered while Android

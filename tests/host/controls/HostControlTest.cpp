@@ -62,6 +62,32 @@ TEST(HostSettings, MissingOrUnreadableValuesReadAsOffExceptTheTray)
     EXPECT_FALSE(Pd::Host::BluetoothEnabled()) << "a value of another type cannot be read: off";
 }
 
+// Remembering Windows Hello weakens the fingerprint prompt: only the machine's value (which only
+// administrators can change) lengthens it; the per-user value an unelevated program can write
+// only shortens it.
+TEST(HostSettings, TheHelloRememberTimeComesFromTheAdministratorsStoreAndTheUsersValueOnlyShortensIt)
+{
+    using Pd::Host::Detail::TrustedRememberMinutes;
+    constexpr std::uint32_t UntilLocked = 0xFFFFFFFF;
+    EXPECT_EQ(TrustedRememberMinutes(std::nullopt, std::nullopt), 0u);
+    EXPECT_EQ(TrustedRememberMinutes(std::nullopt, UntilLocked), 0u) << "an older install's value";
+    EXPECT_EQ(TrustedRememberMinutes(30, std::nullopt), 30u);
+    EXPECT_EQ(TrustedRememberMinutes(5, 30), 5u);
+    EXPECT_EQ(TrustedRememberMinutes(UntilLocked, 30), 30u);
+    EXPECT_EQ(TrustedRememberMinutes(UntilLocked, 0), 0u);
+
+    ClearedSettings cleared(HostValues);
+    ClearedSettings::SetDword(L"HelloRemember", UntilLocked);
+    ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(0));
+    ClearedSettings::SetDword(L"HelloRemember", UntilLocked);
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0u) << "the per-user value alone";
+    ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(30));
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 30u);
+    ClearedSettings::SetDword(L"HelloRemember", 5);
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 5u);
+    ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(0));
+}
+
 TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
 {
     ClearedSettings cleared(HostValues);

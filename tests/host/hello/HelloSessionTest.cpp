@@ -1,6 +1,7 @@
 #include "host/hello/HelloSession.h"
 #include "core/Handles.h"
 #include "core/Settings.h"
+#include "host/controls/HostSettings.h"
 #include "platform/sim/SimUserConsent.h"
 #include "tests/support/SimScenario.h"
 
@@ -22,6 +23,9 @@ using namespace Pd::Bio;
 using namespace Pd::Bio::Hello;
 using Pd::Test::SimScenario;
 
+constexpr GUID FirstVm{0x2B1B9D9E, 0x0A4C, 0x4D3B, {0x9E, 0x8F, 0x7A, 0x6B, 0x5C, 0x4D, 0x3E, 0x2F}};
+constexpr GUID OtherVm{0x0D1E2F3A, 0x4B5C, 0x4D6E, {0x8F, 0x70, 0x81, 0x92, 0xA3, 0xB4, 0xC5, 0xD6}};
+
 TEST(HelloMemory, RequestsAreAnsweredFromMemoryOnlyWhileItHolds)
 {
     constexpr std::uint64_t Minute = 60000;
@@ -34,6 +38,7 @@ TEST(HelloMemory, RequestsAreAnsweredFromMemoryOnlyWhileItHolds)
         std::uint64_t elapsed;
         bool answered;
         bool keptValid;
+        GUID vm = FirstVm;
     };
     const Case cases[] = {
         {"4 of 5 minutes", 5, true, 7, 4 * Minute, true, true},
@@ -42,11 +47,13 @@ TEST(HelloMemory, RequestsAreAnsweredFromMemoryOnlyWhileItHolds)
         {"locked since", 0xFFFFFFFF, true, 8, 0, false, false},
         {"setting off", 0, true, 7, 0, false, false},
         {"no session notifications", 30, false, 7, 0, false, false},
+        {"another VM asks", 30, true, 7, 0, false, false, OtherVm},
     };
     for (const Case& c : cases)
     {
-        RememberedVerification memory{true, 1000, 7};
-        EXPECT_EQ(AnswerFromMemory(memory, c.minutes, c.watched, c.generation, 1000 + c.elapsed), c.answered)
+        RememberedVerification memory{true, 1000, 7, FirstVm};
+        EXPECT_EQ(AnswerFromMemory(memory, c.minutes, c.watched, c.generation, 1000 + c.elapsed, c.vm),
+                  c.answered)
             << c.name;
         EXPECT_EQ(memory.valid, c.keptValid) << c.name;
     }
@@ -94,8 +101,8 @@ private:
 class HelloSessionTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { Pd::Core::WriteUserDword(L"HelloRemember", 0); }
-    void TearDown() override { Pd::Core::WriteUserDword(L"HelloRemember", 0); }
+    void SetUp() override { ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(0)); }
+    void TearDown() override { ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(0)); }
 
     static FrameHeader Frame(FrameKind kind) { return {FrameMagic, static_cast<std::uint8_t>(kind), 0, 0}; }
 
@@ -106,7 +113,7 @@ protected:
 TEST_F(HelloSessionTest, ARequestSentTheMomentAnAnswerIsReadIsServed)
 {
     SimScenario pc(R"({"hello":{"result":0}})");
-    Session session(peer_.Sender(), changed_.Get());
+    Session session(peer_.Sender(), changed_.Get(), FirstVm);
     session.OnFrame(Frame(FrameKind::Verify));
     EXPECT_EQ(peer_.NextAnswer(), 1);
     session.OnFrame(Frame(FrameKind::Verify)); // while the answer's send still returns
@@ -117,7 +124,7 @@ TEST_F(HelloSessionTest, ARequestSentTheMomentAnAnswerIsReadIsServed)
 TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
 {
     SimScenario pc(R"({"hello":{"result":0}})");
-    Pd::Core::WriteUserDword(L"HelloRemember", 5);
+    ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(5));
     Remembered().memory = {}; // process-wide: an earlier test's success would answer at once
     StartLockWatch();
     HWND watch = nullptr;
@@ -128,7 +135,7 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
     }
     ASSERT_NE(watch, nullptr);
     {
-        Session session(peer_.Sender(), changed_.Get());
+        Session session(peer_.Sender(), changed_.Get(), FirstVm);
         for (int request = 0; request < 2; ++request)
         {
             session.OnFrame(Frame(FrameKind::Verify));
@@ -141,6 +148,15 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
         EXPECT_EQ(peer_.NextAnswer(), 1);
         EXPECT_EQ(Pd::Platform::Sim::RecordedHelloPrompts(pc.Folder()).size(), 2u);
     }
+    // A verification given to one VM answers no other: a new VM's request asks again, and so does
+    // the first VM's after it.
+    for (const GUID& vm : {OtherVm, OtherVm, FirstVm})
+    {
+        Session session(peer_.Sender(), changed_.Get(), vm);
+        session.OnFrame(Frame(FrameKind::Verify));
+        EXPECT_EQ(peer_.NextAnswer(), 1);
+    }
+    EXPECT_EQ(Pd::Platform::Sim::RecordedHelloPrompts(pc.Folder()).size(), 4u);
     StopLockWatch();
 }
 

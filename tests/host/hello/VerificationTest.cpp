@@ -1,5 +1,6 @@
 #include "host/hello/WindowsHello.h"
 #include "platform/sim/SimUserConsent.h"
+#include "tests/support/OwnWindow.h"
 #include "tests/support/SimScenario.h"
 
 #include <windows.h>
@@ -27,7 +28,7 @@ std::string Hello(std::string_view members)
 // The prompt's owner window, while it exists.
 HWND FindOwnerWindow()
 {
-    return ::FindWindowW(L"Static", L"Peldra");
+    return Pd::Test::FindOwnWindow(L"Static", L"Peldra");
 }
 
 TEST(RequestVerification, WindowsResultsMapToVerifyResults)

@@ -1,6 +1,7 @@
 #include "host/notices/Registration.h"
 
 #include "core/Settings.h"
+#include "host/controls/RegistrationRequest.h"
 #include "host/controls/TrayHooks.h"
 #include "platform/sim/SimNetwork.h"
 #include "tests/core/release/UserValues.h"
@@ -53,6 +54,22 @@ private:
     SOCKET socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
 };
 
+// The text on the clipboard; empty when it holds none.
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!::OpenClipboard(nullptr))
+        return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT))
+        if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data)))
+        {
+            text = chars;
+            ::GlobalUnlock(data);
+        }
+    ::CloseClipboard();
+    return text;
+}
+
 std::atomic<int> offers{0};
 bool AcceptOffer()
 {
@@ -76,7 +93,7 @@ protected:
     std::wstring Registered() { return Pd::Core::ReadUserString(L"GooglePlayRegistered", L""); }
     std::vector<std::wstring> OpenedPages() { return Pd::Platform::Sim::OpenedWebPages(pc_.Folder()); }
 
-    PdTest::UserValues values_{{L"GooglePlayIdKnown", L"GooglePlayRegistered"}};
+    PdTest::UserValues values_{{L"GooglePlayIdKnown", L"GooglePlayRegistered", L"GooglePlayIdCopied"}};
     Pd::Test::SimScenario pc_{"{}"};
     Pd::Test::LogCapture log_;
 };
@@ -124,6 +141,8 @@ TEST_F(RegistrationTest, ARegisterRequestBeforeTheIdOpensThePageWhenItArrives)
     }
     EXPECT_EQ(OpenedPages(), std::vector<std::wstring>{L"https://www.google.com/android/uncertified"});
     EXPECT_EQ(Registered(), fmt::format(L"{:016X}", Pd::Host::RegistrationIdHash(L"777")));
+    EXPECT_EQ(ClipboardText(), L"777") << "copied without an owner window of the caller's";
+    EXPECT_EQ(Pd::Host::ReadIdCopy(), Pd::Host::IdCopy::Copied);
 
     // Registered from Windows before: later hand-overs are done without an offer.
     Pd::Host::TrayHooks::registrationOffer = &AcceptOffer;
@@ -148,6 +167,23 @@ TEST_F(RegistrationTest, APageThatDidNotOpenLeavesTheRequestPending)
     Android android;
     EXPECT_EQ(android.HandOver("31337"), 'O');
     EXPECT_EQ(OpenedPages().size(), 1u);
+}
+
+// The page still opens when the clipboard cannot take the id, and the window and the command
+// line learn that it was not copied.
+TEST_F(RegistrationTest, AClipboardHeldByAnotherProgramIsReportedAsNotCopied)
+{
+    Pd::Core::WriteUserDword(L"GooglePlayIdCopied", 0);
+    Pd::Host::HandleRegisterSignal();
+    ASSERT_TRUE(::OpenClipboard(nullptr)); // held on this thread; the handler runs on another
+    {
+        Android android;
+        EXPECT_EQ(android.HandOver("4711"), 'O');
+    }
+    ::CloseClipboard();
+    EXPECT_EQ(OpenedPages().size(), 1u);
+    EXPECT_EQ(Pd::Host::ReadIdCopy(), Pd::Host::IdCopy::NotCopied);
+    EXPECT_EQ(log_.Count("the device ID could not be copied"), 1u) << log_.Dump();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "host/controls/HostObjects.h"
 #include "host/controls/TrayHooks.h"
 #include "host/tray/TrayIcon.h"
+#include "tests/support/OwnWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ bool NoIconLeft()
 {
     return TrayHooks::window.load() == nullptr && TrayHooks::refresh.load() == nullptr &&
            TrayHooks::balloon.load() == nullptr && TrayHooks::registrationOffer.load() == nullptr &&
-           ::FindWindowW(L"Peldra.Tray", nullptr) == nullptr;
+           Pd::Test::FindOwnWindow(L"Peldra.Tray", nullptr) == nullptr;
 }
 
 class TrayTest : public testing::Test
@@ -159,6 +160,42 @@ TEST_F(TrayTest, TheBalloonClickOpensTheRegistrationPageOnlyForTheOffer)
     click();
     tray->Close();
     EXPECT_EQ(Calls().size(), 1u);
+}
+
+// "Stop Tovik" runs on a thread of the tray's own: one at a time, and the tray's close waits for
+// it, up to its bound.
+TEST_F(TrayTest, ClosingWaitsForStopTovikUpToItsBound)
+{
+    UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    for (const bool stuck : {false, true})
+    {
+        calls_.clear();
+        TrayActions actions = RecordingActions();
+        actions.stopAndroidWait = std::chrono::milliseconds(stuck ? 200 : 60000);
+        actions.stopAndroid = [&, stuck] {
+            ::SetEvent(calledAction_.Get());
+            if (stuck)
+                ::WaitForSingleObject(release.Get(), 30000);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::lock_guard guard(lock_);
+            calls_.push_back("stopped");
+        };
+        ::ResetEvent(calledAction_.Get());
+        auto tray = Tray::Start(stop_.Get(), std::move(actions));
+        HWND window = WaitForTrayWindow();
+        ASSERT_NE(window, nullptr);
+        ::SendMessageW(window, WM_COMMAND, 8, 0);
+        ::SendMessageW(window, WM_COMMAND, 8, 0); // while the first runs: nothing more
+        ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), 5000), WAIT_OBJECT_0);
+        tray.reset(); // a stuck stop must not hold the close beyond the bound
+        EXPECT_TRUE(NoIconLeft());
+        EXPECT_EQ(Calls(), stuck ? std::vector<std::string>{} : std::vector<std::string>{"stopped"});
+    }
+    ::SetEvent(release.Get());
+    for (int i = 0; i < 500 && Calls().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(Calls(), std::vector<std::string>{"stopped"}) << "the stuck stop ends on its own";
 }
 
 struct CommandCase

@@ -180,112 +180,26 @@ HRESULT StartScripted(const wchar_t* script, const GUID& operationIid,
 
 // ---- the device's information and pairing ------------------------------------------------------
 
-class PairingRequest final : public Inspectable<Abi::IDevicePairingRequestedEventArgs>
-{
-public:
-    explicit PairingRequest(std::shared_ptr<std::atomic<bool>> accepted) : accepted_(std::move(accepted)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
-    {
-        return Answer(asked, Abi::IDevicePairingRequestedEventArgs::Iid, out);
-    }
-    HRESULT STDMETHODCALLTYPE get_DeviceInformation(Abi::IDeviceInformation** v) override
-    {
-        return *v = nullptr, E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE get_PairingKind(std::uint32_t* v) override { return *v = 1, S_OK; }
-    HRESULT STDMETHODCALLTYPE get_Pin(HSTRING* v) override { return *v = nullptr, S_OK; }
-    HRESULT STDMETHODCALLTYPE Accept() override
-    {
-        if (!accepted_->exchange(true))
-            Note(L"Accept");
-        return S_OK;
-    }
-    std::shared_ptr<std::atomic<bool>> accepted_;
-};
-
-// The scripted status once the request was accepted; RequiredHandlerNotRegistered (16) without.
+// The scripted status of a pairing, as Windows reports it once the user answered its prompt.
 class PairingResult final : public Inspectable<Abi::IDevicePairingResult>
 {
 public:
-    PairingResult(std::vector<std::wstring> words, std::shared_ptr<std::atomic<bool>> accepted)
-        : words_(std::move(words)), accepted_(std::move(accepted))
-    {
-    }
+    explicit PairingResult(std::vector<std::wstring> words) : words_(std::move(words)) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
         return Answer(asked, Abi::IDevicePairingResult::Iid, out);
     }
-    HRESULT STDMETHODCALLTYPE get_Status(std::int32_t* v) override
-    {
-        return *v = accepted_->load() ? Int(Word(words_, 0)) : 16, S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE get_Status(std::int32_t* v) override { return *v = Int(Word(words_, 0)), S_OK; }
     HRESULT STDMETHODCALLTYPE get_ProtectionLevelUsed(std::int32_t* v) override { return *v = 1, S_OK; }
     std::vector<std::wstring> words_;
-    std::shared_ptr<std::atomic<bool>> accepted_;
 };
 
-class CustomPairing final : public Inspectable<Abi::IDeviceInformationCustomPairing>
+class Pairing final : public Inspectable<Abi::IDeviceInformationPairing>
 {
 public:
-    CustomPairing()
-        : requests_(L"PairingRequested", Abi::Instances::PairingRequestedHandler.iid, this,
-                    [this] { return static_cast<IInspectable*>(new PairingRequest(accepted_)); })
-    {
-    }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
     {
-        return Answer(asked, Abi::IDeviceInformationCustomPairing::Iid, out);
-    }
-    HRESULT STDMETHODCALLTYPE PairAsync(std::uint32_t kinds, Abi::PairingOperation** operation) override
-    {
-        Note(L"PairAsync " + std::to_wstring(kinds));
-        *operation = nullptr;
-        Scripted scripted = ReadScript(L"PD_TEST_PAIR");
-        if (FAILED(scripted.startFails))
-            return scripted.startFails;
-        if (scripted.ending.when == Ending::When::AtOnce)
-            scripted.ending.when = Ending::When::OtherThread; // the request comes first
-        auto* result = new PairingResult(Words(scripted.rest), accepted_);
-        *operation = new Operation<Abi::PairingOperation, Abi::IDevicePairingResult*>(
-            Abi::Instances::PairingOperation.iid, result, scripted.ending);
-        result->Release();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE PairWithProtectionLevelAsync(std::uint32_t, std::int32_t,
-                                                           Abi::PairingOperation** v) override
-    {
-        return *v = nullptr, E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE PairWithProtectionLevelAndSettingsAsync(std::uint32_t, std::int32_t,
-                                                                      IInspectable*,
-                                                                      Abi::PairingOperation** v) override
-    {
-        return *v = nullptr, E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE add_PairingRequested(Abi::ITypedEventHandler* handler,
-                                                   Abi::EventToken* token) override
-    {
-        return requests_.Add(handler, token);
-    }
-    HRESULT STDMETHODCALLTYPE remove_PairingRequested(Abi::EventToken token) override
-    {
-        return requests_.Remove(token);
-    }
-
-private:
-    std::shared_ptr<std::atomic<bool>> accepted_ = std::make_shared<std::atomic<bool>>(false);
-    EventSource requests_;
-};
-
-class Pairing final : public Inspectable<Abi::IDeviceInformationPairing>,
-                      public Abi::IDeviceInformationPairing2
-{
-public:
-    PD_TEST_FORWARD_INSPECTABLE(Abi::IDeviceInformationPairing)
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID asked, void** out) override
-    {
-        return AnswerAlso<Abi::IDeviceInformationPairing2>(this, asked, Abi::IDeviceInformationPairing::Iid,
-                                                           out);
+        return Answer(asked, Abi::IDeviceInformationPairing::Iid, out);
     }
     HRESULT STDMETHODCALLTYPE get_IsPaired(Abi::Boolean* v) override
     {
@@ -295,11 +209,22 @@ public:
     {
         return *v = Word(Words(Script(L"PD_TEST_PAIRING")), 1) == L"1", S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_ProtectionLevel(std::int32_t* v) override { return *v = 1, S_OK; }
-    HRESULT STDMETHODCALLTYPE get_Custom(Abi::IDeviceInformationCustomPairing** v) override
+    HRESULT STDMETHODCALLTYPE PairAsync(Abi::PairingOperation** operation) override
     {
-        *v = new CustomPairing();
+        Note(L"PairAsync");
+        *operation = nullptr;
+        Scripted scripted = ReadScript(L"PD_TEST_PAIR");
+        if (FAILED(scripted.startFails))
+            return scripted.startFails;
+        auto* result = new PairingResult(Words(scripted.rest));
+        *operation = new Operation<Abi::PairingOperation, Abi::IDevicePairingResult*>(
+            Abi::Instances::PairingOperation.iid, result, scripted.ending);
+        result->Release();
         return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PairWithProtectionLevelAsync(std::int32_t, Abi::PairingOperation** v) override
+    {
+        return *v = nullptr, E_NOTIMPL;
     }
 };
 
