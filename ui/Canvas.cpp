@@ -169,17 +169,26 @@ HDC Graphics::BackBuffer(int requestWidth, int requestHeight)
 
 void Graphics::Prepare()
 {
-    // The system font collection (a scan of the font files under Wine) loads on a thread of its
-    // own while this one makes the device; the first text format then finds it loaded.
-    std::jthread fonts;
+    // The device is made on a thread of its own while the caller makes its window; the Direct2D
+    // factory is single-threaded, so nothing else touches it until Ready has joined that thread.
     try
     {
-        fonts = std::jthread([this] { HasFontFamily(L"Segoe UI"); });
+        preparing_ = std::jthread([this] { MakeDevice(); });
     }
     catch (const std::system_error&)
     {
-        // No thread: the collection loads with the first text format instead.
+        MakeDevice();
     }
+}
+
+void Graphics::Ready()
+{
+    if (preparing_.joinable())
+        preparing_.join();
+}
+
+void Graphics::MakeDevice()
+{
     HDC buffer = BackBuffer(1, 1);
     ID2D1DCRenderTarget* target = RenderTarget(*this);
     RECT bound{0, 0, 1, 1};
@@ -335,6 +344,7 @@ void PaintWithCanvas(HDC target, const RECT& rect, const Fonts& fonts, const Dra
     if (width < 1 || height < 1)
         return;
     auto& graphics = Graphics::Get();
+    graphics.Ready();
     HDC buffer = graphics.BackBuffer(width, height);
     ID2D1DCRenderTarget* target2d = RenderTarget(graphics);
     if (!buffer || !target2d)

@@ -14,6 +14,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string_view>
+#include <thread>
 
 namespace Pd::Ui
 {
@@ -28,9 +29,11 @@ public:
     // The memory DC with a DIB of at least width x height, or null.
     HDC BackBuffer(int width, int height);
 
-    // Makes the render target and draws once, so that a first paint finds the device made and
-    // the system fonts loaded (both at once: the fonts on a thread that has ended on return).
+    // Starts making the render target, with a first draw, on a thread of its own: a window's
+    // first paint then finds the device made, and the window is made meanwhile. Every paint
+    // waits until it is ready.
     void Prepare();
+    void Ready();
 
     bool backdrop = false;
     ComPtr<ID2D1Factory> d2dFactory;
@@ -51,6 +54,9 @@ public:
 
 private:
     Graphics();
+    void MakeDevice();
+
+    std::jthread preparing_; // last: joined before anything it makes goes
 };
 
 // Size the back buffer grows to for a request: each side rounded up to 256, never below the old.
