@@ -70,11 +70,14 @@ def process_io(pid):
 
 
 def bench_pid():
-    """The Linux process that runs the bench exe under Wine."""
+    """The Linux process that runs the bench exe under Wine in this prefix: on a shared machine
+    other prefixes run the same exe."""
+    prefix = f"WINEPREFIX={PREFIX.resolve()}".encode()
     for proc in Path("/proc").iterdir():
         if proc.name.isdigit():
             try:
-                if EXE.name.encode() in (proc / "cmdline").read_bytes():
+                if (EXE.name.encode() in (proc / "cmdline").read_bytes()
+                        and prefix in (proc / "environ").read_bytes().split(b"\0")):
                     return int(proc.name)
             except OSError:
                 pass
