@@ -1,6 +1,10 @@
 # Build settings and target helpers shared by the product and its tests, in both configurations.
 
-set(PD_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+# The native configuration checks everything with the sanitizers; a benchmark build turns them off.
+option(PD_NATIVE_SANITIZE "Build the native configuration with sanitizers and fuzzing instrumentation" ON)
+if(PD_NATIVE_SANITIZE)
+    set(PD_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+endif()
 set(PD_FUZZ_SECONDS 60 CACHE STRING "How long each fuzz target runs under CTest")
 set(PD_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix the tests run in")
 
@@ -11,8 +15,10 @@ target_compile_options(pd_settings INTERFACE -Wall -Wextra)
 target_include_directories(pd_settings INTERFACE "${CMAKE_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/generated")
 if(PD_NATIVE)
     # Coverage instrumentation everywhere, so that the fuzz targets are guided through the libraries.
-    target_compile_options(pd_settings INTERFACE ${PD_SANITIZE} -fsanitize=fuzzer-no-link)
-    target_link_options(pd_settings INTERFACE ${PD_SANITIZE})
+    if(PD_NATIVE_SANITIZE)
+        target_compile_options(pd_settings INTERFACE ${PD_SANITIZE} -fsanitize=fuzzer-no-link)
+        target_link_options(pd_settings INTERFACE ${PD_SANITIZE})
+    endif()
 else()
     # _GLIBCXX_USE_POSIX_SEMAPHORE: without a futex, GCC 12's std::binary_semaphore (atomic wait)
     # can lose a wake-up, and ~std::stop_callback, waiting for a callback that request_stop runs on

@@ -70,11 +70,14 @@ def process_io(pid):
 
 
 def bench_pid():
-    """The Linux process that runs the bench exe under Wine."""
+    """The Linux process that runs the bench exe under Wine in this prefix: on a shared machine
+    other prefixes run the same exe."""
+    prefix = f"WINEPREFIX={PREFIX.resolve()}".encode()
     for proc in Path("/proc").iterdir():
         if proc.name.isdigit():
             try:
-                if EXE.name.encode() in (proc / "cmdline").read_bytes():
+                if (EXE.name.encode() in (proc / "cmdline").read_bytes()
+                        and prefix in (proc / "environ").read_bytes().split(b"\0")):
                     return int(proc.name)
             except OSError:
                 pass
@@ -114,14 +117,17 @@ def timed_shell(command):
 
 
 def best_pair(runs, ours_args, ceiling_args, cleanup=lambda: None):
-    """Our operation and its ceiling, alternating so that both see the same machine load; the
-    fastest run of each counts."""
+    """Our operation and its ceiling, alternating so that both see the same machine load, and
+    taking turns at going first, so that neither always meets a cold cache or the other's
+    writeback; the fastest run of each counts."""
     ours, ceiling = [], []
-    for _ in range(runs):
-        ours.append(run_bench(*ours_args))
-        cleanup()
-        ceiling.append(run_bench(*ceiling_args))
-        cleanup()
+    for run in range(runs):
+        pair = ((ours, ours_args), (ceiling, ceiling_args))
+        for results, args in pair if run % 2 == 0 else reversed(pair):
+            results.append(run_bench(*args))
+            cleanup()
+        print(f"bench: {ours_args[0]} run {run + 1}: ours {ours[-1]['seconds']:.2f} s, ceiling "
+              f"{ceiling[-1]['seconds']:.2f} s, load {os.getloadavg()[0]:.1f}", flush=True)
     fastest = lambda results: min(results, key=lambda r: r["seconds"])  # noqa: E731
     return fastest(ours), fastest(ceiling)
 
@@ -140,6 +146,7 @@ def bench_download(release, parts, out, runs):
 
 def bench_unpack_file(release, parts, out, runs):
     disk = parts["disk"]
+    (release / "disk.zst").read_bytes()  # in the page cache before the first run, as for the others
     packed = windows_path(release / "disk.zst")
     native = timed_shell(f"zstd -q -d -c {release}/disk.zst > {out}/native.img && sync {out}/native.img")
     (out / "native.img").unlink()
@@ -153,6 +160,7 @@ def bench_unpack_file(release, parts, out, runs):
 
 def bench_unpack_archive(release, parts, out, runs):
     archive = parts["archive"]
+    (release / "archive.zst").read_bytes()
     packed = windows_path(release / "archive.zst")
     ours, ceiling = best_pair(runs, ("unpack-archive", packed, windows_path(out / "archive"), archive["size"]),
                               ("unpack-ceiling", packed, windows_path(out / "ceiling.tar")))

@@ -7,7 +7,10 @@ Prints, for each window, the median and the slowest run's start, the median over
 run's median and 99th-percentile paint, and the machine's load average before and after.
 
 Usage: tools/bench-window.py --bench <pd_window_bench.exe> --prefix <wine prefix> [--runs N]
-                             [--every-us N]"""
+                             [--every-us N] [--compare <another pd_window_bench.exe>]
+
+--compare measures the main window of another build too (an older one, say), in the same
+alternation, as "compared"."""
 
 import argparse
 import os
@@ -40,6 +43,7 @@ def main():
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--every-us", type=int, default=1000)
+    parser.add_argument("--compare")
     args = parser.parse_args()
     prefix = pathlib.Path(args.prefix).resolve()
     with Session(prefix) as session:
@@ -50,19 +54,28 @@ def main():
         wine.run("cmd", "/c", "exit")  # a warm wineserver for both
         before = load()
         # Alternating runs, so that a change of load touches both windows alike.
-        results = {"bare": [], "main": []}
+        windows = {"bare": (args.bench, "bare"), "main": (args.bench, "main")}
+        if args.compare:
+            windows["compared"] = (args.compare, "main")
+        results = {name: [] for name in windows}
         for _ in range(args.runs):
-            for mode in results:
-                results[mode].append(run(wine, args.bench, mode, args.every_us))
+            for name, (bench, mode) in windows.items():
+                results[name].append(run(wine, bench, mode, args.every_us))
         print(f"load average (1, 5, 15 min) on {os.cpu_count()} cores: {before} before, {load()} after;"
               f" a report every {args.every_us} us")
         print(f"{'window':8} {'first frame ms':>15} {'slowest':>8} {'paints/s':>9} {'paint ms median':>16}"
               f" {'p99':>6} {'max':>7} {'reports':>8}")
-        for mode, rows in results.items():
-            median = {key: statistics.median(row[key] for row in rows) for key in rows[0]}
-            print(f"{mode:8} {median['first']:15.0f} {max(r['first'] for r in rows):8.0f} {median['fps']:9.1f}"
+        medians = {}
+        for name, rows in results.items():
+            median = medians[name] = {key: statistics.median(row[key] for row in rows) for key in rows[0]}
+            print(f"{name:8} {median['first']:15.0f} {max(r['first'] for r in rows):8.0f} {median['fps']:9.1f}"
                   f" {median['median']:16.2f} {median['p99']:6.2f} {max(r['max'] for r in rows):7.2f}"
                   f" {median['reports']:8.0f}")
+        bare = medians["bare"]
+        for name, median in medians.items():
+            if name != "bare":
+                print(f"{name} / bare: first frame {median['first'] / bare['first']:.2f}x, paint median "
+                      f"{median['median'] / bare['median']:.2f}x, p99 {median['p99'] / bare['p99']:.2f}x")
 
 if __name__ == "__main__":
     main()

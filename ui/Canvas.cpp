@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 namespace Pd::Ui
 {
@@ -52,7 +54,37 @@ void WrapWithoutTrimming(IDWriteTextLayout* layout)
     layout->SetTrimming(&none, nullptr);
 }
 
+// The render target, made on first use and again after the device was lost, with its brush.
+ID2D1DCRenderTarget* RenderTarget(Graphics& graphics)
+{
+    if (!graphics.renderTarget && graphics.d2dFactory)
+    {
+        graphics.brush.Reset();
+        auto properties = D2D1::RenderTargetProperties(
+            D2D1_RENDER_TARGET_TYPE_SOFTWARE,
+            D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 96.0f, 96.0f);
+        graphics.d2dFactory->CreateDCRenderTarget(&properties, graphics.renderTarget.Put());
+    }
+    return graphics.renderTarget.Get();
+}
+
+// Ends a draw; a lost device drops the target and its brush, so that the next paint makes new ones.
+void EndDraw(Graphics& graphics)
+{
+    if (graphics.renderTarget->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET))
+    {
+        graphics.brush.Reset();
+        graphics.renderTarget.Reset();
+    }
+}
+
 } // namespace
+
+bool Overlaps(const D2D1_RECT_F& area, const D2D1_RECT_F& rect)
+{
+    return rect.left < area.right && rect.right > area.left && rect.top < area.bottom &&
+           rect.bottom > area.top;
+}
 
 Graphics::Graphics()
 {
@@ -83,14 +115,12 @@ Graphics& Graphics::Get()
 
 bool Graphics::HasFontFamily(const wchar_t* family)
 {
-    if (!writeFactory)
-        return false;
-    ComPtr<IDWriteFontCollection> collection;
-    if (FAILED(writeFactory->GetSystemFontCollection(collection.Put(), FALSE)) || !collection)
-        return false;
+    // Kept: under Wine every call for the system collection costs a look at every font file.
+    if (!fontCollection && writeFactory)
+        writeFactory->GetSystemFontCollection(fontCollection.Put(), FALSE);
     UINT32 index = 0;
     BOOL exists = FALSE;
-    return SUCCEEDED(collection->FindFamilyName(family, &index, &exists)) && exists;
+    return fontCollection && SUCCEEDED(fontCollection->FindFamilyName(family, &index, &exists)) && exists;
 }
 
 int GrownBufferSide(int old, int request)
@@ -135,6 +165,40 @@ HDC Graphics::BackBuffer(int requestWidth, int requestHeight)
     height = newHeight;
     previousBitmap = ::SelectObject(memoryDc, dib);
     return memoryDc;
+}
+
+void Graphics::Prepare()
+{
+    // The device is made on a thread of its own while the caller makes its window; the Direct2D
+    // factory is single-threaded, so nothing else touches it until Ready has joined that thread.
+    try
+    {
+        preparing_ = std::jthread([this] { MakeDevice(); });
+    }
+    catch (const std::system_error&)
+    {
+        MakeDevice();
+    }
+}
+
+void Graphics::Ready()
+{
+    if (preparing_.joinable())
+        preparing_.join();
+}
+
+void Graphics::MakeDevice()
+{
+    HDC buffer = BackBuffer(1, 1);
+    ID2D1DCRenderTarget* target = RenderTarget(*this);
+    RECT bound{0, 0, 1, 1};
+    if (!buffer || !target || FAILED(target->BindDC(buffer, &bound)))
+        return;
+    target->BeginDraw();
+    target->Clear(Rgba(0, 0, 0, 1));
+    if (brush || SUCCEEDED(target->CreateSolidColorBrush(Rgba(1, 1, 1, 0.5f), brush.Put())))
+        target->FillRoundedRectangle(D2D1::RoundedRect(RectF(0, 0, 1, 1), 0.5f, 0.5f), brush.Get());
+    EndDraw(*this);
 }
 
 const wchar_t* FirstPresentFamily(std::initializer_list<const wchar_t*> candidates,
@@ -200,7 +264,7 @@ ID2D1SolidColorBrush* Canvas::Brush(const D2D1_COLOR_F& colour)
 
 void Canvas::FillRect(const D2D1_RECT_F& rect, const D2D1_COLOR_F& colour, float radius)
 {
-    if (rect.left >= rect.right || rect.top >= rect.bottom)
+    if (rect.left >= rect.right || rect.top >= rect.bottom || !Shows(rect))
         return;
     auto* brush = Brush(colour);
     if (!brush)
@@ -215,7 +279,7 @@ void Canvas::StrokeRect(const D2D1_RECT_F& rect, const D2D1_COLOR_F& colour, flo
 {
     float half = width / 2.0f;
     D2D1_RECT_F inset{rect.left + half, rect.top + half, rect.right - half, rect.bottom - half};
-    if (inset.left >= inset.right || inset.top >= inset.bottom)
+    if (inset.left >= inset.right || inset.top >= inset.bottom || !Shows(rect))
         return;
     auto* brush = Brush(colour);
     if (!brush)
@@ -228,18 +292,26 @@ void Canvas::StrokeRect(const D2D1_RECT_F& rect, const D2D1_COLOR_F& colour, flo
 
 void Canvas::Line(D2D1_POINT_2F from, D2D1_POINT_2F to, const D2D1_COLOR_F& colour, float width)
 {
+    if (!Shows(RectF(std::min(from.x, to.x) - width, std::min(from.y, to.y) - width,
+                     std::max(from.x, to.x) + width, std::max(from.y, to.y) + width)))
+        return;
     if (auto* brush = Brush(colour))
         renderTarget_->DrawLine(from, to, brush, width);
 }
 
 void Canvas::FillEllipse(D2D1_POINT_2F centre, float radius, const D2D1_COLOR_F& colour)
 {
+    if (!Shows(RectF(centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius)))
+        return;
     if (auto* brush = Brush(colour))
         renderTarget_->FillEllipse(D2D1::Ellipse(centre, radius, radius), brush);
 }
 
 float Canvas::Text(std::wstring_view text, const D2D1_RECT_F& rect, int format, const D2D1_COLOR_F& colour)
 {
+    // Wrapped text runs down from the top of its rectangle, whatever its bottom says.
+    if (!Shows(RectF(rect.left, rect.top, rect.right, std::max(rect.bottom, area_.bottom))))
+        return 0.0f;
     auto layout = Layout(fonts_, format, text, std::max(1.0f, rect.right - rect.left));
     if (!layout)
         return 0.0f;
@@ -255,7 +327,7 @@ void Canvas::DrawText(std::wstring_view text, const D2D1_RECT_F& rect, int forma
                       DWRITE_TEXT_ALIGNMENT alignment)
 {
     if (text.empty() || rect.right <= rect.left || format < 0 || format >= FontFormatCount ||
-        !fonts_.formats[format])
+        !fonts_.formats[format] || !Shows(rect))
         return;
     auto* textFormat = fonts_.formats[format].Get();
     textFormat->SetTextAlignment(alignment);
@@ -272,30 +344,23 @@ void PaintWithCanvas(HDC target, const RECT& rect, const Fonts& fonts, const Dra
     if (width < 1 || height < 1)
         return;
     auto& graphics = Graphics::Get();
+    graphics.Ready();
     HDC buffer = graphics.BackBuffer(width, height);
-    if (!graphics.renderTarget && graphics.d2dFactory)
-    {
-        auto properties = D2D1::RenderTargetProperties(
-            D2D1_RENDER_TARGET_TYPE_SOFTWARE,
-            D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 96.0f, 96.0f);
-        graphics.d2dFactory->CreateDCRenderTarget(&properties, graphics.renderTarget.Put());
-    }
-    if (!buffer || !graphics.renderTarget)
+    ID2D1DCRenderTarget* target2d = RenderTarget(graphics);
+    if (!buffer || !target2d)
         return;
     RECT bound{0, 0, width, height};
-    if (FAILED(graphics.renderTarget->BindDC(buffer, &bound)))
+    if (FAILED(target2d->BindDC(buffer, &bound)))
         return;
-    auto* target2d = graphics.renderTarget.Get();
     target2d->BeginDraw();
     target2d->SetTransform(
         D2D1::Matrix3x2F::Translation(static_cast<float>(-rect.left), static_cast<float>(-rect.top)));
     target2d->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
     {
-        Canvas canvas(target2d, fonts);
+        Canvas canvas(target2d, fonts, RectF(rect), graphics.brush);
         draw(canvas);
     }
-    if (target2d->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET))
-        graphics.renderTarget.Reset();
+    EndDraw(graphics);
     if (gdiDraw)
     {
         int saved = ::SaveDC(buffer);

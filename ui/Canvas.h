@@ -14,6 +14,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string_view>
+#include <thread>
 
 namespace Pd::Ui
 {
@@ -28,10 +29,19 @@ public:
     // The memory DC with a DIB of at least width x height, or null.
     HDC BackBuffer(int width, int height);
 
+    // Starts making the render target, with a first draw, on a thread of its own: a window's
+    // first paint then finds the device made, and the window is made meanwhile. Every paint
+    // waits until it is ready.
+    void Prepare();
+    void Ready();
+
     bool backdrop = false;
     ComPtr<ID2D1Factory> d2dFactory;
     ComPtr<IDWriteFactory> writeFactory;
+    ComPtr<IDWriteFontCollection> fontCollection; // the system fonts, from the first family test
+    // The device resources: kept from paint to paint until the device is lost.
     ComPtr<ID2D1DCRenderTarget> renderTarget;
+    ComPtr<ID2D1SolidColorBrush> brush;
     HDC memoryDc = nullptr;
     HBITMAP dib = nullptr;
     HGDIOBJ previousBitmap = nullptr;
@@ -44,6 +54,9 @@ public:
 
 private:
     Graphics();
+    void MakeDevice();
+
+    std::jthread preparing_; // last: joined before anything it makes goes
 };
 
 // Size the back buffer grows to for a request: each side rounded up to 256, never below the old.
@@ -69,16 +82,26 @@ struct Fonts
     std::array<float, FontFormatCount> sizes{};
 };
 
+// Whether any of the rectangle lies inside the area (both in the same coordinates).
+bool Overlaps(const D2D1_RECT_F& area, const D2D1_RECT_F& rect);
+
+// Draws into the area of one paint. What lies wholly outside that area is skipped: under Wine a
+// line of text costs milliseconds, and a progress frame repaints a few pixels of the window.
 class Canvas
 {
 public:
-    Canvas(ID2D1RenderTarget* target, const Fonts& fonts) : renderTarget_(target), fonts_(fonts) {}
+    Canvas(ID2D1RenderTarget* target, const Fonts& fonts, const D2D1_RECT_F& area,
+           ComPtr<ID2D1SolidColorBrush>& brush)
+        : renderTarget_(target), fonts_(fonts), area_(area), brush_(brush)
+    {
+    }
 
     void FillRect(const D2D1_RECT_F& rect, const D2D1_COLOR_F& colour, float radius = 0.0f);
     void StrokeRect(const D2D1_RECT_F& rect, const D2D1_COLOR_F& colour, float radius, float width);
     void Line(D2D1_POINT_2F from, D2D1_POINT_2F to, const D2D1_COLOR_F& colour, float width);
     void FillEllipse(D2D1_POINT_2F centre, float radius, const D2D1_COLOR_F& colour);
-    // Wrapped text clipped at the rectangle's width; returns the drawn height.
+    // Wrapped text clipped at the rectangle's width; returns the drawn height (0 when the text
+    // starts below the area or beside it, and is not drawn).
     float Text(std::wstring_view text, const D2D1_RECT_F& rect, int format, const D2D1_COLOR_F& colour);
     // One line in a format as built (vertically centred, ellipsis), with the given alignment.
     void DrawText(std::wstring_view text, const D2D1_RECT_F& rect, int format, const D2D1_COLOR_F& colour,
@@ -88,11 +111,14 @@ public:
     ID2D1RenderTarget* Target() const { return renderTarget_; }
     const Pd::Ui::Fonts& UiFonts() const { return fonts_; }
     ID2D1SolidColorBrush* Brush(const D2D1_COLOR_F& colour);
+    // Whether the rectangle reaches into the area being painted.
+    bool Shows(const D2D1_RECT_F& rect) const { return Overlaps(area_, rect); }
 
 private:
     ID2D1RenderTarget* renderTarget_;
     const Pd::Ui::Fonts& fonts_;
-    ComPtr<ID2D1SolidColorBrush> brush_;
+    D2D1_RECT_F area_;
+    ComPtr<ID2D1SolidColorBrush>& brush_; // the render target's, recoloured by every operation
 };
 
 using DrawCallback = std::function<void(Canvas&)>;

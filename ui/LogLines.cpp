@@ -84,6 +84,47 @@ std::optional<std::size_t> LogLines::LineAt(float y) const
     return std::nullopt;
 }
 
+void FitLines(std::vector<LogEntry>& entries, Scroll& scroll, float viewport, float margin,
+              const LineSizes& sizes)
+{
+    scroll.viewport = viewport;
+    // A measured line can move those below it: fit again until the lines on view are all measured.
+    for (bool measuredSome = true; measuredSome;)
+    {
+        float total = 0.0f;
+        for (auto& entry : entries)
+        {
+            if (!entry.measured)
+                entry.height = sizes.estimate(entry);
+            total += entry.height;
+        }
+        scroll.content = margin + total + margin;
+        if (scroll.follow)
+            scroll.position = scroll.Range();
+        scroll.position = std::clamp(scroll.position, 0.0f, scroll.Range());
+
+        measuredSome = false;
+        float top = margin - scroll.position;
+        for (auto& entry : entries)
+        {
+            if (top > viewport)
+                break;
+            if (!entry.measured && top + entry.height >= 0.0f)
+            {
+                entry.height = sizes.measure(entry);
+                entry.measured = measuredSome = true;
+            }
+            top += entry.height;
+        }
+    }
+}
+
+float EstimatedHeight(std::size_t characters, float width, float advance, float rowHeight)
+{
+    const auto perRow = static_cast<std::size_t>(std::max(1.0f, advance > 0.0f ? width / advance : 1.0f));
+    return static_cast<float>(std::max<std::size_t>(1, (characters + perRow - 1) / perRow)) * rowHeight;
+}
+
 bool Scroll::MoveTo(float target)
 {
     float clamped = std::clamp(target, 0.0f, Range());

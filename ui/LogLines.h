@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,7 +18,8 @@ struct LogEntry
     std::wstring time;
     std::wstring text;
     std::int32_t level = 0;
-    float height = 0.0f; // pixels; 0 = not measured yet
+    float height = 0.0f;   // pixels: measured, or estimated while the line has not shown
+    bool measured = false; // at the current wrapping width
 };
 
 class LogLines
@@ -66,6 +68,23 @@ struct Scroll
     // Moves to a position (clamped); true when it changed, and then follow is recomputed.
     bool MoveTo(float target);
 };
+
+// How tall the lines of a pane are, found without laying out the ones that do not show.
+struct LineSizes
+{
+    std::function<float(const LogEntry&)> measure;  // the height, by laying the line out
+    std::function<float(const LogEntry&)> estimate; // the likely height, from its length alone
+};
+
+// Sizes the content for the viewport (the scroll's): every line the viewport shows is measured,
+// every other line that has not been counts with its estimate. The content includes the margin
+// above and below the lines; a scroll that follows the end stays there.
+void FitLines(std::vector<LogEntry>& entries, Scroll& scroll, float viewport, float margin,
+              const LineSizes& sizes);
+
+// The height of a wrapped line of monospace text from its length: whole rows of
+// width / advance characters, at least one, each rowHeight tall.
+float EstimatedHeight(std::size_t characters, float width, float advance, float rowHeight);
 
 // The thumb of an overlay scroll bar along a track.
 struct Thumb

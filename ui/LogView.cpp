@@ -94,21 +94,22 @@ LRESULT CALLBACK LogView::StaticWndProc(HWND window, UINT message, WPARAM wParam
 
 void LogView::Measure(const RECT& client)
 {
-    float wrap = static_cast<float>(client.right) - Px(84);
-    bool all = wrap != wrapWidth_;
-    wrapWidth_ = wrap;
-    float total = 0.0f;
-    for (auto& entry : lines_.Entries())
+    const float wrap = static_cast<float>(client.right) - Px(84);
+    if (wrap != wrapWidth_)
     {
-        if (all || entry.height <= 0.0f)
-            entry.height = std::max(MeasureTextWrapped(*fonts_, 4, entry.text, wrap) + Px(2), Px(17));
-        total += entry.height;
+        wrapWidth_ = wrap;
+        advance_ = MeasureText(*fonts_, 4, L"0");
+        rowHeight_ = MeasureTextWrapped(*fonts_, 4, L"0", wrap);
+        for (auto& entry : lines_.Entries())
+            entry.measured = false;
     }
-    scroll_.content = Px(6) + total + Px(6);
-    scroll_.viewport = static_cast<float>(client.bottom);
-    if (scroll_.follow)
-        scroll_.position = scroll_.Range();
-    scroll_.position = std::clamp(scroll_.position, 0.0f, scroll_.Range());
+    // Of five thousand lines a dozen show: only those are laid out.
+    auto height = [this](float text) { return std::max(text + Px(2), Px(17)); };
+    FitLines(lines_.Entries(), scroll_, static_cast<float>(client.bottom), Px(6),
+             {[&](const LogEntry& entry) { return height(MeasureTextWrapped(*fonts_, 4, entry.text, wrap)); },
+              [&](const LogEntry& entry) {
+                  return height(EstimatedHeight(entry.text.size(), wrap, advance_, rowHeight_));
+              }});
 }
 
 Thumb LogView::CurrentThumb(const RECT& client) const

@@ -25,7 +25,7 @@ public:
     void Clear();
     // The selected lines, or the whole log when none is selected.
     std::wstring CopyText() const { return lines_.CopyText(); }
-    // Makes the next paint measure every line again (the DPI changed).
+    // Makes the next paint measure the lines again (the DPI changed).
     void Remeasure() { wrapWidth_ = -1.0f; }
 
     HWND Window() const { return window_; }
@@ -49,6 +49,8 @@ private:
     HWND window_ = nullptr;
     LogLines lines_;
     float wrapWidth_ = -1.0f;
+    float advance_ = 0.0f;   // of a character of the log's monospace font
+    float rowHeight_ = 0.0f; // of one wrapped row
     Scroll scroll_;
     bool dragging_ = false;
     bool selecting_ = false;

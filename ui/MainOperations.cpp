@@ -58,12 +58,14 @@ void MainWindow::ResetProgress()
     busy_ = true;
     progressFailed_ = progressSucceeded_ = false;
     progress_ = Pd::Core::Progress{};
+    reportWaiting_ = false;
+    linePace_.Reset();
     shownFraction_ = 0;
     progressStart_ = ::GetTickCount64();
     UpdateButtons();
     if (taskbar_)
         taskbar_->SetProgressState(window_, TBPF_INDETERMINATE);
-    ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+    RunFrames();
 }
 
 void MainWindow::Report(Pd::Level level, const std::wstring& text)
@@ -77,7 +79,7 @@ void MainWindow::FinishLook(bool succeeded, bool failed)
     busy_ = false;
     progressSucceeded_ = succeeded;
     progressFailed_ = failed;
-    ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+    RunFrames();
     SetTaskbarProgress(failed ? TBPF_ERROR : TBPF_NOPROGRESS, 1000);
 }
 

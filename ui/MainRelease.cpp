@@ -91,7 +91,7 @@ void MainWindow::CheckRelease(bool keepProgress, bool startHost)
     if (!keepProgress)
         progress_ = Pd::Core::Progress{};
     progressStart_ = ::GetTickCount64();
-    ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+    RunFrames();
     SetStatus(Pd::Level::Info, Pd::Core::Text(14000));
     UpdateButtons();
     if (worker_.joinable())
@@ -182,6 +182,7 @@ void MainWindow::DescribeRelease()
 
 void MainWindow::SetStatus(Pd::Level level, std::wstring text)
 {
+    reportWaiting_ = false; // a report's line that has not shown yet would hide this text
     statusLevel_ = level;
     statusText_ = std::move(text);
     InvalidateRectF(layout_.statusLine);

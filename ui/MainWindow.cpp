@@ -102,6 +102,7 @@ CreateOutcome MainWindow::Create(int showCommand)
     auto& graphics = Graphics::Get();
     if (!graphics.d2dFactory || !graphics.writeFactory)
         return CreateOutcome::Failed;
+    graphics.Prepare();
     taskbarButtonCreated_ = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
     if (!::CreateWindowExW(0, MainWindowClass, L"Peldra", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                            CW_USEDEFAULT, CW_USEDEFAULT, 640, 720, nullptr, nullptr, instance_, this))
@@ -208,7 +209,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         OnCreate();
         return 0;
     case WM_DESTROY:
-        ::KillTimer(window_, ProgressTimer);
+        StopFrames();
         hostChangedWait_.Reset();
         ::PostQuitMessage(0);
         return 0;
@@ -321,7 +322,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         if (menuBar_.SetHotAt(static_cast<float>(GET_X_LPARAM(lParam)),
                               static_cast<float>(GET_Y_LPARAM(lParam))))
-            ::InvalidateRect(window_, nullptr, FALSE);
+            menuBar_.InvalidateCaptions(window_);
         return 0;
     case WM_LBUTTONDOWN:
         if (int hit = menuBar_.CaptionAt(static_cast<float>(GET_X_LPARAM(lParam)),
@@ -332,7 +333,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_MOUSELEAVE:
         trackingMouse_ = false;
         if (menuBar_.ClearHot())
-            ::InvalidateRect(window_, nullptr, FALSE);
+            menuBar_.InvalidateCaptions(window_);
         return 0;
     case WM_DPICHANGED: {
         Fonts::Create(fonts_, HIWORD(wParam));
@@ -370,21 +371,12 @@ LRESULT MainWindow::HandleWorkerMessage(UINT message, LPARAM lParam)
         }
         return 0;
     case MessageProgress:
+        // Reports may come a thousand times a second: the next frame shows the latest.
         if (auto report = TakePayload<Pd::Core::Progress>(lParam))
         {
-            progress_ = *report;
-            if (taskbar_)
-            {
-                if (report->position < 0)
-                    taskbar_->SetProgressState(window_, TBPF_INDETERMINATE);
-                else
-                {
-                    taskbar_->SetProgressState(window_, TBPF_NORMAL);
-                    taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(report->position), 1000);
-                }
-            }
-            SetStatus(Pd::Level::Info, FormatProgressLine(*report));
-            ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr);
+            progress_ = std::move(*report);
+            reportWaiting_ = true;
+            RunFrames();
         }
         return 0;
     case MessageFinished:
@@ -423,15 +415,45 @@ LRESULT MainWindow::HandleWorkerMessage(UINT message, LPARAM lParam)
 
 void MainWindow::OnTimer()
 {
+    if (reportWaiting_ && linePace_.Take(progress_.stage, ::GetTickCount64()))
+        ShowProgressReport();
     float target =
         progress_.position >= 0 ? static_cast<float>(progress_.position) / 1000.0f : shownFraction_;
     shownFraction_ += (target - shownFraction_) * 0.18f;
     if (std::fabs(target - shownFraction_) < 0.001f)
         shownFraction_ = target;
-    if (shownFraction_ == target && (progress_.position >= 0 || (!busy_ && !checking_)))
-        ::KillTimer(window_, ProgressTimer);
+    const bool sweeping = progress_.position < 0 && (busy_ || checking_);
+    if (shownFraction_ == target && !sweeping && !reportWaiting_)
+        StopFrames();
     D2D1_RECT_F track = layout_.progressTrack;
     InvalidateRectF(RectF(track.left - 1, track.top - 1, track.right + 1, track.bottom + 1));
+}
+
+void MainWindow::RunFrames()
+{
+    if (!framesRunning_)
+        framesRunning_ = ::SetTimer(window_, ProgressTimer, ProgressFrameMs, nullptr) != 0;
+}
+
+void MainWindow::StopFrames()
+{
+    ::KillTimer(window_, ProgressTimer);
+    framesRunning_ = false;
+}
+
+void MainWindow::ShowProgressReport()
+{
+    if (taskbar_)
+    {
+        if (progress_.position < 0)
+            taskbar_->SetProgressState(window_, TBPF_INDETERMINATE);
+        else
+        {
+            taskbar_->SetProgressState(window_, TBPF_NORMAL);
+            taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(progress_.position), 1000);
+        }
+    }
+    SetStatus(Pd::Level::Info, FormatProgressLine(progress_));
 }
 
 } // namespace Pd::Ui

@@ -13,6 +13,7 @@
 #include "ui/LogView.h"
 #include "ui/MainLayout.h"
 #include "ui/MenuBar.h"
+#include "ui/ProgressText.h"
 #include "ui/WorkerMessages.h"
 
 #include <windows.h>
@@ -69,7 +70,11 @@ private:
     LRESULT HandleWorkerMessage(UINT message, LPARAM lParam);
     void OnCreate();
     void OnClose();
+    // The progress frame: at most one paint of the bar, and of the status line, per tick.
     void OnTimer();
+    void RunFrames();
+    void StopFrames();
+    void ShowProgressReport();
 
     // Commands.
     void OnCommand(int id);
@@ -175,6 +180,9 @@ private:
     std::wstring statusText_;
     bool busy_ = false;
     Pd::Core::Progress progress_;
+    bool reportWaiting_ = false; // progress_ is not in the status line and taskbar yet
+    ProgressLinePace linePace_;
+    bool framesRunning_ = false;
     float shownFraction_ = 0;
     bool progressFailed_ = false;
     bool progressSucceeded_ = false;

@@ -74,9 +74,14 @@ void MainWindow::Paint(Canvas& canvas)
 {
     canvas.Clear(Graphics::Get().backdrop ? Rgba(0, 0, 0, 0) : Rgba(0.1255f, 0.1255f, 0.1255f, 1));
     menuBar_.DrawBar(canvas);
-    PaintHeader(canvas);
-    PaintHostCard(canvas);
-    PaintComponents(canvas);
+    // A section outside the area of this paint is not even worked out: a progress frame is
+    // the bar and the status line.
+    if (canvas.Shows(layout_.headerCard))
+        PaintHeader(canvas);
+    if (canvas.Shows(layout_.hostCard))
+        PaintHostCard(canvas);
+    if (canvas.Shows(layout_.componentsCard))
+        PaintComponents(canvas);
     if (logVisible_)
         DrawCard(canvas, layout_.logCard, Px(8));
 }

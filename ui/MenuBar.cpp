@@ -277,7 +277,7 @@ void MenuBar::OnMenuSelect(WPARAM wParam, LPARAM lParam)
     selectionHasSubmenu_ = flags != 0xFFFF && (flags & MF_POPUP);
 }
 
-void MenuBar::InvalidateBar(HWND window) const
+void MenuBar::InvalidateCaptions(HWND window) const
 {
     if (menus_.empty())
         return;
@@ -285,6 +285,11 @@ void MenuBar::InvalidateBar(HWND window) const
               static_cast<LONG>(menus_.back().rect.right) + 2,
               static_cast<LONG>(menus_.back().rect.bottom) + 2};
     ::InvalidateRect(window, &area, FALSE);
+}
+
+void MenuBar::InvalidateBar(HWND window) const
+{
+    InvalidateCaptions(window);
     ::UpdateWindow(window);
 }
 

@@ -80,6 +80,8 @@ public:
     bool SetHotAt(float x, float y);
     bool ClearHot();
     int CaptionAt(float x, float y) const;
+    // Marks the captions for the next paint of the window, and nothing else of it.
+    void InvalidateCaptions(HWND window) const;
 
     std::vector<Menu>& Menus() { return menus_; }
     const std::vector<Menu>& Menus() const { return menus_; }

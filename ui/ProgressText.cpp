@@ -41,4 +41,13 @@ std::wstring FormatProgressLine(const Pd::Core::Progress& report)
     return line;
 }
 
+bool ProgressLinePace::Take(std::wstring_view stage, std::uint64_t now)
+{
+    if (shownAt_ && stage == stage_ && now - *shownAt_ < PeriodMs)
+        return false;
+    stage_ = stage;
+    shownAt_ = now;
+    return true;
+}
+
 } // namespace Pd::Ui

@@ -3,14 +3,13 @@
 #include "core/Handles.h"
 #include "core/Json.h"
 #include "platform/Guid.h"
+#include "platform/sim/FolderWatch.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <system_error>
-#include <thread>
+#include <memory>
 
 namespace Pd::Platform::Sim
 {
@@ -20,8 +19,6 @@ namespace
 // What the real service answers for a system that does not exist (any more).
 constexpr HRESULT SystemNotFound = static_cast<HRESULT>(0xC037010EL);
 constexpr DWORD WatchPeriodMs = 50; // only when the folder cannot be watched
-
-using UniqueChangeNotification = Unique<HANDLE, &::FindCloseChangeNotification, -1>;
 
 // state.json: "computeSystems": { "<id>": { "firstListed": ms, "endsAt": ms } }
 const Json::Value& SystemState(const Json::Value& state, const std::wstring& id)
@@ -123,9 +120,8 @@ struct Operation
     std::wstring document;
 };
 
-// An open compute system. Its exit watch is a thread that looks at the scenario and the state
-// when a file in the folder changes and when the system's end falls due, and reports the end once;
-// at rest it does not wake.
+// An open compute system. Its exit watch looks at the scenario and the state when a file in the
+// folder changes and when the system's end falls due, and reports the end once.
 struct OpenSystem
 {
     std::filesystem::path folder;
@@ -133,39 +129,28 @@ struct OpenSystem
     std::wstring id;
     HCS_EVENT_CALLBACK callback = nullptr;
     void* context = nullptr;
-    UniqueHandle stop;
-    UniqueChangeNotification folderChanged;
-    std::thread watch;
+    std::unique_ptr<FolderWatch> watch;
 };
 
-void WatchForExit(OpenSystem* system)
+// The exit watch's check: the end reported (by a callback that may close the system, and the
+// watch with it), or the longest wait until the end can have come.
+std::optional<DWORD> CheckForExit(OpenSystem* system)
 {
-    for (;;)
+    Scenario scenario = LoadScenario(system->folder);
+    const ScenarioComputeSystem* entry = FindSystem(scenario, system->guid);
+    const std::uint64_t now = NowMs();
+    std::optional<std::uint64_t> end;
+    if (entry != nullptr)
+        end = EndTime(*entry, StateStore(system->folder).Read());
+    if (entry == nullptr || (end && now >= *end))
     {
-        Scenario scenario = LoadScenario(system->folder);
-        const ScenarioComputeSystem* entry = FindSystem(scenario, system->guid);
-        const std::uint64_t now = NowMs();
-        std::optional<std::uint64_t> end;
-        if (entry != nullptr)
-            end = EndTime(*entry, StateStore(system->folder).Read());
-        if (entry == nullptr || (end && now >= *end))
-        {
-            std::wstring data = L"{\"Id\":\"" + system->id + L"\"}";
-            HCS_EVENT event{HcsEventSystemExited, data.c_str(), nullptr};
-            system->callback(&event, system->context);
-            return;
-        }
-        DWORD waitMs = end ? static_cast<DWORD>(std::min<std::uint64_t>(*end - now, INFINITE - 1)) : INFINITE;
-        HANDLE handles[] = {system->stop.Get(), system->folderChanged.Get()};
-        const DWORD count = system->folderChanged ? 2 : 1;
-        if (!system->folderChanged)
-            waitMs = std::min(waitMs, WatchPeriodMs);
-        const DWORD woken = ::WaitForMultipleObjects(count, handles, FALSE, waitMs);
-        if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED)
-            return;
-        if (woken == WAIT_OBJECT_0 + 1)
-            ::FindNextChangeNotification(system->folderChanged.Get());
+        std::wstring data = L"{\"Id\":\"" + system->id + L"\"}";
+        HCS_EVENT event{HcsEventSystemExited, data.c_str(), nullptr};
+        system->callback(&event, system->context);
+        return std::nullopt;
     }
+    DWORD waitMs = end ? static_cast<DWORD>(std::min<std::uint64_t>(*end - now, INFINITE - 1)) : INFINITE;
+    return system->watch->SeesChanges() ? waitMs : std::min(waitMs, WatchPeriodMs);
 }
 
 class SimComputeCore final : public ComputeCore
@@ -232,24 +217,13 @@ public:
                                      HCS_EVENT_CALLBACK callback) override
     {
         OpenSystem* system = AsSystem(handle);
-        if (system == nullptr || callback == nullptr || system->watch.joinable())
+        if (system == nullptr || callback == nullptr || system->watch)
             return E_INVALIDARG;
         system->callback = callback;
         system->context = const_cast<void*>(context);
-        system->stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!system->stop)
-            return HRESULT_FROM_WIN32(::GetLastError());
-        system->folderChanged.Reset(::FindFirstChangeNotificationW(
-            system->folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
-        try
-        {
-            system->watch = std::thread(&WatchForExit, system);
-        }
-        catch (const std::system_error& error)
-        {
-            return HRESULT_FROM_WIN32(static_cast<DWORD>(error.code().value()));
-        }
-        return S_OK;
+        system->watch =
+            std::make_unique<FolderWatch>(system->folder, [system] { return CheckForExit(system); });
+        return system->watch->Start(0) ? S_OK : E_FAIL;
     }
 
     HRESULT TerminateComputeSystem(HCS_SYSTEM handle, HCS_OPERATION operationHandle, PCWSTR) override
@@ -282,19 +256,8 @@ public:
 
     void CloseComputeSystem(HCS_SYSTEM handle) override
     {
-        OpenSystem* system = AsSystem(handle);
-        if (system == nullptr)
-            return;
-        if (system->watch.joinable())
-        {
-            ::SetEvent(system->stop.Get());
-            // Closed from its own exit callback, the watch has nothing left to do but return.
-            if (system->watch.get_id() == std::this_thread::get_id())
-                system->watch.detach();
-            else
-                system->watch.join();
-        }
-        delete system;
+        // Closed from its own exit callback, the watch only ends: its check returns at once.
+        delete AsSystem(handle);
     }
 
 private:

@@ -1,57 +1,43 @@
 #include "platform/sim/SimDeviceNotifications.h"
 
-#include "core/Handles.h"
+#include "platform/sim/FolderWatch.h"
 #include "platform/sim/Scenario.h"
 
 #include <cstdint>
-#include <thread>
 
 namespace Pd::Platform::Sim
 {
 namespace
 {
 
-using UniqueChangeNotification = Unique<HANDLE, &::FindCloseChangeNotification, -1>;
-
-// Wakes the watcher whenever the scenario's reader count changes; the scenario folder's change
-// notification wakes this thread, so an idle watch costs nothing.
+// Wakes the watcher whenever the scenario's reader count changes.
 class SimReaderWatch final : public DeviceWatch
 {
 public:
-    SimReaderWatch(std::filesystem::path folder, HANDLE wake, UniqueChangeNotification folderChanged)
-        : folder_(std::move(folder)), wake_(wake), folderChanged_(std::move(folderChanged)),
-          readers_(LoadScenario(folder_).hello.readers),
-          stopped_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), worker_([this] { Run(); })
+    SimReaderWatch(std::filesystem::path folder, HANDLE wake)
+        : folder_(std::move(folder)), wake_(wake), readers_(LoadScenario(folder_).hello.readers),
+          watch_(folder_, [this] { return Check(); })
     {
     }
-    ~SimReaderWatch() override
-    {
-        ::SetEvent(stopped_.Get());
-        worker_.join();
-    }
+    const FolderWatch& Watch() const { return watch_; }
+    bool Start() { return watch_.Start(INFINITE); }
 
 private:
-    void Run()
+    std::optional<DWORD> Check()
     {
-        HANDLE handles[] = {stopped_.Get(), folderChanged_.Get()};
-        while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        std::uint32_t now = LoadScenario(folder_).hello.readers;
+        if (now != readers_)
         {
-            ::FindNextChangeNotification(folderChanged_.Get());
-            std::uint32_t now = LoadScenario(folder_).hello.readers;
-            if (now != readers_)
-            {
-                readers_ = now;
-                ::SetEvent(wake_);
-            }
+            readers_ = now;
+            ::SetEvent(wake_);
         }
+        return INFINITE;
     }
 
     std::filesystem::path folder_;
     HANDLE wake_;
-    UniqueChangeNotification folderChanged_;
     std::uint32_t readers_;
-    UniqueHandle stopped_;
-    std::thread worker_; // last: it starts once everything it uses exists
+    FolderWatch watch_; // last: it ends first, so no check runs on what is gone
 };
 
 // A class no simulated device offers: registered, and silent.
@@ -66,11 +52,12 @@ Outcome<std::unique_ptr<DeviceWatch>> WatchDeviceInterface(const std::filesystem
 {
     if (!::IsEqualGUID(interfaceClass, BiometricReaderInterfaceClass))
         return std::make_unique<SilentWatch>();
-    UniqueChangeNotification changed(::FindFirstChangeNotificationW(
-        folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
-    if (!changed)
-        return Failure(HRESULT_FROM_WIN32(::GetLastError()), L"the scenario folder cannot be watched");
-    return std::make_unique<SimReaderWatch>(folder, wake, std::move(changed));
+    auto watch = std::make_unique<SimReaderWatch>(folder, wake);
+    if (!watch->Watch().SeesChanges())
+        return Failure(watch->Watch().ChangesError(), L"the scenario folder cannot be watched");
+    if (!watch->Start())
+        return Failure(E_FAIL, L"the scenario folder cannot be watched");
+    return watch;
 }
 
 } // namespace Pd::Platform::Sim

@@ -2,11 +2,11 @@
 
 #include "core/Handles.h"
 #include "core/Strings.h"
+#include "platform/sim/FolderWatch.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace Pd::Platform::Sim
 {
@@ -48,47 +48,35 @@ Error HintUnavailable()
     return Error{HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), L"the simulated PC has no connectivity hint"};
 }
 
-using UniqueChangeNotification = Unique<HANDLE, &::FindCloseChangeNotification, -1>;
-
 // Tells the watcher's event once at once and then whenever the scenario's "network" changes.
-// The scenario folder's change notification wakes it, so an idle watcher costs nothing.
 class SimConnectivityWatch final : public ConnectivityWatch
 {
 public:
-    SimConnectivityWatch(std::filesystem::path folder, HANDLE wake, UniqueChangeNotification folderChanged)
-        : folder_(std::move(folder)), wake_(wake), folderChanged_(std::move(folderChanged)),
-          stopped_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), worker_([this] { Run(); })
+    SimConnectivityWatch(std::filesystem::path folder, HANDLE wake)
+        : folder_(std::move(folder)), wake_(wake), seen_(LoadScenario(folder_).network),
+          watch_(folder_, [this] { return Check(); })
     {
+        ::SetEvent(wake_);
     }
-    ~SimConnectivityWatch() override
-    {
-        ::SetEvent(stopped_.Get());
-        worker_.join();
-    }
+    const FolderWatch& Watch() const { return watch_; }
+    bool Start() { return watch_.Start(INFINITE); }
 
 private:
-    void Run()
+    std::optional<DWORD> Check()
     {
-        ScenarioNetwork seen = LoadScenario(folder_).network;
-        ::SetEvent(wake_);
-        HANDLE handles[] = {stopped_.Get(), folderChanged_.Get()};
-        while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        ScenarioNetwork now = LoadScenario(folder_).network;
+        if (now != seen_)
         {
-            ::FindNextChangeNotification(folderChanged_.Get());
-            ScenarioNetwork now = LoadScenario(folder_).network;
-            if (now != seen)
-            {
-                seen = now;
-                ::SetEvent(wake_);
-            }
+            seen_ = now;
+            ::SetEvent(wake_);
         }
+        return INFINITE;
     }
 
     std::filesystem::path folder_;
     HANDLE wake_;
-    UniqueChangeNotification folderChanged_;
-    UniqueHandle stopped_;
-    std::thread worker_; // last: it starts once everything it uses exists
+    ScenarioNetwork seen_;
+    FolderWatch watch_; // last: it ends first, so no check runs on what is gone
 };
 
 class SimNetworkHints final : public NetworkConnectivity
@@ -110,11 +98,12 @@ public:
     {
         if (!LoadScenario(folder_).network.present)
             return std::unexpected(HintUnavailable());
-        UniqueChangeNotification changed(::FindFirstChangeNotificationW(
-            folder_.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
-        if (!changed)
-            return Failure(HRESULT_FROM_WIN32(::GetLastError()), L"the scenario folder cannot be watched");
-        return std::make_unique<SimConnectivityWatch>(folder_, wake, std::move(changed));
+        auto watch = std::make_unique<SimConnectivityWatch>(folder_, wake);
+        if (!watch->Watch().SeesChanges())
+            return Failure(watch->Watch().ChangesError(), L"the scenario folder cannot be watched");
+        if (!watch->Start())
+            return Failure(E_FAIL, L"the scenario folder cannot be watched");
+        return watch;
     }
 
 private:

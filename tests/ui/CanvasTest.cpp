@@ -49,6 +49,28 @@ TEST(Canvas, FontsScaleWithDpiAndFallBackToFamiliesThatExist)
 // Painting itself needs a Direct2D render target, which Wine's null graphics driver cannot make:
 // the window check under Xvfb looks at the pixels.
 
+TEST(Canvas, OnlyWhatReachesIntoThePaintedAreaIsDrawn)
+{
+    const D2D1_RECT_F area = RectF(10, 20, 110, 40);
+    struct Row
+    {
+        D2D1_RECT_F rect;
+        bool drawn;
+    } rows[] = {
+        {RectF(0, 0, 200, 300), true},    // around it
+        {RectF(50, 25, 60, 30), true},    // inside
+        {RectF(0, 30, 11, 35), true},     // one pixel in from the left
+        {RectF(0, 30, 10, 35), false},    // touching the left edge only
+        {RectF(110, 30, 150, 35), false}, // starting at the right edge
+        {RectF(20, 0, 30, 20), false},    // ending at the top
+        {RectF(20, 40, 30, 60), false},   // starting at the bottom
+        {RectF(20, 39.5f, 30, 60), true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Overlaps(area, row.rect), row.drawn)
+            << row.rect.left << "," << row.rect.top << " " << row.rect.right << "," << row.rect.bottom;
+}
+
 TEST(Canvas, ColoursRoundToTheNearestByte)
 {
     EXPECT_EQ(ColorRefFromRgba(Rgba(0.1255f, 0.1255f, 0.1255f, 1)), RGB(32, 32, 32));

@@ -70,6 +70,37 @@ TEST(LogLines, LineAtFollowsTheMeasuredHeights)
     EXPECT_FALSE(lines.LineAt(-1));
 }
 
+TEST(LogLines, OnlyTheLinesOnViewAreLaidOut)
+{
+    LogLines lines = Numbered(LogLines::Cap);
+    std::vector<std::size_t> measured;
+    const LineSizes sizes{[&](const LogEntry& entry) {
+                              measured.push_back(std::stoul(entry.text));
+                              return entry.text.ends_with(L"7") ? 34.0f : 17.0f; // a few wrap
+                          },
+                          [](const LogEntry&) { return 17.0f; }};
+    Scroll scroll; // follows the end
+    FitLines(lines.Entries(), scroll, 170, 6, sizes);
+    // The last ten lines fill the 170 pixels, one of them (4997) wrapped.
+    EXPECT_EQ(measured.size(), 10u);
+    EXPECT_EQ(measured.front(), 4999u - 9);
+    EXPECT_FLOAT_EQ(scroll.content, 6 + 4990 * 17.0f + 9 * 17.0f + 34.0f + 6);
+    EXPECT_FLOAT_EQ(scroll.position, scroll.Range());
+
+    measured.clear();
+    scroll.MoveTo(0);
+    FitLines(lines.Entries(), scroll, 170, 6, sizes);
+    EXPECT_EQ(measured.size(), 9u); // the first nine, line 7 wrapped; once
+    measured.clear();
+    FitLines(lines.Entries(), scroll, 170, 6, sizes);
+    EXPECT_TRUE(measured.empty());
+
+    EXPECT_FLOAT_EQ(EstimatedHeight(0, 100, 10, 17), 17);
+    EXPECT_FLOAT_EQ(EstimatedHeight(10, 100, 10, 17), 17);
+    EXPECT_FLOAT_EQ(EstimatedHeight(11, 100, 10, 17), 34);
+    EXPECT_FLOAT_EQ(EstimatedHeight(5, 5, 10, 17), 5 * 17); // narrower than a character
+}
+
 TEST(Scroll, MovesClampAndFollowTheEndWithinOnePixel)
 {
     Scroll scroll{.position = 100, .content = 500.5f, .viewport = 400, .follow = true};

@@ -90,6 +90,29 @@ TEST(ProgressText, LinesOfReportsAndDurations)
     EXPECT_EQ(ByteProgressReport(L"x", 5, 0).position, -1);
 }
 
+TEST(ProgressText, ALineShowsAtOnceForANewStageElseAtItsPace)
+{
+    ProgressLinePace pace;
+    const std::uint64_t period = ProgressLinePace::PeriodMs;
+    struct Row
+    {
+        const wchar_t* stage;
+        std::uint64_t at;
+        bool shows;
+    } rows[] = {
+        {L"Downloading", 1000, true},          // the first
+        {L"Downloading", 1001, false},         // the next report of a fast transfer waits
+        {L"Downloading", 999 + period, false}, // still inside the period of the one shown
+        {L"Unpacking", 1002 + period, true},   // a new stage at once, and a new period starts
+        {L"Unpacking", 1001 + 2 * period, false},
+        {L"Unpacking", 1002 + 2 * period, true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(pace.Take(row.stage, row.at), row.shows) << row.at;
+    pace.Reset();
+    EXPECT_TRUE(pace.Take(L"Unpacking", 1003 + 2 * period)); // a new operation's first
+}
+
 TEST(HostRows, ToneAndNoteFollowTheFacts)
 {
     EXPECT_EQ(HostRows({}).size(), 5u); // all "reading…" before the facts
