@@ -34,6 +34,24 @@ Pd::Result<> ReadBool(const Json::Value& object, std::wstring_view name, bool& t
     return {};
 }
 
+Pd::Result<> ReadTexts(const Json::Value& object, std::wstring_view name, std::vector<std::wstring>& target)
+{
+    const Json::Value& list = object.Member(name);
+    if (list.kind == Json::Kind::Null)
+        return {};
+    if (list.kind != Json::Kind::Array)
+        return Wrong(name, L"an array of texts");
+    std::vector<std::wstring> texts;
+    for (const Json::Value& item : list.Items())
+    {
+        if (item.kind != Json::Kind::String)
+            return Wrong(name, L"an array of texts");
+        texts.push_back(item.text);
+    }
+    target = std::move(texts);
+    return {};
+}
+
 Pd::Result<> ReadSigned(const Json::Value& object, std::wstring_view name, std::int32_t low,
                         std::int32_t high, std::int32_t& target)
 {

@@ -42,6 +42,24 @@ template <typename T> Pd::Result<> ReadNumber(const Json::Value& object, std::ws
     return ReadWholeNumber(object.Member(name), name, target);
 }
 
+// Appends each item of the array as `read` (returning a Pd::Result<T>) reads it; a value that is
+// no array has none.
+template <typename T, typename Read>
+Pd::Result<> ReadEach(const Json::Value& list, std::vector<T>& target, Read read)
+{
+    for (const Json::Value& entry : list.Items())
+    {
+        auto item = read(entry);
+        if (!item)
+            return std::unexpected(item.error());
+        target.push_back(std::move(*item));
+    }
+    return {};
+}
+
+// An array of texts, which replaces the target.
+Pd::Result<> ReadTexts(const Json::Value& object, std::wstring_view name, std::vector<std::wstring>& target);
+
 // A whole number that may be negative, within the bounds (which have at most 6 digits).
 Pd::Result<> ReadSigned(const Json::Value& object, std::wstring_view name, std::int32_t low,
                         std::int32_t high, std::int32_t& target);

@@ -37,13 +37,8 @@ Pd::Result<ScenarioAdvertiser> ReadAdvertiser(const Json::Value& entry)
     if (advertiser.everyMs == 0)
         return Wrong(L"everyMs", L"at least 1");
     advertiser.rssi = static_cast<std::int16_t>(rssi);
-    for (const Json::Value& item : entry.Member(L"sections").Items())
-    {
-        auto section = ReadSection(item);
-        if (!section)
-            return std::unexpected(section.error());
-        advertiser.sections.push_back(std::move(*section));
-    }
+    if (!(read = ReadEach(entry.Member(L"sections"), advertiser.sections, ReadSection)))
+        return std::unexpected(read.error());
     return advertiser;
 }
 
@@ -51,14 +46,7 @@ Pd::Result<ScenarioAdvertiser> ReadAdvertiser(const Json::Value& entry)
 
 Pd::Result<> ReadAdvertisers(const Json::Value& bluetooth, std::vector<ScenarioAdvertiser>& target)
 {
-    for (const Json::Value& entry : bluetooth.Member(L"advertisers").Items())
-    {
-        auto advertiser = ReadAdvertiser(entry);
-        if (!advertiser)
-            return std::unexpected(advertiser.error());
-        target.push_back(std::move(*advertiser));
-    }
-    return {};
+    return ReadEach(bluetooth.Member(L"advertisers"), target, ReadAdvertiser);
 }
 
 } // namespace Pd::Platform::Sim

@@ -71,14 +71,7 @@ std::wstring ScenarioComputeSystem::ListedOwner() const
 
 Pd::Result<> ReadComputeSystems(const Json::Value& list, std::vector<ScenarioComputeSystem>& target)
 {
-    for (const Json::Value& entry : list.Items())
-    {
-        auto system = ReadComputeSystem(entry);
-        if (!system)
-            return std::unexpected(system.error());
-        target.push_back(std::move(*system));
-    }
-    return {};
+    return ReadEach(list, target, ReadComputeSystem);
 }
 
 Pd::Result<> ReadServices(const Json::Value& services, std::map<std::uint32_t, std::uint16_t>& target)

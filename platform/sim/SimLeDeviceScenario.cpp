@@ -59,16 +59,11 @@ Pd::Result<> ReadList(const Json::Value& object, std::wstring_view name, std::ui
     const Json::Value& list = object.Member(name);
     if (list.kind != Json::Kind::Null && list.kind != Json::Kind::Array)
         return Wrong(name, L"an array of objects");
-    for (const Json::Value& entry : list.Items())
-    {
+    return ReadEach(list, target, [&](const Json::Value& entry) -> Pd::Result<T> {
         if (entry.kind != Json::Kind::Object)
             return Wrong(name, L"an array of objects");
-        auto item = read(entry, next);
-        if (!item)
-            return std::unexpected(item.error());
-        target.push_back(std::move(*item));
-    }
-    return {};
+        return read(entry, next);
+    });
 }
 
 Pd::Result<ScenarioGattDescriptor> ReadGattDescriptor(const Json::Value& entry, std::uint32_t& next)

@@ -35,20 +35,10 @@ Pd::Result<> ReadShell(const Json::Value& shell, ScenarioShell& target)
 {
     if (shell.kind != Json::Kind::Null && shell.kind != Json::Kind::Object)
         return Wrong(L"shell", L"an object");
-    if (auto read = ReadBool(shell, L"opensPages", target.opensPages); !read)
+    Pd::Result<> read;
+    if (!(read = ReadBool(shell, L"opensPages", target.opensPages)) ||
+        !(read = ReadTexts(shell, L"schemes", target.schemes)))
         return read;
-    const Json::Value& schemes = shell.Member(L"schemes");
-    if (schemes.kind == Json::Kind::Null)
-        return {};
-    if (schemes.kind != Json::Kind::Array)
-        return Wrong(L"schemes", L"an array of texts");
-    target.schemes.clear();
-    for (const Json::Value& scheme : schemes.Items())
-    {
-        if (scheme.kind != Json::Kind::String)
-            return Wrong(L"schemes", L"an array of texts");
-        target.schemes.push_back(scheme.text);
-    }
     return {};
 }
 

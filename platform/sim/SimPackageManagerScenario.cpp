@@ -88,14 +88,7 @@ Json::Value PackageJson(const ScenarioPackage& package)
 
 Pd::Result<> ReadPackages(const Json::Value& list, std::vector<ScenarioPackage>& target)
 {
-    for (const Json::Value& entry : list.Items())
-    {
-        auto package = ParsePackage(entry);
-        if (!package)
-            return std::unexpected(package.error());
-        target.push_back(std::move(*package));
-    }
-    return {};
+    return ReadEach(list, target, ParsePackage);
 }
 
 Pd::Result<> ReadPackageWalkFailsAfter(const Json::Value& failsAfter, std::optional<std::size_t>& target)

@@ -33,28 +33,14 @@ Pd::Result<> ReadSmsRouter(const Json::Value& router, ScenarioSmsRouter& target)
     if (router.kind != Json::Kind::Object)
         return Wrong(L"smsRouter", L"an object");
     target.present = true;
-    if (auto read = ReadHresult(router, L"registerFails", target.registerFails); !read)
+    Pd::Result<> read;
+    if (!(read = ReadHresult(router, L"registerFails", target.registerFails)) ||
+        !(read = ReadTexts(router, L"registrations", target.registrations)))
         return read;
-    const Json::Value& registrations = router.Member(L"registrations");
-    if (registrations.kind != Json::Kind::Null && registrations.kind != Json::Kind::Array)
-        return Wrong(L"registrations", L"an array of texts");
-    for (const Json::Value& id : registrations.Items())
-    {
-        if (id.kind != Json::Kind::String)
-            return Wrong(L"registrations", L"an array of texts");
-        target.registrations.push_back(id.text);
-    }
     const Json::Value& messages = router.Member(L"messages");
     if (messages.kind != Json::Kind::Null && messages.kind != Json::Kind::Array)
         return Wrong(L"messages", L"an array of objects");
-    for (const Json::Value& entry : messages.Items())
-    {
-        auto message = ReadSmsMessage(entry);
-        if (!message)
-            return std::unexpected(message.error());
-        target.messages.push_back(std::move(*message));
-    }
-    return {};
+    return ReadEach(messages, target.messages, ReadSmsMessage);
 }
 
 } // namespace Pd::Platform::Sim
