@@ -34,8 +34,9 @@
 //  - give it one accessor, defined twice: in ShippedServices.cpp returning the real one, and in
 //    sim/SimulatedServices.cpp returning the simulator's when Sim::ActiveScenarioFolder() is set,
 //    else the real one;
-//  - put the simulated implementation in platform/sim/, reading its part of scenario.json, and
-//    document the scenario keys in platform/sim/Scenario.h;
+//  - put the simulated implementation in platform/sim/, reading its part of scenario.json: its
+//    section (the keys' description, the struct and the reader) goes beside it in
+//    Sim<Part>Scenario.h/.cpp, and its top-level keys into the tables of sim/Scenario.h and .cpp;
 //  - test both: the real one as far as Wine allows, the simulated one against scenarios.
 // Product code calls only the accessor: it never learns whether it runs simulated.
 #pragma once

@@ -1,6 +1,7 @@
-// The simulated cellular access points: the scenario's "cellular" key (see Scenario.h). Every
-// acquired access point is recorded in state.json ("apnSessions") with the context it was
-// opened with and whether it was closed, so that a test can see what was asked of Windows.
+// The simulated cellular access points: the scenario's "cellular" key (see
+// SimCellularApnScenario.h). Every acquired access point is recorded in state.json ("apnSessions")
+// with the context it was opened with and whether it was closed, so that a test can see what was
+// asked of Windows.
 #pragma once
 
 #include "platform/CellularApn.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/Bluetooth.h"
-#include "platform/sim/Scenario.h"
+#include "platform/sim/SimLeDeviceScenario.h"
 
 #include <vector>
 

@@ -2,6 +2,7 @@
 
 #include "core/Handles.h"
 #include "platform/sim/Scenario.h"
+#include "platform/sim/ScenarioReaders.h"
 #include "platform/sim/Simulation.h"
 
 #include <algorithm>

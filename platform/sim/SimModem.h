@@ -1,6 +1,6 @@
-// The simulated mobile broadband modem: the scenario's "modem" key (see Scenario.h). Requests
-// complete, and the network's messages and the radio's changes arrive, on the modem's own event
-// thread (a store read in several parts on as many threads at once), as the real service calls
+// The simulated mobile broadband modem: the scenario's "modem" key (see SimModemScenario.h).
+// Requests complete, and the network's messages and the radio's changes arrive, on the modem's own
+// event thread (a store read in several parts on as many threads at once), as the real service calls
 // back from its own threads.
 #pragma once
 

@@ -121,8 +121,8 @@ Outcome<> OpenAsUser(const std::filesystem::path& folder, const ShellRequest& re
 {
     const Scenario scenario = LoadScenario(folder);
     const std::wstring scheme = Detail::SchemeOf(request.target);
-    if (!scenario.opensWebPages ||
-        (!scheme.empty() && std::ranges::none_of(scenario.shellSchemes, [&](const std::wstring& handled) {
+    if (!scenario.shell.opensPages ||
+        (!scheme.empty() && std::ranges::none_of(scenario.shell.schemes, [&](const std::wstring& handled) {
             return Core::EqualsIgnoringCase(handled, scheme);
         })))
         return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),

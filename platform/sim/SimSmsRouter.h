@@ -1,5 +1,6 @@
-// The simulated SMS router: the scenario's "smsRouter" key (see Scenario.h). Registrations are
-// kept in state.json ("smsRegistrations"), so that they outlive the process as the router's do.
+// The simulated SMS router: the scenario's "smsRouter" key (see SimSmsRouterScenario.h).
+// Registrations are kept in state.json ("smsRegistrations"), so that they outlive the process as
+// the router's do.
 #pragma once
 
 #include "platform/SmsRouter.h"
