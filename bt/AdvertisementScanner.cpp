@@ -1,8 +1,8 @@
 #include "bt/AdvertisementScanner.h"
 
 #include "bt/hci/AdvertisingData.h"
+#include "bt/WindowsFailure.h"
 #include "core/Log.h"
-#include "core/Strings.h"
 
 #include <fmt/format.h>
 
@@ -41,8 +41,7 @@ std::uint8_t ReportKind(const Platform::ReceivedAdvertisement& received)
 
 void LogCannotStart(const Platform::Error& error)
 {
-    Core::Log(fmt::format("scan: cannot start: 0x{:08X} {}", static_cast<std::uint32_t>(error.code),
-                          Core::ToUtf8(error.text)));
+    Core::Log(fmt::format("scan: cannot start: {}", FailureText(error)));
 }
 
 } // namespace

@@ -18,10 +18,13 @@
 namespace Pd::Guest
 {
 
-// The service ids (vsock ports) of the bridges that Android offers in its VM.
+// The service ids (vsock ports) that Android offers in its VM, one for each bridge.
 inline constexpr std::uint32_t BluetoothServiceId = 0x544B4254;
 inline constexpr std::uint32_t HelloServiceId = 0x544B4650;
 inline constexpr std::uint32_t ElevationServiceId = 0x544B4556;
+inline constexpr std::uint32_t RilServiceId = 0x544B524C;          // the radio interface
+inline constexpr std::uint32_t MmsRelayServiceId = 0x544B4D4D;     // the MMS relay
+inline constexpr std::uint32_t RegistrationServiceId = 0x544B5247; // the device id for registration
 
 // Serves one connection. The loop owns and closes the socket; a stop request shuts it down
 // and cancels its I/O, so that blocking calls fail and the handler returns. The handler may

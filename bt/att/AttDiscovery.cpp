@@ -68,11 +68,11 @@ std::vector<const AttributeEntry*> AttServer::InRange(std::uint16_t start, std::
     return entries;
 }
 
-void AttServer::FindInformation(ByteView pdu)
+Result<> AttServer::FindInformation(ByteView pdu)
 {
     const std::uint16_t start = ReadLe16(pdu, 1), end = ReadLe16(pdu, 3);
     if (!CheckRange(Att::FindInformationRequest, start, end))
-        return;
+        return {};
     const std::uint16_t mtu = Mtu();
     Bytes response{Att::FindInformationResponse, 0};
     for (const AttributeEntry* entry : InRange(start, end))
@@ -89,13 +89,14 @@ void AttServer::FindInformation(ByteView pdu)
     if (response[1] == 0)
         return SendError(Att::FindInformationRequest, start, Att::AttributeNotFound);
     send_(std::move(response));
+    return {};
 }
 
-void AttServer::FindByTypeValue(ByteView pdu)
+Result<> AttServer::FindByTypeValue(ByteView pdu)
 {
     const std::uint16_t start = ReadLe16(pdu, 1), end = ReadLe16(pdu, 3);
     if (!CheckRange(Att::FindByTypeValueRequest, start, end))
-        return;
+        return {};
     ByteView value = pdu.subspan(7);
     Bytes response{Att::FindByTypeValueResponse};
     if (ReadLe16(pdu, 5) == PrimaryServiceUuid && (value.size() == 2 || value.size() == 16))
@@ -118,19 +119,17 @@ void AttServer::FindByTypeValue(ByteView pdu)
     if (response.size() == 1)
         return SendError(Att::FindByTypeValueRequest, start, Att::AttributeNotFound);
     send_(std::move(response));
+    return {};
 }
 
-AttServer::Handled AttServer::ReadByType(ByteView pdu)
+Result<> AttServer::ReadByType(ByteView pdu)
 {
     const std::uint16_t start = ReadLe16(pdu, 1), end = ReadLe16(pdu, 3);
     if (!CheckRange(Att::ReadByTypeRequest, start, end))
         return {};
     const std::optional<Uuid> type = RequestedType(pdu);
     if (!type)
-    {
-        SendError(Att::ReadByTypeRequest, start, Att::InvalidPdu);
-        return {};
-    }
+        return SendError(Att::ReadByTypeRequest, start, Att::InvalidPdu);
     const std::uint16_t mtu = Mtu();
     Bytes response{Att::ReadByTypeResponse, 0};
     if (*type == Uuid16(CharacteristicUuid))
@@ -156,13 +155,12 @@ AttServer::Handled AttServer::ReadByType(ByteView pdu)
                 continue;
             DeviceAnswer answer = ReadAttribute(*entry);
             if (!answer.failure.empty())
-                return std::unexpected(std::move(answer.failure));
+                return Fail(std::move(answer.failure));
             if (answer.error != 0)
             {
                 if (response.size() > 2)
                     break;
-                SendError(Att::ReadByTypeRequest, entry->handle, answer.error);
-                return {};
+                return SendError(Att::ReadByTypeRequest, entry->handle, answer.error);
             }
             answer.value.resize(std::min(answer.value.size(), cut));
             Bytes pair;
@@ -174,17 +172,16 @@ AttServer::Handled AttServer::ReadByType(ByteView pdu)
         }
     }
     if (response.size() == 2)
-        SendError(Att::ReadByTypeRequest, start, Att::AttributeNotFound);
-    else
-        send_(std::move(response));
+        return SendError(Att::ReadByTypeRequest, start, Att::AttributeNotFound);
+    send_(std::move(response));
     return {};
 }
 
-void AttServer::ReadByGroupType(ByteView pdu)
+Result<> AttServer::ReadByGroupType(ByteView pdu)
 {
     const std::uint16_t start = ReadLe16(pdu, 1), end = ReadLe16(pdu, 3);
     if (!CheckRange(Att::ReadByGroupTypeRequest, start, end))
-        return;
+        return {};
     const std::optional<Uuid> type = RequestedType(pdu);
     if (!type)
         return SendError(Att::ReadByGroupTypeRequest, start, Att::InvalidPdu);
@@ -208,6 +205,7 @@ void AttServer::ReadByGroupType(ByteView pdu)
     if (response.size() == 2)
         return SendError(Att::ReadByGroupTypeRequest, start, Att::AttributeNotFound);
     send_(std::move(response));
+    return {};
 }
 
 } // namespace Pd::Bt

@@ -55,6 +55,7 @@ inline constexpr std::uint8_t AttributeNotFound = 0x0A;
 inline constexpr std::uint8_t InvalidAttributeValueLength = 0x0D;
 inline constexpr std::uint8_t UnlikelyError = 0x0E;
 inline constexpr std::uint8_t UnsupportedGroupType = 0x10;
+inline constexpr std::uint8_t InsufficientResources = 0x11;
 
 inline constexpr std::uint16_t DefaultMtu = 23;
 inline constexpr std::uint16_t ServerMtu = 517;
@@ -62,7 +63,8 @@ inline constexpr std::size_t MaximumValueLength = 512;
 
 // Whether a server answers this opcode, with an Error Response when nothing else: every opcode
 // without the command flag except the responses, notifications, indications and confirmations,
-// which a peer's own server or client sends and which no error may answer.
+// which a peer's own server or client sends and which no error may answer. The server's opcode
+// table (AttOpcodes.cpp) says it for the opcodes it knows.
 bool IsRequest(std::uint8_t opcode);
 
 // Error Response: 0x01, the request's opcode, the handle, the code.
@@ -71,8 +73,5 @@ Bytes ErrorResponseFor(std::uint8_t request, std::uint16_t handle, std::uint8_t 
 // The error answer at handle 0x0000 to a PDU the server could not handle; none for an empty
 // PDU or anything but a request.
 std::optional<Bytes> ErrorAnswer(ByteView pdu, std::uint8_t code);
-
-// The length of the opcode's fixed part: a shorter PDU is answered with Invalid PDU.
-std::size_t ShortestPdu(std::uint8_t opcode);
 
 } // namespace Pd::Bt::Att

@@ -22,82 +22,46 @@ AttServer::AttServer(const GattDatabase& database, AttDevice& device, AttSend se
 {
 }
 
-std::expected<void, std::string> AttServer::HandlePdu(ByteView pdu)
+Result<> AttServer::HandlePdu(ByteView pdu)
 {
     if (pdu.empty())
         return {};
-    if (pdu.size() < Att::ShortestPdu(pdu[0]))
+    const OpcodeRow* row = FindOpcode(pdu[0]);
+    if (!row)
     {
-        if (auto answer = Att::ErrorAnswer(pdu, Att::InvalidPdu))
-            send_(std::move(*answer));
+        // Commands (Signed Write among them) are ignored; other requests are unsupported.
+        if (Att::IsRequest(pdu[0]))
+            return SendError(pdu[0], 0x0000, Att::RequestNotSupported);
         return {};
     }
-    Handled handled = Dispatch(pdu);
-    if (!handled)
+    if (pdu.size() < row->shortest)
     {
-        if (auto answer = Att::ErrorAnswer(pdu, Att::UnlikelyError))
-            send_(std::move(*answer));
+        if (row->request)
+            return SendError(pdu[0], 0x0000, Att::InvalidPdu);
+        return {};
     }
+    if (!row->handle)
+        return {};
+    Result<> handled = (this->*row->handle)(pdu);
+    if (!handled && row->request)
+        SendError(pdu[0], 0x0000, Att::UnlikelyError);
     return handled;
 }
 
-AttServer::Handled AttServer::Dispatch(ByteView pdu)
-{
-    switch (pdu[0])
-    {
-    case Att::ExchangeMtuRequest:
-        ExchangeMtu(pdu);
-        return {};
-    case Att::FindInformationRequest:
-        FindInformation(pdu);
-        return {};
-    case Att::FindByTypeValueRequest:
-        FindByTypeValue(pdu);
-        return {};
-    case Att::ReadByTypeRequest:
-        return ReadByType(pdu);
-    case Att::ReadRequest:
-    case Att::ReadBlobRequest:
-        return Read(pdu);
-    case Att::ReadByGroupTypeRequest:
-        ReadByGroupType(pdu);
-        return {};
-    case Att::WriteRequest:
-    case Att::WriteCommand:
-        return Write(pdu);
-    case Att::PrepareWriteRequest:
-        PrepareWrite(pdu);
-        return {};
-    case Att::ExecuteWriteRequest:
-        return ExecuteWrite(pdu);
-    case Att::HandleValueConfirmation:
-        Confirmation();
-        return {};
-    case Att::HandleValueIndication:
-        // From Android's own server: confirmed, as its client would, so that it can go on.
-        send_(Bytes{Att::HandleValueConfirmation});
-        return {};
-    default:
-        // Commands (Signed Write among them), notifications and stray responses are ignored;
-        // other requests are unsupported.
-        if (Att::IsRequest(pdu[0]))
-            SendError(pdu[0], 0x0000, Att::RequestNotSupported);
-        return {};
-    }
-}
-
-void AttServer::SendError(std::uint8_t request, std::uint16_t handle, std::uint8_t code)
+Result<> AttServer::SendError(std::uint8_t request, std::uint16_t handle, std::uint8_t code)
 {
     send_(Att::ErrorResponseFor(request, handle, code));
+    return {};
 }
 
-void AttServer::ExchangeMtu(ByteView pdu)
+Result<> AttServer::ExchangeMtu(ByteView pdu)
 {
     std::uint16_t clientMtu = ReadLe16(pdu, 1);
     mtu_.store(std::clamp(clientMtu, Att::DefaultMtu, Att::ServerMtu));
     Bytes response{Att::ExchangeMtuResponse};
     AppendLe16(response, Att::ServerMtu);
     send_(std::move(response));
+    return {};
 }
 
 DeviceAnswer AttServer::ReadAttribute(const AttributeEntry& entry)
@@ -107,34 +71,25 @@ DeviceAnswer AttServer::ReadAttribute(const AttributeEntry& entry)
     return device_.Read(entry);
 }
 
-AttServer::Handled AttServer::Read(ByteView pdu)
+Result<> AttServer::Read(ByteView pdu)
 {
     const std::uint8_t opcode = pdu[0];
     const std::uint16_t handle = ReadLe16(pdu, 1);
     const AttributeEntry* entry = database_.FindAttribute(handle);
     if (!entry)
-    {
-        SendError(opcode, handle, Att::InvalidHandle);
-        return {};
-    }
+        return SendError(opcode, handle, Att::InvalidHandle);
     DeviceAnswer answer = ReadAttribute(*entry);
     if (!answer.failure.empty())
-        return std::unexpected(std::move(answer.failure));
+        return Fail(std::move(answer.failure));
     if (answer.error != 0)
-    {
-        SendError(opcode, handle, answer.error);
-        return {};
-    }
+        return SendError(opcode, handle, answer.error);
     // Every part of a long read asks the device again: nothing is cached between them.
     Bytes value = std::move(answer.value);
     if (opcode == Att::ReadBlobRequest)
     {
         std::uint16_t offset = ReadLe16(pdu, 3);
         if (offset > value.size())
-        {
-            SendError(opcode, handle, Att::InvalidOffset);
-            return {};
-        }
+            return SendError(opcode, handle, Att::InvalidOffset);
         value.erase(value.begin(), value.begin() + offset);
     }
     value.resize(std::min<std::size_t>(value.size(), Mtu() - 1u));
@@ -174,12 +129,11 @@ DeviceAnswer AttServer::WriteToDevice(std::uint16_t handle, ByteView value, bool
     return device_.Write(*entry, value, withResponse);
 }
 
-std::expected<bool, std::string> AttServer::WriteAttribute(std::uint16_t handle, ByteView value,
-                                                           std::uint8_t request)
+Result<bool> AttServer::WriteAttribute(std::uint16_t handle, ByteView value, std::uint8_t request)
 {
     DeviceAnswer answer = WriteToDevice(handle, value, request != Att::WriteCommand);
     if (!answer.failure.empty())
-        return std::unexpected(std::move(answer.failure));
+        return Fail(std::move(answer.failure));
     if (answer.error != 0)
     {
         if (request != Att::WriteCommand)
@@ -196,7 +150,7 @@ bool AttServer::WriteFits(ByteView pdu, std::size_t valueEnd) const
     return pdu.size() <= Mtu() && valueEnd <= Att::MaximumValueLength;
 }
 
-AttServer::Handled AttServer::Write(ByteView pdu)
+Result<> AttServer::Write(ByteView pdu)
 {
     const std::uint16_t handle = ReadLe16(pdu, 1);
     ByteView value = pdu.subspan(3);
@@ -204,16 +158,16 @@ AttServer::Handled AttServer::Write(ByteView pdu)
     {
         // A Write Command gets no answer, not even this one: it is dropped.
         if (pdu[0] == Att::WriteRequest)
-            SendError(Att::WriteRequest, handle, Att::InvalidAttributeValueLength);
+            return SendError(Att::WriteRequest, handle, Att::InvalidAttributeValueLength);
         return {};
     }
     auto written = WriteAttribute(handle, value, pdu[0]);
     if (!written)
-        return std::unexpected(std::move(written.error()));
+        return Fail(std::move(written.error()));
     return {};
 }
 
-void AttServer::PrepareWrite(ByteView pdu)
+Result<> AttServer::PrepareWrite(ByteView pdu)
 {
     const std::uint16_t handle = ReadLe16(pdu, 1);
     const std::uint16_t offset = ReadLe16(pdu, 3);
@@ -234,9 +188,10 @@ void AttServer::PrepareWrite(ByteView pdu)
     Bytes response(pdu.begin(), pdu.end());
     response[0] = Att::PrepareWriteResponse;
     send_(std::move(response));
+    return {};
 }
 
-AttServer::Handled AttServer::ExecuteWrite(ByteView pdu)
+Result<> AttServer::ExecuteWrite(ByteView pdu)
 {
     std::vector<PreparedWrite> queue = std::exchange(prepared_, {});
     preparedBudget_ = 0;
@@ -253,7 +208,7 @@ AttServer::Handled AttServer::ExecuteWrite(ByteView pdu)
             }
             auto written = WriteAttribute(write.handle, value, Att::ExecuteWriteRequest);
             if (!written)
-                return std::unexpected(std::move(written.error()));
+                return Fail(std::move(written.error()));
             if (!*written)
                 return {}; // answered with the failed write's error
         }
@@ -280,17 +235,24 @@ void AttServer::QueueNotification(std::uint16_t valueHandle, ByteView value, boo
     waitingIndications_.push_back(std::move(pdu));
 }
 
-void AttServer::Confirmation()
+Result<> AttServer::Confirmation(ByteView)
 {
     std::lock_guard lock(indicationLock_);
     if (waitingIndications_.empty())
     {
         indicationOutstanding_ = false;
-        return;
+        return {};
     }
     Bytes next = std::move(waitingIndications_.front());
     waitingIndications_.pop_front();
     send_(std::move(next));
+    return {};
+}
+
+Result<> AttServer::ConfirmIndication(ByteView)
+{
+    send_(Bytes{Att::HandleValueConfirmation});
+    return {};
 }
 
 } // namespace Pd::Bt

@@ -9,14 +9,13 @@
 
 #include "bt/att/AttDevice.h"
 #include "bt/gatt/Database.h"
+#include "bt/Result.h"
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
-#include <expected>
 #include <functional>
 #include <mutex>
-#include <string>
 #include <vector>
 
 namespace Pd::Bt
@@ -35,7 +34,7 @@ public:
     // indication is confirmed). A request shorter than its opcode's fixed part is answered with
     // Invalid PDU. The error is the text of a device call that could not run; it has been
     // answered already.
-    std::expected<void, std::string> HandlePdu(ByteView pdu);
+    Result<> HandlePdu(ByteView pdu);
 
     // A value change of the characteristic value at this handle: sent at once as a
     // notification, or as an indication when none is outstanding, else queued (the 64 newest
@@ -44,9 +43,18 @@ public:
 
     std::uint16_t Mtu() const { return mtu_.load(); }
 
-private:
-    using Handled = std::expected<void, std::string>;
+    // How the server takes one opcode. Each opcode it knows has one row, in AttOpcodes.cpp; of
+    // the others, a request is answered with Request Not Supported and a command is ignored.
+    struct OpcodeRow
+    {
+        std::uint8_t opcode;
+        bool request;          // answered: with its response, or with an Error Response
+        std::uint8_t shortest; // its fixed part: a shorter request is answered with Invalid PDU
+        Result<> (AttServer::*handle)(ByteView pdu); // null: a response or notification, ignored
+    };
+    static const OpcodeRow* FindOpcode(std::uint8_t opcode);
 
+private:
     struct Fragment
     {
         std::uint16_t offset = 0;
@@ -58,30 +66,32 @@ private:
         std::vector<Fragment> fragments; // arrival order
     };
 
-    Handled Dispatch(ByteView pdu);
-    void SendError(std::uint8_t request, std::uint16_t handle, std::uint8_t code);
+    // Sends an Error Response, which answers the request.
+    Result<> SendError(std::uint8_t request, std::uint16_t handle, std::uint8_t code);
 
-    // Discovery (AttDiscovery.cpp).
+    // The handlers of the opcode table. Discovery (AttDiscovery.cpp):
     bool CheckRange(std::uint8_t request, std::uint16_t start, std::uint16_t end);
-    void FindInformation(ByteView pdu);
-    void FindByTypeValue(ByteView pdu);
-    Handled ReadByType(ByteView pdu);
-    void ReadByGroupType(ByteView pdu);
+    Result<> FindInformation(ByteView pdu);
+    Result<> FindByTypeValue(ByteView pdu);
+    Result<> ReadByType(ByteView pdu);
+    Result<> ReadByGroupType(ByteView pdu);
     std::vector<const AttributeEntry*> InRange(std::uint16_t start, std::uint16_t end) const;
 
-    // Values on the device.
+    // Values on the device:
     DeviceAnswer ReadAttribute(const AttributeEntry& entry);
-    std::expected<bool, std::string> WriteAttribute(std::uint16_t handle, ByteView value,
-                                                    std::uint8_t request);
+    Result<bool> WriteAttribute(std::uint16_t handle, ByteView value, std::uint8_t request);
     DeviceAnswer WriteToDevice(std::uint16_t handle, ByteView value, bool withResponse);
-    void ExchangeMtu(ByteView pdu);
-    Handled Read(ByteView pdu);
+    Result<> ExchangeMtu(ByteView pdu);
+    Result<> Read(ByteView pdu);
     // Whether a write's PDU fits the MTU and its value, up to valueEnd, the longest attribute.
     bool WriteFits(ByteView pdu, std::size_t valueEnd) const;
-    Handled Write(ByteView pdu);
-    void PrepareWrite(ByteView pdu);
-    Handled ExecuteWrite(ByteView pdu);
-    void Confirmation();
+    Result<> Write(ByteView pdu);
+    Result<> PrepareWrite(ByteView pdu);
+    Result<> ExecuteWrite(ByteView pdu);
+
+    // Indications: the client confirmed ours; the client's own server sent one.
+    Result<> Confirmation(ByteView pdu);
+    Result<> ConfirmIndication(ByteView pdu);
 
     const GattDatabase& database_;
     AttDevice& device_;

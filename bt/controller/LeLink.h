@@ -43,7 +43,8 @@ public:
     virtual bool IsDisconnected() const = 0;
 
     // Stops the worker and releases the device; runs once, further calls return at once.
-    // Never calls the on-disconnect callback. Must not run inside that callback.
+    // Never calls the on-disconnect callback. Neither Close nor the release of the link may run
+    // inside one of its callbacks: it waits for the threads that run them.
     virtual void Close() = 0;
 };
 

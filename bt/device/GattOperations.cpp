@@ -1,9 +1,7 @@
 #include "bt/device/GattOperations.h"
 
 #include "bt/att/AttPdu.h"
-#include "core/Strings.h"
-
-#include <fmt/format.h>
+#include "bt/WindowsFailure.h"
 
 namespace Pd::Bt
 {
@@ -19,8 +17,7 @@ using Att::WriteNotPermitted;
 // A call that could not run: its HRESULT and text, as the worker logs it.
 DeviceAnswer Failed(const Platform::Error& error)
 {
-    return {
-        0, {}, fmt::format("0x{:08X} {}", static_cast<std::uint32_t>(error.code), Core::ToUtf8(error.text))};
+    return {0, {}, FailureText(error)};
 }
 
 std::uint8_t ReadError(GattStatus status, std::optional<std::uint8_t> protocolError)

@@ -1,14 +1,22 @@
 #include "bt/device/WindowsPairing.h"
 
+#include <fmt/format.h>
+
 namespace Pd::Bt
 {
 namespace
 {
 
-template <typename T> std::expected<T, std::uint32_t> Plain(const Platform::Outcome<T>& outcome)
+// The pairing's failures are logged by their HRESULT alone.
+std::string HresultText(HRESULT code)
+{
+    return fmt::format("0x{:08X}", static_cast<std::uint32_t>(code));
+}
+
+template <typename T> Result<T> Plain(const Platform::Outcome<T>& outcome)
 {
     if (!outcome)
-        return std::unexpected(static_cast<std::uint32_t>(outcome.error().code));
+        return Fail(HresultText(outcome.error().code));
     return *outcome;
 }
 
@@ -19,41 +27,41 @@ WindowsPairing::WindowsPairing(Platform::LeDevice* device, std::stop_token stop)
 {
 }
 
-std::expected<std::shared_ptr<Platform::DeviceInformationPairing>, std::uint32_t> WindowsPairing::Get()
+Result<std::shared_ptr<Platform::DeviceInformationPairing>> WindowsPairing::Get()
 {
     if (pairing_)
         return pairing_;
     if (!device_)
-        return std::unexpected(static_cast<std::uint32_t>(E_POINTER));
+        return Fail(HresultText(E_POINTER));
     auto pairing = Plain(device_->Pairing());
     if (pairing && !*pairing)
-        return std::unexpected(static_cast<std::uint32_t>(E_POINTER));
+        return Fail(HresultText(E_POINTER));
     if (pairing)
         pairing_ = *pairing;
     return pairing;
 }
 
-std::expected<bool, std::uint32_t> WindowsPairing::IsPaired()
+Result<bool> WindowsPairing::IsPaired()
 {
     auto pairing = Get();
     if (!pairing)
-        return std::unexpected(pairing.error());
+        return Fail(std::move(pairing.error()));
     return Plain((*pairing)->IsPaired());
 }
 
-std::expected<bool, std::uint32_t> WindowsPairing::CanPair()
+Result<bool> WindowsPairing::CanPair()
 {
     auto pairing = Get();
     if (!pairing)
-        return std::unexpected(pairing.error());
+        return Fail(std::move(pairing.error()));
     return Plain((*pairing)->CanPair());
 }
 
-std::expected<std::int32_t, std::uint32_t> WindowsPairing::Pair()
+Result<std::int32_t> WindowsPairing::Pair()
 {
     auto pairing = Get();
     if (!pairing)
-        return std::unexpected(pairing.error());
+        return Fail(std::move(pairing.error()));
     return Plain((*pairing)->PairAsync(stop_));
 }
 

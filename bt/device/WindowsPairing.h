@@ -18,12 +18,12 @@ public:
     // Null `device` (or one without pairing) fails every call with the HRESULT it gave.
     WindowsPairing(Platform::LeDevice* device, std::stop_token stop);
 
-    std::expected<bool, std::uint32_t> IsPaired() override;
-    std::expected<bool, std::uint32_t> CanPair() override;
-    std::expected<std::int32_t, std::uint32_t> Pair() override;
+    Result<bool> IsPaired() override;
+    Result<bool> CanPair() override;
+    Result<std::int32_t> Pair() override;
 
 private:
-    std::expected<std::shared_ptr<Platform::DeviceInformationPairing>, std::uint32_t> Get();
+    Result<std::shared_ptr<Platform::DeviceInformationPairing>> Get();
 
     Platform::LeDevice* device_;
     std::stop_token stop_;

@@ -27,6 +27,11 @@ struct L2capPdu
     friend bool operator==(const L2capPdu&, const L2capPdu&) = default;
 };
 
+// The fixed L2CAP channels of an LE link.
+inline constexpr std::uint16_t AttCid = 0x0004;
+inline constexpr std::uint16_t LeSignallingCid = 0x0005;
+inline constexpr std::uint16_t SmpCid = 0x0006;
+
 // The LE ACL data packet length the controller reports; outgoing fragments never exceed it.
 inline constexpr std::size_t LeAclDataLength = 251;
 

@@ -3,14 +3,12 @@
 // never sent a request they could answer.
 #pragma once
 
-#include "bt/hci/Bytes.h"
+#include "bt/hci/Acl.h"
 
 #include <optional>
 
 namespace Pd::Bt
 {
-
-inline constexpr std::uint16_t LeSignallingCid = 0x0005;
 
 // The answer to one signalling PDU: a Command Reject (command not understood) with the PDU's
 // identifier, or none for a PDU shorter than a command header (code, identifier, length) and

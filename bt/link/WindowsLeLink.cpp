@@ -5,10 +5,11 @@
 #include "bt/device/GattOperations.h"
 #include "bt/device/WindowsPairing.h"
 #include "bt/gatt/Mirror.h"
+#include "bt/hci/Events.h"
 #include "bt/l2cap/LeSignalling.h"
 #include "bt/smp/SmpResponder.h"
+#include "bt/WindowsFailure.h"
 #include "core/Log.h"
-#include "core/Strings.h"
 
 #include <fmt/format.h>
 
@@ -24,14 +25,10 @@ namespace Pd::Bt
 namespace
 {
 
-constexpr std::uint16_t AttCid = 0x0004;
-constexpr std::uint16_t SmpCid = 0x0006;
-constexpr std::uint8_t ConnectionFailed = 0x3E;
-constexpr std::uint8_t ConnectionTimeout = 0x08;
-constexpr std::uint8_t InsufficientResources = 0x11;
-
 using Platform::GattSessionStatus;
 
+// The state of a link. Windows' handlers reach it through weak references, so one of them may be
+// its last owner: it owns no thread. Its worker belongs to the WindowsLeLink below.
 class LinkImpl : public std::enable_shared_from_this<LinkImpl>
 {
 public:
@@ -42,24 +39,16 @@ public:
     {
     }
 
-    ~LinkImpl()
-    {
-        Close();
-        // Close ran on the worker itself earlier: the worker ends on its own.
-        if (worker_.joinable())
-            worker_.get_id() == std::this_thread::get_id() ? worker_.detach() : worker_.join();
-    }
+    ~LinkImpl() { Close(); }
 
-    // Opens the device, its session and its mirror and starts the worker; false (logged) when
-    // that failed, the link then closed.
+    // Opens the device, its session and its mirror; false (logged) when that failed, the link
+    // then closed.
     bool Open(const LeDeviceOpener& open, std::stop_token stop)
     {
         auto opened = OpenDevice(open, stop);
         if (!opened)
         {
-            Core::Log(fmt::format("gatt {:012X}: cannot connect: 0x{:08X} {}", peer_,
-                                  static_cast<std::uint32_t>(opened.error().code),
-                                  Core::ToUtf8(opened.error().text)));
+            Core::Log(fmt::format("gatt {:012X}: cannot connect: {}", peer_, FailureText(opened.error())));
             Close();
             return false;
         }
@@ -101,10 +90,18 @@ public:
 
     bool IsDisconnected() const { return disconnected_.load(); }
 
+    // Close without a worker.
     void Close()
     {
+        if (BeginClose())
+            FinishClose();
+    }
+
+    // Close in two halves, with the worker joined between them: false when the link had closed.
+    bool BeginClose()
+    {
         if (closed_.exchange(true))
-            return;
+            return false;
         closing_.store(true);
         {
             std::lock_guard sending(sendLock_); // a send in progress ends first
@@ -116,8 +113,11 @@ public:
             inboundBytes_ = 0;
             keysAfter_.reset();
         }
-        if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
-            worker_.join();
+        return true;
+    }
+
+    void FinishClose()
+    {
         // Every Windows handler still running leaves; later ones see the closed flag.
         std::unique_lock{callbackLock_}.unlock();
         if (operations_)
@@ -126,6 +126,43 @@ public:
         {
             session_->RemoveSessionStatusChanged(sessionToken_);
             session_.reset();
+        }
+    }
+
+    // The worker: handles what Android sent, in arrival order, until the link closes.
+    void Run()
+    {
+        const std::stop_token stop = stop_.get_token();
+        for (;;)
+        {
+            Entry entry;
+            bool freed = false;
+            {
+                std::unique_lock guard(inboundLock_);
+                inboundReady_.wait(guard, stop, [this] { return !inbound_.empty() || keysAfter_ == 0u; });
+                if (stop.stop_requested())
+                    return;
+                if (keysAfter_ == 0u)
+                {
+                    keysAfter_.reset();
+                    guard.unlock();
+                    Handle({.cid = 0, .pdu = {}, .distributeKeys = true});
+                    continue;
+                }
+                if (keysAfter_)
+                    --*keysAfter_;
+                entry = std::move(inbound_.front());
+                inbound_.pop_front();
+                inboundBytes_ -= entry.pdu.size();
+                if (creditsHeld_ && BelowHalf())
+                {
+                    creditsHeld_ = false;
+                    freed = true;
+                }
+            }
+            if (freed)
+                creditsFreed_();
+            Handle(entry);
         }
     }
 
@@ -193,7 +230,6 @@ private:
             if (*connection == Platform::BluetoothConnectionStatus::Disconnected)
                 OnDisconnected();
         }
-        worker_ = std::thread([this] { Run(stop_.get_token()); });
         return true;
     }
 
@@ -210,7 +246,7 @@ private:
             return;
         disconnected_.store(true);
         Core::Log(fmt::format("gatt {:012X}: the device disconnected", peer_));
-        onDisconnect_(ConnectionTimeout);
+        onDisconnect_(Hci::Status::ConnectionTimeout);
     }
 
     void OnValueChanged(std::uint16_t handle, const Bytes& value, bool indicate)
@@ -241,50 +277,15 @@ private:
                                   peer_));
         if (cid != AttCid)
             return;
-        if (auto refusal = Att::ErrorAnswer(pdu, InsufficientResources))
+        if (auto refusal = Att::ErrorAnswer(pdu, Att::InsufficientResources))
             SendL2cap(AttCid, std::move(*refusal));
-    }
-
-    void Run(std::stop_token stop)
-    {
-        for (;;)
-        {
-            Entry entry;
-            bool freed = false;
-            {
-                std::unique_lock guard(inboundLock_);
-                inboundReady_.wait(guard, stop, [this] { return !inbound_.empty() || keysAfter_ == 0u; });
-                if (stop.stop_requested())
-                    return;
-                if (keysAfter_ == 0u)
-                {
-                    keysAfter_.reset();
-                    guard.unlock();
-                    Handle({.cid = 0, .pdu = {}, .distributeKeys = true});
-                    continue;
-                }
-                if (keysAfter_)
-                    --*keysAfter_;
-                entry = std::move(inbound_.front());
-                inbound_.pop_front();
-                inboundBytes_ -= entry.pdu.size();
-                if (creditsHeld_ && BelowHalf())
-                {
-                    creditsHeld_ = false;
-                    freed = true;
-                }
-            }
-            if (freed)
-                creditsFreed_();
-            Handle(entry);
-        }
     }
 
     void Handle(const Entry& entry)
     {
         try
         {
-            std::expected<void, std::string> handled;
+            Result<> handled;
             if (entry.distributeKeys)
                 handled = smp_->CompleteBonding();
             else
@@ -344,21 +345,32 @@ private:
 
     std::shared_mutex callbackLock_;
     std::atomic<bool> closing_{false}, closed_{false}, disconnected_{false};
-    std::thread worker_; // joined by Close, which the destructor runs first
 };
 
+// The link the controller owns, and the owner of its worker. Nothing the worker runs holds this
+// object, so it is never released on that thread; Close joins the worker.
 class WindowsLeLink final : public LeLink
 {
 public:
-    explicit WindowsLeLink(std::shared_ptr<LinkImpl> impl) : impl_(std::move(impl)) {}
-    ~WindowsLeLink() override { impl_->Close(); }
+    explicit WindowsLeLink(std::shared_ptr<LinkImpl> impl)
+        : impl_(std::move(impl)), worker_([impl = impl_.get()] { impl->Run(); })
+    {
+    }
+    ~WindowsLeLink() override { Close(); }
     bool PushFromAndroid(std::uint16_t cid, Bytes pdu) override { return impl_->Push(cid, std::move(pdu)); }
     void DistributeKeys() override { impl_->DistributeKeys(); }
     bool IsDisconnected() const override { return impl_->IsDisconnected(); }
-    void Close() override { impl_->Close(); }
+    void Close() override
+    {
+        if (!impl_->BeginClose())
+            return;
+        worker_.join();
+        impl_->FinishClose();
+    }
 
 private:
-    std::shared_ptr<LinkImpl> impl_;
+    const std::shared_ptr<LinkImpl> impl_;
+    std::jthread worker_; // last: ends before the link state it runs on
 };
 
 } // namespace
@@ -369,12 +381,12 @@ LinkConnector WindowsLinkConnector(LeDeviceOpener open, InboundLimits limits)
                                             LinkDisconnected onDisconnect, LinkCreditsFreed creditsFreed,
                                             std::uint8_t& status,
                                             std::stop_token stop) -> std::unique_ptr<LeLink> {
-        status = ConnectionFailed;
+        status = Hci::Status::ConnectionFailed;
         auto impl = std::make_shared<LinkImpl>(addresses, std::move(send), std::move(onDisconnect),
                                                std::move(creditsFreed), limits);
         if (!impl->Open(open, stop))
             return nullptr;
-        status = 0x00;
+        status = Hci::Status::Success;
         return std::make_unique<WindowsLeLink>(std::move(impl));
     };
 }

@@ -39,7 +39,7 @@ SmpResponder::SmpResponder(const LinkAddresses& addresses, DevicePairing& window
 {
 }
 
-std::expected<void, std::string> SmpResponder::HandlePdu(ByteView pdu)
+Result<> SmpResponder::HandlePdu(ByteView pdu)
 {
     if (pdu.empty())
         return {};
@@ -66,7 +66,7 @@ std::expected<void, std::string> SmpResponder::HandlePdu(ByteView pdu)
     }
     catch (const std::exception& error)
     {
-        return std::unexpected(std::string(error.what()));
+        return Fail(error.what());
     }
     return {};
 }
@@ -113,7 +113,7 @@ void SmpResponder::HandleRandom(ByteView pdu)
     send_(WithCode(Smp::PairingRandom, localRandom_));
 }
 
-std::expected<void, std::string> SmpResponder::CompleteBonding()
+Result<> SmpResponder::CompleteBonding()
 {
     // Keys go only to a peer that proved its confirm value in this pairing.
     if (!keysRequested_ || phase_ != Phase::Confirmed)
@@ -129,7 +129,7 @@ std::expected<void, std::string> SmpResponder::CompleteBonding()
     }
     catch (const std::exception& error)
     {
-        return std::unexpected(std::string(error.what()));
+        return Fail(error.what());
     }
     send_(WithCode(Smp::EncryptionInformation, key));
     send_(WithCode(Smp::CentralIdentification, identification));
@@ -140,8 +140,8 @@ std::expected<void, std::string> SmpResponder::CompleteBonding()
 bool SmpResponder::PairInWindows()
 {
     const std::uint64_t peer = addresses_.peerAddress;
-    auto failed = [&](std::uint32_t hresult) {
-        Core::Log(fmt::format("smp {:012X}: Windows pairing failed: 0x{:08X}", peer, hresult));
+    auto failed = [&](const std::string& error) {
+        Core::Log(fmt::format("smp {:012X}: Windows pairing failed: {}", peer, error));
         return false;
     };
     auto paired = windows_.IsPaired();

@@ -9,9 +9,7 @@
 #include "bt/smp/DevicePairing.h"
 
 #include <array>
-#include <expected>
 #include <functional>
-#include <string>
 
 namespace Pd::Bt
 {
@@ -43,11 +41,11 @@ public:
     // Handles one SMP PDU from Android. A PDU shorter than its code's fixed part is answered
     // with Pairing Failed. The error ("AES-128 unavailable", "BCryptGenRandom failed") means
     // nothing was answered.
-    std::expected<void, std::string> HandlePdu(ByteView pdu);
+    Result<> HandlePdu(ByteView pdu);
 
     // After Android started encryption: sends a fresh long-term key with its EDIV and Rand
     // when Android asked for them in a pairing whose confirm values matched.
-    std::expected<void, std::string> CompleteBonding();
+    Result<> CompleteBonding();
 
 private:
     enum class Phase

@@ -188,7 +188,7 @@ void RunRegistration(std::stop_token stop)
 {
     HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     Guest::ServeVsock(
-        RegistrationServiceId, "Android registration helper",
+        Guest::RegistrationServiceId, "Android registration helper",
         [](SOCKET socket, std::stop_token) { HandleRegistrationClient(socket); }, stop);
     if (SUCCEEDED(init))
         ::CoUninitialize();

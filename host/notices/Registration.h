@@ -17,9 +17,6 @@
 namespace Pd::Host
 {
 
-// The vsock service through which Android hands over its device id.
-inline constexpr std::uint32_t RegistrationServiceId = 0x544B5247;
-
 // Process-wide state of the host. The lock guards both ids and is held only while one is copied,
 // assigned or compared, never across a call out.
 inline std::mutex RegistrationLock;

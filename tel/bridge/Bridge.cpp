@@ -67,7 +67,7 @@ void RunBridge(std::stop_token stop)
     // The relay follows the bridge's own stop token: once the service below returns, it is ending too.
     std::jthread relay([stop] { RunMmsRelay(stop); });
     Guest::ServeVsock(
-        RilServiceId, ServiceName,
+        Guest::RilServiceId, ServiceName,
         [&modem](SOCKET socket, std::stop_token connection) { RunSession(*modem, socket, connection); },
         stop);
     relay.join();

@@ -8,14 +8,10 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <stop_token>
 
 namespace Pd::Tel
 {
-
-// The service id (vsock port) of Android's radio interface.
-inline constexpr std::uint32_t RilServiceId = 0x544B524C;
 
 // Serves until the stop token is triggered; returns at once when the PC has no modem.
 void RunBridge(std::stop_token stop);

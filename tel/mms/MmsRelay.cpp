@@ -122,7 +122,7 @@ void RunMmsRelay(std::stop_token stop)
 {
     Core::MultithreadedApartment apartment;
     Guest::ServeVsock(
-        MmsRelayServiceId, "Android MMS relay",
+        Guest::MmsRelayServiceId, "Android MMS relay",
         [](SOCKET android, std::stop_token connectionStop) { ServeMmsRequest(android, connectionStop); },
         stop);
 }

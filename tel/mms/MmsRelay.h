@@ -14,8 +14,6 @@
 namespace Pd::Tel
 {
 
-inline constexpr std::uint32_t MmsRelayServiceId = 0x544B4D4D;
-
 // Bounds of one exchange. Carriers take MMS of a few hundred kilobytes to a few megabytes; an
 // exchange that passes a bound is cut. After Android has finished sending, a server that sends
 // nothing for `serverSilence` is given up, so that one silent server cannot hold the relay.

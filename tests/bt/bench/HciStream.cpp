@@ -1,6 +1,6 @@
 #include "tests/bt/bench/HciStream.h"
 
-#include "bt/hci/Bytes.h"
+#include "bt/hci/Acl.h"
 
 namespace Pd::Bench
 {
@@ -10,7 +10,6 @@ namespace
 constexpr std::uint8_t CommandPacket = 0x01;
 constexpr std::uint8_t AclPacket = 0x02;
 constexpr std::uint8_t EventPacket = 0x04;
-constexpr std::uint16_t AttCid = 0x0004;
 constexpr std::size_t ReceiveChunk = 65536;
 
 } // namespace
@@ -52,7 +51,7 @@ bool HciStream::SendAtt(std::uint16_t handle, const Bytes& att)
     Bt::AppendLe16(packet, handle & 0x0FFF); // first fragment, not automatically flushable
     Bt::AppendLe16(packet, static_cast<std::uint16_t>(att.size() + 4));
     Bt::AppendLe16(packet, static_cast<std::uint16_t>(att.size()));
-    Bt::AppendLe16(packet, AttCid);
+    Bt::AppendLe16(packet, Bt::AttCid);
     packet.insert(packet.end(), att.begin(), att.end());
     return Send(packet);
 }
@@ -125,7 +124,7 @@ std::optional<Bytes> AttPayload(const HciPacket& packet)
 {
     const Bytes& b = packet.bytes;
     if (packet.type != AclPacket || b.size() < 8 || (Bt::ReadLe16(b, 0) & 0x1000) != 0 ||
-        Bt::ReadLe16(b, 6) != AttCid || Bt::ReadLe16(b, 4) != b.size() - 8)
+        Bt::ReadLe16(b, 6) != Bt::AttCid || Bt::ReadLe16(b, 4) != b.size() - 8)
         return std::nullopt;
     return Bytes(b.begin() + 8, b.end());
 }

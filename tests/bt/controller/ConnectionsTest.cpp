@@ -199,8 +199,13 @@ TEST(Disconnect, DeviceLossIsReportedOnceWithItsReason)
     ControllerHarness h;
     auto link = h.Connect(Peer);
     std::size_t before = h.SentCount();
-    link->onDisconnect(0x08);
-    link->onDisconnect(0x08);
+    // Reported from a thread of the link's, which a link joins when it is released.
+    std::thread([&] {
+        link->onDisconnect(0x08);
+        link->onDisconnect(0x08);
+        EXPECT_TRUE(h.radio.WaitUntil([&] { return link->releasedOn != std::thread::id{}; }));
+        EXPECT_NE(link->releasedOn, std::this_thread::get_id());
+    }).join();
     auto sent = h.Sent();
     ASSERT_EQ(sent.size(), before + 1);
     EXPECT_EQ(sent.back().second, Event(0x05, {0x00, 0x40, 0x00, 0x08}));

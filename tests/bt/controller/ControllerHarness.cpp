@@ -36,7 +36,13 @@ public:
         : radio_(radio), record_(std::move(record))
     {
     }
-    ~FakeLink() override { Close(); }
+    ~FakeLink() override
+    {
+        Close();
+        std::lock_guard guard(radio_.lock);
+        record_->releasedOn = std::this_thread::get_id();
+        radio_.changed.notify_all();
+    }
     bool PushFromAndroid(std::uint16_t cid, Bytes pdu) override
     {
         std::lock_guard guard(radio_.lock);

@@ -32,6 +32,7 @@ struct FakeLinkRecord
     bool holdCredits = false; // the link's queue is full
     int closes = 0;
     int keyDistributions = 0;
+    std::thread::id releasedOn{}; // the thread that released the link's last owner
 };
 
 // Opens fake links; can hold an attempt inside "Windows" until released. Its lock guards the

@@ -17,12 +17,9 @@ using PdTest::Check;
 struct ScriptedPairing : DevicePairing
 {
     std::uint8_t script = 0;
-    std::expected<bool, std::uint32_t> IsPaired() override { return (script & 1) != 0; }
-    std::expected<bool, std::uint32_t> CanPair() override
-    {
-        return script & 2 ? std::expected<bool, std::uint32_t>(std::unexpected(0x80004005u)) : true;
-    }
-    std::expected<std::int32_t, std::uint32_t> Pair() override { return script >> 2; }
+    Result<bool> IsPaired() override { return (script & 1) != 0; }
+    Result<bool> CanPair() override { return script & 2 ? Result<bool>(Fail("0x80004005")) : true; }
+    Result<std::int32_t> Pair() override { return script >> 2; }
 };
 
 void CheckSent(const Bytes& pdu)

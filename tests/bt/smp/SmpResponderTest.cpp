@@ -14,11 +14,11 @@ using namespace Pd::Bt;
 struct FakePairing : DevicePairing
 {
     bool paired = false;
-    std::expected<std::int32_t, std::uint32_t> result = 0;
+    Result<std::int32_t> result = 0;
 
-    std::expected<bool, std::uint32_t> IsPaired() override { return paired; }
-    std::expected<bool, std::uint32_t> CanPair() override { return true; }
-    std::expected<std::int32_t, std::uint32_t> Pair() override { return result; }
+    Result<bool> IsPaired() override { return paired; }
+    Result<bool> CanPair() override { return true; }
+    Result<std::int32_t> Pair() override { return result; }
 };
 
 const LinkAddresses Addresses{0xA1A2A3A4A5A6, true, 0xB1B2B3B4B5B6, false};
@@ -126,7 +126,7 @@ TEST_F(SmpResponderTest, WindowsPairsTheDeviceFirst)
     windows.paired = false;
     windows.result = 19; // refused by the handler
     EXPECT_EQ(Send(Request), (Bytes{0x05, 0x08}));
-    windows.result = std::unexpected(0x800704C7u); // cancelled
+    windows.result = Fail("0x800704C7"); // cancelled
     EXPECT_EQ(Send(Request), (Bytes{0x05, 0x08}));
     ASSERT_EQ(log.size(), 4u);
     EXPECT_NE(log[0].find("smp B1B2B3B4B5B6: pairing in Windows"), std::string::npos);
