@@ -123,7 +123,7 @@ private:
 // Announces availability at once and then each time `changed` is signalled and it differs.
 void WatchAvailability(std::stop_token stop, HANDLE changed, const FrameSender& send)
 {
-    Core::MultithreadedApartment apartment;
+    Core::ComApartment apartment(Core::Apartment::Multithreaded);
     UniqueHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!stopped)
         return;
