@@ -9,6 +9,7 @@
 #include "core/Strings.h"
 #include "guest/Vsock.h"
 #include "host/hello/HelloSession.h"
+#include "host/hello/LockWatch.h"
 #include "host/hello/WindowsHello.h"
 #include "platform/DeviceNotifications.h"
 
@@ -198,10 +199,9 @@ int RunBridge(std::stop_token stop)
     if (::GetLastError() == ERROR_ALREADY_EXISTS)
         return 0; // another process serves Windows Hello
     Core::Log(fmt::format("Windows Hello bridge ready (vsock port 0x{:08X})", Guest::HelloServiceId));
-    StartLockWatch();
+    LockWatch lockWatch;
     Guest::ServeVsock(Guest::HelloServiceId, ServiceName, &HandleClient, stop);
     Core::Log("Windows Hello bridge stopped");
-    StopLockWatch();
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Handles.h"
 #include "core/Json.h"
+#include "core/SetEventOnStop.h"
 #include "platform/Guid.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
@@ -125,7 +126,7 @@ struct Operation
 
 // An open compute system. Its exit watch is a thread that looks at the scenario and the state
 // when a file in the folder changes and when the system's end falls due, and reports the end once;
-// at rest it does not wake.
+// at rest it does not wake. Closing the system stops and joins the watch.
 struct OpenSystem
 {
     std::filesystem::path folder;
@@ -133,13 +134,14 @@ struct OpenSystem
     std::wstring id;
     HCS_EVENT_CALLBACK callback = nullptr;
     void* context = nullptr;
-    UniqueHandle stop;
+    UniqueHandle stop; // set by the watch's stop request
     UniqueChangeNotification folderChanged;
-    std::thread watch;
+    std::jthread watch; // last: stopped and joined before the handles it waits on go
 };
 
-void WatchForExit(OpenSystem* system)
+void WatchForExit(std::stop_token stop, OpenSystem* system)
 {
+    std::stop_callback<Core::SetEventOnStop> wake(stop, Core::SetEventOnStop{system->stop.Get()});
     for (;;)
     {
         Scenario scenario = LoadScenario(system->folder);
@@ -243,7 +245,7 @@ public:
             system->folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
         try
         {
-            system->watch = std::thread(&WatchForExit, system);
+            system->watch = std::jthread(&WatchForExit, system);
         }
         catch (const std::system_error& error)
         {
@@ -280,22 +282,8 @@ public:
         return S_OK;
     }
 
-    void CloseComputeSystem(HCS_SYSTEM handle) override
-    {
-        OpenSystem* system = AsSystem(handle);
-        if (system == nullptr)
-            return;
-        if (system->watch.joinable())
-        {
-            ::SetEvent(system->stop.Get());
-            // Closed from its own exit callback, the watch has nothing left to do but return.
-            if (system->watch.get_id() == std::this_thread::get_id())
-                system->watch.detach();
-            else
-                system->watch.join();
-        }
-        delete system;
-    }
+    // Stops and joins the exit watch, which runs the callback.
+    void CloseComputeSystem(HCS_SYSTEM handle) override { delete AsSystem(handle); }
 
 private:
     static Operation* AsOperation(HCS_OPERATION handle) { return reinterpret_cast<Operation*>(handle); }
