@@ -4,6 +4,7 @@
 #include "cli/Mode.h"
 #include "cli/Run.h"
 #include "cli/Usage.h"
+#include "core/ComApartment.h"
 #include "core/Elevation.h"
 #include "core/ErrorText.h"
 #include "core/Handles.h"
@@ -18,7 +19,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <cwctype>
@@ -103,7 +103,7 @@ int RunWindow(HINSTANCE instance, int showCommand)
     Pd::Core::ApplyLanguageSetting();
     if (!Pd::Core::IsElevated())
         return RelaunchElevated();
-    bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    Pd::Core::ComApartment apartment(Pd::Core::Apartment::SingleThreaded);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     int code = 1;
@@ -121,8 +121,6 @@ int RunWindow(HINSTANCE instance, int showCommand)
             break;
         }
     }
-    if (com)
-        ::CoUninitialize();
     return code;
 }
 

@@ -79,7 +79,7 @@ ExitCode Run(Console& console, std::span<const std::wstring> words)
     if (auto error = ParseArgs(words.empty() ? words : words.subspan(1), args))
         return UsageError(console, *error);
 
-    Core::MultithreadedApartment apartment;
+    Core::ComApartment apartment(Core::Apartment::Multithreaded);
     for (const Command& command : Commands)
         if (args.command == command.name)
             return command.run(console, args);

@@ -1,4 +1,4 @@
-// The calling thread's place in the multithreaded COM apartment, for as long as the object lives.
+// The calling thread's place in a COM apartment, for as long as the object lives.
 #pragma once
 
 #include <objbase.h>
@@ -6,18 +6,24 @@
 namespace Pd::Core
 {
 
-// Leaves the apartment only when entering it succeeded; enter false makes it do nothing, for a
-// thread whose code enters an apartment of its own.
-class MultithreadedApartment
+enum class Apartment : DWORD
+{
+    Multithreaded = COINIT_MULTITHREADED,
+    // A thread with windows, and the shell calls that need one.
+    SingleThreaded = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE,
+};
+
+// Enters the apartment; leaves it only when entering succeeded.
+class ComApartment
 {
 public:
-    explicit MultithreadedApartment(bool enter = true)
-        : entered_(enter && SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+    explicit ComApartment(Apartment apartment)
+        : entered_(SUCCEEDED(::CoInitializeEx(nullptr, static_cast<DWORD>(apartment))))
     {
     }
-    MultithreadedApartment(const MultithreadedApartment&) = delete;
-    MultithreadedApartment& operator=(const MultithreadedApartment&) = delete;
-    ~MultithreadedApartment()
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment()
     {
         if (entered_)
             ::CoUninitialize();

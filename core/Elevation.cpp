@@ -1,5 +1,6 @@
 #include "core/Elevation.h"
 
+#include "core/ComApartment.h"
 #include "core/Handles.h"
 
 #include <windows.h>
@@ -122,11 +123,8 @@ bool ShellExecuteUnelevated(const wchar_t* target, const wchar_t* arguments, con
 {
     if (target == nullptr)
         return false;
-    HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    bool ok = ExecuteThroughDesktop(target, arguments, folder);
-    if (SUCCEEDED(init))
-        ::CoUninitialize();
-    return ok;
+    ComApartment apartment(Apartment::SingleThreaded);
+    return ExecuteThroughDesktop(target, arguments, folder);
 }
 
 } // namespace Pd::Core

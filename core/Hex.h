@@ -1,4 +1,6 @@
-// Hexadecimal digits. Free of Windows, so that the byte-level parsers share them.
+// Hexadecimal digits and text: digests in lower case, and the upper-case form in which SMS PDUs
+// and SIM file bodies travel in AT lines. Free of Windows, so that the byte-level parsers share
+// them.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,21 @@ inline std::wstring HexLower(std::span<const std::uint8_t> bytes)
         text.push_back(static_cast<wchar_t>(LowerHexDigits[byte & 0x0F]));
     }
     return text;
+}
+
+// Appends the octet as two upper-case hexadecimal digits.
+inline void AppendHexByte(std::string& text, std::uint8_t octet)
+{
+    text.push_back(UpperHexDigits[octet >> 4]);
+    text.push_back(UpperHexDigits[octet & 0x0F]);
+}
+
+// Appends every octet as two upper-case hexadecimal digits.
+inline void AppendHexBytes(std::string& text, std::span<const std::uint8_t> octets)
+{
+    text.reserve(text.size() + 2 * octets.size());
+    for (std::uint8_t octet : octets)
+        AppendHexByte(text, octet);
 }
 
 } // namespace Pd::Core

@@ -1,5 +1,7 @@
 #include "core/Log.h"
 
+#include "core/ScopeExit.h"
+
 #include <fmt/format.h>
 
 #include <atomic>
@@ -90,10 +92,7 @@ void Log(std::string_view text)
         LogState& state = State();
         std::lock_guard guard(state.lock);
         writing = true;
-        struct Done
-        {
-            ~Done() { writing = false; }
-        } done;
+        ScopeExit done([] { writing = false; });
         Show(state, line);
         std::call_once(state.fileOpened, [&] { OpenFile(state); });
         if (state.file)

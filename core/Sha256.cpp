@@ -65,7 +65,7 @@ std::wstring Sha256::Finish()
     return Core::HexLower(digest);
 }
 
-DWORD HashFile(HANDLE file, Sha256& hasher, const std::function<bool()>& stopped, std::uint64_t limit,
+DWORD HashFile(HANDLE file, Sha256& hasher, std::stop_token stop, std::uint64_t limit,
                const std::function<void(std::uint64_t)>& progress)
 {
     constexpr DWORD ChunkBytes = 1u << 20;
@@ -73,7 +73,7 @@ DWORD HashFile(HANDLE file, Sha256& hasher, const std::function<bool()>& stopped
     std::uint64_t done = 0;
     while (done < limit)
     {
-        if (stopped && stopped())
+        if (stop.stop_requested())
             return ERROR_CANCELLED;
         const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(limit - done, ChunkBytes));
         DWORD read = 0;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,11 +56,11 @@ private:
 inline constexpr std::uint64_t WholeFile = std::numeric_limits<std::uint64_t>::max();
 
 // Feeds an open file, from its current position, into the hasher in 1 MiB chunks: `limit` bytes, or
-// up to its end. Asks `stopped` before each chunk and tells `progress` the bytes done after each.
+// up to its end. Checks `stop` before each chunk and tells `progress` the bytes done after each.
 // 0 when every byte went in; ERROR_CANCELLED when stopped, ERROR_HANDLE_EOF when the file ended
 // before `limit`, else the read's error. A failed hash step ends the reading at once and shows as the
 // empty digest from Finish.
-DWORD HashFile(HANDLE file, Sha256& hasher, const std::function<bool()>& stopped,
-               std::uint64_t limit = WholeFile, const std::function<void(std::uint64_t)>& progress = {});
+DWORD HashFile(HANDLE file, Sha256& hasher, std::stop_token stop, std::uint64_t limit = WholeFile,
+               const std::function<void(std::uint64_t)>& progress = {});
 
 } // namespace Pd

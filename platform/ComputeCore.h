@@ -1,7 +1,7 @@
 // The Host Compute Service (computecore.dll): the few calls that list, open, watch and
 // terminate compute systems. The methods mirror the service's own functions and contracts:
 // result documents are freed with LocalFree, a system is closed with CloseComputeSystem,
-// which also ends its event callback.
+// which also ends its event callback (so it is never called from inside that callback).
 #pragma once
 
 #include <windows.h>

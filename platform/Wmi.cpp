@@ -40,7 +40,7 @@ std::wstring EscapeWql(std::wstring_view text)
 
 std::optional<bool> RealVmpInstallState()
 {
-    MultithreadedApartment apartment;
+    ComApartment apartment(Apartment::Multithreaded);
     auto services = WmiConnect();
     if (!services)
         return std::nullopt;

@@ -94,7 +94,7 @@ void MainWindow::StartInstall()
     StartWorker([window = window_, manifest = manifest_, options](std::stop_token stop) {
         OperationResult result;
         {
-            Pd::Core::MultithreadedApartment apartment;
+            Pd::Core::ComApartment apartment(Pd::Core::Apartment::Multithreaded);
             auto outcome = Pd::Core::Run(*manifest, options, WindowCallbacks(window), stop);
             result.ok = outcome.has_value();
             result.restartNeeded = outcome && outcome->restartNeeded;
@@ -196,7 +196,7 @@ void MainWindow::Uninstall()
         result.isUninstall = true;
         result.removeEverything = everything;
         {
-            Pd::Core::MultithreadedApartment apartment;
+            Pd::Core::ComApartment apartment(Pd::Core::Apartment::Multithreaded);
             Pd::Core::Callbacks callbacks = WindowCallbacks(window);
             callbacks.question = [](const std::wstring&) { return true; };
             auto outcome = Pd::Core::Uninstall(
@@ -242,7 +242,7 @@ void MainWindow::StopTovik()
         OperationResult result;
         result.isStop = true;
         {
-            Pd::Core::MultithreadedApartment apartment;
+            Pd::Core::ComApartment apartment(Pd::Core::Apartment::Multithreaded);
             result.stopResult = static_cast<std::int32_t>(Pd::Install::Stop());
         }
         result.ok = result.stopResult != 3;

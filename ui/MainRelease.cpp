@@ -44,7 +44,7 @@ void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address, bo
 {
     auto result = std::make_unique<ReleaseCheckResult>();
     {
-        Pd::Core::MultithreadedApartment apartment;
+        Pd::Core::ComApartment apartment(Pd::Core::Apartment::Multithreaded);
         if (startHost)
             if (auto started = Pd::Host::EnsureRunning(); !started)
                 PostLogLine(window, Pd::Level::Warning, started.error());

@@ -71,15 +71,6 @@ Bytes Echoed(const CommandEntry& command, ByteView parameters)
 
 } // namespace
 
-bool WaitUnlessStopped(std::stop_token stop, std::chrono::milliseconds duration)
-{
-    std::mutex lock;
-    std::condition_variable_any never;
-    std::unique_lock guard(lock);
-    never.wait_for(guard, stop, duration, [] { return false; });
-    return !stop.stop_requested();
-}
-
 Controller::Controller(SendFunction send, std::uint64_t adapterAddress, ControllerServices services)
     : send_(std::move(send)), adapterAddress_(adapterAddress),
       services_(std::move(services)), localName_{'A', 'n', 'd', 'r', 'o', 'i', 'd'}

@@ -6,6 +6,7 @@
 #include "bt/controller/LeLink.h"
 #include "bt/controller/Scanner.h"
 #include "bt/crypto/SecurityFunctions.h"
+#include "core/StoppableSleep.h"
 
 #include <chrono>
 #include <functional>
@@ -15,9 +16,6 @@
 namespace Pd::Bt
 {
 
-// Waits for the duration unless stop is requested first; true when the time ran out.
-bool WaitUnlessStopped(std::stop_token stop, std::chrono::milliseconds duration);
-
 struct ControllerServices
 {
     LinkConnector connectLink;
@@ -26,7 +24,7 @@ struct ControllerServices
     std::function<void(std::span<std::uint8_t>)> random = RandomBytes;
     std::function<Block(const Block& key, const Block& plaintext)> encrypt = Aes128Encrypt;
     // How the controller lets time pass (the inquiry's length); tests pass a clock of their own.
-    std::function<bool(std::stop_token, std::chrono::milliseconds)> wait = WaitUnlessStopped;
+    std::function<bool(std::stop_token, std::chrono::milliseconds)> wait = Core::SleepFor;
 };
 
 } // namespace Pd::Bt

@@ -82,11 +82,11 @@ private:
     bool entered_;
 };
 
-std::wstring HashOpenFile(HANDLE file, const StopPredicate& stop)
+std::wstring HashOpenFile(HANDLE file, std::stop_token stop)
 {
     BackgroundMode background;
     Pd::Sha256 hasher;
-    return Pd::HashFile(file, hasher, stop) == ERROR_SUCCESS ? hasher.Finish() : std::wstring();
+    return Pd::HashFile(file, hasher, std::move(stop)) == ERROR_SUCCESS ? hasher.Finish() : std::wstring();
 }
 
 } // namespace
@@ -159,7 +159,7 @@ std::optional<std::wstring> DecodeCacheValue(std::span<const std::uint8_t> value
 namespace Detail
 {
 
-std::wstring CachedFileSha256With(const std::wstring& path, const StopPredicate& stop,
+std::wstring CachedFileSha256With(const std::wstring& path, std::stop_token stop,
                                   const IdentitySource& identify)
 {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -171,7 +171,7 @@ std::wstring CachedFileSha256With(const std::wstring& path, const StopPredicate&
     if (valid)
         if (auto cached = ReadCachedDigest(path, identity))
             return *cached;
-    std::wstring digest = HashOpenFile(file.Get(), stop);
+    std::wstring digest = HashOpenFile(file.Get(), std::move(stop));
     if (valid && digest.size() == 64)
         WriteCacheValue(path, identity, digest);
     return digest;
@@ -191,9 +191,9 @@ void RememberFileSha256With(const std::wstring& path, std::wstring_view sha256,
 
 } // namespace Detail
 
-std::wstring CachedFileSha256(const std::wstring& path, const StopPredicate& stop)
+std::wstring CachedFileSha256(const std::wstring& path, std::stop_token stop)
 {
-    return Detail::CachedFileSha256With(path, stop, QueryFileIdentity);
+    return Detail::CachedFileSha256With(path, std::move(stop), QueryFileIdentity);
 }
 
 void RememberFileSha256(const std::wstring& path, std::wstring_view sha256)

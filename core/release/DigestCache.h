@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,9 +20,6 @@ namespace Pd::Core
 {
 
 inline constexpr const wchar_t* DigestCacheKey = L"Software\\Ormel\\Peldra\\Digests"; // HKEY_LOCAL_MACHINE
-
-// True means stop; an empty predicate never stops.
-using StopPredicate = std::function<bool()>;
 
 struct FileIdentity
 {
@@ -42,8 +40,8 @@ bool QueryFileIdentity(HANDLE file, FileIdentity& identity);
 
 // The file's SHA-256 (64 lower-case hexadecimal characters) from the cache when the entry's
 // identity still matches, else hashed in background mode and then cached. Empty when the file
-// cannot be read or the predicate asked to stop (checked before every 1 MiB read).
-std::wstring CachedFileSha256(const std::wstring& path, const StopPredicate& stop);
+// cannot be read or stop was requested (checked before every 1 MiB read).
+std::wstring CachedFileSha256(const std::wstring& path, std::stop_token stop);
 
 // Caches a digest already known for a file (the install run's freshly written components).
 // Every failure is ignored.
@@ -65,7 +63,7 @@ namespace Detail
 {
 // Where identities come from: QueryFileIdentity, or a test's own (Wine keeps no change journal).
 using IdentitySource = std::function<bool(HANDLE file, FileIdentity& identity)>;
-std::wstring CachedFileSha256With(const std::wstring& path, const StopPredicate& stop,
+std::wstring CachedFileSha256With(const std::wstring& path, std::stop_token stop,
                                   const IdentitySource& identify);
 void RememberFileSha256With(const std::wstring& path, std::wstring_view sha256,
                             const IdentitySource& identify);

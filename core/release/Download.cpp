@@ -136,8 +136,7 @@ Result<> HashExisting(const std::wstring& path, std::uint64_t count, Sha256& has
     UniqueFile file = OpenForReading(path);
     if (!file)
         return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
-    auto stopped = [&stop] { return stop.stop_requested(); };
-    return Hashed(HashFile(file.Get(), hasher, stopped, count), path);
+    return Hashed(HashFile(file.Get(), hasher, stop, count), path);
 }
 
 // Cuts the file on disk to no bytes.
@@ -406,12 +405,11 @@ Result<std::wstring> FileSha256(const std::wstring& path, const ByteProgress& pr
     UniqueFile file = OpenForReading(path);
     if (!file)
         return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
-    auto stopped = [&stop] { return stop.stop_requested(); };
     auto told = [&](std::uint64_t done) {
         if (progress)
             progress(done, size);
     };
-    if (auto hashed = Hashed(HashFile(file.Get(), hasher, stopped, WholeFile, told), path); !hashed)
+    if (auto hashed = Hashed(HashFile(file.Get(), hasher, stop, WholeFile, told), path); !hashed)
         return std::unexpected(hashed.error());
     return hasher.Finish();
 }

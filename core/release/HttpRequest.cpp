@@ -2,6 +2,8 @@
 
 #include "core/ErrorText.h"
 #include "core/release/Manifest.h"
+#include "core/ScopeExit.h"
+#include "core/StoppableSleep.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "core/Version.h"
@@ -369,15 +371,10 @@ RequestResult<> Send(Response& response, const Address& address, const RequestOp
     ::WinHttpSetOption(response.request.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
     ::WinHttpSetStatusCallback(response.request.Get(), &NoteSecureFailure,
                                WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
-    struct ClearContext
-    {
-        HINTERNET request;
-        ~ClearContext()
-        {
-            DWORD_PTR none = 0;
-            ::WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &none, sizeof(none));
-        }
-    } clear{response.request.Get()};
+    Core::ScopeExit clear([request = response.request.Get()] {
+        DWORD_PTR none = 0;
+        ::WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &none, sizeof(none));
+    });
 
     std::wstring headers;
     if (options.offset != 0)
@@ -511,7 +508,7 @@ bool Wait(std::chrono::milliseconds wait, std::stop_token stop, const WaitSlice&
         if (waitSlice)
             waitSlice(slice);
         else
-            ::Sleep(static_cast<DWORD>(slice.count()));
+            Core::SleepFor(stop, slice);
     }
     return !stop.stop_requested();
 }

@@ -17,7 +17,7 @@ constexpr std::uint64_t ManifestLimit = 1u << 20;
 
 } // namespace
 
-ReleaseState VerifyRelease(const std::wstring& installFolder, const StopPredicate& stop)
+ReleaseState VerifyRelease(const std::wstring& installFolder, std::stop_token stop)
 {
     std::error_code error;
     if (installFolder.empty() || !std::filesystem::is_directory(installFolder, error))
@@ -42,7 +42,7 @@ ReleaseState VerifyRelease(const std::wstring& installFolder, const StopPredicat
         if (component.sha256.empty())
             return ReleaseState::Unverifiable;
         const std::wstring digest = CachedFileSha256(file, stop);
-        if (stop && stop())
+        if (stop.stop_requested())
             return ReleaseState::Cancelled;
         if (digest != component.sha256)
             return ReleaseState::Modified;

@@ -8,6 +8,7 @@
 #include "core/release/ReleaseFiles.h"
 #include "core/Result.h"
 
+#include <stop_token>
 #include <string>
 
 namespace Pd::Core
@@ -17,8 +18,8 @@ namespace Pd::Core
 // file component has its digest (archives are not verified; a missing optional component is
 // skipped); Unverifiable without proof, with a broken manifest or with nothing to verify;
 // Modified when a file differs or a required one is missing; NoInstallFolder for an empty path
-// or one that is no folder; Cancelled when the predicate asked to stop. Never Running.
-ReleaseState VerifyRelease(const std::wstring& installFolder, const StopPredicate& stop);
+// or one that is no folder; Cancelled when stop was requested. Never Running.
+ReleaseState VerifyRelease(const std::wstring& installFolder, std::stop_token stop);
 
 // For a signed manifest writes its bytes and its catalog's as "release.json" and "release.cat";
 // for an unsigned one deletes both (failures ignored).

@@ -8,6 +8,7 @@
 #include "core/release/Packages.h"
 #include "core/release/ReleaseVerification.h"
 #include "core/Settings.h"
+#include "core/StopOnEvent.h"
 #include "core/Strings.h"
 #include "host/background/HostThreads.h"
 #include "host/controls/HostChange.h"
@@ -104,11 +105,6 @@ OtherHostSeen OtherHost()
         return OtherHostSeen::Foreign;
     }
     return OtherHostSeen::Ours;
-}
-
-bool IsSignalled(HANDLE event)
-{
-    return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
 // What runs while the release is verified: the threads, the tray and the waits.
@@ -253,9 +249,9 @@ Bio::Elevation::Mode ElevationModeFromSettings()
 HostParts BuiltHostParts()
 {
     HostParts parts;
-    parts.verifyRelease = [](const Core::StopPredicate& stop) {
+    parts.verifyRelease = [](std::stop_token stop) {
         auto package = Install::FindInstalledPackage();
-        return Core::VerifyRelease(package ? package->installLocation : std::wstring(), stop);
+        return Core::VerifyRelease(package ? package->installLocation : std::wstring(), std::move(stop));
     };
     parts.bluetooth = &RunBluetoothBridge;
     parts.hello = [](std::stop_token stop) { static_cast<void>(Bio::Hello::RunBridge(stop)); };
@@ -302,7 +298,11 @@ int RunBackgroundWith(const HostParts& parts)
 
     Core::Log("host: started");
     WriteReleaseState(ReleaseState::Running);
-    ReleaseState state = parts.verifyRelease([event = stop.Get()] { return IsSignalled(event); });
+    ReleaseState state = ReleaseState::Running;
+    {
+        Core::StopOnEvent stopRequest(stop.Get()); // a Stop during the check ends it
+        state = parts.verifyRelease(stopRequest.Token());
+    }
     WriteReleaseState(state);
     if (state == ReleaseState::Cancelled)
         return 0;

@@ -3,7 +3,6 @@
 // its Reload event wakes it, until its Stop event ends it.
 #pragma once
 
-#include "core/release/DigestCache.h"
 #include "core/release/ReleaseFiles.h"
 #include "host/elevation/Frames.h"
 
@@ -27,8 +26,8 @@ using TrayStart = std::function<std::function<void()>(HANDLE stopEvent)>;
 // What the host runs. An empty body is a component that is not built: its thread is not started.
 struct HostParts
 {
-    // Checks the installed release; the predicate turns true when the host is asked to stop.
-    std::function<Core::ReleaseState(const Core::StopPredicate&)> verifyRelease;
+    // Checks the installed release; stop is requested when the host is asked to stop.
+    std::function<Core::ReleaseState(std::stop_token)> verifyRelease;
     ThreadBody bluetooth;
     ThreadBody hello; // always served while the release is verified
     // The elevation bridge, run with the mode the settings give; restarted when the mode changes.

@@ -1,14 +1,12 @@
 #include "host/background/HostThreads.h"
 
 #include "core/ComApartment.h"
-
 #include "core/Log.h"
-
-#include <objbase.h>
 
 #include <fmt/format.h>
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -20,7 +18,9 @@ void StartThread(std::jthread& slot, std::string_view name, const ThreadBody& bo
     try
     {
         slot = std::jthread([body, ownApartment, name = std::string(name)](std::stop_token stop) {
-            Core::MultithreadedApartment apartment(!ownApartment);
+            std::optional<Core::ComApartment> apartment;
+            if (!ownApartment)
+                apartment.emplace(Core::Apartment::Multithreaded);
             try
             {
                 body(stop);

@@ -45,7 +45,7 @@ std::wstring CommandText(const Request& request)
 
 void AskForRoot(Connection& connection, std::stop_token cancel, const Request& request)
 {
-    Core::MultithreadedApartment apartment;
+    Core::ComApartment apartment(Core::Apartment::Multithreaded);
     const std::wstring caller = DescribeCaller(request);
     const std::wstring command = CommandText(request);
     const std::wstring uid = std::to_wstring(request.uid);

@@ -9,6 +9,7 @@
 #include "core/Strings.h"
 #include "guest/Vsock.h"
 #include "host/hello/HelloSession.h"
+#include "host/hello/LockWatch.h"
 #include "host/hello/WindowsHello.h"
 #include "platform/DeviceNotifications.h"
 
@@ -123,7 +124,7 @@ private:
 // Announces availability at once and then each time `changed` is signalled and it differs.
 void WatchAvailability(std::stop_token stop, HANDLE changed, const FrameSender& send)
 {
-    Core::MultithreadedApartment apartment;
+    Core::ComApartment apartment(Core::Apartment::Multithreaded);
     UniqueHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!stopped)
         return;
@@ -198,10 +199,9 @@ int RunBridge(std::stop_token stop)
     if (::GetLastError() == ERROR_ALREADY_EXISTS)
         return 0; // another process serves Windows Hello
     Core::Log(fmt::format("Windows Hello bridge ready (vsock port 0x{:08X})", Guest::HelloServiceId));
-    StartLockWatch();
+    LockWatch lockWatch;
     Guest::ServeVsock(Guest::HelloServiceId, ServiceName, &HandleClient, stop);
     Core::Log("Windows Hello bridge stopped");
-    StopLockWatch();
     return 0;
 }
 

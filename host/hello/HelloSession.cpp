@@ -117,7 +117,7 @@ void Session::Request()
 
 void Session::VerifyAndAnswer(std::wstring text, std::stop_token cancel)
 {
-    Core::MultithreadedApartment apartment;
+    Core::ComApartment apartment(Core::Apartment::Multithreaded);
     const VerifyResult result = RequestVerification(text, cancel);
     Core::Log(fmt::format("hello: verification -> {}", static_cast<std::uint32_t>(result)));
     RememberedState& state = Remembered();

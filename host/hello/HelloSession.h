@@ -1,6 +1,6 @@
 // One connection of the Windows Hello bridge, apart from its socket: the requests and cancels
 // Android sends, the verification thread that answers them, and the process-wide remembered
-// verification with the lock watch that forgets it.
+// verification (host/hello/LockWatch.h forgets it).
 #pragma once
 
 #include "host/hello/Frames.h"
@@ -46,11 +46,6 @@ struct RememberedState
     std::atomic<bool> sessionNotifications{false};
 };
 RememberedState& Remembered();
-
-// The lock watch: a message-only window that counts each lock, logoff and disconnect of this
-// session in the lock generation. Stopping it counts one more, so a stopped bridge forgets too.
-void StartLockWatch();
-void StopLockWatch();
 
 class Session
 {

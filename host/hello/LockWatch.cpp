@@ -1,8 +1,7 @@
-// The lock watch: a message-only window on a thread of its own that receives this session's
-// change notifications; a lock, logoff or disconnect forgets the remembered verification.
-#include "host/hello/HelloSession.h"
+#include "host/hello/LockWatch.h"
 
 #include "core/Log.h"
+#include "host/hello/HelloSession.h"
 
 #include <wtsapi32.h>
 
@@ -14,20 +13,6 @@ namespace
 {
 
 constexpr const wchar_t* LockWatchClass = L"Peldra.HelloLockWatch";
-
-struct LockWatch
-{
-    std::mutex lock; // guards starting and stopping
-    std::atomic<HWND> window{nullptr};
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
-
-LockWatch& Watch()
-{
-    static LockWatch* watch = new LockWatch;
-    return *watch;
-}
 
 void Forget()
 {
@@ -58,9 +43,10 @@ LRESULT CALLBACK LockWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
-void RunLockWatch()
+} // namespace
+
+void LockWatch::Run(std::stop_token stop)
 {
-    LockWatch& watch = Watch();
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = &LockWatchProc;
@@ -78,40 +64,17 @@ void RunLockWatch()
         ::DestroyWindow(window);
         return;
     }
-    watch.window.store(window);
-    if (watch.stop.load())
-        ::DestroyWindow(window);
-    else
-        Remembered().sessionNotifications.store(true);
-    MSG message;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
-        ::DispatchMessageW(&message);
+    {
+        // Also at once, when the stop came before the window.
+        std::stop_callback close(stop, [window] { ::PostMessageW(window, WM_CLOSE, 0, 0); });
+        if (!stop.stop_requested())
+            Remembered().sessionNotifications.store(true);
+        MSG message;
+        while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+            ::DispatchMessageW(&message);
+    }
     Remembered().sessionNotifications.store(false);
     Forget();
-    watch.window.store(nullptr);
-}
-
-} // namespace
-
-void StartLockWatch()
-{
-    LockWatch& watch = Watch();
-    std::lock_guard guard(watch.lock);
-    if (watch.thread.joinable())
-        return;
-    watch.stop.store(false);
-    watch.thread = std::thread(&RunLockWatch);
-}
-
-void StopLockWatch()
-{
-    LockWatch& watch = Watch();
-    std::lock_guard guard(watch.lock);
-    watch.stop.store(true);
-    if (HWND window = watch.window.load())
-        ::PostMessageW(window, WM_CLOSE, 0, 0);
-    if (watch.thread.joinable())
-        watch.thread.join();
 }
 
 } // namespace Pd::Bio::Hello

@@ -26,12 +26,6 @@ enum ConsentResult : std::uint32_t
     ConsentCanceled = 6,
 };
 
-// A failed Windows call inside this file; it never leaves RequestVerification.
-struct HelloFailure
-{
-    HRESULT code = E_FAIL;
-};
-
 constexpr DWORD OwnerExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST; // 0x80088
 constexpr DWORD OwnerStyle = WS_POPUP;                                           // 0x80000000
 
@@ -52,10 +46,12 @@ UniqueWindow CreateOwnerWindow()
     return window;
 }
 
-// Dispatches the thread's messages until `event` is signalled. A WM_QUIT taken off the queue
-// meanwhile is posted again afterwards, so that the caller's own message loop still ends.
-void DispatchMessagesUntil(HANDLE event)
+// Dispatches the thread's messages until `event` is signalled, or the wait fails. A WM_QUIT taken
+// off the queue meanwhile is posted again afterwards, so that the caller's own message loop still
+// ends.
+Platform::Outcome<> DispatchMessagesUntil(HANDLE event)
 {
+    Platform::Outcome<> outcome;
     std::optional<WPARAM> quit;
     for (;;)
     {
@@ -63,7 +59,10 @@ void DispatchMessagesUntil(HANDLE event)
         if (woke == WAIT_OBJECT_0)
             break;
         if (woke != WAIT_OBJECT_0 + 1)
-            throw HelloFailure{HRESULT_FROM_WIN32(::GetLastError())};
+        {
+            outcome = Platform::Failure(HRESULT_FROM_WIN32(::GetLastError()), L"MsgWaitForMultipleObjects");
+            break;
+        }
         MSG message{};
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
         {
@@ -78,35 +77,32 @@ void DispatchMessagesUntil(HANDLE event)
     }
     if (quit)
         ::PostQuitMessage(static_cast<int>(*quit));
+    return outcome;
 }
 
-template <typename T> T Take(Platform::Outcome<T> outcome)
-{
-    if (!outcome)
-        throw HelloFailure{outcome.error().code};
-    return std::move(*outcome);
-}
-
-// Shows the prompt and returns Windows' UserConsentVerificationResult unchanged; failures throw.
-std::uint32_t Verify(const std::wstring& text, std::stop_token stop)
+// Shows the prompt and returns Windows' UserConsentVerificationResult unchanged.
+Platform::Outcome<std::uint32_t> Verify(const std::wstring& text, std::stop_token stop)
 {
     // Declared in the reverse order of clean-up: the stop callback goes first, then the
     // operation and the event, the owner window last.
     UniqueWindow owner = CreateOwnerWindow();
-    std::unique_ptr<Platform::ConsentRequest> operation =
-        Take(Platform::UserConsent()->RequestVerification(owner.Get(), text));
+    auto requested = Platform::UserConsent()->RequestVerification(owner.Get(), text);
+    if (!requested)
+        return std::unexpected(std::move(requested.error()));
+    std::unique_ptr<Platform::ConsentRequest>& operation = *requested;
     // Shared with the completion handler, which Windows may still run after this returns.
     auto done = std::make_shared<UniqueHandle>(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!*done)
-        throw HelloFailure{HRESULT_FROM_WIN32(::GetLastError())};
+        return Platform::Failure(HRESULT_FROM_WIN32(::GetLastError()), L"CreateEventW");
     std::stop_callback cancel(stop, [&operation] { operation->Cancel(); });
     operation->OnCompleted([done] { ::SetEvent(done->Get()); });
 
-    DispatchMessagesUntil(done->Get());
+    if (auto dispatched = DispatchMessagesUntil(done->Get()); !dispatched)
+        return std::unexpected(std::move(dispatched.error()));
 
     if (operation->Status() == Platform::ConsentStatus::Canceled)
         return ConsentCanceled;
-    return Take(operation->Result());
+    return operation->Result();
 }
 
 VerifyResult ToVerifyResult(std::uint32_t result)
@@ -136,9 +132,10 @@ VerifyResult RequestVerification(std::wstring_view text, std::stop_token stop)
     {
         std::wstring prompt =
             text.empty() ? L"Android (Peldra) requests Windows Hello verification" : std::wstring(text);
-        return ToVerifyResult(Verify(prompt, std::move(stop)));
+        auto result = Verify(prompt, std::move(stop));
+        return result ? ToVerifyResult(*result) : VerifyResult::Failed;
     }
-    catch (...)
+    catch (...) // an allocation that failed: nothing leaves the component
     {
         return VerifyResult::Failed;
     }

@@ -1,6 +1,7 @@
 #include "host/notices/Registration.h"
 
 #include "core/Clipboard.h"
+#include "core/ComApartment.h"
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
@@ -9,8 +10,6 @@
 #include "host/controls/RegistrationRequest.h"
 #include "host/controls/TrayHooks.h"
 #include "platform/WebPage.h"
-
-#include <objbase.h>
 
 #include <fmt/format.h>
 
@@ -174,24 +173,20 @@ bool OpenRegistrationPage(HWND owner)
 
 void HandleRegisterSignal()
 {
-    HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Core::ComApartment apartment(Core::Apartment::SingleThreaded);
     if (!OpenRegistrationPage(nullptr))
     {
         RegistrationAsked.store(true);
         Core::Log("host: Google Play registration asked for - done when Android hands over the device ID");
     }
-    if (SUCCEEDED(init))
-        ::CoUninitialize();
 }
 
 void RunRegistration(std::stop_token stop)
 {
-    HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    Core::ComApartment apartment(Core::Apartment::Multithreaded);
     Guest::ServeVsock(
         Guest::RegistrationServiceId, "Android registration helper",
         [](SOCKET socket, std::stop_token) { HandleRegistrationClient(socket); }, stop);
-    if (SUCCEEDED(init))
-        ::CoUninitialize();
 }
 
 } // namespace Pd::Host

@@ -46,7 +46,7 @@ bool BoundedJob::Start(std::function<void()> work)
         thread_.join(); // the earlier job has ended
     try
     {
-        thread_ = std::thread([state = state_, work = std::move(work)] {
+        thread_ = std::jthread([state = state_, work = std::move(work)] {
             try
             {
                 work();

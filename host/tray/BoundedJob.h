@@ -38,7 +38,7 @@ private:
     std::string name_;
     std::chrono::milliseconds endWait_;
     std::shared_ptr<State> state_ = std::make_shared<State>();
-    std::thread thread_;
+    std::jthread thread_;
 };
 
 } // namespace Pd::Host

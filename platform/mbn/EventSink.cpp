@@ -3,7 +3,6 @@
 #include "platform/mbn/ComValues.h"
 #include "platform/winrt/Runtime.h"
 
-#include <algorithm>
 #include <new>
 
 namespace Pd::Platform::Mbn
@@ -93,41 +92,19 @@ ULONG STDMETHODCALLTYPE EventSink::Release()
 
 template <typename Forward> HRESULT EventSink::Deliver(Forward&& forward)
 {
-    std::shared_ptr<MbnEvents> events;
-    {
-        std::lock_guard lock(mutex_);
-        if (detached_ || !events_)
-            return S_OK;
-        events = events_;
-        running_.push_back(std::this_thread::get_id());
-    }
-    try
-    {
-        forward(*events);
-    }
-    catch (...)
-    {
-        // never across the service's edge
-    }
-    std::lock_guard lock(mutex_);
-    running_.erase(std::ranges::find(running_, std::this_thread::get_id()));
-    idle_.notify_all();
+    gate_.Run([&] {
+        // Held while the event is forwarded, even when it detaches this sink from inside.
+        if (std::shared_ptr<MbnEvents> events = events_)
+            forward(*events);
+    });
     return S_OK;
 }
 
 void EventSink::Detach()
 {
-    std::shared_ptr<MbnEvents> events;
-    {
-        std::unique_lock lock(mutex_);
-        detached_ = true;
-        idle_.wait(lock, [&] {
-            return std::ranges::all_of(running_,
-                                       [](std::thread::id id) { return id == std::this_thread::get_id(); });
-        });
-        events = std::move(events_);
-    }
-    // `events` goes here, outside the lock: its destructor may do anything.
+    gate_.Close();
+    // A callback still running (on this thread, detaching from inside) holds its own reference.
+    events_.reset();
 }
 
 HRESULT STDMETHODCALLTYPE EventSink::OnSmsSendComplete(Abi::IMbnSms*, std::uint32_t requestId, HRESULT status)

@@ -3,6 +3,7 @@
 // the owner of one advice of it on a family's connection point.
 #pragma once
 
+#include "core/CallbackGate.h"
 #include "core/Handles.h"
 #include "platform/mbn/AbiMbn.h"
 #include "platform/MobileBroadband.h"
@@ -10,11 +11,7 @@
 #include <ocidl.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace Pd::Platform::Mbn
 {
@@ -70,11 +67,8 @@ private:
     template <typename Forward> HRESULT Deliver(Forward&& forward);
 
     std::atomic<ULONG> references_{1};
-    std::shared_ptr<MbnEvents> events_;
-    std::mutex mutex_;
-    std::condition_variable idle_;
-    std::vector<std::thread::id> running_;
-    bool detached_ = false;
+    std::shared_ptr<MbnEvents> events_; // let go by Detach once the gate is closed
+    Core::CallbackGate gate_;
 };
 
 // One advice of a sink on a connection point. Destroying it unadvises (by its cookie) and then

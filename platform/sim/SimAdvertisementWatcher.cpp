@@ -1,7 +1,8 @@
 #include "platform/sim/SimAdvertisementWatcher.h"
 
+#include "core/StoppableSleep.h"
+
 #include <chrono>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -104,8 +105,6 @@ private:
     void Deliver(std::stop_token stop)
     {
         std::vector<Clock::time_point> due(advertisers_.size(), Clock::now());
-        std::mutex waitLock;
-        std::condition_variable_any wake;
         while (!stop.stop_requested())
         {
             Clock::time_point next = Clock::now() + std::chrono::hours(1);
@@ -119,8 +118,7 @@ private:
                 }
                 next = std::min(next, due[i]);
             }
-            std::unique_lock guard(waitLock);
-            wake.wait_until(guard, stop, next, [] { return false; });
+            Core::SleepUntil(stop, next);
         }
     }
 

@@ -1,5 +1,6 @@
 #include "platform/sim/SimCellularApn.h"
 
+#include "core/StoppableSleep.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
 
@@ -11,7 +12,6 @@
 #include <chrono>
 #include <cwchar>
 #include <memory>
-#include <thread>
 
 namespace Pd::Platform::Sim
 {
@@ -100,13 +100,8 @@ public:
             return Failure(REGDB_E_CLASSNOTREG, L"The simulated PC has no cellular modem");
 
         // The acquisition takes acquireMs; a stop request cancels it.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(cellular.acquireMs);
-        while (std::chrono::steady_clock::now() < until)
-        {
-            if (stop.stop_requested())
-                return Failure(Canceled, L"The operation was canceled");
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        if (cellular.acquireMs > 0 && !Core::SleepFor(stop, std::chrono::milliseconds(cellular.acquireMs)))
+            return Failure(Canceled, L"The operation was canceled");
 
         const std::wstring& outcome = cellular.acquire;
         if (outcome == L"canceled")

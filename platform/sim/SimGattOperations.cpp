@@ -1,5 +1,7 @@
 #include "platform/sim/SimGattOperations.h"
 
+#include "core/StoppableSleep.h"
+
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -62,15 +64,12 @@ private:
 
 Outcome<> SimulateOperation(std::chrono::milliseconds duration, bool hangs, std::stop_token stop)
 {
-    if (!hangs && duration.count() == 0)
-        return stop.stop_requested() ? Outcome<>(std::unexpected(CancelledOperation())) : Outcome<>();
-    std::mutex lock;
-    std::condition_variable_any never;
-    std::unique_lock guard(lock);
     if (hangs)
-        never.wait(guard, stop, [] { return false; });
+        while (Core::SleepFor(stop, std::chrono::hours(1)))
+        {
+        }
     else
-        never.wait_for(guard, stop, duration, [] { return false; });
+        Core::SleepFor(stop, duration);
     if (stop.stop_requested())
         return std::unexpected(CancelledOperation());
     return {};

@@ -1,12 +1,11 @@
 #include "platform/sim/SimSmsRouter.h"
 
+#include "core/StoppableSleep.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/Simulation.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace Pd::Platform::Sim
@@ -78,8 +77,6 @@ private:
         auto start = std::chrono::steady_clock::now();
         std::vector<ScenarioSmsMessage> messages = router_.messages;
         std::vector<bool> delivered;
-        std::mutex lock;
-        std::condition_variable_any wake;
         while (!stop.stop_requested())
         {
             auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -106,9 +103,7 @@ private:
                                              message.contentType, message.body,
                                              static_cast<std::int64_t>(message.timestamp)});
             }
-            std::unique_lock guard(lock);
-            wake.wait_until(guard, stop, start + next, [] { return false; });
-            guard.unlock();
+            Core::SleepUntil(stop, start + next);
             if (!stop.stop_requested())
                 messages = LoadScenario(folder_).smsRouter.messages;
         }

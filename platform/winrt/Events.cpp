@@ -2,7 +2,6 @@
 
 #include "platform/winrt/Runtime.h"
 
-#include <algorithm>
 #include <new>
 
 namespace Pd::Platform::WinRt
@@ -15,35 +14,13 @@ ComPtr<EventHandler> EventHandler::Make(const GUID& iid, EventCallback callback)
 
 HRESULT STDMETHODCALLTYPE EventHandler::Invoke(IInspectable* sender, IInspectable* args)
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (detached_)
-            return S_OK;
-        running_.push_back(std::this_thread::get_id());
-    }
-    try
-    {
-        callback_(sender, args);
-    }
-    catch (...)
-    {
-        // never across the event source's edge
-    }
-    std::lock_guard lock(mutex_);
-    running_.erase(std::ranges::find(running_, std::this_thread::get_id()));
-    idle_.notify_all();
+    gate_.Run([&] { callback_(sender, args); });
     return S_OK;
 }
 
 void EventHandler::Detach()
 {
-    std::unique_lock lock(mutex_);
-    detached_ = true;
-    // A callback that detaches its own handler must not wait for itself.
-    idle_.wait(lock, [&] {
-        return std::ranges::all_of(running_,
-                                   [](std::thread::id id) { return id == std::this_thread::get_id(); });
-    });
+    gate_.Close();
 }
 
 EventSubscription::EventSubscription(ComPtr<EventHandler> handler, Abi::EventToken token, Remove remove)

@@ -1,17 +1,14 @@
 // Windows Runtime event handlers, registered and removed through their tokens by one owner.
 #pragma once
 
+#include "core/CallbackGate.h"
 #include "core/Handles.h"
 #include "platform/Platform.h"
 #include "platform/winrt/AbiFoundation.h"
 #include "platform/winrt/Delegate.h"
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace Pd::Platform::WinRt
 {
@@ -34,10 +31,7 @@ private:
     EventHandler(const GUID& iid, EventCallback callback) : Delegate(iid), callback_(std::move(callback)) {}
 
     EventCallback callback_;
-    std::mutex mutex_;
-    std::condition_variable idle_;
-    std::vector<std::thread::id> running_;
-    bool detached_ = false;
+    Core::CallbackGate gate_;
 };
 
 // One registered handler. Destroying it removes the registration (by its token) and detaches

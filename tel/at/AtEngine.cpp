@@ -99,16 +99,15 @@ std::int32_t FirstOr0(const std::vector<std::int32_t>& values)
     return values.empty() ? 0 : values.front();
 }
 
-Lines Fail(bool& ok, const std::string& line)
+AtResult Fail(const std::string& line)
 {
-    ok = false;
-    return {line};
+    return std::unexpected(line);
 }
 
-Lines Unsupported(std::string_view command, bool& ok)
+AtResult Unsupported(std::string_view command)
 {
     Core::Log(fmt::format("modem: unsupported AT{}", Core::EscapeForLog(command, 40)));
-    return Fail(ok, CmeUnknown);
+    return Fail(CmeUnknown);
 }
 
 // The fixed location area code and cell id follow the status when the mode asks for them.
@@ -125,7 +124,7 @@ std::string SolicitedRegistration(const ModemState& snapshot, std::string_view p
            RegistrationExtension(snapshot, mode);
 }
 
-Lines Operator(AtState& state, const ModemState& snapshot, std::string_view command, bool& ok)
+AtResult Operator(AtState& state, const ModemState& snapshot, std::string_view command)
 {
     bool registered = IsRegistered(snapshot.registration);
     std::string name = LineField(snapshot.providerName, true);
@@ -133,37 +132,38 @@ Lines Operator(AtState& state, const ModemState& snapshot, std::string_view comm
     if (StartsWithNoCase(command, "+COPS?"))
     {
         if (!registered || !state.radioOn)
-            return {"+COPS: 0"};
-        return {fmt::format("+COPS: 0,{},\"{}\",{}", state.copsFormat, state.copsFormat == 2 ? id : name,
-                            snapshot.accessTechnology)};
+            return Lines{"+COPS: 0"};
+        return Lines{fmt::format("+COPS: 0,{},\"{}\",{}", state.copsFormat, state.copsFormat == 2 ? id : name,
+                                 snapshot.accessTechnology)};
     }
     if (StartsWithNoCase(command, "+COPS=?"))
     {
         if (!registered)
-            return {"+COPS: "};
-        return {fmt::format("+COPS: (2,\"{}\",\"{}\",\"{}\",{})", name, name, id, snapshot.accessTechnology)};
+            return Lines{"+COPS: "};
+        return Lines{
+            fmt::format("+COPS: (2,\"{}\",\"{}\",\"{}\",{})", name, name, id, snapshot.accessTechnology)};
     }
     auto values = ParseIntegers(command);
     if (FirstOr0(values) == 1)
-        return Fail(ok, CmeUnknown); // no manual operator selection
+        return Fail(CmeUnknown); // no manual operator selection
     if (values.size() >= 2 && values[0] == 3)
         state.copsFormat = values[1];
-    return {};
+    return Lines{};
 }
 
-Lines SimRead(AtState& state, const ModemState& snapshot, std::string_view command, bool& ok)
+AtResult SimRead(AtState& state, const ModemState& snapshot, std::string_view command)
 {
     if (!snapshot.simReady)
-        return Fail(ok, CmeNoSim);
+        return Fail(CmeNoSim);
     auto values = ParseIntegers(command);
     if (values.size() < 5)
-        return Fail(ok, CmeUnknown);
+        return Fail(CmeUnknown);
     if (!state.simPrepared)
     {
         state.sim = Modem::PrepareSimFiles(snapshot.iccid, snapshot.providerId.size() == 6 ? 3 : 2);
         state.simPrepared = true;
     }
-    return {Modem::AnswerSimRead(state.sim, values[0], values[1], values[2])};
+    return Lines{Modem::AnswerSimRead(state.sim, values[0], values[1], values[2])};
 }
 
 // "+CNMA": answers the oldest "+CMT" not yet acknowledged, as Android acknowledges in order.
@@ -179,51 +179,51 @@ void Acknowledge(AtState& state, std::string_view command)
         state.modem.AckMessage(id);
 }
 
-Lines WithModemState(AtState& state, std::string_view command, bool& ok)
+AtResult WithModemState(AtState& state, std::string_view command)
 {
     ModemState snapshot = state.modem.ReadState();
     auto is = [&](std::string_view prefix) { return StartsWithNoCase(command, prefix); };
     if (is("+CPIN?"))
-        return snapshot.simReady ? Lines{"+CPIN: READY"} : Fail(ok, CmeNoSim);
+        return snapshot.simReady ? Lines{"+CPIN: READY"} : Fail(CmeNoSim);
     if (is("+CIMI"))
-        return snapshot.simReady ? Lines{LineField(snapshot.imsi)} : Fail(ok, CmeNoSim);
+        return snapshot.simReady ? Lines{LineField(snapshot.imsi)} : Fail(CmeNoSim);
     if (is("+CICCID"))
-        return snapshot.simReady ? Lines{LineField(snapshot.iccid)} : Fail(ok, CmeNoSim);
+        return snapshot.simReady ? Lines{LineField(snapshot.iccid)} : Fail(CmeNoSim);
     if (is("+CGSN"))
-        return {LineField(snapshot.imei)};
+        return Lines{LineField(snapshot.imei)};
     if (is("+CRSM="))
-        return SimRead(state, snapshot, command, ok);
+        return SimRead(state, snapshot, command);
     if (is("+CLCK=\"SC\",2") || is("+CLCK=\"FD\",2"))
-        return {"+CLCK: 0"};
+        return Lines{"+CLCK: 0"};
     if (is("+COPS?") || is("+COPS=?") || is("+COPS="))
-        return Operator(state, snapshot, command, ok);
+        return Operator(state, snapshot, command);
     if (is("+CREG?"))
-        return {SolicitedRegistration(snapshot, "+CREG:", state.cregMode)};
+        return Lines{SolicitedRegistration(snapshot, "+CREG:", state.cregMode)};
     if (is("+CGREG?"))
-        return {SolicitedRegistration(snapshot, "+CGREG:", state.cgregMode)};
+        return Lines{SolicitedRegistration(snapshot, "+CGREG:", state.cgregMode)};
     if (is("+CEREG?"))
-        return {SolicitedRegistration(snapshot, "+CEREG:", state.ceregMode)};
+        return Lines{SolicitedRegistration(snapshot, "+CEREG:", state.ceregMode)};
     if (is("+CSQ"))
-        return {Modem::FormatSignalQuality(snapshot)};
+        return Lines{Modem::FormatSignalQuality(snapshot)};
     if (is("+CSCA?"))
     {
         if (snapshot.serviceCentre.empty())
-            return Fail(ok, "+CMS ERROR: 330");
-        return {fmt::format("+CSCA: \"{}\",{}", LineField(snapshot.serviceCentre, true),
-                            snapshot.serviceCentre.starts_with('+') ? 145 : 129)};
+            return Fail("+CMS ERROR: 330");
+        return Lines{fmt::format("+CSCA: \"{}\",{}", LineField(snapshot.serviceCentre, true),
+                                 snapshot.serviceCentre.starts_with('+') ? 145 : 129)};
     }
     if (is("+CNMA"))
     {
         Acknowledge(state, command);
-        return {};
+        return Lines{};
     }
     if (is("+CMUT?"))
-        return {"+CMUT: 0"};
+        return Lines{"+CMUT: 0"};
     if (is("+CLCC") || is("+CGACT?") || is("+CGDCONT?") || is("+CNUM"))
-        return {};
+        return Lines{};
     if (is("+CUSATD?"))
-        return {"+CUSATD: 0,0"};
-    return Unsupported(command, ok);
+        return Lines{"+CUSATD: 0,0"};
+    return Unsupported(command);
 }
 
 } // namespace
@@ -271,14 +271,13 @@ AtReply Modem::HandleLine(AtState& state, std::string_view line)
     while (true)
     {
         std::size_t semicolon = FindUnquoted(rest, ";");
-        bool ok = true;
-        Lines lines = HandleCommand(state, rest.substr(0, semicolon), ok);
-        if (!ok)
+        AtResult lines = HandleCommand(state, rest.substr(0, semicolon));
+        if (!lines)
         {
-            reply.lines.push_back(lines.empty() ? CmeUnknown : lines.back());
+            reply.lines.push_back(std::move(lines.error()));
             return reply;
         }
-        std::ranges::move(lines, std::back_inserter(reply.lines));
+        std::ranges::move(*lines, std::back_inserter(reply.lines));
         if (semicolon == std::string_view::npos)
             break;
         rest.remove_prefix(semicolon + 1);
@@ -287,16 +286,15 @@ AtReply Modem::HandleLine(AtState& state, std::string_view line)
     return reply;
 }
 
-std::vector<std::string> Modem::HandleCommand(AtState& state, std::string_view command, bool& ok)
+AtResult Modem::HandleCommand(AtState& state, std::string_view command)
 {
-    ok = true;
     // The test form asks whether the command exists: it changes nothing. "+COPS=?" lists the
     // operators, so it is answered below.
     if (IsTestForm(command) && !StartsWithNoCase(command, "+COPS=?"))
     {
         if (Recognised(command.substr(0, command.size() - 2)))
-            return {};
-        return Unsupported(command, ok);
+            return Lines{};
+        return Unsupported(command);
     }
     for (std::string_view prefix : AcceptedSetCommands)
     {
@@ -309,18 +307,18 @@ std::vector<std::string> Modem::HandleCommand(AtState& state, std::string_view c
             state.cgregMode = mode;
         else if (prefix == "+CEREG=")
             state.ceregMode = mode;
-        return {};
+        return Lines{};
     }
     if (command.empty())
-        return {};
+        return Lines{};
     if (StartsWithNoCase(command, "+CFUN?"))
-        return {fmt::format("+CFUN: {}", state.radioOn ? 1 : 0)};
+        return Lines{fmt::format("+CFUN: {}", state.radioOn ? 1 : 0)};
     if (StartsWithNoCase(command, "+CFUN="))
     {
         state.radioOn = FirstOr0(ParseIntegers(command)) != 0;
-        return {};
+        return Lines{};
     }
-    return WithModemState(state, command, ok);
+    return WithModemState(state, command);
 }
 
 AtReply Modem::SubmitPdu(AtState& state, std::string_view text)

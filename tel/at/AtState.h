@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <expected>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ struct AtState
     std::int32_t lastAccessTechnology = 0;
     std::int32_t lastSignal = 0;
 };
+
+// One command's answer: its information lines, or the final result code that ends the whole
+// line in error ("+CME ERROR: 4").
+using AtResult = std::expected<std::vector<std::string>, std::string>;
 
 struct AtReply
 {

@@ -68,7 +68,7 @@ public:
 
     // The AT command engine. Every text comes from the guest and is handled as untrusted.
     static AtReply HandleLine(AtState& state, std::string_view line);
-    static std::vector<std::string> HandleCommand(AtState& state, std::string_view command, bool& ok);
+    static AtResult HandleCommand(AtState& state, std::string_view command);
     static AtReply SubmitPdu(AtState& state, std::string_view text);
     static std::vector<std::string> FormatNewMessage(AtState& state, std::string_view pdu,
                                                      std::uint32_t index);

@@ -120,7 +120,7 @@ void ServeMmsRequest(SOCKET android, std::stop_token stop, const MmsExchangeLimi
 
 void RunMmsRelay(std::stop_token stop)
 {
-    Core::MultithreadedApartment apartment;
+    Core::ComApartment apartment(Core::Apartment::Multithreaded);
     Guest::ServeVsock(
         Guest::MmsRelayServiceId, "Android MMS relay",
         [](SOCKET android, std::stop_token connectionStop) { ServeMmsRequest(android, connectionStop); },

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/Handles.h"
+#include "core/ScopeExit.h"
 #include "tel/at/Modem.h"
 
 #include <windows.h>
@@ -88,20 +89,13 @@ struct Shared
 template <typename Handler, typename... Args>
 void CallHandler(Shared& shared, std::unique_lock<std::mutex>& held, const Handler& handler, Args&&... args)
 {
-    struct Counted
-    {
-        Shared& shared;
-        std::unique_lock<std::mutex>& held;
-        ~Counted()
-        {
-            held.lock();
-            if (--shared.handlerCalls == 0)
-                shared.handlerDone.notify_all();
-        }
-    };
     ++shared.handlerCalls;
     held.unlock();
-    Counted counted{shared, held};
+    Core::ScopeExit counted([&] {
+        held.lock();
+        if (--shared.handlerCalls == 0)
+            shared.handlerDone.notify_all();
+    });
     handler(std::forward<Args>(args)...);
 }
 

@@ -3,7 +3,6 @@
 #include "tel/at/Modem.h"
 
 #include "core/Hex.h"
-#include "tel/sms/Hex.h"
 
 #include <algorithm>
 #include <array>
@@ -82,7 +81,7 @@ std::string ReadBinary(const SimCard& card, const SimFile& file)
     {
         // Administrative data: normal operation, no additional info, then the MNC length.
         std::string body = "000000";
-        AppendHexByte(body, static_cast<std::uint8_t>(card.mncLength));
+        Core::AppendHexByte(body, static_cast<std::uint8_t>(card.mncLength));
         return Success(body);
     }
     return Success(file.content);

@@ -1,6 +1,6 @@
 #include "tel/sms/MmsNoticePdu.h"
 
-#include "tel/sms/Hex.h"
+#include "core/Hex.h"
 
 #include <algorithm>
 
@@ -82,10 +82,10 @@ std::vector<std::string> BuildMmsNoticePdu(std::string_view originator, const Sm
     std::size_t size = parts == 1 ? SinglePartData : ConcatenatedPartData;
 
     std::string header = "00"; // no service-centre address
-    AppendHexByte(header, FirstOctet);
+    Core::AppendHexByte(header, FirstOctet);
     header += EncodeOriginator(originator);
-    AppendHexByte(header, 0x00); // protocol identifier
-    AppendHexByte(header, DataCoding8Bit);
+    Core::AppendHexByte(header, 0x00); // protocol identifier
+    Core::AppendHexByte(header, DataCoding8Bit);
     header += EncodeTimestamp(timestamp);
 
     std::vector<std::string> texts;
@@ -100,10 +100,11 @@ std::vector<std::string> BuildMmsNoticePdu(std::string_view originator, const Sm
                                    static_cast<std::uint8_t>(parts), static_cast<std::uint8_t>(i + 1)});
 
         std::string text = header;
-        AppendHexByte(text, static_cast<std::uint8_t>(1 + udh.size() + slice.size())); // TP-UDL in octets
-        AppendHexByte(text, static_cast<std::uint8_t>(udh.size()));
-        AppendHexBytes(text, udh);
-        AppendHexBytes(text, slice);
+        Core::AppendHexByte(text,
+                            static_cast<std::uint8_t>(1 + udh.size() + slice.size())); // TP-UDL in octets
+        Core::AppendHexByte(text, static_cast<std::uint8_t>(udh.size()));
+        Core::AppendHexBytes(text, udh);
+        Core::AppendHexBytes(text, slice);
         texts.push_back(std::move(text));
     }
     return texts;

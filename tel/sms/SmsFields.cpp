@@ -1,6 +1,6 @@
 #include "tel/sms/SmsFields.h"
 
-#include "tel/sms/Hex.h"
+#include "core/Hex.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -33,13 +33,13 @@ char ToGsmSafe(char c)
 std::string EncodeNumber(std::string_view digits, std::uint8_t type)
 {
     std::string field;
-    AppendHexByte(field, static_cast<std::uint8_t>(digits.size()));
-    AppendHexByte(field, type);
+    Core::AppendHexByte(field, static_cast<std::uint8_t>(digits.size()));
+    Core::AppendHexByte(field, type);
     for (std::size_t i = 0; i < digits.size(); i += 2)
     {
         std::uint8_t low = static_cast<std::uint8_t>(digits[i] - '0');
         std::uint8_t high = i + 1 < digits.size() ? static_cast<std::uint8_t>(digits[i + 1] - '0') : 0x0F;
-        AppendHexByte(field, static_cast<std::uint8_t>(high << 4 | low));
+        Core::AppendHexByte(field, static_cast<std::uint8_t>(high << 4 | low));
     }
     return field;
 }
@@ -78,9 +78,9 @@ std::string EncodeAlphanumeric(std::string_view text)
 
     std::string field;
     // The length counts the semi-octets that hold septets: 7 bits each, rounded up to 4.
-    AppendHexByte(field, static_cast<std::uint8_t>((7 * characters.size() + 3) / 4));
-    AppendHexByte(field, TypeAlphanumeric);
-    AppendHexBytes(field, PackSeptets(characters));
+    Core::AppendHexByte(field, static_cast<std::uint8_t>((7 * characters.size() + 3) / 4));
+    Core::AppendHexByte(field, TypeAlphanumeric);
+    Core::AppendHexBytes(field, PackSeptets(characters));
     return field;
 }
 
@@ -107,8 +107,8 @@ std::string EncodeTimestamp(const SmsTime& time)
 {
     std::string field;
     for (int value : {time.year, time.month, time.day, time.hour, time.minute, time.second})
-        AppendHexByte(field, SwappedDecimal(value));
-    AppendHexByte(field, 0); // time zone
+        Core::AppendHexByte(field, SwappedDecimal(value));
+    Core::AppendHexByte(field, 0); // time zone
     return field;
 }
 

@@ -117,9 +117,12 @@ TEST_F(HashFileTest, StopsBeforeTheNextChunk)
     ASSERT_TRUE(file);
     Pd::Sha256 hasher;
     std::vector<std::uint64_t> told;
-    EXPECT_EQ(Pd::HashFile(
-                  file.Get(), hasher, [&told] { return !told.empty(); }, Pd::WholeFile,
-                  [&told](std::uint64_t done) { told.push_back(done); }),
+    std::stop_source stop;
+    EXPECT_EQ(Pd::HashFile(file.Get(), hasher, stop.get_token(), Pd::WholeFile,
+                           [&](std::uint64_t done) {
+                               told.push_back(done);
+                               stop.request_stop();
+                           }),
               static_cast<DWORD>(ERROR_CANCELLED));
     EXPECT_EQ(told, std::vector<std::uint64_t>{1u << 20});
 }

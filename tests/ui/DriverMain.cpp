@@ -1,7 +1,8 @@
 #include "DriverMain.h"
 
+#include "core/ComApartment.h"
+
 #include <commctrl.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 namespace Pd::UiDriver
@@ -24,10 +25,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     std::wstring mode = count > 1 ? words[1] : L"";
     int number = count > 2 ? _wtoi(words[2]) : 0;
     ::LocalFree(words);
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    Pd::Core::ComApartment apartment(Pd::Core::Apartment::SingleThreaded);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
-    int code = Pd::UiDriver::RunMode(instance, mode, number);
-    ::CoUninitialize();
-    return code;
+    return Pd::UiDriver::RunMode(instance, mode, number);
 }

@@ -14,7 +14,9 @@
 // Prints RESULT lines; exits non-zero when the bridge answers wrongly or stalls.
 #include "bt/hci/Bytes.h"
 #include "bt/Session.h"
+#include "core/Hex.h"
 #include "core/Log.h"
+#include "core/ScopeExit.h"
 #include "platform/Bluetooth.h"
 #include "tests/bt/bench/HciStream.h"
 #include "tests/support/SimScenario.h"
@@ -63,12 +65,7 @@ struct Failure
 std::string Hex(const Bytes& bytes)
 {
     std::string text;
-    for (std::uint8_t byte : bytes)
-    {
-        char pair[3];
-        std::snprintf(pair, sizeof(pair), "%02X", byte);
-        text += pair;
-    }
+    Pd::Core::AppendHexBytes(text, bytes);
     return text;
 }
 
@@ -407,17 +404,11 @@ std::vector<double> LoopbackRoundTrips(const Options& options)
             if (!stream.Send(completed) || !stream.Send(response))
                 break;
     });
-    struct Ending
-    {
-        SOCKET host, peer;
-        std::thread& thread;
-        ~Ending()
-        {
-            ::closesocket(host);
-            thread.join();
-            ::closesocket(peer);
-        }
-    } ending{hostSocket, peerSocket, peer};
+    Pd::Core::ScopeExit ending([&] {
+        ::closesocket(hostSocket);
+        peer.join();
+        ::closesocket(peerSocket);
+    });
     HciStream host(hostSocket, StallTimeout);
     std::vector<double> samples;
     for (int i = -WarmUp; i < options.reads; ++i)
@@ -439,16 +430,10 @@ void Run(const Options& options)
         Pd::Bt::RunSession(bridgeSocket, Adapter, {});
         ::closesocket(bridgeSocket); // as the guest loop does once the session returned
     });
-    struct Ending // the session ends once the host closed its end
-    {
-        SOCKET socket;
-        std::thread& session;
-        ~Ending()
-        {
-            ::closesocket(socket);
-            session.join();
-        }
-    } ending{hostSocket, session};
+    Pd::Core::ScopeExit ending([&] { // the session ends once the host closed its end
+        ::closesocket(hostSocket);
+        session.join();
+    });
 
     HciStream host(hostSocket, StallTimeout);
     std::uint16_t handle = Connect(host);

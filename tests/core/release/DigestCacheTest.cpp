@@ -47,7 +47,7 @@ protected:
         };
     }
 
-    std::wstring Digest(const Pd::Core::StopPredicate& stop = {})
+    std::wstring Digest(std::stop_token stop = {})
     {
         return Pd::Core::Detail::CachedFileSha256With(file_.wstring(), stop, Source());
     }
@@ -124,7 +124,9 @@ TEST_F(DigestCache, ForeignEntryOnlyCostsAFullHashAndAFileWithoutUsnIsNeverCache
 
 TEST_F(DigestCache, RememberedDigestIsUsedWithoutReadingAndStopOrAMissingFileGivesNone)
 {
-    EXPECT_EQ(Digest([] { return true; }), L"");
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(Digest(stopped.get_token()), L"");
     EXPECT_EQ(CacheValue(file_.wstring()), std::nullopt);
     EXPECT_EQ(Pd::Core::Detail::CachedFileSha256With(other_.wstring(), {}, Source()), L"");
 

@@ -9,6 +9,7 @@
 //   ReleaseDriver.exe uninstall <install folder>
 //     Uninstalls and keeps the Android data; exits 3 when the run collected failures.
 // Errors and failures go to standard error, a line each; 1 is a failed run.
+#include "core/ComApartment.h"
 #include "core/release/InstallRun.h"
 #include "core/release/ManifestLoader.h"
 #include "core/release/Uninstall.h"
@@ -16,8 +17,6 @@
 #include "core/Text.h"
 
 #include <windows.h>
-
-#include <objbase.h>
 
 #include <cstdio>
 #include <string>
@@ -61,7 +60,7 @@ int Install(const std::wstring& address, const std::wstring& folder, const std::
 
 int Uninstall(const std::wstring& folder)
 {
-    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    Pd::Core::ComApartment apartment(Pd::Core::Apartment::Multithreaded);
     Pd::Core::Callbacks callbacks{[](const Pd::Core::Progress&) {}, [](Pd::Level, const std::wstring&) {},
                                   [](const std::wstring&) { return false; }};
     auto outcome = Pd::Core::Uninstall(folder, Pd::Core::Removal::KeepData, callbacks);

@@ -37,7 +37,7 @@ protected:
         return folder;
     }
 
-    ReleaseState Verify(const fs::path& folder, const Pd::Core::StopPredicate& stop = {})
+    ReleaseState Verify(const fs::path& folder, std::stop_token stop = {})
     {
         return Pd::Core::VerifyRelease(folder.wstring(), stop);
     }
@@ -96,7 +96,9 @@ TEST_F(ReleaseVerification, EveryFileWithADigestIsCheckedAgainstTheSignedManifes
 
 TEST_F(ReleaseVerification, StopUntrustedPublisherAndMissingFolderHaveTheirOwnStates)
 {
-    EXPECT_EQ(Verify(Installed(L"complete"), [] { return true; }), ReleaseState::Cancelled);
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(Verify(Installed(L"complete"), stopped.get_token()), ReleaseState::Cancelled);
     EXPECT_EQ(Verify(L""), ReleaseState::NoInstallFolder);
     EXPECT_EQ(Verify(scratch_.Path() / L"missing"), ReleaseState::NoInstallFolder);
     EXPECT_EQ(Verify(scratch_.Write(L"file", "not a folder")), ReleaseState::NoInstallFolder);

@@ -62,7 +62,7 @@ class BackgroundHostTest : public ::testing::Test
 protected:
     BackgroundHostTest()
     {
-        parts.verifyRelease = [this](const Pd::Core::StopPredicate&) {
+        parts.verifyRelease = [this](std::stop_token) {
             events.Add("verify");
             return ReleaseState::Verified;
         };
@@ -123,12 +123,12 @@ TEST_F(BackgroundHostTest, AnUnverifiedOrCancelledReleaseServesNothing)
         SCOPED_TRACE(static_cast<int>(c.state));
         Pd::Test::LogCapture log;
         std::optional<DWORD> stateDuringCheck;
-        parts.verifyRelease = [&](const Pd::Core::StopPredicate& stop) {
+        parts.verifyRelease = [&](std::stop_token stop) {
             stateDuringCheck = ClearedSettings::Dword(L"ReleaseState");
             if (c.state != ReleaseState::Cancelled)
                 return c.state;
             Pd::Core::SignalNamedEvent(Pd::Host::StopEventName); // Stop during the check ends it
-            while (!stop())
+            while (!stop.stop_requested())
                 ::Sleep(1);
             return ReleaseState::Cancelled;
         };

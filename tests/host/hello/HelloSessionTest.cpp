@@ -2,6 +2,7 @@
 #include "core/Handles.h"
 #include "core/Settings.h"
 #include "host/controls/HostSettings.h"
+#include "host/hello/LockWatch.h"
 #include "platform/sim/SimUserConsent.h"
 #include "tests/support/SimScenario.h"
 
@@ -126,7 +127,7 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
     SimScenario pc(R"({"hello":{"result":0}})");
     ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(5));
     Remembered().memory = {}; // process-wide: an earlier test's success would answer at once
-    StartLockWatch();
+    LockWatch lockWatch;
     HWND watch = nullptr;
     for (int tries = 0; tries < 100 && (watch == nullptr || !Remembered().sessionNotifications); ++tries)
     {
@@ -157,7 +158,6 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
         EXPECT_EQ(peer_.NextAnswer(), 1);
     }
     EXPECT_EQ(Pd::Platform::Sim::RecordedHelloPrompts(pc.Folder()).size(), 4u);
-    StopLockWatch();
 }
 
 } // namespace
