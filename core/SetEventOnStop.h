@@ -3,7 +3,11 @@
 // with its other handles) returns as soon as stop is requested.
 #pragma once
 
+#include "core/Handles.h"
+
 #include <windows.h>
+
+#include <stop_token>
 
 namespace Pd::Core
 {
@@ -14,5 +18,19 @@ struct SetEventOnStop
 
     void operator()() const noexcept { ::SetEvent(event); }
 };
+
+// Waits up to timeoutMs for the handle; true when it was signalled, false when the time ran out,
+// the wait failed or stop was requested (then at once).
+inline bool WaitUnlessStopped(HANDLE handle, DWORD timeoutMs, std::stop_token stop)
+{
+    if (!stop.stop_possible())
+        return ::WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0;
+    UniqueHandle woken(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!woken)
+        return false;
+    std::stop_callback<SetEventOnStop> wake(stop, SetEventOnStop{woken.Get()});
+    HANDLE handles[] = {handle, woken.Get()};
+    return ::WaitForMultipleObjects(2, handles, FALSE, timeoutMs) == WAIT_OBJECT_0;
+}
 
 } // namespace Pd::Core

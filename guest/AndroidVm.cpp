@@ -6,6 +6,7 @@
 #include "core/Handles.h"
 #include "core/Json.h"
 #include "core/LogEscape.h"
+#include "core/SetEventOnStop.h"
 #include "core/Strings.h"
 #include "platform/Guid.h"
 
@@ -230,7 +231,8 @@ ComputeSystem OpenComputeSystem(const GUID& id, HANDLE exitEvent)
     return system;
 }
 
-VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimings& timings)
+VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimings& timings,
+                     std::stop_token stop)
 {
     std::optional<AndroidVm> vm = FindOwnAndroidVm().vm;
     if (!vm)
@@ -244,8 +246,10 @@ VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimi
 
     if (shutdownHook)
         shutdownHook();
-    if (::WaitForSingleObject(exited.Get(), timings.shutdownMs) == WAIT_OBJECT_0)
+    if (Core::WaitUnlessStopped(exited.Get(), timings.shutdownMs, stop))
         return VmStop::ShutDown;
+    if (stop.stop_requested())
+        return VmStop::Failed;
 
     Operation terminate(system.Service());
     if (!terminate)
@@ -258,9 +262,8 @@ VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimi
         // A VM that ended on its own just as the termination was asked for is not a failure.
         return HasEnded(*vm, exited.Get()) ? VmStop::ShutDown : VmStop::Failed;
     }
-    return ::WaitForSingleObject(exited.Get(), timings.endAfterTerminateMs) == WAIT_OBJECT_0
-               ? VmStop::Terminated
-               : VmStop::Failed;
+    return Core::WaitUnlessStopped(exited.Get(), timings.endAfterTerminateMs, stop) ? VmStop::Terminated
+                                                                                    : VmStop::Failed;
 }
 
 } // namespace Pd::Guest

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -129,7 +130,9 @@ struct VmStopTimings
 // Stops the current user's Android VM: calls the hook (which starts Android's own shutdown), waits
 // for the end, and terminates the VM through the service when it does not end in time. The hook
 // is not called when no VM of the user runs or the VM cannot be opened. Another account's VM is
-// never stopped.
-VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimings& timings = {});
+// never stopped. A stop request ends the waits at once and leaves the VM to Android's own
+// shutdown: the result is then Failed, unless the VM had ended.
+VmStop StopAndroidVm(const std::function<void()>& shutdownHook, const VmStopTimings& timings = {},
+                     std::stop_token stop = {});
 
 } // namespace Pd::Guest

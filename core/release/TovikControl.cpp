@@ -75,13 +75,13 @@ void ShutdownTovik(const std::wstring& workingFolder, const Core::LogText& log)
         ::WaitForSingleObject(ended.Get(), ShutdownWaitMs);
 }
 
-Guest::VmStop Stop()
+Guest::VmStop Stop(std::stop_token stop)
 {
     std::optional<PackageInfo> package = FindInstalledPackage();
     if (!package)
         return Guest::VmStop::NotRunning;
     // The hook does not wait for the client: the VM's own end is what the stop waits for.
-    return Guest::StopAndroidVm([&] { RequestTovikShutdown(package->installLocation); });
+    return Guest::StopAndroidVm([&] { RequestTovikShutdown(package->installLocation); }, {}, stop);
 }
 
 void SeedTovikSettings()

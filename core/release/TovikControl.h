@@ -7,6 +7,7 @@
 #include "core/Result.h"
 #include "guest/AndroidVm.h"
 
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -36,8 +37,9 @@ bool RequestTovikShutdown(const std::wstring& workingFolder);
 void ShutdownTovik(const std::wstring& workingFolder, const Core::LogText& log);
 
 // Stops the current account's Tovik: its own shutdown first, then the VM is ended after the
-// wait. Not running when the account has no Tovik, whatever VM another account runs.
-Guest::VmStop Stop();
+// wait. Not running when the account has no Tovik, whatever VM another account runs. A stop
+// request ends the waits (Guest::StopAndroidVm).
+Guest::VmStop Stop(std::stop_token stop = {});
 
 // Gives the package's "DeveloperModeEnabled" and "OptionalDiagnosticDataEnabled" the value false
 // unless they already hold a value; every failure is silent.

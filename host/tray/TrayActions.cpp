@@ -51,7 +51,7 @@ TrayActions DefaultTrayActions()
     actions.openWindow = &OpenWindow;
     actions.openAndroidSettings = [] { static_cast<void>(Install::OpenTovikSettings()); };
     actions.confirmRoot = &ConfirmRoot;
-    actions.stopAndroid = [] { static_cast<void>(Install::Stop()); };
+    actions.stopAndroid = [](std::stop_token stop) { static_cast<void>(Install::Stop(stop)); };
     actions.openBluetoothLog = &OpenBluetoothLog;
     return actions;
 }

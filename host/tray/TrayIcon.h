@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 namespace Pd::Host
@@ -16,7 +16,7 @@ namespace Pd::Host
 
 // What the menu's commands and the registration balloon do beyond the host settings, which the
 // tray changes itself. Every member is called on the tray thread, except stopAndroid, which runs
-// on a thread of its own (one at a time) that the tray's close waits for up to stopAndroidWait.
+// on a thread of its own (one at a time): the tray's close requests its stop and waits for it.
 struct TrayActions
 {
     std::function<void()> openWindow;                 // "Open Peldra" and the update items
@@ -24,10 +24,8 @@ struct TrayActions
     std::function<bool()> registrationWaiting;        // Android handed over a device id not yet registered
     std::function<void(HWND owner)> openRegistration; // the Google Play page, owned by the tray window
     std::function<bool(HWND owner)> confirmRoot;      // asks before root for apps is turned on
-    std::function<void()> stopAndroid;                // "Stop Tovik"
+    std::function<void(std::stop_token)> stopAndroid; // "Stop Tovik": ends its waits when asked
     std::function<void()> openBluetoothLog;
-    // Well inside the 10 s in which a host must end when asked to.
-    std::chrono::milliseconds stopAndroidWait{5000};
 };
 
 // The real actions. Registration is not part of the tray: until registrationWaiting and

@@ -2,7 +2,7 @@
 // the hooks' messages and the menu's commands. Everything here runs on the tray thread.
 #pragma once
 
-#include "host/tray/BoundedJob.h"
+#include "host/tray/StoppableJob.h"
 #include "host/tray/TrayIcon.h"
 
 #include <windows.h>
@@ -17,10 +17,7 @@ namespace Pd::Host
 class TrayWindow
 {
 public:
-    TrayWindow(HANDLE stopEvent, const TrayActions& actions)
-        : stopEvent_(stopEvent), actions_(actions), stopAndroid_("Stop Tovik", actions.stopAndroidWait)
-    {
-    }
+    TrayWindow(HANDLE stopEvent, const TrayActions& actions) : stopEvent_(stopEvent), actions_(actions) {}
     TrayWindow(const TrayWindow&) = delete;
     TrayWindow& operator=(const TrayWindow&) = delete;
 
@@ -49,7 +46,7 @@ private:
     UINT taskbarCreated_ = 0;
     bool offerPending_ = false; // the balloon on screen is the registration offer
     bool badgeShown_ = false;   // the icon shown carries the update badge
-    BoundedJob stopAndroid_;    // stopping Android waits up to a minute; the menu stays usable
+    StoppableJob stopAndroid_;  // stopping Android waits up to a minute; the menu stays usable
 };
 
 } // namespace Pd::Host

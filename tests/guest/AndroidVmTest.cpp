@@ -174,6 +174,7 @@ TEST(StopAndroidVm, ShutsDownThenTerminatesAndReportsWhatEndedTheVm)
         Pd::Guest::VmStopTimings timings;
         VmStop result;
         int hookCalls;
+        bool stopped = false; // stop requested before the call: no wait, no termination
     };
     const Case cases[] = {
         {R"({"computeSystems":[]})", ExpectShutdown, VmStop::NotRunning, 0},
@@ -184,6 +185,7 @@ TEST(StopAndroidVm, ShutsDownThenTerminatesAndReportsWhatEndedTheVm)
         {OneVm(R"(,"shutdown":false,"terminate":"refused")"), ExpectNoEnd, VmStop::Failed, 1},
         {OneVm(R"(,"shutdown":false,"terminate":"fails")"), ExpectNoEnd, VmStop::Failed, 1},
         {OneVm(R"(,"shutdown":false,"terminate":"ignored")"), ExpectNoEnd, VmStop::Failed, 1},
+        {OneVm(R"(,"shutdown":false,"terminate":"works")"), ExpectShutdown, VmStop::Failed, 1, true},
     };
     for (const Case& c : cases)
     {
@@ -193,7 +195,10 @@ TEST(StopAndroidVm, ShutsDownThenTerminatesAndReportsWhatEndedTheVm)
             ++calls;
             Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder());
         };
-        EXPECT_EQ(Pd::Guest::StopAndroidVm(hook, c.timings), c.result) << c.scenario;
+        std::stop_source stop;
+        if (c.stopped)
+            stop.request_stop();
+        EXPECT_EQ(Pd::Guest::StopAndroidVm(hook, c.timings, stop.get_token()), c.result) << c.scenario;
         EXPECT_EQ(calls, c.hookCalls) << c.scenario;
         EXPECT_EQ(Pd::Guest::FindAndroidVm().has_value(), c.result == VmStop::Failed) << c.scenario;
         // A second stop, as another process would run it, finds the stopped VM stopped.
