@@ -1,6 +1,6 @@
 #include "bt/HostSignal.h"
 
-#include "host/controls/HostChange.h"
+#include "core/host/HostChange.h"
 
 namespace Pd::Bt
 {

@@ -12,8 +12,8 @@
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "guest/AndroidVm.h"
-#include "host/controls/HostObjects.h"
-#include "host/controls/HostSettings.h"
+#include "core/host/HostObjects.h"
+#include "core/host/HostSettings.h"
 #include "host/hello/HelloBridge.h"
 #include "host/hello/WindowsHello.h"
 

@@ -4,9 +4,9 @@
 #include "cli/Commands.h"
 #include "cli/ReleaseTarget.h"
 #include "cli/Sources.h"
-#include "core/release/InstallState.h"
-#include "core/release/Versions.h"
-#include "core/release/WindowsInfo.h"
+#include "core/release/install/InstallState.h"
+#include "core/release/manifest/Versions.h"
+#include "core/release/windows/WindowsInfo.h"
 #include "core/Strings.h"
 #include "core/Version.h"
 

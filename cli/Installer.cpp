@@ -2,7 +2,7 @@
 
 #include "cli/ExitCode.h"
 #include "core/Elevation.h"
-#include "core/release/InstallerModes.h"
+#include "core/release/program/InstallerModes.h"
 #include "core/Strings.h"
 
 namespace Pd::Cli

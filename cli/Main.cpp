@@ -11,7 +11,7 @@
 #include "core/Language.h"
 #include "core/Log.h"
 #include "core/Module.h"
-#include "core/release/UserFolderFiles.h"
+#include "core/release/folders/UserFolderFiles.h"
 #include "core/Text.h"
 #include "host/background/BackgroundHost.h"
 #include "ui/MainWindow.h"

@@ -1,8 +1,8 @@
 #include "cli/ReleaseReporting.h"
 
 #include "core/InstallFolder.h"
-#include "core/release/InstallState.h"
-#include "core/release/RunLock.h"
+#include "core/release/install/InstallState.h"
+#include "core/release/install/RunLock.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 

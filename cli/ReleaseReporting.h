@@ -4,7 +4,7 @@
 
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
-#include "core/release/Callbacks.h"
+#include "core/release/install/Callbacks.h"
 
 #include <string>
 

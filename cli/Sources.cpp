@@ -1,8 +1,8 @@
 #include "cli/Sources.h"
 
 #include "core/InstallFolder.h"
-#include "core/release/InstallFolderRules.h"
-#include "core/release/Versions.h"
+#include "core/release/folders/InstallFolderRules.h"
+#include "core/release/manifest/Versions.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 

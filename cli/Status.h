@@ -1,8 +1,8 @@
 // What "status" prints: the facts it gathers and the lines they make.
 #pragma once
 
-#include "core/release/ReleaseFiles.h"
-#include "core/release/WindowsInfo.h"
+#include "core/release/verify/ReleaseFiles.h"
+#include "core/release/windows/WindowsInfo.h"
 #include "host/hello/WindowsHello.h"
 
 #include <cstdint>

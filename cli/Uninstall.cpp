@@ -4,10 +4,10 @@
 
 #include "cli/Sources.h"
 #include "core/Elevation.h"
-#include "core/release/FileTree.h"
-#include "core/release/InstalledMsi.h"
-#include "core/release/Leftovers.h"
-#include "core/release/Uninstall.h"
+#include "core/release/folders/FileTree.h"
+#include "core/release/program/InstalledMsi.h"
+#include "core/release/uninstall/Leftovers.h"
+#include "core/release/uninstall/Uninstall.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 

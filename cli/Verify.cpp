@@ -3,9 +3,9 @@
 #include "cli/Commands.h"
 
 #include "cli/ReleaseReporting.h"
-#include "core/release/InstallFolderRules.h"
-#include "core/release/Packages.h"
-#include "core/release/ReleaseVerification.h"
+#include "core/release/folders/InstallFolderRules.h"
+#include "core/release/windows/Packages.h"
+#include "core/release/verify/ReleaseVerification.h"
 
 #include <fmt/xchar.h>
 

@@ -6,7 +6,7 @@
 #include "core/SetEventOnStop.h"
 #include "core/Strings.h"
 #include "guest/AndroidVm.h"
-#include "host/controls/HostChange.h"
+#include "core/host/HostChange.h"
 #include "platform/Guid.h"
 #include "platform/HvSocket.h"
 

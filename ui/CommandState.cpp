@@ -1,6 +1,6 @@
 #include "ui/CommandState.h"
 
-#include "core/release/Versions.h"
+#include "core/release/manifest/Versions.h"
 
 namespace Pd::Ui
 {

@@ -1,6 +1,6 @@
 #include "ui/FolderChoice.h"
 
-#include "core/release/Folders.h"
+#include "core/release/folders/Folders.h"
 #include "core/Text.h"
 #include "platform/WebPage.h"
 

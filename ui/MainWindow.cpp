@@ -4,10 +4,10 @@
 
 #include "core/HostChanged.h"
 #include "core/InstallFolder.h"
-#include "core/release/InstallState.h"
+#include "core/release/install/InstallState.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "host/controls/HostControl.h"
+#include "core/host/HostControl.h"
 #include "pd/ProgramVersion.h"
 #include "ui/Dialog.h"
 #include "ui/ProgressText.h"

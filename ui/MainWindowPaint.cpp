@@ -1,6 +1,6 @@
 #include "ui/MainWindow.h"
 
-#include "core/release/Folders.h"
+#include "core/release/folders/Folders.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "ui/HostRows.h"

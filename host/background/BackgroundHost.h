@@ -3,7 +3,7 @@
 // its Reload event wakes it, until its Stop event ends it.
 #pragma once
 
-#include "core/release/ReleaseFiles.h"
+#include "core/release/verify/ReleaseFiles.h"
 #include "host/elevation/Frames.h"
 
 #include <windows.h>

@@ -6,7 +6,7 @@
 #include "core/Log.h"
 #include "core/LogEscape.h"
 #include "core/Text.h"
-#include "host/controls/TrayHooks.h"
+#include "core/host/TrayHooks.h"
 #include "host/elevation/ElevationBridge.h"
 #include "host/hello/WindowsHello.h"
 

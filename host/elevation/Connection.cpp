@@ -5,9 +5,9 @@
 #include "core/HostChanged.h"
 #include "core/Log.h"
 #include "core/Settings.h"
-#include "host/controls/HostChange.h"
-#include "host/controls/HostObjects.h"
-#include "host/controls/HostSettings.h"
+#include "core/host/HostChange.h"
+#include "core/host/HostObjects.h"
+#include "core/host/HostSettings.h"
 #include "host/elevation/ElevationBridge.h"
 
 #include <fmt/format.h>

@@ -5,8 +5,8 @@
 
 #include "core/Log.h"
 #include "core/LogEscape.h"
-#include "core/release/Magisk.h"
-#include "core/release/ReleaseFiles.h"
+#include "core/release/download/Magisk.h"
+#include "core/release/verify/ReleaseFiles.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"
 

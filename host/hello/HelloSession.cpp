@@ -3,7 +3,7 @@
 #include "core/ComApartment.h"
 #include "core/Log.h"
 #include "core/Text.h"
-#include "host/controls/HostSettings.h"
+#include "core/host/HostSettings.h"
 #include "host/hello/WindowsHello.h"
 
 #include <fmt/format.h>

@@ -6,9 +6,9 @@
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "guest/Vsock.h"
-#include "host/controls/HostChange.h"
-#include "host/controls/RegistrationRequest.h"
-#include "host/controls/TrayHooks.h"
+#include "core/host/HostChange.h"
+#include "core/host/RegistrationRequest.h"
+#include "core/host/TrayHooks.h"
 #include "platform/WebPage.h"
 
 #include <fmt/format.h>

@@ -3,12 +3,12 @@
 #include "core/Handles.h"
 #include "core/InstallFolder.h"
 #include "core/Log.h"
-#include "core/release/ManifestLoader.h"
-#include "core/release/Updates.h"
-#include "core/release/Versions.h"
+#include "core/release/manifest/ManifestLoader.h"
+#include "core/release/manifest/Updates.h"
+#include "core/release/manifest/Versions.h"
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
-#include "host/controls/HostChange.h"
+#include "core/host/HostChange.h"
 
 #include <chrono>
 #include <string>

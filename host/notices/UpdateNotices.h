@@ -4,7 +4,7 @@
 // access. What it finds is recorded for the window and the tray, logged and announced.
 #pragma once
 
-#include "core/release/Manifest.h"
+#include "core/release/manifest/Manifest.h"
 #include "core/Result.h"
 #include "platform/NetworkConnectivity.h"
 

@@ -1,8 +1,8 @@
 #include "core/DataFolder.h"
-#include "core/release/Folders.h"
-#include "core/release/TovikControl.h"
+#include "core/release/folders/Folders.h"
+#include "core/release/windows/TovikControl.h"
 #include "core/Text.h"
-#include "host/controls/HostControl.h"
+#include "core/host/HostControl.h"
 #include "host/tray/TrayIcon.h"
 #include "platform/WebPage.h"
 

@@ -1,6 +1,6 @@
 #include "host/tray/TrayIcon.h"
 
-#include "host/controls/TrayHooks.h"
+#include "core/host/TrayHooks.h"
 #include "host/tray/TrayWindow.h"
 
 #include <system_error>

@@ -1,6 +1,6 @@
 // The notification-area icon of the background host: a thread of its own with a hidden window,
 // the icon, its menu and its balloons. Other threads reach it only through the hooks of
-// host/controls/TrayHooks.h, which are set while the icon exists.
+// core/host/TrayHooks.h, which are set while the icon exists.
 #pragma once
 
 #include <windows.h>

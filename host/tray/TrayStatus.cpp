@@ -2,11 +2,11 @@
 
 #include "core/Handles.h"
 #include "core/InstallFolder.h"
-#include "core/release/Updates.h"
+#include "core/release/manifest/Updates.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "guest/Vsock.h"
-#include "host/controls/HostSettings.h"
+#include "core/host/HostSettings.h"
 
 #include <windows.h>
 

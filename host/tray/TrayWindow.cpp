@@ -2,8 +2,8 @@
 
 #include "core/Handles.h"
 #include "core/Text.h"
-#include "host/controls/HostSettings.h"
-#include "host/controls/TrayHooks.h"
+#include "core/host/HostSettings.h"
+#include "core/host/TrayHooks.h"
 #include "host/tray/TrayBadge.h"
 #include "host/tray/TrayStatus.h"
 

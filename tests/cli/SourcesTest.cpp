@@ -1,5 +1,5 @@
 #include "cli/Sources.h"
-#include "core/release/Versions.h"
+#include "core/release/manifest/Versions.h"
 #include "core/Settings.h"
 #include "tests/core/release/UserValues.h"
 

@@ -3,7 +3,7 @@
 #include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/Strings.h"
-#include "host/controls/TrayHooks.h"
+#include "core/host/TrayHooks.h"
 #include "platform/sim/SimComputeCore.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/LoopbackPeer.h"

@@ -13,8 +13,8 @@
 //   HostDriver detached-stop <ms> <exe> [words...]  the same, and asks the host to end the moment
 //                                                  it holds the session (during its release check)
 #include "core/Handles.h"
-#include "host/controls/HostControl.h"
-#include "host/controls/HostSettings.h"
+#include "core/host/HostControl.h"
+#include "core/host/HostSettings.h"
 
 #include <windows.h>
 

@@ -10,9 +10,9 @@
 //                                               until the peer closes it, then the test classes'
 //                                               calls; 1 when either fails
 #include "bt/Session.h"
-#include "core/release/PackageDeployment.h"
-#include "core/release/Packages.h"
-#include "core/release/TovikControl.h"
+#include "core/release/windows/PackageDeployment.h"
+#include "core/release/windows/Packages.h"
+#include "core/release/windows/TovikControl.h"
 #include "platform/Bluetooth.h"
 #include "platform/PackageManager.h"
 

@@ -9,8 +9,8 @@
 //   unpack-archive <zst> <folder> <size>           Pd::Install::UnpackArchive
 //   unpack-ceiling <zst> <file> [hash]             ZSTD_decompressStream -> [SHA-256 ->] WriteFile
 #include "core/Handles.h"
-#include "core/release/Net.h"
-#include "core/release/Unpack.h"
+#include "core/release/download/Net.h"
+#include "core/release/unpack/Unpack.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"
 

@@ -1,6 +1,6 @@
 // The digest cache. Wine keeps no change journal, so QueryFileIdentity never finds a USN there and
 // nothing is cached; the rules of the cache are shown with identities of the test's own making.
-#include "core/release/DigestCache.h"
+#include "core/release/verify/DigestCache.h"
 
 #include "core/Handles.h"
 #include "tests/core/release/Helpers.h"

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "core/Json.h"
-#include "core/release/KnownFolder.h"
-#include "core/release/Packages.h"
+#include "core/release/folders/KnownFolder.h"
+#include "core/release/windows/Packages.h"
 #include "core/Strings.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/support/UnixPath.h"

@@ -2,7 +2,7 @@
 // registry. Its dism.exe is a stand-in that does nothing and exits with 0: enabling "succeeds"
 // without a restart, which shows the tool's path, command and exit code handling; the exit codes
 // 3010 and errors are shown through the simulated PC.
-#include "core/release/Features.h"
+#include "core/release/windows/Features.h"
 
 #include "core/Strings.h"
 #include "platform/sim/Simulation.h"

@@ -1,8 +1,8 @@
 // Folders and files on disk: Program Files, free space, same files, and removing and measuring
 // folder trees, with waits counted instead of slept and links made the Unix way (Wine cannot make
 // Windows links).
-#include "core/release/Folders.h"
-#include "core/release/FileTree.h"
+#include "core/release/folders/Folders.h"
+#include "core/release/folders/FileTree.h"
 
 #include "core/Handles.h"
 #include "tests/core/release/LoopbackServer.h"

@@ -4,7 +4,7 @@
 
 #include "core/Handles.h"
 #include "core/Json.h"
-#include "core/release/Packages.h"
+#include "core/release/windows/Packages.h"
 #include "core/Result.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"

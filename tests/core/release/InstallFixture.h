@@ -5,9 +5,9 @@
 // shortcut are put back afterwards (the Wine prefix is shared).
 #pragma once
 
-#include "core/release/InstallRun.h"
-#include "core/release/ManifestLoader.h"
-#include "core/release/SettingsShortcut.h"
+#include "core/release/install/InstallRun.h"
+#include "core/release/manifest/ManifestLoader.h"
+#include "core/release/windows/SettingsShortcut.h"
 #include "core/Strings.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"

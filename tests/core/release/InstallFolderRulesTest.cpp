@@ -1,6 +1,6 @@
 // The one form of an install folder, and what is refused before anything is written, against a
 // fixed set of Windows' folders.
-#include "core/release/InstallFolderRules.h"
+#include "core/release/folders/InstallFolderRules.h"
 
 #include "core/Strings.h"
 #include "core/Text.h"

@@ -1,10 +1,10 @@
 // The install run on a simulated Windows 11 PC, from a signed test release on the loopback server:
 // the road, the checks before anything is fetched, the questions, the registration, cancellation,
 // and a run killed part-way in a process of its own (ReleaseDriver.exe) and then run again.
-#include "core/release/InstallRun.h"
+#include "core/release/install/InstallRun.h"
 
-#include "core/release/InstallState.h"
-#include "core/release/Packages.h"
+#include "core/release/install/InstallState.h"
+#include "core/release/windows/Packages.h"
 #include "platform/PackageManager.h"
 #include "platform/sim/Simulation.h"
 #include "tests/core/release/InstallFixture.h"

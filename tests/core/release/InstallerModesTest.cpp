@@ -2,10 +2,10 @@
 // token, so the session and token choices are driven through their own functions with sessions
 // of the test's making and this process's own tokens; the hosts are threads of the test holding
 // named mutexes, and the uninstall's child is the probe program.
-#include "core/release/InstallerModes.h"
+#include "core/release/program/InstallerModes.h"
 
-#include "core/release/Folders.h"
-#include "core/release/Packages.h"
+#include "core/release/folders/Folders.h"
+#include "core/release/windows/Packages.h"
 #include "core/Strings.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/ProbeProgram.h"

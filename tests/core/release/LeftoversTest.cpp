@@ -1,9 +1,9 @@
 // The clean-up of what Windows keeps of Tovik: registry entries written under HKEY_CURRENT_USER of
 // the test prefix and removed again, shortcuts made with the shell's own link object in scratch
 // folders that stand in for the Start menu, the desktop and the taskbar pins.
-#include "core/release/Leftovers.h"
+#include "core/release/uninstall/Leftovers.h"
 
-#include "core/release/Packages.h"
+#include "core/release/windows/Packages.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/ScratchFolder.h"
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "core/Json.h"
-#include "core/release/Manifest.h"
+#include "core/release/manifest/Manifest.h"
 #include "core/Strings.h"
 #include "tests/support/UnixPath.h"
 

@@ -1,6 +1,6 @@
 // The Magisk lookup and download against the loopback server, which stands in for both the
 // release API and the release downloads.
-#include "core/release/Magisk.h"
+#include "core/release/download/Magisk.h"
 
 #include "core/Strings.h"
 #include "tests/core/release/Helpers.h"

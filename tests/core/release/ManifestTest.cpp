@@ -2,8 +2,8 @@
 // the loopback server. Under Wine the product's catalog check can never succeed (its member lookup
 // is a stub), so there a catalog is kept but never makes the manifest signed; signed manifests are
 // shown on a simulated PC that trusts the test publisher.
-#include "core/release/Manifest.h"
-#include "core/release/ManifestLoader.h"
+#include "core/release/manifest/Manifest.h"
+#include "core/release/manifest/ManifestLoader.h"
 #include "core/Strings.h"
 
 #include "tests/core/release/Helpers.h"

@@ -1,8 +1,8 @@
 // Transfers against the loopback release server: text fetches and file downloads with resume,
 // retries, digest checks and cancellation.
-#include "core/release/Net.h"
+#include "core/release/download/Net.h"
 
-#include "core/release/HttpRequest.h"
+#include "core/release/download/HttpRequest.h"
 
 #include "core/Strings.h"
 #include "tests/core/release/Helpers.h"

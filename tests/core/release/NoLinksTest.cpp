@@ -4,11 +4,11 @@
 // path attributes but never a link to a file (nor through a handle); the resolved path of the handle shows
 // both. Wine keeps no access lists: it derives one from the Unix mode bits, so the list the install sets is
 // checked as built, and a world-writable Unix folder stands for a folder that every user may change.
-#include "core/release/NoLinks.h"
-#include "core/release/FolderAccess.h"
-#include "core/release/KnownFolder.h"
-#include "core/release/StagedFiles.h"
-#include "core/release/UserFolderFiles.h"
+#include "core/release/folders/NoLinks.h"
+#include "core/release/folders/FolderAccess.h"
+#include "core/release/folders/KnownFolder.h"
+#include "core/release/unpack/StagedFiles.h"
+#include "core/release/folders/UserFolderFiles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "tests/core/release/Helpers.h"

@@ -1,9 +1,9 @@
 // Dependencies, registration and removal of the Tovik package through the simulated package
 // manager, which keeps the deployments and the apps' settings in its state.
-#include "core/release/PackageDeployment.h"
+#include "core/release/windows/PackageDeployment.h"
 
 #include "core/ErrorText.h"
-#include "core/release/Packages.h"
+#include "core/release/windows/Packages.h"
 #include "core/Strings.h"
 #include "platform/PackageManager.h"
 #include "tests/core/release/Helpers.h"

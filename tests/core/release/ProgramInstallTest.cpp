@@ -1,8 +1,8 @@
 // The program's copy of itself into the default install folder, with the running program, the
 // default folder and the host controls of the test's own making, and the replacement with a
 // backup that the copy uses. (The install road shows the host's registration and restart.)
-#include "core/release/ProgramInstall.h"
-#include "core/release/ProgramCopy.h"
+#include "core/release/program/ProgramInstall.h"
+#include "core/release/program/ProgramCopy.h"
 
 #include "core/Handles.h"
 #include "core/Strings.h"

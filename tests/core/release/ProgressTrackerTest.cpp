@@ -1,4 +1,4 @@
-#include "core/release/ProgressTracker.h"
+#include "core/release/install/ProgressTracker.h"
 
 #include <gtest/gtest.h>
 

@@ -10,9 +10,9 @@
 //     Uninstalls and keeps the Android data; exits 3 when the run collected failures.
 // Errors and failures go to standard error, a line each; 1 is a failed run.
 #include "core/ComApartment.h"
-#include "core/release/InstallRun.h"
-#include "core/release/ManifestLoader.h"
-#include "core/release/Uninstall.h"
+#include "core/release/install/InstallRun.h"
+#include "core/release/manifest/ManifestLoader.h"
+#include "core/release/uninstall/Uninstall.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 

@@ -1,4 +1,4 @@
-#include "core/release/ReleasePlan.h"
+#include "core/release/install/ReleasePlan.h"
 
 #include "tests/core/ScratchFolder.h"
 

@@ -1,9 +1,9 @@
 // Verifying an installed release on a simulated PC that trusts the test publisher, against
 // releases that the test-release builder signed and laid out as an install run leaves them.
-#include "core/release/ReleaseVerification.h"
+#include "core/release/verify/ReleaseVerification.h"
 
 #include "core/Handles.h"
-#include "core/release/Trust.h"
+#include "core/release/manifest/Trust.h"
 #include "core/Strings.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/release/UserValues.h"

@@ -2,7 +2,7 @@
 // run that ended without releasing it, waited for with one line when held, then refused or
 // cancelled. Each test has a lock name of its own, so that runs elsewhere in the prefix never meet
 // it.
-#include "core/release/RunLock.h"
+#include "core/release/install/RunLock.h"
 
 #include "core/Handles.h"
 #include "tests/support/PlantedObject.h"

@@ -2,10 +2,10 @@
 // self-update through it, against the loopback server with installer packages signed at test
 // time, on a simulated PC that trusts the test publisher. The full run lets Wine's own cmd and
 // msiexec install the package and start a probe program in place of the installed Peldra.
-#include "core/release/SelfUpdate.h"
-#include "core/release/InstalledMsi.h"
+#include "core/release/program/SelfUpdate.h"
+#include "core/release/program/InstalledMsi.h"
 
-#include "core/release/Folders.h"
+#include "core/release/folders/Folders.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"

@@ -1,9 +1,9 @@
-#include "core/release/SettingsShortcut.h"
+#include "core/release/windows/SettingsShortcut.h"
 
 #include "core/Handles.h"
 #include "core/Module.h"
-#include "core/release/KnownFolder.h"
-#include "core/release/Packages.h"
+#include "core/release/folders/KnownFolder.h"
+#include "core/release/windows/Packages.h"
 #include "core/Strings.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"

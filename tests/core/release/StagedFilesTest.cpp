@@ -1,4 +1,4 @@
-#include "core/release/StagedFiles.h"
+#include "core/release/unpack/StagedFiles.h"
 
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"

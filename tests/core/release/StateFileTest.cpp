@@ -1,4 +1,4 @@
-#include "core/release/InstallState.h"
+#include "core/release/install/InstallState.h"
 
 #include "core/Strings.h"
 #include "tests/core/release/LoopbackServer.h"

@@ -1,7 +1,7 @@
 // Drives the tar reader with arbitrary streams cut at arbitrary points and checks what reaches
 // the output: never an unsafe path, never data outside a file, never more than the limit.
-#include "core/release/PathRules.h"
-#include "core/release/TarReader.h"
+#include "core/release/unpack/PathRules.h"
+#include "core/release/unpack/TarReader.h"
 #include "tests/support/FuzzCheck.h"
 
 #include <cstdint>

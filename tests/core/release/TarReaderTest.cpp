@@ -1,7 +1,7 @@
 // The path rules and the streaming tar reader, on raw tar streams built block by block
 // (TarBlocks.h), including forms no archiver writes.
-#include "core/release/TarReader.h"
-#include "core/release/PathRules.h"
+#include "core/release/unpack/TarReader.h"
+#include "core/release/unpack/PathRules.h"
 
 #include "tests/core/release/TarBlocks.h"
 

@@ -1,6 +1,6 @@
 // Tovik's control through its client, with the stand-in client at the alias path recording how it
 // was started, on simulated PCs.
-#include "core/release/TovikControl.h"
+#include "core/release/windows/TovikControl.h"
 
 #include "core/Strings.h"
 #include "platform/PackageManager.h"

@@ -2,7 +2,7 @@
 // test publishers at test time (tests/support/signing.py). Wine accepts any self-signed chain as
 // trusted, so there the pins decide; its catalog member lookup is a stub, so a catalog can be
 // shown to be refused here but never accepted (the simulated PC's own check covers that).
-#include "core/release/Trust.h"
+#include "core/release/manifest/Trust.h"
 
 #include "core/Handles.h"
 #include "tests/core/release/LoopbackServer.h"

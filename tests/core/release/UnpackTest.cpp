@@ -1,7 +1,7 @@
 // Unpacking the compressed fixture components (fixtures.json) into staged files.
-#include "core/release/Unpack.h"
+#include "core/release/unpack/Unpack.h"
 
-#include "core/release/Net.h"
+#include "core/release/download/Net.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"

@@ -1,7 +1,7 @@
-#include "core/release/Versions.h"
+#include "core/release/manifest/Versions.h"
 
-#include "core/release/InstallState.h"
-#include "core/release/Updates.h"
+#include "core/release/install/InstallState.h"
+#include "core/release/manifest/Updates.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "tests/core/release/UserValues.h"

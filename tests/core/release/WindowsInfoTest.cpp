@@ -1,6 +1,6 @@
 // The Windows report and the lookup of Tovik's package, on simulated PCs and on Wine itself.
-#include "core/release/WindowsInfo.h"
-#include "core/release/Packages.h"
+#include "core/release/windows/WindowsInfo.h"
+#include "core/release/windows/Packages.h"
 
 #include "tests/core/release/Helpers.h"
 #include "tests/support/SimScenario.h"

@@ -3,9 +3,9 @@
 #include "core/Handles.h"
 #include "core/HostChanged.h"
 #include "core/Strings.h"
-#include "host/controls/HostControl.h"
-#include "host/controls/HostObjects.h"
-#include "tests/host/controls/HostStandIn.h"
+#include "core/host/HostControl.h"
+#include "core/host/HostObjects.h"
+#include "tests/core/host/HostStandIn.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/PlantedObject.h"
 

@@ -1,4 +1,4 @@
-#include "host/controls/TrayHooks.h"
+#include "core/host/TrayHooks.h"
 #include "host/elevation/ElevationBridge.h"
 #include "tests/support/LoopbackPeer.h"
 #include "tests/support/SimScenario.h"

@@ -2,7 +2,7 @@
 // and ends when its "Stop the background services" command sets the Stop event (exit 0), or
 // after 120 s (exit 1).
 #include "core/Handles.h"
-#include "host/controls/TrayHooks.h"
+#include "core/host/TrayHooks.h"
 #include "host/tray/TrayIcon.h"
 
 #include <windows.h>

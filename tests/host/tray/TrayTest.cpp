@@ -3,8 +3,8 @@
 #include "core/Handles.h"
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
-#include "host/controls/HostObjects.h"
-#include "host/controls/TrayHooks.h"
+#include "core/host/HostObjects.h"
+#include "core/host/TrayHooks.h"
 #include "host/tray/TrayIcon.h"
 #include "tests/support/OwnWindow.h"
 

@@ -1,0 +1,106 @@
+#include "core/host/HostControl.h"
+
+#include "core/ErrorText.h"
+#include "core/Handles.h"
+#include "core/HostChanged.h"
+#include "core/InstallFolder.h"
+#include "core/Module.h"
+#include "core/Text.h"
+#include "core/host/HostObjects.h"
+
+#include <windows.h>
+
+#include <fmt/xchar.h>
+
+#include <filesystem>
+
+namespace Pd::Host
+{
+namespace
+{
+
+constexpr int HostStartWaitMs = 10000;
+
+UniqueHandle OpenHostMutex()
+{
+    return UniqueHandle(Detail::OpenHostMutexFunction(SYNCHRONIZE, FALSE, HostMutexName));
+}
+
+} // namespace
+
+HostPresence FindHost()
+{
+    if (OpenHostMutex())
+        return HostPresence::Running;
+    return ::GetLastError() == ERROR_ACCESS_DENIED ? HostPresence::Unreachable : HostPresence::None;
+}
+
+std::wstring UnreachableHostText()
+{
+    return Core::Text(17100);
+}
+
+std::wstring InstalledHostExePath()
+{
+    return (std::filesystem::path(Core::DefaultInstallFolder()) / L"Peldra.exe").wstring();
+}
+
+std::wstring HostExePath()
+{
+    std::wstring installed = InstalledHostExePath();
+    std::error_code error;
+    if (std::filesystem::is_regular_file(installed, error))
+        return installed;
+    return Core::ModulePath();
+}
+
+Pd::Result<> EnsureRunning()
+{
+    switch (FindHost())
+    {
+    case HostPresence::Running:
+        return {};
+    case HostPresence::Unreachable:
+        return Pd::Fail(UnreachableHostText());
+    case HostPresence::None:
+        break;
+    }
+    std::wstring path = HostExePath();
+    std::wstring commandLine = fmt::format(L"\"{}\" host --background", path);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
+        return Pd::Fail(Core::ErrorText(Core::Text(18026), ::GetLastError()));
+    UniqueHandle thread(process.hThread), host(process.hProcess);
+    // Until the host holds its mutex, a Stop cannot reach it: a caller that stops the host right
+    // after starting it (an uninstall after an install) would leave it running. Wait, bounded,
+    // until it holds the mutex or has ended.
+    for (int waited = 0; waited < HostStartWaitMs && FindHost() == HostPresence::None; waited += 50)
+        if (::WaitForSingleObject(host.Get(), 50) == WAIT_OBJECT_0)
+            break;
+    return {};
+}
+
+void Stop()
+{
+    UniqueHandle mutex = OpenHostMutex();
+    if (!mutex)
+        return;
+    Core::SignalNamedEvent(StopEventName);
+    // A host that ends without releasing its mutex leaves it abandoned: that counts as ended.
+    DWORD waited = ::WaitForSingleObject(mutex.Get(), 10000);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        ::ReleaseMutex(mutex.Get());
+}
+
+bool NotifyHostReload()
+{
+    if (!OpenHostMutex())
+        return false;
+    Core::SignalNamedEvent(ReloadEventName);
+    return true;
+}
+
+} // namespace Pd::Host

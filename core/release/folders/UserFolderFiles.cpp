@@ -1,0 +1,82 @@
+#include "core/release/folders/UserFolderFiles.h"
+
+#include "core/DataFolder.h"
+#include "core/release/folders/KnownFolder.h"
+#include "core/release/folders/NoLinks.h"
+#include "core/Strings.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <filesystem>
+
+namespace Pd::Install
+{
+namespace
+{
+
+bool StartsWithFolder(const std::wstring& path, const std::wstring& folder)
+{
+    return !folder.empty() && path.size() > folder.size() &&
+           Core::EqualsIgnoringCase(std::wstring_view(path).substr(0, folder.size()), folder) &&
+           (path[folder.size()] == L'\\' || folder.back() == L'\\');
+}
+
+void ReportToEventLog(const std::wstring& text)
+{
+    HANDLE source = ::RegisterEventSourceW(nullptr, L"Peldra");
+    if (source == nullptr)
+        return;
+    const wchar_t* strings[] = {text.c_str()};
+    ::ReportEventW(source, EVENTLOG_WARNING_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    ::DeregisterEventSource(source);
+}
+
+} // namespace
+
+std::wstring UserFolderRoot(const std::wstring& knownFolder)
+{
+    const std::wstring full = FullPath(knownFolder);
+    const std::wstring profile = FullPath(KnownFolderPath(FOLDERID_Profile));
+    return StartsWithFolder(full, profile) ? profile : full;
+}
+
+std::FILE* OpenLogBelow(const std::wstring& root, const std::wstring& logFolder, std::string& problem)
+{
+    const std::wstring path = logFolder + L"\\bluetooth.log";
+    Result<UniqueFile> file = Fail(L"");
+    if (auto made = CreateFoldersBelow(root, logFolder); !made)
+        file = std::unexpected(std::move(made.error()));
+    else // appends only, shared with the other processes that log (the host and a console bridge)
+        file = OpenBelow(root, path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         OPEN_ALWAYS);
+    if (!file)
+    {
+        problem = "not written to " + Core::ToUtf8(path) + ": " + Core::ToUtf8(file.error());
+        return nullptr;
+    }
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file->Get()), _O_APPEND | _O_BINARY);
+    if (descriptor == -1)
+        return nullptr;
+    static_cast<void>(file->Release()); // the descriptor owns it now
+    std::FILE* stream = ::_fdopen(descriptor, "ab");
+    if (stream == nullptr)
+        ::_close(descriptor);
+    return stream;
+}
+
+std::FILE* OpenDataFolderLog(std::string& problem)
+{
+    const std::wstring folder = Core::DataFolder();
+    if (folder.empty())
+        return nullptr;
+    const std::wstring localAppData = std::filesystem::path(folder).parent_path().wstring();
+    std::FILE* file = OpenLogBelow(UserFolderRoot(localAppData), folder, problem);
+    if (!problem.empty())
+        ReportToEventLog(L"Peldra: the program log is " + Core::FromUtf8(problem));
+    return file;
+}
+
+} // namespace Pd::Install

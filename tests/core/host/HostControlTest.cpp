@@ -1,0 +1,219 @@
+#include "core/host/HostControl.h"
+#include "core/host/HostSettings.h"
+
+#include "core/InstallFolder.h"
+#include "core/Module.h"
+#include "core/Text.h"
+#include "HostStandIn.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace
+{
+
+using Pd::Test::ClearedSettings;
+using Pd::Test::HostObjects;
+
+const std::vector<std::wstring> HostValues = {
+    L"Bluetooth",        L"Elevation",       L"ElevationSu", L"ElevationMagisk",
+    L"MagiskOffPending", L"MagiskInAndroid", L"Tray",        L"HelloRemember"};
+
+bool InstalledHostExists()
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(Pd::Core::DefaultInstallFolder()) / L"Peldra.exe",
+                                   error);
+}
+
+// Watches for this test exe being started as the host.
+class HostStartWatch
+{
+public:
+    HostStartWatch() : started_(::CreateEventW(nullptr, TRUE, FALSE, Pd::Test::HostStartedEventName)) {}
+    bool Started(DWORD waitMs) const
+    {
+        return ::WaitForSingleObject(started_.Get(), waitMs) == WAIT_OBJECT_0;
+    }
+
+private:
+    Pd::UniqueHandle started_;
+};
+
+TEST(HostSettings, MissingOrUnreadableValuesReadAsOffExceptTheTray)
+{
+    ClearedSettings cleared(HostValues);
+    EXPECT_FALSE(Pd::Host::BluetoothEnabled());
+    EXPECT_FALSE(Pd::Host::ElevationEnabled());
+    EXPECT_FALSE(Pd::Host::ElevationSuEnabled());
+    EXPECT_FALSE(Pd::Host::ElevationMagiskEnabled());
+    EXPECT_FALSE(Pd::Host::MagiskOffPending());
+    EXPECT_TRUE(Pd::Host::TrayEnabled());
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0u);
+    ClearedSettings::SetDword(L"Tray", 0);
+    EXPECT_FALSE(Pd::Host::TrayEnabled()) << "off only for a stored zero";
+    ClearedSettings::SetDword(L"Tray", 7);
+    EXPECT_TRUE(Pd::Host::TrayEnabled());
+    ClearedSettings::SetText(L"Tray", L"0");
+    EXPECT_TRUE(Pd::Host::TrayEnabled()) << "a value of another type cannot be read: on";
+    ClearedSettings::SetText(L"Bluetooth", L"1");
+    EXPECT_FALSE(Pd::Host::BluetoothEnabled()) << "a value of another type cannot be read: off";
+}
+
+// Remembering Windows Hello weakens the fingerprint prompt: only the machine's value (which only
+// administrators can change) lengthens it; the per-user value an unelevated program can write
+// only shortens it.
+TEST(HostSettings, TheHelloRememberTimeComesFromTheAdministratorsStoreAndTheUsersValueOnlyShortensIt)
+{
+    using Pd::Host::Detail::TrustedRememberMinutes;
+    constexpr std::uint32_t UntilLocked = 0xFFFFFFFF;
+    EXPECT_EQ(TrustedRememberMinutes(std::nullopt, std::nullopt), 0u);
+    EXPECT_EQ(TrustedRememberMinutes(std::nullopt, UntilLocked), 0u) << "an older install's value";
+    EXPECT_EQ(TrustedRememberMinutes(30, std::nullopt), 30u);
+    EXPECT_EQ(TrustedRememberMinutes(5, 30), 5u);
+    EXPECT_EQ(TrustedRememberMinutes(UntilLocked, 30), 30u);
+    EXPECT_EQ(TrustedRememberMinutes(UntilLocked, 0), 0u);
+
+    ClearedSettings cleared(HostValues);
+    ClearedSettings::SetDword(L"HelloRemember", UntilLocked);
+    ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(0));
+    ClearedSettings::SetDword(L"HelloRemember", UntilLocked);
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 0u) << "the per-user value alone";
+    ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(30));
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 30u);
+    ClearedSettings::SetDword(L"HelloRemember", 5);
+    EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 5u);
+    ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(0));
+}
+
+TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
+{
+    ClearedSettings cleared(HostValues);
+    HostObjects host;
+    struct Setter
+    {
+        const wchar_t* value;
+        Pd::Result<> (*set)(bool);
+    };
+    for (const Setter& setter : {Setter{L"Bluetooth", &Pd::Host::SetBluetoothEnabled},
+                                 Setter{L"Elevation", &Pd::Host::SetElevationEnabled},
+                                 Setter{L"ElevationSu", &Pd::Host::SetElevationSu},
+                                 Setter{L"ElevationMagisk", &Pd::Host::SetElevationMagisk},
+                                 Setter{L"Tray", &Pd::Host::SetTrayEnabled}})
+    {
+        for (bool on : {true, false})
+        {
+            ASSERT_TRUE(setter.set(on)) << setter.value;
+            EXPECT_EQ(ClearedSettings::Dword(setter.value), on ? 1u : 0u) << setter.value;
+            EXPECT_TRUE(host.ReloadSet()) << setter.value;
+            EXPECT_FALSE(host.ReloadSet()) << "the Reload event is auto-reset";
+        }
+    }
+}
+
+TEST(HostSettings, RootAndMagiskChangesAwaitAndroidsConfirmation)
+{
+    ClearedSettings cleared(HostValues);
+    HostObjects host;
+    ASSERT_TRUE(Pd::Host::SetElevationEnabled(true));
+    EXPECT_EQ(ClearedSettings::Dword(L"Elevation"), 1u);
+    EXPECT_FALSE(ClearedSettings::Dword(L"MagiskInAndroid")) << "without Magisk only Elevation is written";
+    ASSERT_TRUE(Pd::Host::SetElevationMagisk(false)); // already off
+    EXPECT_FALSE(ClearedSettings::Dword(L"MagiskOffPending")) << "untouched";
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskInAndroid"), 2u);
+
+    ASSERT_TRUE(Pd::Host::SetElevationMagisk(true));
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 1u);
+    // Root turned off in Magisk mode marks Magisk for removal.
+    ClearedSettings::SetDword(L"MagiskInAndroid", 0);
+    ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskInAndroid"), 2u);
+    EXPECT_EQ(ClearedSettings::Dword(L"Elevation"), 0u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 1u);
+
+    ClearedSettings::SetDword(L"MagiskOffPending", 0);
+    ASSERT_TRUE(Pd::Host::SetElevationMagisk(false));
+    EXPECT_EQ(ClearedSettings::Dword(L"MagiskOffPending"), 1u);
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
+}
+
+TEST(HostSettings, SettingsWithoutABridgeNeverStartAHost)
+{
+    ClearedSettings cleared(HostValues);
+    HostStartWatch watch;
+    ASSERT_TRUE(Pd::Host::SetElevationSu(true));
+    ASSERT_TRUE(Pd::Host::SetTrayEnabled(false));
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationSu"), 1u);
+    EXPECT_FALSE(watch.Started(1000));
+}
+
+TEST(HostSettings, TurningABridgeOffStillStartsAMissingHostFromThisProgram)
+{
+    if (InstalledHostExists())
+        GTEST_SKIP() << "an installed Peldra.exe would be started instead of this test exe";
+    EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
+    ClearedSettings cleared(HostValues);
+    HostStartWatch watch;
+    ASSERT_TRUE(Pd::Host::SetBluetoothEnabled(false));
+    EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u);
+    EXPECT_TRUE(watch.Started(30000)) << "the host was started as \"<exe>\" host --background";
+}
+
+TEST(HostControl, EnsureRunningStartsNothingWhileAHostRuns)
+{
+    HostObjects host;
+    HostStartWatch watch;
+    EXPECT_TRUE(Pd::Host::EnsureRunning());
+    EXPECT_FALSE(watch.Started(1000));
+}
+
+TEST(HostControl, StopWithoutAHostTouchesNoEvent)
+{
+    Pd::UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, Pd::Host::StopEventName));
+    Pd::Host::Stop();
+    EXPECT_EQ(::WaitForSingleObject(stop.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+TEST(HostControl, StopSetsTheStopEventAndReturnsWhenTheHostReleasesOrAbandonsItsMutex)
+{
+    for (bool abandon : {false, true})
+    {
+        HostObjects host(true, abandon);
+        auto started = std::chrono::steady_clock::now();
+        Pd::Host::Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(9))
+            << "not the 10 s time-out";
+        EXPECT_TRUE(host.StopSet());
+        EXPECT_TRUE(host.MutexFree()) << "Stop took the mutex and gave it back; abandoned: " << abandon;
+    }
+}
+
+// An elevated host's objects refuse an unelevated caller; Wine enforces no integrity levels, so
+// the refusal is played through the controls' opener.
+TEST(HostControl, AHostThatRefusesThisProcessIsReportedAndNoSecondHostStarts)
+{
+    ClearedSettings cleared(HostValues);
+    auto original = Pd::Host::Detail::OpenHostMutexFunction;
+    Pd::Host::Detail::OpenHostMutexFunction = [](DWORD, BOOL, LPCWSTR) -> HANDLE {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    };
+    HostStartWatch watch;
+    const std::wstring refused = Pd::Core::Text(17100);
+    EXPECT_EQ(Pd::Host::FindHost(), Pd::Host::HostPresence::Unreachable);
+    EXPECT_FALSE(Pd::Host::NotifyHostReload());
+    for (const Pd::Result<>& result :
+         {Pd::Host::EnsureRunning(), Pd::Host::SetBluetoothEnabled(true),
+          Pd::Host::SetElevationEnabled(false), Pd::Host::SetElevationMagisk(false),
+          Pd::Host::SetElevationSu(true), Pd::Host::SetTrayEnabled(true)})
+        EXPECT_EQ(result, Pd::Result<>(Pd::Fail(refused)));
+    Pd::Host::Detail::OpenHostMutexFunction = original;
+    EXPECT_FALSE(watch.Started(1000));
+    EXPECT_EQ(Pd::Host::FindHost(), Pd::Host::HostPresence::None);
+}
+
+} // namespace
