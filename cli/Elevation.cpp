@@ -1,10 +1,10 @@
 // elevation: the root settings the background host's elevation bridge follows.
 #include "cli/Commands.h"
 
+#include "core/host/HostSettings.h"
 #include "core/release/download/Magisk.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
-#include "core/host/HostSettings.h"
 #include "host/hello/WindowsHello.h"
 
 #include <fmt/xchar.h>

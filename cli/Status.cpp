@@ -5,9 +5,9 @@
 #include "cli/HelloRemember.h"
 #include "cli/ReleaseReporting.h"
 #include "cli/Sources.h"
+#include "core/host/HostSettings.h"
 #include "core/release/install/InstallState.h"
 #include "core/release/uninstall/Uninstall.h"
-#include "core/host/HostSettings.h"
 
 #include <fmt/xchar.h>
 

@@ -2,10 +2,10 @@
 #include "cli/Commands.h"
 
 #include "core/Elevation.h"
+#include "core/host/RegistrationRequest.h"
 #include "core/release/windows/TovikControl.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "core/host/RegistrationRequest.h"
 
 #include <chrono>
 

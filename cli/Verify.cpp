@@ -4,8 +4,8 @@
 
 #include "cli/ReleaseReporting.h"
 #include "core/release/folders/InstallFolderRules.h"
-#include "core/release/windows/Packages.h"
 #include "core/release/verify/ReleaseVerification.h"
+#include "core/release/windows/Packages.h"
 
 #include <fmt/xchar.h>
 

@@ -1,12 +1,12 @@
 #include "guest/Vsock.h"
 
 #include "core/Handles.h"
+#include "core/host/HostChange.h"
 #include "core/Log.h"
 #include "core/LogEscape.h"
 #include "core/SetEventOnStop.h"
 #include "core/Strings.h"
 #include "guest/AndroidVm.h"
-#include "core/host/HostChange.h"
 #include "platform/Guid.h"
 #include "platform/HvSocket.h"
 

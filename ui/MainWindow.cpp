@@ -2,12 +2,12 @@
 
 #include "ui/MainWindowParts.h"
 
+#include "core/host/HostControl.h"
 #include "core/HostChanged.h"
 #include "core/InstallFolder.h"
 #include "core/release/install/InstallState.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "core/host/HostControl.h"
 #include "pd/ProgramVersion.h"
 #include "ui/Dialog.h"
 #include "ui/ProgressText.h"

@@ -1,7 +1,7 @@
 #include "core/host/HostChange.h"
 
-#include "core/HostChanged.h"
 #include "core/host/TrayHooks.h"
+#include "core/HostChanged.h"
 
 namespace Pd::Host
 {

@@ -2,11 +2,11 @@
 
 #include "core/ErrorText.h"
 #include "core/Handles.h"
+#include "core/host/HostObjects.h"
 #include "core/HostChanged.h"
 #include "core/InstallFolder.h"
 #include "core/Module.h"
 #include "core/Text.h"
-#include "core/host/HostObjects.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "core/host/HostSettings.h"
 
 #include "core/Elevation.h"
+#include "core/host/HostControl.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "core/host/HostControl.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "core/host/RegistrationRequest.h"
 
 #include "core/Handles.h"
+#include "core/host/HostObjects.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "core/host/HostObjects.h"
 
 #include <windows.h>
 

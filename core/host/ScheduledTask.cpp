@@ -1,8 +1,8 @@
 #include "core/host/ScheduledTask.h"
 
 #include "core/ErrorText.h"
-#include "core/Text.h"
 #include "core/host/HostControl.h"
+#include "core/Text.h"
 
 #include <windows.h>
 

@@ -3,10 +3,10 @@
 
 #include "core/ComApartment.h"
 
+#include "core/host/TrayHooks.h"
 #include "core/Log.h"
 #include "core/LogEscape.h"
 #include "core/Text.h"
-#include "core/host/TrayHooks.h"
 #include "host/elevation/ElevationBridge.h"
 #include "host/hello/WindowsHello.h"
 

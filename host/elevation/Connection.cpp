@@ -2,12 +2,12 @@
 // fails.
 #include "host/elevation/Connection.h"
 
-#include "core/HostChanged.h"
-#include "core/Log.h"
-#include "core/Settings.h"
 #include "core/host/HostChange.h"
 #include "core/host/HostObjects.h"
 #include "core/host/HostSettings.h"
+#include "core/HostChanged.h"
+#include "core/Log.h"
+#include "core/Settings.h"
 #include "host/elevation/ElevationBridge.h"
 
 #include <fmt/format.h>

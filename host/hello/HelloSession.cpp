@@ -1,9 +1,9 @@
 #include "host/hello/HelloSession.h"
 
 #include "core/ComApartment.h"
+#include "core/host/HostSettings.h"
 #include "core/Log.h"
 #include "core/Text.h"
-#include "core/host/HostSettings.h"
 #include "host/hello/WindowsHello.h"
 
 #include <fmt/format.h>

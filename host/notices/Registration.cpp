@@ -2,13 +2,13 @@
 
 #include "core/Clipboard.h"
 #include "core/ComApartment.h"
+#include "core/host/HostChange.h"
+#include "core/host/RegistrationRequest.h"
+#include "core/host/TrayHooks.h"
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "guest/Vsock.h"
-#include "core/host/HostChange.h"
-#include "core/host/RegistrationRequest.h"
-#include "core/host/TrayHooks.h"
 #include "platform/WebPage.h"
 
 #include <fmt/format.h>

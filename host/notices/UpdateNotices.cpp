@@ -1,6 +1,7 @@
 #include "host/notices/UpdateNotices.h"
 
 #include "core/Handles.h"
+#include "core/host/HostChange.h"
 #include "core/InstallFolder.h"
 #include "core/Log.h"
 #include "core/release/manifest/ManifestLoader.h"
@@ -8,7 +9,6 @@
 #include "core/release/manifest/Versions.h"
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
-#include "core/host/HostChange.h"
 
 #include <chrono>
 #include <string>

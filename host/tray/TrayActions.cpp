@@ -1,8 +1,8 @@
 #include "core/DataFolder.h"
+#include "core/host/HostControl.h"
 #include "core/release/folders/Folders.h"
 #include "core/release/windows/TovikControl.h"
 #include "core/Text.h"
-#include "core/host/HostControl.h"
 #include "host/tray/TrayIcon.h"
 #include "platform/WebPage.h"
 

@@ -1,12 +1,12 @@
 #include "host/tray/TrayStatus.h"
 
 #include "core/Handles.h"
+#include "core/host/HostSettings.h"
 #include "core/InstallFolder.h"
 #include "core/release/manifest/Updates.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "guest/Vsock.h"
-#include "core/host/HostSettings.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "host/tray/TrayWindow.h"
 
 #include "core/Handles.h"
-#include "core/Text.h"
 #include "core/host/HostSettings.h"
 #include "core/host/TrayHooks.h"
+#include "core/Text.h"
 #include "host/tray/TrayBadge.h"
 #include "host/tray/TrayStatus.h"
 

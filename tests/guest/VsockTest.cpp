@@ -2,8 +2,8 @@
 
 #include "core/Elevation.h"
 #include "core/Handles.h"
-#include "core/Strings.h"
 #include "core/host/TrayHooks.h"
+#include "core/Strings.h"
 #include "platform/sim/SimComputeCore.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/LoopbackPeer.h"

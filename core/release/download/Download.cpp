@@ -1,6 +1,6 @@
 #include "core/release/download/HttpRequest.h"
-#include "core/release/manifest/Manifest.h"
 #include "core/release/download/Net.h"
+#include "core/release/manifest/Manifest.h"
 
 #include "core/ErrorText.h"
 #include "core/release/folders/NoLinks.h"

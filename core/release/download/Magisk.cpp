@@ -5,9 +5,9 @@
 #include "core/InstallFolder.h"
 #include "core/Json.h"
 #include "core/release/download/Net.h"
+#include "core/release/install/RunLock.h"
 #include "core/release/manifest/ReleaseConstants.h"
 #include "core/release/verify/ReleaseFiles.h"
-#include "core/release/install/RunLock.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 

@@ -2,8 +2,8 @@
 // whether that catalog is the publisher's and lists the manifest's exact bytes.
 #pragma once
 
-#include "core/release/manifest/Manifest.h"
 #include "core/release/download/Net.h"
+#include "core/release/manifest/Manifest.h"
 #include "core/Result.h"
 
 #include <cstdint>

@@ -1,12 +1,12 @@
 #include "core/release/program/ProgramInstall.h"
 
+#include "core/host/HostControl.h"
+#include "core/host/ScheduledTask.h"
 #include "core/InstallFolder.h"
 #include "core/Module.h"
 #include "core/release/folders/Folders.h"
 #include "core/release/program/InstalledMsi.h"
 #include "core/release/program/ProgramCopy.h"
-#include "core/host/HostControl.h"
-#include "core/host/ScheduledTask.h"
 
 #include <filesystem>
 

@@ -2,14 +2,14 @@
 
 #include "core/ErrorText.h"
 #include "core/Handles.h"
+#include "core/host/HostControl.h"
 #include "core/InstallFolder.h"
-#include "core/release/folders/Folders.h"
 #include "core/release/download/Net.h"
+#include "core/release/folders/Folders.h"
 #include "core/release/install/RunLock.h"
 #include "core/release/manifest/Trust.h"
 #include "core/Strings.h"
 #include "core/Text.h"
-#include "core/host/HostControl.h"
 
 #include <windows.h>
 

@@ -7,11 +7,11 @@
 #include "core/release/folders/Folders.h"
 #include "core/release/install/InstallRecords.h"
 #include "core/release/install/InstallRun.h"
+#include "core/release/uninstall/UninstallSteps.h"
 #include "core/release/unpack/PathRules.h"
+#include "core/release/unpack/StagingJournal.h"
 #include "core/release/verify/ReleaseFiles.h"
 #include "core/release/windows/SettingsShortcut.h"
-#include "core/release/unpack/StagingJournal.h"
-#include "core/release/uninstall/UninstallSteps.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 

@@ -1,12 +1,12 @@
 // The uninstall's steps outside the install folder: the Android data, Tovik's leftovers in
 // Windows, the Windows features, the bridges' registrations, the program's data and its keys.
 #include "core/Handles.h"
-#include "core/release/verify/DigestCache.h"
-#include "core/release/windows/Features.h"
 #include "core/release/folders/FileTree.h"
 #include "core/release/folders/Folders.h"
 #include "core/release/install/InstallRun.h"
 #include "core/release/uninstall/UninstallSteps.h"
+#include "core/release/verify/DigestCache.h"
+#include "core/release/windows/Features.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "core/Text.h"

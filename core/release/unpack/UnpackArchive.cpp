@@ -1,7 +1,7 @@
 #include "core/release/unpack/Unpack.h"
 
-#include "core/release/unpack/BackgroundFlush.h"
 #include "core/release/folders/NoLinks.h"
+#include "core/release/unpack/BackgroundFlush.h"
 #include "core/release/unpack/TarReader.h"
 #include "core/Text.h"
 

@@ -3,8 +3,8 @@
 // still lists the manifest and that every installed file still has the manifest's digest.
 #pragma once
 
-#include "core/release/verify/DigestCache.h"
 #include "core/release/manifest/Manifest.h"
+#include "core/release/verify/DigestCache.h"
 #include "core/release/verify/ReleaseFiles.h"
 #include "core/Result.h"
 

@@ -4,9 +4,9 @@
 #include "core/Handles.h"
 #include "core/release/folders/KnownFolder.h"
 #include "core/release/folders/NoLinks.h"
+#include "core/release/folders/UserFolderFiles.h"
 #include "core/release/windows/Packages.h"
 #include "core/release/windows/TovikControl.h"
-#include "core/release/folders/UserFolderFiles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 

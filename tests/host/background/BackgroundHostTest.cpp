@@ -1,10 +1,10 @@
 #include "host/background/BackgroundHost.h"
 
 #include "core/Handles.h"
-#include "core/HostChanged.h"
-#include "core/Strings.h"
 #include "core/host/HostControl.h"
 #include "core/host/HostObjects.h"
+#include "core/HostChanged.h"
+#include "core/Strings.h"
 #include "tests/core/host/HostStandIn.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/PlantedObject.h"

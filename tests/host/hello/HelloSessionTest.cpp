@@ -1,7 +1,7 @@
 #include "host/hello/HelloSession.h"
 #include "core/Handles.h"
-#include "core/Settings.h"
 #include "core/host/HostSettings.h"
+#include "core/Settings.h"
 #include "host/hello/LockWatch.h"
 #include "platform/sim/SimUserConsent.h"
 #include "tests/support/SimScenario.h"

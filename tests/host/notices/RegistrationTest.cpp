@@ -1,8 +1,8 @@
 #include "host/notices/Registration.h"
 
-#include "core/Settings.h"
 #include "core/host/RegistrationRequest.h"
 #include "core/host/TrayHooks.h"
+#include "core/Settings.h"
 #include "platform/sim/SimNetwork.h"
 #include "tests/core/release/UserValues.h"
 #include "tests/support/LogCapture.h"

@@ -1,10 +1,10 @@
 // The tray's thread and window under Wine's null graphics driver: closing in every state, and
 // each menu command through the actions seam, the real settings and the Stop event.
 #include "core/Handles.h"
-#include "core/SetEventOnStop.h"
-#include "core/Settings.h"
 #include "core/host/HostObjects.h"
 #include "core/host/TrayHooks.h"
+#include "core/SetEventOnStop.h"
+#include "core/Settings.h"
 #include "host/tray/TrayIcon.h"
 #include "tests/support/OwnWindow.h"
 
