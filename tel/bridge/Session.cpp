@@ -1,9 +1,9 @@
 #include "tel/bridge/Session.h"
 
+#include "core/CallbackGate.h"
+
 #include <array>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 
 namespace Pd::Tel
 {
@@ -15,26 +15,20 @@ namespace
 class SessionLink
 {
 public:
-    explicit SessionLink(AtSession& session) : session_(&session) {}
+    explicit SessionLink(AtSession& session) : session_(session) {}
 
     // Runs call on the session unless the connection ended; handlers may run at once.
     template <typename Call> void With(Call&& call)
     {
-        std::shared_lock lock(lock_);
-        if (session_)
-            call(*session_);
+        gate_.Run([&] { call(session_); });
     }
 
-    // Waits for the handlers running now; later ones find no session.
-    void Disarm()
-    {
-        std::unique_lock lock(lock_);
-        session_ = nullptr;
-    }
+    // Waits for the handlers running now; later ones find the gate closed.
+    void Disarm() { gate_.Close(); }
 
 private:
-    std::shared_mutex lock_;
-    AtSession* session_;
+    AtSession& session_;
+    Core::CallbackGate gate_;
 };
 
 Modem::Handlers LinkedHandlers(const std::shared_ptr<SessionLink>& link)
