@@ -113,11 +113,11 @@ struct CommandRow
     bool EnabledIn(const CommandState& state) const { return !enabled || enabled(state); }
 };
 
-// Every command, in the order of their ids.
+// Every command, one row each, in the order of their ids (the order the buttons are enabled in).
 std::span<const CommandRow> MainCommandRows();
 
 // The row of a WM_COMMAND id, or null (the language items, or an id of no command).
 const CommandRow* FindCommand(unsigned id);
-const CommandRow& FindCommand(MainCommand id);
+const CommandRow& FindCommand(MainCommand id); // every command has its row
 
 } // namespace Pd::Ui

@@ -1,4 +1,5 @@
-// What the files of the main window share: its palette, timer and layout helper.
+// What the files of the main window share: the log pane's id, the frame timer, the palette and how
+// controls are placed.
 #pragma once
 
 #include "ui/Button.h"
