@@ -32,6 +32,7 @@ struct CommandState
     bool appUpdate = false; // a newer program is offered
 };
 
+// The enabled rule of the command's row (ui/MainCommandTable.h); an id without a row is enabled.
 bool IsCommandEnabled(unsigned id, const CommandState& state);
 
 // A release variant that brings Google Play: at least six characters holding "Google".

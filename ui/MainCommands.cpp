@@ -1,27 +1,21 @@
 #include "ui/MainWindow.h"
 
 #include "core/Clipboard.h"
-#include "core/DataFolder.h"
 #include "core/host/HostSettings.h"
 #include "core/host/RegistrationRequest.h"
 #include "core/host/ScheduledTask.h"
 #include "core/Language.h"
 #include "core/LanguageState.h"
 #include "core/release/folders/Folders.h"
-#include "core/release/manifest/ReleaseConstants.h"
-#include "core/release/manifest/Versions.h"
 #include "core/release/windows/TovikControl.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "pd/ProgramVersion.h"
 #include "platform/WebPage.h"
 #include "ui/Dialog.h"
 #include "ui/FolderChoice.h"
 #include "ui/MainWindowParts.h"
 
 #include <shellapi.h>
-
-#include <fmt/xchar.h>
 
 namespace Pd::Ui
 {
@@ -31,115 +25,12 @@ void MainWindow::OnCommand(int id)
     if (id == IDOK)
         return;
     if (id == IDCANCEL)
-        id = 1001;
-    if (id >= 1100 && id <= 1199)
+        id = Id(MainCommand::Cancel);
+    if (id >= static_cast<int>(AutoLanguageCommand) && id <= static_cast<int>(LastLanguageCommand))
         return SetLanguage(id);
-    if (id < 1000 || id > 1038 || !IsCommandEnabled(static_cast<unsigned>(id)))
-        return;
-    switch (id)
-    {
-    case 1000:
-        return StartInstall();
-    case 1001:
-        worker_.request_stop();
-        return SetStatus(Pd::Level::Warning, Pd::Core::Text(14013));
-    case 1002:
-        return LaunchAndroid();
-    case 1003:
-        return CheckRelease(false);
-    case 1004:
-        if (auto opened = OpenInstallFolder(installFolder_); !opened)
-            ReportError(opened.error());
-        return;
-    case 1005:
-        return ChangeInstallFolder();
-    case 1006:
-        ::PostMessageW(window_, WM_CLOSE, 0, 0);
-        return;
-    case 1007: {
-        RECT button{};
-        ::GetWindowRect(::GetDlgItem(window_, 1007), &button);
-        UINT chosen =
-            static_cast<UINT>(::TrackPopupMenuEx(sourceMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, button.left,
-                                                 button.bottom + static_cast<int>(Px(2)), window_, nullptr));
-        if (chosen)
-            ::PostMessageW(window_, WM_COMMAND, chosen, 0);
-        return;
-    }
-    case 1008:
-        return SetSource(L"local");
-    case 1009:
-        return SetSource(L"mirror");
-    case 1010:
-        return SetSource(L"github");
-    case 1011:
-        return EditCustomSource();
-    case 1012:
-        return OpenAddress(
-            fmt::format(L"https://{}/{}/releases", Pd::Core::ReleaseWebHost, Pd::Core::ReleaseRepository));
-    case 1013:
-    case 1016:
-        return ToggleLog(!logVisible_);
-    case 1014:
-        Pd::Core::CopyToClipboard(window_, logView_.CopyText());
-        return;
-    case 1015:
-        logView_.Clear();
-        UpdateButtons();
-        return;
-    case 1017:
-        return ShowCommandLineHelp();
-    case 1018:
-        return ShowMessage(window_, Pd::Core::Text(15008),
-                           Pd::Core::FormatText(15009, L"Peldra", PD_VERSION_WTEXT,
-                                                L"Made by Ormel Software.", Pd::Core::ReleaseRepository));
-    case 1019:
-        return Uninstall();
-    case 1020:
-        return TurnBluetoothOn();
-    case 1021:
-        return TurnBluetoothOff();
-    case 1022:
-        return bluetoothBridgeOn_ ? TurnBluetoothOff() : TurnBluetoothOn();
-    case 1023:
-        return ToggleStartWithWindows();
-    case 1024:
-        return OpenAddress(Pd::Core::JoinPath(Pd::Core::DataFolder(), L"bluetooth.log"));
-    case 1025:
-        return StopTovik();
-    case 1026:
-        return ToggleRoot();
-    case 1027:
-        return ToggleSu();
-    case 1028:
-        if (auto tray = Pd::Host::SetTrayEnabled(!Pd::Host::TrayEnabled()); !tray)
-            AppendLog(Pd::Level::Error, tray.error());
-        ::InvalidateRect(window_, nullptr, FALSE);
-        return;
-    case 1029:
-        return SetHelloRemember(0, 11033);
-    case 1030:
-        return SetHelloRemember(5, 11034);
-    case 1031:
-        return SetHelloRemember(30, 11035);
-    case 1032:
-        return SetHelloRemember(0xFFFFFFFF, 11036);
-    case 1033:
-        if (auto opened = Pd::Install::OpenTovikSettings(); !opened)
-            ReportError(opened.error());
-        return;
-    case 1034:
-        return RegisterWithPlay();
-    case 1035:
-        return OpenAddress(L"https://ormel.software/peldra");
-    case 1036:
-        return UpdateApp();
-    case 1037:
-        Pd::Core::WriteUserDword(L"UpdateCheck", Pd::Core::UpdateCheckEnabled() ? 0 : 1);
-        return;
-    case 1038:
-        return ToggleMagisk();
-    }
+    if (const CommandRow* row = FindCommand(static_cast<unsigned>(id));
+        row && IsCommandEnabled(static_cast<unsigned>(id)))
+        row->run(*this);
 }
 
 void MainWindow::ReportError(const std::wstring& text)
@@ -193,12 +84,23 @@ void MainWindow::ChangeInstallFolder()
     UpdateButtons();
 }
 
+void MainWindow::DropSourceMenu()
+{
+    RECT button{};
+    ::GetWindowRect(Control(MainCommand::SourceButton), &button);
+    UINT chosen =
+        static_cast<UINT>(::TrackPopupMenuEx(sourceMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, button.left,
+                                             button.bottom + static_cast<int>(Px(2)), window_, nullptr));
+    if (chosen)
+        ::PostMessageW(window_, WM_COMMAND, chosen, 0);
+}
+
 void MainWindow::SetSource(const std::wstring& word)
 {
     Pd::Core::WriteUserString(L"Source", word);
     std::wstring label = SourceLabel();
-    ::SetWindowTextW(::GetDlgItem(window_, 1007), label.c_str());
-    ::InvalidateRect(::GetDlgItem(window_, 1007), nullptr, FALSE);
+    ::SetWindowTextW(Control(MainCommand::SourceButton), label.c_str());
+    ::InvalidateRect(Control(MainCommand::SourceButton), nullptr, FALSE);
     AppendLog(Pd::Level::Info, Pd::Core::FormatText(17022, label));
     CheckRelease(false);
 }
@@ -266,6 +168,13 @@ void MainWindow::ToggleSu()
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
+void MainWindow::ToggleTrayIcon()
+{
+    if (auto tray = Pd::Host::SetTrayEnabled(!Pd::Host::TrayEnabled()); !tray)
+        AppendLog(Pd::Level::Error, tray.error());
+    ::InvalidateRect(window_, nullptr, FALSE);
+}
+
 void MainWindow::SetHelloRemember(std::uint32_t minutes, std::uint32_t textId)
 {
     if (minutes != 0 && Pd::Host::HelloRememberMinutes() == 0 &&
@@ -311,10 +220,10 @@ void MainWindow::RebuildTexts()
     menuBar_.DestroyItems();
     menuBar_.ClearHot();
     BuildMenus();
-    for (const auto& row : MainButtons())
-        if (row.text)
-            ::SetWindowTextW(::GetDlgItem(window_, row.id), Pd::Core::Text(row.text).c_str());
-    ::SetWindowTextW(::GetDlgItem(window_, 1007), SourceLabel().c_str());
+    for (const CommandRow& row : MainCommandRows())
+        if (row.button.text)
+            ::SetWindowTextW(Control(row.id), Pd::Core::Text(row.button.text).c_str());
+    ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
     UpdateComponents();
     if (!busy_)
         DescribeRelease();

@@ -147,13 +147,13 @@ void MainWindow::UpdateComponents()
     const bool fetch =
         std::any_of(plan_.items.begin(), plan_.items.end(), [](const auto& row) { return row.needed; });
     std::uint32_t label = installState_.components.empty() ? 12000 : fetch ? 12001 : 12002;
-    ::SetWindowTextW(::GetDlgItem(window_, 1000), Pd::Core::Text(label).c_str());
-    auto& install = buttonLooks_[1000];
+    ::SetWindowTextW(Control(MainCommand::Install), Pd::Core::Text(label).c_str());
+    auto& install = Look(MainCommand::Install);
     install.glyph = label == 12000 ? 0xE896 : label == 12001 ? 0xE895 : 0xE90F;
     install.kind = label == 12002 ? ButtonNormal : ButtonAccent;
-    buttonLooks_[1002].kind = label == 12002 ? ButtonAccent : ButtonNormal;
-    ::InvalidateRect(::GetDlgItem(window_, 1000), nullptr, FALSE);
-    ::InvalidateRect(::GetDlgItem(window_, 1002), nullptr, FALSE);
+    Look(MainCommand::StartAndroid).kind = label == 12002 ? ButtonAccent : ButtonNormal;
+    ::InvalidateRect(Control(MainCommand::Install), nullptr, FALSE);
+    ::InvalidateRect(Control(MainCommand::StartAndroid), nullptr, FALSE);
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -194,8 +194,9 @@ void MainWindow::AppendLog(Pd::Level level, std::wstring text)
     if (logVisible_)
         return;
     ++unseenLogLines_;
-    buttonLooks_[1016].badge = unseenLogLines_ >= 100 ? L"99+" : fmt::format(L"{}", unseenLogLines_);
-    ::InvalidateRect(::GetDlgItem(window_, 1016), nullptr, FALSE);
+    Look(MainCommand::LogButton).badge =
+        unseenLogLines_ >= 100 ? L"99+" : fmt::format(L"{}", unseenLogLines_);
+    ::InvalidateRect(Control(MainCommand::LogButton), nullptr, FALSE);
 }
 
 void MainWindow::SetTaskbarProgress(TBPFLAG state, int value)
@@ -246,7 +247,7 @@ void MainWindow::RefreshHostState()
     playRegistered_ = registered;
     registrationRequested_ = requested;
     UpdateButtons();
-    ::InvalidateRect(::GetDlgItem(window_, 1022), nullptr, FALSE);
+    ::InvalidateRect(Control(MainCommand::BluetoothButton), nullptr, FALSE);
     InvalidateRectF(layout_.hostCard);
 }
 

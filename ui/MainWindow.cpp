@@ -16,7 +16,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-#include <array>
+#include <algorithm>
 #include <cmath>
 
 namespace Pd::Ui
@@ -41,25 +41,6 @@ HICON LoadScaledIcon(HINSTANCE instance, int width, int height)
 }
 
 } // namespace
-
-const std::array<ButtonRow, 10>& MainButtons()
-{
-    static const std::array<ButtonRow, 10> rows{{
-        {1007, 0, MakeLook(ButtonSelector, 0, true)},
-        {1005, 12004, MakeLook(ButtonNormal, 0xE8B7, true)},
-        {1022, 13018,
-         WithGlyphColour(MakeLook(ButtonNormal, 0xE702, true), Rgba(0.2314f, 0.6431f, 1.0f, 1.0f), false)},
-        {1001, 10004, MakeLook(ButtonNormal, 0xE711, true)},
-        {1002, 12003, MakeLook(ButtonNormal, 0xE768, true)},
-        {1000, 12000, MakeLook(ButtonAccent, 0xE896, true)},
-        {1034, 12007, MakeLook(ButtonNormal, 0xE8A7, true)},
-        {1016, 12005, MakeLook(ButtonExpander)},
-        {1036, 12008, MakeLook(ButtonAccent, 0xE895, true)},
-        {1035, 12006,
-         WithGlyphColour(MakeLook(ButtonNormal, 0xEB52), Rgba(0.8588f, 0.3804f, 0.6353f, 1.0f), true)},
-    }};
-    return rows;
-}
 
 void Place(HWND control, const D2D1_RECT_F& r)
 {
@@ -139,33 +120,38 @@ void MainWindow::OnCreate()
     Fonts::Create(fonts_, static_cast<int>(::GetDpiForWindow(window_)));
     BuildMenus();
 
-    auto key = [](BYTE modifiers, WORD key, WORD command) {
-        return ACCEL{static_cast<BYTE>(FVIRTKEY | modifiers), key, command};
-    };
-    std::array<ACCEL, 9> keys{
-        key(FCONTROL, 'I', 1000), key(0, VK_F5, 1003),      key(FCONTROL, 'R', 1002),
-        key(FCONTROL, 'Q', 1006), key(FCONTROL, 'E', 1011), key(FCONTROL, 'L', 1013),
-        key(0, VK_F1, 1017),      key(FCONTROL, 'B', 1020), key(FCONTROL | FSHIFT, 'R', 1025),
-    };
+    std::vector<ACCEL> keys;
+    std::vector<const CommandRow*> buttons;
+    for (const CommandRow& row : MainCommandRows())
+    {
+        if (row.key.key)
+            keys.push_back(
+                {static_cast<BYTE>(FVIRTKEY | row.key.modifiers), row.key.key, static_cast<WORD>(row.id)});
+        if (row.button.tab)
+            buttons.push_back(&row);
+    }
     accelerators_.Reset(::CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size())));
 
-    for (const auto& row : MainButtons())
+    // Created in tab order.
+    std::ranges::sort(buttons, {}, [](const CommandRow* row) { return row->button.tab; });
+    for (const CommandRow* row : buttons)
     {
-        CreateButton(window_, row.id, row.text ? Pd::Core::Text(row.text) : std::wstring());
-        buttonLooks_[row.id] = row.look;
+        CreateButton(window_, Id(row->id),
+                     row->button.text ? Pd::Core::Text(row->button.text) : std::wstring());
+        Look(row->id) = row->button.look;
     }
     LogView::RegisterClass(instance_);
     ::CreateWindowExW(0, LogViewClass, L"Log", WS_CHILD | WS_TABSTOP, 0, 0, 10, 10, window_,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(LogPaneId)), instance_, &logView_);
     logVisible_ = Pd::Core::ReadUserDword(L"LogVisible").value_or(0) != 0;
-    buttonLooks_[1016].expanded = logVisible_;
+    Look(MainCommand::LogButton).expanded = logVisible_;
     if (logView_.Window())
         ::ShowWindow(logView_.Window(), logVisible_ ? SW_SHOW : SW_HIDE);
     installFolder_ = Pd::Core::ReadUserString(L"InstallFolder", L"");
     if (installFolder_.empty())
         installFolder_ = Pd::Core::DefaultInstallFolder();
     installState_ = Pd::Core::ReadState(installFolder_);
-    ::SetWindowTextW(::GetDlgItem(window_, 1007), SourceLabel().c_str());
+    ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
     SetStatus(Pd::Level::Info, Pd::Core::Text(14000));
     UpdateButtons();
     hostChangedEvent_ = Pd::Core::CreateHostChangedEvent();

@@ -11,6 +11,7 @@
 #include "ui/Button.h"
 #include "ui/Canvas.h"
 #include "ui/LogView.h"
+#include "ui/MainCommandTable.h"
 #include "ui/MainLayout.h"
 #include "ui/MenuBar.h"
 #include "ui/ProgressText.h"
@@ -31,8 +32,6 @@ namespace Pd::Ui
 {
 
 inline constexpr const wchar_t* MainWindowClass = L"Peldra.MainWindow";
-
-struct CommandState;
 
 enum class CreateOutcome
 {
@@ -66,6 +65,9 @@ public:
     static LRESULT CALLBACK StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
+    // The command table says what each command runs.
+    friend std::span<const CommandRow> MainCommandRows();
+
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleWorkerMessage(UINT message, LPARAM lParam);
     void OnCreate();
@@ -80,6 +82,7 @@ private:
     void OnCommand(int id);
     void LaunchAndroid();
     void ChangeInstallFolder();
+    void DropSourceMenu();
     void SetSource(const std::wstring& word);
     void EditCustomSource();
     void TurnBluetoothOn();
@@ -87,6 +90,7 @@ private:
     void ToggleStartWithWindows();
     void ToggleRoot();
     void ToggleSu();
+    void ToggleTrayIcon();
     void SetHelloRemember(std::uint32_t minutes, std::uint32_t textId);
     void RegisterWithPlay();
     void SetLanguage(int id);
@@ -100,7 +104,10 @@ private:
     void OnInitMenuPopup(HMENU popup);
     bool IsCommandEnabled(unsigned id) const;
     CommandState CurrentCommandState() const;
+    MenuMarks CurrentMenuMarks(const CommandState& state) const;
     void UpdateButtons();
+    HWND Control(MainCommand id) const { return ::GetDlgItem(window_, Id(id)); }
+    ButtonLook& Look(MainCommand id) { return buttonLooks_[Id(id)]; }
 
     // Layout and painting.
     void Layout();

@@ -21,11 +21,13 @@ constexpr DWORD OverlappedStyle = 0x00CF0000;
 float MainWindow::ButtonWidth() const
 {
     float widest = 120.0f;
-    for (int id : {1001, 1002, 1000, 1005, 1022, 1036, 1035})
+    using enum MainCommand;
+    for (MainCommand id :
+         {Cancel, StartAndroid, Install, ChangeInstallFolder, BluetoothButton, UpdateApp, Donate})
     {
         wchar_t text[128]{};
-        ::GetWindowTextW(::GetDlgItem(window_, id), text, 128);
-        auto look = buttonLooks_.find(id);
+        ::GetWindowTextW(Control(id), text, 128);
+        auto look = buttonLooks_.find(Id(id));
         float width = MeasureText(fonts_, 0, text) / Px(1) +
                       (look != buttonLooks_.end() && look->second.glyph ? 22.0f : 0.0f) + 30.0f;
         widest = std::max(widest, width);
@@ -55,7 +57,7 @@ void MainWindow::Layout()
         labels = std::max(labels, MeasureText(fonts_, 3, Pd::Core::Text(id)) / scale + 16);
     in.labelWidth = std::max(80.0f, std::ceil(labels));
     wchar_t registerText[128]{};
-    ::GetWindowTextW(::GetDlgItem(window_, 1034), registerText, 128);
+    ::GetWindowTextW(Control(MainCommand::RegisterWithPlay), registerText, 128);
     in.registerWidth = std::ceil(MeasureText(fonts_, 0, registerText) / scale + 52);
     labelWidth_ = in.labelWidth * scale;
     registerWidth_ = in.registerWidth * scale;
@@ -75,21 +77,20 @@ void MainWindow::Layout()
     for (std::size_t at = 0; at < menus.size() && at < dip.captions.size(); ++at)
         menus[at].rect = scaled(dip.captions[at]);
 
-    auto control = [this](int id) { return ::GetDlgItem(window_, id); };
-    Place(control(1035), scaled(dip.donate));
-    Place(control(1036), scaled(dip.updateApp));
-    ::ShowWindow(control(1036), appUpdateVersion_.empty() ? SW_HIDE : SW_SHOWNA);
-    Place(control(1007), scaled(dip.source));
-    Place(control(1005), scaled(dip.change));
-    Place(control(1022), scaled(dip.bluetooth));
-    Place(control(1000), scaled(dip.install));
-    Place(control(1002), scaled(dip.launch));
-    Place(control(1001), scaled(dip.cancel));
-    Place(control(1016), scaled(dip.logButton));
+    Place(Control(MainCommand::Donate), scaled(dip.donate));
+    Place(Control(MainCommand::UpdateApp), scaled(dip.updateApp));
+    ::ShowWindow(Control(MainCommand::UpdateApp), appUpdateVersion_.empty() ? SW_HIDE : SW_SHOWNA);
+    Place(Control(MainCommand::SourceButton), scaled(dip.source));
+    Place(Control(MainCommand::ChangeInstallFolder), scaled(dip.change));
+    Place(Control(MainCommand::BluetoothButton), scaled(dip.bluetooth));
+    Place(Control(MainCommand::Install), scaled(dip.install));
+    Place(Control(MainCommand::StartAndroid), scaled(dip.launch));
+    Place(Control(MainCommand::Cancel), scaled(dip.cancel));
+    Place(Control(MainCommand::LogButton), scaled(dip.logButton));
     if (logVisible_)
         Place(logView_.Window(), scaled(dip.logPane));
-    Place(control(1034), scaled(dip.reg));
-    ::ShowWindow(control(1034), ShowsRegistration() ? SW_SHOWNA : SW_HIDE);
+    Place(Control(MainCommand::RegisterWithPlay), scaled(dip.reg));
+    ::ShowWindow(Control(MainCommand::RegisterWithPlay), ShowsRegistration() ? SW_SHOWNA : SW_HIDE);
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -138,8 +139,8 @@ void MainWindow::ToggleLog(bool visible)
     Pd::Core::WriteUserDword(L"LogVisible", visible ? 1 : 0);
     if (visible)
         unseenLogLines_ = 0;
-    buttonLooks_[1016].expanded = visible;
-    buttonLooks_[1016].badge.clear();
+    Look(MainCommand::LogButton).expanded = visible;
+    Look(MainCommand::LogButton).badge.clear();
     ::ShowWindow(logView_.Window(), visible ? SW_SHOW : SW_HIDE);
     if (!::IsZoomed(window_) && !::IsIconic(window_))
     {
@@ -157,7 +158,7 @@ void MainWindow::ToggleLog(bool visible)
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
     Layout();
-    ::InvalidateRect(::GetDlgItem(window_, 1016), nullptr, FALSE);
+    ::InvalidateRect(Control(MainCommand::LogButton), nullptr, FALSE);
 }
 
 bool MainWindow::ShowsRegistration() const

@@ -1,11 +1,9 @@
-// What the files of the main window share: its button table and its palette.
+// What the files of the main window share: the log pane's id, the frame timer, the palette and how
+// controls are placed.
 #pragma once
 
 #include "ui/Button.h"
 #include "ui/Canvas.h"
-
-#include <array>
-#include <cstdint>
 
 namespace Pd::Ui
 {
@@ -13,16 +11,6 @@ namespace Pd::Ui
 inline constexpr int LogPaneId = 2001;
 inline constexpr UINT_PTR ProgressTimer = 1;
 inline constexpr UINT ProgressFrameMs = 15;
-
-struct ButtonRow
-{
-    int id;
-    std::uint32_t text; // 0: the label is set elsewhere
-    ButtonLook look;
-};
-
-// The owner-drawn buttons in creation order.
-const std::array<ButtonRow, 10>& MainButtons();
 
 namespace Palette
 {
