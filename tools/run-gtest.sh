@@ -6,8 +6,22 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-"$here/wine-run.sh" "$@" 2>&1 | tee "$log"
-rc=${PIPESTATUS[0]}
+
+run() {
+    "$here/wine-run.sh" "$@" 2>&1 | tee "$log"
+    return "${PIPESTATUS[0]}"
+}
+
+run "$@"
+rc=$?
+# Once in a long parallel run, Wine has ended a program with 1 in a few milliseconds, before it
+# printed a byte (its main prints at once), and said nothing. That is a start that did not happen,
+# not a test result: it is tried once more, with Wine's own errors shown should it happen again.
+if [ "$rc" -ne 0 ] && [ ! -s "$log" ]; then
+    echo "run-gtest: Wine ended the test exe with exit code $rc before it printed anything; once more, with Wine's errors" >&2
+    PD_WINEDEBUG=-all,err+all run "$@"
+    rc=$?
+fi
 if [ "$rc" -ne 0 ]; then
     echo "run-gtest: the test exe ended with exit code $rc" >&2
     exit 1

@@ -1,7 +1,8 @@
 # Sourced by the Wine scripts: the environment every Wine process of the project runs with.
 # Usage: . tools/wine-env.sh <prefix folder>
 export WINEPREFIX="$1"
-export WINEDEBUG=-all
+# Wine says nothing of its own unless PD_WINEDEBUG asks for a channel (-all,err+all: its errors).
+export WINEDEBUG="${PD_WINEDEBUG:--all}"
 export WINEARCH=win64
 # No Mono or Gecko prompts, no desktop files written into $HOME, and no debugger: with
 # winedbg on, a crashing program may exit with 0.
