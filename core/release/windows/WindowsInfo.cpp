@@ -1,7 +1,5 @@
 #include "core/release/windows/WindowsInfo.h"
 
-#include "platform/WindowsVersion.h"
-
 #include <windows.h>
 
 #include <fmt/xchar.h>
@@ -11,12 +9,8 @@ namespace Pd::Core
 
 WindowsInfo QueryWindows()
 {
-    Platform::WindowsVersion version = Platform::ReadWindowsVersion();
     WindowsInfo info;
-    info.build = version.build;
-    info.ubr = version.ubr;
-    info.productName = std::move(version.productName);
-    info.displayVersion = std::move(version.displayVersion);
+    static_cast<Platform::WindowsVersion&>(info) = Platform::ReadWindowsVersion();
     info.virtualMachinePlatform = VmpInstallState();
     info.developerMode = Platform::DeveloperModeOn();
     info.installedPackage = Install::FindInstalledPackage();

@@ -3,21 +3,18 @@
 #pragma once
 
 #include "core/release/windows/Packages.h"
+#include "platform/WindowsVersion.h"
 #include "platform/Wmi.h"
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace Pd::Core
 {
 
-struct WindowsInfo
+// The version as Windows reports it, then what the install checks need beside it.
+struct WindowsInfo : Platform::WindowsVersion
 {
-    std::uint32_t build = 0; // 0 when unknown
-    std::uint32_t ubr = 0;   // update build revision, 0 when unknown
-    std::wstring productName;
-    std::wstring displayVersion;
     std::optional<bool> virtualMachinePlatform; // none when WMI could not answer
     bool developerMode = false;
     std::optional<Install::PackageInfo> installedPackage; // Tovik, registered for this account
