@@ -18,8 +18,6 @@ namespace Pd::Bt
 namespace
 {
 
-constexpr std::uint16_t FirstHandle = 0x0040;
-constexpr std::uint16_t LastHandle = 0x0EFF;
 constexpr std::uint8_t ConnectionLimitExceeded = 0x09; // every handle is in use or being torn down
 
 std::uint16_t HandleAt(ByteView parameters)
@@ -78,15 +76,10 @@ std::optional<std::uint16_t> Controller::AllocateHandle()
     std::lock_guard closers(closerLock_);
     // A handle still in the table or whose link is still being torn down is skipped: Android
     // must never see two connections under one handle.
-    for (int tried = FirstHandle; tried <= LastHandle; ++tried)
-    {
-        std::uint16_t handle = nextHandle_;
-        nextHandle_ = handle >= LastHandle ? FirstHandle : static_cast<std::uint16_t>(handle + 1);
-        if (!links_.contains(handle) &&
-            std::find(tearingDown_.begin(), tearingDown_.end(), handle) == tearingDown_.end())
-            return handle;
-    }
-    return std::nullopt;
+    return handles_.Next([this](std::uint16_t handle) {
+        return links_.contains(handle) ||
+               std::find(tearingDown_.begin(), tearingDown_.end(), handle) != tearingDown_.end();
+    });
 }
 
 Bytes Controller::LeCreateConnection(ByteView parameters)

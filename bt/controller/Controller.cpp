@@ -265,13 +265,16 @@ void Controller::CloseLinkAsync(std::uint16_t handle, std::shared_ptr<LeLink> li
         tearingDown_.push_back(handle);
         try
         {
-            closing_.push_back({handle, link});
+            closing_.emplace_back(); // the room first, so that the link moves only once it fits
         }
         catch (...)
         {
             tearingDown_.pop_back();
             throw;
         }
+        // Moved, not copied: the closer must hold the only share, so that the link is released
+        // there and never back on the caller's thread, which may be one of the link's own.
+        closing_.back() = ClosingLink{handle, std::move(link)};
         closerWake_.notify_one();
         return;
     }

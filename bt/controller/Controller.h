@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bt/controller/ControllerServices.h"
+#include "bt/controller/HandleAllocator.h"
 #include "bt/controller/RecentTable.h"
 #include "bt/hci/Acl.h"
 #include "bt/hci/Bytes.h"
@@ -31,6 +32,11 @@ namespace Pd::Bt
 using SendFunction = std::function<void(Hci::PacketType type, Bytes packet)>;
 
 class Controller;
+
+namespace Test
+{
+struct ControllerProbe; // what tests see of the controller's internals
+}
 
 // How a command of the controller's table is answered.
 enum class CommandAnswer : std::uint8_t
@@ -91,8 +97,9 @@ public:
     // Windows; an attempt that still makes its link reports status 0x02 and closes it.
     void CancelConnect();
 
-    // Hands a removed link to the closer worker; its handle is not handed out again until the
-    // link is closed. Never blocks and never calls out.
+    // Hands a removed link to the closer worker, which then holds its only share and releases
+    // it; its handle is not handed out again until the link is closed. Never blocks and never
+    // calls out.
     void CloseLinkAsync(std::uint16_t handle, std::shared_ptr<LeLink> link) noexcept;
 
     // A received advertisement (from the scanner's thread).
@@ -111,6 +118,8 @@ public:
     static std::array<std::uint8_t, 64> SupportedCommands();
 
 private:
+    friend struct Test::ControllerProbe;
+
     struct Connection
     {
         std::shared_ptr<LeLink> link;
@@ -223,9 +232,9 @@ private:
     // so that the events about one link leave in the order its table entry changed.
     std::mutex reportLock_;
 
-    std::mutex linkLock_; // guards the link table and the next handle
+    std::mutex linkLock_; // guards the link table and the handles
     std::map<std::uint16_t, Connection> links_;
-    std::uint16_t nextHandle_ = 0x0040;
+    HandleAllocator handles_;
 
     std::atomic<bool> connectPending_{false};
     std::mutex connectWaitLock_;

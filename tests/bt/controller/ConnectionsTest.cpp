@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 
 namespace
@@ -120,6 +121,29 @@ TEST(LeCreateConnection, DeviceLostBeforeTheLinkWasEnteredIsReportedDisconnected
     EXPECT_FALSE(h.controller().HasLink(0x0040));
 }
 
+TEST(HandleAllocator, GoesRoundFrom0x0040To0x0EFFPassingOverTakenHandles)
+{
+    HandleAllocator handles;
+    std::set<std::uint16_t> taken{0x0041, 0x0EFF};
+    auto next = [&] { return handles.Next([&](std::uint16_t handle) { return taken.contains(handle); }); };
+    std::vector<std::uint16_t> expected, got;
+    for (std::uint16_t handle = 0x0040; handle <= 0x0EFE; ++handle)
+        if (handle != 0x0041)
+            expected.push_back(handle);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        got.push_back(next().value_or(0));
+    EXPECT_EQ(got, expected);
+    taken.insert(0x0040);
+    EXPECT_EQ(next(), 0x0042) << "round again, past 0x0EFF, 0x0040 and 0x0041";
+    taken.erase(0x0EFF);
+    EXPECT_EQ(next(), 0x0043) << "a handle freed behind the search waits for the next round";
+    for (std::uint16_t handle = 0x0040; handle <= 0x0EFF; ++handle)
+        taken.insert(handle);
+    EXPECT_EQ(next(), std::nullopt);
+    taken.erase(0x0100);
+    EXPECT_EQ(next(), 0x0100);
+}
+
 TEST(LeCreateConnection, HandlesWrapAt0x0EFFSkippingThoseInUseOrStillBeingClosed)
 {
     ControllerHarness h;
@@ -128,16 +152,14 @@ TEST(LeCreateConnection, HandlesWrapAt0x0EFFSkippingThoseInUseOrStillBeingClosed
     h.radio.holdClose = true;
     h.Command(0x0406, {0x41, 0x00, 0x13}); // 0x0041's link is still being torn down
     ASSERT_TRUE(h.radio.WaitUntil([&] { return h.radio.closing == 1; }));
+    ControllerProbe::NextHandleAt(h.controller(), 0x0EFE); // as if the handles between were used
     h.radio.fail = true;
-    for (int i = 0x0042; i < 0x0EFF; ++i)
-    {
-        std::size_t before = h.SentCount();
-        h.Command(0x200D, CreateConnection(Peer));
-        ASSERT_TRUE(h.WaitForPackets(before + 2));
-    }
+    std::size_t before = h.SentCount();
+    h.Command(0x200D, CreateConnection(Peer));
+    ASSERT_TRUE(h.WaitForPackets(before + 2));
     h.radio.fail = false;
     h.Connect(Peer);
-    EXPECT_TRUE(h.controller().HasLink(0x0EFF));
+    EXPECT_TRUE(h.controller().HasLink(0x0EFF)) << "a failed attempt uses its handle up";
     h.Connect(Peer);
     EXPECT_TRUE(h.controller().HasLink(0x0042));
     EXPECT_TRUE(h.controller().HasLink(0x0040));

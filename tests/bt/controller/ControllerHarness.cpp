@@ -157,7 +157,7 @@ void FakeClock::Advance()
 bool FakeClock::WaitForWaiters(int count)
 {
     std::unique_lock guard(lock);
-    return changed.wait_for(guard, 5s, [&] { return waiting == count; });
+    return changed.wait_for(guard, Pd::Test::HangLimit, [&] { return waiting == count; });
 }
 
 bool FakeRadio::WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
@@ -248,7 +248,7 @@ std::shared_ptr<FakeLinkRecord> ControllerHarness::Connect(std::uint64_t peer)
 bool ControllerHarness::WaitForPackets(std::size_t count)
 {
     std::unique_lock guard(lock_);
-    return arrived_.wait_for(guard, 5s, [&] { return sent_.size() >= count; });
+    return arrived_.wait_for(guard, Pd::Test::HangLimit, [&] { return sent_.size() >= count; });
 }
 
 std::vector<std::pair<Hci::PacketType, Bytes>> ControllerHarness::Sent()

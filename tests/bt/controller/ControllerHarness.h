@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bt/controller/Controller.h"
+#include "tests/support/HangLimit.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -51,9 +52,9 @@ struct FakeRadio
 
     LinkConnector Connector();
     void Release();
-    // Waits until the condition, checked under the lock, holds (up to 5 s unless told).
+    // Waits until the condition, checked under the lock, holds (false only when it hangs).
     bool WaitUntil(const std::function<bool()>& condition,
-                   std::chrono::milliseconds limit = std::chrono::seconds(5));
+                   std::chrono::milliseconds limit = Pd::Test::HangLimit);
 };
 
 // Time that passes only when the test says so.
@@ -100,7 +101,7 @@ public:
     // Connects to the peer and returns its link once LE Connection Complete went out.
     std::shared_ptr<FakeLinkRecord> Connect(std::uint64_t peer);
 
-    // Waits up to 5 s until at least count packets were sent in total.
+    // Waits until at least count packets were sent in total (false only when it hangs).
     bool WaitForPackets(std::size_t count);
     std::size_t SentCount();
     // Runs before each packet is recorded, on the sending thread.
@@ -117,6 +118,17 @@ private:
     std::vector<std::thread::id> senders_; // the thread that sent each packet
     std::vector<std::string> log_;
     std::unique_ptr<Controller> controller_;
+};
+
+// The controller's internals that tests set up directly.
+struct ControllerProbe
+{
+    // The handle the next connection attempt tries first.
+    static void NextHandleAt(Controller& controller, std::uint16_t handle)
+    {
+        std::lock_guard guard(controller.linkLock_);
+        controller.handles_.StartAt(handle);
+    }
 };
 
 // LE Create Connection parameters to a peer with a random address.
