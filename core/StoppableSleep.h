@@ -9,9 +9,13 @@
 namespace Pd::Core
 {
 
-// Sleeps until `until` or a stop request; true when the time came without one.
+// Sleeps until `until` or a stop request; true when the time came without one. A time already
+// past waits not at all: a zero-length wait costs a wait on the system's clock otherwise (over
+// a millisecond under Wine).
 inline bool SleepUntil(std::stop_token stop, std::chrono::steady_clock::time_point until)
 {
+    if (until <= std::chrono::steady_clock::now())
+        return !stop.stop_requested();
     std::mutex lock;
     std::condition_variable_any never;
     std::unique_lock guard(lock);
