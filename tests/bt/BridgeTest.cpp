@@ -4,6 +4,7 @@
 #include "bt/Bridge.h"
 
 #include "tests/support/AndroidHciHost.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SimScenario.h"
 
@@ -46,13 +47,13 @@ public:
     ~ServedBridge() { stop_.request_stop(); }
 
     // True once the bridge connected to Android's stack.
-    bool Connected() { return port_ != 0 && android.Accept(15s); }
+    bool Connected() { return port_ != 0 && android.Accept(Pd::Test::HangLimit); }
 
     // Stops the bridge and returns its result; nothing when it did not end in time.
     std::optional<BridgeResult> Stop()
     {
         stop_.request_stop();
-        if (result_.wait_for(15s) != std::future_status::ready)
+        if (result_.wait_for(Pd::Test::HangLimit) != std::future_status::ready)
             return std::nullopt;
         return result_.get();
     }

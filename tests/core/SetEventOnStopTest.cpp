@@ -1,6 +1,7 @@
 #include "core/SetEventOnStop.h"
 
 #include "core/Handles.h"
+#include "tests/support/HangLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ TEST(SetEventOnStop, RemovingTheCallbackWhileTheRequestIsStillRunningNeverHangs)
             ::SetEvent(removed.Get());
         });
         source.request_stop();
-        if (::WaitForSingleObject(removed.Get(), 10000) != WAIT_OBJECT_0)
+        if (::WaitForSingleObject(removed.Get(), Pd::Test::HangLimitMs) != WAIT_OBJECT_0)
         {
             waiter.detach(); // hung for good: leave it to the end of the process
             static_cast<void>(event.Release());

@@ -10,6 +10,7 @@
 #include "core/Handles.h"
 
 #include "ScratchFolder.h"
+#include "tests/support/HangLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -56,14 +57,13 @@ TEST(ShellExecuteUnelevated, StartsAProgramThroughTheDesktopShell)
     std::filesystem::create_directories(elsewhere);
     ASSERT_TRUE(ShellExecuteUnelevated(script.c_str(), L"/shutdown", elsewhere.c_str()));
     auto marker = folder.Path() / L"started.txt";
-    for (int slice = 0; slice < 200 && !std::filesystem::exists(marker); ++slice)
-        ::Sleep(50);
-    ::Sleep(100); // written whole
     const auto firstLine = [](const std::filesystem::path& file) {
         std::string line;
         std::getline(std::ifstream(file), line);
         return line.substr(0, line.find_last_not_of(" \r") + 1);
     };
+    // The script writes its folder first, then its arguments in one line.
+    ASSERT_TRUE(Pd::Test::PollUntil([&] { return !firstLine(marker).empty(); }));
     EXPECT_EQ(firstLine(marker), "/shutdown") << "its arguments";
     EXPECT_TRUE(
         EqualsIgnoringCase(Pd::Core::FromUtf8(firstLine(folder.Path() / L"folder.txt")), elsewhere.wstring()))

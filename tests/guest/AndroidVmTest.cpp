@@ -5,6 +5,7 @@
 
 #include "platform/Guid.h"
 #include "platform/sim/SimComputeCore.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
@@ -138,7 +139,7 @@ TEST(ComputeSystems, TheSimulatedVmIsFoundAndItsExitWatchFiresWhenItEnds)
     ASSERT_TRUE(system);
     EXPECT_EQ(::WaitForSingleObject(exited.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
     Pd::Platform::Sim::EndComputeSystem(scenario.Folder(), VmIdWide);
-    EXPECT_EQ(::WaitForSingleObject(exited.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(exited.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     EXPECT_FALSE(Pd::Guest::FindAndroidVm());
 }
 
@@ -157,7 +158,7 @@ TEST(ComputeSystems, TheExitWatchFiresWhenAnEndFallsDueWithoutAnyFileChanging)
         {
             EXPECT_EQ(Pd::Platform::Sim::RequestGuestShutdown(scenario.Folder()), 1);
         }
-        EXPECT_EQ(::WaitForSingleObject(exited.Get(), 10000), WAIT_OBJECT_0) << extra;
+        EXPECT_EQ(::WaitForSingleObject(exited.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0) << extra;
     }
 }
 

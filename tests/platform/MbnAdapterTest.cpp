@@ -2,6 +2,7 @@
 // prefix (tests/support/winrt-classes/MbnClasses.cpp), scripted through the environment.
 #include "core/Strings.h"
 #include "platform/RealServices.h"
+#include "tests/support/HangLimit.h"
 
 #include <fmt/xchar.h>
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ public:
     std::vector<std::wstring> WaitFor(std::size_t count)
     {
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, 5s, [&] { return lines_.size() >= count; });
+        changed_.wait_for(lock, Pd::Test::HangLimit, [&] { return lines_.size() >= count; });
         return lines_;
     }
 
@@ -256,7 +257,7 @@ TEST_F(MbnAdapter, EventRunningWhileUnadvisingEndsBeforeUnadviseReturns)
     ASSERT_TRUE(cookie);
     {
         std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return started; }));
+        ASSERT_TRUE(changed.wait_for(lock, Pd::Test::HangLimit, [&] { return started; }));
     }
     manager->Unadvise(MbnEventFamily::Signal, *cookie);
     {

@@ -2,6 +2,7 @@
 #include "platform/NetworkConnectivity.h"
 #include "platform/sim/FolderWatch.h"
 #include "platform/WebPage.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +27,14 @@ TEST(SimNetworkHints, AWatcherIsToldAtOnceAndOnEachChangeOfTheNetworkOnly)
     pc.Write(R"({"network":{"connectivity":"local"}})");
     auto watch = Pd::Platform::NetworkHints()->Watch(wake.Get());
     ASSERT_TRUE(watch);
-    EXPECT_EQ(::WaitForSingleObject(wake.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(wake.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     pc.Write(R"({"network":{"connectivity":"local"},"shell":{"opensPages":false}})");
     EXPECT_EQ(::WaitForSingleObject(wake.Get(), 300), static_cast<DWORD>(WAIT_TIMEOUT)); // not the network
     pc.Write(R"({"network":{"connectivity":"internet"}})");
-    EXPECT_EQ(::WaitForSingleObject(wake.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(wake.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     EXPECT_EQ(Pd::Platform::NetworkHints()->Level(), ConnectivityLevel::InternetAccess);
     pc.Write(R"({"network":{"connectivity":"internet","changes":1}})");
-    EXPECT_EQ(::WaitForSingleObject(wake.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(wake.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
 }
 
 TEST(SimFolderWatch, ChecksRunOnChangesAndTimeOutsEndFromWithinAndEndOnlyOnceTheyReturn)
@@ -57,20 +58,20 @@ TEST(SimFolderWatch, ChecksRunOnChangesAndTimeOutsEndFromWithinAndEndOnlyOnceThe
     });
     ASSERT_TRUE(ending->SeesChanges());
     ASSERT_TRUE(ending->Start(50));
-    EXPECT_EQ(::WaitForSingleObject(timed.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(timed.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     pc.Write(R"({"network":{}})");
-    EXPECT_EQ(::WaitForSingleObject(changed.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(changed.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
 
     // A watch ended from another thread while its check runs ends once the check has returned.
     std::atomic<bool> returned = false;
     auto slow = std::make_unique<FolderWatch>(pc.Folder(), [&]() -> std::optional<DWORD> {
         ::SetEvent(inCheck.Get());
-        ::WaitForSingleObject(release.Get(), 5000);
+        ::WaitForSingleObject(release.Get(), Pd::Test::HangLimitMs);
         returned = true;
         return INFINITE;
     });
     ASSERT_TRUE(slow->Start(0));
-    ASSERT_EQ(::WaitForSingleObject(inCheck.Get(), 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(inCheck.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     std::thread releaser([&] {
         ::Sleep(200);
         ::SetEvent(release.Get());

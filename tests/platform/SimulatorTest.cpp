@@ -12,6 +12,7 @@
 #include "platform/sim/Simulation.h"
 #include "platform/WindowsVersion.h"
 #include "platform/Wmi.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/LoopbackPeer.h"
 #include "tests/support/SimScenario.h"
@@ -201,7 +202,7 @@ TEST(SimulatedComputeService, SeparateProcessesSeeTheSameVm)
     ASSERT_TRUE(started);
     Pd::UniqueHandle processHandle(process.hProcess);
     Pd::UniqueHandle threadHandle(process.hThread);
-    ASSERT_EQ(::WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(process.hProcess, Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     DWORD exitCode = 1;
     ::GetExitCodeProcess(process.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u);
@@ -221,7 +222,7 @@ TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)
         GUID otherVm = VmGuid;
         otherVm.Data1 ^= 1;
         EXPECT_FALSE(Pd::Platform::ConnectToGuest(otherVm, 0x544B4254, 2000)) << "no such VM";
-        EXPECT_TRUE(peer.WaitForConnections(1, 10s));
+        EXPECT_TRUE(peer.WaitForConnections(1, Pd::Test::HangLimit));
     }
     Pd::Platform::Sim::EndComputeSystem(scenario.Folder(), VmIdWide);
     EXPECT_FALSE(Pd::Platform::ConnectToGuest(VmGuid, 0x544B4254, 2000)) << "the VM has ended";
@@ -251,7 +252,7 @@ TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnItsOwnThre
     ASSERT_TRUE((*watcher)->Start());
     {
         std::unique_lock guard(lock);
-        ASSERT_TRUE(changed.wait_for(guard, 10s, [&] { return heard.size() >= 3; }))
+        ASSERT_TRUE(changed.wait_for(guard, Pd::Test::HangLimit, [&] { return heard.size() >= 3; }))
             << "repeated every everyMs";
     }
     ASSERT_TRUE((*watcher)->Stop());
@@ -269,17 +270,18 @@ TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnItsOwnThre
     }
 }
 
-// A sink that keeps the modem's SMS object, as the telephony sink does, and stays a while in its
-// signal call: everything else is let go meanwhile, so the event thread's copy of the sink is the
-// last share of the simulated device. The event thread must never be ended from itself (that
-// aborts the process), and the manager's release waits for the call.
-class SlowSink final : public Pd::Platform::MbnEvents
+// A sink that keeps the modem's SMS object, as the telephony sink does, and stays in its signal
+// call until the test has let go of everything else: the event thread's copy of the sink is then
+// the last share of the simulated device's objects. The event thread must never be ended from
+// itself (that aborts the process), and the manager's release waits for the call.
+class HoldingSink final : public Pd::Platform::MbnEvents
 {
 public:
-    SlowSink(std::shared_ptr<Pd::Platform::MbnSms> sms, HANDLE entered)
-        : sms_(std::move(sms)), entered_(entered)
+    HoldingSink(std::shared_ptr<Pd::Platform::MbnSms> sms, HANDLE entered, HANDLE letGo, bool& released)
+        : sms_(std::move(sms)), entered_(entered), letGo_(letGo), released_(released)
     {
     }
+    ~HoldingSink() override { released_ = true; }
     void OnSmsSendComplete(std::uint32_t, HRESULT) override {}
     void OnSmsReadComplete(std::uint32_t, const std::vector<Pd::Platform::MbnSmsMessage>&, bool,
                            std::uint32_t, HRESULT) override
@@ -291,7 +293,7 @@ public:
     void OnSignalStateChange() override
     {
         ::SetEvent(entered_);
-        std::this_thread::sleep_for(100ms);
+        ::WaitForSingleObject(letGo_, Pd::Test::HangLimitMs);
     }
     void OnRegisterStateChange() override {}
     void OnPacketServiceStateChange() override {}
@@ -299,26 +301,37 @@ public:
 private:
     std::shared_ptr<Pd::Platform::MbnSms> sms_;
     HANDLE entered_;
+    HANDLE letGo_;
+    bool& released_;
 };
 
 TEST(SimulatedModem, LettingGoWhileItsThreadCallsASinkNeverEndsThatThreadFromItself)
 {
-    SimScenario scenario(R"({"modem": {"signal": 20, "changes": [{"afterMs": 20, "signal": 12}]}})");
+    const std::string signals[] = {R"({"modem": {"signal": 20}})", R"({"modem": {"signal": 12}})"};
+    SimScenario scenario(signals[0]);
     for (int round = 0; round < 5; ++round)
     {
+        SCOPED_TRACE(round);
         Pd::UniqueHandle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        Pd::UniqueHandle letGo(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        bool released = false;
         auto manager = Pd::Platform::MobileBroadband();
         ASSERT_TRUE(manager && *manager);
         auto interfaces = (*manager)->GetInterfaces();
         ASSERT_TRUE(interfaces && interfaces->size() == 1);
-        auto sink = std::make_shared<SlowSink>(interfaces->front()->Sms(), entered.Get());
+        auto sink =
+            std::make_shared<HoldingSink>(interfaces->front()->Sms(), entered.Get(), letGo.Get(), released);
         auto cookie = (*manager)->Advise(Pd::Platform::MbnEventFamily::Signal, sink);
         ASSERT_TRUE(cookie);
-        ASSERT_EQ(::WaitForSingleObject(entered.Get(), 10000), WAIT_OBJECT_0);
+        // The signal changes only now that the sink listens, however late that is.
+        scenario.Write(signals[(round + 1) % 2]);
+        ASSERT_EQ(::WaitForSingleObject(entered.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
         (*manager)->Unadvise(Pd::Platform::MbnEventFamily::Signal, *cookie);
         sink.reset();
         interfaces->clear();
+        ::SetEvent(letGo.Get());
         manager->reset();
+        EXPECT_TRUE(released) << "the manager's release waited for the call and its copy of the sink";
     }
 }
 

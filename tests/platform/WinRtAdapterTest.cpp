@@ -4,6 +4,7 @@
 #include "platform/RealServices.h"
 #include "platform/winrt/Runtime.h"
 #include "tests/platform/WinRtScripted.h"
+#include "tests/support/HangLimit.h"
 
 #include <atomic>
 #include <chrono>
@@ -155,7 +156,7 @@ TEST_F(WinRtAdapter, ConsentAvailabilityAndAnsweredPrompt)
         endedOn = ::GetCurrentThreadId();
         ::SetEvent(ended);
     });
-    ASSERT_EQ(::WaitForSingleObject(ended, 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(ended, Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     EXPECT_NE(endedOn, ::GetCurrentThreadId());
     EXPECT_EQ((*request)->Status(), ConsentStatus::Completed);
     EXPECT_EQ((*request)->Result(), 0u);
@@ -216,7 +217,8 @@ TEST_F(WinRtAdapter, WatcherDeliversAdvertisementsUntilTheHandlerIsRemoved)
     });
     ASSERT_TRUE(token);
     ASSERT_TRUE((*watcher)->Start());
-    for (int i = 0; i < 5000 && calls < 20; ++i)
+    const auto deadline = std::chrono::steady_clock::now() + Pd::Test::HangLimit;
+    while (calls < 20 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     (*watcher)->RemoveReceived(*token); // while the source fires from its own thread
     removed = true;

@@ -3,6 +3,7 @@
 #include "core/Strings.h"
 #include "platform/RealServices.h"
 #include "tests/platform/WinRtScripted.h"
+#include "tests/support/HangLimit.h"
 
 #include <atomic>
 #include <chrono>
@@ -216,8 +217,7 @@ TEST_F(WinRtGatt, EventsRunOnAnotherThreadUntilTheirRemovalReturns)
         runs = 0;
         auto token = row.add();
         ASSERT_TRUE(token) << Core::ToUtf8(token.error().text);
-        for (int waited = 0; runs < 3 && waited < 5000; waited += 5)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Pd::Test::PollUntil([&] { return runs >= 3; });
         row.remove(*token); // while the source keeps firing
         const int afterRemoval = runs;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

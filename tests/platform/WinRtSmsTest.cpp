@@ -2,6 +2,7 @@
 #include "core/Strings.h"
 #include "platform/RealServices.h"
 #include "tests/platform/WinRtScripted.h"
+#include "tests/support/HangLimit.h"
 
 #include <atomic>
 #include <chrono>
@@ -55,13 +56,10 @@ TEST_F(WinRtSms, MessagesArriveOnTheRouterThreadUntilTheRegistrationGoes)
                 seen.push_back(std::move(message));
         });
     ASSERT_TRUE(registration) << Core::ToUtf8(registration.error().text);
-    for (int i = 0; i < 5000; ++i)
-    {
+    Pd::Test::PollUntil([&] {
         std::lock_guard lock(mutex);
-        if (seen.size() == 3)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+        return seen.size() >= 3;
+    });
     ASSERT_TRUE((*registration)->Unregister()); // while messages keep coming from the router's thread
     registration->reset();
     gone = true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/Log.h"
+#include "tests/support/HangLimit.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -38,8 +39,7 @@ public:
     }
 
     // Waits until `count` lines contain the text; false when that takes longer than `limit`.
-    bool WaitFor(std::string_view text, size_t count = 1,
-                 std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) const
+    bool WaitFor(std::string_view text, size_t count = 1, std::chrono::milliseconds limit = HangLimit) const
     {
         std::unique_lock guard(lock_);
         return changed_.wait_for(guard, limit, [&] { return CountLocked(text) >= count; });

@@ -219,7 +219,7 @@ TEST(OpenApn, AStopRequestCancelsAnOpeningThatTakesLong)
     });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(Pd::Tel::OpenApn(Request(), stop.get_token()));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 45s) << "not at the end of the minute-long opening";
     EXPECT_EQ(log.Count("mms: Windows did not open APN internet (0x800704C7)"), 1u) << log.Dump();
     EXPECT_TRUE(Pd::Platform::Sim::RecordedApnSessions(pc.Folder()).empty());
 }

@@ -2,6 +2,7 @@
 // simulated PC whose access point is this PC's loopback interface.
 #include "tel/apn/ApnConnection.h"
 
+#include "tests/support/HangLimit.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/LoopbackPeer.h"
 #include "tests/support/SimScenario.h"
@@ -158,7 +159,7 @@ TEST(ApnConnection, ASocketBoundToTheAccessPointReachesTheResolvedServer)
     ::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length);
     EXPECT_EQ(local.sin_addr.s_addr, connection->address.Ipv4.sin_addr.s_addr);
     ::closesocket(socket);
-    EXPECT_TRUE(server.WaitForConnections(1, 10000ms));
+    EXPECT_TRUE(server.WaitForConnections(1, Pd::Test::HangLimit));
 }
 
 } // namespace

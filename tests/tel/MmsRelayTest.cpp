@@ -148,8 +148,8 @@ TEST(MmsRelay, AnExchangeThatPassesABoundIsCutAndLogged)
         std::string answer = ReadToEnd(relay.Android());
         EXPECT_TRUE(answer.starts_with("OK\n")) << c.logged;
         EXPECT_LE(answer.size(), 3u + 4096u) << c.logged;
-        EXPECT_TRUE(log.WaitFor(c.logged, 1, 5000ms)) << c.logged;
-        EXPECT_TRUE(log.WaitFor("mms: exchange done", 1, 5000ms)) << c.logged;
+        EXPECT_TRUE(log.WaitFor(c.logged)) << c.logged;
+        EXPECT_TRUE(log.WaitFor("mms: exchange done")) << c.logged;
         ended = true;
     }
 }
@@ -175,7 +175,7 @@ TEST(MmsRelay, ATooLongLineIsRefusedAndNamesAreEscapedInTheLog)
         RelayConnection relay;
         SendText(relay.Android(), c.request);
         EXPECT_EQ(ReadToEnd(relay.Android()), c.answer) << c.logged;
-        EXPECT_TRUE(log.WaitFor(c.logged, 1, 5000ms)) << c.logged;
+        EXPECT_TRUE(log.WaitFor(c.logged)) << c.logged;
     }
 }
 

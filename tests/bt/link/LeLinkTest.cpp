@@ -5,6 +5,7 @@
 
 #include "bt/crypto/SecurityFunctions.h"
 
+#include "tests/support/HangLimit.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SimScenario.h"
 
@@ -56,7 +57,7 @@ struct Recorder
     template <typename Predicate> bool WaitFor(Predicate predicate)
     {
         std::unique_lock guard(lock);
-        return changed.wait_for(guard, 10s, [&] { return predicate(); });
+        return changed.wait_for(guard, Pd::Test::HangLimit, [&] { return predicate(); });
     }
     bool WaitForSent(const Bytes& pdu, std::uint16_t cid = 4)
     {
@@ -98,7 +99,7 @@ std::unique_ptr<LeLink> Connect(Recorder& recorder, std::uint8_t& status, std::s
 void ExpectCloseReturns(LeLink& link)
 {
     auto closed = std::async(std::launch::async, [&link] { link.Close(); });
-    ASSERT_EQ(closed.wait_for(10s), std::future_status::ready) << "Close waits for Windows";
+    ASSERT_EQ(closed.wait_for(Pd::Test::HangLimit), std::future_status::ready) << "Close waits for Windows";
 }
 
 TEST(LeLink, GattOperationsReachTheDeviceAndItsAnswersReachAndroid)
@@ -273,7 +274,7 @@ TEST(LeLink, CloseCancelsWhatNeverCompletesAndDiscardsTheQueue)
             std::async(std::launch::async, [&] { return Connect(recorder, status, stop.get_token()); });
         std::this_thread::sleep_for(50ms);
         stop.request_stop();
-        ASSERT_EQ(connecting.wait_for(10s), std::future_status::ready);
+        ASSERT_EQ(connecting.wait_for(Pd::Test::HangLimit), std::future_status::ready);
         EXPECT_FALSE(connecting.get());
         EXPECT_EQ(status, 0x3E);
     }

@@ -5,6 +5,7 @@
 #include "core/Module.h"
 #include "core/Text.h"
 #include "HostStandIn.h"
+#include "tests/support/HangLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -160,7 +161,8 @@ TEST(HostSettings, TurningABridgeOffStillStartsAMissingHostFromThisProgram)
     HostStartWatch watch;
     ASSERT_TRUE(Pd::Host::SetBluetoothEnabled(false));
     EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u);
-    EXPECT_TRUE(watch.Started(30000)) << "the host was started as \"<exe>\" host --background";
+    EXPECT_TRUE(watch.Started(Pd::Test::HangLimitMs))
+        << "the host was started as \"<exe>\" host --background";
 }
 
 TEST(HostControl, EnsureRunningStartsNothingWhileAHostRuns)

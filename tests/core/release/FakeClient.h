@@ -7,6 +7,7 @@
 #include "core/release/windows/Packages.h"
 #include "core/Strings.h"
 #include "tests/core/release/LoopbackServer.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/UnixPath.h"
 
 #include <windows.h>
@@ -55,12 +56,11 @@ public:
 
     std::wstring Alias() const { return path_.wstring(); }
 
-    // The starts recorded so far, after waiting up to 10 s for at least `expected` of them (a
-    // launch does not wait for the client).
+    // The starts recorded so far, once at least `expected` of them came (a launch does not wait
+    // for the client).
     std::vector<ClientStart> Starts(std::size_t expected = 0) const
     {
-        for (int waited = 0; waited < 200 && Read().size() < expected; ++waited)
-            ::Sleep(50);
+        Pd::Test::PollUntil([&] { return Read().size() >= expected; });
         ::Sleep(expected > 0 ? 100 : 0); // lets the client end before its folder goes
         return Read();
     }

@@ -8,6 +8,7 @@
 #include "platform/PackageManager.h"
 #include "platform/sim/Simulation.h"
 #include "tests/core/release/InstallFixture.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/UnixPath.h"
 
 #include <gtest/gtest.h>
@@ -499,9 +500,9 @@ protected:
             ManifestUrl(release) + L"\" \"" + folder_.wstring() + L"\" " + halt + L" " + event);
         ASSERT_TRUE(process) << ::GetLastError();
         HANDLE both[] = {halted.Get(), process.Get()};
-        const DWORD which = ::WaitForMultipleObjects(2, both, FALSE, 60'000);
+        const DWORD which = ::WaitForMultipleObjects(2, both, FALSE, Pd::Test::HangLimitMs);
         ::TerminateProcess(process.Get(), 9);
-        ::WaitForSingleObject(process.Get(), 10'000);
+        ::WaitForSingleObject(process.Get(), Pd::Test::HangLimitMs);
         ASSERT_EQ(which, WAIT_OBJECT_0) << "the driver ended or hung before it halted";
     }
 };

@@ -8,6 +8,7 @@
 #include "core/release/windows/Packages.h"
 #include "core/Strings.h"
 #include "tests/core/ScratchFolder.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/ProbeProgram.h"
 
 #include <sddl.h>
@@ -60,7 +61,7 @@ public:
             if (ending != Ending::Abandon)
                 ::ReleaseMutex(mutex.Get());
         });
-        ::WaitForSingleObject(ready.Get(), 10000);
+        ::WaitForSingleObject(ready.Get(), Pd::Test::HangLimitMs);
     }
     ~FakeHost()
     {

@@ -5,6 +5,7 @@
 #include "core/release/install/RunLock.h"
 
 #include "core/Handles.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/PlantedObject.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ public:
                   ::ReleaseMutex(mutex.Get());
           })
     {
-        ::WaitForSingleObject(holding_.Get(), 10'000);
+        ::WaitForSingleObject(holding_.Get(), Pd::Test::HangLimitMs);
     }
     ~OtherRun() { End(); }
 
@@ -114,7 +115,7 @@ TEST(RunLock, AHeldLockIsWaitedForWithOneLineThenRefusedOrTakenWhenReleased)
         std::this_thread::sleep_for(200ms);
         other.End();
     });
-    Attempt waited = Acquire(name, 10s);
+    Attempt waited = Acquire(name, Pd::Test::HangLimit);
     release.join();
     EXPECT_TRUE(waited.lock);
     EXPECT_EQ(waited.lines.size(), 1u);
@@ -155,7 +156,7 @@ TEST(RunLock, AStopRequestEndsTheWait)
         std::this_thread::sleep_for(200ms);
         stop.request_stop();
     });
-    Attempt attempt = Acquire(name, 10s, stop.get_token());
+    Attempt attempt = Acquire(name, Pd::Test::HangLimit, stop.get_token());
     cancel.join();
     ASSERT_FALSE(attempt.lock);
     EXPECT_EQ(attempt.lock.error(), L"Canceled.");

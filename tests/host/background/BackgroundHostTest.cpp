@@ -6,6 +6,7 @@
 #include "core/HostChanged.h"
 #include "core/Strings.h"
 #include "tests/core/host/HostStandIn.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/PlantedObject.h"
 
@@ -41,7 +42,7 @@ public:
     bool WaitFor(const std::string& event, size_t count = 1)
     {
         std::unique_lock guard(lock_);
-        return changed_.wait_for(guard, std::chrono::seconds(10), [&] {
+        return changed_.wait_for(guard, Pd::Test::HangLimit, [&] {
             return std::count(events_.begin(), events_.end(), event) >= long(count);
         });
     }
@@ -202,7 +203,7 @@ TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
     }
 
     Pd::Host::Stop();
-    ASSERT_EQ(host.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_EQ(host.wait_for(Pd::Test::HangLimit), std::future_status::ready);
     EXPECT_EQ(host.get(), 0);
     std::vector<std::string> all = events.All();
     EXPECT_EQ(std::vector<std::string>(all.end() - 5, all.end()),

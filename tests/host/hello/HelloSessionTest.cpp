@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 #include "host/hello/LockWatch.h"
 #include "platform/sim/SimUserConsent.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/SimScenario.h"
 
 #include <windows.h>
@@ -84,7 +85,7 @@ public:
         std::unique_lock guard(lock_);
         for (;;)
         {
-            if (!arrived_.wait_for(guard, 10s, [this] { return !frames_.empty(); }))
+            if (!arrived_.wait_for(guard, Pd::Test::HangLimit, [this] { return !frames_.empty(); }))
                 return 0;
             auto [kind, value] = frames_.front();
             frames_.pop_front();
@@ -129,12 +130,10 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
     Remembered().memory = {}; // process-wide: an earlier test's success would answer at once
     LockWatch lockWatch;
     HWND watch = nullptr;
-    for (int tries = 0; tries < 100 && (watch == nullptr || !Remembered().sessionNotifications); ++tries)
-    {
-        std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Pd::Test::PollUntil([&] {
         watch = ::FindWindowExW(HWND_MESSAGE, nullptr, L"Peldra.HelloLockWatch", nullptr);
-    }
-    ASSERT_NE(watch, nullptr);
+        return watch != nullptr && Remembered().sessionNotifications;
+    }));
     {
         Session session(peer_.Sender(), changed_.Get(), FirstVm);
         for (int request = 0; request < 2; ++request)

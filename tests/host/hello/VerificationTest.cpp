@@ -1,5 +1,6 @@
 #include "host/hello/WindowsHello.h"
 #include "platform/sim/SimUserConsent.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/OwnWindow.h"
 #include "tests/support/SimScenario.h"
 
@@ -94,13 +95,10 @@ TEST(RequestVerification, AStopWhileThePromptIsOpenClosesItAndItsTransparentOwne
     std::jthread user([&] {
         // The owner is created first and shown a moment later: wait for both.
         HWND owner = nullptr;
-        for (int i = 0; i < 500; ++i)
-        {
+        Pd::Test::PollUntil([&] {
             owner = FindOwnerWindow();
-            if (owner && (visible = ::IsWindowVisible(owner)))
-                break;
-            std::this_thread::sleep_for(20ms);
-        }
+            return owner && (visible = ::IsWindowVisible(owner));
+        });
         if (owner)
         {
             exStyle = ::GetWindowLongW(owner, GWL_EXSTYLE);

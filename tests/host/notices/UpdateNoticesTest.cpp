@@ -1,6 +1,7 @@
 #include "host/notices/UpdateNotices.h"
 
 #include "tests/core/release/UserValues.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -77,7 +78,8 @@ protected:
 
     static bool WaitUntil(const std::function<bool()>& condition)
     {
-        for (int i = 0; i < 500 && !condition(); ++i)
+        const auto deadline = std::chrono::steady_clock::now() + Pd::Test::HangLimit;
+        while (!condition() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(10ms);
         return condition();
     }

@@ -4,6 +4,7 @@
 #include "core/Handles.h"
 #include "core/host/TrayHooks.h"
 #include "host/tray/TrayIcon.h"
+#include "tests/support/HangLimit.h"
 
 #include <windows.h>
 
@@ -27,7 +28,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (!stop)
         return 2;
     auto tray = Pd::Host::Tray::Start(stop.Get());
-    for (int i = 0; i < 1000 && Pd::Host::TrayHooks::window.load() == nullptr; ++i)
+    const ULONGLONG deadline = ::GetTickCount64() + Pd::Test::HangLimitMs;
+    while (Pd::Host::TrayHooks::window.load() == nullptr && ::GetTickCount64() < deadline)
         ::Sleep(10);
     Say(Pd::Host::TrayHooks::window.load() != nullptr ? "tray: up\n" : "tray: no window\n");
     const bool stopped = ::WaitForSingleObject(stop.Get(), 120000) == WAIT_OBJECT_0;

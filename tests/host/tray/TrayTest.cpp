@@ -6,6 +6,7 @@
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
 #include "host/tray/TrayIcon.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/OwnWindow.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +28,8 @@ namespace
 
 HWND WaitForTrayWindow()
 {
-    for (int i = 0; i < 500; ++i)
-    {
-        if (HWND window = TrayHooks::window.load())
-            return window;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return nullptr;
+    Pd::Test::PollUntil([] { return TrayHooks::window.load() != nullptr; });
+    return TrayHooks::window.load();
 }
 
 bool NoIconLeft()
@@ -132,7 +128,7 @@ TEST_F(TrayTest, ClosesWhileItsQuestionIsOpen)
     HWND window = WaitForTrayWindow();
     ASSERT_NE(window, nullptr);
     ::PostMessageW(window, WM_COMMAND, 6, 0);
-    ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
     tray->Close();
     EXPECT_TRUE(NoIconLeft());
     EXPECT_EQ(Core::ReadUserDword(L"Elevation"), 0u);
@@ -188,7 +184,7 @@ TEST_F(TrayTest, ClosingStopsStopTovikAndWaitsForIt)
         ASSERT_NE(window, nullptr);
         ::SendMessageW(window, WM_COMMAND, 8, 0);
         ::SendMessageW(window, WM_COMMAND, 8, 0); // while the first runs: nothing more
-        ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), 5000), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
         tray.reset();
         EXPECT_TRUE(NoIconLeft());
         EXPECT_EQ(Calls(), std::vector<std::string>{waiting ? "stopped early" : "stopped"});
@@ -238,7 +234,8 @@ TEST_F(TrayTest, EachMenuCommandDoesItsOneThing)
         ::SendMessageW(window, WM_COMMAND, c.id, 0);
         if (c.id == 8) // on a thread of its own
         {
-            ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), 5000), WAIT_OBJECT_0) << c.name;
+            ASSERT_EQ(::WaitForSingleObject(calledAction_.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0)
+                << c.name;
         }
         tray.reset();
 
