@@ -55,7 +55,7 @@ class Terminal:
                                capture_output=True, text=True, check=True).stdout
         return [line.rstrip() for line in shown.splitlines()]
 
-    def wait_for(self, pattern, timeout=120):
+    def wait_for(self, pattern, timeout=300):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             for line in self.screen():
@@ -77,7 +77,7 @@ class Terminal:
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], check=False, capture_output=True)
 
 
-def wait_for_file(path, timeout=30):
+def wait_for_file(path, timeout=300):
     deadline = time.monotonic() + timeout
     while not path.exists():
         if time.monotonic() > deadline:
@@ -106,7 +106,7 @@ def hold_open(path):
     holder = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c", f"{pinging} >nul <{windows_path(path)}"],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     ours = f"WINEPREFIX={Path(e2e.program.prefix).resolve()}".encode()
-    deadline = time.monotonic() + 30
+    deadline = time.monotonic() + 300
     while time.monotonic() < deadline:
         for process in Path("/proc").glob("[0-9]*"):
             try:
@@ -150,7 +150,7 @@ class CutOffRunsTest(unittest.TestCase):
         run.wait_for_line(line)
         self.assertTrue(run.kill(), f"{run.lines} ended before it was killed")
 
-    def wait_until_removing(self, lines, timeout=120):
+    def wait_until_removing(self, lines, timeout=300):
         """Until an uninstall has removed the package and marked the state file before it deletes
         the files (where a held file keeps it waiting); `lines` gives its output so far."""
         deadline = time.monotonic() + timeout

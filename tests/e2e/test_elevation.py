@@ -145,7 +145,6 @@ class ElevationTest(unittest.TestCase):
         (magisk / "Magisk.apk").write_bytes(apk)
         (magisk / "Magisk.txt").write_text(f"v27.0 {hashlib.sha256(apk).hexdigest()}")
         run(driver, "stop")
-        daemon.drop_waiting()
         set_value("ElevationMagisk", 1)
         self.assertEqual(peldra("elevation", "on")[0], 0)  # starts the host
         android = self.connect(state=0x82, apk=apk)
@@ -165,7 +164,6 @@ class ElevationTest(unittest.TestCase):
             if restart:
                 run(driver, "stop")
                 self.assertTrue(android.dropped())
-                daemon.drop_waiting()
                 self.assertEqual(peldra("elevation", "off")[0], 0)  # starts the host
             android = self.connect(state=0x80)
             shown = len(pc.state()["helloPrompts"])

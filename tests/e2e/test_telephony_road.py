@@ -58,7 +58,7 @@ def change_modem(**changes):
     pc.write()
 
 
-def wait_for(condition, what, timeout=60):
+def wait_for(condition, what, timeout=300):
     deadline = time.monotonic() + timeout
     while not condition():
         if time.monotonic() > deadline:
@@ -148,16 +148,30 @@ class TelephonyRoadTest(unittest.TestCase):
             self.assertEqual(link.command("AT+CNMI=2,2,0,1,0"), OK)
             return link, lambda count: [link.next_unsolicited() for _ in range(count)]
 
+        def offer_radio_interface(offered):
+            if offered:
+                pc.scenario["services"][RIL_PORT] = android.port
+            else:
+                del pc.scenario["services"][RIL_PORT]
+            pc.write()
+
+        # A notice is kept only while the host has no connection, and it connects again as soon as
+        # one ends: the VM stops offering the service before the host's next connection ends.
+        link = android.next_link()
+        offer_radio_interface(False)
+        link.close()
+        wait_for(lambda: host_log()[log_start:].count("Android RIL disconnected") == 3, "end of the connection")
         push(NOTICES[0])
         kept = "router (5 octets, 1 part) - kept until Android starts"
         wait_for(lambda: kept in host_log()[log_start:], "kept notice")
-        link, cmts = connect(2)
-        first = cmts(2)  # the notice and the message the last connection left unacknowledged
+        offer_radio_interface(True)
+        link, cmts = connect(3)
+        first = cmts(2)  # the notice and the message an earlier connection left unacknowledged
         self.assertEqual([link.command("AT+CNMA") for _ in first], [OK, OK])
         push(NOTICES[1])
         parts = cmts(3)
         link.close()
-        link, cmts = connect(3)
+        link, cmts = connect(4)
         self.assertEqual(cmts(3), parts, "unacknowledged notices are handed again")
         self.assertEqual(link.command("AT"), OK)
         self.assertTrue(link.unsolicited.empty(), "an acknowledged one is not")

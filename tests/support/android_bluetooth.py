@@ -95,7 +95,7 @@ class HciHost:
             self.capture.write(True, packet)
         self.connection.sendall(packet)
 
-    def take(self, match, timeout=30):
+    def take(self, match, timeout=300):
         """The first kept item that `match` accepts, taken out; AssertionError when none comes."""
         deadline = time.monotonic() + timeout
         with self.changed:
@@ -117,7 +117,7 @@ class HciHost:
             (item[1] == COMMAND_COMPLETE and item[2][1:3] == op) or (item[1] == COMMAND_STATUS and item[2][2:4] == op)))
         return body[3:] if code == COMMAND_COMPLETE else body[:1]
 
-    def event(self, code, subevent=None, timeout=30):
+    def event(self, code, subevent=None, timeout=300):
         """The parameters of the next event of this code (and LE subevent)."""
         return self.take(lambda item: item[0] == "event" and item[1] == code and
                          (subevent is None or item[2][:1] == bytes([subevent])), timeout)[2]
@@ -125,7 +125,7 @@ class HciHost:
     def reset(self):
         return self.command(0x0C03)[0]
 
-    def wait_closed(self, timeout=60):
+    def wait_closed(self, timeout=300):
         with self.changed:
             return self.changed.wait_for(lambda: self.closed, timeout)
 
@@ -142,7 +142,7 @@ class HciHost:
             flags = 0x2000 if at == 0 else 0x1000
             self.send(ACL, struct.pack("<HH", handle | flags, len(fragment)) + fragment)
 
-    def l2cap(self, handle, cid, match=lambda payload: True, timeout=30):
+    def l2cap(self, handle, cid, match=lambda payload: True, timeout=300):
         return self.take(lambda item: item[0] == "l2cap" and item[1:3] == (handle, cid) and match(item[3]),
                          timeout)[3]
 

@@ -1,7 +1,6 @@
 """The simulated Android's elevation daemon, which the host's elevation bridge connects to."""
 import socket
 import struct
-import time
 
 from loopback import LoopbackService
 
@@ -18,20 +17,39 @@ class AndroidElevationDaemon(LoopbackService):
     def __init__(self):
         super().__init__(DaemonConnection)
 
-    def drop_waiting(self):
-        """Closes the connections of a host that has ended, once the listener took them."""
-        time.sleep(0.5)
-        while not self.connections.empty():
-            self.connections.get().close()
+    def next_connection(self, timeout=300):
+        """The next connection of a running host: those a host that has ended left waiting, however
+        late the listener took them, are closed and passed over."""
+        while True:
+            connection = super().next_connection(timeout)
+            if not connection.ended():
+                return connection
+            connection.close()
 
 
 class DaemonConnection:
     def __init__(self, connection):
         self.socket = connection
-        self.socket.settimeout(30)
+        self.socket.settimeout(300)
+        self.pending = b""  # read by ended(), not yet by the test
+
+    def ended(self):
+        """Whether the bridge has already closed the connection, after what it sent first; never
+        waits."""
+        self.socket.setblocking(False)
+        try:
+            while chunk := self.socket.recv(65536):
+                self.pending += chunk
+            return True
+        except BlockingIOError:
+            return False
+        except ConnectionResetError:
+            return True
+        finally:
+            self.socket.settimeout(300)
 
     def _read(self, size):
-        data = b""
+        data, self.pending = self.pending[:size], self.pending[size:]
         while len(data) < size:
             chunk = self.socket.recv(size - len(data))
             if not chunk:
@@ -66,6 +84,8 @@ class DaemonConnection:
 
     def dropped(self):
         """Whether the bridge ends the connection, sending nothing more."""
+        if self.pending:
+            return False
         try:
             return self.socket.recv(1) == b""
         except ConnectionResetError:

@@ -19,7 +19,7 @@ class HelloLink:
 
     def __init__(self, connection):
         self.connection = connection
-        self.connection.settimeout(30)
+        self.connection.settimeout(300)
         self.stream = connection.makefile("rb")
         self.waiting = {VERIFY: [], AVAILABILITY: []}
 
@@ -52,5 +52,5 @@ class AndroidFingerprintService(LoopbackService):
     def __init__(self):
         super().__init__(HelloLink)
 
-    def next_link(self, timeout=120):
+    def next_link(self, timeout=300):
         return self.next_connection(timeout)

@@ -79,7 +79,7 @@ class RilLink:
                 self.send(data[at:at + piece])
         lines = []
         while True:
-            got = self.answers.get(timeout=30)
+            got = self.answers.get(timeout=300)
             assert got is not None, f"connection ended during {line}: {lines}"
             lines.append(got)
             if got == PROMPT or got.startswith(FINAL):
@@ -90,7 +90,7 @@ class RilLink:
         """A PDU after the prompt: the final answer's lines."""
         return self.command(pdu_hex, end=terminator)
 
-    def next_unsolicited(self, timeout=30):
+    def next_unsolicited(self, timeout=300):
         return self.unsolicited.get(timeout=timeout)
 
     def close(self):
@@ -102,7 +102,7 @@ class AndroidRadioInterface(LoopbackService):
     def __init__(self):
         super().__init__(RilLink)
 
-    def next_link(self, timeout=120):
+    def next_link(self, timeout=300):
         return self.next_connection(timeout)
 
 

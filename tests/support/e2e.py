@@ -84,7 +84,7 @@ class Started:
     def _read_errors(self):
         self.errors = self.process.stderr.read()
 
-    def wait_for_line(self, start, timeout=60):
+    def wait_for_line(self, start, timeout=300):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if any(line.startswith(start) for line in self.lines):

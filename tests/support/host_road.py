@@ -65,7 +65,7 @@ class HostRoad(e2e.ReleaseRoad):
         path = self.host_log_path()
         return path.read_text(encoding="utf-8", errors="replace") if path.exists() else ""
 
-    def wait_for_log(self, text, count=1, timeout=60):
+    def wait_for_log(self, text, count=1, timeout=300):
         """The host's log once it holds `text` `count` times, or when the time is up."""
         deadline = time.monotonic() + timeout
         while self.host_log().count(text) < count and time.monotonic() < deadline:

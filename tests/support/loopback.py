@@ -24,7 +24,7 @@ class LoopbackService:
             except socket.timeout:
                 pass
 
-    def next_connection(self, timeout=60):
+    def next_connection(self, timeout=300):
         return self.connections.get(timeout=timeout)
 
     def stop(self):
