@@ -143,7 +143,7 @@ class MmsRelay(unittest.TestCase):
         time.sleep(1)
         took = relay.stop()
         transfer.join(timeout=60)
-        self.assertLess(took, 10)
+        self.assertLess(took, 60)  # the trickle alone would take 100 s
         self.assertEqual(relay.returncode, 0)
         self.assertNotEqual(result["done"][0], 0)  # cut short
         self.exchange_done()
