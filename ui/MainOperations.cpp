@@ -317,7 +317,11 @@ void MainWindow::ToggleMagisk()
 void MainWindow::OnMagiskFinished(bool ok, bool canceled, const std::wstring& error, const std::wstring& tag)
 {
     FinishLook(ok, !ok && !canceled);
-    if (ok)
+    Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
+    to.magisk = true;
+    if (ok && !ConfirmRoot(to))
+        Report(Pd::Level::Warning, Pd::Core::Text(10008));
+    else if (ok)
     {
         if (auto on = Pd::Host::SetElevationMagisk(true); on)
         {
