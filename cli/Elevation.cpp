@@ -5,6 +5,7 @@
 #include "core/release/download/Magisk.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
+#include "host/hello/RootChange.h"
 #include "host/hello/WindowsHello.h"
 
 #include <fmt/xchar.h>
@@ -70,11 +71,29 @@ ExitCode UsageHint(Console& console, std::wstring_view hint)
     return ExitCode::Usage;
 }
 
+// Asks before a change that widens the confirmed root settings is stored: with Windows Hello, or a
+// message box of this process, never on the console, whose input another program may feed.
+bool Confirmed(void (*change)(Host::RootSettings& to))
+{
+    Host::RootSettings to = Host::StoredRootSettings();
+    change(to);
+    return Bio::ConfirmRootSettings(
+        to, {}, [](const std::wstring& text) { return Bio::AskInMessageBox(nullptr, text, {}); });
+}
+
+ExitCode NotConfirmed(Console& console)
+{
+    return Fail(console, L"the change was not confirmed: the root settings stay as they were",
+                ExitCode::Canceled);
+}
+
 ExitCode SetRoot(Console& console, bool on)
 {
     if (on && Bio::CheckAvailability() != Bio::Availability::Available)
         console.Row(Level::Warning,
                     L"Windows Hello is not set up for this account: requests will be refused until it is");
+    if (on && !Confirmed([](Host::RootSettings& to) { to.root = true; }))
+        return NotConfirmed(console);
     if (auto set = Host::SetElevationEnabled(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);
     console.Row(Level::Success,
@@ -85,6 +104,8 @@ ExitCode SetRoot(Console& console, bool on)
 
 ExitCode SetSu(Console& console, bool on)
 {
+    if (on && !Confirmed([](Host::RootSettings& to) { to.su = true; }))
+        return NotConfirmed(console);
     if (auto set = Host::SetElevationSu(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);
     console.Row(Level::Success, on ? L"su for root apps is on (while root for Android apps is on)"
@@ -125,6 +146,8 @@ ExitCode SetMagisk(Console& console, const Args& args, bool on)
     if (on)
         if (ExitCode fetched = FetchMagisk(console, args); fetched != ExitCode::Ok)
             return fetched;
+    if (on && !Confirmed([](Host::RootSettings& to) { to.magisk = true; }))
+        return NotConfirmed(console);
     if (auto set = Host::SetElevationMagisk(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);
     if (on && !Host::ElevationEnabled())

@@ -10,12 +10,15 @@
 #include "core/release/windows/TovikControl.h"
 #include "core/Settings.h"
 #include "core/Text.h"
+#include "host/hello/RootChange.h"
 #include "platform/WebPage.h"
 #include "ui/Dialog.h"
 #include "ui/FolderChoice.h"
 #include "ui/MainWindowParts.h"
 
 #include <shellapi.h>
+
+#include <utility>
 
 namespace Pd::Ui
 {
@@ -147,10 +150,18 @@ void MainWindow::ToggleStartWithWindows()
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
+bool MainWindow::ConfirmRoot(const Pd::Host::RootSettings& to)
+{
+    return Pd::Bio::ConfirmRootSettings(to, {}, [this](const std::wstring& text) {
+        return Confirm(window_, Pd::Core::Text(15023), text, Pd::Core::Text(15025), 1);
+    });
+}
+
 void MainWindow::ToggleRoot()
 {
-    const bool on = Pd::Core::ReadUserDword(L"Elevation").value_or(0) == 0;
-    if (on && !Confirm(window_, Pd::Core::Text(15023), Pd::Core::Text(15024), Pd::Core::Text(15025), 1))
+    Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
+    const bool on = to.root = !to.root;
+    if (on && !ConfirmRoot(to))
         return;
     if (auto done = Pd::Host::SetElevationEnabled(on); !done)
         return ReportError(done.error());
@@ -161,7 +172,10 @@ void MainWindow::ToggleRoot()
 
 void MainWindow::ToggleSu()
 {
-    const bool wasOn = Pd::Core::ReadUserDword(L"ElevationSu").value_or(0) != 0;
+    Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
+    const bool wasOn = std::exchange(to.su, !to.su);
+    if (!wasOn && !ConfirmRoot(to))
+        return;
     if (auto done = Pd::Host::SetElevationSu(!wasOn); !done)
         return ReportError(done.error());
     AppendLog(Pd::Level::Success, Pd::Core::Text(wasOn ? 17051 : 17050));

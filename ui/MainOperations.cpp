@@ -18,8 +18,7 @@
 #include "core/Text.h"
 #include "ui/Dialog.h"
 #include "ui/MainWindowParts.h"
-
-#include <shellapi.h>
+#include "ui/SystemRestart.h"
 
 #include <fmt/xchar.h>
 
@@ -30,11 +29,8 @@ namespace
 
 void RestartWindowsWhenAsked(HWND window, const std::wstring& text)
 {
-    // By its full path: a bare name is looked up through App Paths, which the user's own
-    // programs can change.
     if (Confirm(window, Pd::Core::Text(15013), text, Pd::Core::Text(15014), 0))
-        ::ShellExecuteW(nullptr, L"open", (Pd::Core::SystemFolder() + L"\\shutdown.exe").c_str(), L"/r /t 0",
-                        nullptr, SW_HIDE);
+        static_cast<void>(RestartWindows());
 }
 
 void PostResult(HWND window, OperationResult result)
@@ -321,7 +317,11 @@ void MainWindow::ToggleMagisk()
 void MainWindow::OnMagiskFinished(bool ok, bool canceled, const std::wstring& error, const std::wstring& tag)
 {
     FinishLook(ok, !ok && !canceled);
-    if (ok)
+    Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
+    to.magisk = true;
+    if (ok && !ConfirmRoot(to))
+        Report(Pd::Level::Warning, Pd::Core::Text(10008));
+    else if (ok)
     {
         if (auto on = Pd::Host::SetElevationMagisk(true); on)
         {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/Handles.h"
+#include "core/host/RootConsent.h"
 #include "core/Language.h"
 #include "core/Level.h"
 #include "core/release/install/InstallState.h"
@@ -88,6 +89,8 @@ private:
     void TurnBluetoothOn();
     void TurnBluetoothOff();
     void ToggleStartWithWindows();
+    // Asks before root settings are stored that widen what was confirmed; true when they may be.
+    bool ConfirmRoot(const Pd::Host::RootSettings& to);
     void ToggleRoot();
     void ToggleSu();
     void ToggleTrayIcon();

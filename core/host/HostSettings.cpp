@@ -2,6 +2,7 @@
 
 #include "core/Elevation.h"
 #include "core/host/HostControl.h"
+#include "core/host/RootConsent.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 
@@ -53,6 +54,17 @@ Pd::Result<> TellRunningHost()
     if (!NotifyHostReload() && FindHost() == HostPresence::Unreachable)
         return Pd::Fail(UnreachableHostText());
     return {};
+}
+
+// Stored root settings that let nothing more happen than the confirmed ones are the new limit at
+// once, so that turning a setting on again is asked. Only administrators can record it; otherwise
+// the host records it on its next pass.
+void NarrowConfirmedRootSettings()
+{
+    const RootSettings stored = StoredRootSettings();
+    const RootSettings confirmed = ConfirmedRootSettings();
+    if (stored != confirmed && !Widens(confirmed, stored))
+        static_cast<void>(RecordConfirmedRootSettings(stored));
 }
 
 } // namespace
@@ -145,6 +157,7 @@ Pd::Result<> SetElevationEnabled(bool on)
     if (magisk)
         Core::WriteUserDword(L"MagiskInAndroid", MagiskChangePending);
     WriteFlag(L"Elevation", on);
+    NarrowConfirmedRootSettings();
     return TellOrStartHost();
 }
 
@@ -154,12 +167,14 @@ Pd::Result<> SetElevationMagisk(bool on)
         WriteFlag(L"MagiskOffPending", !on);
     Core::WriteUserDword(L"MagiskInAndroid", MagiskChangePending);
     WriteFlag(L"ElevationMagisk", on);
+    NarrowConfirmedRootSettings();
     return TellOrStartHost();
 }
 
 Pd::Result<> SetElevationSu(bool on)
 {
     WriteFlag(L"ElevationSu", on);
+    NarrowConfirmedRootSettings();
     return TellRunningHost();
 }
 

@@ -38,6 +38,9 @@ namespace Detail
 std::uint32_t TrustedRememberMinutes(std::optional<std::uint32_t> machine, std::optional<std::uint32_t> user);
 } // namespace Detail
 
+// The root setters also lower the confirmed root settings (RootConsent.h) at once when the stored
+// ones allow less; a wider change is confirmed before it is stored.
+
 // These three start the host when none runs, whatever the new value: the error is the one of
 // EnsureRunning.
 Pd::Result<> SetBluetoothEnabled(bool on);

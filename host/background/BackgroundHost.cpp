@@ -16,6 +16,7 @@
 #include "host/background/HostThreads.h"
 #include "host/elevation/ElevationBridge.h"
 #include "host/hello/HelloBridge.h"
+#include "host/hello/RootChange.h"
 #include "host/notices/Registration.h"
 #include "host/notices/UpdateNotices.h"
 #include "host/tray/TrayIcon.h"
@@ -144,7 +145,6 @@ private:
         if (parts_.updateNotices)
             StartThread(updateNotices_, "update notices", parts_.updateNotices);
         AnnounceHostChange();
-        elevationMode_ = ElevationModeFromSettings();
     }
 
     // Applies the settings.
@@ -176,16 +176,22 @@ private:
     }
 
     // The bridge runs while root is on, or while Magisk mode is being turned off until Android
-    // confirms; a new mode restarts it, since a run serves one mode for its life.
+    // confirms; a new mode restarts it, since a run serves one mode for its life. The mode comes
+    // from the settled root settings alone: the stored values may change again meanwhile.
     void PassElevation()
     {
-        Bio::Elevation::Mode mode = ElevationModeFromSettings();
+        const RootSettings settings = SettleRootSettings(
+            Core::IsElevated(), [this](const RootSettings& confirmed, const RootSettings& stored) {
+                Core::StopOnEvent stopRequest(stop_);
+                return parts_.confirmRoot && parts_.confirmRoot(confirmed, stored, stopRequest.Token());
+            });
+        Bio::Elevation::Mode mode = ElevationModeOf(settings, !settings.root && MagiskOffPending());
         if (mode != elevationMode_)
         {
             elevationMode_ = mode;
             StopThread(elevation_);
         }
-        const bool on = ElevationEnabled() || mode.magiskTurningOff;
+        const bool on = settings.root || mode.magiskTurningOff;
         if (on && !elevation_.joinable() && parts_.elevation)
             StartThread(elevation_, "elevation bridge",
                         [body = parts_.elevation, mode](std::stop_token stop) { body(stop, mode); });
@@ -240,10 +246,32 @@ void SetBluetoothBridgeRunning(std::jthread& slot, bool on)
     SetBluetoothBridgeRunningWith(slot, on, &RunBluetoothBridge);
 }
 
-Bio::Elevation::Mode ElevationModeFromSettings()
+Bio::Elevation::Mode ElevationModeOf(const RootSettings& settings, bool magiskOffPending)
 {
-    const bool root = ElevationEnabled();
-    return {root && ElevationSuEnabled(), root && ElevationMagiskEnabled(), !root && MagiskOffPending()};
+    return {settings.root && settings.su, settings.root && settings.magisk,
+            !settings.root && magiskOffPending};
+}
+
+RootSettings SettleRootSettings(bool elevated,
+                                const std::function<bool(const RootSettings&, const RootSettings&)>& confirm)
+{
+    const RootSettings stored = StoredRootSettings();
+    const RootSettings confirmed = ConfirmedRootSettings();
+    if (stored == confirmed)
+        return stored;
+    const RootChangeStep step = DecideRootChange(confirmed, stored, elevated, [&] {
+        Core::Log("host: the root settings were widened; asking the user to confirm");
+        return confirm(confirmed, stored);
+    });
+    if (step == RootChangeStep::Adopt)
+    {
+        if (elevated)
+            static_cast<void>(RecordConfirmedRootSettings(stored)); // a narrower one is the new limit
+        return stored;
+    }
+    WriteStoredRootSettings(confirmed);
+    Core::Log("host: the wider root settings were not confirmed; the previous ones are written back");
+    return confirmed;
 }
 
 HostParts BuiltHostParts()
@@ -256,6 +284,11 @@ HostParts BuiltHostParts()
     parts.bluetooth = &RunBluetoothBridge;
     parts.hello = [](std::stop_token stop) { static_cast<void>(Bio::Hello::RunBridge(stop)); };
     parts.elevation = &Bio::Elevation::RunBridge;
+    parts.confirmRoot = [](const RootSettings& confirmed, const RootSettings& stored, std::stop_token stop) {
+        return Bio::ConfirmRootChange(confirmed, stored, stop, [&stop](const std::wstring& text) {
+            return Bio::AskInMessageBox(nullptr, text, stop);
+        });
+    };
     parts.registration = &RunRegistration;
     parts.telephony = &Tel::RunBridge;
     parts.handleRegister = &HandleRegisterSignal;

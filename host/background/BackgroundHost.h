@@ -3,6 +3,7 @@
 // its Reload event wakes it, until its Stop event ends it.
 #pragma once
 
+#include "core/host/RootConsent.h"
 #include "core/release/verify/ReleaseFiles.h"
 #include "host/elevation/Frames.h"
 
@@ -32,6 +33,10 @@ struct HostParts
     ThreadBody hello; // always served while the release is verified
     // The elevation bridge, run with the mode the settings give; restarted when the mode changes.
     std::function<void(std::stop_token, Bio::Elevation::Mode)> elevation;
+    // Asks the user, on the main thread, whether the stored root settings, wider than the ones
+    // confirmed, may be served; stop is requested when the host is asked to stop. Empty: declined.
+    std::function<bool(const RootSettings& confirmed, const RootSettings& stored, std::stop_token)>
+        confirmRoot;
     ThreadBody registration; // enters its own COM apartment
     ThreadBody telephony;
     ThreadBody updateNotices;
@@ -56,7 +61,14 @@ int RunBackgroundWith(const HostParts& parts);
 void SetBluetoothBridgeRunning(std::jthread& slot, bool on);
 void SetBluetoothBridgeRunningWith(std::jthread& slot, bool on, const ThreadBody& body);
 
-// The elevation mode the settings give now.
-Bio::Elevation::Mode ElevationModeFromSettings();
+// The elevation mode of these root settings.
+Bio::Elevation::Mode ElevationModeOf(const RootSettings& settings, bool magiskOffPending);
+
+// The root settings the host serves: the stored ones when they widen nothing that was confirmed,
+// or the user confirms them through `confirm` (they are then recorded as confirmed); else the
+// confirmed ones, written back over the stored ones.
+RootSettings SettleRootSettings(
+    bool elevated,
+    const std::function<bool(const RootSettings& confirmed, const RootSettings& stored)>& confirm);
 
 } // namespace Pd::Host

@@ -3,35 +3,19 @@
 #include "core/release/folders/Folders.h"
 #include "core/release/windows/TovikControl.h"
 #include "core/Text.h"
+#include "host/hello/RootChange.h"
 #include "host/tray/TrayIcon.h"
 #include "platform/WebPage.h"
-
-#include <shellapi.h>
 
 namespace Pd::Host
 {
 namespace
 {
 
-// Brings the open window forward, or starts the program, which opens it.
-void OpenWindow()
+bool ConfirmRoot(HWND owner, const RootSettings& to)
 {
-    if (HWND window = ::FindWindowW(L"Peldra.MainWindow", nullptr))
-    {
-        if (::IsIconic(window))
-            ::ShowWindow(window, SW_RESTORE);
-        ::SetForegroundWindow(window);
-        return;
-    }
-    ::ShellExecuteW(nullptr, L"open", HostExePath().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-bool ConfirmRoot(HWND owner)
-{
-    const std::wstring caption = Core::Text(15023);
-    const std::wstring text = Core::Text(15024);
-    return ::MessageBoxW(owner, text.c_str(), caption.c_str(),
-                         MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+    return Bio::ConfirmRootSettings(
+        to, {}, [owner](const std::wstring& text) { return Bio::AskInMessageBox(owner, text, {}); });
 }
 
 void OpenBluetoothLog()
@@ -45,10 +29,32 @@ void OpenBluetoothLog()
 
 } // namespace
 
+namespace Detail
+{
+
+void OpenWindowWith(const std::function<void(const Platform::ShellRequest&)>& open)
+{
+    if (HWND window = ::FindWindowW(L"Peldra.MainWindow", nullptr))
+    {
+        if (::IsIconic(window))
+            ::ShowWindow(window, SW_RESTORE);
+        ::SetForegroundWindow(window);
+        return;
+    }
+    open({HostExePath(), {}, {}});
+}
+
+} // namespace Detail
+
 TrayActions DefaultTrayActions()
 {
     TrayActions actions;
-    actions.openWindow = &OpenWindow;
+    // With the user's normal rights: the window asks for administrator rights itself, and nothing
+    // the user's settings can redirect runs with the host's.
+    actions.openWindow = [] {
+        Detail::OpenWindowWith(
+            [](const Platform::ShellRequest& request) { static_cast<void>(Platform::OpenAsUser(request)); });
+    };
     actions.openAndroidSettings = [] { static_cast<void>(Install::OpenTovikSettings()); };
     actions.confirmRoot = &ConfirmRoot;
     actions.stopAndroid = [](std::stop_token stop) { static_cast<void>(Install::Stop(stop)); };

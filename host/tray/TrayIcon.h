@@ -3,6 +3,9 @@
 // core/host/TrayHooks.h, which are set while the icon exists.
 #pragma once
 
+#include "core/host/RootConsent.h"
+#include "platform/WebPage.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -23,10 +26,18 @@ struct TrayActions
     std::function<void()> openAndroidSettings;        // failures are ignored
     std::function<bool()> registrationWaiting;        // Android handed over a device id not yet registered
     std::function<void(HWND owner)> openRegistration; // the Google Play page, owned by the tray window
-    std::function<bool(HWND owner)> confirmRoot;      // asks before root for apps is turned on
+    // Asks before root settings are stored that widen what was confirmed (RootConsent.h); true
+    // when they may be stored.
+    std::function<bool(HWND owner, const RootSettings& to)> confirmRoot;
     std::function<void(std::stop_token)> stopAndroid; // "Stop Tovik": ends its waits when asked
     std::function<void()> openBluetoothLog;
 };
+
+namespace Detail
+{
+// "Open Peldra": brings the open window forward, or has `open` start the program, which opens it.
+void OpenWindowWith(const std::function<void(const Platform::ShellRequest&)>& open);
+} // namespace Detail
 
 // The real actions. Registration is not part of the tray: until registrationWaiting and
 // openRegistration are set, the registration item is not shown and a balloon click opens nothing.

@@ -154,6 +154,13 @@ void TrayWindow::OnIconEvent(UINT event)
     }
 }
 
+bool TrayWindow::ConfirmRoot(void (*change)(RootSettings& to))
+{
+    RootSettings to = StoredRootSettings();
+    change(to);
+    return actions_.confirmRoot && actions_.confirmRoot(window_, to);
+}
+
 void TrayWindow::OnCommand(UINT id)
 {
     switch (static_cast<TrayCommand>(id))
@@ -178,11 +185,14 @@ void TrayWindow::OnCommand(UINT id)
     case TrayCommand::Elevation:
         if (ElevationEnabled())
             static_cast<void>(SetElevationEnabled(false));
-        else if (actions_.confirmRoot && actions_.confirmRoot(window_))
+        else if (ConfirmRoot([](RootSettings& to) { to.root = true; }))
             static_cast<void>(SetElevationEnabled(true));
         break;
     case TrayCommand::ElevationSu:
-        static_cast<void>(SetElevationSu(!ElevationSuEnabled()));
+        if (ElevationSuEnabled())
+            static_cast<void>(SetElevationSu(false));
+        else if (ConfirmRoot([](RootSettings& to) { to.su = true; }))
+            static_cast<void>(SetElevationSu(true));
         break;
     case TrayCommand::StopAndroid:
         if (actions_.stopAndroid)

@@ -33,6 +33,8 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnIconEvent(UINT event);
     void OnCommand(UINT id);
+    // Asks before the stored root settings, changed by `change`, are stored.
+    bool ConfirmRoot(void (*change)(RootSettings& to));
     void OnDestroy();
     void Refresh();
     void RefreshIcon(bool updatePending);

@@ -28,6 +28,7 @@ def setUpModule():
     # A kept prefix holds the host, settings, Magisk download and log lines of earlier runs.
     run(driver, "stop")
     run("reg", "delete", KEY, "/f")
+    run("reg", "delete", KEY.replace("HKCU", "HKLM"), "/f")  # the confirmed root settings
     shutil.rmtree(magisk, ignore_errors=True)
     road.host_log_path().unlink(missing_ok=True)
 
@@ -124,6 +125,18 @@ class ElevationTest(unittest.TestCase):
         self.assertEqual(android.answer(), (GRANTED, 41))
         self.assertIn("root (uid 0) wants to run as root: an interactive shell", last_prompt())
 
+    def test_1b_a_wider_setting_written_behind_the_hosts_back_waits_for_windows_hello(self):
+        hello(result=6)  # the user cancels
+        shown = len(pc.state()["helloPrompts"])
+        set_value("ElevationMagisk", 1)
+        self.assertEqual(run(driver, "setting", "tray", "on")[0], 0)  # wakes the host
+        self.wait_for_log("host: the wider root settings were not confirmed; the previous ones are written back")
+        self.assertEqual(values("ElevationMagisk"), (0,))
+        self.assertEqual(len(pc.state()["helloPrompts"]), shown + 1)
+        self.assertIn("Magisk mode turns on", last_prompt())
+        self.assertNotIn("Magisk mode on)", host_log())
+        hello(result=0)
+
     def test_2_malformed_frames_drop_the_connection_and_the_next_is_served(self):
         for data, line in ((frame(REQUEST, magic=0x50464B54), "invalid frame (magic=0x50464B54, len=0), dropping"),
                            (frame(REQUEST, length=2049), "invalid frame (magic=0x56454B54, len=2049), dropping"),
@@ -181,6 +194,8 @@ class ElevationTest(unittest.TestCase):
         for words, hint in ((["maybe"], "elevation: on or off"), (["su"], "elevation su: on or off"),
                             (["magisk", "maybe"], "elevation magisk: on or off")):
             self.assertEqual(peldra("elevation", *words)[::2], (2, hint))
+        # Root confirmed with Windows Hello first: once on, it needs no confirmation to stay on.
+        self.assertEqual(peldra("elevation", "on")[0], 0)
         hello(availability=2)
         code, out, _ = peldra("elevation", "ON")
         self.assertEqual(code, 0)
@@ -189,6 +204,12 @@ class ElevationTest(unittest.TestCase):
         self.assertEqual(peldra("elevation", "su", "Off")[0], 0)
         code, out, _ = peldra("elevation", "magisk", "off")
         self.assertIn("[ OK ] Magisk mode is off: Android drops Magisk at its next start", out)
+        # With Magisk off, su for every app is new again: declined, nothing changes.
+        hello(availability=0, result=6)
+        self.assertEqual(peldra("elevation", "su", "on")[::2],
+                         (4, "[FAIL] the change was not confirmed: the root settings stay as they were"))
+        self.assertEqual(values("ElevationSu"), (0,))
+        hello(result=0)
         # Offline, the latest Magisk cannot be looked up: nothing is switched on.
         code, out, err = peldra("elevation", "magisk", "on")
         self.assertEqual(code, 3, err)

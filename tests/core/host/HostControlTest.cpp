@@ -1,5 +1,6 @@
 #include "core/host/HostControl.h"
 #include "core/host/HostSettings.h"
+#include "core/host/RootConsent.h"
 
 #include "core/InstallFolder.h"
 #include "core/Module.h"
@@ -87,6 +88,49 @@ TEST(HostSettings, TheHelloRememberTimeComesFromTheAdministratorsStoreAndTheUser
     ClearedSettings::SetDword(L"HelloRemember", 5);
     EXPECT_EQ(Pd::Host::HelloRememberMinutes(), 5u);
     ASSERT_TRUE(Pd::Host::SetHelloRememberMinutes(0));
+}
+
+// A root setting that lets more happen than the confirmed one is asked first (and kept out when
+// declined); narrowing, or a change that root being off makes moot, is taken as it is.
+TEST(RootConsent, OnlyAWideningChangeIsAskedAndADeclinedOneIsWrittenBack)
+{
+    using Pd::Host::RootChangeStep;
+    using Pd::Host::RootSettings;
+    const RootSettings off, root{true}, su{true, true}, magisk{true, false, true}, all{true, true, true};
+    struct Case
+    {
+        RootSettings confirmed, stored;
+        bool elevated, answer, asked;
+        RootChangeStep step;
+    };
+    const Case cases[] = {
+        {off, root, true, true, true, RootChangeStep::Adopt},
+        {off, root, true, false, true, RootChangeStep::WriteBack},
+        {root, su, true, false, true, RootChangeStep::WriteBack},
+        {root, magisk, true, false, true, RootChangeStep::WriteBack},
+        {su, all, true, false, true, RootChangeStep::WriteBack}, // Magisk's prompt replaces Windows Hello's
+        {su, magisk, true, true, true, RootChangeStep::Adopt},
+        {magisk, su, true, false, false, RootChangeStep::Adopt}, // Windows Hello again, for the same apps
+        {magisk, all, true, false, false, RootChangeStep::Adopt},
+        {all, off, true, false, false, RootChangeStep::Adopt},
+        {off, {false, true, true}, true, false, false, RootChangeStep::Adopt}, // root off allows nothing
+        {off, all, false, false, false, RootChangeStep::Adopt}, // an unelevated host serves no root
+    };
+    for (const Case& c : cases)
+    {
+        bool asked = false;
+        const RootChangeStep step = Pd::Host::DecideRootChange(c.confirmed, c.stored, c.elevated, [&] {
+            asked = true;
+            return c.answer;
+        });
+        const auto name = ::testing::Message()
+                          << "from " << c.confirmed.root << c.confirmed.su << c.confirmed.magisk << " to "
+                          << c.stored.root << c.stored.su << c.stored.magisk;
+        EXPECT_EQ(asked, c.asked) << name;
+        EXPECT_EQ(step, c.step) << name;
+    }
+    EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, nullptr), RootChangeStep::WriteBack)
+        << "nobody to ask";
 }
 
 TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)

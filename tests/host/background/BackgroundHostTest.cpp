@@ -1,5 +1,6 @@
 #include "host/background/BackgroundHost.h"
 
+#include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/host/HostControl.h"
 #include "core/host/HostObjects.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -211,6 +213,53 @@ TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
                                         "registration stop"}));
     EXPECT_EQ(log.Count("host: stopping"), 1u);
     EXPECT_FALSE(Pd::UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Pd::Host::HostMutexName)));
+}
+
+// Root settings written behind the host's back are served only once the user confirms them; a
+// declined change is written back, and turning off lowers what counts as confirmed.
+TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
+{
+    ClearedSettings root{{L"Elevation", L"ElevationSu", L"ElevationMagisk", L"MagiskOffPending"}};
+    const std::wstring confirmedName = L"RootConfirmed-" + Pd::Core::ProcessUserSid();
+    ASSERT_TRUE(Pd::Host::RecordConfirmedRootSettings({true, false, false}));
+    ClearedSettings::SetDword(L"Elevation", 1);
+    std::atomic<bool> answer = false;
+    parts.confirmRoot = [&](const Pd::Host::RootSettings&, const Pd::Host::RootSettings& stored,
+                            std::stop_token) {
+        events.Add(stored.magisk ? "confirm magisk" : "confirm");
+        return answer.load();
+    };
+    parts.elevation = [this](std::stop_token stop, Pd::Bio::Elevation::Mode mode) {
+        Body(mode.magisk ? "magisk" : "root")(stop);
+    };
+    std::future<int> host = Start();
+    ASSERT_TRUE(events.WaitFor("root start"));
+
+    ClearedSettings::SetDword(L"ElevationMagisk", 1);
+    ClearedSettings::SetDword(L"Tray", 0); // the tray closes after the pass's root settings
+    Reload();
+    ASSERT_TRUE(events.WaitFor("tray close"));
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
+    EXPECT_EQ(
+        log.Count("host: the wider root settings were not confirmed; the previous ones are written back"),
+        1u);
+
+    answer = true;
+    ClearedSettings::SetDword(L"ElevationMagisk", 1);
+    Reload();
+    ASSERT_TRUE(events.WaitFor("magisk start"));
+    EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (Pd::Host::RootSettings{true, false, true}));
+
+    ClearedSettings::SetDword(L"Elevation", 0);
+    Reload();
+    ASSERT_TRUE(events.WaitFor("magisk stop"));
+    EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (Pd::Host::RootSettings{false, false, true}));
+    Pd::Host::Stop();
+    ASSERT_EQ(host.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const std::vector<std::string> all = events.All();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "confirm magisk"), 2);
+    EXPECT_EQ(std::count(all.begin(), all.end(), "root start"), 1) << "the declined change restarted nothing";
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Ormel\\Peldra", confirmedName.c_str());
 }
 
 // A body that has returned still holds its slot: it starts again only after the setting went off.

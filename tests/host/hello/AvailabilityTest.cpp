@@ -1,4 +1,7 @@
+#include "host/hello/RootChange.h"
 #include "host/hello/WindowsHello.h"
+
+#include "core/Text.h"
 #include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +56,54 @@ TEST(CheckAvailability, WindowsAnswersPassAndOthersOrFailuresGiveCheckFailed)
     }
     Pd::Test::SimScenario withoutHello("{}");
     EXPECT_EQ(Pd::Bio::CheckAvailability(), Availability::DeviceNotPresent);
+}
+
+} // namespace
+
+namespace
+{
+
+// A wider root setting is confirmed by Windows Hello where it can ask, else only by the process's
+// own dialog: never by nothing, and never by the dialog while Windows Hello is set up but busy.
+TEST(RootChange, WindowsHelloConfirmsWhereItCanElseTheOwnDialog)
+{
+    using Pd::Bio::VerifyResult;
+    struct Case
+    {
+        Availability availability;
+        VerifyResult verified;
+        bool dialogAnswer;
+        bool confirmed;
+        int dialogs;
+    };
+    const Case cases[] = {
+        {Availability::Available, VerifyResult::Verified, false, true, 0},
+        {Availability::Available, VerifyResult::Canceled, true, false, 0},
+        {Availability::Available, VerifyResult::Failed, true, false, 0},
+        {Availability::Available, VerifyResult::NotAvailable, true, true, 1},
+        {Availability::DeviceBusy, VerifyResult::Verified, true, false, 0},
+        {Availability::NotConfiguredForUser, VerifyResult::Verified, false, false, 1},
+        {Availability::CheckFailed, VerifyResult::Verified, true, true, 1},
+    };
+    for (const Case& c : cases)
+    {
+        int dialogs = 0;
+        const bool confirmed = Pd::Bio::Detail::ConfirmWith(
+            c.availability, [&] { return c.verified; },
+            [&] {
+                ++dialogs;
+                return c.dialogAnswer;
+            });
+        EXPECT_EQ(confirmed, c.confirmed) << static_cast<int>(c.availability) << static_cast<int>(c.verified);
+        EXPECT_EQ(dialogs, c.dialogs) << static_cast<int>(c.availability) << static_cast<int>(c.verified);
+    }
+    // The prompt names what turns on; Magisk's own su is told with Magisk mode.
+    const std::wstring all = Pd::Bio::RootChangeText({}, {true, true, true});
+    EXPECT_NE(all.find(Pd::Core::Text(19161)), std::wstring::npos);
+    EXPECT_EQ(all.find(Pd::Core::Text(19162)), std::wstring::npos);
+    EXPECT_NE(all.find(Pd::Core::Text(19163)), std::wstring::npos);
+    EXPECT_EQ(Pd::Bio::RootChangeText({true}, {true, true}),
+              Pd::Core::FormatText(19160, Pd::Core::Text(19162)));
 }
 
 } // namespace

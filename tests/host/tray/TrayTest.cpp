@@ -1,6 +1,7 @@
 // The tray's thread and window under Wine's null graphics driver: closing in every state, and
 // each menu command through the actions seam, the real settings and the Stop event.
 #include "core/Handles.h"
+#include "core/host/HostControl.h"
 #include "core/host/HostObjects.h"
 #include "core/host/TrayHooks.h"
 #include "core/SetEventOnStop.h"
@@ -67,8 +68,8 @@ protected:
         actions.openAndroidSettings = [=] { record("settings"); };
         actions.registrationWaiting = [] { return true; };
         actions.openRegistration = [=](HWND owner) { record("registration", owner); };
-        actions.confirmRoot = [=, this](HWND owner) {
-            record("confirm", owner);
+        actions.confirmRoot = [=, this](HWND owner, const RootSettings& to) {
+            record(to.su ? "confirm root+su" : to.root ? "confirm root" : "confirm", owner);
             return confirmAnswer_;
         };
         actions.stopAndroid = [=](std::stop_token) { record("stop android"); };
@@ -120,7 +121,7 @@ TEST_F(TrayTest, ClosesInEveryStateWithoutHanging)
 TEST_F(TrayTest, ClosesWhileItsQuestionIsOpen)
 {
     TrayActions actions = RecordingActions();
-    actions.confirmRoot = [this](HWND owner) {
+    actions.confirmRoot = [this](HWND owner, const RootSettings&) {
         ::SetEvent(calledAction_.Get());
         return ::MessageBoxW(owner, L"Turn root on?", L"Root", MB_YESNO) == IDYES;
     };
@@ -132,6 +133,32 @@ TEST_F(TrayTest, ClosesWhileItsQuestionIsOpen)
     tray->Close();
     EXPECT_TRUE(NoIconLeft());
     EXPECT_EQ(Core::ReadUserDword(L"Elevation"), 0u);
+}
+
+// With no window open, "Open Peldra" hands the program to the opener it is given (the desktop
+// shell's, with the user's normal rights), never starting it itself; an open window only comes
+// forward.
+TEST_F(TrayTest, OpenWindowStartsTheProgramOnlyThroughItsOpener)
+{
+    std::vector<std::wstring> opened;
+    const auto open = [&](const Platform::ShellRequest& request) {
+        opened.push_back(request.target + L"|" + request.arguments + L"|" + request.folder);
+    };
+    Detail::OpenWindowWith(open);
+    EXPECT_EQ(opened, std::vector<std::wstring>{HostExePath() + L"||"});
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &::DefWindowProcW;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"Peldra.MainWindow";
+    ASSERT_NE(::RegisterClassW(&windowClass), 0);
+    UniqueWindow window(::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 10,
+                                          10, nullptr, nullptr, windowClass.hInstance, nullptr));
+    ASSERT_TRUE(window);
+    Detail::OpenWindowWith(open);
+    EXPECT_EQ(opened.size(), 1u) << "the open window only comes forward";
+    window = UniqueWindow();
+    ::UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
 }
 
 TEST_F(TrayTest, TheBalloonClickOpensTheRegistrationPageOnlyForTheOffer)
@@ -210,10 +237,11 @@ TEST_F(TrayTest, EachMenuCommandDoesItsOneThing)
         {"android settings", 3, false, false, {"settings"}, {}, false},
         {"register", 4, false, false, {"registration"}, {}, false},
         {"bluetooth", 5, false, false, {}, std::pair{L"Bluetooth", 1u}, false},
-        {"root on, confirmed", 6, false, true, {"confirm"}, std::pair{L"Elevation", 1u}, false},
-        {"root on, declined", 6, false, false, {"confirm"}, {}, false},
+        {"root on, confirmed", 6, false, true, {"confirm root"}, std::pair{L"Elevation", 1u}, false},
+        {"root on, declined", 6, false, false, {"confirm root"}, {}, false},
         {"root off, no question", 6, true, false, {}, std::pair{L"Elevation", 0u}, false},
-        {"su", 7, true, false, {}, std::pair{L"ElevationSu", 1u}, false},
+        {"su on, confirmed", 7, true, true, {"confirm root+su"}, std::pair{L"ElevationSu", 1u}, false},
+        {"su on, declined", 7, true, false, {"confirm root+su"}, {}, false},
         {"stop android", 8, false, false, {"stop android"}, {}, false},
         {"bluetooth log", 9, false, false, {"log"}, {}, false},
         {"hide icon", 10, false, false, {}, std::pair{L"Tray", 0u}, false},
@@ -240,7 +268,7 @@ TEST_F(TrayTest, EachMenuCommandDoesItsOneThing)
         tray.reset();
 
         EXPECT_EQ(Calls(), c.calls) << c.name;
-        if (c.id == 4 || (c.id == 6 && !c.calls.empty()))
+        if (c.id == 4 || ((c.id == 6 || c.id == 7) && !c.calls.empty()))
         {
             EXPECT_EQ(owner_, window) << c.name;
         }
@@ -250,9 +278,9 @@ TEST_F(TrayTest, EachMenuCommandDoesItsOneThing)
         }
         EXPECT_EQ(::WaitForSingleObject(reload_.Get(), 0) == WAIT_OBJECT_0, c.setting.has_value()) << c.name;
         EXPECT_EQ(::WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0, c.stopsHost) << c.name;
-        if (c.id == 6 && !c.setting)
+        if ((c.id == 6 || c.id == 7) && !c.setting)
         {
-            EXPECT_EQ(Core::ReadUserDword(L"Elevation"), 0u) << c.name;
+            EXPECT_EQ(Core::ReadUserDword(c.id == 6 ? L"Elevation" : L"ElevationSu"), 0u) << c.name;
         }
     }
 }

@@ -1,0 +1,85 @@
+#include "core/host/RootConsent.h"
+
+#include "core/Elevation.h"
+#include "core/host/HostSettings.h"
+#include "core/Settings.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace Pd::Host
+{
+namespace
+{
+
+constexpr std::uint32_t RootBit = 1;
+constexpr std::uint32_t SuBit = 2;
+constexpr std::uint32_t MagiskBit = 4;
+
+// Empty when the user cannot be told: nothing is then recorded, and nothing counts as confirmed.
+std::wstring ConfirmedValueName()
+{
+    const std::wstring user = Core::ProcessUserSid();
+    return user.empty() ? std::wstring() : L"RootConfirmed-" + user;
+}
+
+// Everything the settings allow, as a widening from nothing.
+RootWidening AllowedBy(const RootSettings& settings)
+{
+    return {settings.root, settings.root && (settings.su || settings.magisk),
+            settings.root && settings.magisk};
+}
+
+} // namespace
+
+RootSettings StoredRootSettings()
+{
+    return {ElevationEnabled(), ElevationSuEnabled(), ElevationMagiskEnabled()};
+}
+
+void WriteStoredRootSettings(const RootSettings& settings)
+{
+    Core::WriteUserDword(L"Elevation", settings.root ? 1 : 0);
+    Core::WriteUserDword(L"ElevationSu", settings.su ? 1 : 0);
+    Core::WriteUserDword(L"ElevationMagisk", settings.magisk ? 1 : 0);
+}
+
+RootSettings ConfirmedRootSettings()
+{
+    const std::wstring name = ConfirmedValueName();
+    std::uint32_t bits = 0;
+    DWORD size = sizeof(bits);
+    if (name.empty() || ::RegGetValueW(HKEY_LOCAL_MACHINE, Core::SettingsKey, name.c_str(), RRF_RT_REG_DWORD,
+                                       nullptr, &bits, &size) != ERROR_SUCCESS)
+        return {};
+    return {(bits & RootBit) != 0, (bits & SuBit) != 0, (bits & MagiskBit) != 0};
+}
+
+bool RecordConfirmedRootSettings(const RootSettings& settings)
+{
+    const std::wstring name = ConfirmedValueName();
+    const std::uint32_t bits =
+        (settings.root ? RootBit : 0) | (settings.su ? SuBit : 0) | (settings.magisk ? MagiskBit : 0);
+    return !name.empty() && ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, Core::SettingsKey, name.c_str(), REG_DWORD,
+                                              &bits, sizeof(bits)) == ERROR_SUCCESS;
+}
+
+RootWidening WideningOf(const RootSettings& from, const RootSettings& to)
+{
+    const RootWidening before = AllowedBy(from);
+    const RootWidening after = AllowedBy(to);
+    return {after.root && !before.root, after.appsAsk && !before.appsAsk,
+            after.androidPrompt && !before.androidPrompt};
+}
+
+RootChangeStep DecideRootChange(const RootSettings& confirmed, const RootSettings& stored, bool elevated,
+                                const std::function<bool()>& confirm)
+{
+    if (!elevated || !Widens(confirmed, stored))
+        return RootChangeStep::Adopt;
+    return confirm && confirm() ? RootChangeStep::Adopt : RootChangeStep::WriteBack;
+}
+
+} // namespace Pd::Host

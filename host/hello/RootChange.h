@@ -1,0 +1,46 @@
+// Confirming root settings that widen what the host was last confirmed for (core/host/RootConsent.h):
+// with Windows Hello when it is set up, else with a dialog of this process's own. The process
+// asking is elevated, so a program with the user's normal rights cannot click in its dialog.
+#pragma once
+
+#include "core/host/RootConsent.h"
+#include "host/hello/WindowsHello.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <stop_token>
+#include <string>
+
+namespace Pd::Bio
+{
+
+// A dialog of the caller's own that shows the text and tells whether the user agreed.
+using OwnDialog = std::function<bool(const std::wstring& text)>;
+
+// What the confirmation says turns on between `from` and `to`.
+std::wstring RootChangeText(const Host::RootSettings& from, const Host::RootSettings& to);
+
+// Asks the user for the change from `from` to `to`: Windows Hello's prompt, or `ownDialog` where
+// Windows Hello is not available. A busy Windows Hello, or a stop request, declines.
+bool ConfirmRootChange(const Host::RootSettings& from, const Host::RootSettings& to, std::stop_token stop,
+                       const OwnDialog& ownDialog);
+
+// For the tray, the window and the command line, before they store `to`: true when `to` widens
+// nothing that was confirmed, or the user confirmed it here (it is then recorded, so that the host
+// does not ask again). A process without administrator rights neither asks nor records: the
+// host then asks itself.
+bool ConfirmRootSettings(const Host::RootSettings& to, std::stop_token stop, const OwnDialog& ownDialog);
+
+// A yes/no message box of this process (No is the default); a stop request answers No.
+bool AskInMessageBox(HWND owner, const std::wstring& text, std::stop_token stop);
+
+namespace Detail
+{
+// The route of ConfirmRootChange: Windows Hello's verification when it is available (and still
+// is when it answers), the own dialog when it is not set up or cannot be asked.
+bool ConfirmWith(Availability availability, const std::function<VerifyResult()>& verify,
+                 const std::function<bool()>& ownDialog);
+} // namespace Detail
+
+} // namespace Pd::Bio
