@@ -93,15 +93,16 @@ bool Detail::IsInProfile(const std::wstring& folder, const std::wstring& profile
 Result<std::wstring> Detail::CheckUserFolderWith(const std::wstring& folder, const std::wstring& profile,
                                                  bool elevated, std::wstring_view valueName)
 {
-    if (NormalizeFolder(folder).empty())
+    const std::wstring normal = NormalizeFolder(folder);
+    if (normal.empty())
         return Fail(FormatText(UnresolvedText, valueName));
     if (!elevated)
-        return folder;
+        return normal;
     if (NormalizeFolder(profile).empty())
         return Fail(FormatText(ProfileUnknownText, folder, valueName));
-    if (!IsInProfile(folder, profile))
+    if (!IsInProfile(normal, profile))
         return Fail(FormatText(OutsideProfileText, folder, profile, valueName));
-    return NormalizeFolder(folder);
+    return normal;
 }
 
 } // namespace Pd::Core
