@@ -1,6 +1,5 @@
-// The files an elevated Peldra writes in the user's own folders (Wine runs every test elevated):
-// nothing goes to a known folder that HKCU's "User Shell Folders" moved out of the profile, and
-// the log is not written through a second name of its file.
+// What an elevated Peldra (as every test under Wine) writes in the user's folders: nothing in one
+// moved out of the profile by HKCU's "User Shell Folders", no log through a second name of its file.
 #include "core/release/folders/UserFolderFiles.h"
 #include "core/DataFolder.h"
 #include "core/release/windows/SettingsShortcut.h"
@@ -42,10 +41,7 @@ public:
     }
     ~MovedShellFolder()
     {
-        if (old_)
-            Set(*old_);
-        else
-            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, ShellFolders, value_);
+        old_ ? Set(*old_) : static_cast<void>(::RegDeleteKeyValueW(HKEY_CURRENT_USER, ShellFolders, value_));
     }
 
 private:
@@ -65,8 +61,7 @@ TEST(UserFolderFiles, AKnownFolderMovedOutOfTheProfileGetsNothing)
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     PdTest::ScratchFolder outside(L"C:\\ProgramData");
     {
-        // The all-users Startup folder, say: a shortcut there would start the user's program at
-        // every account's logon.
+        // The all-users Startup folder, say, where a shortcut runs at every account's logon.
         MovedShellFolder programs(L"Programs", outside.Path());
         PdTest::MakeShortcut(outside.Path() / L"Old.lnk", L"C:\\windows\\notepad.exe",
                              L"/launch tovik://com.android.settings");
@@ -90,8 +85,7 @@ TEST(UserFolderFiles, AKnownFolderMovedOutOfTheProfileGetsNothing)
         EXPECT_TRUE(problem.ends_with("value Local AppData.")) << problem;
         EXPECT_FALSE(fs::exists(outside.Path() / L"Peldra"));
     }
-    const auto restored = Pd::Core::FindDataFolder();
-    EXPECT_TRUE(restored) << "the value put back: " << (restored ? "" : ToUtf8(restored.error()));
+    EXPECT_TRUE(Pd::Core::FindDataFolder()) << "the value put back";
     ::CoUninitialize();
 }
 
