@@ -1,24 +1,23 @@
 #include "core/DataFolder.h"
 
-#include <windows.h>
+#include "core/UserFolders.h"
 
 #include <knownfolders.h>
-#include <shlobj.h>
-
-#include <filesystem>
-#include <memory>
 
 namespace Pd::Core
 {
 
+Result<std::wstring> FindDataFolder()
+{
+    Result<std::wstring> localAppData = UserKnownFolder(FOLDERID_LocalAppData);
+    if (!localAppData)
+        return localAppData;
+    return *localAppData + L"\\Peldra";
+}
+
 std::wstring DataFolder()
 {
-    PWSTR raw = nullptr;
-    HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
-    std::unique_ptr<wchar_t, decltype(&::CoTaskMemFree)> owner(raw, &::CoTaskMemFree);
-    if (FAILED(hr) || raw == nullptr || *raw == L'\0')
-        return {};
-    return (std::filesystem::path(raw) / L"Peldra").wstring();
+    return FindDataFolder().value_or(std::wstring());
 }
 
 } // namespace Pd::Core

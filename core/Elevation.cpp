@@ -88,16 +88,37 @@ bool ExecuteThroughDesktop(const wchar_t* target, const wchar_t* arguments, cons
 
 } // namespace
 
-bool IsElevated()
+Elevation ElevationOf(HANDLE token)
+{
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (token == nullptr ||
+        !::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size))
+        return Elevation::Unknown;
+    return elevation.TokenIsElevated != 0 ? Elevation::Elevated : Elevation::NotElevated;
+}
+
+namespace
+{
+
+Elevation ProcessElevation()
 {
     UniqueHandle token;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put()))
-        return false;
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    if (!::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size))
-        return false;
-    return elevation.TokenIsElevated != 0;
+        return Elevation::Unknown;
+    return ElevationOf(token.Get());
+}
+
+} // namespace
+
+bool IsElevated()
+{
+    return ProcessElevation() == Elevation::Elevated;
+}
+
+bool MayBeElevated()
+{
+    return ProcessElevation() != Elevation::NotElevated;
 }
 
 std::wstring ProcessUserSid()

@@ -2,13 +2,30 @@
 // from an elevated process.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace Pd::Core
 {
 
-// True when the process token is elevated; any failure counts as not elevated.
+enum class Elevation
+{
+    NotElevated,
+    Elevated,
+    Unknown, // the token could not be queried
+};
+
+// What the token says of its elevation.
+Elevation ElevationOf(HANDLE token);
+
+// True only when the process token is known to be elevated: for the work that needs
+// administrator rights, which an unknown answer refuses.
 bool IsElevated();
+
+// False only when the process token is known not to be elevated: for whatever would act with the
+// process's own rights in place of the user's, which an unknown answer must not allow.
+bool MayBeElevated();
 
 // The process token's user as a SID text ("S-1-5-21-..."); empty on any failure.
 std::wstring ProcessUserSid();

@@ -20,8 +20,8 @@ SessionObjectSecurity::SessionObjectSecurity()
     const std::wstring user = ProcessUserSid();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!user.empty() &&
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(SessionObjectSddl(user, IsElevated()).c_str(),
-                                                               SDDL_REVISION_1, &descriptor, nullptr))
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            SessionObjectSddl(user, MayBeElevated()).c_str(), SDDL_REVISION_1, &descriptor, nullptr))
         descriptor_.Reset(descriptor);
     attributes_.nLength = sizeof(attributes_);
     attributes_.lpSecurityDescriptor = descriptor_ ? descriptor : nullptr;

@@ -24,7 +24,9 @@ namespace Pd::Core
 // user.
 std::wstring SessionObjectSddl(std::wstring_view userSid, bool elevated);
 
-// The security attributes built from SessionObjectSddl for this process, not inheritable.
+// The security attributes built from SessionObjectSddl for this process, not inheritable. An
+// elevation that cannot be told counts as elevated: an unelevated creator then fails to make the
+// object (it may not name the Administrators as owner) instead of leaving its access list open.
 // Attributes() is null when the descriptor cannot be built: the object then gets the default
 // security.
 class SessionObjectSecurity

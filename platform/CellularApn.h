@@ -45,6 +45,11 @@ public:
 
     // Closes the access point (IClosable::Close).
     virtual Outcome<> Close() = 0;
+
+    // Whether the access point's network is this PC's loopback network, whose addresses then lead
+    // to the access point's servers. Only a simulated access point's is: a real one never
+    // carries traffic into this PC.
+    virtual bool CarriesLoopbackNetwork() const { return false; }
 };
 
 class CellularConnectivity

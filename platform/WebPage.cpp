@@ -88,7 +88,7 @@ Outcome<> Real::OpenAsUser(const ShellRequest& request)
     };
     if (NothingHandles(request.target))
         return std::unexpected(NotOpened(ERROR_NO_ASSOCIATION));
-    return Detail::OpenAsUserWith(request, Core::IsElevated(), desktop, own);
+    return Detail::OpenAsUserWith(request, Core::MayBeElevated(), desktop, own);
 }
 
 Outcome<> OpenWebPage(const std::wstring& address)

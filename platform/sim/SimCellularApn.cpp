@@ -67,6 +67,9 @@ public:
 
     Outcome<std::optional<GUID>> NetworkAdapterId() override { return adapter_; }
 
+    // The simulated access point's adapter is this PC's loopback interface: its servers listen there.
+    bool CarriesLoopbackNetwork() const override { return true; }
+
     Outcome<> Close() override
     {
         if (closeFails_)

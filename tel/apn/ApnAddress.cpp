@@ -85,7 +85,7 @@ std::vector<SOCKADDR_INET> OwnAddresses()
 }
 
 std::optional<std::string_view> RefusedServerAddress(const SOCKADDR_INET& address,
-                                                     const SOCKADDR_INET& apnAddress,
+                                                     const SOCKADDR_INET& apnAddress, bool carriesLoopback,
                                                      std::span<const SOCKADDR_INET> ownAddresses)
 {
     const std::span<const std::uint8_t> bytes = AddressBytes(address);
@@ -98,10 +98,11 @@ std::optional<std::string_view> RefusedServerAddress(const SOCKADDR_INET& addres
         return "the broadcast address";
     if (ipv4 ? bytes[0] == 169 && bytes[1] == 254 : bytes[0] == 0xFE && (bytes[1] & 0xC0) == 0x80)
         return "a link-local address";
-    // An access point on the loopback interface carries the loopback network itself.
+    // Only a simulated access point, on the loopback interface, carries the loopback network.
     if (IsLoopback(bytes))
-        return IsLoopback(AddressBytes(apnAddress)) ? std::nullopt
-                                                    : std::optional<std::string_view>("a loopback address");
+        return carriesLoopback && IsLoopback(AddressBytes(apnAddress))
+                   ? std::nullopt
+                   : std::optional<std::string_view>("a loopback address");
     for (const SOCKADDR_INET& own : ownAddresses)
         if (std::ranges::equal(AddressBytes(own), bytes))
             return "an address of this PC";

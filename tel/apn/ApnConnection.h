@@ -65,10 +65,11 @@ std::vector<SOCKADDR_INET> OwnAddresses();
 // Why the relay, which leads to the carrier's MMS centre, does not connect to the address: it
 // leads into this PC (a loopback address, one of `ownAddresses`) or to no single server out there
 // (unspecified, multicast, broadcast, link-local); none when it may connect. IPv4-mapped IPv6
-// addresses count as the IPv4 ones. When the access point's own address is a loopback one, the
-// loopback network is the access point's and its addresses are not refused.
+// addresses count as the IPv4 ones. Loopback addresses are not refused only where the access
+// point carries the loopback network (carriesLoopback: a simulated one, see
+// Platform::ConnectionSession) and its own address is a loopback one.
 std::optional<std::string_view> RefusedServerAddress(const SOCKADDR_INET& address,
-                                                     const SOCKADDR_INET& apnAddress,
+                                                     const SOCKADDR_INET& apnAddress, bool carriesLoopback,
                                                      std::span<const SOCKADDR_INET> ownAddresses);
 
 // The server's addresses in the access point's family, each with the request's port; an

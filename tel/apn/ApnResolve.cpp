@@ -77,8 +77,10 @@ std::vector<SOCKADDR_INET> ResolveThroughApn(const MmsRequest& request, const Ap
         return addresses;
     }
     const std::vector<SOCKADDR_INET> own = OwnAddresses();
+    const bool carriesLoopback = connection.session && connection.session->CarriesLoopbackNetwork();
     std::erase_if(addresses, [&](const SOCKADDR_INET& address) {
-        std::optional<std::string_view> refused = RefusedServerAddress(address, connection.address, own);
+        std::optional<std::string_view> refused =
+            RefusedServerAddress(address, connection.address, carriesLoopback, own);
         if (refused)
             Core::Log(fmt::format("mms: {} leads to {}, {} - refused", Core::EscapeForLog(request.host),
                                   AddressText(address), *refused));

@@ -33,6 +33,13 @@ TEST(Process, ModuleIsThisExeAndWineRunsItElevated)
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_EQ(ModuleHandle(), ::GetModuleHandleW(nullptr));
     EXPECT_TRUE(IsElevated());
+    EXPECT_TRUE(MayBeElevated());
+    // A token that cannot be asked is of unknown elevation, which IsElevated refuses and
+    // MayBeElevated takes as elevated.
+    EXPECT_EQ(ElevationOf(nullptr), Elevation::Unknown);
+    Pd::UniqueHandle token;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put()));
+    EXPECT_EQ(ElevationOf(token.Get()), Elevation::Elevated);
 }
 
 TEST(NormalizeFolder, ResolvesDotsSeparatorsAndRelativePathsAndKeepsShares)

@@ -151,6 +151,7 @@ TEST(OpenApn, OpensWithTheRequestsCredentialsAndClosesWhenTheConnectionGoes)
         EXPECT_EQ(connection->interfaceIndex, loopback.InterfaceIndex);
         EXPECT_EQ(AddressText(connection->address), "127.0.0.1");
         EXPECT_EQ(Port(connection->address), 0);
+        EXPECT_TRUE(connection->session->CarriesLoopbackNetwork()) << "the simulator's, and only it";
 
         auto sessions = Pd::Platform::Sim::RecordedApnSessions(pc.Folder());
         ASSERT_EQ(sessions.size(), 1u);

@@ -122,10 +122,18 @@ TEST(ResolveThroughApn, AddressesIntoThisPcOrOfNoSingleServerAreRefused)
         {"2001:db8::20", "an address of this PC"},
     };
     for (const auto& [address, refused] : cases)
-        EXPECT_EQ(Pd::Tel::RefusedServerAddress(Address(address), cellular, own).value_or("none"), refused)
-            << address;
-    // An access point on the loopback interface carries the loopback network.
-    EXPECT_FALSE(Pd::Tel::RefusedServerAddress(Address("127.0.0.1"), loopback, own));
+        for (bool carriesLoopback : {false, true})
+            EXPECT_EQ(Pd::Tel::RefusedServerAddress(Address(address), cellular, carriesLoopback, own)
+                          .value_or("none"),
+                      refused)
+                << address;
+    // Only a simulated access point on the loopback interface carries the loopback network; a real
+    // one with a loopback address leads into this PC.
+    EXPECT_FALSE(Pd::Tel::RefusedServerAddress(Address("127.0.0.1"), loopback, true, own));
+    EXPECT_EQ(Pd::Tel::RefusedServerAddress(Address("127.0.0.1"), loopback, false, own),
+              "a loopback address");
+    EXPECT_EQ(Pd::Tel::RefusedServerAddress(Address("::1"), Address("::1"), false, own),
+              "a loopback address");
 
     SimScenario pc(Names);
     LogCapture log;
@@ -134,6 +142,11 @@ TEST(ResolveThroughApn, AddressesIntoThisPcOrOfNoSingleServerAreRefused)
     EXPECT_EQ(log.Count("mms: inside.example leads to 127.0.0.1, a loopback address - refused"), 1u)
         << log.Dump();
     EXPECT_EQ(log.Count("mms: inside.example leads to 169.254.0.9, a link-local address - refused"), 1u);
+    // An access point that is not the simulator's refuses loopback even on a loopback address.
+    Pd::Tel::ApnConnection onLoopback = Connection(AF_INET);
+    onLoopback.address = loopback;
+    EXPECT_EQ(Texts(Pd::Tel::ResolveThroughApn(Request("inside.example"), onLoopback), 8080),
+              (std::vector<std::string>{"10.0.0.9"}));
 }
 
 TEST(ApnConnection, ASocketBoundToTheAccessPointReachesTheResolvedServer)

@@ -1,9 +1,10 @@
 #include "core/release/folders/UserFolderFiles.h"
 
 #include "core/DataFolder.h"
-#include "core/release/folders/KnownFolder.h"
 #include "core/release/folders/NoLinks.h"
 #include "core/Strings.h"
+#include "core/Text.h"
+#include "core/UserFolders.h"
 
 #include <windows.h>
 
@@ -16,6 +17,8 @@ namespace Pd::Install
 {
 namespace
 {
+
+constexpr std::uint32_t HardLinkText = 19143;
 
 bool StartsWithFolder(const std::wstring& path, const std::wstring& folder)
 {
@@ -39,7 +42,7 @@ void ReportToEventLog(const std::wstring& text)
 std::wstring UserFolderRoot(const std::wstring& knownFolder)
 {
     const std::wstring full = FullPath(knownFolder);
-    const std::wstring profile = FullPath(KnownFolderPath(FOLDERID_Profile));
+    const std::wstring profile = FullPath(Core::UserProfileFolder());
     return StartsWithFolder(full, profile) ? profile : full;
 }
 
@@ -50,8 +53,15 @@ std::FILE* OpenLogBelow(const std::wstring& root, const std::wstring& logFolder,
     if (auto made = CreateFoldersBelow(root, logFolder); !made)
         file = std::unexpected(std::move(made.error()));
     else // appends only, shared with the other processes that log (the host and a console bridge)
-        file = OpenBelow(root, path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         OPEN_ALWAYS);
+        file = OpenBelow(root, path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);
+    // Another name of the same file could be anywhere on the volume (a file of Windows, say): a
+    // file with more than one is not written.
+    FILE_STANDARD_INFO standard{};
+    if (file &&
+        (!::GetFileInformationByHandleEx(file->Get(), FileStandardInfo, &standard, sizeof(standard)) ||
+         standard.NumberOfLinks != 1))
+        file = Fail(Core::Text(HardLinkText));
     if (!file)
     {
         problem = "not written to " + Core::ToUtf8(path) + ": " + Core::ToUtf8(file.error());
@@ -69,11 +79,13 @@ std::FILE* OpenLogBelow(const std::wstring& root, const std::wstring& logFolder,
 
 std::FILE* OpenDataFolderLog(std::string& problem)
 {
-    const std::wstring folder = Core::DataFolder();
-    if (folder.empty())
-        return nullptr;
-    const std::wstring localAppData = std::filesystem::path(folder).parent_path().wstring();
-    std::FILE* file = OpenLogBelow(UserFolderRoot(localAppData), folder, problem);
+    Result<std::wstring> folder = Core::FindDataFolder();
+    std::FILE* file = nullptr;
+    if (!folder)
+        problem = "not written: " + Core::ToUtf8(folder.error());
+    else
+        file = OpenLogBelow(UserFolderRoot(std::filesystem::path(*folder).parent_path().wstring()), *folder,
+                            problem);
     if (!problem.empty())
         ReportToEventLog(L"Peldra: the program log is " + Core::FromUtf8(problem));
     return file;

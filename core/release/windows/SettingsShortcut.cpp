@@ -2,13 +2,13 @@
 
 #include "core/ErrorText.h"
 #include "core/Handles.h"
-#include "core/release/folders/KnownFolder.h"
 #include "core/release/folders/NoLinks.h"
 #include "core/release/folders/UserFolderFiles.h"
 #include "core/release/windows/Packages.h"
 #include "core/release/windows/TovikControl.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "core/UserFolders.h"
 
 #include <windows.h>
 
@@ -98,7 +98,7 @@ HRESULT ShortcutBytes(IShellLinkW& link, std::string& bytes)
 std::vector<std::wstring> FindTovikSettingsShortcuts()
 {
     std::vector<std::wstring> found;
-    const std::wstring programs = KnownFolderPath(FOLDERID_Programs);
+    const std::wstring programs = Core::UserKnownFolder(FOLDERID_Programs).value_or(std::wstring());
     std::error_code error;
     if (programs.empty() || !std::filesystem::is_directory(programs, error))
         return found;
@@ -117,12 +117,17 @@ std::vector<std::wstring> FindTovikSettingsShortcuts()
 
 Result<> CreateTovikSettingsShortcut(const std::wstring& name, const std::wstring& iconPath)
 {
-    const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
-    const std::wstring programs = KnownFolderPath(FOLDERID_Programs);
-    if (localAppData.empty() || programs.empty())
-        return Pd::Fail(Core::Text(10010));
+    // Both folders are the user's own: the shortcut starts nothing from elsewhere and is written
+    // nowhere else (a Programs folder moved to the all-users Startup folder, say).
+    const Result<std::wstring> localAppData = Core::UserKnownFolder(FOLDERID_LocalAppData);
+    if (!localAppData)
+        return Pd::Fail(localAppData.error());
+    const Result<std::wstring> found = Core::UserKnownFolder(FOLDERID_Programs);
+    if (!found)
+        return Pd::Fail(found.error());
+    const std::wstring& programs = *found;
     const std::wstring target =
-        localAppData + L"\\Microsoft\\WindowsApps\\" + TovikFamilyName + L"\\TovikClient.exe";
+        *localAppData + L"\\Microsoft\\WindowsApps\\" + TovikFamilyName + L"\\TovikClient.exe";
     // The Start menu is the user's: nothing is deleted or written there through a link.
     const std::wstring root = UserFolderRoot(programs);
     for (const std::wstring& old : FindTovikSettingsShortcuts())

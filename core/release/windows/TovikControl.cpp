@@ -3,10 +3,10 @@
 #include "core/Handles.h"
 #include "core/Json.h"
 #include "core/release/folders/Folders.h"
-#include "core/release/folders/KnownFolder.h"
 #include "core/release/verify/ReleaseFiles.h"
 #include "core/release/windows/Packages.h"
 #include "core/Text.h"
+#include "core/UserFolders.h"
 #include "platform/PackageManager.h"
 #include "platform/WebPage.h"
 
@@ -45,7 +45,7 @@ std::wstring ReleaseVariant(std::string_view releaseJson)
 
 std::wstring TovikClientAlias()
 {
-    const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData, 0);
+    const std::wstring localAppData = Core::UserKnownFolder(FOLDERID_LocalAppData).value_or(std::wstring());
     if (localAppData.empty())
         return {};
     std::wstring alias =

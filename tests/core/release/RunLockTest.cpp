@@ -1,7 +1,8 @@
 // The lock between runs that change the installation: taken at once when free or left behind by a
 // run that ended without releasing it, waited for with one line when held, then refused or
 // cancelled. Each test has a lock name of its own, so that runs elsewhere in the prefix never meet
-// it.
+// it. Wine has no private namespaces: there the lock is the "Global\" mutex of its name, where
+// another run's (or another program's) mutex is planted.
 #include "core/release/install/RunLock.h"
 
 #include "core/Handles.h"
@@ -27,8 +28,13 @@ using Pd::Core::RunLock;
 std::wstring LockName()
 {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    return L"Local\\PeldraRunLockTest." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+    return L"PeldraRunLockTest." + std::to_wstring(::GetCurrentProcessId()) + L"." +
            std::wstring(test->name(), test->name() + std::strlen(test->name()));
+}
+
+std::wstring UnderWine(const std::wstring& name)
+{
+    return L"Global\\" + name;
 }
 
 // Another run: a thread that takes the lock, holds it until told to let go, and then releases it
@@ -39,7 +45,7 @@ public:
     OtherRun(const std::wstring& name, bool abandon)
         : letGo_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           holding_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread_([this, name, abandon] {
-              Pd::UniqueHandle mutex = PdTest::PlantObject(name, L"BA", PdTest::Planted::Mutex);
+              Pd::UniqueHandle mutex = PdTest::PlantObject(UnderWine(name), L"BA", PdTest::Planted::Mutex);
               ::WaitForSingleObject(mutex.Get(), INFINITE);
               ::SetEvent(holding_.Get());
               ::WaitForSingleObject(letGo_.Get(), INFINITE);
@@ -83,7 +89,7 @@ TEST(RunLock, AFreeOrAbandonedLockIsTakenAtOnceAndSeenByOthersUntilDropped)
     const std::wstring name = LockName();
     EXPECT_FALSE(RunLock::HeldElsewhere(name.c_str()));
     // Keeps the mutex in existence after its owner ended, as the other runs of a machine would.
-    Pd::UniqueHandle kept = PdTest::PlantObject(name, L"BA", PdTest::Planted::Mutex);
+    Pd::UniqueHandle kept = PdTest::PlantObject(UnderWine(name), L"BA", PdTest::Planted::Mutex);
     {
         OtherRun killed(name, true);
         EXPECT_TRUE(RunLock::HeldElsewhere(name.c_str()));
@@ -121,16 +127,17 @@ TEST(RunLock, AHeldLockIsWaitedForWithOneLineThenRefusedOrTakenWhenReleased)
     EXPECT_EQ(waited.lines.size(), 1u);
 }
 
-// Anyone may create a mutex under the lock's name first; only one of the administrators' or the
-// system's is a run's.
+// Where the lock is a "Global\" mutex (Wine), anyone may create it first; only one of the
+// administrators' or the system's is a run's.
 TEST(RunLock, ALockAnotherAccountMadeIsRefusedAtOnceNamingItsOwner)
 {
     const std::wstring name = LockName();
-    Pd::UniqueHandle planted = PdTest::PlantObject(name, L"S-1-5-21-1-2-3-4", PdTest::Planted::Mutex);
+    Pd::UniqueHandle planted =
+        PdTest::PlantObject(UnderWine(name), L"S-1-5-21-1-2-3-4", PdTest::Planted::Mutex);
     Attempt refused = Acquire(name, 10s);
     ASSERT_FALSE(refused.lock);
     EXPECT_EQ(refused.lock.error(),
-              L"Another program holds Peldra's name " + name +
+              L"Another program holds Peldra's name " + UnderWine(name) +
                   L" (its owner is S-1-5-21-1-2-3-4): Peldra changes nothing while it does. "
                   L"End that program, or restart Windows, and try again.");
     EXPECT_TRUE(refused.lines.empty()) << "no wait";
@@ -139,7 +146,7 @@ TEST(RunLock, ALockAnotherAccountMadeIsRefusedAtOnceNamingItsOwner)
     ASSERT_TRUE(own.lock);
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    Pd::UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
+    Pd::UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, UnderWine(name).c_str()));
     ASSERT_EQ(::GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                 nullptr, nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
