@@ -23,7 +23,7 @@ void OpenWindow()
         ::SetForegroundWindow(window);
         return;
     }
-    ::ShellExecuteW(nullptr, L"open", HostExePath().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ::ShellExecuteW(nullptr, L"open", InstalledHostExePath().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool ConfirmRoot(HWND owner)
