@@ -73,6 +73,7 @@ using UniqueModule = Unique<HMODULE, &::FreeLibrary>;  // LoadLibraryExW
 using UniqueBstr = Unique<BSTR, &::SysFreeString>;     // SysAllocString
 using UniqueGlobal = Unique<HGLOBAL, &::GlobalFree>;   // GlobalAlloc
 using UniqueWindow = Unique<HWND, &::DestroyWindow>;   // CreateWindowExW, on the thread that made it
+using UniqueView = Unique<void*, &::UnmapViewOfFile>;  // MapViewOfFile
 
 inline NTSTATUS CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept
 {

@@ -5,6 +5,8 @@
 #include "core/Text.h"
 #include "core/TextFields.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
@@ -181,6 +183,30 @@ bool LanguageFile::Load(const std::wstring& path, LanguageFile& file, bool withE
     if (loaded.name.empty())
         loaded.name = loaded.code;
     file = std::move(loaded);
+    return true;
+}
+
+bool IsLanguageFileText(std::string_view contents)
+{
+    if (contents.find('\0') != std::string_view::npos || contents.size() > 0x7FFFFFFF)
+        return false;
+    if (!contents.empty() && ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, contents.data(),
+                                                   static_cast<int>(contents.size()), nullptr, 0) == 0)
+        return false;
+    if (StartsWith(contents, "\xEF\xBB\xBF"))
+        contents.remove_prefix(3);
+    while (!contents.empty())
+    {
+        std::size_t end = contents.find('\n');
+        std::string_view line = contents.substr(0, end);
+        contents = end == std::string_view::npos ? std::string_view() : contents.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        std::uint32_t id = 0;
+        std::string_view text;
+        if (!line.empty() && !StartsWith(line, "#") && !ParseEntry(line, id, text))
+            return false;
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -38,6 +39,11 @@ struct LanguageCheck
     std::vector<std::uint32_t> extra;     // ids of the file without a built-in text
     std::vector<std::uint32_t> badFields; // ids whose translation breaks the field rule
 };
+
+// Whether the bytes are a language file by the format's strict rule: UTF-8 without NUL bytes,
+// and every line empty, a "#" line or an "<id>=<text>" entry. Load reads any file leniently;
+// this is for files taken from a place the program does not control.
+bool IsLanguageFileText(std::string_view contents);
 
 // The folder "language" beside the executable; empty when the executable's path cannot be read.
 std::wstring LanguageFolder();

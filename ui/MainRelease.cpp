@@ -45,7 +45,8 @@ void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address, bo
     auto result = std::make_unique<ReleaseCheckResult>();
     {
         Pd::Core::ComApartment apartment(Pd::Core::Apartment::Multithreaded);
-        if (startHost)
+        // Before Peldra is installed there is no host to start, and nothing to warn about.
+        if (startHost && Pd::Host::HostInstalled())
             if (auto started = Pd::Host::EnsureRunning(); !started)
                 PostLogLine(window, Pd::Level::Warning, started.error());
         result->windows = Pd::Core::QueryWindows();

@@ -5,7 +5,6 @@
 #include "core/host/HostObjects.h"
 #include "core/HostChanged.h"
 #include "core/InstallFolder.h"
-#include "core/Module.h"
 #include "core/Text.h"
 
 #include <windows.h>
@@ -45,13 +44,10 @@ std::wstring InstalledHostExePath()
     return (std::filesystem::path(Core::DefaultInstallFolder()) / L"Peldra.exe").wstring();
 }
 
-std::wstring HostExePath()
+bool HostInstalled()
 {
-    std::wstring installed = InstalledHostExePath();
     std::error_code error;
-    if (std::filesystem::is_regular_file(installed, error))
-        return installed;
-    return Core::ModulePath();
+    return std::filesystem::is_regular_file(InstalledHostExePath(), error);
 }
 
 Pd::Result<> EnsureRunning()
@@ -65,7 +61,9 @@ Pd::Result<> EnsureRunning()
     case HostPresence::None:
         break;
     }
-    std::wstring path = HostExePath();
+    const std::wstring path = InstalledHostExePath();
+    if (!HostInstalled())
+        return Pd::Fail(Core::FormatText(19102, path));
     std::wstring commandLine = fmt::format(L"\"{}\" host --background", path);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

@@ -23,15 +23,18 @@ HostPresence FindHost();
 // The error of every control that finds the host Unreachable.
 std::wstring UnreachableHostText();
 
-// "Peldra.exe" in the default install folder (which only administrators can change).
+// "Peldra.exe" in the default install folder (which only administrators can change): the only
+// program the host is ever started from.
 std::wstring InstalledHostExePath();
 
-// InstalledHostExePath when that file exists, else the running executable.
-std::wstring HostExePath();
+// Whether InstalledHostExePath names a file.
+bool HostInstalled();
 
-// Starts "<HostExePath> host --background" detached and without a window unless a host already
-// runs. Does not wait for the new host. The error is a finished user-facing text; a host that
-// runs but refuses this process is an error, never a reason to start another.
+// Starts "<InstalledHostExePath> host --background" detached and without a window unless a host
+// already runs. Does not wait for the new host. The error is a finished user-facing text; a host
+// that runs but refuses this process is an error, never a reason to start another. Without an
+// installed copy nothing is started and the error says so: never this program's own file, which
+// may lie in a folder any program of the user can change.
 Pd::Result<> EnsureRunning();
 
 // Asks a running host to end (its Stop event) and waits up to 10 s for its mutex. Silent: a

@@ -41,7 +41,7 @@ void OpenWindowWith(const std::function<void(const Platform::ShellRequest&)>& op
         ::SetForegroundWindow(window);
         return;
     }
-    open({HostExePath(), {}, {}});
+    open({InstalledHostExePath(), {}, {}});
 }
 
 } // namespace Detail

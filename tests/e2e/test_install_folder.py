@@ -177,6 +177,39 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.assertIn(f"Install folder            {plain}\n", status.stdout)
         self.assertIn("Installed release         2.0.0\n", status.stdout)
 
+    def test_a_program_renamed_and_replaced_after_it_started_is_not_installed(self):
+        """Any program of the user may rename a running Peldra.exe in the user's folder and put another
+        file in its place: the install then copies, registers and starts nothing; left alone, it does."""
+        address = releases.release("replaced")
+        prefix = Path(e2e.program.prefix)
+        program_files = prefix / "drive_c" / "Program Files" / "Peldra"
+        task = prefix / "drive_c" / "windows" / "system32" / "tasks" / "Peldra"
+        downloads = self.folder / "Downloads"
+        downloads.mkdir()
+        running = downloads / "Peldra.exe"
+        for replaced in (False, True):
+            with self.subTest(replaced=replaced):
+                self.assertEqual(e2e.program.run("msi", "stop-hosts", env=self.pc.env).code, 0)
+                shutil.rmtree(program_files, ignore_errors=True)
+                task.unlink(missing_ok=True)
+                shutil.copy(e2e.program.exe, running)
+                releases.server.set_rule("/replaced/system.zst", [{"holdAfter": 1024}, {}])
+                (releases.server.root / "replaced" / "system.zst.go").unlink(missing_ok=True)
+                shutil.rmtree(self.target, ignore_errors=True)
+                install = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir",
+                                      windows_path(self.target), exe=running)
+                install.wait_for_line("[INFO] Downloading ")
+                if replaced:
+                    running.rename(downloads / "moved.exe")
+                    running.write_bytes(b"MZ another program")
+                releases.server.let_go("/replaced/system.zst")
+                self.assertEqual(install.finish(), 0, install.lines)
+                refused = (f"[WARN] {windows_path(running)} is no longer the program that runs: it was renamed or "
+                           "replaced after Peldra started.")
+                self.assertEqual(any(line.startswith(refused) for line in install.lines), replaced, install.lines)
+                self.assertEqual((program_files / "Peldra.exe").is_file(), not replaced)
+                self.assertEqual(task.is_file(), not replaced)
+                self.assertTrue((self.target / "peldra.json").is_file(), "the release itself is installed")
 
 if __name__ == "__main__":
     e2e.main()

@@ -62,13 +62,14 @@ class ReleaseRoad:
 
 
 class Started:
-    """A Peldra.exe started in the background, its output lines gathered as they come."""
+    """A Peldra.exe (the test's, or `exe`) started in the background, its output lines gathered as
+    they come."""
 
-    def __init__(self, pc, *args):
+    def __init__(self, pc, *args, exe=None):
         env = dict(os.environ)
         env.update(pc.env)
         # wine-run.sh and Wine's loader exec one another: the child's pid is the Windows process.
-        self.process = subprocess.Popen([str(WINE_RUN), program.prefix, program.exe, *args],
+        self.process = subprocess.Popen([str(WINE_RUN), program.prefix, str(exe or program.exe), *args],
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         self.lines = []
         self.errors = b""

@@ -222,9 +222,11 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
 }
 
 // The program and its host are in place: the state file no longer says otherwise.
-Result<> InstallProgramAndRecord(const Options& options, RunValues& run, bool withHost,
-                                 const Detail::ProgramSetting& program)
+Result<> InstallProgramAndRecord(const Options& options, const Callbacks& callbacks, RunValues& run,
+                                 bool withHost, Detail::ProgramSetting program)
 {
+    if (!program.log)
+        program.log = LogAt(callbacks, Level::Warning);
     if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, withHost, program);
         !installed)
         return installed;
@@ -261,7 +263,7 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
 
     if (run.otherAccount)
     {
-        if (auto installed = InstallProgramAndRecord(options, run, false, program); !installed)
+        if (auto installed = InstallProgramAndRecord(options, callbacks, run, false, program); !installed)
             LogLine(callbacks, Level::Warning, installed.error());
         LogLine(callbacks, Level::Success,
                 FormatText(17053, manifest.version, run.windows.packageUser->account));
@@ -279,7 +281,7 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
     if (run.windows.build > LastBuildWithoutPatch)
         LogLine(callbacks, Level::Warning, FormatText(17020, run.windows.build));
 
-    if (auto installed = InstallProgramAndRecord(options, run, true, program); installed)
+    if (auto installed = InstallProgramAndRecord(options, callbacks, run, true, program); installed)
         LogLine(callbacks, Level::Success, Text(17045));
     else
         LogLine(callbacks, Level::Warning, installed.error());

@@ -196,17 +196,26 @@ TEST(HostSettings, SettingsWithoutABridgeNeverStartAHost)
     EXPECT_FALSE(watch.Started(1000));
 }
 
-TEST(HostSettings, TurningABridgeOffStillStartsAMissingHostFromThisProgram)
+// A bridge setting starts a missing host, also when it turns the bridge off; only ever from the
+// installed copy, never from this program's own file, which may lie in a user's folder.
+TEST(HostSettings, TurningABridgeOffStartsAMissingHostOnlyFromTheInstalledCopy)
 {
     if (InstalledHostExists())
-        GTEST_SKIP() << "an installed Peldra.exe would be started instead of this test exe";
-    EXPECT_EQ(Pd::Host::HostExePath(), Pd::Core::ModulePath());
+        GTEST_SKIP() << "an installed Peldra.exe is left over from another test";
     ClearedSettings cleared(HostValues);
+    const std::filesystem::path installed = Pd::Host::InstalledHostExePath();
     HostStartWatch watch;
-    ASSERT_TRUE(Pd::Host::SetBluetoothEnabled(false));
-    EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u);
-    EXPECT_TRUE(watch.Started(Pd::Test::HangLimitMs))
-        << "the host was started as \"<exe>\" host --background";
+    EXPECT_EQ(Pd::Host::SetBluetoothEnabled(false),
+              Pd::Result<>(Pd::Fail(Pd::Core::FormatText(19102, installed.wstring()))));
+    EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u) << "stored all the same";
+    ASSERT_FALSE(watch.Started(1000)) << "this test exe was started as the host";
+    // This test exe as the installed copy: it is the one started.
+    std::filesystem::create_directories(installed.parent_path());
+    ASSERT_TRUE(std::filesystem::copy_file(Pd::Core::ModulePath(), installed));
+    EXPECT_TRUE(Pd::Host::SetBluetoothEnabled(false));
+    EXPECT_TRUE(watch.Started(Pd::Test::HangLimitMs)) << "the host was started as \"<installed>\" host --background";
+    std::error_code ignored;
+    std::filesystem::remove(installed, ignored);
 }
 
 TEST(HostControl, EnsureRunningStartsNothingWhileAHostRuns)

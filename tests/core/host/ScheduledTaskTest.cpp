@@ -187,7 +187,7 @@ TEST_F(ScheduledTask, EveryChangeDeletesTheOlderTask)
     ASSERT_TRUE(root);
     Pd::UniqueBstr name(::SysAllocString(L"Peldra Bluetooth"));
     Pd::UniqueBstr xml(
-        ::SysAllocString(TaskXml(Pd::Host::CurrentSamUserName(), Pd::Host::HostExePath()).c_str()));
+        ::SysAllocString(TaskXml(Pd::Host::CurrentSamUserName(), Pd::Host::InstalledHostExePath()).c_str()));
     VARIANT empty;
     ::VariantInit(&empty);
     Pd::ComPtr<IRegisteredTask> older;

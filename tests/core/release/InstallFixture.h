@@ -58,6 +58,12 @@ protected:
             hostCalls_.push_back(L"start host");
             return {};
         };
+        // The stand-in program is no running image: it is opened as it is.
+        program_.openRunningExe = [](const std::wstring& path) -> Pd::Result<Pd::UniqueFile> {
+            Pd::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+            return file ? Pd::Result<Pd::UniqueFile>(std::move(file)) : Pd::Fail(L"cannot open " + path);
+        };
         ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     }
 

@@ -3,15 +3,20 @@
 // backup that the copy uses. (The install road shows the host's registration and restart.)
 #include "core/release/program/ProgramInstall.h"
 #include "core/release/program/ProgramCopy.h"
+#include "core/release/program/RunningImage.h"
 
 #include "core/Handles.h"
+#include "core/Module.h"
 #include "core/Strings.h"
+#include "core/Text.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
+#include "tests/support/UnixLink.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,6 +33,27 @@ Pd::UniqueFile Lock(const fs::path& file, DWORD share = 0)
     return Pd::UniqueFile(
         ::CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
+
+// A copy of this test program mapped as an image, as Windows maps a program it starts: the
+// running program whose file the copy has to prove it takes.
+class MappedProgram
+{
+public:
+    explicit MappedProgram(const fs::path& path)
+    {
+        fs::copy_file(Pd::Core::ModulePath(), path, fs::copy_options::overwrite_existing);
+        Pd::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+        Pd::UniqueHandle mapping(
+            ::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
+        view_.Reset(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+        EXPECT_TRUE(view_) << "mapping " << path.string() << " as an image: " << ::GetLastError();
+    }
+    const void* Image() const { return view_.Get(); }
+
+private:
+    Pd::UniqueView view_;
+};
 
 class ProgramInstall : public ::testing::Test
 {
@@ -49,6 +75,11 @@ protected:
             calls_.push_back(L"start");
             return Pd::Result<>{};
         };
+        setting_.openRunningExe = [](const std::wstring& path) -> Pd::Result<Pd::UniqueFile> {
+            Pd::UniqueFile file = Lock(path, FILE_SHARE_READ);
+            return file ? Pd::Result<Pd::UniqueFile>(std::move(file)) : Pd::Fail(L"cannot open " + path);
+        };
+        setting_.log = [this](const std::wstring& line) { log_.push_back(line); };
     }
 
     Pd::Result<> Install(const fs::path& installFolder, bool withHost = false)
@@ -66,17 +97,28 @@ protected:
     bool installedByPackage_ = false;
     std::wstring taskError_;
     std::vector<std::wstring> calls_;
+    std::vector<std::wstring> log_;
 };
 
 TEST_F(ProgramInstall, CopiesTheProgramAndItsLanguageFilesOverAnOlderCopyWithoutLeavingTheBackups)
 {
     PdTest::WriteBytes(installed_, "program 0.1.1");
     PdTest::WriteBytes(default_ / L"language" / L"de.lng", "old");
+    // The user's language folder may hold anything: a program named as a language file, and a
+    // link to a file elsewhere, are not copied into the administrators' folder.
+    const fs::path language = running_.parent_path() / L"language";
+    PdTest::WriteBytes(language / L"fr.lng", std::string("MZ\x90\0\x03\0", 6));
+    const fs::path outside = scratch_.Write(L"elsewhere.lng", "#name=Elsewhere\n");
+    ASSERT_TRUE(PdTest::MakeUnixLink(outside.wstring(), (language / L"pt.lng").wstring()));
     state_.entries[L"system"] = {L"system.vhdx"};
     ASSERT_TRUE(Install(scratch_.Path() / L"Tovik"));
     EXPECT_EQ(ReadBytes(installed_), "program 0.1.2");
     EXPECT_EQ(ReadBytes(default_ / L"language" / L"de.lng"), "#name=Deutsch\n");
-    EXPECT_FALSE(fs::exists(default_ / L"language" / L"notes.txt"));
+    PdTest::ExpectPaths({default_ / L"language" / L"notes.txt", default_ / L"language" / L"fr.lng",
+                         default_ / L"language" / L"pt.lng"},
+                        false);
+    ASSERT_EQ(log_.size(), 2u) << "the program and the link";
+    EXPECT_EQ(std::ranges::count(log_, Pd::Core::FormatText(19103, (language / L"fr.lng").wstring())), 1);
     EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
     EXPECT_FALSE(fs::exists(default_ / L"language" / L"de.lng.old"));
     // The release lies in another folder: no host entry.
@@ -87,8 +129,7 @@ TEST_F(ProgramInstall, CopiesTheProgramAndItsLanguageFilesOverAnOlderCopyWithout
 TEST_F(ProgramInstall, FailedCopyKeepsTheInstalledProgramAndRecordsNothing)
 {
     PdTest::WriteBytes(installed_, "program 0.1.1");
-    Pd::UniqueFile locked = Lock(running_);
-    ASSERT_TRUE(locked);
+    fs::create_directories(installed_.wstring() + L".new"); // the copy cannot be written
     EXPECT_TRUE(PdTest::ErrorOf(Install(default_)).starts_with(L"Cannot create " + installed_.wstring()));
     EXPECT_EQ(ReadBytes(installed_), "program 0.1.1");
     EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
@@ -111,6 +152,38 @@ TEST_F(ProgramInstall, ProgramRunningFromTheDefaultFolderIsNotCopiedButRecorded)
     ASSERT_TRUE(Install(default_));
     EXPECT_EQ(Pd::Core::ReadState(default_.wstring()).placed[L"host"],
               (std::vector<std::wstring>{L"Peldra.exe", L"language\\", L"language\\de.lng"}));
+}
+
+// The copy takes the file the running image was mapped from, found as that file, not by its
+// name or its bytes, and holds it so that it cannot be renamed meanwhile. Another program put at
+// the running program's path is not installed: nothing is copied, recorded or registered, and the
+// host is neither stopped nor started.
+TEST_F(ProgramInstall, OnlyTheFileTheRunningImageWasMappedFromIsTakenForTheCopy)
+{
+    MappedProgram running(running_);
+    const fs::path moved = scratch_.Path() / L"bin" / L"moved.exe";
+    const fs::path copy = scratch_.Path() / L"copy.exe"; // the same bytes, another file
+    fs::copy_file(running_, copy);
+    setting_.openRunningExe = [&running](const std::wstring& path) {
+        return Pd::Core::Detail::OpenImageFile(running.Image(), path);
+    };
+    {
+        auto taken = setting_.openRunningExe(running_.wstring());
+        ASSERT_TRUE(taken) << Pd::Core::ToUtf8(taken.error());
+        EXPECT_FALSE(::MoveFileW(running_.c_str(), moved.c_str())) << "renamed while it is held";
+    }
+    ASSERT_TRUE(::MoveFileW(running_.c_str(), moved.c_str()));
+    fs::copy_file(copy, running_);
+    for (const auto& [path, taken] :
+         {std::pair{moved, true}, std::pair{running_, false}, std::pair{copy, false}})
+        EXPECT_EQ(PdTest::ErrorOf(setting_.openRunningExe(path.wstring())),
+                  taken ? L"(no error)" : Pd::Core::FormatText(19100, path.wstring()));
+
+    EXPECT_EQ(PdTest::ErrorOf(Install(scratch_.Path() / L"Tovik", true)),
+              Pd::Core::FormatText(19100, running_.wstring()));
+    EXPECT_FALSE(fs::exists(default_));
+    EXPECT_EQ(calls_, std::vector<std::wstring>{});
+    EXPECT_FALSE(state_.entries.contains(L"host"));
 }
 
 TEST_F(ProgramInstall, ProgramOfTheInstallerPackageIsNotCopied)
@@ -137,15 +210,20 @@ class ReplaceWithBackup : public ::testing::Test
 protected:
     PdTest::ScratchFolder scratch_;
     fs::path source_ = scratch_.Write(L"new.exe", "new program");
+    Pd::UniqueFile sourceFile_ = Lock(source_, FILE_SHARE_READ);
     fs::path target_ = scratch_.Path() / L"Peldra.exe";
     fs::path backup_ = scratch_.Path() / L"Peldra.exe.old";
 };
 
 TEST_F(ReplaceWithBackup, FailedCopyWithoutOldTargetLeavesNothing)
 {
-    Pd::UniqueFile locked = Lock(source_);
-    ASSERT_TRUE(locked);
-    EXPECT_FALSE(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()));
+    // A handle without read access: the copy fails after "<target>.new" was created.
+    Pd::UniqueFile unreadable(::CreateFileW(source_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(unreadable);
+    EXPECT_TRUE(PdTest::ErrorOf(Pd::Core::ReplaceWithBackup(unreadable.Get(), target_.wstring()))
+                    .starts_with(L"Cannot create " + target_.wstring()));
+    EXPECT_FALSE(fs::exists(target_.wstring() + L".new"));
     EXPECT_FALSE(fs::exists(target_));
     EXPECT_FALSE(fs::exists(backup_));
 }
@@ -155,12 +233,12 @@ TEST_F(ReplaceWithBackup, ARunCutOffBetweenCopyAndRenameLeavesTheOldProgramWhole
     scratch_.Write(L"Peldra.exe", "old program");
     scratch_.Write(L"Peldra.exe.new", "cut-off copy of an earlier run, longer than the new one");
     // The first half alone is what a run killed before the rename leaves behind.
-    auto copied = Pd::Core::Detail::CopyBeside(source_.wstring(), target_.wstring());
+    auto copied = Pd::Core::Detail::CopyBeside(sourceFile_.Get(), target_.wstring());
     ASSERT_TRUE(copied);
     EXPECT_EQ(ReadBytes(target_), "old program");
     EXPECT_EQ(ReadBytes(*copied), "new program");
 
-    ASSERT_TRUE(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()));
+    ASSERT_TRUE(Pd::Core::ReplaceWithBackup(sourceFile_.Get(), target_.wstring()));
     EXPECT_EQ(ReadBytes(target_), "new program");
     PdTest::ExpectPaths({*copied, backup_}, false);
 }
@@ -171,7 +249,7 @@ TEST_F(ReplaceWithBackup, AProgramInUseGoesAsideAndTheCopyTakesItsName)
     // Open with delete sharing, like a running program: it can be renamed but not replaced.
     Pd::UniqueFile running = Lock(target_, FILE_SHARE_READ | FILE_SHARE_DELETE);
     ASSERT_TRUE(running);
-    ASSERT_TRUE(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()));
+    ASSERT_TRUE(Pd::Core::ReplaceWithBackup(sourceFile_.Get(), target_.wstring()));
     EXPECT_EQ(ReadBytes(target_), "new program");
     EXPECT_FALSE(fs::exists(target_.wstring() + L".new"));
 }
@@ -181,7 +259,7 @@ TEST_F(ReplaceWithBackup, TargetThatCannotBeMovedAsideIsReported)
     scratch_.Write(L"Peldra.exe", "old program");
     Pd::UniqueFile held = Lock(target_, FILE_SHARE_READ);
     ASSERT_TRUE(held);
-    EXPECT_TRUE(PdTest::ErrorOf(Pd::Core::ReplaceWithBackup(source_.wstring(), target_.wstring()))
+    EXPECT_TRUE(PdTest::ErrorOf(Pd::Core::ReplaceWithBackup(sourceFile_.Get(), target_.wstring()))
                     .starts_with(L"Replacing " + target_.wstring() + L": "));
     held.Reset();
     EXPECT_EQ(ReadBytes(target_), "old program");

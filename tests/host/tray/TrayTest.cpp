@@ -145,7 +145,7 @@ TEST_F(TrayTest, OpenWindowStartsTheProgramOnlyThroughItsOpener)
         opened.push_back(request.target + L"|" + request.arguments + L"|" + request.folder);
     };
     Detail::OpenWindowWith(open);
-    EXPECT_EQ(opened, std::vector<std::wstring>{HostExePath() + L"||"});
+    EXPECT_EQ(opened, std::vector<std::wstring>{InstalledHostExePath() + L"||"});
 
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = &::DefWindowProcW;
