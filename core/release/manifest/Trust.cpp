@@ -1,5 +1,6 @@
 #include "core/release/manifest/Trust.h"
 
+#include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/release/manifest/ReleaseConstants.h"
 #include "core/Sha256.h"
@@ -105,10 +106,20 @@ UniqueFile OpenCatalog(const std::wstring& path)
     return file;
 }
 
-// The temporary folder with its separator; empty when Windows does not tell it.
+// The temporary folder with its separator; empty when Windows does not tell it. The user's own
+// temporary folder comes from HKCU\Environment, which the user's unelevated programs can point
+// anywhere and whose files they can change while the catalog is checked: an elevated process
+// uses Windows' own, where what it creates belongs to administrators.
 std::wstring TemporaryFolder()
 {
     std::array<wchar_t, MAX_PATH + 1> folder{};
+    if (Core::MayBeElevated())
+    {
+        const UINT length = ::GetSystemWindowsDirectoryW(folder.data(), MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            return {};
+        return std::wstring(folder.data(), length) + L"\\Temp\\";
+    }
     DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
     if (length == 0 || length > MAX_PATH)
         return {};

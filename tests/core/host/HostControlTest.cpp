@@ -213,7 +213,8 @@ TEST(HostSettings, TurningABridgeOffStartsAMissingHostOnlyFromTheInstalledCopy)
     std::filesystem::create_directories(installed.parent_path());
     ASSERT_TRUE(std::filesystem::copy_file(Pd::Core::ModulePath(), installed));
     EXPECT_TRUE(Pd::Host::SetBluetoothEnabled(false));
-    EXPECT_TRUE(watch.Started(Pd::Test::HangLimitMs)) << "the host was started as \"<installed>\" host --background";
+    EXPECT_TRUE(watch.Started(Pd::Test::HangLimitMs))
+        << "the host was started as \"<installed>\" host --background";
     std::error_code ignored;
     std::filesystem::remove(installed, ignored);
 }

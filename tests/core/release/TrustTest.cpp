@@ -87,11 +87,20 @@ TEST_F(PublisherSignature, ChecksTheContentBehindAnOpenHandle)
         SignatureState::Official);
 }
 
+// An elevated run (as every run under Wine is) keeps its temporary catalogs in Windows' own
+// temporary folder, never in the user's, whose place the user's programs choose.
+std::filesystem::path ElevatedTemporaryFolder()
+{
+    wchar_t windows[MAX_PATH + 1]{};
+    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return std::filesystem::path(windows) / L"Temp";
+}
+
 // The temporary catalogs "pld-*.cat" currently in the temporary folder.
 int TemporaryCatalogs()
 {
     int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+    for (const auto& entry : std::filesystem::directory_iterator(ElevatedTemporaryFolder()))
     {
         const std::wstring name = entry.path().filename().wstring();
         count += name.starts_with(L"pld-") && name.ends_with(L".cat") ? 1 : 0;
@@ -118,7 +127,7 @@ TEST_F(Catalog, OnWineEveryCatalogIsRefusedAndTheTemporaryCopyDeleted)
     EXPECT_FALSE(Pd::Core::VerifyWithCatalogBytes(official_, ""));
     // What a run killed while it checked left goes with the next check; another run's catalog,
     // held open while that run checks it, and a file of another name stay.
-    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+    const std::filesystem::path temp = ElevatedTemporaryFolder();
     const std::filesystem::path left = temp / L"pld-0123456789abcdef0123456789abcdef.cat";
     const std::filesystem::path checking = temp / L"pld-fedcba9876543210fedcba9876543210.cat";
     const std::filesystem::path other = temp / L"pld-mine.cat";
