@@ -223,7 +223,10 @@ Result<> CheckPlace(HANDLE entry, HANDLE folder, const std::wstring& rest, const
             error = resolvedEntry.error();
             continue;
         }
-        const std::wstring expected = rest.empty() ? *resolvedFolder : *resolvedFolder + L"\\" + rest;
+        // A drive's root read on its volume keeps its separator ("43000000:\" for a C: drive).
+        const std::wstring& base = *resolvedFolder;
+        const std::wstring expected =
+            rest.empty() || base.ends_with(L'\\') ? base + rest : base + L"\\" + rest;
         return SameText(*resolvedEntry, expected) ? Result<>{} : Behind(full);
     }
     // A check that cannot be made is no proof of a link: it says what kept it from being made.

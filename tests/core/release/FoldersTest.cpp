@@ -118,6 +118,13 @@ TEST_F(RemoveTree, RemovesAFileOrAFolderWithEverythingBelowItReadOnlyFilesInclud
     const fs::path file = scratch_.Write(L"single.txt", "x");
     ASSERT_TRUE(Remove(file, 0));
     EXPECT_FALSE(fs::exists(file));
+    // Past MAX_PATH, where Wine gives no final path and the place is read on the volume.
+    const std::wstring deep = (tree / std::wstring(120, L'd') / std::wstring(120, L'e')).wstring();
+    ASSERT_TRUE(Pd::Install::CreateFoldersBelow(scratch_.Path().wstring(), deep));
+    ASSERT_TRUE(Pd::Install::WriteWholeFile(scratch_.Path().wstring(), deep + L"\\kernel", "k"));
+    EXPECT_TRUE(Remove(deep + L"\\kernel", 0));
+    EXPECT_TRUE(Remove(tree, 0));
+    EXPECT_FALSE(fs::exists(tree));
     // What is not there is gone already.
     EXPECT_TRUE(Remove(scratch_.Path() / L"missing", 20));
     EXPECT_TRUE(Remove(scratch_.Path() / L"missing" / L"deeper" / L"file", 20));
