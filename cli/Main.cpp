@@ -1,6 +1,7 @@
 // Process entry of Peldra.exe: hardens the process, splits the command line and starts the mode
 // its words ask for.
 #include "cli/Installer.h"
+#include "cli/LinkTrust.h"
 #include "cli/Mode.h"
 #include "cli/Run.h"
 #include "cli/Usage.h"
@@ -130,6 +131,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
     HardenProcess();
     Pd::Core::SetLogFileOpener(&Pd::Install::OpenDataFolderLog);
+    // Before any file is opened: an elevated process follows no link the user's programs made.
+    Pd::Cli::TrustOnlyAdministratorsLinks();
 
     int count = 0;
     Pd::UniqueLocal argumentBlock(::CommandLineToArgvW(::GetCommandLineW(), &count));

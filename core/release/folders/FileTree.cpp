@@ -10,7 +10,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace Pd::Install
@@ -33,6 +36,11 @@ bool IsLink(DWORD attributes)
 bool IsFolder(DWORD attributes)
 {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void SleepUntil(std::chrono::steady_clock::time_point until)
+{
+    std::this_thread::sleep_until(until);
 }
 
 // The entries directly in a folder, read before anything is changed in it. The error is the
@@ -59,57 +67,209 @@ DWORD ListFolder(const std::wstring& folder, std::vector<Entry>& entries)
     return error == ERROR_NO_MORE_FILES ? 0 : error;
 }
 
-DWORD DeleteFileEntry(const std::wstring& path, DWORD attributes)
+// Opens that a path the user can change cannot redirect: a final link is opened as itself, and
+// a pipe's server may only identify this process.
+constexpr DWORD EntryFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT |
+                             SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+// FileDispositionInfoEx, which mingw-w64 declares only under a version test that never holds.
+constexpr auto DispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(FileIdExtdDirectoryRestartInfo + 1);
+
+// One removal under way: the first Windows error, or the text of a check that found a link
+// (which no retry changes).
+struct Removal
 {
-    if (::DeleteFileW(path.c_str()))
-        return 0;
-    DWORD error = ::GetLastError();
-    // A read-only file refuses deletion until the attribute is gone.
-    if (error == ERROR_ACCESS_DENIED && (attributes & FILE_ATTRIBUTE_READONLY) &&
-        ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) &&
-        ::DeleteFileW(path.c_str()))
-        return 0;
-    return ::GetLastError();
+    DWORD error = 0;
+    std::wstring refusal;
+
+    void Note(DWORD failure)
+    {
+        if (!error)
+            error = failure;
+    }
+    void Refuse(std::wstring text)
+    {
+        if (refusal.empty())
+            refusal = std::move(text);
+    }
+    bool Failed() const { return error != 0 || !refusal.empty(); }
+};
+
+bool IsGone(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-DWORD RemoveEntry(const Entry& entry);
-
-// Removes what a folder holds, as much as can go; the first error, or 0.
-DWORD RemoveChildren(const std::wstring& folder)
+// Opens an entry as itself for its deletion, and for its listing when the attributes it was
+// found with say it is a folder (the handle's own attributes decide what is done with it).
+UniqueFile OpenEntry(const std::wstring& path, DWORD attributes)
 {
-    std::vector<Entry> entries;
-    DWORD first = ListFolder(folder, entries);
-    for (const Entry& entry : entries)
-        if (DWORD error = RemoveEntry(entry); error && !first)
-            first = error;
-    return first;
+    const DWORD list = IsFolder(attributes) ? FILE_LIST_DIRECTORY : 0;
+    return UniqueFile(::CreateFileW(
+        LongPathForm(path).c_str(),
+        DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE | list,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, EntryFlags, nullptr));
 }
 
-DWORD RemoveEntry(const Entry& entry)
+std::optional<DWORD> HandleAttributes(HANDLE handle)
 {
-    if (!IsFolder(entry.attributes))
-        return DeleteFileEntry(entry.path, entry.attributes);
-    // A link or junction to a folder goes as itself: its target is never entered.
-    if (::RemoveDirectoryW(entry.path.c_str()))
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag)))
+        return std::nullopt;
+    return tag.FileAttributes;
+}
+
+// The names and attributes of what the open folder holds, read through its handle; the error is
+// the Windows error of the listing (0 when it was complete).
+DWORD ListOpenFolder(HANDLE folder, std::vector<std::pair<std::wstring, DWORD>>& entries)
+{
+    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+    const auto bytes = reinterpret_cast<const std::uint8_t*>(buffer.data());
+    const DWORD size = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
+    for (auto kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo)
+    {
+        if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(), size))
+        {
+            const DWORD error = ::GetLastError();
+            return error == ERROR_NO_MORE_FILES ? 0 : error;
+        }
+        for (std::size_t at = 0;;)
+        {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+            const std::size_t nameAt = at + offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+            if (nameAt > size || entry->FileNameLength > size - nameAt)
+                return ERROR_INVALID_DATA;
+            std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..")
+                entries.emplace_back(std::move(name), entry->FileAttributes);
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+            if (at + sizeof(FILE_ID_BOTH_DIR_INFO) > size)
+                return ERROR_INVALID_DATA;
+        }
+    }
+}
+
+// Marks the open entry for deletion: it goes when its last handle closes, or at once where the
+// file system removes names the POSIX way. A read-only file loses that attribute first.
+DWORD DeleteOpened(HANDLE handle, DWORD attributes)
+{
+    FILE_DISPOSITION_INFO_EX posix{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+                                   FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE};
+    if (::SetFileInformationByHandle(handle, DispositionInfoEx, &posix, sizeof(posix)))
         return 0;
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_DIR_NOT_EMPTY || IsLink(entry.attributes))
+    // Older Windows, other file systems and Wine know only the plain disposition.
+    if (const DWORD error = ::GetLastError();
+        error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION)
         return error;
-    if (DWORD children = RemoveChildren(entry.path))
-        return children;
-    return ::RemoveDirectoryW(entry.path.c_str()) ? 0 : ::GetLastError();
+    FILE_BASIC_INFO basic{};
+    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+        ::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)))
+    {
+        basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+        if (basic.FileAttributes == 0)
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
+    }
+    FILE_DISPOSITION_INFO remove{TRUE};
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof(remove))
+               ? 0
+               : ::GetLastError();
 }
 
-// One attempt: 0 when the path is gone afterwards.
-DWORD RemoveOnce(const std::wstring& path)
+void RemoveOpened(const std::wstring& path, HANDLE handle, Removal& removal);
+
+// Removes what the open folder holds, as much as can go. Each entry is opened by its path and
+// must then be the entry of that name in the folder this handle holds: a folder swapped for a
+// link after it was opened leads nowhere else.
+void RemoveChildren(const std::wstring& folder, HANDLE handle, Removal& removal)
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    std::vector<std::pair<std::wstring, DWORD>> entries;
+    if (const DWORD error = ListOpenFolder(handle, entries))
+        removal.Note(error);
+    for (const auto& [name, attributes] : entries)
+    {
+        const std::wstring path = Core::JoinPath(folder, name);
+        UniqueFile entry = OpenEntry(path, attributes);
+        if (!entry)
+        {
+            if (const DWORD error = ::GetLastError(); !IsGone(error))
+                removal.Note(error);
+            continue;
+        }
+        if (auto checked = CheckPlaceIn(entry.Get(), handle, name, path); !checked)
+            removal.Refuse(std::move(checked.error()));
+        else
+            RemoveOpened(path, entry.Get(), removal);
+    }
+}
+
+// A link goes as itself and is never entered; a folder goes after what it holds.
+void RemoveOpened(const std::wstring& path, HANDLE handle, Removal& removal)
+{
+    const std::optional<DWORD> attributes = HandleAttributes(handle);
+    if (!attributes)
+        return removal.Note(::GetLastError());
+    if (IsFolder(*attributes) && !IsLink(*attributes))
+    {
+        Removal inside;
+        RemoveChildren(path, handle, inside);
+        if (inside.Failed())
+        {
+            removal.Note(inside.error);
+            if (!inside.refusal.empty())
+                removal.Refuse(std::move(inside.refusal));
+            return;
+        }
+    }
+    if (const DWORD error = DeleteOpened(handle, *attributes))
+        removal.Note(error);
+}
+
+// One attempt: nothing failed when the path is gone afterwards. Every element from root down to
+// the path's folder must be free of links; the path itself, a link, goes as itself.
+Removal RemoveOnce(const std::wstring& root, const std::wstring& path)
+{
+    Removal removal;
+    const DWORD attributes = ::GetFileAttributesW(LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
     {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : error;
+        if (const DWORD error = ::GetLastError(); !IsGone(error))
+            removal.Note(error);
+        return removal;
     }
-    return RemoveEntry({path, attributes});
+    UniqueFile handle = OpenEntry(path, attributes);
+    if (!handle)
+    {
+        if (const DWORD error = ::GetLastError(); !IsGone(error))
+            removal.Note(error);
+        return removal;
+    }
+    if (auto checked = CheckPlaceBelow(handle.Get(), root, path); !checked)
+        removal.Refuse(std::move(checked.error()));
+    else
+        RemoveOpened(FullPath(path), handle.Get(), removal);
+    return removal;
+}
+
+Result<> RemoveTreeFrom(const std::wstring& root, const std::wstring& path, int retries,
+                        const Detail::WaitUntil& wait)
+{
+    const std::wstring text = Core::FormatText(18024, path);
+    if (Core::IsVolumeRoot(path) || root.empty())
+        return Fail(Core::ErrorText(text, ERROR_ACCESS_DENIED));
+    for (int attempt = 0;; ++attempt)
+    {
+        const Removal removal = RemoveOnce(root, path);
+        if (!removal.refusal.empty())
+            return Fail(text + L": " + removal.refusal);
+        if (!removal.Failed())
+            return {};
+        if (attempt >= retries)
+            return Fail(Core::ErrorText(text, removal.error));
+        wait(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    }
 }
 
 } // namespace
@@ -119,36 +279,43 @@ namespace Detail
 
 Result<> RemoveTreeWith(const std::wstring& path, int retries, const WaitUntil& wait)
 {
-    if (Core::IsVolumeRoot(path))
-        return Fail(Core::ErrorText(Core::FormatText(18024, path), ERROR_ACCESS_DENIED));
-    for (int attempt = 0;; ++attempt)
-    {
-        const DWORD error = RemoveOnce(path);
-        if (error == 0)
-            return {};
-        if (attempt >= retries)
-            return Fail(Core::ErrorText(Core::FormatText(18024, path), error));
-        wait(std::chrono::steady_clock::now() + std::chrono::seconds(1));
-    }
+    return RemoveTreeFrom(DriveRoot(path), path, retries, wait);
+}
+
+Result<> RemoveTreeBelowWith(const std::wstring& folder, const std::wstring& path, int retries,
+                             const WaitUntil& wait)
+{
+    return RemoveTreeFrom(FullPath(folder), path, retries, wait);
 }
 
 } // namespace Detail
 
-void RemoveEmptyFolders(std::vector<std::wstring> folders)
+bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path)
+{
+    UniqueFile handle = OpenEntry(path, 0);
+    const std::optional<DWORD> attributes = handle ? HandleAttributes(handle.Get()) : std::nullopt;
+    // Deleting a folder that still holds anything fails: its entries stay where they are.
+    return attributes && IsFolder(*attributes) && !IsLink(*attributes) &&
+           CheckPlaceBelow(handle.Get(), root, path) && DeleteOpened(handle.Get(), *attributes) == 0;
+}
+
+void RemoveEmptyFolders(const std::wstring& root, std::vector<std::wstring> folders)
 {
     // A folder's path is longer than the path of every folder it lies in.
     std::ranges::sort(folders,
                       [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
     for (const std::wstring& folder : folders)
-        if (Core::IsRealFolder(folder))
-            ::RemoveDirectoryW(LongPathForm(folder).c_str());
+        RemoveEmptyFolder(root, folder);
 }
 
 Result<> RemoveTree(const std::wstring& path, int retries)
 {
-    return Detail::RemoveTreeWith(path, retries, [](std::chrono::steady_clock::time_point until) {
-        std::this_thread::sleep_until(until);
-    });
+    return Detail::RemoveTreeWith(path, retries, SleepUntil);
+}
+
+Result<> RemoveTreeBelow(const std::wstring& folder, const std::wstring& path, int retries)
+{
+    return Detail::RemoveTreeBelowWith(folder, path, retries, SleepUntil);
 }
 
 std::uint64_t DirectorySize(const std::wstring& folder)

@@ -20,6 +20,10 @@ namespace
 // The longest path Windows knows, in characters without the terminator.
 constexpr std::size_t LongestPath = 32767;
 
+// A path the user can change may name a pipe: the server behind it may only identify this
+// process, never act as it.
+constexpr DWORD IdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
 std::wstring WithoutTrailingSeparator(std::wstring path)
 {
     while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/'))
@@ -108,10 +112,10 @@ bool IsLink(HANDLE handle)
 // The folder opened as itself: a link in its place is refused.
 Result<UniqueFile> OpenFolderItself(const std::wstring& folder)
 {
-    UniqueFile handle(::CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
+    UniqueFile handle(
+        ::CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
     if (!handle)
         return Fail(Core::ErrorText(Core::FormatText(18015, folder), ::GetLastError()));
     if (IsLink(handle.Get()))
@@ -201,11 +205,39 @@ Result<> CreateFoldersBelow(const std::wstring& folder, const std::wstring& path
     return {};
 }
 
-Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::wstring& path)
+namespace
+{
+
+// Whether Windows resolved the entry's handle to the folder handle's own place followed by rest.
+Result<> CheckPlace(HANDLE entry, HANDLE folder, const std::wstring& rest, const std::wstring& full)
+{
+    // Windows resolves every link on the way; a path that differs from the folder's own resolved
+    // path plus the names below it went through one.
+    DWORD error = ERROR_SUCCESS;
+    for (const Resolution resolution : {Resolution::FinalPath, Resolution::VolumePath})
+    {
+        auto resolvedFolder = ResolvedPath(folder, resolution);
+        auto resolvedEntry = resolvedFolder ? ResolvedPath(entry, resolution) : resolvedFolder;
+        if (!resolvedEntry)
+        {
+            error = resolvedEntry.error();
+            continue;
+        }
+        // A drive's root read on its volume keeps its separator ("43000000:\" for a C: drive).
+        const std::wstring& base = *resolvedFolder;
+        const std::wstring expected =
+            rest.empty() || base.ends_with(L'\\') ? base + rest : base + L"\\" + rest;
+        return SameText(*resolvedEntry, expected) ? Result<>{} : Behind(full);
+    }
+    // A check that cannot be made is no proof of a link: it says what kept it from being made.
+    return Fail(Core::ErrorText(Core::FormatText(18091, full), error));
+}
+
+} // namespace
+
+Result<> CheckPlaceBelow(HANDLE entry, const std::wstring& folder, const std::wstring& path)
 {
     const std::wstring full = FullPath(path);
-    if (IsLink(file))
-        return Fail(Core::FormatText(18050, full));
     const std::wstring base = WithoutTrailingSeparator(FullPath(folder));
     auto folderHandle = OpenFolderItself(base);
     if (!folderHandle)
@@ -213,23 +245,21 @@ Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::ws
     const auto rest = Below(base, full);
     if (!rest)
         return Behind(full);
-    // Windows resolves every link on the way; a path that differs from the folder's own resolved
-    // path plus the names below it went through one.
-    DWORD error = ERROR_SUCCESS;
-    for (const Resolution resolution : {Resolution::FinalPath, Resolution::VolumePath})
-    {
-        auto resolvedFolder = ResolvedPath(folderHandle->Get(), resolution);
-        auto resolvedFile = resolvedFolder ? ResolvedPath(file, resolution) : resolvedFolder;
-        if (!resolvedFile)
-        {
-            error = resolvedFile.error();
-            continue;
-        }
-        const std::wstring expected = rest->empty() ? *resolvedFolder : *resolvedFolder + L"\\" + *rest;
-        return SameText(*resolvedFile, expected) ? Result<>{} : Behind(full);
-    }
-    // A check that cannot be made is no proof of a link: it says what kept it from being made.
-    return Fail(Core::ErrorText(Core::FormatText(18091, full), error));
+    return CheckPlace(entry, folderHandle->Get(), *rest, full);
+}
+
+Result<> CheckPlaceIn(HANDLE entry, HANDLE folder, const std::wstring& name, const std::wstring& path)
+{
+    if (name.empty() || name == L"." || name == L".." || name.find_first_of(L"\\/") != std::wstring::npos)
+        return Behind(path);
+    return CheckPlace(entry, folder, name, path);
+}
+
+Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::wstring& path)
+{
+    if (IsLink(file))
+        return Fail(Core::FormatText(18050, FullPath(path)));
+    return CheckPlaceBelow(file, folder, path);
 }
 
 namespace
@@ -244,9 +274,9 @@ Result<UniqueFile> OpenChecked(const std::wstring& folder, const std::wstring& p
         return std::unexpected(std::move(checked.error()));
     // DELETE lets a file created through a link go again.
     const DWORD extra = disposition == OPEN_EXISTING ? 0 : DELETE;
-    UniqueFile file(::CreateFileW(LongPathForm(full).c_str(), access | extra | FILE_READ_ATTRIBUTES, share,
-                                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
+    UniqueFile file(::CreateFileW(
+        LongPathForm(full).c_str(), access | extra | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
     const DWORD error = ::GetLastError();
     if (!file)
     {
@@ -293,15 +323,46 @@ Result<> WriteWholeFile(const std::wstring& folder, const std::wstring& path, st
     return {};
 }
 
+std::wstring DriveRoot(const std::wstring& path)
+{
+    const std::wstring full = FullPath(path);
+    // The prefix before the drive letter, the volume's name or the server's name.
+    struct Prefix
+    {
+        std::wstring_view text;
+        bool share;
+    };
+    std::size_t start = 0;
+    bool share = false;
+    for (const Prefix prefix : {Prefix{L"\\\\?\\UNC\\", true}, Prefix{L"\\\\?\\", false},
+                                Prefix{L"\\\\.\\", false}, Prefix{L"\\\\", true}})
+        if (full.starts_with(prefix.text))
+        {
+            start = prefix.text.size();
+            share = prefix.share;
+            break;
+        }
+    // A share's root ends after its name, a drive's or a volume's after the first element.
+    std::size_t end = full.find(L'\\', start);
+    if (share && end != std::wstring::npos && end > start)
+        end = full.find(L'\\', end + 1);
+    if (end == start)
+        return L"";
+    return end == std::wstring::npos ? full + L"\\" : full.substr(0, end + 1);
+}
+
 Result<> DeleteBelow(const std::wstring& folder, const std::wstring& path)
 {
-    auto file = OpenBelow(folder, path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          OPEN_EXISTING);
+    DWORD openError = 0;
+    auto file = OpenChecked(folder, path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            OPEN_EXISTING, openError);
     if (!file)
     {
         const DWORD attributes = Attributes(path);
         if (attributes == INVALID_FILE_ATTRIBUTES && ::GetLastError() == ERROR_FILE_NOT_FOUND)
             return {};
+        if (openError != 0)
+            return Fail(Core::ErrorText(Core::FormatText(18024, path), openError));
         return std::unexpected(std::move(file.error()));
     }
     FILE_DISPOSITION_INFO remove{TRUE};

@@ -3,7 +3,9 @@
 // every folder the install creates and every file it opens for writing below its folder is
 // checked component by component, and a file is opened without following a final link and then
 // checked again through its handle (its attributes and the path Windows resolved for it), so a
-// link swapped in between the check and the open is caught before a byte is written.
+// link swapped in between the check and the open is caught before a byte is written. Deletes go
+// the same way. Every open here may name a pipe the user made: its server may only identify the
+// process, never act as it.
 #pragma once
 
 #include "core/Handles.h"
@@ -43,12 +45,26 @@ Result<UniqueFile> OpenBelow(const std::wstring& folder, const std::wstring& pat
 Result<> WriteWholeFile(const std::wstring& folder, const std::wstring& path, std::string_view bytes);
 
 // Deletes the file at path below folder through a handle that was checked like OpenBelow's, so
-// that the file a link points to is never deleted in its place. A missing file succeeds.
+// that the file a link points to is never deleted in its place. A missing file succeeds; the
+// error of the open is "Deleting <path>".
 Result<> DeleteBelow(const std::wstring& folder, const std::wstring& path);
 
 // Whether the handle still names the file at path below folder, not one reached through a link.
 // Where Windows cannot tell where the handle leads, the failure says so ("Checking whether ..."),
 // never that a link was found.
 Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::wstring& path);
+
+// CheckHandleBelow for an entry that may itself be a link opened as itself (to be deleted as
+// itself): only the way to it must be free of links.
+Result<> CheckPlaceBelow(HANDLE entry, const std::wstring& folder, const std::wstring& path);
+
+// Whether the entry's handle names the entry `name` directly in the folder open as `folder`, a
+// handle that was checked itself: so a folder swapped for a link after it was opened is caught.
+// The entry may be a link opened as itself. path is the entry's path, for the failure's text.
+Result<> CheckPlaceIn(HANDLE entry, HANDLE folder, const std::wstring& name, const std::wstring& path);
+
+// The root of the drive, volume or share the path lies on (C:\, \\server\share\), read from
+// the text alone; empty when the path names none.
+std::wstring DriveRoot(const std::wstring& path);
 
 } // namespace Pd::Install

@@ -298,16 +298,16 @@ void DiscardFirstInstall(const Options& options, RunValues& run,
     const std::wstring root = NormalizeFolder(options.installFolder);
     run.staged = {};
     UndoStagingJournals(root);
-    static_cast<void>(Install::RemoveTree(DownloadFolder(root), 0));
+    static_cast<void>(Install::RemoveTreeBelow(root, DownloadFolder(root), 0));
     std::vector<std::wstring> folders;
     for (const auto& [id, records] : run.state.placed)
         for (const std::wstring& record : records)
             if (IsFolderRecord(record) && IsSafeRecord(record))
                 folders.push_back(JoinPath(root, record.substr(0, record.size() - 1)));
-    Install::RemoveEmptyFolders(std::move(folders));
+    Install::RemoveEmptyFolders(root, std::move(folders));
     static_cast<void>(Install::DeleteBelow(root, JoinPath(root, L"peldra.json")));
     for (const std::wstring& folder : createdFolders)
-        if (!::RemoveDirectoryW(Install::LongPathForm(folder).c_str()))
+        if (!Install::RemoveEmptyFolder(Install::DriveRoot(folder), folder))
             break;
 }
 

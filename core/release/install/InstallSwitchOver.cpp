@@ -64,13 +64,13 @@ void CleanDownloads(const Options& options, const RunValues& run)
         }
     if (keep.empty())
     {
-        static_cast<void>(Install::RemoveTree(folder, 0));
+        static_cast<void>(Install::RemoveTreeBelow(options.installFolder, folder, 0));
         return;
     }
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
         if (const std::wstring name = it->path().filename().wstring(); !keep.contains(name))
-            static_cast<void>(Install::RemoveTree(it->path().wstring(), 0));
+            static_cast<void>(Install::RemoveTreeBelow(options.installFolder, it->path().wstring(), 0));
 }
 
 // Until the records and the release files catch up with the switched files, the folder holds a

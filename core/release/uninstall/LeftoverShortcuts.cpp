@@ -1,9 +1,10 @@
 // The shortcuts part of the leftovers clean-up.
 #include "core/release/uninstall/Leftovers.h"
 
-#include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/release/folders/Folders.h"
+#include "core/release/folders/NoLinks.h"
+#include "core/release/folders/UserFolderFiles.h"
 #include "core/release/windows/Packages.h"
 #include "core/Strings.h"
 #include "core/Text.h"
@@ -96,12 +97,15 @@ void DeleteTovikShortcuts(LeftoverCleanup& cleanup, const std::wstring& folder, 
         return;
     std::vector<std::wstring> found;
     CollectShortcuts(folder, recursive, owned, found);
+    // The folders are the user's, who may swap one for a link after it was listed: a shortcut goes
+    // only through a handle checked to be the file at its path, none reached through a link.
+    const std::wstring root = UserFolderRoot(folder);
     for (const std::wstring& path : found)
     {
-        if (::DeleteFileW(path.c_str()))
+        if (auto deleted = DeleteBelow(root, path))
             ++cleanup.counts.shortcuts;
-        else if (const DWORD error = ::GetLastError(); error != ERROR_SUCCESS)
-            cleanup.report(Core::ErrorText(Core::FormatText(18024, path), error));
+        else
+            cleanup.report(std::move(deleted.error()));
     }
 }
 

@@ -5,6 +5,8 @@
 #include "core/Paths.h"
 #include "core/release/folders/FileTree.h"
 #include "core/release/folders/Folders.h"
+#include "core/release/folders/NoLinks.h"
+#include "core/release/folders/UserFolderFiles.h"
 #include "core/release/install/InstallRecords.h"
 #include "core/release/install/InstallRun.h"
 #include "core/release/uninstall/UninstallSteps.h"
@@ -108,7 +110,9 @@ bool HasStateFile(const Install::PackageInfo& package)
 
 void ForgetLanguageList(const std::wstring& dataFolder)
 {
-    ::DeleteFileW((dataFolder + L"\\LocalState\\language_list_for_populated_apps").c_str());
+    // The user's own programs can change the data folder: nothing is deleted through a link.
+    static_cast<void>(Install::DeleteBelow(Install::UserFolderRoot(dataFolder),
+                                           dataFolder + L"\\LocalState\\language_list_for_populated_apps"));
 }
 
 namespace Detail
@@ -185,10 +189,7 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
         // A folder goes only when nothing is left in it; what now stands where a file was placed
         // goes only when it is no folder.
         if (IsFolderRecord(record))
-        {
-            if (IsRealFolder(path))
-                ::RemoveDirectoryW(path.c_str());
-        }
+            Install::RemoveEmptyFolder(Install::DriveRoot(folder), path);
         else if (!IsRealFolder(path))
         {
             removeFile(path);
@@ -214,8 +215,11 @@ void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& st
         return;
     }
     // A folder the user had before the install stays, even empty, as do the folders above it.
+    // The folder and those above it may lie in a folder the user can change: none of them goes
+    // when reached through a link.
+    const std::wstring root = Install::DriveRoot(folder);
     const std::uint32_t created = state.createdFolders.value_or(1);
-    if (created == 0 || !::RemoveDirectoryW(folder.c_str()))
+    if (created == 0 || !Install::RemoveEmptyFolder(root, folder))
     {
         if (!NamesIn(folder).empty() && !(ownInstallerPackage && SameFile(folder, setting.defaultFolder)))
             LogLine(callbacks, Level::Warning, FormatText(17029, folder));
@@ -226,7 +230,7 @@ void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& st
          level < created && parent.has_parent_path() && parent.parent_path() != parent; ++level)
     {
         parent = parent.parent_path();
-        if (IsVolumeRoot(parent.wstring()) || !::RemoveDirectoryW(parent.c_str()))
+        if (IsVolumeRoot(parent.wstring()) || !Install::RemoveEmptyFolder(root, parent.wstring()))
             break;
     }
 }
@@ -275,8 +279,10 @@ void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& set
         if (!ownInstallerPackage)
             Detail::RemoveProgramFilesWith(run.folder, callbacks, run.outcome, setting);
     }
+    // The Start menu is the user's: a shortcut goes only through a handle checked to be it.
     for (const std::wstring& shortcut : Install::FindTovikSettingsShortcuts())
-        if (::DeleteFileW(shortcut.c_str()))
+        if (Install::DeleteBelow(
+                Install::UserFolderRoot(std::filesystem::path(shortcut).parent_path().wstring()), shortcut))
             ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, shortcut.c_str(), nullptr);
 }
 

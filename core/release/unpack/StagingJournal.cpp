@@ -48,7 +48,7 @@ void Undo(const std::wstring& installFolder, const std::wstring& journal)
         else if (record.ends_with(L".new")) // a journal names staged files only
             static_cast<void>(Install::DeleteBelow(root, JoinPath(root, record)));
     }
-    Install::RemoveEmptyFolders(std::move(folders));
+    Install::RemoveEmptyFolders(root, std::move(folders));
     static_cast<void>(Install::DeleteBelow(root, journal));
 }
 

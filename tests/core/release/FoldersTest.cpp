@@ -3,8 +3,11 @@
 // Windows links).
 #include "core/release/folders/Folders.h"
 #include "core/release/folders/FileTree.h"
+#include "core/release/folders/NoLinks.h"
 
 #include "core/Handles.h"
+#include "core/Text.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/support/UnixLink.h"
@@ -115,6 +118,13 @@ TEST_F(RemoveTree, RemovesAFileOrAFolderWithEverythingBelowItReadOnlyFilesInclud
     const fs::path file = scratch_.Write(L"single.txt", "x");
     ASSERT_TRUE(Remove(file, 0));
     EXPECT_FALSE(fs::exists(file));
+    // Past MAX_PATH, where Wine gives no final path and the place is read on the volume.
+    const std::wstring deep = (tree / std::wstring(120, L'd') / std::wstring(120, L'e')).wstring();
+    ASSERT_TRUE(Pd::Install::CreateFoldersBelow(scratch_.Path().wstring(), deep));
+    ASSERT_TRUE(Pd::Install::WriteWholeFile(scratch_.Path().wstring(), deep + L"\\kernel", "k"));
+    EXPECT_TRUE(Remove(deep + L"\\kernel", 0));
+    EXPECT_TRUE(Remove(tree, 0));
+    EXPECT_FALSE(fs::exists(tree));
     // What is not there is gone already.
     EXPECT_TRUE(Remove(scratch_.Path() / L"missing", 20));
     EXPECT_TRUE(Remove(scratch_.Path() / L"missing" / L"deeper" / L"file", 20));
@@ -165,26 +175,117 @@ TEST_F(RemoveTree, FileHeldThroughAllRetriesFailsWithTheLastErrorAfterWaitsOfOne
     EXPECT_TRUE(fs::exists(held));
 }
 
-// Windows removes a directory link as itself with RemoveDirectoryW. Wine follows the link there and
-// answers "not empty", so under Wine the link stays and the removal fails; either way nothing
-// behind the link may be touched, and nothing behind it counts in a folder's size.
-TEST_F(RemoveTree, NeverEntersALinkToAFolder)
+// Nothing behind a link is touched, wherever it is planted: in the tree (a folder or a file), as
+// the path itself, on the way to it, or in a record below a folder. Windows opens a link as itself
+// and deletes just the link; Wine follows it, so here every link is found by where its handle
+// leads and refused at once, without retries. Nothing behind a link counts in a folder's size.
+TEST_F(RemoveTree, NothingIsDeletedThroughALink)
 {
     const fs::path outside = scratch_.Path() / L"outside";
     PdTest::WriteBytes(outside / L"keep.txt", std::string(4096, 'k'));
     const fs::path tree = scratch_.Path() / L"tree";
-    PdTest::WriteBytes(tree / L"own.txt", "own");
+    const fs::path real = scratch_.Path() / L"real";
+    PdTest::WriteBytes(real / L"tree" / L"kept.txt", "kept");
     PdTest::UnixLinks links;
-    ASSERT_TRUE(links.Make(outside.wstring(), (tree / L"link").wstring()));
     ASSERT_TRUE(links.Make(outside.wstring(), (scratch_.Path() / L"link").wstring()));
-    ASSERT_EQ(::GetFileAttributesW((tree / L"link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT,
-              DWORD{FILE_ATTRIBUTE_REPARSE_POINT});
-    EXPECT_EQ(DirectorySize(tree.wstring()), 3u);
+    ASSERT_TRUE(links.Make(real.wstring(), (scratch_.Path() / L"way").wstring()));
+    struct Case
+    {
+        fs::path link; // made to point at target before each removal, in a fresh tree
+        fs::path target;
+        fs::path folder; // empty: RemoveTree, else RemoveTreeBelow(folder, path)
+        fs::path path;
+        fs::path refused; // the path the refusal names
+    };
+    for (const Case& item : {
+             Case{tree / L"LocalState", outside, {}, tree, tree / L"LocalState"},
+             Case{tree / L"sub" / L"kernel.new",
+                  outside / L"keep.txt",
+                  {},
+                  tree,
+                  tree / L"sub" / L"kernel.new"},
+             Case{{}, {}, {}, scratch_.Path() / L"link", scratch_.Path() / L"link"},
+             Case{{}, {}, {}, scratch_.Path() / L"way" / L"tree", scratch_.Path() / L"way" / L"tree"},
+             Case{tree / L"tools", outside, tree, tree / L"tools" / L"keep.txt",
+                  tree / L"tools" / L"keep.txt"},
+         })
+    {
+        PdTest::WriteBytes(tree / L"own.txt", "own");
+        PdTest::WriteBytes(tree / L"sub" / L"own.txt", "own");
+        if (!item.link.empty())
+        {
+            ASSERT_TRUE(links.Make(item.target.wstring(), item.link.wstring()));
+        }
+        if (item.target == outside)
+        {
+            EXPECT_EQ(DirectorySize(tree.wstring()), 6u);
+        }
+        const auto removed =
+            item.folder.empty()
+                ? Remove(item.path, 3)
+                : Pd::Install::Detail::RemoveTreeBelowWith(item.folder.wstring(), item.path.wstring(), 3,
+                                                           [this](auto) { ++waits_; });
+        ASSERT_FALSE(removed) << item.path.string();
+        EXPECT_EQ(removed.error(), L"Deleting " + item.path.wstring() + L": " +
+                                       Pd::Core::FormatText(18051, item.refused.wstring()));
+        EXPECT_EQ(PdTest::ReadBytes(outside / L"keep.txt"), std::string(4096, 'k'));
+        EXPECT_EQ(PdTest::ReadBytes(real / L"tree" / L"kept.txt"), "kept");
+        if (item.path == tree)
+            PdTest::ExpectPaths({tree / L"own.txt", tree / L"sub" / L"own.txt"}, false);
+        if (!item.link.empty())
+        {
+            ASSERT_TRUE(PdTest::RemoveUnixLink(item.link.wstring()));
+        }
+    }
+    EXPECT_EQ(waits_, 0);
+    // Without the links the same trees go whole.
+    ASSERT_TRUE(Remove(tree, 0));
+    EXPECT_FALSE(fs::exists(tree));
+}
 
-    static_cast<void>(Remove(tree, 0));
-    static_cast<void>(Remove(scratch_.Path() / L"link", 0));
-    EXPECT_FALSE(fs::exists(tree / L"own.txt"));
-    EXPECT_EQ(PdTest::ReadBytes(outside / L"keep.txt"), std::string(4096, 'k'));
+// A folder opened for listing and then swapped for a link (renamed away, a link in its place)
+// leads nowhere else: an entry opened by its path afterwards is not the opened folder's entry.
+TEST_F(RemoveTree, AnEntryOfAFolderSwappedForALinkIsNotTheOpenedFoldersEntry)
+{
+    const fs::path outside = scratch_.Path() / L"outside";
+    PdTest::WriteBytes(outside / L"keep.txt", "keep");
+    const fs::path folder = scratch_.Path() / L"LocalState";
+    PdTest::WriteBytes(folder / L"keep.txt", "own");
+    const auto open = [](const fs::path& path) {
+        return Pd::UniqueFile(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    Pd::UniqueFile opened = open(folder);
+    ASSERT_TRUE(opened);
+    const fs::path entry = folder / L"keep.txt";
+    EXPECT_TRUE(Pd::Install::CheckPlaceIn(open(entry).Get(), opened.Get(), L"keep.txt", entry.wstring()));
+    EXPECT_FALSE(
+        Pd::Install::CheckPlaceIn(open(entry).Get(), opened.Get(), L"..\\keep.txt", entry.wstring()));
+
+    ASSERT_TRUE(::MoveFileW(folder.c_str(), (scratch_.Path() / L"moved").c_str()));
+    PdTest::UnixLinks links;
+    ASSERT_TRUE(links.Make(outside.wstring(), folder.wstring()));
+    const auto swapped =
+        Pd::Install::CheckPlaceIn(open(entry).Get(), opened.Get(), L"keep.txt", entry.wstring());
+    ASSERT_FALSE(swapped);
+    EXPECT_EQ(swapped.error(), Pd::Core::FormatText(18051, entry.wstring()));
+}
+
+TEST(DriveRoot, IsTheDriveVolumeOrShareAPathLiesOn)
+{
+    struct Case
+    {
+        const wchar_t* path;
+        const wchar_t* root;
+    };
+    for (const Case& item : {Case{L"C:\\Users\\me\\AppData", L"C:\\"}, Case{L"d:\\", L"d:\\"},
+                             Case{L"\\\\?\\C:\\Program Files\\Peldra", L"\\\\?\\C:\\"},
+                             Case{L"\\\\?\\Volume{1234}\\Tovik", L"\\\\?\\Volume{1234}\\"},
+                             Case{L"\\\\server\\share\\Tovik\\x", L"\\\\server\\share\\"},
+                             Case{L"\\\\server\\share", L"\\\\server\\share\\"},
+                             Case{L"\\\\?\\UNC\\server\\share\\Tovik", L"\\\\?\\UNC\\server\\share\\"}})
+        EXPECT_EQ(Pd::Install::DriveRoot(item.path), item.root) << fs::path(item.path).string();
 }
 
 TEST_F(RemoveTree, DriveRootIsNeverRemoved)

@@ -4,8 +4,10 @@
 #include "core/release/uninstall/Leftovers.h"
 
 #include "core/release/windows/Packages.h"
+#include "core/Text.h"
 #include "tests/core/release/Helpers.h"
 #include "tests/core/ScratchFolder.h"
+#include "tests/support/UnixLink.h"
 
 #include <gtest/gtest.h>
 
@@ -219,8 +221,16 @@ TEST_F(Leftovers, ShortcutsToTovikGoFromEachPlace)
     PdTest::MakeShortcut(pinned / L"TaskBar" / L"Settings.lnk", L"C:\\Elsewhere\\TovikClient.exe",
                          L"/launch tovik://com.android.settings");
     PdTest::MakeShortcut(pinned / L"TaskBar" / L"Note.lnk", L"C:\\Windows\\notepad.exe", L"tovik://x");
+    // A shortcut that is a link to a shortcut elsewhere is refused: the one elsewhere stays.
+    const fs::path outside = scratch_.Path() / L"outside" / L"Tovik.lnk";
+    PdTest::MakeShortcut(outside, ClientAlias, L"/launch tovik://com.android.vending");
+    PdTest::UnixLinks links;
+    ASSERT_TRUE(links.Make(outside.wstring(), (programs / L"Linked.lnk").wstring()));
 
     EXPECT_EQ(Clean(Placed), (LeftoverCounts{3, 0, 0}));
+    EXPECT_TRUE(fs::exists(outside));
+    EXPECT_EQ(failures_,
+              std::vector<std::wstring>{Pd::Core::FormatText(18051, (programs / L"Linked.lnk").wstring())});
     EXPECT_FALSE(fs::exists(programs / L"Tovik" / L"Play Store.lnk"));
     EXPECT_TRUE(fs::exists(programs / L"Other.lnk"));
     EXPECT_TRUE(fs::exists(programs / L"Below.lnk"));

@@ -19,6 +19,7 @@
 #include "platform/HvSocket.h"
 #include "tests/core/release/FakeClient.h"
 #include "tests/core/release/InstallFixture.h"
+#include "tests/support/UnixLink.h"
 
 #include <gtest/gtest.h>
 
@@ -463,6 +464,31 @@ TEST_F(Uninstall, ShortcutsAreMatchedByFolderOnlyInAProvenFolderThatIsNoSystemFo
     EXPECT_TRUE(fs::exists(programs));
 }
 
+// Forgetting the language list deletes that one file, never what a link planted as the data
+// folder's LocalState or as the file itself leads to.
+TEST(LanguageList, IsForgottenOnlyInTheDataFolderItself)
+{
+    PdTest::ScratchFolder scratch;
+    const fs::path data = scratch.Path() / L"Packages" / L"Tovik";
+    const fs::path outside = scratch.Path() / L"outside";
+    const std::wstring name = L"language_list_for_populated_apps";
+    PdTest::WriteBytes(outside / name, "de,en");
+    PdTest::UnixLinks links;
+    for (const fs::path& link : {data / L"LocalState", data / L"LocalState" / name})
+    {
+        fs::create_directories(link.parent_path());
+        ASSERT_TRUE(
+            links.Make((link.filename() == name ? outside / name : outside).wstring(), link.wstring()));
+        Pd::Core::ForgetLanguageList(data.wstring());
+        EXPECT_EQ(PdTest::ReadBytes(outside / name), "de,en") << link.string();
+        ASSERT_TRUE(PdTest::RemoveUnixLink(link.wstring()));
+    }
+    PdTest::WriteBytes(data / L"LocalState" / name, "de,en");
+    Pd::Core::ForgetLanguageList(data.wstring());
+    EXPECT_FALSE(fs::exists(data / L"LocalState" / name));
+    EXPECT_TRUE(fs::exists(outside / name));
+}
+
 TEST(SystemFolders, RootsWindowsFoldersAndTheirParentsAreNoInstallFolders)
 {
     const std::vector<std::wstring> system = {L"C:\\Windows", L"C:\\Program Files",
@@ -630,17 +656,25 @@ TEST_F(UnregisteredFolder, NamesFromTheStateFileNeverReachBeyondTheirOwnEntry)
     Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
     state.entries[L"app"] = {L"...",     L"..",         L".",         L"trail.",     L"trail ", L"CON",
                              L"nul.txt", L"..\\victim", L"sub/inner", L"C:mine.txt", L"",       L"assets"};
-    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
     PdTest::WriteBytes(folder_ / L"mine.txt", "the user's");
     PdTest::WriteBytes(folder_ / L"trail", "the user's");
     PdTest::WriteBytes(folder_ / L"sub" / L"inner", "the user's");
     PdTest::WriteBytes(scratch_.Path() / L"victim", "outside");
+    // A forged state file naming a link planted in the folder, and records through it.
+    const fs::path outside = scratch_.Path() / L"outside";
+    PdTest::WriteBytes(outside / L"kernel", "outside");
+    fs::create_directories(outside / L"empty");
+    PdTest::UnixLinks links;
+    ASSERT_TRUE(links.Make(outside.wstring(), (folder_ / L"tools").wstring()));
+    state.entries[L"app"].push_back(L"tools");
+    state.placed[L"system"] = {L"tools\\kernel", L"tools\\empty\\"};
+    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
 
     auto outcome = Remove(folder_, Removal::KeepData);
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     PdTest::ExpectPaths({folder_ / L"assets", folder_ / L"peldra.json"}, false);
     PdTest::ExpectPaths({folder_ / L"mine.txt", folder_ / L"trail", folder_ / L"sub" / L"inner",
-                         scratch_.Path() / L"victim"});
+                         scratch_.Path() / L"victim", outside / L"kernel", outside / L"empty"});
     EXPECT_TRUE(Logged(folder_.wstring() + L" still holds files Peldra did not install: the folder stays.",
                        Level::Warning));
 }
