@@ -283,9 +283,11 @@ TEST_F(InstallQuestions, AFolderHoldingOtherFilesIsUsedOnlyAfterAsking)
     Pc();
     PdTest::WriteBytes(folder_ / L"system.vhdx", "the user's");
     answer_ = false;
-    auto declined = Install(Load(), Options());
+    // The run's entry tells a "no" by the answer, never by the text (the user's language).
+    auto declined = Pd::Core::Run(Load(), Options(), Callbacks(), {});
     ASSERT_FALSE(declined);
-    EXPECT_EQ(declined.error(), L"Canceled.");
+    EXPECT_EQ(declined.error().text, L"Canceled.");
+    EXPECT_TRUE(declined.error().canceled);
     EXPECT_EQ(questions_,
               std::vector<std::wstring>{
                   folder_.wstring() +
@@ -294,6 +296,9 @@ TEST_F(InstallQuestions, AFolderHoldingOtherFilesIsUsedOnlyAfterAsking)
                   L"Install into this folder?"});
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"system.vhdx"), "the user's");
     EXPECT_EQ(Requests(L"road", L"system.zst"), 0u) << "nothing is fetched before the answer";
+    auto refused = Pd::Core::Run(Load(), {L"Tovik", false, false}, Callbacks(), {});
+    ASSERT_FALSE(refused);
+    EXPECT_FALSE(refused.error().canceled);
 
     answer_ = true;
     ASSERT_TRUE(Install(Load(), Options()));
