@@ -26,7 +26,7 @@ ExitCode Status(Console& console, const Args& args);
 ExitCode Check(Console& console, const Args& args);
 
 // install: downloads, verifies, unpacks and registers the release; questions are answered from
-// --yes. 3 without administrator rights or a readable manifest, 4 when it ended with "Canceled.",
+// --yes. 3 without administrator rights or a readable manifest, 4 when it was cancelled,
 // 5 when Windows must restart.
 ExitCode Install(Console& console, const Args& args);
 

@@ -10,7 +10,7 @@ enum class ExitCode : int
     Failed = 1,
     Usage = 2,
     Unavailable = 3, // missing administrator rights, a release that cannot be read, a missing service
-    Canceled = 4,    // a question answered no, or an operation that ended with "Canceled."
+    Canceled = 4,    // a question answered no, or an operation that was cancelled
     Restart = 5,     // restart Windows to finish
 };
 

@@ -41,12 +41,12 @@ ExitCode Install(Console& console, const Args& args)
             return AnswerFromYes(console, question, yes);
         },
     };
-    Result<Core::Outcome> outcome = Core::Run(manifest, options, callbacks, std::stop_token{});
+    auto outcome = Core::Run(manifest, options, callbacks, std::stop_token{});
     console.FlushLine();
 
     if (!outcome)
     {
-        console.Row(Level::Error, outcome.error());
+        console.Row(Level::Error, outcome.error().text);
         return FailureExitCode(outcome.error());
     }
     console.Row(Level::Success,

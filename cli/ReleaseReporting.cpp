@@ -13,7 +13,6 @@ namespace Pd::Cli
 namespace
 {
 
-constexpr std::uint32_t CanceledText = 10008;
 constexpr std::uint32_t RunInProgressText = 16071;
 constexpr std::uint32_t UpdateCutOffText = 16072;
 constexpr std::uint32_t ProgramUnfinishedText = 16073;
@@ -65,9 +64,9 @@ InstallationNote NoteOnInstallation(const std::wstring& installFolder)
     return {};
 }
 
-ExitCode FailureExitCode(const std::wstring& error)
+ExitCode FailureExitCode(const Core::RunFailure& failure)
 {
-    return error == Core::DefaultText(CanceledText) ? ExitCode::Canceled : ExitCode::Failed;
+    return failure.canceled ? ExitCode::Canceled : ExitCode::Failed;
 }
 
 } // namespace Pd::Cli

@@ -5,6 +5,7 @@
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
 #include "core/release/install/Callbacks.h"
+#include "core/release/install/InstallRun.h"
 
 #include <string>
 
@@ -36,7 +37,7 @@ struct InstallationNote
 };
 InstallationNote NoteOnInstallation(const std::wstring& installFolder);
 
-// 4 when an operation ended with "Canceled.", otherwise 1.
-ExitCode FailureExitCode(const std::wstring& error);
+// 4 when the run was cancelled, otherwise 1.
+ExitCode FailureExitCode(const Core::RunFailure& failure);
 
 } // namespace Pd::Cli

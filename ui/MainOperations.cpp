@@ -95,9 +95,12 @@ void MainWindow::StartInstall()
             result.ok = outcome.has_value();
             result.restartNeeded = outcome && outcome->restartNeeded;
             if (!outcome)
-                result.errorText = outcome.error();
+            {
+                result.errorText = outcome.error().text;
+                result.canceled = outcome.error().canceled;
+            }
         }
-        result.canceled = stop.stop_requested();
+        result.canceled = result.canceled || stop.stop_requested();
         PostResult(window, std::move(result));
     });
 }
@@ -109,7 +112,7 @@ void MainWindow::OnInstallFinished(bool ok, bool canceled, bool restart, const s
         progress_.position = 1000;
     installState_ = Pd::Core::ReadState(installFolder_);
     std::wstring version = manifest_ ? manifest_->version : std::wstring();
-    // A run that ended with "Canceled." after a stop request is a cancellation, not a failure.
+    // A cancelled run (a stop request, a question answered no) is no failure.
     Pd::Level level = ok ? Pd::Level::Success : canceled ? Pd::Level::Warning : Pd::Level::Error;
     std::wstring text = ok         ? Pd::Core::FormatText(restart ? 14006 : 14005, version)
                         : canceled ? Pd::Core::Text(14008)

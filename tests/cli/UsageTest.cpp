@@ -30,8 +30,9 @@ TEST(UsageTest, EntriesKeepTheirLayout)
         ASSERT_NE(at, std::wstring::npos) << form;
         EXPECT_NE(Usage[at + entry.size()], L' ') << form;
     }
-    EXPECT_NE(Usage.find(L"\n                       Platform are turned off again if Peldra"),
-              std::wstring::npos);
+    for (const wchar_t* line : {L"Platform are turned off again if Peldra",
+                                L"5, 30 and lock: administrator)\n  elevation [on|off]"})
+        EXPECT_NE(Usage.find(L"\n" + std::wstring(23, L' ') + line), std::wstring::npos) << line;
 }
 
 TEST(UsageTest, HelpWordsAreRecognisedInAnyCase)

@@ -5,7 +5,7 @@ folder every user may change; the list the install gives a folder it creates is 
 unit tests. Folders Windows users really type are read one way by every command, and the ones
 that cannot be an install folder are refused before anything is downloaded or written; an install
 made before those rules can still be shown, checked and removed. Wine has no 260-character limit,
-so folders past it install as any other; it has no real network shares: those are the unit tests'."""
+so folders past it install as any other; it reaches a network share through a link in its prefix."""
 import os
 import shutil
 import sys
@@ -89,9 +89,6 @@ class InstallFolderTest(releases.ReleaseCommandTest):
                 self.assertEqual(done.code, 1, done.stdout + done.stderr)
                 self.assertIn(message, done.stderr)
         # The other commands read the folder the same way.
-        verify = e2e.program.run("verify", "\\\\fileserver\\share\\Tovik", env=self.pc.env)
-        self.assertEqual(verify.code, 1, verify.stdout + verify.stderr)
-        self.assertIn("is on a network share", verify.stderr)
         uninstall = e2e.program.run("uninstall", "--dir", "Tovik", "--yes", env=self.pc.env, cwd=self.folder)
         self.assertEqual(uninstall.code, 1, uninstall.stdout + uninstall.stderr)
         self.assertIn("Tovik is not a full path", uninstall.stderr)
@@ -135,15 +132,24 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.assertFalse((self.folder / ("d" * 100)).exists(), "the folders the install made go with it")
 
     def test_a_stored_folder_that_the_rules_now_refuse_is_still_shown_checked_and_removed(self):
-        """An install made before today's rules, in a folder directly in the profiles' folder: the
-        rules keep the next install out, and say what to do, but status, verify and uninstall work."""
+        """An install made before today's rules, in a folder directly in the profiles' folder or on a
+        network share (Wine reaches \\\\server\\share through its prefix's dosdevices\\unc): the rules
+        keep the next install out, and say what to do, but status, verify and uninstall work."""
+        profiles = Path(e2e.program.prefix) / "drive_c" / "users"
+        self.check_refused_but_kept(profiles / f"Tovik-{self.folder.name}", f"C:\\users\\Tovik-{self.folder.name}",
+                                    "lies directly in C:\\Users, where Windows keeps the users' profiles")
+        server = Path(e2e.program.prefix) / "dosdevices" / "unc" / f"server-{self.folder.name}"
+        server.mkdir(parents=True)
+        self.addCleanup(shutil.rmtree, server)
+        (server / "share").symlink_to(self.folder)
+        self.check_refused_but_kept(self.folder / "moved", f"\\\\{server.name}\\share\\moved",
+                                    "is on a network share")
+
+    def check_refused_but_kept(self, moved, stored, refusal):
         address = releases.release("before-rules")
         self.install(address, "--yes")
-        profiles = Path(e2e.program.prefix) / "drive_c" / "users"
-        moved = profiles / f"Tovik-{self.folder.name}"
         self.target.rename(moved)
         self.addCleanup(shutil.rmtree, moved, ignore_errors=True)
-        stored = f"C:\\users\\{moved.name}"
         releases.wine("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder", "/d", stored, "/f")
         self.addCleanup(releases.wine, "reg", "delete", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder",
                         "/f", check=False)
@@ -154,7 +160,7 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.assertEqual((verify.code, verify.stdout), (0, f"Folder  {stored}\n[ OK ] official Peldra release, unchanged\n"))
         update = self.run_program("install", "--source", address, "--yes")
         self.assertEqual(update.code, 1, update.stdout + update.stderr)
-        self.assertIn(f"{stored} lies directly in C:\\Users, where Windows keeps the users' profiles", update.stderr)
+        self.assertIn(f"{stored} {refusal}", update.stderr)
         self.assertIn("It already holds a release that Peldra installed before this rule: uninstall it there",
                       update.stderr)
         uninstall = self.run_program("uninstall", "--yes")

@@ -17,6 +17,7 @@
 #include <fmt/xchar.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace Pd::Install
@@ -59,26 +60,50 @@ std::wstring_view WithoutTrailing(std::wstring_view text, std::wstring_view char
     return last == std::wstring_view::npos ? std::wstring_view() : text.substr(0, last + 1);
 }
 
+// A network share's root ("\\server\share\") and the path below it, from what follows the
+// leading separators ("server\share\x"); the root is empty when that names no share.
+std::pair<std::wstring, std::wstring_view> SplitShare(std::wstring_view path)
+{
+    const std::size_t serverEnd = path.find_first_of(L"\\/");
+    if (serverEnd == 0 || serverEnd == std::wstring_view::npos)
+        return {};
+    const std::size_t shareEnd = std::min(path.find_first_of(L"\\/", serverEnd + 1), path.size());
+    if (shareEnd == serverEnd + 1)
+        return {};
+    return {L"\\\\" + std::wstring(path.substr(0, serverEnd)) + L"\\" +
+                std::wstring(path.substr(serverEnd + 1, shareEnd - serverEnd - 1)) + L"\\",
+            path.substr(std::min(shareEnd + 1, path.size()))};
+}
+
 // The drive of the folder ("C:\") and the path below it. Extended and device forms of a drive path
-// ("\\?\C:\x", "\\.\C:\x") are read as the plain path; every other form is refused.
+// ("\\?\C:\x", "\\.\C:\x") are read as the plain path. A network share's folder is read as
+// "\\server\share\x" where shares are allowed; every other form is refused.
 Result<std::pair<std::wstring, std::wstring_view>> SplitDrive(std::wstring_view text,
-                                                              const std::wstring& shown)
+                                                              const std::wstring& shown, bool shares)
 {
     const bool prefixed = text.size() >= 4 && IsSeparator(text[0]) && IsSeparator(text[1]) &&
                           (text[2] == L'?' || text[2] == L'.') && IsSeparator(text[3]);
+    std::optional<std::wstring_view> share;
     if (prefixed)
     {
         text.remove_prefix(4);
         if (text.size() > 3 && Core::StartsWithIgnoringCase(text, L"UNC") && IsSeparator(text[3]))
-            return Fail(Core::FormatText(16091, shown));
-        if (!IsDrivePath(text))
+            share = text.substr(4);
+        else if (!IsDrivePath(text))
             return Fail(Core::FormatText(16092, shown));
-        if (text.size() == 2) // the extended form of a drive is its root
+        else if (text.size() == 2) // the extended form of a drive is its root
             return std::pair{std::wstring(text) + L"\\", std::wstring_view()};
     }
     else if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1]))
     {
-        return Fail(Core::FormatText(16091, shown));
+        share = text.substr(2);
+    }
+    if (share)
+    {
+        auto split = shares ? SplitShare(*share) : std::pair<std::wstring, std::wstring_view>();
+        if (split.first.empty())
+            return Fail(Core::FormatText(16091, shown));
+        return split;
     }
     if (!IsDrivePath(text) || text.size() == 2)
         return Fail(Core::FormatText(16085, shown));
@@ -225,11 +250,14 @@ WindowsFolders CurrentWindowsFolders()
     return folders;
 }
 
-Result<std::wstring> NormalFolderForm(std::wstring_view typed)
+namespace
+{
+
+Result<std::wstring> NormalForm(std::wstring_view typed, bool shares)
 {
     const std::wstring_view text = Trimmed(typed, L" \t");
     const std::wstring shown(text);
-    auto drive = SplitDrive(text, shown);
+    auto drive = SplitDrive(text, shown, shares);
     if (!drive)
         return std::unexpected(drive.error());
     const std::vector<std::wstring> elements = Elements(drive->second);
@@ -243,11 +271,23 @@ Result<std::wstring> NormalFolderForm(std::wstring_view typed)
     return Joined(drive->first, elements);
 }
 
+} // namespace
+
+Result<std::wstring> NormalFolderForm(std::wstring_view typed)
+{
+    return NormalForm(typed, true);
+}
+
 Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsFolders& windows)
 {
-    auto folder = NormalFolderForm(typed);
+    auto folder = NormalForm(typed, false);
     if (!folder)
+    {
+        // A network share refused now may hold an install made before the rule.
+        if (auto share = NormalForm(typed, true))
+            return Fail(HowToGoOn(folder.error(), *share));
         return folder;
+    }
     if (IsDriveRoot(*folder))
         return Fail(HowToGoOn(Core::FormatText(16040, *folder), *folder));
     if (Core::Detail::IsUnderFolder(*folder, windows.windows))

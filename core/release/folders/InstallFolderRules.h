@@ -22,8 +22,9 @@ namespace Pd::Install
 Result<std::wstring> InstallFolderFromText(std::wstring_view typed);
 
 // The folder of an install already made, read the same way but refused only when it cannot name a
-// folder on a drive of this PC: where an install may go is a rule for creating and writing one,
-// while removing, checking or showing one made before the rules is always allowed.
+// folder on a drive of this PC or a network share ("\\server\share\x"): where an install may go is
+// a rule for creating and writing one, while removing, checking or showing one made before the
+// rules is always allowed.
 Result<std::wstring> InstalledFolderFromText(std::wstring_view typed);
 
 // A refusal of an install folder, and when the folder already holds an install (made before the

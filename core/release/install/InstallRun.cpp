@@ -412,23 +412,37 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
 
 } // namespace Detail
 
-Result<Outcome> Run(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
-                    std::stop_token stop)
+std::expected<Outcome, RunFailure> Run(const Manifest& manifest, const Options& options,
+                                       const Callbacks& callbacks, std::stop_token stop)
 {
+    // Every question the run asks goes through here, so that a "no" is known without its text.
+    bool declined = false;
+    Callbacks asking = callbacks;
+    asking.question = [&declined, &callbacks](const std::wstring& question) {
+        const bool yes = callbacks.question && callbacks.question(question);
+        declined = declined || !yes;
+        return yes;
+    };
+    const auto failed = [&](std::wstring text) {
+        return std::unexpected(RunFailure{std::move(text), declined || stop.stop_requested()});
+    };
     // Whoever chose the folder (the command line, the window, a stored setting), it is read one
     // way and refused before anything is downloaded or waited for.
     auto folder = Install::InstallFolderFromText(options.installFolder);
     if (!folder)
-        return std::unexpected(folder.error());
+        return failed(std::move(folder.error()));
     if (auto usable = Install::CheckInstallFolderUsable(*folder, manifest); !usable)
-        return std::unexpected(usable.error());
+        return failed(std::move(usable.error()));
     Options normal = options;
     normal.installFolder = *folder;
     auto lock =
         RunLock::Acquire([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); }, stop);
     if (!lock)
-        return std::unexpected(lock.error());
-    return Detail::RunWith(manifest, normal, callbacks, std::move(stop), Detail::CurrentSetting());
+        return failed(std::move(lock.error()));
+    auto outcome = Detail::RunWith(manifest, normal, asking, stop, Detail::CurrentSetting());
+    if (!outcome)
+        return failed(std::move(outcome.error()));
+    return *outcome;
 }
 
 } // namespace Pd::Core

@@ -11,6 +11,7 @@
 #include "core/Result.h"
 
 #include <cstdint>
+#include <expected>
 #include <set>
 #include <stop_token>
 #include <string>
@@ -32,10 +33,19 @@ struct Outcome
     std::int32_t componentsUpdated = 0; // the components the plan marked as needed
 };
 
-// Installs the release. "Canceled." when a question was declined or the stop token triggered at
-// one of the run's own checks; every other failure is a complete text for the user.
-Result<Outcome> Run(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
-                    std::stop_token stop);
+// A run that did not get through: the complete text for the user, and whether it was cancelled
+// (a question answered no, which always ends the run, or a stop request). Callers tell a
+// cancellation by the flag, never by the text, which is in the user's language.
+struct RunFailure
+{
+    std::wstring text;
+    bool canceled = false;
+};
+
+// Installs the release. A question declined, or the stop token triggered at one of the run's own
+// checks, ends it with "Canceled."; every other failure is a complete text for the user.
+std::expected<Outcome, RunFailure> Run(const Manifest& manifest, const Options& options,
+                                       const Callbacks& callbacks, std::stop_token stop);
 
 // Passes one line to the log callback, if there is one.
 void LogLine(const Callbacks& callbacks, Pd::Level level, const std::wstring& text);

@@ -221,17 +221,23 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
     return Install::RegisterPackage(options.installFolder, info);
 }
 
-// The program and its host are in place: the state file no longer says otherwise.
-Result<> InstallProgramAndRecord(const Options& options, const Callbacks& callbacks, RunValues& run,
-                                 bool withHost, Detail::ProgramSetting program)
+// The program copy and its host, then the state file, which says "finished" only when both are
+// in place. Tovik works without them, so their failure is a warning (the state file keeps saying
+// what is left to do); a state file that cannot be written fails the run, since nothing would
+// record what this run did. Returns whether the program and its host are in place.
+Result<bool> InstallProgramAndRecord(const Options& options, const Callbacks& callbacks, RunValues& run,
+                                     bool withHost, Detail::ProgramSetting program)
 {
     if (!program.log)
         program.log = LogAt(callbacks, Level::Warning);
-    if (auto installed = Detail::InstallProgramWith(options.installFolder, run.state, withHost, program);
-        !installed)
-        return installed;
-    run.state.unfinished.clear();
-    return WriteState(options.installFolder, run.state);
+    auto installed = Detail::InstallProgramWith(options.installFolder, run.state, withHost, program);
+    if (installed)
+        run.state.unfinished.clear();
+    else
+        LogLine(callbacks, Level::Warning, installed.error());
+    if (auto written = WriteState(options.installFolder, run.state); !written)
+        return Pd::Fail(FormatText(19191, written.error()));
+    return installed.has_value();
 }
 
 // The shortcut's icon: the installed program when it is there, else the running one.
@@ -263,8 +269,8 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
 
     if (run.otherAccount)
     {
-        if (auto installed = InstallProgramAndRecord(options, callbacks, run, false, program); !installed)
-            LogLine(callbacks, Level::Warning, installed.error());
+        if (auto recorded = InstallProgramAndRecord(options, callbacks, run, false, program); !recorded)
+            return std::unexpected(recorded.error());
         LogLine(callbacks, Level::Success,
                 FormatText(17053, manifest.version, run.windows.packageUser->account));
         return Done(run, false, *count);
@@ -281,10 +287,11 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
     if (run.windows.build > LastBuildWithoutPatch)
         LogLine(callbacks, Level::Warning, FormatText(17020, run.windows.build));
 
-    if (auto installed = InstallProgramAndRecord(options, callbacks, run, true, program); installed)
+    auto installed = InstallProgramAndRecord(options, callbacks, run, true, program);
+    if (!installed)
+        return std::unexpected(installed.error());
+    if (*installed)
         LogLine(callbacks, Level::Success, Text(17045));
-    else
-        LogLine(callbacks, Level::Warning, installed.error());
 
     const std::wstring name = Text(11038);
     if (auto created = Install::CreateTovikSettingsShortcut(name, ShortcutIcon(program)); created)

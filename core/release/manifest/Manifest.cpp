@@ -78,13 +78,36 @@ Result<std::optional<std::uint64_t>> ReadSize(const Json::Value& item, const wch
     return size;
 }
 
-// Adds to the release's running total of bytes, which every later sum (download, disk, free
-// space needed, progress) stays below.
-Result<> AddToTotal(std::uint64_t& total, std::uint64_t bytes, const wchar_t* name, const std::wstring& id)
+// The release's running total of bytes, which every later sum (download, disk, free space needed,
+// progress) stays below, and the largest count in it.
+struct ByteTotal
 {
-    if (bytes > std::numeric_limits<std::uint64_t>::max() - total)
-        return Invalid(FormatText(16064, name, bytes, id));
-    total += bytes;
+    std::uint64_t sum = 0;
+    std::uint64_t largest = 0;
+    const wchar_t* largestName = nullptr;
+    std::wstring largestId;
+};
+
+// Adds a component's byte counts to the total. A total past 64 bits is blamed on the largest
+// count in it, the one that cannot fit, never on a small one that happened to be added last.
+Result<> AddToTotal(ByteTotal& total, const Component& component)
+{
+    bool fits = true;
+    for (const auto& [name, bytes] :
+         {std::pair{L"packedSize", component.packedSize}, {L"size", component.size}})
+    {
+        if (!total.largestName || bytes > total.largest)
+        {
+            total.largest = bytes;
+            total.largestName = name;
+            total.largestId = component.id;
+        }
+        fits = fits && bytes <= std::numeric_limits<std::uint64_t>::max() - total.sum;
+        if (fits)
+            total.sum += bytes;
+    }
+    if (!fits)
+        return Invalid(FormatText(16064, total.largestName, total.largest, total.largestId));
     return {};
 }
 
@@ -99,7 +122,7 @@ std::optional<ComponentKind> KindFromText(std::wstring_view kind)
     return std::nullopt;
 }
 
-Result<Component> ParseComponent(const Json::Value& item, const Manifest& manifest, std::uint64_t& total)
+Result<Component> ParseComponent(const Json::Value& item, const Manifest& manifest, ByteTotal& total)
 {
     Component component;
     std::wstring kindText;
@@ -142,9 +165,7 @@ Result<Component> ParseComponent(const Json::Value& item, const Manifest& manife
     if (!size)
         return std::unexpected(std::move(size.error()));
     component.size = size->value_or(0);
-    if (auto added = AddToTotal(total, component.packedSize, L"packedSize", component.id); !added)
-        return std::unexpected(std::move(added.error()));
-    if (auto added = AddToTotal(total, component.size, L"size", component.id); !added)
+    if (auto added = AddToTotal(total, component); !added)
         return std::unexpected(std::move(added.error()));
     component.version = item.TextOr(L"version", manifest.version);
     component.optional = item.Member(L"optional").AsBool().value_or(false);
@@ -208,7 +229,7 @@ Result<Manifest> ParseManifest(std::string_view bytes, std::wstring_view url)
         manifest.minWindowsBuild = static_cast<std::uint32_t>(*number);
     }
 
-    std::uint64_t total = 0;
+    ByteTotal total;
     for (const Json::Value& item : root->Member(L"components").Items())
     {
         auto component = ParseComponent(item, manifest, total);

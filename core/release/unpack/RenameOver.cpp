@@ -1,6 +1,7 @@
 #include "core/release/unpack/RenameOver.h"
 
 #include "core/ErrorText.h"
+#include "core/Handles.h"
 #include "core/release/folders/NoLinks.h"
 #include "core/Text.h"
 
@@ -53,6 +54,18 @@ BOOL RenameOnce(HANDLE file, const std::wstring& target, bool& posix)
     return ::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
 }
 
+// Whether the file is open in another handle, after a rename over it failed with a sharing
+// conflict: an open for deleting that shares everything fails only for such a handle, and where it
+// succeeds the delete itself is allowed, so only another handle can have stood in the way. An
+// open refused for access means the file's permissions, not a reader.
+bool HeldOpenElsewhere(const std::wstring& full)
+{
+    UniqueFile probe(::CreateFileW(full.c_str(), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return probe || ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 } // namespace
 
 bool IsSharingConflict(DWORD error)
@@ -74,8 +87,11 @@ Result<> RenameOver(HANDLE file, const std::wstring& target, std::chrono::millis
         // Only a file can be held by a reader: a folder in the target's place never lets go.
         const DWORD attributes = ::GetFileAttributesW(full.c_str());
         const bool held = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-        if (!IsSharingConflict(error) || !held || std::chrono::steady_clock::now() >= deadline)
+        if (!IsSharingConflict(error) || !held)
             return Fail(Core::ErrorText(Core::FormatText(18019, target), error));
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Fail(HeldOpenElsewhere(full) ? Core::FormatText(19190, target, error)
+                                                : Core::ErrorText(Core::FormatText(18019, target), error));
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(200));
     }

@@ -18,8 +18,9 @@ namespace Pd::Install
 inline constexpr std::chrono::milliseconds ReaderWait{10000};
 
 // Renames the open file (opened with DELETE access) to target, replacing the file there; a
-// sharing conflict on a file there is tried again until the wait is over. The error is
-// "Replacing <target>" with the last Windows error.
+// sharing conflict on a file there is tried again until the wait is over. The error says that
+// another program has the target open when one still does then, else it is "Replacing <target>"
+// with the last Windows error.
 Result<> RenameOver(HANDLE file, const std::wstring& target, std::chrono::milliseconds wait = ReaderWait);
 
 // Whether a Windows error is a sharing conflict that ends when the other handle is closed.

@@ -44,11 +44,13 @@ Result<> StagedFile::Open(const std::wstring& target, const std::wstring& folder
     auto file = OpenBelow(folder_, temporary, GENERIC_WRITE | DELETE, 0, OPEN_ALWAYS);
     if (!file)
         return std::unexpected(std::move(file.error()));
-    if (!::SetEndOfFile(file->Get()))
-        return Fail(Core::ErrorText(Core::FormatText(18018, temporary), ::GetLastError()));
+    // From here on the file is this object's: it goes again unless committed, also when it
+    // cannot be emptied.
     file_ = std::move(*file);
     temporary_ = temporary;
     bytesWritten_ = 0;
+    if (!::SetEndOfFile(file_.Get()))
+        return Fail(Core::ErrorText(Core::FormatText(18018, temporary), ::GetLastError()));
     return {};
 }
 

@@ -158,9 +158,7 @@ TEST_F(InstallChecks, WhatMustHoldBeforeTheRunIsCheckedFirst)
         L"Tovik is registered for the Windows user " + Stranger + L" from D:\\Elsewhere.";
     const Case cases[] = {
         {"newer program", "", R"("build": 22631)",
-         [](auto& m) {
-             m.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"};
-         },
+         [](auto& m) { m.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"}; },
          L"Release 3.0.0 needs Peldra 0.1.3 or newer: update Peldra first."},
         {"Windows 10", "", R"("build": 21999)", [](auto&) {},
          L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).",
@@ -286,9 +284,11 @@ TEST_F(InstallQuestions, AFolderHoldingOtherFilesIsUsedOnlyAfterAsking)
     Pc();
     PdTest::WriteBytes(folder_ / L"system.vhdx", "the user's");
     answer_ = false;
-    auto declined = Install(Load(), Options());
+    // The run's entry tells a "no" by the answer, never by the text (the user's language).
+    auto declined = Pd::Core::Run(Load(), Options(), Callbacks(), {});
     ASSERT_FALSE(declined);
-    EXPECT_EQ(declined.error(), L"Canceled.");
+    EXPECT_EQ(declined.error().text, L"Canceled.");
+    EXPECT_TRUE(declined.error().canceled);
     EXPECT_EQ(questions_,
               std::vector<std::wstring>{
                   folder_.wstring() +
@@ -297,6 +297,9 @@ TEST_F(InstallQuestions, AFolderHoldingOtherFilesIsUsedOnlyAfterAsking)
                   L"Install into this folder?"});
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"system.vhdx"), "the user's");
     EXPECT_EQ(Requests(L"road", L"system.zst"), 0u) << "nothing is fetched before the answer";
+    auto refused = Pd::Core::Run(Load(), {L"Tovik", false, false}, Callbacks(), {});
+    ASSERT_FALSE(refused);
+    EXPECT_FALSE(refused.error().canceled);
 
     answer_ = true;
     ASSERT_TRUE(Install(Load(), Options()));
@@ -484,6 +487,33 @@ TEST_F(InstallFailure, AFirstInstallThatFailsWhileUnpackingLeavesOnlyWhatTheUser
                 EXPECT_EQ(PdTest::ReadBytes(folder_ / L"mine.txt"), "the user's") << c.what;
             }
         }
+}
+
+// The state file's last write failing (a full disk at that moment) fails the run with the way on,
+// leaves nothing temporary, and keeps the record that status and verify read: the program part is
+// unfinished. The next run finishes it.
+TEST_F(InstallFailure, AStateFileThatCannotBeWrittenAtTheEndFailsTheRunWithTheWayOn)
+{
+    Pc();
+    const fs::path state = folder_ / L"peldra.json";
+    const fs::path aside = folder_ / L"peldra.json.aside";
+    // The host starts right before the last write: a folder then in the file's place refuses it.
+    program_.startHost = [&]() -> Pd::Result<> {
+        fs::rename(state, aside);
+        fs::create_directories(state / L"inside");
+        return {};
+    };
+    auto failed = Install(Load(), Options());
+    ASSERT_FALSE(failed);
+    EXPECT_TRUE(failed.error().ends_with(
+        L" Peldra could not record that the install finished: run install again to finish it."));
+    EXPECT_EQ(Temporaries(), 0u);
+    fs::remove_all(state);
+    fs::rename(aside, state);
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).unfinished, L"program");
+    program_.startHost = []() -> Pd::Result<> { return {}; };
+    ASSERT_TRUE(Install(Load(), Options()));
+    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).unfinished, L"");
 }
 
 class InstallCrash : public InstallTest

@@ -153,7 +153,8 @@ TEST(ParseManifest, AppRecordIsKeptOnlyWhenComplete)
         EXPECT_FALSE(ParseManifest(Document(Component(""), incomplete), Address).value().app) << incomplete;
 }
 
-// Numbers the release depends on are refused by name and value, never read as missing or capped.
+// Numbers the release depends on are refused by name and value, never read as missing or capped;
+// a sum too large names its largest count, not the one added last.
 TEST(ParseManifest, SizesAndBuildsOutsideTheirRangeAreRefusedNamingFieldAndValue)
 {
     const std::wstring notBytes = L" is not a byte count (a whole number from 0 to 18446744073709551615)";
@@ -168,10 +169,13 @@ TEST(ParseManifest, SizesAndBuildsOutsideTheirRangeAreRefusedNamingFieldAndValue
         {Document(Component(R"("size": 1e3)")), L"\"size\" 1e3 of \"system\"" + notBytes},
         {Document(Component(R"("size": [1])")), L"\"size\" [...] of \"system\"" + notBytes},
         {Document(Component(R"("packedSize": )" + most + R"(, "size": 1)")),
-         L"\"size\" 1 of \"system\"" + addsUp},
+         L"\"packedSize\" " + Pd::Core::FromUtf8(most) + L" of \"system\"" + addsUp},
         {Document(Component(R"("packedSize": 5, "size": 18446744073709551610)") + "," +
                   Component(R"("id": "b", "target": "b")")),
-         L"\"packedSize\" 10 of \"b\"" + addsUp},
+         L"\"size\" 18446744073709551610 of \"system\"" + addsUp},
+        {Document(Component(R"("packedSize": 18446744073709551610)") + "," +
+                  Component(R"("id": "b", "target": "b", "packedSize": 1, "size": 10)")),
+         L"\"packedSize\" 18446744073709551610 of \"system\"" + addsUp},
         {Document(Component(""), R"(, "minWindowsBuild": 4294967296)"),
          L"\"minWindowsBuild\" 4294967296" + notBuild},
         {Document(Component(""), R"(, "minWindowsBuild": -5)"), L"\"minWindowsBuild\" -5" + notBuild},

@@ -55,7 +55,7 @@ int Install(const std::wstring& address, const std::wstring& folder, const std::
                                   {},
                                   [](const std::wstring&) { return true; }};
     auto outcome = Pd::Core::Run(*manifest, {folder, false, false}, callbacks, {});
-    return outcome ? 0 : Fail(outcome.error());
+    return outcome ? 0 : Fail(outcome.error().text);
 }
 
 int Uninstall(const std::wstring& folder)

@@ -1,5 +1,7 @@
 #include "core/release/unpack/StagedFiles.h"
 
+#include "core/release/unpack/RenameOver.h"
+#include "tests/core/release/Helpers.h"
 #include "tests/core/release/LoopbackServer.h"
 #include "tests/core/ScratchFolder.h"
 
@@ -98,6 +100,26 @@ TEST(StagedFiles, CommitStopsAtTheFirstFailureAndDropsTheRestUncommitted)
     EXPECT_FALSE(fs::exists(third.wstring() + L".new"));
     EXPECT_EQ(PdTest::ReadBytes(third), "old 3");
     EXPECT_TRUE(fs::is_directory(second));
+}
+
+// A file that another program still holds open when the wait is over is named as held, with what
+// to do; a folder in the file's place is no reader, and fails as a plain replacement.
+TEST(RenameOver, AFileStillHeldOpenIsReportedAsHeldByAnotherProgram)
+{
+    PdTest::ScratchFolder folder;
+    const fs::path target = folder.Write(L"release.cat", "old");
+    const fs::path blocked = folder.Path() / L"release.json";
+    fs::create_directories(blocked / L"inside");
+    Pd::UniqueFile file(::CreateFileW(folder.Write(L"release.cat.new", "new").c_str(), GENERIC_WRITE | DELETE,
+                                      0, nullptr, OPEN_EXISTING, 0, nullptr));
+    Pd::UniqueFile held(
+        ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && held);
+    EXPECT_EQ(PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), target.wstring(), {})),
+              L"Another program has " + target.wstring() +
+                  L" open. Close it and run the command again. (code 5)");
+    EXPECT_TRUE(PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), blocked.wstring(), {}))
+                    .starts_with(L"Replacing " + blocked.wstring() + L": "));
 }
 
 TEST(StagedFiles, CommitAllSkipsWhatIsCommittedAndEmptiesTheList)
