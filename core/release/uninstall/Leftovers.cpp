@@ -1,8 +1,8 @@
 #include "core/release/uninstall/Leftovers.h"
 
-#include "core/release/folders/KnownFolder.h"
 #include "core/release/windows/Packages.h"
 #include "core/Strings.h"
+#include "core/UserFolders.h"
 
 #include <shlobj.h>
 
@@ -135,9 +135,20 @@ bool OwnedPaths::NamedBy(const std::wstring& registryName, const std::wstring& s
            });
 }
 
+namespace
+{
+// A per-user folder the uninstall deletes in; empty (nothing is deleted there) when it is refused
+// because it was moved out of the user's profile, where an elevated run would delete for
+// whoever moved it.
+std::wstring CheckedUserFolder(const KNOWNFOLDERID& id)
+{
+    return Core::UserKnownFolder(id).value_or(std::wstring());
+}
+} // namespace
+
 std::wstring TovikDataFolder()
 {
-    const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
+    const std::wstring localAppData = CheckedUserFolder(FOLDERID_LocalAppData);
     if (localAppData.empty())
         return {};
     return localAppData + L"\\Packages\\" + TovikFamilyName;
@@ -148,8 +159,8 @@ namespace Detail
 
 LeftoverPlaces CurrentPlaces()
 {
-    return {KnownFolderPath(FOLDERID_Programs), KnownFolderPath(FOLDERID_Desktop),
-            KnownFolderPath(FOLDERID_UserPinned),
+    return {CheckedUserFolder(FOLDERID_Programs), CheckedUserFolder(FOLDERID_Desktop),
+            CheckedUserFolder(FOLDERID_UserPinned),
             [] { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }};
 }
 

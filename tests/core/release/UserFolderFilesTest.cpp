@@ -2,6 +2,7 @@
 // moved out of the profile by HKCU's "User Shell Folders", no log through a second name of its file.
 #include "core/release/folders/UserFolderFiles.h"
 #include "core/DataFolder.h"
+#include "core/release/uninstall/Leftovers.h"
 #include "core/release/windows/SettingsShortcut.h"
 #include "core/Strings.h"
 #include "tests/core/release/Helpers.h"
@@ -75,6 +76,7 @@ TEST(UserFolderFiles, AKnownFolderMovedOutOfTheProfileGetsNothing)
             << ToUtf8(created.error());
         EXPECT_TRUE(Pd::Install::FindTovikSettingsShortcuts().empty())
             << "so the uninstall deletes nothing there";
+        EXPECT_TRUE(Pd::Install::Detail::CurrentPlaces().programs.empty()) << "nor do its leftover checks";
         EXPECT_EQ(std::distance(fs::directory_iterator(outside.Path()), fs::directory_iterator()), 1);
     }
     {
@@ -84,6 +86,7 @@ TEST(UserFolderFiles, AKnownFolderMovedOutOfTheProfileGetsNothing)
         EXPECT_NE(problem.find(" is not in your profile folder "), std::string::npos) << problem;
         EXPECT_TRUE(problem.ends_with("value Local AppData.")) << problem;
         EXPECT_FALSE(fs::exists(outside.Path() / L"Peldra"));
+        EXPECT_TRUE(Pd::Install::TovikDataFolder().empty()) << "the uninstall's data folder";
     }
     EXPECT_TRUE(Pd::Core::FindDataFolder()) << "the value put back";
     ::CoUninitialize();
