@@ -1,9 +1,11 @@
 #include "core/Log.h"
+#include "tel/at/AtCommands.h"
 #include "tests/tel/MemoryModem.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 
 namespace
 {
@@ -140,6 +142,59 @@ TEST(AtEngine, QuotesBoundStringsAndTestFormsChangeNothing)
                           {"AT+XYZ=?", "+CME ERROR: 4"},
                           {"AT+CMEE=?X", "OK"}}); // not a test form: a set command
     EXPECT_EQ(ParseIntegers("+X=\"1,2\",3,\"=\""), (std::vector<std::int32_t>{0, 3, 0}));
+}
+
+// Every command of the engine with the forms its standard (for "%" and "+WSOS" its maker) defines:
+// action, set, read, test.
+const std::pair<std::string_view, std::string_view> CommandForms[] = {
+    {"E", "a"},         {"H", "a"},       {"Q", "a"},         {"V", "a"},         {"S0", "srt"},
+    {"+CMEE", "srt"},   {"+CCWA", "srt"}, {"+CMOD", "srt"},   {"+CSSN", "srt"},   {"+COLP", "srt"},
+    {"+CSCS", "srt"},   {"+CUSD", "srt"}, {"+CGEREP", "srt"}, {"+CNMI", "srt"},   {"+CSMS", "srt"},
+    {"+CSCB", "srt"},   {"+CLIR", "srt"}, {"+CGQREQ", "srt"}, {"+CGQMIN", "srt"}, {"%CPI", "st"},
+    {"%CSTAT", "st"},   {"%CTZV", "st"},  {"%CPHS", "st"},    {"+WSOS", "st"},    {"+CMGF", "srt"},
+    {"+CMUT", "srt"},   {"+CSCA", "srt"}, {"+CREG", "srt"},   {"+CGREG", "srt"},  {"+CEREG", "srt"},
+    {"+CFUN", "srt"},   {"+CMGS", "st"},  {"+CNMA", "ast"},   {"+CPIN", "srt"},   {"+CIMI", "at"},
+    {"+CICCID", "at"},  {"+CGSN", "ast"}, {"+CRSM", "st"},    {"+CLCK", "st"},    {"+COPS", "srt"},
+    {"+CSQ", "at"},     {"+CLCC", "at"},  {"+CNUM", "at"},    {"+CGACT", "srt"},  {"+CGDCONT", "srt"},
+    {"+CUSATD", "srt"},
+};
+
+TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
+{
+    std::vector<std::string_view> names;
+    for (const auto& [name, forms] : CommandForms)
+        names.push_back(name);
+    EXPECT_EQ(KnownAtCommands(), names) << "a command without its forms here";
+    MemoryModem modem;
+    AtState state(modem);
+    auto everything = [&] {
+        return std::tuple(state.cregMode, state.cgregMode, state.ceregMode, state.copsFormat, state.radioOn,
+                          state.pendingLength, state.handed, state.simPrepared, modem.sent, modem.deleted,
+                          modem.nacked, modem.dropped);
+    };
+    for (const auto& [name, forms] : CommandForms)
+        for (const auto& [form, suffix] : {std::pair{'a', ""}, {'s', "=2"}, {'r', "?"}, {'t', "=?"}})
+        {
+            if (state.handed.empty())
+                Modem::FormatNewMessage(state, "0004", 5);
+            const std::string line = "AT" + std::string(name) + suffix;
+            const auto before = everything();
+            const std::vector<std::string> answer = Modem::HandleLine(state, line).lines;
+            if (forms.contains(form))
+            {
+                EXPECT_NE(answer, std::vector<std::string>{"ERROR"}) << line;
+                continue;
+            }
+            EXPECT_EQ(answer, std::vector<std::string>{"ERROR"}) << line;
+            EXPECT_TRUE(everything() == before) << line;
+        }
+    ExpectAnswers(state, {{"ATE0Q0V1;S0=0;&F", "+CME ERROR: 4"},
+                          {"AT+CSQ?;+CFUN=0", "ERROR"},
+                          {"AT+CNMA?;+CFUN=0", "ERROR"},
+                          {"AT+CFUN?;+CPIN?X", "+CFUN: 1|ERROR"},
+                          {"AT+CSQ1", "+CME ERROR: 4"},
+                          {"ATV0", "+CME ERROR: 4"},
+                          {"ATE1V1S0?", "+CME ERROR: 4"}});
 }
 
 TEST(AtEngine, UnsupportedCommandsAreLoggedEscaped)
