@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <tuple>
 
 namespace
@@ -76,6 +78,29 @@ TEST(AtEngine, WithoutSimOrNetworkAndWithHostileTextTheAnswersStayWellFormed)
 // To +31641600986, "How are you?": 25 octets after the empty service centre.
 const std::string Submit = "0011000B911346610089F60000AA0CC8F71D14969741F977FD07";
 
+// The user data header of a concatenated message: its length and one information element.
+const std::string Concat = "050003AA0201";
+
+// A "+CMGS=" length and an SMS-SUBMIT to +31641600986 laid out by hand: first octet (relative
+// TP-VP, TP-UDHI with a header), TP-MR, TP-DA, TP-PID, TP-DCS, TP-VP, TP-UDL, then the user
+// data octets, the header first.
+struct SubmitCase
+{
+    std::string length;
+    std::string pdu;
+    bool sent;
+};
+
+SubmitCase Row(int dcs, int udl, std::size_t octets, bool sent, std::optional<std::string> header = {})
+{
+    std::string data = header.value_or("");
+    data.resize(2 * octets, '7');
+    char fields[16];
+    std::snprintf(fields, sizeof fields, "00%02XAA%02X", dcs, udl);
+    std::string pdu = std::string("00") + (header ? "51" : "11") + "000B911346610089F6" + fields + data;
+    return {std::to_string(pdu.size() / 2 - 1), pdu, sent};
+}
+
 TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
 {
     MemoryModem modem;
@@ -91,12 +116,7 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
     EXPECT_EQ(Modem::SubmitPdu(state, Submit).lines.front(), "+CMS ERROR: 500") << "refused by Windows";
     ASSERT_EQ(modem.sent.size(), 258u);
 
-    const struct
-    {
-        const char* length;
-        std::string pdu;
-        bool sent;
-    } cases[] = {
+    const SubmitCase cases[] = {
         {"25", Submit + "0", false},
         {"24", Submit, false},                               // one octet more than given
         {"25", "07911326040000F0" + Submit.substr(2), true}, // with a service centre
@@ -108,6 +128,38 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
         {"14", "0019" + Submit.substr(4, 26), false},        // an absolute TP-VP is 7 octets
         {"31", "0019" + Submit.substr(4, 22) + "00000000000000" + Submit.substr(28), true},
         {"19", "0011001591" + std::string(22, '1') + "0000AA00", false}, // 21 digits
+        {"12", "018111000781100721F300000005", false},                   // TP-UDL 5, no user data
+        // TP-DCS, TP-UDL, user data octets, the user data header (TP-UDHI) that begins them.
+        Row(0x00, 5, 5, true), // 7-bit: 35 bits in 5 octets
+        Row(0x00, 5, 4, false),
+        Row(0x00, 5, 6, false),
+        Row(0x00, 8, 7, true),
+        Row(0x00, 160, 140, true),
+        Row(0x00, 161, 141, false),
+        Row(0x04, 5, 5, true), // 8-bit
+        Row(0x04, 8, 7, false),
+        Row(0x04, 255, 5, false),
+        Row(0x04, 141, 141, false),
+        Row(0x08, 4, 4, true), // UCS2
+        Row(0x08, 4, 3, false),
+        Row(0x20, 8, 8, true), // compressed: octets
+        Row(0x20, 8, 7, false),
+        Row(0x0C, 8, 7, false), // a reserved alphabet, a reserved group
+        Row(0x80, 8, 7, false),
+        Row(0xB4, 8, 8, false),
+        Row(0x94, 5, 5, true), // 8-bit with a user data header structure
+        Row(0xD0, 8, 7, true), // message waiting, 7-bit and UCS2
+        Row(0xE0, 8, 8, true),
+        Row(0xF0, 8, 7, true), // message class, 7-bit and 8-bit
+        Row(0xF4, 8, 8, true),
+        Row(0xF4, 8, 7, false),
+        // A 6-octet header fills 7 septets with its fill bit; TP-UDL counts them.
+        Row(0x00, 12, 11, true, Concat),
+        Row(0x00, 7, 7, true, Concat),
+        Row(0x00, 6, 6, false, Concat),
+        Row(0x04, 6, 6, true, Concat),
+        Row(0x04, 6, 6, false, "0A0003AA0201"), // its length runs past the user data
+        Row(0x04, 0, 0, false, ""),             // no room for the header's length
     };
     for (const auto& c : cases)
     {
