@@ -216,6 +216,8 @@ Bytes Controller::LeConnectionComplete(const ConnectRequest& request, std::uint8
 
 void Controller::FinishConnection(const ConnectRequest& request, ConnectResult result)
 {
+    // Read first: the state lock is never held with the link lock.
+    const std::optional<std::int8_t> rssi = HeardRssi(request.peerAddress);
     // Held until LE Connection Complete (and a Disconnection Complete that follows it) went out:
     // a loss of the device, a Disconnect or a Reset reports only after it.
     std::lock_guard report(reportLock_);
@@ -234,7 +236,7 @@ void Controller::FinishConnection(const ConnectRequest& request, ConnectResult r
         if (!lost)
         {
             std::lock_guard guard(linkLock_);
-            links_[result.handle] = Connection{std::move(result.link), {}, request.peerAddress};
+            links_[result.handle] = Connection{std::move(result.link), {}, request.peerAddress, 0, rssi};
         }
         Core::Log(
             fmt::format("le: connected to {:012X} as handle 0x{:04X}", request.peerAddress, result.handle));

@@ -239,7 +239,7 @@ Bytes Controller::Reset(ByteView)
         scanActive_ = true;
         scanEnabled_ = false;
         filterDuplicates_ = false;
-        ForgetAdvertisers();
+        reportedAdvertisements_.Clear();
     }
     Core::Log("hci: reset");
     return {};

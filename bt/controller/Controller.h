@@ -126,6 +126,9 @@ private:
         AclReassembly reassembly;
         std::uint64_t peerAddress = 0;
         std::uint32_t heldCredits = 0; // ACL packets acknowledged only once the link has room
+        // The device's signal when the link was made, kept should the table of heard devices
+        // let the device go while it is connected.
+        std::optional<std::int8_t> rssiWhenConnected;
     };
 
     struct ClosingLink
@@ -212,8 +215,8 @@ private:
         Bytes name; // empty until one is advertised
     };
 
-    // Forgets every advertiser: the tables hold only what the current scan heard.
-    void ForgetAdvertisers();
+    // The signal last heard from the address, if the table of heard devices still holds it.
+    std::optional<std::int8_t> HeardRssi(std::uint64_t address);
 
     std::mutex stateLock_; // guards the name, the scan flags and the advertisement tables
     Bytes localName_;
@@ -221,7 +224,8 @@ private:
     bool scanEnabled_ = false;
     bool filterDuplicates_ = false;
     // Bounded, so that advertisers that rotate their addresses cannot grow the host: the one
-    // heard longest ago goes first.
+    // heard longest ago goes first. The devices heard are kept for the controller's life, across
+    // scans and Reset, as Remote Name Request and Read RSSI answer from them.
     RecentTable<std::pair<std::uint64_t, std::uint8_t>, Bytes> reportedAdvertisements_{1024};
     RecentTable<std::uint64_t, Heard> heard_{512};
 

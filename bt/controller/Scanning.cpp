@@ -8,6 +8,7 @@
 #include "bt/hci/Events.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace Pd::Bt
 {
@@ -15,7 +16,7 @@ namespace
 {
 
 constexpr std::uint8_t ScanResponse = 4;
-constexpr std::uint8_t UnknownRssi = 0xC4; // -60 dBm
+constexpr std::int8_t UnknownRssi = -60; // dBm
 constexpr std::size_t NameLength = 248;
 
 } // namespace
@@ -24,15 +25,12 @@ void Controller::OnAdvertisement(const Advertisement& advertisement)
 {
     {
         std::lock_guard guard(stateLock_);
-        // Stopping the scan forgot the advertisers: one that arrives after it is not kept.
-        if (!scanEnabled_)
-            return;
         Heard& heard = heard_.Refresh(advertisement.address);
         heard.rssi = advertisement.rssi;
         std::string name = NameFromAdvertisingData(advertisement.data);
         if (!name.empty())
             heard.name.assign(name.begin(), name.end());
-        if (!scanActive_ && advertisement.kind == ScanResponse)
+        if (!scanEnabled_ || (!scanActive_ && advertisement.kind == ScanResponse))
             return;
         if (filterDuplicates_)
         {
@@ -49,12 +47,6 @@ void Controller::OnAdvertisement(const Advertisement& advertisement)
     Append(report, data);
     report.push_back(static_cast<std::uint8_t>(advertisement.rssi));
     SendLeMetaEvent(Hci::LeSubevent::AdvertisingReport, report);
-}
-
-void Controller::ForgetAdvertisers()
-{
-    reportedAdvertisements_.Clear();
-    heard_.Clear();
 }
 
 Bytes Controller::LeSetScanParameters(ByteView parameters)
@@ -75,8 +67,6 @@ Bytes Controller::LeSetScanEnable(ByteView parameters)
         scanEnabled_ = enabled;
         filterDuplicates_ = parameters[1] != 0;
         reportedAdvertisements_.Clear();
-        if (!enabled)
-            ForgetAdvertisers();
         active = scanActive_;
     }
     // The first report must not reach Android ahead of this command's answer.
@@ -87,26 +77,32 @@ Bytes Controller::LeSetScanEnable(ByteView parameters)
     return {};
 }
 
+std::optional<std::int8_t> Controller::HeardRssi(std::uint64_t address)
+{
+    std::lock_guard guard(stateLock_);
+    const Heard* heard = heard_.Find(address);
+    return heard ? std::optional(heard->rssi) : std::nullopt;
+}
+
 Bytes Controller::ReadRssi(ByteView parameters)
 {
     std::uint16_t handle = ReadLe16(parameters, 0) & 0x0FFF;
     std::uint64_t peer = 0;
+    std::optional<std::int8_t> rssi;
     {
         std::lock_guard guard(linkLock_);
         auto entry = links_.find(handle);
         if (entry == links_.end())
             throw HciStatus(Hci::Status::UnknownConnection);
         peer = entry->second.peerAddress;
+        rssi = entry->second.rssiWhenConnected;
     }
-    std::uint8_t rssi = UnknownRssi;
-    {
-        std::lock_guard guard(stateLock_);
-        if (const Heard* heard = heard_.Find(peer))
-            rssi = static_cast<std::uint8_t>(heard->rssi);
-    }
+    // The device heard since is newer; one the table let go keeps what the link holds.
+    if (std::optional<std::int8_t> heard = HeardRssi(peer))
+        rssi = heard;
     Bytes answer;
     Hci::AppendHandle(answer, handle);
-    answer.push_back(rssi);
+    answer.push_back(static_cast<std::uint8_t>(rssi.value_or(UnknownRssi)));
     return answer;
 }
 

@@ -1,9 +1,13 @@
 #include "core/Log.h"
+#include "tel/at/AtCommands.h"
 #include "tests/tel/MemoryModem.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <tuple>
 
 namespace
 {
@@ -74,6 +78,29 @@ TEST(AtEngine, WithoutSimOrNetworkAndWithHostileTextTheAnswersStayWellFormed)
 // To +31641600986, "How are you?": 25 octets after the empty service centre.
 const std::string Submit = "0011000B911346610089F60000AA0CC8F71D14969741F977FD07";
 
+// The user data header of a concatenated message: its length and one information element.
+const std::string Concat = "050003AA0201";
+
+// A "+CMGS=" length and an SMS-SUBMIT to +31641600986 laid out by hand: first octet (relative
+// TP-VP, TP-UDHI with a header), TP-MR, TP-DA, TP-PID, TP-DCS, TP-VP, TP-UDL, then the user
+// data octets, the header first.
+struct SubmitCase
+{
+    std::string length;
+    std::string pdu;
+    bool sent;
+};
+
+SubmitCase Row(int dcs, int udl, std::size_t octets, bool sent, std::optional<std::string> header = {})
+{
+    std::string data = header.value_or("");
+    data.resize(2 * octets, '7');
+    char fields[16];
+    std::snprintf(fields, sizeof fields, "00%02XAA%02X", dcs, udl);
+    std::string pdu = std::string("00") + (header ? "51" : "11") + "000B911346610089F6" + fields + data;
+    return {std::to_string(pdu.size() / 2 - 1), pdu, sent};
+}
+
 TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
 {
     MemoryModem modem;
@@ -89,12 +116,7 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
     EXPECT_EQ(Modem::SubmitPdu(state, Submit).lines.front(), "+CMS ERROR: 500") << "refused by Windows";
     ASSERT_EQ(modem.sent.size(), 258u);
 
-    const struct
-    {
-        const char* length;
-        std::string pdu;
-        bool sent;
-    } cases[] = {
+    const SubmitCase cases[] = {
         {"25", Submit + "0", false},
         {"24", Submit, false},                               // one octet more than given
         {"25", "07911326040000F0" + Submit.substr(2), true}, // with a service centre
@@ -106,6 +128,38 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
         {"14", "0019" + Submit.substr(4, 26), false},        // an absolute TP-VP is 7 octets
         {"31", "0019" + Submit.substr(4, 22) + "00000000000000" + Submit.substr(28), true},
         {"19", "0011001591" + std::string(22, '1') + "0000AA00", false}, // 21 digits
+        {"12", "018111000781100721F300000005", false},                   // TP-UDL 5, no user data
+        // TP-DCS, TP-UDL, user data octets, the user data header (TP-UDHI) that begins them.
+        Row(0x00, 5, 5, true), // 7-bit: 35 bits in 5 octets
+        Row(0x00, 5, 4, false),
+        Row(0x00, 5, 6, false),
+        Row(0x00, 8, 7, true),
+        Row(0x00, 160, 140, true),
+        Row(0x00, 161, 141, false),
+        Row(0x04, 5, 5, true), // 8-bit
+        Row(0x04, 8, 7, false),
+        Row(0x04, 255, 5, false),
+        Row(0x04, 141, 141, false),
+        Row(0x08, 4, 4, true), // UCS2
+        Row(0x08, 4, 3, false),
+        Row(0x20, 8, 8, true), // compressed: octets
+        Row(0x20, 8, 7, false),
+        Row(0x0C, 8, 7, false), // a reserved alphabet, a reserved group
+        Row(0x80, 8, 7, false),
+        Row(0xB4, 8, 8, false),
+        Row(0x94, 5, 5, true), // 8-bit with a user data header structure
+        Row(0xD0, 8, 7, true), // message waiting, 7-bit and UCS2
+        Row(0xE0, 8, 8, true),
+        Row(0xF0, 8, 7, true), // message class, 7-bit and 8-bit
+        Row(0xF4, 8, 8, true),
+        Row(0xF4, 8, 7, false),
+        // A 6-octet header fills 7 septets with its fill bit; TP-UDL counts them.
+        Row(0x00, 12, 11, true, Concat),
+        Row(0x00, 7, 7, true, Concat),
+        Row(0x00, 6, 6, false, Concat),
+        Row(0x04, 6, 6, true, Concat),
+        Row(0x04, 6, 6, false, "0A0003AA0201"), // its length runs past the user data
+        Row(0x04, 0, 0, false, ""),             // no room for the header's length
     };
     for (const auto& c : cases)
     {
@@ -140,6 +194,59 @@ TEST(AtEngine, QuotesBoundStringsAndTestFormsChangeNothing)
                           {"AT+XYZ=?", "+CME ERROR: 4"},
                           {"AT+CMEE=?X", "OK"}}); // not a test form: a set command
     EXPECT_EQ(ParseIntegers("+X=\"1,2\",3,\"=\""), (std::vector<std::int32_t>{0, 3, 0}));
+}
+
+// Every command of the engine with the forms its standard (for "%" and "+WSOS" its maker) defines:
+// action, set, read, test.
+const std::pair<std::string_view, std::string_view> CommandForms[] = {
+    {"E", "a"},         {"H", "a"},       {"Q", "a"},         {"V", "a"},         {"S0", "srt"},
+    {"+CMEE", "srt"},   {"+CCWA", "srt"}, {"+CMOD", "srt"},   {"+CSSN", "srt"},   {"+COLP", "srt"},
+    {"+CSCS", "srt"},   {"+CUSD", "srt"}, {"+CGEREP", "srt"}, {"+CNMI", "srt"},   {"+CSMS", "srt"},
+    {"+CSCB", "srt"},   {"+CLIR", "srt"}, {"+CGQREQ", "srt"}, {"+CGQMIN", "srt"}, {"%CPI", "st"},
+    {"%CSTAT", "st"},   {"%CTZV", "st"},  {"%CPHS", "st"},    {"+WSOS", "st"},    {"+CMGF", "srt"},
+    {"+CMUT", "srt"},   {"+CSCA", "srt"}, {"+CREG", "srt"},   {"+CGREG", "srt"},  {"+CEREG", "srt"},
+    {"+CFUN", "srt"},   {"+CMGS", "st"},  {"+CNMA", "ast"},   {"+CPIN", "srt"},   {"+CIMI", "at"},
+    {"+CICCID", "at"},  {"+CGSN", "ast"}, {"+CRSM", "st"},    {"+CLCK", "st"},    {"+COPS", "srt"},
+    {"+CSQ", "at"},     {"+CLCC", "at"},  {"+CNUM", "at"},    {"+CGACT", "srt"},  {"+CGDCONT", "srt"},
+    {"+CUSATD", "srt"},
+};
+
+TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
+{
+    std::vector<std::string_view> names;
+    for (const auto& [name, forms] : CommandForms)
+        names.push_back(name);
+    EXPECT_EQ(KnownAtCommands(), names) << "a command without its forms here";
+    MemoryModem modem;
+    AtState state(modem);
+    auto everything = [&] {
+        return std::tuple(state.cregMode, state.cgregMode, state.ceregMode, state.copsFormat, state.radioOn,
+                          state.pendingLength, state.handed, state.simPrepared, modem.sent, modem.deleted,
+                          modem.nacked, modem.dropped);
+    };
+    for (const auto& [name, forms] : CommandForms)
+        for (const auto& [form, suffix] : {std::pair{'a', ""}, {'s', "=2"}, {'r', "?"}, {'t', "=?"}})
+        {
+            if (state.handed.empty())
+                Modem::FormatNewMessage(state, "0004", 5);
+            const std::string line = "AT" + std::string(name) + suffix;
+            const auto before = everything();
+            const std::vector<std::string> answer = Modem::HandleLine(state, line).lines;
+            if (forms.contains(form))
+            {
+                EXPECT_NE(answer, std::vector<std::string>{"ERROR"}) << line;
+                continue;
+            }
+            EXPECT_EQ(answer, std::vector<std::string>{"ERROR"}) << line;
+            EXPECT_TRUE(everything() == before) << line;
+        }
+    ExpectAnswers(state, {{"ATE0Q0V1;S0=0;&F", "+CME ERROR: 4"},
+                          {"AT+CSQ?;+CFUN=0", "ERROR"},
+                          {"AT+CNMA?;+CFUN=0", "ERROR"},
+                          {"AT+CFUN?;+CPIN?X", "+CFUN: 1|ERROR"},
+                          {"AT+CSQ1", "+CME ERROR: 4"},
+                          {"ATV0", "+CME ERROR: 4"},
+                          {"ATE1V1S0?", "+CME ERROR: 4"}});
 }
 
 TEST(AtEngine, UnsupportedCommandsAreLoggedEscaped)

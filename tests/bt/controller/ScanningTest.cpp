@@ -89,7 +89,7 @@ std::uint8_t NameStatus(ControllerHarness& h, std::uint64_t address)
     return h.Command(0x0419, parameters).at(1).at(2);
 }
 
-TEST(Scanning, AdvertisersHeardLongestAgoGoFirstAndAllOnceTheScanStops)
+TEST(Scanning, AdvertisersHeardLongestAgoGoFirstAndTheRestOutliveScanStopsAndReset)
 {
     for (const Bytes& stop : {Bytes{0x0C, 0x20, 0x02, 0x00, 0x00}, Bytes{0x03, 0x0C, 0x00}}) // disable, Reset
     {
@@ -113,11 +113,14 @@ TEST(Scanning, AdvertisersHeardLongestAgoGoFirstAndAllOnceTheScanStops)
         h.RawCommand(stop);
         hear(3); // late from Windows, after the stop
         for (std::uint64_t address : {1, 3, 1025})
-            EXPECT_EQ(NameStatus(h, address), 0x04) << address;
+            EXPECT_EQ(NameStatus(h, address), 0x00) << address;
+        EXPECT_EQ(NameStatus(h, 514), 0x04);
+        h.Command(0x200C, {0x01, 0x01});
+        EXPECT_EQ(hear(2), 1u) << "the duplicate filter starts afresh";
     }
 }
 
-TEST(ReadRssi, AnswersTheSignalOfTheLinksDeviceHeardInThisScanOrMinus60)
+TEST(ReadRssi, AnswersTheLastSignalHeardFromTheLinksDeviceOrMinus60)
 {
     ControllerHarness h;
     h.Connect(Device);
@@ -126,7 +129,15 @@ TEST(ReadRssi, AnswersTheSignalOfTheLinksDeviceHeardInThisScanOrMinus60)
     Advertise(h, 0, {}, -71);
     EXPECT_EQ(h.Command(0x1405, {0x40, 0x00}), Events{CommandComplete(0x1405, 0x00, {0x40, 0x00, 0xB9})});
     h.Command(0x200C, {0x00, 0x00});
-    EXPECT_EQ(h.Command(0x1405, {0x40, 0x00}), Events{CommandComplete(0x1405, 0x00, {0x40, 0x00, 0xC4})});
+    EXPECT_EQ(h.Command(0x1405, {0x40, 0x00}), Events{CommandComplete(0x1405, 0x00, {0x40, 0x00, 0xB9})});
+
+    // A device connected after it was heard keeps its signal while 512 others crowd it out.
+    constexpr std::uint64_t Other = 0xA1A2A3A4A5A6;
+    h.scanner.report(Advertisement{Other, false, 0, -40, {}});
+    h.Connect(Other);
+    for (std::uint64_t address = 1; address <= 512; ++address)
+        h.scanner.report(Advertisement{address, true, 0, -90, {}});
+    EXPECT_EQ(h.Command(0x1405, {0x41, 0x00}), Events{CommandComplete(0x1405, 0x00, {0x41, 0x00, 0xD8})});
 }
 
 } // namespace
