@@ -259,6 +259,10 @@ void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbac
 
     if (scheduled)
         DeleteAtRestart(defaultFolder);
+    else if (NamesIn(defaultFolder).empty())
+        // A host stopped a moment ago may still hold its folder while it ends: tried again like
+        // its files.
+        RemoveOrNote(defaultFolder, callbacks, outcome);
     else
         ::RemoveDirectoryW(defaultFolder.c_str());
 }
