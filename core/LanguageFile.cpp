@@ -122,16 +122,23 @@ bool ParseEntry(std::string_view line, std::uint32_t& id, std::string_view& text
     return true;
 }
 
+// The first line of contents without its line end; contents keeps what follows it.
+std::string_view TakeLine(std::string_view& contents)
+{
+    const std::size_t end = contents.find('\n');
+    std::string_view line = contents.substr(0, end);
+    contents = end == std::string_view::npos ? std::string_view() : contents.substr(end + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
 void ReadLines(std::string_view contents, LanguageFile& file, bool withEntries)
 {
     bool first = true;
     while (!contents.empty())
     {
-        std::size_t end = contents.find('\n');
-        std::string_view line = contents.substr(0, end);
-        contents = end == std::string_view::npos ? std::string_view() : contents.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        std::string_view line = TakeLine(contents);
         if (first && line.size() >= 3 && StartsWith(line, "\xEF\xBB\xBF"))
             line.remove_prefix(3);
         first = false;
@@ -197,11 +204,7 @@ bool IsLanguageFileText(std::string_view contents)
         contents.remove_prefix(3);
     while (!contents.empty())
     {
-        std::size_t end = contents.find('\n');
-        std::string_view line = contents.substr(0, end);
-        contents = end == std::string_view::npos ? std::string_view() : contents.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        std::string_view line = TakeLine(contents);
         std::uint32_t id = 0;
         std::string_view text;
         if (!line.empty() && !StartsWith(line, "#") && !ParseEntry(line, id, text))
