@@ -3,9 +3,9 @@
 #include "bt/AdvertisementScanner.h"
 #include "bt/controller/Controller.h"
 #include "bt/hci/H4.h"
-#include "bt/HostSignal.h"
 #include "bt/link/WindowsLeLink.h"
 #include "core/Handles.h"
+#include "core/host/HostChange.h"
 #include "core/Log.h"
 #include "core/ObjectSecurity.h"
 
@@ -113,7 +113,7 @@ void RunSession(SOCKET socket, std::uint64_t adapterAddress, std::stop_token) no
     UniqueHandle connected = Core::CreateSessionEvent(L"Local\\Peldra.Bluetooth.Connected", true);
     if (connected)
         ::SetEvent(connected.Get());
-    SignalHostChanged();
+    Host::SignalHostChanged();
 
     // Whatever goes wrong inside ends this connection only: the service loop connects again.
     try
@@ -132,7 +132,7 @@ void RunSession(SOCKET socket, std::uint64_t adapterAddress, std::stop_token) no
     if (connected)
         ::ResetEvent(connected.Get());
     connected.Reset();
-    SignalHostChanged();
+    Host::SignalHostChanged();
 }
 
 } // namespace Pd::Bt

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 
 #include "core/Strings.h"
+#include "tel/at/AtEngine.h"
 #include "tel/at/AtText.h"
 #include "tel/modem/WindowsModem.h"
 
@@ -153,7 +154,7 @@ ExitCode Modem(Console& console, const Args&)
     for (std::string_view probe : Probes)
     {
         std::string answer;
-        for (const std::string& line : Tel::Modem::HandleLine(state, probe).lines)
+        for (const std::string& line : Tel::AtEngine::HandleLine(state, probe).lines)
             answer += (answer.empty() ? "" : " | ") + ShownText(line);
         write(fmt::format("{:<40} {}", probe, answer));
     }

@@ -14,11 +14,6 @@ bool SignalNamedEvent(const wchar_t* name)
     return event && ::SetEvent(event.Get());
 }
 
-bool SignalHostChanged()
-{
-    return SignalNamedEvent(HostChangedEventName);
-}
-
 UniqueHandle CreateHostChangedEvent()
 {
     return CreateSessionEvent(HostChangedEventName, false);

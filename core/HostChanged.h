@@ -12,11 +12,8 @@ inline constexpr const wchar_t* HostChangedEventName = L"Local\\Peldra.Host.Chan
 // unelevated host or command line can set it when the window runs elevated. For the main window.
 UniqueHandle CreateHostChangedEvent();
 
-// Sets the event "Local\Peldra.Host.Changed" when it exists (the main window creates it); without
-// a window there is none, and the call does nothing. True when the event was set.
-bool SignalHostChanged();
-
-// The same for any named event: opened for modifying its state, set and closed.
+// Sets a named event when it exists: opened for modifying its state, set and closed. True when
+// the event was set. The host's change signal is Host::SignalHostChanged (core/host/HostChange.h).
 bool SignalNamedEvent(const wchar_t* name);
 
 } // namespace Pd::Core

@@ -109,7 +109,7 @@ private:
         Core::Log(fmt::format("host: Tovik VM {} ({}), connecting to vsock port 0x{:08X}",
                               Core::ToUtf8(Platform::GuidText(vm.id, true)), Core::EscapeForLog(vm.owner),
                               serviceId_));
-        Host::AnnounceHostChange();
+        Host::SignalHostChanged();
 
         while (!stop_.stop_requested() && !IsSet(exitEvent_))
         {
@@ -142,13 +142,13 @@ private:
         seen.reset();
         if (!stop_.stop_requested())
             Core::Log(fmt::format("host: Tovik VM ended ({})", name_));
-        Host::AnnounceHostChange();
+        Host::SignalHostChanged();
     }
 
     void Serve(Platform::UniqueSocket socket, const AndroidVm& vm)
     {
         Core::Log(fmt::format("host: {} connected", name_));
-        Host::AnnounceHostChange();
+        Host::SignalHostChanged();
         {
             std::stop_callback<ShutDownOnStop> shutDown(stop_, ShutDownOnStop{socket.Get()});
             try
@@ -166,7 +166,7 @@ private:
         }
         socket.Reset();
         Core::Log(fmt::format("host: {} disconnected", name_));
-        Host::AnnounceHostChange();
+        Host::SignalHostChanged();
     }
 
     // Whether the listing still shows the VM as the user's; without an exit watch, also the only

@@ -1,5 +1,5 @@
-// The one table of the commands the controller answers: it drives the dispatch and the
-// supported-commands bitmap, so a command is registered here and nowhere else.
+// The one table of the commands the controller answers, supported or not: it drives the dispatch
+// and the supported-commands bitmap, so a command is registered here and nowhere else.
 #include "bt/controller/Controller.h"
 
 #include "bt/controller/Opcodes.h"
@@ -10,14 +10,14 @@ namespace Pd::Bt
 namespace
 {
 
-Bytes None(Controller&, ByteView)
+CommandResult None(Controller&, ByteView)
 {
     return {};
 }
 
-template <std::uint8_t... Value> Bytes Fixed(Controller&, ByteView)
+template <std::uint8_t... Value> CommandResult Fixed(Controller&, ByteView)
 {
-    return {Value...};
+    return Bytes{Value...};
 }
 
 void AppendLe64(Bytes& out, std::uint64_t value)
@@ -26,9 +26,10 @@ void AppendLe64(Bytes& out, std::uint64_t value)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-Bytes ReadLocalExtendedFeatures(Controller&, ByteView parameters)
+CommandResult ReadLocalExtendedFeatures(Controller&, ByteView parameters)
 {
-    Need(parameters, 1);
+    if (parameters.size() < 1)
+        return ParametersTooShort();
     std::uint8_t page = parameters[0];
     std::uint64_t features = page == 0 ? 0x875B1FD87E8FFFFF : page == 1 ? 0x0F : page == 2 ? 0x0300 : 0;
     Bytes answer{page, 0x02};
@@ -110,8 +111,30 @@ std::span<const CommandEntry> Controller::CommandEntries()
         {Op::LeRand, &Call<&Controller::LeRand>, Returns},
         {Op::LeStartEncryption, &Call<&Controller::LeStartEncryption>, OwnStatus},
         {Op::LeReadSupportedStates, &Fixed<0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0x00>, Returns},
+
+        // Unsupported, answered in the form their hosts wait for. Outside this table, link control
+        // commands are acknowledged with Command Status and all others completed.
+        {Op::ExitPeriodicInquiryMode, nullptr, UnknownComplete},
+        {Op::CreateConnectionCancel, nullptr, UnknownComplete},
+        {Op::LinkKeyRequestReply, nullptr, UnknownComplete},
+        {Op::LinkKeyRequestNegativeReply, nullptr, UnknownComplete},
+        {Op::PinCodeRequestReply, nullptr, UnknownComplete},
+        {Op::PinCodeRequestNegativeReply, nullptr, UnknownComplete},
+        {Op::UnassignedLinkControl12, nullptr, UnknownComplete},
+        {Op::ReadRemoteSupportedFeatures, nullptr, UnknownComplete},
+        {Op::IoCapabilityRequestReply, nullptr, UnknownComplete},
+        {Op::UserConfirmationRequestReply, nullptr, UnknownComplete},
+        {Op::UserConfirmationRequestNegativeReply, nullptr, UnknownComplete},
+        {Op::UserPasskeyRequestReply, nullptr, UnknownComplete},
+        {Op::IoCapabilityRequestNegativeReply, nullptr, UnknownComplete},
+        {Op::StartSynchronizationTrain, nullptr, UnknownComplete},
+        {Op::LeReadLocalP256PublicKey, nullptr, UnknownStatus},
+        {Op::LeGenerateDhKey, nullptr, UnknownStatus},
+        {Op::LeSetPhy, nullptr, UnknownStatus},
+        {Op::LeExtendedCreateConnection, nullptr, UnknownStatus},
+        {Op::LePeriodicAdvertisingCreateSync, nullptr, UnknownStatus},
     };
-    static_assert(std::size(Entries) == 67);
+    static_assert(std::size(Entries) == 86);
     return Entries;
 }
 
@@ -119,7 +142,8 @@ std::array<std::uint8_t, 64> Controller::SupportedCommands()
 {
     std::array<std::uint8_t, 64> bitmap{};
     for (const CommandEntry& entry : CommandEntries())
-        if (const Hci::CommandRow* row = Hci::FindCommand(entry.opcode))
+        if (const Hci::CommandRow* row = Hci::FindCommand(entry.opcode);
+            row != nullptr && entry.run != nullptr)
             bitmap[row->octet] |= static_cast<std::uint8_t>(1u << row->bit);
     return bitmap;
 }

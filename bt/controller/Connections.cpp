@@ -3,7 +3,6 @@
 // on an existing connection and the ACL data of the links.
 #include "bt/controller/Controller.h"
 
-#include "bt/controller/HciStatus.h"
 #include "bt/controller/Opcodes.h"
 #include "bt/hci/Events.h"
 #include "core/Log.h"
@@ -20,6 +19,7 @@ namespace
 
 constexpr std::uint8_t ConnectionLimitExceeded = 0x09; // every handle is in use or being torn down
 
+// Callers check that the parameters hold the two bytes.
 std::uint16_t HandleAt(ByteView parameters)
 {
     return ReadLe16(parameters, 0) & 0x0FFF;
@@ -27,7 +27,7 @@ std::uint16_t HandleAt(ByteView parameters)
 
 } // namespace
 
-Bytes Controller::Inquiry(ByteView parameters)
+CommandResult Controller::Inquiry(ByteView parameters)
 {
     int length = parameters.size() >= 4 ? parameters[3] : 1;
     auto duration = std::chrono::milliseconds(std::min(length * 1280, 10240));
@@ -56,7 +56,7 @@ Bytes Controller::Inquiry(ByteView parameters)
     return {};
 }
 
-Bytes Controller::InquiryCancel(ByteView)
+CommandResult Controller::InquiryCancel(ByteView)
 {
     StopInquiry();
     SendCommandComplete(Op::InquiryCancel, Hci::Status::Success);
@@ -82,9 +82,10 @@ std::optional<std::uint16_t> Controller::AllocateHandle()
     });
 }
 
-Bytes Controller::LeCreateConnection(ByteView parameters)
+CommandResult Controller::LeCreateConnection(ByteView parameters)
 {
-    Need(parameters, 21);
+    if (parameters.size() < 21)
+        return ParametersTooShort();
     ConnectRequest request;
     request.toFilterAcceptList = parameters[4] != 0;
     request.peerAddressType = parameters[5];
@@ -259,10 +260,10 @@ void Controller::FinishConnection(const ConnectRequest& request, ConnectResult r
     }
 }
 
-Bytes Controller::LeCreateConnectionCancel(ByteView)
+CommandResult Controller::LeCreateConnectionCancel(ByteView)
 {
     if (!connectPending_)
-        throw HciStatus(Hci::Status::CommandDisallowed);
+        return Refuse(Hci::Status::CommandDisallowed);
     // Android must hear this command's Command Complete before the LE Connection Complete of
     // the cancelled attempt, which its worker may send the moment it is woken.
     afterAnswer_ = [this] { CancelConnect(); };
@@ -276,8 +277,10 @@ std::shared_ptr<LeLink> Controller::FindLink(std::uint16_t handle)
     return entry == links_.end() ? nullptr : entry->second.link;
 }
 
-Bytes Controller::Disconnect(ByteView parameters)
+CommandResult Controller::Disconnect(ByteView parameters)
 {
+    if (parameters.size() < 2)
+        return ParametersTooShort();
     std::uint16_t handle = HandleAt(parameters);
     std::lock_guard report(reportLock_);
     bool found = false;
@@ -326,8 +329,10 @@ bool Controller::HasLink(std::uint16_t handle)
     return links_.contains(handle & 0x0FFF);
 }
 
-Bytes Controller::ReadRemoteVersionInformation(ByteView parameters)
+CommandResult Controller::ReadRemoteVersionInformation(ByteView parameters)
 {
+    if (parameters.size() < 2)
+        return ParametersTooShort();
     std::uint16_t handle = HandleAt(parameters);
     std::lock_guard report(reportLock_);
     if (!FindLink(handle))
@@ -342,9 +347,10 @@ Bytes Controller::ReadRemoteVersionInformation(ByteView parameters)
     return {};
 }
 
-Bytes Controller::LeConnectionUpdate(ByteView parameters)
+CommandResult Controller::LeConnectionUpdate(ByteView parameters)
 {
-    Need(parameters, 10);
+    if (parameters.size() < 10)
+        return ParametersTooShort();
     std::uint16_t handle = HandleAt(parameters);
     std::lock_guard report(reportLock_);
     if (!FindLink(handle))
@@ -360,8 +366,10 @@ Bytes Controller::LeConnectionUpdate(ByteView parameters)
     return {};
 }
 
-Bytes Controller::LeReadRemoteFeatures(ByteView parameters)
+CommandResult Controller::LeReadRemoteFeatures(ByteView parameters)
 {
+    if (parameters.size() < 2)
+        return ParametersTooShort();
     std::uint16_t handle = HandleAt(parameters);
     std::lock_guard report(reportLock_);
     if (!FindLink(handle))
@@ -376,8 +384,10 @@ Bytes Controller::LeReadRemoteFeatures(ByteView parameters)
     return {};
 }
 
-Bytes Controller::LeStartEncryption(ByteView parameters)
+CommandResult Controller::LeStartEncryption(ByteView parameters)
 {
+    if (parameters.size() < 2)
+        return ParametersTooShort();
     std::uint16_t handle = HandleAt(parameters);
     // Held throughout, so that no disconnection is reported between the events and the push.
     std::lock_guard report(reportLock_);

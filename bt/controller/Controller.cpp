@@ -2,7 +2,6 @@
 // builders, Reset and the closing of links.
 #include "bt/controller/Controller.h"
 
-#include "bt/controller/HciStatus.h"
 #include "bt/controller/Opcodes.h"
 #include "bt/hci/CommandTable.h"
 #include "bt/hci/Events.h"
@@ -25,19 +24,6 @@ public:
     void Start(bool) override {}
     void Stop() override {}
 };
-
-// OGF 1 commands that an unsupported-command answer completes rather than acknowledges.
-constexpr std::uint16_t CompletedLinkControl[] = {0x0402, 0x0404, 0x0408, 0x040B, 0x040C, 0x040D,
-                                                  0x040E, 0x0412, 0x041A, 0x041B, 0x042B, 0x042C,
-                                                  0x042D, 0x042E, 0x0434, 0x0443};
-// Commands of other OGFs that an unsupported-command answer acknowledges with Command Status.
-constexpr std::uint16_t AcknowledgedOther[] = {0x200D, 0x2013, 0x2016, 0x2019, 0x2025,
-                                               0x2026, 0x2032, 0x2043, 0x2044};
-
-bool Contains(std::span<const std::uint16_t> list, std::uint16_t opcode)
-{
-    return std::find(list.begin(), list.end(), opcode) != list.end();
-}
 
 std::string ParameterDump(ByteView parameters)
 {
@@ -154,10 +140,13 @@ void Controller::HandleCommand(ByteView packet)
     auto commands = CommandEntries();
     auto found = std::find_if(commands.begin(), commands.end(),
                               [opcode](const CommandEntry& entry) { return entry.opcode == opcode; });
-    if (found != commands.end())
-        RunCommand(*found, parameters);
+    if (found == commands.end())
+        // Commands outside the table: link control ones are acknowledged, the others completed.
+        AnswerUnsupported(opcode, parameters, (opcode >> 10) != 0x01);
+    else if (found->run == nullptr)
+        AnswerUnsupported(opcode, parameters, found->answer == CommandAnswer::UnknownComplete);
     else
-        AnswerUnsupported(opcode, parameters);
+        RunCommand(*found, parameters);
 }
 
 void Controller::RunCommand(const CommandEntry& command, ByteView parameters)
@@ -166,16 +155,14 @@ void Controller::RunCommand(const CommandEntry& command, ByteView parameters)
     std::uint8_t status = Hci::Status::Success;
     try
     {
-        returnParameters = command.run(*this, parameters);
+        CommandResult result = command.run(*this, parameters);
+        if (result)
+            returnParameters = std::move(*result);
+        else
+            status = result.error();
     }
-    catch (const std::out_of_range&)
-    {
-        status = Hci::Status::InvalidParameters;
-    }
-    catch (const HciStatus& error)
-    {
-        status = error.code;
-    }
+    // Handlers fail with a status; what still throws is a failure of the machine or a service
+    // (out of memory, the cipher or the random generator), answered as a hardware failure.
     catch (const std::exception& error)
     {
         LogFailure(command.opcode, error.what());
@@ -207,19 +194,18 @@ void Controller::RunCommand(const CommandEntry& command, ByteView parameters)
     if (auto work = std::exchange(afterAnswer_, nullptr))
         work();
 }
-void Controller::AnswerUnsupported(std::uint16_t opcode, ByteView parameters)
+
+void Controller::AnswerUnsupported(std::uint16_t opcode, ByteView parameters, bool complete)
 {
     Core::Log(fmt::format("hci: unsupported command 0x{:04X} {} params {}", opcode, Hci::CommandName(opcode),
                           ParameterDump(parameters)));
-    bool complete = (opcode >> 10) == 0x01 ? Contains(CompletedLinkControl, opcode)
-                                           : !Contains(AcknowledgedOther, opcode);
     if (complete)
         SendCommandComplete(opcode, Hci::Status::UnknownCommand);
     else
         SendCommandStatus(opcode, Hci::Status::UnknownCommand);
 }
 
-Bytes Controller::Reset(ByteView)
+CommandResult Controller::Reset(ByteView)
 {
     scanner_->Stop();
     inquiryWorker_.request_stop();

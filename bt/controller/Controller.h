@@ -2,6 +2,7 @@
 // connection: answers HCI commands, reports events, carries ACL data for LE links.
 #pragma once
 
+#include "bt/controller/CommandResult.h"
 #include "bt/controller/ControllerServices.h"
 #include "bt/controller/HandleAllocator.h"
 #include "bt/controller/RecentTable.h"
@@ -44,6 +45,9 @@ enum class CommandAnswer : std::uint8_t
     Returns,     // the dispatch sends Command Complete with what the handler returns
     OwnStatus,   // the handler sends Command Status and its events itself
     OwnComplete, // the handler sends Command Complete itself
+    // Not supported, and answered Unknown Command in the form its host waits for (no handler).
+    UnknownComplete, // with Command Complete
+    UnknownStatus,   // with Command Status
 };
 
 // What a failed Command Complete carries after its status, taken from the command's parameters,
@@ -59,7 +63,7 @@ enum class CommandEcho : std::uint8_t
 struct CommandEntry
 {
     std::uint16_t opcode;
-    Bytes (*run)(Controller&, ByteView parameters);
+    CommandResult (*run)(Controller&, ByteView parameters); // null for the unsupported ones
     CommandAnswer answer;
     CommandEcho echo = CommandEcho::None;
     // The size of its return parameters after the status. A failure that echoes the handle or
@@ -113,7 +117,8 @@ public:
 
     bool HasLink(std::uint16_t handle);
 
-    // Every command the controller answers, and the supported-commands bitmap they make.
+    // Every command the controller answers, the unsupported ones with Unknown Command, and the
+    // supported-commands bitmap the supported ones make.
     static std::span<const CommandEntry> CommandEntries();
     static std::array<std::uint8_t, 64> SupportedCommands();
 
@@ -156,40 +161,41 @@ private:
         std::shared_ptr<LeLink> link;
     };
 
-    template <Bytes (Controller::*Handler)(ByteView)> static Bytes Call(Controller& c, ByteView p)
+    template <CommandResult (Controller::*Handler)(ByteView)>
+    static CommandResult Call(Controller& c, ByteView p)
     {
         return (c.*Handler)(p);
     }
 
     void Send(Hci::PacketType type, Bytes packet);
     void RunCommand(const CommandEntry& command, ByteView parameters);
-    void AnswerUnsupported(std::uint16_t opcode, ByteView parameters);
+    void AnswerUnsupported(std::uint16_t opcode, ByteView parameters, bool complete);
     void RunCloser(std::stop_token stop) noexcept;
 
     // Fixed and stored answers.
-    Bytes Reset(ByteView);
-    Bytes WriteLocalName(ByteView parameters);
-    Bytes ReadLocalName(ByteView);
-    Bytes ReadBdAddr(ByteView);
-    Bytes ReadLocalSupportedCommands(ByteView);
-    Bytes LeSetRandomAddress(ByteView parameters);
-    Bytes LeEncrypt(ByteView parameters);
-    Bytes LeRand(ByteView);
+    CommandResult Reset(ByteView);
+    CommandResult WriteLocalName(ByteView parameters);
+    CommandResult ReadLocalName(ByteView);
+    CommandResult ReadBdAddr(ByteView);
+    CommandResult ReadLocalSupportedCommands(ByteView);
+    CommandResult LeSetRandomAddress(ByteView parameters);
+    CommandResult LeEncrypt(ByteView parameters);
+    CommandResult LeRand(ByteView);
 
     // Inquiry, connections and commands on a connection.
-    Bytes Inquiry(ByteView parameters);
-    Bytes InquiryCancel(ByteView);
+    CommandResult Inquiry(ByteView parameters);
+    CommandResult InquiryCancel(ByteView);
     void StopInquiry();
-    Bytes LeCreateConnection(ByteView parameters);
+    CommandResult LeCreateConnection(ByteView parameters);
     void RunConnectWorker(const ConnectRequest& request, std::stop_token cancel) noexcept;
     ConnectResult AttemptConnection(const ConnectRequest& request, std::stop_token cancel);
     void FinishConnection(const ConnectRequest& request, ConnectResult result);
-    Bytes LeCreateConnectionCancel(ByteView);
-    Bytes Disconnect(ByteView parameters);
-    Bytes ReadRemoteVersionInformation(ByteView parameters);
-    Bytes LeConnectionUpdate(ByteView parameters);
-    Bytes LeReadRemoteFeatures(ByteView parameters);
-    Bytes LeStartEncryption(ByteView parameters);
+    CommandResult LeCreateConnectionCancel(ByteView);
+    CommandResult Disconnect(ByteView parameters);
+    CommandResult ReadRemoteVersionInformation(ByteView parameters);
+    CommandResult LeConnectionUpdate(ByteView parameters);
+    CommandResult LeReadRemoteFeatures(ByteView parameters);
+    CommandResult LeStartEncryption(ByteView parameters);
     std::shared_ptr<LeLink> FindLink(std::uint16_t handle);
     void SendDisconnectionComplete(std::uint16_t handle, std::uint8_t reason);
     void SendCompletedPackets(std::uint16_t handle, std::uint32_t packets);
@@ -198,11 +204,11 @@ private:
                                std::uint16_t handle) const;
 
     // Scanning, names and signal strength.
-    Bytes LeSetScanParameters(ByteView parameters);
-    Bytes LeSetScanEnable(ByteView parameters);
-    Bytes ReadRssi(ByteView parameters);
-    Bytes RemoteNameRequest(ByteView parameters);
-    Bytes RemoteNameRequestCancel(ByteView parameters);
+    CommandResult LeSetScanParameters(ByteView parameters);
+    CommandResult LeSetScanEnable(ByteView parameters);
+    CommandResult ReadRssi(ByteView parameters);
+    CommandResult RemoteNameRequest(ByteView parameters);
+    CommandResult RemoteNameRequestCancel(ByteView parameters);
 
     SendFunction send_;
     const std::uint64_t adapterAddress_;

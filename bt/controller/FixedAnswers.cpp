@@ -19,7 +19,7 @@ constexpr std::size_t NameLength = 248;
 
 } // namespace
 
-Bytes Controller::WriteLocalName(ByteView parameters)
+CommandResult Controller::WriteLocalName(ByteView parameters)
 {
     ByteView name = parameters.first(std::min(parameters.size(), NameLength));
     name = name.first(static_cast<std::size_t>(std::find(name.begin(), name.end(), 0) - name.begin()));
@@ -33,7 +33,7 @@ Bytes Controller::WriteLocalName(ByteView parameters)
     return {};
 }
 
-Bytes Controller::ReadLocalName(ByteView)
+CommandResult Controller::ReadLocalName(ByteView)
 {
     Bytes answer(NameLength, 0);
     std::lock_guard guard(stateLock_);
@@ -41,28 +41,31 @@ Bytes Controller::ReadLocalName(ByteView)
     return answer;
 }
 
-Bytes Controller::ReadBdAddr(ByteView)
+CommandResult Controller::ReadBdAddr(ByteView)
 {
     Bytes answer;
     AppendAddress(answer, adapterAddress_);
     return answer;
 }
 
-Bytes Controller::ReadLocalSupportedCommands(ByteView)
+CommandResult Controller::ReadLocalSupportedCommands(ByteView)
 {
     static const std::array<std::uint8_t, 64> bitmap = SupportedCommands();
     return Bytes(bitmap.begin(), bitmap.end());
 }
 
-Bytes Controller::LeSetRandomAddress(ByteView parameters)
+CommandResult Controller::LeSetRandomAddress(ByteView parameters)
 {
+    if (parameters.size() < 6)
+        return ParametersTooShort();
     ownRandomAddress_ = ReadAddress(parameters, 0);
     return {};
 }
 
-Bytes Controller::LeEncrypt(ByteView parameters)
+CommandResult Controller::LeEncrypt(ByteView parameters)
 {
-    Need(parameters, 32);
+    if (parameters.size() < 32)
+        return ParametersTooShort();
     Block key;
     Block plaintext;
     std::copy_n(parameters.begin(), 16, key.begin());
@@ -71,7 +74,7 @@ Bytes Controller::LeEncrypt(ByteView parameters)
     return Bytes(encrypted.begin(), encrypted.end());
 }
 
-Bytes Controller::LeRand(ByteView)
+CommandResult Controller::LeRand(ByteView)
 {
     Bytes random(8);
     services_.random(random);

@@ -1,4 +1,4 @@
-// The opcodes of the commands the controller answers (OGF in the top 6 bits, OCF in the low 10).
+// The opcodes of the commands the controller's table names (OGF in the top 6 bits, OCF in the low 10).
 #pragma once
 
 #include <cstdint>
@@ -9,10 +9,24 @@ namespace Pd::Bt::Op
 // Link control.
 inline constexpr std::uint16_t Inquiry = 0x0401;
 inline constexpr std::uint16_t InquiryCancel = 0x0402;
+inline constexpr std::uint16_t ExitPeriodicInquiryMode = 0x0404;
 inline constexpr std::uint16_t Disconnect = 0x0406;
+inline constexpr std::uint16_t CreateConnectionCancel = 0x0408;
+inline constexpr std::uint16_t LinkKeyRequestReply = 0x040B;
+inline constexpr std::uint16_t LinkKeyRequestNegativeReply = 0x040C;
+inline constexpr std::uint16_t PinCodeRequestReply = 0x040D;
+inline constexpr std::uint16_t PinCodeRequestNegativeReply = 0x040E;
+inline constexpr std::uint16_t UnassignedLinkControl12 = 0x0412; // OCF 0x12 names no command
 inline constexpr std::uint16_t RemoteNameRequest = 0x0419;
 inline constexpr std::uint16_t RemoteNameRequestCancel = 0x041A;
+inline constexpr std::uint16_t ReadRemoteSupportedFeatures = 0x041B;
 inline constexpr std::uint16_t ReadRemoteVersionInformation = 0x041D;
+inline constexpr std::uint16_t IoCapabilityRequestReply = 0x042B;
+inline constexpr std::uint16_t UserConfirmationRequestReply = 0x042C;
+inline constexpr std::uint16_t UserConfirmationRequestNegativeReply = 0x042D;
+inline constexpr std::uint16_t UserPasskeyRequestReply = 0x042E;
+inline constexpr std::uint16_t IoCapabilityRequestNegativeReply = 0x0434;
+inline constexpr std::uint16_t StartSynchronizationTrain = 0x0443;
 
 // Link policy.
 inline constexpr std::uint16_t ReadDefaultLinkPolicySettings = 0x080E;
@@ -84,5 +98,10 @@ inline constexpr std::uint16_t LeEncrypt = 0x2017;
 inline constexpr std::uint16_t LeRand = 0x2018;
 inline constexpr std::uint16_t LeStartEncryption = 0x2019;
 inline constexpr std::uint16_t LeReadSupportedStates = 0x201C;
+inline constexpr std::uint16_t LeReadLocalP256PublicKey = 0x2025;
+inline constexpr std::uint16_t LeGenerateDhKey = 0x2026;
+inline constexpr std::uint16_t LeSetPhy = 0x2032;
+inline constexpr std::uint16_t LeExtendedCreateConnection = 0x2043;
+inline constexpr std::uint16_t LePeriodicAdvertisingCreateSync = 0x2044;
 
 } // namespace Pd::Bt::Op

@@ -2,7 +2,6 @@
 // the advertised names and signal strengths that answer Remote Name Request and Read RSSI.
 #include "bt/controller/Controller.h"
 
-#include "bt/controller/HciStatus.h"
 #include "bt/controller/Opcodes.h"
 #include "bt/hci/AdvertisingData.h"
 #include "bt/hci/Events.h"
@@ -49,17 +48,19 @@ void Controller::OnAdvertisement(const Advertisement& advertisement)
     SendLeMetaEvent(Hci::LeSubevent::AdvertisingReport, report);
 }
 
-Bytes Controller::LeSetScanParameters(ByteView parameters)
+CommandResult Controller::LeSetScanParameters(ByteView parameters)
 {
-    Need(parameters, 1);
+    if (parameters.size() < 1)
+        return ParametersTooShort();
     std::lock_guard guard(stateLock_);
     scanActive_ = parameters[0] == 0x01;
     return {};
 }
 
-Bytes Controller::LeSetScanEnable(ByteView parameters)
+CommandResult Controller::LeSetScanEnable(ByteView parameters)
 {
-    Need(parameters, 2);
+    if (parameters.size() < 2)
+        return ParametersTooShort();
     bool enabled = parameters[0] != 0;
     bool active = false;
     {
@@ -84,8 +85,10 @@ std::optional<std::int8_t> Controller::HeardRssi(std::uint64_t address)
     return heard ? std::optional(heard->rssi) : std::nullopt;
 }
 
-Bytes Controller::ReadRssi(ByteView parameters)
+CommandResult Controller::ReadRssi(ByteView parameters)
 {
+    if (parameters.size() < 2)
+        return ParametersTooShort();
     std::uint16_t handle = ReadLe16(parameters, 0) & 0x0FFF;
     std::uint64_t peer = 0;
     std::optional<std::int8_t> rssi;
@@ -93,7 +96,7 @@ Bytes Controller::ReadRssi(ByteView parameters)
         std::lock_guard guard(linkLock_);
         auto entry = links_.find(handle);
         if (entry == links_.end())
-            throw HciStatus(Hci::Status::UnknownConnection);
+            return Refuse(Hci::Status::UnknownConnection);
         peer = entry->second.peerAddress;
         rssi = entry->second.rssiWhenConnected;
     }
@@ -106,8 +109,10 @@ Bytes Controller::ReadRssi(ByteView parameters)
     return answer;
 }
 
-Bytes Controller::RemoteNameRequest(ByteView parameters)
+CommandResult Controller::RemoteNameRequest(ByteView parameters)
 {
+    if (parameters.size() < 6)
+        return ParametersTooShort();
     std::uint64_t address = ReadAddress(parameters, 0);
     Bytes name;
     {
@@ -125,9 +130,10 @@ Bytes Controller::RemoteNameRequest(ByteView parameters)
     return {};
 }
 
-Bytes Controller::RemoteNameRequestCancel(ByteView parameters)
+CommandResult Controller::RemoteNameRequestCancel(ByteView parameters)
 {
-    Need(parameters, 6);
+    if (parameters.size() < 6)
+        return ParametersTooShort();
     SendCommandComplete(Op::RemoteNameRequestCancel, Hci::Status::Success, parameters.first(6));
     return {};
 }

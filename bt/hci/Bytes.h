@@ -1,6 +1,7 @@
 // Byte vectors and views, and the bounds-checked little-endian reads every HCI parser uses.
-// Everything here comes from the Android guest: a read past the end throws PacketTooShort,
-// which the command dispatch answers with "Invalid HCI Command Parameters".
+// Everything here comes from the Android guest: a read past the end throws PacketTooShort rather
+// than reading out of bounds. The controller's command handlers check the length before they read
+// and answer a short command with "Invalid HCI Command Parameters".
 #pragma once
 
 #include <cstddef>

@@ -6,9 +6,9 @@
 namespace Pd::Host
 {
 
-void AnnounceHostChange()
+void SignalHostChanged() noexcept
 {
-    Core::SignalHostChanged();
+    Core::SignalNamedEvent(Core::HostChangedEventName);
     CallRefreshHook();
 }
 

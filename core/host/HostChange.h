@@ -1,5 +1,6 @@
-// Announcing a change of host or bridge state to whoever shows it: the main window (through
-// its Host.Changed event) and the notification-area icon (through its refresh hook).
+// The one signal that the host's or a bridge's state changed, for whoever shows it: the main
+// window (through its Host.Changed event) and the notification-area icon (through its refresh
+// hook).
 #pragma once
 
 namespace Pd::Host
@@ -7,6 +8,6 @@ namespace Pd::Host
 
 // Sets "Local\Peldra.Host.Changed" when a window created it, then calls the tray's refresh
 // hook when an icon is up. Never fails; callable from any thread.
-void AnnounceHostChange();
+void SignalHostChanged() noexcept;
 
 } // namespace Pd::Host

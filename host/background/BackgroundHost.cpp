@@ -41,7 +41,7 @@ using Core::ReleaseState;
 void WriteReleaseState(ReleaseState state)
 {
     Core::WriteUserDword(L"ReleaseState", static_cast<std::uint32_t>(state));
-    AnnounceHostChange();
+    SignalHostChanged();
 }
 
 const char* NotServedReason(ReleaseState state)
@@ -144,7 +144,7 @@ private:
             StartThread(telephony_, "telephony bridge", parts_.telephony);
         if (parts_.updateNotices)
             StartThread(updateNotices_, "update notices", parts_.updateNotices);
-        AnnounceHostChange();
+        SignalHostChanged();
     }
 
     // Applies the settings.
@@ -157,7 +157,7 @@ private:
             closeTray_ = parts_.startTray(stop_);
         else if (!trayOn && closeTray_)
             CloseTray();
-        AnnounceHostChange();
+        SignalHostChanged();
     }
 
     // False when the host is to stop (its Stop event, or a failed wait).
@@ -214,7 +214,7 @@ private:
         StopThread(telephony_);
         StopThread(registration_);
         StopThread(hello_);
-        AnnounceHostChange();
+        SignalHostChanged();
     }
 
     const HostParts& parts_;

@@ -46,7 +46,7 @@ void TakeAndroidMagiskMode(std::uint8_t value)
         Core::WriteUserDword(L"MagiskOffPending", 0);
         Core::SignalNamedEvent(Host::ReloadEventName);
     }
-    Host::AnnounceHostChange();
+    Host::SignalHostChanged();
 }
 
 void StartRequest(Connection& connection, Request request)

@@ -128,7 +128,7 @@ void HandleRegistrationClient(SOCKET socket)
         if (first)
         {
             Core::WriteUserDword(L"GooglePlayIdKnown", 1);
-            AnnounceHostChange();
+            SignalHostChanged();
         }
         const char answer = ChooseAnswer(*id, offered);
         if (::send(socket, &answer, 1, 0) != 1)
@@ -155,14 +155,14 @@ RegistrationPage TryOpenRegistrationPage(HWND owner)
         Core::Log(
             "host: Google Play registration page could not be opened: " + Core::ToUtf8(opened.error().text) +
             " - the request stays pending until Android hands over the device ID again");
-        AnnounceHostChange();
+        SignalHostChanged();
         return RegistrationPage::NotOpened;
     }
     Core::WriteUserString(L"GooglePlayRegistered", RegisteredText(id));
     WriteIdCopy(copied ? IdCopy::Copied : IdCopy::NotCopied);
     Core::Log(std::string("host: Google Play registration page opened") +
               (copied ? ", device ID copied" : ", the device ID could not be copied"));
-    AnnounceHostChange();
+    SignalHostChanged();
     return RegistrationPage::Opened;
 }
 

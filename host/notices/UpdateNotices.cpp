@@ -80,7 +80,7 @@ void RunUpdateCheck(const UpdateNoticeServices& services, std::stop_token stop)
         Core::Log("host: Peldra " + LogVersion(pending.app) + " is available");
     if (!pending.release.empty())
         Core::Log("host: Android release " + LogVersion(pending.release) + " is available");
-    AnnounceHostChange();
+    SignalHostChanged();
 }
 
 void RunUpdateNotices(std::stop_token stop, const UpdateNoticeServices& services)

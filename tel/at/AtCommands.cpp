@@ -1,6 +1,6 @@
 // The AT engine's command table: one command of a line in, its answer lines out. A command's name
 // is matched whole, and a form the command does not have is refused before anything of it runs.
-#include "tel/at/AtCommands.h"
+#include "tel/at/AtEngine.h"
 
 #include "core/Log.h"
 #include "core/LogEscape.h"
@@ -15,7 +15,7 @@
 #include <iterator>
 #include <utility>
 
-namespace Pd::Tel
+namespace Pd::Tel::AtEngine
 {
 namespace
 {
@@ -72,11 +72,9 @@ std::string RegistrationExtension(const ModemState& snapshot, std::int32_t mode)
 }
 
 // "+CREG", "+CGREG", "+CEREG": the set form takes the mode, the read form answers with it.
-AtResult Registration(AtState& state, const Command& command)
+template <std::int32_t AtState::* Mode> AtResult Registration(AtState& state, const Command& command)
 {
-    std::int32_t& mode = command.name == "+CREG"    ? state.cregMode
-                         : command.name == "+CGREG" ? state.cgregMode
-                                                    : state.ceregMode;
+    std::int32_t& mode = state.*Mode;
     if (command.form == Set)
     {
         mode = FirstOr0(ParseIntegers(command.text));
@@ -147,7 +145,7 @@ AtResult SerialNumber(AtState& state, const Command& command)
 
 AtResult SignalQuality(AtState& state, const Command&)
 {
-    return Lines{Modem::FormatSignalQuality(state.modem.ReadState())};
+    return Lines{FormatSignalQuality(state.modem.ReadState())};
 }
 
 AtResult SimRead(AtState& state, const Command& command)
@@ -236,9 +234,10 @@ struct Entry
     std::string_view name;
     std::uint8_t forms; // the forms the command has; any other is a syntax error
     AtResult (*run)(AtState&, const Command&);
+    bool answersTest = false; // the handler answers the test form; otherwise it has no lines
 };
 
-// The test form of a command answers with no lines, except where its handler answers it.
+// Every command the engine knows, each registered once.
 constexpr std::array Table = {
     // Basic commands; the number of "E0" is the action's value.
     Entry{"E", Action, &NoLines<Action>},
@@ -269,9 +268,9 @@ constexpr std::array Table = {
     Entry{"+CMGF", SetReadTest, &MessageFormat},
     Entry{"+CMUT", SetReadTest, &Mute},
     Entry{"+CSCA", SetReadTest, &ServiceCentre},
-    Entry{"+CREG", SetReadTest, &Registration},
-    Entry{"+CGREG", SetReadTest, &Registration},
-    Entry{"+CEREG", SetReadTest, &Registration},
+    Entry{"+CREG", SetReadTest, &Registration<&AtState::cregMode>},
+    Entry{"+CGREG", SetReadTest, &Registration<&AtState::cgregMode>},
+    Entry{"+CEREG", SetReadTest, &Registration<&AtState::ceregMode>},
     Entry{"+CFUN", SetReadTest, &RadioPower},
     // "+CMGS=" is served only right behind "AT", where its PDU can follow.
     Entry{"+CMGS", Set | Test, &NoLines<Test>},
@@ -282,7 +281,7 @@ constexpr std::array Table = {
     Entry{"+CGSN", Action | Set | Test, &SerialNumber},
     Entry{"+CRSM", Set | Test, &SimRead},
     Entry{"+CLCK", Set | Test, &FacilityLock},
-    Entry{"+COPS", SetReadTest, &Operator},
+    Entry{"+COPS", SetReadTest, &Operator, true},
     Entry{"+CSQ", Action | Test, &SignalQuality},
     Entry{"+CLCC", Action | Test, &NoLines<Action>},
     Entry{"+CNUM", Action | Test, &NoLines<Action>},
@@ -338,7 +337,7 @@ AtResult Run(AtState& state, Command command)
         return Fail("ERROR");
     }
     command.name = entry->name;
-    if (command.form == Test && entry->run != &Operator)
+    if (command.form == Test && !entry->answersTest)
         return Lines{};
     return entry->run(state, command);
 }
@@ -369,7 +368,7 @@ AtResult RunBasic(AtState& state, std::string_view commands)
 
 } // namespace
 
-std::vector<std::string_view> KnownAtCommands()
+std::vector<std::string_view> KnownCommands()
 {
     std::vector<std::string_view> names;
     for (const Entry& entry : Table)
@@ -377,7 +376,7 @@ std::vector<std::string_view> KnownAtCommands()
     return names;
 }
 
-AtResult Modem::HandleCommand(AtState& state, std::string_view command)
+AtResult HandleCommand(AtState& state, std::string_view command)
 {
     if (command.empty())
         return Lines{};
@@ -387,8 +386,8 @@ AtResult Modem::HandleCommand(AtState& state, std::string_view command)
     return Run(state, {command.substr(0, nameEnd), ExtendedForm(command.substr(nameEnd)), command});
 }
 
-void Modem::FormatRegistration(const ModemState& snapshot, std::string_view prefix, std::int32_t mode,
-                               std::vector<std::string>& lines)
+void FormatRegistration(const ModemState& snapshot, std::string_view prefix, std::int32_t mode,
+                        std::vector<std::string>& lines)
 {
     if (mode == 0)
         return;
@@ -396,4 +395,4 @@ void Modem::FormatRegistration(const ModemState& snapshot, std::string_view pref
                     RegistrationExtension(snapshot, mode));
 }
 
-} // namespace Pd::Tel
+} // namespace Pd::Tel::AtEngine

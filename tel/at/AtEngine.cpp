@@ -1,6 +1,8 @@
-// The AT command engine: one line from Android's radio interface in, the answer lines out.
+// The AT command engine's lines: the commands of a line, the PDU after "AT+CMGS=" and the
+// unsolicited reports.
+#include "tel/at/AtEngine.h"
+
 #include "core/Hex.h"
-#include "tel/at/AtCommands.h"
 #include "tel/at/AtText.h"
 #include "tel/at/Modem.h"
 #include "tel/sms/SubmitPdu.h"
@@ -13,7 +15,7 @@
 #include <limits>
 #include <optional>
 
-namespace Pd::Tel
+namespace Pd::Tel::AtEngine
 {
 namespace
 {
@@ -87,7 +89,7 @@ std::vector<std::int32_t> ParseIntegers(std::string_view command)
     return values;
 }
 
-AtReply Modem::HandleLine(AtState& state, std::string_view line)
+AtReply HandleLine(AtState& state, std::string_view line)
 {
     if (line.size() < 2 || UpperAscii(line[0]) != 'A' || UpperAscii(line[1]) != 'T')
         return {};
@@ -126,7 +128,7 @@ AtReply Modem::HandleLine(AtState& state, std::string_view line)
     return reply;
 }
 
-AtReply Modem::SubmitPdu(AtState& state, std::string_view text)
+AtReply SubmitPdu(AtState& state, std::string_view text)
 {
     std::string pdu;
     for (char c : text)
@@ -144,7 +146,7 @@ AtReply Modem::SubmitPdu(AtState& state, std::string_view text)
     return reply;
 }
 
-std::vector<std::string> Modem::FormatNewMessage(AtState& state, std::string_view pdu, std::uint32_t index)
+std::vector<std::string> FormatNewMessage(AtState& state, std::string_view pdu, std::uint32_t index)
 {
     std::size_t serviceCentre = 0;
     for (std::size_t i = 0; i < 2 && i < pdu.size() && Core::HexValue(pdu[i]) >= 0; ++i)
@@ -161,7 +163,7 @@ std::vector<std::string> Modem::FormatNewMessage(AtState& state, std::string_vie
     return {fmt::format("+CMT: ,{}", octets - serviceCentre - 1), std::string(pdu)};
 }
 
-std::string Modem::FormatSignalQuality(const ModemState& snapshot)
+std::string FormatSignalQuality(const ModemState& snapshot)
 {
     constexpr std::int64_t M = 2147483647;
     std::int32_t s = snapshot.signal;
@@ -170,4 +172,4 @@ std::string Modem::FormatSignalQuality(const ModemState& snapshot)
                        M, M, M, M, s, M, M, M, M, M, M);
 }
 
-} // namespace Pd::Tel
+} // namespace Pd::Tel::AtEngine

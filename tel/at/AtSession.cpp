@@ -1,6 +1,7 @@
 #include "tel/at/AtSession.h"
 
 #include "core/Log.h"
+#include "tel/at/AtEngine.h"
 #include "tel/at/AtText.h"
 
 #include <fmt/format.h>
@@ -78,7 +79,7 @@ void AtSession::Receive(std::string_view bytes)
         else
             // Without the session lock: the send blocks until Windows answers, and only this
             // thread touches the PDU fields of the state.
-            Answer({}, Modem::SubmitPdu(state_, text).lines);
+            Answer({}, AtEngine::SubmitPdu(state_, text).lines);
     }
 }
 
@@ -96,7 +97,7 @@ void AtSession::HandleLine(std::string_view line)
     AtReply reply;
     {
         std::lock_guard lock(sessionLock_);
-        reply = Modem::HandleLine(state_, line);
+        reply = AtEngine::HandleLine(state_, line);
     }
     if (reply.awaitPdu)
     {
@@ -135,7 +136,7 @@ void AtSession::ForwardMessage(const std::string& pdu, std::uint32_t index)
         // Queued under the session lock, so that the "+CMT" reports reach Android in the order
         // in which their ids joined handed, the order "+CNMA" takes them out again.
         std::lock_guard lock(sessionLock_);
-        PostLines(Modem::FormatNewMessage(state_, pdu, index));
+        PostLines(AtEngine::FormatNewMessage(state_, pdu, index));
     }
     Core::Log(fmt::format("modem: SMS for Android ({} octets)", pdu.size() / 2));
     Flush();
@@ -152,13 +153,13 @@ void AtSession::SendRegistrationNotices()
         {
             state_.lastRegistration = snapshot.registration;
             state_.lastAccessTechnology = snapshot.accessTechnology;
-            Modem::FormatRegistration(snapshot, "+CREG:", state_.cregMode, lines);
-            Modem::FormatRegistration(snapshot, "+CGREG:", state_.cgregMode, lines);
+            AtEngine::FormatRegistration(snapshot, "+CREG:", state_.cregMode, lines);
+            AtEngine::FormatRegistration(snapshot, "+CGREG:", state_.cgregMode, lines);
         }
         if (snapshot.signal != state_.lastSignal)
         {
             state_.lastSignal = snapshot.signal;
-            lines.push_back(Modem::FormatSignalQuality(snapshot));
+            lines.push_back(AtEngine::FormatSignalQuality(snapshot));
         }
     }
     PostLines(lines);

@@ -1,7 +1,7 @@
 // The emulated modem that answers Android's radio interface. The class is the seam to the PC's
 // mobile broadband modem: the Windows side derives from it and supplies the state, the SMS send
-// and the message-store operations; the AT command engine (static members) is platform-free and
-// reaches the modem only through an AtState's modem reference.
+// and the message-store operations; the AT command engine (tel/at/AtEngine.h) reaches it only
+// through an AtState's modem reference.
 #pragma once
 
 #include "tel/at/AtState.h"
@@ -66,16 +66,6 @@ public:
             DeleteStored(id);
     }
 
-    // The AT command engine. Every text comes from the guest and is handled as untrusted.
-    static AtReply HandleLine(AtState& state, std::string_view line);
-    static AtResult HandleCommand(AtState& state, std::string_view command);
-    static AtReply SubmitPdu(AtState& state, std::string_view text);
-    static std::vector<std::string> FormatNewMessage(AtState& state, std::string_view pdu,
-                                                     std::uint32_t index);
-    static void FormatRegistration(const ModemState& snapshot, std::string_view prefix, std::int32_t mode,
-                                   std::vector<std::string>& lines);
-    static std::string FormatSignalQuality(const ModemState& snapshot);
-
     // The emulated SIM card of one connection and its "+CRSM:" answers.
     static SimCard PrepareSimFiles(std::string_view iccid, std::int32_t mncLength);
     static std::string AnswerSimRead(const SimCard& card, std::int32_t command, std::int32_t fileId,
@@ -87,8 +77,5 @@ protected:
     // Forgets the kept MMS notice with this id.
     virtual void DropNotice(std::uint32_t id) = 0;
 };
-
-// The parameters of a set command ("+CREG=2" gives {2}); fields that are not numbers read as 0.
-std::vector<std::int32_t> ParseIntegers(std::string_view command);
 
 } // namespace Pd::Tel

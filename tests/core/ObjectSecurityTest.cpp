@@ -107,7 +107,7 @@ TEST(ObjectSecurity, CreatedObjectsLetThisUserWaitAndSetAndTellWhetherTheyExiste
                                               buffer.data(), static_cast<DWORD>(buffer.size()), &needed));
         ExpectSessionAccess(buffer.data());
     }
-    EXPECT_TRUE(Pd::Core::SignalHostChanged());
+    EXPECT_TRUE(Pd::Core::SignalNamedEvent(Pd::Core::HostChangedEventName));
     EXPECT_EQ(::WaitForSingleObject(changed.Get(), 0), WAIT_OBJECT_0);
 }
 

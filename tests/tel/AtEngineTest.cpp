@@ -1,5 +1,5 @@
+#include "tel/at/AtEngine.h"
 #include "core/Log.h"
-#include "tel/at/AtCommands.h"
 #include "tests/tel/MemoryModem.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ void ExpectAnswers(AtState& state, std::initializer_list<std::pair<std::string, 
     for (const auto& [line, answer] : rows)
     {
         std::string got;
-        for (const std::string& text : Modem::HandleLine(state, line).lines)
+        for (const std::string& text : AtEngine::HandleLine(state, line).lines)
             got += (got.empty() ? "" : "|") + text;
         EXPECT_EQ(got, answer) << line;
     }
@@ -71,7 +71,7 @@ TEST(AtEngine, WithoutSimOrNetworkAndWithHostileTextTheAnswersStayWellFormed)
                           {"AT+CREG=2;+CREG?;+COPS?;+COPS=?", "+CREG: 2,2|+COPS: 0|+COPS: |OK"}});
     modem.state.registration = 5;
     ExpectAnswers(state, {{"AT+COPS?", "+COPS: 0,0,\"x???\",7|OK"}});
-    EXPECT_EQ(ParseIntegers("+X=-7,a,3b,,2147483648,-2147483648,"),
+    EXPECT_EQ(AtEngine::ParseIntegers("+X=-7,a,3b,,2147483648,-2147483648,"),
               (std::vector<std::int32_t>{-7, 0, 3, 0, 0, INT32_MIN}));
 }
 
@@ -105,15 +105,16 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
 {
     MemoryModem modem;
     AtState state(modem);
-    EXPECT_TRUE(Modem::HandleLine(state, "AT+CMGS=25").awaitPdu);
-    EXPECT_EQ(Modem::SubmitPdu(state, " " + Submit.substr(0, 8) + "\r\n" + Submit.substr(8)).lines,
+    EXPECT_TRUE(AtEngine::HandleLine(state, "AT+CMGS=25").awaitPdu);
+    EXPECT_EQ(AtEngine::SubmitPdu(state, " " + Submit.substr(0, 8) + "\r\n" + Submit.substr(8)).lines,
               (std::vector<std::string>{"+CMGS: 0", "OK"}));
     EXPECT_EQ(modem.sent.at(0), (std::pair<std::string, std::uint8_t>{Submit, 25}));
     for (int i = 1; i < 256; ++i)
-        Modem::SubmitPdu(state, Submit);
-    EXPECT_EQ(Modem::SubmitPdu(state, Submit).lines.front(), "+CMGS: 0") << "the reference wraps after 255";
+        AtEngine::SubmitPdu(state, Submit);
+    EXPECT_EQ(AtEngine::SubmitPdu(state, Submit).lines.front(), "+CMGS: 0")
+        << "the reference wraps after 255";
     modem.sendSucceeds = false;
-    EXPECT_EQ(Modem::SubmitPdu(state, Submit).lines.front(), "+CMS ERROR: 500") << "refused by Windows";
+    EXPECT_EQ(AtEngine::SubmitPdu(state, Submit).lines.front(), "+CMS ERROR: 500") << "refused by Windows";
     ASSERT_EQ(modem.sent.size(), 258u);
 
     const SubmitCase cases[] = {
@@ -165,8 +166,8 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
     {
         modem.sent.clear();
         modem.sendSucceeds = true;
-        ASSERT_TRUE(Modem::HandleLine(state, std::string("AT+CMGS=") + c.length).awaitPdu);
-        EXPECT_EQ(Modem::SubmitPdu(state, c.pdu).lines.front(), c.sent ? "+CMGS: 0" : "+CMS ERROR: 304")
+        ASSERT_TRUE(AtEngine::HandleLine(state, std::string("AT+CMGS=") + c.length).awaitPdu);
+        EXPECT_EQ(AtEngine::SubmitPdu(state, c.pdu).lines.front(), c.sent ? "+CMGS: 0" : "+CMS ERROR: 304")
             << c.length << " " << c.pdu;
         EXPECT_EQ(modem.sent.size(), c.sent ? 1u : 0u) << c.pdu;
         state.messageReference = 0;
@@ -174,11 +175,11 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
     // A length that no PDU could match gets no prompt; the test form gets OK.
     for (const char* line : {"AT+CMGS=0", "AT+CMGS=256", "AT+CMGS=x", "AT+CMGS=", "AT+CMGS=25,1"})
     {
-        AtReply reply = Modem::HandleLine(state, line);
+        AtReply reply = AtEngine::HandleLine(state, line);
         EXPECT_FALSE(reply.awaitPdu) << line;
         EXPECT_EQ(reply.lines, std::vector<std::string>{"+CMS ERROR: 304"}) << line;
     }
-    EXPECT_FALSE(Modem::HandleLine(state, "AT+CMGS=?").awaitPdu);
+    EXPECT_FALSE(AtEngine::HandleLine(state, "AT+CMGS=?").awaitPdu);
 }
 
 TEST(AtEngine, QuotesBoundStringsAndTestFormsChangeNothing)
@@ -193,7 +194,7 @@ TEST(AtEngine, QuotesBoundStringsAndTestFormsChangeNothing)
                           {"AT+COPS=?", "+COPS: (2,\"Nordwind\",\"Nordwind\",\"310410\",7)|OK"},
                           {"AT+XYZ=?", "+CME ERROR: 4"},
                           {"AT+CMEE=?X", "OK"}}); // not a test form: a set command
-    EXPECT_EQ(ParseIntegers("+X=\"1,2\",3,\"=\""), (std::vector<std::int32_t>{0, 3, 0}));
+    EXPECT_EQ(AtEngine::ParseIntegers("+X=\"1,2\",3,\"=\""), (std::vector<std::int32_t>{0, 3, 0}));
 }
 
 // Every command of the engine with the forms its standard (for "%" and "+WSOS" its maker) defines:
@@ -216,7 +217,7 @@ TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
     std::vector<std::string_view> names;
     for (const auto& [name, forms] : CommandForms)
         names.push_back(name);
-    EXPECT_EQ(KnownAtCommands(), names) << "a command without its forms here";
+    EXPECT_EQ(AtEngine::KnownCommands(), names) << "a command without its forms here";
     MemoryModem modem;
     AtState state(modem);
     auto everything = [&] {
@@ -228,10 +229,10 @@ TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
         for (const auto& [form, suffix] : {std::pair{'a', ""}, {'s', "=2"}, {'r', "?"}, {'t', "=?"}})
         {
             if (state.handed.empty())
-                Modem::FormatNewMessage(state, "0004", 5);
+                AtEngine::FormatNewMessage(state, "0004", 5);
             const std::string line = "AT" + std::string(name) + suffix;
             const auto before = everything();
-            const std::vector<std::string> answer = Modem::HandleLine(state, line).lines;
+            const std::vector<std::string> answer = AtEngine::HandleLine(state, line).lines;
             if (forms.contains(form))
             {
                 EXPECT_NE(answer, std::vector<std::string>{"ERROR"}) << line;
@@ -256,7 +257,7 @@ TEST(AtEngine, UnsupportedCommandsAreLoggedEscaped)
     MemoryModem modem;
     AtState state(modem);
     // Invalid UTF-8, a C1 control, a line separator and a right-to-left override.
-    Modem::HandleLine(state, "AT+X\xFF\xC2\x85\xE2\x80\xA8\xE2\x80\xAE");
+    AtEngine::HandleLine(state, "AT+X\xFF\xC2\x85\xE2\x80\xA8\xE2\x80\xAE");
     Pd::Core::SetLogSink({});
     EXPECT_TRUE(log.ends_with("modem: unsupported AT+X\\xFF\\u0085\\u2028\\u202E")) << log;
 }
@@ -265,13 +266,13 @@ TEST(AtEngine, AcknowledgementsAnswerTheOldestReportAndTellStoreFromNotice)
 {
     MemoryModem modem;
     AtState state(modem);
-    EXPECT_TRUE(Modem::FormatNewMessage(state, "00", 9).empty());
-    EXPECT_TRUE(Modem::FormatNewMessage(state, "0000\r\n", 10).empty());
+    EXPECT_TRUE(AtEngine::FormatNewMessage(state, "00", 9).empty());
+    EXPECT_TRUE(AtEngine::FormatNewMessage(state, "0000\r\n", 10).empty());
     EXPECT_EQ(modem.nacked, (std::vector<std::uint32_t>{9, 10})) << "no room for a TPDU, or not hex";
-    EXPECT_EQ(Modem::FormatNewMessage(state, Testing::TextSmsPdu, 0x3FFFFFFF).at(0), "+CMT: ,30");
-    EXPECT_EQ(Modem::FormatNewMessage(state, "0004", 0x40000000),
+    EXPECT_EQ(AtEngine::FormatNewMessage(state, Testing::TextSmsPdu, 0x3FFFFFFF).at(0), "+CMT: ,30");
+    EXPECT_EQ(AtEngine::FormatNewMessage(state, "0004", 0x40000000),
               (std::vector<std::string>{"+CMT: ,1", "0004"}));
-    Modem::FormatNewMessage(state, "0004", 3);
+    AtEngine::FormatNewMessage(state, "0004", 3);
     ExpectAnswers(state, {{"AT+CNMA;+CNMA=1;+CNMA=2;+CNMA", "OK"}});
     EXPECT_EQ(modem.deleted, std::vector<std::uint32_t>{0x3FFFFFFF});
     EXPECT_EQ(modem.dropped, std::vector<std::uint32_t>{0x40000000});

@@ -125,7 +125,12 @@ TEST(Commands, AnswerWithTheirReturnParametersOrTheStatusOfTheirCheck)
          {},
          {CommandStatus(0x0403, 1)},
          "hci: unsupported command 0x0403 PERIODIC_INQUIRY_MODE params "},
-        {0x0404, {}, {CommandComplete(0x0404, 1)}},
+        {0x0404,
+         {},
+         {CommandComplete(0x0404, 1)},
+         "hci: unsupported command 0x0404 EXIT_PERIODIC_INQUIRY_MODE params "},
+        {0x0412, {}, {CommandComplete(0x0412, 1)}},
+        {0x2032, {}, {CommandStatus(0x2032, 1)}},
         {0x0443, {}, {CommandComplete(0x0443, 1)}},
         {0x0405, {}, {CommandStatus(0x0405, 1)}},
         {0x2025, {}, {CommandStatus(0x2025, 1)}},
@@ -180,8 +185,9 @@ TEST(Commands, EachIsRegisteredOnceAndKnownToTheCommandTable)
     for (const CommandEntry& entry : Controller::CommandEntries())
     {
         EXPECT_TRUE(seen.insert(entry.opcode).second) << std::hex << entry.opcode << " shadowed";
-        // Read Local Supported Commands (0x1002) has no bit of its own.
-        bool hasBit = entry.opcode == 0x1002 || Hci::FindCommand(entry.opcode) != nullptr;
+        // Read Local Supported Commands (0x1002) has no bit of its own; unsupported ones need none.
+        bool hasBit =
+            entry.opcode == 0x1002 || entry.run == nullptr || Hci::FindCommand(entry.opcode) != nullptr;
         EXPECT_TRUE(hasBit) << std::hex << entry.opcode << " has no bitmap bit";
     }
 }

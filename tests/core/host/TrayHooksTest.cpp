@@ -1,5 +1,8 @@
 #include "core/host/TrayHooks.h"
 
+#include "core/Handles.h"
+#include "core/host/HostChange.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -80,6 +83,25 @@ TEST(TrayHooks, PublishedHooksPostToTheTrayWindowFromAnyThread)
     EXPECT_EQ(received[1].title, L"Root granted");
     EXPECT_EQ(received[1].text, L"com.example asked for root");
     EXPECT_EQ(received[2].message, static_cast<UINT>(WM_APP + 4));
+}
+
+// The host's change signal reaches both watchers: the window's event and the tray's refresh.
+TEST(TrayHooks, TheHostChangeSignalSetsTheWindowsEventAndRefreshesTheTray)
+{
+    Pd::UniqueHandle changed(::CreateEventW(nullptr, FALSE, FALSE, L"Local\\Peldra.Host.Changed"));
+    ASSERT_TRUE(changed);
+    TrayStandIn tray;
+    PublishTrayHooks(tray.Window());
+    SignalHostChanged();
+    const auto& received = tray.Pump(1);
+    ClearTrayHooks();
+
+    EXPECT_EQ(::WaitForSingleObject(changed.Get(), 0), WAIT_OBJECT_0);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].message, TrayRefreshMessage);
+    SignalHostChanged(); // without an icon the window is still told
+    EXPECT_EQ(::WaitForSingleObject(changed.Get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(tray.Pump(2).size(), 1u);
 }
 
 TEST(TrayHooks, ClearingTakesEveryHookAndTheWindowAway)
