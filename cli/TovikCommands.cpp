@@ -76,7 +76,7 @@ ExitCode Register(Console& console, const Args&)
     }
     if (!DeviceIdKnown())
     {
-        console.Row(Level::Info, Core::Text(TextId::StartingAndroidGooglesPage));
+        console.Row(Level::Info, Core::Text(TextId::StartingAndroidForGooglePage));
         return FromOpened(console, Install::OpenTovikStore());
     }
     switch (Host::WaitForIdCopy(PageOpenTimeout))

@@ -55,7 +55,7 @@ std::optional<TextId> NetworkTextId(std::uint32_t code)
     case 12002: // timeout
         return TextId::ServerDidNotAnswerInTime;
     case 12030: // connection error
-        return TextId::ConnectionResetBroken;
+        return TextId::ConnectionBroken;
     case 12157: // secure channel error
     case 12175: // secure failure
         return TextId::TlsNotSetUp;

@@ -270,7 +270,7 @@ std::span<const CommandRow> MainCommandRows()
                      w.ReportError(opened.error());
              }},
         {.id = RegisterWithPlay,
-         .text = TextId::RegisterGooglePlay,
+         .text = TextId::RegisterWithGooglePlay,
          .button = {7, TextId::Register, MakeLook(ButtonNormal, 0xE8A7, true)},
          .enabled =
              [](const CommandState& s) {

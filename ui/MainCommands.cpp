@@ -137,7 +137,7 @@ void MainWindow::TurnBluetoothOff()
 {
     if (auto off = Pd::Host::SetBluetoothEnabled(false); !off)
         AppendLog(Pd::Level::Warning, off.error());
-    Report(Pd::Level::Info, Pd::Core::Text(TextId::BluetoothTurnedOffFor));
+    Report(Pd::Level::Info, Pd::Core::Text(TextId::BluetoothTurnedOffForAndroid));
     RefreshHostState();
 }
 
@@ -214,7 +214,7 @@ void MainWindow::RegisterWithPlay()
     InvalidateRectF(layout_.hostCard);
     if (Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
         return;
-    Report(Pd::Level::Info, Pd::Core::Text(TextId::StartingAndroidGooglesPage));
+    Report(Pd::Level::Info, Pd::Core::Text(TextId::StartingAndroidForGooglePage));
     LaunchAndroid();
 }
 

@@ -290,7 +290,7 @@ void MainWindow::ToggleMagisk()
         return;
     }
     if (!Confirm(window_, Pd::Core::Text(TextId::RootThroughMagisk),
-                 Pd::Core::Text(TextId::MagiskExplanation), Pd::Core::Text(TextId::DownloadTurnOn), 1))
+                 Pd::Core::Text(TextId::MagiskExplanation), Pd::Core::Text(TextId::DownloadAndTurnOn), 1))
         return;
     uninstalling_ = false;
     ResetProgress();

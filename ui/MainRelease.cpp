@@ -53,7 +53,7 @@ void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address, bo
         result->bluetoothAdapter = Pd::Bt::DefaultAdapter();
         result->startWithWindows = Pd::Host::IsTaskRegistered();
         if (address.empty())
-            result->error = Pd::Core::Text(TextId::EnterHttpsAddressHttp);
+            result->error = Pd::Core::Text(TextId::EnterHttpsAddress);
         else if (auto manifest = Pd::Core::LoadManifest(address, stop, 10000, 20000))
             result->manifest = std::move(*manifest);
         else
@@ -173,7 +173,7 @@ void MainWindow::DescribeRelease()
         return SetStatus(Pd::Level::Error, Pd::Core::FormatText(TextId::WindowsCannotRunTovik,
                                                                 Pd::Core::Text(TextId::Windows11Required)));
     if (!manifest_)
-        return SetStatus(Pd::Level::Error, Pd::Core::Text(TextId::ReleaseNotAvailableChoose));
+        return SetStatus(Pd::Level::Error, Pd::Core::Text(TextId::ReleaseNotAvailableChooseSource));
     if (manifest_->app && !manifest_->app->minimum.empty() &&
         Pd::Core::CompareVersions(PD_VERSION_WTEXT, manifest_->app->minimum) < 0)
         return SetStatus(Pd::Level::Warning,

@@ -171,7 +171,7 @@ void MainWindow::OnClose()
         return;
     if (busy_ &&
         !Confirm(window_, Pd::Core::Text(TextId::InstallationInProgress),
-                 Pd::Core::Text(TextId::ClosingStopsInstallation), Pd::Core::Text(TextId::StopClose), 0))
+                 Pd::Core::Text(TextId::ClosingStopsInstallation), Pd::Core::Text(TextId::StopAndClose), 0))
         return;
     closing_ = true;
     worker_.request_stop();

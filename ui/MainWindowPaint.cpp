@@ -132,7 +132,7 @@ void MainWindow::PaintHeader(Canvas& canvas)
         download = fetch ? Pd::Core::FormatText(TextId::DownloadAndDiskSizes,
                                                 Pd::Core::FormatBytes(plan_.downloadBytes),
                                                 Pd::Core::FormatBytes(plan_.diskBytes))
-                         : Pd::Core::Text(TextId::NothingDownload);
+                         : Pd::Core::Text(TextId::NothingToDownload);
     }
     const auto& downloadRow = layout_.downloadRow;
     canvas.DrawText(

@@ -96,7 +96,7 @@ std::vector<TrayMenuItem> TrayMenuItems(const TrayStatus& status)
         items.push_back(separator);
     items.push_back(item(TrayCommand::AndroidSettings, Core::Text(TextId::AndroidSettingsMenu)));
     if (status.registrationWaiting)
-        items.push_back(item(TrayCommand::Register, Core::Text(TextId::RegisterGooglePlay)));
+        items.push_back(item(TrayCommand::Register, Core::Text(TextId::RegisterWithGooglePlay)));
     items.push_back(separator);
     items.push_back(
         item(TrayCommand::Bluetooth, Core::Text(TextId::BluetoothForAndroid), status.bluetoothOn));

@@ -189,7 +189,8 @@ TEST(FolderChoice, OnlyAFolderIsOpenedAsTheInstallFolder)
     {
         auto refused = OpenInstallFolder(wrong.wstring());
         ASSERT_FALSE(refused);
-        EXPECT_EQ(refused.error(), Pd::Core::FormatText(Pd::TextId::InstallFolderNotFolder, wrong.wstring()));
+        EXPECT_EQ(refused.error(),
+                  Pd::Core::FormatText(Pd::TextId::InstallFolderIsNotFolder, wrong.wstring()));
     }
     EXPECT_TRUE(Pd::Platform::Sim::OpenedWebPages(pc.Folder()).empty());
     ASSERT_TRUE(OpenInstallFolder(root.wstring()));

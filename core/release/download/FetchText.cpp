@@ -26,7 +26,7 @@ Detail::RequestResult<std::string> FetchOnce(std::wstring_view url, std::stop_to
     auto read =
         Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
             if (body.size() + size > Limit)
-                return Fail(Core::FormatText(TextId::LargerThanLimitBytes, std::wstring(url), Limit));
+                return Fail(Core::FormatText(TextId::LargerThanLimit, std::wstring(url), Limit));
             body.append(reinterpret_cast<const char*>(data), size);
             return {};
         });

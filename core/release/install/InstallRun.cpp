@@ -382,7 +382,7 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
         std::ranges::count_if(run.plan.items, [](const PlannedComponent& item) { return item.needed; }));
     if (run.needed == 0)
         LogLine(callbacks, Level::Info,
-                FormatText(TextId::ReleaseInstalledNothingDownload, manifest.version));
+                FormatText(TextId::ReleaseInstalledNothingToDownload, manifest.version));
     else
         LogLine(callbacks, Level::Info,
                 FormatText(TextId::ReleaseDownloadOnDisk, manifest.version,

@@ -322,7 +322,7 @@ Result<> CheckAddresses(const Manifest& manifest)
 {
     for (const Component& component : manifest.components)
         if (!IsFetchableAddress(component.url))
-            return Invalid(FormatText(TextId::AddressCanNeverFetched, component.url, component.id));
+            return Invalid(FormatText(TextId::AddressCannotBeFetched, component.url, component.id));
     return {};
 }
 
