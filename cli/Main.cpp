@@ -60,7 +60,7 @@ int RelaunchElevated()
         return 0;
     DWORD error = ::GetLastError();
     if (error != ERROR_CANCELLED)
-        ShowError(Pd::Core::ErrorText(Pd::Core::Text(10011), error));
+        ShowError(Pd::Core::ErrorText(Pd::Core::Text(Pd::TextId::StartAsAdministrator), error));
     return 1;
 }
 
@@ -118,7 +118,7 @@ int RunWindow(HINSTANCE instance, int showCommand)
         case Pd::Ui::CreateOutcome::AnotherWindow:
             break;
         case Pd::Ui::CreateOutcome::Failed:
-            ShowError(Pd::Core::Text(10012));
+            ShowError(Pd::Core::Text(Pd::TextId::MainWindowNotCreated));
             break;
         }
     }

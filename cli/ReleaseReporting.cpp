@@ -10,16 +10,6 @@
 
 namespace Pd::Cli
 {
-namespace
-{
-
-constexpr std::uint32_t RunInProgressText = 16071;
-constexpr std::uint32_t UpdateCutOffText = 16072;
-constexpr std::uint32_t ProgramUnfinishedText = 16073;
-constexpr std::uint32_t InstallCutOffText = 16076;
-constexpr std::uint32_t UninstallCutOffText = 16077;
-
-} // namespace
 
 void ShowProgress(Console& console, const Core::Progress& progress)
 {
@@ -47,20 +37,21 @@ InstallationNote NoteOnInstallation(const std::wstring& installFolder)
 {
     using enum InstallationNote::Kind;
     if (Core::RunLock::HeldElsewhere())
-        return {RunInProgress, Core::Text(RunInProgressText)};
+        return {RunInProgress, Core::Text(TextId::RunInProgress)};
     const Core::InstallState state =
         installFolder.empty() ? Core::InstallState{} : Core::ReadState(installFolder);
     const std::wstring& unfinished = state.unfinished;
     // A run that placed nothing final leaves an installed release as it was; without one, nothing
     // is installed yet.
     if (unfinished == Core::UnfinishedInstall && state.version.empty())
-        return {InstallCutOff, Core::Text(InstallCutOffText)};
+        return {InstallCutOff, Core::Text(TextId::InstallCutOff)};
     if (unfinished == Core::UnfinishedUpdate)
-        return {UpdateCutOff, Core::Text(UpdateCutOffText)};
+        return {UpdateCutOff, Core::Text(TextId::InstallUpdateCutOff)};
     if (unfinished == Core::UnfinishedUninstall)
-        return {UninstallCutOff, Core::Text(UninstallCutOffText)};
+        return {UninstallCutOff, Core::Text(TextId::UninstallCutOff)};
     if (unfinished == Core::UnfinishedProgram)
-        return {ProgramUnfinished, Core::FormatText(ProgramUnfinishedText, Core::DefaultInstallFolder())};
+        return {ProgramUnfinished,
+                Core::FormatText(TextId::ProgramSetupUnfinished, Core::DefaultInstallFolder())};
     return {};
 }
 

@@ -43,16 +43,16 @@ ExitCode StopTovik(Console& console, const Args&)
     switch (Install::Stop())
     {
     case Guest::VmStop::NotRunning:
-        console.Row(Level::Info, Core::Text(14026));
+        console.Row(Level::Info, Core::Text(TextId::TovikNotRunning));
         return ExitCode::Ok;
     case Guest::VmStop::ShutDown:
-        console.Row(Level::Success, Core::Text(14024));
+        console.Row(Level::Success, Core::Text(TextId::TovikStopped));
         return ExitCode::Ok;
     case Guest::VmStop::Terminated:
-        console.Row(Level::Warning, Core::Text(14025));
+        console.Row(Level::Warning, Core::Text(TextId::TovikStoppedAtOnce));
         return ExitCode::Ok;
     default:
-        console.Row(Level::Error, Core::Text(14027));
+        console.Row(Level::Error, Core::Text(TextId::TovikNotStopped));
         return ExitCode::Failed;
     }
 }
@@ -76,19 +76,20 @@ ExitCode Register(Console& console, const Args&)
     }
     if (!DeviceIdKnown())
     {
-        console.Row(Level::Info, Core::Text(14030));
+        console.Row(Level::Info, Core::Text(TextId::StartingAndroidForGooglePage));
         return FromOpened(console, Install::OpenTovikStore());
     }
     switch (Host::WaitForIdCopy(PageOpenTimeout))
     {
     case Host::IdCopy::Copied:
-        console.Row(Level::Success, Core::Text(14029));
+        console.Row(Level::Success, Core::Text(TextId::IdCopiedForGooglePage));
         return ExitCode::Ok;
     case Host::IdCopy::NotCopied:
-        console.Row(Level::Error, Core::Text(14033));
+        console.Row(Level::Error, Core::Text(TextId::GooglePageOpenIdNotCopied));
         return ExitCode::Failed;
     default:
-        console.Row(Level::Error, Core::FormatText(14034, PageOpenTimeout.count()));
+        console.Row(Level::Error,
+                    Core::FormatText(TextId::GooglePageNotOpenedInTime, PageOpenTimeout.count()));
         return ExitCode::Failed;
     }
 }

@@ -18,9 +18,6 @@ namespace Pd::Cli
 namespace
 {
 
-constexpr std::uint32_t UninstalledText = 14015;
-constexpr std::uint32_t EverythingRemovedText = 14016;
-
 ExitCode Preview(Console& console, const Args& args, const std::wstring& folder,
                  const std::wstring& dataFolder)
 {
@@ -60,7 +57,8 @@ ExitCode RemoveInPlace(Console& console, const Args& args, const std::wstring& f
                     fmt::format(L"{} item(s) could not be removed (see above)", outcome->failures.size()));
         return ExitCode::Failed;
     }
-    console.Row(Level::Success, Core::Text(args.all ? EverythingRemovedText : UninstalledText));
+    console.Row(Level::Success,
+                Core::Text(args.all ? TextId::EverythingRemoved : TextId::UninstalledAndroidDataKept));
     if (outcome->restartNeeded)
     {
         console.Row(Level::Warning, L"restart Windows to finish disabling Virtual Machine Platform");

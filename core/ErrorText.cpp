@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace Pd::Core
 {
 namespace
@@ -42,37 +44,37 @@ bool IsWinHttpCode(std::uint32_t code)
 }
 
 // Our own words for the network failures a user meets, for systems without a message for them.
-std::uint32_t NetworkTextId(std::uint32_t code)
+std::optional<TextId> NetworkTextId(std::uint32_t code)
 {
     switch (code)
     {
     case 12029: // cannot connect
-        return 18070;
+        return TextId::ConnectionRefused;
     case 12007: // name not resolved
-        return 18071;
+        return TextId::ServerNameNotResolved;
     case 12002: // timeout
-        return 18072;
+        return TextId::ServerDidNotAnswerInTime;
     case 12030: // connection error
-        return 18073;
+        return TextId::ConnectionBroken;
     case 12157: // secure channel error
     case 12175: // secure failure
-        return 18074;
+        return TextId::TlsNotSetUp;
     case 12038: // certificate for another name
-        return 18075;
+        return TextId::CertificateForAnotherName;
     case 12037: // certificate date
-        return 18076;
+        return TextId::CertificateExpired;
     case 12045: // unknown certificate authority
-        return 18077;
+        return TextId::CertificateNotTrusted;
     case 12169: // invalid certificate
     case 12170: // revoked certificate
     case 12179: // wrong certificate usage
-        return 18078;
+        return TextId::CertificateInvalid;
     case 12044: // client certificate needed
-        return 18079;
+        return TextId::ClientCertificateRequested;
     case 12152: // invalid server response
-        return 18080;
+        return TextId::AnswerNotUnderstood;
     default:
-        return 0;
+        return std::nullopt;
     }
 }
 
@@ -110,12 +112,12 @@ std::wstring ErrorText(const std::wstring& step, std::uint32_t code)
 {
     std::wstring message = SystemMessage(code);
     if (message.empty())
-        if (std::uint32_t id = NetworkTextId(code))
-            message = Text(id);
+        if (std::optional<TextId> id = NetworkTextId(code))
+            message = Text(*id);
     if (message.empty())
-        message = Text(10010);
+        message = Text(TextId::UnknownError);
     std::wstring number = code < 0x80000000u ? fmt::format(L"{}", code) : fmt::format(L"0x{:08X}", code);
-    return FormatText(10009, step, message, number);
+    return FormatText(TextId::ErrorWithCode, step, message, number);
 }
 
 } // namespace Pd::Core

@@ -1,6 +1,9 @@
-// Every user-visible text by numeric id, in the current language, with the built-in English
-// texts of the string table as the fallback.
+// Every user-visible text by its name (core/TextId.h), in the current language, with the built-in
+// English texts of the string table as the fallback. The numeric forms serve language files and
+// tests, which handle ids as numbers.
 #pragma once
+
+#include "core/TextId.h"
 
 #include <fmt/xchar.h>
 
@@ -34,6 +37,16 @@ std::wstring FormatTextWith(std::uint32_t id, fmt::wformat_args args);
 template <typename... Args> std::wstring FormatText(std::uint32_t id, const Args&... args)
 {
     return Detail::FormatTextWith(id, fmt::make_wformat_args(args...));
+}
+
+// The same by name.
+inline std::wstring Text(TextId id)
+{
+    return Text(static_cast<std::uint32_t>(id));
+}
+template <typename... Args> std::wstring FormatText(TextId id, const Args&... args)
+{
+    return FormatText(static_cast<std::uint32_t>(id), args...);
 }
 
 } // namespace Pd::Core

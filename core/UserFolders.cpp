@@ -17,10 +17,6 @@ namespace Pd::Core
 namespace
 {
 
-constexpr std::uint32_t OutsideProfileText = 19140;
-constexpr std::uint32_t ProfileUnknownText = 19141;
-constexpr std::uint32_t UnresolvedText = 19142;
-
 // The "User Shell Folders" value that sets the folder: its old name where it has one, else its id.
 std::wstring ValueName(const KNOWNFOLDERID& id)
 {
@@ -95,13 +91,13 @@ Result<std::wstring> Detail::CheckUserFolderWith(const std::wstring& folder, con
 {
     const std::wstring normal = NormalizeFolder(folder);
     if (normal.empty())
-        return Fail(FormatText(UnresolvedText, valueName));
+        return Fail(FormatText(TextId::UserFolderUnresolved, valueName));
     if (!elevated)
         return normal;
     if (NormalizeFolder(profile).empty())
-        return Fail(FormatText(ProfileUnknownText, folder, valueName));
+        return Fail(FormatText(TextId::ProfileFolderUnknown, folder, valueName));
     if (!IsInProfile(normal, profile))
-        return Fail(FormatText(OutsideProfileText, folder, profile, valueName));
+        return Fail(FormatText(TextId::FolderOutsideProfile, folder, profile, valueName));
     return normal;
 }
 

@@ -209,7 +209,7 @@ void Dialog::CreateControls()
         edits_.push_back(edit);
         HWND browse = nullptr;
         if (field.filter)
-            browse = AddButton(FirstBrowse + static_cast<int>(at), Pd::Core::Text(10007),
+            browse = AddButton(FirstBrowse + static_cast<int>(at), Pd::Core::Text(TextId::Browse),
                                MakeLook(ButtonIcon, 0xE8B7));
         browseButtons_.push_back(browse);
     }
@@ -231,11 +231,12 @@ void Dialog::CreateControls()
     }
     if (!spec_.thirdText.empty())
         buttons_.push_back(AddButton(3, spec_.thirdText, MakeLook(ButtonNormal)));
-    buttons_.push_back(
-        AddButton(1, spec_.okText.empty() ? Pd::Core::Text(10003) : spec_.okText, MakeLook(ButtonAccent)));
+    buttons_.push_back(AddButton(1, spec_.okText.empty() ? Pd::Core::Text(TextId::Ok) : spec_.okText,
+                                 MakeLook(ButtonAccent)));
     if (spec_.cancelShown)
-        buttons_.push_back(AddButton(2, spec_.cancelText.empty() ? Pd::Core::Text(10004) : spec_.cancelText,
-                                     MakeLook(ButtonNormal)));
+        buttons_.push_back(
+            AddButton(2, spec_.cancelText.empty() ? Pd::Core::Text(TextId::Cancel) : spec_.cancelText,
+                      MakeLook(ButtonNormal)));
     std::erase(buttons_, nullptr);
     Layout();
 }

@@ -25,9 +25,9 @@ bool EmptyFolder(const std::filesystem::path& folder)
 Pd::Result<> OpenInstallFolder(const std::wstring& folder)
 {
     if (folder.empty() || !Pd::Core::IsFolder(folder))
-        return Pd::Fail(Pd::Core::FormatText(14035, folder));
+        return Pd::Fail(Pd::Core::FormatText(TextId::InstallFolderIsNotFolder, folder));
     if (auto opened = Pd::Platform::OpenAsUser({folder, {}, {}}); !opened)
-        return Pd::Fail(Pd::Core::FormatText(18015, folder) + L": " + opened.error().text);
+        return Pd::Fail(Pd::Core::FormatText(TextId::OpeningFile, folder) + L": " + opened.error().text);
     return {};
 }
 
@@ -60,7 +60,7 @@ std::optional<std::wstring> ValidateManifestUrl(const std::vector<std::wstring>&
     if (address.size() > 17 &&
         (address.starts_with(L"http://localhost/") || address.starts_with(L"http://127.0.0.1/")))
         return std::nullopt;
-    return Pd::Core::Text(15003);
+    return Pd::Core::Text(TextId::EnterHttpsAddress);
 }
 
 } // namespace Pd::Ui

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/release/windows/WindowsInfo.h"
+#include "core/TextId.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +21,7 @@ enum class Tone : int
 
 struct HostRow
 {
-    std::uint32_t label = 0;
+    TextId label{};
     std::wstring value;
     Tone tone = Tone::Neutral;
     std::wstring note;

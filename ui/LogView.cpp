@@ -126,7 +126,7 @@ void LogView::Paint(Canvas& canvas, const RECT& client)
     const auto& entries = lines_.Entries();
     if (entries.empty())
     {
-        canvas.DrawText(Pd::Core::Text(17023), RectF(client), 2, Rgba(1, 1, 1, 0.545f),
+        canvas.DrawText(Pd::Core::Text(TextId::NothingLoggedYet), RectF(client), 2, Rgba(1, 1, 1, 0.545f),
                         DWRITE_TEXT_ALIGNMENT_CENTER);
         return;
     }

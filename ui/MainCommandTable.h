@@ -3,12 +3,14 @@
 // the dispatch all read it.
 #pragma once
 
+#include "core/TextId.h"
 #include "ui/Button.h"
 #include "ui/CommandState.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -94,14 +96,14 @@ struct CommandKey
 struct CommandButton
 {
     int tab = 0;            // place in the tab order, from 1; 0: no button
-    std::uint32_t text = 0; // 0: the window sets the label
+    std::optional<TextId> text{}; // none: the window sets the label
     ButtonLook look;
 };
 
 struct CommandRow
 {
     MainCommand id{};
-    std::uint32_t text = 0;        // menu item text; 0: in no menu
+    std::optional<TextId> text{};  // menu item text; none: in no menu
     const wchar_t* shortcut = L""; // shown beside the menu item
     CommandKey key{};
     bool radio = false;

@@ -45,12 +45,12 @@ void MainWindow::OpenAddress(const std::wstring& address)
 {
     ::AllowSetForegroundWindow(ASFW_ANY);
     if (auto opened = Pd::Platform::OpenAsUser({address, {}, {}}); !opened)
-        ReportError(Pd::Core::FormatText(18015, address) + L": " + opened.error().text);
+        ReportError(Pd::Core::FormatText(TextId::OpeningFile, address) + L": " + opened.error().text);
 }
 
 void MainWindow::LaunchAndroid()
 {
-    AppendLog(Pd::Level::Info, Pd::Core::Text(17021));
+    AppendLog(Pd::Level::Info, Pd::Core::Text(TextId::StartingAndroid));
     if (auto opened = Pd::Install::OpenTovikStore(); !opened)
         ReportError(opened.error());
 }
@@ -64,7 +64,7 @@ void MainWindow::ChangeInstallFolder()
     FILEOPENDIALOGOPTIONS options = 0;
     picker->GetOptions(&options);
     picker->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
-    std::wstring title = Pd::Core::Text(15011);
+    std::wstring title = Pd::Core::Text(TextId::InstallFolderTitle);
     picker->SetTitle(title.c_str());
     std::wstring start = Pd::Core::IsFolder(installFolder_) ? installFolder_ : ParentFolder(installFolder_);
     ComPtr<IShellItem> startItem;
@@ -104,16 +104,17 @@ void MainWindow::SetSource(const std::wstring& word)
     std::wstring label = SourceLabel();
     ::SetWindowTextW(Control(MainCommand::SourceButton), label.c_str());
     ::InvalidateRect(Control(MainCommand::SourceButton), nullptr, FALSE);
-    AppendLog(Pd::Level::Info, Pd::Core::FormatText(17022, label));
+    AppendLog(Pd::Level::Info, Pd::Core::FormatText(TextId::SourceLog, label));
     CheckRelease(false);
 }
 
 void MainWindow::EditCustomSource()
 {
     DialogSpec spec;
-    spec.title = Pd::Core::Text(15000);
-    spec.text = Pd::Core::Text(15001);
-    spec.fields.push_back(DialogField{Pd::Core::Text(15002), Pd::Core::ReadUserString(L"CustomManifest", L""),
+    spec.title = Pd::Core::Text(TextId::CustomRelease);
+    spec.text = Pd::Core::Text(TextId::EnterAddressReleaseManifest);
+    spec.fields.push_back(DialogField{Pd::Core::Text(TextId::ManifestUrl),
+                                      Pd::Core::ReadUserString(L"CustomManifest", L""),
                                       L"https://example.org/peldra/manifest.json", nullptr});
     spec.width = 560;
     spec.validator = ValidateManifestUrl;
@@ -128,7 +129,7 @@ void MainWindow::TurnBluetoothOn()
 {
     if (auto on = Pd::Host::SetBluetoothEnabled(true); !on)
         return ReportError(on.error());
-    Report(Pd::Level::Success, Pd::Core::Text(17041));
+    Report(Pd::Level::Success, Pd::Core::Text(TextId::BluetoothAdapterInUse));
     RefreshHostState();
 }
 
@@ -136,7 +137,7 @@ void MainWindow::TurnBluetoothOff()
 {
     if (auto off = Pd::Host::SetBluetoothEnabled(false); !off)
         AppendLog(Pd::Level::Warning, off.error());
-    Report(Pd::Level::Info, Pd::Core::Text(17042));
+    Report(Pd::Level::Info, Pd::Core::Text(TextId::BluetoothTurnedOffForAndroid));
     RefreshHostState();
 }
 
@@ -145,15 +146,17 @@ void MainWindow::ToggleStartWithWindows()
     if (auto done = Pd::Host::SetTaskRegistered(!startWithWindows_); !done)
         return ReportError(done.error());
     startWithWindows_ = !startWithWindows_;
-    AppendLog(Pd::Level::Success,
-              startWithWindows_ ? Pd::Core::FormatText(17043, L"Peldra") : Pd::Core::Text(17044));
+    AppendLog(Pd::Level::Success, startWithWindows_
+                                      ? Pd::Core::FormatText(TextId::BluetoothStartsWithWindows, L"Peldra")
+                                      : Pd::Core::Text(TextId::BluetoothNoLongerStartsWithWindows));
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
 bool MainWindow::ConfirmRoot(const Pd::Host::RootSettings& to)
 {
     return Pd::Bio::ConfirmRootSettings(to, {}, [this](const std::wstring& text) {
-        return Confirm(window_, Pd::Core::Text(15023), text, Pd::Core::Text(15025), 1);
+        return Confirm(window_, Pd::Core::Text(TextId::RootForAndroidApps), text,
+                       Pd::Core::Text(TextId::TurnOn), 1);
     });
 }
 
@@ -165,7 +168,8 @@ void MainWindow::ToggleRoot()
         return;
     if (auto done = Pd::Host::SetElevationEnabled(on); !done)
         return ReportError(done.error());
-    AppendLog(Pd::Level::Success, Pd::Core::Text(on ? 17048 : 17049));
+    AppendLog(Pd::Level::Success,
+              Pd::Core::Text(on ? TextId::RootForAndroidAppsOn : TextId::RootForAndroidAppsOff));
     magiskRestartPending_ = Pd::Core::ReadUserDword(L"ElevationMagisk").value_or(0) != 0;
     ::InvalidateRect(window_, nullptr, FALSE);
 }
@@ -178,7 +182,7 @@ void MainWindow::ToggleSu()
         return;
     if (auto done = Pd::Host::SetElevationSu(!wasOn); !done)
         return ReportError(done.error());
-    AppendLog(Pd::Level::Success, Pd::Core::Text(wasOn ? 17051 : 17050));
+    AppendLog(Pd::Level::Success, Pd::Core::Text(wasOn ? TextId::SuForRootAppsOff : TextId::SuForRootAppsOn));
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -189,14 +193,16 @@ void MainWindow::ToggleTrayIcon()
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
-void MainWindow::SetHelloRemember(std::uint32_t minutes, std::uint32_t textId)
+void MainWindow::SetHelloRemember(std::uint32_t minutes, TextId choice)
 {
     if (minutes != 0 && Pd::Host::HelloRememberMinutes() == 0 &&
-        !Confirm(window_, Pd::Core::Text(15026), Pd::Core::Text(15027), Pd::Core::Text(15028), 1))
+        !Confirm(window_, Pd::Core::Text(TextId::RememberWindowsHelloDialog),
+                 Pd::Core::Text(TextId::RememberHelloExplanation), Pd::Core::Text(TextId::Remember), 1))
         return;
     if (auto stored = Pd::Host::SetHelloRememberMinutes(minutes); !stored)
         return ReportError(stored.error());
-    AppendLog(Pd::Level::Success, Pd::Core::Text(11032) + L": " + Pd::Core::Text(textId));
+    AppendLog(Pd::Level::Success,
+              Pd::Core::Text(TextId::RememberWindowsHello) + L": " + Pd::Core::Text(choice));
 }
 
 void MainWindow::RegisterWithPlay()
@@ -208,7 +214,7 @@ void MainWindow::RegisterWithPlay()
     InvalidateRectF(layout_.hostCard);
     if (Pd::Core::ReadUserDword(L"GooglePlayIdKnown").value_or(0) != 0)
         return;
-    Report(Pd::Level::Info, Pd::Core::Text(14030));
+    Report(Pd::Level::Info, Pd::Core::Text(TextId::StartingAndroidForGooglePage));
     LaunchAndroid();
 }
 
@@ -226,7 +232,7 @@ void MainWindow::SetLanguage(int id)
     for (const auto& entry : languages_)
         if (entry.code == current)
             name = entry.name;
-    AppendLog(Pd::Level::Info, Pd::Core::FormatText(10015, name));
+    AppendLog(Pd::Level::Info, Pd::Core::FormatText(TextId::LanguageStatus, name));
 }
 
 void MainWindow::RebuildTexts()
@@ -236,7 +242,7 @@ void MainWindow::RebuildTexts()
     BuildMenus();
     for (const CommandRow& row : MainCommandRows())
         if (row.button.text)
-            ::SetWindowTextW(Control(row.id), Pd::Core::Text(row.button.text).c_str());
+            ::SetWindowTextW(Control(row.id), Pd::Core::Text(*row.button.text).c_str());
     ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
     UpdateComponents();
     if (!busy_)
@@ -248,12 +254,12 @@ void MainWindow::RebuildTexts()
 void MainWindow::ShowCommandLineHelp()
 {
     DialogSpec spec;
-    spec.title = Pd::Core::Text(15010);
-    spec.text = Pd::Core::FormatText(15015, L"Peldra.exe");
+    spec.title = Pd::Core::Text(TextId::CommandLineDialog);
+    spec.text = Pd::Core::FormatText(TextId::CommandLineDescription, L"Peldra.exe");
     spec.details = usageText_;
-    spec.okText = Pd::Core::Text(10005);
+    spec.okText = Pd::Core::Text(TextId::Close);
     spec.cancelShown = false;
-    spec.thirdText = Pd::Core::Text(10006);
+    spec.thirdText = Pd::Core::Text(TextId::Copy);
     spec.width = 720;
     if (ShowDialog(window_, spec).button == 2)
         Pd::Core::CopyToClipboard(window_, usageText_);

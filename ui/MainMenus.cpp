@@ -34,7 +34,8 @@ constexpr MainCommand Line{}; // a separator among a menu's commands
 void AddCommand(MenuBar& bar, HMENU menu, MainCommand id, const wchar_t* shortcut = nullptr)
 {
     const CommandRow& row = FindCommand(id);
-    bar.AddItem(menu, Id(id), Pd::Core::Text(row.text), shortcut ? shortcut : row.shortcut, row.radio, false);
+    bar.AddItem(menu, Id(id), row.text ? Pd::Core::Text(*row.text) : std::wstring(),
+                shortcut ? shortcut : row.shortcut, row.radio, false);
 }
 
 void AddCommands(MenuBar& bar, HMENU menu, std::initializer_list<MainCommand> items)
@@ -53,33 +54,34 @@ void MainWindow::BuildMenus()
     using enum MainCommand;
     using Pd::Core::Text;
     auto& bar = menuBar_;
-    HMENU file = bar.AddMenu(Text(11000));
+    HMENU file = bar.AddMenu(Text(TextId::File));
     AddCommands(bar, file,
                 {Install, Cancel, CheckForUpdates, Line, StartAndroid, StopTovik, OpenInstallFolder,
                  ChangeInstallFolder, Line, Uninstall, Line, Exit});
 
-    sourceMenu_ = bar.AddMenu(Text(11001));
+    sourceMenu_ = bar.AddMenu(Text(TextId::Source));
     AddCommands(bar, sourceMenu_,
                 {SourceGitHub, SourceMirror, SourceLocal, SourceCustom, Line, ReleasesPage});
 
-    HMENU bluetooth = bar.AddMenu(Text(11022));
+    HMENU bluetooth = bar.AddMenu(Text(TextId::BluetoothMenuBar));
     AddCommands(bar, bluetooth, {BluetoothOn, BluetoothOff, Line, StartWithWindows, Line, BluetoothLog});
 
-    HMENU android = bar.AddMenu(Text(11028));
+    HMENU android = bar.AddMenu(Text(TextId::Android));
     AddCommands(bar, android, {AndroidSettings, RegisterWithPlay, Line, Root, Su, Magisk, Line});
-    AddCommands(bar, bar.AddSubmenu(android, Text(11032)),
+    AddCommands(bar, bar.AddSubmenu(android, Text(TextId::RememberWindowsHello)),
                 {HelloEveryTime, HelloFiveMinutes, HelloThirtyMinutes, HelloUntilLocked});
     AddCommands(bar, android, {Line, TrayIcon});
 
-    HMENU view = bar.AddMenu(Text(11002));
+    HMENU view = bar.AddMenu(Text(TextId::View));
     AddCommands(bar, view, {ShowLog, CopyLog, ClearLog, Line});
-    HMENU language = bar.AddSubmenu(view, Text(11017));
+    HMENU language = bar.AddSubmenu(view, Text(TextId::LanguageMenu));
     languages_ = Pd::Core::LanguageMenuItems();
     std::wstring automatic = Pd::Core::AutoLanguage();
     for (const auto& entry : languages_)
         if (entry.code == automatic)
             automatic = entry.name;
-    bar.AddItem(language, AutoLanguageCommand, Pd::Core::FormatText(10013, automatic), L"", true, false);
+    bar.AddItem(language, AutoLanguageCommand, Pd::Core::FormatText(TextId::WindowsLanguage, automatic), L"",
+                true, false);
     bar.AddSeparator(language);
     for (std::size_t at = 0; at < languages_.size() && FirstLanguageCommand + at <= LastLanguageCommand; ++at)
     {
@@ -91,7 +93,7 @@ void MainWindow::BuildMenus()
                     at > 0 && at % 20 == 0);
     }
 
-    HMENU help = bar.AddMenu(Text(11003));
+    HMENU help = bar.AddMenu(Text(TextId::Help));
     AddCommands(bar, help, {UpdateApp, UpdateCheck, Line, CommandLineHelp, About});
 
     // The log pane copies with Ctrl+C itself.

@@ -29,7 +29,7 @@ namespace
 
 void RestartWindowsWhenAsked(HWND window, const std::wstring& text)
 {
-    if (Confirm(window, Pd::Core::Text(15013), text, Pd::Core::Text(15014), 0))
+    if (Confirm(window, Pd::Core::Text(TextId::RestartNeeded), text, Pd::Core::Text(TextId::RestartNow), 0))
         static_cast<void>(RestartWindows());
 }
 
@@ -114,9 +114,11 @@ void MainWindow::OnInstallFinished(bool ok, bool canceled, bool restart, const s
     std::wstring version = manifest_ ? manifest_->version : std::wstring();
     // A cancelled run (a stop request, a question answered no) is no failure.
     Pd::Level level = ok ? Pd::Level::Success : canceled ? Pd::Level::Warning : Pd::Level::Error;
-    std::wstring text = ok         ? Pd::Core::FormatText(restart ? 14006 : 14005, version)
-                        : canceled ? Pd::Core::Text(14008)
-                                   : Pd::Core::FormatText(14007, error);
+    std::wstring text =
+        ok ? Pd::Core::FormatText(restart ? TextId::InstalledRestartNeeded : TextId::InstalledAppsInStartMenu,
+                                  version)
+        : canceled ? Pd::Core::Text(TextId::CanceledDownloadsContinue)
+                   : Pd::Core::FormatText(TextId::InstallationFailed, error);
     Report(level, text);
     if (ok)
     {
@@ -145,7 +147,8 @@ void MainWindow::UpdateApp()
     }
     uninstalling_ = false;
     ResetProgress();
-    std::wstring line = Pd::Core::FormatText(17056, app->version, Pd::Core::FormatBytes(app->size));
+    std::wstring line =
+        Pd::Core::FormatText(TextId::DownloadingPeldraSetup, app->version, Pd::Core::FormatBytes(app->size));
     AppendLog(Pd::Level::Info, line);
     StartWorker([window = window_, app = *app, line](std::stop_token stop) {
         auto done = Pd::Core::SelfUpdate(
@@ -168,17 +171,18 @@ void MainWindow::Uninstall()
 {
     std::wstring size = Pd::Core::FormatBytes(Pd::Install::DirectorySize(Pd::Install::TovikDataFolder()));
     DialogSpec spec;
-    spec.title = Pd::Core::Text(15016);
-    spec.text = Pd::Core::FormatText(15017, installFolder_, size);
-    spec.okText = Pd::Core::Text(15018);
-    spec.thirdText = Pd::Core::Text(15019);
+    spec.title = Pd::Core::Text(TextId::UninstallPeldra);
+    spec.text = Pd::Core::FormatText(TextId::UninstallChoice, installFolder_, size);
+    spec.okText = Pd::Core::Text(TextId::KeepAndroidData);
+    spec.thirdText = Pd::Core::Text(TextId::RemoveEverything);
     spec.width = 560;
     int choice = ShowDialog(window_, spec).button;
     if (choice != 1 && choice != 2)
         return;
     const bool everything = choice == 2;
-    if (everything &&
-        !Confirm(window_, Pd::Core::Text(15020), Pd::Core::FormatText(15021, size), Pd::Core::Text(15022), 1))
+    if (everything && !Confirm(window_, Pd::Core::Text(TextId::DeleteAllAndroidData),
+                               Pd::Core::FormatText(TextId::DeleteAndroidDataWarning, size),
+                               Pd::Core::Text(TextId::DeleteEverything), 1))
         return;
     if (auto product = Pd::Install::FindInstalledMsi())
     {
@@ -223,20 +227,21 @@ void MainWindow::OnUninstallFinished(bool ok, bool removeEverything, bool restar
     if (ok && removeEverything)
         skipWindowRect_ = true;
     installState_ = Pd::Core::ReadState(installFolder_);
-    std::wstring text =
-        !ok ? Pd::Core::FormatText(14017, error) : Pd::Core::Text(removeEverything ? 14016 : 14015);
+    std::wstring text = !ok ? Pd::Core::FormatText(TextId::UninstallFailed, error)
+                            : Pd::Core::Text(removeEverything ? TextId::EverythingRemoved
+                                                              : TextId::UninstalledAndroidDataKept);
     Pd::Level level = !ok ? Pd::Level::Error : failedItems > 0 ? Pd::Level::Warning : Pd::Level::Success;
     AppendLog(level, text);
     CheckRelease(true);
     SetStatus(level, text);
     if (ok && restart)
-        RestartWindowsWhenAsked(window_, Pd::Core::Text(17037));
+        RestartWindowsWhenAsked(window_, Pd::Core::Text(TextId::VirtualMachinePlatformDisabledAgain));
 }
 
 void MainWindow::StopTovik()
 {
     ResetProgress();
-    SetStatus(Pd::Level::Info, Pd::Core::Text(14028));
+    SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::StoppingTovik));
     StartWorker([window = window_](std::stop_token) {
         OperationResult result;
         result.isStop = true;
@@ -254,11 +259,11 @@ void MainWindow::OnStopFinished(std::int32_t stopped)
     const bool failed = stopped == 3;
     FinishLook(!failed, failed);
     progress_.position = 1000;
-    static constexpr std::pair<std::uint32_t, Pd::Level> outcomes[] = {
-        {14026, Pd::Level::Success},
-        {14024, Pd::Level::Success},
-        {14025, Pd::Level::Warning},
-        {14027, Pd::Level::Error},
+    static constexpr std::pair<TextId, Pd::Level> outcomes[] = {
+        {TextId::TovikNotRunning, Pd::Level::Success},
+        {TextId::TovikStopped, Pd::Level::Success},
+        {TextId::TovikStoppedAtOnce, Pd::Level::Warning},
+        {TextId::TovikNotStopped, Pd::Level::Error},
     };
     auto [text, level] = outcomes[std::clamp(stopped, 0, 3)];
     Report(level, Pd::Core::Text(text));
@@ -275,8 +280,8 @@ void MainWindow::ToggleMagisk()
     {
         if (auto off = Pd::Host::SetElevationMagisk(false); off)
         {
-            AppendLog(Pd::Level::Success, Pd::Core::Text(17059));
-            SetStatus(Pd::Level::Info, Pd::Core::Text(17059));
+            AppendLog(Pd::Level::Success, Pd::Core::Text(TextId::MagiskModeOff));
+            SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::MagiskModeOff));
             magiskRestartPending_ = true;
             RefreshHostState();
         }
@@ -284,7 +289,8 @@ void MainWindow::ToggleMagisk()
             Report(Pd::Level::Error, off.error());
         return;
     }
-    if (!Confirm(window_, Pd::Core::Text(15029), Pd::Core::Text(15030), Pd::Core::Text(15031), 1))
+    if (!Confirm(window_, Pd::Core::Text(TextId::RootThroughMagisk),
+                 Pd::Core::Text(TextId::MagiskExplanation), Pd::Core::Text(TextId::DownloadAndTurnOn), 1))
         return;
     uninstalling_ = false;
     ResetProgress();
@@ -297,8 +303,8 @@ void MainWindow::ToggleMagisk()
         else
         {
             result.magiskTag = release->tag;
-            std::wstring line =
-                Pd::Core::FormatText(17057, release->tag, Pd::Core::FormatBytes(release->size));
+            std::wstring line = Pd::Core::FormatText(TextId::DownloadingMagisk, release->tag,
+                                                     Pd::Core::FormatBytes(release->size));
             auto stored = Pd::Core::Magisk::Verified();
             if (!stored || stored->sha256 != release->sha256)
                 PostLogLine(window, Pd::Level::Info, line);
@@ -323,19 +329,19 @@ void MainWindow::OnMagiskFinished(bool ok, bool canceled, const std::wstring& er
     Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
     to.magisk = true;
     if (ok && !ConfirmRoot(to))
-        Report(Pd::Level::Warning, Pd::Core::Text(10008));
+        Report(Pd::Level::Warning, Pd::Core::Text(TextId::Canceled));
     else if (ok)
     {
         if (auto on = Pd::Host::SetElevationMagisk(true); on)
         {
-            Report(Pd::Level::Success, Pd::Core::FormatText(17058, tag));
+            Report(Pd::Level::Success, Pd::Core::FormatText(TextId::MagiskModeOn, tag));
             magiskRestartPending_ = true;
         }
         else
             Report(Pd::Level::Error, on.error());
     }
     else if (canceled)
-        Report(Pd::Level::Warning, Pd::Core::Text(10008));
+        Report(Pd::Level::Warning, Pd::Core::Text(TextId::Canceled));
     else
         Report(Pd::Level::Error, error);
     UpdateButtons();
@@ -350,7 +356,8 @@ void MainWindow::OnFinished(const OperationResult& result)
         if (!result.ok)
             return OnInstallFinished(false, result.canceled, false, result.errorText);
         busy_ = false;
-        Report(Pd::Level::Info, Pd::Core::FormatText(14032, appUpdateVersion_));
+        Report(Pd::Level::Info,
+               Pd::Core::FormatText(TextId::WindowsInstallerUpdatingPeldra, appUpdateVersion_));
         ::PostMessageW(window_, WM_CLOSE, 0, 0);
         return;
     }

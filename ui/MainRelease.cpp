@@ -53,7 +53,7 @@ void RunReleaseCheck(std::stop_token stop, HWND window, std::wstring address, bo
         result->bluetoothAdapter = Pd::Bt::DefaultAdapter();
         result->startWithWindows = Pd::Host::IsTaskRegistered();
         if (address.empty())
-            result->error = Pd::Core::Text(15003);
+            result->error = Pd::Core::Text(TextId::EnterHttpsAddress);
         else if (auto manifest = Pd::Core::LoadManifest(address, stop, 10000, 20000))
             result->manifest = std::move(*manifest);
         else
@@ -74,12 +74,13 @@ std::wstring MainWindow::SourceLabel()
 {
     std::wstring source = ReadSource();
     if (source == L"local")
-        return Pd::Core::FormatText(14020, Pd::Core::LocalManifestAddress);
+        return Pd::Core::FormatText(TextId::LocalTestServerStatus, Pd::Core::LocalManifestAddress);
     if (source == L"mirror")
-        return Pd::Core::FormatText(14021, Pd::Core::MirrorManifestAddress());
+        return Pd::Core::FormatText(TextId::OrmelMirrorStatus, Pd::Core::MirrorManifestAddress());
     if (source == L"custom")
-        return Pd::Core::FormatText(14023, Pd::Core::ReadUserString(L"CustomManifest", L""));
-    return Pd::Core::FormatText(14022, Pd::Core::ReleaseRepository);
+        return Pd::Core::FormatText(TextId::CustomSourceStatus,
+                                    Pd::Core::ReadUserString(L"CustomManifest", L""));
+    return Pd::Core::FormatText(TextId::GitHubReleasesStatus, Pd::Core::ReleaseRepository);
 }
 
 void MainWindow::CheckRelease(bool keepProgress, bool startHost)
@@ -93,7 +94,7 @@ void MainWindow::CheckRelease(bool keepProgress, bool startHost)
         progress_ = Pd::Core::Progress{};
     progressStart_ = ::GetTickCount64();
     RunFrames();
-    SetStatus(Pd::Level::Info, Pd::Core::Text(14000));
+    SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::ReadingRelease));
     UpdateButtons();
     if (worker_.joinable())
         worker_.join();
@@ -114,17 +115,19 @@ void MainWindow::OnReleaseChecked(Pd::Core::WindowsInfo facts, std::optional<Pd:
     releaseError_ = std::move(error);
     installState_ = Pd::Core::ReadState(installFolder_);
     if (manifest_)
-        AppendLog(Pd::Level::Info, Pd::Core::FormatText(17001, manifest_->version, manifest_->android,
-                                                        manifest_->variant, manifest_->url));
+        AppendLog(Pd::Level::Info,
+                  Pd::Core::FormatText(TextId::ReleaseFromSource, manifest_->version, manifest_->android,
+                                       manifest_->variant, manifest_->url));
     else
-        AppendLog(Pd::Level::Error, Pd::Core::FormatText(14004, releaseError_));
+        AppendLog(Pd::Level::Error, Pd::Core::FormatText(TextId::ReleaseNotAvailable, releaseError_));
     appUpdateVersion_.clear();
     if (manifest_)
     {
         if (auto app = Pd::Core::AppUpdate(*manifest_))
         {
             appUpdateVersion_ = app->version;
-            AppendLog(Pd::Level::Info, Pd::Core::FormatText(19020, appUpdateVersion_));
+            AppendLog(Pd::Level::Info,
+                      Pd::Core::FormatText(TextId::PeldraUpdateAvailable, appUpdateVersion_));
         }
         if (Pd::Core::RecordUpdates(*manifest_, installFolder_) && NamedMutexExists(Pd::Host::HostMutexName))
         {
@@ -133,7 +136,8 @@ void MainWindow::OnReleaseChecked(Pd::Core::WindowsInfo facts, std::optional<Pd:
                 ::SetEvent(reload.Get());
         }
     }
-    AppendLog(Pd::Level::Info, Pd::Core::FormatText(17002, Pd::Core::WindowsText(*windows_)));
+    AppendLog(Pd::Level::Info,
+              Pd::Core::FormatText(TextId::WindowsVersionLog, Pd::Core::WindowsText(*windows_)));
     UpdateComponents();
     DescribeRelease();
     Layout();
@@ -147,12 +151,14 @@ void MainWindow::UpdateComponents()
                 : Pd::Core::ReleasePlan{};
     const bool fetch =
         std::any_of(plan_.items.begin(), plan_.items.end(), [](const auto& row) { return row.needed; });
-    std::uint32_t label = installState_.components.empty() ? 12000 : fetch ? 12001 : 12002;
+    TextId label = installState_.components.empty() ? TextId::Install
+                   : fetch                          ? TextId::Update
+                                                    : TextId::Repair;
     ::SetWindowTextW(Control(MainCommand::Install), Pd::Core::Text(label).c_str());
     auto& install = Look(MainCommand::Install);
-    install.glyph = label == 12000 ? 0xE896 : label == 12001 ? 0xE895 : 0xE90F;
-    install.kind = label == 12002 ? ButtonNormal : ButtonAccent;
-    Look(MainCommand::StartAndroid).kind = label == 12002 ? ButtonAccent : ButtonNormal;
+    install.glyph = label == TextId::Install ? 0xE896 : label == TextId::Update ? 0xE895 : 0xE90F;
+    install.kind = label == TextId::Repair ? ButtonNormal : ButtonAccent;
+    Look(MainCommand::StartAndroid).kind = label == TextId::Repair ? ButtonAccent : ButtonNormal;
     ::InvalidateRect(Control(MainCommand::Install), nullptr, FALSE);
     ::InvalidateRect(Control(MainCommand::StartAndroid), nullptr, FALSE);
     ::InvalidateRect(window_, nullptr, FALSE);
@@ -164,21 +170,24 @@ void MainWindow::DescribeRelease()
     // it (a cancel, an error, an install) within a second of its arrival.
     const bool hold = std::exchange(holdResult_, false);
     if (windows_ && windows_->build < 22000)
-        return SetStatus(Pd::Level::Error, Pd::Core::FormatText(14009, Pd::Core::Text(13005)));
+        return SetStatus(Pd::Level::Error, Pd::Core::FormatText(TextId::WindowsCannotRunTovik,
+                                                                Pd::Core::Text(TextId::Windows11Required)));
     if (!manifest_)
-        return SetStatus(Pd::Level::Error, Pd::Core::Text(14014));
+        return SetStatus(Pd::Level::Error, Pd::Core::Text(TextId::ReleaseNotAvailableChooseSource));
     if (manifest_->app && !manifest_->app->minimum.empty() &&
         Pd::Core::CompareVersions(PD_VERSION_WTEXT, manifest_->app->minimum) < 0)
         return SetStatus(Pd::Level::Warning,
-                         Pd::Core::FormatText(16035, manifest_->version, manifest_->app->minimum));
+                         Pd::Core::FormatText(TextId::ReleaseNeedsPeldraVersion, manifest_->version,
+                                              manifest_->app->minimum));
     if (hold)
         return;
     if (std::any_of(plan_.items.begin(), plan_.items.end(), [](const auto& row) { return row.needed; }))
         return SetStatus(Pd::Level::Info,
-                         Pd::Core::FormatText(installState_.components.empty() ? 14001 : 14002,
+                         Pd::Core::FormatText(installState_.components.empty() ? TextId::ReadyToInstall
+                                                                               : TextId::UpdateAvailable,
                                               manifest_->version,
                                               Pd::Core::FormatBytes(plan_.downloadBytes)));
-    SetStatus(Pd::Level::Success, Pd::Core::FormatText(14003, manifest_->version));
+    SetStatus(Pd::Level::Success, Pd::Core::FormatText(TextId::InstalledUpToDate, manifest_->version));
 }
 
 void MainWindow::SetStatus(Pd::Level level, std::wstring text)
@@ -221,9 +230,9 @@ void MainWindow::RefreshHostState()
         copy != Pd::Host::IdCopy::Pending)
     {
         if (copy == Pd::Host::IdCopy::Copied)
-            SetStatus(Pd::Level::Info, Pd::Core::Text(14029));
+            SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::IdCopiedForGooglePage));
         else
-            SetStatus(Pd::Level::Error, Pd::Core::Text(14033));
+            SetStatus(Pd::Level::Error, Pd::Core::Text(TextId::GooglePageOpenIdNotCopied));
         requested = false;
     }
     auto magisk = Pd::Core::ReadUserDword(L"MagiskInAndroid");
@@ -235,7 +244,7 @@ void MainWindow::RefreshHostState()
         {
             magiskRestartPending_ = false;
             reopenAfterStop_ = true;
-            AppendLog(Pd::Level::Info, Pd::Core::Text(17060));
+            AppendLog(Pd::Level::Info, Pd::Core::Text(TextId::RestartingForMagiskSetting));
             StopTovik();
         }
     }

@@ -89,7 +89,7 @@ CreateOutcome MainWindow::Create(int showCommand)
                            CW_USEDEFAULT, CW_USEDEFAULT, 640, 720, nullptr, nullptr, instance_, this))
         return CreateOutcome::Failed;
     RestoreWindowRect(showCommand);
-    AppendLog(Pd::Level::Info, Pd::Core::FormatText(17000, L"Peldra", PD_VERSION_WTEXT));
+    AppendLog(Pd::Level::Info, Pd::Core::FormatText(TextId::ProgramStarted, L"Peldra", PD_VERSION_WTEXT));
     // The first release check also starts the background host, on the worker: the start waits for
     // the host, and the window never does.
     CheckRelease(false, true);
@@ -137,7 +137,7 @@ void MainWindow::OnCreate()
     for (const CommandRow* row : buttons)
     {
         CreateButton(window_, Id(row->id),
-                     row->button.text ? Pd::Core::Text(row->button.text) : std::wstring());
+                     row->button.text ? Pd::Core::Text(*row->button.text) : std::wstring());
         Look(row->id) = row->button.look;
     }
     LogView::RegisterClass(instance_);
@@ -152,7 +152,7 @@ void MainWindow::OnCreate()
         installFolder_ = Pd::Core::DefaultInstallFolder();
     installState_ = Pd::Core::ReadState(installFolder_);
     ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
-    SetStatus(Pd::Level::Info, Pd::Core::Text(14000));
+    SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::ReadingRelease));
     UpdateButtons();
     hostChangedEvent_ = Pd::Core::CreateHostChangedEvent();
     if (hostChangedEvent_)
@@ -169,7 +169,9 @@ void MainWindow::OnClose()
 {
     if (uninstalling_)
         return;
-    if (busy_ && !Confirm(window_, Pd::Core::Text(15004), Pd::Core::Text(15005), Pd::Core::Text(15006), 0))
+    if (busy_ &&
+        !Confirm(window_, Pd::Core::Text(TextId::InstallationInProgress),
+                 Pd::Core::Text(TextId::ClosingStopsInstallation), Pd::Core::Text(TextId::StopAndClose), 0))
         return;
     closing_ = true;
     worker_.request_stop();
@@ -376,8 +378,8 @@ LRESULT MainWindow::HandleWorkerMessage(UINT message, LPARAM lParam)
     case MessageQuestion:
         if (closing_ || !lParam)
             return 0;
-        return Confirm(window_, Pd::Core::Text(15007), reinterpret_cast<const wchar_t*>(lParam),
-                       Pd::Core::Text(10014), 0)
+        return Confirm(window_, Pd::Core::Text(TextId::ChangeToWindows),
+                       reinterpret_cast<const wchar_t*>(lParam), Pd::Core::Text(TextId::Continue), 0)
                    ? 1
                    : 0;
     case MessageReleaseCheck:

@@ -9,6 +9,7 @@
 #include "core/release/install/ReleasePlan.h"
 #include "core/release/manifest/Manifest.h"
 #include "core/release/windows/WindowsInfo.h"
+#include "core/TextId.h"
 #include "ui/Button.h"
 #include "ui/Canvas.h"
 #include "ui/LogView.h"
@@ -94,7 +95,7 @@ private:
     void ToggleRoot();
     void ToggleSu();
     void ToggleTrayIcon();
-    void SetHelloRemember(std::uint32_t minutes, std::uint32_t textId);
+    void SetHelloRemember(std::uint32_t minutes, TextId choice);
     void RegisterWithPlay();
     void SetLanguage(int id);
     void RebuildTexts();

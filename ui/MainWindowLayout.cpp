@@ -53,7 +53,7 @@ void MainWindow::Layout()
     in.buttonWidth = ButtonWidth();
     in.logVisible = logVisible_;
     float labels = 0.0f;
-    for (std::uint32_t id : {12020u, 12021u, 12022u})
+    for (TextId id : {TextId::SourceHeading, TextId::FolderHeading, TextId::DownloadHeading})
         labels = std::max(labels, MeasureText(fonts_, 3, Pd::Core::Text(id)) / scale + 16);
     in.labelWidth = std::max(80.0f, std::ceil(labels));
     wchar_t registerText[128]{};

@@ -58,9 +58,11 @@ ToneLook LookOf(Tone tone)
 
 std::wstring ComponentDisplayText(const std::wstring& name)
 {
-    static constexpr std::pair<const wchar_t*, std::uint32_t> names[] = {
-        {L"system", 13110}, {L"system_ext", 13111}, {L"product", 13112}, {L"vendor", 13113},
-        {L"kernel", 13114}, {L"initrd", 13115},     {L"windows", 13116}, {L"tovikpatch", 13117},
+    static constexpr std::pair<const wchar_t*, TextId> names[] = {
+        {L"system", TextId::AndroidSystem},   {L"system_ext", TextId::SystemExtensions},
+        {L"product", TextId::AppsGooglePlay}, {L"vendor", TextId::HardwareLayer},
+        {L"kernel", TextId::LinuxKernel},     {L"initrd", TextId::BootImage},
+        {L"windows", TextId::WindowsPart},    {L"tovikpatch", TextId::TovikPatch},
     };
     for (const auto& [id, text] : names)
         if (name == id)
@@ -92,28 +94,31 @@ void MainWindow::PaintHeader(Canvas& canvas)
     const auto& title = layout_.titleLine;
     canvas.FillEllipse(D2D1::Point2F(title.left + Px(5), (title.top + title.bottom) / 2), Px(5),
                        Palette::Teal);
-    canvas.DrawText(Pd::Core::Text(12010), RectF(title.left + Px(15), title.top, title.right, title.bottom),
-                    7, Palette::White, DWRITE_TEXT_ALIGNMENT_LEADING);
+    canvas.DrawText(Pd::Core::Text(TextId::PageTitle),
+                    RectF(title.left + Px(15), title.top, title.right, title.bottom), 7, Palette::White,
+                    DWRITE_TEXT_ALIGNMENT_LEADING);
     if (!installState_.version.empty())
-        canvas.DrawText(Pd::Core::FormatText(12025, installState_.version), title, 2, Palette::Green,
-                        DWRITE_TEXT_ALIGNMENT_TRAILING);
+        canvas.DrawText(Pd::Core::FormatText(TextId::InstalledVersion, installState_.version), title, 2,
+                        Palette::Green, DWRITE_TEXT_ALIGNMENT_TRAILING);
     else
-        canvas.DrawText(Pd::Core::Text(12026), title, 2, Palette::Text545, DWRITE_TEXT_ALIGNMENT_TRAILING);
+        canvas.DrawText(Pd::Core::Text(TextId::NotInstalled), title, 2, Palette::Text545,
+                        DWRITE_TEXT_ALIGNMENT_TRAILING);
 
     const auto& release = layout_.releaseLine;
     D2D1_RECT_F releaseBox = RectF(title.left + Px(15), release.top, release.right, release.bottom);
     if (manifest_)
-        canvas.DrawText(
-            Pd::Core::FormatText(12023, manifest_->version, manifest_->android, manifest_->variant),
-            releaseBox, 2, Palette::Text786, DWRITE_TEXT_ALIGNMENT_LEADING);
+        canvas.DrawText(Pd::Core::FormatText(TextId::ReleaseSummary, manifest_->version, manifest_->android,
+                                             manifest_->variant),
+                        releaseBox, 2, Palette::Text786, DWRITE_TEXT_ALIGNMENT_LEADING);
     else if (!releaseError_.empty())
         canvas.DrawText(releaseError_, releaseBox, 2, Palette::Yellow, DWRITE_TEXT_ALIGNMENT_LEADING);
     else
-        canvas.DrawText(Pd::Core::Text(12024), releaseBox, 2, Palette::Text786,
+        canvas.DrawText(Pd::Core::Text(TextId::ReleaseNotReadYet), releaseBox, 2, Palette::Text786,
                         DWRITE_TEXT_ALIGNMENT_LEADING);
 
-    for (auto [row, label] : {std::pair{layout_.sourceRow, 12020u}, std::pair{layout_.folderRow, 12021u},
-                              std::pair{layout_.downloadRow, 12022u}})
+    for (auto [row, label] : {std::pair{layout_.sourceRow, TextId::SourceHeading},
+                              std::pair{layout_.folderRow, TextId::FolderHeading},
+                              std::pair{layout_.downloadRow, TextId::DownloadHeading}})
         canvas.DrawText(Pd::Core::Text(label), RectF(row.left, row.top, row.left + labelWidth_, row.bottom),
                         3, Palette::Text545, DWRITE_TEXT_ALIGNMENT_LEADING);
     const auto& folder = layout_.folderRow;
@@ -124,9 +129,10 @@ void MainWindow::PaintHeader(Canvas& canvas)
     {
         bool fetch =
             std::any_of(plan_.items.begin(), plan_.items.end(), [](const auto& row) { return row.needed; });
-        download = fetch ? Pd::Core::FormatText(14010, Pd::Core::FormatBytes(plan_.downloadBytes),
+        download = fetch ? Pd::Core::FormatText(TextId::DownloadAndDiskSizes,
+                                                Pd::Core::FormatBytes(plan_.downloadBytes),
                                                 Pd::Core::FormatBytes(plan_.diskBytes))
-                         : Pd::Core::Text(14011);
+                         : Pd::Core::Text(TextId::NothingToDownload);
     }
     const auto& downloadRow = layout_.downloadRow;
     canvas.DrawText(
@@ -169,8 +175,8 @@ void MainWindow::PaintHostCard(Canvas& canvas)
     const auto& card = layout_.hostCard;
     DrawCard(canvas, card, Px(8));
     const float left = card.left + Px(14), right = card.right - Px(14), top = card.top + Px(14);
-    canvas.DrawText(Pd::Core::Text(12011), RectF(left, top, right, top + Px(22)), 1, Palette::White,
-                    DWRITE_TEXT_ALIGNMENT_LEADING);
+    canvas.DrawText(Pd::Core::Text(TextId::ThisPcHeading), RectF(left, top, right, top + Px(22)), 1,
+                    Palette::White, DWRITE_TEXT_ALIGNMENT_LEADING);
     HostFacts facts;
     facts.windows = windows_ ? &*windows_ : nullptr;
     if (windows_ && windows_->installedPackage)
@@ -210,29 +216,30 @@ void MainWindow::PaintComponents(Canvas& canvas)
     const auto& card = layout_.componentsCard;
     DrawCard(canvas, card, Px(8));
     const float left = card.left + Px(14), right = card.right - Px(14), top = card.top + Px(14);
-    canvas.DrawText(Pd::Core::Text(12012), RectF(left, top, right, top + Px(22)), 1, Palette::White,
-                    DWRITE_TEXT_ALIGNMENT_LEADING);
+    canvas.DrawText(Pd::Core::Text(TextId::ComponentsHeading), RectF(left, top, right, top + Px(22)), 1,
+                    Palette::White, DWRITE_TEXT_ALIGNMENT_LEADING);
     float y = top + Px(30);
     if (!manifest_)
     {
-        canvas.Text(Pd::Core::Text(13120), RectF(left, y, right, card.bottom - Px(14)), 2, Palette::Text545);
+        canvas.Text(Pd::Core::Text(TextId::ComponentsAfterReleaseRead),
+                    RectF(left, y, right, card.bottom - Px(14)), 2, Palette::Text545);
         return;
     }
     canvas.Target()->PushAxisAlignedClip(RectF(card.left, y, card.right, card.bottom - Px(6)),
                                          D2D1_ANTIALIAS_MODE_ALIASED);
     float pill = Px(78);
-    for (std::uint32_t id : {13100u, 13101u, 13102u})
+    for (TextId id : {TextId::ComponentInstalled, TextId::ComponentUpdate, TextId::ComponentNew})
         pill = std::max(pill, MeasureText(fonts_, 2, Pd::Core::Text(id)) + Px(16));
     const float pillLeft = right - pill, sizeLeft = pillLeft - Px(70);
     for (const auto& row : plan_.items)
     {
         const Pd::Core::Component& component = row.component.get();
-        std::uint32_t state = 13100;
+        TextId state = TextId::ComponentInstalled;
         D2D1_COLOR_F colour = Palette::Green;
         if (row.needed)
         {
             bool known = installState_.components.contains(component.id);
-            state = known ? 13101 : 13102;
+            state = known ? TextId::ComponentUpdate : TextId::ComponentNew;
             colour = known ? Palette::Teal : Palette::Text786;
         }
         canvas.DrawText(ComponentDisplayText(component.id), RectF(left, y, sizeLeft - Px(8), y + Px(24)), 0,

@@ -36,8 +36,8 @@ std::wstring FormatProgressLine(const Pd::Core::Progress& report)
     if (report.bytesPerSecond != 0)
         line += fmt::format(L"{}{}/s", separator, Pd::Core::FormatBytes(report.bytesPerSecond));
     if (report.remainingSeconds > 0)
-        line +=
-            std::wstring(separator) + Pd::Core::FormatText(14012, FormatDuration(report.remainingSeconds));
+        line += std::wstring(separator) +
+                Pd::Core::FormatText(TextId::TimeLeft, FormatDuration(report.remainingSeconds));
     return line;
 }
 

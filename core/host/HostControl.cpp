@@ -36,7 +36,7 @@ HostPresence FindHost()
 
 std::wstring UnreachableHostText()
 {
-    return Core::Text(17100);
+    return Core::Text(TextId::HostRefusesAccess);
 }
 
 std::wstring InstalledHostExePath()
@@ -63,14 +63,14 @@ Pd::Result<> EnsureRunning()
     }
     const std::wstring path = InstalledHostExePath();
     if (!HostInstalled())
-        return Pd::Fail(Core::FormatText(19102, path));
+        return Pd::Fail(Core::FormatText(TextId::HostCopyMissing, path));
     std::wstring commandLine = fmt::format(L"\"{}\" host --background", path);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                           CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
-        return Pd::Fail(Core::ErrorText(Core::Text(18026), ::GetLastError()));
+        return Pd::Fail(Core::ErrorText(Core::Text(TextId::StartingBluetoothBridge), ::GetLastError()));
     UniqueHandle thread(process.hThread), host(process.hProcess);
     // Until the host holds its mutex, a Stop cannot reach it: a caller that stops the host right
     // after starting it (an uninstall after an install) would leave it running. Wait, bounded,

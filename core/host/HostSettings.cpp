@@ -120,15 +120,16 @@ Pd::Result<> SetHelloRememberMinutes(std::uint32_t minutes)
                                                  REG_DWORD, &minutes, sizeof(minutes));
     const long user = Core::WriteUserDword(RememberName, minutes);
     if (minutes == 0)
-        return user == ERROR_SUCCESS || machine == ERROR_SUCCESS ? Pd::Result<>()
-                                                                 : Pd::Fail(Core::FormatText(17101, user));
+        return user == ERROR_SUCCESS || machine == ERROR_SUCCESS
+                   ? Pd::Result<>()
+                   : Pd::Fail(Core::FormatText(TextId::HelloSettingNotStored, user));
     if (machine == ERROR_ACCESS_DENIED)
-        return Pd::Fail(Core::Text(17102));
+        return Pd::Fail(Core::Text(TextId::RememberHelloNeedsAdministrator));
     if (machine != ERROR_SUCCESS)
-        return Pd::Fail(Core::FormatText(17101, machine));
+        return Pd::Fail(Core::FormatText(TextId::HelloSettingNotStored, machine));
     // The per-user value can shorten the time: unchanged, it could keep asking every time.
     if (user != ERROR_SUCCESS)
-        return Pd::Fail(Core::FormatText(17101, user));
+        return Pd::Fail(Core::FormatText(TextId::HelloSettingNotStored, user));
     return {};
 }
 

@@ -20,7 +20,7 @@ Result<> RequestRegistration()
 {
     UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, RegisterEventName));
     if (!event)
-        return Fail(Core::Text(14031));
+        return Fail(Core::Text(TextId::BackgroundServiceNotRunning));
     WriteIdCopy(IdCopy::Pending);
     // The host opens Google's page; it may come to the front only with this process's consent.
     ::AllowSetForegroundWindow(ASFW_ANY);

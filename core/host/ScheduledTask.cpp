@@ -53,7 +53,8 @@ UniqueBstr Bstr(const wchar_t* text)
 
 std::wstring TaskError(HRESULT hr)
 {
-    return Core::ErrorText(Core::Text(18025), static_cast<std::uint32_t>(hr)); // "Task Scheduler"
+    return Core::ErrorText(Core::Text(TextId::TaskScheduler),
+                           static_cast<std::uint32_t>(hr)); // "Task Scheduler"
 }
 
 } // namespace
@@ -152,7 +153,7 @@ Pd::Result<> SetTaskRegistered(bool on)
     const std::wstring installed = InstalledHostExePath();
     std::error_code error;
     if (!std::filesystem::is_regular_file(installed, error))
-        return Pd::Fail(Core::FormatText(17104, installed));
+        return Pd::Fail(Core::FormatText(TextId::StartWithWindowsCopyMissing, installed));
     UniqueBstr xml = Bstr(TaskXml(CurrentSamUserName(), installed).c_str());
     VARIANT empty{};
     ::VariantInit(&empty);

@@ -36,7 +36,7 @@ Answer AnswerOf(VerifyResult result)
 std::wstring CommandText(const Request& request)
 {
     if (request.command.empty())
-        return Core::Text(19002);
+        return Core::Text(TextId::InteractiveShell);
     const ShownCommand shown = SanitizeForDisplay(request.command);
     return L"\u201C" + shown.text + L"\u201D" + CutNote(shown);
 }
@@ -53,14 +53,15 @@ void AskForRoot(Connection& connection, std::stop_token cancel, const Request& r
     Core::Log(fmt::format(
         "elevate: {} (uid {}) asks for root: {}", request.app.empty() ? "?" : Core::EscapeForLog(request.app),
         request.uid, request.command.empty() ? "<interactive shell>" : Core::EscapeForLog(request.command)));
-    const Answer answer =
-        AnswerOf(RequestVerification(Core::FormatText(19001, caller, uid, command), cancel));
+    const Answer answer = AnswerOf(
+        RequestVerification(Core::FormatText(TextId::RootRequestPrompt, caller, uid, command), cancel));
     Core::Log(fmt::format("elevate: request {} {}", request.id, AnswerLogWord(answer)));
     // Free before the answer goes out: Android may send its next request the moment it reads it.
     connection.busy = false;
     SendAnswer(connection, answer, request.id);
     if (answer == Answer::Granted)
-        Host::CallBalloonHook(Core::Text(19015), Core::FormatText(19016, caller, uid, command));
+        Host::CallBalloonHook(Core::Text(TextId::RootGranted),
+                              Core::FormatText(TextId::RootGrantedDetail, caller, uid, command));
 }
 
 } // namespace Pd::Bio::Elevation

@@ -22,7 +22,6 @@ constexpr std::size_t MaxCallerBytes = 200;
 constexpr std::size_t LongestPlainSpaceRun = 3;
 constexpr std::uint32_t RootUid = 0;
 constexpr std::uint32_t ShellUid = 2000;
-constexpr std::uint32_t CutNoteText = 17103;
 
 bool CallerByteShown(char byte)
 {
@@ -119,7 +118,7 @@ ShownCommand SanitizeForDisplay(std::string_view utf8)
 
 std::wstring CutNote(const ShownCommand& shown)
 {
-    return shown.cut ? L" " + Core::FormatText(CutNoteText, shown.characters) : std::wstring();
+    return shown.cut ? L" " + Core::FormatText(TextId::CutNote, shown.characters) : std::wstring();
 }
 
 std::wstring DescribeCaller(const Request& request)
@@ -129,7 +128,7 @@ std::wstring DescribeCaller(const Request& request)
     if (request.uid == ShellUid)
         return L"adb shell";
     if (request.app.empty())
-        return Core::Text(19003);
+        return Core::Text(TextId::UnknownApp);
     std::wstring caller;
     for (char byte : std::string_view(request.app).substr(0, MaxCallerBytes))
         caller += CallerByteShown(byte) ? static_cast<wchar_t>(byte) : L'?';

@@ -16,7 +16,6 @@ namespace
 {
 
 constexpr std::uint32_t RememberUntilLocked = 0xFFFFFFFF;
-constexpr std::uint32_t PromptTextId = 19000;
 
 // The answer values of kind 3: VerifyResult + 1.
 constexpr std::uint8_t AnswerVerified = 1;
@@ -101,7 +100,7 @@ void Session::Request()
         return;
     }
     cancel_ = std::stop_source();
-    std::wstring text = Core::Text(PromptTextId);
+    std::wstring text = Core::Text(TextId::HelloPrompt);
     Core::Log("hello: verification requested");
     try
     {

@@ -23,15 +23,15 @@ BOOL CALLBACK AnswerNo(HWND window, LPARAM)
 std::wstring RootChangeText(const Host::RootSettings& from, const Host::RootSettings& to)
 {
     std::wstring changes;
-    auto add = [&changes](int id) { changes += (changes.empty() ? L"" : L"\n") + Core::Text(id); };
+    auto add = [&changes](TextId id) { changes += (changes.empty() ? L"" : L"\n") + Core::Text(id); };
     const Host::RootWidening widening = Host::WideningOf(from, to);
     if (widening.root)
-        add(19161);
+        add(TextId::RootTurnsOn);
     if (widening.appsAsk && !widening.androidPrompt) // Magisk's own su comes with its prompt
-        add(19162);
+        add(TextId::SuTurnsOn);
     if (widening.androidPrompt)
-        add(19163);
-    return Core::FormatText(19160, changes);
+        add(TextId::MagiskModeTurnsOn);
+    return Core::FormatText(TextId::ConfirmRootChange, changes);
 }
 
 bool ConfirmRootChange(const Host::RootSettings& from, const Host::RootSettings& to, std::stop_token stop,
@@ -61,7 +61,7 @@ bool AskInMessageBox(HWND owner, const std::wstring& text, std::stop_token stop)
     // A stop answers the box of this thread, as its own No button would.
     std::stop_callback answerNo(
         stop, [thread = ::GetCurrentThreadId()] { ::EnumThreadWindows(thread, &AnswerNo, 0); });
-    const std::wstring caption = Core::Text(19164);
+    const std::wstring caption = Core::Text(TextId::RootConfirmTitle);
     const UINT topmost = owner ? 0 : MB_TOPMOST;
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(),
                          MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND | topmost) == IDYES;

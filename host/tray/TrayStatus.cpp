@@ -36,12 +36,12 @@ std::wstring CutText(std::wstring text, std::size_t limit)
 
 std::wstring AppUpdateText(const TrayStatus& status)
 {
-    return Core::FormatText(19020, status.appUpdate);
+    return Core::FormatText(TextId::PeldraUpdateAvailable, status.appUpdate);
 }
 
 std::wstring ReleaseUpdateText(const TrayStatus& status)
 {
-    return Core::FormatText(19021, status.releaseUpdate);
+    return Core::FormatText(TextId::AndroidReleaseAvailable, status.releaseUpdate);
 }
 
 } // namespace
@@ -73,9 +73,11 @@ std::wstring TrayTooltip(const TrayStatus& status)
         line(AppUpdateText(status));
     if (!status.releaseUpdate.empty())
         line(ReleaseUpdateText(status));
-    line(Core::Text(status.androidRunning ? 19008 : 19009));
-    line(Core::Text(!status.bluetoothOn ? 19012 : status.bluetoothConnected ? 19010 : 19011));
-    line(Core::Text(status.elevationOn ? 19013 : 19014));
+    line(Core::Text(status.androidRunning ? TextId::AndroidRunning : TextId::AndroidNotRunning));
+    line(Core::Text(!status.bluetoothOn         ? TextId::BluetoothOff
+                    : status.bluetoothConnected ? TextId::BluetoothConnected
+                                                : TextId::BluetoothWaitingForAndroid));
+    line(Core::Text(status.elevationOn ? TextId::TrayRootOn : TextId::TrayRootOff));
     return CutText(std::move(tip), TooltipLimit);
 }
 
@@ -85,27 +87,29 @@ std::vector<TrayMenuItem> TrayMenuItems(const TrayStatus& status)
         return TrayMenuItem{static_cast<std::uint16_t>(id), std::move(text), checked, greyed};
     };
     const TrayMenuItem separator;
-    std::vector<TrayMenuItem> items{item(TrayCommand::OpenWindow, Core::Text(19004))};
+    std::vector<TrayMenuItem> items{item(TrayCommand::OpenWindow, Core::Text(TextId::OpenPeldra))};
     if (!status.appUpdate.empty())
         items.push_back(item(TrayCommand::Update, AppUpdateText(status) + L"\u2026"));
     if (!status.releaseUpdate.empty())
         items.push_back(item(TrayCommand::Update, ReleaseUpdateText(status) + L"\u2026"));
     if (items.size() > 1)
         items.push_back(separator);
-    items.push_back(item(TrayCommand::AndroidSettings, Core::Text(11037)));
+    items.push_back(item(TrayCommand::AndroidSettings, Core::Text(TextId::AndroidSettingsMenu)));
     if (status.registrationWaiting)
-        items.push_back(item(TrayCommand::Register, Core::Text(19019)));
+        items.push_back(item(TrayCommand::Register, Core::Text(TextId::RegisterWithGooglePlay)));
     items.push_back(separator);
-    items.push_back(item(TrayCommand::Bluetooth, Core::Text(19005), status.bluetoothOn));
-    items.push_back(item(TrayCommand::Elevation, Core::Text(11029), status.elevationOn));
     items.push_back(
-        item(TrayCommand::ElevationSu, Core::Text(11030), status.elevationSuOn, !status.elevationOn));
+        item(TrayCommand::Bluetooth, Core::Text(TextId::BluetoothForAndroid), status.bluetoothOn));
+    items.push_back(item(TrayCommand::Elevation, Core::Text(TextId::RootForAppsMenu), status.elevationOn));
+    items.push_back(item(TrayCommand::ElevationSu, Core::Text(TextId::SuForRootAppsMenu),
+                         status.elevationSuOn, !status.elevationOn));
     items.push_back(separator);
-    items.push_back(item(TrayCommand::StopAndroid, Core::Text(11027), false, !status.androidRunning));
-    items.push_back(item(TrayCommand::BluetoothLog, Core::Text(11026)));
+    items.push_back(
+        item(TrayCommand::StopAndroid, Core::Text(TextId::StopTovik), false, !status.androidRunning));
+    items.push_back(item(TrayCommand::BluetoothLog, Core::Text(TextId::OpenBluetoothLog)));
     items.push_back(separator);
-    items.push_back(item(TrayCommand::HideIcon, Core::Text(19006)));
-    items.push_back(item(TrayCommand::StopHost, Core::Text(19007)));
+    items.push_back(item(TrayCommand::HideIcon, Core::Text(TextId::HideIcon)));
+    items.push_back(item(TrayCommand::StopHost, Core::Text(TextId::StopBackgroundServices)));
     return items;
 }
 

@@ -110,7 +110,8 @@ LRESULT TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case TrayRegistrationMessage:
-        ShowBalloon(Core::Text(19017), Core::Text(19018));
+        ShowBalloon(Core::Text(TextId::RegisterPcWithGooglePlay),
+                    Core::Text(TextId::RegisterGooglePlayExplanation));
         offerPending_ = true;
         return 0;
     case WM_COMMAND:

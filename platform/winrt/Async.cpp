@@ -58,7 +58,7 @@ Outcome<> EndingOf(IInspectable* operation, Abi::AsyncStatus status, const std::
     case Abi::AsyncStatus::Completed:
         return {};
     case Abi::AsyncStatus::Canceled:
-        return Failure(HRESULT_FROM_WIN32(ERROR_CANCELLED), Core::Text(10008));
+        return Failure(HRESULT_FROM_WIN32(ERROR_CANCELLED), Core::Text(TextId::Canceled));
     case Abi::AsyncStatus::Error: {
         HRESULT code = E_FAIL;
         if (auto info = QueryAs<Abi::IAsyncInfo>(operation);
@@ -93,7 +93,7 @@ Outcome<> AwaitCompletion(IInspectable* operation, const GUID& handlerIid,
                 info->Cancel();
         }
         else if ((waitedSinceCancel += WaitSliceMs) >= CancelGraceMs)
-            return Failure(HRESULT_FROM_WIN32(ERROR_CANCELLED), Core::Text(10008));
+            return Failure(HRESULT_FROM_WIN32(ERROR_CANCELLED), Core::Text(TextId::Canceled));
     }
     return EndingOf(operation, handler->Status(), step);
 }

@@ -82,7 +82,8 @@ TEST(ProgressText, LinesOfReportsAndDurations)
     EXPECT_TRUE(line.starts_with(L"50%  \u00B7  2/3  Downloading  \u00B7  ")) << line;
     EXPECT_EQ(line.find(L"/s"), std::wstring::npos);
     report.remainingSeconds = 59;
-    EXPECT_TRUE(FormatProgressLine(report).ends_with(L"  \u00B7  " + Pd::Core::FormatText(14012, L"0:59")));
+    EXPECT_TRUE(FormatProgressLine(report).ends_with(L"  \u00B7  " +
+                                                     Pd::Core::FormatText(Pd::TextId::TimeLeft, L"0:59")));
     EXPECT_EQ(FormatDuration(3725.9), L"1:02:05");
     EXPECT_EQ(FormatDuration(std::numeric_limits<double>::infinity()), L"0:00");
     EXPECT_EQ(ByteProgressReport(L"x", 5, 10).position, 500);
@@ -124,9 +125,9 @@ TEST(HostRows, ToneAndNoteFollowTheFacts)
     auto rows = HostRows(facts);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0].tone, Tone::Attention);
-    EXPECT_EQ(rows[0].note, Pd::Core::Text(13006));
-    EXPECT_EQ(rows[1].note, Pd::Core::Text(13008));
-    EXPECT_EQ(rows[4].value, Pd::Core::Text(13004)); // Bluetooth waits for the first check
+    EXPECT_EQ(rows[0].note, Pd::Core::Text(Pd::TextId::TovikPatchNeeded));
+    EXPECT_EQ(rows[1].note, Pd::Core::Text(Pd::TextId::EnabledRestartNeeded));
+    EXPECT_EQ(rows[4].value, Pd::Core::Text(Pd::TextId::StillReading)); // Bluetooth waits for the first check
     windows.build = 19045;
     windows.installedPackage = Pd::Install::PackageInfo{L"Tovik_1", L"2407.1.0.0", L"C:\\Tovik", true};
     facts.releaseChecked = true;
@@ -137,12 +138,13 @@ TEST(HostRows, ToneAndNoteFollowTheFacts)
     rows = HostRows(facts);
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[0].tone, Tone::Bad);
-    EXPECT_EQ(rows[3].value, Pd::Core::FormatText(13012, L"2407.1.0.0", L"C:\\Tovik"));
-    EXPECT_EQ(rows[4].value, Pd::Core::Text(13021));
-    EXPECT_EQ(rows[4].note, Pd::Core::Text(13022));
+    EXPECT_EQ(rows[3].value,
+              Pd::Core::FormatText(Pd::TextId::VersionFromSource, L"2407.1.0.0", L"C:\\Tovik"));
+    EXPECT_EQ(rows[4].value, Pd::Core::Text(Pd::TextId::OnWaitingForAndroid));
+    EXPECT_EQ(rows[4].note, Pd::Core::Text(Pd::TextId::StartsWithWindows));
     EXPECT_TRUE(rows[5].reservesRegister);
     facts.releaseState = 4;
-    EXPECT_EQ(HostRows(facts)[4].value, Pd::Core::Text(13026));
+    EXPECT_EQ(HostRows(facts)[4].value, Pd::Core::Text(Pd::TextId::OfficialReleaseOnly));
 }
 
 TEST(FolderChoice, ManifestAddressesAndPickedFolders)
@@ -187,7 +189,8 @@ TEST(FolderChoice, OnlyAFolderIsOpenedAsTheInstallFolder)
     {
         auto refused = OpenInstallFolder(wrong.wstring());
         ASSERT_FALSE(refused);
-        EXPECT_EQ(refused.error(), Pd::Core::FormatText(14035, wrong.wstring()));
+        EXPECT_EQ(refused.error(),
+                  Pd::Core::FormatText(Pd::TextId::InstallFolderIsNotFolder, wrong.wstring()));
     }
     EXPECT_TRUE(Pd::Platform::Sim::OpenedWebPages(pc.Folder()).empty());
     ASSERT_TRUE(OpenInstallFolder(root.wstring()));

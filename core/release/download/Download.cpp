@@ -117,7 +117,7 @@ void DropValidator(const std::wstring& path)
 
 std::unexpected<std::wstring> Canceled()
 {
-    return Fail(Core::Text(10008));
+    return Fail(Core::Text(TextId::Canceled));
 }
 
 // What a hash of the file at `path` ended with, as a result.
@@ -126,7 +126,7 @@ Result<> Hashed(DWORD status, const std::wstring& path)
     if (status == ERROR_CANCELLED)
         return Canceled();
     if (status != ERROR_SUCCESS)
-        return Fail(Core::ErrorText(Core::FormatText(18016, path), status));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::ReadingFile, path), status));
     return {};
 }
 
@@ -135,7 +135,7 @@ Result<> HashExisting(const std::wstring& path, std::uint64_t count, Sha256& has
 {
     UniqueFile file = OpenForReading(path);
     if (!file)
-        return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, path), ::GetLastError()));
     return Hashed(HashFile(file.Get(), hasher, stop, count), path);
 }
 
@@ -146,7 +146,7 @@ Result<> Empty(const std::wstring& path)
     if (!file)
         return std::unexpected(std::move(file.error()));
     if (!::SetEndOfFile(file->Get()))
-        return Fail(Core::ErrorText(Core::FormatText(18018, path), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::WritingFile, path), ::GetLastError()));
     return {};
 }
 
@@ -168,7 +168,8 @@ Result<std::uint64_t> ResumePoint(const std::wstring& path, std::uint64_t expect
 
 std::wstring ShorterFile(const Transfer& transfer, std::uint64_t serverSize)
 {
-    return Core::FormatText(18082, std::wstring(transfer.url), serverSize, transfer.expectedSize);
+    return Core::FormatText(TextId::ServerFileSmallerThanRelease, std::wstring(transfer.url), serverSize,
+                            transfer.expectedSize);
 }
 
 // The answer to a request that asked for the rest from transfer.offset: whether its body continues
@@ -181,7 +182,7 @@ RequestResult<bool> Continues(Transfer& transfer, const Detail::Response& respon
     const std::uint64_t asked = transfer.offset;
     if (response.status == 200)
     {
-        transfer.Log(Core::FormatText(18057, std::wstring(transfer.url), asked));
+        transfer.Log(Core::FormatText(TextId::ServerSentWholeFile, std::wstring(transfer.url), asked));
         transfer.StartAgain();
         return true;
     }
@@ -191,10 +192,12 @@ RequestResult<bool> Continues(Transfer& transfer, const Detail::Response& respon
     {
         // The server's file ends at or before the bytes already here: they are of another file.
         if (transfer.droppedForShorterFile)
-            return Failed(range && range->total ? ShorterFile(transfer, *range->total) : Core::Text(18003));
+            return Failed(range && range->total ? ShorterFile(transfer, *range->total)
+                                                : Core::Text(TextId::DownloadIncomplete));
         if (auto emptied = Empty(transfer.path); !emptied)
             return Failed(std::move(emptied.error()));
-        transfer.Log(Core::FormatText(18081, std::wstring(transfer.url), Core::FormatBytes(asked)));
+        transfer.Log(Core::FormatText(TextId::ServerFileShorter, std::wstring(transfer.url),
+                                      Core::FormatBytes(asked)));
         transfer.droppedForShorterFile = true;
         transfer.StartAgain();
         return false;
@@ -203,7 +206,8 @@ RequestResult<bool> Continues(Transfer& transfer, const Detail::Response& respon
         return std::unexpected(Detail::StatusFailure(request, response.status, response.url));
     if (!range || range->first != asked || (range->total && *range->total != transfer.expectedSize))
     {
-        transfer.Log(Core::FormatText(18058, std::wstring(transfer.url), asked, rangeText.value_or(L"none")));
+        transfer.Log(Core::FormatText(TextId::ServerPartDoesNotContinue, std::wstring(transfer.url), asked,
+                                      rangeText.value_or(L"none")));
         transfer.StartAgain();
         return false;
     }
@@ -211,7 +215,8 @@ RequestResult<bool> Continues(Transfer& transfer, const Detail::Response& respon
     if (transfer.validator.starts_with(L'"'))
         if (auto tag = Detail::Header(request, WINHTTP_QUERY_ETAG); tag && *tag != transfer.validator)
         {
-            transfer.Log(Core::FormatText(18085, std::wstring(transfer.url), transfer.validator, *tag));
+            transfer.Log(Core::FormatText(TextId::FileOnServerChanged, std::wstring(transfer.url),
+                                          transfer.validator, *tag));
             transfer.StartAgain();
             return false;
         }
@@ -279,7 +284,8 @@ RequestResult<> Attempt(Transfer& transfer, std::stop_token stop)
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(transfer.offset);
     if (!::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get()))
-        return Failed(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
+        return Failed(
+            Core::ErrorText(Core::FormatText(TextId::WritingFile, transfer.path), ::GetLastError()));
     // Stored once the old bytes are gone and before a new one is written: the validator beside the
     // file always names the answer its bytes came from.
     if (transfer.offset == 0)
@@ -289,11 +295,12 @@ RequestResult<> Attempt(Transfer& transfer, std::stop_token stop)
     return charged(
         Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
             if (transfer.offset + size > transfer.expectedSize)
-                return Fail(Core::Text(18004));
+                return Fail(Core::Text(TextId::ServerSentMoreData));
             DWORD written = 0;
             if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) ||
                 written != size)
-                return Fail(Core::ErrorText(Core::FormatText(18018, transfer.path), ::GetLastError()));
+                return Fail(
+                    Core::ErrorText(Core::FormatText(TextId::WritingFile, transfer.path), ::GetLastError()));
             transfer.hasher->Update(data, size);
             transfer.offset += size;
             transfer.Report();
@@ -323,7 +330,7 @@ Result<> RunAttempts(Transfer& transfer, int attempts, const Core::LogText& log,
         {
             if (transfer.offset == transfer.expectedSize)
                 return {};
-            last = {Core::Text(18003), Failure::Transient};
+            last = {Core::Text(TextId::DownloadIncomplete), Failure::Transient};
         }
         if (i == count || last.failure == Failure::Final ||
             (last.failure == Failure::Stalled && transfer.stallLeftMs == 0))
@@ -332,7 +339,7 @@ Result<> RunAttempts(Transfer& transfer, int attempts, const Core::LogText& log,
         if (!wait)
             return Fail(Detail::TooBusyText(last));
         if (log)
-            log(Core::FormatText(17007, i, count, last.text));
+            log(Core::FormatText(TextId::AttemptFailedTryingAgain, i, count, last.text));
         if (!Detail::Wait(*wait, stop, waitSlice))
             return Canceled();
     }
@@ -347,14 +354,14 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
 {
     // A refused address stays refused: no attempt, no wait.
     if (!Core::IsFetchableAddress(url))
-        return Fail(Core::Text(18000));
+        return Fail(Core::Text(TextId::OnlyHttpsSupported));
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
 
     Transfer transfer{url, path, expectedSize, progress, log, pacing.receiveTimeoutMs, pacing.stallBudgetMs};
     transfer.hasher.emplace();
     if (!transfer.hasher->Usable())
-        return Fail(Core::Text(18005));
+        return Fail(Core::Text(TextId::Sha256NotAvailable));
 
     auto resumeAt = ResumePoint(path, expectedSize);
     if (!resumeAt)
@@ -364,7 +371,8 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
     {
         transfer.resumed = true;
         if (log)
-            log(Core::FormatText(17006, Core::FormatBytes(transfer.offset), Core::FormatBytes(expectedSize)));
+            log(Core::FormatText(TextId::ContinuingDownload, Core::FormatBytes(transfer.offset),
+                                 Core::FormatBytes(expectedSize)));
         if (auto hashed = HashExisting(path, transfer.offset, *transfer.hasher, stop); !hashed)
             return hashed;
         transfer.validator = StoredValidator(path);
@@ -390,21 +398,21 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
         restarted = true;
         transfer.StartAgain();
     }
-    return Fail(Core::FormatText(18006, std::wstring(expectedSha256), digest));
+    return Fail(Core::FormatText(TextId::Sha256Mismatch, std::wstring(expectedSha256), digest));
 }
 
 Result<std::wstring> FileSha256(const std::wstring& path, const ByteProgress& progress, std::stop_token stop)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, path), ::GetLastError()));
     std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     Sha256 hasher;
     if (!hasher.Usable())
-        return Fail(Core::Text(18005));
+        return Fail(Core::Text(TextId::Sha256NotAvailable));
     UniqueFile file = OpenForReading(path);
     if (!file)
-        return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, path), ::GetLastError()));
     auto told = [&](std::uint64_t done) {
         if (progress)
             progress(done, size);

@@ -26,7 +26,7 @@ Detail::RequestResult<std::string> FetchOnce(std::wstring_view url, std::stop_to
     auto read =
         Detail::ReadBody(*response, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
             if (body.size() + size > Limit)
-                return Fail(Core::FormatText(16061, std::wstring(url), Limit));
+                return Fail(Core::FormatText(TextId::LargerThanLimit, std::wstring(url), Limit));
             body.append(reinterpret_cast<const char*>(data), size);
             return {};
         });
@@ -35,7 +35,7 @@ Detail::RequestResult<std::string> FetchOnce(std::wstring_view url, std::stop_to
     // A connection that breaks mid-body can end the reading as if the body were complete.
     if (auto announced = Detail::ContentLength(response->request.Get());
         announced && *announced != body.size())
-        return Detail::Failed(Core::Text(18003), Detail::Failure::Transient);
+        return Detail::Failed(Core::Text(TextId::DownloadIncomplete), Detail::Failure::Transient);
     return body;
 }
 
@@ -50,22 +50,22 @@ Result<std::string> FetchText(std::wstring_view url, std::stop_token stop, std::
     {
         auto body = FetchOnce(url, stop, connectTimeoutMs, receiveTimeoutMs);
         if (stop.stop_requested())
-            return Fail(Core::Text(10008));
+            return Fail(Core::Text(TextId::Canceled));
         if (body)
             return std::move(*body);
         Detail::RequestError& failure = body.error();
         // Every failure names the address asked for; most texts do already.
         if (failure.text.find(url) == std::wstring::npos)
-            failure.text = Core::FormatText(18059, std::wstring(url), failure.text);
+            failure.text = Core::FormatText(TextId::FetchingFailed, std::wstring(url), failure.text);
         if (!failure.Transient() || i == attempts)
             return Fail(std::move(failure.text));
         auto wait = waits.After(i, failure);
         if (!wait)
             return Fail(Detail::TooBusyText(failure));
         if (retries.log)
-            retries.log(Core::FormatText(17007, i, attempts, failure.text));
+            retries.log(Core::FormatText(TextId::AttemptFailedTryingAgain, i, attempts, failure.text));
         if (!Detail::Wait(*wait, stop, retries.waitSlice))
-            return Fail(Core::Text(10008));
+            return Fail(Core::Text(TextId::Canceled));
     }
 }
 

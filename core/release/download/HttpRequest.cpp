@@ -46,7 +46,7 @@ struct Address
 
 std::unexpected<std::wstring> SchemeRefused()
 {
-    return Fail(Core::Text(18000));
+    return Fail(Core::Text(TextId::OnlyHttpsSupported));
 }
 
 Result<Address> Crack(std::wstring_view url)
@@ -68,7 +68,7 @@ Result<Address> Crack(std::wstring_view url)
     parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
     std::wstring text(url);
     if (!::WinHttpCrackUrl(text.c_str(), 0, 0, &parts))
-        return Fail(Core::ErrorText(Core::Text(18010), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::Text(TextId::InvalidAddress), ::GetLastError()));
     Address address;
     address.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     address.host.assign(host, parts.dwHostNameLength);
@@ -77,7 +77,7 @@ Result<Address> Crack(std::wstring_view url)
     address.path.append(extra, parts.dwExtraInfoLength);
     // Some WinHTTP versions split an IPv6 literal into a host of "[" and port 0.
     if (address.host.empty() || address.host == L"[" || address.port == 0)
-        return Fail(Core::ErrorText(Core::Text(18010), ERROR_WINHTTP_INVALID_URL));
+        return Fail(Core::ErrorText(Core::Text(TextId::InvalidAddress), ERROR_WINHTTP_INVALID_URL));
     if (!address.secure && !Core::IsLoopbackHost(address.host))
         return SchemeRefused();
     return address;
@@ -121,7 +121,7 @@ std::unexpected<RequestError> Network(const std::wstring& step, DWORD code)
 std::unexpected<RequestError> SendFailure(const std::wstring& step, DWORD code, DWORD secureFailure)
 {
     if (std::wstring checks = SecureFailureText(secureFailure); !checks.empty())
-        return Failed(Core::FormatText(10009, step, checks, code));
+        return Failed(Core::FormatText(TextId::ErrorWithCode, step, checks, code));
     return Network(step, code);
 }
 
@@ -185,7 +185,7 @@ bool IsTransientStatus(std::uint32_t status)
 
 RequestError StatusFailure(HINTERNET request, std::uint32_t status, std::wstring_view url)
 {
-    RequestError error{Core::FormatText(18002, status, std::wstring(url))};
+    RequestError error{Core::FormatText(TextId::ServerAnsweredHttpFor, status, std::wstring(url))};
     if (status == 404 || status == 403 || status == 410)
         error.failure = Failure::Final;
     else if (IsTransientStatus(status))
@@ -218,18 +218,18 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::wstring_view text, cons
 std::wstring SecureFailureText(DWORD flags)
 {
     // From the most telling check to the least; WINHTTP_CALLBACK_STATUS_FLAG_* values.
-    static constexpr std::pair<DWORD, std::uint32_t> Checks[] = {
-        {0x00000010, 18075}, // the certificate's name is not the server's
-        {0x00000020, 18076}, // expired or not valid yet
-        {0x00000008, 18077}, // unknown certificate authority
-        {0x00000004, 18088}, // revoked
-        {0x00000001, 18089}, // revocation could not be checked
-        {0x00000002, 18078}, // invalid certificate
-        {0x00000040, 18078}, // wrong usage
-        {0x80000000, 18074}, // secure channel error
+    static constexpr std::pair<DWORD, TextId> Checks[] = {
+        {0x00000010, TextId::CertificateForAnotherName}, // the certificate's name is not the server's
+        {0x00000020, TextId::CertificateExpired},        // expired or not valid yet
+        {0x00000008, TextId::CertificateNotTrusted},     // unknown certificate authority
+        {0x00000004, TextId::CertificateRevoked},        // revoked
+        {0x00000001, TextId::RevocationNotChecked},      // revocation could not be checked
+        {0x00000002, TextId::CertificateInvalid},        // invalid certificate
+        {0x00000040, TextId::CertificateInvalid},        // wrong usage
+        {0x80000000, TextId::TlsNotSetUp},               // secure channel error
     };
     std::wstring text;
-    std::uint32_t named = 0;
+    std::optional<TextId> named;
     for (const auto& [flag, id] : Checks)
         if ((flags & flag) != 0 && id != named)
         {
@@ -311,16 +311,17 @@ Result<> CheckNotEncoded(const Response& response)
     if (!encoding || encoding->empty() || Core::EqualsAsciiIgnoringCase(*encoding, L"identity"))
         return {};
     std::wstring shown = encoding->size() > 40 ? encoding->substr(0, 40) + L"..." : *encoding;
-    return Fail(Core::FormatText(18083, response.url, shown));
+    return Fail(Core::FormatText(TextId::ServerSentCompressed, response.url, shown));
 }
 
 Result<> CheckRedirect(std::wstring_view from, std::wstring_view to)
 {
     if (Core::EqualsAsciiIgnoringCase(from.substr(0, 8), L"https://") &&
         Core::EqualsAsciiIgnoringCase(to.substr(0, 7), L"http://"))
-        return Fail(Core::FormatText(18055, std::wstring(from), std::wstring(to)));
+        return Fail(Core::FormatText(TextId::RedirectedToHttp, std::wstring(from), std::wstring(to)));
     if (auto next = Crack(to); !next)
-        return Fail(Core::FormatText(18056, std::wstring(from), std::wstring(to), next.error()));
+        return Fail(
+            Core::FormatText(TextId::RedirectFailed, std::wstring(from), std::wstring(to), next.error()));
     return {};
 }
 
@@ -355,7 +356,7 @@ RequestResult<> Send(Response& response, const Address& address, const RequestOp
     response.connection.Reset(
         ::WinHttpConnect(response.session.Get(), address.host.c_str(), address.port, 0));
     if (!response.connection)
-        return Network(Core::FormatText(18060, response.url), ::GetLastError());
+        return Network(Core::FormatText(TextId::ConnectingTo, response.url), ::GetLastError());
     response.request.Reset(::WinHttpOpenRequest(response.connection.Get(), L"GET", address.path.c_str(),
                                                 nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                 address.secure ? WINHTTP_FLAG_SECURE : 0));
@@ -388,21 +389,22 @@ RequestResult<> Send(Response& response, const Address& address, const RequestOp
             headers.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
     {
         DWORD code = ::GetLastError();
-        return SendFailure(Core::FormatText(18061, response.url), code, secureFailure);
+        return SendFailure(Core::FormatText(TextId::SendingRequestTo, response.url), code, secureFailure);
     }
     if (!::WinHttpReceiveResponse(response.request.Get(), nullptr))
     {
         DWORD code = ::GetLastError();
         if (IsTimeout(code))
-            return Failed(Core::FormatText(18053, response.url, receiveTimeoutMs / 1000), Failure::Stalled);
-        return SendFailure(Core::FormatText(18061, response.url), code, secureFailure);
+            return Failed(Core::FormatText(TextId::ServerTimedOut, response.url, receiveTimeoutMs / 1000),
+                          Failure::Stalled);
+        return SendFailure(Core::FormatText(TextId::SendingRequestTo, response.url), code, secureFailure);
     }
 
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!::WinHttpQueryHeaders(response.request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-        return Network(Core::FormatText(18062, response.url), ::GetLastError());
+        return Network(Core::FormatText(TextId::ReadingAnswerFrom, response.url), ::GetLastError());
     response.status = status;
     return {};
 }
@@ -431,7 +433,7 @@ RequestResult<Response> OpenRequest(std::wstring_view url, const RequestOptions&
         if (!location || location->empty())
             return response;
         if (redirects == MaxRedirects)
-            return Failed(Core::FormatText(18054, MaxRedirects, std::wstring(url)));
+            return Failed(Core::FormatText(TextId::TooManyRedirects, MaxRedirects, std::wstring(url)));
         std::wstring next = Core::ResolveUrl(response.url, *location);
         if (auto allowed = CheckRedirect(response.url, next); !allowed)
             return Failed(std::move(allowed.error()));
@@ -445,15 +447,16 @@ RequestResult<> ReadBody(const Response& response, std::stop_token stop, const C
     HINTERNET request = response.request.Get();
     auto readFailure = [&response](DWORD code) {
         if (IsTimeout(code))
-            return Failed(Core::FormatText(18086, response.url, response.receiveTimeoutMs / 1000),
+            return Failed(Core::FormatText(TextId::ServerStoppedSending, response.url,
+                                           response.receiveTimeoutMs / 1000),
                           Failure::Stalled);
-        return Network(Core::FormatText(18063, response.url), code);
+        return Network(Core::FormatText(TextId::DownloadingFile, response.url), code);
     };
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(ChunkSize);
     for (;;)
     {
         if (stop.stop_requested())
-            return Failed(Core::Text(10008));
+            return Failed(Core::Text(TextId::Canceled));
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available))
             return readFailure(::GetLastError());
@@ -515,7 +518,8 @@ bool Wait(std::chrono::milliseconds wait, std::stop_token stop, const WaitSlice&
 
 std::wstring TooBusyText(const RequestError& error)
 {
-    return Core::FormatText(18087, error.text, error.retryAfter.value_or(std::chrono::seconds(0)).count());
+    return Core::FormatText(TextId::RetryAfterTooLate, error.text,
+                            error.retryAfter.value_or(std::chrono::seconds(0)).count());
 }
 
 } // namespace Pd::Net::Detail

@@ -31,7 +31,7 @@ bool IsHexDigest(std::wstring_view text)
 
 std::unexpected<std::wstring> NotFound(const std::wstring& what)
 {
-    return Pd::Fail(FormatText(18029, what));
+    return Pd::Fail(FormatText(TextId::NoMagiskReleaseFound, what));
 }
 
 std::wstring DefaultFolder()
@@ -121,7 +121,7 @@ Pd::Result<> DownloadInto(const std::wstring& folder, const Release& release,
         !downloaded)
         return downloaded;
     if (!::MoveFileExW(part.c_str(), apk.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-        return Pd::Fail(ErrorText(FormatText(18018, apk), ::GetLastError()));
+        return Pd::Fail(ErrorText(FormatText(TextId::WritingFile, apk), ::GetLastError()));
     return WriteFileReplacing((base / L"Magisk.txt").wstring(), ToUtf8(release.tag + L" " + release.sha256));
 }
 

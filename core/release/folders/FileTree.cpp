@@ -256,7 +256,7 @@ Removal RemoveOnce(const std::wstring& root, const std::wstring& path)
 Result<> RemoveTreeFrom(const std::wstring& root, const std::wstring& path, int retries,
                         const Detail::WaitUntil& wait)
 {
-    const std::wstring text = Core::FormatText(18024, path);
+    const std::wstring text = Core::FormatText(TextId::DeletingFile, path);
     if (Core::IsVolumeRoot(path) || root.empty())
         return Fail(Core::ErrorText(text, ERROR_ACCESS_DENIED));
     for (int attempt = 0;; ++attempt)

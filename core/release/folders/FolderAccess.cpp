@@ -87,13 +87,14 @@ Result<> RefuseOutsideWriters(const std::wstring& folder)
                                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                                 nullptr, nullptr, nullptr, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
-        return Fail(Core::ErrorText(Core::FormatText(18052, folder), error));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::ReadingAccessList, folder), error));
     UniqueLocal owner(descriptor);
     const std::vector<BYTE> user = ElevatedUser();
     const PSID administrator =
         user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
     if (const std::wstring writer = Detail::OutsideWriter(descriptor, administrator); !writer.empty())
-        return Fail(HowToGoOn(Core::FormatText(16041, folder, writer), folder));
+        return Fail(
+            HowToGoOn(Core::FormatText(TextId::InstallFolderWritableByOthers, folder, writer), folder));
     return {};
 }
 
@@ -122,7 +123,7 @@ Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR desc
                 created->insert(created->begin(), *next);
         }
         else if (::GetLastError() != ERROR_ALREADY_EXISTS)
-            return Fail(Core::ErrorText(Core::FormatText(18017, *next), ::GetLastError()));
+            return Fail(Core::ErrorText(Core::FormatText(TextId::CreatingFile, *next), ::GetLastError()));
     }
     return {};
 }
@@ -180,7 +181,7 @@ Result<> PrepareInstallFolder(const std::wstring& folder, std::vector<std::wstri
 {
     const std::wstring full = FullPath(folder);
     if (Core::IsVolumeRoot(full))
-        return Fail(Core::FormatText(16040, full));
+        return Fail(Core::FormatText(TextId::InstallFolderIsDriveRoot, full));
     const bool underProgramFiles = Core::IsUnderProgramFiles(full);
     if (::GetFileAttributesW(LongPathForm(full).c_str()) == INVALID_FILE_ATTRIBUTES)
     {
@@ -190,7 +191,7 @@ Result<> PrepareInstallFolder(const std::wstring& folder, std::vector<std::wstri
     }
     const DWORD attributes = ::GetFileAttributesW(LongPathForm(full).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return Fail(Core::FormatText(18050, full));
+        return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, full));
     // Also for a folder just created: another account may have made it first.
     return underProgramFiles ? Result<>{} : RefuseOutsideWriters(full);
 }

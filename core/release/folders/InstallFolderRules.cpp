@@ -90,7 +90,7 @@ Result<std::pair<std::wstring, std::wstring_view>> SplitDrive(std::wstring_view 
         if (text.size() > 3 && Core::StartsWithIgnoringCase(text, L"UNC") && IsSeparator(text[3]))
             share = text.substr(4);
         else if (!IsDrivePath(text))
-            return Fail(Core::FormatText(16092, shown));
+            return Fail(Core::FormatText(TextId::InstallFolderUnusablePath, shown));
         else if (text.size() == 2) // the extended form of a drive is its root
             return std::pair{std::wstring(text) + L"\\", std::wstring_view()};
     }
@@ -102,11 +102,11 @@ Result<std::pair<std::wstring, std::wstring_view>> SplitDrive(std::wstring_view 
     {
         auto split = shares ? SplitShare(*share) : std::pair<std::wstring, std::wstring_view>();
         if (split.first.empty())
-            return Fail(Core::FormatText(16091, shown));
+            return Fail(Core::FormatText(TextId::InstallFolderOnNetworkShare, shown));
         return split;
     }
     if (!IsDrivePath(text) || text.size() == 2)
-        return Fail(Core::FormatText(16085, shown));
+        return Fail(Core::FormatText(TextId::InstallFolderNotFullPath, shown));
     return std::pair{std::wstring(text.substr(0, 2)) + L"\\", text.substr(3)};
 }
 
@@ -189,9 +189,10 @@ Result<> ProbeWriting(const std::wstring& folder)
         attributes = ::GetFileAttributesW(LongPathForm(existing).c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Fail(Core::ErrorText(Core::FormatText(16095, folder), ::GetLastError()));
+        return Fail(
+            Core::ErrorText(Core::FormatText(TextId::InstallFolderNotWritable, folder), ::GetLastError()));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Fail(Core::FormatText(16094, existing));
+        return Fail(Core::FormatText(TextId::InstallFolderIsFile, existing));
     if (existing == folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return {};
     DWORD error = ERROR_SUCCESS;
@@ -217,8 +218,10 @@ Result<> ProbeWriting(const std::wstring& folder)
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             break;
     }
-    return Fail(existing == folder ? Core::ErrorText(Core::FormatText(16095, folder), error)
-                                   : Core::ErrorText(Core::FormatText(16096, folder, existing), error));
+    return Fail(
+        existing == folder
+            ? Core::ErrorText(Core::FormatText(TextId::InstallFolderNotWritable, folder), error)
+            : Core::ErrorText(Core::FormatText(TextId::InstallFolderNotCreated, folder, existing), error));
 }
 
 // Whether Windows holds this program to MAX_PATH. Windows 10 1607 and later tell (long paths need
@@ -264,9 +267,9 @@ Result<std::wstring> NormalForm(std::wstring_view typed, bool shares)
     for (const std::wstring& element : elements)
     {
         if (HasForbiddenCharacter(element) || element.back() == L' ' || element.back() == L'.')
-            return Fail(Core::FormatText(16087, element, shown));
+            return Fail(Core::FormatText(TextId::InstallFolderInvalidName, element, shown));
         if (IsReservedName(element))
-            return Fail(Core::FormatText(16086, element, shown));
+            return Fail(Core::FormatText(TextId::InstallFolderDeviceName, element, shown));
     }
     return Joined(drive->first, elements);
 }
@@ -289,13 +292,15 @@ Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsF
         return folder;
     }
     if (IsDriveRoot(*folder))
-        return Fail(HowToGoOn(Core::FormatText(16040, *folder), *folder));
+        return Fail(HowToGoOn(Core::FormatText(TextId::InstallFolderIsDriveRoot, *folder), *folder));
     if (Core::Detail::IsUnderFolder(*folder, windows.windows))
-        return Fail(HowToGoOn(Core::FormatText(16089, *folder, windows.windows), *folder));
+        return Fail(HowToGoOn(
+            Core::FormatText(TextId::InstallFolderInWindowsFolder, *folder, windows.windows), *folder));
     if (!windows.users.empty() && DirectlyIn(*folder, windows.users))
-        return Fail(HowToGoOn(Core::FormatText(16090, *folder, windows.users), *folder));
+        return Fail(HowToGoOn(Core::FormatText(TextId::InstallFolderInProfilesFolder, *folder, windows.users),
+                              *folder));
     if (Core::Detail::IsSystemFolderAmong(*folder, windows.owned))
-        return Fail(HowToGoOn(Core::FormatText(16088, *folder), *folder));
+        return Fail(HowToGoOn(Core::FormatText(TextId::InstallFolderIsSystemFolder, *folder), *folder));
     return folder;
 }
 
@@ -326,7 +331,7 @@ Result<> CheckPathLengths(const std::wstring& folder, const Core::Manifest& mani
     }
     for (const auto& [path, limit] : paths)
         if (path.size() > limit)
-            return Fail(Core::FormatText(16097, folder, path, path.size(), limit));
+            return Fail(Core::FormatText(TextId::InstallFolderTooLong, folder, path, path.size(), limit));
     return {};
 }
 
@@ -346,14 +351,14 @@ std::wstring HowToGoOn(const std::wstring& refusal, const std::wstring& folder)
 {
     if (folder.empty() || !Core::PathExists(Core::JoinPath(folder, L"peldra.json")))
         return refusal;
-    return Core::FormatText(16098, refusal);
+    return Core::FormatText(TextId::FolderHoldsEarlierRelease, refusal);
 }
 
 Result<> CheckInstallFolderUsable(const std::wstring& folder, const Core::Manifest& manifest)
 {
     const std::wstring root = folder.substr(0, 3);
     if (::GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR)
-        return Fail(Core::FormatText(16093, folder.substr(0, 2), folder));
+        return Fail(Core::FormatText(TextId::DriveDoesNotExist, folder.substr(0, 2), folder));
     if (auto written = ProbeWriting(folder); !written)
         return written;
     if (PathsAreLimited())

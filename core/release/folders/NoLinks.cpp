@@ -53,7 +53,7 @@ std::optional<std::wstring> Below(const std::wstring& folder, const std::wstring
 
 std::unexpected<std::wstring> Behind(const std::wstring& path)
 {
-    return Fail(Core::FormatText(18051, path));
+    return Fail(Core::FormatText(TextId::ReachedThroughLink, path));
 }
 
 DWORD Attributes(const std::wstring& path)
@@ -117,9 +117,9 @@ Result<UniqueFile> OpenFolderItself(const std::wstring& folder)
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
     if (!handle)
-        return Fail(Core::ErrorText(Core::FormatText(18015, folder), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, folder), ::GetLastError()));
     if (IsLink(handle.Get()))
-        return Fail(Core::FormatText(18050, folder));
+        return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, folder));
     return handle;
 }
 
@@ -167,10 +167,10 @@ Result<> RefuseLinks(const std::wstring& folder, const std::wstring& path)
             const DWORD error = ::GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
                 return {};
-            return Fail(Core::ErrorText(Core::FormatText(18015, current), error));
+            return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, current), error));
         }
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return Fail(Core::FormatText(18050, current));
+            return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, current));
         if (end >= full.size())
             return {};
         end = full.find(L'\\', end + 1);
@@ -198,9 +198,9 @@ Result<> CreateFoldersBelow(const std::wstring& folder, const std::wstring& path
         const DWORD attributes = Attributes(current);
         if (error != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES ||
             !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return Fail(Core::ErrorText(Core::FormatText(18017, current), error));
+            return Fail(Core::ErrorText(Core::FormatText(TextId::CreatingFile, current), error));
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return Fail(Core::FormatText(18050, current));
+            return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, current));
     }
     return {};
 }
@@ -230,7 +230,7 @@ Result<> CheckPlace(HANDLE entry, HANDLE folder, const std::wstring& rest, const
         return SameText(*resolvedEntry, expected) ? Result<>{} : Behind(full);
     }
     // A check that cannot be made is no proof of a link: it says what kept it from being made.
-    return Fail(Core::ErrorText(Core::FormatText(18091, full), error));
+    return Fail(Core::ErrorText(Core::FormatText(TextId::CheckingForLinks, full), error));
 }
 
 } // namespace
@@ -258,7 +258,7 @@ Result<> CheckPlaceIn(HANDLE entry, HANDLE folder, const std::wstring& name, con
 Result<> CheckHandleBelow(HANDLE file, const std::wstring& folder, const std::wstring& path)
 {
     if (IsLink(file))
-        return Fail(Core::FormatText(18050, FullPath(path)));
+        return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, FullPath(path)));
     return CheckPlaceBelow(file, folder, path);
 }
 
@@ -305,7 +305,7 @@ Result<UniqueFile> OpenBelow(const std::wstring& folder, const std::wstring& pat
     DWORD openError = 0;
     auto file = OpenChecked(folder, path, access, share, disposition, openError);
     if (!file && openError != 0)
-        return Fail(Core::ErrorText(Core::FormatText(18017, FullPath(path)), openError));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::CreatingFile, FullPath(path)), openError));
     return file;
 }
 
@@ -314,12 +314,13 @@ Result<> WriteWholeFile(const std::wstring& folder, const std::wstring& path, st
     DWORD openError = 0;
     auto file = OpenChecked(folder, path, GENERIC_WRITE, 0, OPEN_ALWAYS, openError);
     if (!file)
-        return openError ? Fail(Core::FormatText(18007, path)) : std::unexpected(std::move(file.error()));
+        return openError ? Fail(Core::FormatText(TextId::CannotCreate, path))
+                         : std::unexpected(std::move(file.error()));
     DWORD written = 0;
     if (bytes.size() > MAXDWORD || !::SetEndOfFile(file->Get()) ||
         !::WriteFile(file->Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size())
-        return Fail(Core::FormatText(18007, path));
+        return Fail(Core::FormatText(TextId::CannotCreate, path));
     return {};
 }
 
@@ -362,12 +363,12 @@ Result<> DeleteBelow(const std::wstring& folder, const std::wstring& path)
         if (attributes == INVALID_FILE_ATTRIBUTES && ::GetLastError() == ERROR_FILE_NOT_FOUND)
             return {};
         if (openError != 0)
-            return Fail(Core::ErrorText(Core::FormatText(18024, path), openError));
+            return Fail(Core::ErrorText(Core::FormatText(TextId::DeletingFile, path), openError));
         return std::unexpected(std::move(file.error()));
     }
     FILE_DISPOSITION_INFO remove{TRUE};
     if (!::SetFileInformationByHandle(file->Get(), FileDispositionInfo, &remove, sizeof(remove)))
-        return Fail(Core::ErrorText(Core::FormatText(18024, path), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::DeletingFile, path), ::GetLastError()));
     return {};
 }
 

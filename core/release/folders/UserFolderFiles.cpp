@@ -18,8 +18,6 @@ namespace Pd::Install
 namespace
 {
 
-constexpr std::uint32_t HardLinkText = 19143;
-
 bool StartsWithFolder(const std::wstring& path, const std::wstring& folder)
 {
     return !folder.empty() && path.size() > folder.size() &&
@@ -61,7 +59,7 @@ std::FILE* OpenLogBelow(const std::wstring& root, const std::wstring& logFolder,
     if (file &&
         (!::GetFileInformationByHandleEx(file->Get(), FileStandardInfo, &standard, sizeof(standard)) ||
          standard.NumberOfLinks != 1))
-        file = Fail(Core::Text(HardLinkText));
+        file = Fail(Core::Text(TextId::FileHasHardLinks));
     if (!file)
     {
         problem = "not written to " + Core::ToUtf8(path) + ": " + Core::ToUtf8(file.error());

@@ -39,19 +39,20 @@ std::filesystem::path Under(const std::wstring& folder, const std::wstring& rela
 // Steps 1 to 5: what must hold before anything is read or written.
 Result<> CheckReleaseAndWindows(const Manifest& manifest, const Callbacks& callbacks, RunValues& run)
 {
-    run.tracker.Stage(Text(16000), -1);
+    run.tracker.Stage(Text(TextId::CheckingWindows), -1);
     if (manifest.app && !manifest.app->minimum.empty() &&
         CompareVersions(ProgramVersion, manifest.app->minimum) < 0)
-        return Pd::Fail(FormatText(16035, manifest.version, manifest.app->minimum));
+        return Pd::Fail(
+            FormatText(TextId::ReleaseNeedsPeldraVersion, manifest.version, manifest.app->minimum));
     run.windows = QueryWindows();
-    LogLine(callbacks, Level::Info, FormatText(17002, WindowsText(run.windows)));
+    LogLine(callbacks, Level::Info, FormatText(TextId::WindowsVersionLog, WindowsText(run.windows)));
     if (run.windows.build < FirstWindows11Build)
-        return Pd::Fail(FormatText(16020, run.windows.build, FirstWindows11Build));
+        return Pd::Fail(FormatText(TextId::WindowsBuildTooOld, run.windows.build, FirstWindows11Build));
     if (run.windows.build < manifest.minWindowsBuild)
-        return Pd::Fail(FormatText(16020, run.windows.build, manifest.minWindowsBuild));
+        return Pd::Fail(FormatText(TextId::WindowsBuildTooOld, run.windows.build, manifest.minWindowsBuild));
     if (!manifest.isSigned)
-        return Pd::Fail(FormatText(16029, manifest.url));
-    LogLine(callbacks, Level::Info, Text(17046));
+        return Pd::Fail(FormatText(TextId::NotOfficialRelease, manifest.url));
+    LogLine(callbacks, Level::Info, Text(TextId::OfficialRelease));
     return {};
 }
 
@@ -85,17 +86,17 @@ Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& call
     if (free < needed)
         needed -= std::min(needed, VerifiedDownloadBytes(options, run, stop));
     if (free < needed)
-        return Pd::Fail(FormatText(16021, FormatBytes(needed), FormatBytes(free)));
+        return Pd::Fail(FormatText(TextId::NotEnoughFreeSpace, FormatBytes(needed), FormatBytes(free)));
 
     run.otherAccount = false;
     if (run.windows.installedPackage || !run.windows.packageUser)
         return {};
     const Install::PackageUser& user = *run.windows.packageUser;
     if (!SameFile(user.installLocation, options.installFolder))
-        return Pd::Fail(FormatText(16033, user.account, user.installLocation));
+        return Pd::Fail(FormatText(TextId::TovikRegisteredForOtherUser, user.account, user.installLocation));
     if (Guest::FindAndroidVm())
-        return Pd::Fail(FormatText(16034, user.account));
-    LogLine(callbacks, Level::Info, FormatText(17052, user.account));
+        return Pd::Fail(FormatText(TextId::TovikRunningForOtherUser, user.account));
+    LogLine(callbacks, Level::Info, FormatText(TextId::TovikOfOtherUserUpdated, user.account));
     run.otherAccount = true;
     return {};
 }
@@ -108,7 +109,8 @@ Result<> ConfirmForeignFolder(const Options& options, const Callbacks& callbacks
     const bool isDefault = SameFile(options.installFolder, program.defaultFolder);
     if (!HoldsForeignFiles(options.installFolder, isDefault))
         return {};
-    if (!callbacks.question || !callbacks.question(FormatText(16050, NormalizeFolder(options.installFolder))))
+    if (!callbacks.question || !callbacks.question(FormatText(TextId::FolderHoldsForeignFiles,
+                                                              NormalizeFolder(options.installFolder))))
         return Pd::Fail(CanceledText());
     return {};
 }
@@ -171,12 +173,13 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
             continue;
         const Component& component = item.component;
         const std::wstring name = ComponentDisplayName(component);
-        run.tracker.BeginItem(FormatText(16001, name), ++index, run.needed);
+        run.tracker.BeginItem(FormatText(TextId::DownloadingStage, name), ++index, run.needed);
         if (auto made =
                 Install::CreateFoldersBelow(options.installFolder, DownloadFolder(options.installFolder));
             !made)
-            return Pd::Fail(FormatText(16022, name, made.error()));
-        LogLine(callbacks, Level::Info, FormatText(17005, component.url, FormatBytes(component.packedSize)));
+            return Pd::Fail(FormatText(TextId::DownloadFailed, name, made.error()));
+        LogLine(callbacks, Level::Info,
+                FormatText(TextId::DownloadingWithSize, component.url, FormatBytes(component.packedSize)));
         const ProgressSpan span = DownloadSpan(before, component.packedSize, run.plan.downloadBytes);
         const Net::ByteProgress bytes = [&](std::uint64_t done, std::uint64_t total) {
             run.tracker.Bytes(done, total, span.base, span.span);
@@ -185,9 +188,9 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
             Net::Download(component.url, DownloadPath(options.installFolder, component), component.packedSize,
                           component.packedSha256, DownloadAttempts, bytes, log, stop);
         if (!downloaded)
-            return Pd::Fail(FormatText(16022, name, downloaded.error()));
+            return Pd::Fail(FormatText(TextId::DownloadFailed, name, downloaded.error()));
         before += component.packedSize;
-        LogLine(callbacks, Level::Success, FormatText(17008, name));
+        LogLine(callbacks, Level::Success, FormatText(TextId::Sha256Verified, name));
     }
     return {};
 }
@@ -219,7 +222,7 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
             return Pd::Fail(CanceledText());
         const Component& component = item.component;
         const std::wstring name = ComponentDisplayName(component);
-        run.tracker.BeginItem(FormatText(16002, name), ++index, run.needed);
+        run.tracker.BeginItem(FormatText(TextId::UnpackingStage, name), ++index, run.needed);
         const ProgressSpan span = UnpackSpan(index, run.needed);
         const Net::ByteProgress bytes = [&](std::uint64_t done, std::uint64_t total) {
             run.tracker.Bytes(done, total, span.base, span.span);
@@ -232,14 +235,14 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         StagingJournal journal;
         if (archive)
             if (auto opened = journal.Open(options.installFolder, component.id); !opened)
-                return Pd::Fail(FormatText(16023, name, opened.error()));
+                return Pd::Fail(FormatText(TextId::UnpackFailed, name, opened.error()));
         const std::set<std::wstring> foldersBefore = ExistingFolders(options.installFolder, component.target);
         Install::StagedFiles staged;
         // The unpackers keep to their folder; the way down to it is checked here.
         const std::wstring folder =
             archive ? destination : std::filesystem::path(destination).parent_path().wstring();
         if (auto made = Install::CreateFoldersBelow(options.installFolder, folder); !made)
-            return Pd::Fail(FormatText(16023, name, made.error()));
+            return Pd::Fail(FormatText(TextId::UnpackFailed, name, made.error()));
         // The folders made for it are recorded before anything is written into them.
         run.placed[component.id] = PlacedRecord(
             options.installFolder, archive ? std::vector<std::wstring>{} : std::vector{destination},
@@ -254,9 +257,9 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
                 source, destination, component.size, bytes, stop,
                 [&journal](const std::wstring& path, bool folder) { return journal.Add(path, folder); });
             if (!report)
-                return Pd::Fail(FormatText(16023, name, report.error()));
+                return Pd::Fail(FormatText(TextId::UnpackFailed, name, report.error()));
             LogLine(callbacks, Level::Success,
-                    FormatText(17010, name, report->files, FormatBytes(report->bytes)));
+                    FormatText(TextId::FilesUnpacked, name, report->files, FormatBytes(report->bytes)));
             run.entries[component.id] = ComponentEntries(component, report->names);
             staged = std::move(report->staged);
         }
@@ -265,8 +268,9 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
             auto report =
                 Install::UnpackFile(source, destination, component.size, component.sha256, bytes, stop);
             if (!report)
-                return Pd::Fail(FormatText(16023, name, report.error()));
-            LogLine(callbacks, Level::Success, FormatText(17009, name, FormatBytes(report->bytes)));
+                return Pd::Fail(FormatText(TextId::UnpackFailed, name, report.error()));
+            LogLine(callbacks, Level::Success,
+                    FormatText(TextId::FileUnpacked, name, FormatBytes(report->bytes)));
             run.entries[component.id] = ComponentEntries(component, {});
             staged = std::move(report->staged);
             if (!component.sha256.empty())
@@ -325,7 +329,7 @@ std::wstring DownloadPath(const std::wstring& installFolder, const Component& co
 
 std::wstring CanceledText()
 {
-    return Text(10008);
+    return Text(TextId::Canceled);
 }
 
 bool Ask(const Callbacks& callbacks, const std::wstring& question)
@@ -342,7 +346,7 @@ void LogLine(const Callbacks& callbacks, Pd::Level level, const std::wstring& te
 std::wstring ComponentDisplayName(const Component& component)
 {
     if (component.kind == ComponentKind::Archive)
-        return FormatText(16005, component.id);
+        return FormatText(TextId::ComponentFiles, component.id);
     return std::filesystem::path(component.target).make_preferred().filename().wstring();
 }
 
@@ -371,17 +375,18 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
     run.state = ReadState(options.installFolder);
     // Going back is allowed, never by surprise: an older release is only installed when asked.
     if (!run.state.version.empty() && CompareVersions(manifest.version, run.state.version) < 0 &&
-        !Ask(callbacks, FormatText(16060, manifest.version, run.state.version)))
+        !Ask(callbacks, FormatText(TextId::ReleaseOlderThanInstalled, manifest.version, run.state.version)))
         return Pd::Fail(CanceledText());
     run.plan = PlanRelease(manifest, run.state, run.windows.build, options.installFolder);
     run.needed = static_cast<std::int32_t>(
         std::ranges::count_if(run.plan.items, [](const PlannedComponent& item) { return item.needed; }));
     if (run.needed == 0)
-        LogLine(callbacks, Level::Info, FormatText(17004, manifest.version));
+        LogLine(callbacks, Level::Info,
+                FormatText(TextId::ReleaseInstalledNothingToDownload, manifest.version));
     else
         LogLine(callbacks, Level::Info,
-                FormatText(17003, manifest.version, FormatBytes(run.plan.downloadBytes),
-                           FormatBytes(run.plan.diskBytes)));
+                FormatText(TextId::ReleaseDownloadOnDisk, manifest.version,
+                           FormatBytes(run.plan.downloadBytes), FormatBytes(run.plan.diskBytes)));
 
     if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run, program, stop); !checked)
         return std::unexpected(checked.error());

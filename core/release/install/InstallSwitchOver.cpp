@@ -36,7 +36,7 @@ LogText LogAt(const Callbacks& callbacks, Level level)
 
 Outcome Done(RunValues& run, bool restartNeeded, std::int32_t count)
 {
-    run.tracker.Stage(Text(16004), DonePosition);
+    run.tracker.Stage(Text(TextId::Done), DonePosition);
     return Outcome{restartNeeded, count};
 }
 
@@ -101,8 +101,8 @@ Result<> SwitchOver(const Options& options, const Callbacks& callbacks, RunValue
     if (run.windows.installedPackage)
         Install::ShutdownTovik(run.windows.installedPackage->installLocation, LogAt(callbacks, Level::Info));
     else if (run.otherAccount && Guest::FindAndroidVm())
-        return Pd::Fail(FormatText(16034, run.windows.packageUser->account));
-    run.tracker.Stage(Text(16032), SwitchOverPosition);
+        return Pd::Fail(FormatText(TextId::TovikRunningForOtherUser, run.windows.packageUser->account));
+    run.tracker.Stage(Text(TextId::SwitchingToNewRelease), SwitchOverPosition);
     if (auto marked = MarkSwitching(options, run); !marked)
         return marked;
     if (auto committed = run.staged.CommitAll(); !committed)
@@ -165,17 +165,17 @@ Result<bool> EnableFeatures(const Callbacks& callbacks, const RunValues& run)
 {
     if (!run.windows.developerMode)
     {
-        if (!Ask(callbacks, Text(16010)))
+        if (!Ask(callbacks, Text(TextId::DeveloperModeQuestion)))
             return Pd::Fail(CanceledText());
         if (auto enabled = EnableDeveloperMode(); !enabled)
             return std::unexpected(enabled.error());
         WriteUserDword(L"EnabledDeveloperMode", 1);
-        LogLine(callbacks, Level::Success, Text(17012));
+        LogLine(callbacks, Level::Success, Text(TextId::DeveloperModeTurnedOn));
     }
     bool restart = false;
     if (run.windows.virtualMachinePlatform && !*run.windows.virtualMachinePlatform)
     {
-        if (!Ask(callbacks, Text(16011)))
+        if (!Ask(callbacks, Text(TextId::VirtualMachinePlatformQuestion)))
             return Pd::Fail(CanceledText());
         auto enabled = EnableVmp(LogAt(callbacks, Level::Info));
         if (!enabled)
@@ -196,15 +196,16 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
         if (package->developmentMode)
         {
             if (!SameFile(package->installLocation, options.installFolder))
-                LogLine(callbacks, Level::Info, FormatText(17015, package->installLocation));
+                LogLine(callbacks, Level::Info,
+                        FormatText(TextId::ReplacesRegisteredTovik, package->installLocation));
         }
         else
         {
-            if (!Ask(callbacks, FormatText(16012, package->version)))
+            if (!Ask(callbacks, FormatText(TextId::StoreTovikReplaced, package->version)))
                 return Pd::Fail(CanceledText());
             if (auto removed = Install::RemovePackage(package->fullName, true); !removed)
                 return removed;
-            LogLine(callbacks, Level::Info, Text(17014));
+            LogLine(callbacks, Level::Info, Text(TextId::StoreTovikRemoved));
         }
     }
     if (auto installed = Install::InstallDependencies(options.installFolder, info); !installed)
@@ -215,7 +216,7 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
     const auto again = Install::FindInstalledPackage();
     if (!again || !again->developmentMode || SameFile(again->installLocation, options.installFolder))
         return registered;
-    LogLine(callbacks, Level::Warning, FormatText(17024, registered.error()));
+    LogLine(callbacks, Level::Warning, FormatText(TextId::WindowsKeptOldRegistration, registered.error()));
     if (auto removed = Install::RemovePackage(again->fullName, true); !removed)
         return removed;
     return Install::RegisterPackage(options.installFolder, info);
@@ -236,7 +237,7 @@ Result<bool> InstallProgramAndRecord(const Options& options, const Callbacks& ca
     else
         LogLine(callbacks, Level::Warning, installed.error());
     if (auto written = WriteState(options.installFolder, run.state); !written)
-        return Pd::Fail(FormatText(19191, written.error()));
+        return Pd::Fail(FormatText(TextId::InstallFinishNotRecorded, written.error()));
     return installed.has_value();
 }
 
@@ -271,31 +272,32 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
     {
         if (auto recorded = InstallProgramAndRecord(options, callbacks, run, false, program); !recorded)
             return std::unexpected(recorded.error());
-        LogLine(callbacks, Level::Success,
-                FormatText(17053, manifest.version, run.windows.packageUser->account));
+        LogLine(
+            callbacks, Level::Success,
+            FormatText(TextId::InstalledForOtherUser, manifest.version, run.windows.packageUser->account));
         return Done(run, false, *count);
     }
 
-    run.tracker.Stage(Text(16003), SwitchOverPosition);
+    run.tracker.Stage(Text(TextId::RegisteringTovikInWindows), SwitchOverPosition);
     auto restart = EnableFeatures(callbacks, run);
     if (!restart)
         return std::unexpected(restart.error());
     if (auto registered = RegisterTovik(options, callbacks, run); !registered)
         return std::unexpected(registered.error());
-    LogLine(callbacks, Level::Success, FormatText(17019, manifest.version));
+    LogLine(callbacks, Level::Success, FormatText(TextId::PeldraRegistered, manifest.version));
     Install::SeedTovikSettings();
     if (run.windows.build > LastBuildWithoutPatch)
-        LogLine(callbacks, Level::Warning, FormatText(17020, run.windows.build));
+        LogLine(callbacks, Level::Warning, FormatText(TextId::WindowsBuildRefusesTovik, run.windows.build));
 
     auto installed = InstallProgramAndRecord(options, callbacks, run, true, program);
     if (!installed)
         return std::unexpected(installed.error());
     if (*installed)
-        LogLine(callbacks, Level::Success, Text(17045));
+        LogLine(callbacks, Level::Success, Text(TextId::BackgroundServicesInstalled));
 
-    const std::wstring name = Text(11038);
+    const std::wstring name = Text(TextId::AndroidSettingsTitle);
     if (auto created = Install::CreateTovikSettingsShortcut(name, ShortcutIcon(program)); created)
-        LogLine(callbacks, Level::Info, FormatText(17055, name));
+        LogLine(callbacks, Level::Info, FormatText(TextId::AndroidSettingsInStartMenu, name));
     else
         LogLine(callbacks, Level::Warning, created.error());
     return Done(run, *restart, *count);

@@ -14,12 +14,6 @@ namespace Pd::Core
 namespace
 {
 
-constexpr std::uint32_t RefusedText = 16070;
-constexpr std::uint32_t ForeignText = 16079;
-constexpr std::uint32_t WaitingText = 17080;
-constexpr std::uint32_t CanceledText = 10008;
-constexpr std::uint32_t OpeningText = 18015;
-
 // Waiting and releasing is all a run needs, and every run that changes the installation runs with
 // administrator rights: only they (and the system, for the installer's modes) may hold it. Anyone
 // else could hold it to block every install, update and uninstall.
@@ -129,20 +123,20 @@ Result<RunLock> RunLock::Acquire(const LogText& log, std::stop_token stop, std::
 {
     LockPlace place = FindLockPlace(name, true);
     if (place.name.empty())
-        return Fail(ErrorText(FormatText(OpeningText, name), place.error));
+        return Fail(ErrorText(FormatText(TextId::OpeningFile, name), place.error));
     UniqueHandle mutex = CreateLock(place.name);
     if (!mutex)
-        return Fail(ErrorText(FormatText(OpeningText, place.name), ::GetLastError()));
+        return Fail(ErrorText(FormatText(TextId::OpeningFile, place.name), ::GetLastError()));
     if (auto owner = ForeignOwner(mutex.Get(), false))
-        return Fail(FormatText(ForeignText, place.name, *owner));
+        return Fail(FormatText(TextId::NameHeldByAnotherProgram, place.name, *owner));
     if (Taken(::WaitForSingleObject(mutex.Get(), 0)))
         return RunLock(std::move(place.space), std::move(mutex));
 
     if (log)
-        log(FormatText(WaitingText, (wait.count() + 999) / 1000));
+        log(FormatText(TextId::WaitingForOtherRun, (wait.count() + 999) / 1000));
     UniqueHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!stopped)
-        return Fail(ErrorText(FormatText(OpeningText, place.name), ::GetLastError()));
+        return Fail(ErrorText(FormatText(TextId::OpeningFile, place.name), ::GetLastError()));
     DWORD result = WAIT_FAILED;
     {
         std::stop_callback<SetEventOnStop> wake(stop, SetEventOnStop{stopped.Get()});
@@ -152,8 +146,8 @@ Result<RunLock> RunLock::Acquire(const LogText& log, std::stop_token stop, std::
     if (Taken(result))
         return RunLock(std::move(place.space), std::move(mutex));
     if (result == WAIT_OBJECT_0 + 1)
-        return Fail(Text(CanceledText));
-    return Fail(Text(RefusedText));
+        return Fail(Text(TextId::Canceled));
+    return Fail(Text(TextId::AnotherRunChangingInstallation));
 }
 
 bool RunLock::HeldElsewhere(const wchar_t* name)

@@ -19,7 +19,7 @@ namespace
 
 std::unexpected<std::wstring> Invalid(const std::wstring& detail)
 {
-    return Fail(FormatText(16026, detail));
+    return Fail(FormatText(TextId::ReleaseManifestNotValid, detail));
 }
 
 bool IsSeparator(wchar_t c)
@@ -74,7 +74,7 @@ Result<std::optional<std::uint64_t>> ReadSize(const Json::Value& item, const wch
         return std::nullopt;
     auto size = value.AsUInt64();
     if (!size)
-        return Invalid(FormatText(16063, name, Shown(value), id));
+        return Invalid(FormatText(TextId::NotAByteCount, name, Shown(value), id));
     return size;
 }
 
@@ -107,7 +107,8 @@ Result<> AddToTotal(ByteTotal& total, const Component& component)
             total.sum += bytes;
     }
     if (!fits)
-        return Invalid(FormatText(16064, total.largestName, total.largest, total.largestId));
+        return Invalid(
+            FormatText(TextId::ReleaseSizesOverflow, total.largestName, total.largest, total.largestId));
     return {};
 }
 
@@ -205,12 +206,12 @@ Result<Manifest> ParseManifest(std::string_view bytes, std::wstring_view url)
         return Invalid(root.error());
     // A release manifest of any format says which: JSON without it is some other document.
     if (root->kind != Json::Kind::Object)
-        return Fail(FormatText(18084, std::wstring(url), L"a JSON object is expected"));
+        return Fail(FormatText(TextId::NotReleaseManifest, std::wstring(url), L"a JSON object is expected"));
     const Json::Value& format = root->Member(L"format");
     if (format.kind == Json::Kind::Null)
-        return Fail(FormatText(18084, std::wstring(url), L"it has no \"format\""));
+        return Fail(FormatText(TextId::NotReleaseManifest, std::wstring(url), L"it has no \"format\""));
     if (format.AsUInt64() != 1u)
-        return Fail(Text(16027));
+        return Fail(Text(TextId::ReleaseNeedsNewerPeldra));
 
     Manifest manifest;
     manifest.url = url;
@@ -225,7 +226,7 @@ Result<Manifest> ParseManifest(std::string_view bytes, std::wstring_view url)
     {
         auto number = build.AsUInt64();
         if (!number || *number > std::numeric_limits<std::uint32_t>::max())
-            return Invalid(FormatText(16065, Shown(build)));
+            return Invalid(FormatText(TextId::MinWindowsBuildInvalid, Shown(build)));
         manifest.minWindowsBuild = static_cast<std::uint32_t>(*number);
     }
 
@@ -321,7 +322,7 @@ Result<> CheckAddresses(const Manifest& manifest)
 {
     for (const Component& component : manifest.components)
         if (!IsFetchableAddress(component.url))
-            return Invalid(FormatText(16062, component.url, component.id));
+            return Invalid(FormatText(TextId::AddressCannotBeFetched, component.url, component.id));
     return {};
 }
 

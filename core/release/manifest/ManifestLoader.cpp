@@ -16,7 +16,8 @@ constexpr int FetchAttempts = 5;
 // statuses 404 and 410, formed in the same language as the transfer formed it.
 bool IsMissingOnServer(const std::wstring& error, const std::wstring& url)
 {
-    return error == FormatText(18002, 404u, url) || error == FormatText(18002, 410u, url);
+    return error == FormatText(TextId::ServerAnsweredHttpFor, 404u, url) ||
+           error == FormatText(TextId::ServerAnsweredHttpFor, 410u, url);
 }
 
 } // namespace
@@ -39,7 +40,7 @@ Pd::Result<Manifest> LoadManifest(std::wstring_view url, std::stop_token stop, s
     const std::wstring catalogUrl = ResolveUrl(url, L"manifest.cat");
     auto catalog = Net::FetchText(catalogUrl, stop, connectTimeoutMs, receiveTimeoutMs, retries);
     if (stop.stop_requested())
-        return Pd::Fail(Text(10008));
+        return Pd::Fail(Text(TextId::Canceled));
     if (!catalog)
     {
         if (!IsMissingOnServer(catalog.error(), catalogUrl))

@@ -37,7 +37,7 @@ Result<> StartMsiUninstall(const std::wstring& productCode, bool removeData)
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(msiexec.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           systemFolder.empty() ? nullptr : systemFolder.c_str(), &startup, &process))
-        return Fail(Core::ErrorText(Core::Text(18027), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::Text(TextId::StartingPeldraSetup), ::GetLastError()));
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     return {};

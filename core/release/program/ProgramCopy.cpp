@@ -85,7 +85,7 @@ Pd::Result<std::wstring> WriteBeside(const Fill& fill, const std::wstring& targe
     if (error != 0)
     {
         ::DeleteFileW(temporary.c_str());
-        return Pd::Fail(ErrorText(FormatText(18007, target), error));
+        return Pd::Fail(ErrorText(FormatText(TextId::CannotCreate, target), error));
     }
     return temporary;
 }
@@ -112,7 +112,7 @@ Pd::Result<> Replace(const Fill& fill, const std::wstring& target)
         {
             const DWORD error = ::GetLastError();
             ::DeleteFileW(temporary->c_str());
-            return Pd::Fail(ErrorText(FormatText(18019, target), error));
+            return Pd::Fail(ErrorText(FormatText(TextId::ReplacingFile, target), error));
         }
         moved = true;
     }
@@ -122,7 +122,7 @@ Pd::Result<> Replace(const Fill& fill, const std::wstring& target)
         if (moved)
             Rename(backup, target);
         ::DeleteFileW(temporary->c_str());
-        return Pd::Fail(ErrorText(FormatText(18007, target), error));
+        return Pd::Fail(ErrorText(FormatText(TextId::CannotCreate, target), error));
     }
     DropBackup(backup);
     return {};

@@ -72,7 +72,7 @@ void CopyLanguageFiles(const std::filesystem::path& programFolder, const std::fi
         const std::optional<std::string> contents = ReadLanguageFile(opened->Get());
         if (!contents || !IsLanguageCode(ToLower(path.stem().wstring())) || !IsLanguageFileText(*contents))
         {
-            tell(FormatText(19103, path.wstring()));
+            tell(FormatText(TextId::NotALanguageFile, path.wstring()));
             continue;
         }
         if (auto copied = ReplaceWithBackup(*contents, (to / path.filename()).wstring()); !copied)

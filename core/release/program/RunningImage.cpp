@@ -26,7 +26,7 @@ AreMappedFilesTheSameFunction AreMappedFilesTheSame()
 
 std::unexpected<std::wstring> CannotOpen(const std::wstring& path, DWORD error)
 {
-    return Pd::Fail(ErrorText(FormatText(19101, path), error));
+    return Pd::Fail(ErrorText(FormatText(TextId::OpeningRunningProgram, path), error));
 }
 
 } // namespace
@@ -53,7 +53,7 @@ Pd::Result<UniqueFile> OpenImageFile(const void* image, const std::wstring& path
     if (!view)
         return CannotOpen(path, ::GetLastError());
     if (same(const_cast<void*>(image), view.Get()) != StatusSuccess)
-        return Pd::Fail(FormatText(19100, path));
+        return Pd::Fail(FormatText(TextId::ProgramReplacedSinceStart, path));
     return file;
 }
 

@@ -119,12 +119,12 @@ Pd::Result<> SelfUpdateWith(const AppInfo& app, const Net::ByteProgress& progres
         kept.Reset(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!kept)
-            return Fail(ErrorText(FormatText(18015, package), ::GetLastError()));
+            return Fail(ErrorText(FormatText(TextId::OpeningFile, package), ::GetLastError()));
         if (VerifyPublisher(package, kept.Get()) != SignatureState::Official)
         {
             kept.Reset();
             ::DeleteFileW(package.c_str());
-            return Fail(Text(18028));
+            return Fail(Text(TextId::SetupNotSigned));
         }
     }
 
@@ -141,7 +141,7 @@ Pd::Result<> SelfUpdateWith(const AppInfo& app, const Net::ByteProgress& progres
     {
         const DWORD error = ::GetLastError();
         setting.startHost();
-        return Fail(ErrorText(Text(18027), error));
+        return Fail(ErrorText(Text(TextId::StartingPeldraSetup), error));
     }
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);

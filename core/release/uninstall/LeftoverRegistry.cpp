@@ -94,7 +94,8 @@ void RegDeleteTree(LeftoverCleanup& cleanup, const std::wstring& key)
     if (status == ERROR_SUCCESS)
         ++cleanup.counts.registryKeys;
     else if (status != ERROR_FILE_NOT_FOUND)
-        cleanup.report(Core::ErrorText(Core::FormatText(18024, L"HKCU\\" + key), static_cast<DWORD>(status)));
+        cleanup.report(Core::ErrorText(Core::FormatText(TextId::DeletingFile, L"HKCU\\" + key),
+                                       static_cast<DWORD>(status)));
 }
 
 void RegDeleteValue(LeftoverCleanup& cleanup, const std::wstring& key, const std::wstring& name)
@@ -106,7 +107,7 @@ void RegDeleteValue(LeftoverCleanup& cleanup, const std::wstring& key, const std
     if (status == ERROR_SUCCESS)
         ++cleanup.counts.registryValues;
     else if (status != ERROR_FILE_NOT_FOUND)
-        cleanup.report(Core::ErrorText(Core::FormatText(18024, L"HKCU\\" + key + L"\\" + name),
+        cleanup.report(Core::ErrorText(Core::FormatText(TextId::DeletingFile, L"HKCU\\" + key + L"\\" + name),
                                        static_cast<DWORD>(status)));
 }
 

@@ -33,7 +33,7 @@ void UninstallValues::Report(const Callbacks& callbacks, const std::wstring& tex
     LogLine(callbacks, Level::Warning, text);
 }
 
-void UninstallStage(const Callbacks& callbacks, std::uint32_t text, std::int32_t position)
+void UninstallStage(const Callbacks& callbacks, TextId text, std::int32_t position)
 {
     if (callbacks.progress)
         callbacks.progress(Progress{Text(text), position});
@@ -54,10 +54,11 @@ Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const
     // Without a state file only what the folder itself holds tells that a run cut off before its
     // state was written (or an older version) installed there: never a shortcut elsewhere.
     if (!run.ours && !run.stateFile && !run.leftovers && removal != Removal::Everything)
-        return Fail(FormatText(16028, run.folder));
+        return Fail(FormatText(TextId::NotInstalledIn, run.folder));
     if (run.package && !run.ours)
         LogLine(callbacks, Level::Warning,
-                FormatText(17025, run.package->version, run.package->installLocation));
+                FormatText(TextId::TovikRegisteredByOtherStays, run.package->version,
+                           run.package->installLocation));
 
     if (!run.ours)
         if (auto user = Install::FindPackageUsers();
@@ -65,7 +66,8 @@ Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const
             (user->installLocation.empty() || SameFile(NormalizeFolder(user->installLocation), run.folder)))
         {
             run.other = user;
-            LogLine(callbacks, Level::Warning, FormatText(17054, user->account, run.folder));
+            LogLine(callbacks, Level::Warning,
+                    FormatText(TextId::TovikOfOtherUserStays, user->account, run.folder));
         }
     return {};
 }
@@ -85,19 +87,20 @@ Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, Uninsta
 {
     if (!run.ours)
         return {};
-    UninstallStage(callbacks, 16006);
+    UninstallStage(callbacks, TextId::RemovingTovikFromWindows);
     Install::ShutdownTovik(run.folder,
                            [&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); });
     if (auto removed = Install::RemovePackage(run.package->fullName, removal == Removal::KeepData); !removed)
         return removed;
     if (removal == Removal::Everything)
-        LogLine(callbacks, Level::Success, Text(17027));
+        LogLine(callbacks, Level::Success, Text(TextId::TovikPackageDataRemoved));
     else
     {
         if (!run.dataFolder.empty())
             ForgetLanguageList(run.dataFolder);
         LogLine(callbacks, Level::Success,
-                FormatText(17026, run.dataFolder, FormatBytes(Install::DirectorySize(run.dataFolder))));
+                FormatText(TextId::TovikPackageRemovedDataKept, run.dataFolder,
+                           FormatBytes(Install::DirectorySize(run.dataFolder))));
     }
     return {};
 }
@@ -126,9 +129,9 @@ Result<RemovalOutcome> RemoveEmptyDefaultFolder(const std::wstring& folder, cons
     // Only an install cut off at once leaves the default install folder empty; a folder the
     // user named may be the user's own.
     if (!SameFile(folder, NormalizeFolder(setting.defaultFolder)) || !::RemoveDirectoryW(folder.c_str()))
-        return Fail(FormatText(16078, folder));
-    LogLine(callbacks, Level::Success, FormatText(17082, folder));
-    UninstallStage(callbacks, 16004, 1000);
+        return Fail(FormatText(TextId::NotInstalledEmptyFolderStays, folder));
+    LogLine(callbacks, Level::Success, FormatText(TextId::RemovedEmptyCutOffFolder, folder));
+    UninstallStage(callbacks, TextId::Done, 1000);
     return RemovalOutcome{};
 }
 
@@ -154,7 +157,7 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
                                      const Callbacks& callbacks, const UninstallSetting& setting)
 {
     UninstallValues run;
-    UninstallStage(callbacks, 16000);
+    UninstallStage(callbacks, TextId::CheckingWindows);
     if (auto found = FindInstalled(installFolder, removal, callbacks, run); !found)
         return RemoveEmptyDefaultFolder(run.folder, callbacks, setting, found.error());
     StopHostAndTask(callbacks, setting, run);
@@ -166,17 +169,17 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
     if (removal == Removal::KeepData)
     {
         RemoveStateAndFolder(removal, callbacks, setting, run);
-        UninstallStage(callbacks, 16004, 1000);
+        UninstallStage(callbacks, TextId::Done, 1000);
         return run.outcome;
     }
 
-    UninstallStage(callbacks, 16008);
+    UninstallStage(callbacks, TextId::RemovingWhatTovikLeft);
     RemoveAndroidLeftovers(callbacks, run);
     SwitchFeaturesOff(callbacks, run);
     RemoveBridgesAndData(callbacks, setting, run);
     DeleteProgramKeys(callbacks);
     RemoveStateAndFolder(removal, callbacks, setting, run);
-    UninstallStage(callbacks, 16004, 1000);
+    UninstallStage(callbacks, TextId::Done, 1000);
     return run.outcome;
 }
 

@@ -31,8 +31,6 @@ namespace
 {
 
 constexpr int FileRetries = 20;
-constexpr std::uint32_t UnrecordedFilesText = 16075;
-constexpr std::uint32_t NoRecordText = 17081;
 
 bool DeleteAtRestart(const std::wstring& path)
 {
@@ -146,7 +144,9 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
             for (const std::wstring& name : NamesIn(folder))
                 known.insert(name);
         else
-            LogLine(callbacks, Level::Warning, FormatText(stateFile ? 17030 : NoRecordText, folder));
+            LogLine(
+                callbacks, Level::Warning,
+                FormatText(stateFile ? TextId::OlderInstallKnownFilesOnly : TextId::NoInstallRecord, folder));
     }
     std::vector<std::wstring> records;
     for (const auto& [key, placed] : state.placed)
@@ -198,7 +198,7 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
     }
     const std::uint64_t after = Install::DirectorySize(folder);
     LogLine(callbacks, Level::Success,
-            FormatText(17028, folder, FormatBytes(before - std::min(after, before))));
+            FormatText(TextId::PeldraFilesDeleted, folder, FormatBytes(before - std::min(after, before))));
     return programScheduled;
 }
 
@@ -222,7 +222,7 @@ void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& st
     if (created == 0 || !Install::RemoveEmptyFolder(root, folder))
     {
         if (!NamesIn(folder).empty() && !(ownInstallerPackage && SameFile(folder, setting.defaultFolder)))
-            LogLine(callbacks, Level::Warning, FormatText(17029, folder));
+            LogLine(callbacks, Level::Warning, FormatText(TextId::FolderKeptForeignFiles, folder));
         return;
     }
     std::filesystem::path parent(folder);
@@ -271,7 +271,7 @@ void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbac
 
 void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& setting, UninstallValues& run)
 {
-    UninstallStage(callbacks, 16007);
+    UninstallStage(callbacks, TextId::DeletingFiles);
     const bool ownInstallerPackage = setting.ownInstallerPackage();
     if (!run.other)
     {
@@ -301,7 +301,7 @@ void RemoveStateAndFolder(Removal removal, const Callbacks& callbacks,
     // may be either, and "everything" was not removed.
     if (removal == Removal::Everything && (run.stateFile || run.leftovers) &&
         (!run.stateFile || !run.state.HasAllEntries()) && !run.programScheduled && PathExists(run.folder))
-        run.Report(callbacks, FormatText(UnrecordedFilesText, run.folder));
+        run.Report(callbacks, FormatText(TextId::UnrecordedFilesRemain, run.folder));
 }
 
 Install::OwnedPaths OwnedPathsOf(const std::wstring& folder, const InstallState& state)

@@ -3,6 +3,7 @@
 
 #include "core/release/uninstall/Leftovers.h"
 #include "core/release/uninstall/Uninstall.h"
+#include "core/TextId.h"
 
 #include <optional>
 #include <string>
@@ -30,7 +31,7 @@ struct UninstallValues
 };
 
 // Reports one stage; position -1 while working, 1000 at the end.
-void UninstallStage(const Callbacks& callbacks, std::uint32_t text, std::int32_t position = -1);
+void UninstallStage(const Callbacks& callbacks, TextId text, std::int32_t position = -1);
 
 // Which folder, whose Tovik, and whether anything of the program is there at all.
 Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const Callbacks& callbacks,

@@ -63,14 +63,15 @@ void RemoveAndroidLeftovers(const Callbacks& callbacks, UninstallValues& run)
 {
     if (StayingPackage(run))
     {
-        LogLine(callbacks, Level::Warning, Text(17033));
+        LogLine(callbacks, Level::Warning, Text(TextId::DataKeptForRegisteredTovik));
         return;
     }
     if (PathExists(run.dataFolder))
     {
         const std::uint64_t size = Install::DirectorySize(run.dataFolder);
         if (auto removed = Install::RemoveTree(run.dataFolder, FileRetries); removed)
-            LogLine(callbacks, Level::Success, FormatText(17031, run.dataFolder, FormatBytes(size)));
+            LogLine(callbacks, Level::Success,
+                    FormatText(TextId::AndroidDataDeleted, run.dataFolder, FormatBytes(size)));
         else
             run.Report(callbacks, removed.error());
     }
@@ -83,7 +84,8 @@ void RemoveAndroidLeftovers(const Callbacks& callbacks, UninstallValues& run)
         folderIsOurs ? OwnedPathsOf(run.folder, run.state) : Install::OwnedPaths{},
         [&](const std::wstring& text) { run.Report(callbacks, text); });
     LogLine(callbacks, Level::Success,
-            FormatText(17032, counts.shortcuts, counts.registryKeys, counts.registryValues));
+            FormatText(TextId::WindowsEntriesTovikRemoved, counts.shortcuts, counts.registryKeys,
+                       counts.registryValues));
 }
 
 void SwitchFeaturesOff(const Callbacks& callbacks, UninstallValues& run)
@@ -93,14 +95,15 @@ void SwitchFeaturesOff(const Callbacks& callbacks, UninstallValues& run)
     if (ReadUserDword(L"EnabledDeveloperMode").value_or(0) != 0)
     {
         if (!owner.empty())
-            LogLine(callbacks, Level::Info, FormatText(17036, owner));
+            LogLine(callbacks, Level::Info, FormatText(TextId::DeveloperModeStaysOn, owner));
         else if (staying && staying->developmentMode)
             // Tovik registered from another folder is an unpacked app too, and needs developer mode.
-            LogLine(callbacks, Level::Info, FormatText(17036, fmt::format(L"Tovik {}", staying->version)));
+            LogLine(callbacks, Level::Info,
+                    FormatText(TextId::DeveloperModeStaysOn, fmt::format(L"Tovik {}", staying->version)));
         else if (auto others = Install::OtherDevelopmentPackages(); !others.empty())
-            LogLine(callbacks, Level::Info, FormatText(17036, Joined(others)));
+            LogLine(callbacks, Level::Info, FormatText(TextId::DeveloperModeStaysOn, Joined(others)));
         else if (auto off = DisableDeveloperMode(); off)
-            LogLine(callbacks, Level::Success, Text(17035));
+            LogLine(callbacks, Level::Success, Text(TextId::DeveloperModeTurnedOff));
         else
             run.Report(callbacks, off.error());
     }
@@ -109,17 +112,19 @@ void SwitchFeaturesOff(const Callbacks& callbacks, UninstallValues& run)
     {
         const auto lxss = CountUserKey(L"Software\\Microsoft\\Windows\\CurrentVersion\\Lxss");
         if (lxss && lxss->first > 0)
-            LogLine(callbacks, Level::Info, FormatText(17038, L"WSL"));
+            LogLine(callbacks, Level::Info, FormatText(TextId::VirtualMachinePlatformStays, L"WSL"));
         else if (!owner.empty())
-            LogLine(callbacks, Level::Info, FormatText(17038, owner));
+            LogLine(callbacks, Level::Info, FormatText(TextId::VirtualMachinePlatformStays, owner));
         else if (staying)
-            LogLine(callbacks, Level::Info, FormatText(17038, fmt::format(L"Tovik {}", staying->version)));
+            LogLine(
+                callbacks, Level::Info,
+                FormatText(TextId::VirtualMachinePlatformStays, fmt::format(L"Tovik {}", staying->version)));
         else if (auto off =
                      DisableVmp([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); });
                  off)
         {
             run.outcome.restartNeeded = *off;
-            LogLine(callbacks, Level::Success, Text(17037));
+            LogLine(callbacks, Level::Success, Text(TextId::VirtualMachinePlatformDisabledAgain));
         }
         else
             run.Report(callbacks, off.error());
@@ -140,7 +145,7 @@ void RemoveBridgesAndData(const Callbacks& callbacks, const Detail::UninstallSet
             run.Report(callbacks, removed.error());
     }
     if (run.hostRan || run.taskExisted || bluetoothRemoved || helloRemoved || dataRemoved)
-        LogLine(callbacks, Level::Success, Text(17040));
+        LogLine(callbacks, Level::Success, Text(TextId::BridgesStoppedAndRemoved));
 }
 
 // Each deletion's result is ignored (a key with subkeys stays).
@@ -154,7 +159,7 @@ void DeleteProgramKeys(const Callbacks& callbacks)
     if (::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsKey) == ERROR_SUCCESS)
     {
         ::RegDeleteKeyW(HKEY_CURRENT_USER, SettingsKey);
-        LogLine(callbacks, Level::Success, FormatText(17034, std::wstring(SettingsKey)));
+        LogLine(callbacks, Level::Success, FormatText(TextId::SettingsRemoved, std::wstring(SettingsKey)));
     }
     const auto vendor = CountUserKey(L"Software\\Ormel").value_or(std::pair<DWORD, DWORD>{1, 1});
     if (vendor.first == 0 && vendor.second == 0)

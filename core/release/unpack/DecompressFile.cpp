@@ -37,14 +37,14 @@ Result<> DecompressFile(const std::wstring& path, const Net::ByteProgress& progr
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
-        return Fail(Core::ErrorText(Core::FormatText(18015, path), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, path), ::GetLastError()));
     LARGE_INTEGER fileSize{};
     if (!::GetFileSizeEx(file.Get(), &fileSize))
         fileSize.QuadPart = 0;
 
     DecoderContext decoder(ZSTD_createDCtx());
     if (!decoder || ZSTD_isError(ZSTD_initDStream(decoder.get())))
-        return Fail(Core::Text(18030));
+        return Fail(Core::Text(TextId::NotEnoughMemoryToDecompress));
     std::unique_ptr<std::uint8_t[], AlignedDelete> input(new (InputAlignment) std::uint8_t[InputSize]);
     auto output = std::make_unique_for_overwrite<std::uint8_t[]>(OutputSize);
 
@@ -53,15 +53,15 @@ Result<> DecompressFile(const std::wstring& path, const Net::ByteProgress& progr
     for (;;)
     {
         if (stop.stop_requested())
-            return Fail(Core::Text(10008));
+            return Fail(Core::Text(TextId::Canceled));
         DWORD read = 0;
         if (!::ReadFile(file.Get(), input.get(), static_cast<DWORD>(InputSize), &read, nullptr))
-            return Fail(Core::ErrorText(Core::FormatText(18016, path), ::GetLastError()));
+            return Fail(Core::ErrorText(Core::FormatText(TextId::ReadingFile, path), ::GetLastError()));
         if (read == 0)
         {
             if (last == 0)
                 return {};
-            return Fail(Core::Text(18032));
+            return Fail(Core::Text(TextId::CompressedDataEndsEarly));
         }
         ZSTD_inBuffer in{input.get(), read, 0};
         bool outputFull = false;
@@ -70,7 +70,8 @@ Result<> DecompressFile(const std::wstring& path, const Net::ByteProgress& progr
             ZSTD_outBuffer out{output.get(), OutputSize, 0};
             last = ZSTD_decompressStream(decoder.get(), &out, &in);
             if (ZSTD_isError(last))
-                return Fail(Core::FormatText(18031, Core::FromUtf8(ZSTD_getErrorName(last))));
+                return Fail(
+                    Core::FormatText(TextId::DamagedCompressedData, Core::FromUtf8(ZSTD_getErrorName(last))));
             if (out.pos > 0)
                 if (auto taken = sink(output.get(), out.pos); !taken)
                     return taken;

@@ -88,10 +88,11 @@ Result<> RenameOver(HANDLE file, const std::wstring& target, std::chrono::millis
         const DWORD attributes = ::GetFileAttributesW(full.c_str());
         const bool held = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         if (!IsSharingConflict(error) || !held)
-            return Fail(Core::ErrorText(Core::FormatText(18019, target), error));
+            return Fail(Core::ErrorText(Core::FormatText(TextId::ReplacingFile, target), error));
         if (std::chrono::steady_clock::now() >= deadline)
-            return Fail(HeldOpenElsewhere(full) ? Core::FormatText(19190, target, error)
-                                                : Core::ErrorText(Core::FormatText(18019, target), error));
+            return Fail(HeldOpenElsewhere(full)
+                            ? Core::FormatText(TextId::FileOpenInAnotherProgram, target, error)
+                            : Core::ErrorText(Core::FormatText(TextId::ReplacingFile, target), error));
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(200));
     }

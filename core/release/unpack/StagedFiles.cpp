@@ -50,7 +50,7 @@ Result<> StagedFile::Open(const std::wstring& target, const std::wstring& folder
     temporary_ = temporary;
     bytesWritten_ = 0;
     if (!::SetEndOfFile(file_.Get()))
-        return Fail(Core::ErrorText(Core::FormatText(18018, temporary), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::WritingFile, temporary), ::GetLastError()));
     return {};
 }
 
@@ -62,10 +62,10 @@ Result<> StagedFile::Write(const void* bytes, std::uint64_t count)
         DWORD piece = static_cast<DWORD>(std::min<std::uint64_t>(count, 0x40000000));
         DWORD written = 0;
         if (!::WriteFile(file_.Get(), next, piece, &written, nullptr))
-            return Fail(Core::ErrorText(Core::FormatText(18018, temporary_), ::GetLastError()));
+            return Fail(Core::ErrorText(Core::FormatText(TextId::WritingFile, temporary_), ::GetLastError()));
         // A write that succeeds with fewer bytes has run out of room on the volume.
         if (written != piece)
-            return Fail(Core::FormatText(16074, temporary_));
+            return Fail(Core::FormatText(TextId::DiskFull, temporary_));
         bytesWritten_ += piece;
         next += piece;
         count -= piece;
@@ -76,7 +76,7 @@ Result<> StagedFile::Write(const void* bytes, std::uint64_t count)
 Result<> StagedFile::Flush()
 {
     if (!::FlushFileBuffers(file_.Get()))
-        return Fail(Core::ErrorText(Core::FormatText(18018, temporary_), ::GetLastError()));
+        return Fail(Core::ErrorText(Core::FormatText(TextId::WritingFile, temporary_), ::GetLastError()));
     return {};
 }
 

@@ -64,7 +64,7 @@ Result<> StagingJournal::Open(const std::wstring& installFolder, const std::wstr
     if (!file)
         return std::unexpected(std::move(file.error()));
     if (!::SetEndOfFile(file->Get()))
-        return Fail(ErrorText(FormatText(18018, path_), ::GetLastError()));
+        return Fail(ErrorText(FormatText(TextId::WritingFile, path_), ::GetLastError()));
     file_ = std::move(*file);
     return {};
 }
@@ -77,9 +77,9 @@ Result<> StagingJournal::Add(const std::wstring& path, bool folder)
     const std::string line = ToUtf8(record) + "\n";
     DWORD written = 0;
     if (!::WriteFile(file_.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
-        return Fail(ErrorText(FormatText(18018, path_), ::GetLastError()));
+        return Fail(ErrorText(FormatText(TextId::WritingFile, path_), ::GetLastError()));
     if (written != line.size())
-        return Fail(FormatText(16074, path_));
+        return Fail(FormatText(TextId::DiskFull, path_));
     return {};
 }
 

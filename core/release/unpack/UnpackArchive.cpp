@@ -104,19 +104,19 @@ std::wstring TextOf(const TarError& error, const std::wstring& folder, std::uint
     switch (error.fault)
     {
     case TarFault::HeaderChecksum:
-        return Core::Text(18040);
+        return Core::Text(TextId::DamagedArchiveHeaderChecksum);
     case TarFault::ExtendedHeader:
-        return Core::Text(18041);
+        return Core::Text(TextId::DamagedArchiveExtendedHeader);
     case TarFault::EndsEarly:
-        return Core::Text(18042);
+        return Core::Text(TextId::ArchiveEndsEarly);
     case TarFault::UnsupportedEntry:
-        return Core::FormatText(18064, error.entry, error.detail);
+        return Core::FormatText(TextId::ArchiveHoldsUnsupportedNamedEntry, error.entry, error.detail);
     case TarFault::UnsafePath:
-        return Core::FormatText(18044, error.detail);
+        return Core::FormatText(TextId::ArchiveHoldsUnsafePath, error.detail);
     case TarFault::DuplicateName:
-        return Core::FormatText(18065, error.detail);
+        return Core::FormatText(TextId::ArchiveHoldsDuplicate, error.detail);
     case TarFault::LargerThanExpected:
-        return Core::FormatText(16030, folder, expectedSize);
+        return Core::FormatText(TextId::LargerAfterUnpacking, folder, expectedSize);
     case TarFault::Output:
         break;
     }

@@ -30,7 +30,7 @@ Result<FileReport> UnpackFile(const std::wstring& path, const std::wstring& targ
     {
         hasher.emplace();
         if (!hasher->Usable())
-            return Fail(Core::Text(18005));
+            return Fail(Core::Text(TextId::Sha256NotAvailable));
     }
 
     const std::wstring name = FileName(target);
@@ -38,7 +38,7 @@ Result<FileReport> UnpackFile(const std::wstring& path, const std::wstring& targ
         DecompressFile(path, progress, stop, [&](const std::uint8_t* data, std::size_t size) -> Result<> {
             // Checked before the write, so a hostile stream never puts more than that on disk.
             if (expectedSize != 0 && file->BytesWritten() + size > expectedSize)
-                return Fail(Core::FormatText(16030, name, expectedSize));
+                return Fail(Core::FormatText(TextId::LargerAfterUnpacking, name, expectedSize));
             if (hasher)
                 hasher->Update(data, size);
             return file->Write(data, size);
@@ -46,9 +46,9 @@ Result<FileReport> UnpackFile(const std::wstring& path, const std::wstring& targ
     if (!decompressed)
         return std::unexpected(std::move(decompressed.error()));
     if (expectedSize != 0 && file->BytesWritten() != expectedSize)
-        return Fail(Core::FormatText(16024, name, file->BytesWritten(), expectedSize));
+        return Fail(Core::FormatText(TextId::UnpackedSizeWrong, name, file->BytesWritten(), expectedSize));
     if (hasher && hasher->Finish() != expectedSha256)
-        return Fail(Core::FormatText(16031, name));
+        return Fail(Core::FormatText(TextId::UnpackedHashMismatch, name));
     if (auto flushed = file->Flush(); !flushed)
         return std::unexpected(std::move(flushed.error()));
 

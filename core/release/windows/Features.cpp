@@ -29,20 +29,21 @@ long WriteDeveloperMode(DWORD value)
 Pd::Result<> EnableDeveloperMode()
 {
     if (long status = WriteDeveloperMode(1); status != ERROR_SUCCESS)
-        return Pd::Fail(ErrorText(Text(18022), static_cast<std::uint32_t>(status)));
+        return Pd::Fail(ErrorText(Text(TextId::TurningDeveloperModeOn), static_cast<std::uint32_t>(status)));
     return {};
 }
 
 Pd::Result<> DisableDeveloperMode()
 {
     if (long status = WriteDeveloperMode(0); status != ERROR_SUCCESS)
-        return Pd::Fail(ErrorText(Text(18008), static_cast<std::uint32_t>(status)));
+        return Pd::Fail(ErrorText(Text(TextId::TurningDeveloperModeOff), static_cast<std::uint32_t>(status)));
     return {};
 }
 
 Pd::Result<bool> RunDism(bool enable, const LogText& log)
 {
-    const std::wstring step = Text(enable ? 18023 : 18009);
+    const std::wstring step = Text(enable ? TextId::EnablingVirtualMachinePlatformStep
+                                          : TextId::DisablingVirtualMachinePlatformStep);
     std::array<wchar_t, MAX_PATH + 1> system{};
     UINT length = ::GetSystemDirectoryW(system.data(), MAX_PATH);
     if (length == 0 || length > MAX_PATH)
@@ -52,7 +53,7 @@ Pd::Result<bool> RunDism(bool enable, const LogText& log)
         fmt::format(L"\"{}\" /online /{}-feature /featurename:VirtualMachinePlatform{} /norestart /quiet",
                     tool, enable ? L"enable" : L"disable", enable ? L" /all" : L"");
     if (log)
-        log(Text(enable ? 17013 : 17039));
+        log(Text(enable ? TextId::EnablingVirtualMachinePlatform : TextId::DisablingVirtualMachinePlatform));
     auto exitCode = Pd::Platform::RunDeploymentTool(tool, command);
     if (!exitCode)
         return Pd::Fail(ErrorText(step, exitCode.error()));

@@ -106,8 +106,9 @@ Result<> WaitDeployment(const Platform::Outcome<>& deployment, const std::wstrin
         detail.pop_back();
     if (!detail.empty() && detail.back() != L'.')
         detail.push_back(L'.');
-    return Pd::Fail(Core::ErrorText(detail.empty() ? step : Core::FormatText(18092, step, detail),
-                                    static_cast<std::uint32_t>(error.code)));
+    return Pd::Fail(
+        Core::ErrorText(detail.empty() ? step : Core::FormatText(TextId::WindowsSays, step, detail),
+                        static_cast<std::uint32_t>(error.code)));
 }
 
 Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogText& log)
@@ -119,23 +120,26 @@ Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogT
         if (installed && PackageVersionValue(*installed) >= PackageVersionValue(dependency.minVersion))
         {
             if (log)
-                log(Core::FormatText(17016, dependency.name, *installed));
+                log(Core::FormatText(TextId::ReleaseInstalled, dependency.name, *installed));
             continue;
         }
         if (!IsSafePackageFileName(dependency.name))
-            return Pd::Fail(Core::FormatText(16025, dependency.name, dependency.minVersion));
+            return Pd::Fail(
+                Core::FormatText(TextId::PackageMissingFromRelease, dependency.name, dependency.minVersion));
         const std::filesystem::path file = folder / (dependency.name + L"_x64.appx");
         const DWORD attributes = ::GetFileAttributesW(file.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
         {
             const DWORD error = ::GetLastError();
             if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-                return Pd::Fail(Core::ErrorText(Core::FormatText(18016, file.wstring()), error));
+                return Pd::Fail(
+                    Core::ErrorText(Core::FormatText(TextId::ReadingFile, file.wstring()), error));
         }
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            return Pd::Fail(Core::FormatText(16025, dependency.name, dependency.minVersion));
+            return Pd::Fail(
+                Core::FormatText(TextId::PackageMissingFromRelease, dependency.name, dependency.minVersion));
         if (log)
-            log(Core::FormatText(17017, dependency.name, dependency.minVersion));
+            log(Core::FormatText(TextId::InstallingRelease, dependency.name, dependency.minVersion));
         if (auto added =
                 WaitDeployment(Platform::Packages()->AddPackage(file.wstring(), AddOptions), dependency.name);
             !added)
@@ -148,15 +152,16 @@ Result<> RegisterPackage(const std::wstring& releaseFolder, const Core::LogText&
 {
     const std::wstring manifest = (std::filesystem::path(releaseFolder) / L"AppxManifest.xml").wstring();
     if (log)
-        log(Core::FormatText(17018, manifest));
+        log(Core::FormatText(TextId::RegisteringPackage, manifest));
     return WaitDeployment(Platform::Packages()->RegisterPackage(manifest, RegisterOptions),
-                          Core::Text(18020));
+                          Core::Text(TextId::RegisteringTovikPackage));
 }
 
 Result<> RemovePackage(const std::wstring& packageFullName, bool keepData)
 {
     const std::uint32_t options = keepData ? Platform::PreserveApplicationData : 0;
-    return WaitDeployment(Platform::Packages()->RemovePackage(packageFullName, options), Core::Text(18021));
+    return WaitDeployment(Platform::Packages()->RemovePackage(packageFullName, options),
+                          Core::Text(TextId::RemovingTovikPackage));
 }
 
 } // namespace Pd::Install

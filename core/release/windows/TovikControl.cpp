@@ -70,7 +70,7 @@ void ShutdownTovik(const std::wstring& workingFolder, const Core::LogText& log)
     if (!RequestTovikShutdown(workingFolder))
         return;
     if (log)
-        log(Core::Text(17011));
+        log(Core::Text(TextId::ShuttingTovikDown));
     if (watch)
         ::WaitForSingleObject(ended.Get(), ShutdownWaitMs);
 }
@@ -106,7 +106,7 @@ Result<> LaunchTovikUri(const std::wstring& workingFolder, const std::wstring& t
     auto opened = Platform::OpenAsUser({uri, {}, {}});
     if (opened)
         return {};
-    return Pd::Fail(Core::FormatText(18015, uri) + L": " + opened.error().text);
+    return Pd::Fail(Core::FormatText(TextId::OpeningFile, uri) + L": " + opened.error().text);
 }
 
 Result<> OpenTovikStore()

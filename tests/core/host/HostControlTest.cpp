@@ -206,7 +206,7 @@ TEST(HostSettings, TurningABridgeOffStartsAMissingHostOnlyFromTheInstalledCopy)
     const std::filesystem::path installed = Pd::Host::InstalledHostExePath();
     HostStartWatch watch;
     EXPECT_EQ(Pd::Host::SetBluetoothEnabled(false),
-              Pd::Result<>(Pd::Fail(Pd::Core::FormatText(19102, installed.wstring()))));
+              Pd::Result<>(Pd::Fail(Pd::Core::FormatText(Pd::TextId::HostCopyMissing, installed.wstring()))));
     EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u) << "stored all the same";
     ASSERT_FALSE(watch.Started(1000)) << "this test exe was started as the host";
     // This test exe as the installed copy: it is the one started.
@@ -259,7 +259,7 @@ TEST(HostControl, AHostThatRefusesThisProcessIsReportedAndNoSecondHostStarts)
         return nullptr;
     };
     HostStartWatch watch;
-    const std::wstring refused = Pd::Core::Text(17100);
+    const std::wstring refused = Pd::Core::Text(Pd::TextId::HostRefusesAccess);
     EXPECT_EQ(Pd::Host::FindHost(), Pd::Host::HostPresence::Unreachable);
     EXPECT_FALSE(Pd::Host::NotifyHostReload());
     for (const Pd::Result<>& result :

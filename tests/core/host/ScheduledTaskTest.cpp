@@ -166,7 +166,8 @@ TEST_F(ScheduledTask, RegistersOnlyTheInstalledCopyAndUpdatesAndRemovesTheTask)
     std::filesystem::remove(installed, ignored);
     auto refused = Pd::Host::SetTaskRegistered(true);
     ASSERT_FALSE(refused) << "the running copy is not the installed one";
-    EXPECT_EQ(refused.error(), Pd::Core::FormatText(17104, installed.wstring()));
+    EXPECT_EQ(refused.error(),
+              Pd::Core::FormatText(Pd::TextId::StartWithWindowsCopyMissing, installed.wstring()));
     EXPECT_FALSE(Pd::Host::IsTaskRegistered());
 
     std::filesystem::create_directories(installed.parent_path());

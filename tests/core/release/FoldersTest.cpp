@@ -226,8 +226,9 @@ TEST_F(RemoveTree, NothingIsDeletedThroughALink)
                 : Pd::Install::Detail::RemoveTreeBelowWith(item.folder.wstring(), item.path.wstring(), 3,
                                                            [this](auto) { ++waits_; });
         ASSERT_FALSE(removed) << item.path.string();
-        EXPECT_EQ(removed.error(), L"Deleting " + item.path.wstring() + L": " +
-                                       Pd::Core::FormatText(18051, item.refused.wstring()));
+        EXPECT_EQ(removed.error(),
+                  L"Deleting " + item.path.wstring() + L": " +
+                      Pd::Core::FormatText(Pd::TextId::ReachedThroughLink, item.refused.wstring()));
         EXPECT_EQ(PdTest::ReadBytes(outside / L"keep.txt"), std::string(4096, 'k'));
         EXPECT_EQ(PdTest::ReadBytes(real / L"tree" / L"kept.txt"), "kept");
         if (item.path == tree)
@@ -269,7 +270,7 @@ TEST_F(RemoveTree, AnEntryOfAFolderSwappedForALinkIsNotTheOpenedFoldersEntry)
     const auto swapped =
         Pd::Install::CheckPlaceIn(open(entry).Get(), opened.Get(), L"keep.txt", entry.wstring());
     ASSERT_FALSE(swapped);
-    EXPECT_EQ(swapped.error(), Pd::Core::FormatText(18051, entry.wstring()));
+    EXPECT_EQ(swapped.error(), Pd::Core::FormatText(Pd::TextId::ReachedThroughLink, entry.wstring()));
 }
 
 TEST(DriveRoot, IsTheDriveVolumeOrShareAPathLiesOn)

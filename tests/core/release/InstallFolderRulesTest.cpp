@@ -11,6 +11,7 @@
 namespace
 {
 
+using Pd::TextId;
 using Pd::Core::FormatText;
 using Pd::Core::ToUtf8;
 
@@ -41,31 +42,41 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
         {L"D:\\Раздел\\数据\\😀", L"D:\\Раздел\\数据\\😀"},
         {L"C:\\ProgramData\\Tovik", L"C:\\ProgramData\\Tovik"},
         {L"c:\\windowsapps", L"c:\\windowsapps"},
-        {L"Tovik", FormatText(16085, L"Tovik")},
-        {L"C:Tovik", FormatText(16085, L"C:Tovik")},
-        {L"\\Tovik", FormatText(16085, L"\\Tovik")},
-        {L"", FormatText(16085, L"")},
+        {L"Tovik", FormatText(TextId::InstallFolderNotFullPath, L"Tovik")},
+        {L"C:Tovik", FormatText(TextId::InstallFolderNotFullPath, L"C:Tovik")},
+        {L"\\Tovik", FormatText(TextId::InstallFolderNotFullPath, L"\\Tovik")},
+        {L"", FormatText(TextId::InstallFolderNotFullPath, L"")},
         // A network share is no place for an install, but one made there before can be acted on.
-        {L"\\\\fileserver\\share\\Tovik", FormatText(16091, L"\\\\fileserver\\share\\Tovik"),
+        {L"\\\\fileserver\\share\\Tovik",
+         FormatText(TextId::InstallFolderOnNetworkShare, L"\\\\fileserver\\share\\Tovik"),
          L"\\\\fileserver\\share\\Tovik"},
-        {L"//fileserver/share/a/../../Tovik. /", FormatText(16091, L"//fileserver/share/a/../../Tovik. /"),
+        {L"//fileserver/share/a/../../Tovik. /",
+         FormatText(TextId::InstallFolderOnNetworkShare, L"//fileserver/share/a/../../Tovik. /"),
          L"\\\\fileserver\\share\\Tovik"},
-        {L"\\\\?\\UNC\\fileserver\\share", FormatText(16091, L"\\\\?\\UNC\\fileserver\\share"),
+        {L"\\\\?\\UNC\\fileserver\\share",
+         FormatText(TextId::InstallFolderOnNetworkShare, L"\\\\?\\UNC\\fileserver\\share"),
          L"\\\\fileserver\\share\\"},
-        {L"\\\\fileserver", FormatText(16091, L"\\\\fileserver")},
-        {L"\\\\?\\Volume{1}\\Tovik", FormatText(16092, L"\\\\?\\Volume{1}\\Tovik")},
-        {L"C:\\CON\\Tovik", FormatText(16086, L"CON", L"C:\\CON\\Tovik")},
-        {L"C:\\Tovik\\Com1.txt", FormatText(16086, L"Com1.txt", L"C:\\Tovik\\Com1.txt")},
-        {L"C:\\To:vik", FormatText(16087, L"To:vik", L"C:\\To:vik")},
-        {L"C:\\Tovik \\x", FormatText(16087, L"Tovik ", L"C:\\Tovik \\x")},
-        {L"C:\\", FormatText(16040, L"C:\\"), L"C:\\"},
-        {L"\\\\?\\C:", FormatText(16040, L"C:\\"), L"C:\\"},
-        {L"C:\\WINDOWS\\System32\\Tovik", FormatText(16089, L"C:\\WINDOWS\\System32\\Tovik", L"C:\\Windows"),
+        {L"\\\\fileserver", FormatText(TextId::InstallFolderOnNetworkShare, L"\\\\fileserver")},
+        {L"\\\\?\\Volume{1}\\Tovik",
+         FormatText(TextId::InstallFolderUnusablePath, L"\\\\?\\Volume{1}\\Tovik")},
+        {L"C:\\CON\\Tovik", FormatText(TextId::InstallFolderDeviceName, L"CON", L"C:\\CON\\Tovik")},
+        {L"C:\\Tovik\\Com1.txt",
+         FormatText(TextId::InstallFolderDeviceName, L"Com1.txt", L"C:\\Tovik\\Com1.txt")},
+        {L"C:\\To:vik", FormatText(TextId::InstallFolderInvalidName, L"To:vik", L"C:\\To:vik")},
+        {L"C:\\Tovik \\x", FormatText(TextId::InstallFolderInvalidName, L"Tovik ", L"C:\\Tovik \\x")},
+        {L"C:\\", FormatText(TextId::InstallFolderIsDriveRoot, L"C:\\"), L"C:\\"},
+        {L"\\\\?\\C:", FormatText(TextId::InstallFolderIsDriveRoot, L"C:\\"), L"C:\\"},
+        {L"C:\\WINDOWS\\System32\\Tovik",
+         FormatText(TextId::InstallFolderInWindowsFolder, L"C:\\WINDOWS\\System32\\Tovik", L"C:\\Windows"),
          L"C:\\WINDOWS\\System32\\Tovik"},
-        {L"C:\\Users\\Tovik\\", FormatText(16090, L"C:\\Users\\Tovik", L"C:\\Users"), L"C:\\Users\\Tovik"},
-        {L"C:\\Windows", FormatText(16088, L"C:\\Windows"), L"C:\\Windows"},
-        {L"C:\\ProgramData", FormatText(16088, L"C:\\ProgramData"), L"C:\\ProgramData"},
-        {L"c:\\users\\public\\desktop\\", FormatText(16088, L"c:\\users\\public\\desktop"),
+        {L"C:\\Users\\Tovik\\",
+         FormatText(TextId::InstallFolderInProfilesFolder, L"C:\\Users\\Tovik", L"C:\\Users"),
+         L"C:\\Users\\Tovik"},
+        {L"C:\\Windows", FormatText(TextId::InstallFolderIsSystemFolder, L"C:\\Windows"), L"C:\\Windows"},
+        {L"C:\\ProgramData", FormatText(TextId::InstallFolderIsSystemFolder, L"C:\\ProgramData"),
+         L"C:\\ProgramData"},
+        {L"c:\\users\\public\\desktop\\",
+         FormatText(TextId::InstallFolderIsSystemFolder, L"c:\\users\\public\\desktop"),
          L"c:\\users\\public\\desktop"},
     };
     for (const auto& each : cases)
@@ -83,10 +94,12 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
 TEST(InstallFolderRules, ARefusedFolderHoldingAnInstallSaysWhatToDo)
 {
     PdTest::ScratchFolder folder;
-    const std::wstring refusal = FormatText(16041, folder.Path().wstring(), L"Everyone");
+    const std::wstring refusal =
+        FormatText(TextId::InstallFolderWritableByOthers, folder.Path().wstring(), L"Everyone");
     EXPECT_EQ(Pd::Install::HowToGoOn(refusal, folder.Path().wstring()), refusal);
     folder.Write(L"peldra.json", "{}");
-    EXPECT_EQ(Pd::Install::HowToGoOn(refusal, folder.Path().wstring()), FormatText(16098, refusal));
+    EXPECT_EQ(Pd::Install::HowToGoOn(refusal, folder.Path().wstring()),
+              FormatText(TextId::FolderHoldsEarlierRelease, refusal));
 }
 
 TEST(InstallFolderRules, TheReleasesLongestPathMustFitTheLimits)
@@ -101,13 +114,14 @@ TEST(InstallFolderRules, TheReleasesLongestPathMustFitTheLimits)
     manifest.components[0].target += L'k';
     const auto file = CheckPathLengths(folder, manifest, 259, 247);
     ASSERT_FALSE(file);
-    EXPECT_EQ(file.error(),
-              FormatText(16097, folder, folder + L"\\tools\\" + std::wstring(49, L'k') + L".new", 260, 259));
+    EXPECT_EQ(file.error(), FormatText(TextId::InstallFolderTooLong, folder,
+                                       folder + L"\\tools\\" + std::wstring(49, L'k') + L".new", 260, 259));
     // Folders leave room for an 8.3 name: "<folder>\.download" is the first to hit that limit.
     const std::wstring longer = L"C:\\" + std::wstring(235, L'a');
     const auto downloads = CheckPathLengths(longer, Pd::Core::Manifest(), 259, 247);
     ASSERT_FALSE(downloads);
-    EXPECT_EQ(downloads.error(), FormatText(16097, longer, longer + L"\\.download", 248, 247));
+    EXPECT_EQ(downloads.error(),
+              FormatText(TextId::InstallFolderTooLong, longer, longer + L"\\.download", 248, 247));
 }
 
 } // namespace

@@ -229,8 +229,8 @@ TEST_F(Leftovers, ShortcutsToTovikGoFromEachPlace)
 
     EXPECT_EQ(Clean(Placed), (LeftoverCounts{3, 0, 0}));
     EXPECT_TRUE(fs::exists(outside));
-    EXPECT_EQ(failures_,
-              std::vector<std::wstring>{Pd::Core::FormatText(18051, (programs / L"Linked.lnk").wstring())});
+    EXPECT_EQ(failures_, std::vector<std::wstring>{Pd::Core::FormatText(
+                             Pd::TextId::ReachedThroughLink, (programs / L"Linked.lnk").wstring())});
     EXPECT_FALSE(fs::exists(programs / L"Tovik" / L"Play Store.lnk"));
     EXPECT_TRUE(fs::exists(programs / L"Other.lnk"));
     EXPECT_TRUE(fs::exists(programs / L"Below.lnk"));

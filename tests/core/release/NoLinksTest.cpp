@@ -67,8 +67,9 @@ TEST_F(NoLinks, NothingIsCreatedOrOpenedForWritingThroughALink)
 {
     const std::wstring folder = folder_.wstring();
     const std::wstring tools = (folder_ / L"tools").wstring();
-    const std::wstring linkedFolder = Pd::Core::FormatText(18050, tools);
-    const std::wstring behind = Pd::Core::FormatText(18051, (folder_ / L"kernel.new").wstring());
+    const std::wstring linkedFolder = Pd::Core::FormatText(Pd::TextId::IsLinkOrMountPoint, tools);
+    const std::wstring behind =
+        Pd::Core::FormatText(Pd::TextId::ReachedThroughLink, (folder_ / L"kernel.new").wstring());
     struct Case
     {
         const wchar_t* path;
@@ -124,13 +125,14 @@ TEST_F(NoLinks, PathsPastMaxPathAreCheckedAndACheckThatCannotBeMadeSaysSo)
     ASSERT_TRUE(links_.Make((outside_ / L"kernel.new").wstring(), linked));
     auto behind = Pd::Install::OpenBelow(folder, linked, GENERIC_WRITE, 0, OPEN_ALWAYS);
     ASSERT_FALSE(behind);
-    EXPECT_EQ(behind.error(), Pd::Core::FormatText(18051, linked));
+    EXPECT_EQ(behind.error(), Pd::Core::FormatText(Pd::TextId::ReachedThroughLink, linked));
     ExpectOutsideWhole();
 
     Pd::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     auto unknown = Pd::Install::CheckHandleBelow(event.Get(), folder, kernel);
     ASSERT_FALSE(unknown);
-    EXPECT_TRUE(unknown.error().starts_with(Pd::Core::FormatText(18091, kernel) + L": "))
+    EXPECT_TRUE(
+        unknown.error().starts_with(Pd::Core::FormatText(Pd::TextId::CheckingForLinks, kernel) + L": "))
         << ToUtf8(unknown.error());
 }
 
@@ -262,7 +264,8 @@ TEST(FolderAccess, DriveRootsLinksAndFoldersEveryoneMayChangeAreRefused)
     fs::create_directories(scratch.Path() / L"own");
     prepared = Pd::Install::PrepareInstallFolder((scratch.Path() / L"link").wstring());
     ASSERT_FALSE(prepared);
-    EXPECT_EQ(prepared.error(), Pd::Core::FormatText(18050, (scratch.Path() / L"link").wstring()));
+    EXPECT_EQ(prepared.error(),
+              Pd::Core::FormatText(Pd::TextId::IsLinkOrMountPoint, (scratch.Path() / L"link").wstring()));
 
     // A new folder, with a missing parent, is created and accepted; so is an administrator's own.
     const fs::path fresh = scratch.Path() / L"new" / L"Tovik";

@@ -118,7 +118,9 @@ TEST_F(ProgramInstall, CopiesTheProgramAndItsLanguageFilesOverAnOlderCopyWithout
                          default_ / L"language" / L"pt.lng"},
                         false);
     ASSERT_EQ(log_.size(), 2u) << "the program and the link";
-    EXPECT_EQ(std::ranges::count(log_, Pd::Core::FormatText(19103, (language / L"fr.lng").wstring())), 1);
+    EXPECT_EQ(std::ranges::count(
+                  log_, Pd::Core::FormatText(Pd::TextId::NotALanguageFile, (language / L"fr.lng").wstring())),
+              1);
     EXPECT_FALSE(fs::exists(default_ / L"Peldra.exe.old"));
     EXPECT_FALSE(fs::exists(default_ / L"language" / L"de.lng.old"));
     // The release lies in another folder: no host entry.
@@ -177,10 +179,11 @@ TEST_F(ProgramInstall, OnlyTheFileTheRunningImageWasMappedFromIsTakenForTheCopy)
     for (const auto& [path, taken] :
          {std::pair{moved, true}, std::pair{running_, false}, std::pair{copy, false}})
         EXPECT_EQ(PdTest::ErrorOf(setting_.openRunningExe(path.wstring())),
-                  taken ? L"(no error)" : Pd::Core::FormatText(19100, path.wstring()));
+                  taken ? L"(no error)"
+                        : Pd::Core::FormatText(Pd::TextId::ProgramReplacedSinceStart, path.wstring()));
 
     EXPECT_EQ(PdTest::ErrorOf(Install(scratch_.Path() / L"Tovik", true)),
-              Pd::Core::FormatText(19100, running_.wstring()));
+              Pd::Core::FormatText(Pd::TextId::ProgramReplacedSinceStart, running_.wstring()));
     EXPECT_FALSE(fs::exists(default_));
     EXPECT_EQ(calls_, std::vector<std::wstring>{});
     EXPECT_FALSE(state_.entries.contains(L"host"));

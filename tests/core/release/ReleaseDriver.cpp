@@ -41,7 +41,7 @@ int Install(const std::wstring& address, const std::wstring& folder, const std::
             ::SetEvent(signal);
         ::Sleep(INFINITE);
     };
-    const std::wstring switching = Pd::Core::Text(16032);
+    const std::wstring switching = Pd::Core::Text(Pd::TextId::SwitchingToNewRelease);
     Pd::Core::Callbacks callbacks{[&](const Pd::Core::Progress& progress) {
                                       if (halt == L"download" && progress.stage.starts_with(L"Downloading") &&
                                           progress.bytesDone > 0)

@@ -325,13 +325,15 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
     hostCalls_.clear();
     refused = Remove(empty, Removal::KeepData);
     ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), Pd::Core::FormatText(16078, empty.wstring()));
+    EXPECT_EQ(refused.error(),
+              Pd::Core::FormatText(Pd::TextId::NotInstalledEmptyFolderStays, empty.wstring()));
     EXPECT_TRUE(fs::is_directory(empty));
     auto removed = Remove(setting_.defaultFolder, Removal::KeepData);
     ASSERT_TRUE(removed) << Pd::Core::ToUtf8(removed.error());
     EXPECT_TRUE(removed->failures.empty());
     EXPECT_FALSE(fs::exists(setting_.defaultFolder));
-    EXPECT_TRUE(Logged(Pd::Core::FormatText(17082, setting_.defaultFolder), Level::Success));
+    EXPECT_TRUE(Logged(Pd::Core::FormatText(Pd::TextId::RemovedEmptyCutOffFolder, setting_.defaultFolder),
+                       Level::Success));
     EXPECT_TRUE(hostCalls_.empty()) << "nothing else is changed";
 }
 
@@ -367,7 +369,8 @@ TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
         if (stateDeleted && !releaseLeft)
         {
             ASSERT_FALSE(finished);
-            EXPECT_EQ(finished.error(), Pd::Core::FormatText(16078, folder_.wstring()));
+            EXPECT_EQ(finished.error(),
+                      Pd::Core::FormatText(Pd::TextId::NotInstalledEmptyFolderStays, folder_.wstring()));
             EXPECT_TRUE(hostCalls_.empty());
             EXPECT_EQ(Pd::Install::FindTovikSettingsShortcuts().size(), 1u);
             EXPECT_TRUE(fs::is_directory(folder_));

@@ -99,11 +99,11 @@ TEST(RootChange, WindowsHelloConfirmsWhereItCanElseTheOwnDialog)
     }
     // The prompt names what turns on; Magisk's own su is told with Magisk mode.
     const std::wstring all = Pd::Bio::RootChangeText({}, {true, true, true});
-    EXPECT_NE(all.find(Pd::Core::Text(19161)), std::wstring::npos);
-    EXPECT_EQ(all.find(Pd::Core::Text(19162)), std::wstring::npos);
-    EXPECT_NE(all.find(Pd::Core::Text(19163)), std::wstring::npos);
+    EXPECT_NE(all.find(Pd::Core::Text(Pd::TextId::RootTurnsOn)), std::wstring::npos);
+    EXPECT_EQ(all.find(Pd::Core::Text(Pd::TextId::SuTurnsOn)), std::wstring::npos);
+    EXPECT_NE(all.find(Pd::Core::Text(Pd::TextId::MagiskModeTurnsOn)), std::wstring::npos);
     EXPECT_EQ(Pd::Bio::RootChangeText({true}, {true, true}),
-              Pd::Core::FormatText(19160, Pd::Core::Text(19162)));
+              Pd::Core::FormatText(Pd::TextId::ConfirmRootChange, Pd::Core::Text(Pd::TextId::SuTurnsOn)));
 }
 
 } // namespace
