@@ -3,8 +3,11 @@
 
 The product's folders are layers, lowest first (README, Layout). A file may include the headers of
 its own area and of every lower layer; areas of one layer are peers and do not include each other.
-Tests and tools are outside the layers. Usage: tools/check-layers.py [source root]
+Tests and tools are outside the layers.
+Usage: tools/check-layers.py [--graph] [source root]
+--graph prints how many includes run from each area to each other one instead.
 """
+import collections
 import re
 import sys
 from pathlib import Path
@@ -42,27 +45,55 @@ def area_of(path):
 PRODUCT = ["core", "platform", "guest", "bt", "tel", "host", "ui", "cli"]
 
 
-def main():
-    root = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parents[1])
-    problems = []
+def sources(root):
+    """Yields (path relative to the root, file) for every source file of the product."""
     for top in PRODUCT:
         for source in sorted((root / top).rglob("*")):
-            if source.suffix not in (".h", ".cpp") or not source.is_file():
-                continue
-            relative = source.relative_to(root).as_posix()
-            own = area_of(relative)
-            if own is None:
-                problems.append(f"{relative}: in no layer (tools/check-layers.py lists the areas)")
-                continue
-            for number, line in enumerate(source.read_text(encoding="utf-8", errors="replace").splitlines(), 1):
-                match = INCLUDE.match(line)
-                if not match:
-                    continue
-                target = area_of(match.group(1))
-                if target is None or target == own or LAYER_OF[target] < LAYER_OF[own]:
-                    continue
-                relation = "a peer" if LAYER_OF[target] == LAYER_OF[own] else "a layer above"
-                problems.append(f"{relative}:{number}: includes {match.group(1)}, of {target}: {relation} of {own}")
+            if source.suffix in (".h", ".cpp") and source.is_file():
+                yield source.relative_to(root).as_posix(), source
+
+
+def unplaced(root):
+    return [relative for relative, _ in sources(root) if area_of(relative) is None]
+
+
+def includes(root):
+    """Yields (file, its area, line number, included path) for every quoted include of the product."""
+    for relative, source in sources(root):
+        own = area_of(relative)
+        for number, line in enumerate(source.read_text(encoding="utf-8", errors="replace").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if match:
+                yield relative, own, number, match.group(1)
+
+
+def print_graph(root):
+    """Prints the includes between areas, counted per pair: down, peer or up."""
+    counts = collections.Counter()
+    for _, own, _, included in includes(root):
+        target = area_of(included)
+        if own is not None and target is not None and target != own:
+            counts[(own, target)] += 1
+    for (own, target), count in sorted(counts.items(), key=lambda item: (LAYER_OF[item[0][0]], item[0])):
+        direction = "down" if LAYER_OF[target] < LAYER_OF[own] else "PEER" if LAYER_OF[target] == LAYER_OF[own] else "UP"
+        print(f"{count:5} {own} -> {target} ({direction})")
+    return 0
+
+
+def main():
+    arguments = sys.argv[1:]
+    graph = "--graph" in arguments
+    arguments = [argument for argument in arguments if argument != "--graph"]
+    root = Path(arguments[0] if arguments else Path(__file__).resolve().parents[1])
+    if graph:
+        return print_graph(root)
+    problems = [f"{relative}: in no layer (tools/check-layers.py lists the areas)" for relative in unplaced(root)]
+    for relative, own, number, included in includes(root):
+        target = area_of(included)
+        if own is None or target is None or target == own or LAYER_OF[target] < LAYER_OF[own]:
+            continue
+        relation = "a peer" if LAYER_OF[target] == LAYER_OF[own] else "a layer above"
+        problems.append(f"{relative}:{number}: includes {included}, of {target}: {relation} of {own}")
     for problem in problems:
         print(problem)
     if problems:
