@@ -20,7 +20,7 @@ LAYERS = [
     ["platform"],  # Windows services behind the platform seam
     ["platform/sim"],  # the simulator behind that seam
     ["guest"],  # the Android VM and the Hyper-V socket loop
-    ["core/release", "bt", "tel"],  # release management and the two device bridges
+    ["release", "bt", "tel"],  # release management and the two device bridges
     ["host/frames"],  # the frame header the Windows Hello and elevation bridges share
     ["host/hello"],  # Windows Hello and its bridge
     ["host/elevation", "host/notices", "host/tray"],  # root requests, update notices, the tray
@@ -42,7 +42,7 @@ def area_of(path):
 
 
 # Every source file below these belongs to a layer: a new folder has to be given its place.
-PRODUCT = ["core", "platform", "guest", "bt", "tel", "host", "ui", "cli"]
+PRODUCT = ["core", "release", "platform", "guest", "bt", "tel", "host", "ui", "cli"]
 
 
 def sources(root):

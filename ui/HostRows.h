@@ -1,7 +1,7 @@
 // The rows of the "This PC" card: what each says, its tone and its note, from the window's facts.
 #pragma once
 
-#include "core/release/windows/WindowsInfo.h"
+#include "release/windows/WindowsInfo.h"
 
 #include <cstdint>
 #include <string>
