@@ -6,7 +6,7 @@
 #include "cli/Sources.h"
 #include "core/Strings.h"
 #include "core/Version.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "release/manifest/Versions.h"
 #include "release/windows/WindowsInfo.h"
 

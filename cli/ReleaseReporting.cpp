@@ -3,8 +3,8 @@
 #include "core/InstallFolder.h"
 #include "core/Strings.h"
 #include "core/Text.h"
-#include "release/install/InstallState.h"
-#include "release/install/RunLock.h"
+#include "release/base/InstallState.h"
+#include "release/base/RunLock.h"
 
 #include <fmt/xchar.h>
 

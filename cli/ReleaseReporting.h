@@ -4,7 +4,7 @@
 
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 #include "release/install/InstallRun.h"
 
 #include <string>

@@ -6,7 +6,7 @@
 #include "cli/ReleaseReporting.h"
 #include "cli/Sources.h"
 #include "core/host/HostSettings.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "release/uninstall/Uninstall.h"
 
 #include <fmt/xchar.h>

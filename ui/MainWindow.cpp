@@ -8,7 +8,7 @@
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "pd/ProgramVersion.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "ui/Dialog.h"
 #include "ui/ProgressText.h"
 #include "ui/WindowPlacement.h"

@@ -5,7 +5,7 @@
 #include "core/host/RootConsent.h"
 #include "core/Language.h"
 #include "core/Level.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "release/install/ReleasePlan.h"
 #include "release/manifest/Manifest.h"
 #include "release/windows/WindowsInfo.h"

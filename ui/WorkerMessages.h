@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/Level.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 #include "release/manifest/Manifest.h"
 #include "release/windows/WindowsInfo.h"
 

@@ -6,7 +6,7 @@
 #include "core/Log.h"
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
-#include "release/manifest/ManifestLoader.h"
+#include "release/download/ManifestLoader.h"
 #include "release/manifest/Updates.h"
 #include "release/manifest/Versions.h"
 

@@ -6,9 +6,9 @@
 #include "core/Json.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/ReleaseConstants.h"
+#include "release/base/RunLock.h"
 #include "release/download/Net.h"
-#include "release/install/RunLock.h"
-#include "release/manifest/ReleaseConstants.h"
 #include "release/verify/ReleaseFiles.h"
 
 #include <windows.h>

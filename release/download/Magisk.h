@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/Result.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 
 #include <cstdint>
 #include <optional>

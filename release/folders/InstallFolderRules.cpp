@@ -4,10 +4,10 @@
 #include "core/Handles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/PathRules.h"
 #include "release/folders/Folders.h"
 #include "release/folders/KnownFolder.h"
 #include "release/folders/NoLinks.h"
-#include "release/unpack/PathRules.h"
 
 #include <windows.h>
 

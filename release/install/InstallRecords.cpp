@@ -3,8 +3,8 @@
 #include "core/Handles.h"
 #include "core/Paths.h"
 #include "core/Strings.h"
+#include "release/base/PathRules.h"
 #include "release/folders/Folders.h"
-#include "release/unpack/PathRules.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // the user already had is never recorded as the install's.
 #pragma once
 
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 
 #include <set>
 #include <string>

@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "core/Version.h"
 #include "guest/AndroidVm.h"
+#include "release/base/RunLock.h"
 #include "release/download/Net.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/FolderAccess.h"
@@ -13,9 +14,8 @@
 #include "release/folders/NoLinks.h"
 #include "release/install/InstallRecords.h"
 #include "release/install/InstallRunSteps.h"
-#include "release/install/RunLock.h"
+#include "release/install/StagingJournal.h"
 #include "release/manifest/Versions.h"
-#include "release/unpack/StagingJournal.h"
 #include "release/unpack/Unpack.h"
 
 #include <windows.h>

@@ -6,7 +6,7 @@
 
 #include "core/Level.h"
 #include "core/Result.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 #include "release/manifest/Manifest.h"
 #include "release/program/ProgramInstall.h"
 

@@ -2,8 +2,8 @@
 // second half (switch-over, records, registration), and that second half.
 #pragma once
 
+#include "release/base/InstallState.h"
 #include "release/install/InstallRun.h"
-#include "release/install/InstallState.h"
 #include "release/install/ProgressTracker.h"
 #include "release/install/ReleasePlan.h"
 #include "release/unpack/StagedFiles.h"

@@ -9,7 +9,7 @@
 #include "release/folders/Folders.h"
 #include "release/install/InstallRecords.h"
 #include "release/install/InstallRunSteps.h"
-#include "release/unpack/StagingJournal.h"
+#include "release/install/StagingJournal.h"
 #include "release/verify/DigestCache.h"
 #include "release/verify/ReleaseVerification.h"
 #include "release/windows/Features.h"

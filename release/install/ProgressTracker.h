@@ -3,7 +3,7 @@
 // rate and remaining time, and lets through at most one byte report per 100 ms.
 #pragma once
 
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 
 #include <cstdint>
 #include <functional>

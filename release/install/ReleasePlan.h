@@ -2,7 +2,7 @@
 // installed with the same download digest, or missing on disk), and the bytes it will take.
 #pragma once
 
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "release/manifest/Manifest.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 
 #include "core/Json.h"
 #include "core/Strings.h"

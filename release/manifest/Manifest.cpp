@@ -3,7 +3,7 @@
 #include "core/Json.h"
 #include "core/Strings.h"
 #include "core/Text.h"
-#include "release/unpack/PathRules.h"
+#include "release/base/PathRules.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #include "core/Handles.h"
 #include "core/Sha256.h"
 #include "platform/Publisher.h"
-#include "release/manifest/ReleaseConstants.h"
+#include "release/base/ReleaseConstants.h"
 
 #include <bcrypt.h>
 #include <mscat.h>

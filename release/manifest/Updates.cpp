@@ -2,7 +2,7 @@
 
 #include "core/Settings.h"
 #include "core/Version.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "release/manifest/Versions.h"
 
 #include <chrono>

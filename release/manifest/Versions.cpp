@@ -1,7 +1,7 @@
 #include "release/manifest/Versions.h"
 
 #include "core/Settings.h"
-#include "release/manifest/ReleaseConstants.h"
+#include "release/base/ReleaseConstants.h"
 
 #include <windows.h>
 

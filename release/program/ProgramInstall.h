@@ -4,7 +4,7 @@
 
 #include "core/Handles.h"
 #include "core/Result.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 
 #include <functional>
 #include <string>

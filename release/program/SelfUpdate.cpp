@@ -6,9 +6,9 @@
 #include "core/InstallFolder.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/RunLock.h"
 #include "release/download/Net.h"
 #include "release/folders/Folders.h"
-#include "release/install/RunLock.h"
 #include "release/manifest/Trust.h"
 
 #include <windows.h>

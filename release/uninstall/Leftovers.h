@@ -9,7 +9,7 @@
 // functions by their explicit W names in the global scope.
 #pragma once
 
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 
 #include <windows.h>
 

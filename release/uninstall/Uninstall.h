@@ -7,8 +7,8 @@
 #pragma once
 
 #include "core/Result.h"
-#include "release/install/Callbacks.h"
-#include "release/install/InstallState.h"
+#include "release/base/Callbacks.h"
+#include "release/base/InstallState.h"
 #include "release/windows/Packages.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "release/unpack/TarReader.h"
 
-#include "release/unpack/PathRules.h"
+#include "release/base/PathRules.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,7 +5,7 @@
 
 #include "core/Result.h"
 #include "platform/Platform.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 
 #include <cstdint>
 #include <string>

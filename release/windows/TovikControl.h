@@ -5,7 +5,7 @@
 
 #include "core/Result.h"
 #include "guest/AndroidVm.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 
 #include <stop_token>
 #include <string>

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "core/Strings.h"
+#include "release/download/ManifestLoader.h"
 #include "release/install/InstallRun.h"
-#include "release/manifest/ManifestLoader.h"
 #include "release/windows/SettingsShortcut.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/release/Helpers.h"

@@ -5,7 +5,7 @@
 
 #include "platform/PackageManager.h"
 #include "platform/sim/Simulation.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "release/windows/Packages.h"
 #include "tests/release/InstallFixture.h"
 #include "tests/support/HangLimit.h"

@@ -4,7 +4,7 @@
 // shown on a simulated PC that trusts the test publisher.
 #include "release/manifest/Manifest.h"
 #include "core/Strings.h"
-#include "release/manifest/ManifestLoader.h"
+#include "release/download/ManifestLoader.h"
 
 #include "tests/release/Helpers.h"
 #include "tests/release/LoopbackServer.h"

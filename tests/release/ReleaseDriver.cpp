@@ -12,8 +12,8 @@
 #include "core/ComApartment.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/download/ManifestLoader.h"
 #include "release/install/InstallRun.h"
-#include "release/manifest/ManifestLoader.h"
 #include "release/uninstall/Uninstall.h"
 
 #include <windows.h>

@@ -3,7 +3,7 @@
 // cancelled. Each test has a lock name of its own, so that runs elsewhere in the prefix never meet
 // it. Wine has no private namespaces: there the lock is the "Global\" mutex of its name, where
 // another run's (or another program's) mutex is planted.
-#include "release/install/RunLock.h"
+#include "release/base/RunLock.h"
 
 #include "core/Handles.h"
 #include "tests/support/HangLimit.h"

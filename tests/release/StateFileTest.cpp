@@ -1,4 +1,4 @@
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 
 #include "core/Strings.h"
 #include "tests/core/ScratchFolder.h"

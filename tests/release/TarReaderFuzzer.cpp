@@ -1,6 +1,6 @@
 // Drives the tar reader with arbitrary streams cut at arbitrary points and checks what reaches
 // the output: never an unsafe path, never data outside a file, never more than the limit.
-#include "release/unpack/PathRules.h"
+#include "release/base/PathRules.h"
 #include "release/unpack/TarReader.h"
 #include "tests/support/FuzzCheck.h"
 

@@ -1,7 +1,7 @@
 // The path rules and the streaming tar reader, on raw tar streams built block by block
 // (TarBlocks.h), including forms no archiver writes.
 #include "release/unpack/TarReader.h"
-#include "release/unpack/PathRules.h"
+#include "release/base/PathRules.h"
 
 #include "tests/release/TarBlocks.h"
 

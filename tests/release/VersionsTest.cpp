@@ -2,7 +2,7 @@
 
 #include "core/Settings.h"
 #include "core/Strings.h"
-#include "release/install/InstallState.h"
+#include "release/base/InstallState.h"
 #include "release/manifest/Updates.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/release/UserValues.h"

@@ -3,7 +3,7 @@
 // from process creation to its first painted frame, then, while a thread posts progress reports
 // as fast as a download at full speed does, how long each paint takes and how many there were.
 #include "DriverMain.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 #include "ui/MainWindow.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "release/unpack/PathRules.h"
+#include "release/base/PathRules.h"
 
 #include <algorithm>
 #include <array>

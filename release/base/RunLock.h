@@ -13,7 +13,7 @@
 
 #include "core/Handles.h"
 #include "core/Result.h"
-#include "release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 
 #include <chrono>
 #include <stop_token>

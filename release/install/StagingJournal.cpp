@@ -1,4 +1,4 @@
-#include "release/unpack/StagingJournal.h"
+#include "release/install/StagingJournal.h"
 
 #include "core/ErrorText.h"
 #include "core/Paths.h"

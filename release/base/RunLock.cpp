@@ -1,4 +1,4 @@
-#include "release/install/RunLock.h"
+#include "release/base/RunLock.h"
 
 #include "core/ErrorText.h"
 #include "core/ObjectSecurity.h"

@@ -1,4 +1,4 @@
-#include "release/manifest/ManifestLoader.h"
+#include "release/download/ManifestLoader.h"
 
 #include "core/Text.h"
 #include "release/download/Net.h"
