@@ -4,7 +4,7 @@
 The product's folders are layers, lowest first (README, Layout). A file may include the headers of
 its own area and of every lower layer; areas of one layer are peers and do not include each other.
 A folder with an order of its own (ORDERS) is checked the same way inside: its subfolders are
-layers too. Tests and tools are outside the layers.
+layers too. Product code never includes the test support. Tests and tools are outside the layers.
 Usage: tools/check-layers.py [--graph] [source root]
 --graph prints how many includes run from each area to each other one instead.
 """
@@ -121,6 +121,9 @@ def problems_of(root):
         if area_of(relative) is None
     ]
     for relative, own, number, included in includes(root):
+        if included.startswith("tests/"):
+            problems.append(f"{relative}:{number}: includes {included}: product code never includes test code")
+            continue
         target = area_of(included)
         if own is None or target is None or target == own or (own, target) in KNOWN:
             continue
