@@ -4,11 +4,11 @@
 #include "cli/Commands.h"
 #include "cli/ReleaseTarget.h"
 #include "cli/Sources.h"
-#include "core/release/install/InstallState.h"
-#include "core/release/manifest/Versions.h"
-#include "core/release/windows/WindowsInfo.h"
 #include "core/Strings.h"
 #include "core/Version.h"
+#include "release/base/InstallState.h"
+#include "release/manifest/Versions.h"
+#include "release/windows/WindowsInfo.h"
 
 #include <fmt/xchar.h>
 

@@ -1,8 +1,8 @@
 // What "check" prints about a release manifest and what installing it would fetch.
 #pragma once
 
-#include "core/release/install/ReleasePlan.h"
-#include "core/release/manifest/Manifest.h"
+#include "release/install/ReleasePlan.h"
+#include "release/manifest/Manifest.h"
 
 #include <string>
 

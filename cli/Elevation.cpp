@@ -2,11 +2,11 @@
 #include "cli/Commands.h"
 
 #include "core/host/HostSettings.h"
-#include "core/release/download/Magisk.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "host/hello/RootChange.h"
 #include "host/hello/WindowsHello.h"
+#include "release/download/Magisk.h"
 
 #include <fmt/xchar.h>
 

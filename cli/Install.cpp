@@ -7,7 +7,7 @@
 #include "cli/ReleaseTarget.h"
 #include "cli/Sources.h"
 #include "core/Elevation.h"
-#include "core/release/install/InstallRun.h"
+#include "release/install/InstallRun.h"
 
 #include <fmt/xchar.h>
 

@@ -2,8 +2,8 @@
 
 #include "cli/ExitCode.h"
 #include "core/Elevation.h"
-#include "core/release/program/InstallerModes.h"
 #include "core/Strings.h"
+#include "release/program/InstallerModes.h"
 
 namespace Pd::Cli
 {

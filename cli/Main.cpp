@@ -12,9 +12,9 @@
 #include "core/Language.h"
 #include "core/Log.h"
 #include "core/Module.h"
-#include "core/release/folders/UserFolderFiles.h"
 #include "core/Text.h"
 #include "host/background/BackgroundHost.h"
+#include "release/folders/UserFolderFiles.h"
 #include "ui/MainWindow.h"
 
 #include <windows.h>

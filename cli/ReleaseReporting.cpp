@@ -1,10 +1,10 @@
 #include "cli/ReleaseReporting.h"
 
 #include "core/InstallFolder.h"
-#include "core/release/install/InstallState.h"
-#include "core/release/install/RunLock.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/InstallState.h"
+#include "release/base/RunLock.h"
 
 #include <fmt/xchar.h>
 

@@ -4,8 +4,8 @@
 
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
-#include "core/release/install/Callbacks.h"
-#include "core/release/install/InstallRun.h"
+#include "release/base/Callbacks.h"
+#include "release/install/InstallRun.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "cli/ReleaseTarget.h"
 
 #include "cli/Sources.h"
-#include "core/release/manifest/ManifestLoader.h"
+#include "release/download/ManifestLoader.h"
 
 namespace Pd::Cli
 {

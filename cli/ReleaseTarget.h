@@ -5,7 +5,7 @@
 #include "cli/Args.h"
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
-#include "core/release/manifest/Manifest.h"
+#include "release/manifest/Manifest.h"
 
 #include <expected>
 #include <string>

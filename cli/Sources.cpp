@@ -1,10 +1,10 @@
 #include "cli/Sources.h"
 
 #include "core/InstallFolder.h"
-#include "core/release/folders/InstallFolderRules.h"
-#include "core/release/manifest/Versions.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
+#include "release/folders/InstallFolderRules.h"
+#include "release/manifest/Versions.h"
 
 namespace Pd::Cli
 {

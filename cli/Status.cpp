@@ -6,8 +6,8 @@
 #include "cli/ReleaseReporting.h"
 #include "cli/Sources.h"
 #include "core/host/HostSettings.h"
-#include "core/release/install/InstallState.h"
-#include "core/release/uninstall/Uninstall.h"
+#include "release/base/InstallState.h"
+#include "release/uninstall/Uninstall.h"
 
 #include <fmt/xchar.h>
 

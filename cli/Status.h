@@ -1,9 +1,9 @@
 // What "status" prints: the facts it gathers and the lines they make.
 #pragma once
 
-#include "core/release/verify/ReleaseFiles.h"
-#include "core/release/windows/WindowsInfo.h"
 #include "host/hello/WindowsHello.h"
+#include "release/verify/ReleaseFiles.h"
+#include "release/windows/WindowsInfo.h"
 
 #include <cstdint>
 #include <string>

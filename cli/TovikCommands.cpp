@@ -3,9 +3,9 @@
 
 #include "core/Elevation.h"
 #include "core/host/RegistrationRequest.h"
-#include "core/release/windows/TovikControl.h"
 #include "core/Settings.h"
 #include "core/Text.h"
+#include "release/windows/TovikControl.h"
 
 #include <chrono>
 

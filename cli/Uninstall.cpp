@@ -4,12 +4,12 @@
 
 #include "cli/Sources.h"
 #include "core/Elevation.h"
-#include "core/release/folders/FileTree.h"
-#include "core/release/program/InstalledMsi.h"
-#include "core/release/uninstall/Leftovers.h"
-#include "core/release/uninstall/Uninstall.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/folders/FileTree.h"
+#include "release/program/InstalledMsi.h"
+#include "release/uninstall/Leftovers.h"
+#include "release/uninstall/Uninstall.h"
 
 #include <fmt/xchar.h>
 

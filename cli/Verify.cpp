@@ -3,9 +3,9 @@
 #include "cli/Commands.h"
 
 #include "cli/ReleaseReporting.h"
-#include "core/release/folders/InstallFolderRules.h"
-#include "core/release/verify/ReleaseVerification.h"
-#include "core/release/windows/Packages.h"
+#include "release/folders/InstallFolderRules.h"
+#include "release/verify/ReleaseVerification.h"
+#include "release/windows/Packages.h"
 
 #include <fmt/xchar.h>
 

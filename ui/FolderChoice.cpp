@@ -1,8 +1,8 @@
 #include "ui/FolderChoice.h"
 
-#include "core/release/folders/Folders.h"
 #include "core/Text.h"
 #include "platform/WebPage.h"
+#include "release/folders/Folders.h"
 
 #include <filesystem>
 

@@ -1,8 +1,8 @@
 // The rows of the "This PC" card: what each says, its tone and its note, from the window's facts.
 #pragma once
 
-#include "core/release/windows/WindowsInfo.h"
 #include "core/TextId.h"
+#include "release/windows/WindowsInfo.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 #include "ui/MainWindow.h"
 
-#include "core/release/folders/Folders.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/folders/Folders.h"
 #include "ui/HostRows.h"
 #include "ui/MainWindowParts.h"
 

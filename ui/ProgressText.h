@@ -1,7 +1,7 @@
 // The status line's wording of one progress report.
 #pragma once
 
-#include "core/release/install/Callbacks.h"
+#include "release/base/Callbacks.h"
 
 #include <cstdint>
 #include <optional>

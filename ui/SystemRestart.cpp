@@ -1,7 +1,7 @@
 #include "ui/SystemRestart.h"
 
 #include "core/Handles.h"
-#include "core/release/folders/Folders.h"
+#include "release/folders/Folders.h"
 
 #include <windows.h>
 

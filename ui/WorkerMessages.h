@@ -4,9 +4,9 @@
 #pragma once
 
 #include "core/Level.h"
-#include "core/release/install/Callbacks.h"
-#include "core/release/manifest/Manifest.h"
-#include "core/release/windows/WindowsInfo.h"
+#include "release/base/Callbacks.h"
+#include "release/manifest/Manifest.h"
+#include "release/windows/WindowsInfo.h"
 
 #include <windows.h>
 

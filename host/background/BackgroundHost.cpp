@@ -8,8 +8,6 @@
 #include "core/host/HostSettings.h"
 #include "core/Log.h"
 #include "core/ObjectSecurity.h"
-#include "core/release/verify/ReleaseVerification.h"
-#include "core/release/windows/Packages.h"
 #include "core/Settings.h"
 #include "core/StopOnEvent.h"
 #include "core/Strings.h"
@@ -20,6 +18,8 @@
 #include "host/notices/Registration.h"
 #include "host/notices/UpdateNotices.h"
 #include "host/tray/TrayIcon.h"
+#include "release/verify/ReleaseVerification.h"
+#include "release/windows/Packages.h"
 #include "tel/bridge/Bridge.h"
 
 #include <objbase.h>

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "core/host/RootConsent.h"
-#include "core/release/verify/ReleaseFiles.h"
 #include "host/elevation/Frames.h"
+#include "release/verify/ReleaseFiles.h"
 
 #include <windows.h>
 

@@ -5,10 +5,10 @@
 
 #include "core/Log.h"
 #include "core/LogEscape.h"
-#include "core/release/download/Magisk.h"
-#include "core/release/verify/ReleaseFiles.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"
+#include "release/download/Magisk.h"
+#include "release/verify/ReleaseFiles.h"
 
 #include <fmt/format.h>
 

@@ -4,11 +4,11 @@
 #include "core/host/HostChange.h"
 #include "core/InstallFolder.h"
 #include "core/Log.h"
-#include "core/release/manifest/ManifestLoader.h"
-#include "core/release/manifest/Updates.h"
-#include "core/release/manifest/Versions.h"
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
+#include "release/download/ManifestLoader.h"
+#include "release/manifest/Updates.h"
+#include "release/manifest/Versions.h"
 
 #include <chrono>
 #include <string>

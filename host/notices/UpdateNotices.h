@@ -4,9 +4,9 @@
 // access. What it finds is recorded for the window and the tray, logged and announced.
 #pragma once
 
-#include "core/release/manifest/Manifest.h"
 #include "core/Result.h"
 #include "platform/NetworkConnectivity.h"
+#include "release/manifest/Manifest.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,11 +1,11 @@
 #include "core/DataFolder.h"
 #include "core/host/HostControl.h"
-#include "core/release/folders/Folders.h"
-#include "core/release/windows/TovikControl.h"
 #include "core/Text.h"
 #include "host/hello/RootChange.h"
 #include "host/tray/TrayIcon.h"
 #include "platform/WebPage.h"
+#include "release/folders/Folders.h"
+#include "release/windows/TovikControl.h"
 
 namespace Pd::Host
 {

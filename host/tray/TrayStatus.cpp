@@ -3,10 +3,10 @@
 #include "core/Handles.h"
 #include "core/host/HostSettings.h"
 #include "core/InstallFolder.h"
-#include "core/release/manifest/Updates.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "guest/Vsock.h"
+#include "release/manifest/Updates.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "cli/Sources.h"
-#include "core/release/manifest/Versions.h"
 #include "core/Settings.h"
-#include "tests/core/release/UserValues.h"
+#include "release/manifest/Versions.h"
+#include "tests/release/UserValues.h"
 
 #include <gtest/gtest.h>
 

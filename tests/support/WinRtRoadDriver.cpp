@@ -10,11 +10,11 @@
 //                                               until the peer closes it, then the test classes'
 //                                               calls; 1 when either fails
 #include "bt/Session.h"
-#include "core/release/windows/PackageDeployment.h"
-#include "core/release/windows/Packages.h"
-#include "core/release/windows/TovikControl.h"
 #include "platform/Bluetooth.h"
 #include "platform/PackageManager.h"
+#include "release/windows/PackageDeployment.h"
+#include "release/windows/Packages.h"
+#include "release/windows/TovikControl.h"
 
 #include <windows.h>
 #include <winsock2.h>

@@ -2,8 +2,8 @@
 // and fills a rectangle with Direct2D, the floor any window here can reach). Each reports the time
 // from process creation to its first painted frame, then, while a thread posts progress reports
 // as fast as a download at full speed does, how long each paint takes and how many there were.
-#include "core/release/install/Callbacks.h"
 #include "DriverMain.h"
+#include "release/base/Callbacks.h"
 #include "ui/MainWindow.h"
 
 #include <windows.h>

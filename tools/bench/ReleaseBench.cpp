@@ -9,10 +9,10 @@
 //   unpack-archive <zst> <folder> <size>           Pd::Install::UnpackArchive
 //   unpack-ceiling <zst> <file> [hash]             ZSTD_decompressStream -> [SHA-256 ->] WriteFile
 #include "core/Handles.h"
-#include "core/release/download/Net.h"
-#include "core/release/unpack/Unpack.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"
+#include "release/download/Net.h"
+#include "release/unpack/Unpack.h"
 
 #include <windows.h>
 #include <winhttp.h>

@@ -4,7 +4,7 @@
 #include "core/host/TrayHooks.h"
 #include "core/Settings.h"
 #include "platform/sim/SimNetwork.h"
-#include "tests/core/release/UserValues.h"
+#include "tests/release/UserValues.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/LoopbackPeer.h"
 #include "tests/support/SimScenario.h"

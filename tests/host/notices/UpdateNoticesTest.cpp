@@ -1,6 +1,6 @@
 #include "host/notices/UpdateNotices.h"
 
-#include "tests/core/release/UserValues.h"
+#include "tests/release/UserValues.h"
 #include "tests/support/HangLimit.h"
 #include "tests/support/LogCapture.h"
 

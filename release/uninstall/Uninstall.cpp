@@ -1,0 +1,198 @@
+#include "release/uninstall/Uninstall.h"
+
+#include "core/DataFolder.h"
+#include "core/Handles.h"
+#include "core/host/HostControl.h"
+#include "core/host/HostObjects.h"
+#include "core/host/ScheduledTask.h"
+#include "core/InstallFolder.h"
+#include "core/Module.h"
+#include "core/Paths.h"
+#include "core/Strings.h"
+#include "core/Text.h"
+#include "release/base/RunLock.h"
+#include "release/folders/FileTree.h"
+#include "release/folders/Folders.h"
+#include "release/install/InstallRun.h"
+#include "release/program/InstalledMsi.h"
+#include "release/uninstall/UninstallSteps.h"
+#include "release/windows/PackageDeployment.h"
+#include "release/windows/SettingsShortcut.h"
+#include "release/windows/TovikControl.h"
+
+#include <windows.h>
+
+#include <filesystem>
+
+namespace Pd::Core
+{
+
+void UninstallValues::Report(const Callbacks& callbacks, const std::wstring& text)
+{
+    outcome.failures.push_back(text);
+    LogLine(callbacks, Level::Warning, text);
+}
+
+void UninstallStage(const Callbacks& callbacks, TextId text, std::int32_t position)
+{
+    if (callbacks.progress)
+        callbacks.progress(Progress{Text(text), position});
+}
+
+Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const Callbacks& callbacks,
+                       UninstallValues& run)
+{
+    run.folder = NormalizeFolder(installFolder);
+    run.package = Install::FindInstalledPackage();
+    if (run.package && HasStateFile(*run.package))
+        run.folder = NormalizeFolder(run.package->installLocation);
+    run.ours =
+        run.package && run.package->developmentMode && SameFile(run.package->installLocation, run.folder);
+    run.state = ReadState(run.folder);
+    run.stateFile = PathExists(JoinPath(run.folder, L"peldra.json"));
+    run.leftovers = HasInstallLeftovers(run.folder);
+    // Without a state file only what the folder itself holds tells that a run cut off before its
+    // state was written (or an older version) installed there: never a shortcut elsewhere.
+    if (!run.ours && !run.stateFile && !run.leftovers && removal != Removal::Everything)
+        return Fail(FormatText(TextId::NotInstalledIn, run.folder));
+    if (run.package && !run.ours)
+        LogLine(callbacks, Level::Warning,
+                FormatText(TextId::TovikRegisteredByOtherStays, run.package->version,
+                           run.package->installLocation));
+
+    if (!run.ours)
+        if (auto user = Install::FindPackageUsers();
+            user &&
+            (user->installLocation.empty() || SameFile(NormalizeFolder(user->installLocation), run.folder)))
+        {
+            run.other = user;
+            LogLine(callbacks, Level::Warning,
+                    FormatText(TextId::TovikOfOtherUserStays, user->account, run.folder));
+        }
+    return {};
+}
+
+void StopHostAndTask(const Callbacks& callbacks, const Detail::UninstallSetting& setting,
+                     UninstallValues& run)
+{
+    run.hostRan = setting.hostRunning();
+    run.taskExisted = setting.taskRegistered();
+    setting.stopHost();
+    if (!run.other)
+        if (auto removed = setting.setTaskRegistered(false); !removed && run.taskExisted)
+            run.Report(callbacks, removed.error());
+}
+
+Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, UninstallValues& run)
+{
+    if (!run.ours)
+        return {};
+    UninstallStage(callbacks, TextId::RemovingTovikFromWindows);
+    Install::ShutdownTovik(run.folder,
+                           [&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); });
+    if (auto removed = Install::RemovePackage(run.package->fullName, removal == Removal::KeepData); !removed)
+        return removed;
+    if (removal == Removal::Everything)
+        LogLine(callbacks, Level::Success, Text(TextId::TovikPackageDataRemoved));
+    else
+    {
+        if (!run.dataFolder.empty())
+            ForgetLanguageList(run.dataFolder);
+        LogLine(callbacks, Level::Success,
+                FormatText(TextId::TovikPackageRemovedDataKept, run.dataFolder,
+                           FormatBytes(Install::DirectorySize(run.dataFolder))));
+    }
+    return {};
+}
+
+void MarkRemoving(const Callbacks& callbacks, UninstallValues& run)
+{
+    if (!run.stateFile || run.other)
+        return;
+    run.state.unfinished = UnfinishedUninstall;
+    if (auto written = WriteState(run.folder, run.state); !written)
+        LogLine(callbacks, Level::Warning, written.error());
+}
+
+namespace
+{
+
+// No install in the folder: an empty default install folder goes, any other empty one stays and
+// the message says so.
+Result<RemovalOutcome> RemoveEmptyDefaultFolder(const std::wstring& folder, const Callbacks& callbacks,
+                                                const Detail::UninstallSetting& setting,
+                                                const std::wstring& notInstalled)
+{
+    std::error_code error;
+    if (!IsRealFolder(folder) || !std::filesystem::is_empty(folder, error) || error)
+        return Fail(notInstalled);
+    // Only an install cut off at once leaves the default install folder empty; a folder the
+    // user named may be the user's own.
+    if (!SameFile(folder, NormalizeFolder(setting.defaultFolder)) || !::RemoveDirectoryW(folder.c_str()))
+        return Fail(FormatText(TextId::NotInstalledEmptyFolderStays, folder));
+    LogLine(callbacks, Level::Success, FormatText(TextId::RemovedEmptyCutOffFolder, folder));
+    UninstallStage(callbacks, TextId::Done, 1000);
+    return RemovalOutcome{};
+}
+
+} // namespace
+
+namespace Detail
+{
+
+UninstallSetting CurrentUninstallSetting()
+{
+    return {
+        ModulePath(),
+        DefaultInstallFolder(),
+        DataFolder(),
+        [] { return Install::FindInstalledMsi().has_value(); },
+        [] { return static_cast<bool>(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Host::HostMutexName))); },
+        [] { return Host::IsTaskRegistered(); },
+        [] { Host::Stop(); },
+        [](bool on) { return Host::SetTaskRegistered(on); }};
+}
+
+Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal removal,
+                                     const Callbacks& callbacks, const UninstallSetting& setting)
+{
+    UninstallValues run;
+    UninstallStage(callbacks, TextId::CheckingWindows);
+    if (auto found = FindInstalled(installFolder, removal, callbacks, run); !found)
+        return RemoveEmptyDefaultFolder(run.folder, callbacks, setting, found.error());
+    StopHostAndTask(callbacks, setting, run);
+    run.dataFolder = Install::TovikDataFolder();
+    if (auto removed = RemoveTovikPackage(removal, callbacks, run); !removed)
+        return std::unexpected(removed.error());
+    MarkRemoving(callbacks, run);
+    RemoveFiles(callbacks, setting, run);
+    if (removal == Removal::KeepData)
+    {
+        RemoveStateAndFolder(removal, callbacks, setting, run);
+        UninstallStage(callbacks, TextId::Done, 1000);
+        return run.outcome;
+    }
+
+    UninstallStage(callbacks, TextId::RemovingWhatTovikLeft);
+    RemoveAndroidLeftovers(callbacks, run);
+    SwitchFeaturesOff(callbacks, run);
+    RemoveBridgesAndData(callbacks, setting, run);
+    DeleteProgramKeys(callbacks);
+    RemoveStateAndFolder(removal, callbacks, setting, run);
+    UninstallStage(callbacks, TextId::Done, 1000);
+    return run.outcome;
+}
+
+} // namespace Detail
+
+Result<RemovalOutcome> Uninstall(const std::wstring& installFolder, Removal removal,
+                                 const Callbacks& callbacks)
+{
+    auto lock =
+        RunLock::Acquire([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); }, {});
+    if (!lock)
+        return std::unexpected(lock.error());
+    return Detail::UninstallWith(installFolder, removal, callbacks, Detail::CurrentUninstallSetting());
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,88 @@
+// The uninstall run: stops the background host and its task, shuts Tovik down and removes its
+// package, deletes the release and program files, Magisk and the settings shortcut, and, when
+// everything is to go, the Android data, Tovik's leftovers in Windows, the bridges' registrations,
+// the program's data folder and registry keys, and the Windows features the install turned on.
+// It never removes what belongs to a Tovik registration this program did not make or that
+// another Windows account holds. It cannot be cancelled.
+#pragma once
+
+#include "core/Result.h"
+#include "release/base/Callbacks.h"
+#include "release/base/InstallState.h"
+#include "release/windows/Packages.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Pd::Core
+{
+
+enum class Removal : std::int32_t
+{
+    KeepData = 0,   // the package goes with its app data kept, and everything else stays in Windows
+    Everything = 1, // the command line's --all
+};
+
+struct RemovalOutcome
+{
+    bool restartNeeded = false;         // switching Virtual Machine Platform off asked for a restart
+    std::vector<std::wstring> failures; // paths that stayed and error texts, each also logged
+};
+
+// Fails only when there is nothing of the program in the folder or the Start menu ("Peldra is not
+// installed in ...", nothing changed) or when the package cannot be removed; every other failure is collected
+// in the outcome and the run goes on. The progress and log callbacks must be set.
+Result<RemovalOutcome> Uninstall(const std::wstring& installFolder, Removal removal,
+                                 const Callbacks& callbacks);
+
+// Whether the package is a development registration whose folder holds "peldra.json".
+bool HasStateFile(const Install::PackageInfo& package);
+
+// Deletes the files the state file names (and the program's own records) from the folder, then
+// the state file, then the folder when the install made it and nothing else is left in it.
+void RemoveReleaseFiles(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
+                        RemovalOutcome& outcome, bool ownInstallerPackage);
+
+// Deletes the program and its language files from the default install folder when the release
+// lay elsewhere.
+void RemoveProgramFiles(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome);
+
+// Deletes Android's remembered language list from its data folder, so that a later install
+// fills it anew; failures are ignored.
+void ForgetLanguageList(const std::wstring& dataFolder);
+
+namespace Detail
+{
+// What the run works with besides the package manager and the registry, replaceable by tests.
+struct UninstallSetting
+{
+    std::wstring runningExe;
+    std::wstring defaultFolder;
+    std::wstring programDataFolder;
+    std::function<bool()> ownInstallerPackage;
+    std::function<bool()> hostRunning;
+    std::function<bool()> taskRegistered;
+    std::function<void()> stopHost;
+    std::function<Result<>(bool)> setTaskRegistered;
+};
+UninstallSetting CurrentUninstallSetting();
+Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal removal,
+                                     const Callbacks& callbacks, const UninstallSetting& setting);
+// Returns whether the running program was scheduled for deletion at the next restart.
+bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
+                            RemovalOutcome& outcome, bool ownInstallerPackage,
+                            const UninstallSetting& setting);
+void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& state,
+                              const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
+                              bool programScheduled, const UninstallSetting& setting);
+void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
+                            const UninstallSetting& setting);
+
+// Removes a file or folder with retries; when that fails the path stays in the outcome's failures
+// and the reason goes to the log at warning level.
+void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalOutcome& outcome);
+} // namespace Detail
+
+} // namespace Pd::Core

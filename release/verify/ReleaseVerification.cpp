@@ -1,0 +1,70 @@
+#include "release/verify/ReleaseVerification.h"
+
+#include "release/folders/Folders.h"
+#include "release/manifest/Trust.h"
+
+#include <windows.h>
+
+#include <filesystem>
+
+namespace Pd::Core
+{
+namespace
+{
+
+// The manifest was fetched with a 1 MiB limit: a larger "release.json" is none of ours.
+constexpr std::uint64_t ManifestLimit = 1u << 20;
+
+} // namespace
+
+ReleaseState VerifyRelease(const std::wstring& installFolder, std::stop_token stop)
+{
+    std::error_code error;
+    if (installFolder.empty() || !std::filesystem::is_directory(installFolder, error))
+        return ReleaseState::NoInstallFolder;
+    const std::filesystem::path folder(installFolder);
+    const std::wstring manifestPath = (folder / L"release.json").wstring();
+    const std::string bytes = ReadFileBytes(manifestPath, ManifestLimit);
+    if (bytes.empty() || !VerifyCatalogMember((folder / L"release.cat").wstring(), bytes))
+        return ReleaseState::Unverifiable;
+    auto manifest = ParseManifest(bytes, manifestPath);
+    if (!manifest)
+        return ReleaseState::Unverifiable;
+
+    int verified = 0;
+    for (const Component& component : manifest->components)
+    {
+        if (component.kind == ComponentKind::Archive)
+            continue;
+        const std::wstring file = (folder / component.target).wstring();
+        if (component.optional && !PathExists(file))
+            continue;
+        if (component.sha256.empty())
+            return ReleaseState::Unverifiable;
+        const std::wstring digest = CachedFileSha256(file, stop);
+        if (stop.stop_requested())
+            return ReleaseState::Cancelled;
+        if (digest != component.sha256)
+            return ReleaseState::Modified;
+        ++verified;
+    }
+    return verified > 0 ? ReleaseState::Verified : ReleaseState::Unverifiable;
+}
+
+Pd::Result<> WriteReleaseFiles(const std::wstring& installFolder, const Manifest& manifest)
+{
+    const std::filesystem::path folder(installFolder);
+    const std::wstring manifestPath = (folder / L"release.json").wstring();
+    const std::wstring catalogPath = (folder / L"release.cat").wstring();
+    if (!manifest.isSigned)
+    {
+        ::DeleteFileW(manifestPath.c_str());
+        ::DeleteFileW(catalogPath.c_str());
+        return {};
+    }
+    if (auto written = WriteFileReplacing(manifestPath, manifest.manifestBytes); !written)
+        return written;
+    return WriteFileReplacing(catalogPath, manifest.catalogBytes);
+}
+
+} // namespace Pd::Core

@@ -1,0 +1,28 @@
+// An installed release carries its own proof: the signed manifest and its catalog, written as
+// "release.json" and "release.cat" into the install folder. Verification checks that the catalog
+// still lists the manifest and that every installed file still has the manifest's digest.
+#pragma once
+
+#include "core/Result.h"
+#include "release/manifest/Manifest.h"
+#include "release/verify/DigestCache.h"
+#include "release/verify/ReleaseFiles.h"
+
+#include <stop_token>
+#include <string>
+
+namespace Pd::Core
+{
+
+// Verified when the catalog is the publisher's and lists the stored manifest, and every disk and
+// file component has its digest (archives are not verified; a missing optional component is
+// skipped); Unverifiable without proof, with a broken manifest or with nothing to verify;
+// Modified when a file differs or a required one is missing; NoInstallFolder for an empty path
+// or one that is no folder; Cancelled when stop was requested. Never Running.
+ReleaseState VerifyRelease(const std::wstring& installFolder, std::stop_token stop);
+
+// For a signed manifest writes its bytes and its catalog's as "release.json" and "release.cat";
+// for an unsigned one deletes both (failures ignored).
+Pd::Result<> WriteReleaseFiles(const std::wstring& installFolder, const Manifest& manifest);
+
+} // namespace Pd::Core
