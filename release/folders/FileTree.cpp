@@ -101,14 +101,23 @@ bool IsGone(DWORD error)
 }
 
 // Opens an entry as itself for its deletion, and for its listing when the attributes it was
-// found with say it is a folder (the handle's own attributes decide what is done with it).
+// found with say it is a folder (the handle's own attributes decide what is done with it). The
+// right to change attributes (to clear read-only) is asked for where it is granted: Wine, run by
+// a user other than root, refuses it for a read-only file, and there the handle clears the
+// attribute without it.
 UniqueFile OpenEntry(const std::wstring& path, DWORD attributes)
 {
-    const DWORD list = IsFolder(attributes) ? FILE_LIST_DIRECTORY : 0;
-    return UniqueFile(::CreateFileW(
-        LongPathForm(path).c_str(),
-        DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE | list,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, EntryFlags, nullptr));
+    const DWORD access =
+        DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE | (IsFolder(attributes) ? FILE_LIST_DIRECTORY : 0);
+    const auto open = [&](DWORD rights) {
+        return UniqueFile(::CreateFileW(LongPathForm(path).c_str(), rights,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, EntryFlags, nullptr));
+    };
+    UniqueFile entry = open(access | FILE_WRITE_ATTRIBUTES);
+    if (!entry && ::GetLastError() == ERROR_ACCESS_DENIED)
+        entry = open(access);
+    return entry;
 }
 
 std::optional<DWORD> HandleAttributes(HANDLE handle)
