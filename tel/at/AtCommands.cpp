@@ -235,6 +235,8 @@ struct Entry
     std::uint8_t forms; // the forms the command has; any other is a syntax error
     AtResult (*run)(AtState&, const Command&);
     bool answersTest = false; // the handler answers the test form; otherwise it has no lines
+    // The forms that tell Android takes messages from now on: those waiting follow.
+    std::uint8_t takesMessages = 0;
 };
 
 // Every command the engine knows, each registered once.
@@ -254,7 +256,7 @@ constexpr std::array Table = {
     Entry{"+CSCS", SetReadTest, &NoLines<Set>},
     Entry{"+CUSD", SetReadTest, &NoLines<Set>},
     Entry{"+CGEREP", SetReadTest, &NoLines<Set>},
-    Entry{"+CNMI", SetReadTest, &NoLines<Set>},
+    Entry{"+CNMI", SetReadTest, &NoLines<Set>, false, Set},
     Entry{"+CSMS", SetReadTest, &NoLines<Set>},
     Entry{"+CSCB", SetReadTest, &NoLines<Set>},
     Entry{"+CLIR", SetReadTest, &NoLines<Set>},
@@ -276,7 +278,7 @@ constexpr std::array Table = {
     Entry{"+CMGS", Set | Test, &NoLines<Test>},
     Entry{"+CNMA", Action | Set | Test, &Acknowledge},
     Entry{"+CPIN", SetReadTest, &Pin},
-    Entry{"+CIMI", Action | Test, &Imsi},
+    Entry{"+CIMI", Action | Test, &Imsi, false, Action},
     Entry{"+CICCID", Action | Test, &Iccid},
     Entry{"+CGSN", Action | Set | Test, &SerialNumber},
     Entry{"+CRSM", Set | Test, &SimRead},
@@ -337,6 +339,8 @@ AtResult Run(AtState& state, Command command)
         return Fail("ERROR");
     }
     command.name = entry->name;
+    if ((entry->takesMessages & command.form) != 0)
+        state.takesMessages = entry->name;
     if (command.form == Test && !entry->answersTest)
         return Lines{};
     return entry->run(state, command);

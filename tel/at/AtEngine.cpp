@@ -91,6 +91,7 @@ std::vector<std::int32_t> ParseIntegers(std::string_view command)
 
 AtReply HandleLine(AtState& state, std::string_view line)
 {
+    state.takesMessages = {};
     if (line.size() < 2 || UpperAscii(line[0]) != 'A' || UpperAscii(line[1]) != 'T')
         return {};
     // A string constant that never ends leaves no command whose end is known: none runs.

@@ -95,9 +95,11 @@ void AtSession::HandleLine(std::string_view line)
 {
     LogCommandWord(line);
     AtReply reply;
+    std::string_view takesMessages;
     {
         std::lock_guard lock(sessionLock_);
         reply = AtEngine::HandleLine(state_, line);
+        takesMessages = state_.takesMessages;
     }
     if (reply.awaitPdu)
     {
@@ -107,11 +109,10 @@ void AtSession::HandleLine(std::string_view line)
     else
         PostLines(reply.lines);
     Flush();
-    bool cnmi = FindUnquoted(line, "+CNMI=") != std::string_view::npos;
-    if (cnmi || line.starts_with("AT+CIMI"))
+    if (!takesMessages.empty())
     {
         Core::Log(fmt::format("modem: Android takes messages ({}) - giving it the ones waiting in the modem",
-                              cnmi ? "CNMI" : "CIMI"));
+                              takesMessages.substr(1)));
         modem_.DeliverStored();
     }
 }

@@ -7,6 +7,7 @@
 #include <deque>
 #include <expected>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Pd::Tel
@@ -35,6 +36,9 @@ struct AtState
     std::int32_t lastRegistration = 0;
     std::int32_t lastAccessTechnology = 0;
     std::int32_t lastSignal = 0;
+    // The command of the line being answered that tells Android takes messages now ("+CNMI"),
+    // or empty.
+    std::string_view takesMessages;
 };
 
 // One command's answer: its information lines, or the final result code that ends the whole

@@ -150,11 +150,16 @@ class CutOffRunsTest(unittest.TestCase):
         run.wait_for_line(line)
         self.assertTrue(run.kill(), f"{run.lines} ended before it was killed")
 
-    def wait_until_removing(self, lines, timeout=300):
+    def wait_until_removing(self, lines, started=None, timeout=300):
         """Until an uninstall has removed the package and marked the state file before it deletes
-        the files (where a held file keeps it waiting); `lines` gives its output so far."""
+        the files (where a held file keeps it waiting); `lines` gives its output so far, and
+        `started` (an e2e.Started) lets an uninstall that ended instead fail the wait at once."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
+            if started and started.process.poll() is not None:
+                code = started.finish()
+                raise AssertionError(f"the uninstall ended ({code}) before removing files: {started.lines} "
+                                     f"{started.errors.decode('utf-8', 'replace')}")
             shown = lines() if callable(lines) else lines
             try:
                 removing = json.loads((self.target / "peldra.json").read_text(encoding="utf-8")).get("unfinished")
@@ -212,7 +217,7 @@ class CutOffRunsTest(unittest.TestCase):
         # waits for it while the kill comes. A second uninstall removes what is left.
         holder = hold_open(self.target / "system.vhdx")
         run = self.start("uninstall", "--yes", "--dir", self.dir)
-        self.wait_until_removing(run.lines)
+        self.wait_until_removing(run.lines, run)
         self.assertTrue(run.kill(), run.lines)
         self.assertTrue((self.target / "system.vhdx").exists(), "the kill came before the held file went")
         holder.let_go()

@@ -78,9 +78,9 @@ TEST(AtSession, ChangesArriveUnsolicitedAndWaitingMessagesFollowCnmi)
 
     c.modem.stored = {{Testing::TextSmsPdu, 4}};
     const std::string cmt = "\r\n+CMT: ,30\r\n\r\n" + Testing::TextSmsPdu + "\r\n";
-    EXPECT_EQ(c.Feed("at+cimi\r"), "\r\n310410123456789\r\n\r\nOK\r\n");
     EXPECT_EQ(c.Feed("AT+CSCA=\"+CNMI=1\",145\r"), "\r\nOK\r\n") << "a quoted +CNMI= asks for nothing";
-    EXPECT_EQ(c.Feed("AT+CNMI=2,2,0,1,0\r"), "\r\nOK\r\n" + cmt);
+    EXPECT_EQ(c.Feed("AT+CNMI=?;+CIMI=?\r"), "\r\nOK\r\n") << "nor do their test forms";
+    EXPECT_EQ(c.Feed("ATE0;+cnmi=2,2,0,1,0\r"), "\r\nOK\r\n" + cmt);
     c.Feed("AT+CNMA=2\rAT+CIMI\rAT+CNMA\r");
     EXPECT_EQ(c.modem.nacked, std::vector<std::uint32_t>{4});
     EXPECT_EQ(c.modem.deleted, std::vector<std::uint32_t>{4});
