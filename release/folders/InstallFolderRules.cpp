@@ -5,6 +5,7 @@
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/base/PathRules.h"
+#include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
 #include "release/folders/KnownFolder.h"
 #include "release/folders/NoLinks.h"
@@ -211,7 +212,7 @@ Result<> ProbeWriting(const std::wstring& folder)
         }
         else if (::CreateDirectoryW(LongPathForm(probe).c_str(), nullptr))
         {
-            ::RemoveDirectoryW(LongPathForm(probe).c_str());
+            RemoveEmptyFolder(existing, probe);
             return {};
         }
         error = ::GetLastError();

@@ -1,6 +1,7 @@
 #include "release/verify/ReleaseVerification.h"
 
 #include "release/folders/Folders.h"
+#include "release/folders/NoLinks.h"
 #include "release/manifest/Trust.h"
 
 #include <windows.h>
@@ -58,9 +59,10 @@ Pd::Result<> WriteReleaseFiles(const std::wstring& installFolder, const Manifest
     const std::wstring catalogPath = (folder / L"release.cat").wstring();
     if (!manifest.isSigned)
     {
-        ::DeleteFileW(manifestPath.c_str());
-        ::DeleteFileW(catalogPath.c_str());
-        return {};
+        // A signed release's proof left from before would speak for files it does not describe.
+        if (auto deleted = Install::DeleteBelow(installFolder, manifestPath); !deleted)
+            return deleted;
+        return Install::DeleteBelow(installFolder, catalogPath);
     }
     if (auto written = WriteFileReplacing(manifestPath, manifest.manifestBytes); !written)
         return written;

@@ -117,6 +117,7 @@ TEST(ReleaseFiles, UnsignedManifestRemovesTheProofOfAnEarlierOne)
     ASSERT_TRUE(Pd::Core::WriteReleaseFiles(folder.Path().wstring(), manifest));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.json"));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.cat"));
+    EXPECT_TRUE(Pd::Core::WriteReleaseFiles(folder.Path().wstring(), manifest)) << "nothing left to remove";
 }
 
 // A reader of a release file (a verify, the host's start-up check) delays its replacement and
