@@ -388,7 +388,8 @@ TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
 }
 
 // The folders the first install created go when empty, from the install folder up; one the user
-// had, and everything above it, stays.
+// had, and everything above it, stays. The program's folder goes too, even where an install cut off
+// made it and copied nothing into it.
 TEST_F(Uninstall, FoldersTheInstallCreatedGoWhenEmptyThoseTheUserHadStay)
 {
     const fs::path programme = scratch_.Path() / L"Programme";
@@ -397,9 +398,11 @@ TEST_F(Uninstall, FoldersTheInstallCreatedGoWhenEmptyThoseTheUserHadStay)
         const char* what;
         bool userHadFolder;
         bool userFileAbove;
+        bool programNotCopied = false;
     };
-    for (const Case& c : {Case{"all created", false, false}, Case{"a user's file above", false, true},
-                          Case{"the user's folder", true, false}})
+    for (const Case& c :
+         {Case{"all created", false, false}, Case{"a user's file above", false, true},
+          Case{"the user's folder", true, false}, Case{"program not copied", false, false, true}})
     {
         folder_ = programme / L"\u00DCbung" / L"Tovik";
         if (c.userHadFolder)
@@ -407,6 +410,9 @@ TEST_F(Uninstall, FoldersTheInstallCreatedGoWhenEmptyThoseTheUserHadStay)
         InstallRelease();
         if (c.userFileAbove)
             PdTest::WriteBytes(programme / L"mine.txt", "the user's");
+        if (c.programNotCopied)
+            for (const auto& entry : fs::directory_iterator(program_.defaultFolder))
+                fs::remove_all(entry.path());
         auto outcome = Remove(folder_, Removal::KeepData);
         ASSERT_TRUE(outcome) << c.what << ": " << Pd::Core::ToUtf8(outcome.error());
         EXPECT_TRUE(outcome->failures.empty()) << c.what;
@@ -414,6 +420,7 @@ TEST_F(Uninstall, FoldersTheInstallCreatedGoWhenEmptyThoseTheUserHadStay)
         EXPECT_EQ(fs::exists(folder_.parent_path()), c.userHadFolder) << c.what;
         EXPECT_EQ(fs::exists(programme), c.userHadFolder || c.userFileAbove) << c.what;
         EXPECT_TRUE(fs::exists(scratch_.Path()));
+        EXPECT_FALSE(fs::exists(program_.defaultFolder)) << c.what;
         fs::remove_all(programme);
     }
 }

@@ -3,7 +3,7 @@
 #include "release/unpack/TarReader.h"
 #include "release/base/PathRules.h"
 
-#include "tests/release/TarBlocks.h"
+#include "tests/release/unpack/TarBlocks.h"
 
 #include <gtest/gtest.h>
 
