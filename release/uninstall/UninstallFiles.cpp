@@ -240,9 +240,9 @@ void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbac
 {
     const std::wstring defaultFolder = NormalizeFolder(setting.defaultFolder);
     const std::wstring program = defaultFolder + L"\\Peldra.exe";
-    // A copy cut short leaves only its ".new" file.
+    // A copy cut short leaves only its ".new" file, or nothing but the folder.
     const std::wstring copy = program + L".new";
-    if (SameFile(NormalizeFolder(folder), defaultFolder) || (!PathExists(program) && !PathExists(copy)))
+    if (SameFile(NormalizeFolder(folder), defaultFolder) || !IsFolder(defaultFolder))
         return;
 
     const bool scheduled = SameFile(program, setting.runningExe) && DeleteAtRestart(program);

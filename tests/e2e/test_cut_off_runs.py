@@ -77,9 +77,14 @@ class Terminal:
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], check=False, capture_output=True)
 
 
-def wait_for_file(path, timeout=300):
+def wait_for_file(path, run, timeout=300):
+    """Until the file is there; fails at once when the run that makes it ended first."""
     deadline = time.monotonic() + timeout
     while not path.exists():
+        if run.process.poll() is not None:
+            code = run.finish()
+            raise AssertionError(f"the run ended ({code}) before {path} appeared: {run.lines} "
+                                 f"{run.errors.decode('utf-8', 'replace')}")
         if time.monotonic() > deadline:
             raise AssertionError(f"{path} did not appear")
         time.sleep(0.01)
@@ -198,7 +203,7 @@ class CutOffRunsTest(unittest.TestCase):
         self.install(first)
         road.server.set_rule("/cut/1.1.0/system.zst", [{"holdAfter": 300000}, {}])
         run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
-        wait_for_file(self.target / ".download" / "system.zst")
+        wait_for_file(self.target / ".download" / "system.zst", run)
         self.kill_at(run, "[INFO] Downloading ")
         self.assertIn("Release 1.0.0 is installed; nothing to download.", self.install(first).stdout)
         self.assertFalse((self.target / ".download").exists(), traces.left(self.target))
