@@ -65,12 +65,12 @@ ExitCode Check(Console& console, const Args& args)
     auto target = LoadReleaseTarget(console, args, address);
     if (!target)
         return target.error();
-    const std::wstring& folder = target->folder;
+    const Core::InstallFolder& folder = target->folder;
     Core::ReleasePlan plan =
         Core::PlanRelease(target->manifest, Core::ReadState(folder), Core::QueryWindows(), folder);
 
     console.EndProgress();
-    console.Write(Stream::Output, CheckText(target->manifest, plan, address, folder));
+    console.Write(Stream::Output, CheckText(target->manifest, plan, address, folder.Path()));
     bool anythingToFetch = std::ranges::any_of(plan.items, [](const auto& item) { return item.needed; });
     if (!anythingToFetch)
         console.Row(Level::Success, L"up to date");

@@ -27,7 +27,7 @@ ExitCode Install(Console& console, const Args& args)
     if (!target)
         return target.error();
     const Core::Manifest& manifest = target->manifest;
-    const std::wstring& folder = target->folder;
+    const Core::InstallFolder& folder = target->folder;
 
     console.SetProgressEnabled(!args.noProgress);
     Core::Options options;
@@ -50,7 +50,7 @@ ExitCode Install(Console& console, const Args& args)
         return FailureExitCode(outcome.error());
     }
     console.Row(Level::Success,
-                fmt::format(L"{} {} installed in {}", manifest.name, manifest.version, folder));
+                fmt::format(L"{} {} installed in {}", manifest.name, manifest.version, folder.Path()));
     if (outcome->restartNeeded)
     {
         console.Row(Level::Warning, L"restart Windows to finish enabling Virtual Machine Platform");

@@ -33,7 +33,7 @@ bool AnswerFromYes(Console& console, const std::wstring& question, bool yes)
     return yes;
 }
 
-InstallationNote NoteOnInstallation(const std::wstring& installFolder)
+InstallationNote NoteOnInstallation(const Core::InstallFolder& installFolder)
 {
     using enum InstallationNote::Kind;
     if (Core::RunLock::HeldElsewhere())

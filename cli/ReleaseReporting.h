@@ -35,7 +35,7 @@ struct InstallationNote
     } kind = Kind::None;
     std::wstring text;
 };
-InstallationNote NoteOnInstallation(const std::wstring& installFolder);
+InstallationNote NoteOnInstallation(const Core::InstallFolder& installFolder);
 
 // 4 when the run was cancelled, otherwise 1.
 ExitCode FailureExitCode(const Core::RunFailure& failure);

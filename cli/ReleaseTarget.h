@@ -5,6 +5,7 @@
 #include "cli/Args.h"
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
+#include "release/base/InstallFolder.h"
 #include "release/manifest/Manifest.h"
 
 #include <expected>
@@ -16,7 +17,7 @@ namespace Pd::Cli
 struct ReleaseTarget
 {
     Core::Manifest manifest;
-    std::wstring folder;
+    Core::InstallFolder folder;
 };
 
 // Resolves the install folder, then loads the manifest at address with its catalog, waiting as

@@ -28,16 +28,17 @@ std::wstring ResolveManifestUrl(const Args& args)
     return Core::ManifestSource();
 }
 
-Result<std::wstring> ResolveInstallFolder(const Args& args, FolderUse use)
+Result<Core::InstallFolder> ResolveInstallFolder(const Args& args, FolderUse use)
 {
     const auto read =
         use == FolderUse::Install ? Install::InstallFolderFromText : Install::InstalledFolderFromText;
-    if (!args.dir.empty())
-        return read(args.dir);
-    std::wstring stored = Core::ReadUserString(L"InstallFolder", L"");
-    if (!stored.empty())
-        return read(stored);
-    return Core::DefaultInstallFolder();
+    const std::wstring stored = args.dir.empty() ? Core::ReadUserString(L"InstallFolder", L"") : L"";
+    if (args.dir.empty() && stored.empty())
+        return Core::InstallFolder::From(Core::DefaultInstallFolder());
+    Result<std::wstring> typed = read(args.dir.empty() ? stored : args.dir);
+    if (!typed)
+        return std::unexpected(std::move(typed.error()));
+    return Core::InstallFolder::From(*typed);
 }
 
 } // namespace Pd::Cli

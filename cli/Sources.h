@@ -4,6 +4,7 @@
 
 #include "cli/Args.h"
 #include "core/Result.h"
+#include "release/base/InstallFolder.h"
 
 #include <string>
 #include <string_view>
@@ -31,6 +32,6 @@ enum class FolderUse
 // value, else the default install folder. Fails for a folder that cannot be an install folder
 // (a relative one among them: an elevated command often starts in System32); for an existing
 // install, only for one that cannot name a folder on this PC.
-Result<std::wstring> ResolveInstallFolder(const Args& args, FolderUse use = FolderUse::Install);
+Result<Core::InstallFolder> ResolveInstallFolder(const Args& args, FolderUse use = FolderUse::Install);
 
 } // namespace Pd::Cli

@@ -54,10 +54,10 @@ std::wstring PackageText(const std::optional<Install::PackageInfo>& package)
 
 // --dir, else the folder of a registration this program made (as verify and uninstall follow it),
 // else the stored or default install folder.
-Result<std::wstring> StatusFolder(const Args& args, const Core::WindowsInfo& windows)
+Result<Core::InstallFolder> StatusFolder(const Args& args, const Core::WindowsInfo& windows)
 {
     if (args.dir.empty() && windows.installedPackage && Core::HasStateFile(*windows.installedPackage))
-        return windows.installedPackage->installLocation;
+        return Core::InstallFolder::From(windows.installedPackage->installLocation);
     return ResolveInstallFolder(args, FolderUse::Existing);
 }
 
@@ -93,9 +93,9 @@ ExitCode Status(Console& console, const Args& args)
 {
     StatusFacts facts;
     facts.windows = Core::QueryWindows();
-    if (Result<std::wstring> folder = StatusFolder(args, facts.windows))
+    if (Result<Core::InstallFolder> folder = StatusFolder(args, facts.windows))
     {
-        facts.installFolder = *folder;
+        facts.installFolder = folder->Path();
         const InstallationNote note = NoteOnInstallation(*folder);
         // A release that an uninstall began removing is no longer installed, whatever is left.
         if (note.kind != InstallationNote::Kind::UninstallCutOff)

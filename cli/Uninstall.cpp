@@ -18,7 +18,7 @@ namespace Pd::Cli
 namespace
 {
 
-ExitCode Preview(Console& console, const Args& args, const std::wstring& folder,
+ExitCode Preview(Console& console, const Args& args, const Core::InstallFolder& folder,
                  const std::wstring& dataFolder)
 {
     if (args.all)
@@ -27,17 +27,17 @@ ExitCode Preview(Console& console, const Args& args, const std::wstring& folder,
             fmt::format(L"uninstall --all removes Peldra ({}) and everything Tovik left in Windows, "
                         L"including the Android apps, their data and the Google account sign-in ({} in "
                         L"{}).\n",
-                        folder, Core::FormatBytes(Install::DirectorySize(dataFolder)), dataFolder));
+                        folder.Path(), Core::FormatBytes(Install::DirectorySize(dataFolder)), dataFolder));
     else
         console.Write(Stream::Output,
                       fmt::format(L"uninstall removes Peldra ({}); the Android apps and their data "
                                   L"stay in {} for the next installation.\n",
-                                  folder, dataFolder));
+                                  folder.Path(), dataFolder));
     console.Write(Stream::Output, L"  not done (add --yes to confirm)\n");
     return ExitCode::Canceled;
 }
 
-ExitCode RemoveInPlace(Console& console, const Args& args, const std::wstring& folder)
+ExitCode RemoveInPlace(Console& console, const Args& args, const Core::InstallFolder& folder)
 {
     Core::Callbacks callbacks{
         [](const Core::Progress&) {},
@@ -76,7 +76,7 @@ ExitCode Uninstall(Console& console, const Args& args)
         console.Row(Level::Error, NeedsAdministratorText);
         return ExitCode::Unavailable;
     }
-    Result<std::wstring> folder = ResolveInstallFolder(args, FolderUse::Existing);
+    Result<Core::InstallFolder> folder = ResolveInstallFolder(args, FolderUse::Existing);
     if (!folder)
     {
         console.Row(Level::Error, folder.error());

@@ -16,7 +16,7 @@ ExitCode Verify(Console& console, const Args& args)
 {
     // The folder as typed is read as every other command reads it, so that the same text names the
     // same folder; where an install may go does not matter for checking one that is there.
-    std::wstring folder;
+    Core::InstallFolder folder;
     const std::wstring& typed = !args.positional.empty() ? args.positional.front() : args.dir;
     if (!typed.empty())
     {
@@ -26,15 +26,15 @@ ExitCode Verify(Console& console, const Args& args)
             console.Row(Level::Error, normal.error());
             return ExitCode::Failed;
         }
-        folder = *normal;
+        folder = Core::InstallFolder::From(*normal);
     }
     else if (auto package = Install::FindInstalledPackage())
     {
-        folder = package->installLocation;
+        folder = Core::InstallFolder::From(package->installLocation);
     }
 
     console.Write(Stream::Output,
-                  fmt::format(L"Folder  {}\n", folder.empty() ? L"(Tovik not installed)" : folder));
+                  fmt::format(L"Folder  {}\n", folder.empty() ? L"(Tovik not installed)" : folder.Path()));
     // Files that a run is placing, or that a cut-off update left half placed, are no tampering.
     const InstallationNote note = NoteOnInstallation(folder);
     using enum InstallationNote::Kind;

@@ -100,7 +100,7 @@ std::span<const CommandRow> MainCommandRows()
          .enabled = [](const CommandState& s) { return s.installFolderExists; },
          .run =
              [](W& w) {
-                 if (auto opened = Pd::Ui::OpenInstallFolder(w.installFolder_); !opened)
+                 if (auto opened = Pd::Ui::OpenInstallFolder(w.installFolder_.Path()); !opened)
                      w.ReportError(opened.error());
              }},
         {.id = ChangeInstallFolder,

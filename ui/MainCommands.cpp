@@ -66,7 +66,8 @@ void MainWindow::ChangeInstallFolder()
     picker->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
     std::wstring title = Pd::Core::Text(TextId::InstallFolderTitle);
     picker->SetTitle(title.c_str());
-    std::wstring start = Pd::Core::IsFolder(installFolder_) ? installFolder_ : ParentFolder(installFolder_);
+    const std::wstring& current = installFolder_.Path();
+    std::wstring start = Pd::Core::IsFolder(current) ? current : ParentFolder(current);
     ComPtr<IShellItem> startItem;
     if (!start.empty() &&
         SUCCEEDED(::SHCreateItemFromParsingName(start.c_str(), nullptr, IID_IShellItem, startItem.PutVoid())))
@@ -79,8 +80,9 @@ void MainWindow::ChangeInstallFolder()
         return;
     std::wstring picked = path;
     ::CoTaskMemFree(path);
-    installFolder_ = InstallFolderForChoice(picked);
-    Pd::Core::WriteUserString(L"InstallFolder", installFolder_);
+    const std::wstring choice = InstallFolderForChoice(picked);
+    Pd::Core::WriteUserString(L"InstallFolder", choice);
+    installFolder_ = Pd::Core::InstallFolder::From(choice);
     installState_ = Pd::Core::ReadState(installFolder_);
     UpdateComponents();
     DescribeRelease();

@@ -128,8 +128,8 @@ CommandState MainWindow::CurrentCommandState() const
             s.minimumProgram = manifest_->app->minimum;
     }
     s.programVersion = PD_VERSION_WTEXT;
-    s.installFolderExists = Exists(installFolder_);
-    s.stateFileInFolder = Exists(Pd::Core::JoinPath(installFolder_, L"peldra.json"));
+    s.installFolderExists = Exists(installFolder_.Path());
+    s.stateFileInFolder = Exists(installFolder_.Join(L"peldra.json"));
     s.logHasEntries = !logView_.Lines().Entries().empty();
     s.bluetoothAdapter = bluetoothAdapter_;
     s.bridgeOn = bluetoothBridgeOn_;

@@ -172,7 +172,7 @@ void MainWindow::Uninstall()
     std::wstring size = Pd::Core::FormatBytes(Pd::Install::DirectorySize(Pd::Install::TovikDataFolder()));
     DialogSpec spec;
     spec.title = Pd::Core::Text(TextId::UninstallPeldra);
-    spec.text = Pd::Core::FormatText(TextId::UninstallChoice, installFolder_, size);
+    spec.text = Pd::Core::FormatText(TextId::UninstallChoice, installFolder_.Path(), size);
     spec.okText = Pd::Core::Text(TextId::KeepAndroidData);
     spec.thirdText = Pd::Core::Text(TextId::RemoveEverything);
     spec.width = 560;

@@ -4,7 +4,6 @@
 
 #include "core/host/HostControl.h"
 #include "core/HostChanged.h"
-#include "core/InstallFolder.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "pd/ProgramVersion.h"
@@ -147,9 +146,7 @@ void MainWindow::OnCreate()
     Look(MainCommand::LogButton).expanded = logVisible_;
     if (logView_.Window())
         ::ShowWindow(logView_.Window(), logVisible_ ? SW_SHOW : SW_HIDE);
-    installFolder_ = Pd::Core::ReadUserString(L"InstallFolder", L"");
-    if (installFolder_.empty())
-        installFolder_ = Pd::Core::DefaultInstallFolder();
+    installFolder_ = Pd::Core::StoredInstallFolder();
     installState_ = Pd::Core::ReadState(installFolder_);
     ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
     SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::ReadingRelease));

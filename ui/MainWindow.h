@@ -6,6 +6,7 @@
 #include "core/Language.h"
 #include "core/Level.h"
 #include "core/TextId.h"
+#include "release/base/InstallFolder.h"
 #include "release/base/InstallState.h"
 #include "release/install/ReleasePlan.h"
 #include "release/manifest/Manifest.h"
@@ -179,7 +180,7 @@ private:
     // Shared read-only with an install worker, which needs the same manifest the window shows.
     std::shared_ptr<const Pd::Core::Manifest> manifest_;
     std::wstring releaseError_;
-    std::wstring installFolder_;
+    Pd::Core::InstallFolder installFolder_;
     Pd::Core::InstallState installState_;
     Pd::Core::ReleasePlan plan_;
     bool checking_ = false;

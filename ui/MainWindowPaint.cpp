@@ -122,8 +122,9 @@ void MainWindow::PaintHeader(Canvas& canvas)
         canvas.DrawText(Pd::Core::Text(label), RectF(row.left, row.top, row.left + labelWidth_, row.bottom),
                         3, Palette::Text545, DWRITE_TEXT_ALIGNMENT_LEADING);
     const auto& folder = layout_.folderRow;
-    canvas.DrawText(installFolder_, RectF(folder.left + labelWidth_, folder.top, folder.right, folder.bottom),
-                    0, Palette::White, DWRITE_TEXT_ALIGNMENT_LEADING);
+    canvas.DrawText(installFolder_.Path(),
+                    RectF(folder.left + labelWidth_, folder.top, folder.right, folder.bottom), 0,
+                    Palette::White, DWRITE_TEXT_ALIGNMENT_LEADING);
     std::wstring download = L"\u2014";
     if (manifest_)
     {
@@ -181,7 +182,7 @@ void MainWindow::PaintHostCard(Canvas& canvas)
     facts.windows = windows_ ? &*windows_ : nullptr;
     if (windows_ && windows_->installedPackage)
         facts.packageFromInstallFolder =
-            Pd::Core::SameFile(windows_->installedPackage->installLocation, installFolder_);
+            Pd::Core::SameFile(windows_->installedPackage->installLocation, installFolder_.Path());
     facts.releaseChecked = releaseChecked_;
     facts.bluetoothAdapter = bluetoothAdapter_;
     facts.releaseState = releaseState_;

@@ -279,7 +279,8 @@ HostParts BuiltHostParts()
     HostParts parts;
     parts.verifyRelease = [](std::stop_token stop) {
         auto package = Install::FindInstalledPackage();
-        return Core::VerifyRelease(package ? package->installLocation : std::wstring(), std::move(stop));
+        return Core::VerifyRelease(Core::InstallFolder::From(package ? package->installLocation : L""),
+                                   std::move(stop));
     };
     parts.bluetooth = &RunBluetoothBridge;
     parts.hello = [](std::stop_token stop) { static_cast<void>(Bio::Hello::RunBridge(stop)); };

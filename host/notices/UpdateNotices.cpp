@@ -2,7 +2,6 @@
 
 #include "core/Handles.h"
 #include "core/host/HostChange.h"
-#include "core/InstallFolder.h"
 #include "core/Log.h"
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
@@ -70,9 +69,7 @@ void RunUpdateCheck(const UpdateNoticeServices& services, std::stop_token stop)
     auto manifest = services.loadManifest(address, stop);
     if (!manifest || !manifest->isSigned)
         return;
-    std::wstring folder = Core::ReadUserString(L"InstallFolder", L"");
-    if (folder.empty())
-        folder = Core::DefaultInstallFolder();
+    const Core::InstallFolder folder = Core::StoredInstallFolder();
     if (!Core::RecordUpdates(*manifest, folder))
         return;
     const Core::UpdateVersions pending = Core::PendingUpdates(folder);

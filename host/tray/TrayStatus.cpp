@@ -2,8 +2,6 @@
 
 #include "core/Handles.h"
 #include "core/host/HostSettings.h"
-#include "core/InstallFolder.h"
-#include "core/Settings.h"
 #include "core/Text.h"
 #include "guest/Vsock.h"
 #include "release/manifest/Updates.h"
@@ -56,10 +54,7 @@ TrayStatus ReadTrayStatus()
     status.bluetoothConnected = status.bluetoothOn && BluetoothConnected();
     status.elevationOn = ElevationEnabled();
     status.elevationSuOn = ElevationSuEnabled();
-    std::wstring folder = Core::ReadUserString(L"InstallFolder", L"");
-    if (folder.empty())
-        folder = Core::DefaultInstallFolder();
-    Core::UpdateVersions updates = Core::PendingUpdates(folder);
+    Core::UpdateVersions updates = Core::PendingUpdates(Core::StoredInstallFolder());
     status.appUpdate = std::move(updates.app);
     status.releaseUpdate = std::move(updates.release);
     return status;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "release/base/InstallFolder.h"
 
 #include <cstdint>
 #include <map>
@@ -58,9 +59,9 @@ inline constexpr const wchar_t* UnfinishedProgram = L"program";
 inline constexpr const wchar_t* UnfinishedUninstall = L"uninstall";
 
 // Writes "peldra.json.new" and moves it over "peldra.json".
-Result<> WriteState(const std::wstring& installFolder, const InstallState& state);
+Result<> WriteState(const InstallFolder& installFolder, const InstallState& state);
 
 // Never fails: a missing or damaged file reads as the empty state.
-InstallState ReadState(const std::wstring& installFolder);
+InstallState ReadState(const InstallFolder& installFolder);
 
 } // namespace Pd::Core

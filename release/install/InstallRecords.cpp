@@ -1,7 +1,6 @@
 #include "release/install/InstallRecords.h"
 
 #include "core/Handles.h"
-#include "core/Paths.h"
 #include "core/Strings.h"
 #include "release/base/PathRules.h"
 #include "release/folders/Folders.h"
@@ -47,9 +46,9 @@ void AddFoldersBelow(const std::wstring& root, const std::wstring& relative, std
 
 } // namespace
 
-std::set<std::wstring> ExistingFolders(const std::wstring& installFolder, const std::wstring& target)
+std::set<std::wstring> ExistingFolders(const InstallFolder& installFolder, const std::wstring& target)
 {
-    const std::wstring root = NormalizeFolder(installFolder);
+    const std::wstring& root = installFolder.Path();
     std::set<std::wstring> folders;
     std::wstring relative;
     for (const auto& element : std::filesystem::path(target).make_preferred().lexically_normal())
@@ -68,12 +67,12 @@ std::set<std::wstring> ExistingFolders(const std::wstring& installFolder, const 
     return folders;
 }
 
-std::vector<std::wstring> PlacedRecord(const std::wstring& installFolder,
+std::vector<std::wstring> PlacedRecord(const InstallFolder& installFolder,
                                        const std::vector<std::wstring>& files,
                                        const std::set<std::wstring>& foldersBefore,
                                        const std::set<std::wstring>& foldersAfter)
 {
-    const std::wstring root = NormalizeFolder(installFolder);
+    const std::wstring& root = installFolder.Path();
     std::vector<std::wstring> record;
     for (const std::wstring& file : files)
         if (std::wstring relative = RelativePath(file, root);
@@ -96,10 +95,10 @@ std::vector<std::wstring> JoinRecords(const std::vector<std::wstring>& earlier,
     return joined;
 }
 
-std::vector<std::wstring> RecordsStillThere(const std::wstring& installFolder,
+std::vector<std::wstring> RecordsStillThere(const InstallFolder& installFolder,
                                             const std::vector<std::wstring>& records)
 {
-    const std::wstring root = NormalizeFolder(installFolder);
+    const std::wstring& root = installFolder.Path();
     std::vector<std::wstring> there;
     for (const std::wstring& record : records)
     {
@@ -113,10 +112,10 @@ std::vector<std::wstring> RecordsStillThere(const std::wstring& installFolder,
     return there;
 }
 
-std::vector<std::wstring> FolderRecords(const std::wstring& installFolder,
+std::vector<std::wstring> FolderRecords(const InstallFolder& installFolder,
                                         const std::vector<std::wstring>& names)
 {
-    const std::wstring root = NormalizeFolder(installFolder);
+    const std::wstring& root = installFolder.Path();
     std::vector<std::wstring> records;
     for (const std::wstring& name : names)
         if (std::wstring record = name + L"\\";
@@ -141,9 +140,9 @@ bool IsSafeRecord(const std::wstring& record)
     return relative && *relative == path;
 }
 
-bool HoldsForeignFiles(const std::wstring& installFolder, bool isDefaultFolder)
+bool HoldsForeignFiles(const InstallFolder& installFolder, bool isDefaultFolder)
 {
-    const std::wstring folder = NormalizeFolder(installFolder);
+    const std::wstring& folder = installFolder.Path();
     if (folder.empty() || PathExists(JoinPath(folder, L"peldra.json")))
         return false;
     WIN32_FIND_DATAW data{};

@@ -16,11 +16,11 @@ namespace Pd::Core
 // The folders (relative, trailing backslash) on the way from the install folder to the target
 // that exist now, and every folder below the target when it is one. Links are neither recorded
 // nor entered.
-std::set<std::wstring> ExistingFolders(const std::wstring& installFolder, const std::wstring& target);
+std::set<std::wstring> ExistingFolders(const InstallFolder& installFolder, const std::wstring& target);
 
 // One component's record: its files (full paths below the install folder) and the folders that
 // exist now but did not before. Paths that do not lie below the folder are left out.
-std::vector<std::wstring> PlacedRecord(const std::wstring& installFolder,
+std::vector<std::wstring> PlacedRecord(const InstallFolder& installFolder,
                                        const std::vector<std::wstring>& files,
                                        const std::set<std::wstring>& foldersBefore,
                                        const std::set<std::wstring>& foldersAfter);
@@ -33,11 +33,11 @@ std::vector<std::wstring> JoinRecords(const std::vector<std::wstring>& earlier,
 // The records whose path, or the staged "<path>.new" of a file, is still there: what an earlier
 // run recorded and is gone since is no longer the release's, so it neither stays recorded nor
 // makes a component count as missing.
-std::vector<std::wstring> RecordsStillThere(const std::wstring& installFolder,
+std::vector<std::wstring> RecordsStillThere(const InstallFolder& installFolder,
                                             const std::vector<std::wstring>& records);
 
 // The names that are folders directly in the install folder, as folder records.
-std::vector<std::wstring> FolderRecords(const std::wstring& installFolder,
+std::vector<std::wstring> FolderRecords(const InstallFolder& installFolder,
                                         const std::vector<std::wstring>& names);
 
 // Whether a recorded path names a folder.
@@ -50,6 +50,6 @@ bool IsSafeRecord(const std::wstring& record);
 // Whether the folder holds anything an install did not put there: it exists, has no state file
 // and holds an entry other than the leftovers of an earlier run (the download folder) or, in the
 // default install folder, the program's own copy.
-bool HoldsForeignFiles(const std::wstring& installFolder, bool isDefaultFolder);
+bool HoldsForeignFiles(const InstallFolder& installFolder, bool isDefaultFolder);
 
 } // namespace Pd::Core

@@ -80,8 +80,8 @@ Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& call
                                    const Detail::ProgramSetting& program, std::stop_token stop)
 {
     std::uint64_t needed = run.plan.downloadBytes + run.plan.diskBytes;
-    const std::uint64_t free =
-        program.freeSpace ? program.freeSpace(options.installFolder) : FreeSpace(options.installFolder);
+    const std::uint64_t free = program.freeSpace ? program.freeSpace(options.installFolder.Path())
+                                                 : FreeSpace(options.installFolder.Path());
     // Hashing what an earlier run downloaded costs time: only when the room would not do.
     if (free < needed)
         needed -= std::min(needed, VerifiedDownloadBytes(options, run, stop));
@@ -92,7 +92,7 @@ Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& call
     if (run.windows.installedPackage || !run.windows.packageUser)
         return {};
     const Install::PackageUser& user = *run.windows.packageUser;
-    if (!SameFile(user.installLocation, options.installFolder))
+    if (!SameFile(user.installLocation, options.installFolder.Path()))
         return Pd::Fail(FormatText(TextId::TovikRegisteredForOtherUser, user.account, user.installLocation));
     if (Guest::FindAndroidVm())
         return Pd::Fail(FormatText(TextId::TovikRunningForOtherUser, user.account));
@@ -106,20 +106,20 @@ Result<> CheckFreeSpaceAndAccounts(const Options& options, const Callbacks& call
 Result<> ConfirmForeignFolder(const Options& options, const Callbacks& callbacks,
                               const Detail::ProgramSetting& program)
 {
-    const bool isDefault = SameFile(options.installFolder, program.defaultFolder);
+    const bool isDefault = SameFile(options.installFolder.Path(), program.defaultFolder);
     if (!HoldsForeignFiles(options.installFolder, isDefault))
         return {};
-    if (!callbacks.question || !callbacks.question(FormatText(TextId::FolderHoldsForeignFiles,
-                                                              NormalizeFolder(options.installFolder))))
+    if (!callbacks.question ||
+        !callbacks.question(FormatText(TextId::FolderHoldsForeignFiles, options.installFolder.Path())))
         return Pd::Fail(CanceledText());
     return {};
 }
 
 // How many folders, counting up from the install folder itself, are among those created.
-std::uint32_t CreatedLevels(const std::wstring& installFolder, const std::vector<std::wstring>& created)
+std::uint32_t CreatedLevels(const InstallFolder& installFolder, const std::vector<std::wstring>& created)
 {
     std::uint32_t levels = 0;
-    std::filesystem::path folder = std::filesystem::path(NormalizeFolder(installFolder));
+    std::filesystem::path folder = std::filesystem::path(installFolder.Path());
     for (const std::wstring& made : created)
     {
         if (!EqualsIgnoringCase(NormalizeFolder(made), folder.wstring()) || folder.parent_path() == folder)
@@ -153,8 +153,9 @@ Result<> MarkStarted(const Options& options, RunValues& run, bool hadStateFile,
         if (!item.needed || run.namesOnly.contains(component.id))
             continue;
         if (component.kind != ComponentKind::Archive)
-            run.placed[component.id] = PlacedRecord(
-                options.installFolder, {Under(options.installFolder, component.target).wstring()}, {}, {});
+            run.placed[component.id] =
+                PlacedRecord(options.installFolder,
+                             {Under(options.installFolder.Path(), component.target).wstring()}, {}, {});
         RecordPlaced(options, run, component.id);
     }
     return WriteState(options.installFolder, run.state);
@@ -174,8 +175,8 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
         const Component& component = item.component;
         const std::wstring name = ComponentDisplayName(component);
         run.tracker.BeginItem(FormatText(TextId::DownloadingStage, name), ++index, run.needed);
-        if (auto made =
-                Install::CreateFoldersBelow(options.installFolder, DownloadFolder(options.installFolder));
+        if (auto made = Install::CreateFoldersBelow(options.installFolder.Path(),
+                                                    DownloadFolder(options.installFolder));
             !made)
             return Pd::Fail(FormatText(TextId::DownloadFailed, name, made.error()));
         LogLine(callbacks, Level::Info,
@@ -196,9 +197,9 @@ Result<> DownloadComponents(const Options& options, const Callbacks& callbacks, 
 }
 
 // The folder an archive is unpacked into, as the state's staging list names it.
-std::wstring StagingRecord(const std::wstring& installFolder, const std::wstring& destination)
+std::wstring StagingRecord(const InstallFolder& installFolder, const std::wstring& destination)
 {
-    const std::wstring relative = RelativePath(NormalizeFolder(destination), NormalizeFolder(installFolder));
+    const std::wstring relative = RelativePath(NormalizeFolder(destination), installFolder.Path());
     return relative.empty() || relative == L"." ? L"" : relative + L"\\";
 }
 
@@ -228,7 +229,7 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
             run.tracker.Bytes(done, total, span.base, span.span);
         };
         const std::wstring source = DownloadPath(options.installFolder, component);
-        const std::wstring destination = Under(options.installFolder, component.target).wstring();
+        const std::wstring destination = Under(options.installFolder.Path(), component.target).wstring();
         const bool archive = component.kind == ComponentKind::Archive;
         // What an archive's unpack creates is noted before it is created (a journal of a run cut
         // off before goes first, with what it lists).
@@ -241,7 +242,7 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
         // The unpackers keep to their folder; the way down to it is checked here.
         const std::wstring folder =
             archive ? destination : std::filesystem::path(destination).parent_path().wstring();
-        if (auto made = Install::CreateFoldersBelow(options.installFolder, folder); !made)
+        if (auto made = Install::CreateFoldersBelow(options.installFolder.Path(), folder); !made)
             return Pd::Fail(FormatText(TextId::UnpackFailed, name, made.error()));
         // The folders made for it are recorded before anything is written into them.
         run.placed[component.id] = PlacedRecord(
@@ -299,10 +300,10 @@ Result<> UnpackComponents(const Options& options, const Callbacks& callbacks, Ru
 void DiscardFirstInstall(const Options& options, RunValues& run,
                          const std::vector<std::wstring>& createdFolders)
 {
-    const std::wstring root = NormalizeFolder(options.installFolder);
+    const std::wstring& root = options.installFolder.Path();
     run.staged = {};
-    UndoStagingJournals(root);
-    static_cast<void>(Install::RemoveTreeBelow(root, DownloadFolder(root), 0));
+    UndoStagingJournals(options.installFolder);
+    static_cast<void>(Install::RemoveTreeBelow(root, DownloadFolder(options.installFolder), 0));
     std::vector<std::wstring> folders;
     for (const auto& [id, records] : run.state.placed)
         for (const std::wstring& record : records)
@@ -317,12 +318,12 @@ void DiscardFirstInstall(const Options& options, RunValues& run,
 
 } // namespace
 
-std::wstring DownloadFolder(const std::wstring& installFolder)
+std::wstring DownloadFolder(const InstallFolder& installFolder)
 {
-    return Under(installFolder, L".download").wstring();
+    return Under(installFolder.Path(), L".download").wstring();
 }
 
-std::wstring DownloadPath(const std::wstring& installFolder, const Component& component)
+std::wstring DownloadPath(const InstallFolder& installFolder, const Component& component)
 {
     return (std::filesystem::path(DownloadFolder(installFolder)) / (component.id + L".zst")).wstring();
 }
@@ -391,10 +392,10 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
     if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run, program, stop); !checked)
         return std::unexpected(checked.error());
     const bool hadStateFile =
-        ::GetFileAttributesW(JoinPath(NormalizeFolder(options.installFolder), L"peldra.json").c_str()) !=
-        INVALID_FILE_ATTRIBUTES;
+        ::GetFileAttributesW(options.installFolder.Join(L"peldra.json").c_str()) != INVALID_FILE_ATTRIBUTES;
     std::vector<std::wstring> createdFolders;
-    if (auto prepared = Install::PrepareInstallFolder(options.installFolder, &createdFolders); !prepared)
+    if (auto prepared = Install::PrepareInstallFolder(options.installFolder.Path(), &createdFolders);
+        !prepared)
         return std::unexpected(prepared.error());
     if (auto confirmed = ConfirmForeignFolder(options, callbacks, program); !confirmed)
         return std::unexpected(confirmed.error());
@@ -433,13 +434,13 @@ std::expected<Outcome, RunFailure> Run(const Manifest& manifest, const Options& 
     };
     // Whoever chose the folder (the command line, the window, a stored setting), it is read one
     // way and refused before anything is downloaded or waited for.
-    auto folder = Install::InstallFolderFromText(options.installFolder);
+    auto folder = Install::InstallFolderFromText(options.installFolder.Path());
     if (!folder)
         return failed(std::move(folder.error()));
     if (auto usable = Install::CheckInstallFolderUsable(*folder, manifest); !usable)
         return failed(std::move(usable.error()));
     Options normal = options;
-    normal.installFolder = *folder;
+    normal.installFolder = InstallFolder::From(*folder);
     auto lock =
         RunLock::Acquire([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); }, stop);
     if (!lock)

@@ -7,6 +7,7 @@
 #include "core/Level.h"
 #include "core/Result.h"
 #include "release/base/Callbacks.h"
+#include "release/base/InstallFolder.h"
 #include "release/manifest/Manifest.h"
 #include "release/program/ProgramInstall.h"
 
@@ -22,7 +23,7 @@ namespace Pd::Core
 
 struct Options
 {
-    std::wstring installFolder;
+    InstallFolder installFolder;
     bool registerPackage = true; // false stops once the release files are in place
     bool keepDownloads = false;  // true leaves the downloaded files in "<folder>\.download"
 };

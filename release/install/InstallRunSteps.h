@@ -46,8 +46,8 @@ Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, 
 void RecordPlaced(const Options& options, RunValues& run, const std::wstring& id);
 
 // "<folder>\.download" and the download of a component in it.
-std::wstring DownloadFolder(const std::wstring& installFolder);
-std::wstring DownloadPath(const std::wstring& installFolder, const Component& component);
+std::wstring DownloadFolder(const InstallFolder& installFolder);
+std::wstring DownloadPath(const InstallFolder& installFolder, const Component& component);
 
 // The canceled run's error text.
 std::wstring CanceledText();

@@ -64,13 +64,14 @@ void CleanDownloads(const Options& options, const RunValues& run)
         }
     if (keep.empty())
     {
-        static_cast<void>(Install::RemoveTreeBelow(options.installFolder, folder, 0));
+        static_cast<void>(Install::RemoveTreeBelow(options.installFolder.Path(), folder, 0));
         return;
     }
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
         if (const std::wstring name = it->path().filename().wstring(); !keep.contains(name))
-            static_cast<void>(Install::RemoveTreeBelow(options.installFolder, it->path().wstring(), 0));
+            static_cast<void>(
+                Install::RemoveTreeBelow(options.installFolder.Path(), it->path().wstring(), 0));
 }
 
 // Until the records and the release files catch up with the switched files, the folder holds a
@@ -107,11 +108,12 @@ Result<> SwitchOver(const Options& options, const Callbacks& callbacks, RunValue
         return marked;
     if (auto committed = run.staged.CommitAll(); !committed)
         return committed;
-    if (IsUnderProgramFiles(options.installFolder))
+    if (IsUnderProgramFiles(options.installFolder.Path()))
         for (const Component* component : run.digests)
-            RememberFileSha256(
-                (std::filesystem::path(options.installFolder) / component->target).make_preferred().wstring(),
-                component->sha256);
+            RememberFileSha256((std::filesystem::path(options.installFolder.Path()) / component->target)
+                                   .make_preferred()
+                                   .wstring(),
+                               component->sha256);
     return {};
 }
 
@@ -195,7 +197,7 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
     {
         if (package->developmentMode)
         {
-            if (!SameFile(package->installLocation, options.installFolder))
+            if (!SameFile(package->installLocation, options.installFolder.Path()))
                 LogLine(callbacks, Level::Info,
                         FormatText(TextId::ReplacesRegisteredTovik, package->installLocation));
         }
@@ -208,18 +210,18 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
             LogLine(callbacks, Level::Info, Text(TextId::StoreTovikRemoved));
         }
     }
-    if (auto installed = Install::InstallDependencies(options.installFolder, info); !installed)
+    if (auto installed = Install::InstallDependencies(options.installFolder.Path(), info); !installed)
         return installed;
-    auto registered = Install::RegisterPackage(options.installFolder, info);
+    auto registered = Install::RegisterPackage(options.installFolder.Path(), info);
     if (registered)
         return {};
     const auto again = Install::FindInstalledPackage();
-    if (!again || !again->developmentMode || SameFile(again->installLocation, options.installFolder))
+    if (!again || !again->developmentMode || SameFile(again->installLocation, options.installFolder.Path()))
         return registered;
     LogLine(callbacks, Level::Warning, FormatText(TextId::WindowsKeptOldRegistration, registered.error()));
     if (auto removed = Install::RemovePackage(again->fullName, true); !removed)
         return removed;
-    return Install::RegisterPackage(options.installFolder, info);
+    return Install::RegisterPackage(options.installFolder.Path(), info);
 }
 
 // The program copy and its host, then the state file, which says "finished" only when both are

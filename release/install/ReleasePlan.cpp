@@ -24,7 +24,7 @@ bool IsPlanned(const Component& component, std::uint32_t windowsBuild)
 } // namespace
 
 ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std::uint32_t windowsBuild,
-                        const std::wstring& installFolder)
+                        const InstallFolder& installFolder)
 {
     ReleasePlan plan;
     for (const Component& component : manifest.components)
@@ -45,12 +45,12 @@ ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std
 }
 
 ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, const WindowsInfo& windows,
-                        const std::wstring& installFolder)
+                        const InstallFolder& installFolder)
 {
     return PlanRelease(manifest, state, windows.build, installFolder);
 }
 
-bool ComponentPresent(const std::wstring& installFolder, const Component& component,
+bool ComponentPresent(const InstallFolder& installFolder, const Component& component,
                       const InstallState& state)
 {
     if (const auto record = state.placed.find(component.id); record != state.placed.end())
@@ -59,14 +59,14 @@ bool ComponentPresent(const std::wstring& installFolder, const Component& compon
         for (const std::wstring& placed : record->second)
             if (IsSafeRecord(placed) && !IsFolderRecord(placed))
             {
-                if (!Exists(std::filesystem::path(installFolder) / placed))
+                if (!Exists(std::filesystem::path(installFolder.Path()) / placed))
                     return false;
                 recordedFiles = true;
             }
         if (recordedFiles)
             return true;
     }
-    std::filesystem::path target = std::filesystem::path(installFolder) / component.target;
+    std::filesystem::path target = std::filesystem::path(installFolder.Path()) / component.target;
     if (component.kind == ComponentKind::Archive)
         return Exists(target / L"AppxManifest.xml") || component.id != L"windows";
     return Exists(target);

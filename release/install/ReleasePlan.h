@@ -30,15 +30,15 @@ struct ReleasePlan
 
 // Optional components are planned only for "tovikpatch" on Windows build 28000 or later.
 ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, std::uint32_t windowsBuild,
-                        const std::wstring& installFolder);
+                        const InstallFolder& installFolder);
 // The same with the build of a Windows report, as the window and the command line have it.
 ReleasePlan PlanRelease(const Manifest& manifest, const InstallState& state, const WindowsInfo& windows,
-                        const std::wstring& installFolder);
+                        const InstallFolder& installFolder);
 
 // Whether a component's files are on disk: with a record of what it placed, every file of that
 // record must exist; without one, a file or disk target must exist and an archive counts as
 // present unless it is "windows" and its folder lacks "AppxManifest.xml".
-bool ComponentPresent(const std::wstring& installFolder, const Component& component,
+bool ComponentPresent(const InstallFolder& installFolder, const Component& component,
                       const InstallState& state = {});
 
 } // namespace Pd::Core

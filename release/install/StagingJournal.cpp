@@ -25,15 +25,15 @@ namespace
 constexpr std::uint64_t MaxJournalBytes = 64u << 20;
 constexpr std::wstring_view JournalSuffix = L".staged";
 
-std::wstring DownloadsOf(const std::wstring& installFolder)
+std::wstring DownloadsOf(const InstallFolder& installFolder)
 {
-    return JoinPath(NormalizeFolder(installFolder), L".download");
+    return installFolder.Join(L".download");
 }
 
 // Removes what one journal lists, then the journal.
-void Undo(const std::wstring& installFolder, const std::wstring& journal)
+void Undo(const InstallFolder& installFolder, const std::wstring& journal)
 {
-    const std::wstring root = NormalizeFolder(installFolder);
+    const std::wstring& root = installFolder.Path();
     const std::string bytes = ReadFileBytes(journal, MaxJournalBytes);
     std::vector<std::wstring> folders;
     for (std::size_t at = 0; at < bytes.size();)
@@ -54,13 +54,13 @@ void Undo(const std::wstring& installFolder, const std::wstring& journal)
 
 } // namespace
 
-Result<> StagingJournal::Open(const std::wstring& installFolder, const std::wstring& componentId)
+Result<> StagingJournal::Open(const InstallFolder& installFolder, const std::wstring& componentId)
 {
-    installFolder_ = NormalizeFolder(installFolder);
+    installFolder_ = installFolder;
     path_ = JoinPath(DownloadsOf(installFolder_), componentId + std::wstring(JournalSuffix));
     if (PathExists(path_))
         Undo(installFolder_, path_);
-    auto file = Install::OpenBelow(installFolder_, path_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+    auto file = Install::OpenBelow(installFolder_.Path(), path_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
     if (!file)
         return std::unexpected(std::move(file.error()));
     if (!::SetEndOfFile(file->Get()))
@@ -71,7 +71,7 @@ Result<> StagingJournal::Open(const std::wstring& installFolder, const std::wstr
 
 Result<> StagingJournal::Add(const std::wstring& path, bool folder)
 {
-    std::wstring record = RelativePath(NormalizeFolder(path), installFolder_);
+    std::wstring record = RelativePath(NormalizeFolder(path), installFolder_.Path());
     if (folder)
         record += L"\\";
     const std::string line = ToUtf8(record) + "\n";
@@ -92,7 +92,7 @@ void StagingJournal::Discard()
     file_.Reset();
 }
 
-void UndoStagingJournals(const std::wstring& installFolder)
+void UndoStagingJournals(const InstallFolder& installFolder)
 {
     const std::wstring downloads = DownloadsOf(installFolder);
     std::vector<std::wstring> journals;

@@ -7,6 +7,7 @@
 
 #include "core/Handles.h"
 #include "core/Result.h"
+#include "release/base/InstallFolder.h"
 
 #include <string>
 
@@ -17,20 +18,20 @@ class StagingJournal
 {
 public:
     // Starts the component's journal; what an earlier run's journal of it lists goes first.
-    Result<> Open(const std::wstring& installFolder, const std::wstring& componentId);
+    Result<> Open(const InstallFolder& installFolder, const std::wstring& componentId);
     // Notes a path below the install folder before it is created: a staged file, or a folder.
     Result<> Add(const std::wstring& path, bool folder);
     // Deletes the journal: the state file names exactly what was staged from here on.
     void Discard();
 
 private:
-    std::wstring installFolder_;
+    InstallFolder installFolder_;
     std::wstring path_;
     UniqueFile file_;
 };
 
 // Removes what the install folder's journals list and is still there (the staged files, then
 // the folders when empty, deepest first; never through a link), then the journals.
-void UndoStagingJournals(const std::wstring& installFolder);
+void UndoStagingJournals(const InstallFolder& installFolder);
 
 } // namespace Pd::Core

@@ -14,12 +14,9 @@ namespace
 // A state lists every file of the release: far more than any release holds.
 constexpr std::uint64_t MaxStateBytes = 64u << 20;
 
-std::wstring StatePath(const std::wstring& installFolder)
+std::wstring StatePath(const InstallFolder& installFolder)
 {
-    std::wstring path = installFolder;
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
-        path.push_back(L'\\');
-    return path + L"peldra.json";
+    return installFolder.Join(L"peldra.json");
 }
 
 using Lists = std::map<std::wstring, std::vector<std::wstring>>;
@@ -87,7 +84,7 @@ bool InstallState::HasAllEntries() const
                                [this](const auto& component) { return entries.contains(component.first); });
 }
 
-Result<> WriteState(const std::wstring& installFolder, const InstallState& state)
+Result<> WriteState(const InstallFolder& installFolder, const InstallState& state)
 {
     std::wstring text;
     Json::Write(ToJson(state), 0, text);
@@ -95,7 +92,7 @@ Result<> WriteState(const std::wstring& installFolder, const InstallState& state
     return WriteFileReplacing(StatePath(installFolder), ToUtf8(text));
 }
 
-InstallState ReadState(const std::wstring& installFolder)
+InstallState ReadState(const InstallFolder& installFolder)
 {
     InstallState state;
     // Read past a writer that renames a new state over it (delete sharing), bounded in size.

@@ -13,7 +13,7 @@ namespace
 {
 
 // A release version newer than the installed one; empty when nothing is installed.
-bool NewerThanInstalled(const std::wstring& version, const std::wstring& installFolder)
+bool NewerThanInstalled(const std::wstring& version, const InstallFolder& installFolder)
 {
     const InstallState state = ReadState(installFolder);
     return !version.empty() && !state.version.empty() && CompareVersions(version, state.version) > 0;
@@ -30,7 +30,7 @@ std::optional<AppInfo> AppUpdate(const Manifest& manifest)
     return std::nullopt;
 }
 
-bool RecordUpdates(const Manifest& manifest, const std::wstring& installFolder)
+bool RecordUpdates(const Manifest& manifest, const InstallFolder& installFolder)
 {
     if (!manifest.isSigned)
         return false;
@@ -49,7 +49,7 @@ bool RecordUpdates(const Manifest& manifest, const std::wstring& installFolder)
     return changed;
 }
 
-UpdateVersions PendingUpdates(const std::wstring& installFolder)
+UpdateVersions PendingUpdates(const InstallFolder& installFolder)
 {
     UpdateVersions pending;
     const std::wstring app = ReadUserString(L"UpdateApp", L"");

@@ -2,6 +2,7 @@
 // values UpdateApp, UpdateRelease and UpdateChecked for the window, the tray and the command line.
 #pragma once
 
+#include "release/base/InstallFolder.h"
 #include "release/manifest/Manifest.h"
 
 #include <optional>
@@ -22,9 +23,9 @@ std::optional<AppInfo> AppUpdate(const Manifest& manifest);
 // For a signed manifest: stores the newer program and release versions it offers (empty for none)
 // and the time of the check; true when either version differs from what was stored before. An
 // unsigned manifest changes nothing and gives false. Write errors are ignored.
-bool RecordUpdates(const Manifest& manifest, const std::wstring& installFolder);
+bool RecordUpdates(const Manifest& manifest, const InstallFolder& installFolder);
 
 // The recorded versions that are still newer than the program and the installed release.
-UpdateVersions PendingUpdates(const std::wstring& installFolder);
+UpdateVersions PendingUpdates(const InstallFolder& installFolder);
 
 } // namespace Pd::Core

@@ -94,7 +94,7 @@ std::vector<std::wstring> ProgramRecord(const std::filesystem::path& folder)
 
 // The program (from its checked handle, when it is to be copied) and its language files into the
 // default folder; recorded when the release lies in that folder too.
-Pd::Result<> CopyAndRecord(const std::wstring& installFolder, const std::wstring& installedExe,
+Pd::Result<> CopyAndRecord(const InstallFolder& installFolder, const std::wstring& installedExe,
                            const UniqueFile& program, InstallState& state,
                            const Detail::ProgramSetting& setting)
 {
@@ -106,7 +106,7 @@ Pd::Result<> CopyAndRecord(const std::wstring& installFolder, const std::wstring
         CopyLanguageFiles(std::filesystem::path(setting.runningExe).parent_path(), folder / L"language",
                           setting);
     }
-    if (SameFile(installFolder, setting.defaultFolder))
+    if (SameFile(installFolder.Path(), setting.defaultFolder))
     {
         state.entries[L"host"] = {L"Peldra.exe", L"language"};
         state.placed[L"host"] = ProgramRecord(folder);
@@ -134,7 +134,7 @@ ProgramSetting CurrentSetting()
             {}};
 }
 
-Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState& state, bool withHost,
+Pd::Result<> InstallProgramWith(const InstallFolder& installFolder, InstallState& state, bool withHost,
                                 const ProgramSetting& setting)
 {
     const std::filesystem::path folder(setting.defaultFolder);
@@ -168,7 +168,7 @@ Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState&
 
 } // namespace Detail
 
-Pd::Result<> InstallProgram(const std::wstring& installFolder, InstallState& state, bool withHost)
+Pd::Result<> InstallProgram(const InstallFolder& installFolder, InstallState& state, bool withHost)
 {
     return Detail::InstallProgramWith(installFolder, state, withHost, Detail::CurrentSetting());
 }

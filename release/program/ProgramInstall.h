@@ -19,7 +19,7 @@ namespace Pd::Core
 // The program is copied only from the file proven to be the one running (OpenRunningProgram):
 // when that proof fails, nothing is copied, recorded or registered and the host is left alone.
 // Language files are read without following links and copied only when they are language files.
-Pd::Result<> InstallProgram(const std::wstring& installFolder, InstallState& state, bool withHost);
+Pd::Result<> InstallProgram(const InstallFolder& installFolder, InstallState& state, bool withHost);
 
 namespace Detail
 {
@@ -41,7 +41,7 @@ struct ProgramSetting
     std::function<void(const std::wstring&)> log;
 };
 ProgramSetting CurrentSetting();
-Pd::Result<> InstallProgramWith(const std::wstring& installFolder, InstallState& state, bool withHost,
+Pd::Result<> InstallProgramWith(const InstallFolder& installFolder, InstallState& state, bool withHost,
                                 const ProgramSetting& setting);
 } // namespace Detail
 

@@ -7,7 +7,6 @@
 #include "core/host/ScheduledTask.h"
 #include "core/InstallFolder.h"
 #include "core/Module.h"
-#include "core/Paths.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/base/RunLock.h"
@@ -39,22 +38,22 @@ void UninstallStage(const Callbacks& callbacks, TextId text, std::int32_t positi
         callbacks.progress(Progress{Text(text), position});
 }
 
-Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const Callbacks& callbacks,
+Result<> FindInstalled(const InstallFolder& installFolder, Removal removal, const Callbacks& callbacks,
                        UninstallValues& run)
 {
-    run.folder = NormalizeFolder(installFolder);
+    run.folder = installFolder;
     run.package = Install::FindInstalledPackage();
     if (run.package && HasStateFile(*run.package))
-        run.folder = NormalizeFolder(run.package->installLocation);
-    run.ours =
-        run.package && run.package->developmentMode && SameFile(run.package->installLocation, run.folder);
+        run.folder = InstallFolder::From(run.package->installLocation);
+    run.ours = run.package && run.package->developmentMode &&
+               SameFile(run.package->installLocation, run.folder.Path());
     run.state = ReadState(run.folder);
-    run.stateFile = PathExists(JoinPath(run.folder, L"peldra.json"));
+    run.stateFile = PathExists(run.folder.Join(L"peldra.json"));
     run.leftovers = HasInstallLeftovers(run.folder);
     // Without a state file only what the folder itself holds tells that a run cut off before its
     // state was written (or an older version) installed there: never a shortcut elsewhere.
     if (!run.ours && !run.stateFile && !run.leftovers && removal != Removal::Everything)
-        return Fail(FormatText(TextId::NotInstalledIn, run.folder));
+        return Fail(FormatText(TextId::NotInstalledIn, run.folder.Path()));
     if (run.package && !run.ours)
         LogLine(callbacks, Level::Warning,
                 FormatText(TextId::TovikRegisteredByOtherStays, run.package->version,
@@ -62,12 +61,11 @@ Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const
 
     if (!run.ours)
         if (auto user = Install::FindPackageUsers();
-            user &&
-            (user->installLocation.empty() || SameFile(NormalizeFolder(user->installLocation), run.folder)))
+            user && (user->installLocation.empty() || SameFile(user->installLocation, run.folder.Path())))
         {
             run.other = user;
             LogLine(callbacks, Level::Warning,
-                    FormatText(TextId::TovikOfOtherUserStays, user->account, run.folder));
+                    FormatText(TextId::TovikOfOtherUserStays, user->account, run.folder.Path()));
         }
     return {};
 }
@@ -88,7 +86,7 @@ Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, Uninsta
     if (!run.ours)
         return {};
     UninstallStage(callbacks, TextId::RemovingTovikFromWindows);
-    Install::ShutdownTovik(run.folder,
+    Install::ShutdownTovik(run.folder.Path(),
                            [&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); });
     if (auto removed = Install::RemovePackage(run.package->fullName, removal == Removal::KeepData); !removed)
         return removed;
@@ -119,16 +117,18 @@ namespace
 
 // No install in the folder: an empty default install folder goes, any other empty one stays and
 // the message says so.
-Result<RemovalOutcome> RemoveEmptyDefaultFolder(const std::wstring& folder, const Callbacks& callbacks,
+Result<RemovalOutcome> RemoveEmptyDefaultFolder(const InstallFolder& installFolder,
+                                                const Callbacks& callbacks,
                                                 const Detail::UninstallSetting& setting,
                                                 const std::wstring& notInstalled)
 {
+    const std::wstring& folder = installFolder.Path();
     std::error_code error;
     if (!IsRealFolder(folder) || !std::filesystem::is_empty(folder, error) || error)
         return Fail(notInstalled);
     // Only an install cut off at once leaves the default install folder empty; a folder the
     // user named may be the user's own.
-    if (!SameFile(folder, NormalizeFolder(setting.defaultFolder)) || !::RemoveDirectoryW(folder.c_str()))
+    if (!SameFile(folder, setting.defaultFolder.Path()) || !::RemoveDirectoryW(folder.c_str()))
         return Fail(FormatText(TextId::NotInstalledEmptyFolderStays, folder));
     LogLine(callbacks, Level::Success, FormatText(TextId::RemovedEmptyCutOffFolder, folder));
     UninstallStage(callbacks, TextId::Done, 1000);
@@ -144,7 +144,7 @@ UninstallSetting CurrentUninstallSetting()
 {
     return {
         ModulePath(),
-        DefaultInstallFolder(),
+        InstallFolder::From(DefaultInstallFolder()),
         DataFolder(),
         [] { return Install::FindInstalledMsi().has_value(); },
         [] { return static_cast<bool>(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, Host::HostMutexName))); },
@@ -153,7 +153,7 @@ UninstallSetting CurrentUninstallSetting()
         [](bool on) { return Host::SetTaskRegistered(on); }};
 }
 
-Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal removal,
+Result<RemovalOutcome> UninstallWith(const InstallFolder& installFolder, Removal removal,
                                      const Callbacks& callbacks, const UninstallSetting& setting)
 {
     UninstallValues run;
@@ -185,7 +185,7 @@ Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal 
 
 } // namespace Detail
 
-Result<RemovalOutcome> Uninstall(const std::wstring& installFolder, Removal removal,
+Result<RemovalOutcome> Uninstall(const InstallFolder& installFolder, Removal removal,
                                  const Callbacks& callbacks)
 {
     auto lock =

@@ -34,7 +34,7 @@ struct RemovalOutcome
 // Fails only when there is nothing of the program in the folder or the Start menu ("Peldra is not
 // installed in ...", nothing changed) or when the package cannot be removed; every other failure is collected
 // in the outcome and the run goes on. The progress and log callbacks must be set.
-Result<RemovalOutcome> Uninstall(const std::wstring& installFolder, Removal removal,
+Result<RemovalOutcome> Uninstall(const InstallFolder& installFolder, Removal removal,
                                  const Callbacks& callbacks);
 
 // Whether the package is a development registration whose folder holds "peldra.json".
@@ -42,12 +42,12 @@ bool HasStateFile(const Install::PackageInfo& package);
 
 // Deletes the files the state file names (and the program's own records) from the folder, then
 // the state file, then the folder when the install made it and nothing else is left in it.
-void RemoveReleaseFiles(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
+void RemoveReleaseFiles(const InstallFolder& folder, const InstallState& state, const Callbacks& callbacks,
                         RemovalOutcome& outcome, bool ownInstallerPackage);
 
 // Deletes the program and its language files from the default install folder when the release
 // lay elsewhere.
-void RemoveProgramFiles(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome);
+void RemoveProgramFiles(const InstallFolder& folder, const Callbacks& callbacks, RemovalOutcome& outcome);
 
 // Deletes Android's remembered language list from its data folder, so that a later install
 // fills it anew; failures are ignored.
@@ -59,7 +59,7 @@ namespace Detail
 struct UninstallSetting
 {
     std::wstring runningExe;
-    std::wstring defaultFolder;
+    InstallFolder defaultFolder;
     std::wstring programDataFolder;
     std::function<bool()> ownInstallerPackage;
     std::function<bool()> hostRunning;
@@ -68,16 +68,16 @@ struct UninstallSetting
     std::function<Result<>(bool)> setTaskRegistered;
 };
 UninstallSetting CurrentUninstallSetting();
-Result<RemovalOutcome> UninstallWith(const std::wstring& installFolder, Removal removal,
+Result<RemovalOutcome> UninstallWith(const InstallFolder& installFolder, Removal removal,
                                      const Callbacks& callbacks, const UninstallSetting& setting);
 // Returns whether the running program was scheduled for deletion at the next restart.
-bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
-                            RemovalOutcome& outcome, bool ownInstallerPackage,
+bool RemoveReleaseFilesWith(const InstallFolder& folder, const InstallState& state,
+                            const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
                             const UninstallSetting& setting);
-void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& state,
+void RemoveStateAndFolderWith(const InstallFolder& folder, const InstallState& state,
                               const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
                               bool programScheduled, const UninstallSetting& setting);
-void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
+void RemoveProgramFilesWith(const InstallFolder& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
                             const UninstallSetting& setting);
 
 // Removes a file or folder with retries; when that fails the path stays in the outcome's failures

@@ -2,7 +2,6 @@
 // the default install folder, Magisk and the settings shortcut.
 #include "release/uninstall/Uninstall.h"
 
-#include "core/Paths.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/base/PathRules.h"
@@ -92,12 +91,12 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder)
 
 } // namespace
 
-bool HasInstallLeftovers(const std::wstring& folder)
+bool HasInstallLeftovers(const InstallFolder& folder)
 {
     for (const wchar_t* name : {L".download", L"peldra.json.new", L"release.json", L"release.cat"})
-        if (PathExists(JoinPath(folder, name)))
+        if (PathExists(folder.Join(name)))
             return true;
-    return IsOwnReleaseFolder(folder);
+    return IsOwnReleaseFolder(folder.Path());
 }
 
 bool HasStateFile(const Install::PackageInfo& package)
@@ -125,10 +124,11 @@ void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalO
     }
 }
 
-bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
-                            RemovalOutcome& outcome, bool ownInstallerPackage,
+bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallState& state,
+                            const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
                             const UninstallSetting& setting)
 {
+    const std::wstring& folder = installFolder.Path();
     if (!IsFolder(folder))
         return false;
     // Keys with a record lose exactly what it lists; keys of an older state only their names,
@@ -178,7 +178,7 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
             RemoveOrNote(path, callbacks, outcome);
     };
     // What an unpack cut off had staged, before the download folder with its journals goes.
-    UndoStagingJournals(folder);
+    UndoStagingJournals(installFolder);
     for (const std::wstring& name : names)
         if (IsDeletableName(name))
             removeFile(JoinPath(folder, name));
@@ -202,10 +202,11 @@ bool RemoveReleaseFilesWith(const std::wstring& folder, const InstallState& stat
     return programScheduled;
 }
 
-void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& state,
+void RemoveStateAndFolderWith(const InstallFolder& installFolder, const InstallState& state,
                               const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
                               bool programScheduled, const UninstallSetting& setting)
 {
+    const std::wstring& folder = installFolder.Path();
     if (!IsFolder(folder))
         return;
     RemoveOrNote(JoinPath(folder, L"peldra.json"), callbacks, outcome);
@@ -221,7 +222,8 @@ void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& st
     const std::uint32_t created = state.createdFolders.value_or(1);
     if (created == 0 || !Install::RemoveEmptyFolder(root, folder))
     {
-        if (!NamesIn(folder).empty() && !(ownInstallerPackage && SameFile(folder, setting.defaultFolder)))
+        if (!NamesIn(folder).empty() &&
+            !(ownInstallerPackage && SameFile(folder, setting.defaultFolder.Path())))
             LogLine(callbacks, Level::Warning, FormatText(TextId::FolderKeptForeignFiles, folder));
         return;
     }
@@ -235,14 +237,14 @@ void RemoveStateAndFolderWith(const std::wstring& folder, const InstallState& st
     }
 }
 
-void RemoveProgramFilesWith(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
+void RemoveProgramFilesWith(const InstallFolder& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
                             const UninstallSetting& setting)
 {
-    const std::wstring defaultFolder = NormalizeFolder(setting.defaultFolder);
+    const std::wstring& defaultFolder = setting.defaultFolder.Path();
     const std::wstring program = defaultFolder + L"\\Peldra.exe";
     // A copy cut short leaves only its ".new" file, or nothing but the folder.
     const std::wstring copy = program + L".new";
-    if (SameFile(NormalizeFolder(folder), defaultFolder) || !IsFolder(defaultFolder))
+    if (SameFile(folder.Path(), defaultFolder) || !IsFolder(defaultFolder))
         return;
 
     const bool scheduled = SameFile(program, setting.runningExe) && DeleteAtRestart(program);
@@ -275,7 +277,7 @@ void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& set
     const bool ownInstallerPackage = setting.ownInstallerPackage();
     if (!run.other)
     {
-        const std::wstring magisk = setting.defaultFolder + L"\\Magisk";
+        const std::wstring magisk = setting.defaultFolder.Path() + L"\\Magisk";
         if (PathExists(magisk))
             Detail::RemoveOrNote(magisk, callbacks, run.outcome);
         run.programScheduled = Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome,
@@ -300,26 +302,27 @@ void RemoveStateAndFolder(Removal removal, const Callbacks& callbacks,
     // Without a full record nobody can tell the release's files from the user's: what is left
     // may be either, and "everything" was not removed.
     if (removal == Removal::Everything && (run.stateFile || run.leftovers) &&
-        (!run.stateFile || !run.state.HasAllEntries()) && !run.programScheduled && PathExists(run.folder))
-        run.Report(callbacks, FormatText(TextId::UnrecordedFilesRemain, run.folder));
+        (!run.stateFile || !run.state.HasAllEntries()) && !run.programScheduled &&
+        PathExists(run.folder.Path()))
+        run.Report(callbacks, FormatText(TextId::UnrecordedFilesRemain, run.folder.Path()));
 }
 
-Install::OwnedPaths OwnedPathsOf(const std::wstring& folder, const InstallState& state)
+Install::OwnedPaths OwnedPathsOf(const InstallFolder& folder, const InstallState& state)
 {
     Install::OwnedPaths owned;
     for (const auto& [key, names] : state.entries)
         if (!state.placed.contains(key))
             for (const std::wstring& name : names)
                 if (IsDeletableName(name))
-                    owned.trees.push_back(JoinPath(folder, name));
+                    owned.trees.push_back(folder.Join(name));
     for (const auto& [key, records] : state.placed)
         for (const std::wstring& record : records)
             if (IsSafeRecord(record) && !IsFolderRecord(record))
-                owned.files.push_back(JoinPath(folder, record));
+                owned.files.push_back(folder.Join(record));
     return owned;
 }
 
-void RemoveReleaseFiles(const std::wstring& folder, const InstallState& state, const Callbacks& callbacks,
+void RemoveReleaseFiles(const InstallFolder& folder, const InstallState& state, const Callbacks& callbacks,
                         RemovalOutcome& outcome, bool ownInstallerPackage)
 {
     const Detail::UninstallSetting setting = Detail::CurrentUninstallSetting();
@@ -329,7 +332,7 @@ void RemoveReleaseFiles(const std::wstring& folder, const InstallState& state, c
                                      setting);
 }
 
-void RemoveProgramFiles(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome)
+void RemoveProgramFiles(const InstallFolder& folder, const Callbacks& callbacks, RemovalOutcome& outcome)
 {
     Detail::RemoveProgramFilesWith(folder, callbacks, outcome, Detail::CurrentUninstallSetting());
 }

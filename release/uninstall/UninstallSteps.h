@@ -13,7 +13,7 @@ namespace Pd::Core
 
 struct UninstallValues
 {
-    std::wstring folder;                         // normalised; the registered folder when it has a state file
+    InstallFolder folder;                        // the registered folder when it has a state file
     std::optional<Install::PackageInfo> package; // this account's Tovik
     bool ours = false;                           // registered in development mode from the folder
     InstallState state;                          // of the folder
@@ -34,7 +34,7 @@ struct UninstallValues
 void UninstallStage(const Callbacks& callbacks, TextId text, std::int32_t position = -1);
 
 // Which folder, whose Tovik, and whether anything of the program is there at all.
-Result<> FindInstalled(const std::wstring& installFolder, Removal removal, const Callbacks& callbacks,
+Result<> FindInstalled(const InstallFolder& installFolder, Removal removal, const Callbacks& callbacks,
                        UninstallValues& run);
 
 // The host goes, and its task unless another account's Tovik needs it.
@@ -58,10 +58,10 @@ void RemoveStateAndFolder(Removal removal, const Callbacks& callbacks,
 
 // Whether the folder holds what an install leaves besides its state file: downloads, a state
 // being written, the release's proof, or Tovik's own release folder.
-bool HasInstallLeftovers(const std::wstring& folder);
+bool HasInstallLeftovers(const InstallFolder& folder);
 
 // The paths the state file shows the install placed in the folder.
-Install::OwnedPaths OwnedPathsOf(const std::wstring& folder, const InstallState& state);
+Install::OwnedPaths OwnedPathsOf(const InstallFolder& folder, const InstallState& state);
 
 // The Android data and what Tovik left in Windows, unless a Tovik that stays owns them.
 void RemoveAndroidLeftovers(const Callbacks& callbacks, UninstallValues& run);

@@ -79,7 +79,7 @@ void RemoveAndroidLeftovers(const Callbacks& callbacks, UninstallValues& run)
         return;
     // Entries tied to Tovik only by a path are matched only against what the state file of a
     // folder proven to be the program's recorded, and never in one of Windows' own folders.
-    const bool folderIsOurs = (run.ours || run.stateFile) && !IsSystemFolder(run.folder);
+    const bool folderIsOurs = (run.ours || run.stateFile) && !IsSystemFolder(run.folder.Path());
     const Install::LeftoverCounts counts = Install::CleanTovikLeftovers(
         folderIsOurs ? OwnedPathsOf(run.folder, run.state) : Install::OwnedPaths{},
         [&](const std::wstring& text) { run.Report(callbacks, text); });

@@ -18,12 +18,12 @@ constexpr std::uint64_t ManifestLimit = 1u << 20;
 
 } // namespace
 
-ReleaseState VerifyRelease(const std::wstring& installFolder, std::stop_token stop)
+ReleaseState VerifyRelease(const InstallFolder& installFolder, std::stop_token stop)
 {
     std::error_code error;
-    if (installFolder.empty() || !std::filesystem::is_directory(installFolder, error))
+    if (installFolder.empty() || !std::filesystem::is_directory(installFolder.Path(), error))
         return ReleaseState::NoInstallFolder;
-    const std::filesystem::path folder(installFolder);
+    const std::filesystem::path folder(installFolder.Path());
     const std::wstring manifestPath = (folder / L"release.json").wstring();
     const std::string bytes = ReadFileBytes(manifestPath, ManifestLimit);
     if (bytes.empty() || !VerifyCatalogMember((folder / L"release.cat").wstring(), bytes))
@@ -52,9 +52,9 @@ ReleaseState VerifyRelease(const std::wstring& installFolder, std::stop_token st
     return verified > 0 ? ReleaseState::Verified : ReleaseState::Unverifiable;
 }
 
-Pd::Result<> WriteReleaseFiles(const std::wstring& installFolder, const Manifest& manifest)
+Pd::Result<> WriteReleaseFiles(const InstallFolder& installFolder, const Manifest& manifest)
 {
-    const std::filesystem::path folder(installFolder);
+    const std::filesystem::path folder(installFolder.Path());
     const std::wstring manifestPath = (folder / L"release.json").wstring();
     const std::wstring catalogPath = (folder / L"release.cat").wstring();
     if (!manifest.isSigned)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "release/base/InstallFolder.h"
 #include "release/manifest/Manifest.h"
 #include "release/verify/DigestCache.h"
 #include "release/verify/ReleaseFiles.h"
@@ -19,10 +20,10 @@ namespace Pd::Core
 // skipped); Unverifiable without proof, with a broken manifest or with nothing to verify;
 // Modified when a file differs or a required one is missing; NoInstallFolder for an empty path
 // or one that is no folder; Cancelled when stop was requested. Never Running.
-ReleaseState VerifyRelease(const std::wstring& installFolder, std::stop_token stop);
+ReleaseState VerifyRelease(const InstallFolder& installFolder, std::stop_token stop);
 
 // For a signed manifest writes its bytes and its catalog's as "release.json" and "release.cat";
 // for an unsigned one deletes both (failures ignored).
-Pd::Result<> WriteReleaseFiles(const std::wstring& installFolder, const Manifest& manifest);
+Pd::Result<> WriteReleaseFiles(const InstallFolder& installFolder, const Manifest& manifest);
 
 } // namespace Pd::Core

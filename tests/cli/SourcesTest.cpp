@@ -33,7 +33,7 @@ std::wstring FolderFor(std::wstring dir)
 {
     Args args;
     args.dir = std::move(dir);
-    return ResolveInstallFolder(args).value_or(L"");
+    return ResolveInstallFolder(args).value_or(Pd::Core::InstallFolder()).Path();
 }
 
 TEST(SourcesTest, DirMustBeFullAndLosesItsTrailingSlashAndWithoutItTheStoredFolderIsUsed)

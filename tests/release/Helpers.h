@@ -7,6 +7,7 @@
 #include "core/Result.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"
+#include "release/base/InstallFolder.h"
 #include "release/windows/Packages.h"
 
 #include <windows.h>
@@ -29,6 +30,12 @@ inline constexpr const char* Stranger = "S-1-5-21-1111111111-2222222222-33333333
 inline const std::string StrangerUser = std::string("\"") + Stranger + "\""; // in a "users" list
 
 // The error of a result that should have failed; a text that says so when it did not.
+// The install folder a test folder stands for.
+inline Pd::Core::InstallFolder InFolder(const std::filesystem::path& folder)
+{
+    return Pd::Core::InstallFolder::From(folder.wstring());
+}
+
 template <typename T> std::wstring ErrorOf(const Pd::Result<T>& result)
 {
     return result ? L"(no error)" : result.error();

@@ -113,7 +113,7 @@ protected:
 
     Pd::Core::Options Options(bool registerPackage = true, bool keepDownloads = false) const
     {
-        return {folder_.wstring(), registerPackage, keepDownloads};
+        return {PdTest::InFolder(folder_), registerPackage, keepDownloads};
     }
 
     Pd::Core::Callbacks Callbacks()

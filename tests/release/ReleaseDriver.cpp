@@ -54,7 +54,8 @@ int Install(const std::wstring& address, const std::wstring& folder, const std::
                                   },
                                   {},
                                   [](const std::wstring&) { return true; }};
-    auto outcome = Pd::Core::Run(*manifest, {folder, false, false}, callbacks, {});
+    auto outcome =
+        Pd::Core::Run(*manifest, {Pd::Core::InstallFolder::From(folder), false, false}, callbacks, {});
     return outcome ? 0 : Fail(outcome.error().text);
 }
 
@@ -63,7 +64,8 @@ int Uninstall(const std::wstring& folder)
     Pd::Core::ComApartment apartment(Pd::Core::Apartment::Multithreaded);
     Pd::Core::Callbacks callbacks{[](const Pd::Core::Progress&) {}, [](Pd::Level, const std::wstring&) {},
                                   [](const std::wstring&) { return false; }};
-    auto outcome = Pd::Core::Uninstall(folder, Pd::Core::Removal::KeepData, callbacks);
+    auto outcome =
+        Pd::Core::Uninstall(Pd::Core::InstallFolder::From(folder), Pd::Core::Removal::KeepData, callbacks);
     if (!outcome)
         return Fail(outcome.error());
     for (const std::wstring& failure : outcome->failures)

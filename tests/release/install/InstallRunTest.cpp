@@ -44,7 +44,7 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 1\n");
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), manifest.manifestBytes);
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.cat"), manifest.catalogBytes);
-    const Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+    const Pd::Core::InstallState state = Pd::Core::ReadState(PdTest::InFolder(folder_));
     EXPECT_EQ(state.version, L"3.0.0");
     EXPECT_EQ(state.source, ManifestUrl());
     EXPECT_EQ(state.unfinished, L"") << "the run got through";
@@ -106,9 +106,9 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
     // A file an earlier release placed and that is gone since is no longer recorded, so that it
     // does not make the component count as missing for ever.
     fs::remove(folder_ / L"assets" / L"logo.txt");
-    Pd::Core::InstallState earlier = Pd::Core::ReadState(folder_.wstring());
+    Pd::Core::InstallState earlier = Pd::Core::ReadState(PdTest::InFolder(folder_));
     earlier.placed[L"app"].push_back(L"gone.txt");
-    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), earlier));
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), earlier));
     PdTest::WriteBytes(folder_ / L".download" / L"old.zst", "an older release's");
     auto repaired = Install(Load(), Options());
     ASSERT_TRUE(repaired) << Pd::Core::ToUtf8(repaired.error());
@@ -116,7 +116,7 @@ TEST_F(InstallRoad, InstallsRecordsAndRegistersThenFindsNothingToDownload)
     EXPECT_EQ(Requests(L"road", L"app.zst"), 2u);
     EXPECT_TRUE(fs::exists(folder_ / L"assets" / L"logo.txt"));
     EXPECT_FALSE(fs::exists(folder_ / L".download"));
-    const std::vector<std::wstring> app = Pd::Core::ReadState(folder_.wstring()).placed.at(L"app");
+    const std::vector<std::wstring> app = Pd::Core::ReadState(PdTest::InFolder(folder_)).placed.at(L"app");
     EXPECT_EQ(std::set<std::wstring>(app.begin(), app.end()),
               std::set<std::wstring>(state.placed.at(L"app").begin(), state.placed.at(L"app").end()));
     EXPECT_EQ(Install(Load(), Options())->componentsUpdated, 0);
@@ -238,7 +238,7 @@ TEST_F(InstallChecks, AnotherAccountsTovikFromThisFolderIsUpdatedForThatAccountW
                            L". Tovik stays registered for that user only: Windows lets one user at a time "
                            L"register an unpacked package.",
                        Level::Success));
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.0.0");
     EXPECT_TRUE(questions_.empty());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage()) << "not registered for this account";
     EXPECT_TRUE(fs::exists(fs::path(program_.defaultFolder) / L"Peldra.exe"));
@@ -272,9 +272,9 @@ TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingS
         EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledVirtualMachinePlatform"));
         EXPECT_EQ(Pd::Platform::Sim::StateStore(pc_->Folder()).Read().Member(L"dismRuns").Items().size(), 0u);
         EXPECT_FALSE(Pd::Install::FindInstalledPackage());
-        EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0")
+        EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.0.0")
             << "the switched files are recorded";
-        EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).unfinished, L"program")
+        EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).unfinished, L"program")
             << "the program copy and its host are still to come";
     }
 }
@@ -297,7 +297,7 @@ TEST_F(InstallQuestions, AFolderHoldingOtherFilesIsUsedOnlyAfterAsking)
                   L"Install into this folder?"});
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"system.vhdx"), "the user's");
     EXPECT_EQ(Requests(L"road", L"system.zst"), 0u) << "nothing is fetched before the answer";
-    auto refused = Pd::Core::Run(Load(), {L"Tovik", false, false}, Callbacks(), {});
+    auto refused = Pd::Core::Run(Load(), {PdTest::InFolder(L"C:\\"), false, false}, Callbacks(), {});
     ASSERT_FALSE(refused);
     EXPECT_FALSE(refused.error().canceled);
 
@@ -341,12 +341,12 @@ TEST_F(InstallQuestions, AnOlderReleaseIsInstalledOverANewerOneOnlyAfterAskingWi
     EXPECT_EQ(declined.error(), L"Canceled.");
     EXPECT_EQ(questions_, asked);
     EXPECT_EQ(Requests(L"road", L"kernel.zst"), 0u) << "nothing fetched before the answer";
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.1.0");
 
     answer_ = true;
     ASSERT_TRUE(Install(Load(), Options(false)));
     EXPECT_EQ(questions_, asked);
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.0.0");
 }
 
 using InstallRegistration = InstallTest;
@@ -437,7 +437,7 @@ TEST_F(InstallCancellation, AStopBetweenOrInsideStepsKeepsTheDownloadsAndStagesN
         EXPECT_EQ(Temporaries(), 0u) << c.what;
         EXPECT_FALSE(fs::exists(folder_ / L"system.vhdx")) << c.what;
         // Recorded as begun and not installed, so that an uninstall finds what it left.
-        const Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+        const Pd::Core::InstallState state = Pd::Core::ReadState(PdTest::InFolder(folder_));
         EXPECT_EQ(state.version, L"") << c.what;
         EXPECT_EQ(state.unfinished, L"install") << c.what;
         EXPECT_EQ(state.placed.at(L"system"), std::vector<std::wstring>{L"system.vhdx"}) << c.what;
@@ -510,10 +510,10 @@ TEST_F(InstallFailure, AStateFileThatCannotBeWrittenAtTheEndFailsTheRunWithTheWa
     EXPECT_EQ(Temporaries(), 0u);
     fs::remove_all(state);
     fs::rename(aside, state);
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).unfinished, L"program");
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).unfinished, L"program");
     program_.startHost = []() -> Pd::Result<> { return {}; };
     ASSERT_TRUE(Install(Load(), Options()));
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).unfinished, L"");
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).unfinished, L"");
 }
 
 class InstallCrash : public InstallTest
@@ -546,7 +546,7 @@ TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun
     const auto partial = fs::file_size(folder_ / L".download" / L"system.zst");
     EXPECT_GT(partial, 0u);
     EXPECT_LT(partial, Load().components[0].packedSize);
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"") << "nothing is installed yet";
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"") << "nothing is installed yet";
 
     auto outcome = Install(Load(), Options(false));
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
@@ -554,7 +554,7 @@ TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun
     const auto requests = served_.Requests(L"road/system.zst");
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].range, L"bytes=" + std::to_wstring(partial) + L"-") << "the second run resumed";
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.0.0");
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.0.0");
 }
 
 TEST_F(InstallCrash, ASwitchOverCutOffHalfWaySaysSoInTheStateFileUntilTheNextRunFinishesIt)
@@ -568,12 +568,12 @@ TEST_F(InstallCrash, ASwitchOverCutOffHalfWaySaysSoInTheStateFileUntilTheNextRun
     fs::create_directories(kernel / L"inside");
     ASSERT_FALSE(Install(Load(L"road-update"), Options(false)));
     fs::remove_all(kernel);
-    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
+    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(PdTest::InFolder(folder_));
     EXPECT_EQ(cutOff.unfinished, L"update");
     EXPECT_EQ(cutOff.version, L"3.0.0");
 
     ASSERT_TRUE(Install(Load(L"road-update"), Options(false)));
-    const Pd::Core::InstallState finished = Pd::Core::ReadState(folder_.wstring());
+    const Pd::Core::InstallState finished = Pd::Core::ReadState(PdTest::InFolder(folder_));
     EXPECT_EQ(finished.unfinished, L"");
     EXPECT_EQ(finished.version, L"3.1.0");
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
@@ -585,7 +585,7 @@ TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
 {
     Pc();
     ASSERT_TRUE(Install(Load(), Options(false)));
-    const Pd::Core::InstallState before = Pd::Core::ReadState(folder_.wstring());
+    const Pd::Core::InstallState before = Pd::Core::ReadState(PdTest::InFolder(folder_));
     const std::string kernelBefore = PdTest::ReadBytes(folder_ / L"tools" / L"kernel");
     const std::string releaseBefore = PdTest::ReadBytes(folder_ / L"release.json");
 
@@ -595,7 +595,7 @@ TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), kernelBefore);
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.json"), releaseBefore);
     // The previous release stays recorded; the state only says that a run had begun.
-    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
+    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(PdTest::InFolder(folder_));
     EXPECT_EQ(cutOff.version, before.version);
     EXPECT_EQ(cutOff.components, before.components);
     EXPECT_EQ(cutOff.entries, before.entries);
@@ -604,7 +604,7 @@ TEST_F(InstallCrash, ARunKilledBeforeTheSwitchOverLeavesThePreviousReleaseWhole)
     auto outcome = Install(Load(L"road-update"), Options(false));
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
-    EXPECT_EQ(Pd::Core::ReadState(folder_.wstring()).version, L"3.1.0");
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.1.0");
     EXPECT_EQ(Temporaries(), 0u);
     EXPECT_FALSE(fs::exists(folder_ / L".download"));
 }
@@ -616,7 +616,7 @@ TEST_F(InstallCrash, AFirstInstallKilledWhileUnpackingIsRemovedWholeByAnUninstal
 {
     Pc();
     RunAndKill(L"road", L"unpack");
-    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(folder_.wstring());
+    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(PdTest::InFolder(folder_));
     EXPECT_EQ(cutOff.version, L"");
     EXPECT_EQ(cutOff.unfinished, L"install");
     EXPECT_EQ(cutOff.staging, std::vector<std::wstring>{L""})

@@ -9,6 +9,7 @@ namespace
 
 using Pd::Core::Component;
 using Pd::Core::ComponentKind;
+using Pd::Core::InstallFolder;
 using Pd::Core::InstallState;
 using Pd::Core::Manifest;
 using Pd::Core::PlanRelease;
@@ -63,33 +64,36 @@ TEST(PlanRelease, AComponentIsNeededWhenItIsNewItsDigestChangedOrItsFilesAreMiss
     using Rows = std::vector<std::pair<std::wstring, bool>>;
     PdTest::ScratchFolder folder;
     Manifest manifest = Sample();
-    auto fresh = PlanRelease(manifest, {}, 26100, folder.Path().wstring());
+    auto fresh = PlanRelease(manifest, {}, 26100, InstallFolder::From(folder.Path().wstring()));
     EXPECT_EQ(RowsOf(fresh), (Rows{{L"system", true}, {L"windows", true}, {L"tools", true}}));
     EXPECT_EQ(fresh.downloadBytes, 327u);
     EXPECT_EQ(fresh.diskBytes, 1059u);
     EXPECT_EQ(&fresh.items[0].component.get(), &manifest.components[0]);
 
     InstallState state = Installed(manifest, folder);
-    auto installed = PlanRelease(manifest, state, 26100, folder.Path().wstring());
+    auto installed = PlanRelease(manifest, state, 26100, InstallFolder::From(folder.Path().wstring()));
     EXPECT_EQ(RowsOf(installed), (Rows{{L"system", false}, {L"windows", false}, {L"tools", false}}));
     EXPECT_EQ(installed.downloadBytes, 0u);
     EXPECT_EQ(installed.diskBytes, 0u);
 
     state.components[L"tools"] = std::wstring(64, L'f'); // an older release's download
     std::filesystem::remove(folder.Path() / L"system.vhdx");
-    auto changed = PlanRelease(manifest, state, 26100, folder.Path().wstring());
+    auto changed = PlanRelease(manifest, state, 26100, InstallFolder::From(folder.Path().wstring()));
     EXPECT_EQ(RowsOf(changed), (Rows{{L"system", true}, {L"windows", false}, {L"tools", true}}));
     EXPECT_EQ(changed.downloadBytes, 307u);
     std::filesystem::remove(folder.Path() / L"AppxManifest.xml");
-    EXPECT_TRUE(PlanRelease(manifest, state, 26100, folder.Path().wstring()).items[1].needed);
+    EXPECT_TRUE(
+        PlanRelease(manifest, state, 26100, InstallFolder::From(folder.Path().wstring())).items[1].needed);
 }
 
 TEST(PlanRelease, OnlyTovikPatchIsOptionalAndOnlyFromBuild28000)
 {
     PdTest::ScratchFolder folder;
     Manifest manifest = Sample();
-    EXPECT_EQ(PlanRelease(manifest, {}, 27999, folder.Path().wstring()).items.size(), 3u);
-    auto plan = PlanRelease(manifest, Installed(manifest, folder), 28000, folder.Path().wstring());
+    EXPECT_EQ(PlanRelease(manifest, {}, 27999, InstallFolder::From(folder.Path().wstring())).items.size(),
+              3u);
+    auto plan = PlanRelease(manifest, Installed(manifest, folder), 28000,
+                            InstallFolder::From(folder.Path().wstring()));
     ASSERT_EQ(plan.items.size(), 4u);
     EXPECT_EQ(plan.items[3].component.get().id, L"tovikpatch");
     EXPECT_FALSE(plan.items[3].needed);

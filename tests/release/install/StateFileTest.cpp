@@ -9,6 +9,7 @@
 namespace
 {
 
+using Pd::Core::InstallFolder;
 using Pd::Core::InstallState;
 using Pd::Core::ReadState;
 using Pd::Core::WriteState;
@@ -31,8 +32,8 @@ TEST(StateFile, ReplacesTheOldFileWithExactlyTheseBytesAndReadsThemBack)
     PdTest::ScratchFolder folder;
     InstallState older;
     older.version = L"0.9";
-    ASSERT_TRUE(WriteState(folder.Path().wstring(), older));
-    ASSERT_TRUE(WriteState(folder.Path().wstring(), Sample()));
+    ASSERT_TRUE(WriteState(InstallFolder::From(folder.Path().wstring()), older));
+    ASSERT_TRUE(WriteState(InstallFolder::From(folder.Path().wstring()), Sample()));
     EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"peldra.json"),
               "{\n"
               "  \"components\": {\n"
@@ -62,7 +63,7 @@ TEST(StateFile, ReplacesTheOldFileWithExactlyTheseBytesAndReadsThemBack)
               "  \"version\": \"1.0\"\n"
               "}\n");
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / L"peldra.json.new"));
-    EXPECT_EQ(ReadState(folder.Path().wstring()), Sample());
+    EXPECT_EQ(ReadState(InstallFolder::From(folder.Path().wstring())), Sample());
 }
 
 TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterMembersOfTheWrongTypeAreSkippedDamageReadsAsEmpty)
@@ -72,7 +73,7 @@ TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterMembersOfTheWrongTypeAreSkipped
                                  R"({"format": 2, "version": 5, "source": "s",
         "components": {"a": 1, "b": "x"}, "entries": {"s": "text", "l": [1, "one", null, "two"]},
         "placed": {"l": ["one", 2]}, "createdFolders": -1})");
-    InstallState state = ReadState(folder.Path().wstring());
+    InstallState state = ReadState(InstallFolder::From(folder.Path().wstring()));
     EXPECT_EQ(state.version, L"");
     EXPECT_EQ(state.source, L"s");
     EXPECT_EQ(state.components, (std::map<std::wstring, std::wstring>{{L"b", L"x"}}));
@@ -82,11 +83,11 @@ TEST(StateFile, ByteOrderMarkAndFormatDoNotMatterMembersOfTheWrongTypeAreSkipped
     EXPECT_FALSE(state.createdFolders) << "unknown, as in a state of an older version";
 
     std::filesystem::remove(folder.Path() / L"peldra.json");
-    EXPECT_EQ(ReadState(folder.Path().wstring()), InstallState{});
+    EXPECT_EQ(ReadState(InstallFolder::From(folder.Path().wstring())), InstallState{});
     for (const char* text : {"[]", "{\"version\": ", ""})
     {
         folder.Write(L"peldra.json", text);
-        EXPECT_EQ(ReadState(folder.Path().wstring()), InstallState{}) << text;
+        EXPECT_EQ(ReadState(InstallFolder::From(folder.Path().wstring())), InstallState{}) << text;
     }
 }
 
@@ -95,7 +96,7 @@ TEST(StateFile, UncreatableTemporaryFileFailsAndKeepsTheOldFile)
     PdTest::ScratchFolder folder;
     folder.Write(L"peldra.json", "old");
     std::filesystem::create_directory(folder.Path() / L"peldra.json.new"); // cannot be opened as a file
-    auto written = WriteState(folder.Path().wstring(), Sample());
+    auto written = WriteState(InstallFolder::From(folder.Path().wstring()), Sample());
     ASSERT_FALSE(written);
     EXPECT_TRUE(
         written.error().starts_with(L"Creating " + (folder.Path() / L"peldra.json.new").wstring() + L": "))
@@ -110,6 +111,29 @@ TEST(StateFile, AllEntriesMeansOneListPerComponent)
     state.entries[L"b"] = {};
     EXPECT_TRUE(state.HasAllEntries());
     EXPECT_TRUE(InstallState{}.HasAllEntries());
+}
+
+// The install folder is made normal once, so that every spelling of one folder names the same
+// state file and compares equal (without regard to case, as Windows compares paths).
+TEST(InstallFolder, IsMadeNormalOnceAndEverySpellingIsTheSameFolder)
+{
+    const std::wstring current = std::filesystem::current_path().wstring();
+    for (const auto& [typed, normal] :
+         std::initializer_list<std::pair<std::wstring, std::wstring>>{{L"C:\\a\\b\\..\\c\\", L"C:\\a\\c"},
+                                                                      {L"C:/a/./b//", L"C:\\a\\b"},
+                                                                      {L"C:\\", L"C:\\"},
+                                                                      {L"sub\\", current + L"\\sub"},
+                                                                      {L"", L""}})
+        EXPECT_EQ(InstallFolder::From(typed).Path(), normal) << typed;
+    EXPECT_EQ(InstallFolder::From(L"C:/Program Files/peldra/"),
+              InstallFolder::From(L"c:\\PROGRAM FILES\\Peldra"));
+    EXPECT_NE(InstallFolder::From(L"C:\\Peldra"), InstallFolder::From(L"C:\\Peldra2"));
+    EXPECT_EQ(InstallFolder::From(L"C:\\").Join(L"peldra.json"), L"C:\\peldra.json");
+    EXPECT_EQ(InstallFolder().Join(L"peldra.json"), L"") << "no folder names no file";
+
+    PdTest::ScratchFolder folder;
+    ASSERT_TRUE(WriteState(InstallFolder::From(folder.Path().wstring() + L"/./"), Sample()));
+    EXPECT_EQ(ReadState(InstallFolder::From(folder.Path().wstring())), Sample());
 }
 
 } // namespace

@@ -102,11 +102,11 @@ protected:
     {
         Pd::Core::InstallState state;
         state.version = version;
-        ASSERT_TRUE(Pd::Core::WriteState(folder_.Path().wstring(), state));
+        ASSERT_TRUE(Pd::Core::WriteState(Pd::Core::InstallFolder::From(folder_.Path().wstring()), state));
     }
     bool Record(const Pd::Core::Manifest& manifest)
     {
-        return Pd::Core::RecordUpdates(manifest, folder_.Path().wstring());
+        return Pd::Core::RecordUpdates(manifest, Pd::Core::InstallFolder::From(folder_.Path().wstring()));
     }
     static std::optional<std::wstring> Value(const wchar_t* name) { return PdTest::UserValues::Text(name); }
 
@@ -155,18 +155,18 @@ TEST_F(UpdateRecords, PendingUpdatesNeedAnInstalledReleaseAndEndOnceReached)
     EXPECT_FALSE(Record(Offer(L"9.0", L"", true)));
     EXPECT_EQ(Value(L"UpdateRelease"), L"");
     Pd::Core::WriteUserString(L"UpdateRelease", L"1.1");
-    EXPECT_EQ(Pd::Core::PendingUpdates(folder_.Path().wstring()).release, L"");
+    EXPECT_EQ(Pd::Core::PendingUpdates(Pd::Core::InstallFolder::From(folder_.Path().wstring())).release, L"");
 
     Install(L"1.0");
     Pd::Core::WriteUserString(L"UpdateApp", L"0.2.0");
     Pd::Core::WriteUserString(L"UpdateRelease", L"1.1");
-    auto pending = Pd::Core::PendingUpdates(folder_.Path().wstring());
+    auto pending = Pd::Core::PendingUpdates(Pd::Core::InstallFolder::From(folder_.Path().wstring()));
     EXPECT_EQ(pending.app, L"0.2.0");
     EXPECT_EQ(pending.release, L"1.1");
 
     Install(L"1.1");
     Pd::Core::WriteUserString(L"UpdateApp", L"0.1.2"); // the running program's own version
-    pending = Pd::Core::PendingUpdates(folder_.Path().wstring());
+    pending = Pd::Core::PendingUpdates(Pd::Core::InstallFolder::From(folder_.Path().wstring()));
     EXPECT_EQ(pending.app, L"");
     EXPECT_EQ(pending.release, L"");
 }

@@ -85,7 +85,8 @@ protected:
     Pd::Result<> Install(const fs::path& installFolder, bool withHost = false)
     {
         fs::create_directories(installFolder);
-        return Pd::Core::Detail::InstallProgramWith(installFolder.wstring(), state_, withHost, setting_);
+        return Pd::Core::Detail::InstallProgramWith(PdTest::InFolder(installFolder), state_, withHost,
+                                                    setting_);
     }
 
     PdTest::ScratchFolder scratch_;
@@ -147,12 +148,12 @@ TEST_F(ProgramInstall, ProgramRunningFromTheDefaultFolderIsNotCopiedButRecorded)
     EXPECT_EQ(ReadBytes(installed_), "program 0.1.2 installed");
     EXPECT_FALSE(fs::exists(default_ / L"language"));
     EXPECT_EQ(state_.entries[L"host"], (std::vector<std::wstring>{L"Peldra.exe", L"language"}));
-    EXPECT_EQ(Pd::Core::ReadState(default_.wstring()).entries[L"host"], state_.entries[L"host"]);
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(default_)).entries[L"host"], state_.entries[L"host"]);
 
     // Copied into the default folder that holds the release, the program records its files.
     setting_.runningExe = running_.wstring();
     ASSERT_TRUE(Install(default_));
-    EXPECT_EQ(Pd::Core::ReadState(default_.wstring()).placed[L"host"],
+    EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(default_)).placed[L"host"],
               (std::vector<std::wstring>{L"Peldra.exe", L"language\\", L"language\\de.lng"}));
 }
 

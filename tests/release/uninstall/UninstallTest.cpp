@@ -70,7 +70,7 @@ protected:
     {
         InstallTest::SetUp();
         setting_.runningExe = program_.runningExe;
-        setting_.defaultFolder = program_.defaultFolder;
+        setting_.defaultFolder = PdTest::InFolder(program_.defaultFolder);
         setting_.programDataFolder = (scratch_.Path() / L"Data").wstring();
         setting_.ownInstallerPackage = [this] { return ownInstallerPackage_; };
         setting_.hostRunning = [] { return false; };
@@ -100,7 +100,7 @@ protected:
 
     Pd::Result<Pd::Core::RemovalOutcome> Remove(const fs::path& folder, Removal removal)
     {
-        return Pd::Core::Detail::UninstallWith(folder.wstring(), removal, Callbacks(), setting_);
+        return Pd::Core::Detail::UninstallWith(PdTest::InFolder(folder), removal, Callbacks(), setting_);
     }
 
     static void SetIcon(const std::wstring& icon)
@@ -209,9 +209,9 @@ TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
         PdTest::WriteBytes(folder_ / L"tools" / L"kernel.new", "staged by a run cut off");
         if (olderState)
         {
-            Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+            Pd::Core::InstallState state = Pd::Core::ReadState(PdTest::InFolder(folder_));
             state.placed.clear();
-            ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
+            ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), state));
         }
 
         auto outcome = Remove(folder_, Removal::KeepData);
@@ -238,9 +238,9 @@ TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRe
     // The uninstall runs in a process of its own whose program lies in the release folder.
     const fs::path program = folder_ / L"Peldra.exe";
     ASSERT_TRUE(fs::copy_file(PdTest::PathFromEnvironment(L"PD_RELEASE_DRIVER"), program));
-    Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+    Pd::Core::InstallState state = Pd::Core::ReadState(PdTest::InFolder(folder_));
     state.entries[L"host"] = {L"Peldra.exe", L"language"};
-    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), state));
     TakePendingRenames();
 
     const DWORD exitCode =
@@ -321,19 +321,20 @@ TEST_F(Uninstall, FolderWithoutReleaseIsRefusedUnlessEverythingIsToGo)
     // and the message says so; the default install folder, which only an install makes, goes.
     const fs::path empty = scratch_.Path() / L"Empty";
     fs::create_directories(empty);
-    fs::create_directories(setting_.defaultFolder);
+    fs::create_directories(setting_.defaultFolder.Path());
     hostCalls_.clear();
     refused = Remove(empty, Removal::KeepData);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error(),
               Pd::Core::FormatText(Pd::TextId::NotInstalledEmptyFolderStays, empty.wstring()));
     EXPECT_TRUE(fs::is_directory(empty));
-    auto removed = Remove(setting_.defaultFolder, Removal::KeepData);
+    auto removed = Remove(setting_.defaultFolder.Path(), Removal::KeepData);
     ASSERT_TRUE(removed) << Pd::Core::ToUtf8(removed.error());
     EXPECT_TRUE(removed->failures.empty());
-    EXPECT_FALSE(fs::exists(setting_.defaultFolder));
-    EXPECT_TRUE(Logged(Pd::Core::FormatText(Pd::TextId::RemovedEmptyCutOffFolder, setting_.defaultFolder),
-                       Level::Success));
+    EXPECT_FALSE(fs::exists(setting_.defaultFolder.Path()));
+    EXPECT_TRUE(
+        Logged(Pd::Core::FormatText(Pd::TextId::RemovedEmptyCutOffFolder, setting_.defaultFolder.Path()),
+               Level::Success));
     EXPECT_TRUE(hostCalls_.empty()) << "nothing else is changed";
 }
 
@@ -353,8 +354,9 @@ TEST_F(Uninstall, AnUninstallCutOffIsFinishedByTheNextOne)
         SCOPED_TRACE(testing::Message() << stateDeleted << releaseLeft);
         InstallRelease();
         Pd::Core::RemovalOutcome cutOff;
-        Pd::Core::Detail::RemoveReleaseFilesWith(folder_.wstring(), Pd::Core::ReadState(folder_.wstring()),
-                                                 Callbacks(), cutOff, false, setting_);
+        Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_),
+                                                 Pd::Core::ReadState(PdTest::InFolder(folder_)), Callbacks(),
+                                                 cutOff, false, setting_);
         ASSERT_TRUE(cutOff.failures.empty() && fs::exists(folder_ / L"peldra.json"));
         if (stateDeleted)
         {
@@ -450,7 +452,7 @@ TEST_F(Uninstall, ShortcutsAreMatchedByFolderOnlyInAProvenFolderThatIsNoSystemFo
         {folder_, folder_ / L"mine.exe"},        // no state file
         {programs, programs / L"notes.txt"},     // a state file, but a folder of Windows
     };
-    ASSERT_TRUE(Pd::Core::WriteState(programs.wstring(), Pd::Core::InstallState{}));
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(programs), Pd::Core::InstallState{}));
     fs::create_directories(folder_);
     for (std::size_t i = 0; i < cases.size(); ++i)
         PdTest::MakeShortcut(programs / (L"PdTest " + std::to_wstring(i) + L".lnk"),
@@ -524,7 +526,7 @@ protected:
         state.components[L"app"] = std::wstring(64, L'a');
         state.entries[L"app"] = {L"AppxManifest.xml", L"assets"};
         fs::create_directories(folder_);
-        ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
+        ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), state));
         PdTest::WriteBytes(folder_ / L"AppxManifest.xml", "<Package/>");
         PdTest::WriteBytes(folder_ / L"assets" / L"logo.txt", "logo");
         PdTest::WriteBytes(fs::path(program_.defaultFolder) / L"Magisk" / L"Magisk.apk", "apk");
@@ -638,9 +640,9 @@ TEST_F(UnregisteredFolder, OwnInstallerPackageKeepsTheProgramItInstalled)
     // The release in the default folder: the host entry's files stay, the release's go.
     folder_ = installed;
     WriteRelease();
-    Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+    Pd::Core::InstallState state = Pd::Core::ReadState(PdTest::InFolder(folder_));
     state.entries[L"host"] = {L"Peldra.exe", L"language"};
-    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), state));
     PdTest::WriteBytes(folder_ / L"language" / L"de.lng", "#name=Deutsch\n");
     ASSERT_TRUE(Remove(folder_, Removal::KeepData));
     EXPECT_EQ(PdTest::ReadBytes(folder_ / L"Peldra.exe"), "installed by the package");
@@ -663,7 +665,7 @@ TEST_F(UnregisteredFolder, NamesFromTheStateFileNeverReachBeyondTheirOwnEntry)
 {
     Pc();
     WriteRelease();
-    Pd::Core::InstallState state = Pd::Core::ReadState(folder_.wstring());
+    Pd::Core::InstallState state = Pd::Core::ReadState(PdTest::InFolder(folder_));
     state.entries[L"app"] = {L"...",     L"..",         L".",         L"trail.",     L"trail ", L"CON",
                              L"nul.txt", L"..\\victim", L"sub/inner", L"C:mine.txt", L"",       L"assets"};
     PdTest::WriteBytes(folder_ / L"mine.txt", "the user's");
@@ -678,7 +680,7 @@ TEST_F(UnregisteredFolder, NamesFromTheStateFileNeverReachBeyondTheirOwnEntry)
     ASSERT_TRUE(links.Make(outside.wstring(), (folder_ / L"tools").wstring()));
     state.entries[L"app"].push_back(L"tools");
     state.placed[L"system"] = {L"tools\\kernel", L"tools\\empty\\"};
-    ASSERT_TRUE(Pd::Core::WriteState(folder_.wstring(), state));
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), state));
 
     auto outcome = Remove(folder_, Removal::KeepData);
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
@@ -697,7 +699,7 @@ TEST_F(UnregisteredFolder, OlderStateInToviksOwnFolderTakesEverythingInIt)
     for (const fs::path& folder : {scratch_.Path() / L"peldra", scratch_.Path() / L"Apps"})
     {
         fs::create_directories(folder);
-        ASSERT_TRUE(Pd::Core::WriteState(folder.wstring(), state));
+        ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder), state));
         PdTest::WriteBytes(folder / L"AppxManifest.xml",
                            "<Identity Name=\"TovikPackage\" Version=\"1.0.0.0\"/>");
         ASSERT_TRUE(Remove(folder, Removal::KeepData));

@@ -39,7 +39,7 @@ protected:
 
     ReleaseState Verify(const fs::path& folder, std::stop_token stop = {})
     {
-        return Pd::Core::VerifyRelease(folder.wstring(), stop);
+        return Pd::Core::VerifyRelease(Pd::Core::InstallFolder::From(folder.wstring()), stop);
     }
 
     Pd::Test::SimScenario pc_{PdTest::TrustingScenario(PdTest::PublisherPinsOf(L"test"))};
@@ -114,7 +114,8 @@ TEST(ReleaseFiles, UnsignedManifestRemovesTheProofOfAnEarlierOne)
     folder.Write(L"release.cat", "catalog");
     Pd::Core::Manifest manifest;
     manifest.manifestBytes = "{\"format\": 1}";
-    ASSERT_TRUE(Pd::Core::WriteReleaseFiles(folder.Path().wstring(), manifest));
+    ASSERT_TRUE(
+        Pd::Core::WriteReleaseFiles(Pd::Core::InstallFolder::From(folder.Path().wstring()), manifest));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.json"));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.cat"));
     EXPECT_TRUE(Pd::Core::WriteReleaseFiles(folder.Path().wstring(), manifest)) << "nothing left to remove";
