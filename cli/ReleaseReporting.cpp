@@ -1,6 +1,6 @@
 #include "cli/ReleaseReporting.h"
 
-#include "core/InstallFolder.h"
+#include "core/DefaultInstallFolder.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/base/InstallState.h"

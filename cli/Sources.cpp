@@ -1,6 +1,6 @@
 #include "cli/Sources.h"
 
-#include "core/InstallFolder.h"
+#include "core/DefaultInstallFolder.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "release/folders/InstallFolderRules.h"

@@ -1,6 +1,6 @@
 #include "cli/Usage.h"
 
-#include "core/InstallFolder.h"
+#include "core/DefaultInstallFolder.h"
 
 #include "cli/Sources.h"
 #include "core/Strings.h"

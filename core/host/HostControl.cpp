@@ -1,10 +1,10 @@
 #include "core/host/HostControl.h"
 
+#include "core/DefaultInstallFolder.h"
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/host/HostObjects.h"
 #include "core/HostChanged.h"
-#include "core/InstallFolder.h"
 #include "core/Text.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "release/base/InstallFolder.h"
 
-#include "core/InstallFolder.h"
+#include "core/DefaultInstallFolder.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
 #include "core/Strings.h"

@@ -1,8 +1,8 @@
 #include "release/download/Magisk.h"
 
+#include "core/DefaultInstallFolder.h"
 #include "core/ErrorText.h"
 #include "core/Hex.h"
-#include "core/InstallFolder.h"
 #include "core/Json.h"
 #include "core/Strings.h"
 #include "core/Text.h"

@@ -1,8 +1,8 @@
 #include "release/program/ProgramInstall.h"
 
+#include "core/DefaultInstallFolder.h"
 #include "core/host/HostControl.h"
 #include "core/host/ScheduledTask.h"
-#include "core/InstallFolder.h"
 #include "core/LanguageFile.h"
 #include "core/Module.h"
 #include "core/Strings.h"

@@ -1,9 +1,9 @@
 #include "release/program/SelfUpdate.h"
 
+#include "core/DefaultInstallFolder.h"
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/host/HostControl.h"
-#include "core/InstallFolder.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/base/RunLock.h"

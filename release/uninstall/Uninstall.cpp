@@ -1,11 +1,11 @@
 #include "release/uninstall/Uninstall.h"
 
 #include "core/DataFolder.h"
+#include "core/DefaultInstallFolder.h"
 #include "core/Handles.h"
 #include "core/host/HostControl.h"
 #include "core/host/HostObjects.h"
 #include "core/host/ScheduledTask.h"
-#include "core/InstallFolder.h"
 #include "core/Module.h"
 #include "core/Strings.h"
 #include "core/Text.h"

@@ -54,15 +54,14 @@ ReleaseState VerifyRelease(const InstallFolder& installFolder, std::stop_token s
 
 Pd::Result<> WriteReleaseFiles(const InstallFolder& installFolder, const Manifest& manifest)
 {
-    const std::filesystem::path folder(installFolder.Path());
-    const std::wstring manifestPath = (folder / L"release.json").wstring();
-    const std::wstring catalogPath = (folder / L"release.cat").wstring();
+    const std::wstring manifestPath = installFolder.Join(L"release.json");
+    const std::wstring catalogPath = installFolder.Join(L"release.cat");
     if (!manifest.isSigned)
     {
         // A signed release's proof left from before would speak for files it does not describe.
-        if (auto deleted = Install::DeleteBelow(installFolder, manifestPath); !deleted)
+        if (auto deleted = Install::DeleteBelow(installFolder.Path(), manifestPath); !deleted)
             return deleted;
-        return Install::DeleteBelow(installFolder, catalogPath);
+        return Install::DeleteBelow(installFolder.Path(), catalogPath);
     }
     if (auto written = WriteFileReplacing(manifestPath, manifest.manifestBytes); !written)
         return written;

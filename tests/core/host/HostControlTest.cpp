@@ -2,7 +2,7 @@
 #include "core/host/HostSettings.h"
 #include "core/host/RootConsent.h"
 
-#include "core/InstallFolder.h"
+#include "core/DefaultInstallFolder.h"
 #include "core/Module.h"
 #include "core/Text.h"
 #include "HostStandIn.h"

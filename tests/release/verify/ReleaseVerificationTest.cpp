@@ -114,11 +114,11 @@ TEST(ReleaseFiles, UnsignedManifestRemovesTheProofOfAnEarlierOne)
     folder.Write(L"release.cat", "catalog");
     Pd::Core::Manifest manifest;
     manifest.manifestBytes = "{\"format\": 1}";
-    ASSERT_TRUE(
-        Pd::Core::WriteReleaseFiles(Pd::Core::InstallFolder::From(folder.Path().wstring()), manifest));
+    const auto installFolder = Pd::Core::InstallFolder::From(folder.Path().wstring());
+    ASSERT_TRUE(Pd::Core::WriteReleaseFiles(installFolder, manifest));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.json"));
     EXPECT_FALSE(fs::exists(folder.Path() / L"release.cat"));
-    EXPECT_TRUE(Pd::Core::WriteReleaseFiles(folder.Path().wstring(), manifest)) << "nothing left to remove";
+    EXPECT_TRUE(Pd::Core::WriteReleaseFiles(installFolder, manifest)) << "nothing left to remove";
 }
 
 // A reader of a release file (a verify, the host's start-up check) delays its replacement and

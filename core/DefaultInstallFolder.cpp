@@ -1,4 +1,4 @@
-#include "core/InstallFolder.h"
+#include "core/DefaultInstallFolder.h"
 
 #include <windows.h>
 
