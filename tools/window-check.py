@@ -61,7 +61,7 @@ def check_placement_and_menus(wine, exe):
         return None
 
     for index in range(6):
-        lefts.append(int(wait_for(f"menu {index + 1}", open_menu_left, 15)))
+        lefts.append(int(wait_for(f"menu {index + 1}", open_menu_left, 300)))
         xdotool("key", "Right")
         time.sleep(0.6)
     xdotool("key", "Escape")
@@ -82,7 +82,7 @@ def check_placement_and_menus(wine, exe):
     x, y, _, _ = first
     xdotool("mousemove", str(x + 40), str(y + 40), "click", "1")
     lefts.clear()
-    left = wait_for("a menu on a click on its caption", open_menu_left, 15)
+    left = wait_for("a menu on a click on its caption", open_menu_left, 300)
     xdotool("key", "Escape")
     say(f"a click on the first caption opened its menu at x {left}")
     time.sleep(0.5)
@@ -145,7 +145,7 @@ def check_main_shot(shot, process, scale, name):
 def driver_main(wine, driver, lines):
     process = wine.start(driver, "main", str(lines))
     wait_for("the driver's main window", lambda: "main: up" in said(process), 240)
-    wait_for("the driver's first log report", lambda: any(l.startswith("log:") for l in said(process)), 30)
+    wait_for("the driver's first log report", lambda: any(l.startswith("log:") for l in said(process)), 300)
     time.sleep(1.5)
     return process
 
@@ -169,18 +169,18 @@ def check_log_view(wine, driver, shots):
     for _ in range(3):
         xdotool("click", "4")
         time.sleep(0.3)
-    wait_for("the wheel to scroll the log up", lambda: int(last_log(process)["position"]) < end, 10)
+    wait_for("the wheel to scroll the log up", lambda: int(last_log(process)["position"]) < end, 300)
     say(f"the wheel scrolled the log from {end} to {last_log(process)['position']}")
     xdotool("click", "1")
     time.sleep(0.5)
     xdotool("mousemove", str(px + pw // 2), str(py + ph // 2 + 40), "keydown", "shift", "click", "1", "keyup", "shift")
     selection = wait_for("a selection of several lines",
                          lambda: (lambda s: s if s != "none" and s.split("-")[0] != s.split("-")[1] else None)(
-                             last_log(process).get("selection")), 10)
+                             last_log(process).get("selection")), 300)
     first, last = (int(v) for v in selection.split("-"))
     xdotool("key", "ctrl+c")
     copied = wait_for("the copy", lambda: next((l for l in said(process) if l.startswith("clipboard: rows=") and
-                                               not l.startswith("clipboard: rows=0")), None), 10)
+                                               not l.startswith("clipboard: rows=0")), None), 300)
     if f"rows={last - first + 1} " not in copied:
         fail(f"Ctrl+C copied {copied!r} for the selection {selection}")
     say(f"a click and a Shift+click selected lines {selection}; Ctrl+C copied them: {copied}")
@@ -189,13 +189,13 @@ def check_log_view(wine, driver, shots):
     view = next(l for l in said(process) if l.startswith("caption View ")).split()[2:]
     before = visible_windows()
     xdotool("mousemove", str(cx + (int(view[0]) + int(view[2])) // 2), str(cy + 18), "click", "1")
-    menu = wait_for("the View menu", lambda: next(iter(visible_windows() - before), None), 15)
+    menu = wait_for("the View menu", lambda: next(iter(visible_windows() - before), None), 300)
     mx, my, mw, mh = geometry(menu)
     # Log, Copy log, Clear log (30 DIP each), a separator (9) and Language (30), centred in the frame.
     xdotool("mousemove", str(mx + mw // 2), str(my + (mh - 129) // 2 + 75))
     time.sleep(0.5)
     xdotool("click", "1")
-    wait_for("View, Clear log to empty the log", lambda: last_log(process).get("lines") == "0", 15)
+    wait_for("View, Clear log to empty the log", lambda: last_log(process).get("lines") == "0", 300)
     say("View, Clear log emptied the log pane")
     xdotool("key", "ctrl+q")
     process.wait(60)
@@ -234,7 +234,7 @@ def check_dialog(wine, driver, shots, scale, name, rounds):
             bx, by, bw, bh = buttons[answer[1]]
             xdotool("mousemove", str(bx + bw // 2), str(by + bh // 2), "click", "1")
         wait_for(f"the answer of dialog {index}",
-                 lambda: sum(l.startswith("dialog: result") for l in said(process)) >= index, 20)
+                 lambda: sum(l.startswith("dialog: result") for l in said(process)) >= index, 300)
         results.append([l for l in said(process) if l.startswith("dialog: result")][-1])
     process.wait(60)
     return results
