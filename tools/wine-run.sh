@@ -7,4 +7,4 @@ prefix=$(realpath -m "$1")
 shift
 [ -f "$prefix/.ready" ] || "$here/wine-prefix.sh" "$prefix" create
 . "$here/wine-env.sh" "$prefix"
-exec wine "$@"
+exec "${PD_WINE[@]}" "$@"

@@ -113,6 +113,7 @@ class Wine:
     """Wine in one prefix on one display, and the program's per-user values there."""
 
     def __init__(self, prefix, display=None):
+        self.prefix = str(prefix)
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEARCH="win64",
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d")
         if display:
@@ -121,7 +122,7 @@ class Wine:
         self.logs = []
 
     def run(self, *args):
-        return subprocess.run(["wine", *args], env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
+        return subprocess.run([str(HERE / "wine-run.sh"), self.prefix, *args], env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
                               text=True, errors="replace")
 
     def set_value(self, name, kind, data):
@@ -164,7 +165,7 @@ class Wine:
         """A running program whose output goes to a file (process.log): Wine's services inherit it,
         and a pipe would stay open."""
         log = tempfile.NamedTemporaryFile("w+", suffix=".log", delete=False)
-        process = subprocess.Popen(["wine", *args], env=self.env, stdin=subprocess.DEVNULL, stdout=log,
+        process = subprocess.Popen([str(HERE / "wine-run.sh"), self.prefix, *args], env=self.env, stdin=subprocess.DEVNULL, stdout=log,
                                    stderr=subprocess.STDOUT)
         process.log = pathlib.Path(log.name)
         self.logs.append(process.log)

@@ -111,7 +111,7 @@ class ProgramTest(unittest.TestCase):
         cases += [([command, "-x", "--source"], "unknown option -x") for command in COMMANDS]
         for (words, message), done in zip(cases, run_each([words for words, _ in cases])):
             with self.subTest(words=words):
-                self.assertEqual((done.code, done.stderr), (2, message + "\n\n"))
+                self.assertEqual((done.code, done.stderr), (2, message + "\n\n"), done.stdout[:300])
                 self.assertTrue(done.stdout.startswith(USAGE_START) and done.stdout.endswith(USAGE_END))
 
     def test_lng_export_needs_exactly_one_file_name_and_fails_silently_when_it_cannot_write(self):
