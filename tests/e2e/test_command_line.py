@@ -12,7 +12,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
-from wine import WINE_RUN, processes_of  # noqa: E402
+from wine import WINE_RUN, processes_of, program_errors  # noqa: E402
 
 USAGE_START = ("Peldra 0.1.2 - Tovik with Android 15\n\n"
                "Usage: Peldra.exe <command> [options]   (no command: graphical interface)\n\nCommands:\n  status ")
@@ -35,7 +35,7 @@ class Done:
     """A finished run: its exit code, its streams as bytes, and as text with LF line ends."""
 
     def __init__(self, done):
-        self.code, self.out, self.err = done.returncode, done.stdout, done.stderr
+        self.code, self.out, self.err = done.returncode, done.stdout, program_errors(done.stderr)
         self.stdout, self.stderr = (raw.decode("utf-8").replace("\r\n", "\n") for raw in (self.out, self.err))
 
 

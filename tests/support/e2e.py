@@ -14,7 +14,7 @@ from pathlib import Path
 
 import signing
 from release_server import ReleaseServer
-from wine import ROOT, WINE_RUN, Program
+from wine import ROOT, WINE_RUN, Program, program_errors
 
 program = None
 
@@ -83,7 +83,7 @@ class Started:
             self.lines.append(line.decode("utf-8", "replace").rstrip("\r\n"))
 
     def _read_errors(self):
-        self.errors = self.process.stderr.read()
+        self.errors = program_errors(self.process.stderr.read())
 
     def wait_for_line(self, start, timeout=300):
         deadline = time.monotonic() + timeout

@@ -9,7 +9,7 @@ from pathlib import Path
 import e2e
 from make_release import build_release
 from simulated_pc import SimulatedPc, windows_path
-from wine import WINE_RUN
+from wine import WINE_RUN, program_errors
 
 PUBLISHER = "CN=Ormel Test"
 RUNNING_VM = {"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid",
@@ -37,7 +37,7 @@ class HostRoad(e2e.ReleaseRoad):
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(done.args, done.returncode, out.read().decode("utf-8", "replace"),
-                                               err.read().decode("utf-8", "replace"))
+                                               program_errors(err.read().decode("utf-8", "replace")))
 
     def install(self, disk_bytes=1 << 20):
         """Builds a signed release of Tovik and installs it (the install starts the host)."""
