@@ -55,7 +55,8 @@ def check_placement_and_menus(wine, exe):
     def open_menu_left():
         # The menu that is shown now, not the one that is closing: a left edge not seen yet.
         for popup in visible_windows() - before - {window}:
-            left = geometry(popup)[0] if len(xdotool("getwindowgeometry", popup)) else -1
+            shown = geometry(popup)
+            left = shown[0] if shown else -1
             if left >= 0 and left not in lefts:
                 return str(left)
         return None

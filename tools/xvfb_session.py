@@ -42,11 +42,13 @@ def xdotool(*args):
 
 
 def geometry(window):
-    """(x, y, width, height) of an X window."""
+    """(x, y, width, height) of an X window, or None once it is gone (a menu may close at any
+    moment)."""
     values = dict(line.split("=", 1) for line in
                   subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
-                                 capture_output=True, text=True).stdout.split())
-    return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+                                 capture_output=True, text=True).stdout.split() if "=" in line)
+    keys = ("X", "Y", "WIDTH", "HEIGHT")
+    return tuple(int(values[key]) for key in keys) if all(key in values for key in keys) else None
 
 
 def visible_windows():

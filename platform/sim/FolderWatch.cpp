@@ -5,6 +5,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace Pd::Platform::Sim
@@ -39,6 +40,7 @@ public:
             }
         }
         watch.due_ = DueAt(waitMs);
+        watch.serial_ = ++serial_;
         watches_.push_back(&watch);
         ::SetEvent(changed_.Get());
         return true;
@@ -106,21 +108,29 @@ private:
         }
     }
 
+    // Whether the watch that had the serial is still on the list: a watch ended by a check may be
+    // freed, and a new one started at its address meanwhile. Under the lock.
+    bool Listed(FolderWatch* watch, std::uint64_t serial) const
+    {
+        return std::find(watches_.begin(), watches_.end(), watch) != watches_.end() &&
+               watch->serial_ == serial;
+    }
+
     void RunDueChecks(FolderWatch* changed)
     {
         const std::uint64_t now = ::GetTickCount64();
-        std::vector<FolderWatch*> due;
+        std::vector<std::pair<FolderWatch*, std::uint64_t>> due;
         {
             std::lock_guard guard(lock_);
             for (FolderWatch* watch : watches_)
                 if (watch == changed || watch->due_ <= now)
-                    due.push_back(watch);
+                    due.emplace_back(watch, watch->serial_);
         }
-        for (FolderWatch* watch : due)
+        for (const auto& [watch, serial] : due)
         {
             {
                 std::lock_guard guard(lock_);
-                if (std::find(watches_.begin(), watches_.end(), watch) == watches_.end())
+                if (!Listed(watch, serial))
                     continue; // ended by an earlier check
                 checking_ = watch;
                 watch->due_ = UINT64_MAX;
@@ -133,7 +143,7 @@ private:
             {
                 std::lock_guard guard(lock_);
                 checking_ = nullptr;
-                if (std::find(watches_.begin(), watches_.end(), watch) != watches_.end())
+                if (Listed(watch, serial))
                 {
                     if (next)
                         watch->due_ = DueAt(*next);
@@ -149,6 +159,7 @@ private:
     std::condition_variable settled_; // a check ended, or the thread waits on a new list
     std::vector<FolderWatch*> watches_;
     FolderWatch* checking_ = nullptr;
+    std::uint64_t serial_ = 0;            // of the last watch started
     std::uint64_t generation_ = 0;        // of the list, counted at each removal
     std::uint64_t waitingGeneration_ = 0; // of the list the thread waits on
     UniqueHandle changed_;                // wakes the thread to wait on the list anew

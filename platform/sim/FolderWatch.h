@@ -46,6 +46,7 @@ private:
     HRESULT changesError_ = S_OK;
     Check check_;
     std::uint64_t due_ = UINT64_MAX; // tick of the next timed check; guarded by the watcher's lock
+    std::uint64_t serial_ = 0;       // tells this watch from one started later at its address; ditto
 };
 
 } // namespace Pd::Platform::Sim

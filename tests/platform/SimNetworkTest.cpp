@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <thread>
 
 namespace
@@ -80,6 +82,29 @@ TEST(SimFolderWatch, ChecksRunOnChangesAndTimeOutsEndFromWithinAndEndOnlyOnceThe
     EXPECT_TRUE(returned);
     releaser.join();
     EXPECT_EQ(endingRuns, 2);
+
+    // A watch started, while a check that ended its watch still runs, at that watch's very address
+    // is a watch of its own: it is checked.
+    alignas(FolderWatch) std::byte place[sizeof(FolderWatch)];
+    Pd::UniqueHandle ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Pd::UniqueHandle restarted(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Pd::UniqueHandle checked(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto* first = new (place) FolderWatch(pc.Folder(), [&]() -> std::optional<DWORD> {
+        std::launder(reinterpret_cast<FolderWatch*>(place))->~FolderWatch();
+        ::SetEvent(ended.Get());
+        ::WaitForSingleObject(restarted.Get(), Pd::Test::HangLimitMs);
+        return std::nullopt;
+    });
+    ASSERT_TRUE(first->Start(0));
+    ASSERT_EQ(::WaitForSingleObject(ended.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
+    auto* second = new (place) FolderWatch(pc.Folder(), [&]() -> std::optional<DWORD> {
+        ::SetEvent(checked.Get());
+        return std::nullopt;
+    });
+    ASSERT_TRUE(second->Start(0));
+    ::SetEvent(restarted.Get());
+    EXPECT_EQ(::WaitForSingleObject(checked.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0);
+    second->~FolderWatch();
 }
 
 // An elevated process that the desktop shell turns down opens nothing in its own token (a per-user
