@@ -1,7 +1,10 @@
 #include "platform/sim/SimGattOperations.h"
 
+#include "core/Log.h"
 #include "core/StoppableSleep.h"
+#include "core/Strings.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -62,12 +65,16 @@ private:
 
 } // namespace
 
-Outcome<> SimulateOperation(std::chrono::milliseconds duration, bool hangs, std::stop_token stop)
+Outcome<> SimulateOperation(std::wstring_view name, std::chrono::milliseconds duration,
+                            const std::vector<std::wstring>& hangs, std::stop_token stop)
 {
-    if (hangs)
+    if (std::ranges::find(hangs, name) != hangs.end())
+    {
+        Core::Log("simulation: " + Core::ToUtf8(name) + " hangs until it is stopped");
         while (Core::SleepFor(stop, std::chrono::hours(1)))
         {
         }
+    }
     else
         Core::SleepFor(stop, duration);
     if (stop.stop_requested())

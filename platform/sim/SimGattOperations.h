@@ -9,14 +9,19 @@
 #include <chrono>
 #include <functional>
 #include <stop_token>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace Pd::Platform::Sim
 {
 
-// Waits as the scenario makes the operation last: `duration`, or until cancelled when `hangs`.
-// Cancelled (a stop request) fails as Windows' cancelled operations do.
-Outcome<> SimulateOperation(std::chrono::milliseconds duration, bool hangs, std::stop_token stop);
+// Waits as the scenario makes the operation `name` last: `duration`, or, when `hangs` names it,
+// until cancelled, logging "simulation: <name> hangs until it is stopped" as it begins to wait, so
+// that a test can tell the operation has begun. Cancelled (a stop request) fails as Windows'
+// cancelled operations do.
+Outcome<> SimulateOperation(std::wstring_view name, std::chrono::milliseconds duration,
+                            const std::vector<std::wstring>& hangs, std::stop_token stop);
 
 // Runs `event` on the pump thread after `delay`. Events run one at a time, in time order.
 void RunLater(std::chrono::milliseconds delay, std::function<void()> event);

@@ -34,8 +34,8 @@ public:
     // Waits as long as the operation lasts; then the status it ends with on a lost device.
     Outcome<GattStatus> Operate(std::wstring_view name, std::stop_token stop)
     {
-        bool hangs = std::find(data_.hangs.begin(), data_.hangs.end(), name) != data_.hangs.end();
-        if (auto waited = SimulateOperation(std::chrono::milliseconds(data_.operationMs), hangs, stop);
+        if (auto waited =
+                SimulateOperation(name, std::chrono::milliseconds(data_.operationMs), data_.hangs, stop);
             !waited)
             return std::unexpected(waited.error());
         std::lock_guard guard(lock_);
@@ -45,8 +45,7 @@ public:
     // A listing of the database lasts only when the scenario makes "discover" hang.
     Outcome<> Discover(std::stop_token stop)
     {
-        bool hangs = std::find(data_.hangs.begin(), data_.hangs.end(), L"discover") != data_.hangs.end();
-        return SimulateOperation(std::chrono::milliseconds(0), hangs, stop);
+        return SimulateOperation(L"discover", std::chrono::milliseconds(0), data_.hangs, stop);
     }
 
     Bytes Value(std::uint16_t handle)
@@ -369,8 +368,9 @@ public:
     Outcome<std::int32_t> PairAsync(std::stop_token stop) override
     {
         const ScenarioLeDevice& data = state_->Data();
-        bool hangs = std::find(data.hangs.begin(), data.hangs.end(), L"pair") != data.hangs.end();
-        if (auto waited = SimulateOperation(std::chrono::milliseconds(data.pairingMs), hangs, stop); !waited)
+        if (auto waited =
+                SimulateOperation(L"pair", std::chrono::milliseconds(data.pairingMs), data.hangs, stop);
+            !waited)
             return std::unexpected(waited.error());
         if (state_->Paired())
             return PairingAlreadyPaired;
@@ -454,8 +454,9 @@ Outcome<std::unique_ptr<LeDevice>> OpenLeDevice(const std::vector<ScenarioLeDevi
     const ScenarioLeDevice* device = Find(devices, address, randomAddress);
     if (!device)
         return std::unique_ptr<LeDevice>();
-    bool hangs = std::find(device->hangs.begin(), device->hangs.end(), L"open") != device->hangs.end();
-    if (auto waited = SimulateOperation(std::chrono::milliseconds(device->operationMs), hangs, stop); !waited)
+    if (auto waited =
+            SimulateOperation(L"open", std::chrono::milliseconds(device->operationMs), device->hangs, stop);
+        !waited)
         return std::unexpected(waited.error());
     return std::make_unique<SimLeDevice>(*device);
 }

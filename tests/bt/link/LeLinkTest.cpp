@@ -251,13 +251,14 @@ TEST(LeLink, CloseCancelsWhatNeverCompletesAndDiscardsTheQueue)
     {
         SCOPED_TRACE(c.hangs);
         SimScenario pc(Scenario(std::string(R"("hangs":[")") + c.hangs + R"("],)"));
+        LogCapture log;
         Recorder recorder;
         std::uint8_t status = 0xFF;
         auto link = Connect(recorder, status);
         ASSERT_TRUE(link);
         link->PushFromAndroid(c.cid, c.pdu);
         link->PushFromAndroid(4, {0x0A, 0x06, 0x00}); // queued behind it, never run
-        std::this_thread::sleep_for(50ms);            // the worker enters the operation
+        ASSERT_TRUE(log.WaitFor(std::string("simulation: ") + c.hangs + " hangs")) << log.Dump();
         ExpectCloseReturns(*link);
         EXPECT_EQ(recorder.Sent(), 0u) << "answered after Close";
     }
@@ -267,12 +268,13 @@ TEST(LeLink, CloseCancelsWhatNeverCompletesAndDiscardsTheQueue)
     {
         SCOPED_TRACE(hangs);
         SimScenario pc(Scenario(std::string(R"("hangs":[")") + hangs + R"("],)"));
+        LogCapture log;
         Recorder recorder;
         std::uint8_t status = 0xFF;
         std::stop_source stop;
         auto connecting =
             std::async(std::launch::async, [&] { return Connect(recorder, status, stop.get_token()); });
-        std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(log.WaitFor(std::string("simulation: ") + hangs + " hangs")) << log.Dump();
         stop.request_stop();
         ASSERT_EQ(connecting.wait_for(Pd::Test::HangLimit), std::future_status::ready);
         EXPECT_FALSE(connecting.get());

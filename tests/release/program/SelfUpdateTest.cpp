@@ -9,6 +9,7 @@
 #include "tests/core/ScratchFolder.h"
 #include "tests/release/Helpers.h"
 #include "tests/release/LoopbackServer.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/ProbeProgram.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"
@@ -67,10 +68,8 @@ TEST_F(InstalledMsi, OnlyTheProgramsUpgradeCodeIsFoundAndItsUninstallRemovesIt)
 
     // The uninstall is started, not waited for.
     ASSERT_TRUE(Pd::Install::StartMsiUninstall(*product, false));
-    const auto end = std::chrono::steady_clock::now() + 90s;
-    while (Pd::Install::FindInstalledMsi() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(Pd::Install::FindInstalledMsi(), std::nullopt);
+    EXPECT_TRUE(Pd::Test::PollUntil([] { return !Pd::Install::FindInstalledMsi(); }))
+        << "Windows Installer did not remove the package";
 }
 
 TEST(SelfUpdateNaming, PackageIsNamedAfterASafeVersionOnly)
