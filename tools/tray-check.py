@@ -50,8 +50,8 @@ def check(wine, args):
     driver = wine.start(args.driver)
     output = lambda: driver.log.read_text(errors="replace")
     try:
-        wait_for("the driver's tray window", lambda: "tray: up" in output(), 60, every=0.1)
-        tray = wait_for("Wine's system tray window with the icon", tray_window, 10, every=0.1)
+        wait_for("the driver's tray window", lambda: "tray: up" in output(), 300, every=0.1)
+        tray = wait_for("Wine's system tray window with the icon", tray_window, 300, every=0.1)
         x, y, width, height = geometry(tray)
         time.sleep(0.5)  # let the tray paint the icon
         shot(args.shots, "tray-icon.png", (x, y, width, height))
@@ -60,7 +60,7 @@ def check(wine, args):
         before = visible_windows()
         # The first icon sits at the left of the tray's client area, under its caption.
         xdotool("mousemove", str(x + 13), str(y + height - 13), "click", "3")
-        menu = wait_for("the context menu", lambda: next(iter(visible_windows() - before), None), 10, every=0.1)
+        menu = wait_for("the context menu", lambda: next(iter(visible_windows() - before), None), 300, every=0.1)
         mx, my, mwidth, mheight = geometry(menu)
         say(f"the menu opened ({mwidth}x{mheight} at {mx},{my})")
         # The last item is the menu's bottom row.
@@ -69,13 +69,13 @@ def check(wine, args):
         shot(args.shots, "tray-menu.png", (0, 0, max(x + width, mx + mwidth) + 8, max(y + height, my + mheight) + 8))
         xdotool("click", "1")
         try:
-            code = driver.wait(15)
+            code = driver.wait(300)
         except subprocess.TimeoutExpired:
             fail("the last menu command did not stop the driver")
         if code != 0 or "tray: stop command" not in output() or "tray: closed" not in output():
             fail(f"the driver ended with {code}: {output()}")
         say("the last menu command set the Stop event and the tray closed")
-        wait_for("the icon to leave Wine's system tray", lambda: tray_window() is None, 10, every=0.1)
+        wait_for("the icon to leave Wine's system tray", lambda: tray_window() is None, 300, every=0.1)
         say("OK")
     finally:
         if driver.poll() is None:

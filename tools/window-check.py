@@ -74,7 +74,8 @@ def check_placement_and_menus(wine, exe):
     while left := visible_windows() - before - {window}:
         if time.monotonic() > deadline:
             fail("the menu to close within 20 s; still shown: " +
-                 ", ".join(f"{w} {' '.join(xdotool('getwindowname', w))!r}" for w in left))
+                 ", ".join(f"{w} {' '.join(xdotool('getwindowname', w))!r} at {geometry(w)}" for w in left) +
+                 f"; the focus is on {' '.join(xdotool('getwindowfocus'))}, the window is {window}")
         xdotool("key", "Escape")
         time.sleep(1)
     if lefts != sorted(lefts) or len(set(lefts)) != 6:

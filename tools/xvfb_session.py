@@ -52,7 +52,11 @@ def geometry(window):
 
 
 def visible_windows():
-    return set(xdotool("search", "--onlyvisible", "--name", ""))
+    """The X windows shown with an area of their own. Wine's desktop process maps a window of one
+    pixel at (-1, -1) when it gets round to it, under load well after the first program's window
+    showed: that is neither a menu nor a dialog."""
+    return {window for window in xdotool("search", "--onlyvisible", "--name", "")
+            if (shown := geometry(window)) and shown[2] > 1 and shown[3] > 1}
 
 
 def window_named(pattern):
