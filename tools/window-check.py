@@ -69,11 +69,11 @@ def check_placement_and_menus(wine, exe):
 
     # Under load the last Right (back to the first menu) can open it after that Escape: each check
     # that still sees a window closes it again, and a failure names what stayed.
-    deadline = time.monotonic() + 20
+    deadline = time.monotonic() + 300
     time.sleep(1)
     while left := visible_windows() - before - {window}:
         if time.monotonic() > deadline:
-            fail("the menu to close within 20 s; still shown: " +
+            fail("the menu to close within 300 s; still shown: " +
                  ", ".join(f"{w} {' '.join(xdotool('getwindowname', w))!r} at {geometry(w)}" for w in left) +
                  f"; the focus is on {' '.join(xdotool('getwindowfocus'))}, the window is {window}")
         xdotool("key", "Escape")

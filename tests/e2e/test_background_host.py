@@ -169,7 +169,7 @@ class BackgroundHostTest(unittest.TestCase):
                     self.assertEqual(tray_shown(), shown, host_log())
             self.assertEqual(host_presence(), "running", "the host outlives its icon")
             run(driver, "stop")
-            self.assertEqual(host.wait(timeout=60), 0)
+            self.assertEqual(host.wait(timeout=300), 0)
         finally:
             if host and host.poll() is None:
                 run(driver, "stop")

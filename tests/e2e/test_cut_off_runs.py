@@ -8,7 +8,6 @@ import os
 import re
 import shlex
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -75,53 +74,6 @@ class Terminal:
 
     def close(self):
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], check=False, capture_output=True)
-
-
-def wait_for_file(path, run, timeout=300):
-    """Until the file is there; fails at once when the run that makes it ended first."""
-    deadline = time.monotonic() + timeout
-    while not path.exists():
-        if run.process.poll() is not None:
-            code = run.finish()
-            raise AssertionError(f"the run ended ({code}) before {path} appeared: {run.lines} "
-                                 f"{run.errors.decode('utf-8', 'replace')}")
-        if time.monotonic() > deadline:
-            raise AssertionError(f"{path} did not appear")
-        time.sleep(0.01)
-
-
-class HeldOpen:
-    """A file held open by a Windows process without sharing its deletion, until let go: cmd opens
-    the file as the input of ping, so the hold is in place once ping runs."""
-
-    def __init__(self, cmd, ping):
-        self.cmd, self.ping = cmd, ping
-
-    def let_go(self):
-        for pid in (self.ping, self.cmd.pid):
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        self.cmd.wait(timeout=30)
-
-
-def hold_open(path):
-    pinging = "ping -n 600 127.0.0.1"
-    holder = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c", f"{pinging} >nul <{windows_path(path)}"],
-                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    ours = f"WINEPREFIX={Path(e2e.program.prefix).resolve()}".encode()
-    deadline = time.monotonic() + 300
-    while time.monotonic() < deadline:
-        for process in Path("/proc").glob("[0-9]*"):
-            try:
-                if process.joinpath("cmdline").read_bytes().replace(b"\0", b" ").strip() == pinging.encode() and \
-                        ours in process.joinpath("environ").read_bytes().split(b"\0"):
-                    return HeldOpen(holder, int(process.name))
-            except OSError:
-                pass
-        time.sleep(0.05)
-    raise AssertionError(f"{pinging} did not start")
 
 
 class CutOffRunsTest(unittest.TestCase):
@@ -203,7 +155,7 @@ class CutOffRunsTest(unittest.TestCase):
         self.install(first)
         road.server.set_rule("/cut/1.1.0/system.zst", [{"holdAfter": 300000}, {}])
         run = self.start("install", "--yes", "--no-progress", "--source", second, "--dir", self.dir)
-        wait_for_file(self.target / ".download" / "system.zst", run)
+        run.wait_for_file(self.target / ".download" / "system.zst")
         self.kill_at(run, "[INFO] Downloading ")
         self.assertIn("Release 1.0.0 is installed; nothing to download.", self.install(first).stdout)
         self.assertFalse((self.target / ".download").exists(), traces.left(self.target))
@@ -220,7 +172,7 @@ class CutOffRunsTest(unittest.TestCase):
 
         # An uninstall killed while it deletes the files: one of them is held open, so that it
         # waits for it while the kill comes. A second uninstall removes what is left.
-        holder = hold_open(self.target / "system.vhdx")
+        holder = e2e.hold_open(self.target / "system.vhdx")
         run = self.start("uninstall", "--yes", "--dir", self.dir)
         self.wait_until_removing(run.lines, run)
         self.assertTrue(run.kill(), run.lines)
@@ -256,7 +208,7 @@ class CutOffRunsTest(unittest.TestCase):
 
         # During an uninstall, after the package went, while it waits for a file held open: the
         # state never claims removed files.
-        holder = hold_open(self.target / "system.vhdx")
+        holder = e2e.hold_open(self.target / "system.vhdx")
         terminal = Terminal(f"{program} uninstall --yes --dir {shlex.quote(self.dir)}")
         self.addCleanup(terminal.close)
         self.wait_until_removing(terminal.screen)

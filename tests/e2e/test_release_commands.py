@@ -173,28 +173,27 @@ class InstallTest(ReleaseCommandTest):
         changed = release("held-update", version="2.1.0", components=components(kernel="kernel 2\n"))
         for name, source, version in (("release.cat", address, "2.0.0"), ("peldra.json", changed, "2.1.0")):
             with self.subTest(name):
-                # cmd keeps the redirected file open for as long as ping runs (about 3 s).
-                holder = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c",
-                                           f"ping -n 4 127.0.0.1 >nul <{windows_path(self.target / name)}"],
-                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                time.sleep(1)
-                self.assertIsNone(holder.poll(), "the holder ended too early")
-                done = self.install(source, "--yes")
-                self.assertEqual(done.stdout.splitlines()[-1],
-                                 f"[ OK ] Peldra {version} installed in {windows_path(self.target)}")
-                holder.wait(timeout=30)
+                holder = e2e.hold_open(self.target / name)
+                install = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", source, "--dir",
+                                      windows_path(self.target))
+                # Its replacement waits beside the held file; the holder lets go while it waits.
+                install.wait_for_file(self.target / (name + ".new"))
+                holder.let_go()
+                self.assertEqual(install.finish(), 0, install.lines)
+                self.assertEqual(install.lines[-1], f"[ OK ] Peldra {version} installed in {windows_path(self.target)}")
         verify = self.run_program("verify", windows_path(self.target))
         self.assertEqual(verify.code, 0, verify.stdout + verify.stderr)
 
     def test_stopping_the_hosts_does_not_wait_for_a_run_that_holds_the_lock(self):
         address = release("locked")
-        server.set_rule("/locked/system.zst", [{"stallAfter": 65536, "stallMs": 8000}, {}])
+        server.set_rule("/locked/system.zst", [{"holdAfter": 65536}, {}])
         install = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir",
                               windows_path(self.target))
         install.wait_for_line("[INFO] Downloading ")
-        stop = e2e.program.run("msi", "stop-hosts", env=self.pc.env, timeout=30)
+        stop = e2e.program.run("msi", "stop-hosts", env=self.pc.env, timeout=300)
         self.assertEqual((stop.code, stop.stdout, stop.stderr), (0, "", ""))
         self.assertIsNone(install.process.poll(), "the install still holds the lock")
+        server.let_go("/locked/system.zst")
         self.assertEqual(install.finish(), 0, install.lines)
 
     def test_a_manifest_that_cannot_be_read_is_unavailable(self):

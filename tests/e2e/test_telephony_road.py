@@ -199,7 +199,7 @@ class TelephonyRoadTest(unittest.TestCase):
         self.assertIsNone(host.poll(), "the host runs on")
         self.assertTrue(android.connections.empty(), "the radio-interface service was offered")
         run(driver, "stop")
-        self.assertEqual(host.wait(timeout=60), 0)
+        self.assertEqual(host.wait(timeout=300), 0)
 
 
 if __name__ == "__main__":

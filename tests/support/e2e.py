@@ -14,6 +14,7 @@ from pathlib import Path
 
 import signing
 from release_server import ReleaseServer
+from simulated_pc import windows_path
 from wine import ROOT, WINE_RUN, Program, program_errors
 
 program = None
@@ -95,6 +96,18 @@ class Started:
             time.sleep(0.01)
         raise AssertionError(f"no line starting {start!r} in {self.lines}")
 
+    def wait_for_file(self, path, timeout=300):
+        """Until the file is there; fails at once when this run, which makes it, ended first."""
+        deadline = time.monotonic() + timeout
+        while not path.exists():
+            if self.process.poll() is not None:
+                code = self.finish()
+                raise AssertionError(f"the run ended ({code}) before {path} appeared: {self.lines} "
+                                     f"{self.errors.decode('utf-8', 'replace')}")
+            if time.monotonic() > deadline:
+                raise AssertionError(f"{path} did not appear")
+            time.sleep(0.01)
+
     def kill(self):
         """Ends the Windows process at once, as TerminateProcess does (under Wine that is this
         very signal); returns whether it was still running, so killed mid-work."""
@@ -104,7 +117,7 @@ class Started:
             pass
         return self.finish() == -signal.SIGKILL
 
-    def finish(self, timeout=120):
+    def finish(self, timeout=300):
         code = self.process.wait(timeout=timeout)
         # A process it started may hold the pipes on (Wine's explorer.exe /desktop inherits the
         # standard handles of the first program that makes a window): the output is what came.
@@ -114,3 +127,37 @@ class Started:
             self.process.stdout.close()
             self.process.stderr.close()
         return code
+
+
+class HeldOpen:
+    """A file held open by a Windows process without sharing its deletion, until let go: cmd opens
+    the file as the input of ping, so the hold is in place once ping runs."""
+
+    def __init__(self, cmd, ping):
+        self.cmd, self.ping = cmd, ping
+
+    def let_go(self):
+        for pid in (self.ping, self.cmd.pid):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        self.cmd.wait(timeout=300)
+
+
+def hold_open(path):
+    pinging = "ping -n 600 127.0.0.1"
+    holder = subprocess.Popen([str(WINE_RUN), program.prefix, "cmd", "/c", f"{pinging} >nul <{windows_path(path)}"],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ours = f"WINEPREFIX={Path(program.prefix).resolve()}".encode()
+    deadline = time.monotonic() + 300
+    while time.monotonic() < deadline:
+        for process in Path("/proc").glob("[0-9]*"):
+            try:
+                if process.joinpath("cmdline").read_bytes().replace(b"\0", b" ").strip() == pinging.encode() and \
+                        ours in process.joinpath("environ").read_bytes().split(b"\0"):
+                    return HeldOpen(holder, int(process.name))
+            except OSError:
+                pass
+        time.sleep(0.05)
+    raise AssertionError(f"{pinging} did not start")

@@ -382,7 +382,7 @@ def _start(state):
             _serve(state / "root", port_file)
         finally:
             os._exit(0)
-    deadline = time.monotonic() + 10
+    deadline = time.monotonic() + 100
     while not port_file.exists():
         if time.monotonic() > deadline:
             sys.exit("release server: did not start")
