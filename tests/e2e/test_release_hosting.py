@@ -79,7 +79,8 @@ class HostingTest(unittest.TestCase):
         old[100] ^= 0xFF
         (packed.parent / "system.old").write_bytes(old)
         served = "/republished/system.zst"
-        server.set_rule(served, [{"from": "system.old", "stallAfter": CUT, "stallMs": 5000, "resetAfter": CUT}, {}])
+        server.set_rule(served, [{"from": "system.old", "stallAfter": CUT, "stallUntilGo": True, "resetAfter": CUT},
+                                 {}])
         first = e2e.Started(self.pc, "install", "--source", address, "--dir", self.target, "--yes", "--files-only",
                             "--no-progress")
         partial = self.folder / "Tovik" / ".download" / "system.zst"
@@ -88,12 +89,13 @@ class HostingTest(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, "the first run's part never came")
             time.sleep(0.02)
         self.assertTrue(first.kill(), "the first run ended before it was cut off")
+        server.let_go(served)
         output = self.installed(address)
         self.assertIn(f"the server sent the whole file instead of the part from byte {CUT}", output)
         requests = server.requests(served)
         self.assertEqual([(r["range"], r["ifRange"] is not None, r["status"]) for r in requests],
                          [(None, False, 200), (f"bytes={CUT}-", True, 200)])
-        # The first answer's count comes when its stall ends.
+        # The first answer's count comes when its stall ends, once let go.
         sent = server.root / "republished" / "system.zst.sent"
         while len(sent.read_text().split()) < len(requests):
             self.assertLess(time.monotonic(), deadline + 30)

@@ -106,6 +106,9 @@ public:
         WriteBytes(File(std::wstring(file) + L".rule"), json);
     }
 
+    // Ends a "holdAfter" or "stallUntilGo" of the file.
+    void LetGo(std::wstring_view file) const { WriteBytes(File(std::wstring(file) + L".go"), ""); }
+
     std::vector<ServedRequest> Requests(std::wstring_view file) const
     {
         std::vector<ServedRequest> requests;

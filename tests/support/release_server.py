@@ -15,6 +15,8 @@ path misbehave, and see what was asked of it, through two files beside the serve
                  {"resetAfter": n}           send n body bytes, then reset the connection
                  {"stallAfter": n, "stallMs": t}  send n body bytes, wait t ms, go on (with
                                              resetAfter n: the client has them before the reset)
+                 {"stallAfter": n, "stallUntilGo": true}  the same, waiting until the test
+                                             lets the path go (ReleaseServer.let_go)
                  {"append": n}               the body is n bytes longer than the file (announced)
                  {"corruptAt": offset}       flip the bits of the byte at that file offset
                  {"from": "name"}            serve the file of that name in the same folder
@@ -270,7 +272,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     limit = 1
                     time.sleep(1)
                 if stall_after is not None and sent == stall_after:
-                    time.sleep(int(rule.get("stallMs", 1000)) / 1000.0)
+                    if rule.get("stallUntilGo"):
+                        while not let_go.exists() and time.monotonic() < hold_deadline:
+                            time.sleep(0.02)
+                    else:
+                        time.sleep(int(rule.get("stallMs", 1000)) / 1000.0)
                     stall_after = None
                     continue
                 if reset_after is not None and sent >= reset_after:

@@ -8,6 +8,7 @@
 
 #include "tests/release/Helpers.h"
 #include "tests/release/LoopbackServer.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"
 
@@ -321,12 +322,12 @@ TEST_F(ManifestLoading, BusyServerIsAskedAgainLikeForAComponentAndTheFailureName
 TEST_F(ManifestLoading, StopDuringTheCatalogFetchCancels)
 {
     served_.Put(L"manifest.cat", "catalog");
-    served_.Rule(L"manifest.cat", R"({"stallAfter": 0, "stallMs": 800})");
+    served_.Rule(L"manifest.cat", R"({"stallAfter": 0, "stallUntilGo": true})");
     std::stop_source stop;
     std::jthread stopper([&] {
-        while (served_.Requests(L"manifest.cat").empty())
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Pd::Test::PollUntil([&] { return !served_.Requests(L"manifest.cat").empty(); });
         stop.request_stop();
+        served_.LetGo(L"manifest.cat"); // the stop is there before the catalog's bytes
     });
     EXPECT_EQ(PdTest::ErrorOf(Load(L"manifest.json", stop.get_token())), L"Canceled.");
 }
