@@ -1,7 +1,5 @@
 """The modem command on a simulated PC: the message store's listing, the emulated modem's answers
 to the probe lines, a PC without a modem, a silent store and PDUs cut short."""
-import os
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -10,7 +8,6 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from simulated_pc import SimulatedPc  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
 
 TEXT = "07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07"
 MMS_NOTICE = "004405912143F50004523070415090000F0605040B8423F0000603BEAF848C82"
@@ -24,10 +21,8 @@ def run_modem(**scenario):
     """(exit code, output lines without the program log's) of `modem` on a PC with this scenario."""
     with tempfile.TemporaryDirectory(prefix="peldra-modem-e2e-") as folder:
         pc = SimulatedPc(folder, **scenario)
-        done = subprocess.run([str(WINE_RUN), e2e.program.prefix, e2e.program.exe, "modem"],
-                              env={**os.environ, **pc.env}, capture_output=True, timeout=120)
-        lines = done.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
-        return done.returncode, [line for line in lines if not line.startswith("[")]
+        done = e2e.program.run("modem", env=pc.env)
+        return done.code, [line for line in done.stdout.splitlines() if not line.startswith("[")]
 
 
 def probe(line, answer):

@@ -51,19 +51,21 @@ class ServerTest(unittest.TestCase):
 
     def test_a_held_or_stalled_transfer_goes_on_only_once_let_go_and_then_ends_whole(self):
         # A held one trickles a byte a second; a stalled one sends nothing more.
-        for rule, before in (({"holdAfter": 100}, 102), ({"stallAfter": 100, "stallUntilGo": True}, 100)):
+        for name, rule, before in (("held", {"holdAfter": 100}, 102),
+                                   ("stalled", {"stallAfter": 100, "stallUntilGo": True}, 100)):
             with self.subTest(rule=rule):
-                self.server.set_rule("/t/file", rule)
-                Path(str(self.server.root / "t" / "file") + ".go").unlink(missing_ok=True)
-                sent = self.server.bytes_sent("/t/file")  # by the answers before this one
+                path = f"/t/{name}"
+                (self.server.root / "t" / name).write_bytes(self.data)
+                self.server.set_rule(path, rule)
                 connection = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=300)
-                connection.request("GET", "/t/file")
+                connection.request("GET", path)
                 response = connection.getresponse()
                 held = response.read(before)
-                self.assertEqual(self.server.bytes_sent("/t/file"), sent, "the answer is still going on")
-                self.server.let_go("/t/file")
+                self.assertEqual(self.server.bytes_sent(path), 0, "the answer is still going on")
+                self.server.let_go(path)
                 self.assertEqual(held + response.read(), self.data)
                 connection.close()
+
 
 def tar_types(path):
     """The type flags of the raw header blocks of an uncompressed tar file, in order."""

@@ -40,9 +40,15 @@ class Program:
         # Output goes to files, not pipes: a background host that the program starts (an install
         # does) inherits them under Wine and would keep a pipe open for as long as it runs.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(
-                [str(WINE_RUN), self.prefix, self.exe, *args],
-                input=stdin, stdout=out, stderr=err, env=full_env, timeout=timeout, cwd=cwd)
+            try:
+                done = subprocess.run(
+                    [str(WINE_RUN), self.prefix, self.exe, *args],
+                    input=stdin, stdout=out, stderr=err, env=full_env, timeout=timeout, cwd=cwd)
+            except subprocess.TimeoutExpired as late:
+                out.seek(0)
+                raise AssertionError(f"{' '.join(args)} did not end in {timeout} s; it wrote "
+                                     f"{out.read()[-2000:]!r}; in the prefix then (pid, command, standard "
+                                     f"streams on pipes):\n{processes_of(self.prefix)}") from late
             out.seek(0)
             err.seek(0)
             return Completed(done.returncode,
