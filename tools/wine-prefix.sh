@@ -55,11 +55,12 @@ set_up_alone() {
     flock -u 8
 }
 
-# Whether Wine's desktop process runs for this prefix.
+# Whether the desktop process that this start's keeper made runs: it inherits the keeper's
+# environment, whose mark tells it from the desktop of any other prefix or checkout.
 desktop_running() {
     local pid
     for pid in $(pgrep -f 'explorer.exe /desktop' || true); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && return 0
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "PD_DESKTOP_MARK=$desktop_mark" && return 0
     done
     return 1
 }
@@ -123,7 +124,8 @@ start)
     # its streams on /dev/null, and kept while the server runs. Started by a test's program it would
     # take that program's standard error and hold the test's pipe open while others use the desktop.
     if [ -n "${PD_DESKTOP_KEEPER:-}" ]; then
-        wine "$PD_DESKTOP_KEEPER" </dev/null >/dev/null 2>&1 &
+        desktop_mark="$$.$(date +%s%N)"
+        PD_DESKTOP_MARK=$desktop_mark wine "$PD_DESKTOP_KEEPER" </dev/null >/dev/null 2>&1 &
         for _ in $(seq 600); do
             desktop_running && break
             sleep 0.1

@@ -1,6 +1,7 @@
 """Common start-up of the end-to-end test scripts: `--exe` and `--prefix`, then unittest; and what
 the release road scripts share."""
 import argparse
+import itertools
 import os
 import shutil
 import signal
@@ -145,8 +146,13 @@ class HeldOpen:
         self.cmd.wait(timeout=300)
 
 
+_holds = itertools.count()
+
+
 def hold_open(path):
-    pinging = "ping -n 600 127.0.0.1"
+    # The count only names this hold's ping among every other one on the machine (other tests,
+    # other checkouts with the same paths): the hold ends when it is let go.
+    pinging = f"ping -n {os.getpid() * 100 + next(_holds) % 100} 127.0.0.1"
     holder = subprocess.Popen([str(WINE_RUN), program.prefix, "cmd", "/c", f"{pinging} >nul <{windows_path(path)}"],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     ours = f"WINEPREFIX={Path(program.prefix).resolve()}".encode()
