@@ -99,4 +99,10 @@ UniqueHandle CreateSessionMutex(const wchar_t* name, bool initiallyOwned, std::w
         foreignOwner);
 }
 
+bool SignalNamedEvent(const wchar_t* name)
+{
+    UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+    return event && ::SetEvent(event.Get());
+}
+
 } // namespace Pd::Core

@@ -60,4 +60,8 @@ UniqueHandle CreateSessionEvent(const wchar_t* name, bool manualReset, std::wstr
 UniqueHandle CreateSessionMutex(const wchar_t* name, bool initiallyOwned,
                                 std::wstring* foreignOwner = nullptr);
 
+// Sets a named event when it exists: opened for modifying its state, set and closed. True when
+// the event was set.
+bool SignalNamedEvent(const wchar_t* name);
+
 } // namespace Pd::Core

@@ -10,11 +10,18 @@ dir=${2:-/var/tmp/peldra-fresh}
 user=peldra
 
 [ "$(id -u)" -eq 0 ] || { echo "fresh-debian-check: run it as root" >&2; exit 1; }
-command -v debootstrap >/dev/null || {
-    echo "fresh-debian-check: installing debootstrap"
-    apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap
+install_debootstrap() {
+    # Several checks started at once take turns here instead of failing on APT's lock.
+    exec 9>/run/lock/peldra-fresh-debian-check.lock
+    flock 9
+    command -v debootstrap >/dev/null || {
+        echo "fresh-debian-check: installing debootstrap"
+        apt-get update -q
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap
+    }
+    exec 9>&-
 }
+install_debootstrap
 
 # The mirror this machine's APT uses for bookworm main (deb822 or one-line sources).
 mirror=$(awk '

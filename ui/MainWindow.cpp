@@ -2,8 +2,8 @@
 
 #include "ui/MainWindowParts.h"
 
+#include "core/host/HostChange.h"
 #include "core/host/HostControl.h"
-#include "core/HostChanged.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "pd/ProgramVersion.h"
@@ -151,7 +151,7 @@ void MainWindow::OnCreate()
     ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
     SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::ReadingRelease));
     UpdateButtons();
-    hostChangedEvent_ = Pd::Core::CreateHostChangedEvent();
+    hostChangedEvent_ = Pd::Host::CreateHostChangedEvent();
     if (hostChangedEvent_)
         ::RegisterWaitForSingleObject(
             hostChangedWait_.Put(), hostChangedEvent_.Get(),

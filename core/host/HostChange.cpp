@@ -1,14 +1,19 @@
 #include "core/host/HostChange.h"
 
 #include "core/host/TrayHooks.h"
-#include "core/HostChanged.h"
+#include "core/ObjectSecurity.h"
 
 namespace Pd::Host
 {
 
+UniqueHandle CreateHostChangedEvent()
+{
+    return Core::CreateSessionEvent(HostChangedEventName, false);
+}
+
 void SignalHostChanged() noexcept
 {
-    Core::SignalNamedEvent(Core::HostChangedEventName);
+    Core::SignalNamedEvent(HostChangedEventName);
     CallRefreshHook();
 }
 

@@ -3,11 +3,19 @@
 // hook).
 #pragma once
 
+#include "core/Handles.h"
+
 namespace Pd::Host
 {
 
-// Sets "Local\Peldra.Host.Changed" when a window created it, then calls the tray's refresh
-// hook when an icon is up. Never fails; callable from any thread.
+inline constexpr const wchar_t* HostChangedEventName = L"Local\\Peldra.Host.Changed";
+
+// Creates the auto-reset event, not signalled, with the session-object security, so that an
+// unelevated host or command line can set it when the window runs elevated. For the main window.
+UniqueHandle CreateHostChangedEvent();
+
+// Sets the window's event when a window created it, then calls the tray's refresh hook when an
+// icon is up. Never fails; callable from any thread.
 void SignalHostChanged() noexcept;
 
 } // namespace Pd::Host

@@ -4,7 +4,7 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/host/HostObjects.h"
-#include "core/HostChanged.h"
+#include "core/ObjectSecurity.h"
 #include "core/Text.h"
 
 #include <windows.h>

@@ -5,8 +5,8 @@
 #include "core/host/HostChange.h"
 #include "core/host/HostObjects.h"
 #include "core/host/HostSettings.h"
-#include "core/HostChanged.h"
 #include "core/Log.h"
+#include "core/ObjectSecurity.h"
 #include "core/Settings.h"
 #include "host/elevation/ElevationBridge.h"
 

@@ -3,7 +3,6 @@
 // owns an object that existed before.
 #include "core/ObjectSecurity.h"
 #include "core/Elevation.h"
-#include "core/HostChanged.h"
 #include "tests/support/PlantedObject.h"
 
 #include <gtest/gtest.h>
@@ -90,16 +89,17 @@ TEST(ObjectSecurity, CreatedObjectsLetThisUserWaitAndSetAndTellWhetherTheyExiste
               L"O:S-1-5-21-7D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100002;;;S-1-5-21-7)S:(ML;;NW;;;ME)");
 
     std::wstring name = L"Local\\Peldra.Test.Security." + std::to_wstring(::GetCurrentProcessId());
-    Pd::UniqueHandle changed = Pd::Core::CreateHostChangedEvent();
+    const std::wstring eventName = name + L".Event";
+    Pd::UniqueHandle event = Pd::Core::CreateSessionEvent(eventName.c_str(), false);
     Pd::UniqueHandle mutex = Pd::Core::CreateSessionMutex(name.c_str(), true);
-    ASSERT_TRUE(changed && mutex);
+    ASSERT_TRUE(event && mutex);
     EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     Pd::UniqueHandle again = Pd::Core::CreateSessionMutex(name.c_str(), true);
     EXPECT_TRUE(again) << "a trusted owner's object is used";
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
         << "kept past the descriptor's release";
 
-    for (HANDLE object : {changed.Get(), mutex.Get()})
+    for (HANDLE object : {event.Get(), mutex.Get()})
     {
         std::vector<BYTE> buffer(4096);
         DWORD needed = 0;
@@ -107,8 +107,19 @@ TEST(ObjectSecurity, CreatedObjectsLetThisUserWaitAndSetAndTellWhetherTheyExiste
                                               buffer.data(), static_cast<DWORD>(buffer.size()), &needed));
         ExpectSessionAccess(buffer.data());
     }
-    EXPECT_TRUE(Pd::Core::SignalNamedEvent(Pd::Core::HostChangedEventName));
-    EXPECT_EQ(::WaitForSingleObject(changed.Get(), 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(Pd::Core::SignalNamedEvent(eventName.c_str()));
+    EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), WAIT_OBJECT_0);
+}
+
+TEST(NamedEvent, SetsTheNamedEventOnceAndIgnoresAMissingOne)
+{
+    std::wstring name = L"Local\\Peldra.Test." + std::to_wstring(::GetCurrentProcessId());
+    EXPECT_FALSE(Pd::Core::SignalNamedEvent(name.c_str()));
+    Pd::UniqueHandle event(::CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
+    EXPECT_TRUE(Pd::Core::SignalNamedEvent(name.c_str()));
+    EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "one wake per signal";
 }
 
 // Another account that made an object under one of the names first (Wine lets a test give an

@@ -2,7 +2,6 @@
 // the host-changed signal.
 #include "core/Elevation.h"
 #include "core/ErrorText.h"
-#include "core/HostChanged.h"
 #include "core/Module.h"
 #include "core/Paths.h"
 #include "core/Strings.h"
@@ -100,17 +99,6 @@ TEST(ErrorText, NetworkFailuresAreSaidInWords)
             << text;
         EXPECT_EQ(text.find(L"unknown error"), std::wstring::npos) << text;
     }
-}
-
-TEST(NamedEvent, SetsTheNamedEventOnceAndIgnoresAMissingOne)
-{
-    std::wstring name = L"Local\\Peldra.Test." + std::to_wstring(::GetCurrentProcessId());
-    EXPECT_FALSE(SignalNamedEvent(name.c_str()));
-    Pd::UniqueHandle event(::CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
-    EXPECT_TRUE(SignalNamedEvent(name.c_str()));
-    EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), WAIT_OBJECT_0);
-    EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "one wake per signal";
 }
 
 } // namespace

@@ -88,7 +88,7 @@ TEST(TrayHooks, PublishedHooksPostToTheTrayWindowFromAnyThread)
 // The host's change signal reaches both watchers: the window's event and the tray's refresh.
 TEST(TrayHooks, TheHostChangeSignalSetsTheWindowsEventAndRefreshesTheTray)
 {
-    Pd::UniqueHandle changed(::CreateEventW(nullptr, FALSE, FALSE, L"Local\\Peldra.Host.Changed"));
+    Pd::UniqueHandle changed(::CreateEventW(nullptr, FALSE, FALSE, HostChangedEventName));
     ASSERT_TRUE(changed);
     TrayStandIn tray;
     PublishTrayHooks(tray.Window());

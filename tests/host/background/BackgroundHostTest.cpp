@@ -4,7 +4,7 @@
 #include "core/Handles.h"
 #include "core/host/HostControl.h"
 #include "core/host/HostObjects.h"
-#include "core/HostChanged.h"
+#include "core/ObjectSecurity.h"
 #include "core/Strings.h"
 #include "tests/core/host/HostStandIn.h"
 #include "tests/support/HangLimit.h"
