@@ -19,8 +19,8 @@ import argparse
 import pathlib
 import time
 
-from xvfb_session import (SCREEN, Session, Shot, close_with_keys, fail, geometry, peldra_window, said, say, start_window,
-                          visible_windows, wait_for, xdotool)
+from xvfb_session import (SCREEN, Session, close_with_keys, fail, geometry, peldra_window, said, say, start_window,
+                          until_drawn, visible_windows, wait_for, xdotool)
 
 
 def bright(pixel):
@@ -110,7 +110,8 @@ def check_placement_and_menus(wine, exe):
         say(f"stored {text!r}: the window came back at {placed} and stored it again")
 
 
-def check_main_shot(shot, process, scale, name):
+def main_shot_problem(shot, process, scale):
+    """What the screenshot of the driver's main window lacks, or None."""
     cx, cy, cw, ch = reported(process, "client")
     window = geometry(peldra_window())
     for button in (1007, 1005, 1022, 1001, 1002, 1000, 1016, 1035):
@@ -120,27 +121,32 @@ def check_main_shot(shot, process, scale, name):
         # A disabled button (Cancel while idle, Bluetooth without an adapter) draws its label dimmed.
         found = shot.count((bx + 3, by + 3, bx + bw - 3, by + bh - 3), lambda p: max(p) > 70)
         if found < 15:
-            fail(f"{name}: no text in button {button} at {bx},{by} ({found} bright pixels)")
+            return f"no text in button {button} at {bx},{by} ({found} bright pixels)"
     title = (cx + 41 * scale, cy + 52 * scale, cx + cw - 26 * scale, cy + 82 * scale)
     if shot.count(title, bright) < 60:
-        fail(f"{name}: no title text")
+        return "no title text"
     wx, wy, ww, wh = window
     outside = [(0, 0, SCREEN[0], wy), (0, wy, wx, SCREEN[1]), (wx + ww, wy, SCREEN[0], SCREEN[1]),
                (wx, wy + wh, wx + ww, SCREEN[1])]
     for box in outside:
         if shot.count(box, lambda p: p != (0, 0, 0)):
-            fail(f"{name}: something was drawn outside the window, in {box}")
+            return f"something was drawn outside the window, in {box}"
     frame = {shot.at(cx - 1, y) for y in range(cy, cy + ch)} | {shot.at(cx + cw, y) for y in range(cy, cy + ch)}
     if len(frame) != 1:
-        fail(f"{name}: the frame beside the client area is not one colour: {sorted(frame)[:4]}")
+        return f"the frame beside the client area is not one colour: {sorted(frame)[:4]}"
     px, py, pw, ph = reported(process, "logpane")
     times = (px + 10 * scale, py + ph - 60 * scale, px + 70 * scale, py + ph)
     texts = (px + 70 * scale, py + ph - 60 * scale, px + pw - 14 * scale, py + ph)
     margin = (px, py, px + 8 * scale, py + ph)
     if shot.count(times, texty) < 30 or shot.count(texts, texty) < 60:
-        fail(f"{name}: the newest log lines are not at the bottom of the pane")
+        return "the newest log lines are not at the bottom of the pane"
     if shot.count(margin, texty):
-        fail(f"{name}: text in the log pane's left margin")
+        return "text in the log pane's left margin"
+    return None
+
+
+def check_main_shot(save, process, scale, name):
+    until_drawn(name, lambda shot: main_shot_problem(shot, process, scale), save)
     say(f"{name}: text in every button and the title, nothing outside the window, log lines in place")
 
 
@@ -161,11 +167,11 @@ def check_log_view(wine, driver, shots):
     wine.set_value("LogVisible", "REG_DWORD", 1)
     wine.delete_value("WindowRect")
     process = driver_main(wine, driver, 80)
-    check_main_shot(Shot(shots / "window-main-100.png" if shots else None), process, 1.0, "main window at 100 %")
+    check_main_shot(shots / "window-main-100.png" if shots else None, process, 1.0, "main window at 100 %")
     px, py, pw, ph = reported(process, "logpane")
-    state = last_log(process)
-    if state.get("follow") != "1" or int(state["position"]) <= 0:
-        fail(f"the log pane does not show its end: {state}")
+    state = wait_for("the log pane to show its end",
+                     lambda: (lambda s: s if s.get("follow") == "1" and int(s.get("position", 0)) > 0 else None)(
+                         last_log(process)), 300)
     end = int(state["position"])
     xdotool("mousemove", str(px + pw // 2), str(py + ph // 2))
     for _ in range(3):
@@ -222,7 +228,7 @@ def check_dialog(wine, driver, shots, scale, name, rounds):
             fail("the owner stays enabled while the dialog is open")
         buttons = {i: reported(process, f"dialog button {i}") for i in (1, 2, 3)}
         if index == 1:
-            check_dialog_shot(Shot(shots / f"window-dialog-{name}.png" if shots else None), process, buttons, name)
+            check_dialog_shot(shots / f"window-dialog-{name}.png" if shots else None, process, buttons, name)
             ox, oy, ow, oh = reported(process, "owner button")
             xdotool("mousemove", str(ox + 5), str(oy + 5), "click", "1")
             time.sleep(1)
@@ -242,13 +248,19 @@ def check_dialog(wine, driver, shots, scale, name, rounds):
     return results
 
 
-def check_dialog_shot(shot, process, buttons, name):
+def dialog_shot_problem(shot, process, buttons):
+    """What the screenshot of the driver's dialog lacks, or None."""
     dx, dy, dw, dh = reported(process, "dialog")
     for index, (bx, by, bw, bh) in ((i, b) for i, b in buttons.items() if b):
         if shot.count((bx + 3, by + 3, bx + bw - 3, by + bh - 3), bright) < 15:
-            fail(f"dialog at {name}: no text in button {index}")
+            return f"no text in button {index}"
     if shot.count((dx + 24, dy + 24, dx + dw - 24, dy + 60), bright) < 40:
-        fail(f"dialog at {name}: no title text")
+        return "no title text"
+    return None
+
+
+def check_dialog_shot(save, process, buttons, name):
+    until_drawn(f"dialog at {name}", lambda shot: dialog_shot_problem(shot, process, buttons), save)
     say(f"dialog at {name}: text in every button and the title")
 
 
@@ -295,7 +307,7 @@ def run_checks(wine, args):
     set_scale(wine, 144)
     wine.delete_value("WindowRect")
     process = driver_main(wine, args.driver, 80)
-    check_main_shot(Shot(args.shots / "window-main-150.png" if args.shots else None), process, 1.5,
+    check_main_shot(args.shots / "window-main-150.png" if args.shots else None, process, 1.5,
                     "main window at 150 %")
     xdotool("key", "ctrl+q")
     process.wait(60)

@@ -42,6 +42,12 @@ def identity(name, version):
             'ProcessorArchitecture="x64"/>')
 
 
+def rects(lines):
+    """The driver's "<name> x y width height" lines of the window's parts, by name."""
+    return {" ".join(words[:-4]): [int(v) for v in words[-4:]] for words in map(str.split, lines)
+            if words and words[0] in ("client", "logpane", "button")}
+
+
 class Window:
     """The program's window as the driver's "inspect" reports it."""
 
@@ -52,7 +58,7 @@ class Window:
         lines = self.wine.run(self.driver, "inspect", "0" if with_log else "1").stdout.splitlines()
         if os.environ.get("WINDOW_ROAD_VERBOSE"):
             print(time.strftime("%H:%M:%S"), lines[:1], flush=True)
-        state = {"log": [l[len("logline: "):] for l in lines if l.startswith("logline: ")], "rects": {},
+        state = {"log": [l[len("logline: "):] for l in lines if l.startswith("logline: ")], "rects": rects(lines),
                  "said": [l for l in lines if not l.startswith("logline: ")]}
         for line in lines:
             if line.startswith("inspect:|"):
@@ -60,11 +66,15 @@ class Window:
                     key, _, value = part.partition("=")
                     flags, _, text = value.partition(":")
                     state[int(key)] = {"on": flags.startswith("on"), "shown": "hidden" not in flags, "text": text}
-            elif line.startswith(("client ", "logpane ", "button ")):
-                words = line.split()
-                name = " ".join(words[:-4])
-                state["rects"][name] = [int(v) for v in words[-4:]]
-        return state if "rects" in state and 1000 in state else None
+        return state if 1000 in state else None
+
+    def shrink(self):
+        """The client and log pane rectangles the window took when asked for 300 x 300 pixels."""
+        done = self.wine.run(self.driver, "shrink")
+        found = rects(done.stdout.splitlines())
+        if done.returncode != 0 or set(found) != {"client", "logpane"}:
+            xs.fail(f"the window could not be sized: {done.stdout!r}")
+        return found
 
     def wait(self, what, test, seconds=300, with_log=True):
         last = {}
@@ -115,13 +125,16 @@ def yellow(pixel):
     return pixel[0] > 150 and pixel[1] > 130 and pixel[2] < 60
 
 
-def check_status(picture, state, colour, what):
+def check_status(shots, name, state, colour, what):
     """The status line, left of Cancel in the row of the action buttons, still shows the result."""
     cx, cy = state["rects"]["client"][:2]
     bx, by, _, bh = state["rects"]["button 1001"]
-    found = picture.count((cx + 26, by, bx - 12, by + bh), colour)
-    if found < 20:
-        xs.fail(f"after the release check the status line no longer shows {what} ({found} pixels of its colour)")
+
+    def problem(picture):
+        found = picture.count((cx + 26, by, bx - 12, by + bh), colour)
+        return None if found >= 20 else f"the status line no longer shows {what} ({found} pixels of its colour)"
+
+    xs.until_drawn("after the release check", problem, shots / f"window2-{name}.png" if shots else None)
 
 
 def main():
@@ -184,15 +197,11 @@ def walk(wine, road, args):
         shot(args.shots, "idle")
 
         # The smallest window still holds the cards and a log pane of its minimum height.
-        xs.xdotool("windowsize", xs.peldra_window(), "300", "300")
-        time.sleep(2)
-        small = window.inspect()
-        client, pane = small["rects"]["client"], small["rects"]["logpane"]
+        small = window.shrink()
+        client, pane = small["client"], small["logpane"]
         if client[3] < 804 or pane[3] < 110:
             xs.fail(f"with the log shown the window shrank to a client of {client[2:]} and a log pane of {pane[3]}")
         xs.say(f"the smallest window with the log: client {client[2]} x {client[3]}, log pane {pane[3]} high")
-        xs.xdotool("windowsize", xs.peldra_window(), "760", "900")
-        time.sleep(1)
         ready = window.inspect(with_log=False)
 
         # A held download, canceled from the window: the server holds it (a byte a second, so the
@@ -214,7 +223,7 @@ def walk(wine, road, args):
         canceled = window.wait("the release check after the cancel, then Install enabled and Cancel not",
                                lambda s: any(release in line for line in s["log"][-3:]) and
                                s[1000]["on"] and not s[1001]["on"], 300)
-        check_status(shot(args.shots, "canceled"), canceled, yellow, "the cancel")
+        check_status(args.shots, "canceled", canceled, yellow, "the cancel")
 
         # The second Install resumes the download and asks its question (developer mode), answered
         # with Enter.

@@ -216,6 +216,21 @@ class Shot:
                    if test(self.at(x, y)))
 
 
+def until_drawn(what, problem_in, save=None, seconds=300):
+    """The first screenshot in which `problem_in` finds nothing wrong (it returns None, else what is
+    wrong); fails with the last problem after `seconds`. Under load a window paints late, and two
+    still captures in a row can both come before it did."""
+    deadline = time.monotonic() + seconds
+    while True:
+        shot = Shot(save)
+        problem = problem_in(shot)
+        if problem is None:
+            return shot
+        if time.monotonic() > deadline:
+            fail(f"{what}: {problem}")
+        time.sleep(0.5)
+
+
 def save_crop(path, box):
     """Saves the part (x, y, width, height) of the screen as it is now."""
     x, y, width, height = box

@@ -1,8 +1,9 @@
 // Drives the interface for the window check under Xvfb: "main" runs the main window and reports
 // where its parts are and what its log pane holds; "dialog <rounds>" opens the modal dialog over
 // an owner window again and again and reports each answer; "inspect" reports the state of the
-// program's open window ("inspect 1": without its log); "refused" chooses a Windows Hello setting
-// while the settings key refuses writes and reports the log's last line.
+// program's open window ("inspect 1": without its log); "shrink" asks that window for a size of
+// 300 x 300 pixels, reports what it took instead and gives it its size back; "refused" chooses a
+// Windows Hello setting while the settings key refuses writes and reports the log's last line.
 #include "core/Handles.h"
 #include "core/Level.h"
 #include "core/Settings.h"
@@ -125,6 +126,28 @@ int Inspect(bool withLog)
         start = end + 1;
     }
     return 0;
+}
+
+// Sizes the program's window as a user's drag would, from another process: SetWindowPos waits
+// until the window's thread has applied what its minimum size left of the request.
+int Shrink()
+{
+    HWND window = ::FindWindowW(Pd::Ui::MainWindowClass, nullptr);
+    RECT normal{};
+    if (!window || !::GetWindowRect(window, &normal))
+    {
+        Say("shrink: no window");
+        return 1;
+    }
+    constexpr UINT Flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    if (!::SetWindowPos(window, nullptr, 0, 0, 300, 300, Flags))
+        return 1;
+    SayRect("client", window);
+    SayRect("logpane", ::GetDlgItem(window, 2001));
+    return ::SetWindowPos(window, nullptr, 0, 0, normal.right - normal.left, normal.bottom - normal.top,
+                          Flags)
+               ? 0
+               : 1;
 }
 
 int RunMain(HINSTANCE instance, int lines)
@@ -269,6 +292,8 @@ int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int numb
         return RunDialogs(instance, number);
     if (mode == L"inspect")
         return Inspect(number == 0);
+    if (mode == L"shrink")
+        return Shrink();
     if (mode == L"refused")
         return RunRefusedSetting(instance);
     return 2;
