@@ -85,7 +85,7 @@ def close_with_keys(process, window):
         xdotool("windowfocus", window)
         xdotool("key", "--window", window, "ctrl+q")
         try:
-            process.wait(30)
+            process.wait(100)
             return
         except subprocess.TimeoutExpired:
             pass

@@ -286,7 +286,7 @@ class UninstallTest(ReleaseCommandTest):
         self.assertRegex(done.stdout, r"^\[INFO\] Peldra Setup \(\{[0-9A-F-]{36}\}\) removes Peldra now\n$")
         product = done.stdout[len("[INFO] Peldra Setup ("):][:38]
         key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product
-        for _ in range(120):
+        for _ in range(600):
             if wine("reg", "query", key, check=False).returncode != 0:
                 break
             time.sleep(0.5)
