@@ -47,10 +47,6 @@ ORDERS = {
     ],
 }
 
-# Includes between two folders of one order that run up or between peers and are still to be
-# untangled: (including folder, included folder) -> why it stays for now.
-KNOWN = {}
-
 # Top-level areas: (layer, 0); a subfolder of an ordered area: (the area's layer, its own rank).
 RANK = {area: (number, 0) for number, areas in enumerate(LAYERS) for area in areas}
 PARENT = {}
@@ -125,7 +121,7 @@ def problems_of(root):
             problems.append(f"{relative}:{number}: includes {included}: product code never includes test code")
             continue
         target = area_of(included)
-        if own is None or target is None or target == own or (own, target) in KNOWN:
+        if own is None or target is None or target == own:
             continue
         direction = relation(own, target)
         if direction != "down":
