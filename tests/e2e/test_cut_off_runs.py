@@ -19,7 +19,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from cut_off import PUBLISHER, PUBLISHER_ID, USER_FILE, Traces, build_releases  # noqa: E402
 from simulated_pc import SimulatedPc, windows_path  # noqa: E402
-from wine import WINE_RUN  # noqa: E402
+from wine import WINE_RUN, what_runs  # noqa: E402
 
 UNCHANGED = "[ OK ] official Peldra release, unchanged"
 UNINSTALLED = "[ OK ] Peldra is uninstalled. Your Android apps and data are kept for the next installation."
@@ -61,7 +61,8 @@ class Terminal:
                 if match := re.search(pattern, line):
                     return match
             time.sleep(0.02)
-        raise AssertionError(f"no line matching {pattern!r} in {self.screen()}")
+        raise AssertionError(f"no line matching {pattern!r} in {self.screen()}; "
+                             f"{what_runs(e2e.program.prefix, e2e.program.exe)}")
 
     def press_ctrl_c(self):
         subprocess.run(["tmux", "-L", self.socket, "send-keys", "-t", "run", "C-c"], check=True)
@@ -125,7 +126,8 @@ class CutOffRunsTest(unittest.TestCase):
             if any(PACKAGE_REMOVED in line for line in shown) and removing == "uninstall":
                 return
             time.sleep(0.02)
-        raise AssertionError(f"the uninstall did not start removing files: {lines() if callable(lines) else lines}")
+        said = started.account() if started else lines() if callable(lines) else lines
+        raise AssertionError(f"the uninstall did not start removing files: {said}")
 
     def assert_installed(self, version):
         """verify finds the release whole and nothing unfinished, the program copy is whole, and the

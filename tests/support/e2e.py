@@ -16,7 +16,7 @@ from pathlib import Path
 import signing
 from release_server import ReleaseServer
 from simulated_pc import windows_path
-from wine import ROOT, WINE_RUN, Program, program_errors
+from wine import ROOT, WINE_RUN, Program, program_errors, what_runs
 
 program = None
 
@@ -71,10 +71,12 @@ class Started:
         env = dict(os.environ)
         env.update(pc.env)
         # wine-run.sh and Wine's loader exec one another: the child's pid is the Windows process.
-        self.process = subprocess.Popen([str(WINE_RUN), program.prefix, str(exe or program.exe), *args],
+        self.exe = str(exe or program.exe)
+        self.process = subprocess.Popen([str(WINE_RUN), program.prefix, self.exe, *args],
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         self.lines = []
         self.errors = b""
+        self._error_lines = []
         self._readers = [threading.Thread(target=self._read, daemon=True),
                          threading.Thread(target=self._read_errors, daemon=True)]
         for reader in self._readers:
@@ -85,7 +87,17 @@ class Started:
             self.lines.append(line.decode("utf-8", "replace").rstrip("\r\n"))
 
     def _read_errors(self):
-        self.errors = program_errors(self.process.stderr.read())
+        for line in self.process.stderr:
+            self._error_lines.append(line)
+        self.errors = program_errors(b"".join(self._error_lines))
+
+    def account(self):
+        """What the run wrote on both streams so far and, while it runs, what runs in the prefix
+        and where it stands: for a wait that ran out."""
+        said = f"{self.lines} {program_errors(b''.join(self._error_lines)).decode('utf-8', 'replace')!r}"
+        if self.process.poll() is not None:
+            return f"{said}; it ended ({self.process.returncode})"
+        return f"{said}; it still runs; {what_runs(program.prefix, self.exe)}"
 
     def wait_for_line(self, start, timeout=300):
         deadline = time.monotonic() + timeout
@@ -95,7 +107,7 @@ class Started:
             if self.process.poll() is not None and not self._readers[0].is_alive():
                 break
             time.sleep(0.01)
-        raise AssertionError(f"no line starting {start!r} in {self.lines}")
+        raise AssertionError(f"no line starting {start!r}: {self.account()}")
 
     def wait_for_file(self, path, timeout=300):
         """Until the file is there; fails at once when this run, which makes it, ended first."""
@@ -106,7 +118,7 @@ class Started:
                 raise AssertionError(f"the run ended ({code}) before {path} appeared: {self.lines} "
                                      f"{self.errors.decode('utf-8', 'replace')}")
             if time.monotonic() > deadline:
-                raise AssertionError(f"{path} did not appear")
+                raise AssertionError(f"{path} did not appear: {self.account()}")
             time.sleep(0.01)
 
     def kill(self):
