@@ -7,6 +7,7 @@ import json
 import os
 import re
 import shlex
+import signal
 import shutil
 import subprocess
 import sys
@@ -70,8 +71,41 @@ class Terminal:
     def cut_off(self, last_line):
         """Whether the command ended before its last line. (Wine's own Ctrl+C handler ends a
         process with exit code 0, where Windows gives STATUS_CONTROL_C_EXIT.)"""
-        self.wait_for(r"exit=\d+$")
+        stuck_since = {}
+        deadline = time.monotonic() + 300
+        while not any(re.search(r"exit=\d+$", line) for line in self.screen()):
+            if time.monotonic() > deadline:
+                self.wait_for(r"exit=\d+$", timeout=0)  # fails saying what runs
+            self.end_exits_wine_left_stuck(stuck_since)
+            time.sleep(0.05)
         return not any(line.startswith(last_line) for line in self.screen())
+
+    def end_exits_wine_left_stuck(self, stuck_since):
+        """Now and then Wine never finishes a process's exit after Ctrl+C: the program's threads
+        have ended (the main thread is a zombie), and Wine's last thread waits for ever inside its
+        own signal handler. Nothing of the program runs any more, so such a process of this
+        terminal is ended once it has been seen so for 30 s."""
+        pane = subprocess.run(["tmux", "-L", self.socket, "display-message", "-p", "-t", "run", "#{pane_pid}"],
+                              capture_output=True, text=True).stdout.strip()
+        parents = {}
+        for stat in Path("/proc").glob("[0-9]*/stat"):
+            try:
+                parents.setdefault(stat.read_text().rsplit(")", 1)[1].split()[1], []).append(stat.parent.name)
+            except (OSError, IndexError):
+                pass
+        below, now = list(parents.get(pane, [])), time.monotonic()
+        while below:
+            pid = below.pop()
+            below += parents.get(pid, [])
+            try:
+                main = Path(f"/proc/{pid}/task/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0]
+                threads = len(list(Path(f"/proc/{pid}/task").iterdir()))
+            except OSError:
+                continue
+            if main != "Z" or threads < 2:
+                stuck_since.pop(pid, None)
+            elif now - stuck_since.setdefault(pid, now) > 30:
+                os.kill(int(pid), signal.SIGKILL)
 
     def close(self):
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], check=False, capture_output=True)
