@@ -129,7 +129,7 @@ Pd::Result<> WriteJsonFile(const std::filesystem::path& file, const Json::Value&
 
 bool ReplaceFileWhenUnread(const std::filesystem::path& replacement, const std::filesystem::path& file)
 {
-    constexpr auto Patience = std::chrono::seconds(2);
+    constexpr auto Patience = std::chrono::minutes(1);
     const auto until = std::chrono::steady_clock::now() + Patience;
     for (;;)
     {

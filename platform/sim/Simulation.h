@@ -35,7 +35,8 @@ Pd::Result<> WriteJsonFile(const std::filesystem::path& file, const Json::Value&
 
 // Moves `replacement` over `file`. Windows refuses to replace a file that is open, even one
 // opened for sharing with deletion, and another process may be reading it this moment: the
-// move is tried again for up to two seconds while it is refused for that reason.
+// move is tried again while it is refused for that reason, for up to a minute, as a reader that
+// a busy machine keeps from running may hold the file for seconds.
 bool ReplaceFileWhenUnread(const std::filesystem::path& replacement, const std::filesystem::path& file);
 
 // The simulator's changing state in state.json: an object whose members belong to the

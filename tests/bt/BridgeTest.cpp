@@ -78,7 +78,7 @@ TEST(Bridge, ServesAndroidsBluetoothStackWithTheAdaptersAddressUntilStopped)
     // Read BD_ADDR: status, then the address, least significant byte first.
     EXPECT_EQ(android.Command(0x1009), (AndroidHciHost::Bytes{0x00, 0x13, 0x71, 0xDA, 0x7D, 0x1A, 0x00}));
     EXPECT_EQ(bridge.Stop(), BridgeResult::Stopped);
-    EXPECT_TRUE(android.WaitForClose(5s));
+    EXPECT_TRUE(android.WaitForClose());
     EXPECT_GT(log.Count("Bluetooth bridge 0.1.0"), 0u);
     EXPECT_GT(log.Count("adapter 001A7DDA7113"), 0u);
     EXPECT_GT(log.Count("bridge stopped"), 0u);

@@ -8,18 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 namespace Pd::Platform
 {
 namespace
 {
-
-using namespace std::chrono_literals;
 
 // Records every event as a line of text.
 class Recorder final : public MbnEvents
@@ -86,6 +82,14 @@ protected:
                                      L"Tovik Net|20|17|+491710760000|2|4");
     }
     static void Script(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
+    // The calls the test classes noted (in PD_TEST_CALLS), and whether they noted this one.
+    static std::wstring Calls()
+    {
+        wchar_t calls[8192];
+        const DWORD length = ::GetEnvironmentVariableW(L"PD_TEST_CALLS", calls, 8192);
+        return length < 8192 ? std::wstring(calls, length) : std::wstring();
+    }
+    static bool Called(const std::wstring& call) { return Calls().find(call + L"\n") != std::wstring::npos; }
 
     // The first modem the manager gives.
     static std::shared_ptr<MbnInterface> Modem(std::shared_ptr<MbnInterfaceManager>& manager)
@@ -249,7 +253,7 @@ TEST_F(MbnAdapter, EventRunningWhileUnadvisingEndsBeforeUnadviseReturns)
             started = true;
         }
         changed.notify_all();
-        std::this_thread::sleep_for(200ms);
+        Pd::Test::PollUntil([] { return Called(L"Unadvise signal"); }); // runs on into the unadvise
         std::lock_guard lock(mutex);
         finished = true;
     };
@@ -264,7 +268,8 @@ TEST_F(MbnAdapter, EventRunningWhileUnadvisingEndsBeforeUnadviseReturns)
         std::lock_guard lock(mutex);
         EXPECT_TRUE(finished);
     }
-    std::this_thread::sleep_for(150ms); // the test service's late call arrives in the meantime
+    // The test service makes a call it took in hand before the unadvise: it comes to nothing.
+    ASSERT_TRUE(Pd::Test::PollUntil([] { return Called(L"Late call signal"); })) << Core::ToUtf8(Calls());
     EXPECT_EQ(recorder->WaitFor(0).size(), 1u);
 }
 

@@ -21,7 +21,9 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -160,14 +162,22 @@ TEST(SimulatedState, AWriteWaitsForAReaderThatHasTheFileOpen)
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(reader);
-    std::jthread release([&reader] {
-        std::this_thread::sleep_for(200ms);
+    std::atomic<bool> returned{false};
+    std::jthread release([&] {
+        // Lets go once the new state lies beside the file (the writer is at its move then), or once
+        // a move that the reader did not hold up has returned.
+        const std::filesystem::path staged = file.wstring() + L".new";
+        Pd::Test::PollUntil([&] {
+            std::error_code error;
+            return returned || std::filesystem::exists(staged, error);
+        });
         reader.Reset();
     });
     auto written = store.Update([](Pd::Json::Value& state) {
         (*state.members)[L"mark"] = Pd::Json::Value::MakeBool(true);
         return true;
     });
+    returned = true;
     ASSERT_TRUE(written) << Pd::Core::ToUtf8(written.error());
     release.join();
     EXPECT_EQ(store.Read().Member(L"mark").AsBool(), true);
@@ -249,7 +259,10 @@ TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnItsOwnThre
         changed.notify_all();
     }));
     std::this_thread::sleep_for(100ms);
-    EXPECT_TRUE(heard.empty()) << "nothing before Start";
+    {
+        std::lock_guard guard(lock);
+        EXPECT_TRUE(heard.empty()) << "nothing before Start";
+    }
     ASSERT_TRUE((*watcher)->Start());
     {
         std::unique_lock guard(lock);
@@ -257,9 +270,13 @@ TEST(SimulatedAdvertisementWatcher, DeliversTheAdvertisersRepeatedlyOnItsOwnThre
             << "repeated every everyMs";
     }
     ASSERT_TRUE((*watcher)->Stop());
+    std::size_t afterStop = 0;
+    {
+        std::lock_guard guard(lock);
+        afterStop = heard.size();
+    }
+    std::this_thread::sleep_for(100ms); // unlocked: a late delivery would be heard
     std::lock_guard guard(lock);
-    std::size_t afterStop = heard.size();
-    std::this_thread::sleep_for(100ms);
     EXPECT_EQ(heard.size(), afterStop) << "nothing once Stop returned";
     EXPECT_FALSE(onTestThread) << "delivered on the watcher's own thread";
     for (const auto& received : heard)

@@ -188,8 +188,7 @@ TEST_F(WinRtAdapter, FailedPromptCarriesItsCode)
     Script(L"PD_TEST_VERIFY", L"error 80070490");
     auto request = Real::UserConsent()->RequestVerification(nullptr, L"Allow?");
     ASSERT_TRUE(request);
-    while ((*request)->Status() == ConsentStatus::Started)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(Pd::Test::PollUntil([&] { return (*request)->Status() != ConsentStatus::Started; }));
     auto result = (*request)->Result();
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().code, HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
@@ -217,13 +216,13 @@ TEST_F(WinRtAdapter, WatcherDeliversAdvertisementsUntilTheHandlerIsRemoved)
     });
     ASSERT_TRUE(token);
     ASSERT_TRUE((*watcher)->Start());
-    const auto deadline = std::chrono::steady_clock::now() + Pd::Test::HangLimit;
-    while (calls < 20 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(Pd::Test::PollUntil([&] { return calls >= 20; }));
     (*watcher)->RemoveReceived(*token); // while the source fires from its own thread
     removed = true;
     const int seen = calls;
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Stopping ends the source's thread: an advertisement it took in hand with the handler before
+    // the removal has been handed on by then.
+    ASSERT_TRUE((*watcher)->Stop());
     EXPECT_EQ(calls.load(), seen);
     EXPECT_FALSE(late.load());
     ASSERT_TRUE(first);
@@ -340,15 +339,15 @@ TEST_F(WinRtAdapter, AccessPointFailuresCarryTheirCode)
     {
         const wchar_t* script;
         const wchar_t* unregistered;
-        DWORD stopAfterMs; // 0: never
-        HRESULT code;      // S_OK: completes without a session
+        bool stopsWhileOpening; // the stop comes once Windows was asked
+        HRESULT code;           // S_OK: completes without a session
     } rows[] = {
-        {L"error 80070490", L"", 0, HRESULT_FROM_WIN32(ERROR_NOT_FOUND)},
-        {L"start 80004005", L"", 0, E_FAIL},
-        {L"nosession", L"", 0, S_OK},
-        {L"hang", L"", 100, HRESULT_FROM_WIN32(ERROR_CANCELLED)},
-        {L"", L"Windows.Networking.Connectivity.CellularApnContext", 0, REGDB_E_CLASSNOTREG},
-        {L"", L"Windows.Networking.Connectivity.ConnectivityManager", 0, REGDB_E_CLASSNOTREG},
+        {L"error 80070490", L"", false, HRESULT_FROM_WIN32(ERROR_NOT_FOUND)},
+        {L"start 80004005", L"", false, E_FAIL},
+        {L"nosession", L"", false, S_OK},
+        {L"hang", L"", true, HRESULT_FROM_WIN32(ERROR_CANCELLED)},
+        {L"", L"Windows.Networking.Connectivity.CellularApnContext", false, REGDB_E_CLASSNOTREG},
+        {L"", L"Windows.Networking.Connectivity.ConnectivityManager", false, REGDB_E_CLASSNOTREG},
     };
     for (const auto& row : rows)
     {
@@ -357,9 +356,9 @@ TEST_F(WinRtAdapter, AccessPointFailuresCarryTheirCode)
         Script(L"PD_TEST_UNREGISTERED", row.unregistered);
         std::stop_source stop;
         std::jthread stopper([&] {
-            if (row.stopAfterMs == 0)
+            if (!row.stopsWhileOpening)
                 return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(row.stopAfterMs));
+            Pd::Test::PollUntil([] { return Calls().find(L"AcquireConnectionAsync") != std::wstring::npos; });
             stop.request_stop();
         });
         auto session = Real::CellularConnections()->AcquireConnection(

@@ -8,6 +8,7 @@
 #include "platform/winrt/Async.h"
 #include "platform/winrt/Buffer.h"
 #include "platform/winrt/Events.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/UnixPath.h"
 #include "tests/support/winrt-classes/TestObjects.h"
 
@@ -163,10 +164,17 @@ TEST(WinRtAsync, StopRequestCancelsTheOperation)
     EXPECT_EQ(operation->cancels.load(), 1);
 }
 
-// An event source that fires from its own thread until told to stop.
+// An event source that fires from its own thread until told to stop. It keeps the handler it
+// was told to remove, as Windows may for a call it has in hand.
 class TickSource
 {
 public:
+    ~TickSource()
+    {
+        Stop();
+        if (removed_)
+            removed_->Release();
+    }
     HRESULT Add(Abi::ITypedEventHandler* handler, Abi::EventToken* token)
     {
         handler->AddRef();
@@ -194,14 +202,23 @@ public:
     {
         removedToken = token;
         std::lock_guard lock(mutex_);
-        std::exchange(handler_, nullptr)->Release();
+        removed_ = std::exchange(handler_, nullptr);
         return S_OK;
+    }
+    // Ends the thread; a call it had in hand has returned then.
+    void Stop() { thread_ = {}; }
+    // The call Windows may still make after the removal.
+    void InvokeRemoved()
+    {
+        if (removed_)
+            removed_->Invoke(nullptr, nullptr);
     }
     Abi::EventToken removedToken = 0;
 
 private:
     std::mutex mutex_;
     Abi::ITypedEventHandler* handler_ = nullptr;
+    Abi::ITypedEventHandler* removed_ = nullptr;
     std::jthread thread_;
 };
 
@@ -226,12 +243,12 @@ TEST(WinRtEvents, NoCallbackRunsOnceTheOwnerIsGone)
             },
             [&](Abi::EventToken token) { return source.Remove(token); }, L"step");
         ASSERT_TRUE(subscription);
-        while (calls < 10)
-            std::this_thread::yield();
+        ASSERT_TRUE(Pd::Test::PollUntil([&] { return calls >= 10; }));
     }
     gone = true;
     const int seen = calls;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    source.Stop();
+    source.InvokeRemoved();
     EXPECT_EQ(source.removedToken, 7);
     EXPECT_EQ(calls.load(), seen);
     EXPECT_FALSE(lateCall.load());

@@ -179,48 +179,60 @@ TEST_F(WinRtGatt, EventsRunOnAnotherThreadUntilTheirRemovalReturns)
     auto session = device_->OpenGattSession({});
     ASSERT_TRUE(session) << Core::ToUtf8(session.error().text);
     std::atomic<int> runs{0};
+    std::atomic<int> witnessRuns{0}; // of a handler added after the one removed, which the source
+                                     // calls after it
     std::atomic<bool> wrong{false};
     const DWORD self = ::GetCurrentThreadId();
-    auto count = [&](bool right) {
+    auto count = [&](std::atomic<int>* counter, bool right) {
         wrong = wrong || !right || ::GetCurrentThreadId() == self;
-        ++runs;
+        ++*counter;
     };
     const struct
     {
         const wchar_t* removal;
-        std::function<Outcome<std::int64_t>()> add;
+        std::function<Outcome<std::int64_t>(std::atomic<int>*)> add;
         std::function<void(std::int64_t)> remove;
     } rows[] = {
         {L"RemoveValueChanged",
-         [&] {
-             return characteristic_->AddValueChanged([&](const std::vector<std::uint8_t>& value) {
-                 count(value == std::vector<std::uint8_t>{0xC0, 0xFF, 0xEE});
+         [&](std::atomic<int>* counter) {
+             return characteristic_->AddValueChanged([&, counter](const std::vector<std::uint8_t>& value) {
+                 count(counter, value == std::vector<std::uint8_t>{0xC0, 0xFF, 0xEE});
              });
          },
          [&](std::int64_t token) { characteristic_->RemoveValueChanged(token); }},
         {L"RemoveConnectionStatusChanged",
-         [&] {
-             return device_->AddConnectionStatusChanged([&](BluetoothConnectionStatus status) {
-                 count(status == BluetoothConnectionStatus::Disconnected);
+         [&](std::atomic<int>* counter) {
+             return device_->AddConnectionStatusChanged([&, counter](BluetoothConnectionStatus status) {
+                 count(counter, status == BluetoothConnectionStatus::Disconnected);
              });
          },
          [&](std::int64_t token) { device_->RemoveConnectionStatusChanged(token); }},
         {L"RemoveSessionStatusChanged",
-         [&] {
-             return (*session)->AddSessionStatusChanged(
-                 [&](GattSessionStatus status) { count(status == GattSessionStatus::Closed); });
+         [&](std::atomic<int>* counter) {
+             return (*session)->AddSessionStatusChanged([&, counter](GattSessionStatus status) {
+                 count(counter, status == GattSessionStatus::Closed);
+             });
          },
          [&](std::int64_t token) { (*session)->RemoveSessionStatusChanged(token); }},
     };
     for (const auto& row : rows)
     {
         runs = 0;
-        auto token = row.add();
+        witnessRuns = 0;
+        auto token = row.add(&runs);
         ASSERT_TRUE(token) << Core::ToUtf8(token.error().text);
-        Pd::Test::PollUntil([&] { return runs >= 3; });
+        auto witness = row.add(&witnessRuns);
+        ASSERT_TRUE(witness) << Core::ToUtf8(witness.error().text);
+        ASSERT_TRUE(Pd::Test::PollUntil([&] { return runs >= 3; }));
         row.remove(*token); // while the source keeps firing
         const int afterRemoval = runs;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int witnessed = witnessRuns;
+        // The source calls its handlers one after the other, in the order they were added: once
+        // the witness ran again, the source has passed every call it took in hand with the
+        // removed handler.
+        ASSERT_TRUE(Pd::Test::PollUntil([&] { return witnessRuns > witnessed; }))
+            << Core::ToUtf8(row.removal);
+        row.remove(*witness);
         EXPECT_GE(afterRemoval, 3) << Core::ToUtf8(row.removal);
         EXPECT_EQ(runs, afterRemoval) << Core::ToUtf8(row.removal) << " ran after its removal returned";
         EXPECT_FALSE(wrong) << Core::ToUtf8(row.removal);

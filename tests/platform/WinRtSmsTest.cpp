@@ -5,9 +5,7 @@
 #include "tests/support/HangLimit.h"
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
-#include <thread>
 
 namespace Pd::Platform
 {
@@ -56,14 +54,17 @@ TEST_F(WinRtSms, MessagesArriveOnTheRouterThreadUntilTheRegistrationGoes)
                 seen.push_back(std::move(message));
         });
     ASSERT_TRUE(registration) << Core::ToUtf8(registration.error().text);
-    Pd::Test::PollUntil([&] {
+    ASSERT_TRUE(Pd::Test::PollUntil([&] {
         std::lock_guard lock(mutex);
         return seen.size() >= 3;
-    });
+    }));
     ASSERT_TRUE((*registration)->Unregister()); // while messages keep coming from the router's thread
     registration->reset();
     gone = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // The router's thread ends once no handler is left: every message it took in hand before the
+    // removal has been handed on by then.
+    ASSERT_TRUE(Pd::Test::PollUntil(
+        [&] { return Read(L"PD_TEST_CALLS").find(L"MessageReceived ends\n") != std::wstring::npos; }));
     EXPECT_FALSE(late.load());
     EXPECT_NE(Read(L"PD_TEST_CALLS").find(L"RemoveMessageReceived 1\n"), std::wstring::npos);
 

@@ -2,6 +2,7 @@
 // path, or another path, for the life of the object, with the starts it recorded.
 #pragma once
 
+#include "core/Handles.h"
 #include "core/Json.h"
 #include "core/Strings.h"
 #include "release/folders/KnownFolder.h"
@@ -26,6 +27,7 @@ struct ClientStart
 {
     std::wstring commandLine;
     std::wstring currentFolder;
+    DWORD process = 0;
 };
 
 inline std::filesystem::path ClientAliasPath()
@@ -57,12 +59,15 @@ public:
     std::wstring Alias() const { return path_.wstring(); }
 
     // The starts recorded so far, once at least `expected` of them came (a launch does not wait
-    // for the client).
+    // for the client), and once the clients that recorded them have ended: a running client
+    // holds its program file and its current folder.
     std::vector<ClientStart> Starts(std::size_t expected = 0) const
     {
         Pd::Test::PollUntil([&] { return Read().size() >= expected; });
-        ::Sleep(expected > 0 ? 100 : 0); // lets the client end before its folder goes
-        return Read();
+        std::vector<ClientStart> starts = Read();
+        for (const ClientStart& start : starts)
+            WaitForEnd(start.process);
+        return starts;
     }
 
 private:
@@ -72,8 +77,27 @@ private:
         std::istringstream lines(ReadBytes(LogPath()));
         for (std::string line; std::getline(lines, line);)
             if (auto value = Pd::Json::Parser(Pd::Core::FromUtf8(line)).Parse())
-                starts.push_back({value->TextOr(L"commandLine", L""), value->TextOr(L"currentFolder", L"")});
+                starts.push_back({value->TextOr(L"commandLine", L""), value->TextOr(L"currentFolder", L""),
+                                  static_cast<DWORD>(value->Member(L"process").AsUInt64().value_or(0))});
         return starts;
+    }
+
+    // Waits for the client that recorded a start to end; a process of that id that is not this
+    // client (the id used anew) is not waited for.
+    void WaitForEnd(DWORD id) const
+    {
+        Pd::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        if (!process)
+            return; // ended, and its id gone
+        wchar_t image[MAX_PATH * 2] = {};
+        DWORD length = MAX_PATH * 2;
+        std::error_code error;
+        if (::QueryFullProcessImageNameW(process.Get(), 0, image, &length) &&
+            std::filesystem::equivalent(std::filesystem::path(std::wstring(image, length)), path_, error))
+        {
+            EXPECT_EQ(::WaitForSingleObject(process.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0)
+                << "the client did not end";
+        }
     }
 
     std::filesystem::path LogPath() const { return path_.parent_path() / L"TovikClient.log"; }

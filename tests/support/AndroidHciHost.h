@@ -4,6 +4,8 @@
 // independently of the bridge's deframer.
 #pragma once
 
+#include "tests/support/HangLimit.h"
+
 #include <winsock2.h>
 
 #include <chrono>
@@ -36,20 +38,20 @@ public:
     // Listens on a free loopback port and returns it (0 on failure); Accept then takes the
     // bridge's connection, waiting up to the time given.
     std::uint16_t Listen();
-    bool Accept(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    bool Accept(std::chrono::milliseconds timeout = HangLimit);
 
     bool SendRaw(const Bytes& bytes);
     bool SendCommand(std::uint16_t opcode, const Bytes& parameters = {});
 
     // The next packet, or nothing when none came within the time or the connection closed.
-    std::optional<Packet> Receive(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::optional<Packet> Receive(std::chrono::milliseconds timeout = HangLimit);
 
     // Sends a command and returns the status and return parameters of its Command Complete
     // (or the status of its Command Status), skipping other events; nothing on time-out.
     std::optional<Bytes> Command(std::uint16_t opcode, const Bytes& parameters = {});
 
     // True when the bridge closed the connection within the time.
-    bool WaitForClose(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool WaitForClose(std::chrono::milliseconds timeout = HangLimit);
 
 private:
     // True when bytes (or the close) can be read before the deadline.

@@ -1,7 +1,7 @@
 // A stand-in for Tovik's client executable that the tests place at the client's alias path. It
-// appends each start as a JSON line ("commandLine", "currentFolder") to "TovikClient.log" beside
-// itself and, on "/shutdown" with a simulated PC, asks the simulated Android to shut down, as the
-// real client asks the real one.
+// appends each start as a JSON line ("commandLine", "currentFolder", and its "process" id, by which
+// a test waits for it to end) to "TovikClient.log" beside itself and, on "/shutdown" with a
+// simulated PC, asks the simulated Android to shut down, as the real client asks the real one.
 #include "core/Json.h"
 #include "core/Strings.h"
 #include "platform/sim/SimComputeCore.h"
@@ -25,7 +25,7 @@ int main()
     Pd::Json::AppendQuoted(commandLine, line);
     line += L",\"currentFolder\":";
     Pd::Json::AppendQuoted(folder, line);
-    line += L"}\n";
+    line += L",\"process\":" + std::to_wstring(::GetCurrentProcessId()) + L"}\n";
     {
         std::ofstream log(std::filesystem::path(exe).parent_path() / L"TovikClient.log",
                           std::ios::binary | std::ios::app);

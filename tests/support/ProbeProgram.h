@@ -3,18 +3,17 @@
 // records how it was started in "<copy>.args" and ends with ProbeExitCode.
 #pragma once
 
+#include "tests/support/HangLimit.h"
 #include "tests/support/UnixPath.h"
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace PdTest
 {
@@ -55,19 +54,12 @@ inline std::optional<ProbeRecord> ReadProbeRecord(const std::filesystem::path& p
     return ProbeRecord{text.substr(0, line), line == std::wstring::npos ? L"" : text.substr(line + 1)};
 }
 
-// Polls for the record of a probe started by another process.
-inline std::optional<ProbeRecord> WaitForProbeRecord(const std::filesystem::path& probe,
-                                                     std::chrono::milliseconds limit)
+// Polls for the record of a probe started by another process; none when that hangs.
+inline std::optional<ProbeRecord> WaitForProbeRecord(const std::filesystem::path& probe)
 {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;)
-    {
-        if (auto record = ReadProbeRecord(probe))
-            return record;
-        if (std::chrono::steady_clock::now() >= end)
-            return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    std::optional<ProbeRecord> record;
+    Pd::Test::PollUntil([&] { return (record = ReadProbeRecord(probe)).has_value(); });
+    return record;
 }
 
 } // namespace PdTest

@@ -124,13 +124,16 @@ TEST(MmsRelay, AnExchangeThatPassesABoundIsCutAndLogged)
     {
         std::size_t androidSends;
         std::size_t centreSends;
-        bool centreWaits; // for the test's end, instead of closing after sending
+        bool centreWaits;                  // for the test's end, instead of closing after sending
+        std::chrono::milliseconds silence; // of the server, after which it is given up: the
+                                           // default two minutes where none may end the case
         std::string logged;
     };
+    const std::chrono::milliseconds longSilence = Pd::Tel::MmsExchangeLimits{}.serverSilence;
     const Case cases[] = {
-        {5000, 0, true, "mms: Android sent more than 4096 bytes for mms.example:"},
-        {10, 5000, true, " answered more than 4096 bytes - exchange cut"},
-        {10, 0, true, " sent nothing for 0.4 s after Android's request - exchange ended"},
+        {5000, 0, true, longSilence, "mms: Android sent more than 4096 bytes for mms.example:"},
+        {10, 5000, true, longSilence, " answered more than 4096 bytes - exchange cut"},
+        {10, 0, true, 400ms, " sent nothing for 0.4 s after Android's request - exchange ended"},
     };
     for (const Case& c : cases)
     {
@@ -142,7 +145,7 @@ TEST(MmsRelay, AnExchangeThatPassesABoundIsCutAndLogged)
             while (c.centreWaits && !ended)
                 std::this_thread::sleep_for(10ms);
         });
-        RelayConnection relay({4096, 4096, 400ms});
+        RelayConnection relay({4096, 4096, c.silence});
         SendText(relay.Android(), Request(centre.Port()) + std::string(c.androidSends, 'c'));
         ::shutdown(relay.Android(), SD_SEND);
         std::string answer = ReadToEnd(relay.Android());

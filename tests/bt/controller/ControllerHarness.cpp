@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <stop_token>
 
 namespace Pd::Bt::Test
 {
@@ -104,8 +105,16 @@ LinkConnector FakeRadio::Connector()
 {
     return [this](const LinkAddresses& addresses, LinkSend send, LinkDisconnected onDisconnect,
                   LinkCreditsFreed creditsFreed, std::uint8_t& status,
-                  std::stop_token) -> std::unique_ptr<LeLink> {
+                  std::stop_token stop) -> std::unique_ptr<LeLink> {
         status = 0x3E;
+        // Noted, not heeded: Windows may finish an attempt that was cancelled.
+        std::stop_callback noteCancel(stop, [this] {
+            {
+                std::lock_guard guard(lock);
+                cancelled = true;
+            }
+            changed.notify_all();
+        });
         std::unique_lock guard(lock);
         ++waiting;
         changed.notify_all();

@@ -47,6 +47,7 @@ struct FakeRadio
     bool lostWhileOpening = false;                      // the device is gone by the time the link comes back
     bool hold = false;                                  // attempts wait until released
     bool holdClose = false;                             // closing waits until released
+    bool cancelled = false;                             // an attempt's stop was requested
     int waiting = 0;
     int closing = 0; // closes waiting for release
 

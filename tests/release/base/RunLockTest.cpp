@@ -76,11 +76,18 @@ struct Attempt
     std::vector<std::wstring> lines;
 };
 
-Attempt Acquire(const std::wstring& name, std::chrono::milliseconds wait, std::stop_token stop = {})
+// `said`, when given, is set once the attempt has said a line (that it waits for another run).
+Attempt Acquire(const std::wstring& name, std::chrono::milliseconds wait, std::stop_token stop = {},
+                HANDLE said = nullptr)
 {
     std::vector<std::wstring> lines;
-    auto lock =
-        RunLock::Acquire([&](const std::wstring& line) { lines.push_back(line); }, stop, wait, name.c_str());
+    auto lock = RunLock::Acquire(
+        [&](const std::wstring& line) {
+            lines.push_back(line);
+            if (said)
+                ::SetEvent(said);
+        },
+        stop, wait, name.c_str());
     return Attempt{std::move(lock), std::move(lines)};
 }
 
@@ -117,11 +124,12 @@ TEST(RunLock, AHeldLockIsWaitedForWithOneLineThenRefusedOrTakenWhenReleased)
     EXPECT_EQ(refused.lines, std::vector<std::wstring>{L"Another Peldra run is changing the installation: "
                                                        L"waiting for it to finish (at most 1 s)."});
 
+    Pd::UniqueHandle waiting(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread release([&] {
-        std::this_thread::sleep_for(200ms);
+        ::WaitForSingleObject(waiting.Get(), Pd::Test::HangLimitMs);
         other.End();
     });
-    Attempt waited = Acquire(name, Pd::Test::HangLimit);
+    Attempt waited = Acquire(name, Pd::Test::HangLimit, {}, waiting.Get());
     release.join();
     EXPECT_TRUE(waited.lock);
     EXPECT_EQ(waited.lines.size(), 1u);
@@ -159,11 +167,12 @@ TEST(RunLock, AStopRequestEndsTheWait)
     const std::wstring name = LockName();
     OtherRun other(name, false);
     std::stop_source stop;
+    Pd::UniqueHandle waiting(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread cancel([&] {
-        std::this_thread::sleep_for(200ms);
+        ::WaitForSingleObject(waiting.Get(), Pd::Test::HangLimitMs);
         stop.request_stop();
     });
-    Attempt attempt = Acquire(name, Pd::Test::HangLimit, stop.get_token());
+    Attempt attempt = Acquire(name, Pd::Test::HangLimit, stop.get_token(), waiting.Get());
     cancel.join();
     ASSERT_FALSE(attempt.lock);
     EXPECT_EQ(attempt.lock.error(), L"Canceled.");

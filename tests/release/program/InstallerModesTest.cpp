@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -94,22 +95,32 @@ TEST(StopHosts, HostsThatStopInTimeOrCannotBeAskedAreNotLateAndSessionNamesReach
     FakeHost deaf(UniqueName(L"deaf"), 0ms, FakeHost::Ending::NoStopEvent);
     EXPECT_FALSE(StopHostsNamed({UniqueName(L"none"), Pd::Install::Detail::SessionHostMutexName(session),
                                  UniqueName(L"b"), UniqueName(L"deaf")},
-                                10000));
+                                Pd::Test::HangLimitMs));
     EXPECT_TRUE(releasing.StopAsked());
     EXPECT_TRUE(abandoning.StopAsked());
 }
 
 TEST(StopHosts, OneDeadlineForAllMakesTheSlowHostsLate)
 {
-    FakeHost quick(UniqueName(L"quick"), 100ms);
-    FakeHost slow(UniqueName(L"slow"), 60s);
-    FakeHost slower(UniqueName(L"slower"), 60s);
+    // Hosts that keep their mutex past the deadline: a wait of its own for each would take them all
+    // twenty deadlines, one deadline for all takes one; half way between is long beside a busy
+    // machine's scheduling.
+    constexpr int SlowHosts = 20;
+    constexpr auto Deadline = 1000ms;
+    std::vector<std::wstring> names{UniqueName(L"quick")};
+    FakeHost quick(names.back(), 100ms);
+    std::vector<std::unique_ptr<FakeHost>> slow;
+    for (int i = 0; i < SlowHosts; ++i)
+    {
+        names.push_back(UniqueName((L"slow" + std::to_wstring(i)).c_str()));
+        slow.push_back(std::make_unique<FakeHost>(names.back(), Pd::Test::HangLimit));
+    }
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(StopHostsNamed({UniqueName(L"quick"), UniqueName(L"slow"), UniqueName(L"slower")}, 1500));
-    // Each wait ends at the shared deadline (1.5 s), not a full wait after the one before (3 s);
-    // the margin between them is long beside a busy machine's scheduling.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms);
-    EXPECT_TRUE(quick.StopAsked() && slow.StopAsked() && slower.StopAsked());
+    EXPECT_TRUE(StopHostsNamed(names, static_cast<DWORD>(Deadline.count())));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, Deadline * SlowHosts / 2);
+    EXPECT_TRUE(quick.StopAsked());
+    for (const auto& host : slow)
+        EXPECT_TRUE(host->StopAsked());
 }
 
 // This process's token as a primary token, or its linked limited token.

@@ -203,7 +203,7 @@ TEST_F(SelfUpdate, InstallsThePackageAndStartsTheInstalledProgram)
 
     ASSERT_TRUE(Update(Serve(L"official.msi")));
     EXPECT_EQ(calls_, (std::vector<std::wstring>{L"stop host"}));
-    const auto started = PdTest::WaitForProbeRecord(installedProgram, std::chrono::seconds(90));
+    const auto started = PdTest::WaitForProbeRecord(installedProgram);
     ASSERT_TRUE(started) << "the installed program was not started";
     EXPECT_TRUE(fs::exists(installedFile)) << "the package was not installed before the program started";
     // This process still holds the package, so the command could not delete it: as long as the

@@ -8,11 +8,13 @@
 #include "tests/core/ScratchFolder.h"
 #include "tests/release/LoopbackServer.h"
 #include "tests/release/UserValues.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/SigningFixtures.h"
 #include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -135,12 +137,20 @@ TEST(ReleaseFiles, AReaderDelaysTheReplacementAndNeverFailsIt)
             ::CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         EXPECT_EQ(Pd::Core::ReadFileBytes(target.wstring()), content) << "readers do not exclude each other";
-        std::jthread reader([&held] {
-            ::Sleep(300);
+        std::atomic<bool> returned{false};
+        std::jthread reader([&] {
+            // Lets go once the replacement is staged beside the file (the writer is at its rename
+            // then), or once a rename that the reader did not hold up has returned.
+            const fs::path staged = target.wstring() + L".new";
+            Pd::Test::PollUntil([&] {
+                std::error_code error;
+                return returned || fs::exists(staged, error);
+            });
             held.Reset();
         });
         content = "new " + std::to_string(share);
         auto written = Pd::Core::WriteFileReplacing(target.wstring(), content);
+        returned = true;
         ASSERT_TRUE(written) << Pd::Core::ToUtf8(written.error());
         EXPECT_EQ(PdTest::ReadBytes(target), content);
         EXPECT_FALSE(fs::exists(target.wstring() + L".new"));

@@ -10,7 +10,8 @@
 // - PD_TEST_MBN_STORE: "index:status:pdu;..." the message store ("cdma" is an element that is no
 //   PDU message); PD_TEST_MBN_SEND: the hex status sends complete with;
 // - PD_TEST_MBN_FIRE: on every Advise, the family's event from another thread; on every Unadvise,
-//   a late one from another thread to the sink just removed (a call that took it before);
+//   a late one from another thread to the sink just removed (a call that took it before), noted
+//   as "Late call <family>" once it returned;
 // - PD_TEST_UNREGISTERED=MbnInterfaceManager: the class is refused as unregistered.
 // Every call is noted in PD_TEST_CALLS.
 #include "core/Handles.h"
@@ -187,6 +188,7 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(30));
                 fire_(removed);
                 removed->Release();
+                Note(L"Late call " + family_);
             }).detach();
         return S_OK;
     }

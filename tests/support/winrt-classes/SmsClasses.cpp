@@ -226,7 +226,8 @@ public:
     }
 
 private:
-    // Hands every scripted message to every handler, again and again, until none is left.
+    // Hands every scripted message to every handler, again and again, until none is left; a handler
+    // removed meanwhile may still get the message in hand, as Windows' own may.
     void Fire()
     {
         const std::vector<MessageFacts> messages = ScriptedMessages();
@@ -242,6 +243,7 @@ private:
                 args->Release();
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
+        Note(L"MessageReceived ends"); // every call it made has returned
         Release();
     }
 
