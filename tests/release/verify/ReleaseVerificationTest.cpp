@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -139,13 +140,16 @@ TEST(ReleaseFiles, AReaderDelaysTheReplacementAndNeverFailsIt)
         EXPECT_EQ(Pd::Core::ReadFileBytes(target.wstring()), content) << "readers do not exclude each other";
         std::atomic<bool> returned{false};
         std::jthread reader([&] {
-            // Lets go once the replacement is staged beside the file (the writer is at its rename
-            // then), or once a rename that the reader did not hold up has returned.
+            // A slow reader: it reads on for a moment once the replacement is staged beside the
+            // file (the writer is at its rename then, and retries it for seconds), or lets go once
+            // a rename it did not hold up has returned.
             const fs::path staged = target.wstring() + L".new";
             Pd::Test::PollUntil([&] {
                 std::error_code error;
                 return returned || fs::exists(staged, error);
             });
+            if (!returned)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
             held.Reset();
         });
         content = "new " + std::to_string(share);
