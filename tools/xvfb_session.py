@@ -77,19 +77,20 @@ def start_window(wine, exe):
     return process, window
 
 
-def close_with_keys(process, window):
+def close_with_keys(process, window, seconds=300):
     # A window that has only just been mapped may not hold the X focus yet when the keys go out
-    # under load: the keys are sent again, to the activated window, before the test gives up.
-    for _ in range(3):
+    # under load: the keys go again, to the activated window, every few seconds until it ends.
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
         xdotool("windowactivate", window)
         xdotool("windowfocus", window)
         xdotool("key", "--window", window, "ctrl+q")
         try:
-            process.wait(100)
+            process.wait(5)
             return
         except subprocess.TimeoutExpired:
             pass
-    fail("Ctrl+Q did not end the program")
+    fail(f"Ctrl+Q did not end the program within {seconds} s")
 
 
 def start_display(size=SCREEN):
