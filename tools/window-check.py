@@ -205,13 +205,12 @@ def check_log_view(wine, driver, shots):
     xdotool("click", "1")
     wait_for("View, Clear log to empty the log", lambda: last_log(process).get("lines") == "0", 300)
     say("View, Clear log emptied the log pane")
-    xdotool("key", "ctrl+q")
-    process.wait(60)
+    close_with_keys(process, peldra_window())
 
 
 def check_refused_setting(wine, driver):
     process = wine.start(driver, "refused")
-    process.wait(120)
+    process.wait(300)
     line = next((l for l in said(process) if l.startswith("refused: ")), "")
     if "The Windows Hello setting could not be stored (registry error 5)." not in line:
         fail(f"a Windows Hello setting the registry refused was reported as {line!r}")
@@ -244,7 +243,7 @@ def check_dialog(wine, driver, shots, scale, name, rounds):
         wait_for(f"the answer of dialog {index}",
                  lambda: sum(l.startswith("dialog: result") for l in said(process)) >= index, 300)
         results.append([l for l in said(process) if l.startswith("dialog: result")][-1])
-    process.wait(60)
+    process.wait(300)
     return results
 
 
@@ -309,8 +308,7 @@ def run_checks(wine, args):
     process = driver_main(wine, args.driver, 80)
     check_main_shot(args.shots / "window-main-150.png" if args.shots else None, process, 1.5,
                     "main window at 150 %")
-    xdotool("key", "ctrl+q")
-    process.wait(60)
+    close_with_keys(process, peldra_window())
     check_dialog(wine, args.driver, args.shots, 1.5, "150", [("key", "Escape")])
     say("OK")
 

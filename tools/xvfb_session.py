@@ -80,11 +80,13 @@ def start_window(wine, exe):
 def close_with_keys(process, window, seconds=300):
     # A window that has only just been mapped may not hold the X focus yet when the keys go out
     # under load: the keys go again, to the activated window, every few seconds until it ends.
+    # They go as the keyboard's own (not sent to the window), which a window that closes on the
+    # key press cannot cut short: a key left pressed would repeat into the next program.
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         xdotool("windowactivate", window)
         xdotool("windowfocus", window)
-        xdotool("key", "--window", window, "ctrl+q")
+        xdotool("key", "ctrl+q")
         try:
             process.wait(5)
             return
