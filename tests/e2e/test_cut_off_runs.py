@@ -77,7 +77,7 @@ class Terminal:
             if time.monotonic() > deadline:
                 self.wait_for(r"exit=\d+$", timeout=0)  # fails saying what runs
             self.end_exits_wine_left_stuck(stuck_since)
-            time.sleep(0.05)
+            time.sleep(0.5)  # each look reads every process's status
         return not any(line.startswith(last_line) for line in self.screen())
 
     def end_exits_wine_left_stuck(self, stuck_since):
