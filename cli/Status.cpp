@@ -81,7 +81,10 @@ std::wstring StatusText(const StatusFacts& facts)
     AddLine(text, L"Installed release", facts.installedVersion.empty() ? L"none" : facts.installedVersion);
     if (!facts.installationNote.empty())
         AddLine(text, L"Installation", facts.installationNote);
-    AddLine(text, L"Release check (host)", ReleaseStateText(facts.releaseState));
+    // The host's last check outlives the release it checked: with none installed it says nothing.
+    AddLine(text, L"Release check (host)",
+            ReleaseStateText(facts.installedVersion.empty() ? Core::ReleaseState::NoInstallFolder
+                                                            : facts.releaseState));
     AddLine(text, L"Windows Hello", Bio::AvailabilityText(facts.hello));
     AddLine(text, L"Remember Windows Hello", HelloRememberText(facts.helloRememberMinutes));
     AddLine(text, L"Root for Android apps",

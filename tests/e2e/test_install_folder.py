@@ -143,7 +143,8 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.addCleanup(shutil.rmtree, server)
         (server / "share").symlink_to(self.folder)
         self.check_refused_but_kept(self.folder / "moved", f"\\\\{server.name}\\share\\moved",
-                                    "is on a network share")
+                                    "is on a network share: Peldra installs into a folder on a drive of this PC, "
+                                    "such as C:\\Tovik. Choose one with --dir on the command line")
 
     def check_refused_but_kept(self, moved, stored, refusal):
         address = releases.release("before-rules")
