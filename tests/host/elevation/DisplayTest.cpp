@@ -63,64 +63,43 @@ TEST(RootPrompt, ACutIsMarkedNeverSplitsAnEscapeAndTellsTheFullLength)
 
 using RootPromptWording = PdTest::EnglishAfterwards;
 
-// Language files are hints: whatever a translation makes of the texts of both root prompts (the
-// request and the confirmation of wider settings), each shows in full and first the built-in
-// wording of what turns on and which app asks, and what the translation adds is bounded.
-TEST_F(RootPromptWording, NoTranslationDropsReplacesOrPushesOutTheBuiltInDescription)
+// Whatever a translation makes of the root prompts' texts, each shows first and in full the built-in
+// wording of what turns on and which app asks (shown with a bound and plain characters only); what
+// the translation adds follows, bounded.
+TEST_F(RootPromptWording, NoTranslationDropsReplacesOrPushesOutTheBuiltInWording)
 {
-    using Pd::TextId;
-    using Pd::Bio::Elevation::RootRequestText;
-    // A named app's command; an unknown app's shell; an app name with a line break, a direction
-    // mark and more than 200 bytes, whose shown form has a bound and only plain characters.
-    const Pd::Bio::Elevation::Request requests[] = {
-        {true, 1, 10123, "com.example.app", "id"},
-        {true, 2, 10124, "", ""},
-        {true, 3, 10125, "com.a\nRoot is off\u202E" + std::string(300, 'b'), "id"}};
-    const std::wstring english[] = {
-        L"Root rights for Android\n\ncom.example.app (uid 10123) wants to run as root: \u201Cid\u201D\n\n"
-        L"Confirm only if this is your own command.",
-        L"Root rights for Android\n\nan unknown app (uid 10124) wants to run as root: "
-        L"an interactive shell\n\nConfirm only if this is your own command.",
-        L"Root rights for Android\n\ncom.a?Root?is?off???" + std::wstring(180, L'b') +
-            L" (uid 10125) wants to run as root: \u201Cid\u201D\n\nConfirm only if this is your own "
-            L"command."};
-    const std::wstring change = Pd::Core::FormatText(
-        TextId::ConfirmRootChange, Pd::Core::BuiltinText(19161) + L"\n" + Pd::Core::BuiltinText(19163));
+    using Pd::Core::BuiltinText;
     const std::wstring lure = L"Windows Hello: confirm it is you, so that Peldra keeps your settings.";
-    Pd::Core::TextMap everyIdLures;
-    for (TextId id :
-         {TextId::RootRequestPrompt, TextId::UnknownApp, TextId::InteractiveShell, TextId::CutNote,
-          TextId::ConfirmRootChange, TextId::RootTurnsOn, TextId::SuTurnsOn, TextId::MagiskModeTurnsOn})
-        everyIdLures[static_cast<std::uint32_t>(id)] = lure;
-    struct Case
+    const std::wstring pushing = std::wstring(5000, L'\n') + lure,
+                       pushed = std::wstring(1000, L'\n') + L"\u2026";
+    const std::wstring app = L"com.a????" + std::wstring(191, L'b');
+    const std::wstring ask =
+        L"Root rights for Android\n\n" + app +
+        L" (uid 10123) wants to run as root: an interactive shell\n\nConfirm only if this "
+        L"is your own command.";
+    const std::wstring change = L"Confirm a change to root for Android\n\n" + BuiltinText(19161) + L"\n" +
+                                BuiltinText(19163) + L"\n\nConfirm only if you made this change yourself.";
+    const struct
     {
-        const char* what;
         Pd::Core::TextMap texts;
-        std::wstring added; // below the built-in wording of the request; none: shown once
-        std::wstring addedToChange;
+        std::wstring askAdds, changeAdds; // below the built-in wording; none: it is shown once
+    } cases[] = {
+        {{}, L"", L""},
+        {{{19001, lure}, {19002, lure}, {19160, lure}, {19161, lure}, {19163, lure}}, lure, lure},
+        {{{19001, L"{0}?"}, {19002, lure}, {19160, L"{0}"}, {19161, lure}, {19163, L""}},
+         app + L"?",
+         lure + L"\n" + BuiltinText(19163)},
+        {{{19001, pushing}, {19160, pushing}}, pushed, pushed},
+        {{{19001, L"{3}"}, {19160, L"{1}{:x}"}}, L"", L""}, // fields that do not fit
     };
-    const Case cases[] = {
-        {"English", {}, L"", L""},
-        {"a lure for every id", everyIdLures, lure, lure},
-        {"a lure for the pieces",
-         {{19001, L"{0}: OK"}, {19003, lure}, {19002, lure}, {19160, L"{0}"}, {19161, lure}, {19163, L""}},
-         L"com.example.app: OK",
-         lure + L"\n" + Pd::Core::BuiltinText(19163)},
-        {"line breaks that push the rest out of view",
-         {{19001, std::wstring(5000, L'\n') + lure}, {19160, std::wstring(5000, L'\n') + lure}},
-         std::wstring(1000, L'\n') + L"\u2026",
-         std::wstring(1000, L'\n') + L"\u2026"},
-        {"fields that do not fit", {{19001, L"{3}"}, {19160, L"{1}{:x}"}}, L"", L""},
-    };
-    for (const Case& c : cases)
+    const Pd::Bio::Elevation::Request request{true, 1, 10123, "com.a\n\u202E" + std::string(300, 'b'), ""};
+    for (const auto& c : cases)
     {
         Translate(c.texts);
-        const auto below = [](const std::wstring& added) { return added.empty() ? added : L"\n\n" + added; };
-        EXPECT_EQ(RootRequestText(requests[0]), english[0] + below(c.added)) << c.what;
-        EXPECT_TRUE(RootRequestText(requests[1]).starts_with(english[1])) << c.what;
-        EXPECT_TRUE(RootRequestText(requests[2]).starts_with(english[2])) << c.what;
-        EXPECT_EQ(Pd::Bio::RootChangeText({}, {true, false, true}), change + below(c.addedToChange))
-            << c.what;
+        const auto below = [](const std::wstring& adds) { return adds.empty() ? adds : L"\n\n" + adds; };
+        EXPECT_EQ(Pd::Bio::Elevation::RootRequestText(request), ask + below(c.askAdds)) << c.texts.size();
+        EXPECT_EQ(Pd::Bio::RootChangeText({}, {true, false, true}), change + below(c.changeAdds))
+            << c.texts.size();
     }
 }
 
