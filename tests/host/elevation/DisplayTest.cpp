@@ -86,9 +86,6 @@ TEST_F(RootPromptWording, NoTranslationDropsReplacesOrPushesOutTheBuiltInWording
     } cases[] = {
         {{}, L"", L""},
         {{{19001, lure}, {19002, lure}, {19160, lure}, {19161, lure}, {19163, lure}}, lure, lure},
-        {{{19001, L"{0}?"}, {19002, lure}, {19160, L"{0}"}, {19161, lure}, {19163, L""}},
-         app + L"?",
-         lure + L"\n" + BuiltinText(19163)},
         {{{19001, pushing}, {19160, pushing}}, pushed, pushed},
         {{{19001, L"{3}"}, {19160, L"{1}{:x}"}}, L"", L""}, // fields that do not fit
     };
