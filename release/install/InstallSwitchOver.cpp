@@ -229,10 +229,8 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
 // what is left to do); a state file that cannot be written fails the run, since nothing would
 // record what this run did. Returns whether the program and its host are in place.
 Result<bool> InstallProgramAndRecord(const Options& options, const Callbacks& callbacks, RunValues& run,
-                                     bool withHost, Detail::ProgramSetting program)
+                                     bool withHost, const Detail::ProgramSetting& program)
 {
-    if (!program.log)
-        program.log = LogAt(callbacks, Level::Warning);
     auto installed = Detail::InstallProgramWith(options.installFolder, run.state, withHost, program);
     if (installed)
         run.state.unfinished.clear();
