@@ -1,97 +1,60 @@
 // Which icon events count as the user's own input at the icon: a table of what the tray window
-// sees when the message arrives. Under Wine only the cases of a shell without icon areas occur
-// (tools/tray-check.py drives them with a posted message and a real click); the icon-area and
-// keyboard cases are Windows' and are shown here only.
+// sees when the message arrives. Under Wine only a shell without icon areas occurs
+// (tools/tray-check.py posts the event from another process and clicks for real); the icon-area
+// and keyboard cases are Windows' and are shown here only.
 #include "host/tray/IconInput.h"
 
 #include <gtest/gtest.h>
-
-#include <optional>
-#include <vector>
 
 namespace Pd::Host
 {
 namespace
 {
 
-struct EventCase
-{
-    const char* name;
-    IconEventFacts facts;
-    std::optional<POINT> point;
-};
-
 TEST(IconInput, OnlyRecentInputAtTheIconOpensWhatTheEventAsks)
 {
     constexpr RECT icon{100, 500, 116, 516};
-    const IconEventFacts click{
-        .iconId = TrayIconId, .anchor = {105, 505}, .cursor = {105, 505}, .iconArea = icon, .inputAgeMs = 10};
-    const auto with = [&](auto change) {
-        IconEventFacts facts = click;
-        change(facts);
-        return facts;
-    };
-    const std::vector<EventCase> cases{
-        {"a click on the icon", click, POINT{105, 505}},
-        {"input just at the limit", with([](auto& f) { f.inputAgeMs = RecentInputMs; }), POINT{105, 505}},
-        {"no input for a while", with([](auto& f) { f.inputAgeMs = RecentInputMs + 1; }), std::nullopt},
-        {"another icon's id", with([](auto& f) { f.iconId = 2; }), std::nullopt},
-        {"moved a little off", with([](auto& f) {
-             f.cursor = {116 + CursorSlack - 1, 505};
-         }),
-         POINT{116 + CursorSlack - 1, 505}},
-        {"cursor elsewhere, anchor there too", with([](auto& f) {
-             f.cursor = f.anchor = {600, 300};
-         }),
-         std::nullopt},
-        {"cursor elsewhere, anchor on the icon", with([](auto& f) {
-             f.cursor = {600, 300};
-         }),
-         std::nullopt},
-        {"a key in the notification area", with([](auto& f) {
-             f.cursor = {600, 300};
-             f.trayForeground = true;
-         }),
-         POINT{105, 505}},
-        {"the tray in front, anchor off the icon", with([](auto& f) {
-             f.cursor = f.anchor = {600, 300};
-             f.trayForeground = true;
-         }),
-         std::nullopt},
-        {"icon out of sight, cursor over the tray", with([](auto& f) {
-             f.iconArea.reset();
-             f.cursorOverTray = f.trayForeground = true;
-         }),
-         std::nullopt},
-        {"no icon areas, cursor over the tray", with([](auto& f) {
-             f.iconArea.reset();
-             f.shellKnowsIconAreas = false;
-             f.cursorOverTray = true;
-         }),
-         POINT{105, 505}},
-        {"no icon areas, cursor elsewhere", with([](auto& f) {
-             f.iconArea.reset();
-             f.shellKnowsIconAreas = false;
-             f.trayForeground = true;
-         }),
-         std::nullopt},
-        {"no icon areas, old input", with([](auto& f) {
-             f.iconArea.reset();
-             f.shellKnowsIconAreas = false;
-             f.cursorOverTray = true;
-             f.inputAgeMs = MAXDWORD;
-         }),
-         std::nullopt},
-    };
-    for (const EventCase& c : cases)
+    constexpr POINT on{105, 505}, off{600, 300}, edge{116 + CursorSlack - 1, 505}, none{-1, -1};
+    enum Area
     {
-        const std::optional<POINT> point = UserEventPoint(c.facts);
-        ASSERT_EQ(point.has_value(), c.point.has_value()) << c.name;
-        if (point)
-        {
-            EXPECT_EQ(point->x, c.point->x) << c.name;
-            EXPECT_EQ(point->y, c.point->y) << c.name;
-        }
+        Known,
+        Hidden,
+        NoAreas
+    };
+    struct Case
+    {
+        const char* name;
+        UINT id;
+        DWORD age;
+        Area area;
+        POINT cursor, anchor;
+        bool overTray, trayFront;
+        POINT expected; // none: nothing opens
+    };
+    const Case cases[] = {
+        {"a click on the icon", TrayIconId, 10, Known, on, on, false, false, on},
+        {"input just at the limit", TrayIconId, RecentInputMs, Known, on, on, false, false, on},
+        {"no input for a while", TrayIconId, RecentInputMs + 1, Known, on, on, true, true, none},
+        {"another icon's id", 2, 10, Known, on, on, true, true, none},
+        {"moved a little off", TrayIconId, 10, Known, edge, on, false, false, edge},
+        {"cursor and anchor elsewhere", TrayIconId, 10, Known, off, off, true, false, none},
+        {"cursor elsewhere, anchor on the icon", TrayIconId, 10, Known, off, on, true, false, none},
+        {"a key in the notification area", TrayIconId, 10, Known, off, on, false, true, on},
+        {"the tray in front, anchor off the icon", TrayIconId, 10, Known, off, off, true, true, none},
+        {"icon out of sight, cursor over the tray", TrayIconId, 10, Hidden, on, on, true, true, none},
+        {"no icon areas, cursor over the tray", TrayIconId, 10, NoAreas, on, on, true, false, on},
+        {"no icon areas, cursor elsewhere", TrayIconId, 10, NoAreas, off, on, false, true, none},
+        {"no icon areas, no input for a while", TrayIconId, MAXDWORD, NoAreas, on, on, true, true, none},
+    };
+    for (const Case& c : cases)
+    {
+        IconEventFacts facts{c.id, c.anchor, c.cursor, {}, c.area != NoAreas, c.overTray, c.trayFront, c.age};
+        if (c.area == Known)
+            facts.iconArea = icon;
+        const std::optional<POINT> point = UserEventPoint(facts);
+        EXPECT_EQ(point ? std::pair(point->x, point->y) : std::pair(none.x, none.y),
+                  std::pair(c.expected.x, c.expected.y))
+            << c.name;
     }
 }
 
