@@ -19,10 +19,10 @@ std::optional<POINT> UserEventPoint(const IconEventFacts& facts)
         return std::nullopt;
     if (facts.iconArea)
     {
-        if (Within(*facts.iconArea, facts.cursor, CursorSlack))
+        if (Within(*facts.iconArea, facts.cursor, IconSlack))
             return facts.cursor;
         // From the keyboard the shell anchors the event at the icon, and it holds the focus.
-        if (facts.trayForeground && Within(*facts.iconArea, facts.anchor, 0))
+        if (facts.trayForeground && Within(*facts.iconArea, facts.anchor, IconSlack))
             return facts.anchor;
         return std::nullopt;
     }

@@ -16,8 +16,9 @@ namespace Pd::Host
 inline constexpr UINT TrayIconId = 1;
 // Input older than this is not the click or key the event reports.
 inline constexpr DWORD RecentInputMs = 1000;
-// How far the cursor may have moved off the icon since the click.
-inline constexpr LONG CursorSlack = 4;
+// How far the cursor may have moved off the icon since the click, and how far off its edge the
+// shell may anchor a key's event.
+inline constexpr LONG IconSlack = 4;
 
 struct IconEventFacts
 {

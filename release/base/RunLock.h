@@ -7,9 +7,8 @@
 // opened without sharing and deleted when closed: the holder's handle is the lock, and it goes
 // with its holder however that ends, while any number of others wait. Its access list lets only
 // the Administrators and SYSTEM open it, so no other program can hold it to block every run. (A
-// mutex in a private namespace, as before, gave no such promise: once the run that created the
-// namespace ended, later runs could no longer open it and made a new one beside the run that
-// still held the old.)
+// mutex in a private namespace gives no such promise: once the run that created the namespace
+// ends, later runs can no longer open it and make a new one beside the run that holds the old.)
 //
 // Earlier versions lock only the "Global\" mutex of the same name, so each run takes that too,
 // after the file, and an old copy left running and a new one exclude each other. That mutex may

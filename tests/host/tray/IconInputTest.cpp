@@ -14,7 +14,7 @@ namespace
 TEST(IconInput, OnlyRecentInputAtTheIconOpensWhatTheEventAsks)
 {
     constexpr std::optional<RECT> icon = RECT{100, 500, 116, 516}, hidden;
-    constexpr POINT on{105, 505}, off{600, 300}, edge{116 + CursorSlack - 1, 505}, none{-1, -1};
+    constexpr POINT on{105, 505}, off{600, 300}, edge{116 + IconSlack - 1, 505}, none{-1, -1};
     constexpr UINT id = TrayIconId;
     struct Case
     {
