@@ -1,17 +1,14 @@
-// A DLL that the tests put beside a copy of Peldra.exe under the name of a system DLL. Loaded, it
-// leaves "<its own name>.loaded" in the folder PD_PLANTED_MARKERS names; it exports nothing, so a
-// program that then calls into it fails.
+// A DLL the tests plant beside a copy of Peldra.exe under a system DLL's name. Loaded, it leaves
+// "<its own file name>.loaded" in the folder PD_PLANTED_MARKERS names; it exports nothing.
 #include <windows.h>
 
 #include <string>
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID)
 {
-    if (reason != DLL_PROCESS_ATTACH)
-        return TRUE;
-    wchar_t folder[MAX_PATH] = {};
-    DWORD length = ::GetEnvironmentVariableW(L"PD_PLANTED_MARKERS", folder, MAX_PATH);
-    wchar_t path[MAX_PATH] = {};
+    wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
+    DWORD length =
+        reason == DLL_PROCESS_ATTACH ? ::GetEnvironmentVariableW(L"PD_PLANTED_MARKERS", folder, MAX_PATH) : 0;
     DWORD pathLength = ::GetModuleFileNameW(self, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH || pathLength == 0 || pathLength >= MAX_PATH)
         return TRUE;
