@@ -4,7 +4,6 @@ with the system's and loads none of them, while an ordinary search from the same
 them. A missing DLL or function ends the process with a text that names it."""
 import json
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -14,19 +13,18 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 from release_server import ReleaseServer  # noqa: E402
 from simulated_pc import windows_path  # noqa: E402
-from wine import ROOT, Program  # noqa: E402
+from wine import Program  # noqa: E402
 
-PREFIX_SCRIPT = ROOT / "tools" / "wine-prefix.sh"
 # Wine's user32 loads uxtheme.dll by the ordinary search as any process starts, before the exe's
 # code runs: under Wine it comes from the exe's folder whatever the exe imports (dll_imports
 # checks that the import table no longer names it), so it is not planted.
 NOT_PLANTED = {"uxtheme"}
 
 
+# Runs in the shared prefix, whose wineserver the "wine" fixture keeps warm for every test.
 class PlantedDllTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        subprocess.run([str(PREFIX_SCRIPT), e2e.program.prefix, "start"], check=True)
         cls.scratch = Path(tempfile.mkdtemp(prefix="peldra-dll-planting-e2e-"))
         cls.folder, cls.markers = cls.scratch / "Downloads", cls.scratch / "markers"
         cls.folder.mkdir()
@@ -44,7 +42,6 @@ class PlantedDllTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.server.stop()
-        subprocess.run([str(PREFIX_SCRIPT), e2e.program.prefix, "stop"], check=False)
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
     def run_in_folder(self, exe, *words):
