@@ -1,8 +1,8 @@
 # Delay-loaded system DLLs of Peldra.exe. Windows looks for a static import that is neither a
 # KnownDLL nor an API set in the exe's own folder first, before the exe's code runs, so a DLL put
 # beside a downloaded Peldra.exe would run in its elevated process. These DLLs are therefore
-# delay-loaded: cli/DelayLoad.cpp loads each from System32 on the first call of one of its
-# functions. tools/check-dll-imports.py fails the tests when a new import joins the ones the
+# delay-loaded: cli/DelayLoad.cpp loads them from System32 once wWinMain has restricted the
+# search, and binds each function on its first call. tools/check-dll-imports.py fails the tests when a new import joins the ones the
 # exe's folder could supply; its name then belongs here.
 # (Cached, so that the tests' folders see the list too.)
 set(PD_DELAY_LOADED_DLLS
