@@ -27,6 +27,8 @@ enum class TextId : std::uint32_t
     WindowsLanguage = 10013,
     Continue = 10014,
     LanguageStatus = 10015,
+    SystemDllNotLoaded = 10016,
+    SystemDllFunctionMissing = 10017,
 
     // Menu bar and menu entries
     File = 11000,
