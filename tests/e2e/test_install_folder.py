@@ -148,39 +148,33 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         there that name another account's files. Without --dir, only the folder an elevated install
         recorded in HKLM is acted on: the uninstall deletes nothing in the planted folder and names it."""
         shared = self.folder / "Shared"
-        (shared / "theirs").mkdir(parents=True)
-        (shared / "theirs" / "data.txt").write_text("another account's")
-        (shared / "notes.txt").write_text("another account's")
-        (shared / "empty").mkdir()
-        (shared / "report.txt.new").write_text("another account's")
+        for name in ("theirs/data.txt", "notes.txt", "report.txt.new", "empty/"):
+            (shared / name).parent.mkdir(parents=True, exist_ok=True)
+            (shared / name).mkdir() if name.endswith("/") else (shared / name).write_text("another account's")
         (shared / ".download").mkdir()
         (shared / ".download" / "x.staged").write_text("report.txt.new\nempty\\\n")
-        (shared / "peldra.json").write_text(json.dumps(
-            {"version": "2.0.0", "entries": {"app": ["theirs", "notes.txt", "empty"]},
-             "placed": {"app": ["theirs\\", "theirs\\data.txt", "notes.txt", "empty\\"]}}))
-        planted = {path: path.read_bytes() if path.is_file() else None for path in shared.rglob("*")}
+        (shared / "peldra.json").write_text(json.dumps({"version": "2.0.0", "entries": {"app": [
+            "theirs", "notes.txt", "empty"]}, "placed": {"app": ["theirs\\", "theirs\\data.txt", "notes.txt"]}}))
+        planted = {path: path.is_file() and path.read_bytes() for path in shared.rglob("*")}
         forget_install_folder_records()
         named = windows_path(shared)
         releases.wine("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder", "/d", named, "/f")
         self.addCleanup(releases.wine, "reg", "delete", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder",
                         "/f", check=False)
-
         refused = self.run_program("uninstall", "--yes")
         self.assertEqual(refused.code, 1, refused.stdout + refused.stderr)
         self.assertIn(f"The per-user setting InstallFolder names {named}, but no install by an administrator "
-                      "recorded that folder for you", refused.stderr)
-        self.assertIn("Peldra does not act on it", refused.stderr)
-        self.assertNotIn("uninstalled", refused.stdout)
-
-        # Installed with --dir, the recorded folder is the one the uninstall acts on, and it says that
-        # the per-user setting names another.
+                      "recorded that folder for you, and any program of yours can change that setting: Peldra "
+                      "does not act on it.", refused.stderr)
+        # Installed with --dir, the recorded folder is the one acted on, and the message names both.
         self.install(releases.release("planted"), "--yes")
         done = self.run_program("uninstall", "--yes")
         self.assertEqual(done.code, 0, done.stdout + done.stderr)
-        self.assertIn(f"The per-user setting InstallFolder names {named}", done.stdout + done.stderr)
-        self.assertIn(f"and works in {windows_path(self.target)}, where it installed for you", done.stdout + done.stderr)
+        self.assertIn(f"The per-user setting InstallFolder names {named}, but no install by an administrator "
+                      f"recorded that folder for you: Peldra does not act on it and works in "
+                      f"{windows_path(self.target)}, where it installed for you.", done.stdout + done.stderr)
         self.assertFalse((self.target / "peldra.json").exists())
-        self.assertEqual({path: path.read_bytes() if path.is_file() else None for path in shared.rglob("*")}, planted)
+        self.assertEqual({path: path.is_file() and path.read_bytes() for path in shared.rglob("*")}, planted)
 
     def test_a_stored_folder_that_the_rules_now_refuse_is_still_shown_checked_and_removed(self):
         """An install made before today's rules, in a folder directly in the profiles' folder or on a

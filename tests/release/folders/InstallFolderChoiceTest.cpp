@@ -16,109 +16,48 @@ namespace
 
 namespace fs = std::filesystem;
 using namespace Pd::Install;
-using Detail::RecordCheck;
 using Pd::TextId;
 using Pd::Core::FormatText;
 using Pd::Core::ToUtf8;
+using enum Detail::RecordCheck;
+using F = FolderFrom;
+using U = FolderUse;
 
-const std::wstring Default = L"C:\\Program Files\\Peldra";
+const std::wstring Folder = L"C:\\Program Files\\Peldra"; // the default install folder
+const std::wstring Rec = L"C:\\Recorded";
+const std::wstring Shared = L"C:\\Shared";
 
 TEST(InstallFolderChoice, TypedElseAnUnchangedRecordElseTheDefaultAndThePerUserValueOnlyAsAHint)
 {
-    const std::wstring notActedOn = FormatText(TextId::UnrecordedFolderNotActedOn, L"C:\\Shared", Default);
+    const std::wstring refused = FormatText(TextId::UnrecordedFolderNotActedOn, Shared, Folder);
+    const std::wstring named = FormatText(TextId::StoredFolderNotActedOn, Shared, Rec);
     const struct
     {
         const char* name;
-        Detail::FolderFacts facts;
+        Detail::FolderFacts facts; // typed, recorded, its check, per-user value, default, known unelevated
         FolderUse use;
         std::wstring result; // the folder, or the whole refusal
-        FolderFrom from = FolderFrom::Default;
+        FolderFrom from;
         std::wstring notice;
     } cases[] = {
-        {"typed wins over record and value",
-         {L"C:\\Apps\\Tovik\\", L"C:\\Recorded", RecordCheck::Same, L"C:\\Shared", Default},
-         FolderUse::Existing,
-         L"C:\\Apps\\Tovik",
-         FolderFrom::Typed,
-         L""},
-        {"typed is read by the install rules",
-         {L"Sub\\Tovik", L"", RecordCheck::None, L"", Default},
-         FolderUse::Install,
-         InstallFolderFromText(L"Sub\\Tovik").error(),
-         FolderFrom::Default,
-         L""},
-        {"typed over a replaced record",
-         {L"C:\\Recorded", L"C:\\Recorded", RecordCheck::Replaced, L"", Default},
-         FolderUse::Existing,
-         L"C:\\Recorded",
-         FolderFrom::Typed,
-         L""},
-        {"record",
-         {L"", L"C:\\Recorded", RecordCheck::Same, L"", Default},
-         FolderUse::Existing,
-         L"C:\\Recorded",
-         FolderFrom::Record,
-         L""},
-        {"record and the value naming it otherwise spelled",
-         {L"", L"C:\\Recorded", RecordCheck::Same, L"c:/recorded/ ", Default},
-         FolderUse::Install,
-         L"C:\\Recorded",
-         FolderFrom::Record,
-         L""},
-        {"record and another value, named in the notice",
-         {L"", L"C:\\Recorded", RecordCheck::Same, L"C:\\Shared", Default},
-         FolderUse::Existing,
-         L"C:\\Recorded",
-         FolderFrom::Record,
-         FormatText(TextId::StoredFolderNotActedOn, L"C:\\Shared", L"C:\\Recorded")},
-        {"record whose folder was replaced",
-         {L"", L"C:\\Recorded", RecordCheck::Replaced, L"C:\\Recorded", Default},
-         FolderUse::Existing,
-         FormatText(TextId::RecordedFolderReplaced, L"C:\\Recorded"),
-         FolderFrom::Default,
-         L""},
-        {"nothing",
-         {L"", L"", RecordCheck::None, L"", Default},
-         FolderUse::Existing,
-         Default,
-         FolderFrom::Default,
-         L""},
-        {"record gone, value naming the default",
-         {L"", L"C:\\Recorded", RecordCheck::None, Default + L"\\", Default},
-         FolderUse::Install,
-         Default,
-         FolderFrom::Default,
-         L""},
-        {"value elsewhere, uninstall",
-         {L"", L"", RecordCheck::None, L"C:\\Shared", Default},
-         FolderUse::Existing,
-         notActedOn,
-         FolderFrom::Default,
-         L""},
-        {"value elsewhere, install",
-         {L"", L"", RecordCheck::None, L"C:\\Shared", Default},
-         FolderUse::Install,
-         notActedOn,
-         FolderFrom::Default,
-         L""},
-        {"value elsewhere, elevated show",
-         {L"", L"", RecordCheck::None, L"C:\\Shared", Default},
-         FolderUse::Show,
-         notActedOn,
-         FolderFrom::Default,
-         L""},
-        {"value elsewhere, shown unelevated",
-         {L"", L"", RecordCheck::None, L"C:\\Shared", Default, true},
-         FolderUse::Show,
-         L"C:\\Shared",
-         FolderFrom::Hint,
-         L""},
-        {"value elsewhere, unelevated uninstall",
-         {L"", L"", RecordCheck::None, L"C:\\Shared", Default, true},
-         FolderUse::Existing,
-         notActedOn,
-         FolderFrom::Default,
-         L""},
+        // clang-format off
+        {"typed wins", {L"C:\\Apps\\Tovik\\", Rec, Same, Shared, Folder}, U::Existing, L"C:\\Apps\\Tovik", F::Typed, L""},
+        {"typed, install rules", {L"Sub\\x", L"", None, L"", Folder}, U::Install,
+         InstallFolderFromText(L"Sub\\x").error(), F::Default, L""},
+        {"typed over a replaced record", {Rec, Rec, Replaced, L"", Folder}, U::Existing, Rec, F::Typed, L""},
+        {"record", {L"", Rec, Same, L"", Folder}, U::Existing, Rec, F::Record, L""},
+        {"record, value spelled otherwise", {L"", Rec, Same, L"c:/recorded/ ", Folder}, U::Install, Rec, F::Record, L""},
+        {"record, another value", {L"", Rec, Same, Shared, Folder}, U::Existing, Rec, F::Record, named},
+        {"record replaced", {L"", Rec, Replaced, Rec, Folder}, U::Existing,
+         FormatText(TextId::RecordedFolderReplaced, Rec), F::Default, L""},
+        {"nothing", {L"", L"", None, L"", Folder}, U::Existing, Folder, F::Default, L""},
+        {"record gone, value the default", {L"", Rec, None, Folder + L"\\", Folder}, U::Install, Folder, F::Default, L""},
+        {"value elsewhere", {L"", L"", None, Shared, Folder}, U::Existing, refused, F::Default, L""},
+        {"value elsewhere, elevated show", {L"", L"", None, Shared, Folder}, U::Show, refused, F::Default, L""},
+        {"value elsewhere, unelevated show", {L"", L"", None, Shared, Folder, true}, U::Show, Shared, F::Hint, L""},
+        {"value elsewhere, unelevated uninstall", {L"", L"", None, Shared, Folder, true}, U::Existing, refused,
+         F::Default, L""},
+        // clang-format on
     };
     for (const auto& c : cases)
     {
@@ -127,14 +66,13 @@ TEST(InstallFolderChoice, TypedElseAnUnchangedRecordElseTheDefaultAndThePerUserV
         EXPECT_EQ(choice ? choice->folder.Path() : choice.error(), c.result);
         if (choice)
         {
-            EXPECT_EQ(choice->from, c.from);
-            EXPECT_EQ(choice->notice, c.notice);
+            EXPECT_EQ(std::pair(choice->from, choice->notice), std::pair(c.from, c.notice));
         }
     }
 }
 
-// The record holds the folder's volume and file id: a folder renamed away with another one put in
-// its place is no longer the recorded one, and a record whose folder is gone counts as none.
+// A folder renamed away with another one put in its place is no longer the recorded one; a
+// record whose folder is gone counts as none.
 TEST(InstallFolderChoice, TheRecordNamesOnlyTheFolderThatWasRecorded)
 {
     PdTest::MachineRecords records;
@@ -145,16 +83,12 @@ TEST(InstallFolderChoice, TheRecordNamesOnlyTheFolderThatWasRecorded)
     ASSERT_TRUE(RecordInstallFolder(installFolder));
     const auto record = Pd::Core::ReadRecordedFolder();
     ASSERT_TRUE(record);
-    EXPECT_EQ(Pd::Core::InstallFolder::From(record->path), installFolder);
-    EXPECT_EQ(Detail::CheckRecordedFolder(*record), RecordCheck::Same);
-    const auto chosen = ResolveInstallFolder({}, FolderUse::Existing);
-    ASSERT_TRUE(chosen) << ToUtf8(chosen.error());
-    EXPECT_EQ(chosen->folder, installFolder);
+    EXPECT_EQ(Detail::CheckRecordedFolder(*record), Same);
+    EXPECT_EQ(ResolveInstallFolder({}, FolderUse::Existing).value_or(FolderChoice{}).folder, installFolder);
 
     fs::rename(folder, scratch.Path() / L"Moved");
-    EXPECT_EQ(Detail::CheckRecordedFolder(*record), RecordCheck::None);
+    EXPECT_EQ(Detail::CheckRecordedFolder(*record), None);
     fs::create_directories(folder);
-    EXPECT_EQ(Detail::CheckRecordedFolder(*record), RecordCheck::Replaced);
     EXPECT_EQ(ResolveInstallFolder({}, FolderUse::Existing).error(),
               FormatText(TextId::RecordedFolderReplaced, record->path));
 
@@ -166,16 +100,13 @@ TEST(InstallFolderChoice, TheRecordNamesOnlyTheFolderThatWasRecorded)
 
 TEST(InstallFolderChoice, ARecordTextIsReadOnlyInTheFormItIsWritten)
 {
-    Pd::Core::RecordedFolder folder{L"C:\\Program Files\\Peldra", 0x0123456789ABCDEFull, {}};
-    folder.fileId[0] = 0xFE;
-    folder.fileId[15] = 0x01;
+    Pd::Core::RecordedFolder folder{Folder, 0x0123456789ABCDEFull, {0xFE}};
     const std::wstring text = Pd::Core::Detail::FolderRecordText(folder);
-    EXPECT_EQ(text, L"0123456789abcdef fe000000000000000000000000000001 C:\\Program Files\\Peldra");
+    EXPECT_EQ(text, L"0123456789abcdef fe000000000000000000000000000000 " + Folder);
     EXPECT_EQ(Pd::Core::Detail::ParseFolderRecord(text), folder);
     for (const std::wstring& wrong :
-         {std::wstring(), text.substr(0, 50), L"x" + text.substr(1),
-          text.substr(0, 16) + L"-" + text.substr(17), text.substr(0, 49) + L"-C:\\x",
-          text.substr(0, 40) + L"g" + text.substr(41)})
+         {text.substr(0, 50), L"x" + text.substr(1), text.substr(0, 16) + L"-" + text.substr(17),
+          text.substr(0, 49) + L"-C:\\x", text.substr(0, 40) + L"g" + text.substr(41)})
         EXPECT_FALSE(Pd::Core::Detail::ParseFolderRecord(wrong)) << ToUtf8(wrong);
 }
 
