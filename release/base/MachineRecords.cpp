@@ -41,11 +41,7 @@ bool ParseHex(std::wstring_view digits, std::uint8_t* bytes)
     return true;
 }
 
-} // namespace
-
-namespace Detail
-{
-
+// The record's text: 16 hex digits of the volume, a blank, 32 of the file id, a blank, the path.
 std::wstring FolderRecordText(const RecordedFolder& folder)
 {
     std::array<std::uint8_t, 8> volume{};
@@ -71,7 +67,7 @@ std::optional<RecordedFolder> ParseFolderRecord(std::wstring_view text)
     return folder;
 }
 
-} // namespace Detail
+} // namespace
 
 std::optional<RecordedFolder> ReadRecordedFolder()
 {
@@ -88,13 +84,13 @@ std::optional<RecordedFolder> ReadRecordedFolder()
                        &size) != ERROR_SUCCESS)
         return std::nullopt;
     text.resize(wcsnlen(text.c_str(), text.size()));
-    return Detail::ParseFolderRecord(text);
+    return ParseFolderRecord(text);
 }
 
 bool WriteRecordedFolder(const RecordedFolder& folder)
 {
     const std::wstring name = RecordName(L"InstallFolder");
-    const std::wstring text = Detail::FolderRecordText(folder);
+    const std::wstring text = FolderRecordText(folder);
     return !name.empty() &&
            ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, SettingsKey, name.c_str(), REG_SZ, text.c_str(),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;

@@ -52,11 +52,4 @@ bool RecordFeature(RecordedFeature feature);
 
 void ForgetFeature(RecordedFeature feature);
 
-namespace Detail
-{
-// The record's text: 16 hex digits of the volume, a blank, 32 of the file id, a blank, the path.
-std::wstring FolderRecordText(const RecordedFolder& folder);
-std::optional<RecordedFolder> ParseFolderRecord(std::wstring_view text);
-} // namespace Detail
-
 } // namespace Pd::Core

@@ -22,11 +22,9 @@ from simulated_pc import windows_path  # noqa: E402
 def forget_install_folder_records():
     """Deletes what earlier installs of this prefix recorded in HKLM as the user's install folder."""
     key = "HKLM\\Software\\Ormel\\Peldra"
-    listed = releases.wine("reg", "query", key, check=False).stdout.decode("utf-8", "replace")
-    for line in listed.splitlines():
-        words = line.split()
-        if words and words[0].startswith("InstallFolder-"):
-            releases.wine("reg", "delete", key, "/v", words[0], "/f")
+    for line in releases.wine("reg", "query", key, check=False).stdout.decode().splitlines():
+        if line.strip().startswith("InstallFolder-"):
+            releases.wine("reg", "delete", key, "/v", line.split()[0], "/f")
 
 
 def setUpModule():

@@ -81,9 +81,8 @@ public:
 };
 
 // What an elevated run recorded for the test's user under HKLM "Software\Ormel\Peldra".
-class MachineRecords : public SavedValues
+struct MachineRecords : SavedValues
 {
-public:
     MachineRecords()
         : SavedValues(HKEY_LOCAL_MACHINE, Pd::Core::SettingsKey,
                       {L"InstallFolder-" + Pd::Core::ProcessUserSid(),

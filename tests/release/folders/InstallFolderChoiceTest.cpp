@@ -98,16 +98,4 @@ TEST(InstallFolderChoice, TheRecordNamesOnlyTheFolderThatWasRecorded)
     EXPECT_FALSE(Pd::Core::ReadRecordedFolder());
 }
 
-TEST(InstallFolderChoice, ARecordTextIsReadOnlyInTheFormItIsWritten)
-{
-    Pd::Core::RecordedFolder folder{Folder, 0x0123456789ABCDEFull, {0xFE}};
-    const std::wstring text = Pd::Core::Detail::FolderRecordText(folder);
-    EXPECT_EQ(text, L"0123456789abcdef fe000000000000000000000000000000 " + Folder);
-    EXPECT_EQ(Pd::Core::Detail::ParseFolderRecord(text), folder);
-    for (const std::wstring& wrong :
-         {text.substr(0, 50), L"x" + text.substr(1), text.substr(0, 16) + L"-" + text.substr(17),
-          text.substr(0, 49) + L"-C:\\x", text.substr(0, 40) + L"g" + text.substr(41)})
-        EXPECT_FALSE(Pd::Core::Detail::ParseFolderRecord(wrong)) << ToUtf8(wrong);
-}
-
 } // namespace
