@@ -52,15 +52,6 @@ std::wstring PackageText(const std::optional<Install::PackageInfo>& package)
                        package->developmentMode ? L"" : L", Microsoft Store");
 }
 
-// --dir, else the folder of a registration this program made (as verify and uninstall follow it),
-// else the stored or default install folder.
-Result<Core::InstallFolder> StatusFolder(const Args& args, const Core::WindowsInfo& windows)
-{
-    if (args.dir.empty() && windows.installedPackage && Core::HasStateFile(*windows.installedPackage))
-        return Core::InstallFolder::From(windows.installedPackage->installLocation);
-    return ResolveInstallFolder(args, FolderUse::Existing);
-}
-
 } // namespace
 
 std::wstring StatusText(const StatusFacts& facts)
@@ -96,7 +87,7 @@ ExitCode Status(Console& console, const Args& args)
 {
     StatusFacts facts;
     facts.windows = Core::QueryWindows();
-    if (Result<Core::InstallFolder> folder = StatusFolder(args, facts.windows))
+    if (Result<Core::InstallFolder> folder = ResolveInstallFolder(console, args, Install::FolderUse::Show))
     {
         facts.installFolder = folder->Path();
         const InstallationNote note = NoteOnInstallation(*folder);

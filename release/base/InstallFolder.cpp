@@ -1,8 +1,6 @@
 #include "release/base/InstallFolder.h"
 
-#include "core/DefaultInstallFolder.h"
 #include "core/Paths.h"
-#include "core/Settings.h"
 #include "core/Strings.h"
 
 namespace Pd::Core
@@ -27,12 +25,6 @@ std::wstring InstallFolder::Join(std::wstring_view name) const
 bool operator==(const InstallFolder& a, const InstallFolder& b)
 {
     return EqualsIgnoringCase(a.path_, b.path_);
-}
-
-InstallFolder StoredInstallFolder()
-{
-    const std::wstring stored = ReadUserString(L"InstallFolder", L"");
-    return InstallFolder::From(stored.empty() ? DefaultInstallFolder() : stored);
 }
 
 } // namespace Pd::Core

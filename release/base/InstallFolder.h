@@ -34,8 +34,4 @@ private:
     std::wstring path_;
 };
 
-// The install folder the window last chose (the per-user InstallFolder value), else the default
-// install folder. The command line reads the same value through the install folder rules.
-InstallFolder StoredInstallFolder();
-
 } // namespace Pd::Core
