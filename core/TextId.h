@@ -470,6 +470,11 @@ enum class TextId : std::uint32_t
     InstallFolderNotRecorded = 19233,
     DeveloperModeNotRecorded = 19234,
     VirtualMachinePlatformNotRecorded = 19235,
+
+    // Files that cannot be replaced
+    ReplaceRefusedByPermissions = 19250,
+    InstallHalfDone = 19251,
+    UninstallStateNotWritten = 19252,
 };
 
 } // namespace Pd

@@ -16,6 +16,49 @@ namespace Pd::Install
 namespace
 {
 
+// An open of a path that a user may have chosen: a pipe's server may only identify the process.
+constexpr DWORD IdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+// The target's own folder, opened as itself and checked to lie where it was staged below folder.
+// The rename goes relative to this handle, so a folder swapped for a link after the check is
+// never followed.
+Result<UniqueFile> OpenTargetFolder(const std::wstring& folder, const std::wstring& parent)
+{
+    UniqueFile handle(
+        ::CreateFileW(LongPathForm(parent).c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
+    if (!handle)
+        return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, parent), ::GetLastError()));
+    if (auto checked = CheckHandleBelow(handle.Get(), folder, parent); !checked)
+        return std::unexpected(std::move(checked.error()));
+    return handle;
+}
+
+// A read-only target is Peldra's own file and is replaced all the same: the attribute is cleared
+// through a handle checked to be the entry `name` of the folder's handle, never a file that a link
+// leads to. A target that cannot be opened for that (none there, a folder, its permissions) is left
+// to the rename, which ignores the attribute where Windows can and else names what refused it.
+Result<> ClearReadOnly(HANDLE folder, const std::wstring& name, const std::wstring& target)
+{
+    UniqueFile file(::CreateFileW(LongPathForm(target).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!file || !::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)))
+        return {};
+    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, target));
+    if (!(tag.FileAttributes & FILE_ATTRIBUTE_READONLY))
+        return {};
+    if (auto checked = CheckPlaceIn(file.Get(), folder, name, target); !checked)
+        return checked;
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof(basic));
+    return {};
+}
+
 } // namespace
 
 StagedFile::~StagedFile()
@@ -88,13 +131,28 @@ Result<> StagedFile::Commit()
         return checked;
     if (auto checked = RefuseLinks(folder_, target_); !checked)
         return checked;
-    ::SetFileAttributesW(LongPathForm(target_).c_str(), FILE_ATTRIBUTE_NORMAL);
+    const std::filesystem::path target(target_);
+    const std::wstring name = target.filename().wstring();
+    auto parent = OpenTargetFolder(folder_, target.parent_path().wstring());
+    if (!parent)
+        return std::unexpected(std::move(parent.error()));
+    if (auto cleared = ClearReadOnly(parent->Get(), name, target_); !cleared)
+        return cleared;
 
     // A reader of the target (a verify, the host's start-up check) delays the rename, never fails it.
-    if (auto renamed = RenameOver(file_.Get(), target_); !renamed)
+    if (auto renamed = RenameOver(file_.Get(), parent->Get(), name, target_); !renamed)
         return renamed;
     temporary_.clear();
     return {};
+}
+
+Result<> StagedFile::WaitReplaceable() const
+{
+    if (temporary_.empty())
+        return {};
+    if (auto checked = RefuseLinks(folder_, target_); !checked)
+        return checked;
+    return WaitUntilReplaceable(target_);
 }
 
 StagedFiles& StagedFiles::operator=(StagedFiles&& other) noexcept
@@ -130,6 +188,19 @@ void StagedFiles::Append(StagedFiles&& other)
     for (auto& file : other.files_)
         files_.push_back(std::move(file));
     other.files_.clear();
+}
+
+Result<> StagedFiles::WaitAllReplaceable() const
+{
+    for (const auto& file : files_)
+        if (auto free = file->WaitReplaceable(); !free)
+            return free;
+    return {};
+}
+
+bool StagedFiles::AnyCommitted() const
+{
+    return std::ranges::any_of(files_, [](const auto& file) { return file->TemporaryPath().empty(); });
 }
 
 Result<> StagedFiles::CommitAll()

@@ -28,7 +28,12 @@ public:
     Result<> Open(const std::wstring& target, const std::wstring& folder = {});
     Result<> Write(const void* bytes, std::uint64_t count);
     Result<> Flush();
-    // Moves the ".new" file over the target; on failure it stays staged.
+    // Waits until no other program holds the target (RenameOver's wait), so that a held target
+    // fails a run before it has replaced anything; the commit may still meet a reader that came since.
+    Result<> WaitReplaceable() const;
+    // Moves the ".new" file over the target, which is replaced whatever its read-only attribute;
+    // on failure it stays staged. Both go by handle: the target's attributes through a handle
+    // checked to be the target, the rename relative to the checked folder's handle.
     Result<> Commit();
 
     const std::wstring& TargetPath() const { return target_; }
@@ -57,9 +62,13 @@ public:
     void Add(std::unique_ptr<StagedFile> file);
     // Moves every entry of other, in order, to the end of this list.
     void Append(StagedFiles&& other);
+    // WaitReplaceable for every entry in order, up to the first failure.
+    Result<> WaitAllReplaceable() const;
     // Commits in order and stops at the first failure, whose entry and those after it stay
     // staged. After success the list is empty.
     Result<> CommitAll();
+    // Whether any entry is committed (after a failed CommitAll: whether it replaced anything).
+    bool AnyCommitted() const;
 
     std::size_t Size() const { return files_.size(); }
     const StagedFile& operator[](std::size_t index) const { return *files_[index]; }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace
 {
 
@@ -102,24 +104,142 @@ TEST(StagedFiles, CommitStopsAtTheFirstFailureAndDropsTheRestUncommitted)
     EXPECT_TRUE(fs::is_directory(second));
 }
 
-// A file that another program still holds open when the wait is over is named as held, with what
-// to do; a folder in the file's place is no reader, and fails as a plain replacement.
+Pd::UniqueFile OpenFolder(const fs::path& folder)
+{
+    return Pd::UniqueFile(::CreateFileW(folder.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES, 7, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+Pd::UniqueFile Hold(const fs::path& file, DWORD access, DWORD share)
+{
+    return Pd::UniqueFile(::CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+// Another program is named only when a handle to the target still stands in the way when the wait
+// is over (before a run replaces anything, also one that shares deleting, which Windows without
+// POSIX renames and Wine do not rename past); a folder in the file's place is no reader. The rename
+// goes into the folder of the handle it is given, whatever became of that folder's path.
 TEST(RenameOver, AFileStillHeldOpenIsReportedAsHeldByAnotherProgram)
 {
+    PdTest::ScratchFolder scratch;
+    const fs::path folder = scratch.Path() / L"Tovik";
+    fs::create_directories(folder / L"release.json" / L"inside");
+    const fs::path target = scratch.Write(L"Tovik\\release.cat", "old");
+    Pd::UniqueFile file = Hold(scratch.Write(L"release.cat.new", "new"), GENERIC_WRITE | DELETE, 0);
+    Pd::UniqueFile parent = OpenFolder(folder);
+    ASSERT_TRUE(file && parent);
+    const std::wstring held =
+        L"Another program has " + target.wstring() + L" open. Close it and run the command again.";
+    for (const DWORD share : {FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})
+    {
+        Pd::UniqueFile reader = Hold(target, GENERIC_READ, share);
+        ASSERT_TRUE(reader);
+        EXPECT_EQ(PdTest::ErrorOf(Pd::Install::WaitUntilReplaceable(target.wstring(), {})),
+                  held + L" (code 32)");
+        if (share == FILE_SHARE_READ)
+        {
+            EXPECT_EQ(PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.cat",
+                                                              target.wstring(), {})),
+                      held + L" (code 5)");
+        }
+    }
+    EXPECT_TRUE(Pd::Install::WaitUntilReplaceable(target.wstring(), {}));
+    EXPECT_TRUE(Pd::Install::WaitUntilReplaceable((folder / L"release.json").wstring(), {}));
+    EXPECT_TRUE(PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.json",
+                                                        (folder / L"release.json").wstring(), {}))
+                    .starts_with(L"Replacing " + (folder / L"release.json").wstring() + L": "));
+
+    ASSERT_TRUE(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.cat", target.wstring(), {}));
+    file.Reset();
+    EXPECT_EQ(PdTest::ReadBytes(target), "new");
+}
+
+// The folder's handle was checked; another folder at its path since (a link, in an attack) is not
+// written into, nor is the checked one under its new name (Wine would follow the path).
+TEST(RenameOver, AFolderReplacedAtItsPathAfterTheCheckIsNotWrittenInto)
+{
+    PdTest::ScratchFolder scratch;
+    const fs::path folder = scratch.Path() / L"Tovik";
+    fs::create_directories(folder);
+    const fs::path target = folder / L"release.cat";
+    Pd::UniqueFile file = Hold(scratch.Write(L"release.cat.new", "new"), GENERIC_WRITE | DELETE, 0);
+    Pd::UniqueFile parent = OpenFolder(folder);
+    ASSERT_TRUE(file && parent);
+    fs::rename(folder, scratch.Path() / L"Moved");
+    fs::create_directories(folder);
+    EXPECT_EQ(
+        PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.cat", target.wstring())),
+        target.wstring() + L" is reached through a link, junction or mount point: Peldra does not write "
+                           L"through it. Remove the link and try again.");
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_FALSE(fs::exists(scratch.Path() / L"Moved" / L"release.cat"));
+    file.Reset();
+    EXPECT_EQ(PdTest::ReadBytes(scratch.Path() / L"release.cat.new"), "new");
+}
+
+// A refusal while the probe finds no other handle is the file's permissions, named at once and not
+// after the wait. Wine renames over read-only files, but refuses a rename over a file that is open
+// only for its attributes, which the probe does not see: the same road. Where Windows renames past
+// such a handle, the file is simply replaced.
+TEST(RenameOver, ARefusalThatNoOtherHandleExplainsIsNamedAtOnce)
+{
     PdTest::ScratchFolder folder;
-    const fs::path target = folder.Write(L"release.cat", "old");
-    const fs::path blocked = folder.Path() / L"release.json";
-    fs::create_directories(blocked / L"inside");
-    Pd::UniqueFile file(::CreateFileW(folder.Write(L"release.cat.new", "new").c_str(), GENERIC_WRITE | DELETE,
-                                      0, nullptr, OPEN_EXISTING, 0, nullptr));
-    Pd::UniqueFile held(
-        ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(file && held);
-    EXPECT_EQ(PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), target.wstring(), {})),
-              L"Another program has " + target.wstring() +
-                  L" open. Close it and run the command again. (code 5)");
-    EXPECT_TRUE(PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), blocked.wstring(), {}))
-                    .starts_with(L"Replacing " + blocked.wstring() + L": "));
+    const fs::path target = folder.Write(L"peldra.json", "old");
+    Pd::UniqueFile file = Hold(folder.Write(L"peldra.json.new", "new"), GENERIC_WRITE | DELETE, 0);
+    Pd::UniqueFile parent = OpenFolder(folder.Path());
+    Pd::UniqueFile attributesOnly = Hold(target, FILE_READ_ATTRIBUTES, 7);
+    ASSERT_TRUE(file && parent && attributesOnly);
+    const auto start = std::chrono::steady_clock::now();
+    auto renamed = Pd::Install::RenameOver(file.Get(), parent.Get(), L"peldra.json", target.wstring());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, Pd::Install::ReaderWait / 2);
+    if (renamed)
+    {
+        EXPECT_EQ(PdTest::ReadBytes(target), "new");
+    }
+    else
+    {
+        EXPECT_EQ(renamed.error(), L"Windows does not let Peldra replace " + target.wstring() +
+                                       L", and no other program has it open: the file's permissions "
+                                       L"refuse it. (code 5)");
+    }
+}
+
+// The decision after a refused rename, which only real Windows reaches in every row (read-only
+// files, access lists).
+TEST(RenameOver, TheStepAfterARefusedRenameFollowsWhatTheProbeFound)
+{
+    using Pd::Install::RenameStep;
+    using Pd::Install::TargetUse;
+    struct Row
+    {
+        DWORD error;
+        bool file;
+        TargetUse probe;
+        bool timeUp;
+        bool freeBefore;
+        RenameStep step;
+    };
+    const Row rows[] = {
+        {ERROR_ACCESS_DENIED, true, TargetUse::HeldElsewhere, false, false, RenameStep::Retry},
+        {ERROR_SHARING_VIOLATION, true, TargetUse::HeldElsewhere, false, true, RenameStep::Retry},
+        {ERROR_ACCESS_DENIED, true, TargetUse::HeldElsewhere, true, false, RenameStep::HeldElsewhere},
+        // A reader may let go between the rename and the probe: one more try, then no wait.
+        {ERROR_ACCESS_DENIED, true, TargetUse::Free, false, false, RenameStep::Retry},
+        {ERROR_ACCESS_DENIED, true, TargetUse::Free, false, true, RenameStep::Refused},
+        {ERROR_ACCESS_DENIED, true, TargetUse::Refused, false, true, RenameStep::Refused},
+        {ERROR_ACCESS_DENIED, true, TargetUse::Free, true, false, RenameStep::Refused},
+        // Gone meanwhile, or nothing known: tried again while the wait lasts.
+        {ERROR_ACCESS_DENIED, true, TargetUse::Missing, false, true, RenameStep::Retry},
+        {ERROR_ACCESS_DENIED, true, TargetUse::Unknown, true, false, RenameStep::Failed},
+        // A folder in the file's place, or an error no other program causes.
+        {ERROR_ACCESS_DENIED, false, TargetUse::Unknown, false, false, RenameStep::Failed},
+        {ERROR_DISK_FULL, true, TargetUse::HeldElsewhere, false, false, RenameStep::Failed},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(Pd::Install::NextRenameStep(row.error, row.file, row.probe, row.timeUp, row.freeBefore),
+                  row.step)
+            << row.error << " " << row.file << " " << static_cast<int>(row.probe) << " " << row.timeUp << " "
+            << row.freeBefore;
 }
 
 TEST(StagedFiles, CommitAllSkipsWhatIsCommittedAndEmptiesTheList)
