@@ -27,6 +27,8 @@ struct RunValues
     std::int32_t needed = 0;
     bool otherAccount = false;
     Install::StagedFiles staged;                               // in unpack order
+    Install::StagedFiles releaseFiles;                         // "release.json", "release.cat"
+    bool switched = false;                                     // the switch-over replaced a file
     std::map<std::wstring, std::vector<std::wstring>> entries; // component id -> its entry list
     std::map<std::wstring, std::vector<std::wstring>> placed;  // component id -> what it created
     std::map<std::wstring, std::vector<std::wstring>> earlier; // component id -> earlier runs' record

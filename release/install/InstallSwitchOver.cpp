@@ -105,9 +105,14 @@ Result<> SwitchOver(const Options& options, const Callbacks& callbacks, RunValue
     else if (run.otherAccount && Guest::FindAndroidVm())
         return Pd::Fail(FormatText(TextId::TovikRunningForOtherUser, run.windows.packageUser->account));
     run.tracker.Stage(Text(TextId::SwitchingToNewRelease), SwitchOverPosition);
+    // A target another program holds fails the run here, with nothing replaced yet.
+    if (auto free = run.staged.WaitAllReplaceable(); !free)
+        return free;
     if (auto marked = MarkSwitching(options, run); !marked)
         return marked;
-    if (auto committed = run.staged.CommitAll(); !committed)
+    auto committed = run.staged.CommitAll();
+    run.switched = committed || run.staged.AnyCommitted();
+    if (!committed)
         return committed;
     if (IsUnderProgramFiles(options.installFolder.Path()))
         for (const Component* component : run.digests)
@@ -141,7 +146,9 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
 
     CleanDownloads(options, run);
 
-    if (auto written = WriteReleaseFiles(options.installFolder, manifest); !written)
+    if (auto written = manifest.isSigned ? run.releaseFiles.CommitAll()
+                                         : WriteReleaseFiles(options.installFolder, manifest);
+        !written)
         return std::unexpected(written.error());
     if (manifest.isSigned)
     {
@@ -160,6 +167,13 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
     if (auto written = WriteState(options.installFolder, run.state); !written)
         return std::unexpected(written.error());
     return count;
+}
+
+// A failure once the switch-over has replaced files leaves the folder between two releases: the
+// text says so, and that the same command finishes it (the state file marks the update unfinished).
+std::wstring FailureText(const Manifest& manifest, const RunValues& run, std::wstring text)
+{
+    return run.switched ? FormatText(TextId::InstallHalfDone, text, manifest.version) : text;
 }
 
 // Only what the machine's record says an install turned on may the uninstall turn off (a record
@@ -270,11 +284,17 @@ void RecordPlaced(const Options& options, RunValues& run, const std::wstring& id
 Result<Outcome> FinishInstall(const Manifest& manifest, const Options& options, const Callbacks& callbacks,
                               RunValues& run, const Detail::ProgramSetting& program)
 {
+    // The release's own files are staged and found replaceable before anything is replaced, so
+    // that one that another program holds fails the run with nothing changed.
+    auto releaseFiles = StageReleaseFiles(options.installFolder, manifest);
+    if (!releaseFiles)
+        return std::unexpected(releaseFiles.error());
+    run.releaseFiles = std::move(*releaseFiles);
     if (auto switched = SwitchOver(options, callbacks, run); !switched)
-        return std::unexpected(switched.error());
+        return std::unexpected(FailureText(manifest, run, switched.error()));
     auto count = WriteRecords(manifest, options, run);
     if (!count)
-        return std::unexpected(count.error());
+        return std::unexpected(FailureText(manifest, run, count.error()));
     if (!options.registerPackage)
         return Done(run, false, *count);
 

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <memory>
+#include <utility>
 
 namespace Pd::Core
 {
@@ -63,9 +65,31 @@ Pd::Result<> WriteReleaseFiles(const InstallFolder& installFolder, const Manifes
             return deleted;
         return Install::DeleteBelow(installFolder.Path(), catalogPath);
     }
-    if (auto written = WriteFileReplacing(manifestPath, manifest.manifestBytes); !written)
-        return written;
-    return WriteFileReplacing(catalogPath, manifest.catalogBytes);
+    auto staged = StageReleaseFiles(installFolder, manifest);
+    if (!staged)
+        return std::unexpected(std::move(staged.error()));
+    return staged->CommitAll();
+}
+
+Pd::Result<Install::StagedFiles> StageReleaseFiles(const InstallFolder& installFolder,
+                                                   const Manifest& manifest)
+{
+    Install::StagedFiles staged;
+    if (!manifest.isSigned)
+        return staged;
+    for (const auto& [name, bytes] : {std::pair{L"release.json", &manifest.manifestBytes},
+                                      std::pair{L"release.cat", &manifest.catalogBytes}})
+    {
+        auto file = std::make_unique<Install::StagedFile>();
+        if (auto opened = file->Open(installFolder.Join(name)); !opened)
+            return std::unexpected(std::move(opened.error()));
+        if (auto written = file->Write(bytes->data(), bytes->size()); !written)
+            return std::unexpected(std::move(written.error()));
+        staged.Add(std::move(file));
+    }
+    if (auto free = staged.WaitAllReplaceable(); !free)
+        return std::unexpected(std::move(free.error()));
+    return staged;
 }
 
 } // namespace Pd::Core

@@ -6,6 +6,7 @@
 #include "core/Result.h"
 #include "release/base/InstallFolder.h"
 #include "release/manifest/Manifest.h"
+#include "release/unpack/StagedFiles.h"
 #include "release/verify/DigestCache.h"
 #include "release/verify/ReleaseFiles.h"
 
@@ -25,5 +26,11 @@ ReleaseState VerifyRelease(const InstallFolder& installFolder, std::stop_token s
 // For a signed manifest writes its bytes and its catalog's as "release.json" and "release.cat";
 // for an unsigned one deletes both (failures ignored).
 Pd::Result<> WriteReleaseFiles(const InstallFolder& installFolder, const Manifest& manifest);
+
+// WriteReleaseFiles' first half for a signed manifest (nothing for an unsigned one): both files
+// staged beside their targets, and neither target held by another program (RenameOver's wait), so
+// that a run finds them replaceable before it replaces anything. The caller commits them.
+Pd::Result<Install::StagedFiles> StageReleaseFiles(const InstallFolder& installFolder,
+                                                   const Manifest& manifest);
 
 } // namespace Pd::Core

@@ -562,26 +562,47 @@ TEST_F(InstallCrash, ARunKilledWhileDownloadingIsResumedAndCompletedByTheNextRun
     EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.0.0");
 }
 
+// A folder in a file's place cannot be replaced by a file (a reader would only delay it). In the
+// kernel's place the update fails with nothing replaced; in the catalog's, once the new kernel is in
+// place, and the text then says that the update is half done. The next run finishes either.
 TEST_F(InstallCrash, ASwitchOverCutOffHalfWaySaysSoInTheStateFileUntilTheNextRunFinishesIt)
 {
+    struct Case
+    {
+        const wchar_t* blocked;
+        const wchar_t* version; // recorded after the failure
+        bool halfDone;
+    };
+    const std::wstring halfDone =
+        L" The install of release 3.1.0 is half done: some of its files are already in "
+        L"place, and running the same command again finishes it.";
     Pc();
-    ASSERT_TRUE(Install(Load(), Options(false)));
     Serve(L"road-update");
-    // A folder in the kernel's place cannot be replaced by a file (a reader would only delay it).
-    const fs::path kernel = folder_ / L"tools" / L"kernel";
-    fs::remove(kernel);
-    fs::create_directories(kernel / L"inside");
-    ASSERT_FALSE(Install(Load(L"road-update"), Options(false)));
-    fs::remove_all(kernel);
-    const Pd::Core::InstallState cutOff = Pd::Core::ReadState(PdTest::InFolder(folder_));
-    EXPECT_EQ(cutOff.unfinished, L"update");
-    EXPECT_EQ(cutOff.version, L"3.0.0");
+    for (const Case& c : {Case{L"tools\\kernel", L"3.0.0", false}, Case{L"release.cat", L"3.1.0", true}})
+    {
+        fs::remove_all(folder_);
+        ASSERT_TRUE(Install(Load(), Options(false)));
+        const fs::path blocked = folder_ / c.blocked;
+        fs::remove(blocked);
+        fs::create_directories(blocked / L"inside");
+        auto failed = Install(Load(L"road-update"), Options(false));
+        ASSERT_FALSE(failed);
+        EXPECT_TRUE(failed.error().starts_with(L"Replacing " + blocked.wstring() + L": "))
+            << Pd::Core::ToUtf8(failed.error());
+        EXPECT_EQ(failed.error().ends_with(halfDone), c.halfDone) << Pd::Core::ToUtf8(failed.error());
+        fs::remove_all(blocked);
+        const Pd::Core::InstallState cutOff = Pd::Core::ReadState(PdTest::InFolder(folder_));
+        EXPECT_EQ(cutOff.unfinished, L"update");
+        EXPECT_EQ(cutOff.version, c.version);
 
-    ASSERT_TRUE(Install(Load(L"road-update"), Options(false)));
-    const Pd::Core::InstallState finished = Pd::Core::ReadState(PdTest::InFolder(folder_));
-    EXPECT_EQ(finished.unfinished, L"");
-    EXPECT_EQ(finished.version, L"3.1.0");
-    EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
+        ASSERT_TRUE(Install(Load(L"road-update"), Options(false)));
+        const Pd::Core::InstallState finished = Pd::Core::ReadState(PdTest::InFolder(folder_));
+        EXPECT_EQ(finished.unfinished, L"");
+        EXPECT_EQ(finished.version, L"3.1.0");
+        EXPECT_EQ(PdTest::ReadBytes(folder_ / L"tools" / L"kernel"), "kernel 2\n");
+        EXPECT_EQ(PdTest::ReadBytes(folder_ / L"release.cat"), Load(L"road-update").catalogBytes);
+        EXPECT_EQ(Temporaries(), 0u);
+    }
 }
 
 // An update killed when the switch-over begins leaves the previous release whole; the next run
