@@ -110,8 +110,12 @@ void MarkRemoving(const Callbacks& callbacks, UninstallValues& run)
     if (!run.stateFile || run.other)
         return;
     run.state.unfinished = UnfinishedUninstall;
+    // The mark only helps a cut-off uninstall's next run: without it the uninstall goes on, and the
+    // warning says which file could not be written and that nothing stopped.
     if (auto written = WriteState(run.folder, run.state); !written)
-        LogLine(callbacks, Level::Warning, written.error());
+        LogLine(
+            callbacks, Level::Warning,
+            FormatText(TextId::UninstallStateNotWritten, written.error(), run.folder.Join(L"peldra.json")));
 }
 
 namespace
