@@ -184,6 +184,26 @@ class InstallTest(ReleaseCommandTest):
         verify = self.run_program("verify", windows_path(self.target))
         self.assertEqual(verify.code, 0, verify.stdout + verify.stderr)
 
+    def test_an_update_while_release_cat_stays_open_fails_before_anything_is_replaced(self):
+        """A process that keeps release.cat open past the wait fails the update before the
+        switch-over: the installed release stays whole and verified, and once it lets go the same
+        command installs the update."""
+        self.install(release("kept-open"), "--yes")
+        changed = release("kept-open-update", version="2.1.0", components=components(kernel="kernel 2\n"))
+        holder = e2e.hold_open(self.target / "release.cat")
+        try:
+            done = self.install(changed, "--yes", "--no-progress", code=1)
+        finally:
+            holder.let_go()
+        self.assertEqual(done.stderr, f"[FAIL] Another program has {windows_path(self.target)}\\release.cat open. "
+                                      "Close it and run the command again. (code 32)\n")
+        self.assertEqual((self.target / "tools" / "kernel").read_text(), "kernel 1\n")
+        self.assertEqual(list(self.target.rglob("*.new")), [])
+        verify = self.run_program("verify", windows_path(self.target))
+        self.assertEqual(verify.code, 0, verify.stdout + verify.stderr)
+        self.assertEqual(self.install(changed, "--yes").stdout.splitlines()[-1],
+                         f"[ OK ] Peldra 2.1.0 installed in {windows_path(self.target)}")
+
     def test_stopping_the_hosts_does_not_wait_for_a_run_that_holds_the_lock(self):
         address = release("locked")
         server.set_rule("/locked/system.zst", [{"holdAfter": 65536}, {}])
@@ -253,6 +273,22 @@ class UninstallTest(ReleaseCommandTest):
         verify = self.run_program("verify")
         self.assertEqual((verify.code, verify.stdout, verify.stderr),
                          (3, "Folder  (Tovik not installed)\n", "[FAIL] Tovik is not installed\n"))
+
+    def test_a_state_file_held_open_is_named_and_the_uninstall_goes_on(self):
+        """A process that keeps peldra.json open: the uninstall cannot record there that it is
+        under way, says so, and removes the release all the same."""
+        self.install_with_data()
+        state = windows_path(self.target) + "\\peldra.json"
+        holder = e2e.hold_open(self.target / "peldra.json")
+        try:
+            done = self.run_program("uninstall", "--dir", windows_path(self.target), "--yes")
+        finally:
+            holder.let_go()
+        self.assertNotEqual(done.code, 0, "the held state file stays, and the uninstall says so")
+        self.assertIn(f"[WARN] Another program has {state} open. Close it and run the command again. (code 5) "
+                      f"Peldra could not record in {state} that the uninstall is under way; the uninstall goes on.\n",
+                      done.stdout)
+        self.assertFalse((self.target / "system.vhdx").exists())
 
     def test_all_removes_everything_and_virtual_machine_platform_turned_on_and_off_asks_for_restarts(self):
         self.pc.scenario["windows"].update(virtualMachinePlatform=False, dismExitCode=3010)
