@@ -20,8 +20,8 @@ namespace
 constexpr DWORD IdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 // The target's own folder, opened as itself and checked to lie where it was staged below folder.
-// The rename goes relative to this handle, so a folder swapped for a link after the check is
-// never followed.
+// The rename goes relative to this handle, so that a folder swapped for a link after the check is
+// not followed (RenameOver says what Wine needs besides).
 Result<UniqueFile> OpenTargetFolder(const std::wstring& folder, const std::wstring& parent)
 {
     UniqueFile handle(
@@ -37,8 +37,9 @@ Result<UniqueFile> OpenTargetFolder(const std::wstring& folder, const std::wstri
 
 // A read-only target is Peldra's own file and is replaced all the same: the attribute is cleared
 // through a handle checked to be the entry `name` of the folder's handle, never a file that a link
-// leads to. A target that cannot be opened for that (none there, a folder, its permissions) is left
-// to the rename, which ignores the attribute where Windows can and else names what refused it.
+// leads to, nor one with another name elsewhere (a hard link), whose attribute it would change too.
+// A target that cannot be opened for that (none there, a folder, its permissions) is left to the
+// rename, which ignores the attribute where Windows can and else names what refused it.
 Result<> ClearReadOnly(HANDLE folder, const std::wstring& name, const std::wstring& target)
 {
     UniqueFile file(::CreateFileW(LongPathForm(target).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -49,7 +50,10 @@ Result<> ClearReadOnly(HANDLE folder, const std::wstring& name, const std::wstri
         return {};
     if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, target));
-    if (!(tag.FileAttributes & FILE_ATTRIBUTE_READONLY))
+    FILE_STANDARD_INFO standard{};
+    if (!(tag.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
+        !::GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &standard, sizeof(standard)) ||
+        standard.NumberOfLinks != 1)
         return {};
     if (auto checked = CheckPlaceIn(file.Get(), folder, name, target); !checked)
         return checked;

@@ -54,6 +54,19 @@ TEST(StagedFile, WritesBesideTheTargetInNewFoldersAndReplacesAReadOnlyTargetOnCo
     EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
     EXPECT_EQ(::GetFileAttributesW(target.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
 
+    // A read-only target with another name (a hard link) is replaced under its own name only; the
+    // other name keeps the file and its attribute.
+    const fs::path linked = folder.Write(L"linked.img", "shared");
+    ASSERT_TRUE(::CreateHardLinkW((folder.Path() / L"other name").c_str(), linked.c_str(), nullptr));
+    ::SetFileAttributesW(linked.c_str(), FILE_ATTRIBUTE_READONLY);
+    auto replacing = Staged(linked, "replaced");
+    ASSERT_TRUE(replacing->Commit());
+    replacing.reset();
+    EXPECT_EQ(PdTest::ReadBytes(linked), "replaced");
+    EXPECT_EQ(PdTest::ReadBytes(folder.Path() / L"other name"), "shared");
+    EXPECT_NE(::GetFileAttributesW((folder.Path() / L"other name").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    ::SetFileAttributesW((folder.Path() / L"other name").c_str(), FILE_ATTRIBUTE_NORMAL);
+
     fs::path deeper = folder.Path() / L"a" / L"b" / L"c.bin";
     auto other = Staged(deeper, "x");
     ASSERT_TRUE(other->Commit());
