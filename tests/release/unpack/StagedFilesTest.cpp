@@ -117,36 +117,31 @@ TEST(StagedFiles, CommitStopsAtTheFirstFailureAndDropsTheRestUncommitted)
     EXPECT_TRUE(fs::is_directory(second));
 }
 
-Pd::UniqueFile OpenFolder(const fs::path& folder)
+Pd::UniqueFile Hold(const fs::path& file, DWORD access, DWORD share, DWORD flags = 0)
 {
-    return Pd::UniqueFile(::CreateFileW(folder.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES, 7, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-}
-
-Pd::UniqueFile Hold(const fs::path& file, DWORD access, DWORD share)
-{
-    return Pd::UniqueFile(::CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    return Pd::UniqueFile(::CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 // Another program is named only when a handle to the target still stands in the way when the wait
 // is over (before a run replaces anything, also one that shares deleting, which Windows without
 // POSIX renames and Wine do not rename past); a folder in the file's place is no reader. The rename
-// goes into the folder of the handle it is given, whatever became of that folder's path.
+// goes into the checked folder's handle: another folder at its path since (a link, in an attack)
+// is not written into, nor is the checked one under its new name (Wine would follow the path).
 TEST(RenameOver, AFileStillHeldOpenIsReportedAsHeldByAnotherProgram)
 {
     PdTest::ScratchFolder scratch;
     const fs::path folder = scratch.Path() / L"Tovik";
     fs::create_directories(folder / L"release.json" / L"inside");
     const fs::path target = scratch.Write(L"Tovik\\release.cat", "old");
+    const fs::path json = folder / L"release.json";
     Pd::UniqueFile file = Hold(scratch.Write(L"release.cat.new", "new"), GENERIC_WRITE | DELETE, 0);
-    Pd::UniqueFile parent = OpenFolder(folder);
+    Pd::UniqueFile parent = Hold(folder, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, 7, FILE_FLAG_BACKUP_SEMANTICS);
     ASSERT_TRUE(file && parent);
     const std::wstring held =
         L"Another program has " + target.wstring() + L" open. Close it and run the command again.";
     for (const DWORD share : {FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})
     {
         Pd::UniqueFile reader = Hold(target, GENERIC_READ, share);
-        ASSERT_TRUE(reader);
         EXPECT_EQ(PdTest::ErrorOf(Pd::Install::WaitUntilReplaceable(target.wstring(), {})),
                   held + L" (code 32)");
         if (share == FILE_SHARE_READ)
@@ -157,37 +152,24 @@ TEST(RenameOver, AFileStillHeldOpenIsReportedAsHeldByAnotherProgram)
         }
     }
     EXPECT_TRUE(Pd::Install::WaitUntilReplaceable(target.wstring(), {}));
-    EXPECT_TRUE(Pd::Install::WaitUntilReplaceable((folder / L"release.json").wstring(), {}));
-    EXPECT_TRUE(PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.json",
-                                                        (folder / L"release.json").wstring(), {}))
-                    .starts_with(L"Replacing " + (folder / L"release.json").wstring() + L": "));
+    EXPECT_TRUE(Pd::Install::WaitUntilReplaceable(json.wstring(), {}));
+    EXPECT_TRUE(
+        PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.json", json.wstring()))
+            .starts_with(L"Replacing " + json.wstring() + L": "));
 
-    ASSERT_TRUE(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.cat", target.wstring(), {}));
-    file.Reset();
-    EXPECT_EQ(PdTest::ReadBytes(target), "new");
-}
-
-// The folder's handle was checked; another folder at its path since (a link, in an attack) is not
-// written into, nor is the checked one under its new name (Wine would follow the path).
-TEST(RenameOver, AFolderReplacedAtItsPathAfterTheCheckIsNotWrittenInto)
-{
-    PdTest::ScratchFolder scratch;
-    const fs::path folder = scratch.Path() / L"Tovik";
-    fs::create_directories(folder);
-    const fs::path target = folder / L"release.cat";
-    Pd::UniqueFile file = Hold(scratch.Write(L"release.cat.new", "new"), GENERIC_WRITE | DELETE, 0);
-    Pd::UniqueFile parent = OpenFolder(folder);
-    ASSERT_TRUE(file && parent);
     fs::rename(folder, scratch.Path() / L"Moved");
     fs::create_directories(folder);
     EXPECT_EQ(
         PdTest::ErrorOf(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.cat", target.wstring())),
         target.wstring() + L" is reached through a link, junction or mount point: Peldra does not write "
                            L"through it. Remove the link and try again.");
-    EXPECT_FALSE(fs::exists(target));
-    EXPECT_FALSE(fs::exists(scratch.Path() / L"Moved" / L"release.cat"));
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_EQ(PdTest::ReadBytes(scratch.Path() / L"Moved" / L"release.cat"), "old");
+    fs::remove(folder);
+    fs::rename(scratch.Path() / L"Moved", folder);
+    ASSERT_TRUE(Pd::Install::RenameOver(file.Get(), parent.Get(), L"release.cat", target.wstring(), {}));
     file.Reset();
-    EXPECT_EQ(PdTest::ReadBytes(scratch.Path() / L"release.cat.new"), "new");
+    EXPECT_EQ(PdTest::ReadBytes(target), "new");
 }
 
 // A refusal while the probe finds no other handle is the file's permissions, named at once and not
@@ -199,60 +181,55 @@ TEST(RenameOver, ARefusalThatNoOtherHandleExplainsIsNamedAtOnce)
     PdTest::ScratchFolder folder;
     const fs::path target = folder.Write(L"peldra.json", "old");
     Pd::UniqueFile file = Hold(folder.Write(L"peldra.json.new", "new"), GENERIC_WRITE | DELETE, 0);
-    Pd::UniqueFile parent = OpenFolder(folder.Path());
+    Pd::UniqueFile parent = Hold(folder.Path(), FILE_TRAVERSE, 7, FILE_FLAG_BACKUP_SEMANTICS);
     Pd::UniqueFile attributesOnly = Hold(target, FILE_READ_ATTRIBUTES, 7);
     ASSERT_TRUE(file && parent && attributesOnly);
     const auto start = std::chrono::steady_clock::now();
     auto renamed = Pd::Install::RenameOver(file.Get(), parent.Get(), L"peldra.json", target.wstring());
     EXPECT_LT(std::chrono::steady_clock::now() - start, Pd::Install::ReaderWait / 2);
-    if (renamed)
-    {
-        EXPECT_EQ(PdTest::ReadBytes(target), "new");
-    }
-    else
-    {
-        EXPECT_EQ(renamed.error(), L"Windows does not let Peldra replace " + target.wstring() +
-                                       L", and no other program has it open: the file's permissions "
-                                       L"refuse it. (code 5)");
-    }
+    EXPECT_EQ(renamed ? L"" : renamed.error(),
+              renamed
+                  ? L""
+                  : L"Windows does not let Peldra replace " + target.wstring() +
+                        L", and no other program has it open: the file's permissions refuse it. (code 5)");
 }
 
 // The decision after a refused rename, which only real Windows reaches in every row (read-only
 // files, access lists).
 TEST(RenameOver, TheStepAfterARefusedRenameFollowsWhatTheProbeFound)
 {
-    using Pd::Install::RenameStep;
-    using Pd::Install::TargetUse;
+    using enum Pd::Install::TargetUse;
+    using Step = Pd::Install::RenameStep;
+    constexpr DWORD Denied = ERROR_ACCESS_DENIED;
     struct Row
     {
         DWORD error;
         bool file;
-        TargetUse probe;
-        bool timeUp;
-        bool freeBefore;
-        RenameStep step;
+        Pd::Install::TargetUse probe;
+        bool timeUp, freeBefore;
+        Step step;
     };
     const Row rows[] = {
-        {ERROR_ACCESS_DENIED, true, TargetUse::HeldElsewhere, false, false, RenameStep::Retry},
-        {ERROR_SHARING_VIOLATION, true, TargetUse::HeldElsewhere, false, true, RenameStep::Retry},
-        {ERROR_ACCESS_DENIED, true, TargetUse::HeldElsewhere, true, false, RenameStep::HeldElsewhere},
+        {Denied, true, HeldElsewhere, false, false, Step::Retry},
+        {ERROR_SHARING_VIOLATION, true, HeldElsewhere, false, true, Step::Retry},
+        {Denied, true, HeldElsewhere, true, false, Step::HeldElsewhere},
         // A reader may let go between the rename and the probe: one more try, then no wait.
-        {ERROR_ACCESS_DENIED, true, TargetUse::Free, false, false, RenameStep::Retry},
-        {ERROR_ACCESS_DENIED, true, TargetUse::Free, false, true, RenameStep::Refused},
-        {ERROR_ACCESS_DENIED, true, TargetUse::Refused, false, true, RenameStep::Refused},
-        {ERROR_ACCESS_DENIED, true, TargetUse::Free, true, false, RenameStep::Refused},
+        {Denied, true, Free, false, false, Step::Retry},
+        {Denied, true, Free, false, true, Step::Refused},
+        {Denied, true, Refused, false, true, Step::Refused},
+        {Denied, true, Free, true, false, Step::Refused},
         // Gone meanwhile, or nothing known: tried again while the wait lasts.
-        {ERROR_ACCESS_DENIED, true, TargetUse::Missing, false, true, RenameStep::Retry},
-        {ERROR_ACCESS_DENIED, true, TargetUse::Unknown, true, false, RenameStep::Failed},
+        {Denied, true, Missing, false, true, Step::Retry},
+        {Denied, true, Unknown, true, false, Step::Failed},
         // A folder in the file's place, or an error no other program causes.
-        {ERROR_ACCESS_DENIED, false, TargetUse::Unknown, false, false, RenameStep::Failed},
-        {ERROR_DISK_FULL, true, TargetUse::HeldElsewhere, false, false, RenameStep::Failed},
+        {Denied, false, Unknown, false, false, Step::Failed},
+        {ERROR_DISK_FULL, true, HeldElsewhere, false, false, Step::Failed},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(Pd::Install::NextRenameStep(row.error, row.file, row.probe, row.timeUp, row.freeBefore),
-                  row.step)
-            << row.error << " " << row.file << " " << static_cast<int>(row.probe) << " " << row.timeUp << " "
-            << row.freeBefore;
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(Pd::Install::NextRenameStep(rows[i].error, rows[i].file, rows[i].probe, rows[i].timeUp,
+                                              rows[i].freeBefore),
+                  rows[i].step)
+            << "row " << i;
 }
 
 TEST(StagedFiles, CommitAllSkipsWhatIsCommittedAndEmptiesTheList)
