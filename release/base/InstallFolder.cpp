@@ -5,6 +5,8 @@
 #include "core/Settings.h"
 #include "core/Strings.h"
 
+#include <windows.h>
+
 namespace Pd::Core
 {
 
@@ -29,10 +31,44 @@ bool operator==(const InstallFolder& a, const InstallFolder& b)
     return EqualsIgnoringCase(a.path_, b.path_);
 }
 
+std::wstring LongFolderPath(const std::wstring& folder)
+{
+    // The extended form reaches folders past MAX_PATH; the answer is read back without it.
+    const bool share = folder.starts_with(L"\\\\");
+    const bool drive = folder.size() >= 3 && folder[1] == L':' && folder[2] == L'\\';
+    if (!share && !drive)
+        return folder;
+    const std::wstring prefix = share ? L"\\\\?\\UNC\\" : L"\\\\?\\";
+    const std::size_t kept = share ? 2 : 0; // "\\server" is "\\?\UNC\server"
+    std::wstring existing = folder;
+    while (!existing.empty())
+    {
+        const std::wstring extended = prefix + existing.substr(kept);
+        const DWORD needed = ::GetLongPathNameW(extended.c_str(), nullptr, 0);
+        std::wstring resolved(needed, L'\0');
+        const DWORD length = needed ? ::GetLongPathNameW(extended.c_str(), resolved.data(), needed) : 0;
+        if (length > 0 && length < needed && resolved.starts_with(prefix))
+        {
+            resolved.resize(length);
+            return (share ? L"\\\\" : L"") + resolved.substr(prefix.size()) + folder.substr(existing.size());
+        }
+        const DWORD error = ::GetLastError();
+        if (length > 0 || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))
+            return folder;
+        // Nothing more of it exists: the rest stays as typed.
+        const std::size_t separator = existing.rfind(L'\\');
+        if (separator == std::wstring::npos || separator + 1 >= existing.size())
+            return folder;
+        existing.resize(drive && separator == 2 ? 3 : separator);
+    }
+    return folder;
+}
+
 InstallFolder StoredInstallFolder()
 {
     const std::wstring stored = ReadUserString(L"InstallFolder", L"");
-    return InstallFolder::From(stored.empty() ? DefaultInstallFolder() : stored);
+    return InstallFolder::From(
+        LongFolderPath(InstallFolder::From(stored.empty() ? DefaultInstallFolder() : stored).Path()));
 }
 
 } // namespace Pd::Core

@@ -1,3 +1,4 @@
+#include "release/base/OpenPath.h"
 #include "release/download/HttpRequest.h"
 #include "release/download/Net.h"
 #include "release/manifest/Manifest.h"
@@ -69,8 +70,7 @@ struct Transfer
 
 UniqueFile OpenForReading(const std::wstring& path)
 {
-    return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 // The folder of the download: nothing in it is written through a link.
