@@ -4,6 +4,7 @@
 #include "core/Handles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/InstallFolder.h"
 #include "release/base/OpenPath.h"
 #include "release/folders/Folders.h"
 #include "release/folders/NoLinks.h"
@@ -285,15 +286,20 @@ Result<> RemoveTreeFrom(const std::wstring& root, const std::wstring& path, int 
 namespace Detail
 {
 
+// The checks compare the paths Windows resolves, which hold long names, with the text: a path
+// recorded with a short (8.3) name, as installs made it before they made their folder long, is
+// read in its long form, which names the same entries (no link is followed for it).
 Result<> RemoveTreeWith(const std::wstring& path, int retries, const WaitUntil& wait)
 {
-    return RemoveTreeFrom(DriveRoot(path), path, retries, wait);
+    const std::wstring wide = Core::LongFolderPath(FullPath(path));
+    return RemoveTreeFrom(DriveRoot(wide), wide, retries, wait);
 }
 
 Result<> RemoveTreeBelowWith(const std::wstring& folder, const std::wstring& path, int retries,
                              const WaitUntil& wait)
 {
-    return RemoveTreeFrom(FullPath(folder), path, retries, wait);
+    return RemoveTreeFrom(Core::LongFolderPath(FullPath(folder)), Core::LongFolderPath(FullPath(path)),
+                          retries, wait);
 }
 
 } // namespace Detail
