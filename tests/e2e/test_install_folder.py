@@ -93,6 +93,17 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         uninstall = e2e.program.run("uninstall", "--dir", "Tovik", "--yes", env=self.pc.env, cwd=self.folder)
         self.assertEqual(uninstall.code, 1, uninstall.stdout + uninstall.stderr)
         self.assertIn("Tovik is not a full path", uninstall.stderr)
+        # Nor is a pipe share or this PC's own share the folder of an install made before.
+        for words, message in [
+            (["uninstall", "--dir", "\\\\localhost\\pipe\\x", "--yes"],
+             '\\\\localhost\\pipe\\x is in the share "pipe", where Windows keeps pipes and mailslots'),
+            (["verify", "\\\\127.0.0.1\\C$\\Tovik"],
+             '\\\\127.0.0.1\\C$\\Tovik reaches this PC itself through the network name "127.0.0.1"'),
+        ]:
+            with self.subTest(words[0]):
+                done = e2e.program.run(*words, env=self.pc.env, cwd=self.folder)
+                self.assertEqual(done.code, 1, done.stdout + done.stderr)
+                self.assertIn(message, done.stderr)
 
         self.assertEqual(releases.downloads("refused"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
         self.assertEqual(sorted(path for path in self.folder.rglob("*") if "sim" not in path.parts),
