@@ -1,5 +1,6 @@
 // Process entry of Peldra.exe: hardens the process, splits the command line and starts the mode
 // its words ask for.
+#include "cli/DelayLoad.h"
 #include "cli/Installer.h"
 #include "cli/LinkTrust.h"
 #include "cli/Mode.h"
@@ -30,11 +31,13 @@
 namespace
 {
 
-// Before anything else runs: DLLs load from the system folder only, a corrupted heap ends the
-// process, and Windows shows no error boxes of its own.
+// Before anything else runs: DLLs load from the system folder only (the delay-loaded ones at
+// once, so that no later load by name can find another copy), a corrupted heap ends the process,
+// and Windows shows no error boxes of its own.
 void HardenProcess()
 {
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    Pd::Cli::LoadDelayLoadedDlls();
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     UINT previous = ::SetErrorMode(0);
     ::SetErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

@@ -10,7 +10,7 @@ std::expected<ReleaseTarget, ExitCode> LoadReleaseTarget(Console& console, const
                                                          const std::wstring& address)
 {
     // The folder first: one that cannot be used is refused without waiting for the network.
-    Result<Core::InstallFolder> folder = ResolveInstallFolder(args);
+    Result<Core::InstallFolder> folder = ResolveInstallFolder(console, args);
     if (!folder)
     {
         console.Row(Level::Error, folder.error());

@@ -1,9 +1,7 @@
 #include "cli/Sources.h"
 
-#include "core/DefaultInstallFolder.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
-#include "release/folders/InstallFolderRules.h"
 #include "release/manifest/Versions.h"
 
 namespace Pd::Cli
@@ -28,17 +26,14 @@ std::wstring ResolveManifestUrl(const Args& args)
     return Core::ManifestSource();
 }
 
-Result<Core::InstallFolder> ResolveInstallFolder(const Args& args, FolderUse use)
+Result<Core::InstallFolder> ResolveInstallFolder(Console& console, const Args& args, Install::FolderUse use)
 {
-    const auto read =
-        use == FolderUse::Install ? Install::InstallFolderFromText : Install::InstalledFolderFromText;
-    const std::wstring stored = args.dir.empty() ? Core::ReadUserString(L"InstallFolder", L"") : L"";
-    if (args.dir.empty() && stored.empty())
-        return Core::InstallFolder::From(Core::DefaultInstallFolder());
-    Result<std::wstring> typed = read(args.dir.empty() ? stored : args.dir);
-    if (!typed)
-        return std::unexpected(std::move(typed.error()));
-    return Core::InstallFolder::From(*typed);
+    Result<Install::FolderChoice> choice = Install::ResolveInstallFolder(args.dir, use);
+    if (!choice)
+        return std::unexpected(std::move(choice.error()));
+    if (!choice->notice.empty())
+        console.Row(Level::Warning, choice->notice);
+    return std::move(choice->folder);
 }
 
 } // namespace Pd::Cli

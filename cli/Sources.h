@@ -1,10 +1,11 @@
 // Where a command works: the manifest address from --source or the stored release source, and
-// the install folder from --dir or the stored install folder.
+// the install folder from --dir or what an elevated install recorded.
 #pragma once
 
 #include "cli/Args.h"
+#include "cli/Console.h"
 #include "core/Result.h"
-#include "release/base/InstallFolder.h"
+#include "release/folders/InstallFolderChoice.h"
 
 #include <string>
 #include <string_view>
@@ -20,18 +21,10 @@ std::wstring ManifestUrlForSource(std::wstring_view source);
 // CustomManifest values choose (release management reads those, for the window and the host too).
 std::wstring ResolveManifestUrl(const Args& args);
 
-// What a command does with its install folder: install into it, or remove, check or show the
-// install that is there (allowed also where today's rules would not let an install go).
-enum class FolderUse
-{
-    Install,
-    Existing,
-};
-
-// The install folder of a command in its one normal form: --dir, else the per-user InstallFolder
-// value, else the default install folder. Fails for a folder that cannot be an install folder
-// (a relative one among them: an elevated command often starts in System32); for an existing
-// install, only for one that cannot name a folder on this PC.
-Result<Core::InstallFolder> ResolveInstallFolder(const Args& args, FolderUse use = FolderUse::Install);
+// The install folder of a command in its one normal form, by the one rule of
+// release/folders/InstallFolderChoice.h from --dir; a folder named elsewhere and not acted on is
+// shown as a warning row.
+Result<Core::InstallFolder> ResolveInstallFolder(Console& console, const Args& args,
+                                                 Install::FolderUse use = Install::FolderUse::Install);
 
 } // namespace Pd::Cli

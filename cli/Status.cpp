@@ -52,15 +52,6 @@ std::wstring PackageText(const std::optional<Install::PackageInfo>& package)
                        package->developmentMode ? L"" : L", Microsoft Store");
 }
 
-// --dir, else the folder of a registration this program made (as verify and uninstall follow it),
-// else the stored or default install folder.
-Result<Core::InstallFolder> StatusFolder(const Args& args, const Core::WindowsInfo& windows)
-{
-    if (args.dir.empty() && windows.installedPackage && Core::HasStateFile(*windows.installedPackage))
-        return Core::InstallFolder::From(windows.installedPackage->installLocation);
-    return ResolveInstallFolder(args, FolderUse::Existing);
-}
-
 } // namespace
 
 std::wstring StatusText(const StatusFacts& facts)
@@ -81,7 +72,10 @@ std::wstring StatusText(const StatusFacts& facts)
     AddLine(text, L"Installed release", facts.installedVersion.empty() ? L"none" : facts.installedVersion);
     if (!facts.installationNote.empty())
         AddLine(text, L"Installation", facts.installationNote);
-    AddLine(text, L"Release check (host)", ReleaseStateText(facts.releaseState));
+    // The host's last check outlives the release it checked: with none installed it says nothing.
+    AddLine(text, L"Release check (host)",
+            ReleaseStateText(facts.installedVersion.empty() ? Core::ReleaseState::NoInstallFolder
+                                                            : facts.releaseState));
     AddLine(text, L"Windows Hello", Bio::AvailabilityText(facts.hello));
     AddLine(text, L"Remember Windows Hello", HelloRememberText(facts.helloRememberMinutes));
     AddLine(text, L"Root for Android apps",
@@ -93,7 +87,7 @@ ExitCode Status(Console& console, const Args& args)
 {
     StatusFacts facts;
     facts.windows = Core::QueryWindows();
-    if (Result<Core::InstallFolder> folder = StatusFolder(args, facts.windows))
+    if (Result<Core::InstallFolder> folder = ResolveInstallFolder(console, args, Install::FolderUse::Show))
     {
         facts.installFolder = folder->Path();
         const InstallationNote note = NoteOnInstallation(*folder);

@@ -76,7 +76,7 @@ ExitCode Uninstall(Console& console, const Args& args)
         console.Row(Level::Error, NeedsAdministratorText);
         return ExitCode::Unavailable;
     }
-    Result<Core::InstallFolder> folder = ResolveInstallFolder(args, FolderUse::Existing);
+    Result<Core::InstallFolder> folder = ResolveInstallFolder(console, args, Install::FolderUse::Existing);
     if (!folder)
     {
         console.Row(Level::Error, folder.error());

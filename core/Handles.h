@@ -82,14 +82,6 @@ inline NTSTATUS CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept
 using UniqueAlgorithm = Unique<BCRYPT_ALG_HANDLE, &CloseAlgorithmProvider>; // BCryptOpenAlgorithmProvider
 using UniqueHash = Unique<BCRYPT_HASH_HANDLE, &::BCryptDestroyHash>;        // BCryptCreateHash
 
-// Closes the handle only: the namespace goes when its last handle does.
-inline BOOLEAN ClosePrivateNamespaceHandle(HANDLE space) noexcept
-{
-    return ::ClosePrivateNamespace(space, 0);
-}
-using UniqueNamespace = Unique<HANDLE, &ClosePrivateNamespaceHandle>; // Create/OpenPrivateNamespaceW
-using UniqueBoundary = Unique<HANDLE, &::DeleteBoundaryDescriptor>;   // CreateBoundaryDescriptorW
-
 // Unregisters a thread-pool wait and waits for a callback that is running; never release a
 // wait from inside its own callback.
 inline BOOL UnregisterWaitAndDrain(HANDLE wait) noexcept

@@ -1,4 +1,6 @@
 #include "core/LanguageFile.h"
+#include "core/DefaultInstallFolder.h"
+#include "core/Elevation.h"
 
 #include "core/Module.h"
 #include "core/Strings.h"
@@ -215,6 +217,15 @@ bool IsLanguageFileText(std::string_view contents)
 
 std::wstring LanguageFolder()
 {
+    // The folder a program runs from is the user's to change (Downloads, say): a process that may
+    // hold administrator rights takes its texts only from the installed program's folder.
+    if (MayBeElevated())
+        return (std::filesystem::path(DefaultInstallFolder()) / L"language").wstring();
+    return LanguageFolderBesideProgram();
+}
+
+std::wstring LanguageFolderBesideProgram()
+{
     std::wstring executable = ModulePath();
     if (executable.empty())
         return {};
@@ -295,7 +306,8 @@ std::vector<LanguageCheck> CheckLanguageFiles(const std::wstring& path)
     std::vector<LanguageFile> files;
     if (path.empty())
     {
-        files = ListLanguageFiles(true);
+        // A check only reads and counts: it looks at the files a translator put beside the program.
+        files = ListLanguageFiles(LanguageFolderBesideProgram(), true);
     }
     else
     {

@@ -45,8 +45,12 @@ struct LanguageCheck
 // this is for files taken from a place the program does not control.
 bool IsLanguageFileText(std::string_view contents);
 
-// The folder "language" beside the executable; empty when the executable's path cannot be read.
+// The folder texts are loaded from: "language" beside the executable, but for a process that may
+// be elevated the one in the default install folder, where only administrators write.
 std::wstring LanguageFolder();
+
+// The folder "language" beside the executable; empty when the executable's path cannot be read.
+std::wstring LanguageFolderBesideProgram();
 
 // True for a usable language code: 1 to 16 letters, digits, "-" or "_", so that it names a file
 // in the language folder and nothing else.

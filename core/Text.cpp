@@ -103,9 +103,9 @@ std::wstring Text(std::uint32_t id)
 namespace Detail
 {
 
-std::wstring FormatTextWith(std::uint32_t id, fmt::wformat_args args)
+std::wstring FormatTextWith(std::uint32_t id, Wording wording, fmt::wformat_args args)
 {
-    std::wstring text = Text(id);
+    std::wstring text = wording == Wording::Builtin ? DefaultText(id) : Text(id);
     try
     {
         return fmt::vformat(fmt::wstring_view(text), args);

@@ -27,6 +27,8 @@ enum class TextId : std::uint32_t
     WindowsLanguage = 10013,
     Continue = 10014,
     LanguageStatus = 10015,
+    SystemDllNotLoaded = 10016,
+    SystemDllFunctionMissing = 10017,
 
     // Menu bar and menu entries
     File = 11000,
@@ -462,6 +464,14 @@ enum class TextId : std::uint32_t
     ProfileFolderUnknown = 19141,
     UserFolderUnresolved = 19142,
     FileHasHardLinks = 19143,
+
+    // What an elevated run recorded for the user where only administrators write
+    StoredFolderNotActedOn = 19230,
+    UnrecordedFolderNotActedOn = 19231,
+    RecordedFolderReplaced = 19232,
+    InstallFolderNotRecorded = 19233,
+    DeveloperModeNotRecorded = 19234,
+    VirtualMachinePlatformNotRecorded = 19235,
 };
 
 } // namespace Pd

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """The notification-area icon under a bare X server: Wine shows its own system tray window there.
 Runs the tray driver (one icon with the program's icon, ending on its last menu command), checks
-that the icon appears in Wine's tray, that its context menu opens on a right click, and that
-"Stop the background services" ends the driver; the tray window goes when the icon is removed.
+that the icon appears in Wine's tray, that the context-menu event another program posts opens no
+menu (with the cursor away from the tray, and on the icon with no input for a while), that the
+menu opens on a right click, and that "Stop the background services" ends the driver; the tray
+window goes when the icon is removed.
 
 Usage: tools/tray-check.py --driver <pd_tray_driver.exe> --prefix <wine prefix> [--shots <folder>]
                            [--pending-update]
@@ -57,9 +59,23 @@ def check(wine, args):
         shot(args.shots, "tray-icon.png", (x, y, width, height))
         say(f"the icon is in Wine's system tray ({width}x{height} at {x},{y})")
 
-        before = visible_windows()
         # The first icon sits at the left of the tray's client area, under its caption.
-        xdotool("mousemove", str(x + 13), str(y + height - 13), "click", "3")
+        icon = (str(x + 13), str(y + height - 13))
+        for where, point in (("away from the tray", (str(x + width + 200), str(y + height + 200))),
+                             ("on the icon, with no input for a while", icon)):
+            xdotool("mousemove", *point)
+            time.sleep(1.5)  # older than the input an event may come with
+            before = visible_windows()
+            forged = wine.run(args.driver, "forge")
+            if forged.returncode != 0:
+                fail(f"the forged event was not posted: {forged.stdout} {forged.stderr}")
+            time.sleep(2)
+            if visible_windows() - before:
+                fail(f"a posted context-menu event opened the menu with the cursor {where}")
+            say(f"a posted context-menu event opened nothing with the cursor {where}")
+
+        before = visible_windows()
+        xdotool("mousemove", *icon, "click", "3")
         menu = wait_for("the context menu", lambda: next(iter(visible_windows() - before), None), 300, every=0.1)
         mx, my, mwidth, mheight = geometry(menu)
         say(f"the menu opened ({mwidth}x{mheight} at {mx},{my})")

@@ -182,6 +182,11 @@ def walk(wine, road, args):
                 "InstallFolder": windows_path(target), "LogVisible": 1, "Tray": 0, "UpdateCheck": 1,
                 "WindowRect": None}})
         window = Window(wine, args.driver)
+        # The window works in the folder an earlier elevated install recorded, never in one that
+        # only the per-user value names.
+        target.mkdir()
+        if wine.run(args.driver, "record").stdout.strip() != "record: done":
+            xs.fail(f"the driver could not record {windows_path(target)} as the install folder")
 
         # The first window of a prefix starts Wine's desktop process, and gives up on it when it
         # is slow to come (a loaded machine): the driver's look for the window starts it first.

@@ -5,8 +5,8 @@ export WINEPREFIX="$1"
 export WINEDEBUG="${PD_WINEDEBUG:--all}"
 export WINEARCH=win64
 # No Mono or Gecko prompts, no desktop files written into $HOME, and no debugger: with
-# winedbg on, a crashing program may exit with 0.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
+# winedbg on, a crashing program may exit with 0. PD_WINEDLLOVERRIDES adds a test's own.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d${PD_WINEDLLOVERRIDES:+;$PD_WINEDLLOVERRIDES}"
 # WinHTTP honours http_proxy even for 127.0.0.1.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 # Debian's Wine runs without its preloader, which would keep Wine's fixed addresses free: now and

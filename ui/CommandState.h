@@ -10,17 +10,16 @@ namespace Pd::Ui
 
 struct CommandState
 {
-    bool busy = false;                // an operation runs on the worker
-    bool checking = false;            // a release check runs on the worker
-    bool uninstalling = false;        // the running operation is the uninstall
-    bool facts = false;               // the Windows facts of a release check have arrived
-    std::uint32_t build = 0;          // Windows build of those facts
-    bool package = false;             // the facts name an installed Tovik package
-    bool packageHasStateFile = false; // that package was registered from a folder with a state file
-    bool manifest = false;            // a release manifest was read
-    std::wstring variant;             // its variant text
-    std::wstring minimumProgram;      // its app record's minimum program version, or empty
-    std::wstring programVersion;      // the running program's version
+    bool busy = false;           // an operation runs on the worker
+    bool checking = false;       // a release check runs on the worker
+    bool uninstalling = false;   // the running operation is the uninstall
+    bool facts = false;          // the Windows facts of a release check have arrived
+    std::uint32_t build = 0;     // Windows build of those facts
+    bool package = false;        // the facts name an installed Tovik package
+    bool manifest = false;       // a release manifest was read
+    std::wstring variant;        // its variant text
+    std::wstring minimumProgram; // its app record's minimum program version, or empty
+    std::wstring programVersion; // the running program's version
     bool installFolderExists = false;
     bool stateFileInFolder = false;
     bool logHasEntries = false;

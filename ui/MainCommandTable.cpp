@@ -184,12 +184,10 @@ std::span<const CommandRow> MainCommandRows()
                              Pd::Core::FormatText(TextId::AboutDescription, L"Peldra", PD_VERSION_WTEXT,
                                                   L"Made by Ormel Software.", Pd::Core::ReleaseRepository));
              }},
+        // The uninstall acts on the window's folder only, never on one a package registration names.
         {.id = Uninstall,
          .text = TextId::Uninstall,
-         .enabled =
-             [](const CommandState& s) {
-                 return Idle(s) && s.facts && (s.packageHasStateFile || s.stateFileInFolder);
-             },
+         .enabled = [](const CommandState& s) { return Idle(s) && s.facts && s.stateFileInFolder; },
          .run = [](W& w) { w.Uninstall(); }},
         {.id = BluetoothOn,
          .text = TextId::TurnOnForAndroid,

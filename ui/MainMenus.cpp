@@ -118,7 +118,6 @@ CommandState MainWindow::CurrentCommandState() const
     {
         s.build = windows_->build;
         s.package = windows_->installedPackage.has_value();
-        s.packageHasStateFile = s.package && Pd::Core::HasStateFile(*windows_->installedPackage);
     }
     s.manifest = manifest_ != nullptr;
     if (manifest_)

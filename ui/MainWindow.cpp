@@ -8,6 +8,7 @@
 #include "core/Text.h"
 #include "pd/ProgramVersion.h"
 #include "release/base/InstallState.h"
+#include "release/folders/InstallFolderChoice.h"
 #include "ui/Dialog.h"
 #include "ui/ProgressText.h"
 #include "ui/WindowPlacement.h"
@@ -146,7 +147,10 @@ void MainWindow::OnCreate()
     Look(MainCommand::LogButton).expanded = logVisible_;
     if (logView_.Window())
         ::ShowWindow(logView_.Window(), logVisible_ ? SW_SHOW : SW_HIDE);
-    installFolder_ = Pd::Core::StoredInstallFolder();
+    Pd::Install::FolderChoice folder = Pd::Install::FolderToShow();
+    installFolder_ = std::move(folder.folder);
+    if (!folder.notice.empty())
+        AppendLog(Pd::Level::Warning, folder.notice);
     installState_ = Pd::Core::ReadState(installFolder_);
     ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
     SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::ReadingRelease));

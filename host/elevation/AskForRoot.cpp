@@ -33,28 +33,19 @@ Answer AnswerOf(VerifyResult result)
     }
 }
 
-std::wstring CommandText(const Request& request)
-{
-    if (request.command.empty())
-        return Core::Text(TextId::InteractiveShell);
-    const ShownCommand shown = SanitizeForDisplay(request.command);
-    return L"\u201C" + shown.text + L"\u201D" + CutNote(shown);
-}
-
 } // namespace
 
 void AskForRoot(Connection& connection, std::stop_token cancel, const Request& request)
 {
     Core::ComApartment apartment(Core::Apartment::Multithreaded);
     const std::wstring caller = DescribeCaller(request);
-    const std::wstring command = CommandText(request);
+    const std::wstring command = DescribeCommand(request);
     const std::wstring uid = std::to_wstring(request.uid);
     // Android's own strings reach the log only escaped, so that they cannot start a line of their own.
     Core::Log(fmt::format(
         "elevate: {} (uid {}) asks for root: {}", request.app.empty() ? "?" : Core::EscapeForLog(request.app),
         request.uid, request.command.empty() ? "<interactive shell>" : Core::EscapeForLog(request.command)));
-    const Answer answer = AnswerOf(
-        RequestVerification(Core::FormatText(TextId::RootRequestPrompt, caller, uid, command), cancel));
+    const Answer answer = AnswerOf(RequestVerification(RootRequestText(request), cancel));
     Core::Log(fmt::format("elevate: request {} {}", request.id, AnswerLogWord(answer)));
     // Free before the answer goes out: Android may send its next request the moment it reads it.
     connection.busy = false;

@@ -6,6 +6,7 @@
 #include "host/elevation/ElevationBridge.h"
 
 #include "core/LogEscape.h"
+#include "core/SecurityPrompt.h"
 #include "core/Text.h"
 
 #include <fmt/xchar.h>
@@ -116,23 +117,40 @@ ShownCommand SanitizeForDisplay(std::string_view utf8)
     return shown;
 }
 
-std::wstring CutNote(const ShownCommand& shown)
+std::wstring CutNote(const ShownCommand& shown, Core::Wording wording)
 {
-    return shown.cut ? L" " + Core::FormatText(TextId::CutNote, shown.characters) : std::wstring();
+    return shown.cut ? L" " + Core::FormatText(wording, TextId::CutNote, shown.characters) : std::wstring();
 }
 
-std::wstring DescribeCaller(const Request& request)
+std::wstring DescribeCaller(const Request& request, Core::Wording wording)
 {
     if (request.uid == RootUid)
         return L"root";
     if (request.uid == ShellUid)
         return L"adb shell";
     if (request.app.empty())
-        return Core::Text(TextId::UnknownApp);
+        return Core::Text(TextId::UnknownApp, wording);
     std::wstring caller;
     for (char byte : std::string_view(request.app).substr(0, MaxCallerBytes))
         caller += CallerByteShown(byte) ? static_cast<wchar_t>(byte) : L'?';
     return caller;
+}
+
+std::wstring DescribeCommand(const Request& request, Core::Wording wording)
+{
+    if (request.command.empty())
+        return Core::Text(TextId::InteractiveShell, wording);
+    const ShownCommand shown = SanitizeForDisplay(request.command);
+    return L"\u201C" + shown.text + L"\u201D" + CutNote(shown, wording);
+}
+
+std::wstring RootRequestText(const Request& request)
+{
+    const std::wstring uid = std::to_wstring(request.uid);
+    return Core::SecurityPromptText([&](Core::Wording wording) {
+        return Core::FormatText(wording, TextId::RootRequestPrompt, DescribeCaller(request, wording), uid,
+                                DescribeCommand(request, wording));
+    });
 }
 
 } // namespace Pd::Bio::Elevation

@@ -4,6 +4,7 @@
 // keeps MagiskInAndroid and MagiskOffPending in line with what Android reports.
 #pragma once
 
+#include "core/Text.h"
 #include "host/elevation/Frames.h"
 
 #include <winsock2.h>
@@ -39,11 +40,18 @@ struct ShownCommand
 ShownCommand SanitizeForDisplay(std::string_view utf8);
 
 // " (cut: N characters in all)" for a cut command, else empty.
-std::wstring CutNote(const ShownCommand& shown);
+std::wstring CutNote(const ShownCommand& shown, Core::Wording wording = Core::Wording::Current);
 
 // "root", "adb shell", "an unknown app", or the first 200 bytes of the app name with every byte
 // outside a-z, A-Z, 0-9 and ",-.:_" shown as "?".
-std::wstring DescribeCaller(const Request& request);
+std::wstring DescribeCaller(const Request& request, Core::Wording wording = Core::Wording::Current);
+
+// The request's command in quotes with its cut note, or "an interactive shell".
+std::wstring DescribeCommand(const Request& request, Core::Wording wording = Core::Wording::Current);
+
+// The prompt of a root request: which app asks, its uid and the command, in the built-in wording
+// and the current language's (core/SecurityPrompt.h).
+std::wstring RootRequestText(const Request& request);
 
 // Sends the verified Magisk APK when it still matches its digest; logs why it did not otherwise.
 void SendMagiskApk(SOCKET socket);

@@ -1,6 +1,7 @@
 #include "host/hello/RootChange.h"
 
 #include "core/Elevation.h"
+#include "core/SecurityPrompt.h"
 #include "core/Text.h"
 
 #include <cwchar>
@@ -22,16 +23,18 @@ BOOL CALLBACK AnswerNo(HWND window, LPARAM)
 
 std::wstring RootChangeText(const Host::RootSettings& from, const Host::RootSettings& to)
 {
-    std::wstring changes;
-    auto add = [&changes](TextId id) { changes += (changes.empty() ? L"" : L"\n") + Core::Text(id); };
     const Host::RootWidening widening = Host::WideningOf(from, to);
-    if (widening.root)
-        add(TextId::RootTurnsOn);
-    if (widening.appsAsk && !widening.androidPrompt) // Magisk's own su comes with its prompt
-        add(TextId::SuTurnsOn);
-    if (widening.androidPrompt)
-        add(TextId::MagiskModeTurnsOn);
-    return Core::FormatText(TextId::ConfirmRootChange, changes);
+    return Core::SecurityPromptText([&widening](Core::Wording wording) {
+        std::wstring changes;
+        auto add = [&](TextId id) { changes += (changes.empty() ? L"" : L"\n") + Core::Text(id, wording); };
+        if (widening.root)
+            add(TextId::RootTurnsOn);
+        if (widening.appsAsk && !widening.androidPrompt) // Magisk's own su comes with its prompt
+            add(TextId::SuTurnsOn);
+        if (widening.androidPrompt)
+            add(TextId::MagiskModeTurnsOn);
+        return Core::FormatText(wording, TextId::ConfirmRootChange, changes);
+    });
 }
 
 bool ConfirmRootChange(const Host::RootSettings& from, const Host::RootSettings& to, std::stop_token stop,

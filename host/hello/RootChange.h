@@ -18,7 +18,8 @@ namespace Pd::Bio
 // A dialog of the caller's own that shows the text and tells whether the user agreed.
 using OwnDialog = std::function<bool(const std::wstring& text)>;
 
-// What the confirmation says turns on between `from` and `to`.
+// What the confirmation says turns on between `from` and `to`, in the built-in wording and the
+// current language's (core/SecurityPrompt.h).
 std::wstring RootChangeText(const Host::RootSettings& from, const Host::RootSettings& to);
 
 // Asks the user for the change from `from` to `to`: Windows Hello's prompt, or `ownDialog` where

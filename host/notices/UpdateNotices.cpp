@@ -6,6 +6,7 @@
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
 #include "release/download/ManifestLoader.h"
+#include "release/folders/InstallFolderChoice.h"
 #include "release/manifest/Updates.h"
 #include "release/manifest/Versions.h"
 
@@ -69,7 +70,7 @@ void RunUpdateCheck(const UpdateNoticeServices& services, std::stop_token stop)
     auto manifest = services.loadManifest(address, stop);
     if (!manifest || !manifest->isSigned)
         return;
-    const Core::InstallFolder folder = Core::StoredInstallFolder();
+    const Core::InstallFolder folder = Install::FolderToShow().folder;
     if (!Core::RecordUpdates(*manifest, folder))
         return;
     const Core::UpdateVersions pending = Core::PendingUpdates(folder);

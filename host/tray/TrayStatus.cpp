@@ -4,6 +4,7 @@
 #include "core/host/HostSettings.h"
 #include "core/Text.h"
 #include "guest/Vsock.h"
+#include "release/folders/InstallFolderChoice.h"
 #include "release/manifest/Updates.h"
 
 #include <windows.h>
@@ -54,7 +55,7 @@ TrayStatus ReadTrayStatus()
     status.bluetoothConnected = status.bluetoothOn && BluetoothConnected();
     status.elevationOn = ElevationEnabled();
     status.elevationSuOn = ElevationSuEnabled();
-    Core::UpdateVersions updates = Core::PendingUpdates(Core::StoredInstallFolder());
+    Core::UpdateVersions updates = Core::PendingUpdates(Install::FolderToShow().folder);
     status.appUpdate = std::move(updates.app);
     status.releaseUpdate = std::move(updates.release);
     return status;

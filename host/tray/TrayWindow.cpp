@@ -4,6 +4,7 @@
 #include "core/host/HostSettings.h"
 #include "core/host/TrayHooks.h"
 #include "core/Text.h"
+#include "host/tray/IconInput.h"
 #include "host/tray/TrayBadge.h"
 #include "host/tray/TrayStatus.h"
 
@@ -19,7 +20,6 @@ namespace
 {
 
 constexpr const wchar_t* ClassName = L"Peldra.Tray";
-constexpr UINT IconId = 1;
 
 using UniqueIcon = Unique<HICON, &::DestroyIcon>;
 using UniqueMenu = Unique<HMENU, &::DestroyMenu>;
@@ -39,6 +39,21 @@ template <std::size_t N> void CopyField(wchar_t (&field)[N], const std::wstring&
     const std::size_t length = std::min(text.size(), N - 1);
     std::copy_n(text.data(), length, field);
     field[length] = L'\0';
+}
+
+// Whether a window is one of the notification area's: a top-level window of the process that
+// owns the taskbar, other than the desktop, which that process draws as well.
+bool IsTrayWindow(HWND window)
+{
+    HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
+    HWND root = window != nullptr ? ::GetAncestor(window, GA_ROOT) : nullptr;
+    if (taskbar == nullptr || root == nullptr || root == ::GetShellWindow() || root == ::GetDesktopWindow())
+        return false;
+    DWORD trayProcess = 0;
+    DWORD windowProcess = 0;
+    ::GetWindowThreadProcessId(taskbar, &trayProcess);
+    ::GetWindowThreadProcessId(root, &windowProcess);
+    return trayProcess != 0 && trayProcess == windowProcess;
 }
 
 } // namespace
@@ -97,7 +112,7 @@ LRESULT TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message)
     {
     case TrayIconMessage:
-        OnIconEvent(LOWORD(lParam));
+        OnIconEvent(LOWORD(lParam), HIWORD(lParam), wParam);
         return 0;
     case TrayRefreshMessage:
         Refresh();
@@ -128,17 +143,45 @@ LRESULT TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void TrayWindow::OnIconEvent(UINT event)
+IconEventFacts TrayWindow::EventFacts(UINT iconId, WPARAM anchor) const
+{
+    IconEventFacts facts;
+    if (!::GetCursorPos(&facts.cursor))
+        return facts; // no cursor to check against (another desktop): no input of the user's here
+    facts.iconId = iconId;
+    facts.anchor = {static_cast<short>(LOWORD(anchor)), static_cast<short>(HIWORD(anchor))};
+    NOTIFYICONIDENTIFIER icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = window_;
+    icon.uID = TrayIconId;
+    RECT area{};
+    const HRESULT located = ::Shell_NotifyIconGetRect(&icon, &area);
+    if (SUCCEEDED(located))
+        facts.iconArea = area;
+    facts.shellKnowsIconAreas = located != E_NOTIMPL;
+    facts.cursorOverTray = IsTrayWindow(::WindowFromPoint(facts.cursor));
+    facts.trayForeground = IsTrayWindow(::GetForegroundWindow());
+    LASTINPUTINFO input{};
+    input.cbSize = sizeof(input);
+    if (::GetLastInputInfo(&input))
+        facts.inputAgeMs = ::GetTickCount() - input.dwTime;
+    return facts;
+}
+
+void TrayWindow::OnIconEvent(UINT event, UINT iconId, WPARAM anchor)
 {
     switch (event)
     {
     case WM_CONTEXTMENU:
-        ShowMenu();
+        if (const auto at = UserEventPoint(EventFacts(iconId, anchor)))
+            ShowMenu(*at);
         break;
     case WM_LBUTTONDBLCLK:
     case NIN_SELECT:
     case NIN_KEYSELECT:
-        OnCommand(static_cast<UINT>(TrayCommand::OpenWindow));
+        // Brings an open window forward: under the cursor only when the user asked for it.
+        if (UserEventPoint(EventFacts(iconId, anchor)))
+            OnCommand(static_cast<UINT>(TrayCommand::OpenWindow));
         break;
     case NIN_BALLOONUSERCLICK:
         // Only the registration offer acts on a click; a root-grant notice does not.
@@ -227,7 +270,7 @@ NOTIFYICONDATAW TrayWindow::IconData(UINT flags) const
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof(data);
     data.hWnd = window_;
-    data.uID = IconId;
+    data.uID = TrayIconId;
     data.uFlags = flags;
     return data;
 }
@@ -284,7 +327,7 @@ void TrayWindow::ShowBalloon(const std::wstring& title, const std::wstring& text
     ::Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
-void TrayWindow::ShowMenu()
+void TrayWindow::ShowMenu(POINT at)
 {
     TrayStatus status = ReadTrayStatus();
     status.registrationWaiting = actions_.registrationWaiting && actions_.registrationWaiting();
@@ -302,11 +345,9 @@ void TrayWindow::ShowMenu()
         ::AppendMenuW(menu.Get(), flags, item.id, item.text.c_str());
     }
     ::SetMenuDefaultItem(menu.Get(), static_cast<UINT>(TrayCommand::OpenWindow), FALSE);
-    POINT cursor{};
-    ::GetCursorPos(&cursor);
     // Without the foreground the menu would not close when the user clicks elsewhere.
     ::SetForegroundWindow(window_);
-    ::TrackPopupMenuEx(menu.Get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, window_, nullptr);
+    ::TrackPopupMenuEx(menu.Get(), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, window_, nullptr);
     if (window_ != nullptr)
         ::PostMessageW(window_, WM_NULL, 0, 0);
 }

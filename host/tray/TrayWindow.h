@@ -2,6 +2,7 @@
 // the hooks' messages and the menu's commands. Everything here runs on the tray thread.
 #pragma once
 
+#include "host/tray/IconInput.h"
 #include "host/tray/StoppableJob.h"
 #include "host/tray/TrayIcon.h"
 
@@ -31,7 +32,10 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void OnIconEvent(UINT event);
+    // An icon event of the callback message: its event, the icon it names and its anchor point.
+    void OnIconEvent(UINT event, UINT iconId, WPARAM anchor);
+    // What the window sees of the user's input when an icon event arrives.
+    IconEventFacts EventFacts(UINT iconId, WPARAM anchor) const;
     void OnCommand(UINT id);
     // Asks before the stored root settings, changed by `change`, are stored.
     bool ConfirmRoot(void (*change)(RootSettings& to));
@@ -39,7 +43,7 @@ private:
     void Refresh();
     void RefreshIcon(bool updatePending);
     void ShowBalloon(const std::wstring& title, const std::wstring& text);
-    void ShowMenu();
+    void ShowMenu(POINT at);
     NOTIFYICONDATAW IconData(UINT flags) const;
 
     HANDLE stopEvent_;

@@ -1,8 +1,6 @@
 #include "release/base/InstallFolder.h"
 
-#include "core/DefaultInstallFolder.h"
 #include "core/Paths.h"
-#include "core/Settings.h"
 #include "core/Strings.h"
 
 #include <windows.h>
@@ -65,13 +63,6 @@ std::wstring LongFolderPath(const std::wstring& folder)
             return folder;
         existing.resize(drive && separator == 2 ? 3 : separator);
     }
-}
-
-InstallFolder StoredInstallFolder()
-{
-    const std::wstring stored = ReadUserString(L"InstallFolder", L"");
-    return InstallFolder::From(
-        LongFolderPath(InstallFolder::From(stored.empty() ? DefaultInstallFolder() : stored).Path()));
 }
 
 } // namespace Pd::Core

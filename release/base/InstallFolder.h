@@ -42,9 +42,4 @@ private:
 // tell.
 std::wstring LongFolderPath(const std::wstring& folder);
 
-// The install folder the window last chose (the per-user InstallFolder value), else the default
-// install folder, in its long form. The command line reads the same value through the install
-// folder rules.
-InstallFolder StoredInstallFolder();
-
 } // namespace Pd::Core

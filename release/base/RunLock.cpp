@@ -1,5 +1,6 @@
 #include "release/base/RunLock.h"
 
+#include "core/DefaultInstallFolder.h"
 #include "core/ErrorText.h"
 #include "core/ObjectSecurity.h"
 #include "core/SetEventOnStop.h"
@@ -9,105 +10,87 @@
 
 #include <sddl.h>
 
+#include <algorithm>
+#include <filesystem>
+
 namespace Pd::Core
 {
 namespace
 {
 
-// Waiting and releasing is all a run needs, and every run that changes the installation runs with
-// administrator rights: only they (and the system, for the installer's modes) may hold it. Anyone
-// else could hold it to block every install, update and uninstall.
-constexpr DWORD LockAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL;
-constexpr const wchar_t* LockSecurity = L"O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)";
-// The namespace's boundary name and its prefix in object names.
-constexpr const wchar_t* NamespaceName = L"Peldra";
-// A namespace may go (its last holder ends) between a failed create and the open that follows.
-constexpr int NamespaceAttempts = 3;
+// Waiting and releasing is all a run needs of the mutex, and every run that changes the
+// installation runs with administrator rights: only they (and the system, for the installer's
+// modes) may hold the lock. Anyone else could hold it to block every install, update and
+// uninstall.
+constexpr DWORD MutexAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL;
+constexpr const wchar_t* MutexSecurity = L"O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)";
+constexpr const wchar_t* FileSecurity = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
+// How often a waiting run tries the lock file again: no wait on a file's close exists.
+constexpr DWORD RetryMs = 100;
+// A file deleted on its last holder's close stays a moment while another handle (one that only
+// reads its attributes, which anyone listing Program Files may open) is still open on it.
+constexpr LONG StatusDeletePending = static_cast<LONG>(0xC0000056L);
+// Opens of the lock file never lend this process's identity to a pipe server.
+constexpr DWORD OpenQuality = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
-struct Security
+class Security
 {
-    Security()
+public:
+    explicit Security(const wchar_t* sddl)
     {
         PSECURITY_DESCRIPTOR made = nullptr;
-        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(LockSecurity, SDDL_REVISION_1, &made,
-                                                                   nullptr))
-            descriptor.Reset(made);
-        attributes.lpSecurityDescriptor = made;
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &made, nullptr))
+            descriptor_.Reset(made);
+        attributes_.lpSecurityDescriptor = made;
     }
-    UniqueLocal descriptor;
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+private:
+    UniqueLocal descriptor_;
+    SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
 };
 
-// Wine declares the private namespace functions but implements none of them (adding a SID to a
-// boundary ends the process): only there is the lock a "Global\" mutex.
-bool HasPrivateNamespaces()
+bool DeletePending()
 {
+    using LastStatus = LONG(NTAPI*)();
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll == nullptr || ::GetProcAddress(ntdll, "wine_get_version") == nullptr;
+    const auto status = ntdll == nullptr ? nullptr
+                                         : reinterpret_cast<LastStatus>(reinterpret_cast<void*>(
+                                               ::GetProcAddress(ntdll, "RtlGetLastNtStatus")));
+    return status != nullptr && status() == StatusDeletePending;
 }
 
-// The boundary that only a token with the Administrators group enabled is within.
-UniqueBoundary AdministratorsBoundary()
+// One try at the lock file: its handle, or none with the error, which is ERROR_SHARING_VIOLATION
+// while another run holds it (or has only just let it go).
+UniqueFile TryLockFile(const std::wstring& path, DWORD& error)
 {
-    UniqueBoundary boundary(::CreateBoundaryDescriptorW(NamespaceName, 0));
-    BYTE sid[SECURITY_MAX_SID_SIZE] = {};
-    DWORD size = sizeof(sid);
-    if (!boundary || !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size))
-        return {};
-    HANDLE grown = boundary.Release(); // the call may move the descriptor
-    const BOOL added = ::AddSIDToBoundaryDescriptor(&grown, sid);
-    boundary.Reset(grown);
-    return added ? std::move(boundary) : UniqueBoundary();
-}
-
-// Where the lock lies: the mutex's full name and the namespace it lies in, kept open; or the
-// Windows error of getting there.
-struct LockPlace
-{
-    UniqueNamespace space;
-    std::wstring name;
-    DWORD error = ERROR_SUCCESS;
-};
-
-// The lock's namespace is created when create is set and it does not exist yet.
-LockPlace FindLockPlace(const wchar_t* name, bool create)
-{
-    if (!HasPrivateNamespaces())
-        return {{}, std::wstring(L"Global\\") + name};
-    UniqueBoundary boundary = AdministratorsBoundary();
-    Security security;
-    if (!boundary || !security.descriptor)
-        return {{}, {}, ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_INVALID_FUNCTION};
-    DWORD error = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < NamespaceAttempts; ++attempt)
+    Security security(FileSecurity);
+    if (!security.Attributes())
     {
-        UniqueNamespace space;
-        if (create)
-        {
-            space.Reset(::CreatePrivateNamespaceW(&security.attributes, boundary.Get(), NamespaceName));
-            error = space ? ERROR_SUCCESS : ::GetLastError();
-        }
-        if (!space && (!create || error == ERROR_ALREADY_EXISTS))
-        {
-            space.Reset(::OpenPrivateNamespaceW(boundary.Get(), NamespaceName));
-            error = space ? ERROR_SUCCESS : ::GetLastError();
-            if (!space && create && error != ERROR_ACCESS_DENIED)
-                continue; // it went between the two calls: create it again
-        }
-        if (!space)
-            return {{}, {}, error};
-        return {std::move(space), std::wstring(NamespaceName) + L"\\" + name};
+        error = ::GetLastError();
+        return {};
     }
-    return {{}, {}, error};
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, security.Attributes(), OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
+                                      FILE_FLAG_OPEN_REPARSE_POINT | OpenQuality,
+                                  nullptr));
+    error = file ? ERROR_SUCCESS : ::GetLastError();
+    if (error == ERROR_ACCESS_DENIED && DeletePending())
+        error = ERROR_SHARING_VIOLATION;
+    return file;
 }
 
-UniqueHandle CreateLock(const std::wstring& name)
+std::wstring MutexName(const wchar_t* name)
 {
-    Security security;
-    UniqueHandle mutex(
-        ::CreateMutexExW(security.descriptor ? &security.attributes : nullptr, name.c_str(), 0, LockAccess));
+    return std::wstring(L"Global\\") + name;
+}
+
+UniqueHandle CreateLockMutex(const std::wstring& name)
+{
+    Security security(MutexSecurity);
+    UniqueHandle mutex(::CreateMutexExW(security.Attributes(), name.c_str(), 0, MutexAccess));
     if (!mutex)
-        mutex.Reset(::OpenMutexW(LockAccess, FALSE, name.c_str()));
+        mutex.Reset(::OpenMutexW(MutexAccess, FALSE, name.c_str()));
     return mutex;
 }
 
@@ -116,47 +99,82 @@ bool Taken(DWORD wait)
     return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
 
+DWORD Remaining(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INFINITE - 1));
+}
+
 } // namespace
+
+std::wstring RunLock::FilePath(const wchar_t* name)
+{
+    // Program Files itself: only administrators and the system create files there.
+    return (std::filesystem::path(DefaultInstallFolder()).parent_path() / (std::wstring(name) + L".lock"))
+        .wstring();
+}
 
 Result<RunLock> RunLock::Acquire(const LogText& log, std::stop_token stop, std::chrono::milliseconds wait,
                                  const wchar_t* name)
 {
-    LockPlace place = FindLockPlace(name, true);
-    if (place.name.empty())
-        return Fail(ErrorText(FormatText(TextId::OpeningFile, name), place.error));
-    UniqueHandle mutex = CreateLock(place.name);
-    if (!mutex)
-        return Fail(ErrorText(FormatText(TextId::OpeningFile, place.name), ::GetLastError()));
-    if (auto owner = ForeignOwner(mutex.Get(), false))
-        return Fail(FormatText(TextId::NameHeldByAnotherProgram, place.name, *owner));
-    if (Taken(::WaitForSingleObject(mutex.Get(), 0)))
-        return RunLock(std::move(place.space), std::move(mutex));
-
-    if (log)
-        log(FormatText(TextId::WaitingForOtherRun, (wait.count() + 999) / 1000));
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    bool told = false;
+    const auto tellWaiting = [&] {
+        if (!told && log)
+            log(FormatText(TextId::WaitingForOtherRun, (wait.count() + 999) / 1000));
+        told = true;
+    };
     UniqueHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!stopped)
-        return Fail(ErrorText(FormatText(TextId::OpeningFile, place.name), ::GetLastError()));
-    DWORD result = WAIT_FAILED;
+        return Fail(ErrorText(FormatText(TextId::OpeningFile, name), ::GetLastError()));
+    std::stop_callback<SetEventOnStop> wake(stop, SetEventOnStop{stopped.Get()});
+
+    const std::wstring path = FilePath(name);
+    UniqueFile file;
+    for (DWORD error = ERROR_SUCCESS; !(file = TryLockFile(path, error));)
     {
-        std::stop_callback<SetEventOnStop> wake(stop, SetEventOnStop{stopped.Get()});
-        const HANDLE handles[] = {mutex.Get(), stopped.Get()};
-        result = ::WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(wait.count()));
+        if (error != ERROR_SHARING_VIOLATION)
+            return Fail(ErrorText(FormatText(TextId::OpeningFile, path), error));
+        tellWaiting();
+        const DWORD left = Remaining(deadline);
+        if (left == 0)
+            return Fail(Text(TextId::AnotherRunChangingInstallation));
+        if (::WaitForSingleObject(stopped.Get(), std::min(left, RetryMs)) == WAIT_OBJECT_0)
+            return Fail(Text(TextId::Canceled));
     }
-    if (Taken(result))
-        return RunLock(std::move(place.space), std::move(mutex));
-    if (result == WAIT_OBJECT_0 + 1)
-        return Fail(Text(TextId::Canceled));
-    return Fail(Text(TextId::AnotherRunChangingInstallation));
+
+    const std::wstring mutexName = MutexName(name);
+    UniqueHandle mutex = CreateLockMutex(mutexName);
+    if (!mutex)
+        return Fail(ErrorText(FormatText(TextId::OpeningFile, mutexName), ::GetLastError()));
+    if (auto owner = ForeignOwner(mutex.Get(), false))
+        return Fail(FormatText(TextId::NameHeldByAnotherProgram, mutexName, *owner));
+    DWORD result = ::WaitForSingleObject(mutex.Get(), 0);
+    if (!Taken(result))
+    {
+        tellWaiting(); // a run of an earlier version
+        const HANDLE handles[] = {mutex.Get(), stopped.Get()};
+        result = ::WaitForMultipleObjects(2, handles, FALSE, Remaining(deadline));
+        if (result == WAIT_OBJECT_0 + 1)
+            return Fail(Text(TextId::Canceled));
+    }
+    if (!Taken(result))
+        return Fail(Text(TextId::AnotherRunChangingInstallation));
+    return RunLock(std::move(file), std::move(mutex));
 }
 
 bool RunLock::HeldElsewhere(const wchar_t* name)
 {
-    // The namespace, like a "Global\\" lock, exists only while a run holds it.
-    const LockPlace place = FindLockPlace(name, false);
-    if (place.name.empty())
-        return place.error == ERROR_ACCESS_DENIED;
-    UniqueHandle mutex(::OpenMutexW(LockAccess, FALSE, place.name.c_str()));
+    // Opened without sharing, the file is refused while a run holds it; a process that may not
+    // open it at all (no administrator rights) goes by its being there.
+    UniqueFile file(::CreateFileW(FilePath(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | OpenQuality, nullptr));
+    if (!file && (::GetLastError() == ERROR_SHARING_VIOLATION || ::GetLastError() == ERROR_ACCESS_DENIED))
+        return true;
+    file.Reset();
+    // The mutex, like the file, exists only while a run holds it.
+    UniqueHandle mutex(::OpenMutexW(MutexAccess, FALSE, MutexName(name).c_str()));
     if (!mutex)
         return ::GetLastError() == ERROR_ACCESS_DENIED;
     if (!Taken(::WaitForSingleObject(mutex.Get(), 0)))

@@ -10,6 +10,7 @@
 #include "release/folders/FileTree.h"
 #include "release/folders/FolderAccess.h"
 #include "release/folders/Folders.h"
+#include "release/folders/InstallFolderChoice.h"
 #include "release/folders/InstallFolderRules.h"
 #include "release/folders/NoLinks.h"
 #include "release/install/InstallRecords.h"
@@ -398,6 +399,11 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
         return std::unexpected(prepared.error());
     if (auto confirmed = ConfirmForeignFolder(options, callbacks, program); !confirmed)
         return std::unexpected(confirmed.error());
+    // Updates and the uninstall follow this record, never the per-user setting; a record whose
+    // folder a failed first install removes again counts as none.
+    if (options.registerPackage)
+        if (auto recorded = Install::RecordInstallFolder(options.installFolder); !recorded)
+            LogLine(callbacks, Level::Warning, recorded.error());
     // A failed download stays for the next run to resume, as does what a cancelled run fetched;
     // any other failure of a first install before the switch-over leaves nothing behind.
     auto started = MarkStarted(options, run, hadStateFile, createdFolders);

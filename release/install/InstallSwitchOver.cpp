@@ -4,6 +4,7 @@
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "guest/AndroidVm.h"
+#include "release/base/MachineRecords.h"
 #include "release/download/Net.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
@@ -161,6 +162,15 @@ Result<std::int32_t> WriteRecords(const Manifest& manifest, const Options& optio
     return count;
 }
 
+// Only what the machine's record says an install turned on may the uninstall turn off (a record
+// that cannot be written leaves the feature on, the safe side); the per-user value of the same
+// name stays for what reads it.
+void RecordFeatureTurnedOn(RecordedFeature feature)
+{
+    WriteUserDword(FeatureValueName(feature), 1);
+    RecordFeature(feature);
+}
+
 // Steps 21 and 22: developer mode and Virtual Machine Platform, each after asking. Returns
 // whether Windows must restart.
 Result<bool> EnableFeatures(const Callbacks& callbacks, const RunValues& run)
@@ -171,7 +181,7 @@ Result<bool> EnableFeatures(const Callbacks& callbacks, const RunValues& run)
             return Pd::Fail(CanceledText());
         if (auto enabled = EnableDeveloperMode(); !enabled)
             return std::unexpected(enabled.error());
-        WriteUserDword(L"EnabledDeveloperMode", 1);
+        RecordFeatureTurnedOn(RecordedFeature::DeveloperMode);
         LogLine(callbacks, Level::Success, Text(TextId::DeveloperModeTurnedOn));
     }
     bool restart = false;
@@ -182,7 +192,7 @@ Result<bool> EnableFeatures(const Callbacks& callbacks, const RunValues& run)
         auto enabled = EnableVmp(LogAt(callbacks, Level::Info));
         if (!enabled)
             return std::unexpected(enabled.error());
-        WriteUserDword(L"EnabledVirtualMachinePlatform", 1);
+        RecordFeatureTurnedOn(RecordedFeature::VirtualMachinePlatform);
         restart = *enabled;
     }
     return restart;
@@ -229,10 +239,8 @@ Result<> RegisterTovik(const Options& options, const Callbacks& callbacks, const
 // what is left to do); a state file that cannot be written fails the run, since nothing would
 // record what this run did. Returns whether the program and its host are in place.
 Result<bool> InstallProgramAndRecord(const Options& options, const Callbacks& callbacks, RunValues& run,
-                                     bool withHost, Detail::ProgramSetting program)
+                                     bool withHost, const Detail::ProgramSetting& program)
 {
-    if (!program.log)
-        program.log = LogAt(callbacks, Level::Warning);
     auto installed = Detail::InstallProgramWith(options.installFolder, run.state, withHost, program);
     if (installed)
         run.state.unfinished.clear();

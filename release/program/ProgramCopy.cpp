@@ -145,9 +145,4 @@ Pd::Result<> ReplaceWithBackup(HANDLE source, const std::wstring& target)
     return Replace([source](HANDLE to) { return CopyFrom(source, to); }, target);
 }
 
-Pd::Result<> ReplaceWithBackup(std::string_view bytes, const std::wstring& target)
-{
-    return Replace([bytes](HANDLE to) { return WriteAll(to, bytes.data(), bytes.size()); }, target);
-}
-
 } // namespace Pd::Core

@@ -21,9 +21,6 @@ namespace Pd::Core
 // leaves the old target in place and no ".new" file.
 Pd::Result<> ReplaceWithBackup(HANDLE source, const std::wstring& target);
 
-// The same with the bytes as the new content.
-Pd::Result<> ReplaceWithBackup(std::string_view bytes, const std::wstring& target);
-
 namespace Detail
 {
 // The first half of ReplaceWithBackup: the source's file copied to "<target>.new" (a leftover of

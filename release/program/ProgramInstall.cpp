@@ -3,82 +3,18 @@
 #include "core/DefaultInstallFolder.h"
 #include "core/host/HostControl.h"
 #include "core/host/ScheduledTask.h"
-#include "core/LanguageFile.h"
 #include "core/Module.h"
-#include "core/Strings.h"
-#include "core/Text.h"
 #include "release/folders/Folders.h"
-#include "release/folders/NoLinks.h"
 #include "release/program/InstalledMsi.h"
 #include "release/program/ProgramCopy.h"
 #include "release/program/RunningImage.h"
 
 #include <filesystem>
-#include <optional>
 
 namespace Pd::Core
 {
 namespace
 {
-
-// Far above a translation of every text; a larger file is no language file.
-constexpr std::uint64_t LargestLanguageFile = 4u << 20;
-
-// The whole file of the handle, unless it is larger than LargestLanguageFile or cannot be read.
-std::optional<std::string> ReadLanguageFile(HANDLE file)
-{
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
-        static_cast<std::uint64_t>(size.QuadPart) > LargestLanguageFile)
-        return std::nullopt;
-    std::string contents(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD got = 0;
-    if (!contents.empty() &&
-        (!::ReadFile(file, contents.data(), static_cast<DWORD>(contents.size()), &got, nullptr) ||
-         got != contents.size()))
-        return std::nullopt;
-    return contents;
-}
-
-// Copies the ".lng" files of the folder "language" beside the program. That folder is the user's
-// to change: each file is opened without following a link and without sharing, and copied from
-// what was read through that handle only when it is a language file; any other is skipped and
-// told. A failing enumeration ends the walk, a file that cannot be copied nothing but itself.
-void CopyLanguageFiles(const std::filesystem::path& programFolder, const std::filesystem::path& to,
-                       const Detail::ProgramSetting& setting)
-{
-    const auto tell = [&setting](const std::wstring& line) {
-        if (setting.log)
-            setting.log(line);
-    };
-    const std::filesystem::path from = programFolder / L"language";
-    std::error_code error;
-    if (!std::filesystem::is_directory(from, error))
-        return;
-    std::filesystem::create_directories(to, error);
-    std::filesystem::directory_iterator entries(from, error);
-    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error))
-    {
-        const std::filesystem::path& path = entries->path();
-        if (path.extension() != L".lng")
-            continue;
-        auto opened =
-            Install::OpenBelow(programFolder.wstring(), path.wstring(), GENERIC_READ, 0, OPEN_EXISTING);
-        if (!opened)
-        {
-            tell(opened.error());
-            continue;
-        }
-        const std::optional<std::string> contents = ReadLanguageFile(opened->Get());
-        if (!contents || !IsLanguageCode(ToLower(path.stem().wstring())) || !IsLanguageFileText(*contents))
-        {
-            tell(FormatText(TextId::NotALanguageFile, path.wstring()));
-            continue;
-        }
-        if (auto copied = ReplaceWithBackup(*contents, (to / path.filename()).wstring()); !copied)
-            tell(copied.error());
-    }
-}
 
 // The program, its language folder and the language files in it, as the state file records them.
 std::vector<std::wstring> ProgramRecord(const std::filesystem::path& folder)
@@ -92,8 +28,11 @@ std::vector<std::wstring> ProgramRecord(const std::filesystem::path& folder)
     return record;
 }
 
-// The program (from its checked handle, when it is to be copied) and its language files into the
-// default folder; recorded when the release lies in that folder too.
+// The program (from its checked handle, when it is to be copied) into the default folder; recorded
+// with the language files there when the release lies in that folder too. No language file is
+// taken from beside the running program: that folder (Downloads, say) is open to every program
+// of the user, and each account's elevated host would show what it says; the installer package
+// puts the shipped ones in place.
 Pd::Result<> CopyAndRecord(const InstallFolder& installFolder, const std::wstring& installedExe,
                            const UniqueFile& program, InstallState& state,
                            const Detail::ProgramSetting& setting)
@@ -103,8 +42,6 @@ Pd::Result<> CopyAndRecord(const InstallFolder& installFolder, const std::wstrin
     {
         if (auto copied = ReplaceWithBackup(program.Get(), installedExe); !copied)
             return copied;
-        CopyLanguageFiles(std::filesystem::path(setting.runningExe).parent_path(), folder / L"language",
-                          setting);
     }
     if (SameFile(installFolder.Path(), setting.defaultFolder))
     {
@@ -129,7 +66,6 @@ ProgramSetting CurrentSetting()
             [](bool on) { return Host::SetTaskRegistered(on); },
             [] { Host::Stop(); },
             [] { return Host::EnsureRunning(); },
-            {},
             {},
             {}};
 }

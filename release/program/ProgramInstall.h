@@ -1,5 +1,5 @@
-// The program copies itself, with its language files, into the default install folder, so that
-// the background host and its scheduled task run from there.
+// The program copies itself into the default install folder, so that the background host and its
+// scheduled task run from there.
 #pragma once
 
 #include "core/Handles.h"
@@ -12,13 +12,14 @@
 namespace Pd::Core
 {
 
-// Copies the running program and its language files into the default install folder, unless it
+// Copies the running program into the default install folder, unless it
 // already runs from there or the program's own installer package is installed. When the release's
 // install folder is the default one, the state file records "Peldra.exe" and "language" under
 // "host". With withHost the host's scheduled task is registered and the host restarted from there.
 // The program is copied only from the file proven to be the one running (OpenRunningProgram):
 // when that proof fails, nothing is copied, recorded or registered and the host is left alone.
-// Language files are read without following links and copied only when they are language files.
+// Language files beside the running program are not copied (only the installer package puts
+// language files into the default folder).
 Pd::Result<> InstallProgram(const InstallFolder& installFolder, InstallState& state, bool withHost);
 
 namespace Detail
@@ -37,8 +38,6 @@ struct ProgramSetting
     std::function<std::uint64_t(const std::wstring&)> freeSpace;
     // Opens runningExe for the copy; OpenRunningProgram when not set.
     std::function<Pd::Result<UniqueFile>(const std::wstring&)> openRunningExe;
-    // Where a language file that is skipped is told; nowhere when not set.
-    std::function<void(const std::wstring&)> log;
 };
 ProgramSetting CurrentSetting();
 Pd::Result<> InstallProgramWith(const InstallFolder& installFolder, InstallState& state, bool withHost,

@@ -12,6 +12,7 @@
 #include "release/base/RunLock.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
+#include "release/folders/InstallFolderChoice.h"
 #include "release/install/InstallRun.h"
 #include "release/program/InstalledMsi.h"
 #include "release/uninstall/UninstallSteps.h"
@@ -41,10 +42,11 @@ void UninstallStage(const Callbacks& callbacks, TextId text, std::int32_t positi
 Result<> FindInstalled(const InstallFolder& installFolder, Removal removal, const Callbacks& callbacks,
                        UninstallValues& run)
 {
+    // The folder the user named or an elevated install recorded (InstallFolderChoice.h). The
+    // package registration's install location is only a hint: any program of the user can
+    // register a package of that name from any folder while developer mode is on.
     run.folder = installFolder;
     run.package = Install::FindInstalledPackage();
-    if (run.package && HasStateFile(*run.package))
-        run.folder = InstallFolder::From(run.package->installLocation);
     run.ours = run.package && run.package->developmentMode &&
                SameFile(run.package->installLocation, run.folder.Path());
     run.state = ReadState(run.folder);
@@ -135,6 +137,13 @@ Result<RemovalOutcome> RemoveEmptyDefaultFolder(const InstallFolder& installFold
     return RemovalOutcome{};
 }
 
+// Once its state file is gone, the folder holds no install for the record to name.
+void ForgetRemovedFolder(const UninstallValues& run)
+{
+    if (!run.other && !PathExists(run.folder.Join(L"peldra.json")))
+        Install::ForgetInstallFolder(run.folder);
+}
+
 } // namespace
 
 namespace Detail
@@ -169,6 +178,7 @@ Result<RemovalOutcome> UninstallWith(const InstallFolder& installFolder, Removal
     if (removal == Removal::KeepData)
     {
         RemoveStateAndFolder(removal, callbacks, setting, run);
+        ForgetRemovedFolder(run);
         UninstallStage(callbacks, TextId::Done, 1000);
         return run.outcome;
     }
@@ -179,6 +189,7 @@ Result<RemovalOutcome> UninstallWith(const InstallFolder& installFolder, Removal
     RemoveBridgesAndData(callbacks, setting, run);
     DeleteProgramKeys(callbacks);
     RemoveStateAndFolder(removal, callbacks, setting, run);
+    ForgetRemovedFolder(run);
     UninstallStage(callbacks, TextId::Done, 1000);
     return run.outcome;
 }

@@ -37,9 +37,6 @@ struct RemovalOutcome
 Result<RemovalOutcome> Uninstall(const InstallFolder& installFolder, Removal removal,
                                  const Callbacks& callbacks);
 
-// Whether the package is a development registration whose folder holds "peldra.json".
-bool HasStateFile(const Install::PackageInfo& package);
-
 // Deletes the files the state file names (and the program's own records) from the folder, then
 // the state file, then the folder when the install made it and nothing else is left in it.
 void RemoveReleaseFiles(const InstallFolder& folder, const InstallState& state, const Callbacks& callbacks,

@@ -99,12 +99,6 @@ bool HasInstallLeftovers(const InstallFolder& folder)
     return IsOwnReleaseFolder(folder.Path());
 }
 
-bool HasStateFile(const Install::PackageInfo& package)
-{
-    return package.developmentMode && !package.installLocation.empty() &&
-           PathExists(package.installLocation + L"\\peldra.json");
-}
-
 void ForgetLanguageList(const std::wstring& dataFolder)
 {
     // The user's own programs can change the data folder: nothing is deleted through a link.

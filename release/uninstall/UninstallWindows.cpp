@@ -5,6 +5,7 @@
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "guest/Vsock.h"
+#include "release/base/MachineRecords.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
 #include "release/install/InstallRun.h"
@@ -52,6 +53,14 @@ const std::optional<Install::PackageInfo>& StayingPackage(const UninstallValues&
     return run.ours ? none : run.package;
 }
 
+// A feature that only the per-user value says an install turned on (an older install's, or a
+// forged one) is shown, never turned off.
+void ShowUnrecorded(const Callbacks& callbacks, RecordedFeature feature, TextId text)
+{
+    if (ReadUserDword(FeatureValueName(feature)).value_or(0) != 0)
+        LogLine(callbacks, Level::Info, Text(text));
+}
+
 std::wstring OwnerText(const UninstallValues& run)
 {
     return run.other ? fmt::format(L"Tovik ({})", run.other->account) : L"";
@@ -92,7 +101,9 @@ void SwitchFeaturesOff(const Callbacks& callbacks, UninstallValues& run)
 {
     const auto& staying = StayingPackage(run);
     const std::wstring owner = OwnerText(run);
-    if (ReadUserDword(L"EnabledDeveloperMode").value_or(0) != 0)
+    if (!FeatureRecorded(RecordedFeature::DeveloperMode))
+        ShowUnrecorded(callbacks, RecordedFeature::DeveloperMode, TextId::DeveloperModeNotRecorded);
+    else
     {
         if (!owner.empty())
             LogLine(callbacks, Level::Info, FormatText(TextId::DeveloperModeStaysOn, owner));
@@ -103,12 +114,18 @@ void SwitchFeaturesOff(const Callbacks& callbacks, UninstallValues& run)
         else if (auto others = Install::OtherDevelopmentPackages(); !others.empty())
             LogLine(callbacks, Level::Info, FormatText(TextId::DeveloperModeStaysOn, Joined(others)));
         else if (auto off = DisableDeveloperMode(); off)
+        {
+            ForgetFeature(RecordedFeature::DeveloperMode);
             LogLine(callbacks, Level::Success, Text(TextId::DeveloperModeTurnedOff));
+        }
         else
             run.Report(callbacks, off.error());
     }
 
-    if (ReadUserDword(L"EnabledVirtualMachinePlatform").value_or(0) != 0)
+    if (!FeatureRecorded(RecordedFeature::VirtualMachinePlatform))
+        ShowUnrecorded(callbacks, RecordedFeature::VirtualMachinePlatform,
+                       TextId::VirtualMachinePlatformNotRecorded);
+    else
     {
         const auto lxss = CountUserKey(L"Software\\Microsoft\\Windows\\CurrentVersion\\Lxss");
         if (lxss && lxss->first > 0)
@@ -123,6 +140,7 @@ void SwitchFeaturesOff(const Callbacks& callbacks, UninstallValues& run)
                      DisableVmp([&](const std::wstring& line) { LogLine(callbacks, Level::Info, line); });
                  off)
         {
+            ForgetFeature(RecordedFeature::VirtualMachinePlatform);
             run.outcome.restartNeeded = *off;
             LogLine(callbacks, Level::Success, Text(TextId::VirtualMachinePlatformDisabledAgain));
         }

@@ -72,7 +72,7 @@ std::string RegistrationExtension(const ModemState& snapshot, std::int32_t mode)
 }
 
 // "+CREG", "+CGREG", "+CEREG": the set form takes the mode, the read form answers with it.
-template <std::int32_t AtState::* Mode> AtResult Registration(AtState& state, const Command& command)
+template <std::int32_t AtState::*Mode> AtResult Registration(AtState& state, const Command& command)
 {
     std::int32_t& mode = state.*Mode;
     if (command.form == Set)
@@ -306,6 +306,9 @@ Form ExtendedForm(std::string_view rest)
         return Read;
     if (rest == "=?")
         return Test;
+    // "=?1" is neither the test form nor a value to set: it must not run as "=1" would.
+    if (rest.starts_with("=?"))
+        return Malformed;
     return rest.starts_with('=') ? Set : Malformed;
 }
 

@@ -24,11 +24,6 @@ using Lines = std::vector<std::string>;
 
 const std::string CmsInvalidPdu = "+CMS ERROR: 304";
 
-bool IsTestForm(std::string_view command)
-{
-    return command.ends_with("=?");
-}
-
 // The <length> of "+CMGS=": a decimal number from 1 to 255 and nothing else.
 std::optional<std::int32_t> SubmitLength(std::string_view text)
 {
@@ -101,7 +96,8 @@ AtReply HandleLine(AtState& state, std::string_view line)
     if ((line.size() > 2 && UpperAscii(line[2]) == 'D') || (line.size() == 3 && UpperAscii(line[2]) == 'A'))
         return {.lines = {std::string(CmeUnknown)}};
     std::string_view rest = line.substr(2);
-    if (StartsWithNoCase(rest, "+CMGS=") && !IsTestForm(rest.substr(0, FindUnquoted(rest, ";"))))
+    // "+CMGS=?" and whatever else begins so are no length: the command table answers them.
+    if (StartsWithNoCase(rest, "+CMGS=") && !rest.substr(6).starts_with('?'))
     {
         // A length the PDU could never match gets no prompt: the PDU text would follow as lines.
         std::optional<std::int32_t> length = SubmitLength(rest.substr(6));

@@ -16,6 +16,9 @@ constexpr std::uint8_t SmsSubmit = 0x01;
 constexpr std::uint8_t UserDataHeaderIndicator = 0x40;
 constexpr std::size_t MaxAddressDigits = 20;
 constexpr std::size_t MaxUserDataOctets = 140;
+// The service-centre address after its length octet: the type of address and at most 20 digits as
+// semi-octets. A length of 0 asks for the default centre.
+constexpr std::size_t MaxServiceCentreOctets = 11;
 
 // Octets of TP-VP by TP-VPF (bits 3-4 of the first octet): none, enhanced, relative, absolute.
 constexpr std::size_t ValidityLength[] = {0, 7, 1, 7};
@@ -94,7 +97,7 @@ bool IsWellFormedSubmit(std::string_view hex, std::size_t tpduLength)
 {
     const std::vector<std::uint8_t> octets = Octets(hex);
     const std::span<const std::uint8_t> pdu = octets;
-    if (pdu.empty() || std::size_t{1} + pdu[0] > pdu.size())
+    if (pdu.empty() || pdu[0] > MaxServiceCentreOctets || std::size_t{1} + pdu[0] > pdu.size())
         return false;
     std::span<const std::uint8_t> tpdu = pdu.subspan(std::size_t{1} + pdu[0]);
     // First octet, TP-MR and the length of TP-DA in digits.

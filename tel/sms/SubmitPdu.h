@@ -9,7 +9,8 @@ namespace Pd::Tel
 {
 
 // Whether the PDU (hex digits in either case, service-centre field first) is an SMS-SUBMIT whose
-// lengths agree: the service-centre field lies within the PDU, the TPDU after it is `tpduLength`
+// lengths agree: the service-centre field lies within the PDU and holds at most 11 octets after
+// its length octet, the TPDU after it is `tpduLength`
 // octets long, and the TPDU holds every mandatory field up to TP-UDL, its destination address of
 // at most 20 digits included, then exactly the user data TP-UDL gives in the unit of TP-DCS
 // (septets of the GSM 7-bit alphabet packed into octets, else octets; a reserved coding is

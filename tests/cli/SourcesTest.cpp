@@ -29,21 +29,4 @@ TEST(SourcesTest, SourceWinsOverTheStoredChoice)
     EXPECT_EQ(ResolveManifestUrl(args), Pd::Core::MirrorManifestAddress());
 }
 
-std::wstring FolderFor(std::wstring dir)
-{
-    Args args;
-    args.dir = std::move(dir);
-    return ResolveInstallFolder(args).value_or(Pd::Core::InstallFolder()).Path();
-}
-
-TEST(SourcesTest, DirMustBeFullAndLosesItsTrailingSlashAndWithoutItTheStoredFolderIsUsed)
-{
-    EXPECT_EQ(FolderFor(L"Sub\\Tovik"), L"");
-    EXPECT_EQ(FolderFor(L"D:\\Apps\\Tovik\\"), L"D:\\Apps\\Tovik");
-
-    PdTest::UserValues values({L"InstallFolder"});
-    Pd::Core::WriteUserString(L"InstallFolder", L"E:\\Android");
-    EXPECT_EQ(FolderFor(L""), L"E:\\Android");
-}
-
 } // namespace

@@ -55,10 +55,11 @@ TEST_F(StatusTest, NothingInstalledOnAnOlderWindows)
 {
     facts.windows.build = 21999;
     facts.windows.virtualMachinePlatform.reset();
+    facts.releaseState = Pd::Core::ReleaseState::Verified; // the host's check of a removed release
     for (const wchar_t* line :
          {L"Supported                 no (Windows 11 required)", L"Virtual Machine Platform  unknown",
-          L"Installed release         none", L"Remember Windows Hello    off (Windows Hello asks every time)",
-          L"Root for Android apps     off"})
+          L"Installed release         none", L"Release check (host)      Tovik not installed",
+          L"Remember Windows Hello    off (Windows Hello asks every time)", L"Root for Android apps     off"})
         EXPECT_TRUE(Shows(line)) << line;
 }
 

@@ -1,4 +1,6 @@
 #include "core/Language.h"
+#include "core/Elevation.h"
+#include "core/LanguageFile.h"
 #include "core/LanguageState.h"
 #include "core/Settings.h"
 #include "core/Text.h"
@@ -53,8 +55,9 @@ TEST(AutoLanguage, PrefersLocalesThenFullCodesThenThePartBeforeTheDashThenEnglis
         EXPECT_EQ(AutoLanguageFor(cases[i].preferred, cases[i].files), cases[i].chosen) << "case " << i;
 }
 
-// Language files in the folder "language" beside this exe (no other test exe shares it), and the
-// stored value "Language" put back as it was.
+// Language files in the folder texts load from (for this test exe, elevated under Wine, the one in
+// the default install folder; no other test exe uses it), and the stored value "Language" put
+// back as it was.
 class LanguageChoice : public PdTest::EnglishAfterwards
 {
 protected:
@@ -110,6 +113,19 @@ TEST_F(LanguageChoice, ExplicitCodeLoadsItsFileAndAFailureLeavesEnglish)
     EXPECT_EQ(Current().code, L"en");
     EXPECT_EQ(Text(10008), L"Canceled.");
     EXPECT_FALSE(ReadStored().has_value()) << "neither stores anything";
+}
+
+TEST_F(LanguageChoice, AnElevatedProcessLoadsNoTextFromBesideItself)
+{
+    ASSERT_TRUE(MayBeElevated()) << "Wine runs every process elevated";
+    const std::filesystem::path beside = LanguageFolderBesideProgram();
+    ASSERT_NE(beside, folder_);
+    std::filesystem::create_directories(beside);
+    std::ofstream(beside / L"de.lng", std::ios::binary) << "10008=Planted.\n";
+    EXPECT_FALSE(SetLanguage(L"de", false));
+    EXPECT_EQ(Text(10008), L"Canceled.");
+    std::error_code ignored;
+    std::filesystem::remove_all(beside, ignored);
 }
 
 TEST_F(LanguageChoice, CodesThatCouldNameOtherFilesAreRefused)

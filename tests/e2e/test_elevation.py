@@ -16,20 +16,26 @@ from host_road import SETTINGS_KEY as KEY, HostRoad  # noqa: E402
 
 GRANTED, DENIED, NOT_SET_UP, BUSY = 1, 2, 3, 4
 driver = None
+# A translation of the root prompts' texts that speaks of anything but root.
+LURE = "Windows Hello: confirm it is you, so that Peldra keeps your settings."
+LURING_LANGUAGE_FILE = "".join(f"{text_id}={LURE}\n" for text_id in (19160, 19161, 19163)).encode()
+installed_language = Path()
 
 
 def setUpModule():
-    global road, daemon, pc, magisk, host_log
+    global road, daemon, pc, magisk, host_log, installed_language
     daemon = AndroidElevationDaemon()
     road = HostRoad("elevation", services={ELEVATION_PORT: daemon.port},
                     hello={"availability": 0, "result": 0, "promptMs": 200})
     pc, host_log = road.pc, road.host_log
     magisk = Path(e2e.program.prefix) / "drive_c" / "Program Files" / "Peldra" / "Magisk"
+    installed_language = magisk.parent / "language"
     # A kept prefix holds the host, settings, Magisk download and log lines of earlier runs.
     run(driver, "stop")
     run("reg", "delete", KEY, "/f")
     run("reg", "delete", KEY.replace("HKCU", "HKLM"), "/f")  # the confirmed root settings
     shutil.rmtree(magisk, ignore_errors=True)
+    shutil.rmtree(installed_language, ignore_errors=True)
     road.host_log_path().unlink(missing_ok=True)
 
 
@@ -86,8 +92,15 @@ class ElevationTest(unittest.TestCase):
     def test_1_root_requests(self):
         set_value("Elevation", 1)
         set_value("ElevationSu", 1)
-        installed = road.install()  # starts the host
+        # Installed from a download, beside which any program of the user may put language files:
+        # none reaches the folder every account's host reads.
+        downloads = road.scratch / "Downloads"
+        (downloads / "language").mkdir(parents=True, exist_ok=True)
+        (downloads / "language" / "xx.lng").write_bytes(LURING_LANGUAGE_FILE)
+        installed = road.install(exe=shutil.copy(e2e.program.exe, downloads / "Peldra.exe"))  # starts the host
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+        self.assertEqual([p.name for p in magisk.parent.iterdir() if p.name in ("Peldra.exe", "language")],
+                         ["Peldra.exe"])
         android = self.connect(state=0x01)
         self.wait_for_log("elevation bridge ready (vsock port 0x544B4556, su for root apps on, Magisk mode off)")
         for result, answer in ((0, GRANTED), (6, DENIED), (1, NOT_SET_UP), (4, BUSY)):
@@ -136,6 +149,25 @@ class ElevationTest(unittest.TestCase):
         self.assertIn("Magisk mode turns on", last_prompt())
         self.assertNotIn("Magisk mode on)", host_log())
         hello(result=0)
+
+    def test_1c_a_translation_cannot_take_the_built_in_wording_out_of_the_root_prompts(self):
+        run(driver, "stop")
+        installed_language.mkdir(exist_ok=True)
+        (installed_language / "xx.lng").write_bytes(LURING_LANGUAGE_FILE)
+        run("reg", "add", KEY, "/v", "Language", "/t", "REG_SZ", "/d", "xx", "/f")
+        self.assertEqual(peldra("elevation", "on")[0], 0)  # confirmed already; starts the host
+        hello(result=6)
+        set_value("ElevationMagisk", 1)
+        run(driver, "setting", "tray", "on")  # wakes the host
+        self.wait_for_log("host: the wider root settings were not confirmed", 2)
+        hello(result=0)
+        self.assertEqual(last_prompt(), "Confirm a change to root for Android\n\nMagisk mode turns on: Magisk's "
+                         "prompt inside Android decides root requests instead of Windows Hello.\n\nConfirm only if "
+                         "you made this change yourself.\n\n" + LURE)
+        run(driver, "stop")
+        (installed_language / "xx.lng").unlink()
+        run("reg", "delete", KEY, "/v", "Language", "/f")
+        peldra("elevation", "on")  # the host again, in English
 
     def test_2_malformed_frames_drop_the_connection_and_the_next_is_served(self):
         for data, line in ((frame(REQUEST, magic=0x50464B54), "invalid frame (magic=0x50464B54, len=0), dropping"),

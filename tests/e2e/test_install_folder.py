@@ -6,6 +6,7 @@ unit tests. Folders Windows users really type are read one way by every command,
 that cannot be an install folder are refused before anything is downloaded or written; an install
 made before those rules can still be shown, checked and removed. Wine has no 260-character limit,
 so folders past it install as any other; it reaches a network share through a link in its prefix."""
+import json
 import os
 import re
 import shutil
@@ -17,6 +18,14 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
 import test_release_commands as releases  # noqa: E402
 from simulated_pc import windows_path  # noqa: E402
+
+
+def forget_install_folder_records():
+    """Deletes what earlier installs of this prefix recorded in HKLM as the user's install folder."""
+    key = "HKLM\\Software\\Ormel\\Peldra"
+    for line in releases.wine("reg", "query", key, check=False).stdout.decode().splitlines():
+        if line.strip().startswith("InstallFolder-"):
+            releases.wine("reg", "delete", key, "/v", line.split()[0], "/f")
 
 
 def setUpModule():
@@ -143,6 +152,40 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.assertEqual(uninstall.code, 0, uninstall.stdout + uninstall.stderr)
         self.assertFalse((self.folder / ("d" * 100)).exists(), "the folders the install made go with it")
 
+    def test_a_planted_state_file_and_journal_in_the_folder_the_per_user_setting_names_are_not_acted_on(self):
+        """Any program of the user can set HKCU InstallFolder to a folder where users create files
+        (C:\\ProgramData\\<vendor>, C:\\Windows\\Temp) and plant a state file and a staging journal
+        there that name another account's files. Without --dir, only the folder an elevated install
+        recorded in HKLM is acted on: the uninstall deletes nothing in the planted folder and names it."""
+        shared = self.folder / "Shared"
+        for name in ("theirs/data.txt", "notes.txt", "report.txt.new", "empty/"):
+            (shared / name).parent.mkdir(parents=True, exist_ok=True)
+            (shared / name).mkdir() if name.endswith("/") else (shared / name).write_text("another account's")
+        (shared / ".download").mkdir()
+        (shared / ".download" / "x.staged").write_text("report.txt.new\nempty\\\n")
+        (shared / "peldra.json").write_text(json.dumps({"version": "2.0.0", "entries": {"app": [
+            "theirs", "notes.txt", "empty"]}, "placed": {"app": ["theirs\\", "theirs\\data.txt", "notes.txt"]}}))
+        planted = {path: path.is_file() and path.read_bytes() for path in shared.rglob("*")}
+        forget_install_folder_records()
+        named = windows_path(shared)
+        releases.wine("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder", "/d", named, "/f")
+        self.addCleanup(releases.wine, "reg", "delete", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder",
+                        "/f", check=False)
+        refused = self.run_program("uninstall", "--yes")
+        self.assertEqual(refused.code, 1, refused.stdout + refused.stderr)
+        self.assertIn(f"The per-user setting InstallFolder names {named}, but no install by an administrator "
+                      "recorded that folder for you, and any program of yours can change that setting: Peldra "
+                      "does not act on it.", refused.stderr)
+        # Installed with --dir, the recorded folder is the one acted on, and the message names both.
+        self.install(releases.release("planted"), "--yes")
+        done = self.run_program("uninstall", "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertIn(f"The per-user setting InstallFolder names {named}, but no install by an administrator "
+                      f"recorded that folder for you: Peldra does not act on it and works in "
+                      f"{windows_path(self.target)}, where it installed for you.", done.stdout + done.stderr)
+        self.assertFalse((self.target / "peldra.json").exists())
+        self.assertEqual({path: path.is_file() and path.read_bytes() for path in shared.rglob("*")}, planted)
+
     def test_a_stored_folder_that_the_rules_now_refuse_is_still_shown_checked_and_removed(self):
         """An install made before today's rules, in a folder directly in the profiles' folder or on a
         network share (Wine reaches \\\\server\\share through its prefix's dosdevices\\unc): the rules
@@ -155,7 +198,8 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.addCleanup(shutil.rmtree, server)
         (server / "share").symlink_to(self.folder)
         self.check_refused_but_kept(self.folder / "moved", f"\\\\{server.name}\\share\\moved",
-                                    "is on a network share")
+                                    "is on a network share: Peldra installs into a folder on a drive of this PC, "
+                                    "such as C:\\Tovik. Choose one with --dir on the command line")
 
     def check_refused_but_kept(self, moved, stored, refusal):
         address = releases.release("before-rules")
@@ -165,17 +209,17 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         releases.wine("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder", "/d", stored, "/f")
         self.addCleanup(releases.wine, "reg", "delete", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder",
                         "/f", check=False)
-        status = self.run_program("status")
+        status = self.run_program("status", "--dir", stored)
         self.assertIn(f"Install folder            {stored}\n", status.stdout)
         self.assertIn("Installed release         2.0.0\n", status.stdout)
         verify = self.run_program("verify", stored)
         self.assertEqual((verify.code, verify.stdout), (0, f"Folder  {stored}\n[ OK ] official Peldra release, unchanged\n"))
-        update = self.run_program("install", "--source", address, "--yes")
+        update = self.run_program("install", "--source", address, "--dir", stored, "--yes")
         self.assertEqual(update.code, 1, update.stdout + update.stderr)
         self.assertIn(f"{stored} {refusal}", update.stderr)
         self.assertIn("It already holds a release that Peldra installed before this rule: uninstall it there",
                       update.stderr)
-        uninstall = self.run_program("uninstall", "--yes")
+        uninstall = self.run_program("uninstall", "--dir", stored, "--yes")
         self.assertIn(f"Files of Peldra deleted from {stored}", uninstall.stdout)
         self.assertFalse((moved / "peldra.json").exists())
 

@@ -76,6 +76,34 @@ class OverlappingRunsTest(unittest.TestCase):
         self.assertEqual((verify.code, verify.stdout, verify.stderr),
                          (3, "Folder  (Tovik not installed)\n", "[FAIL] Tovik is not installed\n"))
 
+    def test_a_holder_killed_while_others_wait_hands_the_lock_to_one_of_them_only(self):
+        address = release("handover")
+        # Every download of the disk is held, so that the run holding the lock keeps it.
+        server.set_rule("/handover/system.zst", {"holdAfter": 65536})
+        folder = windows_path(self.target)
+        lock_file = Path(e2e.program.prefix) / "drive_c" / "Program Files" / "Peldra.Installation.lock"
+        first = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir", folder)
+        first.wait_for_line("[INFO] Downloading ")
+        self.assertTrue(lock_file.exists(), "the lock is a file in Program Files while a run holds it")
+        second = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir", folder)
+        second.wait_for_line("[INFO] Another Peldra run is changing the installation: waiting for it to finish")
+        self.assertTrue(first.kill(), first.lines)
+
+        # The waiting run takes the lock, and a later one waits for it in turn.
+        second.wait_for_line("[INFO] Downloading ")
+        third = e2e.Started(self.pc, "uninstall", "--yes", "--dir", folder)
+        third.wait_for_line("[INFO] Another Peldra run is changing the installation: waiting for it to finish")
+        verify = self.run_program("verify", folder)
+        self.assertEqual((verify.code, verify.stdout), (3, f"Folder  {folder}\n[WARN] {RUNNING}\n"))
+        self.assertIsNone(second.process.poll(), "the second install runs while the uninstall waits")
+        server.let_go("/handover/system.zst")
+
+        self.assertEqual(second.finish(), 0, second.lines + [second.errors])
+        self.assertEqual(second.lines[-1], f"[ OK ] Peldra 2.0.0 installed in {folder}")
+        self.assertEqual(third.finish(), 0, third.lines + [third.errors])
+        self.assertFalse(self.target.exists())
+        self.assertFalse(lock_file.exists(), "the lock file goes with its last holder")
+
     def test_status_follows_the_registered_folder_and_verify_names_a_cut_off_run(self):
         folder = windows_path(self.target)
         done = self.run_program("install", "--yes", "--no-progress", "--source", release("cut-off"), "--dir", folder)

@@ -52,7 +52,8 @@ class WinRtRoad(unittest.TestCase):
         rows = [
             ({"PD_TEST_PACKAGES": registered, "PD_TEST_AVAILABILITY": "0"},
              [f"Tovik package             2.0.0.0 ({windows_path(folder)})\n",
-              "Installed release         2.0.0\n",
+              # The registration only names its folder: any program of the user can make one.
+              "Installed release         none\n",
               "Windows Hello             available (fingerprint / Windows Hello ready)\n"]),
             ({"PD_TEST_PACKAGES": "Other|abc|1.0.0.0|9||0", "PD_TEST_AVAILABILITY": "1"},
              ["Tovik package             not registered\n",

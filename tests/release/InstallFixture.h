@@ -189,7 +189,8 @@ protected:
     fs::path folder_ = scratch_.Path() / L"Tovik";
     Pd::Core::Detail::ProgramSetting program_;
     DeveloperModeSetting developerMode_{true};
-    UserValues userValues_{{L"EnabledDeveloperMode", L"EnabledVirtualMachinePlatform"}};
+    UserValues userValues_{{L"EnabledDeveloperMode", L"EnabledVirtualMachinePlatform", L"InstallFolder"}};
+    MachineRecords machineRecords_;
 
     std::mutex lock_;
     std::vector<Pd::Core::Progress> progress_;

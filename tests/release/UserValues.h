@@ -2,6 +2,7 @@
 // prefix's registry is shared by every test exe.
 #pragma once
 
+#include "core/Elevation.h"
 #include "core/Settings.h"
 
 #include <windows.h>
@@ -76,6 +77,18 @@ public:
     {
         std::wstring value = Pd::Core::ReadUserString(name, L"\x01missing");
         return value == L"\x01missing" ? std::nullopt : std::optional(value);
+    }
+};
+
+// What an elevated run recorded for the test's user under HKLM "Software\Ormel\Peldra".
+struct MachineRecords : SavedValues
+{
+    MachineRecords()
+        : SavedValues(HKEY_LOCAL_MACHINE, Pd::Core::SettingsKey,
+                      {L"InstallFolder-" + Pd::Core::ProcessUserSid(),
+                       L"EnabledDeveloperMode-" + Pd::Core::ProcessUserSid(),
+                       L"EnabledVirtualMachinePlatform-" + Pd::Core::ProcessUserSid()})
+    {
     }
 };
 

@@ -39,8 +39,9 @@ class HostRoad(e2e.ReleaseRoad):
             return subprocess.CompletedProcess(done.args, done.returncode, out.read().decode("utf-8", "replace"),
                                                program_errors(err.read().decode("utf-8", "replace")))
 
-    def install(self, disk_bytes=1 << 20):
-        """Builds a signed release of Tovik and installs it (the install starts the host)."""
+    def install(self, disk_bytes=1 << 20, exe=None):
+        """Builds a signed release of Tovik and installs it with `exe` (the program by default); the
+        install starts the host."""
         identity = (f'<Package><Identity Name="TovikPackage" Publisher="{PUBLISHER}" Version="2.0.0.0" '
                     'ProcessorArchitecture="x64"/></Package>\n')
         build_release({"version": "2.0.0", "android": "Android 15", "variant": "Test", "catalog": True,
@@ -50,7 +51,7 @@ class HostRoad(e2e.ReleaseRoad):
                            {"id": "app", "kind": "archive", "target": ".",
                             "entries": [{"name": "AppxManifest.xml", "content": identity}]},
                        ]}, self.server.root / self.name, self.publisher)
-        return self.run(e2e.program.exe, "install", "--yes", "--no-progress", "--source",
+        return self.run(exe or e2e.program.exe, "install", "--yes", "--no-progress", "--source",
                         f"{self.server.url}/{self.name}/manifest.json", "--dir",
                         windows_path(self.scratch / "Tovik"), timeout=300)
 

@@ -119,14 +119,16 @@ TEST(AtEngine, SendsCountTheirReferenceAndNothingMalformedReachesWindows)
 
     const SubmitCase cases[] = {
         {"25", Submit + "0", false},
-        {"24", Submit, false},                               // one octet more than given
-        {"25", "07911326040000F0" + Submit.substr(2), true}, // with a service centre
-        {"25", "FF" + Submit.substr(2), false},              // or runs past the PDU
-        {"6", "0011000B911346", false},                      // the address runs past the TPDU
-        {"13", Submit.substr(0, 28), false},                 // no TP-UDL
-        {"14", Submit.substr(0, 28) + "00", true},           // no user data
-        {"25", "0010" + Submit.substr(4), false},            // an SMS-DELIVER's type
-        {"14", "0019" + Submit.substr(4, 26), false},        // an absolute TP-VP is 7 octets
+        {"24", Submit, false},                                           // one octet more than given
+        {"25", "07911326040000F0" + Submit.substr(2), true},             // with a service centre
+        {"25", "FF" + Submit.substr(2), false},                          // or runs past the PDU
+        {"25", "0B91" + std::string(20, '1') + Submit.substr(2), true},  // 20 digits: the most
+        {"25", "0C91" + std::string(22, '1') + Submit.substr(2), false}, // more than 11 octets
+        {"6", "0011000B911346", false},                                  // the address runs past the TPDU
+        {"13", Submit.substr(0, 28), false},                             // no TP-UDL
+        {"14", Submit.substr(0, 28) + "00", true},                       // no user data
+        {"25", "0010" + Submit.substr(4), false},                        // an SMS-DELIVER's type
+        {"14", "0019" + Submit.substr(4, 26), false},                    // an absolute TP-VP is 7 octets
         {"31", "0019" + Submit.substr(4, 22) + "00000000000000" + Submit.substr(28), true},
         {"19", "0011001591" + std::string(22, '1') + "0000AA00", false}, // 21 digits
         {"12", "018111000781100721F300000005", false},                   // TP-UDL 5, no user data
@@ -193,7 +195,7 @@ TEST(AtEngine, QuotesBoundStringsAndTestFormsChangeNothing)
                           {"AT+CREG=2;+CREG=?;+CREG?", "+CREG: 2,1,\"0001\",\"00000001\",7|OK"},
                           {"AT+COPS=?", "+COPS: (2,\"Nordwind\",\"Nordwind\",\"310410\",7)|OK"},
                           {"AT+XYZ=?", "+CME ERROR: 4"},
-                          {"AT+CMEE=?X", "OK"}}); // not a test form: a set command
+                          {"AT+CMEE=?X", "ERROR"}}); // neither the test form nor a set command
     EXPECT_EQ(AtEngine::ParseIntegers("+X=\"1,2\",3,\"=\""), (std::vector<std::int32_t>{0, 3, 0}));
 }
 
@@ -226,8 +228,11 @@ TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
                           modem.nacked, modem.dropped);
     };
     for (const auto& [name, forms] : CommandForms)
-        for (const auto& [form, suffix] : {std::pair{'a', ""}, {'s', "=2"}, {'r', "?"}, {'t', "=?"}})
+        for (const auto& [form, suffix] :
+             {std::pair{'a', ""}, {'s', "=2"}, {'r', "?"}, {'t', "=?"}, {'x', "=?1"}})
         {
+            if (form == 'x' && !name.starts_with('+') && !name.starts_with('%'))
+                continue; // "S0=?1" is "S0=?" and then a command "1"
             if (state.handed.empty())
                 AtEngine::FormatNewMessage(state, "0004", 5);
             const std::string line = "AT" + std::string(name) + suffix;

@@ -3,11 +3,14 @@
 // an owner window again and again and reports each answer; "inspect" reports the state of the
 // program's open window ("inspect 1": without its log); "shrink" asks that window for a size of
 // 300 x 300 pixels, reports what it took instead and gives it its size back; "refused" chooses a
-// Windows Hello setting while the settings key refuses writes and reports the log's last line.
+// Windows Hello setting while the settings key refuses writes and reports the log's last line;
+// "record" records the folder the per-user InstallFolder value names as the one an earlier
+// elevated install of the user went to, so that the window works there.
 #include "core/Handles.h"
 #include "core/Level.h"
 #include "core/Settings.h"
 #include "DriverMain.h"
+#include "release/folders/InstallFolderChoice.h"
 #include "ui/Dialog.h"
 #include "ui/MainWindow.h"
 
@@ -296,5 +299,12 @@ int Pd::UiDriver::RunMode(HINSTANCE instance, const std::wstring& mode, int numb
         return Shrink();
     if (mode == L"refused")
         return RunRefusedSetting(instance);
+    if (mode == L"record")
+    {
+        auto recorded = Pd::Install::RecordInstallFolder(
+            Pd::Core::InstallFolder::From(Pd::Core::ReadUserString(L"InstallFolder", L"")));
+        Say(recorded ? "record: done" : "record: " + Narrow(recorded.error()));
+        return recorded ? 0 : 1;
+    }
     return 2;
 }

@@ -1,6 +1,7 @@
 // Runs one notification-area icon with the program's icon and real actions, says when it is up,
 // and ends when its "Stop the background services" command sets the Stop event (exit 0), or
-// after 120 s (exit 1).
+// after 120 s (exit 1). With "forge", it is instead another program that posts the icon's
+// context-menu event to the running tray, anchored at the cursor (exit 0 once posted).
 #include "core/Handles.h"
 #include "core/host/TrayHooks.h"
 #include "host/tray/TrayIcon.h"
@@ -22,8 +23,18 @@ void Say(std::string_view line)
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 {
+    if (arguments != nullptr && std::wstring_view(arguments) == L"forge")
+    {
+        HWND tray = ::FindWindowW(L"Peldra.Tray", nullptr);
+        POINT cursor{};
+        const bool posted = tray != nullptr && ::GetCursorPos(&cursor) &&
+                            ::PostMessageW(tray, Pd::Host::TrayIconMessage, MAKEWPARAM(cursor.x, cursor.y),
+                                           MAKELPARAM(WM_CONTEXTMENU, 1));
+        Say(posted ? "forge: posted\n" : "forge: no tray window\n");
+        return posted ? 0 : 2;
+    }
     Pd::UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!stop)
         return 2;

@@ -1,8 +1,8 @@
 // The lock between runs that change the installation: taken at once when free or left behind by a
 // run that ended without releasing it, waited for with one line when held, then refused or
-// cancelled. Each test has a lock name of its own, so that runs elsewhere in the prefix never meet
-// it. Wine has no private namespaces: there the lock is the "Global\" mutex of its name, where
-// another run's (or another program's) mutex is planted.
+// cancelled; held against a run of an earlier version, which locks only the "Global\" mutex. Each
+// test has a lock name of its own, so that runs elsewhere in the prefix never meet it. A run killed
+// while another waits is test_overlapping_runs.py's: only a process's end closes handles as a kill.
 #include "release/base/RunLock.h"
 
 #include "core/Handles.h"
@@ -15,6 +15,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,24 +34,35 @@ std::wstring LockName()
            std::wstring(test->name(), test->name() + std::strlen(test->name()));
 }
 
-std::wstring UnderWine(const std::wstring& name)
+std::wstring OldName(const std::wstring& name)
 {
     return L"Global\\" + name;
 }
 
-// Another run: a thread that takes the lock, holds it until told to let go, and then releases it
-// or (abandon) ends without releasing it, as a killed process would.
+// Another run: a thread that takes the lock, holds it until told to let go, and then releases it.
+// One of an earlier version takes only the mutex and may end without releasing it, as when killed.
+enum class Holder
+{
+    ThisVersion,
+    EarlierVersion,
+    EarlierVersionKilled,
+};
+
 class OtherRun
 {
 public:
-    OtherRun(const std::wstring& name, bool abandon)
+    OtherRun(const std::wstring& name, Holder holder)
         : letGo_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-          holding_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread_([this, name, abandon] {
-              Pd::UniqueHandle mutex = PdTest::PlantObject(UnderWine(name), L"BA", PdTest::Planted::Mutex);
-              ::WaitForSingleObject(mutex.Get(), INFINITE);
+          holding_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread_([this, name, holder] {
+              std::optional<Pd::Result<RunLock>> lock;
+              Pd::UniqueHandle mutex;
+              if (holder == Holder::ThisVersion)
+                  lock.emplace(RunLock::Acquire({}, {}, 0ms, name.c_str()));
+              else if ((mutex = PdTest::PlantObject(OldName(name), L"BA", PdTest::Planted::Mutex)))
+                  ::WaitForSingleObject(mutex.Get(), INFINITE);
               ::SetEvent(holding_.Get());
               ::WaitForSingleObject(letGo_.Get(), INFINITE);
-              if (!abandon)
+              if (holder == Holder::EarlierVersion)
                   ::ReleaseMutex(mutex.Get());
           })
     {
@@ -96,11 +109,15 @@ TEST(RunLock, AFreeOrAbandonedLockIsTakenAtOnceAndSeenByOthersUntilDropped)
     const std::wstring name = LockName();
     EXPECT_FALSE(RunLock::HeldElsewhere(name.c_str()));
     // Keeps the mutex in existence after its owner ended, as the other runs of a machine would.
-    Pd::UniqueHandle kept = PdTest::PlantObject(UnderWine(name), L"BA", PdTest::Planted::Mutex);
+    Pd::UniqueHandle kept = PdTest::PlantObject(OldName(name), L"BA", PdTest::Planted::Mutex);
     {
-        OtherRun killed(name, true);
+        OtherRun killed(name, Holder::EarlierVersionKilled);
         EXPECT_TRUE(RunLock::HeldElsewhere(name.c_str()));
     }
+    // A lock file left by a run that Windows stopped under it.
+    const std::filesystem::path file = RunLock::FilePath(name.c_str());
+    ASSERT_TRUE(
+        Pd::UniqueFile(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
     bool seen = false;
     {
         Attempt attempt = Acquire(name, 0ms);
@@ -108,15 +125,19 @@ TEST(RunLock, AFreeOrAbandonedLockIsTakenAtOnceAndSeenByOthersUntilDropped)
         EXPECT_TRUE(attempt.lines.empty());
         std::thread([&] { seen = RunLock::HeldElsewhere(name.c_str()); }).join();
         EXPECT_TRUE(seen);
+        EXPECT_FALSE(Pd::UniqueFile(
+            ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)))
+            << "nobody else opens the lock file";
     }
     std::thread([&] { seen = RunLock::HeldElsewhere(name.c_str()); }).join();
     EXPECT_FALSE(seen);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "the lock file goes with its holder";
 }
 
 TEST(RunLock, AHeldLockIsWaitedForWithOneLineThenRefusedOrTakenWhenReleased)
 {
     const std::wstring name = LockName();
-    OtherRun other(name, false);
+    OtherRun other(name, Holder::ThisVersion);
     Attempt refused = Acquire(name, 300ms);
     ASSERT_FALSE(refused.lock);
     EXPECT_EQ(refused.lock.error(),
@@ -135,17 +156,38 @@ TEST(RunLock, AHeldLockIsWaitedForWithOneLineThenRefusedOrTakenWhenReleased)
     EXPECT_EQ(waited.lines.size(), 1u);
 }
 
-// Where the lock is a "Global\" mutex (Wine), anyone may create it first; only one of the
+// A run of an earlier version and one of this exclude each other, through the old name.
+TEST(RunLock, AnEarlierVersionsRunIsWaitedForAndFindsTheLockTaken)
+{
+    const std::wstring name = LockName();
+    OtherRun other(name, Holder::EarlierVersion);
+    EXPECT_TRUE(RunLock::HeldElsewhere(name.c_str()));
+    Attempt refused = Acquire(name, 300ms);
+    ASSERT_FALSE(refused.lock);
+    EXPECT_EQ(refused.lines.size(), 1u);
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(Acquire(name, Pd::Test::HangLimit, stopped.get_token()).lock.error(), L"Canceled.");
+    other.End();
+    Attempt own = Acquire(name, 0ms);
+    ASSERT_TRUE(own.lock);
+    std::thread([&] {
+        Pd::UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, OldName(name).c_str()));
+        EXPECT_EQ(::WaitForSingleObject(mutex.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    }).join();
+}
+
+// The earlier versions' "Global\" mutex may be made first by anyone; only one of the
 // administrators' or the system's is a run's.
 TEST(RunLock, ALockAnotherAccountMadeIsRefusedAtOnceNamingItsOwner)
 {
     const std::wstring name = LockName();
     Pd::UniqueHandle planted =
-        PdTest::PlantObject(UnderWine(name), L"S-1-5-21-1-2-3-4", PdTest::Planted::Mutex);
+        PdTest::PlantObject(OldName(name), L"S-1-5-21-1-2-3-4", PdTest::Planted::Mutex);
     Attempt refused = Acquire(name, 10s);
     ASSERT_FALSE(refused.lock);
     EXPECT_EQ(refused.lock.error(),
-              L"Another program holds Peldra's name " + UnderWine(name) +
+              L"Another program holds Peldra's name " + OldName(name) +
                   L" (its owner is S-1-5-21-1-2-3-4): Peldra changes nothing while it does. "
                   L"End that program, or restart Windows, and try again.");
     EXPECT_TRUE(refused.lines.empty()) << "no wait";
@@ -154,7 +196,7 @@ TEST(RunLock, ALockAnotherAccountMadeIsRefusedAtOnceNamingItsOwner)
     ASSERT_TRUE(own.lock);
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    Pd::UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, UnderWine(name).c_str()));
+    Pd::UniqueHandle mutex(::OpenMutexW(READ_CONTROL, FALSE, OldName(name).c_str()));
     ASSERT_EQ(::GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                 nullptr, nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
@@ -165,7 +207,7 @@ TEST(RunLock, ALockAnotherAccountMadeIsRefusedAtOnceNamingItsOwner)
 TEST(RunLock, AStopRequestEndsTheWait)
 {
     const std::wstring name = LockName();
-    OtherRun other(name, false);
+    OtherRun other(name, Holder::ThisVersion);
     std::stop_source stop;
     Pd::UniqueHandle waiting(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread cancel([&] {

@@ -6,6 +6,7 @@
 #include "platform/PackageManager.h"
 #include "platform/sim/Simulation.h"
 #include "release/base/InstallState.h"
+#include "release/base/MachineRecords.h"
 #include "release/windows/Packages.h"
 #include "tests/release/InstallFixture.h"
 #include "tests/support/HangLimit.h"
@@ -158,7 +159,9 @@ TEST_F(InstallChecks, WhatMustHoldBeforeTheRunIsCheckedFirst)
         L"Tovik is registered for the Windows user " + Stranger + L" from D:\\Elsewhere.";
     const Case cases[] = {
         {"newer program", "", R"("build": 22631)",
-         [](auto& m) { m.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"}; },
+         [](auto& m) {
+             m.app = Pd::Core::AppInfo{L"0.2.0", L"", 0, L"", L"0.1.3"};
+         },
          L"Release 3.0.0 needs Peldra 0.1.3 or newer: update Peldra first."},
         {"Windows 10", "", R"("build": 21999)", [](auto&) {},
          L"Windows build 21999 is too old (at least 22000 - Windows 11 - is required).",
@@ -270,6 +273,8 @@ TEST_F(InstallQuestions, DecliningAFeatureCancelsWithTheFilesRecordedAndNothingS
         EXPECT_EQ(PdTest::DeveloperModeSetting::On(), c.developerMode);
         EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledDeveloperMode"));
         EXPECT_FALSE(PdTest::UserValues::Text(L"EnabledVirtualMachinePlatform"));
+        EXPECT_FALSE(Pd::Core::FeatureRecorded(Pd::Core::RecordedFeature::DeveloperMode));
+        EXPECT_FALSE(Pd::Core::FeatureRecorded(Pd::Core::RecordedFeature::VirtualMachinePlatform));
         EXPECT_EQ(Pd::Platform::Sim::StateStore(pc_->Folder()).Read().Member(L"dismRuns").Items().size(), 0u);
         EXPECT_FALSE(Pd::Install::FindInstalledPackage());
         EXPECT_EQ(Pd::Core::ReadState(PdTest::InFolder(folder_)).version, L"3.0.0")

@@ -10,6 +10,7 @@
 #include "core/Text.h"
 #include "platform/Guid.h"
 #include "platform/HvSocket.h"
+#include "release/base/MachineRecords.h"
 #include "release/folders/Folders.h"
 #include "release/folders/KnownFolder.h"
 #include "release/uninstall/Leftovers.h"
@@ -258,7 +259,7 @@ TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRe
             << Pd::Core::ToUtf8(pending);
 }
 
-TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPackageAndFilesOnly)
+TEST_F(Uninstall, KeepingDataRemovesOnlyTheNamedReleaseWithPackageAndFilesOnly)
 {
     InstallRelease();
     PdTest::FakeClient client;
@@ -270,11 +271,17 @@ TEST_F(Uninstall, KeepingDataFromAnotherFolderRemovesTheRegisteredReleaseWithPac
     Pd::Core::WriteUserDword(L"EnabledDeveloperMode", 1);
     pc_->Write(Scenario(
         R"(, "computeSystems": [{"id": "2B1B9D9E-0A4C-4D3B-9E8F-7A6B5C4D3E2F", "owner": "TovikAndroid"}])"));
-    // Asked for another folder, the run removes the registered one, which holds a state file.
+    // Asked for another folder, the run leaves the registered one: anything of the user can
+    // register a package from any folder, so its install location is only named.
     const fs::path elsewhere = scratch_.Path() / L"Elsewhere";
     fs::create_directories(elsewhere);
+    EXPECT_FALSE(Remove(elsewhere, Removal::KeepData));
+    EXPECT_TRUE(Pd::Install::FindInstalledPackage() && fs::exists(folder_ / L"peldra.json") &&
+                hostCalls_.empty());
+    progress_.clear();
 
-    auto outcome = Remove(elsewhere, Removal::KeepData);
+    // Named, it goes with its package and files only.
+    auto outcome = Remove(folder_, Removal::KeepData);
     ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
     EXPECT_TRUE(outcome->failures.empty());
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
@@ -534,8 +541,27 @@ protected:
         SetIcon(Pd::Install::TovikDataFolder() + L"\\i.ico");
         Pd::Core::WriteUserDword(L"EnabledDeveloperMode", 1);
         Pd::Core::WriteUserDword(L"EnabledVirtualMachinePlatform", 1);
+        Pd::Core::RecordFeature(Pd::Core::RecordedFeature::DeveloperMode);
+        Pd::Core::RecordFeature(Pd::Core::RecordedFeature::VirtualMachinePlatform);
     }
 };
+
+// Only the machine's record tells that an install turned a feature on: per-user values alone,
+// which any program of the user writes, are shown and turn nothing off.
+TEST_F(UnregisteredFolder, FeaturesThatOnlyPerUserValuesNameStayOn)
+{
+    Pc("", Vmp);
+    WriteRelease();
+    Pd::Core::ForgetFeature(Pd::Core::RecordedFeature::DeveloperMode);
+    Pd::Core::ForgetFeature(Pd::Core::RecordedFeature::VirtualMachinePlatform);
+    auto outcome = Remove(folder_, Removal::Everything);
+    ASSERT_TRUE(outcome) << Pd::Core::ToUtf8(outcome.error());
+    ExpectLogged({Pd::Core::Text(Pd::TextId::DeveloperModeNotRecorded),
+                  Pd::Core::Text(Pd::TextId::VirtualMachinePlatformNotRecorded)},
+                 Level::Info);
+    EXPECT_TRUE(PdTest::DeveloperModeSetting::On());
+    EXPECT_EQ(Pd::Core::QueryWindows().virtualMachinePlatform, std::optional<bool>(true));
+}
 
 // Tovik registered from another folder is an unpacked app that needs developer mode; one from the
 // Store is not. Both keep the feature, the Android data and the Windows entries.
