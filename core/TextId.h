@@ -255,6 +255,8 @@ enum class TextId : std::uint32_t
     InstallFolderNotCreated = 16096,
     InstallFolderTooLong = 16097,
     FolderHoldsEarlierRelease = 16098,
+    InstallFolderOnPipeShare = 16180,
+    InstallFolderOnThisPcShare = 16181,
     FolderHoldsForeignFiles = 16050,
     ReleaseOlderThanInstalled = 16060,
     LargerThanLimit = 16061,

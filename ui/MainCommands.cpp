@@ -80,7 +80,9 @@ void MainWindow::ChangeInstallFolder()
         return;
     std::wstring picked = path;
     ::CoTaskMemFree(path);
-    const std::wstring choice = InstallFolderForChoice(picked);
+    // Stored and used in the one long form the commands give a folder.
+    const std::wstring choice =
+        Pd::Core::LongFolderPath(Pd::Core::InstallFolder::From(InstallFolderForChoice(picked)).Path());
     Pd::Core::WriteUserString(L"InstallFolder", choice);
     installFolder_ = Pd::Core::InstallFolder::From(choice);
     installState_ = Pd::Core::ReadState(installFolder_);

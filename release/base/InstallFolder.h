@@ -34,4 +34,12 @@ private:
     std::wstring path_;
 };
 
+// The folder (full, in normal form) with the part of it that exists in the long form Windows
+// keeps for its names (C:\PROGRA~1\Tovik becomes C:\Program Files\Tovik) and the rest as it is. A
+// short (8.3) name is one more spelling of a folder, which a check comparing the path Windows
+// resolves for a handle with the folder's text takes for a link: a folder is made long once
+// where it enters, and only that form is stored and used. The folder as it is when Windows cannot
+// tell.
+std::wstring LongFolderPath(const std::wstring& folder);
+
 } // namespace Pd::Core

@@ -1,3 +1,4 @@
+#include "release/base/OpenPath.h"
 #include "release/download/HttpRequest.h"
 #include "release/download/Net.h"
 #include "release/manifest/Manifest.h"
@@ -69,8 +70,7 @@ struct Transfer
 
 UniqueFile OpenForReading(const std::wstring& path)
 {
-    return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 // The folder of the download: nothing in it is written through a link.
@@ -154,11 +154,17 @@ Result<> Empty(const std::wstring& path)
 // stale bytes: it is emptied, so that they can never be taken for the download.
 Result<std::uint64_t> ResumePoint(const std::wstring& path, std::uint64_t expectedSize)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    FILE_STANDARD_INFO standard{};
+    {
+        UniqueFile entry = Install::OpenPath(
+            path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+        if (!entry ||
+            !::GetFileInformationByHandleEx(entry.Get(), FileStandardInfo, &standard, sizeof(standard)) ||
+            standard.Directory || standard.EndOfFile.QuadPart < 0)
+            return 0;
+    }
+    const auto size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
     if (size <= expectedSize)
         return size;
     if (auto emptied = Empty(path); !emptied)
@@ -403,16 +409,14 @@ Result<> Download(std::wstring_view url, const std::wstring& path, std::uint64_t
 
 Result<std::wstring> FileSha256(const std::wstring& path, const ByteProgress& progress, std::stop_token stop)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, path), ::GetLastError()));
-    std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     Sha256 hasher;
     if (!hasher.Usable())
         return Fail(Core::Text(TextId::Sha256NotAvailable));
     UniqueFile file = OpenForReading(path);
-    if (!file)
+    LARGE_INTEGER length{};
+    if (!file || !::GetFileSizeEx(file.Get(), &length))
         return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, path), ::GetLastError()));
+    const auto size = static_cast<std::uint64_t>(length.QuadPart);
     auto told = [&](std::uint64_t done) {
         if (progress)
             progress(done, size);

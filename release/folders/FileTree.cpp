@@ -4,6 +4,8 @@
 #include "core/Handles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/InstallFolder.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/Folders.h"
 #include "release/folders/NoLinks.h"
 
@@ -67,10 +69,9 @@ DWORD ListFolder(const std::wstring& folder, std::vector<Entry>& entries)
     return error == ERROR_NO_MORE_FILES ? 0 : error;
 }
 
-// Opens that a path the user can change cannot redirect: a final link is opened as itself, and
-// a pipe's server may only identify this process.
-constexpr DWORD EntryFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT |
-                             SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+// Opens that a path the user can change cannot redirect: a final link is opened as itself (and
+// OpenPath lets a pipe's server only identify this process).
+constexpr DWORD EntryFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
 // FileDispositionInfoEx, which mingw-w64 declares only under a version test that never holds.
 constexpr auto DispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(FileIdExtdDirectoryRestartInfo + 1);
@@ -110,9 +111,8 @@ UniqueFile OpenEntry(const std::wstring& path, DWORD attributes)
     const DWORD access =
         DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE | (IsFolder(attributes) ? FILE_LIST_DIRECTORY : 0);
     const auto open = [&](DWORD rights) {
-        return UniqueFile(::CreateFileW(LongPathForm(path).c_str(), rights,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, EntryFlags, nullptr));
+        return OpenPath(LongPathForm(path), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        OPEN_EXISTING, EntryFlags);
     };
     UniqueFile entry = open(access | FILE_WRITE_ATTRIBUTES);
     if (!entry && ::GetLastError() == ERROR_ACCESS_DENIED)
@@ -241,7 +241,7 @@ void RemoveOpened(const std::wstring& path, HANDLE handle, Removal& removal)
 Removal RemoveOnce(const std::wstring& root, const std::wstring& path)
 {
     Removal removal;
-    const DWORD attributes = ::GetFileAttributesW(LongPathForm(path).c_str());
+    const DWORD attributes = EntryAttributes(LongPathForm(path));
     if (attributes == INVALID_FILE_ATTRIBUTES)
     {
         if (const DWORD error = ::GetLastError(); !IsGone(error))
@@ -286,15 +286,20 @@ Result<> RemoveTreeFrom(const std::wstring& root, const std::wstring& path, int 
 namespace Detail
 {
 
+// The checks compare the paths Windows resolves, which hold long names, with the text: a path
+// recorded with a short (8.3) name, as installs made it before they made their folder long, is
+// read in its long form, which names the same entries (no link is followed for it).
 Result<> RemoveTreeWith(const std::wstring& path, int retries, const WaitUntil& wait)
 {
-    return RemoveTreeFrom(DriveRoot(path), path, retries, wait);
+    const std::wstring wide = Core::LongFolderPath(FullPath(path));
+    return RemoveTreeFrom(DriveRoot(wide), wide, retries, wait);
 }
 
 Result<> RemoveTreeBelowWith(const std::wstring& folder, const std::wstring& path, int retries,
                              const WaitUntil& wait)
 {
-    return RemoveTreeFrom(FullPath(folder), path, retries, wait);
+    return RemoveTreeFrom(Core::LongFolderPath(FullPath(folder)), Core::LongFolderPath(FullPath(path)),
+                          retries, wait);
 }
 
 } // namespace Detail

@@ -25,7 +25,8 @@ namespace Pd::Install
 // Nothing is deleted through a link: the way from the drive's root to the path must have none (a
 // link found below the path is deleted as itself); where a check finds the path or an entry
 // reached through one, what it leads to stays and the error is "Deleting <path>: " with the
-// check's text, without retries.
+// check's text, without retries. A path spelled with short (8.3) names is removed, and named, in
+// its long form, which the checks compare with what Windows resolves.
 Result<> RemoveTree(const std::wstring& path, int retries);
 
 // RemoveTree for a path at or below folder: the way must have no link from folder down only.

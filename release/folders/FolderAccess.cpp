@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/Folders.h"
 #include "release/folders/InstallFolderRules.h"
 #include "release/folders/NoLinks.h"
@@ -106,8 +107,7 @@ Result<> CreateFolderChain(const std::wstring& folder, PSECURITY_DESCRIPTOR desc
 {
     std::vector<std::wstring> missing;
     for (std::filesystem::path path(folder);
-         ::GetFileAttributesW(LongPathForm(path.wstring()).c_str()) == INVALID_FILE_ATTRIBUTES;
-         path = path.parent_path())
+         EntryAttributes(LongPathForm(path.wstring())) == INVALID_FILE_ATTRIBUTES; path = path.parent_path())
     {
         missing.push_back(path.wstring());
         if (path.parent_path() == path)
@@ -183,15 +183,18 @@ Result<> PrepareInstallFolder(const std::wstring& folder, std::vector<std::wstri
     if (Core::IsVolumeRoot(full))
         return Fail(Core::FormatText(TextId::InstallFolderIsDriveRoot, full));
     const bool underProgramFiles = Core::IsUnderProgramFiles(full);
-    if (::GetFileAttributesW(LongPathForm(full).c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (EntryAttributes(LongPathForm(full)) == INVALID_FILE_ATTRIBUTES)
     {
         const UniqueLocal descriptor = underProgramFiles ? UniqueLocal() : Detail::InstallFolderDescriptor();
         if (auto made = CreateFolderChain(full, descriptor.Get(), created); !made)
             return made;
     }
-    const DWORD attributes = ::GetFileAttributesW(LongPathForm(full).c_str());
+    const DWORD attributes = EntryAttributes(LongPathForm(full));
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Fail(Core::FormatText(TextId::IsLinkOrMountPoint, full));
+    // Nor a link on the way to it: what the uninstall would refuse to remove is not installed.
+    if (auto way = CheckWayFromDrive(full); !way)
+        return way;
     // Also for a folder just created: another account may have made it first.
     return underProgramFiles ? Result<>{} : RefuseOutsideWriters(full);
 }

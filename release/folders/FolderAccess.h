@@ -13,8 +13,9 @@
 namespace Pd::Install
 {
 
-// Makes sure the install folder may take a release: a drive root, a link in the folder's place
-// and an existing folder outside Program Files that others can change are refused; a missing
+// Makes sure the install folder may take a release: a drive root, a link in the folder's place or
+// on the way to it from the drive (CheckWayFromDrive, the uninstall's own check) and an existing
+// folder outside Program Files that others can change are refused; a missing
 // folder is created, outside Program Files with the protected access list below. When given,
 // created receives the folders this call created, the install folder first, then upwards.
 Result<> PrepareInstallFolder(const std::wstring& folder, std::vector<std::wstring>* created = nullptr);

@@ -2,6 +2,7 @@
 
 #include "core/Handles.h"
 #include "core/Strings.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/KnownFolder.h"
 
 #include <windows.h>
@@ -32,8 +33,7 @@ std::wstring Comparable(const std::wstring& path)
 
 bool Exists(const std::filesystem::path& path)
 {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::status(path, error));
+    return PathExists(path.wstring());
 }
 
 } // namespace
@@ -108,18 +108,18 @@ std::uint64_t FreeSpace(const std::wstring& folder)
 
 bool PathExists(const std::wstring& path)
 {
-    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return !path.empty() && Install::EntryAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const std::wstring& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = Install::EntryAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IsRealFolder(const std::wstring& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = Install::EntryAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -127,9 +127,9 @@ bool IsRealFolder(const std::wstring& path)
 bool SameFile(const std::wstring& a, const std::wstring& b)
 {
     auto identify = [](const std::wstring& path, FILE_ID_INFO& id) {
-        UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        UniqueFile file = Install::OpenPath(path, FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
         return file && ::GetFileInformationByHandleEx(file.Get(), FileIdInfo, &id, sizeof(id));
     };
     FILE_ID_INFO first{};

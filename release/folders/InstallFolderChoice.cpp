@@ -6,7 +6,9 @@
 #include "core/Handles.h"
 #include "core/Settings.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/InstallFolderRules.h"
+#include "release/folders/ThisPc.h"
 
 #include <windows.h>
 
@@ -18,15 +20,12 @@ namespace
 {
 
 // The folder's volume and file id, opened without following a link or mount point put in its
-// place (that has an id of its own), nor letting a pipe server act as this process.
+// place (that has an id of its own), nor letting a pipe server act as this process (OpenPath).
 std::optional<Core::RecordedFolder> IdentifyFolder(const std::wstring& path, DWORD& error)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT |
-                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                                  nullptr));
+    UniqueFile file =
+        OpenPath(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     FILE_BASIC_INFO basic{};
     FILE_ID_INFO id{};
     if (!file || !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic)) ||
@@ -47,24 +46,10 @@ std::optional<Core::RecordedFolder> IdentifyFolder(const std::wstring& path, DWO
     return folder;
 }
 
-// The folder's long form: short (8.3) names spelled out, as the record keeps it.
-std::wstring LongForm(const std::wstring& path)
-{
-    const DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (size == 0)
-        return path;
-    std::wstring text(size, L'\0');
-    const DWORD written = ::GetLongPathNameW(path.c_str(), text.data(), size);
-    if (written == 0 || written >= size)
-        return path;
-    text.resize(written);
-    return text;
-}
-
 // Whether the per-user value names the folder, in whatever spelling the rules read as the same.
 bool Names(const std::wstring& stored, const Core::InstallFolder& folder)
 {
-    const Result<std::wstring> normal = Detail::NormalFolderForm(stored);
+    const Result<std::wstring> normal = Detail::NormalFolderForm(stored, ThisPcNames());
     return normal && Core::InstallFolder::From(*normal) == folder;
 }
 
@@ -149,7 +134,7 @@ FolderChoice FolderToShow()
 Result<> RecordInstallFolder(const Core::InstallFolder& folder)
 {
     DWORD error = ERROR_SUCCESS;
-    const auto identity = IdentifyFolder(LongForm(folder.Path()), error);
+    const auto identity = IdentifyFolder(Core::LongFolderPath(folder.Path()), error);
     if (identity && Core::WriteRecordedFolder(*identity))
         return {};
     return Fail(Core::ErrorText(Core::FormatText(TextId::InstallFolderNotRecorded, folder.Path()),

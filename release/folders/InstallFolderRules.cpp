@@ -4,11 +4,14 @@
 #include "core/Handles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/InstallFolder.h"
+#include "release/base/OpenPath.h"
 #include "release/base/PathRules.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
 #include "release/folders/KnownFolder.h"
 #include "release/folders/NoLinks.h"
+#include "release/folders/ThisPc.h"
 
 #include <windows.h>
 
@@ -183,11 +186,11 @@ std::wstring Parent(const std::wstring& folder)
 Result<> ProbeWriting(const std::wstring& folder)
 {
     std::wstring existing = folder;
-    DWORD attributes = ::GetFileAttributesW(LongPathForm(existing).c_str());
+    DWORD attributes = EntryAttributes(LongPathForm(existing));
     while (attributes == INVALID_FILE_ATTRIBUTES && Parent(existing) != existing)
     {
         existing = Parent(existing);
-        attributes = ::GetFileAttributesW(LongPathForm(existing).c_str());
+        attributes = EntryAttributes(LongPathForm(existing));
     }
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return Fail(
@@ -204,9 +207,8 @@ Result<> ProbeWriting(const std::wstring& folder)
                                                  ::GetTickCount64() + attempt));
         if (existing == folder)
         {
-            UniqueFile file(::CreateFileW(LongPathForm(probe).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                          nullptr));
+            UniqueFile file = OpenPath(LongPathForm(probe), GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
             if (file)
                 return {};
         }
@@ -245,7 +247,7 @@ namespace Detail
 WindowsFolders CurrentWindowsFolders()
 {
     WindowsFolders folders{KnownFolderPath(FOLDERID_Windows), KnownFolderPath(FOLDERID_UserProfiles),
-                           Core::SystemFolders()};
+                           Core::SystemFolders(), ThisPcNames()};
     for (const KNOWNFOLDERID& id :
          {FOLDERID_PublicDocuments, FOLDERID_PublicDownloads, FOLDERID_PublicMusic, FOLDERID_PublicPictures,
           FOLDERID_PublicVideos, FOLDERID_Music, FOLDERID_Pictures, FOLDERID_Videos, FOLDERID_Favorites,
@@ -257,13 +259,35 @@ WindowsFolders CurrentWindowsFolders()
 namespace
 {
 
-Result<std::wstring> NormalForm(std::wstring_view typed, bool shares)
+// A share path that names no folder on another PC: the share of Windows' pipes and mailslots on
+// any server (each name below it is a pipe whose server would answer the open), and every share
+// of this PC itself.
+Result<> RefuseShareOfThisPc(const std::wstring& root, const std::wstring& shown,
+                             const std::vector<std::wstring>& pcNames)
+{
+    const std::size_t serverEnd = root.find(L'\\', 2);
+    const std::wstring_view server = std::wstring_view(root).substr(2, serverEnd - 2);
+    const std::wstring_view share =
+        WithoutTrailing(std::wstring_view(root).substr(serverEnd + 1, root.size() - serverEnd - 2), L" .");
+    for (std::wstring_view pipes : {L"pipe", L"IPC$", L"mailslot"})
+        if (Core::EqualsIgnoringCase(share, pipes))
+            return Fail(Core::FormatText(TextId::InstallFolderOnPipeShare, shown, share));
+    if (IsThisPc(server, pcNames))
+        return Fail(Core::FormatText(TextId::InstallFolderOnThisPcShare, shown, server));
+    return {};
+}
+
+Result<std::wstring> NormalForm(std::wstring_view typed, bool shares,
+                                const std::vector<std::wstring>& pcNames)
 {
     const std::wstring_view text = Trimmed(typed, L" \t");
     const std::wstring shown(text);
     auto drive = SplitDrive(text, shown, shares);
     if (!drive)
         return std::unexpected(drive.error());
+    if (drive->first.starts_with(L"\\\\"))
+        if (auto refused = RefuseShareOfThisPc(drive->first, shown, pcNames); !refused)
+            return std::unexpected(std::move(refused.error()));
     const std::vector<std::wstring> elements = Elements(drive->second);
     for (const std::wstring& element : elements)
     {
@@ -277,18 +301,18 @@ Result<std::wstring> NormalForm(std::wstring_view typed, bool shares)
 
 } // namespace
 
-Result<std::wstring> NormalFolderForm(std::wstring_view typed)
+Result<std::wstring> NormalFolderForm(std::wstring_view typed, const std::vector<std::wstring>& pcNames)
 {
-    return NormalForm(typed, true);
+    return NormalForm(typed, true, pcNames);
 }
 
 Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsFolders& windows)
 {
-    auto folder = NormalForm(typed, false);
+    auto folder = NormalForm(typed, false, windows.pcNames);
     if (!folder)
     {
         // A network share refused now may hold an install made before the rule.
-        if (auto share = NormalForm(typed, true))
+        if (auto share = NormalForm(typed, true, windows.pcNames))
             return Fail(HowToGoOn(folder.error(), *share));
         return folder;
     }
@@ -340,12 +364,21 @@ Result<> CheckPathLengths(const std::wstring& folder, const Core::Manifest& mani
 
 Result<std::wstring> InstallFolderFromText(std::wstring_view typed)
 {
-    return Detail::NormalInstallFolder(typed, Detail::CurrentWindowsFolders());
+    const Detail::WindowsFolders windows = Detail::CurrentWindowsFolders();
+    auto folder = Detail::NormalInstallFolder(typed, windows);
+    if (!folder)
+        return folder;
+    // The rules again on the long form: a short name can spell a folder they refuse.
+    const std::wstring wide = Core::LongFolderPath(*folder);
+    return wide == *folder ? folder : Detail::NormalInstallFolder(wide, windows);
 }
 
 Result<std::wstring> InstalledFolderFromText(std::wstring_view typed)
 {
-    return Detail::NormalFolderForm(typed);
+    auto folder = Detail::NormalFolderForm(typed, ThisPcNames());
+    if (!folder)
+        return folder;
+    return Core::LongFolderPath(*folder);
 }
 
 std::wstring HowToGoOn(const std::wstring& refusal, const std::wstring& folder)
@@ -360,6 +393,9 @@ Result<> CheckInstallFolderUsable(const std::wstring& folder, const Core::Manife
     const std::wstring root = folder.substr(0, 3);
     if (::GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR)
         return Fail(Core::FormatText(TextId::DriveDoesNotExist, folder.substr(0, 2), folder));
+    // What the uninstall would refuse to remove is refused before anything is written.
+    if (auto way = CheckWayFromDrive(folder); !way)
+        return way;
     if (auto written = ProbeWriting(folder); !written)
         return written;
     if (PathsAreLimited())

@@ -3,7 +3,8 @@
 // blanks and dots of the last element), so that install, verify, status, uninstall and the window
 // agree on the same folder. Refused at once, before anything is written: relative paths (they
 // would depend on the folder a command happens to start in), network shares and device paths,
-// device names and names Windows cannot create, and Windows' own folders.
+// device names and names Windows cannot create, and Windows' own folders. Never a folder, even of
+// an install made before: the pipe and mailslot shares, and shares of this PC itself.
 #pragma once
 
 #include "core/Result.h"
@@ -17,8 +18,9 @@
 namespace Pd::Install
 {
 
-// The typed folder in its one normal form ("\\?\C:\x" becomes "C:\x"), or the reason it cannot
-// be an install folder, naming what is wrong. For installs and updates.
+// The typed folder in its one normal form ("\\?\C:\x" becomes "C:\x", "C:\PROGRA~1\x" becomes
+// "C:\Program Files\x"), or the reason it cannot be an install folder, naming what is wrong. For
+// installs and updates.
 Result<std::wstring> InstallFolderFromText(std::wstring_view typed);
 
 // The folder of an install already made, read the same way but refused only when it cannot name a
@@ -42,15 +44,17 @@ namespace Detail
 // Windows' own folders, as the known-folder API reports them.
 struct WindowsFolders
 {
-    std::wstring windows;            // refused with every folder below it
-    std::wstring users;              // the profiles: every folder directly in it is refused
-    std::vector<std::wstring> owned; // refused, as is every folder above one of them
+    std::wstring windows;              // refused with every folder below it
+    std::wstring users;                // the profiles: every folder directly in it is refused
+    std::vector<std::wstring> owned;   // refused, as is every folder above one of them
+    std::vector<std::wstring> pcNames; // this PC's own names: no share on them is an install folder
 };
 
 WindowsFolders CurrentWindowsFolders();
 
-// InstalledFolderFromText: the normal form, without the rules on where an install may go.
-Result<std::wstring> NormalFolderForm(std::wstring_view typed);
+// InstalledFolderFromText: the normal form, without the rules on where an install may go, with
+// this PC's own names given.
+Result<std::wstring> NormalFolderForm(std::wstring_view typed, const std::vector<std::wstring>& pcNames);
 
 // InstallFolderFromText with Windows' folders given.
 Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsFolders& windows);

@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 
 #include <windows.h>
 
@@ -19,10 +20,6 @@ namespace
 
 // The longest path Windows knows, in characters without the terminator.
 constexpr std::size_t LongestPath = 32767;
-
-// A path the user can change may name a pipe: the server behind it may only identify this
-// process, never act as it.
-constexpr DWORD IdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 std::wstring WithoutTrailingSeparator(std::wstring path)
 {
@@ -58,7 +55,7 @@ std::unexpected<std::wstring> Behind(const std::wstring& path)
 
 DWORD Attributes(const std::wstring& path)
 {
-    return ::GetFileAttributesW(LongPathForm(path).c_str());
+    return EntryAttributes(LongPathForm(path));
 }
 
 // How a handle's resolved place is read; both sides of a comparison are read the same way.
@@ -112,10 +109,9 @@ bool IsLink(HANDLE handle)
 // The folder opened as itself: a link in its place is refused.
 Result<UniqueFile> OpenFolderItself(const std::wstring& folder)
 {
-    UniqueFile handle(
-        ::CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
+    UniqueFile handle = OpenPath(LongPathForm(folder), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (!handle)
         return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, folder), ::GetLastError()));
     if (IsLink(handle.Get()))
@@ -248,6 +244,46 @@ Result<> CheckPlaceBelow(HANDLE entry, const std::wstring& folder, const std::ws
     return CheckPlace(entry, folderHandle->Get(), *rest, full);
 }
 
+Result<> CheckWayFromDrive(const std::wstring& folder)
+{
+    const std::wstring full = WithoutTrailingSeparator(FullPath(folder));
+    const std::wstring root = DriveRoot(full);
+    if (root.empty())
+        return Behind(full);
+    // The deepest part that exists, opened as itself.
+    std::wstring existing = full;
+    UniqueFile entry;
+    for (;;)
+    {
+        entry = OpenPath(LongPathForm(existing), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+        if (entry)
+            break;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, existing), error));
+        if (existing.size() <= root.size())
+            return {}; // the drive itself is missing: the install's own checks say so
+        const std::size_t separator = existing.rfind(L'\\');
+        existing =
+            separator == std::wstring::npos || separator < root.size() ? root : existing.substr(0, separator);
+    }
+    // Wine shows a Unix link only in its folder's listing, not through the handle.
+    const DWORD attributes = Attributes(existing);
+    if (IsLink(entry.Get()) ||
+        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+        return existing == full ? Fail(Core::FormatText(TextId::IsLinkOrMountPoint, full)) : Behind(full);
+    const std::wstring base = WithoutTrailingSeparator(root);
+    auto rootHandle = OpenFolderItself(base);
+    if (!rootHandle)
+        return std::unexpected(std::move(rootHandle.error()));
+    const auto rest = Below(base, WithoutTrailingSeparator(existing));
+    if (!rest)
+        return Behind(full);
+    return CheckPlace(entry.Get(), rootHandle->Get(), *rest, full);
+}
+
 Result<> CheckPlaceIn(HANDLE entry, HANDLE folder, const std::wstring& name, const std::wstring& path)
 {
     if (name.empty() || name == L"." || name == L".." || name.find_first_of(L"\\/") != std::wstring::npos)
@@ -274,9 +310,8 @@ Result<UniqueFile> OpenChecked(const std::wstring& folder, const std::wstring& p
         return std::unexpected(std::move(checked.error()));
     // DELETE lets a file created through a link go again.
     const DWORD extra = disposition == OPEN_EXISTING ? 0 : DELETE;
-    UniqueFile file(::CreateFileW(
-        LongPathForm(full).c_str(), access | extra | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
+    UniqueFile file = OpenPath(LongPathForm(full), access | extra | FILE_READ_ATTRIBUTES, share, disposition,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     const DWORD error = ::GetLastError();
     if (!file)
     {

@@ -63,6 +63,14 @@ Result<> CheckPlaceBelow(HANDLE entry, const std::wstring& folder, const std::ws
 // The entry may be a link opened as itself. path is the entry's path, for the failure's text.
 Result<> CheckPlaceIn(HANDLE entry, HANDLE folder, const std::wstring& name, const std::wstring& path);
 
+// The uninstall's own check of the way to a folder (RemoveTree's, from the drive's root), made
+// before an install writes there, so that both accept the same folders: Windows' resolved path of
+// the folder, or of its deepest part that exists, must equal the drive's resolved path followed by
+// the folder's text below the drive. A link, junction or mount point on the way, or a short (8.3)
+// name in the text, fails with "<folder> is reached through a link ..."; the folder itself being
+// a link, with "<folder> is a link ...". A folder of which nothing exists passes.
+Result<> CheckWayFromDrive(const std::wstring& folder);
+
 // The root of the drive, volume or share the path lies on (C:\, \\server\share\), read from
 // the text alone; empty when the path names none.
 std::wstring DriveRoot(const std::wstring& path);

@@ -392,8 +392,7 @@ Result<Outcome> RunWith(const Manifest& manifest, const Options& options, const 
 
     if (auto checked = CheckFreeSpaceAndAccounts(options, callbacks, run, program, stop); !checked)
         return std::unexpected(checked.error());
-    const bool hadStateFile =
-        ::GetFileAttributesW(options.installFolder.Join(L"peldra.json").c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool hadStateFile = PathExists(options.installFolder.Join(L"peldra.json"));
     std::vector<std::wstring> createdFolders;
     if (auto prepared = Install::PrepareInstallFolder(options.installFolder.Path(), &createdFolders);
         !prepared)

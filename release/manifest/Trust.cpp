@@ -4,6 +4,7 @@
 #include "core/Handles.h"
 #include "core/Sha256.h"
 #include "platform/Publisher.h"
+#include "release/base/OpenPath.h"
 #include "release/base/ReleaseConstants.h"
 
 #include <bcrypt.h>
@@ -97,8 +98,8 @@ std::wstring DataSha256(std::string_view data)
 // junction); an invalid handle otherwise. A writer may still rename a new catalog over it.
 UniqueFile OpenCatalog(const std::wstring& path)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFile file(Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT));
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!file || !::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -166,8 +167,8 @@ void SweepTemporaryCatalogs()
         if (!IsTemporaryCatalogName(entry.cFileName) ||
             (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
             continue;
-        UniqueFile file(::CreateFileW((folder + entry.cFileName).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        UniqueFile file(Install::OpenPath(folder + entry.cFileName, DELETE | FILE_READ_ATTRIBUTES, 0,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
         FILE_ATTRIBUTE_TAG_INFO tag{};
         FILE_DISPOSITION_INFO remove{TRUE};
         if (file && ::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) &&
@@ -180,12 +181,12 @@ void SweepTemporaryCatalogs()
 // catalog functions, never deletable by another run's sweep while this run checks it.
 UniqueFile WriteTemporaryCatalog(const std::wstring& path, std::string_view catalog)
 {
-    UniqueFile writer(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFile writer(Install::OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!writer)
         return {};
-    UniqueFile keeper(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFile keeper(Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT));
     DWORD written = 0;
     if (!keeper ||
         !::WriteFile(writer.Get(), catalog.data(), static_cast<DWORD>(catalog.size()), &written, nullptr) ||

@@ -3,6 +3,7 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/Folders.h"
 
 #include <algorithm>
@@ -75,8 +76,7 @@ Pd::Result<std::wstring> WriteBeside(const Fill& fill, const std::wstring& targe
     std::wstring temporary = target + L".new";
     DWORD error = 0;
     {
-        UniqueFile file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile file(Install::OpenPath(temporary, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
         if (!file)
             error = ::GetLastError();
         else if (error = fill(file.Get()); error == 0 && !::FlushFileBuffers(file.Get()))

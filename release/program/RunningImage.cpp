@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 
 #include <windows.h>
 
@@ -36,8 +37,8 @@ namespace Detail
 
 Pd::Result<UniqueFile> OpenImageFile(const void* image, const std::wstring& path)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(
+        Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
     if (!file)
         return CannotOpen(path, ::GetLastError());
     const AreMappedFilesTheSameFunction same = AreMappedFilesTheSame();

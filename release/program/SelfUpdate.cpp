@@ -6,6 +6,7 @@
 #include "core/host/HostControl.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/base/RunLock.h"
 #include "release/download/Net.h"
 #include "release/folders/Folders.h"
@@ -116,8 +117,8 @@ Pd::Result<> SelfUpdateWith(const AppInfo& app, const Net::ByteProgress& progres
         std::lock_guard lock(Kept().mutex);
         UniqueFile& kept = Kept().file;
         kept.Reset();
-        kept.Reset(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        kept =
+            Install::OpenPath(package, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
         if (!kept)
             return Fail(ErrorText(FormatText(TextId::OpeningFile, package), ::GetLastError()));
         if (VerifyPublisher(package, kept.Get()) != SignatureState::Official)

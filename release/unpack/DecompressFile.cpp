@@ -4,6 +4,7 @@
 #include "core/Handles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 
 #include <windows.h>
 
@@ -34,8 +35,8 @@ using DecoderContext =
 Result<> DecompressFile(const std::wstring& path, const Net::ByteProgress& progress, std::stop_token stop,
                         const ChunkSink& sink)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile file(
+        Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
     if (!file)
         return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, path), ::GetLastError()));
     LARGE_INTEGER fileSize{};

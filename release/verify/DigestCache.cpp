@@ -3,6 +3,7 @@
 #include "core/Handles.h"
 #include "core/Sha256.h"
 #include "core/Strings.h"
+#include "release/base/OpenPath.h"
 
 #include <winioctl.h>
 
@@ -162,8 +163,8 @@ namespace Detail
 std::wstring CachedFileSha256With(const std::wstring& path, std::stop_token stop,
                                   const IdentitySource& identify)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile file(Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN));
     if (!file)
         return {};
     FileIdentity identity;
@@ -182,8 +183,8 @@ void RememberFileSha256With(const std::wstring& path, std::wstring_view sha256,
 {
     if (sha256.size() != 64)
         return;
-    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFile file(
+        Install::OpenPath(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING, 0));
     FileIdentity identity;
     if (file && identify(file.Get(), identity) && identity.Valid())
         WriteCacheValue(path, identity, sha256);

@@ -2,6 +2,7 @@
 
 #include "core/Handles.h"
 #include "core/Settings.h"
+#include "release/base/OpenPath.h"
 #include "release/unpack/RenameOver.h"
 #include "release/unpack/StagedFiles.h"
 
@@ -42,8 +43,8 @@ std::string ReadFileBytes(const std::wstring& path, std::uint64_t limit)
     UniqueFile file;
     for (int attempt = 0; attempt < ReaderAttempts; ++attempt)
     {
-        file.Reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        file = Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN);
         if (file || !Install::IsSharingConflict(::GetLastError()))
             break;
         ::Sleep(ReaderPauseMs);

@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "core/XmlTags.h"
 #include "platform/PackageManager.h"
+#include "release/base/OpenPath.h"
 #include "release/manifest/Manifest.h"
 #include "release/verify/ReleaseFiles.h"
 
@@ -127,7 +128,7 @@ Result<> InstallDependencies(const std::wstring& releaseFolder, const Core::LogT
             return Pd::Fail(
                 Core::FormatText(TextId::PackageMissingFromRelease, dependency.name, dependency.minVersion));
         const std::filesystem::path file = folder / (dependency.name + L"_x64.appx");
-        const DWORD attributes = ::GetFileAttributesW(file.c_str());
+        const DWORD attributes = Install::EntryAttributes(file.wstring());
         if (attributes == INVALID_FILE_ATTRIBUTES)
         {
             const DWORD error = ::GetLastError();

@@ -8,6 +8,7 @@ made before those rules can still be shown, checked and removed. Wine has no 260
 so folders past it install as any other; it reaches a network share through a link in its prefix."""
 import json
 import os
+import re
 import shutil
 import sys
 import unittest
@@ -101,6 +102,17 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         uninstall = e2e.program.run("uninstall", "--dir", "Tovik", "--yes", env=self.pc.env, cwd=self.folder)
         self.assertEqual(uninstall.code, 1, uninstall.stdout + uninstall.stderr)
         self.assertIn("Tovik is not a full path", uninstall.stderr)
+        # Nor is a pipe share or this PC's own share the folder of an install made before.
+        for words, message in [
+            (["uninstall", "--dir", "\\\\localhost\\pipe\\x", "--yes"],
+             '\\\\localhost\\pipe\\x is in the share "pipe", where Windows keeps pipes and mailslots'),
+            (["verify", "\\\\127.0.0.1\\C$\\Tovik"],
+             '\\\\127.0.0.1\\C$\\Tovik reaches this PC itself through the network name "127.0.0.1"'),
+        ]:
+            with self.subTest(words[0]):
+                done = e2e.program.run(*words, env=self.pc.env, cwd=self.folder)
+                self.assertEqual(done.code, 1, done.stdout + done.stderr)
+                self.assertIn(message, done.stderr)
 
         self.assertEqual(releases.downloads("refused"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
         self.assertEqual(sorted(path for path in self.folder.rglob("*") if "sim" not in path.parts),
@@ -226,6 +238,45 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         status = self.run_program("status", "--dir", plain + ". ")
         self.assertIn(f"Install folder            {plain}\n", status.stdout)
         self.assertIn("Installed release         2.0.0\n", status.stdout)
+
+    def test_a_folder_typed_with_a_short_name_is_installed_and_uninstalled_in_its_long_form(self):
+        """Wine makes an 8.3 name for each long one, as Windows does on most drives: the install takes the
+        folder in its long form, so that its uninstall, which compares the paths Windows resolves with the
+        folder's text, finds no link on the way and removes everything."""
+        address = releases.release("short-name")
+        parent = self.folder / "Peldra Install Folder"
+        parent.mkdir()
+        listing = releases.wine("cmd", "/c", "dir", "/x", windows_path(self.folder)).stdout.decode(errors="replace")
+        short = re.search(r"<DIR>\s+(\S+)\s+" + parent.name + r"\r?$", listing, re.MULTILINE).group(1)
+        self.assertNotEqual(short, parent.name)
+        typed = f"{windows_path(self.folder)}\\{short}\\Tovik"
+        folder = f"{windows_path(parent)}\\Tovik"
+        done = self.run_program("install", "--source", address, "--dir", typed, "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertEqual(done.stdout.splitlines()[-1], f"[ OK ] Peldra 2.0.0 installed in {folder}")
+        verify = self.run_program("verify", typed)
+        self.assertEqual((verify.code, verify.stdout), (0, f"Folder  {folder}\n[ OK ] official Peldra release, unchanged\n"))
+        uninstall = self.run_program("uninstall", "--dir", typed, "--yes")
+        self.assertEqual(uninstall.code, 0, uninstall.stdout + uninstall.stderr)
+        self.assertNotIn("is reached through a link", uninstall.stdout + uninstall.stderr)
+        self.assertIn(f"Files of Peldra deleted from {folder}", uninstall.stdout)
+        self.assertFalse((parent / "Tovik").exists(), "the folder the install made goes with it")
+
+    def test_a_folder_below_a_link_is_refused_at_install_as_its_uninstall_would_refuse_it(self):
+        """A Unix link to a folder stands for a junction: the install refuses, before any download, the
+        folder its uninstall could not remove, and says so in the uninstall's words."""
+        address = releases.release("below-link")
+        (self.folder / "real").mkdir()
+        (self.folder / "linked").symlink_to("real")
+        for below in ("Tovik", "Tovik\\x"):
+            with self.subTest(below):
+                typed = f"{windows_path(self.folder)}\\linked\\{below}"
+                done = self.run_program("install", "--source", address, "--dir", typed, "--yes")
+                self.assertEqual(done.code, 1, done.stdout + done.stderr)
+                self.assertIn(f"{typed} is reached through a link, junction or mount point: Peldra does not write "
+                              "through it. Remove the link and try again.", done.stderr)
+        self.assertEqual(list((self.folder / "real").iterdir()), [])
+        self.assertEqual(releases.downloads("below-link"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
 
     def test_a_program_renamed_and_replaced_after_it_started_is_not_installed(self):
         """Any program of the user may rename a running Peldra.exe in the user's folder and put another

@@ -20,7 +20,13 @@ const Pd::Install::Detail::WindowsFolders Windows{
     L"C:\\Users",
     {L"C:\\Windows", L"C:\\ProgramData", L"C:\\Users", L"C:\\Users\\Public\\Desktop",
      L"C:\\Users\\me\\Documents", L"C:\\Program Files"},
+    {L"VM", L"vm.example.org"},
 };
+
+std::wstring OnShare(const wchar_t* typed)
+{
+    return FormatText(TextId::InstallFolderOnNetworkShare, typed);
+}
 
 // Where an install may go is a rule for installs: an install made before the rules is still read
 // (to remove, check or show it) wherever its folder lies, only its form must be one of this PC's.
@@ -29,8 +35,8 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
     const struct
     {
         const wchar_t* typed;
-        std::wstring result;                // the folder, or the whole refusal
-        const wchar_t* installed = nullptr; // the folder of an install made there; else as result
+        std::wstring result;         // the folder, or the whole refusal
+        std::wstring installed = {}; // the folder of an install made there; else as result
     } cases[] = {
         {L"C:\\Tovik ", L"C:\\Tovik"},
         {L"  C:/Tovik. . /", L"C:\\Tovik"},
@@ -57,6 +63,25 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
          FormatText(TextId::InstallFolderOnNetworkShare, L"\\\\?\\UNC\\fileserver\\share"),
          L"\\\\fileserver\\share\\"},
         {L"\\\\fileserver", FormatText(TextId::InstallFolderOnNetworkShare, L"\\\\fileserver")},
+        // The pipe and mailslot shares name no folder on any server, and a share of this PC itself
+        // reaches its own drives around the checks made here: neither is acted on.
+        {L"\\\\localhost\\pipe\\x", OnShare(L"\\\\localhost\\pipe\\x"),
+         FormatText(TextId::InstallFolderOnPipeShare, L"\\\\localhost\\pipe\\x", L"pipe")},
+        {L"//fileserver/ipc$/x", OnShare(L"//fileserver/ipc$/x"),
+         FormatText(TextId::InstallFolderOnPipeShare, L"//fileserver/ipc$/x", L"ipc$")},
+        {L"\\\\?\\UNC\\fileserver\\MailSlot.\\x", OnShare(L"\\\\?\\UNC\\fileserver\\MailSlot.\\x"),
+         FormatText(TextId::InstallFolderOnPipeShare, L"\\\\?\\UNC\\fileserver\\MailSlot.\\x", L"MailSlot")},
+        {L"\\\\.\\pipe\\x", FormatText(TextId::InstallFolderUnusablePath, L"\\\\.\\pipe\\x")},
+        {L"\\\\.\\UNC\\LocalHost.\\C$\\Tovik", OnShare(L"\\\\.\\UNC\\LocalHost.\\C$\\Tovik"),
+         FormatText(TextId::InstallFolderOnThisPcShare, L"\\\\.\\UNC\\LocalHost.\\C$\\Tovik", L"LocalHost.")},
+        {L"\\\\vm\\share\\x", OnShare(L"\\\\vm\\share\\x"),
+         FormatText(TextId::InstallFolderOnThisPcShare, L"\\\\vm\\share\\x", L"vm")},
+        {L"\\\\VM.example.ORG\\share\\x", OnShare(L"\\\\VM.example.ORG\\share\\x"),
+         FormatText(TextId::InstallFolderOnThisPcShare, L"\\\\VM.example.ORG\\share\\x", L"VM.example.ORG")},
+        {L"\\\\vm2\\share\\x", OnShare(L"\\\\vm2\\share\\x"), L"\\\\vm2\\share\\x"},
+        {L"\\\\128.0.0.1\\share\\x", OnShare(L"\\\\128.0.0.1\\share\\x"), L"\\\\128.0.0.1\\share\\x"},
+        {L"\\\\0--2.ipv6-literal.net\\share", OnShare(L"\\\\0--2.ipv6-literal.net\\share"),
+         L"\\\\0--2.ipv6-literal.net\\share\\"},
         {L"\\\\?\\Volume{1}\\Tovik",
          FormatText(TextId::InstallFolderUnusablePath, L"\\\\?\\Volume{1}\\Tovik")},
         {L"C:\\CON\\Tovik", FormatText(TextId::InstallFolderDeviceName, L"CON", L"C:\\CON\\Tovik")},
@@ -79,13 +104,23 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
          FormatText(TextId::InstallFolderIsSystemFolder, L"c:\\users\\public\\desktop"),
          L"c:\\users\\public\\desktop"},
     };
+    // Every spelling Windows reads of the loopback addresses names this PC.
+    for (const wchar_t* server :
+         {L"127.0.0.1", L"127.1", L"0x7f.1", L"0177.0.0.1", L"2130706433", L"127.255.0.9", L"[::1]",
+          L"0:0::1", L"::ffff:127.0.0.1", L"0--1.ipv6-literal.net", L"0--1s4.ipv6-literal.net"})
+    {
+        const std::wstring typed = std::wstring(L"\\\\") + server + L"\\C$\\x";
+        const auto installed = Pd::Install::Detail::NormalFolderForm(typed, Windows.pcNames);
+        EXPECT_EQ(ToUtf8(installed ? *installed : installed.error()),
+                  ToUtf8(FormatText(TextId::InstallFolderOnThisPcShare, typed, server)));
+    }
     for (const auto& each : cases)
     {
         const auto folder = Pd::Install::Detail::NormalInstallFolder(each.typed, Windows);
         EXPECT_EQ(ToUtf8(folder ? *folder : folder.error()), ToUtf8(each.result)) << ToUtf8(each.typed);
-        const auto installed = Pd::Install::Detail::NormalFolderForm(each.typed);
+        const auto installed = Pd::Install::Detail::NormalFolderForm(each.typed, Windows.pcNames);
         EXPECT_EQ(ToUtf8(installed ? *installed : installed.error()),
-                  ToUtf8(each.installed ? each.installed : each.result))
+                  ToUtf8(each.installed.empty() ? each.result : each.installed))
             << ToUtf8(each.typed);
     }
 }

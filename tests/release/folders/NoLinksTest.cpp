@@ -7,6 +7,8 @@
 #include "release/folders/NoLinks.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/InstallFolder.h"
+#include "release/folders/FileTree.h"
 #include "release/folders/FolderAccess.h"
 #include "release/folders/KnownFolder.h"
 #include "release/folders/UserFolderFiles.h"
@@ -105,6 +107,37 @@ TEST_F(NoLinks, NothingIsCreatedOrOpenedForWritingThroughALink)
         Pd::Install::OpenBelow(folder, folder + L"\\assets\\icons\\a.png", GENERIC_WRITE, 0, CREATE_NEW);
     ASSERT_TRUE(file) << ToUtf8(file.error());
     EXPECT_TRUE(Pd::Install::CheckHandleBelow(file->Get(), folder, folder + L"\\assets\\icons\\a.png"));
+}
+
+// The install refuses up front what its uninstall would refuse to remove (a link on the way from
+// the drive, or a short name the resolved path does not hold), and a folder made long where it
+// enters passes both. Wine makes 8.3 names for long ones.
+TEST_F(NoLinks, TheInstallRefusesTheFoldersTheUninstallWouldNotRemove)
+{
+    using Pd::Install::CheckWayFromDrive;
+    const std::wstring tools = (folder_ / L"tools").wstring();
+    const auto expectRefused = [](const std::wstring& folder, const std::wstring& error) {
+        auto checked = CheckWayFromDrive(folder);
+        ASSERT_FALSE(checked) << ToUtf8(folder);
+        EXPECT_EQ(checked.error(), error);
+    };
+    expectRefused(tools + L"\\Tovik\\x",
+                  Pd::Core::FormatText(Pd::TextId::ReachedThroughLink, tools + L"\\Tovik\\x"));
+    expectRefused(tools, Pd::Core::FormatText(Pd::TextId::IsLinkOrMountPoint, tools));
+    EXPECT_TRUE(CheckWayFromDrive((outside_ / L"Tovik").wstring()));
+
+    const fs::path wide = folder_ / L"A Folder Of Long Name";
+    fs::create_directories(wide / L"inner");
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_GT(::GetShortPathNameW((wide / L"inner").c_str(), shortName, MAX_PATH), 0u);
+    const std::wstring typed = std::wstring(shortName) + L"\\Tovik";
+    ASSERT_NE(typed, (wide / L"inner\\Tovik").wstring());
+    expectRefused(typed, Pd::Core::FormatText(Pd::TextId::ReachedThroughLink, typed));
+    EXPECT_EQ(ToUtf8(Pd::Core::LongFolderPath(typed)), ToUtf8((wide / L"inner\\Tovik").wstring()));
+    EXPECT_TRUE(CheckWayFromDrive(Pd::Core::LongFolderPath(typed)));
+    // A folder recorded with a short name before installs made theirs long is removed all the same.
+    EXPECT_TRUE(Pd::Install::RemoveTree(shortName, 0));
+    EXPECT_FALSE(fs::exists(wide / L"inner"));
 }
 
 // Past MAX_PATH Wine gives no final path ("more data" whatever the buffer): files there are made
