@@ -119,7 +119,7 @@ TEST(RootConsent, OnlyAWideningChangeIsAskedAndADeclinedOneIsWrittenBack)
     for (const Case& c : cases)
     {
         bool asked = false;
-        const RootChangeStep step = Pd::Host::DecideRootChange(c.confirmed, c.stored, c.elevated, [&] {
+        const RootChangeStep step = Pd::Host::DecideRootChange(c.confirmed, c.stored, c.elevated, false, [&] {
             asked = true;
             return c.answer;
         });
@@ -129,7 +129,7 @@ TEST(RootConsent, OnlyAWideningChangeIsAskedAndADeclinedOneIsWrittenBack)
         EXPECT_EQ(asked, c.asked) << name;
         EXPECT_EQ(step, c.step) << name;
     }
-    EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, nullptr), RootChangeStep::WriteBack)
+    EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, false, nullptr), RootChangeStep::WriteBack)
         << "nobody to ask";
 }
 
