@@ -76,7 +76,9 @@ Pd::Result<> RecordRootChoiceOff(RootChoice choice, bool startHost)
 {
     const RootSettings confirmed = ConfirmedRootSettings();
     const RootSettings record = RecordAfterChoice(confirmed, choice);
-    const long written = record == confirmed ? ERROR_SUCCESS : RecordConfirmedRootSettings(record);
+    const long written = record == confirmed                     ? ERROR_SUCCESS
+                         : Detail::RecordRootFunction != nullptr ? Detail::RecordRootFunction(record)
+                                                                 : RecordConfirmedRootSettings(record);
     if (written != ERROR_SUCCESS && written != ERROR_ACCESS_DENIED)
         return Pd::Fail(Core::FormatText(TextId::RootRecordNotLowered, written));
     Pd::Result<> told = startHost ? TellOrStartHost() : TellRunningHost();

@@ -4,6 +4,7 @@
 // host re-reads the values each time it wakes.
 #pragma once
 
+#include "core/host/RootConsent.h"
 #include "core/Result.h"
 
 #include <cstdint>
@@ -36,6 +37,10 @@ namespace Detail
 {
 // The minutes that count, from the machine's value and the per-user one.
 std::uint32_t TrustedRememberMinutes(std::optional<std::uint32_t> machine, std::optional<std::uint32_t> user);
+
+// How the setters write the confirmed record: a test plays a caller without administrator rights
+// here (under Wine every process may write HKEY_LOCAL_MACHINE). Null: RecordConfirmedRootSettings.
+inline long (*RecordRootFunction)(const RootSettings& settings) = nullptr;
 } // namespace Detail
 
 // The root setters carry out the user's choice. Turning a setting off also lowers the confirmed

@@ -59,6 +59,7 @@ LRESULT CALLBACK OnBoxActivate(int code, WPARAM wParam, LPARAM lParam)
         heldBox = window;
         if (HWND yes = ::GetDlgItem(window, IDYES))
             DropAccessKey(yes);
+        ::SendMessageW(window, DM_SETDEFID, IDNO, 0); // as MB_DEFBUTTON2 asks; Wine leaves IDOK
         ::EnableWindow(window, FALSE);
         ::SetTimer(window, EnableTimer, YesDelayMs, &EnableBox);
     }

@@ -3,6 +3,7 @@
 #include "core/host/RootConsent.h"
 
 #include "core/DefaultInstallFolder.h"
+#include "core/Elevation.h"
 #include "core/Module.h"
 #include "core/Text.h"
 #include "HostStandIn.h"
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace
 {
@@ -131,6 +134,121 @@ TEST(RootConsent, OnlyAWideningChangeIsAskedAndADeclinedOneIsWrittenBack)
     }
     EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, false, nullptr), RootChangeStep::WriteBack)
         << "nobody to ask";
+    // A change the user declined comes back without a prompt; turning things off still counts.
+    bool asked = false;
+    auto ask = [&] { return asked = true; };
+    EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, true, ask), RootChangeStep::WriteBack);
+    EXPECT_EQ(Pd::Host::DecideRootChange(all, root, true, true, ask), RootChangeStep::Adopt);
+    EXPECT_FALSE(asked);
+}
+
+// The record after the user's choice comes from the confirmed settings and the choice alone: off
+// is their minimum, on adds the chosen setting and never a value preset beside it; what widens is
+// asked first.
+TEST(RootConsent, TheRecordFollowsTheChoiceAlone)
+{
+    using Pd::Host::RootSetting;
+    using Pd::Host::RootSettings;
+    const RootSettings off, root{true}, su{true, true}, magisk{true, false, true}, all{true, true, true},
+        presetsOnly{false, true, true}, magiskOnly{false, false, true};
+    struct Case
+    {
+        RootSettings confirmed;
+        Pd::Host::RootChoice choice;
+        RootSettings record;
+        bool asked;
+    };
+    const Case cases[] = {
+        {all, {RootSetting::Root, false}, presetsOnly, false},
+        {root, {RootSetting::Root, false}, off, false},
+        {off, {RootSetting::Root, false}, off, false},
+        {all, {RootSetting::Su, false}, magisk, false},
+        {magisk, {RootSetting::Magisk, false}, root, false},
+        {off, {RootSetting::Root, true}, root, true},
+        {magiskOnly, {RootSetting::Root, true}, magisk, true}, // asked with Magisk mode by name
+        {root, {RootSetting::Su, true}, su, true},
+        {off, {RootSetting::Magisk, true}, magiskOnly, false}, // root off: nothing to serve yet
+        {magisk, {RootSetting::Su, true}, all, false},         // Magisk's own su asks already
+    };
+    for (const Case& c : cases)
+    {
+        const RootSettings record = Pd::Host::RecordAfterChoice(c.confirmed, c.choice);
+        const auto name = ::testing::Message()
+                          << "from " << c.confirmed.root << c.confirmed.su << c.confirmed.magisk
+                          << " setting " << static_cast<int>(c.choice.setting) << " " << c.choice.on;
+        EXPECT_EQ(record, c.record) << name;
+        EXPECT_EQ(Pd::Host::Widens(c.confirmed, record), c.asked) << name;
+    }
+    EXPECT_EQ(Pd::Host::CommonRootSettings(root, presetsOnly), off);
+    EXPECT_EQ(Pd::Host::CommonRootSettings(all, magiskOnly), magiskOnly);
+}
+
+// The confirmed record of this user, removed before and after a test.
+class RecordCleared
+{
+public:
+    RecordCleared() { Clear(); }
+    ~RecordCleared() { Clear(); }
+    RecordCleared(const RecordCleared&) = delete;
+    RecordCleared& operator=(const RecordCleared&) = delete;
+
+private:
+    static void Clear()
+    {
+        const std::wstring name = L"RootConfirmed-" + Pd::Core::ProcessUserSid();
+        ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Ormel\\Peldra", name.c_str());
+    }
+};
+
+// Turning off lowers the record from the choice: a program that rewrites the per-user values at
+// the same time keeps neither root nor the record on. Without administrator rights (played: Wine
+// lets every process write the record) the setter reports done only once the host recorded it,
+// and says so when it has not; a record that cannot be written is an error.
+TEST(HostSettings, TurningOffLowersTheRecordWhateverAnotherProgramWritesMeanwhile)
+{
+    using Pd::Host::RootSettings;
+    ClearedSettings cleared(HostValues);
+    RecordCleared record;
+    {
+        HostObjects host;
+        std::atomic<bool> done = false;
+        std::thread writer([&] {
+            while (!done)
+            {
+                ClearedSettings::SetDword(L"Elevation", 1);
+                ClearedSettings::SetDword(L"ElevationSu", 1);
+            }
+        });
+        for (int round = 0; round < 20; ++round)
+        {
+            ASSERT_EQ(Pd::Host::RecordConfirmedRootSettings({true, true, true}), ERROR_SUCCESS);
+            ASSERT_TRUE(Pd::Host::SetElevationEnabled(false));
+            EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (RootSettings{false, true, true}))
+                << "round " << round;
+        }
+        done = true;
+        writer.join();
+    }
+
+    const auto original = Pd::Host::Detail::RecordRootFunction;
+    Pd::Host::Detail::RecordRootFunction = [](const RootSettings&) -> long { return ERROR_ACCESS_DENIED; };
+    EXPECT_EQ(Pd::Host::SetElevationSu(false),
+              Pd::Result<>(Pd::Fail(Pd::Core::Text(Pd::TextId::RootOffNotTakenYet))))
+        << "no host runs to record it";
+    {
+        HostObjects host;
+        std::thread recorder([&] { // the elevated host's pass
+            if (host.WaitForReload(Pd::Test::HangLimitMs))
+                Pd::Host::RecordConfirmedRootSettings({false, false, true});
+        });
+        EXPECT_TRUE(Pd::Host::SetElevationSu(false));
+        recorder.join();
+    }
+    Pd::Host::Detail::RecordRootFunction = [](const RootSettings&) -> long { return ERROR_WRITE_FAULT; };
+    EXPECT_EQ(
+        Pd::Host::SetElevationMagisk(false),
+        Pd::Result<>(Pd::Fail(Pd::Core::FormatText(Pd::TextId::RootRecordNotLowered, ERROR_WRITE_FAULT))));
+    Pd::Host::Detail::RecordRootFunction = original;
 }
 
 TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
@@ -225,6 +343,24 @@ TEST(HostControl, EnsureRunningStartsNothingWhileAHostRuns)
     HostStartWatch watch;
     EXPECT_TRUE(Pd::Host::EnsureRunning());
     EXPECT_FALSE(watch.Started(1000));
+}
+
+// Without administrator rights the host starts only through its logon task, never from the
+// installed copy with this process's own rights (played: under Wine every process is elevated).
+TEST(HostControl, AnUnelevatedCallerStartsTheHostOnlyThroughItsTask)
+{
+    if (InstalledHostExists())
+        GTEST_SKIP() << "an installed Peldra.exe is left over from another test";
+    const std::filesystem::path installed = Pd::Host::InstalledHostExePath();
+    std::filesystem::create_directories(installed.parent_path());
+    ASSERT_TRUE(std::filesystem::copy_file(Pd::Core::ModulePath(), installed));
+    Pd::Host::Detail::IsElevatedFunction = [] { return false; };
+    HostStartWatch watch;
+    EXPECT_EQ(Pd::Host::EnsureRunning(), Pd::Result<>(Pd::Fail(Pd::Core::Text(Pd::TextId::HostTaskMissing))));
+    Pd::Host::Detail::IsElevatedFunction = nullptr;
+    EXPECT_FALSE(watch.Started(1000)) << "the installed copy was started with this process's rights";
+    std::error_code ignored;
+    std::filesystem::remove(installed, ignored);
 }
 
 TEST(HostControl, StopWithoutAHostTouchesNoEvent)

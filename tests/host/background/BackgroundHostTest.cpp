@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -172,6 +173,29 @@ TEST_F(BackgroundHostTest, ObjectsAnotherAccountMadeFirstKeepTheHostFromStarting
     EXPECT_EQ(host.get(), 0);
 }
 
+// An elevated host never yields to one without administrator rights (whose mutex is the user's,
+// not the Administrators'): it asks that one to stop and starts once it is gone.
+TEST_F(BackgroundHostTest, AnElevatedHostTakesOverFromAnUnelevatedOne)
+{
+    using PdTest::Planted;
+    const std::wstring user = Pd::Core::ProcessUserSid();
+    Pd::UniqueHandle stop = PdTest::PlantObject(Pd::Host::StopEventName, user, Planted::Event);
+    std::promise<void> running;
+    std::thread unelevated([&] {
+        Pd::UniqueHandle mutex = PdTest::PlantObject(Pd::Host::HostMutexName, user, Planted::Mutex);
+        running.set_value();
+        ::WaitForSingleObject(stop.Get(), Pd::Test::HangLimitMs);
+    });
+    running.get_future().wait();
+    auto host = Start();
+    ASSERT_TRUE(events.WaitFor("verify"));
+    EXPECT_EQ(log.Count("host: a host without administrator rights runs in this session; asking it to stop"),
+              1u);
+    unelevated.join();
+    Pd::Host::Stop();
+    EXPECT_EQ(host.get(), 0);
+}
+
 // Bluetooth and the tray follow the settings on each Reload; Register is remembered while Android
 // has no id; Stop closes the tray and joins the threads in their fixed order.
 TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
@@ -221,7 +245,7 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
 {
     ClearedSettings root{{L"Elevation", L"ElevationSu", L"ElevationMagisk", L"MagiskOffPending"}};
     const std::wstring confirmedName = L"RootConfirmed-" + Pd::Core::ProcessUserSid();
-    ASSERT_TRUE(Pd::Host::RecordConfirmedRootSettings({true, false, false}));
+    ASSERT_EQ(Pd::Host::RecordConfirmedRootSettings({true, false, false}), ERROR_SUCCESS);
     ClearedSettings::SetDword(L"Elevation", 1);
     std::atomic<bool> answer = false;
     parts.confirmRoot = [&](const Pd::Host::RootSettings&, const Pd::Host::RootSettings& stored,
@@ -246,8 +270,20 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
         log.Count("host: the wider root settings were not confirmed; the previous ones are written back"),
         1u);
 
+    // The same change again is written back unasked, and said once; Peldra's own setter asks again.
     answer = true;
+    for (int repeat = 1; repeat <= 2; ++repeat)
+    {
+        ClearedSettings::SetDword(L"ElevationMagisk", 1);
+        ClearedSettings::SetDword(L"Tray", repeat % 2);
+        Reload();
+        ASSERT_TRUE(events.WaitFor(repeat % 2 ? "tray start" : "tray close", 2));
+        EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
+    }
+    EXPECT_EQ(log.Count("host: another program changed the root settings again; written back without asking"),
+              1u);
     ClearedSettings::SetDword(L"ElevationMagisk", 1);
+    Pd::Core::SignalNamedEvent(Pd::Host::RootRequestEventName);
     Reload();
     ASSERT_TRUE(events.WaitFor("magisk start"));
     EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (Pd::Host::RootSettings{true, false, true}));
@@ -256,10 +292,16 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
     Reload();
     ASSERT_TRUE(events.WaitFor("magisk stop"));
     EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (Pd::Host::RootSettings{false, false, true}));
+    // With root off, a preset su asks nothing and is not recorded as confirmed either.
+    ClearedSettings::SetDword(L"ElevationSu", 1);
+    ClearedSettings::SetDword(L"Tray", 1);
+    Reload();
+    ASSERT_TRUE(events.WaitFor("tray start", 3));
+    EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (Pd::Host::RootSettings{false, false, true}));
     Pd::Host::Stop();
     ASSERT_EQ(host.wait_for(Pd::Test::HangLimit), std::future_status::ready);
     const std::vector<std::string> all = events.All();
-    EXPECT_EQ(std::count(all.begin(), all.end(), "confirm magisk"), 2);
+    EXPECT_EQ(std::count(all.begin(), all.end(), "confirm magisk"), 2) << "asked once per request";
     EXPECT_EQ(std::count(all.begin(), all.end(), "root start"), 1) << "the declined change restarted nothing";
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Ormel\\Peldra", confirmedName.c_str());
 }
