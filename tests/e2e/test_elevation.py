@@ -5,12 +5,15 @@ import hashlib
 import os
 import shutil
 import struct
+import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
 from android_elevation import CANCEL, ELEVATION_PORT, APK, REQUEST, STATE, AndroidElevationDaemon, frame  # noqa: E402
 from host_road import SETTINGS_KEY as KEY, HostRoad  # noqa: E402
 
@@ -63,6 +66,18 @@ def values(*names):
     words = [line.split() for line in run("reg", "query", KEY)[1].splitlines()]
     found = {w[0]: int(w[2], 16) for w in words if len(w) == 3 and w[1] == "REG_DWORD"}
     return tuple(found.get(name) for name in names)
+
+
+def confirmed():
+    """The confirmed root settings as the machine's record holds them (1 root, 2 su, 4 Magisk)."""
+    for words in (line.split() for line in run("reg", "query", KEY.replace("HKCU", "HKLM"))[1].splitlines()):
+        if len(words) == 3 and words[0].startswith("RootConfirmed-") and words[1] == "REG_DWORD":
+            return int(words[2], 16)
+    return None
+
+
+def prompts():
+    return pc.state()["helloPrompts"]
 
 
 def row(label, value):
@@ -252,6 +267,56 @@ class ElevationTest(unittest.TestCase):
             row("su for root apps", "off"), row("Magisk mode", "off (Magisk v27.0 kept for Android)"),
             row("Magisk in Android", "waiting for Android to confirm the change")])
         self.assertIn("elevation magisk on|off", peldra("help")[1])
+
+    def test_5_a_writer_racing_off_leaves_root_off_and_recorded_off(self):
+        hello(result=0)
+        self.assertEqual(peldra("elevation", "on")[0], 0)
+        self.assertEqual(confirmed() & 1, 1)
+        hello(result=6)  # whatever the writer brings back, the user cancels
+        shown = len(prompts())
+        loop = f'for /l %i in (1,1,3000) do @reg add {KEY} /v Elevation /t REG_DWORD /d 1 /f >nul'
+        writer = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c", loop], env={**os.environ, **pc.env},
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            for attempt in range(4):
+                code, out, err = peldra("elevation", "off")
+                self.assertEqual(code, 0, out + err)
+                self.assertIn("root for Android apps is off", out)
+                self.assertEqual(confirmed() & 1, 0, f"attempt {attempt}")
+        finally:
+            writer.kill()
+            writer.wait()
+        set_value("Elevation", 1)  # the writer's last word, then a pass of the host
+        self.assertEqual(run(driver, "setting", "tray", "on")[0], 0)
+        deadline = time.monotonic() + 60
+        while values("Elevation") != (0,) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual((values("Elevation"), confirmed() & 1), ((0,), 0))
+        self.assertLessEqual(len(prompts()) - shown, 1, "a prompt for each rewrite")
+
+    def test_6_a_preset_magisk_bit_is_not_confirmed_by_on(self):
+        hello(result=0)
+        self.assertEqual(peldra("elevation", "off")[0], 0)
+        set_value("ElevationMagisk", 1)  # behind the host's back while root is off: asks nothing
+        self.assertEqual(run(driver, "setting", "tray", "on")[0], 0)
+        deadline = time.monotonic() + 2  # the host's pass would record it at once
+        while time.monotonic() < deadline:
+            self.assertEqual(confirmed() & 4, 0, "a preset recorded as confirmed")
+            time.sleep(0.2)
+        # Each prompt takes three seconds: the command's own ends before the host's does.
+        hello(promptMs=3000)
+        shown = len(prompts())
+        asked = host_log().count("host: the root settings were widened; asking the user to confirm")
+        code, out, err = peldra("elevation", "on")
+        self.assertEqual(code, 0, out + err)
+        self.assertEqual(confirmed() & 5, 1, "the preset Magisk bit rode on \"on\"")
+        self.assertNotIn("Magisk mode turns on", prompts()[shown]["text"])
+        self.wait_for_log("host: the root settings were widened; asking the user to confirm", asked + 1)
+        deadline = time.monotonic() + 60
+        while len(prompts()) < shown + 2 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertIn("Magisk mode turns on", prompts()[shown + 1]["text"], "asked for by name")
+        hello(promptMs=200)
 
 
 if __name__ == "__main__":
