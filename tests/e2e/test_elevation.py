@@ -283,6 +283,10 @@ class ElevationTest(unittest.TestCase):
                 self.assertEqual(code, 0, out + err)
                 self.assertIn("root for Android apps is off", out)
                 self.assertEqual(confirmed() & 1, 0, f"attempt {attempt}")
+                deadline = time.monotonic() + 30
+                while values("Elevation") != (1,) and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                self.assertEqual(values("Elevation"), (1,), "the writer rewrites the value")
         finally:
             writer.kill()
             writer.wait()
