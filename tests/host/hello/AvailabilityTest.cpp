@@ -115,16 +115,16 @@ TEST(RootChange, WindowsHelloConfirmsWhereItCanElseTheOwnDialog)
 TEST(RootChange, TheOwnBoxTakesNoInputInItsFirstSecondAndNoSingleKeySaysYes)
 {
     using namespace std::chrono;
-    std::future<bool> answer = std::async(
-        std::launch::async, [] { return Pd::Bio::AskInMessageBox(nullptr, L"Turn root on?", {}); });
-    const std::wstring title = Pd::Core::Text(Pd::TextId::RootConfirmTitle);
-    HWND box = nullptr;
+    auto answer =
+        std::async(std::launch::async, [] { return Pd::Bio::AskInMessageBox(nullptr, L"Root?", {}); });
     const auto limit = steady_clock::now() + Pd::Test::HangLimit;
-    while (!(box = ::FindWindowW(L"#32770", title.c_str())) && steady_clock::now() < limit)
+    HWND box = nullptr;
+    while (!(box = ::FindWindowW(L"#32770", Pd::Core::Text(Pd::TextId::RootConfirmTitle).c_str())) &&
+           steady_clock::now() < limit)
         ::Sleep(5);
     ASSERT_NE(box, nullptr);
     const auto found = steady_clock::now();
-    HWND yes = ::GetDlgItem(box, IDYES);
+    HWND yes = ::GetDlgItem(box, IDYES), no = ::GetDlgItem(box, IDNO);
     wchar_t yesText[64]{};
     ::GetWindowTextW(yes, yesText, 64);
     EXPECT_EQ(std::wstring(yesText).find(L'&'), std::wstring::npos) << "Yes keeps an access key";
@@ -133,11 +133,10 @@ TEST(RootChange, TheOwnBoxTakesNoInputInItsFirstSecondAndNoSingleKeySaysYes)
     while (!::IsWindowEnabled(box) && steady_clock::now() < limit)
         ::Sleep(5);
     EXPECT_GE(steady_clock::now() - found, milliseconds(Pd::Bio::YesDelayMs - 100));
-    ::PostMessageW(::GetDlgItem(box, IDNO), WM_KEYDOWN, 'Y', 0);
-    ::PostMessageW(::GetDlgItem(box, IDNO), WM_CHAR, 'y', 0);
+    ::PostMessageW(no, WM_KEYDOWN, 'Y', 0);
+    ::PostMessageW(no, WM_CHAR, 'y', 0);
     EXPECT_EQ(answer.wait_for(milliseconds(300)), std::future_status::timeout) << "a single key answered";
     ::SendMessageW(yes, BM_CLICK, 0, 0);
-    ASSERT_EQ(answer.wait_for(Pd::Test::HangLimit), std::future_status::ready);
     EXPECT_TRUE(answer.get());
 }
 
