@@ -73,12 +73,11 @@ ExitCode UsageHint(Console& console, std::wstring_view hint)
 
 // Asks before a change that widens the confirmed root settings is stored: with Windows Hello, or a
 // message box of this process, never on the console, whose input another program may feed.
-bool Confirmed(void (*change)(Host::RootSettings& to))
+bool Confirmed(Host::RootSetting setting)
 {
-    Host::RootSettings to = Host::StoredRootSettings();
-    change(to);
-    return Bio::ConfirmRootSettings(
-        to, {}, [](const std::wstring& text) { return Bio::AskInMessageBox(nullptr, text, {}); });
+    return Bio::ConfirmRootSettings({setting, true}, {}, [](const std::wstring& text) {
+        return Bio::AskInMessageBox(nullptr, text, {});
+    });
 }
 
 ExitCode NotConfirmed(Console& console)
@@ -92,7 +91,7 @@ ExitCode SetRoot(Console& console, bool on)
     if (on && Bio::CheckAvailability() != Bio::Availability::Available)
         console.Row(Level::Warning,
                     L"Windows Hello is not set up for this account: requests will be refused until it is");
-    if (on && !Confirmed([](Host::RootSettings& to) { to.root = true; }))
+    if (on && !Confirmed(Host::RootSetting::Root))
         return NotConfirmed(console);
     if (auto set = Host::SetElevationEnabled(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);
@@ -104,7 +103,7 @@ ExitCode SetRoot(Console& console, bool on)
 
 ExitCode SetSu(Console& console, bool on)
 {
-    if (on && !Confirmed([](Host::RootSettings& to) { to.su = true; }))
+    if (on && !Confirmed(Host::RootSetting::Su))
         return NotConfirmed(console);
     if (auto set = Host::SetElevationSu(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);
@@ -146,7 +145,7 @@ ExitCode SetMagisk(Console& console, const Args& args, bool on)
     if (on)
         if (ExitCode fetched = FetchMagisk(console, args); fetched != ExitCode::Ok)
             return fetched;
-    if (on && !Confirmed([](Host::RootSettings& to) { to.magisk = true; }))
+    if (on && !Confirmed(Host::RootSetting::Magisk))
         return NotConfirmed(console);
     if (auto set = Host::SetElevationMagisk(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);

@@ -459,6 +459,12 @@ enum class TextId : std::uint32_t
     FileOpenInAnotherProgram = 19190,
     InstallFinishNotRecorded = 19191,
 
+    // The root settings' record and the host's start
+    RootRecordNotLowered = 19170,
+    RootOffNotTakenYet = 19171,
+    RootChangedElsewhere = 19172,
+    HostTaskMissing = 19173,
+
     // Per-user folders an elevated process writes in
     FolderOutsideProfile = 19140,
     ProfileFolderUnknown = 19141,

@@ -156,9 +156,9 @@ void MainWindow::ToggleStartWithWindows()
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 
-bool MainWindow::ConfirmRoot(const Pd::Host::RootSettings& to)
+bool MainWindow::ConfirmRoot(Pd::Host::RootChoice choice)
 {
-    return Pd::Bio::ConfirmRootSettings(to, {}, [this](const std::wstring& text) {
+    return Pd::Bio::ConfirmRootSettings(choice, {}, [this](const std::wstring& text) {
         return Confirm(window_, Pd::Core::Text(TextId::RootForAndroidApps), text,
                        Pd::Core::Text(TextId::TurnOn), 1);
     });
@@ -166,9 +166,8 @@ bool MainWindow::ConfirmRoot(const Pd::Host::RootSettings& to)
 
 void MainWindow::ToggleRoot()
 {
-    Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
-    const bool on = to.root = !to.root;
-    if (on && !ConfirmRoot(to))
+    const bool on = !Pd::Host::ElevationEnabled();
+    if (on && !ConfirmRoot({Pd::Host::RootSetting::Root, true}))
         return;
     if (auto done = Pd::Host::SetElevationEnabled(on); !done)
         return ReportError(done.error());
@@ -180,9 +179,8 @@ void MainWindow::ToggleRoot()
 
 void MainWindow::ToggleSu()
 {
-    Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
-    const bool wasOn = std::exchange(to.su, !to.su);
-    if (!wasOn && !ConfirmRoot(to))
+    const bool wasOn = Pd::Host::ElevationSuEnabled();
+    if (!wasOn && !ConfirmRoot({Pd::Host::RootSetting::Su, true}))
         return;
     if (auto done = Pd::Host::SetElevationSu(!wasOn); !done)
         return ReportError(done.error());

@@ -326,9 +326,7 @@ void MainWindow::ToggleMagisk()
 void MainWindow::OnMagiskFinished(bool ok, bool canceled, const std::wstring& error, const std::wstring& tag)
 {
     FinishLook(ok, !ok && !canceled);
-    Pd::Host::RootSettings to = Pd::Host::StoredRootSettings();
-    to.magisk = true;
-    if (ok && !ConfirmRoot(to))
+    if (ok && !ConfirmRoot({Pd::Host::RootSetting::Magisk, true}))
         Report(Pd::Level::Warning, Pd::Core::Text(TextId::Canceled));
     else if (ok)
     {

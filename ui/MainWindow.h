@@ -92,7 +92,7 @@ private:
     void TurnBluetoothOff();
     void ToggleStartWithWindows();
     // Asks before root settings are stored that widen what was confirmed; true when they may be.
-    bool ConfirmRoot(const Pd::Host::RootSettings& to);
+    bool ConfirmRoot(Pd::Host::RootChoice choice);
     void ToggleRoot();
     void ToggleSu();
     void ToggleTrayIcon();

@@ -1,9 +1,12 @@
 #include "core/host/HostControl.h"
 
+#include "core/ComApartment.h"
 #include "core/DefaultInstallFolder.h"
+#include "core/Elevation.h"
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/host/HostObjects.h"
+#include "core/host/ScheduledTask.h"
 #include "core/ObjectSecurity.h"
 #include "core/Text.h"
 
@@ -23,6 +26,18 @@ constexpr int HostStartWaitMs = 10000;
 UniqueHandle OpenHostMutex()
 {
     return UniqueHandle(Detail::OpenHostMutexFunction(SYNCHRONIZE, FALSE, HostMutexName));
+}
+
+// An unelevated host would take the mutex that the logon task's elevated host needs: a process
+// without administrator rights only asks the Task Scheduler to run the task.
+Pd::Result<> StartThroughTask()
+{
+    Core::ComApartment apartment(Core::Apartment::Multithreaded); // already entered is fine too
+    if (auto ran = RunTask(); !ran)
+        return ran;
+    for (int waited = 0; waited < HostStartWaitMs && FindHost() == HostPresence::None; waited += 50)
+        ::Sleep(50);
+    return {};
 }
 
 } // namespace
@@ -64,6 +79,9 @@ Pd::Result<> EnsureRunning()
     const std::wstring path = InstalledHostExePath();
     if (!HostInstalled())
         return Pd::Fail(Core::FormatText(TextId::HostCopyMissing, path));
+    const bool elevated = Detail::IsElevatedFunction ? Detail::IsElevatedFunction() : Core::IsElevated();
+    if (!elevated)
+        return StartThroughTask();
     std::wstring commandLine = fmt::format(L"\"{}\" host --background", path);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

@@ -31,10 +31,12 @@ std::wstring InstalledHostExePath();
 bool HostInstalled();
 
 // Starts "<InstalledHostExePath> host --background" detached and without a window unless a host
-// already runs. Does not wait for the new host. The error is a finished user-facing text; a host
-// that runs but refuses this process is an error, never a reason to start another. Without an
-// installed copy nothing is started and the error says so: never this program's own file, which
-// may lie in a folder any program of the user can change.
+// already runs. Waits (bounded) only until the new host holds its mutex. The error is a finished
+// user-facing text; a host that runs but refuses this process is an error, never a reason to
+// start another. Without an installed copy nothing is started and the error says so: never this
+// program's own file, which may lie in a folder any program of the user can change. A process
+// without administrator rights starts the host only through its logon task (ScheduledTask.h), so
+// that the host runs with the rights the task gives it, never with this process's own.
 Pd::Result<> EnsureRunning();
 
 // Asks a running host to end (its Stop event) and waits up to 10 s for its mutex. Silent: a
@@ -50,6 +52,9 @@ namespace Detail
 // How the controls open the host's mutex: a test puts a stand-in here to play a host whose
 // objects refuse this process (Wine enforces no integrity levels).
 inline decltype(&::OpenMutexW) OpenHostMutexFunction = &::OpenMutexW;
+// Whether EnsureRunning may start the copy itself: a test plays an unelevated caller here (under
+// Wine every process is elevated).
+inline bool (*IsElevatedFunction)() = nullptr; // null: Core::IsElevated
 } // namespace Detail
 
 } // namespace Pd::Host

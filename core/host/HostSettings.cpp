@@ -2,7 +2,9 @@
 
 #include "core/Elevation.h"
 #include "core/host/HostControl.h"
+#include "core/host/HostObjects.h"
 #include "core/host/RootConsent.h"
+#include "core/ObjectSecurity.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 
@@ -56,15 +58,51 @@ Pd::Result<> TellRunningHost()
     return {};
 }
 
-// Stored root settings that let nothing more happen than the confirmed ones are the new limit at
-// once, so that turning a setting on again is asked. Only administrators can record it; otherwise
-// the host records it on its next pass.
-void NarrowConfirmedRootSettings()
+// How long an unelevated "off" waits for the elevated host to record it: a host started just now
+// checks the release first.
+constexpr DWORD RecordWaitMs = 10000;
+
+bool RecordReadsChoice(RootChoice choice)
 {
-    const RootSettings stored = StoredRootSettings();
     const RootSettings confirmed = ConfirmedRootSettings();
-    if (stored != confirmed && !Widens(confirmed, stored))
-        static_cast<void>(RecordConfirmedRootSettings(stored));
+    return RecordAfterChoice(confirmed, choice) == confirmed;
+}
+
+// A setting turned off lowers the confirmed record at once, computed from the choice: the stored
+// values may already have been rewritten by another program. Only administrators can write the
+// record; an unelevated caller waits, bounded, for the elevated host to record what it stored, and
+// reports done only once the record reads off.
+Pd::Result<> RecordRootChoiceOff(RootChoice choice, bool startHost)
+{
+    const RootSettings confirmed = ConfirmedRootSettings();
+    const RootSettings record = RecordAfterChoice(confirmed, choice);
+    const long written = record == confirmed                     ? ERROR_SUCCESS
+                         : Detail::RecordRootFunction != nullptr ? Detail::RecordRootFunction(record)
+                                                                 : RecordConfirmedRootSettings(record);
+    if (written != ERROR_SUCCESS && written != ERROR_ACCESS_DENIED)
+        return Pd::Fail(Core::FormatText(TextId::RootRecordNotLowered, written));
+    Pd::Result<> told = startHost ? TellOrStartHost() : TellRunningHost();
+    if (written == ERROR_SUCCESS || !told)
+        return told;
+    for (DWORD waited = 0; FindHost() != HostPresence::None && waited < RecordWaitMs; waited += 100)
+    {
+        if (RecordReadsChoice(choice))
+            return {};
+        ::Sleep(100);
+    }
+    if (RecordReadsChoice(choice))
+        return {};
+    return Pd::Fail(Core::Text(TextId::RootOffNotTakenYet));
+}
+
+// A setting turned on is confirmed by the caller (RootChange.h) or by the host; the host asks
+// again for a change it saw declined, since this one comes from Peldra's own command, tray or window.
+Pd::Result<> FinishRootChoice(RootChoice choice, bool startHost)
+{
+    if (!choice.on)
+        return RecordRootChoiceOff(choice, startHost);
+    Core::SignalNamedEvent(RootRequestEventName);
+    return startHost ? TellOrStartHost() : TellRunningHost();
 }
 
 } // namespace
@@ -158,8 +196,7 @@ Pd::Result<> SetElevationEnabled(bool on)
     if (magisk)
         Core::WriteUserDword(L"MagiskInAndroid", MagiskChangePending);
     WriteFlag(L"Elevation", on);
-    NarrowConfirmedRootSettings();
-    return TellOrStartHost();
+    return FinishRootChoice({RootSetting::Root, on}, true);
 }
 
 Pd::Result<> SetElevationMagisk(bool on)
@@ -168,15 +205,13 @@ Pd::Result<> SetElevationMagisk(bool on)
         WriteFlag(L"MagiskOffPending", !on);
     Core::WriteUserDword(L"MagiskInAndroid", MagiskChangePending);
     WriteFlag(L"ElevationMagisk", on);
-    NarrowConfirmedRootSettings();
-    return TellOrStartHost();
+    return FinishRootChoice({RootSetting::Magisk, on}, true);
 }
 
 Pd::Result<> SetElevationSu(bool on)
 {
     WriteFlag(L"ElevationSu", on);
-    NarrowConfirmedRootSettings();
-    return TellRunningHost();
+    return FinishRootChoice({RootSetting::Su, on}, false);
 }
 
 Pd::Result<> SetTrayEnabled(bool on)

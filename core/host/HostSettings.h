@@ -4,6 +4,7 @@
 // host re-reads the values each time it wakes.
 #pragma once
 
+#include "core/host/RootConsent.h"
 #include "core/Result.h"
 
 #include <cstdint>
@@ -36,10 +37,17 @@ namespace Detail
 {
 // The minutes that count, from the machine's value and the per-user one.
 std::uint32_t TrustedRememberMinutes(std::optional<std::uint32_t> machine, std::optional<std::uint32_t> user);
+
+// How the setters write the confirmed record: a test plays a caller without administrator rights
+// here (under Wine every process may write HKEY_LOCAL_MACHINE). Null: RecordConfirmedRootSettings.
+inline long (*RecordRootFunction)(const RootSettings& settings) = nullptr;
 } // namespace Detail
 
-// The root setters also lower the confirmed root settings (RootConsent.h) at once when the stored
-// ones allow less; a wider change is confirmed before it is stored.
+// The root setters carry out the user's choice. Turning a setting off also lowers the confirmed
+// root settings (RootConsent.h), from the choice itself: at once with administrator rights, else
+// through the host's next pass, waited for (bounded); the error says when the record could not be
+// lowered or the host has not taken the change yet. A setting turned on is confirmed before it is
+// stored (RootChange.h), or by the host, which asks again even for a change it saw declined.
 
 // These three start the host when none runs, whatever the new value: the error is the one of
 // EnsureRunning.

@@ -57,13 +57,38 @@ RootSettings ConfirmedRootSettings()
     return {(bits & RootBit) != 0, (bits & SuBit) != 0, (bits & MagiskBit) != 0};
 }
 
-bool RecordConfirmedRootSettings(const RootSettings& settings)
+long RecordConfirmedRootSettings(const RootSettings& settings)
 {
     const std::wstring name = ConfirmedValueName();
     const std::uint32_t bits =
         (settings.root ? RootBit : 0) | (settings.su ? SuBit : 0) | (settings.magisk ? MagiskBit : 0);
-    return !name.empty() && ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, Core::SettingsKey, name.c_str(), REG_DWORD,
-                                              &bits, sizeof(bits)) == ERROR_SUCCESS;
+    if (name.empty())
+        return ERROR_INVALID_SID;
+    return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, Core::SettingsKey, name.c_str(), REG_DWORD, &bits,
+                             sizeof(bits));
+}
+
+RootSettings RecordAfterChoice(const RootSettings& confirmed, RootChoice choice)
+{
+    RootSettings record = confirmed;
+    switch (choice.setting)
+    {
+    case RootSetting::Root:
+        record.root = choice.on;
+        break;
+    case RootSetting::Su:
+        record.su = choice.on;
+        break;
+    case RootSetting::Magisk:
+        record.magisk = choice.on;
+        break;
+    }
+    return record;
+}
+
+RootSettings CommonRootSettings(const RootSettings& a, const RootSettings& b)
+{
+    return {a.root && b.root, a.su && b.su, a.magisk && b.magisk};
 }
 
 RootWidening WideningOf(const RootSettings& from, const RootSettings& to)
@@ -75,10 +100,12 @@ RootWidening WideningOf(const RootSettings& from, const RootSettings& to)
 }
 
 RootChangeStep DecideRootChange(const RootSettings& confirmed, const RootSettings& stored, bool elevated,
-                                const std::function<bool()>& confirm)
+                                bool declinedBefore, const std::function<bool()>& confirm)
 {
     if (!elevated || !Widens(confirmed, stored))
         return RootChangeStep::Adopt;
+    if (declinedBefore)
+        return RootChangeStep::WriteBack;
     return confirm && confirm() ? RootChangeStep::Adopt : RootChangeStep::WriteBack;
 }
 

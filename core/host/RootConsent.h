@@ -28,8 +28,32 @@ void WriteStoredRootSettings(const RootSettings& settings);
 // The settings last confirmed; all off when none are recorded.
 RootSettings ConfirmedRootSettings();
 
-// Records the settings as confirmed; false when they cannot be written (no administrator rights).
-bool RecordConfirmedRootSettings(const RootSettings& settings);
+// Records the settings as confirmed: the registry status, ERROR_ACCESS_DENIED without
+// administrator rights, ERROR_INVALID_SID when the user cannot be told.
+long RecordConfirmedRootSettings(const RootSettings& settings);
+
+// One setting the user turned on or off in Peldra's own command line, tray or window.
+enum class RootSetting
+{
+    Root,   // Elevation
+    Su,     // ElevationSu
+    Magisk, // ElevationMagisk
+};
+struct RootChoice
+{
+    RootSetting setting;
+    bool on;
+};
+
+// What is recorded as confirmed once the user's choice is carried out: the confirmed settings
+// with the chosen one set, computed from the choice alone, never from the per-user values, which
+// any program of the user may have rewritten meanwhile. Turning off is their minimum; turning on
+// confirms that one setting (asked first when it widens), never a bit that was preset beside it.
+RootSettings RecordAfterChoice(const RootSettings& confirmed, RootChoice choice);
+
+// Each setting on only where both have it on: what a change that widens nothing may record,
+// since a bit set while root is off was never asked for.
+RootSettings CommonRootSettings(const RootSettings& a, const RootSettings& b);
 
 // What `to` allows that `from` does not. Turning things off, or Magisk off with su on (Windows
 // Hello's prompt again, for the same apps), adds nothing.
@@ -54,9 +78,11 @@ enum class RootChangeStep
 };
 
 // The host's decision for stored settings that differ from the confirmed ones: a widening
-// change is asked through `confirm` (called only then); a host without administrator rights
-// serves no root requests, so it adopts without asking.
+// change is asked through `confirm` (called only then), unless the user declined this very change
+// before (`declinedBefore`): it is then written back without asking, so that a program that
+// rewrites the values cannot bring prompt after prompt. A host without administrator rights serves
+// no root requests, so it adopts without asking.
 RootChangeStep DecideRootChange(const RootSettings& confirmed, const RootSettings& stored, bool elevated,
-                                const std::function<bool()>& confirm);
+                                bool declinedBefore, const std::function<bool()>& confirm);
 
 } // namespace Pd::Host

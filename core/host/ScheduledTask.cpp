@@ -133,6 +133,26 @@ bool IsTaskRegistered()
     return SUCCEEDED((*root)->GetTask(name.Get(), task.Put())) && task;
 }
 
+Pd::Result<> RunTask()
+{
+    auto root = ConnectTaskService();
+    if (!root)
+        return Pd::Fail(root.error());
+    Pd::ComPtr<IRegisteredTask> task;
+    HRESULT hr = (*root)->GetTask(Bstr(TaskName).Get(), task.Put());
+    if (hr == TaskNotFound || (SUCCEEDED(hr) && !task))
+        return Pd::Fail(Core::Text(TextId::HostTaskMissing));
+    if (FAILED(hr))
+        return Pd::Fail(TaskError(hr));
+    VARIANT none{};
+    ::VariantInit(&none);
+    Pd::ComPtr<IRunningTask> running;
+    hr = task->Run(none, running.Put());
+    if (FAILED(hr))
+        return Pd::Fail(TaskError(hr));
+    return {};
+}
+
 Pd::Result<> SetTaskRegistered(bool on)
 {
     auto root = ConnectTaskService();

@@ -24,6 +24,10 @@ bool IsTaskRegistered();
 // Either way the task of older versions, "Peldra Bluetooth", is deleted first.
 Pd::Result<> SetTaskRegistered(bool on);
 
+// Runs the registered task now: how a process without administrator rights starts the host,
+// with the rights the task was registered with. Fails when the task is missing.
+Pd::Result<> RunTask();
+
 // Writes &, <, > and the double quote as XML entities; everything else, the apostrophe
 // included, stays.
 std::wstring EscapeXml(std::wstring_view text);

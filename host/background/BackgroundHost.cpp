@@ -6,11 +6,13 @@
 #include "core/host/HostChange.h"
 #include "core/host/HostObjects.h"
 #include "core/host/HostSettings.h"
+#include "core/host/TrayHooks.h"
 #include "core/Log.h"
 #include "core/ObjectSecurity.h"
 #include "core/Settings.h"
 #include "core/StopOnEvent.h"
 #include "core/Strings.h"
+#include "core/Text.h"
 #include "host/background/HostThreads.h"
 #include "host/elevation/ElevationBridge.h"
 #include "host/hello/HelloBridge.h"
@@ -83,11 +85,15 @@ UniqueHandle CreateHostEvent(const wchar_t* name, bool manualReset)
 enum class OtherHostSeen
 {
     None,
-    Ours,    // a host of this session: SYSTEM's, the Administrators' or this user's
-    Foreign, // another account made the mutex first
+    Ours,       // a host this one yields to: SYSTEM's or the Administrators', or, when this one is
+                // unelevated, this user's
+    Unelevated, // this user's host without administrator rights, seen by an elevated host
+    Foreign,    // another account made the mutex first
 };
 
-OtherHostSeen OtherHost()
+constexpr DWORD UnelevatedHostStopMs = 10000;
+
+OtherHostSeen OtherHost(bool elevated)
 {
     UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, HostMutexName));
     if (!mutex)
@@ -95,7 +101,7 @@ OtherHostSeen OtherHost()
         if (::GetLastError() != ERROR_ACCESS_DENIED)
             return OtherHostSeen::None;
         // An elevated host's mutex refuses an unelevated one; every host's lets administrators in.
-        if (!Core::IsElevated())
+        if (!elevated)
             return OtherHostSeen::Ours;
         RefuseForeign(HostMutexName, L"unknown");
         return OtherHostSeen::Foreign;
@@ -105,7 +111,24 @@ OtherHostSeen OtherHost()
         RefuseForeign(HostMutexName, *owner);
         return OtherHostSeen::Foreign;
     }
-    return OtherHostSeen::Ours;
+    return elevated && Core::ForeignOwner(mutex.Get(), false) ? OtherHostSeen::Unelevated
+                                                              : OtherHostSeen::Ours;
+}
+
+// An unelevated host holds the name that the logon task's elevated host needs: it is asked to
+// stop, and the name must be gone within the limit. False (logged) when it stays.
+bool StopUnelevatedHost()
+{
+    Core::Log("host: a host without administrator rights runs in this session; asking it to stop");
+    Core::SignalNamedEvent(StopEventName);
+    for (DWORD waited = 0; waited < UnelevatedHostStopMs; waited += 50)
+    {
+        if (!UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, HostMutexName)))
+            return true;
+        ::Sleep(50);
+    }
+    Core::Log("host: the host without administrator rights did not stop, refused");
+    return false;
 }
 
 // What runs while the release is verified: the threads, the tray and the waits.
@@ -136,7 +159,8 @@ private:
         if (parts_.hello)
             StartThread(hello_, "Windows Hello bridge", parts_.hello);
         if (parts_.handleRegister)
-            register_ = CreateHostEvent(RegisterEventName, false); // may fail: no requests then
+            register_ = CreateHostEvent(RegisterEventName, false);   // may fail: no requests then
+        rootRequest_ = CreateHostEvent(RootRequestEventName, false); // may fail: declined stays declined
         Core::WriteUserDword(L"GooglePlayIdKnown", 0);
         if (parts_.registration)
             StartThread(registration_, "registration helper", parts_.registration, true);
@@ -177,11 +201,14 @@ private:
 
     // The bridge runs while root is on, or while Magisk mode is being turned off until Android
     // confirms; a new mode restarts it, since a run serves one mode for its life. The mode comes
-    // from the settled root settings alone: the stored values may change again meanwhile.
+    // from the settled root settings alone: the stored values may change again meanwhile. An
+    // elevation that cannot be told counts as elevated, so that a wider setting is still asked.
     void PassElevation()
     {
+        const bool askAgain = rootRequest_ && ::WaitForSingleObject(rootRequest_.Get(), 0) == WAIT_OBJECT_0;
         const RootSettings settings = SettleRootSettings(
-            Core::IsElevated(), [this](const RootSettings& confirmed, const RootSettings& stored) {
+            Core::MayBeElevated(), askAgain, rootMemory_,
+            [this](const RootSettings& confirmed, const RootSettings& stored) {
                 Core::StopOnEvent stopRequest(stop_);
                 return parts_.confirmRoot && parts_.confirmRoot(confirmed, stored, stopRequest.Token());
             });
@@ -221,6 +248,8 @@ private:
     HANDLE stop_;
     HANDLE reload_;
     UniqueHandle register_;
+    UniqueHandle rootRequest_;
+    RootMemory rootMemory_;
     std::jthread registration_;
     std::jthread updateNotices_;
     std::jthread bluetooth_;
@@ -252,25 +281,40 @@ Bio::Elevation::Mode ElevationModeOf(const RootSettings& settings, bool magiskOf
             !settings.root && magiskOffPending};
 }
 
-RootSettings SettleRootSettings(bool elevated,
+RootSettings SettleRootSettings(bool elevated, bool askAgain, RootMemory& memory,
                                 const std::function<bool(const RootSettings&, const RootSettings&)>& confirm)
 {
+    if (askAgain)
+        memory = {};
     const RootSettings stored = StoredRootSettings();
     const RootSettings confirmed = ConfirmedRootSettings();
     if (stored == confirmed)
         return stored;
-    const RootChangeStep step = DecideRootChange(confirmed, stored, elevated, [&] {
+    const bool declinedBefore = memory.declined == std::pair(confirmed, stored);
+    bool asked = false;
+    const RootChangeStep step = DecideRootChange(confirmed, stored, elevated, declinedBefore, [&] {
+        asked = true;
         Core::Log("host: the root settings were widened; asking the user to confirm");
         return confirm(confirmed, stored);
     });
     if (step == RootChangeStep::Adopt)
     {
-        if (elevated)
-            static_cast<void>(RecordConfirmedRootSettings(stored)); // a narrower one is the new limit
+        const RootSettings record = asked ? stored : CommonRootSettings(confirmed, stored);
+        if (elevated && record != confirmed)
+            static_cast<void>(RecordConfirmedRootSettings(record)); // a narrower one is the new limit
         return stored;
     }
     WriteStoredRootSettings(confirmed);
-    Core::Log("host: the wider root settings were not confirmed; the previous ones are written back");
+    if (asked)
+    {
+        memory = {std::pair(confirmed, stored), false};
+        Core::Log("host: the wider root settings were not confirmed; the previous ones are written back");
+    }
+    else if (!std::exchange(memory.noticeGiven, true))
+    {
+        Core::Log("host: another program changed the root settings again; written back without asking");
+        CallBalloonHook(Core::Text(TextId::RootConfirmTitle), Core::Text(TextId::RootChangedElsewhere));
+    }
     return confirmed;
 }
 
@@ -315,7 +359,13 @@ int RunBackgroundWith(const HostParts& parts)
 {
     // The events exist before the mutex: a Stop that finds the mutex always finds its event too.
     // While no host runs, a set Stop event is left over from an earlier host.
-    if (auto other = OtherHost(); other != OtherHostSeen::None)
+    const bool elevated = Core::MayBeElevated();
+    if (auto other = OtherHost(elevated); other == OtherHostSeen::Unelevated)
+    {
+        if (!StopUnelevatedHost())
+            return 1;
+    }
+    else if (other != OtherHostSeen::None)
         return other == OtherHostSeen::Foreign ? 1 : 0;
     UniqueHandle stop = CreateHostEvent(StopEventName, true);
     UniqueHandle reload = stop ? CreateHostEvent(ReloadEventName, false) : UniqueHandle();
@@ -328,7 +378,13 @@ int RunBackgroundWith(const HostParts& parts)
     if (!mutex)
         return foreign.empty() ? 0 : 1;
     if (::GetLastError() == ERROR_ALREADY_EXISTS)
-        return 0; // another host started at the same moment
+    {
+        // Another host started at the same moment: an elevated one yields only to its like.
+        if (!elevated || !Core::ForeignOwner(mutex.Get(), false))
+            return 0;
+        RefuseForeign(HostMutexName, L"this user without administrator rights");
+        return 1;
+    }
 
     Core::Log("host: started");
     WriteReleaseState(ReleaseState::Running);

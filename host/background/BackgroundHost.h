@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <thread>
+#include <utility>
 
 namespace Pd::Host
 {
@@ -49,6 +51,9 @@ struct HostParts
 // The parts of this build (see BackgroundHost.cpp for what is not served yet).
 HostParts BuiltHostParts();
 
+// An elevated host yields only to another elevated host: a host without administrator rights is
+// asked to stop (its Stop event) and the mutex taken once it is gone; when it does not end within
+// 10 s the host refuses to start (1, logged).
 // Returns 0 when another host runs, the mutex cannot be created, the host was stopped (also during
 // the release check) or after a normal stop; 1 when the Stop or Reload event cannot be created or
 // one of the host's objects exists under another account's ownership (logged: "another program
@@ -64,11 +69,21 @@ void SetBluetoothBridgeRunningWith(std::jthread& slot, bool on, const ThreadBody
 // The elevation mode of these root settings.
 Bio::Elevation::Mode ElevationModeOf(const RootSettings& settings, bool magiskOffPending);
 
-// The root settings the host serves: the stored ones when they widen nothing that was confirmed,
-// or the user confirms them through `confirm` (they are then recorded as confirmed); else the
-// confirmed ones, written back over the stored ones.
+// What the host keeps of the root settings between passes: the change the user declined, which is
+// not asked again until Peldra's own setters ask (RootRequestEventName).
+struct RootMemory
+{
+    std::optional<std::pair<RootSettings, RootSettings>> declined; // confirmed, stored
+    bool noticeGiven = false; // a repeat of it was logged and shown at the icon
+};
+
+// The root settings the host serves: the stored ones when they widen nothing that was confirmed
+// (the record keeps only what both allow: a bit another program set while root is off was never
+// asked for), or the user confirms them through `confirm` (they are then recorded as confirmed);
+// else the confirmed ones, written back over the stored ones. A repeat of a declined change is
+// written back without asking, and said once in the log and at the icon; askAgain forgets it.
 RootSettings SettleRootSettings(
-    bool elevated,
+    bool elevated, bool askAgain, RootMemory& memory,
     const std::function<bool(const RootSettings& confirmed, const RootSettings& stored)>& confirm);
 
 } // namespace Pd::Host

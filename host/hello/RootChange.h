@@ -27,14 +27,18 @@ std::wstring RootChangeText(const Host::RootSettings& from, const Host::RootSett
 bool ConfirmRootChange(const Host::RootSettings& from, const Host::RootSettings& to, std::stop_token stop,
                        const OwnDialog& ownDialog);
 
-// For the tray, the window and the command line, before they store `to`: true when `to` widens
-// nothing that was confirmed, or the user confirmed it here (it is then recorded, so that the host
-// does not ask again). A process without administrator rights neither asks nor records: the
-// host then asks itself.
-bool ConfirmRootSettings(const Host::RootSettings& to, std::stop_token stop, const OwnDialog& ownDialog);
+// For the tray, the window and the command line, before they store the user's choice: true when
+// it widens nothing that was confirmed, or the user confirmed it here. What is asked and recorded
+// is the confirmed settings with the choice (Host::RecordAfterChoice), never a value another
+// program preset beside it: the host asks for such a value by name. A process without
+// administrator rights neither asks nor records: the host then asks itself.
+bool ConfirmRootSettings(Host::RootChoice choice, std::stop_token stop, const OwnDialog& ownDialog);
 
-// A yes/no message box of this process (No is the default); a stop request answers No.
+// A yes/no message box of this process; a stop request answers No. No is the default button and
+// Yes has no access key, so no single key says Yes, and the box takes no input in its first
+// second (YesDelayMs), so that a click or key meant for another window cannot answer it.
 bool AskInMessageBox(HWND owner, const std::wstring& text, std::stop_token stop);
+inline constexpr UINT YesDelayMs = 1000;
 
 namespace Detail
 {

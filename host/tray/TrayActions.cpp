@@ -12,10 +12,10 @@ namespace Pd::Host
 namespace
 {
 
-bool ConfirmRoot(HWND owner, const RootSettings& to)
+bool ConfirmRoot(HWND owner, RootChoice choice)
 {
     return Bio::ConfirmRootSettings(
-        to, {}, [owner](const std::wstring& text) { return Bio::AskInMessageBox(owner, text, {}); });
+        choice, {}, [owner](const std::wstring& text) { return Bio::AskInMessageBox(owner, text, {}); });
 }
 
 void OpenBluetoothLog()

@@ -28,7 +28,7 @@ struct TrayActions
     std::function<void(HWND owner)> openRegistration; // the Google Play page, owned by the tray window
     // Asks before root settings are stored that widen what was confirmed (RootConsent.h); true
     // when they may be stored.
-    std::function<bool(HWND owner, const RootSettings& to)> confirmRoot;
+    std::function<bool(HWND owner, RootChoice choice)> confirmRoot;
     std::function<void(std::stop_token)> stopAndroid; // "Stop Tovik": ends its waits when asked
     std::function<void()> openBluetoothLog;
 };

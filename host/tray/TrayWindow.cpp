@@ -198,11 +198,9 @@ void TrayWindow::OnIconEvent(UINT event, UINT iconId, WPARAM anchor)
     }
 }
 
-bool TrayWindow::ConfirmRoot(void (*change)(RootSettings& to))
+bool TrayWindow::ConfirmRoot(RootChoice choice)
 {
-    RootSettings to = StoredRootSettings();
-    change(to);
-    return actions_.confirmRoot && actions_.confirmRoot(window_, to);
+    return actions_.confirmRoot && actions_.confirmRoot(window_, choice);
 }
 
 void TrayWindow::OnCommand(UINT id)
@@ -229,13 +227,13 @@ void TrayWindow::OnCommand(UINT id)
     case TrayCommand::Elevation:
         if (ElevationEnabled())
             static_cast<void>(SetElevationEnabled(false));
-        else if (ConfirmRoot([](RootSettings& to) { to.root = true; }))
+        else if (ConfirmRoot({RootSetting::Root, true}))
             static_cast<void>(SetElevationEnabled(true));
         break;
     case TrayCommand::ElevationSu:
         if (ElevationSuEnabled())
             static_cast<void>(SetElevationSu(false));
-        else if (ConfirmRoot([](RootSettings& to) { to.su = true; }))
+        else if (ConfirmRoot({RootSetting::Su, true}))
             static_cast<void>(SetElevationSu(true));
         break;
     case TrayCommand::StopAndroid:

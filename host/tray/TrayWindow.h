@@ -37,8 +37,8 @@ private:
     // What the window sees of the user's input when an icon event arrives.
     IconEventFacts EventFacts(UINT iconId, WPARAM anchor) const;
     void OnCommand(UINT id);
-    // Asks before the stored root settings, changed by `change`, are stored.
-    bool ConfirmRoot(void (*change)(RootSettings& to));
+    // Asks before the user's choice is stored.
+    bool ConfirmRoot(RootChoice choice);
     void OnDestroy();
     void Refresh();
     void RefreshIcon(bool updatePending);

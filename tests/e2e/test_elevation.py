@@ -5,12 +5,15 @@ import hashlib
 import os
 import shutil
 import struct
+import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import e2e  # noqa: E402
+from wine import WINE_RUN  # noqa: E402
 from android_elevation import CANCEL, ELEVATION_PORT, APK, REQUEST, STATE, AndroidElevationDaemon, frame  # noqa: E402
 from host_road import SETTINGS_KEY as KEY, HostRoad  # noqa: E402
 
@@ -63,6 +66,22 @@ def values(*names):
     words = [line.split() for line in run("reg", "query", KEY)[1].splitlines()]
     found = {w[0]: int(w[2], 16) for w in words if len(w) == 3 and w[1] == "REG_DWORD"}
     return tuple(found.get(name) for name in names)
+
+
+def confirmed():
+    """The machine's record of the confirmed root settings (1 root, 2 su, 4 Magisk)."""
+    rows = [line.split() for line in run("reg", "query", KEY.replace("HKCU", "HKLM"))[1].splitlines()]
+    return next(int(w[2], 16) for w in rows if len(w) == 3 and w[0].startswith("RootConfirmed-"))
+
+
+def prompts():
+    return pc.state()["helloPrompts"]
+
+
+def wait_until(done, timeout=60):
+    deadline = time.monotonic() + timeout
+    while not done() and time.monotonic() < deadline:
+        time.sleep(0.05)
 
 
 def row(label, value):
@@ -253,6 +272,40 @@ class ElevationTest(unittest.TestCase):
             row("Magisk in Android", "waiting for Android to confirm the change")])
         self.assertIn("elevation magisk on|off", peldra("help")[1])
 
+    def test_5_a_writer_racing_off_leaves_root_off_and_recorded_off(self):
+        self.assertEqual(confirmed() & 1, 1)  # on since the command's test
+        hello(result=6)  # whatever the writer brings back, the user cancels
+        shown = len(prompts())
+        loop = f'for /l %i in (1,1,3000) do @reg add {KEY} /v Elevation /t REG_DWORD /d 1 /f >nul'
+        writer = subprocess.Popen([str(WINE_RUN), e2e.program.prefix, "cmd", "/c", loop], stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            for attempt in range(4):
+                code, out, err = peldra("elevation", "off")
+                self.assertEqual((code, confirmed() & 1), (0, 0), f"attempt {attempt}")
+                wait_until(lambda: values("Elevation") == (1,))
+                self.assertEqual(values("Elevation"), (1,), "the writer rewrites the value")
+        finally:
+            writer.kill()
+            writer.wait()
+        set_value("Elevation", 1)  # the writer's last word, then a pass of the host
+        self.assertEqual(run(driver, "setting", "tray", "on")[0], 0)
+        wait_until(lambda: values("Elevation") == (0,))
+        self.assertEqual((values("Elevation"), confirmed() & 1), ((0,), 0))
+        self.assertLessEqual(len(prompts()) - shown, 1, "a prompt for each rewrite")
+
+    def test_6_a_preset_magisk_bit_is_not_confirmed_by_on(self):
+        hello(result=0)
+        self.assertEqual(peldra("elevation", "off")[0], 0)
+        set_value("ElevationMagisk", 1)  # behind the host's back while root is off: asks nothing
+        hello(promptMs=3000)  # the command's own prompt ends three seconds before the host's
+        shown = len(prompts())
+        code, out, err = peldra("elevation", "on")
+        self.assertEqual((code, confirmed() & 5), (0, 1), out + err)
+        self.assertNotIn("Magisk mode turns on", prompts()[shown]["text"])
+        wait_until(lambda: len(prompts()) >= shown + 2)
+        self.assertIn("Magisk mode turns on", prompts()[shown + 1]["text"], "asked for by name")
+        hello(promptMs=200)
 
 if __name__ == "__main__":
     driver = e2e.take_option("--driver")

@@ -3,7 +3,9 @@
 #include "core/host/RootConsent.h"
 
 #include "core/DefaultInstallFolder.h"
+#include "core/Elevation.h"
 #include "core/Module.h"
+#include "core/ScopeExit.h"
 #include "core/Text.h"
 #include "HostStandIn.h"
 #include "tests/support/HangLimit.h"
@@ -12,6 +14,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
+#include <tuple>
 
 namespace
 {
@@ -119,7 +123,7 @@ TEST(RootConsent, OnlyAWideningChangeIsAskedAndADeclinedOneIsWrittenBack)
     for (const Case& c : cases)
     {
         bool asked = false;
-        const RootChangeStep step = Pd::Host::DecideRootChange(c.confirmed, c.stored, c.elevated, [&] {
+        const RootChangeStep step = Pd::Host::DecideRootChange(c.confirmed, c.stored, c.elevated, false, [&] {
             asked = true;
             return c.answer;
         });
@@ -129,8 +133,66 @@ TEST(RootConsent, OnlyAWideningChangeIsAskedAndADeclinedOneIsWrittenBack)
         EXPECT_EQ(asked, c.asked) << name;
         EXPECT_EQ(step, c.step) << name;
     }
-    EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, nullptr), RootChangeStep::WriteBack)
+    EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, false, nullptr), RootChangeStep::WriteBack)
         << "nobody to ask";
+    // A change the user declined comes back without a prompt; turning things off still counts.
+    EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, true, [] { return true; }),
+              RootChangeStep::WriteBack);
+}
+
+// The record after a choice comes from it and the confirmed settings alone: off is their minimum,
+// on adds the chosen setting, never a value preset beside it; what widens is asked first.
+TEST(RootConsent, TheRecordFollowsTheChoiceAlone)
+{
+    using Pd::Host::RootSetting;
+    using Pd::Host::RootSettings;
+    const RootSettings off, root{true}, su{true, true}, magisk{true, false, true}, all{true, true, true},
+        magiskOnly{false, false, true};
+    const std::tuple<RootSettings, Pd::Host::RootChoice, RootSettings, bool> cases[] = {
+        {all, {RootSetting::Root, false}, {false, true, true}, false},
+        {all, {RootSetting::Su, false}, magisk, false},
+        {off, {RootSetting::Root, true}, root, true},
+        {magiskOnly, {RootSetting::Root, true}, magisk, true}, // asked with Magisk mode by name
+        {root, {RootSetting::Su, true}, su, true},
+        {off, {RootSetting::Magisk, true}, magiskOnly, false}, // root off: nothing to serve yet
+    };
+    for (const auto& [confirmed, choice, expected, asked] : cases)
+    {
+        SCOPED_TRACE(&expected - &std::get<2>(cases[0]));
+        const RootSettings record = Pd::Host::RecordAfterChoice(confirmed, choice);
+        EXPECT_EQ(record, expected);
+        EXPECT_EQ(Pd::Host::Widens(confirmed, record), asked);
+    }
+}
+
+// Without administrator rights (played) "off" is done once the host recorded it, and says so when
+// not; a record that cannot be written is an error. The writer racing "off" is the road's.
+TEST(HostSettings, AnOffThatCannotBeRecordedSaysSo)
+{
+    using Pd::Host::RootSettings;
+    ClearedSettings cleared(HostValues);
+    const std::wstring recordName = L"RootConfirmed-" + Pd::Core::ProcessUserSid();
+    Pd::Core::ScopeExit clearRecord(
+        [&] { ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Ormel\\Peldra", recordName.c_str()); });
+    ASSERT_EQ(Pd::Host::RecordConfirmedRootSettings({false, true, true}), ERROR_SUCCESS);
+    const auto original = Pd::Host::Detail::RecordRootFunction;
+    Pd::Host::Detail::RecordRootFunction = [](const RootSettings&) -> long { return ERROR_ACCESS_DENIED; };
+    EXPECT_EQ(Pd::Host::SetElevationSu(false),
+              Pd::Result<>(Pd::Fail(Pd::Core::Text(Pd::TextId::RootOffNotTakenYet))))
+        << "no host runs to record it";
+    {
+        HostObjects host;
+        std::jthread recorder([&] { // the elevated host's pass
+            if (host.WaitForReload(Pd::Test::HangLimitMs))
+                Pd::Host::RecordConfirmedRootSettings({false, false, true});
+        });
+        EXPECT_TRUE(Pd::Host::SetElevationSu(false));
+    }
+    Pd::Host::Detail::RecordRootFunction = [](const RootSettings&) -> long { return ERROR_WRITE_FAULT; };
+    EXPECT_EQ(
+        Pd::Host::SetElevationMagisk(false),
+        Pd::Result<>(Pd::Fail(Pd::Core::FormatText(Pd::TextId::RootRecordNotLowered, ERROR_WRITE_FAULT))));
+    Pd::Host::Detail::RecordRootFunction = original;
 }
 
 TEST(HostSettings, EverySetterStoresItsValueAndWakesTheRunningHost)
@@ -209,9 +271,15 @@ TEST(HostSettings, TurningABridgeOffStartsAMissingHostOnlyFromTheInstalledCopy)
               Pd::Result<>(Pd::Fail(Pd::Core::FormatText(Pd::TextId::HostCopyMissing, installed.wstring()))));
     EXPECT_EQ(ClearedSettings::Dword(L"Bluetooth"), 0u) << "stored all the same";
     ASSERT_FALSE(watch.Started(1000)) << "this test exe was started as the host";
-    // This test exe as the installed copy: it is the one started.
+    // This test exe as the installed copy: it is the one started, but for a caller without
+    // administrator rights only through the logon task (played: under Wine every process is elevated).
     std::filesystem::create_directories(installed.parent_path());
     ASSERT_TRUE(std::filesystem::copy_file(Pd::Core::ModulePath(), installed));
+    Pd::Host::Detail::IsElevatedFunction = [] { return false; };
+    EXPECT_EQ(Pd::Host::SetBluetoothEnabled(false),
+              Pd::Result<>(Pd::Fail(Pd::Core::Text(Pd::TextId::HostTaskMissing))));
+    Pd::Host::Detail::IsElevatedFunction = nullptr;
+    ASSERT_FALSE(watch.Started(1000)) << "started with this process's own rights";
     EXPECT_TRUE(Pd::Host::SetBluetoothEnabled(false));
     EXPECT_TRUE(watch.Started(Pd::Test::HangLimitMs))
         << "the host was started as \"<installed>\" host --background";

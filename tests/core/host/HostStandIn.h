@@ -69,6 +69,10 @@ public:
         return result == WAIT_OBJECT_0;
     }
     bool ReloadSet() const { return ::WaitForSingleObject(reload_.Get(), 0) == WAIT_OBJECT_0; }
+    bool WaitForReload(DWORD waitMs) const
+    {
+        return ::WaitForSingleObject(reload_.Get(), waitMs) == WAIT_OBJECT_0;
+    }
 
 private:
     UniqueHandle mutex_;

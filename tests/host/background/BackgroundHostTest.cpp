@@ -172,6 +172,21 @@ TEST_F(BackgroundHostTest, ObjectsAnotherAccountMadeFirstKeepTheHostFromStarting
     EXPECT_EQ(host.get(), 0);
 }
 
+// An elevated host never yields to one without administrator rights (whose mutex is the user's,
+// not the Administrators'): it asks that one to stop and starts once it is gone.
+TEST_F(BackgroundHostTest, AnElevatedHostTakesOverFromAnUnelevatedOne)
+{
+    const std::wstring user = Pd::Core::ProcessUserSid();
+    Pd::UniqueHandle stop = PdTest::PlantObject(Pd::Host::StopEventName, user, PdTest::Planted::Event);
+    Pd::UniqueHandle mutex = PdTest::PlantObject(Pd::Host::HostMutexName, user, PdTest::Planted::Mutex);
+    auto host = Start();
+    ASSERT_EQ(::WaitForSingleObject(stop.Get(), Pd::Test::HangLimitMs), WAIT_OBJECT_0) << "not asked to stop";
+    mutex.Reset(); // the unelevated host ends
+    ASSERT_TRUE(events.WaitFor("verify"));
+    Pd::Host::Stop();
+    EXPECT_EQ(host.get(), 0);
+}
+
 // Bluetooth and the tray follow the settings on each Reload; Register is remembered while Android
 // has no id; Stop closes the tray and joins the threads in their fixed order.
 TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
@@ -221,7 +236,7 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
 {
     ClearedSettings root{{L"Elevation", L"ElevationSu", L"ElevationMagisk", L"MagiskOffPending"}};
     const std::wstring confirmedName = L"RootConfirmed-" + Pd::Core::ProcessUserSid();
-    ASSERT_TRUE(Pd::Host::RecordConfirmedRootSettings({true, false, false}));
+    ASSERT_EQ(Pd::Host::RecordConfirmedRootSettings({true, false, false}), ERROR_SUCCESS);
     ClearedSettings::SetDword(L"Elevation", 1);
     std::atomic<bool> answer = false;
     parts.confirmRoot = [&](const Pd::Host::RootSettings&, const Pd::Host::RootSettings& stored,
@@ -246,8 +261,17 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
         log.Count("host: the wider root settings were not confirmed; the previous ones are written back"),
         1u);
 
+    // The same change again is written back unasked, and said once; Peldra's own setter asks again.
     answer = true;
     ClearedSettings::SetDword(L"ElevationMagisk", 1);
+    ClearedSettings::SetDword(L"Tray", 1);
+    Reload();
+    ASSERT_TRUE(events.WaitFor("tray start", 2));
+    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
+    EXPECT_EQ(log.Count("host: another program changed the root settings again; written back without asking"),
+              1u);
+    ClearedSettings::SetDword(L"ElevationMagisk", 1);
+    Pd::Core::SignalNamedEvent(Pd::Host::RootRequestEventName);
     Reload();
     ASSERT_TRUE(events.WaitFor("magisk start"));
     EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (Pd::Host::RootSettings{true, false, true}));

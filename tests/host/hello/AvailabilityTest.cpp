@@ -2,10 +2,13 @@
 #include "host/hello/WindowsHello.h"
 
 #include "core/Text.h"
+#include "tests/support/HangLimit.h"
 #include "tests/support/SimScenario.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 
 namespace
@@ -104,6 +107,37 @@ TEST(RootChange, WindowsHelloConfirmsWhereItCanElseTheOwnDialog)
     EXPECT_NE(all.find(Pd::Core::Text(Pd::TextId::MagiskModeTurnsOn)), std::wstring::npos);
     EXPECT_EQ(Pd::Bio::RootChangeText({true}, {true, true}),
               Pd::Core::FormatText(Pd::TextId::ConfirmRootChange, Pd::Core::Text(Pd::TextId::SuTurnsOn)));
+}
+
+// The own box answers nothing in its first second, has No as its default and no access key on
+// Yes: a key or click meant for another window cannot say Yes. Driven by posted messages, which
+// the box's loop takes as it takes typed keys.
+TEST(RootChange, TheOwnBoxTakesNoInputInItsFirstSecondAndNoSingleKeySaysYes)
+{
+    using namespace std::chrono;
+    auto answer =
+        std::async(std::launch::async, [] { return Pd::Bio::AskInMessageBox(nullptr, L"Root?", {}); });
+    const auto limit = steady_clock::now() + Pd::Test::HangLimit;
+    HWND box = nullptr;
+    while (!(box = ::FindWindowW(L"#32770", Pd::Core::Text(Pd::TextId::RootConfirmTitle).c_str())) &&
+           steady_clock::now() < limit)
+        ::Sleep(5);
+    ASSERT_NE(box, nullptr);
+    const auto found = steady_clock::now();
+    HWND yes = ::GetDlgItem(box, IDYES), no = ::GetDlgItem(box, IDNO);
+    wchar_t yesText[64]{};
+    ::GetWindowTextW(yes, yesText, 64);
+    EXPECT_EQ(std::wstring(yesText).find(L'&'), std::wstring::npos) << "Yes keeps an access key";
+    EXPECT_EQ(LOWORD(::SendMessageW(box, DM_GETDEFID, 0, 0)), IDNO);
+    EXPECT_FALSE(::IsWindowEnabled(box)) << "the box takes input at once";
+    while (!::IsWindowEnabled(box) && steady_clock::now() < limit)
+        ::Sleep(5);
+    EXPECT_GE(steady_clock::now() - found, milliseconds(Pd::Bio::YesDelayMs - 100));
+    ::PostMessageW(no, WM_KEYDOWN, 'Y', 0);
+    ::PostMessageW(no, WM_CHAR, 'y', 0);
+    EXPECT_EQ(answer.wait_for(milliseconds(300)), std::future_status::timeout) << "a single key answered";
+    ::SendMessageW(yes, BM_CLICK, 0, 0);
+    EXPECT_TRUE(answer.get());
 }
 
 } // namespace

@@ -68,8 +68,8 @@ protected:
         actions.openAndroidSettings = [=] { record("settings"); };
         actions.registrationWaiting = [] { return true; };
         actions.openRegistration = [=](HWND owner) { record("registration", owner); };
-        actions.confirmRoot = [=, this](HWND owner, const RootSettings& to) {
-            record(to.su ? "confirm root+su" : to.root ? "confirm root" : "confirm", owner);
+        actions.confirmRoot = [=, this](HWND owner, RootChoice choice) {
+            record(choice.setting == RootSetting::Su ? "confirm su" : "confirm root", owner);
             return confirmAnswer_;
         };
         actions.stopAndroid = [=](std::stop_token) { record("stop android"); };
@@ -121,7 +121,7 @@ TEST_F(TrayTest, ClosesInEveryStateWithoutHanging)
 TEST_F(TrayTest, ClosesWhileItsQuestionIsOpen)
 {
     TrayActions actions = RecordingActions();
-    actions.confirmRoot = [this](HWND owner, const RootSettings&) {
+    actions.confirmRoot = [this](HWND owner, RootChoice) {
         ::SetEvent(calledAction_.Get());
         return ::MessageBoxW(owner, L"Turn root on?", L"Root", MB_YESNO) == IDYES;
     };
@@ -240,8 +240,8 @@ TEST_F(TrayTest, EachMenuCommandDoesItsOneThing)
         {"root on, confirmed", 6, false, true, {"confirm root"}, std::pair{L"Elevation", 1u}, false},
         {"root on, declined", 6, false, false, {"confirm root"}, {}, false},
         {"root off, no question", 6, true, false, {}, std::pair{L"Elevation", 0u}, false},
-        {"su on, confirmed", 7, true, true, {"confirm root+su"}, std::pair{L"ElevationSu", 1u}, false},
-        {"su on, declined", 7, true, false, {"confirm root+su"}, {}, false},
+        {"su on, confirmed", 7, true, true, {"confirm su"}, std::pair{L"ElevationSu", 1u}, false},
+        {"su on, declined", 7, true, false, {"confirm su"}, {}, false},
         {"stop android", 8, false, false, {"stop android"}, {}, false},
         {"bluetooth log", 9, false, false, {"log"}, {}, false},
         {"hide icon", 10, false, false, {}, std::pair{L"Tray", 0u}, false},
