@@ -470,6 +470,16 @@ enum class TextId : std::uint32_t
     InstallFolderNotRecorded = 19233,
     DeveloperModeNotRecorded = 19234,
     VirtualMachinePlatformNotRecorded = 19235,
+
+    // Folders whose own files an elevated run acts on
+    TrustOwner = 19250,
+    TrustWriter = 19251,
+    TrustRenamer = 19252,
+    FolderNotTrusted = 19253,
+    InstallFolderNotTrusted = 19254,
+    RunningProgramOutsideDefaultStays = 19255,
+    PeldraFilesPartlyDeleted = 19256,
+    PeldraFilesPartlyDeletedPackageGone = 19257,
 };
 
 } // namespace Pd
