@@ -161,7 +161,10 @@ std::expected<UniqueFile, FolderDistrust> OpenEntry(const std::wstring& path, bo
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!::GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof(tag)))
         return std::unexpected(Unreadable(path, ::GetLastError()));
+    // Wine shows a Unix link to a folder by its path's attributes only.
+    const DWORD byPath = ::GetFileAttributesW(LongPathForm(path).c_str());
     if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (byPath != INVALID_FILE_ATTRIBUTES && (byPath & FILE_ATTRIBUTE_REPARSE_POINT)) ||
         ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder)
         return std::unexpected(
             FolderDistrust{Distrust::Unreadable, path, Core::FormatText(TextId::IsLinkOrMountPoint, path)});
@@ -182,12 +185,11 @@ std::expected<void, FolderDistrust> Judge(HANDLE entry, const std::wstring& path
         descriptor, role, standIn.empty() ? nullptr : const_cast<BYTE*>(standIn.data()));
     if (!finding)
         return {};
-    // Whoever may take the parent may rename the folder in it: that is what matters of it.
-    const Distrust reason = role == Detail::TrustRole::Parent ? Distrust::Renamer : finding->reason;
-    const TextId text = reason == Distrust::Owner    ? TextId::TrustOwner
-                        : reason == Distrust::Writer ? TextId::TrustWriter
-                                                     : TextId::TrustRenamer;
-    return std::unexpected(FolderDistrust{reason, path, Core::FormatText(text, path, finding->account)});
+    const TextId text = finding->reason == Distrust::Owner    ? TextId::TrustOwner
+                        : finding->reason == Distrust::Writer ? TextId::TrustWriter
+                                                              : TextId::TrustRenamer;
+    return std::unexpected(
+        FolderDistrust{finding->reason, path, Core::FormatText(text, path, finding->account)});
 }
 
 } // namespace
@@ -198,10 +200,14 @@ namespace Detail
 std::optional<TrustFinding> JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, TrustRole role,
                                             PSID ownerStandIn)
 {
+    // Whoever may take the parent may rename the folder in it: that is all that matters of it.
+    const auto found = [role](Distrust reason, std::wstring account) {
+        return TrustFinding{role == TrustRole::Parent ? Distrust::Renamer : reason, std::move(account)};
+    };
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
     if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !IsTrusted(owner, ownerStandIn))
-        return TrustFinding{Distrust::Owner, owner ? AccountName(owner) : L"?"};
+        return found(Distrust::Owner, owner ? AccountName(owner) : L"?");
     BOOL present = FALSE;
     PACL list = nullptr;
     if (!::GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) || !present || !list)
@@ -209,9 +215,9 @@ std::optional<TrustFinding> JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, Tru
         // No access list at all: everyone may do everything.
         BYTE everyone[SECURITY_MAX_SID_SIZE];
         DWORD size = sizeof(everyone);
-        return TrustFinding{Distrust::Writer, ::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size)
-                                                  ? AccountName(everyone)
-                                                  : L"?"};
+        return found(Distrust::Writer, ::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size)
+                                           ? AccountName(everyone)
+                                           : L"?");
     }
     for (DWORD index = 0; index < list->AceCount; ++index)
     {
@@ -232,7 +238,7 @@ std::optional<TrustFinding> JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, Tru
             continue;
         if (role == TrustRole::Parent ? (allowed->Mask & ParentRenameRights) != 0
                                       : (allowed->Mask & ChangeRights) != 0)
-            return TrustFinding{Distrust::Writer, AccountName(sid)};
+            return found(Distrust::Writer, AccountName(sid));
         if (role == TrustRole::Folder && (allowed->Mask & DELETE))
             return TrustFinding{Distrust::Renamer, AccountName(sid)};
         if (role == TrustRole::File && (allowed->Mask & DELETE))

@@ -63,7 +63,9 @@ struct TrustFinding
     std::wstring account; // the account's name, or its SID text when it has none
 };
 
-// The decision, on one security descriptor (owner and DACL): empty when it passes for its role.
+// The decision, on one security descriptor (owner and DACL): empty when it passes for its role;
+// for the parent, what it finds is always a Renamer (whoever may take the parent may rename the
+// folder in it), and entries that only pass on to what is created in it do not count.
 // Administrators, SYSTEM and TrustedInstaller are trusted, as is CREATOR OWNER (its entries only
 // pass on to what an owner creates); ownerStandIn (may be null) is trusted too: the account that
 // stands for administrators where the file system keeps no owners (OwnerStandIn).
