@@ -150,22 +150,34 @@ FolderDistrust Unreadable(const std::wstring& path, DWORD error)
             Core::ErrorText(Core::FormatText(TextId::ReadingAccessList, path), error)};
 }
 
-// An entry opened as itself (never through a final link), to read its access list.
-std::expected<UniqueFile, FolderDistrust> OpenEntry(const std::wstring& path, bool folder)
+// What an entry is opened as: the folder and the file as themselves, never through a final link;
+// the parent as whatever its path leads to (a share's root, a mount point), since it is judged
+// only as the folder's own parent by handle.
+enum class Entry
 {
-    UniqueFile entry(::CreateFileW(
-        LongPathForm(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
+    Folder,
+    File,
+    Parent,
+};
+
+std::expected<UniqueFile, FolderDistrust> OpenEntry(const std::wstring& path, Entry kind)
+{
+    const DWORD asItself = kind == Entry::Parent ? 0 : FILE_FLAG_OPEN_REPARSE_POINT;
+    UniqueFile entry(::CreateFileW(LongPathForm(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll,
+                                   nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | asItself | IdentifyOnly, nullptr));
     if (!entry)
         return std::unexpected(Unreadable(path, ::GetLastError()));
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!::GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof(tag)))
         return std::unexpected(Unreadable(path, ::GetLastError()));
+    if (kind == Entry::Parent)
+        return entry;
     // Wine shows a Unix link to a folder by its path's attributes only.
     const DWORD byPath = ::GetFileAttributesW(LongPathForm(path).c_str());
     if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         (byPath != INVALID_FILE_ATTRIBUTES && (byPath & FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder)
+        ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != (kind == Entry::Folder))
         return std::unexpected(
             FolderDistrust{Distrust::Unreadable, path, Core::FormatText(TextId::IsLinkOrMountPoint, path)});
     return entry;
@@ -258,7 +270,7 @@ const std::vector<BYTE>& OwnerStandIn()
 std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder, const std::wstring& file)
 {
     const std::wstring full = FullPath(folder);
-    auto opened = OpenEntry(full, true);
+    auto opened = OpenEntry(full, Entry::Folder);
     if (!opened)
         return std::unexpected(opened.error());
     auto place = PlaceOf(opened->Get());
@@ -272,7 +284,7 @@ std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
     const std::wstring parentPath = std::filesystem::path(full).parent_path().wstring();
     if (parentPath != full && place->path != L"\\")
     {
-        auto parent = OpenEntry(parentPath, true);
+        auto parent = OpenEntry(parentPath, Entry::Parent);
         if (!parent)
             return std::unexpected(parent.error());
         auto parentPlace = PlaceOf(parent->Get());
@@ -291,7 +303,7 @@ std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
     if (::GetFileAttributesW(LongPathForm(fullFile).c_str()) == INVALID_FILE_ATTRIBUTES &&
         ::GetLastError() == ERROR_FILE_NOT_FOUND)
         return {}; // nothing is read from a file that is not there
-    auto entry = OpenEntry(fullFile, false);
+    auto entry = OpenEntry(fullFile, Entry::File);
     if (!entry)
         return std::unexpected(entry.error());
     auto entryPlace = PlaceOf(entry->Get());
