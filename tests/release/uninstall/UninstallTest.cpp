@@ -260,14 +260,27 @@ TEST_F(Uninstall, RunningProgramGoesAtTheNextRestartOnlyFromTheDefaultFolder)
     std::ranges::sort(left);
     EXPECT_EQ(left, (std::vector<std::wstring>{L"Peldra.exe", L"helper.exe"}));
 
-    // The same program in the default install folder goes at the next restart, with its folder.
+    // In process, with the link as the running program: the line about the release's files is a
+    // warning that counts what stayed and says the package went. In the default install folder the
+    // same program goes at the next restart, with its folder.
     fs::remove(program);
     Pd::Core::Detail::UninstallSetting setting = setting_;
-    setting.defaultFolder = PdTest::InFolder(folder_);
     setting.runningExe = link.wstring();
     Pd::Core::RemovalOutcome outcome;
     Pd::Core::InstallState named;
     named.entries[L"host"] = {L"helper.exe"};
+    EXPECT_FALSE(Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
+                                                          outcome, false, setting, true));
+    EXPECT_EQ(outcome.failures, (std::vector<std::wstring>{
+                                    Pd::Core::FormatText(Pd::TextId::RunningProgramOutsideDefaultStays,
+                                                         link.wstring(), setting.defaultFolder.Path())}));
+    EXPECT_TRUE(Logged(Pd::Core::FormatText(Pd::TextId::PeldraFilesPartlyDeletedPackageGone,
+                                            folder_.wstring(), Pd::Core::FormatBytes(0), 1),
+                       Level::Warning));
+    EXPECT_EQ(TakePendingRenames(), L"");
+
+    outcome = {};
+    setting.defaultFolder = PdTest::InFolder(folder_);
     EXPECT_TRUE(Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
                                                          outcome, false, setting));
     Pd::Core::Detail::RemoveStateAndFolderWith(PdTest::InFolder(folder_), named, Callbacks(), outcome, false,
