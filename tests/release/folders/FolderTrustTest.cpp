@@ -8,7 +8,9 @@
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/folders/FolderAccess.h"
+#include "release/install/StagingJournal.h"
 #include "tests/core/ScratchFolder.h"
+#include "tests/release/Helpers.h"
 #include "tests/support/UnixLink.h"
 
 #include <windows.h>
@@ -171,6 +173,32 @@ TEST(FolderTrust, UnderWineTheFoldersTheInstallMakesPassAndWhatOthersMayChangeIs
     EXPECT_EQ(Pd::Install::NothingDeletedText(folder.wstring(), linked.error()),
               Pd::Core::FormatText(Pd::TextId::FolderNotTrusted, folder.wstring(),
                                    linked.error().text.substr(0, linked.error().text.size() - 1)));
+}
+
+// The journals beside the downloads name staged files to delete: one that others may change is
+// left whole, by the uninstall and by the install that would start the component's journal anew.
+TEST(FolderTrust, AJournalOthersMayChangeIsLeftAndOneOnlyAdministratorsMayChangeIsUndone)
+{
+    PdTest::ScratchFolder scratch;
+    const fs::path folder = scratch.Path() / L"Tovik";
+    ASSERT_TRUE(Pd::Install::PrepareInstallFolder(folder.wstring()));
+    const fs::path staged = scratch.Write(L"Tovik\\kernel.new", "staged");
+    fs::create_directories(folder / L".download");
+    const fs::path journal = scratch.Write(L"Tovik\\.download\\kernel.staged", "kernel.new\n");
+    ASSERT_TRUE(UnixMode(journal, 0666));
+    auto undone = Pd::Core::UndoStagingJournals(PdTest::InFolder(folder));
+    ASSERT_FALSE(undone);
+    EXPECT_TRUE(undone.error().starts_with(L"Peldra deletes nothing in " + folder.wstring() +
+                                           L" that the files there list, since " + journal.wstring() +
+                                           L" can be changed by Everyone"))
+        << ToUtf8(undone.error());
+    Pd::Core::StagingJournal started;
+    EXPECT_EQ(started.Open(PdTest::InFolder(folder), L"kernel"), undone);
+    EXPECT_TRUE(fs::exists(staged) && fs::exists(journal));
+
+    ASSERT_TRUE(UnixMode(journal, 0644));
+    EXPECT_TRUE(Pd::Core::UndoStagingJournals(PdTest::InFolder(folder)));
+    EXPECT_FALSE(fs::exists(staged) || fs::exists(journal));
 }
 
 } // namespace
