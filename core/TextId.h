@@ -480,6 +480,7 @@ enum class TextId : std::uint32_t
     RunningProgramOutsideDefaultStays = 19255,
     PeldraFilesPartlyDeleted = 19256,
     PeldraFilesPartlyDeletedPackageGone = 19257,
+    FolderNotTrustedPackageGone = 19258,
 };
 
 } // namespace Pd

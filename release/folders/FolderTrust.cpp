@@ -315,12 +315,13 @@ std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
     return Judge(entry->Get(), fullFile, Detail::TrustRole::File);
 }
 
-std::wstring NothingDeletedText(const std::wstring& folder, const FolderDistrust& distrust)
+std::wstring NothingDeletedText(const std::wstring& folder, const FolderDistrust& distrust, bool packageGone)
 {
     std::wstring reason = distrust.text;
     while (!reason.empty() && (reason.back() == L'.' || reason.back() == L' '))
         reason.pop_back();
-    return Core::FormatText(TextId::FolderNotTrusted, folder, reason);
+    return Core::FormatText(packageGone ? TextId::FolderNotTrustedPackageGone : TextId::FolderNotTrusted,
+                            folder, reason);
 }
 
 } // namespace Pd::Install

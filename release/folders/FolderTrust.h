@@ -42,8 +42,10 @@ struct FolderDistrust
 std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
                                                      const std::wstring& file = {});
 
-// The warning of a run that deletes nothing in the folder for the reason given.
-std::wstring NothingDeletedText(const std::wstring& folder, const FolderDistrust& distrust);
+// The warning of a run that deletes nothing in the folder for the reason given; packageGone: it
+// also says that Tovik was removed from Windows all the same.
+std::wstring NothingDeletedText(const std::wstring& folder, const FolderDistrust& distrust,
+                                bool packageGone = false);
 
 namespace Detail
 {

@@ -50,12 +50,13 @@ bool IsInDefaultFolder(const std::wstring& path, const InstallFolder& defaultFol
 
 // Whether the folder's own files may say what goes in it; when not, a warning says why, and it
 // counts as what stayed.
-bool MayActOnFilesIn(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome)
+bool MayActOnFilesIn(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
+                     bool packageGone)
 {
     auto trusted = Install::CheckFolderTrust(folder, JoinPath(folder, L"peldra.json"));
     if (trusted)
         return true;
-    const std::wstring text = Install::NothingDeletedText(folder, trusted.error());
+    const std::wstring text = Install::NothingDeletedText(folder, trusted.error(), packageGone);
     outcome.failures.push_back(text);
     LogLine(callbacks, Level::Warning, text);
     return false;
@@ -148,7 +149,7 @@ bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallSta
                             const UninstallSetting& setting, bool packageGone)
 {
     const std::wstring& folder = installFolder.Path();
-    if (!IsFolder(folder) || !MayActOnFilesIn(folder, callbacks, outcome))
+    if (!IsFolder(folder) || !MayActOnFilesIn(folder, callbacks, outcome, packageGone))
         return false;
     const std::size_t failedBefore = outcome.failures.size();
     // Keys with a record lose exactly what it lists; keys of an older state only their names,

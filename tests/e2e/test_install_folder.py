@@ -254,6 +254,19 @@ class InstallFolderTest(releases.ReleaseCommandTest):
                          [".download", ".download/system.staged", "peldra.json", "staged.bin.new", "their-file.txt",
                           "their-tree", "their-tree/work.txt"])
 
+        # An install whose folder others may change later: Tovik goes, its files stay, and the run says so.
+        self.install(releases.release("shared-later"), "--yes")
+        before = sorted(self.target.rglob("*"))
+        self.target.chmod(0o777)
+        self.addCleanup(self.target.chmod, 0o755)
+        target = windows_path(self.target)
+        done = self.run_program("uninstall", "--dir", target, "--yes")
+        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        self.assertIn(f"[WARN] Peldra deletes nothing in {target} that the files there list, since {target} can be "
+                      "changed by Everyone, not only by administrators. Tovik is removed from Windows all the same: "
+                      "delete what Peldra left there yourself.", done.stdout)
+        self.assertEqual(sorted(self.target.rglob("*")), before)
+
     def test_a_program_renamed_and_replaced_after_it_started_is_not_installed(self):
         """Any program of the user may rename a running Peldra.exe in the user's folder and put another
         file in its place: the install then copies, registers and starts nothing; left alone, it does."""
