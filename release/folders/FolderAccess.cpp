@@ -28,9 +28,10 @@ constexpr wchar_t InstallFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY
 // In Program Files only the owner: the access list comes from Program Files.
 constexpr wchar_t ProgramFilesFolderSddl[] = L"O:BA";
 
+// The state file an update goes by is judged with its folder.
 Result<> RefuseUntrusted(const std::wstring& folder)
 {
-    auto trusted = CheckFolderTrust(folder);
+    auto trusted = CheckFolderTrust(folder, Core::JoinPath(folder, L"peldra.json"));
     if (trusted)
         return {};
     const FolderDistrust& distrust = trusted.error();

@@ -8,6 +8,7 @@
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/folders/FolderAccess.h"
+#include "release/folders/KnownFolder.h"
 #include "release/install/StagingJournal.h"
 #include "tests/core/ScratchFolder.h"
 #include "tests/release/Helpers.h"
@@ -160,10 +161,27 @@ TEST(FolderTrust, UnderWineTheFoldersTheInstallMakesPassAndWhatOthersMayChangeIs
         EXPECT_TRUE(trusted.error().text.starts_with(item.named.wstring() + L" can be "))
             << ToUtf8(trusted.error().text);
         EXPECT_NE(trusted.error().text.find(L"Everyone"), std::wstring::npos) << ToUtf8(trusted.error().text);
+        // The install refuses the same folder, one the user can rename too.
+        auto prepared = Pd::Install::PrepareInstallFolder(folder.wstring());
+        ASSERT_FALSE(prepared);
+        EXPECT_TRUE(
+            prepared.error().starts_with(trusted.error().text + L", so it cannot be the install folder."))
+            << ToUtf8(prepared.error());
         ASSERT_TRUE(UnixMode(item.changed, fs::is_directory(item.changed) ? 0750 : 0644));
     }
 
-    // A link in the folder's place, and a state file reached through one, are refused as such.
+    // In Program Files too, where the text alone once passed.
+    const fs::path programFiles = fs::path(Pd::Install::KnownFolderPath(FOLDERID_ProgramFiles)) /
+                                  (L"PdTest-" + scratch.Path().filename().wstring());
+    fs::create_directories(programFiles);
+    ASSERT_TRUE(UnixMode(programFiles, 0777));
+    auto prepared = Pd::Install::PrepareInstallFolder(programFiles.wstring());
+    fs::remove_all(programFiles);
+    ASSERT_FALSE(prepared);
+    EXPECT_TRUE(prepared.error().starts_with(programFiles.wstring() + L" can be changed by Everyone"))
+        << ToUtf8(prepared.error());
+
+    // A link in the folder's place is refused as such.
     PdTest::UnixLinks links;
     ASSERT_TRUE(links.Make(folder.wstring(), (scratch.Path() / L"link").wstring()));
     auto linked = Pd::Install::CheckFolderTrust((scratch.Path() / L"link").wstring());
