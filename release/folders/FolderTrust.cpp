@@ -72,9 +72,8 @@ std::vector<BYTE> ProcessUser()
     if (needed == 0 || !::GetTokenInformation(token.Get(), TokenUser, user.data(), needed, &needed))
         return {};
     const PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
-    const std::vector<BYTE> bytes(static_cast<const BYTE*>(sid),
-                                  static_cast<const BYTE*>(sid) + ::GetLengthSid(sid));
-    return bytes;
+    return std::vector<BYTE>(static_cast<const BYTE*>(sid),
+                             static_cast<const BYTE*>(sid) + ::GetLengthSid(sid));
 }
 
 // The owner a new file gets here when Administrators are asked for: written into the Windows
