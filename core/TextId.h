@@ -481,6 +481,7 @@ enum class TextId : std::uint32_t
     PeldraFilesPartlyDeleted = 19256,
     PeldraFilesPartlyDeletedPackageGone = 19257,
     FolderNotTrustedPackageGone = 19258,
+    SettingAdministratorsOwner = 19259,
 };
 
 } // namespace Pd

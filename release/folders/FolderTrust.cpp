@@ -314,6 +314,20 @@ std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
     return Judge(entry->Get(), fullFile, Detail::TrustRole::File);
 }
 
+Result<> OwnByAdministrators(HANDLE file, const std::wstring& path)
+{
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size))
+        return Fail(
+            Core::ErrorText(Core::FormatText(TextId::SettingAdministratorsOwner, path), ::GetLastError()));
+    const DWORD error = ::SetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, administrators,
+                                          nullptr, nullptr, nullptr);
+    if (error != ERROR_SUCCESS)
+        return Fail(Core::ErrorText(Core::FormatText(TextId::SettingAdministratorsOwner, path), error));
+    return {};
+}
+
 std::wstring NothingDeletedText(const std::wstring& folder, const FolderDistrust& distrust, bool packageGone)
 {
     std::wstring reason = distrust.text;

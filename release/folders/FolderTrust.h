@@ -42,6 +42,11 @@ struct FolderDistrust
 std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
                                                      const std::wstring& file = {});
 
+// Makes Administrators the owner of a file this elevated run wrote, through its handle (opened
+// with WRITE_OWNER), whatever owner the token gives new files: so that CheckFolderTrust accepts
+// the state file and the journals. The error is "Making administrators the owner of <path>".
+Result<> OwnByAdministrators(HANDLE file, const std::wstring& path);
+
 // The warning of a run that deletes nothing in the folder for the reason given; packageGone: it
 // also says that Tovik was removed from Windows all the same.
 std::wstring NothingDeletedText(const std::wstring& folder, const FolderDistrust& distrust,

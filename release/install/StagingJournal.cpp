@@ -66,9 +66,12 @@ Result<> StagingJournal::Open(const InstallFolder& installFolder, const std::wst
     if (PathExists(path_))
         if (auto undone = Undo(installFolder_, path_); !undone)
             return undone;
-    auto file = Install::OpenBelow(installFolder_.Path(), path_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+    auto file = Install::OpenBelow(installFolder_.Path(), path_, GENERIC_WRITE | WRITE_OWNER, FILE_SHARE_READ,
+                                   OPEN_ALWAYS);
     if (!file)
         return std::unexpected(std::move(file.error()));
+    if (auto owned = Install::OwnByAdministrators(file->Get(), path_); !owned)
+        return owned;
     if (!::SetEndOfFile(file->Get()))
         return Fail(ErrorText(FormatText(TextId::WritingFile, path_), ::GetLastError()));
     file_ = std::move(*file);
