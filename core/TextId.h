@@ -483,6 +483,18 @@ enum class TextId : std::uint32_t
     ReplaceRefusedByPermissions = 19250,
     InstallHalfDone = 19251,
     UninstallStateNotWritten = 19252,
+
+    // Folders whose own files an elevated run acts on
+    TrustOwner = 19260,
+    TrustWriter = 19261,
+    TrustRenamer = 19262,
+    FolderNotTrusted = 19263,
+    InstallFolderNotTrusted = 19264,
+    RunningProgramOutsideDefaultStays = 19265,
+    PeldraFilesPartlyDeleted = 19266,
+    PeldraFilesPartlyDeletedPackageGone = 19267,
+    FolderNotTrustedPackageGone = 19268,
+    SettingAdministratorsOwner = 19269,
 };
 
 } // namespace Pd

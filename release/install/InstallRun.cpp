@@ -303,7 +303,8 @@ void DiscardFirstInstall(const Options& options, RunValues& run,
 {
     const std::wstring& root = options.installFolder.Path();
     run.staged = {};
-    UndoStagingJournals(options.installFolder);
+    // The install folder passed its check; a journal it refuses is left as it is.
+    static_cast<void>(UndoStagingJournals(options.installFolder));
     static_cast<void>(Install::RemoveTreeBelow(root, DownloadFolder(options.installFolder), 0));
     std::vector<std::wstring> folders;
     for (const auto& [id, records] : run.state.placed)

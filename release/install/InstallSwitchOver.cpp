@@ -48,7 +48,8 @@ void CleanDownloads(const Options& options, const RunValues& run)
 {
     const std::wstring folder = DownloadFolder(options.installFolder);
     // What a run cut off staged for a component this run did not unpack goes with its journal.
-    UndoStagingJournals(options.installFolder);
+    // The install folder passed its check; a journal it refuses is left as it is.
+    static_cast<void>(UndoStagingJournals(options.installFolder));
     std::set<std::wstring> keep;
     if (options.keepDownloads)
         for (const PlannedComponent& item : run.plan.items)

@@ -6,6 +6,7 @@
 #include "core/Text.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
+#include "release/folders/FolderTrust.h"
 #include "release/folders/NoLinks.h"
 #include "release/install/InstallRecords.h"
 #include "release/verify/ReleaseFiles.h"
@@ -30,10 +31,13 @@ std::wstring DownloadsOf(const InstallFolder& installFolder)
     return installFolder.Join(L".download");
 }
 
-// Removes what one journal lists, then the journal.
-void Undo(const InstallFolder& installFolder, const std::wstring& journal)
+// Removes what one journal lists, then the journal; nothing when the folder or the journal could
+// have been written by another account than administrators.
+Result<> Undo(const InstallFolder& installFolder, const std::wstring& journal)
 {
     const std::wstring& root = installFolder.Path();
+    if (auto trusted = Install::CheckFolderTrust(root, journal); !trusted)
+        return Fail(Install::NothingDeletedText(root, trusted.error()));
     const std::string bytes = ReadFileBytes(journal, MaxJournalBytes);
     std::vector<std::wstring> folders;
     for (std::size_t at = 0; at < bytes.size();)
@@ -50,6 +54,7 @@ void Undo(const InstallFolder& installFolder, const std::wstring& journal)
     }
     Install::RemoveEmptyFolders(root, std::move(folders));
     static_cast<void>(Install::DeleteBelow(root, journal));
+    return {};
 }
 
 } // namespace
@@ -59,10 +64,14 @@ Result<> StagingJournal::Open(const InstallFolder& installFolder, const std::wst
     installFolder_ = installFolder;
     path_ = JoinPath(DownloadsOf(installFolder_), componentId + std::wstring(JournalSuffix));
     if (PathExists(path_))
-        Undo(installFolder_, path_);
-    auto file = Install::OpenBelow(installFolder_.Path(), path_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+        if (auto undone = Undo(installFolder_, path_); !undone)
+            return undone;
+    auto file = Install::OpenBelow(installFolder_.Path(), path_, GENERIC_WRITE | WRITE_OWNER, FILE_SHARE_READ,
+                                   OPEN_ALWAYS);
     if (!file)
         return std::unexpected(std::move(file.error()));
+    if (auto owned = Install::OwnByAdministrators(file->Get(), path_); !owned)
+        return owned;
     if (!::SetEndOfFile(file->Get()))
         return Fail(ErrorText(FormatText(TextId::WritingFile, path_), ::GetLastError()));
     file_ = std::move(*file);
@@ -92,7 +101,7 @@ void StagingJournal::Discard()
     file_.Reset();
 }
 
-void UndoStagingJournals(const InstallFolder& installFolder)
+Result<> UndoStagingJournals(const InstallFolder& installFolder)
 {
     const std::wstring downloads = DownloadsOf(installFolder);
     std::vector<std::wstring> journals;
@@ -100,14 +109,17 @@ void UndoStagingJournals(const InstallFolder& installFolder)
     UniqueFind find(::FindFirstFileW(
         Install::LongPathForm(JoinPath(downloads, L"*") + std::wstring(JournalSuffix)).c_str(), &entry));
     if (!find)
-        return;
+        return {};
     do
         if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
             journals.push_back(JoinPath(downloads, entry.cFileName));
     while (::FindNextFileW(find.Get(), &entry));
     find.Reset();
+    Result<> outcome;
     for (const std::wstring& journal : journals)
-        Undo(installFolder, journal);
+        if (auto undone = Undo(installFolder, journal); !undone && outcome)
+            outcome = std::move(undone);
+    return outcome;
 }
 
 } // namespace Pd::Core

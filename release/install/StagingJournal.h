@@ -17,7 +17,8 @@ namespace Pd::Core
 class StagingJournal
 {
 public:
-    // Starts the component's journal; what an earlier run's journal of it lists goes first.
+    // Starts the component's journal; what an earlier run's journal of it lists goes first (an
+    // earlier journal that CheckFolderTrust refuses fails the call).
     Result<> Open(const InstallFolder& installFolder, const std::wstring& componentId);
     // Notes a path below the install folder before it is created: a staged file, or a folder.
     Result<> Add(const std::wstring& path, bool folder);
@@ -31,7 +32,9 @@ private:
 };
 
 // Removes what the install folder's journals list and is still there (the staged files, then
-// the folders when empty, deepest first; never through a link), then the journals.
-void UndoStagingJournals(const InstallFolder& installFolder);
+// the folders when empty, deepest first; never through a link), then the journals. A journal is
+// acted on only when it and the folder pass CheckFolderTrust (release/folders/FolderTrust.h);
+// the first refusal is the error, and the others' journals are still undone.
+Result<> UndoStagingJournals(const InstallFolder& installFolder);
 
 } // namespace Pd::Core

@@ -2,6 +2,8 @@
 
 #include "core/Json.h"
 #include "core/Strings.h"
+#include "release/folders/FolderTrust.h"
+#include "release/folders/NoLinks.h"
 #include "release/verify/ReleaseFiles.h"
 
 #include <algorithm>
@@ -89,7 +91,15 @@ Result<> WriteState(const InstallFolder& installFolder, const InstallState& stat
     std::wstring text;
     Json::Write(ToJson(state), 0, text);
     text.push_back(L'\n');
-    return WriteFileReplacing(StatePath(installFolder), ToUtf8(text));
+    const std::wstring path = StatePath(installFolder);
+    if (auto written = WriteFileReplacing(path, ToUtf8(text)); !written)
+        return written;
+    // Its names are acted on only while administrators own it (release/folders/FolderTrust.h).
+    auto file = Install::OpenBelow(installFolder.Path(), path, READ_CONTROL | WRITE_OWNER,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (!file)
+        return std::unexpected(std::move(file.error()));
+    return Install::OwnByAdministrators(file->Get(), path);
 }
 
 InstallState ReadState(const InstallFolder& installFolder)

@@ -12,7 +12,9 @@
 #include "release/base/RunLock.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
+#include "release/folders/FolderTrust.h"
 #include "release/folders/InstallFolderChoice.h"
+#include "release/folders/NoLinks.h"
 #include "release/install/InstallRun.h"
 #include "release/program/InstalledMsi.h"
 #include "release/uninstall/UninstallSteps.h"
@@ -22,6 +24,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace Pd::Core
@@ -107,7 +110,9 @@ Result<> RemoveTovikPackage(Removal removal, const Callbacks& callbacks, Uninsta
 
 void MarkRemoving(const Callbacks& callbacks, UninstallValues& run)
 {
-    if (!run.stateFile || run.other)
+    // Nothing is written into a folder whose files are not acted on (the removal says why).
+    if (!run.stateFile || run.other ||
+        !Install::CheckFolderTrust(run.folder.Path(), run.folder.Join(L"peldra.json")))
         return;
     run.state.unfinished = UnfinishedUninstall;
     // The mark only helps a cut-off uninstall's next run: without it the uninstall goes on, and the
@@ -120,6 +125,39 @@ void MarkRemoving(const Callbacks& callbacks, UninstallValues& run)
 
 namespace
 {
+
+bool FileIdOf(HANDLE file, FILE_ID_INFO& id)
+{
+    return ::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof(id)) != FALSE;
+}
+
+// Deletes the default install folder, when empty, through a handle of its own path that was
+// checked to be no link and the very folder the user named: the text the user typed is never
+// what is removed. Whether the folder goes.
+bool RemoveDefaultFolderNamed(const std::wstring& named, const std::wstring& defaultFolder)
+{
+    // Without FILE_SHARE_DELETE, nobody renames it while it is checked and marked.
+    const UniqueFile folder(
+        ::CreateFileW(Install::LongPathForm(defaultFolder).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const UniqueFile typed(::CreateFileW(Install::LongPathForm(named).c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    FILE_ID_INFO own{};
+    FILE_ID_INFO other{};
+    if (!folder || !typed ||
+        !::GetFileInformationByHandleEx(folder.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !FileIdOf(folder.Get(), own) ||
+        !FileIdOf(typed.Get(), other) || own.VolumeSerialNumber != other.VolumeSerialNumber ||
+        std::memcmp(&own.FileId, &other.FileId, sizeof(own.FileId)) != 0)
+        return false;
+    // Refused for a folder that is not empty; the folder goes when the handle closes.
+    FILE_DISPOSITION_INFO remove{TRUE};
+    return ::SetFileInformationByHandle(folder.Get(), FileDispositionInfo, &remove, sizeof(remove)) != FALSE;
+}
 
 // No install in the folder: an empty default install folder goes, any other empty one stays and
 // the message says so.
@@ -134,7 +172,7 @@ Result<RemovalOutcome> RemoveEmptyDefaultFolder(const InstallFolder& installFold
         return Fail(notInstalled);
     // Only an install cut off at once leaves the default install folder empty; a folder the
     // user named may be the user's own.
-    if (!SameFile(folder, setting.defaultFolder.Path()) || !::RemoveDirectoryW(folder.c_str()))
+    if (!RemoveDefaultFolderNamed(folder, setting.defaultFolder.Path()))
         return Fail(FormatText(TextId::NotInstalledEmptyFolderStays, folder));
     LogLine(callbacks, Level::Success, FormatText(TextId::RemovedEmptyCutOffFolder, folder));
     UninstallStage(callbacks, TextId::Done, 1000);

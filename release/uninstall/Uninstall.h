@@ -67,10 +67,11 @@ struct UninstallSetting
 UninstallSetting CurrentUninstallSetting();
 Result<RemovalOutcome> UninstallWith(const InstallFolder& installFolder, Removal removal,
                                      const Callbacks& callbacks, const UninstallSetting& setting);
-// Returns whether the running program was scheduled for deletion at the next restart.
+// Returns whether the running program was scheduled for deletion at the next restart. packageGone:
+// Tovik was removed from Windows before, so a file that stays is one of a package that went.
 bool RemoveReleaseFilesWith(const InstallFolder& folder, const InstallState& state,
                             const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
-                            const UninstallSetting& setting);
+                            const UninstallSetting& setting, bool packageGone = false);
 void RemoveStateAndFolderWith(const InstallFolder& folder, const InstallState& state,
                               const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
                               bool programScheduled, const UninstallSetting& setting);

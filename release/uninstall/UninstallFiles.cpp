@@ -7,6 +7,7 @@
 #include "release/base/PathRules.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
+#include "release/folders/FolderTrust.h"
 #include "release/folders/NoLinks.h"
 #include "release/folders/UserFolderFiles.h"
 #include "release/install/InstallRecords.h"
@@ -34,6 +35,31 @@ constexpr int FileRetries = 20;
 bool DeleteAtRestart(const std::wstring& path)
 {
     return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+// Whether the path lies in the default install folder, by its text: a delete at the next restart
+// is carried out by that text, before any check of ours, so only a path in a folder where only
+// administrators write may be scheduled (anywhere else a hard link of any name to the running
+// program, or a junction put in place before the restart, would aim it at another file).
+bool IsInDefaultFolder(const std::wstring& path, const InstallFolder& defaultFolder)
+{
+    const std::wstring relative =
+        RelativePath(ToLower(Install::FullPath(path)), ToLower(Install::FullPath(defaultFolder.Path())));
+    return !relative.empty() && !relative.starts_with(L"..");
+}
+
+// Whether the folder's own files may say what goes in it; when not, a warning says why, and it
+// counts as what stayed.
+bool MayActOnFilesIn(const std::wstring& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
+                     bool packageGone)
+{
+    auto trusted = Install::CheckFolderTrust(folder, JoinPath(folder, L"peldra.json"));
+    if (trusted)
+        return true;
+    const std::wstring text = Install::NothingDeletedText(folder, trusted.error(), packageGone);
+    outcome.failures.push_back(text);
+    LogLine(callbacks, Level::Warning, text);
+    return false;
 }
 
 // Only a plain name of one entry directly in the folder may be deleted: never a path, a drive,
@@ -120,11 +146,12 @@ void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalO
 
 bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallState& state,
                             const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
-                            const UninstallSetting& setting)
+                            const UninstallSetting& setting, bool packageGone)
 {
     const std::wstring& folder = installFolder.Path();
-    if (!IsFolder(folder))
+    if (!IsFolder(folder) || !MayActOnFilesIn(folder, callbacks, outcome, packageGone))
         return false;
+    const std::size_t failedBefore = outcome.failures.size();
     // Keys with a record lose exactly what it lists; keys of an older state only their names,
     // each removed whole.
     std::set<std::wstring> known;
@@ -166,13 +193,30 @@ bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallSta
     const std::uint64_t before = Install::DirectorySize(folder);
     bool programScheduled = false;
     const auto removeFile = [&](const std::wstring& path) {
-        if (SameFile(path, setting.runningExe) && DeleteAtRestart(path))
-            programScheduled = true;
-        else
-            RemoveOrNote(path, callbacks, outcome);
+        if (SameFile(path, setting.runningExe))
+        {
+            if (!IsInDefaultFolder(path, setting.defaultFolder))
+            {
+                const std::wstring text =
+                    FormatText(TextId::RunningProgramOutsideDefaultStays, path, setting.defaultFolder.Path());
+                outcome.failures.push_back(text);
+                LogLine(callbacks, Level::Warning, text);
+                return;
+            }
+            if (DeleteAtRestart(path))
+            {
+                programScheduled = true;
+                return;
+            }
+        }
+        RemoveOrNote(path, callbacks, outcome);
     };
     // What an unpack cut off had staged, before the download folder with its journals goes.
-    UndoStagingJournals(installFolder);
+    if (auto undone = UndoStagingJournals(installFolder); !undone)
+    {
+        outcome.failures.push_back(undone.error());
+        LogLine(callbacks, Level::Warning, undone.error());
+    }
     for (const std::wstring& name : names)
         if (IsDeletableName(name))
             removeFile(JoinPath(folder, name));
@@ -191,8 +235,15 @@ bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallSta
         }
     }
     const std::uint64_t after = Install::DirectorySize(folder);
-    LogLine(callbacks, Level::Success,
-            FormatText(TextId::PeldraFilesDeleted, folder, FormatBytes(before - std::min(after, before))));
+    const std::wstring deleted = FormatBytes(before - std::min(after, before));
+    // A success only when nothing stayed; else how many did, and that the package went all the same.
+    if (const std::size_t stayed = outcome.failures.size() - failedBefore; stayed == 0)
+        LogLine(callbacks, Level::Success, FormatText(TextId::PeldraFilesDeleted, folder, deleted));
+    else
+        LogLine(callbacks, Level::Warning,
+                FormatText(packageGone ? TextId::PeldraFilesPartlyDeletedPackageGone
+                                       : TextId::PeldraFilesPartlyDeleted,
+                           folder, deleted, stayed));
     return programScheduled;
 }
 
@@ -201,12 +252,14 @@ void RemoveStateAndFolderWith(const InstallFolder& installFolder, const InstallS
                               bool programScheduled, const UninstallSetting& setting)
 {
     const std::wstring& folder = installFolder.Path();
-    if (!IsFolder(folder))
+    // A folder not trusted was reported when its release files were left.
+    if (!IsFolder(folder) || !Install::CheckFolderTrust(folder, JoinPath(folder, L"peldra.json")))
         return;
     RemoveOrNote(JoinPath(folder, L"peldra.json"), callbacks, outcome);
     if (programScheduled)
     {
-        DeleteAtRestart(folder);
+        if (IsInDefaultFolder(folder, setting.defaultFolder))
+            DeleteAtRestart(folder);
         return;
     }
     // A folder the user had before the install stays, even empty, as do the folders above it.
@@ -275,7 +328,7 @@ void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& set
         if (PathExists(magisk))
             Detail::RemoveOrNote(magisk, callbacks, run.outcome);
         run.programScheduled = Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome,
-                                                              ownInstallerPackage, setting);
+                                                              ownInstallerPackage, setting, run.ours);
         if (!ownInstallerPackage)
             Detail::RemoveProgramFilesWith(run.folder, callbacks, run.outcome, setting);
     }

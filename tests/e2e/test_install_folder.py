@@ -278,6 +278,46 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         self.assertEqual(list((self.folder / "real").iterdir()), [])
         self.assertEqual(releases.downloads("below-link"), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
 
+    def test_a_state_file_and_journal_planted_in_a_shared_folder_delete_nothing_there(self):
+        """A folder where every user may create files (C:\\ProgramData\\<vendor>, C:\\Windows\\Temp): a
+        peldra.json and a download journal planted there name another account's tree and files. Named
+        with --dir, the elevated uninstall deletes none of them, and the run says why and fails."""
+        shared = self.folder / "vendor"
+        (shared / "their-tree").mkdir(parents=True)
+        (shared / "their-tree" / "work.txt").write_bytes(b"theirs")
+        (shared / "their-file.txt").write_bytes(b"theirs")
+        (shared / "staged.bin.new").write_bytes(b"theirs")
+        (shared / ".download").mkdir()
+        (shared / ".download" / "system.staged").write_text("staged.bin.new\n")
+        (shared / "peldra.json").write_text(
+            '{"version": "2.0.0", "entries": {"system": ["their-tree"], "kernel": ["their-file.txt"]}, '
+            '"placed": {"kernel": ["their-file.txt"]}}')
+        shared.chmod(0o1777)
+        self.addCleanup(shared.chmod, 0o755)
+        folder = windows_path(shared)
+        done = self.run_program("uninstall", "--dir", folder, "--yes")
+        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        self.assertIn(f"[WARN] Peldra deletes nothing in {folder} that the files there list, since {folder} can be "
+                      "changed by Everyone, not only by administrators. Delete what Peldra left there yourself.",
+                      done.stdout)
+        self.assertNotIn("Files of Peldra deleted", done.stdout)
+        self.assertEqual(sorted(str(path.relative_to(shared)) for path in shared.rglob("*")),
+                         [".download", ".download/system.staged", "peldra.json", "staged.bin.new", "their-file.txt",
+                          "their-tree", "their-tree/work.txt"])
+
+        # An install whose folder others may change later: Tovik goes, its files stay, and the run says so.
+        self.install(releases.release("shared-later"), "--yes")
+        before = sorted(self.target.rglob("*"))
+        self.target.chmod(0o777)
+        self.addCleanup(self.target.chmod, 0o755)
+        target = windows_path(self.target)
+        done = self.run_program("uninstall", "--dir", target, "--yes")
+        self.assertEqual(done.code, 1, done.stdout + done.stderr)
+        self.assertIn(f"[WARN] Peldra deletes nothing in {target} that the files there list, since {target} can be "
+                      "changed by Everyone, not only by administrators. Tovik is removed from Windows all the same: "
+                      "delete what Peldra left there yourself.", done.stdout)
+        self.assertEqual(sorted(self.target.rglob("*")), before)
+
     def test_a_program_renamed_and_replaced_after_it_started_is_not_installed(self):
         """Any program of the user may rename a running Peldra.exe in the user's folder and put another
         file in its place: the install then copies, registers and starts nothing; left alone, it does."""

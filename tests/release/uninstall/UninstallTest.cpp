@@ -233,28 +233,61 @@ TEST_F(Uninstall, OnlyWhatTheInstallPlacedGoesUnlessAnOlderStateFileNamesIt)
     }
 }
 
-TEST_F(Uninstall, ProgramRunningFromTheFolderRemovesTheReleaseAndGoesAtTheNextRestart)
+// A delete at the next restart is carried out by its text, before any check: only the running
+// program in the default install folder is scheduled. Run from a chosen folder, the program and a
+// hard link of another name to it stay, nothing is scheduled, and the run says it did not finish.
+TEST_F(Uninstall, RunningProgramGoesAtTheNextRestartOnlyFromTheDefaultFolder)
 {
     InstallRelease();
     // The uninstall runs in a process of its own whose program lies in the release folder.
     const fs::path program = folder_ / L"Peldra.exe";
+    const fs::path link = folder_ / L"helper.exe";
     ASSERT_TRUE(fs::copy_file(PdTest::PathFromEnvironment(L"PD_RELEASE_DRIVER"), program));
+    ASSERT_TRUE(::CreateHardLinkW(link.c_str(), program.c_str(), nullptr));
     Pd::Core::InstallState state = Pd::Core::ReadState(PdTest::InFolder(folder_));
-    state.entries[L"host"] = {L"Peldra.exe", L"language"};
+    state.entries[L"host"] = {L"Peldra.exe", L"helper.exe", L"language"};
     ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), state));
     TakePendingRenames();
 
     const DWORD exitCode =
         PdTest::RunProgram(L"\"" + program.wstring() + L"\" uninstall \"" + folder_.wstring() + L"\"");
-    const std::wstring pending = TakePendingRenames();
-
-    EXPECT_EQ(exitCode, 0u) << "the run failed or collected failures (see its lines above)";
+    EXPECT_EQ(TakePendingRenames(), L"");
+    EXPECT_EQ(exitCode, 3u) << "the program that stays is a failure";
     EXPECT_FALSE(Pd::Install::FindInstalledPackage());
     std::vector<std::wstring> left;
     for (const auto& entry : fs::directory_iterator(folder_))
         left.push_back(entry.path().filename().wstring());
-    EXPECT_EQ(left, std::vector<std::wstring>{L"Peldra.exe"});
-    for (const fs::path& path : {program, folder_})
+    std::ranges::sort(left);
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"Peldra.exe", L"helper.exe"}));
+
+    // In process, with the link as the running program: the line about the release's files is a
+    // warning that counts what stayed and says the package went. In the default install folder the
+    // same program goes at the next restart, with its folder.
+    fs::remove(program);
+    Pd::Core::Detail::UninstallSetting setting = setting_;
+    setting.runningExe = link.wstring();
+    Pd::Core::RemovalOutcome outcome;
+    Pd::Core::InstallState named;
+    named.entries[L"host"] = {L"helper.exe"};
+    EXPECT_FALSE(Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
+                                                          outcome, false, setting, true));
+    EXPECT_EQ(outcome.failures, (std::vector<std::wstring>{
+                                    Pd::Core::FormatText(Pd::TextId::RunningProgramOutsideDefaultStays,
+                                                         link.wstring(), setting.defaultFolder.Path())}));
+    EXPECT_TRUE(Logged(Pd::Core::FormatText(Pd::TextId::PeldraFilesPartlyDeletedPackageGone,
+                                            folder_.wstring(), Pd::Core::FormatBytes(0), 1),
+                       Level::Warning));
+    EXPECT_EQ(TakePendingRenames(), L"");
+
+    outcome = {};
+    setting.defaultFolder = PdTest::InFolder(folder_);
+    EXPECT_TRUE(Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
+                                                         outcome, false, setting));
+    Pd::Core::Detail::RemoveStateAndFolderWith(PdTest::InFolder(folder_), named, Callbacks(), outcome, false,
+                                               true, setting);
+    const std::wstring pending = TakePendingRenames();
+    EXPECT_TRUE(outcome.failures.empty());
+    for (const fs::path& path : {link, folder_})
         EXPECT_NE(pending.find(L"\\??\\" + path.wstring() + L"||"), std::wstring::npos)
             << Pd::Core::ToUtf8(pending);
 }
