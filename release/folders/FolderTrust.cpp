@@ -4,6 +4,7 @@
 #include "core/Handles.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/NoLinks.h"
 
 #include <aclapi.h>
@@ -24,8 +25,6 @@ constexpr ACCESS_MASK ChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_D
                                      WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 constexpr ACCESS_MASK ParentRenameRights = FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
 
-// A path from outside the process may name a pipe: its server may only identify the caller.
-constexpr DWORD IdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::wstring AccountName(PSID sid)
@@ -162,9 +161,8 @@ enum class Entry
 std::expected<UniqueFile, FolderDistrust> OpenEntry(const std::wstring& path, Entry kind)
 {
     const DWORD asItself = kind == Entry::Parent ? 0 : FILE_FLAG_OPEN_REPARSE_POINT;
-    UniqueFile entry(::CreateFileW(LongPathForm(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll,
-                                   nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | asItself | IdentifyOnly, nullptr));
+    UniqueFile entry = OpenPath(LongPathForm(path), READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | asItself);
     if (!entry)
         return std::unexpected(Unreadable(path, ::GetLastError()));
     FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -173,7 +171,7 @@ std::expected<UniqueFile, FolderDistrust> OpenEntry(const std::wstring& path, En
     if (kind == Entry::Parent)
         return entry;
     // Wine shows a Unix link to a folder by its path's attributes only.
-    const DWORD byPath = ::GetFileAttributesW(LongPathForm(path).c_str());
+    const DWORD byPath = EntryAttributes(LongPathForm(path));
     if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         (byPath != INVALID_FILE_ATTRIBUTES && (byPath & FILE_ATTRIBUTE_REPARSE_POINT)) ||
         ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != (kind == Entry::Folder))
@@ -299,7 +297,7 @@ std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
     if (file.empty())
         return {};
     const std::wstring fullFile = FullPath(file);
-    if (::GetFileAttributesW(LongPathForm(fullFile).c_str()) == INVALID_FILE_ATTRIBUTES &&
+    if (EntryAttributes(LongPathForm(fullFile)) == INVALID_FILE_ATTRIBUTES &&
         ::GetLastError() == ERROR_FILE_NOT_FOUND)
         return {}; // nothing is read from a file that is not there
     auto entry = OpenEntry(fullFile, Entry::File);

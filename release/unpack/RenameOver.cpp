@@ -3,6 +3,7 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/NoLinks.h"
 
 #include <winternl.h>
@@ -109,7 +110,7 @@ DWORD RenameOnce(HANDLE file, HANDLE folder, const std::wstring& name, bool& ext
 // handle to it has the file open for reading, writing or deleting. The probe is closed at once.
 TargetUse Probe(const std::wstring& full)
 {
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
+    const DWORD attributes = EntryAttributes(full);
     if (attributes == INVALID_FILE_ATTRIBUTES)
     {
         const DWORD error = ::GetLastError();
@@ -118,9 +119,7 @@ TargetUse Probe(const std::wstring& full)
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return TargetUse::Unknown;
-    UniqueFile probe(::CreateFileW(
-        full.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-        FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    UniqueFile probe = OpenPath(full, DELETE, 0, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
     if (probe)
         return TargetUse::Free;
     switch (::GetLastError())
@@ -162,11 +161,9 @@ std::optional<FILE_ID_INFO> Identity(HANDLE handle)
 bool FolderStillAt(HANDLE folder, const std::wstring& target)
 {
     const std::wstring parent = std::filesystem::path(target).parent_path().wstring();
-    UniqueFile atPath(::CreateFileW(parent.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
-                                        SECURITY_IDENTIFICATION,
-                                    nullptr));
+    UniqueFile atPath =
+        OpenPath(parent, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     const auto expected = Identity(folder);
     const auto found = atPath ? Identity(atPath.Get()) : std::nullopt;
     return expected && found && expected->VolumeSerialNumber == found->VolumeSerialNumber &&
@@ -231,7 +228,7 @@ Result<> RenameOver(HANDLE file, HANDLE folder, const std::wstring& name, const 
         const DWORD error = RenameOnce(file, folder, name, extended);
         if (error == ERROR_SUCCESS)
             return {};
-        const DWORD attributes = ::GetFileAttributesW(full.c_str());
+        const DWORD attributes = EntryAttributes(full);
         const bool isFile = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         const TargetUse use = IsSharingConflict(error) && isFile ? Probe(full) : TargetUse::Unknown;
         switch (NextRenameStep(error, isFile, use, std::chrono::steady_clock::now() >= deadline, freeBefore))

@@ -1,6 +1,7 @@
 #include "release/unpack/Unpack.h"
 
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/NoLinks.h"
 #include "release/unpack/BackgroundFlush.h"
 #include "release/unpack/TarReader.h"
@@ -81,7 +82,7 @@ private:
              path.wstring().size() > folder_.size() && !known_.contains(path.wstring());
              path = path.parent_path())
         {
-            if (::GetFileAttributesW(LongPathForm(path.wstring()).c_str()) == INVALID_FILE_ATTRIBUTES)
+            if (EntryAttributes(LongPathForm(path.wstring())) == INVALID_FILE_ATTRIBUTES)
                 missing.push_back(path.wstring());
             known_.insert(path.wstring());
         }
