@@ -195,26 +195,6 @@ bool LanguageFile::Load(const std::wstring& path, LanguageFile& file, bool withE
     return true;
 }
 
-bool IsLanguageFileText(std::string_view contents)
-{
-    if (contents.find('\0') != std::string_view::npos || contents.size() > 0x7FFFFFFF)
-        return false;
-    if (!contents.empty() && ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, contents.data(),
-                                                   static_cast<int>(contents.size()), nullptr, 0) == 0)
-        return false;
-    if (StartsWith(contents, "\xEF\xBB\xBF"))
-        contents.remove_prefix(3);
-    while (!contents.empty())
-    {
-        std::string_view line = TakeLine(contents);
-        std::uint32_t id = 0;
-        std::string_view text;
-        if (!line.empty() && !StartsWith(line, "#") && !ParseEntry(line, id, text))
-            return false;
-    }
-    return true;
-}
-
 std::wstring LanguageFolder()
 {
     // The folder a program runs from is the user's to change (Downloads, say): a process that may

@@ -40,11 +40,6 @@ struct LanguageCheck
     std::vector<std::uint32_t> badFields; // ids whose translation breaks the field rule
 };
 
-// Whether the bytes are a language file by the format's strict rule: UTF-8 without NUL bytes,
-// and every line empty, a "#" line or an "<id>=<text>" entry. Load reads any file leniently;
-// this is for files taken from a place the program does not control.
-bool IsLanguageFileText(std::string_view contents);
-
 // The folder texts are loaded from: "language" beside the executable, but for a process that may
 // be elevated the one in the default install folder, where only administrators write.
 std::wstring LanguageFolder();

@@ -450,7 +450,6 @@ enum class TextId : std::uint32_t
     ProgramReplacedSinceStart = 19100,
     OpeningRunningProgram = 19101,
     HostCopyMissing = 19102,
-    NotALanguageFile = 19103,
     ConfirmRootChange = 19160,
     RootTurnsOn = 19161,
     SuTurnsOn = 19162,

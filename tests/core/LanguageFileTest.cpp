@@ -87,25 +87,6 @@ TEST(LanguageFileLoad, HeaderLinesAreNormalisedAndNamesNeverEscaped)
 }
 
 // Files taken from a folder the user controls are copied only when they are language files.
-TEST(LanguageFileText, OnlyUtf8LinesOfHeadersCommentsAndEntriesAreALanguageFile)
-{
-    const std::pair<std::string_view, bool> cases[] = {
-        {"", true},
-        {"\xEF\xBB\xBF#name=Fran\xC3\xA7"
-         "ais\r\n\r\n# comment\n10001=d\xC3\xA9sactiv\xC3\xA9\n12=a=b\n13=",
-         true},
-        {"10001=text\nno equals\n", false},
-        {"=no id\n", false},
-        {"1234567890=ten digits\n", false},
-        {" 11=blank\n", false},
-        {"10001=caf\xE9\n", false}, // Latin-1, not UTF-8
-        {std::string_view("10001=a\0b\n", 11), false},
-        {std::string_view("MZ\x90\0\x03\0\0\0", 8), false},
-    };
-    for (const auto& [contents, languageFile] : cases)
-        EXPECT_EQ(IsLanguageFileText(contents), languageFile) << contents;
-}
-
 TEST(LanguageFileLoad, MissingFileOrAFolderLeavesTheRecordUnchanged)
 {
     PdTest::ScratchFolder folder;
