@@ -266,7 +266,7 @@ std::vector<std::string> NoNumbers(const CommandRow& row)
             std::string(kept) + " ?1", std::string(row.set) + "junk", std::string(row.set) + " 1"};
 }
 
-TEST(AtEngine, AFormOrAValueACommandDoesNotHaveIsAnErrorAndChangesNothing)
+TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
 {
     std::vector<std::string_view> names;
     for (const CommandRow& row : CommandForms)
