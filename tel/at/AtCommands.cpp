@@ -366,10 +366,14 @@ std::pair<Form, std::size_t> BasicForm(std::string_view rest)
     return {Set, end};
 }
 
-// A decimal number and nothing else: no sign, no blank, no more digits than 32 bits hold.
+// A decimal number and nothing else: no sign, no blank, no more digits than 32 bits hold after
+// its leading zeros.
 std::optional<std::int64_t> DecimalValue(std::string_view field)
 {
-    if (field.empty() || field.size() > 10 || !std::ranges::all_of(field, IsDigit))
+    if (field.empty() || !std::ranges::all_of(field, IsDigit))
+        return std::nullopt;
+    field.remove_prefix(std::min(field.find_first_not_of('0'), field.size() - 1));
+    if (field.size() > 10)
         return std::nullopt;
     std::int64_t value = 0;
     for (char c : field)

@@ -329,6 +329,8 @@ TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
                           {"AT+CFUN= 1 0", "ERROR"},
                           {"AT+CFUN=-0", "ERROR"},
                           {"AT+CFUN?", "+CFUN: 1|OK"},
+                          {"AT+CFUN=00000000000", "OK"},
+                          {"AT+CFUN?;+CFUN=0000000000001", "+CFUN: 0|OK"},
                           {"AT + CFUN = 0 , 1 ; + CREG = 1 ;+CFUN ?;+CSCA=\" +31 6 \"", "+CFUN: 0|OK"},
                           {"AT+CMGS= 2 5", "+CMS ERROR: 304"}});
     EXPECT_TRUE(AtEngine::HandleLine(state, "AT+CMGS = 25").awaitPdu);
