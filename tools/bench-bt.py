@@ -15,6 +15,9 @@ the device changes every millisecond (the simulator's fastest), all subscribed a
 
 The bare loopback round trip is the transport's floor under Wine: a peer that answers each
 request as the session does (a completed-packets event, then the response, a send call each).
+The reads through the bridge, on the device and over the bare loopback take turns in rounds, so
+that a change of load touches all three alike; what the bridge adds is split into that floor and
+the bridge's own work.
 The notification figures come with two for comparison: the value changes the simulated device
 raises on its own (handlers called directly), and the bare loopback transport (the same packets
 sent one send call each, with a thread waiting in recv on the sending socket as the session's
@@ -28,6 +31,8 @@ import os
 import subprocess
 import sys
 from pathlib import Path
+
+import bench_figures  # beside this script
 
 ROOT = Path(__file__).resolve().parents[1]
 BUILD = ROOT / "build"
@@ -64,8 +69,8 @@ def report(operation_ms, results, load_before, load_after):
             ("bare loopback round trip", results["loopback-read"]))
     for name, row in rows:
         print(f"  {name:28} {row['median_us']:8.1f}us {row['p99_us']:8.1f}us {row['max_us']:8.1f}us")
-    print(f"  {'bridge added (median)':28} {bridge['median_us'] - device['median_us']:8.1f}us, of which the "
-          f"transport alone {results['loopback-read']['median_us']:.1f}us")
+    print("  " + bench_figures.read_breakdown(bridge["median_us"], device["median_us"],
+                                              results["loopback-read"]["median_us"]))
     if "notifications" in results:
         n, device, ceiling = results["notifications"], results["device-notifications"], results["loopback-sends"]
         print(f"  notifications through the bridge: {n['per_s']:.0f}/s, {n['value_bytes_per_s']:.0f} value bytes/s "

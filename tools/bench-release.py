@@ -22,6 +22,7 @@ import json
 import os
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -29,6 +30,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "support"))
+import bench_figures  # noqa: E402  (beside this script)
 from make_release import build_release  # noqa: E402
 from release_server import ReleaseServer  # noqa: E402
 
@@ -110,16 +112,21 @@ def run_bench(*args):
     return measured
 
 
+def median_run(runs):
+    """Each figure's median over the runs of one side."""
+    return {key: statistics.median(run[key] for run in runs) for key in runs[0]}
+
+
 def timed_shell(command):
     start = time.monotonic()
     subprocess.run(["bash", "-c", command], check=True, stdout=subprocess.DEVNULL)
     return time.monotonic() - start
 
 
-def best_pair(runs, ours_args, ceiling_args, cleanup=lambda: None):
+def paired_runs(runs, ours_args, ceiling_args, cleanup=lambda: None):
     """Our operation and its ceiling, alternating so that both see the same machine load, and
     taking turns at going first, so that neither always meets a cold cache or the other's
-    writeback; the fastest run of each counts."""
+    writeback; every run of each, in order, so that each pair is judged together."""
     ours, ceiling = [], []
     for run in range(runs):
         pair = ((ours, ours_args), (ceiling, ceiling_args))
@@ -127,9 +134,9 @@ def best_pair(runs, ours_args, ceiling_args, cleanup=lambda: None):
             results.append(run_bench(*args))
             cleanup()
         print(f"bench: {ours_args[0]} run {run + 1}: ours {ours[-1]['seconds']:.2f} s, ceiling "
-              f"{ceiling[-1]['seconds']:.2f} s, load {os.getloadavg()[0]:.1f}", flush=True)
-    fastest = lambda results: min(results, key=lambda r: r["seconds"])  # noqa: E731
-    return fastest(ours), fastest(ceiling)
+              f"{ceiling[-1]['seconds']:.2f} s, ratio {ceiling[-1]['seconds'] / ours[-1]['seconds']:.3f}, "
+              f"load {os.getloadavg()[0]:.1f}", flush=True)
+    return ours, ceiling
 
 
 def bench_download(release, parts, out, runs):
@@ -137,7 +144,7 @@ def bench_download(release, parts, out, runs):
     with ReleaseServer(release.parent) as server:
         url = f"{server.url}/{release.name}/blob.zst"
         target = out / "blob.zst"
-        ours, ceiling = best_pair(runs, ("download", url, windows_path(target), blob["packedSize"], blob["packedSha256"]),
+        ours, ceiling = paired_runs(runs, ("download", url, windows_path(target), blob["packedSize"], blob["packedSha256"]),
                                   ("download-ceiling", url, windows_path(target)), lambda: target.unlink())
         native = timed_shell(f"curl -s {url} | tee {out}/native.zst | sha256sum")
         (out / "native.zst").unlink()
@@ -152,7 +159,7 @@ def bench_unpack_file(release, parts, out, runs):
     (out / "native.img").unlink()
     rows = []
     for name, sha, ceiling_args in (("unpack-file", "-", ()), ("unpack-file-sha", disk["sha256"], ("hash",))):
-        ours, ceiling = best_pair(runs, ("unpack-file", packed, windows_path(out / "disk.img"), disk["size"], sha),
+        ours, ceiling = paired_runs(runs, ("unpack-file", packed, windows_path(out / "disk.img"), disk["size"], sha),
                                   ("unpack-ceiling", packed, windows_path(out / "ceiling.img"), *ceiling_args))
         rows.append((name, ours, ceiling, native, disk["packedSize"], disk["size"]))
     return rows
@@ -162,7 +169,7 @@ def bench_unpack_archive(release, parts, out, runs):
     archive = parts["archive"]
     (release / "archive.zst").read_bytes()
     packed = windows_path(release / "archive.zst")
-    ours, ceiling = best_pair(runs, ("unpack-archive", packed, windows_path(out / "archive"), archive["size"]),
+    ours, ceiling = paired_runs(runs, ("unpack-archive", packed, windows_path(out / "archive"), archive["size"]),
                               ("unpack-ceiling", packed, windows_path(out / "ceiling.tar")))
     (out / "native").mkdir()
     native = timed_shell(f"zstd -q -d -c {release}/archive.zst | tar -x -C {out}/native && sync -f {out}/native")
@@ -175,7 +182,8 @@ BENCHES = {"download": bench_download, "unpack-file": bench_unpack_file, "unpack
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--mib", type=int, default=1024, help="size of each test component")
-    parser.add_argument("--runs", type=int, default=1, help="runs per operation; the fastest counts")
+    parser.add_argument("--runs", type=int, default=1,
+                        help="runs per operation, each beside a run of its ceiling; the median pair counts")
     parser.add_argument("--only", choices=BENCHES, help="run one of the benchmarks only")
     args = parser.parse_args()
 
@@ -192,19 +200,22 @@ def main():
             rows += bench(release, parts, out, args.runs)
     shutil.rmtree(out, ignore_errors=True)
 
-    print(f"\n{args.mib} MiB per component, best of {args.runs}; MB/s of the larger side (unpacked bytes)")
+    print(f"\n{args.mib} MiB per component, median of {args.runs} pair(s); MB/s of the larger side (unpacked bytes)")
     print(f"{'operation':16} {'ours s':>8} {'ceiling s':>10} {'native s':>9} {'ours MB/s':>10} "
           f"{'ratio':>6} {'read/min':>9} {'written/min':>12} {'ceiling r/w':>12}")
-    for name, ours, ceiling, native, packed_size, unpacked_size in rows:
+    for name, our_runs, ceiling_runs, native, packed_size, unpacked_size in rows:
+        ratio = bench_figures.median_pair_ratio([r["seconds"] for r in our_runs], [r["seconds"] for r in ceiling_runs])
+        ours, ceiling = median_run(our_runs), median_run(ceiling_runs)
         # A download is received once and written once; an unpacker reads the packed bytes once
         # and writes the unpacked ones once. Sockets do not count as reads here.
         read_min = packed_size
         written_min = packed_size if name == "download" else unpacked_size
         print(f"{name:16} {ours['seconds']:8.2f} {ceiling['seconds']:10.2f} {native:9.2f} "
-              f"{unpacked_size / ours['seconds'] / 1e6:10.1f} {ceiling['seconds'] / ours['seconds']:6.2f} "
+              f"{unpacked_size / ours['seconds'] / 1e6:10.1f} {ratio:6.3f} "
               f"{ours['rchar'] / read_min:9.3f} {ours['wchar'] / written_min:12.3f} "
               f"{ceiling['rchar'] / read_min:6.3f}/{ceiling['wchar'] / written_min:.3f}")
-    print("\nratio: ceiling time / our time (1.0 = as fast as the bare platform loop)")
+    print("\nratio: the median over pairs of ceiling time / our time in the same pair (1.0 = as fast as the bare "
+          "platform loop); times and bytes: the median of each side")
     print("read/min, written/min: rchar and wchar of the wine process against the bytes that must move")
 
 

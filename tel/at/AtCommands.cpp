@@ -1,5 +1,6 @@
 // The AT engine's command table: one command of a line in, its answer lines out. A command's name
-// is matched whole, and a form the command does not have is refused before anything of it runs.
+// is matched whole, and a form the command does not have, or a set form with a value that is not a
+// number in its range, is refused before anything of it runs.
 #include "tel/at/AtEngine.h"
 
 #include "core/Log.h"
@@ -13,6 +14,8 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <limits>
+#include <optional>
 #include <utility>
 
 namespace Pd::Tel::AtEngine
@@ -229,12 +232,37 @@ AtResult ResultCodeSetting(AtState&, const Command& command)
     return Unsupported(command.text);
 }
 
+// The numbers one parameter of a set command may take; a string, or a parameter whose values this
+// engine does not know, is not checked (high below low).
+struct Range
+{
+    std::int32_t low = 0;
+    std::int32_t high = -1;
+};
+
+constexpr Range UpTo(std::int32_t high)
+{
+    return {0, high};
+}
+
+constexpr Range Text{};
+constexpr Range Bit = UpTo(1);
+constexpr Range Octet = UpTo(255);
+constexpr Range Number = UpTo(std::numeric_limits<std::int32_t>::max());
+constexpr Range ContextId = UpTo(255);
+
+// The parameters of a set command, in order; those after them are not checked, so that a value a
+// later standard or a maker adds does not make a known command fail.
+using Parameters = std::array<Range, 6>;
+
 struct Entry
 {
     std::string_view name;
     std::uint8_t forms; // the forms the command has; any other is a syntax error
     AtResult (*run)(AtState&, const Command&);
-    bool answersTest = false; // the handler answers the test form; otherwise it has no lines
+    Parameters parameters = {};
+    std::string_view badValue = "ERROR"; // the answer to a parameter out of its range
+    bool answersTest = false;            // the handler answers the test form; otherwise it has no lines
     // The forms that tell Android takes messages from now on: those waiting follow.
     std::uint8_t takesMessages = 0;
 };
@@ -246,50 +274,60 @@ constexpr std::array Table = {
     Entry{"H", Action, &NoLines<Action>},
     Entry{"Q", Action, &ResultCodeSetting},
     Entry{"V", Action, &ResultCodeSetting},
-    Entry{"S0", SetReadTest, &NoLines<Set>},
+    Entry{"S0", SetReadTest, &NoLines<Set>, {Octet}},
     // Settings that change nothing here.
-    Entry{"+CMEE", SetReadTest, &NoLines<Set>},
-    Entry{"+CCWA", SetReadTest, &NoLines<Set>},
-    Entry{"+CMOD", SetReadTest, &NoLines<Set>},
-    Entry{"+CSSN", SetReadTest, &NoLines<Set>},
-    Entry{"+COLP", SetReadTest, &NoLines<Set>},
+    Entry{"+CMEE", SetReadTest, &NoLines<Set>, {UpTo(2)}},
+    Entry{"+CCWA", SetReadTest, &NoLines<Set>, {Bit, UpTo(2), Range{1, 255}}},
+    Entry{"+CMOD", SetReadTest, &NoLines<Set>, {UpTo(3)}},
+    Entry{"+CSSN", SetReadTest, &NoLines<Set>, {Bit, Bit}},
+    Entry{"+COLP", SetReadTest, &NoLines<Set>, {Bit}},
     Entry{"+CSCS", SetReadTest, &NoLines<Set>},
-    Entry{"+CUSD", SetReadTest, &NoLines<Set>},
-    Entry{"+CGEREP", SetReadTest, &NoLines<Set>},
-    Entry{"+CNMI", SetReadTest, &NoLines<Set>, false, Set},
-    Entry{"+CSMS", SetReadTest, &NoLines<Set>},
-    Entry{"+CSCB", SetReadTest, &NoLines<Set>},
-    Entry{"+CLIR", SetReadTest, &NoLines<Set>},
-    Entry{"+CGQREQ", SetReadTest, &NoLines<Set>},
-    Entry{"+CGQMIN", SetReadTest, &NoLines<Set>},
-    Entry{"%CPI", Set | Test, &NoLines<Set>},
-    Entry{"%CSTAT", Set | Test, &NoLines<Set>},
-    Entry{"%CTZV", Set | Test, &NoLines<Set>},
-    Entry{"%CPHS", Set | Test, &NoLines<Set>},
-    Entry{"+WSOS", Set | Test, &NoLines<Set>},
-    Entry{"+CMGF", SetReadTest, &MessageFormat},
-    Entry{"+CMUT", SetReadTest, &Mute},
-    Entry{"+CSCA", SetReadTest, &ServiceCentre},
-    Entry{"+CREG", SetReadTest, &Registration<&AtState::cregMode>},
-    Entry{"+CGREG", SetReadTest, &Registration<&AtState::cgregMode>},
-    Entry{"+CEREG", SetReadTest, &Registration<&AtState::ceregMode>},
-    Entry{"+CFUN", SetReadTest, &RadioPower},
+    Entry{"+CUSD", SetReadTest, &NoLines<Set>, {UpTo(2), Text, Octet}},
+    Entry{"+CGEREP", SetReadTest, &NoLines<Set>, {UpTo(2), Bit}},
+    Entry{.name = "+CNMI",
+          .forms = SetReadTest,
+          .run = &NoLines<Set>,
+          .parameters = {UpTo(3), UpTo(3), UpTo(3), UpTo(2), Bit},
+          .takesMessages = Set},
+    Entry{"+CSMS", SetReadTest, &NoLines<Set>, {Octet}},
+    Entry{"+CSCB", SetReadTest, &NoLines<Set>, {Bit}},
+    Entry{"+CLIR", SetReadTest, &NoLines<Set>, {UpTo(2)}},
+    // Context, precedence, delay, reliability, peak and mean throughput classes.
+    Entry{"+CGQREQ", SetReadTest, &NoLines<Set>, {ContextId, UpTo(3), UpTo(4), UpTo(5), UpTo(9), UpTo(31)}},
+    Entry{"+CGQMIN", SetReadTest, &NoLines<Set>, {ContextId, UpTo(3), UpTo(4), UpTo(5), UpTo(9), UpTo(31)}},
+    Entry{"%CPI", Set | Test, &NoLines<Set>, {Number}},
+    Entry{"%CSTAT", Set | Test, &NoLines<Set>, {Number}},
+    Entry{"%CTZV", Set | Test, &NoLines<Set>, {Number}},
+    Entry{"%CPHS", Set | Test, &NoLines<Set>, {Number}},
+    Entry{"+WSOS", Set | Test, &NoLines<Set>, {Number}},
+    Entry{"+CMGF", SetReadTest, &MessageFormat, {Bit}},
+    Entry{"+CMUT", SetReadTest, &Mute, {Bit}},
+    Entry{"+CSCA", SetReadTest, &ServiceCentre, {Text, Octet}},
+    Entry{"+CREG", SetReadTest, &Registration<&AtState::cregMode>, {UpTo(3)}},
+    Entry{"+CGREG", SetReadTest, &Registration<&AtState::cgregMode>, {UpTo(4)}},
+    Entry{"+CEREG", SetReadTest, &Registration<&AtState::ceregMode>, {UpTo(5)}},
+    Entry{"+CFUN", SetReadTest, &RadioPower, {UpTo(127), Bit}},
     // "+CMGS=" is served only right behind "AT", where its PDU can follow.
     Entry{"+CMGS", Set | Test, &NoLines<Test>},
-    Entry{"+CNMA", Action | Set | Test, &Acknowledge},
+    Entry{"+CNMA", Action | Set | Test, &Acknowledge, {UpTo(2), Octet}},
     Entry{"+CPIN", SetReadTest, &Pin},
-    Entry{"+CIMI", Action | Test, &Imsi, false, Action},
+    Entry{.name = "+CIMI", .forms = Action | Test, .run = &Imsi, .takesMessages = Action},
     Entry{"+CICCID", Action | Test, &Iccid},
-    Entry{"+CGSN", Action | Set | Test, &SerialNumber},
-    Entry{"+CRSM", Set | Test, &SimRead},
-    Entry{"+CLCK", Set | Test, &FacilityLock},
-    Entry{"+COPS", SetReadTest, &Operator, true},
+    Entry{"+CGSN", Action | Set | Test, &SerialNumber, {UpTo(3)}},
+    // Command, file id, P1, P2, P3; the data and path that may follow are hex text.
+    Entry{"+CRSM", Set | Test, &SimRead, {Octet, UpTo(65535), Octet, Octet, Octet}, CmeUnknown},
+    Entry{"+CLCK", Set | Test, &FacilityLock, {Text, UpTo(2), Text, Range{1, 255}}},
+    Entry{.name = "+COPS",
+          .forms = SetReadTest,
+          .run = &Operator,
+          .parameters = {UpTo(4), UpTo(2), Text, Octet},
+          .answersTest = true},
     Entry{"+CSQ", Action | Test, &SignalQuality},
     Entry{"+CLCC", Action | Test, &NoLines<Action>},
     Entry{"+CNUM", Action | Test, &NoLines<Action>},
-    Entry{"+CGACT", SetReadTest, &NoLines<Read>},
-    Entry{"+CGDCONT", SetReadTest, &NoLines<Read>},
-    Entry{"+CUSATD", SetReadTest, &ToolkitProfile},
+    Entry{"+CGACT", SetReadTest, &NoLines<Read>, {Bit, ContextId}},
+    Entry{"+CGDCONT", SetReadTest, &NoLines<Read>, {ContextId, Text, Text, Text, UpTo(3), UpTo(4)}},
+    Entry{"+CUSATD", SetReadTest, &ToolkitProfile, {Bit, Bit}},
 };
 
 bool IsDigit(char c)
@@ -328,6 +366,43 @@ std::pair<Form, std::size_t> BasicForm(std::string_view rest)
     return {Set, end};
 }
 
+// A decimal number and nothing else: no sign, no blank, no more digits than 32 bits hold after
+// its leading zeros.
+std::optional<std::int64_t> DecimalValue(std::string_view field)
+{
+    if (field.empty() || !std::ranges::all_of(field, IsDigit))
+        return std::nullopt;
+    field.remove_prefix(std::min(field.find_first_not_of('0'), field.size() - 1));
+    if (field.size() > 10)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : field)
+        value = value * 10 + (c - '0');
+    return value;
+}
+
+// Whether every parameter of a set command that is given is a number in its range; an omitted one
+// ("+CNMI=2,,0") keeps its default.
+bool ParametersInRange(const Parameters& parameters, std::string_view command)
+{
+    std::string_view rest = command.substr(FindUnquoted(command, "=") + 1);
+    for (const Range& range : parameters)
+    {
+        std::size_t comma = FindUnquoted(rest, ",");
+        std::string_view field = rest.substr(0, comma);
+        if (range.low <= range.high && !field.empty())
+        {
+            std::optional<std::int64_t> value = DecimalValue(field);
+            if (!value || *value < range.low || *value > range.high)
+                return false;
+        }
+        if (comma == std::string_view::npos)
+            return true;
+        rest.remove_prefix(comma + 1);
+    }
+    return true;
+}
+
 AtResult Run(AtState& state, Command command)
 {
     auto entry = std::ranges::find_if(Table, [&](const Entry& known) {
@@ -340,6 +415,11 @@ AtResult Run(AtState& state, Command command)
         // A form the command does not have is a syntax error: it runs nothing.
         Core::Log(fmt::format("modem: no such form AT{}", Core::EscapeForLog(command.text, 40)));
         return Fail("ERROR");
+    }
+    if (command.form == Set && !ParametersInRange(entry->parameters, command.text))
+    {
+        Core::Log(fmt::format("modem: value out of range AT{}", Core::EscapeForLog(command.text, 40)));
+        return Fail(entry->badValue);
     }
     command.name = entry->name;
     if ((entry->takesMessages & command.form) != 0)

@@ -92,10 +92,11 @@ AtReply HandleLine(AtState& state, std::string_view line)
     // A string constant that never ends leaves no command whose end is known: none runs.
     if (!QuotesClosed(line))
         return {.lines = {"ERROR"}};
+    const std::string commands = WithoutBlanks(line.substr(2));
+    std::string_view rest = commands;
     // Nothing is dialled or answered.
-    if ((line.size() > 2 && UpperAscii(line[2]) == 'D') || (line.size() == 3 && UpperAscii(line[2]) == 'A'))
+    if ((!rest.empty() && UpperAscii(rest[0]) == 'D') || (rest.size() == 1 && UpperAscii(rest[0]) == 'A'))
         return {.lines = {std::string(CmeUnknown)}};
-    std::string_view rest = line.substr(2);
     // "+CMGS=?" and whatever else begins so are no length: the command table answers them.
     if (StartsWithNoCase(rest, "+CMGS=") && !rest.substr(6).starts_with('?'))
     {

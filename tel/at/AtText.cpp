@@ -43,6 +43,30 @@ std::size_t FindUnquoted(std::string_view text, std::string_view wanted)
     return std::string_view::npos;
 }
 
+std::string WithoutBlanks(std::string_view text)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::string kept;
+    kept.reserve(text.size());
+    bool quoted = false;
+    for (std::size_t at = 0; at < text.size(); ++at)
+    {
+        char c = text[at];
+        if (c == '"')
+            quoted = !quoted;
+        if (quoted || c != ' ')
+        {
+            kept.push_back(c);
+            continue;
+        }
+        std::size_t next = text.find_first_not_of(' ', at);
+        if (next != std::string_view::npos && !kept.empty() && isDigit(kept.back()) && isDigit(text[next]))
+            kept.push_back(' ');
+        at = (next == std::string_view::npos ? text.size() : next) - 1;
+    }
+    return kept;
+}
+
 std::string LineField(std::string_view text, bool quoted)
 {
     std::string field(text);

@@ -23,6 +23,11 @@ bool QuotesClosed(std::string_view text);
 // any ';', ',' or '=' without them separating anything); npos when there is none.
 std::size_t FindUnquoted(std::string_view text, std::string_view wanted);
 
+// The text without the blanks that only format a command line: those outside string constants.
+// A run of blanks between two digits stays one blank, so that "1 2" is no number at all rather
+// than 12.
+std::string WithoutBlanks(std::string_view text);
+
 // The text with every control character (and, for a quoted field, every '"') replaced by '?', so
 // that a value from Windows or the network can neither end an answer line nor its quotes.
 std::string LineField(std::string_view text, bool quoted = false);

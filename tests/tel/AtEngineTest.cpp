@@ -199,26 +199,78 @@ TEST(AtEngine, QuotesBoundStringsAndTestFormsChangeNothing)
     EXPECT_EQ(AtEngine::ParseIntegers("+X=\"1,2\",3,\"=\""), (std::vector<std::int32_t>{0, 3, 0}));
 }
 
-// Every command of the engine with the forms its standard (for "%" and "+WSOS" its maker) defines:
-// action, set, read, test.
-const std::pair<std::string_view, std::string_view> CommandForms[] = {
-    {"E", "a"},         {"H", "a"},       {"Q", "a"},         {"V", "a"},         {"S0", "srt"},
-    {"+CMEE", "srt"},   {"+CCWA", "srt"}, {"+CMOD", "srt"},   {"+CSSN", "srt"},   {"+COLP", "srt"},
-    {"+CSCS", "srt"},   {"+CUSD", "srt"}, {"+CGEREP", "srt"}, {"+CNMI", "srt"},   {"+CSMS", "srt"},
-    {"+CSCB", "srt"},   {"+CLIR", "srt"}, {"+CGQREQ", "srt"}, {"+CGQMIN", "srt"}, {"%CPI", "st"},
-    {"%CSTAT", "st"},   {"%CTZV", "st"},  {"%CPHS", "st"},    {"+WSOS", "st"},    {"+CMGF", "srt"},
-    {"+CMUT", "srt"},   {"+CSCA", "srt"}, {"+CREG", "srt"},   {"+CGREG", "srt"},  {"+CEREG", "srt"},
-    {"+CFUN", "srt"},   {"+CMGS", "st"},  {"+CNMA", "ast"},   {"+CPIN", "srt"},   {"+CIMI", "at"},
-    {"+CICCID", "at"},  {"+CGSN", "ast"}, {"+CRSM", "st"},    {"+CLCK", "st"},    {"+COPS", "srt"},
-    {"+CSQ", "at"},     {"+CLCC", "at"},  {"+CNUM", "at"},    {"+CGACT", "srt"},  {"+CGDCONT", "srt"},
-    {"+CUSATD", "srt"},
+// Every command of the engine with the forms its standard (for "%" and "+WSOS" its maker) defines
+// (action, set, read, test), a set form with every value at the edge of its range, and the same
+// with its last value just beyond it (empty for a command that takes no numbers).
+struct CommandRow
+{
+    std::string_view name, forms, set = {}, beyond = {};
 };
+const CommandRow CommandForms[] = {
+    {"E", "a"},
+    {"H", "a"},
+    {"Q", "a"},
+    {"V", "a"},
+    {"S0", "srt", "=255", "=256"},
+    {"+CMEE", "srt", "=2", "=3"},
+    {"+CCWA", "srt", "=1,2,1", "=1,2,0"},
+    {"+CMOD", "srt", "=3", "=4"},
+    {"+CSSN", "srt", "=1,1", "=1,2"},
+    {"+COLP", "srt", "=1", "=2"},
+    {"+CSCS", "srt", "=\"IRA\""},
+    {"+CUSD", "srt", "=2,\"*100#\",255", "=2,\"*100#\",256"},
+    {"+CGEREP", "srt", "=2,1", "=2,2"},
+    {"+CNMI", "srt", "=3,3,3,2,1", "=3,3,3,2,2"},
+    {"+CSMS", "srt", "=255", "=256"},
+    {"+CSCB", "srt", "=1", "=2"},
+    {"+CLIR", "srt", "=2", "=3"},
+    {"+CGQREQ", "srt", "=255,3,4,5,9,31", "=1,3,4,5,9,32"},
+    {"+CGQMIN", "srt", "=1,3,4,5,9,31", "=1,3,4,5,10"},
+    {"%CPI", "st", "=2147483647", "=2147483648"},
+    {"%CSTAT", "st", "=1", "=2147483648"},
+    {"%CTZV", "st", "=1", "=2147483648"},
+    {"%CPHS", "st", "=1", "=2147483648"},
+    {"+WSOS", "st", "=0", "=2147483648"},
+    {"+CMGF", "srt", "=0", "=2"},
+    {"+CMUT", "srt", "=1", "=2"},
+    {"+CSCA", "srt", "=\"+3162\",255", "=\"+3162\",256"},
+    {"+CREG", "srt", "=3", "=4"},
+    {"+CGREG", "srt", "=4", "=5"},
+    {"+CEREG", "srt", "=5", "=6"},
+    {"+CFUN", "srt", "=127,1", "=1,2"},
+    {"+CMGS", "st", "=255", "=256"},
+    {"+CNMA", "ast", "=2,255", "=3"},
+    {"+CPIN", "srt", "=\"1234\""},
+    {"+CIMI", "at"},
+    {"+CICCID", "at"},
+    {"+CGSN", "ast", "=3", "=4"},
+    {"+CRSM", "st", "=255,65535,255,255,255", "=176,65536"},
+    {"+CLCK", "st", "=\"SC\",2,\"\",255", "=\"SC\",2,\"\",0"},
+    {"+COPS", "srt", "=3,2", "=3,3"},
+    {"+CSQ", "at"},
+    {"+CLCC", "at"},
+    {"+CNUM", "at"},
+    {"+CGACT", "srt", "=1,255", "=1,256"},
+    {"+CGDCONT", "srt", "=255,\"IP\",\"apn\",\"\",3,4", "=1,\"IP\",\"apn\",\"\",3,5"},
+    {"+CUSATD", "srt", "=1,1", "=2"},
+};
+
+// A set form's values that are no number in range: the last one beyond it, without digits, beyond
+// 32 bits, or followed by text.
+std::vector<std::string> NoNumbers(const CommandRow& row)
+{
+    if (row.beyond.empty())
+        return {};
+    const std::string_view kept = row.beyond.substr(0, row.beyond.find_last_of(",=") + 1);
+    return {std::string(row.beyond),   std::string(kept) + "x",       std::string(kept) + "4294967296",
+            std::string(kept) + " ?1", std::string(row.set) + "junk", std::string(row.set) + " 1"};
+}
 
 TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
 {
     std::vector<std::string_view> names;
-    for (const auto& [name, forms] : CommandForms)
-        names.push_back(name);
+    for (const CommandRow& row : CommandForms)
+        names.push_back(row.name);
     EXPECT_EQ(AtEngine::KnownCommands(), names) << "a command without its forms here";
     MemoryModem modem;
     AtState state(modem);
@@ -227,18 +279,28 @@ TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
                           state.pendingLength, state.handed, state.simPrepared, modem.sent, modem.deleted,
                           modem.nacked, modem.dropped);
     };
-    for (const auto& [name, forms] : CommandForms)
-        for (const auto& [form, suffix] :
-             {std::pair{'a', ""}, {'s', "=2"}, {'r', "?"}, {'t', "=?"}, {'x', "=?1"}})
+    const auto isError = [](const std::vector<std::string>& answer) {
+        return answer.size() == 1 && (answer[0] == "ERROR" || answer[0].starts_with("+CME ERROR: ") ||
+                                      answer[0].starts_with("+CMS ERROR: "));
+    };
+    for (const CommandRow& row : CommandForms)
+    {
+        const std::string set = row.set.empty() ? "=2" : std::string(row.set);
+        for (const auto& [form, suffix] : {std::pair{'a', std::string()},
+                                           {'s', set},
+                                           {'r', "?"},
+                                           {'t', "=?"},
+                                           {'x', "=?1"},
+                                           {'x', " = ?1"}})
         {
-            if (form == 'x' && !name.starts_with('+') && !name.starts_with('%'))
+            if (form == 'x' && !row.name.starts_with('+') && !row.name.starts_with('%'))
                 continue; // "S0=?1" is "S0=?" and then a command "1"
             if (state.handed.empty())
                 AtEngine::FormatNewMessage(state, "0004", 5);
-            const std::string line = "AT" + std::string(name) + suffix;
+            const std::string line = "AT" + std::string(row.name) + suffix;
             const auto before = everything();
             const std::vector<std::string> answer = AtEngine::HandleLine(state, line).lines;
-            if (forms.contains(form))
+            if (row.forms.contains(form))
             {
                 EXPECT_NE(answer, std::vector<std::string>{"ERROR"}) << line;
                 continue;
@@ -246,13 +308,33 @@ TEST(AtEngine, AFormACommandDoesNotHaveIsASyntaxErrorAndChangesNothing)
             EXPECT_EQ(answer, std::vector<std::string>{"ERROR"}) << line;
             EXPECT_TRUE(everything() == before) << line;
         }
+        for (const std::string& value : NoNumbers(row))
+        {
+            if (state.handed.empty())
+                AtEngine::FormatNewMessage(state, "0004", 5);
+            const std::string line = "AT" + std::string(row.name) + value;
+            const auto before = everything();
+            EXPECT_TRUE(isError(AtEngine::HandleLine(state, line).lines)) << line;
+            EXPECT_TRUE(everything() == before) << line;
+        }
+    }
     ExpectAnswers(state, {{"ATE0Q0V1;S0=0;&F", "+CME ERROR: 4"},
                           {"AT+CSQ?;+CFUN=0", "ERROR"},
                           {"AT+CNMA?;+CFUN=0", "ERROR"},
                           {"AT+CFUN?;+CPIN?X", "+CFUN: 1|ERROR"},
                           {"AT+CSQ1", "+CME ERROR: 4"},
                           {"ATV0", "+CME ERROR: 4"},
-                          {"ATE1V1S0?", "+CME ERROR: 4"}});
+                          {"ATE1V1S0?", "+CME ERROR: 4"},
+                          {"AT+CFUN=4294967297", "ERROR"},
+                          {"AT+CFUN= 1 0", "ERROR"},
+                          {"AT+CFUN=-0", "ERROR"},
+                          {"AT+CFUN?", "+CFUN: 1|OK"},
+                          {"AT+CFUN=00000000000", "OK"},
+                          {"AT+CFUN?;+CFUN=0000000000001", "+CFUN: 0|OK"},
+                          {"AT + CFUN = 0 , 1 ; + CREG = 1 ;+CFUN ?;+CSCA=\" +31 6 \"", "+CFUN: 0|OK"},
+                          {"AT+CMGS= 2 5", "+CMS ERROR: 304"}});
+    EXPECT_TRUE(AtEngine::HandleLine(state, "AT+CMGS = 25").awaitPdu);
+    EXPECT_EQ(state.cregMode, 1);
 }
 
 TEST(AtEngine, UnsupportedCommandsAreLoggedEscaped)

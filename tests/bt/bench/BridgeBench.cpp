@@ -30,9 +30,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 namespace
 {
@@ -173,25 +176,19 @@ Bytes Request(HciStream& host, std::uint16_t handle, const Bytes& request, std::
     throw Failure{"no answer to ATT request " + Hex(request) + " (stalled or closed)"};
 }
 
-std::vector<double> BridgeReads(HciStream& host, std::uint16_t handle, const Options& options)
+// One read through the bridge, in microseconds.
+double BridgeRead(HciStream& host, std::uint16_t handle, const Options& options)
 {
     const Bytes request{0x0A, ReadDeclaration + 1, 0x00};
     Bytes expected{0x0B};
     Bytes value = Value(options.valueBytes, 0x10);
     expected.insert(expected.end(), value.begin(), value.end());
-    std::vector<double> samples;
-    samples.reserve(static_cast<std::size_t>(options.reads));
-    for (int i = -WarmUp; i < options.reads; ++i)
-    {
-        auto start = Clock::now();
-        Bytes answer = Request(host, handle, request, 0x0B);
-        auto end = Clock::now();
-        if (answer != expected)
-            throw Failure{"read answered " + Hex(answer)};
-        if (i >= 0)
-            samples.push_back(Microseconds(end - start));
-    }
-    return samples;
+    auto start = Clock::now();
+    Bytes answer = Request(host, handle, request, 0x0B);
+    auto end = Clock::now();
+    if (answer != expected)
+        throw Failure{"read answered " + Hex(answer)};
+    return Microseconds(end - start);
 }
 
 // Subscribes to every notifier and counts the notifications that follow, with their bytes.
@@ -258,23 +255,17 @@ SimulatedDevice OpenDevice(const Options& options)
     return opened;
 }
 
-std::vector<double> DeviceReads(const SimulatedDevice& device, const Options& options)
+// The same read called directly on the simulated device, in microseconds.
+double DeviceRead(const SimulatedDevice& device, const Options& options)
 {
     auto& characteristic = *device.characteristics[0];
-    std::vector<double> samples;
-    samples.reserve(static_cast<std::size_t>(options.reads));
-    for (int i = -WarmUp; i < options.reads; ++i)
-    {
-        auto start = Clock::now();
-        auto read = characteristic.ReadValue({});
-        auto end = Clock::now();
-        if (!read || read->status != Pd::Platform::GattStatus::Success ||
-            read->value.size() != static_cast<std::size_t>(options.valueBytes))
-            throw Failure{"the simulated read failed"};
-        if (i >= 0)
-            samples.push_back(Microseconds(end - start));
-    }
-    return samples;
+    auto start = Clock::now();
+    auto read = characteristic.ReadValue({});
+    auto end = Clock::now();
+    if (!read || read->status != Pd::Platform::GattStatus::Success ||
+        read->value.size() != static_cast<std::size_t>(options.valueBytes))
+        throw Failure{"the simulated read failed"};
+    return Microseconds(end - start);
 }
 
 // The value changes the device raises with every notifier subscribed: what the bridge can
@@ -388,38 +379,91 @@ void LoopbackSends(const Options& options)
 }
 
 // The floor of a read's round trip: a bare loopback peer that answers each request the way the
-// session does (a completed-packets event, then the response, one send call each).
-std::vector<double> LoopbackRoundTrips(const Options& options)
+// session does (a completed-packets event, then the response, one send call each), until the
+// host's end closes.
+class LoopbackPeer
 {
-    auto [hostSocket, peerSocket] = LoopbackPair();
-    const Bytes completed{0x04, 0x13, 0x05, 0x01, 0x40, 0x00, 0x01, 0x00};
-    Bytes response{0x02, 0x40, 0x20, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x0B};
-    Bytes value = Value(options.valueBytes, 0x10);
-    response.insert(response.end(), value.begin(), value.end());
-    response[3] = static_cast<std::uint8_t>(response.size() - 5);
-    response[5] = static_cast<std::uint8_t>(response.size() - 9);
-    std::thread peer([peerSocket, &completed, &response, count = options.reads + WarmUp] {
-        HciStream stream(peerSocket, StallTimeout);
-        for (int i = 0; i < count && stream.Next(); ++i)
-            if (!stream.Send(completed) || !stream.Send(response))
-                break;
-    });
-    Pd::Core::ScopeExit ending([&] {
-        ::closesocket(hostSocket);
-        peer.join();
-        ::closesocket(peerSocket);
-    });
-    HciStream host(hostSocket, StallTimeout);
-    std::vector<double> samples;
-    for (int i = -WarmUp; i < options.reads; ++i)
+public:
+    explicit LoopbackPeer(const Options& options)
+    {
+        std::tie(hostSocket_, peerSocket_) = LoopbackPair();
+        Bytes value = Value(options.valueBytes, 0x10);
+        response_.insert(response_.end(), value.begin(), value.end());
+        response_[3] = static_cast<std::uint8_t>(response_.size() - 5);
+        response_[5] = static_cast<std::uint8_t>(response_.size() - 9);
+        peer_ = std::thread([this] {
+            // It waits while the bridge takes its turn, however slow the device is set to be.
+            HciStream stream(peerSocket_, std::chrono::hours(1));
+            while (stream.Next())
+                if (!stream.Send(completed_) || !stream.Send(response_))
+                    break;
+        });
+        host_.emplace(hostSocket_, StallTimeout);
+    }
+
+    ~LoopbackPeer()
+    {
+        ::closesocket(hostSocket_);
+        peer_.join();
+        ::closesocket(peerSocket_);
+    }
+
+    LoopbackPeer(const LoopbackPeer&) = delete;
+    LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+
+    double Read()
     {
         auto start = Clock::now();
-        if (Request(host, 0x0040, {0x0A, ReadDeclaration + 1, 0x00}, 0x0B).size() != response.size() - 9)
+        if (Request(*host_, 0x0040, {0x0A, ReadDeclaration + 1, 0x00}, 0x0B).size() != response_.size() - 9)
             throw Failure{"the loopback peer answered wrongly"};
-        if (i >= 0)
-            samples.push_back(Microseconds(Clock::now() - start));
+        return Microseconds(Clock::now() - start);
     }
-    return samples;
+
+private:
+    SOCKET hostSocket_ = INVALID_SOCKET;
+    SOCKET peerSocket_ = INVALID_SOCKET;
+    const Bytes completed_{0x04, 0x13, 0x05, 0x01, 0x40, 0x00, 0x01, 0x00};
+    Bytes response_{0x02, 0x40, 0x20, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x0B};
+    std::thread peer_;
+    std::optional<HciStream> host_;
+};
+
+// The reads through the bridge, on the device directly and over the bare loopback peer, in
+// rounds that take turns at going first, so that a change of the machine's load touches all
+// three alike; each after its warm-up.
+struct Reads
+{
+    std::vector<double> bridge, device, loopback;
+};
+
+Reads InterleavedReads(HciStream& host, std::uint16_t handle, const SimulatedDevice& device,
+                       const Options& options)
+{
+    constexpr int Rounds = 20;
+    LoopbackPeer loopback(options);
+    for (int i = 0; i < WarmUp; ++i)
+    {
+        BridgeRead(host, handle, options);
+        DeviceRead(device, options);
+        loopback.Read();
+    }
+    Reads reads;
+    for (int round = 0; round < Rounds; ++round)
+    {
+        const int count = options.reads * (round + 1) / Rounds - options.reads * round / Rounds;
+        auto block = [&](bool bridge) {
+            for (int i = 0; i < count; ++i)
+                if (bridge)
+                    reads.bridge.push_back(BridgeRead(host, handle, options));
+                else
+                    reads.loopback.push_back(loopback.Read());
+        };
+        block(round % 2 == 0);
+        block(round % 2 != 0);
+        for (int i = 0; i < count; ++i)
+            reads.device.push_back(DeviceRead(device, options));
+    }
+    return reads;
 }
 
 void Run(const Options& options)
@@ -438,11 +482,12 @@ void Run(const Options& options)
     HciStream host(hostSocket, StallTimeout);
     std::uint16_t handle = Connect(host);
     std::size_t connectedKib = CommittedKib();
-    PrintLatencies("bridge-read", BridgeReads(host, handle, options));
-    std::size_t readKib = CommittedKib();
     SimulatedDevice device = OpenDevice(options);
-    PrintLatencies("device-read", DeviceReads(device, options));
-    PrintLatencies("loopback-read", LoopbackRoundTrips(options));
+    Reads reads = InterleavedReads(host, handle, device, options);
+    std::size_t readKib = CommittedKib();
+    PrintLatencies("bridge-read", reads.bridge);
+    PrintLatencies("device-read", reads.device);
+    PrintLatencies("loopback-read", reads.loopback);
     if (options.notifications > 0 && options.notifiers > 0)
     {
         DeviceNotifications(device, options);
