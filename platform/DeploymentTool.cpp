@@ -1,6 +1,6 @@
 #include "platform/DeploymentTool.h"
 
-#include "core/Handles.h"
+#include "core/StartProgram.h"
 #include "platform/RealServices.h"
 
 #include <windows.h>
@@ -11,18 +11,12 @@ namespace Pd::Platform
 std::expected<std::uint32_t, std::uint32_t> Real::RunDeploymentTool(const std::wstring& program,
                                                                     const std::wstring& commandLine)
 {
-    std::wstring command = commandLine;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                          nullptr, &startup, &process))
-        return std::unexpected(static_cast<std::uint32_t>(::GetLastError()));
-    Pd::UniqueHandle thread(process.hThread);
-    Pd::UniqueHandle handle(process.hProcess);
-    ::WaitForSingleObject(handle.Get(), INFINITE);
+    auto started = Core::StartProgram(program, commandLine, CREATE_NO_WINDOW);
+    if (!started)
+        return std::unexpected(started.error());
+    ::WaitForSingleObject(started->Get(), INFINITE);
     DWORD code = 0;
-    if (!::GetExitCodeProcess(handle.Get(), &code))
+    if (!::GetExitCodeProcess(started->Get(), &code))
         return std::unexpected(static_cast<std::uint32_t>(::GetLastError()));
     return code;
 }

@@ -1,6 +1,6 @@
 #include "ui/SystemRestart.h"
 
-#include "core/Handles.h"
+#include "core/StartProgram.h"
 #include "release/folders/Folders.h"
 
 #include <windows.h>
@@ -21,14 +21,7 @@ bool RestartWindows()
     ProgramStart start = RestartCommand(Pd::Core::SystemFolder());
     if (start.application.empty())
         return false;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(start.application.c_str(), start.commandLine.data(), nullptr, nullptr, FALSE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process))
-        return false;
-    UniqueHandle thread(process.hThread), started(process.hProcess);
-    return true;
+    return Pd::Core::StartProgram(start.application, start.commandLine, CREATE_NO_WINDOW).has_value();
 }
 
 } // namespace Pd::Ui

@@ -8,6 +8,7 @@
 #include "core/host/HostObjects.h"
 #include "core/host/ScheduledTask.h"
 #include "core/ObjectSecurity.h"
+#include "core/StartProgram.h"
 #include "core/Text.h"
 
 #include <windows.h>
@@ -83,18 +84,14 @@ Pd::Result<> EnsureRunning()
     if (!elevated)
         return StartThroughTask();
     std::wstring commandLine = fmt::format(L"\"{}\" host --background", path);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
-        return Pd::Fail(Core::ErrorText(Core::Text(TextId::StartingBluetoothBridge), ::GetLastError()));
-    UniqueHandle thread(process.hThread), host(process.hProcess);
+    auto host = Core::StartProgram(path, std::move(commandLine), CREATE_NO_WINDOW | DETACHED_PROCESS);
+    if (!host)
+        return Pd::Fail(Core::ErrorText(Core::Text(TextId::StartingBluetoothBridge), host.error()));
     // Until the host holds its mutex, a Stop cannot reach it: a caller that stops the host right
     // after starting it (an uninstall after an install) would leave it running. Wait, bounded,
     // until it holds the mutex or has ended.
     for (int waited = 0; waited < HostStartWaitMs && FindHost() == HostPresence::None; waited += 50)
-        if (::WaitForSingleObject(host.Get(), 50) == WAIT_OBJECT_0)
+        if (::WaitForSingleObject(host->Get(), 50) == WAIT_OBJECT_0)
             break;
     return {};
 }

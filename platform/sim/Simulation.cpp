@@ -1,5 +1,6 @@
 #include "platform/sim/Simulation.h"
 
+#include "core/ChildEnvironment.h"
 #include "core/Handles.h"
 #include "core/Log.h"
 #include "core/Strings.h"
@@ -51,6 +52,10 @@ private:
     OVERLAPPED overlapped_{};
     bool locked_ = false;
 };
+
+// The programs a simulated run starts (the host after an install, the program a self-update
+// starts) simulate the same PC.
+[[maybe_unused]] const bool simulationPassedOn = (Core::PassOnToChildren(SimulationVariable), true);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "release/program/InstalledMsi.h"
 
 #include "core/ErrorText.h"
+#include "core/StartProgram.h"
 #include "core/Text.h"
 #include "release/folders/Folders.h"
 
@@ -32,14 +33,8 @@ Result<> StartMsiUninstall(const std::wstring& productCode, bool removeData)
     const std::wstring msiexec = systemFolder + L"\\msiexec.exe";
     std::wstring commandLine = Detail::MsiUninstallCommandLine(msiexec, productCode, removeData);
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(msiexec.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          systemFolder.empty() ? nullptr : systemFolder.c_str(), &startup, &process))
-        return Fail(Core::ErrorText(Core::Text(TextId::StartingPeldraSetup), ::GetLastError()));
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    if (auto started = Core::StartProgram(msiexec, std::move(commandLine), 0); !started)
+        return Fail(Core::ErrorText(Core::Text(TextId::StartingPeldraSetup), started.error()));
     return {};
 }
 

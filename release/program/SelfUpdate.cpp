@@ -4,6 +4,7 @@
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/host/HostControl.h"
+#include "core/StartProgram.h"
 #include "core/Strings.h"
 #include "core/Text.h"
 #include "release/base/OpenPath.h"
@@ -134,18 +135,11 @@ Pd::Result<> SelfUpdateWith(const AppInfo& app, const Net::ByteProgress& progres
                                                     downloadFolder, setting.defaultFolder + L"\\Peldra.exe");
     setting.stopHost();
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(commandProcessor.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          CREATE_NO_WINDOW, nullptr, setting.systemFolder.c_str(), &startup, &process))
+    if (auto started = StartProgram(commandProcessor, std::move(commandLine), CREATE_NO_WINDOW); !started)
     {
-        const DWORD error = ::GetLastError();
         setting.startHost();
-        return Fail(ErrorText(Text(TextId::StartingPeldraSetup), error));
+        return Fail(ErrorText(Text(TextId::StartingPeldraSetup), started.error()));
     }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
     return {};
 }
 

@@ -1,3 +1,4 @@
+#include "core/ChildEnvironment.h"
 #include "core/Handles.h"
 #include "core/Json.h"
 #include "core/Module.h"
@@ -21,6 +22,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -218,6 +220,13 @@ TEST(SimulatedComputeService, SeparateProcessesSeeTheSameVm)
     ::GetExitCodeProcess(process.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u);
     EXPECT_FALSE(Listed(*Pd::Platform::ComputeService())) << "ended by the other process";
+    // So do the programs a simulated run starts through its own environment block.
+    const auto passedOn = Pd::Core::ChildVariables();
+    ASSERT_TRUE(passedOn);
+    EXPECT_TRUE(std::any_of(passedOn->begin(), passedOn->end(), [](const Pd::Core::ChildVariable& v) {
+        return v.name == Pd::Platform::Sim::SimulationVariable &&
+               v.value == Pd::Platform::Sim::ActiveScenarioFolder().value_or(L"").wstring();
+    }));
 }
 
 TEST(SimulatedHvSocket, ConnectsToThePeerOfTheServiceWhileTheVmRuns)

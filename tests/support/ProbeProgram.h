@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace PdTest
 {
@@ -24,6 +25,7 @@ struct ProbeRecord
 {
     std::wstring commandLine;
     std::wstring currentFolder;
+    std::vector<std::wstring> environment; // "name=value"
 };
 
 inline std::filesystem::path ProbeProgram()
@@ -50,8 +52,20 @@ inline std::optional<ProbeRecord> ReadProbeRecord(const std::filesystem::path& p
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
     std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+    ProbeRecord record;
     const std::size_t line = text.find(L'\n');
-    return ProbeRecord{text.substr(0, line), line == std::wstring::npos ? L"" : text.substr(line + 1)};
+    record.commandLine = text.substr(0, line);
+    if (line == std::wstring::npos)
+        return record;
+    const std::size_t folderEnd = text.find(L'\n', line + 1);
+    record.currentFolder = text.substr(line + 1, folderEnd - line - 1);
+    for (std::size_t at = folderEnd; at != std::wstring::npos && at + 1 < text.size();)
+    {
+        const std::size_t end = text.find(L'\0', at + 1);
+        record.environment.push_back(text.substr(at + 1, end - at - 1));
+        at = end;
+    }
+    return record;
 }
 
 // Polls for the record of a probe started by another process; none when that hangs.

@@ -5,6 +5,7 @@
 #include "release/program/InstallerModes.h"
 
 #include "core/Strings.h"
+#include "core/UserFolders.h"
 #include "release/folders/Folders.h"
 #include "release/windows/Packages.h"
 #include "tests/core/ScratchFolder.h"
@@ -230,6 +231,11 @@ TEST(UninstallAsUser, RunsTheProgramAsTheUserAndPassesItsExitCodeThrough)
     ASSERT_TRUE(record);
     EXPECT_EQ(record->commandLine, L"\"" + program.wstring() + L"\" uninstall --yes --from-setup --all");
     EXPECT_EQ(Pd::Core::ToLower(record->currentFolder), Pd::Core::ToLower(Pd::Core::SystemFolder()));
+    // With the user's rights it keeps the user's own environment, its TEMP in the profile.
+    const std::wstring userTemp = L"temp=" + Pd::Core::ToLower(Pd::Core::UserProfileFolder()) + L"\\";
+    EXPECT_TRUE(std::ranges::any_of(record->environment, [&](const std::wstring& v) {
+        return Pd::Core::ToLower(v).starts_with(userTemp);
+    }));
     EXPECT_EQ(Pd::Install::Detail::UserUninstallCommandLine(L"C:\\P\\Peldra.exe", false),
               L"\"C:\\P\\Peldra.exe\" uninstall --yes --from-setup");
 }

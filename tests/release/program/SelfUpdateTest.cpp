@@ -18,6 +18,7 @@
 #include <msi.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -201,10 +202,20 @@ TEST_F(SelfUpdate, InstallsThePackageAndStartsTheInstalledProgram)
     PdTest::RunMsiexec(L"/x \"" + PdTest::SigningFile(L"official.msi") + L"\"");
     ASSERT_FALSE(fs::exists(installedFile));
 
-    ASSERT_TRUE(Update(Serve(L"official.msi")));
+    // A variable the user's programs could set reaches neither cmd, msiexec nor what they start.
+    ::SetEnvironmentVariableW(L"PD_PLANTED", L"1");
+    const bool updated = Update(Serve(L"official.msi")).has_value();
+    ::SetEnvironmentVariableW(L"PD_PLANTED", nullptr);
+    ASSERT_TRUE(updated);
     EXPECT_EQ(calls_, (std::vector<std::wstring>{L"stop host"}));
     const auto started = PdTest::WaitForProbeRecord(installedProgram);
     ASSERT_TRUE(started) << "the installed program was not started";
+    wchar_t windows[MAX_PATH] = {};
+    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    const auto& environment = started->environment;
+    EXPECT_NE(std::find(environment.begin(), environment.end(), L"TEMP=" + std::wstring(windows) + L"\\Temp"),
+              environment.end());
+    EXPECT_EQ(std::find(environment.begin(), environment.end(), L"PD_PLANTED=1"), environment.end());
     EXPECT_TRUE(fs::exists(installedFile)) << "the package was not installed before the program started";
     // This process still holds the package, so the command could not delete it: as long as the
     // caller has not ended, the checked package stays as it was.
