@@ -81,9 +81,13 @@ std::optional<TrustFinding> JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, Tru
 
 // The caller's account, as a SID in the returned bytes, when this PC's file system keeps no
 // owner: a file this elevated process creates with Administrators as its owner reports the
-// caller's account instead (Wine's folders, which map onto Unix files, do so; Windows' NTFS never
-// does, and there the caller's account is one its unelevated programs share). Empty otherwise.
+// caller's account instead. Wine's folders, which map onto Unix files, do so, and Wine is known
+// by its ntdll's wine_get_version export; Windows' NTFS never does, and there the caller's account
+// is one its unelevated programs share. Empty otherwise.
 const std::vector<BYTE>& OwnerStandIn();
+
+// The same for the ntdll given: the seam that shows a module without the export gives none.
+std::vector<BYTE> OwnerStandInFor(HMODULE ntdll);
 
 } // namespace Detail
 

@@ -40,37 +40,42 @@ void SlowBalloon(const std::wstring&, const std::wstring&)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 }
 
-TEST(ElevationConnection, ARequestSentTheMomentAnAnswerArrivesIsAsked)
+// While Magisk mode is turned off (root off, MagiskOffPending), the bridge runs only to tell
+// Android so: every request is denied, with no prompt.
+TEST(ElevationConnection, ARequestSentTheMomentAnAnswerArrivesIsAskedAndNoneWhileMagiskTurnsOff)
 {
     Pd::Test::SimScenario pc(R"({"hello":{"availability":0,"result":0,"promptMs":0}})");
     Pd::Host::TrayHooks::balloon = &SlowBalloon;
-    std::vector<std::array<std::uint8_t, 12>> answers;
-    Pd::Test::LoopbackPeer android([&](SOCKET connection) {
-        std::array<std::uint8_t, 8> state{};
-        std::array<std::uint8_t, 12> answer{};
-        ReadExactly(connection, state.data(), 8);
-        for (std::uint32_t id = 1; id <= 3; ++id)
-        {
-            SendRequest(connection, id);
-            if (!ReadExactly(connection, answer.data(), 12))
-                break;
-            answers.push_back(answer);
-        }
-        ::shutdown(connection, SD_BOTH);
-    });
-    SOCKET bridge = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = ::htons(android.Port());
-    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(bridge, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    HandleClient(bridge, {});
-    ::closesocket(bridge);
-    Pd::Host::TrayHooks::balloon = nullptr;
+    for (const bool turningOff : {false, true})
+    {
+        std::vector<std::array<std::uint8_t, 12>> answers;
+        Pd::Test::LoopbackPeer android([&](SOCKET connection) {
+            std::array<std::uint8_t, 8> state{};
+            std::array<std::uint8_t, 12> answer{};
+            ReadExactly(connection, state.data(), 8);
+            for (std::uint32_t id = 1; id <= 3; ++id)
+            {
+                SendRequest(connection, id);
+                if (!ReadExactly(connection, answer.data(), 12))
+                    break;
+                answers.push_back(answer);
+            }
+            ::shutdown(connection, SD_BOTH);
+        });
+        SOCKET bridge = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = ::htons(android.Port());
+        address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(bridge, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        HandleClient(bridge, Mode{false, false, turningOff});
+        ::closesocket(bridge);
 
-    ASSERT_EQ(answers.size(), 3u);
-    for (std::uint32_t id = 1; id <= 3; ++id)
-        EXPECT_EQ(answers[id - 1], AnswerFrame(Answer::Granted, id)) << id;
+        ASSERT_EQ(answers.size(), 3u);
+        for (std::uint32_t id = 1; id <= 3; ++id)
+            EXPECT_EQ(answers[id - 1], AnswerFrame(turningOff ? Answer::Denied : Answer::Granted, id)) << id;
+    }
+    Pd::Host::TrayHooks::balloon = nullptr;
 }
 
 } // namespace

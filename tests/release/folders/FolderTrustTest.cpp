@@ -47,6 +47,7 @@ bool UnixMode(const fs::path& path, long mode)
 
 TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
 {
+#define PROPERTY_SET L"bf967aba-0de6-11d0-a285-00aa003049e2"
     struct Case
     {
         const wchar_t* sddl;
@@ -97,6 +98,20 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
              Case{L"O:BAD:(A;;FA;;;BA)(A;;WD;;;WD)", TrustRole::Parent, false, Distrust::Renamer,
                   L"Everyone"},
              Case{L"O:BA", TrustRole::Parent, false, Distrust::Renamer, L"Everyone"},
+             // Object entries grant like plain ones, with or without object types; the account
+             // after the types is read where the flags put it.
+             Case{L"O:BAD:(A;;FA;;;BA)(OA;;FA;;;BU)", TrustRole::Folder, false, Distrust::Writer, L"Users"},
+             Case{L"O:BAD:(A;;FA;;;BA)(OA;;FA;" PROPERTY_SET L";;AU)", TrustRole::File, false,
+                  Distrust::Writer, L"Authenticated Users"},
+             Case{L"O:BAD:(A;;FA;;;BA)(OA;CI;0x40;;" PROPERTY_SET L";BU)", TrustRole::Parent, false,
+                  Distrust::Renamer, L"Users"},
+             Case{L"O:BAD:(A;;FA;;;BA)(OA;;SD;" PROPERTY_SET L";" PROPERTY_SET L";BU)", TrustRole::Folder,
+                  false, Distrust::Renamer, L"Users"},
+             Case{L"O:BAD:(A;;FA;;;BA)(OA;;FR;" PROPERTY_SET L";" PROPERTY_SET L";BU)(OD;;FA;;;WD)",
+                  TrustRole::File,
+                  false,
+                  {}},
+             Case{L"O:BAD:(A;;FA;;;BA)(OA;OICIIO;FA;" PROPERTY_SET L";;BU)", TrustRole::Parent, false, {}},
          })
     {
         SCOPED_TRACE(ToUtf8(item.sddl) + " role " + std::to_string(static_cast<int>(item.role)));
@@ -117,6 +132,7 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
             EXPECT_TRUE(finding->account.ends_with(item.account)) << ToUtf8(finding->account);
         }
     }
+#undef PROPERTY_SET
 }
 
 TEST(FolderTrust, UnderWineTheFoldersTheInstallMakesPassAndWhatOthersMayChangeIsNamed)
@@ -133,7 +149,9 @@ TEST(FolderTrust, UnderWineTheFoldersTheInstallMakesPassAndWhatOthersMayChangeIs
         const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
         user.assign(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
     }
+    // Wine is told apart by its ntdll's export alone: a module without it (Windows' ntdll) gets none.
     EXPECT_EQ(Pd::Install::Detail::OwnerStandIn(), user);
+    EXPECT_TRUE(Pd::Install::Detail::OwnerStandInFor(::GetModuleHandleW(L"kernel32.dll")).empty());
 
     PdTest::ScratchFolder scratch;
     const fs::path folder = scratch.Path() / L"made" / L"Tovik";
