@@ -45,9 +45,67 @@ bool UnixMode(const fs::path& path, long mode)
     return result == 0;
 }
 
+struct ObjectAce
+{
+    const wchar_t* sid = nullptr;
+    ACCESS_MASK mask = 0;
+    DWORD types = 0; // ACE_OBJECT_TYPE_PRESENT, ACE_INHERITED_OBJECT_TYPE_PRESENT
+    BYTE inheritance = 0;
+};
+constexpr DWORD BothTypes = ACE_OBJECT_TYPE_PRESENT | ACE_INHERITED_OBJECT_TYPE_PRESENT;
+
+// A descriptor's owner and list with an object entry added as Windows lays it out: each type only
+// where its flag says so, the account after them (Wine's SDDL reader knows no object entries).
+struct WithObjectAce
+{
+    SECURITY_DESCRIPTOR descriptor{};
+    std::vector<BYTE> list;
+
+    PSECURITY_DESCRIPTOR Build(PSECURITY_DESCRIPTOR from, const ObjectAce& ace)
+    {
+        PSID owner = nullptr, sid = nullptr;
+        PACL dacl = nullptr;
+        BOOL defaulted = FALSE, present = FALSE;
+        ::GetSecurityDescriptorOwner(from, &owner, &defaulted);
+        ::GetSecurityDescriptorDacl(from, &present, &dacl, &defaulted);
+        ::ConvertStringSidToSidW(ace.sid, &sid);
+        const Pd::UniqueLocal sidOwner(sid);
+        std::size_t used = sizeof(ACL);
+        for (DWORD index = 0; index < dacl->AceCount; ++index)
+        {
+            void* entry = nullptr;
+            ::GetAce(dacl, index, &entry);
+            used += static_cast<ACE_HEADER*>(entry)->AceSize;
+        }
+        list.assign(reinterpret_cast<BYTE*>(dacl), reinterpret_cast<BYTE*>(dacl) + used);
+        const GUID type{0xbf967aba, 0x0de6, 0x11d0, {0xa2, 0x85, 0x00, 0xaa, 0x00, 0x30, 0x49, 0xe2}};
+        const std::size_t size = 12 + ((ace.types & ACE_OBJECT_TYPE_PRESENT) ? 16 : 0) +
+                                 ((ace.types & ACE_INHERITED_OBJECT_TYPE_PRESENT) ? 16 : 0) +
+                                 ::GetLengthSid(sid);
+        const ACE_HEADER header{ACCESS_ALLOWED_OBJECT_ACE_TYPE, ace.inheritance, static_cast<WORD>(size)};
+        const auto put = [this](const void* data, std::size_t length) {
+            list.insert(list.end(), static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + length);
+        };
+        put(&header, sizeof(header));
+        put(&ace.mask, 4);
+        put(&ace.types, 4);
+        for (DWORD flag : {ACE_OBJECT_TYPE_PRESENT, ACE_INHERITED_OBJECT_TYPE_PRESENT})
+            if (ace.types & flag)
+                put(&type, sizeof(type));
+        put(sid, ::GetLengthSid(sid));
+        auto* acl = reinterpret_cast<ACL*>(list.data());
+        acl->AclRevision = ACL_REVISION_DS;
+        acl->AclSize = static_cast<WORD>(list.size());
+        ++acl->AceCount;
+        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        ::SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
+        ::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+        return &descriptor;
+    }
+};
+
 TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
 {
-#define PROPERTY_SET L"bf967aba-0de6-11d0-a285-00aa003049e2"
     struct Case
     {
         const wchar_t* sddl;
@@ -55,6 +113,7 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
         bool standIn;                     // the user's SID below stands for administrators
         std::optional<Distrust> expected; // nothing: it passes
         const wchar_t* account = L"";     // the account named ends so
+        ObjectAce object = {};            // added to the list when it names an account
     };
     const std::wstring user = L"S-1-5-21-1-2-3-1001";
     for (const Case& item : {
@@ -100,18 +159,44 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
              Case{L"O:BA", TrustRole::Parent, false, Distrust::Renamer, L"Everyone"},
              // Object entries grant like plain ones, with or without object types; the account
              // after the types is read where the flags put it.
-             Case{L"O:BAD:(A;;FA;;;BA)(OA;;FA;;;BU)", TrustRole::Folder, false, Distrust::Writer, L"Users"},
-             Case{L"O:BAD:(A;;FA;;;BA)(OA;;FA;" PROPERTY_SET L";;AU)", TrustRole::File, false,
-                  Distrust::Writer, L"Authenticated Users"},
-             Case{L"O:BAD:(A;;FA;;;BA)(OA;CI;0x40;;" PROPERTY_SET L";BU)", TrustRole::Parent, false,
-                  Distrust::Renamer, L"Users"},
-             Case{L"O:BAD:(A;;FA;;;BA)(OA;;SD;" PROPERTY_SET L";" PROPERTY_SET L";BU)", TrustRole::Folder,
-                  false, Distrust::Renamer, L"Users"},
-             Case{L"O:BAD:(A;;FA;;;BA)(OA;;FR;" PROPERTY_SET L";" PROPERTY_SET L";BU)(OD;;FA;;;WD)",
+             Case{L"O:BAD:(A;;FA;;;BA)",
+                  TrustRole::Folder,
+                  false,
+                  Distrust::Writer,
+                  L"Users",
+                  {L"S-1-5-32-545", FILE_ALL_ACCESS, 0, 0}},
+             Case{L"O:BAD:(A;;FA;;;BA)",
                   TrustRole::File,
                   false,
-                  {}},
-             Case{L"O:BAD:(A;;FA;;;BA)(OA;OICIIO;FA;" PROPERTY_SET L";;BU)", TrustRole::Parent, false, {}},
+                  Distrust::Writer,
+                  L"Authenticated Users",
+                  {L"S-1-5-11", FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT, 0}},
+             Case{L"O:BAD:(A;;FA;;;BA)",
+                  TrustRole::Parent,
+                  false,
+                  Distrust::Renamer,
+                  L"Users",
+                  {L"S-1-5-32-545", FILE_DELETE_CHILD, ACE_INHERITED_OBJECT_TYPE_PRESENT,
+                   CONTAINER_INHERIT_ACE}},
+             Case{L"O:BAD:(A;;FA;;;BA)",
+                  TrustRole::Folder,
+                  false,
+                  Distrust::Renamer,
+                  L"Users",
+                  {L"S-1-5-32-545", DELETE, BothTypes, 0}},
+             Case{L"O:BAD:(A;;FA;;;BA)(D;;FA;;;WD)",
+                  TrustRole::File,
+                  false,
+                  {},
+                  L"",
+                  {L"S-1-5-32-545", FILE_GENERIC_READ, BothTypes, 0}},
+             Case{L"O:BAD:(A;;FA;;;BA)",
+                  TrustRole::Parent,
+                  false,
+                  {},
+                  L"",
+                  {L"S-1-5-32-545", FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT,
+                   OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE}},
          })
     {
         SCOPED_TRACE(ToUtf8(item.sddl) + " role " + std::to_string(static_cast<int>(item.role)));
@@ -119,6 +204,9 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(item.sddl, SDDL_REVISION_1, &raw,
                                                                            nullptr));
         const Pd::UniqueLocal descriptor(raw);
+        WithObjectAce extended;
+        if (item.object.sid)
+            raw = extended.Build(raw, item.object);
         PSID sid = nullptr;
         ASSERT_TRUE(::ConvertStringSidToSidW(user.c_str(), &sid));
         const Pd::UniqueLocal sidOwner(sid);
@@ -132,7 +220,6 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
             EXPECT_TRUE(finding->account.ends_with(item.account)) << ToUtf8(finding->account);
         }
     }
-#undef PROPERTY_SET
 }
 
 TEST(FolderTrust, UnderWineTheFoldersTheInstallMakesPassAndWhatOthersMayChangeIsNamed)
