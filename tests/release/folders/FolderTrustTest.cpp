@@ -53,50 +53,48 @@ struct ObjectAce
     BYTE inheritance = 0;
 };
 constexpr DWORD BothTypes = ACE_OBJECT_TYPE_PRESENT | ACE_INHERITED_OBJECT_TYPE_PRESENT;
+constexpr BYTE OICI = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+constexpr const wchar_t* Admins = L"O:BAD:(A;;FA;;;BA)";
+constexpr const wchar_t* UsersSid = L"S-1-5-32-545";
 
 // A descriptor's owner and list with an object entry added as Windows lays it out: each type only
 // where its flag says so, the account after them (Wine's SDDL reader knows no object entries).
 struct WithObjectAce
 {
     SECURITY_DESCRIPTOR descriptor{};
-    std::vector<BYTE> list;
+    std::vector<BYTE> entry, list;
 
     PSECURITY_DESCRIPTOR Build(PSECURITY_DESCRIPTOR from, const ObjectAce& ace)
     {
         PSID owner = nullptr, sid = nullptr;
         PACL dacl = nullptr;
         BOOL defaulted = FALSE, present = FALSE;
+        ACL_SIZE_INFORMATION size{};
         ::GetSecurityDescriptorOwner(from, &owner, &defaulted);
         ::GetSecurityDescriptorDacl(from, &present, &dacl, &defaulted);
+        ::GetAclInformation(dacl, &size, sizeof(size), AclSizeInformation);
         ::ConvertStringSidToSidW(ace.sid, &sid);
         const Pd::UniqueLocal sidOwner(sid);
-        std::size_t used = sizeof(ACL);
-        for (DWORD index = 0; index < dacl->AceCount; ++index)
-        {
-            void* entry = nullptr;
-            ::GetAce(dacl, index, &entry);
-            used += static_cast<ACE_HEADER*>(entry)->AceSize;
-        }
-        list.assign(reinterpret_cast<BYTE*>(dacl), reinterpret_cast<BYTE*>(dacl) + used);
         const GUID type{0xbf967aba, 0x0de6, 0x11d0, {0xa2, 0x85, 0x00, 0xaa, 0x00, 0x30, 0x49, 0xe2}};
-        const std::size_t size = 12 + ((ace.types & ACE_OBJECT_TYPE_PRESENT) ? 16 : 0) +
-                                 ((ace.types & ACE_INHERITED_OBJECT_TYPE_PRESENT) ? 16 : 0) +
-                                 ::GetLengthSid(sid);
-        const ACE_HEADER header{ACCESS_ALLOWED_OBJECT_ACE_TYPE, ace.inheritance, static_cast<WORD>(size)};
         const auto put = [this](const void* data, std::size_t length) {
-            list.insert(list.end(), static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + length);
+            entry.insert(entry.end(), static_cast<const BYTE*>(data),
+                         static_cast<const BYTE*>(data) + length);
         };
-        put(&header, sizeof(header));
+        entry.assign({ACCESS_ALLOWED_OBJECT_ACE_TYPE, ace.inheritance, 0, 0});
         put(&ace.mask, 4);
         put(&ace.types, 4);
         for (DWORD flag : {ACE_OBJECT_TYPE_PRESENT, ACE_INHERITED_OBJECT_TYPE_PRESENT})
             if (ace.types & flag)
                 put(&type, sizeof(type));
         put(sid, ::GetLengthSid(sid));
+        entry[2] = static_cast<BYTE>(entry.size());
+        list.resize(size.AclBytesInUse + entry.size());
         auto* acl = reinterpret_cast<ACL*>(list.data());
-        acl->AclRevision = ACL_REVISION_DS;
-        acl->AclSize = static_cast<WORD>(list.size());
-        ++acl->AceCount;
+        void* first = nullptr;
+        ::InitializeAcl(acl, static_cast<DWORD>(list.size()), ACL_REVISION_DS);
+        if (::GetAce(dacl, 0, &first))
+            ::AddAce(acl, ACL_REVISION_DS, MAXDWORD, first, size.AclBytesInUse - sizeof(ACL));
+        EXPECT_TRUE(::AddAce(acl, ACL_REVISION_DS, MAXDWORD, entry.data(), static_cast<DWORD>(entry.size())));
         ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
         ::SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
         ::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
@@ -159,44 +157,15 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
              Case{L"O:BA", TrustRole::Parent, false, Distrust::Renamer, L"Everyone"},
              // Object entries grant like plain ones, with or without object types; the account
              // after the types is read where the flags put it.
-             Case{L"O:BAD:(A;;FA;;;BA)",
-                  TrustRole::Folder,
-                  false,
-                  Distrust::Writer,
-                  L"Users",
-                  {L"S-1-5-32-545", FILE_ALL_ACCESS, 0, 0}},
-             Case{L"O:BAD:(A;;FA;;;BA)",
-                  TrustRole::File,
-                  false,
-                  Distrust::Writer,
-                  L"Authenticated Users",
-                  {L"S-1-5-11", FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT, 0}},
-             Case{L"O:BAD:(A;;FA;;;BA)",
-                  TrustRole::Parent,
-                  false,
-                  Distrust::Renamer,
-                  L"Users",
-                  {L"S-1-5-32-545", FILE_DELETE_CHILD, ACE_INHERITED_OBJECT_TYPE_PRESENT,
-                   CONTAINER_INHERIT_ACE}},
-             Case{L"O:BAD:(A;;FA;;;BA)",
-                  TrustRole::Folder,
-                  false,
-                  Distrust::Renamer,
-                  L"Users",
-                  {L"S-1-5-32-545", DELETE, BothTypes, 0}},
-             Case{L"O:BAD:(A;;FA;;;BA)(D;;FA;;;WD)",
-                  TrustRole::File,
-                  false,
-                  {},
-                  L"",
-                  {L"S-1-5-32-545", FILE_GENERIC_READ, BothTypes, 0}},
-             Case{L"O:BAD:(A;;FA;;;BA)",
-                  TrustRole::Parent,
-                  false,
-                  {},
-                  L"",
-                  {L"S-1-5-32-545", FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT,
-                   OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE}},
+             Case{Admins, TrustRole::Folder, false, Distrust::Writer, L"Users", {UsersSid, FILE_ALL_ACCESS}},
+             Case{Admins, TrustRole::File, false, Distrust::Writer, L"Authenticated Users",
+                  ObjectAce{L"S-1-5-11", FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT}},
+             Case{Admins, TrustRole::Folder, false, Distrust::Renamer, L"Users",
+                  ObjectAce{UsersSid, DELETE, BothTypes}},
+             Case{L"O:BAD:(A;;FA;;;BA)(D;;FA;;;WD)", TrustRole::File, false, std::nullopt, L"",
+                  ObjectAce{UsersSid, FILE_GENERIC_READ, BothTypes}},
+             Case{Admins, TrustRole::Parent, false, std::nullopt, L"",
+                  ObjectAce{UsersSid, FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT, OICI | INHERIT_ONLY_ACE}},
          })
     {
         SCOPED_TRACE(ToUtf8(item.sddl) + " role " + std::to_string(static_cast<int>(item.role)));
