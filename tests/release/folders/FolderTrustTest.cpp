@@ -54,10 +54,10 @@ struct ObjectAce
 };
 constexpr DWORD BothTypes = ACE_OBJECT_TYPE_PRESENT | ACE_INHERITED_OBJECT_TYPE_PRESENT;
 constexpr BYTE OICI = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-constexpr const wchar_t* Admins = L"O:BAD:(A;;FA;;;BA)";
+constexpr const wchar_t* Admins = L"O:BA"; // the list is the object entry alone
 constexpr const wchar_t* UsersSid = L"S-1-5-32-545";
 
-// A descriptor's owner and list with an object entry added as Windows lays it out: each type only
+// A descriptor's owner with a list of one object entry, laid out as Windows does it: each type only
 // where its flag says so, the account after them (Wine's SDDL reader knows no object entries).
 struct WithObjectAce
 {
@@ -67,12 +67,8 @@ struct WithObjectAce
     PSECURITY_DESCRIPTOR Build(PSECURITY_DESCRIPTOR from, const ObjectAce& ace)
     {
         PSID owner = nullptr, sid = nullptr;
-        PACL dacl = nullptr;
-        BOOL defaulted = FALSE, present = FALSE;
-        ACL_SIZE_INFORMATION size{};
+        BOOL defaulted = FALSE;
         ::GetSecurityDescriptorOwner(from, &owner, &defaulted);
-        ::GetSecurityDescriptorDacl(from, &present, &dacl, &defaulted);
-        ::GetAclInformation(dacl, &size, sizeof(size), AclSizeInformation);
         ::ConvertStringSidToSidW(ace.sid, &sid);
         const Pd::UniqueLocal sidOwner(sid);
         const GUID type{0xbf967aba, 0x0de6, 0x11d0, {0xa2, 0x85, 0x00, 0xaa, 0x00, 0x30, 0x49, 0xe2}};
@@ -88,12 +84,9 @@ struct WithObjectAce
                 put(&type, sizeof(type));
         put(sid, ::GetLengthSid(sid));
         entry[2] = static_cast<BYTE>(entry.size());
-        list.resize(size.AclBytesInUse + entry.size());
+        list.resize(sizeof(ACL) + entry.size());
         auto* acl = reinterpret_cast<ACL*>(list.data());
-        void* first = nullptr;
         ::InitializeAcl(acl, static_cast<DWORD>(list.size()), ACL_REVISION_DS);
-        if (::GetAce(dacl, 0, &first))
-            ::AddAce(acl, ACL_REVISION_DS, MAXDWORD, first, size.AclBytesInUse - sizeof(ACL));
         EXPECT_TRUE(::AddAce(acl, ACL_REVISION_DS, MAXDWORD, entry.data(), static_cast<DWORD>(entry.size())));
         ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
         ::SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
@@ -162,7 +155,7 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
                   ObjectAce{L"S-1-5-11", FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT}},
              Case{Admins, TrustRole::Folder, false, Distrust::Renamer, L"Users",
                   ObjectAce{UsersSid, DELETE, BothTypes}},
-             Case{L"O:BAD:(A;;FA;;;BA)(D;;FA;;;WD)", TrustRole::File, false, std::nullopt, L"",
+             Case{Admins, TrustRole::File, false, std::nullopt, L"",
                   ObjectAce{UsersSid, FILE_GENERIC_READ, BothTypes}},
              Case{Admins, TrustRole::Parent, false, std::nullopt, L"",
                   ObjectAce{UsersSid, FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT, OICI | INHERIT_ONLY_ACE}},
