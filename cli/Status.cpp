@@ -6,6 +6,8 @@
 #include "cli/ReleaseReporting.h"
 #include "cli/Sources.h"
 #include "core/host/HostSettings.h"
+#include "core/Text.h"
+#include "host/hello/BridgeHolder.h"
 #include "release/base/InstallState.h"
 #include "release/uninstall/Uninstall.h"
 
@@ -77,6 +79,9 @@ std::wstring StatusText(const StatusFacts& facts)
             ReleaseStateText(facts.installedVersion.empty() ? Core::ReleaseState::NoInstallFolder
                                                             : facts.releaseState));
     AddLine(text, L"Windows Hello", Bio::AvailabilityText(facts.hello));
+    if (facts.helloBridgeHolder)
+        AddLine(text, L"Windows Hello bridge",
+                Core::FormatText(TextId::HelloBridgeHeldByOther, *facts.helloBridgeHolder));
     AddLine(text, L"Remember Windows Hello", HelloRememberText(facts.helloRememberMinutes));
     AddLine(text, L"Root for Android apps",
             facts.rootForApps ? L"on (confirmed with Windows Hello)" : L"off");
@@ -102,6 +107,7 @@ ExitCode Status(Console& console, const Args& args)
     }
     facts.releaseState = Core::ReadReleaseState();
     facts.hello = Bio::CheckAvailability();
+    facts.helloBridgeHolder = Bio::Hello::ForeignBridgeHolder();
     facts.helloRememberMinutes = Host::HelloRememberMinutes();
     facts.rootForApps = Host::ElevationEnabled();
 

@@ -6,6 +6,7 @@
 #include "release/windows/WindowsInfo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace Pd::Cli
@@ -21,6 +22,7 @@ struct StatusFacts
     Bio::Availability hello = Bio::Availability::CheckFailed;
     std::uint32_t helloRememberMinutes = 0;
     bool rootForApps = false;
+    std::optional<std::wstring> helloBridgeHolder; // a program other than Peldra holding its name
 };
 
 // One line per fact: the label padded to 26 columns, then the value.

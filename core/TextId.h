@@ -494,6 +494,11 @@ enum class TextId : std::uint32_t
     PeldraFilesPartlyDeletedPackageGone = 19267,
     FolderNotTrustedPackageGone = 19268,
     SettingAdministratorsOwner = 19269,
+
+    // The Windows Hello bridge kept from running
+    HelloBridgeHeldByOther = 19360,
+    HelloBridgeRow = 19361,
+    HelloBridgeBlocked = 19362,
 };
 
 } // namespace Pd

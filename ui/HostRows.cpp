@@ -100,6 +100,10 @@ std::vector<HostRow> HostRows(const HostFacts& facts)
         play.reservesRegister = true;
         rows.push_back(std::move(play));
     }
+    if (facts.helloBridgeHolder)
+        rows.push_back(Row(TextId::HelloBridgeRow,
+                           Pd::Core::FormatText(TextId::HelloBridgeBlocked, *facts.helloBridgeHolder),
+                           Tone::Bad));
     return rows;
 }
 

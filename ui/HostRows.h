@@ -5,6 +5,7 @@
 #include "release/windows/WindowsInfo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct HostFacts
     bool showsRegistration = false;
     bool registrationRequested = false;
     bool playRegistered = false;
+    std::optional<std::wstring> helloBridgeHolder; // a program other than Peldra holding its name
 };
 
 std::vector<HostRow> HostRows(const HostFacts& facts);

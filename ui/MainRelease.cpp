@@ -10,6 +10,7 @@
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "host/hello/BridgeHolder.h"
 #include "pd/ProgramVersion.h"
 #include "release/base/ReleaseConstants.h"
 #include "release/download/ManifestLoader.h"
@@ -225,6 +226,7 @@ void MainWindow::RefreshHostState()
     const bool connected = bridgeOn && NamedEventSignalled(L"Local\\Peldra.Bluetooth.Connected");
     const auto state = static_cast<std::uint32_t>(Pd::Core::ReadReleaseState());
     const bool registered = !Pd::Core::ReadUserString(L"GooglePlayRegistered", L"").empty();
+    const std::optional<std::wstring> helloHolder = Pd::Bio::Hello::ForeignBridgeHolder();
     bool requested = registrationRequested_;
     if (const auto copy = requested ? Pd::Host::ReadIdCopy() : Pd::Host::IdCopy::Pending;
         copy != Pd::Host::IdCopy::Pending)
@@ -249,8 +251,10 @@ void MainWindow::RefreshHostState()
         }
     }
     if (bridgeOn == bluetoothBridgeOn_ && connected == bluetoothConnected_ && state == releaseState_ &&
-        registered == playRegistered_ && requested == registrationRequested_)
+        registered == playRegistered_ && requested == registrationRequested_ &&
+        helloHolder == helloBridgeHolder_)
         return;
+    helloBridgeHolder_ = helloHolder;
     bluetoothBridgeOn_ = bridgeOn;
     bluetoothConnected_ = connected;
     releaseState_ = state;

@@ -205,6 +205,7 @@ private:
     bool startWithWindows_ = false;
     std::uint32_t releaseState_ = 0;
     bool playRegistered_ = false;
+    std::optional<std::wstring> helloBridgeHolder_;
     bool registrationRequested_ = false;
     std::wstring appUpdateVersion_;
     bool magiskRestartPending_ = false;

@@ -192,6 +192,7 @@ void MainWindow::PaintHostCard(Canvas& canvas)
     facts.showsRegistration = ShowsRegistration();
     facts.registrationRequested = registrationRequested_;
     facts.playRegistered = playRegistered_;
+    facts.helloBridgeHolder = helloBridgeHolder_;
     float y = top + Px(30);
     for (const HostRow& row : HostRows(facts))
     {

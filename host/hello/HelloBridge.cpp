@@ -3,11 +3,13 @@
 #include "core/ComApartment.h"
 #include "core/Elevation.h"
 #include "core/Handles.h"
+#include "core/host/HostChange.h"
 #include "core/Log.h"
 #include "core/ObjectSecurity.h"
 #include "core/SetEventOnStop.h"
 #include "core/Strings.h"
 #include "guest/Vsock.h"
+#include "host/hello/BridgeHolder.h"
 #include "host/hello/HelloSession.h"
 #include "host/hello/LockWatch.h"
 #include "host/hello/WindowsHello.h"
@@ -27,7 +29,6 @@ namespace
 {
 
 constexpr const char* ServiceName = "Android fingerprint HAL";
-constexpr const wchar_t* InstanceMutexName = L"Local\\Peldra.HelloBridge";
 constexpr std::uint8_t Available = 0;
 constexpr std::uint8_t NotAvailable = 3;
 
@@ -197,7 +198,18 @@ int RunBridge(std::stop_token stop)
         return 0;
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS)
-        return 0; // another process serves Windows Hello
+    {
+        // Another Peldra serves Windows Hello, or a program of this user took the name first.
+        if (auto holder = Core::ForeignOwner(mutex.Get(), false))
+            Core::Log(
+                fmt::format("hello: another program (owner {}) holds {}: the Windows Hello bridge cannot "
+                            "run until it ends",
+                            Core::ToUtf8(*holder), Core::ToUtf8(InstanceMutexName)));
+        else
+            Core::Log("hello: another Peldra process serves Windows Hello");
+        Host::SignalHostChanged(); // the window shows who holds it
+        return 0;
+    }
     Core::Log(fmt::format("Windows Hello bridge ready (vsock port 0x{:08X})", Guest::HelloServiceId));
     LockWatch lockWatch;
     Guest::ServeVsock(Guest::HelloServiceId, ServiceName, &HandleClient, stop);

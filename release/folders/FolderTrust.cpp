@@ -10,6 +10,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstddef>
 #include <filesystem>
 
 namespace Pd::Install
@@ -75,44 +76,57 @@ std::vector<BYTE> ProcessUser()
                              static_cast<const BYTE*>(sid) + ::GetLengthSid(sid));
 }
 
-// The owner a new file gets here when Administrators are asked for: written into the Windows
-// folder's own Temp (never a folder the environment names) through the handle that created it.
-std::vector<BYTE> ProbeOwnerStandIn()
+// The rights and the account an entry of an access list grants. Deny entries only take rights
+// away, and audit, alarm and label entries grant none: they give nothing. An object entry's types
+// only narrow it to parts of an object, which files and folders do not have, so it counts as a
+// plain allow whatever types it names. An allow entry whose account cannot be read (a compound
+// entry, a cut one) counts as granting everything to an unknown account.
+constexpr std::size_t MinimumSidSize = 8; // revision, count, authority: no sub-authority
+
+struct Grant
 {
-    const std::vector<BYTE> user = ProcessUser();
-    wchar_t windows[MAX_PATH];
-    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (user.empty() || length == 0 || length >= MAX_PATH ||
-        !::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)",
-                                                                SDDL_REVISION_1, &descriptor, nullptr))
-        return {};
-    const UniqueLocal owner(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    for (int attempt = 0; attempt < 3; ++attempt)
+    ACCESS_MASK mask = 0;
+    PSID sid = nullptr; // null: unknown
+};
+
+std::optional<Grant> GrantOf(void* entry)
+{
+    const auto* header = static_cast<const ACE_HEADER*>(entry);
+    switch (header->AceType)
     {
-        const std::wstring path =
-            std::wstring(windows) + L"\\Temp\\Peldra-owner-" + std::to_wstring(::GetCurrentProcessId()) +
-            L"-" + std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(attempt) + L".tmp";
-        const UniqueFile file(::CreateFileW(path.c_str(), READ_CONTROL | DELETE, 0, &attributes, CREATE_NEW,
-                                            FILE_FLAG_DELETE_ON_CLOSE | IdentifyOnly, nullptr));
-        if (!file)
-        {
-            if (::GetLastError() == ERROR_FILE_EXISTS)
-                continue;
-            return {};
-        }
-        PSID reported = nullptr;
-        PSECURITY_DESCRIPTOR read = nullptr;
-        if (::GetSecurityInfo(file.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &reported, nullptr,
-                              nullptr, nullptr, &read) != ERROR_SUCCESS)
-            return {};
-        const UniqueLocal readOwner(read);
-        const bool kept = !reported || ::IsWellKnownSid(reported, WinBuiltinAdministratorsSid) ||
-                          !::EqualSid(reported, const_cast<BYTE*>(user.data()));
-        return kept ? std::vector<BYTE>{} : user;
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: // the same layout
+    {
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        const std::size_t sidOffset = offsetof(ACCESS_ALLOWED_ACE, SidStart);
+        PSID sid = &allowed->SidStart;
+        if (header->AceSize < sidOffset + MinimumSidSize || !::IsValidSid(sid) ||
+            sidOffset + ::GetLengthSid(sid) > header->AceSize)
+            return Grant{GENERIC_ALL, nullptr};
+        return Grant{allowed->Mask, sid};
     }
-    return {};
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE: // the same layout
+    {
+        auto* object = static_cast<ACCESS_ALLOWED_OBJECT_ACE*>(entry);
+        constexpr std::size_t fixed = offsetof(ACCESS_ALLOWED_OBJECT_ACE, ObjectType);
+        if (header->AceSize < fixed)
+            return Grant{GENERIC_ALL, nullptr};
+        // The types are there only when their flags say so; the account follows them.
+        const std::size_t sidOffset =
+            fixed + ((object->Flags & ACE_OBJECT_TYPE_PRESENT) ? sizeof(GUID) : 0) +
+            ((object->Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) ? sizeof(GUID) : 0);
+        PSID sid = reinterpret_cast<BYTE*>(entry) + sidOffset;
+        if (header->AceSize < sidOffset + MinimumSidSize || !::IsValidSid(sid) ||
+            sidOffset + ::GetLengthSid(sid) > header->AceSize)
+            return Grant{GENERIC_ALL, nullptr};
+        return Grant{object->Mask, sid};
+    }
+    case ACCESS_ALLOWED_COMPOUND_ACE_TYPE:
+        return Grant{GENERIC_ALL, nullptr};
+    default:
+        return std::nullopt;
+    }
 }
 
 // The volume's serial number and the path on it that a handle was resolved to.
@@ -234,23 +248,24 @@ std::optional<TrustFinding> JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, Tru
         if (!::GetAce(list, index, &entry))
             continue;
         const auto* header = static_cast<const ACE_HEADER*>(entry);
-        // The callback form has the same layout; deny entries only take rights away.
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE)
+        const std::optional<Grant> grant = GrantOf(entry);
+        if (!grant)
             continue;
         // An entry that only passes on to what is created in the parent gives no right on it;
         // in the folder, one passes on to the files a run creates there, so it counts.
         if (role == TrustRole::Parent && (header->AceFlags & INHERIT_ONLY_ACE))
             continue;
-        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-        PSID sid = &allowed->SidStart;
+        const PSID sid = grant->sid;
+        if (!sid)
+            return found(Distrust::Writer, L"?");
         if (IsTrusted(sid, ownerStandIn) || ::IsWellKnownSid(sid, WinCreatorOwnerSid))
             continue;
-        if (role == TrustRole::Parent ? (allowed->Mask & ParentRenameRights) != 0
-                                      : (allowed->Mask & ChangeRights) != 0)
+        if (role == TrustRole::Parent ? (grant->mask & ParentRenameRights) != 0
+                                      : (grant->mask & ChangeRights) != 0)
             return found(Distrust::Writer, AccountName(sid));
-        if (role == TrustRole::Folder && (allowed->Mask & DELETE))
+        if (role == TrustRole::Folder && (grant->mask & DELETE))
             return TrustFinding{Distrust::Renamer, AccountName(sid)};
-        if (role == TrustRole::File && (allowed->Mask & DELETE))
+        if (role == TrustRole::File && (grant->mask & DELETE))
             return TrustFinding{Distrust::Writer, AccountName(sid)};
     }
     return std::nullopt;
@@ -258,8 +273,15 @@ std::optional<TrustFinding> JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, Tru
 
 const std::vector<BYTE>& OwnerStandIn()
 {
-    static const std::vector<BYTE> standIn = ProbeOwnerStandIn();
+    static const std::vector<BYTE> standIn = OwnerStandInFor(::GetModuleHandleW(L"ntdll.dll"));
     return standIn;
+}
+
+std::vector<BYTE> OwnerStandInFor(HMODULE ntdll)
+{
+    if (!ntdll || !::GetProcAddress(ntdll, "wine_get_version"))
+        return {};
+    return ProcessUser();
 }
 
 } // namespace Detail

@@ -39,6 +39,8 @@ struct FolderDistrust
 // Administrators or SYSTEM, nobody else may change either, and nobody else may rename or delete
 // the folder (DELETE on it, FILE_DELETE_CHILD or a changeable access list on its parent). The one
 // check before any name that a folder's own files list is acted on.
+// Nothing above the parent is judged: whoever may rename a folder further up moves this one away
+// with its parent, unchanged, and what it then puts at the path is its own, whose owner is refused.
 std::expected<void, FolderDistrust> CheckFolderTrust(const std::wstring& folder,
                                                      const std::wstring& file = {});
 
@@ -76,14 +78,20 @@ struct TrustFinding
 // Administrators, SYSTEM and TrustedInstaller are trusted, as is CREATOR OWNER (its entries only
 // pass on to what an owner creates); ownerStandIn (may be null) is trusted too: the account that
 // stands for administrators where the file system keeps no owners (OwnerStandIn).
+// Object entries count as plain allows whatever object types they name, and an allow entry whose
+// account cannot be read as one that grants everything.
 std::optional<TrustFinding> JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, TrustRole role,
                                             PSID ownerStandIn);
 
 // The caller's account, as a SID in the returned bytes, when this PC's file system keeps no
 // owner: a file this elevated process creates with Administrators as its owner reports the
-// caller's account instead (Wine's folders, which map onto Unix files, do so; Windows' NTFS never
-// does, and there the caller's account is one its unelevated programs share). Empty otherwise.
+// caller's account instead. Wine's folders, which map onto Unix files, do so, and Wine is known
+// by its ntdll's wine_get_version export; Windows' NTFS never does, and there the caller's account
+// is one its unelevated programs share. Empty otherwise.
 const std::vector<BYTE>& OwnerStandIn();
+
+// The same for the ntdll given: the seam that shows a module without the export gives none.
+std::vector<BYTE> OwnerStandInFor(HMODULE ntdll);
 
 } // namespace Detail
 

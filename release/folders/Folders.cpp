@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 
 namespace Pd::Core
@@ -147,20 +148,56 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
     return folder + L"\\" + name;
 }
 
-std::vector<std::wstring> SystemFolders()
+namespace
 {
-    static const KNOWNFOLDERID ids[] = {
-        FOLDERID_Windows,        FOLDERID_System,          FOLDERID_SystemX86,
-        FOLDERID_ProgramFiles,   FOLDERID_ProgramFilesX86, FOLDERID_ProgramFilesCommon,
-        FOLDERID_ProgramData,    FOLDERID_UserProfiles,    FOLDERID_Profile,
-        FOLDERID_Public,         FOLDERID_Desktop,         FOLDERID_PublicDesktop,
-        FOLDERID_Documents,      FOLDERID_Downloads,       FOLDERID_LocalAppData,
-        FOLDERID_RoamingAppData, FOLDERID_StartMenu,       FOLDERID_CommonStartMenu,
-        FOLDERID_Programs,       FOLDERID_CommonPrograms,
-    };
+
+std::vector<std::wstring> KnownFolderPaths(std::initializer_list<KNOWNFOLDERID> ids)
+{
     std::vector<std::wstring> folders;
     for (const KNOWNFOLDERID& id : ids)
         folders.push_back(Install::KnownFolderPath(id));
+    return folders;
+}
+
+} // namespace
+
+std::vector<std::wstring> MachineSystemFolders()
+{
+    return KnownFolderPaths({
+        FOLDERID_Windows,
+        FOLDERID_System,
+        FOLDERID_SystemX86,
+        FOLDERID_ProgramFiles,
+        FOLDERID_ProgramFilesX86,
+        FOLDERID_ProgramFilesCommon,
+        FOLDERID_ProgramData,
+        FOLDERID_UserProfiles,
+        FOLDERID_Public,
+        FOLDERID_PublicDesktop,
+        FOLDERID_CommonStartMenu,
+        FOLDERID_CommonPrograms,
+    });
+}
+
+std::vector<std::wstring> PerUserSystemFolders()
+{
+    return KnownFolderPaths({
+        FOLDERID_Profile,
+        FOLDERID_Desktop,
+        FOLDERID_Documents,
+        FOLDERID_Downloads,
+        FOLDERID_LocalAppData,
+        FOLDERID_RoamingAppData,
+        FOLDERID_StartMenu,
+        FOLDERID_Programs,
+    });
+}
+
+std::vector<std::wstring> SystemFolders()
+{
+    std::vector<std::wstring> folders = MachineSystemFolders();
+    std::vector<std::wstring> perUser = PerUserSystemFolders();
+    folders.insert(folders.end(), perUser.begin(), perUser.end());
     return folders;
 }
 

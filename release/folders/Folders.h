@@ -51,6 +51,11 @@ bool IsSystemFolder(const std::wstring& folder);
 // The paths of those Windows folders (an empty entry for one that cannot be resolved).
 std::vector<std::wstring> SystemFolders();
 
+// The same, split by where Windows keeps them: the machine's (only administrators change them)
+// and the user's own (the user's registry names them, so any program of the user can move them).
+std::vector<std::wstring> MachineSystemFolders();
+std::vector<std::wstring> PerUserSystemFolders();
+
 namespace Detail
 {
 // IsUnderProgramFiles with the Program Files folder given.

@@ -1,5 +1,6 @@
 #include "release/folders/InstallFolderRules.h"
 
+#include "core/DefaultInstallFolder.h"
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/Strings.h"
@@ -247,12 +248,14 @@ namespace Detail
 WindowsFolders CurrentWindowsFolders()
 {
     WindowsFolders folders{KnownFolderPath(FOLDERID_Windows), KnownFolderPath(FOLDERID_UserProfiles),
-                           Core::SystemFolders(), ThisPcNames()};
-    for (const KNOWNFOLDERID& id :
-         {FOLDERID_PublicDocuments, FOLDERID_PublicDownloads, FOLDERID_PublicMusic, FOLDERID_PublicPictures,
-          FOLDERID_PublicVideos, FOLDERID_Music, FOLDERID_Pictures, FOLDERID_Videos, FOLDERID_Favorites,
-          FOLDERID_Startup, FOLDERID_CommonStartup})
+                           Core::MachineSystemFolders(),      ThisPcNames(),
+                           Core::PerUserSystemFolders(),      Core::DefaultInstallFolder()};
+    for (const KNOWNFOLDERID& id : {FOLDERID_PublicDocuments, FOLDERID_PublicDownloads, FOLDERID_PublicMusic,
+                                    FOLDERID_PublicPictures, FOLDERID_PublicVideos, FOLDERID_CommonStartup})
         folders.owned.push_back(KnownFolderPath(id));
+    for (const KNOWNFOLDERID& id :
+         {FOLDERID_Music, FOLDERID_Pictures, FOLDERID_Videos, FOLDERID_Favorites, FOLDERID_Startup})
+        folders.perUser.push_back(KnownFolderPath(id));
     return folders;
 }
 
@@ -324,7 +327,12 @@ Result<std::wstring> NormalInstallFolder(std::wstring_view typed, const WindowsF
     if (!windows.users.empty() && DirectlyIn(*folder, windows.users))
         return Fail(HowToGoOn(Core::FormatText(TextId::InstallFolderInProfilesFolder, *folder, windows.users),
                               *folder));
-    if (Core::Detail::IsSystemFolderAmong(*folder, windows.owned))
+    std::vector<std::wstring> refused = windows.owned;
+    for (const std::wstring& own : windows.perUser)
+        if (windows.defaultFolder.empty() ||
+            !Core::Detail::IsSystemFolderAmong(windows.defaultFolder, std::vector<std::wstring>{own}))
+            refused.push_back(own);
+    if (Core::Detail::IsSystemFolderAmong(*folder, refused))
         return Fail(HowToGoOn(Core::FormatText(TextId::InstallFolderIsSystemFolder, *folder), *folder));
     return folder;
 }

@@ -48,6 +48,11 @@ struct WindowsFolders
     std::wstring users;                // the profiles: every folder directly in it is refused
     std::vector<std::wstring> owned;   // refused, as is every folder above one of them
     std::vector<std::wstring> pcNames; // this PC's own names: no share on them is an install folder
+    // The user's own folders (Documents, the profile, ...), refused like `owned`, except one that
+    // is the default install folder or lies in it: the user's registry names them, and any program
+    // of the user could otherwise have that user's default install refused.
+    std::vector<std::wstring> perUser;
+    std::wstring defaultFolder;
 };
 
 WindowsFolders CurrentWindowsFolders();

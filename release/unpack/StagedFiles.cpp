@@ -2,6 +2,7 @@
 
 #include "core/ErrorText.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/folders/NoLinks.h"
 #include "release/unpack/RenameOver.h"
 
@@ -16,18 +17,14 @@ namespace Pd::Install
 namespace
 {
 
-// An open of a path that a user may have chosen: a pipe's server may only identify the process.
-constexpr DWORD IdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
-
 // The target's own folder, opened as itself and checked to lie where it was staged below folder.
 // The rename goes relative to this handle, so that a folder swapped for a link after the check is
 // not followed (RenameOver says what Wine needs besides).
 Result<UniqueFile> OpenTargetFolder(const std::wstring& folder, const std::wstring& parent)
 {
-    UniqueFile handle(
-        ::CreateFileW(LongPathForm(parent).c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
+    UniqueFile handle = OpenPath(LongPathForm(parent), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (!handle)
         return Fail(Core::ErrorText(Core::FormatText(TextId::OpeningFile, parent), ::GetLastError()));
     if (auto checked = CheckHandleBelow(handle.Get(), folder, parent); !checked)
@@ -42,9 +39,9 @@ Result<UniqueFile> OpenTargetFolder(const std::wstring& folder, const std::wstri
 // rename, which ignores the attribute where Windows can and else names what refused it.
 Result<> ClearReadOnly(HANDLE folder, const std::wstring& name, const std::wstring& target)
 {
-    UniqueFile file(::CreateFileW(LongPathForm(target).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | IdentifyOnly, nullptr));
+    UniqueFile file = OpenPath(LongPathForm(target), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT);
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!file || !::GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag)))
         return {};

@@ -1,4 +1,5 @@
 #include "cli/Status.h"
+#include "core/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -56,9 +57,14 @@ TEST_F(StatusTest, NothingInstalledOnAnOlderWindows)
     facts.windows.build = 21999;
     facts.windows.virtualMachinePlatform.reset();
     facts.releaseState = Pd::Core::ReleaseState::Verified; // the host's check of a removed release
+    facts.helloBridgeHolder = L"S-1-5-21-1-2-3-1001";
+    const std::wstring held =
+        L"Windows Hello bridge      " +
+        Pd::Core::FormatText(Pd::TextId::HelloBridgeHeldByOther, L"S-1-5-21-1-2-3-1001");
     for (const wchar_t* line :
-         {L"Supported                 no (Windows 11 required)", L"Virtual Machine Platform  unknown",
-          L"Installed release         none", L"Release check (host)      Tovik not installed",
+         {held.c_str(), L"Supported                 no (Windows 11 required)",
+          L"Virtual Machine Platform  unknown", L"Installed release         none",
+          L"Release check (host)      Tovik not installed",
           L"Remember Windows Hello    off (Windows Hello asks every time)", L"Root for Android apps     off"})
         EXPECT_TRUE(Shows(line)) << line;
 }

@@ -145,6 +145,11 @@ TEST(HostRows, ToneAndNoteFollowTheFacts)
     EXPECT_TRUE(rows[5].reservesRegister);
     facts.releaseState = 4;
     EXPECT_EQ(HostRows(facts)[4].value, Pd::Core::Text(Pd::TextId::OfficialReleaseOnly));
+    facts.helloBridgeHolder = L"S-1-5-21-1-2-3-1001";
+    rows = HostRows(facts);
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[6].value, Pd::Core::FormatText(Pd::TextId::HelloBridgeBlocked, L"S-1-5-21-1-2-3-1001"));
+    EXPECT_EQ(rows[6].tone, Tone::Bad);
 }
 
 TEST(FolderChoice, ManifestAddressesAndPickedFolders)

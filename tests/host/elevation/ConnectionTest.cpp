@@ -40,10 +40,9 @@ void SlowBalloon(const std::wstring&, const std::wstring&)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 }
 
-TEST(ElevationConnection, ARequestSentTheMomentAnAnswerArrivesIsAsked)
+// The answers to three requests, each sent the moment the previous answer arrives.
+std::vector<std::array<std::uint8_t, 12>> AnswersToThreeRequests(const Mode& mode)
 {
-    Pd::Test::SimScenario pc(R"({"hello":{"availability":0,"result":0,"promptMs":0}})");
-    Pd::Host::TrayHooks::balloon = &SlowBalloon;
     std::vector<std::array<std::uint8_t, 12>> answers;
     Pd::Test::LoopbackPeer android([&](SOCKET connection) {
         std::array<std::uint8_t, 8> state{};
@@ -63,14 +62,27 @@ TEST(ElevationConnection, ARequestSentTheMomentAnAnswerArrivesIsAsked)
     address.sin_family = AF_INET;
     address.sin_port = ::htons(android.Port());
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(bridge, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    HandleClient(bridge, {});
+    EXPECT_EQ(::connect(bridge, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    HandleClient(bridge, mode);
     ::closesocket(bridge);
-    Pd::Host::TrayHooks::balloon = nullptr;
+    return answers;
+}
 
-    ASSERT_EQ(answers.size(), 3u);
+// While Magisk mode is turned off (root off, MagiskOffPending) every request is denied, unasked.
+TEST(ElevationConnection, ARequestSentTheMomentAnAnswerArrivesIsAskedAndNoneWhileMagiskTurnsOff)
+{
+    Pd::Test::SimScenario pc(R"({"hello":{"availability":0,"result":0,"promptMs":0}})");
+    Pd::Host::TrayHooks::balloon = &SlowBalloon;
+    const auto asked = AnswersToThreeRequests({});
+    const auto turningOff = AnswersToThreeRequests({false, false, true});
+    Pd::Host::TrayHooks::balloon = nullptr;
+    ASSERT_EQ(asked.size(), 3u);
+    ASSERT_EQ(turningOff.size(), 3u);
     for (std::uint32_t id = 1; id <= 3; ++id)
-        EXPECT_EQ(answers[id - 1], AnswerFrame(Answer::Granted, id)) << id;
+    {
+        EXPECT_EQ(asked[id - 1], AnswerFrame(Answer::Granted, id)) << id;
+        EXPECT_EQ(turningOff[id - 1], AnswerFrame(Answer::Denied, id)) << id;
+    }
 }
 
 } // namespace

@@ -1,13 +1,21 @@
 #include "host/hello/HelloSession.h"
+#include "core/Elevation.h"
 #include "core/Handles.h"
 #include "core/host/HostSettings.h"
+#include "core/ObjectSecurity.h"
 #include "core/Settings.h"
+#include "core/Strings.h"
+#include "host/hello/BridgeHolder.h"
+#include "host/hello/HelloBridge.h"
 #include "host/hello/LockWatch.h"
 #include "platform/sim/SimUserConsent.h"
 #include "tests/support/HangLimit.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/SimScenario.h"
 
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -160,3 +168,31 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
 }
 
 } // namespace
+
+// A program of this user that takes the bridge's name first keeps it from running; the host's
+// log, status and the window say who holds it. Peldra's own holder is named as Peldra.
+TEST(HelloBridge, ANameAnotherProgramTookFirstKeepsTheBridgeFromRunningAndIsNamed)
+{
+    const std::wstring user = Pd::Core::ProcessUserSid();
+    EXPECT_EQ(ForeignBridgeHolder(), std::nullopt);
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        (L"O:" + user + L"D:(A;;GA;;;" + user + L")").c_str(), SDDL_REVISION_1, &raw, nullptr));
+    const Pd::UniqueLocal descriptor(raw);
+    SECURITY_ATTRIBUTES mediumProgram{sizeof(mediumProgram), raw, FALSE};
+    for (const bool squatted : {true, false})
+    {
+        Pd::UniqueHandle holder =
+            squatted ? Pd::UniqueHandle(::CreateMutexW(&mediumProgram, FALSE, InstanceMutexName))
+                     : Pd::Core::CreateSessionMutex(InstanceMutexName, false);
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(ForeignBridgeHolder(), squatted ? std::optional(user) : std::nullopt);
+        Pd::Test::LogCapture log;
+        EXPECT_EQ(RunBridge(std::stop_token()), 0);
+        EXPECT_EQ(log.Count(squatted
+                                ? "hello: another program (owner " + Pd::Core::ToUtf8(user) +
+                                      ") holds Local\\Peldra.HelloBridge: the Windows Hello bridge cannot run"
+                                : "hello: another Peldra process serves Windows Hello"),
+                  1u);
+    }
+}

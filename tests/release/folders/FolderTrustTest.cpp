@@ -45,6 +45,56 @@ bool UnixMode(const fs::path& path, long mode)
     return result == 0;
 }
 
+struct ObjectAce
+{
+    const wchar_t* sid = nullptr;
+    ACCESS_MASK mask = 0;
+    DWORD types = 0; // ACE_OBJECT_TYPE_PRESENT, ACE_INHERITED_OBJECT_TYPE_PRESENT
+    BYTE inheritance = 0;
+};
+constexpr DWORD BothTypes = ACE_OBJECT_TYPE_PRESENT | ACE_INHERITED_OBJECT_TYPE_PRESENT;
+constexpr BYTE OICI = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+constexpr const wchar_t* Admins = L"O:BA"; // the list is the object entry alone
+constexpr const wchar_t* UsersSid = L"S-1-5-32-545";
+
+// A descriptor's owner with a list of one object entry, laid out as Windows does it: each type only
+// where its flag says so, the account after them (Wine's SDDL reader knows no object entries).
+struct WithObjectAce
+{
+    SECURITY_DESCRIPTOR descriptor{};
+    std::vector<BYTE> entry, list;
+
+    PSECURITY_DESCRIPTOR Build(PSECURITY_DESCRIPTOR from, const ObjectAce& ace)
+    {
+        PSID owner = nullptr, sid = nullptr;
+        BOOL defaulted = FALSE;
+        ::GetSecurityDescriptorOwner(from, &owner, &defaulted);
+        ::ConvertStringSidToSidW(ace.sid, &sid);
+        const Pd::UniqueLocal sidOwner(sid);
+        const GUID type{0xbf967aba, 0x0de6, 0x11d0, {0xa2, 0x85, 0x00, 0xaa, 0x00, 0x30, 0x49, 0xe2}};
+        const auto put = [this](const void* data, std::size_t length) {
+            entry.insert(entry.end(), static_cast<const BYTE*>(data),
+                         static_cast<const BYTE*>(data) + length);
+        };
+        entry.assign({ACCESS_ALLOWED_OBJECT_ACE_TYPE, ace.inheritance, 0, 0});
+        put(&ace.mask, 4);
+        put(&ace.types, 4);
+        for (DWORD flag : {ACE_OBJECT_TYPE_PRESENT, ACE_INHERITED_OBJECT_TYPE_PRESENT})
+            if (ace.types & flag)
+                put(&type, sizeof(type));
+        put(sid, ::GetLengthSid(sid));
+        entry[2] = static_cast<BYTE>(entry.size());
+        list.resize(sizeof(ACL) + entry.size());
+        auto* acl = reinterpret_cast<ACL*>(list.data());
+        ::InitializeAcl(acl, static_cast<DWORD>(list.size()), ACL_REVISION_DS);
+        EXPECT_TRUE(::AddAce(acl, ACL_REVISION_DS, MAXDWORD, entry.data(), static_cast<DWORD>(entry.size())));
+        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        ::SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
+        ::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+        return &descriptor;
+    }
+};
+
 TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
 {
     struct Case
@@ -54,6 +104,7 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
         bool standIn;                     // the user's SID below stands for administrators
         std::optional<Distrust> expected; // nothing: it passes
         const wchar_t* account = L"";     // the account named ends so
+        ObjectAce object = {};            // added to the list when it names an account
     };
     const std::wstring user = L"S-1-5-21-1-2-3-1001";
     for (const Case& item : {
@@ -97,6 +148,17 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
              Case{L"O:BAD:(A;;FA;;;BA)(A;;WD;;;WD)", TrustRole::Parent, false, Distrust::Renamer,
                   L"Everyone"},
              Case{L"O:BA", TrustRole::Parent, false, Distrust::Renamer, L"Everyone"},
+             // Object entries grant like plain ones, with or without object types; the account
+             // after the types is read where the flags put it.
+             Case{Admins, TrustRole::Folder, false, Distrust::Writer, L"Users", {UsersSid, FILE_ALL_ACCESS}},
+             Case{Admins, TrustRole::File, false, Distrust::Writer, L"Authenticated Users",
+                  ObjectAce{L"S-1-5-11", FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT}},
+             Case{Admins, TrustRole::Folder, false, Distrust::Renamer, L"Users",
+                  ObjectAce{UsersSid, DELETE, BothTypes}},
+             Case{Admins, TrustRole::File, false, std::nullopt, L"",
+                  ObjectAce{UsersSid, FILE_GENERIC_READ, BothTypes}},
+             Case{Admins, TrustRole::Parent, false, std::nullopt, L"",
+                  ObjectAce{UsersSid, FILE_ALL_ACCESS, ACE_OBJECT_TYPE_PRESENT, OICI | INHERIT_ONLY_ACE}},
          })
     {
         SCOPED_TRACE(ToUtf8(item.sddl) + " role " + std::to_string(static_cast<int>(item.role)));
@@ -104,6 +166,9 @@ TEST(FolderTrust, OnlyAdministratorsMayOwnChangeOrRenameTheFolderAndItsFile)
         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(item.sddl, SDDL_REVISION_1, &raw,
                                                                            nullptr));
         const Pd::UniqueLocal descriptor(raw);
+        WithObjectAce extended;
+        if (item.object.sid)
+            raw = extended.Build(raw, item.object);
         PSID sid = nullptr;
         ASSERT_TRUE(::ConvertStringSidToSidW(user.c_str(), &sid));
         const Pd::UniqueLocal sidOwner(sid);
@@ -133,7 +198,9 @@ TEST(FolderTrust, UnderWineTheFoldersTheInstallMakesPassAndWhatOthersMayChangeIs
         const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
         user.assign(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
     }
+    // Wine is told apart by its ntdll's export alone: a module without it (Windows' ntdll) gets none.
     EXPECT_EQ(Pd::Install::Detail::OwnerStandIn(), user);
+    EXPECT_TRUE(Pd::Install::Detail::OwnerStandInFor(::GetModuleHandleW(L"kernel32.dll")).empty());
 
     PdTest::ScratchFolder scratch;
     const fs::path folder = scratch.Path() / L"made" / L"Tovik";

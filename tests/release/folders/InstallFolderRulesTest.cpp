@@ -21,6 +21,8 @@ const Pd::Install::Detail::WindowsFolders Windows{
     {L"C:\\Windows", L"C:\\ProgramData", L"C:\\Users", L"C:\\Users\\Public\\Desktop",
      L"C:\\Users\\me\\Documents", L"C:\\Program Files"},
     {L"VM", L"vm.example.org"},
+    {L"D:\\Moved\\Music", L"C:\\Program Files\\Peldra", L"c:\\program files\\peldra\\Documents"},
+    L"C:\\Program Files\\Peldra",
 };
 
 std::wstring OnShare(const wchar_t* typed)
@@ -100,6 +102,9 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
         {L"C:\\Windows", FormatText(TextId::InstallFolderIsSystemFolder, L"C:\\Windows"), L"C:\\Windows"},
         {L"C:\\ProgramData", FormatText(TextId::InstallFolderIsSystemFolder, L"C:\\ProgramData"),
          L"C:\\ProgramData"},
+        // The user's own folders refuse, but never the default folder when they were moved there.
+        {L"D:\\Moved", FormatText(TextId::InstallFolderIsSystemFolder, L"D:\\Moved"), L"D:\\Moved"},
+        {L"C:\\Program Files\\Peldra", L"C:\\Program Files\\Peldra"},
         {L"c:\\users\\public\\desktop\\",
          FormatText(TextId::InstallFolderIsSystemFolder, L"c:\\users\\public\\desktop"),
          L"c:\\users\\public\\desktop"},
