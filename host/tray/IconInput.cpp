@@ -31,15 +31,19 @@ std::optional<IconEventInput> FromPress(const IconEventFacts& facts)
     if (!Fresh(press.serial, facts.usedSerial) || !press.downSeen || !press.upSeen || press.injected ||
         !Recent(facts.now, press.upTick))
         return std::nullopt;
+    // The press must have reached the shell: a window of another program's over the icon takes
+    // the click itself, and its program could post the event.
+    if (!facts.pressOverTray)
+        return std::nullopt;
     if (facts.iconArea)
     {
         if (Within(*facts.iconArea, press.down, IconSlack) && Within(*facts.iconArea, press.up, IconSlack))
             return IconEventInput{press.up, press.serial};
         return std::nullopt;
     }
-    // A shell that cannot say where its icons are (Wine's): the press must be on its windows.
-    // One that can but did not (the icon is out of sight) had no click on it.
-    if (!facts.shellKnowsIconAreas && facts.pressOverTray)
+    // A shell that cannot say where its icons are (Wine's) has its windows to go by; one that can
+    // but did not (the icon is out of sight) had no click on it.
+    if (!facts.shellKnowsIconAreas)
         return IconEventInput{press.up, press.serial};
     return std::nullopt;
 }

@@ -41,7 +41,7 @@ TEST(IconInput, OnlyRecentInputAtTheIconOpensWhatTheEventAsks)
         UINT event = WM_CONTEXTMENU; // a right click, or the menu key
         ObservedKey key{};
         std::optional<RECT> area = icon;
-        bool shellHasAreas = true, overTray = false, trayFront = false;
+        bool shellHasAreas = true, overTray = true, trayFront = false;
         POINT anchor = on;
         UINT id = TrayIconId;
         std::uint64_t used = 0;
@@ -55,6 +55,7 @@ TEST(IconInput, OnlyRecentInputAtTheIconOpensWhatTheEventAsks)
         {"an injected click", Press(on, on, 10, true, true), none, menu, {}, icon, true, true, true},
         {"injected down, genuine up", Press(on, on, 10, true, false), none},
         {"genuine down, injected up", Press(on, on, 10, false, true), none},
+        {"a window over the icon took it", click, none, menu, {}, icon, true, false, true},
         {"a click outside the icon", Press(off, off, 10), none, menu, {}, icon, true, true, true},
         {"dragged off the icon", Press(on, off, 10), none},
         {"dragged onto the icon", Press(off, on, 10), none},
@@ -62,8 +63,8 @@ TEST(IconInput, OnlyRecentInputAtTheIconOpensWhatTheEventAsks)
         {"up without down", NextPress({}, {right, false, on, false, Now - 10}, 7), none},
         {"down and up of different buttons", Press(on, on, 10, false, false, right, left), none},
         {"the forged callback alone", {}, none, menu, {}, icon, true, true, true},
-        {"a click an earlier event used", click, none, menu, {}, icon, true, false, false, on, id, 7},
-        {"another icon's id", click, none, menu, {}, icon, true, false, false, on, 2},
+        {"a click an earlier event used", click, none, menu, {}, icon, true, true, false, on, id, 7},
+        {"another icon's id", click, none, menu, {}, icon, true, true, false, on, 2},
         {"an event that opens nothing", click, none, move},
         {"icon out of sight", click, none, menu, {}, hidden, true, true, true},
         {"no icon areas, a click on the tray", click, on, menu, {}, hidden, false, true},
