@@ -42,12 +42,15 @@ template <std::size_t N> void CopyField(wchar_t (&field)[N], const std::wstring&
 }
 
 // Whether a window is one of the notification area's: a top-level window of the process that
-// owns the taskbar, other than the desktop, which that process draws as well.
+// owns the taskbar, other than the desktop, which that process draws as well. Any program can
+// make a window of the taskbar's class, but not the shell window while the shell runs, so that
+// names the process where there is one; Wine's has none, only the taskbar of its tray.
 bool IsTrayWindow(HWND window)
 {
-    HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
+    HWND shell = ::GetShellWindow();
+    HWND taskbar = shell != nullptr ? shell : ::FindWindowW(L"Shell_TrayWnd", nullptr);
     HWND root = window != nullptr ? ::GetAncestor(window, GA_ROOT) : nullptr;
-    if (taskbar == nullptr || root == nullptr || root == ::GetShellWindow() || root == ::GetDesktopWindow())
+    if (taskbar == nullptr || root == nullptr || root == shell || root == ::GetDesktopWindow())
         return false;
     DWORD trayProcess = 0;
     DWORD windowProcess = 0;
