@@ -74,6 +74,7 @@ using UniqueBstr = Unique<BSTR, &::SysFreeString>;     // SysAllocString
 using UniqueGlobal = Unique<HGLOBAL, &::GlobalFree>;   // GlobalAlloc
 using UniqueWindow = Unique<HWND, &::DestroyWindow>;   // CreateWindowExW, on the thread that made it
 using UniqueView = Unique<void*, &::UnmapViewOfFile>;  // MapViewOfFile
+using UniqueHook = Unique<HHOOK, &::UnhookWindowsHookEx>; // SetWindowsHookExW, on its own thread
 
 inline NTSTATUS CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept
 {

@@ -2,9 +2,10 @@
 """The notification-area icon under a bare X server: Wine shows its own system tray window there.
 Runs the tray driver (one icon with the program's icon, ending on its last menu command), checks
 that the icon appears in Wine's tray, that the context-menu event another program posts opens no
-menu (with the cursor away from the tray, and on the icon with no input for a while), that the
-menu opens on a right click, and that "Stop the background services" ends the driver; the tray
-window goes when the icon is removed.
+menu (with the cursor away from the tray, on the icon with no input for a while, and after that
+program put the cursor on the icon and sent a key or a right click of its own there), that the
+menu opens on a right click through the X server, and that "Stop the background services" ends
+the driver; the tray window goes when the icon is removed.
 
 Usage: tools/tray-check.py --driver <pd_tray_driver.exe> --prefix <wine prefix> [--shots <folder>]
                            [--pending-update]
@@ -73,6 +74,25 @@ def check(wine, args):
             if visible_windows() - before:
                 fail(f"a posted context-menu event opened the menu with the cursor {where}")
             say(f"a posted context-menu event opened nothing with the cursor {where}")
+
+        # Another program can put the cursor on the icon (SetCursorPos) and send input of its own
+        # there (SendInput) before it posts the event: a key, or a right click, which Wine's tray
+        # answers with the icon's real context-menu event. Wine marks SendInput's clicks and keys
+        # as injected to low-level hooks (LLMHF_INJECTED, LLKHF_INJECTED), as Windows does, and a
+        # cursor moved by SetCursorPos makes no press.
+        for variant, what in (("move", "after it moved the cursor onto the icon"),
+                              ("key", "after it moved the cursor onto the icon and sent a key"),
+                              ("click", "after it sent a right click of its own at the icon")):
+            xdotool("mousemove", str(x + width + 200), str(y + height + 200))
+            time.sleep(0.5)
+            before = visible_windows()
+            forged = wine.run(args.driver, "forge", variant, *icon)
+            if forged.returncode != 0:
+                fail(f"the forged input ({variant}) was not sent: {forged.stdout} {forged.stderr}")
+            time.sleep(2)
+            if visible_windows() - before:
+                fail(f"another program opened the menu {what}")
+            say(f"another program opened no menu {what}")
 
         before = visible_windows()
         xdotool("mousemove", *icon, "click", "3")

@@ -42,12 +42,15 @@ template <std::size_t N> void CopyField(wchar_t (&field)[N], const std::wstring&
 }
 
 // Whether a window is one of the notification area's: a top-level window of the process that
-// owns the taskbar, other than the desktop, which that process draws as well.
+// owns the taskbar, other than the desktop, which that process draws as well. Any program can
+// make a window of the taskbar's class, but not the shell window while the shell runs, so that
+// names the process where there is one; Wine's has none, only the taskbar of its tray.
 bool IsTrayWindow(HWND window)
 {
-    HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
+    HWND shell = ::GetShellWindow();
+    HWND taskbar = shell != nullptr ? shell : ::FindWindowW(L"Shell_TrayWnd", nullptr);
     HWND root = window != nullptr ? ::GetAncestor(window, GA_ROOT) : nullptr;
-    if (taskbar == nullptr || root == nullptr || root == ::GetShellWindow() || root == ::GetDesktopWindow())
+    if (taskbar == nullptr || root == nullptr || root == shell || root == ::GetDesktopWindow())
         return false;
     DWORD trayProcess = 0;
     DWORD windowProcess = 0;
@@ -143,13 +146,17 @@ LRESULT TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-IconEventFacts TrayWindow::EventFacts(UINT iconId, WPARAM anchor) const
+IconEventFacts TrayWindow::EventFacts(UINT event, UINT iconId, WPARAM anchor) const
 {
     IconEventFacts facts;
-    if (!::GetCursorPos(&facts.cursor))
-        return facts; // no cursor to check against (another desktop): no input of the user's here
+    facts.event = event;
     facts.iconId = iconId;
     facts.anchor = {static_cast<short>(LOWORD(anchor)), static_cast<short>(HIWORD(anchor))};
+    facts.now = ::GetTickCount();
+    const ObservedInput input = input_.Latest();
+    facts.press = input.press;
+    facts.key = input.key;
+    facts.usedSerial = usedInput_;
     NOTIFYICONIDENTIFIER icon{};
     icon.cbSize = sizeof(icon);
     icon.hWnd = window_;
@@ -159,13 +166,19 @@ IconEventFacts TrayWindow::EventFacts(UINT iconId, WPARAM anchor) const
     if (SUCCEEDED(located))
         facts.iconArea = area;
     facts.shellKnowsIconAreas = located != E_NOTIMPL;
-    facts.cursorOverTray = IsTrayWindow(::WindowFromPoint(facts.cursor));
+    facts.pressOverTray = input.press.downSeen && IsTrayWindow(::WindowFromPoint(input.press.down)) &&
+                          IsTrayWindow(::WindowFromPoint(input.press.up));
     facts.trayForeground = IsTrayWindow(::GetForegroundWindow());
-    LASTINPUTINFO input{};
-    input.cbSize = sizeof(input);
-    if (::GetLastInputInfo(&input))
-        facts.inputAgeMs = ::GetTickCount() - input.dwTime;
     return facts;
+}
+
+std::optional<POINT> TrayWindow::TakeUserInput(UINT event, UINT iconId, WPARAM anchor)
+{
+    const auto input = UserEventInput(EventFacts(event, iconId, anchor));
+    if (!input)
+        return std::nullopt;
+    usedInput_ = input->serial; // one click opens one thing: a repeated event finds it used
+    return input->at;
 }
 
 void TrayWindow::OnIconEvent(UINT event, UINT iconId, WPARAM anchor)
@@ -173,14 +186,14 @@ void TrayWindow::OnIconEvent(UINT event, UINT iconId, WPARAM anchor)
     switch (event)
     {
     case WM_CONTEXTMENU:
-        if (const auto at = UserEventPoint(EventFacts(iconId, anchor)))
+        if (const auto at = TakeUserInput(event, iconId, anchor))
             ShowMenu(*at);
         break;
     case WM_LBUTTONDBLCLK:
     case NIN_SELECT:
     case NIN_KEYSELECT:
-        // Brings an open window forward: under the cursor only when the user asked for it.
-        if (UserEventPoint(EventFacts(iconId, anchor)))
+        // Brings an open window forward: only when the user asked for it.
+        if (TakeUserInput(event, iconId, anchor))
             OnCommand(static_cast<UINT>(TrayCommand::OpenWindow));
         break;
     case NIN_BALLOONUSERCLICK:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/tray/IconInput.h"
+#include "host/tray/InputWatch.h"
 #include "host/tray/StoppableJob.h"
 #include "host/tray/TrayIcon.h"
 
@@ -10,6 +11,8 @@
 
 #include <shellapi.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace Pd::Host
@@ -35,7 +38,10 @@ private:
     // An icon event of the callback message: its event, the icon it names and its anchor point.
     void OnIconEvent(UINT event, UINT iconId, WPARAM anchor);
     // What the window sees of the user's input when an icon event arrives.
-    IconEventFacts EventFacts(UINT iconId, WPARAM anchor) const;
+    IconEventFacts EventFacts(UINT event, UINT iconId, WPARAM anchor) const;
+    // The user's press or key that the event reports, used up by this event; none when it came
+    // without one.
+    std::optional<POINT> TakeUserInput(UINT event, UINT iconId, WPARAM anchor);
     void OnCommand(UINT id);
     // Asks before the user's choice is stored.
     bool ConfirmRoot(RootChoice choice);
@@ -50,9 +56,11 @@ private:
     const TrayActions& actions_;
     HWND window_ = nullptr; // null once the window is destroyed
     UINT taskbarCreated_ = 0;
-    bool offerPending_ = false; // the balloon on screen is the registration offer
-    bool badgeShown_ = false;   // the icon shown carries the update badge
-    StoppableJob stopAndroid_;  // stopping Android waits up to a minute; the menu stays usable
+    bool offerPending_ = false;   // the balloon on screen is the registration offer
+    bool badgeShown_ = false;     // the icon shown carries the update badge
+    StoppableJob stopAndroid_;    // stopping Android waits up to a minute; the menu stays usable
+    InputWatch input_;            // the user's own presses and keys, which icon events must match
+    std::uint64_t usedInput_ = 0; // the press or key the latest icon event acted on
 };
 
 } // namespace Pd::Host
