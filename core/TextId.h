@@ -494,6 +494,9 @@ enum class TextId : std::uint32_t
     PeldraFilesPartlyDeletedPackageGone = 19267,
     FolderNotTrustedPackageGone = 19268,
     SettingAdministratorsOwner = 19269,
+
+    // Root changes the background host asks for
+    HostAsksForRootChange = 19290,
 };
 
 } // namespace Pd
