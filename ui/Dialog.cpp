@@ -285,7 +285,8 @@ void Dialog::CreateControls()
     if (!spec_.thirdText.empty())
         buttons_.push_back(AddButton(3, spec_.thirdText, MakeLook(ButtonNormal)));
     const std::wstring okText = spec_.okText.empty() ? Pd::Core::Text(TextId::Ok) : spec_.okText;
-    buttons_.push_back(AddButton(1, spec_.cautious ? WithoutAccessKey(okText) : okText, MakeLook(ButtonAccent)));
+    buttons_.push_back(
+        AddButton(1, spec_.cautious ? WithoutAccessKey(okText) : okText, MakeLook(ButtonAccent)));
     if (spec_.cancelShown)
         buttons_.push_back(
             AddButton(2, spec_.cancelText.empty() ? Pd::Core::Text(TextId::Cancel) : spec_.cancelText,

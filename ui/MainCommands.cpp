@@ -199,7 +199,8 @@ void MainWindow::SetHelloRemember(std::uint32_t minutes, TextId choice)
 {
     if (minutes != 0 && Pd::Host::HelloRememberMinutes() == 0 &&
         !ConfirmWiderRights(window_, Pd::Core::Text(TextId::RememberWindowsHelloDialog),
-                            Pd::Core::Text(TextId::RememberHelloExplanation), Pd::Core::Text(TextId::Remember)))
+                            Pd::Core::Text(TextId::RememberHelloExplanation),
+                            Pd::Core::Text(TextId::Remember)))
         return;
     if (auto stored = Pd::Host::SetHelloRememberMinutes(minutes); !stored)
         return ReportError(stored.error());

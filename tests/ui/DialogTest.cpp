@@ -27,8 +27,7 @@ void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD)
     steps[nextStep++](dialog);
 }
 
-template <typename Show>
-auto PlayWith(std::vector<std::function<void(HWND)>> played, Show show)
+template <typename Show> auto PlayWith(std::vector<std::function<void(HWND)>> played, Show show)
 {
     steps = std::move(played);
     nextStep = 0;
@@ -45,7 +44,8 @@ DialogResult Play(const DialogSpec& spec, std::vector<std::function<void(HWND)>>
 
 bool PlayWiderRights(std::vector<std::function<void(HWND)>> played)
 {
-    return PlayWith(std::move(played), [] { return ConfirmWiderRights(owner, L"Root", L"Root?", L"&Turn on"); });
+    return PlayWith(std::move(played),
+                    [] { return ConfirmWiderRights(owner, L"Root", L"Root?", L"&Turn on"); });
 }
 
 // Played again at the next tick until the dialog takes input.

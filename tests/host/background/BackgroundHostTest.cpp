@@ -264,7 +264,8 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
         ClearedSettings::SetDword(name, 1);
         ClearedSettings::SetDword(L"Tray", trayOn ? 1 : 0);
         Reload();
-        ASSERT_TRUE(trayOn ? events.WaitFor("tray start", ++trayStarts) : events.WaitFor("tray close", ++trayCloses));
+        ASSERT_TRUE(trayOn ? events.WaitFor("tray start", ++trayStarts)
+                           : events.WaitFor("tray close", ++trayCloses));
         EXPECT_EQ(ClearedSettings::Dword(name), 0u) << "written back";
     };
 
@@ -282,9 +283,11 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
         ::SetEvent(oldRequest.Get());
     }
     EXPECT_EQ(log.Count("host: another program changed the root settings again; written back without asking"),
-              2u) << "once after each prompt";
-    EXPECT_EQ(log.Count("host: the wider root settings were not confirmed; the previous ones are written back"),
-              2u);
+              2u)
+        << "once after each prompt";
+    EXPECT_EQ(
+        log.Count("host: the wider root settings were not confirmed; the previous ones are written back"),
+        2u);
 
     // The user turned a setting on in Peldra: asked again, and confirmed.
     answer = true;
