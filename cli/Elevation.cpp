@@ -1,9 +1,11 @@
 // elevation: the root settings the background host's elevation bridge follows.
 #include "cli/Commands.h"
 
+#include "core/Elevation.h"
 #include "core/host/HostSettings.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
+#include "core/Text.h"
 #include "host/hello/RootChange.h"
 #include "host/hello/WindowsHello.h"
 #include "release/download/Magisk.h"
@@ -73,8 +75,13 @@ ExitCode UsageHint(Console& console, std::wstring_view hint)
 
 // Asks before a change that widens the confirmed root settings is stored: with Windows Hello, or a
 // message box of this process, never on the console, whose input another program may feed.
-bool Confirmed(Host::RootSetting setting)
+// Without administrator rights the host asks instead, and not again for what the user declined
+// there: said, so that the row after it is not taken for the change served.
+bool Confirmed(Console& console, Host::RootSetting setting)
 {
+    const Host::RootSettings confirmed = Host::ConfirmedRootSettings();
+    if (!Core::IsElevated() && Host::Widens(confirmed, Host::RecordAfterChoice(confirmed, {setting, true})))
+        console.Row(Level::Info, Core::Text(TextId::HostAsksForRootChange));
     return Bio::ConfirmRootSettings({setting, true}, {}, [](const std::wstring& text) {
         return Bio::AskInMessageBox(nullptr, text, {});
     });
@@ -91,7 +98,7 @@ ExitCode SetRoot(Console& console, bool on)
     if (on && Bio::CheckAvailability() != Bio::Availability::Available)
         console.Row(Level::Warning,
                     L"Windows Hello is not set up for this account: requests will be refused until it is");
-    if (on && !Confirmed(Host::RootSetting::Root))
+    if (on && !Confirmed(console, Host::RootSetting::Root))
         return NotConfirmed(console);
     if (auto set = Host::SetElevationEnabled(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);
@@ -103,7 +110,7 @@ ExitCode SetRoot(Console& console, bool on)
 
 ExitCode SetSu(Console& console, bool on)
 {
-    if (on && !Confirmed(Host::RootSetting::Su))
+    if (on && !Confirmed(console, Host::RootSetting::Su))
         return NotConfirmed(console);
     if (auto set = Host::SetElevationSu(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);
@@ -145,7 +152,7 @@ ExitCode SetMagisk(Console& console, const Args& args, bool on)
     if (on)
         if (ExitCode fetched = FetchMagisk(console, args); fetched != ExitCode::Ok)
             return fetched;
-    if (on && !Confirmed(Host::RootSetting::Magisk))
+    if (on && !Confirmed(console, Host::RootSetting::Magisk))
         return NotConfirmed(console);
     if (auto set = Host::SetElevationMagisk(on); !set)
         return Fail(console, set.error(), ExitCode::Failed);

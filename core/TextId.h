@@ -495,6 +495,9 @@ enum class TextId : std::uint32_t
     FolderNotTrustedPackageGone = 19268,
     SettingAdministratorsOwner = 19269,
 
+    // Root changes the background host asks for
+    HostAsksForRootChange = 19290,
+
     // The Windows Hello bridge kept from running
     HelloBridgeHeldByOther = 19360,
     HelloBridgeRow = 19361,

@@ -9,6 +9,7 @@
 #include <shobjidl.h>
 #include <uxtheme.h>
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -31,6 +32,22 @@ std::wstring WindowText(HWND window, int limit)
     std::wstring text(static_cast<std::size_t>(limit) + 1, L'\0');
     text.resize(static_cast<std::size_t>(std::max(0, ::GetWindowTextW(window, text.data(), limit + 1))));
     return text;
+}
+
+constexpr UINT_PTR HoldTimer = 1;
+
+std::wstring WithoutAccessKey(const std::wstring& label)
+{
+    std::wstring plain = label;
+    std::erase(plain, L'&');
+    return plain;
+}
+
+bool IsUserInput(UINT message)
+{
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
 }
 
 std::optional<std::wstring> Browse(HWND owner, const COMDLG_FILTERSPEC* filter, const std::wstring& current)
@@ -87,6 +104,9 @@ private:
         return RectF(Px(box.left), Px(box.top), Px(box.right), Px(box.bottom));
     }
     HWND AddButton(int id, const std::wstring& label, ButtonLook look);
+    void FocusFirst();
+    void EndHold();
+    LRESULT DefaultButton() const;
 
     HWND owner_;
     const DialogSpec& spec_;
@@ -102,6 +122,7 @@ private:
     int button_ = 0;
     std::vector<std::wstring> values_;
     bool done_ = false;
+    bool held_ = false; // the first moments of a cautious dialog: input is dropped
 };
 
 DialogResult Dialog::Run()
@@ -128,13 +149,12 @@ DialogResult Dialog::Run()
     if (owner_)
         ::EnableWindow(owner_, FALSE);
     ::ShowWindow(window_, SW_SHOW);
-    if (!edits_.empty())
+    FocusFirst();
+    if (spec_.cautious && ::SetTimer(window_, HoldTimer, HoldInputMs, nullptr))
     {
-        ::SetFocus(edits_.front());
-        ::SendMessageW(edits_.front(), EM_SETSEL, 0, -1);
+        held_ = true;
+        ::EnableWindow(window_, FALSE);
     }
-    else
-        ::SetFocus(buttons_.back());
 
     bool quit = false;
     MSG message{};
@@ -152,6 +172,9 @@ DialogResult Dialog::Run()
             quit = true;
             break;
         }
+        if (held_ && IsUserInput(message.message) &&
+            (message.hwnd == window_ || ::IsChild(window_, message.hwnd)))
+            continue;
         if (!::IsDialogMessageW(window_, &message))
         {
             ::TranslateMessage(&message);
@@ -180,6 +203,36 @@ LRESULT CALLBACK Dialog::StaticProc(HWND window, UINT message, WPARAM wParam, LP
     if (!dialog || message == WM_NCDESTROY)
         return ::DefWindowProcW(window, message, wParam, lParam);
     return dialog->HandleMessage(message, wParam, lParam);
+}
+
+void Dialog::FocusFirst()
+{
+    if (!edits_.empty())
+    {
+        ::SetFocus(edits_.front());
+        ::SendMessageW(edits_.front(), EM_SETSEL, 0, -1);
+    }
+    else if (!buttons_.empty())
+        ::SetFocus(buttons_.back());
+}
+
+void Dialog::EndHold()
+{
+    ::KillTimer(window_, HoldTimer);
+    held_ = false;
+    ::EnableWindow(window_, TRUE);
+    FocusFirst();
+}
+
+// Enter's button. A cautious dialog says Cancel unless a button has the focus: OK then takes Tab
+// to it and a key.
+LRESULT Dialog::DefaultButton() const
+{
+    if (!spec_.cautious || !spec_.cancelShown)
+        return MAKELRESULT(1, DC_HASDEFID);
+    HWND focus = ::GetFocus();
+    const bool onButton = focus && std::find(buttons_.begin(), buttons_.end(), focus) != buttons_.end();
+    return MAKELRESULT(onButton ? ::GetDlgCtrlID(focus) : 2, DC_HASDEFID);
 }
 
 HWND Dialog::AddButton(int id, const std::wstring& label, ButtonLook look)
@@ -231,8 +284,9 @@ void Dialog::CreateControls()
     }
     if (!spec_.thirdText.empty())
         buttons_.push_back(AddButton(3, spec_.thirdText, MakeLook(ButtonNormal)));
-    buttons_.push_back(AddButton(1, spec_.okText.empty() ? Pd::Core::Text(TextId::Ok) : spec_.okText,
-                                 MakeLook(ButtonAccent)));
+    const std::wstring okText = spec_.okText.empty() ? Pd::Core::Text(TextId::Ok) : spec_.okText;
+    buttons_.push_back(
+        AddButton(1, spec_.cautious ? WithoutAccessKey(okText) : okText, MakeLook(ButtonAccent)));
     if (spec_.cancelShown)
         buttons_.push_back(
             AddButton(2, spec_.cancelText.empty() ? Pd::Core::Text(TextId::Cancel) : spec_.cancelText,
@@ -429,8 +483,12 @@ LRESULT Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         Layout();
         ::InvalidateRect(window_, nullptr, TRUE);
         return 0;
+    case WM_TIMER:
+        if (wParam == HoldTimer)
+            EndHold();
+        return 0;
     case DM_GETDEFID:
-        return MAKELRESULT(1, DC_HASDEFID);
+        return DefaultButton();
     }
     return ::DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -451,6 +509,18 @@ bool Confirm(HWND owner, const std::wstring& title, const std::wstring& text, co
     spec.text = text;
     spec.okText = okText;
     spec.style = style;
+    return ShowDialog(owner, spec).button == 1;
+}
+
+bool ConfirmWiderRights(HWND owner, const std::wstring& title, const std::wstring& text,
+                        const std::wstring& okText)
+{
+    DialogSpec spec;
+    spec.title = title;
+    spec.text = text;
+    spec.okText = okText;
+    spec.style = 1;
+    spec.cautious = true;
     return ShowDialog(owner, spec).button == 1;
 }
 

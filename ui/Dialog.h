@@ -35,6 +35,10 @@ struct DialogSpec
     std::wstring thirdText;
     int style = 0;
     int width = 460;
+    // For a question that widens rights: Cancel is the default, OK has no access key, and the
+    // dialog takes no input in its first HoldInputMs, so that a key or click meant for another
+    // window cannot answer it.
+    bool cautious = false;
     std::function<std::optional<std::wstring>(const std::vector<std::wstring>&)> validator;
 };
 
@@ -49,6 +53,10 @@ inline constexpr const wchar_t* DialogClass = L"Peldra.Dialog";
 DialogResult ShowDialog(HWND owner, const DialogSpec& spec);
 bool Confirm(HWND owner, const std::wstring& title, const std::wstring& text, const std::wstring& okText,
              int style);
+// Confirm for a change that widens rights: a cautious dialog in the warning look.
+bool ConfirmWiderRights(HWND owner, const std::wstring& title, const std::wstring& text,
+                        const std::wstring& okText);
+inline constexpr UINT HoldInputMs = 1000;
 void ShowMessage(HWND owner, const std::wstring& title, const std::wstring& text);
 
 // A field's text without the blanks, tabs and double quotes around it.

@@ -159,8 +159,8 @@ void MainWindow::ToggleStartWithWindows()
 bool MainWindow::ConfirmRoot(Pd::Host::RootChoice choice)
 {
     return Pd::Bio::ConfirmRootSettings(choice, {}, [this](const std::wstring& text) {
-        return Confirm(window_, Pd::Core::Text(TextId::RootForAndroidApps), text,
-                       Pd::Core::Text(TextId::TurnOn), 1);
+        return ConfirmWiderRights(window_, Pd::Core::Text(TextId::RootForAndroidApps), text,
+                                  Pd::Core::Text(TextId::TurnOn));
     });
 }
 
@@ -198,8 +198,9 @@ void MainWindow::ToggleTrayIcon()
 void MainWindow::SetHelloRemember(std::uint32_t minutes, TextId choice)
 {
     if (minutes != 0 && Pd::Host::HelloRememberMinutes() == 0 &&
-        !Confirm(window_, Pd::Core::Text(TextId::RememberWindowsHelloDialog),
-                 Pd::Core::Text(TextId::RememberHelloExplanation), Pd::Core::Text(TextId::Remember), 1))
+        !ConfirmWiderRights(window_, Pd::Core::Text(TextId::RememberWindowsHelloDialog),
+                            Pd::Core::Text(TextId::RememberHelloExplanation),
+                            Pd::Core::Text(TextId::Remember)))
         return;
     if (auto stored = Pd::Host::SetHelloRememberMinutes(minutes); !stored)
         return ReportError(stored.error());

@@ -9,8 +9,5 @@ inline constexpr const wchar_t* HostMutexName = L"Local\\Peldra.Host";          
 inline constexpr const wchar_t* StopEventName = L"Local\\Peldra.Host.Stop";     // manual reset
 inline constexpr const wchar_t* ReloadEventName = L"Local\\Peldra.Host.Reload"; // auto reset
 inline constexpr const wchar_t* RegisterEventName = L"Local\\Peldra.Host.Register"; // auto reset
-// Auto reset: set by Peldra's own root setters when they turn a setting on, so that the host asks
-// again for a change it saw declined. Setting it can only bring a prompt, never a change.
-inline constexpr const wchar_t* RootRequestEventName = L"Local\\Peldra.Host.RootRequest";
 
 } // namespace Pd::Host

@@ -2,9 +2,7 @@
 
 #include "core/Elevation.h"
 #include "core/host/HostControl.h"
-#include "core/host/HostObjects.h"
 #include "core/host/RootConsent.h"
-#include "core/ObjectSecurity.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 
@@ -95,13 +93,11 @@ Pd::Result<> RecordRootChoiceOff(RootChoice choice, bool startHost)
     return Pd::Fail(Core::Text(TextId::RootOffNotTakenYet));
 }
 
-// A setting turned on is confirmed by the caller (RootChange.h) or by the host; the host asks
-// again for a change it saw declined, since this one comes from Peldra's own command, tray or window.
+// A setting turned on is confirmed by the caller (RootChange.h) or by the host.
 Pd::Result<> FinishRootChoice(RootChoice choice, bool startHost)
 {
     if (!choice.on)
         return RecordRootChoiceOff(choice, startHost);
-    Core::SignalNamedEvent(RootRequestEventName);
     return startHost ? TellOrStartHost() : TellRunningHost();
 }
 

@@ -47,7 +47,8 @@ inline long (*RecordRootFunction)(const RootSettings& settings) = nullptr;
 // root settings (RootConsent.h), from the choice itself: at once with administrator rights, else
 // through the host's next pass, waited for (bounded); the error says when the record could not be
 // lowered or the host has not taken the change yet. A setting turned on is confirmed before it is
-// stored (RootChange.h), or by the host, which asks again even for a change it saw declined.
+// stored (RootChange.h), or by the host, which asks for a widening it saw declined only after the
+// user turned a setting on in an elevated Peldra (CountedRootChoices, RootConsent.h).
 
 // These three start the host when none runs, whatever the new value: the error is the one of
 // EnsureRunning.

@@ -6,6 +6,7 @@
 // (by the program that makes it, or by the host), and a declined one is written back.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace Pd::Host
@@ -31,6 +32,15 @@ RootSettings ConfirmedRootSettings();
 // Records the settings as confirmed: the registry status, ERROR_ACCESS_DENIED without
 // administrator rights, ERROR_INVALID_SID when the user cannot be told.
 long RecordConfirmedRootSettings(const RootSettings& settings);
+
+// How often the user turned a root setting on in an elevated Peldra (its window, its tray, a
+// command line with administrator rights): "RootChoices-<user's SID>" beside the record, which
+// only administrators write, so another program of the user cannot make it change. 0 when none
+// are counted.
+std::uint32_t CountedRootChoices();
+
+// Counts one more choice: the registry status, ERROR_ACCESS_DENIED without administrator rights.
+long CountRootChoice();
 
 // One setting the user turned on or off in Peldra's own command line, tray or window.
 enum class RootSetting
@@ -71,6 +81,20 @@ inline bool Widens(const RootSettings& from, const RootSettings& to)
     return WideningOf(from, to).Any();
 }
 
+// The widenings the user declined in the host's prompt. A widening that includes everything of
+// one declined is not asked again: it would repeat a question the user said no to. There are
+// only a few distinct widenings, so all of them fit for the host's life.
+class DeclinedWidenings
+{
+public:
+    bool Cover(const RootWidening& widening) const;
+    void Add(const RootWidening& widening);
+    void Clear() { bits_ = 0; }
+
+private:
+    std::uint8_t bits_ = 0; // bit n: the widening numbered n (root 1, apps ask 2, Android's prompt 4)
+};
+
 enum class RootChangeStep
 {
     Adopt,     // serve the stored settings (and record them as confirmed)
@@ -78,9 +102,9 @@ enum class RootChangeStep
 };
 
 // The host's decision for stored settings that differ from the confirmed ones: a widening
-// change is asked through `confirm` (called only then), unless the user declined this very change
-// before (`declinedBefore`): it is then written back without asking, so that a program that
-// rewrites the values cannot bring prompt after prompt. A host without administrator rights serves
+// change is asked through `confirm` (called only then), unless the user declined it before
+// (`declinedBefore`): it is then written back without asking, so that a program that rewrites the
+// values cannot bring prompt after prompt. A host without administrator rights serves
 // no root requests, so it adopts without asking.
 RootChangeStep DecideRootChange(const RootSettings& confirmed, const RootSettings& stored, bool elevated,
                                 bool declinedBefore, const std::function<bool()>& confirm);

@@ -159,8 +159,7 @@ private:
         if (parts_.hello)
             StartThread(hello_, "Windows Hello bridge", parts_.hello);
         if (parts_.handleRegister)
-            register_ = CreateHostEvent(RegisterEventName, false);   // may fail: no requests then
-        rootRequest_ = CreateHostEvent(RootRequestEventName, false); // may fail: declined stays declined
+            register_ = CreateHostEvent(RegisterEventName, false); // may fail: no requests then
         Core::WriteUserDword(L"GooglePlayIdKnown", 0);
         if (parts_.registration)
             StartThread(registration_, "registration helper", parts_.registration, true);
@@ -205,9 +204,8 @@ private:
     // elevation that cannot be told counts as elevated, so that a wider setting is still asked.
     void PassElevation()
     {
-        const bool askAgain = rootRequest_ && ::WaitForSingleObject(rootRequest_.Get(), 0) == WAIT_OBJECT_0;
         const RootSettings settings = SettleRootSettings(
-            Core::MayBeElevated(), askAgain, rootMemory_,
+            Core::MayBeElevated(), CountedRootChoices(), rootMemory_,
             [this](const RootSettings& confirmed, const RootSettings& stored) {
                 Core::StopOnEvent stopRequest(stop_);
                 return parts_.confirmRoot && parts_.confirmRoot(confirmed, stored, stopRequest.Token());
@@ -248,7 +246,6 @@ private:
     HANDLE stop_;
     HANDLE reload_;
     UniqueHandle register_;
-    UniqueHandle rootRequest_;
     RootMemory rootMemory_;
     std::jthread registration_;
     std::jthread updateNotices_;
@@ -281,16 +278,20 @@ Bio::Elevation::Mode ElevationModeOf(const RootSettings& settings, bool magiskOf
             !settings.root && magiskOffPending};
 }
 
-RootSettings SettleRootSettings(bool elevated, bool askAgain, RootMemory& memory,
+RootSettings SettleRootSettings(bool elevated, std::uint32_t choices, RootMemory& memory,
                                 const std::function<bool(const RootSettings&, const RootSettings&)>& confirm)
 {
-    if (askAgain)
-        memory = {};
+    if (memory.choicesSeen != choices)
+    {
+        if (memory.choicesSeen) // the user turned a setting on in Peldra since: ask again
+            memory.declined.Clear();
+        memory.choicesSeen = choices;
+    }
     const RootSettings stored = StoredRootSettings();
     const RootSettings confirmed = ConfirmedRootSettings();
     if (stored == confirmed)
         return stored;
-    const bool declinedBefore = memory.declined == std::pair(confirmed, stored);
+    const bool declinedBefore = memory.declined.Cover(WideningOf(confirmed, stored));
     bool asked = false;
     const RootChangeStep step = DecideRootChange(confirmed, stored, elevated, declinedBefore, [&] {
         asked = true;
@@ -307,7 +308,8 @@ RootSettings SettleRootSettings(bool elevated, bool askAgain, RootMemory& memory
     WriteStoredRootSettings(confirmed);
     if (asked)
     {
-        memory = {std::pair(confirmed, stored), false};
+        memory.declined.Add(WideningOf(confirmed, stored));
+        memory.noticeGiven = false;
         Core::Log("host: the wider root settings were not confirmed; the previous ones are written back");
     }
     else if (!std::exchange(memory.noticeGiven, true))

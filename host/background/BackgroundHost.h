@@ -10,11 +10,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stop_token>
 #include <thread>
-#include <utility>
 
 namespace Pd::Host
 {
@@ -69,21 +69,25 @@ void SetBluetoothBridgeRunningWith(std::jthread& slot, bool on, const ThreadBody
 // The elevation mode of these root settings.
 Bio::Elevation::Mode ElevationModeOf(const RootSettings& settings, bool magiskOffPending);
 
-// What the host keeps of the root settings between passes: the change the user declined, which is
-// not asked again until Peldra's own setters ask (RootRequestEventName).
+// What the host keeps of the root settings between passes: the widenings the user declined, not
+// asked again for the host's life unless the user turns a root setting on in an elevated Peldra
+// (CountedRootChoices changes). No event or per-user value re-arms a prompt: any program of the
+// user could set them.
 struct RootMemory
 {
-    std::optional<std::pair<RootSettings, RootSettings>> declined; // confirmed, stored
-    bool noticeGiven = false; // a repeat of it was logged and shown at the icon
+    DeclinedWidenings declined;
+    std::optional<std::uint32_t> choicesSeen; // CountedRootChoices at the last pass
+    bool noticeGiven = false;                 // a repeat was logged and shown at the icon
 };
 
 // The root settings the host serves: the stored ones when they widen nothing that was confirmed
 // (the record keeps only what both allow: a bit another program set while root is off was never
 // asked for), or the user confirms them through `confirm` (they are then recorded as confirmed);
-// else the confirmed ones, written back over the stored ones. A repeat of a declined change is
-// written back without asking, and said once in the log and at the icon; askAgain forgets it.
+// else the confirmed ones, written back over the stored ones. A repeat of a declined widening is
+// written back without asking, and said once in the log and at the icon; a new count of the
+// user's choices (`choices`, CountedRootChoices) forgets what was declined.
 RootSettings SettleRootSettings(
-    bool elevated, bool askAgain, RootMemory& memory,
+    bool elevated, std::uint32_t choices, RootMemory& memory,
     const std::function<bool(const RootSettings& confirmed, const RootSettings& stored)>& confirm);
 
 } // namespace Pd::Host

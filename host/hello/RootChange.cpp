@@ -112,14 +112,18 @@ bool ConfirmRootChange(const Host::RootSettings& from, const Host::RootSettings&
 
 bool ConfirmRootSettings(Host::RootChoice choice, std::stop_token stop, const OwnDialog& ownDialog)
 {
+    if (!Core::IsElevated())
+        return true;
     const Host::RootSettings confirmed = Host::ConfirmedRootSettings();
     const Host::RootSettings to = Host::RecordAfterChoice(confirmed, choice);
-    if (to == confirmed || !Core::IsElevated())
-        return true;
     if (Host::Widens(confirmed, to) && !ConfirmRootChange(confirmed, to, std::move(stop), ownDialog))
         return false;
     // What the user chose here: unrecorded, the host asks once more.
-    static_cast<void>(Host::RecordConfirmedRootSettings(to));
+    if (to != confirmed)
+        static_cast<void>(Host::RecordConfirmedRootSettings(to));
+    // The user turned a setting on in Peldra: the host may ask again for what it saw declined.
+    if (choice.on)
+        static_cast<void>(Host::CountRootChoice());
     return true;
 }
 

@@ -30,8 +30,10 @@ bool ConfirmRootChange(const Host::RootSettings& from, const Host::RootSettings&
 // For the tray, the window and the command line, before they store the user's choice: true when
 // it widens nothing that was confirmed, or the user confirmed it here. What is asked and recorded
 // is the confirmed settings with the choice (Host::RecordAfterChoice), never a value another
-// program preset beside it: the host asks for such a value by name. A process without
-// administrator rights neither asks nor records: the host then asks itself.
+// program preset beside it: the host asks for such a value by name. A setting turned on is counted
+// (Host::CountRootChoice), so that the host asks again for what it saw declined. A process without
+// administrator rights neither asks, records nor counts: the host then asks itself, but only once
+// for each widening the user declined there.
 bool ConfirmRootSettings(Host::RootChoice choice, std::stop_token stop, const OwnDialog& ownDialog);
 
 // A yes/no message box of this process; a stop request answers No. No is the default button and

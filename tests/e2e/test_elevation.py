@@ -307,6 +307,32 @@ class ElevationTest(unittest.TestCase):
         self.assertIn("Magisk mode turns on", prompts()[shown + 1]["text"], "asked for by name")
         hello(promptMs=200)
 
+    def test_7_a_declined_widening_is_asked_once_until_the_user_turns_a_setting_on(self):
+        wait_until(lambda: confirmed() == 5)  # the host's Magisk prompt of the test before
+        for words in (["magisk", "off"], ["su", "off"]):
+            self.assertEqual(peldra("elevation", *words)[0], 0)
+        self.assertEqual(confirmed(), 1)
+        hello(result=6)  # the user says no to every prompt of the host
+        shown = len(prompts())
+
+        def write(name):
+            set_value(name, 1)
+            self.assertEqual(run(driver, "setting", "tray", "on")[0], 0)  # wakes the host
+            wait_until(lambda: values(name) == (0,))
+            self.assertEqual(values(name), (0,), "written back")
+
+        for _ in range(5):
+            write("ElevationMagisk")
+        self.assertEqual(len(prompts()) - shown, 1, "a prompt for each rewrite")
+        for name in ("ElevationSu", "ElevationMagisk") * 3:
+            write(name)
+        self.assertEqual(len(prompts()) - shown, 2, "a prompt for each of two widenings in turn")
+        self.assertEqual(peldra("elevation", "on")[0], 0)  # on already: nothing to confirm, but chosen
+        write("ElevationMagisk")
+        self.assertEqual(len(prompts()) - shown, 3, "asked again once the user chose in Peldra")
+        hello(result=0)
+
+
 if __name__ == "__main__":
     driver = e2e.take_option("--driver")
     e2e.main()

@@ -27,14 +27,38 @@ void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD)
     steps[nextStep++](dialog);
 }
 
-DialogResult Play(const DialogSpec& spec, std::vector<std::function<void(HWND)>> played)
+template <typename Show> auto PlayWith(std::vector<std::function<void(HWND)>> played, Show show)
 {
     steps = std::move(played);
     nextStep = 0;
     UINT_PTR timer = ::SetTimer(nullptr, 0, 30, PlayStep);
-    DialogResult result = ShowDialog(owner, spec);
+    auto result = show();
     ::KillTimer(nullptr, timer);
     return result;
+}
+
+DialogResult Play(const DialogSpec& spec, std::vector<std::function<void(HWND)>> played)
+{
+    return PlayWith(std::move(played), [&spec] { return ShowDialog(owner, spec); });
+}
+
+bool PlayWiderRights(std::vector<std::function<void(HWND)>> played)
+{
+    return PlayWith(std::move(played),
+                    [] { return ConfirmWiderRights(owner, L"Root", L"Root?", L"&Turn on"); });
+}
+
+// Played again at the next tick until the dialog takes input.
+void UntilEnabled(HWND dialog)
+{
+    if (!::IsWindowEnabled(dialog))
+        --nextStep;
+}
+
+void Click(HWND button)
+{
+    ::PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
 }
 
 void Key(HWND target, WPARAM key)
@@ -117,6 +141,28 @@ TEST_F(Dialogs, TheThirdButtonCarriesTheValuesAndEnterIsOk)
     EXPECT_EQ(third.values[0], L"C:\\Tovik");
     auto enter = Play(spec, {[](HWND d) { Key(::GetDlgItem(d, 100), VK_RETURN); }});
     EXPECT_EQ(enter.button, 1);
+}
+
+// A question that widens rights drops what comes in its first moments and says Cancel to Enter;
+// OK has no access key, and takes a click, or Tab to it and Enter.
+TEST_F(Dialogs, AWiderRightsQuestionTakesNoEarlyInputAndEnterIsCancel)
+{
+    bool heldAtFirst = false;
+    wchar_t okText[16]{};
+    EXPECT_FALSE(PlayWiderRights({[&](HWND d) {
+                                      heldAtFirst = !::IsWindowEnabled(d);
+                                      ::GetWindowTextW(::GetDlgItem(d, 1), okText, 16);
+                                      Click(::GetDlgItem(d, 1));
+                                  },
+                                  UntilEnabled, [](HWND d) { Key(Focused(d), VK_RETURN); }}))
+        << "an early click or Enter said OK";
+    EXPECT_TRUE(heldAtFirst);
+    EXPECT_EQ(std::wstring(okText), L"Turn on");
+    EXPECT_TRUE(PlayWiderRights({UntilEnabled, [](HWND d) { Click(::GetDlgItem(d, 1)); }}));
+    EXPECT_TRUE(PlayWiderRights({UntilEnabled, [](HWND d) {
+                                     ::SetFocus(::GetDlgItem(d, 1));
+                                     Key(::GetDlgItem(d, 1), VK_RETURN);
+                                 }}));
 }
 
 TEST_F(Dialogs, AQuitDuringTheDialogCancelsItAndReachesTheOuterLoop)

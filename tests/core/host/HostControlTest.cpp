@@ -138,6 +138,19 @@ TEST(RootConsent, OnlyAWideningChangeIsAskedAndADeclinedOneIsWrittenBack)
     // A change the user declined comes back without a prompt; turning things off still counts.
     EXPECT_EQ(Pd::Host::DecideRootChange(off, root, true, true, [] { return true; }),
               RootChangeStep::WriteBack);
+    // What was declined covers every widening that includes it, and nothing less.
+    using Pd::Host::WideningOf;
+    Pd::Host::DeclinedWidenings declined;
+    declined.Add(WideningOf(root, su));
+    EXPECT_TRUE(declined.Cover(WideningOf(root, su)));
+    EXPECT_TRUE(declined.Cover(WideningOf(off, su))) << "root with it";
+    EXPECT_TRUE(declined.Cover(WideningOf(root, magisk))) << "Magisk's own su with it";
+    EXPECT_FALSE(declined.Cover(WideningOf(off, root)));
+    EXPECT_FALSE(declined.Cover(WideningOf(su, magisk))) << "Magisk's prompt alone";
+    declined.Clear();
+    EXPECT_FALSE(declined.Cover(WideningOf(root, su)));
+    declined.Add(WideningOf(all, off));
+    EXPECT_FALSE(declined.Cover(WideningOf(off, root))) << "turning off declines nothing";
 }
 
 // The record after a choice comes from it and the confirmed settings alone: off is their minimum,

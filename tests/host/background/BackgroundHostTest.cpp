@@ -5,6 +5,7 @@
 #include "core/host/HostControl.h"
 #include "core/host/HostObjects.h"
 #include "core/ObjectSecurity.h"
+#include "core/ScopeExit.h"
 #include "core/Strings.h"
 #include "tests/core/host/HostStandIn.h"
 #include "tests/support/HangLimit.h"
@@ -231,11 +232,16 @@ TEST_F(BackgroundHostTest, PassesFollowTheSettingsAndStopEndsEverythingInOrder)
 }
 
 // Root settings written behind the host's back are served only once the user confirms them; a
-// declined change is written back, and turning off lowers what counts as confirmed.
+// declined widening is written back, asked again only once the user turned a setting on in an
+// elevated Peldra (whatever event another program sets), and turning off lowers what is confirmed.
 TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
 {
     ClearedSettings root{{L"Elevation", L"ElevationSu", L"ElevationMagisk", L"MagiskOffPending"}};
-    const std::wstring confirmedName = L"RootConfirmed-" + Pd::Core::ProcessUserSid();
+    const std::wstring user = Pd::Core::ProcessUserSid();
+    Pd::Core::ScopeExit clearRecords([&] {
+        for (const std::wstring& name : {L"RootConfirmed-" + user, L"RootChoices-" + user})
+            ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Ormel\\Peldra", name.c_str());
+    });
     ASSERT_EQ(Pd::Host::RecordConfirmedRootSettings({true, false, false}), ERROR_SUCCESS);
     ClearedSettings::SetDword(L"Elevation", 1);
     std::atomic<bool> answer = false;
@@ -249,29 +255,44 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
     };
     std::future<int> host = Start();
     ASSERT_TRUE(events.WaitFor("root start"));
-    // The first pass ends with the tray: a setting changed before then would be its own.
+    // The first pass ends with the tray: a setting changed before then would be its own. Each
+    // write below turns the tray over, so that the pass is seen to have settled it.
     ASSERT_TRUE(events.WaitFor("tray start"));
+    size_t trayStarts = 1, trayCloses = 0;
+    auto writeAndWake = [&](const wchar_t* name) {
+        const bool trayOn = trayCloses == trayStarts;
+        ClearedSettings::SetDword(name, 1);
+        ClearedSettings::SetDword(L"Tray", trayOn ? 1 : 0);
+        Reload();
+        ASSERT_TRUE(trayOn ? events.WaitFor("tray start", ++trayStarts)
+                           : events.WaitFor("tray close", ++trayCloses));
+        EXPECT_EQ(ClearedSettings::Dword(name), 0u) << "written back";
+    };
 
-    ClearedSettings::SetDword(L"ElevationMagisk", 1);
-    ClearedSettings::SetDword(L"Tray", 0); // the tray closes after the pass's root settings
-    Reload();
-    ASSERT_TRUE(events.WaitFor("tray close"));
-    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
+    writeAndWake(L"ElevationMagisk");
     EXPECT_EQ(
         log.Count("host: the wider root settings were not confirmed; the previous ones are written back"),
         1u);
-
-    // The same change again is written back unasked, and said once; Peldra's own setter asks again.
-    answer = true;
-    ClearedSettings::SetDword(L"ElevationMagisk", 1);
-    ClearedSettings::SetDword(L"Tray", 1);
-    Reload();
-    ASSERT_TRUE(events.WaitFor("tray start", 2));
-    EXPECT_EQ(ClearedSettings::Dword(L"ElevationMagisk"), 0u);
+    // The same change again is written back unasked, and said once; so is another widening after
+    // its own prompt, in turn with the first. An event another program sets re-arms nothing.
+    Pd::UniqueHandle oldRequest(::CreateEventW(nullptr, FALSE, TRUE, L"Local\\Peldra.Host.RootRequest"));
+    for (int round = 0; round < 3; ++round)
+    {
+        writeAndWake(L"ElevationMagisk");
+        writeAndWake(L"ElevationSu");
+        ::SetEvent(oldRequest.Get());
+    }
     EXPECT_EQ(log.Count("host: another program changed the root settings again; written back without asking"),
-              1u);
+              2u)
+        << "once after each prompt";
+    EXPECT_EQ(
+        log.Count("host: the wider root settings were not confirmed; the previous ones are written back"),
+        2u);
+
+    // The user turned a setting on in Peldra: asked again, and confirmed.
+    answer = true;
+    ASSERT_EQ(Pd::Host::CountRootChoice(), ERROR_SUCCESS);
     ClearedSettings::SetDword(L"ElevationMagisk", 1);
-    Pd::Core::SignalNamedEvent(Pd::Host::RootRequestEventName);
     Reload();
     ASSERT_TRUE(events.WaitFor("magisk start"));
     EXPECT_EQ(Pd::Host::ConfirmedRootSettings(), (Pd::Host::RootSettings{true, false, true}));
@@ -284,8 +305,8 @@ TEST_F(BackgroundHostTest, AWiderRootSettingIsServedOnlyOnceConfirmed)
     ASSERT_EQ(host.wait_for(Pd::Test::HangLimit), std::future_status::ready);
     const std::vector<std::string> all = events.All();
     EXPECT_EQ(std::count(all.begin(), all.end(), "confirm magisk"), 2);
+    EXPECT_EQ(std::count(all.begin(), all.end(), "confirm"), 1);
     EXPECT_EQ(std::count(all.begin(), all.end(), "root start"), 1) << "the declined change restarted nothing";
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Ormel\\Peldra", confirmedName.c_str());
 }
 
 // A body that has returned still holds its slot: it starts again only after the setting went off.
