@@ -1,9 +1,13 @@
 #include "core/ObjectSecurity.h"
 
 #include "core/Elevation.h"
+#include "core/LogEscape.h"
+#include "core/Strings.h"
 
 #include <aclapi.h>
 #include <sddl.h>
+
+#include <array>
 
 namespace Pd::Core
 {
@@ -51,11 +55,31 @@ std::optional<std::wstring> ForeignOwner(HANDLE object, bool userMayOwn)
         userSid.Reset(user);
     if (IsTrustedOwner(owner, user))
         return std::nullopt;
+    return owner == nullptr ? L"unknown" : AccountText(owner);
+}
+
+std::wstring AccountText(PSID sid)
+{
     PWSTR text = nullptr;
-    if (owner == nullptr || !::ConvertSidToStringSidW(owner, &text))
+    if (!::ConvertSidToStringSidW(sid, &text))
         return L"unknown";
     UniqueLocal textOwner(text);
-    return std::wstring(text);
+    const std::wstring sidText(text);
+    // The name is the one an administrator acts on; the SID stays, since a name can be reused.
+    // A name from a domain is outside text: shown as a log shows it.
+    std::array<wchar_t, 256> name{};
+    std::array<wchar_t, 256> domain{};
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD domainLength = static_cast<DWORD>(domain.size());
+    SID_NAME_USE use{};
+    if (!::LookupAccountSidW(nullptr, sid, name.data(), &nameLength, domain.data(), &domainLength, &use) ||
+        nameLength == 0 || nameLength >= name.size() || domainLength >= domain.size())
+        return sidText;
+    const auto shown = [](const wchar_t* text, DWORD length) {
+        return FromUtf8(EscapeForLog(ToUtf8(std::wstring_view(text, length)), 100));
+    };
+    std::wstring account = domainLength == 0 ? L"" : shown(domain.data(), domainLength) + L"\\";
+    return account + shown(name.data(), nameLength) + L" (" + sidText + L")";
 }
 
 namespace

@@ -48,9 +48,13 @@ private:
 bool IsTrustedOwner(PSID owner, PSID user);
 
 // The owner of an existing object when it is not trusted (SYSTEM, the Administrators and, when
-// userMayOwn, this process's user are): its SID text, or "unknown" when it cannot be read. None
+// userMayOwn, this process's user are): its AccountText, or "unknown" when it cannot be read. None
 // when the owner is trusted. The handle needs READ_CONTROL.
 std::optional<std::wstring> ForeignOwner(HANDLE object, bool userMayOwn);
+
+// An account as an administrator can act on it: "DOMAIN\name (S-1-...)", or only the SID text
+// when Windows knows no name for it; "unknown" for a SID that cannot be written.
+std::wstring AccountText(PSID sid);
 
 // Named events and mutexes created with the session security. When the object existed already,
 // the last error is ERROR_ALREADY_EXISTS; when it existed with an owner other than SYSTEM, the

@@ -27,9 +27,6 @@ constexpr const wchar_t* MutexSecurity = L"O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)";
 constexpr const wchar_t* FileSecurity = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
 // How often a waiting run tries the lock file again: no wait on a file's close exists.
 constexpr DWORD RetryMs = 100;
-// A file deleted on its last holder's close stays a moment while another handle (one that only
-// reads its attributes, which anyone listing Program Files may open) is still open on it.
-constexpr LONG StatusDeletePending = static_cast<LONG>(0xC0000056L);
 // Opens of the lock file never lend this process's identity to a pipe server.
 constexpr DWORD OpenQuality = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
@@ -50,18 +47,10 @@ private:
     SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
 };
 
-bool DeletePending()
-{
-    using LastStatus = LONG(NTAPI*)();
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    const auto status = ntdll == nullptr ? nullptr
-                                         : reinterpret_cast<LastStatus>(reinterpret_cast<void*>(
-                                               ::GetProcAddress(ntdll, "RtlGetLastNtStatus")));
-    return status != nullptr && status() == StatusDeletePending;
-}
-
 // One try at the lock file: its handle, or none with the error, which is ERROR_SHARING_VIOLATION
-// while another run holds it (or has only just let it go).
+// while another run holds it. Reading is access that sharing governs, so the holder's refusal to
+// share keeps out every other run; the file is never deleted, so no handle another account keeps
+// to it can leave its name pending deletion.
 UniqueFile TryLockFile(const std::wstring& path, DWORD& error)
 {
     Security security(FileSecurity);
@@ -70,13 +59,10 @@ UniqueFile TryLockFile(const std::wstring& path, DWORD& error)
         error = ::GetLastError();
         return {};
     }
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, security.Attributes(), OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
-                                      FILE_FLAG_OPEN_REPARSE_POINT | OpenQuality,
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, security.Attributes(), OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT | OpenQuality,
                                   nullptr));
     error = file ? ERROR_SUCCESS : ::GetLastError();
-    if (error == ERROR_ACCESS_DENIED && DeletePending())
-        error = ERROR_SHARING_VIOLATION;
     return file;
 }
 
@@ -106,12 +92,27 @@ DWORD Remaining(std::chrono::steady_clock::time_point deadline)
     return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INFINITE - 1));
 }
 
+// Never waits: a mutex owned elsewhere is seen as owned, one that is free is let go at once.
+Detail::MutexSeen LookAtMutex(const std::wstring& name)
+{
+    using enum Detail::MutexSeen;
+    UniqueHandle mutex(::OpenMutexW(MutexAccess, FALSE, name.c_str()));
+    if (!mutex)
+        return ::GetLastError() == ERROR_ACCESS_DENIED ? Refused : Missing;
+    if (ForeignOwner(mutex.Get(), false))
+        return Foreign;
+    if (!Taken(::WaitForSingleObject(mutex.Get(), 0)))
+        return Owned;
+    ::ReleaseMutex(mutex.Get());
+    return Free;
+}
+
 } // namespace
 
 std::wstring RunLock::FilePath(const wchar_t* name)
 {
     // Program Files itself: only administrators and the system create files there.
-    return (std::filesystem::path(DefaultInstallFolder()).parent_path() / (std::wstring(name) + L".lock"))
+    return (std::filesystem::path(DefaultInstallFolder()).parent_path() / (std::wstring(name) + L".run.lock"))
         .wstring();
 }
 
@@ -166,22 +167,28 @@ Result<RunLock> RunLock::Acquire(const LogText& log, std::stop_token stop, std::
 
 bool RunLock::HeldElsewhere(const wchar_t* name)
 {
-    // Opened without sharing, the file is refused while a run holds it; a process that may not
-    // open it at all (no administrator rights) goes by its being there.
-    UniqueFile file(::CreateFileW(FilePath(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | OpenQuality, nullptr));
-    if (!file && (::GetLastError() == ERROR_SHARING_VIOLATION || ::GetLastError() == ERROR_ACCESS_DENIED))
-        return true;
+    // Sharing everything, the open is refused for sharing only while a run holds the file.
+    UniqueFile file(::CreateFileW(FilePath(name).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | OpenQuality, nullptr));
+    const DWORD fileError = file ? ERROR_SUCCESS : ::GetLastError();
     file.Reset();
-    // The mutex, like the file, exists only while a run holds it.
-    UniqueHandle mutex(::OpenMutexW(MutexAccess, FALSE, MutexName(name).c_str()));
-    if (!mutex)
-        return ::GetLastError() == ERROR_ACCESS_DENIED;
-    if (!Taken(::WaitForSingleObject(mutex.Get(), 0)))
-        return true;
-    ::ReleaseMutex(mutex.Get());
-    return false;
+    return Detail::RunHoldsLock(fileError, LookAtMutex(MutexName(name)));
 }
+
+namespace Detail
+{
+
+bool RunHoldsLock(DWORD fileOpenError, MutexSeen mutex)
+{
+    // "Access denied" is all a process without administrator rights learns of the file, whether a
+    // run holds it or one left it behind: the mutex, which goes with the run, decides then.
+    if (fileOpenError == ERROR_SHARING_VIOLATION)
+        return true;
+    return mutex == MutexSeen::Refused || mutex == MutexSeen::Owned;
+}
+
+} // namespace Detail
 
 RunLock::~RunLock()
 {

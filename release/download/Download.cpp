@@ -68,9 +68,12 @@ struct Transfer
     }
 };
 
+// Shared for deleting, as every reader of Peldra's files opens them: a run's rename over the file
+// then goes past this reader wherever Windows renames with POSIX semantics.
 UniqueFile OpenForReading(const std::wstring& path)
 {
-    return Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+    return Install::OpenPath(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 // The folder of the download: nothing in it is written through a link.

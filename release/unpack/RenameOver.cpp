@@ -106,9 +106,10 @@ DWORD RenameOnce(HANDLE file, HANDLE folder, const std::wstring& name, bool& ext
     return status >= 0 ? ERROR_SUCCESS : nt.toError(status);
 }
 
-// Opens the target for deleting, sharing nothing: that fails for sharing only while another
-// handle to it has the file open for reading, writing or deleting. The probe is closed at once.
-TargetUse Probe(const std::wstring& full)
+// Opens the target for deleting as the rename opens it, sharing what the rename's semantics let
+// other handles keep: that fails for sharing only while a handle in the rename's way is open. The
+// probe is closed at once.
+TargetUse Probe(const std::wstring& full, RenameSemantics semantics)
 {
     const DWORD attributes = EntryAttributes(full);
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -119,7 +120,9 @@ TargetUse Probe(const std::wstring& full)
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return TargetUse::Unknown;
-    UniqueFile probe = OpenPath(full, DELETE, 0, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    const DWORD share =
+        semantics == RenameSemantics::Posix ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    UniqueFile probe = OpenPath(full, DELETE, share, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
     if (probe)
         return TargetUse::Free;
     switch (::GetLastError())
@@ -230,7 +233,10 @@ Result<> RenameOver(HANDLE file, HANDLE folder, const std::wstring& name, const 
             return {};
         const DWORD attributes = EntryAttributes(full);
         const bool isFile = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-        const TargetUse use = IsSharingConflict(error) && isFile ? Probe(full) : TargetUse::Unknown;
+        // The extended form is POSIX semantics; a refusal of the plain one may be any reader.
+        const TargetUse use = IsSharingConflict(error) && isFile
+                                  ? Probe(full, extended ? RenameSemantics::Posix : RenameSemantics::Plain)
+                                  : TargetUse::Unknown;
         switch (NextRenameStep(error, isFile, use, std::chrono::steady_clock::now() >= deadline, freeBefore))
         {
         case RenameStep::Retry:
@@ -247,14 +253,41 @@ Result<> RenameOver(HANDLE file, HANDLE folder, const std::wstring& name, const 
     }
 }
 
+RenameSemantics RenameSemanticsAt(const std::wstring& target)
+{
+    // The volume's own word (FILE_SUPPORTS_POSIX_UNLINK_RENAME); the rename tries the POSIX form
+    // wherever Windows knows it and falls back to the plain one only where it does not.
+    constexpr DWORD PosixUnlinkRename = 0x00000400;
+    const std::wstring folder = std::filesystem::path(LongPathForm(target)).parent_path().wstring();
+    UniqueFile handle =
+        OpenPath(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    DWORD flags = 0;
+    if (!handle ||
+        !::GetVolumeInformationByHandleW(handle.Get(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
+        return RenameSemantics::Plain;
+    return (flags & PosixUnlinkRename) != 0 ? RenameSemantics::Posix : RenameSemantics::Plain;
+}
+
+TargetUse ProbeTarget(const std::wstring& target, RenameSemantics semantics)
+{
+    return Probe(LongPathForm(target), semantics);
+}
+
 Result<> WaitUntilReplaceable(const std::wstring& target, std::chrono::milliseconds wait)
+{
+    return WaitUntilReplaceable(target, wait, RenameSemanticsAt(target));
+}
+
+Result<> WaitUntilReplaceable(const std::wstring& target, std::chrono::milliseconds wait,
+                              RenameSemantics semantics)
 {
     const std::wstring full = LongPathForm(target);
     const auto deadline = std::chrono::steady_clock::now() + wait;
     auto pause = std::chrono::milliseconds(10);
     for (;;)
     {
-        switch (Probe(full))
+        switch (Probe(full, semantics))
         {
         case TargetUse::Missing:
         case TargetUse::Free:

@@ -123,11 +123,14 @@ TEST(NamedEvent, SetsTheNamedEventOnceAndIgnoresAMissingOne)
 }
 
 // Another account that made an object under one of the names first (Wine lets a test give an
-// object any owner) does not get it used: no handle, and the owner is named.
+// object any owner) does not get it used: no handle, and the owner is named, by its account where
+// Windows knows one.
 TEST(ObjectSecurity, AnObjectAnotherAccountMadeFirstIsRefusedNamingItsOwner)
 {
     const std::wstring base = L"Local\\Peldra.Test.Foreign." + std::to_wstring(::GetCurrentProcessId());
-    for (const wchar_t* owner : {L"S-1-5-21-1-2-3-4", L"S-1-1-0", L"S-1-5-4"})
+    for (const auto& [owner, named] :
+         {std::pair{L"S-1-5-21-1-2-3-4", L"S-1-5-21-1-2-3-4"}, std::pair{L"S-1-1-0", L"Everyone (S-1-1-0)"},
+          std::pair{L"S-1-5-4", L"NT AUTHORITY\\INTERACTIVE (S-1-5-4)"}})
     {
         const std::wstring name = base + owner;
         Pd::UniqueHandle planted = PdTest::PlantObject(name, owner, PdTest::Planted::Event);
@@ -135,7 +138,7 @@ TEST(ObjectSecurity, AnObjectAnotherAccountMadeFirstIsRefusedNamingItsOwner)
         std::wstring foreign;
         EXPECT_FALSE(Pd::Core::CreateSessionEvent(name.c_str(), true, &foreign));
         EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_OWNER));
-        EXPECT_EQ(foreign, owner);
+        EXPECT_EQ(foreign, named);
     }
 
     struct Case

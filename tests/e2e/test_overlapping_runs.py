@@ -81,7 +81,7 @@ class OverlappingRunsTest(unittest.TestCase):
         # Every download of the disk is held, so that the run holding the lock keeps it.
         server.set_rule("/handover/system.zst", {"holdAfter": 65536})
         folder = windows_path(self.target)
-        lock_file = Path(e2e.program.prefix) / "drive_c" / "Program Files" / "Peldra.Installation.lock"
+        lock_file = Path(e2e.program.prefix) / "drive_c" / "Program Files" / "Peldra.Installation.run.lock"
         first = e2e.Started(self.pc, "install", "--yes", "--no-progress", "--source", address, "--dir", folder)
         first.wait_for_line("[INFO] Downloading ")
         self.assertTrue(lock_file.exists(), "the lock is a file in Program Files while a run holds it")
@@ -102,7 +102,11 @@ class OverlappingRunsTest(unittest.TestCase):
         self.assertEqual(second.lines[-1], f"[ OK ] Peldra 2.0.0 installed in {folder}")
         self.assertEqual(third.finish(), 0, third.lines + [third.errors])
         self.assertFalse(self.target.exists())
-        self.assertFalse(lock_file.exists(), "the lock file goes with its last holder")
+        # The file stays, never pending deletion: left behind by the killed run too, it is no run.
+        self.assertTrue(lock_file.exists())
+        for command in (("verify", folder), ("status", "--dir", folder)):
+            done = self.run_program(*command)
+            self.assertNotIn("changing the installation", done.stdout + done.stderr, command)
 
     def test_status_follows_the_registered_folder_and_verify_names_a_cut_off_run(self):
         folder = windows_path(self.target)
