@@ -494,6 +494,11 @@ enum class TextId : std::uint32_t
     PeldraFilesPartlyDeletedPackageGone = 19267,
     FolderNotTrustedPackageGone = 19268,
     SettingAdministratorsOwner = 19269,
+
+    // What the uninstall says it deleted and what it could not record
+    PeldraFilesNoneDeleted = 19330,
+    PeldraFilesNoneDeletedPackageGone = 19331,
+    UninstallStateHeld = 19332,
 };
 
 } // namespace Pd

@@ -32,6 +32,9 @@ Result<> RenameOver(HANDLE file, HANDLE folder, const std::wstring& name, const 
 // find a held file before it changes anything; fails as RenameOver names a held or refused file.
 Result<> WaitUntilReplaceable(const std::wstring& target, std::chrono::milliseconds wait = ReaderWait);
 
+// Whether another handle holds the file at target now, as the rename's probe finds it.
+bool IsHeldElsewhere(const std::wstring& target);
+
 // Whether a Windows error is a sharing conflict that ends when the other handle is closed.
 bool IsSharingConflict(DWORD error);
 
