@@ -269,6 +269,7 @@ TEST_F(Uninstall, RunningProgramGoesAtTheNextRestartOnlyFromTheDefaultFolder)
     Pd::Core::RemovalOutcome outcome;
     Pd::Core::InstallState named;
     named.entries[L"host"] = {L"helper.exe"};
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), named));
     const auto stateSize = fs::file_size(folder_ / L"peldra.json");
     const auto files = Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
                                                                 outcome, false, setting, true);
