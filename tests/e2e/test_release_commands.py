@@ -290,7 +290,8 @@ class UninstallTest(ReleaseCommandTest):
         self.assertNotIn("run the command again", done.stdout)
         # The line about the folder comes after the state file was tried, and counts what the run counts.
         self.assertIn(f"[WARN] Files of Peldra deleted from {windows_path(self.target)} (", done.stdout)
-        self.assertIn("), but 1 could not be deleted: see the lines above.\n", done.stdout)
+        self.assertIn("), but 1 could not be deleted: see the lines above. Tovik is removed from Windows all the "
+                      "same: delete what stays yourself.\n", done.stdout)
         self.assertEqual(done.stdout.splitlines()[-1], "[WARN] 1 item(s) could not be removed (see above)")
         self.assertFalse((self.target / "system.vhdx").exists())
 
