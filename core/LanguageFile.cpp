@@ -258,14 +258,22 @@ bool ExportLanguageFile(const std::wstring& path)
     UniqueStdFile stream = OpenFile(path, L"wb");
     if (!stream)
         return false;
-    static constexpr std::string_view header =
+    // A Peldra that may run elevated reads only the installed program's folder (LanguageFolder):
+    // the file goes there.
+    const std::string example =
+        ToUtf8((std::filesystem::path(DefaultInstallFolder()) / L"language").wstring()) + "\\de.lng";
+    const std::string header =
         "# Peldra language file. Translate the text after '=', keep the numbers and the {...} fields:\n"
         "# they may move or be left out, never add new ones. In numbered patterns {0} is a name in lower "
         "case\n"
         "# and {1} the same name capitalised (\"image\" / \"Image\") - use the one your grammar needs.\n"
         "# UTF-8. Escapes: \\n \\r \\t \\\\\n"
-        "# Save as language\\<code>.lng next to Peldra.exe, e.g. language\\de.lng, and check it with\n"
-        "#   Peldra.exe lng-check language\\de.lng\n"
+        "# Save as <code>.lng in the language folder of the installed program, e.g. " +
+        example +
+        ", and check it with\n"
+        "#   Peldra.exe lng-check \"" +
+        example +
+        "\"\n"
         "# #name   = the language's own name for the menu, e.g. Deutsch\n"
         "# #locale = the Windows display languages this file is for, e.g. de or pt-BR,pt\n"
         "#name=English\n"

@@ -502,6 +502,11 @@ enum class TextId : std::uint32_t
     HelloBridgeHeldByOther = 19360,
     HelloBridgeRow = 19361,
     HelloBridgeBlocked = 19362,
+
+    // What the uninstall says it deleted and what it could not record
+    PeldraFilesNoneDeleted = 19330,
+    PeldraFilesNoneDeletedPackageGone = 19331,
+    UninstallStateHeld = 19332,
 };
 
 } // namespace Pd

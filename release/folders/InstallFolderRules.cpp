@@ -82,9 +82,9 @@ std::pair<std::wstring, std::wstring_view> SplitShare(std::wstring_view path)
 
 // The drive of the folder ("C:\") and the path below it. Extended and device forms of a drive path
 // ("\\?\C:\x", "\\.\C:\x") are read as the plain path. A network share's folder is read as
-// "\\server\share\x" where shares are allowed; every other form is refused.
+// "\\server\share\x"; every other form is refused.
 Result<std::pair<std::wstring, std::wstring_view>> SplitDrive(std::wstring_view text,
-                                                              const std::wstring& shown, bool shares)
+                                                              const std::wstring& shown)
 {
     const bool prefixed = text.size() >= 4 && IsSeparator(text[0]) && IsSeparator(text[1]) &&
                           (text[2] == L'?' || text[2] == L'.') && IsSeparator(text[3]);
@@ -105,7 +105,7 @@ Result<std::pair<std::wstring, std::wstring_view>> SplitDrive(std::wstring_view 
     }
     if (share)
     {
-        auto split = shares ? SplitShare(*share) : std::pair<std::wstring, std::wstring_view>();
+        auto split = SplitShare(*share);
         if (split.first.empty())
             return Fail(Core::FormatText(TextId::InstallFolderOnNetworkShare, shown));
         return split;
@@ -285,12 +285,17 @@ Result<std::wstring> NormalForm(std::wstring_view typed, bool shares,
 {
     const std::wstring_view text = Trimmed(typed, L" \t");
     const std::wstring shown(text);
-    auto drive = SplitDrive(text, shown, shares);
+    auto drive = SplitDrive(text, shown);
     if (!drive)
         return std::unexpected(drive.error());
+    // The pipe and own-PC refusals come first: they hold wherever shares are allowed or not.
     if (drive->first.starts_with(L"\\\\"))
+    {
         if (auto refused = RefuseShareOfThisPc(drive->first, shown, pcNames); !refused)
             return std::unexpected(std::move(refused.error()));
+        if (!shares)
+            return Fail(Core::FormatText(TextId::InstallFolderOnNetworkShare, shown));
+    }
     const std::vector<std::wstring> elements = Elements(drive->second);
     for (const std::wstring& element : elements)
     {

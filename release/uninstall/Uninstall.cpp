@@ -18,6 +18,7 @@
 #include "release/install/InstallRun.h"
 #include "release/program/InstalledMsi.h"
 #include "release/uninstall/UninstallSteps.h"
+#include "release/unpack/RenameOver.h"
 #include "release/windows/PackageDeployment.h"
 #include "release/windows/SettingsShortcut.h"
 #include "release/windows/TovikControl.h"
@@ -116,11 +117,16 @@ void MarkRemoving(const Callbacks& callbacks, UninstallValues& run)
         return;
     run.state.unfinished = UnfinishedUninstall;
     // The mark only helps a cut-off uninstall's next run: without it the uninstall goes on, and the
-    // warning says which file could not be written and that nothing stopped.
+    // warning says which file could not be written and that nothing stopped. A file another program
+    // holds is named without the write's advice to close it and run the command again.
     if (auto written = WriteState(run.folder, run.state); !written)
-        LogLine(
-            callbacks, Level::Warning,
-            FormatText(TextId::UninstallStateNotWritten, written.error(), run.folder.Join(L"peldra.json")));
+    {
+        const std::wstring state = run.folder.Join(L"peldra.json");
+        LogLine(callbacks, Level::Warning,
+                Install::IsHeldElsewhere(state)
+                    ? FormatText(TextId::UninstallStateHeld, state)
+                    : FormatText(TextId::UninstallStateNotWritten, written.error(), state));
+    }
 }
 
 namespace

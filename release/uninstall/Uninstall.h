@@ -67,14 +67,26 @@ struct UninstallSetting
 UninstallSetting CurrentUninstallSetting();
 Result<RemovalOutcome> UninstallWith(const InstallFolder& installFolder, Removal removal,
                                      const Callbacks& callbacks, const UninstallSetting& setting);
-// Returns whether the running program was scheduled for deletion at the next restart. packageGone:
-// Tovik was removed from Windows before, so a file that stays is one of a package that went.
-bool RemoveReleaseFilesWith(const InstallFolder& folder, const InstallState& state,
-                            const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
-                            const UninstallSetting& setting, bool packageGone = false);
+// What the removal of the release's files did in their folder. The line that sums it up comes once
+// the state file was tried too, so that it counts everything that stayed there.
+struct FolderRemoval
+{
+    bool actedOn = false;          // the folder's own files said what goes
+    bool programScheduled = false; // the running program goes at the next restart
+    bool packageGone = false;      // Tovik was removed from Windows before: what stays is of no package
+    std::uint64_t sizeBefore = 0;
+    std::size_t deleted = 0; // entries that were there and went
+    std::size_t stayed = 0;  // failures noted for the folder
+};
+FolderRemoval RemoveReleaseFilesWith(const InstallFolder& folder, const InstallState& state,
+                                     const Callbacks& callbacks, RemovalOutcome& outcome,
+                                     bool ownInstallerPackage, const UninstallSetting& setting,
+                                     bool packageGone = false);
+// The state file, the line that sums up the folder's removal, then the folder and those above it
+// that the install made.
 void RemoveStateAndFolderWith(const InstallFolder& folder, const InstallState& state,
                               const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
-                              bool programScheduled, const UninstallSetting& setting);
+                              const FolderRemoval& releaseFiles, const UninstallSetting& setting);
 void RemoveProgramFilesWith(const InstallFolder& folder, const Callbacks& callbacks, RemovalOutcome& outcome,
                             const UninstallSetting& setting);
 

@@ -106,6 +106,38 @@ std::vector<std::wstring> DeepestFirst(const std::vector<std::wstring>& records)
     return sorted;
 }
 
+// RemoveOrNote, counting in the folder's removal an entry that was there and went, or one that stayed.
+void RemoveCounted(const std::wstring& path, const Callbacks& callbacks, RemovalOutcome& outcome,
+                   Detail::FolderRemoval& removal)
+{
+    const bool existed = PathExists(path);
+    const std::size_t failedBefore = outcome.failures.size();
+    Detail::RemoveOrNote(path, callbacks, outcome);
+    removal.stayed += outcome.failures.size() - failedBefore;
+    if (existed && outcome.failures.size() == failedBefore)
+        ++removal.deleted;
+}
+
+// A success only when nothing stayed; else how many did, and never "deleted" when nothing went.
+void ReportReleaseFiles(const std::wstring& folder, const Detail::FolderRemoval& removal,
+                        const Callbacks& callbacks)
+{
+    const std::uint64_t after = Install::DirectorySize(folder);
+    const std::wstring freed = FormatBytes(removal.sizeBefore - std::min(after, removal.sizeBefore));
+    if (removal.stayed == 0)
+        LogLine(callbacks, Level::Success, FormatText(TextId::PeldraFilesDeleted, folder, freed));
+    else if (removal.deleted == 0)
+        LogLine(callbacks, Level::Warning,
+                FormatText(removal.packageGone ? TextId::PeldraFilesNoneDeletedPackageGone
+                                               : TextId::PeldraFilesNoneDeleted,
+                           folder, removal.stayed));
+    else
+        LogLine(callbacks, Level::Warning,
+                FormatText(removal.packageGone ? TextId::PeldraFilesPartlyDeletedPackageGone
+                                               : TextId::PeldraFilesPartlyDeleted,
+                           folder, freed, removal.stayed));
+}
+
 std::vector<std::wstring> NamesIn(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
@@ -144,14 +176,17 @@ void RemoveOrNote(const std::wstring& path, const Callbacks& callbacks, RemovalO
     }
 }
 
-bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallState& state,
-                            const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
-                            const UninstallSetting& setting, bool packageGone)
+FolderRemoval RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallState& state,
+                                     const Callbacks& callbacks, RemovalOutcome& outcome,
+                                     bool ownInstallerPackage, const UninstallSetting& setting,
+                                     bool packageGone)
 {
     const std::wstring& folder = installFolder.Path();
+    FolderRemoval removal;
     if (!IsFolder(folder) || !MayActOnFilesIn(folder, callbacks, outcome, packageGone))
-        return false;
-    const std::size_t failedBefore = outcome.failures.size();
+        return removal;
+    removal.actedOn = true;
+    removal.packageGone = packageGone;
     // Keys with a record lose exactly what it lists; keys of an older state only their names,
     // each removed whole.
     std::set<std::wstring> known;
@@ -190,33 +225,32 @@ bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallSta
     // the next one.
     names.erase(L"peldra.json");
 
-    const std::uint64_t before = Install::DirectorySize(folder);
-    bool programScheduled = false;
+    removal.sizeBefore = Install::DirectorySize(folder);
+    const auto stays = [&](const std::wstring& text) {
+        outcome.failures.push_back(text);
+        LogLine(callbacks, Level::Warning, text);
+        ++removal.stayed;
+    };
     const auto removeFile = [&](const std::wstring& path) {
         if (SameFile(path, setting.runningExe))
         {
             if (!IsInDefaultFolder(path, setting.defaultFolder))
             {
-                const std::wstring text =
-                    FormatText(TextId::RunningProgramOutsideDefaultStays, path, setting.defaultFolder.Path());
-                outcome.failures.push_back(text);
-                LogLine(callbacks, Level::Warning, text);
+                stays(FormatText(TextId::RunningProgramOutsideDefaultStays, path,
+                                 setting.defaultFolder.Path()));
                 return;
             }
             if (DeleteAtRestart(path))
             {
-                programScheduled = true;
+                removal.programScheduled = true;
                 return;
             }
         }
-        RemoveOrNote(path, callbacks, outcome);
+        RemoveCounted(path, callbacks, outcome, removal);
     };
     // What an unpack cut off had staged, before the download folder with its journals goes.
     if (auto undone = UndoStagingJournals(installFolder); !undone)
-    {
-        outcome.failures.push_back(undone.error());
-        LogLine(callbacks, Level::Warning, undone.error());
-    }
+        stays(undone.error());
     for (const std::wstring& name : names)
         if (IsDeletableName(name))
             removeFile(JoinPath(folder, name));
@@ -227,36 +261,32 @@ bool RemoveReleaseFilesWith(const InstallFolder& installFolder, const InstallSta
         // A folder goes only when nothing is left in it; what now stands where a file was placed
         // goes only when it is no folder.
         if (IsFolderRecord(record))
-            Install::RemoveEmptyFolder(Install::DriveRoot(folder), path);
+            removal.deleted += Install::RemoveEmptyFolder(Install::DriveRoot(folder), path) ? 1 : 0;
         else if (!IsRealFolder(path))
         {
             removeFile(path);
             removeFile(path + L".new");
         }
     }
-    const std::uint64_t after = Install::DirectorySize(folder);
-    const std::wstring deleted = FormatBytes(before - std::min(after, before));
-    // A success only when nothing stayed; else how many did, and that the package went all the same.
-    if (const std::size_t stayed = outcome.failures.size() - failedBefore; stayed == 0)
-        LogLine(callbacks, Level::Success, FormatText(TextId::PeldraFilesDeleted, folder, deleted));
-    else
-        LogLine(callbacks, Level::Warning,
-                FormatText(packageGone ? TextId::PeldraFilesPartlyDeletedPackageGone
-                                       : TextId::PeldraFilesPartlyDeleted,
-                           folder, deleted, stayed));
-    return programScheduled;
+    return removal;
 }
 
 void RemoveStateAndFolderWith(const InstallFolder& installFolder, const InstallState& state,
                               const Callbacks& callbacks, RemovalOutcome& outcome, bool ownInstallerPackage,
-                              bool programScheduled, const UninstallSetting& setting)
+                              const FolderRemoval& releaseFiles, const UninstallSetting& setting)
 {
     const std::wstring& folder = installFolder.Path();
     // A folder not trusted was reported when its release files were left.
-    if (!IsFolder(folder) || !Install::CheckFolderTrust(folder, JoinPath(folder, L"peldra.json")))
+    const bool trusted =
+        IsFolder(folder) && Install::CheckFolderTrust(folder, JoinPath(folder, L"peldra.json"));
+    FolderRemoval removal = releaseFiles;
+    if (trusted)
+        RemoveCounted(JoinPath(folder, L"peldra.json"), callbacks, outcome, removal);
+    if (removal.actedOn)
+        ReportReleaseFiles(folder, removal, callbacks);
+    if (!trusted)
         return;
-    RemoveOrNote(JoinPath(folder, L"peldra.json"), callbacks, outcome);
-    if (programScheduled)
+    if (removal.programScheduled)
     {
         if (IsInDefaultFolder(folder, setting.defaultFolder))
             DeleteAtRestart(folder);
@@ -327,8 +357,8 @@ void RemoveFiles(const Callbacks& callbacks, const Detail::UninstallSetting& set
         const std::wstring magisk = setting.defaultFolder.Path() + L"\\Magisk";
         if (PathExists(magisk))
             Detail::RemoveOrNote(magisk, callbacks, run.outcome);
-        run.programScheduled = Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome,
-                                                              ownInstallerPackage, setting, run.ours);
+        run.releaseFiles = Detail::RemoveReleaseFilesWith(run.folder, run.state, callbacks, run.outcome,
+                                                          ownInstallerPackage, setting, run.ours);
         if (!ownInstallerPackage)
             Detail::RemoveProgramFilesWith(run.folder, callbacks, run.outcome, setting);
     }
@@ -345,11 +375,11 @@ void RemoveStateAndFolder(Removal removal, const Callbacks& callbacks,
     if (run.other)
         return;
     Detail::RemoveStateAndFolderWith(run.folder, run.state, callbacks, run.outcome,
-                                     setting.ownInstallerPackage(), run.programScheduled, setting);
+                                     setting.ownInstallerPackage(), run.releaseFiles, setting);
     // Without a full record nobody can tell the release's files from the user's: what is left
     // may be either, and "everything" was not removed.
     if (removal == Removal::Everything && (run.stateFile || run.leftovers) &&
-        (!run.stateFile || !run.state.HasAllEntries()) && !run.programScheduled &&
+        (!run.stateFile || !run.state.HasAllEntries()) && !run.releaseFiles.programScheduled &&
         PathExists(run.folder.Path()))
         run.Report(callbacks, FormatText(TextId::UnrecordedFilesRemain, run.folder.Path()));
 }
@@ -373,9 +403,9 @@ void RemoveReleaseFiles(const InstallFolder& folder, const InstallState& state, 
                         RemovalOutcome& outcome, bool ownInstallerPackage)
 {
     const Detail::UninstallSetting setting = Detail::CurrentUninstallSetting();
-    const bool scheduled =
+    const Detail::FolderRemoval removal =
         Detail::RemoveReleaseFilesWith(folder, state, callbacks, outcome, ownInstallerPackage, setting);
-    Detail::RemoveStateAndFolderWith(folder, state, callbacks, outcome, ownInstallerPackage, scheduled,
+    Detail::RemoveStateAndFolderWith(folder, state, callbacks, outcome, ownInstallerPackage, removal,
                                      setting);
 }
 

@@ -23,7 +23,7 @@ struct UninstallValues
     std::wstring dataFolder;                     // the Android data of this account
     bool hostRan = false;
     bool taskExisted = false;
-    bool programScheduled = false; // the running program in the folder goes at the next restart
+    Detail::FolderRemoval releaseFiles; // what went of the release's files, and what stayed
     RemovalOutcome outcome;
 
     // Appends a failure to the outcome and logs it at warning level.

@@ -304,4 +304,9 @@ Result<> WaitUntilReplaceable(const std::wstring& target, std::chrono::milliseco
     }
 }
 
+bool IsHeldElsewhere(const std::wstring& target)
+{
+    return Probe(LongPathForm(target)) == TargetUse::HeldElsewhere;
+}
+
 } // namespace Pd::Install

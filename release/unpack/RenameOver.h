@@ -48,6 +48,9 @@ Result<> WaitUntilReplaceable(const std::wstring& target, std::chrono::milliseco
 Result<> WaitUntilReplaceable(const std::wstring& target, std::chrono::milliseconds wait,
                               RenameSemantics semantics);
 
+// Whether another handle holds the file at target now, as the rename's probe finds it.
+bool IsHeldElsewhere(const std::wstring& target);
+
 // Whether a Windows error is a sharing conflict that ends when the other handle is closed.
 bool IsSharingConflict(DWORD error);
 

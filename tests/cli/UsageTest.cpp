@@ -13,7 +13,10 @@ const std::wstring Usage = Pd::Cli::UsageText(L"D:\\Apps\\Peldra");
 TEST(UsageTest, OptionsFollowTheCommandsAndNameTheDefaultFolder)
 {
     EXPECT_NE(Usage.find(L"\n\nOptions:\n  --source <s> "), std::wstring::npos);
-    EXPECT_NE(Usage.find(L"  --dir <folder>       install folder (default D:\\Apps\\Peldra)\n"),
+    EXPECT_NE(Usage.find(L"  --dir <folder>       install folder; without it, the folder Peldra installed to "
+                         L"for you or\n"),
+              std::wstring::npos);
+    EXPECT_NE(Usage.find(L"in the window, else\n" + std::wstring(23, L' ') + L"D:\\Apps\\Peldra\n"),
               std::wstring::npos);
 }
 

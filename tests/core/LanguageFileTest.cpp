@@ -1,5 +1,7 @@
 #include "core/LanguageFile.h"
+#include "core/Elevation.h"
 #include "core/LanguageState.h"
+#include "core/Strings.h"
 #include "core/Text.h"
 
 #include "ScratchFolder.h"
@@ -123,6 +125,11 @@ TEST(ExportLanguageFile, TheTemplateHoldsTheHeaderAndLoadsBackIntoExactlyTheBuil
     std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(contents.rfind("# Peldra language file. Translate the text after '='", 0), 0u);
     EXPECT_NE(contents.find("\n# UTF-8. Escapes: \\n \\r \\t \\\\\n"), std::string::npos);
+    // It names the folder a Peldra that may be elevated reads (under Wine every process is).
+    ASSERT_TRUE(MayBeElevated());
+    EXPECT_NE(contents.find("in the language folder of the installed program, e.g. " +
+                            ToUtf8(LanguageFolder()) + "\\de.lng, and check it with\n"),
+              std::string::npos);
     EXPECT_NE(contents.find("\n#name=English\n#locale=en\n\n10000=on\n"), std::string::npos);
     EXPECT_NE(contents.find("\n17034=Settings of Peldra removed (HKCU\\\\{}).\n"), std::string::npos);
     EXPECT_EQ(contents.find('\r'), std::string::npos);

@@ -84,6 +84,8 @@ class InstallFolderTest(releases.ReleaseCommandTest):
         cases = [
             ("Tovik", "Tovik is not a full path: a relative folder would depend on the folder the command"),
             ("\\\\fileserver\\share\\Tovik", "\\\\fileserver\\share\\Tovik is on a network share"),
+            ("\\\\localhost\\pipe\\x", '\\\\localhost\\pipe\\x is in the share "pipe", where Windows keeps pipes'),
+            ("\\\\127.0.0.1\\C$\\Tovik", '\\\\127.0.0.1\\C$\\Tovik reaches this PC itself through the network'),
             ("C:\\CON\\Tovik", '"CON" in C:\\CON\\Tovik is a name Windows keeps for a device'),
             (in_scratch + "\\aux", f'"aux" in {in_scratch}\\aux is a name Windows keeps for a device'),
             ("C:\\ProgramData", "C:\\ProgramData is one of Windows' own folders"),

@@ -66,19 +66,19 @@ TEST(InstallFolderRules, OneFormForEveryWayOfTypingAFolderAndARefusalNamingWhatI
          L"\\\\fileserver\\share\\"},
         {L"\\\\fileserver", FormatText(TextId::InstallFolderOnNetworkShare, L"\\\\fileserver")},
         // The pipe and mailslot shares name no folder on any server, and a share of this PC itself
-        // reaches its own drives around the checks made here: neither is acted on.
-        {L"\\\\localhost\\pipe\\x", OnShare(L"\\\\localhost\\pipe\\x"),
+        // reaches its own drives around the checks made here: neither is acted on, and the install says
+        // so rather than that shares are refused.
+        {L"\\\\localhost\\pipe\\x",
          FormatText(TextId::InstallFolderOnPipeShare, L"\\\\localhost\\pipe\\x", L"pipe")},
-        {L"//fileserver/ipc$/x", OnShare(L"//fileserver/ipc$/x"),
+        {L"//fileserver/ipc$/x",
          FormatText(TextId::InstallFolderOnPipeShare, L"//fileserver/ipc$/x", L"ipc$")},
-        {L"\\\\?\\UNC\\fileserver\\MailSlot.\\x", OnShare(L"\\\\?\\UNC\\fileserver\\MailSlot.\\x"),
+        {L"\\\\?\\UNC\\fileserver\\MailSlot.\\x",
          FormatText(TextId::InstallFolderOnPipeShare, L"\\\\?\\UNC\\fileserver\\MailSlot.\\x", L"MailSlot")},
         {L"\\\\.\\pipe\\x", FormatText(TextId::InstallFolderUnusablePath, L"\\\\.\\pipe\\x")},
-        {L"\\\\.\\UNC\\LocalHost.\\C$\\Tovik", OnShare(L"\\\\.\\UNC\\LocalHost.\\C$\\Tovik"),
+        {L"\\\\.\\UNC\\LocalHost.\\C$\\Tovik",
          FormatText(TextId::InstallFolderOnThisPcShare, L"\\\\.\\UNC\\LocalHost.\\C$\\Tovik", L"LocalHost.")},
-        {L"\\\\vm\\share\\x", OnShare(L"\\\\vm\\share\\x"),
-         FormatText(TextId::InstallFolderOnThisPcShare, L"\\\\vm\\share\\x", L"vm")},
-        {L"\\\\VM.example.ORG\\share\\x", OnShare(L"\\\\VM.example.ORG\\share\\x"),
+        {L"\\\\vm\\share\\x", FormatText(TextId::InstallFolderOnThisPcShare, L"\\\\vm\\share\\x", L"vm")},
+        {L"\\\\VM.example.ORG\\share\\x",
          FormatText(TextId::InstallFolderOnThisPcShare, L"\\\\VM.example.ORG\\share\\x", L"VM.example.ORG")},
         {L"\\\\vm2\\share\\x", OnShare(L"\\\\vm2\\share\\x"), L"\\\\vm2\\share\\x"},
         {L"\\\\128.0.0.1\\share\\x", OnShare(L"\\\\128.0.0.1\\share\\x"), L"\\\\128.0.0.1\\share\\x"},

@@ -261,35 +261,65 @@ TEST_F(Uninstall, RunningProgramGoesAtTheNextRestartOnlyFromTheDefaultFolder)
     EXPECT_EQ(left, (std::vector<std::wstring>{L"Peldra.exe", L"helper.exe"}));
 
     // In process, with the link as the running program: the line about the release's files is a
-    // warning that counts what stayed and says the package went. In the default install folder the
-    // same program goes at the next restart, with its folder.
+    // warning that counts what stayed and what the state file freed, and says the package went. In
+    // the default install folder the same program goes at the next restart, with its folder.
     fs::remove(program);
     Pd::Core::Detail::UninstallSetting setting = setting_;
     setting.runningExe = link.wstring();
     Pd::Core::RemovalOutcome outcome;
     Pd::Core::InstallState named;
     named.entries[L"host"] = {L"helper.exe"};
-    EXPECT_FALSE(Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
-                                                          outcome, false, setting, true));
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), named));
+    const auto stateSize = fs::file_size(folder_ / L"peldra.json");
+    const auto files = Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
+                                                                outcome, false, setting, true);
+    EXPECT_FALSE(files.programScheduled);
+    Pd::Core::Detail::RemoveStateAndFolderWith(PdTest::InFolder(folder_), named, Callbacks(), outcome, false,
+                                               files, setting);
     EXPECT_EQ(outcome.failures, (std::vector<std::wstring>{
                                     Pd::Core::FormatText(Pd::TextId::RunningProgramOutsideDefaultStays,
                                                          link.wstring(), setting.defaultFolder.Path())}));
     EXPECT_TRUE(Logged(Pd::Core::FormatText(Pd::TextId::PeldraFilesPartlyDeletedPackageGone,
-                                            folder_.wstring(), Pd::Core::FormatBytes(0), 1),
+                                            folder_.wstring(), Pd::Core::FormatBytes(stateSize), 1),
                        Level::Warning));
     EXPECT_EQ(TakePendingRenames(), L"");
 
     outcome = {};
     setting.defaultFolder = PdTest::InFolder(folder_);
-    EXPECT_TRUE(Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named, Callbacks(),
-                                                         outcome, false, setting));
+    ASSERT_TRUE(Pd::Core::WriteState(PdTest::InFolder(folder_), named));
+    const auto scheduled = Pd::Core::Detail::RemoveReleaseFilesWith(PdTest::InFolder(folder_), named,
+                                                                    Callbacks(), outcome, false, setting);
+    EXPECT_TRUE(scheduled.programScheduled);
     Pd::Core::Detail::RemoveStateAndFolderWith(PdTest::InFolder(folder_), named, Callbacks(), outcome, false,
-                                               true, setting);
+                                               scheduled, setting);
     const std::wstring pending = TakePendingRenames();
     EXPECT_TRUE(outcome.failures.empty());
     for (const fs::path& path : {link, folder_})
         EXPECT_NE(pending.find(L"\\??\\" + path.wstring() + L"||"), std::wstring::npos)
             << Pd::Core::ToUtf8(pending);
+}
+
+// A link put on the way to the folder after the install: nothing is deleted through it, the line
+// about the release's files says so rather than "deleted", and it counts, the state file included,
+// every item the run's result counts.
+TEST_F(Uninstall, ALinkOnTheWayDeletesNothingAndTheLineCountsWhatTheRunCounts)
+{
+    InstallRelease();
+    const fs::path real = scratch_.Path() / L"real";
+    fs::create_directory(real);
+    fs::rename(folder_, real / L"Tovik");
+    PdTest::UnixLinks links;
+    ASSERT_TRUE(links.Make(real.wstring(), (scratch_.Path() / L"via").wstring()));
+    const fs::path via = scratch_.Path() / L"via" / L"Tovik";
+    std::vector<fs::path> before(fs::recursive_directory_iterator(real), {});
+
+    const auto removed = Remove(via, Removal::KeepData);
+    ASSERT_TRUE(removed) << Pd::Core::ToUtf8(removed.error());
+    ASSERT_FALSE(removed->failures.empty());
+    EXPECT_TRUE(Logged(
+        Pd::Core::FormatText(Pd::TextId::PeldraFilesNoneDeleted, via.wstring(), removed->failures.size()),
+        Level::Warning));
+    EXPECT_EQ(std::vector<fs::path>(fs::recursive_directory_iterator(real), {}), before);
 }
 
 TEST_F(Uninstall, KeepingDataRemovesOnlyTheNamedReleaseWithPackageAndFilesOnly)
