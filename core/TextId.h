@@ -498,15 +498,15 @@ enum class TextId : std::uint32_t
     // Root changes the background host asks for
     HostAsksForRootChange = 19290,
 
-    // The Windows Hello bridge kept from running
-    HelloBridgeHeldByOther = 19360,
-    HelloBridgeRow = 19361,
-    HelloBridgeBlocked = 19362,
-
     // What the uninstall says it deleted and what it could not record
     PeldraFilesNoneDeleted = 19330,
     PeldraFilesNoneDeletedPackageGone = 19331,
     UninstallStateHeld = 19332,
+
+    // The Windows Hello bridge kept from running
+    HelloBridgeHeldByOther = 19360,
+    HelloBridgeRow = 19361,
+    HelloBridgeBlocked = 19362,
 };
 
 } // namespace Pd
