@@ -494,6 +494,16 @@ enum class TextId : std::uint32_t
     PeldraFilesPartlyDeletedPackageGone = 19267,
     FolderNotTrustedPackageGone = 19268,
     SettingAdministratorsOwner = 19269,
+
+    // The folder a user chose, and installs that hints name
+    RegisteredFolderNotActedOn = 19300,
+    UnrecordedFolderNotActedOnWindow = 19301,
+    RegisteredFolderNotActedOnWindow = 19302,
+    RecordedFolderReplacedWindow = 19303,
+    StoredFolderHoldsNoInstall = 19304,
+    InstallFolderNotTrustedInProgramFiles = 19305,
+    FolderHoldsRelease = 19306,
+    ChosenFolderNotRecorded = 19307,
 };
 
 } // namespace Pd
