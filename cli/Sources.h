@@ -5,7 +5,7 @@
 #include "cli/Args.h"
 #include "cli/Console.h"
 #include "core/Result.h"
-#include "release/folders/InstallFolderChoice.h"
+#include "release/install/RunFolder.h"
 
 #include <string>
 #include <string_view>
@@ -22,7 +22,7 @@ std::wstring ManifestUrlForSource(std::wstring_view source);
 std::wstring ResolveManifestUrl(const Args& args);
 
 // The install folder of a command in its one normal form, by the one rule of
-// release/folders/InstallFolderChoice.h from --dir; a folder named elsewhere and not acted on is
+// release/install/RunFolder.h from --dir; a folder named elsewhere and not acted on is
 // shown as a warning row.
 Result<Core::InstallFolder> ResolveInstallFolder(Console& console, const Args& args,
                                                  Install::FolderUse use = Install::FolderUse::Install);

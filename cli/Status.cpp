@@ -74,10 +74,12 @@ std::wstring StatusText(const StatusFacts& facts)
     AddLine(text, L"Installed release", facts.installedVersion.empty() ? L"none" : facts.installedVersion);
     if (!facts.installationNote.empty())
         AddLine(text, L"Installation", facts.installationNote);
-    // The host's last check outlives the release it checked: with none installed it says nothing.
+    // The host's last check outlives the release it checked: with none installed and no Tovik
+    // registered it says nothing.
     AddLine(text, L"Release check (host)",
-            ReleaseStateText(facts.installedVersion.empty() ? Core::ReleaseState::NoInstallFolder
-                                                            : facts.releaseState));
+            ReleaseStateText(facts.installedVersion.empty() && !windows.installedPackage
+                                 ? Core::ReleaseState::NoInstallFolder
+                                 : facts.releaseState));
     AddLine(text, L"Windows Hello", Bio::AvailabilityText(facts.hello));
     if (facts.helloBridgeHolder)
         AddLine(text, L"Windows Hello bridge",
@@ -92,9 +94,15 @@ ExitCode Status(Console& console, const Args& args)
 {
     StatusFacts facts;
     facts.windows = Core::QueryWindows();
-    if (Result<Core::InstallFolder> folder = ResolveInstallFolder(console, args, Install::FolderUse::Show))
+    if (Result<Install::FolderChoice> choice = Install::ResolveInstallFolder(args.dir, Install::FolderUse::Show))
     {
+        if (!choice->notice.empty())
+            console.Row(Level::Warning, choice->notice);
+        const Core::InstallFolder* folder = &choice->folder;
         facts.installFolder = folder->Path();
+        // Shown as what it is: an install that plain commands leave alone until it is chosen.
+        if (choice->blocked)
+            facts.installFolder += L" (not acted on until chosen: see above)";
         const InstallationNote note = NoteOnInstallation(*folder);
         // A release that an uninstall began removing is no longer installed, whatever is left.
         if (note.kind != InstallationNote::Kind::UninstallCutOff)
@@ -103,7 +111,7 @@ ExitCode Status(Console& console, const Args& args)
     }
     else
     {
-        facts.installFolder = folder.error();
+        facts.installFolder = choice.error();
     }
     facts.releaseState = Core::ReadReleaseState();
     facts.hello = Bio::CheckAvailability();

@@ -498,6 +498,16 @@ enum class TextId : std::uint32_t
     // Root changes the background host asks for
     HostAsksForRootChange = 19290,
 
+    // The folder a user chose, and installs that hints name
+    RegisteredFolderNotActedOn = 19300,
+    UnrecordedFolderNotActedOnWindow = 19301,
+    RegisteredFolderNotActedOnWindow = 19302,
+    RecordedFolderReplacedWindow = 19303,
+    StoredFolderHoldsNoInstall = 19304,
+    InstallFolderNotTrustedInProgramFiles = 19305,
+    FolderHoldsRelease = 19306,
+    ChosenFolderNotRecorded = 19307,
+
     // What the uninstall says it deleted and what it could not record
     PeldraFilesNoneDeleted = 19330,
     PeldraFilesNoneDeletedPackageGone = 19331,

@@ -11,6 +11,7 @@
 #include "host/hello/RootChange.h"
 #include "platform/WebPage.h"
 #include "release/folders/Folders.h"
+#include "release/folders/InstallFolderChoice.h"
 #include "release/windows/TovikControl.h"
 #include "ui/Dialog.h"
 #include "ui/FolderChoice.h"
@@ -85,6 +86,11 @@ void MainWindow::ChangeInstallFolder()
         Pd::Core::LongFolderPath(Pd::Core::InstallFolder::From(InstallFolderForChoice(picked)).Path());
     Pd::Core::WriteUserString(L"InstallFolder", choice);
     installFolder_ = Pd::Core::InstallFolder::From(choice);
+    // The user's own click in the elevated window: it lasts, for the window and a plain install,
+    // until the user chooses again.
+    folderRefusal_.clear();
+    if (auto recorded = Pd::Install::RecordChosenFolder(installFolder_); !recorded)
+        AppendLog(Pd::Level::Warning, recorded.error());
     installState_ = Pd::Core::ReadState(installFolder_);
     UpdateComponents();
     DescribeRelease();

@@ -83,6 +83,8 @@ void MainWindow::StartInstall()
 {
     if (!manifest_)
         return;
+    if (!folderRefusal_.empty())
+        return Report(Pd::Level::Error, folderRefusal_);
     uninstalling_ = false;
     ResetProgress();
     Pd::Core::Options options;
@@ -169,6 +171,8 @@ void MainWindow::UpdateApp()
 
 void MainWindow::Uninstall()
 {
+    if (!folderRefusal_.empty())
+        return Report(Pd::Level::Error, folderRefusal_);
     std::wstring size = Pd::Core::FormatBytes(Pd::Install::DirectorySize(Pd::Install::TovikDataFolder()));
     DialogSpec spec;
     spec.title = Pd::Core::Text(TextId::UninstallPeldra);

@@ -173,6 +173,9 @@ void MainWindow::DescribeRelease()
     if (windows_ && windows_->build < 22000)
         return SetStatus(Pd::Level::Error, Pd::Core::FormatText(TextId::WindowsCannotRunTovik,
                                                                 Pd::Core::Text(TextId::Windows11Required)));
+    // Neither "ready to install" nor "up to date": the folder shown is not acted on yet.
+    if (!folderRefusal_.empty())
+        return SetStatus(Pd::Level::Warning, folderRefusal_);
     if (!manifest_)
         return SetStatus(Pd::Level::Error, Pd::Core::Text(TextId::ReleaseNotAvailableChooseSource));
     if (manifest_->app && !manifest_->app->minimum.empty() &&

@@ -8,7 +8,7 @@
 #include "core/Text.h"
 #include "pd/ProgramVersion.h"
 #include "release/base/InstallState.h"
-#include "release/folders/InstallFolderChoice.h"
+#include "release/install/RunFolder.h"
 #include "ui/Dialog.h"
 #include "ui/ProgressText.h"
 #include "ui/WindowPlacement.h"
@@ -147,10 +147,12 @@ void MainWindow::OnCreate()
     Look(MainCommand::LogButton).expanded = logVisible_;
     if (logView_.Window())
         ::ShowWindow(logView_.Window(), logVisible_ ? SW_SHOW : SW_HIDE);
-    Pd::Install::FolderChoice folder = Pd::Install::FolderToShow();
+    Pd::Install::FolderChoice folder = Pd::Install::FolderToShow(Pd::Install::Asker::Window);
     installFolder_ = std::move(folder.folder);
     if (!folder.notice.empty())
         AppendLog(Pd::Level::Warning, folder.notice);
+    if (folder.blocked)
+        folderRefusal_ = std::move(folder.notice);
     installState_ = Pd::Core::ReadState(installFolder_);
     ::SetWindowTextW(Control(MainCommand::SourceButton), SourceLabel().c_str());
     SetStatus(Pd::Level::Info, Pd::Core::Text(TextId::ReadingRelease));

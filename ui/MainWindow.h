@@ -181,6 +181,10 @@ private:
     std::shared_ptr<const Pd::Core::Manifest> manifest_;
     std::wstring releaseError_;
     Pd::Core::InstallFolder installFolder_;
+    // Why Install and Uninstall do not act on the folder shown (an install another version made
+    // that no elevated run recorded, or a recorded folder replaced) until one is chosen; empty
+    // when they do.
+    std::wstring folderRefusal_;
     Pd::Core::InstallState installState_;
     Pd::Core::ReleasePlan plan_;
     bool checking_ = false;

@@ -6,7 +6,7 @@
 #include "core/SetEventOnStop.h"
 #include "core/Settings.h"
 #include "release/download/ManifestLoader.h"
-#include "release/folders/InstallFolderChoice.h"
+#include "release/install/RunFolder.h"
 #include "release/manifest/Updates.h"
 #include "release/manifest/Versions.h"
 

@@ -4,7 +4,7 @@
 #include "core/host/HostSettings.h"
 #include "core/Text.h"
 #include "guest/Vsock.h"
-#include "release/folders/InstallFolderChoice.h"
+#include "release/install/RunFolder.h"
 #include "release/manifest/Updates.h"
 
 #include <windows.h>

@@ -23,6 +23,11 @@ std::wstring RecordName(std::wstring_view what)
     return user.empty() ? std::wstring() : std::wstring(what) + L"-" + user;
 }
 
+std::wstring FolderRecordName(FolderRecord record)
+{
+    return RecordName(record == FolderRecord::Chosen ? L"ChosenFolder" : L"InstallFolder");
+}
+
 std::wstring FeatureRecordName(RecordedFeature feature)
 {
     return RecordName(FeatureValueName(feature));
@@ -69,9 +74,19 @@ std::optional<RecordedFolder> ParseFolderRecord(std::wstring_view text)
 
 } // namespace
 
-std::optional<RecordedFolder> ReadRecordedFolder()
+bool RecordedFolder::Identified() const
 {
-    const std::wstring name = RecordName(L"InstallFolder");
+    return volume != 0 || fileId != std::array<std::uint8_t, 16>{};
+}
+
+bool RecordedFolder::SameIdentity(const RecordedFolder& other) const
+{
+    return Identified() && volume == other.volume && fileId == other.fileId;
+}
+
+std::optional<RecordedFolder> ReadRecordedFolder(FolderRecord record)
+{
+    const std::wstring name = FolderRecordName(record);
     DWORD size = 0;
     if (name.empty() ||
         ::RegGetValueW(HKEY_LOCAL_MACHINE, SettingsKey, name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr,
@@ -87,18 +102,18 @@ std::optional<RecordedFolder> ReadRecordedFolder()
     return ParseFolderRecord(text);
 }
 
-bool WriteRecordedFolder(const RecordedFolder& folder)
+bool WriteRecordedFolder(const RecordedFolder& folder, FolderRecord record)
 {
-    const std::wstring name = RecordName(L"InstallFolder");
+    const std::wstring name = FolderRecordName(record);
     const std::wstring text = FolderRecordText(folder);
     return !name.empty() &&
            ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, SettingsKey, name.c_str(), REG_SZ, text.c_str(),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-void ForgetRecordedFolder()
+void ForgetRecordedFolder(FolderRecord record)
 {
-    if (const std::wstring name = RecordName(L"InstallFolder"); !name.empty())
+    if (const std::wstring name = FolderRecordName(record); !name.empty())
         ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, SettingsKey, name.c_str());
 }
 

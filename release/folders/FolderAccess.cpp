@@ -38,7 +38,16 @@ Result<> RefuseUntrusted(const std::wstring& folder)
     const FolderDistrust& distrust = trusted.error();
     if (distrust.reason == Distrust::Unreadable)
         return Fail(distrust.text);
-    return Fail(HowToGoOn(Core::FormatText(TextId::InstallFolderNotTrusted, distrust.text), folder));
+    // A folder in Program Files that others may change or own (an earlier version's, made with
+    // the user as owner) is no folder the install creates there: its access is what to mend.
+    std::wstring refusal = Core::FormatText(Core::IsUnderProgramFiles(folder)
+                                                ? TextId::InstallFolderNotTrustedInProgramFiles
+                                                : TextId::InstallFolderNotTrusted,
+                                            distrust.text);
+    // Whoever installed the release there, it is there: no claim on which version did.
+    if (EntryAttributes(LongPathForm(Core::JoinPath(folder, L"peldra.json"))) != INVALID_FILE_ATTRIBUTES)
+        refusal = Core::FormatText(TextId::FolderHoldsRelease, refusal);
+    return Fail(std::move(refusal));
 }
 
 // Creates the folder and its missing parents; the first one created gets the descriptor (when

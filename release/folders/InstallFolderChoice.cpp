@@ -1,13 +1,12 @@
 #include "release/folders/InstallFolderChoice.h"
 
-#include "core/DefaultInstallFolder.h"
-#include "core/Elevation.h"
 #include "core/ErrorText.h"
 #include "core/Handles.h"
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "release/base/OpenPath.h"
 #include "release/folders/InstallFolderRules.h"
+#include "release/folders/NoLinks.h"
 #include "release/folders/ThisPc.h"
 
 #include <windows.h>
@@ -53,6 +52,38 @@ bool Names(const std::wstring& stored, const Core::InstallFolder& folder)
     return normal && Core::InstallFolder::From(*normal) == folder;
 }
 
+// The chosen or recorded folder, or why it is not acted on.
+Result<FolderChoice> Recorded(const std::wstring& path, Detail::RecordCheck check, FolderFrom from,
+                              const Detail::FolderFacts& facts)
+{
+    if (check == Detail::RecordCheck::Replaced)
+        return Fail(Core::FormatText(facts.asker == Asker::Window ? TextId::RecordedFolderReplacedWindow
+                                                                  : TextId::RecordedFolderReplaced,
+                                     path));
+    FolderChoice choice{Core::InstallFolder::From(path), from, {}};
+    if (!facts.stored.empty() && !Names(facts.stored, choice.folder))
+        choice.notice = Core::FormatText(TextId::StoredFolderNotActedOn, facts.stored, choice.folder.Path());
+    return choice;
+}
+
+// With no record and no choice: the install of Peldra in another folder than the default that a
+// hint names, and the refusal that names it.
+std::optional<std::pair<std::wstring, std::wstring>> HintedInstall(const Detail::FolderFacts& facts,
+                                                                   const Core::InstallFolder& fallback)
+{
+    const bool window = facts.asker == Asker::Window;
+    if (facts.registeredHoldsInstall && !Names(facts.registered, fallback))
+        return std::pair(facts.registered,
+                         Core::FormatText(window ? TextId::RegisteredFolderNotActedOnWindow
+                                                 : TextId::RegisteredFolderNotActedOn,
+                                          facts.registered, fallback.Path()));
+    if (facts.storedHoldsInstall && !Names(facts.stored, fallback))
+        return std::pair(facts.stored, Core::FormatText(window ? TextId::UnrecordedFolderNotActedOnWindow
+                                                               : TextId::UnrecordedFolderNotActedOn,
+                                                        facts.stored, fallback.Path()));
+    return std::nullopt;
+}
+
 } // namespace
 
 namespace Detail
@@ -68,27 +99,44 @@ Result<FolderChoice> ChooseInstallFolder(const FolderFacts& facts, FolderUse use
             return std::unexpected(std::move(typed.error()));
         return FolderChoice{Core::InstallFolder::From(*typed), FolderFrom::Typed, {}};
     }
+    // An install goes where the user chose last; an update and the uninstall act where the last
+    // install went. Showing shows where an install goes.
+    const bool chosenFirst = use != FolderUse::Existing;
+    if (chosenFirst && !facts.chosen.empty())
+        return Recorded(facts.chosen, facts.choice, FolderFrom::Chosen, facts);
+    if (facts.record != RecordCheck::None)
+        return Recorded(facts.recorded, facts.record, FolderFrom::Record, facts);
+    if (!facts.chosen.empty())
+        return Recorded(facts.chosen, facts.choice, FolderFrom::Chosen, facts);
+
     const Core::InstallFolder fallback = Core::InstallFolder::From(facts.defaultFolder);
-    if (facts.record == RecordCheck::Replaced)
-        return Fail(Core::FormatText(TextId::RecordedFolderReplaced, facts.recorded));
-    if (facts.record == RecordCheck::Same)
+    const auto hinted = HintedInstall(facts, fallback);
+    const std::wstring hint = hinted ? hinted->first
+                              : !facts.stored.empty() && !Names(facts.stored, fallback) ? facts.stored
+                                                                                         : std::wstring();
+    if (use == FolderUse::Show && facts.knownNotElevated && !hint.empty())
     {
-        FolderChoice choice{Core::InstallFolder::From(facts.recorded), FolderFrom::Record, {}};
-        if (!facts.stored.empty() && !Names(facts.stored, choice.folder))
-            choice.notice =
-                Core::FormatText(TextId::StoredFolderNotActedOn, facts.stored, choice.folder.Path());
-        return choice;
+        Result<std::wstring> shown = InstalledFolderFromText(hint);
+        if (!shown)
+            return std::unexpected(std::move(shown.error()));
+        return FolderChoice{Core::InstallFolder::From(*shown), FolderFrom::Hint,
+                            hinted ? hinted->second : std::wstring(), hinted.has_value()};
     }
-    if (facts.stored.empty() || Names(facts.stored, fallback))
-        return FolderChoice{fallback, FolderFrom::Default, {}};
-    if (use == FolderUse::Show && facts.knownNotElevated)
+    if (hinted)
     {
-        Result<std::wstring> hint = InstalledFolderFromText(facts.stored);
-        if (!hint)
-            return std::unexpected(std::move(hint.error()));
-        return FolderChoice{Core::InstallFolder::From(*hint), FolderFrom::Hint, {}};
+        if (use != FolderUse::Show)
+            return Fail(hinted->second);
+        Result<std::wstring> found = InstalledFolderFromText(hinted->first);
+        if (!found)
+            return std::unexpected(std::move(found.error()));
+        return FolderChoice{Core::InstallFolder::From(*found), FolderFrom::Found, hinted->second, true};
     }
-    return Fail(Core::FormatText(TextId::UnrecordedFolderNotActedOn, facts.stored, fallback.Path()));
+    // A value naming a folder without an install (a folder chosen before the choice was recorded,
+    // or one another program wrote) blocks nothing.
+    FolderChoice choice{fallback, FolderFrom::Default, {}};
+    if (!hint.empty())
+        choice.notice = Core::FormatText(TextId::StoredFolderHoldsNoInstall, facts.stored, fallback.Path());
+    return choice;
 }
 
 RecordCheck CheckRecordedFolder(const Core::RecordedFolder& record)
@@ -98,54 +146,62 @@ RecordCheck CheckRecordedFolder(const Core::RecordedFolder& record)
     if (!now)
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RecordCheck::None
                                                                               : RecordCheck::Replaced;
-    return now->volume == record.volume && now->fileId == record.fileId ? RecordCheck::Same
-                                                                        : RecordCheck::Replaced;
+    // A folder chosen before it existed is the chosen one whatever made it: the install's own
+    // checks judge a folder another account made.
+    if (!record.Identified())
+        return RecordCheck::Same;
+    return record.SameIdentity(*now) ? RecordCheck::Same : RecordCheck::Replaced;
 }
 
 } // namespace Detail
-
-Result<FolderChoice> ResolveInstallFolder(std::wstring_view typed, FolderUse use)
-{
-    Detail::FolderFacts facts;
-    facts.typed = std::wstring(typed);
-    if (facts.typed.empty())
-    {
-        if (const auto record = Core::ReadRecordedFolder())
-        {
-            facts.recorded = record->path;
-            facts.record = Detail::CheckRecordedFolder(*record);
-        }
-        facts.stored = Core::ReadUserString(L"InstallFolder", L"");
-        facts.defaultFolder = Core::DefaultInstallFolder();
-        facts.knownNotElevated = !Core::MayBeElevated();
-    }
-    return Detail::ChooseInstallFolder(facts, use);
-}
-
-FolderChoice FolderToShow()
-{
-    Result<FolderChoice> choice = ResolveInstallFolder({}, FolderUse::Show);
-    if (choice)
-        return std::move(*choice);
-    return {Core::InstallFolder::From(Core::DefaultInstallFolder()), FolderFrom::Default,
-            std::move(choice.error())};
-}
 
 Result<> RecordInstallFolder(const Core::InstallFolder& folder)
 {
     DWORD error = ERROR_SUCCESS;
     const auto identity = IdentifyFolder(Core::LongFolderPath(folder.Path()), error);
-    if (identity && Core::WriteRecordedFolder(*identity))
+    if (identity && Core::WriteRecordedFolder(*identity, Core::FolderRecord::Installed) &&
+        Core::WriteRecordedFolder(*identity, Core::FolderRecord::Chosen))
         return {};
     return Fail(Core::ErrorText(Core::FormatText(TextId::InstallFolderNotRecorded, folder.Path()),
                                 identity ? ERROR_ACCESS_DENIED : error));
 }
 
-void ForgetInstallFolder(const Core::InstallFolder& folder)
+Result<> RecordChosenFolder(const Core::InstallFolder& folder)
 {
-    if (const auto record = Core::ReadRecordedFolder();
-        record && Core::InstallFolder::From(record->path) == folder)
-        Core::ForgetRecordedFolder();
+    const std::wstring path = Core::LongFolderPath(folder.Path());
+    DWORD error = ERROR_SUCCESS;
+    auto identity = IdentifyFolder(path, error);
+    if (!identity && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        return Fail(Core::ErrorText(Core::FormatText(TextId::ChosenFolderNotRecorded, path), error));
+    if (Core::WriteRecordedFolder(identity.value_or(Core::RecordedFolder{path}), Core::FolderRecord::Chosen))
+        return {};
+    return Fail(Core::ErrorText(Core::FormatText(TextId::ChosenFolderNotRecorded, path), ERROR_ACCESS_DENIED));
+}
+
+std::optional<Core::RecordedFolder> IdentifyInstallFolder(const Core::InstallFolder& folder)
+{
+    DWORD error = ERROR_SUCCESS;
+    return folder.empty() ? std::nullopt : IdentifyFolder(Core::LongFolderPath(folder.Path()), error);
+}
+
+bool RegisteredFromRecordedFolder(const std::wstring& location,
+                                  const std::optional<Core::RecordedFolder>& identity)
+{
+    const auto record = Core::ReadRecordedFolder(Core::FolderRecord::Installed);
+    const Result<std::wstring> named = Detail::NormalFolderForm(location, ThisPcNames());
+    return identity && record && record->SameIdentity(*identity) && named &&
+           Core::InstallFolder::From(*named) == Core::InstallFolder::From(record->path) &&
+           EntryAttributes(LongPathForm(*named)) == INVALID_FILE_ATTRIBUTES;
+}
+
+void ForgetInstallFolder(const Core::InstallFolder& folder, const std::optional<Core::RecordedFolder>& identity)
+{
+    if (const auto record = Core::ReadRecordedFolder(Core::FolderRecord::Installed);
+        record && identity && record->SameIdentity(*identity))
+        Core::ForgetRecordedFolder(Core::FolderRecord::Installed);
+    if (const std::wstring stored = Core::ReadUserString(L"InstallFolder", L"");
+        !stored.empty() && Names(stored, folder))
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, Core::SettingsKey, L"InstallFolder");
 }
 
 } // namespace Pd::Install

@@ -9,6 +9,7 @@
 #include "core/Module.h"
 #include "core/Strings.h"
 #include "core/Text.h"
+#include "release/base/OpenPath.h"
 #include "release/base/RunLock.h"
 #include "release/folders/FileTree.h"
 #include "release/folders/Folders.h"
@@ -50,9 +51,13 @@ Result<> FindInstalled(const InstallFolder& installFolder, Removal removal, cons
     // package registration's install location is only a hint: any program of the user can
     // register a package of that name from any folder while developer mode is on.
     run.folder = installFolder;
+    run.identity = Install::IdentifyInstallFolder(run.folder);
     run.package = Install::FindInstalledPackage();
+    // Also when the folder was renamed since the install that recorded it registered Tovik from
+    // it: the registration keeps the path of then, the record the folder's identity.
     run.ours = run.package && run.package->developmentMode &&
-               SameFile(run.package->installLocation, run.folder.Path());
+               (SameFile(run.package->installLocation, run.folder.Path()) ||
+                Install::RegisteredFromRecordedFolder(run.package->installLocation, run.identity));
     run.state = ReadState(run.folder);
     run.stateFile = PathExists(run.folder.Join(L"peldra.json"));
     run.leftovers = HasInstallLeftovers(run.folder);
@@ -143,13 +148,12 @@ bool FileIdOf(HANDLE file, FILE_ID_INFO& id)
 bool RemoveDefaultFolderNamed(const std::wstring& named, const std::wstring& defaultFolder)
 {
     // Without FILE_SHARE_DELETE, nobody renames it while it is checked and marked.
-    const UniqueFile folder(
-        ::CreateFileW(Install::LongPathForm(defaultFolder).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    const UniqueFile typed(::CreateFileW(Install::LongPathForm(named).c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile folder(Install::OpenPath(Install::LongPathForm(defaultFolder), DELETE | FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    const UniqueFile typed(Install::OpenPath(Install::LongPathForm(named), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     FILE_ATTRIBUTE_TAG_INFO tag{};
     FILE_ID_INFO own{};
     FILE_ID_INFO other{};
@@ -185,11 +189,12 @@ Result<RemovalOutcome> RemoveEmptyDefaultFolder(const InstallFolder& installFold
     return RemovalOutcome{};
 }
 
-// Once its state file is gone, the folder holds no install for the record to name.
+// Once its state file is gone, the folder holds no install for the record or the per-user value
+// to name.
 void ForgetRemovedFolder(const UninstallValues& run)
 {
     if (!run.other && !PathExists(run.folder.Join(L"peldra.json")))
-        Install::ForgetInstallFolder(run.folder);
+        Install::ForgetInstallFolder(run.folder, run.identity);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/TextId.h"
+#include "release/base/MachineRecords.h"
 #include "release/uninstall/Leftovers.h"
 #include "release/uninstall/Uninstall.h"
 
@@ -13,9 +14,10 @@ namespace Pd::Core
 
 struct UninstallValues
 {
-    InstallFolder folder;                        // the registered folder when it has a state file
+    InstallFolder folder;                        // the folder given
+    std::optional<RecordedFolder> identity;      // its volume and file id before anything went
     std::optional<Install::PackageInfo> package; // this account's Tovik
-    bool ours = false;                           // registered in development mode from the folder
+    bool ours = false; // registered in development mode from the folder (or from its recorded path)
     InstallState state;                          // of the folder
     bool stateFile = false;                      // "peldra.json" exists in the folder
     bool leftovers = false;                      // the folder holds what only an install leaves

@@ -24,7 +24,7 @@ def forget_install_folder_records():
     """Deletes what earlier installs of this prefix recorded in HKLM as the user's install folder."""
     key = "HKLM\\Software\\Ormel\\Peldra"
     for line in releases.wine("reg", "query", key, check=False).stdout.decode().splitlines():
-        if line.strip().startswith("InstallFolder-"):
+        if line.strip().startswith(("InstallFolder-", "ChosenFolder-")):
             releases.wine("reg", "delete", key, "/v", line.split()[0], "/f")
 
 
@@ -67,7 +67,8 @@ class InstallFolderTest(releases.ReleaseCommandTest):
                       done.stderr)
         (self.target / "peldra.json").write_text("{}")  # an install made before the rule
         done = self.install(address, "--yes", code=1)
-        self.assertIn("It already holds a release that Peldra installed before this rule", done.stderr)
+        self.assertIn("It holds a release of Peldra, which you can also uninstall there", done.stderr)
+        self.assertNotIn("before this rule", done.stderr)
         done = self.run_program("install", "--source", address, "--dir", "C:\\", "--yes")
         self.assertEqual(done.code, 1, done.stdout + done.stderr)
         self.assertIn("C:\\ is the root of a drive and cannot be the install folder", done.stderr)
@@ -175,16 +176,18 @@ class InstallFolderTest(releases.ReleaseCommandTest):
                         "/f", check=False)
         refused = self.run_program("uninstall", "--yes")
         self.assertEqual(refused.code, 1, refused.stdout + refused.stderr)
-        self.assertIn(f"The per-user setting InstallFolder names {named}, but no install by an administrator "
-                      "recorded that folder for you, and any program of yours can change that setting: Peldra "
-                      "does not act on it.", refused.stderr)
+        self.assertIn(f"The per-user setting InstallFolder names {named}, which holds an install of Peldra, but no "
+                      "run by an administrator recorded that folder for you: an earlier version of Peldra may have "
+                      "installed there, or another program of yours may have written that setting. Peldra does not "
+                      f'act on it until you choose it: if you installed there, name it with --dir "{named}".',
+                      refused.stderr)
         # Installed with --dir, the recorded folder is the one acted on, and the message names both.
         self.install(releases.release("planted"), "--yes")
         done = self.run_program("uninstall", "--yes")
         self.assertEqual(done.code, 0, done.stdout + done.stderr)
         self.assertIn(f"The per-user setting InstallFolder names {named}, but no install by an administrator "
                       f"recorded that folder for you: Peldra does not act on it and works in "
-                      f"{windows_path(self.target)}, where it installed for you.", done.stdout + done.stderr)
+                      f"{windows_path(self.target)}, the folder recorded for you.", done.stdout + done.stderr)
         self.assertFalse((self.target / "peldra.json").exists())
         self.assertEqual({path: path.is_file() and path.read_bytes() for path in shared.rglob("*")}, planted)
 
@@ -353,6 +356,91 @@ class InstallFolderTest(releases.ReleaseCommandTest):
                 self.assertEqual((program_files / "Peldra.exe").is_file(), not replaced)
                 self.assertEqual(task.is_file(), not replaced)
                 self.assertTrue((self.target / "peldra.json").is_file(), "the release itself is installed")
+
+
+class EarlierInstallTest(releases.ReleaseCommandTest):
+    """What the previous version leaves: an install with no HKLM record, named only by the package
+    registration (installed with --dir), by HKCU InstallFolder (from the window), or in the default
+    folder. Plain commands refuse before any download or change and name the folder; status shows it
+    as an install not acted on; with --dir it is updated and removed, and the uninstall forgets it."""
+
+    def setUp(self):
+        super().setUp()
+        releases.set_developer_mode(True)
+        self.addCleanup(releases.wine, "reg", "delete", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder",
+                        "/f", check=False)
+
+    def plain(self, *words, code):
+        done = self.run_program(*words, "--yes")
+        self.assertEqual(done.code, code, done.stdout + done.stderr)
+        return done
+
+    def check_named_not_acted_on(self, name, refusal):
+        folder = windows_path(self.target)
+        address = releases.release(name)
+        status = self.run_program("status")
+        self.assertIn(f"Install folder            {folder} (not acted on until chosen: see above)\n", status.stdout)
+        self.assertIn("Installed release         2.0.0\n", status.stdout)
+        self.assertNotIn("Tovik not installed", status.stdout)
+        self.assertIn(refusal, status.stderr + status.stdout)
+        for words in (["install", "--source", address], ["check", "--source", address], ["uninstall"]):
+            with self.subTest(words[0]):
+                done = self.plain(*words, code=1)
+                self.assertIn(refusal, done.stderr)
+                self.assertIn(f'name it with --dir "{folder}"', done.stderr)
+        self.assertEqual(releases.downloads(name), {"system.zst": 0, "kernel.zst": 0, "app.zst": 0})
+        self.assertTrue((self.target / "system.vhdx").is_file())
+        self.assertFalse((Path(e2e.program.prefix) / "drive_c" / "Program Files" / "Peldra" / "system.vhdx").exists())
+        # Named, it is acted on; its uninstall forgets every record naming it, so nothing refuses after.
+        self.install(address, "--yes")
+        forget_install_folder_records()
+        done = self.run_program("uninstall", "--dir", folder, "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertNotIn("not by Peldra", done.stdout + done.stderr)
+        self.assertFalse((self.target / "peldra.json").exists())
+        status = self.run_program("status")
+        self.assertNotIn("[WARN]", status.stdout + status.stderr)
+        self.assertIn("Tovik package             not registered\n", status.stdout)
+        self.assertIn("Release check (host)      Tovik not installed\n", status.stdout)
+
+    def test_an_install_made_with_dir_is_named_by_its_package_registration(self):
+        self.install(releases.release("earlier-dir"), "--yes")
+        forget_install_folder_records()
+        folder = windows_path(self.target)
+        self.check_named_not_acted_on("earlier-dir-again", f"Tovik is registered from {folder}, which holds an "
+                                      "install of Peldra, but no run by an administrator recorded that folder")
+
+    def test_an_install_from_the_window_is_named_by_the_per_user_setting(self):
+        # Files only: no package registration names the folder, only the value the window wrote.
+        self.install(releases.release("earlier-window"), "--yes", "--files-only")
+        forget_install_folder_records()
+        folder = windows_path(self.target)
+        releases.wine("reg", "add", "HKCU\\Software\\Ormel\\Peldra", "/v", "InstallFolder", "/d", folder, "/f")
+        self.check_named_not_acted_on("earlier-window-again", f"The per-user setting InstallFolder names {folder}, "
+                                      "which holds an install of Peldra")
+        self.assertIsNone(releases_value("InstallFolder"), "the uninstall of that folder clears the value")
+
+    def test_the_folder_an_install_went_to_lasts_after_an_uninstall_and_a_rename_is_followed(self):
+        address = releases.release("lasting")
+        self.install(address, "--yes")
+        self.plain("uninstall", code=0)  # keeps the Android data
+        done = self.plain("install", "--source", address, "--no-progress", code=0)
+        self.assertEqual(done.stdout.splitlines()[-1], f"[ OK ] Peldra 2.0.0 installed in {windows_path(self.target)}")
+        # Renamed, the folder is still the one Peldra installed to and registered Tovik from.
+        renamed = self.folder / "Renamed"
+        self.target.rename(renamed)
+        done = self.run_program("uninstall", "--dir", windows_path(renamed), "--yes")
+        self.assertEqual(done.code, 0, done.stdout + done.stderr)
+        self.assertNotIn("not by Peldra", done.stdout + done.stderr)
+        self.assertIn("Tovik package removed.", done.stdout)
+        status = self.run_program("status")
+        self.assertNotIn("[WARN]", status.stdout + status.stderr, "no record of the old name is left to refuse")
+
+
+def releases_value(name):
+    done = releases.wine("reg", "query", "HKCU\\Software\\Ormel\\Peldra", "/v", name, check=False)
+    return done.stdout.decode(errors="replace") if done.returncode == 0 else None
+
 
 if __name__ == "__main__":
     e2e.main()

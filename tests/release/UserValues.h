@@ -86,6 +86,7 @@ struct MachineRecords : SavedValues
     MachineRecords()
         : SavedValues(HKEY_LOCAL_MACHINE, Pd::Core::SettingsKey,
                       {L"InstallFolder-" + Pd::Core::ProcessUserSid(),
+                       L"ChosenFolder-" + Pd::Core::ProcessUserSid(),
                        L"EnabledDeveloperMode-" + Pd::Core::ProcessUserSid(),
                        L"EnabledVirtualMachinePlatform-" + Pd::Core::ProcessUserSid()})
     {
