@@ -420,6 +420,22 @@ class EarlierInstallTest(releases.ReleaseCommandTest):
                                       "which holds an install of Peldra")
         self.assertIsNone(releases_value("InstallFolder"), "the uninstall of that folder clears the value")
 
+    def test_an_install_in_the_default_folder_needs_no_record(self):
+        address = releases.release("earlier-default")
+        default = Path(e2e.program.prefix) / "drive_c" / "Program Files" / "Peldra"
+        self.addCleanup(shutil.rmtree, default, ignore_errors=True)
+        forget_install_folder_records()
+        self.plain("install", "--source", address, "--no-progress", code=0)
+        forget_install_folder_records()
+        status = self.run_program("status")
+        self.assertIn("Install folder            C:\\Program Files\\Peldra\n", status.stdout)
+        self.assertIn("Installed release         2.0.0\n", status.stdout)
+        self.assertNotIn("[WARN]", status.stdout + status.stderr)
+        done = self.plain("install", "--source", address, "--no-progress", code=0)
+        self.assertIn("nothing to download", done.stdout)
+        self.plain("uninstall", code=0)
+        self.assertFalse((default / "peldra.json").exists())
+
     def test_the_folder_an_install_went_to_lasts_after_an_uninstall_and_a_rename_is_followed(self):
         address = releases.release("lasting")
         self.install(address, "--yes")
