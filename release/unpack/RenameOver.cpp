@@ -306,7 +306,7 @@ Result<> WaitUntilReplaceable(const std::wstring& target, std::chrono::milliseco
 
 bool IsHeldElsewhere(const std::wstring& target)
 {
-    return Probe(LongPathForm(target)) == TargetUse::HeldElsewhere;
+    return Probe(LongPathForm(target), RenameSemanticsAt(target)) == TargetUse::HeldElsewhere;
 }
 
 } // namespace Pd::Install
