@@ -52,8 +52,10 @@ class WinRtRoad(unittest.TestCase):
         rows = [
             ({"PD_TEST_PACKAGES": registered, "PD_TEST_AVAILABILITY": "0"},
              [f"Tovik package             2.0.0.0 ({windows_path(folder)})\n",
-              # The registration only names its folder: any program of the user can make one.
-              "Installed release         none\n",
+              # The registration only names its folder (any program of the user can make one):
+              # it is shown as an install this run does not act on until the user chooses it.
+              f"Install folder            {windows_path(folder)} (not acted on until chosen: see above)\n",
+              "Installed release         2.0.0\n",
               "Windows Hello             available (fingerprint / Windows Hello ready)\n"]),
             ({"PD_TEST_PACKAGES": "Other|abc|1.0.0.0|9||0", "PD_TEST_AVAILABILITY": "1"},
              ["Tovik package             not registered\n",

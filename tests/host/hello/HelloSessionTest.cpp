@@ -174,6 +174,10 @@ TEST_F(HelloSessionTest, ARememberedVerificationEndsWithALock)
 TEST(HelloBridge, ANameAnotherProgramTookFirstKeepsTheBridgeFromRunningAndIsNamed)
 {
     const std::wstring user = Pd::Core::ProcessUserSid();
+    PSID userSid = nullptr;
+    ASSERT_TRUE(::ConvertStringSidToSidW(user.c_str(), &userSid));
+    const Pd::UniqueLocal ownedSid(userSid);
+    const std::wstring owner = Pd::Core::AccountText(userSid); // "DOMAIN\\name (SID)"
     EXPECT_EQ(ForeignBridgeHolder(), std::nullopt);
     PSECURITY_DESCRIPTOR raw = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -186,11 +190,11 @@ TEST(HelloBridge, ANameAnotherProgramTookFirstKeepsTheBridgeFromRunningAndIsName
             squatted ? Pd::UniqueHandle(::CreateMutexW(&mediumProgram, FALSE, InstanceMutexName))
                      : Pd::Core::CreateSessionMutex(InstanceMutexName, false);
         ASSERT_TRUE(holder);
-        EXPECT_EQ(ForeignBridgeHolder(), squatted ? std::optional(user) : std::nullopt);
+        EXPECT_EQ(ForeignBridgeHolder(), squatted ? std::optional(owner) : std::nullopt);
         Pd::Test::LogCapture log;
         EXPECT_EQ(RunBridge(std::stop_token()), 0);
         EXPECT_EQ(log.Count(squatted
-                                ? "hello: another program (owner " + Pd::Core::ToUtf8(user) +
+                                ? "hello: another program (owner " + Pd::Core::ToUtf8(owner) +
                                       ") holds Local\\Peldra.HelloBridge: the Windows Hello bridge cannot run"
                                 : "hello: another Peldra process serves Windows Hello"),
                   1u);

@@ -316,8 +316,10 @@ TEST_F(Uninstall, ALinkOnTheWayDeletesNothingAndTheLineCountsWhatTheRunCounts)
     const auto removed = Remove(via, Removal::KeepData);
     ASSERT_TRUE(removed) << Pd::Core::ToUtf8(removed.error());
     ASSERT_FALSE(removed->failures.empty());
+    // The registration names the folder's old path, where nothing is now, and the record's folder
+    // by identity: it is Peldra's, and goes.
     EXPECT_TRUE(Logged(
-        Pd::Core::FormatText(Pd::TextId::PeldraFilesNoneDeleted, via.wstring(), removed->failures.size()),
+        Pd::Core::FormatText(Pd::TextId::PeldraFilesNoneDeletedPackageGone, via.wstring(), removed->failures.size()),
         Level::Warning));
     EXPECT_EQ(std::vector<fs::path>(fs::recursive_directory_iterator(real), {}), before);
 }
